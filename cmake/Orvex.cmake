@@ -1,0 +1,91 @@
+# Build helpers shared by every folder of the tree.
+
+set(ORVEX_WARNINGS -Wall -Wextra)
+if(ORVEX_WERROR)
+  list(APPEND ORVEX_WARNINGS -Werror)
+endif()
+
+set(ORVEX_SANITIZER_FLAGS)
+if(ORVEX_SANITIZE)
+  set(ORVEX_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer
+                            -fno-sanitize-recover=undefined)
+  add_compile_options(${ORVEX_SANITIZER_FLAGS})
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(ORVEX_FUZZ)
+  # Every library is instrumented for coverage; only the fuzz targets link the fuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# add_subdirectory for folders that exist, so a subsystem not yet written is simply absent.
+function(orvex_subdirectory dir)
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endfunction()
+
+# orvex_library(NAME [DIRS d1 d2 ...] [LIBS l1 l2 ...])
+# A static library orvex_NAME from every .cpp in the current folder (or in DIRS, relative to it).
+# The include root is the top of the source tree: headers are included as "base/fd.h".
+function(orvex_library name)
+  cmake_parse_arguments(ARG "" "" "DIRS;LIBS" ${ARGN})
+  if(NOT ARG_DIRS)
+    set(ARG_DIRS .)
+  endif()
+  set(sources)
+  foreach(d ${ARG_DIRS})
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*.cpp)
+    list(APPEND sources ${found})
+  endforeach()
+  add_library(orvex_${name} STATIC ${sources})
+  target_include_directories(orvex_${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/gen)
+  target_compile_options(orvex_${name} PRIVATE ${ORVEX_WARNINGS})
+  target_link_libraries(orvex_${name} PUBLIC ${ARG_LIBS})
+endfunction()
+
+# orvex_program(NAME SOURCES ... LIBS ...): an executable with the project's warnings.
+function(orvex_program name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/gen)
+  target_compile_options(${name} PRIVATE ${ORVEX_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+endfunction()
+
+# orvex_test(SUBSYSTEM LIBS ...): one GoogleTest executable SUBSYSTEM_tests from every
+# *_test.cpp in the current folder; each test case is registered with CTest.
+function(orvex_test subsystem)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp
+                                      ${CMAKE_CURRENT_SOURCE_DIR}/*_testlib.cpp)
+  orvex_program(${subsystem}_tests SOURCES ${sources}
+                LIBS ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${subsystem}_tests PRIVATE
+    ORVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    ORVEX_BINARY_DIR="${PROJECT_BINARY_DIR}"
+    ORVEX_TEST_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
+  gtest_discover_tests(${subsystem}_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300)
+endfunction()
+
+# orvex_fuzz(NAME SOURCE LIBS ...): a libFuzzer target, and a short run of it as a CTest test.
+set(ORVEX_FUZZ_SECONDS 20 CACHE STRING "Seconds of each fuzz target's run in the test suite")
+function(orvex_fuzz name source)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  orvex_program(${name} SOURCES ${source} LIBS ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  add_test(NAME fuzz.${name}
+           COMMAND ${name} -max_total_time=${ORVEX_FUZZ_SECONDS} -rss_limit_mb=2048
+                   -timeout=10 -print_final_stats=1)
+  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 600)
+endfunction()
+
+# orvex_bench(NAME SOURCES ... LIBS ...): a Google Benchmark program.
+function(orvex_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  orvex_program(${name} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS} benchmark::benchmark)
+endfunction()

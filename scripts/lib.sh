@@ -1,0 +1,31 @@
+# Shared by the scripts: install missing Debian packages and configure a build folder.
+# Sourced, not run.
+
+# ensure_packages PKG...: apt-get install those not installed (needs root on a fresh machine).
+ensure_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What building anything needs.
+BUILD_PACKAGES=(cmake ninja-build g++ python3 libboost-dev libloki-dev libsnmp-dev)
+# What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtime, tshark.
+TEST_PACKAGES=(googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev tshark faketime)
+BENCH_PACKAGES=(libbenchmark-dev valgrind)
+
+# configure DIR ARGS...: configure a Ninja build in DIR unless it already is.
+configure() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+}
