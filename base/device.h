@@ -1,0 +1,33 @@
+// The device seam: every driver front end opens and drives its board device through here
+// instead of calling open(2) and ioctl(2) directly.
+//
+// A path names the device as on the board ("/dev/hal"); it is taken under the path root
+// (base/path.h). When the rooted path is a character device the calls are open(2) and ioctl(2).
+// When it is a UNIX socket the device is simulated (orvex-boardsim): open() connects to it and
+// receives one end of a SOCK_SEQPACKET socket pair, which behaves like the device's descriptor
+// (poll(2) works, one read(2) is one frame or event record, one write(2) is one frame,
+// O_NONBLOCK is honoured); ioctl() sends the request to the simulator's request socket
+// $ORVEXD_ROOT/dev/.board and copies its reply back. read, write, poll and close are the
+// ordinary system calls on the descriptor.
+//
+// Request numbers are the board's literal 32-bit values. Records are plain structs in native
+// byte order. A simulator that does not answer within 2 s fails the call with ETIMEDOUT.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Device {
+
+// Opens the board device `path` with open(2) `flags` (O_NONBLOCK honoured). Returns a
+// close-on-exec descriptor, or -1 with errno set.
+int open(const char* path, int flags);
+
+// A request whose argument is a record of `size` bytes, read and written in place.
+// Returns the driver's result (-1 with errno on failure).
+int ioctl(int fd, uint32_t request, void* record, size_t size);
+
+// A request whose argument is the value itself.
+int ioctl(int fd, uint32_t request, unsigned long value);
+
+}  // namespace Device
