@@ -1,0 +1,43 @@
+// Hexadecimal stream inserters for log lines: a byte range as a hex dump and an unsigned number
+// with a "0x" prefix. Both leave the stream's format flags as they found them and its fill
+// character a blank.
+#pragma once
+
+#include <cstddef>
+#include <ostream>
+
+namespace ext {
+
+// Every byte of [begin, end) as two upper-case hex digits followed by a blank: "01 AB 7F ".
+struct OutBufInHex {
+  OutBufInHex(const unsigned char* b, const unsigned char* e) : begin(b), end(e) {}
+  OutBufInHex(const void* data, size_t size)
+      : begin(static_cast<const unsigned char*>(data)), end(begin + size) {}
+
+  void Put(std::ostream& os) const;
+
+  const unsigned char* begin;
+  const unsigned char* end;
+};
+
+// "0x" and the value in upper-case hex, zero-padded on the left to `width` digits (0: none).
+struct OutUnsignedInHex {
+  explicit OutUnsignedInHex(unsigned v, int w = 0) : value(v), width(w) {}
+
+  void Put(std::ostream& os) const;
+
+  unsigned value;
+  int width;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const OutBufInHex& h) {
+  h.Put(os);
+  return os;
+}
+
+inline std::ostream& operator<<(std::ostream& os, const OutUnsignedInHex& h) {
+  h.Put(os);
+  return os;
+}
+
+}  // namespace ext
