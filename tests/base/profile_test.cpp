@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "base/mux_clock.h"
+#include "base/profile.h"
+#include "base/trace_block.h"
+
+namespace {
+
+struct TestClockGuard {
+  explicit TestClockGuard(uint64_t us) { Mux::TestClock::set(us); }
+  ~TestClockGuard() { Mux::TestClock::release(); }
+};
+
+std::string text(const Profile::Point& p) {
+  std::ostringstream os;
+  os << p;
+  return os.str();
+}
+
+void sample(Profile::Point& p, uint64_t us) {
+  p.begin();
+  Mux::TestClock::advance_us(us);
+  p.end();
+}
+
+TEST(Profile, PointFigures) {
+  TestClockGuard clock(1000);
+  Profile::Point p("p");
+  EXPECT_EQ(text(p), "[p]: min=0 max=0 avg=0 counter=0");
+  sample(p, 250);
+  EXPECT_EQ(text(p), "[p]: min=250 max=250 avg=250 counter=1");
+  sample(p, 100);
+  EXPECT_EQ(text(p), "[p]: min=100 max=250 avg=100 counter=2");
+  sample(p, 300);
+  sample(p, 120);
+  EXPECT_EQ(text(p), "[p]: min=100 max=300 avg=120 counter=4");
+}
+
+TEST(Profile, DurationAcrossClockWrap) {
+  TestClockGuard clock((uint64_t(1) << 32) - 40);
+  Profile::Point p("wrap");
+  sample(p, 100);
+  EXPECT_EQ(text(p), "[wrap]: min=100 max=100 avg=100 counter=1");
+}
+
+TEST(Profile, FiguresInDecimalWhateverTheStream) {
+  TestClockGuard clock(0);
+  Profile::Point p("h");
+  sample(p, 255);
+  std::ostringstream os;
+  os << std::hex << p << ' ' << 255;
+  EXPECT_EQ(os.str(), "[h]: min=255 max=255 avg=255 counter=1 ff");
+}
+
+TEST(Profile, DumpListsNewestFirstAndSurvivesUnlinking) {
+  Profile::Point* before = Profile::mRoot;
+  Profile::Point a("a");
+  auto b = std::make_unique<Profile::Point>("b");
+  Profile::Point c("c");
+  std::ostringstream os;
+  Profile::dump(os);
+  const std::string zeros = ": min=0 max=0 avg=0 counter=0\n";
+  EXPECT_EQ(os.str().rfind("[c]" + zeros + "[b]" + zeros + "[a]" + zeros, 0), 0u) << os.str();
+
+  b.reset();
+  os.str("");
+  Profile::dump(os);
+  EXPECT_EQ(os.str().rfind("[c]" + zeros + "[a]" + zeros, 0), 0u) << os.str();
+  EXPECT_EQ(a.next(), before);
+}
+
+TEST(TraceBlock, EnterAndLeave) {
+  std::ostringstream os;
+  {
+    Trace::Block on(true, "outer", os);
+    Trace::Block off(false, "quiet", os);
+    os << "body\n";
+  }
+  EXPECT_EQ(os.str(), "Enter outer\nbody\nLeave outer\n");
+}
+
+}  // namespace
