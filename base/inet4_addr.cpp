@@ -1,0 +1,62 @@
+#include "base/inet4_addr.h"
+
+#include <arpa/inet.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace INet4 {
+
+static_assert(sizeof(sockaddr_in) == 16, "sockaddr_in is the 16-byte IPv4 socket address");
+
+void Addr::Reset() {
+  std::memset(&in_, 0, sizeof in_);
+  in_.sin_family = AF_INET;
+}
+
+bool Addr::Assign(const char* text, int* port) { return assign(text, std::strlen(text), port); }
+
+bool Addr::Assign(const std::string& text, int* port) {
+  return assign(text.data(), text.size(), port);
+}
+
+bool Addr::assign(const char* text, size_t length, int* port) {
+  const char* colon = static_cast<const char*>(std::memchr(text, ':', length));
+  std::string host;
+  if (colon) {
+    const std::string digits(colon + 1, text + length);
+    // The board's long is 32 bits: strtol saturates there, and so does this.
+    long n = std::strtol(digits.c_str(), nullptr, 10);
+    if (n > INT_MAX) n = INT_MAX;
+    if (n < INT_MIN) n = INT_MIN;
+    in_.sin_port = htons(static_cast<uint16_t>(n));
+    if (port) *port = static_cast<int>(n);
+    host.assign(text, colon);
+  } else {
+    if (port) *port = -1;
+    host.assign(text, length);
+  }
+  return inet_aton(host.c_str(), &in_.sin_addr) != 0;
+}
+
+void Addr::Assign(unsigned long address) { in_.sin_addr.s_addr = static_cast<in_addr_t>(address); }
+
+bool Addr::IsEqual(const Addr& other) const {
+  return in_.sin_addr.s_addr == other.in_.sin_addr.s_addr && in_.sin_port == other.in_.sin_port;
+}
+
+void Addr::Put(std::ostream& os) const { os << std::dec << GetString(); }
+
+std::string Addr::GetString() const {
+  char dotted[INET_ADDRSTRLEN];
+  inet_ntop(AF_INET, &in_.sin_addr, dotted, sizeof dotted);
+  return std::string(dotted) + ':' + std::to_string(ntohs(in_.sin_port));
+}
+
+std::vector<char> Addr::GetVector() const {
+  const char* b = reinterpret_cast<const char*>(&in_.sin_addr.s_addr);
+  return std::vector<char>(b, b + 4);
+}
+
+}  // namespace INet4

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <sstream>
+#include <string>
+
+#include "base/inet4_addr.h"
+
+namespace {
+
+TEST(INet4Addr, Assign) {
+  struct Case {
+    std::string text;
+    bool ok;
+    int out;             // the out-value
+    const char* result;  // GetString afterwards, from an address that held 127.0.0.9:1234
+  } cases[] = {
+      {"127.0.0.3:20001", true, 20001, "127.0.0.3:20001"},
+      {"127.0.0.3", true, -1, "127.0.0.3:1234"},
+      {"127.0.0.3:", true, 0, "127.0.0.3:0"},
+      {"127.0.0.3:70000", true, 70000, "127.0.0.3:4464"},
+      {"127.0.0.3:12ab", true, 12, "127.0.0.3:12"},
+      {"127.0.0.3:-1", true, -1, "127.0.0.3:65535"},
+      {"127.0.0.3:99999999999999999999", true, 2147483647, "127.0.0.3:65535"},
+      {"127.0.0.3:5:6", true, 5, "127.0.0.3:5"},
+      {"gateway:5000", false, 5000, "127.0.0.9:5000"},
+      {"gateway", false, -1, "127.0.0.9:1234"},
+      {"", false, -1, "127.0.0.9:1234"},
+      {":80", false, 80, "127.0.0.9:80"},
+      {"127.0.0.256:7", false, 7, "127.0.0.9:7"},
+      {std::string(4096, '1') + ":7", false, 7, "127.0.0.9:7"},
+      {std::string("127.0.0.3\0:7", 12), true, 7, "127.0.0.3:7"},
+  };
+  for (const Case& c : cases) {
+    INet4::Addr a;
+    ASSERT_TRUE(a.Assign("127.0.0.9:1234"));
+    int out = 42;
+    EXPECT_EQ(a.Assign(c.text, &out), c.ok) << c.text;
+    EXPECT_EQ(out, c.out) << c.text;
+    EXPECT_EQ(a.GetString(), c.result) << c.text;
+    EXPECT_EQ(a.in().sin_family, AF_INET);
+    INet4::Addr b;
+    ASSERT_TRUE(b.Assign("127.0.0.9:1234"));
+    EXPECT_EQ(b.Assign(c.text.c_str(), nullptr), c.ok) << c.text;
+    if (c.text.find('\0') == std::string::npos) {
+      EXPECT_TRUE(a.IsEqual(b)) << c.text;
+    }
+  }
+}
+
+TEST(INet4Addr, LayoutAndAccessors) {
+  INet4::Addr a;
+  EXPECT_EQ(a.GetString(), "0.0.0.0:0");
+  EXPECT_EQ(INet4::Addr::size, 16u);
+  ASSERT_TRUE(a.Assign("127.0.0.1:20001"));
+  const unsigned char* raw = reinterpret_cast<const unsigned char*>(a.sa());
+  const unsigned char port_and_address[] = {0x4E, 0x21, 127, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(raw + 2), 14),
+            std::string(reinterpret_cast<const char*>(port_and_address), 14));
+  EXPECT_EQ(a.GetVector(), (std::vector<char>{127, 0, 0, 1}));
+
+  a.Assign(htonl(0x7F000005));
+  EXPECT_EQ(a.GetString(), "127.0.0.5:20001");
+  a.Reset();
+  EXPECT_EQ(a.GetString(), "0.0.0.0:0");
+  EXPECT_EQ(a.in().sin_family, AF_INET);
+}
+
+TEST(INet4Addr, EqualityIgnoresFamily) {
+  INet4::Addr a, b;
+  a.Assign("127.0.0.2:5060");
+  b.Assign("127.0.0.2:5060");
+  b.in().sin_family = AF_UNSPEC;
+  EXPECT_TRUE(a.IsEqual(b));
+  b.Assign("127.0.0.2:5061");
+  EXPECT_FALSE(a.IsEqual(b));
+  b.Assign("127.0.0.3:5060");
+  EXPECT_FALSE(a.IsEqual(b));
+}
+
+TEST(INet4Addr, PutSwitchesToDecimal) {
+  INet4::Addr a;
+  a.Assign("127.0.0.1");
+  std::ostringstream os;
+  os << std::hex << a << ' ' << 255;
+  EXPECT_EQ(os.str(), "127.0.0.1:0 255");
+}
+
+}  // namespace
