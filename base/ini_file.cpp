@@ -21,6 +21,17 @@ T* append(T*& first, T*& last, int& count, T* item) {
   return item;
 }
 
+// The child of that name, appended and indexed when absent.
+template <class T>
+T* find_or_add(std::map<std::string, T*>& index, T*& first, T*& last, int& count,
+               const std::string& name) {
+  auto it = index.find(name);
+  if (it != index.end()) return it->second;
+  T* item = append(first, last, count, new T(name));
+  index.emplace(name, item);
+  return item;
+}
+
 template <class T>
 void destroy(T*& first, T*& last, int& count) {
   while (first) {
@@ -107,11 +118,7 @@ void Key::Dump(std::ostream& out) const {
 // --- SubSection ---
 
 Key* SubSection::operator[](const std::string& name) {
-  auto it = mIndex.find(name);
-  if (it != mIndex.end()) return it->second;
-  Key* key = append(mFirst, mLast, mKeyCount, new Key(name));
-  mIndex.emplace(name, key);
-  return key;
+  return find_or_add(mIndex, mFirst, mLast, mKeyCount, name);
 }
 
 SubKey* SubSection::NewSubKey(const std::string& name, const std::string& value, int line) {
@@ -173,11 +180,7 @@ void File::Close() {
 }
 
 Section* File::operator[](const std::string& name) {
-  auto it = mIndex.find(name);
-  if (it != mIndex.end()) return it->second;
-  Section* section = append(mFirst, mLast, mSectionCount, new Section(name));
-  mIndex.emplace(name, section);
-  return section;
+  return find_or_add(mIndex, mFirst, mLast, mSectionCount, name);
 }
 
 SubSection* File::NewSubSection(const std::string& name, int line) {
