@@ -1,0 +1,141 @@
+// Packet: a handle on one pooled, reference-counted, copy-on-write byte buffer.
+//
+// A _Packet is one buffer of packet_max_size bytes with a window [data, tail) holding the
+// contents: the bytes in front of the window are head room (where lower layers push their
+// headers), those behind it tail room. Buffers come from a static pool of 1024 blocks and go back
+// to it when the last handle lets go; there is no heap allocation per packet.
+//
+// Handles share buffers. Reading through a const handle never copies; every operation that
+// changes a packet first takes write access (prepare_for_modify), which gives the handle a
+// private copy when the buffer is shared, with the contents at the same offsets.
+//
+// Broken invariants (a null handle where a packet is needed, too little room or length) are
+// programming errors: callers check lengths and room before they touch data from outside. They
+// are reported on std::clog with a snapshot of the packet and end the process.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "proto/list_allocator.h"
+#include "proto/smart_pointer.h"
+
+constexpr unsigned packet_max_size = 65536;
+
+struct _Packet {
+  uint32_t refcount;
+  unsigned char* data;
+  unsigned char* tail;
+  unsigned char buffer[packet_max_size];
+
+  const unsigned char* buffer_end() const { return buffer + packet_max_size; }
+  unsigned _headroom() const { return static_cast<unsigned>(data - buffer); }
+  unsigned _length() const { return static_cast<unsigned>(tail - data); }
+  unsigned _tailroom() const { return static_cast<unsigned>(buffer_end() - tail); }
+  // buffer start <= data <= tail <= buffer end
+  bool consistent() const {
+    return buffer <= data && data <= tail && tail <= buffer_end();
+  }
+};
+
+inline uint32_t& smart_pointer_count(_Packet& p) { return p.refcount; }
+void smart_pointer_give_back(_Packet* p);
+
+using Packet_pool = List_allocator<_Packet, 1024, Dummy_critical_section>;
+// The process's one pool, set up on first use.
+Packet_pool& packet_pool();
+
+class Packet : public Smart_pointer<_Packet> {
+ public:
+  Packet() = default;
+
+  // Write access: makes the buffer private first. Asserts a packet is there.
+  _Packet* operator->();
+  // Read access, never copies. Asserts a packet is there.
+  const _Packet* operator->() const { return Smart_pointer::operator->(); }
+
+  // On a null handle: a fresh empty buffer with len bytes of head room (throws std::bad_alloc
+  // when the pool is empty). On a packet: slides the window len bytes forward.
+  void reserve_head(unsigned len);
+  // On a null handle: a fresh empty buffer with len bytes of tail room. On a packet: slides the
+  // window len bytes back.
+  void reserve_tail(unsigned len);
+
+  // 0 for a null handle.
+  unsigned length() const { return get() ? get()->_length() : 0; }
+  unsigned _headroom() const { return get() ? get()->_headroom() : 0; }
+  unsigned _tailroom() const { return get() ? get()->_tailroom() : 0; }
+
+  void push8(unsigned char b);
+  void put8(unsigned char b);
+  // Extends the tail by len bytes and returns where they start; the caller fills them.
+  unsigned char* put(unsigned len);
+  // The first byte, removed; 0 (and no change) on an empty packet.
+  unsigned char pull8();
+  // Removes len bytes from the front and returns where they start.
+  unsigned char* pull(unsigned len);
+  // Drops len bytes from the end.
+  void trim(unsigned len);
+  unsigned char operator[](int i) const;
+
+  // Big-endian: the packet then begins high, low.
+  void push16_b(unsigned short v);
+  // Big-endian append.
+  void put16_b(unsigned short v);
+  // Little-endian append.
+  void put16(unsigned short v);
+  // A missing byte reads as 0 (see pull8).
+  unsigned short pull16_b();
+  unsigned short pull16_l();
+
+  // A private copy of len bytes starting at offset start.
+  Packet sub(unsigned len, unsigned start) const;
+  // Appends the contents of other; an empty other changes nothing, even on a null handle.
+  void put(const Packet& other);
+  // A one-byte length, then the characters; at most 255 of them.
+  void put(const std::string& s);
+  // The reverse of put(std::string); missing characters read as 0 bytes.
+  std::string pull_string();
+
+  // "01 0A FF"; "" when empty, "(null)" for a null handle, "(bad)" for broken pointers.
+  std::string text() const;
+  // "head=H, data=L, tail=T"; false (and nothing printed) for a null handle.
+  bool dump(std::ostream& os) const;
+  // "dump: 1 a ff" (lower-case hexadecimal); false for a null handle or broken pointers.
+  bool dump_context(std::ostream& os) const;
+
+  // Validates the pointers after the operation `name`; ends the process when they are broken.
+  void check(const char* name) const;
+  [[noreturn]] static void check_fail(const char* format, ...)
+      __attribute__((format(printf, 1, 2)));
+  void passert(bool condition, const char* text) const {
+    if (!condition) assertion_failed(text);
+  }
+  void passert(bool condition, const std::string& text) const {
+    if (!condition) assertion_failed(text.c_str());
+  }
+  // Gives the handle a private buffer when the current one is shared.
+  void prepare_for_modify();
+
+ private:
+  [[noreturn]] void assertion_failed(const char* text) const;
+  // Asserts non-null and returns the buffer made private.
+  _Packet& writable();
+  // A fresh block from the pool with count 1 (throws std::bad_alloc when none is left).
+  static _Packet* take_block();
+};
+
+// A snapshot of a packet, taken when an assertion fails.
+struct PacketInfo {
+  explicit PacketInfo(const Packet& p);
+  void put(std::ostream& os) const;
+
+  bool null;
+  bool consistent = false;
+  unsigned head = 0;
+  unsigned length = 0;
+  unsigned tail = 0;
+  std::vector<unsigned char> contents;
+};

@@ -1,0 +1,203 @@
+#include "proto/protocol.h"
+
+#include <cstring>
+#include <ostream>
+
+void Protocol_status_text::out(std::ostream& os) const { os << text_; }
+
+bool Protocol_name_str::compare(const Protocol_name& other) const {
+  return other.kind() == 1 && std::strcmp(other.name(), name()) == 0;
+}
+
+bool Protocol_info::compare_name(const Protocol_name&) const { return false; }
+
+const Protocol_name& Protocol_info::name() const { return null_name_; }
+
+Protocol::~Protocol() {
+  if (owner_) owner_->unlink(this);
+}
+
+void Protocol::local_prepare_head(Packet& p) { p.reserve_head(0); }
+
+void Protocol::local_prepare_tail(Packet& p) { p.reserve_tail(0); }
+
+Protocol_status Protocol::local_initialize() {
+  return make_status<Protocol_status_success>(this, "success");
+}
+
+void Protocol::local_activate() { on_activate(); }
+
+void Protocol::local_deactivate() {
+  on_deactivate(make_status<Protocol_status_success>(this, "success"));
+}
+
+void Protocol::transmit(Packet& p) {
+  if (lower_)
+    lower_->message(p);
+  else if (owner_)
+    owner_->transmit(p);
+}
+
+void Protocol::on_message(Packet& p) {
+  if (upper_)
+    upper_->receive(p);
+  else if (owner_)
+    owner_->on_message(p);
+}
+
+void Protocol::on_activate() {
+  if (upper_)
+    upper_->local_activate();
+  else if (owner_)
+    owner_->on_activated(this);
+}
+
+void Protocol::on_deactivate(Protocol_status status) {
+  if (!status) SmartPtrAssertion();
+  if (status->success()) {
+    if (lower_)
+      lower_->deactivate();
+    else if (owner_)
+      owner_->on_deactivated(this, status);
+  } else {
+    if (upper_)
+      upper_->on_deactivate(status);
+    else if (owner_)
+      owner_->on_deactivated(this, status);
+  }
+}
+
+void Protocol::on_status(Protocol_status status) {
+  if (upper_)
+    upper_->on_status(status);
+  else if (owner_)
+    owner_->on_status(status);
+}
+
+void Protocol::message(Packet&) {}
+
+void Protocol::receive(Packet&) {}
+
+void Protocol::activate() {
+  if (lower_)
+    lower_->activate();
+  else
+    local_activate();
+}
+
+void Protocol::deactivate() { local_deactivate(); }
+
+void Protocol::protocol_info(std::ostream&) const {}
+
+void Protocol::descend_prepare_head(Packet& p) {
+  if (lower_) lower_->prepare_head(p);
+}
+
+void Protocol::descend_prepare_tail(Packet& p) {
+  if (lower_) lower_->prepare_tail(p);
+}
+
+void Protocol::prepare_head(Packet& p) {
+  descend_prepare_head(p);
+  local_prepare_head(p);
+}
+
+void Protocol::prepare_tail(Packet& p) {
+  descend_prepare_tail(p);
+  local_prepare_tail(p);
+}
+
+Protocol_status Protocol::initialize() {
+  if (lower_) {
+    Protocol_status below = lower_->initialize();
+    if (!below) SmartPtrAssertion();
+    if (!below->success()) return below;
+  }
+  return local_initialize();
+}
+
+ProtocolsList::~ProtocolsList() {
+  while (Protocol* p = top_) {
+    unlink(p);
+    delete p;
+  }
+}
+
+void ProtocolsList::on_activated(Protocol*) {}
+
+void ProtocolsList::on_deactivated(Protocol*, Protocol_status) {}
+
+void ProtocolsList::add_protocol_head(Protocol* p) {
+  if (p->owner_) p->owner_->unlink(p);
+  p->lower_ = nullptr;
+  p->upper_ = bottom_;
+  if (bottom_)
+    bottom_->lower_ = p;
+  else
+    top_ = p;
+  bottom_ = p;
+  p->owner_ = this;
+  ++count_;
+}
+
+void ProtocolsList::add_protocol_tail(Protocol* p) {
+  if (p->owner_) p->owner_->unlink(p);
+  p->upper_ = nullptr;
+  p->lower_ = top_;
+  if (top_)
+    top_->upper_ = p;
+  else
+    bottom_ = p;
+  top_ = p;
+  p->owner_ = this;
+  ++count_;
+}
+
+void ProtocolsList::unlink(Protocol* p) {
+  (p->lower_ ? p->lower_->upper_ : bottom_) = p->upper_;
+  (p->upper_ ? p->upper_->lower_ : top_) = p->lower_;
+  p->upper_ = p->lower_ = nullptr;
+  p->owner_ = nullptr;
+  --count_;
+}
+
+Protocol* ProtocolsList::search(const Protocol_name& n) const {
+  for (Protocol* p = bottom_; p; p = p->upper_)
+    if (p->compare_name(n)) return p;
+  return nullptr;
+}
+
+void ProtocolsFamily::local_prepare_head(Packet& p) {
+  if (top()) top()->prepare_head(p);
+}
+
+void ProtocolsFamily::local_prepare_tail(Packet& p) {
+  if (top()) top()->prepare_tail(p);
+}
+
+Protocol_status ProtocolsFamily::local_initialize() {
+  if (!top()) return make_status<Protocol_initialize_error>(this);
+  return top()->initialize();
+}
+
+void ProtocolsFamily::local_activate() {
+  if (top()) top()->activate();
+}
+
+void ProtocolsFamily::local_deactivate() {
+  if (top()) top()->deactivate();
+}
+
+void ProtocolsFamily::message(Packet& p) {
+  if (top()) top()->message(p);
+}
+
+void ProtocolsFamily::receive(Packet& p) {
+  if (bottom()) bottom()->receive(p);
+}
+
+void ProtocolsFamily::on_activated(Protocol* p) {
+  if (p == top()) on_activate();
+}
+
+void ProtocolsFamily::on_deactivated(Protocol*, Protocol_status status) { on_deactivate(status); }

@@ -1,0 +1,248 @@
+#include "proto/packet.h"
+
+#include <gtest/gtest.h>
+
+#include <new>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+// Every test must give back every buffer it took.
+class PacketTest : public ::testing::Test {
+ protected:
+  void SetUp() override { free_at_start_ = packet_pool().free_count(); }
+  void TearDown() override { EXPECT_EQ(packet_pool().free_count(), free_at_start_); }
+
+  static Packet make(std::initializer_list<unsigned char> bytes, unsigned head = 0) {
+    Packet p;
+    p.reserve_head(head);
+    for (unsigned char b : bytes) p.put8(b);
+    return p;
+  }
+
+  unsigned free_at_start_ = 0;
+};
+
+using PacketDeathTest = PacketTest;
+
+TEST_F(PacketTest, ReserveGivesEmptyPacketWithRequestedRoom) {
+  struct Case {
+    const char* name;
+    void (*shape)(Packet&);
+    unsigned head, tail;
+  } cases[] = {
+      {"head0", [](Packet& p) { p.reserve_head(0); }, 0, 65536},
+      {"tail0", [](Packet& p) { p.reserve_tail(0); }, 65536, 0},
+      {"head4", [](Packet& p) { p.reserve_head(4); }, 4, 65532},
+      {"tail2", [](Packet& p) { p.reserve_tail(2); }, 65534, 2},
+      {"head0_then_4", [](Packet& p) { p.reserve_head(0); p.reserve_head(4); }, 4, 65532},
+      {"tail0_then_3", [](Packet& p) { p.reserve_head(65536); p.reserve_tail(3); }, 65533, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Packet p;
+    c.shape(p);
+    EXPECT_EQ(p.length(), 0u);
+    EXPECT_EQ(p._headroom(), c.head);
+    EXPECT_EQ(p._tailroom(), c.tail);
+  }
+}
+
+TEST_F(PacketTest, WireLayoutOfByteAndWordOperations) {
+  struct Case {
+    const char* name;
+    void (*build)(Packet&);
+    const char* text;
+  } cases[] = {
+      {"put16_b", [](Packet& p) { p.put16_b(0x0102); }, "01 02"},
+      {"put16", [](Packet& p) { p.put16(0x0102); }, "02 01"},
+      {"push16_b", [](Packet& p) { p.reserve_head(2); p.push16_b(0x0102); }, "01 02"},
+      {"push_before_put", [](Packet& p) { p.reserve_head(1); p.put8(0xBB); p.push8(0xAA); },
+       "AA BB"},
+      {"string", [](Packet& p) { p.put(std::string("ab")); }, "02 61 62"},
+      {"empty_string", [](Packet& p) { p.put(std::string()); }, "00"},
+      {"put_len", [](Packet& p) { unsigned char* b = p.put(3); b[0] = 1; b[1] = 0x0A; b[2] = 0xFF; },
+       "01 0A FF"},
+      {"trim", [](Packet& p) { p.put16_b(0x1234); p.put8(9); p.trim(2); }, "12"},
+      {"pull", [](Packet& p) { p.put16_b(0x1234); p.put8(9); p.pull(2); }, "09"},
+      {"nothing", [](Packet&) {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Packet p;
+    p.reserve_head(0);
+    c.build(p);
+    EXPECT_EQ(p.text(), c.text);
+  }
+  EXPECT_EQ(Packet().text(), "(null)");
+}
+
+TEST_F(PacketTest, PullsReadZeroPastTheEnd) {
+  Packet p = make({0x12});
+  EXPECT_EQ(p.pull16_b(), 0x1200);
+  EXPECT_EQ(p.length(), 0u);
+  EXPECT_EQ(p.pull8(), 0);
+  EXPECT_EQ(p.pull16_l(), 0);
+
+  Packet q = make({0x34, 0x12, 0x12, 0x34});
+  EXPECT_EQ(q.pull16_l(), 0x1234);
+  EXPECT_EQ(q.pull16_b(), 0x1234);
+
+  Packet s = make({});
+  s.put(std::string("ab"));
+  EXPECT_EQ(s.pull_string(), "ab");
+  EXPECT_EQ(s.length(), 0u);
+  Packet truncated = make({3, 'x'});
+  EXPECT_EQ(truncated.pull_string(), std::string("x\0\0", 3));
+  EXPECT_EQ(make({}).pull_string(), "");
+}
+
+TEST_F(PacketTest, WriteThroughSharedHandleCopiesAndKeepsOffsets) {
+  const unsigned before = packet_pool().free_count();
+  Packet a = make({1, 2, 3}, 10);
+  Packet b = a;
+  EXPECT_EQ(a.get(), b.get());
+  EXPECT_EQ(packet_pool().free_count(), before - 1);
+
+  const Packet& const_b = b;
+  EXPECT_EQ(const_b->data[0], 1);  // read access does not copy
+  EXPECT_EQ(a.get(), b.get());
+
+  b.put8(4);
+  EXPECT_NE(a.get(), b.get());
+  EXPECT_EQ(packet_pool().free_count(), before - 2);
+  EXPECT_EQ(a.text(), "01 02 03");
+  EXPECT_EQ(b.text(), "01 02 03 04");
+  EXPECT_EQ(b._headroom(), 10u);
+  EXPECT_EQ(a->refcount, 1u);
+  EXPECT_EQ(b->refcount, 1u);
+
+  Packet c = a;
+  EXPECT_EQ(c.pull8(), 1);  // pulling is a write too
+  EXPECT_EQ(a.text(), "01 02 03");
+  EXPECT_EQ(c.text(), "02 03");
+}
+
+TEST_F(PacketTest, PoolExhaustionThrowsAndReusesFirstInFirstOut) {
+  std::vector<Packet> held;
+  try {
+    for (;;) {
+      held.emplace_back();
+      held.back().reserve_head(0);
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  held.pop_back();  // the handle that got nothing
+  EXPECT_EQ(held.size(), free_at_start_);
+  EXPECT_EQ(packet_pool().free_count(), 0u);
+
+  // Copy on write needs a block too: it throws and leaves the handle as it was.
+  Packet shared = held[0];
+  EXPECT_THROW(shared.put8(1), std::bad_alloc);
+  EXPECT_EQ(shared.get(), held[0].get());
+  EXPECT_EQ(shared.get()->refcount, 2u);
+  shared.reset();
+  EXPECT_THROW(held[0].sub(0, 0), std::bad_alloc);
+
+  _Packet* first = held[3].get();
+  _Packet* second = held[7].get();
+  held[3].reset();
+  held[7].reset();
+  Packet next;
+  next.reserve_tail(0);
+  EXPECT_EQ(next.get(), first);
+  Packet after;
+  after.reserve_head(0);
+  EXPECT_EQ(after.get(), second);
+}
+
+TEST_F(PacketTest, SubCopiesTheRequestedRange) {
+  Packet p = make({0x0A, 0x0B, 0x0C, 0x0D}, 2);
+  Packet s = p.sub(2, 1);
+  EXPECT_EQ(s.text(), "0B 0C");
+  EXPECT_NE(s.get(), p.get());
+  EXPECT_EQ(s._headroom(), 3u);
+  EXPECT_EQ(p.text(), "0A 0B 0C 0D");
+  EXPECT_EQ(p.sub(0, 4).text(), "");
+  EXPECT_EQ(p.sub(4, 0).text(), "0A 0B 0C 0D");
+}
+
+TEST_F(PacketTest, AppendPacket) {
+  Packet p = make({1, 2});
+  p.put(make({3}));
+  EXPECT_EQ(p.text(), "01 02 03");
+  p.put(p);
+  EXPECT_EQ(p.text(), "01 02 03 01 02 03");
+
+  Packet null_handle;
+  null_handle.put(Packet());
+  null_handle.put(make({}));
+  EXPECT_TRUE(null_handle.is_null());
+
+  Packet shared = p;
+  shared.put(p);  // appending a packet to a sharer of its own buffer
+  EXPECT_EQ(shared.length(), 12u);
+  EXPECT_EQ(p.length(), 6u);
+}
+
+TEST_F(PacketTest, DumpsLeaveTheStreamAsTheyFoundIt) {
+  std::ostringstream os;
+  Packet p = make({0x01, 0x0A, 0xFF}, 5);
+  EXPECT_TRUE(p.dump(os));
+  EXPECT_EQ(os.str(), "head=5, data=3, tail=65528");
+  os.str("");
+  EXPECT_TRUE(p.dump_context(os));
+  os << ' ' << 10;
+  EXPECT_EQ(os.str(), "dump: 1 a ff 10");
+
+  os.str("");
+  EXPECT_TRUE(make({}).dump_context(os));
+  EXPECT_FALSE(Packet().dump(os));
+  EXPECT_FALSE(Packet().dump_context(os));
+  EXPECT_EQ(os.str(), "");
+}
+
+TEST_F(PacketDeathTest, BrokenInvariantsEndTheProcess) {
+  struct Case {
+    const char* name;
+    void (*action)();
+    const char* message;
+  } cases[] = {
+      {"push_without_room",
+       [] { Packet p; p.reserve_head(0); p.reserve_head(4);
+            for (int i = 0; i < 5; ++i) p.push8(0); },
+       "PACKET ASSERTION FAILED!\nlen<=_headroom\\(\\)\nhead=0, data=4, tail=65532\ndump:\n 0 0 0 0"},
+      {"put_without_room", [] { Packet p; p.reserve_tail(0); p.put8(1); }, "len<=_tailroom\\(\\)"},
+      {"put_len_without_room", [] { Packet p; p.reserve_tail(2); p.put(3); }, "len<=_tailroom\\(\\)"},
+      {"pull_past_end", [] { Packet p; p.reserve_head(0); p.put8(1); p.pull(2); }, "len<=_length\\(\\)"},
+      {"trim_past_end", [] { Packet p; p.reserve_head(0); p.trim(1); }, "len<=_length\\(\\)"},
+      {"index", [] { Packet p; p.reserve_head(0); p.put8(1); (void)p[1]; }, "index out of range"},
+      {"negative_index", [] { Packet p; p.reserve_head(0); p.put8(1); (void)p[-1]; },
+       "index out of range"},
+      {"sub_past_end",
+       [] { Packet p; p.reserve_head(0); p.put(4); (void)p.sub(4, 1); }, "start\\+len<=_length\\(\\)"},
+      {"sub_start", [] { Packet p; p.reserve_head(0); (void)p.sub(0, 1); }, "start<=_length\\(\\)"},
+      {"null_push", [] { Packet p; p.push8(1); }, "PACKET ASSERTION FAILED!\nnull packet\n\\(null\\)"},
+      {"null_append", [] { Packet p; p.put(std::string("x")); }, "null packet"},
+      {"reserve_too_big", [] { Packet p; p.reserve_head(65537); }, "length>packet_max_size"},
+      {"reserve_tail_too_big", [] { Packet p; p.reserve_tail(65537); }, "len>packet_max_size"},
+      {"reserve_head_on_full",
+       [] { Packet p; p.reserve_head(65530); p.put(4); p.reserve_head(4); }, "len<=_tailroom\\(\\)"},
+      {"reserve_tail_on_full",
+       [] { Packet p; p.reserve_head(2); p.put(4); p.reserve_tail(3); }, "len<=_headroom\\(\\)"},
+      {"long_string",
+       [] { Packet p; p.reserve_head(0); p.put(std::string(256, 'x')); }, "string length>255"},
+      {"check_fail", [] { Packet::check_fail("after \"%s\" fdata invalid", "push"); },
+       "packet check fail\nafter \"push\" fdata invalid\nterminate."},
+      {"null_smart_pointer", [] { Smart_pointer<_Packet> p; (void)p->data; },
+       "SMART POINTER ASSERTION!"},
+      {"shared_pointer", [] { SharedPtrAssertion(); }, "SHARED POINTER ASSERTION!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_DEATH(c.action(), c.message);
+  }
+}
+
+}  // namespace
