@@ -13,7 +13,10 @@ class Fd {
   Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   Fd& operator=(const Fd& other);
   Fd& operator=(Fd&& other) noexcept;
-  ~Fd() { close(); }
+  // Leaves errno alone when there is nothing to close.
+  ~Fd() {
+    if (fd_ >= 0) close();
+  }
 
   // close(2) when open; the Fd is closed afterwards even when close(2) failed. On a closed Fd:
   // errno EBADF and -1.

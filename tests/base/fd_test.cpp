@@ -69,4 +69,10 @@ TEST(Fd, FlagFunctions) {
   EXPECT_FALSE(Fd().NonBlock());
 }
 
+TEST(Fd, DestroyingAClosedFdKeepsErrno) {
+  errno = ENOENT;
+  { Fd closed; }
+  EXPECT_EQ(errno, ENOENT);
+}
+
 }  // namespace

@@ -1,0 +1,149 @@
+#include "sim/board.h"
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <sys/stat.h>
+
+#include "sim/errno_names.h"
+#include "sim/event_loop.h"
+
+namespace {
+
+// The folders the daemon writes to or reads from.
+const char* const kFolders[] = {"/dev", "/var/run", "/var/log", "/var/monitoring",
+                                "/usr/local/etc", "/proc"};
+
+// mkdir -p; false with errno.
+bool make_folders(const std::string& path) {
+  for (size_t slash = 1; slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    std::string part = path.substr(0, slash);
+    if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  }
+  return ::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+std::string folder_of(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+}  // namespace
+
+Board::Board(EventLoop& loop, std::string root)
+    : loop_(loop),
+      root_(std::move(root)),
+      requests_(loop, root_ + "/dev/.board",
+                [this](uint64_t inode, IoctlCall& call) { return ioctl(inode, call); }) {}
+
+Board::~Board() = default;
+
+bool Board::create(std::vector<std::unique_ptr<DeviceModel>> models) {
+  for (const char* folder : kFolders) {
+    if (!make_folders(root_ + folder)) {
+      std::cerr << "boardsim: " << root_ + folder << ": " << std::strerror(errno) << std::endl;
+      return false;
+    }
+  }
+  for (auto& model : models) {
+    std::string path = root_ + "/dev/" + model->name();
+    auto node = std::make_unique<DeviceNode>(loop_, path, std::move(model));
+    if (!make_folders(folder_of(path)) || !node->plug()) {
+      std::cerr << "boardsim: " << path << ": " << std::strerror(errno) << std::endl;
+      return false;
+    }
+    nodes_.push_back(std::move(node));
+  }
+  if (!requests_.open()) {
+    std::cerr << "boardsim: " << root_ << "/dev/.board: " << std::strerror(errno) << std::endl;
+    return false;
+  }
+  return true;
+}
+
+DeviceNode* Board::node(const std::string& name) {
+  for (auto& n : nodes_) {
+    if (n->name() == name) return n.get();
+  }
+  return nullptr;
+}
+
+IoctlResult Board::ioctl(uint64_t inode, IoctlCall& call) {
+  for (auto& n : nodes_) {
+    if (Session* session = n->session(inode)) return n->ioctl(*session, call);
+  }
+  return {-1, EBADF};
+}
+
+void Board::settle() {
+  std::vector<int> fds;
+  for (auto& n : nodes_) n->session_fds(fds);
+  loop_.run_ready(fds);
+}
+
+Reply Board::command(const Words& words) {
+  const std::string& name = words[0];
+  if (name == "ping") {
+    if (words.size() > 2) return Reply::error("usage: ping [WORD]");
+    return Reply::line(words.size() == 2 ? "ok " + words[1] : "ok");
+  }
+  if (name == "log") return log(words);
+  if (name == "fail") return fail(words);
+  if (name == "plug" || name == "unplug") return plug(words, name == "plug");
+  if (name == "sessions") return sessions(words);
+  if (name == "devices") return devices(words);
+  Reply reply;
+  for (auto& n : nodes_) {
+    if (n->model().command(words, reply)) return reply;
+  }
+  return Reply::error("unknown command: " + printable(name.substr(0, 64)));
+}
+
+Reply Board::log(const Words& words) {
+  bool times = words.size() == 3 && words[2] == "times";
+  DeviceNode* n = words.size() >= 2 ? node(words[1]) : nullptr;
+  if (!n || (words.size() != 2 && !times)) return Reply::error("usage: log DEVICE [times]");
+  return Reply::of_list(n->log().lines(times));
+}
+
+Reply Board::fail(const Words& words) {
+  const char* usage = "usage: fail DEVICE open|write|REQUEST ERRNO";
+  DeviceNode* n = words.size() == 4 ? node(words[1]) : nullptr;
+  int error;
+  if (!n || !parse_errno(words[3], error)) return Reply::error(usage);
+  const std::string& what = words[2];
+  uint32_t request;
+  if (what == "open") {
+    n->fail_next_open(error);
+  } else if (what == "write") {
+    // A socket's write can only be refused as a whole: the daemon sees EPIPE.
+    if (error != EPIPE) return Reply::error("a write can only fail with EPIPE");
+    n->refuse_writes();
+  } else if (parse_u32(what, request)) {
+    n->fail_next_request(request, error);
+  } else {
+    return Reply::error(usage);
+  }
+  return Reply::ok();
+}
+
+Reply Board::plug(const Words& words, bool plugged) {
+  DeviceNode* n = words.size() == 2 ? node(words[1]) : nullptr;
+  if (!n) return Reply::error(words[0] + " DEVICE: no such device");
+  if (!plugged) {
+    n->unplug();
+  } else if (!n->plug()) {
+    return Reply::error(std::string("plug: ") + std::strerror(errno));
+  }
+  return Reply::ok();
+}
+
+Reply Board::sessions(const Words& words) {
+  DeviceNode* n = words.size() == 2 ? node(words[1]) : nullptr;
+  if (!n) return Reply::error("usage: sessions DEVICE");
+  return Reply::line(std::to_string(n->session_count()));
+}
+
+Reply Board::devices(const Words& words) {
+  if (words.size() != 1) return Reply::error("usage: devices");
+  std::vector<std::string> names;
+  for (auto& n : nodes_) names.push_back(n->name() + (n->plugged() ? "" : " unplugged"));
+  return Reply::of_list(names);
+}

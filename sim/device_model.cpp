@@ -1,0 +1,33 @@
+#include "sim/device_model.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "sim/session.h"
+
+int DeviceModel::accept_open(int) { return 0; }
+void DeviceModel::on_open(Session&) {}
+void DeviceModel::on_close(Session&) {}
+void DeviceModel::on_write(Session&, const std::string&) {}
+IoctlResult DeviceModel::on_ioctl(Session&, IoctlCall&) { return {-1, ENOTTY}; }
+std::string DeviceModel::decode(const IoctlCall&) const { return ""; }
+bool DeviceModel::command(const Words&, Reply&) { return false; }
+
+void DeviceModel::broadcast(const std::string& record) {
+  for (Session* s : sessions_) s->send(record);
+}
+
+std::string describe(const DeviceModel& model, const IoctlCall& call) {
+  char number[16];
+  std::snprintf(number, sizeof number, "0x%08x", call.request);
+  std::string text = number;
+  std::string fields = model.decode(call);
+  if (!fields.empty()) return text + " " + fields;
+  if (!call.has_record) return text + " " + std::to_string(call.value);
+  for (unsigned char c : call.bytes) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, " %02x", c);
+    text += byte;
+  }
+  return text;
+}

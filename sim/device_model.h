@@ -1,0 +1,65 @@
+// DeviceModel: what one simulated device does. The framework (DeviceNode, Session) carries the
+// opens, frames, records and requests; a model only answers them and keeps the device's state.
+// A new device is one subclass of DeviceModel, registered in make_device_models() (models.cpp).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/command.h"
+
+class Session;
+
+// One request as it arrived: the request number and either a value or a record. The model
+// changes `bytes` in place to answer (its size stays as sent).
+struct IoctlCall {
+  uint32_t request;
+  bool has_record;
+  uint64_t value;
+  std::string bytes;
+};
+
+struct IoctlResult {
+  int result;
+  int error;  // errno when result is -1
+};
+
+class DeviceModel {
+ public:
+  // `name` is the device's path under /dev, e.g. "hal" or "misc/gw-wd".
+  explicit DeviceModel(std::string name) : name_(std::move(name)) {}
+  virtual ~DeviceModel() = default;
+  DeviceModel(const DeviceModel&) = delete;
+  DeviceModel& operator=(const DeviceModel&) = delete;
+
+  const std::string& name() const { return name_; }
+
+  // An open with open(2) `flags`: 0 lets it succeed, an errno refuses it.
+  virtual int accept_open(int flags);
+  virtual void on_open(Session& session);
+  virtual void on_close(Session& session);
+  // One frame the daemon wrote.
+  virtual void on_write(Session& session, const std::string& frame);
+  // Answers one request. The default knows none: -1, ENOTTY.
+  virtual IoctlResult on_ioctl(Session& session, IoctlCall& call);
+  // The fields of `call` as it arrived, for the request log; "" prints its bytes (or value).
+  virtual std::string decode(const IoctlCall& call) const;
+  // A control command of this device (dispatched on the first word, never empty): false when
+  // the command is not this device's.
+  virtual bool command(const Words& words, Reply& reply);
+
+ protected:
+  // Queues `record` for the daemon on every session of this device.
+  void broadcast(const std::string& record);
+  const std::vector<Session*>& sessions() const { return sessions_; }
+
+ private:
+  friend class DeviceNode;
+  std::string name_;
+  std::vector<Session*> sessions_;  // kept by DeviceNode
+};
+
+// The request log's text for `call`: "0x%08x" and the model's decoding, else the record's bytes
+// in hex or the value in decimal.
+std::string describe(const DeviceModel& model, const IoctlCall& call);

@@ -1,0 +1,11 @@
+#include "sim/models.h"
+
+#include "sim/echo.h"
+#include "sim/watchdog.h"
+
+std::vector<std::unique_ptr<DeviceModel>> make_device_models() {
+  std::vector<std::unique_ptr<DeviceModel>> models;
+  models.push_back(std::make_unique<Watchdog>());
+  models.push_back(std::make_unique<Echo>());
+  return models;
+}

@@ -1,0 +1,92 @@
+#include "sim/request_socket.h"
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "base/device_wire.h"
+#include "sim/event_loop.h"
+#include "sim/unix_socket.h"
+
+namespace {
+
+using DeviceWire::IoctlReply;
+using DeviceWire::IoctlRequest;
+
+// Requests answered per wake-up of one connection.
+constexpr int kRequestsPerTurn = 64;
+
+}  // namespace
+
+RequestSocket::RequestSocket(EventLoop& loop, std::string path, Handler handler)
+    : loop_(loop), path_(std::move(path)), handler_(std::move(handler)) {}
+
+RequestSocket::~RequestSocket() {
+  for (auto& [fd, connection] : connections_) loop_.unwatch(fd);
+  if (listener_) {
+    loop_.unwatch(listener_.get());
+    ::unlink(path_.c_str());
+  }
+}
+
+bool RequestSocket::open() {
+  listener_ = listen_at(path_, SOCK_SEQPACKET);
+  if (!listener_) return false;
+  loop_.watch(listener_.get(), POLLIN, [this](short) { accept_connections(); });
+  return true;
+}
+
+void RequestSocket::accept_connections() {
+  for (;;) {
+    UniqueFd connection = accept_from(listener_.get());
+    if (!connection) return;
+    int fd = connection.get();
+    loop_.watch(fd, POLLIN, [this, fd](short revents) { serve(fd, revents); });
+    connections_[fd] = std::move(connection);
+  }
+}
+
+void RequestSocket::serve(int connection, short revents) {
+  std::string message(sizeof(IoctlRequest) + DeviceWire::kMaxRecord, '\0');
+  for (int i = 0; i < kRequestsPerTurn; ++i) {
+    ssize_t n = ::recv(connection, &message[0], message.size(), MSG_DONTWAIT | MSG_TRUNC);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN && !(revents & (POLLHUP | POLLERR))) return;
+    if (n <= 0 || !answer(connection, message, static_cast<size_t>(n))) {
+      close_connection(connection);
+      return;
+    }
+  }
+}
+
+bool RequestSocket::answer(int connection, std::string& message, size_t size) {
+  IoctlReply reply{-1, EINVAL};
+  IoctlCall call{};
+  IoctlRequest request;
+  if (size >= sizeof request && size <= message.size()) {
+    std::memcpy(&request, message.data(), sizeof request);
+    call.request = request.request;
+    call.has_record = request.kind == DeviceWire::kRecord;
+    call.value = request.value;
+    call.bytes = message.substr(sizeof request, size - sizeof request);
+    bool well_formed = call.has_record || (request.kind == DeviceWire::kValue && call.bytes.empty());
+    if (well_formed) {
+      IoctlResult result = handler_(request.inode, call);
+      reply = IoctlReply{result.result, result.result < 0 ? result.error : 0};
+    }
+  }
+  // The record goes back only when the request was understood, as many bytes as were sent.
+  std::string answer(reinterpret_cast<const char*>(&reply), sizeof reply);
+  if (call.has_record) answer += call.bytes;
+  if (send_message(connection, answer.data(), answer.size()) >= 0) return true;
+  std::cerr << "boardsim: .board: answer lost: " << std::strerror(errno) << std::endl;
+  return false;
+}
+
+void RequestSocket::close_connection(int connection) {
+  loop_.unwatch(connection);
+  connections_.erase(connection);
+}

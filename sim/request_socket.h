@@ -1,0 +1,40 @@
+// RequestSocket: DIR/dev/.board, where the device seam sends the requests (ioctls) made on
+// simulated devices. Each message is one request (base/device_wire.h) and gets one answer on
+// the same connection; the handler finds the session by the descriptor's inode and answers.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "sim/device_model.h"
+#include "sim/unique_fd.h"
+
+class EventLoop;
+
+class RequestSocket {
+ public:
+  using Handler = std::function<IoctlResult(uint64_t inode, IoctlCall& call)>;
+
+  RequestSocket(EventLoop& loop, std::string path, Handler handler);
+  ~RequestSocket();
+  RequestSocket(const RequestSocket&) = delete;
+  RequestSocket& operator=(const RequestSocket&) = delete;
+
+  // Creates the socket; false with errno on failure.
+  bool open();
+
+ private:
+  void accept_connections();
+  void serve(int connection, short revents);
+  // Answers one message of `size` bytes in `message`; false when the connection must close.
+  bool answer(int connection, std::string& message, size_t size);
+  void close_connection(int connection);
+
+  EventLoop& loop_;
+  std::string path_;
+  Handler handler_;
+  UniqueFd listener_;
+  std::map<int, UniqueFd> connections_;
+};

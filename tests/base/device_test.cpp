@@ -1,0 +1,144 @@
+// The device seam without a simulator: character devices go to the kernel, other files are
+// refused, and a simulator that does not answer costs 2 s and ETIMEDOUT, never a hang.
+#include "base/device.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+#include "base/fd.h"
+
+namespace {
+
+// A private $ORVEXD_ROOT with a dev/ folder, removed afterwards.
+class DeviceSeam : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvex-device-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    ASSERT_EQ(::mkdir((root_ + "/dev").c_str(), 0755), 0);
+    ::setenv("ORVEXD_ROOT", root_.c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("ORVEXD_ROOT");
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+
+  // A SOCK_SEQPACKET socket listening at root/dev/NAME that never accepts nor answers.
+  Fd silent_socket(const std::string& name) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string path = root_ + "/dev/" + name;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    Fd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+    EXPECT_EQ(::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(fd.get(), 8), 0);
+    return fd;
+  }
+
+  std::string root_;
+};
+
+TEST_F(DeviceSeam, CharacterDeviceGoesToTheKernel) {
+  std::string null = root_ + "/dev/null";
+  if (::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "mknod not permitted here";
+  }
+  Fd fd(Device::open("/dev/null", O_RDWR));
+  if (!fd && errno == EACCES) GTEST_SKIP() << "device files are not usable on /tmp (nodev)";
+  ASSERT_TRUE(fd) << std::strerror(errno);
+  EXPECT_TRUE(::fcntl(fd.get(), F_GETFD) & FD_CLOEXEC);
+  EXPECT_EQ(::write(fd.get(), "abc", 3), 3);
+
+  int on = 1;
+  EXPECT_EQ(Device::ioctl(fd.get(), FIONBIO, &on, sizeof on), 0);
+  EXPECT_TRUE(::fcntl(fd.get(), F_GETFL) & O_NONBLOCK);
+  errno = 0;
+  EXPECT_EQ(Device::ioctl(fd.get(), TCFLSH, static_cast<unsigned long>(TCIFLUSH)), -1);
+  EXPECT_EQ(errno, ENOTTY);
+}
+
+TEST_F(DeviceSeam, NetworkSocketRequestsGoToTheKernel) {
+  Fd udp(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  ASSERT_TRUE(udp);
+  int pending = -1;
+  EXPECT_EQ(Device::ioctl(udp.get(), FIONREAD, &pending, sizeof pending), 0);
+  EXPECT_EQ(pending, 0);
+}
+
+TEST_F(DeviceSeam, OnlyDevicesAndSocketsOpen) {
+  ASSERT_EQ(::mkdir((root_ + "/dev/folder").c_str(), 0755), 0);
+  Fd file(::open((root_ + "/dev/file").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+  ASSERT_TRUE(file);
+  struct Case {
+    const char* path;
+    int error;
+  } const cases[] = {{"/dev/missing", ENOENT}, {"/dev/file", ENODEV}, {"/dev/folder", ENODEV}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    errno = 0;
+    EXPECT_EQ(Device::open(c.path, O_RDWR), -1);
+    EXPECT_EQ(errno, c.error);
+  }
+}
+
+TEST_F(DeviceSeam, SimulatorGoneAwayFailsAtOnce) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
+  Fd ours(pair[0]), theirs(pair[1]);
+  silent_socket("hal").close();  // a socket file nobody listens on any more
+  errno = 0;
+  EXPECT_EQ(Device::open("/dev/hal", O_RDWR), -1);
+  EXPECT_EQ(errno, ECONNREFUSED);
+  errno = 0;
+  EXPECT_EQ(Device::ioctl(ours.get(), 0x1234, 1ul), -1);
+  EXPECT_EQ(errno, ENOENT);  // no request socket at all
+}
+
+// Waits 2 s of real time: the one bound on a silent simulator.
+TEST_F(DeviceSeam, SilentSimulatorTimesOutInTwoSeconds) {
+  Fd board = silent_socket(".board");
+  Fd device = silent_socket("mute");
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
+  Fd ours(pair[0]), theirs(pair[1]);
+
+  using Clock = std::chrono::steady_clock;
+  auto start = Clock::now();
+  int open_result = 0, open_error = 0;
+  std::thread opener([&] {
+    open_result = Device::open("/dev/mute", O_RDWR);
+    open_error = errno;
+  });
+  uint32_t record = 7;
+  errno = 0;
+  int result = Device::ioctl(ours.get(), 0xc0045301, &record, sizeof record);
+  int error = errno;
+  opener.join();
+  auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(error, ETIMEDOUT);
+  EXPECT_EQ(open_result, -1);
+  EXPECT_EQ(open_error, ETIMEDOUT);
+  EXPECT_GE(elapsed.count(), 1900);
+  EXPECT_LT(elapsed.count(), 4000);
+}
+
+}  // namespace

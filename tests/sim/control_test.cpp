@@ -1,0 +1,157 @@
+// The simulator's control socket: the watchdog's record, hostile lines, clean shutdown.
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "base/device.h"
+#include "base/fd.h"
+#include "tools/simctl/board_sim.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char kBoardSim[] = ORVEX_BINARY_DIR "/sim/orvex-boardsim";
+
+class Control : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(sim.ok()); }
+
+  // A raw connection to sim.ctl.
+  Fd connect_control() {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    (sim.root() + "/sim.ctl").copy(address.sun_path, sizeof address.sun_path - 1);
+    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    EXPECT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+  }
+
+  BoardSim sim{kBoardSim};
+};
+
+TEST_F(Control, WatchdogListsEachWriteWithItsTime) {
+  Fd watchdog(Device::open("/dev/misc/gw-wd", O_WRONLY));
+  ASSERT_TRUE(watchdog);
+  for (const std::string& text : {std::string("START"), std::string("PING"),
+                                  std::string("STOP"), std::string("ab\n\x01\\", 5)}) {
+    ASSERT_EQ(::write(watchdog.get(), text.data(), text.size()), ssize_t(text.size()));
+  }
+  Lines lines = sim.command("watchdog");
+  ASSERT_EQ(lines.size(), 4u);
+  const char* texts[] = {"START", "PING", "STOP", "ab\\x0a\\x01\\\\"};
+  unsigned long previous = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    size_t space = lines[i].find(' ');
+    ASSERT_NE(space, std::string::npos) << lines[i];
+    unsigned long ms = std::stoul(lines[i].substr(0, space));
+    EXPECT_GE(ms, previous);
+    previous = ms;
+    EXPECT_EQ(lines[i].substr(space + 1), texts[i]);
+  }
+  EXPECT_EQ(sim.command("log misc/gw-wd"), Lines{});
+}
+
+TEST_F(Control, EveryBadLineGetsOneErrorLine) {
+  const std::string cases[] = {
+      "",
+      "  \t ",
+      "bogus",
+      "switch 3",
+      "ping a b",
+      "log",
+      "log nodev",
+      "log sim/echo extra",
+      "fail sim/echo",
+      "fail nodev open EIO",
+      "fail sim/echo 0xZZ EIO",
+      "fail sim/echo 0x100000000 EIO",
+      "fail sim/echo open EWHAT",
+      "fail sim/echo open 0",
+      "fail sim/echo open 99999",
+      "fail sim/echo write EIO",
+      "unplug",
+      "plug nodev",
+      "sessions",
+      "devices all",
+      "watchdog now",
+      "echo",
+      "echo burst 1 2",
+      "echo burst 999999999 4",
+      std::string(100000, 'x'),
+      std::string("\0\xff\x01 junk \x7f", 10),
+  };
+  for (const std::string& line : cases) {
+    SCOPED_TRACE(line.substr(0, 40));
+    Lines reply = sim.command(line);
+    ASSERT_EQ(reply.size(), 1u);
+    EXPECT_EQ(reply[0].rfind("error: ", 0), 0u) << reply[0];
+  }
+  EXPECT_EQ(sim.command("ping"), Lines{"ok"});
+  // The failures above that were refused left nothing queued.
+  Fd echo(Device::open("/dev/sim/echo", O_RDWR));
+  ASSERT_TRUE(echo);
+  EXPECT_EQ(::write(echo.get(), "x", 1), 1);
+}
+
+TEST_F(Control, ClientsThatMisbehaveDoNotDisturbOthers) {
+  {
+    Fd rude = connect_control();
+    std::string junk(1 << 20, '\n');  // a million empty commands, replies never read
+    ::send(rude.get(), junk.data(), junk.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    Fd half = connect_control();
+    ::send(half.get(), "log sim/e", 9, MSG_NOSIGNAL);  // hangs up mid-line
+  }
+  EXPECT_EQ(sim.command("ping"), Lines{"ok"});
+  EXPECT_EQ(sim.command("ping\nping x"), (Lines{"ok", "ok x"}));
+}
+
+TEST(BoardSimProcess, TermEndsItCleanlyAndRemovesItsSockets) {
+  char pattern[] = "/tmp/orvex-term-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  std::string root = pattern;
+  std::string option = "--root=" + root;
+  char* argv[] = {const_cast<char*>(kBoardSim), const_cast<char*>(option.c_str()), nullptr};
+  int out[2];
+  ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+  Fd reader(out[0]), writer(out[1]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, writer.get(), STDOUT_FILENO);
+  pid_t pid;
+  ASSERT_EQ(::posix_spawn(&pid, kBoardSim, &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  writer.close();
+
+  char ready[6] = {};
+  pollfd p{reader.get(), POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 10000), 1);
+  EXPECT_EQ(::read(reader.get(), ready, 6), 6);
+  EXPECT_EQ(std::string(ready, 6), "ready\n");
+  for (const char* path : {"/sim.ctl", "/dev/.board", "/dev/misc/gw-wd", "/dev/sim/echo",
+                           "/var/run", "/var/log", "/var/monitoring", "/usr/local/etc", "/proc"}) {
+    EXPECT_TRUE(std::filesystem::exists(root + path)) << path;
+  }
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  for (const char* path : {"/sim.ctl", "/dev/.board", "/dev/misc/gw-wd", "/dev/sim/echo"}) {
+    EXPECT_FALSE(std::filesystem::exists(root + path)) << path;
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
+}
+
+}  // namespace

@@ -1,0 +1,214 @@
+// The device seam against a running simulator: opens, frames, records and requests.
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+#include "base/device.h"
+#include "base/fd.h"
+#include "tools/simctl/board_sim.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr uint32_t kSum = 0xc0085301;      // the echo device's {a, b} -> {a + b, a * b}
+constexpr uint32_t kReverse = 0x40035302;  // any other record request: bytes reversed
+constexpr uint32_t kValue = 0x00005303;    // a value request: the value back
+
+class Seam : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(sim.ok()); }
+
+  static Fd open_echo(int flags = O_RDWR) { return Fd(Device::open("/dev/sim/echo", flags)); }
+
+  static std::string read_record(const Fd& fd) {
+    std::string buffer(70000, '\0');
+    ssize_t n = ::read(fd.get(), &buffer[0], buffer.size());
+    return n < 0 ? "<" + std::string(std::strerror(errno)) + ">" : buffer.substr(0, n);
+  }
+
+  BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
+};
+
+TEST_F(Seam, RequestsCarryRecordsAndValuesBothWaysAndAreLoggedDecoded) {
+  Fd fd = open_echo();
+  ASSERT_TRUE(fd);
+  EXPECT_TRUE(::fcntl(fd.get(), F_GETFD) & FD_CLOEXEC);
+
+  uint32_t sum[2] = {3, 4};
+  EXPECT_EQ(Device::ioctl(fd.get(), kSum, sum, sizeof sum), 0);
+  EXPECT_EQ(sum[0], 7u);
+  EXPECT_EQ(sum[1], 12u);
+
+  unsigned char bytes[3] = {1, 2, 3};
+  EXPECT_EQ(Device::ioctl(fd.get(), kReverse, bytes, sizeof bytes), 3);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 3), "\x03\x02\x01");
+
+  EXPECT_EQ(Device::ioctl(fd.get(), kValue, 42ul), 42);
+
+  uint32_t short_sum = 1;
+  errno = 0;
+  EXPECT_EQ(Device::ioctl(fd.get(), kSum, &short_sum, sizeof short_sum), -1);
+  EXPECT_EQ(errno, EINVAL);
+
+  EXPECT_EQ(sim.command("log sim/echo"),
+            (Lines{"0xc0085301 a=3 b=4", "0x40035302 01 02 03", "0x00005303 42",
+                   "0xc0085301 01 00 00 00"}));
+}
+
+TEST_F(Seam, EachWriteIsOneFrameAndEachReadOneRecord) {
+  Fd fd = open_echo();
+  ASSERT_TRUE(fd);
+  ASSERT_EQ(::write(fd.get(), "a", 1), 1);
+  ASSERT_EQ(::write(fd.get(), "bc\0d", 4), 4);
+  EXPECT_EQ(read_record(fd), "a");
+  EXPECT_EQ(read_record(fd), std::string("bc\0d", 4));
+  EXPECT_EQ(sim.command("echo send an event"), Lines{"ok"});
+  EXPECT_EQ(read_record(fd), "an event");
+}
+
+TEST_F(Seam, NonBlockingIsHonoured) {
+  Fd blocking = open_echo();
+  Fd nonblocking = open_echo(O_RDWR | O_NONBLOCK);
+  ASSERT_TRUE(blocking && nonblocking);
+  EXPECT_FALSE(::fcntl(blocking.get(), F_GETFL) & O_NONBLOCK);
+  EXPECT_TRUE(::fcntl(nonblocking.get(), F_GETFL) & O_NONBLOCK);
+  EXPECT_EQ(read_record(nonblocking), "<" + std::string(std::strerror(EAGAIN)) + ">");
+}
+
+TEST_F(Seam, RecordsBeyondTheSocketBufferAreAllDeliveredInOrder) {
+  Fd fd = open_echo();
+  ASSERT_TRUE(fd);
+  const uint32_t count = 3000, size = 1024;  // 3 MB, far more than a socket holds
+  ASSERT_EQ(sim.command("echo burst " + std::to_string(count) + " " + std::to_string(size)),
+            Lines{"ok"});
+  for (uint32_t i = 0; i < count; ++i) {
+    std::string record = read_record(fd);
+    ASSERT_EQ(record.size(), size) << "record " << i;
+    uint32_t index;
+    std::memcpy(&index, record.data(), sizeof index);
+    ASSERT_EQ(index, i);
+    ASSERT_EQ(static_cast<unsigned char>(record.back()), i & 0xff);
+  }
+}
+
+TEST_F(Seam, InjectedFailureHitsTheNextMatchingRequestOnly) {
+  struct Case {
+    const char* name;
+    const char* command;
+    int error;
+    // Makes the request once; true when it succeeded, else errno is set.
+    bool (*attempt)(const Fd& fd);
+  };
+  auto value = [](const Fd& fd) { return Device::ioctl(fd.get(), kValue, 5ul) == 5; };
+  auto record = [](const Fd& fd) {
+    unsigned char b[2] = {1, 2};
+    return Device::ioctl(fd.get(), kReverse, b, sizeof b) == 2;
+  };
+  auto open = [](const Fd&) {
+    int fd = Device::open("/dev/sim/echo", O_RDWR);
+    return fd >= 0 && ::close(fd) == 0;
+  };
+  const Case cases[] = {
+      {"value request by name", "fail sim/echo 0x5303 EIO", EIO, value},
+      {"record request by number", "fail sim/echo 0x40035302 13", EACCES, record},
+      {"open", "fail sim/echo open EBUSY", EBUSY, open},
+  };
+  Fd fd = open_echo();
+  ASSERT_TRUE(fd);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(sim.command(c.command), Lines{"ok"});
+    // Other requests are not affected.
+    EXPECT_EQ(Device::ioctl(fd.get(), 0x00005399, 1ul), 1);
+    errno = 0;
+    EXPECT_FALSE(c.attempt(fd));
+    EXPECT_EQ(errno, c.error);
+    EXPECT_TRUE(c.attempt(fd));
+  }
+}
+
+TEST_F(Seam, InjectedWriteFailureFailsWritesWithEpipe) {
+  Fd open_before = open_echo();
+  ASSERT_TRUE(open_before);
+  ASSERT_EQ(sim.command("fail sim/echo write EPIPE"), Lines{"ok"});
+  errno = 0;
+  EXPECT_EQ(::write(open_before.get(), "x", 1), -1);
+  EXPECT_EQ(errno, EPIPE);
+
+  // With no session open, the next one opened refuses from its first write on.
+  open_before.close();
+  ASSERT_EQ(sim.command("sessions sim/echo"), Lines{"0"});
+  ASSERT_EQ(sim.command("fail sim/echo write EPIPE"), Lines{"ok"});
+  Fd refused = open_echo();
+  Fd accepted = open_echo();
+  ASSERT_TRUE(refused && accepted);
+  EXPECT_EQ(::write(refused.get(), "START", 5), -1);
+  EXPECT_EQ(::write(accepted.get(), "START", 5), 5);
+  EXPECT_EQ(read_record(accepted), "START");
+}
+
+TEST_F(Seam, UnpluggedDeviceIsGoneUntilPluggedAgain) {
+  Fd before = open_echo();
+  ASSERT_TRUE(before);
+  ASSERT_EQ(sim.command("unplug sim/echo"), Lines{"ok"});
+  EXPECT_EQ(sim.command("devices"), (Lines{"misc/gw-wd", "sim/echo unplugged"}));
+  errno = 0;
+  EXPECT_EQ(Device::open("/dev/sim/echo", O_RDWR), -1);
+  EXPECT_EQ(errno, ENOENT);
+  errno = 0;
+  EXPECT_EQ(Device::ioctl(before.get(), kValue, 1ul), -1);
+  EXPECT_EQ(errno, ENODEV);
+
+  ASSERT_EQ(sim.command("plug sim/echo"), Lines{"ok"});
+  Fd after = open_echo();
+  ASSERT_TRUE(after);
+  EXPECT_EQ(Device::ioctl(after.get(), kValue, 1ul), 1);
+  // A descriptor from before the device went away stays dead.
+  EXPECT_EQ(Device::ioctl(before.get(), kValue, 1ul), -1);
+  EXPECT_EQ(errno, ENODEV);
+}
+
+TEST_F(Seam, DuplicatesShareOneSessionThatEndsWithTheLast) {
+  Fd original = open_echo();
+  ASSERT_TRUE(original);
+  Fd duplicate(original);
+  ASSERT_TRUE(duplicate);
+  EXPECT_EQ(sim.command("sessions sim/echo"), Lines{"1"});
+  EXPECT_EQ(Device::ioctl(duplicate.get(), kValue, 7ul), 7);
+  original.close();
+  EXPECT_EQ(sim.command("sessions sim/echo"), Lines{"1"});
+  EXPECT_EQ(Device::ioctl(duplicate.get(), kValue, 8ul), 8);
+  duplicate.close();
+  EXPECT_EQ(sim.command("sessions sim/echo"), Lines{"0"});
+}
+
+TEST_F(Seam, SocketOfNoSessionIsRefusedWithEbadf) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
+  Fd a(pair[0]), b(pair[1]);
+  errno = 0;
+  EXPECT_EQ(Device::ioctl(a.get(), kValue, 1ul), -1);
+  EXPECT_EQ(errno, EBADF);
+}
+
+TEST_F(Seam, RequestsReachARestartedSimulator) {
+  Fd old = open_echo();
+  ASSERT_TRUE(old);
+  EXPECT_EQ(Device::ioctl(old.get(), kValue, 1ul), 1);
+  ASSERT_TRUE(sim.restart());
+  EXPECT_EQ(read_record(old), "");  // the old session ended with the old simulator
+  Fd fresh = open_echo();
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(Device::ioctl(fresh.get(), kValue, 2ul), 2);
+  errno = 0;
+  EXPECT_EQ(Device::ioctl(old.get(), kValue, 3ul), -1);
+  EXPECT_EQ(errno, EBADF);
+}
+
+}  // namespace
