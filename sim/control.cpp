@@ -3,37 +3,23 @@
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include "sim/event_loop.h"
-#include "sim/unix_socket.h"
 
 Control::Control(EventLoop& loop, std::string path, Handler handler)
-    : loop_(loop), path_(std::move(path)), handler_(std::move(handler)) {}
+    : loop_(loop),
+      handler_(std::move(handler)),
+      listener_(loop, std::move(path), SOCK_STREAM,
+                [this](UniqueFd fd) { add_client(std::move(fd)); }) {}
 
 Control::~Control() {
   for (auto& [fd, client] : clients_) loop_.unwatch(fd);
-  if (listener_) {
-    loop_.unwatch(listener_.get());
-    ::unlink(path_.c_str());
-  }
 }
 
-bool Control::open() {
-  listener_ = listen_at(path_, SOCK_STREAM);
-  if (!listener_) return false;
-  loop_.watch(listener_.get(), POLLIN, [this](short) { accept_clients(); });
-  return true;
-}
-
-void Control::accept_clients() {
-  for (;;) {
-    UniqueFd fd = accept_from(listener_.get());
-    if (!fd) return;
-    int n = fd.get();
-    loop_.watch(n, POLLIN, [this, n](short revents) { serve(n, revents); });
-    clients_[n].fd = std::move(fd);
-  }
+void Control::add_client(UniqueFd fd) {
+  int n = fd.get();
+  loop_.watch(n, POLLIN, [this, n](short revents) { serve(n, revents); });
+  clients_[n].fd = std::move(fd);
 }
 
 void Control::serve(int fd, short revents) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "sim/command.h"
+#include "sim/listener.h"
 #include "sim/unique_fd.h"
 
 class EventLoop;
@@ -29,7 +30,7 @@ class Control {
   Control& operator=(const Control&) = delete;
 
   // Creates the socket; false with errno on failure.
-  bool open();
+  bool open() { return listener_.open(); }
 
  private:
   struct Client {
@@ -39,7 +40,7 @@ class Control {
     bool overlong = false;  // the current line passed kMaxLine and is being skipped
   };
 
-  void accept_clients();
+  void add_client(UniqueFd fd);
   void serve(int fd, short revents);
   // Reads what the client sent and answers its complete lines; false when it is gone.
   bool read_lines(Client& client);
@@ -48,8 +49,7 @@ class Control {
   void drop(int fd);
 
   EventLoop& loop_;
-  std::string path_;
   Handler handler_;
-  UniqueFd listener_;
+  Listener listener_;
   std::map<int, Client> clients_;
 };

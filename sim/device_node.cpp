@@ -13,7 +13,10 @@
 #include "sim/unix_socket.h"
 
 DeviceNode::DeviceNode(EventLoop& loop, std::string path, std::unique_ptr<DeviceModel> model)
-    : loop_(loop), path_(std::move(path)), model_(std::move(model)) {}
+    : loop_(loop),
+      model_(std::move(model)),
+      listener_(loop, std::move(path), SOCK_SEQPACKET,
+                [this](UniqueFd connection) { add_opening(std::move(connection)); }) {}
 
 DeviceNode::~DeviceNode() {
   unplug();
@@ -21,19 +24,11 @@ DeviceNode::~DeviceNode() {
   model_->sessions_.clear();
 }
 
-bool DeviceNode::plug() {
-  if (listener_) return true;
-  listener_ = listen_at(path_, SOCK_SEQPACKET);
-  if (!listener_) return false;
-  loop_.watch(listener_.get(), POLLIN, [this](short) { accept_opens(); });
-  return true;
-}
+bool DeviceNode::plug() { return listener_.open(); }
 
 void DeviceNode::unplug() {
-  if (!listener_) return;
-  loop_.unwatch(listener_.get());
-  listener_.reset();
-  ::unlink(path_.c_str());
+  if (!listener_.is_open()) return;
+  listener_.close();
   for (auto& [inode, session] : sessions_) session->disconnect();
 }
 
@@ -95,23 +90,14 @@ void DeviceNode::drop(Session& session) {
   sessions_.erase(inode);
 }
 
-void DeviceNode::accept_opens() {
-  for (;;) {
-    UniqueFd connection = accept_from(listener_.get());
-    if (!connection) {
-      if (errno != EAGAIN && errno != EINTR) {
-        std::cerr << "boardsim: " << name() << ": accept: " << std::strerror(errno) << std::endl;
-      }
-      return;
-    }
-    int fd = connection.get();
-    loop_.watch(fd, POLLIN, [this, fd](short revents) { answer_open(fd, revents); });
-    opening_[fd] = std::move(connection);
-  }
+void DeviceNode::add_opening(UniqueFd connection) {
+  int fd = connection.get();
+  loop_.watch(fd, POLLIN, [this, fd](short revents) { answer_open(fd, revents); });
+  opening_[fd] = std::move(connection);
 }
 
 int DeviceNode::open_error(int flags) {
-  if (!listener_) return ENOENT;
+  if (!listener_.is_open()) return ENOENT;
   if (int error = take_failure(kOpenKey)) return error;
   return model_->accept_open(flags);
 }

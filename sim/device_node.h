@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/device_model.h"
+#include "sim/listener.h"
 #include "sim/request_log.h"
 #include "sim/session.h"
 #include "sim/unique_fd.h"
@@ -34,7 +35,7 @@ class DeviceNode {
   bool plug();
   // Removes the socket, so that opens fail with ENOENT; the open sessions answer ENODEV.
   void unplug();
-  bool plugged() const { return bool(listener_); }
+  bool plugged() const { return listener_.is_open(); }
 
   Session* session(uint64_t inode);
   size_t session_count() const { return sessions_.size(); }
@@ -59,7 +60,7 @@ class DeviceNode {
   // The failure keys: request numbers, and the open.
   static constexpr uint64_t kOpenKey = uint64_t(1) << 32;
 
-  void accept_opens();
+  void add_opening(UniqueFd connection);
   void answer_open(int connection, short revents);
   // 0, or the errno that refuses an open with `flags`.
   int open_error(int flags);
@@ -70,9 +71,8 @@ class DeviceNode {
   void drop(Session& session);
 
   EventLoop& loop_;
-  std::string path_;
   std::unique_ptr<DeviceModel> model_;
-  UniqueFd listener_;
+  Listener listener_;
   std::map<int, UniqueFd> opening_;  // connections waiting for their open request
   std::map<uint64_t, std::unique_ptr<Session>> sessions_;
   std::map<uint64_t, std::deque<int>> failures_;

@@ -5,7 +5,6 @@
 #include <iostream>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include "base/device_wire.h"
 #include "sim/event_loop.h"
@@ -22,31 +21,19 @@ constexpr int kRequestsPerTurn = 64;
 }  // namespace
 
 RequestSocket::RequestSocket(EventLoop& loop, std::string path, Handler handler)
-    : loop_(loop), path_(std::move(path)), handler_(std::move(handler)) {}
+    : loop_(loop),
+      handler_(std::move(handler)),
+      listener_(loop, std::move(path), SOCK_SEQPACKET,
+                [this](UniqueFd fd) { add_connection(std::move(fd)); }) {}
 
 RequestSocket::~RequestSocket() {
   for (auto& [fd, connection] : connections_) loop_.unwatch(fd);
-  if (listener_) {
-    loop_.unwatch(listener_.get());
-    ::unlink(path_.c_str());
-  }
 }
 
-bool RequestSocket::open() {
-  listener_ = listen_at(path_, SOCK_SEQPACKET);
-  if (!listener_) return false;
-  loop_.watch(listener_.get(), POLLIN, [this](short) { accept_connections(); });
-  return true;
-}
-
-void RequestSocket::accept_connections() {
-  for (;;) {
-    UniqueFd connection = accept_from(listener_.get());
-    if (!connection) return;
-    int fd = connection.get();
-    loop_.watch(fd, POLLIN, [this, fd](short revents) { serve(fd, revents); });
-    connections_[fd] = std::move(connection);
-  }
+void RequestSocket::add_connection(UniqueFd connection) {
+  int fd = connection.get();
+  loop_.watch(fd, POLLIN, [this, fd](short revents) { serve(fd, revents); });
+  connections_[fd] = std::move(connection);
 }
 
 void RequestSocket::serve(int connection, short revents) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "sim/device_model.h"
+#include "sim/listener.h"
 #include "sim/unique_fd.h"
 
 class EventLoop;
@@ -23,18 +24,17 @@ class RequestSocket {
   RequestSocket& operator=(const RequestSocket&) = delete;
 
   // Creates the socket; false with errno on failure.
-  bool open();
+  bool open() { return listener_.open(); }
 
  private:
-  void accept_connections();
+  void add_connection(UniqueFd fd);
   void serve(int connection, short revents);
   // Answers one message of `size` bytes in `message`; false when the connection must close.
   bool answer(int connection, std::string& message, size_t size);
   void close_connection(int connection);
 
   EventLoop& loop_;
-  std::string path_;
   Handler handler_;
-  UniqueFd listener_;
+  Listener listener_;
   std::map<int, UniqueFd> connections_;
 };

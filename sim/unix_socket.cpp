@@ -4,32 +4,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/un.h>
-
-UniqueFd listen_at(const std::string& path, int type) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) {
-    errno = ENAMETOOLONG;
-    return UniqueFd();
-  }
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  UniqueFd fd(::socket(AF_UNIX, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!fd) return fd;
-  ::unlink(path.c_str());
-  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(fd.get(), 64) != 0) {
-    int error = errno;
-    ::unlink(path.c_str());
-    errno = error;
-    return UniqueFd();
-  }
-  return fd;
-}
-
-UniqueFd accept_from(int listener) {
-  return UniqueFd(::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-}
 
 long send_message(int fd, const void* data, size_t size, int passed) {
   iovec part{const_cast<void*>(data), size};
