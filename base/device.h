@@ -12,6 +12,9 @@
 //
 // Request numbers are the board's literal 32-bit values. Records are plain structs in native
 // byte order. A simulator that does not answer within 2 s fails the call with ETIMEDOUT.
+// Failures of the exchange with the simulator (no answer, connection lost, a malformed answer)
+// are logged on std::cerr as "device: ..." with strerror; what the driver itself refuses is
+// left to the caller, which reports it in its own words.
 #pragma once
 
 #include <cstddef>
