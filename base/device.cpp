@@ -163,7 +163,9 @@ int open_simulated(const std::string& path, int flags) {
   return device.release();
 }
 
-bool is_simulated(int fd) {
+// True when `fd` is a simulated device's descriptor (a UNIX SOCK_SEQPACKET socket); its inode,
+// which names its session, goes to `inode`.
+bool simulated(int fd, uint64_t& inode) {
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) return false;
   int domain = 0, type = 0;
@@ -171,6 +173,7 @@ bool is_simulated(int fd) {
   if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &size) != 0) return false;
   size = sizeof type;
   if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) != 0) return false;
+  inode = st.st_ino;
   return domain == AF_UNIX && type == SOCK_SEQPACKET;
 }
 
@@ -208,14 +211,12 @@ bool send_request(iovec* parts, int count, const Deadline& deadline) {
   return false;
 }
 
-int ioctl_simulated(int fd, uint32_t request, DeviceWire::Kind kind, uint64_t value, void* record,
-                    size_t size) {
+int ioctl_simulated(uint64_t inode, uint32_t request, DeviceWire::Kind kind, uint64_t value,
+                    void* record, size_t size) {
   std::string what = request_name(request);
-  struct stat st;
-  if (::fstat(fd, &st) != 0) return fail(what, errno);
   if (size > DeviceWire::kMaxRecord) return fail(what + ": record too large", EINVAL);
   Deadline deadline;
-  DeviceWire::IoctlRequest header{request, kind, static_cast<uint64_t>(st.st_ino), value};
+  DeviceWire::IoctlRequest header{request, kind, inode, value};
   iovec out[2] = {{&header, sizeof header}, {record, size}};
   if (!send_request(out, size ? 2 : 1, deadline)) return fail(what, errno);
 
@@ -251,12 +252,18 @@ int open(const char* path, int flags) {
 }
 
 int ioctl(int fd, uint32_t request, void* record, size_t size) {
-  if (is_simulated(fd)) return ioctl_simulated(fd, request, DeviceWire::kRecord, 0, record, size);
+  uint64_t inode;
+  if (simulated(fd, inode)) {
+    return ioctl_simulated(inode, request, DeviceWire::kRecord, 0, record, size);
+  }
   return ::ioctl(fd, static_cast<unsigned long>(request), record);
 }
 
 int ioctl(int fd, uint32_t request, unsigned long value) {
-  if (is_simulated(fd)) return ioctl_simulated(fd, request, DeviceWire::kValue, value, nullptr, 0);
+  uint64_t inode;
+  if (simulated(fd, inode)) {
+    return ioctl_simulated(inode, request, DeviceWire::kValue, value, nullptr, 0);
+  }
   return ::ioctl(fd, static_cast<unsigned long>(request), value);
 }
 
