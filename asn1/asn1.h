@@ -1,0 +1,21 @@
+// The ASN.1 runtime in one include: value classes, visitors, codecs and the coder environment.
+#pragma once
+
+#include "asn1/abstract_data.h"
+#include "asn1/avn_decoder.h"
+#include "asn1/avn_encoder.h"
+#include "asn1/ber_decoder.h"
+#include "asn1/ber_encoder.h"
+#include "asn1/checkers.h"
+#include "asn1/choice.h"
+#include "asn1/coder_env.h"
+#include "asn1/generalized_time.h"
+#include "asn1/open_data.h"
+#include "asn1/per_decoder.h"
+#include "asn1/per_encoder.h"
+#include "asn1/sequence.h"
+#include "asn1/sequence_of.h"
+#include "asn1/strings.h"
+#include "asn1/type_info.h"
+#include "asn1/values.h"
+#include "asn1/visitor.h"

@@ -1,0 +1,341 @@
+#include "asn1/avn_decoder.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <sstream>
+
+#include "asn1/choice.h"
+#include "asn1/generalized_time.h"
+#include "asn1/open_data.h"
+#include "asn1/sequence.h"
+#include "asn1/sequence_of.h"
+#include "asn1/strings.h"
+#include "asn1/values.h"
+
+namespace ASN1 {
+
+namespace {
+
+bool ends_word(int c) { return std::isspace(c) || c == ',' || c == '}' || c == ':'; }
+
+int digit_value(char c, int base) {
+  int v = -1;
+  if (c >= '0' && c <= '9') v = c - '0';
+  else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+  else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+  return v < base ? v : -1;
+}
+
+bool parse_arc(const std::string& digits, uint32_t& arc) {
+  if (digits.empty() || digits.size() > 10) return false;
+  uint64_t v = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (v > UINT32_MAX) return false;
+  arc = static_cast<uint32_t>(v);
+  return true;
+}
+
+}  // namespace
+
+bool get_string(std::istream& is, std::string& text) {
+  char c;
+  if (!(is >> c) || c != '"') return false;
+  text.clear();
+  std::getline(is, text, '"');
+  return !is.eof() && !is.fail();
+}
+
+bool get_from_string(std::string digits, std::vector<char>& bytes, unsigned& bitCount, int base) {
+  if (base != 2 && base != 16) return false;
+  std::string clean;
+  clean.reserve(digits.size());
+  for (char c : digits)
+    if (!std::isspace(static_cast<unsigned char>(c))) clean.push_back(c);
+  unsigned per_digit = base == 2 ? 1 : 4;
+  if (clean.size() > UINT_MAX / per_digit) return false;
+  bitCount = static_cast<unsigned>(clean.size()) * per_digit;
+  size_t group = base == 2 ? 8 : 2;
+  while (clean.size() % group) clean.push_back('0');
+  bytes.clear();
+  bytes.reserve(clean.size() / group);
+  for (size_t i = 0; i < clean.size(); i += group) {
+    int byte = 0;
+    for (size_t j = 0; j < group; ++j) {
+      int d = digit_value(clean[i + j], base);
+      if (d < 0) return false;
+      byte = byte * base + d;
+    }
+    bytes.push_back(static_cast<char>(byte));
+  }
+  return true;
+}
+
+bool get_value_from(std::istream& is, std::vector<char>& bytes, unsigned& bitCount) {
+  char c;
+  if (!(is >> c) || c != '\'') return false;
+  std::string digits;
+  std::getline(is, digits, '\'');
+  if (is.eof() || is.fail() || !(is >> c)) return false;
+  if (c == 'B') return get_from_string(digits, bytes, bitCount, 2);
+  if (c == 'H') return get_from_string(digits, bytes, bitCount, 16);
+  return false;
+}
+
+bool get_id(const char* const* names, unsigned count, const std::string& name, int& index) {
+  for (unsigned i = 0; i < count; ++i) {
+    if (names[i] && name == names[i]) {
+      index = static_cast<int>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool AVNDecoder::readWord(std::string& word) {
+  word.clear();
+  strm >> std::ws;
+  int c = strm.peek();
+  if (c == std::char_traits<char>::eof()) return false;
+  if (ends_word(c)) {
+    word.push_back(static_cast<char>(strm.get()));
+    return true;
+  }
+  while ((c = strm.peek()) != std::char_traits<char>::eof() && !ends_word(c))
+    word.push_back(static_cast<char>(strm.get()));
+  strm.clear(strm.rdstate() & ~std::ios_base::eofbit);
+  return true;
+}
+
+std::string AVNDecoder::readLetters() {
+  std::string word;
+  char c;
+  while (strm >> c) {
+    if (!std::isalpha(static_cast<unsigned char>(c))) {
+      strm.unget();
+      break;
+    }
+    word.push_back(c);
+  }
+  strm.clear(strm.rdstate() & ~(std::ios_base::eofbit | std::ios_base::failbit));
+  return word;
+}
+
+bool AVNDecoder::peekNumber() {
+  strm >> std::ws;
+  int c = strm.peek();
+  return c == '-' || (c >= '0' && c <= '9');
+}
+
+bool AVNDecoder::do_visit(Null&) { return readLetters() == "NULL"; }
+
+bool AVNDecoder::do_visit(BOOLEAN& value) {
+  std::string word = readLetters();
+  if (word == "TRUE") value.value = true;
+  else if (word == "FALSE") value.value = false;
+  else return false;
+  return true;
+}
+
+bool AVNDecoder::do_visit(INTEGER& value) {
+  if (value.unsigned_range()) {
+    uint32_t v;
+    if (!peekNumber() || strm.peek() == '-' || !(strm >> v)) return false;
+    value.value = static_cast<int32_t>(v);
+  } else {
+    int32_t v;
+    if (!(strm >> v)) return false;
+    value.value = v;
+  }
+  return true;
+}
+
+bool AVNDecoder::do_visit(IntegerWithNamedNumber& value) {
+  if (peekNumber()) return do_visit(static_cast<INTEGER&>(value));
+  std::string word;
+  return readWord(word) && value.setFromName(word);
+}
+
+bool AVNDecoder::do_visit(ENUMERATED& value) {
+  if (peekNumber()) {
+    int32_t v;
+    if (!(strm >> v)) return false;
+    value.value = v;
+    return true;
+  }
+  std::string word;
+  return readWord(word) && value.setFromName(word);
+}
+
+bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
+  char c;
+  if (!(strm >> c) || c != '{') return false;
+  std::string text;
+  std::getline(strm, text, '}');
+  if (strm.eof() || strm.fail()) return false;
+  std::istringstream words(text);
+  std::string word;
+  value.value.clear();
+  while (words >> word) {
+    uint32_t arc;
+    size_t open = word.find('(');
+    if (open != std::string::npos && word.back() == ')' && open > 0) {
+      if (!parse_arc(word.substr(open + 1, word.size() - open - 2), arc)) return false;
+    } else if (!parse_arc(word, arc)) {
+      return false;
+    }
+    value.value.push_back(arc);
+  }
+  return true;
+}
+
+bool AVNDecoder::do_visit(OCTET_STRING& value) {
+  unsigned bits;
+  return get_value_from(strm, value, bits);
+}
+
+bool AVNDecoder::do_visit(BIT_STRING& value) {
+  unsigned bits;
+  if (!get_value_from(strm, value.bitData, bits) || bits > INT32_MAX) return false;
+  value.totalBits = static_cast<int32_t>(bits);
+  return true;
+}
+
+bool AVNDecoder::do_visit(AbstractString& value) { return get_string(strm, value); }
+
+bool AVNDecoder::do_visit(BMPString& value) {
+  std::string text;
+  if (!get_string(strm, text)) return false;
+  std::wstring wide(text.size() + 1, L'\0');
+  size_t n = std::mbstowcs(&wide[0], text.c_str(), wide.size());
+  if (n == static_cast<size_t>(-1)) return false;
+  wide.resize(n);
+  value.assign(wide);
+  return true;
+}
+
+bool AVNDecoder::do_visit(CHOICE& value) {
+  std::string name;
+  char colon;
+  if (!readWord(name) || !(strm >> colon) || colon != ':') return false;
+  int index;
+  if (!get_id(value.info()->selectionNames, value.info()->totalSelections, name, index))
+    return false;
+  return value.select(index) && value.choice->accept(*this);
+}
+
+bool AVNDecoder::do_visit(SEQUENCE_OF_Base& value) {
+  char c;
+  if (!(strm >> c) || c != '{' || !(strm >> c)) return false;
+  value.clear();
+  if (c == '}') return true;
+  strm.unget();
+  for (;;) {
+    AbstractData* element = value.create_element();
+    if (!element->accept(*this) || !(strm >> c)) {
+      delete element;
+      return false;
+    }
+    value.push_back_owned(element);
+    if (c == '}') return true;
+    if (c != ',') return false;
+  }
+}
+
+bool AVNDecoder::do_visit(OpenData& value) {
+  if (value.data) return value.data->accept(*this);
+  std::unique_ptr<std::vector<char>> bytes(new std::vector<char>);
+  unsigned bits;
+  if (!get_value_from(strm, *bytes, bits)) return false;
+  value.buf = std::move(bytes);
+  return true;
+}
+
+bool AVNDecoder::do_revisit(OpenData&) { return false; }
+
+bool AVNDecoder::do_visit(TypeConstrainedOpenData& value) {
+  return do_visit(static_cast<OpenData&>(value));
+}
+
+bool AVNDecoder::do_visit(GeneralizedTime& value) {
+  std::string text;
+  return get_string(strm, text) && value.set(text.c_str());
+}
+
+int AVNDecoder::preVisitExtensionRoots(SEQUENCE&) {
+  char c;
+  if (!(strm >> c) || c != '{' || !(strm >> c)) return FAIL;
+  if (c == '}') return STOP;
+  strm.unget();
+  std::string word;
+  if (!readWord(word)) return FAIL;
+  identifiers.push_back(word);
+  return CONTINUE;
+}
+
+int AVNDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int optionalId) {
+  if (identifiers.back() != seq.info()->fieldNames[index]) {
+    if (optionalId == -1) return FAIL;
+    seq.removeOptionalField(static_cast<unsigned>(optionalId));
+    return CONTINUE;
+  }
+  if (optionalId != -1) {
+    seq.includeOptionalField(static_cast<unsigned>(optionalId), static_cast<unsigned>(index));
+  } else if (seq.fields[index] == nullptr) {
+    const TypeInfo* f = seq.info()->fieldInfos[index];
+    seq.fields[index] = f->create(f);
+  }
+  char c;
+  if (!seq.fields[index]->accept(*this) || !(strm >> c)) return FAIL;
+  if (c == ',') return readWord(identifiers.back()) ? CONTINUE : FAIL;
+  if (c == '}') {
+    identifiers.pop_back();
+    return STOP;
+  }
+  return FAIL;
+}
+
+int AVNDecoder::preVisitExtensions(SEQUENCE&) { return CONTINUE; }
+
+int AVNDecoder::visitKnownExtension(SEQUENCE& seq, int index, int optionalId) {
+  return visitExtensionRoot(seq, index, optionalId);
+}
+
+bool AVNDecoder::visitUnknownExtensions(SEQUENCE&) {
+  if (identifiers.back() != "}") return false;
+  identifiers.pop_back();
+  return true;
+}
+
+std::ios_base::iostate AbstractData::get_from(std::istream& is) {
+  AVNDecoder decoder(is);
+  return accept(decoder) ? std::ios_base::goodbit : std::ios_base::failbit;
+}
+
+bool AbstractData::setFromValueNotation(const std::string& text) {
+  std::istringstream is(text);
+  return get_from(is) == std::ios_base::goodbit;
+}
+
+std::istream& operator>>(std::istream& is, AbstractData& value) {
+  if (!is.good()) return is;
+  std::istream::sentry sentry(is);
+  if (!sentry) return is;
+  std::ios_base::iostate state;
+  try {
+    state = value.get_from(is);
+  } catch (const std::bad_alloc&) {
+    state = std::ios_base::badbit;
+  } catch (...) {
+    state = std::ios_base::failbit;
+  }
+  if (state != std::ios_base::goodbit) is.setstate(state);
+  return is;
+}
+
+}  // namespace ASN1

@@ -1,0 +1,62 @@
+// Value-notation parser: reads what the printer (asn1/avn_encoder.h) writes into an existing
+// value, guided by its type records. Insensitive to line breaks and spacing between tokens;
+// identifiers end at white space, ',', '}' and ':'; quoted strings are taken as they stand.
+#pragma once
+
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "asn1/visitor.h"
+
+namespace ASN1 {
+
+class AVNDecoder : public Visitor {
+ public:
+  explicit AVNDecoder(std::istream& is) : strm(is) {}
+
+  bool do_visit(Null& value) override;
+  bool do_visit(BOOLEAN& value) override;
+  bool do_visit(INTEGER& value) override;
+  bool do_visit(IntegerWithNamedNumber& value) override;
+  bool do_visit(ENUMERATED& value) override;
+  bool do_visit(OBJECT_IDENTIFIER& value) override;
+  bool do_visit(OCTET_STRING& value) override;
+  bool do_visit(BIT_STRING& value) override;
+  bool do_visit(AbstractString& value) override;
+  bool do_visit(BMPString& value) override;
+  bool do_visit(CHOICE& value) override;
+  bool do_visit(SEQUENCE_OF_Base& value) override;
+  bool do_visit(OpenData& value) override;
+  bool do_revisit(OpenData& value) override;
+  bool do_visit(TypeConstrainedOpenData& value) override;
+  bool do_visit(GeneralizedTime& value) override;
+
+  int preVisitExtensionRoots(SEQUENCE& seq) override;
+  int visitExtensionRoot(SEQUENCE& seq, int index, int optionalId) override;
+  int preVisitExtensions(SEQUENCE& seq) override;
+  int visitKnownExtension(SEQUENCE& seq, int index, int optionalId) override;
+  bool visitUnknownExtensions(SEQUENCE& seq) override;
+
+ private:
+  // An identifier; a lone ',', '}' or ':' is read as a word of its own.
+  bool readWord(std::string& word);
+  // Letters, white space between them skipped (NULL, TRUE, FALSE).
+  std::string readLetters();
+  bool peekNumber();
+
+  std::istream& strm;
+  std::vector<std::string> identifiers;
+};
+
+// A quoted string: '"', every character up to the next '"' as it stands.
+bool get_string(std::istream& is, std::string& text);
+// A bit string 'bbb'B or a hexadecimal string 'hhh'H.
+bool get_value_from(std::istream& is, std::vector<char>& bytes, unsigned& bitCount);
+// Converts binary (base 2) or hexadecimal (base 16) digits, spaces and newlines ignored, into
+// bytes padded with zero bits; bitCount is the number of bits the digits give.
+bool get_from_string(std::string digits, std::vector<char>& bytes, unsigned& bitCount, int base);
+// Position of `name` among the first `count` names.
+bool get_id(const char* const* names, unsigned count, const std::string& name, int& index);
+
+}  // namespace ASN1

@@ -1,0 +1,198 @@
+#include "asn1/avn_encoder.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <sstream>
+#include <string>
+
+#include "asn1/choice.h"
+#include "asn1/generalized_time.h"
+#include "asn1/open_data.h"
+#include "asn1/sequence.h"
+#include "asn1/sequence_of.h"
+#include "asn1/strings.h"
+#include "asn1/values.h"
+
+namespace ASN1 {
+
+bool AVNEncoder::spaces(int n) {
+  for (int i = 0; i < n; ++i) strm.put(' ');
+  return strm.good();
+}
+
+bool AVNEncoder::hex(const char* p, size_t n) {
+  static const char digits[] = "0123456789abcdef";
+  strm.put('\'');
+  for (size_t i = 0; i < n; ++i) {
+    if (i) strm.put(' ');
+    uint8_t b = static_cast<uint8_t>(p[i]);
+    strm.put(digits[b >> 4]);
+    strm.put(digits[b & 15]);
+  }
+  strm << "'H";
+  return strm.good();
+}
+
+bool AVNEncoder::do_visit(const Null&) { return bool(strm << "NULL"); }
+
+bool AVNEncoder::do_visit(const BOOLEAN& value) {
+  return bool(strm << (value.value ? "TRUE" : "FALSE"));
+}
+
+bool AVNEncoder::do_visit(const INTEGER& value) {
+  if (value.unsigned_range())
+    strm << static_cast<uint32_t>(value.value);
+  else
+    strm << value.value;
+  return strm.good();
+}
+
+bool AVNEncoder::do_visit(const IntegerWithNamedNumber& value) {
+  std::string name;
+  if (value.getName(name)) return bool(strm << name);
+  return do_visit(static_cast<const INTEGER&>(value));
+}
+
+bool AVNEncoder::do_visit(const ENUMERATED& value) {
+  if (const char* name = value.getName()) return bool(strm << name);
+  return bool(strm << value.value);
+}
+
+bool AVNEncoder::do_visit(const OBJECT_IDENTIFIER& value) {
+  strm << "{ ";
+  for (uint32_t arc : value.value) strm << arc << ' ';
+  strm << '}';
+  return strm.good();
+}
+
+bool AVNEncoder::do_visit(const BIT_STRING& value) {
+  strm.put('\'');
+  size_t bits = value.totalBits > 0 ? static_cast<size_t>(value.totalBits) : 0;
+  bits = std::min(bits, value.bitData.size() * 8);
+  for (size_t i = 0; i < bits; ++i) strm.put(value[static_cast<unsigned>(i)] ? '1' : '0');
+  strm << "'B";
+  return strm.good();
+}
+
+bool AVNEncoder::do_visit(const OCTET_STRING& value) { return hex(value.data(), value.size()); }
+
+bool AVNEncoder::do_visit(const AbstractString& value) {
+  strm.put('"');
+  strm.write(value.data(), static_cast<std::streamsize>(value.size()));
+  strm.put('"');
+  return strm.good();
+}
+
+bool AVNEncoder::do_visit(const BMPString& value) {
+  std::string text(value.size() * MB_CUR_MAX + 1, '\0');
+  size_t n = std::wcstombs(&text[0], value.c_str(), text.size());
+  if (n != static_cast<size_t>(-1)) {
+    text.resize(n);
+    strm << '"' << text << '"';
+    return strm.good();
+  }
+  strm << '{';
+  for (size_t i = 0; i < value.size(); ++i) {
+    uint32_t code = static_cast<uint32_t>(value[i]);
+    if (i) strm << ", ";
+    strm << "{ 0, 0, " << code / 256 << ", " << code % 256 << '}';
+  }
+  strm << '}';
+  return strm.good();
+}
+
+bool AVNEncoder::do_visit(const CHOICE& value) {
+  const char* name = value.getSelectionName();
+  if (name == nullptr || value.choice == nullptr) return false;
+  strm << name << " : ";
+  return strm.good() && value.choice->accept(*this);
+}
+
+bool AVNEncoder::do_visit(const OpenData& value) {
+  if (value.data) return value.data->accept(*this);
+  if (value.buf) return hex(value.buf->data(), value.buf->size());
+  return false;
+}
+
+bool AVNEncoder::do_visit(const GeneralizedTime& value) {
+  return bool(strm << '"' << value.get() << '"');
+}
+
+bool AVNEncoder::do_visit(const SEQUENCE_OF_Base& value) {
+  strm << "{\n";
+  indent += 2;
+  bool first = true;
+  for (const AbstractData* element : value.container) {
+    if (!first) strm << ",\n";
+    first = false;
+    if (!spaces(indent) || !element->accept(*this)) return false;
+  }
+  indent -= 2;
+  if (!value.empty()) strm.put('\n');
+  spaces(indent);
+  strm.put('}');
+  return strm.good();
+}
+
+bool AVNEncoder::preVisitExtensionRoots(const SEQUENCE&) {
+  outputSeparators.push_back(false);
+  strm << "{\n";
+  return strm.good();
+}
+
+bool AVNEncoder::visitExtensionRoot(const SEQUENCE& seq, int index) {
+  const AbstractData* field = seq.fields[index];
+  if (field == nullptr) return false;
+  if (outputSeparators.back()) strm << ",\n";
+  spaces(indent + 2);
+  strm << seq.info()->fieldNames[index] << ' ';
+  indent += 2;
+  bool ok = strm.good() && field->accept(*this);
+  indent -= 2;
+  outputSeparators.back() = true;
+  return ok;
+}
+
+bool AVNEncoder::visitKnownExtension(const SEQUENCE& seq, int index) {
+  return visitExtensionRoot(seq, index);
+}
+
+bool AVNEncoder::afterVisitSequence(const SEQUENCE&) {
+  if (outputSeparators.back()) strm.put('\n');
+  outputSeparators.pop_back();
+  spaces(indent);
+  strm.put('}');
+  return strm.good();
+}
+
+std::ios_base::iostate AbstractData::print_on(std::ostream& os) const {
+  AVNEncoder encoder(os);
+  return accept(encoder) ? std::ios_base::goodbit : std::ios_base::failbit;
+}
+
+std::string AbstractData::asValueNotation() const {
+  std::ostringstream os;
+  print_on(os);
+  return os.str();
+}
+
+std::ostream& operator<<(std::ostream& os, const AbstractData& value) {
+  if (!os.good()) return os;
+  std::ostream::sentry sentry(os);
+  if (!sentry) return os;
+  std::ios_base::iostate state;
+  try {
+    state = value.print_on(os);
+  } catch (const std::bad_alloc&) {
+    state = std::ios_base::badbit;
+  } catch (...) {
+    state = std::ios_base::failbit;
+  }
+  if (state != std::ios_base::goodbit) os.setstate(state);
+  return os;
+}
+
+}  // namespace ASN1
