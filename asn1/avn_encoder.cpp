@@ -57,7 +57,8 @@ bool AVNEncoder::do_visit(const IntegerWithNamedNumber& value) {
 }
 
 bool AVNEncoder::do_visit(const ENUMERATED& value) {
-  if (const char* name = value.getName()) return bool(strm << name);
+  if (const char* name = value.getName())
+    return bool(strm.write(name, static_cast<std::streamsize>(enum_name_length(name))));
   return bool(strm << value.value);
 }
 

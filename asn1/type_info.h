@@ -88,7 +88,9 @@ struct BMPStringInfo : ConstrainedInfo {
 };
 
 // ENUMERATED. `names` holds one entry per enumerator in definition order (`nameCount` of them)
-// and `numbers` the number of each entry; several entries may share a number. `maxEnumValue`
+// and `numbers` the number of each entry; several entries may share a number. An entry is the
+// enumerator's name, optionally followed by "=" and its number ("gw-get-id=4097"); only the
+// part before "=" is the name. `maxEnumValue`
 // is the largest number: aligned PER carries the number as a whole number in 0..maxEnumValue.
 // A value prints as the name of the first entry with its number (or as the number when no entry
 // has it); value notation accepts the name of any entry. `numbers` may be null for a dense

@@ -87,6 +87,8 @@ AbstractData* IntegerWithNamedNumber::do_clone() const { return clone_through_re
 bool IntegerWithNamedNumber::do_accept(Visitor& v) { return v.do_visit(*this); }
 bool IntegerWithNamedNumber::do_accept(ConstVisitor& v) const { return v.do_visit(*this); }
 
+size_t enum_name_length(const char* entry) { return std::strcspn(entry, "="); }
+
 AbstractData* ENUMERATED::create(const void* info) { return new ENUMERATED(info); }
 
 const char* ENUMERATED::getName() const {
@@ -101,7 +103,8 @@ const char* ENUMERATED::getName() const {
 bool ENUMERATED::setFromName(const std::string& name) {
   const EnumeratedInfo* r = info();
   for (uint32_t i = 0; i < r->nameCount; ++i) {
-    if (name == r->names[i]) {
+    size_t n = enum_name_length(r->names[i]);
+    if (name.size() == n && name.compare(0, n, r->names[i], n) == 0) {
       value = r->numbers ? r->numbers[i] : static_cast<int32_t>(i);
       return true;
     }

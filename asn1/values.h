@@ -133,7 +133,8 @@ class ENUMERATED : public AbstractData {
   bool extendable() const { return info()->extendable; }
   bool isStrictlyValid() const { return value <= info()->maxEnumValue; }
 
-  // The name of the first entry whose number is the value, or null.
+  // The entry of the first enumerator whose number is the value, or null; the name is the
+  // entry up to an "=" (enum_name_length).
   const char* getName() const;
   // The number of the entry named `name` (true); otherwise the value becomes maxEnumValue + 1
   // and the result is false.
@@ -147,6 +148,10 @@ class ENUMERATED : public AbstractData {
   bool do_accept(Visitor& v) override;
   bool do_accept(ConstVisitor& v) const override;
 };
+
+// Length of the name in an ENUMERATED names entry: the text before "=" (entries may carry
+// their number as "name=number").
+size_t enum_name_length(const char* entry);
 
 class OBJECT_IDENTIFIER : public AbstractData {
  public:
