@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
 #include "base/device.h"
+#include "base/device_wire.h"
 #include "base/fd.h"
 #include "tools/simctl/board_sim.h"
 
@@ -235,6 +237,54 @@ TEST_F(Seam, SocketOfNoSessionIsRefusedWithEbadf) {
   errno = 0;
   EXPECT_EQ(Device::ioctl(a.get(), kValue, 1ul), -1);
   EXPECT_EQ(errno, EBADF);
+}
+
+// A SOCK_SEQPACKET connection to the socket at `path`.
+Fd connect_seqpacket(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  Fd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+  EXPECT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  return fd;
+}
+
+TEST_F(Seam, MalformedMessagesAreRefusedWithEinval) {
+  DeviceWire::IoctlRequest bad_kind{kValue, 7, 1, 0};
+  DeviceWire::IoctlRequest value_with_bytes{kValue, DeviceWire::kValue, 1, 0};
+  struct Case {
+    const char* name;
+    const char* socket;
+    std::string message;
+  } const cases[] = {
+      {"short request", "/dev/.board", "abc"},
+      {"unknown kind", "/dev/.board", std::string(reinterpret_cast<char*>(&bad_kind), 24)},
+      {"value with bytes", "/dev/.board",
+       std::string(reinterpret_cast<char*>(&value_with_bytes), 24) + "xy"},
+      {"oversized record", "/dev/.board", std::string(24 + DeviceWire::kMaxRecord + 1, '\1')},
+      {"short open", "/dev/sim/echo", "ab"},
+      {"long open", "/dev/sim/echo", std::string(8, '\0')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fd fd = connect_seqpacket(sim.root() + c.socket);
+    ASSERT_EQ(::send(fd.get(), c.message.data(), c.message.size(), 0), ssize_t(c.message.size()));
+    char answer[16];
+    ssize_t n = ::recv(fd.get(), answer, sizeof answer, 0);
+    int32_t words[2];
+    std::memcpy(words, answer, sizeof words);
+    if (c.socket == std::string("/dev/.board")) {
+      ASSERT_EQ(n, 8);
+      EXPECT_EQ(words[0], -1);
+      EXPECT_EQ(words[1], EINVAL);
+    } else {
+      ASSERT_EQ(n, 4);
+      EXPECT_EQ(words[0], EINVAL);
+    }
+  }
+  EXPECT_EQ(sim.command("sessions sim/echo"), Lines{"0"});
+  Fd fd = open_echo();
+  EXPECT_EQ(Device::ioctl(fd.get(), kValue, 4ul), 4);
 }
 
 TEST_F(Seam, RequestsReachARestartedSimulator) {
