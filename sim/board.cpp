@@ -11,8 +11,9 @@
 namespace {
 
 // The folders the daemon writes to or reads from.
-const char* const kFolders[] = {"/dev", "/var/run", "/var/log", "/var/monitoring",
-                                "/usr/local/etc", "/proc"};
+const char* const kFolders[] = {
+    "/dev", "/var/run", "/var/log", "/var/monitoring", "/usr/local/etc", "/proc",
+};
 
 // mkdir -p; false with errno.
 bool make_folders(const std::string& path) {

@@ -25,16 +25,19 @@ void Control::add_client(UniqueFd fd) {
 void Control::serve(int fd, short revents) {
   Client& client = clients_[fd];
   bool alive = true;
-  if (revents & (POLLIN | POLLHUP | POLLERR)) alive = read_lines(client);
+  if (!client.ended && (revents & (POLLIN | POLLHUP | POLLERR))) alive = read_lines(client);
   if (alive) alive = flush(client);
-  if (!alive) drop(fd);
+  if (!alive || (client.ended && client.output.empty())) drop(fd);
 }
 
 bool Control::read_lines(Client& client) {
   char buffer[16384];
   ssize_t n = ::recv(client.fd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
   if (n < 0) return errno == EAGAIN || errno == EINTR;
-  if (n == 0) return false;
+  if (n == 0) {
+    client.ended = true;
+    return true;
+  }
   for (ssize_t i = 0; i < n; ++i) {
     char c = buffer[i];
     if (c == '\n') {
@@ -73,7 +76,9 @@ bool Control::flush(Client& client) {
     }
     client.output.erase(0, n);
   }
-  loop_.set_events(client.fd.get(), client.output.empty() ? POLLIN : POLLIN | POLLOUT);
+  short events = client.ended ? 0 : POLLIN;
+  if (!client.output.empty()) events |= POLLOUT;
+  loop_.set_events(client.fd.get(), events);
   return true;
 }
 

@@ -38,6 +38,7 @@ class Control {
     std::string input;
     std::string output;
     bool overlong = false;  // the current line passed kMaxLine and is being skipped
+    bool ended = false;     // the client sends no more; it goes once its replies are out
   };
 
   void add_client(UniqueFd fd);

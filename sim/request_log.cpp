@@ -10,6 +10,8 @@ void RequestLog::add(std::string text) {
 std::vector<std::string> RequestLog::lines(bool times) const {
   std::vector<std::string> out;
   out.reserve(entries_.size());
-  for (const Entry& e : entries_) out.push_back(times ? std::to_string(e.ms) + " " + e.text : e.text);
+  for (const Entry& e : entries_) {
+    out.push_back(times ? std::to_string(e.ms) + " " + e.text : e.text);
+  }
   return out;
 }

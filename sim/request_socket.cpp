@@ -59,7 +59,8 @@ bool RequestSocket::answer(int connection, std::string& message, size_t size) {
     call.has_record = request.kind == DeviceWire::kRecord;
     call.value = request.value;
     call.bytes = message.substr(sizeof request, size - sizeof request);
-    bool well_formed = call.has_record || (request.kind == DeviceWire::kValue && call.bytes.empty());
+    bool well_formed =
+        call.has_record || (request.kind == DeviceWire::kValue && call.bytes.empty());
     if (well_formed) {
       IoctlResult result = handler_(request.inode, call);
       reply = IoctlReply{result.result, result.result < 0 ? result.error : 0};

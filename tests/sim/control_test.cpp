@@ -44,8 +44,8 @@ class Control : public ::testing::Test {
 TEST_F(Control, WatchdogListsEachWriteWithItsTime) {
   Fd watchdog(Device::open("/dev/misc/gw-wd", O_WRONLY));
   ASSERT_TRUE(watchdog);
-  for (const std::string& text : {std::string("START"), std::string("PING"),
-                                  std::string("STOP"), std::string("ab\n\x01\\", 5)}) {
+  for (const std::string& text : {std::string("START"), std::string("PING"), std::string("STOP"),
+                                  std::string("ab\n\x01\\", 5)}) {
     ASSERT_EQ(::write(watchdog.get(), text.data(), text.size()), ssize_t(text.size()));
   }
   Lines lines = sim.command("watchdog");
@@ -115,6 +115,39 @@ TEST_F(Control, ClientsThatMisbehaveDoNotDisturbOthers) {
   }
   EXPECT_EQ(sim.command("ping"), Lines{"ok"});
   EXPECT_EQ(sim.command("ping\nping x"), (Lines{"ok", "ok x"}));
+}
+
+TEST_F(Control, ClientThatStopsSendingStillGetsEveryReply) {
+  Fd echo(Device::open("/dev/sim/echo", O_RDWR));
+  ASSERT_TRUE(echo);
+  for (unsigned long i = 0; i < 200; ++i) {
+    ASSERT_EQ(Device::ioctl(echo.get(), 0x5303, i % 10), int(i % 10));
+  }
+  // One read of the simulator takes every command; their replies (MBs) are far beyond what
+  // the socket holds when the end of input is seen.
+  Fd client = connect_control();
+  std::string commands;
+  const int count = 1000;
+  for (int i = 0; i < count; ++i) commands += "log sim/echo\n";
+  ASSERT_LT(commands.size(), 16384u);
+  ASSERT_EQ(::send(client.get(), commands.data(), commands.size(), MSG_NOSIGNAL),
+            ssize_t(commands.size()));
+  ASSERT_EQ(::shutdown(client.get(), SHUT_WR), 0);
+  std::string replies;
+  char buffer[65536];
+  for (;;) {
+    pollfd p{client.get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1);
+    ssize_t n = ::recv(client.get(), buffer, sizeof buffer, 0);
+    ASSERT_GE(n, 0);
+    if (n == 0) break;
+    replies.append(buffer, n);
+  }
+  std::string one;
+  for (int i = 0; i < 200; ++i) one += "0x00005303 " + std::to_string(i % 10) + "\n";
+  one += ".\n";
+  ASSERT_EQ(replies.size(), one.size() * count);
+  EXPECT_EQ(replies.substr(replies.size() - one.size()), one);
 }
 
 TEST(BoardSimProcess, TermEndsItCleanlyAndRemovesItsSockets) {

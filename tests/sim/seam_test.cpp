@@ -58,9 +58,8 @@ TEST_F(Seam, RequestsCarryRecordsAndValuesBothWaysAndAreLoggedDecoded) {
   EXPECT_EQ(Device::ioctl(fd.get(), kSum, &short_sum, sizeof short_sum), -1);
   EXPECT_EQ(errno, EINVAL);
 
-  EXPECT_EQ(sim.command("log sim/echo"),
-            (Lines{"0xc0085301 a=3 b=4", "0x40035302 01 02 03", "0x00005303 42",
-                   "0xc0085301 01 00 00 00"}));
+  EXPECT_EQ(sim.command("log sim/echo"), (Lines{"0xc0085301 a=3 b=4", "0x40035302 01 02 03",
+                                                "0x00005303 42", "0xc0085301 01 00 00 00"}));
 }
 
 TEST_F(Seam, EachWriteIsOneFrameAndEachReadOneRecord) {
