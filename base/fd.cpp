@@ -6,7 +6,7 @@
 
 Fd& Fd::operator=(const Fd& other) {
   if (this != &other) {
-    close();
+    if (fd_ >= 0) close();
     fd_ = other.dup();
   }
   return *this;
@@ -14,7 +14,7 @@ Fd& Fd::operator=(const Fd& other) {
 
 Fd& Fd::operator=(Fd&& other) noexcept {
   if (this != &other) {
-    close();
+    if (fd_ >= 0) close();
     fd_ = other.fd_;
     other.fd_ = -1;
   }

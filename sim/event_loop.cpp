@@ -46,8 +46,13 @@ bool EventLoop::dispatch(std::vector<int> fds, int timeout_ms) {
   return true;
 }
 
+namespace {
+
+const std::chrono::steady_clock::time_point g_start = std::chrono::steady_clock::now();
+
+}  // namespace
+
 uint64_t now_ms() {
   using namespace std::chrono;
-  static const steady_clock::time_point start = steady_clock::now();
-  return duration_cast<milliseconds>(steady_clock::now() - start).count();
+  return duration_cast<milliseconds>(steady_clock::now() - g_start).count();
 }
