@@ -278,7 +278,7 @@ class ModuleEmitter:
         record.append('// %s ::= %s\n' % (t.name, kind))
         if kind == 'ENUMERATED':
             e = t.type
-            names = e.table_names()
+            names = [i.name for i in e.items]
             arrays.append(string_array('%s_names' % t.name, names))
             numbers = 'nullptr'
             if not e.dense:
