@@ -44,6 +44,17 @@ RUNTIME_HEADERS = ['asn1/choice.h', 'asn1/sequence.h', 'asn1/sequence_of.h', 'as
 
 UINT32_MAX = 4294967295
 
+ACCESSORS_NOTE = '''\
+// Each class derives from the runtime class of its kind and adds no data. A SEQUENCE field f
+// has get_f() and set_f(v); an optional field also has has_f(), include_f() (marks it present,
+// builds it if needed and returns it) and remove_f(), and set_f(v) marks it present; get_f() of
+// an optional field is valid while has_f() is true. A CHOICE alternative a has
+// is_a(), get_a() (valid while a is selected) and select_a() (selects a, keeping its value when
+// a is selected already, and returns it). An ENUMERATED class has the enumerators' numbers as
+// NamedNumber constants ("-" in a name becomes "_").
+
+'''
+
 
 def identifier(name):
     """A C++ identifier for an ASN.1 name: "-" becomes "_"."""
@@ -115,7 +126,8 @@ class ModuleEmitter:
     # -- header ---------------------------------------------------------------------------
 
     def header(self, imports):
-        out = [banner(self.source_name), '#pragma once\n\n#include <cstdint>\n#include <string>\n\n']
+        out = [banner(self.source_name), ACCESSORS_NOTE,
+               '#pragma once\n\n#include <cstdint>\n#include <string>\n\n']
         for h in RUNTIME_HEADERS:
             out.append('#include "%s"\n' % h)
         for m in imports:
