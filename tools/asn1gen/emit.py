@@ -290,7 +290,7 @@ class ModuleEmitter:
         record.append('// %s ::= %s\n' % (t.name, kind))
         if kind == 'ENUMERATED':
             e = t.type
-            names = [i.name for i in e.items]
+            names = e.table_names()
             arrays.append(string_array('%s_names' % t.name, names))
             numbers = 'nullptr'
             if not e.dense:

@@ -186,6 +186,13 @@ class Enumerated(Type):
         """True when enumerator i has the number i, so a value indexes the names table."""
         return all(e.number == i for i, e in enumerate(self.items))
 
+    def table_names(self):
+        """The names table: plain names when dense, otherwise "name=number" where the
+        number was written."""
+        if self.dense:
+            return [e.name for e in self.items]
+        return ['%s=%d' % (e.name, e.number) if e.explicit else e.name for e in self.items]
+
 
 class TypeDef:
     """A type assignment "Name ::= Type" of a module."""

@@ -107,7 +107,7 @@ class Model(unittest.TestCase):
         kind = b.types['Kind'].type
         self.assertEqual([e.number for e in kind.items], [-1, 0, 7, 0])
         self.assertEqual(kind.max_value, 7)
-        self.assertFalse(kind.dense)
+        self.assertEqual(kind.table_names(), ['x=-1', 'y', 'z=7', 'w=0'])
 
     def test_unspecified_types_have_no_tables_nor_what_reaches_them(self):
         text = ('A DEFINITIONS ::= BEGIN\nTop ::= CHOICE { a Mid }\nMid ::= SEQUENCE { b Leaf }\n'
