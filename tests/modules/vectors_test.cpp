@@ -29,7 +29,10 @@ struct Vector {
 
 void PrintTo(const Vector& v, std::ostream* os) { *os << v.name; }
 
-const char kVectorsPath[] = ORVEX_SOURCE_DIR "/../shared/vectors/messages.vec";
+// The shared vectors sit beside the source tree (a clone's ../shared); a worktree under
+// wt/NAME finds them two levels up. ORVEX_VECTORS names another file.
+const char* const vector_paths[] = {ORVEX_SOURCE_DIR "/../shared/vectors/messages.vec",
+                                    ORVEX_SOURCE_DIR "/../../shared/vectors/messages.vec"};
 
 // Blocks whose text spells field names otherwise than the schema: they write detected_rx and
 // detected_tx for the fields detected-rx and detected-tx of the LEMZ radio state and keep-alive
@@ -53,13 +56,22 @@ void respell(Vector& v) {
 
 // Blocks of "= TYPE N", one hex line, then the value notation up to the next block.
 std::vector<Vector> read_vectors() {
-  const char* override_path = std::getenv("ORVEX_VECTORS");
-  std::string path = override_path ? override_path : kVectorsPath;
-  std::ifstream in(path);
+  std::vector<std::string> candidates(std::begin(vector_paths), std::end(vector_paths));
+  if (const char* path = std::getenv("ORVEX_VECTORS")) candidates = {path};
+  std::ifstream in;
+  std::string path;
+  for (const std::string& candidate : candidates) {
+    in.open(candidate);
+    if (in) {
+      path = candidate;
+      break;
+    }
+    in.clear();
+  }
   if (!in) {
     return {{"missing_vectors", "", "", "",
-             "cannot read " + path + " (the shared vectors belong beside the source tree; "
-             "ORVEX_VECTORS names another file)"}};
+             "cannot read " + candidates.front() + " (the shared vectors belong beside the "
+             "source tree; ORVEX_VECTORS names another file)"}};
   }
   std::vector<Vector> vectors;
   std::string line;
