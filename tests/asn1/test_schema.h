@@ -36,6 +36,7 @@ class Sparse : public ASN1::ENUMERATED {
   enum NamedNumber { zero = 0, five = 5, alias = 5, gw_get_id = 4097, next = 4098 };
   static const ASN1::EnumeratedInfo theInfo;
   Sparse() : ENUMERATED(&theInfo) {}
+  using ENUMERATED::operator=;
 };
 
 class ErrorCause : public ASN1::ENUMERATED {
@@ -43,6 +44,7 @@ class ErrorCause : public ASN1::ENUMERATED {
   enum NamedNumber { invalidParams = 0, invalidSlot = 2, destroyInProgress = 12 };
   static const ASN1::EnumeratedInfo theInfo;
   ErrorCause() : ENUMERATED(&theInfo) {}
+  using ENUMERATED::operator=;
 };
 
 class PDU : public ASN1::CHOICE {

@@ -1,0 +1,123 @@
+// Validity, strict validity and the one-line path to the first invalid component.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+
+#include "tests/asn1/asn1_testlib.h"
+
+namespace TestSchema {
+namespace {
+
+using namespace ASN1;
+
+const ConstrainedInfo kNeg = {{&INTEGER::create, TagInteger}, FixedConstraint, -128, 127};
+const ConstrainedInfo kU32 = {{&INTEGER::create, TagInteger}, FixedConstraint, 0, 4294967295u};
+const ConstrainedInfo kExt = {{&INTEGER::create, TagInteger}, ExtendableConstraint, 0, 7};
+
+struct CheckCase {
+  const char* name;
+  std::function<AbstractData*()> make;
+  bool valid;
+  bool strict;
+  const char* trace;  // the tracer's message, "" when valid
+};
+
+class Checkers : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(Checkers, Answer) {
+  const CheckCase& c = GetParam();
+  std::unique_ptr<AbstractData> value(c.make());
+  EXPECT_EQ(value->isValid(), c.valid);
+  EXPECT_EQ(value->isStrictlyValid(), c.strict);
+  std::ostringstream os;
+  EXPECT_EQ(trace_invalid(os, "bad:", *value), std::string(c.trace).empty());
+  EXPECT_EQ(os.str(), std::string(c.trace).empty() ? "" : std::string("bad:") + c.trace + "\n");
+}
+
+AbstractData* time_with(int hour, int mindiff) {
+  GeneralizedTime* t = new GeneralizedTime;
+  t->set("20261206000000");
+  t->hour = hour;
+  t->mindiff = mindiff;
+  return t;
+}
+
+AbstractData* kinds_with_bad_list_element() {
+  SEQUENCE* k = new SEQUENCE(&Kinds_info);
+  fill_kinds(*k);
+  static_cast<INTEGER*>(static_cast<SEQUENCE_OF_Base*>(k->fields[k_list])->container[2])
+      ->setValue(300);
+  return k;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, Checkers,
+    ::testing::Values(
+        CheckCase{"neg_minus1", [] { return new INTEGER(-1, &kNeg); }, true, true, ""},
+        CheckCase{"neg_128", [] { return new INTEGER(128, &kNeg); }, false, false,
+                  " The INTEGER value 128 is greater than upper bound 127"},
+        CheckCase{"neg_below", [] { return new INTEGER(-129, &kNeg); }, false, false,
+                  " The INTEGER value -129 is smaller than lower bound -128"},
+        CheckCase{"u32_top", [] { return new INTEGER(-1, &kU32); }, true, true, ""},
+        CheckCase{"ext_above", [] { return new INTEGER(9, &kExt); }, true, false, ""},
+        CheckCase{"enum_ext_above",
+                  [] {
+                    ErrorCause* e = new ErrorCause;
+                    *e = 13;
+                    return e;
+                  },
+                  true, false, " This ENUMERATED has invalid value 13"},
+        CheckCase{"enum_negative",
+                  [] {
+                    ErrorCause* e = new ErrorCause;
+                    *e = -1;
+                    return e;
+                  },
+                  true, true, ""},
+        CheckCase{"choice_extension",
+                  [] {
+                    CHOICE* c = new CHOICE(&TonecCode_info);
+                    c->select(2);
+                    return c;
+                  },
+                  true, false, ""},
+        CheckCase{"choice_unselected", [] { return new CHOICE(&TonecCode_info); }, false, false,
+                  " This CHOICE is not selected"},
+        CheckCase{"time_hour_24", [] { return time_with(24, 0); }, true, true, ""},
+        CheckCase{"time_offset_721", [] { return time_with(1, 721); }, false, false,
+                  " This GeneralizedTime is not valid"},
+        CheckCase{"oid_empty", [] { return new OBJECT_IDENTIFIER; }, false, false,
+                  " This OBJECT IDENTIFIER is not assigned"},
+        CheckCase{"open_empty", [] { return new OpenData; }, false, false,
+                  " This Open Type does not contain any valid data"},
+        CheckCase{"fixed_bits_short",
+                  [] {
+                    SEQUENCE* k = new SEQUENCE(&Kinds_info);
+                    fill_kinds(*k);
+                    static_cast<BIT_STRING*>(k->fields[k_fixedBits])->totalBits = 11;
+                    return k;
+                  },
+                  false, false,
+                  ".fixed-bits This BIT STRING has size 11 smaller than its lower bound 12"},
+        CheckCase{"path_to_element", kinds_with_bad_list_element, false, false,
+                  ".list[2] The INTEGER value 300 is greater than upper bound 255"},
+        CheckCase{"message_path",
+                  [] {
+                    Message* m = new Message;
+                    make_create_rtp(*m);
+                    m->set_slot(1024);
+                    return m;
+                  },
+                  false, false, ".slot The INTEGER value 1024 is greater than upper bound 1023"},
+        CheckCase{"valid_kinds",
+                  [] {
+                    SEQUENCE* k = new SEQUENCE(&Kinds_info);
+                    fill_kinds(*k);
+                    return k;
+                  },
+                  true, false, ""}),
+    [](const ::testing::TestParamInfo<CheckCase>& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace TestSchema

@@ -1,0 +1,176 @@
+// The value model: construction from records, presence bitmaps, selections, deep copies and
+// comparison, and the GeneralizedTime and OBJECT IDENTIFIER forms the codecs share.
+#include <gtest/gtest.h>
+
+#include "tests/asn1/asn1_testlib.h"
+
+namespace TestSchema {
+namespace {
+
+using namespace ASN1;
+
+TEST(Value, NewMessageBuildsMandatoryFieldsOnly) {
+  Message m;
+  ASSERT_NE(m.fields[2], nullptr);
+  EXPECT_EQ(m.get_pdu().choiceID, -1);
+  EXPECT_EQ(m.fields[0], nullptr);
+  EXPECT_EQ(m.fields[1], nullptr);
+  EXPECT_FALSE(m.hasOptionalField(Message::seq_id));
+}
+
+TEST(Value, OptionalAndExtensionPresence) {
+  SEQUENCE k(&Kinds_info);
+  k.includeOptionalField(1, k_oid);
+  AbstractData* oid = k.fields[k_oid];
+  k.includeOptionalField(1, k_oid);
+  EXPECT_EQ(k.fields[k_oid], oid) << "an existing value is kept";
+  k.removeOptionalField(1);
+  EXPECT_FALSE(k.hasOptionalField(1));
+  EXPECT_EQ(k.fields[k_oid], oid) << "the value stays allocated";
+
+  EXPECT_EQ(k.extensionMap.size(), 0u);
+  k.includeOptionalField(9, k_ext2);  // second known extension
+  EXPECT_EQ(k.extensionMap.size(), 2u);
+  EXPECT_TRUE(k.hasOptionalField(9));
+  EXPECT_FALSE(k.hasOptionalField(8));
+  EXPECT_FALSE(k.hasOptionalField(40)) << "beyond the bitmap reads absent";
+  k.removeOptionalField(40);
+  EXPECT_EQ(k.extensionMap.size(), 2u);
+}
+
+TEST(Value, SelectionOutsideTheAlternativesInvalidatesTheChoice) {
+  CHOICE c(&TonecCode_info);
+  c.choiceID = 3;  // totalSelections
+  EXPECT_FALSE(c.createSelection());
+  EXPECT_EQ(c.choiceID, CHOICE::unknownSelection_);
+  EXPECT_EQ(c.choice, nullptr);
+  ASSERT_TRUE(c.select(0));
+  AbstractData* first = c.choice;
+  EXPECT_TRUE(c.select(0));
+  EXPECT_EQ(c.choice, first) << "selecting the same alternative keeps its value";
+}
+
+TEST(Value, CountBits) {
+  const std::pair<uint32_t, unsigned> cases[] = {{0, 32}, {1, 0},  {2, 1},     {5, 3},
+                                                 {256, 8}, {257, 9}, {0x80000000u, 31},
+                                                 {0x80000001u, 32}};
+  for (const auto& c : cases) EXPECT_EQ(CountBits(c.first), c.second) << c.first;
+}
+
+TEST(Value, CloneIsDeepAndKeepsTheGeneratedClass) {
+  Message m;
+  make_create_rtp(m);
+  std::unique_ptr<AbstractData> copy(m.clone());
+  ASSERT_NE(dynamic_cast<Message*>(copy.get()), nullptr);
+  EXPECT_NE(dynamic_cast<PDU*>(static_cast<Message*>(copy.get())->fields[2]), nullptr);
+  EXPECT_EQ(copy->compare(m), 0);
+  m.get_slot().setValue(101);
+  EXPECT_NE(copy->compare(m), 0) << "no sharing";
+
+  SEQUENCE k(&Kinds_info);
+  fill_kinds(k);
+  std::unique_ptr<AbstractData> kc(k.clone());
+  EXPECT_EQ(kc->compare(k), 0);
+  static_cast<INTEGER*>(k.fields[k_ext1])->setValue(43);
+  EXPECT_GT(k.compare(*kc), 0) << "an extension field takes part";
+  k.removeOptionalField(8);
+  EXPECT_LT(k.compare(*kc), 0) << "absent compares below present";
+}
+
+TEST(Value, Comparisons) {
+  const ConstrainedInfo neg = {{&INTEGER::create, TagInteger}, FixedConstraint, -128, 127};
+  EXPECT_LT(INTEGER(-1, &neg).compare(INTEGER(1, &neg)), 0);
+  const ConstrainedInfo u32 = {{&INTEGER::create, TagInteger}, FixedConstraint, 0, 4294967295u};
+  EXPECT_GT(INTEGER(-1, &u32).compare(INTEGER(1, &u32)), 0) << "unsigned reading";
+  EXPECT_LT(OCTET_STRING(std::vector<char>{'\x01'}).compare(OCTET_STRING(std::vector<char>{'\x01', 0})), 0);
+  EXPECT_GT(OCTET_STRING(std::vector<char>{'\x80'}).compare(OCTET_STRING(std::vector<char>{'\x7f'})), 0);
+  OpenData a, b;
+  EXPECT_EQ(a.compare(b), 0);
+  a.buf.reset(new std::vector<char>{1});
+  EXPECT_GT(a.compare(b), 0);
+}
+
+TEST(Value, GeneralizedTimeText) {
+  struct {
+    const char* in;
+    const char* out;
+    int millisec, mindiff;
+    bool utc;
+  } cases[] = {
+      {"20261206211500.5Z", "20261206211500.500Z", 500, 0, true},
+      {"20261206211500.5+0130", "20261206211500.500+0130", 500, 90, false},
+      {"20261206211500-0030", "20261206211500-0030", 0, -30, false},
+      {"20261206211500-0130", "20261206211500-0130", 0, -90, false},
+      {"20261206211500.29", "20261206211500.290", 290, 0, false},
+      {"20261206211500", "20261206211500", 0, 0, false},
+  };
+  for (const auto& c : cases) {
+    GeneralizedTime t;
+    ASSERT_TRUE(t.set(c.in)) << c.in;
+    EXPECT_EQ(t.millisec, c.millisec) << c.in;
+    EXPECT_EQ(t.mindiff, c.mindiff) << c.in;
+    EXPECT_EQ(t.utc, c.utc) << c.in;
+    EXPECT_EQ(t.get(), c.out);
+  }
+  GeneralizedTime t;
+  EXPECT_FALSE(t.set("2026"));
+  EXPECT_FALSE(t.set(""));
+  EXPECT_FALSE(t.set("2026120621150x"));
+  EXPECT_EQ(t.year, 1) << "a rejected text changes nothing";
+
+  GeneralizedTime v;
+  v.set_time_t(1765055700);
+  EXPECT_EQ(v.get_time_t(), 1765055700) << "local and UTC conversions agree";
+  v.utc = true;
+  EXPECT_EQ(v.get_time_t(), 1765055700);
+}
+
+TEST(Value, ObjectIdentifierContents) {
+  OBJECT_IDENTIFIER oid;
+  oid.value = {2, 999, 3};
+  std::vector<char> octets;
+  oid.encodeCommon(octets);
+  EXPECT_EQ(hex(octets), "883703") << "1079 in two octets";
+  OBJECT_IDENTIFIER back;
+  ASSERT_TRUE(back.decodeCommon(octets.data(), octets.size()));
+  EXPECT_EQ(back.value, oid.value);
+  EXPECT_FALSE(back.decodeCommon("\x88", 1)) << "ends inside a sub-identifier";
+  EXPECT_FALSE(back.decodeCommon("\x8f\xff\xff\xff\xff\x7f", 6)) << "arc above 32 bits";
+}
+
+TEST(Value, SequenceOfEditing) {
+  SEQUENCE_OF_Base list(&HdlcPackages_info);
+  list.resize(3);
+  EXPECT_EQ(list.size(), 3u);
+  SEQUENCE one(&HdlcPackage_info);
+  list.insert(1, 2, one);
+  EXPECT_EQ(list.size(), 5u);
+  list.erase(0, 4);
+  EXPECT_EQ(list.size(), 1u);
+  list.resize(0);
+  EXPECT_TRUE(list.empty());
+}
+
+TEST(Value, CoderEnvironment) {
+  Message m;
+  make_response(m, -1);
+  CoderEnv bad(3);
+  std::vector<char> out = {'a'};
+  EXPECT_FALSE(encode(m, &bad, std::back_inserter(out)));
+  EXPECT_EQ(out.size(), 1u);
+  EXPECT_FALSE(decode(out.data(), out.data() + 1, &bad, m));
+
+  CoderEnv per;
+  ASSERT_TRUE(encode(m, &per, std::back_inserter(out)));
+  EXPECT_EQ(hex(out), "6110") << "appended after the existing byte";
+
+  CoderEnv avn(CoderEnv::avn);
+  std::vector<char> text;
+  ASSERT_TRUE(encode(m, &avn, std::back_inserter(text)));
+  Message back;
+  ASSERT_TRUE(decode(text.data(), text.data() + text.size(), &avn, back));
+  EXPECT_EQ(back.compare(m), 0);
+}
+
+}  // namespace
+}  // namespace TestSchema
