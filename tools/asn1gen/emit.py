@@ -8,8 +8,7 @@ their own (ranged INTEGERs, sized strings, SEQUENCE OF lists) use the runtime's 
 records are shared within a module.
 """
 
-from schema import (Builtin, Choice, Enumerated, IA5String, Integer, Reference, Sequence,
-                    SequenceOf)
+from schema import Builtin, IA5String, Integer, Reference, SequenceOf
 
 CXX_KEYWORDS = frozenset('''
 alignas alignof and and_eq asm auto bitand bitor bool break case catch char char16_t char32_t
@@ -72,8 +71,7 @@ class ModuleEmitter:
     def __init__(self, module, source_name):
         self.module = module
         self.source_name = source_name
-        self.records = {}        # C++ name of a shared component record -> definition
-        self.record_order = []
+        self.records = {}  # C++ name of a shared component record -> definition, first use first
 
     # -- component types ------------------------------------------------------------------
 
@@ -119,9 +117,7 @@ class ModuleEmitter:
         return '&%s::theInfo' % self.cxx_class(t)
 
     def share(self, name, definition):
-        if name not in self.records:
-            self.records[name] = definition
-            self.record_order.append(name)
+        self.records.setdefault(name, definition)
 
     # -- header ---------------------------------------------------------------------------
 
@@ -271,8 +267,8 @@ class ModuleEmitter:
         out = [banner(self.source_name),
                '#include "asn1/modules/%s.h"\n\n' % self.module.name.lower(),
                'namespace %s {\nnamespace {\n\n' % self.module.name]
-        for name in self.record_order:
-            out.append(self.records[name])
+        for definition in self.records.values():
+            out.append(definition)
             out.append('\n')
         out.extend(text for text, _ in tables)
         out.append('}  // namespace\n\n')

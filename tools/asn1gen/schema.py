@@ -336,6 +336,9 @@ class Parser:
         if word == 'INTEGER':
             if self.accept('('):
                 lower, upper = self.range()
+                if lower < -2**31 or upper < 0 or upper >= 2**32:
+                    raise SchemaError(self.path, token.line, 'range %d..%d is not a 32-bit '
+                                      'range with a non-negative upper bound' % (lower, upper))
                 self.expect(')')
                 return Integer(lower, upper)
             return Integer()

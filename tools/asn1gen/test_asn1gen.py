@@ -64,6 +64,9 @@ class Faults(unittest.TestCase):
          'b.asn', 1, 'duplicate module "A"'),
         ('empty range', {'a.asn': 'A DEFINITIONS ::= BEGIN\nT ::= SEQUENCE { a INTEGER (5..1) }\nEND\n'},
          'a.asn', 2, 'empty range 5..1'),
+        ('range beyond 32 bits', {'a.asn': 'A DEFINITIONS ::= BEGIN\nT ::= SEQUENCE {\n'
+                                  '  a INTEGER (0..4294967296)\n}\nEND\n'},
+         'a.asn', 3, 'is not a 32-bit range'),
         ('OPTIONAL in a CHOICE', {'a.asn': 'A DEFINITIONS ::= BEGIN\nT ::= CHOICE { a NULL OPTIONAL }\nEND\n'},
          'a.asn', 2, 'OPTIONAL in a CHOICE'),
         ('nested structured type', {'a.asn': 'A DEFINITIONS ::= BEGIN\nT ::= SEQUENCE {\n'
