@@ -161,7 +161,7 @@ class ModuleEmitter:
         out = ['// %s ::= %s\n' % (t.name, kind),
                'class %s : public %s {\n public:\n' % (t.name, BASE_CLASS[kind])]
         if kind == 'ENUMERATED':
-            out.append('  enum NamedNumber {\n')
+            out.append('  enum NamedNumber : int32_t {\n')
             for e in t.type.items:
                 out.append('    %s = %d,\n' % (constant(e.name), e.number))
             out.append('  };\n\n')
