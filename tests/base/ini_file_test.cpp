@@ -1,10 +1,10 @@
 #include "base/ini_file.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <unistd.h>
+
+#include "tests/base/temp_root.h"
 
 namespace {
 
@@ -136,9 +136,8 @@ TEST(IniFile, TypedValues) {
 }
 
 TEST(IniFile, OpenCloseAndReopen) {
-  char dir[] = "/tmp/ini_test_XXXXXX";
-  ASSERT_NE(::mkdtemp(dir), nullptr);
-  std::string path = std::string(dir) + "/server.conf";
+  TempRoot root;
+  std::string path = root.path() + "/server.conf";
 
   IniFile::File file;
   EXPECT_FALSE(file.Open(path));
@@ -163,9 +162,6 @@ TEST(IniFile, OpenCloseAndReopen) {
   IniFile::File empty(path);
   EXPECT_TRUE(empty.ok());
   EXPECT_EQ(empty.mSectionCount, 0);
-
-  ::unlink(path.c_str());
-  ::rmdir(dir);
 }
 
 TEST(IniFile, Dump) {

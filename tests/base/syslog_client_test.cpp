@@ -1,0 +1,339 @@
+#include "base/syslog_client.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <memory>
+#include <gtest/gtest.h>
+#include <ostream>
+#include <regex>
+#include <sstream>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <syslog.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "base/fd.h"
+#include "base/mux_clock.h"
+#include "tests/base/temp_root.h"
+
+namespace {
+
+// A syslog daemon of the test's own at $ORVEXD_ROOT/dev/log.
+class SysLog : public testing::Test {
+ protected:
+  void SetUp() override {
+    syslogManager.closelog();
+    syslogManager.openlog(nullptr, 0, LOG_USER);
+    log_path_ = root_.path() + "/dev/log";
+  }
+  void TearDown() override { syslogManager.closelog(); }
+
+  Fd listen(int type) {
+    ::unlink(log_path_.c_str());
+    Fd fd(::socket(AF_UNIX, type | SOCK_CLOEXEC, 0));
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", log_path_.c_str());
+    EXPECT_EQ(::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    if (type == SOCK_STREAM) {
+      EXPECT_EQ(::listen(fd.get(), 4), 0);
+    }
+    return fd;
+  }
+
+  // Every datagram waiting on fd.
+  static std::vector<std::string> datagrams(const Fd& fd) {
+    std::vector<std::string> out;
+    char buf[4096];
+    for (;;) {
+      ssize_t n = ::recv(fd.get(), buf, sizeof buf, MSG_DONTWAIT);
+      if (n < 0) break;
+      out.emplace_back(buf, size_t(n));
+    }
+    return out;
+  }
+
+  // Receives n datagrams on another thread, as a syslog daemon does while the sender blocks
+  // on a full queue (a UNIX datagram socket queues only net.unix.max_dgram_qlen of them).
+  class Collector {
+   public:
+    Collector(const Fd& fd, size_t n)
+        : thread_([this, fd = fd.get(), n] {
+            char buf[4096];
+            while (got_.size() < n) {
+              pollfd p{fd, POLLIN, 0};
+              if (::poll(&p, 1, 10000) <= 0) break;
+              ssize_t len = ::recv(fd, buf, sizeof buf, 0);
+              if (len < 0) break;
+              got_.emplace_back(buf, size_t(len));
+            }
+          }) {}
+    ~Collector() {
+      if (thread_.joinable()) thread_.join();
+    }
+    std::vector<std::string> get() {
+      thread_.join();
+      return got_;
+    }
+
+   private:
+    std::vector<std::string> got_;
+    std::thread thread_;
+  };
+
+  // The record without its time stamp ("Mmm dd hh:mm:ss "), which must be well formed.
+  static std::string unstamped(const std::string& record) {
+    static const std::regex re("^(<[0-9]+>)[A-Z][a-z]{2} [ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] ");
+    std::smatch m;
+    if (!std::regex_search(record, m, re)) return "bad stamp: " + record;
+    return m[1].str() + record.substr(size_t(m.length(0)));
+  }
+
+  TempRoot root_;
+  std::string log_path_;
+};
+
+TEST_F(SysLog, RecordMatchesLoggerBytes) {
+  Fd rx = listen(SOCK_DGRAM);
+  syslogManager.openlog("syslog-xj", 0, 0);
+  const std::string logger = "logger -u " + log_path_ + " -t syslog-xj -p daemon.notice ";
+  // The two records carry the same time stamp unless the second changes in between.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    unsigned before = Mux::seconds();
+    ASSERT_EQ(std::system((logger + "hello").c_str()), 0);
+    ASSERT_EQ(std::system((logger + "'%s %d'").c_str()), 0);
+    syslogManager.syslog(29, "hello");
+    syslogManager.syslog(LOG_DAEMON | LOG_NOTICE, "%s", "%s %d");
+    syslogManager.sendmsg();
+    std::vector<std::string> got = datagrams(rx);
+    if (Mux::seconds() != before) continue;
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[2], got[0] + std::string(1, '\0'));
+    EXPECT_EQ(got[3], got[1] + std::string(1, '\0'));
+    EXPECT_EQ(got[0].substr(0, 4), "<29>");
+    return;
+  }
+  FAIL() << "the clock kept changing its second";
+}
+
+struct FormatCase {
+  const char* name;
+  const char* ident;  // null: keep "syslog-xj"
+  int options;
+  int facility;  // for openlog
+  int priority;
+  const char* message;
+  std::string want;  // without the time stamp and the NUL; "PID" stands for the process id
+};
+
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
+
+const FormatCase kFormat[] = {
+    {"Plain", nullptr, 0, 0, 29, "hello", "<29>syslog-xj: hello"},
+    {"EmptyIdentWithPid", "", LOG_PID, 0, 29, "hello", "<29>[PID]hello"},
+    {"IdentWithPid", "gw", LOG_PID, 0, 29, "hello", "<29>gw[PID]: hello"},
+    {"EmptyIdent", "", 0, 0, 29, "hello", "<29>hello"},
+    {"BareLevelTakesStoredFacility", nullptr, 0, 0, LOG_NOTICE, "x", "<13>syslog-xj: x"},
+    {"BareLevelTakesOpenedFacility", nullptr, 0, LOG_LOCAL0, LOG_NOTICE, "x", "<133>syslog-xj: x"},
+    {"FacilityBitsKept", nullptr, 0, LOG_LOCAL0, LOG_DAEMON | LOG_ERR, "x", "<27>syslog-xj: x"},
+    {"FacilityOutsideFieldIgnored", nullptr, 0, 5, LOG_NOTICE, "x", "<13>syslog-xj: x"},
+    {"EmptyMessage", nullptr, 0, 0, 31, "", "<31>syslog-xj: "},
+};
+
+class SysLogFormat : public SysLog, public testing::WithParamInterface<FormatCase> {};
+
+TEST_P(SysLogFormat, Record) {
+  const FormatCase& c = GetParam();
+  Fd rx = listen(SOCK_DGRAM);
+  syslogManager.openlog(c.ident, c.options, c.facility);
+  syslogManager.syslog(c.priority, "%s", c.message);
+  syslogManager.sendmsg();
+  std::vector<std::string> got = datagrams(rx);
+  ASSERT_EQ(got.size(), 1u);
+  ASSERT_EQ(got[0].back(), '\0');
+  std::string want = c.want;
+  size_t pid = want.find("PID");
+  if (pid != std::string::npos) want.replace(pid, 3, std::to_string(::getpid()));
+  EXPECT_EQ(unstamped(got[0].substr(0, got[0].size() - 1)), want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SysLogFormat, testing::ValuesIn(kFormat),
+                         [](const testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
+
+TEST_F(SysLog, LongRecordIsCutTo1023Characters) {
+  Fd rx = listen(SOCK_DGRAM);
+  syslogManager.syslog(29, "%s", std::string(3000, 'a').c_str());
+  syslogManager.sendmsg();
+  std::vector<std::string> got = datagrams(rx);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].size(), 1024u);
+  EXPECT_EQ(got[0].back(), '\0');
+  EXPECT_EQ(got[0][1022], 'a');
+}
+
+TEST_F(SysLog, BatchOf256RecordsGoesOutAsSeparateDatagrams) {
+  Fd rx = listen(SOCK_DGRAM);
+  for (int i = 0; i < 255; ++i) syslogManager.syslog(29, "r%d", i);
+  EXPECT_TRUE(datagrams(rx).empty());
+  Collector collector(rx, 256);
+  syslogManager.syslog(29, "r%d", 255);
+  std::vector<std::string> got = collector.get();
+  ASSERT_EQ(got.size(), 256u);
+  for (int i = 0; i < 256; ++i) {
+    EXPECT_EQ(unstamped(got[size_t(i)]), "<29>syslog-xj: r" + std::to_string(i) + std::string(1, '\0'));
+  }
+  EXPECT_EQ(syslogManager.sendmsg(), 0);
+}
+
+TEST_F(SysLog, BatchIsSentAt12289Bytes) {
+  Fd rx = listen(SOCK_DGRAM);
+  // Each record: "<29>" + 16-byte stamp + "syslog-xj: " + 989 characters + NUL = 1021 bytes.
+  const std::string text(989, 'x');
+  for (int i = 0; i < 12; ++i) syslogManager.syslog(29, "%s", text.c_str());
+  EXPECT_TRUE(datagrams(rx).empty());
+  Collector collector(rx, 13);
+  syslogManager.syslog(29, "%s", text.c_str());
+  EXPECT_EQ(collector.get().size(), 13u);
+}
+
+TEST_F(SysLog, StreamListenerSwitchesSocketTypeAndKeepsTheBatchInTheStream) {
+  Fd listener = listen(SOCK_STREAM);
+  syslogManager.openlog("syslog-xj", LOG_NDELAY, 0);
+  ASSERT_TRUE(syslogManager.connected());
+  int type = 0;
+  socklen_t len = sizeof type;
+  ASSERT_EQ(::getsockopt(syslogManager.socket(), SOL_SOCKET, SO_TYPE, &type, &len), 0);
+  EXPECT_EQ(type, SOCK_STREAM);
+  Fd rx(::accept(listener.get(), nullptr, nullptr));
+  ASSERT_TRUE(rx);
+  syslogManager.syslog(29, "a");
+  syslogManager.syslog(29, "b");
+  EXPECT_GT(syslogManager.sendmsg(), 0);
+  std::vector<std::string> got = datagrams(rx);
+  ASSERT_EQ(got.size(), 1u);
+  std::string bytes = got[0];
+  size_t nul = bytes.find('\0');
+  ASSERT_NE(nul, std::string::npos);
+  EXPECT_EQ(unstamped(bytes.substr(0, nul)), "<29>syslog-xj: a");
+  EXPECT_EQ(unstamped(bytes.substr(nul + 1)), "<29>syslog-xj: b" + std::string(1, '\0'));
+
+  // closelog goes back to datagrams: a datagram listener is found at once.
+  syslogManager.closelog();
+  listener.close();
+  Fd dgram = listen(SOCK_DGRAM);
+  syslogManager.openlog(nullptr, LOG_NDELAY, 0);
+  ASSERT_TRUE(syslogManager.connected());
+  ASSERT_EQ(::getsockopt(syslogManager.socket(), SOL_SOCKET, SO_TYPE, &type, &len), 0);
+  EXPECT_EQ(type, SOCK_DGRAM);
+}
+
+TEST_F(SysLog, RestartedListenerIsFoundAgain) {
+  Fd rx = listen(SOCK_DGRAM);
+  syslogManager.syslog(29, "one");
+  EXPECT_GT(syslogManager.sendmsg(), 0);
+  EXPECT_EQ(datagrams(rx).size(), 1u);
+
+  // A new listener in place of the old one gets the waiting batch.
+  rx = listen(SOCK_DGRAM);
+  syslogManager.syslog(29, "two");
+  EXPECT_GT(syslogManager.sendmsg(), 0);
+  std::vector<std::string> got = datagrams(rx);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(unstamped(got[0]), "<29>syslog-xj: two" + std::string(1, '\0'));
+
+  // With no listener the send fails and the socket is closed; the next record connects.
+  rx.close();
+  ::unlink(log_path_.c_str());
+  syslogManager.syslog(29, "lost");
+  EXPECT_LT(syslogManager.sendmsg(), 0);
+  EXPECT_FALSE(syslogManager.connected());
+  EXPECT_EQ(syslogManager.socket(), -1);
+  rx = listen(SOCK_DGRAM);
+  syslogManager.syslog(29, "three");
+  EXPECT_TRUE(syslogManager.connected());
+  EXPECT_GT(syslogManager.sendmsg(), 0);
+  EXPECT_EQ(datagrams(rx).size(), 1u);
+}
+
+TEST_F(SysLog, NoListenerFallsBackToConsoleAndConnectsLater) {
+  std::string console = root_.path() + "/dev/console";
+  std::ofstream(console).close();
+  syslogManager.openlog(nullptr, LOG_CONS, 0);
+  syslogManager.syslog(29, "hello");
+  EXPECT_FALSE(syslogManager.connected());
+  std::ifstream in(console);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GE(text.size(), 16u);
+  EXPECT_EQ(text.substr(15), " syslog-xj: hello\r\n");
+
+  Fd rx = listen(SOCK_DGRAM);
+  syslogManager.syslog(29, "later");
+  EXPECT_TRUE(syslogManager.connected());
+  syslogManager.sendmsg();
+  EXPECT_EQ(datagrams(rx).size(), 1u);
+}
+
+TEST_F(SysLog, PerrorCopiesBodyToStandardError) {
+  Fd rx = listen(SOCK_DGRAM);
+  int p[2];
+  ASSERT_EQ(::pipe(p), 0);
+  int saved = ::dup(2);
+  ::dup2(p[1], 2);
+  syslogManager.openlog(nullptr, LOG_PERROR, 0);
+  syslogManager.syslog(29, "one");
+  syslogManager.syslog(29, "two\n");
+  ::dup2(saved, 2);
+  ::close(saved);
+  ::close(p[1]);
+  char buf[256];
+  ssize_t n = ::read(p[0], buf, sizeof buf);
+  ::close(p[0]);
+  ASSERT_GT(n, 0);
+  std::string text(buf, size_t(n));
+  EXPECT_TRUE(std::regex_match(text, std::regex("[A-Z][a-z]{2} .{11} syslog-xj: one\n"
+                                                "[A-Z][a-z]{2} .{11} syslog-xj: two\n")))
+      << text;
+}
+
+TEST_F(SysLog, StreamBufferSendsLinesAsRecords) {
+  Fd rx = listen(SOCK_DGRAM);
+  auto buf = std::make_unique<ManagedSysLogStreamBuf>(3, 5);
+  std::ostream out(buf.get());
+
+  out << "a\nb\nc" << std::flush;
+  std::vector<std::string> got = datagrams(rx);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(unstamped(got[0]), "<29>syslog-xj: a" + std::string(1, '\0'));
+  EXPECT_EQ(unstamped(got[1]), "<29>syslog-xj: b" + std::string(1, '\0'));
+  EXPECT_EQ(unstamped(got[2]), "<29>syslog-xj: c" + std::string(1, '\0'));
+
+  out << "abc %s %d" << std::flush;
+  EXPECT_TRUE(datagrams(rx).empty());
+  out << " def" << std::endl;
+  got = datagrams(rx);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(unstamped(got[0]), "<29>syslog-xj: abc %s %d def" + std::string(1, '\0'));
+
+  // A full put area (16383 bytes) without a line feed goes out as one (cut) record.
+  out << std::string(16383, 'y');
+  EXPECT_TRUE(datagrams(rx).empty());
+  out << 'z';
+  got = datagrams(rx);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].size(), 1024u);
+
+  // Destruction logs the waiting partial line.
+  out.rdbuf(nullptr);
+  buf.reset();
+  got = datagrams(rx);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(unstamped(got[0]), "<29>syslog-xj: z" + std::string(1, '\0'));
+}
+
+}  // namespace
