@@ -1,0 +1,100 @@
+#include "base/hourly_log.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "base/mux_clock.h"
+
+namespace {
+
+const size_t kPutArea = 16;
+
+struct Now {
+  struct tm local;
+  long usec;
+};
+
+Now now() {
+  Mux::timeval tv;
+  Mux::gettimeval(tv);
+  Now n{};
+  time_t secs = tv.tv_sec;
+  ::localtime_r(&secs, &n.local);
+  n.usec = tv.tv_usec;
+  return n;
+}
+
+}  // namespace
+
+LogFileStreamBuf::LogFileStreamBuf(const std::string& directory)
+    : directory_(directory), owned_(new char[kPutArea]) {
+  setp(owned_.get(), owned_.get() + kPutArea);
+  NewFile();
+}
+
+LogFileStreamBuf::~LogFileStreamBuf() { sync(); }
+
+void LogFileStreamBuf::NewFile() { open_hour(now().local); }
+
+void LogFileStreamBuf::open_hour(const struct tm& local) {
+  file_.close();
+  hour_ = local.tm_hour;
+  char name[32];
+  ::strftime(name, sizeof name, "%Y_%m_%d-%H", &local);
+  file_.open(directory_ + "/" + name + ".log", std::ios::out | std::ios::app | std::ios::binary);
+}
+
+std::streambuf* LogFileStreamBuf::setbuf(char* buffer, std::streamsize size) {
+  if (!buffer || size < 2) return this;
+  sync();
+  setp(buffer, buffer + size);
+  owned_.reset();
+  return this;
+}
+
+LogFileStreamBuf::int_type LogFileStreamBuf::overflow(int_type c) {
+  sync();
+  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  *pptr() = traits_type::to_char_type(c);
+  pbump(1);
+  return c;
+}
+
+int LogFileStreamBuf::sync() {
+  const char* p = pbase();
+  const char* end = pptr();
+  if (!p) return 0;
+  auto line_end = [&end](const char* from) {
+    return static_cast<const char*>(std::memchr(from, '\n', size_t(end - from)));
+  };
+  if (mid_line_) {
+    const char* lf = line_end(p);
+    if (!lf) {
+      file_.sputn(p, end - p);
+      setp(pbase(), epptr());
+      return 0;
+    }
+    file_.sputn(p, lf + 1 - p);
+    mid_line_ = false;
+    p = lf + 1;
+  }
+  Now n = now();
+  if (n.local.tm_hour != hour_) open_hour(n.local);
+  char prefix[32];
+  int prefix_len = std::snprintf(prefix, sizeof prefix, "%02d:%02d:%05ld: ", n.local.tm_min,
+                                 n.local.tm_sec, n.usec);
+  while (p < end) {
+    file_.sputn(prefix, prefix_len);
+    const char* lf = line_end(p);
+    if (!lf) {
+      file_.sputn(p, end - p);
+      mid_line_ = true;
+      break;
+    }
+    file_.sputn(p, lf + 1 - p);
+    p = lf + 1;
+  }
+  setp(pbase(), epptr());
+  return 0;
+}
