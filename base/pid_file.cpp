@@ -1,0 +1,30 @@
+#include "base/pid_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <unistd.h>
+
+#include "base/path.h"
+
+namespace Linux {
+
+Run::Run(const char* name) : path_(Path::board(std::string("/var/run/") + name + ".pid")) {
+  fd_ = Fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, 0644));
+  if (!fd_) {
+    std::cerr << "pid file " << path_ << ": " << std::strerror(errno) << std::endl;
+    return;
+  }
+  std::string pid = std::to_string(::getpid());
+  if (::write(fd_.get(), pid.data(), pid.size()) != ssize_t(pid.size()) || ::fsync(fd_.get()) != 0)
+    std::cerr << "pid file " << path_ << ": " << std::strerror(errno) << std::endl;
+}
+
+Run::~Run() {
+  if (!fd_) return;
+  fd_.close();
+  ::unlink(path_.c_str());
+}
+
+}  // namespace Linux

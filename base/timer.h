@@ -1,0 +1,117 @@
+// One-shot millisecond timers on the loop clock (Mux::milliseconds).
+//
+// A TimerEvent is pending on the multiplexer's timer list, which is kept sorted by expiry (equal
+// expiries in arming order; comparisons on the signed 32-bit difference, so ordering survives
+// the 2^32 ms wrap while two times are less than 2^31 ms apart). A Timer, held as a member by
+// the object that uses it, owns at most one pending event: Timer::set arms a new one and drops
+// the old one, reset() and destruction cancel without firing.
+//
+// Firing takes the event off the list and out of its Timer before the callback runs, so the
+// callback may re-arm or destroy its own Timer; the event deletes itself last.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "base/f_dual_list.h"
+
+class TimerEvent : public F_dual_list_item<TimerEvent> {
+ public:
+  TimerEvent() = default;
+  TimerEvent(const TimerEvent&) = delete;
+  TimerEvent& operator=(const TimerEvent&) = delete;
+  virtual ~TimerEvent();
+
+  virtual void fire() = 0;
+
+  // Expiry difference this - other as signed 32-bit.
+  int compare(const TimerEvent* other) const { return int32_t(expiry_ - other->expiry_); }
+  // Pending from now + ms (mod 2^32), replacing any earlier schedule of this event.
+  void schedule(unsigned ms);
+  // No longer pending.
+  void reset();
+  bool pending() const { return listed(); }
+  uint32_t expiry() const { return expiry_; }
+
+ private:
+  friend class Multiplexer;
+  uint32_t expiry_ = 0;
+};
+
+class Timer {
+ public:
+  Timer() = default;
+  Timer(const Timer&) = delete;
+  Timer& operator=(const Timer&) = delete;
+  ~Timer() { reset(); }
+
+  // The pending event, null when the timer is idle.
+  TimerEvent* get() const { return event_; }
+  // Gives the event up without cancelling it.
+  TimerEvent* release();
+  // Takes ownership of `event` (may be null) and deletes the one held before, which cancels it.
+  void reset(TimerEvent* event = nullptr);
+
+  // Arms the timer to call (object->*member)() in `ms` milliseconds.
+  template <class T>
+  void set(unsigned ms, void (T::*member)(), std::common_type_t<T>* object);
+  // Arms the timer to call (object->*member)(this timer) in `ms` milliseconds.
+  template <class T>
+  void set(unsigned ms, void (T::*member)(Timer*), std::common_type_t<T>* object);
+
+ private:
+  TimerEvent* event_ = nullptr;
+};
+
+// The event of a Timer: leaves its owner, runs its callback, deletes itself.
+class OwnedTimerEvent : public TimerEvent {
+ public:
+  void fire() final;
+
+ protected:
+  explicit OwnedTimerEvent(Timer* owner) : owner_(owner) {}
+  virtual void invoke(Timer* owner) = 0;
+
+ private:
+  Timer* owner_;
+};
+
+template <class T>
+class ObjTimerEvent1 : public OwnedTimerEvent {
+ public:
+  using Member = void (T::*)();
+  ObjTimerEvent1(Timer* owner, Member member, T* object, unsigned ms)
+      : OwnedTimerEvent(owner), member_(member), object_(object) {
+    schedule(ms);
+  }
+
+ private:
+  void invoke(Timer*) override { (object_->*member_)(); }
+  Member member_;
+  T* object_;
+};
+
+template <class T>
+class ObjTimerEvent2 : public OwnedTimerEvent {
+ public:
+  using Member = void (T::*)(Timer*);
+  ObjTimerEvent2(Timer* owner, Member member, T* object, unsigned ms)
+      : OwnedTimerEvent(owner), member_(member), object_(object) {
+    schedule(ms);
+  }
+
+ private:
+  void invoke(Timer* owner) override { (object_->*member_)(owner); }
+  Member member_;
+  T* object_;
+};
+
+template <class T>
+void Timer::set(unsigned ms, void (T::*member)(), std::common_type_t<T>* object) {
+  reset(new ObjTimerEvent1<T>(this, member, object, ms));
+}
+
+template <class T>
+void Timer::set(unsigned ms, void (T::*member)(Timer*), std::common_type_t<T>* object) {
+  reset(new ObjTimerEvent2<T>(this, member, object, ms));
+}

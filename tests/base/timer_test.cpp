@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/dpc.h"
+#include "base/measure.h"
+#include "base/timer.h"
+#include "base/timer_pool_plugin.h"
+#include "base/timer_spec.h"
+#include "multiplexer_probe.h"
+
+namespace {
+
+using Probe = MultiplexerProbe;
+using TimerTest = LoopTest;
+
+// Records the order in which its timers fire.
+struct Recorder {
+  std::vector<std::string> fired;
+  Timer a, b, c, d;
+  void on_a() { fired.push_back("a"); }
+  void on_b() { fired.push_back("b"); }
+  void on_c() { fired.push_back("c"); }
+  void on_d() { fired.push_back("d"); }
+};
+
+TEST_F(TimerTest, FireInExpiryOrderThenArmingOrder) {
+  Recorder r;
+  r.a.set(100, &Recorder::on_a, &r);
+  r.b.set(100, &Recorder::on_b, &r);
+  r.c.set(100, &Recorder::on_c, &r);
+  r.d.set(50, &Recorder::on_d, &r);
+  EXPECT_EQ(multiplexer.timers_schedule(), 50);
+  Mux::TestClock::advance_ms(49);
+  EXPECT_EQ(multiplexer.timers_schedule(), 1);
+  EXPECT_TRUE(r.fired.empty());
+  Mux::TestClock::advance_ms(51);
+  EXPECT_EQ(multiplexer.timers_schedule(), -1);
+  EXPECT_EQ(r.fired, (std::vector<std::string>{"d", "a", "b", "c"}));
+  EXPECT_EQ(r.a.get(), nullptr);
+}
+
+TEST_F(TimerTest, ExpiryPastTheClockWrapIsAhead) {
+  Mux::TestClock::set(uint64_t(0xFFFFFFF0) * 1000);
+  Recorder r;
+  r.a.set(21, &Recorder::on_a, &r);
+  EXPECT_EQ(r.a.get()->expiry(), 5u);
+  EXPECT_EQ(multiplexer.timers_schedule(), 21);
+  EXPECT_TRUE(r.fired.empty());
+  Mux::TestClock::advance_ms(21);
+  multiplexer.timers_schedule();
+  EXPECT_EQ(r.fired, std::vector<std::string>{"a"});
+}
+
+TEST_F(TimerTest, WaitsBeyondTwoHoursAreReportedAndPulledIn) {
+  struct Case {
+    unsigned delay;
+    int wait;
+    bool reported;
+  };
+  for (const Case& k : {Case{7200000, 7200000, false}, Case{7200001, 1000, true}}) {
+    SCOPED_TRACE(k.delay);
+    Recorder r;
+    r.a.set(k.delay, &Recorder::on_a, &r);
+    r.b.set(k.delay + 5, &Recorder::on_b, &r);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(multiplexer.timers_schedule(), k.wait);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("******** RUNTIME ERROR CONDITION *************\n"
+                       "Multiplexer::timers_schedule() invalid wait time detected!\n") == 0,
+              k.reported)
+        << err;
+    if (k.reported) {
+      EXPECT_NE(err.find("count = 2\n"), std::string::npos) << err;
+      Mux::TestClock::advance_ms(1000);
+      multiplexer.timers_schedule();
+      EXPECT_EQ(r.fired, (std::vector<std::string>{"a", "b"}));
+    }
+  }
+}
+
+TEST_F(TimerTest, RearmingReplacesAndDestroyingCancels) {
+  {
+    Recorder r;
+    r.a.set(10, &Recorder::on_a, &r);
+    r.a.set(30, &Recorder::on_a, &r);
+    EXPECT_EQ(Probe::timer_count(), 1u);
+    EXPECT_EQ(multiplexer.timers_schedule(), 30);
+    r.b.set(5, &Recorder::on_b, &r);
+    r.b.reset();
+    EXPECT_EQ(r.b.get(), nullptr);
+    EXPECT_EQ(Probe::timer_count(), 1u);
+    r.b.reset();
+  }
+  EXPECT_EQ(Probe::timer_count(), 0u);
+}
+
+// Callbacks that re-arm their own timer, destroy their owner, and cancel or destroy timers that
+// are due in the same pass.
+struct Periodic {
+  Timer timer;
+  int runs = 0;
+  void tick(Timer* t) {
+    EXPECT_EQ(t, &timer);
+    EXPECT_EQ(timer.get(), nullptr) << "a firing timer reads as idle";
+    if (++runs < 3) t->set(100, &Periodic::tick, this);
+  }
+};
+
+struct SelfDestroying {
+  Timer timer;
+  std::unique_ptr<SelfDestroying>* holder = nullptr;
+  void fire() { holder->reset(); }
+};
+
+struct Canceller {
+  Timer first, second;
+  std::unique_ptr<Recorder> victim;
+  int seconds = 0;
+  void on_first() {
+    second.reset();
+    victim.reset();
+  }
+  void on_second() { ++seconds; }
+};
+
+TEST_F(TimerTest, CallbacksMayRearmDestroyAndCancel) {
+  Periodic p;
+  p.timer.set(100, &Periodic::tick, &p);
+  for (int i = 0; i < 5; ++i) {
+    Mux::TestClock::advance_ms(100);
+    multiplexer.timers_schedule();
+  }
+  EXPECT_EQ(p.runs, 3);
+  EXPECT_EQ(p.timer.get(), nullptr);
+
+  auto self = std::make_unique<SelfDestroying>();
+  self->holder = &self;
+  self->timer.set(10, &SelfDestroying::fire, self.get());
+
+  Canceller c;
+  c.victim = std::make_unique<Recorder>();
+  c.first.set(10, &Canceller::on_first, &c);
+  c.second.set(10, &Canceller::on_second, &c);
+  c.victim->a.set(10, &Recorder::on_a, c.victim.get());
+  Mux::TestClock::advance_ms(10);
+  EXPECT_EQ(multiplexer.timers_schedule(), -1);
+  EXPECT_EQ(self, nullptr);
+  EXPECT_EQ(c.seconds, 0);
+}
+
+struct Spec {
+  TimerSpec::SpecTimer timer;
+  int updates = 0;
+  void update() { ++updates; }
+};
+
+TEST_F(TimerTest, SpecTimerArmsFromItsRecord) {
+  static const TimerSpec::Spec<Spec> kUpdate = {&Spec::update, 3000};
+  Spec s;
+  s.timer.set(&s, kUpdate);
+  EXPECT_EQ(multiplexer.timers_schedule(), 3000);
+  Mux::TestClock::advance_ms(3000);
+  multiplexer.timers_schedule();
+  EXPECT_EQ(s.updates, 1);
+}
+
+// Deferred calls log their runs into a shared trace.
+struct Deferred {
+  Deferred(std::string* trace, char name) : trace(trace), name(name) {
+    dpc.Bind(this, &Deferred::run);
+  }
+  void run() {
+    *trace += name;
+    if (once) dpc.Deactivate();
+    if (stop) stop->Deactivate();
+    if (destroy) destroy->reset();
+  }
+  std::string* trace;
+  char name;
+  bool once = false;
+  Dpc* stop = nullptr;
+  std::unique_ptr<Deferred>* destroy = nullptr;
+  Dpc dpc;
+};
+
+TEST_F(TimerTest, DeferredCallsRunInAddressOrderOncePerPass) {
+  std::string trace;
+  Deferred pair[2] = {{&trace, 'x'}, {&trace, 'y'}};
+  pair[1].dpc.Activate();
+  pair[0].dpc.Activate();
+  pair[0].dpc.Activate();
+  multiplexer.execute_dpc();
+  EXPECT_EQ(trace, "xy");
+  pair[0].dpc.Deactivate();
+  pair[1].dpc.Deactivate();
+}
+
+TEST_F(TimerTest, DeferredCallsMayStopThemselvesAndOthers) {
+  std::string trace;
+  Deferred pair[2] = {{&trace, 'a'}, {&trace, 'b'}};
+  pair[0].once = true;
+  pair[0].stop = &pair[1].dpc;
+  pair[1].dpc.Activate();
+  pair[0].dpc.Activate();
+  // The timer pass runs the deferred calls once, a whole turn twice.
+  multiplexer.timers_schedule();
+  multiplexer.execute_dpc();
+  EXPECT_EQ(trace, "a");
+
+  trace.clear();
+  auto victim = std::make_unique<Deferred>(&trace, 'z');
+  Deferred killer(&trace, 'k');
+  killer.once = true;
+  killer.destroy = &victim;
+  victim->dpc.Activate();
+  killer.dpc.Activate();
+  multiplexer.execute_dpc();
+  multiplexer.execute_dpc();
+  EXPECT_EQ(victim, nullptr);
+  // The victim runs once when its address sorts before the killer's, else never.
+  EXPECT_TRUE(trace == "k" || trace == "zk") << trace;
+}
+
+struct Plugin : TimerPoolPlugin {
+  explicit Plugin(int wish) : wish(wish) {}
+  int next_timeout() override {
+    ++asked;
+    if (unhook) unhook->timerUnhook();
+    return wish;
+  }
+  int wish;
+  int asked = 0;
+  TimerPoolPlugin* unhook = nullptr;
+};
+
+TEST_F(TimerTest, PluginPassTakesTheSmallestWish) {
+  EXPECT_EQ(multiplexer.timerPoll_schedule(), 0x7fffffff);
+  Plugin none(-1), far(500), near(20);
+  none.unhook = &far;
+  for (Plugin* p : {&none, &far, &near}) p->timerHook();
+  EXPECT_EQ(multiplexer.timerPoll_schedule(), 20);
+  EXPECT_EQ(far.asked, 0);
+  EXPECT_FALSE(far.hooked());
+  none.unhook = nullptr;
+  near.wish = 0;
+  EXPECT_EQ(multiplexer.timerPoll_schedule(), 0);
+  EXPECT_EQ(near.asked, 2);
+}
+
+TEST(Measure, KeepsMinMaxLastAndCount) {
+  Mux::TestClock::set(uint64_t(0xFFFFFF00));
+  Measure m;
+  std::ostringstream empty;
+  empty << m;
+  EXPECT_EQ(empty.str(), "min=0 max=0 avg=0 counter=0");
+  m.begin();
+  Mux::TestClock::advance_us(250);
+  EXPECT_EQ(m.end(), 250u) << "across the 32-bit microsecond wrap";
+  std::ostringstream one;
+  one << m;
+  EXPECT_EQ(one.str(), "min=250 max=250 avg=250 counter=1");
+  m.begin();
+  Mux::TestClock::advance_us(100);
+  m.end();
+  std::ostringstream two;
+  two << m;
+  EXPECT_EQ(two.str(), "min=100 max=250 avg=100 counter=2");
+  Mux::TestClock::release();
+}
+
+}  // namespace
