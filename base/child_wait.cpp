@@ -57,7 +57,7 @@ ChildWaitService::~ChildWaitService() {
 }
 
 void ChildWaitService::activate() {
-  if (write_end_) return;
+  if (fd()) return;
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pair) != 0) {
     std::cerr << "ChildWaitService: initialize fails" << std::endl;
@@ -71,7 +71,7 @@ void ChildWaitService::activate() {
   action.sa_sigaction = &ChildWaitService::SigChldHandlerWrapper;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_SIGINFO | SA_RESTART;
-  installed_ = ::sigaction(SIGCHLD, &action, &previous_) == 0;
+  if (!installed_) installed_ = ::sigaction(SIGCHLD, &action, &previous_) == 0;
 }
 
 void ChildWaitService::SigChldHandlerWrapper(int, siginfo_t*, void*) {

@@ -11,7 +11,9 @@
 
 #include "base/dpc.h"
 #include "base/event.h"
+#include "base/ext_table.h"
 #include "base/mux_clock.h"
+#include "base/profile.h"
 #include "base/timer.h"
 #include "base/timer_pool_plugin.h"
 
@@ -257,4 +259,28 @@ int Multiplexer::timerPoll_schedule() {
   }
   plugin_pass_ = nullptr;
   return result;
+}
+
+void Multiplexer::dump(std::ostream& os) const {
+  os << "dpc transition measurement (min/max/cur/counter): " << dpc_measure_ << std::endl
+     << "event transition measurement (min/max/cur/counter): " << event_measure_ << std::endl
+     << "timer transition measurement (min/max/cur/counter): " << timer_measure_ << std::endl;
+  Profile::dump(os);
+  ext::Table table(40, 30, 10, 10, 5, 60);
+  ext::Table::Sentry(os, table) << ext::delimeter;
+  ext::Table::Sentry(os, table) << ext::beginrow << "name" << ext::nextrow << "events"
+                                << ext::nextrow << "count" << ext::nextrow << "handler"
+                                << ext::nextrow << "fd" << ext::nextrow << "measure"
+                                << ext::nextrow << ext::delimeter;
+  for (const EventHandler* h = active().first(); h; h = h->next_item()) {
+    const Event* e = h->is_named() ? dynamic_cast<const Event*>(h) : nullptr;
+    if (!e) continue;
+    ext::Table::Sentry(os, table) << ext::beginrow << e->event_name() << ext::nextrow
+                                  << PollEventAsText(e->events()) << ext::nextrow << e->hits()
+                                  << ext::nextrow << (e->bound() ? "attached" : "unattached")
+                                  << ext::nextrow << e->fd().get() << ext::nextrow
+                                  << e->measure() << ext::nextrow;
+  }
+  ext::Table::Sentry(os, table) << ext::delimeter;
+  os << std::endl;
 }

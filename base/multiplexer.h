@@ -65,6 +65,9 @@ class Multiplexer {
   bool event_exists(EventHandler* handler) const;
   // Re-reads the handler's poll-set entry when the current poll set has one for it.
   void refresh(EventHandler* handler);
+  // The loop's part of the status dump: the three callback measures, the profiling points and a
+  // table of the polled Events.
+  void dump(std::ostream& os) const;
 
   // Timers.
   void set(TimerEvent* timer);

@@ -1,0 +1,341 @@
+#include <cstdlib>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "base/dpc.h"
+#include "base/event.h"
+#include "base/timer.h"
+#include "base/timer_pool_plugin.h"
+#include "multiplexer_probe.h"
+
+namespace {
+
+using Probe = MultiplexerProbe;
+using LoopDispatch = LoopTest;
+
+struct Pipe {
+  Pipe() {
+    int p[2];
+    EXPECT_EQ(::pipe2(p, O_CLOEXEC | O_NONBLOCK), 0);
+    r = Fd(p[0]);
+    w = Fd(p[1]);
+  }
+  void fill() { EXPECT_EQ(::write(w.get(), "x", 1), 1); }
+  Fd r, w;
+};
+
+// An Event owner that logs each call into a shared trace and may act on the loop.
+struct Watcher {
+  Watcher(std::string* trace, char name, const Fd& fd, short events = POLLIN)
+      : trace(trace), name(name) {
+    event.Bind(std::string("Watcher::") + name, &Watcher::on_event, this);
+    event.Schedule(fd, events);
+  }
+  void on_event(int fd, short revents) {
+    *trace += name;
+    ++calls;
+    last_fd = fd;
+    last_revents = revents;
+    if (action) action();
+  }
+  std::string* trace;
+  char name;
+  int calls = 0;
+  int last_fd = -1;
+  short last_revents = -1;
+  std::function<void()> action;
+  Event event;
+};
+
+// A deferred call that acts in the second pass of the next turn, after the poll set is built.
+struct SecondPass {
+  explicit SecondPass(std::function<void()> act) : act(std::move(act)) {
+    dpc.Bind(this, &SecondPass::run);
+    dpc.Activate();
+  }
+  void run() {
+    if (++runs < 2) return;
+    dpc.Deactivate();
+    act();
+  }
+  std::function<void()> act;
+  int runs = 0;
+  Dpc dpc;
+};
+
+TEST_F(LoopDispatch, ServesEveryHandlerWhenAnyIsReady) {
+  std::string trace;
+  Pipe p[3];
+  Watcher a(&trace, 'a', p[0].r), b(&trace, 'b', p[1].r), c(&trace, 'c', p[2].r);
+  p[1].fill();
+  EXPECT_EQ(Probe::turn(), -1);
+  EXPECT_EQ(trace, "abc");
+  EXPECT_EQ(a.last_revents, 0);
+  EXPECT_EQ(b.last_revents, POLLIN);
+  EXPECT_EQ(c.last_revents, 0);
+  EXPECT_EQ(b.last_fd, b.event.fd().get());
+  EXPECT_EQ(a.event.hits() + b.event.hits() + c.event.hits(), 1u);
+  EXPECT_EQ(b.event.hits(), 1u);
+
+  char byte;
+  ASSERT_EQ(::read(p[1].r.get(), &byte, 1), 1);
+  Probe::turn();
+  EXPECT_EQ(trace, "abc") << "nothing ready: nobody is served";
+}
+
+TEST_F(LoopDispatch, CallbacksMayDetachDestroyAndAttachOthers) {
+  std::string trace;
+  Pipe p[5];
+  for (Pipe& q : p) q.fill();
+  auto doomed = std::make_unique<Watcher>(&trace, 'b', p[1].r);
+  Watcher first(&trace, 'a', p[0].r), released(&trace, 'c', p[2].r);
+  auto self = std::make_unique<Watcher>(&trace, 's', p[3].r);
+  std::unique_ptr<Watcher> late;
+  // Order of service is order of attachment: b a c s.
+  doomed->action = [&] {
+    first.event.Release();
+    released.event.Release();
+    late = std::make_unique<Watcher>(&trace, 'l', p[4].r);
+  };
+  self->action = [&] { self.reset(); };
+  Probe::turn();
+  EXPECT_EQ(trace, "bs");
+  EXPECT_EQ(self, nullptr);
+  doomed->action = [&] { doomed.reset(); };
+  Probe::turn();
+  EXPECT_EQ(trace, "bsbl") << "attached in a dispatch, served from the next turn on";
+  EXPECT_EQ(doomed, nullptr);
+}
+
+TEST_F(LoopDispatch, HandlerReleasedAfterThePollSetIsBuiltIsNeitherPolledNorServed) {
+  std::string trace;
+  Pipe gone, other;
+  gone.fill();
+  other.fill();
+  Watcher x(&trace, 'x', gone.r), y(&trace, 'y', other.r);
+  int old_fd = x.event.fd().get();
+  std::unique_ptr<Pipe> reuse;
+  SecondPass release([&] {
+    x.event.Release();
+    // The freed number is handed out again at once: a stale entry would poll the new pipe.
+    reuse = std::make_unique<Pipe>();
+    reuse->fill();
+  });
+  int timeout = Probe::prepare();
+  EXPECT_EQ(timeout, -1);
+  ASSERT_EQ(reuse->r.get(), old_fd);
+  for (const pollfd& entry : Probe::poll_set()) EXPECT_NE(entry.fd, old_fd);
+  Probe::poll_now();
+  EXPECT_EQ(trace, "y");
+}
+
+TEST_F(LoopDispatch, MaskChangesReachThePollSet) {
+  std::string trace;
+  int sp[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, sp), 0);
+  Fd mine(sp[0]), peer(sp[1]);
+  Watcher w(&trace, 'w', mine);
+  int fd = w.event.fd().get();
+  Probe::turn();
+  EXPECT_EQ(w.calls, 0) << "a writable socket polled for POLLIN only";
+  // Rescheduling with the Event's own descriptor keeps it.
+  w.event.Schedule(w.event.fd(), POLLIN | POLLOUT);
+  EXPECT_EQ(w.event.fd().get(), fd);
+  Probe::turn();
+  EXPECT_EQ(w.last_revents, POLLOUT);
+  // A mask set after the poll set was built is polled in the same turn.
+  w.event.set_events(POLLIN);
+  Probe::turn();
+  EXPECT_EQ(w.calls, 1);
+  SecondPass flip([&] { w.event.set_events(POLLOUT); });
+  Probe::turn();
+  EXPECT_EQ(w.calls, 2);
+  EXPECT_EQ(w.last_revents, POLLOUT);
+}
+
+TEST_F(LoopDispatch, TerminateInADispatchLosesNoHandler) {
+  std::string trace;
+  Pipe p[3];
+  for (Pipe& q : p) q.fill();
+  Watcher a(&trace, 'a', p[0].r), b(&trace, 'b', p[1].r), c(&trace, 'c', p[2].r);
+  a.action = [&] {
+    if (a.calls == 1) multiplexer.terminate();
+  };
+  c.action = [&] { multiplexer.terminate(); };
+  multiplexer.run(false, true);
+  EXPECT_EQ(trace, "a");
+  EXPECT_TRUE(multiplexer.event_exists(&b.event));
+  EXPECT_TRUE(multiplexer.event_exists(&c.event));
+  multiplexer.run(false, true);
+  EXPECT_EQ(trace, "aabc");
+}
+
+TEST_F(LoopDispatch, AttachAndDetachMistakesAreReported) {
+  std::string trace;
+  Pipe p;
+  Watcher w(&trace, 'w', p.r);
+  testing::internal::CaptureStderr();
+  multiplexer.attach(&w.event);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "duplicate multiplexer attach \"Watcher::w\" ignored.\n");
+  w.event.Release();
+  EXPECT_FALSE(multiplexer.event_exists(&w.event));
+  testing::internal::CaptureStderr();
+  multiplexer.detach(&w.event);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "indvalid Multiplexer::detach Watcher::w\n");
+}
+
+struct Deferred {
+  explicit Deferred(std::function<void()> act) : act(std::move(act)) {
+    dpc.Bind(this, &Deferred::run);
+    dpc.Activate();
+  }
+  void run() {
+    dpc.Deactivate();
+    act();
+  }
+  std::function<void()> act;
+  Dpc dpc;
+};
+
+struct Wish : TimerPoolPlugin {
+  int next_timeout() override { return 30; }
+};
+
+struct Ticker {
+  Timer timer;
+  void on_timer() {}
+  void slow() {
+    Mux::TestClock::advance_ms(300);
+    timer.set(200, &Ticker::on_timer, this);
+  }
+  void stop() { multiplexer.terminate(); }
+};
+
+TEST_F(LoopDispatch, TimeoutFollowsTimersPluginsAndLateArrivals) {
+  std::string trace;
+  Pipe idle;
+  Watcher w(&trace, 'w', idle.r);
+  Ticker t;
+  EXPECT_EQ(Probe::turn(), -1);
+  t.timer.set(250, &Ticker::on_timer, &t);
+  EXPECT_EQ(Probe::turn(), 250);
+  {
+    Wish wish;
+    wish.timerHook();
+    EXPECT_EQ(Probe::turn(), 30);
+  }
+  {
+    SecondPass arm([&] { t.timer.set(0, &Ticker::on_timer, &t); });
+    EXPECT_EQ(Probe::turn(), 0) << "a timer due now must not wait for traffic";
+  }
+  {
+    Pipe fresh;
+    std::unique_ptr<Watcher> late;
+    SecondPass attach([&] { late = std::make_unique<Watcher>(&trace, 'l', fresh.r); });
+    EXPECT_EQ(Probe::turn(), 0) << "a handler attached after the poll set was built";
+  }
+  // The wait counts from the clock after the callbacks, not from the start of the turn.
+  t.timer.set(0, &Ticker::slow, &t);
+  EXPECT_EQ(Probe::turn(), 200);
+  t.timer.reset();
+}
+
+TEST_F(LoopDispatch, DueTimerWithNothingPolledIsNoHang) {
+  Ticker t;
+  t.timer.set(0, &Ticker::on_timer, &t);
+  Deferred arm([&] { t.timer.set(0, &Ticker::on_timer, &t); });
+  EXPECT_EQ(Probe::prepare(), 0);
+  t.timer.reset();
+}
+
+TEST_F(LoopDispatch, TerminateFromACallbackEndsTheTurnWithoutPolling) {
+  // Nothing is ready and nothing is due: a loop that polled would wait forever.
+  std::string trace;
+  Pipe idle;
+  Watcher w(&trace, 'w', idle.r);
+  Ticker t;
+  t.timer.set(0, &Ticker::stop, &t);
+  testing::internal::CaptureStderr();
+  multiplexer.run(true, true);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("Mux: fail to open watchdog: ", 0), 0u) << err;
+}
+
+TEST(LoopDeath, NothingToWaitForAborts) {
+  EXPECT_DEATH(
+      {
+        Deferred busy([] {});
+        busy.dpc.Activate();
+        Probe::prepare();
+      },
+      "multiplexer: system hang detected!!!");
+}
+
+TEST(PollEventAsText, NamesBitsInOrder) {
+  struct Case {
+    short events;
+    const char* text;
+  };
+  for (const Case& c : {Case{0x19, "POLLIN|POLLERR|POLLHUP"}, Case{0, ""},
+                        Case{0x7ff, "POLLIN|POLLPRI|POLLOUT|POLLERR|POLLHUP|POLLNVAL|POLLRDNORM|"
+                                    "POLLRDBAND|POLLWRNORM|POLLWRBAND|POLLMSG"},
+                        Case{short(0x8800), ""}, Case{0x404, "POLLOUT|POLLMSG"}})
+    EXPECT_EQ(PollEventAsText(c.events), c.text) << c.events;
+}
+
+struct Unnamed : EventHandler {
+  explicit Unnamed(int fd) : fd(fd) {}
+  void shedule_event(pollfd& e) override {
+    e.fd = fd;
+    e.events = POLLIN;
+  }
+  void svc_event(short) override {}
+  int fd;
+};
+
+TEST_F(LoopDispatch, DumpListsPolledEvents) {
+  std::string trace;
+  Pipe p, q;
+  p.fill();
+  Watcher w(&trace, 'w', p.r);
+  Unnamed u(q.r.get());
+  u.mux_attach();
+  Event bare;
+  bare.Schedule(q.r, POLLOUT | POLLIN);
+  Probe::turn();
+  std::ostringstream os;
+  multiplexer.dump(os);
+  std::string text = os.str();
+  EXPECT_EQ(text.rfind("dpc transition measurement (min/max/cur/counter): min=", 0), 0u);
+  EXPECT_NE(text.find("\nevent transition measurement (min/max/cur/counter): min="),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\ntimer transition measurement (min/max/cur/counter): min="),
+            std::string::npos)
+      << text;
+  std::string rule = "+" + std::string(40, '-') + "+" + std::string(30, '-') + "+" +
+                     std::string(10, '-') + "+" + std::string(10, '-') + "+" +
+                     std::string(5, '-') + "+" + std::string(60, '-') + "+\n";
+  EXPECT_NE(text.find(rule + "|" + std::string(18, ' ') + "name" + std::string(18, ' ') + "|"),
+            std::string::npos)
+      << text;
+  std::string fd = std::to_string(w.event.fd().get());
+  std::string row = "|" + std::string(15, ' ') + "Watcher::w" + std::string(15, ' ') + "|" +
+                    std::string(12, ' ') + "POLLIN" + std::string(12, ' ') + "|    1     |" +
+                    " attached |";
+  EXPECT_NE(text.find(row), std::string::npos) << text;
+  EXPECT_NE(text.find("|unattached|"), std::string::npos) << text;
+  EXPECT_NE(text.find("POLLIN|POLLOUT"), std::string::npos) << text;
+  EXPECT_EQ(text.find("unknown"), std::string::npos) << "only named handlers are listed";
+  EXPECT_EQ(text.substr(text.size() - rule.size() - 1), rule + "\n");
+  u.mux_detach();
+}
+
+}  // namespace
