@@ -209,6 +209,32 @@ bool AVNDecoder::do_visit(BIT_STRING& value) {
 bool AVNDecoder::do_visit(AbstractString& value) { return get_string(strm, value); }
 
 bool AVNDecoder::do_visit(BMPString& value) {
+  strm >> std::ws;
+  if (strm.peek() == '{') {
+    // { {0, 0, row, cell}, ... } (X.680 Quadruple)
+    char c;
+    strm >> c >> c;
+    std::wstring wide;
+    if (!strm) return false;
+    if (c != '}') {
+      strm.unget();
+      for (;;) {
+        unsigned q[4];
+        char open, sep[3], close, next;
+        if (!(strm >> open >> q[0] >> sep[0] >> q[1] >> sep[1] >> q[2] >> sep[2] >> q[3] >>
+              close >> next))
+          return false;
+        if (open != '{' || sep[0] != ',' || sep[1] != ',' || sep[2] != ',' || close != '}' ||
+            q[0] != 0 || q[1] != 0 || q[2] > 255 || q[3] > 255)
+          return false;
+        wide.push_back(static_cast<wchar_t>(q[2] * 256 + q[3]));
+        if (next == '}') break;
+        if (next != ',') return false;
+      }
+    }
+    value.assign(wide);
+    return true;
+  }
   std::string text;
   if (!get_string(strm, text)) return false;
   std::wstring wide(text.size() + 1, L'\0');

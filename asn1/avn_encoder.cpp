@@ -88,8 +88,12 @@ bool AVNEncoder::do_visit(const AbstractString& value) {
 }
 
 bool AVNEncoder::do_visit(const BMPString& value) {
+  // A string that the quoted form cannot carry back (a NUL or a quote inside) is written as
+  // quadruples too.
+  bool quotable = value.find_first_of(std::wstring(L"\"\0", 2)) == std::wstring::npos;
   std::string text(value.size() * MB_CUR_MAX + 1, '\0');
-  size_t n = std::wcstombs(&text[0], value.c_str(), text.size());
+  size_t n = quotable ? std::wcstombs(&text[0], value.c_str(), text.size())
+                      : static_cast<size_t>(-1);
   if (n != static_cast<size_t>(-1)) {
     text.resize(n);
     strm << '"' << text << '"';
