@@ -1,0 +1,21 @@
+#include "server/traces/trace_ctl.h"
+
+#include <iostream>
+
+#include "base/ini_reader.h"
+
+TraceCtl traces;
+
+void TraceCtl::Configure(IniFile::Section& section) {
+  for (IniFile::SubSection& sub : section) Configure(sub);
+}
+
+void TraceCtl::Configure(IniFile::SubSection& sub) {
+  IniFile::Reader reader("traces: ", std::cerr);
+  *this = TraceCtl();
+  reader.optional.add(&signallingHdlc, "signalling.hdlc", nullptr);
+  reader.optional.add(&signallingLemzgw, "signalling.lemzgw", nullptr);
+  reader.optional.add(&signallingEvents, "signalling.events", nullptr);
+  reader.optional.add(&monitoringInternal, "monitoring.internal", nullptr);
+  reader.parse(sub);
+}

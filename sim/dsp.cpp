@@ -1,0 +1,128 @@
+#include "sim/dsp.h"
+
+#include <cerrno>
+
+#include "hw/dsproc_records.h"
+#include "sim/record.h"
+
+namespace {
+
+std::string n(int64_t v) { return std::to_string(v); }
+
+std::string hex_of(const uint8_t* bytes, size_t size) {
+  std::string text;
+  for (size_t i = 0; i < size; ++i) text += hex_number(bytes[i]).substr(2);
+  return text;
+}
+
+// " extra=HEX" when any of the parameter bytes from `used` on is not zero.
+std::string extra(const dsproc_configure& c, size_t used) {
+  for (size_t i = used; i < sizeof c.params; ++i) {
+    if (c.params[i] != 0) return " extra=" + hex_of(c.params + used, sizeof c.params - used);
+  }
+  return "";
+}
+
+template <class T>
+T params(const dsproc_configure& c) {
+  T p;
+  std::memcpy(&p, c.params, sizeof p);
+  return p;
+}
+
+}  // namespace
+
+IoctlResult Dsp::on_ioctl(Session&, IoctlCall& call) {
+  dsproc_configure configure;
+  dsproc_feature feature;
+  switch (call.request) {
+    case DsprocIoctl::kVersion:
+      if (call.has_record) break;
+      return {static_cast<int>(version_), 0};
+    case DsprocIoctl::kConfigure:
+      if (!read_record(call, configure)) break;
+      return {0, 0};
+    case DsprocIoctl::kEnable:
+    case DsprocIoctl::kDisable:
+      if (!read_record(call, feature)) break;
+      return {0, 0};
+    default:
+      return {-1, ENOTTY};
+  }
+  return {-1, EINVAL};
+}
+
+std::string Dsp::configure_fields(const IoctlCall& call) const {
+  dsproc_configure c;
+  read_record(call, c);
+  std::string ts = "CONFIGURE ts=" + n(c.ts);
+  switch (c.what) {
+    case DsprocConfigure::kVAD:
+      if (version_ == 2) {
+        auto p = params<dsproc_vad_v2_params>(c);
+        return ts + " VAD voice_th_msec=" + n(p.voice_th_msec) +
+               " silence_th_msec=" + n(p.silence_th_msec) + " e_th_dB=" + n(p.e_th_dB) +
+               extra(c, sizeof p);
+      } else {
+        auto p = params<dsproc_vad_v1_params>(c);
+        return ts + " VAD " + n(p.p1) + " " + n(p.p2) + " " + n(p.p3);
+      }
+    case DsprocConfigure::kSD:
+      return ts + " SD" + extra(c, 0);
+    case DsprocConfigure::kDelays: {
+      auto p = params<dsproc_delays_params>(c);
+      return ts + " DELAYS rx=" + n(p.rx) + " tx=" + n(p.tx) + " selcal=" + n(p.selcal);
+    }
+    case DsprocConfigure::kRxGain: {
+      auto p = params<dsproc_rx_gain_params>(c);
+      return ts + " RX_GAIN gain_dB=" + n(p.gain_dB) + extra(c, sizeof p);
+    }
+    case DsprocConfigure::kToneFilter: {
+      auto p = params<dsproc_tone_filter_params>(c);
+      return ts + " TONE_FILTER freq=" + n(p.freq) + " en=" + n(p.enable) +
+             " dur_th_msec=" + n(p.duration_th_msec) + " det_lvl_dB=" + n(p.det_lvl_dB) +
+             (p.reserved ? " reserved=" + n(p.reserved) : "") + extra(c, sizeof p);
+    }
+  }
+  return ts + " what=" + n(c.what) + " params=" + hex_of(c.params, sizeof c.params);
+}
+
+std::string Dsp::decode(const IoctlCall& call) const {
+  dsproc_configure configure;
+  dsproc_feature f;
+  switch (call.request) {
+    case DsprocIoctl::kVersion:
+      return call.has_record ? "" : "VERSION " + n(static_cast<int64_t>(call.value));
+    case DsprocIoctl::kConfigure:
+      return read_record(call, configure) ? configure_fields(call) : "";
+    case DsprocIoctl::kEnable:
+    case DsprocIoctl::kDisable:
+      if (!read_record(call, f)) return "";
+      return std::string(call.request == DsprocIoctl::kEnable ? "ENABLE" : "DISABLE") +
+             " ts=" + n(f.ts) + " id=" + n(f.id) + " mask=" + hex_number(f.mask);
+  }
+  return "";
+}
+
+bool Dsp::command(const Words& words, Reply& reply) {
+  if (words[0] != "dsp") return false;
+  uint32_t v[4];
+  int32_t w1, w2;
+  std::string bytes;
+  reply = Reply::ok();
+  if (words.size() == 2 && words[1] == "version") {
+    reply = Reply::line(std::to_string(version_));
+  } else if (words.size() == 3 && words[1] == "version" && parse_u32(words[2], v[0])) {
+    version_ = v[0];
+  } else if (words.size() == 8 && words[1] == "event" && parse_u32(words[2], v[0]) &&
+             parse_u32(words[3], v[1]) && parse_u32(words[4], v[2]) &&
+             parse_u32(words[5], v[3]) && parse_i32(words[6], w1) && parse_i32(words[7], w2)) {
+    broadcast(record_bytes(dsproc_event_record{v[0], v[1], v[2], v[3], w1, w2}));
+  } else if (words.size() == 3 && words[1] == "raw" && parse_hex_bytes(words[2], bytes)) {
+    broadcast(bytes);
+  } else {
+    reply = Reply::error(
+        "usage: dsp version [N] | dsp event TIMESLOT ID TYPE W0 W1 W2 | dsp raw HEX");
+  }
+  return true;
+}
