@@ -7,9 +7,11 @@
 template <class T>
 class F_sorted_list : public F_dual_list<T> {
  public:
-  // Walks from the tail and links `item` after the last item that does not sort after it, so
-  // items with equal keys keep their insertion order. Cheap when `item` sorts last.
+  // Links `item` after the last item that does not sort after it, so items with equal keys keep
+  // their insertion order. Walks from the tail: cheap when `item` sorts last or first.
   void insert_to_tail_by_grown(T* item) {
+    T* first = this->first();
+    if (first && first->compare(item) > 0) return this->insert_to_head(item);
     T* pos = this->last_item();
     while (pos && pos->compare(item) > 0) pos = pos->prev_item();
     this->insert_after(pos, item);

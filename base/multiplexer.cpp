@@ -106,14 +106,18 @@ void Multiplexer::poll_and_serve(int timeout) {
 void Multiplexer::serve() {
   for (EventHandler* h = active().first(); h; h = h->next_item())
     h->revents_ = h->poll_index_ >= 0 ? poll_set_[h->poll_index_].revents : 0;
+  // One clock read per call: each call's end is the next one's start.
+  uint32_t start = Mux::microseconds();
   while (!terminate_) {
     EventHandler* h = active().remove_from_head();
     if (!h) break;
     served().push_back(h);
     serving_ = h;
-    event_measure_.begin();
     h->svc_event();
-    unsigned us = event_measure_.end();
+    uint32_t end = Mux::microseconds();
+    unsigned us = end - start;
+    start = end;
+    event_measure_.sample(us);
     if (serving_ == h) h->served(us);
   }
   serving_ = nullptr;
