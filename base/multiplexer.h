@@ -89,6 +89,7 @@ class Multiplexer {
 
  private:
   friend struct MultiplexerProbe;
+  friend struct WatchdogProbe;
   using HandlerList = F_dual_list<EventHandler>;
 
   // Steps 1 to 4 of a turn; returns the poll timeout, or kTerminating when the turn ends here.
