@@ -268,6 +268,37 @@ TEST_F(LoopDispatch, TerminateFromACallbackEndsTheTurnWithoutPolling) {
   EXPECT_EQ(err.rfind("Mux: fail to open watchdog: ", 0), 0u) << err;
 }
 
+TEST_F(LoopDispatch, CachedLoopTimeHoldsWithinATurnAndEndsWithRun) {
+  struct Reader {
+    void fire() {
+      before = Mux::milliseconds();
+      Mux::TestClock::advance_ms(50);
+      after = Mux::milliseconds();
+      multiplexer.terminate();
+    }
+    uint32_t before = 0, after = 1;
+    Timer timer;
+  } r;
+  r.timer.set(0, &Reader::fire, &r);
+  uint32_t start = Mux::milliseconds();
+  multiplexer.run(false, false);
+  EXPECT_EQ(r.before, start);
+  EXPECT_EQ(r.after, start);
+  EXPECT_EQ(Mux::milliseconds(), start + 50) << "the clock is live again after run()";
+}
+
+TEST_F(LoopDispatch, UnboundEventIsPolledButCallsNothing) {
+  std::string trace;
+  Pipe p;
+  p.fill();
+  Watcher w(&trace, 'w', p.r);
+  w.event.Bind("Watcher::w", static_cast<void (Watcher::*)(int, short)>(nullptr), &w);
+  EXPECT_FALSE(w.event.bound());
+  Probe::turn();
+  EXPECT_EQ(trace, "");
+  EXPECT_EQ(w.event.hits(), 1u);
+}
+
 TEST(LoopDeath, NothingToWaitForAborts) {
   EXPECT_DEATH(
       {
