@@ -19,19 +19,27 @@
 namespace ASN1 {
 
 bool AVNEncoder::spaces(int n) {
-  for (int i = 0; i < n; ++i) strm.put(' ');
+  static const char blanks[] = "                                                                ";
+  for (; n > 0; n -= 64) strm.write(blanks, std::min(n, 64));
   return strm.good();
 }
 
 bool AVNEncoder::hex(const char* p, size_t n) {
   static const char digits[] = "0123456789abcdef";
+  char buf[3 * 256];
+  size_t used = 0;
   strm.put('\'');
   for (size_t i = 0; i < n; ++i) {
-    if (i) strm.put(' ');
+    if (used + 3 > sizeof buf) {
+      strm.write(buf, static_cast<std::streamsize>(used));
+      used = 0;
+    }
+    if (i) buf[used++] = ' ';
     uint8_t b = static_cast<uint8_t>(p[i]);
-    strm.put(digits[b >> 4]);
-    strm.put(digits[b & 15]);
+    buf[used++] = digits[b >> 4];
+    buf[used++] = digits[b & 15];
   }
+  strm.write(buf, static_cast<std::streamsize>(used));
   strm << "'H";
   return strm.good();
 }

@@ -259,7 +259,8 @@ int BERDecoder::field(SEQUENCE& seq, int index, int optionalId) {
   bool optional = optionalId != -1;
   const char* start = current_;
   Header h;
-  if (current_ >= limit() || !decodeHeader(h) || h.tag != context_tag(static_cast<uint32_t>(index))) {
+  if (current_ >= limit() || !decodeHeader(h) ||
+      h.tag != context_tag(static_cast<uint32_t>(index))) {
     current_ = start;
     if (!optional) return FAIL;
     seq.removeOptionalField(static_cast<unsigned>(optionalId));

@@ -56,7 +56,8 @@ class CoderEnv {
 };
 
 // Appends the encoding of `value` to the vector behind `out`.
-bool encode(const AbstractData& value, CoderEnv* env, std::back_insert_iterator<std::vector<char>> out);
+bool encode(const AbstractData& value, CoderEnv* env,
+            std::back_insert_iterator<std::vector<char>> out);
 bool decode(const char* begin, const char* end, CoderEnv* env, AbstractData& value,
             bool no_env = true);
 

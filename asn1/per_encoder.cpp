@@ -49,7 +49,8 @@ void PEREncoder::encodeMultiBit(uint32_t v, unsigned n) {
     unsigned take = std::min(n, bitsLeft_);
     uint32_t bits = static_cast<uint32_t>((uint64_t{v} >> (n - take)) & ((1u << take) - 1));
     bitsLeft_ -= take;
-    output_->back() = static_cast<char>(static_cast<uint8_t>(output_->back()) | (bits << bitsLeft_));
+    uint8_t last = static_cast<uint8_t>(output_->back());
+    output_->back() = static_cast<char>(last | (bits << bitsLeft_));
     n -= take;
     if (bitsLeft_ == 0) bitsLeft_ = 8;
   }

@@ -147,9 +147,12 @@ int SEQUENCE::do_compare(const AbstractData& other) const {
 AbstractData* SEQUENCE::do_clone() const {
   if (info()->create == &SEQUENCE::create) return new SEQUENCE(*this);
   g_construct_bare = true;
-  AbstractData* copy = info()->create(info());
+  SEQUENCE* copy = static_cast<SEQUENCE*>(info()->create(info()));
   g_construct_bare = false;
-  *static_cast<SEQUENCE*>(copy) = *this;
+  for (size_t i = 0; i < fields.size(); ++i)
+    copy->fields[i] = fields[i] ? fields[i]->clone() : nullptr;
+  copy->optionalMap = optionalMap;
+  copy->extensionMap = extensionMap;
   return copy;
 }
 

@@ -14,14 +14,12 @@ const char numeric_character_set[] = " 0123456789";
 const char printable_character_set[] =
     " '()+,-./0123456789:=?ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 const char visible_character_set[] =
-    " !\042#$%&'()*+,-./0123456789:;<=>\077"
-    "@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\134]^_"
-    "`abcdefghijklmnopqrstuvwxyz{|}~";
+    " !\042#$%&'()*+,-./0123456789:;<=>\077@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\134]^_`abcdefghijklmn"
+    "opqrstuvwxyz{|}~";
 const char ia5_character_set[] =
-    "\000\001\002\003\004\005\006\007\010\011\012\013\014\015\016\017\020\021\022\023\024\025\026\027\030\031\032\033\034\035\036\037"
-    " !\042#$%&'()*+,-./0123456789:;<=>\077"
-    "@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\134]^_"
-    "`abcdefghijklmnopqrstuvwxyz{|}~\177";
+    "\000\001\002\003\004\005\006\007\010\011\012\013\014\015\016\017\020\021\022\023\024\025"
+    "\026\027\030\031\032\033\034\035\036\037 !\042#$%&'()*+,-./0123456789:;<=>\077@ABCDEFGHI"
+    "JKLMNOPQRSTUVWXYZ[\134]^_`abcdefghijklmnopqrstuvwxyz{|}~\177";
 const char general_character_set[256] = {
     0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25,
     26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49,

@@ -82,8 +82,10 @@ TEST(Value, Comparisons) {
   EXPECT_LT(INTEGER(-1, &neg).compare(INTEGER(1, &neg)), 0);
   const ConstrainedInfo u32 = {{&INTEGER::create, TagInteger}, FixedConstraint, 0, 4294967295u};
   EXPECT_GT(INTEGER(-1, &u32).compare(INTEGER(1, &u32)), 0) << "unsigned reading";
-  EXPECT_LT(OCTET_STRING(std::vector<char>{'\x01'}).compare(OCTET_STRING(std::vector<char>{'\x01', 0})), 0);
-  EXPECT_GT(OCTET_STRING(std::vector<char>{'\x80'}).compare(OCTET_STRING(std::vector<char>{'\x7f'})), 0);
+  OCTET_STRING one(std::vector<char>{'\x01'}), longer(std::vector<char>{'\x01', 0});
+  EXPECT_LT(one.compare(longer), 0) << "a prefix is smaller";
+  OCTET_STRING high(std::vector<char>{'\x80'}), low(std::vector<char>{'\x7f'});
+  EXPECT_GT(high.compare(low), 0) << "octets compare unsigned";
   OpenData a, b;
   EXPECT_EQ(a.compare(b), 0);
   a.buf.reset(new std::vector<char>{1});
