@@ -9,6 +9,7 @@
 
 #include "asn1/choice.h"
 #include "asn1/generalized_time.h"
+#include "asn1/io_wrapper.h"
 #include "asn1/open_data.h"
 #include "asn1/sequence.h"
 #include "asn1/sequence_of.h"
@@ -349,19 +350,7 @@ bool AbstractData::setFromValueNotation(const std::string& text) {
 }
 
 std::istream& operator>>(std::istream& is, AbstractData& value) {
-  if (!is.good()) return is;
-  std::istream::sentry sentry(is);
-  if (!sentry) return is;
-  std::ios_base::iostate state;
-  try {
-    state = value.get_from(is);
-  } catch (const std::bad_alloc&) {
-    state = std::ios_base::badbit;
-  } catch (...) {
-    state = std::ios_base::failbit;
-  }
-  if (state != std::ios_base::goodbit) is.setstate(state);
-  return is;
+  return io_wrapper(is, [&] { return value.get_from(is); });
 }
 
 }  // namespace ASN1

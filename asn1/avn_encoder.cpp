@@ -10,6 +10,7 @@
 
 #include "asn1/choice.h"
 #include "asn1/generalized_time.h"
+#include "asn1/io_wrapper.h"
 #include "asn1/open_data.h"
 #include "asn1/sequence.h"
 #include "asn1/sequence_of.h"
@@ -193,19 +194,7 @@ std::string AbstractData::asValueNotation() const {
 }
 
 std::ostream& operator<<(std::ostream& os, const AbstractData& value) {
-  if (!os.good()) return os;
-  std::ostream::sentry sentry(os);
-  if (!sentry) return os;
-  std::ios_base::iostate state;
-  try {
-    state = value.print_on(os);
-  } catch (const std::bad_alloc&) {
-    state = std::ios_base::badbit;
-  } catch (...) {
-    state = std::ios_base::failbit;
-  }
-  if (state != std::ios_base::goodbit) os.setstate(state);
-  return os;
+  return io_wrapper(os, [&] { return value.print_on(os); });
 }
 
 }  // namespace ASN1

@@ -227,11 +227,7 @@ bool BERDecoder::do_visit(OpenData& value) {
   return true;
 }
 
-bool BERDecoder::do_revisit(OpenData& value) {
-  if (!value.data || !value.buf) return false;
-  BERDecoder inner(value.buf->data(), value.buf->data() + value.buf->size(), env_);
-  return value.data->accept(inner);
-}
+bool BERDecoder::do_revisit(OpenData& value) { return value.decode_held<BERDecoder>(env_); }
 
 bool BERDecoder::do_visit(TypeConstrainedOpenData& value) {
   if (!value.data) return do_visit(static_cast<OpenData&>(value));

@@ -21,6 +21,13 @@ class OpenData : public AbstractData {
   // Takes ownership.
   void grab(AbstractData* value) { data.reset(value); }
   void swap(OpenData& other);
+  // Decodes the held value from the held octets with a fresh Decoder (a codec's do_revisit).
+  template <class Decoder, class Env>
+  bool decode_held(Env* env) {
+    if (!data || !buf) return false;
+    Decoder inner(buf->data(), buf->data() + buf->size(), env);
+    return data->accept(inner);
+  }
 
   bool isValid() const;
   bool isStrictlyValid() const;

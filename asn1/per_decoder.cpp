@@ -362,11 +362,7 @@ bool PERDecoder::do_visit(OpenData& value) {
   return true;
 }
 
-bool PERDecoder::do_revisit(OpenData& value) {
-  if (!value.data || !value.buf) return false;
-  PERDecoder inner(value.buf->data(), value.buf->data() + value.buf->size(), env_);
-  return value.data->accept(inner);
-}
+bool PERDecoder::do_revisit(OpenData& value) { return value.decode_held<PERDecoder>(env_); }
 
 bool PERDecoder::do_visit(TypeConstrainedOpenData& value) {
   if (!value.data) return do_visit(static_cast<OpenData&>(value));

@@ -241,6 +241,24 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"sequence_cut", &Message::theInfo, ""}),
     [](const ::testing::TestParamInfo<BadCase>& p) { return std::string(p.param.name); });
 
+TEST(Per, HeldOctetsDecodeLater) {
+  SEQUENCE k(&Kinds_info);
+  fill_kinds(k);
+  OpenData& open = *static_cast<OpenData*>(k.fields[k_open]);
+  open.buf.reset(new std::vector<char>(unhex("02 FE 0C")));  // unconstrained INTEGER -500
+  std::vector<char> out;
+  ASSERT_TRUE(per_encode(k, out));
+  SEQUENCE back(&Kinds_info);
+  ASSERT_TRUE(per_decode(out, back));
+  OpenData& held = *static_cast<OpenData*>(back.fields[k_open]);
+  ASSERT_TRUE(held.has_buf());
+  EXPECT_FALSE(held.has_data());
+  held.grab(new INTEGER);
+  PERDecoder decoder(nullptr, nullptr);
+  ASSERT_TRUE(decoder.do_revisit(held));
+  EXPECT_EQ(static_cast<INTEGER*>(held.data.get())->value, -500);
+}
+
 // Every strict prefix of a complete encoding drops at least one octet holding data bits, so it
 // must fail to decode without reading past its end.
 TEST(Per, EveryTruncationFails) {
