@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstddef>
-#include <utility>
 
 template <class T>
 class F_dual_list;
@@ -101,15 +100,6 @@ class F_dual_list {
   }
 
   T* remove_from_head() { return remove(first_); }
-
-  // The two lists exchange their contents.
-  void merge(F_dual_list& other) {
-    std::swap(first_, other.first_);
-    std::swap(last_, other.last_);
-    std::swap(count_, other.count_);
-    for (T* i = first_; i; i = link(i).next_) link(i).list_ = this;
-    for (T* i = other.first_; i; i = link(i).next_) link(i).list_ = &other;
-  }
 
   unsigned size() const { return count_; }
   unsigned count() const { return count_; }

@@ -24,9 +24,9 @@ std::vector<int> keys(const F_dual_list<Item>& list) {
   return out;
 }
 
-TEST(FDualList, LinksAndUnlinksAnywhere) {
+TEST(FDualList, LinksUnlinksAndKnowsWhichListHoldsAnItem) {
   Item a(1), b(2), c(3), d(4);
-  F_dual_list<Item> list;
+  F_dual_list<Item> list, other;
   EXPECT_EQ(list.remove_from_head(), nullptr);
   list.push_back(&b);
   list.insert_to_head(&a);
@@ -34,48 +34,18 @@ TEST(FDualList, LinksAndUnlinksAnywhere) {
   list.insert_after(&b, &c);
   EXPECT_EQ(keys(list), (std::vector<int>{1, 2, 3, 4}));
   EXPECT_EQ(list.remove(&c), &c);
-  EXPECT_EQ(keys(list), (std::vector<int>{1, 2, 4}));
+  EXPECT_EQ(list.remove(&c), nullptr) << "a second removal changes nothing";
+  EXPECT_EQ(other.remove(&a), nullptr) << "nor does removal from the wrong list";
   EXPECT_EQ(list.remove(&d), &d);
   EXPECT_EQ(list.remove_from_head(), &a);
   EXPECT_EQ(keys(list), (std::vector<int>{2}));
-  EXPECT_FALSE(c.listed());
   EXPECT_EQ(c.next_item(), nullptr);
-  EXPECT_EQ(list.remove_from_head(), &b);
+  // Linking an item that another list holds moves it.
+  other.push_back(&c);
+  other.push_back(&b);
+  EXPECT_TRUE(b.on(other));
   EXPECT_TRUE(list.empty());
-}
-
-TEST(FDualList, MembershipComesFromTheListNotTheLinks) {
-  Item a(1), b(2), c(3);
-  F_dual_list<Item> one, two;
-  one.push_back(&a);
-  one.push_back(&b);
-  two.push_back(&c);
-  // Removing from the wrong list, or twice, changes nothing.
-  EXPECT_EQ(two.remove(&a), nullptr);
-  EXPECT_EQ(one.remove(&b), &b);
-  EXPECT_EQ(one.remove(&b), nullptr);
-  EXPECT_EQ(keys(one), (std::vector<int>{1}));
-  EXPECT_EQ(keys(two), (std::vector<int>{3}));
-  // Linking an item that is on another list moves it.
-  two.push_back(&a);
-  EXPECT_TRUE(a.on(two));
-  EXPECT_TRUE(one.empty());
-  EXPECT_EQ(keys(two), (std::vector<int>{3, 1}));
-  two.push_back(&c);
-  EXPECT_EQ(keys(two), (std::vector<int>{1, 3}));
-}
-
-TEST(FDualList, MergeExchangesContents) {
-  Item a(1), b(2), c(3);
-  F_dual_list<Item> one, two;
-  one.push_back(&a);
-  one.push_back(&b);
-  two.push_back(&c);
-  one.merge(two);
-  EXPECT_EQ(keys(one), (std::vector<int>{3}));
-  EXPECT_EQ(keys(two), (std::vector<int>{1, 2}));
-  EXPECT_TRUE(c.on(one));
-  EXPECT_EQ(two.remove(&a), &a);
+  EXPECT_EQ(keys(other), (std::vector<int>{3, 2}));
 }
 
 TEST(FSortedList, EqualKeysKeepInsertionOrder) {

@@ -81,18 +81,32 @@ TEST_F(TimerTest, WaitsBeyondTwoHoursAreReportedAndPulledIn) {
   }
 }
 
+struct Spec {
+  TimerSpec::SpecTimer timer;
+  int updates = 0;
+  void update() { ++updates; }
+};
+
 TEST_F(TimerTest, RearmingReplacesAndDestroyingCancels) {
   {
+    static const TimerSpec::Spec<Spec> kUpdate = {&Spec::update, 3000};
+    Spec s;
+    s.timer.set(&s, kUpdate);
+    s.timer.set(&s, kUpdate);
     Recorder r;
     r.a.set(10, &Recorder::on_a, &r);
     r.a.set(30, &Recorder::on_a, &r);
-    EXPECT_EQ(Probe::timer_count(), 1u);
+    EXPECT_EQ(Probe::timer_count(), 2u);
     EXPECT_EQ(multiplexer.timers_schedule(), 30);
     r.b.set(5, &Recorder::on_b, &r);
     r.b.reset();
     EXPECT_EQ(r.b.get(), nullptr);
-    EXPECT_EQ(Probe::timer_count(), 1u);
     r.b.reset();
+    EXPECT_EQ(Probe::timer_count(), 2u);
+    Mux::TestClock::advance_ms(3000);
+    multiplexer.timers_schedule();
+    EXPECT_EQ(s.updates, 1);
+    EXPECT_EQ(r.fired, std::vector<std::string>{"a"});
   }
   EXPECT_EQ(Probe::timer_count(), 0u);
 }
@@ -151,22 +165,6 @@ TEST_F(TimerTest, CallbacksMayRearmDestroyAndCancel) {
   EXPECT_EQ(c.seconds, 0);
 }
 
-struct Spec {
-  TimerSpec::SpecTimer timer;
-  int updates = 0;
-  void update() { ++updates; }
-};
-
-TEST_F(TimerTest, SpecTimerArmsFromItsRecord) {
-  static const TimerSpec::Spec<Spec> kUpdate = {&Spec::update, 3000};
-  Spec s;
-  s.timer.set(&s, kUpdate);
-  EXPECT_EQ(multiplexer.timers_schedule(), 3000);
-  Mux::TestClock::advance_ms(3000);
-  multiplexer.timers_schedule();
-  EXPECT_EQ(s.updates, 1);
-}
-
 // Deferred calls log their runs into a shared trace.
 struct Deferred {
   Deferred(std::string* trace, char name) : trace(trace), name(name) {
@@ -186,29 +184,21 @@ struct Deferred {
   Dpc dpc;
 };
 
-TEST_F(TimerTest, DeferredCallsRunInAddressOrderOncePerPass) {
+TEST_F(TimerTest, DeferredCallsRunInAddressOrderAndMayStopThemselvesAndOthers) {
   std::string trace;
-  Deferred pair[2] = {{&trace, 'x'}, {&trace, 'y'}};
+  Deferred pair[2] = {{&trace, 'a'}, {&trace, 'b'}};
   pair[1].dpc.Activate();
   pair[0].dpc.Activate();
   pair[0].dpc.Activate();
   multiplexer.execute_dpc();
-  EXPECT_EQ(trace, "xy");
-  pair[0].dpc.Deactivate();
-  pair[1].dpc.Deactivate();
-}
+  EXPECT_EQ(trace, "ab") << "address order, once per pass";
 
-TEST_F(TimerTest, DeferredCallsMayStopThemselvesAndOthers) {
-  std::string trace;
-  Deferred pair[2] = {{&trace, 'a'}, {&trace, 'b'}};
   pair[0].once = true;
   pair[0].stop = &pair[1].dpc;
-  pair[1].dpc.Activate();
-  pair[0].dpc.Activate();
   // The timer pass runs the deferred calls once, a whole turn twice.
   multiplexer.timers_schedule();
   multiplexer.execute_dpc();
-  EXPECT_EQ(trace, "a");
+  EXPECT_EQ(trace, "aba");
 
   trace.clear();
   auto victim = std::make_unique<Deferred>(&trace, 'z');
