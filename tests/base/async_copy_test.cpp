@@ -1,0 +1,289 @@
+#include "base/async_copy.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "base/timer.h"
+#include "multiplexer_probe.h"
+
+namespace {
+
+using Probe = MultiplexerProbe;
+using Status = ASync::Copy::Status;
+
+struct Pipe {
+  Pipe() {
+    int p[2];
+    EXPECT_EQ(::pipe2(p, O_CLOEXEC), 0);
+    rd = Fd(p[0]);
+    wr = Fd(p[1]);
+  }
+  Fd rd, wr;
+};
+
+// Reads whatever fd holds now.
+std::string drain(const Fd& fd) {
+  NonBlockMode(fd.get());
+  std::string out;
+  char buf[65536];
+  ssize_t n;
+  while ((n = ::read(fd.get(), buf, sizeof buf)) > 0) out.append(buf, size_t(n));
+  return out;
+}
+
+// True when every writer of the pipe is closed and nothing is left in it.
+bool at_end(const Fd& rd) {
+  NonBlockMode(rd.get());
+  char c;
+  return ::read(rd.get(), &c, 1) == 0;
+}
+
+void put(const Fd& fd, const std::string& data) {
+  ASSERT_EQ(::write(fd.get(), data.data(), data.size()), ssize_t(data.size()));
+}
+
+std::string pattern(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = char('a' + (i * 7) % 26);
+  return s;
+}
+
+class AsyncCopy : public LoopTest {
+ protected:
+  void SetUp() override {
+    LoopTest::SetUp();
+    old_pipe_ = std::signal(SIGPIPE, SIG_IGN);
+    // The loop refuses a turn with nothing to wait for: a far timer keeps it going.
+    keepalive_.set(1000000, &AsyncCopy::Never, this);
+  }
+  void TearDown() override {
+    copy_.reset();
+    keepalive_.reset();
+    std::signal(SIGPIPE, old_pipe_);
+    LoopTest::TearDown();
+  }
+  void OnDone(Status::Type s) { results_.push_back(s); }
+  void Never() {}
+  ASync::Copy& make(short flush) {
+    copy_.reset(new ASync::Copy);
+    copy_->Bind(new ASync::Copy::THandler<AsyncCopy>(&AsyncCopy::OnDone, this));
+    ASync::Copy::EventsParams params;
+    params.flush = flush;
+    copy_->set_events(params);
+    return *copy_;
+  }
+  void turns(int n) {
+    for (int i = 0; i < n; ++i) Probe::turn();
+  }
+
+  std::unique_ptr<ASync::Copy> copy_;
+  std::vector<Status::Type> results_;
+  void (*old_pipe_)(int) = nullptr;
+  Timer keepalive_;
+};
+
+TEST_F(AsyncCopy, EmptySourceWithoutFlushCompletesInsideStart) {
+  Pipe src, dst;
+  src.wr.close();
+  ASync::Copy& copy = make(0);
+  copy.Start(std::move(src.rd), std::move(dst.wr));
+  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
+  EXPECT_EQ(copy.status(), Status::Done);
+  EXPECT_EQ(drain(dst.rd), "");
+  // Every descriptor of the destination is closed: the reader sees the end.
+  EXPECT_TRUE(at_end(dst.rd));
+}
+
+TEST_F(AsyncCopy, CopiesEverythingAndWaitsForTheFlushMask) {
+  Pipe src, dst;
+  const std::string data = pattern(5000);
+  put(src.wr, data);
+  ASync::Copy& copy = make(POLLWRNORM);
+  copy.Start(Fd(src.rd), Fd(dst.wr));
+  // The first chunks move inside Start; the source is still open, so the copy waits.
+  EXPECT_TRUE(results_.empty());
+  EXPECT_EQ(copy.status(), Status::Copying);
+  EXPECT_EQ(copy.written(), 5000u);
+  src.wr.close();
+  turns(1);
+  EXPECT_EQ(copy.status(), Status::Draining);
+  EXPECT_TRUE(results_.empty());
+  turns(1);
+  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
+  EXPECT_EQ(drain(dst.rd), data);
+}
+
+TEST_F(AsyncCopy, PartialWriteIsFinishedBeforeMoreIsRead) {
+  Pipe src, dst;
+  ASSERT_EQ(::fcntl(dst.wr.get(), F_SETPIPE_SZ, 4096), 4096);
+  const std::string data = pattern(3 * 8192 + 100);
+  put(src.wr, data);
+  src.wr.close();
+  ASync::Copy& copy = make(0);
+  copy.set_bufsize(8192);
+  copy.Start(std::move(src.rd), std::move(dst.wr));
+  EXPECT_EQ(copy.status(), Status::Copying);
+  std::string got;
+  for (int i = 0; i < 50 && results_.empty(); ++i) {
+    got += drain(dst.rd);
+    turns(1);
+  }
+  got += drain(dst.rd);
+  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
+  EXPECT_EQ(got.size(), data.size());
+  EXPECT_TRUE(got == data);
+}
+
+TEST_F(AsyncCopy, SourceEndingWhileAChunkWaitsFinishesTheChunkThenFlushes) {
+  Pipe src, dst;
+  ASSERT_EQ(::fcntl(dst.wr.get(), F_SETPIPE_SZ, 4096), 4096);
+  const std::string data = pattern(6000);
+  put(src.wr, data);
+  ASync::Copy& copy = make(POLLWRNORM);
+  copy.set_bufsize(8192);
+  copy.Start(std::move(src.rd), std::move(dst.wr));
+  EXPECT_EQ(copy.written(), 4096u);
+  src.wr.close();
+  turns(1);  // the source's end is not read while the chunk waits
+  EXPECT_EQ(copy.status(), Status::Copying);
+  std::string got = drain(dst.rd);
+  turns(1);  // rest of the chunk, then the end of the source
+  EXPECT_EQ(copy.status(), Status::Draining);
+  EXPECT_TRUE(results_.empty());
+  got += drain(dst.rd);  // the destination is writable again
+  turns(1);
+  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
+  EXPECT_TRUE(got == data);
+}
+
+TEST_F(AsyncCopy, ReconfiguringARunningCopyEndsIt) {
+  struct Case {
+    const char* name;
+    bool bufsize;
+  } cases[] = {{"set_bufsize", true}, {"set_events", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    results_.clear();
+    Pipe src, dst;
+    ASync::Copy& copy = make(0);
+    copy.Start(std::move(src.rd), std::move(dst.wr));
+    EXPECT_EQ(copy.status(), Status::Copying);
+    if (c.bufsize)
+      copy.set_bufsize(0);
+    else
+      copy.set_events(ASync::Copy::EventsParams());
+    EXPECT_EQ(results_, std::vector<Status::Type>{Status::Reconfigured});
+    EXPECT_TRUE(at_end(dst.rd));
+    // On a finished copy they only store the setting.
+    copy.set_bufsize(16);
+    ASync::Copy::EventsParams no_flush;
+    no_flush.flush = 0;
+    copy.set_events(no_flush);
+    EXPECT_EQ(results_.size(), 1u);
+    // And the copy can start again.
+    Pipe src2, dst2;
+    put(src2.wr, pattern(40));
+    src2.wr.close();
+    copy.Start(std::move(src2.rd), std::move(dst2.wr));
+    EXPECT_EQ(results_, (std::vector<Status::Type>{Status::Reconfigured, Status::Done}));
+    EXPECT_EQ(drain(dst2.rd), pattern(40));
+    copy_.reset();
+  }
+}
+
+TEST_F(AsyncCopy, DestinationFailures) {
+  // A destination whose reader goes away while the copy waits on it: a hang-up, error 0.
+  {
+    Pipe src, dst;
+    ASSERT_EQ(::fcntl(dst.wr.get(), F_SETPIPE_SZ, 4096), 4096);
+    put(src.wr, pattern(8192));
+    ASync::Copy& copy = make(0);
+    copy.Start(std::move(src.rd), std::move(dst.wr));
+    EXPECT_EQ(copy.status(), Status::Copying);
+    dst.rd.close();
+    turns(1);
+    EXPECT_EQ(results_, std::vector<Status::Type>{Status::Failed});
+    EXPECT_EQ(copy.error(), 0);
+  }
+  // A write that fails at once keeps its errno.
+  {
+    results_.clear();
+    Pipe src, dst;
+    put(src.wr, "x");
+    dst.rd.close();
+    ASync::Copy& copy = make(0);
+    copy.Start(std::move(src.rd), std::move(dst.wr));
+    EXPECT_EQ(results_, std::vector<Status::Type>{Status::Failed});
+    EXPECT_EQ(copy.error(), EPIPE);
+  }
+  // A source that cannot be read before anything was written.
+  {
+    results_.clear();
+    Pipe dst;
+    ASync::Copy& copy = make(0);
+    copy.Start(Fd(), std::move(dst.wr));
+    EXPECT_EQ(results_, std::vector<Status::Type>{Status::Failed});
+    EXPECT_TRUE(at_end(dst.rd));
+  }
+}
+
+TEST_F(AsyncCopy, StopWritesTheRestThenCompletes) {
+  Pipe src, dst;
+  ASSERT_EQ(::fcntl(dst.wr.get(), F_SETPIPE_SZ, 4096), 4096);
+  put(src.wr, pattern(5000));
+  ASync::Copy& copy = make(0);
+  copy.set_bufsize(8192);
+  copy.Start(std::move(src.rd), std::move(dst.wr));
+  copy.Stop();
+  EXPECT_EQ(copy.status(), Status::Flushing);
+  std::string got = drain(dst.rd);
+  turns(1);
+  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
+  got += drain(dst.rd);
+  EXPECT_TRUE(got == pattern(5000));
+  copy.Stop();
+  EXPECT_EQ(results_.size(), 1u);
+  // The source was closed by the copy: its writer sees no reader.
+  EXPECT_EQ(::write(src.wr.get(), "x", 1), -1);
+}
+
+TEST_F(AsyncCopy, DestroyingCancelsWithoutHandlerAndClosesDescriptors) {
+  Pipe src, dst;
+  ASync::Copy& copy = make(0);
+  copy.Start(std::move(src.rd), std::move(dst.wr));
+  EXPECT_EQ(copy.status(), Status::Copying);
+  copy_.reset();
+  EXPECT_TRUE(results_.empty());
+  EXPECT_TRUE(at_end(dst.rd));
+  EXPECT_EQ(::write(src.wr.get(), "x", 1), -1);
+}
+
+// The handler may destroy the copy from inside its own event callback.
+struct SelfDestroying {
+  std::unique_ptr<ASync::Copy> copy{new ASync::Copy};
+  int calls = 0;
+  void OnDone(Status::Type) {
+    ++calls;
+    copy.reset();
+  }
+};
+
+TEST_F(AsyncCopy, HandlerMayDestroyTheCopy) {
+  Pipe src, dst;
+  SelfDestroying owner;
+  owner.copy->Bind(new ASync::Copy::THandler<SelfDestroying>(&SelfDestroying::OnDone, &owner));
+  owner.copy->Start(std::move(src.rd), std::move(dst.wr));
+  put(src.wr, "abc");
+  src.wr.close();
+  turns(3);
+  EXPECT_EQ(owner.calls, 1);
+  EXPECT_EQ(owner.copy, nullptr);
+  EXPECT_EQ(drain(dst.rd), "abc");
+}
+
+}  // namespace
