@@ -34,6 +34,18 @@ struct Listener {
   std::string address;
 };
 
+// A listener whose accept queue is full: it drops further connection requests unanswered.
+struct FullListener : Listener {
+  FullListener() : Listener(0), first(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(uint16_t(port));
+    EXPECT_EQ(::connect(first.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  }
+  Fd first;
+};
+
 class AsyncConnect : public LoopTest {
  protected:
   // The loop refuses a turn with nothing to wait for: a far timer keeps it going.
@@ -113,14 +125,7 @@ TEST_F(AsyncConnect, FailuresReportStatus2) {
 }
 
 TEST_F(AsyncConnect, NoAnswerTimesOut) {
-  // A listener whose accept queue is full drops further connection requests unanswered.
-  Listener full(0);
-  Fd first(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(uint16_t(full.port));
-  ASSERT_EQ(::connect(first.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  FullListener full;
 
   ASync::Connect& c = make();
   c.Start(full.address, 3000);
@@ -136,13 +141,7 @@ TEST_F(AsyncConnect, NoAnswerTimesOut) {
 }
 
 TEST_F(AsyncConnect, StopAndDestroy) {
-  Listener full(0);
-  Fd first(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(uint16_t(full.port));
-  ASSERT_EQ(::connect(first.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  FullListener full;
 
   ASync::Connect& c = make();
   c.Start(full.address, 3000);
