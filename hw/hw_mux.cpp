@@ -1,0 +1,139 @@
+#include "hw/hw_mux.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <execinfo.h>
+#include <fcntl.h>
+#include <iostream>
+#include <unistd.h>
+
+#include "base/device.h"
+#include "hw/mux_records.h"
+
+namespace {
+
+bool is_output(int ch) {
+  return ch >= HwMux::kFirstOutput && ch < HwMux::kFirstOutput + HwMux::kOutputs;
+}
+
+}  // namespace
+
+HwMux& HwMux::instance() {
+  static HwMux mux;
+  return mux;
+}
+
+HwMux::HwMux() {
+  std::fill(std::begin(sources_), std::end(sources_), kDisabled);
+  std::clog << "hwMux: init" << std::endl;
+  IsOpened();
+  refresh_.Bind(this, &HwMux::OnDPC);
+}
+
+// The refresh call is deactivated and its handler freed before the device closes.
+HwMux::~HwMux() = default;
+
+bool HwMux::IsOpened() {
+  if (device_) return true;
+  device_ = Fd(Device::open("/dev/hal", O_RDWR));
+  if (!device_) {
+    std::clog << "hwMux: can't open device: " << std::strerror(errno) << std::endl;
+    return false;
+  }
+  std::clog << "hwMux: device opened" << std::endl;
+  for (int i = 0; i < kOutputs; ++i) {
+    mux_disable off{static_cast<uint32_t>(kFirstOutput + i)};
+    request(MuxIoctl::kDisable, &off, sizeof off);
+    sources_[i] = kDisabled;
+  }
+  refresh_index_ = 0;
+  refresh_.Activate();
+  ::usleep(500);
+  return true;
+}
+
+bool HwMux::usable(int ch) { return IsOpened() && ch >= 0; }
+
+void HwMux::record(int ch, uint16_t value) {
+  if (is_output(ch)) sources_[ch - kFirstOutput] = value;
+}
+
+bool HwMux::request(uint32_t number, void* record, size_t size) {
+  return Device::ioctl(device_.get(), number, record, size) >= 0;
+}
+
+bool HwMux::Connect(int src, int dst) {
+  if (!IsOpened() || src < 0 || dst < 0) {
+    std::clog << "hwMux: ERROR not opened" << std::endl;
+    return false;
+  }
+  record(dst, static_cast<uint16_t>(src));
+  mux_connect connect{static_cast<uint32_t>(dst), static_cast<uint32_t>(src)};
+  if (request(MuxIoctl::kConnect, &connect, sizeof connect)) return true;
+  std::clog << "hwMux: connect " << src << " -> " << dst << " failed: " << std::strerror(errno)
+            << std::endl;
+  return false;
+}
+
+bool HwMux::Disconnect(int ch) {
+  if (!usable(ch)) return false;
+  record(ch, kDetached);
+  mux_value idle{static_cast<uint32_t>(ch), kIdleByte};
+  if (request(MuxIoctl::kWrite, &idle, sizeof idle)) return true;
+  std::clog << "hwMux: disconnect failed " << ch << " : " << std::strerror(errno) << std::endl;
+  return false;
+}
+
+bool HwMux::Disable(int ch) {
+  if (!usable(ch)) return false;
+  record(ch, kDisabled);
+  mux_disable off{static_cast<uint32_t>(ch)};
+  if (request(MuxIoctl::kDisable, &off, sizeof off)) return true;
+  std::clog << "hwMux: disable failed " << ch << " : " << std::strerror(errno) << std::endl;
+  return false;
+}
+
+bool HwMux::Write(int ch, unsigned char value) {
+  if (!usable(ch)) return false;
+  record(ch, kDetached);
+  mux_value constant{static_cast<uint32_t>(ch), value};
+  if (request(MuxIoctl::kWrite, &constant, sizeof constant)) return true;
+  std::clog << "hwMux: write failed " << ch << " <- 0x" << std::hex << unsigned(value) << std::dec
+            << " : " << std::strerror(errno) << std::endl;
+  return false;
+}
+
+unsigned char HwMux::Read(int ch) {
+  if (!usable(ch)) return 0xFF;
+  mux_value read{static_cast<uint32_t>(ch), 0xFF};
+  if (request(MuxIoctl::kRead, &read, sizeof read)) return static_cast<unsigned char>(read.value);
+  std::clog << "hwMux: read failed " << ch << " -> 0x" << std::hex << read.value << std::dec
+            << " : " << std::strerror(errno) << std::endl;
+  return 0xFF;
+}
+
+void HwMux::RefreshChannel(int index) {
+  if (sources_[index] != kDisabled) return;
+  mux_disable off{static_cast<uint32_t>(kFirstOutput + index)};
+  request(MuxIoctl::kDisable, &off, sizeof off);
+}
+
+void HwMux::OnDPC() {
+  if (!device_) return;
+  for (int i = 0; i < kRefreshPerRun; ++i) {
+    refresh_index_ = (refresh_index_ + 1) % kOutputs;
+    RefreshChannel(static_cast<int>(refresh_index_));
+  }
+}
+
+void print_trace() {
+  void* frames[10];
+  int count = ::backtrace(frames, 10);
+  char** symbols = ::backtrace_symbols(frames, count);
+  std::printf("Obtained %zd stack frames.\n", static_cast<ssize_t>(count));
+  for (int i = 0; symbols && i < count; ++i) std::printf("%s\n", symbols[i]);
+  std::free(symbols);
+}

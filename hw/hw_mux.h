@@ -1,0 +1,80 @@
+// HwMux: the daemon's front end to the board's time-slot switch on /dev/hal.
+//
+// It connects a switch input to a switch output, detaches an output (it then sends the idle
+// byte 0xD5), disables an output, writes a constant byte to a channel and reads the byte a
+// channel carries. It records what feeds each of the 2048 logical outputs 8192 to 10239 (16
+// buses of 128 time slots) and, from a deferred call that runs twice per loop turn, keeps
+// re-asserting the outputs it has disabled, 128 of them per run. Channels below 8192 or above
+// 10239 are passed to the driver without a record.
+//
+// The device is opened on first need and kept for the life of the object; every operation
+// retries the open while it is closed. Messages go to std::clog, each opened by "hwMux: ".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "base/dpc.h"
+#include "base/fd.h"
+
+class HwMux {
+ public:
+  static constexpr int kFirstOutput = 8192;
+  static constexpr int kOutputs = 2048;
+  static constexpr int kRefreshPerRun = 128;
+  // Source-table values other than an input number.
+  static constexpr uint16_t kDisabled = 0xFFFF;
+  static constexpr uint16_t kDetached = 0xFFFE;
+  // What a detached output sends.
+  static constexpr unsigned char kIdleByte = 0xD5;
+
+  // The process's switch, built on the first call.
+  static HwMux& instance();
+
+  // A switch of its own: the daemon uses instance(); tests make their own.
+  HwMux();
+  ~HwMux();
+  HwMux(const HwMux&) = delete;
+  HwMux& operator=(const HwMux&) = delete;
+
+  // Opens the device when it is closed; true when it is open. On the open every logical output
+  // is disabled and the background refresh starts.
+  bool IsOpened();
+  // Output dst carries input src. The source is recorded even when the driver refuses.
+  bool Connect(int src, int dst);
+  // Output ch sends the idle byte 0xD5.
+  bool Disconnect(int ch);
+  // Output ch is switched off.
+  bool Disable(int ch);
+  // Channel ch sends the constant value.
+  bool Write(int ch, unsigned char value);
+  // The byte channel ch carries; 0xFF on any failure.
+  unsigned char Read(int ch);
+
+  // Re-asserts logical output 8192 + index when it is disabled.
+  void RefreshChannel(int index);
+  // One run of the background refresh: the next 128 logical outputs, wrapping at 2048.
+  void OnDPC();
+
+  // The source-table entry of a logical output (8192 to 10239): an input number, kDetached or
+  // kDisabled.
+  uint16_t source(int output) const { return sources_[output - kFirstOutput]; }
+  // The index (0 to 2047) of the output last re-asserted.
+  unsigned refresh_index() const { return refresh_index_; }
+
+ private:
+  // Opens the device; false when it is closed. The guard of every operation.
+  bool usable(int ch);
+  // Records `value` for a logical output; other channels are not recorded.
+  void record(int ch, uint16_t value);
+  // The driver's answer to `request` with `words`; false with errno on refusal.
+  bool request(uint32_t request, void* record, size_t size);
+
+  Fd device_;
+  uint16_t sources_[kOutputs];
+  unsigned refresh_index_ = 0;
+  Dpc refresh_;
+};
+
+// Diagnostics: prints the current call stack (at most 10 frames) on stdout.
+void print_trace();

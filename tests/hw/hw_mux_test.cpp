@@ -1,0 +1,151 @@
+#include "hw/hw_mux.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+
+#include "tests/hw/hw_testlib.h"
+
+namespace {
+
+// The count of requests `request` that the switch carried out so far.
+unsigned long count(const std::string& request) {
+  for (const std::string& line : board().command("hal counts")) {
+    if (line.rfind(request + " ", 0) == 0) return std::stoul(line.substr(request.size() + 1));
+  }
+  return 0;
+}
+
+const char kDisableRequest[] = "0x80044d03";
+
+class HwMuxTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(board().ok()); }
+};
+
+TEST_F(HwMuxTest, OpeningDisablesEveryOutputAndTheRefreshSweepsTheDisabledOnes) {
+  unsigned long before = count(kDisableRequest);
+  StreamCapture log(std::clog);
+  HwMux mux;
+  EXPECT_EQ(log.take(), (Lines{"hwMux: init", "hwMux: device opened"}));
+  EXPECT_EQ(count(kDisableRequest) - before, 2048u);
+  for (int output = 8192; output < 10240; ++output) {
+    ASSERT_EQ(mux.source(output), HwMux::kDisabled) << output;
+  }
+  EXPECT_EQ(board().command("switch 10239"), Lines{"off"});
+  EXPECT_EQ(mux.refresh_index(), 0u);
+
+  mux.OnDPC();
+  EXPECT_EQ(mux.refresh_index(), 128u);
+  Lines run = log_tail("hal", 128);
+  EXPECT_EQ(run.front(), "0x80044d03 disable output=8193");
+  EXPECT_EQ(run.back(), "0x80044d03 disable output=8320");
+
+  // Detached and connected outputs are left alone by the rest of the sweep, which wraps.
+  ASSERT_TRUE(mux.Disconnect(8400));
+  ASSERT_TRUE(mux.Connect(3, 9000));
+  before = count(kDisableRequest);
+  for (int run = 1; run < 16; ++run) mux.OnDPC();
+  EXPECT_EQ(mux.refresh_index(), 0u);
+  EXPECT_EQ(count(kDisableRequest) - before, 2048u - 128 - 2);
+  EXPECT_EQ(board().command("switch 8400"), Lines{"const 0xd5"});
+  EXPECT_EQ(board().command("switch 9000"), Lines{"3"});
+  EXPECT_EQ(log_tail("hal", 1), Lines{"0x80044d03 disable output=8192"});
+  EXPECT_TRUE(log.take().empty());
+}
+
+struct Case {
+  const char* name;
+  const char* fail;  // a request to make fail with EIO first, or null
+  std::function<int(HwMux&)> op;
+  int result;
+  int output;       // the channel whose state the case checks, -1 for none
+  Lines state;      // the switch's answer for it
+  uint16_t source;  // the table entry afterwards, for a logical output
+  Lines log;
+};
+
+class HwMuxOps : public HwMuxTest, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(HwMuxOps, ResultStateAndMessages) {
+  const Case& c = GetParam();
+  HwMux mux;
+  if (c.fail) {
+    ASSERT_EQ(board().command(std::string("fail hal ") + c.fail + " EIO"), Lines{"ok"});
+  }
+  StreamCapture log(std::clog);
+  EXPECT_EQ(c.op(mux), c.result);
+  EXPECT_EQ(log.take(), c.log);
+  if (c.output >= 0) {
+    EXPECT_EQ(board().command("switch " + std::to_string(c.output)), c.state);
+  }
+  if (c.output >= HwMux::kFirstOutput && c.output < HwMux::kFirstOutput + HwMux::kOutputs) {
+    EXPECT_EQ(mux.source(c.output), c.source);
+  }
+}
+
+const Case kCases[] = {
+    {"Connect", nullptr, [](HwMux& m) { return m.Connect(5, 8192); }, true, 8192, {"5"}, 5, {}},
+    {"ConnectBelowTheTable", nullptr, [](HwMux& m) { return m.Connect(6, 100); }, true, 100,
+     {"6"}, 0, {}},
+    {"ConnectBeyondTheTableReachesTheDriver", nullptr,
+     [](HwMux& m) { return m.Connect(5, 10240); }, false, -1, {}, 0,
+     {"hwMux: connect 5 -> 10240 failed: Invalid argument"}},
+    {"ConnectNegative", nullptr, [](HwMux& m) { return m.Connect(-1, 8193); }, false, 8193,
+     {"off"}, HwMux::kDisabled, {"hwMux: ERROR not opened"}},
+    {"ConnectRefusedStillRecordsTheSource", "0x80084d02",
+     [](HwMux& m) { return m.Connect(7, 8201); }, false, 8201, {"off"}, 7,
+     {"hwMux: connect 7 -> 8201 failed: Input/output error"}},
+    {"Disconnect", nullptr, [](HwMux& m) { return m.Disconnect(8202); }, true, 8202,
+     {"const 0xd5"}, HwMux::kDetached, {}},
+    {"DisconnectNegative", nullptr, [](HwMux& m) { return m.Disconnect(-1); }, false, -1, {}, 0,
+     {}},
+    {"DisconnectRefused", "0xc0084d04", [](HwMux& m) { return m.Disconnect(8203); }, false, 8203,
+     {"off"}, HwMux::kDetached, {"hwMux: disconnect failed 8203 : Input/output error"}},
+    {"Disable", nullptr,
+     [](HwMux& m) { return m.Connect(1, 8204) && m.Disable(8204); }, true, 8204, {"off"},
+     HwMux::kDisabled, {}},
+    {"DisableNegative", nullptr, [](HwMux& m) { return m.Disable(-5); }, false, -1, {}, 0, {}},
+    {"DisableRefused", "0x80044d03",
+     [](HwMux& m) { return m.Connect(1, 8205) + 2 * m.Disable(8205); }, 1, 8205, {"1"},
+     HwMux::kDisabled, {"hwMux: disable failed 8205 : Input/output error"}},
+    {"Write", nullptr, [](HwMux& m) { return m.Write(8206, 0x3c); }, true, 8206, {"const 0x3c"},
+     HwMux::kDetached, {}},
+    {"WriteNegative", nullptr, [](HwMux& m) { return m.Write(-1, 1); }, false, -1, {}, 0, {}},
+    {"WriteRefused", "0xc0084d04", [](HwMux& m) { return m.Write(8207, 0x3c); }, false, 8207,
+     {"off"}, HwMux::kDetached, {"hwMux: write failed 8207 <- 0x3c : Input/output error"}},
+    {"ReadBack", nullptr, [](HwMux& m) { return m.Write(30, 0xa5) ? m.Read(30) : -1; }, 0xa5, 30,
+     {"const 0xa5"}, 0, {}},
+    {"ReadLeavesTheTable", nullptr, [](HwMux& m) { return m.Read(8208); }, 0xff, 8208, {"off"},
+     HwMux::kDisabled, {}},
+    {"ReadNegative", nullptr, [](HwMux& m) { return m.Read(-1); }, 0xff, -1, {}, 0, {}},
+    {"ReadRefused", "0xc0084d05", [](HwMux& m) { return m.Write(31, 1) ? m.Read(31) : -1; }, 0xff,
+     31, {"const 0x01"}, 0, {"hwMux: read failed 31 -> 0xff : Input/output error"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, HwMuxOps, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& i) { return i.param.name; });
+
+TEST_F(HwMuxTest, AMissingDeviceIsOpenedByALaterOperation) {
+  ASSERT_EQ(board().command("unplug hal"), Lines{"ok"});
+  StreamCapture log(std::clog);
+  HwMux mux;
+  EXPECT_EQ(log.take(), (Lines{"hwMux: init", "hwMux: can't open device: No such file or directory"}));
+  EXPECT_FALSE(mux.Connect(1, 8192));
+  EXPECT_EQ(log.take(), (Lines{"hwMux: can't open device: No such file or directory",
+                               "hwMux: ERROR not opened"}));
+  EXPECT_EQ(mux.Read(8192), 0xff);
+  EXPECT_FALSE(mux.Disable(8192));
+  EXPECT_EQ(log.take().size(), 2u);
+  mux.OnDPC();
+  EXPECT_EQ(mux.refresh_index(), 0u);
+
+  ASSERT_EQ(board().command("plug hal"), Lines{"ok"});
+  EXPECT_TRUE(mux.Connect(4, 8192));
+  EXPECT_EQ(log.take(), Lines{"hwMux: device opened"});
+  EXPECT_EQ(board().command("switch 8192"), Lines{"4"});
+  EXPECT_EQ(mux.source(8192), 4);
+  EXPECT_EQ(mux.source(8193), HwMux::kDisabled);
+}
+
+}  // namespace
