@@ -32,22 +32,22 @@ void Protocol::local_deactivate() {
 }
 
 void Protocol::transmit(Packet& p) {
-  if (lower_)
-    lower_->message(p);
+  if (lower())
+    lower()->message(p);
   else if (owner_)
     owner_->transmit(p);
 }
 
 void Protocol::on_message(Packet& p) {
-  if (upper_)
-    upper_->receive(p);
+  if (upper())
+    upper()->receive(p);
   else if (owner_)
     owner_->on_message(p);
 }
 
 void Protocol::on_activate() {
-  if (upper_)
-    upper_->local_activate();
+  if (upper())
+    upper()->local_activate();
   else if (owner_)
     owner_->on_activated(this);
 }
@@ -55,21 +55,21 @@ void Protocol::on_activate() {
 void Protocol::on_deactivate(Protocol_status status) {
   if (!status) SmartPtrAssertion();
   if (status->success()) {
-    if (lower_)
-      lower_->deactivate();
+    if (lower())
+      lower()->deactivate();
     else if (owner_)
       owner_->on_deactivated(this, status);
   } else {
-    if (upper_)
-      upper_->on_deactivate(status);
+    if (upper())
+      upper()->on_deactivate(status);
     else if (owner_)
       owner_->on_deactivated(this, status);
   }
 }
 
 void Protocol::on_status(Protocol_status status) {
-  if (upper_)
-    upper_->on_status(status);
+  if (upper())
+    upper()->on_status(status);
   else if (owner_)
     owner_->on_status(status);
 }
@@ -79,8 +79,8 @@ void Protocol::message(Packet&) {}
 void Protocol::receive(Packet&) {}
 
 void Protocol::activate() {
-  if (lower_)
-    lower_->activate();
+  if (lower())
+    lower()->activate();
   else
     local_activate();
 }
@@ -90,11 +90,11 @@ void Protocol::deactivate() { local_deactivate(); }
 void Protocol::protocol_info(std::ostream&) const {}
 
 void Protocol::descend_prepare_head(Packet& p) {
-  if (lower_) lower_->prepare_head(p);
+  if (lower()) lower()->prepare_head(p);
 }
 
 void Protocol::descend_prepare_tail(Packet& p) {
-  if (lower_) lower_->prepare_tail(p);
+  if (lower()) lower()->prepare_tail(p);
 }
 
 void Protocol::prepare_head(Packet& p) {
@@ -108,8 +108,8 @@ void Protocol::prepare_tail(Packet& p) {
 }
 
 Protocol_status Protocol::initialize() {
-  if (lower_) {
-    Protocol_status below = lower_->initialize();
+  if (lower()) {
+    Protocol_status below = lower()->initialize();
     if (!below) SmartPtrAssertion();
     if (!below->success()) return below;
   }
@@ -117,7 +117,7 @@ Protocol_status Protocol::initialize() {
 }
 
 ProtocolsList::~ProtocolsList() {
-  while (Protocol* p = top_) {
+  while (Protocol* p = top()) {
     unlink(p);
     delete p;
   }
@@ -127,42 +127,28 @@ void ProtocolsList::on_activated(Protocol*) {}
 
 void ProtocolsList::on_deactivated(Protocol*, Protocol_status) {}
 
-void ProtocolsList::add_protocol_head(Protocol* p) {
+void ProtocolsList::adopt(Protocol* p) {
   if (p->owner_) p->owner_->unlink(p);
-  p->lower_ = nullptr;
-  p->upper_ = bottom_;
-  if (bottom_)
-    bottom_->lower_ = p;
-  else
-    top_ = p;
-  bottom_ = p;
   p->owner_ = this;
-  ++count_;
+}
+
+void ProtocolsList::add_protocol_head(Protocol* p) {
+  adopt(p);
+  layers_.insert_to_head(p);
 }
 
 void ProtocolsList::add_protocol_tail(Protocol* p) {
-  if (p->owner_) p->owner_->unlink(p);
-  p->upper_ = nullptr;
-  p->lower_ = top_;
-  if (top_)
-    top_->upper_ = p;
-  else
-    bottom_ = p;
-  top_ = p;
-  p->owner_ = this;
-  ++count_;
+  adopt(p);
+  layers_.push_back(p);
 }
 
 void ProtocolsList::unlink(Protocol* p) {
-  (p->lower_ ? p->lower_->upper_ : bottom_) = p->upper_;
-  (p->upper_ ? p->upper_->lower_ : top_) = p->lower_;
-  p->upper_ = p->lower_ = nullptr;
+  layers_.remove(p);
   p->owner_ = nullptr;
-  --count_;
 }
 
 Protocol* ProtocolsList::search(const Protocol_name& n) const {
-  for (Protocol* p = bottom_; p; p = p->upper_)
+  for (Protocol* p = bottom(); p; p = p->upper())
     if (p->compare_name(n)) return p;
   return nullptr;
 }

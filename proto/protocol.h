@@ -23,6 +23,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "base/f_dual_list.h"
 #include "proto/packet.h"
 #include "proto/protocol_status.h"
 
@@ -68,7 +69,8 @@ class Protocol_info {
 
 class ProtocolsList;
 
-class Protocol : public Protocol_info {
+// In a list, the next item is the layer above, the previous one the layer below.
+class Protocol : public Protocol_info, public F_dual_list_item<Protocol> {
  public:
   Protocol() = default;
   Protocol(const Protocol&) = delete;
@@ -108,8 +110,8 @@ class Protocol : public Protocol_info {
   // Initialises the layers below first and stops at the first failure.
   Protocol_status initialize();
 
-  Protocol* upper() const { return upper_; }
-  Protocol* lower() const { return lower_; }
+  Protocol* upper() const { return next_item(); }
+  Protocol* lower() const { return prev_item(); }
   ProtocolsList* owner() const { return owner_; }
 
  protected:
@@ -119,8 +121,6 @@ class Protocol : public Protocol_info {
  private:
   friend class ProtocolsList;
 
-  Protocol* upper_ = nullptr;
-  Protocol* lower_ = nullptr;
   ProtocolsList* owner_ = nullptr;
 };
 
@@ -143,17 +143,16 @@ class ProtocolsList : public Protocol {
   // The first layer from the bottom whose compare_name(n) holds, or null.
   Protocol* search(const Protocol_name& n) const;
 
-  Protocol* bottom() const { return bottom_; }
-  Protocol* top() const { return top_; }
-  unsigned count() const { return count_; }
+  Protocol* bottom() const { return layers_.first(); }
+  Protocol* top() const { return layers_.last_item(); }
+  unsigned count() const { return layers_.count(); }
 
  private:
   friend class Protocol;
   void unlink(Protocol* p);
+  void adopt(Protocol* p);
 
-  Protocol* bottom_ = nullptr;
-  Protocol* top_ = nullptr;
-  unsigned count_ = 0;
+  F_dual_list<Protocol> layers_;
 };
 
 // A stack that is itself one layer of an outer stack: packets from above enter at its top layer,

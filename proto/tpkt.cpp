@@ -1,0 +1,143 @@
+#include "proto/tpkt.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+
+#include "base/profile.h"
+
+Tpkt_protocol::~Tpkt_protocol() {
+  if (alive_) *alive_ = false;
+}
+
+void Tpkt_protocol::local_prepare_head(Packet& p) { p.reserve_head(header_size); }
+
+void Tpkt_protocol::local_prepare_tail(Packet& p) { p.reserve_tail(0); }
+
+void Tpkt_protocol::local_activate() { reset(); }
+
+void Tpkt_protocol::local_deactivate() {
+  reset();
+  on_deactivate(make_status<Protocol_status_success>(this, "TPKT deactivated"));
+}
+
+void Tpkt_protocol::reset() {
+  timer_.reset();
+  body_.reset();
+  next_state(idle);
+  ++epoch_;
+}
+
+void Tpkt_protocol::message(Packet& p) {
+  static Profile::Point point("Tpkt_protocol::message");
+  point.begin();
+  unsigned n = p.length();
+  if (n > max_payload) {
+    point.end();
+    std::cerr << name().name() << " message too long: " << n << " bytes, max " << max_payload
+              << std::endl;
+    return;
+  }
+  p.push16_b(static_cast<unsigned short>(n + header_size));
+  p.push8(0x00);
+  p.push8(0x03);
+  point.end();
+  transmit(p);
+}
+
+void Tpkt_protocol::receive(Packet& p) {
+  bool alive = true;
+  bool* outer = alive_;
+  alive_ = &alive;
+  const unsigned epoch = epoch_;
+  while (p.length() > 0) {
+    switch (state_) {
+      case idle: receive_idle(p); break;
+      case wait_r: receive_wait_r(p); break;
+      case len_1: receive_len_1(p); break;
+      case len_2: receive_len_2(p); break;
+      case body: receive_body(p); break;
+      case ignore: receive_ignore(p); break;
+    }
+    // A frame handed up may have made the owner delete or stop the stack; the rest of this
+    // read then belongs to a connection that no longer exists.
+    if (!alive) return;
+    if (epoch_ != epoch) break;
+  }
+  alive_ = outer;
+  if (epoch_ != epoch) return;
+  if (state_ == idle)
+    timer_.reset();
+  else
+    timer_.set(reassembly_timeout_ms, &Tpkt_protocol::on_timeout, this);
+}
+
+void Tpkt_protocol::receive_idle(Packet& p) {
+  if (p.pull8() == 0x03)
+    next_state(wait_r);
+  else
+    std::clog << name().name() << " bad TPKT packet start." << std::endl;
+}
+
+void Tpkt_protocol::receive_wait_r(Packet& p) {
+  if (p.pull8() == 0x00) {
+    next_state(len_1);
+  } else {
+    std::clog << name().name() << " bad TPKT reserved." << std::endl;
+    next_state(idle);
+  }
+}
+
+void Tpkt_protocol::receive_len_1(Packet& p) {
+  count_ = p.pull8();
+  next_state(len_2);
+}
+
+void Tpkt_protocol::receive_len_2(Packet& p) {
+  count_ = count_ << 8 | p.pull8();
+  if (count_ < header_size) {
+    std::clog << "TPKT too small " << count_ << std::endl;
+    next_state(idle);
+    return;
+  }
+  count_ -= header_size;
+  body_.reset();
+  body_.reserve_head(0);
+  if (count_ > body_._tailroom()) {
+    std::clog << "TPKT length too big, received = " << count_ << " max = " << body_._tailroom()
+              << std::endl;
+    body_.reset();
+    next_state(ignore);
+    return;
+  }
+  // An empty frame is complete with its header.
+  if (count_ == 0)
+    deliver();
+  else
+    next_state(body);
+}
+
+void Tpkt_protocol::receive_body(Packet& p) {
+  unsigned n = std::min(count_, p.length());
+  std::memcpy(body_.put(n), p.pull(n), n);
+  count_ -= n;
+  if (count_ == 0) deliver();
+}
+
+void Tpkt_protocol::receive_ignore(Packet& p) {
+  unsigned n = std::min(count_, p.length());
+  p.pull(n);
+  count_ -= n;
+  if (count_ == 0) next_state(idle);
+}
+
+void Tpkt_protocol::deliver() {
+  Packet frame = std::move(body_);
+  next_state(idle);
+  on_message(frame);
+}
+
+void Tpkt_protocol::on_timeout(Timer*) {
+  std::clog << " TPKT packet timeout." << std::endl;
+  reset();
+}

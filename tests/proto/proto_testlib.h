@@ -1,0 +1,98 @@
+// Helpers shared by the proto tests.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/fd.h"
+#include "proto/packet.h"
+#include "proto/protocol.h"
+
+// Captures what a standard stream receives while it lives.
+class StreamCapture {
+ public:
+  explicit StreamCapture(std::ostream& os) : os_(os), old_(os.rdbuf(text_.rdbuf())) {}
+  ~StreamCapture() { os_.rdbuf(old_); }
+  std::string take() {
+    std::string s = text_.str();
+    text_.str("");
+    return s;
+  }
+
+ private:
+  std::ostream& os_;
+  std::ostringstream text_;
+  std::streambuf* old_;
+};
+
+inline Packet packet_of(const std::string& bytes, unsigned head = 0) {
+  Packet p;
+  p.reserve_head(head);
+  if (!bytes.empty()) std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
+  return p;
+}
+
+inline std::string bytes_of(const Packet& p) {
+  if (p.is_null()) return "";
+  const _Packet* b = p.get();
+  return std::string(reinterpret_cast<const char*>(b->data), b->_length());
+}
+
+// The owner of a stack under test: records what leaves at the bottom, what arrives at the top and
+// every report, as text.
+class RecordingFamily : public ProtocolsFamily {
+ public:
+  std::vector<std::string> sent;
+  std::vector<std::string> received;
+  std::vector<std::string> reports;
+
+  void transmit(Packet& p) override { sent.push_back(bytes_of(p)); }
+  void on_message(Packet& p) override {
+    received.push_back(bytes_of(p));
+    if (on_frame) on_frame(p);
+  }
+  void on_activated(Protocol*) override { reports.push_back("activated"); }
+  void on_deactivated(Protocol*, Protocol_status s) override {
+    reports.push_back((s->success() ? "ok: " : "failed: ") + s->message());
+    if (on_down) on_down();
+  }
+
+  std::function<void(Packet&)> on_frame;
+  std::function<void()> on_down;
+};
+
+// A TCP listener on 127.0.0.1 with a port of the kernel's choice.
+class LoopbackListener {
+ public:
+  LoopbackListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    addr_.sin_family = AF_INET;
+    addr_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr_;
+    if (::bind(fd_.get(), address(), sizeof addr_) != 0 || ::listen(fd_.get(), 1) != 0 ||
+        ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&addr_), &len) != 0)
+      fd_.close();
+  }
+  bool ok() const { return static_cast<bool>(fd_); }
+  unsigned short port() const { return ntohs(addr_.sin_port); }
+  // A client connected to the listener (closed Fd on failure).
+  Fd connect() const {
+    Fd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (::connect(client.get(), address(), sizeof addr_) != 0) client.close();
+    return client;
+  }
+  Fd accept() const { return Fd(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC)); }
+
+ private:
+  const sockaddr* address() const { return reinterpret_cast<const sockaddr*>(&addr_); }
+
+  Fd fd_;
+  sockaddr_in addr_{};
+};

@@ -1,0 +1,171 @@
+#include "proto/tpkt.h"
+
+#include <gtest/gtest.h>
+
+#include "base/multiplexer.h"
+#include "base/mux_clock.h"
+#include "proto_testlib.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+std::string frame(const std::string& payload) {
+  size_t n = payload.size() + 4;
+  return std::string("\x03\x00", 2) + char(n >> 8) + char(n & 0xFF) + payload;
+}
+
+class TpktTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Mux::TestClock::set(5'000'000'000ull);
+    family_.add_protocol_tail(tpkt_);
+    family_.activate();
+  }
+  void TearDown() override { Mux::TestClock::release(); }
+
+  void feed(const std::string& bytes) {
+    Packet p = packet_of(bytes);
+    tpkt_->receive(p);
+  }
+  void advance(unsigned ms) {
+    Mux::TestClock::advance_ms(ms);
+    multiplexer.timers_schedule();
+  }
+
+  StreamCapture log_{std::clog};
+  StreamCapture errors_{std::cerr};
+  RecordingFamily family_;
+  Tpkt_protocol* tpkt_ = new Tpkt_protocol;
+};
+
+TEST_F(TpktTest, ReassemblesFramesFromAnyCut) {
+  const std::string abc = frame("ABC");
+  struct Case {
+    const char* name;
+    Strings reads;
+    Strings frames;
+    const char* log;
+  } cases[] = {
+      {"one_read", {abc}, {"ABC"}, ""},
+      {"byte_by_byte", {"\x03", std::string(1, '\0'), std::string(1, '\0'), "\x07", "A", "B", "C"},
+       {"ABC"}, ""},
+      {"header_split", {"\x03", std::string("\0\0", 2), "\x07" "AB", "C"}, {"ABC"}, ""},
+      {"two_in_one_read", {abc + frame("D")}, {"ABC", "D"}, ""},
+      {"frame_across_reads", {abc + abc.substr(0, 5), abc.substr(5) + abc}, {"ABC", "ABC", "ABC"},
+       ""},
+      {"stray_byte", {"\x55" + abc}, {"ABC"}, "TPKT bad TPKT packet start.\n"},
+      {"stray_bytes", {"\x55\x56", abc}, {"ABC"},
+       "TPKT bad TPKT packet start.\nTPKT bad TPKT packet start.\n"},
+      {"bad_reserved", {"\x03\x01" + abc}, {"ABC"}, "TPKT bad TPKT reserved.\n"},
+      {"too_small", {std::string("\x03\x00\x00\x03", 4) + abc}, {"ABC"}, "TPKT too small 3\n"},
+      {"zero_length", {std::string("\x03\x00\x00\x00", 4), abc}, {"ABC"}, "TPKT too small 0\n"},
+      {"empty_frame_at_once", {frame("")}, {""}, ""},
+      {"empty_frames_then_frame", {frame("") + frame("") + abc}, {"", "", "ABC"}, ""},
+      {"largest", {frame(std::string(65531, 'x'))}, {std::string(65531, 'x')}, ""},
+      {"binary_payload", {frame(std::string("\x03\x00\x00\x04", 4))},
+       {std::string("\x03\x00\x00\x04", 4)}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    family_.received.clear();
+    for (const std::string& r : c.reads) feed(r);
+    EXPECT_EQ(family_.received, c.frames);
+    EXPECT_EQ(log_.take(), c.log);
+    EXPECT_EQ(tpkt_->state(), Tpkt_protocol::idle);
+  }
+}
+
+TEST_F(TpktTest, IncompleteFrameTimesOutThreeSecondsAfterItsLastPiece) {
+  feed(std::string("\x03\x00\x00\x10", 4) + "ab");
+  advance(2000);
+  feed("cd");  // restarts the timeout
+  advance(2999);
+  EXPECT_EQ(log_.take(), "");
+  advance(1);
+  EXPECT_EQ(log_.take(), " TPKT packet timeout.\n");
+  EXPECT_EQ(tpkt_->state(), Tpkt_protocol::idle);
+
+  feed(frame("ok"));
+  EXPECT_EQ(family_.received, Strings{"ok"});
+  EXPECT_EQ(log_.take(), "");
+}
+
+TEST_F(TpktTest, TimerRunsOnlyWhileAFrameIsIncomplete) {
+  const std::string f = frame("ABC");
+  for (char b : f) {
+    feed(std::string(1, b));
+    advance(2999);
+  }
+  advance(10000);
+  EXPECT_EQ(family_.received, Strings{"ABC"});
+  EXPECT_EQ(log_.take(), "");
+
+  // A garbage byte leaves the layer idle: nothing to time out.
+  feed("\x55");
+  log_.take();
+  advance(10000);
+  EXPECT_EQ(log_.take(), "");
+}
+
+TEST_F(TpktTest, SendingFramesThePayload) {
+  struct Case {
+    const char* name;
+    std::string payload;
+    std::string header;
+  } cases[] = {
+      {"abc", "ABC", std::string("\x03\x00\x00\x07", 4)},
+      {"empty", "", std::string("\x03\x00\x00\x04", 4)},
+      {"largest", std::string(65531, 'y'), std::string("\x03\x00\xFF\xFF", 4)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    family_.sent.clear();
+    Packet p;
+    family_.prepare_head(p);
+    EXPECT_EQ(p._headroom(), 4u);
+    if (!c.payload.empty())
+      std::memcpy(p.put(static_cast<unsigned>(c.payload.size())), c.payload.data(),
+                  c.payload.size());
+    family_.message(p);
+    EXPECT_EQ(family_.sent, Strings{c.header + c.payload});
+  }
+  EXPECT_EQ(errors_.take(), "");
+}
+
+TEST_F(TpktTest, PayloadTooLongForTheLengthFieldIsRefused) {
+  Packet p;
+  family_.prepare_head(p);
+  p.put(65532);
+  family_.message(p);
+  EXPECT_TRUE(family_.sent.empty());
+  EXPECT_EQ(errors_.take(), "TPKT message too long: 65532 bytes, max 65531\n");
+}
+
+TEST_F(TpktTest, OwnerMayStopOrDeleteTheStackWhileAFrameIsHandedUp) {
+  family_.on_frame = [this](Packet&) { family_.deactivate(); };
+  feed(frame("A") + frame("B") + "\x03\x00");
+  EXPECT_EQ(family_.received, Strings{"A"});
+  EXPECT_EQ(family_.reports, Strings{"ok: TPKT deactivated"});
+  advance(5000);
+  EXPECT_EQ(log_.take(), "");
+
+  family_.on_frame = [this](Packet&) { delete tpkt_; };
+  family_.activate();
+  feed(frame("C") + frame("D"));
+  EXPECT_EQ(family_.received, (Strings{"A", "C"}));
+  EXPECT_EQ(family_.count(), 0u);
+}
+
+TEST_F(TpktTest, DeactivationDropsThePartialFrame) {
+  feed(std::string("\x03\x00\x00\x08", 4) + "ab");
+  family_.deactivate();
+  family_.activate();
+  feed("cd" + frame("E"));
+  EXPECT_EQ(family_.received, Strings{"E"});
+  EXPECT_EQ(log_.take(), "TPKT bad TPKT packet start.\nTPKT bad TPKT packet start.\n");
+  advance(5000);
+  EXPECT_EQ(log_.take(), "");
+}
+
+}  // namespace
