@@ -50,7 +50,11 @@ _Packet& Packet::writable() {
   return *get();
 }
 
-_Packet* Packet::operator->() { return &writable(); }
+_Packet* Packet::operator->() {
+  if (!get()) SmartPtrAssertion();
+  prepare_for_modify();
+  return get();
+}
 
 void Packet::reserve_head(unsigned len) {
   passert(len <= packet_max_size, "length>packet_max_size");

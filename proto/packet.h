@@ -51,9 +51,10 @@ class Packet : public Smart_pointer<_Packet> {
  public:
   Packet() = default;
 
-  // Write access: makes the buffer private first. Asserts a packet is there.
+  // Write access: makes the buffer private first. A null handle ends the process
+  // (SmartPtrAssertion).
   _Packet* operator->();
-  // Read access, never copies. Asserts a packet is there.
+  // Read access, never copies.
   const _Packet* operator->() const { return Smart_pointer::operator->(); }
 
   // On a null handle: a fresh empty buffer with len bytes of head room (throws std::bad_alloc

@@ -235,8 +235,7 @@ TEST_F(PacketDeathTest, BrokenInvariantsEndTheProcess) {
        [] { Packet p; p.reserve_head(0); p.put(std::string(256, 'x')); }, "string length>255"},
       {"check_fail", [] { Packet::check_fail("after \"%s\" fdata invalid", "push"); },
        "packet check fail\nafter \"push\" fdata invalid\nterminate."},
-      {"null_smart_pointer", [] { Smart_pointer<_Packet> p; (void)p->data; },
-       "SMART POINTER ASSERTION!"},
+      {"null_dereference", [] { Packet p; (void)p->data; }, "SMART POINTER ASSERTION!"},
       {"shared_pointer", [] { SharedPtrAssertion(); }, "SHARED POINTER ASSERTION!"},
   };
   for (const Case& c : cases) {
