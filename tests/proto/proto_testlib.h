@@ -7,31 +7,13 @@
 
 #include <cstring>
 #include <functional>
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/fd.h"
 #include "proto/packet.h"
 #include "proto/protocol.h"
-
-// Captures what a standard stream receives while it lives.
-class StreamCapture {
- public:
-  explicit StreamCapture(std::ostream& os) : os_(os), old_(os.rdbuf(text_.rdbuf())) {}
-  ~StreamCapture() { os_.rdbuf(old_); }
-  std::string take() {
-    std::string s = text_.str();
-    text_.str("");
-    return s;
-  }
-
- private:
-  std::ostream& os_;
-  std::ostringstream text_;
-  std::streambuf* old_;
-};
+#include "transport_testlib.h"
 
 inline Packet packet_of(const std::string& bytes, unsigned head = 0) {
   Packet p;
