@@ -20,6 +20,10 @@ BoardSim& board();
 // The newest `count` lines of the request log of `device`.
 Lines log_tail(const std::string& device, size_t count);
 
+// Runs one turn of the event loop: due timers, deferred calls, one poll of at most 20 ms and
+// the handlers it found ready.
+void run_loop_turn();
+
 // Collects what is written on a stream while it lives.
 class StreamCapture {
  public:
@@ -28,7 +32,7 @@ class StreamCapture {
   StreamCapture(const StreamCapture&) = delete;
   StreamCapture& operator=(const StreamCapture&) = delete;
 
-  // The lines written so far, and forgets them.
+  // The lines written so far, but the loop's "Mux: terminating...", and forgets them.
   Lines take();
 
  private:

@@ -1,0 +1,371 @@
+#include "hw/tonec_receiver.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <iostream>
+#include <poll.h>
+
+#include "base/device.h"
+#include "hw/device_events.h"
+
+namespace Hardware {
+
+namespace {
+
+// Ring-back: ITU-T E.180 ringing tone, 425 Hz, 1 s on, 3 s off.
+constexpr uint16_t kRingFreq = 425;
+constexpr uint16_t kRingLevel = 2048;
+constexpr unsigned kRingOnMs = 1000;
+constexpr unsigned kRingOffMs = 3000;
+// DTMF sequences: the defaults of the request's optional fields.
+constexpr uint16_t kDigitLevel = 16384;
+constexpr unsigned kDigitMs = 70;
+constexpr uint16_t kSelcalAmp = 12000;
+
+std::ostream& timeslot(std::ostream& os, int ts) { return os << " timeslot=" << ts; }
+
+// A tone or pause of a DTMF sequence in ms, never negative.
+unsigned duration(int32_t ms) { return static_cast<unsigned>(std::max<int32_t>(ms, 0)); }
+
+}  // namespace
+
+// --- receiver ---
+
+TonecReceiver::TonecReceiver() { TonecReceiverService::instance().receivers_.push_back(&link_); }
+
+TonecReceiver::~TonecReceiver() = default;
+
+void TonecReceiver::tone_gen_complete() {}
+
+bool TonecReceiver::configureDTMF(const LGCP::DTMFParams& params) {
+  return TonecReceiverService::instance().configureDTMF(tonec_timeslot(), params);
+}
+
+bool TonecReceiver::enableDTMF(bool on) { return TonecReceiverService::instance().enableDTMF(*this, on); }
+
+bool TonecReceiver::echoCancel(bool on) {
+  return TonecReceiverService::instance().echoCancel(tonec_timeslot(), on);
+}
+
+bool TonecReceiver::enableDTMFReject(bool on) {
+  bool ok = TonecReceiverService::instance().enableDTMFReject(tonec_timeslot(), on);
+  if (ok) reject_on_ = on;
+  return ok;
+}
+
+bool TonecReceiver::configureIVA(const LGCP::IVAParams& params) {
+  return TonecReceiverService::instance().configureIVA(*this, params);
+}
+
+bool TonecReceiver::enableIVA(bool on) { return TonecReceiverService::instance().enableIVA(*this, on); }
+
+bool TonecReceiver::enableToneGenerator(uint16_t freq1, uint16_t freq2, uint16_t level1,
+                                        uint16_t level2) {
+  return TonecReceiverService::instance().enableToneGenerator(tonec_timeslot(), freq1, freq2,
+                                                               level1, level2);
+}
+
+void TonecReceiver::stop_tones() {
+  tone_timer_.reset();
+  sequence_running_ = false;
+  audible_ = false;
+}
+
+bool TonecReceiver::disableToneGenerator(bool force) {
+  if (!force && !sequence_running_) return false;
+  stop_tones();
+  return enableToneGenerator(0, 0, 0, 0);
+}
+
+bool TonecReceiver::activateAudibleCall() {
+  // The cadence takes the tone timer over: a sequence in progress ends here.
+  sequence_running_ = false;
+  audible_ = true;
+  return play_ring_tone();
+}
+
+void TonecReceiver::cancelAudibleCall() {
+  if (sequence_running_) return;
+  stop_tones();
+  enableToneGenerator(0, 0, 0, 0);
+}
+
+bool TonecReceiver::play_ring_tone() {
+  step_ = ToneStep::kRingTone;
+  tone_timer_.set(kRingOnMs, &TonecReceiver::OnToneTimer, this);
+  return enableToneGenerator(kRingFreq, 0, kRingLevel, kRingLevel);
+}
+
+void TonecReceiver::play_ring_silence() {
+  step_ = ToneStep::kRingSilence;
+  tone_timer_.set(kRingOffMs, &TonecReceiver::OnToneTimer, this);
+  enableSilence();
+}
+
+void TonecReceiver::translateDTMF(const LGCP::TranslateDtmfParams& params) {
+  pending_ = params;
+  audible_ = false;
+  if (sequence_running_) return;
+  sequence_running_ = true;
+  next_digit();
+}
+
+void TonecReceiver::next_digit() {
+  auto& digits = pending_.get_digits();
+  if (digits.empty()) {
+    enableToneGenerator(0, 0, 0, 0);
+    tone_timer_.reset();
+    sequence_running_ = false;
+    tone_gen_complete();
+    return;
+  }
+  uint16_t freq1 = static_cast<uint16_t>(digits[0].get_freq1().getValue());
+  uint16_t freq2 = static_cast<uint16_t>(digits[0].get_freq2().getValue());
+  digits.erase(digits.begin());
+  const auto& p = pending_;
+  uint16_t level1 = p.has_amp1() ? static_cast<uint16_t>(p.get_amp1().getValue()) : kDigitLevel;
+  uint16_t level2 = p.has_amp2() ? static_cast<uint16_t>(p.get_amp2().getValue()) : kDigitLevel;
+  step_ = ToneStep::kDigitTone;
+  tone_timer_.set(p.has_toneDuration() ? duration(p.get_toneDuration().getValue()) : kDigitMs,
+                  &TonecReceiver::OnToneTimer, this);
+  enableToneGenerator(freq1, freq2, level1, level2);
+}
+
+void TonecReceiver::OnToneTimer() {
+  switch (step_) {
+    case ToneStep::kRingTone:
+      play_ring_silence();
+      break;
+    case ToneStep::kRingSilence:
+      play_ring_tone();
+      break;
+    case ToneStep::kDigitTone:
+      step_ = ToneStep::kDigitPause;
+      tone_timer_.set(pending_.has_pauseDuration()
+                          ? duration(pending_.get_pauseDuration().getValue())
+                          : kDigitMs,
+                      &TonecReceiver::OnToneTimer, this);
+      enableSilence();
+      break;
+    case ToneStep::kDigitPause:
+      next_digit();
+      break;
+  }
+}
+
+bool TonecReceiver::translateSelcal(const TERM::SelcalCommand& command) {
+  return TonecReceiverService::instance().translateSelcal(*this, command);
+}
+
+void TonecReceiver::CleanBeforeDestroy() {
+  if (dtmf_on_) disableDTMF();
+  if (iva_on_) enableIVA(false);
+  if (reject_on_) enableDTMFReject(false);
+  // No tone may go on playing on a time slot that is about to be freed.
+  if (toneGenRunning()) disableToneGenerator(true);
+}
+
+// --- service ---
+
+TonecReceiverService& TonecReceiverService::instance() {
+  static TonecReceiverService service;
+  return service;
+}
+
+TonecReceiverService::TonecReceiverService() { init(); }
+
+bool TonecReceiverService::init() {
+  Fd fd(Device::open("/dev/dtmf", O_RDONLY | O_NONBLOCK));
+  if (!fd) {
+    std::cerr << "open tonec fail, DTMF proceeding disabled: " << std::strerror(errno)
+              << std::endl;
+    return false;
+  }
+  event_.Bind("TonecReceiverService::OnEvent", &TonecReceiverService::OnEvent, this);
+  event_.Schedule(fd, POLLIN);
+  return true;
+}
+
+bool TonecReceiverService::request(uint32_t number, int ts) {
+  return Device::ioctl(event_.fd().get(), number, static_cast<unsigned long>(ts)) >= 0;
+}
+
+template <class T>
+bool TonecReceiverService::request(uint32_t number, T& record) {
+  return Device::ioctl(event_.fd().get(), number, &record, sizeof record) >= 0;
+}
+
+bool TonecReceiverService::switch_request(uint32_t number, const char* name, const char* suffix,
+                                          int ts) {
+  if (request(number, ts)) {
+    std::clog << name << suffix << "[" << ts << "] ok" << std::endl;
+    return true;
+  }
+  ErrnoSuffix error;
+  timeslot(std::cerr << name << suffix << " fail:", ts) << error << std::endl;
+  return false;
+}
+
+bool TonecReceiverService::configureDTMF(int ts, const LGCP::DTMFParams& params) {
+  if (!opened() && !init()) {
+    timeslot(std::cerr << "configure DTMF fail: (interface not opened)", ts) << std::endl;
+    return false;
+  }
+  const auto& threshold = params.get_threshold();
+  dtmf_detector_config config{static_cast<uint32_t>(ts), threshold.get_twist().getValue(),
+                              threshold.get_ratio().getValue(),
+                              params.get_level().get_silence().getValue(),
+                              threshold.get_noise().getValue()};
+  if (!request(TonecIoctl::kConfigureDetector, config)) {
+    ErrnoSuffix error;
+    timeslot(std::cerr << "DTMF_CONFIGURE_DETECTOR fail:", ts) << error << std::endl;
+    return false;
+  }
+  std::clog << "DTMF_CONFIGURE_DETECTOR ts=" << ts << " twist=" << config.twist
+            << " ratio=" << config.ratio << " noise=" << config.noise
+            << " silence=" << config.silence << std::endl;
+  return true;
+}
+
+bool TonecReceiverService::echoCancel(int ts, bool on) {
+  return switch_request(on ? TonecIoctl::kLmsOn : TonecIoctl::kLmsOff, "CHANNEL_LMS",
+                        on ? "_ON" : "_OFF", ts);
+}
+
+bool TonecReceiverService::enableDTMFReject(int ts, bool on) {
+  return switch_request(on ? TonecIoctl::kRejectionEnable : TonecIoctl::kRejectionDisable,
+                        "DTMF_REJECTION", on ? "_ENABLE" : "_DISABLE", ts);
+}
+
+bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
+  if (receiver.dtmf_on_ == on) return true;
+  int ts = receiver.tonec_timeslot();
+  if (on) {
+    if (++id_ == 0) id_ = 1;
+    dtmf_detector_enable enable{static_cast<uint32_t>(ts), id_};
+    if (!request(TonecIoctl::kEnableDetector, enable)) {
+      ErrnoSuffix error;
+      timeslot(std::cerr << "DTMF_ENABLE_DETECTOR fail:", ts) << " id=" << id_ << error
+                                                              << std::endl;
+      return false;
+    }
+    receiver.detector_id_ = id_;
+    receiver.dtmf_on_ = true;
+    timeslot(std::cerr << "DTMF_ENABLE_DETECTOR done:", ts) << " id=" << id_ << std::endl;
+    return true;
+  }
+  if (!request(TonecIoctl::kDisableDetector, ts)) {
+    ErrnoSuffix error;
+    timeslot(std::cerr << "DTMF_DISABLE_DETECTOR fail:", ts) << error << std::endl;
+    return false;
+  }
+  receiver.dtmf_on_ = false;
+  timeslot(std::cerr << "DTMF_DISABLE_DETECTOR done:", ts) << std::endl;
+  return true;
+}
+
+bool TonecReceiverService::enableToneGenerator(int ts, uint16_t freq1, uint16_t freq2,
+                                               uint16_t level1, uint16_t level2) {
+  tone_gen_params tone{static_cast<uint32_t>(ts), freq1, freq2, level1, level2};
+  if (request(TonecIoctl::kDial, tone)) return true;
+  ErrnoSuffix error;
+  timeslot(std::cerr << "DTMF_DIAL fail:", ts) << error << std::endl;
+  return false;
+}
+
+bool TonecReceiverService::configureIVA(TonecReceiver& receiver, const LGCP::IVAParams& params) {
+  int ts = receiver.tonec_timeslot();
+  if (!opened() && !init()) {
+    timeslot(std::cerr << "configure IVA fail: (interface not opened)", ts) << std::endl;
+    return false;
+  }
+  int32_t level = params.get_det_lvl_dB().getValue();
+  iva_detector_config config{static_cast<uint32_t>(ts), static_cast<uint32_t>(level)};
+  if (!request(TonecIoctl::kIvaConfigure, config)) {
+    ErrnoSuffix error;
+    timeslot(std::cerr << "IVA_CONFIGURE_DETECTOR fail:", ts) << error << std::endl;
+    return false;
+  }
+  std::clog << "IVA_CONFIGURE_DETECTOR ts=" << ts << " det_lvl_dB=" << level << std::endl;
+  return true;
+}
+
+bool TonecReceiverService::enableIVA(TonecReceiver& receiver, bool on) {
+  bool ok = switch_request(on ? TonecIoctl::kIvaEnable : TonecIoctl::kIvaDisable, "IVA_DETECTOR",
+                           on ? "_ENABLE" : "_DISABLE", receiver.tonec_timeslot());
+  if (ok) receiver.iva_on_ = on;
+  return ok;
+}
+
+bool TonecReceiverService::translateSelcal(TonecReceiver& receiver,
+                                           const TERM::SelcalCommand& command) {
+  int ts = receiver.tonec_timeslot();
+  const std::string& signs = command.get_signs();
+  if (signs.size() < 4) {
+    timeslot(std::cerr << "SELCAL_DIAL fail:", ts) << " incorect signs:" << signs << std::endl;
+    return false;
+  }
+  selcal_dial_params dial{};
+  dial.ts = static_cast<uint32_t>(ts);
+  dial.amp = command.has_amp() ? static_cast<uint16_t>(command.get_amp().getValue()) : kSelcalAmp;
+  signs.copy(dial.signs, sizeof dial.signs);
+  if (request(TonecIoctl::kSelcalDial, dial)) return true;
+  ErrnoSuffix error;
+  timeslot(std::cerr << "SELCAL_DIAL fail:", ts) << error << std::endl;
+  return false;
+}
+
+TonecReceiver* TonecReceiverService::find(uint32_t ts) {
+  for (Containers::CyclicList& node : receivers_) {
+    TonecReceiver* r = static_cast<TonecReceiver::Link&>(node).receiver;
+    if (static_cast<uint32_t>(r->tonec_timeslot()) == ts) return r;
+  }
+  return nullptr;
+}
+
+namespace {
+
+std::ostream& operator<<(std::ostream& os, const tonec_event_record& e) {
+  return os << " timestamp=" << e.timestamp << " timeslot=" << e.timeslot << " code=" << e.code
+            << " id=" << e.id;
+}
+
+}  // namespace
+
+void TonecReceiverService::deliver(const tonec_event_record& e) {
+  std::clog << "dtmf event: " << e << std::endl;
+  TonecReceiver* r = find(e.timeslot);
+  if (!r) {
+    std::cerr << "receive tonec event from unknown timeslot " << e.timeslot << std::endl;
+  } else if (!r->detector_on()) {
+    std::clog << "ignore spurious dtmf event (DTMF disabled): " << e << std::endl;
+  } else if (e.id != r->detector_id_) {
+    std::clog << "ignore spurious dtmf event: " << e << " rid=" << r->detector_id_ << std::endl;
+  } else {
+    r->tonec_event({e.code, e.timestamp});
+  }
+}
+
+void TonecReceiverService::OnEvent(int fd, short revents) {
+  if (!(revents & (POLLIN | POLLHUP | POLLERR))) return;
+  ssize_t short_size = 0;
+  switch (drain_records<tonec_event_record>(
+      fd, [this](const tonec_event_record& e) { deliver(e); }, short_size)) {
+    case DrainEnd::kEmpty:
+      break;
+    case DrainEnd::kShort:
+      std::cerr << "fail to read from tonec: short record of " << short_size << " bytes"
+                << std::endl;
+      break;
+    case DrainEnd::kError:
+      std::cerr << "fail to read from tonec: " << std::strerror(errno) << std::endl;
+      break;
+    case DrainEnd::kClosed:
+      // The device went away: stop polling it; a configure request opens it again.
+      std::cerr << "fail to read from tonec: device closed" << std::endl;
+      event_.Release();
+      break;
+  }
+}
+
+}  // namespace Hardware

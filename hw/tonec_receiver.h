@@ -1,0 +1,150 @@
+// The DSP tone receivers: DTMF detection and rejection, the echo canceller, IVA detection, the
+// tone generator with ring-back and DTMF sending, and Selcal dialling, per time slot, on the
+// device /dev/dtmf ("tonec" in messages).
+//
+// TonecReceiverService owns the device: it issues every request for a time slot and reads the
+// device's event records, routing each to the oldest receiver whose time slot it names.
+// TonecReceiver is the base a slot inherits: the slot names its time slot and takes the events
+// of its detector. Receivers link themselves into the service's list in construction order and
+// leave it when destroyed. Everything runs in the event loop.
+#pragma once
+
+#include <cstdint>
+
+#include "asn1/modules/lgcp.h"
+#include "asn1/modules/term.h"
+#include "base/cyclic_list.h"
+#include "base/event.h"
+#include "base/timer.h"
+#include "hw/tonec_records.h"
+
+namespace Hardware {
+
+class TonecReceiverService;
+
+class TonecReceiver {
+ public:
+  // One event of this receiver's detector, as the device reported it.
+  struct Params {
+    uint32_t code;
+    uint32_t timestamp;
+  };
+
+  TonecReceiver();
+  virtual ~TonecReceiver();
+  TonecReceiver(const TonecReceiver&) = delete;
+  TonecReceiver& operator=(const TonecReceiver&) = delete;
+
+  virtual void tonec_event(const Params& params) = 0;
+  // The switch channel (time slot) the receiver works on, stable for its life.
+  virtual int tonec_timeslot() const = 0;
+  // A DTMF sequence has finished.
+  virtual void tone_gen_complete();
+
+  bool configureDTMF(const LGCP::DTMFParams& params);
+  // DTMF detection on or off; no request when it already is.
+  bool enableDTMF(bool on);
+  bool disableDTMF() { return enableDTMF(false); }
+  bool echoCancel(bool on);
+  bool enableDTMFReject(bool on);
+  bool configureIVA(const LGCP::IVAParams& params);
+  bool enableIVA(bool on);
+
+  bool enableToneGenerator(uint16_t freq1, uint16_t freq2, uint16_t level1, uint16_t level2);
+  bool enableSilence() { return enableToneGenerator(1000, 1000, 0, 0); }
+  // Stops a DTMF sequence and switches the generator off. Unforced, it does nothing (false)
+  // unless a sequence is playing; forced, it also ends a ring-back cadence.
+  bool disableToneGenerator(bool force);
+  // Ring-back: 1 s of 425 Hz, 3 s of silence, repeated. It ends a DTMF sequence in progress.
+  bool activateAudibleCall();
+  // Ends the ring-back, unless a DTMF sequence is playing.
+  void cancelAudibleCall();
+  // Plays the dual tones of `params`, each followed by a pause. A sequence in progress goes on
+  // with the new digits after its current tone or pause.
+  void translateDTMF(const LGCP::TranslateDtmfParams& params);
+  bool translateSelcal(const TERM::SelcalCommand& command);
+
+  // Whether a DTMF sequence or the ring-back cadence is playing.
+  bool toneGenRunning() const { return sequence_running_ || audible_; }
+
+  // Switches off what this receiver switched on (detectors, DTMF rejection, a tone still
+  // playing), before its owner is destroyed.
+  void CleanBeforeDestroy();
+
+  // The detector's id, 0 until DTMF detection is first enabled.
+  uint32_t detector_id() const { return detector_id_; }
+
+ private:
+  friend class TonecReceiverService;
+
+  enum class ToneStep { kRingTone, kRingSilence, kDigitTone, kDigitPause };
+
+  struct Link : Containers::CyclicList {
+    explicit Link(TonecReceiver* r) : receiver(r) {}
+    TonecReceiver* receiver;
+  };
+
+  // Events of the detector are taken while DTMF or IVA detection is on.
+  bool detector_on() const { return dtmf_on_ || iva_on_; }
+  bool play_ring_tone();
+  void play_ring_silence();
+  void next_digit();
+  void stop_tones();
+  void OnToneTimer();
+
+  Link link_{this};
+  uint32_t detector_id_ = 0;
+  bool dtmf_on_ = false;
+  bool iva_on_ = false;
+  bool reject_on_ = false;
+  bool sequence_running_ = false;
+  bool audible_ = false;
+  ToneStep step_ = ToneStep::kRingTone;
+  Timer tone_timer_;
+  LGCP::TranslateDtmfParams pending_;
+};
+
+class TonecReceiverService {
+ public:
+  static TonecReceiverService& instance();
+
+  // Opens /dev/dtmf read-only and non-blocking and starts reading its events; true when open.
+  bool init();
+  bool opened() const { return static_cast<bool>(event_.fd()); }
+
+  bool configureDTMF(int ts, const LGCP::DTMFParams& params);
+  bool echoCancel(int ts, bool on);
+  bool enableDTMFReject(int ts, bool on);
+  bool enableDTMF(TonecReceiver& receiver, bool on);
+  bool enableToneGenerator(int ts, uint16_t freq1, uint16_t freq2, uint16_t level1,
+                           uint16_t level2);
+  bool configureIVA(TonecReceiver& receiver, const LGCP::IVAParams& params);
+  bool enableIVA(TonecReceiver& receiver, bool on);
+  bool translateSelcal(TonecReceiver& receiver, const TERM::SelcalCommand& command);
+
+  void OnEvent(int fd, short revents);
+
+  // The detector id given last (0 before the first); the next is one more, never 0.
+  uint32_t last_id() const { return id_; }
+  void set_last_id(uint32_t id) { id_ = id; }
+
+ private:
+  friend class TonecReceiver;
+  TonecReceiverService();
+
+  // A request whose argument is the time slot itself; false with errno.
+  bool request(uint32_t number, int ts);
+  template <class T>
+  bool request(uint32_t number, T& record);
+  // A request that switches a function of `ts` on or off: "NAME_ON[ts] ok" or
+  // "NAME_ON fail: timeslot=ts errno=...".
+  bool switch_request(uint32_t number, const char* name, const char* suffix, int ts);
+  TonecReceiver* find(uint32_t timeslot);
+  void deliver(const tonec_event_record& record);
+
+  Event event_;
+  uint32_t id_ = 0;
+  Containers::CyclicList receivers_;  // of TonecReceiver::Link, in construction order
+};
+
+}  // namespace Hardware

@@ -1,0 +1,269 @@
+#include "hw/tonec_receiver.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/mux_clock.h"
+#include "tests/hw/hw_testlib.h"
+
+namespace {
+
+using Hardware::TonecReceiver;
+using Hardware::TonecReceiverService;
+
+class Receiver : public TonecReceiver {
+ public:
+  explicit Receiver(int ts) : ts_(ts) {}
+  ~Receiver() override = default;
+
+  void tonec_event(const Params& p) override { events.emplace_back(p.code, p.timestamp); }
+  int tonec_timeslot() const override { return ts_; }
+  void tone_gen_complete() override { ++completed; }
+
+  std::vector<std::pair<uint32_t, uint32_t>> events;
+  int completed = 0;
+
+ private:
+  int ts_;
+};
+
+class Tonec : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(board().ok());
+    ASSERT_TRUE(TonecReceiverService::instance().opened());
+    TonecReceiverService::instance().set_last_id(0);
+    Mux::TestClock::set(1000000);
+  }
+  void TearDown() override { Mux::TestClock::release(); }
+
+  static Lines dials(size_t n) { return log_tail("dtmf", n); }
+  static std::string dial(int ts, int f1, int f2, int l1, int l2) {
+    return "0x400c4205 DTMF_DIAL ts=" + std::to_string(ts) + " freq1=" + std::to_string(f1) +
+           " freq2=" + std::to_string(f2) + " level1=" + std::to_string(l1) +
+           " level2=" + std::to_string(l2);
+  }
+  static void advance(unsigned ms) {
+    Mux::TestClock::advance_ms(ms);
+    run_loop_turn();
+  }
+  static void event(uint32_t code, int ts, uint32_t stamp, uint32_t id) {
+    ASSERT_EQ(board().command("dtmf event " + std::to_string(code) + " " + std::to_string(ts) +
+                              " " + std::to_string(stamp) + " " + std::to_string(id)),
+              Lines{"ok"});
+  }
+
+  StreamCapture out{std::clog};
+  StreamCapture err{std::cerr};
+};
+
+TEST_F(Tonec, DetectionRequestsKeepDtmfAndIvaApart) {
+  Receiver r(40);
+  EXPECT_TRUE(r.enableDTMF(true));
+  EXPECT_TRUE(r.enableDTMF(true));  // already on: no request
+  EXPECT_EQ(r.detector_id(), 1u);
+  EXPECT_TRUE(r.enableIVA(true));
+  EXPECT_TRUE(r.enableIVA(false));
+  EXPECT_TRUE(r.disableDTMF());  // IVA off did not make DTMF look off
+  EXPECT_TRUE(r.disableDTMF());
+  EXPECT_TRUE(r.echoCancel(true));
+  EXPECT_TRUE(r.enableDTMFReject(false));
+  EXPECT_EQ(dials(6), (Lines{"0x40084203 DTMF_ENABLE_DETECTOR ts=40 id=1",
+                             "0x4004420b IVA_DETECTOR_ENABLE ts=40",
+                             "0x4004420c IVA_DETECTOR_DISABLE ts=40",
+                             "0x40044204 DTMF_DISABLE_DETECTOR ts=40",
+                             "0x40044206 CHANNEL_LMS_ON ts=40",
+                             "0x4004420a DTMF_REJECTION_DISABLE ts=40"}));
+  EXPECT_EQ(out.take(), (Lines{"IVA_DETECTOR_ENABLE[40] ok", "IVA_DETECTOR_DISABLE[40] ok",
+                               "CHANNEL_LMS_ON[40] ok", "DTMF_REJECTION_DISABLE[40] ok"}));
+  EXPECT_EQ(err.take(), (Lines{"DTMF_ENABLE_DETECTOR done: timeslot=40 id=1",
+                               "DTMF_DISABLE_DETECTOR done: timeslot=40"}));
+
+  // A refused enable still uses up an id; the counter never gives 0.
+  ASSERT_EQ(board().command("fail dtmf 0x40084203 EIO"), Lines{"ok"});
+  EXPECT_FALSE(r.enableDTMF(true));
+  EXPECT_EQ(err.take(), Lines{"DTMF_ENABLE_DETECTOR fail: timeslot=40 id=2 errno=\"Input/output "
+                              "error\""});
+  TonecReceiverService::instance().set_last_id(0xFFFFFFFF);
+  EXPECT_TRUE(r.enableDTMF(true));
+  EXPECT_EQ(r.detector_id(), 1u);
+
+  ASSERT_EQ(board().command("fail dtmf 0x40044207 EBUSY"), Lines{"ok"});
+  EXPECT_FALSE(r.echoCancel(false));
+  ASSERT_EQ(board().command("fail dtmf 0x400c4205 EIO"), Lines{"ok"});
+  EXPECT_FALSE(r.enableSilence());
+  err.take();
+  r.CleanBeforeDestroy();
+  EXPECT_EQ(dials(1), Lines{"0x40044204 DTMF_DISABLE_DETECTOR ts=40"});
+}
+
+TEST_F(Tonec, ConfigurationAndSelcalRecords) {
+  Receiver r(41);
+  LGCP::DTMFParams dtmf;
+  dtmf.get_threshold().set_twist(8);
+  dtmf.get_threshold().set_ratio(9);
+  dtmf.get_threshold().set_noise(10);
+  dtmf.get_level().set_silence(11);
+  LGCP::IVAParams iva;
+  iva.set_det_lvl_dB(-35);
+  EXPECT_TRUE(r.configureDTMF(dtmf));
+  EXPECT_TRUE(r.configureIVA(iva));
+  EXPECT_EQ(out.take(), (Lines{"DTMF_CONFIGURE_DETECTOR ts=41 twist=8 ratio=9 noise=10 silence=11",
+                               "IVA_CONFIGURE_DETECTOR ts=41 det_lvl_dB=-35"}));
+  EXPECT_EQ(dials(2), (Lines{"0x40144202 DTMF_CONFIGURE_DETECTOR ts=41 twist=8 ratio=9 "
+                             "silence=11 noise=10",
+                             "0x4008420d IVA_CONFIGURE_DETECTOR ts=41 det_lvl_dB=-35"}));
+
+  struct Case {
+    const char* signs;
+    bool has_amp;
+    Lines log;   // newest request afterwards
+    Lines error;
+  } cases[] = {
+      {"ABCDEF", false, {"0x400c420e SELCAL_DIAL ts=41 amp=12000 signs=ABCD reserved=0"}, {}},
+      {"PQRS", true, {"0x400c420e SELCAL_DIAL ts=41 amp=3000 signs=PQRS reserved=0"}, {}},
+      {"XYZ", false, {"0x400c420e SELCAL_DIAL ts=41 amp=3000 signs=PQRS reserved=0"},
+       {"SELCAL_DIAL fail: timeslot=41 incorect signs:XYZ"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.signs);
+    TERM::SelcalCommand selcal;
+    selcal.set_signs(c.signs);
+    if (c.has_amp) selcal.set_amp(3000);
+    EXPECT_EQ(r.translateSelcal(selcal), c.error.empty());
+    EXPECT_EQ(dials(1), c.log);
+    EXPECT_EQ(err.take(), c.error);
+  }
+}
+
+TEST_F(Tonec, EventsGoToTheOldestReceiverOfTheirTimeSlotWithTheCurrentId) {
+  Receiver older(50), newer(50), other(51);
+  run_loop_turn();
+  out.take();
+  ASSERT_TRUE(older.enableDTMF(true));  // id 1
+  event(5, 50, 100, 1);
+  event(6, 50, 101, 7);   // stale id
+  event(7, 51, 102, 1);   // detector of 51 off
+  event(8, 52, 103, 1);   // nobody's
+  run_loop_turn();
+  EXPECT_EQ(older.events, (std::vector<std::pair<uint32_t, uint32_t>>{{5, 100}}));
+  EXPECT_TRUE(newer.events.empty());
+  EXPECT_TRUE(other.events.empty());
+  EXPECT_EQ(out.take(),
+            (Lines{"dtmf event:  timestamp=100 timeslot=50 code=5 id=1",
+                   "dtmf event:  timestamp=101 timeslot=50 code=6 id=7",
+                   "ignore spurious dtmf event:  timestamp=101 timeslot=50 code=6 id=7 rid=1",
+                   "dtmf event:  timestamp=102 timeslot=51 code=7 id=1",
+                   "ignore spurious dtmf event (DTMF disabled):  timestamp=102 timeslot=51 "
+                   "code=7 id=1",
+                   "dtmf event:  timestamp=103 timeslot=52 code=8 id=1"}));
+  EXPECT_EQ(err.take(), (Lines{"DTMF_ENABLE_DETECTOR done: timeslot=50 id=1",
+                               "receive tonec event from unknown timeslot 52"}));
+
+  // IVA alone opens the detector; switching it off leaves DTMF detection on.
+  ASSERT_TRUE(other.enableIVA(true));
+  ASSERT_TRUE(older.enableIVA(true));
+  ASSERT_TRUE(older.enableIVA(false));
+  event(9, 51, 104, 0);
+  event(10, 50, 105, 1);
+  // A short record ends the drain; what follows it is read at the next turn.
+  ASSERT_EQ(board().command("dtmf raw 0102"), Lines{"ok"});
+  event(11, 50, 106, 1);
+  run_loop_turn();
+  EXPECT_EQ(other.events, (std::vector<std::pair<uint32_t, uint32_t>>{{9, 104}}));
+  EXPECT_EQ(older.events.size(), 2u);
+  EXPECT_EQ(err.take(), Lines{"fail to read from tonec: short record of 2 bytes"});
+  run_loop_turn();
+  EXPECT_EQ(older.events.back(), std::make_pair(11u, 106u));
+
+  older.CleanBeforeDestroy();
+  other.CleanBeforeDestroy();
+  EXPECT_EQ(dials(2), (Lines{"0x40044204 DTMF_DISABLE_DETECTOR ts=50",
+                             "0x4004420c IVA_DETECTOR_DISABLE ts=51"}));
+}
+
+TEST_F(Tonec, DtmfSequencePlaysEachDigitThenItsPause) {
+  Receiver r(60);
+  LGCP::TranslateDtmfParams params;
+  LGCP::DualTone one, two, three;
+  one.set_freq1(697);
+  one.set_freq2(1209);
+  two.set_freq1(770);
+  two.set_freq2(1336);
+  three.set_freq1(852);
+  three.set_freq2(1477);
+  params.get_digits().push_back(one);
+  params.get_digits().push_back(two);
+  params.set_toneDuration(100);
+  params.set_amp1(1000);
+
+  r.translateDTMF(params);
+  EXPECT_TRUE(r.toneGenRunning());
+  EXPECT_EQ(dials(1), Lines{dial(60, 697, 1209, 1000, 16384)});
+  advance(99);
+  EXPECT_EQ(dials(1), Lines{dial(60, 697, 1209, 1000, 16384)});
+  advance(1);
+  EXPECT_EQ(dials(1), Lines{dial(60, 1000, 1000, 0, 0)});  // pause, 70 ms by default
+
+  // A new request during the pause replaces the digits left; the pause runs out first.
+  LGCP::TranslateDtmfParams replacement;
+  replacement.get_digits().push_back(three);
+  r.translateDTMF(replacement);
+  EXPECT_EQ(dials(1), Lines{dial(60, 1000, 1000, 0, 0)});
+  advance(70);
+  EXPECT_EQ(dials(1), Lines{dial(60, 852, 1477, 16384, 16384)});
+  r.cancelAudibleCall();  // a sequence is playing: nothing happens
+  advance(70);
+  advance(70);
+  EXPECT_EQ(dials(3), (Lines{dial(60, 852, 1477, 16384, 16384), dial(60, 1000, 1000, 0, 0),
+                             dial(60, 0, 0, 0, 0)}));
+  EXPECT_EQ(r.completed, 1);
+  EXPECT_FALSE(r.toneGenRunning());
+  EXPECT_FALSE(r.disableToneGenerator(false));
+
+  r.translateDTMF(LGCP::TranslateDtmfParams());
+  EXPECT_EQ(r.completed, 2);
+  EXPECT_EQ(dials(1), Lines{dial(60, 0, 0, 0, 0)});
+}
+
+TEST_F(Tonec, RingBackCadenceUntilCancelledOrCleaned) {
+  Receiver r(61);
+  EXPECT_TRUE(r.activateAudibleCall());
+  EXPECT_TRUE(r.toneGenRunning());
+  EXPECT_EQ(dials(1), Lines{dial(61, 425, 0, 2048, 2048)});
+  advance(1000);
+  EXPECT_EQ(dials(1), Lines{dial(61, 1000, 1000, 0, 0)});
+  advance(2999);
+  EXPECT_EQ(dials(1), Lines{dial(61, 1000, 1000, 0, 0)});
+  advance(1);
+  EXPECT_EQ(dials(1), Lines{dial(61, 425, 0, 2048, 2048)});
+  r.cancelAudibleCall();
+  EXPECT_FALSE(r.toneGenRunning());
+  EXPECT_EQ(dials(1), Lines{dial(61, 0, 0, 0, 0)});
+  advance(5000);
+  EXPECT_EQ(dials(1), Lines{dial(61, 0, 0, 0, 0)});
+
+  // A forced stop ends the cadence too.
+  r.activateAudibleCall();
+  EXPECT_TRUE(r.disableToneGenerator(true));
+  advance(5000);
+  EXPECT_EQ(dials(2), (Lines{dial(61, 425, 0, 2048, 2048), dial(61, 0, 0, 0, 0)}));
+
+  // A DTMF request takes the tone over; the ring-back does not come back after it.
+  r.activateAudibleCall();
+  LGCP::TranslateDtmfParams params;
+  r.translateDTMF(params);
+  advance(5000);
+  EXPECT_EQ(dials(2), (Lines{dial(61, 425, 0, 2048, 2048), dial(61, 0, 0, 0, 0)}));
+
+  // Clean-up before destruction stops a cadence still playing.
+  r.activateAudibleCall();
+  r.CleanBeforeDestroy();
+  EXPECT_FALSE(r.toneGenRunning());
+  advance(5000);
+  EXPECT_EQ(dials(2), (Lines{dial(61, 425, 0, 2048, 2048), dial(61, 0, 0, 0, 0)}));
+}
+
+}  // namespace
