@@ -11,9 +11,14 @@ namespace ASN1 {
 
 namespace {
 
-// Set just before a clone creates its copy through the record, so that the constructor leaves
-// the fields null instead of building defaults that the copy would delete at once.
+// Set while a clone creates its copy through the record, so that the constructor leaves the
+// fields null instead of building defaults that the copy would delete at once.
 bool g_construct_bare = false;
+
+struct ConstructBare {
+  ConstructBare() { g_construct_bare = true; }
+  ~ConstructBare() { g_construct_bare = false; }
+};
 
 }  // namespace
 
@@ -146,9 +151,11 @@ int SEQUENCE::do_compare(const AbstractData& other) const {
 
 AbstractData* SEQUENCE::do_clone() const {
   if (info()->create == &SEQUENCE::create) return new SEQUENCE(*this);
-  g_construct_bare = true;
-  SEQUENCE* copy = static_cast<SEQUENCE*>(info()->create(info()));
-  g_construct_bare = false;
+  SEQUENCE* copy;
+  {
+    ConstructBare bare;
+    copy = static_cast<SEQUENCE*>(info()->create(info()));
+  }
   for (size_t i = 0; i < fields.size(); ++i)
     copy->fields[i] = fields[i] ? fields[i]->clone() : nullptr;
   copy->optionalMap = optionalMap;

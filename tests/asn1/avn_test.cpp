@@ -143,6 +143,27 @@ INSTANTIATE_TEST_SUITE_P(
                   "\"20261206211500.250-0130\""}),
     [](const ::testing::TestParamInfo<ParseCase>& p) { return std::string(p.param.name); });
 
+TEST(Avn, NamedNumbers) {
+  const NameEntry names[] = {{-1, "minus"}, {0, "zero"}, {10, "ten"}};
+  const NamedIntegerInfo info = {{{&IntegerWithNamedNumber::create, TagInteger}, Unconstrained,
+                                  0, 4294967295u},
+                                 names, 3};
+  IntegerWithNamedNumber n(10, &info);
+  EXPECT_EQ(n.asValueNotation(), "ten");
+  n.setValue(5);
+  EXPECT_EQ(n.asValueNotation(), "5");
+  const std::pair<const char*, int32_t> parses[] = {{"minus", -1}, {"-1", -1}, {"ten", 10},
+                                                    {"7", 7}};
+  for (const auto& p : parses) {
+    ASSERT_TRUE(n.setFromValueNotation(p.first)) << p.first;
+    EXPECT_EQ(n.value, p.second) << p.first;
+  }
+  EXPECT_FALSE(n.setFromValueNotation("eleven"));
+  std::vector<char> out;
+  ASSERT_TRUE(per_encode(n, out)) << "encoded as a plain INTEGER";
+  EXPECT_EQ(hex(out), "0107");
+}
+
 TEST(Avn, SameAlternativeIsNotRebuilt) {
   CHOICE c(&TonecCode_info);
   ASSERT_TRUE(c.setFromValueNotation("dtmf : 5"));
