@@ -2,8 +2,11 @@
 
 #include "sim/dsp.h"
 #include "sim/dtmf.h"
+#include "sim/e1_cas.h"
 #include "sim/echo.h"
 #include "sim/hal.h"
+#include "sim/maintenance.h"
+#include "sim/mcc.h"
 #include "sim/watchdog.h"
 
 std::vector<std::unique_ptr<DeviceModel>> make_device_models() {
@@ -13,5 +16,8 @@ std::vector<std::unique_ptr<DeviceModel>> make_device_models() {
   models.push_back(std::make_unique<Hal>());
   models.push_back(std::make_unique<Dtmf>());
   models.push_back(std::make_unique<Dsp>());
+  models.push_back(std::make_unique<Mcc>());
+  models.push_back(std::make_unique<Maintenance>());
+  models.push_back(std::make_unique<E1Cas>());
   return models;
 }

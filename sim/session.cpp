@@ -45,6 +45,11 @@ void Session::refuse_writes() {
   update_events();
 }
 
+void Session::hold_frames(bool held) {
+  held_ = held;
+  update_events();
+}
+
 void Session::on_events(short revents) {
   if (revents & POLLOUT) flush();
   if (!read_frames(revents)) node_.end(*this);  // destroys this session
@@ -52,7 +57,7 @@ void Session::on_events(short revents) {
 
 bool Session::read_frames(short revents) {
   bool hung_up = revents & (POLLHUP | POLLERR);
-  if (!reading_) return !hung_up;
+  if (!reading_ || held_) return !hung_up;
   static std::vector<char> buffer(kMaxFrame);
   for (int i = 0; i < kFramesPerTurn; ++i) {
     ssize_t n = ::recv(end_.get(), buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC);
@@ -86,6 +91,6 @@ void Session::flush() {
 }
 
 void Session::update_events() {
-  short events = (reading_ ? POLLIN : 0) | (backlog_.empty() ? 0 : POLLOUT);
+  short events = (reading_ && !held_ ? POLLIN : 0) | (backlog_.empty() ? 0 : POLLOUT);
   loop_.set_events(end_.get(), events);
 }

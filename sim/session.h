@@ -36,6 +36,10 @@ class Session {
   // From now on every write of the daemon on this session fails with EPIPE.
   void refuse_writes();
 
+  // Stops (true) or resumes taking the daemon's frames. Held frames wait in the socket, so
+  // the daemon's writes fail with EAGAIN once it is full and it sees POLLOUT when room returns.
+  void hold_frames(bool held);
+
  private:
   void on_events(short revents);
   // Reads what the daemon wrote; false when the session has ended.
@@ -50,5 +54,6 @@ class Session {
   int flags_;
   bool gone_ = false;
   bool reading_ = true;
+  bool held_ = false;
   std::deque<std::string> backlog_;
 };

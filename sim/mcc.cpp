@@ -1,0 +1,181 @@
+#include "sim/mcc.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sys/socket.h>
+
+#include "sim/record.h"
+#include "sim/session.h"
+
+namespace {
+
+constexpr uint32_t kMtp2Mode = 3;
+
+std::string hex_bytes(const std::string& bytes) {
+  std::string text;
+  char digits[3];
+  for (unsigned char c : bytes) {
+    std::snprintf(digits, sizeof digits, "%02x", c);
+    text += digits;
+  }
+  return text;
+}
+
+std::string describe(const mcc_allocation& a) {
+  return "mode=" + std::to_string(a.mode) + " rx-size=" + std::to_string(a.rx_packet_size) +
+         " rx-threshold=" + std::to_string(a.rx_threshold) +
+         " tx-threshold=" + std::to_string(a.tx_threshold);
+}
+
+}  // namespace
+
+Mcc::Channel* Mcc::channel(uint32_t number) {
+  for (auto& entry : channels_) {
+    if (entry.second.number == number) return &entry.second;
+  }
+  return nullptr;
+}
+
+Mcc::Channel* Mcc::channel(const std::string& word) {
+  uint32_t number;
+  return parse_u32(word, number) ? channel(number) : nullptr;
+}
+
+void Mcc::on_close(Session& session) {
+  auto found = channels_.find(&session);
+  if (found == channels_.end()) return;
+  split(found->second);
+  channels_.erase(found);
+}
+
+void Mcc::on_write(Session& session, const std::string& frame) {
+  auto found = channels_.find(&session);
+  if (found == channels_.end()) {
+    std::cerr << "boardsim: mcc/ctl: frame on a channel never allocated, dropped" << std::endl;
+    return;
+  }
+  Channel& sender = found->second;
+  if (sender.sent.size() == kSentKept) sender.sent.erase(sender.sent.begin());
+  sender.sent.push_back(frame);
+  capture(sender, true, frame);
+  if (Channel* peer = sender.peer < 0 ? nullptr : channel(static_cast<uint32_t>(sender.peer))) {
+    receive(*peer, frame);
+  }
+}
+
+void Mcc::receive(Channel& receiver, const std::string& frame) {
+  capture(receiver, false, frame);
+  receiver.session->send(frame);
+}
+
+void Mcc::capture(const Channel& c, bool outgoing, const std::string& frame) {
+  capture_.write(c.number,
+                 c.allocation.mode == kMtp2Mode ? PcapWriter::LinkType::kMtp2
+                                                : PcapWriter::LinkType::kLapd,
+                 outgoing, frame);
+}
+
+void Mcc::split(Channel& c) {
+  if (c.peer < 0) return;
+  if (Channel* peer = channel(static_cast<uint32_t>(c.peer))) peer->peer = -1;
+  c.peer = -1;
+}
+
+IoctlResult Mcc::on_ioctl(Session& session, IoctlCall& call) {
+  auto found = channels_.find(&session);
+  if (call.request == MccIoctl::kTimeslot) {
+    if (found == channels_.end()) return {-1, EINVAL};
+    return {static_cast<int>(found->second.number), 0};
+  }
+  if (call.request != MccIoctl::kAllocate) return {-1, ENOTTY};
+  mcc_allocation allocation;
+  if (!read_record(call, allocation)) return {-1, EINVAL};
+  if (found != channels_.end()) return {-1, EBUSY};
+  for (uint32_t number = kFirstChannel; number < kFirstChannel + kChannels; ++number) {
+    if (!channel(number)) {
+      channels_.emplace(&session, Channel{number, allocation, &session, -1, false, {}});
+      return {0, 0};
+    }
+  }
+  return {-1, ENOSPC};
+}
+
+std::string Mcc::decode(const IoctlCall& call) const {
+  mcc_allocation allocation;
+  if (call.request == MccIoctl::kAllocate && read_record(call, allocation)) {
+    return "MCC_ALLOCATE " + describe(allocation) + " word2=" + std::to_string(allocation.reserved);
+  }
+  if (call.request == MccIoctl::kTimeslot && !call.has_record) return "MCC_TIMESLOT";
+  return "";
+}
+
+Reply Mcc::list() const {
+  std::vector<const Channel*> sorted;
+  for (const auto& entry : channels_) sorted.push_back(&entry.second);
+  std::sort(sorted.begin(), sorted.end(),
+            [](const Channel* a, const Channel* b) { return a->number < b->number; });
+  std::vector<std::string> lines;
+  for (const Channel* c : sorted) {
+    std::string line = std::to_string(c->number) + " " + describe(c->allocation);
+    if (c->peer >= 0) line += " joined=" + std::to_string(c->peer);
+    if (c->held) line += " held";
+    lines.push_back(line);
+  }
+  return Reply::of_list(lines);
+}
+
+bool Mcc::command(const Words& words, Reply& reply) {
+  if (words[0] != "mcc") return false;
+  const std::string verb = words.size() > 1 ? words[1] : "";
+  Channel* c = words.size() > 2 ? channel(words[2]) : nullptr;
+  std::string bytes;
+  if (verb == "channels" && words.size() == 2) {
+    reply = list();
+  } else if (verb == "capture" && words.size() == 3) {
+    if (words[2] == "off") {
+      capture_.close();
+      reply = Reply::ok();
+    } else {
+      reply = capture_.open(words[2]) ? Reply::ok() : Reply::error(std::strerror(errno));
+    }
+  } else if (words.size() < 3 || !c) {
+    reply = Reply::error(words.size() < 3 ? "usage: mcc channels | rx | sent | hold | release | "
+                                            "hangup | join | split | capture"
+                                          : "no channel " + words[2]);
+  } else if (verb == "rx" && words.size() == 4 && parse_hex_bytes(words[3], bytes)) {
+    receive(*c, bytes);
+    reply = Reply::ok();
+  } else if (verb == "sent" && words.size() == 3) {
+    std::vector<std::string> lines;
+    for (const std::string& frame : c->sent) lines.push_back(hex_bytes(frame));
+    reply = Reply::of_list(lines);
+  } else if ((verb == "hold" || verb == "release") && words.size() == 3) {
+    c->held = verb == "hold";
+    c->session->hold_frames(c->held);
+    reply = Reply::ok();
+  } else if (verb == "hangup" && words.size() == 3) {
+    ::shutdown(c->session->fd(), SHUT_RDWR);
+    reply = Reply::ok();
+  } else if (verb == "join" && words.size() == 4) {
+    Channel* other = channel(words[3]);
+    if (!other || other == c) {
+      reply = Reply::error("no channel " + words[3] + " to join");
+    } else {
+      split(*c);
+      split(*other);
+      c->peer = static_cast<int32_t>(other->number);
+      other->peer = static_cast<int32_t>(c->number);
+      reply = Reply::ok();
+    }
+  } else if (verb == "split" && words.size() == 3) {
+    split(*c);
+    reply = Reply::ok();
+  } else {
+    reply = Reply::error("usage: mcc rx CH HEX | sent CH | hold CH | release CH | hangup CH | "
+                         "join A B | split A");
+  }
+  return true;
+}

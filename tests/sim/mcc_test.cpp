@@ -1,0 +1,168 @@
+// The simulated multichannel HDLC controller, /dev/mcc/ctl, through the device seam.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "base/device.h"
+#include "base/fd.h"
+#include "hw/mcc_records.h"
+#include "tools/simctl/board_sim.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+using namespace MccIoctl;
+
+class Mcc : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(sim.ok()); }
+
+  // A channel allocated in `mode`; its switch channel in `channel`.
+  static Fd open_channel(uint32_t mode, int& channel) {
+    Fd fd(Device::open("/dev/mcc/ctl", O_RDWR | O_NONBLOCK));
+    mcc_allocation record{mode, 512, 0, 1, 4};
+    if (!fd || Device::ioctl(fd.get(), kAllocate, &record, sizeof record) != 0) return Fd();
+    channel = Device::ioctl(fd.get(), kTimeslot, 0ul);
+    return fd;
+  }
+
+  static std::string read_frame(const Fd& fd) {
+    char buffer[1024];
+    pollfd p{fd.get(), POLLIN, 0};
+    if (::poll(&p, 1, 2000) != 1) return "<nothing>";
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    return n < 0 ? "<error>" : std::string(buffer, n);
+  }
+
+  BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
+};
+
+TEST_F(Mcc, AllocationGivesDistinctSwitchChannelsAndIsLogged) {
+  int a = -1, b = -1;
+  Fd fa = open_channel(3, a);
+  Fd fb = open_channel(0, b);
+  ASSERT_TRUE(fa && fb);
+  EXPECT_GE(a, 0);
+  EXPECT_GE(b, 0);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(sim.command("mcc channels"),
+            (Lines{std::to_string(a) + " mode=3 rx-size=512 rx-threshold=1 tx-threshold=4",
+                   std::to_string(b) + " mode=0 rx-size=512 rx-threshold=1 tx-threshold=4"}));
+  Lines log = sim.command("log mcc/ctl");
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[0], "0x40144d00 MCC_ALLOCATE mode=3 rx-size=512 rx-threshold=1 tx-threshold=4 "
+                    "word2=0");
+  EXPECT_EQ(log[1], "0x20004d02 MCC_TIMESLOT");
+
+  fa.close();
+  EXPECT_EQ(sim.command("mcc channels").size(), 1u) << "a closed channel is freed";
+}
+
+TEST_F(Mcc, RefusedRequests) {
+  Fd fd(Device::open("/dev/mcc/ctl", O_RDWR));
+  ASSERT_TRUE(fd);
+  errno = 0;
+  EXPECT_EQ(Device::ioctl(fd.get(), kTimeslot, 0ul), -1) << "no channel before allocation";
+  EXPECT_EQ(errno, EINVAL);
+  uint32_t short_record[4] = {0, 512, 0, 1};
+  EXPECT_EQ(Device::ioctl(fd.get(), kAllocate, short_record, sizeof short_record), -1);
+  EXPECT_EQ(errno, EINVAL);
+  uint32_t record[5] = {0, 512, 0, 1, 4};
+  EXPECT_EQ(Device::ioctl(fd.get(), kAllocate, record, sizeof record), 0);
+  EXPECT_EQ(Device::ioctl(fd.get(), kAllocate, record, sizeof record), -1);
+  EXPECT_EQ(errno, EBUSY);
+}
+
+TEST_F(Mcc, FramesGoOutReceivedFramesComeInAndJoinedChannelsTalk) {
+  int a, b;
+  Fd fa = open_channel(0, a), fb = open_channel(0, b);
+  ASSERT_TRUE(fa && fb);
+  ASSERT_EQ(::write(fa.get(), "\x02\x01\x7f", 3), 3);
+  EXPECT_EQ(sim.command("mcc sent " + std::to_string(a)), Lines{"02017f"});
+
+  EXPECT_EQ(sim.command("mcc rx " + std::to_string(a) + " 0001ff00"), Lines{"ok"});
+  EXPECT_EQ(read_frame(fa), std::string("\x00\x01\xff\x00", 4));
+
+  EXPECT_EQ(sim.command("mcc join " + std::to_string(a) + " " + std::to_string(b)), Lines{"ok"});
+  ASSERT_EQ(::write(fa.get(), "AB", 2), 2);
+  ASSERT_EQ(::write(fb.get(), "C", 1), 1);
+  EXPECT_EQ(read_frame(fb), "AB");
+  EXPECT_EQ(read_frame(fa), "C");
+  EXPECT_EQ(sim.command("mcc split " + std::to_string(b)), Lines{"ok"});
+  ASSERT_EQ(::write(fa.get(), "D", 1), 1);
+  sim.command("ping");
+  EXPECT_EQ(read_frame(fb), "<nothing>");
+}
+
+TEST_F(Mcc, HeldChannelFillsUpThenDrainsInOrder) {
+  int a;
+  Fd fa = open_channel(0, a);
+  ASSERT_TRUE(fa);
+  ASSERT_EQ(sim.command("mcc hold " + std::to_string(a)), Lines{"ok"});
+  int written = 0;
+  for (; written < 100000; ++written) {
+    std::string frame = std::to_string(written);
+    if (::write(fa.get(), frame.data(), frame.size()) < 0) break;
+  }
+  ASSERT_EQ(errno, EAGAIN);
+  ASSERT_GT(written, 0);
+  pollfd p{fa.get(), POLLOUT, 0};
+  EXPECT_EQ(::poll(&p, 1, 0), 0) << "no room while held";
+
+  ASSERT_EQ(sim.command("mcc release " + std::to_string(a)), Lines{"ok"});
+  EXPECT_EQ(::poll(&p, 1, 2000), 1);
+  EXPECT_TRUE(p.revents & POLLOUT);
+  Lines sent = sim.command("mcc sent " + std::to_string(a));
+  ASSERT_EQ(sent.size(), static_cast<size_t>(written));
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%02x", '0' + (written - 1) % 10);
+  EXPECT_EQ(sent.back().substr(sent.back().size() - 2), hex) << "the last frame is last";
+}
+
+TEST_F(Mcc, HangupEndsTheChannel) {
+  int a;
+  Fd fa = open_channel(0, a);
+  ASSERT_TRUE(fa);
+  ASSERT_EQ(sim.command("mcc hangup " + std::to_string(a)), Lines{"ok"});
+  pollfd p{fa.get(), POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 2000), 1);
+  EXPECT_TRUE(p.revents & POLLHUP);
+  char c;
+  EXPECT_EQ(::read(fa.get(), &c, 1), 0);
+}
+
+TEST_F(Mcc, CaptureIsReadByTheLapdAndMtp2Dissectors) {
+  if (std::system("tshark -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed";
+  int lapd, mtp2;
+  Fd fl = open_channel(0, lapd), fm = open_channel(3, mtp2);
+  ASSERT_TRUE(fl && fm);
+  std::string path = sim.root() + "/capture.pcapng";
+  ASSERT_EQ(sim.command("mcc capture " + path), Lines{"ok"});
+  // Q.921 SABME, command, SAPI 0 TEI 0: 00 01 7f. Q.703 FISU: BSN 127 BIB 1, FSN 127 FIB 1, LI 0.
+  ASSERT_EQ(::write(fl.get(), "\x00\x01\x7f", 3), 3);
+  ASSERT_EQ(sim.command("mcc rx " + std::to_string(mtp2) + " ffff00"), Lines{"ok"});
+  ASSERT_EQ(sim.command("mcc capture off"), Lines{"ok"});
+
+  std::string out = sim.root() + "/tshark.txt";
+  std::string cmd = "tshark -r " + path + " -T fields -e frame.interface_name -e lapd.control " +
+                    "-e mtp2.li -e mtp2.fsn -e frame.p2p_dir > " + out + " 2>/dev/null";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  FILE* f = std::fopen(out.c_str(), "r");
+  ASSERT_TRUE(f);
+  char line[256];
+  Lines lines;
+  while (std::fgets(line, sizeof line, f)) lines.push_back(line);
+  std::fclose(f);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "mcc" + std::to_string(lapd) + "\t0x007f\t\t\t0\n");
+  EXPECT_EQ(lines[1], "mcc" + std::to_string(mtp2) + "\t\t0\t127\t1\n");
+}
+
+}  // namespace
