@@ -1,0 +1,221 @@
+#include "hw/e1_ctl.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <poll.h>
+#include <unistd.h>
+
+#include "base/device.h"
+#include "base/ext_header.h"
+#include "hw/device_names.h"
+#include "hw/e1_records.h"
+#include "hw/trunk_status.h"
+
+namespace {
+
+constexpr const char* kCasDevice = "/dev/e1-cas";
+
+bool valid_trunk(int32_t trunk) { return trunk >= 0 && trunk < E1Ctl::kTrunks; }
+
+}  // namespace
+
+E1Ctl& E1Ctl::instance() {
+  static E1Ctl e1;
+  return e1;
+}
+
+void E1Ctl::send(const LGCP::Signal& signal) {
+  if (port_) port_->SendSignal(signal);
+}
+
+bool E1Ctl::open_maintenance() {
+  if (!maintenance_) maintenance_ = Fd(Device::open(GetMaintenance(), O_RDWR | O_NONBLOCK));
+  return static_cast<bool>(maintenance_);
+}
+
+void E1Ctl::OnConnect() {
+  SendStatus();
+  poll_.set(kPollMs, &E1Ctl::OnCheckStatus, this);
+  tclk_ = 0;
+  SendTclk();
+  CheckOpenCas();
+}
+
+void E1Ctl::OnDisconnect() { poll_.reset(); }
+
+void E1Ctl::OnCheckStatus() {
+  SendStatus();
+  CheckOpenCas();
+  poll_.set(kPollMs, &E1Ctl::OnCheckStatus, this);
+}
+
+void E1Ctl::SendStatus() {
+  if (!open_maintenance()) return;
+  for (int32_t trunk = 0; trunk < kTrunks; ++trunk) {
+    e1_status record{};
+    record.trunk = static_cast<uint32_t>(trunk);
+    if (Device::ioctl(maintenance_.get(), MaintenanceIoctl::kStatus, &record, sizeof record) < 0) {
+      std::cerr << ext::header(this) << "synchronization status read fail, trunk = " << trunk
+                << " cause = " << std::strerror(errno) << std::endl;
+      continue;
+    }
+    TrunkReport report{trunk, e1_trunk_state(record.state), ACP::TrunkType::e1};
+    report.slips = static_cast<int32_t>(record.slips);
+    report.loss_bf = static_cast<int32_t>(record.loss_bf);
+    report.loss_carrier = static_cast<int32_t>(record.loss_carrier);
+    report.loss_ais = static_cast<int32_t>(record.loss_ais);
+    report.loss_rai = static_cast<int32_t>(record.loss_rai);
+    send(trunk_status_signal(report));
+  }
+}
+
+void E1Ctl::SendTclk() {
+  if (!open_maintenance()) return;
+  if (Device::ioctl(maintenance_.get(), MaintenanceIoctl::kTclk, static_cast<unsigned long>(tclk_)) <
+      0) {
+    std::cerr << ext::header(this) << "fail to set TCLK [cause=" << std::strerror(errno) << "]"
+              << std::endl;
+    return;
+  }
+  std::clog << ext::header(this) << "TCLT = 0x" << std::hex << tclk_ << std::dec << std::endl;
+}
+
+void E1Ctl::TrunkCfg(int32_t trunk, int32_t mode) {
+  if (trunk < 0 || trunk > 31 || (mode != 0 && mode != 1)) return;
+  uint32_t bit = uint32_t(1) << trunk;
+  tclk_ = mode == 0 ? (tclk_ | bit) : (tclk_ & ~bit);
+  SendTclk();
+}
+
+bool E1Ctl::OnCommand(const LGCP::Command& command) {
+  if (command.is_trunkCfg()) {
+    const LGCP::TrunkCfg& cfg = command.get_trunkCfg();
+    TrunkCfg(cfg.get_trunk().getValue(), cfg.get_mode().asInt());
+    if (port_) port_->Success();
+    return true;
+  }
+  if (!command.is_ioctl() || !command.get_ioctl().is_cas()) return false;
+  if (!CheckOpenCas()) {
+    if (port_) port_->Error(LGCP::ErrorCause::busError);
+    return true;
+  }
+  CasCommand(command.get_ioctl().get_cas());
+  if (port_) port_->Success();
+  return true;
+}
+
+bool E1Ctl::CheckOpenCas() {
+  if (cas_) return true;
+  cas_ = Fd(Device::open(kCasDevice, O_RDWR | O_NONBLOCK));
+  if (!cas_) return false;
+  std::clog << ext::header(this) << "cas interface opened!" << std::endl;
+  cas_event_.Bind("E1/Cas", &E1Ctl::OnUpdateCas, this);
+  cas_event_.Schedule(cas_, POLLIN);
+  return true;
+}
+
+void E1Ctl::OnUpdateCas(int fd, short revents) {
+  if (!(revents & (POLLIN | POLLERR | POLLHUP))) return;
+  cas_channel record;
+  ssize_t n = ::read(fd, &record, sizeof record);
+  if (n == sizeof record) {
+    send_cas(static_cast<int32_t>(record.trunk), static_cast<int32_t>(record.timeslot), record.rx,
+             record.tx);
+    return;
+  }
+  if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR))) return;
+  // The device hung up or failed: drop it, so that the next check opens it again instead of
+  // polling a dead descriptor in a loop.
+  std::cerr << ext::header(this) << "cas interface lost: "
+            << (n < 0 ? std::strerror(errno) : "end of file") << std::endl;
+  cas_event_.Release();
+  cas_.close();
+}
+
+void E1Ctl::CasCommand(const LGCP::CasCommand& command) {
+  int32_t trunk = command.get_channel().get_path().getValue();
+  int32_t timeslot = command.get_channel().get_timeslot().getValue();
+  const LGCP::CasCommandSignal& cmd = command.get_cmd();
+  if (cmd.is_open()) {
+    cas_open(trunk, timeslot, cmd.get_open().getValue());
+  } else if (cmd.is_set()) {
+    cas_open(trunk, timeslot, cmd.get_set().getValue());
+  } else if (cmd.is_close()) {
+    cas_close(trunk, timeslot);
+  } else if (cmd.is_get()) {
+    cas_get(trunk, timeslot);
+  }
+}
+
+void E1Ctl::cas_open(int32_t trunk, int32_t timeslot, int32_t bits) {
+  if (!valid_trunk(trunk)) return;
+  if (!cas_open_[trunk]) {
+    int result = Device::ioctl(cas_.get(), CasIoctl::kOpenTrunk, static_cast<unsigned long>(trunk));
+    send_cas(trunk, 0, result, 0);
+    std::clog << ext::header(this) << "open cas signalling on trunk(" << trunk << ") - ";
+    if (result < 0) {
+      std::clog << "fail(" << result << ")" << std::endl;
+      return;
+    }
+    std::clog << "ok" << std::endl;
+    cas_open_[trunk] = true;
+  } else {
+    send_cas(trunk, 0, 0, 0);
+  }
+  if (timeslot == 0 || timeslot == 16) return;
+  cas_channel_op op{{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0,
+                     static_cast<uint8_t>(bits & 15), {}},
+                    kCasOpenChannel};
+  int result = Device::ioctl(cas_.get(), CasIoctl::kChannelOp, &op, sizeof op);
+  if (result < 0) {
+    send_cas(trunk, timeslot, result, 0);
+    return;
+  }
+  report_bits(trunk, timeslot);
+}
+
+void E1Ctl::cas_close(int32_t trunk, int32_t timeslot) {
+  if (!valid_trunk(trunk) || (!cas_open_[trunk] && timeslot != 0)) return;
+  if (timeslot == 0) {
+    int result =
+        Device::ioctl(cas_.get(), CasIoctl::kCloseTrunk, static_cast<unsigned long>(trunk));
+    send_cas(trunk, 0, result == 0 ? 1 : result, 0);
+    if (result >= 0) cas_open_[trunk] = false;
+    return;
+  }
+  if (timeslot == 16) return;
+  cas_channel_op op{{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0, 0, {}},
+                    kCasCloseChannel};
+  int result = Device::ioctl(cas_.get(), CasIoctl::kChannelOp, &op, sizeof op);
+  if (result < 0) {
+    send_cas(trunk, timeslot, result, 0);
+  } else {
+    send_cas(trunk, timeslot, -1, 1);
+  }
+}
+
+void E1Ctl::cas_get(int32_t trunk, int32_t timeslot) {
+  if (valid_trunk(trunk) && cas_open_[trunk]) report_bits(trunk, timeslot);
+}
+
+void E1Ctl::report_bits(int32_t trunk, int32_t timeslot) {
+  cas_channel channel{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0, 0, {}};
+  int result = Device::ioctl(cas_.get(), CasIoctl::kGetBits, &channel, sizeof channel);
+  if (result < 0) {
+    send_cas(trunk, timeslot, result, 0);
+  } else {
+    send_cas(trunk, timeslot, channel.rx, channel.tx);
+  }
+}
+
+void E1Ctl::send_cas(int32_t trunk, int32_t timeslot, int32_t rx, int32_t tx) {
+  LGCP::Signal signal;
+  LGCP::CasSignalling& cas = signal.select_cas();
+  cas.get_channel().set_path(trunk);
+  cas.get_channel().set_timeslot(timeslot);
+  cas.set_rx(rx);
+  cas.set_tx(tx);
+  send(signal);
+}

@@ -1,0 +1,73 @@
+// E1Ctl: the control service of the board's four E1 framers.
+//
+// While a controller is connected it reports the synchronisation status of trunks 0 to 3 once
+// a second as trunkStatus signals, read from /dev/maintenance. It keeps the TCLK mask (bit n =
+// trunk n) that the trunkCfg command changes and sends it to the maintenance driver. It runs
+// channel-associated signalling on /dev/e1-cas: the ioctl commands without a slot whose
+// parameters hold `cas` open and close trunks and channels and read their ABCD bits; each
+// result, and every change of the received bits that the driver reports, goes to the controller
+// as a cas signal. Driver refusals travel inside the cas signal (a negative rx); the command
+// itself is answered with success, or with busError when the CAS device cannot be opened.
+//
+// Both devices are opened on first need and kept. One process-wide instance, instance(); tests
+// make their own.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+#include "asn1/modules/lgcp.h"
+#include "base/event.h"
+#include "base/fd.h"
+#include "base/timer.h"
+#include "hw/service_port.h"
+
+class E1Ctl {
+ public:
+  static constexpr int kTrunks = 4;
+  static constexpr unsigned kPollMs = 1000;
+
+  static E1Ctl& instance();
+
+  E1Ctl() = default;
+  E1Ctl(const E1Ctl&) = delete;
+  E1Ctl& operator=(const E1Ctl&) = delete;
+
+  void bind(ServicePort* port) { port_ = port; }
+
+  // Reports the status now and then every second; the TCLK mask restarts at 0.
+  void OnConnect();
+  // Stops the status reports: there is no controller to receive them.
+  void OnDisconnect();
+  // Takes trunkCfg, and ioctl whose parameters hold `cas`; false for everything else.
+  bool OnCommand(const LGCP::Command& command);
+
+  uint32_t tclk_mask() const { return tclk_; }
+  void PutHeader(std::ostream& os) const { os << "E1: "; }
+
+ private:
+  bool open_maintenance();
+  void SendStatus();
+  void OnCheckStatus();
+  void SendTclk();
+  void TrunkCfg(int32_t trunk, int32_t mode);
+
+  bool CheckOpenCas();
+  void OnUpdateCas(int fd, short revents);
+  void CasCommand(const LGCP::CasCommand& command);
+  void cas_open(int32_t trunk, int32_t timeslot, int32_t bits);
+  void cas_close(int32_t trunk, int32_t timeslot);
+  void cas_get(int32_t trunk, int32_t timeslot);
+  // Reads the bits of one channel into a cas signal.
+  void report_bits(int32_t trunk, int32_t timeslot);
+  void send_cas(int32_t trunk, int32_t timeslot, int32_t rx, int32_t tx);
+  void send(const LGCP::Signal& signal);
+
+  ServicePort* port_ = nullptr;
+  Fd maintenance_;
+  Timer poll_;
+  Fd cas_;
+  Event cas_event_;
+  bool cas_open_[kTrunks] = {};
+  uint32_t tclk_ = 0;
+};
