@@ -19,3 +19,11 @@ ACP::TrunkState::NamedNumber e1_trunk_state(uint32_t state) {
   return state <= ACP::TrunkState::disabled ? static_cast<ACP::TrunkState::NamedNumber>(state)
                                             : ACP::TrunkState::unknown;
 }
+
+ACP::TrunkState::NamedNumber bri_trunk_state(uint8_t status) {
+  if (!(status & 0x01)) return ACP::TrunkState::lossCarrier;
+  if (!(status & 0x04)) return ACP::TrunkState::lossBF;
+  if ((status & 0xC0) == 0x80) return ACP::TrunkState::rai;
+  if ((status & 0xC0) == 0xC0) return ACP::TrunkState::normal;
+  return ACP::TrunkState::ais;
+}

@@ -3,9 +3,15 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "sim/hal_clock.h"
+#include "sim/hal_spi.h"
 #include "sim/tdm_switch.h"
 
-Hal::Hal() : DeviceModel("hal") { units_.push_back(std::make_unique<TdmSwitch>()); }
+Hal::Hal() : DeviceModel("hal") {
+  units_.push_back(std::make_unique<TdmSwitch>());
+  units_.push_back(std::make_unique<HalClock>());
+  units_.push_back(std::make_unique<HalSpi>());
+}
 
 HalUnit* Hal::unit(uint32_t request) const {
   for (auto& u : units_) {

@@ -1,0 +1,92 @@
+#include "hw/bus_ctl.h"
+
+#include <fcntl.h>
+#include <iostream>
+
+#include "base/device.h"
+#include "base/ext_header.h"
+#include "hw/hal_records.h"
+#include "hw/spi_ctrl.h"
+
+namespace {
+
+constexpr const char* kDevice = "/dev/hal";
+
+}  // namespace
+
+std::string clock_source_name(int src) {
+  static const char* const names[] = {"f0", "f1", "f2", "f3", "freerun", "X3", "?1", "?2"};
+  return src >= 0 && src < 8 ? names[src] : std::to_string(src);
+}
+
+BusCtl& BusCtl::instance() {
+  static BusCtl bus(spiCtrl::instance());
+  return bus;
+}
+
+void BusCtl::DisableControl() {
+  std::clog << "clock control disabled." << std::endl;
+  enabled_ = false;
+}
+
+void BusCtl::OnConnect() {
+  if (enabled_) SetDefaultClock();
+}
+
+void BusCtl::OnDisconnect() {
+  if (enabled_) SetDefaultClock();
+}
+
+bool BusCtl::OnCommand(const LGCP::Command& command) {
+  if (!command.is_clockCfg()) return false;
+  bool done = enabled_ && SetClockSrc(command.get_clockCfg());
+  if (!port_) return true;
+  if (done) {
+    port_->Success();
+  } else {
+    port_->Error(enabled_ ? LGCP::ErrorCause::busError : LGCP::ErrorCause::unsupported);
+  }
+  return true;
+}
+
+void BusCtl::SetDefaultClock() {
+  LGCP::ClockCfg cfg;
+  cfg.set_clkSel0(LGCP::ClkSel0::internal);
+  cfg.set_bextEn(LGCP::BExtEn::disabled);
+  cfg.set_source(-1);
+  SetClockSrc(cfg);
+}
+
+bool BusCtl::IsOpen() {
+  if (device_) return true;
+  if (!enabled_) return false;
+  device_ = Fd(Device::open(kDevice, O_RDWR));
+  return static_cast<bool>(device_);
+}
+
+bool BusCtl::SetClockSrc(const LGCP::ClockCfg& cfg) {
+  if (!IsOpen()) {
+    spi_.clock(-1);
+    std::cerr << ext::header(this) << "set clock source fail: code 1." << std::endl;
+    return false;
+  }
+  std::cerr << ext::header(this) << "set clock source cmd: " << cfg << std::endl;
+  if (cfg.get_clkSel0().asInt() == LGCP::ClkSel0::internal) return DrvSetClkSrc(kFreeRun);
+  if (cfg.get_bextEn().asInt() == LGCP::BExtEn::disabled) return DrvSetClkSrc(kX3);
+  int source = cfg.get_source().getValue();
+  return source < 0 || DrvSetClkSrc(source);
+}
+
+bool BusCtl::DrvSetClkSrc(int src) {
+  if (!device_) {
+    std::cerr << ext::header(this) << "device open error" << std::endl;
+    return false;
+  }
+  int32_t value = src;
+  if (Device::ioctl(device_.get(), ClockIoctl::kSelect, &value, sizeof value) < 0) {
+    std::cerr << ext::header(this) << "HW_CLOCK_SELECT fail." << std::endl;
+    return false;
+  }
+  std::cerr << ext::header(this) << "clock source = " << clock_source_name(src) << std::endl;
+  return true;
+}

@@ -1,0 +1,58 @@
+// BusCtl: the control service that selects the board's TDM clock source through /dev/hal. The
+// controller chooses the source with clockCfg; whenever a controller connects or disconnects
+// the board goes back to its own free-running clock. DisableControl() (the command line's
+// --disable-clock) turns the service off for the run: clockCfg is then refused as unsupported
+// and the device is never touched. A clockCfg the driver cannot carry out (device missing or
+// request refused) is answered with busError.
+//
+// One process-wide instance, instance(); tests make their own.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "asn1/modules/lgcp.h"
+#include "base/fd.h"
+#include "hw/service_port.h"
+
+class spiCtrl;
+
+class BusCtl {
+ public:
+  // The driver's clock sources.
+  enum Source { kF0 = 0, kFreeRun = 4, kX3 = 5 };
+
+  static BusCtl& instance();
+
+  // `spi` loses its clock master when /dev/hal cannot be opened.
+  explicit BusCtl(spiCtrl& spi) : spi_(spi) {}
+  BusCtl(const BusCtl&) = delete;
+  BusCtl& operator=(const BusCtl&) = delete;
+
+  void bind(ServicePort* port) { port_ = port; }
+
+  void DisableControl();
+  void OnConnect();
+  void OnDisconnect();
+  // Takes clockCfg only.
+  bool OnCommand(const LGCP::Command& command);
+
+  // The free-running clock.
+  void SetDefaultClock();
+  // False when the device is missing or refused the source.
+  bool SetClockSrc(const LGCP::ClockCfg& cfg);
+  bool DrvSetClkSrc(int src);
+
+  void PutHeader(std::ostream& os) const { os << "clkctl: "; }
+
+ private:
+  bool IsOpen();
+
+  spiCtrl& spi_;
+  ServicePort* port_ = nullptr;
+  Fd device_;
+  bool enabled_ = true;
+};
+
+// The source's name in the log: "f0" to "f3", "freerun", "X3", "?1", "?2", else its number.
+std::string clock_source_name(int src);
