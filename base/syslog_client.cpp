@@ -58,9 +58,9 @@ void SysLogManager::connect_step() {
       std::string path = Path::board("/dev/log");
       peer_ = sockaddr_un{};
       peer_.sun_family = AF_UNIX;
-      peer_ok_ = path.size() < sizeof peer_.sun_path;
-      if (peer_ok_) std::memcpy(peer_.sun_path, path.c_str(), path.size() + 1);
-      if ((options_ & LOG_NDELAY) && peer_ok_) {
+      bool fits = path.size() < sizeof peer_.sun_path;
+      if (fits) std::memcpy(peer_.sun_path, path.c_str(), path.size() + 1);
+      if ((options_ & LOG_NDELAY) && fits) {
         socket_ = ::socket(AF_UNIX, socket_type_ | SOCK_CLOEXEC, 0);
         if (socket_ < 0) return;
       }

@@ -70,7 +70,6 @@ class SysLogManager {
   int facility_;
   int level_mask_ = 0xff;
   sockaddr_un peer_{};
-  bool peer_ok_ = false;
   char record_[kRecordSize];
 
   char data_[kBatchBytes];

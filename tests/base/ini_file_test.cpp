@@ -178,17 +178,4 @@ TEST(IniFile, Dump) {
             "dumping IniFile::SubKey\nmValue=\"v\"\nmLineNo=2\n");
 }
 
-TEST(IniFile, IteratorStepsAndStopsAtEnd) {
-  IniFile::File file;
-  std::istringstream in("[s]\na=1\nb=2\n");
-  in >> file;
-  IniFile::SubSection::iterator it = file["s"]->mFirst->begin();
-  EXPECT_EQ((it++)->mName, "a");
-  EXPECT_EQ(it->mName, "b");
-  ++it;
-  EXPECT_FALSE(it != file["s"]->mFirst->end());
-  ++it;
-  EXPECT_FALSE(it != file["s"]->mFirst->end());
-}
-
 }  // namespace
