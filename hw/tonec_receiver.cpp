@@ -41,7 +41,9 @@ bool TonecReceiver::configureDTMF(const LGCP::DTMFParams& params) {
   return TonecReceiverService::instance().configureDTMF(tonec_timeslot(), params);
 }
 
-bool TonecReceiver::enableDTMF(bool on) { return TonecReceiverService::instance().enableDTMF(*this, on); }
+bool TonecReceiver::enableDTMF(bool on) {
+  return TonecReceiverService::instance().enableDTMF(*this, on);
+}
 
 bool TonecReceiver::echoCancel(bool on) {
   return TonecReceiverService::instance().echoCancel(tonec_timeslot(), on);
@@ -57,7 +59,9 @@ bool TonecReceiver::configureIVA(const LGCP::IVAParams& params) {
   return TonecReceiverService::instance().configureIVA(*this, params);
 }
 
-bool TonecReceiver::enableIVA(bool on) { return TonecReceiverService::instance().enableIVA(*this, on); }
+bool TonecReceiver::enableIVA(bool on) {
+  return TonecReceiverService::instance().enableIVA(*this, on);
+}
 
 bool TonecReceiver::enableToneGenerator(uint16_t freq1, uint16_t freq2, uint16_t level1,
                                         uint16_t level2) {

@@ -25,7 +25,9 @@ uint32_t TdmSwitch::carried(uint32_t channel) const {
   if (s.kind == Source::kConstant) return s.value;
   if (s.kind == Source::kInput) {
     auto input = outputs_.find(s.value);
-    if (input != outputs_.end() && input->second.kind == Source::kConstant) return input->second.value;
+    if (input != outputs_.end() && input->second.kind == Source::kConstant) {
+      return input->second.value;
+    }
   }
   return kIdleLine;
 }

@@ -130,7 +130,8 @@ TEST_F(HwMuxTest, AMissingDeviceIsOpenedByALaterOperation) {
   ASSERT_EQ(board().command("unplug hal"), Lines{"ok"});
   StreamCapture log(std::clog);
   HwMux mux;
-  EXPECT_EQ(log.take(), (Lines{"hwMux: init", "hwMux: can't open device: No such file or directory"}));
+  EXPECT_EQ(log.take(),
+            (Lines{"hwMux: init", "hwMux: can't open device: No such file or directory"}));
   EXPECT_FALSE(mux.Connect(1, 8192));
   EXPECT_EQ(log.take(), (Lines{"hwMux: can't open device: No such file or directory",
                                "hwMux: ERROR not opened"}));

@@ -27,7 +27,8 @@ void run_loop_turn();
 // Collects what is written on a stream while it lives.
 class StreamCapture {
  public:
-  explicit StreamCapture(std::ostream& stream) : stream_(stream), old_(stream.rdbuf(text_.rdbuf())) {}
+  explicit StreamCapture(std::ostream& stream)
+      : stream_(stream), old_(stream.rdbuf(text_.rdbuf())) {}
   ~StreamCapture() { stream_.rdbuf(old_); }
   StreamCapture(const StreamCapture&) = delete;
   StreamCapture& operator=(const StreamCapture&) = delete;

@@ -1,0 +1,235 @@
+#include "hw/dsproc_receiver.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "server/traces/trace_ctl.h"
+#include "tests/hw/hw_testlib.h"
+
+namespace {
+
+using Hardware::DSProcReceiver;
+using Hardware::DSProcReceiverService;
+
+class Receiver : public DSProcReceiver {
+ public:
+  explicit Receiver(int ts) : ts_(ts) {}
+  ~Receiver() override = default;
+
+  void dsproc_vad_event(const Hardware::DSProcVADEvent& e) override {
+    got.push_back("vad " + std::to_string(e.rx) + " " + std::to_string(e.tx));
+  }
+  void dsproc_bss_event(const ::dsproc_bss_event* e) override {
+    got.push_back("bss " + std::to_string(e->score));
+  }
+  void dsproc_sd_event(const Hardware::DSProcSDEvent& e) override {
+    got.push_back("sd " + std::to_string(e.sd_rx));
+  }
+  void dsproc_tone_flt_event(const ::dsproc_tone_event* e) override {
+    got.push_back("tone " + std::to_string(e->w0) + " " + std::to_string(e->w1) + " " +
+                  std::to_string(e->w2));
+  }
+  void dsproc_flags_event(const ::dsproc_flags_event* e) override {
+    got.push_back("flags " + std::to_string(e->flags) + " " + std::to_string(e->mask));
+  }
+  int dsproc_timeslot() const override { return ts_; }
+
+  Lines got;
+
+ private:
+  int ts_;
+};
+
+class Dsproc : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(board().ok());
+    ASSERT_TRUE(DSProcReceiverService::instance().opened());
+    DSProcReceiverService::instance().set_last_id(0);
+    ASSERT_EQ(board().command("dsp version 1"), Lines{"ok"});
+    traces = TraceCtl();
+  }
+  void TearDown() override { traces = TraceCtl(); }
+
+  static Lines requests(size_t n) { return log_tail("dsp", n); }
+  static void event(int ts, uint32_t id, uint32_t type, uint32_t w0, int32_t w1, int32_t w2) {
+    ASSERT_EQ(board().command("dsp event " + std::to_string(ts) + " " + std::to_string(id) + " " +
+                              std::to_string(type) + " " + std::to_string(w0) + " " +
+                              std::to_string(w1) + " " + std::to_string(w2)),
+              Lines{"ok"});
+  }
+
+  StreamCapture out{std::clog};
+  StreamCapture err{std::cerr};
+};
+
+TEST_F(Dsproc, FeaturesAreSwitchedOnlyWhenTheirStateChanges) {
+  Receiver r(70);
+  struct Step {
+    const char* name;
+    bool (*op)(Receiver&);
+    Lines request;  // the request sent, none when empty
+    Lines error;
+  } steps[] = {
+      {"BSS starts off", [](Receiver& x) { return x.disableBSS(); }, {}, {}},
+      {"NG starts off", [](Receiver& x) { return x.disableNG(); }, {}, {}},
+      {"VAD starts unknown", [](Receiver& x) { return x.disableVAD(); },
+       {"0x400c6403 DISABLE ts=70 id=0 mask=0x01"}, {"DSPROC_DISABLE VAD done: timeslot=70"}},
+      {"VAD on", [](Receiver& x) { return x.enableVAD(true); },
+       {"0x400c6402 ENABLE ts=70 id=1 mask=0x01"}, {"DSPROC_ENABLE VAD done: timeslot=70 id=1"}},
+      {"VAD on again", [](Receiver& x) { return x.enableVAD(true); }, {}, {}},
+      {"SD on", [](Receiver& x) { return x.enableSD(true); },
+       {"0x400c6402 ENABLE ts=70 id=2 mask=0x02"}, {"DSPROC_ENABLE SD done: timeslot=70 id=2"}},
+      {"BSS on", [](Receiver& x) { return x.enableBSS(true); },
+       {"0x400c6402 ENABLE ts=70 id=3 mask=0x10"}, {"DSPROC_ENABLE BSS done: timeslot=70 id=3"}},
+      {"NG on", [](Receiver& x) { return x.enableNG(true); },
+       {"0x400c6402 ENABLE ts=70 id=4 mask=0x80"}, {"DSPROC_ENABLE NG done: timeslot=70 id=4"}},
+      {"mute rx", [](Receiver& x) { return x.enableMute(true, false); },
+       {"0x400c6402 ENABLE ts=70 id=5 mask=0x04"}, {"DSPROC_ENABLE MUTE done: timeslot=70 id=5"}},
+      {"mute rx again", [](Receiver& x) { return x.enableMute(true, false); }, {}, {}},
+      {"mute both", [](Receiver& x) { return x.enableMute(true, true); },
+       {"0x400c6402 ENABLE ts=70 id=6 mask=0x0c"}, {"DSPROC_ENABLE MUTE done: timeslot=70 id=6"}},
+      {"mute off", [](Receiver& x) { return x.disableMute(); },
+       {"0x400c6403 DISABLE ts=70 id=0 mask=0x0c"}, {"DSPROC_DISABLE MUTE done: timeslot=70"}},
+      {"mute off again", [](Receiver& x) { return x.disableMute(); }, {}, {}},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.name);
+    Lines before = requests(1);
+    EXPECT_TRUE(s.op(r));
+    EXPECT_EQ(requests(1), s.request.empty() ? before : s.request);
+    EXPECT_EQ(err.take(), s.error);
+  }
+
+  // A refused request changes no state but uses up its id.
+  ASSERT_EQ(board().command("fail dsp 0x400c6403 EIO"), Lines{"ok"});
+  EXPECT_FALSE(r.disableSD());
+  EXPECT_EQ(err.take(), Lines{"DSPROC_DISABLE SD fail: timeslot=70 errno=\"Input/output error\""});
+  ASSERT_EQ(board().command("fail dsp 0x400c6402 EIO"), Lines{"ok"});
+  EXPECT_FALSE(r.enableMute(false, true));
+  EXPECT_EQ(err.take(),
+            Lines{"DSPROC_ENABLE MUTE fail: timeslot=70 id=7 errno=\"Input/output error\""});
+  EXPECT_TRUE(r.disableSD());
+  DSProcReceiverService::instance().set_last_id(0xFFFFFFFF);
+  EXPECT_TRUE(r.enableSD(true));
+  EXPECT_EQ(requests(1), Lines{"0x400c6402 ENABLE ts=70 id=1 mask=0x02"});
+
+  // Clean-up switches off VAD, BSS and NG; SD and mute stay as they are.
+  err.take();
+  r.CleanBeforeDestroy();
+  EXPECT_EQ(requests(4), (Lines{"0x400c6403 DISABLE ts=70 id=0 mask=0x01",
+                                "0x400c6403 DISABLE ts=70 id=0 mask=0x10",
+                                "0x400c6403 DISABLE ts=70 id=0 mask=0x80",
+                                "0x400c6403 DISABLE ts=70 id=0 mask=0x100"}));
+  EXPECT_EQ(out.take(), Lines{"DISABLE ALL TONE done:  ts=70"});
+}
+
+TEST_F(Dsproc, ConfigurationRecordsFollowTheInterfaceVersion) {
+  Receiver r(71);
+  LGCP::VADParams v1;
+  v1.select_v1();
+  LGCP::VADParams v2;
+  v2.select_v2().set_voice_th_msec(300);
+  v2.get_v2().set_silence_th_msec(500);
+  v2.get_v2().set_e_th_dB(12);
+
+  EXPECT_TRUE(r.configureVAD(v2));  // version 1: fixed parameters
+  EXPECT_EQ(requests(1), Lines{"0x40146401 CONFIGURE ts=71 VAD 3 127 0"});
+  ASSERT_EQ(board().command("dsp version 2"), Lines{"ok"});
+  EXPECT_FALSE(r.configureVAD(v1));
+  EXPECT_EQ(requests(1), Lines{"0x40046404 VERSION 0"});
+  EXPECT_EQ(err.take(), Lines{"DSPROC_CONFIGURE VAD: params not specified for v2:  timeslot=71"});
+  EXPECT_TRUE(r.configureVAD(v2));
+  EXPECT_EQ(requests(1), Lines{"0x40146401 CONFIGURE ts=71 VAD voice_th_msec=300 "
+                               "silence_th_msec=500 e_th_dB=12"});
+  EXPECT_TRUE(r.configureSD());
+  EXPECT_TRUE(r.configureDelays(10, 20, 30));
+  EXPECT_TRUE(r.configureRxGain(-6));
+  EXPECT_TRUE(r.configureToneFilter(2100, 1, 400, -20));
+  EXPECT_EQ(requests(4),
+            (Lines{"0x40146401 CONFIGURE ts=71 SD",
+                   "0x40146401 CONFIGURE ts=71 DELAYS rx=10 tx=20 selcal=30",
+                   "0x40146401 CONFIGURE ts=71 RX_GAIN gain_dB=-6",
+                   "0x40146401 CONFIGURE ts=71 TONE_FILTER freq=2100 en=1 dur_th_msec=400 "
+                   "det_lvl_dB=-20"}));
+  EXPECT_EQ(out.take(), (Lines{"DSPROC_CONFIGURE VAD ts=71", "DSPROC_CONFIGURE VAD ts=71",
+                               "DSPROC_CONFIGURE SD ts=71",
+                               "DSPROC_CONFIGURE DELAYS ts=71 rx=10 tx=20 selcal=30",
+                               "DSPROC_CONFIGURE RX GAIN ts=71 gain_dB=-6",
+                               "DSPROC_CONFIGURE TONE FILTER ts=71 freq=2100, en=1, "
+                               "dur_th_msec=400, det_lvl_dB=-20"}));
+
+  ASSERT_EQ(board().command("fail dsp 0x40146401 EPERM"), Lines{"ok"});
+  EXPECT_FALSE(r.configureRxGain(3));
+  EXPECT_EQ(err.take(), Lines{"DSPROC_CONFIGURE Rx Gain fail: timeslot=71 errno=\"Operation not "
+                              "permitted\""});
+
+  // Delays set back to zero are not reset again at clean-up; the gain still is.
+  EXPECT_TRUE(r.configureDelays(0, 0, 0));
+  out.take();
+  r.CleanBeforeDestroy();
+  EXPECT_EQ(requests(2), (Lines{"0x40146401 CONFIGURE ts=71 RX_GAIN gain_dB=0",
+                                "0x400c6403 DISABLE ts=71 id=0 mask=0x100"}));
+}
+
+TEST_F(Dsproc, EventsReachTheirFeatureWhenItIsOnWithItsId) {
+  Receiver r(72), later(72);
+  float score = 0.75f;
+  uint32_t score_bits;
+  std::memcpy(&score_bits, &score, sizeof score);
+
+  event(72, 0, 1, 2, 5, 6);  // VAD state unknown, id 0: delivered, rx absent
+  run_loop_turn();
+  EXPECT_EQ(r.got, Lines{"vad -1 6"});
+  ASSERT_TRUE(r.enableVAD(true));  // id 1
+  ASSERT_TRUE(r.enableBSS(true));  // id 2
+  event(72, 1, 1, 3, 7, 8);
+  event(72, 9, 1, 1, 7, 8);           // stale VAD id
+  event(72, 0, 2, 4, 0, 0);           // SD id 0 while its state is unknown
+  event(72, 99, 16, score_bits, 0, 0);  // BSS: any id
+  event(72, 0, 256, 1, -2, 3);
+  event(72, 0, 512, 0x30, 0x10, 0);
+  event(72, 0, 64, 0, 0, 0);          // no such type
+  event(73, 0, 1, 1, 0, 0);           // nobody's
+  run_loop_turn();
+  EXPECT_EQ(r.got, (Lines{"vad -1 6", "vad 7 8", "sd 4", "bss 0.750000", "tone 1 -2 3",
+                          "flags 48 16"}));
+  EXPECT_TRUE(later.got.empty());
+  err.take();
+  EXPECT_TRUE(out.take().empty());  // no trace with the switch off
+
+  traces.signallingEvents = true;
+  ASSERT_TRUE(r.disableBSS());
+  ASSERT_TRUE(r.disableVAD());
+  event(72, 1, 1, 1, 0, 0);
+  event(72, 2, 16, score_bits, 0, 0);
+  event(72, 3, 512, 0xff, 0x0f, 0);
+  event(73, 0, 2, 1, 0, 0);
+  ASSERT_TRUE(r.enableSD(true));  // id 3
+  event(72, 1, 2, 1, 0, 0);
+  run_loop_turn();
+  EXPECT_EQ(r.got.back(), "flags 255 15");
+  EXPECT_EQ(out.take(),
+            (Lines{"dsproc event:  timeslot=72 id=1 type=1",
+                   "dsproc vad event:  dir_mask=1 vad_rx=0 vad_tx=0",
+                   "ignore spurious dsproc vad event (dsproc disabled):  timeslot=72 id=1 type=1",
+                   "dsproc event:  timeslot=72 id=2 type=16", "dsproc bss event:  score=0.75",
+                   "ignore spurious dsproc bss event (dsproc disabled):  timeslot=72 id=2 type=16",
+                   "dsproc event:  timeslot=72 id=3 type=512",
+                   "dsproc flags event:  flags=0xff, mask=0xf",
+                   "dsproc event:  timeslot=73 id=0 type=2", "dsproc sd event:  sd_rx=1",
+                   "dsproc event:  timeslot=72 id=1 type=2", "dsproc sd event:  sd_rx=1",
+                   "ignore spurious dsproc sd event:  timeslot=72 id=1 type=2 rid=3"}));
+  Lines errors = err.take();
+  EXPECT_EQ(errors.back(), "receive dsproc event from unknown timeslot 73");
+
+  ASSERT_EQ(board().command("dsp raw 00"), Lines{"ok"});
+  run_loop_turn();
+  EXPECT_EQ(err.take(), Lines{"fail to read from dsproc: short record of 1 bytes"});
+  r.CleanBeforeDestroy();
+  later.CleanBeforeDestroy();
+}
+
+}  // namespace
