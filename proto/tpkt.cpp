@@ -61,7 +61,10 @@ void Tpkt_protocol::receive(Packet& p) {
     }
     // A frame handed up may have made the owner delete or stop the stack; the rest of this
     // read then belongs to a connection that no longer exists.
-    if (!alive) return;
+    if (!alive) {
+      if (outer) *outer = false;
+      return;
+    }
     if (epoch_ != epoch) break;
   }
   alive_ = outer;
