@@ -367,25 +367,7 @@ void DSProcReceiverService::deliver(const dsproc_event_record& e) {
 }
 
 void DSProcReceiverService::OnEvent(int fd, short revents) {
-  if (!(revents & (POLLIN | POLLHUP | POLLERR))) return;
-  ssize_t short_size = 0;
-  switch (drain_records<dsproc_event_record>(
-      fd, [this](const dsproc_event_record& e) { deliver(e); }, short_size)) {
-    case DrainEnd::kEmpty:
-      break;
-    case DrainEnd::kShort:
-      std::cerr << "fail to read from dsproc: short record of " << short_size << " bytes"
-                << std::endl;
-      break;
-    case DrainEnd::kError:
-      std::cerr << "fail to read from dsproc: " << std::strerror(errno) << std::endl;
-      break;
-    case DrainEnd::kClosed:
-      // The device went away: stop polling it; a configure request opens it again.
-      std::cerr << "fail to read from dsproc: device closed" << std::endl;
-      event_.Release();
-      break;
-  }
+  drain_events<dsproc_event_record>(event_, "dsproc", fd, revents, [this](const dsproc_event_record& e) { deliver(e); });
 }
 
 }  // namespace Hardware

@@ -104,6 +104,9 @@ class DSProcReceiverService {
   // Opens /dev/dsp read-write and non-blocking and starts reading its events; true when open.
   bool init();
   bool opened() const { return static_cast<bool>(event_.fd()); }
+  // Stops reading the device and closes it, leaving the loop as before init(). The daemon keeps
+  // the device for its life; tests close it between cases.
+  void release() { event_.Release(); }
 
   bool configureVAD(int ts, const LGCP::VADParams& params);
   bool configureSD(int ts);

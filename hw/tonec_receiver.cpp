@@ -351,25 +351,7 @@ void TonecReceiverService::deliver(const tonec_event_record& e) {
 }
 
 void TonecReceiverService::OnEvent(int fd, short revents) {
-  if (!(revents & (POLLIN | POLLHUP | POLLERR))) return;
-  ssize_t short_size = 0;
-  switch (drain_records<tonec_event_record>(
-      fd, [this](const tonec_event_record& e) { deliver(e); }, short_size)) {
-    case DrainEnd::kEmpty:
-      break;
-    case DrainEnd::kShort:
-      std::cerr << "fail to read from tonec: short record of " << short_size << " bytes"
-                << std::endl;
-      break;
-    case DrainEnd::kError:
-      std::cerr << "fail to read from tonec: " << std::strerror(errno) << std::endl;
-      break;
-    case DrainEnd::kClosed:
-      // The device went away: stop polling it; a configure request opens it again.
-      std::cerr << "fail to read from tonec: device closed" << std::endl;
-      event_.Release();
-      break;
-  }
+  drain_events<tonec_event_record>(event_, "tonec", fd, revents, [this](const tonec_event_record& e) { deliver(e); });
 }
 
 }  // namespace Hardware

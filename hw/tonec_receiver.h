@@ -111,6 +111,9 @@ class TonecReceiverService {
   // Opens /dev/dtmf read-only and non-blocking and starts reading its events; true when open.
   bool init();
   bool opened() const { return static_cast<bool>(event_.fd()); }
+  // Stops reading the device and closes it, leaving the loop as before init(). The daemon keeps
+  // the device for its life; tests close it between cases.
+  void release() { event_.Release(); }
 
   bool configureDTMF(int ts, const LGCP::DTMFParams& params);
   bool echoCancel(int ts, bool on);

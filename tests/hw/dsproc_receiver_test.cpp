@@ -46,12 +46,16 @@ class Dsproc : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(board().ok());
-    ASSERT_TRUE(DSProcReceiverService::instance().opened());
-    DSProcReceiverService::instance().set_last_id(0);
+    DSProcReceiverService& service = DSProcReceiverService::instance();
+    ASSERT_TRUE(service.opened() || service.init());
+    service.set_last_id(0);
     ASSERT_EQ(board().command("dsp version 1"), Lines{"ok"});
     traces = TraceCtl();
   }
-  void TearDown() override { traces = TraceCtl(); }
+  void TearDown() override {
+    traces = TraceCtl();
+    DSProcReceiverService::instance().release();
+  }
 
   static Lines requests(size_t n) { return log_tail("dsp", n); }
   static void event(int ts, uint32_t id, uint32_t type, uint32_t w0, int32_t w1, int32_t w2) {

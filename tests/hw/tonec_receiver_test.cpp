@@ -33,11 +33,15 @@ class Tonec : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(board().ok());
-    ASSERT_TRUE(TonecReceiverService::instance().opened());
-    TonecReceiverService::instance().set_last_id(0);
+    TonecReceiverService& service = TonecReceiverService::instance();
+    ASSERT_TRUE(service.opened() || service.init());
+    service.set_last_id(0);
     Mux::TestClock::set(1000000);
   }
-  void TearDown() override { Mux::TestClock::release(); }
+  void TearDown() override {
+    Mux::TestClock::release();
+    TonecReceiverService::instance().release();
+  }
 
   static Lines dials(size_t n) { return log_tail("dtmf", n); }
   static std::string dial(int ts, int f1, int f2, int l1, int l2) {
