@@ -58,9 +58,4 @@ INSTANTIATE_TEST_SUITE_P(
              {false, false, false, false}}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
-TEST(TraceCtl, AllOffAtStart) {
-  EXPECT_FALSE(traces.signallingHdlc || traces.signallingLemzgw || traces.signallingEvents ||
-               traces.monitoringInternal);
-}
-
 }  // namespace
