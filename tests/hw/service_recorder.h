@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/timer.h"
 #include "hw/service_port.h"
 #include "tests/base/multiplexer_probe.h"
 #include "tools/simctl/board_sim.h"
@@ -59,17 +60,25 @@ class BoardTest : public LoopTest {
   void SetUp() override {
     LoopTest::SetUp();
     ASSERT_TRUE(sim.ok());
+    // A loop with nothing to wait for takes itself for hung; this timer outlasts every test.
+    awake_.set(3600 * 1000, &BoardTest::stay_awake, this);
   }
-  // Runs one loop turn without waiting, after moving the clock by `ms` (none when nothing
-  // waits: the loop would take that for a hang).
+  void TearDown() override {
+    awake_.reset();
+    LoopTest::TearDown();
+  }
+  // Runs one loop turn without waiting, after moving the clock by `ms`.
   static void turn(unsigned ms = 0) {
     Mux::TestClock::advance_ms(ms);
-    multiplexer.timers_schedule();
-    if (!MultiplexerProbe::idle()) MultiplexerProbe::turn();
+    MultiplexerProbe::turn();
   }
 
   BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
   ServiceRecorder port;
+
+ private:
+  void stay_awake() {}
+  Timer awake_;
 };
 
 // The command written in value notation; a parse failure fails the test.

@@ -1,0 +1,163 @@
+#include "hw/hdlc.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <poll.h>
+#include <unistd.h>
+
+#include "base/device.h"
+#include "base/ext_header.h"
+#include "hw/hw_mux.h"
+#include "hw/mcc_records.h"
+#include "server/traces/trace_ctl.h"
+
+namespace {
+
+constexpr const char* kDevice = "/dev/mcc/ctl";
+constexpr uint32_t kRxPacketSize = 512;
+constexpr uint32_t kRxThreshold = 1;
+constexpr uint32_t kTxThreshold = 4;
+
+// The controller mode of each channel type.
+constexpr int kModes[] = {3, 0, 1};
+
+class NullNotify : public HDLC::Notify {
+ public:
+  void on_hdlc_receive(Packet&) override {}
+  void on_hdlc_error(Cause::Type) override {}
+  void on_hdlc_ready() override {}
+};
+
+NullNotify stub;
+
+}  // namespace
+
+HDLC::HDLC() : HDLC(HwMux::instance()) {}
+
+HDLC::HDLC(HwMux& mux) : mux_(mux) { unbind(); }
+
+void HDLC::unbind() { notify = &stub; }
+
+void HDLC::PutHeader(std::ostream& os) const {
+  os << "hdlc [" << trunk << "/" << param_timeslot << "]: ";
+}
+
+bool HDLC::activate() {
+  deactivate();
+  txSU = txDiscard = txError = txOverflow = rxSU = 0;
+  if (type < 0 || type > 2) {
+    std::cerr << ext::header(this) << "no controller mode for channel type " << type << std::endl;
+    return false;
+  }
+  Fd fd(Device::open(kDevice, O_RDWR | O_NONBLOCK));
+  if (!fd) {
+    std::cerr << ext::header(this) << "fail to open MCC device: " << std::strerror(errno)
+              << std::endl;
+    return false;
+  }
+  mcc_allocation allocation{static_cast<uint32_t>(kModes[type]), kRxPacketSize, 0, kRxThreshold,
+                            kTxThreshold};
+  if (Device::ioctl(fd.get(), MccIoctl::kAllocate, &allocation, sizeof allocation) == -1) {
+    std::cerr << ext::header(this) << "MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
+    return false;
+  }
+  int channel = Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);
+  if (channel < 0) {
+    std::cerr << ext::header(this) << "MCC_TIMESLOT fail: " << std::strerror(errno) << std::endl;
+    return false;
+  }
+  mux_.Connect(channel, type == 2 ? tsB : tsA);
+  mux_.Connect(tsA, channel);
+  event.Bind("HDLC::OnEvent", &HDLC::on_event, this);
+  event.Schedule(std::move(fd), POLLIN | POLLOUT);
+  ready = false;
+  ++generation_;
+  if (traces.signallingHdlc) std::clog << ext::header(this) << "activated" << std::endl;
+  return true;
+}
+
+void HDLC::deactivate() {
+  event.Release();
+  ready = false;
+  ++generation_;
+  if (traces.signallingHdlc) std::clog << ext::header(this) << "deactivated" << std::endl;
+}
+
+bool HDLC::hdlc_transmit(Packet& frame) {
+  unsigned length = frame.length();
+  if (length == 0) return true;
+  if (!is_open()) {
+    ++txDiscard;
+    return false;
+  }
+  if (traces.signallingHdlc) std::clog << "HDLC[" << trunk << "]: tx " << frame.text() << std::endl;
+  const Packet& bytes = frame;
+  for (;;) {
+    if (::write(event.fd().get(), bytes->data, length) >= 0) {
+      ++txSU;
+      return true;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN) {
+      ready = false;
+      event.set_events(POLLIN | POLLOUT);
+    } else {
+      ++txError;
+    }
+    return false;
+  }
+}
+
+void HDLC::on_event(int, short revents) {
+  unsigned generation = generation_;
+  if (revents & (POLLIN | POLLERR | POLLHUP)) {
+    do_read();
+    if (generation != generation_) return;
+    // A hang-up with nothing left to read: the channel is gone.
+    if (revents & (POLLERR | POLLHUP)) {
+      read_failed(EPIPE);
+      return;
+    }
+  }
+  if ((revents & POLLOUT) && !ready) {
+    ready = true;
+    event.set_events(POLLIN);
+    notify->on_hdlc_ready();
+  }
+}
+
+void HDLC::do_read() {
+  if (traces.signallingHdlc) std::clog << ext::header(this) << "do_read" << std::endl;
+  if (!is_open()) {
+    std::clog << ext::header(this) << "do_read: !m_event.IsActive()" << std::endl;
+    return;
+  }
+  unsigned generation = generation_;
+  for (;;) {
+    Packet packet;
+    packet.reserve_head(0);
+    ssize_t n = ::read(event.fd().get(), packet->tail, packet._tailroom());
+    if (n > 0) {
+      packet.put(static_cast<unsigned>(n));
+      if (traces.signallingHdlc) {
+        std::clog << "HDLC[" << trunk << "]: rx " << packet.text() << std::endl;
+      }
+      ++rxSU;
+      notify->on_hdlc_receive(packet);
+      if (generation != generation_) return;
+      continue;
+    }
+    if (n == 0) return;  // no frame: the drain ends
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN) read_failed(errno);
+    return;
+  }
+}
+
+void HDLC::read_failed(int error) {
+  std::cerr << ext::header(this) << "read error: " << std::strerror(error) << std::endl;
+  deactivate();
+  notify->on_hdlc_error(Notify::Cause::read_error);
+}

@@ -1,0 +1,227 @@
+// HDLC channels on the simulated multichannel controller: activation and wiring for each type,
+// frames both ways, flow control, failures and an owner that deactivates from its callback.
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include "hw/hdlc.h"
+#include "hw/hw_mux.h"
+#include "tests/hw/service_recorder.h"
+
+namespace {
+
+// An owner that records its callbacks; `on_frame` runs inside on_hdlc_receive.
+class Owner : public HDLC::Notify {
+ public:
+  void on_hdlc_receive(Packet& frame) override {
+    events.push_back("rx " + frame.text());
+    if (on_frame) on_frame();
+  }
+  void on_hdlc_error(Cause::Type cause) override {
+    events.push_back("error " + std::to_string(cause));
+  }
+  void on_hdlc_ready() override { events.push_back("ready"); }
+
+  Lines take() { return std::move(events); }
+
+  Lines events;
+  std::function<void()> on_frame;
+};
+
+Packet frame(const std::string& bytes) {
+  Packet p;
+  p.reserve_head(0);
+  if (!bytes.empty()) std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
+  return p;
+}
+
+class HdlcTest : public BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    mux = std::make_unique<HwMux>();
+  }
+  void TearDown() override {
+    channels.clear();
+    mux.reset();
+    BoardTest::TearDown();
+  }
+  // A channel of `type` on trunk time slot tsA (and tsB), reporting to `owner`.
+  HDLC& channel(int type, int tsA, int tsB = -1) {
+    channels.push_back(std::make_unique<HDLC>(*mux));
+    HDLC& h = *channels.back();
+    h.notify = &owner;
+    h.type = type;
+    h.tsA = tsA;
+    h.tsB = tsB;
+    return h;
+  }
+  // The switch channel of the newest controller channel.
+  std::string newest_channel() {
+    Lines list = sim.command("mcc channels");
+    return list.empty() ? "" : list.back().substr(0, list.back().find(' '));
+  }
+
+  std::unique_ptr<HwMux> mux;
+  std::vector<std::unique_ptr<HDLC>> channels;
+  Owner owner;
+};
+
+TEST_F(HdlcTest, ActivationAllocatesTheModeOfItsTypeAndWiresBothWays) {
+  struct Case {
+    int type;
+    const char* mode;
+    int tsA, tsB;
+    int transmits_to;
+  };
+  const Case cases[] = {{0, "mode=3", 33, -1, 33}, {1, "mode=0", 40, -1, 40}, {2, "mode=1", 5, 6, 6}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    HDLC& h = channel(c.type, c.tsA, c.tsB);
+    ASSERT_TRUE(h.activate());
+    EXPECT_TRUE(h.is_open());
+    EXPECT_FALSE(h.is_ready());
+    std::string m = newest_channel();
+    EXPECT_EQ(sim.command("mcc channels").back(),
+              m + " " + c.mode + " rx-size=512 rx-threshold=1 tx-threshold=4");
+    EXPECT_EQ(sim.command("switch " + std::to_string(c.transmits_to)), Lines{m});
+    EXPECT_EQ(sim.command("switch " + m), Lines{std::to_string(c.tsA)});
+  }
+}
+
+TEST_F(HdlcTest, FailedActivationLeavesNoChannel) {
+  struct Case {
+    const char* name;
+    const char* setup;
+  };
+  const Case cases[] = {
+      {"device missing", "unplug mcc/ctl"},
+      {"allocation refused", "fail mcc/ctl 0x40144d00 EBUSY"},
+      {"time slot refused", "fail mcc/ctl 0x20004d02 EIO"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(sim.command(c.setup), Lines{"ok"});
+    HDLC& h = channel(1, 10);
+    EXPECT_FALSE(h.activate());
+    EXPECT_FALSE(h.is_open());
+    EXPECT_EQ(sim.command("sessions mcc/ctl"), Lines{"0"});
+    sim.command("plug mcc/ctl");
+  }
+  HDLC& h = channel(7, 10);
+  EXPECT_FALSE(h.activate()) << "a type without a controller mode";
+}
+
+TEST_F(HdlcTest, FramesGoOutAndCountersFollow) {
+  HDLC& h = channel(1, 10);
+  Packet empty;
+  EXPECT_TRUE(h.hdlc_transmit(empty));
+  Packet early = frame("\x01");
+  EXPECT_FALSE(h.hdlc_transmit(early));
+  EXPECT_EQ(h.txDiscard, 1u);
+
+  ASSERT_TRUE(h.activate());
+  EXPECT_EQ(h.txDiscard, 0u) << "counters restart at activation";
+  turn();
+  EXPECT_EQ(owner.take(), Lines{"ready"});
+  EXPECT_TRUE(h.is_ready());
+  EXPECT_EQ(h.event.events(), POLLIN);
+
+  Packet sabme = frame(std::string("\x00\x01\x7f", 3));
+  EXPECT_TRUE(h.hdlc_transmit(sabme));
+  Packet nothing = frame("");
+  EXPECT_TRUE(h.hdlc_transmit(nothing));
+  EXPECT_EQ(h.txSU, 1u);
+  EXPECT_EQ(sim.command("mcc sent " + newest_channel()), Lines{"00017f"});
+  turn();
+  EXPECT_TRUE(owner.take().empty()) << "ready is reported once";
+
+  ASSERT_EQ(sim.command("fail mcc/ctl write EPIPE"), Lines{"ok"});
+  EXPECT_FALSE(h.hdlc_transmit(sabme));
+  EXPECT_EQ(h.txError, 1u);
+  EXPECT_EQ(h.txOverflow, 0u);
+}
+
+TEST_F(HdlcTest, AFullChannelRefusesUntilItDrainsThenReportsReadyOnce) {
+  HDLC& h = channel(1, 10);
+  ASSERT_TRUE(h.activate());
+  turn();
+  owner.take();
+  ASSERT_EQ(sim.command("mcc hold " + newest_channel()), Lines{"ok"});
+  Packet f = frame(std::string(200, 'x'));
+  unsigned sent = 0;
+  while (sent < 100000 && h.hdlc_transmit(f)) ++sent;
+  EXPECT_FALSE(h.is_ready());
+  EXPECT_EQ(h.event.events(), POLLIN | POLLOUT);
+  EXPECT_EQ(h.txSU, sent);
+  EXPECT_EQ(h.txError, 0u);
+  turn();
+  EXPECT_TRUE(owner.take().empty());
+
+  ASSERT_EQ(sim.command("mcc release " + newest_channel()), Lines{"ok"});
+  turn();
+  EXPECT_EQ(owner.take(), Lines{"ready"});
+  EXPECT_TRUE(h.is_ready());
+  EXPECT_EQ(sim.command("mcc sent " + newest_channel()).size(), sent) << "no frame lost";
+}
+
+TEST_F(HdlcTest, ReceivedFramesAreDeliveredInOrder) {
+  HDLC& h = channel(0, 10);
+  ASSERT_TRUE(h.activate());
+  std::string m = newest_channel();
+  ASSERT_EQ(sim.command("mcc rx " + m + " 0102"), Lines{"ok"});
+  ASSERT_EQ(sim.command("mcc rx " + m + " ff"), Lines{"ok"});
+  turn();
+  EXPECT_EQ(owner.take(), (Lines{"rx 01 02", "rx FF", "ready"}));
+  EXPECT_EQ(h.rxSU, 2u);
+}
+
+TEST_F(HdlcTest, OwnerThatDeactivatesOnAFrameGetsNothingMore) {
+  HDLC& h = channel(1, 10);
+  ASSERT_TRUE(h.activate());
+  std::string m = newest_channel();
+  owner.on_frame = [&h] { h.deactivate(); };
+  ASSERT_EQ(sim.command("mcc rx " + m + " 01"), Lines{"ok"});
+  ASSERT_EQ(sim.command("mcc rx " + m + " 02"), Lines{"ok"});
+  turn();
+  turn();
+  EXPECT_EQ(owner.take(), Lines{"rx 01"});
+  EXPECT_FALSE(h.is_open());
+}
+
+TEST_F(HdlcTest, AHungUpChannelIsOneReadErrorAndIsNoLongerPolled) {
+  HDLC& h = channel(1, 10);
+  ASSERT_TRUE(h.activate());
+  turn();
+  owner.take();
+  std::string m = newest_channel();
+  ASSERT_EQ(sim.command("mcc rx " + m + " 0a"), Lines{"ok"});
+  ASSERT_EQ(sim.command("mcc hangup " + m), Lines{"ok"});
+  turn();
+  EXPECT_EQ(owner.take(), (Lines{"rx 0A", "error 0"})) << "the frame before the failure is kept";
+  EXPECT_FALSE(h.is_open());
+  turn();
+  EXPECT_TRUE(owner.take().empty());
+}
+
+TEST_F(HdlcTest, JoinedChannelsCarryFramesBetweenTwoLinks) {
+  Owner other;
+  HDLC& a = channel(0, 10);
+  ASSERT_TRUE(a.activate());
+  std::string ma = newest_channel();
+  HDLC& b = channel(0, 42);
+  b.notify = &other;
+  ASSERT_TRUE(b.activate());
+  std::string mb = newest_channel();
+  ASSERT_EQ(sim.command("mcc join " + ma + " " + mb), Lines{"ok"});
+  Packet fisu = frame("\xff\xff");
+  fisu.put8(0);
+  ASSERT_TRUE(a.hdlc_transmit(fisu));
+  sim.command("ping");
+  turn();
+  EXPECT_EQ(other.take(), (Lines{"rx FF FF 00", "ready"}));
+  EXPECT_EQ(b.rxSU, 1u);
+}
+
+}  // namespace

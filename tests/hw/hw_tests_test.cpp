@@ -1,0 +1,95 @@
+// HwTests (testBpc) against the simulated time-slot switch: the pattern written, the first
+// differing channel reported, outputs switched off.
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include "hw/hw_mux.h"
+#include "hw/hw_tests.h"
+#include "tests/hw/hw_testlib.h"
+#include "tests/hw/service_recorder.h"
+
+namespace {
+
+class HwTestsTest : public BoardTest {
+ protected:
+  void SetUp() override {
+    BoardTest::SetUp();
+    mux = std::make_unique<HwMux>();
+    tests = std::make_unique<HwTests>(*mux);
+    tests->bind(&port);
+    ASSERT_TRUE(mux->IsOpened());
+  }
+  void TearDown() override {
+    tests.reset();
+    mux.reset();
+    BoardTest::TearDown();
+  }
+  Lines run(const std::string& mode, int seed, int start, int length, int bus = 1) {
+    EXPECT_TRUE(tests->OnCommand(parse_command(
+        "testBpc : { bus " + std::to_string(bus) + ", seed " + std::to_string(seed) + ", mode " +
+        mode + " : NULL, timeslot-start " + std::to_string(start) + ", timeslot-length " +
+        std::to_string(length) + " }")));
+    return port.take();
+  }
+  size_t requests() { return sim.command("log hal").size(); }
+  // What the switch says output `channel` carries.
+  std::string carried(int channel) { return sim.command("switch " + std::to_string(channel))[0]; }
+
+  std::unique_ptr<HwMux> mux;
+  std::unique_ptr<HwTests> tests;
+};
+
+std::string hex(unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02x", value);
+  return text;
+}
+
+TEST_F(HwTestsTest, EmptyRangeSucceedsInEveryModeAndTouchesNothing) {
+  size_t before = requests();
+  for (const char* mode : {"read", "write", "disconnect"}) {
+    SCOPED_TRACE(mode);
+    EXPECT_EQ(run(mode, 1, 5, 0), Lines{"success"});
+  }
+  EXPECT_EQ(requests(), before);
+}
+
+TEST_F(HwTestsTest, WriteSendsThePatternOfTheSeedAndReadChecksIt) {
+  EXPECT_EQ(run("write", 7, 5, 3), Lines{"success"});
+  ::srandom(7);
+  for (int channel = 8325; channel <= 8327; ++channel) {
+    EXPECT_EQ(carried(channel), "const " + hex(::random() & 0xFF)) << channel;
+  }
+  EXPECT_EQ(run("read", 7, 5, 3), Lines{"success"}) << "the same seed gives the same pattern";
+
+  ::srandom(7);
+  ::random();
+  unsigned second = ::random() & 0xFF;
+  ASSERT_TRUE(mux->Write(8326, static_cast<unsigned char>(second ^ 0x5A)));
+  StreamCapture errors(std::cerr);
+  EXPECT_EQ(run("read", 7, 5, 3), Lines{"error 10"});
+  char line[80];
+  std::snprintf(line, sizeof line, "bus 1: test failed on channel 6 expected %02X  read %02X ",
+                second, second ^ 0x5A);
+  EXPECT_EQ(errors.take(), Lines{line});
+}
+
+TEST_F(HwTestsTest, WriteThatDoesNotReadBackIsABusError) {
+  ASSERT_EQ(sim.command("fail hal 0xc0084d05 EIO"), Lines{"ok"});
+  StreamCapture errors(std::cerr);
+  EXPECT_EQ(run("write", 3, 0, 2, 0), Lines{"error 10"});
+  Lines lines = errors.take();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("bus 0: write failed on channel 0 write "), std::string::npos);
+  EXPECT_NE(lines.back().find(" written FF "), std::string::npos);
+}
+
+TEST_F(HwTestsTest, DisconnectSwitchesTheOutputsOff) {
+  EXPECT_EQ(run("write", 1, 120, 8, 15), Lines{"success"});
+  EXPECT_EQ(run("disconnect", 1, 120, 8, 15), Lines{"success"});
+  for (int channel = 10232; channel <= 10239; ++channel) EXPECT_EQ(carried(channel), "off");
+  EXPECT_FALSE(tests->OnCommand(parse_command("ping : NULL")));
+}
+
+}  // namespace
