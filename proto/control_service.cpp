@@ -1,0 +1,136 @@
+#include "proto/control_service.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <cstring>
+#include <iostream>
+
+#include "base/profile.h"
+#include "proto/strm_protocol.h"
+#include "proto/tpkt.h"
+
+namespace Control {
+
+static_assert(Service::max_message == int(Tpkt_protocol::max_payload),
+              "a message is one TPKT payload");
+
+const char* GetTextNotation(Service::State::Type state) {
+  switch (state) {
+    case Service::State::Idle: return "Idle";
+    case Service::State::Connecting: return "Connecting";
+    case Service::State::Deactivating: return "Deactivating";
+    case Service::State::Connected: return "Connected";
+  }
+  return "Unknown";
+}
+
+Service::Service() : strm_(new StrmProtocol) {
+  add_protocol_tail(strm_);
+  add_protocol_tail(new Tpkt_protocol);
+  deactivate_dpc_.Bind(this, &Service::OnDeactivateDPC);
+}
+
+Service::~Service() = default;
+
+bool Service::Activate() {
+  Deactivate();
+  state_ = State::Connecting;
+  const bool started = ImplActivate();
+  if (!started) state_ = State::Idle;
+  return started;
+}
+
+void Service::Deactivate() {
+  ImplDeactivate();
+  state_ = State::Idle;
+}
+
+void Service::Disconnect() {
+  if (state_ == State::Deactivating) return;
+  deactivate();
+}
+
+void Service::Send(const char* data, int length) {
+  if (state_ != State::Connected) {
+    if (state_ != State::Deactivating && log_)
+      std::cerr << "Control::Service::Send() ignore Send request in " << GetTextNotation(state_)
+                << " state." << std::endl;
+    return;
+  }
+  if (length < 0 || length > max_message) {
+    std::cerr << "Control::Service::Send() refuse message of " << length
+              << " bytes: at most " << max_message << " fit in a frame." << std::endl;
+    return;
+  }
+  static Profile::Point build("Control::Service::Send [1]");
+  static Profile::Point pass("Control::Service::Send [2]");
+  build.begin();
+  Packet p;
+  prepare_head(p);
+  if (length > 0) std::memcpy(p.put(static_cast<unsigned>(length)), data, length);
+  build.end();
+  pass.begin();
+  message(p);
+  pass.end();
+}
+
+void Service::service_name(const std::string& name) {
+  name_ = name;
+  strm_->service_name(name);
+}
+
+const Measure& Service::get_read_measure() const { return strm_->read_measure(); }
+
+const Measure& Service::get_write_measure() const { return strm_->write_measure(); }
+
+unsigned Service::GetOverflowCounter() const { return strm_->overflow(); }
+
+void Service::Release() { strm_->release(); }
+
+const Fd& Service::socket() const { return strm_->socket(); }
+
+void Service::attach(const Fd& socket, const std::string& peer) {
+  peer_ = peer;
+  state_ = State::Connected;
+  strm_->attach(socket);
+  activate();
+  if (sink_) sink_->OnConnect();
+}
+
+void Service::on_message(Packet& p) {
+  if (state_ == State::Deactivating || !sink_) return;
+  sink_->OnMessage(reinterpret_cast<const char*>(p->data), static_cast<int>(p.length()));
+}
+
+void Service::on_activated(Protocol*) {}
+
+void Service::on_deactivated(Protocol*, Protocol_status) {
+  if (log_) std::cerr << "control connection " << peer_ << " closed." << std::endl;
+  state_ = State::Deactivating;
+  deactivate_dpc_.Activate();
+}
+
+void Service::OnDeactivateDPC() {
+  deactivate_dpc_.Deactivate();
+  // A Deactivate or Activate since the connection ended has settled the transport already.
+  if (state_ == State::Deactivating) {
+    state_ = State::Connecting;
+    ImplOnDisconnect();
+  }
+  if (sink_) sink_->OnDisconnect();
+}
+
+void ServiceNet::Connected(const Fd& socket, const INet4::Addr& peer) {
+  if (state() == State::Deactivating) return;
+  const int on = 1;
+  if (::setsockopt(socket.get(), SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0 && log())
+    std::cerr << "fail set keepalive to control socket." << std::endl;
+  if (::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0 && log())
+    std::cerr << "fail to turn off Nagle algorithm." << std::endl;
+  peer_addr_ = peer;
+  attach(socket, peer.GetString());
+}
+
+}  // namespace Control

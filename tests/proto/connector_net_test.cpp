@@ -1,0 +1,248 @@
+// The TCP connector on loopback: connection, retry delays by failure kind, reconnection.
+#include "proto/connector_net.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "tests/proto/transport_testlib.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+using State = Control::Service::State;
+using Control::ConnectorNet;
+
+// A loopback listener that keeps up to 64 unaccepted peers.
+class Listener {
+ public:
+  Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(fd_.get(), 64);
+    port_ = Control::LocalPort(fd_);
+  }
+  unsigned short port() const { return port_; }
+  TcpPeer accept() const {
+    return TcpPeer(Fd(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)));
+  }
+  void close() { fd_.close(); }
+
+ private:
+  Fd fd_;
+  unsigned short port_ = 0;
+};
+
+// A port on 127.0.0.1 where nothing listens.
+unsigned short closed_port() {
+  Listener l;
+  return l.port();
+}
+
+class ConnectorTest : public TransportTest {
+ protected:
+  void TearDown() override {
+    connector_.reset();
+    TransportTest::TearDown();
+  }
+  void make(ConnectorNet* c) {
+    connector_.reset(c);
+    connector_->service_name("snmpagent.test");
+    connector_->Bind(&sink_);
+    connector_->set_socket_calls(&calls_);
+  }
+  // Runs turns until the attempt in flight has ended.
+  void settle() { turns(2); }
+
+  std::unique_ptr<ConnectorNet> connector_;
+};
+
+}  // namespace
+
+TEST_F(ConnectorTest, ConnectsAndCarriesFrames) {
+  Listener listener;
+  make(new ConnectorNet("127.0.0.1", listener.port()));
+  EXPECT_TRUE(connector_->Activate());
+  settle();
+  ASSERT_EQ(connector_->state(), State::Connected);
+  const std::string address = "127.0.0.1:" + std::to_string(listener.port());
+  EXPECT_EQ(logs_.out.take() + logs_.log.take(),
+            calls_.connects == 1 ? "connected to " + address + ".\n" : "");
+  EXPECT_EQ(connector_->peer(), address);
+  EXPECT_EQ(sink_.take(), Strings{"connect"});
+  TcpPeer agent = listener.accept();
+  agent.send(tpkt("status"));
+  turns();
+  EXPECT_EQ(sink_.take(), Strings{"message status"});
+  connector_->Send("report", 6);
+  EXPECT_EQ(agent.read(), tpkt("report"));
+  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
+}
+
+TEST_F(ConnectorTest, FailedAttemptsAreRetriedQuicklySevenTimesThenByFailureKind) {
+  Listener listener;
+  struct Case {
+    const char* name;
+    unsigned short port;
+    int connect_errno, pending;
+    unsigned slow_ms;
+    std::string failure;
+  } cases[] = {
+      {"connect fails at once", listener.port(), ENETUNREACH, -1, 20000,
+       "can't connect to 127.0.0.1:" + std::to_string(listener.port()) +
+           " : Network is unreachable\n"},
+      {"refused while connecting", closed_port(), 0, -1, 15000, ""},
+      {"completes with an error", listener.port(), 0, ECONNREFUSED, 12000, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    calls_ = ScriptedCalls();
+    calls_.connect_errno = c.connect_errno;
+    calls_.pending = c.pending;
+    make(new ConnectorNet("127.0.0.1", c.port));
+    const std::string failure =
+        c.failure.empty() ? "fail to connect to 127.0.0.1:" + std::to_string(c.port) + "\n"
+                          : c.failure;
+    EXPECT_TRUE(connector_->Activate());
+    settle();
+    EXPECT_EQ(calls_.connects, 1u);
+    EXPECT_EQ(logs_.err.take(), failure);
+    std::vector<unsigned> delays(7, 1000);
+    delays.push_back(c.slow_ms);
+    delays.push_back(c.slow_ms);
+    for (unsigned attempt = 2; attempt <= 10; ++attempt) {
+      const unsigned delay = delays[attempt - 2];
+      advance(delay - 1);
+      EXPECT_EQ(calls_.connects, attempt - 1) << attempt;
+      advance(1);
+      settle();
+      EXPECT_EQ(calls_.connects, attempt) << attempt;
+      EXPECT_EQ(logs_.err.take(), failure) << attempt;
+      EXPECT_EQ(connector_->state(), State::Connecting);
+    }
+    EXPECT_TRUE(sink_.take().empty());
+    connector_->Deactivate();
+    while (listener.accept().ok()) {
+    }
+  }
+}
+
+TEST_F(ConnectorTest, LostConnectionIsReestablishedTenSecondsLater) {
+  Listener listener;
+  make(new ConnectorNet("127.0.0.1", listener.port()));
+  connector_->Activate();
+  settle();
+  TcpPeer agent = listener.accept();
+  agent = TcpPeer();
+  turns(2);
+  EXPECT_EQ(sink_.take(), (Strings{"connect", "disconnect"}));
+  EXPECT_EQ(connector_->state(), State::Connecting);
+  advance(9999);
+  EXPECT_EQ(calls_.connects, 1u);
+  // The attempt fails: the quick retries of the start are still there.
+  calls_.connect_errno = ECONNREFUSED;
+  advance(1);
+  EXPECT_EQ(calls_.connects, 2u);
+  calls_.connect_errno = 0;
+  advance(1000);
+  settle();
+  EXPECT_EQ(calls_.connects, 3u);
+  EXPECT_EQ(connector_->state(), State::Connected);
+  EXPECT_EQ(sink_.take(), Strings{"connect"});
+}
+
+TEST_F(ConnectorTest, DisconnectReconnectsDeactivateDoesNot) {
+  Listener listener;
+  make(new ConnectorNet("127.0.0.1", listener.port()));
+  connector_->Activate();
+  settle();
+  TcpPeer agent = listener.accept();
+  connector_->Disconnect();
+  EXPECT_TRUE(agent.eof());
+  turns();
+  EXPECT_EQ(sink_.take(), (Strings{"connect", "disconnect"}));
+  advance(10000);
+  settle();
+  EXPECT_EQ(connector_->state(), State::Connected);
+  EXPECT_EQ(sink_.take(), Strings{"connect"});
+
+  agent = listener.accept();
+  connector_->Deactivate();
+  EXPECT_EQ(connector_->state(), State::Idle);
+  EXPECT_TRUE(agent.eof());
+  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
+  EXPECT_TRUE(sink_.take().empty());
+}
+
+TEST_F(ConnectorTest, DeactivateRightAfterTheConnectionEndedStaysIdle) {
+  Listener listener;
+  make(new ConnectorNet("127.0.0.1", listener.port()));
+  connector_->Activate();
+  settle();
+  connector_->Disconnect();
+  connector_->Deactivate();
+  turns();
+  EXPECT_EQ(sink_.take(), (Strings{"connect", "disconnect"}));
+  EXPECT_EQ(connector_->state(), State::Idle);
+  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
+}
+
+TEST_F(ConnectorTest, AttachedConnectionCancelsAPendingRetry) {
+  Listener listener;
+  make(new ConnectorNet("127.0.0.1", listener.port()));
+  connector_->Activate();
+  // Disconnect while the attempt is in flight schedules a reconnection...
+  connector_->Disconnect();
+  settle();
+  // ...which the completed attempt makes pointless.
+  EXPECT_EQ(connector_->state(), State::Connected);
+  advance(10000);
+  settle();
+  EXPECT_EQ(calls_.connects, 1u);
+  EXPECT_EQ(connector_->state(), State::Connected);
+  EXPECT_TRUE(listener.accept().ok());
+  EXPECT_FALSE(listener.accept().ok());
+}
+
+TEST_F(ConnectorTest, AddressTexts) {
+  Listener listener;
+  const std::string port = std::to_string(listener.port());
+  struct Case {
+    const char* name;
+    std::function<ConnectorNet*()> make;
+    bool connects;
+  } cases[] = {
+      {"host and port", [&] { return new ConnectorNet("127.0.0.1", listener.port()); }, true},
+      {"port in the host wins", [&] { return new ConnectorNet("127.0.0.1:" + port, 1); }, true},
+      {"one text", [&] { return new ConnectorNet("127.0.0.1:" + port); }, true},
+      {"host name", [&] { return new ConnectorNet("localhost", listener.port()); }, false},
+      {"host name in one text", [&] { return new ConnectorNet("gateway:" + port); }, false},
+      {"empty", [&] { return new ConnectorNet(); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    calls_ = ScriptedCalls();
+    make(c.make());
+    EXPECT_EQ(connector_->Activate(), c.connects);
+    settle();
+    EXPECT_EQ(connector_->state(), c.connects ? State::Connected : State::Idle);
+    EXPECT_EQ(calls_.connects, c.connects ? 1u : 0u);
+    if (!c.connects) {
+      EXPECT_NE(logs_.err.take().find("not a dotted address"), std::string::npos);
+    }
+    connector_.reset();
+    while (listener.accept().ok()) {
+    }
+  }
+}
+
+TEST_F(ConnectorTest, NoSocketStopsTheConnector) {
+  make(new ConnectorNet("127.0.0.1", closed_port()));
+  calls_.socket_errno = EMFILE;
+  connector_->Activate();
+  EXPECT_EQ(connector_->state(), State::Idle);
+  EXPECT_EQ(logs_.err.take(), "can't create socket:Too many open files\n");
+  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
+}
