@@ -34,23 +34,28 @@ struct ProcessName {
 
 TEST(FindProc, ByName) {
   const int self = getpid();
-  ProcessName renamed("t (x) y)");
+  // Unique to this process: other test processes run this case at the same time.
+  const std::string name = "t (x) " + std::to_string(self % 1000000) + ")";
+  std::string upper = name;
+  upper[0] = 'T';
+  upper[3] = 'X';
+  ProcessName renamed(name.c_str());
   struct Case {
-    const char* name;
+    std::string name;
     int hint;
     bool found_self;
   } cases[] = {
-      {"t (x) y)", self, true},
-      {"t (x) y)", -1, true},
-      {"t (x) y)", 0, true},
-      {"t (x) y)", 999999999, true},
+      {name, self, true},
+      {name, -1, true},
+      {name, 0, true},
+      {name, 999999999, true},
       {"t (x", self, false},
-      {"x) y", self, false},
-      {"T (X) Y)", self, false},
+      {name.substr(3), self, false},
+      {upper, self, false},
       {"", self, false},
   };
   for (const Case& c : cases) {
-    const int pid = find_proc_by_name(c.name, c.hint);
+    const int pid = find_proc_by_name(c.name.c_str(), c.hint);
     if (c.found_self)
       EXPECT_EQ(pid, self) << c.name << " hint " << c.hint;
     else
