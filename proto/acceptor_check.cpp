@@ -14,7 +14,8 @@ AcceptorNetCheckConnection::~AcceptorNetCheckConnection() = default;
 
 bool AcceptorNetCheckConnection::ImplActivate() {
   if (!AcceptorNet::ImplActivate()) RetryLater();
-  CheckConnection();
+  // A listening socket that failed for good has deactivated the service.
+  if (state() != State::Idle) CheckConnection();
   return true;
 }
 

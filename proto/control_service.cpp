@@ -37,13 +37,16 @@ Service::~Service() = default;
 bool Service::Activate() {
   Deactivate();
   state_ = State::Connecting;
-  const bool started = ImplActivate();
-  if (!started) state_ = State::Idle;
-  return started;
+  active_ = true;
+  if (ImplActivate()) return true;
+  active_ = false;
+  state_ = State::Idle;
+  return false;
 }
 
 void Service::Deactivate() {
   ImplDeactivate();
+  active_ = false;
   state_ = State::Idle;
 }
 
@@ -114,10 +117,11 @@ void Service::on_deactivated(Protocol*, Protocol_status) {
 
 void Service::OnDeactivateDPC() {
   deactivate_dpc_.Deactivate();
-  // A Deactivate or Activate since the connection ended has settled the transport already.
+  // A Deactivate or Activate since the connection ended has settled the transport already,
+  // and a stopped transport stays stopped.
   if (state_ == State::Deactivating) {
-    state_ = State::Connecting;
-    ImplOnDisconnect();
+    state_ = active_ ? State::Connecting : State::Idle;
+    if (active_) ImplOnDisconnect();
   }
   if (sink_) sink_->OnDisconnect();
 }

@@ -103,6 +103,8 @@ class Service : private ProtocolsFamily {
   std::string peer_;
   bool log_ = true;
   State::Type state_ = State::Idle;
+  // Between Activate and Deactivate.
+  bool active_ = false;
   Notify* sink_ = nullptr;
   StrmProtocol* strm_;
   std::string name_;

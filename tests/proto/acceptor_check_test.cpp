@@ -164,14 +164,6 @@ TEST_F(CheckTest, EachControllerStartsUnwatched) {
   EXPECT_FALSE(second.eof());
 }
 
-TEST_F(CheckTest, DisconnectByTheUserClosesThePeerAtOnce) {
-  const unsigned short port = activate();
-  TcpPeer peer = attach_peer(port);
-  refused_peer(port);
-  acceptor_->Disconnect();
-  EXPECT_TRUE(peer.eof());
-}
-
 TEST_F(CheckTest, SocketCreationIsRetriedEveryFiveSeconds) {
   calls_.socket_errno = EMFILE;
   EXPECT_TRUE(acceptor_->Activate());

@@ -126,22 +126,20 @@ TEST_F(AcceptorTest, PeerClosingEndsTheConnectionThenTheNextOneIsServed) {
 }
 
 TEST_F(AcceptorTest, DisconnectClosesAtOnceAndReportsOnce) {
+  // Before any peer: the log names an empty peer, and the deferred disconnect runs all the same.
   unsigned short port = activate();
+  acceptor_->Disconnect();
+  EXPECT_EQ(logs_.err.take(), "control connection  closed.\n");
+  turns();
+  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
+  EXPECT_EQ(acceptor_->state(), State::Connecting);
+
   TcpPeer peer = attach_peer(port);
   acceptor_->Disconnect();
   acceptor_->Disconnect();
   EXPECT_TRUE(peer.eof());
   EXPECT_EQ(logs_.err.take(), "control connection " + peer.address() + " closed.\n");
   turns(3);
-  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
-  EXPECT_EQ(acceptor_->state(), State::Connecting);
-}
-
-TEST_F(AcceptorTest, DisconnectBeforeAnyPeerStillRunsTheDeferredDisconnect) {
-  activate();
-  acceptor_->Disconnect();
-  EXPECT_EQ(logs_.err.take(), "control connection  closed.\n");
-  turns();
   EXPECT_EQ(sink_.take(), Strings{"disconnect"});
   EXPECT_EQ(acceptor_->state(), State::Connecting);
 }
@@ -227,6 +225,11 @@ TEST_F(AcceptorTest, DeactivateStopsListeningButKeepsThePeer) {
   EXPECT_EQ(acceptor_->state(), State::Idle);
   EXPECT_FALSE(TcpPeer::connect(port).ok());
   EXPECT_FALSE(peer.eof());
+  // When that connection ends the acceptor stays stopped.
+  peer = TcpPeer();
+  turns(2);
+  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
+  EXPECT_EQ(acceptor_->state(), State::Idle);
 }
 
 TEST_F(AcceptorTest, ActivateAgainRestartsTheListener) {
@@ -261,12 +264,4 @@ TEST_F(AcceptorTest, OutOfDescriptorsOnAcceptBacksOff) {
   turns();
   EXPECT_EQ(acceptor_->state(), State::Connected);
   EXPECT_EQ(sink_.take(), Strings{"connect"});
-}
-
-TEST(ControlService, StateTexts) {
-  EXPECT_STREQ(Control::GetTextNotation(State::Idle), "Idle");
-  EXPECT_STREQ(Control::GetTextNotation(State::Connecting), "Connecting");
-  EXPECT_STREQ(Control::GetTextNotation(State::Deactivating), "Deactivating");
-  EXPECT_STREQ(Control::GetTextNotation(State::Connected), "Connected");
-  EXPECT_STREQ(Control::GetTextNotation(static_cast<State::Type>(4)), "Unknown");
 }
