@@ -15,15 +15,6 @@ ConnectorNet::ConnectorNet(const std::string& host, unsigned short port)
   event_.Bind("ConnectorNet::OnSocketEvent", &ConnectorNet::OnSocketEvent, this);
 }
 
-ConnectorNet::ConnectorNet(const std::string& address) : ConnectorNet(address, 0) {
-  INet4::Addr parsed;
-  int port = -1;
-  if (!parsed.Assign(address, &port)) return;  // kept as given: activation reports it
-  port_ = port < 0 ? 0 : static_cast<unsigned short>(port);
-  host_ = parsed.GetString();
-  host_.erase(host_.find(':'));
-}
-
 ConnectorNet::~ConnectorNet() = default;
 
 bool ConnectorNet::PeerAddress(INet4::Addr* to) const {

@@ -29,7 +29,7 @@ class ConnectorNet : public ServiceNet {
   // The peer's dotted address (it may carry ":port", which then wins) and port.
   ConnectorNet(const std::string& host, unsigned short port);
   // "a.b.c.d:port".
-  explicit ConnectorNet(const std::string& address);
+  explicit ConnectorNet(const std::string& address) : ConnectorNet(address, 0) {}
   ConnectorNet() : ConnectorNet(std::string(), 0) {}
   ~ConnectorNet() override;
 
