@@ -1,12 +1,16 @@
 // orvex-ctl: the controller's command-line tool. Each subcommand is one entry of the table
 // below; `decode` and `encode` convert LGCP and MON messages between aligned PER (hex) and
-// value notation.
+// value notation; `send` talks to a running daemon.
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tools/orvex-ctl/lib/controller.h"
 #include "tools/orvex-ctl/lib/hex.h"
 #include "tools/orvex-ctl/lib/message_codec.h"
 
@@ -16,7 +20,8 @@ const char program[] = "orvex-ctl";
 
 struct Subcommand {
   const char* name;
-  size_t argument_count;
+  size_t min_arguments;
+  size_t max_arguments;
   const char* usage;
   int (*run)(const std::vector<std::string>& args);
 };
@@ -56,10 +61,60 @@ int run_encode(const std::vector<std::string>& args) {
   return 0;
 }
 
+bool parse_number(const std::string& text, unsigned long max, unsigned long& value) {
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoul(text.c_str(), &end, 10);
+  return !text.empty() && *end == '\0' && errno == 0 && value <= max;
+}
+
+// send HOST PORT [SIGNAL [TIMEOUT_MS]]: connects, sends each command read from the standard
+// input (LGCP messages or bare commands in value notation, one after another), prints every
+// message received in value notation, and after the last response waits for SIGNAL. Every wait
+// ends after TIMEOUT_MS (default 10000). Exit status 0 when every command was answered and the
+// signal came.
+int run_send(const std::vector<std::string>& args) {
+  unsigned long port, timeout = 10000;
+  if (!parse_number(args[1], 65535, port)) return fail("\"" + args[1] + "\" is not a port");
+  if (args.size() > 3 && !parse_number(args[3], 3600000, timeout))
+    return fail("\"" + args[3] + "\" is not a timeout in milliseconds");
+  Ctl::Controller controller;
+  if (!controller.connect(args[0], static_cast<unsigned short>(port), static_cast<int>(timeout)))
+    return fail(controller.error());
+  // What was kept while waiting arrived first.
+  const auto print = [&controller](const Ctl::Received& last) {
+    Ctl::Received r;
+    while (!controller.kept().empty() && controller.receive(r, 0)) std::cout << r.text() << '\n';
+    std::cout << last.text() << std::endl;
+  };
+  std::string input((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+  std::istringstream in(input);
+  char next;
+  while (in >> next) {
+    in.putback(next);
+    LGCP::Message message;
+    if (!Ctl::read_command(in, message)) return fail("the input is not LGCP commands");
+    Ctl::Received response;
+    if (!controller.command(message, response, static_cast<int>(timeout)))
+      return fail(controller.error());
+    print(response);
+  }
+  if (args.size() < 3) return 0;
+  Ctl::Received signal;
+  if (!controller.wait_for(args[2], signal, static_cast<int>(timeout)))
+    return fail(controller.error());
+  print(signal);
+  return 0;
+}
+
 const Subcommand subcommands[] = {
-    {"decode", 2, "lgcp|mon HEX      prints the message in value notation", &run_decode},
-    {"encode", 1, "lgcp|mon          reads value notation on the standard input, prints hex",
+    {"decode", 2, 2, "lgcp|mon HEX      prints the message in value notation", &run_decode},
+    {"encode", 1, 1, "lgcp|mon          reads value notation on the standard input, prints hex",
      &run_encode},
+    {"send", 2, 4,
+     "HOST PORT [SIGNAL [TIMEOUT_MS]]  sends the LGCP commands of the standard input,\n"
+     "      prints every response and signal, then waits for SIGNAL",
+     &run_send},
 };
 
 int usage() {
@@ -77,7 +132,7 @@ int main(int argc, char** argv) {
   for (const Subcommand& s : subcommands) {
     if (std::strcmp(argv[1], s.name) != 0) continue;
     std::vector<std::string> args(argv + 2, argv + argc);
-    if (args.size() != s.argument_count) return usage();
+    if (args.size() < s.min_arguments || args.size() > s.max_arguments) return usage();
     return s.run(args);
   }
   std::cerr << program << ": unknown command \"" << argv[1] << "\"\n";

@@ -1,0 +1,28 @@
+#include "server/ctrl/heartbeat_ctl.h"
+
+#include <iostream>
+
+#include "server/ctrl/ctrl_server.h"
+
+HeartBeatCtl& HeartBeatCtl::instance() {
+  static HeartBeatCtl heartBeatCtl;
+  return heartBeatCtl;
+}
+
+bool HeartBeatCtl::OnCommand(const LGCP::Command& command) {
+  ResetTimeOut();
+  if (!command.is_ping()) return false;
+  Success();
+  return true;
+}
+
+void HeartBeatCtl::PutHeader(std::ostream& os) const { os << "heartbeat: "; }
+
+void HeartBeatCtl::ResetTimeOut() {
+  timeout.set(timeout_ms, &HeartBeatCtl::OnHeartbeatTimeout, this);
+}
+
+void HeartBeatCtl::OnHeartbeatTimeout(Timer*) {
+  std::clog << "heartbeat timeout!!!" << std::endl;
+  if (GetServer()) GetServer()->OnHeartbeatTimeout();
+}

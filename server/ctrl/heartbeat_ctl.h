@@ -1,0 +1,36 @@
+// HeartBeatCtl: supervision of the controller. It answers the ping command and drops the control
+// connection when no command has reached the services for 120 s, so that a controller that hangs
+// without closing its socket loses its slots and a new one can connect. The connection dropped
+// is that of the server the service is bound to.
+//
+// It is bound first, so every command offered to the services restarts the count; commands the
+// server refuses before offering them do not. No count runs between a connection's start and its
+// first command, nor after a disconnect.
+#pragma once
+
+#include <iosfwd>
+
+#include "base/timer.h"
+#include "server/ctrl/ctrl_service.h"
+
+class HeartBeatCtl : public CtrlSrv::Service {
+ public:
+  static constexpr unsigned timeout_ms = 120000;
+
+  // The daemon's instance; tests make their own.
+  static HeartBeatCtl& instance();
+  HeartBeatCtl() = default;
+
+  void OnConnect() override {}
+  void OnDisconnect() override { timeout.reset(); }
+  // Restarts the count; takes ping (answered with success) and nothing else.
+  bool OnCommand(const LGCP::Command& command) override;
+
+  void PutHeader(std::ostream& os) const;
+
+ private:
+  void ResetTimeOut();
+  void OnHeartbeatTimeout(Timer* t);
+
+  Timer timeout;
+};

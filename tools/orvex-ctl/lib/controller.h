@@ -1,0 +1,99 @@
+// Ctl::Controller: a controller's connection to a running daemon, for people (orvex-ctl send) and
+// for the black-box tests.
+//
+// It speaks TPKT (RFC 1006 section 6) and LGCP in aligned PER over TCP with a blocking socket;
+// every call that waits takes a timeout in milliseconds and returns false when it runs out, so
+// a test never hangs. Framing is written here on purpose, apart from the daemon's, so that a
+// fault in one is caught by the other.
+//
+// Commands are written in value notation, either as a whole LGCP::Message ("{ slot 3, pdu
+// command : ping : NULL }") or as a bare LGCP::Command ("ping : NULL"); a command sent without
+// seq gets the next number of the controller's own count unless the caller asks otherwise.
+// Messages that arrive while a call waits for something else are kept, in order, for the next
+// receive() or wait_for().
+#pragma once
+
+#include <deque>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "asn1/modules/lgcp.h"
+#include "base/fd.h"
+
+namespace Ctl {
+
+// One frame received from the daemon.
+struct Received {
+  std::vector<char> bytes;
+  // Null when the payload is not an aligned PER LGCP::Message.
+  std::shared_ptr<LGCP::Message> message;
+
+  bool is_response() const { return message && message->get_pdu().is_response(); }
+  bool is_signal() const { return message && message->get_pdu().is_signal(); }
+  // The name of the signal's alternative ("trunkStatus"); empty when not a signal.
+  std::string signal_name() const;
+  // Value notation, or "undecodable frame: " and the payload in hex.
+  std::string text() const;
+};
+
+// Reads one command from `in`: a message in value notation when the text starts with "{", else
+// a bare command put into a message without seq and slot. False when it does not parse.
+bool read_command(std::istream& in, LGCP::Message& message);
+
+class Controller {
+ public:
+  Controller() = default;
+  Controller(const Controller&) = delete;
+  Controller& operator=(const Controller&) = delete;
+
+  // Connects to `host` (an IPv4 address or a name) on `port`.
+  bool connect(const std::string& host, unsigned short port, int timeout_ms);
+  void close();
+  bool connected() const { return static_cast<bool>(socket_); }
+  // Why the last call failed.
+  const std::string& error() const { return error_; }
+
+  // Sends `payload` as one frame.
+  bool send_frame(const std::vector<char>& payload);
+  // Sends `message`; gives it the next seq when it has none and `fill_seq` is set.
+  bool send(LGCP::Message& message, bool fill_seq = true);
+  // Parses `text` (read_command; only blanks may follow) and sends it as above.
+  bool send(const std::string& text, bool fill_seq = true);
+  // The next message, kept or arriving within the timeout.
+  bool receive(Received& r, int timeout_ms);
+  // Sends `text` and waits for its response: the first response with the command's seq, or
+  // without seq when the command had none. Other messages are kept.
+  bool command(const std::string& text, Received& response, int timeout_ms,
+               bool fill_seq = true);
+  bool command(LGCP::Message& message, Received& response, int timeout_ms, bool fill_seq = true);
+  // The first signal named `signal` among the kept messages or arriving within the timeout;
+  // the other messages stay kept.
+  bool wait_for(const std::string& signal, Received& r, int timeout_ms);
+  // True when the daemon closes the connection within the timeout; what arrives before is kept.
+  bool wait_closed(int timeout_ms);
+  // Messages received and not yet taken.
+  const std::deque<Received>& kept() const { return kept_; }
+
+ private:
+  // Reads until a whole frame is buffered or the deadline passes; false on timeout, end of
+  // stream or a broken frame header.
+  bool read_frame(Received& r, long long deadline_ms);
+  // A frame from the buffer, if one is complete; false (and error) on a broken header.
+  bool take_frame(Received& r, bool& complete);
+  // False on timeout (error set) or end of stream (closed_ set).
+  bool fill(long long deadline_ms);
+  bool fail(const std::string& text);
+  // read_command on the whole text; only blanks may follow.
+  bool parse(const std::string& text, LGCP::Message& message);
+
+  Fd socket_;
+  std::string in_;
+  std::deque<Received> kept_;
+  std::string error_;
+  bool closed_ = false;
+  int next_seq_ = 1;
+};
+
+}  // namespace Ctl
