@@ -1,0 +1,255 @@
+// The control server on a real acceptor: frames in from a loopback peer, responses and signals
+// out, with scripted services behind it.
+#include "server/ctrl/ctrl_server.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/ctrl/server_fixture.h"
+
+namespace {
+
+struct DispatchCase {
+  const char* name;
+  Script a, b;
+  // The command as value notation, or as hex octets when it starts with "0x".
+  const char* command;
+  std::vector<const char*> responses;
+  std::vector<const char*> offered;
+};
+
+class Dispatch : public CtrlServerTest, public testing::WithParamInterface<DispatchCase> {};
+
+TEST_P(Dispatch, OneResponsePerCommand) {
+  const DispatchCase& c = GetParam();
+  a_.on_command = c.a;
+  b_.on_command = c.b;
+  connect();
+  const std::string command(c.command);
+  const std::string sent =
+      command.compare(0, 2, "0x") == 0 ? command.substr(2) : wire(command);
+  std::vector<std::string> expected;
+  for (const char* r : c.responses) expected.push_back(wire(r));
+  EXPECT_EQ(exchange(sent), expected);
+  EXPECT_EQ(log_, std::vector<std::string>(c.offered.begin(), c.offered.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Dispatch,
+    testing::Values(
+        DispatchCase{"SeqAndSlotEchoed", answer_success, nullptr,
+                     "{ seq 7, slot 3, pdu command : ping : NULL }",
+                     {"{ seq 7, slot 3, pdu response : success : NULL }"},
+                     {"a command ping"}},
+        DispatchCase{"NeitherSeqNorSlot", nullptr, answer_success, "query : NULL",
+                     {"{ pdu response : success : NULL }"},
+                     {"a command query", "b command query"}},
+        // slot 2000 (07 D0) is outside the type's range and only arrives as raw octets.
+        DispatchCase{"SlotAboveRange", answer_success, answer_success, "0xC0010907D018",
+                     {"{ seq 9, pdu response : error : invalidSlot }"},
+                     {}},
+        DispatchCase{"ResponseFromController", answer_success, nullptr,
+                     "{ seq 4, slot 3, pdu response : success : NULL }",
+                     {"{ seq 4, pdu response : error : unexpectedMsgType }"},
+                     {}},
+        DispatchCase{"SignalFromController", answer_success, nullptr,
+                     "{ pdu signal : activated : NULL }",
+                     {"{ pdu response : error : unexpectedMsgType }"},
+                     {}},
+        DispatchCase{"NoTaker", nullptr, nullptr, "{ seq 2, slot 5, pdu command : query : NULL }",
+                     {"{ seq 2, slot 5, pdu response : error : unexpectedMsgType }"},
+                     {"a command query", "b command query"}},
+        DispatchCase{"TakerSilent", [](TestService&, const LGCP::Command&) { return true; },
+                     answer_success, "{ seq 3, pdu command : query : NULL }",
+                     {"{ seq 3, pdu response : error : internal }"},
+                     {"a command query"}},
+        DispatchCase{"SuccessTwice",
+                     [](TestService& s, const LGCP::Command&) {
+                       s.Success();
+                       s.Success();
+                       return true;
+                     },
+                     nullptr, "{ seq 1, pdu command : ping : NULL }",
+                     {"{ seq 1, pdu response : success : NULL }"},
+                     {"a command ping"}},
+        DispatchCase{"SuccessThenError",
+                     [](TestService& s, const LGCP::Command&) {
+                       s.Success();
+                       s.Error(LGCP::ErrorCause::busError);
+                       s.Error(LGCP::ErrorCause::internal);
+                       return true;
+                     },
+                     nullptr, "{ seq 1, pdu command : ping : NULL }",
+                     {"{ seq 1, pdu response : success : NULL }",
+                      "{ seq 1, pdu response : error : busError }"},
+                     {"a command ping"}},
+        DispatchCase{"ErrorThenSuccess",
+                     [](TestService& s, const LGCP::Command&) {
+                       s.Error(LGCP::ErrorCause::slotNotExists);
+                       s.Success();
+                       return true;
+                     },
+                     nullptr, "{ seq 1, slot 8, pdu command : ping : NULL }",
+                     {"{ seq 1, slot 8, pdu response : error : slotNotExists }"},
+                     {"a command ping"}},
+        DispatchCase{"DelayedThenSuccessIgnored",
+                     [](TestService& s, const LGCP::Command&) {
+                       s.delayResponse();
+                       s.Success();
+                       return true;
+                     },
+                     nullptr, "{ seq 1, pdu command : ping : NULL }", {},
+                     {"a command ping"}},
+        DispatchCase{"DeclineThenAnswer", nullptr,
+                     [](TestService& s, const LGCP::Command&) {
+                       s.Error(LGCP::ErrorCause::unsupported);
+                       return true;
+                     },
+                     "{ seq 6, slot 1023, pdu command : query : NULL }",
+                     {"{ seq 6, slot 1023, pdu response : error : unsupported }"},
+                     {"a command query", "b command query"}}),
+    [](const testing::TestParamInfo<DispatchCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CtrlServerTest, TakerSilentIsLogged) {
+  a_.on_command = [](TestService&, const LGCP::Command&) { return true; };
+  connect();
+  exchange(wire("ping : NULL"));
+  EXPECT_NE(logs_.err.take().find("software error: server do NOT send ack!!!\n"),
+            std::string::npos);
+}
+
+TEST_F(CtrlServerTest, UndecodableFrameIsLoggedAndUnanswered) {
+  a_.on_command = answer_success;
+  connect();
+  const std::string port = std::to_string(peer_.local_port());
+  EXPECT_EQ(exchange("FF"), std::vector<std::string>{});
+  EXPECT_EQ(logs_.err.take(), "ctrl [127.0.0.1:" + port +
+                                  "]: receive fail: decode error!\n msg: FF \n");
+  EXPECT_EQ(log_, std::vector<std::string>{});
+  EXPECT_EQ(exchange(wire("{ seq 2, pdu command : ping : NULL }")),
+            std::vector<std::string>{wire("{ seq 2, pdu response : success : NULL }")});
+}
+
+TEST_F(CtrlServerTest, DelayedSuccessCarriesLastSeq) {
+  unsigned delayed_seq = 0;
+  a_.on_command = [&](TestService& s, const LGCP::Command& c) {
+    if (c.is_ping()) {
+      s.Success();
+    } else {
+      delayed_seq = s.delayResponse();
+    }
+    return true;
+  };
+  connect();
+  exchange(wire("destroy : NULL"));
+  EXPECT_EQ(delayed_seq, 0u);
+  exchange(wire("{ seq 41, pdu command : ping : NULL }"));
+  EXPECT_EQ(exchange(wire("{ slot 12, pdu command : destroy : NULL }")),
+            std::vector<std::string>{});
+  EXPECT_EQ(delayed_seq, 41u);
+  a_.delayedSuccess(12, delayed_seq);
+  turns();
+  EXPECT_EQ(frames(peer_.read()),
+            std::vector<std::string>{wire("{ seq 41, slot 12, pdu response : success : NULL }")});
+}
+
+TEST_F(CtrlServerTest, SignalsFanOutBeforeTheController) {
+  server_.Bind(&c_);
+  std::string sent_when_b_heard;
+  b_.on_signal = [&](TestService&, const LGCP::Signal& s) {
+    if (s.is_activated()) sent_when_b_heard = peer_.read();
+  };
+  a_.on_command = [](TestService& s, const LGCP::Command&) {
+    s.SendSignal(lgcp_signal("activated : NULL"));
+    s.SendSignal(9, lgcp_signal("number : \"12\""));
+    s.Success();
+    return true;
+  };
+  connect();
+  EXPECT_EQ(exchange(wire("{ seq 3, slot 4, pdu command : ping : NULL }")),
+            (std::vector<std::string>{wire("{ slot 4, pdu signal : activated : NULL }"),
+                                      wire("{ slot 9, pdu signal : number : \"12\" }"),
+                                      wire("{ seq 3, slot 4, pdu response : success : NULL }")}));
+  EXPECT_EQ(sent_when_b_heard, "");
+  EXPECT_EQ(log_, (std::vector<std::string>{"a command ping", "b signal activated",
+                                            "c signal activated", "b signal number",
+                                            "c signal number"}));
+
+  // Between commands a signal carries no slot unless given one.
+  log_.clear();
+  b_.SendSignal(lgcp_signal("activated : NULL"));
+  turns();
+  EXPECT_EQ(frames(peer_.read()),
+            std::vector<std::string>{wire("{ pdu signal : activated : NULL }")});
+  EXPECT_EQ(log_, (std::vector<std::string>{"a signal activated", "c signal activated"}));
+}
+
+TEST_F(CtrlServerTest, SignalSentFromOnSignalFansOutInTurn) {
+  a_.on_signal = [](TestService& s, const LGCP::Signal& sig) {
+    if (sig.is_activated()) s.SendSignal(lgcp_signal("number : \"1\""));
+  };
+  connect();
+  b_.SendSignal(lgcp_signal("activated : NULL"));
+  turns();
+  EXPECT_EQ(frames(peer_.read()),
+            (std::vector<std::string>{wire("{ pdu signal : number : \"1\" }"),
+                                      wire("{ pdu signal : activated : NULL }")}));
+  EXPECT_EQ(log_, (std::vector<std::string>{"a signal activated", "b signal number"}));
+}
+
+TEST_F(CtrlServerTest, UnencodableSignalIsLoggedAndDropped) {
+  connect();
+  a_.SendSignal(LGCP::Signal());
+  turns();
+  EXPECT_EQ(peer_.read(), "");
+  EXPECT_NE(logs_.err.take().find("send fail: encode error!"), std::string::npos);
+}
+
+TEST_F(CtrlServerTest, ServicesHearConnectAndDisconnectInBindOrder) {
+  connect();
+  EXPECT_NE(logs_.log.take().find("]: controller connect.\n"), std::string::npos);
+  peer_ = TcpPeer();
+  turns(3);
+  EXPECT_EQ(log_, (std::vector<std::string>{"a disconnect", "b disconnect"}));
+  bool up = true;
+  EXPECT_TRUE(server_.CheckServerConnection(up));
+  EXPECT_FALSE(up);
+  log_.clear();
+  server_.Deactivate();
+  EXPECT_EQ(log_, (std::vector<std::string>{"a disconnect", "b disconnect"}));
+  EXPECT_FALSE(server_.CheckServerConnection(up));
+}
+
+TEST_F(CtrlServerTest, Headers) {
+  std::ostringstream os;
+  server_.PutHeader(os);
+  auto* acceptor = new Control::AcceptorNetCheckConnection(0, true);
+  server_.Activate(acceptor);
+  server_.PutHeader(os);
+  peer_ = TcpPeer::connect(acceptor->local_port());
+  turns(2);
+  server_.PutHeader(os);
+  EXPECT_EQ(os.str(), "ctrl [null]: ctrl [not connected]: ctrl [" + peer_.address() + "]: ");
+}
+
+TEST_F(CtrlServerTest, WithoutConnectionNothingIsSent) {
+  a_.SendSignal(lgcp_signal("activated : NULL"));
+  EXPECT_EQ(logs_.err.take(), "ctrl [null]: send fail: Service not attached!\n");
+}
+
+TEST(CtrlService, UnboundServiceDoesNothing) {
+  std::vector<std::string> log;
+  TestService s("s", &log);
+  StreamCapture err(std::cerr);
+  bool up = false;
+  EXPECT_FALSE(s.CheckServerConnection(up));
+  EXPECT_EQ(err.take(), "");
+  EXPECT_EQ(s.GetSlot(), ~0u);
+  EXPECT_EQ(s.delayResponse(), ~0u);
+  EXPECT_FALSE(s.IsSlotPresent());
+  s.Success();
+  s.SendSignal(lgcp_signal("activated : NULL"));
+  const std::string line = "CtrlSrv::Service error! service not connected to server.\n";
+  EXPECT_EQ(err.take(), line + line + line + line + line);
+}
+
+}  // namespace
