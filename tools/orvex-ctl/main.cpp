@@ -70,9 +70,9 @@ bool parse_number(const std::string& text, unsigned long max, unsigned long& val
 
 // send HOST PORT [SIGNAL [TIMEOUT_MS]]: connects, sends each command read from the standard
 // input (LGCP messages or bare commands in value notation, one after another), prints every
-// message received in value notation, and after the last response waits for SIGNAL. Every wait
-// ends after TIMEOUT_MS (default 10000). Exit status 0 when every command was answered and the
-// signal came.
+// message received in value notation, and then, unless SIGNAL has come already, waits for it.
+// Every wait ends after TIMEOUT_MS (default 10000). Exit status 0 when every command was
+// answered and the signal came.
 int run_send(const std::vector<std::string>& args) {
   unsigned long port, timeout = 10000;
   if (!parse_number(args[1], 65535, port)) return fail("\"" + args[1] + "\" is not a port");
@@ -81,10 +81,16 @@ int run_send(const std::vector<std::string>& args) {
   Ctl::Controller controller;
   if (!controller.connect(args[0], static_cast<unsigned short>(port), static_cast<int>(timeout)))
     return fail(controller.error());
-  // What was kept while waiting arrived first.
-  const auto print = [&controller](const Ctl::Received& last) {
+  const std::string awaited = args.size() > 2 ? args[2] : std::string();
+  bool seen = false;
+  // Prints the messages kept while waiting (they arrived first), then `last`.
+  const auto print = [&](const Ctl::Received& last) {
     Ctl::Received r;
-    while (!controller.kept().empty() && controller.receive(r, 0)) std::cout << r.text() << '\n';
+    while (!controller.kept().empty() && controller.receive(r, 0)) {
+      seen = seen || r.signal_name() == awaited;
+      std::cout << r.text() << '\n';
+    }
+    seen = seen || last.signal_name() == awaited;
     std::cout << last.text() << std::endl;
   };
   std::string input((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
@@ -99,11 +105,11 @@ int run_send(const std::vector<std::string>& args) {
       return fail(controller.error());
     print(response);
   }
-  if (args.size() < 3) return 0;
-  Ctl::Received signal;
-  if (!controller.wait_for(args[2], signal, static_cast<int>(timeout)))
-    return fail(controller.error());
-  print(signal);
+  while (!awaited.empty() && !seen) {
+    Ctl::Received r;
+    if (!controller.receive(r, static_cast<int>(timeout))) return fail(controller.error());
+    print(r);
+  }
   return 0;
 }
 
