@@ -6,7 +6,6 @@
 #include <cstring>
 #include <iostream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -93,13 +92,12 @@ int run_send(const std::vector<std::string>& args) {
     seen = seen || last.signal_name() == awaited;
     std::cout << last.text() << std::endl;
   };
-  std::string input((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-  std::istringstream in(input);
+  // Each command goes out as soon as it is read, so a person can type them one by one.
   char next;
-  while (in >> next) {
-    in.putback(next);
+  while (std::cin >> next) {
+    std::cin.putback(next);
     LGCP::Message message;
-    if (!Ctl::read_command(in, message)) return fail("the input is not LGCP commands");
+    if (!Ctl::read_command(std::cin, message)) return fail("the input is not LGCP commands");
     Ctl::Received response;
     if (!controller.command(message, response, static_cast<int>(timeout)))
       return fail(controller.error());
