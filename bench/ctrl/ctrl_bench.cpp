@@ -10,15 +10,9 @@
 // second; its counters give the ratio of the server's rate to the echo's.
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <iostream>
 #include <iterator>
 #include <string>
@@ -26,23 +20,13 @@
 #include <vector>
 
 #include "asn1/coder_env.h"
+#include "bench/proto/loopback_bench.h"
 #include "base/multiplexer.h"
 #include "proto/acceptor_check.h"
 #include "server/ctrl/ctrl_server.h"
 #include "server/ctrl/heartbeat_ctl.h"
 
 namespace {
-
-class EchoSink : public Control::Notify {
- public:
-  explicit EchoSink(Control::Service& service) : service_(service) {}
-  void OnConnect() override {}
-  void OnDisconnect() override {}
-  void OnMessage(const char* data, int length) override { service_.Send(data, length); }
-
- private:
-  Control::Service& service_;
-};
 
 // The loop thread with both servers; ends when destroyed.
 class Servers {
@@ -56,7 +40,7 @@ class Servers {
       (void)bound;
       ctrlServer.Activate(control);
       Control::AcceptorNet echo(0, false);
-      EchoSink sink(echo);
+      bench::EchoSink sink(echo);
       echo.Bind(&sink);
       echo.Activate();
       echo_port_ = echo.local_port();
@@ -72,20 +56,8 @@ class Servers {
     stop_ = true;
     multiplexer.terminate();
     // Wakes the loop: a connection attempt on the echo's port.
-    Fd wake = connect(echo_port_);
+    Fd wake = bench::connect_loopback(echo_port_);
     thread_.join();
-  }
-
-  static Fd connect(unsigned short port) {
-    Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int on = 1;
-    ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    if (::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) s.close();
-    return s;
   }
 
   std::atomic<unsigned short> control_port_{0};
@@ -103,50 +75,24 @@ std::string frame(const std::string& text) {
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   std::vector<char> bytes;
   ASN1::encode(m, &env, std::back_inserter(bytes));
-  const size_t n = bytes.size() + 4;
-  return std::string{'\x03', '\x00', char(n >> 8), char(n & 0xFF)} +
-         std::string(bytes.begin(), bytes.end());
+  return bench::tpkt_frame(std::string(bytes.begin(), bytes.end()));
 }
 
 const std::string ping = frame("{ seq 1, pdu command : ping : NULL }");
 const std::string success = frame("{ seq 1, pdu response : success : NULL }");
 
-bool read_exactly(int fd, char* buf, size_t n) {
-  for (size_t got = 0; got < n;) {
-    ssize_t r = ::read(fd, buf + got, n - got);
-    if (r <= 0) return false;
-    got += size_t(r);
-  }
-  return true;
-}
-
 bool write_all(int fd, const std::string& bytes) {
   return ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
 }
 
-// Microseconds from sending `out` to having read `answer_size` bytes; -1 on failure.
-double round_trip(int fd, const std::string& out, size_t answer_size, std::vector<char>& buf) {
-  const auto start = std::chrono::steady_clock::now();
-  if (!write_all(fd, out) || !read_exactly(fd, buf.data(), answer_size)) return -1;
-  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
-      .count();
-}
-
-double percentile(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  auto at = v.begin() + std::min(v.size() - 1, size_t(p * double(v.size())));
-  std::nth_element(v.begin(), at, v.end());
-  return *at;
-}
-
 void BM_PingRoundTrip(benchmark::State& state) {
   Servers servers;
-  Fd control = Servers::connect(servers.control_port_), echo = Servers::connect(servers.echo_port_);
+  Fd control = bench::connect_loopback(servers.control_port_), echo = bench::connect_loopback(servers.echo_port_);
   std::vector<char> buf(ping.size() + success.size());
   std::vector<double> server_us, echo_us;
   for (auto _ : state) {
-    const double s = round_trip(control.get(), ping, success.size(), buf);
-    const double e = round_trip(echo.get(), ping, ping.size(), buf);
+    const double s = bench::round_trip(control.get(), ping, success.size(), buf);
+    const double e = bench::round_trip(echo.get(), ping, ping.size(), buf);
     if (s < 0 || e < 0 || std::string(buf.data(), ping.size()) != ping) {
       state.SkipWithError("no answer");
       break;
@@ -154,11 +100,11 @@ void BM_PingRoundTrip(benchmark::State& state) {
     server_us.push_back(s);
     echo_us.push_back(e);
   }
-  const double p50 = percentile(server_us, 0.5), echo_p50 = percentile(echo_us, 0.5);
+  const double p50 = bench::percentile(server_us, 0.5), echo_p50 = bench::percentile(echo_us, 0.5);
   state.counters["server_p50_us"] = p50;
-  state.counters["server_p99_us"] = percentile(server_us, 0.99);
+  state.counters["server_p99_us"] = bench::percentile(server_us, 0.99);
   state.counters["echo_p50_us"] = echo_p50;
-  state.counters["echo_p99_us"] = percentile(echo_us, 0.99);
+  state.counters["echo_p99_us"] = bench::percentile(echo_us, 0.99);
   state.counters["p50_ratio"] = echo_p50 > 0 ? p50 / echo_p50 : 0;
 }
 
@@ -169,14 +115,14 @@ bool pipeline(int fd, const std::string& out, size_t answer_size, size_t count, 
   std::vector<char> buf(answer_size * window);
   if (!write_all(fd, burst)) return false;
   for (size_t done = window; done < count; done += window) {
-    if (!read_exactly(fd, buf.data(), buf.size()) || !write_all(fd, burst)) return false;
+    if (!bench::read_exactly(fd, buf.data(), buf.size()) || !write_all(fd, burst)) return false;
   }
-  return read_exactly(fd, buf.data(), buf.size());
+  return bench::read_exactly(fd, buf.data(), buf.size());
 }
 
 void BM_Pipelined(benchmark::State& state, bool through_server) {
   Servers servers;
-  Fd client = Servers::connect(through_server ? servers.control_port_ : servers.echo_port_);
+  Fd client = bench::connect_loopback(through_server ? servers.control_port_ : servers.echo_port_);
   const size_t window = size_t(state.range(0)), count = 64 * window;
   for (auto _ : state) {
     if (!pipeline(client.get(), ping, through_server ? success.size() : ping.size(), count,

@@ -27,22 +27,10 @@
 #include "base/fd.h"
 #include "base/multiplexer.h"
 #include "proto/acceptor_net.h"
+#include "bench/proto/loopback_bench.h"
 #include "proto/socket_calls.h"
 
 namespace {
-
-// The sink of the service: answers every message with itself; the end of the connection ends
-// the loop.
-class EchoSink : public Control::Notify {
- public:
-  explicit EchoSink(Control::Service& service) : service_(service) {}
-  void OnConnect() override {}
-  void OnDisconnect() override { multiplexer.terminate(); }
-  void OnMessage(const char* data, int length) override { service_.Send(data, length); }
-
- private:
-  Control::Service& service_;
-};
 
 // One echo server in a thread of its own, serving one client.
 class EchoServer {
@@ -53,15 +41,7 @@ class EchoServer {
   // The client, connected to 127.0.0.1 with TCP_NODELAY.
   Fd connect() {
     while (port_ == 0) std::this_thread::yield();
-    Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port_);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int on = 1;
-    ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    if (::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) s.close();
-    return s;
+    return bench::connect_loopback(port_);
   }
 
  protected:
@@ -74,7 +54,7 @@ class ServiceEcho : public EchoServer {
   ServiceEcho() {
     thread_ = std::thread([this] {
       Control::AcceptorNet acceptor(0, false);
-      EchoSink sink(acceptor);
+      bench::EchoSink sink(acceptor, true);
       acceptor.service_name("bench");
       acceptor.Bind(&sink);
       acceptor.Activate();
@@ -111,38 +91,7 @@ class BareEcho : public EchoServer {
   }
 };
 
-std::string frame(size_t payload) {
-  const size_t n = payload + 4;
-  std::string f{'\x03', '\x00', char(n >> 8), char(n & 0xFF)};
-  f.append(payload, 'p');
-  return f;
-}
-
-bool read_exactly(int fd, char* buf, size_t n) {
-  for (size_t got = 0; got < n;) {
-    ssize_t r = ::read(fd, buf + got, n - got);
-    if (r <= 0) return false;
-    got += size_t(r);
-  }
-  return true;
-}
-
-// Microseconds of one message sent and its echo read back.
-double round_trip(int fd, const std::string& f, std::vector<char>& buf) {
-  const auto start = std::chrono::steady_clock::now();
-  if (::write(fd, f.data(), f.size()) != ssize_t(f.size()) ||
-      !read_exactly(fd, buf.data(), f.size()))
-    return -1;
-  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
-      .count();
-}
-
-double percentile(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  auto at = v.begin() + std::min(v.size() - 1, size_t(p * double(v.size())));
-  std::nth_element(v.begin(), at, v.end());
-  return *at;
-}
+std::string frame(size_t payload) { return bench::tpkt_frame(std::string(payload, 'p')); }
 
 void BM_RoundTrip(benchmark::State& state) {
   ServiceEcho service;
@@ -152,7 +101,8 @@ void BM_RoundTrip(benchmark::State& state) {
   std::vector<char> buf(f.size());
   std::vector<double> through_service, through_bare;
   for (auto _ : state) {
-    double s = round_trip(to_service.get(), f, buf), b = round_trip(to_bare.get(), f, buf);
+    double s = bench::round_trip(to_service.get(), f, f.size(), buf),
+           b = bench::round_trip(to_bare.get(), f, f.size(), buf);
     if (s < 0 || b < 0) {
       state.SkipWithError("echo failed");
       break;
@@ -160,11 +110,11 @@ void BM_RoundTrip(benchmark::State& state) {
     through_service.push_back(s);
     through_bare.push_back(b);
   }
-  const double p50 = percentile(through_service, 0.5), bare_p50 = percentile(through_bare, 0.5);
+  const double p50 = bench::percentile(through_service, 0.5), bare_p50 = bench::percentile(through_bare, 0.5);
   state.counters["service_p50_us"] = p50;
-  state.counters["service_p99_us"] = percentile(through_service, 0.99);
+  state.counters["service_p99_us"] = bench::percentile(through_service, 0.99);
   state.counters["bare_p50_us"] = bare_p50;
-  state.counters["bare_p99_us"] = percentile(through_bare, 0.99);
+  state.counters["bare_p99_us"] = bench::percentile(through_bare, 0.99);
   state.counters["p50_ratio"] = bare_p50 > 0 ? p50 / bare_p50 : 0;
 }
 
