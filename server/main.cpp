@@ -1,0 +1,101 @@
+// orvexd: the gateway daemon's entry.
+//
+// Reads the configuration file and the command line, installs the signal handlers, builds the
+// slot factories and the board-level singletons, optionally becomes a daemon, writes the PID
+// file, binds the control services to the control server in their dispatch order, accepts the
+// controller on the control port and runs the event loop until SIGTERM or SIGINT. The control
+// services and the factories are process-lifetime singletons, destroyed at exit.
+#include <iostream>
+#include <sstream>
+
+#include "base/child_wait.h"
+#include "base/daemon.h"
+#include "base/dpc.h"
+#include "base/ini_file.h"
+#include "base/multiplexer.h"
+#include "base/path.h"
+#include "base/pid_file.h"
+#include "base/version.h"
+#include "hw/bus_ctl.h"
+#include "hw/e1_ctl.h"
+#include "hw/hw_mux.h"
+#include "hw/hw_tests.h"
+#include "hw/spi_ctrl.h"
+#include "proto/acceptor_check.h"
+#include "server/ctrl/ctrl_server.h"
+#include "server/ctrl/heartbeat_ctl.h"
+#include "server/startup/board_service.h"
+#include "server/startup/command_line.h"
+#include "server/startup/signal_checks.h"
+#include "server/startup/signals.h"
+#include "server/traces/trace_ctl.h"
+
+namespace {
+
+const char configFile[] = "/usr/local/etc/server.conf";
+
+// Each factory joins the head of the chain, so the chain ends up newest first, in front of the
+// trunk factories built before main. The order of construction: Map, Pstn, Rtp, Modem, Mixer,
+// Ext, Mcc, Echo, Voice, T38Soft, Isdn, RtpLEMZ, RtpED137, HdlcSlot.
+void BuildSlotFactories() {}
+
+void RunDaemon() {
+  Daemon::Params params;
+  std::ostringstream name;
+  name << "orx-" << Version::current;
+  params.name = name.str();
+  Daemon::Init(params);
+}
+
+// The order of binding is the order in which every command is offered.
+void BindServices() {
+  static BoardService<HwTests> hw_tests(HwTests::instance());
+  static BoardService<BusCtl> bus_ctl(BusCtl::instance());
+  static BoardService<E1Ctl> e1_ctl(E1Ctl::instance());
+  static BoardService<spiCtrl> spi_ctrl(spiCtrl::instance());
+  ctrlServer.Bind(&HeartBeatCtl::instance());
+  ctrlServer.Bind(&hw_tests);
+  ctrlServer.Bind(&bus_ctl);
+  ctrlServer.Bind(&e1_ctl);
+  ctrlServer.Bind(&spi_ctrl);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  IniFile::File config;
+  if (config.Open(Path::board(configFile))) {
+    traces = TraceCtl();
+    traces.Configure(*config["traces"]);
+  }
+
+  Signals::Install();
+
+  CommandLine line;
+  int status = ParseCommandLine(argc, argv, line, std::cout,
+                                [] { BusCtl::instance().DisableControl(); });
+  if (status >= 0) return status;
+
+  BuildSlotFactories();
+  HwMux::instance();
+
+  if (line.daemon) RunDaemon();
+
+  Linux::Run pid_file("server");
+  std::cout << "Starting server [" << Version::current << "], port=" << line.port << std::endl;
+
+  BindServices();
+  ChildWait::Activate();
+  Dpc check_signals;
+  check_signals.Bind(new DpcHandler1(CheckSignals));
+  check_signals.Activate();
+
+  if (!ctrlServer.Activate(new Control::AcceptorNetCheckConnection(line.port)))
+    std::cerr << "control server: no acceptor on port " << line.port << std::endl;
+  multiplexer.run(true, true);
+  ctrlServer.Deactivate();
+
+  check_signals.Deactivate();
+  check_signals.Bind(nullptr);
+  return 0;
+}

@@ -1,0 +1,24 @@
+#include "server/startup/status_dump.h"
+
+#include <fstream>
+#include <iostream>
+
+#include "base/multiplexer.h"
+#include "base/path.h"
+#include "base/version.h"
+
+void WriteStatus(std::ostream& os) {
+  os << "server status information. orvexd, gateway daemon of the telephony board." << std::endl
+     << "version : " << Version::current << std::endl;
+  multiplexer.dump(os);
+}
+
+bool DumpStatus() {
+  std::ofstream file(Path::board("/var/log/server-status"), std::ios::out | std::ios::trunc);
+  if (!file) {
+    std::cerr << "dump status error" << std::endl;
+    return false;
+  }
+  WriteStatus(file);
+  return true;
+}

@@ -1,0 +1,11 @@
+// The status dump, "/var/log/server-status" under the path root, rewritten from scratch on each
+// request (SIGUSR2): a banner line, the version, then the event loop's state (callback
+// measures, profiling points and the table of polled events).
+#pragma once
+
+#include <iosfwd>
+
+// The dump's text.
+void WriteStatus(std::ostream& os);
+// Rewrites the file; false (after "dump status error" on std::cerr) when it cannot be opened.
+bool DumpStatus();

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "base/dpc.h"
+#include "base/multiplexer.h"
+#include "base/version.h"
+#include "server/startup/signal_checks.h"
+#include "server/startup/signals.h"
+#include "server/startup/status_dump.h"
+#include "tests/base/temp_root.h"
+
+namespace {
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Captures what a standard stream receives while the object lives.
+class Capture {
+ public:
+  explicit Capture(std::ostream& stream) : stream_(stream), old_(stream.rdbuf(text_.rdbuf())) {}
+  ~Capture() { stream_.rdbuf(old_); }
+  std::string text() const { return text_.str(); }
+
+ private:
+  std::ostream& stream_;
+  std::ostringstream text_;
+  std::streambuf* old_;
+};
+
+std::string status_path(const TempRoot& root) { return root.path() + "/var/log/server-status"; }
+
+TEST(StatusDump, RewrittenFromScratch) {
+  TempRoot root;
+  std::filesystem::create_directories(root.path() + "/var/log");
+  std::ofstream(status_path(root)) << std::string(100000, 'x');
+  ASSERT_TRUE(DumpStatus());
+  const std::string text = read_file(status_path(root));
+  EXPECT_EQ(text.find('x' + std::string(20, 'x')), std::string::npos);
+  std::istringstream lines(text);
+  std::string banner, version, first_measure;
+  std::getline(lines, banner);
+  std::getline(lines, version);
+  std::getline(lines, first_measure);
+  EXPECT_EQ(banner.rfind("server status information.", 0), 0u) << banner;
+  std::ostringstream want;
+  want << "version : " << Version::current;
+  EXPECT_EQ(version, want.str());
+  EXPECT_EQ(first_measure.rfind("dpc transition measurement", 0), 0u) << first_measure;
+}
+
+TEST(StatusDump, UnwritableFileIsReportedAndRetried) {
+  TempRoot root;  // without var/log
+  Capture errors(std::cerr);
+  Signals::doDumpStatus = 1;
+  CheckDumpStatus();
+  EXPECT_EQ(errors.text(), "dump status error\n");
+  EXPECT_EQ(Signals::doDumpStatus, 0);
+  std::filesystem::create_directories(root.path() + "/var/log");
+  Signals::doDumpStatus = 1;
+  CheckDumpStatus();
+  EXPECT_TRUE(std::filesystem::exists(status_path(root)));
+  EXPECT_EQ(errors.text(), "dump status error\n");
+}
+
+// Signals raised before the loop runs are served by its first turn: the self-pipe makes that
+// turn's poll return at once, the checks write the dump and the report line once each, and the
+// stop that run() would otherwise forget ends the loop.
+TEST(Signals, ServedByTheFirstTurnOfAnIdleLoop) {
+  TempRoot root;
+  std::filesystem::create_directories(root.path() + "/var/log");
+  ASSERT_TRUE(Signals::Install());
+  Dpc checks;
+  checks.Bind(new DpcHandler1(CheckSignals));
+  checks.Activate();
+  Capture log(std::clog);
+  std::raise(SIGUSR2);
+  std::raise(SIGHUP);
+  std::raise(SIGHUP);
+  std::raise(SIGTERM);
+  multiplexer.run(false, true);
+  EXPECT_TRUE(std::filesystem::exists(status_path(root)));
+  EXPECT_EQ(log.text(), "update hardware resources\nMux: terminating...\n");
+
+  // SIGINT stops the loop the same way.
+  std::raise(SIGINT);
+  multiplexer.run(false, true);
+  std::raise(SIGPIPE);
+  Signals::Wake::instance().Deactivate();
+}
+
+}  // namespace
