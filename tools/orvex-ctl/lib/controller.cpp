@@ -1,6 +1,5 @@
 #include "tools/orvex-ctl/lib/controller.h"
 
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>

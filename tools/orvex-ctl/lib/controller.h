@@ -1,9 +1,9 @@
 // Ctl::Controller: a controller's connection to a running daemon, for people (orvex-ctl send) and
 // for the black-box tests.
 //
-// It speaks TPKT (RFC 1006 section 6) and LGCP in aligned PER over TCP with a blocking socket;
-// every call that waits takes a timeout in milliseconds and returns false when it runs out, so
-// a test never hangs. Framing is written here on purpose, apart from the daemon's, so that a
+// It speaks TPKT (RFC 1006 section 6) and LGCP in aligned PER over TCP. Calls block the caller,
+// but every call that waits takes a timeout in milliseconds and returns false when it runs out,
+// so a test never hangs. Framing is written here on purpose, apart from the daemon's, so that a
 // fault in one is caught by the other.
 //
 // Commands are written in value notation, either as a whole LGCP::Message ("{ slot 3, pdu
