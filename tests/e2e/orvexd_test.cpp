@@ -1,0 +1,323 @@
+// The daemon as a process on the simulated board: its command line and exit statuses, start-up,
+// the controller's road to it, the signals, daemon mode with syslog, and the heartbeat's drop
+// of a silent controller on a sped-up clock.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/fd.h"
+#include "base/path.h"
+#include "base/version.h"
+#include "tests/e2e/orvexd_process.h"
+#include "tools/orvex-ctl/lib/controller.h"
+#include "tools/simctl/board_sim.h"
+
+namespace {
+
+constexpr int wait_ms = OrvexdProcess::wait_ms;
+
+std::string version_text() {
+  std::ostringstream text;
+  text << Version::current;
+  return text.str();
+}
+
+std::string start_line(unsigned short port) {
+  return "Starting server [" + version_text() + "], port=" + std::to_string(port) + "\n";
+}
+
+// Connects, retrying while the daemon's acceptor is not listening yet.
+bool connect(Ctl::Controller& ctl, unsigned short port) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  while (!ctl.connect("127.0.0.1", port, wait_ms)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    usleep(20000);
+  }
+  return true;
+}
+
+// The response to `command`, in value notation; empty when none came.
+std::string answer(Ctl::Controller& ctl, const std::string& command) {
+  Ctl::Received r;
+  if (!ctl.command(command, r, wait_ms)) return "";
+  return r.text();
+}
+
+bool is_success(const std::string& response) {
+  return response.find("response : success") != std::string::npos;
+}
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> args;
+  int status;
+  std::string output;
+};
+
+class CommandLineRun : public testing::TestWithParam<UsageCase> {};
+
+// Options that end the program: nothing is started, no PID file is written.
+TEST_P(CommandLineRun, ExitsWithItsStatus) {
+  BoardSim board;
+  ASSERT_TRUE(board.ok());
+  OrvexdProcess daemon;
+  int status = 0;
+  ASSERT_TRUE(daemon.run(GetParam().args, status));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), GetParam().status);
+  EXPECT_NE(daemon.output().find(GetParam().output), std::string::npos) << daemon.output();
+  EXPECT_EQ(daemon.output().find("Starting server"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(OrvexdProcess::pid_file()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommandLineRun,
+    testing::Values(UsageCase{"Help", {"-h"}, 0, "Usage:\n orvexd -Dh\n"},
+                    UsageCase{"ShortPort", {"-p", "20005"}, 2, "Usage:\n"},
+                    UsageCase{"PortOutOfRange", {"--port", "70000"}, 2, "Usage:\n"},
+                    UsageCase{"PortNotANumber", {"--port", "http"}, 2, "Usage:\n"},
+                    UsageCase{"Unknown", {"--verbose"}, 2, "Usage:\n"},
+                    UsageCase{"Version", {"--version"}, 2, "server version: " + version_text()},
+                    UsageCase{"VersionThenHelp", {"--version", "-h"}, 0, "Usage:\n"}),
+    [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
+
+class Orvexd : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(board_.ok());
+    port_ = OrvexdProcess::free_port();
+    ASSERT_NE(port_, 0);
+  }
+  // Starts the daemon and waits for its start line.
+  void start(std::vector<std::string> args = {}, const std::vector<std::string>& env = {}) {
+    args.insert(args.begin(), {"--port", std::to_string(port_)});
+    ASSERT_TRUE(daemon_.start(args, env));
+    ASSERT_TRUE(daemon_.wait_output(start_line(port_))) << daemon_.output();
+  }
+  void connect_and_ping() {
+    ASSERT_TRUE(connect(ctl_, port_)) << ctl_.error();
+    ASSERT_TRUE(is_success(answer(ctl_, "ping : NULL"))) << ctl_.error();
+  }
+  // SIGTERM: exit status 0 and the PID file gone.
+  void stop() {
+    ASSERT_TRUE(daemon_.signal(SIGTERM));
+    int status = -1;
+    ASSERT_TRUE(daemon_.wait_exit(status)) << daemon_.output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(std::filesystem::exists(OrvexdProcess::pid_file()));
+  }
+
+  BoardSim board_;
+  unsigned short port_ = 0;
+  OrvexdProcess daemon_;
+  Ctl::Controller ctl_;
+};
+
+TEST_F(Orvexd, ServesAControllerAndStopsOnSigterm) {
+  start();
+  EXPECT_EQ(read_file(OrvexdProcess::pid_file()), std::to_string(daemon_.pid()));
+  connect_and_ping();
+  // A command of a board service comes back through the control server.
+  EXPECT_TRUE(is_success(answer(ctl_, "trunkCfg : { trunk 0, mode master }")));
+  // And one no service takes.
+  EXPECT_NE(answer(ctl_, "disconnect : NULL").find("error : unexpectedMsgType"),
+            std::string::npos);
+  stop();
+  EXPECT_TRUE(ctl_.wait_closed(wait_ms));
+}
+
+TEST_F(Orvexd, SigintStopsLikeSigterm) {
+  start();
+  ASSERT_TRUE(daemon_.signal(SIGINT));
+  int status = -1;
+  ASSERT_TRUE(daemon_.wait_exit(status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_FALSE(std::filesystem::exists(OrvexdProcess::pid_file()));
+}
+
+TEST_F(Orvexd, DisableClockRefusesClockCommands) {
+  start({"--disable-clock"});
+  connect_and_ping();
+  EXPECT_NE(answer(ctl_, "clockCfg : { clkSel0 internal, bextEn disabled, source 0 }")
+                .find("error : unsupported"),
+            std::string::npos);
+}
+
+// On an idle daemon (no controller, so no timer runs) each signal still acts within a second.
+TEST_F(Orvexd, SignalsActWithinASecondOnAnIdleDaemon) {
+  start();
+  ASSERT_TRUE(daemon_.signal(SIGUSR2));
+  ASSERT_TRUE(wait_file(OrvexdProcess::status_file(), true, 1000));
+  ASSERT_TRUE(daemon_.signal(SIGHUP));
+  EXPECT_TRUE(daemon_.wait_output("update hardware resources\n", 1000));
+  ASSERT_TRUE(daemon_.signal(SIGTERM));
+  int status = -1;
+  EXPECT_TRUE(daemon_.wait_exit(status, 1000));
+}
+
+TEST_F(Orvexd, StatusDumpIsRewrittenOnEachSigusr2) {
+  start();
+  connect_and_ping();
+  ASSERT_TRUE(daemon_.signal(SIGUSR2));
+  ASSERT_TRUE(wait_file(OrvexdProcess::status_file(), true, wait_ms));
+  // The file is complete once its table is closed.
+  const auto complete = [] {
+    const std::string text = read_file(OrvexdProcess::status_file());
+    return text.find("+\n\n") != std::string::npos;
+  };
+  for (int i = 0; i < 500 && !complete(); ++i) usleep(10000);
+  std::string text = read_file(OrvexdProcess::status_file());
+  EXPECT_EQ(text.rfind("server status information.", 0), 0u) << text;
+  EXPECT_NE(text.find("\nversion : " + version_text() + "\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\ndpc transition measurement (min/max/cur/counter): "), std::string::npos);
+  EXPECT_NE(text.find("\nevent transition measurement"), std::string::npos);
+  EXPECT_NE(text.find("\ntimer transition measurement"), std::string::npos);
+  // The table of polled events names the acceptor and the controller's connection.
+  EXPECT_NE(text.find("AcceptorNet::OnSocketEvent"), std::string::npos) << text;
+  EXPECT_NE(text.find("StrmProtocol::on_event"), std::string::npos) << text;
+
+  // A second dump replaces the first: a longer file is cut to the new text.
+  const std::string old = text;
+  { std::ofstream(OrvexdProcess::status_file(), std::ios::app) << std::string(200000, '#'); }
+  ASSERT_TRUE(daemon_.signal(SIGUSR2));
+  const auto rewritten = [] {
+    return read_file(OrvexdProcess::status_file()).find('#') == std::string::npos;
+  };
+  for (int i = 0; i < 500 && !rewritten(); ++i) usleep(10000);
+  for (int i = 0; i < 500 && !complete(); ++i) usleep(10000);
+  EXPECT_TRUE(rewritten());
+  EXPECT_EQ(read_file(OrvexdProcess::status_file()).rfind("server status information.", 0), 0u);
+  // The daemon still serves.
+  EXPECT_TRUE(is_success(answer(ctl_, "ping : NULL")));
+}
+
+TEST_F(Orvexd, SighupReportsWithAControllerConnected) {
+  start();
+  connect_and_ping();
+  ASSERT_TRUE(daemon_.signal(SIGHUP));
+  EXPECT_TRUE(daemon_.wait_output("update hardware resources\n"));
+  EXPECT_TRUE(is_success(answer(ctl_, "ping : NULL")));
+}
+
+// A syslog receiver on the board root's /dev/log. A thread reads every record as it comes, as
+// a syslog daemon does: a receiver that stops reading would hold the daemon up.
+class SyslogReceiver {
+ public:
+  SyslogReceiver() {
+    const std::string path = Path::board("/dev/log");
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    socket_ = Fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    ok_ = socket_ && ::bind(socket_.get(), reinterpret_cast<sockaddr*>(&address),
+                            sizeof address) == 0;
+    if (ok_) reader_ = std::thread([this] { read(); });
+  }
+  ~SyslogReceiver() {
+    stop_ = true;
+    if (reader_.joinable()) reader_.join();
+  }
+  bool ok() const { return ok_; }
+  // Waits for a record holding `text`.
+  bool wait_for(const std::string& text, int timeout_ms) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (records().find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      usleep(10000);
+    }
+    return true;
+  }
+  std::string records() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return records_;
+  }
+
+ private:
+  void read() {
+    while (!stop_) {
+      pollfd p{socket_.get(), POLLIN, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      char buffer[4096];
+      ssize_t n = ::recv(socket_.get(), buffer, sizeof buffer, 0);
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (n > 0) records_.append(buffer, n).append("\n");
+    }
+  }
+
+  Fd socket_;
+  bool ok_ = false;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::string records_;
+  std::thread reader_;
+};
+
+TEST_F(Orvexd, DaemonModeDetachesAndLogsToSyslog) {
+  SyslogReceiver syslog;
+  ASSERT_TRUE(syslog.ok());
+  ASSERT_TRUE(daemon_.start({"-D", "--port", std::to_string(port_)}));
+  // The process started returns once the daemon has detached.
+  int status = -1;
+  ASSERT_TRUE(daemon_.wait_exit(status)) << daemon_.output();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  // The start line is a notice of the daemon facility under the identity "orx-" and the version.
+  ASSERT_TRUE(syslog.wait_for("Starting server [", wait_ms)) << syslog.records();
+  EXPECT_NE(syslog.records().find("<29>"), std::string::npos) << syslog.records();
+  EXPECT_NE(syslog.records().find("orx-" + version_text()), std::string::npos)
+      << syslog.records();
+  ASSERT_TRUE(wait_file(OrvexdProcess::pid_file(), true, wait_ms));
+  const pid_t detached = std::atoi(read_file(OrvexdProcess::pid_file()).c_str());
+  EXPECT_GT(detached, 1);
+  EXPECT_NE(detached, daemon_.pid());
+  connect_and_ping();
+  ASSERT_EQ(::kill(detached, SIGTERM), 0);
+  EXPECT_TRUE(wait_file(OrvexdProcess::pid_file(), false, wait_ms));
+  EXPECT_TRUE(ctl_.wait_closed(wait_ms));
+}
+
+// libfaketime, which also speeds up CLOCK_MONOTONIC, the clock of the daemon's timers.
+std::string faketime_library() {
+  for (const char* path : {"/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
+                           "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
+                           "/usr/lib/faketime/libfaketime.so.1"})
+    if (::access(path, R_OK) == 0) return path;
+  return "";
+}
+
+// A controller that says nothing for 120 s is dropped; on a clock forty times as fast that is
+// three seconds, and it is still attached after one.
+TEST_F(Orvexd, SilentControllerIsDroppedAfterTwoMinutes) {
+  const std::string library = faketime_library();
+  if (library.empty()) GTEST_SKIP() << "libfaketime is not installed";
+  start({}, {"LD_PRELOAD=" + library, "FAKETIME=+0 x40",
+             "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"});
+  connect_and_ping();
+  const auto pinged = std::chrono::steady_clock::now();
+  EXPECT_FALSE(ctl_.wait_closed(1000));
+  EXPECT_TRUE(ctl_.wait_closed(wait_ms));
+  const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - pinged);
+  EXPECT_GT(seconds.count(), 2.0);
+  EXPECT_TRUE(daemon_.wait_output("heartbeat timeout!!!"));
+  // The acceptor takes the next controller.
+  Ctl::Controller next;
+  ASSERT_TRUE(connect(next, port_));
+  EXPECT_TRUE(is_success(answer(next, "ping : NULL")));
+}
+
+}  // namespace
