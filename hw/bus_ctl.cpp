@@ -39,12 +39,12 @@ void BusCtl::OnDisconnect() {
 
 bool BusCtl::OnCommand(const LGCP::Command& command) {
   if (!command.is_clockCfg()) return false;
-  bool done = enabled_ && SetClockSrc(command.get_clockCfg());
-  if (!port_) return true;
-  if (done) {
-    port_->Success();
+  if (!enabled_) {
+    Error(LGCP::ErrorCause::unsupported);
+  } else if (SetClockSrc(command.get_clockCfg())) {
+    Success();
   } else {
-    port_->Error(enabled_ ? LGCP::ErrorCause::busError : LGCP::ErrorCause::unsupported);
+    Error(LGCP::ErrorCause::busError);
   }
   return true;
 }

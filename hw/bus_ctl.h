@@ -13,11 +13,11 @@
 
 #include "asn1/modules/lgcp.h"
 #include "base/fd.h"
-#include "hw/service_port.h"
+#include "server/ctrl/ctrl_service.h"
 
 class spiCtrl;
 
-class BusCtl {
+class BusCtl : public CtrlSrv::Service {
  public:
   // The driver's clock sources.
   enum Source { kF0 = 0, kFreeRun = 4, kX3 = 5 };
@@ -26,16 +26,12 @@ class BusCtl {
 
   // `spi` loses its clock master when /dev/hal cannot be opened.
   explicit BusCtl(spiCtrl& spi) : spi_(spi) {}
-  BusCtl(const BusCtl&) = delete;
-  BusCtl& operator=(const BusCtl&) = delete;
-
-  void bind(ServicePort* port) { port_ = port; }
 
   void DisableControl();
-  void OnConnect();
-  void OnDisconnect();
+  void OnConnect() override;
+  void OnDisconnect() override;
   // Takes clockCfg only.
-  bool OnCommand(const LGCP::Command& command);
+  bool OnCommand(const LGCP::Command& command) override;
 
   // The free-running clock.
   void SetDefaultClock();
@@ -49,7 +45,6 @@ class BusCtl {
   bool IsOpen();
 
   spiCtrl& spi_;
-  ServicePort* port_ = nullptr;
   Fd device_;
   bool enabled_ = true;
 };

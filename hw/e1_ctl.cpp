@@ -9,6 +9,7 @@
 
 #include "base/device.h"
 #include "base/ext_header.h"
+#include "hw/device_events.h"
 #include "hw/device_names.h"
 #include "hw/e1_records.h"
 #include "hw/trunk_status.h"
@@ -24,10 +25,6 @@ bool valid_trunk(int32_t trunk) { return trunk >= 0 && trunk < E1Ctl::kTrunks; }
 E1Ctl& E1Ctl::instance() {
   static E1Ctl e1;
   return e1;
-}
-
-void E1Ctl::send(const LGCP::Signal& signal) {
-  if (port_) port_->SendSignal(signal);
 }
 
 bool E1Ctl::open_maintenance() {
@@ -67,7 +64,7 @@ void E1Ctl::SendStatus() {
     report.loss_carrier = static_cast<int32_t>(record.loss_carrier);
     report.loss_ais = static_cast<int32_t>(record.loss_ais);
     report.loss_rai = static_cast<int32_t>(record.loss_rai);
-    send(trunk_status_signal(report));
+    SendSignal(trunk_status_signal(report));
   }
 }
 
@@ -93,45 +90,34 @@ bool E1Ctl::OnCommand(const LGCP::Command& command) {
   if (command.is_trunkCfg()) {
     const LGCP::TrunkCfg& cfg = command.get_trunkCfg();
     TrunkCfg(cfg.get_trunk().getValue(), cfg.get_mode().asInt());
-    if (port_) port_->Success();
+    Success();
     return true;
   }
   if (!command.is_ioctl() || !command.get_ioctl().is_cas()) return false;
   if (!CheckOpenCas()) {
-    if (port_) port_->Error(LGCP::ErrorCause::busError);
+    Error(LGCP::ErrorCause::busError);
     return true;
   }
   CasCommand(command.get_ioctl().get_cas());
-  if (port_) port_->Success();
+  Success();
   return true;
 }
 
 bool E1Ctl::CheckOpenCas() {
-  if (cas_) return true;
-  cas_ = Fd(Device::open(kCasDevice, O_RDWR | O_NONBLOCK));
-  if (!cas_) return false;
+  if (cas_event_.fd()) return true;
+  Fd fd(Device::open(kCasDevice, O_RDWR | O_NONBLOCK));
+  if (!fd) return false;
   std::clog << ext::header(this) << "cas interface opened!" << std::endl;
   cas_event_.Bind("E1/Cas", &E1Ctl::OnUpdateCas, this);
-  cas_event_.Schedule(cas_, POLLIN);
+  cas_event_.Schedule(std::move(fd), POLLIN);
   return true;
 }
 
 void E1Ctl::OnUpdateCas(int fd, short revents) {
-  if (!(revents & (POLLIN | POLLERR | POLLHUP))) return;
-  cas_channel record;
-  ssize_t n = ::read(fd, &record, sizeof record);
-  if (n == sizeof record) {
-    send_cas(static_cast<int32_t>(record.trunk), static_cast<int32_t>(record.timeslot), record.rx,
-             record.tx);
-    return;
-  }
-  if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR))) return;
-  // The device hung up or failed: drop it, so that the next check opens it again instead of
-  // polling a dead descriptor in a loop.
-  std::cerr << ext::header(this) << "cas interface lost: "
-            << (n < 0 ? std::strerror(errno) : "end of file") << std::endl;
-  cas_event_.Release();
-  cas_.close();
+  // A device that went away is released by the drain and opened again by the next check.
+  drain_events<cas_channel>(cas_event_, kCasDevice, fd, revents, [this](const cas_channel& r) {
+    send_cas(static_cast<int32_t>(r.trunk), static_cast<int32_t>(r.timeslot), r.rx, r.tx);
+  });
 }
 
 void E1Ctl::CasCommand(const LGCP::CasCommand& command) {
@@ -152,7 +138,7 @@ void E1Ctl::CasCommand(const LGCP::CasCommand& command) {
 void E1Ctl::cas_open(int32_t trunk, int32_t timeslot, int32_t bits) {
   if (!valid_trunk(trunk)) return;
   if (!cas_open_[trunk]) {
-    int result = Device::ioctl(cas_.get(), CasIoctl::kOpenTrunk, static_cast<unsigned long>(trunk));
+    int result = Device::ioctl(cas_event_.fd().get(), CasIoctl::kOpenTrunk, static_cast<unsigned long>(trunk));
     send_cas(trunk, 0, result, 0);
     std::clog << ext::header(this) << "open cas signalling on trunk(" << trunk << ") - ";
     if (result < 0) {
@@ -168,7 +154,7 @@ void E1Ctl::cas_open(int32_t trunk, int32_t timeslot, int32_t bits) {
   cas_channel_op op{{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0,
                      static_cast<uint8_t>(bits & 15), {}},
                     kCasOpenChannel};
-  int result = Device::ioctl(cas_.get(), CasIoctl::kChannelOp, &op, sizeof op);
+  int result = Device::ioctl(cas_event_.fd().get(), CasIoctl::kChannelOp, &op, sizeof op);
   if (result < 0) {
     send_cas(trunk, timeslot, result, 0);
     return;
@@ -180,7 +166,7 @@ void E1Ctl::cas_close(int32_t trunk, int32_t timeslot) {
   if (!valid_trunk(trunk) || (!cas_open_[trunk] && timeslot != 0)) return;
   if (timeslot == 0) {
     int result =
-        Device::ioctl(cas_.get(), CasIoctl::kCloseTrunk, static_cast<unsigned long>(trunk));
+        Device::ioctl(cas_event_.fd().get(), CasIoctl::kCloseTrunk, static_cast<unsigned long>(trunk));
     send_cas(trunk, 0, result == 0 ? 1 : result, 0);
     if (result >= 0) cas_open_[trunk] = false;
     return;
@@ -188,7 +174,7 @@ void E1Ctl::cas_close(int32_t trunk, int32_t timeslot) {
   if (timeslot == 16) return;
   cas_channel_op op{{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0, 0, {}},
                     kCasCloseChannel};
-  int result = Device::ioctl(cas_.get(), CasIoctl::kChannelOp, &op, sizeof op);
+  int result = Device::ioctl(cas_event_.fd().get(), CasIoctl::kChannelOp, &op, sizeof op);
   if (result < 0) {
     send_cas(trunk, timeslot, result, 0);
   } else {
@@ -202,7 +188,7 @@ void E1Ctl::cas_get(int32_t trunk, int32_t timeslot) {
 
 void E1Ctl::report_bits(int32_t trunk, int32_t timeslot) {
   cas_channel channel{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0, 0, {}};
-  int result = Device::ioctl(cas_.get(), CasIoctl::kGetBits, &channel, sizeof channel);
+  int result = Device::ioctl(cas_event_.fd().get(), CasIoctl::kGetBits, &channel, sizeof channel);
   if (result < 0) {
     send_cas(trunk, timeslot, result, 0);
   } else {
@@ -217,5 +203,5 @@ void E1Ctl::send_cas(int32_t trunk, int32_t timeslot, int32_t rx, int32_t tx) {
   cas.get_channel().set_timeslot(timeslot);
   cas.set_rx(rx);
   cas.set_tx(tx);
-  send(signal);
+  SendSignal(signal);
 }

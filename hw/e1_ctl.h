@@ -20,9 +20,9 @@
 #include "base/event.h"
 #include "base/fd.h"
 #include "base/timer.h"
-#include "hw/service_port.h"
+#include "server/ctrl/ctrl_service.h"
 
-class E1Ctl {
+class E1Ctl : public CtrlSrv::Service {
  public:
   static constexpr int kTrunks = 4;
   static constexpr unsigned kPollMs = 1000;
@@ -30,17 +30,13 @@ class E1Ctl {
   static E1Ctl& instance();
 
   E1Ctl() = default;
-  E1Ctl(const E1Ctl&) = delete;
-  E1Ctl& operator=(const E1Ctl&) = delete;
-
-  void bind(ServicePort* port) { port_ = port; }
 
   // Reports the status now and then every second; the TCLK mask restarts at 0.
-  void OnConnect();
+  void OnConnect() override;
   // Stops the status reports: there is no controller to receive them.
-  void OnDisconnect();
+  void OnDisconnect() override;
   // Takes trunkCfg, and ioctl whose parameters hold `cas`; false for everything else.
-  bool OnCommand(const LGCP::Command& command);
+  bool OnCommand(const LGCP::Command& command) override;
 
   uint32_t tclk_mask() const { return tclk_; }
   void PutHeader(std::ostream& os) const { os << "E1: "; }
@@ -61,12 +57,10 @@ class E1Ctl {
   // Reads the bits of one channel into a cas signal.
   void report_bits(int32_t trunk, int32_t timeslot);
   void send_cas(int32_t trunk, int32_t timeslot, int32_t rx, int32_t tx);
-  void send(const LGCP::Signal& signal);
 
-  ServicePort* port_ = nullptr;
   Fd maintenance_;
   Timer poll_;
-  Fd cas_;
+  // The CAS device: its descriptor, polled for bit changes.
   Event cas_event_;
   bool cas_open_[kTrunks] = {};
   uint32_t tclk_ = 0;

@@ -32,11 +32,10 @@ bool HwTests::OnCommand(const LGCP::Command& command) {
 }
 
 void HwTests::answer(bool ok, LGCP::ErrorCause::NamedNumber cause) {
-  if (!port_) return;
   if (ok) {
-    port_->Success();
+    Success();
   } else {
-    port_->Error(cause);
+    Error(cause);
   }
 }
 

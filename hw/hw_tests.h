@@ -13,11 +13,11 @@
 #include <ostream>
 
 #include "asn1/modules/lgcp.h"
-#include "hw/service_port.h"
+#include "server/ctrl/ctrl_service.h"
 
 class HwMux;
 
-class HwTests {
+class HwTests : public CtrlSrv::Service {
  public:
   static constexpr uint32_t kFirstBusChannel = 8192;
   static constexpr uint32_t kBusChannels = 128;
@@ -26,15 +26,11 @@ class HwTests {
 
   // Tests run on `mux`.
   explicit HwTests(HwMux& mux) : mux_(mux) {}
-  HwTests(const HwTests&) = delete;
-  HwTests& operator=(const HwTests&) = delete;
 
-  void bind(ServicePort* port) { port_ = port; }
-
-  void OnConnect() {}
-  void OnDisconnect() {}
+  void OnConnect() override {}
+  void OnDisconnect() override {}
   // Takes testBpc only.
-  bool OnCommand(const LGCP::Command& command);
+  bool OnCommand(const LGCP::Command& command) override;
   void OnTestBpc(const LGCP::BpcTestParams& params);
 
   void PutHeader(std::ostream& os) const { os << "bus " << bus_ << ": "; }
@@ -46,7 +42,6 @@ class HwTests {
   void answer(bool ok, LGCP::ErrorCause::NamedNumber cause);
 
   HwMux& mux_;
-  ServicePort* port_ = nullptr;
   uint32_t bus_ = 0;
   uint32_t first_ = 0;
   uint32_t end_ = 0;

@@ -155,7 +155,7 @@ void spiCtrl::status() {
     }
     TrunkReport report{ch, bri_trunk_state(v), ACP::TrunkType::bri};
     report.slips = slips;
-    if (port_) port_->SendSignal(trunk_status_signal(report));
+    SendSignal(trunk_status_signal(report));
   }
   poll_.set(kPollMs, &spiCtrl::status, this);
 }

@@ -14,9 +14,9 @@
 #include "asn1/modules/lgcp.h"
 #include "base/fd.h"
 #include "base/timer.h"
-#include "hw/service_port.h"
+#include "server/ctrl/ctrl_service.h"
 
-class spiCtrl {
+class spiCtrl : public CtrlSrv::Service {
  public:
   static constexpr int kChannels = 8;
   static constexpr unsigned kPollMs = 1000;
@@ -26,11 +26,7 @@ class spiCtrl {
   // Opens the device and sets up every channel.
   spiCtrl();
   // Disables every channel and clears the clock master, when the device is open.
-  ~spiCtrl();
-  spiCtrl(const spiCtrl&) = delete;
-  spiCtrl& operator=(const spiCtrl&) = delete;
-
-  void bind(ServicePort* port) { port_ = port; }
+  ~spiCtrl() override;
 
   // One register of channel `channel`; nothing (read: 0) while the device is closed or SPI is
   // absent, and 0 when the read fails.
@@ -48,9 +44,9 @@ class spiCtrl {
   // One poll of the eight status registers.
   void status();
 
-  void OnConnect();
-  void OnDisconnect();
-  bool OnCommand(const LGCP::Command&) { return false; }
+  void OnConnect() override;
+  void OnDisconnect() override;
+  bool OnCommand(const LGCP::Command&) override { return false; }
 
   bool present() const { return present_; }
   void PutHeader(std::ostream& os) const { os << "spi: "; }
@@ -62,7 +58,6 @@ class spiCtrl {
   bool write_all(int ch, const uint8_t (*writes)[2], int count);
   bool check_channel(int ch, const char* operation);
 
-  ServicePort* port_ = nullptr;
   Fd device_;
   Timer poll_;
   bool present_ = true;

@@ -1,29 +1,24 @@
-// BusCtl against the simulated clock selection of /dev/hal.
+// BusCtl behind a control server, against the simulated clock selection of /dev/hal.
 #include <gtest/gtest.h>
 
 #include "hw/bus_ctl.h"
 #include "hw/spi_ctrl.h"
-#include "tests/hw/service_recorder.h"
+#include "tests/hw/service_fixture.h"
 
 namespace {
 
-class BusCtlTest : public BoardTest {
+class BusCtlTest : public ServiceTest {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    ServiceTest::SetUp();
     spi = std::make_unique<spiCtrl>();
     bus = std::make_unique<BusCtl>(*spi);
-    bus->bind(&port);
   }
-  void TearDown() override {
+  void destroy() override {
     bus.reset();
     spi.reset();
-    BoardTest::TearDown();
   }
-  Lines clock_cfg(const std::string& fields) {
-    EXPECT_TRUE(bus->OnCommand(parse_command("clockCfg : { " + fields + " }")));
-    return port.take();
-  }
+  Lines clock_cfg(const std::string& fields) { return command("clockCfg : { " + fields + " }"); }
   size_t selects() {
     size_t n = 0;
     for (const std::string& line : sim.command("log hal")) n += line.rfind("0x80044301", 0) == 0;
@@ -35,6 +30,7 @@ class BusCtlTest : public BoardTest {
 };
 
 TEST_F(BusCtlTest, ClockCfgChoosesTheSource) {
+  connect({bus.get()});
   struct Case {
     const char* fields;
     const char* answer;
@@ -52,31 +48,31 @@ TEST_F(BusCtlTest, ClockCfgChoosesTheSource) {
     EXPECT_EQ(clock_cfg(c.fields), Lines{c.answer});
     EXPECT_EQ(sim.command("clock"), Lines{c.clock});
   }
-  EXPECT_EQ(selects(), 4u) << "a negative source sends nothing";
-  EXPECT_FALSE(bus->OnCommand(parse_command("ping : NULL")));
+  EXPECT_EQ(selects(), 5u) << "connect selects freerun; a negative source sends nothing";
 }
 
 TEST_F(BusCtlTest, ConnectAndDisconnectSelectTheFreeRunningClock) {
-  EXPECT_EQ(clock_cfg("clkSel0 external, bextEn enabled, source 1"), Lines{"success"});
-  bus->OnConnect();
+  connect({bus.get()});
   EXPECT_EQ(sim.command("clock"), Lines{"4 freerun"});
   EXPECT_EQ(clock_cfg("clkSel0 external, bextEn enabled, source 1"), Lines{"success"});
-  bus->OnDisconnect();
+  EXPECT_EQ(sim.command("clock"), Lines{"1 f1"});
+  disconnect();
   EXPECT_EQ(sim.command("clock"), Lines{"4 freerun"});
-  EXPECT_EQ(selects(), 4u);
+  EXPECT_EQ(selects(), 3u);
 }
 
 TEST_F(BusCtlTest, DisabledControlRefusesAndNeverTouchesTheDevice) {
   bus->DisableControl();
-  bus->OnConnect();
+  connect({bus.get()});
   EXPECT_EQ(clock_cfg("clkSel0 internal, bextEn enabled, source 0"), Lines{"error 6"});
-  bus->OnDisconnect();
+  disconnect();
   EXPECT_EQ(sim.command("sessions hal"), Lines{"1"}) << "only the SPI service's";
   EXPECT_EQ(selects(), 0u);
 }
 
 TEST_F(BusCtlTest, MissingDeviceIsABusError) {
   ASSERT_EQ(sim.command("unplug hal"), Lines{"ok"});
+  connect({bus.get()});
   EXPECT_EQ(clock_cfg("clkSel0 internal, bextEn enabled, source 0"), Lines{"error 10"});
   ASSERT_EQ(sim.command("plug hal"), Lines{"ok"});
   EXPECT_EQ(clock_cfg("clkSel0 internal, bextEn enabled, source 0"), Lines{"success"});

@@ -1,29 +1,29 @@
-// E1Ctl against the simulated maintenance and CAS devices: the status poll, the TCLK mask and
-// the CAS commands, with the requests the devices receive and the signals sent.
+// E1Ctl behind a control server, against the simulated maintenance and CAS devices: the status
+// poll, the TCLK mask and the CAS commands, with the requests the devices receive and what the
+// controller receives.
 #include <gtest/gtest.h>
 
 #include "hw/e1_ctl.h"
-#include "tests/hw/service_recorder.h"
+#include "tests/hw/service_fixture.h"
 
 namespace {
 
-class E1CtlTest : public BoardTest {
+class E1CtlTest : public ServiceTest {
  protected:
   void SetUp() override {
-    BoardTest::SetUp();
+    ServiceTest::SetUp();
     e1 = std::make_unique<E1Ctl>();
-    e1->bind(&port);
   }
-  void TearDown() override {
-    e1.reset();
-    BoardTest::TearDown();
-  }
-  // Runs `command`; true when E1Ctl took it.
-  bool run(const std::string& command) { return e1->OnCommand(parse_command(command)); }
+  void destroy() override { e1.reset(); }
+  void connect() { ServiceTest::connect({e1.get()}); }
   Lines cas(int trunk, int timeslot, const std::string& cmd) {
-    EXPECT_TRUE(run("ioctl : cas : { channel { path " + std::to_string(trunk) + ", timeslot " +
-                    std::to_string(timeslot) + " }, cmd " + cmd + " }"));
-    return port.take();
+    return command("ioctl : cas : { channel { path " + std::to_string(trunk) + ", timeslot " +
+                   std::to_string(timeslot) + " }, cmd " + cmd + " }");
+  }
+  size_t tclk_requests() {
+    size_t n = 0;
+    for (const std::string& line : sim.command("log maintenance")) n += line.rfind("0xc0044d0b", 0) == 0;
+    return n;
   }
 
   std::unique_ptr<E1Ctl> e1;
@@ -34,44 +34,41 @@ const char* const kNormal = " state=normal slips=0 bf=0 carrier=0 ais=0 rai=0 ty
 TEST_F(E1CtlTest, ConnectReportsEveryTrunkThenEverySecondUntilDisconnect) {
   ASSERT_EQ(sim.command("maintenance status 1 2 3 4 5 6 7"), Lines{"ok"});
   ASSERT_EQ(sim.command("maintenance status 3 99"), Lines{"ok"});
-  e1->OnConnect();
+  connect();
   const Lines reports{std::string("trunk 0") + kNormal,
                       "trunk 1 state=lossCarrier slips=3 bf=4 carrier=5 ais=6 rai=7 type=e1",
                       std::string("trunk 2") + kNormal,
                       "trunk 3 state=unknown slips=0 bf=0 carrier=0 ais=0 rai=0 type=e1"};
-  EXPECT_EQ(port.take(), reports);
+  EXPECT_EQ(take(), reports);
   EXPECT_EQ(sim.command("maintenance tclk"), Lines{"0x00"});
 
-  turn(999);
-  EXPECT_TRUE(port.take().empty());
-  turn(1);
-  EXPECT_EQ(port.take(), reports);
-  turn(1000);
-  EXPECT_EQ(port.take(), reports);
+  EXPECT_TRUE(take(999).empty());
+  EXPECT_EQ(take(1), reports);
+  EXPECT_EQ(take(1000), reports);
 
-  e1->OnDisconnect();
+  disconnect();
   turn(5000);
-  EXPECT_TRUE(port.take().empty());
+  EXPECT_EQ(sim.command("log maintenance").size(), 3 * 4 + 1u) << "no poll without a controller";
 }
 
-TEST_F(E1CtlTest, FailedStatusReadSkipsThatTrunkAndMissingDeviceSendsNothing) {
+TEST_F(E1CtlTest, FailedStatusReadSkipsThatTrunk) {
   ASSERT_EQ(sim.command("fail maintenance 0xc0504d03 EIO"), Lines{"ok"});
-  e1->OnConnect();
-  Lines lines = port.take();
+  connect();
+  Lines lines = take();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].substr(0, 7), "trunk 1");
+}
 
-  E1Ctl other;
-  other.bind(&port);
+TEST_F(E1CtlTest, MissingMaintenanceDeviceSendsNothing) {
   ASSERT_EQ(sim.command("unplug maintenance"), Lines{"ok"});
-  other.OnConnect();
-  EXPECT_TRUE(port.take().empty());
-  other.OnDisconnect();
+  connect();
+  EXPECT_TRUE(take(1000).empty());
+  EXPECT_EQ(command("trunkCfg : { trunk 1, mode slave }"), Lines{"success"});
 }
 
 TEST_F(E1CtlTest, TrunkCfgSetsAndClearsBitsAndConnectStartsFromZero) {
-  e1->OnConnect();
-  port.take();
+  connect();
+  take();
   struct Case {
     const char* command;
     const char* mask;  // what the device holds afterwards
@@ -86,21 +83,19 @@ TEST_F(E1CtlTest, TrunkCfgSetsAndClearsBitsAndConnectStartsFromZero) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
-    EXPECT_TRUE(run(c.command));
-    EXPECT_EQ(port.take(), Lines{"success"});
+    EXPECT_EQ(command(c.command), Lines{"success"});
     EXPECT_EQ(sim.command("maintenance tclk"), Lines{c.mask});
-    size_t tclk = 0;
-    for (const std::string& line : sim.command("log maintenance")) {
-      tclk += line.rfind("0xc0044d0b", 0) == 0;
-    }
-    EXPECT_EQ(tclk, c.requests);
+    EXPECT_EQ(tclk_requests(), c.requests);
   }
-  e1->OnConnect();
+  disconnect();
+  reconnect();
   EXPECT_EQ(sim.command("maintenance tclk"), Lines{"0x00"});
   EXPECT_EQ(e1->tclk_mask(), 0u);
 }
 
 TEST_F(E1CtlTest, CasCommandsReportEachResult) {
+  connect();
+  take();
   struct Case {
     const char* name;
     int trunk, timeslot;
@@ -134,20 +129,21 @@ TEST_F(E1CtlTest, CasCommandsReportEachResult) {
 }
 
 TEST_F(E1CtlTest, ReceivedBitChangesBecomeSignals) {
+  connect();
+  take();
   cas(0, 3, "open : 0");
   ASSERT_EQ(sim.command("cas rx 0 3 10"), Lines{"ok"});
-  turn();
-  EXPECT_EQ(port.take(), Lines{"cas 0/3 rx=10 tx=0"});
+  EXPECT_EQ(take(), Lines{"cas 0/3 rx=10 tx=0"});
 }
 
 TEST_F(E1CtlTest, CommandsItDoesNotServeAndAMissingCasDevice) {
-  EXPECT_FALSE(run("ioctl : echoSuppressor : TRUE")) << "falls through to the next service";
-  EXPECT_FALSE(run("ping : NULL"));
-  EXPECT_TRUE(port.take().empty());
-
   ASSERT_EQ(sim.command("unplug e1-cas"), Lines{"ok"});
-  EXPECT_TRUE(run("ioctl : cas : { channel { path 0, timeslot 1 }, cmd get : NULL }"));
-  EXPECT_EQ(port.take(), Lines{"error 10"});
+  connect();
+  take();
+  EXPECT_EQ(command("ioctl : echoSuppressor : TRUE"), Lines{"error 4"})
+      << "falls through every service";
+  EXPECT_EQ(command("ioctl : cas : { channel { path 0, timeslot 1 }, cmd get : NULL }"),
+            Lines{"error 10"});
   ASSERT_EQ(sim.command("plug e1-cas"), Lines{"ok"});
   EXPECT_EQ(cas(0, 1, "get : NULL"), Lines{"success"}) << "opened again on the next command";
 }

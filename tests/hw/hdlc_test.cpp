@@ -7,7 +7,7 @@
 
 #include "hw/hdlc.h"
 #include "hw/hw_mux.h"
-#include "tests/hw/service_recorder.h"
+#include "tests/hw/service_fixture.h"
 
 namespace {
 

@@ -1,23 +1,18 @@
-// spiCtrl against the simulated SPI registers of /dev/hal: channel set-up, clock master, the
-// status poll and a board without SPI.
+// spiCtrl behind a control server, against the simulated SPI registers of /dev/hal: channel
+// set-up, clock master, the status poll and a board without SPI.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "hw/spi_ctrl.h"
-#include "tests/hw/service_recorder.h"
+#include "tests/hw/service_fixture.h"
 
 namespace {
 
-class SpiCtrlTest : public BoardTest {
+class SpiCtrlTest : public ServiceTest {
  protected:
-  void TearDown() override {
-    spi.reset();
-    BoardTest::TearDown();
-  }
-  void start() {
-    spi = std::make_unique<spiCtrl>();
-    spi->bind(&port);
-  }
-  // The SPI requests /dev/hal received since the last call.
+  void destroy() override { spi.reset(); }
+  void start() { spi = std::make_unique<spiCtrl>(); }
+  // The requests /dev/hal received since the last call.
   Lines requests() {
     Lines all = sim.command("log hal");
     Lines fresh(all.begin() + std::min(seen, all.size()), all.end());
@@ -71,37 +66,33 @@ TEST_F(SpiCtrlTest, PollReportsEachChannelsStateAndEachSlipOnce) {
     ASSERT_EQ(sim.command("spi set " + std::to_string(ch) + " 0x33 " + values[ch]), Lines{"ok"});
   }
   start();
-  spi->OnConnect();
-  turn(999);
-  EXPECT_TRUE(port.take().empty());
-  turn(1);
-  const char* const states[] = {"normal", "lossCarrier", "rai", "ais",
+  connect({spi.get()});
+  EXPECT_TRUE(take(999).empty());
+  const char* const states[] = {"normal", "lossCarrier", "rai",    "ais",
                                 "lossBF", "normal",      "normal", "ais"};
   Lines expected;
   for (int ch = 0; ch < 8; ++ch) {
     expected.push_back("trunk " + std::to_string(ch) + " state=" + states[ch] + " slips=" +
                        (ch == 5 || ch == 6 ? "1" : "0") + " bf=0 carrier=0 ais=0 rai=0 type=bri");
   }
-  EXPECT_EQ(port.take(), expected);
+  EXPECT_EQ(take(1), expected);
 
-  turn(1000);
-  Lines again = port.take();
+  Lines again = take(1000);
   ASSERT_EQ(again.size(), 8u);
   EXPECT_NE(again[5].find("slips=0"), std::string::npos) << "a slip still shown is not new";
   ASSERT_EQ(sim.command("spi set 5 0x33 0xc5"), Lines{"ok"});
-  turn(1000);
-  port.take();
+  take(1000);
   ASSERT_EQ(sim.command("spi set 5 0x33 0xe5"), Lines{"ok"});
   ASSERT_EQ(sim.command("fail hal 0xc0034203 EIO"), Lines{"ok"});
-  turn(1000);
-  again = port.take();
+  again = take(1000);
   ASSERT_EQ(again.size(), 8u);
   EXPECT_NE(again[0].find("state=lossCarrier"), std::string::npos) << "a failed read reads 0";
   EXPECT_NE(again[5].find("slips=1"), std::string::npos);
 
-  spi->OnDisconnect();
+  disconnect();
+  requests();
   turn(5000);
-  EXPECT_TRUE(port.take().empty());
+  EXPECT_TRUE(requests().empty()) << "no poll without a controller";
 }
 
 TEST_F(SpiCtrlTest, BoardWithoutSpiGoesSilentAtTheFirstRefusal) {
@@ -109,22 +100,21 @@ TEST_F(SpiCtrlTest, BoardWithoutSpiGoesSilentAtTheFirstRefusal) {
   start();
   EXPECT_EQ(requests().size(), 1u);
   EXPECT_FALSE(spi->present());
-  spi->OnConnect();
+  connect({spi.get()});
   spi->clock(2);
   spi->status();
-  turn(5000);
+  EXPECT_TRUE(take(5000).empty());
   EXPECT_TRUE(requests().empty());
-  EXPECT_TRUE(port.take().empty());
+  EXPECT_EQ(command("ping : NULL"), Lines{"error 4"}) << "it takes no command";
 }
 
 TEST_F(SpiCtrlTest, SpiLostDuringAPollStopsIt) {
   start();
-  spi->OnConnect();
+  connect({spi.get()});
   requests();
   ASSERT_EQ(sim.command("spi absent"), Lines{"ok"});
-  turn(1000);
+  EXPECT_TRUE(take(1000).empty());
   EXPECT_EQ(requests().size(), 1u);
-  EXPECT_TRUE(port.take().empty());
   turn(5000);
   EXPECT_TRUE(requests().empty());
 }

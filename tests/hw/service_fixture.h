@@ -1,0 +1,145 @@
+// Test helpers of the board front ends: a simulated board and the loop on the test clock
+// (BoardTest), and for the control services a control server on loopback with a controller
+// (orvex-ctl's Ctl::Controller) that writes down each answer and signal it receives as one
+// line of text (ServiceTest).
+#pragma once
+
+#include <initializer_list>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/timer.h"
+#include "proto/acceptor_check.h"
+#include "server/ctrl/ctrl_server.h"
+#include "tests/base/multiplexer_probe.h"
+#include "tools/orvex-ctl/lib/controller.h"
+#include "tools/simctl/board_sim.h"
+
+using Lines = std::vector<std::string>;
+
+// "cas T/TS rx=R tx=X", "trunk T state=S slips=N bf=N carrier=N ais=N rai=N type=Y", or the
+// alternative's name.
+inline std::string describe(const LGCP::Signal& signal) {
+  if (signal.is_cas()) {
+    const LGCP::CasSignalling& c = signal.get_cas();
+    return "cas " + std::to_string(c.get_channel().get_path().getValue()) + "/" +
+           std::to_string(c.get_channel().get_timeslot().getValue()) +
+           " rx=" + std::to_string(c.get_rx().getValue()) +
+           " tx=" + std::to_string(c.get_tx().getValue());
+  }
+  if (signal.is_trunkStatus()) {
+    const ACP::TrunkStatus& s = signal.get_trunkStatus();
+    return "trunk " + std::to_string(s.get_trunk().getValue()) +
+           " state=" + s.get_state().getName() +
+           " slips=" + std::to_string(s.get_slips().getValue()) +
+           " bf=" + std::to_string(s.get_lossBF().getValue()) +
+           " carrier=" + std::to_string(s.get_lossCarrier().getValue()) +
+           " ais=" + std::to_string(s.get_lossAIS().getValue()) +
+           " rai=" + std::to_string(s.get_lossRAI().getValue()) +
+           " type=" + s.get_type().getName() + (s.get_clockMaster().getValue() ? " master" : "");
+  }
+  const char* name = signal.getSelectionName();
+  return name ? name : "none";
+}
+
+// "success", "error N", a signal as above, or the message in value notation.
+inline std::string describe(const Ctl::Received& r) {
+  if (r.is_signal()) return describe(r.message->get_pdu().get_signal());
+  if (!r.is_response()) return r.text();
+  const LGCP::Response& response = r.message->get_pdu().get_response();
+  if (response.is_success()) return "success";
+  return "error " + std::to_string(response.get_error().asInt());
+}
+
+// The command written in value notation; a parse failure fails the test.
+inline LGCP::Command parse_command(const std::string& value_notation) {
+  LGCP::Command command;
+  std::istringstream in(value_notation);
+  EXPECT_TRUE(in >> command) << value_notation;
+  return command;
+}
+
+// A simulated board, and the loop on the test clock.
+class BoardTest : public LoopTest {
+ protected:
+  void SetUp() override {
+    LoopTest::SetUp();
+    // A loop ended by run() elsewhere in this process would end every turn here at once.
+    MultiplexerProbe::clear_terminate();
+    ASSERT_TRUE(sim.ok());
+    // A loop with nothing to wait for takes itself for hung; this timer outlasts every test.
+    awake_.set(3600 * 1000, &BoardTest::stay_awake, this);
+  }
+  void TearDown() override {
+    awake_.reset();
+    LoopTest::TearDown();
+  }
+  // Runs one loop turn without waiting, after moving the clock by `ms`.
+  static void turn(unsigned ms = 0) {
+    Mux::TestClock::advance_ms(ms);
+    MultiplexerProbe::turn();
+  }
+
+  BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
+
+ private:
+  void stay_awake() {}
+  Timer awake_;
+};
+
+// BoardTest with a control server and its controller.
+class ServiceTest : public BoardTest {
+ protected:
+  void TearDown() override {
+    controller.close();
+    server.Deactivate();
+    destroy();
+    BoardTest::TearDown();
+  }
+  // Destroys what the test made, after the server let it go.
+  virtual void destroy() = 0;
+
+  // Binds `services`, in order, and connects the controller: each service hears OnConnect.
+  void connect(std::initializer_list<CtrlSrv::Service*> services) {
+    for (CtrlSrv::Service* s : services) server.Bind(s);
+    auto* acceptor = new Control::AcceptorNetCheckConnection(0);
+    ASSERT_TRUE(server.Activate(acceptor));
+    port_ = acceptor->local_port();
+    reconnect();
+  }
+  // A controller connects again after disconnect().
+  void reconnect() {
+    ASSERT_TRUE(controller.connect("127.0.0.1", port_, 2000)) << controller.error();
+    turn();
+    turn();
+  }
+  // The controller goes away: each service hears OnDisconnect.
+  void disconnect() {
+    controller.close();
+    turn();
+    turn();
+  }
+  // Sends `command` (value notation) and returns what the controller received meanwhile.
+  Lines command(const std::string& text) {
+    EXPECT_TRUE(controller.send(text)) << controller.error();
+    return take();
+  }
+  // Everything the controller has received by now, after a loop turn that moved the clock by
+  // `ms`.
+  Lines take(unsigned ms = 0) {
+    turn(ms);
+    turn();
+    Lines lines;
+    Ctl::Received r;
+    while (controller.receive(r, 0)) lines.push_back(describe(r));
+    return lines;
+  }
+
+  CtrlSrv::Server server;
+  Ctl::Controller controller;
+
+ private:
+  unsigned short port_ = 0;
+};
