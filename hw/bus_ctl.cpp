@@ -20,7 +20,7 @@ std::string clock_source_name(int src) {
 }
 
 BusCtl& BusCtl::instance() {
-  static BusCtl bus(spiCtrl::instance());
+  static BusCtl bus;
   return bus;
 }
 
@@ -66,7 +66,7 @@ bool BusCtl::IsOpen() {
 
 bool BusCtl::SetClockSrc(const LGCP::ClockCfg& cfg) {
   if (!IsOpen()) {
-    spi_.clock(-1);
+    (spi_ ? *spi_ : spiCtrl::instance()).clock(-1);
     std::cerr << ext::header(this) << "set clock source fail: code 1." << std::endl;
     return false;
   }

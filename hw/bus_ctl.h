@@ -24,8 +24,9 @@ class BusCtl : public CtrlSrv::Service {
 
   static BusCtl& instance();
 
-  // `spi` loses its clock master when /dev/hal cannot be opened.
-  explicit BusCtl(spiCtrl& spi) : spi_(spi) {}
+  // `spi` (by default spiCtrl::instance(), looked up when needed) loses its clock master when
+  // /dev/hal cannot be opened.
+  explicit BusCtl(spiCtrl* spi = nullptr) : spi_(spi) {}
 
   void DisableControl();
   void OnConnect() override;
@@ -44,7 +45,7 @@ class BusCtl : public CtrlSrv::Service {
  private:
   bool IsOpen();
 
-  spiCtrl& spi_;
+  spiCtrl* spi_;
   Fd device_;
   bool enabled_ = true;
 };

@@ -24,7 +24,6 @@
 #include "proto/acceptor_check.h"
 #include "server/ctrl/ctrl_server.h"
 #include "server/ctrl/heartbeat_ctl.h"
-#include "server/startup/board_service.h"
 #include "server/startup/command_line.h"
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
@@ -49,15 +48,11 @@ void RunDaemon() {
 
 // The order of binding is the order in which every command is offered.
 void BindServices() {
-  static BoardService<HwTests> hw_tests(HwTests::instance());
-  static BoardService<BusCtl> bus_ctl(BusCtl::instance());
-  static BoardService<E1Ctl> e1_ctl(E1Ctl::instance());
-  static BoardService<spiCtrl> spi_ctrl(spiCtrl::instance());
   ctrlServer.Bind(&HeartBeatCtl::instance());
-  ctrlServer.Bind(&hw_tests);
-  ctrlServer.Bind(&bus_ctl);
-  ctrlServer.Bind(&e1_ctl);
-  ctrlServer.Bind(&spi_ctrl);
+  ctrlServer.Bind(&HwTests::instance());
+  ctrlServer.Bind(&BusCtl::instance());
+  ctrlServer.Bind(&E1Ctl::instance());
+  ctrlServer.Bind(&spiCtrl::instance());
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ class BusCtlTest : public ServiceTest {
   void SetUp() override {
     ServiceTest::SetUp();
     spi = std::make_unique<spiCtrl>();
-    bus = std::make_unique<BusCtl>(*spi);
+    bus = std::make_unique<BusCtl>(spi.get());
   }
   void destroy() override {
     bus.reset();
