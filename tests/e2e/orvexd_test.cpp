@@ -141,6 +141,38 @@ TEST_F(Orvexd, ServesAControllerAndStopsOnSigterm) {
   EXPECT_TRUE(ctl_.wait_closed(wait_ms));
 }
 
+// The board services on the simulated board: line status reported, the clock selected, CAS
+// opened, a bus test run, each seen by the controller and on the simulated devices.
+TEST_F(Orvexd, BoardServicesDriveTheSimulatedBoard) {
+  ASSERT_EQ(board_.command("maintenance status 2 1 5 0 0 0 0"), std::vector<std::string>{"ok"});
+  start();
+  connect_and_ping();
+  Ctl::Received r;
+  bool e1_trunk2 = false, bri = false;
+  while (!(e1_trunk2 && bri) && ctl_.wait_for("trunkStatus", r, wait_ms)) {
+    std::string text = r.text();
+    e1_trunk2 |= text.find("trunk 2,\n") != std::string::npos &&
+                 text.find("state lossBF") != std::string::npos &&
+                 text.find("slips 5") != std::string::npos;
+    bri |= text.find("type bri") != std::string::npos;
+  }
+  EXPECT_TRUE(e1_trunk2 && bri) << r.text();
+
+  EXPECT_TRUE(is_success(answer(ctl_, "clockCfg : { clkSel0 external, bextEn enabled, source 2 }")));
+  EXPECT_EQ(board_.command("clock"), std::vector<std::string>{"2 f2"});
+
+  EXPECT_TRUE(is_success(answer(
+      ctl_, "ioctl : cas : { channel { path 1, timeslot 5 }, cmd open : 9 }")));
+  EXPECT_EQ(board_.command("cas channel 1 5"), std::vector<std::string>{"open rx=0x00 tx=0x09"});
+  ASSERT_TRUE(ctl_.wait_for("cas", r, wait_ms));
+
+  EXPECT_TRUE(is_success(answer(
+      ctl_, "testBpc : { bus 3, seed 11, mode write : NULL, timeslot-start 0, "
+            "timeslot-length 4 }")));
+  EXPECT_NE(board_.command("switch 8576")[0].find("const 0x"), std::string::npos);
+  stop();
+}
+
 TEST_F(Orvexd, SigintStopsLikeSigterm) {
   start();
   ASSERT_TRUE(daemon_.signal(SIGINT));
