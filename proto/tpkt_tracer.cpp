@@ -56,36 +56,52 @@ void TPKTTracer::OnDataEvent(int socket, short events) {
   current_ = connections_.end();
 }
 
+TPKTTracer::FrameReader::Step TPKTTracer::FrameReader::took(unsigned n) {
+  received_ += n;
+  if (received_ < expected_) return Step::more;
+  received_ = 0;
+  if (!reading_header_) {
+    body_length_ = expected_;
+    reading_header_ = true;
+    expected_ = header_size;
+    return Step::body;
+  }
+  // RFC 1006 section 6: version 3, a reserved zero, then the length with the header counted.
+  const unsigned char* h = reinterpret_cast<const unsigned char*>(buffer_);
+  if (h[0] != 3 || h[1] != 0) return Step::bad;
+  const unsigned length = unsigned(h[2]) << 8 | h[3];
+  if (length < header_size || length > header_size + max_body) return Step::bad;
+  if (length > header_size) {
+    reading_header_ = false;
+    expected_ = length - header_size;
+  }
+  return Step::more;
+}
+
 bool TPKTTracer::ReadConnection(Connection& c) {
   for (;;) {
-    ssize_t n = ::recv(c.event.fd().get(), c.buffer + c.received, c.expected - c.received,
-                       MSG_NOSIGNAL);
+    ssize_t n = ::recv(c.event.fd().get(), c.reader.space(), c.reader.room(), MSG_NOSIGNAL);
     if (n == 0) return false;
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno == EAGAIN || errno == EWOULDBLOCK;
     }
-    c.received += static_cast<unsigned>(n);
-    if (c.received < c.expected) return true;
-    c.received = 0;
-    if (!c.reading_header) {
-      const unsigned body = c.expected;
-      c.reading_header = true;
-      c.expected = header_size;
-      if (receiver_) {
-        // The receiver may answer, and a failed answer closes this connection.
-        receiver_->OnMessage(c.buffer, body);
-        if (current_ == connections_.end()) return true;
-      }
-      continue;
-    }
-    const unsigned char* h = reinterpret_cast<const unsigned char*>(c.buffer);
-    if (h[0] != 3 || h[1] != 0) return false;
-    const unsigned length = unsigned(h[2]) << 8 | h[3];
-    if (length < header_size || length > header_size + max_body) return false;
-    if (length > header_size) {
-      c.reading_header = false;
-      c.expected = length - header_size;
+    const unsigned got = static_cast<unsigned>(n);
+    const bool whole = got == c.reader.room();
+    switch (c.reader.took(got)) {
+      case FrameReader::Step::bad:
+        return false;
+      case FrameReader::Step::body:
+        if (receiver_) {
+          // The receiver may answer, and a failed answer closes this connection.
+          receiver_->OnMessage(c.reader.body(), c.reader.body_length());
+          if (current_ == connections_.end()) return true;
+        }
+        break;
+      case FrameReader::Step::more:
+        // The rest of the piece comes with a later event.
+        if (!whole) return true;
+        break;
     }
   }
 }

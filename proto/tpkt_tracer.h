@@ -27,6 +27,30 @@ class TPKTTracer {
   // The largest message Send takes: the length field counts the header and holds 65535.
   static constexpr unsigned max_message = 0xFFFF - header_size;
 
+  // The framing of one client's stream, apart from its socket: it says where the next bytes go
+  // and how many it takes, so that no read ever runs into the next frame.
+  class FrameReader {
+   public:
+    enum class Step { more, body, bad };
+
+    char* space() { return buffer_ + received_; }
+    // At least 1.
+    unsigned room() const { return expected_ - received_; }
+    // `n` bytes, 1 to room(), have been put at space(). After Step::body, body() and
+    // body_length() hold a whole frame's body until the next call; an empty frame gives none.
+    // After Step::bad the stream cannot be read any further.
+    Step took(unsigned n);
+    const char* body() const { return buffer_; }
+    unsigned body_length() const { return body_length_; }
+
+   private:
+    bool reading_header_ = true;
+    unsigned expected_ = header_size;
+    unsigned received_ = 0;
+    unsigned body_length_ = 0;
+    char buffer_[max_body];
+  };
+
   TPKTTracer();
   ~TPKTTracer();
   TPKTTracer(const TPKTTracer&) = delete;
@@ -46,11 +70,8 @@ class TPKTTracer {
 
  private:
   struct Connection {
-    bool reading_header = true;
-    unsigned expected = header_size;
-    unsigned received = 0;
+    FrameReader reader;
     Event event;
-    char buffer[max_body];
   };
   using Connections = std::list<std::unique_ptr<Connection>>;
 

@@ -1,19 +1,18 @@
 // Feeds the TPKT receiver an arbitrary byte stream cut into arbitrary pieces and checks that it
 // hands up exactly the frames that a whole-stream reading finds, and gives back every packet.
 //
-// Input: byte 0 picks the largest piece, bytes 1-4 seed the cuts, the rest is the stream. A last
-// flag in byte 0 lets the reassembly time-out strike after the final piece.
+// Input as StreamPieces reads it; its flag lets the reassembly time-out strike after the final
+// piece.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
-#include <streambuf>
 #include <string>
 #include <vector>
 
 #include "base/multiplexer.h"
 #include "base/mux_clock.h"
+#include "fuzz/proto/stream_pieces.h"
 #include "proto/tpkt.h"
 
 namespace {
@@ -53,30 +52,20 @@ std::vector<std::string> frames_in(const uint8_t* s, size_t n) {
   return out;
 }
 
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return c; }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static NullBuffer null;
-  std::clog.rdbuf(&null);
+  Silence(std::clog);
   Mux::TestClock::set(1'000'000'000ull);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 5) return 0;
-  static const unsigned largest_piece[] = {1, 2, 3, 7, 64, 1000, 70000, 70000};
-  const unsigned largest = largest_piece[data[0] & 7];
-  const bool time_out = data[0] & 0x80;
-  uint32_t seed;
-  std::memcpy(&seed, data + 1, 4);
-  seed |= 1;
-  const uint8_t* stream = data + 5;
-  const size_t n = size - 5;
+  if (size < StreamPieces::head) return 0;
+  StreamPieces input(data, size);
+  const bool time_out = input.flag;
+  const uint8_t* stream = input.stream;
+  const size_t n = input.size;
 
   const unsigned free_before = packet_pool().free_count();
   {
@@ -85,10 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     owner.add_protocol_tail(tpkt);
     owner.activate();
     for (size_t at = 0; at < n;) {
-      seed ^= seed << 13;
-      seed ^= seed >> 17;
-      seed ^= seed << 5;
-      size_t piece = std::min<size_t>(n - at, 1 + seed % largest);
+      const size_t piece = input.next(n - at);
       Packet p;
       p.reserve_head(0);
       std::memcpy(p.put(static_cast<unsigned>(piece)), stream + at, piece);

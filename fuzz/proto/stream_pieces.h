@@ -1,0 +1,51 @@
+// The input of the stream fuzz targets: byte 0 picks the largest piece (bit 7 is left to the
+// target), bytes 1-4 seed the cuts, the rest is the stream, handed over in pieces of 1 to the
+// largest piece bytes.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <iostream>
+#include <streambuf>
+
+class StreamPieces {
+ public:
+  static constexpr size_t head = 5;
+
+  // `size` is at least head.
+  StreamPieces(const uint8_t* data, size_t size)
+      : stream(data + head), size(size - head), flag((data[0] & 0x80) != 0) {
+    static const unsigned largest_piece[] = {1, 2, 3, 7, 64, 1000, 70000, 70000};
+    largest_ = largest_piece[data[0] & 7];
+    std::memcpy(&seed_, data + 1, 4);
+    seed_ |= 1;
+  }
+
+  // The size of the next piece when `left` bytes are left: 1 to left.
+  size_t next(size_t left) {
+    seed_ ^= seed_ << 13;
+    seed_ ^= seed_ >> 17;
+    seed_ ^= seed_ << 5;
+    return std::min<size_t>(left, 1 + seed_ % largest_);
+  }
+
+  const uint8_t* const stream;
+  const size_t size;
+  // Bit 7 of byte 0.
+  const bool flag;
+
+ private:
+  unsigned largest_;
+  uint32_t seed_;
+};
+
+// Sends what `os` is given nowhere, for the rest of the run.
+inline void Silence(std::ostream& os) {
+  struct NullBuffer : std::streambuf {
+    int overflow(int c) override { return c; }
+  };
+  static NullBuffer null;
+  os.rdbuf(&null);
+}
