@@ -137,4 +137,9 @@ void ServiceNet::Connected(const Fd& socket, const INet4::Addr& peer) {
   attach(socket, peer.GetString());
 }
 
+void ServiceUnix::Connected(const Fd& socket, const std::string& peer) {
+  if (state() == State::Deactivating) return;
+  attach(socket, peer);
+}
+
 }  // namespace Control

@@ -2,8 +2,9 @@
 // section 6) over a stream socket.
 //
 // The service owns a two-layer stack, StrmProtocol at the bottom and Tpkt_protocol on top. Its
-// flavours obtain the socket: Control::AcceptorNet and Control::AcceptorNetCheckConnection listen
-// for it, Control::ConnectorNet connects. The user binds a Control::Notify (not owned) and hears
+// flavours obtain the socket: over TCP, Control::AcceptorNet and
+// Control::AcceptorNetCheckConnection listen for it and Control::ConnectorNet connects; over
+// UNIX-domain stream sockets, Control::AcceptorUnix listens and Control::ConnectorUnix connects. The user binds a Control::Notify (not owned) and hears
 // OnConnect when a peer is attached, OnMessage for every received frame and OnDisconnect once per
 // ended connection. OnDisconnect always comes from a deferred call, never from inside Send or
 // Disconnect, so a sink may call both from any of its callbacks; after it the service listens or
@@ -66,7 +67,8 @@ class Service : private ProtocolsFamily {
   void UnBind() { sink_ = nullptr; }
 
   State::Type state() const { return state_; }
-  // The last peer: "a.b.c.d:port" for TCP. Kept after the connection ends.
+  // The last peer: "a.b.c.d:port" for TCP, the text its flavour gives for UNIX. Kept after the
+  // connection ends.
   const std::string& peer() const { return peer_; }
   const std::string& service_name() const { return name_; }
   // The name in the stream layer's log header.
@@ -117,6 +119,8 @@ const char* GetTextNotation(Service::State::Type state);
 // A service over TCP.
 class ServiceNet : public Service {
  public:
+  using Peer = INet4::Addr;
+
   // Attaches a connected TCP socket with its peer's address; ignored while Deactivating (the
   // caller still owns the socket and closes it).
   void Connected(const Fd& socket, const INet4::Addr& peer);
@@ -131,6 +135,17 @@ class ServiceNet : public Service {
  private:
   INet4::Addr peer_addr_;
   SocketCalls* calls_ = &SocketCalls::system();
+};
+
+// A service over a UNIX-domain stream socket.
+class ServiceUnix : public Service {
+ public:
+  // The peer's path, or empty when it has none.
+  using Peer = std::string;
+
+  // Attaches a connected socket with its peer's text; ignored while Deactivating (the caller
+  // still owns the socket and closes it).
+  void Connected(const Fd& socket, const std::string& peer);
 };
 
 }  // namespace Control

@@ -2,6 +2,14 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
 
 namespace Control {
 
@@ -43,6 +51,57 @@ unsigned short LocalPort(const Fd& socket) {
   socklen_t len = INet4::Addr::size;
   if (!socket || ::getsockname(socket.get(), local.sa(), &len) != 0) return 0;
   return ntohs(local.in().sin_port);
+}
+
+Fd UnixSocket() { return Fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)); }
+
+namespace {
+
+static_assert(sizeof(sockaddr_un) == 110, "the family and 108 bytes of path");
+
+// The zeroed address of `path`; false, errno ENAMETOOLONG, when it does not fit.
+bool UnixAddress(const std::string& path, sockaddr_un* a) {
+  *a = sockaddr_un{};
+  a->sun_family = AF_UNIX;
+  if (path.size() >= sizeof a->sun_path) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  std::memcpy(a->sun_path, path.data(), path.size());
+  return true;
+}
+
+}  // namespace
+
+int BindUnix(int socket, const std::string& path) {
+  sockaddr_un a;
+  if (!UnixAddress(path, &a)) return -1;
+  return ::bind(socket, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+}
+
+int ConnectUnix(int socket, const std::string& path) {
+  sockaddr_un a;
+  if (!UnixAddress(path, &a)) return -1;
+  return ::connect(socket, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+}
+
+Fd AcceptUnix(int listening, std::string* peer) {
+  sockaddr_un a{};
+  socklen_t len = sizeof a;
+  Fd s(::accept4(listening, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC));
+  peer->clear();
+  const size_t path_bytes = len > offsetof(sockaddr_un, sun_path)
+                                ? std::min<size_t>(len - offsetof(sockaddr_un, sun_path),
+                                                   sizeof a.sun_path)
+                                : 0;
+  // An abstract name starts with a zero byte and reads as no path.
+  if (s) peer->assign(a.sun_path, ::strnlen(a.sun_path, path_bytes));
+  return s;
+}
+
+void RemoveStaleSocket(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) ::unlink(path.c_str());
 }
 
 }  // namespace Control

@@ -1,9 +1,11 @@
 // Control::SocketCalls: the socket calls of the TCP transports, replaceable so that tests can
 // play what loopback cannot show (no descriptor left, a congested connection, a connect that
-// fails at once).
+// fails at once). Beside them, the calls of the UNIX-domain transports.
 #pragma once
 
 #include <sys/socket.h>
+
+#include <string>
 
 #include "base/fd.h"
 #include "base/inet4_addr.h"
@@ -32,5 +34,20 @@ class SocketCalls {
 
 // The local port a socket is bound to; 0 when it is closed or unbound.
 unsigned short LocalPort(const Fd& socket);
+
+// UNIX-domain stream sockets. The address holds the path with its terminating zero in 108
+// bytes, so a path of more than 107 characters is refused with ENAMETOOLONG rather than cut to
+// another path.
+
+// A close-on-exec UNIX-domain stream socket; closed, with errno set, when it cannot be created.
+Fd UnixSocket();
+// bind(2) and connect(2) to `path`: 0, or -1 with errno.
+int BindUnix(int socket, const std::string& path);
+int ConnectUnix(int socket, const std::string& path);
+// accept4(2) with close-on-exec; *peer gets the path the peer is bound to, empty when it has
+// none. Closed, with errno set, when no peer was taken.
+Fd AcceptUnix(int listening, std::string* peer);
+// Removes the file at `path` when it is a socket, one left behind by an earlier listener.
+void RemoveStaleSocket(const std::string& path);
 
 }  // namespace Control

@@ -1,0 +1,304 @@
+// The control connection over UNIX-domain stream sockets: the acceptor and the connector, each
+// against a plain socket and against each other, with socket paths in a private directory.
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+#include "proto/acceptor_unix.h"
+#include "proto/connector_unix.h"
+#include "tests/base/temp_root.h"
+#include "tests/proto/transport_testlib.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+using State = Control::Service::State;
+using Control::AcceptorUnix;
+using Control::ConnectorUnix;
+
+sockaddr_un address_of(const std::string& path) {
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  path.copy(a.sun_path, sizeof a.sun_path - 1);
+  return a;
+}
+
+// A non-blocking client at `path`, bound to `name` unless it is empty; closed when refused.
+TcpPeer unix_client(const std::string& path, const std::string& name = "") {
+  Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!name.empty()) {
+    const sockaddr_un local = address_of(name);
+    EXPECT_EQ(::bind(s.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+  }
+  const sockaddr_un a = address_of(path);
+  if (::connect(s.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) s.close();
+  return TcpPeer(std::move(s));
+}
+
+// A listening socket at `path` that the test accepts from by hand.
+Fd unix_listener(const std::string& path) {
+  Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  const sockaddr_un a = address_of(path);
+  EXPECT_EQ(::bind(s.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
+  EXPECT_EQ(::listen(s.get(), 8), 0);
+  return s;
+}
+
+TcpPeer accept_from(const Fd& listener) {
+  return TcpPeer(Fd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)));
+}
+
+bool is_socket(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+class UnixTransportTest : public TransportTest {
+ protected:
+  void TearDown() override {
+    connector_.reset();
+    acceptor_.reset();
+    TransportTest::TearDown();
+  }
+  std::string path(const std::string& name) const { return root_.path() + "/" + name; }
+  void make_acceptor(const std::string& at) {
+    acceptor_.reset(new AcceptorUnix(at));
+    acceptor_->Bind(&sink_);
+  }
+  void make_connector(ConnectorUnix* c) {
+    connector_.reset(c);
+    connector_->Bind(&far_sink_);
+  }
+
+  TempRoot root_;
+  RecordingSink far_sink_;
+  std::unique_ptr<AcceptorUnix> acceptor_;
+  std::unique_ptr<ConnectorUnix> connector_;
+};
+
+}  // namespace
+
+TEST_F(UnixTransportTest, ConnectorAndAcceptorCarryFramesBothWays) {
+  const std::string server = path("ctl.sock"), local = path("client.sock");
+  make_acceptor(server);
+  ASSERT_TRUE(acceptor_->Activate());
+  make_connector(new ConnectorUnix(server, local));
+  ASSERT_TRUE(connector_->Activate());
+  EXPECT_EQ(connector_->state(), State::Connected);
+  EXPECT_EQ(connector_->peer(), server);
+  EXPECT_EQ(logs_.log.take(), "connected to " + server + "\n");
+  turns();
+  EXPECT_EQ(acceptor_->state(), State::Connected);
+  EXPECT_EQ(acceptor_->peer(), local);
+  EXPECT_EQ(logs_.out.take(), "new connection from " + local + "\n");
+  EXPECT_EQ(sink_.take(), Strings{"connect"});
+  EXPECT_EQ(far_sink_.take(), Strings{"connect"});
+
+  connector_->Send("request", 7);
+  connector_->Send("second", 6);
+  turns();
+  EXPECT_EQ(sink_.take(), (Strings{"message request", "message second"}));
+  acceptor_->Send("reply", 5);
+  turns();
+  EXPECT_EQ(far_sink_.take(), Strings{"message reply"});
+
+  // The acceptor ends the connection; the connector comes back 10000 ms after hearing of it.
+  acceptor_->Disconnect();
+  turns(2);
+  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
+  EXPECT_EQ(far_sink_.take(), Strings{"disconnect"});
+  EXPECT_EQ(logs_.err.take(), "control connection " + local + " closed.\ncontrol connection " +
+                                  server + " closed.\n");
+  advance(9999);
+  EXPECT_EQ(connector_->state(), State::Connecting);
+  advance(1);
+  turns();
+  EXPECT_EQ(connector_->state(), State::Connected);
+  EXPECT_EQ(acceptor_->state(), State::Connected);
+  EXPECT_EQ(far_sink_.take(), Strings{"connect"});
+
+  // Deactivate closes the live connection without a word to the sink, and retries nothing.
+  connector_->Deactivate();
+  turns(2);
+  EXPECT_EQ(connector_->state(), State::Idle);
+  EXPECT_TRUE(far_sink_.take().empty());
+  EXPECT_EQ(acceptor_->state(), State::Connecting);
+  acceptor_->Deactivate();
+  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
+}
+
+TEST_F(UnixTransportTest, AcceptorNamesItsPeerAndRefusesOthers) {
+  make_acceptor(path("ctl.sock"));
+  ASSERT_TRUE(acceptor_->Activate());
+  struct Case {
+    const char* name;
+    std::string bound;
+  } cases[] = {{"bound peer", path("peer.sock")}, {"unnamed peer", ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TcpPeer peer = unix_client(path("ctl.sock"), c.bound);
+    ASSERT_TRUE(peer.ok());
+    turns();
+    EXPECT_EQ(acceptor_->peer(), c.bound);
+    EXPECT_EQ(logs_.out.take(), "new connection from " + c.bound + "\n");
+    EXPECT_EQ(sink_.take(), Strings{"connect"});
+
+    TcpPeer other = unix_client(path("ctl.sock"), path("other.sock"));
+    turns();
+    EXPECT_TRUE(other.eof());
+    EXPECT_EQ(logs_.err.take(), "refuse connection from " + path("other.sock") + "\n");
+    ::unlink(path("other.sock").c_str());
+
+    peer.send(tpkt("hello"));
+    turns();
+    acceptor_->Send("back", 4);
+    EXPECT_EQ(peer.read(), tpkt("back"));
+    EXPECT_EQ(sink_.take(), Strings{"message hello"});
+    peer = TcpPeer();
+    turns(2);
+    EXPECT_EQ(sink_.take(), Strings{"disconnect"});
+    EXPECT_EQ(acceptor_->state(), State::Connecting);
+    logs_.err.take();
+  }
+}
+
+TEST_F(UnixTransportTest, AcceptorSocketPath) {
+  const std::string base = root_.path() + "/";
+  const std::string longest = base + std::string(107 - base.size(), 'p');
+  struct Case {
+    const char* name;
+    std::string at;
+    // What lies at the path before: "socket" (left by an earlier run), "file" or nothing.
+    std::string before;
+    std::string bind_error;
+  } cases[] = {
+      {"stale socket is removed", path("stale.sock"), "socket", ""},
+      {"longest path", longest, "", ""},
+      {"path one too long", longest + "p", "", "File name too long"},
+      {"a file that is not a socket is kept", path("notes.txt"), "file", "Address already in use"},
+      {"no such directory", path("missing/ctl.sock"), "", "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.before == "socket") unix_listener(c.at);
+    if (c.before == "file") std::ofstream(c.at) << "keep";
+    make_acceptor(c.at);
+    EXPECT_TRUE(acceptor_->Activate());
+    EXPECT_EQ(acceptor_->state(), State::Connecting);
+    if (c.bind_error.empty()) {
+      EXPECT_EQ(logs_.err.take(), "");
+      EXPECT_TRUE(is_socket(c.at));
+      EXPECT_TRUE(unix_client(c.at).ok());
+      turns();
+      EXPECT_EQ(acceptor_->state(), State::Connected);
+      EXPECT_EQ(sink_.take(), Strings{"connect"});
+    } else {
+      const std::string line = "can't bind to socket: \"" + c.bind_error + "\"  waiting...\n";
+      EXPECT_EQ(logs_.err.take(), line);
+      advance(4999);
+      EXPECT_EQ(logs_.err.take(), "");
+      advance(1);
+      EXPECT_EQ(logs_.err.take(), line);
+      EXPECT_FALSE(is_socket(c.at));
+    }
+    if (c.before == "file") {
+      std::ifstream kept(c.at);
+      std::string text;
+      kept >> text;
+      EXPECT_EQ(text, "keep");
+      // Once the file is gone the next bind succeeds.
+      ::unlink(c.at.c_str());
+      advance(5000);
+      EXPECT_EQ(logs_.err.take(), "");
+      EXPECT_TRUE(is_socket(c.at));
+    }
+    acceptor_.reset();
+    turns();
+    sink_.take();
+    logs_.out.take();
+  }
+}
+
+TEST_F(UnixTransportTest, ConnectorRetriesQuicklySevenTimesThenEveryTwentySeconds) {
+  const std::string server = path("ctl.sock");
+  make_connector(new ConnectorUnix(server));
+  EXPECT_TRUE(connector_->Activate());
+  const std::string failure = "can't connect to " + server + " : No such file or directory\n";
+  EXPECT_EQ(logs_.err.take(), failure);
+  std::vector<unsigned> delays(7, 1000);
+  delays.push_back(20000);
+  delays.push_back(20000);
+  for (unsigned delay : delays) {
+    advance(delay - 1);
+    EXPECT_EQ(logs_.err.take(), "");
+    advance(1);
+    EXPECT_EQ(logs_.err.take(), failure);
+  }
+  EXPECT_EQ(connector_->state(), State::Connecting);
+  // A server that appears is found by the next attempt.
+  Fd listener = unix_listener(server);
+  advance(20000);
+  EXPECT_EQ(connector_->state(), State::Connected);
+  EXPECT_EQ(far_sink_.take(), Strings{"connect"});
+  TcpPeer server_end = accept_from(listener);
+  connector_->Send("up", 2);
+  EXPECT_EQ(server_end.read(), tpkt("up"));
+}
+
+TEST_F(UnixTransportTest, ConnectorLocalPath) {
+  const std::string server = path("ctl.sock");
+  Fd listener = unix_listener(server);
+  struct Case {
+    const char* name;
+    std::string local;
+    // What lies at the local path before: "socket", "file" or nothing.
+    std::string before;
+    std::string bind_error;
+  } cases[] = {
+      {"bound", path("client.sock"), "", ""},
+      {"stale socket is removed", path("stale.sock"), "socket", ""},
+      {"a file that is not a socket is kept", path("notes.txt"), "file",
+       "Address already in use"},
+      {"no such directory", path("missing/client.sock"), "", "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.before == "socket") unix_listener(c.local);
+    if (c.before == "file") std::ofstream(c.local) << "keep";
+    make_connector(new ConnectorUnix(server, c.local));
+    connector_->Activate();
+    // A failed bind is logged and the attempt goes on unbound.
+    EXPECT_EQ(logs_.err.take(), c.bind_error.empty() ? ""
+                                                     : "can't bind to domain socket '" + c.local +
+                                                           "': \"" + c.bind_error + "\n");
+    EXPECT_EQ(connector_->state(), State::Connected);
+    sockaddr_un peer{};
+    socklen_t len = sizeof peer;
+    Fd server_end(::accept4(listener.get(), reinterpret_cast<sockaddr*>(&peer), &len, 0));
+    ASSERT_TRUE(server_end);
+    EXPECT_EQ(std::string(peer.sun_path), c.bind_error.empty() ? c.local : "");
+    EXPECT_EQ(c.before == "file", !is_socket(c.local) && ::access(c.local.c_str(), F_OK) == 0);
+    connector_.reset();
+    ::unlink(c.local.c_str());
+  }
+}
+
+TEST_F(UnixTransportTest, NoDescriptorLeftStopsBoth) {
+  make_acceptor(path("ctl.sock"));
+  make_connector(new ConnectorUnix(path("ctl.sock")));
+  {
+    DescriptorExhaustion exhausted;
+    EXPECT_FALSE(acceptor_->Activate());
+    connector_->Activate();
+  }
+  EXPECT_EQ(acceptor_->state(), State::Idle);
+  EXPECT_EQ(connector_->state(), State::Idle);
+  EXPECT_EQ(logs_.err.take(),
+            "can't create socket:Too many open files\n"
+            "can't create domain socket:Too many open files\n");
+  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
+}
