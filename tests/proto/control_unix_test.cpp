@@ -52,6 +52,13 @@ TcpPeer accept_from(const Fd& listener) {
   return TcpPeer(Fd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)));
 }
 
+// Leaves at `at` what an earlier run could have left there: "socket" (one nobody listens on
+// any more), "file" (holding "keep"), or nothing.
+void leave_behind(const std::string& at, const std::string& what) {
+  if (what == "socket") unix_listener(at);
+  if (what == "file") std::ofstream(at) << "keep";
+}
+
 bool is_socket(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
@@ -172,7 +179,7 @@ TEST_F(UnixTransportTest, AcceptorSocketPath) {
   struct Case {
     const char* name;
     std::string at;
-    // What lies at the path before: "socket" (left by an earlier run), "file" or nothing.
+    // What lies at the path before, for leave_behind.
     std::string before;
     std::string bind_error;
   } cases[] = {
@@ -184,8 +191,7 @@ TEST_F(UnixTransportTest, AcceptorSocketPath) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.before == "socket") unix_listener(c.at);
-    if (c.before == "file") std::ofstream(c.at) << "keep";
+    leave_behind(c.at, c.before);
     make_acceptor(c.at);
     EXPECT_TRUE(acceptor_->Activate());
     EXPECT_EQ(acceptor_->state(), State::Connecting);
@@ -255,7 +261,7 @@ TEST_F(UnixTransportTest, ConnectorLocalPath) {
   struct Case {
     const char* name;
     std::string local;
-    // What lies at the local path before: "socket", "file" or nothing.
+    // What lies at the local path before, for leave_behind.
     std::string before;
     std::string bind_error;
   } cases[] = {
@@ -267,8 +273,7 @@ TEST_F(UnixTransportTest, ConnectorLocalPath) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.before == "socket") unix_listener(c.local);
-    if (c.before == "file") std::ofstream(c.local) << "keep";
+    leave_behind(c.local, c.before);
     make_connector(new ConnectorUnix(server, c.local));
     connector_->Activate();
     // A failed bind is logged and the attempt goes on unbound.
