@@ -42,7 +42,7 @@ class StreamPieces {
 };
 
 // Sends what `os` is given nowhere, for the rest of the run.
-inline void Silence(std::ostream& os) {
+inline void silence(std::ostream& os) {
   struct NullBuffer : std::streambuf {
     int overflow(int c) override { return c; }
   };

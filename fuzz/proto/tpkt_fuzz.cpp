@@ -55,7 +55,7 @@ std::vector<std::string> frames_in(const uint8_t* s, size_t n) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  Silence(std::clog);
+  silence(std::clog);
   Mux::TestClock::set(1'000'000'000ull);
   return 0;
 }
