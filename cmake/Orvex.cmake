@@ -89,3 +89,13 @@ function(orvex_bench name)
   find_package(benchmark REQUIRED)
   orvex_program(${name} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS} benchmark::benchmark)
 endfunction()
+
+# add_subdirectory for every child folder of the current one that has a CMakeLists.txt.
+function(orvex_add_children)
+  file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(child ${children})
+    get_filename_component(dir ${child} DIRECTORY)
+    add_subdirectory(${dir})
+  endforeach()
+endfunction()
