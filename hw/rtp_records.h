@@ -57,7 +57,17 @@ struct rtp_ext_init_params {
   uint32_t word4;
 };
 
+// One event of a session, read whole: word 0 its type, then its values (type 1, the packet
+// detector: value and timeout).
+struct rtp_event {
+  uint32_t type;
+  uint32_t value;
+  uint32_t timeout;
+  uint32_t reserved[6];
+};
+
 static_assert(sizeof(rtp_connection_params) == 44, "rtp_connection_params");
+static_assert(sizeof(rtp_event) == 36, "rtp_event");
 static_assert(offsetof(rtp_connection_params, remote_addr) == 0, "remote_addr");
 static_assert(offsetof(rtp_connection_params, remote_port) == 4, "remote_port");
 static_assert(offsetof(rtp_connection_params, local_addr) == 8, "local_addr");

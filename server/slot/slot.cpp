@@ -1,0 +1,304 @@
+#include "server/slot/slot.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iomanip>
+#include <iostream>
+
+#include "server/slot/slot_factory.h"
+#include "server/slot/slot_graph.h"
+#include "server/slot/slots.h"
+
+namespace {
+
+// Codes of the tone detector (DSP event codes): fax tones, and IVA codes in bits 8 and up.
+constexpr uint32_t kToneCED = 17;
+constexpr uint32_t kToneCNG = 18;
+constexpr uint32_t kLastDTMF = 127;
+constexpr int kLastIVA = 20;
+constexpr int kIVARingOff = 21;
+// Bits of a flags event.
+constexpr uint32_t kFlagVadRx = 1u << 29;
+constexpr uint32_t kFlagVadTx = 1u << 30;
+constexpr uint32_t kFlagSelcal = 1u << 31;
+// The packet detector's event type.
+constexpr uint32_t kRtpEventPD = 1;
+// Room for a printed BSS score, its terminating zero included.
+constexpr size_t kScoreSize = 31;
+
+LGCP::Stream stream(bool open, int channel) {
+  LGCP::Stream s;
+  if (open) {
+    s.select_active() = channel;
+  } else {
+    s.select_inactive();
+  }
+  return s;
+}
+
+}  // namespace
+
+bool Slot::IHwConnectTransmitter(Slot& sink) { return MuxConnect(*this, sink); }
+bool Slot::IHwConnectReceiver(Slot& source) { return MuxConnect(source, *this); }
+bool Slot::IHwDisconnectTransmitter(Slot& sink) { return MuxDisconnect(sink); }
+bool Slot::IHwDisconnectReceiver(Slot&) { return MuxDisconnect(*this); }
+
+void Slot::Put(std::ostream& os) const {
+  if (number <= Slots::max_slot) {
+    const char fill = os.fill('0');
+    os << std::setw(2) << number;
+    os.fill(fill);
+  } else if (number != no_number) {
+    os << 'i' << number;
+  } else {
+    os << "na";
+  }
+  os << ':' << GetName();
+}
+
+std::ostream& operator<<(std::ostream& os, const Slot& s) {
+  s.Put(os);
+  return os;
+}
+
+void Slot::SendSignal(const LGCP::Signal& s) { Slots::instance().SendSignal(number, s); }
+
+void Slot::OnTonecEvent(const LGCP::TonecEvent& e) {
+  LGCP::Signal s;
+  s.select_tonec() = e;
+  SendSignal(s);
+}
+
+void Slot::OnNumber(const std::string& text) {
+  LGCP::Signal s;
+  s.select_number() = text;
+  SendSignal(s);
+}
+
+void Slot::OnModem(const TERM::ModemProceeding& m) {
+  LGCP::Signal s;
+  s.select_modemProceeding() = m;
+  SendSignal(s);
+}
+
+void Slot::OnModem(const TERM::ModemInformation& m) {
+  LGCP::Signal s;
+  s.select_modemInformation() = m;
+  SendSignal(s);
+}
+
+void Slot::OnActivated() {
+  LGCP::Signal s;
+  s.select_activated();
+  SendSignal(s);
+}
+
+void Slot::OnDeactivated() {
+  LGCP::Signal s;
+  s.select_deactivated() = LGCP::DeactivateCause::networkError;
+  SendSignal(s);
+}
+
+void Slot::OnAbort(int cause) {
+  LGCP::Signal s;
+  s.select_abort() = cause;
+  SendSignal(s);
+}
+
+void Slot::OnUserData(const std::vector<char>& data) {
+  LGCP::Signal s;
+  s.select_userData().assign(data.begin(), data.end());
+  SendSignal(s);
+}
+
+void Slot::OnChangeInputStream(bool open) {
+  if (open == inputStream) return;
+  LGCP::Signal s;
+  if (open) {
+    s.select_receiver() = stream(true, IGetReceiveChannel());
+  } else {
+    Disconnect(*this);
+    s.select_receiver() = stream(false, 0);
+  }
+  inputStream = open;
+  SendSignal(s);
+}
+
+void Slot::OnChangeOutputStream(bool open) {
+  if (open == outputStream) return;
+  LGCP::Signal s;
+  s.select_transmitter() = stream(open, IGetTransmitChannel());
+  if (!open) {
+    for (size_t n = sinks.size(); n > 0; --n) {
+      if (sinks.empty()) {
+        std::cerr << "mux: internal error: expected slots not exists." << std::endl;
+        break;
+      }
+      Disconnect(*sinks.front());
+    }
+  }
+  outputStream = open;
+  SendSignal(s);
+}
+
+void Slot::OnIoctlResponse(const LGCP::IoctlResponse& r) {
+  LGCP::Signal s;
+  s.select_ioctl() = r;
+  SendSignal(s);
+}
+
+void Slot::OnRtpRadioEvent(const TERM::RtpRadioRequest& r) {
+  LGCP::Signal s;
+  s.select_rtpExt() = r;
+  SendSignal(s);
+}
+
+void Slot::OnVADEvent(const LGCP::VADEvent& e) {
+  LGCP::Signal s;
+  s.select_vad() = e;
+  SendSignal(s);
+}
+
+void Slot::OnProtoLemzEvent(const LEMZGW::ProtoLemzPackets& p) {
+  LGCP::Signal s;
+  s.select_protoLemz() = p;
+  SendSignal(s);
+}
+
+void Slot::OnSDEvent(const LGCP::SDEvent& e) {
+  LGCP::Signal s;
+  s.select_sd() = e;
+  SendSignal(s);
+}
+
+void Slot::OnRtpEvent(const LGCP::RtpEvent& e) {
+  LGCP::Signal s;
+  s.select_rtp() = e;
+  SendSignal(s);
+}
+
+void Slot::processTonecEvent(const Hardware::TonecReceiver::Params& p) {
+  LGCP::TonecEvent e;
+  e.set_timestamp(static_cast<int32_t>(p.timestamp));
+  LGCP::TonecCode& code = e.get_event();
+  if (p.code == kToneCED) {
+    code.select_ced();
+  } else if (p.code == kToneCNG) {
+    code.select_cng();
+  } else if (p.code <= kLastDTMF) {
+    code.select_dtmf() = p.code;
+  } else {
+    const int iva = static_cast<int32_t>(p.code) >> 8;
+    if (iva >= 1 && iva <= kLastIVA) {
+      code.select_iva().select_code() = iva;
+    } else if (iva == kIVARingOff) {
+      code.select_iva().select_ringoff();
+    } else {
+      std::cerr << "bad DTMF code, ignored." << std::endl;
+      return;
+    }
+  }
+  OnTonecEvent(e);
+}
+
+void Slot::processToneGenEvent() {
+  LGCP::TonecEvent e;
+  e.set_timestamp(0);
+  e.get_event().select_dtmfDone();
+  OnTonecEvent(e);
+}
+
+void Slot::processToneFltEvent(const dsproc_tone_event* event) {
+  // The presence flag is the byte at offset 4: the first byte of w1 as the board stores it.
+  unsigned char presence;
+  std::memcpy(&presence, reinterpret_cast<const unsigned char*>(event) + 4, 1);
+  LGCP::TonecEvent e;
+  e.set_timestamp(0);
+  LGCP::TonePresence& tone = e.get_event().select_tone_presence();
+  tone.set_freq(static_cast<int32_t>(event->w0));
+  tone.set_presence(presence != 0);
+  OnTonecEvent(e);
+}
+
+void Slot::processVADEvent(const Hardware::DSProcVADEvent& event) {
+  if (event.rx < 0 && event.tx < 0) {
+    std::cerr << "bad VAD event, ignored." << std::endl;
+    return;
+  }
+  LGCP::VADEvent e;
+  if (event.rx >= 0) e.set_vad_rx(event.rx != 0);
+  if (event.tx >= 0) e.set_vad_tx(event.tx != 0);
+  OnVADEvent(e);
+}
+
+void Slot::processFlagsEvent(const dsproc_flags_event* event) {
+  if (event->mask & (kFlagVadRx | kFlagVadTx)) {
+    LGCP::VADEvent e;
+    if (event->mask & kFlagVadRx) e.set_vad_rx((event->flags & kFlagVadRx) != 0);
+    if (event->mask & kFlagVadTx) e.set_vad_tx((event->flags & kFlagVadTx) != 0);
+    OnVADEvent(e);
+  }
+  if (event->mask & kFlagSelcal) {
+    LGCP::Signal s;
+    s.select_selcal().set_in_progress((event->flags & kFlagSelcal) != 0);
+    SendSignal(s);
+  }
+}
+
+void Slot::processBSSEvent(const dsproc_bss_event* event) {
+  char score[kScoreSize];
+  std::snprintf(score, sizeof score, "%4.6f", static_cast<double>(event->score));
+  LGCP::Signal s;
+  s.select_bss().set_score(score);
+  SendSignal(s);
+}
+
+void Slot::processSDEvent(const Hardware::DSProcSDEvent& event) {
+  if (event.sd_rx < 0) {
+    std::cerr << "bad SD event, ignored." << std::endl;
+    return;
+  }
+  LGCP::SDEvent e;
+  e.set_sd_rx(event.sd_rx != 0);
+  OnSDEvent(e);
+}
+
+void Slot::processRtpEvent(const rtp_event& event) {
+  if (event.type != kRtpEventPD) return;
+  LGCP::RtpEvent e;
+  LGCP::RtpPDEvent& pd = e.select_pd();
+  pd.set_value(static_cast<int32_t>(event.value));
+  pd.set_timeout(static_cast<int32_t>(event.timeout));
+  OnRtpEvent(e);
+}
+
+bool Slot::BeforeDestroy() {
+  if (!IBeforeDestroy()) return false;
+  if (!factory) {
+    std::cerr << "slot: internal error!!! BeforeDestroy() not connected to factory" << std::endl;
+  } else {
+    factory->Remove(this);
+  }
+  return true;
+}
+
+void Slot::on_release() {
+  if (!releasing) return;
+  if (factory) factory->Remove(this);
+  Slots::instance().on_release(this);
+}
+
+void Slot::LogicalConnect(Slot& from) {
+  source = &from;
+  std::list<Slot*>& list = from.sinks;
+  list.push_back(this);
+  list.sort(std::less<Slot*>());
+  list.unique();
+}
+
+void Slot::LogicalDisconnect() {
+  if (!source) return;
+  source->sinks.remove(this);
+  source = nullptr;
+}

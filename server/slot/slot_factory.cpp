@@ -1,0 +1,17 @@
+#include "server/slot/slot_factory.h"
+
+#include "server/slot/slot.h"
+
+SlotFactory* firstFactory = nullptr;
+
+SlotFactory::SlotFactory() : next(firstFactory) { firstFactory = this; }
+
+Slot* SlotFactory::NewSlot(const LGCP::CreateParams& params) {
+  Slot* s = INewSlot(params);
+  if (!s) return nullptr;
+  s->factory = this;
+  slots.push_back(s);
+  return s;
+}
+
+void SlotFactory::Remove(Slot* s) { slots.remove(s); }

@@ -1,0 +1,49 @@
+// SlotFactory: one per slot kind, linked into one global chain as it is constructed, newest
+// first from `firstFactory`. The registry walks the chain to create a slot (the first factory
+// whose INewSlot returns one makes it), to build the resource report and to pass trunk status
+// reports down. Factories live until process exit and never leave the chain.
+//
+// A factory lists the slots it made until their release completes; it does not own them (the
+// registry does).
+#pragma once
+
+#include <list>
+
+#include "asn1/modules/lgcp.h"
+
+class Slot;
+
+class SlotFactory {
+ public:
+  // Joins the head of the chain.
+  SlotFactory();
+  SlotFactory(const SlotFactory&) = delete;
+  SlotFactory& operator=(const SlotFactory&) = delete;
+  virtual ~SlotFactory() = default;
+
+  virtual const char* GetName() const = 0;
+  // A new slot when `params` are this factory's alternative and it can serve them, else null.
+  virtual Slot* INewSlot(const LGCP::CreateParams& params) = 0;
+  // Fills this factory's share of the resource report.
+  virtual void Query(LGCP::Resources& report) = 0;
+  // A trunkStatus signal passed down by the registry.
+  virtual void SelfSignal(const LGCP::Signal& s) { (void)s; }
+
+  // INewSlot; a slot made is marked as this factory's and listed.
+  Slot* NewSlot(const LGCP::CreateParams& params);
+  // Takes `s` out of the list; nothing when it is not listed.
+  void Remove(Slot* s);
+
+  const std::list<Slot*>& GetSlots() const { return slots; }
+  SlotFactory* GetNext() const { return next; }
+
+ protected:
+  std::list<Slot*> slots;
+
+ private:
+  SlotFactory* next;
+};
+
+// The newest factory; null before any. Constant-initialised, so factories built during static
+// initialisation of any unit find it ready.
+extern SlotFactory* firstFactory;

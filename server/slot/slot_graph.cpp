@@ -1,0 +1,94 @@
+#include "server/slot/slot_graph.h"
+
+#include <iostream>
+
+#include "hw/hw_mux.h"
+#include "server/slot/slot.h"
+
+namespace {
+
+// The sink's input side leaves `previous`; the source's output side is released with its last
+// sink.
+void release_link(Slot& sink, Slot& previous) {
+  sink.LogicalDisconnect();
+  sink.IOnInputRelease();
+  if (previous.sinks.empty()) previous.IOnOutputRelease();
+}
+
+}  // namespace
+
+bool Connect(Slot& source, Slot& sink) {
+  if (sink.source == &source) return true;
+  if (source.sinks.empty()) {
+    if (!source.IOnOutputStream()) {
+      std::cerr << "slot " << source << " don't have output stream to " << sink << std::endl;
+      return false;
+    }
+    source.OnChangeOutputStream(true);
+  }
+  Slot* previous = sink.source;
+  if (!previous) {
+    if (!sink.IOnInputStream()) {
+      std::cerr << "slot " << sink << " don't have input stream from " << source << std::endl;
+      return false;
+    }
+    sink.OnChangeInputStream(true);
+  } else {
+    llDisconnect(sink);
+  }
+  if (llConnect(source, sink)) {
+    if (previous) {
+      sink.LogicalDisconnect();
+      if (previous->sinks.empty()) previous->IOnOutputRelease();
+    }
+    sink.LogicalConnect(source);
+    return true;
+  }
+  if (!previous) {
+    sink.IOnInputRelease();
+  } else if (!llConnect(*previous, sink)) {
+    release_link(sink, *previous);
+  }
+  if (source.sinks.empty()) source.IOnOutputRelease();
+  return false;
+}
+
+bool Disconnect(Slot& sink) {
+  Slot* previous = sink.source;
+  if (!previous) return true;
+  bool r = llDisconnect(sink);
+  release_link(sink, *previous);
+  return r;
+}
+
+bool llConnect(Slot& source, Slot& sink) {
+  if (source.GetConnectionPriority() > sink.GetConnectionPriority()) {
+    return source.IHwConnectTransmitter(sink);
+  }
+  return sink.IHwConnectReceiver(source);
+}
+
+bool llDisconnect(Slot& sink) {
+  Slot* source = sink.source;
+  if (!source) return false;
+  if (sink.GetConnectionPriority() > source->GetConnectionPriority()) {
+    return sink.IHwDisconnectReceiver(*source);
+  }
+  return source->IHwDisconnectTransmitter(sink);
+}
+
+bool MuxConnect(Slot& source, Slot& sink) {
+  int tx = source.IGetTransmitChannel();
+  int rx = sink.IGetReceiveChannel();
+  if (!HwMux::instance().Connect(tx, rx)) return false;
+  std::clog << "mux: slot " << source << " [" << tx << "] -> " << sink << " [" << rx << "]"
+            << std::endl;
+  return true;
+}
+
+bool MuxDisconnect(Slot& sink) {
+  int rx = sink.IGetReceiveChannel();
+  if (!HwMux::instance().Disconnect(rx)) return false;
+  std::clog << "mux: disconnect slot " << sink << " [" << rx << "]" << std::endl;
+  return true;
+}

@@ -1,0 +1,22 @@
+// The slot connection graph: a source slot transmits to any number of sinks, a sink receives from
+// at most one source. The graph lives in the slots' `source` and `sinks` fields (slot.h); these
+// operations change it, open and release the slots' stream sides and make the hardware path
+// through the hooks of the slot of higher connection priority (the sink's on a tie when
+// connecting, the source's on a tie when disconnecting).
+//
+// A connect whose hardware step fails leaves the graph as the hardware is: a sink that had
+// another source is switched back to it, or, when that fails too, leaves it as on a disconnect.
+#pragma once
+
+class Slot;
+
+// Makes `source` the source of `sink`; false when a side cannot open or the hardware refuses.
+bool Connect(Slot& source, Slot& sink);
+// Detaches `sink` from its source; the logical link goes even when the hardware refuses (false).
+bool Disconnect(Slot& sink);
+// The hardware halves of Connect and Disconnect.
+bool llConnect(Slot& source, Slot& sink);
+bool llDisconnect(Slot& sink);
+// The source's transmit channel to the sink's receive channel on the TDM switch, and back.
+bool MuxConnect(Slot& source, Slot& sink);
+bool MuxDisconnect(Slot& sink);
