@@ -27,6 +27,14 @@ constexpr uint32_t kRtpEventPD = 1;
 // Room for a printed BSS score, its terminating zero included.
 constexpr size_t kScoreSize = 31;
 
+// Sends `value` as the signal alternative that `select` chooses.
+template <typename T, typename V>
+void send_as(Slot& slot, T& (LGCP::Signal::*select)(), const V& value) {
+  LGCP::Signal s;
+  (s.*select)() = value;
+  slot.SendSignal(s);
+}
+
 LGCP::Stream stream(bool open, int channel) {
   LGCP::Stream s;
   if (open) {
@@ -65,27 +73,17 @@ std::ostream& operator<<(std::ostream& os, const Slot& s) {
 void Slot::SendSignal(const LGCP::Signal& s) { Slots::instance().SendSignal(number, s); }
 
 void Slot::OnTonecEvent(const LGCP::TonecEvent& e) {
-  LGCP::Signal s;
-  s.select_tonec() = e;
-  SendSignal(s);
+  send_as(*this, &LGCP::Signal::select_tonec, e);
 }
 
-void Slot::OnNumber(const std::string& text) {
-  LGCP::Signal s;
-  s.select_number() = text;
-  SendSignal(s);
-}
+void Slot::OnNumber(const std::string& text) { send_as(*this, &LGCP::Signal::select_number, text); }
 
 void Slot::OnModem(const TERM::ModemProceeding& m) {
-  LGCP::Signal s;
-  s.select_modemProceeding() = m;
-  SendSignal(s);
+  send_as(*this, &LGCP::Signal::select_modemProceeding, m);
 }
 
 void Slot::OnModem(const TERM::ModemInformation& m) {
-  LGCP::Signal s;
-  s.select_modemInformation() = m;
-  SendSignal(s);
+  send_as(*this, &LGCP::Signal::select_modemInformation, m);
 }
 
 void Slot::OnActivated() {
@@ -95,16 +93,10 @@ void Slot::OnActivated() {
 }
 
 void Slot::OnDeactivated() {
-  LGCP::Signal s;
-  s.select_deactivated() = LGCP::DeactivateCause::networkError;
-  SendSignal(s);
+  send_as(*this, &LGCP::Signal::select_deactivated, LGCP::DeactivateCause::networkError);
 }
 
-void Slot::OnAbort(int cause) {
-  LGCP::Signal s;
-  s.select_abort() = cause;
-  SendSignal(s);
-}
+void Slot::OnAbort(int cause) { send_as(*this, &LGCP::Signal::select_abort, cause); }
 
 void Slot::OnUserData(const std::vector<char>& data) {
   LGCP::Signal s;
@@ -143,40 +135,22 @@ void Slot::OnChangeOutputStream(bool open) {
 }
 
 void Slot::OnIoctlResponse(const LGCP::IoctlResponse& r) {
-  LGCP::Signal s;
-  s.select_ioctl() = r;
-  SendSignal(s);
+  send_as(*this, &LGCP::Signal::select_ioctl, r);
 }
 
 void Slot::OnRtpRadioEvent(const TERM::RtpRadioRequest& r) {
-  LGCP::Signal s;
-  s.select_rtpExt() = r;
-  SendSignal(s);
+  send_as(*this, &LGCP::Signal::select_rtpExt, r);
 }
 
-void Slot::OnVADEvent(const LGCP::VADEvent& e) {
-  LGCP::Signal s;
-  s.select_vad() = e;
-  SendSignal(s);
-}
+void Slot::OnVADEvent(const LGCP::VADEvent& e) { send_as(*this, &LGCP::Signal::select_vad, e); }
 
 void Slot::OnProtoLemzEvent(const LEMZGW::ProtoLemzPackets& p) {
-  LGCP::Signal s;
-  s.select_protoLemz() = p;
-  SendSignal(s);
+  send_as(*this, &LGCP::Signal::select_protoLemz, p);
 }
 
-void Slot::OnSDEvent(const LGCP::SDEvent& e) {
-  LGCP::Signal s;
-  s.select_sd() = e;
-  SendSignal(s);
-}
+void Slot::OnSDEvent(const LGCP::SDEvent& e) { send_as(*this, &LGCP::Signal::select_sd, e); }
 
-void Slot::OnRtpEvent(const LGCP::RtpEvent& e) {
-  LGCP::Signal s;
-  s.select_rtp() = e;
-  SendSignal(s);
-}
+void Slot::OnRtpEvent(const LGCP::RtpEvent& e) { send_as(*this, &LGCP::Signal::select_rtp, e); }
 
 void Slot::processTonecEvent(const Hardware::TonecReceiver::Params& p) {
   LGCP::TonecEvent e;

@@ -20,7 +20,9 @@ Slots& Slots::instance() {
   return slots;
 }
 
-Slots::Slots() : disconnect_wait(wait_one_second) { std::fill(std::begin(table), std::end(table), nullptr); }
+Slots::Slots() : disconnect_wait(wait_one_second) {
+  std::fill(std::begin(table), std::end(table), nullptr);
+}
 
 Slots::~Slots() = default;
 

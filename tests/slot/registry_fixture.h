@@ -21,7 +21,9 @@ class RegistryTest : public TransportTest {
     bound = true;
     ctrlServer.Bind(&Slots::instance());
     ctrlServer.Bind(&observer());
-    observer().on_signal = [](TestService&, const LGCP::Signal& s) { signals().push_back(text_of(s)); };
+    observer().on_signal = [](TestService&, const LGCP::Signal& s) {
+      signals().push_back(text_of(s));
+    };
   }
   void SetUp() override {
     TransportTest::SetUp();

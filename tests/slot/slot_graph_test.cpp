@@ -1,12 +1,13 @@
 // The connection graph against test slot kinds: which hooks run, in which order, and what the
 // graph looks like afterwards.
+#include "server/slot/slot_graph.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 #include <random>
 
-#include "server/slot/slot_graph.h"
 #include "tests/proto/transport_testlib.h"
 #include "tests/slot/slot_testlib.h"
 
@@ -65,15 +66,24 @@ bool a_to_b(Trio& t) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Graph,
     testing::Values(
-        GraphCase{"FirstConnectOpensBothSides", [](Trio& t) { return Connect(t.a, t.b); }, true,
-                  {"A onOutputStream", "B onInputStream", "B hwConnectReceiver A"}, "-A-"},
+        GraphCase{"FirstConnectOpensBothSides",
+                  [](Trio& t) { return Connect(t.a, t.b); },
+                  true,
+                  {"A onOutputStream", "B onInputStream", "B hwConnectReceiver A"},
+                  "-A-"},
         GraphCase{"SecondConnectCallsNoHook",
-                  [](Trio& t) { return a_to_b(t) && Connect(t.a, t.b); }, true, {}, "-A-"},
+                  [](Trio& t) { return a_to_b(t) && Connect(t.a, t.b); },
+                  true,
+                  {},
+                  "-A-"},
         GraphCase{"SecondSinkOpensOnlyItsInput",
-                  [](Trio& t) { return a_to_b(t) && Connect(t.a, t.c); }, true,
-                  {"C onInputStream", "C hwConnectReceiver A"}, "-AA"},
+                  [](Trio& t) { return a_to_b(t) && Connect(t.a, t.c); },
+                  true,
+                  {"C onInputStream", "C hwConnectReceiver A"},
+                  "-AA"},
         GraphCase{"ReconnectRemovesOldPathFirst",
-                  [](Trio& t) { return a_to_b(t) && Connect(t.c, t.b); }, true,
+                  [](Trio& t) { return a_to_b(t) && Connect(t.c, t.b); },
+                  true,
                   {"C onOutputStream", "A hwDisconnectTransmitter B", "B hwConnectReceiver C",
                    "A onOutputRelease"},
                   "-C-"},
@@ -82,40 +92,49 @@ INSTANTIATE_TEST_SUITE_P(
                     t.a.priority = 1;
                     return a_to_b(t) && Disconnect(t.b);
                   },
-                  true, {"A hwDisconnectTransmitter B", "B onInputRelease", "A onOutputRelease"},
+                  true,
+                  {"A hwDisconnectTransmitter B", "B onInputRelease", "A onOutputRelease"},
                   "---"},
         GraphCase{"HigherSinkPriorityConnects",
                   [](Trio& t) {
                     t.b.priority = 1;
                     return Connect(t.a, t.b);
                   },
-                  true, {"A onOutputStream", "B onInputStream", "B hwConnectReceiver A"}, "-A-"},
+                  true,
+                  {"A onOutputStream", "B onInputStream", "B hwConnectReceiver A"},
+                  "-A-"},
         GraphCase{"HigherSinkPriorityDisconnects",
                   [](Trio& t) {
                     t.b.priority = 1;
                     return a_to_b(t) && Disconnect(t.b);
                   },
-                  true, {"B hwDisconnectReceiver A", "B onInputRelease", "A onOutputRelease"},
+                  true,
+                  {"B hwDisconnectReceiver A", "B onInputRelease", "A onOutputRelease"},
                   "---"},
         GraphCase{"PrioritiesAreSigned",
                   [](Trio& t) {
                     t.b.priority = -1;
                     return Connect(t.a, t.b);
                   },
-                  true, {"A onOutputStream", "B onInputStream", "A hwConnectTransmitter B"},
+                  true,
+                  {"A onOutputStream", "B onInputStream", "A hwConnectTransmitter B"},
                   "-A-"},
         GraphCase{"NoOutputStream",
                   [](Trio& t) {
                     t.a.output = false;
                     return Connect(t.a, t.b);
                   },
-                  false, {"A onOutputStream"}, "---"},
+                  false,
+                  {"A onOutputStream"},
+                  "---"},
         GraphCase{"NoInputStream",
                   [](Trio& t) {
                     t.b.input = false;
                     return Connect(t.a, t.b);
                   },
-                  false, {"A onOutputStream", "B onInputStream"}, "---"},
+                  false,
+                  {"A onOutputStream", "B onInputStream"},
+                  "---"},
         GraphCase{"RefusedHardwareReleasesNewSides",
                   [](Trio& t) {
                     t.b.hw = {false};
@@ -135,26 +154,27 @@ INSTANTIATE_TEST_SUITE_P(
                   {"C onOutputStream", "A hwDisconnectTransmitter B", "B hwConnectReceiver C",
                    "B hwConnectReceiver A", "C onOutputRelease"},
                   "-A-"},
-        GraphCase{"RefusedReconnectAndRestoreDetaches",
-                  [](Trio& t) {
-                    a_to_b(t);
-                    t.b.hw = {false, false};
-                    return Connect(t.c, t.b);
-                  },
-                  false,
-                  {"C onOutputStream", "A hwDisconnectTransmitter B", "B hwConnectReceiver C",
-                   "B hwConnectReceiver A", "B onInputRelease", "A onOutputRelease",
-                   "C onOutputRelease"},
-                  "---"},
-        GraphCase{"DisconnectWithoutSource", [](Trio& t) { return Disconnect(t.b); }, true, {},
-                  "---"},
+        GraphCase{
+            "RefusedReconnectAndRestoreDetaches",
+            [](Trio& t) {
+              a_to_b(t);
+              t.b.hw = {false, false};
+              return Connect(t.c, t.b);
+            },
+            false,
+            {"C onOutputStream", "A hwDisconnectTransmitter B", "B hwConnectReceiver C",
+             "B hwConnectReceiver A", "B onInputRelease", "A onOutputRelease", "C onOutputRelease"},
+            "---"},
+        GraphCase{
+            "DisconnectWithoutSource", [](Trio& t) { return Disconnect(t.b); }, true, {}, "---"},
         GraphCase{"RefusedDisconnectStillUnlinks",
                   [](Trio& t) {
                     a_to_b(t);
                     t.a.hw = {false};
                     return Disconnect(t.b);
                   },
-                  false, {"A hwDisconnectTransmitter B", "B onInputRelease", "A onOutputRelease"},
+                  false,
+                  {"A hwDisconnectTransmitter B", "B onInputRelease", "A onOutputRelease"},
                   "---"},
         GraphCase{"OutputCloseDisconnectsEverySink",
                   [](Trio& t) {
@@ -177,7 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
                     t.b.OnChangeInputStream(false);
                     return !t.b.inputStream;
                   },
-                  true, {"A hwDisconnectTransmitter B", "B onInputRelease", "A onOutputRelease"},
+                  true,
+                  {"A hwDisconnectTransmitter B", "B onInputRelease", "A onOutputRelease"},
                   "---"}),
     [](const testing::TestParamInfo<GraphCase>& i) { return std::string(i.param.name); });
 
@@ -216,11 +237,13 @@ TEST(GraphOrder, RefusedStreamIsLogged) {
   LogCapture logs;
   a.output = false;
   EXPECT_FALSE(Connect(a, b));
-  EXPECT_NE(logs.err.take().find("slot 01:A don't have output stream to 02:B\n"), std::string::npos);
+  EXPECT_NE(logs.err.take().find("slot 01:A don't have output stream to 02:B\n"),
+            std::string::npos);
   a.output = true;
   b.input = false;
   EXPECT_FALSE(Connect(a, b));
-  EXPECT_NE(logs.err.take().find("slot 02:B don't have input stream from 01:A\n"), std::string::npos);
+  EXPECT_NE(logs.err.take().find("slot 02:B don't have input stream from 01:A\n"),
+            std::string::npos);
 }
 
 }  // namespace

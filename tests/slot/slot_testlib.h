@@ -32,9 +32,7 @@ class TestSlot : public Slot {
   bool IHwDisconnectTransmitter(Slot& sink) override {
     return note("hwDisconnectTransmitter", sink);
   }
-  bool IHwDisconnectReceiver(Slot& source) override {
-    return note("hwDisconnectReceiver", source);
-  }
+  bool IHwDisconnectReceiver(Slot& source) override { return note("hwDisconnectReceiver", source); }
   bool IOnOutputStream() override {
     say("onOutputStream");
     return output;
@@ -75,7 +73,8 @@ class TestSlot : public Slot {
 // negative), or nothing when `serve` is false.
 class TestFactory : public SlotFactory {
  public:
-  TestFactory(std::string name, std::vector<std::string>* log) : name_(std::move(name)), log_(log) {}
+  TestFactory(std::string name, std::vector<std::string>* log)
+      : name_(std::move(name)), log_(log) {}
 
   int trunk = -1;
   bool serve = true;
@@ -96,7 +95,9 @@ class TestFactory : public SlotFactory {
     r.set_modem(r.get_modem().getValue() + 1);
     query_log.push_back(name_);
   }
-  void SelfSignal(const LGCP::Signal& s) override { query_log.push_back(name_ + " " + s.getSelectionName()); }
+  void SelfSignal(const LGCP::Signal& s) override {
+    query_log.push_back(name_ + " " + s.getSelectionName());
+  }
 
  private:
   std::string name_;

@@ -12,18 +12,20 @@ const std::string create_at(int seq, int slot, int trunk = 0) {
          ", pdu command : create : trunk : { trunk " + std::to_string(trunk) + ", timeslot 1 } }";
 }
 const std::string command(int seq, int slot, const std::string& c) {
-  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) + ", pdu command : " + c + " }";
+  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
+         ", pdu command : " + c + " }";
 }
 const std::string success(int seq, int slot) {
-  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) + ", pdu response : success : NULL }";
+  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
+         ", pdu response : success : NULL }";
 }
 // The stream signal of a test slot (channel -1).
 const std::string opened(int slot, const std::string& side) {
   return "{ slot " + std::to_string(slot) + ", pdu signal : " + side + " : active : -1 }";
 }
 const std::string error(int seq, int slot, const std::string& cause) {
-  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) + ", pdu response : error : " + cause +
-         " }";
+  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
+         ", pdu response : error : " + cause + " }";
 }
 
 class SlotsTest : public RegistryTest {
@@ -60,20 +62,25 @@ TEST_P(SlotCommands, AnswerOnce) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SlotCommands,
     testing::Values(
-        CommandCase{"CreateNothingServes", {create_at(1, 5, 9)}, {error(1, 5, "insufficientResources")}},
+        CommandCase{
+            "CreateNothingServes", {create_at(1, 5, 9)}, {error(1, 5, "insufficientResources")}},
         CommandCase{"CreateOverSyncSlot", {create_at(1, 1, 0)}, {success(1, 1)}},
         CommandCase{"CreateOverAsyncSlot", {create_at(1, 2, 0)}, {error(1, 2, "slotIdBusy")}},
         CommandCase{"CreateOverReleasingSlot",
                     {command(1, 2, "destroy : NULL"), create_at(2, 2, 0)},
                     {error(2, 2, "destroyInProgress")}},
         CommandCase{"DestroyAtOnce", {command(1, 1, "destroy : NULL")}, {success(1, 1)}},
-        CommandCase{"DestroyMissing", {command(1, 9, "destroy : NULL")}, {error(1, 9, "slotNotExists")}},
+        CommandCase{
+            "DestroyMissing", {command(1, 9, "destroy : NULL")}, {error(1, 9, "slotNotExists")}},
         CommandCase{"DestroyTwice",
                     {command(1, 2, "destroy : NULL"), command(2, 2, "destroy : NULL")},
                     {error(2, 2, "destroyInProgress")}},
-        CommandCase{"ConnectToFree", {command(1, 1, "connect : 5")}, {error(1, 1, "slotNotExists")}},
-        CommandCase{"ConnectFromFree", {command(1, 5, "connect : 1")}, {error(1, 5, "slotNotExists")}},
-        CommandCase{"Connect", {command(1, 1, "connect : 2")},
+        CommandCase{
+            "ConnectToFree", {command(1, 1, "connect : 5")}, {error(1, 1, "slotNotExists")}},
+        CommandCase{
+            "ConnectFromFree", {command(1, 5, "connect : 1")}, {error(1, 5, "slotNotExists")}},
+        CommandCase{"Connect",
+                    {command(1, 1, "connect : 2")},
                     {opened(1, "transmitter"), opened(2, "receiver"), success(1, 1)}},
         CommandCase{"ConnectToReleasing",
                     {command(1, 2, "destroy : NULL"), command(2, 1, "connect : 2")},
@@ -81,14 +88,25 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"ConnectFromReleasing",
                     {command(1, 2, "destroy : NULL"), command(2, 2, "connect : 1")},
                     {error(2, 2, "destroyInProgress")}},
-        CommandCase{"DisconnectWithoutSource", {command(1, 1, "disconnect : NULL")}, {success(1, 1)}},
-        CommandCase{"DisconnectMissing", {command(1, 3, "disconnect : NULL")}, {error(1, 3, "slotNotExists")}},
+        CommandCase{
+            "DisconnectWithoutSource", {command(1, 1, "disconnect : NULL")}, {success(1, 1)}},
+        CommandCase{"DisconnectMissing",
+                    {command(1, 3, "disconnect : NULL")},
+                    {error(1, 3, "slotNotExists")}},
         CommandCase{"ActivateTaken", {command(1, 1, "activate : empty : NULL")}, {success(1, 1)}},
-        CommandCase{"DeactivateUnsupported", {command(1, 1, "deactivate : NULL")}, {error(1, 1, "unsupported")}},
-        CommandCase{"UserDataUnsupported", {command(1, 1, "userData : '00'H")}, {error(1, 1, "unsupported")}},
-        CommandCase{"UserDataMissing", {command(1, 4, "userData : '00'H")}, {error(1, 4, "slotNotExists")}},
-        CommandCase{"QueryWithSlotNotTaken", {command(1, 1, "query : NULL")}, {error(1, 1, "unexpectedMsgType")}},
-        CommandCase{"PingNotTaken", {command(1, 1, "ping : NULL")}, {error(1, 1, "unexpectedMsgType")}}),
+        CommandCase{"DeactivateUnsupported",
+                    {command(1, 1, "deactivate : NULL")},
+                    {error(1, 1, "unsupported")}},
+        CommandCase{"UserDataUnsupported",
+                    {command(1, 1, "userData : '00'H")},
+                    {error(1, 1, "unsupported")}},
+        CommandCase{
+            "UserDataMissing", {command(1, 4, "userData : '00'H")}, {error(1, 4, "slotNotExists")}},
+        CommandCase{"QueryWithSlotNotTaken",
+                    {command(1, 1, "query : NULL")},
+                    {error(1, 1, "unexpectedMsgType")}},
+        CommandCase{
+            "PingNotTaken", {command(1, 1, "ping : NULL")}, {error(1, 1, "unexpectedMsgType")}}),
     [](const testing::TestParamInfo<CommandCase>& i) { return std::string(i.param.name); });
 
 TEST_F(SlotsTest, CreateReportsAfterTheResponse) {
@@ -134,16 +152,17 @@ TEST_F(SlotsTest, OnReleaseOfASlotNotReleasingDoesNothing) {
 }
 
 TEST_F(SlotsTest, DestroyDisconnectsBothSides) {
-  ASSERT_EQ(exchange({create_at(1, 1), create_at(2, 2), create_at(3, 3), command(4, 1, "connect : 2"),
-                      command(5, 2, "connect : 3")}),
-            wires({success(1, 1), success(2, 2), success(3, 3), opened(1, "transmitter"), opened(2, "receiver"),
-                   success(4, 1), opened(2, "transmitter"), opened(3, "receiver"), success(5, 2)}));
+  ASSERT_EQ(exchange({create_at(1, 1), create_at(2, 2), create_at(3, 3),
+                      command(4, 1, "connect : 2"), command(5, 2, "connect : 3")}),
+            wires({success(1, 1), success(2, 2), success(3, 3), opened(1, "transmitter"),
+                   opened(2, "receiver"), success(4, 1), opened(2, "transmitter"),
+                   opened(3, "receiver"), success(5, 2)}));
   hooks_.clear();
   EXPECT_EQ(exchange(command(6, 2, "destroy : NULL")), wires({success(6, 2)}));
-  EXPECT_EQ(hooks_, (std::vector<std::string>{"sync hwDisconnectTransmitter sync", "sync onInputRelease",
-                                               "sync onOutputRelease", "sync hwDisconnectTransmitter sync",
-                                               "sync onInputRelease", "sync onOutputRelease",
-                                               "sync beforeDestroy"}));
+  EXPECT_EQ(hooks_, (std::vector<std::string>{
+                        "sync hwDisconnectTransmitter sync", "sync onInputRelease",
+                        "sync onOutputRelease", "sync hwDisconnectTransmitter sync",
+                        "sync onInputRelease", "sync onOutputRelease", "sync beforeDestroy"}));
   EXPECT_TRUE(at(1)->sinks.empty());
   EXPECT_EQ(at(3)->source, nullptr);
 }
@@ -157,11 +176,13 @@ TEST_F(SlotsTest, ReleasedSlotLeavesTheGraphBeforeDeletion) {
   releasing->on_release();
   EXPECT_TRUE(at(1)->sinks.empty());
   turns(2);
-  EXPECT_EQ(frames(peer_.read()), wires({opened(1, "transmitter"), opened(2, "receiver"), success(3, 2)}));
+  EXPECT_EQ(frames(peer_.read()),
+            wires({opened(1, "transmitter"), opened(2, "receiver"), success(3, 2)}));
 }
 
 TEST_F(SlotsTest, ControllerDisconnectDestroysEverySlotSilently) {
-  ASSERT_EQ(exchange({create_at(1, 1), create_at(2, 2, 1), create_at(3, 4, 1), command(4, 4, "destroy : NULL")}),
+  ASSERT_EQ(exchange({create_at(1, 1), create_at(2, 2, 1), create_at(3, 4, 1),
+                      command(4, 4, "destroy : NULL")}),
             wires({success(1, 1), success(2, 2), success(3, 4)}));
   peer_ = TcpPeer();
   turns(3);
@@ -175,18 +196,22 @@ TEST_F(SlotsTest, ControllerDisconnectDestroysEverySlotSilently) {
 
 TEST_F(SlotsTest, QueryAnswersThenReports) {
   // The chain is async, then sync: newest first.
-  EXPECT_EQ(exchange("{ seq 3, pdu command : query : NULL }"),
-            wires({"{ seq 3, pdu response : success : NULL }",
-                   "{ pdu signal : query : { boardMajor 0, boardMinor 0, rtp-g729 0, rtp-g723 0, rtp-g711 0, "
-                   "rtp-g711mcc 0, modem 2, mixer { }, mux TRUE, mcc-data 0, mcc-bri 0, mcc-trans 0, "
-                   "echoBus { }, t38-instances 0, digital-modems 0, lin16 0, universal 0 } }"}));
+  EXPECT_EQ(
+      exchange("{ seq 3, pdu command : query : NULL }"),
+      wires({"{ seq 3, pdu response : success : NULL }",
+             "{ pdu signal : query : { boardMajor 0, boardMinor 0, rtp-g729 0, rtp-g723 0, "
+             "rtp-g711 0, "
+             "rtp-g711mcc 0, modem 2, mixer { }, mux TRUE, mcc-data 0, mcc-bri 0, mcc-trans 0, "
+             "echoBus { }, t38-instances 0, digital-modems 0, lin16 0, universal 0 } }"}));
   EXPECT_EQ(async_.query_log, std::vector<std::string>{"async"});
   EXPECT_EQ(sync_.query_log, std::vector<std::string>{"sync"});
 }
 
 TEST_F(SlotsTest, TrunkStatusReachesEveryFactory) {
   Slots::instance().OnSignal(lgcp_signal("activated : NULL"));
-  Slots::instance().OnSignal(lgcp_signal("trunkStatus : { trunk 1, state normal, slips 0, lossBF 0, lossCarrier 0, lossAIS 0, lossRAI 0, name \"e1\", clockMaster FALSE }"));
+  Slots::instance().OnSignal(
+      lgcp_signal("trunkStatus : { trunk 1, state normal, slips 0, lossBF 0, lossCarrier 0, "
+                  "lossAIS 0, lossRAI 0, name \"e1\", clockMaster FALSE }"));
   EXPECT_EQ(async_.query_log, std::vector<std::string>{"async trunkStatus"});
   EXPECT_EQ(sync_.query_log, std::vector<std::string>{"sync trunkStatus"});
 }
@@ -213,7 +238,9 @@ TEST_P(FactoryChain, FirstFactoryThatMakesASlotWins) {
 INSTANTIATE_TEST_SUITE_P(Cases, FactoryChain,
                          testing::Values(ChainCase{"NewerWins", true, true, "newer"},
                                          ChainCase{"NullGoesOn", true, false, "older"}),
-                         [](const testing::TestParamInfo<ChainCase>& i) { return std::string(i.param.name); });
+                         [](const testing::TestParamInfo<ChainCase>& i) {
+                           return std::string(i.param.name);
+                         });
 
 TEST(SlotFactoryList, RemoveTakesOutOnlyThatSlot) {
   ChainGuard chain;

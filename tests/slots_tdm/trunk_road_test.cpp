@@ -13,7 +13,7 @@
 #include "server/ctrl/ctrl_server.h"
 #include "server/slot/slots.h"
 #include "slots/tdm/trunk_factory.h"
-#include "tests/base/multiplexer_probe.h"
+#include "tests/proto/transport_testlib.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
 
@@ -23,22 +23,6 @@ BoardSim& board() {
   static BoardSim sim;
   return sim;
 }
-
-class Streams {
- public:
-  explicit Streams(std::ostream& os) : os_(os), old_(os.rdbuf(text_.rdbuf())) {}
-  ~Streams() { os_.rdbuf(old_); }
-  std::string take() {
-    std::string s = text_.str();
-    text_.str("");
-    return s;
-  }
-
- private:
-  std::ostream& os_;
-  std::ostringstream text_;
-  std::streambuf* old_;
-};
 
 class TrunkRoad : public testing::Test {
  protected:
@@ -66,10 +50,7 @@ class TrunkRoad : public testing::Test {
 
   void attach() {
     ASSERT_TRUE(ctl_.connect("127.0.0.1", port_, 1000)) << ctl_.error();
-    turns();
-  }
-  static void turns(int n = 3) {
-    for (int i = 0; i < n; ++i) MultiplexerProbe::turn();
+    turns(3);
   }
   // Sends each command and returns every message that came back, in value notation on one
   // line each.
@@ -77,7 +58,7 @@ class TrunkRoad : public testing::Test {
     std::vector<std::string> got;
     for (const auto& c : commands) {
       EXPECT_TRUE(ctl_.send(c)) << c << ": " << ctl_.error();
-      turns();
+      turns(3);
       Ctl::Received r;
       while (ctl_.receive(r, 0)) got.push_back(flat(r.text()));
     }
@@ -97,28 +78,34 @@ class TrunkRoad : public testing::Test {
     }
     return out;
   }
-  static std::string output(int channel) { return board().command("switch " + std::to_string(channel)).at(0); }
+  static std::string output(int channel) {
+    return board().command("switch " + std::to_string(channel)).at(0);
+  }
 
   unsigned short port_ = 0;
   Ctl::Controller ctl_;
 };
 
 std::string reply(int seq, int slot, const std::string& answer) {
-  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) + ", pdu response : " + answer + " }";
+  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
+         ", pdu response : " + answer + " }";
 }
 std::string stream(int slot, const std::string& side, int channel) {
-  return "{ slot " + std::to_string(slot) + ", pdu signal : " + side + " : active : " + std::to_string(channel) + " }";
+  return "{ slot " + std::to_string(slot) + ", pdu signal : " + side +
+         " : active : " + std::to_string(channel) + " }";
 }
 
 TEST_F(TrunkRoad, CreateConnectDisconnectDestroy) {
-  Streams log(std::clog);
+  StreamCapture log(std::clog);
   EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : create : trunk : { trunk 1, timeslot 5 } }",
                  "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 3, timeslot 2 } }"}),
             (std::vector<std::string>{reply(1, 1, "success : NULL"), stream(1, "transmitter", 37),
                                       stream(1, "receiver", 37), reply(2, 2, "success : NULL"),
                                       stream(2, "transmitter", 14), stream(2, "receiver", 14)}));
-  EXPECT_EQ(run({"{ seq 3, slot 1, pdu command : connect : 2 }", "{ seq 4, slot 2, pdu command : connect : 1 }"}),
-            (std::vector<std::string>{reply(3, 1, "success : NULL"), reply(4, 2, "success : NULL")}));
+  EXPECT_EQ(
+      run({"{ seq 3, slot 1, pdu command : connect : 2 }",
+           "{ seq 4, slot 2, pdu command : connect : 1 }"}),
+      (std::vector<std::string>{reply(3, 1, "success : NULL"), reply(4, 2, "success : NULL")}));
   EXPECT_EQ(output(14), "37");
   EXPECT_EQ(output(37), "14");
   EXPECT_NE(log.take().find("mux: slot 01:trunk [37] -> 02:trunkBRI [14]\n"), std::string::npos);
@@ -128,13 +115,15 @@ TEST_F(TrunkRoad, CreateConnectDisconnectDestroy) {
   EXPECT_EQ(output(14), "const 0xd5");
   EXPECT_NE(log.take().find("mux: disconnect slot 02:trunkBRI [14]\n"), std::string::npos);
 
-  EXPECT_EQ(run({"{ seq 6, slot 1, pdu command : destroy : NULL }", "{ seq 7, slot 1, pdu command : destroy : NULL }"}),
-            (std::vector<std::string>{reply(6, 1, "success : NULL"), reply(7, 1, "error : slotNotExists")}));
+  EXPECT_EQ(run({"{ seq 6, slot 1, pdu command : destroy : NULL }",
+                 "{ seq 7, slot 1, pdu command : destroy : NULL }"}),
+            (std::vector<std::string>{reply(6, 1, "success : NULL"),
+                                      reply(7, 1, "error : slotNotExists")}));
   EXPECT_EQ(output(37), "const 0xd5");
 }
 
 TEST_F(TrunkRoad, CreateOverTheSameTimeSlotEvictsTheOldSlot) {
-  Streams err(std::cerr);
+  StreamCapture err(std::cerr);
   run({"{ seq 1, slot 10, pdu command : create : trunk : { trunk 0, timeslot 0 } }",
        "{ seq 2, slot 20, pdu command : create : trunk : { trunk 2, timeslot 3 } }",
        "{ seq 3, slot 20, pdu command : connect : 10 }"});
@@ -142,7 +131,8 @@ TEST_F(TrunkRoad, CreateOverTheSameTimeSlotEvictsTheOldSlot) {
   EXPECT_EQ(run({"{ seq 4, slot 11, pdu command : create : trunk : { trunk 0, timeslot 0 } }"}),
             (std::vector<std::string>{reply(4, 11, "success : NULL"), stream(11, "transmitter", 0),
                                       stream(11, "receiver", 0)}));
-  EXPECT_EQ(err.take(), "trunk-slot: two slots require the same timeslot, remove old.\n old slot 10:trunk\n");
+  EXPECT_EQ(err.take(),
+            "trunk-slot: two slots require the same timeslot, remove old.\n old slot 10:trunk\n");
   // The evicted slot left the switch and the registry.
   EXPECT_EQ(output(0), "const 0xd5");
   EXPECT_EQ(run({"{ seq 5, slot 10, pdu command : destroy : NULL }"}),
@@ -177,11 +167,14 @@ TEST_P(TrunkRefusals, Answer) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, TrunkRefusals,
     testing::Values(
-        Refusal{"BChannelAbove3", "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 0, timeslot 4 } }",
+        Refusal{"BChannelAbove3",
+                "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 0, timeslot 4 } }",
                 "{ seq 2, slot 2, pdu response : error : insufficientResources }"},
-        Refusal{"E1Trunk4", "{ seq 2, slot 2, pdu command : create : trunk : { trunk 4, timeslot 0 } }",
+        Refusal{"E1Trunk4",
+                "{ seq 2, slot 2, pdu command : create : trunk : { trunk 4, timeslot 0 } }",
                 "{ seq 2, slot 2, pdu response : error : insufficientResources }"},
-        Refusal{"BriTrunk8", "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 8, timeslot 0 } }",
+        Refusal{"BriTrunk8",
+                "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 8, timeslot 0 } }",
                 "{ seq 2, slot 2, pdu response : error : insufficientResources }"},
         Refusal{"Activate", "{ seq 2, slot 1, pdu command : activate : empty : NULL }",
                 "{ seq 2, slot 1, pdu response : error : unsupported }"},
@@ -197,13 +190,14 @@ TEST_F(TrunkRoad, LostControllerFreesEverySlotAndPath) {
        "{ seq 3, slot 1, pdu command : connect : 2 }"});
   EXPECT_EQ(output(34), "33");
   ctl_.close();
-  turns();
+  turns(3);
   EXPECT_TRUE(Slots::instance().GetLive().empty());
   EXPECT_EQ(output(34), "const 0xd5");
   attach();
-  Streams err(std::cerr);
-  EXPECT_EQ(run({"{ seq 4, slot 2, pdu command : create : trunk : { trunk 1, timeslot 1 } }"}).at(0),
-            reply(4, 2, "success : NULL"));
+  StreamCapture err(std::cerr);
+  EXPECT_EQ(
+      run({"{ seq 4, slot 2, pdu command : create : trunk : { trunk 1, timeslot 1 } }"}).at(0),
+      reply(4, 2, "success : NULL"));
   EXPECT_EQ(err.take(), "");
 }
 
