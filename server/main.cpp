@@ -24,10 +24,12 @@
 #include "proto/acceptor_check.h"
 #include "server/ctrl/ctrl_server.h"
 #include "server/ctrl/heartbeat_ctl.h"
+#include "server/slot/slots.h"
 #include "server/startup/command_line.h"
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
 #include "server/traces/trace_ctl.h"
+#include "slots/tdm/trunk_factory.h"
 
 namespace {
 
@@ -36,7 +38,10 @@ const char configFile[] = "/usr/local/etc/server.conf";
 // Each factory joins the head of the chain, so the chain ends up newest first, in front of the
 // trunk factories built before main. The order of construction: Map, Pstn, Rtp, Modem, Mixer,
 // Ext, Mcc, Echo, Voice, T38Soft, Isdn, RtpLEMZ, RtpED137, HdlcSlot.
-void BuildSlotFactories() {}
+void BuildSlotFactories() {
+  // The trunk factories are static objects, already in the chain; this keeps them linked in.
+  LinkTrunkFactories();
+}
 
 void RunDaemon() {
   Daemon::Params params;
@@ -49,6 +54,7 @@ void RunDaemon() {
 // The order of binding is the order in which every command is offered.
 void BindServices() {
   ctrlServer.Bind(&HeartBeatCtl::instance());
+  ctrlServer.Bind(&Slots::instance());
   ctrlServer.Bind(&HwTests::instance());
   ctrlServer.Bind(&BusCtl::instance());
   ctrlServer.Bind(&E1Ctl::instance());

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "server/startup/signals.h"
+#include "server/slot/slots.h"
 #include "server/startup/status_dump.h"
 
 void CheckSignals() {
@@ -20,4 +21,5 @@ void CheckUpdateResources() {
   if (!Signals::updateResources) return;
   Signals::updateResources = 0;
   std::clog << "update hardware resources" << std::endl;
+  Slots::instance().UpdateHardwareResources();
 }
