@@ -1,0 +1,226 @@
+// The real daemon on the simulated board, beside a bare TPKT echo on loopback.
+//
+// orvexd runs as a child process on orvex-boardsim; the echo is an AcceptorNet whose sink sends
+// every frame straight back, on an event loop in a thread of this process. Each iteration makes
+// one round trip to the daemon (a command and its response, decoded, dispatched, carried out on
+// the simulated board, encoded) and one to the echo with a frame of the same size (the
+// transport alone). Counters: p50 and p99 of each in microseconds and the ratio of the medians.
+//
+// The daemon also sends the board's status signals once a second; the reader skips them, so a
+// round trip that meets one is a little longer, as a controller would see it.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "asn1/coder_env.h"
+#include "asn1/modules/lgcp.h"
+#include "base/multiplexer.h"
+#include "bench/proto/loopback_bench.h"
+#include "proto/acceptor_net.h"
+#include "tools/simctl/board_sim.h"
+
+namespace {
+
+// `text` in aligned PER in a TPKT frame.
+std::string frame(const std::string& text) {
+  LGCP::Message m;
+  m.setFromValueNotation(text);
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  std::vector<char> bytes;
+  ASN1::encode(m, &env, std::back_inserter(bytes));
+  return bench::tpkt_frame(std::string(bytes.begin(), bytes.end()));
+}
+
+bool is_signal(const std::string& tpkt) {
+  LGCP::Message m;
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  return ASN1::decode(tpkt.data() + 4, tpkt.data() + tpkt.size(), &env, m) &&
+         m.get_pdu().is_signal();
+}
+
+bool read_frame(int fd, std::string& out) {
+  char header[4];
+  if (!bench::read_exactly(fd, header, 4)) return false;
+  const size_t length = (size_t(uint8_t(header[2])) << 8) | uint8_t(header[3]);
+  if (header[0] != 3 || length < 4) return false;
+  out.assign(header, 4);
+  out.resize(length);
+  return bench::read_exactly(fd, &out[4], length - 4);
+}
+
+// Microseconds from sending `command` to reading `response`, signals skipped; -1 when another
+// frame came or none.
+double command_round_trip(int fd, const std::string& command, const std::string& response) {
+  const auto start = std::chrono::steady_clock::now();
+  if (::write(fd, command.data(), command.size()) != ssize_t(command.size())) return -1;
+  std::string got;
+  do {
+    if (!read_frame(fd, got)) return -1;
+  } while (got != response && is_signal(got));
+  if (got != response) return -1;
+  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+// The bare transport: an echo on the event loop in a thread.
+class Echo {
+ public:
+  Echo() {
+    thread_ = std::thread([this] {
+      Control::AcceptorNet echo(0, false);
+      bench::EchoSink sink(echo);
+      echo.Bind(&sink);
+      echo.Activate();
+      port_ = echo.local_port();
+      while (!stop_) multiplexer.run(false, false);
+      echo.Deactivate();
+      echo.UnBind();
+    });
+    while (port_ == 0) std::this_thread::yield();
+  }
+  ~Echo() {
+    stop_ = true;
+    multiplexer.terminate();
+    Fd wake = bench::connect_loopback(port_);
+    thread_.join();
+  }
+  unsigned short port() const { return port_; }
+
+ private:
+  std::atomic<unsigned short> port_{0};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// orvexd on a fresh simulated board, its output discarded.
+class Daemon {
+ public:
+  explicit Daemon(unsigned short port) {
+    if (!board_.ok()) return;
+    const std::string port_text = std::to_string(port);
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (::getppid() != parent) ::_exit(1);
+      int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      ::execl(ORVEXD_PROGRAM, ORVEXD_PROGRAM, "--port", port_text.c_str(), nullptr);
+      ::_exit(127);
+    }
+    for (int i = 0; i < 500 && !client_; ++i) {
+      client_ = bench::connect_loopback(port);
+      if (!client_) ::usleep(10000);
+    }
+  }
+  ~Daemon() {
+    client_.close();
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  int fd() const { return client_.get(); }
+
+ private:
+  BoardSim board_;
+  pid_t pid_ = -1;
+  Fd client_;
+};
+
+unsigned short free_port() {
+  Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  socklen_t n = sizeof a;
+  ::bind(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&a), &n);
+  return ntohs(a.sin_port);
+}
+
+struct Exchange {
+  const char* name;
+  std::string command;
+  std::string response;
+};
+
+void report(benchmark::State& state, const std::vector<Exchange>& exchanges,
+            const std::vector<std::vector<double>>& daemon_us, const std::vector<double>& echo_us) {
+  const double echo_p50 = bench::percentile(echo_us, 0.5);
+  state.counters["echo_p50_us"] = echo_p50;
+  state.counters["echo_p99_us"] = bench::percentile(echo_us, 0.99);
+  for (size_t i = 0; i < exchanges.size(); ++i) {
+    const std::string name = exchanges[i].name;
+    const double p50 = bench::percentile(daemon_us[i], 0.5);
+    state.counters[name + "_p50_us"] = p50;
+    state.counters[name + "_p99_us"] = bench::percentile(daemon_us[i], 0.99);
+    state.counters[name + "_p50_ratio"] = echo_p50 > 0 ? p50 / echo_p50 : 0;
+  }
+}
+
+// One iteration: each exchange in turn with the daemon, then one echo round trip of the first
+// command's size.
+void run(benchmark::State& state, const std::vector<Exchange>& exchanges) {
+  std::clog.rdbuf(nullptr);
+  Echo echo;
+  Daemon daemon(free_port());
+  Fd echo_client = bench::connect_loopback(echo.port());
+  if (daemon.fd() < 0 || !echo_client) {
+    state.SkipWithError("the daemon or the echo did not start");
+    return;
+  }
+  std::vector<std::vector<double>> daemon_us(exchanges.size());
+  std::vector<double> echo_us;
+  std::vector<char> buf(exchanges[0].command.size());
+  for (auto _ : state) {
+    for (size_t i = 0; i < exchanges.size(); ++i) {
+      const double us =
+          command_round_trip(daemon.fd(), exchanges[i].command, exchanges[i].response);
+      if (us < 0) {
+        state.SkipWithError((std::string(exchanges[i].name) + ": no success").c_str());
+        return;
+      }
+      daemon_us[i].push_back(us);
+    }
+    const double us =
+        bench::round_trip(echo_client.get(), exchanges[0].command, exchanges[0].command.size(), buf);
+    if (us < 0) {
+      state.SkipWithError("echo: no answer");
+      return;
+    }
+    echo_us.push_back(us);
+  }
+  report(state, exchanges, daemon_us, echo_us);
+}
+
+void BM_Ping(benchmark::State& state) {
+  run(state, {{"ping", frame("{ seq 1, pdu command : ping : NULL }"),
+               frame("{ seq 1, pdu response : success : NULL }")}});
+}
+
+void BM_CreateDestroyTrunk(benchmark::State& state) {
+  run(state,
+      {{"create",
+        frame("{ seq 2, slot 7, pdu command : create : trunk : { trunk 0, timeslot 1 } }"),
+        frame("{ seq 2, slot 7, pdu response : success : NULL }")},
+       {"destroy", frame("{ seq 3, slot 7, pdu command : destroy : NULL }"),
+        frame("{ seq 3, slot 7, pdu response : success : NULL }")}});
+}
+
+BENCHMARK(BM_Ping)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CreateDestroyTrunk)->Iterations(10000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
