@@ -11,6 +11,7 @@
 #include "base/mux_clock.h"
 #include "proto/acceptor_check.h"
 #include "server/ctrl/ctrl_server.h"
+#include "server/slot/slot_factory.h"
 #include "server/slot/slots.h"
 #include "slots/tdm/trunk_factory.h"
 #include "tests/proto/transport_testlib.h"
@@ -199,6 +200,20 @@ TEST_F(TrunkRoad, LostControllerFreesEverySlotAndPath) {
       run({"{ seq 4, slot 2, pdu command : create : trunk : { trunk 1, timeslot 1 } }"}).at(0),
       reply(4, 2, "success : NULL"));
   EXPECT_EQ(err.take(), "");
+}
+
+}  // namespace
+
+namespace {
+
+// Built before main in their order, the trunk factories end the chain newest first.
+TEST(TrunkFactories, EndTheChainBriFirst) {
+  ASSERT_EQ(LinkTrunkFactories(), 12);
+  std::vector<std::string> names;
+  for (SlotFactory* f = firstFactory; f; f = f->GetNext()) names.push_back(f->GetName());
+  std::vector<std::string> expected(8, "TrunksBRI");
+  expected.insert(expected.end(), 4, "Trunks");
+  EXPECT_EQ(names, expected);
 }
 
 }  // namespace
