@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 
+#include "tests/ctrl/ctrl_testlib.h"
 #include "tests/e2e/orvexd_process.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
@@ -34,31 +35,17 @@ class TrunkSlots : public testing::Test {
       usleep(20000);
     }
   }
-  // The response to `command` in value notation, on one line.
+  // The payload of the response to `command`, in hex.
   std::string answer(const std::string& command) {
     Ctl::Received r;
     if (!ctl_.command(command, r, wait_ms)) return ctl_.error();
-    return flat(r.text());
+    return Ctl::to_hex(r.bytes);
   }
-  // The next signal named `name`, on one line.
+  // The payload of the next signal named `name`, in hex.
   std::string signal(const std::string& name) {
     Ctl::Received r;
     if (!ctl_.wait_for(name, r, wait_ms)) return ctl_.error();
-    return flat(r.text());
-  }
-  static std::string flat(const std::string& text) {
-    std::string out;
-    bool blank = false;
-    for (char ch : text) {
-      if (ch == '\n' || ch == ' ') {
-        blank = true;
-        continue;
-      }
-      if (blank && !out.empty()) out += ' ';
-      blank = false;
-      out += ch;
-    }
-    return out;
+    return Ctl::to_hex(r.bytes);
   }
   std::string output(int channel) {
     return board_.command("switch " + std::to_string(channel)).at(0);
@@ -77,34 +64,34 @@ const std::string success(int seq, int slot) {
 
 TEST_F(TrunkSlots, CreateConnectDestroyAndLoseTheController) {
   EXPECT_EQ(answer("{ seq 1, slot 1, pdu command : create : trunk : { trunk 1, timeslot 5 } }"),
-            success(1, 1));
-  EXPECT_EQ(signal("transmitter"), "{ slot 1, pdu signal : transmitter : active : 37 }");
-  EXPECT_EQ(signal("receiver"), "{ slot 1, pdu signal : receiver : active : 37 }");
+            wire(success(1, 1)));
+  EXPECT_EQ(signal("transmitter"), wire("{ slot 1, pdu signal : transmitter : active : 37 }"));
+  EXPECT_EQ(signal("receiver"), wire("{ slot 1, pdu signal : receiver : active : 37 }"));
   EXPECT_EQ(answer("{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 3, timeslot 2 } }"),
-            success(2, 2));
-  EXPECT_EQ(signal("transmitter"), "{ slot 2, pdu signal : transmitter : active : 14 }");
-  EXPECT_EQ(signal("receiver"), "{ slot 2, pdu signal : receiver : active : 14 }");
+            wire(success(2, 2)));
+  EXPECT_EQ(signal("transmitter"), wire("{ slot 2, pdu signal : transmitter : active : 14 }"));
+  EXPECT_EQ(signal("receiver"), wire("{ slot 2, pdu signal : receiver : active : 14 }"));
 
-  EXPECT_EQ(answer("{ seq 3, slot 1, pdu command : connect : 2 }"), success(3, 1));
-  EXPECT_EQ(answer("{ seq 4, slot 2, pdu command : connect : 1 }"), success(4, 2));
+  EXPECT_EQ(answer("{ seq 3, slot 1, pdu command : connect : 2 }"), wire(success(3, 1)));
+  EXPECT_EQ(answer("{ seq 4, slot 2, pdu command : connect : 1 }"), wire(success(4, 2)));
   EXPECT_EQ(output(14), "37");
   EXPECT_EQ(output(37), "14");
 
-  EXPECT_EQ(answer("{ seq 5, slot 1, pdu command : destroy : NULL }"), success(5, 1));
+  EXPECT_EQ(answer("{ seq 5, slot 1, pdu command : destroy : NULL }"), wire(success(5, 1)));
   EXPECT_EQ(output(37), "const 0xd5");
   EXPECT_EQ(answer("{ seq 6, slot 1, pdu command : connect : 2 }"),
-            "{ seq 6, slot 1, pdu response : error : slotNotExists }");
+            wire("{ seq 6, slot 1, pdu response : error : slotNotExists }"));
 
   EXPECT_EQ(answer("{ seq 7, slot 3, pdu command : create : trunk : { trunk 2, timeslot 0 } }"),
-            success(7, 3));
-  EXPECT_EQ(answer("{ seq 8, slot 3, pdu command : connect : 2 }"), success(8, 3));
+            wire(success(7, 3)));
+  EXPECT_EQ(answer("{ seq 8, slot 3, pdu command : connect : 2 }"), wire(success(8, 3)));
   EXPECT_EQ(output(14), "64");
 
   // A lost controller: every slot goes, and with it every path.
   ctl_.close();
   attach();
   EXPECT_EQ(answer("{ seq 9, slot 3, pdu command : destroy : NULL }"),
-            "{ seq 9, slot 3, pdu response : error : slotNotExists }");
+            wire("{ seq 9, slot 3, pdu response : error : slotNotExists }"));
   EXPECT_EQ(output(14), "const 0xd5");
   EXPECT_EQ(daemon_.output().find("trunk-slot: "), std::string::npos);
 }

@@ -13,6 +13,13 @@
 #include "tests/proto/transport_testlib.h"
 #include "tests/slot/slot_testlib.h"
 
+// The payloads, in hex, of messages in value notation.
+inline std::vector<std::string> wires(const std::vector<std::string>& messages) {
+  std::vector<std::string> out;
+  for (const auto& m : messages) out.push_back(wire(m));
+  return out;
+}
+
 class RegistryTest : public TransportTest {
  protected:
   static void SetUpTestSuite() {
@@ -54,12 +61,6 @@ class RegistryTest : public TransportTest {
   }
   std::vector<std::string> exchange(const std::string& message) {
     return exchange(std::vector<std::string>{message});
-  }
-  // The payloads, in hex, of messages in value notation.
-  static std::vector<std::string> wires(const std::vector<std::string>& messages) {
-    std::vector<std::string> out;
-    for (const auto& m : messages) out.push_back(wire(m));
-    return out;
   }
 
   static TestService& observer() {

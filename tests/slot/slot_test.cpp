@@ -91,15 +91,12 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {"transmitter : active : 12", "transmitter : inactive : NULL"},
                    ""},
-        SignalCase{
-            "Deactivated", [](Slot& s) { s.OnDeactivated(); }, {"deactivated : networkError"}, ""},
         SignalCase{"UserData",
                    [](Slot& s) {
                      s.OnUserData({'\x01', '\xFF'});
                    },
                    {"userData : '01FF'H"},
                    ""},
-        SignalCase{"Abort", [](Slot& s) { s.OnAbort(-3); }, {"abort : -3"}, ""},
         SignalCase{"Dtmf",
                    [](Slot& s) {
                      s.processTonecEvent({5, 100});

@@ -90,9 +90,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {error(2, 2, "destroyInProgress")}},
         CommandCase{
             "DisconnectWithoutSource", {command(1, 1, "disconnect : NULL")}, {success(1, 1)}},
-        CommandCase{"DisconnectMissing",
-                    {command(1, 3, "disconnect : NULL")},
-                    {error(1, 3, "slotNotExists")}},
         CommandCase{"ActivateTaken", {command(1, 1, "activate : empty : NULL")}, {success(1, 1)}},
         CommandCase{"DeactivateUnsupported",
                     {command(1, 1, "deactivate : NULL")},
@@ -100,13 +97,9 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"UserDataUnsupported",
                     {command(1, 1, "userData : '00'H")},
                     {error(1, 1, "unsupported")}},
-        CommandCase{
-            "UserDataMissing", {command(1, 4, "userData : '00'H")}, {error(1, 4, "slotNotExists")}},
         CommandCase{"QueryWithSlotNotTaken",
                     {command(1, 1, "query : NULL")},
-                    {error(1, 1, "unexpectedMsgType")}},
-        CommandCase{
-            "PingNotTaken", {command(1, 1, "ping : NULL")}, {error(1, 1, "unexpectedMsgType")}}),
+                    {error(1, 1, "unexpectedMsgType")}}),
     [](const testing::TestParamInfo<CommandCase>& i) { return std::string(i.param.name); });
 
 TEST_F(SlotsTest, CreateReportsAfterTheResponse) {

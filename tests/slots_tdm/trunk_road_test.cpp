@@ -14,7 +14,7 @@
 #include "server/slot/slot_factory.h"
 #include "server/slot/slots.h"
 #include "slots/tdm/trunk_factory.h"
-#include "tests/proto/transport_testlib.h"
+#include "tests/slot/registry_fixture.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
 
@@ -61,23 +61,9 @@ class TrunkRoad : public testing::Test {
       EXPECT_TRUE(ctl_.send(c)) << c << ": " << ctl_.error();
       turns(3);
       Ctl::Received r;
-      while (ctl_.receive(r, 0)) got.push_back(flat(r.text()));
+      while (ctl_.receive(r, 0)) got.push_back(Ctl::to_hex(r.bytes));
     }
     return got;
-  }
-  static std::string flat(const std::string& text) {
-    std::string out;
-    bool blank = false;
-    for (char ch : text) {
-      if (ch == '\n' || ch == ' ') {
-        blank = true;
-        continue;
-      }
-      if (blank && !out.empty()) out += ' ';
-      blank = false;
-      out += ch;
-    }
-    return out;
   }
   static std::string output(int channel) {
     return board().command("switch " + std::to_string(channel)).at(0);
@@ -100,26 +86,24 @@ TEST_F(TrunkRoad, CreateConnectDisconnectDestroy) {
   StreamCapture log(std::clog);
   EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : create : trunk : { trunk 1, timeslot 5 } }",
                  "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 3, timeslot 2 } }"}),
-            (std::vector<std::string>{reply(1, 1, "success : NULL"), stream(1, "transmitter", 37),
-                                      stream(1, "receiver", 37), reply(2, 2, "success : NULL"),
-                                      stream(2, "transmitter", 14), stream(2, "receiver", 14)}));
-  EXPECT_EQ(
-      run({"{ seq 3, slot 1, pdu command : connect : 2 }",
-           "{ seq 4, slot 2, pdu command : connect : 1 }"}),
-      (std::vector<std::string>{reply(3, 1, "success : NULL"), reply(4, 2, "success : NULL")}));
+            wires({reply(1, 1, "success : NULL"), stream(1, "transmitter", 37),
+                   stream(1, "receiver", 37), reply(2, 2, "success : NULL"),
+                   stream(2, "transmitter", 14), stream(2, "receiver", 14)}));
+  EXPECT_EQ(run({"{ seq 3, slot 1, pdu command : connect : 2 }",
+                 "{ seq 4, slot 2, pdu command : connect : 1 }"}),
+            wires({reply(3, 1, "success : NULL"), reply(4, 2, "success : NULL")}));
   EXPECT_EQ(output(14), "37");
   EXPECT_EQ(output(37), "14");
   EXPECT_NE(log.take().find("mux: slot 01:trunk [37] -> 02:trunkBRI [14]\n"), std::string::npos);
 
   EXPECT_EQ(run({"{ seq 5, slot 2, pdu command : disconnect : NULL }"}),
-            std::vector<std::string>{reply(5, 2, "success : NULL")});
+            wires({reply(5, 2, "success : NULL")}));
   EXPECT_EQ(output(14), "const 0xd5");
   EXPECT_NE(log.take().find("mux: disconnect slot 02:trunkBRI [14]\n"), std::string::npos);
 
   EXPECT_EQ(run({"{ seq 6, slot 1, pdu command : destroy : NULL }",
                  "{ seq 7, slot 1, pdu command : destroy : NULL }"}),
-            (std::vector<std::string>{reply(6, 1, "success : NULL"),
-                                      reply(7, 1, "error : slotNotExists")}));
+            wires({reply(6, 1, "success : NULL"), reply(7, 1, "error : slotNotExists")}));
   EXPECT_EQ(output(37), "const 0xd5");
 }
 
@@ -130,14 +114,14 @@ TEST_F(TrunkRoad, CreateOverTheSameTimeSlotEvictsTheOldSlot) {
        "{ seq 3, slot 20, pdu command : connect : 10 }"});
   EXPECT_EQ(output(0), "67");
   EXPECT_EQ(run({"{ seq 4, slot 11, pdu command : create : trunk : { trunk 0, timeslot 0 } }"}),
-            (std::vector<std::string>{reply(4, 11, "success : NULL"), stream(11, "transmitter", 0),
-                                      stream(11, "receiver", 0)}));
+            wires({reply(4, 11, "success : NULL"), stream(11, "transmitter", 0),
+                   stream(11, "receiver", 0)}));
   EXPECT_EQ(err.take(),
             "trunk-slot: two slots require the same timeslot, remove old.\n old slot 10:trunk\n");
   // The evicted slot left the switch and the registry.
   EXPECT_EQ(output(0), "const 0xd5");
   EXPECT_EQ(run({"{ seq 5, slot 10, pdu command : destroy : NULL }"}),
-            std::vector<std::string>{reply(5, 10, "error : slotNotExists")});
+            wires({reply(5, 10, "error : slotNotExists")}));
   // A freed time slot is taken again without a word.
   run({"{ seq 6, slot 11, pdu command : destroy : NULL }",
        "{ seq 7, slot 12, pdu command : create : trunk : { trunk 0, timeslot 0 } }"});
@@ -147,9 +131,9 @@ TEST_F(TrunkRoad, CreateOverTheSameTimeSlotEvictsTheOldSlot) {
 TEST_F(TrunkRoad, BriAndE1OnOneSwitchChannel) {
   EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : create : trunk_bri : { trunk 3, timeslot 2 } }",
                  "{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 14 } }"}),
-            (std::vector<std::string>{reply(1, 1, "success : NULL"), stream(1, "transmitter", 14),
-                                      stream(1, "receiver", 14), reply(2, 2, "success : NULL"),
-                                      stream(2, "transmitter", 14), stream(2, "receiver", 14)}));
+            wires({reply(1, 1, "success : NULL"), stream(1, "transmitter", 14),
+                   stream(1, "receiver", 14), reply(2, 2, "success : NULL"),
+                   stream(2, "transmitter", 14), stream(2, "receiver", 14)}));
 }
 
 struct Refusal {
@@ -162,7 +146,7 @@ class TrunkRefusals : public TrunkRoad, public testing::WithParamInterface<Refus
 
 TEST_P(TrunkRefusals, Answer) {
   run({"{ seq 1, slot 1, pdu command : create : trunk : { trunk 3, timeslot 31 } }"});
-  EXPECT_EQ(run({GetParam().command}), std::vector<std::string>{GetParam().answer});
+  EXPECT_EQ(run({GetParam().command}), wires({GetParam().answer}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -184,23 +168,6 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ConnectToItself", "{ seq 2, slot 1, pdu command : connect : 1 }",
                 "{ seq 2, slot 1, pdu response : success : NULL }"}),
     [](const testing::TestParamInfo<Refusal>& i) { return std::string(i.param.name); });
-
-TEST_F(TrunkRoad, LostControllerFreesEverySlotAndPath) {
-  run({"{ seq 1, slot 1, pdu command : create : trunk : { trunk 1, timeslot 1 } }",
-       "{ seq 2, slot 2, pdu command : create : trunk : { trunk 1, timeslot 2 } }",
-       "{ seq 3, slot 1, pdu command : connect : 2 }"});
-  EXPECT_EQ(output(34), "33");
-  ctl_.close();
-  turns(3);
-  EXPECT_TRUE(Slots::instance().GetLive().empty());
-  EXPECT_EQ(output(34), "const 0xd5");
-  attach();
-  StreamCapture err(std::cerr);
-  EXPECT_EQ(
-      run({"{ seq 4, slot 2, pdu command : create : trunk : { trunk 1, timeslot 1 } }"}).at(0),
-      reply(4, 2, "success : NULL"));
-  EXPECT_EQ(err.take(), "");
-}
 
 }  // namespace
 
