@@ -132,6 +132,10 @@ TEST_F(Orvexd, ServesAControllerAndStopsOnSigterm) {
   start();
   EXPECT_EQ(read_file(OrvexdProcess::pid_file()), std::to_string(daemon_.pid()));
   connect_and_ping();
+  // The resource report comes as the query signal, then the success.
+  EXPECT_TRUE(is_success(answer(ctl_, "query : NULL")));
+  Ctl::Received report;
+  EXPECT_TRUE(ctl_.wait_for("query", report, wait_ms));
   // A command of a board service comes back through the control server.
   EXPECT_TRUE(is_success(answer(ctl_, "trunkCfg : { trunk 0, mode master }")));
   // And one no service takes.
@@ -244,6 +248,10 @@ TEST_F(Orvexd, SighupReportsWithAControllerConnected) {
   start();
   connect_and_ping();
   ASSERT_TRUE(daemon_.signal(SIGHUP));
+  // The report reaches the controller unasked, as the query signal without seq.
+  Ctl::Received report;
+  ASSERT_TRUE(ctl_.wait_for("query", report, wait_ms)) << ctl_.error();
+  EXPECT_FALSE(report.message->has_seq()) << report.text();
   EXPECT_TRUE(daemon_.wait_output("update hardware resources\n"));
   EXPECT_TRUE(is_success(answer(ctl_, "ping : NULL")));
 }
