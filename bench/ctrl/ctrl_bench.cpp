@@ -56,7 +56,7 @@ class Servers {
     stop_ = true;
     multiplexer.terminate();
     // Wakes the loop: a connection attempt on the echo's port.
-    Fd wake = bench::connect_loopback(echo_port_);
+    Fd wake = connect_loopback(echo_port_);
     thread_.join();
   }
 
@@ -75,7 +75,7 @@ std::string frame(const std::string& text) {
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   std::vector<char> bytes;
   ASN1::encode(m, &env, std::back_inserter(bytes));
-  return bench::tpkt_frame(std::string(bytes.begin(), bytes.end()));
+  return tpkt(std::string(bytes.begin(), bytes.end()));
 }
 
 const std::string ping = frame("{ seq 1, pdu command : ping : NULL }");
@@ -87,7 +87,7 @@ bool write_all(int fd, const std::string& bytes) {
 
 void BM_PingRoundTrip(benchmark::State& state) {
   Servers servers;
-  Fd control = bench::connect_loopback(servers.control_port_), echo = bench::connect_loopback(servers.echo_port_);
+  Fd control = connect_loopback(servers.control_port_), echo = connect_loopback(servers.echo_port_);
   std::vector<char> buf(ping.size() + success.size());
   std::vector<double> server_us, echo_us;
   for (auto _ : state) {
@@ -122,7 +122,7 @@ bool pipeline(int fd, const std::string& out, size_t answer_size, size_t count, 
 
 void BM_Pipelined(benchmark::State& state, bool through_server) {
   Servers servers;
-  Fd client = bench::connect_loopback(through_server ? servers.control_port_ : servers.echo_port_);
+  Fd client = connect_loopback(through_server ? servers.control_port_ : servers.echo_port_);
   const size_t window = size_t(state.range(0)), count = 64 * window;
   for (auto _ : state) {
     if (!pipeline(client.get(), ping, through_server ? success.size() : ping.size(), count,

@@ -41,7 +41,7 @@ std::string frame(const std::string& text) {
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   std::vector<char> bytes;
   ASN1::encode(m, &env, std::back_inserter(bytes));
-  return bench::tpkt_frame(std::string(bytes.begin(), bytes.end()));
+  return tpkt(std::string(bytes.begin(), bytes.end()));
 }
 
 bool is_signal(const std::string& tpkt) {
@@ -108,7 +108,7 @@ class Echo {
   ~Echo() {
     stop_ = true;
     multiplexer.terminate();
-    Fd wake = bench::connect_loopback(port_);
+    Fd wake = connect_loopback(port_);
     thread_.join();
   }
   unsigned short port() const { return port_; }
@@ -138,7 +138,7 @@ class Daemon {
       ::_exit(127);
     }
     for (int i = 0; i < 500 && !client_; ++i) {
-      client_ = bench::connect_loopback(port);
+      client_ = connect_loopback(port);
       if (!client_) ::usleep(10000);
     }
   }
@@ -192,7 +192,7 @@ void run(benchmark::State& state, const std::vector<Exchange>& exchanges) {
   std::clog.rdbuf(nullptr);
   Echo echo;
   Daemon daemon(free_port());
-  Fd echo_client = bench::connect_loopback(echo.port());
+  Fd echo_client = connect_loopback(echo.port());
   if (daemon.fd() < 0 || !echo_client) {
     state.SkipWithError("the daemon or the echo did not start");
     return;

@@ -1,11 +1,8 @@
 // Helpers shared by the benchmarks that measure a server on loopback TCP: a sink that echoes
-// every message of a control connection, a blocking client, timed round trips and percentiles.
+// every message of a control connection, timed round trips and percentiles; the loopback client
+// and TPKT framing come from tests/support/loopback.h.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +13,7 @@
 #include "base/fd.h"
 #include "base/multiplexer.h"
 #include "proto/control_service.h"
+#include "tests/support/loopback.h"
 
 namespace bench {
 
@@ -35,25 +33,6 @@ class EchoSink : public Control::Notify {
   Control::Service& service_;
   bool end_loop_;
 };
-
-// `payload` in one TPKT frame (RFC 1006 section 6).
-inline std::string tpkt_frame(const std::string& payload) {
-  const size_t n = payload.size() + 4;
-  return std::string{'\x03', '\x00', char(n >> 8), char(n & 0xFF)} + payload;
-}
-
-// A blocking client connected to 127.0.0.1:port with TCP_NODELAY; closed when refused.
-inline Fd connect_loopback(unsigned short port) {
-  Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const int on = 1;
-  ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  if (::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) s.close();
-  return s;
-}
 
 inline bool read_exactly(int fd, char* buf, size_t n) {
   for (size_t got = 0; got < n;) {

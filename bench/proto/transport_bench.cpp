@@ -41,7 +41,7 @@ class EchoServer {
   // The client, connected to 127.0.0.1 with TCP_NODELAY.
   Fd connect() {
     while (port_ == 0) std::this_thread::yield();
-    return bench::connect_loopback(port_);
+    return connect_loopback(port_);
   }
 
  protected:
@@ -91,7 +91,7 @@ class BareEcho : public EchoServer {
   }
 };
 
-std::string frame(size_t payload) { return bench::tpkt_frame(std::string(payload, 'p')); }
+std::string frame(size_t payload) { return tpkt(std::string(payload, 'p')); }
 
 void BM_RoundTrip(benchmark::State& state) {
   ServiceEcho service;

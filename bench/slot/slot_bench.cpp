@@ -102,7 +102,7 @@ class Daemon {
   ~Daemon() {
     stop_ = true;
     multiplexer.terminate();
-    Fd wake = bench::connect_loopback(port_);
+    Fd wake = connect_loopback(port_);
     thread_.join();
   }
 
@@ -119,7 +119,7 @@ std::string frame(const std::string& text) {
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   std::vector<char> bytes;
   ASN1::encode(m, &env, std::back_inserter(bytes));
-  return bench::tpkt_frame(std::string(bytes.begin(), bytes.end()));
+  return tpkt(std::string(bytes.begin(), bytes.end()));
 }
 
 // One command per slot and kind, in the order sent.
@@ -163,7 +163,7 @@ void BM_SlotCommands(benchmark::State& state, bool hardware) {
     return;
   }
   Daemon daemon;
-  Fd client = bench::connect_loopback(daemon.port_);
+  Fd client = connect_loopback(daemon.port_);
   const std::vector<std::string> sent = commands();
   std::vector<double> latency_us;
   for (auto _ : state) {

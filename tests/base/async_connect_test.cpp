@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "multiplexer_probe.h"
+#include "tests/support/loop_test.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/timer.h"
-#include "multiplexer_probe.h"
+#include "tests/support/loop_test.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "multiplexer_probe.h"
+#include "tests/support/loop_test.h"
 
 namespace {
 

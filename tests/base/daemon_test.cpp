@@ -16,7 +16,7 @@
 #include "base/fd.h"
 #include "base/hourly_log.h"
 #include "base/mux_clock.h"
-#include "tests/base/temp_root.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <string>
@@ -21,24 +20,12 @@
 #include <unistd.h>
 
 #include "base/fd.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 
-// A private $ORVEXD_ROOT with a dev/ folder, removed afterwards.
 class DeviceSeam : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/orvex-device-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    ASSERT_EQ(::mkdir((root_ + "/dev").c_str(), 0755), 0);
-    ::setenv("ORVEXD_ROOT", root_.c_str(), 1);
-  }
-  void TearDown() override {
-    ::unsetenv("ORVEXD_ROOT");
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
 
   // A SOCK_SEQPACKET socket listening at root/dev/NAME that never accepts nor answers.
   Fd silent_socket(const std::string& name) {
@@ -52,7 +39,8 @@ class DeviceSeam : public ::testing::Test {
     return fd;
   }
 
-  std::string root_;
+  TempRoot temp_;
+  const std::string& root_ = temp_.path();
 };
 
 TEST_F(DeviceSeam, CharacterDeviceGoesToTheKernel) {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-#include "tests/base/temp_root.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "base/event.h"
 #include "base/timer.h"
 #include "base/timer_pool_plugin.h"
-#include "multiplexer_probe.h"
+#include "tests/support/loop_test.h"
 
 namespace {
 

@@ -2,12 +2,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include "tests/support/test_clock.h"
 
-struct TestClockGuard {
-  explicit TestClockGuard(uint64_t us) { Mux::TestClock::set(us); }
-  ~TestClockGuard() { Mux::TestClock::release(); }
-};
+namespace {
 
 TEST(MuxClock, MillisecondsWrapAt32Bits) {
   TestClockGuard clock((uint64_t(1) << 32) * 1000 - 2000);

@@ -9,16 +9,11 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "tests/support/temp_root.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // True when this process holds `file` open, close-on-exec.
 bool close_on_exec(const fs::path& file) {
@@ -52,11 +47,9 @@ TEST(PidFile, WrittenWhileTheGuardLives) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    char tmpl[] = "/tmp/orvex-pid-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    fs::path root(tmpl);
+    TempRoot temp;
+    fs::path root(temp.path());
     fs::create_directories(root / "var/run");
-    ::setenv("ORVEXD_ROOT", tmpl, 1);
     fs::path file = root / "var/run/server.pid";
     c.before(file);
     bool existed = fs::exists(file);
@@ -68,7 +61,7 @@ TEST(PidFile, WrittenWhileTheGuardLives) {
       EXPECT_EQ(run.written(), c.written);
       if (c.written) {
         EXPECT_EQ(err, "");
-        EXPECT_EQ(slurp(file), pid);
+        EXPECT_EQ(read_file(file), pid);
         EXPECT_TRUE(close_on_exec(file)) << "the descriptor stays open, close-on-exec";
         EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
                   fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
@@ -79,8 +72,6 @@ TEST(PidFile, WrittenWhileTheGuardLives) {
       c.during(file);
     }
     EXPECT_EQ(fs::exists(file), !c.written && existed) << "only a file written is removed";
-    ::unsetenv("ORVEXD_ROOT");
-    fs::remove_all(root);
   }
 }
 

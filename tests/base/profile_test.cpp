@@ -7,13 +7,9 @@
 #include "base/mux_clock.h"
 #include "base/profile.h"
 #include "base/trace_block.h"
+#include "tests/support/test_clock.h"
 
 namespace {
-
-struct TestClockGuard {
-  explicit TestClockGuard(uint64_t us) { Mux::TestClock::set(us); }
-  ~TestClockGuard() { Mux::TestClock::release(); }
-};
 
 std::string text(const Profile::Point& p) {
   std::ostringstream os;

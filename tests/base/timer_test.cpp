@@ -9,7 +9,7 @@
 #include "base/timer.h"
 #include "base/timer_pool_plugin.h"
 #include "base/timer_spec.h"
-#include "multiplexer_probe.h"
+#include "tests/support/loop_test.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/timer.h"
-#include "multiplexer_probe.h"
+#include "tests/support/loop_test.h"
 #include "tools/simctl/board_sim.h"
 
 struct WatchdogProbe {

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/temp_root.h"
+
 namespace {
 
 struct Outcome {
@@ -17,13 +19,6 @@ struct Outcome {
   std::string out;
   std::string err;
 };
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class OrvexCtl : public testing::Test {
  protected:

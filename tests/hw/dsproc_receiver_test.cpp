@@ -104,16 +104,16 @@ TEST_F(Dsproc, FeaturesAreSwitchedOnlyWhenTheirStateChanges) {
     Lines before = requests(1);
     EXPECT_TRUE(s.op(r));
     EXPECT_EQ(requests(1), s.request.empty() ? before : s.request);
-    EXPECT_EQ(err.take(), s.error);
+    EXPECT_EQ(err.take_lines(), s.error);
   }
 
   // A refused request changes no state but uses up its id.
   ASSERT_EQ(board().command("fail dsp 0x400c6403 EIO"), Lines{"ok"});
   EXPECT_FALSE(r.disableSD());
-  EXPECT_EQ(err.take(), Lines{"DSPROC_DISABLE SD fail: timeslot=70 errno=\"Input/output error\""});
+  EXPECT_EQ(err.take_lines(), Lines{"DSPROC_DISABLE SD fail: timeslot=70 errno=\"Input/output error\""});
   ASSERT_EQ(board().command("fail dsp 0x400c6402 EIO"), Lines{"ok"});
   EXPECT_FALSE(r.enableMute(false, true));
-  EXPECT_EQ(err.take(),
+  EXPECT_EQ(err.take_lines(),
             Lines{"DSPROC_ENABLE MUTE fail: timeslot=70 id=7 errno=\"Input/output error\""});
   EXPECT_TRUE(r.disableSD());
   DSProcReceiverService::instance().set_last_id(0xFFFFFFFF);
@@ -121,13 +121,13 @@ TEST_F(Dsproc, FeaturesAreSwitchedOnlyWhenTheirStateChanges) {
   EXPECT_EQ(requests(1), Lines{"0x400c6402 ENABLE ts=70 id=1 mask=0x02"});
 
   // Clean-up switches off VAD, BSS and NG; SD and mute stay as they are.
-  err.take();
+  err.take_lines();
   r.CleanBeforeDestroy();
   EXPECT_EQ(requests(4), (Lines{"0x400c6403 DISABLE ts=70 id=0 mask=0x01",
                                 "0x400c6403 DISABLE ts=70 id=0 mask=0x10",
                                 "0x400c6403 DISABLE ts=70 id=0 mask=0x80",
                                 "0x400c6403 DISABLE ts=70 id=0 mask=0x100"}));
-  EXPECT_EQ(out.take(), Lines{"DISABLE ALL TONE done:  ts=70"});
+  EXPECT_EQ(out.take_lines(), Lines{"DISABLE ALL TONE done:  ts=70"});
 }
 
 TEST_F(Dsproc, ConfigurationRecordsFollowTheInterfaceVersion) {
@@ -144,7 +144,7 @@ TEST_F(Dsproc, ConfigurationRecordsFollowTheInterfaceVersion) {
   ASSERT_EQ(board().command("dsp version 2"), Lines{"ok"});
   EXPECT_FALSE(r.configureVAD(v1));
   EXPECT_EQ(requests(1), Lines{"0x40046404 VERSION 0"});
-  EXPECT_EQ(err.take(), Lines{"DSPROC_CONFIGURE VAD: params not specified for v2:  timeslot=71"});
+  EXPECT_EQ(err.take_lines(), Lines{"DSPROC_CONFIGURE VAD: params not specified for v2:  timeslot=71"});
   EXPECT_TRUE(r.configureVAD(v2));
   EXPECT_EQ(requests(1), Lines{"0x40146401 CONFIGURE ts=71 VAD voice_th_msec=300 "
                                "silence_th_msec=500 e_th_dB=12"});
@@ -158,7 +158,7 @@ TEST_F(Dsproc, ConfigurationRecordsFollowTheInterfaceVersion) {
                    "0x40146401 CONFIGURE ts=71 RX_GAIN gain_dB=-6",
                    "0x40146401 CONFIGURE ts=71 TONE_FILTER freq=2100 en=1 dur_th_msec=400 "
                    "det_lvl_dB=-20"}));
-  EXPECT_EQ(out.take(), (Lines{"DSPROC_CONFIGURE VAD ts=71", "DSPROC_CONFIGURE VAD ts=71",
+  EXPECT_EQ(out.take_lines(), (Lines{"DSPROC_CONFIGURE VAD ts=71", "DSPROC_CONFIGURE VAD ts=71",
                                "DSPROC_CONFIGURE SD ts=71",
                                "DSPROC_CONFIGURE DELAYS ts=71 rx=10 tx=20 selcal=30",
                                "DSPROC_CONFIGURE RX GAIN ts=71 gain_dB=-6",
@@ -167,12 +167,12 @@ TEST_F(Dsproc, ConfigurationRecordsFollowTheInterfaceVersion) {
 
   ASSERT_EQ(board().command("fail dsp 0x40146401 EPERM"), Lines{"ok"});
   EXPECT_FALSE(r.configureRxGain(3));
-  EXPECT_EQ(err.take(), Lines{"DSPROC_CONFIGURE Rx Gain fail: timeslot=71 errno=\"Operation not "
+  EXPECT_EQ(err.take_lines(), Lines{"DSPROC_CONFIGURE Rx Gain fail: timeslot=71 errno=\"Operation not "
                               "permitted\""});
 
   // Delays set back to zero are not reset again at clean-up; the gain still is.
   EXPECT_TRUE(r.configureDelays(0, 0, 0));
-  out.take();
+  out.take_lines();
   r.CleanBeforeDestroy();
   EXPECT_EQ(requests(2), (Lines{"0x40146401 CONFIGURE ts=71 RX_GAIN gain_dB=0",
                                 "0x400c6403 DISABLE ts=71 id=0 mask=0x100"}));
@@ -201,8 +201,8 @@ TEST_F(Dsproc, EventsReachTheirFeatureWhenItIsOnWithItsId) {
   EXPECT_EQ(r.got, (Lines{"vad -1 6", "vad 7 8", "sd 4", "bss 0.750000", "tone 1 -2 3",
                           "flags 48 16"}));
   EXPECT_TRUE(later.got.empty());
-  err.take();
-  EXPECT_TRUE(out.take().empty());  // no trace with the switch off
+  err.take_lines();
+  EXPECT_TRUE(out.take_lines().empty());  // no trace with the switch off
 
   traces.signallingEvents = true;
   ASSERT_TRUE(r.disableBSS());
@@ -215,7 +215,7 @@ TEST_F(Dsproc, EventsReachTheirFeatureWhenItIsOnWithItsId) {
   event(72, 1, 2, 1, 0, 0);
   run_loop_turn();
   EXPECT_EQ(r.got.back(), "flags 255 15");
-  EXPECT_EQ(out.take(),
+  EXPECT_EQ(out.take_lines(),
             (Lines{"dsproc event:  timeslot=72 id=1 type=1",
                    "dsproc vad event:  dir_mask=1 vad_rx=0 vad_tx=0",
                    "ignore spurious dsproc vad event (dsproc disabled):  timeslot=72 id=1 type=1",
@@ -226,12 +226,12 @@ TEST_F(Dsproc, EventsReachTheirFeatureWhenItIsOnWithItsId) {
                    "dsproc event:  timeslot=73 id=0 type=2", "dsproc sd event:  sd_rx=1",
                    "dsproc event:  timeslot=72 id=1 type=2", "dsproc sd event:  sd_rx=1",
                    "ignore spurious dsproc sd event:  timeslot=72 id=1 type=2 rid=3"}));
-  Lines errors = err.take();
+  Lines errors = err.take_lines();
   EXPECT_EQ(errors.back(), "receive dsproc event from unknown timeslot 73");
 
   ASSERT_EQ(board().command("dsp raw 00"), Lines{"ok"});
   run_loop_turn();
-  EXPECT_EQ(err.take(), Lines{"fail to read from dsproc: short record of 1 bytes"});
+  EXPECT_EQ(err.take_lines(), Lines{"fail to read from dsproc: short record of 1 bytes"});
   r.CleanBeforeDestroy();
   later.CleanBeforeDestroy();
 }

@@ -27,7 +27,7 @@ TEST_F(HwMuxTest, OpeningDisablesEveryOutputAndTheRefreshSweepsTheDisabledOnes) 
   unsigned long before = count(kDisableRequest);
   StreamCapture log(std::clog);
   HwMux mux;
-  EXPECT_EQ(log.take(), (Lines{"hwMux: init", "hwMux: device opened"}));
+  EXPECT_EQ(log.take_lines(), (Lines{"hwMux: init", "hwMux: device opened"}));
   EXPECT_EQ(count(kDisableRequest) - before, 2048u);
   for (int output = 8192; output < 10240; ++output) {
     ASSERT_EQ(mux.source(output), HwMux::kDisabled) << output;
@@ -51,7 +51,7 @@ TEST_F(HwMuxTest, OpeningDisablesEveryOutputAndTheRefreshSweepsTheDisabledOnes) 
   EXPECT_EQ(board().command("switch 8400"), Lines{"const 0xd5"});
   EXPECT_EQ(board().command("switch 9000"), Lines{"3"});
   EXPECT_EQ(log_tail("hal", 1), Lines{"0x80044d03 disable output=8192"});
-  EXPECT_TRUE(log.take().empty());
+  EXPECT_TRUE(log.take_lines().empty());
 }
 
 struct Case {
@@ -75,7 +75,7 @@ TEST_P(HwMuxOps, ResultStateAndMessages) {
   }
   StreamCapture log(std::clog);
   EXPECT_EQ(c.op(mux), c.result);
-  EXPECT_EQ(log.take(), c.log);
+  EXPECT_EQ(log.take_lines(), c.log);
   if (c.output >= 0) {
     EXPECT_EQ(board().command("switch " + std::to_string(c.output)), c.state);
   }
@@ -130,20 +130,20 @@ TEST_F(HwMuxTest, AMissingDeviceIsOpenedByALaterOperation) {
   ASSERT_EQ(board().command("unplug hal"), Lines{"ok"});
   StreamCapture log(std::clog);
   HwMux mux;
-  EXPECT_EQ(log.take(),
+  EXPECT_EQ(log.take_lines(),
             (Lines{"hwMux: init", "hwMux: can't open device: No such file or directory"}));
   EXPECT_FALSE(mux.Connect(1, 8192));
-  EXPECT_EQ(log.take(), (Lines{"hwMux: can't open device: No such file or directory",
+  EXPECT_EQ(log.take_lines(), (Lines{"hwMux: can't open device: No such file or directory",
                                "hwMux: ERROR not opened"}));
   EXPECT_EQ(mux.Read(8192), 0xff);
   EXPECT_FALSE(mux.Disable(8192));
-  EXPECT_EQ(log.take().size(), 2u);
+  EXPECT_EQ(log.take_lines().size(), 2u);
   mux.OnDPC();
   EXPECT_EQ(mux.refresh_index(), 0u);
 
   ASSERT_EQ(board().command("plug hal"), Lines{"ok"});
   EXPECT_TRUE(mux.Connect(4, 8192));
-  EXPECT_EQ(log.take(), Lines{"hwMux: device opened"});
+  EXPECT_EQ(log.take_lines(), Lines{"hwMux: device opened"});
   EXPECT_EQ(board().command("switch 8192"), Lines{"4"});
   EXPECT_EQ(mux.source(8192), 4);
   EXPECT_EQ(mux.source(8193), HwMux::kDisabled);

@@ -77,14 +77,14 @@ TEST_F(HwTestsTest, WriteSendsThePatternOfTheSeedAndReadChecksIt) {
   char line[80];
   std::snprintf(line, sizeof line, "bus 1: test failed on channel 6 expected %02X  read %02X ",
                 second, second ^ 0x5A);
-  EXPECT_EQ(errors.take(), Lines{line});
+  EXPECT_EQ(errors.take_lines(), Lines{line});
 }
 
 TEST_F(HwTestsTest, WriteThatDoesNotReadBackIsABusError) {
   ASSERT_EQ(sim.command("fail hal 0xc0084d05 EIO"), Lines{"ok"});
   StreamCapture errors(std::cerr);
   EXPECT_EQ(run("write", 3, 0, 2, 0), Lines{"error 10"});
-  Lines lines = errors.take();
+  Lines lines = errors.take_lines();
   ASSERT_FALSE(lines.empty());
   EXPECT_NE(lines.back().find("bus 0: write failed on channel 0 write "), std::string::npos);
   EXPECT_NE(lines.back().find(" written FF "), std::string::npos);

@@ -13,11 +13,11 @@
 #include "base/timer.h"
 #include "proto/acceptor_check.h"
 #include "server/ctrl/ctrl_server.h"
-#include "tests/base/multiplexer_probe.h"
+#include "tests/support/loop_test.h"
+#include "tests/support/loop_turns.h"
+#include "tests/support/stream_capture.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
-
-using Lines = std::vector<std::string>;
 
 // "cas T/TS rx=R tx=X", "trunk T state=S slips=N bf=N carrier=N ais=N rai=N type=Y", or the
 // alternative's name.
@@ -66,8 +66,6 @@ class BoardTest : public LoopTest {
  protected:
   void SetUp() override {
     LoopTest::SetUp();
-    // A loop ended by run() elsewhere in this process would end every turn here at once.
-    MultiplexerProbe::clear_terminate();
     ASSERT_TRUE(sim.ok());
     // A loop with nothing to wait for takes itself for hung; this timer outlasts every test.
     awake_.set(3600 * 1000, &BoardTest::stay_awake, this);
@@ -77,10 +75,7 @@ class BoardTest : public LoopTest {
     LoopTest::TearDown();
   }
   // Runs one loop turn without waiting, after moving the clock by `ms`.
-  static void turn(unsigned ms = 0) {
-    Mux::TestClock::advance_ms(ms);
-    MultiplexerProbe::turn();
-  }
+  static void turn(unsigned ms = 0) { advance(ms); }
 
   BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
 

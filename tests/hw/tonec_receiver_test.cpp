@@ -80,15 +80,15 @@ TEST_F(Tonec, DetectionRequestsKeepDtmfAndIvaApart) {
                              "0x40044204 DTMF_DISABLE_DETECTOR ts=40",
                              "0x40044206 CHANNEL_LMS_ON ts=40",
                              "0x4004420a DTMF_REJECTION_DISABLE ts=40"}));
-  EXPECT_EQ(out.take(), (Lines{"IVA_DETECTOR_ENABLE[40] ok", "IVA_DETECTOR_DISABLE[40] ok",
+  EXPECT_EQ(out.take_lines(), (Lines{"IVA_DETECTOR_ENABLE[40] ok", "IVA_DETECTOR_DISABLE[40] ok",
                                "CHANNEL_LMS_ON[40] ok", "DTMF_REJECTION_DISABLE[40] ok"}));
-  EXPECT_EQ(err.take(), (Lines{"DTMF_ENABLE_DETECTOR done: timeslot=40 id=1",
+  EXPECT_EQ(err.take_lines(), (Lines{"DTMF_ENABLE_DETECTOR done: timeslot=40 id=1",
                                "DTMF_DISABLE_DETECTOR done: timeslot=40"}));
 
   // A refused enable still uses up an id; the counter never gives 0.
   ASSERT_EQ(board().command("fail dtmf 0x40084203 EIO"), Lines{"ok"});
   EXPECT_FALSE(r.enableDTMF(true));
-  EXPECT_EQ(err.take(), Lines{"DTMF_ENABLE_DETECTOR fail: timeslot=40 id=2 errno=\"Input/output "
+  EXPECT_EQ(err.take_lines(), Lines{"DTMF_ENABLE_DETECTOR fail: timeslot=40 id=2 errno=\"Input/output "
                               "error\""});
   TonecReceiverService::instance().set_last_id(0xFFFFFFFF);
   EXPECT_TRUE(r.enableDTMF(true));
@@ -98,7 +98,7 @@ TEST_F(Tonec, DetectionRequestsKeepDtmfAndIvaApart) {
   EXPECT_FALSE(r.echoCancel(false));
   ASSERT_EQ(board().command("fail dtmf 0x400c4205 EIO"), Lines{"ok"});
   EXPECT_FALSE(r.enableSilence());
-  err.take();
+  err.take_lines();
   r.CleanBeforeDestroy();
   EXPECT_EQ(dials(1), Lines{"0x40044204 DTMF_DISABLE_DETECTOR ts=40"});
 }
@@ -114,7 +114,7 @@ TEST_F(Tonec, ConfigurationAndSelcalRecords) {
   iva.set_det_lvl_dB(-35);
   EXPECT_TRUE(r.configureDTMF(dtmf));
   EXPECT_TRUE(r.configureIVA(iva));
-  EXPECT_EQ(out.take(), (Lines{"DTMF_CONFIGURE_DETECTOR ts=41 twist=8 ratio=9 noise=10 silence=11",
+  EXPECT_EQ(out.take_lines(), (Lines{"DTMF_CONFIGURE_DETECTOR ts=41 twist=8 ratio=9 noise=10 silence=11",
                                "IVA_CONFIGURE_DETECTOR ts=41 det_lvl_dB=-35"}));
   EXPECT_EQ(dials(2), (Lines{"0x40144202 DTMF_CONFIGURE_DETECTOR ts=41 twist=8 ratio=9 "
                              "silence=11 noise=10",
@@ -138,14 +138,14 @@ TEST_F(Tonec, ConfigurationAndSelcalRecords) {
     if (c.has_amp) selcal.set_amp(3000);
     EXPECT_EQ(r.translateSelcal(selcal), c.error.empty());
     EXPECT_EQ(dials(1), c.log);
-    EXPECT_EQ(err.take(), c.error);
+    EXPECT_EQ(err.take_lines(), c.error);
   }
 }
 
 TEST_F(Tonec, EventsGoToTheOldestReceiverOfTheirTimeSlotWithTheCurrentId) {
   Receiver older(50), newer(50), other(51);
   run_loop_turn();
-  out.take();
+  out.take_lines();
   ASSERT_TRUE(older.enableDTMF(true));  // id 1
   event(5, 50, 100, 1);
   event(6, 50, 101, 7);   // stale id
@@ -155,7 +155,7 @@ TEST_F(Tonec, EventsGoToTheOldestReceiverOfTheirTimeSlotWithTheCurrentId) {
   EXPECT_EQ(older.events, (std::vector<std::pair<uint32_t, uint32_t>>{{5, 100}}));
   EXPECT_TRUE(newer.events.empty());
   EXPECT_TRUE(other.events.empty());
-  EXPECT_EQ(out.take(),
+  EXPECT_EQ(out.take_lines(),
             (Lines{"dtmf event:  timestamp=100 timeslot=50 code=5 id=1",
                    "dtmf event:  timestamp=101 timeslot=50 code=6 id=7",
                    "ignore spurious dtmf event:  timestamp=101 timeslot=50 code=6 id=7 rid=1",
@@ -163,7 +163,7 @@ TEST_F(Tonec, EventsGoToTheOldestReceiverOfTheirTimeSlotWithTheCurrentId) {
                    "ignore spurious dtmf event (DTMF disabled):  timestamp=102 timeslot=51 "
                    "code=7 id=1",
                    "dtmf event:  timestamp=103 timeslot=52 code=8 id=1"}));
-  EXPECT_EQ(err.take(), (Lines{"DTMF_ENABLE_DETECTOR done: timeslot=50 id=1",
+  EXPECT_EQ(err.take_lines(), (Lines{"DTMF_ENABLE_DETECTOR done: timeslot=50 id=1",
                                "receive tonec event from unknown timeslot 52"}));
 
   // IVA alone opens the detector; switching it off leaves DTMF detection on.
@@ -178,7 +178,7 @@ TEST_F(Tonec, EventsGoToTheOldestReceiverOfTheirTimeSlotWithTheCurrentId) {
   run_loop_turn();
   EXPECT_EQ(other.events, (std::vector<std::pair<uint32_t, uint32_t>>{{9, 104}}));
   EXPECT_EQ(older.events.size(), 2u);
-  EXPECT_EQ(err.take(), Lines{"fail to read from tonec: short record of 2 bytes"});
+  EXPECT_EQ(err.take_lines(), Lines{"fail to read from tonec: short record of 2 bytes"});
   run_loop_turn();
   EXPECT_EQ(older.events.back(), std::make_pair(11u, 106u));
 

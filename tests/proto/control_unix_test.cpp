@@ -10,7 +10,7 @@
 
 #include "proto/acceptor_unix.h"
 #include "proto/connector_unix.h"
-#include "tests/base/temp_root.h"
+#include "tests/support/temp_root.h"
 #include "tests/proto/transport_testlib.h"
 
 namespace {

@@ -1,4 +1,5 @@
-// Helpers of the control transport tests: loopback TCP peers, a recording sink, loop turns.
+// Helpers of the control transport tests: loopback TCP peers, a recording sink, scripted socket
+// calls and their fixture.
 #pragma once
 
 #include <arpa/inet.h>
@@ -10,9 +11,7 @@
 #include <unistd.h>
 
 #include <functional>
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,41 +19,10 @@
 #include "base/fd.h"
 #include "proto/control_service.h"
 #include "proto/socket_calls.h"
-#include "tests/base/multiplexer_probe.h"
-
-// Captures what a standard stream receives while it lives.
-class StreamCapture {
- public:
-  explicit StreamCapture(std::ostream& os) : os_(os), old_(os.rdbuf(text_.rdbuf())) {}
-  ~StreamCapture() { os_.rdbuf(old_); }
-  std::string take() {
-    std::string s = text_.str();
-    text_.str("");
-    return s;
-  }
-
- private:
-  std::ostream& os_;
-  std::ostringstream text_;
-  std::streambuf* old_;
-};
-
-// Runs loop turns that never wait.
-inline void turns(int n = 1) {
-  for (int i = 0; i < n; ++i) MultiplexerProbe::turn();
-}
-
-// Moves the loop clock and runs one turn, so that what fell due has fired.
-inline void advance(unsigned ms) {
-  Mux::TestClock::advance_ms(ms);
-  turns();
-}
-
-// payload in one TPKT frame.
-inline std::string tpkt(const std::string& payload) {
-  const size_t n = payload.size() + 4;
-  return std::string{'\x03', '\x00', char(n >> 8), char(n & 0xFF)} + payload;
-}
+#include "tests/support/loop_test.h"
+#include "tests/support/loop_turns.h"
+#include "tests/support/loopback.h"
+#include "tests/support/stream_capture.h"
 
 // The far end of a connection, on loopback.
 class TcpPeer {
@@ -62,15 +30,7 @@ class TcpPeer {
   TcpPeer() = default;
   explicit TcpPeer(Fd fd) : fd_(std::move(fd)) {}
   // Connected to 127.0.0.1:port (closed when the connection was refused).
-  static TcpPeer connect(unsigned short port) {
-    Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) s.close();
-    return TcpPeer(std::move(s));
-  }
+  static TcpPeer connect(unsigned short port) { return TcpPeer(connect_loopback(port)); }
   bool ok() const { return static_cast<bool>(fd_); }
   unsigned short local_port() const {
     sockaddr_in a{};
@@ -125,13 +85,6 @@ class RecordingSink : public Control::Notify {
     h.swap(heard);
     return h;
   }
-};
-
-// Captures the three standard streams of the daemon's log lines.
-struct LogCapture {
-  StreamCapture out{std::cout};
-  StreamCapture err{std::cerr};
-  StreamCapture log{std::clog};
 };
 
 // While it lives, the process can open no further descriptor: every attempt fails with EMFILE.

@@ -13,7 +13,7 @@
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
 #include "server/startup/status_dump.h"
-#include "tests/base/temp_root.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 

@@ -1,0 +1,13 @@
+// Loopback TCP for tests and benchmarks: a client of a local server, and TPKT framing of what it
+// sends.
+#pragma once
+
+#include <string>
+
+#include "base/fd.h"
+
+// A blocking client connected to 127.0.0.1:port with TCP_NODELAY; closed when refused.
+Fd connect_loopback(unsigned short port);
+
+// `payload` in one TPKT frame (RFC 1006 section 6).
+std::string tpkt(const std::string& payload);

@@ -1,0 +1,36 @@
+#include "tests/support/temp_root.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+TempRoot::TempRoot() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "orvex_root_XXXXXX").string();
+  // Without a root of its own a test would reach the host's board paths.
+  if (!::mkdtemp(&pattern[0])) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+  path_ = pattern;
+  std::filesystem::create_directories(path_ + "/dev");
+  const char* old = std::getenv("ORVEXD_ROOT");
+  had_old_ = old != nullptr;
+  if (old) old_ = old;
+  ::setenv("ORVEXD_ROOT", path_.c_str(), 1);
+}
+
+TempRoot::~TempRoot() {
+  if (had_old_)
+    ::setenv("ORVEXD_ROOT", old_.c_str(), 1);
+  else
+    ::unsetenv("ORVEXD_ROOT");
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
