@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "asn1/coder_env.h"
+#include "bench/modules/lgcp_frame_bench.h"
 #include "bench/proto/loopback_bench.h"
 #include "base/multiplexer.h"
 #include "proto/acceptor_check.h"
@@ -31,55 +32,32 @@ namespace {
 // The loop thread with both servers; ends when destroyed.
 class Servers {
  public:
-  Servers() {
-    thread_ = std::thread([this] {
-      std::clog.rdbuf(nullptr);
-      std::cerr.rdbuf(nullptr);
-      auto* control = new Control::AcceptorNetCheckConnection(0, false);
-      static const bool bound = (ctrlServer.Bind(&HeartBeatCtl::instance()), true);
-      (void)bound;
-      ctrlServer.Activate(control);
-      Control::AcceptorNet echo(0, false);
-      bench::EchoSink sink(echo);
-      echo.Bind(&sink);
-      echo.Activate();
-      echo_port_ = echo.local_port();
-      control_port_ = control->local_port();
-      while (!stop_) multiplexer.run(false, false);
-      echo.Deactivate();
-      echo.UnBind();
-      ctrlServer.Deactivate();
-    });
-    while (control_port_ == 0) std::this_thread::yield();
-  }
-  ~Servers() {
-    stop_ = true;
-    multiplexer.terminate();
-    // Wakes the loop: a connection attempt on the echo's port.
-    Fd wake = connect_loopback(echo_port_);
-    thread_.join();
-  }
-
   std::atomic<unsigned short> control_port_{0};
   std::atomic<unsigned short> echo_port_{0};
 
  private:
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  bench::ServerThread loop_{[this](bench::ServerThread& loop) {
+    std::clog.rdbuf(nullptr);
+    std::cerr.rdbuf(nullptr);
+    auto* control = new Control::AcceptorNetCheckConnection(0, false);
+    static const bool bound = (ctrlServer.Bind(&HeartBeatCtl::instance()), true);
+    (void)bound;
+    ctrlServer.Activate(control);
+    Control::AcceptorNet echo(0, false);
+    bench::EchoSink sink(echo);
+    echo.Bind(&sink);
+    echo.Activate();
+    echo_port_ = echo.local_port();
+    control_port_ = control->local_port();
+    loop.serve(echo_port_);
+    echo.Deactivate();
+    echo.UnBind();
+    ctrlServer.Deactivate();
+  }};
 };
 
-// `text` in aligned PER in a TPKT frame.
-std::string frame(const std::string& text) {
-  LGCP::Message m;
-  m.setFromValueNotation(text);
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  std::vector<char> bytes;
-  ASN1::encode(m, &env, std::back_inserter(bytes));
-  return tpkt(std::string(bytes.begin(), bytes.end()));
-}
-
-const std::string ping = frame("{ seq 1, pdu command : ping : NULL }");
-const std::string success = frame("{ seq 1, pdu response : success : NULL }");
+const std::string ping = bench::lgcp_frame("{ seq 1, pdu command : ping : NULL }");
+const std::string success = bench::lgcp_frame("{ seq 1, pdu response : success : NULL }");
 
 bool write_all(int fd, const std::string& bytes) {
   return ::write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size());
@@ -100,12 +78,7 @@ void BM_PingRoundTrip(benchmark::State& state) {
     server_us.push_back(s);
     echo_us.push_back(e);
   }
-  const double p50 = bench::percentile(server_us, 0.5), echo_p50 = bench::percentile(echo_us, 0.5);
-  state.counters["server_p50_us"] = p50;
-  state.counters["server_p99_us"] = bench::percentile(server_us, 0.99);
-  state.counters["echo_p50_us"] = echo_p50;
-  state.counters["echo_p99_us"] = bench::percentile(echo_us, 0.99);
-  state.counters["p50_ratio"] = echo_p50 > 0 ? p50 / echo_p50 : 0;
+  bench::compare(state, "server", server_us, "echo", echo_us);
 }
 
 // `window` messages in flight; one iteration sends and reads back `count` of them.

@@ -28,21 +28,12 @@
 #include "asn1/coder_env.h"
 #include "asn1/modules/lgcp.h"
 #include "base/multiplexer.h"
+#include "bench/modules/lgcp_frame_bench.h"
 #include "bench/proto/loopback_bench.h"
 #include "proto/acceptor_net.h"
 #include "tools/simctl/board_sim.h"
 
 namespace {
-
-// `text` in aligned PER in a TPKT frame.
-std::string frame(const std::string& text) {
-  LGCP::Message m;
-  m.setFromValueNotation(text);
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  std::vector<char> bytes;
-  ASN1::encode(m, &env, std::back_inserter(bytes));
-  return tpkt(std::string(bytes.begin(), bytes.end()));
-}
 
 bool is_signal(const std::string& tpkt) {
   LGCP::Message m;
@@ -92,31 +83,20 @@ double command_round_trip(int fd, const std::string& command, const std::string&
 // The bare transport: an echo on the event loop in a thread.
 class Echo {
  public:
-  Echo() {
-    thread_ = std::thread([this] {
-      Control::AcceptorNet echo(0, false);
-      bench::EchoSink sink(echo);
-      echo.Bind(&sink);
-      echo.Activate();
-      port_ = echo.local_port();
-      while (!stop_) multiplexer.run(false, false);
-      echo.Deactivate();
-      echo.UnBind();
-    });
-    while (port_ == 0) std::this_thread::yield();
-  }
-  ~Echo() {
-    stop_ = true;
-    multiplexer.terminate();
-    Fd wake = connect_loopback(port_);
-    thread_.join();
-  }
   unsigned short port() const { return port_; }
 
  private:
   std::atomic<unsigned short> port_{0};
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  bench::ServerThread loop_{[this](bench::ServerThread& loop) {
+    Control::AcceptorNet echo(0, false);
+    bench::EchoSink sink(echo);
+    echo.Bind(&sink);
+    echo.Activate();
+    port_ = echo.local_port();
+    loop.serve(port_);
+    echo.Deactivate();
+    echo.UnBind();
+  }};
 };
 
 // orvexd on a fresh simulated board, its output discarded.
@@ -224,17 +204,17 @@ void run(benchmark::State& state, const std::vector<Exchange>& exchanges) {
 }
 
 void BM_Ping(benchmark::State& state) {
-  run(state, {{"ping", frame("{ seq 1, pdu command : ping : NULL }"),
-               frame("{ seq 1, pdu response : success : NULL }")}});
+  run(state, {{"ping", bench::lgcp_frame("{ seq 1, pdu command : ping : NULL }"),
+               bench::lgcp_frame("{ seq 1, pdu response : success : NULL }")}});
 }
 
 void BM_CreateDestroyTrunk(benchmark::State& state) {
   run(state,
       {{"create",
-        frame("{ seq 2, slot 7, pdu command : create : trunk : { trunk 0, timeslot 1 } }"),
-        frame("{ seq 2, slot 7, pdu response : success : NULL }")},
-       {"destroy", frame("{ seq 3, slot 7, pdu command : destroy : NULL }"),
-        frame("{ seq 3, slot 7, pdu response : success : NULL }")}});
+        bench::lgcp_frame("{ seq 2, slot 7, pdu command : create : trunk : { trunk 0, timeslot 1 } }"),
+        bench::lgcp_frame("{ seq 2, slot 7, pdu response : success : NULL }")},
+       {"destroy", bench::lgcp_frame("{ seq 3, slot 7, pdu command : destroy : NULL }"),
+        bench::lgcp_frame("{ seq 3, slot 7, pdu response : success : NULL }")}});
 }
 
 BENCHMARK(BM_Ping)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);

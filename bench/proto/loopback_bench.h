@@ -1,13 +1,17 @@
 // Helpers shared by the benchmarks that measure a server on loopback TCP: a sink that echoes
-// every message of a control connection, timed round trips and percentiles; the loopback client
-// and TPKT framing come from tests/support/loopback.h.
+// every message of a control connection, a loop thread for the servers, timed round trips and
+// percentiles; the loopback client and TPKT framing come from tests/support/loopback.h.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/fd.h"
@@ -32,6 +36,36 @@ class EchoSink : public Control::Notify {
  private:
   Control::Service& service_;
   bool end_loop_;
+};
+
+// The event loop on a thread of its own, serving a benchmark's servers until it is destroyed.
+class ServerThread {
+ public:
+  // `body` runs on the thread: it sets the servers up, calls serve(), and takes them down when
+  // serve() returns.
+  explicit ServerThread(std::function<void(ServerThread&)> body)
+      : thread_([this, body] { body(*this); }) {
+    while (wake_port_ == 0) std::this_thread::yield();
+  }
+  ~ServerThread() {
+    stop_ = true;
+    multiplexer.terminate();
+    Fd wake = connect_loopback(wake_port_);  // the attempt ends the loop's poll
+    thread_.join();
+  }
+  ServerThread(const ServerThread&) = delete;
+  ServerThread& operator=(const ServerThread&) = delete;
+
+  // Runs the loop until the destructor; the servers listen on `wake_port` of 127.0.0.1.
+  void serve(unsigned short wake_port) {
+    wake_port_ = wake_port;
+    while (!stop_) multiplexer.run(false, false);
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<unsigned short> wake_port_{0};
+  std::thread thread_;
 };
 
 inline bool read_exactly(int fd, char* buf, size_t n) {
@@ -59,6 +93,18 @@ inline double percentile(std::vector<double> v, double p) {
   auto at = v.begin() + std::min(v.size() - 1, size_t(p * double(v.size())));
   std::nth_element(v.begin(), at, v.end());
   return *at;
+}
+
+// The counters A_p50_us, A_p99_us, B_p50_us, B_p99_us and p50_ratio (A over B) of two series of
+// round trips in microseconds.
+inline void compare(benchmark::State& state, const std::string& a, const std::vector<double>& a_us,
+                    const std::string& b, const std::vector<double>& b_us) {
+  const double a_p50 = percentile(a_us, 0.5), b_p50 = percentile(b_us, 0.5);
+  state.counters[a + "_p50_us"] = a_p50;
+  state.counters[a + "_p99_us"] = percentile(a_us, 0.99);
+  state.counters[b + "_p50_us"] = b_p50;
+  state.counters[b + "_p99_us"] = percentile(b_us, 0.99);
+  state.counters["p50_ratio"] = b_p50 > 0 ? a_p50 / b_p50 : 0;
 }
 
 }  // namespace bench

@@ -110,12 +110,7 @@ void BM_RoundTrip(benchmark::State& state) {
     through_service.push_back(s);
     through_bare.push_back(b);
   }
-  const double p50 = bench::percentile(through_service, 0.5), bare_p50 = bench::percentile(through_bare, 0.5);
-  state.counters["service_p50_us"] = p50;
-  state.counters["service_p99_us"] = bench::percentile(through_service, 0.99);
-  state.counters["bare_p50_us"] = bare_p50;
-  state.counters["bare_p99_us"] = bench::percentile(through_bare, 0.99);
-  state.counters["p50_ratio"] = bare_p50 > 0 ? p50 / bare_p50 : 0;
+  bench::compare(state, "service", through_service, "bare", through_bare);
 }
 
 // Sends `count` frames and reads their echoes, writing while there is room and reading while

@@ -22,6 +22,7 @@
 
 #include "asn1/coder_env.h"
 #include "base/multiplexer.h"
+#include "bench/modules/lgcp_frame_bench.h"
 #include "bench/proto/loopback_bench.h"
 #include "hw/hw_mux.h"
 #include "proto/acceptor_check.h"
@@ -82,45 +83,24 @@ BenchFactory factory;
 // The loop thread with the control server on the simulated board; ends when destroyed.
 class Daemon {
  public:
-  Daemon() {
-    thread_ = std::thread([this] {
-      std::clog.rdbuf(nullptr);
-      std::cerr.rdbuf(nullptr);
-      static const bool bound =
-          (ctrlServer.Bind(&HeartBeatCtl::instance()), ctrlServer.Bind(&Slots::instance()), true);
-      (void)bound;
-      Slots::instance().SetDisconnectWait([] {});
-      if (through_hardware) HwMux::instance();
-      auto* control = new Control::AcceptorNetCheckConnection(0, false);
-      ctrlServer.Activate(control);
-      port_ = control->local_port();
-      while (!stop_) multiplexer.run(false, false);
-      ctrlServer.Deactivate();
-    });
-    while (port_ == 0) std::this_thread::yield();
-  }
-  ~Daemon() {
-    stop_ = true;
-    multiplexer.terminate();
-    Fd wake = connect_loopback(port_);
-    thread_.join();
-  }
-
   std::atomic<unsigned short> port_{0};
 
  private:
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  bench::ServerThread loop_{[this](bench::ServerThread& loop) {
+    std::clog.rdbuf(nullptr);
+    std::cerr.rdbuf(nullptr);
+    static const bool bound =
+        (ctrlServer.Bind(&HeartBeatCtl::instance()), ctrlServer.Bind(&Slots::instance()), true);
+    (void)bound;
+    Slots::instance().SetDisconnectWait([] {});
+    if (through_hardware) HwMux::instance();
+    auto* control = new Control::AcceptorNetCheckConnection(0, false);
+    ctrlServer.Activate(control);
+    port_ = control->local_port();
+    loop.serve(port_);
+    ctrlServer.Deactivate();
+  }};
 };
-
-std::string frame(const std::string& text) {
-  LGCP::Message m;
-  m.setFromValueNotation(text);
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  std::vector<char> bytes;
-  ASN1::encode(m, &env, std::back_inserter(bytes));
-  return tpkt(std::string(bytes.begin(), bytes.end()));
-}
 
 // One command per slot and kind, in the order sent.
 std::vector<std::string> commands() {
@@ -129,13 +109,13 @@ std::vector<std::string> commands() {
     return "{ seq 1, slot " + std::to_string(n) + ", pdu command : ";
   };
   for (unsigned n = 0; n < kSlots; ++n) {
-    out.push_back(frame(head(n) + "create : trunk : { trunk " + std::to_string(n / 32) +
+    out.push_back(bench::lgcp_frame(head(n) + "create : trunk : { trunk " + std::to_string(n / 32) +
                         ", timeslot " + std::to_string(n % 32) + " } }"));
   }
   for (unsigned n = 0; n < kSlots; ++n) {
-    out.push_back(frame(head(n) + "connect : " + std::to_string((n + 1) % kSlots) + " }"));
+    out.push_back(bench::lgcp_frame(head(n) + "connect : " + std::to_string((n + 1) % kSlots) + " }"));
   }
-  for (unsigned n = 0; n < kSlots; ++n) out.push_back(frame(head(n) + "destroy : NULL }"));
+  for (unsigned n = 0; n < kSlots; ++n) out.push_back(bench::lgcp_frame(head(n) + "destroy : NULL }"));
   return out;
 }
 
