@@ -9,6 +9,8 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "tests/support/temp_root.h"
+
 class OrvexdProcess {
  public:
   // Bounds every wait on the daemon (start-up with sanitizers included).
@@ -46,4 +48,3 @@ class OrvexdProcess {
 
 // Waits until `path` exists (or, with `exists` false, until it is gone).
 bool wait_file(const std::string& path, bool exists, int timeout_ms);
-std::string read_file(const std::string& path);

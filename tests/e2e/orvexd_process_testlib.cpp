@@ -34,13 +34,6 @@ bool wait_until(F done, int timeout_ms) {
 
 }  // namespace
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 bool wait_file(const std::string& path, bool exists, int timeout_ms) {
   return wait_until([&] { return (::access(path.c_str(), F_OK) == 0) == exists; }, timeout_ms);
 }

@@ -13,29 +13,10 @@
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
 #include "server/startup/status_dump.h"
+#include "tests/support/stream_capture.h"
 #include "tests/support/temp_root.h"
 
 namespace {
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Captures what a standard stream receives while the object lives.
-class Capture {
- public:
-  explicit Capture(std::ostream& stream) : stream_(stream), old_(stream.rdbuf(text_.rdbuf())) {}
-  ~Capture() { stream_.rdbuf(old_); }
-  std::string text() const { return text_.str(); }
-
- private:
-  std::ostream& stream_;
-  std::ostringstream text_;
-  std::streambuf* old_;
-};
 
 std::string status_path(const TempRoot& root) { return root.path() + "/var/log/server-status"; }
 
@@ -60,16 +41,16 @@ TEST(StatusDump, RewrittenFromScratch) {
 
 TEST(StatusDump, UnwritableFileIsReportedAndRetried) {
   TempRoot root;  // without var/log
-  Capture errors(std::cerr);
+  StreamCapture errors(std::cerr);
   Signals::doDumpStatus = 1;
   CheckDumpStatus();
-  EXPECT_EQ(errors.text(), "dump status error\n");
+  EXPECT_EQ(errors.take(), "dump status error\n");
   EXPECT_EQ(Signals::doDumpStatus, 0);
   std::filesystem::create_directories(root.path() + "/var/log");
   Signals::doDumpStatus = 1;
   CheckDumpStatus();
   EXPECT_TRUE(std::filesystem::exists(status_path(root)));
-  EXPECT_EQ(errors.text(), "dump status error\n");
+  EXPECT_EQ(errors.take(), "");
 }
 
 // Signals raised before the loop runs are served by its first turn: the self-pipe makes that
@@ -82,14 +63,14 @@ TEST(Signals, ServedByTheFirstTurnOfAnIdleLoop) {
   Dpc checks;
   checks.Bind(new DpcHandler1(CheckSignals));
   checks.Activate();
-  Capture log(std::clog);
+  StreamCapture log(std::clog);
   std::raise(SIGUSR2);
   std::raise(SIGHUP);
   std::raise(SIGHUP);
   std::raise(SIGTERM);
   multiplexer.run(false, true);
   EXPECT_TRUE(std::filesystem::exists(status_path(root)));
-  const std::string text = log.text();
+  const std::string text = log.take();
   const std::string line = "update hardware resources\n";
   EXPECT_NE(text.find(line), std::string::npos) << text;
   EXPECT_EQ(text.find(line), text.rfind(line)) << text;
