@@ -7,6 +7,8 @@
 
 #include <ostream>
 
+#include "base/measure.h"
+
 namespace Profile {
 
 class Point {
@@ -17,9 +19,9 @@ class Point {
   Point(const Point&) = delete;
   Point& operator=(const Point&) = delete;
 
-  void begin();
+  void begin() { measure_.begin(); }
   // One sample: the time since the last begin().
-  void end();
+  void end() { measure_.end(); }
 
   // "[name]: min=M max=X avg=L counter=C"; avg is the latest duration.
   void put(std::ostream& os) const;
@@ -29,12 +31,7 @@ class Point {
  private:
   Point* next_;
   const char* name_;
-  unsigned min_ = 0;
-  unsigned max_ = 0;
-  unsigned last_ = 0;
-  bool first_ = true;
-  unsigned start_ = 0;
-  unsigned counter_ = 0;
+  Measure measure_;
 };
 
 extern Point* mRoot;
