@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "sim/record.h"
 #include "sim/session.h"
 
 int DeviceModel::accept_open(int) { return 0; }
@@ -24,10 +25,6 @@ std::string describe(const DeviceModel& model, const IoctlCall& call) {
   std::string fields = model.decode(call);
   if (!fields.empty()) return text + " " + fields;
   if (!call.has_record) return text + " " + std::to_string(call.value);
-  for (unsigned char c : call.bytes) {
-    char byte[4];
-    std::snprintf(byte, sizeof byte, " %02x", c);
-    text += byte;
-  }
+  if (!call.bytes.empty()) text += " " + hex_bytes(call.bytes, " ");
   return text;
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <sys/socket.h>
@@ -13,16 +12,6 @@
 namespace {
 
 constexpr uint32_t kMtp2Mode = 3;
-
-std::string hex_bytes(const std::string& bytes) {
-  std::string text;
-  char digits[3];
-  for (unsigned char c : bytes) {
-    std::snprintf(digits, sizeof digits, "%02x", c);
-    text += digits;
-  }
-  return text;
-}
 
 std::string describe(const mcc_allocation& a) {
   return "mode=" + std::to_string(a.mode) + " rx-size=" + std::to_string(a.rx_packet_size) +

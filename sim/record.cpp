@@ -29,6 +29,17 @@ bool parse_hex_bytes(const std::string& text, std::string& bytes) {
   return true;
 }
 
+std::string hex_bytes(const std::string& bytes, const char* gap) {
+  std::string text;
+  char digits[3];
+  for (unsigned char c : bytes) {
+    if (!text.empty()) text += gap;
+    std::snprintf(digits, sizeof digits, "%02x", c);
+    text += digits;
+  }
+  return text;
+}
+
 std::string hex_number(uint32_t value) {
   char text[12];
   std::snprintf(text, sizeof text, "0x%02x", value);

@@ -36,5 +36,8 @@ bool parse_i32(const std::string& text, int32_t& value);
 // Bytes written as hex digits, two per byte ("0a0b0c"); at least one byte.
 bool parse_hex_bytes(const std::string& text, std::string& bytes);
 
+// Every byte as two lower-case hex digits, `gap` between bytes ("0a0b0c", or "0a 0b 0c").
+std::string hex_bytes(const std::string& bytes, const char* gap = "");
+
 // "0x" and lower-case hex digits, at least two.
 std::string hex_number(uint32_t value);
