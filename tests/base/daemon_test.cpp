@@ -20,11 +20,6 @@
 
 namespace {
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // The log file of the loop clock's current hour, and the prefix of a line begun now.
 struct Stamp {
   Stamp() {

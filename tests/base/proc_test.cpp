@@ -4,19 +4,18 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
 
 #include "base/proc.h"
 #include "base/timestamp.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 
 std::string command_name(int pid) {
-  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  std::string text = read_file("/proc/" + std::to_string(pid) + "/stat");
   const size_t open = text.find('('), close = text.rfind(')');
   if (open == std::string::npos || close == std::string::npos) return "";
   return text.substr(open + 1, close - open - 1);

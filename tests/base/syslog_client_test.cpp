@@ -267,8 +267,7 @@ TEST_F(SysLog, NoListenerFallsBackToConsoleAndConnectsLater) {
   syslogManager.openlog(nullptr, LOG_CONS, 0);
   syslogManager.syslog(29, "hello");
   EXPECT_FALSE(syslogManager.connected());
-  std::ifstream in(console);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text = read_file(console);
   ASSERT_GE(text.size(), 16u);
   EXPECT_EQ(text.substr(15), " syslog-xj: hello\r\n");
 
