@@ -5,15 +5,11 @@
 #include "base/multiplexer.h"
 #include "base/mux_clock.h"
 #include "proto_testlib.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
-
-std::string frame(const std::string& payload) {
-  size_t n = payload.size() + 4;
-  return std::string("\x03\x00", 2) + char(n >> 8) + char(n & 0xFF) + payload;
-}
 
 class TpktTest : public ::testing::Test {
  protected:
@@ -40,7 +36,7 @@ class TpktTest : public ::testing::Test {
 };
 
 TEST_F(TpktTest, ReassemblesFramesFromAnyCut) {
-  const std::string abc = frame("ABC");
+  const std::string abc = tpkt("ABC");
   struct Case {
     const char* name;
     Strings reads;
@@ -51,7 +47,7 @@ TEST_F(TpktTest, ReassemblesFramesFromAnyCut) {
       {"byte_by_byte", {"\x03", std::string(1, '\0'), std::string(1, '\0'), "\x07", "A", "B", "C"},
        {"ABC"}, ""},
       {"header_split", {"\x03", std::string("\0\0", 2), "\x07" "AB", "C"}, {"ABC"}, ""},
-      {"two_in_one_read", {abc + frame("D")}, {"ABC", "D"}, ""},
+      {"two_in_one_read", {abc + tpkt("D")}, {"ABC", "D"}, ""},
       {"frame_across_reads", {abc + abc.substr(0, 5), abc.substr(5) + abc}, {"ABC", "ABC", "ABC"},
        ""},
       {"stray_byte", {"\x55" + abc}, {"ABC"}, "TPKT bad TPKT packet start.\n"},
@@ -60,10 +56,10 @@ TEST_F(TpktTest, ReassemblesFramesFromAnyCut) {
       {"bad_reserved", {"\x03\x01" + abc}, {"ABC"}, "TPKT bad TPKT reserved.\n"},
       {"too_small", {std::string("\x03\x00\x00\x03", 4) + abc}, {"ABC"}, "TPKT too small 3\n"},
       {"zero_length", {std::string("\x03\x00\x00\x00", 4), abc}, {"ABC"}, "TPKT too small 0\n"},
-      {"empty_frame_at_once", {frame("")}, {""}, ""},
-      {"empty_frames_then_frame", {frame("") + frame("") + abc}, {"", "", "ABC"}, ""},
-      {"largest", {frame(std::string(65531, 'x'))}, {std::string(65531, 'x')}, ""},
-      {"binary_payload", {frame(std::string("\x03\x00\x00\x04", 4))},
+      {"empty_frame_at_once", {tpkt("")}, {""}, ""},
+      {"empty_frames_then_frame", {tpkt("") + tpkt("") + abc}, {"", "", "ABC"}, ""},
+      {"largest", {tpkt(std::string(65531, 'x'))}, {std::string(65531, 'x')}, ""},
+      {"binary_payload", {tpkt(std::string("\x03\x00\x00\x04", 4))},
        {std::string("\x03\x00\x00\x04", 4)}, ""},
   };
   for (const Case& c : cases) {
@@ -86,13 +82,13 @@ TEST_F(TpktTest, IncompleteFrameTimesOutThreeSecondsAfterItsLastPiece) {
   EXPECT_EQ(log_.take(), " TPKT packet timeout.\n");
   EXPECT_EQ(tpkt_->state(), Tpkt_protocol::idle);
 
-  feed(frame("ok"));
+  feed(tpkt("ok"));
   EXPECT_EQ(family_.received, Strings{"ok"});
   EXPECT_EQ(log_.take(), "");
 }
 
 TEST_F(TpktTest, TimerRunsOnlyWhileAFrameIsIncomplete) {
-  const std::string f = frame("ABC");
+  const std::string f = tpkt("ABC");
   for (char b : f) {
     feed(std::string(1, b));
     advance(2999);
@@ -144,7 +140,7 @@ TEST_F(TpktTest, PayloadTooLongForTheLengthFieldIsRefused) {
 
 TEST_F(TpktTest, OwnerMayStopOrDeleteTheStackWhileAFrameIsHandedUp) {
   family_.on_frame = [this](Packet&) { family_.deactivate(); };
-  feed(frame("A") + frame("B") + "\x03\x00");
+  feed(tpkt("A") + tpkt("B") + "\x03\x00");
   EXPECT_EQ(family_.received, Strings{"A"});
   EXPECT_EQ(family_.reports, Strings{"ok: TPKT deactivated"});
   advance(5000);
@@ -152,7 +148,7 @@ TEST_F(TpktTest, OwnerMayStopOrDeleteTheStackWhileAFrameIsHandedUp) {
 
   family_.on_frame = [this](Packet&) { delete tpkt_; };
   family_.activate();
-  feed(frame("C") + frame("D"));
+  feed(tpkt("C") + tpkt("D"));
   EXPECT_EQ(family_.received, (Strings{"A", "C"}));
   EXPECT_EQ(family_.count(), 0u);
 }
@@ -161,7 +157,7 @@ TEST_F(TpktTest, DeactivationDropsThePartialFrame) {
   feed(std::string("\x03\x00\x00\x08", 4) + "ab");
   family_.deactivate();
   family_.activate();
-  feed("cd" + frame("E"));
+  feed("cd" + tpkt("E"));
   EXPECT_EQ(family_.received, Strings{"E"});
   EXPECT_EQ(log_.take(), "TPKT bad TPKT packet start.\nTPKT bad TPKT packet start.\n");
   advance(5000);
