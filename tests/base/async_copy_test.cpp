@@ -10,10 +10,10 @@
 
 #include "base/timer.h"
 #include "tests/support/loop_test.h"
+#include "tests/support/loop_turns.h"
 
 namespace {
 
-using Probe = MultiplexerProbe;
 using Status = ASync::Copy::Status;
 
 struct Pipe {
@@ -76,9 +76,6 @@ class AsyncCopy : public LoopTest {
     params.flush = flush;
     copy_->set_events(params);
     return *copy_;
-  }
-  void turns(int n) {
-    for (int i = 0; i < n; ++i) Probe::turn();
   }
 
   std::unique_ptr<ASync::Copy> copy_;
