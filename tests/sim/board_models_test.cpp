@@ -44,7 +44,7 @@ class Models : public ::testing::Test {
     return std::string(reinterpret_cast<const char*>(&record), sizeof record);
   }
 
-  BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
+  BoardSim sim;
 };
 
 TEST_F(Models, SwitchKeepsWhatEachOutputCarries) {

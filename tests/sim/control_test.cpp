@@ -22,8 +22,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const char kBoardSim[] = ORVEX_BINARY_DIR "/sim/orvex-boardsim";
-
 class Control : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(sim.ok()); }
@@ -38,7 +36,7 @@ class Control : public ::testing::Test {
     return fd;
   }
 
-  BoardSim sim{kBoardSim};
+  BoardSim sim;
 };
 
 TEST_F(Control, WatchdogListsEachWriteWithItsTime) {
@@ -155,7 +153,8 @@ TEST(BoardSimProcess, TermEndsItCleanlyAndRemovesItsSockets) {
   ASSERT_NE(::mkdtemp(pattern), nullptr);
   std::string root = pattern;
   std::string option = "--root=" + root;
-  char* argv[] = {const_cast<char*>(kBoardSim), const_cast<char*>(option.c_str()), nullptr};
+  const std::string binary = BoardSim::default_binary();
+  char* argv[] = {const_cast<char*>(binary.c_str()), const_cast<char*>(option.c_str()), nullptr};
   int out[2];
   ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
   Fd reader(out[0]), writer(out[1]);
@@ -163,7 +162,7 @@ TEST(BoardSimProcess, TermEndsItCleanlyAndRemovesItsSockets) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, writer.get(), STDOUT_FILENO);
   pid_t pid;
-  ASSERT_EQ(::posix_spawn(&pid, kBoardSim, &actions, nullptr, argv, environ), 0);
+  ASSERT_EQ(::posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv, environ), 0);
   posix_spawn_file_actions_destroy(&actions);
   writer.close();
 

@@ -23,7 +23,7 @@ using namespace CasIoctl;
 class E1Devices : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(sim.ok()); }
-  BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
+  BoardSim sim;
 };
 
 TEST_F(E1Devices, MaintenanceAnswersTheStatusSetForEachTrunkAndKeepsTclk) {

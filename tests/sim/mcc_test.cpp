@@ -41,7 +41,7 @@ class Mcc : public ::testing::Test {
     return n < 0 ? "<error>" : std::string(buffer, n);
   }
 
-  BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
+  BoardSim sim;
 };
 
 TEST_F(Mcc, AllocationGivesDistinctSwitchChannelsAndIsLogged) {

@@ -34,7 +34,7 @@ class Seam : public ::testing::Test {
     return n < 0 ? "<" + std::string(std::strerror(errno)) + ">" : buffer.substr(0, n);
   }
 
-  BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
+  BoardSim sim;
 };
 
 TEST_F(Seam, RequestsCarryRecordsAndValuesBothWaysAndAreLoggedDecoded) {
