@@ -4,28 +4,19 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <iostream>
-#include <sstream>
-
 #include "base/console.h"
 #include "base/fd.h"
+#include "tests/support/stream_capture.h"
 
 namespace {
 
 // Puts `fd` in place of the standard input, and the standard error stream into a buffer, for
 // the test's duration.
 struct Stdin {
-  explicit Stdin(int fd) : saved(::dup(STDIN_FILENO)) {
-    ::dup2(fd, STDIN_FILENO);
-    old_err = std::cerr.rdbuf(err.rdbuf());
-  }
-  ~Stdin() {
-    std::cerr.rdbuf(old_err);
-    ::dup2(saved.get(), STDIN_FILENO);
-  }
+  explicit Stdin(int fd) : saved(::dup(STDIN_FILENO)) { ::dup2(fd, STDIN_FILENO); }
+  ~Stdin() { ::dup2(saved.get(), STDIN_FILENO); }
   Fd saved;
-  std::ostringstream err;
-  std::streambuf* old_err;
+  StreamCapture err{std::cerr};
 };
 
 TEST(Console, BinaryModeOnTerminal) {
@@ -47,7 +38,7 @@ TEST(Console, BinaryModeOnTerminal) {
   EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT), 0u);
   EXPECT_EQ(after.c_lflag & (ISIG | IEXTEN | ECHOKE), before.c_lflag & (ISIG | IEXTEN | ECHOKE));
   EXPECT_TRUE(::fcntl(slave.get(), F_GETFL) & O_NONBLOCK);
-  EXPECT_EQ(in.err.str(), "");
+  EXPECT_EQ(in.err.take(), "");
 }
 
 TEST(Console, NotATerminal) {
@@ -56,14 +47,14 @@ TEST(Console, NotATerminal) {
   Fd r(p[0]), w(p[1]);
   Stdin in(r.get());
   Console::SwitchToBinaryMode();
-  EXPECT_EQ(in.err.str(), "can't obtain terminal attributes\n");
+  EXPECT_EQ(in.err.take(), "can't obtain terminal attributes\n");
 }
 
 TEST(Console, NoStandardInput) {
   Stdin in(-1);
   ::close(STDIN_FILENO);
   Console::SwitchToNonBlockMode();
-  EXPECT_EQ(in.err.str(), "can't switch terminal to blocked mode\n");
+  EXPECT_EQ(in.err.take(), "can't switch terminal to blocked mode\n");
 }
 
 }  // namespace
