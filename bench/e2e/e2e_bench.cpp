@@ -136,16 +136,6 @@ class Daemon {
   Fd client_;
 };
 
-unsigned short free_port() {
-  Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  socklen_t n = sizeof a;
-  ::bind(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&a), &n);
-  return ntohs(a.sin_port);
-}
-
 struct Exchange {
   const char* name;
   std::string command;

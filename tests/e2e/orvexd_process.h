@@ -16,8 +16,6 @@ class OrvexdProcess {
   // Bounds every wait on the daemon (start-up with sanitizers included).
   static constexpr int wait_ms = 10000;
 
-  // A TCP port that nothing listens on right now.
-  static unsigned short free_port();
   // The PID file and the status dump under the root.
   static std::string pid_file();
   static std::string status_file();

@@ -1,11 +1,9 @@
 #include "tests/e2e/orvexd_process.h"
 
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,17 +34,6 @@ bool wait_until(F done, int timeout_ms) {
 
 bool wait_file(const std::string& path, bool exists, int timeout_ms) {
   return wait_until([&] { return (::access(path.c_str(), F_OK) == 0) == exists; }, timeout_ms);
-}
-
-unsigned short OrvexdProcess::free_port() {
-  Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  socklen_t length = sizeof address;
-  if (!s || ::bind(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    return 0;
-  return ntohs(address.sin_port);
 }
 
 std::string OrvexdProcess::pid_file() { return Path::board("/var/run/server.pid"); }

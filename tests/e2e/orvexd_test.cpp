@@ -24,6 +24,7 @@
 #include "base/path.h"
 #include "base/version.h"
 #include "tests/e2e/orvexd_process.h"
+#include "tests/support/loopback.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
 
@@ -100,7 +101,7 @@ class Orvexd : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(board_.ok());
-    port_ = OrvexdProcess::free_port();
+    port_ = free_port();
     ASSERT_NE(port_, 0);
   }
   // Starts the daemon and waits for its start line.

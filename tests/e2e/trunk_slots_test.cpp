@@ -9,6 +9,7 @@
 
 #include "tests/ctrl/ctrl_testlib.h"
 #include "tests/e2e/orvexd_process.h"
+#include "tests/support/loopback.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
 
@@ -20,7 +21,7 @@ class TrunkSlots : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(board_.ok());
-    port_ = OrvexdProcess::free_port();
+    port_ = free_port();
     ASSERT_TRUE(daemon_.start({"--port", std::to_string(port_)}));
     attach();
   }

@@ -5,6 +5,17 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+unsigned short free_port() {
+  Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  socklen_t length = sizeof address;
+  if (!s || ::bind(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return 0;
+  return ntohs(address.sin_port);
+}
+
 Fd connect_loopback(unsigned short port) {
   Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in a{};

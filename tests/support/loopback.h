@@ -6,6 +6,9 @@
 
 #include "base/fd.h"
 
+// A TCP port that nothing listens on right now; 0 when none could be had.
+unsigned short free_port();
+
 // A blocking client connected to 127.0.0.1:port with TCP_NODELAY; closed when refused.
 Fd connect_loopback(unsigned short port);
 
