@@ -10,15 +10,13 @@
 // round trip that meets one is a little longer, as a controller would see it.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <string>
@@ -31,6 +29,7 @@
 #include "bench/modules/lgcp_frame_bench.h"
 #include "bench/proto/loopback_bench.h"
 #include "proto/acceptor_net.h"
+#include "tests/e2e/orvexd_process.h"
 #include "tools/simctl/board_sim.h"
 
 namespace {
@@ -99,24 +98,11 @@ class Echo {
   }};
 };
 
-// orvexd on a fresh simulated board, its output discarded.
+// orvexd on a fresh simulated board; its output goes to $ORVEXD_BENCH_LOG when that is set.
 class Daemon {
  public:
   explicit Daemon(unsigned short port) {
-    if (!board_.ok()) return;
-    const std::string port_text = std::to_string(port);
-    const pid_t parent = ::getpid();
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-      if (::getppid() != parent) ::_exit(1);
-      const char* log = std::getenv("ORVEXD_BENCH_LOG");
-      int out = ::open(log ? log : "/dev/null", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(out, 1);
-      ::dup2(out, 2);
-      ::execl(ORVEXD_PROGRAM, ORVEXD_PROGRAM, "--port", port_text.c_str(), nullptr);
-      ::_exit(127);
-    }
+    if (!board_.ok() || !process_.start({"--port", std::to_string(port)})) return;
     for (int i = 0; i < 500 && !client_; ++i) {
       client_ = connect_loopback(port);
       if (!client_) ::usleep(10000);
@@ -124,15 +110,15 @@ class Daemon {
   }
   ~Daemon() {
     client_.close();
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
+    int status;
+    if (process_.signal(SIGTERM)) process_.wait_exit(status);
+    if (const char* log = std::getenv("ORVEXD_BENCH_LOG")) std::ofstream(log) << process_.output();
   }
   int fd() const { return client_.get(); }
 
  private:
   BoardSim board_;
-  pid_t pid_ = -1;
+  OrvexdProcess process_;
   Fd client_;
 };
 
