@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -22,28 +20,19 @@ struct Outcome {
 
 class OrvexCtl : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/orvex-ctl-test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    for (const char* name : {"/in", "/out", "/err"}) std::remove((dir_ + name).c_str());
-    rmdir(dir_.c_str());
-  }
-
   // Runs the program with `args` (already quoted for the shell) and `input` on its standard
   // input.
   Outcome run(const std::string& args, const std::string& input = std::string()) {
-    std::ofstream(dir_ + "/in") << input;
-    std::string command = std::string(ORVEX_CTL_PROGRAM) + " " + args + " <" + dir_ + "/in >" +
-                          dir_ + "/out 2>" + dir_ + "/err";
+    const std::string& dir = root_.path();
+    std::ofstream(dir + "/in") << input;
+    std::string command = std::string(ORVEX_CTL_PROGRAM) + " " + args + " <" + dir + "/in >" +
+                          dir + "/out 2>" + dir + "/err";
     int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(dir_ + "/out"),
-            read_file(dir_ + "/err")};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(dir + "/out"),
+            read_file(dir + "/err")};
   }
 
-  std::string dir_;
+  TempRoot root_;
 };
 
 const char success_text[] =
