@@ -4,6 +4,7 @@
 #include <climits>
 #include <string>
 
+#include "asn1/ber_encoder.h"
 #include "asn1/choice.h"
 #include "asn1/generalized_time.h"
 #include "asn1/open_data.h"
@@ -17,14 +18,6 @@ namespace ASN1 {
 namespace {
 
 const uint32_t kUnconstrainedUpper = INT32_MAX;
-
-// Fewest octets holding v in two's complement (X.690 8.3.2).
-unsigned signed_octets(int32_t v) {
-  if (v >= -128 && v <= 127) return 1;
-  if (v >= -32768 && v <= 32767) return 2;
-  if (v >= -8388608 && v <= 8388607) return 3;
-  return 4;
-}
 
 // Number of extension additions known to this side that the value marks present, as the size
 // of the bitmap to write (0: the extension bit is 0).
@@ -183,7 +176,7 @@ bool PEREncoder::do_visit(const INTEGER& value) {
   const ConstrainedInfo* r = value.info();
   if (!encodeConstraint(r, value.value))
     return encodeUnsigned(static_cast<uint32_t>(value.value), r->lowerLimit, r->upperLimit);
-  unsigned n = signed_octets(value.value);
+  unsigned n = getIntegerDataLength(value.value);
   // An unsigned reading is decoded without sign extension: values of 2^31 and more need all
   // four octets to come back.
   if (value.unsigned_range() && value.value < 0) n = 4;
