@@ -18,11 +18,12 @@ if(ORVEX_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# add_subdirectory for folders that exist, so a subsystem not yet written is simply absent.
+# add_subdirectory for a folder the build names: a missing folder is an error.
 function(orvex_subdirectory dir)
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-    add_subdirectory(${dir})
+  if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt is missing")
   endif()
+  add_subdirectory(${dir})
 endfunction()
 
 # orvex_library(NAME [DIRS d1 d2 ...] [LIBS l1 l2 ...])

@@ -6,8 +6,8 @@
 #include <poll.h>
 
 #include "base/device.h"
+#include "base/trace_ctl.h"
 #include "hw/device_events.h"
-#include "server/traces/trace_ctl.h"
 
 namespace Hardware {
 

@@ -9,9 +9,9 @@
 
 #include "base/device.h"
 #include "base/ext_header.h"
+#include "base/trace_ctl.h"
 #include "hw/hw_mux.h"
 #include "hw/mcc_records.h"
-#include "server/traces/trace_ctl.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "server/traces/trace_ctl.h"
+#include "base/trace_ctl.h"
 #include "tests/hw/hw_testlib.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // BusCtl behind a control server, against the simulated clock selection of /dev/hal.
 #include <gtest/gtest.h>
 
-#include "hw/bus_ctl.h"
-#include "hw/spi_ctrl.h"
+#include "board/bus_ctl.h"
+#include "board/spi_ctrl.h"
 #include "tests/hw/service_fixture.h"
 
 namespace {

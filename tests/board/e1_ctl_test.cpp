@@ -3,7 +3,7 @@
 // controller receives.
 #include <gtest/gtest.h>
 
-#include "hw/e1_ctl.h"
+#include "board/e1_ctl.h"
 #include "tests/hw/service_fixture.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "hw/e1_ctl.h"
+#include "board/e1_ctl.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,10 +9,10 @@
 
 #include "base/device.h"
 #include "base/ext_header.h"
+#include "board/trunk_status.h"
 #include "hw/device_events.h"
 #include "hw/device_names.h"
 #include "hw/e1_records.h"
-#include "hw/trunk_status.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "hw/trunk_status.h"
+#include "board/trunk_status.h"
 
 LGCP::Signal trunk_status_signal(const TrunkReport& report) {
   LGCP::Signal signal;

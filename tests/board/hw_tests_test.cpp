@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "board/hw_tests.h"
 #include "hw/hw_mux.h"
-#include "hw/hw_tests.h"
 #include "tests/hw/hw_testlib.h"
 #include "tests/hw/service_fixture.h"
 

@@ -1,12 +1,12 @@
-#include "hw/bus_ctl.h"
+#include "board/bus_ctl.h"
 
 #include <fcntl.h>
 #include <iostream>
 
 #include "base/device.h"
 #include "base/ext_header.h"
+#include "board/spi_ctrl.h"
 #include "hw/hal_records.h"
-#include "hw/spi_ctrl.h"
 
 namespace {
 

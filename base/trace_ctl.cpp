@@ -1,4 +1,4 @@
-#include "server/traces/trace_ctl.h"
+#include "base/trace_ctl.h"
 
 #include <iostream>
 

@@ -1,4 +1,4 @@
-#include "hw/spi_ctrl.h"
+#include "board/spi_ctrl.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -7,8 +7,8 @@
 
 #include "base/device.h"
 #include "base/ext_header.h"
+#include "board/trunk_status.h"
 #include "hw/hal_records.h"
-#include "hw/trunk_status.h"
 
 namespace {
 

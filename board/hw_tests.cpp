@@ -1,4 +1,4 @@
-#include "hw/hw_tests.h"
+#include "board/hw_tests.h"
 
 #include <cstdlib>
 #include <iostream>

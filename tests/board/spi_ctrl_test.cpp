@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-#include "hw/spi_ctrl.h"
+#include "board/spi_ctrl.h"
 #include "tests/hw/service_fixture.h"
 
 namespace {
