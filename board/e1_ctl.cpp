@@ -4,7 +4,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
-#include <poll.h>
 #include <unistd.h>
 
 #include "base/device.h"
@@ -21,6 +20,11 @@ constexpr const char* kCasDevice = "/dev/e1-cas";
 bool valid_trunk(int32_t trunk) { return trunk >= 0 && trunk < E1Ctl::kTrunks; }
 
 }  // namespace
+
+E1Ctl::E1Ctl()
+    : cas_(kCasDevice, "E1/Cas", [this](const cas_channel& r) {
+        send_cas(static_cast<int32_t>(r.trunk), static_cast<int32_t>(r.timeslot), r.rx, r.tx);
+      }) {}
 
 E1Ctl& E1Ctl::instance() {
   static E1Ctl e1;
@@ -104,20 +108,11 @@ bool E1Ctl::OnCommand(const LGCP::Command& command) {
 }
 
 bool E1Ctl::CheckOpenCas() {
-  if (cas_event_.fd()) return true;
-  Fd fd(Device::open(kCasDevice, O_RDWR | O_NONBLOCK));
-  if (!fd) return false;
+  // A device that went away is released by the drain and opened again here.
+  if (cas_.opened()) return true;
+  if (!cas_.open(kCasDevice, O_RDWR)) return false;
   std::clog << ext::header(this) << "cas interface opened!" << std::endl;
-  cas_event_.Bind("E1/Cas", &E1Ctl::OnUpdateCas, this);
-  cas_event_.Schedule(std::move(fd), POLLIN);
   return true;
-}
-
-void E1Ctl::OnUpdateCas(int fd, short revents) {
-  // A device that went away is released by the drain and opened again by the next check.
-  drain_events<cas_channel>(cas_event_, kCasDevice, fd, revents, [this](const cas_channel& r) {
-    send_cas(static_cast<int32_t>(r.trunk), static_cast<int32_t>(r.timeslot), r.rx, r.tx);
-  });
 }
 
 void E1Ctl::CasCommand(const LGCP::CasCommand& command) {
@@ -138,7 +133,7 @@ void E1Ctl::CasCommand(const LGCP::CasCommand& command) {
 void E1Ctl::cas_open(int32_t trunk, int32_t timeslot, int32_t bits) {
   if (!valid_trunk(trunk)) return;
   if (!cas_open_[trunk]) {
-    int result = Device::ioctl(cas_event_.fd().get(), CasIoctl::kOpenTrunk, static_cast<unsigned long>(trunk));
+    int result = Device::ioctl(cas_.fd(), CasIoctl::kOpenTrunk, static_cast<unsigned long>(trunk));
     send_cas(trunk, 0, result, 0);
     std::clog << ext::header(this) << "open cas signalling on trunk(" << trunk << ") - ";
     if (result < 0) {
@@ -154,7 +149,7 @@ void E1Ctl::cas_open(int32_t trunk, int32_t timeslot, int32_t bits) {
   cas_channel_op op{{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0,
                      static_cast<uint8_t>(bits & 15), {}},
                     kCasOpenChannel};
-  int result = Device::ioctl(cas_event_.fd().get(), CasIoctl::kChannelOp, &op, sizeof op);
+  int result = Device::ioctl(cas_.fd(), CasIoctl::kChannelOp, &op, sizeof op);
   if (result < 0) {
     send_cas(trunk, timeslot, result, 0);
     return;
@@ -166,7 +161,7 @@ void E1Ctl::cas_close(int32_t trunk, int32_t timeslot) {
   if (!valid_trunk(trunk) || (!cas_open_[trunk] && timeslot != 0)) return;
   if (timeslot == 0) {
     int result =
-        Device::ioctl(cas_event_.fd().get(), CasIoctl::kCloseTrunk, static_cast<unsigned long>(trunk));
+        Device::ioctl(cas_.fd(), CasIoctl::kCloseTrunk, static_cast<unsigned long>(trunk));
     send_cas(trunk, 0, result == 0 ? 1 : result, 0);
     if (result >= 0) cas_open_[trunk] = false;
     return;
@@ -174,7 +169,7 @@ void E1Ctl::cas_close(int32_t trunk, int32_t timeslot) {
   if (timeslot == 16) return;
   cas_channel_op op{{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0, 0, {}},
                     kCasCloseChannel};
-  int result = Device::ioctl(cas_event_.fd().get(), CasIoctl::kChannelOp, &op, sizeof op);
+  int result = Device::ioctl(cas_.fd(), CasIoctl::kChannelOp, &op, sizeof op);
   if (result < 0) {
     send_cas(trunk, timeslot, result, 0);
   } else {
@@ -188,7 +183,7 @@ void E1Ctl::cas_get(int32_t trunk, int32_t timeslot) {
 
 void E1Ctl::report_bits(int32_t trunk, int32_t timeslot) {
   cas_channel channel{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0, 0, {}};
-  int result = Device::ioctl(cas_event_.fd().get(), CasIoctl::kGetBits, &channel, sizeof channel);
+  int result = Device::ioctl(cas_.fd(), CasIoctl::kGetBits, &channel, sizeof channel);
   if (result < 0) {
     send_cas(trunk, timeslot, result, 0);
   } else {

@@ -17,9 +17,10 @@
 #include <ostream>
 
 #include "asn1/modules/lgcp.h"
-#include "base/event.h"
 #include "base/fd.h"
 #include "base/timer.h"
+#include "hw/device_events.h"
+#include "hw/e1_records.h"
 #include "server/ctrl/ctrl_service.h"
 
 class E1Ctl : public CtrlSrv::Service {
@@ -29,7 +30,7 @@ class E1Ctl : public CtrlSrv::Service {
 
   static E1Ctl& instance();
 
-  E1Ctl() = default;
+  E1Ctl();
 
   // Reports the status now and then every second; the TCLK mask restarts at 0.
   void OnConnect() override;
@@ -49,7 +50,6 @@ class E1Ctl : public CtrlSrv::Service {
   void TrunkCfg(int32_t trunk, int32_t mode);
 
   bool CheckOpenCas();
-  void OnUpdateCas(int fd, short revents);
   void CasCommand(const LGCP::CasCommand& command);
   void cas_open(int32_t trunk, int32_t timeslot, int32_t bits);
   void cas_close(int32_t trunk, int32_t timeslot);
@@ -60,8 +60,8 @@ class E1Ctl : public CtrlSrv::Service {
 
   Fd maintenance_;
   Timer poll_;
-  // The CAS device: its descriptor, polled for bit changes.
-  Event cas_event_;
+  // The CAS device, polled for bit changes.
+  DeviceEvents<cas_channel> cas_;
   bool cas_open_[kTrunks] = {};
   uint32_t tclk_ = 0;
 };

@@ -1,15 +1,22 @@
-// Helpers shared by the DSP receiver services: draining a device's fixed-size event records,
-// and the errno suffix of their failure messages.
+// DeviceEvents: a board device that reports fixed-size event records, opened through the device
+// seam, polled by the event loop and drained on each wake-up; and the errno suffix of the device
+// services' failure messages.
 #pragma once
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <ostream>
 #include <poll.h>
+#include <string>
 #include <sys/types.h>
 #include <unistd.h>
+#include <utility>
 
+#include "base/device.h"
 #include "base/event.h"
+#include "base/fd.h"
 
 // ` errno="TEXT"` for the current errno, as the receiver services end their failure messages.
 struct ErrnoSuffix {
@@ -54,3 +61,44 @@ void drain_events(Event& event, const char* name, int fd, short revents, Each ea
     }
   }
 }
+
+// The device's events for its owner: open() opens the device and polls it; every whole Record
+// read goes to `deliver`. Each wake-up reads until EAGAIN, a read of 0 bytes (the device has
+// gone away: it is released, and the owner's next open() opens it again) or a short record.
+template <class Record>
+class DeviceEvents {
+ public:
+  using Deliver = std::function<void(const Record&)>;
+
+  // `name` names the device in failure messages, `event_name` the event in the loop.
+  DeviceEvents(const char* name, std::string event_name, Deliver deliver)
+      : name_(name), event_name_(std::move(event_name)), deliver_(std::move(deliver)) {}
+  DeviceEvents(const DeviceEvents&) = delete;
+  DeviceEvents& operator=(const DeviceEvents&) = delete;
+
+  // Opens the board device `path` with open(2) `flags` and O_NONBLOCK, and polls it for
+  // records; false with errno when it cannot be opened. A device already open is kept.
+  bool open(const char* path, int flags) {
+    if (opened()) return true;
+    Fd fd(Device::open(path, flags | O_NONBLOCK));
+    if (!fd) return false;
+    event_.Bind(event_name_, &DeviceEvents::OnEvent, this);
+    event_.Schedule(std::move(fd), POLLIN);
+    return true;
+  }
+  bool opened() const { return static_cast<bool>(event_.fd()); }
+  // Stops polling the device and closes it.
+  void release() { event_.Release(); }
+  // The open device's descriptor, for its requests; -1 when closed.
+  int fd() const { return event_.fd().get(); }
+
+ private:
+  void OnEvent(int fd, short revents) {
+    drain_events<Record>(event_, name_, fd, revents, deliver_);
+  }
+
+  const char* name_;
+  std::string event_name_;
+  Deliver deliver_;
+  Event event_;
+};

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
-#include <poll.h>
 
 #include "base/device.h"
 #include "base/trace_ctl.h"
@@ -104,18 +103,17 @@ DSProcReceiverService& DSProcReceiverService::instance() {
   return s;
 }
 
-DSProcReceiverService::DSProcReceiverService() { init(); }
+DSProcReceiverService::DSProcReceiverService()
+    : events_("dsproc", "DSProcReceiverService::OnEvent",
+              [this](const dsproc_event_record& e) { deliver(e); }) {
+  init();
+}
 
 bool DSProcReceiverService::init() {
-  Fd fd(Device::open("/dev/dsp", O_RDWR | O_NONBLOCK));
-  if (!fd) {
-    std::cerr << "open dsproc fail, VAD proceeding disabled: " << std::strerror(errno)
-              << std::endl;
-    return false;
-  }
-  event_.Bind("DSProcReceiverService::OnEvent", &DSProcReceiverService::OnEvent, this);
-  event_.Schedule(fd, POLLIN);
-  return true;
+  if (events_.open("/dev/dsp", O_RDWR)) return true;
+  std::cerr << "open dsproc fail, VAD proceeding disabled: " << std::strerror(errno)
+            << std::endl;
+  return false;
 }
 
 bool DSProcReceiverService::ready(const char* not_opened, int ts) {
@@ -128,7 +126,7 @@ bool DSProcReceiverService::configure(int ts, uint32_t what, const void* params,
                                       const char* failure) {
   dsproc_configure record{static_cast<uint32_t>(ts), what, {}};
   if (size) std::memcpy(record.params, params, size);
-  if (Device::ioctl(event_.fd().get(), DsprocIoctl::kConfigure, &record, sizeof record) >= 0) {
+  if (Device::ioctl(events_.fd(), DsprocIoctl::kConfigure, &record, sizeof record) >= 0) {
     return true;
   }
   ErrnoSuffix error;
@@ -138,7 +136,7 @@ bool DSProcReceiverService::configure(int ts, uint32_t what, const void* params,
 
 bool DSProcReceiverService::configureVAD(int ts, const LGCP::VADParams& params) {
   if (!ready("configure VAD fail: (interface not opened)", ts)) return false;
-  int version = Device::ioctl(event_.fd().get(), DsprocIoctl::kVersion, 0ul);
+  int version = Device::ioctl(events_.fd(), DsprocIoctl::kVersion, 0ul);
   bool ok;
   if (version == 2) {
     if (!params.is_v2()) {
@@ -204,7 +202,7 @@ bool DSProcReceiverService::configureToneFilter(int ts, unsigned freq, unsigned 
 bool DSProcReceiverService::disableToneAll(int ts) {
   if (!ready("Disable All Tone fail: (interface not opened)", ts)) return false;
   dsproc_feature off{static_cast<uint32_t>(ts), 0, DsprocFeature::kToneFilter};
-  if (Device::ioctl(event_.fd().get(), DsprocIoctl::kDisable, &off, sizeof off) < 0) {
+  if (Device::ioctl(events_.fd(), DsprocIoctl::kDisable, &off, sizeof off) < 0) {
     ErrnoSuffix error;
     timeslot(std::cerr << "Disable All Tone fail:", ts) << error << std::endl;
     return false;
@@ -217,7 +215,7 @@ bool DSProcReceiverService::enable(int ts, uint32_t mask, const char* name, uint
   if (++id_ == 0) id_ = 1;
   id = id_;
   dsproc_feature on{static_cast<uint32_t>(ts), id, mask};
-  bool ok = Device::ioctl(event_.fd().get(), DsprocIoctl::kEnable, &on, sizeof on) >= 0;
+  bool ok = Device::ioctl(events_.fd(), DsprocIoctl::kEnable, &on, sizeof on) >= 0;
   ErrnoSuffix error;
   timeslot(std::cerr << "DSPROC_ENABLE " << name << (ok ? " done:" : " fail:"), ts)
       << " id=" << id;
@@ -228,7 +226,7 @@ bool DSProcReceiverService::enable(int ts, uint32_t mask, const char* name, uint
 
 bool DSProcReceiverService::disable(int ts, uint32_t mask, const char* name) {
   dsproc_feature off{static_cast<uint32_t>(ts), 0, mask};
-  bool ok = Device::ioctl(event_.fd().get(), DsprocIoctl::kDisable, &off, sizeof off) >= 0;
+  bool ok = Device::ioctl(events_.fd(), DsprocIoctl::kDisable, &off, sizeof off) >= 0;
   ErrnoSuffix error;
   timeslot(std::cerr << "DSPROC_DISABLE " << name << (ok ? " done:" : " fail:"), ts);
   if (!ok) std::cerr << error;
@@ -364,10 +362,6 @@ void DSProcReceiverService::deliver(const dsproc_event_record& e) {
       break;
     }
   }
-}
-
-void DSProcReceiverService::OnEvent(int fd, short revents) {
-  drain_events<dsproc_event_record>(event_, "dsproc", fd, revents, [this](const dsproc_event_record& e) { deliver(e); });
 }
 
 }  // namespace Hardware

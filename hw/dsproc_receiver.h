@@ -14,7 +14,7 @@
 
 #include "asn1/modules/lgcp.h"
 #include "base/cyclic_list.h"
-#include "base/event.h"
+#include "hw/device_events.h"
 #include "hw/dsproc_records.h"
 
 namespace Hardware {
@@ -103,10 +103,10 @@ class DSProcReceiverService {
 
   // Opens /dev/dsp read-write and non-blocking and starts reading its events; true when open.
   bool init();
-  bool opened() const { return static_cast<bool>(event_.fd()); }
+  bool opened() const { return events_.opened(); }
   // Stops reading the device and closes it, leaving the loop as before init(). The daemon keeps
   // the device for its life; tests close it between cases.
-  void release() { event_.Release(); }
+  void release() { events_.release(); }
 
   bool configureVAD(int ts, const LGCP::VADParams& params);
   bool configureSD(int ts);
@@ -117,8 +117,6 @@ class DSProcReceiverService {
   // Switches the feature of `mask` (VAD, SD, BSS or NG) on or off for `ts`.
   bool enableFeature(int ts, DSProcReceiver::Feature& feature, uint32_t mask, bool on);
   bool enableMute(DSProcReceiver& receiver, bool rx, bool tx);
-
-  void OnEvent(int fd, short revents);
 
   // The feature id given last (0 before the first); the next is one more, never 0.
   uint32_t last_id() const { return id_; }
@@ -139,7 +137,7 @@ class DSProcReceiverService {
   DSProcReceiver* find(uint32_t timeslot);
   void deliver(const dsproc_event_record& record);
 
-  Event event_;
+  DeviceEvents<dsproc_event_record> events_;
   uint32_t id_ = 0;
   Containers::CyclicList receivers_;  // of DSProcReceiver::Link, in construction order
 };

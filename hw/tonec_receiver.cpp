@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <iostream>
-#include <poll.h>
 
 #include "base/device.h"
 #include "hw/device_events.h"
@@ -176,27 +175,25 @@ TonecReceiverService& TonecReceiverService::instance() {
   return service;
 }
 
-TonecReceiverService::TonecReceiverService() { init(); }
+TonecReceiverService::TonecReceiverService()
+    : events_("tonec", "TonecReceiverService::OnEvent",
+              [this](const tonec_event_record& e) { deliver(e); }) {
+  init();
+}
 
 bool TonecReceiverService::init() {
-  Fd fd(Device::open("/dev/dtmf", O_RDONLY | O_NONBLOCK));
-  if (!fd) {
-    std::cerr << "open tonec fail, DTMF proceeding disabled: " << std::strerror(errno)
-              << std::endl;
-    return false;
-  }
-  event_.Bind("TonecReceiverService::OnEvent", &TonecReceiverService::OnEvent, this);
-  event_.Schedule(fd, POLLIN);
-  return true;
+  if (events_.open("/dev/dtmf", O_RDONLY)) return true;
+  std::cerr << "open tonec fail, DTMF proceeding disabled: " << std::strerror(errno) << std::endl;
+  return false;
 }
 
 bool TonecReceiverService::request(uint32_t number, int ts) {
-  return Device::ioctl(event_.fd().get(), number, static_cast<unsigned long>(ts)) >= 0;
+  return Device::ioctl(events_.fd(), number, static_cast<unsigned long>(ts)) >= 0;
 }
 
 template <class T>
 bool TonecReceiverService::request(uint32_t number, T& record) {
-  return Device::ioctl(event_.fd().get(), number, &record, sizeof record) >= 0;
+  return Device::ioctl(events_.fd(), number, &record, sizeof record) >= 0;
 }
 
 bool TonecReceiverService::switch_request(uint32_t number, const char* name, const char* suffix,
@@ -348,10 +345,6 @@ void TonecReceiverService::deliver(const tonec_event_record& e) {
   } else {
     r->tonec_event({e.code, e.timestamp});
   }
-}
-
-void TonecReceiverService::OnEvent(int fd, short revents) {
-  drain_events<tonec_event_record>(event_, "tonec", fd, revents, [this](const tonec_event_record& e) { deliver(e); });
 }
 
 }  // namespace Hardware

@@ -14,8 +14,8 @@
 #include "asn1/modules/lgcp.h"
 #include "asn1/modules/term.h"
 #include "base/cyclic_list.h"
-#include "base/event.h"
 #include "base/timer.h"
+#include "hw/device_events.h"
 #include "hw/tonec_records.h"
 
 namespace Hardware {
@@ -110,10 +110,10 @@ class TonecReceiverService {
 
   // Opens /dev/dtmf read-only and non-blocking and starts reading its events; true when open.
   bool init();
-  bool opened() const { return static_cast<bool>(event_.fd()); }
+  bool opened() const { return events_.opened(); }
   // Stops reading the device and closes it, leaving the loop as before init(). The daemon keeps
   // the device for its life; tests close it between cases.
-  void release() { event_.Release(); }
+  void release() { events_.release(); }
 
   bool configureDTMF(int ts, const LGCP::DTMFParams& params);
   bool echoCancel(int ts, bool on);
@@ -124,8 +124,6 @@ class TonecReceiverService {
   bool configureIVA(TonecReceiver& receiver, const LGCP::IVAParams& params);
   bool enableIVA(TonecReceiver& receiver, bool on);
   bool translateSelcal(TonecReceiver& receiver, const TERM::SelcalCommand& command);
-
-  void OnEvent(int fd, short revents);
 
   // The detector id given last (0 before the first); the next is one more, never 0.
   uint32_t last_id() const { return id_; }
@@ -145,7 +143,7 @@ class TonecReceiverService {
   TonecReceiver* find(uint32_t timeslot);
   void deliver(const tonec_event_record& record);
 
-  Event event_;
+  DeviceEvents<tonec_event_record> events_;
   uint32_t id_ = 0;
   Containers::CyclicList receivers_;  // of TonecReceiver::Link, in construction order
 };
