@@ -180,8 +180,10 @@ int SysLogManager::send_datagrams(size_t& from) {
     messages[i].msg_hdr.msg_iovlen = 1;
   }
   while (from < count_) {
-    int n = ::sendmmsg(socket_, messages + from, unsigned(count_ - from), MSG_NOSIGNAL);
+    int n = ::sendmmsg(socket_, messages + from, unsigned(count_ - from),
+                       MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) return drop_rest(from);
     if (n <= 0) return -1;
     from += size_t(n);
   }
@@ -193,13 +195,25 @@ int SysLogManager::send_datagrams(size_t& from) {
 int SysLogManager::send_stream(size_t& from) {
   size_t done = offsets_[from];
   while (done < used_) {
-    ssize_t n = ::send(socket_, data_ + done, used_ - done, MSG_NOSIGNAL);
+    ssize_t n = ::send(socket_, data_ + done, used_ - done, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) {
+      // A record cut in the middle would run into the next one: end the stream there.
+      if (done != offsets_[from]) disconnect();
+      return drop_rest(from);
+    }
     if (n <= 0) return -1;
     done += size_t(n);
     while (from < count_ && offsets_[from + 1] <= done) ++from;
   }
   return int(used_);
+}
+
+int SysLogManager::drop_rest(size_t& from) {
+  const size_t sent = offsets_[from];
+  drops_ += count_ - from;
+  from = count_;
+  return int(sent);
 }
 
 // --- stream buffers ---

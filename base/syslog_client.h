@@ -7,6 +7,9 @@
 // On a datagram socket every record is its own datagram (one sendmmsg call for the batch); on a
 // stream socket the records follow one another in the stream. A send that fails closes the
 // socket, so the next record connects again (a restarted syslog daemon is found again).
+// Sends never block: a receiver that does not keep up (EAGAIN) loses the rest of the batch,
+// and those records are counted in drops(). A stream cut inside a record is closed, so the
+// receiver never joins a cut record to the next one.
 //
 // SysLogStreamBuf and ManagedSysLogStreamBuf cut what is written to a std::ostream into lines
 // and log each line as one record at a fixed priority: the first through the C library's
@@ -38,7 +41,10 @@ class SysLogManager {
   void syslog(int priority, const char* format, ...) __attribute__((format(printf, 3, 4)));
   // Sends the batch now and empties it: the bytes sent, 0 when nothing was waiting or there is
   // no socket, -1 when the send failed also after connecting again (the socket is then closed).
+  // Records the receiver had no room for are dropped, not counted as sent.
   int sendmsg();
+  // Records dropped because the receiver had no room for them, since the process started.
+  unsigned long drops() const { return drops_; }
 
   // The socket (-1 when none), for daemon mode to put under descriptors 1 and 2.
   int socket() const { return socket_; }
@@ -60,6 +66,8 @@ class SysLogManager {
   int send_batch(size_t& from);
   int send_datagrams(size_t& from);
   int send_stream(size_t& from);
+  // Drops the records from index `from` on; the bytes sent before them.
+  int drop_rest(size_t& from);
   void to_console(const char* body);
 
   int socket_type_;
@@ -76,6 +84,7 @@ class SysLogManager {
   size_t used_ = 0;
   size_t count_ = 0;
   size_t offsets_[kBatchRecords + 1];
+  unsigned long drops_ = 0;
 };
 
 extern SysLogManager syslogManager;

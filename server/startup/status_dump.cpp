@@ -5,11 +5,13 @@
 
 #include "base/multiplexer.h"
 #include "base/path.h"
+#include "base/syslog_client.h"
 #include "base/version.h"
 
 void WriteStatus(std::ostream& os) {
   os << "server status information. orvexd, gateway daemon of the telephony board." << std::endl
-     << "version : " << Version::current << std::endl;
+     << "version : " << Version::current << std::endl
+     << "syslog drops : " << syslogManager.drops() << std::endl;
   multiplexer.dump(os);
 }
 

@@ -14,7 +14,6 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <syslog.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -58,34 +57,6 @@ class SysLog : public testing::Test {
     }
     return out;
   }
-
-  // Receives n datagrams on another thread, as a syslog daemon does while the sender blocks
-  // on a full queue (a UNIX datagram socket queues only net.unix.max_dgram_qlen of them).
-  class Collector {
-   public:
-    Collector(const Fd& fd, size_t n)
-        : thread_([this, fd = fd.get(), n] {
-            char buf[4096];
-            while (got_.size() < n) {
-              pollfd p{fd, POLLIN, 0};
-              if (::poll(&p, 1, 10000) <= 0) break;
-              ssize_t len = ::recv(fd, buf, sizeof buf, 0);
-              if (len < 0) break;
-              got_.emplace_back(buf, size_t(len));
-            }
-          }) {}
-    ~Collector() {
-      if (thread_.joinable()) thread_.join();
-    }
-    std::vector<std::string> get() {
-      thread_.join();
-      return got_;
-    }
-
-   private:
-    std::vector<std::string> got_;
-    std::thread thread_;
-  };
 
   // The record without its time stamp ("Mmm dd hh:mm:ss "), which must be well formed.
   static std::string unstamped(const std::string& record) {
@@ -177,18 +148,49 @@ TEST_F(SysLog, LongRecordIsCutTo1023Characters) {
   EXPECT_EQ(got[0][1022], 'a');
 }
 
-TEST_F(SysLog, BatchOf256RecordsGoesOutAsSeparateDatagrams) {
+// A receiver that does not read holds only net.unix.max_dgram_qlen datagrams: the send never
+// waits for it; the records it has no room for are dropped and counted.
+TEST_F(SysLog, BatchOf256RecordsGoesOutAsSeparateDatagramsAndAFullReceiverDropsTheRest) {
   Fd rx = listen(SOCK_DGRAM);
   for (int i = 0; i < 255; ++i) syslogManager.syslog(29, "r%d", i);
   EXPECT_TRUE(datagrams(rx).empty());
-  Collector collector(rx, 256);
+  const unsigned long drops = syslogManager.drops();
   syslogManager.syslog(29, "r%d", 255);
-  std::vector<std::string> got = collector.get();
-  ASSERT_EQ(got.size(), 256u);
-  for (int i = 0; i < 256; ++i) {
-    EXPECT_EQ(unstamped(got[size_t(i)]), "<29>syslog-xj: r" + std::to_string(i) + std::string(1, '\0'));
+  std::vector<std::string> got = datagrams(rx);
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.size() + (syslogManager.drops() - drops), 256u);
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(unstamped(got[i]), "<29>syslog-xj: r" + std::to_string(i) + std::string(1, '\0'));
   }
   EXPECT_EQ(syslogManager.sendmsg(), 0);
+  EXPECT_TRUE(syslogManager.connected());
+}
+
+// On a stream the receiver must never get a cut record joined to the next one: a send cut
+// inside a record ends the connection.
+TEST_F(SysLog, FullStreamReceiverDropsWholeRecords) {
+  Fd listener = listen(SOCK_STREAM);
+  syslogManager.openlog(nullptr, LOG_NDELAY, 0);
+  Fd rx(::accept(listener.get(), nullptr, nullptr));
+  ASSERT_TRUE(rx);
+  const std::string text(900, 'x');
+  const unsigned long drops = syslogManager.drops();
+  for (int i = 0; i < 100000 && syslogManager.drops() == drops; ++i) {
+    syslogManager.syslog(29, "%s", text.c_str());
+    syslogManager.sendmsg();
+  }
+  ASSERT_GT(syslogManager.drops(), drops);
+  std::string bytes;
+  for (std::string chunk : datagrams(rx)) bytes += chunk;
+  char c;
+  const bool ended = ::recv(rx.get(), &c, 1, MSG_DONTWAIT) == 0;
+  EXPECT_EQ(ended, !syslogManager.connected());
+  const size_t last = bytes.rfind('\0');
+  ASSERT_NE(last, std::string::npos);
+  EXPECT_TRUE(last + 1 == bytes.size() || ended) << "a cut record and the stream goes on";
+  std::istringstream records(bytes.substr(0, last + 1));
+  for (std::string record; std::getline(records, record, '\0');)
+    ASSERT_EQ(unstamped(record), "<29>syslog-xj: " + text);
 }
 
 TEST_F(SysLog, BatchIsSentAt12289Bytes) {
@@ -197,9 +199,9 @@ TEST_F(SysLog, BatchIsSentAt12289Bytes) {
   const std::string text(989, 'x');
   for (int i = 0; i < 12; ++i) syslogManager.syslog(29, "%s", text.c_str());
   EXPECT_TRUE(datagrams(rx).empty());
-  Collector collector(rx, 13);
+  const unsigned long drops = syslogManager.drops();
   syslogManager.syslog(29, "%s", text.c_str());
-  EXPECT_EQ(collector.get().size(), 13u);
+  EXPECT_EQ(datagrams(rx).size() + (syslogManager.drops() - drops), 13u);
 }
 
 TEST_F(SysLog, StreamListenerSwitchesSocketTypeAndKeepsTheBatchInTheStream) {

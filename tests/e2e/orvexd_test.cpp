@@ -260,7 +260,7 @@ TEST_F(Orvexd, SighupReportsWithAControllerConnected) {
 }
 
 // A syslog receiver on the board root's /dev/log. A thread reads every record as it comes, as
-// a syslog daemon does: a receiver that stops reading would hold the daemon up.
+// a syslog daemon does: the daemon drops the records a receiver has no room for.
 class SyslogReceiver {
  public:
   SyslogReceiver() {

@@ -9,6 +9,7 @@
 
 #include "base/dpc.h"
 #include "base/multiplexer.h"
+#include "base/syslog_client.h"
 #include "base/version.h"
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
@@ -28,14 +29,16 @@ TEST(StatusDump, RewrittenFromScratch) {
   const std::string text = read_file(status_path(root));
   EXPECT_EQ(text.find('x' + std::string(20, 'x')), std::string::npos);
   std::istringstream lines(text);
-  std::string banner, version, first_measure;
+  std::string banner, version, drops, first_measure;
   std::getline(lines, banner);
   std::getline(lines, version);
+  std::getline(lines, drops);
   std::getline(lines, first_measure);
   EXPECT_EQ(banner.rfind("server status information.", 0), 0u) << banner;
   std::ostringstream want;
   want << "version : " << Version::current;
   EXPECT_EQ(version, want.str());
+  EXPECT_EQ(drops, "syslog drops : " + std::to_string(syslogManager.drops()));
   EXPECT_EQ(first_measure.rfind("dpc transition measurement", 0), 0u) << first_measure;
 }
 
