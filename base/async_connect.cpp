@@ -1,5 +1,6 @@
 #include "base/async_connect.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
@@ -8,6 +9,32 @@
 #include "base/inet4_addr.h"
 
 namespace ASync {
+
+namespace {
+
+// Reads "a.b.c.d:port" strictly: four decimal parts, a colon, and only decimal digits up to a
+// port of 1 to 65535. Shorter forms ("127.1", "0") and 0.0.0.0 are refused: connect() would
+// take each of them to this host.
+bool read_peer(const std::string& text, INet4::Addr& peer) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string::npos) return false;
+  in_addr address{};
+  if (::inet_pton(AF_INET, text.substr(0, colon).c_str(), &address) != 1) return false;
+  if (address.s_addr == htonl(INADDR_ANY)) return false;
+  const std::string digits = text.substr(colon + 1);
+  if (digits.empty() || digits.size() > 5) return false;
+  unsigned long port = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    port = port * 10 + unsigned(c - '0');
+  }
+  if (port == 0 || port > 0xffff) return false;
+  peer.Assign(address.s_addr);
+  peer.in().sin_port = htons(uint16_t(port));
+  return true;
+}
+
+}  // namespace
 
 Connect::~Connect() { delete handler_; }
 
@@ -25,11 +52,8 @@ void Connect::Start(const std::string& address, unsigned timeout) {
   socket_ = Fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
   if (!socket_ || !socket_.NonBlock()) return Complete(Status::Failed);
 
-  // A text that does not read as an address and a port must not become 0.0.0.0 (this host)
-  // or port 0.
   INet4::Addr peer;
-  int port = -1;
-  if (!peer.Assign(address, &port) || port < 0 || port > 0xffff) return Complete(Status::Failed);
+  if (!read_peer(address, peer)) return Complete(Status::Failed);
 
   if (::connect(socket_.get(), peer.sa(), INet4::Addr::size) == 0) return Complete(Status::Connected);
   if (errno != EINPROGRESS) return Complete(Status::Failed);

@@ -3,7 +3,8 @@
 //
 // Start("a.b.c.d:port", timeout_ms) opens a non-blocking socket and connects; the handler gets
 // Connected with the connected socket (its own descriptor), or Failed (refused, error, time
-// limit, or an address text that does not read as "a.b.c.d:port") or Stopped with a closed Fd.
+// limit, or an address text that is not exactly "a.b.c.d:port" with a port of 1 to 65535, or
+// is 0.0.0.0) or Stopped with a closed Fd.
 // The handler runs after the Connect has released everything, and may destroy or restart it.
 #pragma once
 

@@ -1,6 +1,7 @@
 #include "base/async_copy.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace ASync {
@@ -9,9 +10,27 @@ namespace {
 
 const short kTrouble = POLLERR | POLLHUP | POLLNVAL;
 
+// Sets O_NONBLOCK; true when this turned a blocking descriptor non-blocking.
+bool make_nonblocking(const Fd& fd) {
+  const int flags = fd ? ::fcntl(fd.get(), F_GETFL) : -1;
+  return flags >= 0 && !(flags & O_NONBLOCK) && NonBlockMode(fd.get());
+}
+
 }  // namespace
 
-Copy::~Copy() { delete handler_; }
+Copy::~Copy() {
+  delete handler_;
+  release(src_, src_was_blocking_);
+  release(dst_, dst_was_blocking_);
+}
+
+// O_NONBLOCK lives on the open file, which the caller's descriptors share with the copy's
+// duplicates: the caller gets them back as blocking as they were.
+void Copy::release(Fd& fd, bool& was_blocking) {
+  if (was_blocking && fd) BlockMode(fd.get());
+  was_blocking = false;
+  fd.close();
+}
 
 void Copy::Bind(Handler* handler) {
   Handler* old = handler_;
@@ -36,10 +55,12 @@ void Copy::make_buffer(unsigned size) {
 
 void Copy::Start(Fd source, Fd destination) {
   state_ = Status::Copying;
+  release(src_, src_was_blocking_);
+  release(dst_, dst_was_blocking_);
   src_ = std::move(source);
   dst_ = std::move(destination);
-  src_.NonBlock();
-  dst_.NonBlock();
+  src_was_blocking_ = make_nonblocking(src_);
+  dst_was_blocking_ = make_nonblocking(dst_);
   src_event_.Release();
   dst_event_.Release();
   src_event_.Bind("Copy::OnSrcEvent", &Copy::OnSrcEvent, this);
@@ -124,7 +145,7 @@ void Copy::GoWriting() {
 
 bool Copy::GoFlush() {
   src_event_.Release();
-  src_.close();
+  release(src_, src_was_blocking_);
   if (step_ == &Copy::DstReady) {
     state_ = Status::Flushing;
     return true;
@@ -147,8 +168,8 @@ bool Copy::Complete(Status::Type status) {
   state_ = status;
   src_event_.Release();
   dst_event_.Release();
-  src_.close();
-  dst_.close();
+  release(src_, src_was_blocking_);
+  release(dst_, dst_was_blocking_);
   step_ = &Copy::NotReady;
   if (handler_) handler_->Invoke(status);
   return false;

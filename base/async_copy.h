@@ -80,7 +80,8 @@ class Copy {
   void UnBind() { Bind(nullptr); }
 
   // Copies from source to destination (the copy owns what it is given; both are made
-  // non-blocking). The first reads and writes happen inside the call.
+  // non-blocking while the copy holds them, and made blocking again when they were). The first
+  // reads and writes happen inside the call.
   void Start(Fd source, Fd destination);
   // Ends a running copy as if the source had ended: the rest of the buffer is still written.
   void Stop();
@@ -94,6 +95,7 @@ class Copy {
   using Step = bool (Copy::*)();
 
   void make_buffer(unsigned size);
+  static void release(Fd& fd, bool& was_blocking);
   void Progress();
   bool SrcReady();
   bool DstReady();
@@ -109,6 +111,8 @@ class Copy {
 
   Fd src_;
   Fd dst_;
+  bool src_was_blocking_ = false;
+  bool dst_was_blocking_ = false;
   EventsParams params_;
   unsigned bufsize_ = 0;
   int error_ = 0;

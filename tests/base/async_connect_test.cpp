@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -102,25 +103,40 @@ TEST_F(AsyncConnect, FailuresReportStatus2) {
   struct Case {
     const char* name;
     std::string address;
+    bool at_once;  // refused inside Start, before any connection attempt
   };
   Listener closed(1);
   std::string refused = closed.address;
   closed.fd.close();
+  // Every address below names the listener's port: none may reach it.
+  Listener listener(4);
+  const std::string port = std::to_string(listener.port);
   const Case cases[] = {
-      {"NothingListens", refused},
-      {"NotAnAddress", "nonsense:80"},
-      {"NoPort", "127.0.0.1"},
-      {"Empty", ""},
-      {"PortOutOfRange", "127.0.0.1:70000"},
-      {"NegativePort", "127.0.0.1:-1"},
+      {"NothingListens", refused, false},
+      {"NotAnAddress", "nonsense:" + port, true},
+      {"NoPort", "127.0.0.1", true},
+      {"Empty", "", true},
+      {"PortOutOfRange", "127.0.0.1:70000", true},
+      {"NegativePort", "127.0.0.1:-1", true},
+      {"PortZero", "127.0.0.1:0", true},
+      {"ShortZero", "0:" + port, true},
+      {"AnyAddress", "0.0.0.0:" + port, true},
+      {"ShortLoopback", "127.1:" + port, true},
+      {"TextAfterPort", "127.0.0.1:" + port + "abc", true},
+      {"BlankBeforePort", "127.0.0.1: " + port, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     results_.clear();
     make().Start(c.address, 5000);
+    if (c.at_once) {
+      EXPECT_EQ(results_, std::vector<Status::Type>{Status::Failed});
+    }
     settle(10);
     EXPECT_EQ(results_, std::vector<Status::Type>{Status::Failed});
     EXPECT_FALSE(fd_);
+    pollfd pending{listener.fd.get(), POLLIN, 0};
+    EXPECT_EQ(::poll(&pending, 1, 0), 0) << "the listener was reached";
   }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -156,6 +157,44 @@ TEST_F(AsyncCopy, SourceEndingWhileAChunkWaitsFinishesTheChunkThenFlushes) {
   turns(1);
   EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
   EXPECT_TRUE(got == data);
+}
+
+// One read takes one frame of a packet source, cut to the buffer: the frame shows the size.
+TEST_F(AsyncCopy, BufferSizeZeroMeans1024) {
+  int sp[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sp), 0);
+  Fd frames(sp[0]), writer(sp[1]);
+  put(writer, pattern(2000));
+  writer.close();
+  Pipe dst;
+  ASync::Copy& copy = make(0);
+  copy.set_bufsize(0);
+  copy.Start(std::move(frames), std::move(dst.wr));
+  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
+  EXPECT_EQ(drain(dst.rd), pattern(1024));
+}
+
+bool blocking(const Fd& fd) { return !(::fcntl(fd.get(), F_GETFL) & O_NONBLOCK); }
+
+// O_NONBLOCK is shared with the caller's descriptors: they get back the mode they had, whether
+// the copy ends or is destroyed.
+TEST_F(AsyncCopy, CallersDescriptorsKeepTheirBlockingMode) {
+  for (bool destroyed : {false, true}) {
+    SCOPED_TRACE(destroyed ? "destroyed" : "done");
+    Pipe src, dst;
+    ASSERT_TRUE(dst.wr.NonBlock());
+    put(src.wr, "abc");
+    if (!destroyed) src.wr.close();
+    ASync::Copy& copy = make(0);
+    copy.Start(Fd(src.rd), Fd(dst.wr));
+    EXPECT_EQ(copy.status(), destroyed ? Status::Copying : Status::Done);
+    if (destroyed) {
+      EXPECT_FALSE(blocking(src.rd));
+      copy_.reset();
+    }
+    EXPECT_TRUE(blocking(src.rd));
+    EXPECT_FALSE(blocking(dst.wr));
+  }
 }
 
 TEST_F(AsyncCopy, ReconfiguringARunningCopyEndsIt) {
