@@ -1,11 +1,16 @@
 #include "base/ini_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <ostream>
 #include <sstream>
+
+#include "base/fd.h"
 
 namespace IniFile {
 
@@ -41,6 +46,24 @@ void destroy(T*& first, T*& last, int& count) {
   }
   last = nullptr;
   count = 0;
+}
+
+// The whole content of the regular file at path. Opened non-blocking, so that a FIFO never
+// waits for a writer; anything but a regular file is refused (errno EISDIR for a directory,
+// EINVAL otherwise). A read error ends the text there.
+bool read_regular_file(const std::string& path, std::string& text) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat st;
+  if (!fd || ::fstat(fd.get(), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(fd.get(), buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
+    if (n > 0) text.append(buf, size_t(n));
+  return true;
 }
 
 template <class T>
@@ -168,8 +191,10 @@ void File::Clear() {
 bool File::Open(const std::string& path) {
   Close();
   mFileName = path;
-  std::ifstream in(path, std::ios::in | std::ios::binary);
-  if (in.is_open()) Parse(in);
+  std::string text;
+  if (!read_regular_file(path, text)) return false;
+  std::istringstream in(text);
+  Parse(in);
   return ok_;
 }
 

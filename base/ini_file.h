@@ -150,7 +150,8 @@ class File {
   File& operator=(const File&) = delete;
   ~File();
 
-  // Reads the file at path; true when it could be opened, whatever it holds.
+  // Reads the file at path; true when it could be opened, whatever it holds. Anything but a
+  // regular file (a directory, a FIFO, a device) is not opened: false, errno EISDIR or EINVAL.
   bool Open(const std::string& path);
   void Close();
   void Sync() {}

@@ -13,4 +13,9 @@ std::string root();
 // The board path `path` (absolute, e.g. "/dev/hal") under the root.
 std::string board(const std::string& path);
 
+// Puts the working directory in front of a relative $ORVEXD_ROOT, so that the root stays where
+// it is when the process changes directory (daemon mode goes to "/"). False, with errno, when
+// the working directory cannot be read.
+bool make_root_absolute();
+
 }  // namespace Path

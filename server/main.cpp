@@ -5,6 +5,8 @@
 // file, binds the control services to the control server in their dispatch order, accepts the
 // controller on the control port and runs the event loop until SIGTERM or SIGINT. The control
 // services and the factories are process-lifetime singletons, destroyed at exit.
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 
@@ -61,14 +63,29 @@ void BindServices() {
   ctrlServer.Bind(&spiCtrl::instance());
 }
 
+// A configuration that cannot be read leaves the defaults in force; only a missing one is
+// normal enough to pass unmentioned.
+void ReadConfiguration(IniFile::File& config) {
+  const std::string path = Path::board(configFile);
+  if (config.Open(path)) {
+    traces = TraceCtl();
+    traces.Configure(*config["traces"]);
+  } else if (errno != ENOENT) {
+    std::cerr << "configuration " << path << " not read: " << std::strerror(errno)
+              << "; defaults apply" << std::endl;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  IniFile::File config;
-  if (config.Open(Path::board(configFile))) {
-    traces = TraceCtl();
-    traces.Configure(*config["traces"]);
+  if (!Path::make_root_absolute()) {
+    std::cerr << "ORVEXD_ROOT " << Path::root() << " is relative and the working directory "
+              << "cannot be read: " << std::strerror(errno) << std::endl;
+    return 2;
   }
+  IniFile::File config;
+  ReadConfiguration(config);
 
   Signals::Install();
 

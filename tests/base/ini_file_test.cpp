@@ -1,8 +1,10 @@
 #include "base/ini_file.h"
 
+#include <cerrno>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "tests/support/temp_root.h"
 
@@ -162,6 +164,25 @@ TEST(IniFile, OpenCloseAndReopen) {
   IniFile::File empty(path);
   EXPECT_TRUE(empty.ok());
   EXPECT_EQ(empty.mSectionCount, 0);
+}
+
+// Neither throws nor waits for a writer: only a regular file is read.
+TEST(IniFile, OpenRefusesWhatIsNotARegularFile) {
+  TempRoot root;
+  const std::string dir = root.path() + "/dir.conf", fifo = root.path() + "/fifo.conf";
+  ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const struct {
+    const std::string& path;
+    int error;
+  } cases[] = {{dir, EISDIR}, {fifo, EINVAL}};
+  for (const auto& c : cases) {
+    IniFile::File file;
+    errno = 0;
+    EXPECT_FALSE(file.Open(c.path)) << c.path;
+    EXPECT_EQ(errno, c.error) << c.path;
+    EXPECT_EQ(file.mSectionCount, 0);
+  }
 }
 
 TEST(IniFile, Dump) {

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -313,10 +314,17 @@ class SyslogReceiver {
   std::thread reader_;
 };
 
+// The root is given relative to the working directory, its parent, which daemon mode leaves
+// for "/".
 TEST_F(Orvexd, DaemonModeDetachesAndLogsToSyslog) {
   SyslogReceiver syslog;
   ASSERT_TRUE(syslog.ok());
-  ASSERT_TRUE(daemon_.start({"-D", "--port", std::to_string(port_)}));
+  const std::filesystem::path root = Path::root(), here = std::filesystem::current_path();
+  std::filesystem::current_path(root.parent_path());
+  const bool started = daemon_.start({"-D", "--port", std::to_string(port_)},
+                                     {"ORVEXD_ROOT=" + root.filename().string()});
+  std::filesystem::current_path(here);
+  ASSERT_TRUE(started);
   // The process started returns once the daemon has detached.
   int status = -1;
   ASSERT_TRUE(daemon_.wait_exit(status)) << daemon_.output();
@@ -334,6 +342,19 @@ TEST_F(Orvexd, DaemonModeDetachesAndLogsToSyslog) {
   ASSERT_EQ(::kill(detached, SIGTERM), 0);
   EXPECT_TRUE(wait_file(OrvexdProcess::pid_file(), false, wait_ms));
   EXPECT_TRUE(ctl_.wait_closed(wait_ms));
+}
+
+// A configuration path that is no regular file is reported; the daemon starts on the defaults.
+TEST_F(Orvexd, UnreadableConfigurationLeavesTheDefaults) {
+  const std::string config = Path::board("/usr/local/etc/server.conf");
+  std::filesystem::create_directories(config);
+  start();
+  EXPECT_TRUE(daemon_.wait_output("not read: Is a directory; defaults apply\n"));
+  stop();
+  std::filesystem::remove(config);
+  ASSERT_EQ(::mkfifo(config.c_str(), 0644), 0);
+  start();
+  EXPECT_TRUE(daemon_.wait_output("not read: Invalid argument; defaults apply\n"));
 }
 
 // libfaketime, which also speeds up CLOCK_MONOTONIC, the clock of the daemon's timers.
