@@ -72,29 +72,32 @@ void E1Ctl::SendStatus() {
   }
 }
 
-void E1Ctl::SendTclk() {
-  if (!open_maintenance()) return;
+bool E1Ctl::SendTclk() {
+  if (!open_maintenance()) return false;
   if (Device::ioctl(maintenance_.get(), MaintenanceIoctl::kTclk, static_cast<unsigned long>(tclk_)) <
       0) {
     std::cerr << ext::header(this) << "fail to set TCLK [cause=" << std::strerror(errno) << "]"
               << std::endl;
-    return;
+    return false;
   }
   std::clog << ext::header(this) << "TCLT = 0x" << std::hex << tclk_ << std::dec << std::endl;
+  return true;
 }
 
-void E1Ctl::TrunkCfg(int32_t trunk, int32_t mode) {
-  if (trunk < 0 || trunk > 31 || (mode != 0 && mode != 1)) return;
+bool E1Ctl::TrunkCfg(int32_t trunk, int32_t mode) {
+  if (trunk < 0 || trunk > 31 || (mode != 0 && mode != 1)) return true;
   uint32_t bit = uint32_t(1) << trunk;
   tclk_ = mode == 0 ? (tclk_ | bit) : (tclk_ & ~bit);
-  SendTclk();
+  return SendTclk();
 }
 
 bool E1Ctl::OnCommand(const LGCP::Command& command) {
   if (command.is_trunkCfg()) {
     const LGCP::TrunkCfg& cfg = command.get_trunkCfg();
-    TrunkCfg(cfg.get_trunk().getValue(), cfg.get_mode().asInt());
-    Success();
+    if (TrunkCfg(cfg.get_trunk().getValue(), cfg.get_mode().asInt()))
+      Success();
+    else
+      Error(LGCP::ErrorCause::busError);
     return true;
   }
   if (!command.is_ioctl() || !command.get_ioctl().is_cas()) return false;

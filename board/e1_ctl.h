@@ -8,6 +8,8 @@
 // result, and every change of the received bits that the driver reports, goes to the controller
 // as a cas signal. Driver refusals travel inside the cas signal (a negative rx); the command
 // itself is answered with success, or with busError when the CAS device cannot be opened.
+// trunkCfg is answered with busError when the mask it changed cannot be sent (no maintenance
+// device, or the driver refused it).
 //
 // Both devices are opened on first need and kept. One process-wide instance, instance(); tests
 // make their own.
@@ -46,8 +48,10 @@ class E1Ctl : public CtrlSrv::Service {
   bool open_maintenance();
   void SendStatus();
   void OnCheckStatus();
-  void SendTclk();
-  void TrunkCfg(int32_t trunk, int32_t mode);
+  // False when the mask could not be sent.
+  bool SendTclk();
+  // False when the mask changed and could not be sent.
+  bool TrunkCfg(int32_t trunk, int32_t mode);
 
   bool CheckOpenCas();
   void CasCommand(const LGCP::CasCommand& command);

@@ -58,13 +58,16 @@ void HwTests::OnTestBpc(const LGCP::BpcTestParams& params) {
       answer(check("write failed on channel ", " write ", " written "),
              LGCP::ErrorCause::busError);
       return;
-    case kDisable:
+    case kDisable: {
+      // A range where no output could be switched off is a bus that is not there.
+      bool any = first_ == end_;
       for (uint32_t channel = first_; channel < end_; ++channel) {
-        mux_.Disable(static_cast<int>(channel));
+        any |= mux_.Disable(static_cast<int>(channel));
       }
       ::usleep(kDisableSettleUs);
-      answer(true, LGCP::ErrorCause::busError);
+      answer(any, LGCP::ErrorCause::busError);
       return;
+    }
     default:
       answer(false, LGCP::ErrorCause::invalidParams);
   }

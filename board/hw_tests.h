@@ -3,8 +3,8 @@
 // command's seed (srandom/random, the low byte of one value per channel in channel order) is
 // written to the switch outputs and read back (write), compared with what the outputs carry
 // (read), or the outputs are switched off (disconnect). The test runs inside the command, its
-// short sleeps included, and answers it: success, busError at the first channel that differs,
-// invalidParams for an unknown mode.
+// short sleeps included, and answers it: success, busError at the first channel that differs
+// or when no output of the range could be switched off, invalidParams for an unknown mode.
 //
 // One process-wide instance, instance(); tests make their own.
 #pragma once

@@ -90,6 +90,12 @@ TEST_F(HwTestsTest, WriteThatDoesNotReadBackIsABusError) {
   EXPECT_NE(lines.back().find(" written FF "), std::string::npos);
 }
 
+TEST_F(HwTestsTest, DisconnectWhereNoOutputGoesOffIsABusError) {
+  ASSERT_EQ(sim.command("unplug hal"), Lines{"ok"});
+  StreamCapture log(std::clog);
+  EXPECT_EQ(run("disconnect", 1, 0, 2), Lines{"error 10"});
+}
+
 TEST_F(HwTestsTest, DisconnectSwitchesTheOutputsOff) {
   EXPECT_EQ(run("write", 1, 120, 8, 15), Lines{"success"});
   EXPECT_EQ(run("disconnect", 1, 120, 8, 15), Lines{"success"});
