@@ -82,6 +82,15 @@ TEST_F(OrvexCtl, EncodeReadsValueNotationAndPrintsHex) {
   }
 }
 
+TEST_F(OrvexCtl, HelpPrintsTheUsage) {
+  for (const char* args : {"--help", "-h"}) {
+    Outcome r = run(args);
+    EXPECT_EQ(r.status, 0) << args;
+    EXPECT_EQ(r.out.rfind("usage:\n  orvex-ctl decode ", 0), 0u) << args << ": " << r.out;
+    EXPECT_EQ(r.err, "") << args;
+  }
+}
+
 TEST_F(OrvexCtl, BadInputGetsAMessageAndStatusOne) {
   struct Case {
     const char* args;

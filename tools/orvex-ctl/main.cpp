@@ -121,18 +121,21 @@ const Subcommand subcommands[] = {
      &run_send},
 };
 
-int usage() {
-  std::cerr << "usage:\n";
+// The usage on the error stream, status 1; asked for (--help, -h), on the output, status 0.
+int usage(bool asked = false) {
+  std::ostream& out = asked ? std::cout : std::cerr;
+  out << "usage:\n";
   for (const Subcommand& s : subcommands) {
-    std::cerr << "  " << program << ' ' << s.name << ' ' << s.usage << '\n';
+    out << "  " << program << ' ' << s.name << ' ' << s.usage << '\n';
   }
-  return 1;
+  return asked ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return usage();
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) return usage(true);
   for (const Subcommand& s : subcommands) {
     if (std::strcmp(argv[1], s.name) != 0) continue;
     std::vector<std::string> args(argv + 2, argv + argc);
