@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ASync {
@@ -10,10 +11,15 @@ namespace {
 
 const short kTrouble = POLLERR | POLLHUP | POLLNVAL;
 
-// Sets O_NONBLOCK; true when this turned a blocking descriptor non-blocking.
-bool make_nonblocking(const Fd& fd) {
+bool is_blocking(const Fd& fd) {
   const int flags = fd ? ::fcntl(fd.get(), F_GETFL) : -1;
-  return flags >= 0 && !(flags & O_NONBLOCK) && NonBlockMode(fd.get());
+  return flags >= 0 && !(flags & O_NONBLOCK);
+}
+
+bool same_file(const Fd& a, const Fd& b) {
+  struct stat sa, sb;
+  return ::fstat(a.get(), &sa) == 0 && ::fstat(b.get(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -59,8 +65,10 @@ void Copy::Start(Fd source, Fd destination) {
   release(dst_, dst_was_blocking_);
   src_ = std::move(source);
   dst_ = std::move(destination);
-  src_was_blocking_ = make_nonblocking(src_);
-  dst_was_blocking_ = make_nonblocking(dst_);
+  src_was_blocking_ = is_blocking(src_);
+  dst_was_blocking_ = is_blocking(dst_);
+  src_.NonBlock();
+  dst_.NonBlock();
   src_event_.Release();
   dst_event_.Release();
   src_event_.Bind("Copy::OnSrcEvent", &Copy::OnSrcEvent, this);
@@ -145,6 +153,8 @@ void Copy::GoWriting() {
 
 bool Copy::GoFlush() {
   src_event_.Release();
+  // A destination on the same file must stay non-blocking: it gets its mode back at the end.
+  if (src_was_blocking_ && same_file(src_, dst_)) src_was_blocking_ = false;
   release(src_, src_was_blocking_);
   if (step_ == &Copy::DstReady) {
     state_ = Status::Flushing;
