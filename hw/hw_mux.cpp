@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "base/device.h"
+#include "base/mux_clock.h"
 #include "hw/mux_records.h"
 
 namespace {
@@ -123,6 +124,14 @@ void HwMux::RefreshChannel(int index) {
 
 void HwMux::OnDPC() {
   if (!device_) return;
+  // A run costs 128 driver requests at most. Running it in every loop turn made each command
+  // wait behind up to 256 of them, so runs are spaced by at least 50 ms of the loop clock: a
+  // busy loop sweeps the 2048 outputs in 0.8 s, and an idle loop, whose turns are further apart,
+  // sweeps as before, one run per turn.
+  const uint32_t now = Mux::milliseconds();
+  if (refreshed_ && now - last_refresh_ms_ < kRefreshIntervalMs) return;
+  refreshed_ = true;
+  last_refresh_ms_ = now;
   for (int i = 0; i < kRefreshPerRun; ++i) {
     refresh_index_ = (refresh_index_ + 1) % kOutputs;
     RefreshChannel(static_cast<int>(refresh_index_));

@@ -4,8 +4,8 @@
 // byte 0xD5), disables an output, writes a constant byte to a channel and reads the byte a
 // channel carries. It records what feeds each of the 2048 logical outputs 8192 to 10239 (16
 // buses of 128 time slots) and, from a deferred call that runs twice per loop turn, keeps
-// re-asserting the outputs it has disabled, 128 of them per run. Channels below 8192 or above
-// 10239 are passed to the driver without a record.
+// re-asserting the outputs it has disabled: 128 of them per run, at most one run per 50 ms of
+// the loop clock. Channels below 8192 or above 10239 are passed to the driver without a record.
 //
 // The device is opened on first need and kept for the life of the object; every operation
 // retries the open while it is closed. Messages go to std::clog, each opened by "hwMux: ".
@@ -22,6 +22,8 @@ class HwMux {
   static constexpr int kFirstOutput = 8192;
   static constexpr int kOutputs = 2048;
   static constexpr int kRefreshPerRun = 128;
+  // The shortest time between two runs of the background refresh.
+  static constexpr uint32_t kRefreshIntervalMs = 50;
   // Source-table values other than an input number.
   static constexpr uint16_t kDisabled = 0xFFFF;
   static constexpr uint16_t kDetached = 0xFFFE;
@@ -53,7 +55,8 @@ class HwMux {
 
   // Re-asserts logical output 8192 + index when it is disabled.
   void RefreshChannel(int index);
-  // One run of the background refresh: the next 128 logical outputs, wrapping at 2048.
+  // The background refresh, called twice per loop turn: the next 128 logical outputs, wrapping
+  // at 2048, unless a run was made less than 50 ms ago.
   void OnDPC();
 
   // The source-table entry of a logical output (8192 to 10239): an input number, kDetached or
@@ -73,6 +76,9 @@ class HwMux {
   Fd device_;
   uint16_t sources_[kOutputs];
   unsigned refresh_index_ = 0;
+  // The loop clock (ms) of the last run, valid once `refreshed_`.
+  uint32_t last_refresh_ms_ = 0;
+  bool refreshed_ = false;
   Dpc refresh_;
 };
 

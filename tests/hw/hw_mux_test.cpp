@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/hw/hw_testlib.h"
+#include "tests/support/test_clock.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ class HwMuxTest : public ::testing::Test {
 };
 
 TEST_F(HwMuxTest, OpeningDisablesEveryOutputAndTheRefreshSweepsTheDisabledOnes) {
+  TestClockGuard clock(1000000);
   unsigned long before = count(kDisableRequest);
   StreamCapture log(std::clog);
   HwMux mux;
@@ -45,13 +47,34 @@ TEST_F(HwMuxTest, OpeningDisablesEveryOutputAndTheRefreshSweepsTheDisabledOnes) 
   ASSERT_TRUE(mux.Disconnect(8400));
   ASSERT_TRUE(mux.Connect(3, 9000));
   before = count(kDisableRequest);
-  for (int run = 1; run < 16; ++run) mux.OnDPC();
+  // An idle loop: its turns come further apart than the refresh interval, one run each.
+  for (int run = 1; run < 16; ++run) {
+    Mux::TestClock::advance_ms(HwMux::kRefreshIntervalMs + 10);
+    mux.OnDPC();
+  }
   EXPECT_EQ(mux.refresh_index(), 0u);
   EXPECT_EQ(count(kDisableRequest) - before, 2048u - 128 - 2);
   EXPECT_EQ(board().command("switch 8400"), Lines{"const 0xd5"});
   EXPECT_EQ(board().command("switch 9000"), Lines{"3"});
   EXPECT_EQ(log_tail("hal", 1), Lines{"0x80044d03 disable output=8192"});
   EXPECT_TRUE(log.take_lines().empty());
+}
+
+TEST_F(HwMuxTest, ABusyLoopRunsTheRefreshOncePerInterval) {
+  TestClockGuard clock(1000000);
+  HwMux mux;
+  // The loop calls the refresh twice in every turn, however close together the turns come.
+  const auto busy_turns = [&mux] {
+    for (int call = 0; call < 40; ++call) mux.OnDPC();
+  };
+  busy_turns();
+  EXPECT_EQ(mux.refresh_index(), 128u);
+  Mux::TestClock::advance_ms(HwMux::kRefreshIntervalMs - 1);
+  busy_turns();
+  EXPECT_EQ(mux.refresh_index(), 128u);
+  Mux::TestClock::advance_ms(1);
+  busy_turns();
+  EXPECT_EQ(mux.refresh_index(), 256u);
 }
 
 struct Case {
