@@ -1,7 +1,8 @@
 // The device seam. A character device goes straight to open(2) and ioctl(2); a UNIX socket in
 // its place is a simulated device (base/device_wire.h describes the messages). Every exchange
-// with the simulator is bounded by one 2 s deadline, so a simulator that stopped answering
-// costs the caller at most 2 s and an ETIMEDOUT, never a hang.
+// with the simulator is bounded by a 2 s deadline, so a simulator that stopped answering costs
+// the caller 2 s and an ETIMEDOUT, never a hang. A request costs two system calls: what its
+// descriptor is was learned at open, and the kept request connection blocks with timeouts.
 #include "base/device.h"
 
 #include <cerrno>
@@ -10,13 +11,16 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <mutex>
 #include <poll.h>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <unordered_map>
 
 #include "base/device_wire.h"
 #include "base/fd.h"
@@ -139,6 +143,60 @@ ssize_t receive_message(int fd, iovec* parts, int count, const Deadline& deadlin
   return n;
 }
 
+// What the seam knows of the descriptors it opened, learned once at open: a simulated device's
+// descriptor with the inode that names its session, or a character device's. Fd::close()
+// forgets a descriptor as it goes, so a number used again is learned again.
+struct Known {
+  bool simulated;
+  uint64_t inode;
+};
+
+class Descriptors {
+ public:
+  void learn(int fd, Known what) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    known_[fd] = what;
+  }
+  void forget(int fd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    known_.erase(fd);
+  }
+  bool find(int fd, Known& what) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = known_.find(fd);
+    if (it == known_.end()) return false;
+    what = it->second;
+    return true;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::unordered_map<int, Known> known_;
+};
+
+Descriptors& descriptors() {
+  static Descriptors* table = new Descriptors;  // used by Fd::close() until the process ends
+  return *table;
+}
+
+// A descriptor the seam did not open (a duplicate, say) is looked at each time: a UNIX
+// SOCK_SEQPACKET socket is a simulated device's.
+Known examine(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) return Known{false, 0};
+  int domain = 0, type = 0;
+  socklen_t size = sizeof domain;
+  if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &size) != 0) return Known{false, 0};
+  size = sizeof type;
+  if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) != 0) return Known{false, 0};
+  return Known{domain == AF_UNIX && type == SOCK_SEQPACKET, uint64_t(st.st_ino)};
+}
+
+Known what_is(int fd) {
+  Known what;
+  return descriptors().find(fd, what) ? what : examine(fd);
+}
+
 int open_simulated(const std::string& path, int flags) {
   std::string what = "open " + path;
   Deadline deadline;
@@ -159,26 +217,15 @@ int open_simulated(const std::string& path, int flags) {
   }
   if (!device) return fail(what + ": no descriptor in the answer", EPROTO);
   bool mode_set = (flags & O_NONBLOCK) ? NonBlockMode(device.get()) : BlockMode(device.get());
-  if (!mode_set) return fail(what, errno);
+  struct stat st;
+  if (!mode_set || ::fstat(device.get(), &st) != 0) return fail(what, errno);
+  descriptors().learn(device.get(), Known{true, uint64_t(st.st_ino)});
   return device.release();
 }
 
-// True when `fd` is a simulated device's descriptor (a UNIX SOCK_SEQPACKET socket); its inode,
-// which names its session, goes to `inode`.
-bool simulated(int fd, uint64_t& inode) {
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) return false;
-  int domain = 0, type = 0;
-  socklen_t size = sizeof domain;
-  if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &size) != 0) return false;
-  size = sizeof type;
-  if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &size) != 0) return false;
-  inode = st.st_ino;
-  return domain == AF_UNIX && type == SOCK_SEQPACKET;
-}
-
-// The one connection to the simulator's request socket, kept between calls. It is made again
-// when the root changed or the simulator went away.
+// The one connection to the simulator's request socket, kept between calls: blocking, with the
+// answer time as its send and receive timeouts, so a request is one sendmsg and one recvmsg. It
+// is made again when the root changed or the simulator went away.
 struct RequestConnection {
   Fd fd;
   std::string path;
@@ -189,21 +236,42 @@ RequestConnection& request_connection() {
   return connection;
 }
 
+bool make_request_connection(RequestConnection& c, const std::string& path) {
+  Deadline deadline;
+  Fd fresh = connect_to(path, deadline);
+  if (!fresh) return false;
+  timeval limit{};
+  limit.tv_sec = kAnswerTime.count() / 1000;
+  if (!BlockMode(fresh.get()) ||
+      ::setsockopt(fresh.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0 ||
+      ::setsockopt(fresh.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
+    return false;
+  }
+  c.fd = std::move(fresh);
+  c.path = path;
+  return true;
+}
+
+// A timed-out blocking call reports EAGAIN.
+int timed_out(int error) { return error == EAGAIN || error == EWOULDBLOCK ? ETIMEDOUT : error; }
+
 // Sends the request on the kept connection, connecting first when needed. A send that finds
 // the connection dead (the simulator restarted) reconnects once: that request never arrived.
-bool send_request(iovec* parts, int count, const Deadline& deadline) {
+bool send_request(iovec* parts, int count) {
   RequestConnection& c = request_connection();
   std::string path = Path::board("/dev/.board");
   if (c.path != path) c.fd.close();
+  msghdr message{};
+  message.msg_iov = parts;
+  message.msg_iovlen = count;
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (!c.fd) {
-      Fd fresh = connect_to(path, deadline);
-      if (!fresh) return false;
-      c.fd = std::move(fresh);
-      c.path = path;
-    }
-    if (send_message(c.fd.get(), parts, count, deadline)) return true;
-    int error = errno;
+    if (!c.fd && !make_request_connection(c, path)) return false;
+    ssize_t n;
+    do {
+      n = ::sendmsg(c.fd.get(), &message, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    if (n >= 0) return true;
+    int error = timed_out(errno);
     c.fd.close();
     errno = error;
     if (error != EPIPE && error != ECONNRESET && error != ENOTCONN) return false;
@@ -211,30 +279,41 @@ bool send_request(iovec* parts, int count, const Deadline& deadline) {
   return false;
 }
 
+// The answer on the kept connection: its full length (more than the buffers when it was
+// truncated), 0 when the simulator closed, -1 with errno.
+ssize_t receive_answer(iovec* parts, int count) {
+  msghdr message{};
+  message.msg_iov = parts;
+  message.msg_iovlen = count;
+  ssize_t n;
+  do {
+    n = ::recvmsg(request_connection().fd.get(), &message, MSG_TRUNC);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) errno = timed_out(errno);
+  return n;
+}
+
 int ioctl_simulated(uint64_t inode, uint32_t request, DeviceWire::Kind kind, uint64_t value,
                     void* record, size_t size) {
-  std::string what = request_name(request);
-  if (size > DeviceWire::kMaxRecord) return fail(what + ": record too large", EINVAL);
-  Deadline deadline;
+  if (size > DeviceWire::kMaxRecord) return fail(request_name(request) + ": record too large", EINVAL);
   DeviceWire::IoctlRequest header{request, kind, inode, value};
   iovec out[2] = {{&header, sizeof header}, {record, size}};
-  if (!send_request(out, size ? 2 : 1, deadline)) return fail(what, errno);
+  if (!send_request(out, size ? 2 : 1)) return fail(request_name(request), errno);
 
-  RequestConnection& c = request_connection();
   DeviceWire::IoctlReply reply{};
   iovec in[2] = {{&reply, sizeof reply}, {record, size}};
-  ssize_t n = receive_message(c.fd.get(), in, size ? 2 : 1, deadline);
-  if (n <= 0) {
-    int error = n == 0 ? EIO : errno;
-    c.fd.close();
-    return fail(n == 0 ? what + ": the simulator closed the request socket" : what, error);
+  ssize_t n = receive_answer(in, size ? 2 : 1);
+  if (n == static_cast<ssize_t>(sizeof reply + size)) {
+    if (reply.result < 0) errno = reply.error;
+    return reply.result;
   }
-  if (n != static_cast<ssize_t>(sizeof reply + size)) {
-    c.fd.close();
-    return fail(what + ": bad answer", EPROTO);
-  }
-  if (reply.result < 0) errno = reply.error;
-  return reply.result;
+  // After a lost or malformed answer the connection is out of step: it is made again.
+  int error = n < 0 ? errno : n == 0 ? EIO : EPROTO;
+  request_connection().fd.close();
+  std::string what = request_name(request);
+  if (n == 0) what += ": the simulator closed the request socket";
+  if (n > 0) what += ": bad answer";
+  return fail(what, error);
 }
 
 }  // namespace
@@ -248,23 +327,27 @@ int open(const char* path, int flags) {
     errno = ENODEV;
     return -1;
   }
-  return ::open(rooted.c_str(), flags | O_CLOEXEC);
+  int fd = ::open(rooted.c_str(), flags | O_CLOEXEC);
+  if (fd >= 0) descriptors().learn(fd, Known{false, 0});
+  return fd;
 }
 
 int ioctl(int fd, uint32_t request, void* record, size_t size) {
-  uint64_t inode;
-  if (simulated(fd, inode)) {
-    return ioctl_simulated(inode, request, DeviceWire::kRecord, 0, record, size);
+  Known what = what_is(fd);
+  if (what.simulated) {
+    return ioctl_simulated(what.inode, request, DeviceWire::kRecord, 0, record, size);
   }
   return ::ioctl(fd, static_cast<unsigned long>(request), record);
 }
 
 int ioctl(int fd, uint32_t request, unsigned long value) {
-  uint64_t inode;
-  if (simulated(fd, inode)) {
-    return ioctl_simulated(inode, request, DeviceWire::kValue, value, nullptr, 0);
+  Known what = what_is(fd);
+  if (what.simulated) {
+    return ioctl_simulated(what.inode, request, DeviceWire::kValue, value, nullptr, 0);
   }
   return ::ioctl(fd, static_cast<unsigned long>(request), value);
 }
+
+void forget(int fd) { descriptors().forget(fd); }
 
 }  // namespace Device

@@ -7,11 +7,12 @@
 // receives one end of a SOCK_SEQPACKET socket pair, which behaves like the device's descriptor
 // (poll(2) works, one read(2) is one frame or event record, one write(2) is one frame,
 // O_NONBLOCK is honoured); ioctl() sends the request to the simulator's request socket
-// $ORVEXD_ROOT/dev/.board and copies its reply back. read, write, poll and close are the
-// ordinary system calls on the descriptor.
+// $ORVEXD_ROOT/dev/.board and copies its reply back. read, write and poll are the ordinary
+// system calls on the descriptor; close it with Fd, which lets the seam forget it.
 //
 // Request numbers are the board's literal 32-bit values. Records are plain structs in native
-// byte order. A simulator that does not answer within 2 s fails the call with ETIMEDOUT.
+// byte order. A simulator that does not take a request, or answer it, within 2 s fails the call
+// with ETIMEDOUT.
 // Failures of the exchange with the simulator (no answer, connection lost, a malformed answer)
 // are logged on std::cerr as "device: ..." with strerror; what the driver itself refuses is
 // left to the caller, which reports it in its own words.
@@ -32,5 +33,9 @@ int ioctl(int fd, uint32_t request, void* record, size_t size);
 
 // A request whose argument is the value itself.
 int ioctl(int fd, uint32_t request, unsigned long value);
+
+// `fd` is being closed: what the seam learned of it at open no longer holds. Fd::close() calls
+// it for every descriptor it closes.
+void forget(int fd);
 
 }  // namespace Device

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "base/device.h"
+
 Fd& Fd::operator=(const Fd& other) {
   if (this != &other) {
     if (fd_ >= 0) close();
@@ -26,6 +28,7 @@ int Fd::close() {
     errno = EBADF;
     return -1;
   }
+  Device::forget(fd_);
   int r = ::close(fd_);
   fd_ = -1;
   return r;

@@ -18,7 +18,8 @@ class Fd {
     if (fd_ >= 0) close();
   }
 
-  // close(2) when open; the Fd is closed afterwards even when close(2) failed. On a closed Fd:
+  // close(2) when open, after the device seam forgot the descriptor (base/device.h); the Fd is
+  // closed afterwards even when close(2) failed. On a closed Fd:
   // errno EBADF and -1.
   int close();
   // A new close-on-exec descriptor for the same file, or -1 (closed, or dup failed).

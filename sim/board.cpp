@@ -101,7 +101,9 @@ Reply Board::log(const Words& words) {
   bool times = words.size() == 3 && words[2] == "times";
   DeviceNode* n = words.size() >= 2 ? node(words[1]) : nullptr;
   if (!n || (words.size() != 2 && !times)) return Reply::error("usage: log DEVICE [times]");
-  return Reply::of_list(n->log().lines(times));
+  const DeviceModel& model = n->model();
+  return Reply::of_list(
+      n->log().lines(times, [&model](const IoctlCall& call) { return describe(model, call); }));
 }
 
 Reply Board::fail(const Words& words) {

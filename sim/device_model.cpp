@@ -12,6 +12,7 @@ void DeviceModel::on_close(Session&) {}
 void DeviceModel::on_write(Session&, const std::string&) {}
 IoctlResult DeviceModel::on_ioctl(Session&, IoctlCall&) { return {-1, ENOTTY}; }
 std::string DeviceModel::decode(const IoctlCall&) const { return ""; }
+uint32_t DeviceModel::layout() const { return 0; }
 bool DeviceModel::command(const Words&, Reply&) { return false; }
 
 void DeviceModel::broadcast(const std::string& record) {

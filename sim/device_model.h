@@ -18,6 +18,9 @@ struct IoctlCall {
   bool has_record;
   uint64_t value;
   std::string bytes;
+  // The model's record layout when the request arrived (DeviceModel::layout()), so that the
+  // request log decodes it later as it was meant.
+  uint32_t layout;
 };
 
 struct IoctlResult {
@@ -44,7 +47,10 @@ class DeviceModel {
   // Answers one request. The default knows none: -1, ENOTTY.
   virtual IoctlResult on_ioctl(Session& session, IoctlCall& call);
   // The fields of `call` as it arrived, for the request log; "" prints its bytes (or value).
+  // Called only when the log is listed, with the layout the call arrived under.
   virtual std::string decode(const IoctlCall& call) const;
+  // What decoding a request depends on besides its bytes (e.g. an interface version); 0 here.
+  virtual uint32_t layout() const;
   // A control command of this device (dispatched on the first word, never empty): false when
   // the command is not this device's.
   virtual bool command(const Words& words, Reply& reply);

@@ -65,7 +65,8 @@ int DeviceNode::take_failure(uint64_t key) {
 }
 
 IoctlResult DeviceNode::ioctl(Session& session, IoctlCall& call) {
-  log_.add(describe(*model_, call));
+  call.layout = model_->layout();
+  log_.add(call);
   if (session.gone()) return {-1, ENODEV};
   if (int error = take_failure(call.request)) return {-1, error};
   size_t size = call.bytes.size();

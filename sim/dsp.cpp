@@ -58,7 +58,7 @@ std::string Dsp::configure_fields(const IoctlCall& call) const {
   std::string ts = "CONFIGURE ts=" + n(c.ts);
   switch (c.what) {
     case DsprocConfigure::kVAD:
-      if (version_ == 2) {
+      if (call.layout == 2) {
         auto p = params<dsproc_vad_v2_params>(c);
         return ts + " VAD voice_th_msec=" + n(p.voice_th_msec) +
                " silence_th_msec=" + n(p.silence_th_msec) + " e_th_dB=" + n(p.e_th_dB) +

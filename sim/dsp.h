@@ -22,6 +22,8 @@ class Dsp : public DeviceModel {
 
   IoctlResult on_ioctl(Session& session, IoctlCall& call) override;
   std::string decode(const IoctlCall& call) const override;
+  // The interface version: it sets the layout of the VAD parameters.
+  uint32_t layout() const override { return version_; }
   bool command(const Words& words, Reply& reply) override;
 
  private:

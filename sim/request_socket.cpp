@@ -37,9 +37,10 @@ void RequestSocket::add_connection(UniqueFd connection) {
 }
 
 void RequestSocket::serve(int connection, short revents) {
-  std::string message(sizeof(IoctlRequest) + DeviceWire::kMaxRecord, '\0');
+  std::vector<char>& message = message_;
+  message.resize(sizeof(IoctlRequest) + DeviceWire::kMaxRecord);
   for (int i = 0; i < kRequestsPerTurn; ++i) {
-    ssize_t n = ::recv(connection, &message[0], message.size(), MSG_DONTWAIT | MSG_TRUNC);
+    ssize_t n = ::recv(connection, message.data(), message.size(), MSG_DONTWAIT | MSG_TRUNC);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN && !(revents & (POLLHUP | POLLERR))) return;
     if (n <= 0 || !answer(connection, message, static_cast<size_t>(n))) {
@@ -49,7 +50,7 @@ void RequestSocket::serve(int connection, short revents) {
   }
 }
 
-bool RequestSocket::answer(int connection, std::string& message, size_t size) {
+bool RequestSocket::answer(int connection, const std::vector<char>& message, size_t size) {
   IoctlReply reply{-1, EINVAL};
   IoctlCall call{};
   IoctlRequest request;
@@ -58,7 +59,7 @@ bool RequestSocket::answer(int connection, std::string& message, size_t size) {
     call.request = request.request;
     call.has_record = request.kind == DeviceWire::kRecord;
     call.value = request.value;
-    call.bytes = message.substr(sizeof request, size - sizeof request);
+    call.bytes.assign(message.data() + sizeof request, size - sizeof request);
     bool well_formed =
         call.has_record || (request.kind == DeviceWire::kValue && call.bytes.empty());
     if (well_formed) {
@@ -67,7 +68,8 @@ bool RequestSocket::answer(int connection, std::string& message, size_t size) {
     }
   }
   // The record goes back only when the request was understood, as many bytes as were sent.
-  std::string answer(reinterpret_cast<const char*>(&reply), sizeof reply);
+  std::string& answer = answer_;
+  answer.assign(reinterpret_cast<const char*>(&reply), sizeof reply);
   if (call.has_record) answer += call.bytes;
   if (send_message(connection, answer.data(), answer.size()) >= 0) return true;
   std::cerr << "boardsim: .board: answer lost: " << std::strerror(errno) << std::endl;

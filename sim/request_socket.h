@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "sim/device_model.h"
 #include "sim/listener.h"
@@ -30,11 +31,14 @@ class RequestSocket {
   void add_connection(UniqueFd fd);
   void serve(int connection, short revents);
   // Answers one message of `size` bytes in `message`; false when the connection must close.
-  bool answer(int connection, std::string& message, size_t size);
+  bool answer(int connection, const std::vector<char>& message, size_t size);
   void close_connection(int connection);
 
   EventLoop& loop_;
   Handler handler_;
   Listener listener_;
   std::map<int, UniqueFd> connections_;
+  // Kept between requests: the largest message is 64 KiB.
+  std::vector<char> message_;
+  std::string answer_;
 };

@@ -14,5 +14,5 @@ class Watchdog : public DeviceModel {
   bool command(const Words& words, Reply& reply) override;
 
  private:
-  RequestLog writes_;
+  TimedLog<std::string> writes_;
 };
