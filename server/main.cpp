@@ -14,6 +14,7 @@
 #include "base/daemon.h"
 #include "base/dpc.h"
 #include "base/ini_file.h"
+#include "base/line_stream_buf.h"
 #include "base/multiplexer.h"
 #include "base/path.h"
 #include "base/pid_file.h"
@@ -79,6 +80,8 @@ void ReadConfiguration(IniFile::File& config) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Each log line in one write, until daemon mode sends the streams elsewhere.
+  LineStreamBuf::UseForStandardStreams();
   if (!Path::make_root_absolute()) {
     std::cerr << "ORVEXD_ROOT " << Path::root() << " is relative and the working directory "
               << "cannot be read: " << std::strerror(errno) << std::endl;
