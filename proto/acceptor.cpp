@@ -82,9 +82,23 @@ void Acceptor<Flavour>::OnSocketEvent(int, short events) {
 }
 
 template <class Flavour>
+bool Acceptor<Flavour>::Ending() const {
+  using State = Service::State;
+  if (this->state() == State::Deactivating) return true;
+  if (this->state() != State::Connected) return false;
+  pollfd live{this->socket().get(), POLLRDHUP, 0};
+  return ::poll(&live, 1, 0) > 0 && (live.revents & (POLLRDHUP | POLLHUP | POLLERR));
+}
+
+template <class Flavour>
 bool Acceptor<Flavour>::AcceptOne() {
   using State = Service::State;
   const bool log = this->log();
+  // A controller that closes and connects again at once is not refused: while its old
+  // connection is ending, the newcomer waits in the backlog. The old connection reads what is
+  // left and its end, the deferred disconnect follows, and the newcomer is attached a turn or
+  // two later.
+  if (Ending()) return false;
   Peer from{};
   Fd peer = AcceptPeer(listen_.get(), &from);
   if (!peer) {

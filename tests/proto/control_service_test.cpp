@@ -181,18 +181,33 @@ TEST_F(AcceptorTest, FurtherPeersAreRefusedWhileOneIsAttached) {
   EXPECT_FALSE(first.eof());
 }
 
-TEST_F(AcceptorTest, PeerArrivingWhileTheOldConnectionEndsIsClosed) {
+TEST_F(AcceptorTest, PeerArrivingAsTheOldConnectionEndsIsServed) {
+  // The old connection's end and the newcomer reach the loop in the same turn.
+  const struct Case {
+    const char* name;
+    bool peer_closes;  // else this end disconnects
+  } cases[] = {{"the old peer closed", true}, {"this end disconnected", false}};
   unsigned short port = activate();
-  TcpPeer first = attach_peer(port);
-  acceptor_->Disconnect();
-  // The next peer is accepted in the same turn, before the deferred call has run.
-  TcpPeer second = TcpPeer::connect(port);
-  MultiplexerProbe::poll_now();
-  EXPECT_EQ(acceptor_->state(), State::Deactivating);
-  EXPECT_TRUE(second.eof());
-  turns();
-  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
-  TcpPeer third = attach_peer(port);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TcpPeer first = attach_peer(port);
+    if (c.peer_closes) {
+      first = TcpPeer();
+    } else {
+      acceptor_->Disconnect();
+    }
+    TcpPeer second = TcpPeer::connect(port);
+    turns(3);
+    EXPECT_EQ(sink_.take(), (Strings{"disconnect", "connect"}));
+    EXPECT_EQ(acceptor_->state(), State::Connected);
+    EXPECT_FALSE(second.eof());
+    acceptor_->Send("x", 1);
+    EXPECT_EQ(second.read(), tpkt("x"));
+    EXPECT_EQ(logs_.err.take().find("refuse"), std::string::npos);
+    acceptor_->Disconnect();
+    turns();
+    sink_.take();
+  }
 }
 
 TEST_F(AcceptorTest, PortInUseIsBoundAgainEveryFiveSeconds) {
