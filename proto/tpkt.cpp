@@ -8,6 +8,7 @@
 
 Tpkt_protocol::~Tpkt_protocol() {
   if (alive_) *alive_ = false;
+  report_skipped();
 }
 
 void Tpkt_protocol::local_prepare_head(Packet& p) { p.reserve_head(header_size); }
@@ -22,6 +23,7 @@ void Tpkt_protocol::local_deactivate() {
 }
 
 void Tpkt_protocol::reset() {
+  report_skipped();
   timer_.reset();
   body_.reset();
   next_state(idle);
@@ -76,10 +78,24 @@ void Tpkt_protocol::receive(Packet& p) {
 }
 
 void Tpkt_protocol::receive_idle(Packet& p) {
-  if (p.pull8() == 0x03)
-    next_state(wait_r);
-  else
-    std::clog << name().name() << " bad TPKT packet start." << std::endl;
+  // Stray bytes are skipped up to the next possible frame start and counted; the run gets one
+  // line when it ends, however many reads it spans.
+  const unsigned n = p.length();
+  const void* start = std::memchr(p->data, 0x03, n);
+  const unsigned stray = start ? unsigned(static_cast<const unsigned char*>(start) - p->data) : n;
+  p.pull(stray);
+  skipped_ += stray;
+  if (!start) return;
+  p.pull8();
+  report_skipped();
+  next_state(wait_r);
+}
+
+void Tpkt_protocol::report_skipped() {
+  if (skipped_ == 0) return;
+  std::clog << name().name() << " bad TPKT packet start: " << skipped_
+            << (skipped_ == 1 ? " byte" : " bytes") << " skipped." << std::endl;
+  skipped_ = 0;
 }
 
 void Tpkt_protocol::receive_wait_r(Packet& p) {

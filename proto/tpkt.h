@@ -6,7 +6,9 @@
 // Going down, message() pushes the header into the head room that prepare_head reserved and
 // transmits the frame. Going up, receive() reassembles frames from whatever pieces the stream
 // layer delivers and hands each payload up as one packet. Bytes that cannot start a frame are
-// skipped one at a time; a frame still incomplete 3000 ms after its last piece is dropped.
+// skipped, with one log line per run of them that gives its length (written when the next frame
+// starts or the layer is reset); a frame still incomplete 3000 ms after its last piece is
+// dropped.
 // Neither ends the connection: the layer resynchronises on the stream by itself.
 #pragma once
 
@@ -55,10 +57,14 @@ class Tpkt_protocol : public Protocol {
   void receive_ignore(Packet& p);
   // Hands the completed frame up; the owner takes it.
   void deliver();
+  // Logs the run of stray bytes skipped so far, if any, and starts counting afresh.
+  void report_skipped();
 
   Protocol_name_str name_{"TPKT"};
   // The length field while the header is read, then the payload bytes still expected.
   uint32_t count_ = 0;
+  // Stray bytes skipped since the last frame start.
+  unsigned long skipped_ = 0;
   Timer timer_;
   State state_ = idle;
   Packet body_;

@@ -50,9 +50,12 @@ TEST_F(TpktTest, ReassemblesFramesFromAnyCut) {
       {"two_in_one_read", {abc + tpkt("D")}, {"ABC", "D"}, ""},
       {"frame_across_reads", {abc + abc.substr(0, 5), abc.substr(5) + abc}, {"ABC", "ABC", "ABC"},
        ""},
-      {"stray_byte", {"\x55" + abc}, {"ABC"}, "TPKT bad TPKT packet start.\n"},
-      {"stray_bytes", {"\x55\x56", abc}, {"ABC"},
-       "TPKT bad TPKT packet start.\nTPKT bad TPKT packet start.\n"},
+      {"stray_byte", {"\x55" + abc}, {"ABC"}, "TPKT bad TPKT packet start: 1 byte skipped.\n"},
+      // One line per run of stray bytes, however many reads bring it.
+      {"stray_run_across_reads", {"\x55\x56", std::string(60000, '\xff'), abc + "\x57" + abc},
+       {"ABC", "ABC"},
+       "TPKT bad TPKT packet start: 60002 bytes skipped.\n"
+       "TPKT bad TPKT packet start: 1 byte skipped.\n"},
       {"bad_reserved", {"\x03\x01" + abc}, {"ABC"}, "TPKT bad TPKT reserved.\n"},
       {"too_small", {std::string("\x03\x00\x00\x03", 4) + abc}, {"ABC"}, "TPKT too small 3\n"},
       {"zero_length", {std::string("\x03\x00\x00\x00", 4), abc}, {"ABC"}, "TPKT too small 0\n"},
@@ -159,7 +162,7 @@ TEST_F(TpktTest, DeactivationDropsThePartialFrame) {
   family_.activate();
   feed("cd" + tpkt("E"));
   EXPECT_EQ(family_.received, Strings{"E"});
-  EXPECT_EQ(log_.take(), "TPKT bad TPKT packet start.\nTPKT bad TPKT packet start.\n");
+  EXPECT_EQ(log_.take(), "TPKT bad TPKT packet start: 2 bytes skipped.\n");
   advance(5000);
   EXPECT_EQ(log_.take(), "");
 }
