@@ -1,5 +1,7 @@
 #include "server/slot/slot_factory.h"
 
+#include <algorithm>
+
 #include "server/slot/slot.h"
 
 SlotFactory* firstFactory = nullptr;
@@ -14,4 +16,9 @@ Slot* SlotFactory::NewSlot(const LGCP::CreateParams& params) {
   return s;
 }
 
-void SlotFactory::Remove(Slot* s) { slots.remove(s); }
+void SlotFactory::Remove(Slot* s) { Unlist(slots, s); }
+
+void Unlist(std::list<Slot*>& slots, Slot* s) {
+  auto it = std::find(slots.begin(), slots.end(), s);
+  if (it != slots.end()) slots.erase(it);
+}

@@ -13,6 +13,10 @@
 
 class Slot;
 
+// Takes `s` out of a list of slots, where it is at most once: the walk stops where it is found,
+// at the front when slots go in the order they came.
+void Unlist(std::list<Slot*>& slots, Slot* s);
+
 class SlotFactory {
  public:
   // Joins the head of the chain.

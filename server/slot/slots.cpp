@@ -181,7 +181,7 @@ void Slots::on_release(Slot* s) {
 void Slots::int_destroy(Slot* s) {
   DisconnectAll(s);
   if (s->factory) s->factory->Remove(s);
-  live.remove(s);
+  Unlist(live, s);
   if (s->number <= max_slot && table[s->number] == s) table[s->number] = nullptr;
   delete s;
 }
@@ -191,7 +191,7 @@ void Slots::OnDisconnect() {
   while (!live.empty()) {
     Slot* s = live.front();
     if (s->releasing || !Destroy(s)) {
-      live.remove(s);
+      Unlist(live, s);
       pending.push_back(s);
     }
   }
