@@ -15,9 +15,6 @@ namespace {
 using DeviceWire::IoctlReply;
 using DeviceWire::IoctlRequest;
 
-// Requests answered per wake-up of one connection.
-constexpr int kRequestsPerTurn = 64;
-
 }  // namespace
 
 RequestSocket::RequestSocket(EventLoop& loop, std::string path, Handler handler)
@@ -37,17 +34,16 @@ void RequestSocket::add_connection(UniqueFd connection) {
 }
 
 void RequestSocket::serve(int connection, short revents) {
+  // One request per wake-up: the seam waits for each answer before it sends the next, so a
+  // second receive would only meet EAGAIN.
   std::vector<char>& message = message_;
   message.resize(sizeof(IoctlRequest) + DeviceWire::kMaxRecord);
-  for (int i = 0; i < kRequestsPerTurn; ++i) {
-    ssize_t n = ::recv(connection, message.data(), message.size(), MSG_DONTWAIT | MSG_TRUNC);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN && !(revents & (POLLHUP | POLLERR))) return;
-    if (n <= 0 || !answer(connection, message, static_cast<size_t>(n))) {
-      close_connection(connection);
-      return;
-    }
-  }
+  ssize_t n;
+  do {
+    n = ::recv(connection, message.data(), message.size(), MSG_DONTWAIT | MSG_TRUNC);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && errno == EAGAIN && !(revents & (POLLHUP | POLLERR))) return;
+  if (n <= 0 || !answer(connection, message, static_cast<size_t>(n))) close_connection(connection);
 }
 
 bool RequestSocket::answer(int connection, const std::vector<char>& message, size_t size) {

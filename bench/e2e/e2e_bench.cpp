@@ -4,7 +4,9 @@
 // every frame straight back, on an event loop in a thread of this process. Each iteration makes
 // one round trip to the daemon (a command and its response, decoded, dispatched, carried out on
 // the simulated board, encoded) and one to the echo with a frame of the same size (the
-// transport alone). Counters: p50 and p99 of each in microseconds and the ratio of the medians.
+// transport alone). Counters: p50 and p99 of each in microseconds, their ratios to the echo's,
+// the commands per second, and where the time went: the CPU time per iteration of the daemon and
+// of the simulator (from /proc/PID/schedstat), and the simulator's share of the two.
 //
 // The daemon also sends the board's status signals once a second; the reader skips them, so a
 // round trip that meets one is a little longer, as a controller would see it.
@@ -79,6 +81,13 @@ double command_round_trip(int fd, const std::string& command, const std::string&
       .count();
 }
 
+// Nanoseconds of CPU the single-threaded process `pid` has used so far; 0 when unknown.
+double cpu_ns(pid_t pid) {
+  double ns = 0;
+  std::ifstream("/proc/" + std::to_string(pid) + "/schedstat") >> ns;
+  return ns;
+}
+
 // The bare transport: an echo on the event loop in a thread.
 class Echo {
  public:
@@ -115,6 +124,8 @@ class Daemon {
     if (const char* log = std::getenv("ORVEXD_BENCH_LOG")) std::ofstream(log) << process_.output();
   }
   int fd() const { return client_.get(); }
+  pid_t daemon_pid() const { return process_.pid(); }
+  pid_t board_pid() const { return board_.pid(); }
 
  private:
   BoardSim board_;
@@ -131,15 +142,23 @@ struct Exchange {
 void report(benchmark::State& state, const std::vector<Exchange>& exchanges,
             const std::vector<std::vector<double>>& daemon_us, const std::vector<double>& echo_us) {
   const double echo_p50 = bench::percentile(echo_us, 0.5);
+  const double echo_p99 = bench::percentile(echo_us, 0.99);
   state.counters["echo_p50_us"] = echo_p50;
-  state.counters["echo_p99_us"] = bench::percentile(echo_us, 0.99);
+  state.counters["echo_p99_us"] = echo_p99;
+  double total_us = 0;
+  size_t commands = 0;
   for (size_t i = 0; i < exchanges.size(); ++i) {
     const std::string name = exchanges[i].name;
     const double p50 = bench::percentile(daemon_us[i], 0.5);
+    const double p99 = bench::percentile(daemon_us[i], 0.99);
     state.counters[name + "_p50_us"] = p50;
-    state.counters[name + "_p99_us"] = bench::percentile(daemon_us[i], 0.99);
+    state.counters[name + "_p99_us"] = p99;
     state.counters[name + "_p50_ratio"] = echo_p50 > 0 ? p50 / echo_p50 : 0;
+    state.counters[name + "_p99_ratio"] = echo_p99 > 0 ? p99 / echo_p99 : 0;
+    for (double us : daemon_us[i]) total_us += us;
+    commands += daemon_us[i].size();
   }
+  state.counters["commands_per_s"] = total_us > 0 ? 1e6 * double(commands) / total_us : 0;
 }
 
 // One iteration: each exchange in turn with the daemon, then one echo round trip of the first
@@ -156,6 +175,7 @@ void run(benchmark::State& state, const std::vector<Exchange>& exchanges) {
   std::vector<std::vector<double>> daemon_us(exchanges.size());
   std::vector<double> echo_us;
   std::vector<char> buf(exchanges[0].command.size());
+  const double daemon_ns = cpu_ns(daemon.daemon_pid()), board_ns = cpu_ns(daemon.board_pid());
   for (auto _ : state) {
     for (size_t i = 0; i < exchanges.size(); ++i) {
       const double us =
@@ -177,6 +197,12 @@ void run(benchmark::State& state, const std::vector<Exchange>& exchanges) {
     echo_us.push_back(us);
   }
   report(state, exchanges, daemon_us, echo_us);
+  const double daemon_cpu = cpu_ns(daemon.daemon_pid()) - daemon_ns;
+  const double board_cpu = cpu_ns(daemon.board_pid()) - board_ns;
+  const double iterations = double(state.iterations());
+  state.counters["daemon_cpu_us"] = daemon_cpu / 1e3 / iterations;
+  state.counters["sim_cpu_us"] = board_cpu / 1e3 / iterations;
+  state.counters["sim_share"] = daemon_cpu + board_cpu > 0 ? board_cpu / (daemon_cpu + board_cpu) : 0;
 }
 
 void BM_Ping(benchmark::State& state) {
