@@ -295,7 +295,9 @@ ssize_t receive_answer(iovec* parts, int count) {
 
 int ioctl_simulated(uint64_t inode, uint32_t request, DeviceWire::Kind kind, uint64_t value,
                     void* record, size_t size) {
-  if (size > DeviceWire::kMaxRecord) return fail(request_name(request) + ": record too large", EINVAL);
+  if (size > DeviceWire::kMaxRecord) {
+    return fail(request_name(request) + ": record too large", EINVAL);
+  }
   DeviceWire::IoctlRequest header{request, kind, inode, value};
   iovec out[2] = {{&header, sizeof header}, {record, size}};
   if (!send_request(out, size ? 2 : 1)) return fail(request_name(request), errno);

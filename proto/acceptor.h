@@ -4,10 +4,10 @@
 // It listens with a backlog of 1 and attaches one peer at a time; while a peer is attached every
 // further peer is accepted and closed at once, unless the attached connection has already ended
 // (end of stream, an error pending, or its disconnect under way): the newcomer then waits in the
-// backlog and is attached once the old connection is gone. An address that cannot be bound is bound again
-// every 5000 ms. The listening socket stays open across connections, so after a connection has
-// ended the next peer is attached without a new bind. The family gives the socket, the address
-// and the peer's text.
+// backlog and is attached once the old connection is gone. An address that cannot be bound is
+// bound again every 5000 ms. The listening socket stays open across connections, so after a
+// connection has ended the next peer is attached without a new bind. The family gives the
+// socket, the address and the peer's text.
 #pragma once
 
 #include "base/event.h"

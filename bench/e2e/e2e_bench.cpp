@@ -202,7 +202,8 @@ void run(benchmark::State& state, const std::vector<Exchange>& exchanges) {
   const double iterations = double(state.iterations());
   state.counters["daemon_cpu_us"] = daemon_cpu / 1e3 / iterations;
   state.counters["sim_cpu_us"] = board_cpu / 1e3 / iterations;
-  state.counters["sim_share"] = daemon_cpu + board_cpu > 0 ? board_cpu / (daemon_cpu + board_cpu) : 0;
+  const double both = daemon_cpu + board_cpu;
+  state.counters["sim_share"] = both > 0 ? board_cpu / both : 0;
 }
 
 void BM_Ping(benchmark::State& state) {
