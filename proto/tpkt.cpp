@@ -22,6 +22,11 @@ void Tpkt_protocol::local_deactivate() {
   on_deactivate(make_status<Protocol_status_success>(this, "TPKT deactivated"));
 }
 
+void Tpkt_protocol::on_deactivate(Protocol_status status) {
+  report_skipped();
+  Protocol::on_deactivate(status);
+}
+
 void Tpkt_protocol::reset() {
   report_skipped();
   timer_.reset();

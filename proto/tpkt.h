@@ -7,8 +7,8 @@
 // transmits the frame. Going up, receive() reassembles frames from whatever pieces the stream
 // layer delivers and hands each payload up as one packet. Bytes that cannot start a frame are
 // skipped, with one log line per run of them that gives its length (written when the next frame
-// starts or the layer is reset); a frame still incomplete 3000 ms after its last piece is
-// dropped.
+// starts, or when the layer stops or the stream below ends); a frame still incomplete 3000 ms
+// after its last piece is dropped.
 // Neither ends the connection: the layer resynchronises on the stream by itself.
 #pragma once
 
@@ -36,6 +36,8 @@ class Tpkt_protocol : public Protocol {
   void local_activate() override;
   // Drops any partial frame and lets the layers below stop.
   void local_deactivate() override;
+  // The stream below ended: a run of stray bytes it brought is logged before the news goes up.
+  void on_deactivate(Protocol_status status) override;
   // Frames p and transmits it. A payload above max_payload does not fit the length field: it is
   // refused with an error line and nothing is sent.
   void message(Packet& p) override;
