@@ -33,9 +33,22 @@ LogFileStreamBuf::LogFileStreamBuf(const std::string& directory)
   NewFile();
 }
 
-LogFileStreamBuf::~LogFileStreamBuf() { sync(); }
+LogFileStreamBuf::~LogFileStreamBuf() {
+  sync();
+  write_line();
+}
 
-void LogFileStreamBuf::NewFile() { open_hour(now().local); }
+void LogFileStreamBuf::write_line() {
+  if (line_.empty()) return;
+  file_.sputn(line_.data(), std::streamsize(line_.size()));
+  file_.pubsync();
+  line_.clear();
+}
+
+void LogFileStreamBuf::NewFile() {
+  write_line();
+  open_hour(now().local);
+}
 
 void LogFileStreamBuf::open_hour(const struct tm& local) {
   file_.close();
@@ -71,11 +84,12 @@ int LogFileStreamBuf::sync() {
   if (mid_line_) {
     const char* lf = line_end(p);
     if (!lf) {
-      file_.sputn(p, end - p);
+      line_.append(p, end);
       setp(pbase(), epptr());
       return 0;
     }
-    file_.sputn(p, lf + 1 - p);
+    line_.append(p, lf + 1);
+    write_line();
     mid_line_ = false;
     p = lf + 1;
   }
@@ -85,14 +99,15 @@ int LogFileStreamBuf::sync() {
   int prefix_len = std::snprintf(prefix, sizeof prefix, "%02d:%02d:%05ld: ", n.local.tm_min,
                                  n.local.tm_sec, n.usec);
   while (p < end) {
-    file_.sputn(prefix, prefix_len);
+    line_.append(prefix, size_t(prefix_len));
     const char* lf = line_end(p);
     if (!lf) {
-      file_.sputn(p, end - p);
+      line_.append(p, end);
       mid_line_ = true;
       break;
     }
-    file_.sputn(p, lf + 1 - p);
+    line_.append(p, lf + 1);
+    write_line();
     p = lf + 1;
   }
   setp(pbase(), epptr());

@@ -2,9 +2,11 @@
 // per local hour, DIRECTORY/YYYY_MM_DD-HH.log, each line opened by "MM:SS:uuuuu: " (minute,
 // second and microseconds of the time its first characters were written).
 //
-// The put area is small (16 bytes), so text reaches the file in short pieces: a line gets its
-// prefix with its first piece and is continued without one until its line feed. The hour is
-// checked where a new line starts; a line begun in one hour stays whole in that hour's file.
+// The put area is small (16 bytes), so text comes in short pieces: a line gets its prefix with
+// its first piece and is continued without one until its line feed. Each line is gathered and
+// goes to the file in one write when it ends (an unfinished one when the buffer is destroyed),
+// so nothing finished waits in a buffer that an abort would lose. The hour is checked where a
+// new line starts; a line begun in one hour stays whole in that hour's file.
 // Files are opened for append, so a restart within the hour keeps what that hour already has.
 #pragma once
 
@@ -33,10 +35,14 @@ class LogFileStreamBuf : public std::streambuf {
 
  private:
   void open_hour(const struct tm& local);
+  // Writes the gathered line to the file in one write.
+  void write_line();
 
   std::filebuf file_;
   std::string directory_;
   int hour_ = -1;
   bool mid_line_ = false;
+  // The line being gathered, prefix included.
+  std::string line_;
   std::unique_ptr<char[]> owned_;
 };

@@ -59,11 +59,12 @@ TEST_F(HourlyLog, PiecesOfOneLineShareThePrefixOfTheFirst) {
   Stamp second;
   out << "a line longer than sixteen characters\n" << std::flush;
   out << "x\ny\n" << std::flush;
-  buf.reset();  // the file stream keeps its own buffer until the file is closed
+  // Each finished line is in the file already.
   ASSERT_EQ(second.file(dir), first.file(dir));
   const std::string p2 = second.prefix();
   EXPECT_EQ(read_file(first.file(dir)),
             first.prefix() + "abcdef\n" + p2 + "a line longer than sixteen characters\n" + p2 + "x\n" + p2 + "y\n");
+  buf.reset();
 }
 
 TEST_F(HourlyLog, HourChangeOpensNewFileAtNextLine) {
