@@ -16,8 +16,10 @@ using Strings = std::vector<std::string>;
 
 Strings datagrams(const Fd& fd) {
   Strings got;
-  char buf[200000];
-  for (ssize_t n; (n = ::recv(fd.get(), buf, sizeof buf, MSG_DONTWAIT)) >= 0;) got.emplace_back(buf, n);
+  char buf[65536];
+  for (ssize_t n; (n = ::recv(fd.get(), buf, sizeof buf, MSG_DONTWAIT)) >= 0;) {
+    got.emplace_back(buf, n);
+  }
   return got;
 }
 
