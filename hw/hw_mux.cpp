@@ -124,10 +124,10 @@ void HwMux::RefreshChannel(int index) {
 
 void HwMux::OnDPC() {
   if (!device_) return;
-  // A run costs 128 driver requests at most. Running it in every loop turn made each command
-  // wait behind up to 256 of them, so runs are spaced by at least 50 ms of the loop clock: a
-  // busy loop sweeps the 2048 outputs in 0.8 s, and an idle loop, whose turns are further apart,
-  // sweeps as before, one run per turn.
+  // A run costs up to 128 driver requests. Running it twice in every loop turn made each
+  // command wait behind up to 256 of them, so runs are spaced by at least 50 ms of the loop
+  // clock: a busy loop sweeps the 2048 outputs in 0.8 s, and an idle loop, whose turns come
+  // further apart, makes one run per turn, never more than before.
   const uint32_t now = Mux::milliseconds();
   if (refreshed_ && now - last_refresh_ms_ < kRefreshIntervalMs) return;
   refreshed_ = true;
