@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "tests/proto/transport_testlib.h"
+#include "tests/support/transport_test.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "proto/acceptor_unix.h"
 #include "proto/connector_unix.h"
 #include "tests/support/temp_root.h"
-#include "tests/proto/transport_testlib.h"
+#include "tests/support/transport_test.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "base/fd.h"
 #include "proto/packet.h"
 #include "proto/protocol.h"
-#include "transport_testlib.h"
+#include "tests/support/transport_test.h"
 
 inline Packet packet_of(const std::string& bytes, unsigned head = 0) {
   Packet p;

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "tests/proto/transport_testlib.h"
+#include "tests/support/transport_test.h"
 
 namespace {
 

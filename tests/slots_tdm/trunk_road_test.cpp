@@ -14,7 +14,7 @@
 #include "server/slot/slot_factory.h"
 #include "server/slot/slots.h"
 #include "slots/tdm/trunk_factory.h"
-#include "tests/slot/registry_fixture.h"
+#include "tests/support/registry_test.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
 

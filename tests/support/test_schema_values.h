@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/asn1/test_schema.h"
+#include "tests/support/test_schema.h"
 
 namespace TestSchema {
 
