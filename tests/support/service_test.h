@@ -77,7 +77,7 @@ class BoardTest : public LoopTest {
   // Runs one loop turn without waiting, after moving the clock by `ms`.
   static void turn(unsigned ms = 0) { advance(ms); }
 
-  BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
+  BoardSim sim;
 
  private:
   void stay_awake() {}
