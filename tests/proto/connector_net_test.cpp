@@ -5,35 +5,13 @@
 
 #include <memory>
 
-#include "tests/support/transport_test.h"
+#include "tests/proto/proto_testlib.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
 using State = Control::Service::State;
 using Control::ConnectorNet;
-
-// A loopback listener that keeps up to 64 unaccepted peers.
-class Listener {
- public:
-  Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd_.get(), 64);
-    port_ = Control::LocalPort(fd_);
-  }
-  unsigned short port() const { return port_; }
-  TcpPeer accept() const {
-    return TcpPeer(Fd(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)));
-  }
-  void close() { fd_.close(); }
-
- private:
-  Fd fd_;
-  unsigned short port_ = 0;
-};
 
 // A port on 127.0.0.1 where nothing listens.
 unsigned short closed_port() {
@@ -176,19 +154,6 @@ TEST_F(ConnectorTest, DisconnectReconnectsDeactivateDoesNot) {
   EXPECT_TRUE(sink_.take().empty());
 }
 
-TEST_F(ConnectorTest, DeactivateRightAfterTheConnectionEndedStaysIdle) {
-  Listener listener;
-  make(new ConnectorNet("127.0.0.1", listener.port()));
-  connector_->Activate();
-  settle();
-  connector_->Disconnect();
-  connector_->Deactivate();
-  turns();
-  EXPECT_EQ(sink_.take(), (Strings{"connect", "disconnect"}));
-  EXPECT_EQ(connector_->state(), State::Idle);
-  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
-}
-
 TEST_F(ConnectorTest, AttachedConnectionCancelsAPendingRetry) {
   Listener listener;
   make(new ConnectorNet("127.0.0.1", listener.port()));
@@ -236,13 +201,4 @@ TEST_F(ConnectorTest, AddressTexts) {
     while (listener.accept().ok()) {
     }
   }
-}
-
-TEST_F(ConnectorTest, NoSocketStopsTheConnector) {
-  make(new ConnectorNet("127.0.0.1", closed_port()));
-  calls_.socket_errno = EMFILE;
-  connector_->Activate();
-  EXPECT_EQ(connector_->state(), State::Idle);
-  EXPECT_EQ(logs_.err.take(), "can't create socket:Too many open files\n");
-  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
 }

@@ -51,30 +51,24 @@ class RecordingFamily : public ProtocolsFamily {
   std::function<void()> on_down;
 };
 
-// A TCP listener on 127.0.0.1 with a port of the kernel's choice.
-class LoopbackListener {
+// A loopback listener that keeps up to 64 unaccepted peers.
+class Listener {
  public:
-  LoopbackListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    addr_.sin_family = AF_INET;
-    addr_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr_;
-    if (::bind(fd_.get(), address(), sizeof addr_) != 0 || ::listen(fd_.get(), 1) != 0 ||
-        ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&addr_), &len) != 0)
-      fd_.close();
+  Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(fd_.get(), 64);
+    port_ = Control::LocalPort(fd_);
   }
-  bool ok() const { return static_cast<bool>(fd_); }
-  unsigned short port() const { return ntohs(addr_.sin_port); }
-  // A client connected to the listener (closed Fd on failure).
-  Fd connect() const {
-    Fd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (::connect(client.get(), address(), sizeof addr_) != 0) client.close();
-    return client;
+  unsigned short port() const { return port_; }
+  TcpPeer accept() const {
+    return TcpPeer(Fd(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)));
   }
-  Fd accept() const { return Fd(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC)); }
+  void close() { fd_.close(); }
 
  private:
-  const sockaddr* address() const { return reinterpret_cast<const sockaddr*>(&addr_); }
-
   Fd fd_;
-  sockaddr_in addr_{};
+  unsigned short port_ = 0;
 };

@@ -4,7 +4,7 @@
 
 #include "base/multiplexer.h"
 #include "base/mux_clock.h"
-#include "proto_testlib.h"
+#include "tests/proto/proto_testlib.h"
 #include "tests/support/loopback.h"
 
 namespace {
@@ -84,23 +84,6 @@ TEST_F(TpktTest, IncompleteFrameTimesOutThreeSecondsAfterItsLastPiece) {
 
   feed(tpkt("ok"));
   EXPECT_EQ(family_.received, Strings{"ok"});
-  EXPECT_EQ(log_.take(), "");
-}
-
-TEST_F(TpktTest, TimerRunsOnlyWhileAFrameIsIncomplete) {
-  const std::string f = tpkt("ABC");
-  for (char b : f) {
-    feed(std::string(1, b));
-    advance(2999);
-  }
-  advance(10000);
-  EXPECT_EQ(family_.received, Strings{"ABC"});
-  EXPECT_EQ(log_.take(), "");
-
-  // A garbage byte leaves the layer idle: nothing to time out.
-  feed("\x55");
-  log_.take();
-  advance(10000);
   EXPECT_EQ(log_.take(), "");
 }
 

@@ -101,15 +101,6 @@ TEST_F(TracerTest, ReplyFromTheReceiverGoesOnlyToTheSender) {
   EXPECT_EQ(a.read(), "");
 }
 
-TEST_F(TracerTest, WithoutReceiverBodiesAreDropped) {
-  tracer_->set_receiver(nullptr);
-  TcpPeer a = client();
-  a.send(tpkt("ignored"));
-  turns();
-  EXPECT_FALSE(a.eof());
-  EXPECT_TRUE(bodies_.got.empty());
-}
-
 TEST_F(TracerTest, MessageTooLongForTheLengthFieldIsRefused) {
   TcpPeer a = client();
   const std::string big(65532, 'b');
