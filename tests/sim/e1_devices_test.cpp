@@ -26,34 +26,6 @@ class E1Devices : public ::testing::Test {
   BoardSim sim;
 };
 
-TEST_F(E1Devices, MaintenanceAnswersTheStatusSetForEachTrunkAndKeepsTclk) {
-  Fd fd(Device::open("/dev/maintenance", O_RDWR | O_NONBLOCK));
-  ASSERT_TRUE(fd);
-  ASSERT_EQ(sim.command("maintenance status 2 3 7 1 2 3 4"), Lines{"ok"});
-  e1_status record{};
-  record.trunk = 2;
-  ASSERT_EQ(Device::ioctl(fd.get(), kStatus, &record, sizeof record), 0);
-  EXPECT_EQ(record.trunk, 2u);
-  EXPECT_EQ(record.slips, 7u);
-  EXPECT_EQ(record.loss_bf, 1u);
-  EXPECT_EQ(record.loss_carrier, 2u);
-  EXPECT_EQ(record.loss_ais, 3u);
-  EXPECT_EQ(record.loss_rai, 4u);
-  EXPECT_EQ(record.state, 3u);
-
-  e1_status other{};
-  other.trunk = 4;
-  errno = 0;
-  EXPECT_EQ(Device::ioctl(fd.get(), kStatus, &other, sizeof other), -1);
-  EXPECT_EQ(errno, EINVAL);
-
-  EXPECT_EQ(sim.command("maintenance tclk"), Lines{"unset"});
-  EXPECT_EQ(Device::ioctl(fd.get(), kTclk, 0x5ul), 0);
-  EXPECT_EQ(sim.command("maintenance tclk"), Lines{"0x05"});
-  EXPECT_EQ(sim.command("log maintenance"),
-            (Lines{"0xc0504d03 status trunk=2", "0xc0504d03 status trunk=4", "0xc0044d0b tclk 0x05"}));
-}
-
 TEST_F(E1Devices, cas_channelsOpenReportBitsAndRefuseWhatTheDriverWould) {
   Fd fd(Device::open("/dev/e1-cas", O_RDWR | O_NONBLOCK));
   ASSERT_TRUE(fd);
