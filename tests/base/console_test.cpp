@@ -50,11 +50,4 @@ TEST(Console, NotATerminal) {
   EXPECT_EQ(in.err.take(), "can't obtain terminal attributes\n");
 }
 
-TEST(Console, NoStandardInput) {
-  Stdin in(-1);
-  ::close(STDIN_FILENO);
-  Console::SwitchToNonBlockMode();
-  EXPECT_EQ(in.err.take(), "can't switch terminal to blocked mode\n");
-}
-
 }  // namespace

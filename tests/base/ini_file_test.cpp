@@ -78,30 +78,6 @@ TEST_P(IniParse, Model) { EXPECT_EQ(parse(GetParam().text), GetParam().shape); }
 INSTANTIATE_TEST_SUITE_P(Cases, IniParse, testing::ValuesIn(kParseCases),
                          [](const testing::TestParamInfo<ParseCase>& info) { return info.param.name; });
 
-TEST(IniFile, LookupAddsEmptyEntries) {
-  IniFile::File file;
-  std::istringstream in("[s]\na = 1\n");
-  in >> file;
-  IniFile::SubSection& sub = *file["s"]->mFirst;
-  IniFile::Key* absent = sub["missing"];
-  ASSERT_NE(absent, nullptr);
-  EXPECT_EQ(absent->mSubKeyCount, 0);
-  EXPECT_EQ(sub.mKeyCount, 2);
-  absent->CheckEmpty();
-  ASSERT_EQ(absent->mSubKeyCount, 1);
-  EXPECT_EQ(absent->mFirst->mValue, "");
-  EXPECT_EQ(absent->mFirst->mLineNo, -1);
-  absent->CheckEmpty();
-  EXPECT_EQ(absent->mSubKeyCount, 1);
-
-  IniFile::Section* none = file["none"];
-  EXPECT_EQ(none->mSubSectionCount, 0);
-  EXPECT_EQ(file.mSectionCount, 2);
-  EXPECT_EQ(file["none"], none);
-  none->CheckEmpty();
-  EXPECT_EQ(none->mFirst->mLineNo, -1);
-}
-
 TEST(IniFile, TypedValues) {
   struct Case {
     const char* text;
@@ -183,20 +159,6 @@ TEST(IniFile, OpenRefusesWhatIsNotARegularFile) {
     EXPECT_EQ(errno, c.error) << c.path;
     EXPECT_EQ(file.mSectionCount, 0);
   }
-}
-
-TEST(IniFile, Dump) {
-  IniFile::File file;
-  std::istringstream in("[s]\nk = v\n");
-  in >> file;
-  std::ostringstream out;
-  file.Dump(out);
-  EXPECT_EQ(out.str(),
-            "dumping IniFile::File\nmFileName=\"\"\n\nmSectionCount=1\n"
-            "dumping IniFile::Section\nmName=\"s\"\nmSubSectionCount=1\n"
-            "dumping IniFile::SubSection\nmLineNo=\"1\"\nmKeyCount=1\n"
-            "dumping IniFile::Key\nmName=\"k\"\nmSubKeyCount=1\n"
-            "dumping IniFile::SubKey\nmValue=\"v\"\nmLineNo=2\n");
 }
 
 }  // namespace

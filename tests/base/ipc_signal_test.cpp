@@ -47,34 +47,4 @@ TEST(IpcSignal, HandleClearsSigInfo) {
   EXPECT_EQ(g_caught, SIGUSR1);
 }
 
-TEST(IpcSignal, IgnoreDefaultAndRestart) {
-  SavedAction saved(SIGUSR2);
-  ASSERT_EQ(IPC::Signal::ignore(SIGUSR2), 0);
-  EXPECT_EQ(saved.current().sa_handler, SIG_IGN);
-  raise(SIGUSR2);
-
-  ASSERT_EQ(IPC::Signal::handle(SIGUSR2, plain, 0), 0);
-  ASSERT_EQ(IPC::Signal::disable_int(SIGUSR2), 0);
-  EXPECT_TRUE(saved.current().sa_flags & SA_RESTART);
-  EXPECT_EQ(saved.current().sa_handler, plain);
-  ASSERT_EQ(IPC::Signal::enable_int(SIGUSR2), 0);
-  EXPECT_FALSE(saved.current().sa_flags & SA_RESTART);
-
-  ASSERT_EQ(IPC::Signal::system(SIGUSR2), 0);
-  EXPECT_EQ(saved.current().sa_handler, SIG_DFL);
-  EXPECT_EQ(saved.current().sa_flags & (SA_RESTART | SA_SIGINFO | SA_NODEFER | SA_RESETHAND), 0);
-
-  EXPECT_EQ(IPC::Signal::ignore(0), -1);
-  EXPECT_EQ(IPC::Signal::disable_int(10000), -1);
-}
-
-TEST(IpcSignal, IsSignal) {
-  struct Case {
-    int sig;
-    bool valid;
-  } cases[] = {{SIGHUP, true}, {SIGTERM, true}, {SIGRTMAX, true}, {0, false},
-               {-1, false},    {NSIG, false},   {100000, false}};
-  for (const Case& c : cases) EXPECT_EQ(IPC::Signal::Set::is_signal(c.sig), c.valid) << c.sig;
-}
-
 }  // namespace
