@@ -50,25 +50,3 @@ class RecordingFamily : public ProtocolsFamily {
   std::function<void(Packet&)> on_frame;
   std::function<void()> on_down;
 };
-
-// A loopback listener that keeps up to 64 unaccepted peers.
-class Listener {
- public:
-  Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd_.get(), 64);
-    port_ = Control::LocalPort(fd_);
-  }
-  unsigned short port() const { return port_; }
-  TcpPeer accept() const {
-    return TcpPeer(Fd(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)));
-  }
-  void close() { fd_.close(); }
-
- private:
-  Fd fd_;
-  unsigned short port_ = 0;
-};

@@ -110,9 +110,9 @@ TEST_F(StrmTest, LastBytesBeforeAHangupAreDelivered) {
 }
 
 TEST_F(StrmTest, PollErrReportsThePendingSocketError) {
-  Listener listener;
+  LoopbackListener listener;
   TcpPeer client = TcpPeer::connect(listener.port());
-  TcpPeer server = listener.accept();
+  TcpPeer server(listener.accept());
   ASSERT_TRUE(server.ok());
 
   strm_->attach(server.fd());

@@ -98,7 +98,7 @@ std::vector<std::string> split(const std::string& s, char sep) {
 }
 
 TEST(TpktTshark, DissectorReadsTheFramesWeWrite) {
-  Listener listener;
+  LoopbackListener listener;
   const std::string port = std::to_string(listener.port());
 
   Tshark tshark;
@@ -110,7 +110,7 @@ TEST(TpktTshark, DissectorReadsTheFramesWeWrite) {
     GTEST_SKIP() << "tshark may not capture on lo: " << tshark.errors();
 
   TcpPeer client = TcpPeer::connect(listener.port());
-  TcpPeer server = listener.accept();
+  TcpPeer server(listener.accept());
   ASSERT_TRUE(server.ok());
 
   Mux::TestClock::set(1'000'000'000ull);
