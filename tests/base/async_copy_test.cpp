@@ -85,18 +85,6 @@ class AsyncCopy : public LoopTest {
   Timer keepalive_;
 };
 
-TEST_F(AsyncCopy, EmptySourceWithoutFlushCompletesInsideStart) {
-  Pipe src, dst;
-  src.wr.close();
-  ASync::Copy& copy = make(0);
-  copy.Start(std::move(src.rd), std::move(dst.wr));
-  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
-  EXPECT_EQ(copy.status(), Status::Done);
-  EXPECT_EQ(drain(dst.rd), "");
-  // Every descriptor of the destination is closed: the reader sees the end.
-  EXPECT_TRUE(at_end(dst.rd));
-}
-
 TEST_F(AsyncCopy, CopiesEverythingAndWaitsForTheFlushMask) {
   Pipe src, dst;
   const std::string data = pattern(5000);

@@ -61,14 +61,6 @@ TEST_F(DeviceSeam, CharacterDeviceGoesToTheKernel) {
   EXPECT_EQ(errno, ENOTTY);
 }
 
-TEST_F(DeviceSeam, NetworkSocketRequestsGoToTheKernel) {
-  Fd udp(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  ASSERT_TRUE(udp);
-  int pending = -1;
-  EXPECT_EQ(Device::ioctl(udp.get(), FIONREAD, &pending, sizeof pending), 0);
-  EXPECT_EQ(pending, 0);
-}
-
 TEST_F(DeviceSeam, OnlyDevicesAndSocketsOpen) {
   ASSERT_EQ(::mkdir((root_ + "/dev/folder").c_str(), 0755), 0);
   Fd file(::open((root_ + "/dev/file").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));

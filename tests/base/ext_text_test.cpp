@@ -53,45 +53,6 @@ TEST(ExtHex, RestoresStreamFormat) {
   EXPECT_EQ(os.str(), "10 0A 10 0x00A  10");
 }
 
-TEST(ExtTable, Layout) {
-  struct Case {
-    const char* name;
-    ext::Table table;
-    void (*fill)(std::ostream&, ext::Table&);
-    const char* expected;
-  } cases[] = {
-      {"two cells and delimiter", ext::Table(4, 3),
-       [](std::ostream& os, ext::Table& t) {
-         ext::Table::Sentry s(os, t);
-         s << ext::beginrow << "ab" << ext::nextrow << "x" << ext::nextrow << ext::delimeter;
-       },
-       "| ab | x |\n+----+---+\n"},
-      {"incomplete row finished by the sentry", ext::Table(2, 2, 2),
-       [](std::ostream& os, ext::Table& t) {
-         ext::Table::Sentry(os, t) << ext::beginrow << 7 << ext::nextrow;
-       },
-       "|7 |  |  |\n"},
-      {"long text written whole", ext::Table(10, 1),
-       [](std::ostream& os, ext::Table& t) {
-         ext::Table::Sentry(os, t) << ext::beginrow << "abcdefghijkl" << ext::nextrow << "y"
-                                   << ext::nextrow;
-       },
-       "|abcdefghijkl|y|\n"},
-      {"gap and delimiter finish the open row", ext::Table(2, 1),
-       [](std::ostream& os, ext::Table& t) {
-         t.row(os, "a");
-         t.gap(os);
-         t.delimeter(os);
-       },
-       "|a | |\n|  | |\n+--+-+\n"},
-  };
-  for (Case& c : cases) {
-    std::ostringstream os;
-    c.fill(os, c.table);
-    EXPECT_EQ(os.str(), c.expected) << c.name;
-  }
-}
-
 TEST(ExtTable, DumpShape) {
   ext::Table t;
   t.add(5);

@@ -235,14 +235,6 @@ TEST_F(LoopDispatch, TimeoutFollowsTimersPluginsAndLateArrivals) {
   t.timer.reset();
 }
 
-TEST_F(LoopDispatch, DueTimerWithNothingPolledIsNoHang) {
-  Ticker t;
-  t.timer.set(0, &Ticker::on_timer, &t);
-  Deferred arm([&] { t.timer.set(0, &Ticker::on_timer, &t); });
-  EXPECT_EQ(Probe::prepare(), 0);
-  t.timer.reset();
-}
-
 TEST_F(LoopDispatch, TerminateFromACallbackEndsTheTurnWithoutPolling) {
   // Nothing is ready and nothing is due: a loop that polled would wait forever.
   std::string trace;
@@ -254,25 +246,6 @@ TEST_F(LoopDispatch, TerminateFromACallbackEndsTheTurnWithoutPolling) {
   multiplexer.run(true, true);
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err.rfind("Mux: fail to open watchdog: ", 0), 0u) << err;
-}
-
-TEST_F(LoopDispatch, CachedLoopTimeHoldsWithinATurnAndEndsWithRun) {
-  struct Reader {
-    void fire() {
-      before = Mux::milliseconds();
-      Mux::TestClock::advance_ms(50);
-      after = Mux::milliseconds();
-      multiplexer.terminate();
-    }
-    uint32_t before = 0, after = 1;
-    Timer timer;
-  } r;
-  r.timer.set(0, &Reader::fire, &r);
-  uint32_t start = Mux::milliseconds();
-  multiplexer.run(false, false);
-  EXPECT_EQ(r.before, start);
-  EXPECT_EQ(r.after, start);
-  EXPECT_EQ(Mux::milliseconds(), start + 50) << "the clock is live again after run()";
 }
 
 TEST(LoopDeath, NothingToWaitForAborts) {

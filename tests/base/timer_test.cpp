@@ -226,18 +226,4 @@ struct Plugin : TimerPoolPlugin {
   TimerPoolPlugin* unhook = nullptr;
 };
 
-TEST_F(TimerTest, PluginPassTakesTheSmallestWish) {
-  EXPECT_EQ(multiplexer.timerPoll_schedule(), 0x7fffffff);
-  Plugin none(-1), far(500), near(20);
-  none.unhook = &far;
-  for (Plugin* p : {&none, &far, &near}) p->timerHook();
-  EXPECT_EQ(multiplexer.timerPoll_schedule(), 20);
-  EXPECT_EQ(far.asked, 0);
-  EXPECT_FALSE(far.hooked());
-  none.unhook = nullptr;
-  near.wish = 0;
-  EXPECT_EQ(multiplexer.timerPoll_schedule(), 0);
-  EXPECT_EQ(near.asked, 2);
-}
-
 }  // namespace
