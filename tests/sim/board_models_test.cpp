@@ -82,24 +82,6 @@ TEST_F(Models, SwitchKeepsWhatEachOutputCarries) {
   }
 }
 
-TEST_F(Models, SwitchRefusesBadRequests) {
-  Fd hal(Device::open("/dev/hal", O_RDWR));
-  ASSERT_TRUE(hal);
-  mux_connect beyond{10240, 1};
-  mux_connect bad_input{8192, 10240};
-  mux_value too_big{8192, 0x100};
-  uint32_t short_connect = 8192;
-  mux_disable last{10239};
-  EXPECT_EQ(call(hal, MuxIoctl::kConnect, beyond), -EINVAL);
-  EXPECT_EQ(call(hal, MuxIoctl::kConnect, bad_input), -EINVAL);
-  EXPECT_EQ(call(hal, MuxIoctl::kWrite, too_big), -EINVAL);
-  EXPECT_EQ(call(hal, MuxIoctl::kConnect, short_connect), -EINVAL);
-  EXPECT_EQ(call_value(hal, MuxIoctl::kDisable, 8192), -EINVAL);
-  EXPECT_EQ(call(hal, 0x80044d7f, last), -ENOTTY);
-  EXPECT_EQ(sim.command("switch 8192"), Lines{"error: switch output 8192 never set"});
-  EXPECT_EQ(sim.command("switch"), Lines{"error: usage: switch OUTPUT"});
-}
-
 TEST_F(Models, DtmfEventsAreOneRecordPerRead) {
   Fd dtmf(Device::open("/dev/dtmf", O_RDONLY | O_NONBLOCK));
   ASSERT_TRUE(dtmf);
