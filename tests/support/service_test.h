@@ -6,7 +6,6 @@
 
 #include <initializer_list>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,14 +50,6 @@ inline std::string describe(const Ctl::Received& r) {
   const LGCP::Response& response = r.message->get_pdu().get_response();
   if (response.is_success()) return "success";
   return "error " + std::to_string(response.get_error().asInt());
-}
-
-// The command written in value notation; a parse failure fails the test.
-inline LGCP::Command parse_command(const std::string& value_notation) {
-  LGCP::Command command;
-  std::istringstream in(value_notation);
-  EXPECT_TRUE(in >> command) << value_notation;
-  return command;
 }
 
 // A simulated board, and the loop on the test clock.
