@@ -174,10 +174,8 @@ TEST_F(ConnectorTest, AddressTexts) {
     bool connects;
   } cases[] = {
       {"host and port", [&] { return new ConnectorNet("127.0.0.1", listener.port()); }, true},
-      {"port in the host wins", [&] { return new ConnectorNet("127.0.0.1:" + port, 1); }, true},
       {"one text", [&] { return new ConnectorNet("127.0.0.1:" + port); }, true},
       {"host name", [&] { return new ConnectorNet("localhost", listener.port()); }, false},
-      {"host name in one text", [&] { return new ConnectorNet("gateway:" + port); }, false},
       {"empty", [&] { return new ConnectorNet(); }, false},
   };
   for (const Case& c : cases) {
