@@ -1,4 +1,4 @@
-// The models of /dev/hal's switch, /dev/dtmf and /dev/dsp, driven through the device seam.
+// The models of /dev/hal's switch and /dev/dtmf, driven through the device seam.
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -9,7 +9,6 @@
 
 #include "base/device.h"
 #include "base/fd.h"
-#include "hw/dsproc_records.h"
 #include "hw/mux_records.h"
 #include "hw/tonec_records.h"
 #include "tools/simctl/board_sim.h"
@@ -97,18 +96,6 @@ TEST_F(Models, DtmfEventsAreOneRecordPerRead) {
   EXPECT_EQ(read_record(dtmf), "<" + std::string(std::strerror(EAGAIN)) + ">");
   EXPECT_EQ(call_value(dtmf, TonecIoctl::kDisableDetector, 4), 0);
   EXPECT_EQ(sim.command("dtmf digit 4 11"), Lines{"error: no detector enabled on time slot 4"});
-}
-
-TEST_F(Models, DspVersionAndEvents) {
-  Fd dsp(Device::open("/dev/dsp", O_RDWR | O_NONBLOCK));
-  ASSERT_TRUE(dsp);
-  EXPECT_EQ(call_value(dsp, DsprocIoctl::kVersion, 0), 1);
-  EXPECT_EQ(sim.command("dsp version 2"), Lines{"ok"});
-  EXPECT_EQ(sim.command("dsp version"), Lines{"2"});
-  EXPECT_EQ(call_value(dsp, DsprocIoctl::kVersion, 0), 2);
-
-  EXPECT_EQ(sim.command("dsp event 5 3 1 3 -1 0x7fffffff"), Lines{"ok"});
-  EXPECT_EQ(read_record(dsp), bytes(dsproc_event_record{5, 3, 1, 3, -1, 0x7fffffff}));
 }
 
 }  // namespace

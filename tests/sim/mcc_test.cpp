@@ -65,43 +65,6 @@ TEST_F(Mcc, FramesGoOutReceivedFramesComeInAndJoinedChannelsTalk) {
   EXPECT_EQ(read_frame(fb, 0), "<nothing>");
 }
 
-TEST_F(Mcc, HeldChannelFillsUpThenDrainsInOrder) {
-  int a;
-  Fd fa = open_channel(0, a);
-  ASSERT_TRUE(fa);
-  ASSERT_EQ(sim.command("mcc hold " + std::to_string(a)), Lines{"ok"});
-  int written = 0;
-  for (; written < 100000; ++written) {
-    std::string frame = std::to_string(written);
-    if (::write(fa.get(), frame.data(), frame.size()) < 0) break;
-  }
-  ASSERT_EQ(errno, EAGAIN);
-  ASSERT_GT(written, 0);
-  pollfd p{fa.get(), POLLOUT, 0};
-  EXPECT_EQ(::poll(&p, 1, 0), 0) << "no room while held";
-
-  ASSERT_EQ(sim.command("mcc release " + std::to_string(a)), Lines{"ok"});
-  EXPECT_EQ(::poll(&p, 1, 2000), 1);
-  EXPECT_TRUE(p.revents & POLLOUT);
-  Lines sent = sim.command("mcc sent " + std::to_string(a));
-  ASSERT_EQ(sent.size(), static_cast<size_t>(written));
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%02x", '0' + (written - 1) % 10);
-  EXPECT_EQ(sent.back().substr(sent.back().size() - 2), hex) << "the last frame is last";
-}
-
-TEST_F(Mcc, HangupEndsTheChannel) {
-  int a;
-  Fd fa = open_channel(0, a);
-  ASSERT_TRUE(fa);
-  ASSERT_EQ(sim.command("mcc hangup " + std::to_string(a)), Lines{"ok"});
-  pollfd p{fa.get(), POLLIN, 0};
-  ASSERT_EQ(::poll(&p, 1, 2000), 1);
-  EXPECT_TRUE(p.revents & POLLHUP);
-  char c;
-  EXPECT_EQ(::read(fa.get(), &c, 1), 0);
-}
-
 TEST_F(Mcc, CaptureIsReadByTheLapdAndMtp2Dissectors) {
   if (std::system("tshark -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed";
   int lapd, mtp2;
