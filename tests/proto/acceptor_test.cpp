@@ -1,8 +1,5 @@
 // The control acceptors over TCP and over UNIX-domain sockets: one suite run on both, then what
 // only one of them does.
-#include <sys/stat.h>
-#include <sys/un.h>
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -10,37 +7,13 @@
 
 #include "proto/acceptor_net.h"
 #include "proto/acceptor_unix.h"
+#include "tests/proto/proto_testlib.h"
 #include "tests/support/temp_root.h"
-#include "tests/support/transport_test.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
 using State = Control::Service::State;
-
-sockaddr_un address_of(const std::string& path) {
-  sockaddr_un a{};
-  a.sun_family = AF_UNIX;
-  path.copy(a.sun_path, sizeof a.sun_path - 1);
-  return a;
-}
-
-// A client at `path`, bound to `name` unless it is empty; closed when refused.
-TcpPeer unix_client(const std::string& path, const std::string& name = "") {
-  Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!name.empty()) {
-    const sockaddr_un local = address_of(name);
-    EXPECT_EQ(::bind(s.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
-  }
-  const sockaddr_un a = address_of(path);
-  if (::connect(s.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) s.close();
-  return TcpPeer(std::move(s));
-}
-
-bool is_socket(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
-}
 
 class AcceptorTest : public TransportTest, public ::testing::WithParamInterface<bool> {
  protected:
@@ -307,11 +280,7 @@ TEST_F(AcceptorUnixTest, SocketPath) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.stale) {
-      Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-      const sockaddr_un a = address_of(c.at);
-      ASSERT_EQ(::bind(s.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
-    }
+    if (c.stale) unix_listener(c.at);
     Control::AcceptorUnix acceptor(c.at);
     acceptor.Bind(&sink_);
     EXPECT_TRUE(acceptor.Activate());

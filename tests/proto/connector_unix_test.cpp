@@ -1,8 +1,5 @@
 // The control connector over UNIX-domain stream sockets, against a plain socket and against the
 // acceptor, with socket paths in a private directory.
-#include <sys/stat.h>
-#include <sys/un.h>
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,7 +8,7 @@
 #include "proto/acceptor_unix.h"
 #include "proto/connector_unix.h"
 #include "tests/support/temp_root.h"
-#include "tests/support/transport_test.h"
+#include "tests/proto/proto_testlib.h"
 
 namespace {
 
@@ -19,22 +16,6 @@ using Strings = std::vector<std::string>;
 using State = Control::Service::State;
 using Control::AcceptorUnix;
 using Control::ConnectorUnix;
-
-sockaddr_un address_of(const std::string& path) {
-  sockaddr_un a{};
-  a.sun_family = AF_UNIX;
-  path.copy(a.sun_path, sizeof a.sun_path - 1);
-  return a;
-}
-
-// A listening socket at `path` that the test accepts from by hand.
-Fd unix_listener(const std::string& path) {
-  Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  const sockaddr_un a = address_of(path);
-  EXPECT_EQ(::bind(s.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
-  EXPECT_EQ(::listen(s.get(), 8), 0);
-  return s;
-}
 
 TcpPeer accept_from(const Fd& listener) {
   return TcpPeer(Fd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)));
@@ -45,11 +26,6 @@ TcpPeer accept_from(const Fd& listener) {
 void leave_behind(const std::string& at, const std::string& what) {
   if (what == "socket") unix_listener(at);
   if (what == "file") std::ofstream(at) << "keep";
-}
-
-bool is_socket(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
 class UnixTransportTest : public TransportTest {

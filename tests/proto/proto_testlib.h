@@ -4,6 +4,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 
 #include <cstring>
 #include <functional>
@@ -50,3 +52,36 @@ class RecordingFamily : public ProtocolsFamily {
   std::function<void(Packet&)> on_frame;
   std::function<void()> on_down;
 };
+
+inline sockaddr_un address_of(const std::string& path) {
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  path.copy(a.sun_path, sizeof a.sun_path - 1);
+  return a;
+}
+
+// A UNIX-domain stream socket listening at `path`, non-blocking.
+inline Fd unix_listener(const std::string& path) {
+  Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  const sockaddr_un a = address_of(path);
+  EXPECT_EQ(::bind(s.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
+  EXPECT_EQ(::listen(s.get(), 8), 0);
+  return s;
+}
+
+// A client at `path`, bound to `name` unless it is empty; closed when refused.
+inline TcpPeer unix_client(const std::string& path, const std::string& name = "") {
+  Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!name.empty()) {
+    const sockaddr_un local = address_of(name);
+    EXPECT_EQ(::bind(s.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+  }
+  const sockaddr_un a = address_of(path);
+  if (::connect(s.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) s.close();
+  return TcpPeer(std::move(s));
+}
+
+inline bool is_socket(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
