@@ -1,5 +1,5 @@
-// Loopback TCP for tests and benchmarks: a client of a local server, and TPKT framing of what it
-// sends.
+// Loopback TCP for tests and benchmarks: a listener, a client of a local server, and TPKT framing
+// of what it sends.
 #pragma once
 
 #include <string>

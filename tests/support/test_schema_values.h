@@ -1,4 +1,4 @@
-// Helpers shared by the runtime's tests: hex text, building test-schema messages.
+// Helpers of the ASN.1 runtime's tests and benchmarks: hex text, building test-schema messages.
 #pragma once
 
 #include <string>

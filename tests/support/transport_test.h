@@ -1,5 +1,5 @@
-// Helpers of the control transport tests: loopback TCP peers, a recording sink, scripted socket
-// calls and their fixture.
+// Helpers of the tests that run the control transports on loopback: peers, a recording sink,
+// scripted socket calls and their fixture.
 #pragma once
 
 #include <arpa/inet.h>
