@@ -72,6 +72,13 @@ function(orvex_test subsystem)
                        PROPERTIES TIMEOUT 300)
 endfunction()
 
+# The tests' support library, for benchmarks and fuzz targets in a build that may have no tests.
+function(orvex_test_support)
+  if(NOT TARGET orvex_testsupport)
+    add_subdirectory(${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_BINARY_DIR}/tests/support)
+  endif()
+endfunction()
+
 # orvex_fuzz(NAME SOURCE LIBS ...): a libFuzzer target, and a short run of it as a CTest test.
 set(ORVEX_FUZZ_SECONDS 20 CACHE STRING "Seconds of each fuzz target's run in the test suite")
 function(orvex_fuzz name source)

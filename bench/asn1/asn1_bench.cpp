@@ -7,7 +7,7 @@
 #include <new>
 #include <sstream>
 
-#include "tests/asn1/asn1_testlib.h"
+#include "tests/support/test_schema_values.h"
 
 namespace {
 

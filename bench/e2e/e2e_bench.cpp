@@ -31,7 +31,7 @@
 #include "bench/modules/lgcp_frame_bench.h"
 #include "bench/proto/loopback_bench.h"
 #include "proto/acceptor_net.h"
-#include "tests/e2e/orvexd_process.h"
+#include "tests/support/orvexd_process.h"
 #include "tools/simctl/board_sim.h"
 
 namespace {

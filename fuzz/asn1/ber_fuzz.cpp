@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "fuzz/asn1/round_trip.h"
-#include "tests/asn1/test_schema.h"
+#include "tests/support/test_schema.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string input = fuzz::structured_input<TestSchema::Message>(data, size, ASN1::CoderEnv::ber);

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "tests/asn1/asn1_testlib.h"
+#include "tests/support/test_schema_values.h"
 
 namespace TestSchema {
 namespace {

@@ -1,7 +1,7 @@
 // BER: automatic tags, definite lengths, and hostile input that must fail.
 #include <gtest/gtest.h>
 
-#include "tests/asn1/asn1_testlib.h"
+#include "tests/support/test_schema_values.h"
 
 namespace TestSchema {
 namespace {

@@ -2,7 +2,7 @@
 // handling, and hostile input that must fail without reading past the data.
 #include <gtest/gtest.h>
 
-#include "tests/asn1/asn1_testlib.h"
+#include "tests/support/test_schema_values.h"
 
 namespace TestSchema {
 namespace {

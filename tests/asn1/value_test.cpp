@@ -2,7 +2,7 @@
 // comparison, and the GeneralizedTime and OBJECT IDENTIFIER forms the codecs share.
 #include <gtest/gtest.h>
 
-#include "tests/asn1/asn1_testlib.h"
+#include "tests/support/test_schema_values.h"
 
 namespace TestSchema {
 namespace {

@@ -85,18 +85,6 @@ class AsyncCopy : public LoopTest {
   Timer keepalive_;
 };
 
-TEST_F(AsyncCopy, EmptySourceWithoutFlushCompletesInsideStart) {
-  Pipe src, dst;
-  src.wr.close();
-  ASync::Copy& copy = make(0);
-  copy.Start(std::move(src.rd), std::move(dst.wr));
-  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
-  EXPECT_EQ(copy.status(), Status::Done);
-  EXPECT_EQ(drain(dst.rd), "");
-  // Every descriptor of the destination is closed: the reader sees the end.
-  EXPECT_TRUE(at_end(dst.rd));
-}
-
 TEST_F(AsyncCopy, CopiesEverythingAndWaitsForTheFlushMask) {
   Pipe src, dst;
   const std::string data = pattern(5000);
@@ -114,27 +102,6 @@ TEST_F(AsyncCopy, CopiesEverythingAndWaitsForTheFlushMask) {
   turns(1);
   EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
   EXPECT_EQ(drain(dst.rd), data);
-}
-
-TEST_F(AsyncCopy, PartialWriteIsFinishedBeforeMoreIsRead) {
-  Pipe src, dst;
-  ASSERT_EQ(::fcntl(dst.wr.get(), F_SETPIPE_SZ, 4096), 4096);
-  const std::string data = pattern(3 * 8192 + 100);
-  put(src.wr, data);
-  src.wr.close();
-  ASync::Copy& copy = make(0);
-  copy.set_bufsize(8192);
-  copy.Start(std::move(src.rd), std::move(dst.wr));
-  EXPECT_EQ(copy.status(), Status::Copying);
-  std::string got;
-  for (int i = 0; i < 50 && results_.empty(); ++i) {
-    got += drain(dst.rd);
-    turns(1);
-  }
-  got += drain(dst.rd);
-  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
-  EXPECT_EQ(got.size(), data.size());
-  EXPECT_TRUE(got == data);
 }
 
 TEST_F(AsyncCopy, SourceEndingWhileAChunkWaitsFinishesTheChunkThenFlushes) {

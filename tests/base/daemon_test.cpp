@@ -83,25 +83,6 @@ TEST_F(HourlyLog, HourChangeOpensNewFileAtNextLine) {
   EXPECT_EQ(read_file(second.file(dir)), second.prefix() + "next\n" + second.prefix() + "tail");
 }
 
-TEST_F(HourlyLog, RestartWithinTheHourAppends) {
-  const std::string dir = root_.path();
-  Stamp now;
-  std::ofstream(now.file(dir)) << "earlier\n";
-  {
-    LogFileStreamBuf buf(dir);
-    std::ostream out(&buf);
-    out << "later\n";
-  }
-  EXPECT_EQ(read_file(now.file(dir)), "earlier\n" + now.prefix() + "later\n");
-}
-
-TEST_F(HourlyLog, MissingDirectoryLosesLinesQuietly) {
-  LogFileStreamBuf buf(root_.path() + "/absent");
-  std::ostream out(&buf);
-  out << "nowhere\n" << std::string(100, 'x') << std::endl;
-  EXPECT_FALSE(std::filesystem::exists(root_.path() + "/absent"));
-}
-
 // Daemon mode runs in a forked child: daemon(3) forks again, and the grandchild logs to the
 // test's own syslog socket.
 TEST(Daemon, SyslogModeRedirectsStreamsAndDescriptorsOnce) {

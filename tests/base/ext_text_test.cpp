@@ -4,7 +4,6 @@
 #include <sstream>
 #include <string>
 
-#include "base/ext_header.h"
 #include "base/ext_hex.h"
 #include "base/ext_table.h"
 
@@ -52,82 +51,6 @@ TEST(ExtHex, RestoresStreamFormat) {
   os << ext::OutBufInHex(bytes, bytes) << 10 << ' ' << ext::OutBufInHex(bytes, bytes + 1) << 10
      << ' ' << ext::OutUnsignedInHex(10, 3) << ' ' << std::setw(3) << 10;
   EXPECT_EQ(os.str(), "10 0A 10 0x00A  10");
-}
-
-struct Named {
-  void PutHeader(std::ostream& os) const { os << "E1: "; }
-};
-
-TEST(ExtHeader, HeaderAndQuoted) {
-  Named n;
-  std::ostringstream os;
-  os << ext::header(&n) << "link " << ext::quoted("up") << ' ' << ext::quoted(std::string("x"))
-     << ' ' << ext::quoted(42);
-  EXPECT_EQ(os.str(), "E1: link \"up\" \"x\" \"42\"");
-}
-
-TEST(ExtTable, Layout) {
-  struct Case {
-    const char* name;
-    ext::Table table;
-    void (*fill)(std::ostream&, ext::Table&);
-    const char* expected;
-  } cases[] = {
-      {"two cells and delimiter", ext::Table(4, 3),
-       [](std::ostream& os, ext::Table& t) {
-         ext::Table::Sentry s(os, t);
-         s << ext::beginrow << "ab" << ext::nextrow << "x" << ext::nextrow << ext::delimeter;
-       },
-       "| ab | x |\n+----+---+\n"},
-      {"incomplete row finished by the sentry", ext::Table(2, 2, 2),
-       [](std::ostream& os, ext::Table& t) {
-         ext::Table::Sentry(os, t) << ext::beginrow << 7 << ext::nextrow;
-       },
-       "|7 |  |  |\n"},
-      {"long text written whole", ext::Table(10, 1),
-       [](std::ostream& os, ext::Table& t) {
-         ext::Table::Sentry(os, t) << ext::beginrow << "abcdefghijkl" << ext::nextrow << "y"
-                                   << ext::nextrow;
-       },
-       "|abcdefghijkl|y|\n"},
-      {"odd padding goes right", ext::Table(6),
-       [](std::ostream& os, ext::Table& t) {
-         ext::Table::Sentry(os, t) << ext::beginrow << "abc" << ext::nextrow;
-       },
-       "| abc  |\n"},
-      {"cell after the last column writes nothing", ext::Table(3),
-       [](std::ostream& os, ext::Table& t) {
-         ext::Table::Sentry(os, t) << ext::beginrow << "a" << ext::nextrow << "b"
-                                   << ext::nextrow;
-       },
-       "| a |\n"},
-      {"values of several types", ext::Table(3, 3, 3, 3),
-       [](std::ostream& os, ext::Table& t) {
-         const char arr[] = "ar";
-         ext::Table::Sentry(os, t) << ext::beginrow << arr << ext::nextrow << 5u << ext::nextrow
-                                   << -4 << ext::nextrow << std::string("s") << 1
-                                   << ext::nextrow;
-       },
-       "|ar | 5 |-4 |s1 |\n"},
-      {"no columns", ext::Table(),
-       [](std::ostream& os, ext::Table& t) {
-         ext::Table::Sentry(os, t) << ext::beginrow << "a" << ext::nextrow << ext::delimeter;
-         t.gap(os);
-       },
-       ""},
-      {"gap and delimiter finish the open row", ext::Table(2, 1),
-       [](std::ostream& os, ext::Table& t) {
-         t.row(os, "a");
-         t.gap(os);
-         t.delimeter(os);
-       },
-       "|a | |\n|  | |\n+--+-+\n"},
-  };
-  for (Case& c : cases) {
-    std::ostringstream os;
-    c.fill(os, c.table);
-    EXPECT_EQ(os.str(), c.expected) << c.name;
-  }
 }
 
 TEST(ExtTable, DumpShape) {

@@ -48,27 +48,6 @@ TEST(Fd, SelfAssignmentKeepsDescriptor) {
   EXPECT_NE(::fcntl(n, F_GETFD), -1);
 }
 
-TEST(Fd, DescriptorZeroIsOpen) {
-  EXPECT_TRUE(Fd(0));
-  Fd zero(0);
-  zero.release();  // stdin stays ours
-}
-
-TEST(Fd, FlagFunctions) {
-  Fd a = make_pipe_end();
-  EXPECT_TRUE(SetCloexec(a.get(), true));
-  EXPECT_TRUE(::fcntl(a.get(), F_GETFD) & FD_CLOEXEC);
-  EXPECT_TRUE(SetCloexec(a.get(), false));
-  EXPECT_FALSE(::fcntl(a.get(), F_GETFD) & FD_CLOEXEC);
-  EXPECT_TRUE(a.NonBlock());
-  EXPECT_TRUE(::fcntl(a.get(), F_GETFL) & O_NONBLOCK);
-  EXPECT_TRUE(BlockMode(a.get()));
-  EXPECT_FALSE(::fcntl(a.get(), F_GETFL) & O_NONBLOCK);
-  EXPECT_FALSE(SetCloexec(-1, true));
-  EXPECT_FALSE(NonBlockMode(-1));
-  EXPECT_FALSE(Fd().NonBlock());
-}
-
 // `fd = Fd(open(...))` and the end of an empty Fd must leave the failed open's errno alone.
 TEST(Fd, ClosedFdsLeaveErrnoAlone) {
   errno = ENOENT;

@@ -49,42 +49,4 @@ TEST(INet4Addr, Assign) {
   }
 }
 
-TEST(INet4Addr, LayoutAndAccessors) {
-  INet4::Addr a;
-  EXPECT_EQ(a.GetString(), "0.0.0.0:0");
-  EXPECT_EQ(INet4::Addr::size, 16u);
-  ASSERT_TRUE(a.Assign("127.0.0.1:20001"));
-  const unsigned char* raw = reinterpret_cast<const unsigned char*>(a.sa());
-  const unsigned char port_and_address[] = {0x4E, 0x21, 127, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0};
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(raw + 2), 14),
-            std::string(reinterpret_cast<const char*>(port_and_address), 14));
-  EXPECT_EQ(a.GetVector(), (std::vector<char>{127, 0, 0, 1}));
-
-  a.Assign(htonl(0x7F000005));
-  EXPECT_EQ(a.GetString(), "127.0.0.5:20001");
-  a.Reset();
-  EXPECT_EQ(a.GetString(), "0.0.0.0:0");
-  EXPECT_EQ(a.in().sin_family, AF_INET);
-}
-
-TEST(INet4Addr, EqualityIgnoresFamily) {
-  INet4::Addr a, b;
-  a.Assign("127.0.0.2:5060");
-  b.Assign("127.0.0.2:5060");
-  b.in().sin_family = AF_UNSPEC;
-  EXPECT_TRUE(a.IsEqual(b));
-  b.Assign("127.0.0.2:5061");
-  EXPECT_FALSE(a.IsEqual(b));
-  b.Assign("127.0.0.3:5060");
-  EXPECT_FALSE(a.IsEqual(b));
-}
-
-TEST(INet4Addr, PutSwitchesToDecimal) {
-  INet4::Addr a;
-  a.Assign("127.0.0.1");
-  std::ostringstream os;
-  os << std::hex << a << ' ' << 255;
-  EXPECT_EQ(os.str(), "127.0.0.1:0 255");
-}
-
 }  // namespace

@@ -44,27 +44,17 @@ struct ParseCase {
 const ParseCase kParseCases[] = {
     {"LastLineWithoutLineFeed", "[s]\nkey = value", "[s]@1{key=<value>@2;}"},
     {"EmptyValue", "[s]\nkey =\n", "[s]@1{key=<>@2;}"},
-    {"CommentAfterEquals", "[s]\nkey = # note\n", "[s]@1{key=<>@2;}"},
     {"LineWithoutEqualsIgnored", "[s]\nkey value\n[next]\na=b\n", "[s]@1{}[next]@3{a=<b>@4;}"},
     {"RepeatedHeaderAndKey", "[traces]\na=1\n\n[traces]\na=2\na=3\n",
      "[traces]@1{a=<1>@2;}[traces]@4{a=<2>@5<3>@6;}"},
-    {"InnerBlanksKeptTrailingDropped", "[s]\nx = a  b   # c\n", "[s]@1{x=<a  b>@2;}"},
     {"HashWithoutBlankIsLiteral", "[s]\nx = a#b\n", "[s]@1{x=<a#b>@2;}"},
     {"TabAfterEqualsStartsValue", "[s]\nx =\tv\n", "[s]@1{x=<\tv>@2;}"},
-    {"TabBeforeEqualsStaysInKey", "[s]\n\tk\t = v \n", "[s]@1{k\t=<v>@2;}"},
-    {"InnerBlanksOfKey", "[s]\n a  b  = v\n", "[s]@1{a  b=<v>@2;}"},
     {"CrLfSameAsLf", "[s]\r\na = 1\r\n\r\nb = 2\r\n", "[s]@1{a=<1>@2;b=<2>@4;}"},
     {"LoneCrJoinsLines", "[s]\na = 1\rb = 2\n", "[s]@1{a=<1b = 2>@2;}"},
-    {"SectionNameKeepsBlanks", "[ x ] trailing text\nk=v\n", "[ x ]@1{k=<v>@2;}"},
-    {"HashInSectionNameAndKey", "[a#b]\nk#1 = v\n", "[a#b]@1{k#1=<v>@2;}"},
     {"CommentLines", "# [no]\n[s]  # c\n  # k = v\nk = v\n", "[s]@2{k=<v>@4;}"},
     {"BracketBeforeFirstHeader", "a = [b]\nk = v\n", "[b]@1{k=<v>@2;}"},
     {"UnfinishedHeaderDropsLines", "[s]\n[broken\nk = v\n[t]\nk = w\n", "[s]@1{}[t]@4{k=<w>@5;}"},
-    {"UnfinishedHeaderAtEnd", "[s]\nk=v\n[t", "[s]@1{k=<v>@2;}"},
     {"KeyWithoutEqualsAtEnd", "[s]\nk", "[s]@1{}"},
-    {"EqualsAtEndStoresEmpty", "[s]\nk =  ", "[s]@1{k=<>@2;}"},
-    {"QuotesKept", "[s]\nk = \"a b\"\n", "[s]@1{k=<\"a b\">@2;}"},
-    {"EqualsInsideValue", "[s]\nk = a=b\n", "[s]@1{k=<a=b>@2;}"},
     {"HighBytes", "[\xff]\n\xfe=\x80\n", "[\xff]@1{\xfe=<\x80>@2;}"},
     {"NoSectionsAtAll", "k = v\n", ""},
 };
@@ -78,30 +68,6 @@ TEST_P(IniParse, Model) { EXPECT_EQ(parse(GetParam().text), GetParam().shape); }
 INSTANTIATE_TEST_SUITE_P(Cases, IniParse, testing::ValuesIn(kParseCases),
                          [](const testing::TestParamInfo<ParseCase>& info) { return info.param.name; });
 
-TEST(IniFile, LookupAddsEmptyEntries) {
-  IniFile::File file;
-  std::istringstream in("[s]\na = 1\n");
-  in >> file;
-  IniFile::SubSection& sub = *file["s"]->mFirst;
-  IniFile::Key* absent = sub["missing"];
-  ASSERT_NE(absent, nullptr);
-  EXPECT_EQ(absent->mSubKeyCount, 0);
-  EXPECT_EQ(sub.mKeyCount, 2);
-  absent->CheckEmpty();
-  ASSERT_EQ(absent->mSubKeyCount, 1);
-  EXPECT_EQ(absent->mFirst->mValue, "");
-  EXPECT_EQ(absent->mFirst->mLineNo, -1);
-  absent->CheckEmpty();
-  EXPECT_EQ(absent->mSubKeyCount, 1);
-
-  IniFile::Section* none = file["none"];
-  EXPECT_EQ(none->mSubSectionCount, 0);
-  EXPECT_EQ(file.mSectionCount, 2);
-  EXPECT_EQ(file["none"], none);
-  none->CheckEmpty();
-  EXPECT_EQ(none->mFirst->mLineNo, -1);
-}
-
 TEST(IniFile, TypedValues) {
   struct Case {
     const char* text;
@@ -110,8 +76,8 @@ TEST(IniFile, TypedValues) {
     int want_int;
     float want_float;
   } cases[] = {
-      {"TRUE", true, true, 7, 0.5f},  {"off", true, false, 7, 0.5f},  {"on", false, true, 7, 0.5f},
-      {"yes", false, true, 7, 0.5f},  {"1", false, true, 1, 1.0f},     {"0", true, false, 0, 0.0f},
+      {"TRUE", true, true, 7, 0.5f},  {"off", true, false, 7, 0.5f},  
+        {"1", false, true, 1, 1.0f},     {"0", true, false, 0, 0.0f},
       {"12abc", true, true, 12, 12.0f}, {"abc", false, false, 7, 0.5f}, {"  -3", false, false, -3, -3.0f},
       {"2147483647", false, false, 2147483647, 2147483647.0f},
       {"2147483648", false, false, 7, 2147483648.0f},
@@ -124,17 +90,6 @@ TEST(IniFile, TypedValues) {
     EXPECT_EQ(value.GetInt(7), c.want_int) << c.text;
     EXPECT_FLOAT_EQ(value.GetFloat(0.5f), c.want_float) << c.text;
   }
-  IniFile::SubKey value("", 1);
-  value.SetBool(true);
-  EXPECT_EQ(value.mValue, "yes");
-  value.SetBool(false);
-  EXPECT_EQ(value.mValue, "no");
-  value.SetInt(-42);
-  EXPECT_EQ(value.mValue, "-42");
-  value.SetFloat(3.14159265f);
-  EXPECT_EQ(value.mValue, "3.14159");
-  value.SetFloat(1e7f);
-  EXPECT_EQ(value.mValue, "1e+07");
 }
 
 TEST(IniFile, OpenCloseAndReopen) {
@@ -154,16 +109,6 @@ TEST(IniFile, OpenCloseAndReopen) {
   std::ofstream(path) << "[b]\n";
   EXPECT_TRUE(file.Open(path));
   EXPECT_EQ(shape(file), "[b]@1{}");
-
-  file.Close();
-  EXPECT_FALSE(file.ok());
-  EXPECT_EQ(file.mSectionCount, 0);
-  EXPECT_EQ(file.mFirst, nullptr);
-
-  std::ofstream(path) << "";
-  IniFile::File empty(path);
-  EXPECT_TRUE(empty.ok());
-  EXPECT_EQ(empty.mSectionCount, 0);
 }
 
 // Neither throws nor waits for a writer: only a regular file is read.
@@ -183,20 +128,6 @@ TEST(IniFile, OpenRefusesWhatIsNotARegularFile) {
     EXPECT_EQ(errno, c.error) << c.path;
     EXPECT_EQ(file.mSectionCount, 0);
   }
-}
-
-TEST(IniFile, Dump) {
-  IniFile::File file;
-  std::istringstream in("[s]\nk = v\n");
-  in >> file;
-  std::ostringstream out;
-  file.Dump(out);
-  EXPECT_EQ(out.str(),
-            "dumping IniFile::File\nmFileName=\"\"\n\nmSectionCount=1\n"
-            "dumping IniFile::Section\nmName=\"s\"\nmSubSectionCount=1\n"
-            "dumping IniFile::SubSection\nmLineNo=\"1\"\nmKeyCount=1\n"
-            "dumping IniFile::Key\nmName=\"k\"\nmSubKeyCount=1\n"
-            "dumping IniFile::SubKey\nmValue=\"v\"\nmLineNo=2\n");
 }
 
 }  // namespace

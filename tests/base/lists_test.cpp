@@ -4,7 +4,6 @@
 
 #include "base/cyclic_list.h"
 #include "base/f_dual_list.h"
-#include "base/f_sorted_list.h"
 
 namespace {
 
@@ -46,15 +45,6 @@ TEST(FDualList, LinksUnlinksAndKnowsWhichListHoldsAnItem) {
   EXPECT_TRUE(b.on(other));
   EXPECT_TRUE(list.empty());
   EXPECT_EQ(keys(other), (std::vector<int>{3, 2}));
-}
-
-TEST(FSortedList, EqualKeysKeepInsertionOrder) {
-  Item x1(5), x2(5), early(1), late(9), x3(5);
-  F_sorted_list<Item> list;
-  for (Item* i : {&x1, &x2, &late, &early, &x3}) list.insert_to_tail_by_grown(i);
-  std::vector<Item*> order;
-  for (auto it = list.begin(); it != list.end(); ++it) order.push_back(it.get());
-  EXPECT_EQ(order, (std::vector<Item*>{&early, &x1, &x2, &x3, &late}));
 }
 
 struct Node : Containers::CyclicList {

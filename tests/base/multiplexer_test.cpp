@@ -3,7 +3,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -180,21 +179,6 @@ TEST_F(LoopDispatch, TerminateInADispatchLosesNoHandler) {
   EXPECT_EQ(trace, "aab");
 }
 
-TEST_F(LoopDispatch, AttachAndDetachMistakesAreReported) {
-  std::string trace;
-  Pipe p;
-  Watcher w(&trace, 'w', p.r);
-  testing::internal::CaptureStderr();
-  multiplexer.attach(&w.event);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "duplicate multiplexer attach \"Watcher::w\" ignored.\n");
-  w.event.Release();
-  EXPECT_FALSE(multiplexer.event_exists(&w.event));
-  testing::internal::CaptureStderr();
-  multiplexer.detach(&w.event);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "indvalid Multiplexer::detach Watcher::w\n");
-}
-
 struct Deferred {
   explicit Deferred(std::function<void()> act) : act(std::move(act)) {
     dpc.Bind(this, &Deferred::run);
@@ -251,14 +235,6 @@ TEST_F(LoopDispatch, TimeoutFollowsTimersPluginsAndLateArrivals) {
   t.timer.reset();
 }
 
-TEST_F(LoopDispatch, DueTimerWithNothingPolledIsNoHang) {
-  Ticker t;
-  t.timer.set(0, &Ticker::on_timer, &t);
-  Deferred arm([&] { t.timer.set(0, &Ticker::on_timer, &t); });
-  EXPECT_EQ(Probe::prepare(), 0);
-  t.timer.reset();
-}
-
 TEST_F(LoopDispatch, TerminateFromACallbackEndsTheTurnWithoutPolling) {
   // Nothing is ready and nothing is due: a loop that polled would wait forever.
   std::string trace;
@@ -272,37 +248,6 @@ TEST_F(LoopDispatch, TerminateFromACallbackEndsTheTurnWithoutPolling) {
   EXPECT_EQ(err.rfind("Mux: fail to open watchdog: ", 0), 0u) << err;
 }
 
-TEST_F(LoopDispatch, CachedLoopTimeHoldsWithinATurnAndEndsWithRun) {
-  struct Reader {
-    void fire() {
-      before = Mux::milliseconds();
-      Mux::TestClock::advance_ms(50);
-      after = Mux::milliseconds();
-      multiplexer.terminate();
-    }
-    uint32_t before = 0, after = 1;
-    Timer timer;
-  } r;
-  r.timer.set(0, &Reader::fire, &r);
-  uint32_t start = Mux::milliseconds();
-  multiplexer.run(false, false);
-  EXPECT_EQ(r.before, start);
-  EXPECT_EQ(r.after, start);
-  EXPECT_EQ(Mux::milliseconds(), start + 50) << "the clock is live again after run()";
-}
-
-TEST_F(LoopDispatch, UnboundEventIsPolledButCallsNothing) {
-  std::string trace;
-  Pipe p;
-  p.fill();
-  Watcher w(&trace, 'w', p.r);
-  w.event.Bind("Watcher::w", static_cast<void (Watcher::*)(int, short)>(nullptr), &w);
-  EXPECT_FALSE(w.event.bound());
-  Probe::turn();
-  EXPECT_EQ(trace, "");
-  EXPECT_EQ(w.event.hits(), 1u);
-}
-
 TEST(LoopDeath, NothingToWaitForAborts) {
   EXPECT_DEATH(
       {
@@ -311,66 +256,6 @@ TEST(LoopDeath, NothingToWaitForAborts) {
         Probe::prepare();
       },
       "multiplexer: system hang detected!!!");
-}
-
-TEST(PollEventAsText, NamesBitsInOrder) {
-  struct Case {
-    short events;
-    const char* text;
-  };
-  for (const Case& c : {Case{0x19, "POLLIN|POLLERR|POLLHUP"}, Case{0, ""},
-                        Case{0x7ff, "POLLIN|POLLPRI|POLLOUT|POLLERR|POLLHUP|POLLNVAL|POLLRDNORM|"
-                                    "POLLRDBAND|POLLWRNORM|POLLWRBAND|POLLMSG"},
-                        Case{short(0x8800), ""}, Case{0x404, "POLLOUT|POLLMSG"}})
-    EXPECT_EQ(PollEventAsText(c.events), c.text) << c.events;
-}
-
-struct Unnamed : EventHandler {
-  explicit Unnamed(int fd) : fd(fd) {}
-  void shedule_event(pollfd& e) override {
-    e.fd = fd;
-    e.events = POLLIN;
-  }
-  void svc_event(short) override {}
-  int fd;
-};
-
-TEST_F(LoopDispatch, DumpListsPolledEvents) {
-  std::string trace;
-  Pipe p, q;
-  p.fill();
-  Watcher w(&trace, 'w', p.r);
-  Unnamed u(q.r.get());
-  u.mux_attach();
-  Event bare;
-  bare.Schedule(q.r, POLLOUT | POLLIN);
-  Probe::turn();
-  std::ostringstream os;
-  multiplexer.dump(os);
-  std::string text = os.str();
-  EXPECT_EQ(text.rfind("dpc transition measurement (min/max/cur/counter): min=", 0), 0u);
-  EXPECT_NE(text.find("\nevent transition measurement (min/max/cur/counter): min="),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find("\ntimer transition measurement (min/max/cur/counter): min="),
-            std::string::npos)
-      << text;
-  std::string rule = "+" + std::string(40, '-') + "+" + std::string(30, '-') + "+" +
-                     std::string(10, '-') + "+" + std::string(10, '-') + "+" +
-                     std::string(5, '-') + "+" + std::string(60, '-') + "+\n";
-  EXPECT_NE(text.find(rule + "|" + std::string(18, ' ') + "name" + std::string(18, ' ') + "|"),
-            std::string::npos)
-      << text;
-  std::string fd = std::to_string(w.event.fd().get());
-  std::string row = "|" + std::string(15, ' ') + "Watcher::w" + std::string(15, ' ') + "|" +
-                    std::string(12, ' ') + "POLLIN" + std::string(12, ' ') + "|    1     |" +
-                    " attached |";
-  EXPECT_NE(text.find(row), std::string::npos) << text;
-  EXPECT_NE(text.find("|unattached|"), std::string::npos) << text;
-  EXPECT_NE(text.find("POLLIN|POLLOUT"), std::string::npos) << text;
-  EXPECT_EQ(text.find("unknown"), std::string::npos) << "only named handlers are listed";
-  EXPECT_EQ(text.substr(text.size() - rule.size() - 1), rule + "\n");
-  u.mux_detach();
 }
 
 }  // namespace

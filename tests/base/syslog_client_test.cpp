@@ -109,12 +109,8 @@ const FormatCase kFormat[] = {
     {"Plain", nullptr, 0, 0, 29, "hello", "<29>syslog-xj: hello"},
     {"EmptyIdentWithPid", "", LOG_PID, 0, 29, "hello", "<29>[PID]hello"},
     {"IdentWithPid", "gw", LOG_PID, 0, 29, "hello", "<29>gw[PID]: hello"},
-    {"EmptyIdent", "", 0, 0, 29, "hello", "<29>hello"},
-    {"BareLevelTakesStoredFacility", nullptr, 0, 0, LOG_NOTICE, "x", "<13>syslog-xj: x"},
     {"BareLevelTakesOpenedFacility", nullptr, 0, LOG_LOCAL0, LOG_NOTICE, "x", "<133>syslog-xj: x"},
     {"FacilityBitsKept", nullptr, 0, LOG_LOCAL0, LOG_DAEMON | LOG_ERR, "x", "<27>syslog-xj: x"},
-    {"FacilityOutsideFieldIgnored", nullptr, 0, 5, LOG_NOTICE, "x", "<13>syslog-xj: x"},
-    {"EmptyMessage", nullptr, 0, 0, 31, "", "<31>syslog-xj: "},
 };
 
 class SysLogFormat : public SysLog, public testing::WithParamInterface<FormatCase> {};
@@ -211,15 +207,6 @@ TEST_F(SysLog, StreamListenerSwitchesSocketTypeAndKeepsTheBatchInTheStream) {
   ASSERT_NE(nul, std::string::npos);
   EXPECT_EQ(unstamped(bytes.substr(0, nul)), "<29>syslog-xj: a");
   EXPECT_EQ(unstamped(bytes.substr(nul + 1)), "<29>syslog-xj: b" + std::string(1, '\0'));
-
-  // closelog goes back to datagrams: a datagram listener is found at once.
-  syslogManager.closelog();
-  listener.close();
-  Fd dgram = listen(SOCK_DGRAM);
-  syslogManager.openlog(nullptr, LOG_NDELAY, 0);
-  ASSERT_TRUE(syslogManager.connected());
-  ASSERT_EQ(::getsockopt(syslogManager.socket(), SOL_SOCKET, SO_TYPE, &type, &len), 0);
-  EXPECT_EQ(type, SOCK_DGRAM);
 }
 
 TEST_F(SysLog, RestartedListenerIsFoundAgain) {
@@ -227,14 +214,6 @@ TEST_F(SysLog, RestartedListenerIsFoundAgain) {
   syslogManager.syslog(29, "one");
   EXPECT_GT(syslogManager.sendmsg(), 0);
   EXPECT_EQ(datagrams(rx).size(), 1u);
-
-  // A new listener in place of the old one gets the waiting batch.
-  rx = listen(SOCK_DGRAM);
-  syslogManager.syslog(29, "two");
-  EXPECT_GT(syslogManager.sendmsg(), 0);
-  std::vector<std::string> got = datagrams(rx);
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(unstamped(got[0]), "<29>syslog-xj: two" + std::string(1, '\0'));
 
   // With no listener the send fails and the socket is closed; the next record connects.
   rx.close();
@@ -265,28 +244,6 @@ TEST_F(SysLog, NoListenerFallsBackToConsoleAndConnectsLater) {
   EXPECT_TRUE(syslogManager.connected());
   syslogManager.sendmsg();
   EXPECT_EQ(datagrams(rx).size(), 1u);
-}
-
-TEST_F(SysLog, PerrorCopiesBodyToStandardError) {
-  Fd rx = listen(SOCK_DGRAM);
-  int p[2];
-  ASSERT_EQ(::pipe(p), 0);
-  int saved = ::dup(2);
-  ::dup2(p[1], 2);
-  syslogManager.openlog(nullptr, LOG_PERROR, 0);
-  syslogManager.syslog(29, "one");
-  syslogManager.syslog(29, "two\n");
-  ::dup2(saved, 2);
-  ::close(saved);
-  ::close(p[1]);
-  char buf[256];
-  ssize_t n = ::read(p[0], buf, sizeof buf);
-  ::close(p[0]);
-  ASSERT_GT(n, 0);
-  std::string text(buf, size_t(n));
-  EXPECT_TRUE(std::regex_match(text, std::regex("[A-Z][a-z]{2} .{11} syslog-xj: one\n"
-                                                "[A-Z][a-z]{2} .{11} syslog-xj: two\n")))
-      << text;
 }
 
 TEST_F(SysLog, StreamBufferSendsLinesAsRecords) {

@@ -226,39 +226,4 @@ struct Plugin : TimerPoolPlugin {
   TimerPoolPlugin* unhook = nullptr;
 };
 
-TEST_F(TimerTest, PluginPassTakesTheSmallestWish) {
-  EXPECT_EQ(multiplexer.timerPoll_schedule(), 0x7fffffff);
-  Plugin none(-1), far(500), near(20);
-  none.unhook = &far;
-  for (Plugin* p : {&none, &far, &near}) p->timerHook();
-  EXPECT_EQ(multiplexer.timerPoll_schedule(), 20);
-  EXPECT_EQ(far.asked, 0);
-  EXPECT_FALSE(far.hooked());
-  none.unhook = nullptr;
-  near.wish = 0;
-  EXPECT_EQ(multiplexer.timerPoll_schedule(), 0);
-  EXPECT_EQ(near.asked, 2);
-}
-
-TEST(Measure, KeepsMinMaxLastAndCount) {
-  Mux::TestClock::set(uint64_t(0xFFFFFF00));
-  Measure m;
-  std::ostringstream empty;
-  empty << m;
-  EXPECT_EQ(empty.str(), "min=0 max=0 avg=0 counter=0");
-  m.begin();
-  Mux::TestClock::advance_us(250);
-  EXPECT_EQ(m.end(), 250u) << "across the 32-bit microsecond wrap";
-  std::ostringstream one;
-  one << m;
-  EXPECT_EQ(one.str(), "min=250 max=250 avg=250 counter=1");
-  m.begin();
-  Mux::TestClock::advance_us(100);
-  m.end();
-  std::ostringstream two;
-  two << m;
-  EXPECT_EQ(two.str(), "min=100 max=250 avg=100 counter=2");
-  Mux::TestClock::release();
-}
-
 }  // namespace

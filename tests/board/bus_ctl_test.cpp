@@ -3,7 +3,7 @@
 
 #include "board/bus_ctl.h"
 #include "board/spi_ctrl.h"
-#include "tests/hw/service_fixture.h"
+#include "tests/support/service_test.h"
 
 namespace {
 

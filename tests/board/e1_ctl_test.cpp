@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "board/e1_ctl.h"
-#include "tests/hw/service_fixture.h"
+#include "tests/support/service_test.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "board/hw_tests.h"
 #include "hw/hw_mux.h"
-#include "tests/hw/hw_testlib.h"
-#include "tests/hw/service_fixture.h"
+#include "tests/support/board.h"
+#include "tests/support/service_test.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "board/spi_ctrl.h"
-#include "tests/hw/service_fixture.h"
+#include "tests/support/service_test.h"
 
 namespace {
 

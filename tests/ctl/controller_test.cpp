@@ -2,14 +2,13 @@
 // undecodable payloads and the end of the connection.
 #include "tools/orvex-ctl/lib/controller.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "tests/support/loopback.h"
 #include "tools/orvex-ctl/lib/hex.h"
 
 namespace {
@@ -17,16 +16,9 @@ namespace {
 class ControllerTest : public testing::Test {
  protected:
   void SetUp() override {
-    Fd listening(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(listening.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(listening.get(), 1), 0);
-    ASSERT_EQ(::getsockname(listening.get(), reinterpret_cast<sockaddr*>(&a), &len), 0);
-    ASSERT_TRUE(ctl_.connect("127.0.0.1", ntohs(a.sin_port), 1000)) << ctl_.error();
-    daemon_ = Fd(::accept4(listening.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    LoopbackListener listener;
+    ASSERT_TRUE(ctl_.connect("127.0.0.1", listener.port(), 1000)) << ctl_.error();
+    daemon_ = listener.accept();
     ASSERT_TRUE(daemon_);
   }
   void write(const std::string& hex) {

@@ -6,8 +6,8 @@
 
 #include "proto/acceptor_check.h"
 #include "server/ctrl/ctrl_server.h"
-#include "tests/ctrl/ctrl_testlib.h"
-#include "tests/proto/transport_testlib.h"
+#include "tests/support/lgcp_test.h"
+#include "tests/support/transport_test.h"
 
 using Script = TestService::OnCommandScript;
 

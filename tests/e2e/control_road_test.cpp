@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/ctrl/ctrl_testlib.h"
+#include "tests/support/lgcp_test.h"
 #include "tests/e2e/server_host.h"
 
 namespace {

@@ -24,7 +24,7 @@
 #include "base/fd.h"
 #include "base/path.h"
 #include "base/version.h"
-#include "tests/e2e/orvexd_process.h"
+#include "tests/support/orvexd_process.h"
 #include "tests/support/loopback.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <string>
 
-#include "tests/ctrl/ctrl_testlib.h"
-#include "tests/e2e/orvexd_process.h"
+#include "tests/support/lgcp_test.h"
+#include "tests/support/orvexd_process.h"
 #include "tests/support/loopback.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"

@@ -7,7 +7,7 @@
 
 #include "hw/hdlc.h"
 #include "hw/hw_mux.h"
-#include "tests/hw/service_fixture.h"
+#include "tests/support/service_test.h"
 
 namespace {
 

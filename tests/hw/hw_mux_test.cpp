@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "tests/hw/hw_testlib.h"
+#include "tests/support/board.h"
 #include "tests/support/test_clock.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/mux_clock.h"
-#include "tests/hw/hw_testlib.h"
+#include "tests/support/board.h"
 
 namespace {
 

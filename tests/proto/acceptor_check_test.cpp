@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "tests/proto/transport_testlib.h"
+#include "tests/support/transport_test.h"
 
 namespace {
 
@@ -149,21 +149,6 @@ TEST_F(CheckTest, DroppedConnectionMakesRoomForTheRefusedController) {
   EXPECT_EQ(next.read(), tpkt("ok"));
 }
 
-TEST_F(CheckTest, EachControllerStartsUnwatched) {
-  const unsigned short port = activate();
-  TcpPeer first = attach_peer(port);
-  refused_peer(port);
-  EXPECT_EQ(acceptor_->check_state(), CheckState::CheckConnection);
-  first = TcpPeer();
-  turns(2);
-  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
-  TcpPeer second = attach_peer(port);
-  EXPECT_EQ(acceptor_->check_state(), CheckState::Idle);
-  calls_.ca_state = 4;
-  for (int i = 0; i < 4; ++i) advance(1000);
-  EXPECT_FALSE(second.eof());
-}
-
 TEST_F(CheckTest, SocketCreationIsRetriedEveryFiveSeconds) {
   calls_.socket_errno = EMFILE;
   EXPECT_TRUE(acceptor_->Activate());
@@ -178,14 +163,4 @@ TEST_F(CheckTest, SocketCreationIsRetriedEveryFiveSeconds) {
   EXPECT_EQ(logs_.err.take(), "");
   ASSERT_NE(acceptor_->local_port(), 0);
   attach_peer(acceptor_->local_port());
-}
-
-TEST_F(CheckTest, DeactivateStopsTheChecks) {
-  const unsigned short port = activate();
-  TcpPeer peer = attach_peer(port);
-  acceptor_->Deactivate();
-  calls_.pending = ECONNRESET;
-  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
-  turns();
-  EXPECT_FALSE(peer.eof());
 }

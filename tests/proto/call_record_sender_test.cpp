@@ -8,7 +8,7 @@
 #include <string>
 
 #include "base/fd.h"
-#include "tests/proto/transport_testlib.h"
+#include "tests/support/transport_test.h"
 
 namespace {
 

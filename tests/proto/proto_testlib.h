@@ -4,6 +4,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 
 #include <cstring>
 #include <functional>
@@ -13,7 +15,7 @@
 #include "base/fd.h"
 #include "proto/packet.h"
 #include "proto/protocol.h"
-#include "transport_testlib.h"
+#include "tests/support/transport_test.h"
 
 inline Packet packet_of(const std::string& bytes, unsigned head = 0) {
   Packet p;
@@ -51,30 +53,35 @@ class RecordingFamily : public ProtocolsFamily {
   std::function<void()> on_down;
 };
 
-// A TCP listener on 127.0.0.1 with a port of the kernel's choice.
-class LoopbackListener {
- public:
-  LoopbackListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    addr_.sin_family = AF_INET;
-    addr_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr_;
-    if (::bind(fd_.get(), address(), sizeof addr_) != 0 || ::listen(fd_.get(), 1) != 0 ||
-        ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&addr_), &len) != 0)
-      fd_.close();
-  }
-  bool ok() const { return static_cast<bool>(fd_); }
-  unsigned short port() const { return ntohs(addr_.sin_port); }
-  // A client connected to the listener (closed Fd on failure).
-  Fd connect() const {
-    Fd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (::connect(client.get(), address(), sizeof addr_) != 0) client.close();
-    return client;
-  }
-  Fd accept() const { return Fd(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC)); }
+inline sockaddr_un address_of(const std::string& path) {
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  path.copy(a.sun_path, sizeof a.sun_path - 1);
+  return a;
+}
 
- private:
-  const sockaddr* address() const { return reinterpret_cast<const sockaddr*>(&addr_); }
+// A UNIX-domain stream socket listening at `path`, non-blocking.
+inline Fd unix_listener(const std::string& path) {
+  Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  const sockaddr_un a = address_of(path);
+  EXPECT_EQ(::bind(s.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
+  EXPECT_EQ(::listen(s.get(), 8), 0);
+  return s;
+}
 
-  Fd fd_;
-  sockaddr_in addr_{};
-};
+// A client at `path`, bound to `name` unless it is empty; closed when refused.
+inline TcpPeer unix_client(const std::string& path, const std::string& name = "") {
+  Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!name.empty()) {
+    const sockaddr_un local = address_of(name);
+    EXPECT_EQ(::bind(s.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
+  }
+  const sockaddr_un a = address_of(path);
+  if (::connect(s.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) s.close();
+  return TcpPeer(std::move(s));
+}
+
+inline bool is_socket(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}

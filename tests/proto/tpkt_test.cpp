@@ -4,7 +4,7 @@
 
 #include "base/multiplexer.h"
 #include "base/mux_clock.h"
-#include "proto_testlib.h"
+#include "tests/proto/proto_testlib.h"
 #include "tests/support/loopback.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "tests/proto/transport_testlib.h"
+#include "tests/support/transport_test.h"
 
 namespace {
 
@@ -99,15 +99,6 @@ TEST_F(TracerTest, ReplyFromTheReceiverGoesOnlyToTheSender) {
   turns();
   EXPECT_EQ(b.read(), tpkt("re:q1") + tpkt("re:q2"));
   EXPECT_EQ(a.read(), "");
-}
-
-TEST_F(TracerTest, WithoutReceiverBodiesAreDropped) {
-  tracer_->set_receiver(nullptr);
-  TcpPeer a = client();
-  a.send(tpkt("ignored"));
-  turns();
-  EXPECT_FALSE(a.eof());
-  EXPECT_TRUE(bodies_.got.empty());
 }
 
 TEST_F(TracerTest, MessageTooLongForTheLengthFieldIsRefused) {

@@ -18,7 +18,7 @@
 #include "base/mux_clock.h"
 #include "proto/strm_protocol.h"
 #include "proto/tpkt.h"
-#include "proto_testlib.h"
+#include "tests/proto/proto_testlib.h"
 
 extern char** environ;
 
@@ -99,7 +99,6 @@ std::vector<std::string> split(const std::string& s, char sep) {
 
 TEST(TpktTshark, DissectorReadsTheFramesWeWrite) {
   LoopbackListener listener;
-  ASSERT_TRUE(listener.ok());
   const std::string port = std::to_string(listener.port());
 
   Tshark tshark;
@@ -110,14 +109,13 @@ TEST(TpktTshark, DissectorReadsTheFramesWeWrite) {
   if (!tshark.wait_stderr_for("Capture started"))
     GTEST_SKIP() << "tshark may not capture on lo: " << tshark.errors();
 
-  Fd client = listener.connect();
-  ASSERT_TRUE(client);
-  Fd server = listener.accept();
-  ASSERT_TRUE(server);
+  TcpPeer client = TcpPeer::connect(listener.port());
+  TcpPeer server(listener.accept());
+  ASSERT_TRUE(server.ok());
 
   Mux::TestClock::set(1'000'000'000ull);
   RecordingFamily stack;
-  stack.add_protocol_tail(new StrmProtocol(client));
+  stack.add_protocol_tail(new StrmProtocol(client.fd()));
   stack.add_protocol_tail(new Tpkt_protocol);
   stack.activate();
   const std::vector<size_t> payloads = {3, 0, 300, Tpkt_protocol::max_payload, 1};

@@ -44,42 +44,6 @@ class Mcc : public ::testing::Test {
   BoardSim sim;
 };
 
-TEST_F(Mcc, AllocationGivesDistinctSwitchChannelsAndIsLogged) {
-  int a = -1, b = -1;
-  Fd fa = open_channel(3, a);
-  Fd fb = open_channel(0, b);
-  ASSERT_TRUE(fa && fb);
-  EXPECT_GE(a, 0);
-  EXPECT_GE(b, 0);
-  EXPECT_NE(a, b);
-  EXPECT_EQ(sim.command("mcc channels"),
-            (Lines{std::to_string(a) + " mode=3 rx-size=512 rx-threshold=1 tx-threshold=4",
-                   std::to_string(b) + " mode=0 rx-size=512 rx-threshold=1 tx-threshold=4"}));
-  Lines log = sim.command("log mcc/ctl");
-  ASSERT_EQ(log.size(), 4u);
-  EXPECT_EQ(log[0], "0x40144d00 MCC_ALLOCATE mode=3 rx-size=512 rx-threshold=1 tx-threshold=4 "
-                    "word2=0");
-  EXPECT_EQ(log[1], "0x20004d02 MCC_TIMESLOT");
-
-  fa.close();
-  EXPECT_EQ(sim.command("mcc channels").size(), 1u) << "a closed channel is freed";
-}
-
-TEST_F(Mcc, RefusedRequests) {
-  Fd fd(Device::open("/dev/mcc/ctl", O_RDWR));
-  ASSERT_TRUE(fd);
-  errno = 0;
-  EXPECT_EQ(Device::ioctl(fd.get(), kTimeslot, 0ul), -1) << "no channel before allocation";
-  EXPECT_EQ(errno, EINVAL);
-  uint32_t short_record[4] = {0, 512, 0, 1};
-  EXPECT_EQ(Device::ioctl(fd.get(), kAllocate, short_record, sizeof short_record), -1);
-  EXPECT_EQ(errno, EINVAL);
-  uint32_t record[5] = {0, 512, 0, 1, 4};
-  EXPECT_EQ(Device::ioctl(fd.get(), kAllocate, record, sizeof record), 0);
-  EXPECT_EQ(Device::ioctl(fd.get(), kAllocate, record, sizeof record), -1);
-  EXPECT_EQ(errno, EBUSY);
-}
-
 TEST_F(Mcc, FramesGoOutReceivedFramesComeInAndJoinedChannelsTalk) {
   int a, b;
   Fd fa = open_channel(0, a), fb = open_channel(0, b);
@@ -99,43 +63,6 @@ TEST_F(Mcc, FramesGoOutReceivedFramesComeInAndJoinedChannelsTalk) {
   ASSERT_EQ(::write(fa.get(), "D", 1), 1);
   sim.command("ping");
   EXPECT_EQ(read_frame(fb, 0), "<nothing>");
-}
-
-TEST_F(Mcc, HeldChannelFillsUpThenDrainsInOrder) {
-  int a;
-  Fd fa = open_channel(0, a);
-  ASSERT_TRUE(fa);
-  ASSERT_EQ(sim.command("mcc hold " + std::to_string(a)), Lines{"ok"});
-  int written = 0;
-  for (; written < 100000; ++written) {
-    std::string frame = std::to_string(written);
-    if (::write(fa.get(), frame.data(), frame.size()) < 0) break;
-  }
-  ASSERT_EQ(errno, EAGAIN);
-  ASSERT_GT(written, 0);
-  pollfd p{fa.get(), POLLOUT, 0};
-  EXPECT_EQ(::poll(&p, 1, 0), 0) << "no room while held";
-
-  ASSERT_EQ(sim.command("mcc release " + std::to_string(a)), Lines{"ok"});
-  EXPECT_EQ(::poll(&p, 1, 2000), 1);
-  EXPECT_TRUE(p.revents & POLLOUT);
-  Lines sent = sim.command("mcc sent " + std::to_string(a));
-  ASSERT_EQ(sent.size(), static_cast<size_t>(written));
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%02x", '0' + (written - 1) % 10);
-  EXPECT_EQ(sent.back().substr(sent.back().size() - 2), hex) << "the last frame is last";
-}
-
-TEST_F(Mcc, HangupEndsTheChannel) {
-  int a;
-  Fd fa = open_channel(0, a);
-  ASSERT_TRUE(fa);
-  ASSERT_EQ(sim.command("mcc hangup " + std::to_string(a)), Lines{"ok"});
-  pollfd p{fa.get(), POLLIN, 0};
-  ASSERT_EQ(::poll(&p, 1, 2000), 1);
-  EXPECT_TRUE(p.revents & POLLHUP);
-  char c;
-  EXPECT_EQ(::read(fa.get(), &c, 1), 0);
 }
 
 TEST_F(Mcc, CaptureIsReadByTheLapdAndMtp2Dissectors) {

@@ -8,8 +8,8 @@
 #include <functional>
 #include <random>
 
-#include "tests/proto/transport_testlib.h"
-#include "tests/slot/slot_testlib.h"
+#include "tests/support/transport_test.h"
+#include "tests/support/test_slot.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <limits>
 
-#include "tests/slot/registry_fixture.h"
+#include "tests/support/registry_test.h"
 
 namespace {
 

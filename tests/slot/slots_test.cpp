@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "server/slot/slot_graph.h"
-#include "tests/slot/registry_fixture.h"
+#include "tests/support/registry_test.h"
 
 namespace {
 

@@ -14,16 +14,12 @@
 #include "server/slot/slot_factory.h"
 #include "server/slot/slots.h"
 #include "slots/tdm/trunk_factory.h"
-#include "tests/slot/registry_fixture.h"
+#include "tests/support/board.h"
+#include "tests/support/registry_test.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
 
 namespace {
-
-BoardSim& board() {
-  static BoardSim sim;
-  return sim;
-}
 
 class TrunkRoad : public testing::Test {
  protected:

@@ -5,6 +5,24 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+LoopbackListener::LoopbackListener(int backlog)
+    : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  if (::bind(fd_.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      ::listen(fd_.get(), backlog) != 0 ||
+      ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&a), &length) != 0)
+    fd_.close();
+  else
+    port_ = ntohs(a.sin_port);
+}
+
+Fd LoopbackListener::accept() const {
+  return Fd(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+}
+
 unsigned short free_port() {
   Fd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in address{};

@@ -1,10 +1,25 @@
-// Loopback TCP for tests and benchmarks: a client of a local server, and TPKT framing of what it
-// sends.
+// Loopback TCP for tests and benchmarks: a listener, a client of a local server, and TPKT framing
+// of what it sends.
 #pragma once
 
 #include <string>
 
 #include "base/fd.h"
+
+// A listening TCP socket on 127.0.0.1 at a port of the kernel's choice.
+class LoopbackListener {
+ public:
+  // Keeps up to `backlog` peers waiting to be accepted.
+  explicit LoopbackListener(int backlog = 64);
+  unsigned short port() const { return port_; }
+  const Fd& fd() const { return fd_; }
+  // The next waiting peer, non-blocking and close-on-exec; closed when none waits.
+  Fd accept() const;
+
+ private:
+  Fd fd_;
+  unsigned short port_ = 0;
+};
 
 // A TCP port that nothing listens on right now; 0 when none could be had.
 unsigned short free_port();

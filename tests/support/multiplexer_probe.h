@@ -25,11 +25,8 @@ struct MultiplexerProbe {
   }
   static const std::vector<pollfd>& poll_set() { return multiplexer.poll_set_; }
   static unsigned timer_count() { return multiplexer.timers_.count(); }
-  static bool terminating() { return multiplexer.terminate_ != 0; }
   // A run() that ended leaves the flag set; turns taken through this probe would all end at once.
   static void clear_terminate() { multiplexer.terminate_ = 0; }
-  // Nothing registered and no end requested: the loop as a fresh process has it.
-  static bool idle() { return leftovers().empty(); }
   // What keeps the loop from being idle, e.g. "timers=1 handlers=2"; empty when it is idle.
   static std::string leftovers() {
     const Multiplexer& m = multiplexer;

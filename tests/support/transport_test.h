@@ -1,5 +1,5 @@
-// Helpers of the control transport tests: loopback TCP peers, a recording sink, scripted socket
-// calls and their fixture.
+// Helpers of the tests that run the control transports on loopback: peers, a recording sink,
+// scripted socket calls and their fixture.
 #pragma once
 
 #include <arpa/inet.h>
@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <functional>
@@ -38,7 +39,14 @@ class TcpPeer {
     ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&a), &len);
     return ntohs(a.sin_port);
   }
-  std::string address() const { return "127.0.0.1:" + std::to_string(local_port()); }
+  // "127.0.0.1:port", or the bound path of a UNIX-domain socket.
+  std::string address() const {
+    sockaddr_un a{};
+    socklen_t len = sizeof a;
+    ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&a), &len);
+    if (a.sun_family == AF_UNIX) return a.sun_path;
+    return "127.0.0.1:" + std::to_string(local_port());
+  }
   void send(const std::string& bytes) const {
     ASSERT_EQ(::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
   }

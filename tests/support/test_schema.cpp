@@ -1,4 +1,4 @@
-#include "tests/asn1/test_schema.h"
+#include "tests/support/test_schema.h"
 
 namespace TestSchema {
 

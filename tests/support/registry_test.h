@@ -9,9 +9,9 @@
 #include "proto/acceptor_check.h"
 #include "server/ctrl/ctrl_server.h"
 #include "server/slot/slots.h"
-#include "tests/ctrl/ctrl_testlib.h"
-#include "tests/proto/transport_testlib.h"
-#include "tests/slot/slot_testlib.h"
+#include "tests/support/lgcp_test.h"
+#include "tests/support/transport_test.h"
+#include "tests/support/test_slot.h"
 
 // The payloads, in hex, of messages in value notation.
 inline std::vector<std::string> wires(const std::vector<std::string>& messages) {

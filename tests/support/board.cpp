@@ -1,7 +1,7 @@
-#include "tests/hw/hw_testlib.h"
+#include "tests/support/board.h"
 
 BoardSim& board() {
-  static BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
+  static BoardSim sim;
   return sim;
 }
 

@@ -1,10 +1,10 @@
-// Helpers shared by the runtime's tests: hex text, building test-schema messages.
+// Helpers of the ASN.1 runtime's tests and benchmarks: hex text, building test-schema messages.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "tests/asn1/test_schema.h"
+#include "tests/support/test_schema.h"
 
 namespace TestSchema {
 

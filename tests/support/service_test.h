@@ -6,7 +6,6 @@
 
 #include <initializer_list>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -53,14 +52,6 @@ inline std::string describe(const Ctl::Received& r) {
   return "error " + std::to_string(response.get_error().asInt());
 }
 
-// The command written in value notation; a parse failure fails the test.
-inline LGCP::Command parse_command(const std::string& value_notation) {
-  LGCP::Command command;
-  std::istringstream in(value_notation);
-  EXPECT_TRUE(in >> command) << value_notation;
-  return command;
-}
-
 // A simulated board, and the loop on the test clock.
 class BoardTest : public LoopTest {
  protected:
@@ -77,7 +68,7 @@ class BoardTest : public LoopTest {
   // Runs one loop turn without waiting, after moving the clock by `ms`.
   static void turn(unsigned ms = 0) { advance(ms); }
 
-  BoardSim sim{ORVEX_BINARY_DIR "/sim/orvex-boardsim"};
+  BoardSim sim;
 
  private:
   void stay_awake() {}

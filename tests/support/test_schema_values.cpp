@@ -1,4 +1,4 @@
-#include "tests/asn1/asn1_testlib.h"
+#include "tests/support/test_schema_values.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-// Helpers of the hardware front-end tests: the simulated board they all share.
+// The simulated board that the tests of the board's front ends and services share.
 //
 // The front ends keep their device descriptors for the life of the process and the device seam
 // sends every request to the simulator under the current root, so a test process runs one

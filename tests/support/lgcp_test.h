@@ -1,5 +1,6 @@
-// Helpers of the control server tests: scripted services, LGCP messages written in value
-// notation, and TPKT frames taken apart.
+// Helpers of the tests that talk LGCP to the control server (control server, slot framework,
+// black-box tests): scripted services, messages written in value notation, TPKT frames taken
+// apart.
 #pragma once
 
 #include <functional>

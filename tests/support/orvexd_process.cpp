@@ -1,4 +1,4 @@
-#include "tests/e2e/orvexd_process.h"
+#include "tests/support/orvexd_process.h"
 
 #include <fcntl.h>
 #include <poll.h>

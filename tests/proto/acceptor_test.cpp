@@ -1,0 +1,322 @@
+// The control acceptors over TCP and over UNIX-domain sockets: one suite run on both, then what
+// only one of them does.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+#include "proto/acceptor_net.h"
+#include "proto/acceptor_unix.h"
+#include "tests/proto/proto_testlib.h"
+#include "tests/support/temp_root.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+using State = Control::Service::State;
+
+class AcceptorTest : public TransportTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  bool over_unix() const { return GetParam(); }
+  std::string path(const std::string& name) const { return root_.path() + "/" + name; }
+  void TearDown() override {
+    acceptor_.reset();
+    TransportTest::TearDown();
+  }
+  // An acceptor on a port of the kernel's choice (or `port`), or at ctl.sock.
+  void make(unsigned short port = 0) {
+    if (over_unix()) {
+      acceptor_.reset(new Control::AcceptorUnix(path("ctl.sock")));
+    } else {
+      auto* net = new Control::AcceptorNet(port);
+      net->set_socket_calls(&calls_);
+      port_of_ = [net] { return net->local_port(); };
+      acceptor_.reset(net);
+    }
+    acceptor_->Bind(&sink_);
+  }
+  void activate() {
+    make();
+    EXPECT_TRUE(acceptor_->Activate());
+  }
+  // A new peer, each bound to a path of its own over UNIX.
+  TcpPeer connect() {
+    if (over_unix()) return unix_client(path("ctl.sock"), path("peer" + std::to_string(++peers_)));
+    return TcpPeer::connect(port_of_());
+  }
+  TcpPeer attach_peer() {
+    TcpPeer peer = connect();
+    EXPECT_TRUE(peer.ok());
+    turns();
+    EXPECT_EQ(acceptor_->state(), State::Connected);
+    EXPECT_EQ(sink_.take(), Strings{"connect"});
+    return peer;
+  }
+
+  TempRoot root_;
+  std::unique_ptr<Control::Service> acceptor_;
+  std::function<unsigned short()> port_of_;
+  int peers_ = 0;
+};
+
+INSTANTIATE_TEST_SUITE_P(Transports, AcceptorTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) {
+                           return i.param ? "Unix" : "Tcp";
+                         });
+
+TEST_P(AcceptorTest, ServesOnePeerFrameByFrameAndRefusesOthers) {
+  activate();
+  EXPECT_EQ(acceptor_->state(), State::Connecting);
+  TcpPeer peer = attach_peer();
+  EXPECT_EQ(logs_.out.take(), "new connection from " + peer.address() + "\n");
+  EXPECT_EQ(acceptor_->peer(), peer.address());
+
+  // Two frames, the second split over two reads.
+  const std::string second = tpkt("second");
+  peer.send(tpkt("first") + second.substr(0, 5));
+  turns();
+  peer.send(second.substr(5));
+  turns();
+  EXPECT_EQ(sink_.take(), (Strings{"message first", "message second"}));
+  acceptor_->Send("reply", 5);
+  acceptor_->Send(nullptr, 0);
+  EXPECT_EQ(peer.read(), tpkt("reply") + tpkt(""));
+
+  TcpPeer other = connect();
+  turns();
+  EXPECT_TRUE(other.eof());
+  EXPECT_EQ(logs_.err.take(), "refuse connection from " + other.address() + "\n");
+  EXPECT_FALSE(peer.eof());
+}
+
+TEST_P(AcceptorTest, PeerClosingEndsTheConnectionThenTheNextOneIsServed) {
+  activate();
+  TcpPeer first = attach_peer();
+  const std::string first_address = first.address();
+  first = TcpPeer();
+  turns();
+  EXPECT_EQ(logs_.err.take(), "control connection " + first_address + " closed.\n");
+  // The sink hears of it from the deferred call of the next turn; meanwhile Send is silent.
+  EXPECT_EQ(acceptor_->state(), State::Deactivating);
+  EXPECT_TRUE(sink_.heard.empty());
+  acceptor_->Send("lost", 4);
+  EXPECT_EQ(logs_.err.take(), "");
+  turns();
+  EXPECT_EQ(acceptor_->state(), State::Connecting);
+  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
+
+  TcpPeer second = attach_peer();
+  acceptor_->Send("hi", 2);
+  EXPECT_EQ(second.read(), tpkt("hi"));
+}
+
+TEST_P(AcceptorTest, DisconnectClosesAtOnceAndReportsOnce) {
+  activate();
+  TcpPeer peer = attach_peer();
+  acceptor_->Disconnect();
+  acceptor_->Disconnect();
+  EXPECT_TRUE(peer.eof());
+  EXPECT_EQ(logs_.err.take(), "control connection " + peer.address() + " closed.\n");
+  turns(3);
+  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
+  EXPECT_EQ(acceptor_->state(), State::Connecting);
+}
+
+TEST_P(AcceptorTest, FramesAfterTheSinkDisconnectsAreDropped) {
+  activate();
+  TcpPeer peer = attach_peer();
+  sink_.on_message = [this](const std::string&) { acceptor_->Disconnect(); };
+  peer.send(tpkt("one") + tpkt("two"));
+  turns(2);
+  EXPECT_EQ(sink_.take(), (Strings{"message one", "disconnect"}));
+  EXPECT_TRUE(peer.eof());
+}
+
+TEST_P(AcceptorTest, PeerArrivingAsTheOldConnectionEndsIsServed) {
+  // The old connection's end and the newcomer reach the loop in the same turn.
+  const struct Case {
+    const char* name;
+    bool peer_closes;  // else this end disconnects
+  } cases[] = {{"the old peer closed", true}, {"this end disconnected", false}};
+  activate();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TcpPeer first = attach_peer();
+    if (c.peer_closes) {
+      first = TcpPeer();
+    } else {
+      acceptor_->Disconnect();
+    }
+    TcpPeer second = connect();
+    turns(3);
+    EXPECT_EQ(sink_.take(), (Strings{"disconnect", "connect"}));
+    EXPECT_EQ(acceptor_->state(), State::Connected);
+    EXPECT_FALSE(second.eof());
+    acceptor_->Send("x", 1);
+    EXPECT_EQ(second.read(), tpkt("x"));
+    EXPECT_EQ(logs_.err.take().find("refuse"), std::string::npos);
+    acceptor_->Disconnect();
+    turns();
+    sink_.take();
+    logs_.err.take();
+  }
+}
+
+TEST_P(AcceptorTest, BusyAddressIsBoundAgainEveryFiveSeconds) {
+  // Over TCP another listener holds the port; over UNIX a file that is no socket holds the path,
+  // and is kept.
+  Fd busy(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  unsigned short port = 0;
+  if (over_unix()) {
+    std::ofstream(path("ctl.sock")) << "keep";
+  } else {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    ASSERT_EQ(::bind(busy.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(busy.get(), 1), 0);
+    port = Control::LocalPort(busy);
+  }
+  make(port);
+  EXPECT_TRUE(acceptor_->Activate());
+  const std::string line = "can't bind to socket: \"Address already in use\"  waiting...\n";
+  EXPECT_EQ(logs_.err.take(), line);
+  EXPECT_EQ(acceptor_->state(), State::Connecting);
+  advance(4999);
+  EXPECT_EQ(logs_.err.take(), "");
+  advance(1);
+  EXPECT_EQ(logs_.err.take(), line);
+  if (over_unix()) {
+    EXPECT_EQ(read_file(path("ctl.sock")), "keep");
+    ::unlink(path("ctl.sock").c_str());
+  }
+  busy.close();
+  advance(5000);
+  EXPECT_EQ(logs_.err.take(), "");
+  attach_peer();
+}
+
+TEST_P(AcceptorTest, DeactivateStopsListeningButKeepsThePeer) {
+  activate();
+  TcpPeer peer = attach_peer();
+  acceptor_->Deactivate();
+  EXPECT_EQ(acceptor_->state(), State::Idle);
+  EXPECT_FALSE(connect().ok());
+  EXPECT_FALSE(peer.eof());
+  // When that connection ends the acceptor stays stopped.
+  peer = TcpPeer();
+  turns(2);
+  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
+  EXPECT_EQ(acceptor_->state(), State::Idle);
+  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
+}
+
+TEST_P(AcceptorTest, NoSocketLeavesTheAcceptorIdle) {
+  make();
+  // A first round with descriptors to spare: the sanitizer checks the dynamic type of each call
+  // once, through a pipe, and could not do it with none left.
+  acceptor_->Activate();
+  acceptor_->Deactivate();
+  {
+    DescriptorExhaustion exhausted;
+    EXPECT_FALSE(acceptor_->Activate());
+  }
+  EXPECT_EQ(acceptor_->state(), State::Idle);
+  EXPECT_EQ(logs_.err.take(), "can't create socket:Too many open files\n");
+  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);  // nothing retries
+}
+
+using AcceptorNetTest = TransportTest;
+
+TEST_F(AcceptorNetTest, SendKeepsEveryMessageWithinOneFrame) {
+  Control::AcceptorNet acceptor(0);
+  acceptor.Bind(&sink_);
+  ASSERT_TRUE(acceptor.Activate());
+  acceptor.Send("early", 5);
+  EXPECT_EQ(logs_.err.take(),
+            "Control::Service::Send() ignore Send request in Connecting state.\n");
+  TcpPeer peer = TcpPeer::connect(acceptor.local_port());
+  turns();
+
+  struct Case {
+    const char* name;
+    int length;
+    bool sent;
+  } cases[] = {{"largest", 65531, true}, {"one too long", 65532, false},
+               {"far too long", 70000, false}, {"negative", -1, false}};
+  const std::string body(70000, 'm');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    acceptor.Send(body.data(), c.length);
+    std::string got;
+    for (int i = 0; i < 100 && got.size() < size_t(c.length > 0 ? c.length + 4 : 1); ++i)
+      got += peer.read();
+    EXPECT_EQ(got, c.sent ? tpkt(body.substr(0, c.length)) : "");
+    EXPECT_EQ(logs_.err.take().find("refuse message of " + std::to_string(c.length)) !=
+                  std::string::npos,
+              !c.sent);
+    EXPECT_EQ(acceptor.state(), State::Connected);
+  }
+}
+
+TEST_F(AcceptorNetTest, OutOfDescriptorsOnAcceptBacksOff) {
+  Control::AcceptorNet acceptor(0);
+  acceptor.Bind(&sink_);
+  acceptor.set_socket_calls(&calls_);
+  ASSERT_TRUE(acceptor.Activate());
+  TcpPeer peer = TcpPeer::connect(acceptor.local_port());
+  calls_.accept_errno = EMFILE;
+  turns(3);
+  calls_.accept_errno = 0;
+  EXPECT_EQ(calls_.accepts, 1u);
+  EXPECT_EQ(logs_.err.take(), "can't accept connection: Too many open files  waiting...\n");
+  advance(999);
+  EXPECT_EQ(calls_.accepts, 1u);
+  advance(1);
+  turns();
+  EXPECT_EQ(acceptor.state(), State::Connected);
+  EXPECT_EQ(sink_.take(), Strings{"connect"});
+}
+
+using AcceptorUnixTest = TransportTest;
+
+TEST_F(AcceptorUnixTest, SocketPath) {
+  TempRoot root;
+  const std::string base = root.path() + "/";
+  const std::string longest = base + std::string(107 - base.size(), 'p');
+  struct Case {
+    const char* name;
+    std::string at;
+    bool stale;  // a socket nobody listens on any more lies there
+    std::string bind_error;
+  } cases[] = {
+      {"stale socket is removed", base + "stale.sock", true, ""},
+      {"longest path", longest, false, ""},
+      {"path one too long", longest + "p", false, "File name too long"},
+      {"no such directory", base + "missing/ctl.sock", false, "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.stale) unix_listener(c.at);
+    Control::AcceptorUnix acceptor(c.at);
+    acceptor.Bind(&sink_);
+    EXPECT_TRUE(acceptor.Activate());
+    if (c.bind_error.empty()) {
+      EXPECT_EQ(logs_.err.take(), "");
+      TcpPeer unnamed = unix_client(c.at);
+      EXPECT_TRUE(unnamed.ok());
+      turns();
+      EXPECT_EQ(acceptor.state(), State::Connected);
+      EXPECT_EQ(acceptor.peer(), "");
+      EXPECT_EQ(sink_.take(), Strings{"connect"});
+    } else {
+      EXPECT_EQ(logs_.err.take(),
+                "can't bind to socket: \"" + c.bind_error + "\"  waiting...\n");
+      EXPECT_FALSE(is_socket(c.at));
+    }
+  }
+  turns();
+  logs_.out.take();
+  sink_.take();
+}
+
+}  // namespace
