@@ -9,6 +9,7 @@
 namespace MccIoctl {
 constexpr uint32_t kAllocate = 0x40144d00;  // mcc_allocation: binds the open to a new channel
 constexpr uint32_t kTimeslot = 0x20004d02;  // no argument; result: the channel's switch channel
+constexpr uint32_t kCapacity = 0x80104d03;  // mcc_capacity, filled on an open not yet allocated
 }  // namespace MccIoctl
 
 struct mcc_allocation {
@@ -23,3 +24,14 @@ static_assert(sizeof(mcc_allocation) == 20, "mcc_allocation");
 static_assert(offsetof(mcc_allocation, rx_packet_size) == 4, "rx_packet_size");
 static_assert(offsetof(mcc_allocation, rx_threshold) == 12, "rx_threshold");
 static_assert(offsetof(mcc_allocation, tx_threshold) == 16, "tx_threshold");
+
+// The controller's channel capacity by kind.
+struct mcc_capacity {
+  uint32_t data;
+  uint32_t bri;
+  uint32_t transparent;
+  uint32_t reserved;
+};
+
+static_assert(sizeof(mcc_capacity) == 16, "mcc_capacity");
+static_assert(offsetof(mcc_capacity, transparent) == 8, "transparent");

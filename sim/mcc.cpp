@@ -75,6 +75,12 @@ void Mcc::split(Channel& c) {
 
 IoctlResult Mcc::on_ioctl(Session& session, IoctlCall& call) {
   auto found = channels_.find(&session);
+  if (call.request == MccIoctl::kCapacity) {
+    mcc_capacity answer{};
+    if (!read_record(call, answer) || found != channels_.end()) return {-1, EINVAL};
+    write_record(call, capacity_);
+    return {0, 0};
+  }
   if (call.request == MccIoctl::kTimeslot) {
     if (found == channels_.end()) return {-1, EINVAL};
     return {static_cast<int>(found->second.number), 0};
@@ -98,6 +104,7 @@ std::string Mcc::decode(const IoctlCall& call) const {
     return "MCC_ALLOCATE " + describe(allocation) + " word2=" + std::to_string(allocation.reserved);
   }
   if (call.request == MccIoctl::kTimeslot && !call.has_record) return "MCC_TIMESLOT";
+  if (call.request == MccIoctl::kCapacity && call.has_record) return "MCC_CAPACITY";
   return "";
 }
 
@@ -123,6 +130,18 @@ bool Mcc::command(const Words& words, Reply& reply) {
   std::string bytes;
   if (verb == "channels" && words.size() == 2) {
     reply = list();
+  } else if (verb == "capacity" && words.size() == 2) {
+    reply = Reply::line(std::to_string(capacity_.data) + " " + std::to_string(capacity_.bri) +
+                        " " + std::to_string(capacity_.transparent));
+  } else if (verb == "capacity" && words.size() == 5) {
+    mcc_capacity set{};
+    if (parse_u32(words[2], set.data) && parse_u32(words[3], set.bri) &&
+        parse_u32(words[4], set.transparent)) {
+      capacity_ = set;
+      reply = Reply::ok();
+    } else {
+      reply = Reply::error("usage: mcc capacity [DATA BRI TRANSPARENT]");
+    }
   } else if (verb == "capture" && words.size() == 3) {
     if (words[2] == "off") {
       capture_.close();

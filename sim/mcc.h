@@ -9,6 +9,8 @@
 // EAGAIN, and go out, POLLOUT returning to the daemon, on release.
 //
 // Control:
+//   mcc capacity [D B T]    the figures the capacity query answers on an open that allocated
+//                           nothing (data, BRI, transparent channels), or sets them
 //   mcc channels            list: "CH mode=M rx-size=N rx-threshold=N tx-threshold=N", then
 //                           " joined=PEER" and " held" where they apply
 //   mcc rx CH HEX           queues one received frame on channel CH
@@ -64,5 +66,6 @@ class Mcc : public DeviceModel {
   Reply list() const;
 
   std::map<Session*, Channel> channels_;
+  mcc_capacity capacity_{32, 32, 64, 0};
   PcapWriter capture_;
 };

@@ -1,0 +1,60 @@
+#include "slots/tdm/mcc_factory.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "base/device.h"
+#include "base/fd.h"
+#include "hw/mcc_records.h"
+#include "slots/tdm/mcc_slot.h"
+
+namespace {
+
+constexpr const char* kDevice = "/dev/mcc/ctl";
+constexpr uint32_t kSs7Kind = 3;
+constexpr uint32_t kRxPacketSize = 512;
+
+}  // namespace
+
+MccFactory& MccFactory::instance() {
+  static MccFactory factory;
+  return factory;
+}
+
+Slot* MccFactory::INewSlot(const LGCP::CreateParams& params) {
+  if (params.currentSelection() != LGCP::CreateParams::e_mcc) return nullptr;
+  const auto& p = static_cast<const LGCP::MccParams&>(*params.getSelection());
+  Fd fd(Device::open(kDevice, O_RDWR | O_NONBLOCK));
+  if (!fd) {
+    std::cerr << "mcc: fail to open MCC device: " << std::strerror(errno) << std::endl;
+    return nullptr;
+  }
+  const int type = p.get_type().asInt();
+  if (type < 0 || type > 2) {
+    std::cerr << "mcc: no channel kind for type " << type << std::endl;
+    return nullptr;
+  }
+  const uint32_t kind = p.get_mode().asInt() == 1 ? kSs7Kind : static_cast<uint32_t>(type);
+  std::clog << "mcc: MCC_ALLOCATE type=" << kind << std::endl;
+  mcc_allocation allocation{kind, kRxPacketSize, 0, 1, 1};
+  if (Device::ioctl(fd.get(), MccIoctl::kAllocate, &allocation, sizeof allocation) < 0) {
+    std::cerr << "mcc: MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
+    return nullptr;
+  }
+  return new MccSlot(std::move(fd));
+}
+
+void MccFactory::Query(LGCP::Resources& report) {
+  report.get_mcc_data() = 0;
+  report.get_mcc_bri() = 0;
+  report.get_mcc_trans() = 0;
+  Fd fd(Device::open(kDevice, O_RDONLY));
+  mcc_capacity capacity{};
+  if (!fd || Device::ioctl(fd.get(), MccIoctl::kCapacity, &capacity, sizeof capacity) < 0) return;
+  report.get_mcc_data() = static_cast<int32_t>(capacity.data);
+  report.get_mcc_bri() = static_cast<int32_t>(capacity.bri);
+  report.get_mcc_trans() = static_cast<int32_t>(capacity.transparent);
+}

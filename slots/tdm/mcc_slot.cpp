@@ -1,0 +1,62 @@
+#include "slots/tdm/mcc_slot.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "base/device.h"
+#include "hw/mcc_records.h"
+
+namespace {
+
+constexpr size_t kReadSize = 1024;
+
+}  // namespace
+
+MccSlot::MccSlot(Fd fd) {
+  channel = Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);
+  if (channel < 0) {
+    std::cerr << "mcc: MCC_TIMESLOT fail: " << std::strerror(errno) << std::endl;
+    channel = -1;
+  }
+  event.Bind("MccSlot::OnEvent", &MccSlot::OnEvent, this);
+  event.Schedule(std::move(fd), POLLIN);
+}
+
+MccSlot::~MccSlot() { event.Release(); }
+
+bool MccSlot::IUserData(const std::vector<char>& data) {
+  const ssize_t n = ::write(event.fd().get(), data.data(), data.size());
+  if (n == static_cast<ssize_t>(data.size())) return true;
+  if (n < 0) {
+    std::cerr << *this << ": write fail: " << std::strerror(errno) << std::endl;
+  } else {
+    std::cerr << *this << ": write fail: " << n << " of " << data.size() << " bytes" << std::endl;
+  }
+  return false;
+}
+
+void MccSlot::OnEvent(int, short events) {
+  if (events & POLLIN) DoRead();
+  if (events & (POLLERR | POLLHUP)) {
+    // The driver lost the channel: nothing more will come, and polling it again would spin.
+    std::cerr << *this << ": channel lost" << std::endl;
+    event.Release();
+  }
+}
+
+void MccSlot::DoRead() {
+  std::vector<char> buffer(kReadSize);
+  for (;;) {
+    const ssize_t n = ::read(event.fd().get(), buffer.data(), buffer.size());
+    if (n > 0) {
+      OnUserData(std::vector<char>(buffer.begin(), buffer.begin() + n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    return;  // drained (EAGAIN), end of file, or a failure
+  }
+}

@@ -1,0 +1,35 @@
+// MccSlot: a raw data channel, one channel of the multichannel HDLC controller (/dev/mcc/ctl)
+// handed to the controller as it is. Every frame the channel receives goes up as one userData
+// signal; every userData command goes down as one frame. The channel has a TDM switch channel
+// of its own, on which the slot is connected like any channel slot.
+#pragma once
+
+#include <vector>
+
+#include "base/event.h"
+#include "base/fd.h"
+#include "server/slot/slot.h"
+
+class MccSlot : public Slot {
+ public:
+  // Takes over `fd`, a channel already allocated, and learns its switch channel.
+  explicit MccSlot(Fd fd);
+  ~MccSlot() override;
+
+  // One write of all bytes; false, with a line on std::cerr, when it fails or falls short.
+  bool IUserData(const std::vector<char>& data) override;
+  bool IOnOutputStream() override { return true; }
+  bool IOnInputStream() override { return true; }
+  int IGetTransmitChannel() override { return channel; }
+  int IGetReceiveChannel() override { return channel; }
+  const char* GetName() const override { return "MCC"; }
+
+  // The loop's callback on the channel ("MccSlot::OnEvent").
+  void OnEvent(int fd, short events);
+  // Sends every frame waiting on the channel up, one userData signal each.
+  void DoRead();
+
+  // The switch channel of the driver's channel; -1 when the driver did not tell it.
+  int channel = -1;
+  Event event;
+};

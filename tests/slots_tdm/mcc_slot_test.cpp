@@ -1,0 +1,108 @@
+// Raw data channel slots on the simulated multichannel HDLC controller.
+#include <gtest/gtest.h>
+
+#include "slots/tdm/mcc_factory.h"
+#include "slots/tdm/trunk_factory.h"
+#include "tests/slots_tdm/slot_road.h"
+
+namespace {
+
+class MccRoad : public SlotRoad {
+ protected:
+  static void SetUpTestSuite() {
+    SlotRoad::SetUpTestSuite();
+    MccFactory::instance();
+    LinkTrunkFactories();
+  }
+  void TearDown() override {
+    SlotRoad::TearDown();
+    sim("plug mcc/ctl");
+  }
+};
+
+const char* const kCreate =
+    "{ seq 1, slot 1, pdu command : create : mcc : { type data, mode standard } }";
+
+struct Allocation {
+  const char* params;
+  const char* record;  // what the simulator keeps of the allocation record
+  const char* log;
+};
+
+TEST_F(MccRoad, AllocationRecordByTypeAndMode) {
+  for (const Allocation& a : {Allocation{"{ type transparent, mode ss7 }",
+                                         "mode=3 rx-size=512 rx-threshold=1 tx-threshold=1",
+                                         "mcc: MCC_ALLOCATE type=3\n"},
+                              Allocation{"{ type bri, mode standard }",
+                                         "mode=1 rx-size=512 rx-threshold=1 tx-threshold=1",
+                                         "mcc: MCC_ALLOCATE type=1\n"},
+                              Allocation{"{ type data, mode standard }",
+                                         "mode=0 rx-size=512 rx-threshold=1 tx-threshold=1",
+                                         "mcc: MCC_ALLOCATE type=0\n"}}) {
+    StreamCapture log(std::clog);
+    EXPECT_EQ(
+        run({std::string("{ seq 1, slot 1, pdu command : create : mcc : ") + a.params + " }"}),
+        wires({reply(1, 1, "success : NULL")}));
+    EXPECT_EQ(log.take(), a.log);
+    EXPECT_EQ(board().command("mcc channels"), Lines{std::string("1024 ") + a.record});
+    EXPECT_EQ(sim("log mcc/ctl").find("0x40144d00 MCC_ALLOCATE"), 0u);
+    run({"{ seq 2, slot 1, pdu command : destroy : NULL }"});
+    EXPECT_EQ(board().command("mcc channels"), Lines{});
+  }
+}
+
+TEST_F(MccRoad, FramesBothWaysAndOnTheSwitch) {
+  run({kCreate, "{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 3 } }",
+       "{ seq 3, slot 2, pdu command : connect : 1 }"});
+  EXPECT_EQ(output(1024), "3");
+  EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : userData : '0102'H }",
+                 "{ seq 5, slot 1, pdu command : userData : ''H }"}),
+            wires({reply(4, 1, "success : NULL"), reply(5, 1, "success : NULL")}));
+  EXPECT_EQ(board().command("mcc sent 1024").at(0), "0102");
+  // Three frames waiting at one readable event: three signals, in order.
+  for (const char* frame : {"aa", "bbbb", "cccccc"}) sim(std::string("mcc rx 1024 ") + frame);
+  EXPECT_EQ(arrived(), wires({signal(1, "userData : 'AA'H"), signal(1, "userData : 'BBBB'H"),
+                              signal(1, "userData : 'CCCCCC'H")}));
+}
+
+TEST_F(MccRoad, FailuresAreAnsweredAndLogged) {
+  StreamCapture err(std::cerr);
+  sim("unplug mcc/ctl");
+  EXPECT_EQ(run({kCreate}), wires({reply(1, 1, "error : insufficientResources")}));
+  EXPECT_EQ(err.take(), "mcc: fail to open MCC device: No such file or directory\n");
+  sim("plug mcc/ctl");
+  sim("fail mcc/ctl 0x40144d00 ENOSPC");
+  EXPECT_EQ(run({kCreate}), wires({reply(1, 1, "error : insufficientResources")}));
+  EXPECT_EQ(err.take(), "mcc: MCC_ALLOCATE fail: No space left on device\n");
+
+  // A write the channel refuses is refused to the controller.
+  run({kCreate});
+  sim("fail mcc/ctl write EPIPE");
+  EXPECT_EQ(run({"{ seq 2, slot 1, pdu command : userData : '01'H }"}),
+            wires({reply(2, 1, "error : unsupported")}));
+  EXPECT_EQ(err.take(), "01:MCC: write fail: Broken pipe\n");
+
+  // A lost channel is logged once and no longer polled; the slot stays until destroyed.
+  sim("mcc hangup 1024");
+  EXPECT_EQ(arrived(), Lines{});
+  EXPECT_EQ(err.take(), "01:MCC: channel lost\n");
+  EXPECT_EQ(run({"{ seq 3, slot 1, pdu command : destroy : NULL }"}),
+            wires({reply(3, 1, "success : NULL")}));
+}
+
+TEST_F(MccRoad, CapacityInTheResourceReport) {
+  sim("mcc capacity 5 6 7");
+  LGCP::Resources report;
+  MccFactory::instance().Query(report);
+  EXPECT_EQ(report.get_mcc_data().getValue(), 5);
+  EXPECT_EQ(report.get_mcc_bri().getValue(), 6);
+  EXPECT_EQ(report.get_mcc_trans().getValue(), 7);
+  EXPECT_EQ(board().command("sessions mcc/ctl"), Lines{"0"});
+  sim("unplug mcc/ctl");
+  MccFactory::instance().Query(report);
+  EXPECT_EQ(report.get_mcc_data().getValue(), 0);
+  EXPECT_EQ(report.get_mcc_bri().getValue(), 0);
+  EXPECT_EQ(report.get_mcc_trans().getValue(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,85 @@
+// The road of the TDM slot kinds' tests: a controller (orvex-ctl's library) on loopback TCP
+// drives the control server with the slot registry and every factory in the chain, and the
+// simulated board (one for the whole executable) shows what the hardware carries. The loop runs
+// on this thread on the test clock: the controller sends, the loop turns, the controller reads
+// what has arrived.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "base/multiplexer.h"
+#include "base/mux_clock.h"
+#include "proto/acceptor_check.h"
+#include "server/ctrl/ctrl_server.h"
+#include "server/slot/slot_factory.h"
+#include "server/slot/slots.h"
+#include "tests/support/board.h"
+#include "tests/support/registry_test.h"
+#include "tools/orvex-ctl/lib/controller.h"
+#include "tools/simctl/board_sim.h"
+
+class SlotRoad : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(board().ok());
+    static bool bound = false;
+    if (!bound) ctrlServer.Bind(&Slots::instance());
+    bound = true;
+  }
+  void SetUp() override {
+    Mux::TestClock::set(uint64_t(1000) * 1000000);
+    Slots::instance().SetDisconnectWait([] {});
+    auto* acceptor = new Control::AcceptorNetCheckConnection(0, true);
+    ASSERT_TRUE(ctrlServer.Activate(acceptor));
+    port_ = acceptor->local_port();
+    ASSERT_TRUE(ctl_.connect("127.0.0.1", port_, 1000)) << ctl_.error();
+    turns(3);
+  }
+  void TearDown() override {
+    ctl_.close();
+    ctrlServer.Deactivate();
+    EXPECT_TRUE(Slots::instance().GetLive().empty());
+    Mux::TestClock::release();
+  }
+
+  // Sends each command and returns every message that came back, in hex, one each.
+  std::vector<std::string> run(const std::vector<std::string>& commands) {
+    std::vector<std::string> got;
+    for (const auto& c : commands) {
+      EXPECT_TRUE(ctl_.send(c)) << c << ": " << ctl_.error();
+      for (const auto& m : arrived()) got.push_back(m);
+    }
+    return got;
+  }
+  // Turns the loop and returns what arrived meanwhile, in hex.
+  std::vector<std::string> arrived() {
+    turns(3);
+    std::vector<std::string> got;
+    Ctl::Received r;
+    while (ctl_.receive(r, 0)) got.push_back(Ctl::to_hex(r.bytes));
+    return got;
+  }
+  static std::string output(int channel) {
+    return board().command("switch " + std::to_string(channel)).at(0);
+  }
+  static std::string sim(const std::string& line) { return board().command(line).at(0); }
+
+  unsigned short port_ = 0;
+  Ctl::Controller ctl_;
+};
+
+inline std::string reply(int seq, int slot, const std::string& answer) {
+  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
+         ", pdu response : " + answer + " }";
+}
+inline std::string stream(int slot, const std::string& side, int channel) {
+  return "{ slot " + std::to_string(slot) + ", pdu signal : " + side +
+         " : active : " + std::to_string(channel) + " }";
+}
+inline std::string signal(int slot, const std::string& body) {
+  return "{ slot " + std::to_string(slot) + ", pdu signal : " + body + " }";
+}
