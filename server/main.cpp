@@ -32,6 +32,7 @@
 #include "server/startup/command_line.h"
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
+#include "slots/tdm/hdlc_slot_factory.h"
 #include "slots/tdm/mcc_factory.h"
 #include "slots/tdm/trunk_factory.h"
 
@@ -46,6 +47,7 @@ void BuildSlotFactories() {
   // The trunk factories are static objects, already in the chain; this keeps them linked in.
   LinkTrunkFactories();
   MccFactory::instance();
+  HdlcSlotFactory::instance();
 }
 
 void RunDaemon() {

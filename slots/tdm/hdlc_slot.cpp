@@ -1,0 +1,203 @@
+#include "slots/tdm/hdlc_slot.h"
+
+#include <iostream>
+
+#include "base/ext_header.h"
+#include "base/trace_ctl.h"
+
+namespace {
+
+constexpr unsigned kUpdateMs = 3000;
+constexpr unsigned kResponseMs = 100;
+constexpr unsigned kHeaderSize = 3;
+// Octet 4 of a received frame with this bit set lets its package wait for more.
+constexpr unsigned kMoreOctet = 4;
+constexpr unsigned char kMoreBit = 0x80;
+constexpr int kDataChannel = 1;
+
+}  // namespace
+
+const TimerSpec::Spec<HdlcSlot> HdlcSlot::TUpdatespec{&HdlcSlot::OnUpdateTimer, kUpdateMs};
+
+HdlcSlot::HdlcSlot(const LGCP::HdlcParams& params)
+    : trunk(params.get_trunk().getValue() - 1),
+      address(static_cast<uint16_t>(params.get_address().getValue())) {
+  hdlc.notify = this;
+  hdlc.trunk = static_cast<uint32_t>(params.get_trunk().getValue());
+  hdlc.param_trunk = hdlc.trunk;
+  hdlc.log_level = params.get_log().getValue();
+  if (traces.signallingHdlc) {
+    std::clog << ext::header(this) << "trunk=" << trunk << ", address=" << address << std::endl;
+  }
+  update_timer.set(this, TUpdatespec);
+  response.select_hdlcPackages();
+}
+
+HdlcSlot::~HdlcSlot() {
+  hdlc.unbind();
+  hdlc.deactivate();
+}
+
+void HdlcSlot::PutHeader(std::ostream& os) const { os << "HdlcSlot[" << trunk << "/*]: "; }
+
+bool HdlcSlot::IActivate(const TERM::TermActivateParams&) {
+  iactivate();
+  return true;
+}
+
+bool HdlcSlot::IDeactivate() {
+  OnUpdateTimer();
+  return true;
+}
+
+void HdlcSlot::iactivate() {
+  if (hdlc.tsA < 0) {
+    // Never connected: there is no channel to run on.
+    std::cerr << ext::header(this) << "no channel to activate HDLC on" << std::endl;
+    OnDeactivated();
+    return;
+  }
+  if (traces.signallingHdlc) {
+    std::clog << ext::header(this) << "Try to activate HDCL, params.tdm = " << hdlc.tsA
+              << std::endl;
+  }
+  if (!hdlc.activate()) {
+    OnDeactivated();
+    return;
+  }
+  if (traces.signallingHdlc)
+    std::clog << ext::header(this) << "HDLC activated successfully" << std::endl;
+}
+
+void HdlcSlot::connect(const char* operation, int channel) {
+  if (traces.signallingHdlc) std::clog << ext::header(this) << operation << std::endl;
+  hdlc.tsA = channel;
+  hdlc.type = kDataChannel;
+  if (channel != -1) iactivate();
+}
+
+bool HdlcSlot::IHwConnectTransmitter(Slot& sink) {
+  connect("IHwConnectTransmitter", sink.IGetReceiveChannel());
+  return true;
+}
+
+bool HdlcSlot::IHwConnectReceiver(Slot& source) {
+  connect("IHwConnectReceiver", source.IGetTransmitChannel());
+  return true;
+}
+
+bool HdlcSlot::IHwDisconnectTransmitter(Slot& sink) {
+  Slot::IHwDisconnectTransmitter(sink);
+  hdlc.deactivate();
+  return true;
+}
+
+bool HdlcSlot::IHwDisconnectReceiver(Slot& source) {
+  Slot::IHwDisconnectReceiver(source);
+  hdlc.deactivate();
+  return true;
+}
+
+bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
+  if (params.currentSelection() != LGCP::IoctlParams::e_hdlcPackages) return false;
+  unsigned dropped = 0;
+  for (const LGCP::HdlcPackage& package : params.get_hdlcPackages()) {
+    const ASN1::OCTET_STRING& body = package.get_body();
+    const uint8_t sequence = static_cast<uint8_t>(tx_sequence << 5) | rx_sequence;
+    ++tx_sequence;
+    if (body.size() > packet_max_size - kHeaderSize) {
+      ++dropped;
+      continue;
+    }
+    Packet frame;
+    frame.reserve_head(0);
+    unsigned char* out = frame.put(kHeaderSize + static_cast<unsigned>(body.size()));
+    out[0] = static_cast<unsigned char>(address >> 8);
+    out[1] = static_cast<unsigned char>(address);
+    out[2] = sequence;
+    std::copy(body.begin(), body.end(), out + kHeaderSize);
+    if (traces.signallingHdlc) {
+      std::clog << ext::header(this) << "enqueue package: " << frame.text() << std::endl;
+    }
+    if (!ring.put(frame)) ++dropped;
+  }
+  if (!ring.empty() && hdlc.is_ready()) on_hdlc_ready();
+  if (dropped == 0) return true;
+  std::cerr << ext::header(this) << dropped << " of " << params.get_hdlcPackages().size()
+            << " packages dropped, the transmit queue is full" << std::endl;
+  return false;
+}
+
+void HdlcSlot::on_hdlc_ready() {
+  Packet frame;
+  while (ring.preview(&frame)) {
+    if (!hdlc.hdlc_transmit(frame)) return;
+    ring.get(frame);
+    if (traces.signallingHdlc) {
+      std::clog << ext::header(this) << "on_hdlc_ready " << frame.text() << std::endl;
+    }
+  }
+}
+
+void HdlcSlot::on_hdlc_receive(Packet& frame) {
+  if (traces.signallingHdlc) {
+    std::clog << ext::header(this) << "on_hdlc_receive " << frame.text() << std::endl;
+  }
+  // A frame too short to carry octet 4 cannot ask to wait.
+  const bool more = frame.length() > kMoreOctet && (frame[kMoreOctet] & kMoreBit);
+  enqResponce(frame);
+  if (!more) {
+    response_timer.reset();
+    flushResponce();
+  } else if (!response_timer.get()) {
+    response_timer.set(kResponseMs, &HdlcSlot::flushResponce, this);
+  }
+}
+
+void HdlcSlot::enqResponce(Packet& frame) {
+  if (frame.length() < 2) {
+    if (traces.signallingHdlc) {
+      std::clog << ext::header(this) << "frame without an address dropped" << std::endl;
+    }
+    return;
+  }
+  const uint16_t to = frame.pull16_b();
+  const uint8_t sequence = frame.length() > 0 ? frame.pull8() : 0;
+  if (to != address) return;
+  rx_sequence = sequence >> 5;
+  LGCP::HdlcPackage package;
+  const unsigned n = frame.length();
+  const char* body = n ? reinterpret_cast<const char*>(frame.pull(n)) : "";
+  package.get_body().assign(body, body + n);
+  response.get_hdlcPackages().push_back(package);
+}
+
+void HdlcSlot::flushResponce() {
+  auto& packages = response.get_hdlcPackages();
+  if (traces.signallingHdlc) {
+    std::clog << ext::header(this) << "flushResponce: " << packages.size() << std::endl;
+  }
+  if (packages.size() > 0) OnIoctlResponse(response);
+  packages.clear();
+}
+
+void HdlcSlot::on_hdlc_error(HDLC::Notify::Cause::Type) {
+  std::clog << ext::header(this) << "on_hdlc_error" << std::endl;
+  OnDeactivated();
+}
+
+void HdlcSlot::OnUpdateTimer() {
+  update_timer.set(this, TUpdatespec);
+  UpdateHDLC_Statistics();
+}
+
+void HdlcSlot::UpdateHDLC_Statistics() {
+  LGCP::IoctlResponse info;
+  LGCP::HdlcLinkInfo& counters = info.select_hdlcLinkInfo();
+  counters.set_txSU(static_cast<int32_t>(hdlc.txSU));
+  counters.set_txDiscard(static_cast<int32_t>(hdlc.txDiscard));
+  counters.set_txError(static_cast<int32_t>(hdlc.txError));
+  counters.set_txOverflow(static_cast<int32_t>(hdlc.txOverflow));
+  counters.set_rxSU(static_cast<int32_t>(hdlc.rxSU));
+  OnIoctlResponse(info);
+}

@@ -1,0 +1,80 @@
+// HdlcSlot: short addressed packets between the controller and a device on a 64 kbit/s channel,
+// framed by an HDLC channel of the multichannel controller.
+//
+// The slot has no channel of its own. Its connection priority (1) makes it drive every hardware
+// connection with its peer: it runs its HDLC channel on the peer's switch channel, activating
+// the channel on each connection and deactivating it on each disconnection.
+//
+// Package frame, both ways: the 16-bit address (big-endian), a sequence octet (bits 7 to 5 the
+// sender's tx sequence modulo 8, bits 2 to 0 the sequence of the last frame it accepted), then
+// the body. The hdlcPackages ioctl queues one frame per package in a ring of 120; received
+// frames with the slot's address are collected and sent up as hdlcPackages ioctl signals, at
+// once or, when the frame's octet 4 has its top bit set, within 100 ms. Every 3000 ms the slot
+// reports the channel's counters as hdlcLinkInfo.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+#include "base/timer.h"
+#include "base/timer_spec.h"
+#include "hw/hdlc.h"
+#include "proto/clean_queue.h"
+#include "proto/packet.h"
+#include "server/slot/slot.h"
+
+class HdlcSlot : public Slot, public HDLC::Notify {
+ public:
+  static constexpr unsigned kRingSize = 120;
+
+  explicit HdlcSlot(const LGCP::HdlcParams& params);
+  ~HdlcSlot() override;
+
+  // Activates the HDLC channel on the switch channel it has; true whatever the outcome, which
+  // reaches the controller as a deactivated signal on failure.
+  bool IActivate(const TERM::TermActivateParams& params) override;
+  // Reports the link information at once; the channel stays as it is.
+  bool IDeactivate() override;
+  // hdlcPackages: true when every package was queued; false (logged) when the ring dropped any,
+  // and for every other alternative.
+  bool Ioctl(const LGCP::IoctlParams& params) override;
+  int GetConnectionPriority() override { return 1; }
+  bool IHwConnectTransmitter(Slot& sink) override;
+  bool IHwConnectReceiver(Slot& source) override;
+  bool IHwDisconnectTransmitter(Slot& sink) override;
+  bool IHwDisconnectReceiver(Slot& source) override;
+  bool IOnOutputStream() override { return true; }
+  bool IOnInputStream() override { return true; }
+  const char* GetName() const override { return "hdlc-slot"; }
+
+  void on_hdlc_receive(Packet& frame) override;
+  // Logged, and reported as deactivated: the channel has closed.
+  void on_hdlc_error(HDLC::Notify::Cause::Type cause) override;
+  // Sends from the ring while the channel takes frames.
+  void on_hdlc_ready() override;
+
+  // Keeps the package of a frame carrying the slot's address.
+  void enqResponce(Packet& frame);
+  // Sends the packages collected, if any, and starts a new list.
+  void flushResponce();
+  void OnUpdateTimer();
+  void UpdateHDLC_Statistics();
+  void iactivate();
+  void PutHeader(std::ostream& os) const;
+
+  static const TimerSpec::Spec<HdlcSlot> TUpdatespec;
+
+ private:
+  // Runs the HDLC channel on `channel` (the peer's switch channel).
+  void connect(const char* operation, int channel);
+
+  HDLC hdlc;
+  const int trunk;
+  const uint16_t address;
+  uint8_t tx_sequence = 0;
+  uint8_t rx_sequence = 0;
+  LGCP::IoctlResponse response;
+  TimerSpec::SpecTimer update_timer;
+  Timer response_timer;
+  CleanQueue<Packet, kRingSize> ring;
+};
