@@ -34,6 +34,7 @@
 #include "server/startup/signals.h"
 #include "slots/tdm/hdlc_slot_factory.h"
 #include "slots/tdm/mcc_factory.h"
+#include "slots/tdm/mixer_factory.h"
 #include "slots/tdm/trunk_factory.h"
 
 namespace {
@@ -46,6 +47,7 @@ const char configFile[] = "/usr/local/etc/server.conf";
 void BuildSlotFactories() {
   // The trunk factories are static objects, already in the chain; this keeps them linked in.
   LinkTrunkFactories();
+  Mixer::MixerFactory::instance();
   MccFactory::instance();
   HdlcSlotFactory::instance();
 }

@@ -7,6 +7,7 @@
 #include "sim/hal.h"
 #include "sim/maintenance.h"
 #include "sim/mcc.h"
+#include "sim/mixer.h"
 #include "sim/watchdog.h"
 
 std::vector<std::unique_ptr<DeviceModel>> make_device_models() {
@@ -17,6 +18,7 @@ std::vector<std::unique_ptr<DeviceModel>> make_device_models() {
   models.push_back(std::make_unique<Dtmf>());
   models.push_back(std::make_unique<Dsp>());
   models.push_back(std::make_unique<Mcc>());
+  models.push_back(std::make_unique<MixerModel>());
   models.push_back(std::make_unique<Maintenance>());
   models.push_back(std::make_unique<E1Cas>());
   return models;

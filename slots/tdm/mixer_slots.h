@@ -1,0 +1,80 @@
+// The mixer slots: a TDM input of a conference mixer unit (TdmInput, a sink, optionally feeding
+// one summator) and a summator's TDM output (TdmOutput, a source). Each carries a DSP tone
+// receiver and a voice-processing receiver on its switch channel, driven through ioctls.
+#pragma once
+
+#include "hw/dsproc_receiver.h"
+#include "hw/tonec_receiver.h"
+#include "server/slot/slot.h"
+
+namespace Mixer {
+
+class Mixer;
+
+// What both kinds share: the unit, the channel, the receivers and the ioctls that both kinds
+// serve alike.
+class MixerSlot : public Slot,
+                  protected Hardware::TonecReceiver,
+                  protected Hardware::DSProcReceiver {
+ public:
+  MixerSlot(Mixer& mixer, int number, int timeslot);
+  ~MixerSlot() override;
+
+  // A tone still playing on the channel is silenced and switched off.
+  void StopToneGenerator();
+
+  int tonec_timeslot() const override { return timeslot; }
+  int dsproc_timeslot() const override { return timeslot; }
+  void dsproc_tone_flt_event(const ::dsproc_tone_event* event) override;
+  void dsproc_flags_event(const ::dsproc_flags_event* event) override;
+
+  using Slot::OnAbort;
+
+  Mixer& mixer;
+  const int number;
+  const int timeslot;
+
+ protected:
+  // The ioctls served alike by both kinds; false for the others.
+  bool CommonIoctl(const LGCP::IoctlParams& params);
+};
+
+class TdmInput : public MixerSlot {
+ public:
+  TdmInput(Mixer& mixer, int number, int timeslot) : MixerSlot(mixer, number, timeslot) {}
+
+  bool IBeforeDestroy() override;
+  bool Ioctl(const LGCP::IoctlParams& params) override;
+  bool IOnInputStream() override { return true; }
+  int IGetReceiveChannel() override { return timeslot; }
+  const char* GetName() const override { return "mixer tdm input"; }
+
+  void tonec_event(const Params& params) override { processTonecEvent(params); }
+  void dsproc_vad_event(const Hardware::DSProcVADEvent& event) override { processVADEvent(event); }
+  void dsproc_bss_event(const ::dsproc_bss_event* event) override { processBSSEvent(event); }
+  void dsproc_sd_event(const Hardware::DSProcSDEvent& event) override { processSDEvent(event); }
+
+  using TonecReceiver::echoCancel;
+
+  bool has_summator = false;
+  int summator = -1;
+};
+
+class TdmOutput : public MixerSlot {
+ public:
+  TdmOutput(Mixer& mixer, int number, int timeslot) : MixerSlot(mixer, number, timeslot) {}
+
+  bool IBeforeDestroy() override;
+  bool Ioctl(const LGCP::IoctlParams& params) override;
+  bool IOnOutputStream() override { return true; }
+  int IGetTransmitChannel() override { return timeslot; }
+  const char* GetName() const override { return "mixer tdm output"; }
+
+  void tonec_event(const Params&) override {}
+  void tone_gen_complete() override { processToneGenEvent(); }
+  void dsproc_vad_event(const Hardware::DSProcVADEvent&) override {}
+  void dsproc_bss_event(const ::dsproc_bss_event*) override {}
+  void dsproc_sd_event(const Hardware::DSProcSDEvent&) override {}
+};
+
+}  // namespace Mixer

@@ -1,0 +1,200 @@
+#include "slots/tdm/mixer_unit.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "base/device.h"
+#include "base/ext_header.h"
+#include "base/fd.h"
+#include "hw/device_names.h"
+#include "slots/tdm/mixer_factory.h"
+#include "slots/tdm/mixer_slots.h"
+
+namespace Mixer {
+
+namespace {
+
+constexpr int32_t kTdmType = 0;
+
+const char* error_text() { return std::strerror(errno); }
+
+}  // namespace
+
+int mixer_ctl(uint32_t request, void* record, size_t size) {
+  Fd fd(Device::open(GetMixerDevName(), O_RDONLY));
+  if (!fd) return -1;
+  const int result = Device::ioctl(fd.get(), request, record, size);
+  const int error = errno;
+  fd.close();
+  errno = error;
+  return result;
+}
+
+Mixer::Mixer(MixerFactory& factory, int unit) : unit(unit), factory_(factory) {}
+
+void Mixer::PutHeader(std::ostream& os) const { os << "mixer [" << unit << "]: "; }
+
+bool Mixer::Channel2Slot(const LGCP::MixerChannel& channel, mix_slot& slot) const {
+  if (!channel.is_tdm()) return false;
+  slot = mix_slot{unit, kTdmType, channel.get_tdm().getValue()};
+  return true;
+}
+
+int Mixer::channel2timeslot(int number) {
+  mix_slot slot{unit, kTdmType, number};
+  const int result = mixer_ctl(MixerIoctl::kTdm, &slot, sizeof slot);
+  if (result >= 0) return result;
+  std::cerr << ext::header(this) << "MIX_TDM dev_no=" << unit << " type=" << kTdmType
+            << " number=" << number << " fail : " << error_text() << std::endl;
+  return -1;
+}
+
+bool Mixer::tdm_number(const LGCP::MixerChannel& channel, int& number) {
+  if (!channel.is_tdm()) {
+    std::cerr << ext::header(this) << "rtp channels are not served" << std::endl;
+    return false;
+  }
+  number = channel.get_tdm().getValue();
+  if (number >= 0 && number < factory_.tdm_channels) return true;
+  std::cerr << ext::header(this) << "tdm channel " << number << " out of range" << std::endl;
+  return false;
+}
+
+bool Mixer::add(const mix_slot& rx, const mix_slot& tx, int32_t weight) {
+  mix_summator request{rx, tx, weight};
+  if (mixer_ctl(MixerIoctl::kRxAdd, &request, sizeof request) >= 0) return true;
+  std::cerr << ext::header(this) << "MIX_RX_ADD fail : " << error_text() << std::endl;
+  return false;
+}
+
+bool Mixer::ClearTX(const LGCP::MixerChannel& channel) {
+  mix_slot slot;
+  if (!Channel2Slot(channel, slot)) {
+    std::clog << ext::header(this) << "ClearTX error: translation fail" << std::endl;
+    return false;
+  }
+  if (mixer_ctl(MixerIoctl::kRxClear, &slot, sizeof slot) >= 0) return true;
+  std::cerr << "MIX_RX_CLEAR dev_no=" << slot.dev_no << " type=" << slot.type
+            << " number=" << slot.number << " fail : " << error_text() << std::endl;
+  return false;
+}
+
+bool Mixer::SetTX(const LGCP::MixerOutParams& params) {
+  if (!ClearTX(params.get_channel())) return false;
+  mix_slot rx;
+  mix_slot tx;
+  const auto& inputs = params.get_inputs();
+  if (inputs.size() == 0) {
+    if (!Channel2Slot(params.get_channel(), rx)) {
+      std::cerr << ext::header(this) << "SetTX error: mixer translation fail" << std::endl;
+      return false;
+    }
+    return add(rx, rx, kFullWeight);
+  }
+  for (const LGCP::MixerInput& input : inputs) {
+    if (!Channel2Slot(params.get_channel(), rx)) {
+      std::cerr << ext::header(this) << "SetTX error: translation fail [1]" << std::endl;
+      return false;
+    }
+    if (!Channel2Slot(input.get_channel(), tx)) {
+      std::cerr << ext::header(this) << "SetTX error: translation fail [2]" << std::endl;
+      return false;
+    }
+    if (!add(rx, tx, input.get_gain().getValue())) return false;
+  }
+  return true;
+}
+
+Slot* Mixer::New(const LGCP::MixerOutParams& params) {
+  if (!SetTX(params)) return nullptr;
+  int number;
+  if (!tdm_number(params.get_channel(), number)) return nullptr;
+  const int timeslot = channel2timeslot(number);
+  if (timeslot < 0) return nullptr;
+  auto* output = new TdmOutput(*this, number, timeslot);
+  Register(output);
+  return output;
+}
+
+Slot* Mixer::New(const LGCP::MixerInParams& params) {
+  int number;
+  if (!tdm_number(params.get_channel(), number)) return nullptr;
+  const int timeslot = channel2timeslot(number);
+  if (timeslot < 0) return nullptr;
+  auto* input = new TdmInput(*this, number, timeslot);
+  if (params.has_summator()) {
+    const LGCP::MixerChannel& summator = params.get_summator();
+    if (summator.is_tdm()) {
+      input->summator = summator.get_tdm().getValue();
+      input->has_summator = true;
+      add(mix_slot{unit, kTdmType, input->summator}, mix_slot{unit, kTdmType, number}, kFullWeight);
+    } else {
+      std::cerr << ext::header(this) << "wrong summator coding !" << std::endl;
+    }
+  }
+  if (params.has_ecm()) {
+    const LGCP::EchoCancelMode& ecm = params.get_ecm();
+    input->echoCancel(ecm.get_ec().getValue() || ecm.get_es().getValue());
+  }
+  Register(input);
+  return input;
+}
+
+void Mixer::Release(TdmInput& input) {
+  input.StopToneGenerator();
+  if (input.summator >= 0) {
+    mix_summator request{mix_slot{unit, kTdmType, input.summator},
+                         mix_slot{unit, kTdmType, input.number}, 0};
+    if (mixer_ctl(MixerIoctl::kRxRemove, &request, sizeof request) < 0) {
+      std::cerr << "MIX_RX_REMOVE rx.number=" << input.summator << " tx.number=" << input.number
+                << " fail : " << error_text() << std::endl;
+    }
+  }
+  UnRegister(&input);
+  CheckForDestroy();
+}
+
+void Mixer::Release(TdmOutput& output) {
+  output.StopToneGenerator();
+  std::clog << ext::header(this) << "clear tdm output " << output.number << std::endl;
+  mix_slot slot{unit, kTdmType, output.number};
+  mixer_ctl(MixerIoctl::kRxClear, &slot, sizeof slot);
+  UnRegister(&output);
+  CheckForDestroy();
+}
+
+void Mixer::Reset() {
+  std::clog << ext::header(this) << "clear all inputs" << std::endl;
+  int failures = 0;
+  for (int n = 0; n < factory_.tdm_channels; ++n) {
+    mix_slot slot{unit, kTdmType, n};
+    if (mixer_ctl(MixerIoctl::kRxClear, &slot, sizeof slot) < 0) ++failures;
+  }
+  if (failures)
+    std::cerr << ext::header(this) << "reset fail: " << failures << " errors." << std::endl;
+}
+
+void Mixer::Clear() {
+  // A slot told may be destroyed at once and leave the list.
+  const std::list<MixerSlot*> told(slots);
+  for (MixerSlot* slot : told) {
+    if (std::find(slots.begin(), slots.end(), slot) != slots.end()) slot->OnAbort(0);
+  }
+  CheckForDestroy();
+}
+
+void Mixer::Register(MixerSlot* slot) { slots.push_back(slot); }
+
+void Mixer::UnRegister(MixerSlot* slot) { slots.remove(slot); }
+
+bool Mixer::CheckForDestroy() {
+  if (!stale || !slots.empty()) return false;
+  delete this;
+  return true;
+}
+
+}  // namespace Mixer

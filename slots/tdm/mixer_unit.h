@@ -1,0 +1,77 @@
+// Mixer::Mixer: one conference mixer unit of /dev/mixer, as the last enumeration listed it. It
+// programs the unit's summators for the mixer slots it makes and keeps the list of those slots.
+//
+// The factory's unit list owns a unit. A unit that an enumeration no longer lists (stale) leaves
+// the list and is then owned by its slots: the release of the last one deletes it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <ostream>
+
+#include "asn1/modules/lgcp.h"
+#include "hw/mixer_records.h"
+
+class Slot;
+
+namespace Mixer {
+
+class MixerFactory;
+class MixerSlot;
+class TdmInput;
+class TdmOutput;
+
+// One request on a fresh descriptor of /dev/mixer; its result, -1 with errno on failure
+// (the open's errno when the device cannot be opened).
+int mixer_ctl(uint32_t request, void* record, size_t size);
+
+class Mixer {
+ public:
+  static constexpr int32_t kFullWeight = 32767;
+
+  Mixer(MixerFactory& factory, int unit);
+  Mixer(const Mixer&) = delete;
+  Mixer& operator=(const Mixer&) = delete;
+
+  // A slot on this unit, or null (logged) when the parameters cannot be served.
+  Slot* New(const LGCP::MixerInParams& params);
+  Slot* New(const LGCP::MixerOutParams& params);
+  // Undo what New programmed, leave the unit, and delete a stale unit left without slots.
+  void Release(TdmInput& input);
+  void Release(TdmOutput& output);
+
+  // Programs the summator of the output with its inputs; false (logged) on the first failure,
+  // inputs added before it staying.
+  bool SetTX(const LGCP::MixerOutParams& params);
+  bool ClearTX(const LGCP::MixerChannel& channel);
+  // The unit's mix_slot of a tdm channel; false for an rtp one.
+  bool Channel2Slot(const LGCP::MixerChannel& channel, mix_slot& slot) const;
+  // The switch channel of TDM channel `number`; -1 (logged) when the driver refuses.
+  int channel2timeslot(int number);
+  // Clears every summator of a unit just found.
+  void Reset();
+  // The unit has vanished: each slot is told (abort 0); deleted when it has none.
+  void Clear();
+  void Register(MixerSlot* slot);
+  void UnRegister(MixerSlot* slot);
+  // Deletes this unit when it is stale and has no slot; true when it did.
+  bool CheckForDestroy();
+
+  void PutHeader(std::ostream& os) const;
+
+  const int unit;
+  bool stale = false;
+  std::list<MixerSlot*> slots;
+
+ private:
+  // MIX_RX_ADD of input `tx` to summator `rx`; false (logged) on failure.
+  bool add(const mix_slot& rx, const mix_slot& tx, int32_t weight);
+  // The TDM channel number of `channel` when it is a tdm channel within the unit; else null,
+  // logged.
+  bool tdm_number(const LGCP::MixerChannel& channel, int& number);
+
+  MixerFactory& factory_;
+};
+
+}  // namespace Mixer

@@ -1,0 +1,196 @@
+// Conference mixer slots on the simulated mixer units: enumeration and unit lifetime, summator
+// programming with weights, refusals, and the ioctls each kind serves.
+#include <gtest/gtest.h>
+
+#include "hw/dsproc_receiver.h"
+#include "hw/tonec_receiver.h"
+#include "slots/tdm/mixer_factory.h"
+#include "slots/tdm/trunk_factory.h"
+#include "tests/slots_tdm/slot_road.h"
+
+namespace {
+
+using Mixer::MixerFactory;
+
+class MixerRoad : public SlotRoad {
+ protected:
+  static void SetUpTestSuite() {
+    SlotRoad::SetUpTestSuite();
+    MixerFactory::instance();
+    LinkTrunkFactories();
+  }
+  void SetUp() override {
+    SlotRoad::SetUp();
+    ASSERT_TRUE(Hardware::TonecReceiverService::instance().init());
+    ASSERT_TRUE(Hardware::DSProcReceiverService::instance().init());
+    sim("mixer add 0 32 8");
+    sim("mixer add 1 16 12");
+    query();
+    mark_ = board().command("log mixer").size();
+  }
+  void TearDown() override {
+    SlotRoad::TearDown();
+    for (int unit = 0; unit < 100; ++unit) sim("mixer remove " + std::to_string(unit));
+    query();
+    Hardware::TonecReceiverService::instance().release();
+    Hardware::DSProcReceiverService::instance().release();
+  }
+
+  static LGCP::Resources query() {
+    LGCP::Resources report;
+    MixerFactory::instance().Query(report);
+    return report;
+  }
+  // The requests the mixers received since the last call, without their numbers.
+  Lines requests() {
+    Lines log = board().command("log mixer");
+    Lines got;
+    for (size_t i = mark_; i < log.size(); ++i) got.push_back(log[i].substr(11));
+    mark_ = log.size();
+    return got;
+  }
+  static std::string create(int seq, int slot, const std::string& params) {
+    return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
+           ", pdu command : create : " + params + " }";
+  }
+
+  size_t mark_ = 0;
+};
+
+TEST_F(MixerRoad, QueryReportsTheSmallestCountsForEveryUnit) {
+  const LGCP::Resources report = query();
+  ASSERT_EQ(report.get_mixer().size(), 2u);
+  for (int i = 0; i < 2; ++i) {
+    const auto& e = report.get_mixer()[i];
+    EXPECT_EQ(e.get_unit().getValue(), i);
+    EXPECT_EQ(e.get_tdm_inputs().getValue(), 16);
+    EXPECT_EQ(e.get_tdm_outputs().getValue(), 16);
+    EXPECT_EQ(e.get_mixer_inputs().getValue(), 8);
+    EXPECT_EQ(e.get_dpu_per_mixer().getValue(), 770);
+    EXPECT_EQ(e.get_dpu_per_ec().getValue(), 17);
+    EXPECT_EQ(e.get_dpu_per_lms().getValue(), 24);
+  }
+  // Known units are enumerated again, not reset.
+  EXPECT_EQ(requests(),
+            (Lines{"MIX_ENUMERATE dev_no=-1", "MIX_ENUMERATE dev_no=0", "MIX_ENUMERATE dev_no=1"}));
+}
+
+TEST_F(MixerRoad, InputFeedsItsSummatorUntilDestroyed) {
+  EXPECT_EQ(run({create(1, 1, "mixerIn : { unit 0, channel tdm : 3, summator tdm : 5 }"),
+                 create(2, 2, "trunk : { trunk 0, timeslot 7 }"),
+                 "{ seq 3, slot 2, pdu command : connect : 1 }"})
+                .front(),
+            wire(reply(1, 1, "success : NULL")));
+  EXPECT_EQ(requests(), (Lines{"MIX_TDM 0/0/3", "MIX_RX_ADD rx=0/0/5 tx=0/0/3 weight=32767"}));
+  EXPECT_EQ(board().command("mixer summator 0 5"), Lines{"3 32767"});
+  EXPECT_EQ(output(2048), "7");
+  run({"{ seq 4, slot 1, pdu command : destroy : NULL }"});
+  EXPECT_EQ(output(2048), "off");
+  EXPECT_EQ(requests(), Lines{"MIX_RX_REMOVE rx=0/0/5 tx=0/0/3"});
+  EXPECT_EQ(board().command("mixer summator 0 5"), Lines{});
+}
+
+TEST_F(MixerRoad, OutputSumsItsInputsWithTheirWeights) {
+  StreamCapture log(std::clog);
+  EXPECT_EQ(run({create(1, 1, "mixerOut : { unit 1, channel tdm : 5, inputs { } }")}),
+            wires({reply(1, 1, "success : NULL")}));
+  EXPECT_EQ(requests(), (Lines{"MIX_RX_CLEAR 1/0/5", "MIX_RX_ADD rx=1/0/5 tx=1/0/5 weight=32767",
+                               "MIX_TDM 1/0/5"}));
+  EXPECT_EQ(run({create(2, 2,
+                        "mixerOut : { unit 0, channel tdm : 6, inputs { { channel tdm : 1, gain "
+                        "100 }, { channel tdm : 2, gain 5 } } }")}),
+            wires({reply(2, 2, "success : NULL")}));
+  EXPECT_EQ(board().command("mixer summator 0 6"), (Lines{"1 100", "2 5"}));
+  run({"{ seq 3, slot 2, pdu command : destroy : NULL }"});
+  EXPECT_EQ(board().command("mixer summator 0 6"), Lines{});
+  EXPECT_NE(log.take().find("mixer [0]: clear tdm output 6\n"), std::string::npos);
+}
+
+struct Refusal {
+  const char* name;
+  const char* params;
+  const char* error;  // the one line on std::cerr
+};
+
+TEST_F(MixerRoad, CreatesItCannotServeAreRefused) {
+  for (const Refusal& r : {
+           Refusal{"unknown unit", "mixerIn : { unit 7, channel tdm : 0 }", "mixer: no unit 7\n"},
+           Refusal{"channel at the count", "mixerIn : { unit 0, channel tdm : 16 }",
+                   "mixer [0]: tdm channel 16 out of range\n"},
+           Refusal{"rtp channel", "mixerIn : { unit 0, channel rtp : 1 }",
+                   "mixer [0]: rtp channels are not served\n"},
+           Refusal{"rtp input",
+                   "mixerOut : { unit 0, channel tdm : 5, inputs { { channel tdm : 1, gain 100 }, "
+                   "{ channel rtp : 2, gain 5 } } }",
+                   "mixer [0]: SetTX error: translation fail [2]\n"},
+       }) {
+    SCOPED_TRACE(r.name);
+    StreamCapture err(std::cerr);
+    EXPECT_EQ(run({create(1, 1, r.params)}), wires({reply(1, 1, "error : insufficientResources")}));
+    EXPECT_EQ(err.take(), r.error);
+  }
+  // The input added before the failing one stays.
+  EXPECT_EQ(board().command("mixer summator 0 5"), Lines{"1 100"});
+
+  // A summator given as an rtp channel is not programmed; the input is made all the same.
+  StreamCapture err(std::cerr);
+  requests();
+  EXPECT_EQ(run({create(2, 2, "mixerIn : { unit 0, channel tdm : 4, summator rtp : 1 }")}),
+            wires({reply(2, 2, "success : NULL")}));
+  EXPECT_EQ(err.take(), "mixer [0]: wrong summator coding !\n");
+  EXPECT_EQ(requests(), Lines{"MIX_TDM 0/0/4"});
+}
+
+struct Control {
+  const char* ioctl;
+  const char* input;  // the answer on an input
+  const char* output;
+};
+
+TEST_F(MixerRoad, IoctlsByKind) {
+  run({create(1, 1, "mixerIn : { unit 0, channel tdm : 1 }"),
+       create(2, 2, "mixerOut : { unit 0, channel tdm : 2, inputs { } }")});
+  for (const Control& c : {
+           Control{"dtmf-reject-enable : TRUE", "success : NULL", "error : unsupported"},
+           Control{"dtmf-reject-disable : NULL", "error : unsupported", "success : NULL"},
+           Control{"delays : { rx 10, tx 20 }", "success : NULL", "success : NULL"},
+           Control{"tone-gen-enable : { freq 425, amp 100 }", "error : unsupported",
+                   "success : NULL"},
+           Control{"ss7RqBSN : NULL", "error : unsupported", "error : unsupported"},
+           Control{"hdlcPackages : { }", "error : unsupported", "error : unsupported"},
+       }) {
+    SCOPED_TRACE(c.ioctl);
+    EXPECT_EQ(run({std::string("{ seq 3, slot 1, pdu command : ioctl : ") + c.ioctl + " }",
+                   std::string("{ seq 4, slot 2, pdu command : ioctl : ") + c.ioctl + " }"}),
+              wires({reply(3, 1, c.input), reply(4, 2, c.output)}));
+  }
+  StreamCapture err(std::cerr);
+  EXPECT_EQ(run({"{ seq 5, slot 1, pdu command : ioctl : delays : { rx 1, tx 2, selcal 3 } }"}),
+            wires({reply(5, 1, "success : NULL")}));
+  EXPECT_EQ(err.take(),
+            "mixer [0]: error: selcal delay isn't supported for mixer!!! Set to zero.\n");
+  EXPECT_NE(board().command("log dsp").back().find("DELAYS rx=1 tx=2 selcal=0"), std::string::npos);
+}
+
+TEST_F(MixerRoad, VanishedUnitAbortsItsSlotsAndLivesUntilTheLast) {
+  run({create(1, 1, "mixerIn : { unit 1, channel tdm : 0, summator tdm : 1 }")});
+  sim("mixer remove 1");
+  query();
+  EXPECT_EQ(arrived(), wires({signal(1, "abort : 0")}));
+  EXPECT_EQ(run({create(2, 2, "mixerIn : { unit 1, channel tdm : 2 }")}),
+            wires({reply(2, 2, "error : insufficientResources")}));
+  StreamCapture err(std::cerr);
+  EXPECT_EQ(run({"{ seq 3, slot 1, pdu command : destroy : NULL }"}),
+            wires({reply(3, 1, "success : NULL")}));
+  EXPECT_EQ(err.take(), "MIX_RX_REMOVE rx.number=1 tx.number=0 fail : No such device\n");
+}
+
+TEST_F(MixerRoad, HundredUnitsStayAcrossEnumerations) {
+  for (int unit = 2; unit < 100; ++unit) sim("mixer add " + std::to_string(unit) + " 1 1");
+  EXPECT_EQ(query().get_mixer().size(), 100u);
+  run({create(1, 1, "mixerIn : { unit 0, channel tdm : 0 }")});
+  EXPECT_EQ(query().get_mixer().size(), 100u);
+  EXPECT_EQ(arrived(), Lines{});
+}
+
+}  // namespace
