@@ -32,7 +32,10 @@
 #include "server/startup/command_line.h"
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
+#include "slots/tdm/echo_factory.h"
+#include "slots/tdm/ext_factory.h"
 #include "slots/tdm/hdlc_slot_factory.h"
+#include "slots/tdm/map_factory.h"
 #include "slots/tdm/mcc_factory.h"
 #include "slots/tdm/mixer_factory.h"
 #include "slots/tdm/trunk_factory.h"
@@ -47,8 +50,11 @@ const char configFile[] = "/usr/local/etc/server.conf";
 void BuildSlotFactories() {
   // The trunk factories are static objects, already in the chain; this keeps them linked in.
   LinkTrunkFactories();
+  MapFactory::instance();
   Mixer::MixerFactory::instance();
+  ExtFactory::instance();
   MccFactory::instance();
+  EchoFactory::instance();
   HdlcSlotFactory::instance();
 }
 

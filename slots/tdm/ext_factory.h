@@ -1,0 +1,13 @@
+// ExtFactory: makes the extension slots (create alternative ext); it never refuses one.
+#pragma once
+
+#include "server/slot/slot_factory.h"
+
+class ExtFactory : public SlotFactory {
+ public:
+  static ExtFactory& instance();
+
+  const char* GetName() const override { return "Ext"; }
+  Slot* INewSlot(const LGCP::CreateParams& params) override;
+  void Query(LGCP::Resources&) override {}
+};
