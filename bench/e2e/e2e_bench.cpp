@@ -16,6 +16,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -67,18 +68,29 @@ bool read_frame(int fd, std::string& out) {
   return read_exactly(fd, &out[4], length - 4);
 }
 
-// Microseconds from sending `command` to reading `response`, signals skipped; -1 when another
-// frame came or none.
-double command_round_trip(int fd, const std::string& command, const std::string& response) {
+// Microseconds from sending `command` to having read every frame of `awaited`, in any order,
+// other signals skipped; -1 when another frame came or none.
+double round_trip(int fd, const std::string& command, std::vector<std::string> awaited) {
   const auto start = std::chrono::steady_clock::now();
   if (::write(fd, command.data(), command.size()) != ssize_t(command.size())) return -1;
   std::string got;
-  do {
+  while (!awaited.empty()) {
     if (!read_frame(fd, got)) return -1;
-  } while (got != response && is_signal(got));
-  if (got != response) return -1;
+    auto found = std::find(awaited.begin(), awaited.end(), got);
+    if (found != awaited.end()) {
+      awaited.erase(found);
+    } else if (!is_signal(got)) {
+      return -1;
+    }
+  }
   return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
       .count();
+}
+
+// Microseconds from sending `command` to reading `response`, signals skipped; -1 when another
+// frame came or none.
+double command_round_trip(int fd, const std::string& command, const std::string& response) {
+  return round_trip(fd, command, {response});
 }
 
 // Nanoseconds of CPU the single-threaded process `pid` has used so far; 0 when unknown.
@@ -126,6 +138,7 @@ class Daemon {
   int fd() const { return client_.get(); }
   pid_t daemon_pid() const { return process_.pid(); }
   pid_t board_pid() const { return board_.pid(); }
+  BoardSim& board() { return board_; }
 
  private:
   BoardSim board_;
@@ -220,8 +233,116 @@ void BM_CreateDestroyTrunk(benchmark::State& state) {
         bench::lgcp_frame("{ seq 3, slot 7, pdu response : success : NULL }")}});
 }
 
+// Each command of `setup` answered with success on `seq`, or a skip.
+bool prepare(benchmark::State& state, Daemon& daemon, const std::vector<std::string>& setup) {
+  for (size_t i = 0; i < setup.size(); ++i) {
+    const std::string seq = "{ seq " + std::to_string(10 + i) + ", slot ";
+    const std::string slot = setup[i].substr(setup[i].find("slot ") + 5);
+    const std::string number = slot.substr(0, slot.find(','));
+    if (command_round_trip(daemon.fd(), bench::lgcp_frame(seq + slot),
+                           bench::lgcp_frame(seq + number + ", pdu response : success : NULL }")) <
+        0) {
+      state.SkipWithError(("setup failed: " + setup[i]).c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string hex(size_t bytes, const char* byte) {
+  std::string text;
+  for (size_t i = 0; i < bytes; ++i) text += byte;
+  return text;
+}
+
+// userData of state.range(0) bytes into raw data slot 1, whose channel the board joined to slot
+// 2's: the round trip ends with the response and slot 2's userData signal. Each iteration also
+// makes one ping round trip on the same daemon, the reference of the ratios.
+void BM_MccUserDataRoundTrip(benchmark::State& state) {
+  std::clog.rdbuf(nullptr);
+  Daemon daemon(free_port());
+  const std::string mcc = ", pdu command : create : mcc : { type data, mode standard } }";
+  if (daemon.fd() < 0 || !prepare(state, daemon, {"slot 1" + mcc, "slot 2" + mcc})) return;
+  daemon.board().command("mcc join 1024 1025");
+  const std::string data = "'" + hex(size_t(state.range(0)), "5A") + "'H";
+  const std::string command =
+      bench::lgcp_frame("{ seq 4, slot 1, pdu command : userData : " + data + " }");
+  const std::vector<std::string> awaited{
+      bench::lgcp_frame("{ seq 4, slot 1, pdu response : success : NULL }"),
+      bench::lgcp_frame("{ slot 2, pdu signal : userData : " + data + " }")};
+  const std::string ping = bench::lgcp_frame("{ seq 1, pdu command : ping : NULL }");
+  const std::string pong = bench::lgcp_frame("{ seq 1, pdu response : success : NULL }");
+  std::vector<double> data_us, ping_us;
+  for (auto _ : state) {
+    const double us = round_trip(daemon.fd(), command, awaited);
+    const double ping_round = command_round_trip(daemon.fd(), ping, pong);
+    if (us < 0 || ping_round < 0) {
+      state.SkipWithError("no answer");
+      return;
+    }
+    data_us.push_back(us);
+    ping_us.push_back(ping_round);
+  }
+  double total = 0;
+  for (double us : data_us) total += us;
+  const double p50 = bench::percentile(data_us, 0.5), p99 = bench::percentile(data_us, 0.99);
+  const double ping_p50 = bench::percentile(ping_us, 0.5);
+  const double ping_p99 = bench::percentile(ping_us, 0.99);
+  state.counters["frames_per_s"] = total > 0 ? 1e6 * double(data_us.size()) / total : 0;
+  state.counters["userData_p50_us"] = p50;
+  state.counters["userData_p99_us"] = p99;
+  state.counters["ping_p50_us"] = ping_p50;
+  state.counters["ping_p99_us"] = ping_p99;
+  state.counters["p50_ratio"] = ping_p50 > 0 ? p50 / ping_p50 : 0;
+  state.counters["p99_ratio"] = ping_p99 > 0 ? p99 / ping_p99 : 0;
+}
+
+// One hdlcPackages ioctl of 128 packages to an HDLC packet slot on a trunk slot's channel,
+// which the board joins to raw data slot 2's: from the ioctl to the last package's frame
+// received on the other side. 128 packages start at a multiple of 8, so the last one's sequence
+// octet is always 0xE0.
+void BM_HdlcPackages128(benchmark::State& state) {
+  std::clog.rdbuf(nullptr);
+  Daemon daemon(free_port());
+  if (daemon.fd() < 0 ||
+      !prepare(state, daemon,
+               {"slot 1, pdu command : create : hdlcParams : { trunk 1, log 0, address 4660 } }",
+                "slot 3, pdu command : create : trunk : { trunk 0, timeslot 5 } }",
+                "slot 1, pdu command : connect : 3 }",
+                "slot 2, pdu command : create : mcc : { type data, mode standard } }"})) {
+    return;
+  }
+  daemon.board().command("mcc join 1024 1025");
+  std::string packages;
+  for (int i = 0; i < 127; ++i) packages += "{ body '" + hex(16, "01") + "'H }, ";
+  packages += "{ body '" + hex(16, "FF") + "'H }";
+  const std::string command = bench::lgcp_frame(
+      "{ seq 4, slot 1, pdu command : ioctl : hdlcPackages : { " + packages + " } }");
+  const std::vector<std::string> awaited{
+      bench::lgcp_frame("{ seq 4, slot 1, pdu response : success : NULL }"),
+      bench::lgcp_frame("{ slot 2, pdu signal : userData : '1234E0" + hex(16, "FF") + "'H }")};
+  std::vector<double> us;
+  for (auto _ : state) {
+    const double round = round_trip(daemon.fd(), command, awaited);
+    if (round < 0) {
+      state.SkipWithError("the last frame did not come");
+      return;
+    }
+    us.push_back(round);
+  }
+  state.counters["last_frame_p50_us"] = bench::percentile(us, 0.5);
+  state.counters["last_frame_p99_us"] = bench::percentile(us, 0.99);
+}
+
 BENCHMARK(BM_Ping)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CreateDestroyTrunk)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MccUserDataRoundTrip)
+    ->Arg(64)
+    ->Arg(1024)
+    ->Iterations(2000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HdlcPackages128)->Iterations(200)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -120,8 +120,8 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
       std::clog << ext::header(this) << "enqueue package: " << frame.text() << std::endl;
     }
     if (!ring.put(frame)) ++dropped;
+    if (hdlc.is_ready()) on_hdlc_ready();
   }
-  if (!ring.empty() && hdlc.is_ready()) on_hdlc_ready();
   if (dropped == 0) return true;
   std::cerr << ext::header(this) << dropped << " of " << params.get_hdlcPackages().size()
             << " packages dropped, the transmit queue is full" << std::endl;

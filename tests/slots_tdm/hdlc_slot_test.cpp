@@ -121,6 +121,10 @@ TEST_F(HdlcRoad, RingKeeps120FramesUntilTheChannelIsReady) {
   // The dropped packages used their sequence numbers up: the next is number 125.
   run({ioctl(4, {"02"})});
   EXPECT_EQ(sent().back(), "1234a002");
+  // A channel that keeps taking frames takes more than the ring holds in one ioctl.
+  EXPECT_EQ(run({ioctl(5, std::vector<std::string>(125, "03"))}),
+            wires({reply(5, 1, "success : NULL")}));
+  EXPECT_EQ(sent().size(), 246u);
 }
 
 TEST_F(HdlcRoad, ChannelFollowsTheConnections) {
