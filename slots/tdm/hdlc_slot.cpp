@@ -20,7 +20,7 @@ constexpr int kDataChannel = 1;
 const TimerSpec::Spec<HdlcSlot> HdlcSlot::TUpdatespec{&HdlcSlot::OnUpdateTimer, kUpdateMs};
 
 HdlcSlot::HdlcSlot(const LGCP::HdlcParams& params)
-    : trunk(params.get_trunk().getValue() - 1),
+    : trunk(static_cast<int>(static_cast<uint32_t>(params.get_trunk().getValue()) - 1u)),
       address(static_cast<uint16_t>(params.get_address().getValue())) {
   hdlc.notify = this;
   hdlc.trunk = static_cast<uint32_t>(params.get_trunk().getValue());

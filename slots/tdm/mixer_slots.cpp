@@ -12,6 +12,14 @@ namespace {
 
 using P = LGCP::IoctlParams;
 
+// Frees the slot's switch channel and gives the slot back to its unit.
+template <class S>
+bool release(S& slot) {
+  HwMux::instance().Disable(slot.timeslot);
+  slot.mixer.Release(slot);
+  return true;
+}
+
 }  // namespace
 
 MixerSlot::MixerSlot(Mixer& mixer, int number, int timeslot)
@@ -77,11 +85,7 @@ bool MixerSlot::CommonIoctl(const LGCP::IoctlParams& p) {
   }
 }
 
-bool TdmInput::IBeforeDestroy() {
-  HwMux::instance().Disable(timeslot);
-  mixer.Release(*this);
-  return true;
-}
+bool TdmInput::IBeforeDestroy() { return release(*this); }
 
 bool TdmInput::Ioctl(const LGCP::IoctlParams& p) {
   switch (p.currentSelection()) {
@@ -101,11 +105,7 @@ bool TdmInput::Ioctl(const LGCP::IoctlParams& p) {
   }
 }
 
-bool TdmOutput::IBeforeDestroy() {
-  HwMux::instance().Disable(timeslot);
-  mixer.Release(*this);
-  return true;
-}
+bool TdmOutput::IBeforeDestroy() { return release(*this); }
 
 bool TdmOutput::Ioctl(const LGCP::IoctlParams& p) {
   switch (p.currentSelection()) {
