@@ -49,11 +49,11 @@ void MccSlot::OnEvent(int, short events) {
 }
 
 void MccSlot::DoRead() {
-  std::vector<char> buffer(kReadSize);
+  char buffer[kReadSize];
   for (;;) {
-    const ssize_t n = ::read(event.fd().get(), buffer.data(), buffer.size());
+    const ssize_t n = ::read(event.fd().get(), buffer, sizeof buffer);
     if (n > 0) {
-      OnUserData(std::vector<char>(buffer.begin(), buffer.begin() + n));
+      OnUserData(std::vector<char>(buffer, buffer + n));
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
