@@ -9,6 +9,33 @@
 #include <cstdint>
 #include <ostream>
 
+// The requests of a session on /dev/rtp (type character 'R').
+namespace RtpIoctl {
+constexpr uint32_t kBeginSession = 0xC02C5200;  // rtp_connection_params
+constexpr uint32_t kAddChannel = 0xC0105202;    // rtp_channel_info, in and out
+constexpr uint32_t kStop3 = 0x20005203;         // no argument
+constexpr uint32_t kInputOn = 0x20005204;       // no argument
+constexpr uint32_t kInputOff = 0x20005205;      // no argument
+constexpr uint32_t kStop10 = 0x2000520A;        // no argument
+constexpr uint32_t kStop11 = 0x2000520B;        // no argument
+constexpr uint32_t kEventOn = 0xC024520C;       // rtp_event_params
+constexpr uint32_t kEventOff = 0x8004520D;      // uint32_t event type
+}  // namespace RtpIoctl
+
+// The codec capacity request of /dev/voice: a uint32_t selector by address; the result is the
+// number of channels of that kind.
+namespace VoiceIoctl {
+constexpr uint32_t kCapacity = 0x40045602;
+constexpr uint32_t kG711 = 1;
+constexpr uint32_t kG723 = 2;
+constexpr uint32_t kG729 = 4;
+constexpr uint32_t kG711Mcc = 8;
+constexpr uint32_t kUniversal = 65;
+}  // namespace VoiceIoctl
+
+// The event type of the packet detector, in rtp_event and rtp_event_params.
+constexpr uint32_t kRtpEventPD = 1;
+
 // The session parameters given when a session begins.
 struct rtp_connection_params {
   uint32_t remote_addr;
@@ -66,6 +93,20 @@ struct rtp_event {
   uint32_t reserved[6];
 };
 
+// Switches an event detector of the session on: the packet detector is {1, 0, timeout, 0, 0,
+// timeout, 0, 0, 0}.
+struct rtp_event_params {
+  uint32_t type;
+  uint32_t reserved1;
+  uint32_t timeout;
+  uint32_t reserved2[2];
+  uint32_t timeout2;
+  uint32_t reserved3[3];
+};
+
+static_assert(sizeof(rtp_event_params) == 36, "rtp_event_params");
+static_assert(offsetof(rtp_event_params, timeout) == 8, "timeout");
+static_assert(offsetof(rtp_event_params, timeout2) == 20, "timeout2");
 static_assert(sizeof(rtp_connection_params) == 44, "rtp_connection_params");
 static_assert(sizeof(rtp_event) == 36, "rtp_event");
 static_assert(offsetof(rtp_connection_params, remote_addr) == 0, "remote_addr");

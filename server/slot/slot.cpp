@@ -22,8 +22,6 @@ constexpr int kIVARingOff = 21;
 constexpr uint32_t kFlagVadRx = 1u << 29;
 constexpr uint32_t kFlagVadTx = 1u << 30;
 constexpr uint32_t kFlagSelcal = 1u << 31;
-// The packet detector's event type.
-constexpr uint32_t kRtpEventPD = 1;
 // Room for a printed BSS score, its terminating zero included.
 constexpr size_t kScoreSize = 31;
 
