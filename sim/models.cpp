@@ -8,6 +8,8 @@
 #include "sim/maintenance.h"
 #include "sim/mcc.h"
 #include "sim/mixer.h"
+#include "sim/rtp.h"
+#include "sim/voice.h"
 #include "sim/watchdog.h"
 
 std::vector<std::unique_ptr<DeviceModel>> make_device_models() {
@@ -21,5 +23,7 @@ std::vector<std::unique_ptr<DeviceModel>> make_device_models() {
   models.push_back(std::make_unique<MixerModel>());
   models.push_back(std::make_unique<Maintenance>());
   models.push_back(std::make_unique<E1Cas>());
+  models.push_back(std::make_unique<Rtp>());
+  models.push_back(std::make_unique<Voice>());
   return models;
 }
