@@ -32,6 +32,7 @@
 #include "server/startup/command_line.h"
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
+#include "slots/media/rtp_factory.h"
 #include "slots/tdm/echo_factory.h"
 #include "slots/tdm/ext_factory.h"
 #include "slots/tdm/hdlc_slot_factory.h"
@@ -51,6 +52,7 @@ void BuildSlotFactories() {
   // The trunk factories are static objects, already in the chain; this keeps them linked in.
   LinkTrunkFactories();
   MapFactory::instance();
+  RtpFactory::instance();
   Mixer::MixerFactory::instance();
   ExtFactory::instance();
   MccFactory::instance();

@@ -1,0 +1,151 @@
+#include "slots/media/rtp_setup.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <random>
+
+#include "base/device.h"
+#include "base/ext_header.h"
+#include "hw/device_names.h"
+#include "slots/media/rtp_factory.h"
+
+namespace {
+
+constexpr int kUdp = 17;
+
+// The next SSRC of a generator seeded once per process from the time and the pid, so that a
+// restarted daemon does not hand out the same sequence again.
+uint32_t NextSsrc() {
+  static std::mt19937 generator(static_cast<uint32_t>(std::time(nullptr)) ^
+                                (static_cast<uint32_t>(::getpid()) << 16));
+  return static_cast<uint32_t>(generator());
+}
+
+// `text` as a dotted IPv4 address in network order; false when it is not one.
+bool DottedAddress(const std::string& text, uint32_t& address) {
+  in_addr a;
+  if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
+  address = a.s_addr;
+  return true;
+}
+
+}  // namespace
+
+int OpenRtpSession() { return Device::open(GetRtpDevName(), O_RDONLY | O_NONBLOCK); }
+
+bool BeginRtpSession(int fd, rtp_connection_params& params) {
+  return Device::ioctl(fd, RtpIoctl::kBeginSession, &params, sizeof params) >= 0;
+}
+
+bool AddRtpChannel(int fd, rtp_channel_info& channel) {
+  return Device::ioctl(fd, RtpIoctl::kAddChannel, &channel, sizeof channel) >= 0;
+}
+
+bool RtpSetup::CheckPayload() const {
+  const int payload = rtp_.get_payload().asInt();
+  if ((payload >= TERM::Payload::ptG711_Alaw && payload <= TERM::Payload::ptG711mcc_Ulaw) ||
+      payload == TERM::Payload::ptG728) {
+    return true;
+  }
+  std::cerr << ext::header(&header_) << "rtp do not created: payload " << rtp_.get_payload()
+            << "not found" << std::endl;
+  return false;
+}
+
+uint16_t RtpSetup::local_port() const {
+  return static_cast<uint16_t>(rtp_.has_shost() ? rtp_.get_shost().get_port().getValue()
+                                                : rtp_.get_dhost().get_port().getValue());
+}
+
+bool RtpSetup::OpenRtcp(bool reuse_address) {
+  rtcp = Fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, kUdp));
+  if (!rtcp) {
+    std::cerr << ext::header(&header_) << "rtp do not created: can not create socket [errno="
+              << std::strerror(errno) << "]" << std::endl;
+    return false;
+  }
+  const int one = 1;
+  if (reuse_address) ::setsockopt(rtcp.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  const uint16_t port = static_cast<uint16_t>(local_port() + 1);
+  if (port == 0) {
+    std::cerr << ext::header(&header_) << "rtp: local port 65535, the RTCP port wraps to 0"
+              << std::endl;
+  }
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = htons(port);
+  if (::bind(rtcp.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    std::cerr << ext::header(&header_) << "rtp do not created: can not bind socket [errno="
+              << std::strerror(errno) << ", port=" << port << "]" << std::endl;
+    rtcp.close();
+    return false;
+  }
+  return true;
+}
+
+bool RtpSetup::OpenSession() {
+  session = Fd(OpenRtpSession());
+  if (session) return true;
+  std::cerr << ext::header(&header_) << "device " << ext::quoted(GetRtpDevName())
+            << " open fail: " << std::strerror(errno) << std::endl;
+  return false;
+}
+
+bool RtpSetup::FillParams() {
+  params = rtp_connection_params{};
+  const std::string& remote = rtp_.get_dhost().get_iaddr();
+  if (!DottedAddress(remote, params.remote_addr)) {
+    std::cerr << ext::header(&header_) << "rtp do not created: " << remote << std::endl;
+    return false;
+  }
+  if (rtp_.has_shost()) {
+    const std::string& local = rtp_.get_shost().get_iaddr();
+    if (!DottedAddress(local, params.local_addr)) {
+      std::cerr << ext::header(&header_) << "rtp do not created: " << local << std::endl;
+      return false;
+    }
+  }
+  params.remote_port = static_cast<uint16_t>(rtp_.get_dhost().get_port().getValue());
+  params.local_port = local_port();
+  const int payload = rtp_.get_payload().asInt();
+  params.rx_pt = RtpFactory::translateCodec(payload, create_.get_rxPayload().asInt());
+  params.tx_pt = RtpFactory::translateCodec(payload, create_.get_txPayload().asInt());
+  if (rtp_.has_pfactor()) params.packet_factor = static_cast<uint16_t>(rtp_.get_pfactor().getValue());
+  params.vad = rtp_.has_vad() && rtp_.get_vad().getValue() ? 1 : 0;
+  params.crate = rtp_.has_crate() && rtp_.get_crate().getValue() != 0 ? 1 : 0;
+  params.ssrc = rtp_.has_ssrc() ? rtp_.get_ssrc().getValue() : NextSsrc();
+  params.ttl = rtp_.has_ttl() ? rtp_.get_ttl().getValue() : 0;
+  params.tos = rtp_.has_qos_dscp()
+                   ? (static_cast<uint32_t>(rtp_.get_qos_dscp().asInt()) << 2) & 0xFC
+                   : 0xFFFFFFFF;
+  return true;
+}
+
+bool RtpSetup::BeginSession() {
+  if (BeginRtpSession(session.get(), params)) return true;
+  std::cerr << ext::header(&header_) << "begin session fail !!! " << std::endl;
+  return false;
+}
+
+bool RtpSetup::AddChannel(uint32_t last_word) {
+  channel = rtp_channel_info{-1, -1, -1, last_word};
+  if (AddRtpChannel(session.get(), channel)) return true;
+  std::cerr << ext::header(&header_) << "add channel fail !!!" << std::endl;
+  return false;
+}
+
+sockaddr_in RtpSetup::RtcpPeer() const {
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_addr.s_addr = params.remote_addr;
+  peer.sin_port = htons(static_cast<uint16_t>(params.remote_port + 1));
+  return peer;
+}
