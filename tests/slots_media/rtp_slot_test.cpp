@@ -304,4 +304,223 @@ TEST_F(RtpSlots, RtcpGoesOutAtCreateAndDestroy) {
                       RtpSlot::kPhone + "\t1\t\t\n203\t" + id + "\tsession end\t1\t\t\n");
 }
 
+
+// Refused creates: the reason on the error stream, insufficientResources, and nothing left open
+// (the fixture checks the engine's sessions; the RTCP port is free again).
+struct Refusal {
+  const char* name;
+  const char* sim;  // a simulator command run first, or ""
+  const char* payload;
+  const char* more;
+  const char* edit;   // a text of the command to replace, or ""
+  const char* by;     // with this
+  const char* error;  // {R} the RTCP port
+};
+
+class RtpRefusals : public RtpSlots, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(RtpRefusals, LeaveNothingOpen) {
+  const Refusal& r = GetParam();
+  if (*r.sim) {
+    ASSERT_EQ(board().command(r.sim), Lines{"ok"});
+  }
+  Fd taken = std::string(r.name) == "RtcpPortTaken" ? udp_socket(local_port_ + 1) : Fd();
+  StreamCapture err(std::cerr);
+  StreamCapture log(std::clog);
+  std::string command =
+      create(1, r.payload, std::string(", shost { iaddr \"127.0.0.1\", port {L} }") + r.more);
+  if (*r.edit) command = replace(command, r.edit, r.by);
+  EXPECT_EQ(run({command}), Lines{response(1, "error : insufficientResources")});
+  EXPECT_EQ(err.take(),
+            replace(r.error, "{R}", std::to_string(local_port_ + 1)));
+  EXPECT_EQ(log.take().find("do create rtp: ") == std::string::npos,
+            std::string(r.name) == "Radio");
+  taken.close();
+  EXPECT_TRUE(udp_socket(local_port_ + 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RtpRefusals,
+    testing::Values(
+        Refusal{"T38", "", "ptT38-UDP-TL", "", "", "",
+                "rtp[16,16,64,64]: rtp do not created: payload ptT38-UDP-TLnot found\n"},
+        Refusal{"Reserved", "", "reserv-1", "", "", "",
+                "rtp[16,16,64,64]: rtp do not created: payload reserv-1not found\n"},
+        Refusal{"R2S", "", "ptR2S", "", "", "",
+                "rtp[16,16,64,64]: rtp do not created: payload ptR2Snot found\n"},
+        Refusal{"RtcpPortTaken", "", "ptG711-Alaw", "", "", "",
+                "rtp[16,16,64,64]: rtp do not created: can not bind socket [errno=Address "
+                "already in use, port={R}]\n"},
+        Refusal{"EngineAbsent", "fail rtp open ENODEV", "ptG711-Alaw", "", "", "",
+                "rtp[16,16,64,64]: device \"/dev/rtp\" open fail: No such device\n"},
+        Refusal{"SessionRefused", "fail rtp 0xc02c5200 EIO", "ptG711-Alaw", "", "", "",
+                "rtp[16,16,64,64]: begin session fail !!! \n"},
+        Refusal{"ChannelRefused", "fail rtp 0xc0105202 ENOSPC", "ptG711-Alaw", "", "", "",
+                "rtp[16,16,64,64]: add channel fail !!!\n"},
+        Refusal{"NoDottedRemote", "", "ptG711-Alaw", "", "dhost { iaddr \"127.0.0.1\"",
+                "dhost { iaddr \"nowhere\"", "rtp[16,16,64,64]: rtp do not created: nowhere\n"},
+        Refusal{"NoDottedLocal", "", "ptG711-Alaw", "", "shost { iaddr \"127.0.0.1\"",
+                "shost { iaddr \"127.1\"", "rtp[16,16,64,64]: rtp do not created: 127.1\n"},
+        Refusal{"Radio", "", "ptG711-Alaw",
+                ", radio { status ed-137 : { header { ptt ptt-off, squ squ-off, ptt-id 0, "
+                "ptt-mute FALSE, ptt-summation FALSE, sct FALSE } } }",
+                "", "", ""}),
+    [](const testing::TestParamInfo<Refusal>& i) { return std::string(i.param.name); });
+
+// Ioctl commands become requests of the DSP receivers and the engine on the slot's channel.
+struct IoctlCase {
+  const char* name;
+  const char* sim;    // a simulator command run first, or ""
+  const char* ioctl;  // the alternative in value notation
+  const char* answer;
+  const char* device;  // whose newest log line is checked, or ""
+  const char* line;    // that line as a pattern, {CH} the channel
+};
+
+class RtpIoctls : public RtpSlots, public testing::WithParamInterface<IoctlCase> {};
+
+TEST_P(RtpIoctls, ReachTheDevices) {
+  const IoctlCase& c = GetParam();
+  const int channel = create_slot();
+  if (*c.sim) {
+    ASSERT_EQ(board().command(c.sim), Lines{"ok"});
+  }
+  const size_t before = board().command(std::string("log ") + (*c.device ? c.device : "rtp")).size();
+  StreamCapture err(std::cerr);
+  EXPECT_EQ(run({std::string("{ seq 1, slot 1, pdu command : ioctl : ") + c.ioctl + " }"}),
+            Lines{response(1, c.answer)});
+  const Lines after = board().command(std::string("log ") + (*c.device ? c.device : "rtp"));
+  if (!*c.device) {
+    EXPECT_EQ(after.size(), before);
+  } else {
+    ASSERT_GT(after.size(), before);
+    EXPECT_TRUE(std::regex_match(
+        after.back(), std::regex(replace(c.line, "{CH}", std::to_string(channel)))))
+        << after.back();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RtpIoctls,
+    testing::Values(
+        IoctlCase{"EchoSuppressor", "", "echoSuppressor : TRUE", "success : NULL", "dtmf",
+                  "0x40044206 CHANNEL_LMS_ON ts={CH}"},
+        IoctlCase{"DtmfEnable", "", "dtmf-enable : TRUE", "success : NULL", "dtmf",
+                  "0x40084203 DTMF_ENABLE_DETECTOR ts={CH} id=[0-9]+"},
+        IoctlCase{"DtmfRejectOff", "", "dtmf-reject-enable : FALSE", "success : NULL", "dtmf",
+                  "0x4004420a DTMF_REJECTION_DISABLE ts={CH}"},
+        IoctlCase{"VadEnable", "", "vad-enable : TRUE", "success : NULL", "dsp",
+                  "0x400c6402 ENABLE ts={CH} id=[0-9]+ mask=0x01"},
+        IoctlCase{"RxGain", "", "rx-gain : { gainDB -6 }", "success : NULL", "dsp",
+                  "0x40146401 CONFIGURE ts={CH} RX_GAIN gain_dB=-6"},
+        IoctlCase{"ToneFilter", "",
+                  "tone-filter : { freq 2100, enable TRUE, duration-th-msec 40, det-level-dB -30 }",
+                  "success : NULL", "dsp",
+                  "0x40146401 CONFIGURE ts={CH} TONE_FILTER freq=2100 en=1 dur_th_msec=40 "
+                  "det_lvl_dB=-30"},
+        IoctlCase{"PdEnable", "", "pd-enable : { timeout 300 }", "success : NULL", "rtp",
+                  "0xc024520c EVENT_ON type=1 timeout=300 timeout2=300"},
+        IoctlCase{"PdDisable", "", "pd-disable : NULL", "success : NULL", "rtp",
+                  "0x8004520d EVENT_OFF type=1"},
+        IoctlCase{"PdRefused", "fail rtp 0xc024520c EIO", "pd-enable : { timeout 5 }",
+                  "error : unsupported", "rtp", "0xc024520c EVENT_ON .*"},
+        IoctlCase{"NotAnRtpIoctl", "", "ss7RqBSN : NULL", "error : unsupported", "", ""}),
+    [](const testing::TestParamInfo<IoctlCase>& i) { return std::string(i.param.name); });
+
+// Engine events: the packet detector's become rtp signals, others are only logged.
+TEST_F(RtpSlots, EngineEventsBecomeSignals) {
+  const int channel = create_slot();
+  const std::string ch = std::to_string(channel);
+  StreamCapture log(std::clog);
+  ASSERT_EQ(board().command("rtp event " + ch + " 1 5 300"), Lines{"ok"});
+  ASSERT_EQ(board().command("rtp event " + ch + " 2 7 8"), Lines{"ok"});
+  ASSERT_EQ(board().command("rtp event " + ch + " 1 6 0"), Lines{"ok"});
+  EXPECT_EQ(pending(), (Lines{"{ slot 1, pdu signal : rtp : pd : { value 5, timeout 300 } }",
+                              "{ slot 1, pdu signal : rtp : pd : { value 6, timeout 0 } }"}));
+  const std::string h = "rtp[" + ch + "]: rtp event:  type=";
+  EXPECT_EQ(log.take(), h + "1\n" + h + "2\n" + h + "1\n");
+}
+
+// A codec change restarts the session on the same channel, unless it changes nothing; the old
+// session is closed and the new one's events are read. A failed restart leaves no session.
+TEST_F(RtpSlots, CodecChangesRestartTheSession) {
+  const int channel = create_slot("ptG729", ", ssrc 9");
+  const std::string ch = std::to_string(channel);
+  const std::string session = "remote=127.0.0.1:" + std::to_string(peer_port_) +
+                              " local=127.0.0.1:" + std::to_string(local_port_);
+  StreamCapture log(std::clog);
+  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : ioctl : decoder-mode : lbrc }"}),
+            Lines{response(1, "success : NULL")});
+  EXPECT_NE(log.take().find(" - Nothing to do\n"), std::string::npos);
+  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : ioctl : encoder-mode : alaw }"}),
+            Lines{response(1, "success : NULL")});
+  EXPECT_NE(log.take().find(" - OK\n"), std::string::npos);
+  EXPECT_EQ(board().command("rtp sessions"),
+            Lines{ch + " " + session + " rx_pt=18 tx_pt=8 pfactor=0 vad=0 rate=0 ssrc=0x09 ttl=0 "
+                  "tos=0xffffffff input=off pd=off"});
+  ASSERT_EQ(board().command("rtp event " + ch + " 1 1 2"), Lines{"ok"});
+  EXPECT_EQ(pending(), Lines{"{ slot 1, pdu signal : rtp : pd : { value 1, timeout 2 } }"});
+
+  ASSERT_EQ(board().command("fail rtp 0xc02c5200 EIO"), Lines{"ok"});
+  StreamCapture err(std::cerr);
+  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : ioctl : decoder-mode : ulaw }"}),
+            Lines{response(1, "error : unsupported")});
+  EXPECT_EQ(err.take(), "rtp[" + ch + "]: fail to restart RTP session!\n");
+  EXPECT_EQ(board().command("sessions rtp"), Lines{"0"});
+  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : destroy : NULL }"}),
+            Lines{response(1, "success : NULL")});
+}
+
+// The engine's input follows the input stream: on when a source is connected, off when it goes.
+TEST_F(RtpSlots, InputFollowsTheSource) {
+  const int channel = create_slot();
+  run({"{ seq 1, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }"});
+  EXPECT_EQ(run({"{ seq 1, slot 2, pdu command : connect : 1 }"}),
+            Lines{response(2, "success : NULL")});
+  EXPECT_EQ(log_tail("rtp", 1), Lines{"0x20005204 INPUT_ON"});
+  EXPECT_EQ(board().command("switch " + std::to_string(channel)).at(0), "1");
+  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : disconnect : NULL }"}),
+            Lines{response(1, "success : NULL")});
+  EXPECT_EQ(log_tail("rtp", 1), Lines{"0x20005205 INPUT_OFF"});
+}
+
+// A radio slot whose input follows the squelch: opening the input stream asks nothing; closing
+// it switches the input off all the same.
+TEST_F(RtpSlots, SquelchGatedInputIsNotSwitchedOn) {
+  struct Gated : RtpSlot {
+    using RtpSlot::RtpSlot;
+    bool on() const { return input_on; }
+    void gate() { squelch_gated = true; }
+  };
+  Fd session(OpenRtpSession());
+  rtp_connection_params params{};
+  rtp_channel_info info{-1, -1, -1, 0};
+  ASSERT_TRUE(BeginRtpSession(session.get(), params));
+  ASSERT_TRUE(AddRtpChannel(session.get(), info));
+  Gated slot(info.tdm, session, params);
+  slot.gate();
+  const size_t before = board().command("log rtp").size();
+  EXPECT_TRUE(slot.IOnInputStream());
+  EXPECT_FALSE(slot.on());
+  EXPECT_EQ(board().command("log rtp").size(), before);
+  slot.IOnInputRelease();
+  EXPECT_EQ(log_tail("rtp", 1), Lines{"0x20005205 INPUT_OFF"});
+}
+
+// The capacities come from /dev/voice at every query; a selector the driver refuses reads 0.
+TEST_F(RtpSlots, CapacitiesAreReadAtEveryQuery) {
+  LGCP::Resources report;
+  RtpFactory::instance().Query(report);
+  const auto figures = [&report] {
+    return std::vector<int>{report.get_rtp_g729().getValue(), report.get_rtp_g723().getValue(),
+                            report.get_rtp_g711().getValue(),
+                            report.get_rtp_g711mcc().getValue(),
+                            report.get_universal().getValue()};
+  };
+  EXPECT_EQ(figures(), (std::vector<int>{16, 16, 64, 32, 64}));
+  ASSERT_EQ(board().command("fail voice 0x40045602 EIO"), Lines{"ok"});
+  RtpFactory::instance().Query(report);
+  EXPECT_EQ(figures(), (std::vector<int>{0, 16, 64, 32, 64}));
+  RtpFactory::instance().IQuery();
+}
 }  // namespace
