@@ -2,12 +2,6 @@
 // control server with the slot registry and the RTP and trunk factories; the simulator's RTP
 // engine shows the sessions, its request logs show what the slot asked of the engine and the DSP
 // receivers, and a UDP socket on loopback receives the RTCP packets.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -27,6 +21,7 @@
 #include "slots/media/rtp_slot.h"
 #include "slots/tdm/trunk_factory.h"
 #include "tests/support/loop_turns.h"
+#include "tests/support/loopback.h"
 #include "tests/support/stream_capture.h"
 #include "tests/support/temp_root.h"
 #include "tools/orvex-ctl/lib/controller.h"
@@ -40,41 +35,10 @@ BoardSim& board() {
   return sim;
 }
 
-// A UDP socket on 127.0.0.1; port 0 takes a free one.
-Fd udp_socket(unsigned short port, bool reuse = false) {
-  Fd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  const int one = 1;
-  if (reuse) ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(port);
-  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return Fd();
-  return fd;
-}
-
-unsigned short port_of(const Fd& fd) {
-  sockaddr_in a{};
-  socklen_t n = sizeof a;
-  ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&a), &n);
-  return ntohs(a.sin_port);
-}
-
-// A UDP port free right now.
-unsigned short free_udp_port() { return port_of(udp_socket(0)); }
-
-// One datagram within a second, in hex, with the port it came from; "" when none came.
-std::string receive(const Fd& fd, unsigned short* from = nullptr) {
-  pollfd p{fd.get(), POLLIN, 0};
-  if (::poll(&p, 1, 1000) != 1) return "";
-  std::vector<char> buf(2048);
-  sockaddr_in a{};
-  socklen_t n = sizeof a;
-  const ssize_t got =
-      ::recvfrom(fd.get(), buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&a), &n);
-  if (from) *from = ntohs(a.sin_port);
-  buf.resize(got > 0 ? size_t(got) : 0);
-  return Ctl::to_hex(buf);
+// One datagram within a second in hex, and the port it came from.
+std::string receive(const Fd& socket, unsigned short* from = nullptr) {
+  const std::string data = receive_datagram(socket, 1000, from);
+  return Ctl::to_hex(std::vector<char>(data.begin(), data.end()));
 }
 
 std::string hex(const std::string& text) {
@@ -114,9 +78,9 @@ class RtpSlots : public testing::Test {
     turns(3);
     // The controller listens for RTCP on peer_port + 1; the slot sends from local_port + 1.
     // Shared with the slot's own RTCP socket when the create gives no shost.
-    rtcp_peer_ = udp_socket(0, true);
-    peer_port_ = static_cast<unsigned short>(port_of(rtcp_peer_) - 1);
-    local_port_ = static_cast<unsigned short>(free_udp_port() - 1);
+    rtcp_peer_ = udp_loopback(0, true);
+    peer_port_ = static_cast<unsigned short>(local_port(rtcp_peer_) - 1);
+    local_port_ = static_cast<unsigned short>(local_port(udp_loopback(0)) - 1);
   }
   void TearDown() override {
     ctl_.close();
@@ -324,7 +288,7 @@ TEST_P(RtpRefusals, LeaveNothingOpen) {
   if (*r.sim) {
     ASSERT_EQ(board().command(r.sim), Lines{"ok"});
   }
-  Fd taken = std::string(r.name) == "RtcpPortTaken" ? udp_socket(local_port_ + 1) : Fd();
+  Fd taken = std::string(r.name) == "RtcpPortTaken" ? udp_loopback(local_port_ + 1) : Fd();
   StreamCapture err(std::cerr);
   StreamCapture log(std::clog);
   std::string command =
@@ -336,7 +300,7 @@ TEST_P(RtpRefusals, LeaveNothingOpen) {
   EXPECT_EQ(log.take().find("do create rtp: ") == std::string::npos,
             std::string(r.name) == "Radio");
   taken.close();
-  EXPECT_TRUE(udp_socket(local_port_ + 1));
+  EXPECT_TRUE(udp_loopback(local_port_ + 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(

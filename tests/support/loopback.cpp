@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 LoopbackListener::LoopbackListener(int backlog)
@@ -44,6 +45,38 @@ Fd connect_loopback(unsigned short port) {
   ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   if (::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) s.close();
   return s;
+}
+
+Fd udp_loopback(unsigned short port, bool reuse) {
+  Fd s(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  const int on = 1;
+  if (reuse) ::setsockopt(s.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) s.close();
+  return s;
+}
+
+unsigned short local_port(const Fd& socket) {
+  sockaddr_in a{};
+  socklen_t length = sizeof a;
+  if (::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&a), &length) != 0) return 0;
+  return ntohs(a.sin_port);
+}
+
+std::string receive_datagram(const Fd& socket, int timeout_ms, unsigned short* from) {
+  pollfd p{socket.get(), POLLIN, 0};
+  if (::poll(&p, 1, timeout_ms) != 1) return "";
+  std::string data(65536, '\0');
+  sockaddr_in a{};
+  socklen_t length = sizeof a;
+  const ssize_t n = ::recvfrom(socket.get(), &data[0], data.size(), 0,
+                               reinterpret_cast<sockaddr*>(&a), &length);
+  if (from) *from = ntohs(a.sin_port);
+  data.resize(n > 0 ? size_t(n) : 0);
+  return data;
 }
 
 std::string tpkt(const std::string& payload) {

@@ -27,5 +27,14 @@ unsigned short free_port();
 // A blocking client connected to 127.0.0.1:port with TCP_NODELAY; closed when refused.
 Fd connect_loopback(unsigned short port);
 
+// A UDP socket bound to 127.0.0.1:port (0 takes a free port), with SO_REUSEADDR when `reuse`;
+// closed when the bind fails.
+Fd udp_loopback(unsigned short port, bool reuse = false);
+// The local port of a bound socket; 0 when it has none.
+unsigned short local_port(const Fd& socket);
+// One datagram arriving on `socket` within `timeout_ms`, and the port it came from; "" when none
+// came.
+std::string receive_datagram(const Fd& socket, int timeout_ms, unsigned short* from = nullptr);
+
 // `payload` in one TPKT frame (RFC 1006 section 6).
 std::string tpkt(const std::string& payload);
