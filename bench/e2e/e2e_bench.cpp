@@ -68,11 +68,12 @@ bool read_frame(int fd, std::string& out) {
   return read_exactly(fd, &out[4], length - 4);
 }
 
-// Microseconds from sending `command` to having read every frame of `awaited`, in any order,
-// other signals skipped; -1 when another frame came or none.
-double round_trip(int fd, const std::string& command, std::vector<std::string> awaited) {
+// Microseconds from `trigger` (false: it failed) to having read every frame of `awaited`, in
+// any order, other signals skipped; -1 when another frame came or none.
+template <class Trigger>
+double awaited_after(int fd, Trigger trigger, std::vector<std::string> awaited) {
   const auto start = std::chrono::steady_clock::now();
-  if (::write(fd, command.data(), command.size()) != ssize_t(command.size())) return -1;
+  if (!trigger()) return -1;
   std::string got;
   while (!awaited.empty()) {
     if (!read_frame(fd, got)) return -1;
@@ -85,6 +86,13 @@ double round_trip(int fd, const std::string& command, std::vector<std::string> a
   }
   return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
       .count();
+}
+
+// The same from sending `command`.
+double round_trip(int fd, const std::string& command, std::vector<std::string> awaited) {
+  return awaited_after(
+      fd, [&] { return ::write(fd, command.data(), command.size()) == ssize_t(command.size()); },
+      std::move(awaited));
 }
 
 // Microseconds from sending `command` to reading `response`, signals skipped; -1 when another
@@ -334,6 +342,66 @@ void BM_HdlcPackages128(benchmark::State& state) {
   state.counters["last_frame_p99_us"] = bench::percentile(us, 0.99);
 }
 
+// An RTP slot made and destroyed (a session of the simulated engine, the RTCP socket, the SDES
+// and the BYE each time) beside a ping in the same iteration: p50 and p99 as ratios to the
+// ping's, and create-destroy pairs per second of the daemon's time.
+void BM_CreateDestroyRtp(benchmark::State& state) {
+  run(state,
+      {{"ping", bench::lgcp_frame("{ seq 1, pdu command : ping : NULL }"),
+        bench::lgcp_frame("{ seq 1, pdu response : success : NULL }")},
+       {"create",
+        bench::lgcp_frame("{ seq 2, slot 7, pdu command : create : rtp : { codecRTP { payload "
+                          "ptG711-Alaw, dhost { iaddr \"127.0.0.1\", port 40000 }, shost { "
+                          "iaddr \"127.0.0.1\", port 40002 } }, txPayload ptG711-Alaw, "
+                          "rxPayload ptG711-Alaw } }"),
+        bench::lgcp_frame("{ seq 2, slot 7, pdu response : success : NULL }")},
+       {"destroy", bench::lgcp_frame("{ seq 3, slot 7, pdu command : destroy : NULL }"),
+        bench::lgcp_frame("{ seq 3, slot 7, pdu response : success : NULL }")}});
+  auto& c = state.counters;
+  if (!c.count("ping_p50_us") || c["ping_p50_us"] <= 0) return;
+  for (const std::string n : {"create", "destroy"}) {
+    c[n + "_p50_per_ping"] = c[n + "_p50_us"] / c["ping_p50_us"];
+    c[n + "_p99_per_ping"] = c[n + "_p99_us"] / c["ping_p99_us"];
+  }
+  c["create_destroy_per_s"] = 1e6 / (c["create_p50_us"] + c["destroy_p50_us"]);
+}
+
+// From an event injected into the simulated RTP engine to the rtp signal at the controller: the
+// simulator's control command, the engine's record, the daemon's read, the signal's encoding
+// and its way over TCP.
+void BM_RtpEventToSignal(benchmark::State& state) {
+  std::clog.rdbuf(nullptr);
+  Daemon daemon(free_port());
+  if (daemon.fd() < 0 ||
+      !prepare(state, daemon,
+               {"slot 3, pdu command : create : rtp : { codecRTP { payload ptG711-Alaw, dhost { "
+                "iaddr \"127.0.0.1\", port 40010 } }, txPayload ptG711-Alaw, rxPayload "
+                "ptG711-Alaw } }"})) {
+    return;
+  }
+  std::vector<double> us;
+  unsigned value = 0;
+  for (auto _ : state) {
+    const std::string text = std::to_string(++value);
+    const double round = awaited_after(
+        daemon.fd(),
+        [&] {
+          // The engine gives the first session the first channel, 512.
+          return daemon.board().command("rtp event 512 1 " + text + " 0") ==
+                 std::vector<std::string>{"ok"};
+        },
+        {bench::lgcp_frame("{ slot 3, pdu signal : rtp : pd : { value " + text +
+                           ", timeout 0 } }")});
+    if (round < 0) {
+      state.SkipWithError("no rtp signal");
+      return;
+    }
+    us.push_back(round);
+  }
+  state.counters["event_p50_us"] = bench::percentile(us, 0.5);
+  state.counters["event_p99_us"] = bench::percentile(us, 0.99);
+}
+
 BENCHMARK(BM_Ping)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CreateDestroyTrunk)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MccUserDataRoundTrip)
@@ -343,6 +411,8 @@ BENCHMARK(BM_MccUserDataRoundTrip)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HdlcPackages128)->Iterations(200)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CreateDestroyRtp)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RtpEventToSignal)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -12,28 +12,19 @@
 #include <string>
 #include <vector>
 
-#include "base/mux_clock.h"
-#include "proto/acceptor_check.h"
-#include "server/ctrl/ctrl_server.h"
-#include "server/slot/slots.h"
 #include "slots/media/rtp_factory.h"
 #include "slots/media/rtp_setup.h"
 #include "slots/media/rtp_slot.h"
 #include "slots/tdm/trunk_factory.h"
+#include "tests/slots_tdm/slot_road.h"
+#include "tests/support/board.h"
 #include "tests/support/loop_turns.h"
 #include "tests/support/loopback.h"
 #include "tests/support/stream_capture.h"
 #include "tests/support/temp_root.h"
-#include "tools/orvex-ctl/lib/controller.h"
 #include "tools/orvex-ctl/lib/hex.h"
-#include "tools/simctl/board_sim.h"
 
 namespace {
-
-BoardSim& board() {
-  static BoardSim sim;
-  return sim;
-}
 
 // One datagram within a second in hex, and the port it came from.
 std::string receive(const Fd& socket, unsigned short* from = nullptr) {
@@ -57,25 +48,15 @@ std::string flat(const std::string& text) {
   return std::regex_replace(text, std::regex("\\s*\\n\\s*"), " ");
 }
 
-class RtpSlots : public testing::Test {
+class RtpSlots : public SlotRoad {
  protected:
   static void SetUpTestSuite() {
-    ASSERT_TRUE(board().ok());
-    static bool bound = false;
-    if (!bound) {
-      LinkTrunkFactories();
-      RtpFactory::instance();
-      ctrlServer.Bind(&Slots::instance());
-    }
-    bound = true;
+    SlotRoad::SetUpTestSuite();
+    LinkTrunkFactories();
+    RtpFactory::instance();
   }
   void SetUp() override {
-    Mux::TestClock::set(uint64_t(1000) * 1000000);
-    Slots::instance().SetDisconnectWait([] {});
-    auto* acceptor = new Control::AcceptorNetCheckConnection(0, true);
-    ASSERT_TRUE(ctrlServer.Activate(acceptor));
-    ASSERT_TRUE(ctl_.connect("127.0.0.1", acceptor->local_port(), 1000)) << ctl_.error();
-    turns(3);
+    SlotRoad::SetUp();
     // The controller listens for RTCP on peer_port + 1; the slot sends from local_port + 1.
     // Shared with the slot's own RTCP socket when the create gives no shost.
     rtcp_peer_ = udp_loopback(0, true);
@@ -83,21 +64,16 @@ class RtpSlots : public testing::Test {
     local_port_ = static_cast<unsigned short>(local_port(udp_loopback(0)) - 1);
   }
   void TearDown() override {
-    ctl_.close();
-    ctrlServer.Deactivate();
-    EXPECT_TRUE(Slots::instance().GetLive().empty());
+    SlotRoad::TearDown();
     EXPECT_EQ(board().command("sessions rtp"), Lines{"0"});
-    Mux::TestClock::release();
   }
 
-  // Sends each command; every message that came back, in value notation.
-  Lines run(const std::vector<std::string>& commands) {
+  // Sends each command; every message that came back, in value notation on one line.
+  Lines talk(const std::vector<std::string>& commands) {
     Lines got;
-    for (const auto& c : commands) {
+    for (const std::string& c : commands) {
       EXPECT_TRUE(ctl_.send(c)) << c << ": " << ctl_.error();
-      for (int i = 0; i < 3; ++i) run_loop_turn();
-      Ctl::Received r;
-      while (ctl_.receive(r, 0)) got.push_back(flat(r.text()));
+      for (const Ctl::Received& r : received()) got.push_back(flat(r.text()));
     }
     return got;
   }
@@ -125,7 +101,7 @@ class RtpSlots : public testing::Test {
   }
   // Creates RTP slot 1 with shost; its channel.
   int create_slot(const std::string& payload = "ptG711-Alaw", const std::string& more = "") {
-    Lines got = run({create(1, payload, ", shost { iaddr \"127.0.0.1\", port {L} }" + more)});
+    Lines got = talk({create(1, payload, ", shost { iaddr \"127.0.0.1\", port {L} }" + more)});
     std::smatch m;
     if (got.size() != 3 || !std::regex_search(got[1], m, std::regex("active : ([0-9]+)"))) {
       ADD_FAILURE() << "create: " << testing::PrintToString(got);
@@ -133,20 +109,11 @@ class RtpSlots : public testing::Test {
     }
     return std::stoi(m[1]);
   }
-  static Lines log_tail(const std::string& device, size_t n) {
-    Lines all = board().command("log " + device);
-    return Lines(all.end() - std::min(n, all.size()), all.end());
-  }
 
-  Ctl::Controller ctl_;
   Fd rtcp_peer_;
   unsigned short peer_port_ = 0;
   unsigned short local_port_ = 0;
 };
-
-std::string response(int slot, const std::string& answer) {
-  return "{ seq 1, slot " + std::to_string(slot) + ", pdu response : " + answer + " }";
-}
 
 // The session record that a create makes, read back from the engine.
 struct Mapping {
@@ -162,9 +129,9 @@ class RtpRecords : public RtpSlots, public testing::WithParamInterface<Mapping> 
 
 TEST_P(RtpRecords, ReadBackFromTheEngine) {
   const Mapping& m = GetParam();
-  const Lines got = run({create(1, m.payload, m.more, m.tx, m.rx)});
+  const Lines got = talk({create(1, m.payload, m.more, m.tx, m.rx)});
   ASSERT_EQ(got.size(), 3u) << testing::PrintToString(got);
-  EXPECT_EQ(got[0], response(1, "success : NULL"));
+  EXPECT_EQ(got[0], reply(1, 1, "success : NULL"));
   const Lines sessions = board().command("rtp sessions");
   ASSERT_EQ(sessions.size(), 1u);
   const std::string channel = sessions[0].substr(0, sessions[0].find(' '));
@@ -214,8 +181,8 @@ TEST_F(RtpSlots, RtcpGoesOutAtCreateAndDestroy) {
   EXPECT_EQ(sdes, "81CA0010" + std::string(ssrc) + items);
 
   StreamCapture log(std::clog);
-  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : destroy : NULL }"}),
-            Lines{response(1, "success : NULL")});
+  EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : destroy : NULL }"}),
+            Lines{reply(1, 1, "success : NULL")});
   const std::string bye = receive(rtcp_peer_);
   EXPECT_EQ(bye, "81CB0004" + std::string(ssrc) + "0B" + hex("session end"));
   EXPECT_EQ(log_tail("rtp", 4),
@@ -294,7 +261,7 @@ TEST_P(RtpRefusals, LeaveNothingOpen) {
   std::string command =
       create(1, r.payload, std::string(", shost { iaddr \"127.0.0.1\", port {L} }") + r.more);
   if (*r.edit) command = replace(command, r.edit, r.by);
-  EXPECT_EQ(run({command}), Lines{response(1, "error : insufficientResources")});
+  EXPECT_EQ(talk({command}), Lines{reply(1, 1, "error : insufficientResources")});
   EXPECT_EQ(err.take(),
             replace(r.error, "{R}", std::to_string(local_port_ + 1)));
   EXPECT_EQ(log.take().find("do create rtp: ") == std::string::npos,
@@ -351,8 +318,8 @@ TEST_P(RtpIoctls, ReachTheDevices) {
   }
   const size_t before = board().command(std::string("log ") + (*c.device ? c.device : "rtp")).size();
   StreamCapture err(std::cerr);
-  EXPECT_EQ(run({std::string("{ seq 1, slot 1, pdu command : ioctl : ") + c.ioctl + " }"}),
-            Lines{response(1, c.answer)});
+  EXPECT_EQ(talk({std::string("{ seq 1, slot 1, pdu command : ioctl : ") + c.ioctl + " }"}),
+            Lines{reply(1, 1, c.answer)});
   const Lines after = board().command(std::string("log ") + (*c.device ? c.device : "rtp"));
   if (!*c.device) {
     EXPECT_EQ(after.size(), before);
@@ -413,11 +380,11 @@ TEST_F(RtpSlots, CodecChangesRestartTheSession) {
   const std::string session = "remote=127.0.0.1:" + std::to_string(peer_port_) +
                               " local=127.0.0.1:" + std::to_string(local_port_);
   StreamCapture log(std::clog);
-  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : ioctl : decoder-mode : lbrc }"}),
-            Lines{response(1, "success : NULL")});
+  EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : ioctl : decoder-mode : lbrc }"}),
+            Lines{reply(1, 1, "success : NULL")});
   EXPECT_NE(log.take().find(" - Nothing to do\n"), std::string::npos);
-  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : ioctl : encoder-mode : alaw }"}),
-            Lines{response(1, "success : NULL")});
+  EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : ioctl : encoder-mode : alaw }"}),
+            Lines{reply(1, 1, "success : NULL")});
   EXPECT_NE(log.take().find(" - OK\n"), std::string::npos);
   EXPECT_EQ(board().command("rtp sessions"),
             Lines{ch + " " + session + " rx_pt=18 tx_pt=8 pfactor=0 vad=0 rate=0 ssrc=0x09 ttl=0 "
@@ -427,24 +394,24 @@ TEST_F(RtpSlots, CodecChangesRestartTheSession) {
 
   ASSERT_EQ(board().command("fail rtp 0xc02c5200 EIO"), Lines{"ok"});
   StreamCapture err(std::cerr);
-  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : ioctl : decoder-mode : ulaw }"}),
-            Lines{response(1, "error : unsupported")});
+  EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : ioctl : decoder-mode : ulaw }"}),
+            Lines{reply(1, 1, "error : unsupported")});
   EXPECT_EQ(err.take(), "rtp[" + ch + "]: fail to restart RTP session!\n");
   EXPECT_EQ(board().command("sessions rtp"), Lines{"0"});
-  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : destroy : NULL }"}),
-            Lines{response(1, "success : NULL")});
+  EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : destroy : NULL }"}),
+            Lines{reply(1, 1, "success : NULL")});
 }
 
 // The engine's input follows the input stream: on when a source is connected, off when it goes.
 TEST_F(RtpSlots, InputFollowsTheSource) {
   const int channel = create_slot();
-  run({"{ seq 1, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }"});
-  EXPECT_EQ(run({"{ seq 1, slot 2, pdu command : connect : 1 }"}),
-            Lines{response(2, "success : NULL")});
+  talk({"{ seq 1, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }"});
+  EXPECT_EQ(talk({"{ seq 1, slot 2, pdu command : connect : 1 }"}),
+            Lines{reply(1, 2, "success : NULL")});
   EXPECT_EQ(log_tail("rtp", 1), Lines{"0x20005204 INPUT_ON"});
   EXPECT_EQ(board().command("switch " + std::to_string(channel)).at(0), "1");
-  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : disconnect : NULL }"}),
-            Lines{response(1, "success : NULL")});
+  EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : disconnect : NULL }"}),
+            Lines{reply(1, 1, "success : NULL")});
   EXPECT_EQ(log_tail("rtp", 1), Lines{"0x20005205 INPUT_OFF"});
 }
 

@@ -57,10 +57,16 @@ class SlotRoad : public testing::Test {
   }
   // Turns the loop and returns what arrived meanwhile, in hex.
   std::vector<std::string> arrived() {
-    turns(3);
     std::vector<std::string> got;
+    for (const Ctl::Received& r : received()) got.push_back(Ctl::to_hex(r.bytes));
+    return got;
+  }
+  // Turns the loop and returns the messages that arrived meanwhile.
+  std::vector<Ctl::Received> received() {
+    turns(3);
+    std::vector<Ctl::Received> got;
     Ctl::Received r;
-    while (ctl_.receive(r, 0)) got.push_back(Ctl::to_hex(r.bytes));
+    while (ctl_.receive(r, 0)) got.push_back(r);
     return got;
   }
   static std::string output(int channel) {
