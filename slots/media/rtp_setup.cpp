@@ -75,7 +75,7 @@ bool RtpSetup::OpenRtcp(bool reuse_address) {
   if (reuse_address) ::setsockopt(rtcp.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   const uint16_t port = static_cast<uint16_t>(local_port() + 1);
   if (port == 0) {
-    std::cerr << ext::header(&header_) << "rtp: local port 65535, the RTCP port wraps to 0"
+    std::cerr << ext::header(&header_) << "local port 65535: the RTCP port wraps to 0"
               << std::endl;
   }
   sockaddr_in local{};
