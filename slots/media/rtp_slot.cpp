@@ -14,7 +14,6 @@
 namespace {
 
 constexpr unsigned kRtcpBuffer = 1024;
-constexpr uint32_t kPacketDetector = kRtpEventPD;
 
 }  // namespace
 
@@ -43,13 +42,17 @@ void RtpSlot::IAfterCreate() {
 
 int RtpSlot::request(uint32_t number) { return Device::ioctl(session_.get(), number, 0ul); }
 
+int RtpSlot::packet_detector_off() {
+  uint32_t type = kRtpEventPD;
+  return Device::ioctl(session_.get(), RtpIoctl::kEventOff, &type, sizeof type);
+}
+
 bool RtpSlot::IBeforeDestroy() {
   if (session_) {
     request(RtpIoctl::kStop10);
     request(RtpIoctl::kStop3);
     request(RtpIoctl::kStop11);
-    uint32_t type = kPacketDetector;
-    Device::ioctl(session_.get(), RtpIoctl::kEventOff, &type, sizeof type);
+    packet_detector_off();
     session_.close();
   }
   HwMux::instance().Disable(channel);
@@ -197,7 +200,7 @@ bool RtpSlot::restart() {
 bool RtpSlot::enablePD(const LGCP::PDParams& pd) {
   const uint32_t timeout = static_cast<uint32_t>(pd.get_timeout().getValue());
   rtp_event_params record{};
-  record.type = kPacketDetector;
+  record.type = kRtpEventPD;
   record.timeout = timeout;
   record.timeout2 = timeout;
   if (Device::ioctl(session_.get(), RtpIoctl::kEventOn, &record, sizeof record) == -1) {
@@ -211,8 +214,7 @@ bool RtpSlot::enablePD(const LGCP::PDParams& pd) {
 }
 
 bool RtpSlot::disablePD() {
-  uint32_t type = kPacketDetector;
-  if (Device::ioctl(session_.get(), RtpIoctl::kEventOff, &type, sizeof type) == -1) {
+  if (packet_detector_off() == -1) {
     ErrnoSuffix error;
     std::cerr << ext::header(this) << "RTP RESET EVENT PD fail:" << error << std::endl;
     return false;

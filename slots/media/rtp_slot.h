@@ -82,6 +82,8 @@ class RtpSlot : public Slot,
 
   // A request without argument on the session; the driver's result.
   int request(uint32_t number);
+  // The packet detector's off request; the driver's result.
+  int packet_detector_off();
 
   const int channel;
   Fd session_;
