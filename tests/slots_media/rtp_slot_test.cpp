@@ -163,9 +163,6 @@ INSTANTIATE_TEST_SUITE_P(
                 ", pfactor 65539, crate 1, vad TRUE, ssrc 7, ttl 64, qos-dscp ef", "", "",
                 "remote=127.0.0.1:{P} local=0.0.0.0:{P} rx_pt=0 tx_pt=0 pfactor=3 vad=1 rate=1 "
                 "ssrc=0x07 ttl=64 tos=0xb8 input=off pd=off"},
-        Mapping{"FalseFlagsAndCs7", "ptG723", ", crate 0, vad FALSE, ssrc 1, qos-dscp cs7", "", "",
-                "remote=127.0.0.1:{P} local=0.0.0.0:{P} rx_pt=4 tx_pt=4 pfactor=0 vad=0 rate=0 "
-                "ssrc=0x01 ttl=0 tos=0xe0 input=off pd=off"},
         Mapping{"G711OverridesOnlyG711", "ptG711mcc-Alaw", ", ssrc 2", "ptG711-Alaw",
                 "ptG729",
                 "remote=127.0.0.1:{P} local=0.0.0.0:{P} rx_pt=136 tx_pt=8 pfactor=0 vad=0 "
@@ -174,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                 ", shost { iaddr \"127.0.0.1\", port 65535 }, ssrc 4", "", "",
                 "remote=127.0.0.1:{P} local=127.0.0.1:65535 rx_pt=8 tx_pt=8 pfactor=0 vad=0 "
                 "rate=0 ssrc=0x04 ttl=0 tos=0xffffffff input=off pd=off"},
-        Mapping{"G728", "ptG728", ", ssrc 3", "ptG711-Ulaw", "ptG728",
+        Mapping{"G728", "ptG728", ", crate 0, vad FALSE, ssrc 3", "ptG711-Ulaw", "ptG728",
                 "remote=127.0.0.1:{P} local=0.0.0.0:{P} rx_pt=15 tx_pt=0 pfactor=0 vad=0 "
                 "rate=0 ssrc=0x03 ttl=0 tos=0xffffffff input=off pd=off"}),
     [](const testing::TestParamInfo<Mapping>& i) { return std::string(i.param.name); });
