@@ -42,14 +42,15 @@ bool hung_up(const Session& session) {
 
 void Rtp::on_close(Session& session) { streams_.erase(&session); }
 
-Session* Rtp::holder(int32_t channel, const Session* asking) const {
+std::map<int32_t, Session*> Rtp::held_channels(const Session* asking) const {
+  std::map<int32_t, Session*> held;
   for (Session* s : sessions()) {
     auto it = streams_.find(s);
-    if (s != asking && it != streams_.end() && it->second.channel == channel && !hung_up(*s)) {
-      return s;
+    if (s != asking && it != streams_.end() && it->second.channel >= 0 && !hung_up(*s)) {
+      held[it->second.channel] = s;
     }
   }
-  return nullptr;
+  return held;
 }
 
 IoctlResult Rtp::add_channel(Session& session, Stream& stream, IoctlCall& call) {
@@ -60,10 +61,11 @@ IoctlResult Rtp::add_channel(Session& session, Stream& stream, IoctlCall& call) 
   int32_t channel = info.tdm;
   if (channel >= 0) {
     if (channel < kFirstChannel || channel >= kFirstChannel + kChannels) return {-1, EINVAL};
-    if (holder(channel, &session)) return {-1, EBUSY};
+    if (held_channels(&session).count(channel)) return {-1, EBUSY};
   } else {
+    const std::map<int32_t, Session*> held = held_channels(&session);
     for (channel = kFirstChannel; channel < kFirstChannel + kChannels; ++channel) {
-      if (!holder(channel, &session)) break;
+      if (!held.count(channel)) break;
     }
     if (channel == kFirstChannel + kChannels) return {-1, ENOSPC};
   }
@@ -166,15 +168,16 @@ bool Rtp::command(const Words& words, Reply& reply) {
   } else if (words.size() == 6 && words[1] == "event" && parse_u32(words[2], v[0]) &&
              parse_u32(words[3], v[1]) && parse_u32(words[4], v[2]) &&
              parse_u32(words[5], v[3])) {
-    Session* s = holder(static_cast<int32_t>(v[0]), nullptr);
-    if (!s) {
+    const std::map<int32_t, Session*> held = held_channels(nullptr);
+    auto s = held.find(static_cast<int32_t>(v[0]));
+    if (s == held.end()) {
       reply = Reply::error("no session on channel " + words[2]);
     } else {
       rtp_event event{};
       event.type = v[1];
       event.value = v[2];
       event.timeout = v[3];
-      s->send(record_bytes(event));
+      s->second->send(record_bytes(event));
       reply = Reply::ok();
     }
   } else {

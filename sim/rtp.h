@@ -44,8 +44,8 @@ class Rtp : public DeviceModel {
   };
 
   IoctlResult add_channel(Session& session, Stream& stream, IoctlCall& call);
-  // The open session that holds `channel`, other than `asking`; null when none.
-  Session* holder(int32_t channel, const Session* asking) const;
+  // The channels of the open sessions other than `asking`, and their sessions.
+  std::map<int32_t, Session*> held_channels(const Session* asking) const;
   Reply list() const;
 
   std::map<const Session*, Stream> streams_;
