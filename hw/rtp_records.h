@@ -107,6 +107,7 @@ struct rtp_event_params {
 static_assert(sizeof(rtp_event_params) == 36, "rtp_event_params");
 static_assert(offsetof(rtp_event_params, timeout) == 8, "timeout");
 static_assert(offsetof(rtp_event_params, timeout2) == 20, "timeout2");
+
 static_assert(sizeof(rtp_connection_params) == 44, "rtp_connection_params");
 static_assert(sizeof(rtp_event) == 36, "rtp_event");
 static_assert(offsetof(rtp_connection_params, remote_addr) == 0, "remote_addr");
