@@ -261,8 +261,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Refusal{"T38", "", "ptT38-UDP-TL", "", "", "",
                 "rtp[16,16,64,64]: rtp do not created: payload ptT38-UDP-TLnot found\n"},
-        Refusal{"R2S", "", "ptR2S", "", "", "",
-                "rtp[16,16,64,64]: rtp do not created: payload ptR2Snot found\n"},
         Refusal{"RtcpPortTaken", "", "ptG711-Alaw", "", "", "",
                 "rtp[16,16,64,64]: rtp do not created: can not bind socket [errno=Address "
                 "already in use, port={R}]\n"},
