@@ -3,10 +3,12 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <poll.h>
 #include <sys/stat.h>
 
 #include "sim/errno_names.h"
 #include "sim/event_loop.h"
+#include "sim/session.h"
 
 namespace {
 
@@ -44,6 +46,9 @@ bool Board::create(std::vector<std::unique_ptr<DeviceModel>> models) {
     }
   }
   for (auto& model : models) {
+    model->set_session_finder([this](const std::string& device, uint64_t inode) {
+      return live_session(device, inode);
+    });
     std::string path = root_ + "/dev/" + model->name();
     auto node = std::make_unique<DeviceNode>(loop_, path, std::move(model));
     if (!make_folders(folder_of(path)) || !node->plug()) {
@@ -64,6 +69,15 @@ DeviceNode* Board::node(const std::string& name) {
     if (n->name() == name) return n.get();
   }
   return nullptr;
+}
+
+Session* Board::live_session(const std::string& device, uint64_t inode) {
+  DeviceNode* n = node(device);
+  Session* s = n ? n->session(inode) : nullptr;
+  // A session whose last descriptor the daemon closed, the close not yet handled, is gone.
+  pollfd entry{s ? s->fd() : -1, 0, 0};
+  if (!s || (::poll(&entry, 1, 0) == 1 && (entry.revents & POLLHUP))) return nullptr;
+  return s;
 }
 
 IoctlResult Board::ioctl(uint64_t inode, IoctlCall& call) {

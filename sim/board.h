@@ -35,6 +35,7 @@ class Board {
 
  private:
   DeviceNode* node(const std::string& name);
+  Session* live_session(const std::string& device, uint64_t inode);
   IoctlResult ioctl(uint64_t inode, IoctlCall& call);
 
   Reply log(const Words& words);

@@ -1,7 +1,10 @@
 #include "sim/device_model.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "sim/record.h"
 #include "sim/session.h"
@@ -14,6 +17,16 @@ IoctlResult DeviceModel::on_ioctl(Session&, IoctlCall&) { return {-1, ENOTTY}; }
 std::string DeviceModel::decode(const IoctlCall&) const { return ""; }
 uint32_t DeviceModel::layout() const { return 0; }
 bool DeviceModel::command(const Words&, Reply&) { return false; }
+
+Session* DeviceModel::session_of(const std::string& device, int32_t pid, int32_t fd,
+                                 int32_t asking) const {
+  if (pid == -1) pid = asking;
+  if (pid <= 0 || fd < 0 || !find_session_) return nullptr;
+  struct stat st;
+  const std::string path = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
+  if (::stat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return nullptr;
+  return find_session_(device, st.st_ino);
+}
 
 void DeviceModel::broadcast(const std::string& record) {
   for (Session* s : sessions_) s->send(record);

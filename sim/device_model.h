@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct IoctlCall {
   // The model's record layout when the request arrived (DeviceModel::layout()), so that the
   // request log decodes it later as it was meant.
   uint32_t layout;
+  // The process that asked (the peer of its request connection), 0 when unknown.
+  int32_t pid;
 };
 
 struct IoctlResult {
@@ -55,15 +58,24 @@ class DeviceModel {
   // the command is not this device's.
   virtual bool command(const Words& words, Reply& reply);
 
+  // How a model finds an open session of another device by its inode (null when none); the
+  // Board sets it.
+  using SessionFinder = std::function<Session*(const std::string& device, uint64_t inode)>;
+  void set_session_finder(SessionFinder finder) { find_session_ = std::move(finder); }
+
  protected:
   // Queues `record` for the daemon on every session of this device.
   void broadcast(const std::string& record);
   const std::vector<Session*>& sessions() const { return sessions_; }
+  // The open session of `device` that descriptor `fd` of process `pid` (-1: `asking`, the
+  // process that made the request) names, through /proc/PID/fd/FD; null when none.
+  Session* session_of(const std::string& device, int32_t pid, int32_t fd, int32_t asking) const;
 
  private:
   friend class DeviceNode;
   std::string name_;
   std::vector<Session*> sessions_;  // kept by DeviceNode
+  SessionFinder find_session_;
 };
 
 // The request log's text for `call`: "0x%08x" and the model's decoding, else the record's bytes

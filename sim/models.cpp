@@ -9,6 +9,7 @@
 #include "sim/mcc.h"
 #include "sim/mixer.h"
 #include "sim/rtp.h"
+#include "sim/rtp_ext.h"
 #include "sim/voice.h"
 #include "sim/watchdog.h"
 
@@ -25,5 +26,6 @@ std::vector<std::unique_ptr<DeviceModel>> make_device_models() {
   models.push_back(std::make_unique<E1Cas>());
   models.push_back(std::make_unique<Rtp>());
   models.push_back(std::make_unique<Voice>());
+  models.push_back(std::make_unique<RtpExt>());
   return models;
 }

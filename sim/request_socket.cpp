@@ -29,6 +29,9 @@ RequestSocket::~RequestSocket() {
 
 void RequestSocket::add_connection(UniqueFd connection) {
   int fd = connection.get();
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  peers_[fd] = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 ? peer.pid : 0;
   loop_.watch(fd, POLLIN, [this, fd](short revents) { serve(fd, revents); });
   connections_[fd] = std::move(connection);
 }
@@ -55,6 +58,7 @@ bool RequestSocket::answer(int connection, const std::vector<char>& message, siz
     call.request = request.request;
     call.has_record = request.kind == DeviceWire::kRecord;
     call.value = request.value;
+    call.pid = peers_[connection];
     call.bytes.assign(message.data() + sizeof request, size - sizeof request);
     bool well_formed =
         call.has_record || (request.kind == DeviceWire::kValue && call.bytes.empty());
@@ -75,4 +79,5 @@ bool RequestSocket::answer(int connection, const std::vector<char>& message, siz
 void RequestSocket::close_connection(int connection) {
   loop_.unwatch(connection);
   connections_.erase(connection);
+  peers_.erase(connection);
 }

@@ -38,6 +38,7 @@ class RequestSocket {
   Handler handler_;
   Listener listener_;
   std::map<int, UniqueFd> connections_;
+  std::map<int, int32_t> peers_;  // the process at the other end of each connection
   // Kept between requests: the largest message is 64 KiB.
   std::vector<char> message_;
   std::string answer_;

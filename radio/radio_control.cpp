@@ -1,0 +1,186 @@
+#include "radio/radio_control.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+#include "base/device.h"
+#include "base/mux_clock.h"
+
+namespace RTPSignalling {
+
+bool IRadioController::SendASNToChan(const TERM::RadioStatus&) { return false; }
+bool IRadioController::SendASNToChan(const TERM::RadioModifier&) { return false; }
+bool IRadioController::GetSQU() { return false; }
+
+void IRadioIntController::OnRtpExtEvent(int, short) {}
+unsigned long IRadioIntController::ProcessRadioStatus(unsigned long, unsigned long interval) {
+  return interval;
+}
+
+void IRadioControlNotify::RadioControlNotify(const TERM::RtpRadioRequest&) {}
+void IRadioControlNotify::RadioControlNotify(int) {}
+
+uint32_t age_ms(uint32_t now, uint32_t then) {
+  const int32_t d = static_cast<int32_t>(now - then);
+  return d > 0 ? static_cast<uint32_t>(d) : 0;
+}
+
+RadioControl::RadioControl(int id, const rtp_ext_attach_session_params& attach,
+                           const rtp_ext_init_params& init)
+    : attach_(attach), init_(init), id_(static_cast<uint32_t>(id)) {
+  Init(ExtAttach);
+}
+
+RadioControl::RadioControl(const rtp_ext_init_params& init) : init_(init) { Init(ExtOnly); }
+
+RadioControl::RadioControl(int id, const Fd& rtp, const rtp_attach_session_params& attach)
+    : rtp_(rtp), rtp_attach_(attach), id_(static_cast<uint32_t>(id)) {
+  Init(RtpAttach);
+}
+
+RadioControl::~RadioControl() = default;
+
+void RadioControl::Init(RadioControlType type) {
+  type_ = type;
+  last_status_ = Mux::milliseconds();
+  interval_ = kDefaultInterval;
+  filter_active_ = false;
+  notify_ = nullptr;
+  timer_enabled_ = false;
+  event_.Bind("RadioControl::OnRtpExtEvent", &RadioControl::OnEvent, this);
+  RtpExtStart(true);
+}
+
+void RadioControl::LogFailure(const char* message) {
+  const int error = errno;
+  std::cerr << GetPrefix() << " " << message << ": " << std::strerror(error) << std::endl;
+}
+
+bool RadioControl::OpenSession() {
+  Fd session(Device::open(GetRtpExtDevName(), O_RDWR | O_NONBLOCK));
+  if (!session) {
+    LogFailure("create rtp_ext session fail !!!");
+    return false;
+  }
+  if (Device::ioctl(session.get(), RtpExtIoctl::kInit, &init_, sizeof init_) < 0) {
+    LogFailure("init rtp_ext session fail !!!");
+    return false;
+  }
+  if (type_ == ExtAttach &&
+      Device::ioctl(session.get(), RtpExtIoctl::kAttach, &attach_, sizeof attach_) < 0) {
+    LogFailure("attach rtp_ext session fail !!!");
+    return false;
+  }
+  ext_ = std::move(session);
+  event_.Schedule(ext_, POLLIN);
+  return true;
+}
+
+bool RadioControl::RtpExtStart(bool first) {
+  switch (type_) {
+    case ExtAttach:
+      return OpenSession();
+    case RtpAttach:
+      if (Device::ioctl(rtp_.get(), RtpExtIoctl::kRtpAttach, &rtp_attach_, sizeof rtp_attach_) <
+          0) {
+        LogFailure("attach rtp session fail !!!");
+        return false;
+      }
+      return true;
+    case ExtOnly:
+      return !first || OpenSession();
+  }
+  return true;
+}
+
+bool RadioControl::RtpExtStop() {
+  if (type_ != ExtAttach) return true;
+  if (Device::ioctl(ext_.get(), RtpExtIoctl::kDetach, 0ul) < 0)
+    LogFailure("detach rtp_ext session fail !!!");
+  event_.Release();
+  ext_.close();
+  return true;
+}
+
+void RadioControl::SetTimerEnable(bool enable) {
+  timer_enabled_ = enable;
+  if (enable)
+    SetTimer(interval_);
+  else
+    status_timer_.reset();
+}
+
+void RadioControl::SetTimer(unsigned long ms) {
+  status_timer_.set(static_cast<unsigned>(ms), &RadioControl::OnProcessStatus, this);
+}
+
+void RadioControl::OnProcessStatus(Timer*) {
+  last_status_ = Mux::milliseconds();
+  SetTimer(static_cast<IRadioIntController*>(this)->ProcessRadioStatus(last_status_, interval_));
+}
+
+int RadioControl::UpdateAccess(bool allow, const in_addr& source) {
+  if (!allow || source.s_addr == 0) {
+    if (!filter_active_) return 0;
+    rtp_ext_source_filter reset{};
+    if (Device::ioctl(ext_.get(), RtpExtIoctl::kResetFilter, 0ul) < 0) {
+      LogFailure("reset filer rtp_ext session fail !!!");
+      return 0;
+    }
+    filter_ = reset;
+    filter_active_ = false;
+    return 0;
+  }
+  if (filter_active_ && filter_.addr == source.s_addr) return 0;
+  rtp_ext_source_filter filter{source.s_addr, 0};
+  if (Device::ioctl(ext_.get(), RtpExtIoctl::kSetFilter, &filter, sizeof filter) < 0) {
+    LogFailure("set filer rtp_ext session fail !!!");
+    return 0;
+  }
+  filter_ = filter;
+  filter_active_ = true;
+  return 0;
+}
+
+const std::string& RadioControl::GetPrefix() {
+  Mux::timeval now;
+  Mux::gettimeval(now);
+  const std::string time = Mux::timevaltostring(now);
+  char text[255];
+  if (type_ == ExtOnly)
+    std::snprintf(text, sizeof text, "rtp_ext %s:", time.c_str());
+  else
+    std::snprintf(text, sizeof text, "rtp_ext[%lu] %s:", static_cast<unsigned long>(id_),
+                  time.c_str());
+  prefix_ = text;
+  return prefix_;
+}
+
+void RadioControl::OnRtpExtEvent(int, short) {}
+
+unsigned long RadioControl::ProcessRadioStatus(unsigned long, unsigned long interval) {
+  return interval;
+}
+
+int RadioControl::ReadPacket(unsigned char* buf) {
+  // The packet info only tags the packet; the read decides whether there is one.
+  packet_info_ = rtp_ext_packet_info{};
+  Device::ioctl(ext_.get(), RtpExtIoctl::kPacketInfo, &packet_info_, sizeof packet_info_);
+  ssize_t n;
+  do {
+    n = ::read(ext_.get(), buf, kPacketSize);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<int>(n);
+}
+
+int RadioControl::WritePacket(const unsigned char* packet, int length) {
+  return static_cast<int>(::write(ext_.get(), packet, static_cast<size_t>(length)));
+}
+
+}  // namespace RTPSignalling

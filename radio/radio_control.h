@@ -1,0 +1,185 @@
+// RTPSignalling::RadioControl: the base of every radio controller of a radio RTP slot.
+//
+// A radio RTP slot carries voice on the kernel RTP engine and radio signalling (push-to-talk,
+// squelch, radio status) in RTP header extensions, which travel through a second engine, the
+// header-extension engine /dev/rtp_ext. The controller owns the engine session (its descriptor
+// and the readable event), runs the periodic status timer, keeps the engine's source filter and
+// holds the notification sink of its slot (not owned). The protocol controllers (ED-137, LEMZ)
+// override the virtual operations and run their packets through ReceiveLoop.
+//
+// Kinds of controller (RadioControlType):
+//   ExtAttach  its own /dev/rtp_ext session, attached to an RTP session of this process;
+//   RtpAttach  no /dev/rtp_ext session here: this process's RTP session (a duplicate held
+//              here) is attached to a header-extension session that another process holds;
+//   ExtOnly    its own /dev/rtp_ext session, never attached.
+//
+// Every driver failure is logged on std::cerr as the log prefix, the message and strerror, and
+// ends only that operation: construction never fails, and a controller whose session did not
+// start keeps a closed descriptor. Times are Mux::milliseconds, and every age is their signed
+// 32-bit difference (0 when negative), so nothing stalls across the 2^32 wrap.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <string>
+
+#include "base/event.h"
+#include "base/fd.h"
+#include "base/timer.h"
+#include "hw/device_names.h"
+#include "hw/rtp_ext_records.h"
+#include "hw/rtp_records.h"
+
+namespace TERM {
+class RadioStatus;
+class RadioModifier;
+class RtpRadioRequest;
+}  // namespace TERM
+
+namespace RTPSignalling {
+
+// The header-extension engine's device, named in one place with the other devices.
+using ::GetRtpExtDevName;
+
+// What a slot asks of its radio controller.
+class IRadioController {
+ public:
+  virtual ~IRadioController() = default;
+  virtual bool SendASNToChan(const TERM::RadioStatus& status);
+  virtual bool SendASNToChan(const TERM::RadioModifier& modifier);
+  virtual bool GetSQU();
+};
+
+// What the event loop drives in a radio controller.
+class IRadioIntController {
+ public:
+  virtual ~IRadioIntController() = default;
+  virtual void OnRtpExtEvent(int fd, short revents);
+  virtual unsigned long ProcessRadioStatus(unsigned long now, unsigned long interval);
+};
+
+// The slot side: radio reports for the controller process, and aborts.
+class IRadioControlNotify {
+ public:
+  virtual ~IRadioControlNotify() = default;
+  virtual void RadioControlNotify(const TERM::RtpRadioRequest& request);
+  virtual void RadioControlNotify(int cause);
+};
+
+// The age of `then` at `now`: their signed 32-bit difference, 0 when `then` is not earlier.
+uint32_t age_ms(uint32_t now, uint32_t then);
+
+class RadioControl : public IRadioController, private IRadioIntController {
+ public:
+  enum RadioControlType : uint32_t { ExtAttach = 0, RtpAttach = 1, ExtOnly = 2 };
+
+  static constexpr unsigned kPacketSize = 1024;
+  static constexpr unsigned long kDefaultInterval = 1000;
+
+  RadioControl(int id, const rtp_ext_attach_session_params& attach,
+               const rtp_ext_init_params& init);
+  explicit RadioControl(const rtp_ext_init_params& init);
+  // Holds a duplicate of `rtp`.
+  RadioControl(int id, const Fd& rtp, const rtp_attach_session_params& attach);
+  ~RadioControl() override;
+  RadioControl(const RadioControl&) = delete;
+  RadioControl& operator=(const RadioControl&) = delete;
+
+  // Opens (ExtAttach, and ExtOnly when `first`), initialises and attaches the engine session
+  // and watches it; RtpAttach attaches the RTP session instead. False after a logged failure.
+  bool RtpExtStart(bool first);
+  // ExtAttach: detaches, closes the session and stops watching it. Always true.
+  bool RtpExtStop();
+
+  // Starts the status timer with the current interval (replacing a pending one), or stops it.
+  void SetTimerEnable(bool enable);
+  void SetTimerInterval(unsigned long ms) { interval_ = static_cast<uint32_t>(ms); }
+  void SetTimer(unsigned long ms);
+
+  // Lets only packets from `source` through while `allow`, or every source. The engine's filter
+  // changes only when its request succeeds; 0.0.0.0 never becomes a filter (it lifts one).
+  int UpdateAccess(bool allow, const in_addr& source);
+
+  // "rtp_ext[ID] TIME:" ("rtp_ext TIME:" for ExtOnly), kept in the prefix member.
+  const std::string& GetPrefix();
+
+  void SetNotify(IRadioControlNotify* notify) { notify_ = notify; }
+  void SetWorkstation(uint32_t workstation) { workstation_ = workstation; }
+
+  RadioControlType type() const { return type_; }
+  const Fd& ext_fd() const { return ext_; }
+  bool filter_active() const { return filter_active_; }
+  uint32_t interval() const { return interval_; }
+
+ protected:
+  void OnRtpExtEvent(int fd, short revents) override;
+  unsigned long ProcessRadioStatus(unsigned long now, unsigned long interval) override;
+
+  // The receive loop of the protocol controllers, for one readable event: packet info, then
+  // one read, until a read gives nothing; each packet is unpacked into `current` (after
+  // `init(current)`), given its source from the packet info, and of every run of packets from
+  // one source only the last one is processed, when the source changes and at the end.
+  template <class Record, class Reset, class Unpack, class Differs, class Process>
+  void ReceiveLoop(short revents, Record& current, Record& pending, Reset init, Unpack unpack,
+                   Differs differs, Process process);
+
+  // Writes one packed packet on the engine session; the result of write(2).
+  int WritePacket(const unsigned char* packet, int length);
+  // Logs `message` after the prefix, with strerror of the current errno.
+  void LogFailure(const char* message);
+
+  IRadioControlNotify* notify() const { return notify_; }
+  uint32_t workstation() const { return workstation_; }
+  const rtp_ext_init_params& init_params() const { return init_; }
+  uint32_t last_status() const { return last_status_; }
+  void set_last_status(uint32_t ms) { last_status_ = ms; }
+
+ private:
+  void Init(RadioControlType type);
+  bool OpenSession();
+  void OnProcessStatus(Timer* timer);
+  void OnEvent(int fd, short revents) { OnRtpExtEvent(fd, revents); }
+  // Issues the packet-info request and reads one packet; the read's result.
+  int ReadPacket(unsigned char* buf);
+
+  RadioControlType type_ = ExtAttach;
+  Fd rtp_;
+  Fd ext_;
+  Event event_;
+  Timer status_timer_;
+  rtp_attach_session_params rtp_attach_{};
+  rtp_ext_attach_session_params attach_{};
+  rtp_ext_init_params init_{};
+  rtp_ext_packet_info packet_info_{};
+  uint32_t workstation_ = 0;
+  uint32_t last_status_ = 0;
+  uint32_t interval_ = kDefaultInterval;
+  uint32_t id_ = 0;
+  bool timer_enabled_ = false;
+  bool filter_active_ = false;
+  rtp_ext_source_filter filter_{};
+  IRadioControlNotify* notify_ = nullptr;
+  std::string prefix_;
+};
+
+template <class Record, class Reset, class Unpack, class Differs, class Process>
+void RadioControl::ReceiveLoop(short revents, Record& current, Record& pending, Reset init,
+                               Unpack unpack, Differs differs, Process process) {
+  if (!(revents & 1)) return;  // POLLIN
+  init(pending);
+  unsigned count = 0;
+  unsigned char buf[kPacketSize];
+  for (int n; (n = ReadPacket(buf)) > 0;) {
+    init(current);
+    if (unpack(current, buf, n) != 0) continue;
+    current.source_addr = packet_info_.addr;
+    current.source_ssrc = packet_info_.ssrc;
+    if (count > 0 && differs(current, pending)) process(pending);
+    pending = current;
+    ++count;
+  }
+  if (count > 0) process(pending);
+}
+
+}  // namespace RTPSignalling
