@@ -58,6 +58,15 @@ const Pack kPacks[] = {
      "1\t1\t5\t0\t1\t0\t0\t\t\t\t"},
     {"TxHeaderLeavesSquAndSctClear", [] { return tx(4, 33, 1, 0); }, 4, 4, "8860" "0000",
      "4\t0\t33\t1\t0\t0\t0\t\t\t\t"},
+    {"GatewayStatusWithSqi",
+     [] {
+       r2s_proto p = rx(0, 1, 7, 0, 0, 0);
+       r2s_proto_add_rx_sqi(&p, 31, 1);
+       return p;
+     },
+     64, 4, "11C111F9", "0\t1\t7\t0\t0\t0\t1\t0x01\t1\t31\t1"},
+    {"GatewayKeyedHeader", [] { return tx(1, 9, 0, 0); }, 64, 4, "22400000",
+     "1\t0\t9\t0\t0\t0\t0\t\t\t\t"},
     {"RxRrcShortTakesTwoBytes",
      [] {
        r2s_proto p = with_rrc(rx(0, 1, 2, 0, 0, 0), 0);

@@ -1,0 +1,270 @@
+// The radio control base and the ED-137 gateway control on the simulated header-extension
+// engine, on the movable clock: packets written and read through /dev/rtp_ext, the receive
+// loop's runs, the keep-alive and its watch, the report throttle, the access rule and the
+// source filter.
+#include "radio/ed137_radio_control.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "asn1/abstract_data.h"
+#include "asn1/modules/term.h"
+#include "tests/radio/radio_testlib.h"
+#include "tests/support/board.h"
+#include "tests/support/test_clock.h"
+
+namespace {
+
+using RTPSignalling::ED137RadioGWControl;
+using RTPSignalling::ED137RadioParams;
+
+// What the slot would send: rtpExt reports (value notation on one line) and abort causes.
+struct Notify : RTPSignalling::IRadioControlNotify {
+  void RadioControlNotify(const TERM::RtpRadioRequest& r) override {
+    std::ostringstream text;
+    text << r;
+    reports.push_back(std::regex_replace(text.str(), std::regex("\\s+"), " "));
+  }
+  void RadioControlNotify(int cause) override { aborts.push_back(cause); }
+  Lines reports;
+  std::vector<int> aborts;
+};
+
+rtp_ext_init_params ed137_init(uint32_t word3 = 10, uint32_t word4 = 1) {
+  return rtp_ext_init_params{0x0167, 0, 1, 123, word3, word4};
+}
+
+// The newest session of /dev/rtp_ext in the simulator's numbering.
+std::string newest_session() {
+  int n = 0;
+  while (board().command("rtpext session " + std::to_string(n)).at(0).rfind("error", 0) != 0) ++n;
+  return std::to_string(n - 1);
+}
+
+// A TX header extension: PTT type and PTT-id, no features.
+std::string tx(unsigned ptt, unsigned id) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%02X%02X0000", ptt << 5 | id >> 2, (id & 3) << 6);
+  return text;
+}
+
+TERM::RadioStatus status(TERM::ED137RadioPTT::NamedNumber ptt, TERM::ED137RadioSQU::NamedNumber squ,
+                         int quality = -1) {
+  TERM::RadioStatus s;
+  TERM::ED137RadioHeader& h = s.select_ed_137().get_header();
+  h.set_ptt(ptt);
+  h.set_squ(squ);
+  h.set_ptt_id(7);
+  if (quality >= 0) {
+    TERM::ED137RadioExtensionSQI& sqi = s.get_ed_137().include_sqi();
+    sqi.set_bss_quality(quality);
+    sqi.set_bss_method(TERM::ED137RadioBSSMethod::agc);
+  }
+  return s;
+}
+
+TERM::RadioModifier modifier(const std::string& addr, bool tx_command,
+                             TERM::ED137RadioPTT::NamedNumber ptt) {
+  TERM::RadioModifier m;
+  TERM::ED137RadioModifier& e = m.select_ed_137();
+  e.get_addr().set_session_addr(addr);
+  e.get_addr().set_session_ssrc(77);
+  TERM::ED137RadioHeader& h =
+      tx_command ? e.get_params().select_tx().get_header() : e.get_params().select_rx().get_header();
+  h.set_ptt(ptt);
+  h.set_ptt_id(9);
+  return m;
+}
+
+class Ed137Control : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(board().ok()); }
+
+  // A gateway control with its own session (never attached), as the slot sets it up.
+  void make(const ED137RadioParams& params = ED137RadioParams(), uint32_t word3 = 10) {
+    control_ = std::make_unique<ED137RadioGWControl>(ed137_init(word3));
+    session_ = newest_session();
+    control_->SetParams(params);
+    control_->SetNotify(&notify_);
+    control_->SetTimerInterval(params.keepalive_period * params.keepalive_multiplier / 2);
+    control_->SetTimerEnable(true);
+  }
+  // The packets written since the last call.
+  Lines sent() {
+    Lines all = board().command("rtpext sent " + session_);
+    Lines fresh(all.begin() + static_cast<long>(seen_), all.end());
+    seen_ = all.size();
+    return fresh;
+  }
+  void receive(const std::vector<std::string>& packets, const char* addr = "127.0.0.2",
+               unsigned ssrc = 5) {
+    for (const auto& p : packets)
+      ASSERT_EQ(board().command("rtpext rx " + session_ + " " + std::to_string(ssrc) + " " + addr +
+                                " " + p),
+                Lines{"ok"});
+    run_loop_turn();
+  }
+
+  TestClockGuard clock_{uint64_t(5000) * 1000};
+  Notify notify_;
+  std::unique_ptr<ED137RadioGWControl> control_;
+  std::string session_;
+  size_t seen_ = 0;
+};
+
+TEST_F(Ed137Control, StatusKeepAliveAndAbortOnTheClock) {
+  make();
+  EXPECT_EQ(board().command("rtpext session " + session_),
+            Lines{"open etype=0x0167 words=1,123,10,1 detached filter=off"});
+  EXPECT_TRUE(control_->SendASNToChan(status(TERM::ED137RadioPTT::ptt_off,
+                                             TERM::ED137RadioSQU::squ_on, 31)));
+  EXPECT_TRUE(control_->GetSQU());
+  EXPECT_EQ(sent(), Lines{"11c111f9"});
+  // The same status again sends nothing while words 3 and 4 are positive.
+  control_->SendASNToChan(status(TERM::ED137RadioPTT::ptt_off, TERM::ED137RadioSQU::squ_on, 31));
+  EXPECT_EQ(sent(), Lines{});
+
+  advance(999);
+  EXPECT_EQ(sent(), Lines{});
+  advance(1);
+  EXPECT_EQ(sent(), Lines{"11c111f9"}) << "the keep-alive repeats the RX state";
+  EXPECT_TRUE(notify_.aborts.empty());
+  advance(1000);  // 2000 ms without a TX packet
+  EXPECT_EQ(notify_.aborts, std::vector<int>{151});
+  advance(1000);
+  EXPECT_EQ(notify_.aborts, (std::vector<int>{151, 151}));
+  receive({tx(1, 3)});
+  advance(1000);
+  EXPECT_EQ(notify_.aborts.size(), 2u) << "a TX packet is a keep-alive";
+  EXPECT_EQ(sent().size(), 3u);
+}
+
+TEST_F(Ed137Control, KeepAliveGoesOnAcrossTheClockWrap) {
+  Mux::TestClock::set((uint64_t(1) << 32) * 1000 - 1500 * 1000);
+  make();
+  control_->SendASNToChan(status(TERM::ED137RadioPTT::ptt_off, TERM::ED137RadioSQU::squ_off));
+  sent();
+  for (int i = 0; i < 4; ++i) advance(1000);
+  EXPECT_EQ(sent().size(), 4u);
+  EXPECT_EQ(notify_.aborts.size(), 3u) << "aborts from 2000 ms on, wrap or not";
+}
+
+TEST_F(Ed137Control, RunsOfOneSourceReportTheirLastPacket) {
+  make();
+  receive({tx(1, 1), tx(1, 2), tx(1, 3)}, "127.0.0.2", 5);
+  receive({tx(1, 4), tx(1, 5)}, "127.0.0.3", 6);
+  // Both sets are read in one readable event when queued before the loop turns.
+  ASSERT_EQ(notify_.reports.size(), 2u);
+  notify_.reports.clear();
+  for (auto p : {tx(2, 1), tx(2, 2), tx(2, 3)})
+    board().command("rtpext rx " + session_ + " 5 127.0.0.2 " + p);
+  for (auto p : {tx(2, 4), tx(2, 5)}) board().command("rtpext rx " + session_ + " 6 127.0.0.3 " + p);
+  run_loop_turn();
+  ASSERT_EQ(notify_.reports.size(), 2u);
+  EXPECT_NE(notify_.reports[0].find("session-addr \"127.0.0.2\", session-ssrc 5 }, params tx : "
+                                    "{ header { ptt coupling-ptt-on, squ squ-off, ptt-id 3"),
+            std::string::npos)
+      << notify_.reports[0];
+  EXPECT_NE(notify_.reports[1].find("\"127.0.0.3\", session-ssrc 6 }, params tx : { header { ptt "
+                                    "coupling-ptt-on, squ squ-off, ptt-id 5"),
+            std::string::npos)
+      << notify_.reports[1];
+}
+
+TEST_F(Ed137Control, UnchangedReportsWaitForTheInterval) {
+  make();
+  receive({tx(1, 3)});
+  receive({tx(1, 3)});
+  EXPECT_EQ(notify_.reports.size(), 1u);
+  advance(1000);
+  receive({tx(1, 3)});
+  EXPECT_EQ(notify_.reports.size(), 2u);
+  receive({tx(0, 3)});
+  EXPECT_EQ(notify_.reports.size(), 3u);
+}
+
+TEST_F(Ed137Control, ReceiveOnlyRadiosReportNothing) {
+  for (uint32_t type : {0u, 1u}) {
+    ED137RadioParams params;
+    params.radio_type = type;
+    make(params);
+    receive({tx(1, 3)});
+  }
+  ED137RadioParams rx_mode;
+  rx_mode.txrx_mode = 1;
+  make(rx_mode);
+  receive({tx(1, 3)});
+  EXPECT_TRUE(notify_.reports.empty());
+  for (int i = 0; i < 2; ++i) advance(1000);
+  EXPECT_EQ(notify_.aborts, std::vector<int>{151}) << "the keep-alive watch still runs";
+}
+
+TEST_F(Ed137Control, KeyedRadioFiltersItsSource) {
+  make();
+  EXPECT_TRUE(control_->SendASNToChan(modifier("127.0.0.9", false, TERM::ED137RadioPTT::normal_ptt_on)));
+  EXPECT_EQ(sent(), Lines{"22400000"});
+  EXPECT_EQ(board().command("rtpext session " + session_).at(0),
+            "open etype=0x0167 words=1,123,10,1 detached filter=127.0.0.9");
+  // A PTT type the standard does not have is dropped before it counts for anything.
+  StreamCapture errors(std::cerr);
+  receive({"E0000000"}, "127.0.0.9");
+  EXPECT_TRUE(notify_.reports.empty());
+  EXPECT_NE(errors.take().find("PTT type 7 out of range, packet dropped"), std::string::npos);
+  receive({tx(1, 3)}, "127.0.0.8");
+  EXPECT_TRUE(notify_.reports.empty()) << "the filter drops other sources";
+  receive({tx(1, 3)}, "127.0.0.9");
+  EXPECT_EQ(notify_.reports.size(), 1u);
+
+  EXPECT_TRUE(control_->SendASNToChan(status(TERM::ED137RadioPTT::ptt_off, TERM::ED137RadioSQU::squ_off)));
+  EXPECT_EQ(board().command("rtpext session " + session_).at(0),
+            "open etype=0x0167 words=1,123,10,1 detached filter=off");
+  const Lines requests = log_tail("rtp_ext", 3);
+  EXPECT_EQ(requests.back(), "0x20004505 RESET_FILTER");
+
+  EXPECT_FALSE(control_->SendASNToChan(modifier("not-an-address", false, TERM::ED137RadioPTT::normal_ptt_on)));
+  TERM::RadioModifier lemz;
+  lemz.select_lemz();
+  EXPECT_FALSE(control_->SendASNToChan(lemz));
+}
+
+TEST_F(Ed137Control, TxCommandKeepsTheKeepAliveGoing) {
+  make();
+  EXPECT_TRUE(control_->SendASNToChan(modifier("127.0.0.9", true, TERM::ED137RadioPTT::normal_ptt_on)));
+  EXPECT_EQ(sent(), Lines{"22400000"});
+  advance(1000);
+  EXPECT_EQ(sent(), Lines{"22400000"}) << "an RX header with the same fields";
+  EXPECT_TRUE(control_->radio_to_chan().IsRx());
+}
+
+TEST_F(Ed137Control, UnchangedStateIsSentWhenAnInitWordIsZero) {
+  make(ED137RadioParams(), 0);
+  for (int i = 0; i < 2; ++i)
+    control_->SendASNToChan(status(TERM::ED137RadioPTT::ptt_off, TERM::ED137RadioSQU::squ_off));
+  EXPECT_EQ(sent().size(), 2u);
+}
+
+TEST_F(Ed137Control, FilterChangesOnlyWhenTheEngineTookIt) {
+  make();
+  const in_addr a{::inet_addr("127.0.0.9")};
+  ASSERT_EQ(board().command("fail rtp_ext 0xc0084504 EIO"), Lines{"ok"});
+  StreamCapture errors(std::cerr);
+  control_->UpdateAccess(true, a);
+  EXPECT_FALSE(control_->filter_active());
+  EXPECT_NE(errors.take().find("set filer rtp_ext session fail !!!"), std::string::npos);
+  control_->UpdateAccess(true, a);
+  control_->UpdateAccess(true, a);
+  EXPECT_TRUE(control_->filter_active());
+  control_->UpdateAccess(false, a);
+  control_->UpdateAccess(false, a);
+  control_->UpdateAccess(true, in_addr{0});
+  EXPECT_EQ(log_tail("rtp_ext", 3),
+            (Lines{"0xc0084504 SET_FILTER 127.0.0.9", "0xc0084504 SET_FILTER 127.0.0.9",
+                   "0x20004505 RESET_FILTER"}));
+}
+
+}  // namespace
