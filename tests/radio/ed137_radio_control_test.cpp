@@ -23,27 +23,8 @@ namespace {
 using RTPSignalling::ED137RadioGWControl;
 using RTPSignalling::ED137RadioParams;
 
-// What the slot would send: rtpExt reports (value notation on one line) and abort causes.
-struct Notify : RTPSignalling::IRadioControlNotify {
-  void RadioControlNotify(const TERM::RtpRadioRequest& r) override {
-    std::ostringstream text;
-    text << r;
-    reports.push_back(std::regex_replace(text.str(), std::regex("\\s+"), " "));
-  }
-  void RadioControlNotify(int cause) override { aborts.push_back(cause); }
-  Lines reports;
-  std::vector<int> aborts;
-};
-
 rtp_ext_init_params ed137_init(uint32_t word3 = 10, uint32_t word4 = 1) {
   return rtp_ext_init_params{0x0167, 0, 1, 123, word3, word4};
-}
-
-// The newest session of /dev/rtp_ext in the simulator's numbering.
-std::string newest_session() {
-  int n = 0;
-  while (board().command("rtpext session " + std::to_string(n)).at(0).rfind("error", 0) != 0) ++n;
-  return std::to_string(n - 1);
 }
 
 // A TX header extension: PTT type and PTT-id, no features.
@@ -88,39 +69,27 @@ class Ed137Control : public ::testing::Test {
   // A gateway control with its own session (never attached), as the slot sets it up.
   void make(const ED137RadioParams& params = ED137RadioParams(), uint32_t word3 = 10) {
     control_ = std::make_unique<ED137RadioGWControl>(ed137_init(word3));
-    session_ = newest_session();
+    engine_ = std::make_unique<EngineSession>();
     control_->SetParams(params);
     control_->SetNotify(&notify_);
     control_->SetTimerInterval(params.keepalive_period * params.keepalive_multiplier / 2);
     control_->SetTimerEnable(true);
   }
-  // The packets written since the last call.
-  Lines sent() {
-    Lines all = board().command("rtpext sent " + session_);
-    Lines fresh(all.begin() + static_cast<long>(seen_), all.end());
-    seen_ = all.size();
-    return fresh;
-  }
+  Lines sent() { return engine_->sent(); }
   void receive(const std::vector<std::string>& packets, const char* addr = "127.0.0.2",
                unsigned ssrc = 5) {
-    for (const auto& p : packets)
-      ASSERT_EQ(board().command("rtpext rx " + session_ + " " + std::to_string(ssrc) + " " + addr +
-                                " " + p),
-                Lines{"ok"});
-    run_loop_turn();
+    engine_->receive(packets, addr, ssrc);
   }
 
   TestClockGuard clock_{uint64_t(5000) * 1000};
-  Notify notify_;
+  RadioNotify notify_;
   std::unique_ptr<ED137RadioGWControl> control_;
-  std::string session_;
-  size_t seen_ = 0;
+  std::unique_ptr<EngineSession> engine_;
 };
 
 TEST_F(Ed137Control, StatusKeepAliveAndAbortOnTheClock) {
   make();
-  EXPECT_EQ(board().command("rtpext session " + session_),
-            Lines{"open etype=0x0167 words=1,123,10,1 detached filter=off"});
+  EXPECT_EQ(engine_->state(), "open etype=0x0167 words=1,123,10,1 detached filter=off");
   EXPECT_TRUE(control_->SendASNToChan(status(TERM::ED137RadioPTT::ptt_off,
                                              TERM::ED137RadioSQU::squ_on, 31)));
   EXPECT_TRUE(control_->GetSQU());
@@ -161,10 +130,8 @@ TEST_F(Ed137Control, RunsOfOneSourceReportTheirLastPacket) {
   // Both sets are read in one readable event when queued before the loop turns.
   ASSERT_EQ(notify_.reports.size(), 2u);
   notify_.reports.clear();
-  for (auto p : {tx(2, 1), tx(2, 2), tx(2, 3)})
-    board().command("rtpext rx " + session_ + " 5 127.0.0.2 " + p);
-  for (auto p : {tx(2, 4), tx(2, 5)}) board().command("rtpext rx " + session_ + " 6 127.0.0.3 " + p);
-  run_loop_turn();
+  engine_->receive({tx(2, 1), tx(2, 2), tx(2, 3)}, "127.0.0.2", 5, false);
+  engine_->receive({tx(2, 4), tx(2, 5)}, "127.0.0.3", 6);
   ASSERT_EQ(notify_.reports.size(), 2u);
   EXPECT_NE(notify_.reports[0].find("session-addr \"127.0.0.2\", session-ssrc 5 }, params tx : "
                                     "{ header { ptt coupling-ptt-on, squ squ-off, ptt-id 3"),
@@ -208,7 +175,7 @@ TEST_F(Ed137Control, KeyedRadioFiltersItsSource) {
   make();
   EXPECT_TRUE(control_->SendASNToChan(modifier("127.0.0.9", false, TERM::ED137RadioPTT::normal_ptt_on)));
   EXPECT_EQ(sent(), Lines{"22400000"});
-  EXPECT_EQ(board().command("rtpext session " + session_).at(0),
+  EXPECT_EQ(engine_->state(),
             "open etype=0x0167 words=1,123,10,1 detached filter=127.0.0.9");
   // A PTT type the standard does not have is dropped before it counts for anything.
   StreamCapture errors(std::cerr);
@@ -221,7 +188,7 @@ TEST_F(Ed137Control, KeyedRadioFiltersItsSource) {
   EXPECT_EQ(notify_.reports.size(), 1u);
 
   EXPECT_TRUE(control_->SendASNToChan(status(TERM::ED137RadioPTT::ptt_off, TERM::ED137RadioSQU::squ_off)));
-  EXPECT_EQ(board().command("rtpext session " + session_).at(0),
+  EXPECT_EQ(engine_->state(),
             "open etype=0x0167 words=1,123,10,1 detached filter=off");
   const Lines requests = log_tail("rtp_ext", 3);
   EXPECT_EQ(requests.back(), "0x20004505 RESET_FILTER");

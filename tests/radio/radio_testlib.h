@@ -1,10 +1,16 @@
-// Helpers of the radio tests: hex text of byte buffers and the output of a shell command.
+// Helpers of the radio tests: hex text of byte buffers, the output of a shell command, and the
+// radio controls' view of the simulated header-extension engine.
 #pragma once
 
 #include <cstdio>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "asn1/modules/term.h"
+#include "radio/radio_control.h"
+#include "tests/support/board.h"
 #include "tools/orvex-ctl/lib/hex.h"
 
 inline std::string hex_of(const unsigned char* bytes, int n) {
@@ -27,3 +33,53 @@ inline std::string output_of(const std::string& command) {
   }
   return text;
 }
+
+// --- The radio controls on the simulated header-extension engine ---------------------------
+
+
+// What a slot would send for its controller: rtpExt reports (value notation on one line) and
+// abort causes.
+struct RadioNotify : RTPSignalling::IRadioControlNotify {
+  void RadioControlNotify(const TERM::RtpRadioRequest& r) override {
+    std::ostringstream text;
+    text << r;
+    reports.push_back(std::regex_replace(text.str(), std::regex("\\s+"), " "));
+  }
+  void RadioControlNotify(int cause) override { aborts.push_back(cause); }
+  Lines reports;
+  std::vector<int> aborts;
+};
+
+// The newest /dev/rtp_ext session of the simulator (sessions are numbered in order of opening):
+// the packets the daemon wrote on it, and packets queued for it.
+class EngineSession {
+ public:
+  EngineSession() {
+    int n = 0;
+    while (board().command("rtpext session " + std::to_string(n)).at(0).rfind("error", 0) != 0)
+      ++n;
+    number_ = std::to_string(n - 1);
+  }
+
+  std::string state() { return board().command("rtpext session " + number_).at(0); }
+
+  // The packets written since the last call, in hex.
+  Lines sent() {
+    Lines all = board().command("rtpext sent " + number_);
+    Lines fresh(all.begin() + static_cast<long>(seen_), all.end());
+    seen_ = all.size();
+    return fresh;
+  }
+
+  // Queues `packets` (hex) from one stream; with `turn`, runs a loop turn that reads them.
+  void receive(const std::vector<std::string>& packets, const char* addr = "127.0.0.2",
+               unsigned ssrc = 5, bool turn = true) {
+    for (const auto& p : packets)
+      board().command("rtpext rx " + number_ + " " + std::to_string(ssrc) + " " + addr + " " + p);
+    if (turn) run_loop_turn();
+  }
+
+ private:
+  std::string number_;
+  size_t seen_ = 0;
+};

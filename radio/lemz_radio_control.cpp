@@ -1,0 +1,730 @@
+#include "radio/lemz_radio_control.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "asn1/modules/term.h"
+#include "base/mux_clock.h"
+
+namespace RTPSignalling {
+
+namespace {
+
+using Params = TERM::LemzRadioModifierParams;
+
+// LEMZ packet types and the alternatives of TERM::LemzRadioModifierParams, both ways.
+struct Mapping {
+  int32_t type;
+  int alternative;
+};
+constexpr Mapping kMappings[] = {
+    {GW_FLAG, Params::e_gw_set_flags},         {GW_ADJUST_CHAN, Params::e_gw_set_freq},
+    {GW_FLAG_PTT, Params::e_gw_set_ptt},       {GW_FLAG_BSS, Params::e_gw_set_bss},
+    {GW_FLAG_SH, Params::e_gw_set_sh},         {GW_FLAG_PW, Params::e_gw_set_pwr},
+    {GW_FLAG_RV, Params::e_gw_set_rv},         {GW_FLAG_RS, Params::e_gw_set_resv},
+    {GW_SEL_CALL, Params::e_gw_set_selcall},   {GW_SELECT_RC_CHAN, Params::e_gw_set_remote},
+    {GW_ADJUST_SQUELSHE, Params::e_gw_set_squelshe}, {GW_ADJUST_RTE, Params::e_gw_set_rte},
+    {GW_ADJUST_STANDBY, Params::e_gw_set_standby},   {WM_FLAG, Params::e_wm_flags},
+    {WM_TRANS, Params::e_wm_trans},            {WM_RADIO_QUALITY, Params::e_wm_quality},
+    {WM_CHAN, Params::e_wm_chan},              {WM_SEL_CALL_TRANS, Params::e_wm_selcall},
+    {WM_SELECT_RC_CHAN, Params::e_wm_remote},  {WM_STANDBY, Params::e_wm_standby},
+};
+
+int alternative_of(int32_t type) {
+  for (const Mapping& m : kMappings)
+    if (m.type == type) return m.alternative;
+  return -1;
+}
+
+int32_t type_of(int alternative) {
+  for (const Mapping& m : kMappings)
+    if (m.alternative == alternative) return m.type;
+  return 0;
+}
+
+bool carries_flags(int alternative) {
+  switch (alternative) {
+    case Params::e_gw_set_flags: case Params::e_gw_set_ptt: case Params::e_gw_set_bss:
+    case Params::e_gw_set_sh: case Params::e_gw_set_pwr: case Params::e_gw_set_rv:
+    case Params::e_gw_set_resv: case Params::e_wm_flags: return true;
+  }
+  return false;
+}
+
+std::string dotted(uint32_t network_order) {
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &network_order, text, sizeof text);
+  return text;
+}
+
+// A dotted address in network order; 0 when the text is not one.
+uint32_t address_of(const std::string& text) {
+  in_addr a;
+  return ::inet_aton(text.c_str(), &a) ? a.s_addr : 0;
+}
+
+std::string decimal(float v) {
+  char text[255];
+  std::snprintf(text, sizeof text, "%4.6f", double{v});
+  return text;
+}
+
+void flags_from(const TERM::RadioFlags& f, LemzRadioState& s) {
+  s.priority = f.get_prio().getValue();
+  s.flag_p = f.get_ptt().getValue();
+  s.flag_b = f.get_bss().getValue();
+  s.flag_r = f.get_vad_rx().getValue();
+  s.flag_t = f.get_vad_tx().getValue();
+  s.flag_s = f.get_sql().getValue();
+  s.flag_sh = f.get_sh().getValue();
+  s.flag_pw = f.get_pwr().getValue();
+  s.flag_rv = f.get_rv().getValue();
+  s.flag_rs = f.get_resv().getValue();
+  s.flag_c = static_cast<int32_t>(f.get_selcall().getValue());
+  s.status = static_cast<int32_t>(f.get_li().getValue());
+}
+
+TERM::RadioFlags flags_of(const LemzRadioState& s) {
+  TERM::RadioFlags f;
+  f.set_prio(s.priority);
+  f.set_ptt(s.flag_p != 0);
+  f.set_bss(s.flag_b != 0);
+  f.set_vad_rx(s.flag_r != 0);
+  f.set_vad_tx(s.flag_t != 0);
+  f.set_sql(s.flag_s != 0);
+  f.set_sh(s.flag_sh != 0);
+  f.set_pwr(s.flag_pw != 0);
+  f.set_rv(s.flag_rv != 0);
+  f.set_resv(s.flag_rs != 0);
+  f.set_selcall(static_cast<uint32_t>(s.flag_c) & 3);
+  f.set_li(static_cast<uint32_t>(s.status) & 511);
+  return f;
+}
+
+void freq_from(const TERM::RadioFrequency& f, LemzRadioState& s) {
+  s.channel_id = f.get_channel().getValue();
+  s.frequency = static_cast<float>(std::strtod(f.get_frequency().c_str(), nullptr));
+}
+
+TERM::RadioFrequency freq_of(const LemzRadioState& s) {
+  TERM::RadioFrequency f;
+  f.set_channel(s.channel_id);
+  f.set_frequency(decimal(s.frequency));
+  return f;
+}
+
+void remote_from(const TERM::RadioRemote& r, LemzRadioState& s) {
+  s.interface = static_cast<int32_t>(r.get_no().getValue());
+  s.channel = static_cast<int32_t>(r.get_ch().getValue());
+}
+
+TERM::RadioRemote remote_of(const LemzRadioState& s) {
+  TERM::RadioRemote r;
+  r.set_no(static_cast<uint32_t>(s.interface) & 255);
+  r.set_ch(static_cast<uint32_t>(s.channel) & 255);
+  return r;
+}
+
+// A squelsh or rte that is not configured (-1) is reported as no-config.
+TERM::RadioSquelshe::NamedNumber squelshe_of(int32_t v) {
+  return static_cast<TERM::RadioSquelshe::NamedNumber>(v < 0 ? 0 : v);
+}
+TERM::RadioRTE::NamedNumber rte_of(int32_t v) {
+  return static_cast<TERM::RadioRTE::NamedNumber>(v < 0 ? 0 : v);
+}
+TERM::RadioStandby::NamedNumber standby_of(int32_t v) {
+  return static_cast<TERM::RadioStandby::NamedNumber>(v < 0 ? -1 : v);
+}
+// The group has no "not configured" value of its own: an unset group is reported as 0.
+uint32_t group_of(int32_t v) { return v < 0 ? 0 : static_cast<uint32_t>(v) & 255; }
+
+void copy_caller_id(char (&to)[kSigCallerIdSize], const std::string& text) {
+  sig_proto_copy_caller_id(to, text.c_str());
+}
+
+void copy_header(LemzRadioState& d, const LemzRadioState& s) {
+  d.type = s.type;
+  d.priority = s.priority;
+  d.status = s.status;
+  d.flag_t = s.flag_t;
+  d.flag_p = s.flag_p;
+  d.flag_r = s.flag_r;
+  d.flag_s = s.flag_s;
+  d.flag_b = s.flag_b;
+  d.flag_rv = s.flag_rv;
+  d.flag_sh = s.flag_sh;
+  d.flag_rs = s.flag_rs;
+  d.flag_pw = s.flag_pw;
+  d.flag_c = s.flag_c;
+}
+
+// What a GW_ command of `s` changes in `d` (the gateway keeps commands from the channel, the
+// workstation those of its controller); every row for a full state.
+void copy_gw_command(LemzRadioState& d, const LemzRadioState& s) {
+  const bool all = isDefaultInitCommand(s.type);
+  d.type = s.type;
+  d.priority = s.priority;
+  auto is = [&](std::initializer_list<int32_t> types) {
+    if (all) return true;
+    for (int32_t t : types)
+      if (t == s.type) return true;
+    return false;
+  };
+  if (is({GW_FLAG, GW_FLAG_PTT})) d.flag_p = s.flag_p;
+  if (is({GW_FLAG, GW_FLAG_BSS})) d.flag_b = s.flag_b;
+  if (is({GW_FLAG, GW_FLAG_SH})) d.flag_sh = s.flag_sh;
+  if (is({GW_FLAG, GW_FLAG_RV})) d.flag_rv = s.flag_rv;
+  if (is({GW_FLAG, GW_FLAG_PW})) d.flag_pw = s.flag_pw;
+  if (is({GW_FLAG, GW_FLAG_RS})) d.flag_rs = s.flag_rs;
+  if (is({GW_ADJUST_CHAN})) {
+    d.channel_id = s.channel_id;
+    d.frequency = s.frequency;
+  }
+  if (is({GW_SEL_CALL})) std::memcpy(d.caller_id, s.caller_id, sizeof d.caller_id);
+  if (is({GW_SELECT_RC_CHAN})) {
+    d.interface = s.interface;
+    d.channel = s.channel;
+  }
+  if (is({GW_ADJUST_SQUELSHE})) d.squelsh = s.squelsh;
+  if (is({GW_ADJUST_RTE})) d.rte = s.rte;
+  if (is({GW_ADJUST_STANDBY})) d.standby_state = s.standby_state;
+}
+
+// What a WM_ report of `s` changes in `d`; every row for a full state. The session fields
+// come with WM_TRANS and WM_SEL_CALL_TRANS when `session_of_trans`.
+void copy_wm_report(LemzRadioState& d, const LemzRadioState& s, bool session_of_trans) {
+  const bool all = isDefaultInitCommand(s.type);
+  copy_header(d, s);
+  if (all || s.type == WM_CHAN) {
+    d.channel_id = s.channel_id;
+    d.frequency = s.frequency;
+    d.squelsh = s.squelsh;
+    d.rte = s.rte;
+  }
+  if (all || s.type == WM_SELECT_RC_CHAN) {
+    d.interface = s.interface;
+    d.channel = s.channel;
+  }
+  if (all || s.type == WM_SEL_CALL_TRANS || (session_of_trans && s.type == WM_TRANS)) {
+    d.session_addr = s.session_addr;
+    d.session_ssrc = s.session_ssrc;
+  }
+  if (all || s.type == WM_RADIO_QUALITY) d.radio_quality = s.radio_quality;
+  if (all || s.type == WM_STANDBY) {
+    d.standby_state = s.standby_state;
+    d.standby_group = s.standby_group;
+    d.standby_receiver = s.standby_receiver;
+  }
+}
+
+void header_into(sig_proto& p, const LemzRadioState& s) {
+  sig_proto_init(&p);
+  p.source_addr = s.source_addr;
+  p.source_ssrc = s.source_ssrc;
+  p.type = static_cast<uint32_t>(s.type);
+  p.priority = static_cast<uint32_t>(s.priority);
+  p.flag_t = s.flag_t;
+  p.flag_p = s.flag_p;
+  p.flag_r = s.flag_r;
+  p.flag_s = s.flag_s;
+  p.flag_b = s.flag_b;
+  p.flag_rv = s.flag_rv;
+  p.flag_sh = s.flag_sh;
+  p.flag_rs = s.flag_rs;
+  p.flag_pw = s.flag_pw;
+  p.flag_c = s.flag_c;
+  p.status = s.status;
+}
+
+uint8_t low_byte(int32_t v) { return static_cast<uint8_t>(v); }
+
+}  // namespace
+
+bool isPTTCommand(int type) {
+  switch (type) {
+    case GW_FLAG: case GW_FLAG_PTT: case GW_SEL_CALL: case WM_FLAG: case WM_TRANS:
+    case WM_SEL_CALL_TRANS: return true;
+  }
+  return false;
+}
+
+bool isDefaultInitCommand(int type) { return type <= 0; }
+
+LemzRadioControl::LemzRadioControl(int id, const rtp_ext_attach_session_params& attach,
+                                   const rtp_ext_init_params& init)
+    : RadioControl(id, attach, init) {
+  Init();
+}
+
+LemzRadioControl::LemzRadioControl(const rtp_ext_init_params& init) : RadioControl(init) {
+  Init();
+}
+
+LemzRadioControl::LemzRadioControl(int id, const Fd& rtp, const rtp_attach_session_params& attach)
+    : RadioControl(id, rtp, attach) {
+  Init();
+}
+
+void LemzRadioControl::Init() {
+  const uint32_t now = Mux::milliseconds();
+  set_last_status(now);
+  flag_sent_ = chan_sent_ = remote_sent_ = standby_sent_ = now;
+  sig_proto_init(&current_);
+  sig_proto_init(&pending_);
+}
+
+bool LemzRadioControl::SendASNToChan(const TERM::RadioStatus& status) {
+  if (!status.is_lemz()) return false;
+  LemzRadioState s = radio_to_chan_;
+  DecodeASN(status.get_lemz(), s);
+  SendRadioStateToChan(s);
+  return true;
+}
+
+bool LemzRadioControl::SendASNToChan(const TERM::RadioModifier& modifier) {
+  if (!modifier.is_lemz()) return false;
+  LemzRadioState s = radio_to_chan_;
+  DecodeASN(modifier.get_lemz(), s);
+  SendRadioStateToChan(s);
+  return true;
+}
+
+bool LemzRadioControl::GetSQU() { return radio_to_chan_.flag_s != 0; }
+
+int LemzRadioControl::SendRadioStateToChan(const LemzRadioState& s) {
+  sig_proto p;
+  if (PutProtoFromRadioToChan(s) == 0 && EncodeProto(s, p) == 0) {
+    SendProtoToChan(p);
+    const uint32_t now = Mux::milliseconds();
+    set_last_status(now);
+    if (workstation() == 0) {
+      switch (p.type) {
+        case WM_FLAG: case WM_TRANS: case WM_SEL_CALL_TRANS: flag_sent_ = now; break;
+        case WM_CHAN: chan_sent_ = now; break;
+        case WM_SELECT_RC_CHAN: remote_sent_ = now; break;
+        case WM_STANDBY: standby_sent_ = now; break;
+      }
+    }
+  }
+  UpdateAccess(radio_to_chan_.flag_p != 0, in_addr{radio_to_chan_.session_addr});
+  return 0;
+}
+
+int LemzRadioControl::SendProtoToChan(sig_proto& p) {
+  unsigned char buf[kPacketSize];
+  const int n = sig_proto_pack(&p, buf, sizeof buf);
+  return n >= 1 ? WritePacket(buf, n) : 0;
+}
+
+bool LemzRadioControl::Acceptable(const sig_proto& p) {
+  const auto& u = p.payload;
+  const char* field = nullptr;
+  unsigned value = 0;
+  auto check = [&](const char* name, unsigned v, unsigned highest) {
+    if (!field && v > highest) {
+      field = name;
+      value = v;
+    }
+  };
+  switch (p.type) {
+    case GW_ADJUST_SQUELSHE: check("squelsh", u.gw_adjust_squelsh.squelsh, 2); break;
+    case GW_ADJUST_RTE: check("rte", u.gw_adjust_rte.rte, 7); break;
+    case GW_ADJUST_STANDBY: check("standby state", u.gw_adjust_standby.state, 1); break;
+    case WM_CHAN:
+      check("squelsh", u.wm_chan.squelsh, 2);
+      check("rte", u.wm_chan.rte, 7);
+      break;
+    case WM_STANDBY:
+      check("standby state", u.wm_standby.state, 1);
+      check("standby receiver state", u.wm_standby.receiver_state, 1);
+      break;
+  }
+  if (!field) return true;
+  std::cerr << GetPrefix() << " " << field << " " << value << " out of range, packet dropped"
+            << std::endl;
+  return false;
+}
+
+void LemzRadioControl::OnRtpExtEvent(int, short revents) {
+  ReceiveLoop(
+      revents, current_, pending_, [](sig_proto& p) { sig_proto_init(&p); },
+      [this](sig_proto& p, unsigned char* buf, int n) {
+        const int result = sig_proto_unpack(&p, buf, n);
+        return result == 0 && !Acceptable(p) ? -1 : result;
+      },
+      [](sig_proto& a, sig_proto& b) { return cmp_sig_proto_header(&a, &b) != 0; },
+      [this](sig_proto& p) { OnRtpProtoRXEvent(p); });
+}
+
+int LemzRadioControl::OnRtpProtoRXEvent(const sig_proto& p) {
+  LemzRadioState s;
+  DecodeProto(p, s);
+  if (AccessFormChanToRadio(s)) {
+    PutProtoFromChanToRadio(s);
+    TERM::RtpRadioRequest r;
+    EncodeASN(radio_to_chan_, s, r);
+    if (notify()) notify()->RadioControlNotify(r);
+  }
+  UpdateAccess(radio_to_chan_.flag_p != 0, in_addr{radio_to_chan_.session_addr});
+  return 0;
+}
+
+int LemzRadioControl::DecodeProto(const sig_proto& p, LemzRadioState& s) {
+  s.source_addr = p.source_addr;
+  s.source_ssrc = p.source_ssrc;
+  s.type = static_cast<int32_t>(p.type);
+  s.priority = static_cast<int32_t>(p.priority);
+  s.flag_t = p.flag_t;
+  s.flag_p = p.flag_p;
+  s.flag_r = p.flag_r;
+  s.flag_s = p.flag_s;
+  s.flag_b = p.flag_b;
+  s.flag_rv = p.flag_rv;
+  s.flag_sh = p.flag_sh;
+  s.flag_rs = p.flag_rs;
+  s.flag_pw = p.flag_pw;
+  s.flag_c = p.flag_c;
+  s.status = p.status;
+  const auto& u = p.payload;
+  switch (p.type) {
+    case GW_ADJUST_CHAN:
+      s.channel_id = static_cast<int32_t>(u.gw_adjust_chan.id);
+      s.frequency = u.gw_adjust_chan.freq;
+      break;
+    case GW_SEL_CALL: copy_caller_id(s.caller_id, u.gw_sel_call.callerID); break;
+    case GW_SELECT_RC_CHAN:
+    case WM_SELECT_RC_CHAN:
+      s.interface = u.gw_select_rc_chan.interface;
+      s.channel = u.gw_select_rc_chan.channel;
+      break;
+    case GW_ADJUST_SQUELSHE: s.squelsh = u.gw_adjust_squelsh.squelsh; break;
+    case GW_ADJUST_RTE: s.rte = u.gw_adjust_rte.rte; break;
+    case GW_ADJUST_STANDBY: s.standby_state = u.gw_adjust_standby.state; break;
+    case WM_TRANS:
+      s.session_addr = u.wm_trans.session_addr.s_addr;
+      s.session_ssrc = u.wm_trans.ssrc;
+      break;
+    case WM_RADIO_QUALITY: s.radio_quality = u.wm_radio_quality.radio_quality; break;
+    case WM_CHAN:
+      s.channel_id = static_cast<int32_t>(u.wm_chan.id);
+      s.frequency = u.wm_chan.freq;
+      s.squelsh = u.wm_chan.squelsh;
+      s.rte = u.wm_chan.rte;
+      break;
+    case WM_SEL_CALL_TRANS:
+      s.session_addr = u.wm_sel_call_trans.session_addr.s_addr;
+      s.session_ssrc = u.wm_sel_call_trans.ssrc;
+      copy_caller_id(s.caller_id, u.wm_sel_call_trans.callerID);
+      break;
+    case WM_STANDBY:
+      s.standby_state = u.wm_standby.state;
+      s.standby_group = u.wm_standby.group;
+      s.standby_receiver = u.wm_standby.receiver_state;
+      break;
+    default:
+      return alternative_of(s.type) < 0 ? -1 : 0;
+  }
+  return 0;
+}
+
+int LemzRadioControl::DecodeASN(const TERM::LemzRadioStatus& st, LemzRadioState& s) {
+  s.type = 0;
+  flags_from(st.get_flags(), s);
+  freq_from(st.get_freq(), s);
+  remote_from(st.get_remote(), s);
+  s.squelsh = st.get_squelshe().asInt();
+  s.rte = st.get_rte().asInt();
+  s.standby_state = st.get_standby_state_channel().asInt();
+  s.standby_group = static_cast<int32_t>(st.get_standby_group().getValue());
+  s.standby_receiver = st.get_standby_state_receiver().asInt();
+  return 0;
+}
+
+int LemzRadioControl::DecodeASN(const TERM::LemzRadioModifier& m, LemzRadioState& s) {
+  s.type = 0;
+  s.source_addr = address_of(m.get_addr().get_session_addr());
+  s.source_ssrc = m.get_addr().get_session_ssrc().getValue();
+  const Params& params = m.get_params();
+  const int alternative = params.currentSelection();
+  s.type = type_of(alternative);
+  if (carries_flags(alternative)) {
+    // Every flags-only alternative holds one record of the same shape.
+    flags_from(static_cast<const TERM::RadioCommandGWSetFlags*>(params.getSelection())->get_flags(),
+               s);
+    return 0;
+  }
+  auto session = [&s](const std::string& ip, uint32_t ssrc) {
+    s.session_addr = address_of(ip);
+    s.session_ssrc = ssrc;
+  };
+  switch (alternative) {
+    case Params::e_gw_set_freq: freq_from(params.get_gw_set_freq().get_freq(), s); break;
+    case Params::e_gw_set_selcall: {
+      const auto& c = params.get_gw_set_selcall();
+      flags_from(c.get_flags(), s);
+      session(c.get_ip(), c.get_ssrc().getValue());
+      copy_caller_id(s.caller_id, c.get_cid());
+      break;
+    }
+    case Params::e_gw_set_remote: remote_from(params.get_gw_set_remote().get_remote(), s); break;
+    case Params::e_gw_set_squelshe:
+      s.squelsh = params.get_gw_set_squelshe().get_squelshe().asInt();
+      break;
+    case Params::e_gw_set_rte: s.rte = params.get_gw_set_rte().get_rte().asInt(); break;
+    case Params::e_gw_set_standby:
+      s.standby_state = params.get_gw_set_standby().get_state().asInt();
+      break;
+    case Params::e_wm_trans: {
+      const auto& c = params.get_wm_trans();
+      flags_from(c.get_flags(), s);
+      session(c.get_ip(), c.get_ssrc().getValue());
+      break;
+    }
+    case Params::e_wm_quality:
+      s.radio_quality =
+          static_cast<float>(std::strtod(params.get_wm_quality().get_bss_val().c_str(), nullptr));
+      break;
+    case Params::e_wm_chan: {
+      const auto& c = params.get_wm_chan();
+      freq_from(c.get_freq(), s);
+      s.squelsh = c.get_squelshe().asInt();
+      s.rte = c.get_rte().asInt();
+      break;
+    }
+    case Params::e_wm_selcall: {
+      const auto& c = params.get_wm_selcall();
+      flags_from(c.get_flags(), s);
+      session(c.get_ip(), c.get_ssrc().getValue());
+      copy_caller_id(s.caller_id, c.get_cid());
+      break;
+    }
+    case Params::e_wm_remote: remote_from(params.get_wm_remote().get_remote(), s); break;
+    case Params::e_wm_standby: {
+      const auto& c = params.get_wm_standby();
+      s.standby_state = c.get_state_channel().asInt();
+      s.standby_group = static_cast<int32_t>(c.get_group().getValue());
+      s.standby_receiver = c.get_state_receiver().asInt();
+      break;
+    }
+  }
+  return 0;
+}
+
+int LemzRadioControl::EncodeStatusASN(const LemzRadioState& b, TERM::RtpRadioRequest& r) {
+  TERM::LemzRadioStatus& st = r.get_status().select_lemz();
+  st.set_flags(flags_of(b));
+  st.set_freq(freq_of(b));
+  st.set_remote(remote_of(b));
+  st.set_squelshe(squelshe_of(b.squelsh));
+  st.set_rte(rte_of(b.rte));
+  st.set_standby_state_channel(standby_of(b.standby_state));
+  st.set_standby_group(group_of(b.standby_group));
+  st.set_standby_state_receiver(standby_of(b.standby_receiver));
+  return 0;
+}
+
+int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s,
+                                TERM::RtpRadioRequest& r) {
+  EncodeStatusASN(b, r);
+  TERM::LemzRadioModifier& m = r.include_request().select_lemz();
+  m.get_addr().set_session_addr(dotted(s.source_addr));
+  m.get_addr().set_session_ssrc(s.source_ssrc);
+  Params& params = m.get_params();
+  const int alternative = alternative_of(s.type);
+  if (carries_flags(alternative)) {
+    params.select(alternative);
+    static_cast<TERM::RadioCommandGWSetFlags*>(params.getSelection())->set_flags(flags_of(s));
+    return 0;
+  }
+  switch (alternative) {
+    case Params::e_gw_set_freq: params.select_gw_set_freq().set_freq(freq_of(s)); break;
+    case Params::e_gw_set_selcall: {
+      auto& c = params.select_gw_set_selcall();
+      c.set_flags(flags_of(s));
+      c.set_ip(dotted(s.session_addr));
+      c.set_ssrc(s.session_ssrc);
+      c.set_cid(s.caller_id);
+      break;
+    }
+    case Params::e_gw_set_remote: params.select_gw_set_remote().set_remote(remote_of(s)); break;
+    case Params::e_gw_set_squelshe:
+      params.select_gw_set_squelshe().set_squelshe(squelshe_of(s.squelsh));
+      break;
+    case Params::e_gw_set_rte: params.select_gw_set_rte().set_rte(rte_of(s.rte)); break;
+    case Params::e_gw_set_standby:
+      params.select_gw_set_standby().set_state(standby_of(s.standby_state));
+      break;
+    case Params::e_wm_trans: {
+      auto& c = params.select_wm_trans();
+      c.set_flags(flags_of(s));
+      c.set_ip(dotted(s.session_addr));
+      c.set_ssrc(s.session_ssrc);
+      break;
+    }
+    case Params::e_wm_quality: params.select_wm_quality().set_bss_val(decimal(s.radio_quality)); break;
+    case Params::e_wm_chan: {
+      auto& c = params.select_wm_chan();
+      c.set_freq(freq_of(s));
+      c.set_squelshe(squelshe_of(s.squelsh));
+      c.set_rte(rte_of(s.rte));
+      break;
+    }
+    case Params::e_wm_selcall: {
+      auto& c = params.select_wm_selcall();
+      c.set_flags(flags_of(s));
+      c.set_ip(dotted(s.session_addr));
+      c.set_ssrc(s.session_ssrc);
+      c.set_cid(s.caller_id);
+      break;
+    }
+    case Params::e_wm_remote: params.select_wm_remote().set_remote(remote_of(s)); break;
+    case Params::e_wm_standby: {
+      auto& c = params.select_wm_standby();
+      c.set_state_channel(standby_of(s.standby_state));
+      c.set_group(group_of(s.standby_group));
+      c.set_state_receiver(standby_of(s.standby_receiver));
+      break;
+    }
+  }
+  return 0;
+}
+
+int LemzRadioControl::PutProtoFromRadioToChan(const LemzRadioState&) { return 0; }
+int LemzRadioControl::PutProtoFromChanToRadio(const LemzRadioState&) { return 0; }
+bool LemzRadioControl::AccessFormChanToRadio(const LemzRadioState&) { return true; }
+int LemzRadioControl::EncodeProto(const LemzRadioState&, sig_proto&) { return 0; }
+
+int LemzRadioGWControl::PutProtoFromRadioToChan(const LemzRadioState& s) {
+  copy_wm_report(radio_to_chan_, s, true);
+  return isDefaultInitCommand(s.type) ? -1 : 0;
+}
+
+int LemzRadioGWControl::PutProtoFromChanToRadio(const LemzRadioState& s) {
+  chan_to_radio_.session_addr = s.source_addr;
+  chan_to_radio_.session_ssrc = s.source_ssrc;
+  copy_gw_command(chan_to_radio_, s);
+  return isDefaultInitCommand(s.type) ? -1 : 0;
+}
+
+bool LemzRadioGWControl::AccessFormChanToRadio(const LemzRadioState& s) {
+  const LemzRadioState& keyed = radio_to_chan_;
+  if (keyed.flag_p == 0) return true;
+  if (isPTTCommand(s.type) && s.priority < keyed.priority && s.flag_p != 0) return true;
+  return s.source_addr == keyed.session_addr;
+}
+
+int LemzRadioGWControl::EncodeProto(const LemzRadioState& s, sig_proto& p) {
+  header_into(p, s);
+  auto& u = p.payload;
+  switch (s.type) {
+    case WM_FLAG: return 0;
+    case WM_TRANS:
+      u.wm_trans.session_addr.s_addr = s.session_addr;
+      u.wm_trans.ssrc = s.session_ssrc;
+      return 0;
+    case WM_RADIO_QUALITY: u.wm_radio_quality.radio_quality = s.radio_quality; return 0;
+    case WM_CHAN:
+      u.wm_chan.id = static_cast<uint32_t>(s.channel_id);
+      u.wm_chan.freq = s.frequency;
+      u.wm_chan.squelsh = low_byte(s.squelsh);
+      u.wm_chan.rte = low_byte(s.rte);
+      return 0;
+    case WM_SEL_CALL_TRANS:
+      u.wm_sel_call_trans.session_addr.s_addr = s.session_addr;
+      u.wm_sel_call_trans.ssrc = s.session_ssrc;
+      sig_proto_copy_caller_id(u.wm_sel_call_trans.callerID, s.caller_id);
+      u.wm_sel_call_trans.callerID_length =
+          static_cast<uint8_t>(std::strlen(u.wm_sel_call_trans.callerID));
+      return 0;
+    case WM_SELECT_RC_CHAN:
+      u.wm_select_rc_chan.interface = low_byte(s.interface);
+      u.wm_select_rc_chan.channel = low_byte(s.channel);
+      return 0;
+    case WM_STANDBY:
+      u.wm_standby.state = low_byte(s.standby_state);
+      u.wm_standby.group = low_byte(s.standby_group);
+      u.wm_standby.receiver_state = low_byte(s.standby_receiver);
+      return 0;
+  }
+  return -1;
+}
+
+void LemzRadioGWControl::Report(int32_t type) {
+  radio_to_chan_.type = type;
+  sig_proto p;
+  if (EncodeProto(radio_to_chan_, p) == 0) SendProtoToChan(p);
+}
+
+unsigned long LemzRadioGWControl::ProcessRadioStatus(unsigned long now_ms,
+                                                     unsigned long interval_ms) {
+  const uint32_t now = static_cast<uint32_t>(now_ms);
+  const uint32_t interval = static_cast<uint32_t>(interval_ms);
+  constexpr uint32_t kRepeat = 1000;
+  const LemzRadioState& s = radio_to_chan_;
+  if (age_ms(now, flag_sent_) >= kRepeat) {
+    Report(s.flag_p == 0 ? WM_FLAG : s.caller_id[0] ? WM_SEL_CALL_TRANS : WM_TRANS);
+    flag_sent_ = now;
+  }
+  if (age_ms(now, chan_sent_) >= kRepeat && s.channel_id >= 0 && s.frequency >= 0.0f) {
+    Report(WM_CHAN);
+    chan_sent_ = now;
+  }
+  if (s.interface >= 0 && s.channel >= 0) {
+    Report(WM_SELECT_RC_CHAN);
+    remote_sent_ = now;
+  }
+  if (age_ms(now, standby_sent_) >= kRepeat && s.standby_state >= 0 && s.standby_group >= 0 &&
+      s.standby_receiver >= 0) {
+    Report(WM_STANDBY);
+    standby_sent_ = now;
+  }
+  uint32_t oldest = 0;
+  for (uint32_t t : {flag_sent_, chan_sent_, remote_sent_, standby_sent_})
+    oldest = std::max(oldest, age_ms(now, t));
+  return oldest > 0 && oldest < interval ? interval - oldest + 10 : interval;
+}
+
+int LemzRadioWSControl::PutProtoFromRadioToChan(const LemzRadioState& s) {
+  copy_gw_command(radio_to_chan_, s);
+  return isDefaultInitCommand(s.type) ? -1 : 0;
+}
+
+int LemzRadioWSControl::PutProtoFromChanToRadio(const LemzRadioState& s) {
+  chan_to_radio_.session_addr = s.source_addr;
+  chan_to_radio_.session_ssrc = s.source_ssrc;
+  copy_wm_report(chan_to_radio_, s, false);
+  return isDefaultInitCommand(s.type) ? -1 : 0;
+}
+
+int LemzRadioWSControl::EncodeProto(const LemzRadioState& s, sig_proto& p) {
+  header_into(p, s);
+  auto& u = p.payload;
+  switch (s.type) {
+    case GW_FLAG: case GW_FLAG_PTT: case GW_FLAG_BSS: case GW_FLAG_RV: case GW_FLAG_SH:
+    case GW_FLAG_PW: case GW_FLAG_RS: return 0;
+    case GW_ADJUST_CHAN:
+      u.gw_adjust_chan.id = static_cast<uint32_t>(s.channel_id);
+      u.gw_adjust_chan.freq = s.frequency;
+      return 0;
+    case GW_SEL_CALL:
+      sig_proto_copy_caller_id(u.gw_sel_call.callerID, s.caller_id);
+      u.gw_sel_call.callerID_length = static_cast<uint8_t>(std::strlen(u.gw_sel_call.callerID));
+      return 0;
+    case GW_SELECT_RC_CHAN:
+      u.gw_select_rc_chan.interface = low_byte(s.interface);
+      u.gw_select_rc_chan.channel = low_byte(s.channel);
+      return 0;
+    case GW_ADJUST_SQUELSHE: u.gw_adjust_squelsh.squelsh = low_byte(s.squelsh); return 0;
+    case GW_ADJUST_RTE: u.gw_adjust_rte.rte = low_byte(s.rte); return 0;
+    case GW_ADJUST_STANDBY: u.gw_adjust_standby.state = low_byte(s.standby_state); return 0;
+  }
+  return -1;
+}
+
+}  // namespace RTPSignalling
