@@ -48,11 +48,12 @@ int32_t type_of(int alternative) {
   return 0;
 }
 
+// The gw-set-flags alternatives: each holds a TERM::RadioCommandGWSetFlags.
 bool carries_flags(int alternative) {
   switch (alternative) {
     case Params::e_gw_set_flags: case Params::e_gw_set_ptt: case Params::e_gw_set_bss:
     case Params::e_gw_set_sh: case Params::e_gw_set_pwr: case Params::e_gw_set_rv:
-    case Params::e_gw_set_resv: case Params::e_wm_flags: return true;
+    case Params::e_gw_set_resv: return true;
   }
   return false;
 }
@@ -454,7 +455,6 @@ int LemzRadioControl::DecodeASN(const TERM::LemzRadioModifier& m, LemzRadioState
   const int alternative = params.currentSelection();
   s.type = type_of(alternative);
   if (carries_flags(alternative)) {
-    // Every flags-only alternative holds one record of the same shape.
     flags_from(static_cast<const TERM::RadioCommandGWSetFlags*>(params.getSelection())->get_flags(),
                s);
     return 0;
@@ -465,6 +465,7 @@ int LemzRadioControl::DecodeASN(const TERM::LemzRadioModifier& m, LemzRadioState
   };
   switch (alternative) {
     case Params::e_gw_set_freq: freq_from(params.get_gw_set_freq().get_freq(), s); break;
+    case Params::e_wm_flags: flags_from(params.get_wm_flags().get_flags(), s); break;
     case Params::e_gw_set_selcall: {
       const auto& c = params.get_gw_set_selcall();
       flags_from(c.get_flags(), s);
@@ -544,6 +545,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
   }
   switch (alternative) {
     case Params::e_gw_set_freq: params.select_gw_set_freq().set_freq(freq_of(s)); break;
+    case Params::e_wm_flags: params.select_wm_flags().set_flags(flags_of(s)); break;
     case Params::e_gw_set_selcall: {
       auto& c = params.select_gw_set_selcall();
       c.set_flags(flags_of(s));

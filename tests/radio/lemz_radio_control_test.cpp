@@ -1,0 +1,199 @@
+// The LEMZ gateway and workstation controls on the simulated header-extension engine and the
+// movable clock: the gateway's periodic reports, its access rule, runs of received packets,
+// controller commands in both directions, and values that no report could carry.
+#include "radio/lemz_radio_control.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "asn1/modules/term.h"
+#include "tests/radio/radio_testlib.h"
+#include "tests/support/test_clock.h"
+
+namespace {
+
+using RTPSignalling::LemzRadioGWControl;
+using RTPSignalling::LemzRadioWSControl;
+using Params = TERM::LemzRadioModifierParams;
+
+const rtp_ext_init_params kLemzInit{0x1337, 0, 0, 0, 0, 0};
+
+// A LEMZ header: type, priority and push-to-talk.
+std::string header(unsigned type, unsigned priority, unsigned ptt) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%02X%02X0000", type, priority << 4 | ptt << 2);
+  return text;
+}
+
+TERM::RadioModifier modifier(int alternative, const std::string& addr = "127.0.0.7") {
+  TERM::RadioModifier m;
+  TERM::LemzRadioModifier& l = m.select_lemz();
+  l.get_addr().set_session_addr(addr);
+  l.get_addr().set_session_ssrc(9);
+  l.get_params().select(alternative);
+  return m;
+}
+
+TERM::RadioStatus keyed_status(int priority) {
+  TERM::RadioStatus s;
+  TERM::LemzRadioStatus& l = s.select_lemz();
+  l.get_flags().set_prio(priority);
+  l.get_flags().set_ptt(true);
+  l.get_flags().set_sql(true);
+  l.set_squelshe(TERM::RadioSquelshe::on);
+  return s;
+}
+
+template <class Control>
+class LemzControl : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(board().ok());
+    control_ = std::make_unique<Control>(kLemzInit);
+    engine_ = std::make_unique<EngineSession>();
+    control_->SetNotify(&notify_);
+  }
+
+  TestClockGuard clock_{uint64_t(7000) * 1000};
+  RadioNotify notify_;
+  std::unique_ptr<Control> control_;
+  std::unique_ptr<EngineSession> engine_;
+};
+
+using LemzGateway = LemzControl<LemzRadioGWControl>;
+using LemzWorkstation = LemzControl<LemzRadioWSControl>;
+
+TEST_F(LemzGateway, ReportsEverySecondFromTheStart) {
+  control_->SetTimerEnable(true);
+  advance(999);
+  EXPECT_EQ(engine_->sent(), Lines{});
+  advance(1);
+  // WM_FLAG, WM_CHAN (channel 0, 0.0) and WM_SELECT_RC_CHAN; no WM_STANDBY while unset.
+  EXPECT_EQ(engine_->sent(),
+            (Lines{"81f00000", "84f0000000000000" "00000000ffff0000", "86f0000000000000"}));
+
+  // A wm-chan command goes out at once and postpones the periodic one by a full second.
+  advance(300);
+  EXPECT_EQ(engine_->sent(), Lines{});
+  TERM::RadioModifier standby = modifier(Params::e_wm_standby);
+  auto& st = standby.get_lemz().get_params().get_wm_standby();
+  st.set_state_channel(TERM::RadioStandby::active);
+  st.set_group(3);
+  st.set_state_receiver(TERM::RadioStandby::active);
+  EXPECT_TRUE(control_->SendASNToChan(standby));
+  EXPECT_EQ(engine_->sent(), Lines{"87f00000" "00030000"});
+  TERM::RadioModifier chan = modifier(Params::e_wm_chan);
+  auto& c = chan.get_lemz().get_params().get_wm_chan();
+  c.get_freq().set_channel(4);
+  c.get_freq().set_frequency("121.5");
+  c.set_squelshe(TERM::RadioSquelshe::off);
+  c.set_rte(TERM::RadioRTE::a1b);
+  EXPECT_TRUE(control_->SendASNToChan(chan));
+  EXPECT_EQ(engine_->sent(), Lines{"84f0000000000004" "42f3000001020000"});
+  advance(700);
+  EXPECT_EQ(engine_->sent(), (Lines{"81f00000", "86f0000000000000"}))
+      << "WM_FLAG and, at every tick, WM_SELECT_RC_CHAN; WM_CHAN waits";
+  advance(300);
+  EXPECT_EQ(engine_->sent(), Lines{});
+  advance(10);
+  EXPECT_EQ(engine_->sent(), (Lines{"84f0000000000004" "42f3000001020000", "86f0000000000000",
+                                    "87f00000" "00030000"}))
+      << "the timer fires 10 ms after the reports fall due";
+}
+
+TEST_F(LemzGateway, KeyedRadioAcceptsPreemptionAndItsKeyingSource) {
+  TERM::RadioModifier trans = modifier(Params::e_wm_trans);
+  auto& t = trans.get_lemz().get_params().get_wm_trans();
+  t.get_flags().set_prio(5);
+  t.get_flags().set_ptt(true);
+  t.set_ip("127.0.0.9");
+  t.set_ssrc(0x42);
+  EXPECT_TRUE(control_->SendASNToChan(trans));
+  EXPECT_EQ(engine_->sent(), Lines{"82540000" "0900007f" "00000042"});
+  EXPECT_EQ(engine_->state(), "open etype=0x1337 words=0,0,0,0 detached filter=127.0.0.9");
+
+  // Packets from elsewhere pass the engine only while a test lifts its filter.
+  control_->UpdateAccess(false, in_addr{0});
+  engine_->receive({header(GW_FLAG_PTT, 5, 1)}, "127.0.0.3");
+  engine_->receive({header(GW_FLAG_PTT, 7, 1)}, "127.0.0.4");
+  EXPECT_TRUE(notify_.reports.empty());
+  control_->UpdateAccess(false, in_addr{0});
+  engine_->receive({header(GW_FLAG_PTT, 3, 1)}, "127.0.0.3");
+  ASSERT_EQ(notify_.reports.size(), 1u);
+  EXPECT_NE(notify_.reports[0].find("session-addr \"127.0.0.3\""), std::string::npos);
+  EXPECT_EQ(control_->chan_to_radio().priority, 3);
+  engine_->receive({header(GW_FLAG, 9, 0)}, "127.0.0.9");
+  EXPECT_EQ(notify_.reports.size(), 2u) << "the keying source is always heard";
+}
+
+TEST_F(LemzGateway, RunsEndAtAChangeOfTypeOrSource) {
+  engine_->receive({header(WM_FLAG, 1, 0), header(WM_FLAG, 2, 0), header(WM_FLAG, 3, 0),
+                    header(WM_FLAG, 4, 0), header(WM_FLAG, 5, 0)});
+  ASSERT_EQ(notify_.reports.size(), 1u);
+  EXPECT_NE(notify_.reports[0].find("wm-flags : { flags { prio 5,"), std::string::npos)
+      << notify_.reports[0];
+  engine_->receive({header(WM_FLAG, 1, 0), header(WM_CHAN, 1, 0) + "00000003" "00000000" "01000000"});
+  EXPECT_EQ(notify_.reports.size(), 3u);
+  // A received GW_SEL_CALL carries no address: ip 0.0.0.0 and ssrc 0, addr its source.
+  engine_->receive({"09000000" "03616263"}, "127.0.0.6", 33);
+  ASSERT_EQ(notify_.reports.size(), 4u);
+  EXPECT_NE(notify_.reports[3].find("session-addr \"127.0.0.6\", session-ssrc 33 }, params "
+                                    "gw-set-selcall : { flags"),
+            std::string::npos)
+      << notify_.reports[3];
+  EXPECT_NE(notify_.reports[3].find("ip \"0.0.0.0\", ssrc 0, cid \"abc\""), std::string::npos);
+  EXPECT_NE(notify_.reports[3].find("squelshe no-config, rte no-config"), std::string::npos)
+      << "an unset squelsh and rte are reported as no-config";
+}
+
+TEST_F(LemzGateway, ValuesNoReportCanCarryAreDropped) {
+  StreamCapture errors(std::cerr);
+  engine_->receive({"0B000000" "05000000"});
+  engine_->receive({"0C000000" "08000000"});
+  engine_->receive({"87000000" "01000200"});
+  EXPECT_TRUE(notify_.reports.empty());
+  const std::string text = errors.take();
+  for (const char* field : {"squelsh 5 out of range", "rte 8 out of range",
+                            "standby receiver state 2 out of range"})
+    EXPECT_NE(text.find(field), std::string::npos) << field;
+  engine_->receive({"0B000000" "02000000"});
+  EXPECT_EQ(notify_.reports.size(), 1u);
+}
+
+TEST_F(LemzGateway, StatusSetsTheStateAndTheFilterButSendsNothing) {
+  EXPECT_TRUE(control_->SendASNToChan(keyed_status(4)));
+  EXPECT_EQ(engine_->sent(), Lines{});
+  EXPECT_TRUE(control_->GetSQU());
+  EXPECT_EQ(control_->radio_to_chan().squelsh, TERM::RadioSquelshe::on);
+  EXPECT_EQ(engine_->state(), "open etype=0x1337 words=0,0,0,0 detached filter=off")
+      << "keyed without a session address: no filter on 0.0.0.0";
+  TERM::RadioModifier ptt = modifier(Params::e_gw_set_ptt);
+  EXPECT_TRUE(control_->SendASNToChan(ptt));
+  EXPECT_EQ(engine_->sent(), Lines{}) << "a GW_ command is not the gateway's to send";
+  EXPECT_FALSE(control_->GetSQU());
+
+  TERM::RadioModifier quality = modifier(Params::e_wm_quality);
+  quality.get_lemz().get_params().get_wm_quality().set_bss_val("0.75");
+  control_->SendASNToChan(quality);
+  EXPECT_FLOAT_EQ(control_->radio_to_chan().radio_quality, 0.75f);
+  EXPECT_EQ(engine_->sent(), Lines{"83000000" "3f400000"});
+
+  TERM::RadioStatus ed137;
+  ed137.select_ed_137();
+  EXPECT_FALSE(control_->SendASNToChan(ed137));
+}
+
+TEST_F(LemzWorkstation, SendsGwCommandsOnly) {
+  TERM::RadioModifier freq = modifier(Params::e_gw_set_freq);
+  freq.get_lemz().get_params().get_gw_set_freq().get_freq().set_channel(2);
+  freq.get_lemz().get_params().get_gw_set_freq().get_freq().set_frequency("-1");
+  EXPECT_TRUE(control_->SendASNToChan(freq));
+  EXPECT_EQ(engine_->sent(), Lines{"02f00000" "00000002" "bf800000"});
+  EXPECT_TRUE(control_->SendASNToChan(modifier(Params::e_wm_flags)));
+  EXPECT_EQ(engine_->sent(), Lines{});
+}
+
+}  // namespace
