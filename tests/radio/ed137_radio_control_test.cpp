@@ -234,4 +234,25 @@ TEST_F(Ed137Control, FilterChangesOnlyWhenTheEngineTookIt) {
                    "0x20004505 RESET_FILTER"}));
 }
 
+TEST(RadioControlSession, StartsStopsAndRestarts) {
+  ASSERT_TRUE(board().ok());
+  StreamCapture errors(std::cerr);
+  // Attached to a descriptor that is no RTP session: the engine refuses and nothing stays open.
+  ED137RadioGWControl refused(3, rtp_ext_attach_session_params{0, -1}, ed137_init());
+  EXPECT_FALSE(refused.ext_fd());
+  EXPECT_EQ(EngineSession().state(), "closed etype=0x0167 words=1,123,10,1 detached filter=off");
+  const std::string text = errors.take();
+  EXPECT_NE(text.find("rtp_ext[3] "), std::string::npos) << text;
+  EXPECT_NE(text.find(": attach rtp_ext session fail !!!: Bad file descriptor"), std::string::npos);
+
+  // A session of its own is kept across a restart; only ExtAttach opens a new one.
+  ED137RadioGWControl only(ed137_init());
+  const std::string before = EngineSession().state();
+  EXPECT_TRUE(only.RtpExtStart(false));
+  EXPECT_TRUE(only.RtpExtStop());
+  EXPECT_EQ(log_tail("rtp_ext", 1), Lines{"0xc0144500 INIT etype=0x0167 words=1,123,10,1"});
+  EXPECT_EQ(EngineSession().state(), before);
+  EXPECT_TRUE(only.ext_fd());
+}
+
 }  // namespace
