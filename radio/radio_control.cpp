@@ -99,7 +99,13 @@ bool RadioControl::RtpExtStart(bool first) {
   return true;
 }
 
+void RadioControl::SetRtpSession(const Fd& session) {
+  if (type_ == ExtAttach) attach_.fd_rtp = session.get();
+  if (type_ == RtpAttach) rtp_ = session;
+}
+
 bool RadioControl::RtpExtStop() {
+  if (type_ == RtpAttach) rtp_.close();
   if (type_ != ExtAttach) return true;
   if (Device::ioctl(ext_.get(), RtpExtIoctl::kDetach, 0ul) < 0)
     LogFailure("detach rtp_ext session fail !!!");

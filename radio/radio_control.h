@@ -89,8 +89,12 @@ class RadioControl : public IRadioController, private IRadioIntController {
   // Opens (ExtAttach, and ExtOnly when `first`), initialises and attaches the engine session
   // and watches it; RtpAttach attaches the RTP session instead. False after a logged failure.
   bool RtpExtStart(bool first);
-  // ExtAttach: detaches, closes the session and stops watching it. Always true.
+  // ExtAttach: detaches, closes the session and stops watching it; RtpAttach: lets go of the
+  // RTP session, so that a restart of it finds it closed. Always true.
   bool RtpExtStop();
+  // The RTP session that the next RtpExtStart attaches to: for ExtAttach its descriptor number
+  // in this process, for RtpAttach a duplicate of it.
+  void SetRtpSession(const Fd& session);
 
   // Starts the status timer with the current interval (replacing a pending one), or stops it.
   void SetTimerEnable(bool enable);

@@ -32,6 +32,7 @@
 #include "server/startup/command_line.h"
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
+#include "slots/media/rtp_ext_factory.h"
 #include "slots/media/rtp_factory.h"
 #include "slots/tdm/echo_factory.h"
 #include "slots/tdm/ext_factory.h"
@@ -57,6 +58,8 @@ void BuildSlotFactories() {
   ExtFactory::instance();
   MccFactory::instance();
   EchoFactory::instance();
+  RtpLEMZFactory::instance();
+  RtpED137Factory::instance();
   HdlcSlotFactory::instance();
 }
 

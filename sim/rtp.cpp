@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "hw/rtp_ext_records.h"
 #include "sim/record.h"
 #include "sim/session.h"
 
@@ -106,6 +107,12 @@ IoctlResult Rtp::on_ioctl(Session& session, IoctlCall& call) {
       stream.pd = false;
       return {0, 0};
     }
+    case RtpExtIoctl::kRtpAttach: {
+      rtp_attach_session_params attach;
+      if (!read_record(call, attach)) return {-1, EINVAL};
+      return session_of("rtp_ext", attach.pid_rtp, attach.fd_rtp, call.pid) ? IoctlResult{0, 0}
+                                                                              : IoctlResult{-1, EBADF};
+    }
     default:
       return {-1, ENOTTY};
   }
@@ -116,6 +123,7 @@ std::string Rtp::decode(const IoctlCall& call) const {
   rtp_channel_info info;
   rtp_event_params event;
   uint32_t type;
+  rtp_attach_session_params attach;
   switch (call.request) {
     case RtpIoctl::kBeginSession:
       return read_record(call, params) ? "BEGIN_SESSION " + describe(params) : "";
@@ -138,6 +146,10 @@ std::string Rtp::decode(const IoctlCall& call) const {
              " timeout2=" + std::to_string(event.timeout2);
     case RtpIoctl::kEventOff:
       return read_record(call, type) ? "EVENT_OFF type=" + std::to_string(type) : "";
+    case RtpExtIoctl::kRtpAttach:
+      return read_record(call, attach) ? "RTP_ATTACH fd=" + std::to_string(attach.fd_rtp) +
+                                             " pid=" + std::to_string(attach.pid_rtp)
+                                       : "";
     default:
       return "";
   }

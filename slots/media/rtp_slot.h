@@ -25,7 +25,7 @@
 
 class RtpSlot : public Slot,
                 private Hardware::TonecReceiver,
-                private Hardware::DSProcReceiver {
+                protected Hardware::DSProcReceiver {
  public:
   // What the SDES at the start of a session says about this end.
   static const char kCname[];

@@ -1,0 +1,187 @@
+// Radio RTP slots on the simulated board, driven by a controller through the control server:
+// which factory takes a create, what the slot asks of the RTP and header-extension engines,
+// the controller's reports and aborts as signals, codec changes, squelch-gated input and
+// destruction.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <regex>
+#include <string>
+
+#include "base/device.h"
+#include "base/fd.h"
+#include "hw/device_names.h"
+#include "slots/media/rtp_ext_factory.h"
+#include "tests/slots_media/rtp_slots.h"
+#include "tests/support/stream_capture.h"
+
+namespace {
+
+// An ED-137 radio status: squelch on, and the radio's response with a keep-alive of 200 ms whose
+// transmission depends on the squelch; BSS on.
+const char kEd137[] =
+    ", radio { status ed-137 : { header { ptt ptt-off, squ squ-on, ptt-id 0, ptt-mute FALSE, "
+    "ptt-summation FALSE, sct FALSE }, radio-response { type radio-txrx, txrxmode txrx, "
+    "r2s-keepalive-period 200, ptt-id 0, transmission-depend-on-squ TRUE } }, bss-enable TRUE }";
+
+const char kLemzStatus[] =
+    ", radio { status lemz : { flags { prio 3, ptt FALSE, bss FALSE, vad-rx FALSE, vad-tx FALSE, "
+    "sql FALSE, sh FALSE, pwr FALSE, rv FALSE, resv FALSE, selcall 0, li 0 }, freq { channel 1, "
+    "frequency \"121.5\" }, remote { no 0, ch 0 }, squelshe off, rte a1b, standby-state-channel "
+    "active, standby-group 0, standby-state-receiver active } }";
+
+class RadioSlots : public RtpSlots {
+ protected:
+  static void SetUpTestSuite() {
+    RtpSlots::SetUpTestSuite();
+    RtpLEMZFactory::instance();
+    RtpED137Factory::instance();
+  }
+  void TearDown() override {
+    RtpSlots::TearDown();
+    EXPECT_EQ(board().command("sessions rtp_ext"), Lines{"0"});
+  }
+
+  // The newest header-extension session, as the simulator numbers them.
+  static std::string ext_session() {
+    int n = 0;
+    while (board().command("rtpext session " + std::to_string(n)).at(0).rfind("error", 0) != 0)
+      ++n;
+    return std::to_string(n - 1);
+  }
+  // The descriptor number that the newest attach request named.
+  static int attached_fd() {
+    const Lines log = log_tail("rtp_ext", 20);
+    std::smatch m;
+    for (auto line = log.rbegin(); line != log.rend(); ++line)
+      if (std::regex_search(*line, m, std::regex("ATTACH fd=([0-9]+)"))) return std::stoi(m[1]);
+    return -1;
+  }
+};
+
+TEST(RadioFactories, EachTakesOnlyItsRadio) {
+  LGCP::CreateParams create;
+  TERM::RadioStatus& status = create.select_rtp().get_codecRTP().include_radio().get_status();
+  status.select_lemz();
+  EXPECT_EQ(RtpFactory::instance().INewSlot(create), nullptr);
+  EXPECT_EQ(RtpED137Factory::instance().INewSlot(create), nullptr);
+  status.select_ed_137();
+  EXPECT_EQ(RtpFactory::instance().INewSlot(create), nullptr);
+  EXPECT_EQ(RtpLEMZFactory::instance().INewSlot(create), nullptr);
+}
+
+TEST_F(RadioSlots, Ed137SlotFromCreateToDestroy) {
+  // The ED-137 factory takes the create although the e2m mode asks for only-rtp.
+  const int channel = create_slot("ptG711-Alaw", std::string(", pfactor 3") + kEd137 +
+                                                     ", rtp-e2m { slot 0, channel 0, mode "
+                                                     "only-rtp : { fd 3, pid 1 } }");
+  ASSERT_GT(channel, 0);
+  const std::string ext = ext_session();
+  EXPECT_EQ(board().command("rtpext session " + ext).at(0),
+            "open etype=0x0167 words=1,123,6,1 attached filter=off")
+      << "200 ms in packets of 3 x 10 ms";
+  EXPECT_NE(log_tail("rtp_ext", 1).at(0).find(" pid=-1"), std::string::npos);
+  EXPECT_EQ(board().command("rtpext sent " + ext), Lines{"10000000"}) << "the creation's status";
+  EXPECT_NE(board().command("rtp sessions").at(0).find("input=on"), std::string::npos)
+      << "the squelch is on from the start";
+  const Lines rtp = log_tail("rtp", 3);
+  EXPECT_NE(rtp.at(1).find("ADD_CHANNEL tdm=-1 dev_no=-1 chn=-1 word3=1"), std::string::npos)
+      << "BSS on: " << testing::PrintToString(rtp);
+
+  EXPECT_EQ(talk({"{ seq 2, slot 1, pdu command : ioctl : rtpExt : lemz : { addr { session-addr "
+                  "\"127.0.0.2\", session-ssrc 1 }, params wm-flags : { flags { prio 1, ptt "
+                  "FALSE, bss FALSE, vad-rx FALSE, vad-tx FALSE, sql FALSE, sh FALSE, pwr FALSE, "
+                  "rv FALSE, resv FALSE, selcall 0, li 0 } } } }"}),
+            Lines{reply(2, 1, "error : unsupported")});
+  // Squelch off: the input follows it at the end of the ioctl.
+  EXPECT_EQ(talk({"{ seq 3, slot 1, pdu command : ioctl : rtpExt : ed-137 : { addr { "
+                  "session-addr \"127.0.0.2\", session-ssrc 1 }, params rx : { header { ptt "
+                  "ptt-off, squ squ-off, ptt-id 0, ptt-mute FALSE, ptt-summation FALSE, sct FALSE "
+                  "} } } }"}),
+            Lines{reply(3, 1, "success : NULL")});
+  EXPECT_EQ(log_tail("rtp", 1), Lines{"0x20005205 INPUT_OFF"});
+
+  ASSERT_EQ(board().command("rtpext rx " + ext + " 9 127.0.0.2 24400000"), Lines{"ok"});
+  Lines got = pending();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].find("{ slot 1, pdu signal : rtpExt : { status ed-137 : { header { ptt "
+                        "ptt-off, squ squ-off"),
+            0u)
+      << got[0];
+  EXPECT_NE(got[0].find("request ed-137 : { addr { session-addr \"127.0.0.2\", session-ssrc 9 "
+                        "}, params tx : { header { ptt normal-ptt-on"),
+            std::string::npos)
+      << got[0];
+
+  // The descriptor the factory attached with is closed; another file takes its number.
+  const int stale = attached_fd();
+  ASSERT_GE(stale, 0);
+  ASSERT_EQ(::fcntl(stale, F_GETFD), -1);
+  Fd other(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(::dup2(other.get(), stale), stale);
+  Fd taken(stale);
+  EXPECT_EQ(talk({"{ seq 4, slot 1, pdu command : ioctl : encoder-mode : ulaw }"}),
+            Lines{reply(4, 1, "success : NULL")});
+  EXPECT_EQ(log_tail("rtp_ext", 3).at(0), "0x20004502 DETACH");
+  EXPECT_EQ(log_tail("rtp_ext", 3).at(1), "0xc0144500 INIT etype=0x0167 words=1,123,6,1");
+  EXPECT_NE(attached_fd(), stale);
+  EXPECT_EQ(log_tail("rtp", 2).at(0).substr(0, 24), "0xc02c5200 BEGIN_SESSION");
+  EXPECT_EQ(board().command("rtpext session " + ext_session()).at(0),
+            "open etype=0x0167 words=1,123,6,1 attached filter=off");
+
+  // 2000 ms without a packet from the voice communication side.
+  for (int i = 0; i < 2; ++i) advance(1000);
+  got = pending();
+  EXPECT_NE(std::find(got.begin(), got.end(), "{ slot 1, pdu signal : abort : 151 }"), got.end())
+      << testing::PrintToString(got);
+
+  EXPECT_EQ(talk({"{ seq 5, slot 1, pdu command : destroy : NULL }"}),
+            Lines{reply(5, 1, "success : NULL")});
+  EXPECT_EQ(log_tail("rtp_ext", 1), Lines{"0x20004502 DETACH"});
+}
+
+TEST_F(RadioSlots, LemzSlotOnItsOwnSessionReportsEverySecond) {
+  create_slot("ptG711-Alaw", kLemzStatus);
+  const std::string ext = ext_session();
+  EXPECT_EQ(board().command("rtpext session " + ext).at(0),
+            "open etype=0x1337 words=0,0,0,0 attached filter=off");
+  EXPECT_NE(log_tail("rtp_ext", 1).at(0).find(" pid=" + std::to_string(::getpid())),
+            std::string::npos);
+  advance(1000);
+  const Lines sent = board().command("rtpext sent " + ext);
+  EXPECT_EQ(sent, (Lines{"81300000", "8430000000000001" "42f3000001020000", "8630000000000000",
+                         "8730000000000000"}))
+      << "the creation's status: priority 3, channel 1 at 121.5, squelsh off, rte a1b";
+  EXPECT_EQ(talk({"{ seq 2, slot 1, pdu command : destroy : NULL }"}),
+            Lines{reply(2, 1, "success : NULL")});
+}
+
+TEST_F(RadioSlots, LemzSlotOnAnotherProcesssSession) {
+  // The header-extension session that "another process" holds is this test's own.
+  Fd held(Device::open(GetRtpExtDevName(), O_RDWR | O_NONBLOCK));
+  ASSERT_TRUE(held);
+  const std::string sessions = board().command("rtpext session " + ext_session()).at(0);
+  create_slot("ptG711-Alaw", std::string(kLemzStatus) + ", rtp-e2m { slot 0, channel 0, mode "
+                                                        "only-rtp : { fd " +
+                                 std::to_string(held.get()) + ", pid " +
+                                 std::to_string(::getpid()) + " } }");
+  EXPECT_EQ(log_tail("rtp", 1), Lines{"0xc0085209 RTP_ATTACH fd=" + std::to_string(held.get()) +
+                                      " pid=" + std::to_string(::getpid())});
+  EXPECT_EQ(board().command("rtpext session " + ext_session()).at(0), sessions)
+      << "no session of its own";
+  EXPECT_EQ(talk({"{ seq 2, slot 1, pdu command : destroy : NULL }"}),
+            Lines{reply(2, 1, "success : NULL")});
+  held.close();
+}
+
+TEST_F(RadioSlots, EngineFailureLeavesASlotWithoutRadio) {
+  ASSERT_EQ(board().command("fail rtp_ext open ENODEV"), Lines{"ok"});
+  StreamCapture errors(std::cerr);
+  EXPECT_GT(create_slot("ptG711-Alaw", kEd137), 0);
+  EXPECT_NE(errors.take().find("create rtp_ext session fail !!!"), std::string::npos);
+  EXPECT_EQ(talk({"{ seq 2, slot 1, pdu command : destroy : NULL }"}),
+            Lines{reply(2, 1, "success : NULL")});
+}
+
+}  // namespace
