@@ -1,0 +1,55 @@
+// An ED-137 radio slot on orvexd and the simulated board: the controller creates it, the
+// header-extension engine carries the creation's status out, a TX packet from the voice
+// communication side comes back as an rtpExt signal, a controller command goes out as an RX
+// packet, and the destroy detaches and closes the engine session.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/daemon_on_board.h"
+#include "tests/support/lgcp_test.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class RadioSlot : public DaemonOnBoard {};
+
+TEST_F(RadioSlot, Ed137CreateSignalCommandAndDestroy) {
+  const Fd rtcp = udp_loopback(0);
+  const std::string peer = std::to_string(local_port(rtcp) - 1);
+  const std::string local = std::to_string(local_port(udp_loopback(0)) - 1);
+  EXPECT_EQ(answer("{ seq 1, slot 1, pdu command : create : rtp : { codecRTP { payload "
+                   "ptG711-Alaw, dhost { iaddr \"127.0.0.1\", port " + peer +
+                   " }, shost { iaddr \"127.0.0.1\", port " + local +
+                   " }, radio { status ed-137 : { header { ptt ptt-off, squ squ-on, ptt-id 5, "
+                   "ptt-mute FALSE, ptt-summation FALSE, sct FALSE } } } }, txPayload "
+                   "ptG711-Alaw, rxPayload ptG711-Alaw } }"),
+            wire(success(1, 1)));
+  EXPECT_EQ(board_.command("rtpext session 0"),
+            Lines{"open etype=0x0167 words=1,123,10,1 attached filter=off"});
+  EXPECT_EQ(board_.command("rtpext sent 0"), Lines{"11400000"});
+
+  EXPECT_EQ(board_.command("rtpext rx 0 77 127.0.0.5 22400000"), Lines{"ok"});
+  Ctl::Received r;
+  ASSERT_TRUE(ctl_.wait_for("rtpExt", r, wait_ms)) << ctl_.error();
+  const std::string text = r.text();
+  EXPECT_NE(text.find("session-addr \"127.0.0.5\""), std::string::npos) << text;
+  EXPECT_NE(text.find("ptt-id 9"), std::string::npos) << text;
+
+  EXPECT_EQ(answer("{ seq 2, slot 1, pdu command : ioctl : rtpExt : ed-137 : { addr { "
+                   "session-addr \"127.0.0.5\", session-ssrc 77 }, params rx : { header { ptt "
+                   "normal-ptt-on, squ squ-on, ptt-id 9, ptt-mute FALSE, ptt-summation FALSE, "
+                   "sct FALSE } } } }"),
+            wire(success(2, 1)));
+  EXPECT_EQ(board_.command("rtpext sent 0"), (Lines{"11400000", "32400000"}));
+  EXPECT_EQ(board_.command("rtpext session 0"),
+            Lines{"open etype=0x0167 words=1,123,10,1 attached filter=127.0.0.5"});
+
+  EXPECT_EQ(answer("{ seq 3, slot 1, pdu command : destroy : NULL }"), wire(success(3, 1)));
+  EXPECT_EQ(board_.command("rtpext session 0"),
+            Lines{"closed etype=0x0167 words=1,123,10,1 detached filter=127.0.0.5"});
+}
+
+}  // namespace
