@@ -149,20 +149,22 @@ void copy_caller_id(char (&to)[kSigCallerIdSize], const std::string& text) {
   sig_proto_copy_caller_id(to, text.c_str());
 }
 
-void copy_header(LemzRadioState& d, const LemzRadioState& s) {
-  d.type = s.type;
-  d.priority = s.priority;
-  d.status = s.status;
-  d.flag_t = s.flag_t;
-  d.flag_p = s.flag_p;
-  d.flag_r = s.flag_r;
-  d.flag_s = s.flag_s;
-  d.flag_b = s.flag_b;
-  d.flag_rv = s.flag_rv;
-  d.flag_sh = s.flag_sh;
-  d.flag_rs = s.flag_rs;
-  d.flag_pw = s.flag_pw;
-  d.flag_c = s.flag_c;
+// Type, priority, status and the ten flags, between packet records and states.
+template <class To, class From>
+void copy_header(To& d, const From& s) {
+  d.type = static_cast<decltype(d.type)>(s.type);
+  d.priority = static_cast<decltype(d.priority)>(s.priority);
+  d.status = static_cast<decltype(d.status)>(s.status);
+  d.flag_t = static_cast<decltype(d.flag_t)>(s.flag_t);
+  d.flag_p = static_cast<decltype(d.flag_p)>(s.flag_p);
+  d.flag_r = static_cast<decltype(d.flag_r)>(s.flag_r);
+  d.flag_s = static_cast<decltype(d.flag_s)>(s.flag_s);
+  d.flag_b = static_cast<decltype(d.flag_b)>(s.flag_b);
+  d.flag_rv = static_cast<decltype(d.flag_rv)>(s.flag_rv);
+  d.flag_sh = static_cast<decltype(d.flag_sh)>(s.flag_sh);
+  d.flag_rs = static_cast<decltype(d.flag_rs)>(s.flag_rs);
+  d.flag_pw = static_cast<decltype(d.flag_pw)>(s.flag_pw);
+  d.flag_c = static_cast<decltype(d.flag_c)>(s.flag_c);
 }
 
 // What a GW_ command of `s` changes in `d` (the gateway keeps commands from the channel, the
@@ -228,19 +230,7 @@ void header_into(sig_proto& p, const LemzRadioState& s) {
   sig_proto_init(&p);
   p.source_addr = s.source_addr;
   p.source_ssrc = s.source_ssrc;
-  p.type = static_cast<uint32_t>(s.type);
-  p.priority = static_cast<uint32_t>(s.priority);
-  p.flag_t = s.flag_t;
-  p.flag_p = s.flag_p;
-  p.flag_r = s.flag_r;
-  p.flag_s = s.flag_s;
-  p.flag_b = s.flag_b;
-  p.flag_rv = s.flag_rv;
-  p.flag_sh = s.flag_sh;
-  p.flag_rs = s.flag_rs;
-  p.flag_pw = s.flag_pw;
-  p.flag_c = s.flag_c;
-  p.status = s.status;
+  copy_header(p, s);
 }
 
 uint8_t low_byte(int32_t v) { return static_cast<uint8_t>(v); }
@@ -379,19 +369,7 @@ int LemzRadioControl::OnRtpProtoRXEvent(const sig_proto& p) {
 int LemzRadioControl::DecodeProto(const sig_proto& p, LemzRadioState& s) {
   s.source_addr = p.source_addr;
   s.source_ssrc = p.source_ssrc;
-  s.type = static_cast<int32_t>(p.type);
-  s.priority = static_cast<int32_t>(p.priority);
-  s.flag_t = p.flag_t;
-  s.flag_p = p.flag_p;
-  s.flag_r = p.flag_r;
-  s.flag_s = p.flag_s;
-  s.flag_b = p.flag_b;
-  s.flag_rv = p.flag_rv;
-  s.flag_sh = p.flag_sh;
-  s.flag_rs = p.flag_rs;
-  s.flag_pw = p.flag_pw;
-  s.flag_c = p.flag_c;
-  s.status = p.status;
+  copy_header(s, p);
   const auto& u = p.payload;
   switch (p.type) {
     case GW_ADJUST_CHAN:

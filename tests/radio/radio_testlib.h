@@ -1,5 +1,5 @@
-// Helpers of the radio tests: hex text of byte buffers, the output of a shell command, and the
-// radio controls' view of the simulated header-extension engine.
+// Helpers of the radio tests: hex text of byte buffers, and the radio controls' view of the
+// simulated header-extension engine.
 #pragma once
 
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include "asn1/modules/term.h"
 #include "radio/radio_control.h"
 #include "tests/support/board.h"
+#include "tests/support/command_output.h"
 #include "tools/orvex-ctl/lib/hex.h"
 
 inline std::string hex_of(const unsigned char* bytes, int n) {
@@ -22,20 +23,6 @@ inline std::vector<unsigned char> bytes_of(const std::string& hex) {
   Ctl::from_hex(hex, b);
   return std::vector<unsigned char>(b.begin(), b.end());
 }
-
-// The standard output of the shell command `command`; its standard error is dropped.
-inline std::string output_of(const std::string& command) {
-  std::string text;
-  if (FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r")) {
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p)) text += buf;
-    ::pclose(p);
-  }
-  return text;
-}
-
-// --- The radio controls on the simulated header-extension engine ---------------------------
-
 
 // What a slot would send for its controller: rtpExt reports (value notation on one line) and
 // abort causes.

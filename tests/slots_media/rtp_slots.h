@@ -14,6 +14,7 @@
 #include "slots/tdm/trunk_factory.h"
 #include "tests/slots_tdm/slot_road.h"
 #include "tests/support/board.h"
+#include "tests/support/command_output.h"
 #include "tests/support/loop_turns.h"
 #include "tests/support/loopback.h"
 #include "tools/orvex-ctl/lib/hex.h"
@@ -28,16 +29,6 @@ inline std::string hex(const std::string& text) {
   return Ctl::to_hex(std::vector<char>(text.begin(), text.end()));
 }
 
-// The standard output of the shell command `command`.
-inline std::string output_of(const std::string& command) {
-  std::string text;
-  if (FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r")) {
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p)) text += buf;
-    ::pclose(p);
-  }
-  return text;
-}
 
 // Replaces every `from` in `text` by `to`.
 inline std::string replace(std::string text, const std::string& from, const std::string& to) {
