@@ -3,6 +3,7 @@
 // communication side comes back as an rtpExt signal, a controller command goes out as an RX
 // packet, and the destroy detaches and closes the engine session.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -14,7 +15,20 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class RadioSlot : public DaemonOnBoard {};
+class RadioSlot : public DaemonOnBoard {
+ protected:
+  // What the daemon wrote on the header-extension session, once it holds `count` packets: the
+  // daemon writes after it answered, so the test waits for it, bounded.
+  Lines sent(size_t count) {
+    Lines got;
+    for (int i = 0; i < wait_ms / 10; ++i) {
+      got = board_.command("rtpext sent 0");
+      if (got.size() >= count) break;
+      usleep(10000);
+    }
+    return got;
+  }
+};
 
 TEST_F(RadioSlot, Ed137CreateSignalCommandAndDestroy) {
   const Fd rtcp = udp_loopback(0);
@@ -29,7 +43,7 @@ TEST_F(RadioSlot, Ed137CreateSignalCommandAndDestroy) {
             wire(success(1, 1)));
   EXPECT_EQ(board_.command("rtpext session 0"),
             Lines{"open etype=0x0167 words=1,123,10,1 attached filter=off"});
-  EXPECT_EQ(board_.command("rtpext sent 0"), Lines{"11400000"});
+  EXPECT_EQ(sent(1), Lines{"11400000"});
 
   EXPECT_EQ(board_.command("rtpext rx 0 77 127.0.0.5 22400000"), Lines{"ok"});
   Ctl::Received r;
@@ -43,7 +57,7 @@ TEST_F(RadioSlot, Ed137CreateSignalCommandAndDestroy) {
                    "normal-ptt-on, squ squ-on, ptt-id 9, ptt-mute FALSE, ptt-summation FALSE, "
                    "sct FALSE } } } }"),
             wire(success(2, 1)));
-  EXPECT_EQ(board_.command("rtpext sent 0"), (Lines{"11400000", "32400000"}));
+  EXPECT_EQ(sent(2), (Lines{"11400000", "32400000"}));
   EXPECT_EQ(board_.command("rtpext session 0"),
             Lines{"open etype=0x0167 words=1,123,10,1 attached filter=127.0.0.5"});
 
