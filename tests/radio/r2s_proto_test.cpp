@@ -67,6 +67,10 @@ const Pack kPacks[] = {
      64, 4, "11C111F9", "0\t1\t7\t0\t0\t0\t1\t0x01\t1\t31\t1"},
     {"GatewayKeyedHeader", [] { return tx(1, 9, 0, 0); }, 64, 4, "22400000",
      "1\t0\t9\t0\t0\t0\t0\t\t\t\t"},
+    {"SlotCreationStatus", [] { return rx(0, 1, 5, 0, 0, 0); }, 64, 4, "11400000",
+     "0\t1\t5\t0\t0\t0\t0\t\t\t\t"},
+    {"SlotKeyedStatus", [] { return rx(1, 1, 9, 0, 0, 0); }, 64, 4, "32400000",
+     "1\t1\t9\t0\t0\t0\t0\t\t\t\t"},
     {"RxRrcShortTakesTwoBytes",
      [] {
        r2s_proto p = with_rrc(rx(0, 1, 2, 0, 0, 0), 0);

@@ -130,15 +130,20 @@ TEST_F(RadioSlots, Ed137SlotFromCreateToDestroy) {
   EXPECT_EQ(board().command("rtpext session " + ext_session()).at(0),
             "open etype=0x0167 words=1,123,6,1 attached filter=off");
 
+  // A restart that fails leaves the header-extension session detached, and the ioctl fails.
+  ASSERT_EQ(board().command("fail rtp 0xc02c5200 EIO"), Lines{"ok"});
+  EXPECT_EQ(talk({"{ seq 5, slot 1, pdu command : ioctl : decoder-mode : ulaw }"}),
+            Lines{reply(5, 1, "error : unsupported")});
+  EXPECT_EQ(log_tail("rtp_ext", 1), Lines{"0x20004502 DETACH"});
+
   // 2000 ms without a packet from the voice communication side.
   for (int i = 0; i < 2; ++i) advance(1000);
   got = pending();
   EXPECT_NE(std::find(got.begin(), got.end(), "{ slot 1, pdu signal : abort : 151 }"), got.end())
       << testing::PrintToString(got);
 
-  EXPECT_EQ(talk({"{ seq 5, slot 1, pdu command : destroy : NULL }"}),
-            Lines{reply(5, 1, "success : NULL")});
-  EXPECT_EQ(log_tail("rtp_ext", 1), Lines{"0x20004502 DETACH"});
+  EXPECT_EQ(talk({"{ seq 6, slot 1, pdu command : destroy : NULL }"}),
+            Lines{reply(6, 1, "success : NULL")});
 }
 
 TEST_F(RadioSlots, LemzSlotOnItsOwnSessionReportsEverySecond) {
