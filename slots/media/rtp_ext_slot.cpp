@@ -106,6 +106,16 @@ RtpLEMZRadioGWSlot::RtpLEMZRadioGWSlot(int channel, const Fd& session,
   SetController(std::make_unique<RTPSignalling::LemzRadioGWControl>(channel, session_, attach));
 }
 
+RtpLEMZRadioWSSlot::RtpLEMZRadioWSSlot(int channel, const Fd& session,
+                                       const rtp_connection_params& params,
+                                       const TERM::RadioStatus& status,
+                                       const rtp_ext_attach_session_params& attach,
+                                       const rtp_ext_init_params& init)
+    : RtpLEMZSlot(channel, session, params, status) {
+  SetController(std::make_unique<RTPSignalling::LemzRadioWSControl>(channel, attach, init));
+  controller()->SetWorkstation(1);
+}
+
 RtpED137RadioGWSlot::RtpED137RadioGWSlot(int channel, const Fd& session,
                                          const rtp_connection_params& params,
                                          const TERM::RadioStatus& status,

@@ -67,6 +67,16 @@ class RtpLEMZRadioGWSlot : public RtpLEMZSlot {
   const char* GetName() const override { return "rtp ext LEMZ (GW)"; }
 };
 
+// The workstation side of a LEMZ radio link: GW_ commands out, WM_ reports in; no status timer.
+// No factory makes it.
+class RtpLEMZRadioWSSlot : public RtpLEMZSlot {
+ public:
+  RtpLEMZRadioWSSlot(int channel, const Fd& session, const rtp_connection_params& params,
+                     const TERM::RadioStatus& status, const rtp_ext_attach_session_params& attach,
+                     const rtp_ext_init_params& init);
+  const char* GetName() const override { return "rtp ext LEMZ (WS)"; }
+};
+
 class RtpED137Slot : public RtpExtSlot {
  public:
   using RtpExtSlot::RtpExtSlot;
