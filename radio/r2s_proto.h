@@ -2,7 +2,7 @@
 // plain record and the free functions that build, pack, unpack and compare it.
 //
 // The header-extension engine hands over only the extension's content, so this codec handles the
-// two-byte ED-137 radio header and its additional features (ED-137B, part 2), not the RTP header
+// two-byte ED-137 radio header and its additional features (EUROCAE ED-137B), not the RTP header
 // nor the extension's profile and length words. Directions are the standard's: TX packets go
 // from the voice communication side to the radio, RX packets from the radio back.
 //
