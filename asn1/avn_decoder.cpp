@@ -1,5 +1,6 @@
 #include "asn1/avn_decoder.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -48,8 +49,17 @@ bool get_string(std::istream& is, std::string& text) {
   char c;
   if (!(is >> c) || c != '"') return false;
   text.clear();
-  std::getline(is, text, '"');
-  return !is.eof() && !is.fail();
+  for (;;) {
+    std::string piece;
+    std::getline(is, piece, '"');
+    if (is.eof() || is.fail()) return false;
+    text += piece;
+    if (is.peek() != '"') break;
+    is.get();
+    text.push_back('"');  // X.680 12.14: a quote inside is written twice
+  }
+  is.clear(is.rdstate() & ~std::ios_base::eofbit);
+  return true;
 }
 
 bool get_from_string(std::string digits, std::vector<char>& bytes, unsigned& bitCount, int base) {
@@ -242,6 +252,7 @@ bool AVNDecoder::do_visit(BMPString& value) {
   size_t n = std::mbstowcs(&wide[0], text.c_str(), wide.size());
   if (n == static_cast<size_t>(-1)) return false;
   wide.resize(n);
+  if (!std::all_of(wide.begin(), wide.end(), in_bmp)) return false;
   value.assign(wide);
   return true;
 }

@@ -1,6 +1,7 @@
 // Value-notation parser: reads what the printer (asn1/avn_encoder.h) writes into an existing
 // value, guided by its type records. Insensitive to line breaks and spacing between tokens;
-// identifiers end at white space, ',', '}' and ':'; quoted strings are taken as they stand.
+// identifiers end at white space, ',', '}' and ':'; quoted strings are taken as they stand,
+// except that "" inside one is a single quote.
 #pragma once
 
 #include <istream>
@@ -49,7 +50,7 @@ class AVNDecoder : public Visitor {
   std::vector<std::string> identifiers;
 };
 
-// A quoted string: '"', every character up to the next '"' as it stands.
+// A quoted string: '"', every character up to the closing '"' as it stands, "" read as '"'.
 bool get_string(std::istream& is, std::string& text);
 // A bit string 'bbb'B or a hexadecimal string 'hhh'H.
 bool get_value_from(std::istream& is, std::vector<char>& bytes, unsigned& bitCount);

@@ -45,6 +45,18 @@ bool AVNEncoder::hex(const char* p, size_t n) {
   return strm.good();
 }
 
+bool AVNEncoder::quoted(const std::string& text) {
+  strm.put('"');
+  for (size_t from = 0; from <= text.size();) {
+    size_t quote = std::min(text.find('"', from), text.size());
+    strm.write(text.data() + from, static_cast<std::streamsize>(quote - from));
+    if (quote < text.size()) strm << "\"\"";
+    from = quote + 1;
+  }
+  strm.put('"');
+  return strm.good();
+}
+
 bool AVNEncoder::do_visit(const Null&) { return bool(strm << "NULL"); }
 
 bool AVNEncoder::do_visit(const BOOLEAN& value) {
@@ -89,24 +101,18 @@ bool AVNEncoder::do_visit(const BIT_STRING& value) {
 
 bool AVNEncoder::do_visit(const OCTET_STRING& value) { return hex(value.data(), value.size()); }
 
-bool AVNEncoder::do_visit(const AbstractString& value) {
-  strm.put('"');
-  strm.write(value.data(), static_cast<std::streamsize>(value.size()));
-  strm.put('"');
-  return strm.good();
-}
+bool AVNEncoder::do_visit(const AbstractString& value) { return quoted(value); }
 
 bool AVNEncoder::do_visit(const BMPString& value) {
-  // A string that the quoted form cannot carry back (a NUL or a quote inside) is written as
-  // quadruples too.
-  bool quotable = value.find_first_of(std::wstring(L"\"\0", 2)) == std::wstring::npos;
+  // A string that the quoted form cannot carry back (a NUL inside, or a character the locale
+  // cannot write) is written as quadruples.
+  bool quotable = value.find(L'\0') == std::wstring::npos;
   std::string text(value.size() * MB_CUR_MAX + 1, '\0');
   size_t n = quotable ? std::wcstombs(&text[0], value.c_str(), text.size())
                       : static_cast<size_t>(-1);
   if (n != static_cast<size_t>(-1)) {
     text.resize(n);
-    strm << '"' << text << '"';
-    return strm.good();
+    return quoted(text);
   }
   strm << '{';
   for (size_t i = 0; i < value.size(); ++i) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "asn1/visitor.h"
@@ -36,6 +37,8 @@ class AVNEncoder : public ConstVisitor {
  private:
   bool spaces(int n);
   bool hex(const char* p, size_t n);
+  // A quoted string; a '"' inside is written twice (X.680 12.14).
+  bool quoted(const std::string& text);
 
   std::ostream& strm;
   int indent = 0;

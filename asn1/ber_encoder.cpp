@@ -120,8 +120,7 @@ bool BEREncoder::do_visit(const ENUMERATED& value) {
 
 bool BEREncoder::do_visit(const OBJECT_IDENTIFIER& value) {
   std::vector<char> content;
-  value.encodeCommon(content);
-  return primitive(value, content.data(), content.size());
+  return value.encodeCommon(content) && primitive(value, content.data(), content.size());
 }
 
 bool BEREncoder::do_visit(const BIT_STRING& value) {
@@ -148,6 +147,7 @@ bool BEREncoder::do_visit(const BMPString& value) {
   std::vector<char> content;
   content.reserve(value.size() * 2);
   for (wchar_t c : value) {
+    if (!in_bmp(c)) return false;
     content.push_back(static_cast<char>(static_cast<uint32_t>(c) >> 8));
     content.push_back(static_cast<char>(c));
   }

@@ -186,14 +186,17 @@ bool PERDecoder::do_visit(ENUMERATED& value) {
     bool ext;
     if (!decodeSingleBit(ext)) return false;
     if (ext) {
-      uint32_t m;
+      // The protocol's form of a value v above the root: the small number v + 1, then v as a
+      // whole number in 0..v. Anything else, X.691's own index of an extension addition
+      // (13.3) included, is refused rather than read as another value.
+      uint32_t m, v;
       if (!decodeSmallUnsigned(m)) return false;
-      if (m != 0) {
-        uint32_t v;
-        if (!decodeUnsigned(0, m - 1, v)) return false;
-        value.value = static_cast<int32_t>(v);
-        return true;
-      }
+      int64_t expected = int64_t{m} - 1;
+      if (m == 0 || expected <= r->maxEnumValue || expected > INT32_MAX ||
+          !decodeUnsigned(0, m - 1, v) || v != m - 1)
+        return false;
+      value.value = static_cast<int32_t>(v);
+      return true;
     }
   }
   if (r->maxEnumValue < 0) return false;
@@ -309,7 +312,6 @@ bool PERDecoder::openTypeContent(AbstractData& value, const char* start, uint32_
 
 bool PERDecoder::do_visit(CHOICE& value) {
   const ChoiceInfo* r = value.info();
-  if (current_ >= end_) return false;
   uint64_t index = 0;
   bool extension = false;
   if (r->extendable && !decodeSingleBit(extension)) return false;

@@ -203,8 +203,7 @@ bool PEREncoder::do_visit(const ENUMERATED& value) {
 
 bool PEREncoder::do_visit(const OBJECT_IDENTIFIER& value) {
   std::vector<char> content;
-  value.encodeCommon(content);
-  if (content.size() > 255 || !encodeLength(static_cast<uint32_t>(content.size()), 0, 255))
+  if (!value.encodeCommon(content) || content.size() > 255 || !encodeLength(static_cast<uint32_t>(content.size()), 0, 255))
     return false;
   encodeBlock(content.data(), content.size());
   return true;
@@ -280,7 +279,11 @@ bool PEREncoder::do_visit(const BMPString& value) {
   bool unbounded;
   if (!encodeConstrainedLength(r, n, unbounded)) return false;
   if (unbounded || uint64_t{r->upperLimit} * 16 > 16) byteAlign();
-  for (wchar_t c : value) encodeMultiBit(static_cast<uint32_t>(c) - r->firstCharacter, 16);
+  for (wchar_t c : value) {
+    uint32_t code = static_cast<uint32_t>(c) - r->firstCharacter;
+    if (!in_bmp(c) || code > 0xFFFF) return false;
+    encodeMultiBit(code, 16);
+  }
   return true;
 }
 

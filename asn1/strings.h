@@ -76,6 +76,10 @@ class BMPString : public ConstrainedObject, public std::wstring {
   bool do_accept(ConstVisitor& v) const override;
 };
 
+// Whether a wide character is in the Basic Multilingual Plane, the only characters a BMPString
+// carries (two octets each).
+inline bool in_bmp(wchar_t c) { return static_cast<uint32_t>(c) <= 0xFFFF; }
+
 // Size check shared by the string and list kinds (sizes of X.680 SIZE constraints): strict
 // requires lower..upper; the loose form lets an extensible constraint exceed its upper bound.
 bool size_within(const ConstrainedInfo* info, size_t size, bool strict);

@@ -138,15 +138,17 @@ void put_subidentifier(std::vector<char>& out, uint64_t v) {
 
 }  // namespace
 
-void OBJECT_IDENTIFIER::encodeCommon(std::vector<char>& octets) const {
-  if (value.size() < 2) return;
+bool OBJECT_IDENTIFIER::encodeCommon(std::vector<char>& octets) const {
+  // X.690 8.19.4: the first two arcs share one sub-identifier, so they must be such that the
+  // decoder can split it again (X.660: first arc 0..2, second below 40 under 0 and 1).
+  if (value.size() < 2 || value[0] > 2 || (value[0] < 2 && value[1] >= 40)) return false;
   put_subidentifier(octets, uint64_t{value[0]} * 40 + value[1]);
   for (size_t i = 2; i < value.size(); ++i) put_subidentifier(octets, value[i]);
+  return true;
 }
 
 bool OBJECT_IDENTIFIER::decodeCommon(const char* octets, size_t length) {
-  value.clear();
-  if (length == 0) return true;
+  if (length == 0) return false;  // not even the sub-identifier of the first two arcs
   // Every sub-identifier takes at least one octet, so `length` bounds the arcs.
   std::vector<uint32_t> arcs;
   uint64_t sub = 0;

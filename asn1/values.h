@@ -160,7 +160,9 @@ class OBJECT_IDENTIFIER : public AbstractData {
   explicit OBJECT_IDENTIFIER(const void* info = &theInfo) : AbstractData(info) {}
 
   // X.690 8.19 contents octets: the first two arcs as one sub-identifier, each in base 128.
-  void encodeCommon(std::vector<char>& octets) const;
+  // Fails, appending nothing, for fewer than two arcs, a first arc above 2 or a second arc of
+  // 40 or more under a first arc of 0 or 1: those values would decode as others.
+  bool encodeCommon(std::vector<char>& octets) const;
   bool decodeCommon(const char* octets, size_t length);
 
   std::vector<uint32_t> value;

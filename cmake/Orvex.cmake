@@ -14,7 +14,9 @@ if(ORVEX_SANITIZE)
 endif()
 if(ORVEX_FUZZ)
   # Every library is instrumented for coverage; only the fuzz targets link the fuzzer's main.
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  # Undefined behaviour stops the run, so the fuzzer keeps the input that caused it.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
@@ -79,16 +81,24 @@ function(orvex_test_support)
   endif()
 endfunction()
 
-# orvex_fuzz(NAME SOURCE LIBS ...): a libFuzzer target, and a short run of it as a CTest test.
+# orvex_fuzz(NAME SOURCE [SEEDS DIR] LIBS ...): a libFuzzer target, and a run of it as a CTest
+# test. With SEEDS, the run starts from the inputs in DIR and keeps what it finds in NAME.corpus
+# of the build folder.
 set(ORVEX_FUZZ_SECONDS 20 CACHE STRING "Seconds of each fuzz target's run in the test suite")
 function(orvex_fuzz name source)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "SEEDS" "LIBS" ${ARGN})
   orvex_program(${name} SOURCES ${source} LIBS ${ARG_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set(corpus)
+  if(ARG_SEEDS)
+    set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}.corpus ${ARG_SEEDS})
+    file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/${name}.corpus)
+  endif()
   add_test(NAME fuzz.${name}
            COMMAND ${name} -max_total_time=${ORVEX_FUZZ_SECONDS} -rss_limit_mb=2048
-                   -timeout=10 -print_final_stats=1)
-  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 600)
+                   -timeout=10 -print_final_stats=1 ${corpus})
+  math(EXPR timeout "${ORVEX_FUZZ_SECONDS} + 300")
+  set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT ${timeout})
 endfunction()
 
 # orvex_bench(NAME SOURCES ... LIBS ...): a Google Benchmark program.

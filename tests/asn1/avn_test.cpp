@@ -133,6 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"string_as_it_stands", &IA5String::theInfo, "\"a {b}, c: d\"",
                   "\"a {b}, c: d\""},
         ParseCase{"string_unterminated", &IA5String::theInfo, "\"abc", nullptr},
+        ParseCase{"string_quotes", &IA5String::theInfo, "\"\"\"ab\"\"}\"\"\"", "\"\"\"ab\"\"}\"\"\""},
+        ParseCase{"bmp_quotes", &BMPString::theInfo, "\"a\"\"b\"", "\"a\"\"b\""},
         ParseCase{"oid_named", &OBJECT_IDENTIFIER::theInfo, "{ iso(1) 2 840 }", "{ 1 2 840 }"},
         ParseCase{"oid_word", &OBJECT_IDENTIFIER::theInfo, "{ iso 2 }", nullptr},
         ParseCase{"mandatory_missing", &TrunkParams_info, "{ timeslot 3 }", nullptr},

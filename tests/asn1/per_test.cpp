@@ -2,6 +2,8 @@
 // handling, and hostile input that must fail without reading past the data.
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 #include "tests/support/test_schema_values.h"
 
 namespace TestSchema {
@@ -234,12 +236,47 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"oid_open_subidentifier", &OBJECT_IDENTIFIER::theInfo, "01 81"},
         BadCase{"enum_extension_cut", &ErrorCause::theInfo, "80"},
         BadCase{"enum_extension_long_cut", &ErrorCause::theInfo, "C0 04 00"},
+        // X.691's own extension form (index of the addition) is not read as a root value.
+        BadCase{"enum_x691_addition_0", &Message::theInfo, "40 00 07 70 00"},
+        BadCase{"enum_x691_addition_1", &ErrorCause::theInfo, "81 FF"},
+        BadCase{"enum_extension_value_mismatch", &ErrorCause::theInfo, "8E C0"},
         BadCase{"small_number_5_octets", &TonecCode_info, "C0 05 00 00 00 00 01"},
         BadCase{"addition_bitmap_over_limit", &CreateRtpParams_info, "FF"},
         BadCase{"time_past_data", &GeneralizedTime::theInfo, "10 32 30"},
         BadCase{"time_not_digits", &GeneralizedTime::theInfo, "03 41 42 43"},
         BadCase{"sequence_cut", &Message::theInfo, ""}),
     [](const ::testing::TestParamInfo<BadCase>& p) { return std::string(p.param.name); });
+
+TEST(Per, ExtensionEnumeratedAndEmptyChoiceAtEnd) {
+  ErrorCause above;
+  above = 13;
+  EXPECT_EQ(encoded(above), "8ED0") << "small number 14, then 13 in 0..13";
+  ErrorCause back;
+  ASSERT_TRUE(per_decode(unhex("8ED0"), back));
+  EXPECT_EQ(back.value, 13);
+
+  // A CHOICE of one root alternative takes no bits, so it decodes at the end of the data.
+  const TypeInfo* const only[] = {&Null::theInfo};
+  const char* const names[] = {"only"};
+  const ChoiceInfo single = {{&CHOICE::create, 0}, false, only, 1, 1, nullptr, names};
+  CHOICE empty(&single);
+  ASSERT_TRUE(per_decode({}, empty));
+  EXPECT_EQ(empty.choiceID, 0);
+}
+
+TEST(Per, BmpCharactersAboveFFFFAreRefused) {
+  BMPString bmp(std::wstring{L'a', static_cast<wchar_t>(0x10000)});
+  std::vector<char> out;
+  EXPECT_FALSE(per_encode(bmp, out));
+  EXPECT_FALSE(CoderEnv(CoderEnv::ber).encode(bmp, out));
+  bmp[1] = static_cast<wchar_t>(0xFFFF);
+  EXPECT_TRUE(per_encode(bmp, out));
+  std::string was = std::setlocale(LC_CTYPE, nullptr);
+  ASSERT_TRUE(std::setlocale(LC_CTYPE, "C.UTF-8"));
+  EXPECT_FALSE(bmp.setFromValueNotation("\"a\xF0\x90\x80\x80\""));
+  EXPECT_TRUE(bmp.setFromValueNotation("\"a\xEF\xBF\xBF\""));
+  std::setlocale(LC_CTYPE, was.c_str());
+}
 
 TEST(Per, HeldOctetsDecodeLater) {
   SEQUENCE k(&Kinds_info);

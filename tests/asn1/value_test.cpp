@@ -131,13 +131,28 @@ TEST(Value, ObjectIdentifierContents) {
   OBJECT_IDENTIFIER oid;
   oid.value = {2, 999, 3};
   std::vector<char> octets;
-  oid.encodeCommon(octets);
+  ASSERT_TRUE(oid.encodeCommon(octets));
   EXPECT_EQ(hex(octets), "883703") << "1079 in two octets";
   OBJECT_IDENTIFIER back;
   ASSERT_TRUE(back.decodeCommon(octets.data(), octets.size()));
   EXPECT_EQ(back.value, oid.value);
   EXPECT_FALSE(back.decodeCommon("\x88", 1)) << "ends inside a sub-identifier";
   EXPECT_FALSE(back.decodeCommon("\x8f\xff\xff\xff\xff\x7f", 6)) << "arc above 32 bits";
+  EXPECT_FALSE(back.decodeCommon("", 0)) << "no sub-identifier";
+
+  // Arcs whose first sub-identifier would decode as other arcs are refused by every encoder.
+  const std::vector<uint32_t> refused[] = {{}, {1}, {2019}, {3, 0}, {0, 40}, {1, 40}};
+  for (const std::vector<uint32_t>& arcs : refused) {
+    oid.value = arcs;
+    octets.clear();
+    EXPECT_FALSE(oid.encodeCommon(octets)) << ::testing::PrintToString(arcs);
+    EXPECT_TRUE(octets.empty());
+    EXPECT_FALSE(per_encode(oid, octets));
+    EXPECT_FALSE(CoderEnv(CoderEnv::ber).encode(oid, octets));
+  }
+  oid.value = {2, 40};
+  ASSERT_TRUE(per_encode(oid, octets));
+  EXPECT_EQ(hex(octets), "0178") << "the first arc 2 takes any second arc";
 }
 
 TEST(Value, SequenceOfEditing) {

@@ -1,10 +1,9 @@
-// Every block of the shared LGCP and MON vectors: the octets decode, the value prints exactly as
-// the block's text, the text parses back to an equal value, and that value encodes to exactly
-// the same octets.
+// Every block of the LGCP and MON vectors of tests/data (made by an independent codec): the
+// octets decode, the value prints exactly as the block's text, the text parses back to an equal
+// value, and that value encodes to exactly the same octets.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -29,50 +28,15 @@ struct Vector {
 
 void PrintTo(const Vector& v, std::ostream* os) { *os << v.name; }
 
-// The shared vectors sit beside the source tree (a clone's ../shared); a worktree under
-// wt/NAME finds them two levels up. ORVEX_VECTORS names another file.
-const char* const vector_paths[] = {ORVEX_SOURCE_DIR "/../shared/vectors/messages.vec",
-                                    ORVEX_SOURCE_DIR "/../../shared/vectors/messages.vec"};
-
-// Blocks whose text spells field names otherwise than the schema: they write detected_rx and
-// detected_tx for the fields detected-rx and detected-tx of the LEMZ radio state and keep-alive
-// records (the digital GGS and DCON state records do spell them with "_"). Names are not on the
-// wire, so these blocks are checked, octets included, with the schema's spelling.
-const char* const respelled_blocks[] = {"LGCP_Message_57", "LGCP_Message_69", "LGCP_Message_106",
-                                        "LGCP_Message_144"};
-const char* const respellings[][2] = {{"detected_rx ", "detected-rx "},
-                                      {"detected_tx ", "detected-tx "}};
-
-void respell(Vector& v) {
-  for (const char* block : respelled_blocks) {
-    if (v.name != block) continue;
-    for (const auto& r : respellings) {
-      for (size_t at = v.text.find(r[0]); at != std::string::npos; at = v.text.find(r[0], at)) {
-        v.text.replace(at, std::strlen(r[0]), r[1]);
-      }
-    }
-  }
-}
+// The vectors live with the tests (tests/data); ORVEX_VECTORS names another file.
+const char* const kDefaultVectors = ORVEX_SOURCE_DIR "/tests/data/messages.vec";
 
 // Blocks of "= TYPE N", one hex line, then the value notation up to the next block.
 std::vector<Vector> read_vectors() {
-  std::vector<std::string> candidates(std::begin(vector_paths), std::end(vector_paths));
-  if (const char* path = std::getenv("ORVEX_VECTORS")) candidates = {path};
-  std::ifstream in;
-  std::string path;
-  for (const std::string& candidate : candidates) {
-    in.open(candidate);
-    if (in) {
-      path = candidate;
-      break;
-    }
-    in.clear();
-  }
-  if (!in) {
-    return {{"missing_vectors", "", "", "",
-             "cannot read " + candidates.front() + " (the shared vectors belong beside the "
-             "source tree; ORVEX_VECTORS names another file)"}};
-  }
+  const char* env = std::getenv("ORVEX_VECTORS");
+  const std::string path = env ? env : kDefaultVectors;
+  std::ifstream in(path);
+  if (!in) return {{"missing_vectors", "", "", "", "cannot read " + path}};
   std::vector<Vector> vectors;
   std::string line;
   while (std::getline(in, line)) {
@@ -91,7 +55,6 @@ std::vector<Vector> read_vectors() {
     }
   }
   if (vectors.empty()) return {{"empty_vectors", "", "", "", "no blocks in " + path}};
-  for (Vector& v : vectors) respell(v);
   return vectors;
 }
 

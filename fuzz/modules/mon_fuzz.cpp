@@ -1,0 +1,8 @@
+// Aligned PER decoder on arbitrary octets as a MON message: no crash, no read past the data,
+// and whatever decodes prints, parses back, encodes and decodes again to an equal value.
+#include "asn1/modules/mon.h"
+#include "fuzz/asn1/round_trip.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return fuzz::check_per_message<MON::Message>(data, size);
+}
