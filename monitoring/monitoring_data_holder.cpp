@@ -1,0 +1,392 @@
+#include "monitoring/monitoring_data_holder.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstring>
+#include <iostream>
+
+#include "base/ext_header.h"
+#include "base/net.h"
+#include "base/path.h"
+#include "base/trace_ctl.h"
+#include "monitoring/net_if_probe.h"
+
+const char MonitoringDataHolder::kMonDir[] = "/var/monitoring/";
+const char MonitoringDataHolder::kTermCntsDir[] = "/var/monitoring/term_cnts/";
+const char MonitoringDataHolder::kControllerDir[] = "/var/monitoring/controller/";
+const char MonitoringDataHolder::kFramerFiles[] = "/proc/driver/hdlc/peb22554/";
+
+namespace {
+
+constexpr mode_t kDirMode = 0755;
+
+std::string dotted(const INet4::Addr& addr) {
+  char text[INET_ADDRSTRLEN];
+  return ::inet_ntop(AF_INET, &addr.in().sin_addr, text, sizeof text) ? text : "";
+}
+
+std::string mon_path(const std::string& tail) { return Path::board(MonitoringDataHolder::kMonDir) + tail; }
+
+void fail_line(const char* what, const std::string& path, int error) {
+  std::clog << what << path << "> with code=" << error << std::endl;
+}
+
+// Calls `each` with the name of every entry of the folder but "." and ".."; false when the
+// folder does not open.
+template <class F>
+bool for_each_entry(const std::string& folder, F each) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return false;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+      each(std::string(entry->d_name));
+  }
+  ::closedir(dir);
+  return true;
+}
+
+bool folder_exists(const std::string& path) {
+  DIR* dir = ::opendir(path.c_str());
+  if (dir) ::closedir(dir);
+  return dir != nullptr;
+}
+
+bool same_id(const MON::SnmpSetCommandId& a, const MON::SnmpSetCommandId& b) {
+  if (a.is_oid() && b.is_oid()) return a.get_oid() == b.get_oid();
+  if (!a.is_name() || !b.is_name()) return false;
+  const MON::IniName& x = a.get_name();
+  const MON::IniName& y = b.get_name();
+  return x.get_section() == y.get_section() && x.get_name() == y.get_name() &&
+         x.get_index().getValue() == y.get_index().getValue();
+}
+
+bool same_owner(const LGCP::TermCounter& kept, const LGCP::TermCounter& fresh) {
+  if (kept.get_owner().asInt() != fresh.get_owner().asInt()) return false;
+  if (kept.has_ownerId() != fresh.has_ownerId()) return false;
+  return !kept.has_ownerId() || kept.get_ownerId().getValue() == fresh.get_ownerId().getValue();
+}
+
+void write_octets(FILE* file, const ASN1::OCTET_STRING& octets) {
+  if (!octets.empty()) std::fwrite(octets.data(), 1, octets.size(), file);
+  std::fputc('\n', file);
+}
+
+}  // namespace
+
+std::string to_string(unsigned int value) { return std::to_string(value); }
+
+std::string host2str(const TERM::HostAddress& host) { return host.get_iaddr(); }
+
+bool is_safe_path_component(const std::string& text) {
+  return !text.empty() && text != "." && text != ".." && text.size() <= 255 &&
+         text.find('/') == std::string::npos && text.find('\0') == std::string::npos;
+}
+
+MonitoringDataHolder::MonitoringDataHolder() {
+  ClearMonitorFiles();
+  std::list<INet4::Addr> addresses;
+  Net::ifconfig(addresses, Net::ifconfig_private);
+  if (!addresses.empty()) {
+    self_address = addresses.front();
+  } else {
+    self_address.Assign("127.0.0.1");
+  }
+  make_records();
+  CheckForMonDir(Path::board(kMonDir));
+  CheckForMonDir(Path::board(kTermCntsDir));
+}
+
+MonitoringDataHolder::~MonitoringDataHolder() { ClearMonitorFiles(); }
+
+void MonitoringDataHolder::make_records() {
+  for (int i = 0; i < kFramers; ++i) {
+    const std::string path = Path::board(kFramerFiles + std::to_string(i));
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) framers.emplace_back(i + 1, path);
+  }
+  for (int index = 0; index < kNetIfs; ++index) {
+    std::string name;
+    if (NetIfProbe::current().probe(index, &name, nullptr) == NetIfProbe::kOk)
+      net_ifs.emplace_back(index, name);
+  }
+}
+
+bool MonitoringDataHolder::set_text(std::string& kept, const std::string& text) {
+  if (kept == text) return false;
+  kept = text;
+  return true;
+}
+
+bool MonitoringDataHolder::setDipValue(int value) {
+  if (value == dip_value) return false;
+  dip_value = value;
+  SaveStatusToFile(mon_path("dip"), &MonitoringDataHolder::DipStatusSaver, nullptr);
+  return true;
+}
+
+bool MonitoringDataHolder::setPowerStatus(const LGCP::POWERStatus& status) {
+  if (power_status.compare(status) == 0) return false;
+  power_status = status;
+  SaveStatusToFile(mon_path("powerstatus"), &MonitoringDataHolder::PowerStatusSaver, nullptr);
+  return true;
+}
+
+bool MonitoringDataHolder::setConfigVersion(unsigned long first, unsigned long long second) {
+  if (uint32_t(first) == config_version32 && second == config_version64) return false;
+  config_version32 = uint32_t(first);
+  config_version64 = second;
+  SaveStatusToFile(mon_path("config_version"), &MonitoringDataHolder::ConfigVersionSaver, nullptr);
+  return true;
+}
+
+bool MonitoringDataHolder::setControllerStatus(const LGCP::ControllerInfo& info) {
+  INet4::Addr address;
+  address.Assign(host2str(info.get_host()));
+  const int32_t status = info.get_status().asInt();
+  const bool self = address.IsEqual(self_address);
+  if (self) own_controller_status.value = status;
+
+  bool changed = true;
+  LGCP::ControllerInfo* found = nullptr;
+  for (LGCP::ControllerInfo& kept : controllers) {
+    if (kept.get_host().compare(info.get_host()) == 0) found = &kept;
+  }
+  if (found) {
+    changed = found->get_status().asInt() != status;
+    found->get_status().value = status;
+  } else {
+    controllers.push_back(info);
+  }
+  if (!changed) return false;
+
+  if (traces.monitoringInternal)
+    std::clog << "New controller " << dotted(address) << " status - " << info.get_status() << std::endl;
+  CheckForMonControllerDir(address);
+  SaveStatusArg arg;
+  arg.value = &info.get_status();
+  SaveStatusToFile(Path::board(kControllerDir) + dotted(address) + "/status",
+                   &MonitoringDataHolder::ControllerStatusSaver, &arg);
+  return self;
+}
+
+void MonitoringDataHolder::setDisplayStatus(const LGCP::DisplayParams& params) {
+  switch (params.currentSelection()) {
+    case LGCP::DisplayParams::e_board:
+      setBoardStatus(params.get_board());
+      break;
+    case LGCP::DisplayParams::e_snmpTrapReceivers:
+      setSnmpTrapReceivers(params.get_snmpTrapReceivers());
+      break;
+    case LGCP::DisplayParams::e_framer:
+      setFramerStatusChanged(params.get_framer());
+      break;
+    case LGCP::DisplayParams::e_emPhone:
+      setEmPhoneInfo(params.get_emPhone());
+      break;
+    case LGCP::DisplayParams::e_controller:
+      setControllerStatus(params.get_controller());
+      break;
+    case LGCP::DisplayParams::e_termCounter:
+      setTermCounter(params.get_termCounter());
+      break;
+    case LGCP::DisplayParams::e_snmp_set:
+      setSnmpCommands(params.get_snmp_set());
+      break;
+    default:
+      break;
+  }
+}
+
+void MonitoringDataHolder::setBoardStatus(const LGCP::BoardInfo& info) {
+  if (!info.is_boardStatus()) return;
+  const LGCP::BoardStatusParams& board = info.get_boardStatus();
+  SaveStatusArg arg;
+  arg.value = &board;
+  SaveStatusToFile(mon_path("board" + std::to_string(board.get_position().getValue())),
+                   &MonitoringDataHolder::BoardStatusSaver, &arg);
+}
+
+void MonitoringDataHolder::setEmPhoneInfo(const LGCP::EmPhoneInfo& info) {
+  if (!info.is_phoneStatus()) return;
+  const LGCP::EmPhoneStatusParams& phone = info.get_phoneStatus();
+  SaveStatusArg arg;
+  arg.value = &phone;
+  SaveStatusToFile(mon_path("emphone" + std::to_string(phone.get_id().getValue())),
+                   &MonitoringDataHolder::PhoneStatusSaver, &arg);
+}
+
+void MonitoringDataHolder::setTermCounter(const LGCP::TermCounter& counter) {
+  static const char* const kOwners[] = {nullptr, "router", "controller", "server"};
+  const int32_t owner = counter.get_owner().asInt();
+  std::string file;
+  if (owner >= 1 && owner <= 3) {
+    file = kOwners[owner];
+  } else if (owner == LGCP::TermCounterOwner::extBoard && counter.has_ownerId()) {
+    file = "board" + std::to_string(counter.get_ownerId().getValue());
+  }
+  if (!file.empty()) {
+    SaveStatusArg arg;
+    arg.count = counter.get_cnt().getValue();
+    SaveStatusToFile(Path::board(kTermCntsDir) + file, &MonitoringDataHolder::TermCounterSaver, &arg);
+  }
+  for (LGCP::TermCounter& kept : term_counters) {
+    if (same_owner(kept, counter)) {
+      kept.set_cnt(counter.get_cnt().getValue());
+      return;
+    }
+  }
+  term_counters.push_back(counter);
+}
+
+void MonitoringDataHolder::setSnmpTrapReceivers(const ASN1::SEQUENCE_OF<ASN1::IA5String>& list) {
+  if (traces.monitoringInternal) std::clog << "Trap receivers:" << list << std::endl;
+  trap_receivers.clear();
+  for (const ASN1::IA5String& host : list) trap_receivers.push_back(host);
+}
+
+void MonitoringDataHolder::setSnmpCommands(const MON::SnmpSetCommands& commands) {
+  auto& kept = snmp_commands.get_commands();
+  for (const MON::SnmpSetCommand& command : commands.get_commands()) {
+    bool found = false;
+    for (MON::SnmpSetCommand& old : kept) {
+      if (same_id(old.get_id(), command.get_id())) {
+        old.set_value(command.get_value());
+        found = true;
+        break;
+      }
+    }
+    if (!found) kept.push_back(command);
+    if (!command.get_id().is_name()) continue;
+
+    const MON::IniName& name = command.get_id().get_name();
+    if (!is_safe_path_component(name.get_section()) || !is_safe_path_component(name.get_name())) {
+      std::cerr << "monitoring: SNMP set value of section " << ext::quoted(name.get_section())
+                << " name " << ext::quoted(name.get_name()) << " kept, not written: not a file name"
+                << std::endl;
+      continue;
+    }
+    const std::string section = mon_path(name.get_section());
+    const std::string row = section + "/" + std::to_string(name.get_index().getValue());
+    CheckForMonDir(section);
+    CheckForMonDir(row);
+    snmp_value = command.get_value();
+    SaveStatusArg arg;
+    arg.value = &snmp_value;
+    SaveStatusToFile(row + "/" + std::string(name.get_name()), &MonitoringDataHolder::StringParamSaver,
+                     &arg);
+  }
+}
+
+void MonitoringDataHolder::ClearMonitorFiles() {
+  const std::string folder = Path::board(kMonDir);
+  for_each_entry(folder, [&](const std::string& name) { std::remove((folder + name).c_str()); });
+}
+
+void MonitoringDataHolder::ClearControllerFiles() {
+  const std::string folder = Path::board(kMonDir);
+  const bool opened = for_each_entry(folder, [&](const std::string& name) {
+    if (name.compare(0, 5, "board") != 0) return;
+    if (traces.monitoringInternal) std::clog << "remove monitoring info: " << name << std::endl;
+    std::remove((folder + name).c_str());
+  });
+  if (opened) boards.clear();
+}
+
+void MonitoringDataHolder::CheckForMonDir(const std::string& path) {
+  if (folder_exists(path)) return;
+  if (::mkdir(path.c_str(), kDirMode) != 0) fail_line("FAIL create monitoring catalog <", path, errno);
+}
+
+void MonitoringDataHolder::CheckForMonControllerDir(const INet4::Addr& addr) {
+  const std::string top = Path::board(kControllerDir);
+  if (!folder_exists(top) && ::mkdir(top.c_str(), kDirMode) != 0) {
+    fail_line("FAIL create monitoring catalog <", top, errno);
+    return;
+  }
+  const std::string folder = top + dotted(addr);
+  if (folder_exists(folder)) return;
+  if (::mkdir(folder.c_str(), kDirMode) != 0) fail_line("FAIL create monitoring catalog <", folder, errno);
+  if (addr.IsEqual(self_address) && ::symlink(folder.c_str(), (top + "self").c_str()) != 0)
+    fail_line("FAIL create symlink to monitoring catalog <", folder, errno);
+}
+
+void MonitoringDataHolder::SaveStatusToFile(const std::string& path, Saver saver, const SaveStatusArg* arg) {
+  const std::string temporary = path + ".tmp";
+  FILE* file = std::fopen(temporary.c_str(), "we");
+  if (!file) {
+    fail_line("FAIL create temporary file <", path, errno);
+    return;
+  }
+  (this->*saver)(file, arg);
+  const bool written = !std::ferror(file);
+  if (std::fclose(file) != 0 || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    fail_line("FAIL write monitoring file <", path, errno);
+    std::remove(temporary.c_str());
+  }
+}
+
+void MonitoringDataHolder::DipStatusSaver(FILE* file, const SaveStatusArg*) {
+  std::fprintf(file, "%" PRId32, dip_value);
+}
+
+void MonitoringDataHolder::PowerStatusSaver(FILE* file, const SaveStatusArg*) {
+  const int32_t value = power_status.asInt();
+  std::fputc(value >= 1 && value <= 3 ? '0' + value : '0', file);
+}
+
+void MonitoringDataHolder::ConfigVersionSaver(FILE* file, const SaveStatusArg*) {
+  std::fprintf(file, "%08" PRIx32 "-%016" PRIx64, config_version32, config_version64);
+}
+
+void MonitoringDataHolder::BoardStatusSaver(FILE* file, const SaveStatusArg* arg) {
+  if (!file || !arg || !arg->value) return;
+  const auto& board = *static_cast<const LGCP::BoardStatusParams*>(arg->value);
+  std::fprintf(file, "%" PRId32 "\n", board.get_status().asInt());
+  write_octets(file, board.get_version());
+  std::fprintf(file, "%" PRId32 "\n", board.get_type().asInt());
+  for (LGCP::BoardStatusParams& kept : boards) {
+    if (kept.get_position().getValue() == board.get_position().getValue()) {
+      kept = board;
+      return;
+    }
+  }
+  boards.push_back(board);
+}
+
+void MonitoringDataHolder::PhoneStatusSaver(FILE* file, const SaveStatusArg* arg) {
+  if (!file || !arg || !arg->value) return;
+  const auto& phone = *static_cast<const LGCP::EmPhoneStatusParams*>(arg->value);
+  write_octets(file, phone.get_panelSV());
+  write_octets(file, phone.get_ctrlSV());
+  write_octets(file, phone.get_fpgaSV());
+  for (int32_t value : {phone.get_status().asInt(), phone.get_powerStatus().asInt(), phone.get_mode().asInt(),
+                        phone.get_hookStatus().asInt(), phone.get_baseStatus().asInt()})
+    std::fprintf(file, "%" PRId32 "\n", value);
+  for (LGCP::EmPhoneStatusParams& kept : em_phones) {
+    if (kept.get_id().getValue() == phone.get_id().getValue()) {
+      kept = phone;
+      return;
+    }
+  }
+  em_phones.push_back(phone);
+}
+
+void MonitoringDataHolder::TermCounterSaver(FILE* file, const SaveStatusArg* arg) {
+  if (arg) std::fprintf(file, "%" PRId32, arg->count);
+}
+
+void MonitoringDataHolder::ControllerStatusSaver(FILE* file, const SaveStatusArg* arg) {
+  if (arg && arg->value)
+    std::fprintf(file, "%" PRId32, static_cast<const HSP::ControllerStatus*>(arg->value)->asInt());
+}
+
+void MonitoringDataHolder::StringParamSaver(FILE* file, const SaveStatusArg* arg) {
+  if (!arg || !arg->value) return;
+  const auto& text = *static_cast<const std::string*>(arg->value);
+  if (!text.empty()) std::fwrite(text.data(), 1, text.size(), file);
+}

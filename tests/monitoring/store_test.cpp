@@ -1,0 +1,174 @@
+// The status store: its files under the monitoring folder, byte for byte, and what it keeps.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "monitoring/monitoring_data_holder.h"
+#include "tests/support/stream_capture.h"
+#include "tests/support/temp_root.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class StoreTest : public ::testing::Test {
+ protected:
+  StoreTest() { fs::create_directories(root.path() + "/var/monitoring"); }
+
+  std::string mon(const std::string& tail) const { return root.path() + "/var/monitoring/" + tail; }
+  bool exists(const std::string& tail) const { return fs::exists(fs::symlink_status(mon(tail))); }
+  mode_t mode(const std::string& tail) const {
+    struct stat st;
+    return ::stat(mon(tail).c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+  }
+  std::string self_dotted(const MonitoringDataHolder& store) const {
+    char text[INET_ADDRSTRLEN];
+    return ::inet_ntop(AF_INET, &store.self_address.in().sin_addr, text, sizeof text);
+  }
+
+  TempRoot root;
+};
+
+TEST_F(StoreTest, StartUpClearsTheTopLevelAndKeepsFullFolders) {
+  std::ofstream(mon("board7")) << "old";
+  fs::create_directories(mon("term_cnts"));
+  std::ofstream(mon("term_cnts/router")) << "5";
+  fs::create_directories(mon("empty"));
+  MonitoringDataHolder store;
+  EXPECT_FALSE(exists("board7"));
+  EXPECT_FALSE(exists("empty"));
+  EXPECT_EQ(read_file(mon("term_cnts/router")), "5");
+  EXPECT_EQ(mode("term_cnts"), 0755u);
+}
+
+TEST_F(StoreTest, PolledValuesWriteTheirFiles) {
+  MonitoringDataHolder store;
+  EXPECT_FALSE(store.setDipValue(-1));
+  EXPECT_FALSE(exists("dip"));
+  EXPECT_TRUE(store.setDipValue(0));
+  EXPECT_EQ(read_file(mon("dip")), "0");
+  EXPECT_FALSE(store.setDipValue(0));
+
+  LGCP::POWERStatus power;
+  EXPECT_FALSE(store.setPowerStatus(power));
+  power = LGCP::POWERStatus::main;
+  EXPECT_TRUE(store.setPowerStatus(power));
+  EXPECT_EQ(read_file(mon("powerstatus")), "2");
+
+  EXPECT_TRUE(store.setConfigVersion(26, 43));
+  EXPECT_EQ(read_file(mon("config_version")), "0000001a-000000000000002b");
+  EXPECT_FALSE(store.setConfigVersion(26, 43));
+
+  EXPECT_TRUE(store.setTemperature("41"));
+  EXPECT_FALSE(store.setTemperature("41"));
+  EXPECT_FALSE(exists("temperature"));
+  EXPECT_FALSE(exists("dip.tmp"));
+}
+
+TEST_F(StoreTest, DisplayedBoardsPhonesAndCountersAreWrittenOnEveryReport) {
+  MonitoringDataHolder store;
+  LGCP::DisplayParams board;
+  ASSERT_TRUE(board.setFromValueNotation(
+      "board : boardStatus : { position 2, version '312E30'H, status ready, type fxs }"));
+  store.setDisplayStatus(board);
+  store.setDisplayStatus(board);
+  EXPECT_EQ(read_file(mon("board2")), "3\n1.0\n2\n");
+  EXPECT_EQ(store.boards.size(), 1u);
+
+  LGCP::DisplayParams phone;
+  ASSERT_TRUE(phone.setFromValueNotation(
+      "emPhone : phoneStatus : { id 0, panelSV '41'H, ctrlSV '42'H, fpgaSV ''H, status ready, "
+      "powerStatus both, mode sleep, hookStatus connected, baseStatus disconnected }"));
+  store.setDisplayStatus(phone);
+  EXPECT_EQ(read_file(mon("emphone0")), "A\nB\n\n2\n3\n2\n1\n2\n");
+
+  // Counters of one owner match only with the same ownerId, or when both have none.
+  const char* const counters[] = {
+      "termCounter : { owner router, cnt 7 }",
+      "termCounter : { owner extBoard, cnt 1 }",
+      "termCounter : { owner extBoard, ownerId 5, cnt 2 }",
+      "termCounter : { owner extBoard, ownerId 6, cnt 3 }",
+      "termCounter : { owner extBoard, ownerId 5, cnt 4 }",
+      "termCounter : { owner router, cnt -1 }",
+  };
+  for (const char* text : counters) {
+    LGCP::DisplayParams p;
+    ASSERT_TRUE(p.setFromValueNotation(text)) << text;
+    store.setDisplayStatus(p);
+  }
+  EXPECT_EQ(read_file(mon("term_cnts/router")), "-1");
+  EXPECT_EQ(read_file(mon("term_cnts/board5")), "4");
+  EXPECT_EQ(read_file(mon("term_cnts/board6")), "3");
+  EXPECT_EQ(std::distance(fs::directory_iterator(mon("term_cnts")), fs::directory_iterator()), 3);
+  std::string kept;
+  for (const LGCP::TermCounter& c : store.term_counters) kept += c.asValueNotation() + ";";
+  EXPECT_EQ(store.term_counters.size(), 4u) << kept;
+
+  store.ClearControllerFiles();
+  EXPECT_FALSE(exists("board2"));
+  EXPECT_TRUE(store.boards.empty());
+  EXPECT_TRUE(exists("emphone0"));
+  EXPECT_TRUE(exists("term_cnts/board5"));
+}
+
+TEST_F(StoreTest, ControllerStatusFoldersAndTheSelfLink) {
+  MonitoringDataHolder store;
+  const std::string self = self_dotted(store);
+  LGCP::ControllerInfo info;
+  info.get_host().set_iaddr(self);
+  info.set_status(HSP::ControllerStatus::active);
+  EXPECT_TRUE(store.setControllerStatus(info));
+  EXPECT_EQ(read_file(mon("controller/" + self + "/status")), "2");
+  char target[4096] = {};
+  ASSERT_GT(::readlink(mon("controller/self").c_str(), target, sizeof target - 1), 0);
+  EXPECT_EQ(std::string(target), mon("controller/" + self));
+  EXPECT_EQ(mode("controller"), 0755u);
+  EXPECT_EQ(store.own_controller_status.asInt(), 2);
+
+  std::remove(mon("controller/" + self + "/status").c_str());
+  EXPECT_FALSE(store.setControllerStatus(info));
+  EXPECT_FALSE(exists("controller/" + self + "/status")) << "an unchanged status is not written";
+
+  LGCP::ControllerInfo other;
+  other.get_host().set_iaddr("controller.example");
+  other.set_status(HSP::ControllerStatus::standby);
+  EXPECT_FALSE(store.setControllerStatus(other));
+  EXPECT_EQ(read_file(mon("controller/0.0.0.0/status")), "3");
+  EXPECT_EQ(store.controllers.size(), 2u);
+}
+
+TEST_F(StoreTest, SnmpSetValuesBecomeFilesOnlyUnderSafeNames) {
+  MonitoringDataHolder store;
+  MON::SnmpSetCommands commands;
+  ASSERT_TRUE(commands.setFromValueNotation(
+      "{ commands { { uniq 1, id name : { section \"S\", name \"N\", index 0 }, value \"V\" }, "
+      "{ uniq 2, id oid : \"1.3.6.1\", value \"X\" }, "
+      "{ uniq 3, id name : { section \"..\", name \"N\", index 0 }, value \"bad\" }, "
+      "{ uniq 4, id name : { section \"S\", name \"a/b\", index 1 }, value \"bad\" } } }"));
+  LogCapture logs;
+  store.setSnmpCommands(commands);
+  EXPECT_EQ(logs.err.take_lines().size(), 2u);
+  EXPECT_EQ(read_file(mon("S/0/N")), "V");
+  EXPECT_EQ(mode("S"), 0755u);
+  EXPECT_EQ(mode("S/0"), 0755u);
+  EXPECT_FALSE(exists("S/1"));
+  EXPECT_FALSE(exists("N"));
+  EXPECT_EQ(store.snmp_commands.get_commands().size(), 4u);
+
+  MON::SnmpSetCommands again;
+  ASSERT_TRUE(again.setFromValueNotation(
+      "{ commands { { uniq 9, id name : { section \"S\", name \"N\", index 0 }, value \"W\" } } }"));
+  store.setSnmpCommands(again);
+  EXPECT_EQ(read_file(mon("S/0/N")), "W");
+  ASSERT_EQ(store.snmp_commands.get_commands().size(), 4u);
+  EXPECT_EQ(std::string(store.snmp_commands.get_commands()[0].get_value()), "W");
+  EXPECT_EQ(store.snmp_commands.get_commands()[0].get_uniq().getValue(), 1);
+}
+
+}  // namespace
