@@ -1,0 +1,137 @@
+#include "monitoring/snmp_agent_ctrl.h"
+
+namespace {
+
+using Ctrl = SnmpAgentCtrl;
+constexpr int kTavo = SnmpAgentInstance::tavo;
+constexpr int kXj = SnmpAgentInstance::lemzgw_xj;
+constexpr int kBoth = kTavo | kXj;
+
+const Ctrl::MonitoringItem kItems[] = {
+    {Ctrl::driverBuild, kBoth, "gatewayCommon", "driverBuild"},
+    {Ctrl::softwareBuild, kBoth, "gatewayCommon", "softwareBuild"},
+    {Ctrl::powerStatus, kBoth, "gatewayCommon", "powerStatus"},
+    {Ctrl::controllerStatus, kBoth, "gatewayCommon", "controllerStatus"},
+    {Ctrl::gatewayDip, kBoth, "gatewayCommon", "gatewayDip"},
+    {Ctrl::gatewayConfigVersion, kBoth, "gatewayCommon", "gatewayConfigVersion"},
+    {Ctrl::extBoardStatus, kTavo, "extBoardTable", "extBoardStatus"},
+    {Ctrl::extBoardSoftVer, kTavo, "extBoardTable", "extBoardSoftVer"},
+    {Ctrl::extBoardType, kTavo, "extBoardTable", "extBoardType"},
+    {Ctrl::emPhonePanelSoftVer, kTavo, "emPhoneTable", "emPhonePanelSoftVer"},
+    {Ctrl::emPhoneCtrlSoftVer, kTavo, "emPhoneTable", "emPhoneCtrlSoftVer"},
+    {Ctrl::emPhoneFpgaSoftVer, kTavo, "emPhoneTable", "emPhoneFpgaSoftVer"},
+    {Ctrl::emPhoneStatus, kTavo, "emPhoneTable", "emPhoneStatus"},
+    {Ctrl::emPhonePowerStatus, kTavo, "emPhoneTable", "emPhonePowerStatus"},
+    {Ctrl::emPhoneMode, kTavo, "emPhoneTable", "emPhoneMode"},
+    {Ctrl::emPhoneHookStatus, kTavo, "emPhoneTable", "emPhoneHookStatus"},
+    {Ctrl::emPhoneBaseStatus, kTavo, "emPhoneTable", "emPhoneBaseStatus"},
+    {Ctrl::routerTermCnt, kBoth, "gatewayTermCounters", "routerTermCnt"},
+    {Ctrl::controllerTermCnt, kBoth, "gatewayTermCounters", "controllerTermCnt"},
+    {Ctrl::serverTermCnt, kBoth, "gatewayTermCounters", "serverTermCnt"},
+    {Ctrl::extBoardTermCnt, kTavo, "extBoardTermCntTable", "extBoardTermCnt"},
+    {Ctrl::e1Connected, kTavo, "e1Table", "e1Connected"},
+    {Ctrl::e1StatusDsc, kTavo, "e1Table", "e1StatusDsc"},
+    {Ctrl::e1SignalLoss, kTavo, "e1Table", "e1SignalLoss"},
+    {Ctrl::e1FrameAlignLoss, kTavo, "e1Table", "e1FrameAlignLoss"},
+    {Ctrl::e1NegSlipCount, kTavo, "e1Table", "e1NegSlipCount"},
+    {Ctrl::e1PosSlipCount, kTavo, "e1Table", "e1PosSlipCount"},
+    {Ctrl::sgBuildVersion, kXj, "statusGeneral", "sgBuildVersion"},
+    {Ctrl::sgFPGAVersion, kXj, "statusGeneral", "sgFPGAVersion"},
+    {Ctrl::sgBootVersion, kXj, "statusGeneral", "sgBootVersion"},
+    {Ctrl::sgBoardVersion, kXj, "statusGeneral", "sgBoardVersion"},
+    {Ctrl::ifDescr, kBoth, "ifTable", "ifDescr"},
+    {Ctrl::ifAdminStatus, kBoth, "ifTable", "ifAdminStatus"},
+    {Ctrl::ifOperStatus, kBoth, "ifTable", "ifOperStatus"},
+    {Ctrl::temperature, kTavo, "gatewayCommon", "temperature"},
+};
+
+}  // namespace
+
+SnmpAgentCtrl::SnmpAgentCtrl() : items_(std::begin(kItems), std::end(kItems)) {
+  dpc_.Bind(this, &SnmpAgentCtrl::OnDpcSend);
+  pending_[0];
+  pending_[SnmpAgentInstance::lemzgw];
+  for (int type : {kTavo, kXj}) {
+    pending_[type].reset(new MON::Command);
+    pending_[type]->select_snmp_set();
+  }
+}
+
+SnmpAgentCtrl::~SnmpAgentCtrl() {
+  agents_.clear();
+  items_.clear();
+  pending_.clear();
+  dpc_.Deactivate();
+  dpc_.Bind(nullptr);
+}
+
+void SnmpAgentCtrl::CreateInstances(IniFile::Section& section) {
+  for (IniFile::SubSection& sub : section) {
+    agents_.emplace_back(new SnmpAgentInstance);
+    agents_.back()->Activate(sub);
+  }
+}
+
+void SnmpAgentCtrl::Bind(ISnmpAgentNotify* sink) {
+  sink_ = sink;
+  for (auto& agent : agents_) agent->set_sink(sink);
+}
+
+void SnmpAgentCtrl::Send(MonitoringItemType item, int index, const std::string& value) {
+  const MonitoringItem* row = nullptr;
+  for (const MonitoringItem& r : items_) {
+    if (r.item == item) {
+      row = &r;
+      break;
+    }
+  }
+  if (!row) return;
+  for (auto& [type, command] : pending_) {
+    if (!(type & row->mask) || !command || !command->is_snmp_set()) continue;
+    MON::SnmpSetCommand set;
+    set.set_uniq(static_cast<int32_t>(uniq_++));
+    MON::IniName& name = set.get_id().select_name();
+    name.set_section(row->group);
+    name.set_name(row->name);
+    name.set_index(index);
+    set.set_value(value);
+    command->get_snmp_set().get_commands().push_back(set);
+    dpc_.Activate();
+  }
+}
+
+void SnmpAgentCtrl::to_every_agent(const MON::Command& command) {
+  for (auto& agent : agents_) agent->Command(command);
+}
+
+void SnmpAgentCtrl::Send(const MON::SnmpSetCommands& commands) {
+  if (commands.get_commands().size() == 0) return;
+  MON::Command command;
+  command.select_snmp_set() = commands;
+  to_every_agent(command);
+}
+
+void SnmpAgentCtrl::SendTrapsink(const std::list<std::string>& hosts) {
+  if (hosts.empty()) return;
+  MON::Command command;
+  auto& sinks = command.select_snmp_trapsink_set().get_trapsinks();
+  for (const std::string& host : hosts) {
+    MON::SnmpTrapsink sink;
+    sink.set_host(host);
+    sinks.push_back(sink);
+  }
+  to_every_agent(command);
+}
+
+void SnmpAgentCtrl::OnDpcSend() {
+  for (auto& [type, command] : pending_) {
+    if (!command || !command->is_snmp_set()) continue;
+    auto& list = command->get_snmp_set().get_commands();
+    if (list.size() == 0) continue;
+    for (auto& agent : agents_) {
+      if (agent->address_type() == type) agent->Command(*command);
+    }
+    list.clear();
+  }
+  dpc_.Deactivate();
+}

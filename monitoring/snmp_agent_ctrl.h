@@ -1,0 +1,75 @@
+// SnmpAgentCtrl: the links to the SNMP agent processes and the table of monitoring items.
+//
+// Items are queued, one MON::SnmpSetCommand per address type the item is meant for, on one
+// pending snmp-set list per address type; a deferred call flushes every non-empty list as one
+// frame to each link of that type and empties it, connected or not. Trap receivers and relayed
+// set commands go to every link at once.
+#pragma once
+
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "asn1/modules/mon.h"
+#include "base/dpc.h"
+#include "base/ini_file.h"
+#include "monitoring/isnmp_agent_notify.h"
+#include "monitoring/snmp_agent_instance.h"
+
+class SnmpAgentCtrl {
+ public:
+  enum MonitoringItemType : int {
+    driverBuild, softwareBuild, powerStatus, controllerStatus, gatewayDip, gatewayConfigVersion,
+    extBoardStatus, extBoardSoftVer, extBoardType,
+    emPhonePanelSoftVer, emPhoneCtrlSoftVer, emPhoneFpgaSoftVer, emPhoneStatus,
+    emPhonePowerStatus, emPhoneMode, emPhoneHookStatus, emPhoneBaseStatus,
+    routerTermCnt, controllerTermCnt, serverTermCnt, extBoardTermCnt,
+    e1Connected, e1StatusDsc, e1SignalLoss, e1FrameAlignLoss, e1NegSlipCount, e1PosSlipCount,
+    sgBuildVersion, sgFPGAVersion, sgBootVersion, sgBoardVersion,
+    ifDescr, ifAdminStatus, ifOperStatus, temperature,
+  };
+
+  struct MonitoringItem {
+    MonitoringItemType item;
+    int mask;  // address types (SnmpAgentInstance::MonitoringAddressType bits)
+    const char* group;
+    const char* name;
+  };
+
+  SnmpAgentCtrl();
+  virtual ~SnmpAgentCtrl();
+  SnmpAgentCtrl(const SnmpAgentCtrl&) = delete;
+  SnmpAgentCtrl& operator=(const SnmpAgentCtrl&) = delete;
+
+  // One link per occurrence of the section, in file order.
+  void CreateInstances(IniFile::Section& section);
+  void Bind(ISnmpAgentNotify* sink);
+  void UnBind() { Bind(nullptr); }
+
+  void Send(MonitoringItemType item, const std::string& value) { Send(item, 0, value); }
+  // Queues the item for each address type it is meant for; an unknown item is ignored.
+  void Send(MonitoringItemType item, int index, const std::string& value);
+  // Relays the commands, uniq values unchanged, to every link; an empty list sends nothing.
+  void Send(const MON::SnmpSetCommands& commands);
+  // One snmp-trapsink-set, without ports, to every link; an empty list sends nothing.
+  void SendTrapsink(const std::list<std::string>& hosts);
+  // The flush of the pending lists.
+  void OnDpcSend();
+
+  const std::list<std::unique_ptr<SnmpAgentInstance>>& agents() const { return agents_; }
+  const std::vector<MonitoringItem>& items() const { return items_; }
+
+ private:
+  void to_every_agent(const MON::Command& command);
+
+  std::list<std::unique_ptr<SnmpAgentInstance>> agents_;
+  std::vector<MonitoringItem> items_;
+  Dpc dpc_;
+  // The next uniq; unsigned, so that it wraps instead of overflowing.
+  unsigned uniq_ = 1;
+  ISnmpAgentNotify* sink_ = nullptr;
+  // Address type -> its pending snmp-set, none for the types that take no items.
+  std::map<int, std::unique_ptr<MON::Command>> pending_;
+};

@@ -1,0 +1,135 @@
+#include "monitoring/snmp_agent_instance.h"
+
+#include <arpa/inet.h>
+
+#include <iostream>
+#include <iterator>
+#include <vector>
+
+#include "asn1/coder_env.h"
+#include "base/ext_header.h"
+#include "base/ini_reader.h"
+#include "base/mux_clock.h"
+
+namespace {
+
+const IniFile::Symbol<SnmpAgentInstance::MonitoringAddressType> monitoringAddressTypes[] = {
+    {"lemzgw", SnmpAgentInstance::lemzgw},
+    {"lemzgw.xj", SnmpAgentInstance::lemzgw_xj},
+    {"tavo", SnmpAgentInstance::tavo},
+    {nullptr, SnmpAgentInstance::MonitoringAddressType(0)},
+};
+
+}  // namespace
+
+SnmpAgentInstance::~SnmpAgentInstance() {
+  ping_timer_.reset();
+  if (transport_) {
+    transport_->UnBind();
+    transport_->Deactivate();
+  }
+}
+
+std::ostream& SnmpAgentInstance::log(std::ostream& os) const { return os << header_; }
+
+bool SnmpAgentInstance::read_host(const std::string& host, int* port) {
+  const char* fault = nullptr;
+  if (!address_.Assign(host, port)) {
+    fault = "is not a dotted address";
+  } else if (*port < 0) {
+    fault = "has no port";
+  } else if (*port > 65535) {
+    fault = "has a port beyond 65535";
+  }
+  if (fault)
+    std::cerr << "snmpagent." << name_ << ": host " << ext::quoted(host) << " " << fault
+              << ", no link" << std::endl;
+  return !fault;
+}
+
+void SnmpAgentInstance::Activate(IniFile::SubSection& sub) {
+  std::string host;
+  IniFile::Reader reader("snmpagent: ", std::cerr);
+  reader.required.add(&host, "host", 0);
+  reader.required.add(&name_, "name", 0);
+  reader.required.add(&address_type_, "name", monitoringAddressTypes);
+  header_ = name_;
+  if (!reader.parse(sub)) return;
+  int port = -1;
+  if (!read_host(host, &port)) return;
+
+  state_ = kConfigured;
+  char dotted[INET_ADDRSTRLEN];
+  ::inet_ntop(AF_INET, &address_.in().sin_addr, dotted, sizeof dotted);
+  transport_.reset(new Control::ConnectorNet(dotted, static_cast<unsigned short>(port)));
+  header_ = "snmpagent." + name_ + " " + address_.GetString();
+  transport_->service_name(header_);
+  transport_->Bind(this);
+  transport_->Activate();
+}
+
+void SnmpAgentInstance::Command(const MON::Command& command) {
+  MON::Message message;
+  message.get_pdu().select_command() = command;
+  Send(message);
+}
+
+void SnmpAgentInstance::Send(const MON::Message& message) {
+  if (!transport_ || transport_->state() != Control::Service::State::Connected) return;
+  std::vector<char> bytes;
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  if (!ASN1::encode(message, &env, std::back_inserter(bytes))) {
+    log(std::clog) << ": encode MON message fail!!!" << std::endl;
+    return;
+  }
+  transport_->Send(bytes.data(), static_cast<int>(bytes.size()));
+  SetPingTimer();
+  const uint32_t now = Mux::milliseconds();
+  if (int32_t(now - stamp_) > kSilenceMs) {
+    log(std::clog) << ": ping timeout !!! now=" << now << " stamp=" << stamp_ << std::endl;
+    transport_->Disconnect();
+  }
+}
+
+void SnmpAgentInstance::SetPingTimer() { ping_timer_.set(kPingMs, &SnmpAgentInstance::OnPingTimer, this); }
+
+void SnmpAgentInstance::OnPingTimer(Timer*) {
+  MON::Command ping;
+  ping.select_ping();
+  Command(ping);
+}
+
+void SnmpAgentInstance::OnConnect() {
+  state_ = kConnected;
+  log(std::clog) << ": connected." << std::endl;
+  stamp_ = Mux::milliseconds();
+  if (sink_) sink_->OnSnmpAgentConnect(name_);
+}
+
+void SnmpAgentInstance::OnDisconnect() {
+  log(std::clog) << ": connection lost, reset snmpagent instance" << std::endl;
+  ping_timer_.reset();
+  if (state_ == kConnected) state_ = kLost;
+}
+
+void SnmpAgentInstance::OnMessage(const char* data, int length) {
+  stamp_ = Mux::milliseconds();
+  MON::Message message;
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  if (length < 0 || !ASN1::decode(data, data + length, &env, message)) {
+    log(std::cerr) << ": receive : decode error!" << std::endl;
+    return;
+  }
+  OnMessage(message);
+}
+
+void SnmpAgentInstance::OnMessage(const MON::Message& message) {
+  const MON::PDU& pdu = message.get_pdu();
+  if (pdu.is_response()) {
+    OnResponse(pdu.get_response());
+  } else if (pdu.is_signal()) {
+    OnSignal(pdu.get_signal());
+  } else {
+    log(std::cerr) << ": receive unknown message type" << std::endl;
+  }
+}

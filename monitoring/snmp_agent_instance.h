@@ -1,0 +1,74 @@
+// SnmpAgentInstance: the link to one SNMP agent process, configured by one "snmpagent" section.
+// It connects to the agent as a TCP client (Control::ConnectorNet, which retries and reconnects
+// on its own timers) and sends it MON messages, one aligned-PER MON::Message per TPKT frame.
+//
+// Every frame sent re-arms a 5000 ms ping; every frame received, decodable or not, refreshes the
+// receive stamp, and a send that finds the agent silent for more than 30000 ms drops the
+// connection. Frames sent while the agent is not connected are dropped.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "asn1/modules/mon.h"
+#include "base/inet4_addr.h"
+#include "base/ini_file.h"
+#include "base/timer.h"
+#include "monitoring/isnmp_agent_notify.h"
+#include "proto/connector_net.h"
+
+class SnmpAgentInstance : public Control::Notify {
+ public:
+  // The address types, read from the key "name"; bit values of the items' masks.
+  enum MonitoringAddressType : int { lemzgw = 1, tavo = 2, lemzgw_xj = 4 };
+  enum State : int { kCreated = 0, kConfigured = 1, kConnected = 2, kLost = 3 };
+
+  static constexpr unsigned kPingMs = 5000;
+  static constexpr int32_t kSilenceMs = 30000;
+
+  SnmpAgentInstance() = default;
+  ~SnmpAgentInstance() override;
+  SnmpAgentInstance(const SnmpAgentInstance&) = delete;
+  SnmpAgentInstance& operator=(const SnmpAgentInstance&) = delete;
+
+  // Reads "host" and "name" and starts connecting. A bad or incomplete configuration, a host
+  // that is no dotted address, has no port or a port beyond 65535 leaves the link without
+  // transport, never used (logged).
+  void Activate(IniFile::SubSection& sub);
+  // Sends `command` as the command PDU of one message.
+  void Command(const MON::Command& command);
+  void Send(const MON::Message& message);
+
+  void OnConnect() override;
+  void OnDisconnect() override;
+  void OnMessage(const char* data, int length) override;
+  void OnMessage(const MON::Message& message);
+  void OnResponse(const MON::Response&) {}
+  void OnSignal(const MON::Signal&) {}
+
+  void SetPingTimer();
+  void OnPingTimer(Timer* timer);
+
+  void set_sink(ISnmpAgentNotify* sink) { sink_ = sink; }
+  int address_type() const { return address_type_; }
+  const std::string& name() const { return name_; }
+  int state() const { return state_; }
+  bool has_transport() const { return transport_ != nullptr; }
+
+ private:
+  // Whether `host` names an agent: a dotted address with a port of 0 to 65535 (else logged).
+  bool read_host(const std::string& host, int* port);
+  std::ostream& log(std::ostream& os) const;
+
+  std::unique_ptr<Control::ConnectorNet> transport_;
+  MonitoringAddressType address_type_ = MonitoringAddressType(0);
+  std::string name_;
+  std::string header_;
+  INet4::Addr address_;
+  int state_ = kCreated;
+  uint32_t stamp_ = 0;
+  Timer ping_timer_;
+  ISnmpAgentNotify* sink_ = nullptr;
+};

@@ -1,0 +1,100 @@
+// FakeAgent: an SNMP agent process played on loopback inside the test's event loop. It listens
+// on a port of its own (Control::AcceptorNet), decodes every MON frame with the project's codec
+// into a short text and answers pings unless told to keep silent.
+#pragma once
+
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "asn1/coder_env.h"
+#include "asn1/modules/mon.h"
+#include "proto/acceptor_net.h"
+#include "tests/support/loop_turns.h"
+#include "tools/orvex-ctl/lib/hex.h"
+
+// "set 1:gatewayCommon.powerStatus[0]=2 2:...", "trapsink a b", "ping", "response", or
+// "undecodable".
+inline std::string summary(const MON::Message& m) {
+  if (!m.get_pdu().is_command()) return "response";
+  const MON::Command& c = m.get_pdu().get_command();
+  std::string text;
+  if (c.is_snmp_set()) {
+    text = "set";
+    for (const MON::SnmpSetCommand& s : c.get_snmp_set().get_commands()) {
+      text += " " + std::to_string(s.get_uniq().getValue()) + ":";
+      if (s.get_id().is_name()) {
+        const MON::IniName& n = s.get_id().get_name();
+        text += n.get_section() + "." + n.get_name() + "[" + std::to_string(n.get_index().getValue()) + "]";
+      } else {
+        text += s.get_id().get_oid();
+      }
+      text += "=" + std::string(s.get_value());
+    }
+  } else if (c.is_snmp_trapsink_set()) {
+    text = "trapsink";
+    for (const MON::SnmpTrapsink& t : c.get_snmp_trapsink_set().get_trapsinks())
+      text += " " + std::string(t.get_host()) + (t.has_port() ? ":port" : "");
+  } else if (c.is_ping()) {
+    text = "ping";
+  }
+  return text;
+}
+
+class FakeAgent : public Control::Notify {
+ public:
+  FakeAgent() : acceptor_(0, false) {
+    acceptor_.Bind(this);
+    acceptor_.Activate();
+  }
+  ~FakeAgent() override { acceptor_.Deactivate(); }
+
+  unsigned short port() const { return acceptor_.local_port(); }
+  bool connected() const { return acceptor_.state() == Control::Service::State::Connected; }
+  void drop() { acceptor_.Disconnect(); }
+
+  void OnConnect() override { ++connects; }
+  void OnDisconnect() override { ++disconnects; }
+  void OnMessage(const char* data, int length) override {
+    payloads.push_back(Ctl::to_hex(std::vector<char>(data, data + length)));
+    MON::Message m;
+    ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+    if (!ASN1::decode(data, data + length, &env, m)) {
+      frames.push_back("undecodable");
+      return;
+    }
+    frames.push_back(summary(m));
+    if (answer_pings && frames.back() == "ping") send("response : ping : success : NULL");
+  }
+  // Sends a MON::Message written in value notation.
+  void send(const std::string& text) {
+    MON::Message m;
+    m.setFromValueNotation("{ pdu " + text + " }");
+    std::vector<char> bytes;
+    ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+    ASN1::encode(m, &env, std::back_inserter(bytes));
+    acceptor_.Send(bytes.data(), int(bytes.size()));
+  }
+  void send_raw(const std::string& bytes) { acceptor_.Send(bytes.data(), int(bytes.size())); }
+  std::vector<std::string> take() {
+    std::vector<std::string> out;
+    out.swap(frames);
+    return out;
+  }
+
+  std::vector<std::string> frames;
+  std::vector<std::string> payloads;
+  bool answer_pings = true;
+  int connects = 0;
+  int disconnects = 0;
+
+ private:
+  Control::AcceptorNet acceptor_;
+};
+
+// Runs loop turns (each may wait up to 20 ms for the sockets) until `done` or 200 turns.
+template <class F>
+bool turn_until(F done) {
+  for (int i = 0; i < 200 && !done(); ++i) run_loop_turn();
+  return done();
+}
