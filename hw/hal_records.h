@@ -24,3 +24,11 @@ struct spi_register {
 static_assert(sizeof(spi_register) == 3, "spi_register");
 static_assert(offsetof(spi_register, address) == 1, "address");
 static_assert(offsetof(spi_register, data) == 2, "data");
+
+// The board status requests of the monitoring service: each takes one byte by address. DIP and
+// power are preset to 0 and filled by the driver; the LED byte is written.
+namespace HalIoctl {
+constexpr uint32_t kGetDip = 0xC0014205;    // HW_GET_DIP: the DIP switches
+constexpr uint32_t kGetPower = 0xC0014206;  // HW_GET_POWER: the raw power supply state
+constexpr uint32_t kSetLeds = 0xC0014207;   // HW_SET_LEDS: two bits per framer, line and link
+}  // namespace HalIoctl

@@ -25,6 +25,7 @@
 #include "board/hw_tests.h"
 #include "board/spi_ctrl.h"
 #include "hw/hw_mux.h"
+#include "monitoring/monitoring_ctl.h"
 #include "proto/acceptor_check.h"
 #include "server/ctrl/ctrl_server.h"
 #include "server/ctrl/heartbeat_ctl.h"
@@ -79,6 +80,7 @@ void BindServices() {
   ctrlServer.Bind(&BusCtl::instance());
   ctrlServer.Bind(&E1Ctl::instance());
   ctrlServer.Bind(&spiCtrl::instance());
+  ctrlServer.Bind(&MonitoringCtl::instance());
 }
 
 // A configuration that cannot be read leaves the defaults in force; only a missing one is
@@ -116,6 +118,8 @@ int main(int argc, char* argv[]) {
 
   BuildSlotFactories();
   HwMux::instance();
+  // Configured from the file as read, an empty one included.
+  MonitoringCtl::instance().Configure(config);
 
   if (line.daemon) RunDaemon();
 

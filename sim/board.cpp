@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "sim/errno_names.h"
 #include "sim/event_loop.h"
@@ -17,6 +19,26 @@ const char* const kFolders[] = {
     "/dev", "/var/run", "/var/log", "/var/monitoring", "/usr/local/etc", "/proc",
 };
 
+// The board's status files, written with plausible contents when the tree has none: versions,
+// temperature, the voice driver, and two E1 framers.
+const struct {
+  const char* path;
+  const char* text;
+} kBoardFiles[] = {
+    {"/var/version", "orvex-board 2.4.1\n"},
+    {"/var/u-boot-version", "U-Boot 2019.07\n"},
+    {"/var/fpga-version", "fpga 0x1a07\n"},
+    {"/var/board-version", "rev C\n"},
+    {"/proc/temperature", "41 C\n"},
+    {"/proc/voice/version", "voice 3.2.0 2024-05-01 sim\n"},
+    {"/proc/driver/hdlc/peb22554/0",
+     "Current state           : No Carrier\nLoss of Signal          : yes\n"
+     "Loss of Frame Alignment : yes\nReceive Slip Negative   : 0\nReceive Slip Positive   : 0\n"},
+    {"/proc/driver/hdlc/peb22554/1",
+     "Current state           : No Carrier\nLoss of Signal          : yes\n"
+     "Loss of Frame Alignment : yes\nReceive Slip Negative   : 0\nReceive Slip Positive   : 0\n"},
+};
+
 // mkdir -p; false with errno.
 bool make_folders(const std::string& path) {
   for (size_t slash = 1; slash != std::string::npos; slash = path.find('/', slash + 1)) {
@@ -27,6 +49,17 @@ bool make_folders(const std::string& path) {
 }
 
 std::string folder_of(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+// Writes `text` to `path` unless the file exists; false with errno.
+bool write_absent(const std::string& path, const char* text) {
+  if (::access(path.c_str(), F_OK) == 0) return true;
+  if (!make_folders(folder_of(path))) return false;
+  std::ofstream out(path);
+  out << text;
+  out.close();
+  if (!out) errno = EIO;
+  return bool(out);
+}
 
 }  // namespace
 
@@ -42,6 +75,12 @@ bool Board::create(std::vector<std::unique_ptr<DeviceModel>> models) {
   for (const char* folder : kFolders) {
     if (!make_folders(root_ + folder)) {
       std::cerr << "boardsim: " << root_ + folder << ": " << std::strerror(errno) << std::endl;
+      return false;
+    }
+  }
+  for (const auto& file : kBoardFiles) {
+    if (!write_absent(root_ + file.path, file.text)) {
+      std::cerr << "boardsim: " << root_ + file.path << ": " << std::strerror(errno) << std::endl;
       return false;
     }
   }

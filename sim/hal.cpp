@@ -5,12 +5,14 @@
 
 #include "sim/hal_clock.h"
 #include "sim/hal_spi.h"
+#include "sim/hal_status.h"
 #include "sim/tdm_switch.h"
 
 Hal::Hal() : DeviceModel("hal") {
   units_.push_back(std::make_unique<TdmSwitch>());
   units_.push_back(std::make_unique<HalClock>());
   units_.push_back(std::make_unique<HalSpi>());
+  units_.push_back(std::make_unique<HalStatus>());
 }
 
 HalUnit* Hal::unit(uint32_t request) const {
@@ -33,11 +35,7 @@ std::string Hal::decode(const IoctlCall& call) const {
 }
 
 bool Hal::command(const Words& words, Reply& reply) {
-  if (words[0] == "hal") {
-    if (words.size() != 2 || words[1] != "counts") {
-      reply = Reply::error("usage: hal counts");
-      return true;
-    }
+  if (words[0] == "hal" && words.size() == 2 && words[1] == "counts") {
     std::vector<std::string> lines;
     for (auto& [request, count] : counts_) {
       char number[16];
@@ -50,5 +48,7 @@ bool Hal::command(const Words& words, Reply& reply) {
   for (auto& u : units_) {
     if (u->command(words, reply)) return true;
   }
-  return false;
+  if (words[0] != "hal") return false;
+  reply = Reply::error("usage: hal counts | hal dip N | hal power N | hal leds");
+  return true;
 }

@@ -1,0 +1,58 @@
+// The monitoring service in orvexd on the simulated board: the power signal, the board status
+// files, the framer LEDs and the SNMP set files, seen only from outside.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "tests/support/lgcp_test.h"
+#include "tests/support/orvexd_process.h"
+#include "tests/support/loopback.h"
+#include "tests/support/temp_root.h"
+#include "tools/orvex-ctl/lib/controller.h"
+#include "tools/simctl/board_sim.h"
+
+namespace {
+
+constexpr int wait_ms = OrvexdProcess::wait_ms;
+
+// Waits until the file holds `text`; what it holds at the end.
+std::string wait_content(const std::string& path, const std::string& text) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  std::string now = read_file(path);
+  while (now != text && std::chrono::steady_clock::now() < deadline) {
+    usleep(20000);
+    now = read_file(path);
+  }
+  return now;
+}
+
+TEST(Monitoring, BoardStatusReachesFilesLedsAndTheController) {
+  BoardSim board;
+  ASSERT_TRUE(board.ok());
+  board.command("hal power 1");
+  board.command("hal dip 9");
+  const unsigned short port = free_port();
+  OrvexdProcess daemon;
+  ASSERT_TRUE(daemon.start({"--port", std::to_string(port)}));
+  const std::string mon = board.root() + "/var/monitoring/";
+  EXPECT_EQ(wait_content(mon + "dip", "9"), "9");
+  EXPECT_EQ(wait_content(mon + "powerstatus", "1"), "1");
+
+  Ctl::Controller ctl;
+  ASSERT_TRUE(ctl.connect("127.0.0.1", port, wait_ms)) << ctl.error();
+  Ctl::Received r;
+  ASSERT_TRUE(ctl.wait_for("power", r, wait_ms)) << ctl.error();
+  EXPECT_EQ(Ctl::to_hex(r.bytes), wire("{ pdu signal : power : standby }"));
+
+  ASSERT_TRUE(ctl.command("{ seq 1, pdu command : display : framer : { e1 0, info line : TRUE } }", r, wait_ms));
+  EXPECT_EQ(Ctl::to_hex(r.bytes), wire("{ seq 1, pdu response : success : NULL }"));
+  EXPECT_EQ(board.command("hal leds"), std::vector<std::string>{"0x03"});
+
+  ASSERT_TRUE(ctl.command("{ seq 2, pdu command : display : snmp-set : { commands { { uniq 1, id name : "
+                          "{ section \"S\", name \"N\", index 2 }, value \"V\" } } } }", r, wait_ms));
+  EXPECT_EQ(read_file(mon + "S/2/N"), "V");
+}
+
+}  // namespace

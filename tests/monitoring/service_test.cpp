@@ -1,0 +1,280 @@
+// The monitoring service on a simulated board: its timers, the power signal, the framer LEDs,
+// the configuration and driver versions, and what an SNMP agent receives.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+
+#include "base/version.h"
+#include "monitoring/monitoring_ctl.h"
+#include "monitoring/net_if_probe.h"
+#include "tests/support/service_test.h"
+#include "tests/monitoring/fake_agent.h"
+#include "tests/support/temp_root.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// One interface, eth0 at index 2, always running.
+class OneInterface : public NetIfProbe {
+ public:
+  Outcome probe(int index, std::string* name, unsigned* flags) override {
+    if (index != 2) return kFailed;
+    if (name) *name = "eth0";
+    if (flags) *flags = 0x41;
+    return kOk;
+  }
+};
+
+// The items of a "set" summary ("section.name[index]=value"), in order, without their uniq.
+Strings items_of(const std::string& frame) {
+  static const std::regex uniq(" [0-9]+:");
+  Strings out;
+  std::sregex_token_iterator piece(frame.begin(), frame.end(), uniq, -1), end;
+  for (++piece; piece != end; ++piece) out.push_back(*piece);
+  return out;
+}
+
+class MonitoringTest : public ServiceTest {
+ protected:
+  void SetUp() override {
+    ServiceTest::SetUp();
+    char here[PATH_MAX];
+    ASSERT_TRUE(::getcwd(here, sizeof here));
+    cwd_ = here;
+    NetIfProbe::replace(&probe_);
+  }
+  void TearDown() override {
+    ServiceTest::TearDown();
+    NetIfProbe::replace(nullptr);
+    EXPECT_EQ(::chdir(cwd_.c_str()), 0);
+  }
+  void destroy() override {
+    ctl.reset();
+    agent.reset();
+    for (int i = 0; i < 3; ++i) run_loop_turn();
+  }
+
+  // The service, with one "tavo" agent connected when `with_agent`.
+  void make(bool with_agent) {
+    std::ostringstream text;
+    if (with_agent) {
+      agent.reset(new FakeAgent);
+      text << "[snmpagent]\nhost = 127.0.0.1:" << agent->port() << "\nname = tavo\n";
+    }
+    std::istringstream in(text.str());
+    in >> config;
+    ctl.reset(new MonitoringCtl);
+    ctl->Configure(config);
+    if (with_agent) {
+      ASSERT_TRUE(turn_until([&] {
+        return agent->connected() && ctl->agents().agents().front()->state() == SnmpAgentInstance::kConnected;
+      }));
+    }
+  }
+  // What the agent received by now.
+  Strings frames() {
+    for (int i = 0; i < 5; ++i) run_loop_turn();
+    return agent->take();
+  }
+  std::string at(const std::string& path) const { return sim.root() + path; }
+  void write(const std::string& path, const std::string& text) const {
+    std::filesystem::create_directories(std::filesystem::path(at(path)).parent_path());
+    std::ofstream(at(path)) << text;
+  }
+
+  IniFile::File config;
+  std::unique_ptr<MonitoringCtl> ctl;
+  std::unique_ptr<FakeAgent> agent;
+
+ private:
+  OneInterface probe_;
+  std::string cwd_;
+};
+
+TEST_F(MonitoringTest, ChecksRunOnTheirThreePeriods) {
+  sim.command("hal dip 5");
+  sim.command("hal power 0");
+  make(false);
+  MonitoringDataHolder& store = ctl->store();
+  turn(999);
+  EXPECT_EQ(store.build_version, "");
+  turn(1);
+  EXPECT_EQ(store.build_version, "orvex-board 2.4.1\n");
+  EXPECT_EQ(store.boot_version, "U-Boot 2019.07\n");
+  EXPECT_EQ(store.temperature, "41");
+  ASSERT_EQ(store.framers.size(), 2u);
+  EXPECT_EQ(store.framers.front().state, "No Carrier");
+  EXPECT_EQ(store.dip_value, -1);
+  turn(999);
+  EXPECT_EQ(store.dip_value, -1);
+  turn(1);
+  EXPECT_EQ(store.dip_value, 5);
+  EXPECT_EQ(read_file(at("/var/monitoring/powerstatus")), "3");
+  EXPECT_EQ(store.net_ifs.front().running, 0);
+  EXPECT_EQ(sim.command("hal leds"), Strings{"0x00"});
+
+  sim.command("hal dip 7");
+  turn(1999);
+  EXPECT_EQ(store.dip_value, 5);
+  turn(1);
+  EXPECT_EQ(store.dip_value, 7);
+  EXPECT_EQ(store.net_ifs.front().running, 1);
+  EXPECT_FALSE(std::filesystem::exists(at("/var/monitoring/controller")));
+  turn(1000);
+  EXPECT_EQ(read_file(at("/var/monitoring/controller/self/status")), "5") << "no controller runs";
+
+  write("/var/version", "2.5\n");
+  turn(61000 - 5000 - 1);
+  EXPECT_EQ(store.build_version, "orvex-board 2.4.1\n");
+  turn(1);
+  EXPECT_EQ(store.build_version, "2.5\n");
+}
+
+TEST_F(MonitoringTest, PowerBytesAndTheSignalAtEveryConnection) {
+  make(false);
+  const struct {
+    int raw;
+    int status;
+  } cases[] = {{2, 2}, {0, 3}, {1, 1}, {3, 3}, {4, 0}, {5, 0}, {255, 0}};
+  for (const auto& c : cases) {
+    sim.command("hal power " + std::to_string(c.raw));
+    ctl->doPowerCheck();
+    EXPECT_EQ(ctl->store().power_status.asInt(), c.status) << c.raw;
+  }
+  sim.command("hal power 2");
+  connect({ctl.get()});
+  EXPECT_EQ(take(), (Lines{"power", "power"})) << "a change at connection signals twice";
+  disconnect();
+  reconnect();
+  EXPECT_EQ(take(), Lines{"power"});
+  EXPECT_EQ(command("display : framer : { e1 1, info line : TRUE }"), Lines{"success"});
+  EXPECT_EQ(command("display : snmpTrapReceivers : { \"127.0.0.5\" }"), Lines{"success"});
+  EXPECT_EQ(command("ping : NULL"), Lines{"error 4"}) << "not taken";
+}
+
+TEST_F(MonitoringTest, FramerLedsFollowLineAndLinkReports) {
+  make(false);
+  const struct {
+    const char* info;
+    const char* leds;
+  } steps[] = {
+      {"{ e1 1, info line : TRUE }", "0x0c"},  {"{ e1 1, info link : TRUE }", "0x08"},
+      {"{ e1 1, info line : TRUE }", "0x08"},  {"{ e1 0, info link : FALSE }", "0x09"},
+      {"{ e1 3, info line : TRUE }", "0xc9"},  {"{ e1 1, info line : FALSE }", "0xc1"},
+  };
+  for (const auto& s : steps) {
+    LGCP::DisplayParams p;
+    ASSERT_TRUE(p.setFromValueNotation(std::string("framer : ") + s.info)) << s.info;
+    ctl->OnDisplayCMD(p);
+    EXPECT_EQ(sim.command("hal leds"), Strings{s.leds}) << s.info;
+  }
+  ctl.reset();
+  EXPECT_EQ(sim.command("hal leds"), Strings{"0x00"}) << "off when the service ends";
+}
+
+TEST_F(MonitoringTest, ConfigurationFilesNameTheVersion) {
+  make(true);
+  frames();
+  write("/usr/local/etc/config.2save.tar.bz2", "");
+  write("/usr/local/etc/config.0000000a.00000000000000ff", "");
+  write("/usr/local/etc/config.abc", "");
+  std::filesystem::create_directories(at("/usr/local/etc/config.00000001.0000000000000001"));
+  ctl->doConfigCheck();
+  EXPECT_EQ(ctl->store().config_version32, 10u);
+  EXPECT_EQ(ctl->store().config_version64, 255u);
+  EXPECT_EQ(read_file(at("/var/monitoring/config_version")), "0000000a-00000000000000ff");
+  EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(at("/usr/local/etc")));
+  const Strings got = frames();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(items_of(got[0]), Strings{"gatewayCommon.gatewayConfigVersion[0]=10"});
+}
+
+TEST_F(MonitoringTest, DriverBuildFromTheVoiceDriverLine) {
+  make(true);
+  frames();
+  const struct {
+    const char* line;
+    const char* value;
+  } cases[] = {{"v 1.2 2020\n", "1.2 [2020]"},
+               {"v 1.2\n", "none"},
+               {"drv 3.2.0 2024 sim extra\n", "3.2.0 [2024 sim]"},
+               {"a 1.0  b\n", "1.0 [ b]"}, {"a\t 1.0\t \tb\n", "1.0 [b]"}};
+  for (const auto& c : cases) {
+    write("/proc/voice/version", c.line);
+    ctl->sendSnmpDriverBuild();
+    const Strings got = frames();
+    ASSERT_EQ(got.size(), 1u) << c.line;
+    EXPECT_EQ(items_of(got[0]), Strings{std::string("gatewayCommon.driverBuild[0]=") + c.value}) << c.line;
+  }
+  write("/proc/voice/version", "");
+  ctl->sendSnmpDriverBuild();
+  EXPECT_EQ(frames(), Strings{}) << "no line, nothing sent";
+}
+
+TEST_F(MonitoringTest, AnAgentThatConnectsGetsTheWholeStateInOrder) {
+  sim.command("hal dip 5");
+  make(true);
+  frames();
+  turn(2000);
+  const char* const displays[] = {
+      "board : boardStatus : { position 0, version '31'H, status ready, type isdn }",
+      "emPhone : phoneStatus : { id 0, panelSV '50'H, ctrlSV '43'H, fpgaSV '46'H, status ready, "
+      "powerStatus main, mode active, hookStatus connected, baseStatus connected }",
+      "termCounter : { owner router, cnt 7 }",
+      "termCounter : { owner extBoard, cnt 9 }",
+      "termCounter : { owner extBoard, ownerId 3, cnt -1 }",
+      "snmpTrapReceivers : { \"127.0.0.5\" }",
+      "snmp-set : { commands { { uniq 40, id name : { section \"S\", name \"N\", index 0 }, value \"V\" } } }",
+  };
+  for (const char* text : displays) {
+    LGCP::DisplayParams p;
+    ASSERT_TRUE(p.setFromValueNotation(text)) << text;
+    ctl->OnDisplayCMD(p);
+  }
+  const Strings live = frames();
+  ASSERT_GE(live.size(), 3u);
+  EXPECT_EQ(items_of(live.back()).size(), 3u + 8u + 1u + 1u + 2u) << "every display sends all counters";
+
+  agent->drop();
+  ASSERT_TRUE(turn_until([&] { return ctl->agents().agents().front()->state() == SnmpAgentInstance::kLost; }));
+  turn(10000);
+  ASSERT_TRUE(turn_until([&] { return agent->connected(); }));
+  const Strings got = frames();
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0], "trapsink 127.0.0.5");
+  EXPECT_EQ(got[1], "set 40:S.N[0]=V");
+  const Strings expected = {
+      "gatewayCommon.driverBuild[0]=3.2.0 [2024-05-01 sim]",
+      "gatewayCommon.softwareBuild[0]=" + [] {
+        std::ostringstream tag;
+        tag << Version::current;
+        return tag.str();
+      }(),
+      "gatewayCommon.powerStatus[0]=3", "gatewayCommon.controllerStatus[0]=5",
+      "gatewayCommon.gatewayDip[0]=5", "gatewayCommon.gatewayConfigVersion[0]=4294967295",
+      "gatewayCommon.temperature[0]=41",
+      "extBoardTable.extBoardStatus[0]=3", "extBoardTable.extBoardSoftVer[0]=1",
+      "extBoardTable.extBoardType[0]=1",
+      "emPhoneTable.emPhonePanelSoftVer[1]=P", "emPhoneTable.emPhoneCtrlSoftVer[1]=C",
+      "emPhoneTable.emPhoneFpgaSoftVer[1]=F", "emPhoneTable.emPhoneStatus[1]=2",
+      "emPhoneTable.emPhonePowerStatus[1]=2", "emPhoneTable.emPhoneMode[1]=1",
+      "emPhoneTable.emPhoneHookStatus[1]=1", "emPhoneTable.emPhoneBaseStatus[1]=1",
+      "gatewayTermCounters.routerTermCnt[0]=7", "extBoardTermCntTable.extBoardTermCnt[3]=4294967295",
+      "e1Table.e1Connected[1]=0", "e1Table.e1StatusDsc[1]=No Carrier", "e1Table.e1SignalLoss[1]=1",
+      "e1Table.e1FrameAlignLoss[1]=1", "e1Table.e1NegSlipCount[1]=0", "e1Table.e1PosSlipCount[1]=0",
+      "e1Table.e1Connected[2]=0", "e1Table.e1StatusDsc[2]=No Carrier", "e1Table.e1SignalLoss[2]=1",
+      "e1Table.e1FrameAlignLoss[2]=1", "e1Table.e1NegSlipCount[2]=0", "e1Table.e1PosSlipCount[2]=0",
+      "ifTable.ifOperStatus[2]=1", "ifTable.ifAdminStatus[2]=1", "ifTable.ifDescr[2]=eth0",
+  };
+  EXPECT_EQ(items_of(got[2]), expected);
+}
+
+}  // namespace
