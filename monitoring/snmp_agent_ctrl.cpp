@@ -104,12 +104,19 @@ void SnmpAgentCtrl::to_every_agent(const MON::Command& command) {
   for (auto& agent : agents_) agent->Command(command);
 }
 
-void SnmpAgentCtrl::Send(const MON::SnmpSetCommands& commands) {
-  if (commands.get_commands().size() == 0) return;
-  MON::Command command;
-  command.select_snmp_set() = commands;
-  to_every_agent(command);
+void SnmpAgentCtrl::send_in_frames(const MON::SnmpSetCommands& commands, int type) {
+  const auto& all = commands.get_commands();
+  for (size_t first = 0; first < all.size(); first += kCommandsPerFrame) {
+    MON::Command command;
+    auto& part = command.select_snmp_set().get_commands();
+    for (size_t i = first; i < all.size() && i < first + kCommandsPerFrame; ++i) part.push_back(all[i]);
+    for (auto& agent : agents_) {
+      if (type < 0 || agent->address_type() == type) agent->Command(command);
+    }
+  }
 }
+
+void SnmpAgentCtrl::Send(const MON::SnmpSetCommands& commands) { send_in_frames(commands, -1); }
 
 void SnmpAgentCtrl::SendTrapsink(const std::list<std::string>& hosts) {
   if (hosts.empty()) return;
@@ -126,12 +133,8 @@ void SnmpAgentCtrl::SendTrapsink(const std::list<std::string>& hosts) {
 void SnmpAgentCtrl::OnDpcSend() {
   for (auto& [type, command] : pending_) {
     if (!command || !command->is_snmp_set()) continue;
-    auto& list = command->get_snmp_set().get_commands();
-    if (list.size() == 0) continue;
-    for (auto& agent : agents_) {
-      if (agent->address_type() == type) agent->Command(*command);
-    }
-    list.clear();
+    send_in_frames(command->get_snmp_set(), type);
+    command->get_snmp_set().get_commands().clear();
   }
   dpc_.Deactivate();
 }

@@ -1,9 +1,10 @@
 // SnmpAgentCtrl: the links to the SNMP agent processes and the table of monitoring items.
 //
 // Items are queued, one MON::SnmpSetCommand per address type the item is meant for, on one
-// pending snmp-set list per address type; a deferred call flushes every non-empty list as one
-// frame to each link of that type and empties it, connected or not. Trap receivers and relayed
-// set commands go to every link at once.
+// pending snmp-set list per address type; a deferred call flushes every non-empty list to each
+// link of that type and empties it, connected or not. Trap receivers and relayed set commands go
+// to every link at once. A list goes out in frames of at most kCommandsPerFrame commands, the
+// most an aligned-PER decoder of the MON schema takes in one SEQUENCE OF.
 #pragma once
 
 #include <list>
@@ -38,6 +39,8 @@ class SnmpAgentCtrl {
     const char* name;
   };
 
+  static constexpr size_t kCommandsPerFrame = 128;
+
   SnmpAgentCtrl();
   virtual ~SnmpAgentCtrl();
   SnmpAgentCtrl(const SnmpAgentCtrl&) = delete;
@@ -63,6 +66,9 @@ class SnmpAgentCtrl {
 
  private:
   void to_every_agent(const MON::Command& command);
+  // The commands as snmp-set frames of at most kCommandsPerFrame commands each, to every link
+  // whose address type is `type`, or to every link for a negative `type`.
+  void send_in_frames(const MON::SnmpSetCommands& commands, int type);
 
   std::list<std::unique_ptr<SnmpAgentInstance>> agents_;
   std::vector<MonitoringItem> items_;

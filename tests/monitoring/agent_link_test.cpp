@@ -2,6 +2,7 @@
 // relayed commands, pings, the silence timeout and the reconnection, on the test clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 
@@ -85,6 +86,20 @@ TEST_F(AgentLinkTest, ItemsGoOutInOneFramePerListToTheAgentsOfTheirTypes) {
   ctrl->SendTrapsink({});
   const Strings both = {"set 77:1.3.6.1.2=x", "trapsink 127.0.0.5 127.0.0.6:162"};
   EXPECT_EQ(received(), (std::vector<Strings>{both, both, both, both}));
+}
+
+TEST_F(AgentLinkTest, LongListsGoOutInFramesTheAgentCanDecode) {
+  connect_agents({"tavo"});
+  for (int i = 0; i < 300; ++i) ctrl->Send(SnmpAgentCtrl::extBoardTermCnt, i, "1");
+  const Strings got = received()[0];
+  ASSERT_EQ(got.size(), 3u);
+  size_t commands = 0;
+  for (const std::string& frame : got) {
+    ASSERT_EQ(frame.compare(0, 4, "set "), 0) << frame;
+    commands += size_t(std::count(frame.begin(), frame.end(), '='));
+  }
+  EXPECT_EQ(commands, 300u);
+  EXPECT_NE(got[2].find(" 300:extBoardTermCntTable.extBoardTermCnt[299]=1"), std::string::npos);
 }
 
 TEST_F(AgentLinkTest, ValuesQueuedWhileNoAgentIsConnectedAreDropped) {
