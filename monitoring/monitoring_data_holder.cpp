@@ -71,6 +71,18 @@ bool same_owner(const LGCP::TermCounter& kept, const LGCP::TermCounter& fresh) {
   return !kept.has_ownerId() || kept.get_ownerId().getValue() == fresh.get_ownerId().getValue();
 }
 
+// Replaces the entry of `list` whose key equals the value's, or appends the value.
+template <class T, class Key>
+void merge(std::list<T>& list, const T& value, Key key) {
+  for (T& kept : list) {
+    if (key(kept) == key(value)) {
+      kept = value;
+      return;
+    }
+  }
+  list.push_back(value);
+}
+
 void write_octets(FILE* file, const ASN1::OCTET_STRING& octets) {
   if (!octets.empty()) std::fwrite(octets.data(), 1, octets.size(), file);
   std::fputc('\n', file);
@@ -349,13 +361,7 @@ void MonitoringDataHolder::BoardStatusSaver(FILE* file, const SaveStatusArg* arg
   std::fprintf(file, "%" PRId32 "\n", board.get_status().asInt());
   write_octets(file, board.get_version());
   std::fprintf(file, "%" PRId32 "\n", board.get_type().asInt());
-  for (LGCP::BoardStatusParams& kept : boards) {
-    if (kept.get_position().getValue() == board.get_position().getValue()) {
-      kept = board;
-      return;
-    }
-  }
-  boards.push_back(board);
+  merge(boards, board, [](const LGCP::BoardStatusParams& b) { return b.get_position().getValue(); });
 }
 
 void MonitoringDataHolder::PhoneStatusSaver(FILE* file, const SaveStatusArg* arg) {
@@ -367,13 +373,7 @@ void MonitoringDataHolder::PhoneStatusSaver(FILE* file, const SaveStatusArg* arg
   for (int32_t value : {phone.get_status().asInt(), phone.get_powerStatus().asInt(), phone.get_mode().asInt(),
                         phone.get_hookStatus().asInt(), phone.get_baseStatus().asInt()})
     std::fprintf(file, "%" PRId32 "\n", value);
-  for (LGCP::EmPhoneStatusParams& kept : em_phones) {
-    if (kept.get_id().getValue() == phone.get_id().getValue()) {
-      kept = phone;
-      return;
-    }
-  }
-  em_phones.push_back(phone);
+  merge(em_phones, phone, [](const LGCP::EmPhoneStatusParams& p) { return p.get_id().getValue(); });
 }
 
 void MonitoringDataHolder::TermCounterSaver(FILE* file, const SaveStatusArg* arg) {
