@@ -117,7 +117,8 @@ void MonitoringCtl::OnDisplayCMD(const LGCP::DisplayParams& params) {
   store_.setDisplayStatus(params);
   switch (params.currentSelection()) {
     case LGCP::DisplayParams::e_board:
-      if (params.get_board().is_boardStatus()) sendSnmpBoardStatus(params.get_board().get_boardStatus());
+      if (params.get_board().is_boardStatus())
+        sendSnmpBoardStatus(params.get_board().get_boardStatus());
       break;
     case LGCP::DisplayParams::e_snmpTrapReceivers:
       sendSnmpTrapReceivers();
@@ -126,7 +127,8 @@ void MonitoringCtl::OnDisplayCMD(const LGCP::DisplayParams& params) {
       setFramerLed(params.get_framer());
       break;
     case LGCP::DisplayParams::e_emPhone:
-      if (params.get_emPhone().is_phoneStatus()) sendSnmpEmPhoneStatus(params.get_emPhone().get_phoneStatus());
+      if (params.get_emPhone().is_phoneStatus())
+        sendSnmpEmPhoneStatus(params.get_emPhone().get_phoneStatus());
       break;
     case LGCP::DisplayParams::e_controller:
       sendSnmpControllerStatus();
@@ -211,7 +213,8 @@ void MonitoringCtl::doConfigCheck() {
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;
   if (::chdir(folder.c_str()) != 0) {
-    std::cerr << ext::header(this) << "chdir " << folder << ": " << std::strerror(errno) << std::endl;
+    std::cerr << ext::header(this) << "chdir " << folder << ": " << std::strerror(errno)
+              << std::endl;
   }
   uint32_t first = 0;
   uint64_t second = 0;
@@ -219,7 +222,8 @@ void MonitoringCtl::doConfigCheck() {
     const std::string name = entry->d_name;
     struct stat st;
     if (::lstat((folder + name).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
-    if (name.compare(0, 7, "config.") != 0 || name.compare(0, 20, "config.2save.tar.bz2") == 0) continue;
+    if (name.compare(0, 7, "config.") != 0 || name.compare(0, 20, "config.2save.tar.bz2") == 0)
+      continue;
     const std::string version = name.substr(7, 25);
     // A name too short to carry the second number is no version file.
     if (version.size() < 9) continue;
@@ -235,16 +239,16 @@ void MonitoringCtl::doFramerCheck() {
     Fd file(::open(framer.path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file) {
       if (traces.monitoringInternal)
-        std::clog << "Error open file: " << ext::quoted(framer.path) << " errno=" << ext::quoted(std::strerror(errno))
-                  << std::endl;
+        std::clog << "Error open file: " << ext::quoted(framer.path)
+                  << " errno=" << ext::quoted(std::strerror(errno)) << std::endl;
       continue;
     }
     std::vector<unsigned char> data(1024);
     const ssize_t n = ::read(file.get(), data.data(), data.size());
     if (n <= 0) {
       if (traces.monitoringInternal)
-        std::clog << "Error read file: " << ext::quoted(framer.path) << " errno=" << ext::quoted(std::strerror(errno))
-                  << std::endl;
+        std::clog << "Error read file: " << ext::quoted(framer.path)
+                  << " errno=" << ext::quoted(std::strerror(errno)) << std::endl;
       continue;
     }
     data.resize(size_t(n));
@@ -264,7 +268,9 @@ void MonitoringCtl::doPowerCheck() {
   uint8_t raw;
   if (!read_hal(HalIoctl::kGetPower, raw)) return;
   LGCP::POWERStatus status;
-  status.value = raw == 0 ? int32_t(LGCP::POWERStatus::both) : raw <= 3 ? raw : int32_t(LGCP::POWERStatus::unknown);
+  status.value = raw == 0   ? int32_t(LGCP::POWERStatus::both)
+                 : raw <= 3 ? raw
+                            : int32_t(LGCP::POWERStatus::unknown);
   if (!store_.setPowerStatus(status)) return;
   if (traces.monitoringInternal) std::clog << "New power status - " << status << std::endl;
   sendPowerStatus();
@@ -294,7 +300,8 @@ void MonitoringCtl::doControllerCheck() {
     info.get_status().value = store_.own_controller_status.asInt();
   } else {
     store_.controller_pid = find_proc_by_name("controller", store_.controller_pid);
-    info.set_status(store_.controller_pid < 1 ? HSP::ControllerStatus::notrun : HSP::ControllerStatus::notconnection);
+    info.set_status(store_.controller_pid < 1 ? HSP::ControllerStatus::notrun
+                                              : HSP::ControllerStatus::notconnection);
   }
   if (store_.setControllerStatus(info)) sendSnmpControllerStatus();
 }
@@ -329,21 +336,29 @@ void MonitoringCtl::sendSnmpControllerStatus() {
   agents_.Send(SnmpAgentCtrl::controllerStatus, decimal(store_.own_controller_status.asInt()));
 }
 
-void MonitoringCtl::sendSnmpGatewayDip() { agents_.Send(SnmpAgentCtrl::gatewayDip, decimal(store_.dip_value)); }
+void MonitoringCtl::sendSnmpGatewayDip() {
+  agents_.Send(SnmpAgentCtrl::gatewayDip, decimal(store_.dip_value));
+}
 
 void MonitoringCtl::sendSnmpGatewayConfigVersion() {
   agents_.Send(SnmpAgentCtrl::gatewayConfigVersion, to_string(store_.config_version32));
 }
 
-void MonitoringCtl::sendSnmpTemperature() { agents_.Send(SnmpAgentCtrl::temperature, store_.temperature); }
+void MonitoringCtl::sendSnmpTemperature() {
+  agents_.Send(SnmpAgentCtrl::temperature, store_.temperature);
+}
 
 void MonitoringCtl::sendSnmpStatusBuildVersion() {
   agents_.Send(SnmpAgentCtrl::sgBuildVersion, store_.build_version);
 }
 
-void MonitoringCtl::sendSnmpStatusFPGAVersion() { agents_.Send(SnmpAgentCtrl::sgFPGAVersion, store_.fpga_version); }
+void MonitoringCtl::sendSnmpStatusFPGAVersion() {
+  agents_.Send(SnmpAgentCtrl::sgFPGAVersion, store_.fpga_version);
+}
 
-void MonitoringCtl::sendSnmpStatusBootVersion() { agents_.Send(SnmpAgentCtrl::sgBootVersion, store_.boot_version); }
+void MonitoringCtl::sendSnmpStatusBootVersion() {
+  agents_.Send(SnmpAgentCtrl::sgBootVersion, store_.boot_version);
+}
 
 void MonitoringCtl::sendSnmpStatusBoardVersion() {
   agents_.Send(SnmpAgentCtrl::sgBoardVersion, store_.board_version);
@@ -459,7 +474,9 @@ void MonitoringCtl::sendSnmpTrapReceivers() { agents_.SendTrapsink(store_.trap_r
 
 void MonitoringCtl::sendSnmpCommands() { agents_.Send(store_.snmp_commands); }
 
-void MonitoringCtl::sendSnmpCommands(const MON::SnmpSetCommands& commands) { agents_.Send(commands); }
+void MonitoringCtl::sendSnmpCommands(const MON::SnmpSetCommands& commands) {
+  agents_.Send(commands);
+}
 
 void MonitoringCtl::OnDpcSend() {
   sendSnmpTrapReceivers();

@@ -30,7 +30,9 @@ std::string dotted(const INet4::Addr& addr) {
   return ::inet_ntop(AF_INET, &addr.in().sin_addr, text, sizeof text) ? text : "";
 }
 
-std::string mon_path(const std::string& tail) { return Path::board(MonitoringDataHolder::kMonDir) + tail; }
+std::string mon_path(const std::string& tail) {
+  return Path::board(MonitoringDataHolder::kMonDir) + tail;
+}
 
 void fail_line(const char* what, const std::string& path, int error) {
   std::clog << what << path << "> with code=" << error << std::endl;
@@ -177,7 +179,8 @@ bool MonitoringDataHolder::setControllerStatus(const LGCP::ControllerInfo& info)
   if (!changed) return false;
 
   if (traces.monitoringInternal)
-    std::clog << "New controller " << dotted(address) << " status - " << info.get_status() << std::endl;
+    std::clog << "New controller " << dotted(address) << " status - " << info.get_status()
+              << std::endl;
   CheckForMonControllerDir(address);
   SaveStatusArg arg;
   arg.value = &info.get_status();
@@ -244,7 +247,8 @@ void MonitoringDataHolder::setTermCounter(const LGCP::TermCounter& counter) {
   if (!file.empty()) {
     SaveStatusArg arg;
     arg.count = counter.get_cnt().getValue();
-    SaveStatusToFile(Path::board(kTermCntsDir) + file, &MonitoringDataHolder::TermCounterSaver, &arg);
+    SaveStatusToFile(Path::board(kTermCntsDir) + file, &MonitoringDataHolder::TermCounterSaver,
+                     &arg);
   }
   for (LGCP::TermCounter& kept : term_counters) {
     if (same_owner(kept, counter)) {
@@ -289,8 +293,8 @@ void MonitoringDataHolder::setSnmpCommands(const MON::SnmpSetCommands& commands)
     snmp_value = command.get_value();
     SaveStatusArg arg;
     arg.value = &snmp_value;
-    SaveStatusToFile(row + "/" + std::string(name.get_name()), &MonitoringDataHolder::StringParamSaver,
-                     &arg);
+    SaveStatusToFile(row + "/" + std::string(name.get_name()),
+                     &MonitoringDataHolder::StringParamSaver, &arg);
   }
 }
 
@@ -311,7 +315,8 @@ void MonitoringDataHolder::ClearControllerFiles() {
 
 void MonitoringDataHolder::CheckForMonDir(const std::string& path) {
   if (folder_exists(path)) return;
-  if (::mkdir(path.c_str(), kDirMode) != 0) fail_line("FAIL create monitoring catalog <", path, errno);
+  if (::mkdir(path.c_str(), kDirMode) != 0)
+    fail_line("FAIL create monitoring catalog <", path, errno);
 }
 
 void MonitoringDataHolder::CheckForMonControllerDir(const INet4::Addr& addr) {
@@ -322,12 +327,14 @@ void MonitoringDataHolder::CheckForMonControllerDir(const INet4::Addr& addr) {
   }
   const std::string folder = top + dotted(addr);
   if (folder_exists(folder)) return;
-  if (::mkdir(folder.c_str(), kDirMode) != 0) fail_line("FAIL create monitoring catalog <", folder, errno);
+  if (::mkdir(folder.c_str(), kDirMode) != 0)
+    fail_line("FAIL create monitoring catalog <", folder, errno);
   if (addr.IsEqual(self_address) && ::symlink(folder.c_str(), (top + "self").c_str()) != 0)
     fail_line("FAIL create symlink to monitoring catalog <", folder, errno);
 }
 
-void MonitoringDataHolder::SaveStatusToFile(const std::string& path, Saver saver, const SaveStatusArg* arg) {
+void MonitoringDataHolder::SaveStatusToFile(const std::string& path, Saver saver,
+                                            const SaveStatusArg* arg) {
   const std::string temporary = path + ".tmp";
   FILE* file = std::fopen(temporary.c_str(), "we");
   if (!file) {
@@ -361,7 +368,8 @@ void MonitoringDataHolder::BoardStatusSaver(FILE* file, const SaveStatusArg* arg
   std::fprintf(file, "%" PRId32 "\n", board.get_status().asInt());
   write_octets(file, board.get_version());
   std::fprintf(file, "%" PRId32 "\n", board.get_type().asInt());
-  merge(boards, board, [](const LGCP::BoardStatusParams& b) { return b.get_position().getValue(); });
+  merge(boards, board,
+        [](const LGCP::BoardStatusParams& b) { return b.get_position().getValue(); });
 }
 
 void MonitoringDataHolder::PhoneStatusSaver(FILE* file, const SaveStatusArg* arg) {
@@ -370,8 +378,9 @@ void MonitoringDataHolder::PhoneStatusSaver(FILE* file, const SaveStatusArg* arg
   write_octets(file, phone.get_panelSV());
   write_octets(file, phone.get_ctrlSV());
   write_octets(file, phone.get_fpgaSV());
-  for (int32_t value : {phone.get_status().asInt(), phone.get_powerStatus().asInt(), phone.get_mode().asInt(),
-                        phone.get_hookStatus().asInt(), phone.get_baseStatus().asInt()})
+  for (int32_t value :
+       {phone.get_status().asInt(), phone.get_powerStatus().asInt(), phone.get_mode().asInt(),
+        phone.get_hookStatus().asInt(), phone.get_baseStatus().asInt()})
     std::fprintf(file, "%" PRId32 "\n", value);
   merge(em_phones, phone, [](const LGCP::EmPhoneStatusParams& p) { return p.get_id().getValue(); });
 }

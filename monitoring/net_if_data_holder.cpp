@@ -9,7 +9,8 @@
 #include "base/trace_ctl.h"
 #include "monitoring/net_if_probe.h"
 
-NetIfDataHolder::NetIfDataHolder(int index_, const std::string& name_) : index(index_), name(name_) {}
+NetIfDataHolder::NetIfDataHolder(int index_, const std::string& name_)
+    : index(index_), name(name_) {}
 
 bool NetIfDataHolder::updateNetIf() {
   unsigned flags = 0;

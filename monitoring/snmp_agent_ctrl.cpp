@@ -109,7 +109,8 @@ void SnmpAgentCtrl::send_in_frames(const MON::SnmpSetCommands& commands, int typ
   for (size_t first = 0; first < all.size(); first += kCommandsPerFrame) {
     MON::Command command;
     auto& part = command.select_snmp_set().get_commands();
-    for (size_t i = first; i < all.size() && i < first + kCommandsPerFrame; ++i) part.push_back(all[i]);
+    for (size_t i = first; i < all.size() && i < first + kCommandsPerFrame; ++i)
+      part.push_back(all[i]);
     for (auto& agent : agents_) {
       if (type < 0 || agent->address_type() == type) agent->Command(command);
     }

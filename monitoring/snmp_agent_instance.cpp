@@ -91,7 +91,9 @@ void SnmpAgentInstance::Send(const MON::Message& message) {
   }
 }
 
-void SnmpAgentInstance::SetPingTimer() { ping_timer_.set(kPingMs, &SnmpAgentInstance::OnPingTimer, this); }
+void SnmpAgentInstance::SetPingTimer() {
+  ping_timer_.set(kPingMs, &SnmpAgentInstance::OnPingTimer, this);
+}
 
 void SnmpAgentInstance::OnPingTimer(Timer*) {
   MON::Command ping;

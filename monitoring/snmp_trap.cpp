@@ -1,12 +1,11 @@
 #include "monitoring/snmp_trap.h"
 
-#include <ctime>
+#include <net-snmp/library/asn1.h>
+#include <net-snmp/library/snmp.h>
 
 #include <cstdlib>
 #include <cstring>
-
-#include <net-snmp/library/asn1.h>
-#include <net-snmp/library/snmp.h>
+#include <ctime>
 
 const char kDefaultTrapCommunity[] = "vermol";
 
@@ -37,7 +36,8 @@ unsigned long get_uptime() {
   static unsigned long last = 0;
   timespec now;
   if (::clock_gettime(CLOCK_BOOTTIME, &now) == 0) {
-    const unsigned long ticks = (unsigned long)now.tv_sec * 100 + (unsigned long)now.tv_nsec / 10000000;
+    const unsigned long ticks =
+        (unsigned long)now.tv_sec * 100 + (unsigned long)now.tv_nsec / 10000000;
     if (ticks > last) last = ticks;
   }
   return last;
@@ -95,12 +95,14 @@ int trap_pack_begin(trap_context* ctx) {
 
 int trap_pack_add(trap_context* ctx, const oid* name, size_t name_length, unsigned char value_type,
                   const void* value, size_t value_length) {
-  if (!ctx || (ctx->state != trap_context::kBegun && ctx->state != trap_context::kAdded) || !ctx->position)
+  if (!ctx || (ctx->state != trap_context::kBegun && ctx->state != trap_context::kAdded) ||
+      !ctx->position)
     return -1;
   size_t left = ctx->remaining;
   size_t length = name_length;
-  u_char* at = snmp_build_var_op(ctx->position, const_cast<oid*>(name), &length, value_type, value_length,
-                                 static_cast<u_char*>(const_cast<void*>(value)), &left);
+  u_char* at =
+      snmp_build_var_op(ctx->position, const_cast<oid*>(name), &length, value_type, value_length,
+                        static_cast<u_char*>(const_cast<void*>(value)), &left);
   if (!at) return -1;
   ctx->position = at;
   ctx->remaining = unsigned(left);

@@ -12,11 +12,11 @@
 // failure unless said otherwise.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/types.h>
+
+#include <cstddef>
+#include <cstdint>
 
 struct trap_context {
   enum State { kInitialised = 0, kBegun = 1, kAdded = 2, kFinished = 3 };

@@ -6,7 +6,8 @@
 #include "sim/record.h"
 
 bool HalStatus::knows(uint32_t request) const {
-  return request == HalIoctl::kGetDip || request == HalIoctl::kGetPower || request == HalIoctl::kSetLeds;
+  return request == HalIoctl::kGetDip || request == HalIoctl::kGetPower ||
+         request == HalIoctl::kSetLeds;
 }
 
 IoctlResult HalStatus::on_ioctl(IoctlCall& call) {

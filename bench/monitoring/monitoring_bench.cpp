@@ -53,7 +53,8 @@ struct Bench {
     std::ostringstream text;
     for (const char* name : {"tavo", "lemzgw.xj"}) {
       agents.emplace_back(new FakeAgent);
-      text << "[snmpagent]\nhost = 127.0.0.1:" << agents.back()->port() << "\nname = " << name << "\n";
+      text << "[snmpagent]\nhost = 127.0.0.1:" << agents.back()->port() << "\nname = " << name
+           << "\n";
     }
     std::istringstream in(text.str());
     in >> config;
@@ -65,7 +66,8 @@ struct Bench {
                                 ", version '312E30'H, status ready, type fxs }"));
     for (int i = 0; i < 32; ++i) ctl->OnDisplayCMD(phone(i));
     for (int i = 0; i < 64; ++i)
-      ctl->OnDisplayCMD(display("termCounter : { owner extBoard, ownerId " + std::to_string(i) + ", cnt 5 }"));
+      ctl->OnDisplayCMD(
+          display("termCounter : { owner extBoard, ownerId " + std::to_string(i) + ", cnt 5 }"));
     ctl->doFramerCheck();
     ctl->doNetIfCheck();
     drain();
@@ -82,9 +84,10 @@ struct Bench {
     Mux::TestClock::release();
   }
   static LGCP::DisplayParams phone(int id) {
-    return display("emPhone : phoneStatus : { id " + std::to_string(id) +
-                   ", panelSV '312E30'H, ctrlSV '322E31'H, fpgaSV '332E32'H, status ready, powerStatus main, "
-                   "mode active, hookStatus connected, baseStatus connected }");
+    return display(
+        "emPhone : phoneStatus : { id " + std::to_string(id) +
+        ", panelSV '312E30'H, ctrlSV '322E31'H, fpgaSV '332E32'H, status ready, powerStatus main, "
+        "mode active, hookStatus connected, baseStatus connected }");
   }
   // Lets the agents read everything (`expected` frames, when known); the bytes and frames they
   // received.
@@ -130,7 +133,8 @@ void BM_SendAll(benchmark::State& state) {
     frames += bench.frames;
     state.ResumeTiming();
   }
-  state.counters["wire_bytes"] = benchmark::Counter(double(bytes), benchmark::Counter::kAvgIterations);
+  state.counters["wire_bytes"] =
+      benchmark::Counter(double(bytes), benchmark::Counter::kAvgIterations);
   state.counters["frames"] = benchmark::Counter(double(frames), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_SendAll)->Unit(benchmark::kMicrosecond);

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "tests/support/lgcp_test.h"
-#include "tests/support/orvexd_process.h"
 #include "tests/support/loopback.h"
+#include "tests/support/orvexd_process.h"
 #include "tests/support/temp_root.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
@@ -46,12 +46,15 @@ TEST(Monitoring, BoardStatusReachesFilesLedsAndTheController) {
   ASSERT_TRUE(ctl.wait_for("power", r, wait_ms)) << ctl.error();
   EXPECT_EQ(Ctl::to_hex(r.bytes), wire("{ pdu signal : power : standby }"));
 
-  ASSERT_TRUE(ctl.command("{ seq 1, pdu command : display : framer : { e1 0, info line : TRUE } }", r, wait_ms));
+  ASSERT_TRUE(ctl.command("{ seq 1, pdu command : display : framer : { e1 0, info line : TRUE } }",
+                          r, wait_ms));
   EXPECT_EQ(Ctl::to_hex(r.bytes), wire("{ seq 1, pdu response : success : NULL }"));
   EXPECT_EQ(board.command("hal leds"), std::vector<std::string>{"0x03"});
 
-  ASSERT_TRUE(ctl.command("{ seq 2, pdu command : display : snmp-set : { commands { { uniq 1, id name : "
-                          "{ section \"S\", name \"N\", index 2 }, value \"V\" } } } }", r, wait_ms));
+  ASSERT_TRUE(
+      ctl.command("{ seq 2, pdu command : display : snmp-set : { commands { { uniq 1, id name : "
+                  "{ section \"S\", name \"N\", index 2 }, value \"V\" } } } }",
+                  r, wait_ms));
   EXPECT_EQ(read_file(mon + "S/2/N"), "V");
 }
 

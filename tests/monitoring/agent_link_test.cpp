@@ -28,7 +28,8 @@ class AgentLinkTest : public LoopTest {
   // One "snmpagent" section per (name, host) pair.
   void configure(const std::vector<std::pair<std::string, std::string>>& links) {
     std::ostringstream text;
-    for (const auto& [name, host] : links) text << "[snmpagent]\nhost = " << host << "\nname = " << name << "\n";
+    for (const auto& [name, host] : links)
+      text << "[snmpagent]\nhost = " << host << "\nname = " << name << "\n";
     std::istringstream in(text.str());
     in >> config;
     ctrl.reset(new SnmpAgentCtrl);
@@ -107,7 +108,8 @@ TEST_F(AgentLinkTest, ValuesQueuedWhileNoAgentIsConnectedAreDropped) {
   configure({{"tavo", "127.0.0.1:" + std::to_string(agents[0]->port())}});
   ctrl->Send(SnmpAgentCtrl::temperature, "40");
   turns();
-  ASSERT_TRUE(turn_until([&] { return ctrl->agents().front()->state() == SnmpAgentInstance::kConnected; }));
+  ASSERT_TRUE(
+      turn_until([&] { return ctrl->agents().front()->state() == SnmpAgentInstance::kConnected; }));
   EXPECT_EQ(received(), (std::vector<Strings>{{}}));
 }
 
@@ -132,8 +134,9 @@ TEST_F(AgentLinkTest, PingsFollowTheLastFrameAndASilentAgentIsDropped) {
   EXPECT_EQ(agent.disconnects, 0);
   advance(5000);
   ASSERT_TRUE(turn_until([&] { return agent.disconnects == 1; }));
-  EXPECT_NE(logs.log.take().find("tavo 127.0.0.1:" + std::to_string(agent.port()) + ": ping timeout !!!"),
-            std::string::npos);
+  EXPECT_NE(
+      logs.log.take().find("tavo 127.0.0.1:" + std::to_string(agent.port()) + ": ping timeout !!!"),
+      std::string::npos);
   EXPECT_EQ(ctrl->agents().front()->state(), SnmpAgentInstance::kLost);
 
   // The transport comes back 10000 ms after the loss.
@@ -141,7 +144,8 @@ TEST_F(AgentLinkTest, PingsFollowTheLastFrameAndASilentAgentIsDropped) {
   for (int i = 0; i < 5; ++i) run_loop_turn();
   EXPECT_EQ(agent.connects, 1);
   advance(1);
-  ASSERT_TRUE(turn_until([&] { return ctrl->agents().front()->state() == SnmpAgentInstance::kConnected; }));
+  ASSERT_TRUE(
+      turn_until([&] { return ctrl->agents().front()->state() == SnmpAgentInstance::kConnected; }));
   EXPECT_EQ(agent.connects, 2);
 }
 
@@ -163,8 +167,12 @@ TEST_F(AgentLinkTest, UndecodableFramesAreLoggedAndCountAsTraffic) {
 
 TEST_F(AgentLinkTest, HostsThatNameNoAgentMakeNoLink) {
   LogCapture logs;
-  configure({{"tavo", "127.0.0.1"}, {"tavo", "agent:7000"}, {"tavo", "127.0.0.1:70000"},
-             {"4", "127.0.0.1:-1"}, {"lemzgw", "127.0.0.1:9"}, {"tavo.x", "127.0.0.1:9"}});
+  configure({{"tavo", "127.0.0.1"},
+             {"tavo", "agent:7000"},
+             {"tavo", "127.0.0.1:70000"},
+             {"4", "127.0.0.1:-1"},
+             {"lemzgw", "127.0.0.1:9"},
+             {"tavo.x", "127.0.0.1:9"}});
   const Strings faults = logs.err.take_lines();
   std::vector<bool> transports;
   for (auto& link : ctrl->agents()) transports.push_back(link->has_transport());

@@ -25,7 +25,8 @@ inline std::string summary(const MON::Message& m) {
       text += " " + std::to_string(s.get_uniq().getValue()) + ":";
       if (s.get_id().is_name()) {
         const MON::IniName& n = s.get_id().get_name();
-        text += n.get_section() + "." + n.get_name() + "[" + std::to_string(n.get_index().getValue()) + "]";
+        text += n.get_section() + "." + n.get_name() + "[" +
+                std::to_string(n.get_index().getValue()) + "]";
       } else {
         text += s.get_id().get_oid();
       }

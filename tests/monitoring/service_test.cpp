@@ -1,5 +1,7 @@
 // The monitoring service on a simulated board: its timers, the power signal, the framer LEDs,
 // the configuration and driver versions, and what an SNMP agent receives.
+#include "tests/support/service_test.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,7 +16,6 @@
 #include "base/version.h"
 #include "monitoring/monitoring_ctl.h"
 #include "monitoring/net_if_probe.h"
-#include "tests/support/service_test.h"
 #include "tests/monitoring/fake_agent.h"
 #include "tests/support/temp_root.h"
 
@@ -75,7 +76,8 @@ class MonitoringTest : public ServiceTest {
     ctl->Configure(config);
     if (with_agent) {
       ASSERT_TRUE(turn_until([&] {
-        return agent->connected() && ctl->agents().agents().front()->state() == SnmpAgentInstance::kConnected;
+        return agent->connected() &&
+               ctl->agents().agents().front()->state() == SnmpAgentInstance::kConnected;
       }));
     }
   }
@@ -166,9 +168,9 @@ TEST_F(MonitoringTest, FramerLedsFollowLineAndLinkReports) {
     const char* info;
     const char* leds;
   } steps[] = {
-      {"{ e1 1, info line : TRUE }", "0x0c"},  {"{ e1 1, info link : TRUE }", "0x08"},
-      {"{ e1 1, info line : TRUE }", "0x08"},  {"{ e1 0, info link : FALSE }", "0x09"},
-      {"{ e1 3, info line : TRUE }", "0xc9"},  {"{ e1 1, info line : FALSE }", "0xc1"},
+      {"{ e1 1, info line : TRUE }", "0x0c"}, {"{ e1 1, info link : TRUE }", "0x08"},
+      {"{ e1 1, info line : TRUE }", "0x08"}, {"{ e1 0, info link : FALSE }", "0x09"},
+      {"{ e1 3, info line : TRUE }", "0xc9"}, {"{ e1 1, info line : FALSE }", "0xc1"},
   };
   for (const auto& s : steps) {
     LGCP::DisplayParams p;
@@ -206,13 +208,15 @@ TEST_F(MonitoringTest, DriverBuildFromTheVoiceDriverLine) {
   } cases[] = {{"v 1.2 2020\n", "1.2 [2020]"},
                {"v 1.2\n", "none"},
                {"drv 3.2.0 2024 sim extra\n", "3.2.0 [2024 sim]"},
-               {"a 1.0  b\n", "1.0 [ b]"}, {"a\t 1.0\t \tb\n", "1.0 [b]"}};
+               {"a 1.0  b\n", "1.0 [ b]"},
+               {"a\t 1.0\t \tb\n", "1.0 [b]"}};
   for (const auto& c : cases) {
     write("/proc/voice/version", c.line);
     ctl->sendSnmpDriverBuild();
     const Strings got = frames();
     ASSERT_EQ(got.size(), 1u) << c.line;
-    EXPECT_EQ(items_of(got[0]), Strings{std::string("gatewayCommon.driverBuild[0]=") + c.value}) << c.line;
+    EXPECT_EQ(items_of(got[0]), Strings{std::string("gatewayCommon.driverBuild[0]=") + c.value})
+        << c.line;
   }
   write("/proc/voice/version", "");
   ctl->sendSnmpDriverBuild();
@@ -232,7 +236,8 @@ TEST_F(MonitoringTest, AnAgentThatConnectsGetsTheWholeStateInOrder) {
       "termCounter : { owner extBoard, cnt 9 }",
       "termCounter : { owner extBoard, ownerId 3, cnt -1 }",
       "snmpTrapReceivers : { \"127.0.0.5\" }",
-      "snmp-set : { commands { { uniq 40, id name : { section \"S\", name \"N\", index 0 }, value \"V\" } } }",
+      "snmp-set : { commands { { uniq 40, id name : { section \"S\", name \"N\", index 0 }, value "
+      "\"V\" } } }",
   };
   for (const char* text : displays) {
     LGCP::DisplayParams p;
@@ -241,39 +246,40 @@ TEST_F(MonitoringTest, AnAgentThatConnectsGetsTheWholeStateInOrder) {
   }
   const Strings live = frames();
   ASSERT_GE(live.size(), 3u);
-  EXPECT_EQ(items_of(live.back()).size(), 3u + 8u + 1u + 1u + 2u) << "every display sends all counters";
+  EXPECT_EQ(items_of(live.back()).size(), 3u + 8u + 1u + 1u + 2u)
+      << "every display sends all counters";
 
   agent->drop();
-  ASSERT_TRUE(turn_until([&] { return ctl->agents().agents().front()->state() == SnmpAgentInstance::kLost; }));
+  ASSERT_TRUE(turn_until(
+      [&] { return ctl->agents().agents().front()->state() == SnmpAgentInstance::kLost; }));
   turn(10000);
   ASSERT_TRUE(turn_until([&] { return agent->connected(); }));
   const Strings got = frames();
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[0], "trapsink 127.0.0.5");
   EXPECT_EQ(got[1], "set 40:S.N[0]=V");
-  const Strings expected = {
-      "gatewayCommon.driverBuild[0]=3.2.0 [2024-05-01 sim]",
-      "gatewayCommon.softwareBuild[0]=" + [] {
-        std::ostringstream tag;
-        tag << Version::current;
-        return tag.str();
-      }(),
-      "gatewayCommon.powerStatus[0]=3", "gatewayCommon.controllerStatus[0]=5",
-      "gatewayCommon.gatewayDip[0]=5", "gatewayCommon.gatewayConfigVersion[0]=4294967295",
-      "gatewayCommon.temperature[0]=41",
-      "extBoardTable.extBoardStatus[0]=3", "extBoardTable.extBoardSoftVer[0]=1",
-      "extBoardTable.extBoardType[0]=1",
-      "emPhoneTable.emPhonePanelSoftVer[1]=P", "emPhoneTable.emPhoneCtrlSoftVer[1]=C",
-      "emPhoneTable.emPhoneFpgaSoftVer[1]=F", "emPhoneTable.emPhoneStatus[1]=2",
-      "emPhoneTable.emPhonePowerStatus[1]=2", "emPhoneTable.emPhoneMode[1]=1",
-      "emPhoneTable.emPhoneHookStatus[1]=1", "emPhoneTable.emPhoneBaseStatus[1]=1",
-      "gatewayTermCounters.routerTermCnt[0]=7", "extBoardTermCntTable.extBoardTermCnt[3]=4294967295",
-      "e1Table.e1Connected[1]=0", "e1Table.e1StatusDsc[1]=No Carrier", "e1Table.e1SignalLoss[1]=1",
-      "e1Table.e1FrameAlignLoss[1]=1", "e1Table.e1NegSlipCount[1]=0", "e1Table.e1PosSlipCount[1]=0",
-      "e1Table.e1Connected[2]=0", "e1Table.e1StatusDsc[2]=No Carrier", "e1Table.e1SignalLoss[2]=1",
-      "e1Table.e1FrameAlignLoss[2]=1", "e1Table.e1NegSlipCount[2]=0", "e1Table.e1PosSlipCount[2]=0",
-      "ifTable.ifOperStatus[2]=1", "ifTable.ifAdminStatus[2]=1", "ifTable.ifDescr[2]=eth0",
-  };
+  std::ostringstream tag;
+  tag << Version::current;
+  Strings expected = {"gatewayCommon.driverBuild[0]=3.2.0 [2024-05-01 sim]",
+                      "gatewayCommon.softwareBuild[0]=" + tag.str()};
+  for (const char* item : {"powerStatus[0]=3", "controllerStatus[0]=5", "gatewayDip[0]=5",
+                           "gatewayConfigVersion[0]=4294967295", "temperature[0]=41"})
+    expected.push_back(std::string("gatewayCommon.") + item);
+  for (const char* item : {"Status[0]=3", "SoftVer[0]=1", "Type[0]=1"})
+    expected.push_back(std::string("extBoardTable.extBoard") + item);
+  for (const char* item :
+       {"PanelSoftVer[1]=P", "CtrlSoftVer[1]=C", "FpgaSoftVer[1]=F", "Status[1]=2",
+        "PowerStatus[1]=2", "Mode[1]=1", "HookStatus[1]=1", "BaseStatus[1]=1"})
+    expected.push_back(std::string("emPhoneTable.emPhone") + item);
+  expected.push_back("gatewayTermCounters.routerTermCnt[0]=7");
+  expected.push_back("extBoardTermCntTable.extBoardTermCnt[3]=4294967295");
+  for (const char* e1 : {"1", "2"})
+    for (const std::string item : {"Connected[#]=0", "StatusDsc[#]=No Carrier", "SignalLoss[#]=1",
+                                   "FrameAlignLoss[#]=1", "NegSlipCount[#]=0", "PosSlipCount[#]=0"})
+      expected.push_back("e1Table.e1" + item.substr(0, item.find('#')) + e1 +
+                         item.substr(item.find('#') + 1));
+  for (const char* item : {"ifOperStatus[2]=1", "ifAdminStatus[2]=1", "ifDescr[2]=eth0"})
+    expected.push_back(std::string("ifTable.") + item);
   EXPECT_EQ(items_of(got[2]), expected);
 }
 

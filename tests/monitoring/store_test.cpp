@@ -1,9 +1,8 @@
 // The status store: its files under the monitoring folder, byte for byte, and what it keeps.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <arpa/inet.h>
 
 #include <filesystem>
 #include <fstream>
@@ -162,8 +161,9 @@ TEST_F(StoreTest, SnmpSetValuesBecomeFilesOnlyUnderSafeNames) {
   EXPECT_EQ(store.snmp_commands.get_commands().size(), 4u);
 
   MON::SnmpSetCommands again;
-  ASSERT_TRUE(again.setFromValueNotation(
-      "{ commands { { uniq 9, id name : { section \"S\", name \"N\", index 0 }, value \"W\" } } }"));
+  ASSERT_TRUE(
+      again.setFromValueNotation("{ commands { { uniq 9, id name : { section \"S\", name \"N\", "
+                                 "index 0 }, value \"W\" } } }"));
   store.setSnmpCommands(again);
   EXPECT_EQ(read_file(mon("S/0/N")), "W");
   ASSERT_EQ(store.snmp_commands.get_commands().size(), 4u);
