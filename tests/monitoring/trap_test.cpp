@@ -16,6 +16,7 @@
 #include "base/fd.h"
 #include "monitoring/snmp_trap.h"
 #include "tests/support/temp_root.h"
+#include "tools/orvex-ctl/lib/hex.h"
 
 // After net-snmp's configuration, which snmp_trap.h includes.
 #include <net-snmp/library/asn1.h>
@@ -23,13 +24,7 @@
 namespace {
 
 std::string hex(const trap_context& ctx) {
-  std::string out;
-  char two[3];
-  for (unsigned i = 0; i < ctx.packed_length; ++i) {
-    std::snprintf(two, sizeof two, "%02x", ctx.buffer[i]);
-    out += two;
-  }
-  return out;
+  return Ctl::to_hex(std::vector<char>(ctx.buffer, ctx.buffer + ctx.packed_length));
 }
 
 // A trap of sysUpTime.0 and snmpTrapOID.0 (coldStart) with `community`.
@@ -55,9 +50,7 @@ TEST(TrapPacker, EmptyTrapBytesRequestIdsAndStates) {
   EXPECT_EQ(trap_pack_begin(&ctx), -1);
   ASSERT_EQ(trap_pack_end(&ctx), 0);
   EXPECT_EQ(ctx.packed_length, 34u);
-  EXPECT_EQ(hex(ctx),
-            "3082001e02010104067665726d6f6ca782000f02030f2281020100020100308200"
-            "00");
+  EXPECT_EQ(hex(ctx), "3082001E02010104067665726D6F6CA782000F02030F228102010002010030820000");
   const long one = 1;
   const oid name[] = {1, 3};
   EXPECT_EQ(trap_pack_add(&ctx, name, 2, ASN_INTEGER, &one, sizeof one), -1);
