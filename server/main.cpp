@@ -42,6 +42,7 @@
 #include "slots/tdm/mcc_factory.h"
 #include "slots/tdm/mixer_factory.h"
 #include "slots/tdm/trunk_factory.h"
+#include "slots/tdm/voice_factory.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ void BuildSlotFactories() {
   ExtFactory::instance();
   MccFactory::instance();
   EchoFactory::instance();
+  VoiceFactory::instance();
   RtpLEMZFactory::instance();
   RtpED137Factory::instance();
   HdlcSlotFactory::instance();

@@ -1,0 +1,95 @@
+#include "slots/tdm/voice_factory.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "base/device.h"
+#include "base/ext_header.h"
+#include "base/fd.h"
+#include "hw/mcc_records.h"
+#include "slots/tdm/voice_slots.h"
+
+namespace {
+
+constexpr const char *kDevice = "/dev/mcc/ctl";
+constexpr uint32_t kTransparent = 2;
+constexpr uint32_t kRxPacketSize = 1024;
+constexpr uint32_t kThreshold = 5;
+
+} // namespace
+
+VoiceFactory &VoiceFactory::instance() {
+  static VoiceFactory factory;
+  return factory;
+}
+
+void VoiceFactory::PutHeader(std::ostream &os) const { os << "voice/mcc[0]: "; }
+
+Slot *VoiceFactory::INewSlot(const LGCP::CreateParams &params) {
+  if (params.currentSelection() != LGCP::CreateParams::e_voice)
+    return nullptr;
+  const auto &voice =
+      static_cast<const LGCP::VoiceParams &>(*params.getSelection());
+  if (voice.is_record())
+    return CreateRecord(dhost2str(voice.get_record()));
+  return CreatePlay(voice.get_player());
+}
+
+namespace {
+
+// A transparent channel opened with `flags` and allocated with `allocation`;
+// closed, after a line on std::cerr, when any step fails.
+Fd open_channel(const VoiceFactory &factory, int flags, const char *direction,
+                mcc_allocation allocation) {
+  Fd fd(Device::open(kDevice, flags | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) {
+    std::cerr << ext::header(&factory) << "fail to open " << kDevice
+              << " device for " << direction << ": " << std::strerror(errno)
+              << std::endl;
+    return fd;
+  }
+  if (Device::ioctl(fd.get(), MccIoctl::kAllocate, &allocation,
+                    sizeof allocation) < 0) {
+    std::cerr << ext::header(&factory)
+              << "MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
+    return Fd();
+  }
+  if (Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul) < 0) {
+    std::cerr << ext::header(&factory) << "MCC_TIMESLOT request failed."
+              << std::endl;
+    return Fd();
+  }
+  return fd;
+}
+
+} // namespace
+
+PlaySlotGeneric *VoiceFactory::CreatePlay(const LGCP::PlayerParams &params) {
+  Fd fd = open_channel(*this, O_WRONLY, "writing",
+                       {kTransparent, kRxPacketSize, 0, 0, kThreshold});
+  if (!fd)
+    return nullptr;
+  PlaySlotGeneric *slot;
+  if (params.is_network()) {
+    slot = new PlaySlotNetwork(Fd(fd), params.get_network());
+  } else if (params.is_file()) {
+    slot = new PlaySlotFile(Fd(fd), params.get_file());
+  } else {
+    return nullptr; // an extension this daemon does not know
+  }
+  players_.push_back(slot);
+  return slot;
+}
+
+RecordSlot *VoiceFactory::CreateRecord(const std::string &host) {
+  Fd fd = open_channel(*this, O_RDONLY, "reading",
+                       {kTransparent, kRxPacketSize, 0, kThreshold, 0});
+  if (!fd)
+    return nullptr;
+  auto *slot = new RecordSlot(Fd(fd), host);
+  recorders_.push_back(slot);
+  return slot;
+}

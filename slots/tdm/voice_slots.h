@@ -1,0 +1,119 @@
+// Voice slots: raw voice samples between a transparent channel of the
+// multichannel HDLC controller (/dev/mcc/ctl) and a TCP peer or announcement
+// files, moved by ASync::Copy so that the loop never waits on the network or on
+// files.
+//
+//   - PlaySlotNetwork ("player"): a source; when its first sink is connected it
+//   connects to the
+//     host, writes its id (4 bytes, big-endian) and copies what the host sends
+//     into the channel.
+//   - PlaySlotFile ("player"): a source; plays its files from /usr/local/voice/
+//   one after the
+//     other, the whole list `repeat` times (0: without end).
+//   - RecordSlot ("recorder"): a sink; when a source is connected it connects
+//   to the host and
+//     copies what the channel receives there.
+//
+// Each play slot reports its end with abort 0 and is then finished; a record
+// slot reports each recording's end with the ioctl signal stopRecording and
+// records again at the next source.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "asn1/modules/lgcp.h"
+#include "base/async_connect.h"
+#include "base/async_copy.h"
+#include "base/dpc.h"
+#include "base/fd.h"
+#include "server/slot/slot.h"
+
+class VoiceSlot : public Slot {};
+
+class PlaySlotGeneric : public VoiceSlot {
+public:
+  // Takes over the allocated channel `fd` and learns its switch channel.
+  explicit PlaySlotGeneric(Fd fd);
+
+  bool IBeforeDestroy() override;
+  int IGetTransmitChannel() override { return channel; }
+  const char *GetName() const override { return "player"; }
+  // "player[1024]: "
+  void PutHeader(std::ostream &os) const;
+
+  int channel = -1;
+  Fd fd;
+
+protected:
+  // Starts copying `source` into the channel: ends with the channel's transmit
+  // side drained.
+  void start_copy(ASync::Copy &copy, Fd source);
+};
+
+class PlaySlotNetwork : public PlaySlotGeneric {
+public:
+  enum State { kIdle = 0, kConnecting = 1, kPlaying = 2, kReleased = 3 };
+
+  PlaySlotNetwork(Fd fd, const LGCP::PlayerParams_network &params);
+
+  bool IOnOutputStream() override;
+  void OnConnect(ASync::Connect::Status::Type status, Fd socket);
+  void OnPlayComplete(ASync::Copy::Status::Type status);
+  void Release();
+
+  std::string host;
+  int id;
+  State state = kIdle;
+  std::unique_ptr<ASync::Copy> copy;
+  std::unique_ptr<ASync::Connect> connect;
+};
+
+class PlaySlotFile : public PlaySlotGeneric {
+public:
+  PlaySlotFile(Fd fd, const LGCP::PlayerParams_file &params);
+
+  bool IOnOutputStream() override;
+  void OnPlayComplete(ASync::Copy::Status::Type status);
+  void Release();
+  // From the first name again; false when none of them can be played.
+  bool restart();
+  // Starts the next name that opens; false when the list is exhausted.
+  bool next_phrase();
+  void delayed_abort();
+
+  std::vector<std::string> names;
+  size_t position = 0;
+  int repeat;
+  bool started = false;
+  Fd file;
+  std::unique_ptr<ASync::Copy> copy;
+  Dpc abort_call;
+};
+
+class RecordSlot : public VoiceSlot {
+public:
+  RecordSlot(Fd fd, const std::string &host);
+
+  void IAfterCreate() override;
+  bool IBeforeDestroy() override;
+  bool IOnInputStream() override;
+  int IGetReceiveChannel() override { return channel; }
+  const char *GetName() const override { return "recorder"; }
+  void PutHeader(std::ostream &os) const;
+
+  void OnConnect(ASync::Connect::Status::Type status, Fd socket);
+  void OnRecordComplete(ASync::Copy::Status::Type status);
+  void StopRecording(LGCP::StopRecordingCause::NamedNumber cause);
+
+  int channel = -1;
+  Fd fd;
+  std::string host;
+  std::unique_ptr<ASync::Copy> copy;
+  std::unique_ptr<ASync::Connect> connect;
+};
+
+// "iaddr:port"
+std::string dhost2str(const TERM::HostAddress &host);

@@ -1,0 +1,232 @@
+// Voice play and record slots on transparent channels of the simulated
+// controller, with announcement files made by sox and TCP peers on loopback.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+
+#include "slots/tdm/trunk_factory.h"
+#include "slots/tdm/voice_factory.h"
+#include "tests/slots_tdm/slot_road.h"
+#include "tests/support/loopback.h"
+#include "tests/support/temp_root.h"
+
+namespace {
+
+constexpr int kChannel = 1024;
+
+std::string to_hex(const std::string &bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes)
+    out += {digits[c >> 4], digits[c & 15]};
+  return out;
+}
+
+// Slot 1 the voice slot under test, slot 2 a trunk slot.
+class VoiceRoad : public SlotRoad {
+protected:
+  static void SetUpTestSuite() {
+    SlotRoad::SetUpTestSuite();
+    VoiceFactory::instance();
+    LinkTrunkFactories();
+  }
+  void TearDown() override {
+    run({"{ seq 90, slot 1, pdu command : destroy : NULL }",
+         "{ seq 91, slot 2, pdu command : destroy : NULL }"});
+    EXPECT_TRUE(VoiceFactory::instance().players().empty());
+    EXPECT_TRUE(VoiceFactory::instance().recorders().empty());
+    SlotRoad::TearDown();
+  }
+  void create(const std::string &voice) {
+    const Lines got =
+        run({"{ seq 1, slot 1, pdu command : create : voice : " + voice + " }",
+             "{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, "
+             "timeslot 1 } }"});
+    EXPECT_EQ(got.at(0), wire(reply(1, 1, "success : NULL")));
+  }
+  // Runs the loop, waiting for the board, until `done` holds (bounded); what
+  // the controller received meanwhile.
+  Lines until(const std::function<bool(const Lines &)> &done) {
+    Lines got;
+    for (int i = 0; i < 500 && !done(got); ++i) {
+      run_loop_turn();
+      for (const auto &m : arrived())
+        got.push_back(m);
+    }
+    return got;
+  }
+  // `got` and what arrives until the abort signal.
+  Lines until_abort(Lines got = {}) {
+    const std::string abort = wire(signal(1, "abort : 0"));
+    for (const auto &m : until([&](const Lines &l) {
+           return (!l.empty() && l.back() == abort) ||
+                  (!got.empty() && got.back() == abort);
+         }))
+      got.push_back(m);
+    return got;
+  }
+  // Every byte the daemon sent on the channel.
+  static std::string sent() {
+    std::string all;
+    for (const auto &frame :
+         board().command("mcc sent " + std::to_string(kChannel)))
+      all += frame;
+    return all;
+  }
+  static std::string voice_file(const std::string &name, const char *synth) {
+    const std::string dir = board().root() + "/usr/local/voice/";
+    const std::string path = dir + name;
+    const std::string cmd = "mkdir -p $(dirname " + path +
+                            ") && sox -q -n -r 8000 -c 1 -e a-law -t al " +
+                            dir + name + " synth " + synth;
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    return to_hex(read_file(dir + name));
+  }
+};
+
+TEST_F(VoiceRoad, FilesPlayInOrderRepeatTimesThenAbort) {
+  const std::string a = voice_file("a.al", "1.5 sine 440");
+  const std::string b = voice_file("sub/b.al", "2.2 sine 1000");
+  ASSERT_EQ(a.size(), 2 * 12000u);
+  create("player : file : { name { \"a.al\", \"missing.al\", \"sub/b.al\" }, "
+         "repeat 2 }");
+  EXPECT_EQ(
+      until_abort(run({"{ seq 3, slot 1, pdu command : connect : 2 }"})),
+      wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
+             signal(1, "transmitter : inactive : NULL"),
+             signal(1, "abort : 0")}));
+  EXPECT_TRUE(sent() == a + b + a + b) << sent().size() << " hex digits";
+  EXPECT_EQ(board().command("mcc channels"),
+            Lines{"1024 mode=2 rx-size=1024 rx-threshold=0 tx-threshold=5"});
+  // A released player plays nothing again.
+  EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : connect : 2 }"}),
+            wires({stream(1, "transmitter", kChannel),
+                   reply(4, 1, "success : NULL")}));
+  EXPECT_EQ(arrived(), Lines{});
+}
+
+TEST_F(VoiceRoad, NothingToPlayRefusesTheConnectionAndAbortsOnce) {
+  StreamCapture err(std::cerr);
+  create("player : file : { name { \"missing.al\", \"../etc/passwd\", "
+         "\"a/../../x\" }, repeat 0 }");
+  EXPECT_EQ(
+      run({"{ seq 3, slot 1, pdu command : connect : 2 }"}),
+      wires({reply(3, 1, "error : connectFail"), signal(1, "abort : 0")}));
+  EXPECT_EQ(err.take(),
+            "player[1024]: skipped ../etc/passwd: outside the voice directory\n"
+            "player[1024]: skipped a/../../x: outside the voice directory\n"
+            "slot 01:player don't have output stream to 02:trunk\n");
+  EXPECT_EQ(arrived(), Lines{});
+}
+
+TEST_F(VoiceRoad, NetworkPlaySendsTheIdAndCopiesTheStream) {
+  LoopbackListener server;
+  const std::string host = "127.0.0.1:" + std::to_string(server.port());
+  create("player : network : { host { iaddr \"127.0.0.1\", port " +
+         std::to_string(server.port()) + " }, id 7 }");
+  EXPECT_EQ(board().command("mcc channels"),
+            Lines{"1024 mode=2 rx-size=1024 rx-threshold=0 tx-threshold=5"});
+  StreamCapture log(std::clog);
+  EXPECT_EQ(
+      run({"{ seq 3, slot 1, pdu command : connect : 2 }"}),
+      wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
+             signal(1, "ioctl : startPlaying : NULL")}));
+  Fd peer;
+  until([&](const Lines &) { return bool(peer = server.accept()); });
+  ASSERT_TRUE(peer);
+  char id[4] = {};
+  ASSERT_EQ(::read(peer.get(), id, 4), 4);
+  EXPECT_EQ(to_hex(std::string(id, 4)), "00000007");
+  ASSERT_EQ(::write(peer.get(), "\x01\x02\x03", 3), 3);
+  until([](const Lines &) { return !sent().empty(); });
+  EXPECT_EQ(sent(), "010203");
+  peer.close();
+  EXPECT_EQ(until_abort(), wires({signal(1, "transmitter : inactive : NULL"),
+                                  signal(1, "abort : 0")}));
+  EXPECT_NE(
+      log.take().find("player[1024]: connection to " + host + " closed.\n"),
+      std::string::npos);
+}
+
+TEST_F(VoiceRoad, RecordingCopiesTheChannelToTheReceiver) {
+  LoopbackListener receiver;
+  EXPECT_EQ(
+      run({"{ seq 1, slot 1, pdu command : create : voice : record : { iaddr "
+           "\"127.0.0.1\", port " +
+           std::to_string(receiver.port()) + " } }"}),
+      wires({reply(1, 1, "success : NULL"), stream(1, "receiver", kChannel)}));
+  EXPECT_EQ(board().command("mcc channels"),
+            Lines{"1024 mode=2 rx-size=1024 rx-threshold=5 tx-threshold=0"});
+  run({"{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 "
+       "} }",
+       "{ seq 3, slot 2, pdu command : connect : 1 }"});
+  EXPECT_EQ(output(kChannel), "1");
+  Fd peer;
+  until([&](const Lines &) { return bool(peer = receiver.accept()); });
+  ASSERT_TRUE(peer);
+  auto receive = [&](size_t n) {
+    std::string got;
+    until([&](const Lines &) {
+      char buf[64];
+      const ssize_t r = ::read(peer.get(), buf, sizeof buf);
+      if (r > 0)
+        got.append(buf, static_cast<size_t>(r));
+      return got.size() >= n;
+    });
+    return to_hex(got);
+  };
+  sim("mcc rx 1024 a1a2");
+  sim("mcc rx 1024 b3");
+  EXPECT_EQ(receive(3), "a1a2b3");
+  // The copy goes on without a source.
+  run({"{ seq 4, slot 2, pdu command : disconnect : NULL }"});
+  sim("mcc rx 1024 c4");
+  EXPECT_EQ(receive(1), "c4");
+  EXPECT_EQ(arrived(), Lines{});
+}
+
+TEST_F(VoiceRoad, UnreachableReceiverStopsTheRecording) {
+  const unsigned short port = free_port();
+  run({"{ seq 1, slot 1, pdu command : create : voice : record : { iaddr "
+       "\"127.0.0.1\", port " +
+           std::to_string(port) + " } }",
+       "{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 "
+       "} }"});
+  const std::string stop =
+      wire(signal(1, "ioctl : stopRecording : connectionFail"));
+  Lines got = run({"{ seq 3, slot 2, pdu command : connect : 1 }"});
+  for (unsigned ms = 0;
+       ms < 5000 && std::find(got.begin(), got.end(), stop) == got.end();
+       ms += 100) {
+    advance(100);
+    for (const auto &m : arrived())
+      got.push_back(m);
+  }
+  EXPECT_EQ(got.back(), stop);
+  EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : ioctl : activateRecord : { "
+                 "iaddr \"127.0.0.1\", port 9 } }"}),
+            wires({reply(4, 1, "error : unsupported")}));
+}
+
+TEST_F(VoiceRoad, ChannelFailuresRefuseTheCreate) {
+  StreamCapture err(std::cerr);
+  for (const char *fail : {"unplug mcc/ctl", "fail mcc/ctl 0x40144d00 ENOSPC",
+                           "fail mcc/ctl 0x20004d02 EINVAL"}) {
+    sim(fail);
+    EXPECT_EQ(
+        run({"{ seq 1, slot 1, pdu command : create : voice : record : { iaddr "
+             "\"127.0.0.1\", port 9 } }"}),
+        wires({reply(1, 1, "error : insufficientResources")}));
+    sim("plug mcc/ctl");
+  }
+  EXPECT_EQ(err.take(),
+            "voice/mcc[0]: fail to open /dev/mcc/ctl device for reading: No "
+            "such file or "
+            "directory\n"
+            "voice/mcc[0]: MCC_ALLOCATE fail: No space left on device\n"
+            "voice/mcc[0]: MCC_TIMESLOT request failed.\n");
+}
+
+} // namespace
