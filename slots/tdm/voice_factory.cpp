@@ -19,7 +19,7 @@ constexpr uint32_t kTransparent = 2;
 constexpr uint32_t kRxPacketSize = 1024;
 constexpr uint32_t kThreshold = 5;
 
-} // namespace
+}  // namespace
 
 VoiceFactory &VoiceFactory::instance() {
   static VoiceFactory factory;
@@ -29,12 +29,9 @@ VoiceFactory &VoiceFactory::instance() {
 void VoiceFactory::PutHeader(std::ostream &os) const { os << "voice/mcc[0]: "; }
 
 Slot *VoiceFactory::INewSlot(const LGCP::CreateParams &params) {
-  if (params.currentSelection() != LGCP::CreateParams::e_voice)
-    return nullptr;
-  const auto &voice =
-      static_cast<const LGCP::VoiceParams &>(*params.getSelection());
-  if (voice.is_record())
-    return CreateRecord(dhost2str(voice.get_record()));
+  if (params.currentSelection() != LGCP::CreateParams::e_voice) return nullptr;
+  const auto &voice = static_cast<const LGCP::VoiceParams &>(*params.getSelection());
+  if (voice.is_record()) return CreateRecord(dhost2str(voice.get_record()));
   return CreatePlay(voice.get_player());
 }
 
@@ -46,49 +43,42 @@ Fd open_channel(const VoiceFactory &factory, int flags, const char *direction,
                 mcc_allocation allocation) {
   Fd fd(Device::open(kDevice, flags | O_NONBLOCK | O_CLOEXEC));
   if (!fd) {
-    std::cerr << ext::header(&factory) << "fail to open " << kDevice
-              << " device for " << direction << ": " << std::strerror(errno)
-              << std::endl;
+    std::cerr << ext::header(&factory) << "fail to open " << kDevice << " device for " << direction
+              << ": " << std::strerror(errno) << std::endl;
     return fd;
   }
-  if (Device::ioctl(fd.get(), MccIoctl::kAllocate, &allocation,
-                    sizeof allocation) < 0) {
-    std::cerr << ext::header(&factory)
-              << "MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
+  if (Device::ioctl(fd.get(), MccIoctl::kAllocate, &allocation, sizeof allocation) < 0) {
+    std::cerr << ext::header(&factory) << "MCC_ALLOCATE fail: " << std::strerror(errno)
+              << std::endl;
     return Fd();
   }
   if (Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul) < 0) {
-    std::cerr << ext::header(&factory) << "MCC_TIMESLOT request failed."
-              << std::endl;
+    std::cerr << ext::header(&factory) << "MCC_TIMESLOT request failed." << std::endl;
     return Fd();
   }
   return fd;
 }
 
-} // namespace
+}  // namespace
 
 PlaySlotGeneric *VoiceFactory::CreatePlay(const LGCP::PlayerParams &params) {
-  Fd fd = open_channel(*this, O_WRONLY, "writing",
-                       {kTransparent, kRxPacketSize, 0, 0, kThreshold});
-  if (!fd)
-    return nullptr;
+  Fd fd = open_channel(*this, O_WRONLY, "writing", {kTransparent, kRxPacketSize, 0, 0, kThreshold});
+  if (!fd) return nullptr;
   PlaySlotGeneric *slot;
   if (params.is_network()) {
     slot = new PlaySlotNetwork(Fd(fd), params.get_network());
   } else if (params.is_file()) {
     slot = new PlaySlotFile(Fd(fd), params.get_file());
   } else {
-    return nullptr; // an extension this daemon does not know
+    return nullptr;  // an extension this daemon does not know
   }
   players_.push_back(slot);
   return slot;
 }
 
 RecordSlot *VoiceFactory::CreateRecord(const std::string &host) {
-  Fd fd = open_channel(*this, O_RDONLY, "reading",
-                       {kTransparent, kRxPacketSize, 0, kThreshold, 0});
-  if (!fd)
-    return nullptr;
+  Fd fd = open_channel(*this, O_RDONLY, "reading", {kTransparent, kRxPacketSize, 0, kThreshold, 0});
+  if (!fd) return nullptr;
   auto *slot = new RecordSlot(Fd(fd), host);
   recorders_.push_back(slot);
   return slot;

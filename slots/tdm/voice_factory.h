@@ -13,7 +13,7 @@ class PlaySlotGeneric;
 class RecordSlot;
 
 class VoiceFactory : public SlotFactory {
-public:
+ public:
   static VoiceFactory &instance();
 
   const char *GetName() const override { return "Voice/mcc"; }
@@ -34,7 +34,7 @@ public:
 
   void PutHeader(std::ostream &os) const;
 
-private:
+ private:
   std::list<RecordSlot *> recorders_;
   std::list<PlaySlotGeneric *> players_;
 };

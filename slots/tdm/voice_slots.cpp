@@ -22,17 +22,14 @@ constexpr unsigned kConnectTimeoutMs = 5000;
 constexpr unsigned kFileBufSize = 8192;
 constexpr const char *kVoiceDir = "/usr/local/voice/";
 
-int timeslot_of(const Fd &fd) {
-  return Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);
-}
+int timeslot_of(const Fd &fd) { return Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul); }
 
 // A name that leaves the voice directory through a ".." component.
 bool escapes(const std::string &name) {
   std::istringstream parts(name);
   std::string part;
   while (std::getline(parts, part, '/')) {
-    if (part == "..")
-      return true;
+    if (part == "..") return true;
   }
   return false;
 }
@@ -41,7 +38,7 @@ void put_header(std::ostream &os, const char *name, int channel) {
   os << name << "[" << channel << "]: ";
 }
 
-} // namespace
+}  // namespace
 
 std::string dhost2str(const TERM::HostAddress &host) {
   return host.get_iaddr() + ":" + std::to_string(host.get_port().getValue());
@@ -57,9 +54,7 @@ bool PlaySlotGeneric::IBeforeDestroy() {
   return true;
 }
 
-void PlaySlotGeneric::PutHeader(std::ostream &os) const {
-  put_header(os, GetName(), channel);
-}
+void PlaySlotGeneric::PutHeader(std::ostream &os) const { put_header(os, GetName(), channel); }
 
 void PlaySlotGeneric::start_copy(ASync::Copy &c, Fd source) {
   ASync::Copy::EventsParams params;
@@ -72,28 +67,25 @@ void PlaySlotGeneric::start_copy(ASync::Copy &c, Fd source) {
 
 // ---- PlaySlotNetwork ----
 
-PlaySlotNetwork::PlaySlotNetwork(Fd channel_fd,
-                                 const LGCP::PlayerParams_network &params)
+PlaySlotNetwork::PlaySlotNetwork(Fd channel_fd, const LGCP::PlayerParams_network &params)
     : PlaySlotGeneric(std::move(channel_fd)),
-      host(dhost2str(params.get_host())), id(params.get_id().getValue()) {}
+      host(dhost2str(params.get_host())),
+      id(params.get_id().getValue()) {}
 
 bool PlaySlotNetwork::IOnOutputStream() {
   if (state == kIdle) {
     state = kConnecting;
     connect.reset(new ASync::Connect);
-    connect->Bind(new ASync::Connect::THandler<PlaySlotNetwork>(
-        &PlaySlotNetwork::OnConnect, this));
+    connect->Bind(new ASync::Connect::THandler<PlaySlotNetwork>(&PlaySlotNetwork::OnConnect, this));
     connect->Start(host, kConnectTimeoutMs);
   }
   OnChangeOutputStream(true);
   return channel >= 0;
 }
 
-void PlaySlotNetwork::OnConnect(ASync::Connect::Status::Type status,
-                                Fd socket) {
+void PlaySlotNetwork::OnConnect(ASync::Connect::Status::Type status, Fd socket) {
   if (status != ASync::Connect::Status::Connected) {
-    std::clog << ext::header(this) << "connection to " << host << " fail."
-              << std::endl;
+    std::clog << ext::header(this) << "connection to " << host << " fail." << std::endl;
     Release();
     return;
   }
@@ -107,15 +99,13 @@ void PlaySlotNetwork::OnConnect(ASync::Connect::Status::Type status,
   // A broken socket shows up as a failure of the copy.
   (void)!::write(socket.get(), &header, sizeof header);
   copy.reset(new ASync::Copy);
-  copy->Bind(new ASync::Copy::THandler<PlaySlotNetwork>(
-      &PlaySlotNetwork::OnPlayComplete, this));
+  copy->Bind(new ASync::Copy::THandler<PlaySlotNetwork>(&PlaySlotNetwork::OnPlayComplete, this));
   start_copy(*copy, std::move(socket));
 }
 
 void PlaySlotNetwork::OnPlayComplete(ASync::Copy::Status::Type status) {
   if (status == ASync::Copy::Status::Done) {
-    std::clog << ext::header(this) << "connection to " << host << " closed."
-              << std::endl;
+    std::clog << ext::header(this) << "connection to " << host << " closed." << std::endl;
   } else {
     std::cerr << ext::header(this) << "play failed" << std::endl;
   }
@@ -133,10 +123,8 @@ void PlaySlotNetwork::Release() {
 // ---- PlaySlotFile ----
 
 PlaySlotFile::PlaySlotFile(Fd channel_fd, const LGCP::PlayerParams_file &params)
-    : PlaySlotGeneric(std::move(channel_fd)),
-      repeat(params.get_repeat().getValue()) {
-  for (const auto &name : params.get_name())
-    names.push_back(name);
+    : PlaySlotGeneric(std::move(channel_fd)), repeat(params.get_repeat().getValue()) {
+  for (const auto &name : params.get_name()) names.push_back(name);
   abort_call.Bind(this, &PlaySlotFile::delayed_abort);
 }
 
@@ -162,18 +150,16 @@ bool PlaySlotFile::next_phrase() {
     const std::string &name = names[position++];
     file.close();
     if (escapes(name)) {
-      std::cerr << ext::header(this) << "skipped " << name
-                << ": outside the voice directory" << std::endl;
+      std::cerr << ext::header(this) << "skipped " << name << ": outside the voice directory"
+                << std::endl;
       continue;
     }
     const std::string path = Path::board(kVoiceDir + name);
     file = Fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!file)
-      continue;
+    if (!file) continue;
     ::lseek(file.get(), 0, SEEK_SET);
     copy.reset(new ASync::Copy);
-    copy->Bind(new ASync::Copy::THandler<PlaySlotFile>(
-        &PlaySlotFile::OnPlayComplete, this));
+    copy->Bind(new ASync::Copy::THandler<PlaySlotFile>(&PlaySlotFile::OnPlayComplete, this));
     copy->set_bufsize(kFileBufSize);
     start_copy(*copy, Fd(file));
     return true;
@@ -186,14 +172,12 @@ void PlaySlotFile::OnPlayComplete(ASync::Copy::Status::Type status) {
     Release();
     return;
   }
-  if (next_phrase())
-    return;
+  if (next_phrase()) return;
   if (repeat != 0 && repeat-- == 1) {
     Release();
     return;
   }
-  if (!restart())
-    OnAbort(0);
+  if (!restart()) OnAbort(0);
 }
 
 void PlaySlotFile::Release() {
@@ -210,8 +194,7 @@ void PlaySlotFile::delayed_abort() {
 // ---- RecordSlot ----
 
 RecordSlot::RecordSlot(Fd channel_fd, const std::string &host_text)
-    : channel(timeslot_of(channel_fd)), fd(std::move(channel_fd)),
-      host(host_text) {}
+    : channel(timeslot_of(channel_fd)), fd(std::move(channel_fd)), host(host_text) {}
 
 void RecordSlot::IAfterCreate() { OnChangeInputStream(true); }
 
@@ -220,30 +203,25 @@ bool RecordSlot::IBeforeDestroy() {
   return true;
 }
 
-void RecordSlot::PutHeader(std::ostream &os) const {
-  put_header(os, GetName(), channel);
-}
+void RecordSlot::PutHeader(std::ostream &os) const { put_header(os, GetName(), channel); }
 
 bool RecordSlot::IOnInputStream() {
   connect.reset(new ASync::Connect);
-  connect->Bind(
-      new ASync::Connect::THandler<RecordSlot>(&RecordSlot::OnConnect, this));
+  connect->Bind(new ASync::Connect::THandler<RecordSlot>(&RecordSlot::OnConnect, this));
   connect->Start(host, kConnectTimeoutMs);
   return true;
 }
 
 void RecordSlot::OnConnect(ASync::Connect::Status::Type status, Fd socket) {
   if (status != ASync::Connect::Status::Connected) {
-    std::clog << ext::header(this) << "connection to " << host << " fail."
-              << std::endl;
+    std::clog << ext::header(this) << "connection to " << host << " fail." << std::endl;
     StopRecording(LGCP::StopRecordingCause::connectionFail);
     return;
   }
   std::clog << ext::header(this) << "connected to " << host << "." << std::endl;
   connect.reset();
   copy.reset(new ASync::Copy);
-  copy->Bind(new ASync::Copy::THandler<RecordSlot>(
-      &RecordSlot::OnRecordComplete, this));
+  copy->Bind(new ASync::Copy::THandler<RecordSlot>(&RecordSlot::OnRecordComplete, this));
   ASync::Copy::EventsParams params;
   params.src = POLLIN;
   params.dst = POLLOUT;
@@ -254,8 +232,7 @@ void RecordSlot::OnConnect(ASync::Connect::Status::Type status, Fd socket) {
 
 void RecordSlot::OnRecordComplete(ASync::Copy::Status::Type status) {
   if (status == ASync::Copy::Status::Done) {
-    std::clog << ext::header(this) << "connection to " << host << " closed."
-              << std::endl;
+    std::clog << ext::header(this) << "connection to " << host << " closed." << std::endl;
     StopRecording(LGCP::StopRecordingCause::userRequest);
   } else {
     std::cerr << ext::header(this) << "record aborted" << std::endl;

@@ -34,7 +34,7 @@
 class VoiceSlot : public Slot {};
 
 class PlaySlotGeneric : public VoiceSlot {
-public:
+ public:
   // Takes over the allocated channel `fd` and learns its switch channel.
   explicit PlaySlotGeneric(Fd fd);
 
@@ -47,14 +47,14 @@ public:
   int channel = -1;
   Fd fd;
 
-protected:
+ protected:
   // Starts copying `source` into the channel: ends with the channel's transmit
   // side drained.
   void start_copy(ASync::Copy &copy, Fd source);
 };
 
 class PlaySlotNetwork : public PlaySlotGeneric {
-public:
+ public:
   enum State { kIdle = 0, kConnecting = 1, kPlaying = 2, kReleased = 3 };
 
   PlaySlotNetwork(Fd fd, const LGCP::PlayerParams_network &params);
@@ -72,7 +72,7 @@ public:
 };
 
 class PlaySlotFile : public PlaySlotGeneric {
-public:
+ public:
   PlaySlotFile(Fd fd, const LGCP::PlayerParams_file &params);
 
   bool IOnOutputStream() override;
@@ -94,7 +94,7 @@ public:
 };
 
 class RecordSlot : public VoiceSlot {
-public:
+ public:
   RecordSlot(Fd fd, const std::string &host);
 
   void IAfterCreate() override;

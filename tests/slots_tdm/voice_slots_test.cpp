@@ -19,14 +19,13 @@ constexpr int kChannel = 1024;
 std::string to_hex(const std::string &bytes) {
   static const char digits[] = "0123456789abcdef";
   std::string out;
-  for (unsigned char c : bytes)
-    out += {digits[c >> 4], digits[c & 15]};
+  for (unsigned char c : bytes) out += {digits[c >> 4], digits[c & 15]};
   return out;
 }
 
 // Slot 1 the voice slot under test, slot 2 a trunk slot.
 class VoiceRoad : public SlotRoad {
-protected:
+ protected:
   static void SetUpTestSuite() {
     SlotRoad::SetUpTestSuite();
     VoiceFactory::instance();
@@ -40,10 +39,9 @@ protected:
     SlotRoad::TearDown();
   }
   void create(const std::string &voice) {
-    const Lines got =
-        run({"{ seq 1, slot 1, pdu command : create : voice : " + voice + " }",
-             "{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, "
-             "timeslot 1 } }"});
+    const Lines got = run({"{ seq 1, slot 1, pdu command : create : voice : " + voice + " }",
+                           "{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, "
+                           "timeslot 1 } }"});
     EXPECT_EQ(got.at(0), wire(reply(1, 1, "success : NULL")));
   }
   // Runs the loop, waiting for the board, until `done` holds (bounded); what
@@ -52,8 +50,7 @@ protected:
     Lines got;
     for (int i = 0; i < 500 && !done(got); ++i) {
       run_loop_turn();
-      for (const auto &m : arrived())
-        got.push_back(m);
+      for (const auto &m : arrived()) got.push_back(m);
     }
     return got;
   }
@@ -61,8 +58,7 @@ protected:
   Lines until_abort(Lines got = {}) {
     const std::string abort = wire(signal(1, "abort : 0"));
     for (const auto &m : until([&](const Lines &l) {
-           return (!l.empty() && l.back() == abort) ||
-                  (!got.empty() && got.back() == abort);
+           return (!l.empty() && l.back() == abort) || (!got.empty() && got.back() == abort);
          }))
       got.push_back(m);
     return got;
@@ -70,17 +66,15 @@ protected:
   // Every byte the daemon sent on the channel.
   static std::string sent() {
     std::string all;
-    for (const auto &frame :
-         board().command("mcc sent " + std::to_string(kChannel)))
-      all += frame;
+    for (const auto &frame : board().command("mcc sent " + std::to_string(kChannel))) all += frame;
     return all;
   }
   static std::string voice_file(const std::string &name, const char *synth) {
     const std::string dir = board().root() + "/usr/local/voice/";
     const std::string path = dir + name;
     const std::string cmd = "mkdir -p $(dirname " + path +
-                            ") && sox -q -n -r 8000 -c 1 -e a-law -t al " +
-                            dir + name + " synth " + synth;
+                            ") && sox -q -n -r 8000 -c 1 -e a-law -t al " + dir + name + " synth " +
+                            synth;
     EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
     return to_hex(read_file(dir + name));
   }
@@ -90,30 +84,28 @@ TEST_F(VoiceRoad, FilesPlayInOrderRepeatTimesThenAbort) {
   const std::string a = voice_file("a.al", "1.5 sine 440");
   const std::string b = voice_file("sub/b.al", "2.2 sine 1000");
   ASSERT_EQ(a.size(), 2 * 12000u);
-  create("player : file : { name { \"a.al\", \"missing.al\", \"sub/b.al\" }, "
-         "repeat 2 }");
-  EXPECT_EQ(
-      until_abort(run({"{ seq 3, slot 1, pdu command : connect : 2 }"})),
-      wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
-             signal(1, "transmitter : inactive : NULL"),
-             signal(1, "abort : 0")}));
+  create(
+      "player : file : { name { \"a.al\", \"missing.al\", \"sub/b.al\" }, "
+      "repeat 2 }");
+  EXPECT_EQ(until_abort(run({"{ seq 3, slot 1, pdu command : connect : 2 }"})),
+            wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
+                   signal(1, "transmitter : inactive : NULL"), signal(1, "abort : 0")}));
   EXPECT_TRUE(sent() == a + b + a + b) << sent().size() << " hex digits";
   EXPECT_EQ(board().command("mcc channels"),
             Lines{"1024 mode=2 rx-size=1024 rx-threshold=0 tx-threshold=5"});
   // A released player plays nothing again.
   EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : connect : 2 }"}),
-            wires({stream(1, "transmitter", kChannel),
-                   reply(4, 1, "success : NULL")}));
+            wires({stream(1, "transmitter", kChannel), reply(4, 1, "success : NULL")}));
   EXPECT_EQ(arrived(), Lines{});
 }
 
 TEST_F(VoiceRoad, NothingToPlayRefusesTheConnectionAndAbortsOnce) {
   StreamCapture err(std::cerr);
-  create("player : file : { name { \"missing.al\", \"../etc/passwd\", "
-         "\"a/../../x\" }, repeat 0 }");
-  EXPECT_EQ(
-      run({"{ seq 3, slot 1, pdu command : connect : 2 }"}),
-      wires({reply(3, 1, "error : connectFail"), signal(1, "abort : 0")}));
+  create(
+      "player : file : { name { \"missing.al\", \"../etc/passwd\", "
+      "\"a/../../x\" }, repeat 0 }");
+  EXPECT_EQ(run({"{ seq 3, slot 1, pdu command : connect : 2 }"}),
+            wires({reply(3, 1, "error : connectFail"), signal(1, "abort : 0")}));
   EXPECT_EQ(err.take(),
             "player[1024]: skipped ../etc/passwd: outside the voice directory\n"
             "player[1024]: skipped a/../../x: outside the voice directory\n"
@@ -124,15 +116,14 @@ TEST_F(VoiceRoad, NothingToPlayRefusesTheConnectionAndAbortsOnce) {
 TEST_F(VoiceRoad, NetworkPlaySendsTheIdAndCopiesTheStream) {
   LoopbackListener server;
   const std::string host = "127.0.0.1:" + std::to_string(server.port());
-  create("player : network : { host { iaddr \"127.0.0.1\", port " +
-         std::to_string(server.port()) + " }, id 7 }");
+  create("player : network : { host { iaddr \"127.0.0.1\", port " + std::to_string(server.port()) +
+         " }, id 7 }");
   EXPECT_EQ(board().command("mcc channels"),
             Lines{"1024 mode=2 rx-size=1024 rx-threshold=0 tx-threshold=5"});
   StreamCapture log(std::clog);
-  EXPECT_EQ(
-      run({"{ seq 3, slot 1, pdu command : connect : 2 }"}),
-      wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
-             signal(1, "ioctl : startPlaying : NULL")}));
+  EXPECT_EQ(run({"{ seq 3, slot 1, pdu command : connect : 2 }"}),
+            wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
+                   signal(1, "ioctl : startPlaying : NULL")}));
   Fd peer;
   until([&](const Lines &) { return bool(peer = server.accept()); });
   ASSERT_TRUE(peer);
@@ -143,23 +134,22 @@ TEST_F(VoiceRoad, NetworkPlaySendsTheIdAndCopiesTheStream) {
   until([](const Lines &) { return !sent().empty(); });
   EXPECT_EQ(sent(), "010203");
   peer.close();
-  EXPECT_EQ(until_abort(), wires({signal(1, "transmitter : inactive : NULL"),
-                                  signal(1, "abort : 0")}));
-  EXPECT_NE(
-      log.take().find("player[1024]: connection to " + host + " closed.\n"),
-      std::string::npos);
+  EXPECT_EQ(until_abort(),
+            wires({signal(1, "transmitter : inactive : NULL"), signal(1, "abort : 0")}));
+  EXPECT_NE(log.take().find("player[1024]: connection to " + host + " closed.\n"),
+            std::string::npos);
 }
 
 TEST_F(VoiceRoad, RecordingCopiesTheChannelToTheReceiver) {
   LoopbackListener receiver;
-  EXPECT_EQ(
-      run({"{ seq 1, slot 1, pdu command : create : voice : record : { iaddr "
-           "\"127.0.0.1\", port " +
-           std::to_string(receiver.port()) + " } }"}),
-      wires({reply(1, 1, "success : NULL"), stream(1, "receiver", kChannel)}));
+  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : create : voice : record : { iaddr "
+                 "\"127.0.0.1\", port " +
+                 std::to_string(receiver.port()) + " } }"}),
+            wires({reply(1, 1, "success : NULL"), stream(1, "receiver", kChannel)}));
   EXPECT_EQ(board().command("mcc channels"),
             Lines{"1024 mode=2 rx-size=1024 rx-threshold=5 tx-threshold=0"});
-  run({"{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 "
+  run(
+      {"{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 "
        "} }",
        "{ seq 3, slot 2, pdu command : connect : 1 }"});
   EXPECT_EQ(output(kChannel), "1");
@@ -171,8 +161,7 @@ TEST_F(VoiceRoad, RecordingCopiesTheChannelToTheReceiver) {
     until([&](const Lines &) {
       char buf[64];
       const ssize_t r = ::read(peer.get(), buf, sizeof buf);
-      if (r > 0)
-        got.append(buf, static_cast<size_t>(r));
+      if (r > 0) got.append(buf, static_cast<size_t>(r));
       return got.size() >= n;
     });
     return to_hex(got);
@@ -189,20 +178,18 @@ TEST_F(VoiceRoad, RecordingCopiesTheChannelToTheReceiver) {
 
 TEST_F(VoiceRoad, UnreachableReceiverStopsTheRecording) {
   const unsigned short port = free_port();
-  run({"{ seq 1, slot 1, pdu command : create : voice : record : { iaddr "
+  run(
+      {"{ seq 1, slot 1, pdu command : create : voice : record : { iaddr "
        "\"127.0.0.1\", port " +
            std::to_string(port) + " } }",
        "{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 "
        "} }"});
-  const std::string stop =
-      wire(signal(1, "ioctl : stopRecording : connectionFail"));
+  const std::string stop = wire(signal(1, "ioctl : stopRecording : connectionFail"));
   Lines got = run({"{ seq 3, slot 2, pdu command : connect : 1 }"});
-  for (unsigned ms = 0;
-       ms < 5000 && std::find(got.begin(), got.end(), stop) == got.end();
+  for (unsigned ms = 0; ms < 5000 && std::find(got.begin(), got.end(), stop) == got.end();
        ms += 100) {
     advance(100);
-    for (const auto &m : arrived())
-      got.push_back(m);
+    for (const auto &m : arrived()) got.push_back(m);
   }
   EXPECT_EQ(got.back(), stop);
   EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : ioctl : activateRecord : { "
@@ -212,13 +199,12 @@ TEST_F(VoiceRoad, UnreachableReceiverStopsTheRecording) {
 
 TEST_F(VoiceRoad, ChannelFailuresRefuseTheCreate) {
   StreamCapture err(std::cerr);
-  for (const char *fail : {"unplug mcc/ctl", "fail mcc/ctl 0x40144d00 ENOSPC",
-                           "fail mcc/ctl 0x20004d02 EINVAL"}) {
+  for (const char *fail :
+       {"unplug mcc/ctl", "fail mcc/ctl 0x40144d00 ENOSPC", "fail mcc/ctl 0x20004d02 EINVAL"}) {
     sim(fail);
-    EXPECT_EQ(
-        run({"{ seq 1, slot 1, pdu command : create : voice : record : { iaddr "
-             "\"127.0.0.1\", port 9 } }"}),
-        wires({reply(1, 1, "error : insufficientResources")}));
+    EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : create : voice : record : { iaddr "
+                   "\"127.0.0.1\", port 9 } }"}),
+              wires({reply(1, 1, "error : insufficientResources")}));
     sim("plug mcc/ctl");
   }
   EXPECT_EQ(err.take(),
@@ -229,4 +215,4 @@ TEST_F(VoiceRoad, ChannelFailuresRefuseTheCreate) {
             "voice/mcc[0]: MCC_TIMESLOT request failed.\n");
 }
 
-} // namespace
+}  // namespace
