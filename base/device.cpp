@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <netinet/in.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -349,6 +350,17 @@ int ioctl(int fd, uint32_t request, unsigned long value) {
   }
   return ::ioctl(fd, static_cast<unsigned long>(request), value);
 }
+
+int net_socket() {
+  struct stat st;
+  const std::string rooted = Path::board("/dev/net");
+  if (!Path::root().empty() && ::stat(rooted.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) {
+    return open_simulated(rooted, O_RDWR);
+  }
+  return ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+}
+
+bool simulated(int fd) { return what_is(fd).simulated; }
 
 void forget(int fd) { descriptors().forget(fd); }
 

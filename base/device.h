@@ -34,6 +34,14 @@ int ioctl(int fd, uint32_t request, void* record, size_t size);
 // A request whose argument is the value itself.
 int ioctl(int fd, uint32_t request, unsigned long value);
 
+// A datagram socket for the requests on network interfaces (close-on-exec). When the path root
+// holds a simulated "/dev/net", that device stands in for it and takes the requests instead of
+// the host's kernel. -1 with errno set on failure.
+int net_socket();
+
+// Whether `fd` is a simulated device's descriptor.
+bool simulated(int fd);
+
 // `fd` is being closed: what the seam learned of it at open no longer holds. Fd::close() calls
 // it for every descriptor it closes.
 void forget(int fd);

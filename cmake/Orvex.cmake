@@ -57,9 +57,10 @@ function(orvex_program name)
 endfunction()
 
 # orvex_test(SUBSYSTEM LIBS ...): one GoogleTest executable SUBSYSTEM_tests from every
-# *_test.cpp in the current folder; each test case is registered with CTest.
+# *_test.cpp in the current folder; each test case is registered with CTest. RESOURCE_LOCK names
+# a resource (a fixed port) that its cases share with other tests: CTest runs them one at a time.
 function(orvex_test subsystem)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "LIBS" ${ARGN})
   find_package(GTest REQUIRED)
   include(GoogleTest)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp
@@ -70,8 +71,12 @@ function(orvex_test subsystem)
     ORVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     ORVEX_BINARY_DIR="${PROJECT_BINARY_DIR}"
     ORVEX_TEST_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
+  set(lock)
+  if(ARG_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  endif()
   gtest_discover_tests(${subsystem}_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES TIMEOUT 300 ${lock})
 endfunction()
 
 # The tests' support library, for benchmarks and fuzz targets in a build that may have no tests.

@@ -33,6 +33,7 @@
 #include "server/startup/command_line.h"
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
+#include "slots/media/modem_factory.h"
 #include "slots/media/rtp_ext_factory.h"
 #include "slots/media/rtp_factory.h"
 #include "slots/tdm/echo_factory.h"
@@ -56,6 +57,7 @@ void BuildSlotFactories() {
   LinkTrunkFactories();
   MapFactory::instance();
   RtpFactory::instance();
+  ModemFactory::instance();
   Mixer::MixerFactory::instance();
   ExtFactory::instance();
   MccFactory::instance();

@@ -7,10 +7,12 @@
 #include "sim/hal.h"
 #include "sim/maintenance.h"
 #include "sim/mcc.h"
+#include "sim/mctl.h"
 #include "sim/mixer.h"
 #include "sim/rtp.h"
 #include "sim/rtp_ext.h"
 #include "sim/voice.h"
+#include "sim/net.h"
 #include "sim/watchdog.h"
 
 std::vector<std::unique_ptr<DeviceModel>> make_device_models() {
@@ -27,5 +29,7 @@ std::vector<std::unique_ptr<DeviceModel>> make_device_models() {
   models.push_back(std::make_unique<Rtp>());
   models.push_back(std::make_unique<Voice>());
   models.push_back(std::make_unique<RtpExt>());
+  models.push_back(std::make_unique<Mctl>());
+  models.push_back(std::make_unique<Net>());
   return models;
 }

@@ -1,0 +1,46 @@
+// DspModemSlot ("dsp-modem"): a modem of the board's DSP modem pool, driven through /dev/mctl.
+// The first connection allocates and configures it and starts the call: pppd on its data port
+// /dev/mdmN, or a fax program that takes the modem over by its number.
+#pragma once
+
+#include "base/fd.h"
+#include "slots/media/modem_slot.h"
+
+class DspModemSlot : public ModemSlot {
+ public:
+  // The most elements of execargs that a fax transfer passes.
+  static constexpr size_t kMaxFaxArgs = 60;
+
+  using ModemSlot::ModemSlot;
+  ~DspModemSlot() override;
+
+  void IAfterCreate() override {}
+  bool IBeforeDestroy() override;
+  bool IOnOutputStream() override;
+  bool IOnInputStream() override;
+  int IGetTransmitChannel() override { return timeslot; }
+  int IGetReceiveChannel() override { return timeslot; }
+  const char* GetName() const override { return "dsp-modem"; }
+  int modem_id() override { return modem; }
+  void unbind() override;
+
+  // Allocates and configures the modem and starts the call; nothing once it has a number.
+  void InitModem();
+  // The fax transfer's command line: program, "-m", the modem number, the execargs.
+  std::vector<std::string> fax_args() const;
+  void RunFaxTransfer();
+  void RunFaxReceiver();
+  void on_fax_terminate(int status);
+  void on_fax_receiver_end(int status);
+
+  Fd fd;
+  int timeslot = -1;
+  int modem = -1;
+  // The fax receiver, which nothing waits for but its own end.
+  int receiver_pid = -1;
+  ChildWait receiver_wait;
+
+ private:
+  // Logs `what` with strerror and aborts the slot with errno.
+  void fail(const char* what);
+};

@@ -1,0 +1,30 @@
+// HdlcModemSlot ("digital-modem"): a digital data call on one of the kernel's generic-HDLC
+// network interfaces, switched to PPP for the call (pppd runs on the interface) and back to raw
+// HDLC, down, when the slot goes. Its switch channel is the interface's line.
+#pragma once
+
+#include <string>
+
+#include "slots/media/modem_slot.h"
+
+class HdlcModemSlot : public ModemSlot {
+ public:
+  HdlcModemSlot(const TERM::ModemParams& params, const std::string& name);
+  ~HdlcModemSlot() override;
+
+  void IAfterCreate() override {}
+  bool IOnOutputStream() override;
+  bool IOnInputStream() override;
+  int IGetTransmitChannel() override { return channel; }
+  int IGetReceiveChannel() override { return channel; }
+  const char* GetName() const override { return "digital-modem"; }
+  // Leaves the lists and gives the interface back.
+  void unbind() override;
+
+  // Learns the channel, switches the interface to PPP and starts pppd; nothing while a child
+  // runs.
+  void initModem();
+
+  int channel = -1;
+  std::string name;
+};

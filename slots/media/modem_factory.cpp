@@ -1,0 +1,229 @@
+#include "slots/media/modem_factory.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "base/device.h"
+#include "base/ext_header.h"
+#include "hw/generic_hdlc.h"
+#include "hw/generic_hdlc_records.h"
+#include "hw/mctl_records.h"
+#include "slots/media/auth_client.h"
+#include "slots/media/dsp_modem_slot.h"
+#include "slots/media/hdlc_modem_slot.h"
+
+namespace {
+
+constexpr const char* kModemDevice = "/dev/mctl";
+constexpr int kBacklog = 64;
+constexpr int kMaxInterfaces = 256;
+
+}  // namespace
+
+ModemFactory& ModemFactory::instance() {
+  static ModemFactory factory;
+  return factory;
+}
+
+ModemFactory::ModemFactory() {
+  IQuery();
+  server.Bind("ModemFactory::OnSocketEvent", &ModemFactory::OnSocketEvent, this);
+  Init();
+}
+
+ModemFactory::~ModemFactory() {
+  for (AuthClient* c : clients) delete c;
+}
+
+void ModemFactory::PutHeader(std::ostream& os) const {
+  os << "modem[" << modem_count << "," << modems.size() << "]: ";
+}
+
+Slot* ModemFactory::INewSlot(const LGCP::CreateParams& params) {
+  if (params.currentSelection() != LGCP::CreateParams::e_modem) return nullptr;
+  const auto& p = static_cast<const TERM::ModemParams&>(*params.getSelection());
+  if (p.has_ddm() && p.get_ddm().size() > 0 && !free_interfaces.empty()) {
+    auto* slot = new HdlcModemSlot(p, free_interfaces.front());
+    free_interfaces.pop_front();
+    modems.push_back(slot);
+    hdlc_modems.push_back(slot);
+    return slot;
+  }
+  auto* slot = new DspModemSlot(p);
+  modems.push_back(slot);
+  dsp_modems.push_back(slot);
+  return slot;
+}
+
+void ModemFactory::Query(LGCP::Resources& report) {
+  IQuery();
+  report.get_modem() = static_cast<int32_t>(modem_count);
+  report.get_digital_modems() = static_cast<int32_t>(free_interfaces.size());
+}
+
+void ModemFactory::IQuery() {
+  update_modemDevices();
+  update_hdlcDevices();
+}
+
+void ModemFactory::update_modemDevices() {
+  modem_count = 0;
+  Fd fd(Device::open(kModemDevice, O_RDWR));
+  if (!fd) {
+    std::cerr << ext::header(this) << "fail to open " << ext::quoted(kModemDevice) << " : "
+              << std::strerror(errno) << std::endl;
+    return;
+  }
+  int number = -1;
+  while ((number = Device::ioctl(fd.get(), MctlIoctl::kNextModem,
+                                 static_cast<unsigned long>(number))) >= 0) {
+    ++modem_count;
+  }
+  if (errno != ENODEV) {
+    std::cerr << ext::header(this) << "enum fail: " << std::strerror(errno) << std::endl;
+  }
+}
+
+bool ModemFactory::held(const std::string& name) const {
+  return std::any_of(hdlc_modems.begin(), hdlc_modems.end(),
+                     [&](const HdlcModemSlot* s) { return s->name == name; });
+}
+
+void ModemFactory::update_hdlcDevices() {
+  free_interfaces.clear();
+  Fd socket = GenericHdlc::open_socket();
+  if (!socket) return;
+  for (int n = 0; n < kMaxInterfaces; ++n) {
+    const std::string name = "hdlc" + std::to_string(n);
+    int index;
+    uint16_t flags;
+    if (!GenericHdlc::get_index(socket, name, index) ||
+        !GenericHdlc::get_flags(socket, name, flags)) {
+      break;
+    }
+    // An interface a live slot holds is not free, however it shows.
+    if (!(flags & NetFlags::kLoopback) && (flags & NetFlags::kPointToPoint) && !held(name)) {
+      free_interfaces.push_back(name);
+    }
+  }
+  if (free_interfaces.empty()) return;
+  std::clog << ext::header(this) << "found point-o-point devices:";
+  for (const auto& name : free_interfaces) std::clog << " " << name;
+  std::clog << std::endl;
+}
+
+void ModemFactory::ReleaseModemSlot(DspModemSlot* slot) {
+  modems.remove(slot);
+  dsp_modems.remove(slot);
+}
+
+void ModemFactory::ReleaseModemSlot(HdlcModemSlot* slot) {
+  const bool listed = std::find(hdlc_modems.begin(), hdlc_modems.end(), slot) != hdlc_modems.end();
+  modems.remove(slot);
+  hdlc_modems.remove(slot);
+  if (listed && std::find(free_interfaces.begin(), free_interfaces.end(), slot->name) ==
+                    free_interfaces.end()) {
+    free_interfaces.push_back(slot->name);
+  }
+}
+
+// ---- the relay ----
+
+void ModemFactory::Init() {
+  Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+  const int on = 1;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(kAuthPort);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  // A quick restart binds the port again while the old connections linger.
+  if (!fd || ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+      ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    std::cerr << ext::header(this) << "fail to bind auth socket: " << std::strerror(errno)
+              << std::endl;
+    return;
+  }
+  if (::listen(fd.get(), kBacklog) != 0) {
+    std::cerr << ext::header(this) << "fail to listen auth socket: " << std::strerror(errno)
+              << std::endl;
+    return;
+  }
+  if (!fd.NonBlock()) {
+    std::cerr << ext::header(this) << "can't set socket to non block mode: " << std::strerror(errno)
+              << std::endl;
+    return;
+  }
+  server.Schedule(std::move(fd), POLLIN);
+}
+
+void ModemFactory::OnSocketEvent(int fd, short events) {
+  if (events & (POLLERR | POLLHUP)) {
+    std::cerr << ext::header(this) << "auth server socket error." << std::endl;
+    server.Release();
+    server.UnBind();
+    return;
+  }
+  if (!(events & POLLIN)) return;
+  INet4::Addr peer;
+  socklen_t size = INet4::Addr::size;
+  Fd connection(::accept4(fd, peer.sa(), &size, SOCK_CLOEXEC));
+  if (!connection) return;
+  if (!connection.NonBlock()) {
+    std::cerr << ext::header(this) << "fail to set nonblock mode." << std::endl;
+    return;
+  }
+  auto* client = new AuthClient(std::move(connection), peer, *this);
+  clients.push_back(client);
+  client->Activate();
+  std::cerr << ext::header(this) << "incoming auth connection from " << peer << std::endl;
+}
+
+ModemSlot* ModemFactory::FindModemByDsp(int id) {
+  for (ModemSlot* m : modems) {
+    if (m->EqAuthId(id)) return m;
+  }
+  return nullptr;
+}
+
+void ModemFactory::OnAuth(const attr& record) {
+  ModemSlot* slot = nullptr;
+  if (record.session() == -1) {
+    // Every HDLC modem and every DSP modem not yet started has session -1: only an HDLC modem
+    // whose pppd runs can have sent it.
+    auto running = std::find_if(hdlc_modems.begin(), hdlc_modems.end(),
+                                [](HdlcModemSlot* s) { return s->pid > 0; });
+    if (running != hdlc_modems.end()) slot = *running;
+  } else {
+    slot = FindModemByDsp(record.session());
+  }
+  if (!slot) {
+    std::cerr << ext::header(this) << "receive auth request for unknown session "
+              << record.session() << std::endl;
+    return;
+  }
+  slot->OnAuth(record);
+}
+
+bool ModemFactory::SendAuth(const attr& record) {
+  for (AuthClient* c : clients) {
+    if (c->identified() && c->session() == record.session()) return c->Send(record);
+  }
+  std::clog << ext::header(this) << "send error: unknown auth " << record.session() << " session."
+            << std::endl;
+  return false;
+}
+
+void ModemFactory::OnAuthSocketDisconnect(AuthClient* client) {
+  std::clog << ext::header(this) << "auth client " << client->peer() << " disconnected."
+            << std::endl;
+  clients.remove(client);
+  delete client;
+}

@@ -1,0 +1,61 @@
+// ModemFactory: makes the modem slots (create alternative modem), counts the DSP modems and the
+// free generic-HDLC interfaces for the resource report, and runs the PPP authentication relay:
+// a TCP server on 127.0.0.1:52000 whose connections (AuthClient) carry the records of the
+// authentication programs that pppd runs, routed by session id to the modem slots.
+// Log header "modem[COUNT,SLOTS]: ".
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <list>
+#include <string>
+
+#include "base/event.h"
+#include "base/fd.h"
+#include "server/slot/slot_factory.h"
+
+struct attr;
+class AuthClient;
+class DspModemSlot;
+class HdlcModemSlot;
+class ModemSlot;
+
+class ModemFactory : public SlotFactory {
+ public:
+  static constexpr unsigned short kAuthPort = 52000;
+
+  static ModemFactory& instance();
+
+  const char* GetName() const override { return "Modem"; }
+  Slot* INewSlot(const LGCP::CreateParams& params) override;
+  // modem and digital-modems.
+  void Query(LGCP::Resources& report) override;
+  void IQuery();
+  void update_modemDevices();
+  void update_hdlcDevices();
+  void ReleaseModemSlot(DspModemSlot* slot);
+  void ReleaseModemSlot(HdlcModemSlot* slot);
+
+  // The relay.
+  void Init();
+  void OnSocketEvent(int fd, short events);
+  void OnAuth(const attr& record);
+  bool SendAuth(const attr& record);
+  void OnAuthSocketDisconnect(AuthClient* client);
+  ModemSlot* FindModemByDsp(int id);
+
+  void PutHeader(std::ostream& os) const;
+
+  uint32_t modem_count = 0;
+  std::list<ModemSlot*> modems;
+  std::list<DspModemSlot*> dsp_modems;
+  std::list<HdlcModemSlot*> hdlc_modems;
+  std::list<std::string> free_interfaces;
+  Event server;
+  std::list<AuthClient*> clients;
+
+ private:
+  ModemFactory();
+  ~ModemFactory() override;
+  bool held(const std::string& name) const;
+};

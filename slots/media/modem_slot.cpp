@@ -1,0 +1,188 @@
+#include "slots/media/modem_slot.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+#include "base/ext_header.h"
+#include "base/path.h"
+#include "slots/media/auth_records.h"
+#include "slots/media/modem_factory.h"
+
+namespace {
+
+constexpr unsigned kStopTimeoutMs = 5000;
+constexpr const char* kPppd = "/usr/local/sbin/pppd";
+
+// In the forked child: the signals the program expects, as a fresh process has them.
+void reset_signals() {
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  for (int s : {SIGHUP, SIGTERM, SIGINT, SIGPIPE, SIGCHLD, SIGUSR1, SIGUSR2}) signal(s, SIG_DFL);
+}
+
+}  // namespace
+
+ModemSlot::ModemSlot(const TERM::ModemParams& p) : params(p) {
+  wait.Bind(this, &ModemSlot::on_terminate);
+}
+
+ModemSlot::~ModemSlot() { pppd_kill(); }
+
+void ModemSlot::PutHeader(std::ostream& os) const {
+  Put(os);
+  os << ": ";
+}
+
+bool ModemSlot::IBeforeDestroy() {
+  if (pid > 0) {
+    std::cerr << ext::header(this) << "sent HUP to pppd." << std::endl;
+    ::kill(pid, SIGHUP);
+    timer.set(kStopTimeoutMs, &ModemSlot::on_terminate_timeout, this);
+    return false;
+  }
+  unbind();
+  return true;
+}
+
+std::vector<std::string> ModemSlot::pppd_args(const std::string& device,
+                                              const std::string& options) const {
+  std::vector<std::string> args{params.has_execfile() ? std::string(params.get_execfile())
+                                                      : Path::board(kPppd)};
+  if (params.has_execargs()) {
+    for (const auto& a : params.get_execargs()) {
+      if (args.size() > kMaxExecArgs) break;
+      args.push_back(a);
+    }
+    return args;
+  }
+  args.insert(args.end(), {"file", options, device});
+  if (!params.get_cid().empty()) args.insert(args.end(), {"remotenumber", params.get_cid()});
+  return args;
+}
+
+int ModemSlot::spawn(const std::vector<std::string>& args, const char* start_line,
+                     const char* fail_line, unsigned delay_s) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const int child = ::fork();
+  if (child == 0) {
+    reset_signals();
+    if (delay_s) ::sleep(delay_s);
+    if (start_line) std::printf("%s\n", start_line), std::fflush(stdout);
+    ::execv(argv[0], argv.data());
+    if (fail_line) std::printf("%s\n", fail_line), std::fflush(stdout);
+    ::_exit(2);
+  }
+  if (child < 0) {
+    const int error = errno;
+    std::cerr << ext::header(this) << "vfork fail: " << std::strerror(error) << std::endl;
+    OnAbort(error);
+  }
+  return child;
+}
+
+bool ModemSlot::pppd_exec(const std::string& device, const std::string& options) {
+  if (pid > 0) return true;
+  const int child = spawn(pppd_args(device, options), nullptr, nullptr);
+  if (child < 0) return false;
+  pid = child;
+  wait.Bind(this, &ModemSlot::on_terminate);
+  wait.Attach(pid);
+  std::clog << ext::header(this)
+            << "pppd executed cid=" << ext::quoted(std::string(params.get_cid())) << " pid=" << pid
+            << std::endl;
+  return true;
+}
+
+void ModemSlot::pppd_kill() {
+  if (pid <= 0) return;
+  std::cerr << ext::header(this) << "pppd isn't terminated, killing ..." << std::endl;
+  ::kill(pid, SIGKILL);
+  ::sleep(0);
+  pid = -1;
+}
+
+void ModemSlot::ended(int status) {
+  if (releasing) {
+    timer.reset();
+    unbind();
+    on_release();
+  } else {
+    OnAbort(status);
+  }
+}
+
+void ModemSlot::on_terminate(int status) {
+  std::clog << ext::header(this) << "pppd terminated with code " << status << std::endl;
+  pid = -1;
+  ended(status);
+}
+
+void ModemSlot::on_terminate_timeout() {
+  std::cerr << ext::header(this) << "pppd terminate timeout!" << std::endl;
+  pppd_kill();
+  if (releasing) {
+    unbind();
+    on_release();
+  }
+}
+
+bool ModemSlot::IActivate(const TERM::TermActivateParams& p) {
+  if (!p.is_modem()) {
+    std::cerr << ext::header(this) << "modem's activation requests parameter." << std::endl;
+    return false;
+  }
+  ModemFactory& factory = ModemFactory::instance();
+  factory.SendAuth(Auth::accept(modem_id()));
+  factory.SendAuth(Auth::ip(modem_id(), p.get_modem()));
+  return true;
+}
+
+void ModemSlot::OnAuth(const attr& r) {
+  switch (r.type()) {
+    case Auth::kRequest:
+      if (r.length() != Auth::kRequestSize) {
+        std::cerr << ext::header(this) << "auth request, invalid size: " << r.length() << std::endl;
+        return;
+      }
+      OnAuthRequest(voauth(r));
+      return;
+    case Auth::kAccept:
+      std::cerr << ext::header(this) << "auth accept, ignored." << std::endl;
+      return;
+    case Auth::kIp:
+      std::cerr << ext::header(this) << "auth ip, ignored." << std::endl;
+      return;
+    case Auth::kAccounting:
+      if (r.length() != Auth::kAccountingSize) {
+        std::cerr << ext::header(this) << "auth accounting, invalid size: " << r.length()
+                  << std::endl;
+        return;
+      }
+      OnAcctInformation(voacct(r));
+      return;
+  }
+  std::cerr << ext::header(this) << "unknown request from portslave: 0x" << std::hex << r.type()
+            << std::dec << std::endl;
+}
+
+void ModemSlot::OnAuthRequest(const voauth& request) {
+  TERM::ModemProceeding m;
+  TERM::MdmRequestUserAuth& auth = m.select_auth();
+  auth.get_username() = request.username;
+  auth.get_password() = request.password;
+  OnModem(m);
+}
+
+void ModemSlot::OnAcctInformation(const voacct& accounting) {
+  TERM::ModemProceeding m;
+  m.select_acct() = accounting.counters;
+  OnModem(m);
+}

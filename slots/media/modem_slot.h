@@ -1,0 +1,72 @@
+// Modem slots: a data call carried by pppd, which the slot runs as a child process.
+//
+//   - ModemSlot ("generic-modem"): the child, its stop sequence (SIGHUP, 5000 ms, SIGKILL, then
+//     the delayed destroy response) and the authentication records of its session.
+//   - DspModemSlot ("dsp-modem", dsp_modem_slot.h): a modem of the board's DSP modem pool.
+//   - HdlcModemSlot ("digital-modem", hdlc_modem_slot.h): a generic-HDLC network interface.
+//
+// The program, the options files and the data ports are taken under the path root.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "asn1/modules/term.h"
+#include "base/child_wait.h"
+#include "base/timer.h"
+#include "server/slot/slot.h"
+
+struct attr;
+struct voauth;
+struct voacct;
+
+class ModemSlot : public Slot {
+ public:
+  // The most arguments after the program that a pppd command line carries.
+  static constexpr size_t kMaxExecArgs = 62;
+
+  explicit ModemSlot(const TERM::ModemParams& params);
+  // Kills a child still running.
+  ~ModemSlot() override;
+
+  // With a child: SIGHUP, and the destroy completes when it ends or 5000 ms later.
+  bool IBeforeDestroy() override;
+  // Sends the accept and the IP parameters to the session's authentication program.
+  bool IActivate(const TERM::TermActivateParams& params) override;
+  const char* GetName() const override { return "generic-modem"; }
+  // The session id of the authentication records.
+  virtual int modem_id() { return -1; }
+  // Leaves the factory's lists.
+  virtual void unbind() = 0;
+
+  // "01:dsp-modem: "
+  void PutHeader(std::ostream& os) const;
+
+  // pppd's command line on `device` with the options file `options` (both as given).
+  std::vector<std::string> pppd_args(const std::string& device, const std::string& options) const;
+  // Runs pppd unless a child runs; false, after aborting the slot, when fork fails.
+  bool pppd_exec(const std::string& device, const std::string& options);
+  void pppd_kill();
+  void on_terminate(int status);
+  void on_terminate_timeout();
+
+  void OnAuth(const attr& record);
+  void OnAuthRequest(const voauth& request);
+  void OnAcctInformation(const voacct& accounting);
+  bool EqAuthId(int id) { return modem_id() == id; }
+
+  TERM::ModemParams params;
+  int pid = -1;
+  ChildWait wait;
+  Timer timer;
+
+ protected:
+  // Forks and execs `args` (program first); the child ends with `_exit(2)` when the program
+  // cannot run, after `fail_line` on its standard output unless it is null. The pid, or -1 after
+  // "vfork fail: " and an abort with errno.
+  int spawn(const std::vector<std::string>& args, const char* start_line, const char* fail_line,
+            unsigned delay_s = 0);
+  // Ends the slot: on_release when it is being destroyed, else the abort signal with `status`.
+  void ended(int status);
+};

@@ -1,0 +1,115 @@
+// The road of the modem slots' tests: the TDM slots' road (a controller on loopback, the slot
+// registry, the simulated board) with the modem factory, child waits, and orvex-stub linked in
+// the root as pppd and the fax programs. Slot 1 is the modem under test, slot 2 a trunk slot.
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "base/child_wait.h"
+#include "slots/media/modem_factory.h"
+#include "slots/tdm/trunk_factory.h"
+#include "tests/slots_tdm/slot_road.h"
+#include "tests/support/temp_root.h"
+
+class ModemRoad : public SlotRoad {
+ protected:
+  static void SetUpTestSuite() {
+    SlotRoad::SetUpTestSuite();
+    ChildWait::Activate();
+    ModemFactory::instance();
+    LinkTrunkFactories();
+    for (const char* program : {"/usr/local/sbin/pppd", "/usr/local/sbin/fax", "/usr/local/bin/fax",
+                                "/usr/local/sbin/t38"}) {
+      const std::string path = root() + program;
+      ASSERT_EQ(std::system(("mkdir -p $(dirname " + path + ")").c_str()), 0);
+      ::unlink(path.c_str());
+      ASSERT_EQ(::symlink(ORVEX_STUB, path.c_str()), 0) << path;
+    }
+  }
+  void SetUp() override {
+    SlotRoad::SetUp();
+    sim("mctl modems 4");
+  }
+  void TearDown() override {
+    run({"{ seq 90, slot 1, pdu command : destroy : NULL }",
+         "{ seq 91, slot 2, pdu command : destroy : NULL }"});
+    until([](const Lines&) { return ModemFactory::instance().modems.empty(); });
+    for (const char* program : {"/usr/local/sbin/pppd", "/usr/local/sbin/fax"}) {
+      for (const char* kind : {"argv", "ignore", "exit", "auth", "replies"}) {
+        remove_stub(program, kind);
+      }
+    }
+    seen.clear();
+    SlotRoad::TearDown();
+  }
+
+  static std::string root() { return board().root(); }
+  static void stub(const std::string& program, const std::string& kind, const std::string& text) {
+    std::ofstream(root() + program + "." + kind) << text;
+  }
+  static void remove_stub(const std::string& program, const std::string& kind) {
+    ::unlink((root() + program + "." + kind).c_str());
+  }
+
+  // Creates trunk slot 2 and connects it to the modem (seq 3): what came back from the connect.
+  Lines connect_trunk() {
+    run({"{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }"});
+    return run({"{ seq 3, slot 2, pdu command : connect : 1 }"});
+  }
+  // Runs the loop, waiting for other processes, until `done` holds (bounded); what the
+  // controller received meanwhile.
+  Lines until(const std::function<bool(const Lines&)>& done) {
+    Lines got;
+    for (int i = 0; i < 500 && !done(got); ++i) {
+      run_loop_turn();
+      for (const auto& m : arrived()) got.push_back(m);
+    }
+    return got;
+  }
+  // `got` and what arrives until it holds `n` messages.
+  Lines collect(Lines got, size_t n) {
+    for (const auto& m : until([&](const Lines& l) { return got.size() + l.size() >= n; })) {
+      got.push_back(m);
+    }
+    return got;
+  }
+  // The arguments the stub at `program` was started with, once it has written them; what the
+  // controller received meanwhile goes to `seen`.
+  Lines started(const std::string& program) {
+    const std::string path = root() + program + ".argv";
+    struct stat st;
+    for (const auto& m : until([&](const Lines&) { return ::stat(path.c_str(), &st) == 0; })) {
+      seen.push_back(m);
+    }
+    Lines args;
+    std::istringstream in(read_file(path));
+    for (std::string line; std::getline(in, line);) args.push_back(line);
+    remove_stub(program, "argv");
+    return args;
+  }
+  // Destroys the modem (seq 9), whose pppd ends at the hang-up, and waits for the answer.
+  void destroy_modem() {
+    Lines got = run({"{ seq 9, slot 1, pdu command : destroy : NULL }"});
+    const std::string done = wire(reply(9, 1, "success : NULL"));
+    for (const auto& m : until([&](const Lines& l) { return !l.empty() && l.back() == done; })) {
+      got.push_back(m);
+    }
+    EXPECT_EQ(got.back(), done);
+  }
+  // The lines of `log` that open with `prefix`.
+  static Lines lines_of(StreamCapture& log, const std::string& prefix) {
+    Lines picked;
+    for (const auto& l : log.take_lines()) {
+      if (l.compare(0, prefix.size(), prefix) == 0) picked.push_back(l);
+    }
+    return picked;
+  }
+
+  Lines seen;
+};
