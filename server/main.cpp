@@ -36,6 +36,7 @@
 #include "slots/media/modem_factory.h"
 #include "slots/media/rtp_ext_factory.h"
 #include "slots/media/rtp_factory.h"
+#include "slots/media/t38_soft_factory.h"
 #include "slots/tdm/echo_factory.h"
 #include "slots/tdm/ext_factory.h"
 #include "slots/tdm/hdlc_slot_factory.h"
@@ -63,6 +64,7 @@ void BuildSlotFactories() {
   MccFactory::instance();
   EchoFactory::instance();
   VoiceFactory::instance();
+  T38SoftFactory::instance();
   RtpLEMZFactory::instance();
   RtpED137Factory::instance();
   HdlcSlotFactory::instance();

@@ -132,7 +132,10 @@ std::vector<std::string> DspModemSlot::fax_args() const {
 
 void DspModemSlot::RunFaxTransfer() {
   fd.close();
-  const int child = spawn(fax_args(), "executing fax transfer", "fail to exec!");
+  ChildProgram program{fax_args()};
+  program.start_line = "executing fax transfer";
+  program.fail_line = "fail to exec!";
+  const int child = spawn(program);
   if (child < 0) return;
   pid = child;
   wait.Bind(this, &DspModemSlot::on_fax_terminate);
@@ -148,9 +151,12 @@ void DspModemSlot::RunFaxReceiver() {
   std::tm local{};
   localtime_r(&now, &local);
   std::strftime(name, sizeof name, "/var/fax-%H-%M-%S.g3", &local);
-  const int child =
-      spawn({Path::board(kFaxReceiver), "-m", std::to_string(modem), "receive", Path::board(name)},
-            "executing", "fail to exec!", 1);
+  ChildProgram program{
+      {Path::board(kFaxReceiver), "-m", std::to_string(modem), "receive", Path::board(name)}};
+  program.delay_s = 1;
+  program.start_line = "executing";
+  program.fail_line = "fail to exec!";
+  const int child = spawn(program);
   if (child < 0) return;
   receiver_pid = child;
   receiver_wait.Bind(this, &DspModemSlot::on_fax_receiver_end);

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 
@@ -17,14 +16,6 @@ namespace {
 
 constexpr unsigned kStopTimeoutMs = 5000;
 constexpr const char* kPppd = "/usr/local/sbin/pppd";
-
-// In the forked child: the signals the program expects, as a fresh process has them.
-void reset_signals() {
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  for (int s : {SIGHUP, SIGTERM, SIGINT, SIGPIPE, SIGCHLD, SIGUSR1, SIGUSR2}) signal(s, SIG_DFL);
-}
 
 }  // namespace
 
@@ -66,20 +57,8 @@ std::vector<std::string> ModemSlot::pppd_args(const std::string& device,
   return args;
 }
 
-int ModemSlot::spawn(const std::vector<std::string>& args, const char* start_line,
-                     const char* fail_line, unsigned delay_s) {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const int child = ::fork();
-  if (child == 0) {
-    reset_signals();
-    if (delay_s) ::sleep(delay_s);
-    if (start_line) std::printf("%s\n", start_line), std::fflush(stdout);
-    ::execv(argv[0], argv.data());
-    if (fail_line) std::printf("%s\n", fail_line), std::fflush(stdout);
-    ::_exit(2);
-  }
+int ModemSlot::spawn(const ChildProgram& program) {
+  const int child = ::spawn(program);
   if (child < 0) {
     const int error = errno;
     std::cerr << ext::header(this) << "vfork fail: " << std::strerror(error) << std::endl;
@@ -90,7 +69,7 @@ int ModemSlot::spawn(const std::vector<std::string>& args, const char* start_lin
 
 bool ModemSlot::pppd_exec(const std::string& device, const std::string& options) {
   if (pid > 0) return true;
-  const int child = spawn(pppd_args(device, options), nullptr, nullptr);
+  const int child = spawn(ChildProgram{pppd_args(device, options)});
   if (child < 0) return false;
   pid = child;
   wait.Bind(this, &ModemSlot::on_terminate);

@@ -16,6 +16,7 @@
 #include "base/child_wait.h"
 #include "base/timer.h"
 #include "server/slot/slot.h"
+#include "slots/media/child_program.h"
 
 struct attr;
 struct voauth;
@@ -62,11 +63,8 @@ class ModemSlot : public Slot {
   Timer timer;
 
  protected:
-  // Forks and execs `args` (program first); the child ends with `_exit(2)` when the program
-  // cannot run, after `fail_line` on its standard output unless it is null. The pid, or -1 after
-  // "vfork fail: " and an abort with errno.
-  int spawn(const std::vector<std::string>& args, const char* start_line, const char* fail_line,
-            unsigned delay_s = 0);
+  // Starts `program`: the pid, or -1 after "vfork fail: " and an abort with errno.
+  int spawn(const ChildProgram& program);
   // Ends the slot: on_release when it is being destroyed, else the abort signal with `status`.
   void ended(int status);
 };

@@ -13,6 +13,7 @@
 
 #include "base/child_wait.h"
 #include "slots/media/modem_factory.h"
+#include "slots/media/t38_soft_factory.h"
 #include "slots/tdm/trunk_factory.h"
 #include "tests/slots_tdm/slot_road.h"
 #include "tests/support/temp_root.h"
@@ -22,14 +23,14 @@ class ModemRoad : public SlotRoad {
   static void SetUpTestSuite() {
     SlotRoad::SetUpTestSuite();
     ChildWait::Activate();
+    T38SoftFactory::instance();
     ModemFactory::instance();
     LinkTrunkFactories();
     for (const char* program : {"/usr/local/sbin/pppd", "/usr/local/sbin/fax", "/usr/local/bin/fax",
                                 "/usr/local/sbin/t38"}) {
       const std::string path = root() + program;
       ASSERT_EQ(std::system(("mkdir -p $(dirname " + path + ")").c_str()), 0);
-      ::unlink(path.c_str());
-      ASSERT_EQ(::symlink(ORVEX_STUB, path.c_str()), 0) << path;
+      install(program);
     }
   }
   void SetUp() override {
@@ -40,8 +41,9 @@ class ModemRoad : public SlotRoad {
     run({"{ seq 90, slot 1, pdu command : destroy : NULL }",
          "{ seq 91, slot 2, pdu command : destroy : NULL }"});
     until([](const Lines&) { return ModemFactory::instance().modems.empty(); });
-    for (const char* program : {"/usr/local/sbin/pppd", "/usr/local/sbin/fax"}) {
-      for (const char* kind : {"argv", "ignore", "exit", "auth", "replies"}) {
+    for (const char* program :
+         {"/usr/local/sbin/pppd", "/usr/local/sbin/fax", "/usr/local/sbin/t38"}) {
+      for (const char* kind : {"argv", "ignore", "exit", "auth", "replies", "say", "stdout"}) {
         remove_stub(program, kind);
       }
     }
@@ -50,6 +52,12 @@ class ModemRoad : public SlotRoad {
   }
 
   static std::string root() { return board().root(); }
+  // Links orvex-stub at `program` under the root (again).
+  static void install(const std::string& program) {
+    const std::string path = root() + program;
+    ::unlink(path.c_str());
+    ASSERT_EQ(::symlink(ORVEX_STUB, path.c_str()), 0) << path;
+  }
   static void stub(const std::string& program, const std::string& kind, const std::string& text) {
     std::ofstream(root() + program + "." + kind) << text;
   }

@@ -118,15 +118,16 @@ TEST_F(ModemRoad, FaxTransferArgumentsAndStatuses) {
     EXPECT_EQ(board().command("mctl show").at(0), "0 ts=1536 free ddm=0 dmp= state=idle");
     if (f.exit < 0) ::kill(ModemFactory::instance().dsp_modems.front()->pid, SIGKILL);
     const std::string pages = std::to_string(f.pages);
-    EXPECT_EQ(collect(seen, 5), wires({stream(1, "transmitter", 1536), stream(1, "receiver", 1536),
-                          reply(3, 2, "success : NULL"),
-                          signal(1,
-                                 "modemProceeding : acct : { octetsOut { low 0, high 0 }, octetsIn "
-                                 "{ low " +
-                                     pages +
-                                     ", high 0 }, packetsOut { low 0, high 0 }, "
-                                     "packetsIn { low 0, high 0 }, time { low 0, high 0 } }"),
-                          signal(1, "abort : " + std::to_string(f.abort))}));
+    EXPECT_EQ(collect(seen, 5),
+              wires({stream(1, "transmitter", 1536), stream(1, "receiver", 1536),
+                     reply(3, 2, "success : NULL"),
+                     signal(1,
+                            "modemProceeding : acct : { octetsOut { low 0, high 0 }, octetsIn "
+                            "{ low " +
+                                pages +
+                                ", high 0 }, packetsOut { low 0, high 0 }, "
+                                "packetsIn { low 0, high 0 }, time { low 0, high 0 } }"),
+                     signal(1, "abort : " + std::to_string(f.abort))}));
     Lines expected{"01:dsp-modem: fax transfer executed modem=0 ts=1536",
                    "01:dsp-modem: fax terminated with code " + std::to_string(f.abort)};
     if (*f.log) expected.push_back(f.log);

@@ -6,6 +6,7 @@
 //                  an auth request for SESSION to 127.0.0.1:52000 and writes the two records
 //                  that come back (accept, IP parameters), in hex, one per line, to PROG.replies
 //   PROG.say       its content is written once to descriptor 0 (the standard input)
+//   PROG.stdout    its content is printed on the standard output
 //   PROG.ignore    present: SIGHUP and SIGTERM are ignored
 //   PROG.exit      the exit code; absent: waits for a signal
 #include <arpa/inet.h>
@@ -110,6 +111,7 @@ int main(int argc, char** argv) {
   if (read_file(self + ".say", text)) {
     if (::write(0, text.data(), text.size()) < 0) std::perror("stdin");
   }
+  if (read_file(self + ".stdout", text)) std::fputs(text.c_str(), stdout);
   if (read_file(self + ".auth", text)) authenticate(text, self + ".replies");
   if (read_file(self + ".exit", text)) return std::atoi(text.c_str());
   for (;;) ::pause();

@@ -1,0 +1,101 @@
+#include "slots/media/t38_soft_factory.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "base/device.h"
+#include "base/ext_header.h"
+#include "base/fd.h"
+#include "base/path.h"
+#include "hw/mcc_records.h"
+#include "slots/media/child_program.h"
+#include "slots/media/t38_soft_slot.h"
+
+namespace {
+
+constexpr const char* kProgram = "/usr/local/sbin/t38";
+constexpr const char* kDevice = "/dev/mcc/ctl";
+constexpr uint32_t kTransparent = 2;
+// The exit code of a child whose program cannot run (237 once the wait status has cut it).
+constexpr int kExecFailed = 1005;
+
+}  // namespace
+
+T38SoftFactory& T38SoftFactory::instance() {
+  static T38SoftFactory factory;
+  return factory;
+}
+
+std::vector<std::string> T38SoftFactory::command_line(const LGCP::T38Soft& p) {
+  std::vector<std::string> args{Path::board(kProgram), "--child", "--remote",
+                                p.get_dhost().get_iaddr() + "/" +
+                                    std::to_string(p.get_dhost().get_port().getValue()) + "/" +
+                                    std::to_string(p.get_shost().get_port().getValue())};
+  for (const auto& a : p.get_args()) {
+    if (args.size() >= 4 + kMaxArgs) break;
+    args.push_back(a);
+  }
+  return args;
+}
+
+Slot* T38SoftFactory::INewSlot(const LGCP::CreateParams& params) {
+  if (params.currentSelection() != LGCP::CreateParams::e_t38soft) return nullptr;
+  const auto& p = static_cast<const LGCP::T38Soft&>(*params.getSelection());
+  Fd fd(Device::open(kDevice, O_RDWR));
+  if (!fd) {
+    std::cerr << "T38SoftFactory::INewSlot - FAIL to open <" << kDevice << "> [" << errno << "]"
+              << std::endl;
+    return nullptr;
+  }
+  mcc_allocation allocation{kTransparent, static_cast<uint32_t>(p.get_rx_packet_size().getValue()),
+                            0, static_cast<uint32_t>(p.get_rx_threshold().getValue()),
+                            static_cast<uint32_t>(p.get_tx_threshold().getValue())};
+  if (Device::ioctl(fd.get(), MccIoctl::kAllocate, &allocation, sizeof allocation) < 0) {
+    std::cerr << "T38SoftFactory::INewSlot - FAIL to ioctl MCC_ALLOCATE [" << errno << "]"
+              << std::endl;
+    return nullptr;
+  }
+  const int timeslot = Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);
+  if (timeslot < 0) {
+    std::cerr << "T38SoftFactory::INewSlot - FAIL to ioctl MCC_TIMESLOT [" << errno << "]"
+              << std::endl;
+    return nullptr;
+  }
+  ChildProgram program{command_line(p)};
+  program.input = fd.get();
+  program.fail_code = kExecFailed;
+  std::clog << ext::header(this) << "args for run t38 daemon:" << std::endl;
+  for (size_t i = 0; i < program.args.size(); ++i) {
+    std::clog << ext::header(this) << "arg[" << i << "]=" << program.args[i] << std::endl;
+  }
+  const int pid = spawn(program);
+  if (pid < 0) return nullptr;
+  std::clog << ext::header(this) << "t38 daemon[" << pid << "] successfully started" << std::endl;
+  return new T38SoftSlot(pid, timeslot);
+}
+
+void T38SoftFactory::Query(LGCP::Resources& report) {
+  report.get_t38_instances() = QueryNumOfInstances();
+}
+
+int T38SoftFactory::QueryNumOfInstances() {
+  const std::string command = Path::board(kProgram) + " --num-of-instances";
+  FILE* out = ::popen(command.c_str(), "r");
+  if (!out) {
+    std::clog << ext::header(this) << "t38 daemon not found!" << std::endl;
+    return 0;
+  }
+  char line[32];
+  int count = 0;
+  if (std::fgets(line, sizeof line, out)) {
+    count = std::atoi(line);
+  } else {
+    std::clog << ext::header(this) << "t38: can't detect T38 resources" << std::endl;
+  }
+  ::pclose(out);
+  return count;
+}

@@ -1,0 +1,28 @@
+// T38SoftFactory: makes the software T.38 slots (create alternative t38soft): allocates a
+// transparent channel of the multichannel controller and starts the T.38 program on it. Its
+// resource report asks the program how many instances the board can run. Log header "t38soft: ".
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "server/slot/slot_factory.h"
+
+class T38SoftFactory : public SlotFactory {
+ public:
+  // The most elements of args that the program's command line carries.
+  static constexpr size_t kMaxArgs = 27;
+
+  static T38SoftFactory& instance();
+
+  const char* GetName() const override { return "T.38 soft"; }
+  Slot* INewSlot(const LGCP::CreateParams& params) override;
+  void Query(LGCP::Resources& report) override;
+  // What the program answers to --num-of-instances; 0 when it does not.
+  int QueryNumOfInstances();
+  // The program's command line for `params`.
+  static std::vector<std::string> command_line(const LGCP::T38Soft& params);
+
+  void PutHeader(std::ostream& os) const { os << "t38soft: "; }
+};

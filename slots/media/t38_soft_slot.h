@@ -1,0 +1,29 @@
+// T38SoftSlot ("t38 soft"): a fax call relayed between a TDM time slot and a T.38 peer by the
+// T.38 program, one process per slot, which has the slot's transparent channel of the
+// multichannel controller as its standard input. The slot reports the channel's time slot and
+// the program's end.
+#pragma once
+
+#include "base/child_wait.h"
+#include "server/slot/slot.h"
+
+class T38SoftSlot : public Slot {
+ public:
+  T38SoftSlot(int pid, int timeslot);
+
+  void IAfterCreate() override;
+  // SIGTERM to a running program; the slot goes at once.
+  bool IBeforeDestroy() override;
+  bool IOnOutputStream() override { return true; }
+  bool IOnInputStream() override { return true; }
+  int IGetTransmitChannel() override { return timeslot; }
+  int IGetReceiveChannel() override { return timeslot; }
+  const char* GetName() const override { return "t38 soft"; }
+
+  void OnT38Terminate(int status);
+  void PutHeader(std::ostream& os) const;
+
+  int pid;
+  int timeslot;
+  ChildWait wait;
+};

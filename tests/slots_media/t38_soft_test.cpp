@@ -1,0 +1,99 @@
+// Software T.38 slots: orvex-stub stands in for the T.38 program on a transparent channel of
+// the simulated controller.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include "slots/media/t38_soft_factory.h"
+#include "slots/media/t38_soft_slot.h"
+#include "tests/slots_media/modem_road.h"
+
+namespace {
+
+constexpr const char* kT38 = "/usr/local/sbin/t38";
+
+std::string create(int extra_args) {
+  std::string args;
+  for (int i = 0; i < extra_args; ++i) args += (i ? ", \"a" : "\"a") + std::to_string(i) + "\"";
+  return "{ seq 1, slot 1, pdu command : create : t38soft : { dhost { iaddr \"127.0.0.2\", port "
+         "5000 }, shost { iaddr \"127.0.0.1\", port 6000 }, rx-packet-size 160, rx-threshold 1, "
+         "tx-threshold 2, args { " +
+         args + " } } }";
+}
+
+class T38Road : public ModemRoad {
+ protected:
+  // Whether a line holding `text` comes to `log` (bounded wait).
+  bool logged(StreamCapture& log, const std::string& text) {
+    bool found = false;
+    until([&](const Lines&) {
+      for (const auto& l : log.take_lines()) found = found || l.find(text) != std::string::npos;
+      return found;
+    });
+    return found;
+  }
+};
+
+TEST_F(T38Road, ProgramRunsOnTheChannelUntilKilled) {
+  stub(kT38, "say", "hi");
+  StreamCapture log(std::clog);
+  EXPECT_EQ(run({create(40)}), wires({reply(1, 1, "success : NULL"), stream(1, "transmitter", 1024),
+                                      stream(1, "receiver", 1024)}));
+  Lines expected{root() + kT38, "--child", "--remote", "127.0.0.2/5000/6000"};
+  for (int i = 0; i < 27; ++i) expected.push_back("a" + std::to_string(i));
+  EXPECT_EQ(started(kT38), expected);
+  const Lines lines = lines_of(log, "t38soft: ");
+  ASSERT_EQ(lines.size(), 1 + 31 + 1u);
+  EXPECT_EQ(lines[0], "t38soft: args for run t38 daemon:");
+  EXPECT_EQ(lines[4], "t38soft: arg[3]=127.0.0.2/5000/6000");
+  EXPECT_EQ(board().command("mcc channels"),
+            Lines{"1024 mode=2 rx-size=160 rx-threshold=1 tx-threshold=2"});
+  // Its standard input is the channel.
+  EXPECT_EQ(board().command("mcc sent 1024"), Lines{"6869"});
+
+  ::kill(static_cast<T38SoftSlot*>(Slots::instance().GetLive().front())->pid, SIGKILL);
+  EXPECT_EQ(collect({}, 1), wires({signal(1, "abort : 9")}));
+  EXPECT_EQ(lines_of(log, "01:t38 soft: "),
+            Lines{"01:t38 soft: t38 daemon terminated by signal=9"});
+}
+
+TEST_F(T38Road, MissingProgramEndsWithCode237) {
+  ::unlink((root() + kT38).c_str());
+  StreamCapture log(std::clog);
+  EXPECT_EQ(collect(run({create(0)}), 4),
+            wires({reply(1, 1, "success : NULL"), stream(1, "transmitter", 1024),
+                   stream(1, "receiver", 1024), signal(1, "abort : 60672")}));
+  EXPECT_EQ(lines_of(log, "01:t38 soft: "),
+            Lines{"01:t38 soft: t38 daemon terminated with code=237"});
+  // The resource report finds no program either.
+  EXPECT_EQ(T38SoftFactory::instance().QueryNumOfInstances(), 0);
+  EXPECT_EQ(lines_of(log, "t38soft: t38"), Lines{"t38soft: t38: can't detect T38 resources"});
+  install(kT38);
+}
+
+TEST_F(T38Road, InstancesAskedAtEveryReport) {
+  stub(kT38, "stdout", "4\n");
+  stub(kT38, "exit", "0");
+  StreamCapture log(std::clog);
+  LGCP::Resources report;
+  T38SoftFactory::instance().Query(report);
+  EXPECT_EQ(report.get_t38_instances().getValue(), 4);
+  // pclose waits for the shell itself; the loop's reaper finds nothing of it afterwards.
+  turns(3);
+  stub(kT38, "stdout", "12 instances\n");
+  EXPECT_EQ(T38SoftFactory::instance().QueryNumOfInstances(), 12);
+  EXPECT_EQ(lines_of(log, "t38soft: "), Lines{});
+}
+
+TEST_F(T38Road, DestroyEndsTheProgram) {
+  run({create(0)});
+  started(kT38);
+  StreamCapture log(std::clog);
+  EXPECT_EQ(run({"{ seq 2, slot 1, pdu command : destroy : NULL }"}),
+            wires({reply(2, 1, "success : NULL")}));
+  // Its end, by SIGTERM, is no longer the slot's.
+  EXPECT_TRUE(logged(log, " status=15"));
+  EXPECT_EQ(arrived(), Lines{});
+}
+
+}  // namespace
