@@ -1,4 +1,5 @@
-// The real daemon on the simulated board, beside a bare TPKT echo on loopback.
+// The real daemon on the simulated board, beside a bare TPKT echo on loopback. The PPP
+// authentication relay's port is fixed: run one such program at a time.
 //
 // orvexd runs as a child process on orvex-boardsim; the echo is an AcceptorNet whose sink sends
 // every frame straight back, on an event loop in a thread of this process. Each iteration makes
@@ -13,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -257,6 +259,37 @@ bool prepare(benchmark::State& state, Daemon& daemon, const std::vector<std::str
   return true;
 }
 
+// Each iteration: one exchange that `measure` times (microseconds; -1 when it failed), then a
+// ping round trip on the same daemon, the reference of the ratios. Counters NAME_per_s,
+// NAME_p50_us, NAME_p99_us, ping_p50_us, ping_p99_us, p50_ratio and p99_ratio.
+template <class Measure>
+void beside_ping(benchmark::State& state, Daemon& daemon, const std::string& name,
+                 Measure measure) {
+  const std::string ping = bench::lgcp_frame("{ seq 1, pdu command : ping : NULL }");
+  const std::string pong = bench::lgcp_frame("{ seq 1, pdu response : success : NULL }");
+  std::vector<double> us, ping_us;
+  for (auto _ : state) {
+    const double round = measure();
+    const double ping_round = command_round_trip(daemon.fd(), ping, pong);
+    if (round < 0 || ping_round < 0) {
+      state.SkipWithError(("no answer to " + name).c_str());
+      return;
+    }
+    us.push_back(round);
+    ping_us.push_back(ping_round);
+  }
+  double total = 0;
+  for (double u : us) total += u;
+  auto& c = state.counters;
+  c[name + "_per_s"] = total > 0 ? 1e6 * double(us.size()) / total : 0;
+  c[name + "_p50_us"] = bench::percentile(us, 0.5);
+  c[name + "_p99_us"] = bench::percentile(us, 0.99);
+  c["ping_p50_us"] = bench::percentile(ping_us, 0.5);
+  c["ping_p99_us"] = bench::percentile(ping_us, 0.99);
+  c["p50_ratio"] = c["ping_p50_us"] > 0 ? c[name + "_p50_us"] / c["ping_p50_us"] : 0;
+  c["p99_ratio"] = c["ping_p99_us"] > 0 ? c[name + "_p99_us"] / c["ping_p99_us"] : 0;
+}
+
 std::string hex(size_t bytes, const char* byte) {
   std::string text;
   for (size_t i = 0; i < bytes; ++i) text += byte;
@@ -278,31 +311,7 @@ void BM_MccUserDataRoundTrip(benchmark::State& state) {
   const std::vector<std::string> awaited{
       bench::lgcp_frame("{ seq 4, slot 1, pdu response : success : NULL }"),
       bench::lgcp_frame("{ slot 2, pdu signal : userData : " + data + " }")};
-  const std::string ping = bench::lgcp_frame("{ seq 1, pdu command : ping : NULL }");
-  const std::string pong = bench::lgcp_frame("{ seq 1, pdu response : success : NULL }");
-  std::vector<double> data_us, ping_us;
-  for (auto _ : state) {
-    const double us = round_trip(daemon.fd(), command, awaited);
-    const double ping_round = command_round_trip(daemon.fd(), ping, pong);
-    if (us < 0 || ping_round < 0) {
-      state.SkipWithError("no answer");
-      return;
-    }
-    data_us.push_back(us);
-    ping_us.push_back(ping_round);
-  }
-  double total = 0;
-  for (double us : data_us) total += us;
-  const double p50 = bench::percentile(data_us, 0.5), p99 = bench::percentile(data_us, 0.99);
-  const double ping_p50 = bench::percentile(ping_us, 0.5);
-  const double ping_p99 = bench::percentile(ping_us, 0.99);
-  state.counters["frames_per_s"] = total > 0 ? 1e6 * double(data_us.size()) / total : 0;
-  state.counters["userData_p50_us"] = p50;
-  state.counters["userData_p99_us"] = p99;
-  state.counters["ping_p50_us"] = ping_p50;
-  state.counters["ping_p99_us"] = ping_p99;
-  state.counters["p50_ratio"] = ping_p50 > 0 ? p50 / ping_p50 : 0;
-  state.counters["p99_ratio"] = ping_p99 > 0 ? p99 / ping_p99 : 0;
+  beside_ping(state, daemon, "userData", [&] { return round_trip(daemon.fd(), command, awaited); });
 }
 
 // One hdlcPackages ioctl of 128 packages to an HDLC packet slot on a trunk slot's channel,
@@ -402,6 +411,102 @@ void BM_RtpEventToSignal(benchmark::State& state) {
   state.counters["event_p99_us"] = bench::percentile(us, 0.99);
 }
 
+// Writes `text` to `path` and makes it executable.
+bool write_program(const std::string& path, const std::string& text) {
+  std::ofstream(path) << text;
+  return ::chmod(path.c_str(), 0755) == 0;
+}
+
+std::string be32(uint32_t v) {
+  const char bytes[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+  return std::string(bytes, 4);
+}
+
+// Auth requests of DSP modem 0's session written to the PPP authentication relay, from the
+// write to the modemProceeding signal at the controller, beside a ping in each iteration. The
+// modem's pppd is a shell script that waits.
+void BM_AuthRequestToModemProceeding(benchmark::State& state) {
+  std::clog.rdbuf(nullptr);
+  Daemon daemon(free_port());
+  const std::string sbin = daemon.board().root() + "/usr/local/sbin";
+  if (daemon.fd() < 0 || std::system(("mkdir -p " + sbin).c_str()) != 0 ||
+      !write_program(sbin + "/pppd", "#!/bin/sh\nexec sleep 3600\n") ||
+      !prepare(state, daemon,
+               {"slot 1, pdu command : create : modem : { cid \"\", cdid \"\" } }",
+                "slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }",
+                "slot 2, pdu command : connect : 1 }"})) {
+    return;
+  }
+  Fd relay = connect_loopback(52000);
+  if (!relay) {
+    state.SkipWithError("the relay does not listen");
+    return;
+  }
+  std::string record = be32(140) + be32(1) + be32(0) + std::string(128, '\0');
+  record.replace(12, 5, "alice");
+  record.replace(76, 6, "secret");
+  const std::vector<std::string> awaited{bench::lgcp_frame(
+      "{ slot 1, pdu signal : modemProceeding : auth : { username \"alice\", password "
+      "\"secret\" } }")};
+  beside_ping(state, daemon, "auth", [&] {
+    return awaited_after(
+        daemon.fd(),
+        [&] {
+          return ::write(relay.get(), record.data(), record.size()) == ssize_t(record.size());
+        },
+        awaited);
+  });
+}
+
+// A file of state.range(0) KiB played into a transparent channel of the simulated controller:
+// from connecting a new player to a trunk slot to its abort at the end of the file. MB/s of
+// the whole play, and the daemon's and the simulator's CPU per MB.
+void BM_FilePlay(benchmark::State& state) {
+  std::clog.rdbuf(nullptr);
+  Daemon daemon(free_port());
+  const std::string voice = daemon.board().root() + "/usr/local/voice";
+  const size_t bytes = size_t(state.range(0)) * 1024;
+  if (daemon.fd() < 0 || std::system(("mkdir -p " + voice).c_str()) != 0) return;
+  std::string samples(bytes, '\0');
+  for (size_t i = 0; i < bytes; ++i) samples[i] = char(0xd5 ^ (i * 7));
+  std::ofstream(voice + "/bench.al", std::ios::binary) << samples;
+  if (!prepare(state, daemon,
+               {"slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }"})) {
+    return;
+  }
+  const std::string create = bench::lgcp_frame(
+      "{ seq 5, slot 1, pdu command : create : voice : player : file : { name { \"bench.al\" "
+      "}, repeat 1 } }");
+  const std::string connect = bench::lgcp_frame("{ seq 6, slot 1, pdu command : connect : 2 }");
+  const std::string destroy = bench::lgcp_frame("{ seq 7, slot 1, pdu command : destroy : NULL }");
+  auto ok = [](int seq) {
+    return bench::lgcp_frame("{ seq " + std::to_string(seq) +
+                             ", slot 1, pdu response : success : NULL }");
+  };
+  const std::string abort = bench::lgcp_frame("{ slot 1, pdu signal : abort : 0 }");
+  double play_us = 0, daemon_ns = 0, board_ns = 0;
+  for (auto _ : state) {
+    if (command_round_trip(daemon.fd(), create, ok(5)) < 0) {
+      state.SkipWithError("no player");
+      return;
+    }
+    const double d0 = cpu_ns(daemon.daemon_pid()), b0 = cpu_ns(daemon.board_pid());
+    const double us = round_trip(daemon.fd(), connect, {ok(6), abort});
+    daemon_ns += cpu_ns(daemon.daemon_pid()) - d0;
+    board_ns += cpu_ns(daemon.board_pid()) - b0;
+    if (us < 0 || command_round_trip(daemon.fd(), destroy, ok(7)) < 0) {
+      state.SkipWithError("the play did not end");
+      return;
+    }
+    play_us += us;
+  }
+  const double mb = double(bytes) * double(state.iterations()) / 1e6;
+  auto& c = state.counters;
+  c["MB_per_s"] = play_us > 0 ? mb / (play_us / 1e6) : 0;
+  c["daemon_cpu_ms_per_MB"] = mb > 0 ? daemon_ns / 1e6 / mb : 0;
+  c["board_cpu_ms_per_MB"] = mb > 0 ? board_ns / 1e6 / mb : 0;
+}
+
 BENCHMARK(BM_Ping)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CreateDestroyTrunk)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MccUserDataRoundTrip)
@@ -413,6 +518,11 @@ BENCHMARK(BM_MccUserDataRoundTrip)
 BENCHMARK(BM_HdlcPackages128)->Iterations(200)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CreateDestroyRtp)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RtpEventToSignal)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AuthRequestToModemProceeding)
+    ->Iterations(2000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FilePlay)->Arg(1024)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

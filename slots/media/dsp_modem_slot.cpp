@@ -40,16 +40,6 @@ bool DspModemSlot::IBeforeDestroy() {
   return ModemSlot::IBeforeDestroy();
 }
 
-bool DspModemSlot::IOnOutputStream() {
-  InitModem();
-  return true;
-}
-
-bool DspModemSlot::IOnInputStream() {
-  InitModem();
-  return true;
-}
-
 void DspModemSlot::unbind() { ModemFactory::instance().ReleaseModemSlot(this); }
 
 void DspModemSlot::fail(const char* what) {
@@ -130,18 +120,25 @@ std::vector<std::string> DspModemSlot::fax_args() const {
   return args;
 }
 
+int DspModemSlot::run_fax(ChildProgram program, const char* what) {
+  program.fail_line = "fail to exec!";
+  const int child = spawn(program);
+  if (child >= 0) {
+    std::clog << ext::header(this) << what << " executed modem=" << modem << " ts=" << timeslot
+              << std::endl;
+  }
+  return child;
+}
+
 void DspModemSlot::RunFaxTransfer() {
   fd.close();
   ChildProgram program{fax_args()};
   program.start_line = "executing fax transfer";
-  program.fail_line = "fail to exec!";
-  const int child = spawn(program);
+  const int child = run_fax(program, "fax transfer");
   if (child < 0) return;
   pid = child;
   wait.Bind(this, &DspModemSlot::on_fax_terminate);
   wait.Attach(pid);
-  std::clog << ext::header(this) << "fax transfer executed modem=" << modem << " ts=" << timeslot
-            << std::endl;
 }
 
 void DspModemSlot::RunFaxReceiver() {
@@ -155,14 +152,11 @@ void DspModemSlot::RunFaxReceiver() {
       {Path::board(kFaxReceiver), "-m", std::to_string(modem), "receive", Path::board(name)}};
   program.delay_s = 1;
   program.start_line = "executing";
-  program.fail_line = "fail to exec!";
-  const int child = spawn(program);
+  const int child = run_fax(program, "fax receiver");
   if (child < 0) return;
   receiver_pid = child;
   receiver_wait.Bind(this, &DspModemSlot::on_fax_receiver_end);
   receiver_wait.Attach(child);
-  std::clog << ext::header(this) << "fax receiver executed modem=" << modem << " ts=" << timeslot
-            << std::endl;
 }
 
 void DspModemSlot::on_fax_receiver_end(int status) {

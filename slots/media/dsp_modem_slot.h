@@ -16,13 +16,12 @@ class DspModemSlot : public ModemSlot {
 
   void IAfterCreate() override {}
   bool IBeforeDestroy() override;
-  bool IOnOutputStream() override;
-  bool IOnInputStream() override;
   int IGetTransmitChannel() override { return timeslot; }
   int IGetReceiveChannel() override { return timeslot; }
   const char* GetName() const override { return "dsp-modem"; }
   int modem_id() override { return modem; }
   void unbind() override;
+  void start() override { InitModem(); }
 
   // Allocates and configures the modem and starts the call; nothing once it has a number.
   void InitModem();
@@ -41,6 +40,8 @@ class DspModemSlot : public ModemSlot {
   ChildWait receiver_wait;
 
  private:
+  // Starts a fax program with "fail to exec!" on its failure; logs "<what> executed".
+  int run_fax(ChildProgram program, const char* what);
   // Logs `what` with strerror and aborts the slot with errno.
   void fail(const char* what);
 };

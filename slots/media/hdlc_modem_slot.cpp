@@ -27,16 +27,6 @@ HdlcModemSlot::~HdlcModemSlot() {
   }
 }
 
-bool HdlcModemSlot::IOnOutputStream() {
-  initModem();
-  return true;
-}
-
-bool HdlcModemSlot::IOnInputStream() {
-  initModem();
-  return true;
-}
-
 void HdlcModemSlot::unbind() { ModemFactory::instance().ReleaseModemSlot(this); }
 
 void HdlcModemSlot::initModem() {

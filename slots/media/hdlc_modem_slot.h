@@ -13,13 +13,12 @@ class HdlcModemSlot : public ModemSlot {
   ~HdlcModemSlot() override;
 
   void IAfterCreate() override {}
-  bool IOnOutputStream() override;
-  bool IOnInputStream() override;
   int IGetTransmitChannel() override { return channel; }
   int IGetReceiveChannel() override { return channel; }
   const char* GetName() const override { return "digital-modem"; }
   // Leaves the lists and gives the interface back.
   void unbind() override;
+  void start() override { initModem(); }
 
   // Learns the channel, switches the interface to PPP and starts pppd; nothing while a child
   // runs.

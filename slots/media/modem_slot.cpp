@@ -30,6 +30,16 @@ void ModemSlot::PutHeader(std::ostream& os) const {
   os << ": ";
 }
 
+bool ModemSlot::IOnOutputStream() {
+  start();
+  return true;
+}
+
+bool ModemSlot::IOnInputStream() {
+  start();
+  return true;
+}
+
 bool ModemSlot::IBeforeDestroy() {
   if (pid > 0) {
     std::cerr << ext::header(this) << "sent HUP to pppd." << std::endl;

@@ -33,6 +33,9 @@ class ModemSlot : public Slot {
 
   // With a child: SIGHUP, and the destroy completes when it ends or 5000 ms later.
   bool IBeforeDestroy() override;
+  // Either side's first connection starts the modem: true.
+  bool IOnOutputStream() override;
+  bool IOnInputStream() override;
   // Sends the accept and the IP parameters to the session's authentication program.
   bool IActivate(const TERM::TermActivateParams& params) override;
   const char* GetName() const override { return "generic-modem"; }
@@ -40,6 +43,8 @@ class ModemSlot : public Slot {
   virtual int modem_id() { return -1; }
   // Leaves the factory's lists.
   virtual void unbind() = 0;
+  // Starts the modem and its child; nothing once started.
+  virtual void start() = 0;
 
   // "01:dsp-modem: "
   void PutHeader(std::ostream& os) const;

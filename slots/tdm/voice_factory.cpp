@@ -14,23 +14,23 @@
 
 namespace {
 
-constexpr const char *kDevice = "/dev/mcc/ctl";
+constexpr const char* kDevice = "/dev/mcc/ctl";
 constexpr uint32_t kTransparent = 2;
 constexpr uint32_t kRxPacketSize = 1024;
 constexpr uint32_t kThreshold = 5;
 
 }  // namespace
 
-VoiceFactory &VoiceFactory::instance() {
+VoiceFactory& VoiceFactory::instance() {
   static VoiceFactory factory;
   return factory;
 }
 
-void VoiceFactory::PutHeader(std::ostream &os) const { os << "voice/mcc[0]: "; }
+void VoiceFactory::PutHeader(std::ostream& os) const { os << "voice/mcc[0]: "; }
 
-Slot *VoiceFactory::INewSlot(const LGCP::CreateParams &params) {
+Slot* VoiceFactory::INewSlot(const LGCP::CreateParams& params) {
   if (params.currentSelection() != LGCP::CreateParams::e_voice) return nullptr;
-  const auto &voice = static_cast<const LGCP::VoiceParams &>(*params.getSelection());
+  const auto& voice = static_cast<const LGCP::VoiceParams&>(*params.getSelection());
   if (voice.is_record()) return CreateRecord(dhost2str(voice.get_record()));
   return CreatePlay(voice.get_player());
 }
@@ -39,7 +39,7 @@ namespace {
 
 // A transparent channel opened with `flags` and allocated with `allocation`;
 // closed, after a line on std::cerr, when any step fails.
-Fd open_channel(const VoiceFactory &factory, int flags, const char *direction,
+Fd open_channel(const VoiceFactory& factory, int flags, const char* direction,
                 mcc_allocation allocation) {
   Fd fd(Device::open(kDevice, flags | O_NONBLOCK | O_CLOEXEC));
   if (!fd) {
@@ -61,10 +61,10 @@ Fd open_channel(const VoiceFactory &factory, int flags, const char *direction,
 
 }  // namespace
 
-PlaySlotGeneric *VoiceFactory::CreatePlay(const LGCP::PlayerParams &params) {
+PlaySlotGeneric* VoiceFactory::CreatePlay(const LGCP::PlayerParams& params) {
   Fd fd = open_channel(*this, O_WRONLY, "writing", {kTransparent, kRxPacketSize, 0, 0, kThreshold});
   if (!fd) return nullptr;
-  PlaySlotGeneric *slot;
+  PlaySlotGeneric* slot;
   if (params.is_network()) {
     slot = new PlaySlotNetwork(Fd(fd), params.get_network());
   } else if (params.is_file()) {
@@ -76,10 +76,10 @@ PlaySlotGeneric *VoiceFactory::CreatePlay(const LGCP::PlayerParams &params) {
   return slot;
 }
 
-RecordSlot *VoiceFactory::CreateRecord(const std::string &host) {
+RecordSlot* VoiceFactory::CreateRecord(const std::string& host) {
   Fd fd = open_channel(*this, O_RDONLY, "reading", {kTransparent, kRxPacketSize, 0, kThreshold, 0});
   if (!fd) return nullptr;
-  auto *slot = new RecordSlot(Fd(fd), host);
+  auto* slot = new RecordSlot(Fd(fd), host);
   recorders_.push_back(slot);
   return slot;
 }

@@ -14,27 +14,27 @@ class RecordSlot;
 
 class VoiceFactory : public SlotFactory {
  public:
-  static VoiceFactory &instance();
+  static VoiceFactory& instance();
 
-  const char *GetName() const override { return "Voice/mcc"; }
-  Slot *INewSlot(const LGCP::CreateParams &params) override;
+  const char* GetName() const override { return "Voice/mcc"; }
+  Slot* INewSlot(const LGCP::CreateParams& params) override;
   // Voice slots add nothing to the resource report.
-  void Query(LGCP::Resources &report) override { (void)report; }
+  void Query(LGCP::Resources& report) override { (void)report; }
 
   // Null, with a line on std::cerr, when the channel cannot be had.
-  PlaySlotGeneric *CreatePlay(const LGCP::PlayerParams &params);
-  RecordSlot *CreateRecord(const std::string &host);
+  PlaySlotGeneric* CreatePlay(const LGCP::PlayerParams& params);
+  RecordSlot* CreateRecord(const std::string& host);
 
   // A slot of the lists is being destroyed.
-  void OnDestroy(PlaySlotGeneric *slot) { players_.remove(slot); }
-  void OnDestroy(RecordSlot *slot) { recorders_.remove(slot); }
+  void OnDestroy(PlaySlotGeneric* slot) { players_.remove(slot); }
+  void OnDestroy(RecordSlot* slot) { recorders_.remove(slot); }
 
-  const std::list<PlaySlotGeneric *> &players() const { return players_; }
-  const std::list<RecordSlot *> &recorders() const { return recorders_; }
+  const std::list<PlaySlotGeneric*>& players() const { return players_; }
+  const std::list<RecordSlot*>& recorders() const { return recorders_; }
 
-  void PutHeader(std::ostream &os) const;
+  void PutHeader(std::ostream& os) const;
 
  private:
-  std::list<RecordSlot *> recorders_;
-  std::list<PlaySlotGeneric *> players_;
+  std::list<RecordSlot*> recorders_;
+  std::list<PlaySlotGeneric*> players_;
 };

@@ -20,12 +20,12 @@ namespace {
 
 constexpr unsigned kConnectTimeoutMs = 5000;
 constexpr unsigned kFileBufSize = 8192;
-constexpr const char *kVoiceDir = "/usr/local/voice/";
+constexpr const char* kVoiceDir = "/usr/local/voice/";
 
-int timeslot_of(const Fd &fd) { return Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul); }
+int timeslot_of(const Fd& fd) { return Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul); }
 
 // A name that leaves the voice directory through a ".." component.
-bool escapes(const std::string &name) {
+bool escapes(const std::string& name) {
   std::istringstream parts(name);
   std::string part;
   while (std::getline(parts, part, '/')) {
@@ -34,13 +34,13 @@ bool escapes(const std::string &name) {
   return false;
 }
 
-void put_header(std::ostream &os, const char *name, int channel) {
+void put_header(std::ostream& os, const char* name, int channel) {
   os << name << "[" << channel << "]: ";
 }
 
 }  // namespace
 
-std::string dhost2str(const TERM::HostAddress &host) {
+std::string dhost2str(const TERM::HostAddress& host) {
   return host.get_iaddr() + ":" + std::to_string(host.get_port().getValue());
 }
 
@@ -54,9 +54,9 @@ bool PlaySlotGeneric::IBeforeDestroy() {
   return true;
 }
 
-void PlaySlotGeneric::PutHeader(std::ostream &os) const { put_header(os, GetName(), channel); }
+void PlaySlotGeneric::PutHeader(std::ostream& os) const { put_header(os, GetName(), channel); }
 
-void PlaySlotGeneric::start_copy(ASync::Copy &c, Fd source) {
+void PlaySlotGeneric::start_copy(ASync::Copy& c, Fd source) {
   ASync::Copy::EventsParams params;
   params.src = POLLIN;
   params.dst = POLLOUT;
@@ -67,7 +67,7 @@ void PlaySlotGeneric::start_copy(ASync::Copy &c, Fd source) {
 
 // ---- PlaySlotNetwork ----
 
-PlaySlotNetwork::PlaySlotNetwork(Fd channel_fd, const LGCP::PlayerParams_network &params)
+PlaySlotNetwork::PlaySlotNetwork(Fd channel_fd, const LGCP::PlayerParams_network& params)
     : PlaySlotGeneric(std::move(channel_fd)),
       host(dhost2str(params.get_host())),
       id(params.get_id().getValue()) {}
@@ -122,9 +122,9 @@ void PlaySlotNetwork::Release() {
 
 // ---- PlaySlotFile ----
 
-PlaySlotFile::PlaySlotFile(Fd channel_fd, const LGCP::PlayerParams_file &params)
+PlaySlotFile::PlaySlotFile(Fd channel_fd, const LGCP::PlayerParams_file& params)
     : PlaySlotGeneric(std::move(channel_fd)), repeat(params.get_repeat().getValue()) {
-  for (const auto &name : params.get_name()) names.push_back(name);
+  for (const auto& name : params.get_name()) names.push_back(name);
   abort_call.Bind(this, &PlaySlotFile::delayed_abort);
 }
 
@@ -147,7 +147,7 @@ bool PlaySlotFile::restart() {
 
 bool PlaySlotFile::next_phrase() {
   while (position < names.size()) {
-    const std::string &name = names[position++];
+    const std::string& name = names[position++];
     file.close();
     if (escapes(name)) {
       std::cerr << ext::header(this) << "skipped " << name << ": outside the voice directory"
@@ -193,7 +193,7 @@ void PlaySlotFile::delayed_abort() {
 
 // ---- RecordSlot ----
 
-RecordSlot::RecordSlot(Fd channel_fd, const std::string &host_text)
+RecordSlot::RecordSlot(Fd channel_fd, const std::string& host_text)
     : channel(timeslot_of(channel_fd)), fd(std::move(channel_fd)), host(host_text) {}
 
 void RecordSlot::IAfterCreate() { OnChangeInputStream(true); }
@@ -203,7 +203,7 @@ bool RecordSlot::IBeforeDestroy() {
   return true;
 }
 
-void RecordSlot::PutHeader(std::ostream &os) const { put_header(os, GetName(), channel); }
+void RecordSlot::PutHeader(std::ostream& os) const { put_header(os, GetName(), channel); }
 
 bool RecordSlot::IOnInputStream() {
   connect.reset(new ASync::Connect);

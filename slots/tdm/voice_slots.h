@@ -40,9 +40,9 @@ class PlaySlotGeneric : public VoiceSlot {
 
   bool IBeforeDestroy() override;
   int IGetTransmitChannel() override { return channel; }
-  const char *GetName() const override { return "player"; }
+  const char* GetName() const override { return "player"; }
   // "player[1024]: "
-  void PutHeader(std::ostream &os) const;
+  void PutHeader(std::ostream& os) const;
 
   int channel = -1;
   Fd fd;
@@ -50,14 +50,14 @@ class PlaySlotGeneric : public VoiceSlot {
  protected:
   // Starts copying `source` into the channel: ends with the channel's transmit
   // side drained.
-  void start_copy(ASync::Copy &copy, Fd source);
+  void start_copy(ASync::Copy& copy, Fd source);
 };
 
 class PlaySlotNetwork : public PlaySlotGeneric {
  public:
   enum State { kIdle = 0, kConnecting = 1, kPlaying = 2, kReleased = 3 };
 
-  PlaySlotNetwork(Fd fd, const LGCP::PlayerParams_network &params);
+  PlaySlotNetwork(Fd fd, const LGCP::PlayerParams_network& params);
 
   bool IOnOutputStream() override;
   void OnConnect(ASync::Connect::Status::Type status, Fd socket);
@@ -73,7 +73,7 @@ class PlaySlotNetwork : public PlaySlotGeneric {
 
 class PlaySlotFile : public PlaySlotGeneric {
  public:
-  PlaySlotFile(Fd fd, const LGCP::PlayerParams_file &params);
+  PlaySlotFile(Fd fd, const LGCP::PlayerParams_file& params);
 
   bool IOnOutputStream() override;
   void OnPlayComplete(ASync::Copy::Status::Type status);
@@ -95,14 +95,14 @@ class PlaySlotFile : public PlaySlotGeneric {
 
 class RecordSlot : public VoiceSlot {
  public:
-  RecordSlot(Fd fd, const std::string &host);
+  RecordSlot(Fd fd, const std::string& host);
 
   void IAfterCreate() override;
   bool IBeforeDestroy() override;
   bool IOnInputStream() override;
   int IGetReceiveChannel() override { return channel; }
-  const char *GetName() const override { return "recorder"; }
-  void PutHeader(std::ostream &os) const;
+  const char* GetName() const override { return "recorder"; }
+  void PutHeader(std::ostream& os) const;
 
   void OnConnect(ASync::Connect::Status::Type status, Fd socket);
   void OnRecordComplete(ASync::Copy::Status::Type status);
@@ -116,4 +116,4 @@ class RecordSlot : public VoiceSlot {
 };
 
 // "iaddr:port"
-std::string dhost2str(const TERM::HostAddress &host);
+std::string dhost2str(const TERM::HostAddress& host);

@@ -70,16 +70,6 @@ class ModemRoad : public SlotRoad {
     run({"{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }"});
     return run({"{ seq 3, slot 2, pdu command : connect : 1 }"});
   }
-  // Runs the loop, waiting for other processes, until `done` holds (bounded); what the
-  // controller received meanwhile.
-  Lines until(const std::function<bool(const Lines&)>& done) {
-    Lines got;
-    for (int i = 0; i < 500 && !done(got); ++i) {
-      run_loop_turn();
-      for (const auto& m : arrived()) got.push_back(m);
-    }
-    return got;
-  }
   // `got` and what arrives until it holds `n` messages.
   Lines collect(Lines got, size_t n) {
     for (const auto& m : until([&](const Lines& l) { return got.size() + l.size() >= n; })) {
@@ -117,6 +107,16 @@ class ModemRoad : public SlotRoad {
       if (l.compare(0, prefix.size(), prefix) == 0) picked.push_back(l);
     }
     return picked;
+  }
+
+  // Whether a line holding `text` comes to `log` (bounded wait).
+  bool logged(StreamCapture& log, const std::string& text) {
+    bool found = false;
+    until([&](const Lines&) {
+      for (const auto& l : log.take_lines()) found = found || l.find(text) != std::string::npos;
+      return found;
+    });
+    return found;
   }
 
   Lines seen;

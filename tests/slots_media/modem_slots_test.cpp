@@ -138,6 +138,24 @@ TEST_F(ModemRoad, FaxTransferArgumentsAndStatuses) {
   }
 }
 
+TEST_F(ModemRoad, FaxReceiverIsWatchedAndEndedByTheDestroy) {
+  run({modem("{ cid \"\", cdid \"\", fax NULL }")});
+  StreamCapture log(std::clog);
+  connect_trunk();
+  const Lines args = started("/usr/local/bin/fax");
+  ASSERT_EQ(args.size(), 5u);
+  EXPECT_EQ(Lines(args.begin(), args.begin() + 4),
+            (Lines{root() + "/usr/local/bin/fax", "-m", "0", "receive"}));
+  EXPECT_EQ(args[4].substr(0, root().size() + 9), root() + "/var/fax-");
+  EXPECT_EQ(args[4].size(), root().size() + 20);
+  // The receiver ends by the destroy's SIGTERM; the slot went at once.
+  EXPECT_EQ(run({"{ seq 9, slot 1, pdu command : destroy : NULL }"}),
+            wires({reply(9, 1, "success : NULL")}));
+  EXPECT_EQ(lines_of(log, "01:dsp-modem: "),
+            Lines{"01:dsp-modem: fax receiver executed modem=0 ts=1536"});
+  EXPECT_TRUE(logged(log, " status=15"));
+}
+
 TEST_F(ModemRoad, NoFreeModemAbortsAtTheFirstStream) {
   sim("mctl modems 0");
   StreamCapture err(std::cerr);

@@ -21,18 +21,7 @@ std::string create(int extra_args) {
          args + " } } }";
 }
 
-class T38Road : public ModemRoad {
- protected:
-  // Whether a line holding `text` comes to `log` (bounded wait).
-  bool logged(StreamCapture& log, const std::string& text) {
-    bool found = false;
-    until([&](const Lines&) {
-      for (const auto& l : log.take_lines()) found = found || l.find(text) != std::string::npos;
-      return found;
-    });
-    return found;
-  }
-};
+using T38Road = ModemRoad;
 
 TEST_F(T38Road, ProgramRunsOnTheChannelUntilKilled) {
   stub(kT38, "say", "hi");

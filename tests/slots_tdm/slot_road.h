@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -67,6 +68,16 @@ class SlotRoad : public testing::Test {
     std::vector<Ctl::Received> got;
     Ctl::Received r;
     while (ctl_.receive(r, 0)) got.push_back(r);
+    return got;
+  }
+  // Runs the loop, waiting for other processes, until `done` holds (bounded); what the
+  // controller received meanwhile, in hex.
+  std::vector<std::string> until(const std::function<bool(const std::vector<std::string>&)>& done) {
+    std::vector<std::string> got;
+    for (int i = 0; i < 500 && !done(got); ++i) {
+      run_loop_turn();
+      for (const auto& m : arrived()) got.push_back(m);
+    }
     return got;
   }
   static std::string output(int channel) {

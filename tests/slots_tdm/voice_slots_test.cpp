@@ -16,7 +16,7 @@ namespace {
 
 constexpr int kChannel = 1024;
 
-std::string to_hex(const std::string &bytes) {
+std::string to_hex(const std::string& bytes) {
   static const char digits[] = "0123456789abcdef";
   std::string out;
   for (unsigned char c : bytes) out += {digits[c >> 4], digits[c & 15]};
@@ -38,26 +38,16 @@ class VoiceRoad : public SlotRoad {
     EXPECT_TRUE(VoiceFactory::instance().recorders().empty());
     SlotRoad::TearDown();
   }
-  void create(const std::string &voice) {
+  void create(const std::string& voice) {
     const Lines got = run({"{ seq 1, slot 1, pdu command : create : voice : " + voice + " }",
                            "{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, "
                            "timeslot 1 } }"});
     EXPECT_EQ(got.at(0), wire(reply(1, 1, "success : NULL")));
   }
-  // Runs the loop, waiting for the board, until `done` holds (bounded); what
-  // the controller received meanwhile.
-  Lines until(const std::function<bool(const Lines &)> &done) {
-    Lines got;
-    for (int i = 0; i < 500 && !done(got); ++i) {
-      run_loop_turn();
-      for (const auto &m : arrived()) got.push_back(m);
-    }
-    return got;
-  }
   // `got` and what arrives until the abort signal.
   Lines until_abort(Lines got = {}) {
     const std::string abort = wire(signal(1, "abort : 0"));
-    for (const auto &m : until([&](const Lines &l) {
+    for (const auto& m : until([&](const Lines& l) {
            return (!l.empty() && l.back() == abort) || (!got.empty() && got.back() == abort);
          }))
       got.push_back(m);
@@ -66,10 +56,10 @@ class VoiceRoad : public SlotRoad {
   // Every byte the daemon sent on the channel.
   static std::string sent() {
     std::string all;
-    for (const auto &frame : board().command("mcc sent " + std::to_string(kChannel))) all += frame;
+    for (const auto& frame : board().command("mcc sent " + std::to_string(kChannel))) all += frame;
     return all;
   }
-  static std::string voice_file(const std::string &name, const char *synth) {
+  static std::string voice_file(const std::string& name, const char* synth) {
     const std::string dir = board().root() + "/usr/local/voice/";
     const std::string path = dir + name;
     const std::string cmd = "mkdir -p $(dirname " + path +
@@ -125,13 +115,13 @@ TEST_F(VoiceRoad, NetworkPlaySendsTheIdAndCopiesTheStream) {
             wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
                    signal(1, "ioctl : startPlaying : NULL")}));
   Fd peer;
-  until([&](const Lines &) { return bool(peer = server.accept()); });
+  until([&](const Lines&) { return bool(peer = server.accept()); });
   ASSERT_TRUE(peer);
   char id[4] = {};
   ASSERT_EQ(::read(peer.get(), id, 4), 4);
   EXPECT_EQ(to_hex(std::string(id, 4)), "00000007");
   ASSERT_EQ(::write(peer.get(), "\x01\x02\x03", 3), 3);
-  until([](const Lines &) { return !sent().empty(); });
+  until([](const Lines&) { return !sent().empty(); });
   EXPECT_EQ(sent(), "010203");
   peer.close();
   EXPECT_EQ(until_abort(),
@@ -154,11 +144,11 @@ TEST_F(VoiceRoad, RecordingCopiesTheChannelToTheReceiver) {
        "{ seq 3, slot 2, pdu command : connect : 1 }"});
   EXPECT_EQ(output(kChannel), "1");
   Fd peer;
-  until([&](const Lines &) { return bool(peer = receiver.accept()); });
+  until([&](const Lines&) { return bool(peer = receiver.accept()); });
   ASSERT_TRUE(peer);
   auto receive = [&](size_t n) {
     std::string got;
-    until([&](const Lines &) {
+    until([&](const Lines&) {
       char buf[64];
       const ssize_t r = ::read(peer.get(), buf, sizeof buf);
       if (r > 0) got.append(buf, static_cast<size_t>(r));
@@ -189,7 +179,7 @@ TEST_F(VoiceRoad, UnreachableReceiverStopsTheRecording) {
   for (unsigned ms = 0; ms < 5000 && std::find(got.begin(), got.end(), stop) == got.end();
        ms += 100) {
     advance(100);
-    for (const auto &m : arrived()) got.push_back(m);
+    for (const auto& m : arrived()) got.push_back(m);
   }
   EXPECT_EQ(got.back(), stop);
   EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : ioctl : activateRecord : { "
@@ -199,7 +189,7 @@ TEST_F(VoiceRoad, UnreachableReceiverStopsTheRecording) {
 
 TEST_F(VoiceRoad, ChannelFailuresRefuseTheCreate) {
   StreamCapture err(std::cerr);
-  for (const char *fail :
+  for (const char* fail :
        {"unplug mcc/ctl", "fail mcc/ctl 0x40144d00 ENOSPC", "fail mcc/ctl 0x20004d02 EINVAL"}) {
     sim(fail);
     EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : create : voice : record : { iaddr "
