@@ -25,12 +25,6 @@ std::string accounting(int session) {
   for (uint32_t w : {1u, 5u, 0u, 7u, 0u, 2u, 0u, 3u, 99u, 0u}) r += be32(w);
   return r;
 }
-std::string to_hex(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) out += {digits[c >> 4], digits[c & 15]};
-  return out;
-}
 std::string auth_signal(const std::string& user, const std::string& password) {
   return signal(
       1, "modemProceeding : auth : { username \"" + user + "\", password \"" + password + "\" }");
@@ -92,11 +86,11 @@ TEST_F(AuthRelay, ActivationAnswersOnTheSessionsConnection) {
                  "netmask \"255.255.255.0\", gateway \"127.0.0.1\", dns \"127.0.0.53\", mtu 1500 "
                  "} }"}),
             wires({reply(5, 1, "success : NULL")}));
-  std::string got(52, '\0');
-  ASSERT_EQ(::recv(peer_.get(), &got[0], got.size(), MSG_WAITALL), 52);
-  EXPECT_EQ(to_hex(got),
+  std::vector<char> got(52);
+  ASSERT_EQ(::recv(peer_.get(), got.data(), got.size(), MSG_WAITALL), 52);
+  EXPECT_EQ(Ctl::to_hex(got),
             "00000010000000020000000000000001"
-            "000000240000000300000000000000007f000009ffffff007f0000017f000035000005dc");
+            "000000240000000300000000000000007F000009FFFFFF007F0000017F000035000005DC");
   StreamCapture err(std::cerr);
   EXPECT_EQ(run({"{ seq 6, slot 1, pdu command : activate : empty : NULL }"}),
             wires({reply(6, 1, "error : unsupported")}));
