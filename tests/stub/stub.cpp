@@ -1,7 +1,8 @@
 // orvex-stub: stands in for a program the daemon runs (pppd, fax, t38). Installed (linked) under
 // the program's path, it reads what to do from files beside itself, named after its own path
 // PROG as given in argv[0]:
-//   PROG.argv      written at start: every argument, argv[0] first, one per line
+//   PROG.argv      written at start, after PROG.ignore and PROG.say have been seen to: every
+//                  argument, argv[0] first, one per line
 //   PROG.auth      "SESSION USER PASSWORD": as the authentication program that pppd runs, sends
 //                  an auth request for SESSION to 127.0.0.1:52000 and writes the two records
 //                  that come back (accept, IP parameters), in hex, one per line, to PROG.replies
@@ -99,11 +100,8 @@ void authenticate(const std::string& config, const std::string& replies_path) {
 
 int main(int argc, char** argv) {
   const std::string self = argv[0];
-  std::string args;
-  for (int i = 0; i < argc; ++i) args += std::string(argv[i]) + "\n";
-  write_file(self + ".argv", args);
-
   std::string text;
+  // Before the arguments, whose file tells that the stub has started.
   if (read_file(self + ".ignore", text)) {
     signal(SIGHUP, SIG_IGN);
     signal(SIGTERM, SIG_IGN);
@@ -111,6 +109,10 @@ int main(int argc, char** argv) {
   if (read_file(self + ".say", text)) {
     if (::write(0, text.data(), text.size()) < 0) std::perror("stdin");
   }
+  std::string args;
+  for (int i = 0; i < argc; ++i) args += std::string(argv[i]) + "\n";
+  write_file(self + ".argv", args);
+
   if (read_file(self + ".stdout", text)) std::fputs(text.c_str(), stdout);
   if (read_file(self + ".auth", text)) authenticate(text, self + ".replies");
   if (read_file(self + ".exit", text)) return std::atoi(text.c_str());
