@@ -148,11 +148,11 @@ TEST_F(ModemRoad, FaxReceiverIsWatchedAndEndedByTheDestroy) {
             (Lines{root() + "/usr/local/bin/fax", "-m", "0", "receive"}));
   EXPECT_EQ(args[4].substr(0, root().size() + 9), root() + "/var/fax-");
   EXPECT_EQ(args[4].size(), root().size() + 20);
+  EXPECT_EQ(lines_of(log, "01:dsp-modem: "),
+            Lines{"01:dsp-modem: fax receiver executed modem=0 ts=1536"});
   // The receiver ends by the destroy's SIGTERM; the slot went at once.
   EXPECT_EQ(run({"{ seq 9, slot 1, pdu command : destroy : NULL }"}),
             wires({reply(9, 1, "success : NULL")}));
-  EXPECT_EQ(lines_of(log, "01:dsp-modem: "),
-            Lines{"01:dsp-modem: fax receiver executed modem=0 ts=1536"});
   EXPECT_TRUE(logged(log, " status=15"));
 }
 
