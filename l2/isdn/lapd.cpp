@@ -728,27 +728,19 @@ void LAPD::stop_all_timers() {
   timer_.reset();
 }
 
-void LAPD::on_T200() {
-  Entry entry(this);
-  t200_running = false;
-  ++stats_.t200;
-  on_T200A();
-  finish(entry);
-}
+void LAPD::on_T200() { expire(T200); }
 
-void LAPD::on_T202() {
-  Entry entry(this);
-  t202_running = false;
-  ++stats_.t202;
-  on_T202A();
-  finish(entry);
-}
+void LAPD::on_T202() { expire(T202); }
 
-void LAPD::on_T203() {
+void LAPD::on_T203() { expire(T203); }
+
+void LAPD::expire(TimerId id) {
   Entry entry(this);
-  t203_running = false;
-  ++stats_.t203;
-  on_T203A();
+  running(id) = false;
+  ++(id == T200 ? stats_.t200 : id == T202 ? stats_.t202 : stats_.t203);
+  if (id == T200) on_T200A();
+  if (id == T202) on_T202A();
+  if (id == T203) on_T203A();
   finish(entry);
 }
 

@@ -232,6 +232,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void on_T200();
   void on_T202();
   void on_T203();
+  // An expiry: the mark cleared and counted, the timer's procedure, then the queues.
+  void expire(TimerId id);
   void on_T200A();
   void on_T202A();
   void on_T203A();
