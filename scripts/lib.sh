@@ -20,8 +20,9 @@ ensure_packages() {
 # What building anything needs.
 BUILD_PACKAGES=(cmake ninja-build g++ python3 libboost-dev libloki-dev libsnmp-dev)
 # What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtime, tshark, snmptrapd
-# and ip (peers and checks of the monitoring tests).
-TEST_PACKAGES=(googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev tshark faketime snmptrapd iproute2)
+# and ip (peers and checks of the monitoring tests), libpri (a Q.921 peer of the link tests).
+TEST_PACKAGES=(googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev tshark faketime snmptrapd iproute2
+               libpri-dev)
 BENCH_PACKAGES=(libbenchmark-dev valgrind)
 
 # configure DIR ARGS...: configure a Ninja build in DIR unless it already is.
