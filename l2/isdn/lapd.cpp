@@ -130,7 +130,7 @@ void LAPD::receive(Packet& p) {
         on_ua(f);
         break;
       case FRMR:
-        on_frmr();
+        on_frmr(f);
         break;
       default:
         return;
@@ -336,8 +336,10 @@ void LAPD::on_supervisory(const Received& f) {
   set_state(6);
 }
 
-void LAPD::on_frmr() {
-  if (log > 3) std::clog << ext::header(this) << "FRMR " << std::endl;
+void LAPD::on_frmr(const Received& f) {
+  if (log > 3)
+    std::clog << ext::header(this) << "FRMR " << (f.command ? "command" : "response") << " pf=" << f.pf
+              << std::endl;
   if (state != 6 && state != 7) return;
   establish_dl();
   l3_initiated = false;

@@ -193,7 +193,7 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void on_ua(const Received& f);
   void on_dm(const Received& f);
   void on_supervisory(const Received& f);
-  void on_frmr();
+  void on_frmr(const Received& f);
   void on_ICOM(const Received& f, Packet& info);
   void on_UI(Packet& info);
 
