@@ -9,6 +9,8 @@
 // octets from 0xF0 up are primitives (establish, release, a message, room on the channel, a
 // channel failure, TEI removal, a timer expiry). The octets behind each frame in its packet
 // buffer are poisoned while the link reads it, so a read past the frame is an error.
+#include <sanitizer/asan_interface.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,11 +18,10 @@
 #include <initializer_list>
 #include <iostream>
 #include <memory>
-#include <sanitizer/asan_interface.h>
 #include <streambuf>
 
-#include "base/mux_clock.h"
 #include "base/multiplexer.h"
+#include "base/mux_clock.h"
 #include "l2/isdn/lapd.h"
 #include "l2/isdn/q931_trace.h"
 
@@ -45,10 +46,10 @@ class Channel : public GenericHDLC {
 void decode(const uint8_t* data, size_t size) {
   std::unique_ptr<unsigned char[]> frame(new unsigned char[size]);
   if (size) std::memcpy(frame.get(), data, size);
-  std::unique_ptr<char[]> text(new char[ISDN::logbuf_size]);
+  std::unique_ptr<char[]> text(new char[ISDN::kLogbufSize]);
   for (int direction : {0, 1}) {
     ISDN::dlogframe(frame.get(), static_cast<unsigned>(size), direction, text.get());
-    if (std::strlen(text.get()) >= ISDN::logbuf_size) std::abort();
+    if (std::strlen(text.get()) >= ISDN::kLogbufSize) std::abort();
     if (size <= 2 && text[0] != '\0') std::abort();
   }
 }
@@ -81,8 +82,12 @@ void run_script(const uint8_t* data, size_t size) {
       continue;
     }
     switch (op) {
-      case 0xF0: lapd.activate(); break;
-      case 0xF1: lapd.deactivate(); break;
+      case 0xF0:
+        lapd.activate();
+        break;
+      case 0xF1:
+        lapd.deactivate();
+        break;
       case 0xF2: {
         Packet m;
         lapd.prepare_head(m);
@@ -90,10 +95,18 @@ void run_script(const uint8_t* data, size_t size) {
         lapd.message(m);
         break;
       }
-      case 0xF3: lapd.on_hdlc_ready(); break;
-      case 0xF4: lapd.on_hdlc_error(HDLC::Notify::Cause::read_error); break;
-      case 0xF5: lapd.mdl_remove(); break;
-      case 0xF6: lapd.on_error(unsigned(at)); break;
+      case 0xF3:
+        lapd.on_hdlc_ready();
+        break;
+      case 0xF4:
+        lapd.on_hdlc_error(HDLC::Notify::Cause::read_error);
+        break;
+      case 0xF5:
+        lapd.mdl_remove();
+        break;
+      case 0xF6:
+        lapd.on_error(unsigned(at));
+        break;
       default:
         // Lets the pending timer fire.
         Mux::TestClock::advance_ms(op == 0xFF ? 10000 : 1000);

@@ -16,11 +16,11 @@ namespace ISDN {
 namespace {
 
 // Q.921 3.6: the I queue turns busy above this many messages and ready below the second.
-constexpr unsigned busy_above = 88;
-constexpr unsigned ready_below = 65;
-constexpr unsigned out_limit = 127;
+constexpr unsigned kBusyAbove = 88;
+constexpr unsigned kReadyBelow = 65;
+constexpr unsigned kOutLimit = 127;
 
-const char* const timer_names[] = {"T200", "T202", "T203"};
+const char* const kTimerNames[] = {"T200", "T202", "T203"};
 
 }  // namespace
 
@@ -140,7 +140,8 @@ void LAPD::receive(Packet& p) {
 }
 
 void LAPD::on_sabme(const Received& f) {
-  if (log > 3) std::clog << ext::header(this) << "SABME " << (f.command ? "command" : "response") << std::endl;
+  if (log > 3)
+    std::clog << ext::header(this) << "SABME " << (f.command ? "command" : "response") << std::endl;
   reset_sequence();
   switch (state) {
     case 3:
@@ -167,14 +168,15 @@ void LAPD::on_sabme(const Received& f) {
       stop_timer(T200);
       start_timer(T203);
       set_state(6);
-      report_error(mdl::peer_reestablish);
+      report_error(mdl::kPeerReestablish);
       link_up();
       break;
   }
 }
 
 void LAPD::on_disc(const Received& f) {
-  if (log > 3) std::clog << ext::header(this) << "DISC " << (f.command ? "command" : "response") << std::endl;
+  if (log > 3)
+    std::clog << ext::header(this) << "DISC " << (f.command ? "command" : "response") << std::endl;
   switch (state) {
     case 3:
     case 4:
@@ -196,11 +198,12 @@ void LAPD::on_disc(const Received& f) {
 }
 
 void LAPD::on_ua(const Received& f) {
-  if (log > 3) std::clog << ext::header(this) << "UA " << (f.command ? "command" : "response") << std::endl;
+  if (log > 3)
+    std::clog << ext::header(this) << "UA " << (f.command ? "command" : "response") << std::endl;
   switch (state) {
     case 4:
       if (!f.pf) {
-        report_error(mdl::ua_f0);
+        report_error(mdl::kUaF0);
         return;
       }
       reset_sequence();
@@ -211,7 +214,7 @@ void LAPD::on_ua(const Received& f) {
       break;
     case 5:
       if (!f.pf) {
-        report_error(mdl::ua_f0);
+        report_error(mdl::kUaF0);
         return;
       }
       reset_sequence();
@@ -222,13 +225,14 @@ void LAPD::on_ua(const Received& f) {
     case 3:
     case 6:
     case 7:
-      report_error(f.pf ? mdl::ua_f1 : mdl::ua_f0);
+      report_error(f.pf ? mdl::kUaF1 : mdl::kUaF0);
       break;
   }
 }
 
 void LAPD::on_dm(const Received& f) {
-  if (log > 3) std::clog << ext::header(this) << "DM " << (f.command ? "command" : "response") << std::endl;
+  if (log > 3)
+    std::clog << ext::header(this) << "DM " << (f.command ? "command" : "response") << std::endl;
   const bool response_f1 = !f.command && f.pf;
   switch (state) {
     case 3:
@@ -256,13 +260,13 @@ void LAPD::on_dm(const Received& f) {
     case 6:
     case 7:
       if (state == 6 && response_f1) {
-        report_error(mdl::dm_f1);
+        report_error(mdl::kDmF1);
         break;
       }
       establish_dl();
       l3_initiated = false;
       set_state(4);
-      report_error(response_f1 ? mdl::dm_f1 : mdl::dm_f0);
+      report_error(response_f1 ? mdl::kDmF1 : mdl::kDmF0);
       break;
   }
 }
@@ -280,11 +284,11 @@ void LAPD::on_supervisory(const Received& f) {
   const bool response_f1 = !f.command && f.pf;
   const bool valid = nr_valid(f.nr);
   if (state == 6) {
-    bool supervisory_f1 = false;
+    bool kSupervisoryF1 = false;
     if (response_f1) {
       if (type == RR && log > 3)
         std::clog << ext::header(this) << "receive RR (solicited response) in MFE_EST" << std::endl;
-      supervisory_f1 = type != RR;
+      kSupervisoryF1 = type != RR;
     }
     if (valid) {
       if (type == RR) {
@@ -311,15 +315,15 @@ void LAPD::on_supervisory(const Received& f) {
       ++stats_.bad_confirmations;
       nr_recovery();
     }
-    if (supervisory_f1) report_error(mdl::supervisory_f1);
-    if (!valid) report_error(mdl::nr_error);
+    if (kSupervisoryF1) report_error(mdl::kSupervisoryF1);
+    if (!valid) report_error(mdl::kNrError);
     return;
   }
   // Q.921 5.6.7: timer recovery.
   if (!valid) {
     ++stats_.bad_confirmations;
     nr_recovery();
-    report_error(mdl::nr_error);
+    report_error(mdl::kNrError);
     return;
   }
   if (!response_f1) {
@@ -338,13 +342,13 @@ void LAPD::on_supervisory(const Received& f) {
 
 void LAPD::on_frmr(const Received& f) {
   if (log > 3)
-    std::clog << ext::header(this) << "FRMR " << (f.command ? "command" : "response") << " pf=" << f.pf
-              << std::endl;
+    std::clog << ext::header(this) << "FRMR " << (f.command ? "command" : "response")
+              << " pf=" << f.pf << std::endl;
   if (state != 6 && state != 7) return;
   establish_dl();
   l3_initiated = false;
   set_state(4);
-  report_error(mdl::frmr);
+  report_error(mdl::kFrmr);
 }
 
 void LAPD::on_ICOM(const Received& f, Packet& info) {
@@ -386,7 +390,7 @@ void LAPD::on_ICOM(const Received& f, Packet& info) {
   } else {
     ++stats_.bad_confirmations;
     nr_recovery();
-    report_error(mdl::nr_error);
+    report_error(mdl::kNrError);
   }
   if (!in_sequence) return;
   Entry entry(this);
@@ -400,7 +404,7 @@ void LAPD::local_events() {
   ack_queue_refreash();
   queued_up_send();
   ack_pending();
-  if (out_q_.count() < ready_below) change_flowstatus(FlowStatus::ready);
+  if (out_q_.count() < kReadyBelow) change_flowstatus(FlowStatus::ready);
 }
 
 void LAPD::ack_queue_refreash() {
@@ -411,12 +415,14 @@ void LAPD::ack_queue_refreash() {
     ++dropped;
   }
   if (log > 2 && dropped)
-    std::clog << ext::header(this) << "acknowledge " << dropped << " frames" << " VS=" << vs
-              << " VA=" << va << std::endl;
-  if (log > 2 && out_q_.empty()) std::clog << ext::header(this) << "outgoing queue empty." << std::endl;
+    std::clog << ext::header(this) << "acknowledge " << dropped << " frames"
+              << " VS=" << vs << " VA=" << va << std::endl;
+  if (log > 2 && out_q_.empty())
+    std::clog << ext::header(this) << "outgoing queue empty." << std::endl;
   if (!retr_rq) return;
   if (log > 0 && !ack_q_.empty())
-    std::clog << ext::header(this) << "retransmission " << " VS=" << vs << " VA=" << va << std::endl;
+    std::clog << ext::header(this) << "retransmission "
+              << " VS=" << vs << " VA=" << va << std::endl;
   vs = va;
   Packet back;
   while (ack_q_.get_last(&back)) {
@@ -484,7 +490,7 @@ void LAPD::message(Packet& p) {
     ++stats_.empty_messages;
     return;
   }
-  if (out_q_.count() > out_limit) {
+  if (out_q_.count() > kOutLimit) {
     std::clog << ext::header(this) << "discard outgoing message: buffer overflow" << std::endl;
     ++stats_.out_overflows;
   } else {
@@ -499,7 +505,7 @@ void LAPD::message(Packet& p) {
     set_state(1);
   else if (state <= 2)
     start_tei_procedure_if_idle();
-  if (out_q_.count() > busy_above) {
+  if (out_q_.count() > kBusyAbove) {
     change_flowstatus(FlowStatus::busy);
     if (!entry.alive()) return;
   }
@@ -508,8 +514,8 @@ void LAPD::message(Packet& p) {
 
 void LAPD::discard_queue() {
   if (log > 0)
-    std::clog << ext::header(this) << "discard queue " << " OutData=" << out_q_.size()
-              << " AckData=" << ack_q_.size() << std::endl;
+    std::clog << ext::header(this) << "discard queue "
+              << " OutData=" << out_q_.size() << " AckData=" << ack_q_.size() << std::endl;
   out_q_.clear();
   ack_q_.clear();
 }
@@ -593,9 +599,7 @@ void LAPD::establish_dl() {
   start_timer(T200);
 }
 
-void LAPD::clear_exception() {
-  peer_busy = own_busy = reject_exception = ack_rq = false;
-}
+void LAPD::clear_exception() { peer_busy = own_busy = reject_exception = ack_rq = false; }
 
 void LAPD::retransmission(SeqNo nr) {
   va = nr;
@@ -690,8 +694,9 @@ void LAPD::set_state(uint32_t next) {
   if (next == state) return;
   const bool recovery_swap = (state == 6 && next == 7) || (state == 7 && next == 6);
   if (log >= 2 && !(recovery_swap && log <= 3))
-    std::clog << "LAPD[" << trunk << "] : " << "change state " << '"' << statetext(state)
-              << "\" -> \"" << statetext(next) << '"' << std::endl;
+    std::clog << "LAPD[" << trunk << "] : "
+              << "change state " << '"' << statetext(state) << "\" -> \"" << statetext(next) << '"'
+              << std::endl;
   state = next;
   // Messages queued while the link was coming up go out now.
   if (state == 6) queued_up = true;
@@ -705,8 +710,8 @@ void LAPD::start_timer(TimerId id) {
   // One slot: starting a timer replaces whichever one was pending.
   for (TimerId other : {T200, T202, T203}) {
     if (other == id || !running(other)) continue;
-    report(make_status<Status>(this, std::string("trying to start ") + timer_names[id] +
-                                         " while " + timer_names[other] + " running"));
+    report(make_status<Status>(this, std::string("trying to start ") + kTimerNames[id] + " while " +
+                                         kTimerNames[other] + " running"));
     running(other) = false;
   }
   running(id) = true;
@@ -719,8 +724,8 @@ void LAPD::stop_timer(TimerId id) {
   if (!running(id)) return;
   for (TimerId other : {T200, T202, T203})
     if (other != id && running(other))
-      report(make_status<Status>(this, std::string("trying to stop ") + timer_names[id] +
-                                           " while " + timer_names[other] + " running"));
+      report(make_status<Status>(this, std::string("trying to stop ") + kTimerNames[id] +
+                                           " while " + kTimerNames[other] + " running"));
   running(id) = false;
   timer_.reset();
 }
@@ -752,7 +757,7 @@ void LAPD::on_T200A() {
       if (rc == n200) {
         discard_queue();
         set_state(3);
-        report_error(mdl::n200_sabme);
+        report_error(mdl::kN200Sabme);
         link_down(make_status<Status>(this, "link error (T200 expired N200 times)"));
       } else {
         ++rc;
@@ -763,7 +768,7 @@ void LAPD::on_T200A() {
     case 5:
       if (rc == n200) {
         set_state(3);
-        report_error(mdl::n200_disc);
+        report_error(mdl::kN200Disc);
         link_down(make_status<Status>(this, "link error (T200 expired N200 times)"));
       } else {
         ++rc;
@@ -784,7 +789,7 @@ void LAPD::on_T200A() {
         establish_dl();
         l3_initiated = false;
         set_state(4);
-        report_error(mdl::n200_enquiry);
+        report_error(mdl::kN200Enquiry);
       } else {
         if (log > 1) std::clog << ext::header(this) << "ack timeout expired RC=" << rc << std::endl;
         tx_enquiry();
@@ -806,27 +811,27 @@ void LAPD::on_T203A() {
 
 void LAPD::report(Protocol_status status) {
   std::clog << ext::header(this) << status->message() << std::endl;
-  if (pending_.count == Pending::max_statuses) return;
+  if (pending_.count == Pending::kMaxStatuses) return;
   pending_.statuses[pending_.count++] = status;
 }
 
-void LAPD::link_up() { pending_.link = Pending::up; }
+void LAPD::link_up() { pending_.link = Pending::kUp; }
 
 void LAPD::link_down(Protocol_status status) {
-  pending_.link = Pending::down;
+  pending_.link = Pending::kDown;
   pending_.down_status = status;
 }
 
 bool LAPD::flush(const Entry& entry) {
-  while (pending_.count || pending_.link != Pending::none) {
+  while (pending_.count || pending_.link != Pending::kNone) {
     Pending now;
     std::swap(now, pending_);
     for (unsigned i = 0; i < now.count; ++i) {
       Protocol::on_status(now.statuses[i]);
       if (!entry.alive()) return false;
     }
-    if (now.link == Pending::up) Protocol::on_activate();
-    if (now.link == Pending::down) Protocol::on_deactivate(now.down_status);
+    if (now.link == Pending::kUp) Protocol::on_activate();
+    if (now.link == Pending::kDown) Protocol::on_deactivate(now.down_status);
     if (!entry.alive()) return false;
   }
   return true;

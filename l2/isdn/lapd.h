@@ -110,8 +110,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   static constexpr unsigned t200_ms = 1000;
   static constexpr unsigned t202_ms = 2000;
   static constexpr unsigned t203_ms = 10000;
-  static constexpr unsigned out_capacity = 135;
-  static constexpr unsigned ack_capacity = 7;
+  static constexpr unsigned kOutCapacity = 135;
+  static constexpr unsigned kAckCapacity = 7;
 
   LAPD(Side::type side, unsigned log);
   ~LAPD() override;
@@ -180,10 +180,10 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   class Entry;
   // Reports that wait for the end of the state change that raised them.
   struct Pending {
-    static constexpr unsigned max_statuses = 8;
-    Protocol_status statuses[max_statuses];
+    static constexpr unsigned kMaxStatuses = 8;
+    Protocol_status statuses[kMaxStatuses];
     unsigned count = 0;
-    enum Link { none, up, down } link = none;
+    enum Link { kNone, kUp, kDown } link = kNone;
     Protocol_status down_status;
   };
 
@@ -255,8 +255,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   bool bri_ = false;
   uint16_t ri_ = 0;
   Timer timer_;
-  CleanQueue<Packet, out_capacity> out_q_;
-  CleanQueue<Packet, ack_capacity> ack_q_;
+  CleanQueue<Packet, kOutCapacity> out_q_;
+  CleanQueue<Packet, kAckCapacity> ack_q_;
   Pending pending_;
   Entry* entry_ = nullptr;
 };

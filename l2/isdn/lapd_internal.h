@@ -27,18 +27,18 @@ class LAPD::Entry {
 
 // Q.921 5.9 and the management error codes of the MDL-ERROR indication, one bit each.
 namespace mdl {
-constexpr unsigned supervisory_f1 = 1;
-constexpr unsigned dm_f1 = 2;
-constexpr unsigned ua_f1 = 4;
-constexpr unsigned ua_f0 = 8;
-constexpr unsigned dm_f0 = 16;
-constexpr unsigned peer_reestablish = 32;
-constexpr unsigned n200_sabme = 64;
-constexpr unsigned n200_disc = 128;
-constexpr unsigned n200_enquiry = 256;
-constexpr unsigned nr_error = 512;
-constexpr unsigned frmr = 1024;
-constexpr unsigned tei_denied = 32768;
+constexpr unsigned kSupervisoryF1 = 1;
+constexpr unsigned kDmF1 = 2;
+constexpr unsigned kUaF1 = 4;
+constexpr unsigned kUaF0 = 8;
+constexpr unsigned kDmF0 = 16;
+constexpr unsigned kPeerReestablish = 32;
+constexpr unsigned kN200Sabme = 64;
+constexpr unsigned kN200Disc = 128;
+constexpr unsigned kN200Enquiry = 256;
+constexpr unsigned kNrError = 512;
+constexpr unsigned kFrmr = 1024;
+constexpr unsigned kTeiDenied = 32768;
 }  // namespace mdl
 
 // Q.921 3.3.2: the C/R bit of a command is 1 from the network side and 0 from the user side; a

@@ -19,25 +19,28 @@ std::ostream& operator<<(std::ostream& os, Side::type side) {
 }
 
 const char* statetext(unsigned state) {
-  static const char* const texts[] = {
-      "TEI unassigned",         "Assign awaiting TEI", "Establish awaiting TEI",
-      "TEI assigned",           "Awaiting establishment", "Awaiting release",
-      "Multiple frame established", "Timer recovery"};
+  static const char* const texts[] = {"TEI unassigned",
+                                      "Assign awaiting TEI",
+                                      "Establish awaiting TEI",
+                                      "TEI assigned",
+                                      "Awaiting establishment",
+                                      "Awaiting release",
+                                      "Multiple frame established",
+                                      "Timer recovery"};
   return state < 8 ? texts[state] : "(unknown)";
 }
 
 void LAPDFullState::out(std::ostream& os) const {
   const char* line = "\n   - ";
-  os << line << "state: " << statetext(state)
-     << line << "self: TEI=" << self_tei << ", SAPI=" << self_sapi << ", busy=" << own_busy
-     << line << "peer: TEI=" << peer_tei << ", SAPI=" << peer_sapi << ", busy=" << peer_busy
-     << line << "counters: VS=" << vs << ", VA=" << va << ", VR=" << vr << ", RC=" << rc
-     << line << "internal signals: AckRQ=" << ack_rq << ", RetrRQ=" << retr_rq
-     << ", QueuedUp=" << queued_up
+  os << line << "state: " << statetext(state) << line << "self: TEI=" << self_tei
+     << ", SAPI=" << self_sapi << ", busy=" << own_busy << line << "peer: TEI=" << peer_tei
+     << ", SAPI=" << peer_sapi << ", busy=" << peer_busy << line << "counters: VS=" << vs
+     << ", VA=" << va << ", VR=" << vr << ", RC=" << rc << line
+     << "internal signals: AckRQ=" << ack_rq << ", RetrRQ=" << retr_rq << ", QueuedUp=" << queued_up
      << line << "flags: L3Initiated=" << l3_initiated << ", Establishable=" << establishable
-     << ", RejectException=" << reject_exception
-     << line << "timers: T200 " << running_text(t200_running) << ", T202 "
-     << running_text(t202_running) << ", T203 " << running_text(t203_running);
+     << ", RejectException=" << reject_exception << line << "timers: T200 "
+     << running_text(t200_running) << ", T202 " << running_text(t202_running) << ", T203 "
+     << running_text(t203_running);
 }
 
 void LAPD::Stats::out(std::ostream& os) const {

@@ -5,7 +5,7 @@
 
 namespace ISDN {
 
-char logbuf[logbuf_size];
+char logbuf[kLogbufSize];
 
 namespace {
 
@@ -432,7 +432,8 @@ void layer3(Text& t, const unsigned char* p, const unsigned char* end) {
 
 int printbits(char* out, const unsigned char* octet, int start, int count) {
   int n = 0;
-  for (int bit = start; bit >= 1 && n < count; --bit) out[n++] = (*octet >> (bit - 1)) & 1 ? '1' : '0';
+  for (int bit = start; bit >= 1 && n < count; --bit)
+    out[n++] = (*octet >> (bit - 1)) & 1 ? '1' : '0';
   return n;
 }
 

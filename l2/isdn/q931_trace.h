@@ -11,15 +11,15 @@
 namespace ISDN {
 
 // Size of the trace buffer of the LAPD links.
-constexpr unsigned logbuf_size = 1024;
+constexpr unsigned kLogbufSize = 1024;
 // The one trace buffer of the link layers (the event loop is single-threaded).
-extern char logbuf[logbuf_size];
+extern char logbuf[kLogbufSize];
 
 // Writes the text of frame[0, length) into out (at most out_size octets with the terminating
 // NUL). direction non-zero: "network->user", zero: "user->network". A frame of 2 octets or fewer
 // gives an empty text.
 void dlogframe(const unsigned char* frame, unsigned length, int direction, char* out,
-               unsigned out_size = logbuf_size);
+               unsigned out_size = kLogbufSize);
 
 // Writes `count` bits of *octet as '0' and '1', from bit `start` (8 the most significant)
 // downwards; no terminating NUL. Returns the characters written.

@@ -12,16 +12,16 @@ namespace ISDN {
 namespace {
 
 // Q.921 5.3.2: the layer management entity identifier and the message types.
-constexpr unsigned char management_entity = 0x0F;
+constexpr unsigned char kManagementEntity = 0x0F;
 enum TeiMessage : unsigned {
-  identity_request = 1,
-  identity_assigned = 2,
-  identity_denied = 3,
-  identity_check_request = 4,
-  identity_check_response = 5,
-  identity_remove = 6,
+  kIdentityRequest = 1,
+  kIdentityAssigned = 2,
+  kIdentityDenied = 3,
+  kIdentityCheckRequest = 4,
+  kIdentityCheckResponse = 5,
+  kIdentityRemove = 6,
 };
-constexpr unsigned group_tei = 127;
+constexpr unsigned kGroupTei = 127;
 
 // Ri: a new pseudo-random reference for each request, from one generator seeded once.
 uint16_t new_ri() {
@@ -40,7 +40,7 @@ void LAPD::BeginTeiAssignProcedure() {
   set_state(1);
   on_mdl_assign();
   ri_ = new_ri();
-  tx_identity(ri_, group_tei, identity_request);
+  tx_identity(ri_, kGroupTei, kIdentityRequest);
   rc = 0;
   stop_timer(T200);
   stop_timer(T203);
@@ -63,7 +63,7 @@ void LAPD::on_T202A() {
     return;
   }
   ri_ = new_ri();
-  tx_identity(ri_, group_tei, identity_request);
+  tx_identity(ri_, kGroupTei, kIdentityRequest);
   start_timer(T202);
   ++rc;
 }
@@ -75,7 +75,7 @@ bool LAPD::tx_identity(unsigned ri, unsigned ai, unsigned type) {
   frame.put8(side == Side::user ? 0xFC : 0xFE);
   frame.put8(0xFF);
   frame.put8(UI);
-  frame.put8(management_entity);
+  frame.put8(kManagementEntity);
   frame.put16(static_cast<unsigned short>(ri));
   frame.put8(static_cast<unsigned char>(type));
   frame.put8(static_cast<unsigned char>(ai << 1 | 1));
@@ -83,7 +83,9 @@ bool LAPD::tx_identity(unsigned ri, unsigned ai, unsigned type) {
 }
 
 void LAPD::mdl_assign(unsigned char tei) {
-  if (log > 1) std::clog << ext::header(this) << "MDL-ASSIGN" << " (tei=" << unsigned(tei) << ")" << std::endl;
+  if (log > 1)
+    std::clog << ext::header(this) << "MDL-ASSIGN"
+              << " (tei=" << unsigned(tei) << ")" << std::endl;
   self_tei = tei;
   if (state == 2) {
     establish_dl();
@@ -114,7 +116,7 @@ void LAPD::on_UI(Packet& info) {
   if (length == 0) return;
   if (log > 3) std::clog << ext::header(this) << "on_UI()" << std::endl;
   const unsigned char* octets = static_cast<const Packet&>(info)->data;
-  if (octets[0] != management_entity) {
+  if (octets[0] != kManagementEntity) {
     if (side == Side::user) {
       if (state == 4) set_state(3);
       if (state == 3) local_activate();
@@ -129,32 +131,33 @@ void LAPD::on_UI(Packet& info) {
   const unsigned ri = octets[1] | octets[2] << 8;
   const unsigned type = octets[3];
   const unsigned ai = octets[4] >> 1;
-  if (log > 3) std::clog << ext::header(this) << "on_UI() type=" << type << " Ai=" << ai << std::endl;
+  if (log > 3)
+    std::clog << ext::header(this) << "on_UI() type=" << type << " Ai=" << ai << std::endl;
   // The network side's messages; a user side's own ones (check response) are not for us.
   if (side != Side::user) return;
   switch (type) {
-    case identity_assigned:
+    case kIdentityAssigned:
       if ((state == 1 || state == 2) && ri == ri_) {
         stop_timer(T202);
         mdl_assign(static_cast<unsigned char>(ai));
         start_timer(T200);
       }
       break;
-    case identity_denied:
+    case kIdentityDenied:
       if (state == 1 && ri == ri_) {
-        if (ai == group_tei)
+        if (ai == kGroupTei)
           std::clog << ext::header(this) << "ASP returned: All TEI's used" << std::endl;
         else
           std::clog << ext::header(this) << "ASP returned: TEI " << ai << " denied" << std::endl;
-        report_error(mdl::tei_denied);
+        report_error(mdl::kTeiDenied);
       }
       break;
-    case identity_check_request:
-      if (state > 2 && (ai == group_tei || ai == self_tei))
-        tx_identity(ri_, self_tei, identity_check_response);
+    case kIdentityCheckRequest:
+      if (state > 2 && (ai == kGroupTei || ai == self_tei))
+        tx_identity(ri_, self_tei, kIdentityCheckResponse);
       break;
-    case identity_remove:
-      if (ai == group_tei || ai == self_tei) {
+    case kIdentityRemove:
+      if (ai == kGroupTei || ai == self_tei) {
         mdl_remove();
         BeginTeiAssignProcedure();
       }

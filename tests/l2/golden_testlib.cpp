@@ -1,10 +1,10 @@
-#include "tests/l2/golden.h"
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <sstream>
 
+#include "tests/l2/golden.h"
 #include "tests/support/temp_root.h"
 
 void expect_golden(const std::string& name, const std::string& actual) {
@@ -14,8 +14,8 @@ void expect_golden(const std::string& name, const std::string& actual) {
     std::ofstream(path) << actual;
     return;
   }
-  EXPECT_EQ(read_file(path), actual) << "golden text " << path
-                                     << " (ORVEX_UPDATE_GOLDEN=1 rewrites it)";
+  EXPECT_EQ(read_file(path), actual)
+      << "golden text " << path << " (ORVEX_UPDATE_GOLDEN=1 rewrites it)";
 }
 
 std::string unhex(const std::string& text) {

@@ -3,8 +3,9 @@
 // the order it happens with the frames on the wire. Time moves only by the test clock.
 #pragma once
 
-#include <functional>
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>

@@ -1,8 +1,7 @@
-#include "tests/l2/lapd_fixture.h"
-
 #include <cstring>
 
 #include "base/timer.h"
+#include "tests/l2/lapd_fixture.h"
 #include "tests/support/loop_turns.h"
 
 namespace {
@@ -49,7 +48,8 @@ void Layer3::OnLAPD_FlowStatusChange(ISDN::LAPD* l) {
 void Layer3::send(const std::string& bytes) {
   Packet p;
   lapd->prepare_head(p);
-  if (!bytes.empty()) std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
+  if (!bytes.empty())
+    std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
   lapd->message(p);
 }
 
@@ -89,7 +89,8 @@ void LapdTest::establish() {
 }
 
 void LapdTest::send_numbered(Layer3& from, int count, int first) {
-  for (int i = first; i < first + count; ++i) from.send("\x08\x01" + std::string(1, char(i & 0x7F)) + std::string(1, char(i >> 7)));
+  for (int i = first; i < first + count; ++i)
+    from.send("\x08\x01" + std::string(1, char(i & 0x7F)) + std::string(1, char(i >> 7)));
 }
 
 std::string LapdTest::trace() const {

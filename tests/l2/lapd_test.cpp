@@ -3,6 +3,7 @@
 #include "l2/isdn/lapd.h"
 
 #include <gtest/gtest.h>
+
 #include <new>
 
 #include "tests/l2/lapd_fixture.h"
@@ -135,8 +136,7 @@ TEST_F(LapdTest, FlowStatusBusyAndReadyAndOverflow) {
   send_numbered(*a, 129);
   EXPECT_EQ(events, (std::vector<std::string>{"A: flow busy"}));
   EXPECT_EQ(a->lapd->stats().out_overflows, 1u);
-  EXPECT_EQ(log.take_lines(),
-            (Lines{"LAPD[0] : discard outgoing message: buffer overflow"}));
+  EXPECT_EQ(log.take_lines(), (Lines{"LAPD[0] : discard outgoing message: buffer overflow"}));
   // Messages queued before the link came up leave as soon as it is up.
   a->lapd->activate();
   settle();
@@ -150,10 +150,10 @@ TEST_F(LapdTest, FlowStatusBusyAndReadyAndOverflow) {
 TEST_F(LapdTest, MalformedFramesAreDropped) {
   establish();
   const char* frames[] = {
-      "00",          "00 01",     "00 01 00",    // I frame without N(R)
-      "00 01 01",    "01 01 7F",                 // S frame without N(R), EA 1 in octet 1
-      "00 00 7F",    "00 01 0D 00",              // EA 0 in octet 2, S type 3
-      "00 01 AF",                                // XID
+      "00",       "00 01",       "00 01 00",  // I frame without N(R)
+      "00 01 01", "01 01 7F",                 // S frame without N(R), EA 1 in octet 1
+      "00 00 7F", "00 01 0D 00",              // EA 0 in octet 2, S type 3
+      "00 01 AF",                             // XID
   };
   for (const char* f : frames) wire.inject(wire.b, unhex(f));
   settle();

@@ -2,10 +2,11 @@
 // agreement with tshark's LAPD and Q.931 dissectors on message type, call reference and cause.
 #include "l2/isdn/q931_trace.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <map>
 #include <regex>
 #include <string>
@@ -29,14 +30,15 @@ const Frame kFrames[] = {
     {"rr_tei65", 1, "00 83 01 04"},
     {"broadcast_setup", 0,
      "02 FF 03 08 01 81 05 A1 04 03 80 90 A3 18 01 89 6C 05 01 80 35 35 35 70 04 81 31 32 33 "
-     "28 03 41 0A 43", true},
+     "28 03 41 0A 43",
+     true},
     {"bearer_rate_multiplier", 0, "00 01 00 00 08 01 01 05 04 05 88 18 05 21 01", true},
     {"bearer_layer1_extended", 0, "00 01 00 00 08 01 01 05 04 06 88 90 21 0F 42 65", true},
     {"status_shift", 1, "00 01 00 00 08 01 01 7D 96 A0 B3 D1 81", true},
     {"disconnect_normal", 1, "00 01 00 00 08 01 02 45 08 02 80 90", true},
     {"pri_disconnect_cause69", 0, "00 01 00 00 08 02 80 05 45 08 02 80 C5", true},
-    {"release_complete_cause70_diag", 1,
-     "00 01 00 00 08 02 00 05 5A 08 07 80 C6 01 02 03 84 05", true},
+    {"release_complete_cause70_diag", 1, "00 01 00 00 08 02 00 05 5A 08 07 80 C6 01 02 03 84 05",
+     true},
     {"unknown_cause_type", 1, "00 01 00 00 08 01 02 4D 08 02 82 F0"},
     {"facility", 0, "00 01 00 00 08 01 01 62 1C 0B 91 A1 08 02 01 05 02 01 07 05 00", true},
     {"general_octets", 0, "00 01 00 00 08 01 01 03 1E 04 02 88 03 84 7E 02 04 41", true},
@@ -55,7 +57,7 @@ const Frame kFrames[] = {
 };
 
 std::string trace(const std::string& frame, int direction) {
-  char out[ISDN::logbuf_size];
+  char out[ISDN::kLogbufSize];
   ISDN::dlogframe(reinterpret_cast<const unsigned char*>(frame.data()),
                   static_cast<unsigned>(frame.size()), direction, out);
   return out;
@@ -63,13 +65,14 @@ std::string trace(const std::string& frame, int direction) {
 
 TEST(Q931Trace, FramesMatchTheirGoldenTexts) {
   std::string all;
-  for (const Frame& f : kFrames) all += "== " + std::string(f.name) + "\n" + trace(unhex(f.hex), f.direction);
+  for (const Frame& f : kFrames)
+    all += "== " + std::string(f.name) + "\n" + trace(unhex(f.hex), f.direction);
   expect_golden("q931_frames", all);
 }
 
 TEST(Q931Trace, FramesOfTwoOctetsOrFewerGiveAnEmptyText) {
   for (unsigned length : {0u, 1u, 2u}) {
-    char out[ISDN::logbuf_size];
+    char out[ISDN::kLogbufSize];
     std::strcpy(out, "the previous frame's text");
     const unsigned char frame[] = {0x00, 0x01};
     ISDN::dlogframe(frame, length, 1, out);
@@ -79,15 +82,14 @@ TEST(Q931Trace, FramesOfTwoOctetsOrFewerGiveAnEmptyText) {
 
 TEST(Q931Trace, LongFramesAreCutToTheBuffer) {
   // A frame whose hex dump alone is three times the buffer, then one whose elements are.
-  std::vector<std::string> frames{std::string(1000, '\x42'),
-                                  unhex("00 01 00 00 08 01 01 05") };
+  std::vector<std::string> frames{std::string(1000, '\x42'), unhex("00 01 00 00 08 01 01 05")};
   for (int i = 0; i < 60; ++i) frames[1] += unhex("1E 04 02 88 03 84");
   for (const std::string& frame : frames) {
-    std::vector<char> out(ISDN::logbuf_size + 64, '#');
+    std::vector<char> out(ISDN::kLogbufSize + 64, '#');
     ISDN::dlogframe(reinterpret_cast<const unsigned char*>(frame.data()),
                     static_cast<unsigned>(frame.size()), 0, out.data());
-    EXPECT_EQ(std::strlen(out.data()), ISDN::logbuf_size - 1);
-    for (unsigned i = ISDN::logbuf_size; i < out.size(); ++i) ASSERT_EQ(out[i], '#') << i;
+    EXPECT_EQ(std::strlen(out.data()), ISDN::kLogbufSize - 1);
+    for (unsigned i = ISDN::kLogbufSize; i < out.size(); ++i) ASSERT_EQ(out[i], '#') << i;
   }
 }
 
@@ -152,8 +154,8 @@ TEST(Q931Trace, AgreesWithTshark) {
   if (std::system("command -v tshark >/dev/null && command -v text2pcap >/dev/null") != 0)
     GTEST_SKIP() << "tshark is not installed";
   const std::map<unsigned, std::string> names{
-      {0x05, "SETUP"},   {0x45, "DISCONNECT"}, {0x4D, "RELEASE"}, {0x5A, "RELEASE COMPLETE"},
-      {0x7D, "STATUS"},  {0x62, "FACILITY"},   {0x03, "PROGRESS"}};
+      {0x05, "SETUP"},  {0x45, "DISCONNECT"}, {0x4D, "RELEASE"}, {0x5A, "RELEASE COMPLETE"},
+      {0x7D, "STATUS"}, {0x62, "FACILITY"},   {0x03, "PROGRESS"}};
   std::vector<std::string> frames;
   for (const Frame& f : kFrames) {
     if (f.check) frames.push_back(unhex(f.hex));
@@ -177,7 +179,9 @@ TEST(Q931Trace, AgreesWithTshark) {
     ASSERT_EQ(col.size(), 5u) << lines[i];
     EXPECT_EQ(col[4], "") << "tshark finds frame " << i << " malformed";
     Fields theirs;
-    theirs.type = names.count(std::stoul(col[0], nullptr, 16)) ? names.at(std::stoul(col[0], nullptr, 16)) : col[0];
+    theirs.type = names.count(std::stoul(col[0], nullptr, 16))
+                      ? names.at(std::stoul(col[0], nullptr, 16))
+                      : col[0];
     theirs.callref = std::stoul(col[1], nullptr, 16);
     theirs.flag = col[2] == "1";
     theirs.cause = col[3].empty() ? -1 : std::stoi(col[3]);

@@ -1,6 +1,7 @@
 // TEI management on a basic-rate user side (A), with the network's messages made up by the test,
 // and the link's reports: management errors, status texts and link information.
 #include <gtest/gtest.h>
+
 #include <regex>
 #include <sstream>
 

@@ -1,14 +1,15 @@
-#include "tests/l2/wire.h"
-
 #include <cstdio>
 #include <cstring>
+
+#include "tests/l2/wire.h"
 
 namespace {
 
 Packet make_packet(const std::string& bytes) {
   Packet p;
   p.reserve_head(0);
-  if (!bytes.empty()) std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
+  if (!bytes.empty())
+    std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
   return p;
 }
 
@@ -34,7 +35,9 @@ bool Wire::End::hdlc_transmit(Packet& frame) {
   int copies = wire_->filter ? wire_->filter(*this, octets) : 1;
   if (wire_->events_)
     wire_->events_->push_back(name + ">" + peer_->name + " " + describe_frame(octets) +
-                              (copies == 0 ? " (lost)" : copies > 1 ? " (twice)" : ""));
+                              (copies == 0  ? " (lost)"
+                               : copies > 1 ? " (twice)"
+                                            : ""));
   ++in_flight_;
   wire_->queue_.push_back({this, peer_, octets});
   for (int i = 1; i < copies; ++i) wire_->queue_.push_back({nullptr, peer_, octets});
@@ -89,12 +92,24 @@ std::string describe_frame(const std::string& f) {
   } else {
     const char* u = "U?";
     switch (c & ~0x10) {
-      case 0x03: u = "UI"; break;
-      case 0x0F: u = "DM"; break;
-      case 0x43: u = "DISC"; break;
-      case 0x63: u = "UA"; break;
-      case 0x6F: u = "SABME"; break;
-      case 0x87: u = "FRMR"; break;
+      case 0x03:
+        u = "UI";
+        break;
+      case 0x0F:
+        u = "DM";
+        break;
+      case 0x43:
+        u = "DISC";
+        break;
+      case 0x63:
+        u = "UA";
+        break;
+      case 0x6F:
+        u = "SABME";
+        break;
+      case 0x87:
+        u = "FRMR";
+        break;
     }
     std::snprintf(text, sizeof text, "%s pf=%u", u, (c >> 4) & 1);
   }

@@ -8,14 +8,15 @@
 //        flow busy|ready, info VALUE (the link information in value notation, on one line)
 // The link's log goes to standard error, at level LOG (default 0). The program ends at the end
 // of its input. Two of them joined with the simulator's `mcc join` make a D channel.
+#include <poll.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <poll.h>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "base/device.h"
 #include "base/event.h"
@@ -70,7 +71,9 @@ class Peer : public ProtocolsList, public ISDN::LAPD::Notify {
   }
 
   void on_activated(Protocol*) override { say("up"); }
-  void on_deactivated(Protocol*, Protocol_status status) override { say("down " + status->message()); }
+  void on_deactivated(Protocol*, Protocol_status status) override {
+    say("down " + status->message());
+  }
   void on_message(Packet& p) override { say("rx " + hex(p)); }
   void on_status(Protocol_status status) override { say("status " + status->message()); }
   void OnLAPD_FlowStatusChange(ISDN::LAPD* l) override {
@@ -140,7 +143,8 @@ int main(int argc, char** argv) {
   }
   const std::string rate = argv[2], side = argv[3];
   if ((rate != "pri" && rate != "bri") || (side != "user" && side != "network") ||
-      (argc == 5 && (!*argv[4] || std::string(argv[4]).find_first_not_of("0123456789") != std::string::npos))) {
+      (argc == 5 &&
+       (!*argv[4] || std::string(argv[4]).find_first_not_of("0123456789") != std::string::npos))) {
     std::cerr << usage << std::endl;
     return 2;
   }

@@ -156,9 +156,9 @@ class LibpriTest : public ::testing::Test {
 
 // Q.931 SETUP from the user side on a primary-rate link: call reference 0x0005 (two octets),
 // speech, B channel 1 exclusive, called number 1234, sending complete.
-const unsigned char kSetup[] = {0x08, 0x02, 0x00, 0x05, 0x05, 0x04, 0x03, 0x80, 0x90, 0xA3,
-                                0x18, 0x03, 0xA9, 0x83, 0x81, 0x70, 0x05, 0x81, 0x31, 0x32,
-                                0x33, 0x34, 0xA1};
+const unsigned char kSetup[] = {0x08, 0x02, 0x00, 0x05, 0x05, 0x04, 0x03, 0x80,
+                                0x90, 0xA3, 0x18, 0x03, 0xA9, 0x83, 0x81, 0x70,
+                                0x05, 0x81, 0x31, 0x32, 0x33, 0x34, 0xA1};
 
 TEST_F(LibpriTest, PriUserAgainstLibpriNetwork) {
   ISDN::LAPD* lapd = start_link(ISDN::Side::user, false);
@@ -191,8 +191,7 @@ TEST_F(LibpriTest, PriNetworkAgainstLibpriUser) {
   char called[] = "5678";
   char caller[] = "100";
   ASSERT_EQ(pri_call(pri_, call, PRI_TRANS_CAP_SPEECH, 1, 1, 0, caller, PRI_UNKNOWN, nullptr,
-                     PRES_ALLOWED_USER_NUMBER_NOT_SCREENED, called, PRI_UNKNOWN,
-                     PRI_LAYER_1_ALAW),
+                     PRES_ALLOWED_USER_NUMBER_NOT_SCREENED, called, PRI_UNKNOWN, PRI_LAYER_1_ALAW),
             0);
   ASSERT_TRUE(run_until([&] { return !owner_->received.empty(); }));
   const std::string& m = owner_->received.front();
