@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/l2/l2_support.h"
 #include "tools/simctl/board_sim.h"
 
 namespace {
@@ -135,17 +136,9 @@ TEST(L2Peer, TwoPeersMakeALinkOnTheSimulatedBoard) {
   EXPECT_EQ(b.finish(), 0);
   ASSERT_EQ(sim.command("mcc capture off"), std::vector<std::string>{"ok"});
 
-  if (std::system("command -v tshark >/dev/null") != 0) GTEST_SKIP() << "tshark is not installed";
-  const std::string command = "tshark -n -r " + capture +
-                              " -T fields -E separator='|' -e lapd.control -e q931.message_type "
-                              "-e q931.cause_value -e _ws.malformed 2>/dev/null";
-  std::vector<std::string> lines;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, p))
-      if (std::string(buffer).find('|') != std::string::npos) lines.push_back(buffer);
-    pclose(p);
-  }
+  if (!have_tshark()) GTEST_SKIP() << "tshark is not installed";
+  const std::vector<std::string> lines = tshark_fields(
+      capture, "-e lapd.control -e q931.message_type -e q931.cause_value -e _ws.malformed");
   // Each frame twice, sent and received: SABME, UA, SETUP, DISCONNECT, two RRs, DISC, UA.
   EXPECT_EQ(lines.size(), 16u);
   int setups = 0, disconnects = 0;

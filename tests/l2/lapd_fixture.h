@@ -12,7 +12,7 @@
 
 #include "l2/isdn/lapd.h"
 #include "proto/protocol.h"
-#include "tests/l2/golden.h"
+#include "tests/l2/l2_support.h"
 #include "tests/l2/wire.h"
 #include "tests/support/loop_test.h"
 

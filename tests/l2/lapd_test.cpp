@@ -267,8 +267,6 @@ TEST_F(LapdTest, TracesAtLogLevelFour) {
   settle();
   a->send(unhex("08 01 01 05 A1"));
   settle();
-  a->lapd->deactivate();
-  settle();
   expect_golden("log_level4", log.take());
 }
 

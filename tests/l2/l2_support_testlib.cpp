@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
-#include "tests/l2/golden.h"
+#include "tests/l2/l2_support.h"
 #include "tests/support/temp_root.h"
 
 void expect_golden(const std::string& name, const std::string& actual) {
@@ -24,4 +26,22 @@ std::string unhex(const std::string& text) {
   std::string octet;
   while (in >> octet) out += static_cast<char>(std::stoul(octet, nullptr, 16));
   return out;
+}
+
+bool have_tshark() {
+  return std::system("command -v tshark >/dev/null && command -v text2pcap >/dev/null") == 0;
+}
+
+std::vector<std::string> tshark_fields(const std::string& capture, const std::string& args) {
+  const std::string command =
+      "tshark -n -r " + capture + " " + args + " -T fields -E separator='|' 2>/dev/null";
+  std::vector<std::string> lines;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char line[1024];
+    // tshark closes with a line of dashes of its own.
+    while (std::fgets(line, sizeof line, p))
+      if (std::strchr(line, '|')) lines.emplace_back(line, std::strcspn(line, "\n"));
+    pclose(p);
+  }
+  return lines;
 }
