@@ -17,3 +17,7 @@ bool have_tshark();
 // The lines of "tshark -n -r CAPTURE ARGS -T fields -E separator=|" (with the fields in ARGS),
 // one per frame, without line breaks.
 std::vector<std::string> tshark_fields(const std::string& capture, const std::string& args);
+
+// tshark_fields of a capture of raw LAPD frames (user link type 147, dissected as LAPD).
+std::vector<std::string> tshark_lapd_fields(const std::vector<std::string>& frames,
+                                            const std::string& args);

@@ -45,3 +45,22 @@ std::vector<std::string> tshark_fields(const std::string& capture, const std::st
   }
   return lines;
 }
+
+std::vector<std::string> tshark_lapd_fields(const std::vector<std::string>& frames,
+                                            const std::string& args) {
+  TempRoot dir;
+  {
+    std::ofstream text(dir.path() + "/frames.txt");
+    for (const std::string& f : frames) {
+      text << "0000";
+      for (unsigned char c : f)
+        text << ' ' << "0123456789abcdef"[c >> 4] << "0123456789abcdef"[c & 15];
+      text << "\n";
+    }
+  }
+  const std::string pcap = dir.path() + "/frames.pcap";
+  const std::string convert = "text2pcap -q -F pcap -l 147 " + dir.path() + "/frames.txt " + pcap;
+  if (std::system(convert.c_str()) != 0) return {};
+  return tshark_fields(
+      pcap, "-o 'uat:user_dlts:\"User 0 (DLT=147)\",\"lapd\",\"0\",\"\",\"0\",\"\"' " + args);
+}

@@ -6,14 +6,12 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "tests/l2/l2_support.h"
-#include "tests/support/temp_root.h"
 
 namespace {
 
@@ -107,24 +105,11 @@ std::string summary_of_trace(const std::string& text) {
 
 TEST(Q931Trace, AgreesWithTshark) {
   if (!have_tshark()) GTEST_SKIP() << "tshark is not installed";
-  TempRoot dir;
   std::vector<std::string> frames;
-  {
-    std::ofstream text(dir.path() + "/frames.txt");
-    for (const Frame& f : kFrames)
-      if (f.check) {
-        frames.push_back(unhex(f.hex));
-        text << "0000 " << f.hex << "\n";
-      }
-  }
-  // Raw LAPD as user link type 147.
-  const std::string pcap = dir.path() + "/frames.pcap";
-  ASSERT_EQ(
-      std::system(("text2pcap -q -F pcap -l 147 " + dir.path() + "/frames.txt " + pcap).c_str()),
-      0);
-  const std::vector<std::string> lines = tshark_fields(
-      pcap,
-      "-o 'uat:user_dlts:\"User 0 (DLT=147)\",\"lapd\",\"0\",\"\",\"0\",\"\"' "
+  for (const Frame& f : kFrames)
+    if (f.check) frames.push_back(unhex(f.hex));
+  const std::vector<std::string> lines = tshark_lapd_fields(
+      frames,
       "-e q931.message_type -e q931.call_ref -e q931.call_ref_flag -e q931.cause_value "
       "-e _ws.malformed");
   ASSERT_EQ(lines.size(), frames.size());

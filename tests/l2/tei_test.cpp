@@ -68,6 +68,13 @@ TEST_F(TeiTest, AssignmentCheckAndRemoval) {
   EXPECT_NE(last_ri(), ri);
   expect_golden("tei_assignment", trace_without_ri());
   EXPECT_EQ(a->lapd->full_state().state, 1u);
+  if (!have_tshark()) return;
+  // tshark's TEI management dissector reads A's messages: request, check response, request.
+  std::vector<std::string> tei_messages;
+  for (const std::string& f : wire.a.sent)
+    if (f[0] == '\xFC') tei_messages.push_back(f);
+  EXPECT_EQ(tshark_lapd_fields(tei_messages, "-e tei.msg -e tei.action -e _ws.malformed"),
+            (std::vector<std::string>{"1|127|", "5|64|", "1|127|"}));
 }
 
 TEST_F(TeiTest, DenialThenFiveRequestsFailAfterTenSeconds) {
