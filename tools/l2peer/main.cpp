@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -65,8 +66,12 @@ class Peer : public ProtocolsList, public ISDN::LAPD::Notify {
     }
     say("channel " + std::to_string(channel));
     input_.Bind("Peer::on_input", &Peer::on_input, this);
-    input_.Schedule(Fd(::dup(STDIN_FILENO)), POLLIN);
-    input_.fd().NonBlock();
+    Fd input(::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0));
+    if (!input || !input.NonBlock()) {
+      std::cerr << "orvex-l2peer: standard input: " << std::strerror(errno) << std::endl;
+      return false;
+    }
+    input_.Schedule(std::move(input), POLLIN);
     return true;
   }
 
