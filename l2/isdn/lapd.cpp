@@ -754,28 +754,21 @@ void LAPD::expire(TimerId id) {
 void LAPD::on_T200A() {
   switch (state) {
     case 4:
+    case 5: {
+      // Q.921 5.5.1.3 and 5.5.3.2: SABME or DISC again, N200 times at most.
+      const bool establishing = state == 4;
       if (rc == n200) {
-        discard_queue();
+        if (establishing) discard_queue();
         set_state(3);
-        report_error(mdl::kN200Sabme);
+        report_error(establishing ? mdl::kN200Sabme : mdl::kN200Disc);
         link_down(make_status<Status>(this, "link error (T200 expired N200 times)"));
       } else {
         ++rc;
-        tx_cmd_resp(SABME, true, true);
+        tx_cmd_resp(establishing ? SABME : DISC, true, true);
         start_timer(T200);
       }
       break;
-    case 5:
-      if (rc == n200) {
-        set_state(3);
-        report_error(mdl::kN200Disc);
-        link_down(make_status<Status>(this, "link error (T200 expired N200 times)"));
-      } else {
-        ++rc;
-        tx_cmd_resp(DISC, true, true);
-        start_timer(T200);
-      }
-      break;
+    }
     case 6:
       rc = 0;
       tx_enquiry();
