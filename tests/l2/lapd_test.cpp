@@ -123,6 +123,18 @@ TEST_F(LapdTest, RetransmissionExhaustionReestablishesThenGivesUp) {
   EXPECT_EQ(a->lapd->stats().t200, 8u);
 }
 
+TEST_F(LapdTest, UnansweredDiscGivesUpAfterN200) {
+  establish();
+  wire.filter = [](const Wire::End&, const std::string&) { return 0; };
+  a->lapd->deactivate();
+  for (int i = 0; i < 4; ++i) step(1000);
+  EXPECT_EQ(count_sent(wire.a, "DISC pf=1"), 4);
+  EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()),
+            (std::vector<std::string>{"A: status Unsuccessful retransmission (N200 times) - DISC",
+                                      "A: down link error (T200 expired N200 times)"}));
+  EXPECT_EQ(a->lapd->full_state().state, 3u);
+}
+
 TEST_F(LapdTest, IdleLinkPollsOnT203) {
   establish();
   step(10000);
