@@ -20,10 +20,10 @@ ensure_packages() {
 # What building anything needs.
 BUILD_PACKAGES=(cmake ninja-build g++ python3 libboost-dev libloki-dev libsnmp-dev)
 # What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtime, tshark, snmptrapd
-# and ip (peers and checks of the monitoring tests), sox (announcement files) and ppp (pppd reads
-# the modem slots' command lines).
+# and ip (peers and checks of the monitoring tests), sox (announcement files), ppp (pppd reads
+# the modem slots' command lines) and libpri (a Q.921 peer of the link tests).
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev tshark faketime snmptrapd iproute2
-               sox ppp)
+               sox ppp libpri-dev)
 BENCH_PACKAGES=(libbenchmark-dev valgrind)
 
 # configure DIR ARGS...: configure a Ninja build in DIR unless it already is.

@@ -1,0 +1,840 @@
+// Q.921 multiple-frame operation: frame reception and dispatch, the I queue and acknowledge
+// queue, establishment and release, the timers. TEI management is in tei.cpp, the reports and
+// link information in lapd_status.cpp.
+#include "l2/isdn/lapd.h"
+
+#include <cstring>
+#include <iostream>
+#include <new>
+
+#include "base/ext_header.h"
+#include "l2/isdn/lapd_internal.h"
+#include "l2/isdn/q931_trace.h"
+
+namespace ISDN {
+
+namespace {
+
+// Q.921 3.6: the I queue turns busy above this many messages and ready below the second.
+constexpr unsigned kBusyAbove = 88;
+constexpr unsigned kReadyBelow = 65;
+constexpr unsigned kOutLimit = 127;
+
+const char* const kTimerNames[] = {"T200", "T202", "T203"};
+
+}  // namespace
+
+// One received frame, its header read.
+struct LAPD::Received {
+  bool command;
+  // P or F.
+  bool pf;
+  unsigned char control;
+  // S and I frames.
+  SeqNo nr;
+  SeqNo ns;
+};
+
+LAPD::Entry::Entry(LAPD* lapd) : lapd_(lapd), prev_(lapd->entry_) { lapd->entry_ = this; }
+
+LAPD::Entry::~Entry() {
+  if (alive_) lapd_->entry_ = prev_;
+}
+
+LAPD::LAPD(Side::type side_, unsigned log_) : side(side_), log(log_) { discard_queue(); }
+
+LAPD::~LAPD() {
+  for (Entry* e = entry_; e; e = e->prev_) e->alive_ = false;
+}
+
+void LAPD::PutHeader(std::ostream& os) const { os << "LAPD[" << trunk << "] : "; }
+
+void LAPD::local_prepare_head(Packet& p) { p.reserve_head(4); }
+
+void LAPD::local_prepare_tail(Packet& p) { p.reserve_tail(0); }
+
+// Reception ------------------------------------------------------------------------------------
+
+void LAPD::on_hdlc_receive(Packet& frame) { receive(frame); }
+
+void LAPD::on_hdlc_ready() {
+  Entry entry(this);
+  finish(entry);
+}
+
+void LAPD::on_hdlc_error(HDLC::Notify::Cause::Type) {
+  Entry entry(this);
+  if (state == 0 || state == 3) return;
+  std::clog << ext::header(this) << "HDLC channel failed" << std::endl;
+  discard_queue();
+  stop_all_timers();
+  set_state(state <= 2 ? 0 : 3);
+  link_down(make_status<Status>(this, "link error (HDLC error)"));
+  flush(entry);
+}
+
+void LAPD::receive(Packet& p) {
+  // Q.921 2.2: address and control; S and I frames have a second control octet.
+  const unsigned length = p.length();
+  if (length < 3) return;
+  Entry entry(this);
+  const unsigned char* octets = static_cast<const Packet&>(p)->data;
+  if (log > 2) trace("rx:", p, true);
+  const unsigned char a1 = octets[0];
+  const unsigned char a2 = octets[1];
+  const bool cr = a1 & 2;
+  peer_sapi = a1 >> 2;
+  if (a1 & 1) return;
+  peer_tei = a2 >> 1;
+  if (!(a2 & 1)) return;
+  if (bri_ && side == Side::user && peer_tei != self_tei && peer_tei != 127) return;
+
+  Received f{};
+  f.command = side == Side::user ? cr : !cr;
+  f.control = octets[2];
+  unsigned header = 3;
+  if ((f.control & 1) == 0 || (f.control & 3) == 1) {
+    if (length < 4) return;
+    header = 4;
+    f.pf = octets[3] & 1;
+    f.nr = octets[3] >> 1;
+    f.ns = f.control >> 1;
+  } else {
+    f.pf = f.control & 0x10;
+  }
+
+  if ((f.control & 1) == 0) {
+    if (!pull_header(p, header)) return;
+    on_ICOM(f, p);
+  } else if ((f.control & 3) == 1) {
+    if (((f.control >> 2) & 3) == 3) return;
+    on_supervisory(f);
+  } else {
+    switch (f.control & ~0x10) {
+      case DISC:
+        on_disc(f);
+        break;
+      case UI: {
+        if (!bri_) return;
+        if (!pull_header(p, header)) return;
+        on_UI(p);
+        break;
+      }
+      case DM:
+        on_dm(f);
+        break;
+      case SABME:
+        on_sabme(f);
+        break;
+      case UA:
+        on_ua(f);
+        break;
+      case FRMR:
+        on_frmr(f);
+        break;
+      default:
+        return;
+    }
+  }
+  if (entry.alive()) finish(entry);
+}
+
+void LAPD::on_sabme(const Received& f) {
+  if (log > 3)
+    std::clog << ext::header(this) << "SABME " << (f.command ? "command" : "response") << std::endl;
+  reset_sequence();
+  switch (state) {
+    case 3:
+      if (!establishable) {
+        tx_cmd_resp(DM, f.pf, false);
+        return;
+      }
+      tx_cmd_resp(UA, f.pf, false);
+      clear_exception();
+      start_timer(T203);
+      set_state(6);
+      link_up();
+      break;
+    case 4:
+      tx_cmd_resp(UA, f.pf, false);
+      break;
+    case 5:
+      tx_cmd_resp(DM, f.pf, false);
+      break;
+    case 6:
+    case 7:
+      tx_cmd_resp(UA, f.pf, false);
+      clear_exception();
+      stop_timer(T200);
+      start_timer(T203);
+      set_state(6);
+      report_error(mdl::kPeerReestablish);
+      link_up();
+      break;
+  }
+}
+
+void LAPD::on_disc(const Received& f) {
+  if (log > 3)
+    std::clog << ext::header(this) << "DISC " << (f.command ? "command" : "response") << std::endl;
+  switch (state) {
+    case 3:
+    case 4:
+      tx_cmd_resp(DM, f.pf, false);
+      break;
+    case 5:
+      tx_cmd_resp(UA, f.pf, false);
+      break;
+    case 6:
+    case 7:
+      discard_queue();
+      tx_cmd_resp(UA, f.pf, false);
+      stop_timer(T200);
+      stop_timer(T203);
+      set_state(3);
+      link_down(make_status<Status>(this, "remote error (DISC received)"));
+      break;
+  }
+}
+
+void LAPD::on_ua(const Received& f) {
+  if (log > 3)
+    std::clog << ext::header(this) << "UA " << (f.command ? "command" : "response") << std::endl;
+  switch (state) {
+    case 4:
+      if (!f.pf) {
+        report_error(mdl::kUaF0);
+        return;
+      }
+      reset_sequence();
+      stop_timer(T200);
+      start_timer(T203);
+      set_state(6);
+      link_up();
+      break;
+    case 5:
+      if (!f.pf) {
+        report_error(mdl::kUaF0);
+        return;
+      }
+      reset_sequence();
+      stop_timer(T200);
+      set_state(3);
+      link_down(make_status<Protocol_status_success>(this, "success (UA received)"));
+      break;
+    case 3:
+    case 6:
+    case 7:
+      report_error(f.pf ? mdl::kUaF1 : mdl::kUaF0);
+      break;
+  }
+}
+
+void LAPD::on_dm(const Received& f) {
+  if (log > 3)
+    std::clog << ext::header(this) << "DM " << (f.command ? "command" : "response") << std::endl;
+  const bool response_f1 = !f.command && f.pf;
+  switch (state) {
+    case 3:
+      if (!f.command && !f.pf && establishable) {
+        establish_dl();
+        l3_initiated = true;
+        set_state(4);
+      }
+      break;
+    case 4:
+      if (response_f1) {
+        discard_queue();
+        stop_timer(T200);
+        set_state(3);
+        link_down(make_status<Status>(this, "error (DM received)"));
+      }
+      break;
+    case 5:
+      if (response_f1) {
+        stop_timer(T200);
+        set_state(3);
+        link_down(make_status<Status>(this, "error (DM received)"));
+      }
+      break;
+    case 6:
+    case 7:
+      if (state == 6 && response_f1) {
+        report_error(mdl::kDmF1);
+        break;
+      }
+      establish_dl();
+      l3_initiated = false;
+      set_state(4);
+      report_error(response_f1 ? mdl::kDmF1 : mdl::kDmF0);
+      break;
+  }
+}
+
+void LAPD::on_supervisory(const Received& f) {
+  const unsigned type = (f.control >> 2) & 3;
+  if (log > 3) {
+    static const char* const names[] = {"RR ", "RNR ", "REJ "};
+    std::clog << ext::header(this) << names[type] << (f.command ? "command" : "response")
+              << " pf=" << f.pf << std::endl;
+  }
+  if (state != 6 && state != 7) return;
+  peer_busy = type == RNR;
+  if (f.command && f.pf) tx_enquiry_response();
+  const bool response_f1 = !f.command && f.pf;
+  const bool valid = nr_valid(f.nr);
+  if (state == 6) {
+    bool kSupervisoryF1 = false;
+    if (response_f1) {
+      if (type == RR && log > 3)
+        std::clog << ext::header(this) << "receive RR (solicited response) in MFE_EST" << std::endl;
+      kSupervisoryF1 = type != RR;
+    }
+    if (valid) {
+      if (type == RR) {
+        if (f.nr == vs) {
+          va = f.nr;
+          stop_timer(T200);
+          start_timer(T203);
+        } else if (f.nr != va) {
+          va = f.nr;
+          start_timer(T200);
+        }
+      } else if (type == REJ) {
+        stop_timer(T200);
+        start_timer(T203);
+        retransmission(f.nr);
+      } else {
+        va = f.nr;
+        stop_timer(T203);
+        start_timer(T200);
+      }
+    } else {
+      if (type == RR && log > 3)
+        std::clog << ext::header(this) << "receive RR with out of order N(R)" << std::endl;
+      ++stats_.bad_confirmations;
+      nr_recovery();
+    }
+    if (kSupervisoryF1) report_error(mdl::kSupervisoryF1);
+    if (!valid) report_error(mdl::kNrError);
+    return;
+  }
+  // Q.921 5.6.7: timer recovery.
+  if (!valid) {
+    ++stats_.bad_confirmations;
+    nr_recovery();
+    report_error(mdl::kNrError);
+    return;
+  }
+  if (!response_f1) {
+    va = f.nr;
+    return;
+  }
+  if (type == RNR) {
+    start_timer(T200);
+  } else {
+    stop_timer(T200);
+    start_timer(T203);
+  }
+  retransmission(f.nr);
+  set_state(6);
+}
+
+void LAPD::on_frmr(const Received& f) {
+  if (log > 3)
+    std::clog << ext::header(this) << "FRMR " << (f.command ? "command" : "response")
+              << " pf=" << f.pf << std::endl;
+  if (state != 6 && state != 7) return;
+  establish_dl();
+  l3_initiated = false;
+  set_state(4);
+  report_error(mdl::kFrmr);
+}
+
+void LAPD::on_ICOM(const Received& f, Packet& info) {
+  if (log > 3) std::clog << ext::header(this) << "I-Command pf=" << f.pf << std::endl;
+  if (state != 6 && state != 7) return;
+  const bool in_sequence = f.ns == vr;
+  if (!in_sequence) {
+    ++stats_.rejected;
+    if (!reject_exception) {
+      reject_exception = true;
+      tx_cmd_resp(REJ, f.pf, false);
+      ack_rq = false;
+    } else if (f.pf) {
+      tx_cmd_resp(RR, true, false);
+      ack_rq = false;
+    }
+  } else {
+    ++vr;
+    reject_exception = false;
+    ++stats_.rx_messages;
+    if (f.pf) {
+      ack_rq = false;
+      tx_cmd_resp(RR, true, false);
+    } else {
+      ack_rq = true;
+    }
+  }
+  const bool valid = nr_valid(f.nr);
+  if (valid) {
+    if (!peer_busy && state == 6) {
+      if (f.nr == vs) {
+        stop_timer(T200);
+        start_timer(T203);
+      } else if (f.nr != va) {
+        start_timer(T200);
+      }
+    }
+    va = f.nr;
+  } else {
+    ++stats_.bad_confirmations;
+    nr_recovery();
+    report_error(mdl::kNrError);
+  }
+  if (!in_sequence) return;
+  Entry entry(this);
+  if (!flush(entry)) return;
+  Protocol::on_message(info);
+}
+
+// The queues ----------------------------------------------------------------------------------
+
+void LAPD::local_events() {
+  ack_queue_refreash();
+  queued_up_send();
+  ack_pending();
+  if (out_q_.count() < kReadyBelow) change_flowstatus(FlowStatus::ready);
+}
+
+void LAPD::ack_queue_refreash() {
+  unsigned dropped = 0;
+  Packet gone;
+  while (unsigned(vs - va) % 128 < ack_q_.count()) {
+    ack_q_.get(gone);
+    ++dropped;
+  }
+  if (log > 2 && dropped)
+    std::clog << ext::header(this) << "acknowledge " << dropped << " frames"
+              << " VS=" << vs << " VA=" << va << std::endl;
+  if (log > 2 && out_q_.empty())
+    std::clog << ext::header(this) << "outgoing queue empty." << std::endl;
+  if (!retr_rq) return;
+  if (log > 0 && !ack_q_.empty())
+    std::clog << ext::header(this) << "retransmission "
+              << " VS=" << vs << " VA=" << va << std::endl;
+  vs = va;
+  Packet back;
+  while (ack_q_.get_last(&back)) {
+    out_q_.append(back);
+    ++stats_.retrains;
+  }
+  retr_rq = false;
+}
+
+void LAPD::queued_up_send() {
+  while (queued_up) {
+    queued_up = false;
+    switch (state) {
+      case 6: {
+        if (peer_busy || vs == va + SeqNo(k)) {
+          queued_up = true;
+          return;
+        }
+        Packet next;
+        if (!out_q_.preview(&next)) return;
+        if (!tx_iframe(next, false)) {
+          queued_up = true;
+          return;
+        }
+        out_q_.get(next);
+        if (!ack_q_.put(next)) {
+          std::clog << ext::header(this) << "ack queue overflow!" << std::endl;
+          ++stats_.ack_overflows;
+        }
+        ++vs;
+        ack_rq = false;
+        if (!t200_running) {
+          stop_timer(T203);
+          start_timer(T200);
+        }
+        if (!out_q_.empty()) queued_up = true;
+        break;
+      }
+      case 4:
+        if (!l3_initiated) queued_up = true;
+        return;
+      case 7:
+        queued_up = true;
+        return;
+      default:
+        return;
+    }
+  }
+}
+
+void LAPD::ack_pending() {
+  if (ack_rq && (state == 6 || state == 7) && tx_cmd_resp(RR, false, false)) ack_rq = false;
+}
+
+void LAPD::change_flowstatus(FlowStatus::Type value) {
+  if (flow_ == value) return;
+  flow_ = value;
+  if (notify) notify->OnLAPD_FlowStatusChange(this);
+}
+
+void LAPD::message(Packet& p) {
+  Entry entry(this);
+  ++stats_.tx_messages;
+  if (p.length() == 0) {
+    ++stats_.empty_messages;
+    return;
+  }
+  if (out_q_.count() > kOutLimit) {
+    std::clog << ext::header(this) << "discard outgoing message: buffer overflow" << std::endl;
+    ++stats_.out_overflows;
+  } else {
+    if (log > 2)
+      std::clog << ext::header(this) << "outgoing queue size = " << out_q_.size()
+                << " tx counter = " << stats_.tx_messages << std::endl
+                << ext::header(this) << "add to tx queue: " << p.text() << std::endl;
+    out_q_.put(p);
+    queued_up = true;
+  }
+  if (state == 0 && !(bri_ && side == Side::user))
+    set_state(1);
+  else if (state <= 2)
+    start_tei_procedure_if_idle();
+  if (out_q_.count() > kBusyAbove) {
+    change_flowstatus(FlowStatus::busy);
+    if (!entry.alive()) return;
+  }
+  finish(entry);
+}
+
+void LAPD::discard_queue() {
+  if (log > 0)
+    std::clog << ext::header(this) << "discard queue "
+              << " OutData=" << out_q_.size() << " AckData=" << ack_q_.size() << std::endl;
+  out_q_.clear();
+  ack_q_.clear();
+}
+
+void LAPD::reset_sequence() {
+  vs = va = vr = 0;
+  ack_q_.clear();
+}
+
+// Sending --------------------------------------------------------------------------------------
+
+bool LAPD::new_frame(Packet& frame) {
+  try {
+    prepare_head(frame);
+    return true;
+  } catch (const std::bad_alloc&) {
+    std::clog << ext::header(this) << "tx full (no packet buffer)" << std::endl;
+    return false;
+  }
+}
+
+bool LAPD::xmit(Packet& frame) {
+  if (!hdlc) {
+    if (log > 3) std::clog << ext::header(this) << "no HDLC device attached!!!" << std::endl;
+    return false;
+  }
+  const Packet sent = frame;
+  if (!hdlc->hdlc_transmit(frame)) {
+    std::clog << ext::header(this) << "tx full" << std::endl;
+    return false;
+  }
+  if (log > 2) trace("tx: ", sent, false);
+  return true;
+}
+
+void LAPD::trace(const char* prefix, const Packet& frame, bool received) {
+  // The frame's direction: received frames come from the other side.
+  const bool network_to_user = (side == Side::user) == received;
+  dlogframe(frame->data, frame.length(), network_to_user, logbuf);
+  std::clog << ext::header(this) << prefix << logbuf;
+  const size_t n = std::strlen(logbuf);
+  if (n == 0 || logbuf[n - 1] != '\n') std::clog << '\n';
+  std::clog.flush();
+}
+
+bool LAPD::tx_iframe(const Packet& message, bool p) {
+  Packet frame = message;
+  try {
+    frame.push8(static_cast<unsigned char>(unsigned(vr) << 1 | p));
+    frame.push8(static_cast<unsigned char>(unsigned(vs) << 1));
+    frame.push8(static_cast<unsigned char>(self_tei << 1 | 1));
+    frame.push8(static_cast<unsigned char>(self_sapi << 2 | command_cr(side, true) << 1));
+  } catch (const std::bad_alloc&) {
+    std::clog << ext::header(this) << "tx full (no packet buffer)" << std::endl;
+    return false;
+  }
+  return xmit(frame);
+}
+
+bool LAPD::tx_cmd_resp(FrameType type, bool pf, bool command) {
+  Packet frame;
+  if (!new_frame(frame)) return false;
+  frame.put8(static_cast<unsigned char>(self_sapi << 2 | command_cr(side, command) << 1));
+  frame.put8(static_cast<unsigned char>(self_tei << 1 | 1));
+  if (type <= REJ) {
+    frame.put8(static_cast<unsigned char>(type << 2 | 1));
+    frame.put8(static_cast<unsigned char>(unsigned(vr) << 1 | pf));
+  } else {
+    frame.put8(static_cast<unsigned char>(type | (pf ? 0x10 : 0)));
+  }
+  return xmit(frame);
+}
+
+// Common procedures (Q.921 5.8) -----------------------------------------------------------------
+
+void LAPD::establish_dl() {
+  clear_exception();
+  rc = 0;
+  tx_cmd_resp(SABME, true, true);
+  stop_timer(T203);
+  start_timer(T200);
+}
+
+void LAPD::clear_exception() { peer_busy = own_busy = reject_exception = ack_rq = false; }
+
+void LAPD::retransmission(SeqNo nr) {
+  va = nr;
+  retr_rq = true;
+  queued_up = true;
+}
+
+void LAPD::tx_enquiry() {
+  if (log > 3) std::clog << ext::header(this) << "tx_enquiry, ownBusy=" << own_busy << std::endl;
+  tx_cmd_resp(RR, true, true);
+  ack_rq = false;
+  start_timer(T200);
+}
+
+void LAPD::tx_enquiry_response() {
+  if (log > 3) std::clog << ext::header(this) << "tx_enquiry_response" << std::endl;
+  tx_cmd_resp(RR, true, false);
+  ack_rq = false;
+}
+
+void LAPD::nr_recovery() {
+  establish_dl();
+  l3_initiated = false;
+  set_state(4);
+}
+
+bool LAPD::nr_valid(SeqNo nr) const { return (va <= nr) <= vs; }
+
+// Primitives from layer 3 ------------------------------------------------------------------------
+
+void LAPD::local_activate() {
+  Entry entry(this);
+  if (log != 0) std::clog << ext::header(this) << "DL-ESTABLISH" << std::endl;
+  switch (state) {
+    case 0:
+    case 1:
+    case 2:
+      if (state == 0) rc = 0;
+      start_tei_procedure_if_idle();
+      set_state(2);
+      break;
+    case 3:
+      establish_dl();
+      l3_initiated = true;
+      set_state(4);
+      break;
+    case 4:
+      discard_queue();
+      l3_initiated = true;
+      break;
+    case 6:
+    case 7:
+      discard_queue();
+      establish_dl();
+      l3_initiated = true;
+      set_state(4);
+      break;
+  }
+  finish(entry);
+}
+
+void LAPD::local_deactivate() {
+  Entry entry(this);
+  if (log > 1) std::clog << ext::header(this) << "DL-RELEASE" << std::endl;
+  switch (state) {
+    case 3:
+      link_down(make_status<Protocol_status_success>(this, "success (deactivated locally)"));
+      break;
+    case 4:
+    case 6:
+    case 7:
+      discard_queue();
+      rc = 0;
+      tx_cmd_resp(DISC, true, true);
+      if (state != 7) stop_timer(T203);
+      if (state == 4) stop_timer(T202);
+      start_timer(T200);
+      if (state == 4) {
+        set_state(3);
+        link_down(make_status<Protocol_status_success>(this, "success (deactivated locally)"));
+      } else {
+        set_state(5);
+      }
+      break;
+  }
+  finish(entry);
+}
+
+// State and timers ---------------------------------------------------------------------------
+
+void LAPD::set_state(uint32_t next) {
+  if (next == state) return;
+  const bool recovery_swap = (state == 6 && next == 7) || (state == 7 && next == 6);
+  if (log >= 2 && !(recovery_swap && log <= 3))
+    std::clog << "LAPD[" << trunk << "] : "
+              << "change state " << '"' << statetext(state) << "\" -> \"" << statetext(next) << '"'
+              << std::endl;
+  state = next;
+  // Messages queued while the link was coming up go out now.
+  if (state == 6) queued_up = true;
+}
+
+bool& LAPD::running(TimerId id) {
+  return id == T200 ? t200_running : id == T202 ? t202_running : t203_running;
+}
+
+void LAPD::start_timer(TimerId id) {
+  // One slot: starting a timer replaces whichever one was pending.
+  for (TimerId other : {T200, T202, T203}) {
+    if (other == id || !running(other)) continue;
+    report(make_status<Status>(this, std::string("trying to start ") + kTimerNames[id] + " while " +
+                                         kTimerNames[other] + " running"));
+    running(other) = false;
+  }
+  running(id) = true;
+  static void (LAPD::*const expiry[])() = {&LAPD::on_T200, &LAPD::on_T202, &LAPD::on_T203};
+  static const unsigned delay[] = {t200_ms, t202_ms, t203_ms};
+  timer_.set(delay[id], expiry[id], this);
+}
+
+void LAPD::stop_timer(TimerId id) {
+  if (!running(id)) return;
+  for (TimerId other : {T200, T202, T203})
+    if (other != id && running(other))
+      report(make_status<Status>(this, std::string("trying to stop ") + kTimerNames[id] +
+                                           " while " + kTimerNames[other] + " running"));
+  running(id) = false;
+  timer_.reset();
+}
+
+void LAPD::stop_all_timers() {
+  t200_running = t202_running = t203_running = false;
+  timer_.reset();
+}
+
+void LAPD::on_T200() { expire(T200); }
+
+void LAPD::on_T202() { expire(T202); }
+
+void LAPD::on_T203() { expire(T203); }
+
+void LAPD::expire(TimerId id) {
+  Entry entry(this);
+  running(id) = false;
+  ++(id == T200 ? stats_.t200 : id == T202 ? stats_.t202 : stats_.t203);
+  if (id == T200) on_T200A();
+  if (id == T202) on_T202A();
+  if (id == T203) on_T203A();
+  finish(entry);
+}
+
+void LAPD::on_T200A() {
+  switch (state) {
+    case 4:
+    case 5: {
+      // Q.921 5.5.1.3 and 5.5.3.2: SABME or DISC again, N200 times at most.
+      const bool establishing = state == 4;
+      if (rc == n200) {
+        if (establishing) discard_queue();
+        set_state(3);
+        report_error(establishing ? mdl::kN200Sabme : mdl::kN200Disc);
+        link_down(make_status<Status>(this, "link error (T200 expired N200 times)"));
+      } else {
+        ++rc;
+        tx_cmd_resp(establishing ? SABME : DISC, true, true);
+        start_timer(T200);
+      }
+      break;
+    }
+    case 6:
+      rc = 0;
+      tx_enquiry();
+      rc = 1;
+      if (log > 1) std::clog << ext::header(this) << "ack expired" << std::endl;
+      set_state(7);
+      break;
+    case 7:
+      if (rc == n200) {
+        if (log > 1) std::clog << ext::header(this) << "ack error !!!" << std::endl;
+        establish_dl();
+        l3_initiated = false;
+        set_state(4);
+        report_error(mdl::kN200Enquiry);
+      } else {
+        if (log > 1) std::clog << ext::header(this) << "ack timeout expired RC=" << rc << std::endl;
+        tx_enquiry();
+        ++rc;
+      }
+      break;
+  }
+}
+
+void LAPD::on_T203A() {
+  std::clog << ext::header(this) << "T203." << std::endl;
+  if (state != 6) return;
+  tx_enquiry();
+  rc = 0;
+  set_state(7);
+}
+
+// Reports --------------------------------------------------------------------------------------
+
+void LAPD::report(Protocol_status status) {
+  std::clog << ext::header(this) << status->message() << std::endl;
+  if (pending_.count == Pending::kMaxStatuses) return;
+  pending_.statuses[pending_.count++] = status;
+}
+
+void LAPD::link_up() { pending_.link = Pending::kUp; }
+
+void LAPD::link_down(Protocol_status status) {
+  pending_.link = Pending::kDown;
+  pending_.down_status = status;
+}
+
+bool LAPD::flush(const Entry& entry) {
+  while (pending_.count || pending_.link != Pending::kNone) {
+    Pending now;
+    std::swap(now, pending_);
+    for (unsigned i = 0; i < now.count; ++i) {
+      Protocol::on_status(now.statuses[i]);
+      if (!entry.alive()) return false;
+    }
+    if (now.link == Pending::kUp) Protocol::on_activate();
+    if (now.link == Pending::kDown) Protocol::on_deactivate(now.down_status);
+    if (!entry.alive()) return false;
+  }
+  return true;
+}
+
+void LAPD::finish(const Entry& entry) {
+  if (!flush(entry)) return;
+  local_events();
+  if (!entry.alive()) return;
+  flush(entry);
+}
+
+}  // namespace ISDN

@@ -1,0 +1,68 @@
+// Two LAPD links back to back on the stand-in wire, each under a layer-3 owner that writes what
+// reaches it (link up and down, messages, statuses, flow changes) to the shared event list, in
+// the order it happens with the frames on the wire. Time moves only by the test clock.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "l2/isdn/lapd.h"
+#include "proto/protocol.h"
+#include "tests/l2/l2_support.h"
+#include "tests/l2/wire.h"
+#include "tests/support/loop_test.h"
+
+class Layer3 : public ProtocolsList, public ISDN::LAPD::Notify {
+ public:
+  Layer3(const std::string& name, ISDN::Side::type side, Wire::End& end,
+         std::vector<std::string>* events);
+
+  void on_activated(Protocol*) override { note("up"); }
+  void on_deactivated(Protocol*, Protocol_status status) override;
+  void on_message(Packet& p) override;
+  void on_status(Protocol_status status) override { note("status " + status->message()); }
+  void OnLAPD_FlowStatusChange(ISDN::LAPD* lapd) override;
+
+  // A layer-3 message down through the link (DL-DATA).
+  void send(const std::string& bytes);
+
+  // Owned by this stack; null once a test deleted it.
+  ISDN::LAPD* lapd;
+  std::vector<std::string> received;
+  // Called after each event is written, with the event; a test acts from inside the callback.
+  std::function<void(const std::string&)> hook;
+
+ private:
+  void note(const std::string& what);
+
+  std::string name_;
+  std::vector<std::string>* events_;
+};
+
+class LapdTest : public LoopTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Runs loop turns until no frame is on the wire.
+  void settle();
+  // Moves the clock, writes the step into the events, and settles.
+  void step(unsigned ms);
+  // Brings the link up from A and forgets the events.
+  void establish();
+  // Sends `count` numbered messages from `from`.
+  void send_numbered(Layer3& from, int count, int first = 0);
+  // Events joined by line breaks.
+  std::string trace() const;
+  // The numbered messages `l` received, as their numbers.
+  static std::vector<int> numbers(const Layer3& l);
+
+  std::vector<std::string> events;
+  Wire wire{&events};
+  std::unique_ptr<Layer3> a;
+  std::unique_ptr<Layer3> b;
+};
