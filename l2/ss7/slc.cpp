@@ -1,0 +1,500 @@
+#include "l2/ss7/slc.h"
+
+#include <iostream>
+#include <new>
+
+#include "base/ext_header.h"
+#include "base/ext_hex.h"
+
+namespace SS7 {
+
+namespace {
+
+SeqNo next_of(SeqNo s) { return ++s; }
+SeqNo previous_of(SeqNo s) { return --s; }
+
+}  // namespace
+
+const SLC::TimerSpec SLC::T1{45000, &SLC::on_t1};
+const SLC::TimerSpec SLC::T2{7000, &SLC::on_t2};
+const SLC::TimerSpec SLC::T3{1500, &SLC::on_t3};
+const SLC::TimerSpec SLC::T4n{8200, &SLC::on_t4};
+const SLC::TimerSpec SLC::T4e{500, &SLC::on_t4};
+const SLC::TimerSpec SLC::T5{100, &SLC::on_nothing};
+const SLC::TimerSpec SLC::T6{4500, &SLC::on_nothing};
+const SLC::TimerSpec SLC::T7{12000, &SLC::on_t7};
+
+std::ostream& operator<<(std::ostream& os, SLC::State::type t) {
+  static const char* const texts[] = {"idle",    "not aligned",   "aligned",
+                                      "proving", "aligned ready", "worked"};
+  unsigned i = t;
+  return os << (i < 6 ? texts[i] : "unknown");
+}
+
+std::ostream& operator<<(std::ostream& os, SLC::Indication i) {
+  static const char* const texts[] = {"out of alignment", "normal alignment",
+                                      "emergency alignment", "out of service"};
+  unsigned v = i;
+  if (v < 4) return os << texts[v];
+  return os << "unknown:" << ext::OutUnsignedInHex(v);
+}
+
+SLC::SLC() = default;
+SLC::~SLC() = default;
+
+void SLC::PutShortInfo(std::ostream& os) const {
+  os << "SS7/L2 " << "[" << "dpc=" << dpc << ", slc=" << slc << ", trunk=" << trunk << "]";
+}
+
+void SLC::PutHeader(std::ostream& os) const {
+  PutShortInfo(os);
+  os << " (" << state() << ")" << ": ";
+}
+
+void SLC::protocol_info(std::ostream& os) const { os << name_.name(); }
+
+void SLC::local_prepare_head(Packet& p) { p.reserve_head(3); }
+void SLC::local_prepare_tail(Packet& p) { p.reserve_tail(0); }
+
+void SLC::hex_dump(const char* what, const Packet& p) const {
+  std::clog << ext::header(this) << what;
+  for (unsigned i = 0; i < p.length(); ++i)
+    std::clog << ' ' << ext::OutUnsignedInHex(p[static_cast<int>(i)]);
+  std::clog << std::endl;
+}
+
+void SLC::put_received_header(std::ostream& os) const {
+  os << " BSN=" << unsigned(bsnr_) << " BIB=" << bibr_ << " FSN=" << unsigned(fsnr_)
+     << " FIB=" << fibr_;
+}
+
+// Primitives from the owner and the channel.
+
+void SLC::local_activate() {
+  if (state() == State::idle) {
+    if (log.mtp_activate) std::clog << ext::header(this) << "local_activate: executing..." << std::endl;
+    next_state(not_aligned_);
+    return;
+  }
+  if (log.mtp_activate) std::clog << ext::header(this) << "local_activate: ignored." << std::endl;
+  if (state() == State::worked) on_activate();
+}
+
+void SLC::local_deactivate() {
+  if (log.mtp_activate) std::clog << ext::header(this) << "local_deactivate()" << std::endl;
+  next_state(idle_);
+}
+
+void SLC::message(Packet& p) {
+  if (log.mtp_transmit) hex_dump(" mtp tx", p);
+  // Shorter units would read as a FISU or an LSSU at the peer, longer ones exceed Q.703's SIF.
+  if (p.length() < kMsuMin || p.length() > kMsuMax) {
+    std::cerr << ext::header(this) << "refuse msu of " << p.length() << " octets" << std::endl;
+    return;
+  }
+  state_->message(*this, p);
+}
+
+void SLC::receive(Packet& p) {
+  try {
+    if (log.raw_receive) hex_dump(" rx raw", p);
+    stats_.octets_received += p.length();
+    if (p.length() < 3) {
+      std::cerr << ext::header(this) << "ignore packet, length too small " << p.text() << std::endl;
+      return;
+    }
+    stats_.su_received += 1;
+    unsigned char o = p.pull8();
+    bsnr_ = o & 0x7F;
+    bibr_ = o >> 7;
+    o = p.pull8();
+    fsnr_ = o & 0x7F;
+    fibr_ = o >> 7;
+    li_ = p.pull8() & 0x3F;  // the two spare bits are not the peer's length
+    unsigned left = p.length();
+    unsigned n = left < 63 ? left : 63;
+    if (li_ != n) {
+      std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li_
+                << ", received = " << left << std::endl;
+      if (n == 63) {
+        std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
+      } else if (li_ < n) {
+        p.trim(n - li_);
+        std::cerr << ext::header(this) << "truncate " << n - li_ << " octet(s) : " << p.text()
+                  << std::endl;
+      } else {
+        return;  // part of the unit is missing
+      }
+    }
+    li_ = p.length();
+    if (li_ == 0)
+      state_->fisu(*this);
+    else if (li_ <= 2)
+      state_->lssu(*this, static_cast<Indication>(p[0]));
+    else
+      state_->msu(*this, p);
+  } catch (const std::bad_alloc&) {
+    std::cerr << ext::header(this) << "no packet buffer, signal unit dropped" << std::endl;
+  }
+}
+
+void SLC::on_hdlc_error(HDLC::Notify::Cause::Type cause) {
+  std::clog << ext::header(this) << "hdlc error [cause=" << unsigned(cause) << "]" << std::endl;
+  if (state() != State::idle) next_state(idle_);
+}
+
+void SLC::on_hdlc_ready() {
+  std::clog << ext::header(this) << "hdlc ready" << std::endl;
+  process_tb();
+}
+
+void SLC::OnTrunkHardStatus(bool up) {
+  if (up || state() == State::idle) return;
+  std::clog << ext::header(this) << " transport OFF by low level terminated" << std::endl;
+  next_state(idle_);
+}
+
+const SLC::Statistics& SLC::statistics() {
+  stats_.rtb_size = rtb_fill_;
+  return stats_;
+}
+
+// Sending.
+
+bool SLC::send(Packet p) {
+  if (!hdlc) {
+    std::clog << ext::header(this) << "no HDLC interface attached!!!" << std::endl;
+    return false;
+  }
+  try {
+    if (p._headroom() < 3) {
+      Packet room;
+      room.reserve_head(3);
+      room.put(p);
+      p = room;
+    }
+    unsigned len = p.length();
+    p.push8(static_cast<unsigned char>(len < 63 ? len : 63));
+    p.push8(static_cast<unsigned char>((fibt_ ? 0x80 : 0) | fsnt_));
+    p.push8(static_cast<unsigned char>((bibt_ ? 0x80 : 0) | bsnt_));
+  } catch (const std::bad_alloc&) {
+    std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
+    return false;
+  }
+  if (!hdlc->hdlc_transmit(p)) {
+    if (log.raw_transmit) std::clog << ext::header(this) << " tx full!" << std::endl;
+    return false;
+  }
+  if (log.raw_transmit) hex_dump(" tx raw", p);
+  stats_.su_sent += 1;
+  stats_.octets_sent += p.length();
+  return true;
+}
+
+void SLC::fisu() {
+  Packet p;
+  try {
+    prepare_head(p);
+  } catch (const std::bad_alloc&) {
+    std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
+    return;
+  }
+  send(p);
+}
+
+void SLC::lssu(Indication status) {
+  if (!hdlc) return;
+  try {
+    Packet p;
+    p.reserve_head(0);
+    for (unsigned char b : {0xFF, 0xFF, 0x01}) p.put8(b);
+    p.put8(status);
+    hdlc->hdlc_transmit(p);
+  } catch (const std::bad_alloc&) {
+    std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
+  }
+}
+
+void SLC::put_to_tb(Packet& p) {
+  if (tb_.count() >= kTbLimit) {
+    stats_.tb_overflows += 1;
+    std::cerr << ext::header(this) << "no space in TB buffer," << " TB=" << tb_.count()
+              << " RTB=" << rtb_fill_ << " ignoring msu: " << p.text() << std::endl;
+    return;
+  }
+  tb_.put(p);
+}
+
+void SLC::process_tb() {
+  if (state() != State::worked) return;
+  if (tb_.empty()) {
+    fisu();
+    return;
+  }
+  Packet head;
+  while (rtb_fill_ < kRtbLimit && tb_.preview(&head)) {
+    SeqNo sent_before = fsnt_;
+    fsnt_ = next_of(fsnl_);
+    if (!send(head)) {
+      // FISUs keep naming the last MSU that did go out.
+      fsnt_ = sent_before;
+      return;
+    }
+    tb_.get(head);
+    fsnl_ = fsnt_;
+    rtb_[fsnl_] = head;
+    if (++rtb_fill_ == 1) start_timer(T7);
+  }
+}
+
+// Basic error correction.
+
+void SLC::make_expected() {
+  last_accepted_ = bsnt_;
+  expected_fib_ = bibt_;
+  expected_bib_ = fibt_;
+}
+
+bool SLC::unexpected_fib() {
+  if (retransmission_awaited_) return process_bsnr();
+  if (bad_fib_) {
+    if (log.msu_processing) {
+      std::cerr << ext::header(this) << "bad start of a retransmission: ";
+      put_received_header(std::cerr);
+      std::cerr << std::endl;
+    }
+    next_state(idle_);
+    return false;
+  }
+  bad_fib_ = true;
+  return true;
+}
+
+bool SLC::process_bsnr() {
+  SeqNo acked = previous_of(fsnf_);
+  if (!(acked <= bsnr_ <= fsnl_)) {
+    if (!bad_bsn_) {
+      bad_bsn_ = true;
+      return true;
+    }
+    if (log.msu_processing) {
+      std::cerr << ext::header(this) << "bad su acknowledgement received: ";
+      put_received_header(std::cerr);
+      std::cerr << std::endl;
+    }
+    next_state(idle_);
+    return false;
+  }
+  bad_bsn_ = false;
+  SeqNo first_open = next_of(bsnr_);
+  const SeqNo first_open_before = fsnf_;
+  if (fsnf_ != first_open) start_timer(T7);
+  while (fsnf_ != first_open) {
+    rtb_[fsnf_] = Packet();
+    --rtb_fill_;
+    ++fsnf_;
+  }
+  bool freed = fsnf_ != first_open_before;
+  if (rtb_fill_ == 0) stop_timer();
+  if (bibr_ != expected_bib_)
+    retransmit();
+  else if (freed && !tb_.empty())
+    process_tb();  // MSUs waiting for room in the RTB go out now
+  return true;
+}
+
+void SLC::ack() {
+  bsnt_ = fsnr_;
+  if (log.msu_processing) std::cerr << ext::header(this) << "ack!" << std::endl;
+  fisu();
+}
+
+void SLC::nack() {
+  bibt_ = !bibt_;
+  expected_fib_ = bibt_;
+  retransmission_awaited_ = true;
+  fisu();
+  stats_.nacks_sent += 1;
+  if (log.msu_processing) std::cerr << ext::header(this) << "nack!" << std::endl;
+}
+
+void SLC::retransmit() {
+  if (log.msu_processing)
+    std::cerr << ext::header(this) << "retransmit" << " rtb=" << rtb_fill_ << std::endl;
+  stats_.retransmissions += 1;
+  fsnt_ = previous_of(fsnf_);
+  fibt_ = bibr_;
+  SeqNo i = fsnl_;
+  for (unsigned n = rtb_fill_; n > 0; --n, --i) {
+    tb_.append(rtb_[i]);
+    rtb_[i] = Packet();
+  }
+  fsnl_ = previous_of(fsnf_);
+  rtb_fill_ = 0;
+  process_tb();
+}
+
+void SLC::release_rtb() {
+  for (Packet& p : rtb_) p = Packet();
+  fsnf_ = 0;
+  fsnl_ = 127;
+  rtb_fill_ = 0;
+}
+
+void SLC::reset() {
+  release_rtb();
+  retransmission_awaited_ = bad_bsn_ = bad_fib_ = false;
+  bsnt_ = fsnt_ = 127;
+  bibt_ = fibt_ = true;
+}
+
+// States.
+
+void SLC::next_state(State& s) {
+  if (log.state) {
+    PutShortInfo(std::clog);
+    std::clog << ": " << "change state from " << ext::quoted(state()) << " to "
+              << ext::quoted(s.get_state_id()) << std::endl;
+  }
+  state_->on_leave(*this);
+  state_ = &s;
+  s.on_enter(*this);
+}
+
+void SLC::start_timer(const TimerSpec& t) { timer_.set(t.ms, t.expire, this); }
+
+void SLC::on_t1() {
+  if (log.timers) std::clog << ext::header(this) << "T1 expired" << std::endl;
+  next_state(idle_);
+}
+
+void SLC::on_t2() {
+  if (log.timers) std::clog << ext::header(this) << "T2 expired" << std::endl;
+  next_state(idle_);
+}
+
+void SLC::on_t3() {
+  if (log.timers) std::clog << ext::header(this) << "T3 expired" << std::endl;
+  next_state(idle_);
+}
+
+void SLC::on_t4() {
+  if (log.timers) std::clog << ext::header(this) << "T4 expired." << std::endl;
+  next_state(aligned_ready_);
+}
+
+void SLC::on_t7() {
+  if (log.timers)
+    std::clog << ext::header(this) << "T7 expired: " << rtb_fill_ << " packets in RTB." << std::endl;
+  next_state(idle_);
+}
+
+void SLC::on_enter(Idle*) {
+  reset();
+  lssu(sios);
+  on_deactivate(make_status<Protocol_status_error>(this, "impossible phasing"));
+}
+
+void SLC::on_enter(NotAligned*) {
+  reset();
+  start_timer(T2);
+  lssu(sio);
+}
+
+void SLC::lssu_aligning(Indication i) {
+  if (i == sio)
+    next_state(aligned_);
+  else if (i == sin || i == sie)
+    next_state(proving_);
+}
+
+void SLC::on_enter(Aligned*) {
+  start_timer(T3);
+  if (log.timers) std::clog << ext::header(this) << "set T3" << std::endl;
+  lssu(emergency ? sie : sin);
+}
+
+void SLC::lssu(Aligned*, Indication i) {
+  if (i == sin || i == sie) next_state(proving_);
+}
+
+void SLC::on_enter(Proving*) {
+  start_timer(emergency ? T4e : T4n);
+  lssu(emergency ? sie : sin);
+  if (log.timers) std::clog << ext::header(this) << "set T4" << std::endl;
+}
+
+void SLC::fisu(Proving*) { next_state(worked_); }
+
+void SLC::lssu(Proving*, Indication i) {
+  if (i != sin && i != sie) next_state(idle_);
+}
+
+void SLC::msu(Proving*, Packet&) { next_state(worked_); }
+
+void SLC::on_enter(AlignedReady*) {
+  start_timer(T1);
+  fisu();
+}
+
+void SLC::on_enter(Worked*) {
+  if (!tb_.empty()) {
+    std::cerr << ext::header(this) << "discard " << tb_.count() << " msu in TB" << std::endl;
+    tb_.clear();
+  }
+  reset();
+  fisu();
+  process_tb();
+  on_activate();
+}
+
+void SLC::fisu(Worked*) {
+  make_expected();
+  if (fibr_ != expected_fib_) {
+    unexpected_fib();
+    return;
+  }
+  retransmission_awaited_ = bad_fib_ = false;
+  if (!process_bsnr()) return;
+  if (fsnr_ != last_accepted_) nack();
+}
+
+void SLC::lssu(Worked*, Indication i) {
+  std::cerr << ext::header(this) << "receive lssu: " << i << ' ';
+  put_received_header(std::cerr);
+  std::cerr << std::endl;
+  next_state(idle_);
+}
+
+void SLC::msu(Worked*, Packet& p) {
+  make_expected();
+  if (fsnr_ == last_accepted_) {
+    if (log.msu_processing)
+      std::clog << ext::header(this) << "discard msu due to 5.2.2/i Q.702" << " fsnr="
+                << unsigned(fsnr_) << " fsnx=" << unsigned(last_accepted_) << std::endl;
+    return;
+  }
+  if (fibr_ != expected_fib_) {
+    unexpected_fib();
+    return;
+  }
+  retransmission_awaited_ = bad_fib_ = false;
+  if (!process_bsnr()) return;
+  if (fsnr_ != next_of(last_accepted_)) {
+    if (log.msu_processing)
+      std::clog << ext::header(this) << "discard msu due to 5.2.2/ii Q.702" << " fsnr="
+                << unsigned(fsnr_) << " fsnx=" << unsigned(last_accepted_) << std::endl;
+    nack();
+    return;
+  }
+  ack();
+  if (log.mtp_receive) hex_dump(" mtp rx", p);
+  on_message(p);
+}
+
+void SLC::message(Worked*, Packet& p) {
+  put_to_tb(p);
+  process_tb();
+}
+
+}  // namespace SS7

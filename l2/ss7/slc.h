@@ -1,0 +1,237 @@
+// SS7::SLC: signalling link control of one SS7 link (MTP level 2, Q.703) with basic error
+// correction: initial alignment with normal or emergency proving, then sequence numbering modulo
+// 128, positive and negative acknowledgement, a retransmission buffer (RTB) of the MSUs sent and
+// not yet acknowledged and a transmission buffer (TB) of those that have no FSN yet.
+//
+// Below the link is one HDLC channel (GenericHDLC, not owned) that adds flags and check bits and
+// whose callbacks arrive through HDLC::Notify; above it the owner's protocol stack sends MSUs
+// (SIO and SIF) with message and receives them through on_message. The link comes up with
+// on_activate and reports every entry into idle with on_deactivate("impossible phasing").
+//
+// States are objects (State); each handler of a state calls the link's member of the same name
+// that takes that state's class, so aligned ready, derived from proving, receives as proving
+// does. One timer slot runs at most one of T1, T2, T3, T4 and T7.
+//
+// Every report upward is the last thing a handler does, so an owner may tear the link down from
+// inside a report.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+
+#include "base/timer.h"
+#include "hw/hdlc.h"
+#include "proto/clean_queue.h"
+#include "proto/cyclic.h"
+#include "proto/protocol.h"
+
+namespace SS7 {
+
+using SeqNo = Cyclic<unsigned, 127u>;
+
+class SLC : public Protocol, public HDLC::Notify {
+ public:
+  // LSSU status.
+  enum Indication : unsigned char { sio = 0, sin = 1, sie = 2, sios = 3 };
+
+  class State {
+   public:
+    enum type { idle = 0, not_aligned = 1, aligned = 2, proving = 3, aligned_ready = 4,
+                worked = 5 };
+    explicit State(type t) : id(t) {}
+    virtual ~State() = default;
+    virtual void on_enter(SLC&) = 0;
+    virtual void on_leave(SLC&) = 0;
+    virtual void fisu(SLC&) = 0;
+    virtual void lssu(SLC&, Indication) = 0;
+    virtual void msu(SLC&, Packet&) = 0;
+    virtual void message(SLC&, Packet&) = 0;
+    type get_state_id() const { return id; }
+
+    const type id;
+  };
+  template <State::type N, class Base = State>
+  class TState : public Base {
+   public:
+    TState() : Base(N) {}
+    void on_enter(SLC& s) override { s.on_enter(this); }
+    void on_leave(SLC& s) override { s.on_leave(this); }
+    void fisu(SLC& s) override { s.fisu(this); }
+    void lssu(SLC& s, Indication i) override { s.lssu(this, i); }
+    void msu(SLC& s, Packet& p) override { s.msu(this, p); }
+    void message(SLC& s, Packet& p) override { s.message(this, p); }
+    // For a state class derived from this one.
+    explicit TState(State::type n) : Base(n) {}
+  };
+  using Idle = TState<State::idle>;
+  using NotAligned = TState<State::not_aligned>;
+  using Aligned = TState<State::aligned>;
+  using Proving = TState<State::proving>;
+  using AlignedReady = TState<State::aligned_ready, Proving>;
+  using Worked = TState<State::worked>;
+
+  // The eight log switches, in the order of LGCP::SS7L2Log.
+  struct Log {
+    bool state = false;
+    bool raw_receive = false;
+    bool raw_transmit = false;
+    bool mtp_transmit = false;
+    bool mtp_receive = false;
+    bool mtp_activate = false;
+    bool timers = false;
+    bool msu_processing = false;
+  };
+  struct Statistics {
+    uint32_t su_sent = 0;
+    uint32_t su_received = 0;
+    uint32_t octets_sent = 0;
+    uint32_t octets_received = 0;
+    uint32_t tb_overflows = 0;
+    uint32_t rtb_size = 0;
+    uint32_t retransmissions = 0;
+    uint32_t nacks_sent = 0;
+  };
+  struct TimerSpec {
+    unsigned ms;
+    void (SLC::*expire)();
+  };
+  static const TimerSpec T1, T2, T3, T4n, T4e, T5, T6, T7;
+
+  // The TB takes at most this many MSUs; its ring has room for a whole RTB put back in front.
+  static constexpr unsigned kTbLimit = 200;
+  static constexpr unsigned kRtbLimit = 127;
+  // SIO plus SIF: Q.703 allows 2 to 272 octets of SIF.
+  static constexpr unsigned kMsuMin = 3;
+  static constexpr unsigned kMsuMax = 273;
+
+  SLC();
+  ~SLC() override;
+
+  const Protocol_name& name() const override { return name_; }
+  void local_prepare_head(Packet& p) override;
+  void local_prepare_tail(Packet& p) override;
+  void local_activate() override;
+  void local_deactivate() override;
+  // An MSU (SIO and SIF) from the owner.
+  void message(Packet& p) override;
+  // A signal unit from the channel, without flags and check bits.
+  void receive(Packet& p) override;
+  void protocol_info(std::ostream& os) const override;
+
+  void on_hdlc_receive(Packet& frame) override { receive(frame); }
+  // The channel failed: the link goes to idle.
+  void on_hdlc_error(HDLC::Notify::Cause::Type cause) override;
+  void on_hdlc_ready() override;
+
+  void OnTrunkHardStatus(bool up);
+  const Statistics& statistics();
+  State::type state() const { return state_->get_state_id(); }
+  unsigned rtb_fill() const { return rtb_fill_; }
+  unsigned tb_count() const { return tb_.count(); }
+
+  void PutHeader(std::ostream& os) const;
+  void PutShortInfo(std::ostream& os) const;
+
+  // Owner configuration.
+  unsigned trunk = 0;
+  unsigned slc = 0;
+  unsigned dpc = 0;
+  bool emergency = false;
+  GenericHDLC* hdlc = nullptr;
+  Log log;
+
+  // The state handlers; the State overloads do nothing.
+  void on_enter(State*) {}
+  void on_leave(State*) {}
+  void fisu(State*) {}
+  void lssu(State*, Indication) {}
+  void msu(State*, Packet&) {}
+  void message(State*, Packet&) {}
+  void on_enter(Idle*);
+  void on_enter(NotAligned*);
+  void on_leave(NotAligned*) { stop_timer(); }
+  void lssu(NotAligned*, Indication i) { lssu_aligning(i); }
+  void lssu(Idle*, Indication i) { lssu_aligning(i); }
+  void on_enter(Aligned*);
+  void on_leave(Aligned*) { stop_timer(); }
+  void lssu(Aligned*, Indication i);
+  void on_enter(Proving*);
+  void on_leave(Proving*) { stop_timer(); }
+  void fisu(Proving*);
+  void lssu(Proving*, Indication i);
+  void msu(Proving*, Packet&);
+  void on_enter(AlignedReady*);
+  void on_leave(AlignedReady*) { stop_timer(); }
+  void on_enter(Worked*);
+  void on_leave(Worked*) { stop_timer(); }
+  void fisu(Worked*);
+  void lssu(Worked*, Indication i);
+  void msu(Worked*, Packet& p);
+  void message(Worked*, Packet& p);
+
+ private:
+  void next_state(State& s);
+  void start_timer(const TimerSpec& t);
+  void stop_timer() { timer_.reset(); }
+  void on_t1();
+  void on_t2();
+  void on_t3();
+  void on_t4();
+  void on_t7();
+  void on_nothing() {}
+
+  void lssu_aligning(Indication i);
+  bool send(Packet p);
+  void fisu();
+  void lssu(Indication status);
+  void put_to_tb(Packet& p);
+  void process_tb();
+  void make_expected();
+  // A FISU or MSU whose FIB is not the expected one; false when the link went to idle.
+  bool unexpected_fib();
+  // False when the link went to idle.
+  bool process_bsnr();
+  void ack();
+  void nack();
+  void retransmit();
+  void reset();
+  void release_rtb();
+  void put_received_header(std::ostream& os) const;
+  void hex_dump(const char* what, const Packet& p) const;
+
+  Protocol_name_str name_{"MTP/L2"};
+  Idle idle_;
+  NotAligned not_aligned_;
+  Aligned aligned_;
+  Proving proving_;
+  AlignedReady aligned_ready_;
+  Worked worked_;
+  State* state_ = &idle_;
+
+  // The received header.
+  SeqNo bsnr_, fsnr_;
+  bool bibr_ = false, fibr_ = false;
+  unsigned li_ = 0;
+  // The transmit state.
+  SeqNo bsnt_ = 127, fsnt_ = 127;
+  bool bibt_ = true, fibt_ = true;
+  // Snapshot at the start of each unit handled in worked.
+  SeqNo last_accepted_;
+  bool expected_fib_ = false, expected_bib_ = false;
+  bool retransmission_awaited_ = false;
+  bool bad_bsn_ = false;
+  bool bad_fib_ = false;
+
+  Packet rtb_[128];
+  SeqNo fsnf_ = 0, fsnl_ = 127;
+  unsigned rtb_fill_ = 0;
+  CleanQueue<Packet, kTbLimit + kRtbLimit> tb_;
+
+  Timer timer_;
+  Statistics stats_;
+};
+
+std::ostream& operator<<(std::ostream& os, SLC::State::type t);
+std::ostream& operator<<(std::ostream& os, SLC::Indication i);
+
+}  // namespace SS7
