@@ -67,6 +67,20 @@ void Mcc::capture(const Channel& c, bool outgoing, const std::string& frame) {
                  outgoing, frame);
 }
 
+// SS7 hardware repeats the last FISU or LSSU on the line while it has nothing else to send; the
+// model delivers each unit once, so a cable plugged in between two SS7 links hands each the last
+// such unit the other sent, once, and links started before the join still align.
+void Mcc::hand_over_line_state(const Channel& from, Channel& to) {
+  if (from.allocation.mode != kMtp2Mode || to.allocation.mode != kMtp2Mode) return;
+  for (auto unit = from.sent.rbegin(); unit != from.sent.rend(); ++unit) {
+    // Three octets of header, then no (FISU) or one or two (LSSU) octets of status.
+    if (unit->size() >= 3 && unit->size() <= 5) {
+      receive(to, *unit);
+      return;
+    }
+  }
+}
+
 void Mcc::split(Channel& c) {
   if (c.peer < 0) return;
   if (Channel* peer = channel(static_cast<uint32_t>(c.peer))) peer->peer = -1;
@@ -176,6 +190,8 @@ bool Mcc::command(const Words& words, Reply& reply) {
       split(*other);
       c->peer = static_cast<int32_t>(other->number);
       other->peer = static_cast<int32_t>(c->number);
+      hand_over_line_state(*c, *other);
+      hand_over_line_state(*other, *c);
       reply = Reply::ok();
     }
   } else if (verb == "split" && words.size() == 3) {

@@ -19,6 +19,8 @@
 //   mcc hangup CH           the channel fails: the daemon's descriptor hangs up (POLLHUP, then
 //                           end of file), as a channel the driver has lost does
 //   mcc join A B | mcc split A
+//                           joining two mode-3 channels hands each the last FISU or LSSU the
+//                           other sent, once
 //   mcc capture PATH | mcc capture off
 //                           every frame, either way, into the pcapng file PATH; channels in
 //                           mode 3 (signalling system No. 7) as MTP2, the others as LAPD
@@ -62,6 +64,8 @@ class Mcc : public DeviceModel {
   Channel* channel(uint32_t number);
   void receive(Channel& channel, const std::string& frame);
   void capture(const Channel& channel, bool outgoing, const std::string& frame);
+  // Two SS7 channels just joined: `to` receives the last FISU or LSSU that `from` sent.
+  void hand_over_line_state(const Channel& from, Channel& to);
   void split(Channel& channel);
   Reply list() const;
 

@@ -65,6 +65,25 @@ TEST_F(Mcc, FramesGoOutReceivedFramesComeInAndJoinedChannelsTalk) {
   EXPECT_EQ(read_frame(fb, 0), "<nothing>");
 }
 
+TEST_F(Mcc, JoinedSs7ChannelsGetTheOthersLastFisuOrLssuOnce) {
+  int a, b, c;
+  Fd fa = open_channel(3, a), fb = open_channel(3, b), fc = open_channel(0, c);
+  ASSERT_TRUE(fa && fb && fc);
+  // A: an LSSU SIO, an MSU, then a FISU; B: an LSSU SIN; C (LAPD) nothing of the kind.
+  for (const std::string& unit : {std::string("\xff\xff\x01\x00", 4),
+                                  std::string("\xff\x80\x03\x03\x01\x02", 6),
+                                  std::string("\xff\x80\x00", 3)})
+    ASSERT_EQ(::write(fa.get(), unit.data(), unit.size()), ssize_t(unit.size()));
+  ASSERT_EQ(::write(fb.get(), "\xff\xff\x01\x01", 4), 4);
+  ASSERT_EQ(::write(fc.get(), "\x00\x01\x7f", 3), 3);
+  EXPECT_EQ(sim.command("mcc join " + std::to_string(a) + " " + std::to_string(b)), Lines{"ok"});
+  EXPECT_EQ(read_frame(fb), std::string("\xff\x80\x00", 3));
+  EXPECT_EQ(read_frame(fa), "\xff\xff\x01\x01");
+  EXPECT_EQ(read_frame(fa, 0), "<nothing>");
+  EXPECT_EQ(sim.command("mcc join " + std::to_string(a) + " " + std::to_string(c)), Lines{"ok"});
+  EXPECT_EQ(read_frame(fc, 100), "<nothing>");
+}
+
 TEST_F(Mcc, CaptureIsReadByTheLapdAndMtp2Dissectors) {
   if (std::system("tshark -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed";
   int lapd, mtp2;
