@@ -4,16 +4,14 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "l2/ss7/slc.h"
 #include "base/timer.h"
-#include "proto/protocol.h"
+#include "l2/ss7/slc.h"
+#include "tests/l2/slc_pair.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/loop_turns.h"
 #include "tests/support/temp_root.h"
@@ -21,126 +19,24 @@
 namespace {
 
 using SS7::SLC;
-using Bytes = std::vector<unsigned char>;
-
-Bytes bytes_of(const Packet& p) {
-  Bytes b;
-  for (unsigned i = 0; i < p.length(); ++i) b.push_back(p[static_cast<int>(i)]);
-  return b;
-}
-
-Packet packet_of(const Bytes& b, unsigned head = 3) {
-  Packet p;
-  p.reserve_head(head);
-  for (unsigned char c : b) p.put8(c);
-  return p;
-}
-
-// An MSU whose first two octets carry its number.
-Bytes numbered(unsigned n, unsigned len = 5) {
-  Bytes b(len, 0x5A);
-  b[0] = static_cast<unsigned char>(n >> 8);
-  b[1] = static_cast<unsigned char>(n);
-  return b;
-}
-
-struct Wire;
-
-// One end of the wire and the layer-3 owner of its link.
-struct End : GenericHDLC, ProtocolsList {
-  bool hdlc_transmit(Packet& frame) override;
-  bool is_open() const override { return true; }
-  bool is_ready() const override { return refuse == 0; }
-  void on_activated(Protocol*) override { ++ups; }
-  void on_deactivated(Protocol*, Protocol_status s) override { downs.push_back(s->message()); }
-  void on_message(Packet& p) override { received.push_back(bytes_of(p)); }
-
-  Wire* wire = nullptr;
-  SLC* slc = nullptr;
-  // Frames to refuse before taking one again.
-  unsigned refuse = 0;
-  int ups = 0;
-  std::vector<std::string> downs;
-  std::vector<Bytes> received;
-  std::vector<Bytes> sent;
-};
-
-struct Wire {
-  struct Unit {
-    End* to;
-    Bytes bytes;
-  };
-  // Whether a unit from `from` is lost.
-  std::function<bool(const End& from, const Bytes&)> lose;
-  std::deque<Unit> queue;
-  std::vector<Bytes> all;  // every unit carried, both ways, for the capture
-};
-
-bool End::hdlc_transmit(Packet& frame) {
-  if (refuse) {
-    --refuse;
-    return false;
-  }
-  Bytes b = bytes_of(frame);
-  sent.push_back(b);
-  wire->all.push_back(b);
-  return true;
-}
+using End = SlcEnd;
 
 SLC::State::type state_of(const End& e) { return e.slc->state(); }
 
-class SlcTest : public LoopTest {
+class SlcTest : public LoopTest, public SlcPair {
  protected:
   void SetUp() override {
     LoopTest::SetUp();
     // A link that has gone idle waits for nothing; the loop must not take itself for hung.
-    keep_alive_.set(3600 * 1000, &SlcTest::fresh, this);
+    keep_alive_.set(3600 * 1000, &SlcPair::fresh, this);
     fresh();
   }
   void TearDown() override {
     keep_alive_.reset();
-    for (End* e : {&a, &b}) delete e->slc;
+    fresh();
     LoopTest::TearDown();
   }
-  // New links at both ends, nothing on the wire.
-  void fresh() {
-    wire.lose = nullptr;
-    wire.all.clear();
-    for (End* e : {&a, &b}) {
-      delete e->slc;
-      e->refuse = 0;
-      e->ups = 0;
-      e->downs.clear();
-      e->received.clear();
-      e->sent.clear();
-      e->wire = &wire;
-      e->slc = new SLC;
-      e->slc->hdlc = e;
-      e->add_protocol_head(e->slc);
-    }
-    b.slc->slc = 1;
-  }
 
-  // Delivers what was sent, in order, until nothing is left.
-  void pump() {
-    size_t done[2] = {0, 0};
-    for (bool moved = true; moved;) {
-      moved = false;
-      for (End* from : {&a, &b}) {
-        End* to = from == &a ? &b : &a;
-        size_t& i = done[from == &a ? 0 : 1];
-        for (; i < from->sent.size(); ++i) {
-          moved = true;
-          Bytes u = from->sent[i];
-          if (wire.lose && wire.lose(*from, u)) continue;
-          Packet p = packet_of(u, 0);
-          to->slc->on_hdlc_receive(p);
-        }
-      }
-    }
-    a.sent.clear();
-    b.sent.clear();
-  }
   void step(unsigned ms) {
     advance(ms);
     pump();
@@ -153,13 +49,6 @@ class SlcTest : public LoopTest {
     ASSERT_EQ(state_of(a), SLC::State::worked);
     ASSERT_EQ(state_of(b), SLC::State::worked);
   }
-  void send(End& from, const Bytes& msu) {
-    Packet p = packet_of(msu);
-    from.slc->message(p);
-  }
-
-  Wire wire;
-  End a, b;
   Timer keep_alive_;
 };
 
@@ -189,7 +78,7 @@ TEST_F(SlcTest, BackToBackAlignmentTakesNormalOrEmergencyProving) {
 TEST_F(SlcTest, MsusArriveInOrderAfterLossNackAndRetransmission) {
   align();
   bool lost = false;
-  wire.lose = [&](const End& from, const Bytes& u) {
+  lose = [&](const End& from, const Bytes& u) {
     // The second MSU from A, once.
     if (&from != &a || lost || u.size() < 5 || u[3] != 0 || u[4] != 1) return false;
     return lost = true;
@@ -211,7 +100,7 @@ TEST_F(SlcTest, MsusArriveInOrderAfterLossNackAndRetransmission) {
 TEST_F(SlcTest, RtbHolds127AndTbRefusesThe201st) {
   align();
   bool hold = true;
-  wire.lose = [&](const End& from, const Bytes&) { return hold && &from == &b; };
+  lose = [&](const End& from, const Bytes&) { return hold && &from == &b; };
   for (unsigned n = 0; n < 328; ++n) send(a, numbered(n));
   pump();
   EXPECT_EQ(a.slc->rtb_fill(), 127u);
@@ -326,7 +215,7 @@ TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
       {"T7: no acknowledgement",
        [&] {
          align();
-         wire.lose = [](const End&, const Bytes&) { return true; };
+         lose = [](const End&, const Bytes&) { return true; };
          send(a, numbered(1));
        },
        SLC::State::worked, 12000},
@@ -371,6 +260,8 @@ TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
 }
 
 TEST_F(SlcTest, TsharkReadsTheCaptureAsMtp2) {
+  std::vector<Bytes> units;
+  a.capture = b.capture = &units;
   align();
   for (unsigned n = 0; n < 3; ++n) send(a, numbered(n, 20));
   pump();
@@ -378,7 +269,7 @@ TEST_F(SlcTest, TsharkReadsTheCaptureAsMtp2) {
   std::string text = dir.path() + "/units.txt", pcap = dir.path() + "/units.pcap";
   {
     std::ofstream out(text);
-    for (const Bytes& u : wire.all) {
+    for (const Bytes& u : units) {
       out << "0000";
       for (unsigned char c : u) {
         char hex[4];
@@ -398,7 +289,7 @@ TEST_F(SlcTest, TsharkReadsTheCaptureAsMtp2) {
     ++lines;
     all += line + "\n";
   }
-  EXPECT_EQ(lines, wire.all.size()) << all;
+  EXPECT_EQ(lines, units.size()) << all;
   EXPECT_EQ(all.find("Malformed"), std::string::npos) << all;
   EXPECT_NE(all.find("MTP2 4 SIN"), std::string::npos) << all;
   EXPECT_NE(all.find("MTP2 3 FISU"), std::string::npos) << all;
