@@ -21,9 +21,9 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ python3 libboost-dev libloki-dev libsnmp-dev)
 # What the tests add: GoogleTest, clang with its sanitizer and fuzzer runtime, tshark, snmptrapd
 # and ip (peers and checks of the monitoring tests), sox (announcement files), ppp (pppd reads
-# the modem slots' command lines) and libpri (a Q.921 peer of the link tests).
+# the modem slots' command lines), libpri and libss7 (Q.921 and MTP2 peers of the link tests).
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev tshark faketime snmptrapd iproute2
-               sox ppp libpri-dev)
+               sox ppp libpri-dev libss7-dev)
 BENCH_PACKAGES=(libbenchmark-dev valgrind)
 
 # configure DIR ARGS...: configure a Ninja build in DIR unless it already is.
