@@ -255,17 +255,19 @@ void SLC::make_expected() {
   expected_bib_ = fibt_;
 }
 
+bool SLC::give_up(const char* line) {
+  if (log.msu_processing) {
+    std::cerr << ext::header(this) << line;
+    put_received_header(std::cerr);
+    std::cerr << std::endl;
+  }
+  next_state(idle_);
+  return false;
+}
+
 bool SLC::unexpected_fib() {
   if (retransmission_awaited_) return process_bsnr();
-  if (bad_fib_) {
-    if (log.msu_processing) {
-      std::cerr << ext::header(this) << "bad start of a retransmission: ";
-      put_received_header(std::cerr);
-      std::cerr << std::endl;
-    }
-    next_state(idle_);
-    return false;
-  }
+  if (bad_fib_) return give_up("bad start of a retransmission: ");
   bad_fib_ = true;
   return true;
 }
@@ -277,13 +279,7 @@ bool SLC::process_bsnr() {
       bad_bsn_ = true;
       return true;
     }
-    if (log.msu_processing) {
-      std::cerr << ext::header(this) << "bad su acknowledgement received: ";
-      put_received_header(std::cerr);
-      std::cerr << std::endl;
-    }
-    next_state(idle_);
-    return false;
+    return give_up("bad su acknowledgement received: ");
   }
   bad_bsn_ = false;
   SeqNo first_open = next_of(bsnr_);
@@ -363,25 +359,15 @@ void SLC::next_state(State& s) {
 
 void SLC::start_timer(const TimerSpec& t) { timer_.set(t.ms, t.expire, this); }
 
-void SLC::on_t1() {
-  if (log.timers) std::clog << ext::header(this) << "T1 expired" << std::endl;
-  next_state(idle_);
+void SLC::expired(const char* line, State& next) {
+  if (log.timers) std::clog << ext::header(this) << line << std::endl;
+  next_state(next);
 }
 
-void SLC::on_t2() {
-  if (log.timers) std::clog << ext::header(this) << "T2 expired" << std::endl;
-  next_state(idle_);
-}
-
-void SLC::on_t3() {
-  if (log.timers) std::clog << ext::header(this) << "T3 expired" << std::endl;
-  next_state(idle_);
-}
-
-void SLC::on_t4() {
-  if (log.timers) std::clog << ext::header(this) << "T4 expired." << std::endl;
-  next_state(aligned_ready_);
-}
+void SLC::on_t1() { expired("T1 expired", idle_); }
+void SLC::on_t2() { expired("T2 expired", idle_); }
+void SLC::on_t3() { expired("T3 expired", idle_); }
+void SLC::on_t4() { expired("T4 expired.", aligned_ready_); }
 
 void SLC::on_t7() {
   if (log.timers)

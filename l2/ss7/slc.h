@@ -173,6 +173,8 @@ class SLC : public Protocol, public HDLC::Notify {
   void next_state(State& s);
   void start_timer(const TimerSpec& t);
   void stop_timer() { timer_.reset(); }
+  // A timer expired: the line (with the timers switch), then the next state.
+  void expired(const char* line, State& next);
   void on_t1();
   void on_t2();
   void on_t3();
@@ -191,6 +193,8 @@ class SLC : public Protocol, public HDLC::Notify {
   bool unexpected_fib();
   // False when the link went to idle.
   bool process_bsnr();
+  // A second fault in a row: the line and the received header (msu-processing), then idle.
+  bool give_up(const char* line);
   void ack();
   void nack();
   void retransmit();
