@@ -1,0 +1,516 @@
+#include "l2/isdn/lapd_nt.h"
+
+#include <iostream>
+#include <new>
+
+#include "base/ext_header.h"
+
+namespace ISDN {
+
+namespace {
+
+constexpr unsigned char kSABME = 0x6F, kUA = 0x63, kDM = 0x0F, kDISC = 0x43, kFRMR = 0x87,
+                        kXID = 0xAF, kUI = 0x03;
+constexpr unsigned char kRR = 0x01, kRNR = 0x05, kREJ = 0x09;
+constexpr unsigned char kIdentityRequest = 1, kIdentityAssigned = 2, kIdentityDenied = 3,
+                        kCheckRequest = 4, kCheckResponse = 5, kIdentityRemove = 6,
+                        kIdentityVerify = 7;
+constexpr unsigned char kGroupTei = 127;
+
+}  // namespace
+
+// The network side's entries.
+
+void LAPD_NT_user::PutHeader(std::ostream& os) const {
+  os << "LAPD_user(NT BRI)[";
+  if (state_ == unassigned) {
+    os << "unassigned]:";
+    return;
+  }
+  os << "Tei=" << unsigned(tei_) << (state_ == assigned ? ",assigned" : ",wait_answer");
+  if (checking_) os << ",check";
+  if (busy_) os << ",busy";
+  os << "]";
+}
+
+void LAPD_NT_user::log(const char* text) const {
+  if (log_ > 1) std::clog << ext::header(this) << text << std::endl;
+}
+
+void LAPD_NT_user::assign() {
+  if (checking_ && state_ != unassigned) {
+    log("checked");
+    checking_ = false;
+    check_timer_.reset();
+    return;
+  }
+  log("assigned");
+  vr_ = va_ = vs_ = 0;
+  state_ = assigned;
+  busy_ = checking_ = false;
+  check_timer_.reset();
+  i_q_.clear();
+  ack_q_.clear();
+  rc_ = 0;
+  link_timer_.set(t203_ms, &LAPD_NT_user::on_timer, this);
+  send_U(kSABME, true, true);
+}
+
+void LAPD_NT_user::unassign() {
+  log("unassigned");
+  state_ = unassigned;
+  checking_ = busy_ = false;
+  link_timer_.reset();
+  check_timer_.reset();
+  i_q_.clear();
+  ack_q_.clear();
+}
+
+void LAPD_NT_user::checking() {
+  if (state_ == unassigned) return;
+  log("checking started");
+  checking_ = true;
+  check_timer_.set(check_ms, &LAPD_NT_user::on_check_timer, this);
+}
+
+void LAPD_NT_user::on_check_timer() { unassign(); }
+
+bool LAPD_NT_user::message(Packet& p) {
+  if (state_ == unassigned || call_reference_ != (p[2] & 0x7F)) return false;
+  if (busy_ || ack_q_.count() == k) {
+    Packet oldest;
+    if (i_q_.count() >= kIQueueLimit) i_q_.get(oldest);
+    i_q_.put(p);
+    return true;
+  }
+  send_I(p);
+  return true;
+}
+
+void LAPD_NT_user::send_I(const Packet& message) {
+  Packet frame;
+  const unsigned char head[] = {0x02, static_cast<unsigned char>(tei_ << 1 | 1),
+                                static_cast<unsigned char>(unsigned(vs_) << 1),
+                                static_cast<unsigned char>(unsigned(vr_) << 1 | 1)};
+  try {
+    frame.reserve_head(0);
+    for (unsigned char c : head) frame.put8(c);
+    frame.put(message);
+  } catch (const std::bad_alloc&) {
+    std::cerr << ext::header(this) << "no packet buffer, I frame not sent" << std::endl;
+    return;
+  }
+  ack_q_.put(frame);
+  ++vs_;
+  Packet copy = frame;
+  lapd_->send_to_layer1(copy);
+  if (state_ != wait_answer) rc_ = 0;
+  state_ = wait_answer;
+  link_timer_.set(t200_ms, &LAPD_NT_user::on_timer, this);
+}
+
+void LAPD_NT_user::send_S(unsigned char type, bool command, bool pf) {
+  lapd_->send_octets({static_cast<unsigned char>(command ? 0x02 : 0x00),
+                      static_cast<unsigned char>(tei_ << 1 | 1), type,
+                      static_cast<unsigned char>(unsigned(vr_) << 1 | (pf ? 1 : 0))});
+}
+
+void LAPD_NT_user::send_U(unsigned char type, bool command, bool pf) {
+  lapd_->send_octets({static_cast<unsigned char>(command ? 0x02 : 0x00),
+                      static_cast<unsigned char>(tei_ << 1 | 1),
+                      static_cast<unsigned char>(type | (pf ? 0x10 : 0))});
+}
+
+void LAPD_NT_user::receive(Packet& p, bool response) {
+  if (p.length() < 1) return;
+  const unsigned char control = p.pull8();
+  if ((control & 1) == 0) {
+    if (response || p.length() < 1) return;
+    const unsigned char second = p.pull8();
+    on_I(control >> 1, second >> 1, second & 1, p);
+    return;
+  }
+  if ((control & 3) == 1) {
+    if (p.length() < 1) return;
+    const unsigned char second = p.pull8();
+    const bool command = !response;
+    if (control == kRR)
+      on_RR(second >> 1, second & 1, command);
+    else if (control == kRNR)
+      on_RNR(second >> 1, second & 1, command);
+    else if (control == kREJ)
+      on_REJ(second >> 1, second & 1, command);
+    return;
+  }
+  const bool pf = control & 0x10;
+  switch (control & ~0x10) {
+    case kSABME:
+      if (!response) on_SABME(pf);
+      break;
+    case kDM:
+      if (response) {
+        log("received DM frame");
+        unassign();
+      }
+      break;
+    case kDISC:
+      if (!response) on_DISC(pf);
+      break;
+    case kFRMR:
+      if (response) {
+        log("received FRMR frame");
+        unassign();
+      }
+      break;
+    case kXID:
+      log("received XID frame");
+      break;
+    default:
+      break;
+  }
+}
+
+void LAPD_NT_user::on_I(unsigned ns, unsigned nr, bool p, Packet& info) {
+  log("received I frame");
+  const bool in_sequence = ns == unsigned(vr_);
+  if (in_sequence) ++vr_;
+  if (!ack_queue(nr)) return;
+  // Every I frame is answered, so the terminal's T200 does not run out on each message.
+  send_S(in_sequence ? kRR : kREJ, false, p);
+  serve();
+  if (!in_sequence || info.length() < 4) return;
+  call_reference_ = info[2] & 0x7F;
+  lapd_->send_to_layer3(info);
+}
+
+void LAPD_NT_user::on_RR(unsigned nr, bool pf, bool command) {
+  log("received RR frame");
+  if (command && pf) send_S(kRR, false, true);
+  if (!ack_queue(nr)) return;
+  // The answer to a poll: whatever is still outstanding goes again.
+  if (!command && pf) retransmit();
+  set_unbusy();
+}
+
+void LAPD_NT_user::on_RNR(unsigned nr, bool pf, bool command) {
+  log("received RNR frame");
+  set_busy();
+  if (command && pf) send_S(kRR, false, true);
+  if (!ack_queue(nr)) return;
+  if (!command && pf) retransmit();
+  serve();
+}
+
+void LAPD_NT_user::on_REJ(unsigned nr, bool pf, bool command) {
+  log("received REJ frame");
+  if (command && pf) send_S(kRR, false, true);
+  if (!ack_queue(nr)) return;
+  retransmit();
+  rc_ = 0;
+  set_unbusy();
+}
+
+void LAPD_NT_user::on_SABME(bool p) {
+  log("received SABME frame");
+  vr_ = va_ = vs_ = 0;
+  ack_q_.clear();
+  if (p) send_U(kUA, false, true);
+  set_unbusy();
+}
+
+void LAPD_NT_user::on_DISC(bool p) {
+  log("received DISC frame");
+  if (p) send_U(kUA, false, true);
+  unassign();
+}
+
+bool LAPD_NT_user::ack_queue(unsigned nr) {
+  log("ack queue");
+  const Seq n = nr;
+  if (!(va_ <= n <= vs_)) {
+    unassign();
+    return false;
+  }
+  Packet dropped;
+  for (; unsigned(va_) != nr; ++va_) ack_q_.get(dropped);
+  return true;
+}
+
+void LAPD_NT_user::retransmit() {
+  if (ack_q_.empty()) return;
+  log("retransmit queue");
+  for (unsigned n = ack_q_.count(); n > 0; --n) {
+    Packet frame;
+    ack_q_.get(frame);
+    try {
+      // The current N(R), P = 1.
+      frame->data[3] = static_cast<unsigned char>(unsigned(vr_) << 1 | 1);
+      Packet copy = frame;
+      lapd_->send_to_layer1(copy);
+    } catch (const std::bad_alloc&) {
+      std::cerr << ext::header(this) << "no packet buffer, I frame not resent" << std::endl;
+    }
+    ack_q_.put(frame);
+  }
+}
+
+void LAPD_NT_user::set_busy() {
+  if (!busy_) log("set busy");
+  busy_ = true;
+}
+
+void LAPD_NT_user::set_unbusy() {
+  if (busy_) log("set unbusy");
+  busy_ = false;
+  serve();
+}
+
+void LAPD_NT_user::serve() {
+  if (state_ == unassigned) return;
+  Packet next;
+  while (!busy_ && ack_q_.count() < k && i_q_.get(next)) send_I(next);
+  if (ack_q_.empty()) {
+    state_ = assigned;
+    link_timer_.set(t203_ms, &LAPD_NT_user::on_timer, this);
+  } else if (state_ != wait_answer) {
+    state_ = wait_answer;
+    rc_ = 0;
+    link_timer_.set(t200_ms, &LAPD_NT_user::on_timer, this);
+  }
+}
+
+void LAPD_NT_user::on_timer() {
+  if (state_ == assigned) {
+    state_ = wait_answer;
+    rc_ = 0;
+    link_timer_.set(t200_ms, &LAPD_NT_user::on_timer, this);
+    send_S(kRR, true, true);
+    return;
+  }
+  if (rc_ == n200) {
+    log("T200 expiried N200 times");
+    unassign();
+    return;
+  }
+  ++rc_;
+  link_timer_.set(t200_ms, &LAPD_NT_user::on_timer, this);
+  // An unanswered poll is repeated; outstanding frames go again.
+  if (ack_q_.empty())
+    send_S(kRR, true, true);
+  else
+    retransmit();
+}
+
+// The network side.
+
+LAPD_NT::LAPD_NT() {
+  for (LAPD_NT_user& u : users_) u.set_lapd(this);
+}
+
+LAPD_NT::~LAPD_NT() = default;
+
+void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }
+
+void LAPD_NT::set_log(unsigned level) {
+  log_ = level;
+  for (LAPD_NT_user& u : users_) u.set_log(level);
+}
+
+void LAPD_NT::local_prepare_head(Packet& p) { p.reserve_head(4); }
+void LAPD_NT::local_prepare_tail(Packet& p) { p.reserve_tail(0); }
+
+void LAPD_NT::local_activate() {
+  if (log_) std::clog << ext::header(this) << "activate" << std::endl;
+  check_all_Tei();
+  on_activate();
+}
+
+void LAPD_NT::local_deactivate() {
+  if (log_) std::clog << ext::header(this) << "deactivate" << std::endl;
+  check_timer_.reset();
+  for (LAPD_NT_user& u : users_) u.unassign();
+}
+
+bool LAPD_NT::send_octets(std::initializer_list<unsigned char> head, const Packet* tail) {
+  try {
+    Packet p;
+    p.reserve_head(0);
+    for (unsigned char c : head) p.put8(c);
+    if (tail) p.put(*tail);
+    send_to_layer1(p);
+    return true;
+  } catch (const std::bad_alloc&) {
+    std::cerr << ext::header(this) << "no packet buffer, frame not sent" << std::endl;
+    return false;
+  }
+}
+
+void LAPD_NT::send_tei(unsigned char type, uint16_t ri, unsigned char ai) {
+  send_octets({0xFE, 0xFF, kUI, 0x0F, static_cast<unsigned char>(ri & 0xFF),
+               static_cast<unsigned char>(ri >> 8), type, static_cast<unsigned char>(ai << 1 | 1)});
+}
+
+void LAPD_NT::remove_tei(unsigned char tei) {
+  send_tei(kIdentityRemove, 0, tei);
+  send_tei(kIdentityRemove, 0, tei);
+}
+
+LAPD_NT_user* LAPD_NT::find_Tei(unsigned char tei) {
+  for (LAPD_NT_user& u : users_)
+    if (u.tei() == tei && u.state() != LAPD_NT_user::unassigned) return &u;
+  return nullptr;
+}
+
+LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned char ai) {
+  LAPD_NT_user* free = nullptr;
+  for (LAPD_NT_user& u : users_) {
+    if (u.state() == LAPD_NT_user::unassigned) {
+      free = &u;
+      break;
+    }
+  }
+  if (!free) return nullptr;
+  if (ai != kGroupTei) {
+    free->set_tei(ai);
+    return free;
+  }
+  for (unsigned tei = 64; tei < kGroupTei; ++tei) {
+    if (!find_Tei(static_cast<unsigned char>(tei))) {
+      free->set_tei(static_cast<unsigned char>(tei));
+      return free;
+    }
+  }
+  return nullptr;
+}
+
+void LAPD_NT::check_all_Tei() {
+  if (log_) std::clog << ext::header(this) << "Checking Tei values...." << std::endl;
+  check_timer_.reset();
+  for (LAPD_NT_user& u : users_) u.checking();
+  send_tei(kCheckRequest, 0, kGroupTei);
+  check_timer_.set(check_period_ms, &LAPD_NT::check_all_Tei, this);
+}
+
+void LAPD_NT::message(Packet& p) {
+  if (p.length() <= 3) return;
+  if (p[3] == 0x05) {
+    // SETUP: to every terminal.
+    send_octets({0x02, 0xFF, kUI}, &p);
+    return;
+  }
+  for (LAPD_NT_user& u : users_)
+    if (u.message(p)) return;
+}
+
+void LAPD_NT::receive(Packet& p) {
+  try {
+    if (p.length() <= 2) return;
+    const unsigned char a1 = p.pull8();
+    const unsigned char a2 = p.pull8();
+    if ((a1 & 1) != 0 || (a2 & 1) != 1) return;
+    const unsigned char tei = a2 >> 1;
+    const bool response = a1 & 0x02;
+    if (tei == kGroupTei) {
+      if (p.length() < 1 || p.pull8() != kUI) return;
+      if ((a1 >> 2) == 63)
+        on_tei_procedure(p);
+      else
+        send_to_layer3(p);
+      return;
+    }
+    LAPD_NT_user* u = find_Tei(tei);
+    if (!u) {
+      u = find_free_Tei(tei);
+      if (!u) {
+        if (log_)
+          std::clog << ext::header(this) << "recieved packet with unassigned TEI=" << unsigned(tei)
+                    << ",removed" << std::endl;
+        remove_tei(tei);
+        return;
+      }
+      if (log_)
+        std::clog << ext::header(this) << "Warning:recieved packet with unassigned TEI="
+                  << unsigned(tei) << std::endl;
+      u->assign();
+    }
+    u->receive(p, response);
+  } catch (const std::bad_alloc&) {
+    std::cerr << ext::header(this) << "no packet buffer, frame dropped" << std::endl;
+  }
+}
+
+void LAPD_NT::on_tei_procedure(Packet& p) {
+  if (p.length() <= 4 || p[0] != 0x0F) return;
+  const uint16_t ri = static_cast<uint16_t>(p[1] | p[2] << 8);
+  const unsigned char type = p[3];
+  const unsigned char ai = p[4] >> 1;
+  switch (type) {
+    case kIdentityRequest: {
+      if (ai < 64) {
+        if (log_)
+          std::clog << ext::header(this) << "recieved identity request with wrong Ai="
+                    << unsigned(ai) << ",ignored" << std::endl;
+        return;
+      }
+      if (ai != kGroupTei) {
+        if (log_)
+          std::clog << ext::header(this) << "recieved identity request with wrong Ai="
+                    << unsigned(ai) << ",denied" << std::endl;
+        send_tei(kIdentityDenied, ri, ai);
+        return;
+      }
+      LAPD_NT_user* u = find_free_Tei(kGroupTei);
+      if (!u) {
+        if (log_)
+          std::clog << ext::header(this)
+                    << "recieved identity request, but all TEI values is ussigned" << std::endl;
+        send_tei(kIdentityDenied, ri, kGroupTei);
+        return;
+      }
+      if (log_)
+        std::clog << ext::header(this) << "recieved identity request,TEI assigned:"
+                  << unsigned(u->tei()) << std::endl;
+      send_tei(kIdentityAssigned, ri, u->tei());
+      u->assign();
+      return;
+    }
+    case kCheckResponse:
+      on_check_response(ri, ai);
+      return;
+    case kIdentityVerify:
+      if (log_) std::clog << ext::header(this) << "recieved verify request" << std::endl;
+      check_all_Tei();
+      return;
+    default:
+      return;
+  }
+}
+
+void LAPD_NT::on_check_response(uint16_t ri, unsigned char ai) {
+  // A terminal cannot hold the group TEI; removing it would take every terminal's TEI away.
+  if (ai == kGroupTei) return;
+  LAPD_NT_user* u = find_Tei(ai);
+  const bool found = u != nullptr;
+  if (!u) u = find_free_Tei(ai);
+  if (!u) {
+    if (log_)
+      std::clog << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)
+                << ",removed" << std::endl;
+    remove_tei(ai);
+    return;
+  }
+  if (found && !u->is_checking()) {
+    if (u->ri() == ri) return;
+    if (log_)
+      std::clog << ext::header(this) << "recieved check response with dublicated Ai="
+                << unsigned(ai) << ",removed" << std::endl;
+    u->unassign();
+    remove_tei(ai);
+    return;
+  }
+  if (log_) std::clog << ext::header(this) << "TEI " << unsigned(ai) << " checked" << std::endl;
+  u->assign();
+  u->set_ri(ri);
+}
+
+}  // namespace ISDN

@@ -1,0 +1,153 @@
+// ISDN::LAPD_NT: the network side of a basic-rate D channel in point-to-multipoint configuration,
+// the exchange towards up to eight terminals.
+//
+// It assigns TEIs (Q.921 TEI management: automatic TEIs 64 to 126, identity check, remove and
+// verify), runs one simplified acknowledged data link per assigned TEI (LAPD_NT_user), sends
+// layer-3 SETUP messages to every terminal as broadcast UI frames and routes every other layer-3
+// message to the terminal whose call reference it carries. It is one Protocol layer: layer-3
+// messages come down through message, D-channel frames up through receive; frames leave through
+// transmit and layer-3 messages go up through on_message.
+//
+// Each terminal's link keeps at most k = 7 I frames unacknowledged; further messages, and all
+// of them while the terminal is busy, wait in its I queue. Every report upward is the last thing
+// an entry point does.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <iosfwd>
+
+#include "base/timer.h"
+#include "proto/clean_queue.h"
+#include "proto/cyclic.h"
+#include "proto/protocol.h"
+
+namespace ISDN {
+
+class LAPD_NT;
+
+// One terminal's data link on the network side.
+class LAPD_NT_user {
+ public:
+  using Seq = Cyclic<unsigned, 127u>;
+  enum State : uint32_t { unassigned = 0, assigned = 1, wait_answer = 2 };
+  static constexpr unsigned k = 7;
+  static constexpr unsigned n200 = 3;
+  static constexpr unsigned t200_ms = 1000;
+  static constexpr unsigned t203_ms = 10000;
+  static constexpr unsigned check_ms = 2000;
+  static constexpr unsigned kIQueueLimit = 128;
+
+  LAPD_NT_user() = default;
+  LAPD_NT_user(const LAPD_NT_user&) = delete;
+  LAPD_NT_user& operator=(const LAPD_NT_user&) = delete;
+
+  void set_lapd(LAPD_NT* lapd) { lapd_ = lapd; }
+  void set_log(unsigned level) { log_ = level; }
+  // A new TEI: the link starts with SABME. On an entry whose check is pending: the check is
+  // answered.
+  void assign();
+  void unassign();
+  // Starts a TEI check of an assigned entry; unanswered within 2 s it unassigns.
+  void checking();
+  // A layer-3 message for this terminal's call: true when this entry took it.
+  bool message(Packet& p);
+  // A frame from this terminal, address removed; response: its C/R bit.
+  void receive(Packet& p, bool response);
+
+  void PutHeader(std::ostream& os) const;
+
+  State state() const { return state_; }
+  unsigned char tei() const { return tei_; }
+  void set_tei(unsigned char tei) { tei_ = tei; }
+  bool is_checking() const { return checking_; }
+  uint16_t ri() const { return ri_; }
+  void set_ri(uint16_t ri) { ri_ = ri; }
+  bool busy() const { return busy_; }
+  unsigned unacknowledged() const { return ack_q_.count(); }
+  unsigned queued() const { return i_q_.count(); }
+
+ private:
+  void on_I(unsigned ns, unsigned nr, bool p, Packet& info);
+  void on_RR(unsigned nr, bool pf, bool command);
+  void on_RNR(unsigned nr, bool pf, bool command);
+  void on_REJ(unsigned nr, bool pf, bool command);
+  void on_SABME(bool p);
+  void on_DISC(bool p);
+  // False: the N(R) was refused and the entry unassigned.
+  bool ack_queue(unsigned nr);
+  void retransmit();
+  void set_busy();
+  void set_unbusy();
+  // Sends what waits in the I queue while the window has room; then waits for the answer when
+  // frames are outstanding, else idles.
+  void serve();
+  void send_I(const Packet& message);
+  void send_S(unsigned char type, bool command, bool pf);
+  void send_U(unsigned char type, bool command, bool pf);
+  void on_timer();
+  void on_check_timer();
+  void log(const char* text) const;
+
+  bool checking_ = false;
+  LAPD_NT* lapd_ = nullptr;
+  Seq vr_, va_, vs_;
+  unsigned char tei_ = 0;
+  State state_ = unassigned;
+  Timer link_timer_;
+  Timer check_timer_;
+  uint32_t rc_ = 0;
+  unsigned char call_reference_ = 0;
+  bool busy_ = false;
+  unsigned log_ = 0;
+  CleanQueue<Packet, 135> i_q_;
+  // I frames sent and not yet acknowledged, complete with their header.
+  CleanQueue<Packet, k> ack_q_;
+  uint16_t ri_ = 0;
+};
+
+class LAPD_NT : public Protocol {
+ public:
+  static constexpr unsigned kUsers = 8;
+  static constexpr unsigned check_period_ms = 60000;
+
+  LAPD_NT();
+  ~LAPD_NT() override;
+
+  void local_prepare_head(Packet& p) override;
+  void local_prepare_tail(Packet& p) override;
+  void local_activate() override;
+  void local_deactivate() override;
+  // A layer-3 message from above.
+  void message(Packet& p) override;
+  // One D-channel frame from below.
+  void receive(Packet& p) override;
+
+  void set_log(unsigned level);
+  void send_to_layer1(Packet& p) { transmit(p); }
+  void send_to_layer3(Packet& p) { on_message(p); }
+  // A frame of these octets, then `tail` when given, down to the channel; false (logged) when no
+  // packet could be had.
+  bool send_octets(std::initializer_list<unsigned char> head, const Packet* tail = nullptr);
+  LAPD_NT_user* find_Tei(unsigned char tei);
+  LAPD_NT_user* find_free_Tei(unsigned char ai);
+  void check_all_Tei();
+  // TEI management message to the broadcast TEI: identity assigned 2, denied 3, check request 4,
+  // remove 6.
+  void send_tei(unsigned char type, uint16_t ri, unsigned char ai);
+  void remove_tei(unsigned char tei);
+
+  void PutHeader(std::ostream& os) const;
+  unsigned log_level() const { return log_; }
+  const LAPD_NT_user& user(unsigned i) const { return users_[i]; }
+
+ private:
+  void on_tei_procedure(Packet& p);
+  void on_check_response(uint16_t ri, unsigned char ai);
+
+  Timer check_timer_;
+  LAPD_NT_user users_[kUsers];
+  unsigned log_ = 0;
+};
+
+}  // namespace ISDN
