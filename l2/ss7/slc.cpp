@@ -72,7 +72,8 @@ void SLC::put_received_header(std::ostream& os) const {
 
 void SLC::local_activate() {
   if (state() == State::idle) {
-    if (log.mtp_activate) std::clog << ext::header(this) << "local_activate: executing..." << std::endl;
+    if (log.mtp_activate)
+      std::clog << ext::header(this) << "local_activate: executing..." << std::endl;
     next_state(not_aligned_);
     return;
   }
@@ -371,7 +372,8 @@ void SLC::on_t4() { expired("T4 expired.", aligned_ready_); }
 
 void SLC::on_t7() {
   if (log.timers)
-    std::clog << ext::header(this) << "T7 expired: " << rtb_fill_ << " packets in RTB." << std::endl;
+    std::clog << ext::header(this) << "T7 expired: " << rtb_fill_ << " packets in RTB."
+              << std::endl;
   next_state(idle_);
 }
 
