@@ -187,8 +187,7 @@ void LAPD_NT_user::on_RR(unsigned nr, bool pf, bool command) {
   log("received RR frame");
   if (command && pf) send_S(kRR, false, true);
   if (!ack_queue(nr)) return;
-  // The answer to a poll: whatever is still outstanding goes again.
-  if (!command && pf) retransmit();
+  recover(command, pf);
   set_unbusy();
 }
 
@@ -197,7 +196,7 @@ void LAPD_NT_user::on_RNR(unsigned nr, bool pf, bool command) {
   set_busy();
   if (command && pf) send_S(kRR, false, true);
   if (!ack_queue(nr)) return;
-  if (!command && pf) retransmit();
+  recover(command, pf);
   serve();
 }
 
@@ -234,6 +233,13 @@ bool LAPD_NT_user::ack_queue(unsigned nr) {
   Packet dropped;
   for (; unsigned(va_) != nr; ++va_) ack_q_.get(dropped);
   return true;
+}
+
+void LAPD_NT_user::recover(bool command, bool pf) {
+  // Every I frame carries P = 1, so only an answer after T200 ran out ends a recovery.
+  if (command || !pf || rc_ == 0) return;
+  rc_ = 0;
+  retransmit();
 }
 
 void LAPD_NT_user::retransmit() {

@@ -76,6 +76,8 @@ class LAPD_NT_user {
   void on_DISC(bool p);
   // False: the N(R) was refused and the entry unassigned.
   bool ack_queue(unsigned nr);
+  // A response with F = 1 after T200 ran out: what is still outstanding goes again, from N(R).
+  void recover(bool command, bool pf);
   void retransmit();
   void set_busy();
   void set_unbusy();

@@ -142,6 +142,9 @@ TEST_F(LapdNtTest, WindowOfSevenAndRetransmissionFromNr) {
   ASSERT_EQ(frames.size(), 7u);
   EXPECT_EQ(frames[6], "02 81 0C 03 08 01 85 16");
   EXPECT_EQ(ex_->nt->user(0).queued(), 2u);
+  // The answer to an I frame's poll resends nothing.
+  rx("02 81 01 01");
+  EXPECT_EQ(ex_->take(), Frames{});
   // The terminal's next I frame moves V(R): the frames resent on T200 carry the new N(R).
   rx("00 81 02 00 08 01 05 07");
   EXPECT_EQ(ex_->take(), Frames{"00 81 01 04"});
