@@ -151,4 +151,49 @@ TEST(L2Peer, TwoPeersMakeALinkOnTheSimulatedBoard) {
   EXPECT_EQ(disconnects, 2);
 }
 
+// Two pairs: SS7 links activated before their channels are joined (the simulator then hands
+// each the other's last LSSU), and the basic-rate network side with a terminal.
+TEST(L2Peer, Ss7AndBasicRateNetworkSidePairs) {
+  BoardSim sim;
+  ASSERT_TRUE(sim.ok());
+  L2Peer a({"ss7", "emergency"}, sim.root() + "/a.log");
+  L2Peer b({"ss7", "emergency"}, sim.root() + "/b.log");
+  L2Peer n({"nt"}, sim.root() + "/n.log");
+  L2Peer t({"lapd", "bri", "user"}, sim.root() + "/t.log");
+  std::string channel[4];
+  L2Peer* peers[4] = {&a, &b, &n, &t};
+  for (int i = 0; i < 4; ++i) {
+    channel[i] = peers[i]->line();
+    ASSERT_EQ(channel[i].rfind("channel ", 0), 0u) << channel[i];
+    channel[i].erase(0, 8);
+  }
+  a.send("up");
+  b.send("up");
+  a.send("info");
+  EXPECT_EQ(a.line(), "info \"not aligned\" 0 0 0 0 0 0 0 0");
+  const std::vector<std::string> ok{"ok"};
+  ASSERT_EQ(sim.command("mcc join " + channel[0] + " " + channel[1]), ok);
+  EXPECT_EQ(a.line(), "up");
+  EXPECT_EQ(b.line(), "up");
+  a.send("tx 8102400000110f");
+  EXPECT_EQ(b.line(), "rx 8102400000110f");
+  a.send("down");
+  EXPECT_EQ(a.line(), "down impossible phasing");
+  EXPECT_EQ(b.line(), "down impossible phasing");
+
+  ASSERT_EQ(sim.command("mcc join " + channel[2] + " " + channel[3]), ok);
+  n.send("up");
+  EXPECT_EQ(n.line(), "up");
+  t.send("up");
+  EXPECT_EQ(t.line(), "up");
+  // A SETUP with the one-octet call reference of basic rate, and the answer routed back by it.
+  t.send("tx 0801050504038090a3");
+  EXPECT_EQ(n.line(), "rx 0801050504038090a3");
+  n.send("tx 08018545080280c5");
+  EXPECT_EQ(t.line(), "rx 08018545080280c5");
+  n.send("info");
+  EXPECT_EQ(n.line(), "info LAPD_user(NT BRI)[Tei=64,assigned]");
+  for (L2Peer* p : peers) EXPECT_EQ(p->finish(), 0);
+}
+
 }  // namespace
