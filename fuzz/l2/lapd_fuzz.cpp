@@ -1,4 +1,5 @@
-// Feeds arbitrary D-channel frames to the Q.931 trace decoder and to LAPD links.
+// Feeds arbitrary D-channel frames to the Q.931 trace decoder, to LAPD links and to the network
+// side of a basic-rate channel, and arbitrary signal units to SS7 links.
 //
 // The decoder gets the input as one frame, in a heap block of its exact size, with a heap text
 // buffer of 1024 octets: AddressSanitizer sees any read past the frame or write past the buffer,
@@ -7,8 +8,11 @@
 // The links get the input as a script: the first octet chooses the side, basic or primary rate
 // and the log level; then each octet below 0xF0 is the length of a frame that follows, and the
 // octets from 0xF0 up are primitives (establish, release, a message, room on the channel, a
-// channel failure, TEI removal, a timer expiry). The octets behind each frame in its packet
-// buffer are poisoned while the link reads it, so a read past the frame is an error.
+// channel failure, TEI removal, a timer expiry). Bit 5 of the first octet takes the network side
+// instead, bit 6 an SS7 link (bit 0 then chooses emergency proving), each with primitives of its
+// own. The octets behind each frame in its packet buffer are poisoned while the layer reads it,
+// so a read past the frame is an error; an SS7 unit too short to have a header must leave the
+// link as it was.
 #include <sanitizer/asan_interface.h>
 
 #include <cstddef>
@@ -23,7 +27,9 @@
 #include "base/multiplexer.h"
 #include "base/mux_clock.h"
 #include "l2/isdn/lapd.h"
+#include "l2/isdn/lapd_nt.h"
 #include "l2/isdn/q931_trace.h"
+#include "l2/ss7/slc.h"
 
 namespace {
 
@@ -54,7 +60,8 @@ void decode(const uint8_t* data, size_t size) {
   }
 }
 
-void receive(ISDN::LAPD& lapd, const uint8_t* data, size_t size) {
+// Hands the frame to `layer` with the rest of its buffer poisoned.
+void receive(Protocol& layer, const uint8_t* data, size_t size) {
   Packet p;
   p.reserve_head(0);
   if (size) std::memcpy(p.put(static_cast<unsigned>(size)), data, size);
@@ -62,13 +69,130 @@ void receive(ISDN::LAPD& lapd, const uint8_t* data, size_t size) {
   unsigned char* tail = bytes->tail;
   const size_t behind = static_cast<size_t>(bytes->buffer_end() - tail);
   ASAN_POISON_MEMORY_REGION(tail, behind);
-  lapd.on_hdlc_receive(p);
+  layer.receive(p);
   ASAN_UNPOISON_MEMORY_REGION(tail, behind);
+}
+
+void receive_unit(SS7::SLC& slc, const uint8_t* data, size_t size) {
+  const SS7::SLC::State::type state = slc.state();
+  const SS7::SLC::Statistics before = slc.statistics();
+  receive(slc, data, size);
+  const SS7::SLC::Statistics& after = slc.statistics();
+  if (size < 3 && (slc.state() != state || after.su_received != before.su_received ||
+                   after.su_sent != before.su_sent))
+    std::abort();
+  if (slc.rtb_fill() > SS7::SLC::kRtbLimit || slc.tb_count() > SS7::SLC::kTbLimit + 127)
+    std::abort();
+}
+
+void message(SS7::SLC& slc, unsigned len) {
+  Packet m;
+  slc.prepare_head(m);
+  for (unsigned i = 0; i < len; ++i) m.put8(static_cast<unsigned char>(i));
+  slc.message(m);
+}
+
+// The network side under a stack that drops what it sends and passes up.
+class Exchange : public ProtocolsList {
+ public:
+  Exchange() : nt(new ISDN::LAPD_NT) {
+    nt->set_log(3);
+    add_protocol_head(nt);
+  }
+  void transmit(Packet&) override {}
+  void on_message(Packet&) override {}
+  ISDN::LAPD_NT* nt;
+};
+
+void run_network_side(const uint8_t* data, size_t size) {
+  Exchange exchange;
+  for (size_t at = 1; at < size;) {
+    const uint8_t op = data[at++];
+    if (op < 0xF0) {
+      const size_t n = op < size - at ? op : size - at;
+      receive(*exchange.nt, data + at, n);
+      at += n;
+      continue;
+    }
+    switch (op) {
+      case 0xF0:
+        exchange.nt->activate();
+        break;
+      case 0xF1:
+        exchange.nt->deactivate();
+        break;
+      case 0xF2:
+      case 0xF3: {
+        // A SETUP, or a message for call reference 5.
+        Packet m;
+        exchange.nt->prepare_head(m);
+        for (unsigned char c : {0x08, 0x01, 0x85, op == 0xF2 ? 0x05 : 0x02}) m.put8(c);
+        exchange.nt->message(m);
+        break;
+      }
+      default:
+        Mux::TestClock::advance_ms(op == 0xFF ? 60000 : 1000);
+        multiplexer.timers_schedule();
+        break;
+    }
+  }
+}
+
+void run_ss7(const uint8_t* data, size_t size) {
+  Channel channel;
+  SS7::SLC slc;
+  slc.hdlc = &channel;
+  slc.emergency = data[0] & 1;
+  for (size_t at = 1; at < size;) {
+    const uint8_t op = data[at++];
+    if (op < 0xF0) {
+      const size_t n = op < size - at ? op : size - at;
+      receive_unit(slc, data + at, n);
+      at += n;
+      continue;
+    }
+    switch (op) {
+      case 0xF0:
+        slc.activate();
+        break;
+      case 0xF1:
+        slc.deactivate();
+        break;
+      case 0xF2:
+        message(slc, 5);
+        break;
+      case 0xF3:
+        for (unsigned i = 0; i < 60; ++i) message(slc, 3 + i);
+        break;
+      case 0xF4:
+        slc.on_hdlc_ready();
+        break;
+      case 0xF5:
+        slc.on_hdlc_error(HDLC::Notify::Cause::read_error);
+        break;
+      case 0xF6:
+        slc.OnTrunkHardStatus(false);
+        break;
+      default:
+        // Lets the pending timer fire.
+        Mux::TestClock::advance_ms(op == 0xFF ? 45000 : 1000);
+        multiplexer.timers_schedule();
+        break;
+    }
+  }
 }
 
 void run_script(const uint8_t* data, size_t size) {
   if (size < 1) return;
   const uint8_t config = data[0];
+  if (config & 0x20) {
+    run_network_side(data, size);
+    return;
+  }
+  if (config & 0x40) {
+    run_ss7(data, size);
+    return;
+  }
   Channel channel;
   ISDN::LAPD lapd(config & 1 ? ISDN::Side::network : ISDN::Side::user, (config >> 2) & 7);
   lapd.hdlc = &channel;
@@ -123,6 +247,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool once = [] {
     std::clog.rdbuf(&null_buffer);
     std::cout.rdbuf(&null_buffer);
+    std::cerr.rdbuf(&null_buffer);
     Mux::TestClock::set(uint64_t(1000) * 1000000);
     return true;
   }();
