@@ -1,8 +1,8 @@
 // SS7 throughput: MSUs per second from one link to another on the in-process wire, clean and
 // with 1 % of the signal units lost (recovered by negative acknowledgement; when the wire falls
 // quiet each end sends a FISU, as the line would repeat it), and the peak of packet buffers held
-// per link. Basic-rate network side: I frames per second to eight terminals, played as peers
-// that acknowledge every I frame at once, and the peak of packet buffers held per terminal.
+// per link. Basic-rate network side: I frames per second to eight LAPD terminals on the
+// in-process S0 bus, and the peak of packet buffers held per terminal.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -14,7 +14,7 @@
 
 #include "base/mux_clock.h"
 #include "base/timer.h"
-#include "l2/isdn/lapd_nt.h"
+#include "tests/l2/s0_bus.h"
 #include "tests/l2/slc_pair.h"
 #include "tests/support/loop_turns.h"
 
@@ -83,65 +83,41 @@ void BM_Ss7Msus(benchmark::State& state) {
 }
 BENCHMARK(BM_Ss7Msus)->Arg(0)->Arg(10)->ArgName("loss_per_mille");
 
-// The exchange's stack: frames down are kept for the terminals to answer.
-class Exchange : public ProtocolsList {
- public:
-  Exchange() : nt(new ISDN::LAPD_NT) { add_protocol_head(nt); }
-  void transmit(Packet& p) override { frames.push_back(p); }
-  void on_message(Packet&) override {}
-  // Each terminal acknowledges the I frames sent to it.
-  void answer() {
-    std::vector<Packet> batch;
-    batch.swap(frames);
-    for (const Packet& f : batch) {
-      if (f.length() < 4 || f[0] != 0x02 || (f[2] & 1) != 0) continue;
-      rx({0x00, f[1], 0x01, static_cast<unsigned char>(((f[2] >> 1) + 1) << 1 | 1)});
-      ++delivered;
-    }
-  }
-  void rx(std::initializer_list<unsigned char> octets) {
-    Packet p;
-    p.reserve_head(0);
-    for (unsigned char c : octets) p.put8(c);
-    nt->receive(p);
-  }
-  ISDN::LAPD_NT* nt;
-  std::vector<Packet> frames;
-  uint64_t delivered = 0;
-};
-
 void BM_LapdNtIFrames(benchmark::State& state) {
   static NullBuffer null_buffer;
   std::clog.rdbuf(&null_buffer);
   Mux::TestClock::set(uint64_t(1000) * 1000000);
   {
     Keepalive keepalive;
-    Exchange ex;
-    ex.nt->activate();
-    // Eight TEIs, and a message from each terminal with its own call reference.
+    S0Bus bus(8);
+    bus.exchange.nt->activate();
+    // Each terminal takes a TEI, brings its link up and sends a message of its own call.
     for (unsigned char t = 0; t < 8; ++t) {
-      ex.rx({0xFC, 0xFF, 0x03, 0x0F, t, 0x00, 0x01, 0xFF});
-      ex.rx({0x00, static_cast<unsigned char>((64 + t) << 1 | 1), 0x00, 0x00, 0x08, 0x01,
-             static_cast<unsigned char>(t + 1), 0x05});
+      bus.terminals[t]->lapd->activate();
+      for (int i = 0; i < 10; ++i) bus.pump();
+      bus.terminals[t]->send({0x08, 0x01, static_cast<unsigned char>(0x80 | (t + 1)), 0x07});
+      for (int i = 0; i < 3; ++i) bus.pump();
     }
-    ex.frames.clear();
     const unsigned baseline = 1024 - packet_pool().free_count();
     unsigned peak = 0;
     const unsigned batch = 1000;
-    Packet message;
-    ex.nt->prepare_head(message);
-    for (unsigned char c : {0x08, 0x01, 0x80, 0x7B, 0x01, 0x02, 0x03, 0x04}) message.put8(c);
+    auto received = [&] {
+      size_t n = 0;
+      for (auto& t : bus.terminals) n += t->received.size();
+      return n;
+    };
     for (auto _ : state) {
-      const uint64_t target = ex.delivered + batch;
-      for (unsigned i = 0; ex.delivered < target; ++i) {
-        for (unsigned t = 0; t < 8; ++t) {
-          Packet m = message;
-          m->data[2] = static_cast<unsigned char>(0x80 | (t + 1));
-          ex.nt->message(m);
-        }
+      const size_t target = received() + batch;
+      while (received() < target) {
+        for (unsigned char t = 0; t < 8; ++t)
+          bus.exchange.send({0x08, 0x01, static_cast<unsigned char>(t + 1), 0x7B, 0x01, 0x02});
         peak = std::max(peak, 1024 - packet_pool().free_count() - baseline);
-        ex.answer();
+        bus.pump();
+        bus.pump();
       }
+      state.PauseTiming();
+      for (auto& t : bus.terminals) t->received.clear();
+      state.ResumeTiming();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * batch);
     state.counters["peak_packets_per_terminal"] = peak / 8.0;
