@@ -73,6 +73,28 @@ void receive(Protocol& layer, const uint8_t* data, size_t size) {
   ASAN_UNPOISON_MEMORY_REGION(tail, behind);
 }
 
+// Moves the clock so that the pending timers fire.
+void let_timers_fire(unsigned ms) {
+  Mux::TestClock::advance_ms(ms);
+  multiplexer.timers_schedule();
+}
+
+// Runs a script: each octet below 0xF0 is the length of a frame that follows, handed to `frame`;
+// the octets from 0xF0 up go to `primitive`.
+template <class Frame, class Primitive>
+void for_each_step(const uint8_t* data, size_t size, Frame frame, Primitive primitive) {
+  for (size_t at = 1; at < size;) {
+    const uint8_t op = data[at++];
+    if (op >= 0xF0) {
+      primitive(op);
+      continue;
+    }
+    const size_t n = op < size - at ? op : size - at;
+    frame(data + at, n);
+    at += n;
+  }
+}
+
 void receive_unit(SS7::SLC& slc, const uint8_t* data, size_t size) {
   const SS7::SLC::State::type state = slc.state();
   const SS7::SLC::Statistics before = slc.statistics();
@@ -106,14 +128,8 @@ class Exchange : public ProtocolsList {
 
 void run_network_side(const uint8_t* data, size_t size) {
   Exchange exchange;
-  for (size_t at = 1; at < size;) {
-    const uint8_t op = data[at++];
-    if (op < 0xF0) {
-      const size_t n = op < size - at ? op : size - at;
-      receive(*exchange.nt, data + at, n);
-      at += n;
-      continue;
-    }
+  auto frame = [&](const uint8_t* octets, size_t n) { receive(*exchange.nt, octets, n); };
+  for_each_step(data, size, frame, [&](uint8_t op) {
     switch (op) {
       case 0xF0:
         exchange.nt->activate();
@@ -131,11 +147,10 @@ void run_network_side(const uint8_t* data, size_t size) {
         break;
       }
       default:
-        Mux::TestClock::advance_ms(op == 0xFF ? 60000 : 1000);
-        multiplexer.timers_schedule();
+        let_timers_fire(op == 0xFF ? 60000 : 1000);
         break;
     }
-  }
+  });
 }
 
 void run_ss7(const uint8_t* data, size_t size) {
@@ -143,14 +158,8 @@ void run_ss7(const uint8_t* data, size_t size) {
   SS7::SLC slc;
   slc.hdlc = &channel;
   slc.emergency = data[0] & 1;
-  for (size_t at = 1; at < size;) {
-    const uint8_t op = data[at++];
-    if (op < 0xF0) {
-      const size_t n = op < size - at ? op : size - at;
-      receive_unit(slc, data + at, n);
-      at += n;
-      continue;
-    }
+  auto frame = [&](const uint8_t* octets, size_t n) { receive_unit(slc, octets, n); };
+  for_each_step(data, size, frame, [&](uint8_t op) {
     switch (op) {
       case 0xF0:
         slc.activate();
@@ -174,12 +183,10 @@ void run_ss7(const uint8_t* data, size_t size) {
         slc.OnTrunkHardStatus(false);
         break;
       default:
-        // Lets the pending timer fire.
-        Mux::TestClock::advance_ms(op == 0xFF ? 45000 : 1000);
-        multiplexer.timers_schedule();
+        let_timers_fire(op == 0xFF ? 45000 : 1000);
         break;
     }
-  }
+  });
 }
 
 void run_script(const uint8_t* data, size_t size) {
@@ -197,14 +204,11 @@ void run_script(const uint8_t* data, size_t size) {
   ISDN::LAPD lapd(config & 1 ? ISDN::Side::network : ISDN::Side::user, (config >> 2) & 7);
   lapd.hdlc = &channel;
   if (config & 2) lapd.change_to_bri();
-  for (size_t at = 1; at < size;) {
-    const uint8_t op = data[at++];
-    if (op < 0xF0) {
-      const size_t n = op < size - at ? op : size - at;
-      receive(lapd, data + at, n);
-      at += n;
-      continue;
-    }
+  auto frame = [&](const uint8_t* octets, size_t n) { receive(lapd, octets, n); };
+  // Management error codes vary with the number of primitives run.
+  unsigned steps = 0;
+  for_each_step(data, size, frame, [&](uint8_t op) {
+    ++steps;
     switch (op) {
       case 0xF0:
         lapd.activate();
@@ -229,15 +233,13 @@ void run_script(const uint8_t* data, size_t size) {
         lapd.mdl_remove();
         break;
       case 0xF6:
-        lapd.on_error(unsigned(at));
+        lapd.on_error(steps);
         break;
       default:
-        // Lets the pending timer fire.
-        Mux::TestClock::advance_ms(op == 0xFF ? 10000 : 1000);
-        multiplexer.timers_schedule();
+        let_timers_fire(op == 0xFF ? 10000 : 1000);
         break;
     }
-  }
+  });
 }
 
 }  // namespace
