@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/dpc.h"
-#include "base/measure.h"
 #include "base/timer.h"
-#include "base/timer_pool_plugin.h"
 #include "base/timer_spec.h"
 #include "tests/support/loop_test.h"
 
@@ -213,17 +210,5 @@ TEST_F(TimerTest, DeferredCallsRunInAddressOrderAndMayStopThemselvesAndOthers) {
   // The victim runs once when its address sorts before the killer's, else never.
   EXPECT_TRUE(trace == "k" || trace == "zk") << trace;
 }
-
-struct Plugin : TimerPoolPlugin {
-  explicit Plugin(int wish) : wish(wish) {}
-  int next_timeout() override {
-    ++asked;
-    if (unhook) unhook->timerUnhook();
-    return wish;
-  }
-  int wish;
-  int asked = 0;
-  TimerPoolPlugin* unhook = nullptr;
-};
 
 }  // namespace
