@@ -151,16 +151,6 @@ TEST_F(Seam, RecordSizesFromEmptyToTheLargest) {
   EXPECT_EQ(log[1].substr(log[1].find(' ') + 1), "0x40035302 00");
 }
 
-TEST_F(Seam, InjectedWriteFailureFailsWritesWithEpipe) {
-  Fd open_before = open_echo();
-  ASSERT_TRUE(open_before);
-  ASSERT_EQ(sim.command("fail sim/echo write EPIPE"), Lines{"ok"});
-  errno = 0;
-  EXPECT_EQ(::write(open_before.get(), "x", 1), -1);
-  EXPECT_EQ(errno, EPIPE);
-
-}
-
 TEST_F(Seam, UnpluggedDeviceIsGoneUntilPluggedAgain) {
   Fd before = open_echo();
   ASSERT_TRUE(before);
