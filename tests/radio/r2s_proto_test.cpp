@@ -4,13 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <regex>
 #include <string>
 
 #include "tests/radio/radio_testlib.h"
-#include "tests/support/temp_root.h"
 
 namespace {
 
@@ -223,39 +220,32 @@ TEST(Ed137Source, TypeThenSsrcThenAddress) {
 }
 
 // RTP packet with the extension bit, profile 0x0167 and the ED-137 content padded to whole
-// words, as hex octets separated by blanks for text2pcap.
+// words, in hex.
 std::string rtp_with_extension(const std::string& content, unsigned seq) {
   std::string padded = content;
   while (padded.size() % 8) padded += "00";
   char head[64];
   std::snprintf(head, sizeof head, "9008%04X0000000000000001" "0167%04X", seq,
                 static_cast<unsigned>(padded.size() / 8));
-  return std::regex_replace(head + padded + "D5D5D5D5", std::regex(".."), "$& ");
+  return head + padded + "D5D5D5D5";
 }
 
 TEST(Ed137Tshark, DissectorReadsThePackedHeaders) {
   if (output_of("command -v tshark text2pcap").empty()) GTEST_SKIP() << "tshark is missing";
-  TempRoot dir;
+  std::vector<std::string> packets;
   std::string expected;
-  {
-    std::ofstream text(dir.path() + "/ed137.txt");
-    unsigned seq = 0;
-    for (const Pack& c : kPacks) {
-      if (!*c.tshark) continue;
-      text << "0000 " << rtp_with_extension(c.hex, ++seq) << "\n";
-      expected += std::string(c.tshark) + "\t\n";
-    }
+  for (const Pack& c : kPacks) {
+    if (!*c.tshark) continue;
+    packets.push_back(rtp_with_extension(c.hex, unsigned(packets.size() + 1)));
+    expected += std::string(c.tshark) + "\t\n";
   }
-  ASSERT_EQ(output_of("text2pcap -q -4 127.0.0.1,127.0.0.2 -u 5004,5006 " + dir.path() +
-                      "/ed137.txt " + dir.path() + "/ed137.pcap"),
-            "");
-  const std::string fields =
-      " -e rtp.ext.ed137a.ptt_type -e rtp.ext.ed137a.squ -e rtp.ext.ed137a.ptt_id"
-      " -e rtp.ext.ed137a.pm -e rtp.ext.ed137a.ptts -e rtp.ext.ed137a.sct -e rtp.ext.ed137a.x"
-      " -e rtp.ext.ed137a.ft.type -e rtp.ext.ed137a.ft.len -e rtp.ext.ed137a.ft.sqi.qidx"
-      " -e rtp.ext.ed137a.ft.sqi.qidx-ml -e _ws.malformed";
-  EXPECT_EQ(output_of("tshark -r " + dir.path() + "/ed137.pcap -d udp.port==5006,rtp -T fields" +
-                      fields),
+  EXPECT_EQ(tshark_of(packets, "-u 5004,5006",
+                      "-d udp.port==5006,rtp -T fields -e rtp.ext.ed137a.ptt_type"
+                      " -e rtp.ext.ed137a.squ -e rtp.ext.ed137a.ptt_id -e rtp.ext.ed137a.pm"
+                      " -e rtp.ext.ed137a.ptts -e rtp.ext.ed137a.sct -e rtp.ext.ed137a.x"
+                      " -e rtp.ext.ed137a.ft.type -e rtp.ext.ed137a.ft.len"
+                      " -e rtp.ext.ed137a.ft.sqi.qidx -e rtp.ext.ed137a.ft.sqi.qidx-ml"
+                      " -e _ws.malformed"),
             expected);
 }
 
