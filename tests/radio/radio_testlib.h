@@ -41,12 +41,7 @@ struct RadioNotify : RTPSignalling::IRadioControlNotify {
 // the packets the daemon wrote on it, and packets queued for it.
 class EngineSession {
  public:
-  EngineSession() {
-    int n = 0;
-    while (board().command("rtpext session " + std::to_string(n)).at(0).rfind("error", 0) != 0)
-      ++n;
-    number_ = std::to_string(n - 1);
-  }
+  EngineSession() : number_(newest_ext_session()) {}
 
   std::string state() { return board().command("rtpext session " + number_).at(0); }
 

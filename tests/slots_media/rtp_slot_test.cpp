@@ -7,23 +7,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "slots/media/rtp_factory.h"
 #include "slots/media/rtp_setup.h"
 #include "slots/media/rtp_slot.h"
-#include "slots/tdm/trunk_factory.h"
 #include "tests/slots_media/rtp_slots.h"
-#include "tests/slots_tdm/slot_road.h"
-#include "tests/support/board.h"
-#include "tests/support/loop_turns.h"
-#include "tests/support/loopback.h"
 #include "tests/support/stream_capture.h"
-#include "tests/support/temp_root.h"
-#include "tools/orvex-ctl/lib/hex.h"
 
 namespace {
 
@@ -106,19 +97,12 @@ TEST_F(RtpSlots, RtcpGoesOutAtCreateAndDestroy) {
             hal.end());
 
   // tshark's RTCP dissector reads both packets as sent.
-  TempRoot dir;
-  std::ofstream(dir.path() + "/rtcp.txt")
-      << "0000 " << std::regex_replace(sdes, std::regex(".."), "$& ") << "\n0000 "
-      << std::regex_replace(bye, std::regex(".."), "$& ") << "\n";
-  const std::string port = std::to_string(peer_port_ + 1);
-  EXPECT_EQ(output_of("text2pcap -q -4 127.0.0.1,127.0.0.1 -u " + std::to_string(from) + "," +
-                      port + " " + dir.path() + "/rtcp.txt " + dir.path() + "/rtcp.pcap"),
-            "");
   std::string id = "0x" + std::string(ssrc);
   std::transform(id.begin(), id.end(), id.begin(), ::tolower);
-  EXPECT_EQ(output_of("tshark -r " + dir.path() + "/rtcp.pcap -d udp.port==" + port +
-                      ",rtcp -T fields -e rtcp.pt -e rtcp.ssrc.identifier -e rtcp.sdes.text -e "
-                      "rtcp.length_check -e _ws.expert.message -e _ws.malformed"),
+  const std::string port = std::to_string(peer_port_ + 1);
+  EXPECT_EQ(tshark_of({sdes, bye}, "-u " + std::to_string(from) + "," + port,
+                      "-d udp.port==" + port + ",rtcp -T fields -e rtcp.pt -e rtcp.ssrc.identifier"
+                      " -e rtcp.sdes.text -e rtcp.length_check -e _ws.expert.message -e _ws.malformed"),
             "202\t" + id + "\t" + RtpSlot::kCname + "," + RtpSlot::kEmail + "," +
                 RtpSlot::kPhone + "\t1\t\t\n203\t" + id + "\tsession end\t1\t\t\n");
 }

@@ -25,11 +25,6 @@ inline std::string receive(const Fd& socket, unsigned short* from = nullptr) {
   return Ctl::to_hex(std::vector<char>(data.begin(), data.end()));
 }
 
-inline std::string hex(const std::string& text) {
-  return Ctl::to_hex(std::vector<char>(text.begin(), text.end()));
-}
-
-
 // Replaces every `from` in `text` by `to`.
 inline std::string replace(std::string text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
