@@ -68,42 +68,27 @@ TEST_F(TrunkRoad, BriAndE1OnOneSwitchChannel) {
                    stream(2, "transmitter", 14), stream(2, "receiver", 14)}));
 }
 
-struct Refusal {
-  const char* name;
-  const char* command;
-  const char* answer;
-};
-
-class TrunkRefusals : public TrunkRoad, public testing::WithParamInterface<Refusal> {};
-
-TEST_P(TrunkRefusals, Answer) {
+TEST_F(TrunkRoad, Refusals) {
   run({"{ seq 1, slot 1, pdu command : create : trunk : { trunk 3, timeslot 31 } }"});
-  EXPECT_EQ(run({GetParam().command}), wires({GetParam().answer}));
+  const char* const none = "error : insufficientResources";
+  const struct {
+    int slot;
+    const char* pdu;
+    const char* answer;
+  } cases[] = {
+      {2, "create : trunk_bri : { trunk 0, timeslot 4 }", none},
+      {2, "create : trunk : { trunk 4, timeslot 0 }", none},
+      {2, "create : trunk_bri : { trunk 8, timeslot 0 }", none},
+      {1, "activate : empty : NULL", "error : unsupported"},
+      {1, "deactivate : NULL", "error : unsupported"},
+      {1, "connect : 1", "success : NULL"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(run({"{ seq 2, slot " + std::to_string(c.slot) + ", pdu command : " + c.pdu + " }"}),
+              wires({reply(2, c.slot, c.answer)}))
+        << c.pdu;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TrunkRefusals,
-    testing::Values(
-        Refusal{"BChannelAbove3",
-                "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 0, timeslot 4 } }",
-                "{ seq 2, slot 2, pdu response : error : insufficientResources }"},
-        Refusal{"E1Trunk4",
-                "{ seq 2, slot 2, pdu command : create : trunk : { trunk 4, timeslot 0 } }",
-                "{ seq 2, slot 2, pdu response : error : insufficientResources }"},
-        Refusal{"BriTrunk8",
-                "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 8, timeslot 0 } }",
-                "{ seq 2, slot 2, pdu response : error : insufficientResources }"},
-        Refusal{"Activate", "{ seq 2, slot 1, pdu command : activate : empty : NULL }",
-                "{ seq 2, slot 1, pdu response : error : unsupported }"},
-        Refusal{"Deactivate", "{ seq 2, slot 1, pdu command : deactivate : NULL }",
-                "{ seq 2, slot 1, pdu response : error : unsupported }"},
-        Refusal{"ConnectToItself", "{ seq 2, slot 1, pdu command : connect : 1 }",
-                "{ seq 2, slot 1, pdu response : success : NULL }"}),
-    [](const testing::TestParamInfo<Refusal>& i) { return std::string(i.param.name); });
-
-}  // namespace
-
-namespace {
 
 // Built before main in their order, the trunk factories end the chain newest first, behind
 // every factory built later.
