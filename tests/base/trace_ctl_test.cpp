@@ -17,7 +17,8 @@ TEST(TraceCtl, Configure) {
        "monitoring.internal = true\n", true, true, true, true},
       {"[traces]\nsignalling.hdlc = on\n", false, false, false, false},
       {"[traces]\nsignalling.events = yes\nsignalling.events = yes\n", false, false, false, false},
-      {"[traces]\nmonitoring.internal = 1\n[traces]\nsignalling.events = enable\n", false, false, true, false},
+      {"[traces]\nmonitoring.internal = 1\n[traces]\nsignalling.events = enable\n", false, false,
+       true, false},
   };
   for (const Case& c : cases) {
     IniFile::File file;
@@ -25,8 +26,10 @@ TEST(TraceCtl, Configure) {
     in >> file;
     TraceCtl t;
     t.Configure(*file["traces"]);
-    EXPECT_EQ((std::vector<bool>{t.signallingHdlc, t.signallingLemzgw, t.signallingEvents, t.monitoringInternal}),
-              (std::vector<bool>{c.hdlc, c.lemzgw, c.events, c.internal})) << c.text;
+    EXPECT_EQ((std::vector<bool>{t.signallingHdlc, t.signallingLemzgw, t.signallingEvents,
+                                 t.monitoringInternal}),
+              (std::vector<bool>{c.hdlc, c.lemzgw, c.events, c.internal}))
+        << c.text;
   }
 }
 

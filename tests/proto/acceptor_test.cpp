@@ -41,7 +41,9 @@ class AcceptorTest : public TransportTest, public ::testing::WithParamInterface<
   }
   // A new peer, each bound to a path of its own over UNIX.
   TcpPeer connect() {
-    if (over_unix()) return unix_client(path("ctl.sock"), path("peer" + std::to_string(++peers_)));
+    if (over_unix())
+      return TcpPeer(unix_socket(SOCK_STREAM | SOCK_NONBLOCK,
+                                 path("peer" + std::to_string(++peers_)), path("ctl.sock")));
     return TcpPeer::connect(port_of_());
   }
   TcpPeer attach_peer() {
@@ -288,7 +290,7 @@ TEST_F(AcceptorUnixTest, SocketPath) {
     EXPECT_TRUE(acceptor.Activate());
     if (c.bind_error.empty()) {
       EXPECT_EQ(logs_.err.take(), "");
-      TcpPeer unnamed = unix_client(c.at);
+      TcpPeer unnamed(unix_socket(SOCK_STREAM | SOCK_NONBLOCK, "", c.at));
       EXPECT_TRUE(unnamed.ok());
       turns();
       EXPECT_EQ(acceptor.state(), State::Connected);

@@ -9,13 +9,13 @@
 #include <spawn.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "base/device.h"
 #include "base/fd.h"
+#include "tests/support/loopback.h"
 #include "tools/simctl/board_sim.h"
 
 namespace {
@@ -27,14 +27,7 @@ class Control : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(sim.ok()); }
 
   // A raw connection to sim.ctl.
-  Fd connect_control() {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    (sim.root() + "/sim.ctl").copy(address.sun_path, sizeof address.sun_path - 1);
-    Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    EXPECT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    return fd;
-  }
+  Fd connect_control() { return unix_socket(SOCK_STREAM, "", sim.root() + "/sim.ctl"); }
 
   BoardSim sim;
 };

@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
 #include "base/device.h"
 #include "base/device_wire.h"
 #include "base/fd.h"
+#include "tests/support/loopback.h"
 #include "tools/simctl/board_sim.h"
 
 namespace {
@@ -185,16 +185,6 @@ TEST_F(Seam, DuplicatesShareOneSessionThatEndsWithTheLast) {
   EXPECT_EQ(sim.command("sessions sim/echo"), Lines{"0"});
 }
 
-// A SOCK_SEQPACKET connection to the socket at `path`.
-Fd connect_seqpacket(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  path.copy(address.sun_path, sizeof address.sun_path - 1);
-  Fd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
-  EXPECT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  return fd;
-}
-
 TEST_F(Seam, MalformedMessagesAreRefusedWithEinval) {
   DeviceWire::IoctlRequest bad_kind{kValue, 7, 1, 0};
   DeviceWire::IoctlRequest value_with_bytes{kValue, DeviceWire::kValue, 1, 0};
@@ -213,7 +203,7 @@ TEST_F(Seam, MalformedMessagesAreRefusedWithEinval) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Fd fd = connect_seqpacket(sim.root() + c.socket);
+    Fd fd = unix_socket(SOCK_SEQPACKET, "", sim.root() + c.socket);
     ASSERT_EQ(::send(fd.get(), c.message.data(), c.message.size(), 0), ssize_t(c.message.size()));
     char answer[16];
     ssize_t n = ::recv(fd.get(), answer, sizeof answer, 0);
