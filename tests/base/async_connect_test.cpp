@@ -23,19 +23,12 @@ struct FullListener : LoopbackListener {
   Fd first;
 };
 
-class AsyncConnect : public LoopTest {
+class AsyncConnect : public AwakeLoopTest {
  protected:
-  // The loop refuses a turn with nothing to wait for: a far timer keeps it going.
-  void SetUp() override {
-    LoopTest::SetUp();
-    keepalive_.set(1000000, &AsyncConnect::Never, this);
-  }
   void TearDown() override {
     connect_.reset();
-    keepalive_.reset();
-    LoopTest::TearDown();
+    AwakeLoopTest::TearDown();
   }
-  void Never() {}
   void OnConnect(Status::Type s, Fd fd) {
     results_.push_back(s);
     fd_ = std::move(fd);
@@ -53,7 +46,6 @@ class AsyncConnect : public LoopTest {
   std::unique_ptr<ASync::Connect> connect_;
   std::vector<Status::Type> results_;
   Fd fd_;
-  Timer keepalive_;
 };
 
 TEST_F(AsyncConnect, ConnectsAndHandsOverTheSocket) {

@@ -8,7 +8,6 @@
 #include <unistd.h>
 #include <vector>
 
-#include "base/timer.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/loop_turns.h"
 
@@ -53,22 +52,18 @@ std::string pattern(size_t n) {
   return s;
 }
 
-class AsyncCopy : public LoopTest {
+class AsyncCopy : public AwakeLoopTest {
  protected:
   void SetUp() override {
-    LoopTest::SetUp();
+    AwakeLoopTest::SetUp();
     old_pipe_ = std::signal(SIGPIPE, SIG_IGN);
-    // The loop refuses a turn with nothing to wait for: a far timer keeps it going.
-    keepalive_.set(1000000, &AsyncCopy::Never, this);
   }
   void TearDown() override {
     copy_.reset();
-    keepalive_.reset();
     std::signal(SIGPIPE, old_pipe_);
-    LoopTest::TearDown();
+    AwakeLoopTest::TearDown();
   }
   void OnDone(Status::Type s) { results_.push_back(s); }
-  void Never() {}
   ASync::Copy& make(short flush) {
     copy_.reset(new ASync::Copy);
     copy_->Bind(new ASync::Copy::THandler<AsyncCopy>(&AsyncCopy::OnDone, this));
@@ -81,7 +76,6 @@ class AsyncCopy : public LoopTest {
   std::unique_ptr<ASync::Copy> copy_;
   std::vector<Status::Type> results_;
   void (*old_pipe_)(int) = nullptr;
-  Timer keepalive_;
 };
 
 TEST_F(AsyncCopy, SourceEndingWhileAChunkWaitsFinishesTheChunkThenFlushes) {

@@ -23,7 +23,7 @@ TEST(TpktTshark, DissectorReadsTheFramesWeWrite) {
   stack.add_protocol_tail(new StrmProtocol(ours.fd()));
   stack.add_protocol_tail(new Tpkt_protocol);
   stack.activate();
-  for (size_t n : {size_t(3), size_t(0), size_t(300), size_t(Tpkt_protocol::max_payload), size_t(1)}) {
+  for (size_t n : {3u, 0u, 300u, unsigned(Tpkt_protocol::max_payload), 1u}) {
     Packet p;
     stack.prepare_head(p);
     if (n) std::memset(p.put(static_cast<unsigned>(n)), 0x5A, n);
@@ -36,8 +36,8 @@ TEST(TpktTshark, DissectorReadsTheFramesWeWrite) {
   std::vector<std::string> segments;
   for (size_t at = 0; at < wire.size(); at += 1400) segments.push_back(hex(wire.substr(at, 1400)));
   EXPECT_EQ(tshark_of(segments, "-T 40000,40001",
-                      "-d tcp.port==40001,tpkt -T fields -e tpkt.version -e tpkt.reserved -e tpkt.length"
-                      " -Y tpkt"),
+                      "-d tcp.port==40001,tpkt -Y tpkt -T fields -e tpkt.version"
+                      " -e tpkt.reserved -e tpkt.length"),
             "3,3,3\t0,0,0\t7,4,304\n3,3\t0,0\t65535,5\n");
 }
 

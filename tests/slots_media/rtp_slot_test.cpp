@@ -102,7 +102,8 @@ TEST_F(RtpSlots, RtcpGoesOutAtCreateAndDestroy) {
   const std::string port = std::to_string(peer_port_ + 1);
   EXPECT_EQ(tshark_of({sdes, bye}, "-u " + std::to_string(from) + "," + port,
                       "-d udp.port==" + port + ",rtcp -T fields -e rtcp.pt -e rtcp.ssrc.identifier"
-                      " -e rtcp.sdes.text -e rtcp.length_check -e _ws.expert.message -e _ws.malformed"),
+                      " -e rtcp.sdes.text -e rtcp.length_check -e _ws.expert.message"
+                      " -e _ws.malformed"),
             "202\t" + id + "\t" + RtpSlot::kCname + "," + RtpSlot::kEmail + "," +
                 RtpSlot::kPhone + "\t1\t\t\n203\t" + id + "\tsession end\t1\t\t\n");
 }

@@ -32,7 +32,8 @@ TEST_F(MccRoad, AllocationRecordByTypeAndMode) {
     const char type = params[7] == 't' ? '3' : params[7] == 'b' ? '1' : '0';
     EXPECT_EQ(log.take(), std::string("mcc: MCC_ALLOCATE type=") + type + "\n");
     EXPECT_EQ(board().command("mcc channels"),
-              Lines{std::string("1024 mode=") + type + " rx-size=512 rx-threshold=1 tx-threshold=1"});
+              Lines{std::string("1024 mode=") + type +
+                    " rx-size=512 rx-threshold=1 tx-threshold=1"});
     EXPECT_EQ(sim("log mcc/ctl").find("0x40144d00 MCC_ALLOCATE"), 0u);
     run({"{ seq 2, slot 1, pdu command : destroy : NULL }"});
     EXPECT_EQ(board().command("mcc channels"), Lines{});
