@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/temp_root.h"
+#include "tools/orvex-ctl/lib/hex.h"
 
 // What `command` prints on its standard output; its standard error is dropped.
 inline std::string output_of(const std::string& command) {
@@ -22,9 +23,7 @@ inline std::string output_of(const std::string& command) {
 
 // `bytes` as upper-case hex digits.
 inline std::string hex(const std::string& bytes) {
-  std::string out;
-  for (unsigned char c : bytes) out += {"0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
-  return out;
+  return Ctl::to_hex(std::vector<char>(bytes.begin(), bytes.end()));
 }
 
 // What tshark prints for `packets` (each in hex digits) wrapped by text2pcap with `headers`
