@@ -1,4 +1,5 @@
-// The device seam against a running simulator: opens, frames, records and requests.
+// The device seam against a running simulator: opens, frames, records and requests; the
+// simulator's control socket.
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -221,6 +222,34 @@ TEST_F(Seam, MalformedMessagesAreRefusedWithEinval) {
   EXPECT_EQ(sim.command("sessions sim/echo"), Lines{"0"});
   Fd fd = open_echo();
   EXPECT_EQ(Device::ioctl(fd.get(), kValue, 4ul), 4);
+}
+
+// Every bad line on the simulator's control socket gets one error line.
+TEST_F(Seam, EveryBadControlLineGetsOneErrorLine) {
+  const std::string cases[] = {
+      "",
+      "bogus",
+      "switch 3",
+      "fail sim/echo",
+      "fail sim/echo 0xZZ EIO",
+      "fail sim/echo open EWHAT",
+      "fail sim/echo write EIO",
+      "plug nodev",
+      "echo burst 999999999 4",
+      std::string(100000, 'x'),
+      std::string("\0\xff\x01 junk \x7f", 10),
+  };
+  for (const std::string& line : cases) {
+    SCOPED_TRACE(line.substr(0, 40));
+    Lines reply = sim.command(line);
+    ASSERT_EQ(reply.size(), 1u);
+    EXPECT_EQ(reply[0].rfind("error: ", 0), 0u) << reply[0];
+  }
+  EXPECT_EQ(sim.command("ping"), Lines{"ok"});
+  // The failures above that were refused left nothing queued.
+  Fd echo = open_echo();
+  ASSERT_TRUE(echo);
+  EXPECT_EQ(::write(echo.get(), "x", 1), 1);
 }
 
 }  // namespace
