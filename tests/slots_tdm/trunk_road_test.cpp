@@ -90,17 +90,4 @@ TEST_F(TrunkRoad, Refusals) {
   }
 }
 
-// Built before main in their order, the trunk factories end the chain newest first, behind
-// every factory built later.
-TEST(TrunkFactories, EndTheChainBriFirst) {
-  ASSERT_EQ(LinkTrunkFactories(), 12);
-  std::vector<std::string> names;
-  for (SlotFactory* f = firstFactory; f; f = f->GetNext()) names.push_back(f->GetName());
-  ASSERT_GE(names.size(), 12u);
-  names.erase(names.begin(), names.end() - 12);
-  std::vector<std::string> expected(8, "TrunksBRI");
-  expected.insert(expected.end(), 4, "Trunks");
-  EXPECT_EQ(names, expected);
-}
-
 }  // namespace
