@@ -15,7 +15,7 @@
 #include "tools/orvex-ctl/lib/hex.h"
 
 inline std::string hex_of(const unsigned char* bytes, int n) {
-  return n <= 0 ? std::string() : Ctl::to_hex(std::vector<char>(bytes, bytes + n));
+  return n <= 0 ? std::string() : hex(std::string(bytes, bytes + n));
 }
 
 inline std::vector<unsigned char> bytes_of(const std::string& hex) {

@@ -17,12 +17,10 @@
 #include "tests/support/command_output.h"
 #include "tests/support/loop_turns.h"
 #include "tests/support/loopback.h"
-#include "tools/orvex-ctl/lib/hex.h"
 
 // One datagram within a second in hex, and the port it came from.
 inline std::string receive(const Fd& socket, unsigned short* from = nullptr) {
-  const std::string data = receive_datagram(socket, 1000, from);
-  return Ctl::to_hex(std::vector<char>(data.begin(), data.end()));
+  return hex(receive_datagram(socket, 1000, from));
 }
 
 // Replaces every `from` in `text` by `to`.
