@@ -207,10 +207,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "success : NULL", "dsp",
                   "0x40146401 CONFIGURE ts={CH} TONE_FILTER freq=2100 en=1 dur_th_msec=40 "
                   "det_lvl_dB=-30"},
-        IoctlCase{"PdEnable", "", "pd-enable : { timeout 300 }", "success : NULL", "rtp",
-                  "0xc024520c EVENT_ON type=1 timeout=300 timeout2=300"},
         IoctlCase{"PdRefused", "fail rtp 0xc024520c EIO", "pd-enable : { timeout 5 }",
-                  "error : unsupported", "rtp", "0xc024520c EVENT_ON .*"},
+                  "error : unsupported", "rtp", "0xc024520c EVENT_ON type=1 timeout=5 timeout2=5"},
         IoctlCase{"NotAnRtpIoctl", "", "ss7RqBSN : NULL", "error : unsupported", "", ""}),
     [](const testing::TestParamInfo<IoctlCase>& i) { return std::string(i.param.name); });
 
@@ -248,19 +246,6 @@ TEST_F(RtpSlots, CodecChangesRestartTheSession) {
   EXPECT_EQ(board().command("sessions rtp"), Lines{"0"});
   EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : destroy : NULL }"}),
             Lines{reply(1, 1, "success : NULL")});
-}
-
-// The engine's input follows the input stream: on when a source is connected, off when it goes.
-TEST_F(RtpSlots, InputFollowsTheSource) {
-  const int channel = create_slot();
-  talk({"{ seq 1, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }"});
-  EXPECT_EQ(talk({"{ seq 1, slot 2, pdu command : connect : 1 }"}),
-            Lines{reply(1, 2, "success : NULL")});
-  EXPECT_EQ(log_tail("rtp", 1), Lines{"0x20005204 INPUT_ON"});
-  EXPECT_EQ(board().command("switch " + std::to_string(channel)).at(0), "1");
-  EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : disconnect : NULL }"}),
-            Lines{reply(1, 1, "success : NULL")});
-  EXPECT_EQ(log_tail("rtp", 1), Lines{"0x20005205 INPUT_OFF"});
 }
 
 // A radio slot whose input follows the squelch: opening the input stream asks nothing; closing
