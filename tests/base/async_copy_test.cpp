@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
-#include "base/timer.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/loop_turns.h"
 
@@ -54,22 +52,18 @@ std::string pattern(size_t n) {
   return s;
 }
 
-class AsyncCopy : public LoopTest {
+class AsyncCopy : public AwakeLoopTest {
  protected:
   void SetUp() override {
-    LoopTest::SetUp();
+    AwakeLoopTest::SetUp();
     old_pipe_ = std::signal(SIGPIPE, SIG_IGN);
-    // The loop refuses a turn with nothing to wait for: a far timer keeps it going.
-    keepalive_.set(1000000, &AsyncCopy::Never, this);
   }
   void TearDown() override {
     copy_.reset();
-    keepalive_.reset();
     std::signal(SIGPIPE, old_pipe_);
-    LoopTest::TearDown();
+    AwakeLoopTest::TearDown();
   }
   void OnDone(Status::Type s) { results_.push_back(s); }
-  void Never() {}
   ASync::Copy& make(short flush) {
     copy_.reset(new ASync::Copy);
     copy_->Bind(new ASync::Copy::THandler<AsyncCopy>(&AsyncCopy::OnDone, this));
@@ -82,27 +76,7 @@ class AsyncCopy : public LoopTest {
   std::unique_ptr<ASync::Copy> copy_;
   std::vector<Status::Type> results_;
   void (*old_pipe_)(int) = nullptr;
-  Timer keepalive_;
 };
-
-TEST_F(AsyncCopy, CopiesEverythingAndWaitsForTheFlushMask) {
-  Pipe src, dst;
-  const std::string data = pattern(5000);
-  put(src.wr, data);
-  ASync::Copy& copy = make(POLLWRNORM);
-  copy.Start(Fd(src.rd), Fd(dst.wr));
-  // The first chunks move inside Start; the source is still open, so the copy waits.
-  EXPECT_TRUE(results_.empty());
-  EXPECT_EQ(copy.status(), Status::Copying);
-  EXPECT_EQ(copy.written(), 5000u);
-  src.wr.close();
-  turns(1);
-  EXPECT_EQ(copy.status(), Status::Draining);
-  EXPECT_TRUE(results_.empty());
-  turns(1);
-  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
-  EXPECT_EQ(drain(dst.rd), data);
-}
 
 TEST_F(AsyncCopy, SourceEndingWhileAChunkWaitsFinishesTheChunkThenFlushes) {
   Pipe src, dst;
@@ -124,21 +98,6 @@ TEST_F(AsyncCopy, SourceEndingWhileAChunkWaitsFinishesTheChunkThenFlushes) {
   turns(1);
   EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
   EXPECT_TRUE(got == data);
-}
-
-// One read takes one frame of a packet source, cut to the buffer: the frame shows the size.
-TEST_F(AsyncCopy, BufferSizeZeroMeans1024) {
-  int sp[2];
-  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sp), 0);
-  Fd frames(sp[0]), writer(sp[1]);
-  put(writer, pattern(2000));
-  writer.close();
-  Pipe dst;
-  ASync::Copy& copy = make(0);
-  copy.set_bufsize(0);
-  copy.Start(std::move(frames), std::move(dst.wr));
-  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
-  EXPECT_EQ(drain(dst.rd), pattern(1024));
 }
 
 bool blocking(const Fd& fd) { return !(::fcntl(fd.get(), F_GETFL) & O_NONBLOCK); }
@@ -164,39 +123,20 @@ TEST_F(AsyncCopy, CallersDescriptorsKeepTheirBlockingMode) {
   }
 }
 
+// A running copy ends when reconfigured, and can start again.
 TEST_F(AsyncCopy, ReconfiguringARunningCopyEndsIt) {
-  struct Case {
-    const char* name;
-    bool bufsize;
-  } cases[] = {{"set_bufsize", true}, {"set_events", false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    results_.clear();
-    Pipe src, dst;
-    ASync::Copy& copy = make(0);
-    copy.Start(std::move(src.rd), std::move(dst.wr));
-    EXPECT_EQ(copy.status(), Status::Copying);
-    if (c.bufsize)
-      copy.set_bufsize(0);
-    else
-      copy.set_events(ASync::Copy::EventsParams());
-    EXPECT_EQ(results_, std::vector<Status::Type>{Status::Reconfigured});
-    EXPECT_TRUE(at_end(dst.rd));
-    // On a finished copy they only store the setting.
-    copy.set_bufsize(16);
-    ASync::Copy::EventsParams no_flush;
-    no_flush.flush = 0;
-    copy.set_events(no_flush);
-    EXPECT_EQ(results_.size(), 1u);
-    // And the copy can start again.
-    Pipe src2, dst2;
-    put(src2.wr, pattern(40));
-    src2.wr.close();
-    copy.Start(std::move(src2.rd), std::move(dst2.wr));
-    EXPECT_EQ(results_, (std::vector<Status::Type>{Status::Reconfigured, Status::Done}));
-    EXPECT_EQ(drain(dst2.rd), pattern(40));
-    copy_.reset();
-  }
+  Pipe src, dst;
+  ASync::Copy& copy = make(0);
+  copy.Start(std::move(src.rd), std::move(dst.wr));
+  copy.set_bufsize(0);
+  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Reconfigured});
+  EXPECT_TRUE(at_end(dst.rd));
+  Pipe src2, dst2;
+  put(src2.wr, pattern(40));
+  src2.wr.close();
+  copy.Start(std::move(src2.rd), std::move(dst2.wr));
+  EXPECT_EQ(results_, (std::vector<Status::Type>{Status::Reconfigured, Status::Done}));
+  EXPECT_EQ(drain(dst2.rd), pattern(40));
 }
 
 TEST_F(AsyncCopy, DestinationFailures) {

@@ -9,13 +9,13 @@
 #include <ostream>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "base/fd.h"
 #include "base/hourly_log.h"
 #include "base/mux_clock.h"
+#include "tests/support/loopback.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -48,7 +48,9 @@ class HourlyLog : public testing::Test {
   TempRoot root_;
 };
 
-TEST_F(HourlyLog, PiecesOfOneLineShareThePrefixOfTheFirst) {
+// Pieces of one line share the prefix of the first; a change of hour opens a new file at the
+// next line.
+TEST_F(HourlyLog, LinesAndHours) {
   const std::string dir = root_.path();
   Stamp first;
   auto buf = std::make_unique<LogFileStreamBuf>(dir);
@@ -57,42 +59,31 @@ TEST_F(HourlyLog, PiecesOfOneLineShareThePrefixOfTheFirst) {
   Mux::TestClock::advance_ms(1500);
   out << "def" << std::endl;
   Stamp second;
-  out << "a line longer than sixteen characters\n" << std::flush;
-  out << "x\ny\n" << std::flush;
-  // Each finished line is in the file already.
+  out << "a line longer than sixteen characters\nx\ny\n" << std::flush;
+  out << "begun" << std::flush;
   ASSERT_EQ(second.file(dir), first.file(dir));
   const std::string p2 = second.prefix();
-  EXPECT_EQ(read_file(first.file(dir)),
-            first.prefix() + "abcdef\n" + p2 + "a line longer than sixteen characters\n" + p2 + "x\n" + p2 + "y\n");
-  buf.reset();
-}
-
-TEST_F(HourlyLog, HourChangeOpensNewFileAtNextLine) {
-  const std::string dir = root_.path();
-  Stamp first;
-  auto buf = std::make_unique<LogFileStreamBuf>(dir);
-  std::ostream out(buf.get());
-  out << "begun" << std::flush;
+  const std::string lines =
+      p2 + "a line longer than sixteen characters\n" + p2 + "x\n" + p2 + "y\n";
+  // Each finished line is in the file already.
+  EXPECT_EQ(read_file(first.file(dir)), first.prefix() + "abcdef\n" + lines);
   Mux::TestClock::advance_ms(3600 * 1000);
-  Stamp second;
+  Stamp third;
   out << " ended\nnext\n" << std::flush;
   out << "tail";
   buf.reset();  // writes the waiting "tail" and closes the file
-  ASSERT_NE(first.file(dir), second.file(dir));
-  EXPECT_EQ(read_file(first.file(dir)), first.prefix() + "begun ended\n");
-  EXPECT_EQ(read_file(second.file(dir)), second.prefix() + "next\n" + second.prefix() + "tail");
+  ASSERT_NE(first.file(dir), third.file(dir));
+  EXPECT_EQ(read_file(first.file(dir)),
+            first.prefix() + "abcdef\n" + lines + p2 + "begun ended\n");
+  EXPECT_EQ(read_file(third.file(dir)), third.prefix() + "next\n" + third.prefix() + "tail");
 }
 
 // Daemon mode runs in a forked child: daemon(3) forks again, and the grandchild logs to the
 // test's own syslog socket.
 TEST(Daemon, SyslogModeRedirectsStreamsAndDescriptorsOnce) {
   TempRoot root;
-  std::string sock_path = root.path() + "/dev/log";
-  Fd rx(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sock_path.c_str());
-  ASSERT_EQ(::bind(rx.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  Fd rx = unix_socket(SOCK_DGRAM, root.path() + "/dev/log");
+  ASSERT_TRUE(rx);
 
   const std::string logs = root.path() + "/logs";
   std::filesystem::create_directories(logs);

@@ -13,12 +13,12 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
 
 #include "base/fd.h"
+#include "tests/support/loopback.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -28,14 +28,7 @@ class DeviceSeam : public ::testing::Test {
 
   // A SOCK_SEQPACKET socket listening at root/dev/NAME that never accepts nor answers.
   Fd silent_socket(const std::string& name) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::string path = root_ + "/dev/" + name;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    Fd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
-    EXPECT_EQ(::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(::listen(fd.get(), 8), 0);
-    return fd;
+    return unix_socket(SOCK_SEQPACKET, root_ + "/dev/" + name);
   }
 
   TempRoot temp_;

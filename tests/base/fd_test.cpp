@@ -30,22 +30,17 @@ TEST(Fd, CopyDuplicatesCloseOnExecAndLeavesSourceOpen) {
   EXPECT_FALSE(copy);
 }
 
-TEST(Fd, SecondCloseFailsWithEbadf) {
-  Fd a = make_pipe_end();
-  EXPECT_EQ(a.close(), 0);
-  errno = 0;
-  EXPECT_EQ(a.close(), -1);
-  EXPECT_EQ(errno, EBADF);
-  EXPECT_EQ(a.get(), -1);
-}
-
-TEST(Fd, SelfAssignmentKeepsDescriptor) {
+TEST(Fd, SelfAssignmentKeepsAndSecondCloseFailsWithEbadf) {
   Fd a = make_pipe_end();
   int n = a.get();
   Fd& ref = a;
   a = ref;
   EXPECT_EQ(a.get(), n);
-  EXPECT_NE(::fcntl(n, F_GETFD), -1);
+  EXPECT_EQ(a.close(), 0);
+  errno = 0;
+  EXPECT_EQ(a.close(), -1);
+  EXPECT_EQ(errno, EBADF);
+  EXPECT_EQ(a.get(), -1);
 }
 
 // `fd = Fd(open(...))` and the end of an empty Fd must leave the failed open's errno alone.

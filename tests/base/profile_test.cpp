@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <sstream>
 #include <string>
 
@@ -33,23 +32,6 @@ TEST(Profile, PointFiguresAcrossTheClockWrap) {
   sample(p, 300);
   sample(p, 120);
   EXPECT_EQ(text(p), "[p]: min=100 max=300 avg=120 counter=4");
-}
-
-TEST(Profile, DumpListsNewestFirstAndSurvivesUnlinking) {
-  Profile::Point* before = Profile::mRoot;
-  Profile::Point a("a");
-  auto b = std::make_unique<Profile::Point>("b");
-  Profile::Point c("c");
-  std::ostringstream os;
-  Profile::dump(os);
-  const std::string zeros = ": min=0 max=0 avg=0 counter=0\n";
-  EXPECT_EQ(os.str().rfind("[c]" + zeros + "[b]" + zeros + "[a]" + zeros, 0), 0u) << os.str();
-
-  b.reset();
-  os.str("");
-  Profile::dump(os);
-  EXPECT_EQ(os.str().rfind("[c]" + zeros + "[a]" + zeros, 0), 0u) << os.str();
-  EXPECT_EQ(a.next(), before);
 }
 
 }  // namespace

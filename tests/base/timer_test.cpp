@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/dpc.h"
-#include "base/measure.h"
 #include "base/timer.h"
-#include "base/timer_pool_plugin.h"
 #include "base/timer_spec.h"
 #include "tests/support/loop_test.h"
 
@@ -40,18 +37,16 @@ TEST_F(TimerTest, FireInExpiryOrderThenArmingOrder) {
   EXPECT_EQ(multiplexer.timers_schedule(), -1);
   EXPECT_EQ(r.fired, (std::vector<std::string>{"d", "a", "b", "c"}));
   EXPECT_EQ(r.a.get(), nullptr);
-}
 
-TEST_F(TimerTest, ExpiryPastTheClockWrapIsAhead) {
+  // An expiry past the clock wrap is ahead.
   Mux::TestClock::set(uint64_t(0xFFFFFFF0) * 1000);
-  Recorder r;
   r.a.set(21, &Recorder::on_a, &r);
   EXPECT_EQ(r.a.get()->expiry(), 5u);
   EXPECT_EQ(multiplexer.timers_schedule(), 21);
-  EXPECT_TRUE(r.fired.empty());
+  EXPECT_EQ(r.fired.size(), 4u);
   Mux::TestClock::advance_ms(21);
   multiplexer.timers_schedule();
-  EXPECT_EQ(r.fired, std::vector<std::string>{"a"});
+  EXPECT_EQ(r.fired, (std::vector<std::string>{"d", "a", "b", "c", "a"}));
 }
 
 TEST_F(TimerTest, WaitsBeyondTwoHoursAreReportedAndPulledIn) {
@@ -213,17 +208,5 @@ TEST_F(TimerTest, DeferredCallsRunInAddressOrderAndMayStopThemselvesAndOthers) {
   // The victim runs once when its address sorts before the killer's, else never.
   EXPECT_TRUE(trace == "k" || trace == "zk") << trace;
 }
-
-struct Plugin : TimerPoolPlugin {
-  explicit Plugin(int wish) : wish(wish) {}
-  int next_timeout() override {
-    ++asked;
-    if (unhook) unhook->timerUnhook();
-    return wish;
-  }
-  int wish;
-  int asked = 0;
-  TimerPoolPlugin* unhook = nullptr;
-};
 
 }  // namespace

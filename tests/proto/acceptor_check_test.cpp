@@ -64,6 +64,7 @@ class CheckTest : public TransportTest {
 
 }  // namespace
 
+// Each case attaches a new controller: a dropped connection makes room for the next one.
 TEST_F(CheckTest, FailedChecksDropTheConnectionAndThePeerSeesItClosed) {
   struct Case {
     const char* name;
@@ -131,22 +132,6 @@ TEST_F(CheckTest, OpenCongestionStateEndsTheWatch) {
   EXPECT_EQ(logs_.err.take(), "refuse connection from " + again.address() +
                                   "\nCheckConnectionState CheckConnection\n");
   EXPECT_FALSE(peer.eof());
-}
-
-TEST_F(CheckTest, DroppedConnectionMakesRoomForTheRefusedController) {
-  const unsigned short port = activate();
-  TcpPeer peer = attach_peer(port);
-  refused_peer(port);
-  calls_.ca_state = 4;
-  advance(1000);
-  advance(1000);
-  EXPECT_TRUE(peer.eof());
-  turns();
-  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
-  calls_ = ScriptedCalls();
-  TcpPeer next = attach_peer(port);
-  acceptor_->Send("ok", 2);
-  EXPECT_EQ(next.read(), tpkt("ok"));
 }
 
 TEST_F(CheckTest, SocketCreationIsRetriedEveryFiveSeconds) {

@@ -1,36 +1,22 @@
 #include "proto/call_record_sender.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <string>
 
-#include "base/fd.h"
 #include "tests/support/transport_test.h"
 
 namespace {
 
 // A UDP socket on 127.0.0.1 with a port of the kernel's choice.
 struct UdpSink {
-  Fd fd{::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)};
-  unsigned short port = 0;
-  UdpSink() {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&a), &len) == 0)
-      port = ntohs(a.sin_port);
-  }
+  Fd fd = udp_loopback(0);
+  unsigned short port = local_port(fd);
   std::string address() const { return "127.0.0.1:" + std::to_string(port); }
   // Every datagram waiting, each as one string.
   std::vector<std::string> drain() const {
     std::vector<std::string> got;
-    char buf[2048];
-    for (ssize_t n; (n = ::recv(fd.get(), buf, sizeof buf, 0)) >= 0;) got.emplace_back(buf, n);
+    for (std::string d; !(d = receive_datagram(fd, 0)).empty();) got.push_back(d);
     return got;
   }
 };

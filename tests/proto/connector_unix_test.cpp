@@ -59,13 +59,10 @@ TEST_F(UnixTransportTest, ConnectorAndAcceptorCarryFramesBothWays) {
   ASSERT_TRUE(acceptor_->Activate());
   make_connector(new ConnectorUnix(server, local));
   ASSERT_TRUE(connector_->Activate());
-  EXPECT_EQ(connector_->state(), State::Connected);
   EXPECT_EQ(connector_->peer(), server);
   EXPECT_EQ(logs_.log.take(), "connected to " + server + "\n");
   turns();
-  EXPECT_EQ(acceptor_->state(), State::Connected);
   EXPECT_EQ(acceptor_->peer(), local);
-  EXPECT_EQ(logs_.out.take(), "new connection from " + local + "\n");
   EXPECT_EQ(sink_.take(), Strings{"connect"});
   EXPECT_EQ(far_sink_.take(), Strings{"connect"});
 

@@ -1,11 +1,7 @@
 // Helpers shared by the proto tests.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 #include <cstring>
 #include <functional>
@@ -53,32 +49,9 @@ class RecordingFamily : public ProtocolsFamily {
   std::function<void()> on_down;
 };
 
-inline sockaddr_un address_of(const std::string& path) {
-  sockaddr_un a{};
-  a.sun_family = AF_UNIX;
-  path.copy(a.sun_path, sizeof a.sun_path - 1);
-  return a;
-}
-
 // A UNIX-domain stream socket listening at `path`, non-blocking.
 inline Fd unix_listener(const std::string& path) {
-  Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  const sockaddr_un a = address_of(path);
-  EXPECT_EQ(::bind(s.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
-  EXPECT_EQ(::listen(s.get(), 8), 0);
-  return s;
-}
-
-// A client at `path`, bound to `name` unless it is empty; closed when refused.
-inline TcpPeer unix_client(const std::string& path, const std::string& name = "") {
-  Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!name.empty()) {
-    const sockaddr_un local = address_of(name);
-    EXPECT_EQ(::bind(s.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
-  }
-  const sockaddr_un a = address_of(path);
-  if (::connect(s.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) s.close();
-  return TcpPeer(std::move(s));
+  return unix_socket(SOCK_STREAM | SOCK_NONBLOCK, path);
 }
 
 inline bool is_socket(const std::string& path) {

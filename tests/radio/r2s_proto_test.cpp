@@ -4,13 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <regex>
 #include <string>
 
 #include "tests/radio/radio_testlib.h"
-#include "tests/support/temp_root.h"
 
 namespace {
 
@@ -125,23 +122,20 @@ const Pack kPacks[] = {
      64, kR2sBadType, "", ""},
 };
 
-class Ed137Pack : public testing::TestWithParam<Pack> {};
-
-TEST_P(Ed137Pack, Packs) {
-  const Pack& c = GetParam();
-  r2s_proto p = c.make();
-  unsigned char buf[72];
-  std::fill(std::begin(buf), std::end(buf), 0x5A);
-  const int n = r2s_proto_pack(&p, buf, c.size);
-  EXPECT_EQ(n, c.result);
-  if (n > 0) {
-    EXPECT_EQ(hex_of(buf, n), c.hex);
+TEST(Ed137Pack, Packs) {
+  for (const Pack& c : kPacks) {
+    SCOPED_TRACE(c.name);
+    r2s_proto p = c.make();
+    unsigned char buf[72];
+    std::fill(std::begin(buf), std::end(buf), 0x5A);
+    const int n = r2s_proto_pack(&p, buf, c.size);
+    EXPECT_EQ(n, c.result);
+    if (n > 0) {
+      EXPECT_EQ(hex_of(buf, n), c.hex);
+    }
+    for (int i = c.size; i < 72; ++i) ASSERT_EQ(buf[i], 0x5A) << "written past the size at " << i;
   }
-  for (int i = c.size; i < 72; ++i) ASSERT_EQ(buf[i], 0x5A) << "written past the size at " << i;
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, Ed137Pack, testing::ValuesIn(kPacks),
-                         [](const auto& i) { return std::string(i.param.name); });
 
 TEST(Ed137Pack, NullArguments) {
   r2s_proto p = rx(0, 0, 0, 0, 0, 0);
@@ -182,30 +176,28 @@ const Unpack kUnpacks[] = {
     {"OneByte", kR2sRx, "00", kR2sTooShort, 7, "00010000"},
 };
 
-class Ed137Unpack : public testing::TestWithParam<Unpack> {};
-
-TEST_P(Ed137Unpack, Unpacks) {
-  const Unpack& c = GetParam();
-  std::vector<unsigned char> in = bytes_of(c.hex);
-  r2s_proto p;
-  r2s_proto_init(&p, 0);
-  p.source_addr = 0x0100007F;
-  p.count = 7;
-  p.additionals[0].kind = kR2sRxSqi;
-  const int result = c.direction == kR2sTx ? r2s_proto_unpack_tx(&p, in.data(), static_cast<int>(in.size()))
-                                           : r2s_proto_unpack_rx(&p, in.data(), static_cast<int>(in.size()));
-  EXPECT_EQ(result, c.result);
-  EXPECT_EQ(p.count, c.count);
-  EXPECT_EQ(p.source_addr, 0x0100007Fu);
-  if (result == kR2sTooShort && in.size() < 2) return;
-  EXPECT_EQ(p.type, c.direction);
-  unsigned char buf[64];
-  const int n = r2s_proto_pack(&p, buf, sizeof buf);
-  EXPECT_EQ(hex_of(buf, n), c.repacked);
+TEST(Ed137Unpack, Unpacks) {
+  for (const Unpack& c : kUnpacks) {
+    SCOPED_TRACE(c.name);
+    std::vector<unsigned char> in = bytes_of(c.hex);
+    r2s_proto p;
+    r2s_proto_init(&p, 0);
+    p.source_addr = 0x0100007F;
+    p.count = 7;
+    p.additionals[0].kind = kR2sRxSqi;
+    const int size = static_cast<int>(in.size());
+    const int result = c.direction == kR2sTx ? r2s_proto_unpack_tx(&p, in.data(), size)
+                                             : r2s_proto_unpack_rx(&p, in.data(), size);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(p.count, c.count);
+    EXPECT_EQ(p.source_addr, 0x0100007Fu);
+    if (result == kR2sTooShort && in.size() < 2) continue;
+    EXPECT_EQ(p.type, c.direction);
+    unsigned char buf[64];
+    const int n = r2s_proto_pack(&p, buf, sizeof buf);
+    EXPECT_EQ(hex_of(buf, n), c.repacked);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, Ed137Unpack, testing::ValuesIn(kUnpacks),
-                         [](const auto& i) { return std::string(i.param.name); });
 
 TEST(Ed137Source, TypeThenSsrcThenAddress) {
   r2s_proto a = tx(0, 0, 0, 0), b = a;
@@ -223,39 +215,32 @@ TEST(Ed137Source, TypeThenSsrcThenAddress) {
 }
 
 // RTP packet with the extension bit, profile 0x0167 and the ED-137 content padded to whole
-// words, as hex octets separated by blanks for text2pcap.
+// words, in hex.
 std::string rtp_with_extension(const std::string& content, unsigned seq) {
   std::string padded = content;
   while (padded.size() % 8) padded += "00";
   char head[64];
   std::snprintf(head, sizeof head, "9008%04X0000000000000001" "0167%04X", seq,
                 static_cast<unsigned>(padded.size() / 8));
-  return std::regex_replace(head + padded + "D5D5D5D5", std::regex(".."), "$& ");
+  return head + padded + "D5D5D5D5";
 }
 
 TEST(Ed137Tshark, DissectorReadsThePackedHeaders) {
   if (output_of("command -v tshark text2pcap").empty()) GTEST_SKIP() << "tshark is missing";
-  TempRoot dir;
+  std::vector<std::string> packets;
   std::string expected;
-  {
-    std::ofstream text(dir.path() + "/ed137.txt");
-    unsigned seq = 0;
-    for (const Pack& c : kPacks) {
-      if (!*c.tshark) continue;
-      text << "0000 " << rtp_with_extension(c.hex, ++seq) << "\n";
-      expected += std::string(c.tshark) + "\t\n";
-    }
+  for (const Pack& c : kPacks) {
+    if (!*c.tshark) continue;
+    packets.push_back(rtp_with_extension(c.hex, unsigned(packets.size() + 1)));
+    expected += std::string(c.tshark) + "\t\n";
   }
-  ASSERT_EQ(output_of("text2pcap -q -4 127.0.0.1,127.0.0.2 -u 5004,5006 " + dir.path() +
-                      "/ed137.txt " + dir.path() + "/ed137.pcap"),
-            "");
-  const std::string fields =
-      " -e rtp.ext.ed137a.ptt_type -e rtp.ext.ed137a.squ -e rtp.ext.ed137a.ptt_id"
-      " -e rtp.ext.ed137a.pm -e rtp.ext.ed137a.ptts -e rtp.ext.ed137a.sct -e rtp.ext.ed137a.x"
-      " -e rtp.ext.ed137a.ft.type -e rtp.ext.ed137a.ft.len -e rtp.ext.ed137a.ft.sqi.qidx"
-      " -e rtp.ext.ed137a.ft.sqi.qidx-ml -e _ws.malformed";
-  EXPECT_EQ(output_of("tshark -r " + dir.path() + "/ed137.pcap -d udp.port==5006,rtp -T fields" +
-                      fields),
+  EXPECT_EQ(tshark_of(packets, "-u 5004,5006",
+                      "-d udp.port==5006,rtp -T fields -e rtp.ext.ed137a.ptt_type"
+                      " -e rtp.ext.ed137a.squ -e rtp.ext.ed137a.ptt_id -e rtp.ext.ed137a.pm"
+                      " -e rtp.ext.ed137a.ptts -e rtp.ext.ed137a.sct -e rtp.ext.ed137a.x"
+                      " -e rtp.ext.ed137a.ft.type -e rtp.ext.ed137a.ft.len"
+                      " -e rtp.ext.ed137a.ft.sqi.qidx -e rtp.ext.ed137a.ft.sqi.qidx-ml"
+                      " -e _ws.malformed"),
             expected);
 }
 

@@ -15,7 +15,7 @@
 #include "tools/orvex-ctl/lib/hex.h"
 
 inline std::string hex_of(const unsigned char* bytes, int n) {
-  return n <= 0 ? std::string() : Ctl::to_hex(std::vector<char>(bytes, bytes + n));
+  return n <= 0 ? std::string() : hex(std::string(bytes, bytes + n));
 }
 
 inline std::vector<unsigned char> bytes_of(const std::string& hex) {
@@ -41,12 +41,7 @@ struct RadioNotify : RTPSignalling::IRadioControlNotify {
 // the packets the daemon wrote on it, and packets queued for it.
 class EngineSession {
  public:
-  EngineSession() {
-    int n = 0;
-    while (board().command("rtpext session " + std::to_string(n)).at(0).rfind("error", 0) != 0)
-      ++n;
-    number_ = std::to_string(n - 1);
-  }
+  EngineSession() : number_(newest_ext_session()) {}
 
   std::string state() { return board().command("rtpext session " + number_).at(0); }
 

@@ -17,18 +17,11 @@
 #include "tests/support/command_output.h"
 #include "tests/support/loop_turns.h"
 #include "tests/support/loopback.h"
-#include "tools/orvex-ctl/lib/hex.h"
 
 // One datagram within a second in hex, and the port it came from.
 inline std::string receive(const Fd& socket, unsigned short* from = nullptr) {
-  const std::string data = receive_datagram(socket, 1000, from);
-  return Ctl::to_hex(std::vector<char>(data.begin(), data.end()));
+  return hex(receive_datagram(socket, 1000, from));
 }
-
-inline std::string hex(const std::string& text) {
-  return Ctl::to_hex(std::vector<char>(text.begin(), text.end()));
-}
-
 
 // Replaces every `from` in `text` by `to`.
 inline std::string replace(std::string text, const std::string& from, const std::string& to) {

@@ -23,28 +23,17 @@ class MccRoad : public SlotRoad {
 const char* const kCreate =
     "{ seq 1, slot 1, pdu command : create : mcc : { type data, mode standard } }";
 
-struct Allocation {
-  const char* params;
-  const char* record;  // what the simulator keeps of the allocation record
-  const char* log;
-};
-
 TEST_F(MccRoad, AllocationRecordByTypeAndMode) {
-  for (const Allocation& a : {Allocation{"{ type transparent, mode ss7 }",
-                                         "mode=3 rx-size=512 rx-threshold=1 tx-threshold=1",
-                                         "mcc: MCC_ALLOCATE type=3\n"},
-                              Allocation{"{ type bri, mode standard }",
-                                         "mode=1 rx-size=512 rx-threshold=1 tx-threshold=1",
-                                         "mcc: MCC_ALLOCATE type=1\n"},
-                              Allocation{"{ type data, mode standard }",
-                                         "mode=0 rx-size=512 rx-threshold=1 tx-threshold=1",
-                                         "mcc: MCC_ALLOCATE type=0\n"}}) {
+  for (const char* params : {"{ type transparent, mode ss7 }", "{ type bri, mode standard }",
+                             "{ type data, mode standard }"}) {
     StreamCapture log(std::clog);
-    EXPECT_EQ(
-        run({std::string("{ seq 1, slot 1, pdu command : create : mcc : ") + a.params + " }"}),
-        wires({reply(1, 1, "success : NULL")}));
-    EXPECT_EQ(log.take(), a.log);
-    EXPECT_EQ(board().command("mcc channels"), Lines{std::string("1024 ") + a.record});
+    EXPECT_EQ(run({std::string("{ seq 1, slot 1, pdu command : create : mcc : ") + params + " }"}),
+              wires({reply(1, 1, "success : NULL")}));
+    const char type = params[7] == 't' ? '3' : params[7] == 'b' ? '1' : '0';
+    EXPECT_EQ(log.take(), std::string("mcc: MCC_ALLOCATE type=") + type + "\n");
+    EXPECT_EQ(board().command("mcc channels"),
+              Lines{std::string("1024 mode=") + type +
+                    " rx-size=512 rx-threshold=1 tx-threshold=1"});
     EXPECT_EQ(sim("log mcc/ctl").find("0x40144d00 MCC_ALLOCATE"), 0u);
     run({"{ seq 2, slot 1, pdu command : destroy : NULL }"});
     EXPECT_EQ(board().command("mcc channels"), Lines{});
@@ -93,16 +82,15 @@ TEST_F(MccRoad, FailuresAreAnsweredAndLogged) {
 TEST_F(MccRoad, CapacityInTheResourceReport) {
   sim("mcc capacity 5 6 7");
   LGCP::Resources report;
-  MccFactory::instance().Query(report);
-  EXPECT_EQ(report.get_mcc_data().getValue(), 5);
-  EXPECT_EQ(report.get_mcc_bri().getValue(), 6);
-  EXPECT_EQ(report.get_mcc_trans().getValue(), 7);
+  const auto figures = [&report] {
+    MccFactory::instance().Query(report);
+    return std::vector<int>{report.get_mcc_data().getValue(), report.get_mcc_bri().getValue(),
+                            report.get_mcc_trans().getValue()};
+  };
+  EXPECT_EQ(figures(), (std::vector<int>{5, 6, 7}));
   EXPECT_EQ(board().command("sessions mcc/ctl"), Lines{"0"});
   sim("unplug mcc/ctl");
-  MccFactory::instance().Query(report);
-  EXPECT_EQ(report.get_mcc_data().getValue(), 0);
-  EXPECT_EQ(report.get_mcc_bri().getValue(), 0);
-  EXPECT_EQ(report.get_mcc_trans().getValue(), 0);
+  EXPECT_EQ(figures(), (std::vector<int>{0, 0, 0}));
 }
 
 }  // namespace

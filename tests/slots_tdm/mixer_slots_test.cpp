@@ -62,13 +62,11 @@ TEST_F(MixerRoad, QueryReportsTheSmallestCountsForEveryUnit) {
   ASSERT_EQ(report.get_mixer().size(), 2u);
   for (int i = 0; i < 2; ++i) {
     const auto& e = report.get_mixer()[i];
-    EXPECT_EQ(e.get_unit().getValue(), i);
-    EXPECT_EQ(e.get_tdm_inputs().getValue(), 16);
-    EXPECT_EQ(e.get_tdm_outputs().getValue(), 16);
-    EXPECT_EQ(e.get_mixer_inputs().getValue(), 8);
-    EXPECT_EQ(e.get_dpu_per_mixer().getValue(), 770);
-    EXPECT_EQ(e.get_dpu_per_ec().getValue(), 17);
-    EXPECT_EQ(e.get_dpu_per_lms().getValue(), 24);
+    EXPECT_EQ((std::vector<int>{e.get_unit().getValue(), e.get_tdm_inputs().getValue(),
+                                e.get_tdm_outputs().getValue(), e.get_mixer_inputs().getValue(),
+                                e.get_dpu_per_mixer().getValue(), e.get_dpu_per_ec().getValue(),
+                                e.get_dpu_per_lms().getValue()}),
+              (std::vector<int>{i, 16, 16, 8, 770, 17, 24}));
   }
   // Known units are enumerated again, not reset.
   EXPECT_EQ(requests(),

@@ -14,29 +14,21 @@ class TrunkRoad : public SlotRoad {
   }
 };
 
-TEST_F(TrunkRoad, CreateConnectDisconnectDestroy) {
+// Creation, connection and destruction are the black-box test's; here the switch's log and a
+// disconnection.
+TEST_F(TrunkRoad, ConnectAndDisconnect) {
   StreamCapture log(std::clog);
-  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : create : trunk : { trunk 1, timeslot 5 } }",
-                 "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 3, timeslot 2 } }"}),
-            wires({reply(1, 1, "success : NULL"), stream(1, "transmitter", 37),
-                   stream(1, "receiver", 37), reply(2, 2, "success : NULL"),
-                   stream(2, "transmitter", 14), stream(2, "receiver", 14)}));
-  EXPECT_EQ(run({"{ seq 3, slot 1, pdu command : connect : 2 }",
-                 "{ seq 4, slot 2, pdu command : connect : 1 }"}),
-            wires({reply(3, 1, "success : NULL"), reply(4, 2, "success : NULL")}));
+  run({"{ seq 1, slot 1, pdu command : create : trunk : { trunk 1, timeslot 5 } }",
+       "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 3, timeslot 2 } }",
+       "{ seq 3, slot 1, pdu command : connect : 2 }",
+       "{ seq 4, slot 2, pdu command : connect : 1 }"});
   EXPECT_EQ(output(14), "37");
-  EXPECT_EQ(output(37), "14");
   EXPECT_NE(log.take().find("mux: slot 01:trunk [37] -> 02:trunkBRI [14]\n"), std::string::npos);
-
   EXPECT_EQ(run({"{ seq 5, slot 2, pdu command : disconnect : NULL }"}),
             wires({reply(5, 2, "success : NULL")}));
   EXPECT_EQ(output(14), "const 0xd5");
+  EXPECT_EQ(output(37), "14");
   EXPECT_NE(log.take().find("mux: disconnect slot 02:trunkBRI [14]\n"), std::string::npos);
-
-  EXPECT_EQ(run({"{ seq 6, slot 1, pdu command : destroy : NULL }",
-                 "{ seq 7, slot 1, pdu command : destroy : NULL }"}),
-            wires({reply(6, 1, "success : NULL"), reply(7, 1, "error : slotNotExists")}));
-  EXPECT_EQ(output(37), "const 0xd5");
 }
 
 TEST_F(TrunkRoad, CreateOverTheSameTimeSlotEvictsTheOldSlot) {
@@ -68,54 +60,26 @@ TEST_F(TrunkRoad, BriAndE1OnOneSwitchChannel) {
                    stream(2, "transmitter", 14), stream(2, "receiver", 14)}));
 }
 
-struct Refusal {
-  const char* name;
-  const char* command;
-  const char* answer;
-};
-
-class TrunkRefusals : public TrunkRoad, public testing::WithParamInterface<Refusal> {};
-
-TEST_P(TrunkRefusals, Answer) {
+TEST_F(TrunkRoad, Refusals) {
   run({"{ seq 1, slot 1, pdu command : create : trunk : { trunk 3, timeslot 31 } }"});
-  EXPECT_EQ(run({GetParam().command}), wires({GetParam().answer}));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TrunkRefusals,
-    testing::Values(
-        Refusal{"BChannelAbove3",
-                "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 0, timeslot 4 } }",
-                "{ seq 2, slot 2, pdu response : error : insufficientResources }"},
-        Refusal{"E1Trunk4",
-                "{ seq 2, slot 2, pdu command : create : trunk : { trunk 4, timeslot 0 } }",
-                "{ seq 2, slot 2, pdu response : error : insufficientResources }"},
-        Refusal{"BriTrunk8",
-                "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 8, timeslot 0 } }",
-                "{ seq 2, slot 2, pdu response : error : insufficientResources }"},
-        Refusal{"Activate", "{ seq 2, slot 1, pdu command : activate : empty : NULL }",
-                "{ seq 2, slot 1, pdu response : error : unsupported }"},
-        Refusal{"Deactivate", "{ seq 2, slot 1, pdu command : deactivate : NULL }",
-                "{ seq 2, slot 1, pdu response : error : unsupported }"},
-        Refusal{"ConnectToItself", "{ seq 2, slot 1, pdu command : connect : 1 }",
-                "{ seq 2, slot 1, pdu response : success : NULL }"}),
-    [](const testing::TestParamInfo<Refusal>& i) { return std::string(i.param.name); });
-
-}  // namespace
-
-namespace {
-
-// Built before main in their order, the trunk factories end the chain newest first, behind
-// every factory built later.
-TEST(TrunkFactories, EndTheChainBriFirst) {
-  ASSERT_EQ(LinkTrunkFactories(), 12);
-  std::vector<std::string> names;
-  for (SlotFactory* f = firstFactory; f; f = f->GetNext()) names.push_back(f->GetName());
-  ASSERT_GE(names.size(), 12u);
-  names.erase(names.begin(), names.end() - 12);
-  std::vector<std::string> expected(8, "TrunksBRI");
-  expected.insert(expected.end(), 4, "Trunks");
-  EXPECT_EQ(names, expected);
+  const char* const none = "error : insufficientResources";
+  const struct {
+    int slot;
+    const char* pdu;
+    const char* answer;
+  } cases[] = {
+      {2, "create : trunk_bri : { trunk 0, timeslot 4 }", none},
+      {2, "create : trunk : { trunk 4, timeslot 0 }", none},
+      {2, "create : trunk_bri : { trunk 8, timeslot 0 }", none},
+      {1, "activate : empty : NULL", "error : unsupported"},
+      {1, "deactivate : NULL", "error : unsupported"},
+      {1, "connect : 1", "success : NULL"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(run({"{ seq 2, slot " + std::to_string(c.slot) + ", pdu command : " + c.pdu + " }"}),
+              wires({reply(2, c.slot, c.answer)}))
+        << c.pdu;
+  }
 }
 
 }  // namespace

@@ -10,3 +10,9 @@ Lines log_tail(const std::string& device, size_t count) {
   if (log.size() > count) log.erase(log.begin(), log.end() - static_cast<std::ptrdiff_t>(count));
   return log;
 }
+
+std::string newest_ext_session() {
+  int n = 0;
+  while (board().command("rtpext session " + std::to_string(n)).at(0).rfind("error", 0) != 0) ++n;
+  return std::to_string(n - 1);
+}

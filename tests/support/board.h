@@ -15,3 +15,6 @@ BoardSim& board();
 
 // The newest `count` lines of the request log of `device`.
 Lines log_tail(const std::string& device, size_t count);
+
+// The number of the newest /dev/rtp_ext session (the simulator numbers them in order of opening).
+std::string newest_ext_session();

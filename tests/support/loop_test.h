@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/mux_clock.h"
+#include "base/timer.h"
 #include "tests/support/multiplexer_probe.h"
 
 // Moves the loop clock by hand for the test's lifetime and checks that the test left the loop
@@ -20,4 +21,22 @@ class LoopTest : public ::testing::Test {
     MultiplexerProbe::clear_terminate();
     EXPECT_EQ(MultiplexerProbe::leftovers(), "");
   }
+};
+
+// LoopTest with a far timer armed for the test's lifetime: a loop with nothing else to wait for
+// takes itself for hung.
+class AwakeLoopTest : public LoopTest {
+ protected:
+  void SetUp() override {
+    LoopTest::SetUp();
+    awake_.set(3600 * 1000, &AwakeLoopTest::stay_awake, this);
+  }
+  void TearDown() override {
+    awake_.reset();
+    LoopTest::TearDown();
+  }
+
+ private:
+  void stay_awake() {}
+  Timer awake_;
 };

@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 
 LoopbackListener::LoopbackListener(int backlog)
     : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
@@ -77,6 +78,26 @@ std::string receive_datagram(const Fd& socket, int timeout_ms, unsigned short* f
   if (from) *from = ntohs(a.sin_port);
   data.resize(n > 0 ? size_t(n) : 0);
   return data;
+}
+
+Fd unix_socket(int type, const std::string& bind_to, const std::string& connect_to) {
+  Fd s(::socket(AF_UNIX, type | SOCK_CLOEXEC, 0));
+  const auto address = [](const std::string& path) {
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    path.copy(a.sun_path, sizeof a.sun_path - 1);
+    return a;
+  };
+  const bool listens = connect_to.empty() && (type & ~(SOCK_NONBLOCK | SOCK_CLOEXEC)) != SOCK_DGRAM;
+  sockaddr_un a = address(bind_to);
+  if (!bind_to.empty() && (::bind(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+                           (listens && ::listen(s.get(), 8) != 0)))
+    s.close();
+  a = address(connect_to);
+  if (s && !connect_to.empty() &&
+      ::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+    s.close();
+  return s;
 }
 
 std::string tpkt(const std::string& payload) {

@@ -1,5 +1,5 @@
-// Loopback TCP for tests and benchmarks: a listener, a client of a local server, and TPKT framing
-// of what it sends.
+// Local sockets for tests and benchmarks: a TCP listener and client on loopback, UDP on loopback,
+// UNIX-domain sockets at a path, and TPKT framing.
 #pragma once
 
 #include <string>
@@ -35,6 +35,11 @@ unsigned short local_port(const Fd& socket);
 // One datagram arriving on `socket` within `timeout_ms`, and the port it came from; "" when none
 // came.
 std::string receive_datagram(const Fd& socket, int timeout_ms, unsigned short* from = nullptr);
+
+// A UNIX-domain socket of `type` (flags such as SOCK_NONBLOCK may be or-ed in), close-on-exec:
+// bound at `bind_to` unless it is empty (and listening when it connects nowhere and its type takes
+// connections), then connected to `connect_to` unless that is empty; closed when a step fails.
+Fd unix_socket(int type, const std::string& bind_to, const std::string& connect_to = "");
 
 // `payload` in one TPKT frame (RFC 1006 section 6).
 std::string tpkt(const std::string& payload);

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "base/timer.h"
 #include "proto/acceptor_check.h"
 #include "server/ctrl/ctrl_server.h"
 #include "tests/support/loop_test.h"
@@ -53,26 +52,16 @@ inline std::string describe(const Ctl::Received& r) {
 }
 
 // A simulated board, and the loop on the test clock.
-class BoardTest : public LoopTest {
+class BoardTest : public AwakeLoopTest {
  protected:
   void SetUp() override {
-    LoopTest::SetUp();
+    AwakeLoopTest::SetUp();
     ASSERT_TRUE(sim.ok());
-    // A loop with nothing to wait for takes itself for hung; this timer outlasts every test.
-    awake_.set(3600 * 1000, &BoardTest::stay_awake, this);
-  }
-  void TearDown() override {
-    awake_.reset();
-    LoopTest::TearDown();
   }
   // Runs one loop turn without waiting, after moving the clock by `ms`.
   static void turn(unsigned ms = 0) { advance(ms); }
 
   BoardSim sim;
-
- private:
-  void stay_awake() {}
-  Timer awake_;
 };
 
 // BoardTest with a control server and its controller.

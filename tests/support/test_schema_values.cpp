@@ -1,6 +1,6 @@
 #include "tests/support/test_schema_values.h"
 
-#include <cstdio>
+#include "tools/orvex-ctl/lib/hex.h"
 
 namespace TestSchema {
 
@@ -8,32 +8,11 @@ using namespace ASN1;
 
 std::vector<char> unhex(const std::string& text) {
   std::vector<char> out;
-  int nibble = -1;
-  for (char c : text) {
-    int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else continue;
-    if (nibble < 0) {
-      nibble = v;
-    } else {
-      out.push_back(static_cast<char>(nibble * 16 + v));
-      nibble = -1;
-    }
-  }
+  Ctl::from_hex(text, out);
   return out;
 }
 
-std::string hex(const std::vector<char>& bytes) {
-  std::string out;
-  char buf[4];
-  for (char b : bytes) {
-    std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned char>(b));
-    out += buf;
-  }
-  return out;
-}
+std::string hex(const std::vector<char>& bytes) { return Ctl::to_hex(bytes); }
 
 bool per_encode(const AbstractData& value, std::vector<char>& out) {
   CoderEnv env;

@@ -33,12 +33,7 @@ class TcpPeer {
   // Connected to 127.0.0.1:port (closed when the connection was refused).
   static TcpPeer connect(unsigned short port) { return TcpPeer(connect_loopback(port)); }
   bool ok() const { return static_cast<bool>(fd_); }
-  unsigned short local_port() const {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&a), &len);
-    return ntohs(a.sin_port);
-  }
+  unsigned short local_port() const { return ::local_port(fd_); }
   // "127.0.0.1:port", or the bound path of a UNIX-domain socket.
   std::string address() const {
     sockaddr_un a{};
