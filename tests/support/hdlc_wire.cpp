@@ -1,0 +1,163 @@
+#include "tests/support/hdlc_wire.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include "base/mux_clock.h"
+
+namespace {
+
+const char kSideName[] = {'A', 'B'};
+
+HdlcWire::Side other(HdlcWire::Side side) {
+  return side == HdlcWire::A ? HdlcWire::B : HdlcWire::A;
+}
+
+}  // namespace
+
+std::string HdlcWire::path(const Frame& frame) {
+  return std::string(1, frame.injected ? '*' : kSideName[frame.from]) + ">" +
+         kSideName[other(frame.from)];
+}
+
+bool HdlcWire::End::hdlc_transmit(Packet& frame) { return wire_->send(*this, frame); }
+
+bool HdlcWire::End::is_ready() const { return !refused_ && in_flight_ < wire_->capacity; }
+
+HdlcWire::HdlcWire(unsigned capacity_) : capacity(capacity_), start_ms_(Mux::milliseconds()) {
+  for (Side side : {A, B}) {
+    ends_[side].wire_ = this;
+    ends_[side].side_ = side;
+  }
+  event_.Bind("HdlcWire", &HdlcWire::on_event, this);
+  event_.Schedule(Fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), 0);
+}
+
+void HdlcWire::fault_next(Side from, Fault fault, unsigned count) {
+  next_faults_[from].insert(next_faults_[from].end(), count, fault);
+}
+
+void HdlcWire::inject(Side to, const Packet& frame) {
+  queue_.push_back({other(to), true, frame});
+  event_.set_events(POLLOUT);
+}
+
+bool HdlcWire::capture(const std::string& path, int link_type, Side user) {
+  capture_.open(path, std::ios::trunc);
+  capture_ << "# text2pcap -D -t %s.%f -l " << link_type << " " << path << " OUT\n";
+  user_ = user;
+  return static_cast<bool>(capture_);
+}
+
+void HdlcWire::note(const std::string& text) {
+  if (tracing) trace.push_back(std::to_string(Mux::milliseconds() - start_ms_) + " " + text);
+}
+
+bool HdlcWire::send(End& end, Packet& frame) {
+  if (frame.length() == 0) return true;
+  if (end.in_flight_ >= capacity) {
+    end.refused_ = true;
+    if (tracing) note(std::string(1, kSideName[end.side_]) + " full");
+    return false;
+  }
+  ++end.in_flight_;
+  queue_.push_back({end.side_, false, frame});
+  event_.set_events(POLLOUT);
+  return true;
+}
+
+HdlcWire::Fault HdlcWire::fault_of(const Frame& frame) {
+  if (frame.injected) return Fault::none;
+  std::deque<Fault>& next = next_faults_[frame.from];
+  if (!next.empty()) {
+    Fault fault = next.front();
+    next.pop_front();
+    return fault;
+  }
+  return rule ? rule(frame.from, frame.bytes) : Fault::none;
+}
+
+void HdlcWire::on_event(int, short revents) {
+  if (!(revents & POLLOUT)) return;
+  // Frames sent while this turn delivers wait for the next one.
+  for (size_t n = queue_.size(); n > 0 && !queue_.empty(); --n) {
+    Frame frame = std::move(queue_.front());
+    queue_.pop_front();
+    if (!frame.injected) --ends_[frame.from].in_flight_;
+    switch (fault_of(frame)) {
+      case Fault::none:
+        deliver(frame, "");
+        break;
+      case Fault::lose:
+        if (tracing) note(path(frame) + " lost " + frame.bytes.text());
+        break;
+      case Fault::duplicate:
+        deliver(frame, "");
+        deliver(frame, "dup ");
+        break;
+    }
+  }
+  for (End& end : ends_) {
+    if (!end.refused_ || end.in_flight_ >= capacity) continue;
+    end.refused_ = false;
+    if (tracing) note(std::string(1, kSideName[end.side_]) + " ready");
+    if (end.notify) end.notify->on_hdlc_ready();
+  }
+  event_.set_events(queue_.empty() ? 0 : POLLOUT);
+}
+
+void HdlcWire::deliver(const Frame& frame, const char* mark) {
+  Side to = other(frame.from);
+  uint32_t ms = Mux::milliseconds() - start_ms_;
+  if (tracing) note(path(frame) + " " + mark + frame.bytes.text());
+  if (capture_.is_open()) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%u.%03u000", ms / 1000, ms % 1000);
+    capture_ << (frame.from == user_ ? "O " : "I ") << time << "\n000000 " << frame.bytes.text()
+             << std::endl;
+  }
+  // The receiver owns its copy and may change it.
+  Packet copy = frame.bytes;
+  if (ends_[to].notify) ends_[to].notify->on_hdlc_receive(copy);
+}
+
+Packet hex_frame(const std::string& hex) {
+  Packet frame;
+  frame.reserve_head(0);
+  std::string digits;
+  for (char c : hex) {
+    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+  }
+  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
+    frame.put8(static_cast<unsigned char>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+  }
+  return frame;
+}
+
+bool have_tshark() {
+  return std::system("tshark -v >/dev/null 2>&1 && text2pcap -v >/dev/null 2>&1") == 0;
+}
+
+Lines tshark_read(const std::string& capture, int link_type, const std::string& args) {
+  std::string pcap = capture + ".pcapng";
+  std::string convert = "text2pcap -q -D -t %s.%f -l " + std::to_string(link_type) + " '" +
+                        capture + "' '" + pcap + "' 2>/dev/null";
+  Lines lines;
+  if (std::system(convert.c_str()) != 0) return lines;
+  std::string read = "tshark -r '" + pcap + "' " + args + " 2>/dev/null";
+  FILE* out = ::popen(read.c_str(), "r");
+  if (!out) return lines;
+  char line[1024];
+  while (std::fgets(line, sizeof line, out)) {
+    std::string text(line);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    lines.push_back(text);
+  }
+  if (::pclose(out) != 0) lines.clear();
+  ::unlink(pcap.c_str());
+  return lines;
+}
