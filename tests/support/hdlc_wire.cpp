@@ -24,6 +24,10 @@ std::string HdlcWire::path(const Frame& frame) {
          kSideName[other(frame.from)];
 }
 
+std::string HdlcWire::text(const Packet& frame) const {
+  return describe ? describe(frame) : frame.text();
+}
+
 bool HdlcWire::End::hdlc_transmit(Packet& frame) { return wire_->send(*this, frame); }
 
 bool HdlcWire::End::is_ready() const { return !refused_ && in_flight_ < wire_->capacity; }
@@ -93,7 +97,7 @@ void HdlcWire::on_event(int, short revents) {
         deliver(frame, "");
         break;
       case Fault::lose:
-        if (tracing) note(path(frame) + " lost " + frame.bytes.text());
+        if (tracing) note(path(frame) + " lost " + text(frame.bytes));
         break;
       case Fault::duplicate:
         deliver(frame, "");
@@ -113,7 +117,7 @@ void HdlcWire::on_event(int, short revents) {
 void HdlcWire::deliver(const Frame& frame, const char* mark) {
   Side to = other(frame.from);
   uint32_t ms = Mux::milliseconds() - start_ms_;
-  if (tracing) note(path(frame) + " " + mark + frame.bytes.text());
+  if (tracing) note(path(frame) + " " + mark + text(frame.bytes));
   if (capture_.is_open()) {
     char time[32];
     std::snprintf(time, sizeof time, "%u.%03u000", ms / 1000, ms % 1000);

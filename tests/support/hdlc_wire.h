@@ -13,7 +13,7 @@
 // any frame a rule picks), and a test can inject a frame that neither end sent.
 //
 // Everything that happens goes to `trace`, one line each, prefixed with the loop clock in ms
-// since the wire was made:
+// since the wire was made; frames in hex, or as `describe` writes them:
 //   "0 A>B 00 01 7F"        delivered to B        "0 A>B lost 00 01 7F"  lost on the way
 //   "0 A>B dup 00 01 7F"    the second delivery    "0 *>B 02 01 7F"       injected
 //   "0 A full"              A's frame refused      "0 A ready"            A told it may send again
@@ -77,6 +77,11 @@ class HdlcWire {
   bool capture(const std::string& path, int link_type = kLinkLapd, Side user = A);
   // Adds a line of the test's own (a primitive, a state) to the trace, with the time.
   void note(const std::string& text);
+  // No frame is waiting.
+  bool idle() const { return queue_.empty(); }
+
+  // How frames read in the trace (a protocol's decoder, say); their hex text when unset.
+  std::function<std::string(const Packet& frame)> describe;
 
   // Off for long runs such as benchmarks.
   bool tracing = true;
@@ -96,6 +101,7 @@ class HdlcWire {
   Fault fault_of(const Frame& frame);
   // "A>B", "B>A", or "*>B" for an injected frame.
   static std::string path(const Frame& frame);
+  std::string text(const Packet& frame) const;
 
   End ends_[2];
   std::deque<Frame> queue_;
