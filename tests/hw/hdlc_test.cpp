@@ -276,6 +276,7 @@ TEST_F(HdlcWireTest, BackToBackExchangeMatchesItsGoldenTraceAndCapture) {
   turns(1);
   EXPECT_EQ(b.take(), (Lines{"rx 00 01 06 00 08 01 01 75", "rx 00 01 06 00 08 01 01 75"}));
   EXPECT_EQ(a.take(), Lines{"rx 00 01 53"});
+  EXPECT_EQ(wire.a().sent.size(), 5u) << "the lost frame was sent, the refused ones were not";
   EXPECT_GOLDEN("hdlc_wire", wire.trace);
 
   if (!have_tshark()) GTEST_SKIP() << "tshark is not installed";

@@ -70,6 +70,10 @@ bool HdlcWire::send(End& end, Packet& frame) {
   }
   ++end.in_flight_;
   queue_.push_back({end.side_, false, frame});
+  if (tracing) {
+    const Packet& bytes = frame;
+    end.sent.emplace_back(reinterpret_cast<const char*>(bytes->data), frame.length());
+  }
   event_.set_events(POLLOUT);
   return true;
 }

@@ -4,10 +4,9 @@
 //
 // Frames in flight wait in one queue in the order they were sent. Each loop turn delivers the
 // frames that were waiting when the turn polled, so a frame sent from a receive callback goes one
-// turn later and an exchange moves one hop per turn. The wire polls a descriptor of its own
-// (writable while frames wait), so a loop with nothing else registered is not idle. An end holds
-// at most `capacity` undelivered frames: a frame beyond that is refused, and once a turn has made
-// room the end's owner gets one on_hdlc_ready.
+// turn later and an exchange moves one hop per turn. An end holds at most `capacity` undelivered
+// frames: a frame beyond that is refused, and once a turn has made room the end's owner gets one
+// on_hdlc_ready.
 //
 // Faults act on delivery: a frame can be lost or delivered twice (the next frames of one end, or
 // any frame a rule picks), and a test can inject a frame that neither end sent.
@@ -20,6 +19,10 @@
 // Every delivered frame also goes to the capture file, if one is open: text that text2pcap reads
 // (-D -t %s.%f -l LINKTYPE), with each frame's direction as seen from the end named the user
 // side (for LAPD, outbound is user to network).
+//
+// The wire polls a descriptor of its own (writable while frames wait) for as long as it lives, so
+// a loop with nothing else registered never takes itself for hung; a fixture destroys the wire
+// before the loop is checked for leftovers (LoopTest::TearDown).
 #pragma once
 
 #include <cstdint>
@@ -27,6 +30,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/event.h"
 #include "hw/hdlc.h"
@@ -49,6 +53,8 @@ class HdlcWire {
 
     // The protocol above this end; frames to an end without one are traced and dropped.
     HDLC::Notify* notify = nullptr;
+    // The octets of every frame the wire took from this end, in order, kept while tracing.
+    std::vector<std::string> sent;
 
    private:
     friend class HdlcWire;
