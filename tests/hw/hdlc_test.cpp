@@ -268,16 +268,16 @@ TEST_F(HdlcWireTest, BackToBackExchangeMatchesItsGoldenTraceAndCapture) {
   EXPECT_EQ(b.take(), (Lines{"rx 00 01 00 00 08 01 01 75", "rx 00 01 02 00 08 01 01 75"}));
 
   advance(1000);
-  wire.fault_next(HdlcWire::A, HdlcWire::Fault::lose);
-  wire.fault_next(HdlcWire::A, HdlcWire::Fault::duplicate);
+  wire.fault_next(HdlcWire::kA, HdlcWire::Fault::kLose);
+  wire.fault_next(HdlcWire::kA, HdlcWire::Fault::kDuplicate);
   ASSERT_TRUE(wire.a().hdlc_transmit(i[2]));
   ASSERT_TRUE(wire.a().hdlc_transmit(i[3]));
-  wire.inject(HdlcWire::A, hex_frame("00 01 53"));
+  wire.inject(HdlcWire::kA, hex_frame("00 01 53"));
   turns(1);
   EXPECT_EQ(b.take(), (Lines{"rx 00 01 06 00 08 01 01 75", "rx 00 01 06 00 08 01 01 75"}));
   EXPECT_EQ(a.take(), Lines{"rx 00 01 53"});
   EXPECT_EQ(wire.a().sent.size(), 5u) << "the lost frame was sent, the refused ones were not";
-  EXPECT_GOLDEN("hdlc_wire", wire.trace);
+  ORVEX_EXPECT_GOLDEN("hdlc_wire", wire.trace);
 
   if (!have_tshark()) GTEST_SKIP() << "tshark is not installed";
   EXPECT_EQ(tshark_read(capture, HdlcWire::kLinkLapd,

@@ -13,5 +13,5 @@
 std::string golden_diff(const std::string& path, const Lines& lines);
 
 // In a test: the trace against golden/<name>.txt beside the test's sources.
-#define EXPECT_GOLDEN(name, lines) \
+#define ORVEX_EXPECT_GOLDEN(name, lines) \
   EXPECT_EQ(golden_diff(std::string(ORVEX_TEST_DIR "/golden/") + (name) + ".txt", (lines)), "")

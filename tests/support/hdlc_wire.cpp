@@ -14,7 +14,7 @@ namespace {
 const char kSideName[] = {'A', 'B'};
 
 HdlcWire::Side other(HdlcWire::Side side) {
-  return side == HdlcWire::A ? HdlcWire::B : HdlcWire::A;
+  return side == HdlcWire::kA ? HdlcWire::kB : HdlcWire::kA;
 }
 
 }  // namespace
@@ -33,7 +33,7 @@ bool HdlcWire::End::hdlc_transmit(Packet& frame) { return wire_->send(*this, fra
 bool HdlcWire::End::is_ready() const { return !refused_ && in_flight_ < wire_->capacity; }
 
 HdlcWire::HdlcWire(unsigned capacity_) : capacity(capacity_), start_ms_(Mux::milliseconds()) {
-  for (Side side : {A, B}) {
+  for (Side side : {kA, kB}) {
     ends_[side].wire_ = this;
     ends_[side].side_ = side;
   }
@@ -79,14 +79,14 @@ bool HdlcWire::send(End& end, Packet& frame) {
 }
 
 HdlcWire::Fault HdlcWire::fault_of(const Frame& frame) {
-  if (frame.injected) return Fault::none;
+  if (frame.injected) return Fault::kNone;
   std::deque<Fault>& next = next_faults_[frame.from];
   if (!next.empty()) {
     Fault fault = next.front();
     next.pop_front();
     return fault;
   }
-  return rule ? rule(frame.from, frame.bytes) : Fault::none;
+  return rule ? rule(frame.from, frame.bytes) : Fault::kNone;
 }
 
 void HdlcWire::on_event(int, short revents) {
@@ -97,13 +97,13 @@ void HdlcWire::on_event(int, short revents) {
     queue_.pop_front();
     if (!frame.injected) --ends_[frame.from].in_flight_;
     switch (fault_of(frame)) {
-      case Fault::none:
+      case Fault::kNone:
         deliver(frame, "");
         break;
-      case Fault::lose:
+      case Fault::kLose:
         if (tracing) note(path(frame) + " lost " + text(frame.bytes));
         break;
-      case Fault::duplicate:
+      case Fault::kDuplicate:
         deliver(frame, "");
         deliver(frame, "dup ");
         break;

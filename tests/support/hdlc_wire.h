@@ -39,8 +39,8 @@
 
 class HdlcWire {
  public:
-  enum Side { A = 0, B = 1 };
-  enum class Fault { none, lose, duplicate };
+  enum Side { kA = 0, kB = 1 };
+  enum class Fault { kNone, kLose, kDuplicate };
   // pcap link types of the capture.
   static constexpr int kLinkLapd = 203;
   static constexpr int kLinkMtp2 = 140;
@@ -59,7 +59,7 @@ class HdlcWire {
    private:
     friend class HdlcWire;
     HdlcWire* wire_ = nullptr;
-    Side side_ = A;
+    Side side_ = kA;
     unsigned in_flight_ = 0;
     bool refused_ = false;
   };
@@ -69,8 +69,8 @@ class HdlcWire {
   HdlcWire& operator=(const HdlcWire&) = delete;
 
   End& end(Side side) { return ends_[side]; }
-  End& a() { return ends_[A]; }
-  End& b() { return ends_[B]; }
+  End& a() { return ends_[kA]; }
+  End& b() { return ends_[kB]; }
 
   // The next `count` frames that `from` sends get `fault`.
   void fault_next(Side from, Fault fault, unsigned count = 1);
@@ -80,7 +80,7 @@ class HdlcWire {
   void inject(Side to, const Packet& frame);
 
   // Writes every delivered frame to `path` from now on; false when it cannot be created.
-  bool capture(const std::string& path, int link_type = kLinkLapd, Side user = A);
+  bool capture(const std::string& path, int link_type = kLinkLapd, Side user = kA);
   // Adds a line of the test's own (a primitive, a state) to the trace, with the time.
   void note(const std::string& text);
   // No frame is waiting.
@@ -115,7 +115,7 @@ class HdlcWire {
   Event event_;
   uint32_t start_ms_;
   std::ofstream capture_;
-  Side user_ = A;
+  Side user_ = kA;
 };
 
 // The frame whose bytes are written in hex, blanks allowed: "00 01 7f".
