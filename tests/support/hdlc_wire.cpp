@@ -1,13 +1,14 @@
 #include "tests/support/hdlc_wire.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include "base/mux_clock.h"
+#include "tests/support/test_schema_values.h"
 
 namespace {
 
@@ -134,15 +135,10 @@ void HdlcWire::deliver(const Frame& frame, const char* mark) {
 }
 
 Packet hex_frame(const std::string& hex) {
+  std::vector<char> bytes = TestSchema::unhex(hex);
   Packet frame;
   frame.reserve_head(0);
-  std::string digits;
-  for (char c : hex) {
-    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
-  }
-  for (size_t i = 0; i + 1 < digits.size(); i += 2) {
-    frame.put8(static_cast<unsigned char>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-  }
+  if (!bytes.empty()) std::memcpy(frame.put(unsigned(bytes.size())), bytes.data(), bytes.size());
   return frame;
 }
 
