@@ -76,7 +76,7 @@ class HdlcWire {
   void fault_next(Side from, Fault fault, unsigned count = 1);
   // Asked for every other frame sent (not injected ones); e.g. a loss rate for a benchmark.
   std::function<Fault(Side from, const Packet& frame)> rule;
-  // `frame` arrives at `to` on the next pass, as if the other end had sent it.
+  // `frame` arrives at `to` on the next loop turn, as if the other end had sent it.
   void inject(Side to, const Packet& frame);
 
   // Writes every delivered frame to `path` from now on; false when it cannot be created.
