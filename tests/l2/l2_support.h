@@ -1,23 +1,53 @@
-// Helpers of the link-layer tests: golden texts, hex octets and tshark's reading of a capture.
+// Helpers of the link-layer tests: golden texts, octets, tshark's reading of a capture.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
-// Compares `actual` with tests/l2/golden/<name>.txt (a gtest failure naming the file when they
-// differ). With ORVEX_UPDATE_GOLDEN=1 in the environment the file is rewritten instead.
+#include "base/timer.h"
+#include "proto/packet.h"
+
+// Compares `actual` with tests/l2/golden/<name>.txt; ORVEX_UPDATE_GOLDEN=1 rewrites the file.
 void expect_golden(const std::string& name, const std::string& actual);
 
-// Octets from a hex text such as "02 FF 03"; blanks are ignored.
+// Octets from a hex text such as "02 FF 03".
 std::string unhex(const std::string& text);
+// A packet holding `octets`, with `head` octets of head room.
+Packet packet_of(const std::string& octets, unsigned head = 0);
 
-// True when tshark and text2pcap are installed.
 bool have_tshark();
-
-// The lines of "tshark -n -r CAPTURE ARGS -T fields -E separator=|" (with the fields in ARGS),
-// one per frame, without line breaks.
+// "tshark -n -r CAPTURE ARGS -T fields -E separator=|", one line per frame.
 std::vector<std::string> tshark_fields(const std::string& capture, const std::string& args);
-
-// tshark_fields of a capture of raw LAPD frames (user link type 147, dissected as LAPD).
+// tshark_fields of raw LAPD frames (user link type 147).
 std::vector<std::string> tshark_lapd_fields(const std::vector<std::string>& frames,
                                             const std::string& args);
+
+// A far timer, so that a test turning the loop with nothing pending is not taken for hung.
+struct Keepalive {
+  Keepalive() { timer.set(3600 * 1000, &Keepalive::none, this); }
+  void none() {}
+  Timer timer;
+};
+
+// A socket pair between our link and a peer library (libpri, libss7) driving its end as a D
+// channel: one frame per datagram, with two check octets that our side adds and strips.
+class FrameSocket {
+ public:
+  FrameSocket();
+  ~FrameSocket();
+  FrameSocket(const FrameSocket&) = delete;
+  FrameSocket& operator=(const FrameSocket&) = delete;
+
+  bool ok() const { return ours >= 0; }
+  bool write(const Packet& p);
+  // Every frame waiting on our side.
+  void read(const std::function<void(Packet&)>& take);
+  bool peer_readable() const;
+
+  int ours = -1;
+  int peer = -1;
+};
+
+// Runs `turn` until `done` holds, at most `limit` times.
+bool turns_until(const std::function<bool()>& done, int limit, const std::function<void()>& turn);

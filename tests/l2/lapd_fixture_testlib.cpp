@@ -1,20 +1,7 @@
 #include <cstring>
 
-#include "base/timer.h"
 #include "tests/l2/lapd_fixture.h"
 #include "tests/support/loop_turns.h"
-
-namespace {
-
-// A far timer that keeps the loop from taking itself for hung while a test turns it with
-// nothing else pending.
-struct Keepalive {
-  Keepalive() { timer.set(3600 * 1000, &Keepalive::none, this); }
-  void none() {}
-  Timer timer;
-};
-
-}  // namespace
 
 Layer3::Layer3(const std::string& name, ISDN::Side::type side, Wire::End& end,
                std::vector<std::string>* events)

@@ -2,10 +2,11 @@
 // it sends, as hex, and the layer-3 messages it passes up. Time moves only by the test clock.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "base/timer.h"
+#include "tests/l2/l2_support.h"
 #include "l2/isdn/lapd_nt.h"
 #include "proto/protocol.h"
 #include "tests/support/loop_test.h"
@@ -14,13 +15,6 @@
 namespace {
 
 using Frames = std::vector<std::string>;
-
-Packet from_hex(const std::string& hex) {
-  Packet p;
-  p.reserve_head(4);
-  for (size_t i = 0; i + 1 < hex.size(); i += 3) p.put8(std::stoi(hex.substr(i, 2), nullptr, 16));
-  return p;
-}
 
 std::string hex2(unsigned v) {
   static const char digits[] = "0123456789ABCDEF";
@@ -48,7 +42,7 @@ class LapdNtTest : public LoopTest {
  protected:
   void SetUp() override {
     LoopTest::SetUp();
-    keep_alive_.set(3600 * 1000, &LapdNtTest::SetUp, this);
+    keep_alive_.emplace();
     ex_.reset(new Exchange);
     ex_->nt->activate();
     ASSERT_EQ(ex_->take(), Frames{"FE FF 03 0F 00 00 04 FF"});
@@ -59,11 +53,11 @@ class LapdNtTest : public LoopTest {
     LoopTest::TearDown();
   }
   void rx(const std::string& hex) {
-    Packet p = from_hex(hex);
+    Packet p = packet_of(unhex(hex), 4);
     ex_->nt->receive(p);
   }
   void down(const std::string& hex) {
-    Packet p = from_hex(hex);
+    Packet p = packet_of(unhex(hex), 4);
     ex_->nt->message(p);
   }
   // A TEI management message from a terminal.
@@ -77,7 +71,7 @@ class LapdNtTest : public LoopTest {
   }
 
   std::unique_ptr<Exchange> ex_;
-  Timer keep_alive_;
+  std::optional<Keepalive> keep_alive_;
 };
 
 TEST_F(LapdNtTest, TeiAssignmentDenialCheckAndRemoval) {

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "base/timer.h"
+#include "tests/l2/l2_support.h"
 #include "tests/l2/s0_bus.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/loop_turns.h"
@@ -19,14 +20,13 @@ class S0BusTest : public LoopTest {
  protected:
   void SetUp() override {
     LoopTest::SetUp();
-    keep_alive_.set(3600 * 1000, &S0BusTest::none, this);
+    keep_alive_.emplace();
   }
   void TearDown() override {
     bus_.reset();
     keep_alive_.reset();
     LoopTest::TearDown();
   }
-  void none() {}
   // `count` terminals, each activated in turn until its link is up or refused.
   void start(unsigned count) {
     bus_.reset(new S0Bus(count));
@@ -38,7 +38,7 @@ class S0BusTest : public LoopTest {
   }
 
   std::unique_ptr<S0Bus> bus_;
-  Timer keep_alive_;
+  std::optional<Keepalive> keep_alive_;
 };
 
 TEST_F(S0BusTest, EightTerminalsGetTeis64To71AndTheNinthIsDenied) {

@@ -1,54 +1,113 @@
-// Two SS7 links back to back on an in-process wire that delivers each signal unit once, when the
-// test pumps it; time moves only by the test clock.
+// Two SS7 links back to back on the in-process wire, which delivers each signal unit once; time
+// moves only by the test clock.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "base/timer.h"
 #include "l2/ss7/slc.h"
-#include "tests/l2/slc_pair.h"
-#include "tests/support/loop_test.h"
+#include "proto/protocol.h"
+#include "tests/l2/l2_support.h"
+#include "tests/l2/wire.h"
 #include "tests/support/command_output.h"
+#include "tests/support/loop_test.h"
 #include "tests/support/loop_turns.h"
 #include "tests/support/temp_root.h"
 
 namespace {
 
 using SS7::SLC;
-using End = SlcEnd;
+using Units = std::vector<std::string>;
 
-SLC::State::type state_of(const End& e) { return e.slc->state(); }
+// An MSU of `len` octets whose first two carry its number.
+std::string numbered(unsigned n, unsigned len = 5) {
+  std::string b(len, 0x5A);
+  b[0] = char(n >> 8);
+  b[1] = char(n);
+  return b;
+}
 
-class SlcTest : public LoopTest, public SlcPair {
+// A link on one end of the wire, under a layer-3 owner that keeps what reaches it.
+struct End : ProtocolsList {
+  explicit End(Wire::End& w) : wire(w) { fresh(); }
+  void fresh() {
+    delete slc;
+    slc = new SLC;
+    slc->hdlc = &wire;
+    wire.notify = slc;
+    wire.capacity = 1000;
+    wire.refuse = 0;
+    wire.sent.clear();
+    add_protocol_head(slc);
+    ups = 0;
+    downs.clear();
+    received.clear();
+  }
+  void on_activated(Protocol*) override { ++ups; }
+  void on_deactivated(Protocol*, Protocol_status s) override { downs.push_back(s->message()); }
+  void on_message(Packet& p) override { received.push_back(unhex(p.text())); }
+  void send(const std::string& msu) {
+    Packet p = packet_of(msu, 3);
+    slc->message(p);
+  }
+  SLC::State::type state() const { return slc->state(); }
+
+  Wire::End& wire;
+  SLC* slc = nullptr;
+  int ups = 0;
+  std::vector<std::string> downs;
+  Units received;
+};
+
+class SlcTest : public LoopTest {
  protected:
   void SetUp() override {
     LoopTest::SetUp();
-    // A link that has gone idle waits for nothing; the loop must not take itself for hung.
-    keep_alive_.set(3600 * 1000, &SlcPair::fresh, this);
-    fresh();
+    keep_alive_.emplace();
   }
   void TearDown() override {
-    keep_alive_.reset();
     fresh();
+    keep_alive_.reset();
     LoopTest::TearDown();
   }
-
+  // New links at both ends, nothing on the wire.
+  void fresh() {
+    wire.clear();
+    wire.filter = nullptr;
+    a.fresh();
+    b.fresh();
+    b.slc->slc = 1;
+  }
+  void pump() {
+    for (int i = 0; i < 100 && !wire.idle(); ++i) turns();
+  }
   void step(unsigned ms) {
     advance(ms);
     pump();
   }
   void align(bool emergency = false) {
+    wire.filter = nullptr;
     a.slc->emergency = b.slc->emergency = emergency;
     a.slc->activate();
     pump();
     step(emergency ? 500 : 8200);
-    ASSERT_EQ(state_of(a), SLC::State::worked);
-    ASSERT_EQ(state_of(b), SLC::State::worked);
+    ASSERT_EQ(a.state(), SLC::State::worked);
+    ASSERT_EQ(b.state(), SLC::State::worked);
   }
-  Timer keep_alive_;
+  // Loses the units from `from` for which `lose` holds.
+  void lose(const std::function<bool(const End& from, const std::string&)>& lose) {
+    wire.filter = [this, lose](const Wire::End& from, const std::string& u) {
+      return lose(&from == &wire.a ? a : b, u) ? 0 : 1;
+    };
+  }
+
+  Wire wire{nullptr};
+  std::optional<Keepalive> keep_alive_;
+  End a{wire.a};
+  End b{wire.b};
 };
 
 TEST_F(SlcTest, BackToBackAlignmentTakesNormalOrEmergencyProving) {
@@ -58,49 +117,50 @@ TEST_F(SlcTest, BackToBackAlignmentTakesNormalOrEmergencyProving) {
     a.slc->emergency = b.slc->emergency = emergency;
     a.slc->activate();
     pump();
-    EXPECT_EQ(state_of(a), SLC::State::proving);
-    EXPECT_EQ(state_of(b), SLC::State::proving);
+    EXPECT_EQ(a.state(), SLC::State::proving);
+    EXPECT_EQ(b.state(), SLC::State::proving);
     unsigned t4 = emergency ? 500 : 8200;
     step(t4 - 1);
-    EXPECT_EQ(state_of(a), SLC::State::proving);
+    EXPECT_EQ(a.state(), SLC::State::proving);
     step(1);
-    EXPECT_EQ(state_of(a), SLC::State::worked);
-    EXPECT_EQ(state_of(b), SLC::State::worked);
+    EXPECT_EQ(a.state(), SLC::State::worked);
+    EXPECT_EQ(b.state(), SLC::State::worked);
     EXPECT_EQ(a.ups + b.ups, 2);
     // Activating a working link reports it up again and changes nothing.
+    a.wire.sent.clear();
     a.slc->activate();
     EXPECT_EQ(a.ups, 2);
-    EXPECT_TRUE(a.sent.empty());
+    EXPECT_TRUE(a.wire.sent.empty());
   }
 }
 
 TEST_F(SlcTest, MsusArriveInOrderAfterLossNackAndRetransmission) {
   align();
   bool lost = false;
-  lose = [&](const End& from, const Bytes& u) {
+  lose([&](const End& from, const std::string& u) {
     // The second MSU from A, once.
     if (&from != &a || lost || u.size() < 5 || u[3] != 0 || u[4] != 1) return false;
     return lost = true;
-  };
-  for (unsigned n = 0; n < 6; ++n) send(a, numbered(n));
-  send(b, numbered(100));
+  });
+  for (unsigned n = 0; n < 6; ++n) a.send(numbered(n));
+  b.send(numbered(100));
   pump();
   ASSERT_TRUE(lost);
   ASSERT_EQ(b.received.size(), 6u);
   for (unsigned n = 0; n < 6; ++n) EXPECT_EQ(b.received[n], numbered(n));
-  EXPECT_EQ(a.received, std::vector<Bytes>{numbered(100)});
+  EXPECT_EQ(a.received, Units{numbered(100)});
   EXPECT_EQ(b.slc->statistics().nacks_sent, 1u);
   EXPECT_EQ(a.slc->statistics().retransmissions, 1u);
   EXPECT_EQ(a.slc->statistics().rtb_size, 0u);
-  EXPECT_EQ(state_of(a), SLC::State::worked);
-  EXPECT_EQ(state_of(b), SLC::State::worked);
+  EXPECT_EQ(a.state(), SLC::State::worked);
+  EXPECT_EQ(b.state(), SLC::State::worked);
 }
 
 TEST_F(SlcTest, RtbHolds127AndTbRefusesThe201st) {
   align();
   bool hold = true;
-  lose = [&](const End& from, const Bytes&) { return hold && &from == &b; };
-  for (unsigned n = 0; n < 328; ++n) send(a, numbered(n));
+  lose([&](const End& from, const std::string&) { return hold && &from == &b; });
+  for (unsigned n = 0; n < 328; ++n) a.send(numbered(n));
   pump();
   EXPECT_EQ(a.slc->rtb_fill(), 127u);
   EXPECT_EQ(a.slc->tb_count(), 200u);
@@ -108,12 +168,12 @@ TEST_F(SlcTest, RtbHolds127AndTbRefusesThe201st) {
   EXPECT_EQ(b.received.size(), 127u);
   // B's next unit acknowledges everything, and the TB drains in windows of 127.
   hold = false;
-  send(b, numbered(1000));
+  b.send(numbered(1000));
   pump();
   ASSERT_EQ(b.received.size(), 327u);
   for (unsigned n = 0; n < 327; ++n) ASSERT_EQ(b.received[n], numbered(n));
   EXPECT_EQ(a.slc->rtb_fill(), 0u);
-  EXPECT_EQ(state_of(a), SLC::State::worked);
+  EXPECT_EQ(a.state(), SLC::State::worked);
 }
 
 TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
@@ -125,14 +185,15 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
   } sent_cases[] = {{3, 3}, {62, 62}, {63, 63}, {273, 63}, {2, -1}, {274, -1}, {0, -1}};
   for (const Sent& c : sent_cases) {
     SCOPED_TRACE(c.len);
-    send(a, Bytes(c.len, 0x11));
+    a.wire.sent.clear();
+    a.send(std::string(c.len, 0x11));
     if (c.li < 0) {
-      EXPECT_TRUE(a.sent.empty());
+      EXPECT_TRUE(a.wire.sent.empty());
       continue;
     }
-    ASSERT_FALSE(a.sent.empty());
-    EXPECT_EQ(a.sent[0][2], c.li);
-    EXPECT_EQ(a.sent[0].size(), c.len + 3);
+    ASSERT_FALSE(a.wire.sent.empty());
+    EXPECT_EQ(a.wire.sent[0][2], c.li);
+    EXPECT_EQ(a.wire.sent[0].size(), c.len + 3);
     pump();
   }
   // Received by B, which has accepted FSNs 0 to 3.
@@ -154,9 +215,9 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
     // Each carries the next FSN: a unit passed up when it should not be shows.
     unsigned next = fsn + 1;
     if (c.delivered >= 0) fsn = next;
-    Bytes u = {0xFF, static_cast<unsigned char>(0x80 | next), static_cast<unsigned char>(c.li)};
+    std::string u = {'\xFF', char(0x80 | next), char(c.li)};
     u.resize(3 + c.octets, 0x22);
-    Packet p = packet_of(u, 0);
+    Packet p = packet_of(u);
     b.slc->on_hdlc_receive(p);
     if (c.delivered < 0) {
       EXPECT_TRUE(b.received.empty());
@@ -164,36 +225,36 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
       ASSERT_EQ(b.received.size(), 1u);
       EXPECT_EQ(b.received[0].size(), unsigned(c.delivered));
     }
-    b.sent.clear();
+    b.wire.sent.clear();
   }
   // A 2-octet frame counts as octets only.
   auto before = b.slc->statistics();
-  Packet two = packet_of({0xFF, 0xFF}, 0);
+  Packet two = packet_of(unhex("FF FF"));
   b.slc->on_hdlc_receive(two);
   EXPECT_EQ(b.slc->statistics().octets_received, before.octets_received + 2);
   EXPECT_EQ(b.slc->statistics().su_received, before.su_received);
-  EXPECT_EQ(state_of(b), SLC::State::worked);
+  EXPECT_EQ(b.state(), SLC::State::worked);
 }
 
 TEST_F(SlcTest, RefusedSendKeepsTheMsuAndTheFisuSequence) {
   align();
-  a.refuse = 1;
-  send(a, numbered(7));
+  wire.a.refuse = 1;
+  a.send(numbered(7));
   EXPECT_EQ(a.slc->tb_count(), 1u);
   // A FISU sent meanwhile (the acknowledgement of B's MSU) names no MSU of A's.
-  send(b, numbered(8));
+  b.send(numbered(8));
   pump();
   ASSERT_EQ(b.received.size(), 0u);
   a.slc->on_hdlc_ready();
   pump();
-  ASSERT_EQ(b.received, std::vector<Bytes>{numbered(7)});
+  ASSERT_EQ(b.received, Units{numbered(7)});
   EXPECT_EQ(b.slc->statistics().nacks_sent, 0u);
-  EXPECT_EQ(state_of(b), SLC::State::worked);
+  EXPECT_EQ(b.state(), SLC::State::worked);
 }
 
 TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
-  const Packet sio = packet_of({0xFF, 0xFF, 0x01, 0x00}, 0);
-  const Packet sin = packet_of({0xFF, 0xFF, 0x01, 0x01}, 0);
+  const Packet sio = packet_of(unhex("FF FF 01 00"));
+  const Packet sin = packet_of(unhex("FF FF 01 01"));
   struct Case {
     const char* what;
     std::function<void()> start;
@@ -214,8 +275,8 @@ TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
       {"T7: no acknowledgement",
        [&] {
          align();
-         lose = [](const End&, const Bytes&) { return true; };
-         send(a, numbered(1));
+         lose([](const End&, const std::string&) { return true; });
+         a.send(numbered(1));
        },
        SLC::State::worked, 12000},
       {"trunk down",
@@ -241,37 +302,38 @@ TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fresh();
+    lose([](const End&, const std::string&) { return true; });
     c.start();
     if (c.ms) {
-      a.sent.clear();
-      EXPECT_EQ(state_of(a), c.waiting);
+      a.wire.sent.clear();
+      EXPECT_EQ(a.state(), c.waiting);
       advance(c.ms - 1);
-      EXPECT_EQ(state_of(a), c.waiting);
+      EXPECT_EQ(a.state(), c.waiting);
       advance(1);
     }
-    EXPECT_EQ(state_of(a), SLC::State::idle);
+    EXPECT_EQ(a.state(), SLC::State::idle);
     ASSERT_FALSE(a.downs.empty());
     EXPECT_EQ(a.downs.back(), "impossible phasing");
     // Idle sends SIOS.
-    ASSERT_FALSE(a.sent.empty());
-    EXPECT_EQ(a.sent.back(), (Bytes{0xFF, 0xFF, 0x01, 0x03}));
+    ASSERT_FALSE(a.wire.sent.empty());
+    EXPECT_EQ(a.wire.sent.back(), unhex("FF FF 01 03"));
   }
 }
 
 TEST_F(SlcTest, TsharkReadsTheCaptureAsMtp2) {
-  std::vector<Bytes> units;
-  a.capture = b.capture = &units;
   align();
-  for (unsigned n = 0; n < 3; ++n) send(a, numbered(n, 20));
+  for (unsigned n = 0; n < 3; ++n) a.send(numbered(n, 20));
   pump();
+  Units units = a.wire.sent;
+  units.insert(units.end(), b.wire.sent.begin(), b.wire.sent.end());
   TempRoot dir;
   {
     std::ofstream out(dir.path() + "/units.txt");
-    for (const Bytes& u : units) out << "0000 " << packet_of(u, 0).text() << "\n";
+    for (const std::string& u : units) out << "0000 " << packet_of(u).text() << "\n";
   }
   // LI of each unit as tshark's MTP2 dissector reads it, and no malformed unit.
   std::string expected;
-  for (const Bytes& u : units) expected += std::to_string(u[2] & 0x3F) + "\t\n";
+  for (const std::string& u : units) expected += std::to_string(u[2] & 0x3F) + "\t\n";
   EXPECT_EQ(output_of("text2pcap -q -l 140 " + dir.path() + "/units.txt " + dir.path() +
                       "/units.pcap && tshark -r " + dir.path() +
                       "/units.pcap -T fields -e mtp2.li -e _ws.malformed"),

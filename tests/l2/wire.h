@@ -23,6 +23,8 @@ class Wire {
 
     HDLC::Notify* notify = nullptr;
     unsigned capacity = 64;
+    // Frames to refuse before taking one again.
+    unsigned refuse = 0;
     // "A" or "B" in the events.
     std::string name;
     // Every frame this end sent, in order.

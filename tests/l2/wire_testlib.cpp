@@ -1,19 +1,7 @@
 #include <cstdio>
-#include <cstring>
 
+#include "tests/l2/l2_support.h"
 #include "tests/l2/wire.h"
-
-namespace {
-
-Packet make_packet(const std::string& bytes) {
-  Packet p;
-  p.reserve_head(0);
-  if (!bytes.empty())
-    std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
-  return p;
-}
-
-}  // namespace
 
 Wire::Wire(std::vector<std::string>* events) : events_(events) {
   a.name = "A";
@@ -25,6 +13,10 @@ Wire::Wire(std::vector<std::string>* events) : events_(events) {
 }
 
 bool Wire::End::hdlc_transmit(Packet& frame) {
+  if (refuse) {
+    --refuse;
+    return false;
+  }
   if (in_flight_ >= capacity) {
     refused_ = true;
     return false;
@@ -53,17 +45,17 @@ void Wire::inject(End& to, const std::string& frame) {
 
 void Wire::clear() {
   queue_.clear();
+  a.in_flight_ = b.in_flight_ = 0;
   dpc_.Deactivate();
 }
 
 void Wire::deliver() {
-  // Only what was sent before this pass; what the deliveries send goes in a later pass.
   for (size_t n = queue_.size(); n > 0 && !queue_.empty(); --n) {
     InFlight f = queue_.front();
     queue_.pop_front();
     if (f.from) --f.from->in_flight_;
     if (f.to && f.to->notify) {
-      Packet p = make_packet(f.frame);
+      Packet p = packet_of(f.frame);
       f.to->notify->on_hdlc_receive(p);
     }
     if (f.from && f.from->refused_ && f.from->in_flight_ < f.from->capacity) {

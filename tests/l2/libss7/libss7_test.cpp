@@ -18,7 +18,7 @@ extern "C" {
 
 #include "l2/ss7/slc.h"
 #include "proto/protocol.h"
-#include "tests/l2/frame_socket.h"
+#include "tests/l2/l2_support.h"
 #include "tests/support/loop_turns.h"
 
 // libss7 keeps its links' records past ss7_destroy.
