@@ -15,7 +15,7 @@
 #include "base/mux_clock.h"
 #include "base/timer.h"
 #include "tests/l2/s0_bus.h"
-#include "tests/l2/slc_pair.h"
+#include "bench/l2/slc_pair.h"
 #include "tests/support/loop_turns.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // Helpers of the link-layer tests: golden texts, octets, tshark's reading of a capture.
 #pragma once
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,7 +15,13 @@ void expect_golden(const std::string& name, const std::string& actual);
 // Octets from a hex text such as "02 FF 03".
 std::string unhex(const std::string& text);
 // A packet holding `octets`, with `head` octets of head room.
-Packet packet_of(const std::string& octets, unsigned head = 0);
+inline Packet packet_of(const std::string& octets, unsigned head = 0) {
+  Packet p;
+  p.reserve_head(head);
+  if (!octets.empty())
+    std::memcpy(p.put(static_cast<unsigned>(octets.size())), octets.data(), octets.size());
+  return p;
+}
 
 bool have_tshark();
 // "tshark -n -r CAPTURE ARGS -T fields -E separator=|", one line per frame.

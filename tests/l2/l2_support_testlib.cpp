@@ -31,14 +31,6 @@ std::string unhex(const std::string& text) {
   return out;
 }
 
-Packet packet_of(const std::string& octets, unsigned head) {
-  Packet p;
-  p.reserve_head(head);
-  if (!octets.empty())
-    std::memcpy(p.put(static_cast<unsigned>(octets.size())), octets.data(), octets.size());
-  return p;
-}
-
 bool have_tshark() {
   return std::system("command -v tshark >/dev/null && command -v text2pcap >/dev/null") == 0;
 }

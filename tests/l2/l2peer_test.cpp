@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -21,8 +22,7 @@ namespace {
 
 constexpr int kWaitMs = 10000;
 
-// orvex-l2peer as a child with its standard input and output on pipes; its standard error goes
-// to `log`.
+// orvex-l2peer as a child on pipes, its standard error to `log`.
 class L2Peer {
  public:
   L2Peer(const std::vector<std::string>& args, const std::string& log) {
@@ -49,7 +49,7 @@ class L2Peer {
   ~L2Peer() {
     if (to_ >= 0) close(to_);
     if (from_ >= 0) close(from_);
-    if (pid_ > 0 && exit_status() == -1) {
+    if (pid_ > 0 && finish() == -1) {
       kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
     }
@@ -60,40 +60,39 @@ class L2Peer {
   }
   // The next line of output; "(none)" when none came in time.
   std::string line() {
-    for (;;) {
-      const size_t end = buffer_.find('\n');
-      if (end != std::string::npos) {
-        std::string l = buffer_.substr(0, end);
-        buffer_.erase(0, end + 1);
-        return l;
-      }
+    size_t end;
+    while ((end = buffer_.find('\n')) == std::string::npos) {
       pollfd p{from_, POLLIN, 0};
       char chunk[4096];
       ssize_t n;
       if (poll(&p, 1, kWaitMs) != 1 || (n = read(from_, chunk, sizeof chunk)) <= 0) return "(none)";
       buffer_.append(chunk, size_t(n));
     }
+    std::string l = buffer_.substr(0, end);
+    buffer_.erase(0, end + 1);
+    return l;
+  }
+  // The channel number of the first line.
+  std::string channel() {
+    const std::string l = line();
+    EXPECT_EQ(l.rfind("channel ", 0), 0u) << l;
+    return l.substr(std::min<size_t>(8, l.size()));
   }
   // Closes the input and waits for the exit status; -1 when it did not end in time.
   int finish() {
-    close(to_);
+    if (to_ >= 0) close(to_);
     to_ = -1;
-    return exit_status();
-  }
-
- private:
-  int exit_status() {
-    for (int i = 0; i < kWaitMs / 10; ++i) {
+    for (int i = 0; i < kWaitMs / 10; ++i, usleep(10000)) {
       int status;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
       }
-      usleep(10000);
     }
     return -1;
   }
 
+ private:
   pid_t pid_ = -1;
   int to_ = -1;
   int from_ = -1;
@@ -110,11 +109,8 @@ TEST(L2Peer, TwoPeersMakeALinkOnTheSimulatedBoard) {
   ASSERT_TRUE(sim.ok());
   L2Peer a({"lapd", "pri", "user"}, sim.root() + "/a.log");
   L2Peer b({"lapd", "pri", "network"}, sim.root() + "/b.log");
-  const std::string channel_a = a.line(), channel_b = b.line();
-  ASSERT_EQ(channel_a.rfind("channel ", 0), 0u) << channel_a;
-  ASSERT_EQ(channel_b.rfind("channel ", 0), 0u) << channel_b;
   const std::string capture = sim.root() + "/link.pcapng";
-  ASSERT_EQ(sim.command("mcc join " + channel_a.substr(8) + " " + channel_b.substr(8)),
+  ASSERT_EQ(sim.command("mcc join " + a.channel() + " " + b.channel()),
             std::vector<std::string>{"ok"});
   ASSERT_EQ(sim.command("mcc capture " + capture), std::vector<std::string>{"ok"});
 
@@ -160,13 +156,9 @@ TEST(L2Peer, Ss7AndBasicRateNetworkSidePairs) {
   L2Peer b({"ss7", "emergency"}, sim.root() + "/b.log");
   L2Peer n({"nt"}, sim.root() + "/n.log");
   L2Peer t({"lapd", "bri", "user"}, sim.root() + "/t.log");
-  std::string channel[4];
   L2Peer* peers[4] = {&a, &b, &n, &t};
-  for (int i = 0; i < 4; ++i) {
-    channel[i] = peers[i]->line();
-    ASSERT_EQ(channel[i].rfind("channel ", 0), 0u) << channel[i];
-    channel[i].erase(0, 8);
-  }
+  std::string channel[4];
+  for (int i = 0; i < 4; ++i) channel[i] = peers[i]->channel();
   const std::string capture = sim.root() + "/links.pcapng";
   const std::vector<std::string> ok{"ok"};
   ASSERT_EQ(sim.command("mcc capture " + capture), ok);

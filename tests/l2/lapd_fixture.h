@@ -1,6 +1,5 @@
-// Two LAPD links back to back on the stand-in wire, each under a layer-3 owner that writes what
-// reaches it (link up and down, messages, statuses, flow changes) to the shared event list, in
-// the order it happens with the frames on the wire. Time moves only by the test clock.
+// Two LAPD links back to back on the wire, each under a layer-3 owner that writes what reaches it
+// to the event list shared with the wire's frames. Time moves only by the test clock.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,13 +26,11 @@ class Layer3 : public ProtocolsList, public ISDN::LAPD::Notify {
   void on_status(Protocol_status status) override { note("status " + status->message()); }
   void OnLAPD_FlowStatusChange(ISDN::LAPD* lapd) override;
 
-  // A layer-3 message down through the link (DL-DATA).
   void send(const std::string& bytes);
 
-  // Owned by this stack; null once a test deleted it.
-  ISDN::LAPD* lapd;
+  ISDN::LAPD* lapd;  // owned by this stack
   std::vector<std::string> received;
-  // Called after each event is written, with the event; a test acts from inside the callback.
+  // Called with each event once written; a test acts from inside the callback.
   std::function<void(const std::string&)> hook;
 
  private:
@@ -48,7 +45,6 @@ class LapdTest : public LoopTest {
   void SetUp() override;
   void TearDown() override;
 
-  // Runs loop turns until no frame is on the wire.
   void settle();
   // Moves the clock, writes the step into the events, and settles.
   void step(unsigned ms);
@@ -56,7 +52,6 @@ class LapdTest : public LoopTest {
   void establish();
   // Sends `count` numbered messages from `from`.
   void send_numbered(Layer3& from, int count, int first = 0);
-  // Events joined by line breaks.
   std::string trace() const;
   // The numbered messages `l` received, as their numbers.
   static std::vector<int> numbers(const Layer3& l);

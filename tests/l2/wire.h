@@ -1,8 +1,7 @@
-// A stand-in for the link test kit: two GenericHDLC ends joined in process. A frame sent at one
-// end reaches the other end's HDLC::Notify from the event loop (a deferred call), never inside
-// hdlc_transmit. Each end holds at most `capacity` frames in flight: a full end refuses, and
-// tells its notify once with on_hdlc_ready when the frames have gone. A filter may drop or
-// duplicate frames; inject delivers made-up frames. Every frame carried is written to `events`.
+// Two GenericHDLC ends joined in process. A frame sent at one end reaches the other end's notify
+// from the event loop, never inside hdlc_transmit. An end with `capacity` frames in flight
+// refuses, then calls on_hdlc_ready once they have gone. A filter drops or duplicates frames;
+// inject delivers made-up ones. Every frame carried is written to `events`.
 #pragma once
 
 #include <deque>
@@ -25,9 +24,7 @@ class Wire {
     unsigned capacity = 64;
     // Frames to refuse before taking one again.
     unsigned refuse = 0;
-    // "A" or "B" in the events.
-    std::string name;
-    // Every frame this end sent, in order.
+    std::string name;  // "A" or "B" in the events
     std::vector<std::string> sent;
 
    private:
@@ -47,9 +44,7 @@ class Wire {
 
   // Delivers a frame to `to` as if its peer had sent it.
   void inject(End& to, const std::string& frame);
-  // No frame is waiting.
   bool idle() const { return queue_.empty(); }
-  // Forgets the frames waiting.
   void clear();
 
   End a;

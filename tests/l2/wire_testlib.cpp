@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <map>
 
 #include "tests/l2/l2_support.h"
 #include "tests/l2/wire.h"
@@ -82,28 +83,11 @@ std::string describe_frame(const std::string& f) {
     else
       std::snprintf(text, sizeof text, "%s nr=%u pf=%u", s[(c >> 2) & 3], o[3] >> 1, o[3] & 1);
   } else {
-    const char* u = "U?";
-    switch (c & ~0x10) {
-      case 0x03:
-        u = "UI";
-        break;
-      case 0x0F:
-        u = "DM";
-        break;
-      case 0x43:
-        u = "DISC";
-        break;
-      case 0x63:
-        u = "UA";
-        break;
-      case 0x6F:
-        u = "SABME";
-        break;
-      case 0x87:
-        u = "FRMR";
-        break;
-    }
-    std::snprintf(text, sizeof text, "%s pf=%u", u, (c >> 4) & 1);
+    static const std::map<unsigned, const char*> names{
+        {0x03, "UI"}, {0x0F, "DM"}, {0x43, "DISC"}, {0x63, "UA"}, {0x6F, "SABME"}, {0x87, "FRMR"}};
+    const auto u = names.find(c & ~0x10u);
+    const char* name = u == names.end() ? "U?" : u->second;
+    std::snprintf(text, sizeof text, "%s pf=%u", name, (c >> 4) & 1);
   }
   std::string out = text;
   out += " cr=" + std::to_string(cr) + " tei=" + std::to_string(tei);
