@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -15,6 +14,7 @@
 
 #include "base/fd.h"
 #include "monitoring/snmp_trap.h"
+#include "tests/support/command_output.h"
 #include "tests/support/temp_root.h"
 #include "tools/orvex-ctl/lib/hex.h"
 
@@ -86,16 +86,6 @@ unsigned short free_udp_port() {
   return ntohs(at.sin_port);
 }
 
-std::string run(const std::string& command) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-  ::pclose(pipe);
-  return out;
-}
-
 // The trap sent to 127.0.0.1 as a pcap file for tshark and over UDP to snmptrapd.
 TEST(TrapPacker, TsharkAndSnmptrapdReadAPackedTrap) {
   if (std::system("tshark -v >/dev/null 2>&1") != 0 || ::access("/usr/sbin/snmptrapd", X_OK) != 0)
@@ -108,11 +98,11 @@ TEST(TrapPacker, TsharkAndSnmptrapdReadAPackedTrap) {
   std::string dump = "000000";
   for (unsigned i = 0; i < ctx.packed_length; ++i) dump += " " + hex(ctx).substr(2 * i, 2);
   std::ofstream(dir.path() + "/trap.txt") << dump << "\n";
-  run("text2pcap -q -4 127.0.0.1,127.0.0.1 -u 10000,162 " + dir.path() + "/trap.txt " + dir.path() +
+  output_of("text2pcap -q -4 127.0.0.1,127.0.0.1 -u 10000,162 " + dir.path() + "/trap.txt " + dir.path() +
       "/trap.pcap");
-  EXPECT_EQ(run("tshark -r " + dir.path() +
-                "/trap.pcap -T fields -e snmp.version "
-                "-e snmp.community -e snmp.data -e snmp.request_id -e snmp.name 2>/dev/null"),
+  EXPECT_EQ(output_of("tshark -r " + dir.path() +
+                      "/trap.pcap -T fields -e snmp.version -e snmp.community -e snmp.data "
+                      "-e snmp.request_id -e snmp.name"),
             "1\tvermol\t7\t" + std::to_string(ctx.request_id) +
                 "\t1.3.6.1.2.1.1.3.0,1.3.6.1.6.3.1.1.4.1.0\n");
 
