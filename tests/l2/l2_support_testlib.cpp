@@ -53,12 +53,7 @@ std::vector<std::string> tshark_lapd_fields(const std::vector<std::string>& fram
   TempRoot dir;
   {
     std::ofstream text(dir.path() + "/frames.txt");
-    for (const std::string& f : frames) {
-      text << "0000";
-      for (unsigned char c : f)
-        text << ' ' << "0123456789abcdef"[c >> 4] << "0123456789abcdef"[c & 15];
-      text << "\n";
-    }
+    for (const std::string& f : frames) text << "0000 " << packet_of(f).text() << "\n";
   }
   const std::string pcap = dir.path() + "/frames.pcap";
   const std::string convert = "text2pcap -q -F pcap -l 147 " + dir.path() + "/frames.txt " + pcap;
