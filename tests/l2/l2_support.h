@@ -8,6 +8,7 @@
 
 #include "base/timer.h"
 #include "proto/packet.h"
+#include "tests/support/hdlc_wire.h"  // have_tshark
 
 // Compares `actual` with tests/l2/golden/<name>.txt; ORVEX_UPDATE_GOLDEN=1 rewrites the file.
 void expect_golden(const std::string& name, const std::string& actual);
@@ -23,7 +24,6 @@ inline Packet packet_of(const std::string& octets, unsigned head = 0) {
   return p;
 }
 
-bool have_tshark();
 // "tshark -n -r CAPTURE ARGS -T fields -E separator=|", one line per frame.
 std::vector<std::string> tshark_fields(const std::string& capture, const std::string& args);
 // tshark_fields of raw LAPD frames (user link type 147).

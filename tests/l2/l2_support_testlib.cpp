@@ -31,10 +31,6 @@ std::string unhex(const std::string& text) {
   return out;
 }
 
-bool have_tshark() {
-  return std::system("command -v tshark >/dev/null && command -v text2pcap >/dev/null") == 0;
-}
-
 std::vector<std::string> tshark_fields(const std::string& capture, const std::string& args) {
   const std::string command =
       "tshark -n -r " + capture + " " + args + " -T fields -E separator='|' 2>/dev/null";

@@ -229,7 +229,7 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
   }
   // A 2-octet frame counts as octets only.
   auto before = b.slc->statistics();
-  Packet two = packet_of(unhex("FF FF"));
+  Packet two = hex_frame("FF FF");
   b.slc->on_hdlc_receive(two);
   EXPECT_EQ(b.slc->statistics().octets_received, before.octets_received + 2);
   EXPECT_EQ(b.slc->statistics().su_received, before.su_received);
@@ -253,8 +253,8 @@ TEST_F(SlcTest, RefusedSendKeepsTheMsuAndTheFisuSequence) {
 }
 
 TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
-  const Packet sio = packet_of(unhex("FF FF 01 00"));
-  const Packet sin = packet_of(unhex("FF FF 01 01"));
+  const Packet sio = hex_frame("FF FF 01 00");
+  const Packet sin = hex_frame("FF FF 01 01");
   struct Case {
     const char* what;
     std::function<void()> start;
