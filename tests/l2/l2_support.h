@@ -8,6 +8,7 @@
 
 #include "base/timer.h"
 #include "proto/packet.h"
+#include "proto/protocol.h"
 #include "tests/support/hdlc_wire.h"  // have_tshark
 
 // Compares `actual` with tests/l2/golden/<name>.txt; ORVEX_UPDATE_GOLDEN=1 rewrites the file.
@@ -29,6 +30,14 @@ std::vector<std::string> tshark_fields(const std::string& capture, const std::st
 // tshark_fields of raw LAPD frames (user link type 147).
 std::vector<std::string> tshark_lapd_fields(const std::vector<std::string>& frames,
                                             const std::string& args);
+
+// A layer-3 message down through `link`.
+inline void send_octets(Protocol& link, const std::string& octets) {
+  Packet p;
+  link.prepare_head(p);
+  for (char c : octets) p.put8(static_cast<unsigned char>(c));
+  link.message(p);
+}
 
 // A far timer, so that a test turning the loop with nothing pending is not taken for hung.
 struct Keepalive {

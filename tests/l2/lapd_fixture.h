@@ -26,7 +26,7 @@ class Layer3 : public ProtocolsList, public ISDN::LAPD::Notify {
   void on_status(Protocol_status status) override { note("status " + status->message()); }
   void OnLAPD_FlowStatusChange(ISDN::LAPD* lapd) override;
 
-  void send(const std::string& bytes);
+  void send(const std::string& bytes) { send_octets(*lapd, bytes); }
 
   ISDN::LAPD* lapd;  // owned by this stack
   std::vector<std::string> received;

@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "tests/l2/lapd_fixture.h"
 #include "tests/support/loop_turns.h"
 
@@ -30,14 +28,6 @@ void Layer3::on_message(Packet& p) {
 
 void Layer3::OnLAPD_FlowStatusChange(ISDN::LAPD* l) {
   note(l->flow_status() == ISDN::LAPD::FlowStatus::busy ? "flow busy" : "flow ready");
-}
-
-void Layer3::send(const std::string& bytes) {
-  Packet p;
-  lapd->prepare_head(p);
-  if (!bytes.empty())
-    std::memcpy(p.put(static_cast<unsigned>(bytes.size())), bytes.data(), bytes.size());
-  lapd->message(p);
 }
 
 void LapdTest::SetUp() {

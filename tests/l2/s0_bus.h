@@ -11,6 +11,7 @@
 #include "l2/isdn/lapd.h"
 #include "l2/isdn/lapd_nt.h"
 #include "proto/protocol.h"
+#include "tests/l2/l2_support.h"
 
 class S0Bus {
  public:
@@ -26,8 +27,7 @@ class S0Bus {
     bool is_open() const override { return true; }
     bool is_ready() const override { return true; }
     void on_message(Packet& p) override { received.push_back(p.text()); }
-    // A layer-3 message down through the link.
-    void send(std::initializer_list<unsigned char> octets);
+    void send(std::initializer_list<unsigned char> o) { send_octets(*lapd, {o.begin(), o.end()}); }
     bool established() const { return lapd->full_state().state == 6; }
 
     ISDN::LAPD* lapd;
@@ -43,7 +43,7 @@ class S0Bus {
     explicit Exchange(S0Bus& bus);
     void transmit(Packet& p) override;
     void on_message(Packet& p) override { received.push_back(p.text()); }
-    void send(std::initializer_list<unsigned char> octets);
+    void send(std::initializer_list<unsigned char> o) { send_octets(*nt, {o.begin(), o.end()}); }
 
     ISDN::LAPD_NT* nt;
     std::vector<std::string> received;

@@ -13,25 +13,11 @@ bool S0Bus::Terminal::hdlc_transmit(Packet& frame) {
   return true;
 }
 
-void S0Bus::Terminal::send(std::initializer_list<unsigned char> octets) {
-  Packet p;
-  lapd->prepare_head(p);
-  for (unsigned char c : octets) p.put8(c);
-  lapd->message(p);
-}
-
 S0Bus::Exchange::Exchange(S0Bus& bus) : nt(new ISDN::LAPD_NT), bus_(bus) {
   add_protocol_head(nt);
 }
 
 void S0Bus::Exchange::transmit(Packet& p) { bus_.queue_.push_back({-1, p}); }
-
-void S0Bus::Exchange::send(std::initializer_list<unsigned char> octets) {
-  Packet p;
-  nt->prepare_head(p);
-  for (unsigned char c : octets) p.put8(c);
-  nt->message(p);
-}
 
 S0Bus::S0Bus(unsigned count) : exchange(*this) {
   for (unsigned i = 0; i < count; ++i) terminals.emplace_back(new Terminal(*this, int(i)));

@@ -35,12 +35,6 @@ class Owner : public GenericHDLC, public ProtocolsList {
   bool is_ready() const override { return true; }
   void transmit(Packet& p) override { socket_.write(p); }
   void on_message(Packet& p) override { received.push_back(p.text()); }
-  void send(Protocol* link, const std::string& octets) {
-    Packet m;
-    link->prepare_head(m);
-    for (char c : octets) m.put8(static_cast<unsigned char>(c));
-    link->message(m);
-  }
   bool received_type(const std::string& prefix) const {
     return std::any_of(received.begin(), received.end(),
                        [&](const std::string& m) { return m.rfind(prefix, 0) == 0; });
@@ -107,7 +101,7 @@ TEST_F(LibpriTest, PriUserAgainstLibpriNetwork) {
   lapd->activate();
   ASSERT_TRUE(run_until([&] { return saw(PRI_EVENT_DCHAN_UP) && lapd->full_state().state == 6; }));
   // SETUP, call reference 0x0005 (two octets), speech, B channel 1, called number 1234.
-  owner_->send(lapd, unhex("08 02 00 05 05 04 03 80 90 A3 18 03 A9 83 81 70 05 81 31 32 33 34 A1"));
+  send_octets(*lapd, unhex("08 02 00 05 05 04 03 80 90 A3 18 03 A9 83 81 70 05 81 31 32 33 34 A1"));
   ASSERT_TRUE(run_until([&] { return saw(PRI_EVENT_RING); }));
   EXPECT_STREQ(ring_.callednum, "1234");
   EXPECT_EQ(ring_.channel & 0xFF, 1);
@@ -158,12 +152,12 @@ TEST_F(LibpriTest, LibpriTerminalUnderOurNetworkSide) {
   receive_ = [nt](Packet& f) { nt->receive(f); };
   ASSERT_TRUE(pri_ = pri_new_bri(socket_.peer, 0, PRI_CPE, PRI_SWITCH_EUROISDN_E1));
   nt->activate();
-  owner_->send(nt, unhex("08 01 01 05 04 03 80 90 A3 18 01 89"));
+  send_octets(*nt, unhex("08 01 01 05 04 03 80 90 A3 18 01 89"));
   ASSERT_TRUE(run_until([&] { return saw(PRI_EVENT_RING); }));
   ASSERT_EQ(pri_proceeding(pri_, ring_.call, 1, 0), 0);
   ASSERT_TRUE(run_until([&] { return owner_->received_type("08 01 81 02"); }));
   EXPECT_EQ(nt->user(0).tei(), 64);
-  owner_->send(nt, unhex("08 01 01 45 08 02 80 90"));
+  send_octets(*nt, unhex("08 01 01 45 08 02 80 90"));
   EXPECT_TRUE(run_until([&] { return saw(PRI_EVENT_HANGUP_REQ); }));
 }
 

@@ -93,12 +93,7 @@ TEST(Libss7Peer, AlignsAndCarriesMsusBothWays) {
   // ignores a FISU repeated unchanged while it is aligned ready, so our MSUs bring it in service.
   ASSERT_TRUE(turns_until([&] { return ours->slc->state() == SS7::SLC::State::worked; }, 1000,
                           turn));
-  for (int i = 0; i < 3; ++i) {
-    Packet msu;
-    ours->slc->prepare_head(msu);
-    for (unsigned char c : {0x81, 0x02, 0x40, 0x00, 0x00, 0x11, 0x00}) msu.put8(c);
-    ours->slc->message(msu);
-  }
+  for (int i = 0; i < 3; ++i) send_octets(*ours->slc, unhex("81 02 40 00 00 11 00"));
   EXPECT_TRUE(
       turns_until([&] { return seen(MTP2_LINK_UP) && ours->slc->rtb_fill() == 0; }, 1000, turn));
   // libss7's MTP3 answers our signalling link test message (H0 1, H1 1) with an acknowledgement
