@@ -13,6 +13,7 @@
 #include "base/timer.h"
 #include "l2/isdn/lapd.h"
 #include "l2/isdn/q931_trace.h"
+#include "tests/l2/l2_support.h"
 #include "tests/l2/wire.h"
 #include "tests/support/loop_turns.h"
 
@@ -28,12 +29,6 @@ class Owner : public ProtocolsList {
   void on_message(Packet&) override { ++received; }
   ISDN::LAPD* lapd;
   unsigned received = 0;
-};
-
-struct Keepalive {
-  Keepalive() { timer.set(3600 * 1000, &Keepalive::none, this); }
-  void none() {}
-  Timer timer;
 };
 
 void BM_LapdIFrames(benchmark::State& state) {

@@ -20,12 +20,6 @@
 
 namespace {
 
-struct Keepalive {
-  Keepalive() { timer.set(3600 * 1000, &Keepalive::none, this); }
-  void none() {}
-  Timer timer;
-};
-
 class NullBuffer : public std::streambuf {
  protected:
   int overflow(int c) override { return c; }

@@ -118,9 +118,7 @@ TEST_F(TeiTest, UiFramesByRateAndSide) {
     Layer3 l("L", c.side, end, &events);
     l.lapd->hdlc = nullptr;
     if (c.bri) l.lapd->change_to_bri();
-    Packet p;
-    p.reserve_head(0);
-    for (char o : c.frame) p.put8(static_cast<unsigned char>(o));
+    Packet p = packet_of(c.frame);
     l.lapd->receive(p);
     std::string seen;
     for (const std::string& e : events) seen += (e.rfind("L: rx", 0) == 0 ? e : "");
