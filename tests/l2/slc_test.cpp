@@ -97,9 +97,6 @@ class SlcTest : public LoopTest {
     ASSERT_EQ(a.state(), SLC::State::worked);
     ASSERT_EQ(b.state(), SLC::State::worked);
   }
-  void lose_all() {
-    wire.filter = [](const Wire::End&, const std::string&) { return 0; };
-  }
 
   Wire wire{nullptr};
   std::optional<Keepalive> keep_alive_;
@@ -253,56 +250,33 @@ TEST_F(SlcTest, RefusedSendKeepsTheMsuAndTheFisuSequence) {
 }
 
 TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
-  const Packet sio = hex_frame("FF FF 01 00");
-  const Packet sin = hex_frame("FF FF 01 01");
+  auto receive = [&](const char* hex) {
+    Packet p = hex_frame(hex);
+    a.slc->on_hdlc_receive(p);
+  };
+  using S = SLC::State;
   struct Case {
     const char* what;
+    bool aligned;
     std::function<void()> start;
-    SLC::State::type waiting;
+    S::type waiting;
     unsigned ms;  // 0: at once
   } cases[] = {
-      {"T2: no answer while not aligned", [&] { a.slc->activate(); },
-       SLC::State::not_aligned, 7000},
-      {"T3: no SIN while aligned",
-       [&] { Packet p = sio; a.slc->on_hdlc_receive(p); }, SLC::State::aligned, 1500},
-      {"T1: nothing after proving",
-       [&] {
-         Packet p = sin;
-         a.slc->on_hdlc_receive(p);
-         advance(8200);
-       },
-       SLC::State::aligned_ready, 45000},
-      {"T7: no acknowledgement",
-       [&] {
-         align();
-         lose_all();
-         a.send(numbered(1));
-       },
-       SLC::State::worked, 12000},
-      {"trunk down",
-       [&] {
-         align();
-         a.slc->OnTrunkHardStatus(false);
-       },
-       SLC::State::worked, 0},
-      {"channel failed",
-       [&] {
-         align();
-         a.slc->on_hdlc_error(HDLC::Notify::Cause::read_error);
-       },
-       SLC::State::worked, 0},
-      {"LSSU while worked",
-       [&] {
-         align();
-         Packet p = sio;
-         a.slc->on_hdlc_receive(p);
-       },
-       SLC::State::worked, 0},
+      {"T2: no answer while not aligned", false, [&] { a.slc->activate(); }, S::not_aligned, 7000},
+      {"T3: no SIN while aligned", false, [&] { receive("FF FF 01 00"); }, S::aligned, 1500},
+      {"T1: nothing after proving", false, [&] { receive("FF FF 01 01"); advance(8200); },
+       S::aligned_ready, 45000},
+      {"T7: no acknowledgement", true, [&] { a.send(numbered(1)); }, S::worked, 12000},
+      {"trunk down", true, [&] { a.slc->OnTrunkHardStatus(false); }, S::worked, 0},
+      {"channel failed", true,
+       [&] { a.slc->on_hdlc_error(HDLC::Notify::Cause::read_error); }, S::worked, 0},
+      {"LSSU while worked", true, [&] { receive("FF FF 01 00"); }, S::worked, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fresh();
-    lose_all();
+    if (c.aligned) align();
+    wire.filter = [](const Wire::End&, const std::string&) { return 0; };
     c.start();
     if (c.ms) {
       a.wire.sent.clear();
