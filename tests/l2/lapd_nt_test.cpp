@@ -118,7 +118,7 @@ TEST_F(LapdNtTest, SetupBroadcastOnceAndRoutingByCallReference) {
   note("a SETUP acknowledged and passed up; a short I frame acknowledged only");
   rx("00 83 00 00 08 01 05 05");
   rx("00 81 00 00 08 01");
-  note("a SETUP from above, broadcast once; answers to TEI 65's call only, an unknown call nowhere");
+  note("a SETUP from above, broadcast once; TEI 65's call answered, an unknown call nowhere");
   down("08 01 07 05 04 03");
   down("08 01 85 02");
   down("08 01 86 02");
