@@ -97,11 +97,11 @@ TEST(TrapPacker, TsharkAndSnmptrapdReadAPackedTrap) {
   // text2pcap puts the bytes in a UDP datagram from 127.0.0.1 to 127.0.0.1 port 162.
   std::string dump = "000000";
   for (unsigned i = 0; i < ctx.packed_length; ++i) dump += " " + hex(ctx).substr(2 * i, 2);
-  std::ofstream(dir.path() + "/trap.txt") << dump << "\n";
-  output_of("text2pcap -q -4 127.0.0.1,127.0.0.1 -u 10000,162 " + dir.path() + "/trap.txt " + dir.path() +
-      "/trap.pcap");
-  EXPECT_EQ(output_of("tshark -r " + dir.path() +
-                      "/trap.pcap -T fields -e snmp.version -e snmp.community -e snmp.data "
+  const std::string trap = dir.path() + "/trap";
+  std::ofstream(trap + ".txt") << dump << "\n";
+  output_of("text2pcap -q -4 127.0.0.1,127.0.0.1 -u 10000,162 " + trap + ".txt " + trap + ".pcap");
+  EXPECT_EQ(output_of("tshark -r " + trap +
+                      ".pcap -T fields -e snmp.version -e snmp.community -e snmp.data "
                       "-e snmp.request_id -e snmp.name"),
             "1\tvermol\t7\t" + std::to_string(ctx.request_id) +
                 "\t1.3.6.1.2.1.1.3.0,1.3.6.1.6.3.1.1.4.1.0\n");
