@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "asn1/modules/term.h"
+#include "base/inet4_addr.h"
 #include "base/mux_clock.h"
 
 namespace RTPSignalling {
@@ -45,12 +46,6 @@ TERM::ED137RadioExtensionSQI sqi_of(const ED137RadioState& s) {
   sqi.set_bss_method(static_cast<TERM::ED137RadioBSSMethod::NamedNumber>(s.bss_method));
   sqi.set_bss_quality(s.bss_quality & 31);
   return sqi;
-}
-
-std::string dotted(uint32_t network_order) {
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &network_order, text, sizeof text);
-  return text;
 }
 
 // The state a received packet stands for, its source being the packet's.
@@ -221,7 +216,7 @@ void ED137RadioControl::OnRtpProtoRXEvent(const r2s_proto& packet) {
   status.set_header(header_of(radio_to_chan_));
   status.set_sqi(sqi_of(radio_to_chan_));
   TERM::ED137RadioModifier& m = request.include_request().select_ed_137();
-  m.get_addr().set_session_addr(dotted(state.session_addr));
+  m.get_addr().set_session_addr(INet4::dotted(state.session_addr));
   m.get_addr().set_session_ssrc(state.session_ssrc);
   if (state.IsRx()) {
     TERM::ED137RadioRxCommand& rx = m.get_params().select_rx();

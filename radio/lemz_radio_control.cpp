@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "asn1/modules/term.h"
+#include "base/inet4_addr.h"
 #include "base/mux_clock.h"
 
 namespace RTPSignalling {
@@ -56,12 +57,6 @@ bool carries_flags(int alternative) {
     case Params::e_gw_set_resv: return true;
   }
   return false;
-}
-
-std::string dotted(uint32_t network_order) {
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &network_order, text, sizeof text);
-  return text;
 }
 
 // A dotted address in network order; 0 when the text is not one.
@@ -512,7 +507,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
                                 TERM::RtpRadioRequest& r) {
   EncodeStatusASN(b, r);
   TERM::LemzRadioModifier& m = r.include_request().select_lemz();
-  m.get_addr().set_session_addr(dotted(s.source_addr));
+  m.get_addr().set_session_addr(INet4::dotted(s.source_addr));
   m.get_addr().set_session_ssrc(s.source_ssrc);
   Params& params = m.get_params();
   const int alternative = alternative_of(s.type);
@@ -527,7 +522,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
     case Params::e_gw_set_selcall: {
       auto& c = params.select_gw_set_selcall();
       c.set_flags(flags_of(s));
-      c.set_ip(dotted(s.session_addr));
+      c.set_ip(INet4::dotted(s.session_addr));
       c.set_ssrc(s.session_ssrc);
       c.set_cid(s.caller_id);
       break;
@@ -543,7 +538,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
     case Params::e_wm_trans: {
       auto& c = params.select_wm_trans();
       c.set_flags(flags_of(s));
-      c.set_ip(dotted(s.session_addr));
+      c.set_ip(INet4::dotted(s.session_addr));
       c.set_ssrc(s.session_ssrc);
       break;
     }
@@ -558,7 +553,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
     case Params::e_wm_selcall: {
       auto& c = params.select_wm_selcall();
       c.set_flags(flags_of(s));
-      c.set_ip(dotted(s.session_addr));
+      c.set_ip(INet4::dotted(s.session_addr));
       c.set_ssrc(s.session_ssrc);
       c.set_cid(s.caller_id);
       break;
