@@ -144,6 +144,33 @@ void copy_caller_id(char (&to)[kSigCallerIdSize], const std::string& text) {
   sig_proto_copy_caller_id(to, text.c_str());
 }
 
+// The calls that carry flags and a session (wm-trans), and with it a caller id (the selcalls).
+template <class Call>
+void call_from(const Call& c, LemzRadioState& s) {
+  flags_from(c.get_flags(), s);
+  s.session_addr = address_of(c.get_ip());
+  s.session_ssrc = c.get_ssrc().getValue();
+}
+
+template <class Call>
+void selcall_from(const Call& c, LemzRadioState& s) {
+  call_from(c, s);
+  copy_caller_id(s.caller_id, c.get_cid());
+}
+
+template <class Call>
+void call_into(Call& c, const LemzRadioState& s) {
+  c.set_flags(flags_of(s));
+  c.set_ip(INet4::dotted(s.session_addr));
+  c.set_ssrc(s.session_ssrc);
+}
+
+template <class Call>
+void selcall_into(Call& c, const LemzRadioState& s) {
+  call_into(c, s);
+  c.set_cid(s.caller_id);
+}
+
 // Type, priority, status and the ten flags, between packet records and states.
 template <class To, class From>
 void copy_header(To& d, const From& s) {
@@ -432,20 +459,10 @@ int LemzRadioControl::DecodeASN(const TERM::LemzRadioModifier& m, LemzRadioState
                s);
     return 0;
   }
-  auto session = [&s](const std::string& ip, uint32_t ssrc) {
-    s.session_addr = address_of(ip);
-    s.session_ssrc = ssrc;
-  };
   switch (alternative) {
     case Params::e_gw_set_freq: freq_from(params.get_gw_set_freq().get_freq(), s); break;
     case Params::e_wm_flags: flags_from(params.get_wm_flags().get_flags(), s); break;
-    case Params::e_gw_set_selcall: {
-      const auto& c = params.get_gw_set_selcall();
-      flags_from(c.get_flags(), s);
-      session(c.get_ip(), c.get_ssrc().getValue());
-      copy_caller_id(s.caller_id, c.get_cid());
-      break;
-    }
+    case Params::e_gw_set_selcall: selcall_from(params.get_gw_set_selcall(), s); break;
     case Params::e_gw_set_remote: remote_from(params.get_gw_set_remote().get_remote(), s); break;
     case Params::e_gw_set_squelshe:
       s.squelsh = params.get_gw_set_squelshe().get_squelshe().asInt();
@@ -454,12 +471,7 @@ int LemzRadioControl::DecodeASN(const TERM::LemzRadioModifier& m, LemzRadioState
     case Params::e_gw_set_standby:
       s.standby_state = params.get_gw_set_standby().get_state().asInt();
       break;
-    case Params::e_wm_trans: {
-      const auto& c = params.get_wm_trans();
-      flags_from(c.get_flags(), s);
-      session(c.get_ip(), c.get_ssrc().getValue());
-      break;
-    }
+    case Params::e_wm_trans: call_from(params.get_wm_trans(), s); break;
     case Params::e_wm_quality:
       s.radio_quality =
           static_cast<float>(std::strtod(params.get_wm_quality().get_bss_val().c_str(), nullptr));
@@ -471,13 +483,7 @@ int LemzRadioControl::DecodeASN(const TERM::LemzRadioModifier& m, LemzRadioState
       s.rte = c.get_rte().asInt();
       break;
     }
-    case Params::e_wm_selcall: {
-      const auto& c = params.get_wm_selcall();
-      flags_from(c.get_flags(), s);
-      session(c.get_ip(), c.get_ssrc().getValue());
-      copy_caller_id(s.caller_id, c.get_cid());
-      break;
-    }
+    case Params::e_wm_selcall: selcall_from(params.get_wm_selcall(), s); break;
     case Params::e_wm_remote: remote_from(params.get_wm_remote().get_remote(), s); break;
     case Params::e_wm_standby: {
       const auto& c = params.get_wm_standby();
@@ -519,14 +525,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
   switch (alternative) {
     case Params::e_gw_set_freq: params.select_gw_set_freq().set_freq(freq_of(s)); break;
     case Params::e_wm_flags: params.select_wm_flags().set_flags(flags_of(s)); break;
-    case Params::e_gw_set_selcall: {
-      auto& c = params.select_gw_set_selcall();
-      c.set_flags(flags_of(s));
-      c.set_ip(INet4::dotted(s.session_addr));
-      c.set_ssrc(s.session_ssrc);
-      c.set_cid(s.caller_id);
-      break;
-    }
+    case Params::e_gw_set_selcall: selcall_into(params.select_gw_set_selcall(), s); break;
     case Params::e_gw_set_remote: params.select_gw_set_remote().set_remote(remote_of(s)); break;
     case Params::e_gw_set_squelshe:
       params.select_gw_set_squelshe().set_squelshe(squelshe_of(s.squelsh));
@@ -535,13 +534,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
     case Params::e_gw_set_standby:
       params.select_gw_set_standby().set_state(standby_of(s.standby_state));
       break;
-    case Params::e_wm_trans: {
-      auto& c = params.select_wm_trans();
-      c.set_flags(flags_of(s));
-      c.set_ip(INet4::dotted(s.session_addr));
-      c.set_ssrc(s.session_ssrc);
-      break;
-    }
+    case Params::e_wm_trans: call_into(params.select_wm_trans(), s); break;
     case Params::e_wm_quality: params.select_wm_quality().set_bss_val(decimal(s.radio_quality)); break;
     case Params::e_wm_chan: {
       auto& c = params.select_wm_chan();
@@ -550,14 +543,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
       c.set_rte(rte_of(s.rte));
       break;
     }
-    case Params::e_wm_selcall: {
-      auto& c = params.select_wm_selcall();
-      c.set_flags(flags_of(s));
-      c.set_ip(INet4::dotted(s.session_addr));
-      c.set_ssrc(s.session_ssrc);
-      c.set_cid(s.caller_id);
-      break;
-    }
+    case Params::e_wm_selcall: selcall_into(params.select_wm_selcall(), s); break;
     case Params::e_wm_remote: params.select_wm_remote().set_remote(remote_of(s)); break;
     case Params::e_wm_standby: {
       auto& c = params.select_wm_standby();
