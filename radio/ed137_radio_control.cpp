@@ -97,30 +97,6 @@ bool ED137RadioState::IsEqual(const ED137RadioState& o) const {
          session_addr == o.session_addr && session_ssrc == o.session_ssrc;
 }
 
-ED137RadioControl::ED137RadioControl(int id, const rtp_ext_attach_session_params& attach,
-                                     const rtp_ext_init_params& init)
-    : RadioControl(id, attach, init) {
-  Init();
-}
-
-ED137RadioControl::ED137RadioControl(const rtp_ext_init_params& init) : RadioControl(init) {
-  Init();
-}
-
-ED137RadioControl::ED137RadioControl(int id, const Fd& rtp,
-                                     const rtp_attach_session_params& attach)
-    : RadioControl(id, rtp, attach) {
-  Init();
-}
-
-void ED137RadioControl::Init() {
-  const uint32_t now = Mux::milliseconds();
-  last_rx_sent_ = last_report_ = last_keepalive_ = now;
-  set_last_status(now);
-  r2s_proto_init(&current_, 0);
-  r2s_proto_init(&pending_, 0);
-}
-
 bool ED137RadioControl::SendASNToChan(const TERM::RadioStatus& status) {
   if (!status.is_ed_137()) return false;
   const TERM::ED137RadioStatus& s = status.get_ed_137();

@@ -269,29 +269,6 @@ bool isPTTCommand(int type) {
 
 bool isDefaultInitCommand(int type) { return type <= 0; }
 
-LemzRadioControl::LemzRadioControl(int id, const rtp_ext_attach_session_params& attach,
-                                   const rtp_ext_init_params& init)
-    : RadioControl(id, attach, init) {
-  Init();
-}
-
-LemzRadioControl::LemzRadioControl(const rtp_ext_init_params& init) : RadioControl(init) {
-  Init();
-}
-
-LemzRadioControl::LemzRadioControl(int id, const Fd& rtp, const rtp_attach_session_params& attach)
-    : RadioControl(id, rtp, attach) {
-  Init();
-}
-
-void LemzRadioControl::Init() {
-  const uint32_t now = Mux::milliseconds();
-  set_last_status(now);
-  flag_sent_ = chan_sent_ = remote_sent_ = standby_sent_ = now;
-  sig_proto_init(&current_);
-  sig_proto_init(&pending_);
-}
-
 bool LemzRadioControl::SendASNToChan(const TERM::RadioStatus& status) {
   if (!status.is_lemz()) return false;
   LemzRadioState s = radio_to_chan_;
