@@ -155,9 +155,7 @@ void ED137RadioControl::SendRadioStateToChan(const ED137RadioState& state) {
 }
 
 int ED137RadioControl::SendProtoToChan(r2s_proto& packet) {
-  unsigned char buf[kPacketSize];
-  const int n = r2s_proto_pack(&packet, buf, sizeof buf);
-  return n >= 1 ? WritePacket(buf, n) : 0;
+  return PackAndWrite(packet, r2s_proto_pack);
 }
 
 void ED137RadioControl::OnRtpExtEvent(int, short revents) {

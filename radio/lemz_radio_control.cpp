@@ -307,9 +307,7 @@ int LemzRadioControl::SendRadioStateToChan(const LemzRadioState& s) {
 }
 
 int LemzRadioControl::SendProtoToChan(sig_proto& p) {
-  unsigned char buf[kPacketSize];
-  const int n = sig_proto_pack(&p, buf, sizeof buf);
-  return n >= 1 ? WritePacket(buf, n) : 0;
+  return PackAndWrite(p, sig_proto_pack);
 }
 
 bool LemzRadioControl::Acceptable(const sig_proto& p) {
