@@ -1,5 +1,9 @@
 #include "base/hourly_log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -40,8 +44,15 @@ LogFileStreamBuf::~LogFileStreamBuf() {
 
 void LogFileStreamBuf::write_line() {
   if (line_.empty()) return;
-  file_.sputn(line_.data(), std::streamsize(line_.size()));
-  file_.pubsync();
+  const char* p = line_.data();
+  const char* end = p + line_.size();
+  while (file_ && p < end) {
+    const ssize_t n = ::write(file_.get(), p, size_t(end - p));
+    if (n < 0 && errno == EINTR) continue;
+    // A log that cannot be written drops the line rather than stop the program.
+    if (n <= 0) break;
+    p += n;
+  }
   line_.clear();
 }
 
@@ -55,7 +66,10 @@ void LogFileStreamBuf::open_hour(const struct tm& local) {
   hour_ = local.tm_hour;
   char name[32];
   ::strftime(name, sizeof name, "%Y_%m_%d-%H", &local);
-  file_.open(directory_ + "/" + name + ".log", std::ios::out | std::ios::app | std::ios::binary);
+  const std::string path = directory_ + "/" + name + ".log";
+  file_ = Fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  // The standard streams write into this buffer, so the failure goes to descriptor 2 itself.
+  if (!file_) ::dprintf(STDERR_FILENO, "log file %s: %s\n", path.c_str(), std::strerror(errno));
 }
 
 std::streambuf* LogFileStreamBuf::setbuf(char* buffer, std::streamsize size) {

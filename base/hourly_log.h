@@ -7,13 +7,16 @@
 // goes to the file in one write when it ends (an unfinished one when the buffer is destroyed),
 // so nothing finished waits in a buffer that an abort would lose. The hour is checked where a
 // new line starts; a line begun in one hour stays whole in that hour's file.
-// Files are opened for append, so a restart within the hour keeps what that hour already has.
+// Files are opened for append, so a restart within the hour keeps what that hour already has,
+// and close-on-exec; a file that does not open is reported on descriptor 2 with strerror and its
+// hour's lines are dropped.
 #pragma once
 
-#include <fstream>
 #include <memory>
 #include <streambuf>
 #include <string>
+
+#include "base/fd.h"
 
 class LogFileStreamBuf : public std::streambuf {
  public:
@@ -38,7 +41,7 @@ class LogFileStreamBuf : public std::streambuf {
   // Writes the gathered line to the file in one write.
   void write_line();
 
-  std::filebuf file_;
+  Fd file_;
   std::string directory_;
   int hour_ = -1;
   bool mid_line_ = false;

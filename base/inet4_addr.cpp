@@ -10,6 +10,12 @@ namespace INet4 {
 
 static_assert(sizeof(sockaddr_in) == 16, "sockaddr_in is the 16-byte IPv4 socket address");
 
+std::string dotted(in_addr_t network_order) {
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &network_order, text, sizeof text);
+  return text;
+}
+
 void Addr::Reset() {
   std::memset(&in_, 0, sizeof in_);
   in_.sin_family = AF_INET;
@@ -49,9 +55,7 @@ bool Addr::IsEqual(const Addr& other) const {
 void Addr::Put(std::ostream& os) const { os << std::dec << GetString(); }
 
 std::string Addr::GetString() const {
-  char dotted[INET_ADDRSTRLEN];
-  inet_ntop(AF_INET, &in_.sin_addr, dotted, sizeof dotted);
-  return std::string(dotted) + ':' + std::to_string(ntohs(in_.sin_port));
+  return dotted() + ':' + std::to_string(ntohs(in_.sin_port));
 }
 
 std::vector<char> Addr::GetVector() const {

@@ -13,6 +13,9 @@
 
 namespace INet4 {
 
+// "a.b.c.d" for an address in network byte order.
+std::string dotted(in_addr_t network_order);
+
 class Addr {
  public:
   static constexpr socklen_t size = sizeof(sockaddr_in);
@@ -38,6 +41,8 @@ class Addr {
   // "a.b.c.d:port"; leaves the stream in decimal.
   void Put(std::ostream& os) const;
   std::string GetString() const;
+  // "a.b.c.d", without the port.
+  std::string dotted() const { return INet4::dotted(in_.sin_addr.s_addr); }
   // The four address bytes in network order.
   std::vector<char> GetVector() const;
 

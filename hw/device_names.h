@@ -9,5 +9,6 @@ const char* GetDSPDevName();
 const char* GetRtpDevName();
 const char* GetRtpExtDevName();
 const char* GetModemDevName();
+const char* GetMccDevName();
 const char* GetMaintenance();
 const char* GetSpiTdmDevName();

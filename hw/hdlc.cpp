@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <sstream>
 #include <poll.h>
 #include <unistd.h>
 
@@ -11,11 +12,10 @@
 #include "base/ext_header.h"
 #include "base/trace_ctl.h"
 #include "hw/hw_mux.h"
-#include "hw/mcc_records.h"
+#include "hw/mcc_channel.h"
 
 namespace {
 
-constexpr const char* kDevice = "/dev/mcc/ctl";
 constexpr uint32_t kRxPacketSize = 512;
 constexpr uint32_t kRxThreshold = 1;
 constexpr uint32_t kTxThreshold = 4;
@@ -51,18 +51,12 @@ bool HDLC::activate() {
     std::cerr << ext::header(this) << "no controller mode for channel type " << type << std::endl;
     return false;
   }
-  Fd fd(Device::open(kDevice, O_RDWR | O_NONBLOCK));
-  if (!fd) {
-    std::cerr << ext::header(this) << "fail to open MCC device: " << std::strerror(errno)
-              << std::endl;
-    return false;
-  }
-  mcc_allocation allocation{static_cast<uint32_t>(kModes[type]), kRxPacketSize, 0, kRxThreshold,
-                            kTxThreshold};
-  if (Device::ioctl(fd.get(), MccIoctl::kAllocate, &allocation, sizeof allocation) == -1) {
-    std::cerr << ext::header(this) << "MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
-    return false;
-  }
+  std::ostringstream header;
+  PutHeader(header);
+  Fd fd = OpenMccChannel(header.str(), O_RDWR | O_NONBLOCK,
+                         {static_cast<uint32_t>(kModes[type]), kRxPacketSize, 0, kRxThreshold,
+                          kTxThreshold});
+  if (!fd) return false;
   int channel = Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);
   if (channel < 0) {
     std::cerr << ext::header(this) << "MCC_TIMESLOT fail: " << std::strerror(errno) << std::endl;

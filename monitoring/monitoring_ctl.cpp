@@ -291,10 +291,8 @@ void MonitoringCtl::doNetIfCheck() {
 }
 
 void MonitoringCtl::doControllerCheck() {
-  char dotted[INET_ADDRSTRLEN] = "";
-  ::inet_ntop(AF_INET, &store_.self_address.in().sin_addr, dotted, sizeof dotted);
   LGCP::ControllerInfo info;
-  info.get_host().set_iaddr(dotted);
+  info.get_host().set_iaddr(store_.self_address.dotted());
   bool up = false;
   if (CheckServerConnection(up) && up) {
     info.get_status().value = store_.own_controller_status.asInt();

@@ -25,11 +25,6 @@ namespace {
 
 constexpr mode_t kDirMode = 0755;
 
-std::string dotted(const INet4::Addr& addr) {
-  char text[INET_ADDRSTRLEN];
-  return ::inet_ntop(AF_INET, &addr.in().sin_addr, text, sizeof text) ? text : "";
-}
-
 std::string mon_path(const std::string& tail) {
   return Path::board(MonitoringDataHolder::kMonDir) + tail;
 }
@@ -179,12 +174,12 @@ bool MonitoringDataHolder::setControllerStatus(const LGCP::ControllerInfo& info)
   if (!changed) return false;
 
   if (traces.monitoringInternal)
-    std::clog << "New controller " << dotted(address) << " status - " << info.get_status()
+    std::clog << "New controller " << address.dotted() << " status - " << info.get_status()
               << std::endl;
   CheckForMonControllerDir(address);
   SaveStatusArg arg;
   arg.value = &info.get_status();
-  SaveStatusToFile(Path::board(kControllerDir) + dotted(address) + "/status",
+  SaveStatusToFile(Path::board(kControllerDir) + address.dotted() + "/status",
                    &MonitoringDataHolder::ControllerStatusSaver, &arg);
   return self;
 }
@@ -325,7 +320,7 @@ void MonitoringDataHolder::CheckForMonControllerDir(const INet4::Addr& addr) {
     fail_line("FAIL create monitoring catalog <", top, errno);
     return;
   }
-  const std::string folder = top + dotted(addr);
+  const std::string folder = top + addr.dotted();
   if (folder_exists(folder)) return;
   if (::mkdir(folder.c_str(), kDirMode) != 0)
     fail_line("FAIL create monitoring catalog <", folder, errno);

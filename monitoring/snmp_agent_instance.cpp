@@ -59,9 +59,7 @@ void SnmpAgentInstance::Activate(IniFile::SubSection& sub) {
   if (!read_host(host, &port)) return;
 
   state_ = kConfigured;
-  char dotted[INET_ADDRSTRLEN];
-  ::inet_ntop(AF_INET, &address_.in().sin_addr, dotted, sizeof dotted);
-  transport_.reset(new Control::ConnectorNet(dotted, static_cast<unsigned short>(port)));
+  transport_.reset(new Control::ConnectorNet(address_.dotted(), static_cast<unsigned short>(port)));
   header_ = "snmpagent." + name_ + " " + address_.GetString();
   transport_->service_name(header_);
   transport_->Bind(this);

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "asn1/modules/term.h"
+#include "base/inet4_addr.h"
 #include "base/mux_clock.h"
 
 namespace RTPSignalling {
@@ -45,12 +46,6 @@ TERM::ED137RadioExtensionSQI sqi_of(const ED137RadioState& s) {
   sqi.set_bss_method(static_cast<TERM::ED137RadioBSSMethod::NamedNumber>(s.bss_method));
   sqi.set_bss_quality(s.bss_quality & 31);
   return sqi;
-}
-
-std::string dotted(uint32_t network_order) {
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &network_order, text, sizeof text);
-  return text;
 }
 
 // The state a received packet stands for, its source being the packet's.
@@ -100,30 +95,6 @@ bool ED137RadioState::IsEqual(const ED137RadioState& o) const {
          ptt_mute == o.ptt_mute && ptt_summation == o.ptt_summation && sct == o.sct &&
          bss_method == o.bss_method && bss_quality == o.bss_quality &&
          session_addr == o.session_addr && session_ssrc == o.session_ssrc;
-}
-
-ED137RadioControl::ED137RadioControl(int id, const rtp_ext_attach_session_params& attach,
-                                     const rtp_ext_init_params& init)
-    : RadioControl(id, attach, init) {
-  Init();
-}
-
-ED137RadioControl::ED137RadioControl(const rtp_ext_init_params& init) : RadioControl(init) {
-  Init();
-}
-
-ED137RadioControl::ED137RadioControl(int id, const Fd& rtp,
-                                     const rtp_attach_session_params& attach)
-    : RadioControl(id, rtp, attach) {
-  Init();
-}
-
-void ED137RadioControl::Init() {
-  const uint32_t now = Mux::milliseconds();
-  last_rx_sent_ = last_report_ = last_keepalive_ = now;
-  set_last_status(now);
-  r2s_proto_init(&current_, 0);
-  r2s_proto_init(&pending_, 0);
 }
 
 bool ED137RadioControl::SendASNToChan(const TERM::RadioStatus& status) {
@@ -184,9 +155,7 @@ void ED137RadioControl::SendRadioStateToChan(const ED137RadioState& state) {
 }
 
 int ED137RadioControl::SendProtoToChan(r2s_proto& packet) {
-  unsigned char buf[kPacketSize];
-  const int n = r2s_proto_pack(&packet, buf, sizeof buf);
-  return n >= 1 ? WritePacket(buf, n) : 0;
+  return PackAndWrite(packet, r2s_proto_pack);
 }
 
 void ED137RadioControl::OnRtpExtEvent(int, short revents) {
@@ -221,7 +190,7 @@ void ED137RadioControl::OnRtpProtoRXEvent(const r2s_proto& packet) {
   status.set_header(header_of(radio_to_chan_));
   status.set_sqi(sqi_of(radio_to_chan_));
   TERM::ED137RadioModifier& m = request.include_request().select_ed_137();
-  m.get_addr().set_session_addr(dotted(state.session_addr));
+  m.get_addr().set_session_addr(INet4::dotted(state.session_addr));
   m.get_addr().set_session_ssrc(state.session_ssrc);
   if (state.IsRx()) {
     TERM::ED137RadioRxCommand& rx = m.get_params().select_rx();

@@ -62,10 +62,7 @@ struct ED137RadioState {
 
 class ED137RadioControl : public RadioControl {
  public:
-  ED137RadioControl(int id, const rtp_ext_attach_session_params& attach,
-                    const rtp_ext_init_params& init);
-  explicit ED137RadioControl(const rtp_ext_init_params& init);
-  ED137RadioControl(int id, const Fd& rtp, const rtp_attach_session_params& attach);
+  using RadioControl::RadioControl;
 
   void SetParams(const ED137RadioParams& params) { params_ = params; }
   const ED137RadioParams& params() const { return params_; }
@@ -92,16 +89,14 @@ class ED137RadioControl : public RadioControl {
   void OnRtpProtoRXEvent(const r2s_proto& packet);
 
   ED137RadioParams params_;
-  r2s_proto current_;
-  r2s_proto pending_;
-  uint32_t last_rx_sent_ = 0;
-  uint32_t last_report_ = 0;
-  uint32_t last_keepalive_ = 0;
+  r2s_proto current_{};
+  r2s_proto pending_{};
+  // Every time starts as the moment of construction.
+  uint32_t last_rx_sent_ = last_status();
+  uint32_t last_report_ = last_status();
+  uint32_t last_keepalive_ = last_status();
   ED137RadioState chan_to_radio_;
   ED137RadioState radio_to_chan_;
-
- private:
-  void Init();
 };
 
 class ED137RadioGWControl : public ED137RadioControl {

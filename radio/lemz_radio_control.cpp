@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "asn1/modules/term.h"
+#include "base/inet4_addr.h"
 #include "base/mux_clock.h"
 
 namespace RTPSignalling {
@@ -56,12 +57,6 @@ bool carries_flags(int alternative) {
     case Params::e_gw_set_resv: return true;
   }
   return false;
-}
-
-std::string dotted(uint32_t network_order) {
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &network_order, text, sizeof text);
-  return text;
 }
 
 // A dotted address in network order; 0 when the text is not one.
@@ -147,6 +142,33 @@ uint32_t group_of(int32_t v) { return v < 0 ? 0 : static_cast<uint32_t>(v) & 255
 
 void copy_caller_id(char (&to)[kSigCallerIdSize], const std::string& text) {
   sig_proto_copy_caller_id(to, text.c_str());
+}
+
+// The calls that carry flags and a session (wm-trans), and with it a caller id (the selcalls).
+template <class Call>
+void call_from(const Call& c, LemzRadioState& s) {
+  flags_from(c.get_flags(), s);
+  s.session_addr = address_of(c.get_ip());
+  s.session_ssrc = c.get_ssrc().getValue();
+}
+
+template <class Call>
+void selcall_from(const Call& c, LemzRadioState& s) {
+  call_from(c, s);
+  copy_caller_id(s.caller_id, c.get_cid());
+}
+
+template <class Call>
+void call_into(Call& c, const LemzRadioState& s) {
+  c.set_flags(flags_of(s));
+  c.set_ip(INet4::dotted(s.session_addr));
+  c.set_ssrc(s.session_ssrc);
+}
+
+template <class Call>
+void selcall_into(Call& c, const LemzRadioState& s) {
+  call_into(c, s);
+  c.set_cid(s.caller_id);
 }
 
 // Type, priority, status and the ten flags, between packet records and states.
@@ -247,29 +269,6 @@ bool isPTTCommand(int type) {
 
 bool isDefaultInitCommand(int type) { return type <= 0; }
 
-LemzRadioControl::LemzRadioControl(int id, const rtp_ext_attach_session_params& attach,
-                                   const rtp_ext_init_params& init)
-    : RadioControl(id, attach, init) {
-  Init();
-}
-
-LemzRadioControl::LemzRadioControl(const rtp_ext_init_params& init) : RadioControl(init) {
-  Init();
-}
-
-LemzRadioControl::LemzRadioControl(int id, const Fd& rtp, const rtp_attach_session_params& attach)
-    : RadioControl(id, rtp, attach) {
-  Init();
-}
-
-void LemzRadioControl::Init() {
-  const uint32_t now = Mux::milliseconds();
-  set_last_status(now);
-  flag_sent_ = chan_sent_ = remote_sent_ = standby_sent_ = now;
-  sig_proto_init(&current_);
-  sig_proto_init(&pending_);
-}
-
 bool LemzRadioControl::SendASNToChan(const TERM::RadioStatus& status) {
   if (!status.is_lemz()) return false;
   LemzRadioState s = radio_to_chan_;
@@ -308,9 +307,7 @@ int LemzRadioControl::SendRadioStateToChan(const LemzRadioState& s) {
 }
 
 int LemzRadioControl::SendProtoToChan(sig_proto& p) {
-  unsigned char buf[kPacketSize];
-  const int n = sig_proto_pack(&p, buf, sizeof buf);
-  return n >= 1 ? WritePacket(buf, n) : 0;
+  return PackAndWrite(p, sig_proto_pack);
 }
 
 bool LemzRadioControl::Acceptable(const sig_proto& p) {
@@ -437,20 +434,10 @@ int LemzRadioControl::DecodeASN(const TERM::LemzRadioModifier& m, LemzRadioState
                s);
     return 0;
   }
-  auto session = [&s](const std::string& ip, uint32_t ssrc) {
-    s.session_addr = address_of(ip);
-    s.session_ssrc = ssrc;
-  };
   switch (alternative) {
     case Params::e_gw_set_freq: freq_from(params.get_gw_set_freq().get_freq(), s); break;
     case Params::e_wm_flags: flags_from(params.get_wm_flags().get_flags(), s); break;
-    case Params::e_gw_set_selcall: {
-      const auto& c = params.get_gw_set_selcall();
-      flags_from(c.get_flags(), s);
-      session(c.get_ip(), c.get_ssrc().getValue());
-      copy_caller_id(s.caller_id, c.get_cid());
-      break;
-    }
+    case Params::e_gw_set_selcall: selcall_from(params.get_gw_set_selcall(), s); break;
     case Params::e_gw_set_remote: remote_from(params.get_gw_set_remote().get_remote(), s); break;
     case Params::e_gw_set_squelshe:
       s.squelsh = params.get_gw_set_squelshe().get_squelshe().asInt();
@@ -459,12 +446,7 @@ int LemzRadioControl::DecodeASN(const TERM::LemzRadioModifier& m, LemzRadioState
     case Params::e_gw_set_standby:
       s.standby_state = params.get_gw_set_standby().get_state().asInt();
       break;
-    case Params::e_wm_trans: {
-      const auto& c = params.get_wm_trans();
-      flags_from(c.get_flags(), s);
-      session(c.get_ip(), c.get_ssrc().getValue());
-      break;
-    }
+    case Params::e_wm_trans: call_from(params.get_wm_trans(), s); break;
     case Params::e_wm_quality:
       s.radio_quality =
           static_cast<float>(std::strtod(params.get_wm_quality().get_bss_val().c_str(), nullptr));
@@ -476,13 +458,7 @@ int LemzRadioControl::DecodeASN(const TERM::LemzRadioModifier& m, LemzRadioState
       s.rte = c.get_rte().asInt();
       break;
     }
-    case Params::e_wm_selcall: {
-      const auto& c = params.get_wm_selcall();
-      flags_from(c.get_flags(), s);
-      session(c.get_ip(), c.get_ssrc().getValue());
-      copy_caller_id(s.caller_id, c.get_cid());
-      break;
-    }
+    case Params::e_wm_selcall: selcall_from(params.get_wm_selcall(), s); break;
     case Params::e_wm_remote: remote_from(params.get_wm_remote().get_remote(), s); break;
     case Params::e_wm_standby: {
       const auto& c = params.get_wm_standby();
@@ -512,7 +488,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
                                 TERM::RtpRadioRequest& r) {
   EncodeStatusASN(b, r);
   TERM::LemzRadioModifier& m = r.include_request().select_lemz();
-  m.get_addr().set_session_addr(dotted(s.source_addr));
+  m.get_addr().set_session_addr(INet4::dotted(s.source_addr));
   m.get_addr().set_session_ssrc(s.source_ssrc);
   Params& params = m.get_params();
   const int alternative = alternative_of(s.type);
@@ -524,14 +500,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
   switch (alternative) {
     case Params::e_gw_set_freq: params.select_gw_set_freq().set_freq(freq_of(s)); break;
     case Params::e_wm_flags: params.select_wm_flags().set_flags(flags_of(s)); break;
-    case Params::e_gw_set_selcall: {
-      auto& c = params.select_gw_set_selcall();
-      c.set_flags(flags_of(s));
-      c.set_ip(dotted(s.session_addr));
-      c.set_ssrc(s.session_ssrc);
-      c.set_cid(s.caller_id);
-      break;
-    }
+    case Params::e_gw_set_selcall: selcall_into(params.select_gw_set_selcall(), s); break;
     case Params::e_gw_set_remote: params.select_gw_set_remote().set_remote(remote_of(s)); break;
     case Params::e_gw_set_squelshe:
       params.select_gw_set_squelshe().set_squelshe(squelshe_of(s.squelsh));
@@ -540,13 +509,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
     case Params::e_gw_set_standby:
       params.select_gw_set_standby().set_state(standby_of(s.standby_state));
       break;
-    case Params::e_wm_trans: {
-      auto& c = params.select_wm_trans();
-      c.set_flags(flags_of(s));
-      c.set_ip(dotted(s.session_addr));
-      c.set_ssrc(s.session_ssrc);
-      break;
-    }
+    case Params::e_wm_trans: call_into(params.select_wm_trans(), s); break;
     case Params::e_wm_quality: params.select_wm_quality().set_bss_val(decimal(s.radio_quality)); break;
     case Params::e_wm_chan: {
       auto& c = params.select_wm_chan();
@@ -555,14 +518,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
       c.set_rte(rte_of(s.rte));
       break;
     }
-    case Params::e_wm_selcall: {
-      auto& c = params.select_wm_selcall();
-      c.set_flags(flags_of(s));
-      c.set_ip(dotted(s.session_addr));
-      c.set_ssrc(s.session_ssrc);
-      c.set_cid(s.caller_id);
-      break;
-    }
+    case Params::e_wm_selcall: selcall_into(params.select_wm_selcall(), s); break;
     case Params::e_wm_remote: params.select_wm_remote().set_remote(remote_of(s)); break;
     case Params::e_wm_standby: {
       auto& c = params.select_wm_standby();

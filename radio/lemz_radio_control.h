@@ -49,10 +49,7 @@ struct LemzRadioState {
 
 class LemzRadioControl : public RadioControl {
  public:
-  LemzRadioControl(int id, const rtp_ext_attach_session_params& attach,
-                   const rtp_ext_init_params& init);
-  explicit LemzRadioControl(const rtp_ext_init_params& init);
-  LemzRadioControl(int id, const Fd& rtp, const rtp_attach_session_params& attach);
+  using RadioControl::RadioControl;
 
   bool SendASNToChan(const TERM::RadioStatus& status) override;
   bool SendASNToChan(const TERM::RadioModifier& modifier) override;
@@ -80,17 +77,17 @@ class LemzRadioControl : public RadioControl {
   int SendProtoToChan(sig_proto& p);
   int OnRtpProtoRXEvent(const sig_proto& p);
 
-  sig_proto current_;
-  sig_proto pending_;
-  uint32_t flag_sent_ = 0;     // WM_FLAG, WM_TRANS, WM_SEL_CALL_TRANS
-  uint32_t chan_sent_ = 0;     // WM_CHAN
-  uint32_t remote_sent_ = 0;   // WM_SELECT_RC_CHAN
-  uint32_t standby_sent_ = 0;  // WM_STANDBY
+  sig_proto current_{};
+  sig_proto pending_{};
+  // When each report last went out; the moment of construction at first.
+  uint32_t flag_sent_ = last_status();     // WM_FLAG, WM_TRANS, WM_SEL_CALL_TRANS
+  uint32_t chan_sent_ = last_status();     // WM_CHAN
+  uint32_t remote_sent_ = last_status();   // WM_SELECT_RC_CHAN
+  uint32_t standby_sent_ = last_status();  // WM_STANDBY
   LemzRadioState chan_to_radio_;
   LemzRadioState radio_to_chan_;
 
  private:
-  void Init();
   // False, after a log line naming the field, for a value that no TERM value can carry.
   bool Acceptable(const sig_proto& p);
 };

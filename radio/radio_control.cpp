@@ -182,11 +182,15 @@ int RadioControl::ReadPacket(unsigned char* buf) {
   do {
     n = ::read(ext_.get(), buf, kPacketSize);
   } while (n < 0 && errno == EINTR);
+  if (n < 0 && errno != EAGAIN) LogFailure("read rtp_ext packet fail");
   return static_cast<int>(n);
 }
 
 int RadioControl::WritePacket(const unsigned char* packet, int length) {
-  return static_cast<int>(::write(ext_.get(), packet, static_cast<size_t>(length)));
+  const ssize_t n = ::write(ext_.get(), packet, static_cast<size_t>(length));
+  // Without a session of its own (RtpAttach) the controller has nothing to write on.
+  if (n < 0 && ext_) LogFailure("write rtp_ext packet fail");
+  return static_cast<int>(n);
 }
 
 }  // namespace RTPSignalling

@@ -130,6 +130,14 @@ class RadioControl : public IRadioController, private IRadioIntController {
 
   // Writes one packed packet on the engine session; the result of write(2).
   int WritePacket(const unsigned char* packet, int length);
+  // Packs `packet` with `pack` (a codec's pack function) and writes it: the result of write(2),
+  // 0 when it did not pack.
+  template <class Packet>
+  int PackAndWrite(Packet& packet, int (*pack)(Packet*, unsigned char*, int)) {
+    unsigned char buf[kPacketSize];
+    const int n = pack(&packet, buf, static_cast<int>(sizeof buf));
+    return n >= 1 ? WritePacket(buf, n) : 0;
+  }
   // Logs `message` after the prefix, with strerror of the current errno.
   void LogFailure(const char* message);
 

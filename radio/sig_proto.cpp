@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/inet4_addr.h"
+
 s_sig_proto_table_name sig_proto_packet_const_name[128] = {
     {1, "GW_FLAG"},         {2, "GW_ADJUST_CHAN"},     {3, "GW_FLAG_PTT"},
     {4, "GW_FLAG_BSS"},     {5, "GW_FLAG_RV"},         {6, "GW_FLAG_SH"},
@@ -163,12 +165,6 @@ void base_lines(Dump& d, const sig_proto* p, int flags) {
 void caller_id_lines(Dump& d, const char* id, unsigned n) {
   for (unsigned i = 0; i < n; ++i)
     d.line("[%d] : 0x%02X,\n", static_cast<int>(i), static_cast<unsigned char>(id[i]));
-}
-
-std::string dotted(in_addr a) {
-  char text[32] = {};
-  ::inet_ntop(AF_INET, &a, text, sizeof text);
-  return text;
 }
 
 // Runs the base dump and then, unless `flags` asks for the flags only, `more`.
@@ -430,7 +426,7 @@ int sprintf_gw_adjust_standby(char* buf, long size, sig_proto* p, int flags) {
 
 int sprintf_wm_trans(char* buf, long size, sig_proto* p, int flags) {
   return dump(buf, size, p, flags, [](Dump& d, const auto& u) {
-    d.line("wm_trans.session_addr : %s,\n", dotted(u.wm_trans.session_addr).c_str());
+    d.line("wm_trans.session_addr : %s,\n", INet4::dotted(u.wm_trans.session_addr.s_addr).c_str());
     d.line("wm_trans.ssrc         : 0x%08lX,\n", static_cast<unsigned long>(u.wm_trans.ssrc));
   });
 }
@@ -454,7 +450,7 @@ int sprintf_wm_chan(char* buf, long size, sig_proto* p, int flags) {
 int sprintf_wm_selcall(char* buf, long size, sig_proto* p, int flags) {
   return dump(buf, size, p, flags, [](Dump& d, const auto& u) {
     const auto& s = u.wm_sel_call_trans;
-    d.line("wm_sel_call_trans.session_addr : %s,\n", dotted(s.session_addr).c_str());
+    d.line("wm_sel_call_trans.session_addr : %s,\n", INet4::dotted(s.session_addr.s_addr).c_str());
     d.line("wm_sel_call_trans.ssrc         : 0x%08lX,\n", static_cast<unsigned long>(s.ssrc));
     d.line("wm_sel_call_trans.callerID_length: %d,\n", int{s.callerID_length});
     d.line("wm_sel_call_trans.callerID : \n");

@@ -10,9 +10,7 @@ namespace {
 std::string n(int64_t v) { return std::to_string(v); }
 
 std::string hex_of(const uint8_t* bytes, size_t size) {
-  std::string text;
-  for (size_t i = 0; i < size; ++i) text += hex_number(bytes[i]).substr(2);
-  return text;
+  return hex_bytes(std::string(reinterpret_cast<const char*>(bytes), size));
 }
 
 // " extra=HEX" when any of the parameter bytes from `used` on is not zero.

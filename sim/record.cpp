@@ -1,5 +1,7 @@
 #include "sim/record.h"
 
+#include <arpa/inet.h>
+
 #include <cstdio>
 
 #include "sim/command.h"
@@ -37,6 +39,12 @@ std::string hex_bytes(const std::string& bytes, const char* gap) {
     std::snprintf(digits, sizeof digits, "%02x", c);
     text += digits;
   }
+  return text;
+}
+
+std::string dotted(uint32_t network_order) {
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &network_order, text, sizeof text);
   return text;
 }
 

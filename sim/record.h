@@ -41,3 +41,6 @@ std::string hex_bytes(const std::string& bytes, const char* gap = "");
 
 // "0x" and lower-case hex digits, at least two.
 std::string hex_number(uint32_t value);
+
+// "a.b.c.d" for an IPv4 address in network order.
+std::string dotted(uint32_t network_order);

@@ -1,6 +1,5 @@
 #include "sim/rtp.h"
 
-#include <arpa/inet.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -14,9 +13,7 @@
 namespace {
 
 std::string address(uint32_t network_order, uint16_t port) {
-  char text[INET_ADDRSTRLEN];
-  ::inet_ntop(AF_INET, &network_order, text, sizeof text);
-  return std::string(text) + ":" + std::to_string(port);
+  return dotted(network_order) + ":" + std::to_string(port);
 }
 
 std::string describe(const rtp_connection_params& p) {

@@ -13,12 +13,6 @@
 
 namespace {
 
-std::string dotted(uint32_t network_order) {
-  char text[INET_ADDRSTRLEN];
-  ::inet_ntop(AF_INET, &network_order, text, sizeof text);
-  return text;
-}
-
 std::string describe_init(const rtp_ext_init_params& p) {
   char text[96];
   std::snprintf(text, sizeof text, "etype=0x%04x words=%u,%u,%u,%u", p.etype, p.word1, p.word2,

@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "base/device.h"
@@ -86,8 +88,10 @@ void RtpSlot::send(const RTPC::Msg& message) {
   char buffer[kRtcpBuffer];
   const unsigned n = message.encode(buffer, sizeof buffer);
   if (n == 0 || !rtcp_) return;
-  ::sendto(rtcp_.get(), buffer, n, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&peer_),
-           sizeof peer_);
+  if (::sendto(rtcp_.get(), buffer, n, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&peer_),
+               sizeof peer_) < 0) {
+    std::cerr << ext::header(this) << "RTCP send fail: " << std::strerror(errno) << std::endl;
+  }
 }
 
 void RtpSlot::SetEcho(const TERM::RtpParams& rtp) {

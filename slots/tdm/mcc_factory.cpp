@@ -8,12 +8,11 @@
 
 #include "base/device.h"
 #include "base/fd.h"
-#include "hw/mcc_records.h"
+#include "hw/mcc_channel.h"
 #include "slots/tdm/mcc_slot.h"
 
 namespace {
 
-constexpr const char* kDevice = "/dev/mcc/ctl";
 constexpr uint32_t kSs7Kind = 3;
 constexpr uint32_t kRxPacketSize = 512;
 
@@ -27,11 +26,6 @@ MccFactory& MccFactory::instance() {
 Slot* MccFactory::INewSlot(const LGCP::CreateParams& params) {
   if (params.currentSelection() != LGCP::CreateParams::e_mcc) return nullptr;
   const auto& p = static_cast<const LGCP::MccParams&>(*params.getSelection());
-  Fd fd(Device::open(kDevice, O_RDWR | O_NONBLOCK));
-  if (!fd) {
-    std::cerr << "mcc: fail to open MCC device: " << std::strerror(errno) << std::endl;
-    return nullptr;
-  }
   const int type = p.get_type().asInt();
   if (type < 0 || type > 2) {
     std::cerr << "mcc: no channel kind for type " << type << std::endl;
@@ -39,11 +33,8 @@ Slot* MccFactory::INewSlot(const LGCP::CreateParams& params) {
   }
   const uint32_t kind = p.get_mode().asInt() == 1 ? kSs7Kind : static_cast<uint32_t>(type);
   std::clog << "mcc: MCC_ALLOCATE type=" << kind << std::endl;
-  mcc_allocation allocation{kind, kRxPacketSize, 0, 1, 1};
-  if (Device::ioctl(fd.get(), MccIoctl::kAllocate, &allocation, sizeof allocation) < 0) {
-    std::cerr << "mcc: MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
-    return nullptr;
-  }
+  Fd fd = OpenMccChannel("mcc: ", O_RDWR | O_NONBLOCK, {kind, kRxPacketSize, 0, 1, 1});
+  if (!fd) return nullptr;
   return new MccSlot(std::move(fd));
 }
 
@@ -51,7 +42,7 @@ void MccFactory::Query(LGCP::Resources& report) {
   report.get_mcc_data() = 0;
   report.get_mcc_bri() = 0;
   report.get_mcc_trans() = 0;
-  Fd fd(Device::open(kDevice, O_RDONLY));
+  Fd fd(Device::open(GetMccDevName(), O_RDONLY));
   mcc_capacity capacity{};
   if (!fd || Device::ioctl(fd.get(), MccIoctl::kCapacity, &capacity, sizeof capacity) < 0) return;
   report.get_mcc_data() = static_cast<int32_t>(capacity.data);

@@ -57,6 +57,9 @@ void MccSlot::DoRead() {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      std::cerr << *this << ": read fail: " << std::strerror(errno) << std::endl;
+    }
     return;  // drained (EAGAIN), end of file, or a failure
   }
 }

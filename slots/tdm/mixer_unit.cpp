@@ -179,11 +179,13 @@ void Mixer::Reset() {
 }
 
 void Mixer::Clear() {
-  // A slot told may be destroyed at once and leave the list.
+  // A slot told may be destroyed at once and leave the list; the unit stays until all are told.
   const std::list<MixerSlot*> told(slots);
+  clearing_ = true;
   for (MixerSlot* slot : told) {
     if (std::find(slots.begin(), slots.end(), slot) != slots.end()) slot->OnAbort(0);
   }
+  clearing_ = false;
   CheckForDestroy();
 }
 
@@ -192,7 +194,7 @@ void Mixer::Register(MixerSlot* slot) { slots.push_back(slot); }
 void Mixer::UnRegister(MixerSlot* slot) { slots.remove(slot); }
 
 bool Mixer::CheckForDestroy() {
-  if (!stale || !slots.empty()) return false;
+  if (clearing_ || !stale || !slots.empty()) return false;
   delete this;
   return true;
 }

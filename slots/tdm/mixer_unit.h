@@ -51,11 +51,13 @@ class Mixer {
   int channel2timeslot(int number);
   // Clears every summator of a unit just found.
   void Reset();
-  // The unit has vanished: each slot is told (abort 0); deleted when it has none.
+  // The unit has vanished: each slot is told (abort 0); deleted when it has none, after the
+  // last one was told (a slot told may be destroyed at once, and others with it).
   void Clear();
   void Register(MixerSlot* slot);
   void UnRegister(MixerSlot* slot);
-  // Deletes this unit when it is stale and has no slot; true when it did.
+  // Deletes this unit when it is stale and has no slot, unless Clear is telling its slots; true
+  // when it did.
   bool CheckForDestroy();
 
   void PutHeader(std::ostream& os) const;
@@ -67,6 +69,8 @@ class Mixer {
  private:
   // MIX_RX_ADD of input `tx` to summator `rx`; false (logged) on failure.
   bool add(const mix_slot& rx, const mix_slot& tx, int32_t weight);
+
+  bool clearing_ = false;
   // The TDM channel number of `channel` when it is a tdm channel within the unit; else null,
   // logged.
   bool tdm_number(const LGCP::MixerChannel& channel, int& number);

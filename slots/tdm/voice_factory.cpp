@@ -5,16 +5,16 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 
 #include "base/device.h"
 #include "base/ext_header.h"
 #include "base/fd.h"
-#include "hw/mcc_records.h"
+#include "hw/mcc_channel.h"
 #include "slots/tdm/voice_slots.h"
 
 namespace {
 
-constexpr const char* kDevice = "/dev/mcc/ctl";
 constexpr uint32_t kTransparent = 2;
 constexpr uint32_t kRxPacketSize = 1024;
 constexpr uint32_t kThreshold = 5;
@@ -41,17 +41,12 @@ namespace {
 // closed, after a line on std::cerr, when any step fails.
 Fd open_channel(const VoiceFactory& factory, int flags, const char* direction,
                 mcc_allocation allocation) {
-  Fd fd(Device::open(kDevice, flags | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) {
-    std::cerr << ext::header(&factory) << "fail to open " << kDevice << " device for " << direction
-              << ": " << std::strerror(errno) << std::endl;
-    return fd;
-  }
-  if (Device::ioctl(fd.get(), MccIoctl::kAllocate, &allocation, sizeof allocation) < 0) {
-    std::cerr << ext::header(&factory) << "MCC_ALLOCATE fail: " << std::strerror(errno)
-              << std::endl;
-    return Fd();
-  }
+  std::ostringstream header;
+  factory.PutHeader(header);
+  Fd fd = OpenMccChannel(header.str(), flags | O_NONBLOCK, allocation,
+                         "fail to open " + std::string(GetMccDevName()) + " device for " +
+                             direction + ": ");
+  if (!fd) return fd;
   if (Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul) < 0) {
     std::cerr << ext::header(&factory) << "MCC_TIMESLOT request failed." << std::endl;
     return Fd();

@@ -1,5 +1,7 @@
 #include "base/daemon.h"
 
+#include <fcntl.h>
+
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -41,6 +43,16 @@ struct Stamp {
   struct tm local;
 };
 
+// The descriptor flags of this process's descriptor of `path`; -1 when none is open.
+int descriptor_flags(const std::string& path) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == path)
+      return ::fcntl(std::stoi(entry.path().filename().string()), F_GETFD);
+  }
+  return -1;
+}
+
 class HourlyLog : public testing::Test {
  protected:
   void SetUp() override { Mux::TestClock::set(1000000000); }
@@ -67,6 +79,10 @@ TEST_F(HourlyLog, LinesAndHours) {
       p2 + "a line longer than sixteen characters\n" + p2 + "x\n" + p2 + "y\n";
   // Each finished line is in the file already.
   EXPECT_EQ(read_file(first.file(dir)), first.prefix() + "abcdef\n" + lines);
+  // A child the daemon starts does not inherit its log file.
+  const int flags = descriptor_flags(first.file(dir));
+  ASSERT_NE(flags, -1);
+  EXPECT_TRUE(flags & FD_CLOEXEC);
   Mux::TestClock::advance_ms(3600 * 1000);
   Stamp third;
   out << " ended\nnext\n" << std::flush;

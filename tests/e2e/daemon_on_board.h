@@ -47,12 +47,25 @@ class DaemonOnBoard : public testing::Test {
     if (!ctl_.wait_for(name, r, wait_ms)) return ctl_.error();
     return Ctl::to_hex(r.bytes);
   }
+  // Creates slot 1 as an RTP slot with G.711 A-law both ways, its far end on loopback: `rtcp` is
+  // bound to the port above the far end's RTP port, and the local RTP port is one whose RTCP
+  // port was free a moment ago. `more` goes into codecRTP after the hosts.
+  std::string create_rtp(const Fd& rtcp, const std::string& more) {
+    const std::string peer = std::to_string(local_port(rtcp) - 1);
+    const std::string local = std::to_string(local_port(udp_loopback(0)) - 1);
+    rtp_port_ = std::stoi(local);
+    return answer("{ seq 1, slot 1, pdu command : create : rtp : { codecRTP { payload "
+                  "ptG711-Alaw, dhost { iaddr \"127.0.0.1\", port " + peer +
+                  " }, shost { iaddr \"127.0.0.1\", port " + local + " }" + more +
+                  " }, txPayload ptG711-Alaw, rxPayload ptG711-Alaw } }");
+  }
   std::string output(int channel) {
     return board_.command("switch " + std::to_string(channel)).at(0);
   }
 
   BoardSim board_;
   unsigned short port_ = 0;
+  int rtp_port_ = 0;  // the local RTP port of the last create_rtp
   OrvexdProcess daemon_;
   Ctl::Controller ctl_;
 };

@@ -32,14 +32,8 @@ class RadioSlot : public DaemonOnBoard {
 
 TEST_F(RadioSlot, Ed137CreateSignalCommandAndDestroy) {
   const Fd rtcp = udp_loopback(0);
-  const std::string peer = std::to_string(local_port(rtcp) - 1);
-  const std::string local = std::to_string(local_port(udp_loopback(0)) - 1);
-  EXPECT_EQ(answer("{ seq 1, slot 1, pdu command : create : rtp : { codecRTP { payload "
-                   "ptG711-Alaw, dhost { iaddr \"127.0.0.1\", port " + peer +
-                   " }, shost { iaddr \"127.0.0.1\", port " + local +
-                   " }, radio { status ed-137 : { header { ptt ptt-off, squ squ-on, ptt-id 5, "
-                   "ptt-mute FALSE, ptt-summation FALSE, sct FALSE } } } }, txPayload "
-                   "ptG711-Alaw, rxPayload ptG711-Alaw } }"),
+  EXPECT_EQ(create_rtp(rtcp, ", radio { status ed-137 : { header { ptt ptt-off, squ squ-on, "
+                              "ptt-id 5, ptt-mute FALSE, ptt-summation FALSE, sct FALSE } } }"),
             wire(success(1, 1)));
   EXPECT_EQ(board_.command("rtpext session 0"),
             Lines{"open etype=0x0167 words=1,123,10,1 attached filter=off"});

@@ -14,20 +14,14 @@ class RtpSlot : public DaemonOnBoard {};
 
 TEST_F(RtpSlot, CreateConnectReportAndDestroy) {
   const Fd rtcp = udp_loopback(0);
-  const std::string peer = std::to_string(local_port(rtcp) - 1);
-  const std::string local = std::to_string(local_port(udp_loopback(0)) - 1);
-  EXPECT_EQ(answer("{ seq 1, slot 1, pdu command : create : rtp : { codecRTP { payload "
-                   "ptG711-Alaw, dhost { iaddr \"127.0.0.1\", port " + peer +
-                   " }, shost { iaddr \"127.0.0.1\", port " + local +
-                   " }, ssrc 3735928559 }, txPayload ptG711-Alaw, rxPayload ptG711-Alaw } }"),
-            wire(success(1, 1)));
+  EXPECT_EQ(create_rtp(rtcp, ", ssrc 3735928559"), wire(success(1, 1)));
   EXPECT_EQ(signal("transmitter"), wire("{ slot 1, pdu signal : transmitter : active : 512 }"));
   EXPECT_EQ(signal("receiver"), wire("{ slot 1, pdu signal : receiver : active : 512 }"));
   unsigned short from = 0;
   const std::string sdes = receive_datagram(rtcp, wait_ms, &from);
   EXPECT_EQ(sdes.substr(0, 8), std::string("\x81\xCA\x00\x10\xDE\xAD\xBE\xEF", 8));
   EXPECT_EQ(sdes.substr(8, 19), std::string("\x01\x11Marbrook Sarvello"));
-  EXPECT_EQ(std::to_string(from), std::to_string(std::stoi(local) + 1));
+  EXPECT_EQ(std::to_string(from), std::to_string(rtp_port_ + 1));
 
   EXPECT_EQ(answer("{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 3 } }"),
             wire(success(2, 2)));

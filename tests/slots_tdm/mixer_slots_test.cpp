@@ -2,6 +2,8 @@
 // programming with weights, refusals, and the ioctls each kind serves.
 #include <gtest/gtest.h>
 
+#include <list>
+
 #include "hw/dsproc_receiver.h"
 #include "hw/tonec_receiver.h"
 #include "slots/tdm/mixer_factory.h"
@@ -12,12 +14,34 @@ namespace {
 
 using Mixer::MixerFactory;
 
+// While armed, destroys every live slot from inside the first abort signal, as a service handed
+// the signal may.
+struct DestroyOnAbort : CtrlSrv::Service {
+  void OnConnect() override {}
+  void OnDisconnect() override {}
+  bool OnCommand(const LGCP::Command&) override { return false; }
+  void OnSignal(const LGCP::Signal& s) override {
+    if (!armed || !s.is_abort()) return;
+    armed = false;
+    const std::list<Slot*> live = Slots::instance().GetLive();
+    for (Slot* slot : live) Slots::instance().Destroy(slot);
+  }
+  bool armed = false;
+};
+
 class MixerRoad : public SlotRoad {
  protected:
   static void SetUpTestSuite() {
     SlotRoad::SetUpTestSuite();
+    static bool bound = false;
+    if (!bound) ctrlServer.Bind(&destroy_on_abort());
+    bound = true;
     MixerFactory::instance();
     LinkTrunkFactories();
+  }
+  static DestroyOnAbort& destroy_on_abort() {
+    static DestroyOnAbort service;
+    return service;
   }
   void SetUp() override {
     SlotRoad::SetUp();
@@ -181,6 +205,16 @@ TEST_F(MixerRoad, VanishedUnitAbortsItsSlotsAndLivesUntilTheLast) {
   EXPECT_EQ(run({"{ seq 3, slot 1, pdu command : destroy : NULL }"}),
             wires({reply(3, 1, "success : NULL")}));
   EXPECT_EQ(err.take(), "MIX_RX_REMOVE rx.number=1 tx.number=0 fail : No such device\n");
+}
+
+TEST_F(MixerRoad, VanishedUnitOutlivesTheTellingOfSlotsDestroyedAtOnce) {
+  run({create(1, 1, "mixerIn : { unit 1, channel tdm : 0 }"),
+       create(2, 2, "mixerIn : { unit 1, channel tdm : 2 }")});
+  destroy_on_abort().armed = true;
+  sim("mixer remove 1");
+  query();
+  EXPECT_TRUE(Slots::instance().GetLive().empty());
+  EXPECT_EQ(arrived(), wires({signal(1, "abort : 0")}));  // slot 2 went with slot 1
 }
 
 TEST_F(MixerRoad, HundredUnitsStayAcrossEnumerations) {
