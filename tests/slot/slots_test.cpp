@@ -102,15 +102,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {error(1, 1, "unexpectedMsgType")}}),
     [](const testing::TestParamInfo<CommandCase>& i) { return std::string(i.param.name); });
 
-TEST_F(SlotsTest, CreateReportsAfterTheResponse) {
-  async_.trunk = -1;
-  // IAfterCreate of a test slot does nothing: the create's only frame is its response.
-  EXPECT_EQ(exchange(create_at(1, 3)), wires({success(1, 3)}));
-  EXPECT_EQ(at(3)->number, 3u);
-  EXPECT_EQ(at(3)->factory, &async_);
-  EXPECT_EQ(async_.GetSlots(), std::list<Slot*>{at(3)});
-}
-
 TEST_F(SlotsTest, AsyncDestroyAnswersOnRelease) {
   ASSERT_EQ(exchange(create_at(1, 2, 1)), wires({success(1, 2)}));
   EXPECT_EQ(exchange(command(7, 2, "destroy : NULL")), std::vector<std::string>{});
@@ -234,21 +225,5 @@ INSTANTIATE_TEST_SUITE_P(Cases, FactoryChain,
                          [](const testing::TestParamInfo<ChainCase>& i) {
                            return std::string(i.param.name);
                          });
-
-TEST(SlotFactoryList, RemoveTakesOutOnlyThatSlot) {
-  ChainGuard chain;
-  std::vector<std::string> log;
-  TestFactory f{"f", &log};
-  EXPECT_EQ(firstFactory, &f);
-  LGCP::CreateParams p;
-  p.select_trunk();
-  Slot* a = f.NewSlot(p);
-  Slot* b = f.NewSlot(p);
-  f.Remove(a);
-  f.Remove(a);
-  EXPECT_EQ(f.GetSlots(), std::list<Slot*>{b});
-  delete a;
-  delete b;
-}
 
 }  // namespace
