@@ -39,15 +39,6 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{"NeitherSeqNorSlot", nullptr, answer_success, "query : NULL",
                      {"{ pdu response : success : NULL }"},
                      {"a command query", "b command query"}},
-        DispatchCase{"SuccessTwice",
-                     [](TestService& s, const LGCP::Command&) {
-                       s.Success();
-                       s.Success();
-                       return true;
-                     },
-                     nullptr, "{ seq 1, pdu command : ping : NULL }",
-                     {"{ seq 1, pdu response : success : NULL }"},
-                     {"a command ping"}},
         DispatchCase{"SuccessThenError",
                      [](TestService& s, const LGCP::Command&) {
                        s.Success();
@@ -86,21 +77,10 @@ INSTANTIATE_TEST_SUITE_P(
                      {"a command query", "b command query"}}),
     [](const testing::TestParamInfo<DispatchCase>& info) { return std::string(info.param.name); });
 
-TEST_F(CtrlServerTest, TakerSilentIsLogged) {
-  a_.on_command = [](TestService&, const LGCP::Command&) { return true; };
-  connect();
-  exchange(wire("ping : NULL"));
-  EXPECT_NE(logs_.err.take().find("software error: server do NOT send ack!!!\n"),
-            std::string::npos);
-}
-
-TEST_F(CtrlServerTest, UndecodableFrameIsLoggedAndUnanswered) {
+TEST_F(CtrlServerTest, UndecodableFrameIsUnansweredAndTheNextIsServed) {
   a_.on_command = answer_success;
   connect();
-  const std::string port = std::to_string(peer_.local_port());
   EXPECT_EQ(exchange("FF"), std::vector<std::string>{});
-  EXPECT_EQ(logs_.err.take(), "ctrl [127.0.0.1:" + port +
-                                  "]: receive fail: decode error!\n msg: FF \n");
   EXPECT_EQ(log_, std::vector<std::string>{});
   EXPECT_EQ(exchange(wire("{ seq 2, pdu command : ping : NULL }")),
             std::vector<std::string>{wire("{ seq 2, pdu response : success : NULL }")});
@@ -196,37 +176,15 @@ TEST_F(CtrlServerTest, ServicesHearConnectAndDisconnectInBindOrder) {
   EXPECT_FALSE(server_.CheckServerConnection(up));
 }
 
-TEST_F(CtrlServerTest, Headers) {
-  std::ostringstream os;
-  server_.PutHeader(os);
-  auto* acceptor = new Control::AcceptorNetCheckConnection(0, true);
-  server_.Activate(acceptor);
-  server_.PutHeader(os);
-  peer_ = TcpPeer::connect(acceptor->local_port());
-  turns(2);
-  server_.PutHeader(os);
-  EXPECT_EQ(os.str(), "ctrl [null]: ctrl [not connected]: ctrl [" + peer_.address() + "]: ");
-}
-
-TEST_F(CtrlServerTest, WithoutConnectionNothingIsSent) {
-  a_.SendSignal(lgcp_signal("activated : NULL"));
-  EXPECT_EQ(logs_.err.take(), "ctrl [null]: send fail: Service not attached!\n");
-}
-
 TEST(CtrlService, UnboundServiceDoesNothing) {
   std::vector<std::string> log;
   TestService s("s", &log);
   StreamCapture err(std::cerr);
   bool up = false;
   EXPECT_FALSE(s.CheckServerConnection(up));
-  EXPECT_EQ(err.take(), "");
-  EXPECT_EQ(s.GetSlot(), ~0u);
   EXPECT_EQ(s.delayResponse(), ~0u);
-  EXPECT_FALSE(s.IsSlotPresent());
   s.Success();
   s.SendSignal(lgcp_signal("activated : NULL"));
-  const std::string line = "CtrlSrv::Service error! service not connected to server.\n";
-  EXPECT_EQ(err.take(), line + line + line + line + line);
 }
 
 }  // namespace
