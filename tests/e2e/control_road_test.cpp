@@ -1,11 +1,6 @@
 // The road of a command, end to end over loopback TCP: the test controller against the control
 // server with the heartbeat and the test services of ServerHost.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "tests/support/lgcp_test.h"
 #include "tests/e2e/server_host.h"
@@ -106,7 +101,7 @@ TEST_F(ControlRoad, SignalReachesOtherServicesAndThenTheController) {
 }
 
 TEST_F(ControlRoad, PipelinedCommandsAreEachAnsweredInOrder) {
-  const int count = 300;
+  const int count = 100;
   for (int i = 0; i < count; ++i) {
     ASSERT_TRUE(ctl_.send(i % 2 ? "query : NULL" : "ping : NULL")) << ctl_.error();
   }
@@ -124,39 +119,6 @@ TEST_F(ControlRoad, PipelinedCommandsAreEachAnsweredInOrder) {
   }
   EXPECT_EQ(responses, count);
   EXPECT_EQ(signals, count / 2);
-}
-
-TEST_F(ControlRoad, HeartbeatDropsASilentController) {
-  ASSERT_TRUE(host_.advance_ms(119999));
-  Ctl::Received r;
-  ASSERT_TRUE(ctl_.command("query : NULL", r, wait_ms)) << ctl_.error();
-  ASSERT_TRUE(host_.advance_ms(119999));
-  EXPECT_FALSE(ctl_.wait_closed(50));
-  ASSERT_TRUE(host_.advance_ms(1));
-  EXPECT_TRUE(ctl_.wait_closed(wait_ms));
-}
-
-TEST_F(ControlRoad, OrvexCtlSendPrintsEveryMessage) {
-  ctl_.close();
-  ASSERT_TRUE(host_.wait_disconnected());
-  char dir[] = "/tmp/orvex-e2e.XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  const std::string in = std::string(dir) + "/in", out = std::string(dir) + "/out";
-  std::ofstream(in) << "{ slot 3, pdu command : query : NULL }\nping : NULL\n";
-  const std::string command = std::string(ORVEX_CTL_PROGRAM) + " send 127.0.0.1 " +
-                              std::to_string(host_.port()) + " activated 5000 <" + in + " >" + out;
-  const int status = std::system(command.c_str());
-  std::ostringstream printed;
-  printed << std::ifstream(out).rdbuf();
-  std::remove(in.c_str());
-  std::remove(out.c_str());
-  rmdir(dir);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ(printed.str(),
-            lgcp_message("{ slot 3, pdu signal : activated : NULL }").asValueNotation() + "\n" +
-                lgcp_message("{ seq 1, slot 3, pdu response : success : NULL }").asValueNotation() +
-                "\n" + lgcp_message("{ seq 2, pdu response : success : NULL }").asValueNotation() +
-                "\n");
 }
 
 }  // namespace

@@ -39,8 +39,6 @@ class ServerHost {
   bool wait_disconnected();
   // The signals the observer has been shown, cleared.
   std::vector<std::string> take_observed();
-  // Moves the loop clock.
-  bool advance_ms(unsigned ms);
   // Ends the loop and deactivates the server.
   void stop();
 

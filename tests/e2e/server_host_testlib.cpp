@@ -153,10 +153,6 @@ std::vector<std::string> ServerHost::take_observed() {
   return seen;
 }
 
-bool ServerHost::advance_ms(unsigned ms) {
-  return call([ms] { Mux::TestClock::advance_ms(ms); });
-}
-
 void ServerHost::stop() {
   if (!thread_.joinable()) return;
   call([] { multiplexer.terminate(); });

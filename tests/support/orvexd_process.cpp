@@ -37,7 +37,6 @@ bool wait_file(const std::string& path, bool exists, int timeout_ms) {
 }
 
 std::string OrvexdProcess::pid_file() { return Path::board("/var/run/server.pid"); }
-std::string OrvexdProcess::status_file() { return Path::board("/var/log/server-status"); }
 std::string OrvexdProcess::output_path() const { return Path::board("/orvexd.out"); }
 
 OrvexdProcess::~OrvexdProcess() {

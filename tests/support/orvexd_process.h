@@ -16,9 +16,8 @@ class OrvexdProcess {
   // Bounds every wait on the daemon (start-up with sanitizers included).
   static constexpr int wait_ms = 10000;
 
-  // The PID file and the status dump under the root.
+  // The PID file under the root.
   static std::string pid_file();
-  static std::string status_file();
 
   OrvexdProcess() = default;
   OrvexdProcess(const OrvexdProcess&) = delete;
