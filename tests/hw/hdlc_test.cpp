@@ -215,25 +215,6 @@ TEST_F(HdlcTest, AHungUpChannelIsOneReadErrorAndIsNoLongerPolled) {
   EXPECT_TRUE(owner.take().empty());
 }
 
-TEST_F(HdlcTest, JoinedChannelsCarryFramesBetweenTwoLinks) {
-  Owner other;
-  HDLC& a = channel(0, 10);
-  ASSERT_TRUE(a.activate());
-  std::string ma = newest_channel();
-  HDLC& b = channel(0, 42);
-  b.notify = &other;
-  ASSERT_TRUE(b.activate());
-  std::string mb = newest_channel();
-  ASSERT_EQ(sim.command("mcc join " + ma + " " + mb), Lines{"ok"});
-  Packet fisu = frame("\xff\xff");
-  fisu.put8(0);
-  ASSERT_TRUE(a.hdlc_transmit(fisu));
-  sim.command("ping");
-  turn();
-  EXPECT_EQ(other.take(), (Lines{"rx FF FF 00", "ready"}));
-  EXPECT_EQ(b.rxSU, 1u);
-}
-
 using HdlcWireTest = LoopTest;
 
 // B answers a SABME with a UA from its receive callback. The third frame meets a full wire;
