@@ -43,6 +43,12 @@ AbstractData* time_with(int hour, int mindiff) {
   return t;
 }
 
+AbstractData* error_cause(int value) {
+  ErrorCause* e = new ErrorCause;
+  *e = value;
+  return e;
+}
+
 AbstractData* kinds_with_bad_list_element() {
   SEQUENCE* k = new SEQUENCE(&Kinds_info);
   fill_kinds(*k);
@@ -61,20 +67,9 @@ INSTANTIATE_TEST_SUITE_P(
                   " The INTEGER value -129 is smaller than lower bound -128"},
         CheckCase{"u32_top", [] { return new INTEGER(-1, &kU32); }, true, true, ""},
         CheckCase{"ext_above", [] { return new INTEGER(9, &kExt); }, true, false, ""},
-        CheckCase{"enum_ext_above",
-                  [] {
-                    ErrorCause* e = new ErrorCause;
-                    *e = 13;
-                    return e;
-                  },
-                  true, false, " This ENUMERATED has invalid value 13"},
-        CheckCase{"enum_negative",
-                  [] {
-                    ErrorCause* e = new ErrorCause;
-                    *e = -1;
-                    return e;
-                  },
-                  true, true, ""},
+        CheckCase{"enum_ext_above", [] { return error_cause(13); }, true, false,
+                  " This ENUMERATED has invalid value 13"},
+        CheckCase{"enum_negative", [] { return error_cause(-1); }, true, true, ""},
         CheckCase{"choice_extension",
                   [] {
                     CHOICE* c = new CHOICE(&TonecCode_info);
