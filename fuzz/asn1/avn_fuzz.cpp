@@ -1,7 +1,5 @@
 // Value-notation parser on arbitrary text: no crash, and whatever parses and prints parses
 // back from that text to an equal value, and survives aligned PER.
-#include <sstream>
-
 #include "fuzz/asn1/round_trip.h"
 #include "tests/support/test_schema.h"
 

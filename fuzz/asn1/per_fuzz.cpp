@@ -1,7 +1,5 @@
 // Aligned PER decoder on arbitrary octets: no crash, no read past the data, and whatever decodes
 // re-encodes to octets that decode to the same value and survives value notation.
-#include <sstream>
-
 #include "fuzz/asn1/round_trip.h"
 #include "tests/support/test_schema.h"
 
