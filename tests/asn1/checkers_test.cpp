@@ -60,16 +60,12 @@ AbstractData* kinds_with_bad_list_element() {
 INSTANTIATE_TEST_SUITE_P(
     Values, Checkers,
     ::testing::Values(
-        CheckCase{"neg_minus1", [] { return new INTEGER(-1, &kNeg); }, true, true, ""},
         CheckCase{"neg_128", [] { return new INTEGER(128, &kNeg); }, false, false,
                   " The INTEGER value 128 is greater than upper bound 127"},
-        CheckCase{"neg_below", [] { return new INTEGER(-129, &kNeg); }, false, false,
-                  " The INTEGER value -129 is smaller than lower bound -128"},
         CheckCase{"u32_top", [] { return new INTEGER(-1, &kU32); }, true, true, ""},
         CheckCase{"ext_above", [] { return new INTEGER(9, &kExt); }, true, false, ""},
         CheckCase{"enum_ext_above", [] { return error_cause(13); }, true, false,
                   " This ENUMERATED has invalid value 13"},
-        CheckCase{"enum_negative", [] { return error_cause(-1); }, true, true, ""},
         CheckCase{"choice_extension",
                   [] {
                     CHOICE* c = new CHOICE(&TonecCode_info);
@@ -79,32 +75,10 @@ INSTANTIATE_TEST_SUITE_P(
                   true, false, ""},
         CheckCase{"choice_unselected", [] { return new CHOICE(&TonecCode_info); }, false, false,
                   " This CHOICE is not selected"},
-        CheckCase{"time_hour_24", [] { return time_with(24, 0); }, true, true, ""},
         CheckCase{"time_offset_721", [] { return time_with(1, 721); }, false, false,
                   " This GeneralizedTime is not valid"},
-        CheckCase{"oid_empty", [] { return new OBJECT_IDENTIFIER; }, false, false,
-                  " This OBJECT IDENTIFIER is not assigned"},
-        CheckCase{"open_empty", [] { return new OpenData; }, false, false,
-                  " This Open Type does not contain any valid data"},
-        CheckCase{"fixed_bits_short",
-                  [] {
-                    SEQUENCE* k = new SEQUENCE(&Kinds_info);
-                    fill_kinds(*k);
-                    static_cast<BIT_STRING*>(k->fields[k_fixedBits])->totalBits = 11;
-                    return k;
-                  },
-                  false, false,
-                  ".fixed-bits This BIT STRING has size 11 smaller than its lower bound 12"},
         CheckCase{"path_to_element", kinds_with_bad_list_element, false, false,
                   ".list[2] The INTEGER value 300 is greater than upper bound 255"},
-        CheckCase{"message_path",
-                  [] {
-                    Message* m = new Message;
-                    make_create_rtp(*m);
-                    m->set_slot(1024);
-                    return m;
-                  },
-                  false, false, ".slot The INTEGER value 1024 is greater than upper bound 1023"},
         CheckCase{"valid_kinds",
                   [] {
                     SEQUENCE* k = new SEQUENCE(&Kinds_info);
