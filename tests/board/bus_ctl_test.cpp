@@ -29,7 +29,7 @@ class BusCtlTest : public ServiceTest {
   std::unique_ptr<BusCtl> bus;
 };
 
-TEST_F(BusCtlTest, ClockCfgChoosesTheSource) {
+TEST_F(BusCtlTest, ClockCfgChoosesTheSourceAndDisconnectFreeRuns) {
   connect({bus.get()});
   struct Case {
     const char* fields;
