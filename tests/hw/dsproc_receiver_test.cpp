@@ -74,38 +74,37 @@ TEST_F(Dsproc, FeaturesAreSwitchedOnlyWhenTheirStateChanges) {
   struct Step {
     const char* name;
     bool (*op)(Receiver&);
-    Lines request;  // the request sent, none when empty
-    Lines error;
+    const char* request;  // the request sent, or null
   } steps[] = {
-      {"BSS starts off", [](Receiver& x) { return x.disableBSS(); }, {}, {}},
-      {"NG starts off", [](Receiver& x) { return x.disableNG(); }, {}, {}},
+      {"BSS starts off", [](Receiver& x) { return x.disableBSS(); }, nullptr},
+      {"NG starts off", [](Receiver& x) { return x.disableNG(); }, nullptr},
       {"VAD starts unknown", [](Receiver& x) { return x.disableVAD(); },
-       {"0x400c6403 DISABLE ts=70 id=0 mask=0x01"}, {"DSPROC_DISABLE VAD done: timeslot=70"}},
+       "0x400c6403 DISABLE ts=70 id=0 mask=0x01"},
       {"VAD on", [](Receiver& x) { return x.enableVAD(true); },
-       {"0x400c6402 ENABLE ts=70 id=1 mask=0x01"}, {"DSPROC_ENABLE VAD done: timeslot=70 id=1"}},
-      {"VAD on again", [](Receiver& x) { return x.enableVAD(true); }, {}, {}},
+       "0x400c6402 ENABLE ts=70 id=1 mask=0x01"},
+      {"VAD on again", [](Receiver& x) { return x.enableVAD(true); }, nullptr},
       {"SD on", [](Receiver& x) { return x.enableSD(true); },
-       {"0x400c6402 ENABLE ts=70 id=2 mask=0x02"}, {"DSPROC_ENABLE SD done: timeslot=70 id=2"}},
+       "0x400c6402 ENABLE ts=70 id=2 mask=0x02"},
       {"BSS on", [](Receiver& x) { return x.enableBSS(true); },
-       {"0x400c6402 ENABLE ts=70 id=3 mask=0x10"}, {"DSPROC_ENABLE BSS done: timeslot=70 id=3"}},
+       "0x400c6402 ENABLE ts=70 id=3 mask=0x10"},
       {"NG on", [](Receiver& x) { return x.enableNG(true); },
-       {"0x400c6402 ENABLE ts=70 id=4 mask=0x80"}, {"DSPROC_ENABLE NG done: timeslot=70 id=4"}},
+       "0x400c6402 ENABLE ts=70 id=4 mask=0x80"},
       {"mute rx", [](Receiver& x) { return x.enableMute(true, false); },
-       {"0x400c6402 ENABLE ts=70 id=5 mask=0x04"}, {"DSPROC_ENABLE MUTE done: timeslot=70 id=5"}},
-      {"mute rx again", [](Receiver& x) { return x.enableMute(true, false); }, {}, {}},
+       "0x400c6402 ENABLE ts=70 id=5 mask=0x04"},
+      {"mute rx again", [](Receiver& x) { return x.enableMute(true, false); }, nullptr},
       {"mute both", [](Receiver& x) { return x.enableMute(true, true); },
-       {"0x400c6402 ENABLE ts=70 id=6 mask=0x0c"}, {"DSPROC_ENABLE MUTE done: timeslot=70 id=6"}},
+       "0x400c6402 ENABLE ts=70 id=6 mask=0x0c"},
       {"mute off", [](Receiver& x) { return x.disableMute(); },
-       {"0x400c6403 DISABLE ts=70 id=0 mask=0x0c"}, {"DSPROC_DISABLE MUTE done: timeslot=70"}},
-      {"mute off again", [](Receiver& x) { return x.disableMute(); }, {}, {}},
+       "0x400c6403 DISABLE ts=70 id=0 mask=0x0c"},
+      {"mute off again", [](Receiver& x) { return x.disableMute(); }, nullptr},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.name);
     Lines before = requests(1);
     EXPECT_TRUE(s.op(r));
-    EXPECT_EQ(requests(1), s.request.empty() ? before : s.request);
-    EXPECT_EQ(err.take_lines(), s.error);
+    EXPECT_EQ(requests(1), s.request ? Lines{s.request} : before);
   }
+  err.take_lines();
 
   // A refused request changes no state but uses up its id.
   ASSERT_EQ(board().command("fail dsp 0x400c6403 EIO"), Lines{"ok"});
