@@ -10,13 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <sstream>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/fd.h"
@@ -193,8 +190,8 @@ TEST_F(Orvexd, SighupReportsWithAControllerConnected) {
   EXPECT_TRUE(is_success(answer(ctl_, "ping : NULL")));
 }
 
-// A syslog receiver on the board root's /dev/log. A thread reads every record as it comes, as
-// a syslog daemon does: the daemon drops the records a receiver has no room for.
+// A syslog receiver on the board root's /dev/log, read while a test waits for a record. The
+// daemon drops the records that find no room, and its start line comes first.
 class SyslogReceiver {
  public:
   SyslogReceiver() {
@@ -205,46 +202,28 @@ class SyslogReceiver {
     socket_ = Fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     ok_ = socket_ && ::bind(socket_.get(), reinterpret_cast<sockaddr*>(&address),
                             sizeof address) == 0;
-    if (ok_) reader_ = std::thread([this] { read(); });
-  }
-  ~SyslogReceiver() {
-    stop_ = true;
-    if (reader_.joinable()) reader_.join();
   }
   bool ok() const { return ok_; }
-  // Waits for a record holding `text`.
+  // Reads records until one holds `text`.
   bool wait_for(const std::string& text, int timeout_ms) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (records().find(text) == std::string::npos) {
+    while (records.find(text) == std::string::npos) {
       if (std::chrono::steady_clock::now() >= deadline) return false;
-      usleep(10000);
-    }
-    return true;
-  }
-  std::string records() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return records_;
-  }
-
- private:
-  void read() {
-    while (!stop_) {
       pollfd p{socket_.get(), POLLIN, 0};
       if (::poll(&p, 1, 20) <= 0) continue;
       char buffer[4096];
-      ssize_t n = ::recv(socket_.get(), buffer, sizeof buffer, 0);
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (n > 0) records_.append(buffer, n).append("\n");
+      const ssize_t n = ::recv(socket_.get(), buffer, sizeof buffer, 0);
+      if (n > 0) records.append(buffer, n).append("\n");
     }
+    return true;
   }
+  // Every record read so far, one a line.
+  std::string records;
 
+ private:
   Fd socket_;
   bool ok_ = false;
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::string records_;
-  std::thread reader_;
 };
 
 // The root is given relative to the working directory, its parent, which daemon mode leaves
@@ -263,10 +242,10 @@ TEST_F(Orvexd, DaemonModeDetachesAndLogsToSyslog) {
   ASSERT_TRUE(daemon_.wait_exit(status)) << daemon_.output();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   // The start line is a notice of the daemon facility under the identity "orx-" and the version.
-  ASSERT_TRUE(syslog.wait_for("Starting server [", wait_ms)) << syslog.records();
-  EXPECT_NE(syslog.records().find("<29>"), std::string::npos) << syslog.records();
-  EXPECT_NE(syslog.records().find("orx-" + version_text()), std::string::npos)
-      << syslog.records();
+  ASSERT_TRUE(syslog.wait_for("Starting server [", wait_ms)) << syslog.records;
+  EXPECT_NE(syslog.records.find("<29>"), std::string::npos) << syslog.records;
+  EXPECT_NE(syslog.records.find("orx-" + version_text()), std::string::npos)
+      << syslog.records;
   ASSERT_TRUE(wait_file(OrvexdProcess::pid_file(), true, wait_ms));
   const pid_t detached = std::atoi(read_file(OrvexdProcess::pid_file()).c_str());
   EXPECT_GT(detached, 1);
