@@ -232,12 +232,6 @@ TEST_F(Tonec, RingBackCadenceUntilCancelledOrCleaned) {
   advance(5000);
   EXPECT_EQ(dials(1), Lines{dial(61, 0, 0, 0, 0)});
 
-  // A forced stop ends the cadence too.
-  r.activateAudibleCall();
-  EXPECT_TRUE(r.disableToneGenerator(true));
-  advance(5000);
-  EXPECT_EQ(dials(2), (Lines{dial(61, 425, 0, 2048, 2048), dial(61, 0, 0, 0, 0)}));
-
   // A DTMF request takes the tone over; the ring-back does not come back after it.
   r.activateAudibleCall();
   LGCP::TranslateDtmfParams params;
