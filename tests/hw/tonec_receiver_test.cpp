@@ -171,18 +171,21 @@ TEST_F(Tonec, EventsGoToTheOldestReceiverOfTheirTimeSlotWithTheCurrentId) {
                              "0x4004420c IVA_DETECTOR_DISABLE ts=51"}));
 }
 
+// A request for the digits of these frequency pairs.
+LGCP::TranslateDtmfParams digits(std::initializer_list<std::pair<int, int>> pairs) {
+  LGCP::TranslateDtmfParams params;
+  for (const auto& p : pairs) {
+    LGCP::DualTone tone;
+    tone.set_freq1(p.first);
+    tone.set_freq2(p.second);
+    params.get_digits().push_back(tone);
+  }
+  return params;
+}
+
 TEST_F(Tonec, DtmfSequencePlaysEachDigitThenItsPause) {
   Receiver r(60);
-  LGCP::TranslateDtmfParams params;
-  LGCP::DualTone one, two, three;
-  one.set_freq1(697);
-  one.set_freq2(1209);
-  two.set_freq1(770);
-  two.set_freq2(1336);
-  three.set_freq1(852);
-  three.set_freq2(1477);
-  params.get_digits().push_back(one);
-  params.get_digits().push_back(two);
+  LGCP::TranslateDtmfParams params = digits({{697, 1209}, {770, 1336}});
   params.set_toneDuration(100);
   params.set_amp1(1000);
 
@@ -195,9 +198,7 @@ TEST_F(Tonec, DtmfSequencePlaysEachDigitThenItsPause) {
   EXPECT_EQ(dials(1), Lines{dial(60, 1000, 1000, 0, 0)});  // pause, 70 ms by default
 
   // A new request during the pause replaces the digits left; the pause runs out first.
-  LGCP::TranslateDtmfParams replacement;
-  replacement.get_digits().push_back(three);
-  r.translateDTMF(replacement);
+  r.translateDTMF(digits({{852, 1477}}));
   EXPECT_EQ(dials(1), Lines{dial(60, 1000, 1000, 0, 0)});
   advance(70);
   EXPECT_EQ(dials(1), Lines{dial(60, 852, 1477, 16384, 16384)});
