@@ -1,4 +1,4 @@
-// LAPD throughput: I frames per second from one link to another on the in-process wire, window
+// LAPD throughput: I frames per second from one link to another on the link test kit's wire, window
 // 7, clean and with 1 % of the frames lost (recovered by REJ and, when the last frame of a burst
 // is lost, by T200 on the test clock); the peak of packet buffers held per link; and the cost of
 // tracing a SETUP with the Q.931 decoder.
@@ -14,14 +14,14 @@
 #include "l2/isdn/lapd.h"
 #include "l2/isdn/q931_trace.h"
 #include "tests/l2/l2_support.h"
-#include "tests/l2/wire.h"
+#include "tests/support/hdlc_wire.h"
 #include "tests/support/loop_turns.h"
 
 namespace {
 
 class Owner : public ProtocolsList {
  public:
-  Owner(ISDN::Side::type side, Wire::End& end) : lapd(new ISDN::LAPD(side, 0)) {
+  Owner(ISDN::Side::type side, HdlcWire::End& end) : lapd(new ISDN::LAPD(side, 0)) {
     lapd->hdlc = &end;
     end.notify = lapd;
     add_protocol_tail(lapd);
@@ -35,14 +35,15 @@ void BM_LapdIFrames(benchmark::State& state) {
   const int loss_per_mille = static_cast<int>(state.range(0));
   Mux::TestClock::set(uint64_t(1000) * 1000000);
   {
-    Keepalive keepalive;
-    Wire wire(nullptr);
+    HdlcWire wire(64);
+    wire.tracing = false;
     std::minstd_rand random(7);
-    wire.filter = [&](const Wire::End&, const std::string&) {
-      return int(random() % 1000) < loss_per_mille ? 0 : 1;
+    wire.rule = [&](HdlcWire::Side, const Packet&) {
+      return int(random() % 1000) < loss_per_mille ? HdlcWire::Fault::kLose
+                                                   : HdlcWire::Fault::kNone;
     };
-    Owner a(ISDN::Side::user, wire.a);
-    Owner b(ISDN::Side::network, wire.b);
+    Owner a(ISDN::Side::user, wire.a());
+    Owner b(ISDN::Side::network, wire.b());
     a.lapd->activate();
     while (a.lapd->full_state().state != 6 || b.lapd->full_state().state != 6) {
       turns();
@@ -69,7 +70,6 @@ void BM_LapdIFrames(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * batch);
     state.counters["peak_packets_per_link"] = peak / 2.0;
     state.counters["retransmitted"] = a.lapd->stats().retrains;
-    wire.clear();
   }
   Mux::TestClock::release();
 }

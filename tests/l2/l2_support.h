@@ -1,4 +1,5 @@
-// Helpers of the link-layer tests: golden texts, octets, tshark's reading of a capture.
+// Helpers of the link-layer tests: octets, tshark's reading of a pcap capture, a socket to a peer
+// library.
 #pragma once
 
 #include <cstring>
@@ -9,10 +10,7 @@
 #include "base/timer.h"
 #include "proto/packet.h"
 #include "proto/protocol.h"
-#include "tests/support/hdlc_wire.h"  // have_tshark
-
-// Compares `actual` with tests/l2/golden/<name>.txt; ORVEX_UPDATE_GOLDEN=1 rewrites the file.
-void expect_golden(const std::string& name, const std::string& actual);
+#include "tests/support/hdlc_wire.h"  // have_tshark, tshark_read
 
 // Octets from a hex text such as "02 FF 03".
 std::string unhex(const std::string& text);
@@ -27,9 +25,6 @@ inline Packet packet_of(const std::string& octets, unsigned head = 0) {
 
 // "tshark -n -r CAPTURE ARGS -T fields -E separator=|", one line per frame.
 std::vector<std::string> tshark_fields(const std::string& capture, const std::string& args);
-// tshark_fields of raw LAPD frames (user link type 147).
-std::vector<std::string> tshark_lapd_fields(const std::vector<std::string>& frames,
-                                            const std::string& args);
 
 // A layer-3 message down through `link`.
 inline void send_octets(Protocol& link, const std::string& octets) {

@@ -4,24 +4,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "tests/l2/l2_support.h"
-#include "tests/support/temp_root.h"
-
-void expect_golden(const std::string& name, const std::string& actual) {
-  const std::string path = std::string(ORVEX_TEST_DIR) + "/golden/" + name + ".txt";
-  const char* update = std::getenv("ORVEX_UPDATE_GOLDEN");
-  if (update && std::string(update) == "1") {
-    std::ofstream(path) << actual;
-    return;
-  }
-  EXPECT_EQ(read_file(path), actual)
-      << "golden text " << path << " (ORVEX_UPDATE_GOLDEN=1 rewrites it)";
-}
 
 std::string unhex(const std::string& text) {
   std::string out;
@@ -42,20 +28,6 @@ std::vector<std::string> tshark_fields(const std::string& capture, const std::st
     pclose(p);
   }
   return lines;
-}
-
-std::vector<std::string> tshark_lapd_fields(const std::vector<std::string>& frames,
-                                            const std::string& args) {
-  TempRoot dir;
-  {
-    std::ofstream text(dir.path() + "/frames.txt");
-    for (const std::string& f : frames) text << "0000 " << packet_of(f).text() << "\n";
-  }
-  const std::string pcap = dir.path() + "/frames.pcap";
-  const std::string convert = "text2pcap -q -F pcap -l 147 " + dir.path() + "/frames.txt " + pcap;
-  if (std::system(convert.c_str()) != 0) return {};
-  return tshark_fields(
-      pcap, "-o 'uat:user_dlts:\"User 0 (DLT=147)\",\"lapd\",\"0\",\"\",\"0\",\"\"' " + args);
 }
 
 FrameSocket::FrameSocket() {

@@ -1,5 +1,6 @@
-// Two LAPD links back to back on the wire, each under a layer-3 owner that writes what reaches it
-// to the event list shared with the wire's frames. Time moves only by the test clock.
+// Two LAPD links back to back on the link test kit's wire, each under a layer-3 owner that writes
+// what reaches it to the event list and, as a note, to the wire's trace. Time moves only by the
+// test clock.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,13 +13,15 @@
 #include "l2/isdn/lapd.h"
 #include "proto/protocol.h"
 #include "tests/l2/l2_support.h"
-#include "tests/l2/wire.h"
+#include "tests/support/golden.h"
+#include "tests/support/hdlc_wire.h"
 #include "tests/support/loop_test.h"
 
 class Layer3 : public ProtocolsList, public ISDN::LAPD::Notify {
  public:
-  Layer3(const std::string& name, ISDN::Side::type side, Wire::End& end,
-         std::vector<std::string>* events);
+  // Events go to `events` and, when `wire` is given, to its trace.
+  Layer3(const std::string& name, ISDN::Side::type side, HdlcWire::End& end,
+         std::vector<std::string>* events, HdlcWire* wire = nullptr);
 
   void on_activated(Protocol*) override { note("up"); }
   void on_deactivated(Protocol*, Protocol_status status) override;
@@ -38,7 +41,13 @@ class Layer3 : public ProtocolsList, public ISDN::LAPD::Notify {
 
   std::string name_;
   std::vector<std::string>* events_;
+  HdlcWire* wire_;
 };
+
+// "SABME pf=1 cr=0 tei=0", "I ns=0 nr=0 p=0 cr=0 tei=0 + 08 01", "RR nr=1 pf=0 cr=1 tei=0": the
+// LAPD header of a frame and the octets after it.
+std::string describe_frame(const std::string& frame);
+std::string describe_frame(const Packet& frame);
 
 class LapdTest : public LoopTest {
  protected:
@@ -46,7 +55,7 @@ class LapdTest : public LoopTest {
   void TearDown() override;
 
   void settle();
-  // Moves the clock, writes the step into the events, and settles.
+  // Moves the clock and settles.
   void step(unsigned ms);
   // Brings the link up from A and forgets the events.
   void establish();
@@ -57,7 +66,8 @@ class LapdTest : public LoopTest {
   static std::vector<int> numbers(const Layer3& l);
 
   std::vector<std::string> events;
-  Wire wire{&events};
+  // Made after the loop is checked and gone before it is checked again.
+  std::unique_ptr<HdlcWire> wire;
   std::unique_ptr<Layer3> a;
   std::unique_ptr<Layer3> b;
 };

@@ -12,6 +12,7 @@
 #include "proto/protocol.h"
 #include "tests/l2/l2_support.h"
 #include "tests/l2/s0_bus.h"
+#include "tests/support/golden.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/loop_turns.h"
 
@@ -70,11 +71,7 @@ class LapdNtTest : public LoopTest {
   void tei_message(unsigned type, unsigned ri, unsigned ai) {
     rx("FC FF 03 0F " + hex2(ri) + " 00 " + hex2(type) + " " + hex2(ai << 1 | 1));
   }
-  void expect_trace(const std::string& golden) {
-    std::string text;
-    for (const std::string& l : log_) text += l + "\n";
-    expect_golden(golden, text);
-  }
+  void expect_trace(const std::string& golden) { ORVEX_EXPECT_GOLDEN(golden, log_); }
 
   // An S0 bus of `count` terminals, each activated in turn until its link is up or refused.
   void start(unsigned count) {

@@ -14,7 +14,9 @@ namespace {
 using ISDN::LAPD;
 
 // Frames B would see from A: a user-side command has C/R 0; to A, a network response has C/R 0.
-int count_sent(const Wire::End& end, const std::string& kind) {
+HdlcWire::Fault lose_all(HdlcWire::Side, const Packet&) { return HdlcWire::Fault::kLose; }
+
+int count_sent(const HdlcWire::End& end, const std::string& kind) {
   int n = 0;
   for (const std::string& f : end.sent) n += describe_frame(f).rfind(kind, 0) == 0;
   return n;
@@ -30,21 +32,21 @@ TEST_F(LapdTest, EstablishmentReleaseAndCollision) {
   settle();
   EXPECT_EQ(a->lapd->full_state().state, 3u);
   EXPECT_EQ(b->lapd->full_state().state, 3u);
-  events.push_back("-- SABMEs from both sides");
+  wire->note("-- SABMEs from both sides");
   a->lapd->activate();
   b->lapd->activate();
   settle();
-  expect_golden("establish_release", trace());
+  ORVEX_EXPECT_GOLDEN("establish_release", wire->trace);
 }
 
 TEST_F(LapdTest, DmResponseEndsEstablishmentAtOnce) {
-  wire.filter = [](const Wire::End&, const std::string&) { return 0; };
+  wire->rule = lose_all;
   a->lapd->activate();
   settle();
-  wire.inject(wire.a, unhex("00 01 0F"));  // DM F = 0: no answer to the SABME, ignored
+  wire->inject(HdlcWire::kA, hex_frame("00 01 0F"));  // DM F = 0: no answer to the SABME, ignored
   settle();
   EXPECT_EQ(a->lapd->full_state().state, 4u);
-  wire.inject(wire.a, unhex("00 01 1F"));
+  wire->inject(HdlcWire::kA, hex_frame("00 01 1F"));
   settle();
   EXPECT_EQ(a->lapd->full_state().state, 3u);
   EXPECT_EQ(events.back(), "A: down error (DM received)");
@@ -72,15 +74,17 @@ TEST_F(LapdTest, TransferBothWaysKeepsOrder) {
 
 TEST_F(LapdTest, WindowOfSevenThenTimerRecovery) {
   establish();
-  wire.filter = [](const Wire::End& from, const std::string&) { return from.name == "A" ? 1 : 0; };
+  wire->rule = [](HdlcWire::Side from, const Packet&) {
+    return from == HdlcWire::kA ? HdlcWire::Fault::kNone : HdlcWire::Fault::kLose;
+  };
   send_numbered(*a, 8);
   settle();
-  EXPECT_EQ(count_sent(wire.a, "I "), 7);
+  EXPECT_EQ(count_sent(wire->a(), "I "), 7);
   EXPECT_EQ(a->lapd->out_queue_count(), 1u);
   EXPECT_EQ(a->lapd->ack_queue_count(), 7u);
-  wire.filter = nullptr;
+  wire->rule = nullptr;
   step(1000);
-  expect_golden("window_recovery", trace());
+  ORVEX_EXPECT_GOLDEN("window_recovery", wire->trace);
   EXPECT_EQ(numbers(*b), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(a->lapd->full_state().state, 6u);
 }
@@ -88,12 +92,14 @@ TEST_F(LapdTest, WindowOfSevenThenTimerRecovery) {
 TEST_F(LapdTest, RejectResendsFromNr) {
   establish();
   int i_frames = 0;
-  wire.filter = [&](const Wire::End& from, const std::string& f) {
-    return from.name == "A" && describe_frame(f).rfind("I ", 0) == 0 && ++i_frames == 2 ? 0 : 1;
+  wire->rule = [&](HdlcWire::Side from, const Packet& f) {
+    return from == HdlcWire::kA && describe_frame(f).rfind("I ", 0) == 0 && ++i_frames == 2
+               ? HdlcWire::Fault::kLose
+               : HdlcWire::Fault::kNone;
   };
   send_numbered(*a, 5);
   settle();
-  expect_golden("reject", trace());
+  ORVEX_EXPECT_GOLDEN("reject", wire->trace);
   EXPECT_EQ(numbers(*b), (std::vector<int>{0, 1, 2, 3, 4}));
   EXPECT_EQ(b->lapd->stats().rejected, 3u);
   EXPECT_EQ(a->lapd->stats().retrains, 4u);
@@ -101,31 +107,31 @@ TEST_F(LapdTest, RejectResendsFromNr) {
 
 TEST_F(LapdTest, SecondOutOfSequenceFrameWithPollGetsRr) {
   establish();
-  wire.inject(wire.b, unhex("00 01 0A 00 08"));  // N(S) 5, P 0
-  wire.inject(wire.b, unhex("00 01 0C 01 08"));  // N(S) 6, P 1
+  wire->inject(HdlcWire::kB, hex_frame("00 01 0A 00 08"));  // N(S) 5, P 0
+  wire->inject(HdlcWire::kB, hex_frame("00 01 0C 01 08"));  // N(S) 6, P 1
   settle();
-  EXPECT_EQ(count_sent(wire.b, "REJ nr=0 pf=0"), 1);
-  EXPECT_EQ(count_sent(wire.b, "RR nr=0 pf=1"), 1);
+  EXPECT_EQ(count_sent(wire->b(), "REJ nr=0 pf=0"), 1);
+  EXPECT_EQ(count_sent(wire->b(), "RR nr=0 pf=1"), 1);
   EXPECT_TRUE(b->received.empty());
 }
 
 TEST_F(LapdTest, RetransmissionExhaustionReestablishesThenGivesUp) {
   establish();
-  wire.filter = [](const Wire::End&, const std::string&) { return 0; };
+  wire->rule = lose_all;
   send_numbered(*a, 1);
   settle();
   for (int i = 0; i < 8; ++i) step(1000);
-  expect_golden("retransmission_exhaustion", trace());
+  ORVEX_EXPECT_GOLDEN("retransmission_exhaustion", wire->trace);
   EXPECT_EQ(a->lapd->full_state().state, 3u);
   EXPECT_EQ(a->lapd->stats().t200, 8u);
 }
 
 TEST_F(LapdTest, UnansweredDiscGivesUpAfterN200) {
   establish();
-  wire.filter = [](const Wire::End&, const std::string&) { return 0; };
+  wire->rule = lose_all;
   a->lapd->deactivate();
   for (int i = 0; i < 4; ++i) step(1000);
-  EXPECT_EQ(count_sent(wire.a, "DISC pf=1"), 4);
+  EXPECT_EQ(count_sent(wire->a(), "DISC pf=1"), 4);
   EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()),
             (std::vector<std::string>{"A: status Unsuccessful retransmission (N200 times) - DISC",
                                       "A: down link error (T200 expired N200 times)"}));
@@ -135,7 +141,7 @@ TEST_F(LapdTest, UnansweredDiscGivesUpAfterN200) {
 TEST_F(LapdTest, IdleLinkPollsOnT203) {
   establish();
   step(10000);
-  expect_golden("idle_t203", trace());
+  ORVEX_EXPECT_GOLDEN("idle_t203", wire->trace);
   EXPECT_EQ(a->lapd->full_state().state, 6u);
   EXPECT_EQ(b->lapd->full_state().state, 6u);
 }
@@ -164,10 +170,10 @@ TEST_F(LapdTest, MalformedFramesAreDropped) {
       "00 00 7F", "00 01 0D 00",              // EA 0 in octet 2, S type 3
       "00 01 AF",                             // XID
   };
-  for (const char* f : frames) wire.inject(wire.b, unhex(f));
+  for (const char* f : frames) wire->inject(HdlcWire::kB, hex_frame(f));
   settle();
   EXPECT_TRUE(events.empty()) << trace();
-  EXPECT_TRUE(wire.b.sent.empty());
+  EXPECT_TRUE(wire->b().sent.empty());
   EXPECT_EQ(b->lapd->full_state().state, 6u);
 }
 
@@ -176,8 +182,8 @@ TEST_F(LapdTest, UnsolicitedUaIsReportedWithoutResettingSequence) {
   send_numbered(*a, 2);
   settle();
   events.clear();
-  wire.inject(wire.a, unhex("00 01 63"));
-  wire.inject(wire.a, unhex("00 01 73"));
+  wire->inject(HdlcWire::kA, hex_frame("00 01 63"));
+  wire->inject(HdlcWire::kA, hex_frame("00 01 73"));
   settle();
   EXPECT_EQ(events, (std::vector<std::string>{"A: status UA (F = 0)", "A: status UA (F = 1)"}));
   EXPECT_EQ(unsigned(a->lapd->full_state().vs), 2u);
@@ -190,7 +196,7 @@ TEST_F(LapdTest, UnsolicitedUaIsReportedWithoutResettingSequence) {
 TEST_F(LapdTest, OwnerMayDestroyOrReleaseFromItsCallbacks) {
   b->hook = [&](const std::string& e) {
     if (e == "B: up") {
-      wire.b.notify = nullptr;
+      wire->b().notify = nullptr;
       delete b->lapd;
       b->lapd = nullptr;
     }
@@ -200,7 +206,7 @@ TEST_F(LapdTest, OwnerMayDestroyOrReleaseFromItsCallbacks) {
   EXPECT_EQ(a->lapd->full_state().state, 6u);
 
   // A second pair: A releases the link from inside the delivery of a message.
-  b = std::make_unique<Layer3>("B", ISDN::Side::network, wire.b, &events);
+  b = std::make_unique<Layer3>("B", ISDN::Side::network, wire->b(), &events, wire.get());
   a->lapd->deactivate();
   settle();
   a->lapd->activate();
@@ -216,35 +222,35 @@ TEST_F(LapdTest, OwnerMayDestroyOrReleaseFromItsCallbacks) {
 }
 
 TEST_F(LapdTest, TimerStartedOverAnotherKeepsRunning) {
-  wire.filter = [](const Wire::End&, const std::string&) { return 0; };
+  wire->rule = lose_all;
   a->lapd->activate();
   a->lapd->deactivate();  // state 3, T200 left running after the DISC
   settle();
-  events.clear();
-  wire.inject(wire.a, unhex("02 01 7F"));  // SABME P 1 from the network
+  wire->trace.clear();
+  wire->inject(HdlcWire::kA, hex_frame("02 01 7F"));  // SABME P 1 from the network
   settle();
-  EXPECT_EQ(events, (std::vector<std::string>{"A>B UA pf=1 cr=1 tei=0 (lost)",
-                                              "A: status trying to start T203 while T200 running",
-                                              "A: up"}));
+  EXPECT_EQ(wire->trace, (Lines{"0 *>A SABME pf=1 cr=1 tei=0",
+                                "0 A: status trying to start T203 while T200 running", "0 A: up",
+                                "0 A>B lost UA pf=1 cr=1 tei=0"}));
   // T200 no longer counts as running: the next I frame starts it, and its loss is noticed.
   EXPECT_FALSE(a->lapd->full_state().t200_running);
   send_numbered(*a, 1);
   step(1000);
-  EXPECT_EQ(count_sent(wire.a, "RR nr=0 pf=1 cr=0"), 1) << trace();
+  EXPECT_EQ(count_sent(wire->a(), "RR nr=0 pf=1 cr=0"), 1) << trace();
 }
 
 TEST_F(LapdTest, HdlcErrorTakesTheLinkDownAtOnce) {
   establish();
-  wire.filter = [](const Wire::End&, const std::string&) { return 0; };
+  wire->rule = lose_all;
   send_numbered(*a, 9);
   settle();
   a->lapd->on_hdlc_error(HDLC::Notify::Cause::read_error);
   EXPECT_EQ(events.back(), "A: down link error (HDLC error)");
   EXPECT_EQ(a->lapd->full_state().state, 3u);
   EXPECT_EQ(a->lapd->out_queue_count() + a->lapd->ack_queue_count(), 0u);
-  const size_t sent = wire.a.sent.size();
+  const size_t sent = wire->a().sent.size();
   step(20000);
-  EXPECT_EQ(wire.a.sent.size(), sent);
+  EXPECT_EQ(wire->a().sent.size(), sent);
 }
 
 TEST_F(LapdTest, EmptyPoolRefusesFramesWithoutThrowing) {
@@ -261,7 +267,7 @@ TEST_F(LapdTest, EmptyPoolRefusesFramesWithoutThrowing) {
   StreamCapture log(std::clog);
   step(10000);  // T203 on both sides: the enquiries find no buffer
   EXPECT_EQ(a->lapd->full_state().state, 7u);
-  EXPECT_TRUE(wire.a.sent.empty());
+  EXPECT_TRUE(wire->a().sent.empty());
   hoard.clear();
   step(1000);  // T200: the enquiries go out
   EXPECT_EQ(a->lapd->full_state().state, 6u);
@@ -276,7 +282,7 @@ TEST_F(LapdTest, TracesAtLogLevelFour) {
   settle();
   a->send(unhex("08 01 01 05 A1"));
   settle();
-  expect_golden("log_level4", log.take());
+  ORVEX_EXPECT_GOLDEN("log_level4", log.take_lines());
 }
 
 }  // namespace

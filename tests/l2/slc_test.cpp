@@ -1,18 +1,16 @@
-// Two SS7 links back to back on the in-process wire, which delivers each signal unit once; time
+// Two SS7 links back to back on the link test kit's wire, which delivers each signal unit once; time
 // moves only by the test clock.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "l2/ss7/slc.h"
 #include "proto/protocol.h"
 #include "tests/l2/l2_support.h"
-#include "tests/l2/wire.h"
-#include "tests/support/command_output.h"
+#include "tests/support/hdlc_wire.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/loop_turns.h"
 #include "tests/support/temp_root.h"
@@ -32,15 +30,13 @@ std::string numbered(unsigned n, unsigned len = 5) {
 
 // A link on one end of the wire, under a layer-3 owner that keeps what reaches it.
 struct End : ProtocolsList {
-  explicit End(Wire::End& w) : wire(w) { fresh(); }
-  void fresh() {
-    delete slc;
+  // A new link on `w`.
+  void fresh(HdlcWire::End& w) {
+    release();
+    wire = &w;
     slc = new SLC;
-    slc->hdlc = &wire;
-    wire.notify = slc;
-    wire.capacity = 1000;
-    wire.refuse = 0;
-    wire.sent.clear();
+    slc->hdlc = wire;
+    wire->notify = slc;
     add_protocol_head(slc);
     ups = 0;
     downs.clear();
@@ -54,8 +50,12 @@ struct End : ProtocolsList {
     slc->message(p);
   }
   SLC::State::type state() const { return slc->state(); }
+  void release() {
+    delete slc;
+    slc = nullptr;
+  }
 
-  Wire::End& wire;
+  HdlcWire::End* wire = nullptr;
   SLC* slc = nullptr;
   int ups = 0;
   std::vector<std::string> downs;
@@ -66,30 +66,31 @@ class SlcTest : public LoopTest {
  protected:
   void SetUp() override {
     LoopTest::SetUp();
-    keep_alive_.emplace();
+    fresh();
   }
   void TearDown() override {
-    fresh();
-    keep_alive_.reset();
+    a.release();
+    b.release();
+    wire.reset();
     LoopTest::TearDown();
   }
   // New links at both ends, nothing on the wire.
   void fresh() {
-    wire.clear();
-    wire.filter = nullptr;
-    a.fresh();
-    b.fresh();
+    auto next = std::make_unique<HdlcWire>(1000);
+    a.fresh(next->a());
+    b.fresh(next->b());
     b.slc->slc = 1;
+    wire = std::move(next);
   }
   void pump() {
-    for (int i = 0; i < 100 && !wire.idle(); ++i) turns();
+    for (int i = 0; i < 100 && !wire->idle(); ++i) turns();
   }
   void step(unsigned ms) {
     advance(ms);
     pump();
   }
   void align(bool emergency = false) {
-    wire.filter = nullptr;
+    wire->rule = nullptr;
     a.slc->emergency = b.slc->emergency = emergency;
     a.slc->activate();
     pump();
@@ -98,10 +99,9 @@ class SlcTest : public LoopTest {
     ASSERT_EQ(b.state(), SLC::State::worked);
   }
 
-  Wire wire{nullptr};
-  std::optional<Keepalive> keep_alive_;
-  End a{wire.a};
-  End b{wire.b};
+  std::unique_ptr<HdlcWire> wire;
+  End a;
+  End b;
 };
 
 TEST_F(SlcTest, BackToBackAlignmentTakesNormalOrEmergencyProving) {
@@ -121,21 +121,23 @@ TEST_F(SlcTest, BackToBackAlignmentTakesNormalOrEmergencyProving) {
     EXPECT_EQ(b.state(), SLC::State::worked);
     EXPECT_EQ(a.ups + b.ups, 2);
     // Activating a working link reports it up again and changes nothing.
-    a.wire.sent.clear();
+    a.wire->sent.clear();
     a.slc->activate();
     EXPECT_EQ(a.ups, 2);
-    EXPECT_TRUE(a.wire.sent.empty());
+    EXPECT_TRUE(a.wire->sent.empty());
   }
 }
 
 TEST_F(SlcTest, MsusArriveInOrderAfterLossNackAndRetransmission) {
   align();
   bool lost = false;
-  wire.filter = [&](const Wire::End& from, const std::string& u) {
+  wire->rule = [&](HdlcWire::Side from, const Packet& p) {
     // The second MSU from A, once.
-    if (&from != &wire.a || lost || u.size() < 5 || u[3] != 0 || u[4] != 1) return 1;
+    const std::string u = unhex(p.text());
+    if (from != HdlcWire::kA || lost || u.size() < 5 || u[3] != 0 || u[4] != 1)
+      return HdlcWire::Fault::kNone;
     lost = true;
-    return 0;
+    return HdlcWire::Fault::kLose;
   };
   for (unsigned n = 0; n < 6; ++n) a.send(numbered(n));
   b.send(numbered(100));
@@ -154,8 +156,8 @@ TEST_F(SlcTest, MsusArriveInOrderAfterLossNackAndRetransmission) {
 TEST_F(SlcTest, RtbHolds127AndTbRefusesThe201st) {
   align();
   bool hold = true;
-  wire.filter = [&](const Wire::End& from, const std::string&) {
-    return hold && &from == &wire.b ? 0 : 1;
+  wire->rule = [&](HdlcWire::Side from, const Packet&) {
+    return hold && from == HdlcWire::kB ? HdlcWire::Fault::kLose : HdlcWire::Fault::kNone;
   };
   for (unsigned n = 0; n < 328; ++n) a.send(numbered(n));
   pump();
@@ -182,15 +184,15 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
   } sent_cases[] = {{3, 3}, {62, 62}, {63, 63}, {273, 63}, {2, -1}, {274, -1}, {0, -1}};
   for (const Sent& c : sent_cases) {
     SCOPED_TRACE(c.len);
-    a.wire.sent.clear();
+    a.wire->sent.clear();
     a.send(std::string(c.len, 0x11));
     if (c.li < 0) {
-      EXPECT_TRUE(a.wire.sent.empty());
+      EXPECT_TRUE(a.wire->sent.empty());
       continue;
     }
-    ASSERT_FALSE(a.wire.sent.empty());
-    EXPECT_EQ(a.wire.sent[0][2], c.li);
-    EXPECT_EQ(a.wire.sent[0].size(), c.len + 3);
+    ASSERT_FALSE(a.wire->sent.empty());
+    EXPECT_EQ(a.wire->sent[0][2], c.li);
+    EXPECT_EQ(a.wire->sent[0].size(), c.len + 3);
     pump();
   }
   // Received by B, which has accepted FSNs 0 to 3.
@@ -222,7 +224,7 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
       ASSERT_EQ(b.received.size(), 1u);
       EXPECT_EQ(b.received[0].size(), unsigned(c.delivered));
     }
-    b.wire.sent.clear();
+    b.wire->sent.clear();
   }
   // A 2-octet frame counts as octets only.
   auto before = b.slc->statistics();
@@ -235,7 +237,7 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
 
 TEST_F(SlcTest, RefusedSendKeepsTheMsuAndTheFisuSequence) {
   align();
-  wire.a.refuse = 1;
+  wire->a().refuse = 1;
   a.send(numbered(7));
   EXPECT_EQ(a.slc->tb_count(), 1u);
   // A FISU sent meanwhile (the acknowledgement of B's MSU) names no MSU of A's.
@@ -276,10 +278,10 @@ TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
     SCOPED_TRACE(c.what);
     fresh();
     if (c.aligned) align();
-    wire.filter = [](const Wire::End&, const std::string&) { return 0; };
+    wire->rule = [](HdlcWire::Side, const Packet&) { return HdlcWire::Fault::kLose; };
     c.start();
     if (c.ms) {
-      a.wire.sent.clear();
+      a.wire->sent.clear();
       EXPECT_EQ(a.state(), c.waiting);
       advance(c.ms - 1);
       EXPECT_EQ(a.state(), c.waiting);
@@ -289,28 +291,28 @@ TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
     ASSERT_FALSE(a.downs.empty());
     EXPECT_EQ(a.downs.back(), "impossible phasing");
     // Idle sends SIOS.
-    ASSERT_FALSE(a.wire.sent.empty());
-    EXPECT_EQ(a.wire.sent.back(), unhex("FF FF 01 03"));
+    ASSERT_FALSE(a.wire->sent.empty());
+    EXPECT_EQ(a.wire->sent.back(), unhex("FF FF 01 03"));
   }
 }
 
 TEST_F(SlcTest, TsharkReadsTheCaptureAsMtp2) {
+  TempRoot dir;
+  const std::string capture = dir.path() + "/units.txt";
+  ASSERT_TRUE(wire->capture(capture, HdlcWire::kLinkMtp2));
   align();
   for (unsigned n = 0; n < 3; ++n) a.send(numbered(n, 20));
   pump();
-  Units units = a.wire.sent;
-  units.insert(units.end(), b.wire.sent.begin(), b.wire.sent.end());
-  TempRoot dir;
-  {
-    std::ofstream out(dir.path() + "/units.txt");
-    for (const std::string& u : units) out << "0000 " << packet_of(u).text() << "\n";
-  }
   // LI of each unit as tshark's MTP2 dissector reads it, and no malformed unit.
-  std::string expected;
-  for (const std::string& u : units) expected += std::to_string(u[2] & 0x3F) + "\t\n";
-  EXPECT_EQ(output_of("text2pcap -q -l 140 " + dir.path() + "/units.txt " + dir.path() +
-                      "/units.pcap && tshark -r " + dir.path() +
-                      "/units.pcap -T fields -e mtp2.li -e _ws.malformed"),
+  Lines expected;
+  for (const std::string& line : wire->trace) {
+    const size_t at = line.find('>');  // "0 A>B FF FF 01 00": a delivered unit
+    if (at == std::string::npos) continue;
+    const Packet unit = hex_frame(line.substr(at + 3));
+    expected.push_back(std::to_string(unit->data[2] & 0x3F) + "\t");
+  }
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(tshark_read(capture, HdlcWire::kLinkMtp2, "-T fields -e mtp2.li -e _ws.malformed"),
             expected);
 }
 

@@ -8,12 +8,13 @@
 #include "l2/isdn/lapd.h"
 #include "tests/l2/lapd_fixture.h"
 #include "tests/support/stream_capture.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 
 // A TEI management message from the network side.
 std::string tei_frame(unsigned ri, unsigned type, unsigned ai) {
-  std::string f = unhex("FE FF 03 0F");
+  std::string f = "\xFE\xFF\x03\x0F";
   f += char(ri & 0xFF);
   f += char(ri >> 8);
   f += char(type);
@@ -26,26 +27,29 @@ class TeiTest : public LapdTest {
   void SetUp() override {
     LapdTest::SetUp();
     a->lapd->change_to_bri();
-    wire.b.notify = nullptr;
+    wire->b().notify = nullptr;
+    wire->capture(capture_.path() + "/lapd.txt");
   }
   // Ri of A's last TEI message.
   unsigned last_ri() const {
-    const std::string& f = wire.a.sent.back();
+    const std::string& f = wire->a().sent.back();
     return static_cast<unsigned char>(f[4]) | static_cast<unsigned char>(f[5]) << 8;
   }
   void network_sends(const std::string& frame) {
-    events.push_back("N>A " + describe_frame(frame));
-    wire.inject(wire.a, frame);
+    wire->inject(HdlcWire::kA, hex_frame(packet_of(frame).text()));
     settle();
   }
-  // The events with every Ri written as "ri".
-  std::string trace_without_ri() const {
+  // The wire's trace with every Ri written as "ri".
+  Lines trace_without_ri() const {
     static const std::regex ri("\\+ 0F [0-9A-F]{2} [0-9A-F]{2}");
-    return std::regex_replace(trace(), ri, "+ 0F ri ri");
+    Lines out;
+    for (const std::string& l : wire->trace) out.push_back(std::regex_replace(l, ri, "+ 0F ri ri"));
+    return out;
   }
+  TempRoot capture_;
   int identity_requests() const {
     int n = 0;
-    for (const std::string& f : wire.a.sent) n += f.size() == 8 && f[3] == 0x0F && f[6] == 1;
+    for (const std::string& f : wire->a().sent) n += f.size() == 8 && f[3] == 0x0F && f[6] == 1;
     return n;
   }
 };
@@ -60,21 +64,20 @@ TEST_F(TeiTest, AssignmentCheckAndRemoval) {
   EXPECT_EQ(a->lapd->full_state().state, 2u);
   network_sends(tei_frame(ri, 2, 64));
   EXPECT_EQ(a->lapd->full_state().state, 4u);
-  network_sends(unhex("00 81 73"));  // UA F 1 to TEI 64
+  network_sends(std::string("\x00\x81\x73", 3));  // UA F 1 to TEI 64
   network_sends(tei_frame(0x1234, 4, 127));
   EXPECT_EQ(last_ri(), ri);
-  network_sends(unhex("00 83 01 00"));  // an RR to TEI 65: not ours
+  network_sends(std::string("\x00\x83\x01\x00", 4));  // an RR to TEI 65: not ours
   network_sends(tei_frame(0, 6, 64));
   EXPECT_NE(last_ri(), ri);
-  expect_golden("tei_assignment", trace_without_ri());
+  ORVEX_EXPECT_GOLDEN("tei_assignment", trace_without_ri());
   EXPECT_EQ(a->lapd->full_state().state, 1u);
   if (!have_tshark()) return;
   // tshark's TEI management dissector reads A's messages: request, check response, request.
-  std::vector<std::string> tei_messages;
-  for (const std::string& f : wire.a.sent)
-    if (f[0] == '\xFC') tei_messages.push_back(f);
-  EXPECT_EQ(tshark_lapd_fields(tei_messages, "-e tei.msg -e tei.action -e _ws.malformed"),
-            (std::vector<std::string>{"1|127|", "5|64|", "1|127|"}));
+  EXPECT_EQ(tshark_read(capture_.path() + "/lapd.txt", HdlcWire::kLinkLapd,
+                        "-Y 'tei.msg && frame.p2p_dir == 0' -T fields -e tei.msg -e tei.action "
+                        "-e _ws.malformed"),
+            (Lines{"1\t127\t", "5\t64\t", "1\t127\t"}));
 }
 
 TEST_F(TeiTest, DenialThenFiveRequestsFailAfterTenSeconds) {
@@ -104,17 +107,17 @@ TEST_F(TeiTest, UiFramesByRateAndSide) {
     std::string frame;
     const char* expect;
   };
-  const std::string setup = unhex("02 FF 03 08 01 01 05");
+  const std::string setup("\x02\xFF\x03\x08\x01\x01\x05", 7);
   const Case cases[] = {
       {false, ISDN::Side::user, setup, ""},
       {true, ISDN::Side::user, setup, "L: rx 4 octets"},
       {true, ISDN::Side::network, setup, "L: rx 4 octets"},
       {true, ISDN::Side::network, tei_frame(0, 6, 127), ""},
-      {true, ISDN::Side::user, unhex("02 FF 03"), ""},
+      {true, ISDN::Side::user, "\x02\xFF\x03", ""},
   };
   for (const Case& c : cases) {
     events.clear();
-    Wire::End end;
+    HdlcWire::End end;
     Layer3 l("L", c.side, end, &events);
     l.lapd->hdlc = nullptr;
     if (c.bri) l.lapd->change_to_bri();
@@ -146,7 +149,7 @@ TEST_F(LapdTest, ReportsAndLinkInformation) {
   EXPECT_EQ(text.str().substr(0, 30), "current status\n   - state: Mul");
   StreamCapture out(std::cout);
   a->lapd->show_stat();
-  expect_golden("status_text", out.take());
+  ORVEX_EXPECT_GOLDEN("status_text", out.take_lines());
 }
 
 }  // namespace

@@ -64,6 +64,11 @@ void HdlcWire::note(const std::string& text) {
 
 bool HdlcWire::send(End& end, Packet& frame) {
   if (frame.length() == 0) return true;
+  if (end.refuse) {
+    --end.refuse;
+    if (tracing) note(std::string(1, kSideName[end.side_]) + " refused");
+    return false;
+  }
   if (end.in_flight_ >= capacity) {
     end.refused_ = true;
     if (tracing) note(std::string(1, kSideName[end.side_]) + " full");

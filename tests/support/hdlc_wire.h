@@ -16,6 +16,7 @@
 //   "0 A>B 00 01 7F"        delivered to B        "0 A>B lost 00 01 7F"  lost on the way
 //   "0 A>B dup 00 01 7F"    the second delivery    "0 *>B 02 01 7F"       injected
 //   "0 A full"              A's frame refused      "0 A ready"            A told it may send again
+//   "0 A refused"           refused by `refuse`
 // Every delivered frame also goes to the capture file, if one is open: text that text2pcap reads
 // (-D -t %s.%f -l LINKTYPE), with each frame's direction as seen from the end named the user
 // side (for LAPD, outbound is user to network).
@@ -55,6 +56,9 @@ class HdlcWire {
     HDLC::Notify* notify = nullptr;
     // The octets of every frame the wire took from this end, in order, kept while tracing.
     std::vector<std::string> sent;
+    // Frames to refuse before taking one again, as a channel busy for a while; no on_hdlc_ready
+    // follows these.
+    unsigned refuse = 0;
 
    private:
     friend class HdlcWire;
