@@ -1,4 +1,4 @@
-// SS7 throughput: MSUs per second from one link to another on the in-process wire, clean and
+// SS7 throughput: MSUs per second from one link to another on the link test kit's wire, clean and
 // with 1 % of the signal units lost (recovered by negative acknowledgement; when the wire falls
 // quiet each end sends a FISU, as the line would repeat it), and the peak of packet buffers held
 // per link. Basic-rate network side: I frames per second to eight LAPD terminals on the
@@ -33,17 +33,16 @@ void BM_Ss7Msus(benchmark::State& state) {
   const int loss_per_mille = static_cast<int>(state.range(0));
   Mux::TestClock::set(uint64_t(1000) * 1000000);
   {
-    Keepalive keepalive;
     SlcPair pair;
-    pair.a.count_only = pair.b.count_only = true;
     pair.a.slc->activate();
     pair.pump();
     advance(8200);
     pair.pump();
     if (pair.b.slc->state() != SS7::SLC::State::worked) state.SkipWithError("no alignment");
     std::minstd_rand random(7);
-    pair.lose = [&](const SlcEnd&, const Bytes&) {
-      return int(random() % 1000) < loss_per_mille;
+    pair.wire.rule = [&](HdlcWire::Side, const Packet&) {
+      return int(random() % 1000) < loss_per_mille ? HdlcWire::Fault::kLose
+                                                   : HdlcWire::Fault::kNone;
     };
     const Bytes msu = numbered(1, 32);
     const unsigned baseline = 1024 - packet_pool().free_count();
