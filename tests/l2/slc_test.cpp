@@ -1,5 +1,5 @@
-// Two SS7 links back to back on the link test kit's wire, which delivers each signal unit once; time
-// moves only by the test clock.
+// Two SS7 links back to back on the link test kit's wire, which delivers each signal unit once;
+// time moves only by the test clock.
 #include <gtest/gtest.h>
 
 #include <functional>
