@@ -1,18 +1,7 @@
-// Feeds arbitrary D-channel frames to the Q.931 trace decoder, to LAPD links and to the network
-// side of a basic-rate channel, and arbitrary signal units to SS7 links.
-//
-// The decoder gets the input as one frame, in a heap block of its exact size, with a heap text
-// buffer of 1024 octets: AddressSanitizer sees any read past the frame or write past the buffer,
-// and the text must end inside it.
-//
-// The links get the input as a script: the first octet chooses the side, basic or primary rate
-// and the log level; then each octet below 0xF0 is the length of a frame that follows, and the
-// octets from 0xF0 up are primitives (establish, release, a message, room on the channel, a
-// channel failure, TEI removal, a timer expiry). Bit 5 of the first octet takes the network side
-// instead, bit 6 an SS7 link (bit 0 then chooses emergency proving), each with primitives of its
-// own. The octets behind each frame in its packet buffer are poisoned while the layer reads it,
-// so a read past the frame is an error; an SS7 unit too short to have a header must leave the
-// link as it was.
+// D-channel frames to the Q.931 trace decoder (exact-size heap frame, text must end in its
+// buffer), then the input as a script to a LAPD link, the network side (bit 5 of the first octet)
+// or an SS7 link (bit 6): octets below 0xF0 are frame lengths, the rest primitives. The octets
+// behind each frame are poisoned while the layer reads it.
 #include <sanitizer/asan_interface.h>
 
 #include <cstddef>
@@ -22,7 +11,6 @@
 #include <initializer_list>
 #include <iostream>
 #include <memory>
-#include <streambuf>
 
 #include "base/multiplexer.h"
 #include "base/mux_clock.h"
@@ -32,11 +20,6 @@
 #include "l2/ss7/slc.h"
 
 namespace {
-
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return c; }
-};
 
 // A channel that takes every other frame.
 class Channel : public GenericHDLC {
@@ -60,7 +43,6 @@ void decode(const uint8_t* data, size_t size) {
   }
 }
 
-// Hands the frame to `layer` with the rest of its buffer poisoned.
 void receive(Protocol& layer, const uint8_t* data, size_t size) {
   Packet p;
   p.reserve_head(0);
@@ -73,14 +55,11 @@ void receive(Protocol& layer, const uint8_t* data, size_t size) {
   ASAN_UNPOISON_MEMORY_REGION(tail, behind);
 }
 
-// Moves the clock so that the pending timers fire.
 void let_timers_fire(unsigned ms) {
   Mux::TestClock::advance_ms(ms);
   multiplexer.timers_schedule();
 }
 
-// Runs a script: each octet below 0xF0 is the length of a frame that follows, handed to `frame`;
-// the octets from 0xF0 up go to `primitive`.
 template <class Frame, class Primitive>
 void for_each_step(const uint8_t* data, size_t size, Frame frame, Primitive primitive) {
   for (size_t at = 1; at < size;) {
@@ -131,24 +110,17 @@ void run_network_side(const uint8_t* data, size_t size) {
   auto frame = [&](const uint8_t* octets, size_t n) { receive(*exchange.nt, octets, n); };
   for_each_step(data, size, frame, [&](uint8_t op) {
     switch (op) {
-      case 0xF0:
-        exchange.nt->activate();
-        break;
-      case 0xF1:
-        exchange.nt->deactivate();
-        break;
+      case 0xF0: exchange.nt->activate(); break;
+      case 0xF1: exchange.nt->deactivate(); break;
       case 0xF2:
       case 0xF3: {
-        // A SETUP, or a message for call reference 5.
         Packet m;
         exchange.nt->prepare_head(m);
         for (unsigned char c : {0x08, 0x01, 0x85, op == 0xF2 ? 0x05 : 0x02}) m.put8(c);
         exchange.nt->message(m);
         break;
       }
-      default:
-        let_timers_fire(op == 0xFF ? 60000 : 1000);
-        break;
+      default: let_timers_fire(op == 0xFF ? 60000 : 1000); break;
     }
   });
 }
@@ -161,30 +133,14 @@ void run_ss7(const uint8_t* data, size_t size) {
   auto frame = [&](const uint8_t* octets, size_t n) { receive_unit(slc, octets, n); };
   for_each_step(data, size, frame, [&](uint8_t op) {
     switch (op) {
-      case 0xF0:
-        slc.activate();
-        break;
-      case 0xF1:
-        slc.deactivate();
-        break;
-      case 0xF2:
-        message(slc, 5);
-        break;
-      case 0xF3:
-        for (unsigned i = 0; i < 60; ++i) message(slc, 3 + i);
-        break;
-      case 0xF4:
-        slc.on_hdlc_ready();
-        break;
-      case 0xF5:
-        slc.on_hdlc_error(HDLC::Notify::Cause::read_error);
-        break;
-      case 0xF6:
-        slc.OnTrunkHardStatus(false);
-        break;
-      default:
-        let_timers_fire(op == 0xFF ? 45000 : 1000);
-        break;
+      case 0xF0: slc.activate(); break;
+      case 0xF1: slc.deactivate(); break;
+      case 0xF2: message(slc, 5); break;
+      case 0xF3: for (unsigned i = 0; i < 60; ++i) message(slc, 3 + i); break;
+      case 0xF4: slc.on_hdlc_ready(); break;
+      case 0xF5: slc.on_hdlc_error(HDLC::Notify::Cause::read_error); break;
+      case 0xF6: slc.OnTrunkHardStatus(false); break;
+      default: let_timers_fire(op == 0xFF ? 45000 : 1000); break;
     }
   });
 }
@@ -205,17 +161,12 @@ void run_script(const uint8_t* data, size_t size) {
   lapd.hdlc = &channel;
   if (config & 2) lapd.change_to_bri();
   auto frame = [&](const uint8_t* octets, size_t n) { receive(lapd, octets, n); };
-  // Management error codes vary with the number of primitives run.
   unsigned steps = 0;
   for_each_step(data, size, frame, [&](uint8_t op) {
     ++steps;
     switch (op) {
-      case 0xF0:
-        lapd.activate();
-        break;
-      case 0xF1:
-        lapd.deactivate();
-        break;
+      case 0xF0: lapd.activate(); break;
+      case 0xF1: lapd.deactivate(); break;
       case 0xF2: {
         Packet m;
         lapd.prepare_head(m);
@@ -223,21 +174,11 @@ void run_script(const uint8_t* data, size_t size) {
         lapd.message(m);
         break;
       }
-      case 0xF3:
-        lapd.on_hdlc_ready();
-        break;
-      case 0xF4:
-        lapd.on_hdlc_error(HDLC::Notify::Cause::read_error);
-        break;
-      case 0xF5:
-        lapd.mdl_remove();
-        break;
-      case 0xF6:
-        lapd.on_error(steps);
-        break;
-      default:
-        let_timers_fire(op == 0xFF ? 10000 : 1000);
-        break;
+      case 0xF3: lapd.on_hdlc_ready(); break;
+      case 0xF4: lapd.on_hdlc_error(HDLC::Notify::Cause::read_error); break;
+      case 0xF5: lapd.mdl_remove(); break;
+      case 0xF6: lapd.on_error(steps); break;
+      default: let_timers_fire(op == 0xFF ? 10000 : 1000); break;
     }
   });
 }
@@ -245,11 +186,8 @@ void run_script(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static NullBuffer null_buffer;
   static bool once = [] {
-    std::clog.rdbuf(&null_buffer);
-    std::cout.rdbuf(&null_buffer);
-    std::cerr.rdbuf(&null_buffer);
+    for (std::ostream* os : {&std::clog, &std::cout, &std::cerr}) os->rdbuf(nullptr);
     Mux::TestClock::set(uint64_t(1000) * 1000000);
     return true;
   }();
