@@ -32,10 +32,6 @@ TEST_P(Dispatch, OneResponsePerCommand) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Dispatch,
     testing::Values(
-        DispatchCase{"SeqAndSlotEchoed", answer_success, nullptr,
-                     "{ seq 7, slot 3, pdu command : ping : NULL }",
-                     {"{ seq 7, slot 3, pdu response : success : NULL }"},
-                     {"a command ping"}},
         DispatchCase{"NeitherSeqNorSlot", nullptr, answer_success, "query : NULL",
                      {"{ pdu response : success : NULL }"},
                      {"a command query", "b command query"}},
@@ -76,15 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
                      {"{ seq 6, slot 1023, pdu response : error : unsupported }"},
                      {"a command query", "b command query"}}),
     [](const testing::TestParamInfo<DispatchCase>& info) { return std::string(info.param.name); });
-
-TEST_F(CtrlServerTest, UndecodableFrameIsUnansweredAndTheNextIsServed) {
-  a_.on_command = answer_success;
-  connect();
-  EXPECT_EQ(exchange("FF"), std::vector<std::string>{});
-  EXPECT_EQ(log_, std::vector<std::string>{});
-  EXPECT_EQ(exchange(wire("{ seq 2, pdu command : ping : NULL }")),
-            std::vector<std::string>{wire("{ seq 2, pdu response : success : NULL }")});
-}
 
 TEST_F(CtrlServerTest, DelayedSuccessCarriesLastSeq) {
   unsigned delayed_seq = 0;

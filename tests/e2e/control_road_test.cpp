@@ -50,8 +50,6 @@ INSTANTIATE_TEST_SUITE_P(
                  wire("{ seq 9, pdu response : error : invalidSlot }")},
         WireCase{"NotACommand", wire("{ seq 4, slot 3, pdu signal : activated : NULL }"),
                  wire("{ seq 4, pdu response : error : unexpectedMsgType }")},
-        WireCase{"NoTaker", wire("{ seq 8, pdu command : disconnect : NULL }"),
-                 wire("{ seq 8, pdu response : error : unexpectedMsgType }")},
         WireCase{"MissingSlot", wire("{ slot 7, pdu command : connect : 1 }"),
                  wire("{ slot 7, pdu response : error : slotNotExists }")},
         WireCase{"Undecodable", "FF", ""}),

@@ -1,4 +1,4 @@
-// The daemon as a process on the simulated board: its command line and exit statuses, start-up,
+// The daemon as a process on the simulated board: start-up,
 // the controller's road to it, the board services, the signals and daemon mode with syslog.
 #include <gtest/gtest.h>
 
@@ -58,36 +58,6 @@ std::string answer(Ctl::Controller& ctl, const std::string& command) {
 bool is_success(const std::string& response) {
   return response.find("response : success") != std::string::npos;
 }
-
-struct UsageCase {
-  const char* name;
-  std::vector<std::string> args;
-  int status;
-  std::string output;
-};
-
-class CommandLineRun : public testing::TestWithParam<UsageCase> {};
-
-// Options that end the program: nothing is started, no PID file is written.
-TEST_P(CommandLineRun, ExitsWithItsStatus) {
-  BoardSim board;
-  ASSERT_TRUE(board.ok());
-  OrvexdProcess daemon;
-  int status = 0;
-  ASSERT_TRUE(daemon.run(GetParam().args, status));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), GetParam().status);
-  EXPECT_NE(daemon.output().find(GetParam().output), std::string::npos) << daemon.output();
-  EXPECT_EQ(daemon.output().find("Starting server"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(OrvexdProcess::pid_file()));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CommandLineRun,
-    testing::Values(UsageCase{"Help", {"-h"}, 0, "Usage:\n orvexd -Dh\n"},
-                    UsageCase{"PortOutOfRange", {"--port", "70000"}, 2, "Usage:\n"},
-                    UsageCase{"Version", {"--version"}, 2, "server version: " + version_text()}),
-    [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 
 class Orvexd : public testing::Test {
  protected:
