@@ -46,30 +46,6 @@ TEST_F(StoreTest, StartUpClearsTheTopLevelAndKeepsFullFolders) {
   EXPECT_EQ(mode("term_cnts"), 0755u);
 }
 
-TEST_F(StoreTest, PolledValuesWriteTheirFiles) {
-  MonitoringDataHolder store;
-  EXPECT_FALSE(store.setDipValue(-1));
-  EXPECT_FALSE(exists("dip"));
-  EXPECT_TRUE(store.setDipValue(0));
-  EXPECT_EQ(read_file(mon("dip")), "0");
-  EXPECT_FALSE(store.setDipValue(0));
-
-  LGCP::POWERStatus power;
-  EXPECT_FALSE(store.setPowerStatus(power));
-  power = LGCP::POWERStatus::main;
-  EXPECT_TRUE(store.setPowerStatus(power));
-  EXPECT_EQ(read_file(mon("powerstatus")), "2");
-
-  EXPECT_TRUE(store.setConfigVersion(26, 43));
-  EXPECT_EQ(read_file(mon("config_version")), "0000001a-000000000000002b");
-  EXPECT_FALSE(store.setConfigVersion(26, 43));
-
-  EXPECT_TRUE(store.setTemperature("41"));
-  EXPECT_FALSE(store.setTemperature("41"));
-  EXPECT_FALSE(exists("temperature"));
-  EXPECT_FALSE(exists("dip.tmp"));
-}
-
 TEST_F(StoreTest, DisplayedBoardsPhonesAndCountersAreWrittenOnEveryReport) {
   MonitoringDataHolder store;
   LGCP::DisplayParams board;
