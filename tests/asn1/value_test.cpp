@@ -133,19 +133,5 @@ TEST(Value, ObjectIdentifierContents) {
   EXPECT_EQ(hex(octets), "0178") << "the first arc 2 takes any second arc";
 }
 
-TEST(Value, CoderEnvironmentOfAnUnknownRuleFailsAndAppendsNothing) {
-  Message m;
-  make_response(m, -1);
-  CoderEnv bad(3);
-  std::vector<char> out = {'a'};
-  EXPECT_FALSE(encode(m, &bad, std::back_inserter(out)));
-  EXPECT_EQ(out.size(), 1u);
-  EXPECT_FALSE(decode(out.data(), out.data() + 1, &bad, m));
-
-  CoderEnv per;
-  ASSERT_TRUE(encode(m, &per, std::back_inserter(out)));
-  EXPECT_EQ(hex(out), "6110") << "appended after the existing byte";
-}
-
 }  // namespace
 }  // namespace TestSchema
