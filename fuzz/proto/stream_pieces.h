@@ -7,8 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <iostream>
-#include <streambuf>
 
 class StreamPieces {
  public:
@@ -40,12 +38,3 @@ class StreamPieces {
   unsigned largest_;
   uint32_t seed_;
 };
-
-// Sends what `os` is given nowhere, for the rest of the run.
-inline void silence(std::ostream& os) {
-  struct NullBuffer : std::streambuf {
-    int overflow(int c) override { return c; }
-  };
-  static NullBuffer null;
-  os.rdbuf(&null);
-}

@@ -1,8 +1,5 @@
-// Feeds the trace server's frame reader an arbitrary client stream cut into arbitrary pieces, the
-// way its socket reads take them (never more than the reader has room for), and checks that it
-// hands up exactly the bodies of the frames sent before the first bad header, and stops there.
-//
-// Input as StreamPieces reads it.
+// The trace server's frame reader on a client stream in arbitrary pieces (StreamPieces, never more
+// than its room) hands up exactly the bodies of the frames before the first bad header, then stops.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -58,14 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       at += n;
       piece -= n;
       switch (reader.took(n)) {
-        case TPKTTracer::FrameReader::Step::body:
-          got.bodies.emplace_back(reader.body(), reader.body_length());
-          break;
-        case TPKTTracer::FrameReader::Step::bad:
-          got.bad = true;
-          break;
-        case TPKTTracer::FrameReader::Step::more:
-          break;
+        case TPKTTracer::FrameReader::Step::body: got.bodies.emplace_back(reader.body(), reader.body_length()); break;
+        case TPKTTracer::FrameReader::Step::bad: got.bad = true; break;
+        case TPKTTracer::FrameReader::Step::more: break;
       }
     }
   }

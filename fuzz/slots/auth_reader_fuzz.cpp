@@ -1,9 +1,6 @@
-// Feeds the relay's record reader an arbitrary byte stream cut into arbitrary pieces and checks
-// that it delivers exactly the records a whole-stream reading finds (each opens with its length,
-// 12 to 512; a length out of range ends the stream), and decodes every body without reading
-// past the record.
-//
-// Input as StreamPieces reads it.
+// The relay's record reader on a stream in arbitrary pieces (StreamPieces) delivers exactly the
+// records a whole-stream reading finds (length first, 12 to 512, else the stream ends) and every
+// body decodes without reading past its record.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -53,18 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           got.push_back(r.bytes);
           if (r.type() == Auth::kRequest && r.length() == Auth::kRequestSize) {
             voauth a(r);
-            if (a.username.size() > Auth::kTextSize || a.password.size() > Auth::kTextSize) {
+            if (a.username.size() > Auth::kTextSize || a.password.size() > Auth::kTextSize)
               std::abort();
-            }
           }
           if (r.type() == Auth::kAccounting && r.length() == Auth::kAccountingSize) voacct c(r);
           break;
         }
-        case Auth::Reader::kBadLength:
-          broken = true;
-          break;
-        case Auth::Reader::kMore:
-          break;
+        case Auth::Reader::kBadLength: broken = true; break;
+        case Auth::Reader::kMore: break;
       }
     }
   }
