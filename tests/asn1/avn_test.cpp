@@ -94,24 +94,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "\"20261206211500.250-0130\""}),
     [](const ::testing::TestParamInfo<ParseCase>& p) { return std::string(p.param.name); });
 
-TEST(Avn, EverythingPrintedParsesBack) {
-  SEQUENCE k(&Kinds_info);
-  fill_kinds(k);
-  Message rtp;
-  make_create_rtp(rtp);
-  Message packages;
-  make_hdlc_packages(packages, 3, 5);
-  for (const AbstractData* value : {static_cast<const AbstractData*>(&k),
-                                    static_cast<const AbstractData*>(&rtp),
-                                    static_cast<const AbstractData*>(&packages)}) {
-    std::string text = value->asValueNotation();
-    std::unique_ptr<AbstractData> back(value->type_info()->create(value->info()));
-    ASSERT_TRUE(back->setFromValueNotation(text)) << text;
-    EXPECT_EQ(back->compare(*value), 0) << text << "\n" << back->asValueNotation();
-    EXPECT_EQ(back->asValueNotation(), text);
-  }
-}
-
 TEST(Avn, StreamExtraction) {
   std::istringstream in("  response : error : busError  signal : number : \"x y\"");
   PDU a, b;
