@@ -2,11 +2,9 @@
 // the controller's road to it, the board services, the signals and daemon mode with syslog.
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -160,47 +158,11 @@ TEST_F(Orvexd, SighupReportsWithAControllerConnected) {
   EXPECT_TRUE(is_success(answer(ctl_, "ping : NULL")));
 }
 
-// A syslog receiver on the board root's /dev/log, read while a test waits for a record. The
-// daemon drops the records that find no room, and its start line comes first.
-class SyslogReceiver {
- public:
-  SyslogReceiver() {
-    const std::string path = Path::board("/dev/log");
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    socket_ = Fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    ok_ = socket_ && ::bind(socket_.get(), reinterpret_cast<sockaddr*>(&address),
-                            sizeof address) == 0;
-  }
-  bool ok() const { return ok_; }
-  // Reads records until one holds `text`.
-  bool wait_for(const std::string& text, int timeout_ms) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (records.find(text) == std::string::npos) {
-      if (std::chrono::steady_clock::now() >= deadline) return false;
-      pollfd p{socket_.get(), POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
-      char buffer[4096];
-      const ssize_t n = ::recv(socket_.get(), buffer, sizeof buffer, 0);
-      if (n > 0) records.append(buffer, n).append("\n");
-    }
-    return true;
-  }
-  // Every record read so far, one a line.
-  std::string records;
-
- private:
-  Fd socket_;
-  bool ok_ = false;
-};
-
 // The root is given relative to the working directory, its parent, which daemon mode leaves
 // for "/".
 TEST_F(Orvexd, DaemonModeDetachesAndLogsToSyslog) {
-  SyslogReceiver syslog;
-  ASSERT_TRUE(syslog.ok());
+  Fd syslog = unix_socket(SOCK_DGRAM, Path::board("/dev/log"));
+  ASSERT_TRUE(syslog);
   const std::filesystem::path root = Path::root(), here = std::filesystem::current_path();
   std::filesystem::current_path(root.parent_path());
   const bool started = daemon_.start({"-D", "--port", std::to_string(port_)},
@@ -212,10 +174,14 @@ TEST_F(Orvexd, DaemonModeDetachesAndLogsToSyslog) {
   ASSERT_TRUE(daemon_.wait_exit(status)) << daemon_.output();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   // The start line is a notice of the daemon facility under the identity "orx-" and the version.
-  ASSERT_TRUE(syslog.wait_for("Starting server [", wait_ms)) << syslog.records;
-  EXPECT_NE(syslog.records.find("<29>"), std::string::npos) << syslog.records;
-  EXPECT_NE(syslog.records.find("orx-" + version_text()), std::string::npos)
-      << syslog.records;
+  std::string records;
+  while (records.find("Starting server [") == std::string::npos) {
+    const std::string record = receive_datagram(syslog, wait_ms);
+    ASSERT_FALSE(record.empty()) << records;
+    records += record + "\n";
+  }
+  EXPECT_NE(records.find("<29>"), std::string::npos) << records;
+  EXPECT_NE(records.find("orx-" + version_text()), std::string::npos) << records;
   ASSERT_TRUE(wait_file(OrvexdProcess::pid_file(), true, wait_ms));
   const pid_t detached = std::atoi(read_file(OrvexdProcess::pid_file()).c_str());
   EXPECT_GT(detached, 1);

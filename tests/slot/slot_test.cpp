@@ -72,8 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
                    {std::string(kTonec) + "2, event iva : ringoff : NULL }"}, ""},
         SignalCase{"BadIvaCode", [](Slot& s) { tonec(s, 0x1600, 2); }, {},
                    "bad DTMF code, ignored.\n"},
-        SignalCase{"NegativeIvaCode", [](Slot& s) { tonec(s, 0x80000500u, 2); }, {},
-                   "bad DTMF code, ignored.\n"},
         SignalCase{"ToneGenerator", [](Slot& s) { s.processToneGenEvent(); },
                    {std::string(kTonec) + "0, event dtmfDone : NULL }"}, ""},
         SignalCase{"ToneFilter",
