@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
     Forms, PerInteger,
     ::testing::Values(
         IntCase{"unc_minus1", &kUnc, -1, "01FF"}, IntCase{"unc_128", &kUnc, 128, "020080"},
-        IntCase{"unc_minus129", &kUnc, -129, "02FF7F"}, IntCase{"unc_0", &kUnc, 0, "0100"},
+        IntCase{"unc_minus129", &kUnc, -129, "02FF7F"},
         IntCase{"unc_min", &kUnc, INT32_MIN, "0480000000"},
         IntCase{"u32_max", &kU32, -1, "C0FFFFFFFF"}, IntCase{"u32_0", &kU32, 0, "0000"},
         IntCase{"u32_256", &kU32, 256, "400100"}, IntCase{"neg_min", &kNeg, -128, "00"},
@@ -193,7 +193,6 @@ INSTANTIATE_TEST_SUITE_P(
     Input, PerHostile,
     ::testing::Values(
         BadCase{"slot_cut", &Message::theInfo, "40"},
-        BadCase{"slot_half", &Message::theInfo, "4003"},
         BadCase{"range_cut", &kSlot, "03"},
         BadCase{"empty_boolean", &BOOLEAN::theInfo, ""},
         BadCase{"fragmented_length", &OCTET_STRING::theInfo, "C1"},
@@ -211,7 +210,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"oid_past_data", &OBJECT_IDENTIFIER::theInfo, "05 2B 06"},
         BadCase{"oid_open_subidentifier", &OBJECT_IDENTIFIER::theInfo, "01 81"},
         BadCase{"enum_extension_cut", &ErrorCause::theInfo, "80"},
-        BadCase{"enum_extension_long_cut", &ErrorCause::theInfo, "C0 04 00"},
         // X.691's own extension form (index of the addition) is not read as a root value.
         BadCase{"enum_x691_addition_0", &Message::theInfo, "40 00 07 70 00"},
         BadCase{"enum_x691_addition_1", &ErrorCause::theInfo, "81 FF"},
