@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 class StreamPieces {
@@ -27,6 +28,22 @@ class StreamPieces {
     seed_ ^= seed_ >> 17;
     seed_ ^= seed_ << 5;
     return std::min<size_t>(left, 1 + seed_ % largest_);
+  }
+
+  // Hands the stream to `reader` (room(), space(), took()) in the pieces, never more than its
+  // room; `step` gets each took() result and says whether to go on.
+  template <class Reader, class Step>
+  void feed(Reader& reader, Step step) {
+    for (size_t at = 0; at < size;) {
+      for (size_t piece = next(size - at); piece > 0;) {
+        const auto n = static_cast<decltype(reader.room())>(std::min<size_t>(piece, reader.room()));
+        if (n == 0) std::abort();
+        std::memcpy(reader.space(), stream + at, n);
+        at += n;
+        piece -= n;
+        if (!step(reader.took(n))) return;
+      }
+    }
   }
 
   const uint8_t* const stream;

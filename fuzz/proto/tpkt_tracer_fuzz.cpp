@@ -45,22 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   StreamPieces input(data, size);
   TPKTTracer::FrameReader reader;
   Reading got;
-  for (size_t at = 0; at < input.size && !got.bad;) {
-    size_t piece = input.next(input.size - at);
-    while (piece > 0 && !got.bad) {
-      const unsigned room = reader.room();
-      if (room == 0 || room > TPKTTracer::max_body) std::abort();
-      const unsigned n = static_cast<unsigned>(std::min<size_t>(piece, room));
-      std::memcpy(reader.space(), input.stream + at, n);
-      at += n;
-      piece -= n;
-      switch (reader.took(n)) {
-        case TPKTTracer::FrameReader::Step::body: got.bodies.emplace_back(reader.body(), reader.body_length()); break;
-        case TPKTTracer::FrameReader::Step::bad: got.bad = true; break;
-        case TPKTTracer::FrameReader::Step::more: break;
-      }
-    }
-  }
+  input.feed(reader, [&](TPKTTracer::FrameReader::Step step) {
+    if (step == TPKTTracer::FrameReader::Step::body)
+      got.bodies.emplace_back(reader.body(), reader.body_length());
+    got.bad = step == TPKTTracer::FrameReader::Step::bad;
+    if (!got.bad && reader.room() > TPKTTracer::max_body) std::abort();
+    return !got.bad;
+  });
   if (!(got == frames_in(input.stream, input.size))) std::abort();
   return 0;
 }

@@ -35,32 +35,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Auth::Reader reader;
   std::vector<std::string> got;
-  size_t pos = 0;
-  bool broken = false;
-  while (pos < pieces.size && !broken) {
-    size_t piece = pieces.next(pieces.size - pos);
-    while (piece > 0 && !broken) {
-      const size_t n = std::min(piece, reader.room());
-      std::memcpy(reader.space(), pieces.stream + pos, n);
-      pos += n;
-      piece -= n;
-      switch (reader.took(n)) {
-        case Auth::Reader::kRecord: {
-          const attr& r = reader.record();
-          got.push_back(r.bytes);
-          if (r.type() == Auth::kRequest && r.length() == Auth::kRequestSize) {
-            voauth a(r);
-            if (a.username.size() > Auth::kTextSize || a.password.size() > Auth::kTextSize)
-              std::abort();
-          }
-          if (r.type() == Auth::kAccounting && r.length() == Auth::kAccountingSize) voacct c(r);
-          break;
-        }
-        case Auth::Reader::kBadLength: broken = true; break;
-        case Auth::Reader::kMore: break;
-      }
+  pieces.feed(reader, [&](Auth::Reader::Result step) {
+    if (step != Auth::Reader::kRecord) return step == Auth::Reader::kMore;
+    const attr& r = reader.record();
+    got.push_back(r.bytes);
+    if (r.type() == Auth::kRequest && r.length() == Auth::kRequestSize) {
+      voauth a(r);
+      if (a.username.size() > Auth::kTextSize || a.password.size() > Auth::kTextSize) std::abort();
     }
-  }
+    if (r.type() == Auth::kAccounting && r.length() == Auth::kAccountingSize) voacct c(r);
+    return true;
+  });
   if (got != expected) std::abort();
   return 0;
 }
