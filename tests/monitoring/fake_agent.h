@@ -65,15 +65,11 @@ class FakeAgent : public Control::Notify {
       return;
     }
     frames.push_back(summary(m));
-    if (answer_pings && frames.back() == "ping") send("response : ping : success : NULL");
-  }
-  // Sends a MON::Message written in value notation.
-  void send(const std::string& text) {
-    MON::Message m;
-    m.setFromValueNotation("{ pdu " + text + " }");
+    if (!answer_pings || frames.back() != "ping") return;
+    MON::Message pong;
+    pong.setFromValueNotation("{ pdu response : ping : success : NULL }");
     std::vector<char> bytes;
-    ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-    ASN1::encode(m, &env, std::back_inserter(bytes));
+    ASN1::encode(pong, &env, std::back_inserter(bytes));
     acceptor_.Send(bytes.data(), int(bytes.size()));
   }
   void send_raw(const std::string& bytes) { acceptor_.Send(bytes.data(), int(bytes.size())); }
