@@ -1,5 +1,6 @@
 // HDLC channels on the simulated multichannel controller: activation and wiring for each type,
-// frames both ways, flow control, failures and an owner that deactivates from its callback.
+// frames both ways, flow control, failures and an owner that deactivates from its callback;
+// and two channel owners back to back on the in-process wire of the link-layer tests.
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
@@ -7,8 +8,11 @@
 
 #include "hw/hdlc.h"
 #include "hw/hw_mux.h"
+#include "tests/support/golden.h"
+#include "tests/support/hdlc_wire.h"
 #include "tests/support/loop_turns.h"
 #include "tests/support/service_test.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 
@@ -209,6 +213,64 @@ TEST_F(HdlcTest, AHungUpChannelIsOneReadErrorAndIsNoLongerPolled) {
   EXPECT_FALSE(h.is_open());
   turn();
   EXPECT_TRUE(owner.take().empty());
+}
+
+using HdlcWireTest = LoopTest;
+
+// B answers a SABME with a UA from its receive callback. The third frame meets a full wire;
+// then a frame is lost, one is duplicated and one is injected.
+TEST_F(HdlcWireTest, BackToBackExchangeMatchesItsGoldenTraceAndCapture) {
+  TempRoot dir;
+  HdlcWire wire(2);
+  Owner a, b;
+  wire.a().notify = &a;
+  wire.b().notify = &b;
+  b.on_frame = [&] {
+    if (b.events.back() != "rx 00 01 7F") return;
+    Packet ua = hex_frame("00 01 73");
+    EXPECT_TRUE(wire.b().hdlc_transmit(ua));
+  };
+  const std::string capture = dir.path() + "/link.txt";
+  ASSERT_TRUE(wire.capture(capture));
+
+  Packet sabme = hex_frame("00 01 7f");
+  ASSERT_TRUE(wire.a().hdlc_transmit(sabme));
+  EXPECT_TRUE(b.events.empty()) << "delivered inside hdlc_transmit";
+  turns(2);
+  EXPECT_EQ(b.take(), Lines{"rx 00 01 7F"});
+  EXPECT_EQ(a.take(), Lines{"rx 00 01 73"});
+
+  // I frames N(S) 0 to 3, each a Q.931 STATUS ENQUIRY of call reference 1.
+  Packet i[4];
+  for (int n = 0; n < 4; ++n) {
+    i[n] = hex_frame("00 01 0" + std::to_string(2 * n) + " 00 08 01 01 75");
+  }
+  ASSERT_TRUE(wire.a().hdlc_transmit(i[0]));
+  ASSERT_TRUE(wire.a().hdlc_transmit(i[1]));
+  EXPECT_FALSE(wire.a().hdlc_transmit(i[2]));
+  EXPECT_FALSE(wire.a().is_ready());
+  EXPECT_FALSE(wire.a().hdlc_transmit(i[2]));
+  turns(2);
+  EXPECT_EQ(a.take(), Lines{"ready"}) << "one ready after two refusals";
+  EXPECT_EQ(b.take(), (Lines{"rx 00 01 00 00 08 01 01 75", "rx 00 01 02 00 08 01 01 75"}));
+
+  advance(1000);
+  wire.fault_next(HdlcWire::kA, HdlcWire::Fault::kLose);
+  wire.fault_next(HdlcWire::kA, HdlcWire::Fault::kDuplicate);
+  ASSERT_TRUE(wire.a().hdlc_transmit(i[2]));
+  ASSERT_TRUE(wire.a().hdlc_transmit(i[3]));
+  wire.inject(HdlcWire::kA, hex_frame("00 01 53"));
+  turns(1);
+  EXPECT_EQ(b.take(), (Lines{"rx 00 01 06 00 08 01 01 75", "rx 00 01 06 00 08 01 01 75"}));
+  EXPECT_EQ(a.take(), Lines{"rx 00 01 53"});
+  EXPECT_EQ(wire.a().sent.size(), 5u) << "the lost frame was sent, the refused ones were not";
+  ORVEX_EXPECT_GOLDEN("hdlc_wire", wire.trace);
+
+  if (!have_tshark()) GTEST_SKIP() << "tshark is not installed";
+  EXPECT_EQ(tshark_read(capture, HdlcWire::kLinkLapd,
+                        "-T fields -e frame.p2p_dir -e lapd.control -e _ws.malformed"),
+            (Lines{"0\t0x007f\t", "1\t0x0073\t", "0\t0x0000\t", "0\t0x0002\t",
+                   "0\t0x0006\t", "0\t0x0006\t", "1\t0x0053\t"}));
 }
 
 }  // namespace
