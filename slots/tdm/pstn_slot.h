@@ -1,14 +1,17 @@
 // PstnSlot: layer 2 of one signalling link in a 64 kbit/s time slot of a trunk, on an HDLC
 // channel of the multichannel controller that the slot owns and places on the peer trunk
 // channel slot's switch channel when the two are connected. The layer is the only one of the
-// slot's family: ISDN::LAPD for primary-rate links (mode 1) and basic-rate user sides (mode 2);
-// none for `cas`. Layer-3 messages travel to and from the controller as userData.
+// slot's family: SS7::SLC for SS7 links (mode 0), ISDN::LAPD for primary-rate links (mode 1) and
+// basic-rate user sides (mode 2), ISDN::LAPD_NT for basic-rate network sides (mode 3), whose
+// frames the slot carries between the layer and the channel itself; none for `cas`. Layer-3
+// messages travel to and from the controller as userData.
 //
 // The slot's connection priority (1) makes it drive the hardware connections with its peer.
 // A receiver connection places the channel and, except on basic rate, activates it; basic rate
 // needs the transmitter connection as well, in either order. Every 3000 ms the slot reports the
-// channel's counters (hdlcLinkInfo) and, when they changed, the LAPD's (isdnLinkInfo); the
-// LAPD's congestion goes up as isdnLinkStatus.
+// channel's counters (hdlcLinkInfo), the SS7 link's (ss7LinkInfo) and, when they changed, the
+// LAPD's (isdnLinkInfo); the LAPD's congestion goes up as isdnLinkStatus. A trunk status other
+// than normal for the slot's trunk takes an SS7 link to idle.
 #pragma once
 
 #include <vector>
@@ -16,6 +19,8 @@
 #include "base/timer_spec.h"
 #include "hw/hdlc.h"
 #include "l2/isdn/lapd.h"
+#include "l2/isdn/lapd_nt.h"
+#include "l2/ss7/slc.h"
 #include "proto/protocol.h"
 #include "server/slot/slot.h"
 
@@ -40,6 +45,8 @@ class PstnSlot : private Slot,
   void on_activated(Protocol* p) override;
   void on_deactivated(Protocol* p, Protocol_status status) override;
   void on_message(Packet& p) override;
+  // What the basic-rate network side sends goes to the channel.
+  void transmit(Packet& p) override;
   void OnLAPD_FlowStatusChange(ISDN::LAPD* lapd) override;
 
   void OnTrunkStatus(unsigned trunk, const ACP::TrunkState::NamedNumber& state) override;
@@ -64,7 +71,9 @@ class PstnSlot : private Slot,
   HDLC hdlc;
   const Mode mode;
   const int trunk_index;
+  SS7::SLC* const slc;
   ISDN::LAPD* const lapd;
+  ISDN::LAPD_NT* const lapd_nt;
   ACP::TrunkState::NamedNumber last_trunk_state = ACP::TrunkState::unknown;
 
  private:
@@ -72,6 +81,7 @@ class PstnSlot : private Slot,
   void activate_link();
   bool basic_rate() const { return mode == kBriUser || mode == kBriNetwork; }
   void report_isdn();
+  void report_ss7();
 
   Protocol_name_str name_{"PSTN"};
   HDLC::Notify* hdlc_notify_ = nullptr;
