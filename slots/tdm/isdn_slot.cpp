@@ -88,10 +88,7 @@ void IsdnSlot::on_deactivated(Protocol*, Protocol_status) {
   OnDeactivated();
 }
 
-void IsdnSlot::on_message(Packet& p) {
-  const unsigned char* data = static_cast<const Packet&>(p)->data;
-  OnUserData(std::vector<char>(data, data + p.length()));
-}
+void IsdnSlot::on_message(Packet& p) { OnUserData(LinkSlot::Octets(p)); }
 
 bool IsdnSlot::IActivate(const TERM::TermActivateParams&) {
   activate();

@@ -26,6 +26,12 @@ bool SendUserData(Slot& slot, ProtocolsFamily& family, const char* refusal,
   return true;
 }
 
+std::vector<char> Octets(const Packet& p) {
+  if (p.length() == 0) return {};
+  const unsigned char* data = p->data;
+  return std::vector<char>(data, data + p.length());
+}
+
 const char* LapdRefusal(const ISDN::LAPD& lapd) {
   return lapd.out_queue_full() ? "LAPD queue full" : nullptr;
 }

@@ -26,6 +26,9 @@ constexpr unsigned kPoolReserve = 64;
 bool SendUserData(Slot& slot, ProtocolsFamily& family, const char* refusal,
                   const std::vector<char>& data);
 
+// The contents of a message the layer delivered, for a userData signal.
+std::vector<char> Octets(const Packet& p);
+
 // The reason a LAPD cannot take a layer-3 message now, or null.
 const char* LapdRefusal(const ISDN::LAPD& lapd);
 

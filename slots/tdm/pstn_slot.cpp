@@ -131,10 +131,7 @@ void PstnSlot::on_deactivated(Protocol*, Protocol_status) {
   OnDeactivated();
 }
 
-void PstnSlot::on_message(Packet& p) {
-  const unsigned char* data = static_cast<const Packet&>(p)->data;
-  OnUserData(std::vector<char>(data, data + p.length()));
-}
+void PstnSlot::on_message(Packet& p) { OnUserData(LinkSlot::Octets(p)); }
 
 void PstnSlot::OnLAPD_FlowStatusChange(ISDN::LAPD* l) {
   LGCP::IoctlResponse r;
