@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -40,33 +39,12 @@ TEST(DspData, DChannelsFramesAndBearerChannels) {
     EXPECT_EQ(::read(fd->get(), buffer, sizeof buffer), 2);
   }
 
-  // Bearer channels: a time slot per index; an index above 2 or added twice is refused.
-  struct Case {
-    uint32_t request;
-    int32_t index;
-    int result;
-    int32_t timeslot;
-  };
-  for (const Case& c : {Case{kAddB, 1, 0, 1282}, Case{kAddB, 1, -1, -1}, Case{kAddB, 3, -1, -1},
-                        Case{kRemoveB, 1, 0, 0}, Case{kRemoveB, 1, -1, 0},
-                        Case{kAddB, 1, 0, 1282}}) {
-    if (c.request == kAddB) {
-      dsp_data_bchannel r{c.index, -1};
-      EXPECT_EQ(Device::ioctl(a.get(), kAddB, &r, sizeof r), c.result) << c.index;
-      EXPECT_EQ(r.timeslot, c.timeslot);
-      if (c.result < 0) {
-        EXPECT_EQ(errno, EINVAL);
-      }
-    } else {
-      int32_t index = c.index;
-      EXPECT_EQ(Device::ioctl(a.get(), kRemoveB, &index, sizeof index), c.result);
-    }
-  }
-  EXPECT_EQ(sim.command("log dsp-data"),
-            (Lines{"0x40044211 CHANNEL_ID", "0x40044211 CHANNEL_ID",
-                   "0x8008420f ADD_B index=1 ts=-1", "0x8008420f ADD_B index=1 ts=-1",
-                   "0x8008420f ADD_B index=3 ts=-1", "0x80044210 REMOVE_B index=1",
-                   "0x80044210 REMOVE_B index=1", "0x8008420f ADD_B index=1 ts=-1"}));
+  // Bearer channels (the QSIG slot tests cover the rest): an index above 2 is refused.
+  dsp_data_bchannel r{3, -1};
+  EXPECT_EQ(Device::ioctl(a.get(), kAddB, &r, sizeof r), -1);
+  r.index = 2;
+  EXPECT_EQ(Device::ioctl(a.get(), kAddB, &r, sizeof r), 0);
+  EXPECT_EQ(r.timeslot, 1283);
 
   // A closed D channel frees its number for the next open.
   a = Fd();

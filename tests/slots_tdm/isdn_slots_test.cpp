@@ -72,12 +72,6 @@ TEST_F(IsdnRoad, PrimaryRateLinkCarriesLayer3BothWays) {
             Brief{"response : error : unsupported"});
 }
 
-TEST_F(IsdnRoad, BasicRateChannelIsAllocatedAsSuch) {
-  command(create("isdn : { type bri, trunk 2, log 0, side user : NULL }"));
-  EXPECT_EQ(board().command("mcc channels"),
-            Lines{"1024 mode=1 rx-size=512 rx-threshold=1 tx-threshold=1"});
-}
-
 TEST_F(IsdnRoad, EagainWaitsForWritabilityAndTheFrameStaysWithTheLapd) {
   int ends[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends), 0);
