@@ -314,6 +314,35 @@ void BM_MccUserDataRoundTrip(benchmark::State& state) {
   beside_ping(state, daemon, "userData", [&] { return round_trip(daemon.fd(), command, awaited); });
 }
 
+// userData of 64 bytes into ISDN D-channel slot 1 (primary rate, user side), whose channel the
+// board joined to slot 2's (network side): the LAPD link carries it as an I frame, and the round
+// trip ends with the response and slot 2's userData signal.
+void BM_DChannelUserDataRoundTrip(benchmark::State& state) {
+  std::clog.rdbuf(nullptr);
+  Daemon daemon(free_port());
+  const std::string isdn = ", pdu command : create : isdn : { type pri, trunk 1, log 0, side ";
+  if (daemon.fd() < 0 ||
+      !prepare(state, daemon, {"slot 1" + isdn + "user : NULL } }",
+                               "slot 2" + isdn + "network : NULL } }"})) {
+    return;
+  }
+  daemon.board().command("mcc join 1024 1025");
+  if (round_trip(daemon.fd(),
+                 bench::lgcp_frame("{ seq 3, slot 1, pdu command : activate : empty : NULL }"),
+                 {bench::lgcp_frame("{ seq 3, slot 1, pdu response : success : NULL }"),
+                  bench::lgcp_frame("{ slot 1, pdu signal : activated : NULL }")}) < 0) {
+    state.SkipWithError("the link did not come up");
+    return;
+  }
+  const std::string data = "'" + hex(64, "5A") + "'H";
+  const std::string command =
+      bench::lgcp_frame("{ seq 4, slot 1, pdu command : userData : " + data + " }");
+  const std::vector<std::string> awaited{
+      bench::lgcp_frame("{ seq 4, slot 1, pdu response : success : NULL }"),
+      bench::lgcp_frame("{ slot 2, pdu signal : userData : " + data + " }")};
+  beside_ping(state, daemon, "userData", [&] { return round_trip(daemon.fd(), command, awaited); });
+}
+
 // One hdlcPackages ioctl of 128 packages to an HDLC packet slot on a trunk slot's channel,
 // which the board joins to raw data slot 2's: from the ioctl to the last package's frame
 // received on the other side. 128 packages start at a multiple of 8, so the last one's sequence
@@ -512,6 +541,10 @@ BENCHMARK(BM_CreateDestroyTrunk)->Iterations(1000)->UseRealTime()->Unit(benchmar
 BENCHMARK(BM_MccUserDataRoundTrip)
     ->Arg(64)
     ->Arg(1024)
+    ->Iterations(2000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DChannelUserDataRoundTrip)
     ->Iterations(2000)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);

@@ -1,12 +1,10 @@
 // PSTN signalling-link slots on trunk slots of the simulated board, grouped by mode: SS7 links
-// between two slots, a primary-rate link to an ISDN D-channel slot carrying a SETUP, basic-rate
-// connections in either order and the network side's frames, and cas. The links' captures are
-// read by tshark.
+// between two slots (tshark reads their capture), basic-rate connections in either order and
+// the network side's frames, and cas. The primary-rate link is in the black-box tests.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "slots/tdm/isdn_factory.h"
 #include "slots/tdm/pstn_factory.h"
 #include "slots/tdm/trunk_factory.h"
 #include "tests/slots_tdm/slot_road.h"
@@ -21,7 +19,6 @@ class PstnRoad : public SlotRoad {
   static void SetUpTestSuite() {
     SlotRoad::SetUpTestSuite();
     PstnFactory::instance();
-    IsdnFactory::instance();
     LinkTrunkFactories();
   }
   void TearDown() override {
@@ -112,30 +109,6 @@ TEST_F(PstnRoad, Ss7LinkBetweenTwoSlotsCarriesMsusUntilTheTrunkFails) {
   const std::string dissected = tshark(file);
   EXPECT_NE(dissected.find("Message Transfer Part Level 3"), std::string::npos);
   EXPECT_EQ(dissected.find("Malformed"), std::string::npos);
-}
-
-TEST_F(PstnRoad, PrimaryRateLinkToAnIsdnSlotCarriesASetup) {
-  const std::string file = capture("pri");
-  sim("mcc capture " + file);
-  run({"{ seq 1, slot 3, pdu command : create : isdn : { type pri, trunk 1, log 0, "
-       "side network : NULL } }"});
-  link(1, "isdn : { type pri, trunk 1, log 0, side user : NULL }", 5);
-  EXPECT_EQ(board().command("mcc channels"),
-            (Lines{"1024 mode=0 rx-size=512 rx-threshold=1 tx-threshold=1",
-                   "1025 mode=0 rx-size=512 rx-threshold=1 tx-threshold=4"}));
-  sim("mcc join 1024 1025");
-  Brief up = wait(1500);
-  EXPECT_NE(std::find(up.begin(), up.end(), "signal : activated : NULL"), up.end());
-  // SETUP: protocol discriminator 8, call reference 1, bearer capability speech.
-  const std::string setup = "080101050403808890";
-  EXPECT_EQ(exchange("{ seq 4, slot 1, pdu command : userData : '" + setup + "'H }"),
-            (Brief{"response : success : NULL", "signal : userData : '08 01 01 05 04 03 80 88 90'H"}));
-  sim("mcc capture off");
-  const std::string dissected = tshark(file);
-  EXPECT_NE(dissected.find("Q.931"), std::string::npos);
-  EXPECT_NE(dissected.find("SETUP"), std::string::npos);
-  EXPECT_EQ(dissected.find("Malformed"), std::string::npos);
-  run({"{ seq 5, slot 3, pdu command : destroy : NULL }"});
 }
 
 TEST_F(PstnRoad, PeerOffTheTrunksIsRefused) {
