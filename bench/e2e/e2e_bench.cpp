@@ -296,6 +296,18 @@ std::string hex(size_t bytes, const char* byte) {
   return text;
 }
 
+// userData of `bytes` bytes into slot 1, each round trip ending with the response and slot 2's
+// userData signal, beside ping.
+void user_data_beside_ping(benchmark::State& state, Daemon& daemon, size_t bytes) {
+  const std::string data = "'" + hex(bytes, "5A") + "'H";
+  const std::string command =
+      bench::lgcp_frame("{ seq 4, slot 1, pdu command : userData : " + data + " }");
+  const std::vector<std::string> awaited{
+      bench::lgcp_frame("{ seq 4, slot 1, pdu response : success : NULL }"),
+      bench::lgcp_frame("{ slot 2, pdu signal : userData : " + data + " }")};
+  beside_ping(state, daemon, "userData", [&] { return round_trip(daemon.fd(), command, awaited); });
+}
+
 // userData of state.range(0) bytes into raw data slot 1, whose channel the board joined to slot
 // 2's: the round trip ends with the response and slot 2's userData signal. Each iteration also
 // makes one ping round trip on the same daemon, the reference of the ratios.
@@ -305,13 +317,7 @@ void BM_MccUserDataRoundTrip(benchmark::State& state) {
   const std::string mcc = ", pdu command : create : mcc : { type data, mode standard } }";
   if (daemon.fd() < 0 || !prepare(state, daemon, {"slot 1" + mcc, "slot 2" + mcc})) return;
   daemon.board().command("mcc join 1024 1025");
-  const std::string data = "'" + hex(size_t(state.range(0)), "5A") + "'H";
-  const std::string command =
-      bench::lgcp_frame("{ seq 4, slot 1, pdu command : userData : " + data + " }");
-  const std::vector<std::string> awaited{
-      bench::lgcp_frame("{ seq 4, slot 1, pdu response : success : NULL }"),
-      bench::lgcp_frame("{ slot 2, pdu signal : userData : " + data + " }")};
-  beside_ping(state, daemon, "userData", [&] { return round_trip(daemon.fd(), command, awaited); });
+  user_data_beside_ping(state, daemon, size_t(state.range(0)));
 }
 
 // userData of 64 bytes into ISDN D-channel slot 1 (primary rate, user side), whose channel the
@@ -334,13 +340,7 @@ void BM_DChannelUserDataRoundTrip(benchmark::State& state) {
     state.SkipWithError("the link did not come up");
     return;
   }
-  const std::string data = "'" + hex(64, "5A") + "'H";
-  const std::string command =
-      bench::lgcp_frame("{ seq 4, slot 1, pdu command : userData : " + data + " }");
-  const std::vector<std::string> awaited{
-      bench::lgcp_frame("{ seq 4, slot 1, pdu response : success : NULL }"),
-      bench::lgcp_frame("{ slot 2, pdu signal : userData : " + data + " }")};
-  beside_ping(state, daemon, "userData", [&] { return round_trip(daemon.fd(), command, awaited); });
+  user_data_beside_ping(state, daemon, 64);
 }
 
 // One hdlcPackages ioctl of 128 packages to an HDLC packet slot on a trunk slot's channel,
