@@ -40,9 +40,11 @@
 #include "slots/tdm/echo_factory.h"
 #include "slots/tdm/ext_factory.h"
 #include "slots/tdm/hdlc_slot_factory.h"
+#include "slots/tdm/isdn_factory.h"
 #include "slots/tdm/map_factory.h"
 #include "slots/tdm/mcc_factory.h"
 #include "slots/tdm/mixer_factory.h"
+#include "slots/tdm/pstn_factory.h"
 #include "slots/tdm/trunk_factory.h"
 #include "slots/tdm/voice_factory.h"
 
@@ -57,6 +59,7 @@ void BuildSlotFactories() {
   // The trunk factories are static objects, already in the chain; this keeps them linked in.
   LinkTrunkFactories();
   MapFactory::instance();
+  PstnFactory::instance();
   RtpFactory::instance();
   ModemFactory::instance();
   Mixer::MixerFactory::instance();
@@ -65,6 +68,7 @@ void BuildSlotFactories() {
   EchoFactory::instance();
   VoiceFactory::instance();
   T38SoftFactory::instance();
+  IsdnFactory::instance();
   RtpLEMZFactory::instance();
   RtpED137Factory::instance();
   HdlcSlotFactory::instance();

@@ -1,6 +1,7 @@
 #include "sim/models.h"
 
 #include "sim/dsp.h"
+#include "sim/dsp_data.h"
 #include "sim/dtmf.h"
 #include "sim/e1_cas.h"
 #include "sim/echo.h"
@@ -30,6 +31,7 @@ std::vector<std::unique_ptr<DeviceModel>> make_device_models() {
   models.push_back(std::make_unique<Voice>());
   models.push_back(std::make_unique<RtpExt>());
   models.push_back(std::make_unique<Mctl>());
+  models.push_back(std::make_unique<DspData>());
   models.push_back(std::make_unique<Net>());
   return models;
 }

@@ -296,6 +296,18 @@ std::string hex(size_t bytes, const char* byte) {
   return text;
 }
 
+// userData of `bytes` bytes into slot 1, each round trip ending with the response and slot 2's
+// userData signal, beside ping.
+void user_data_beside_ping(benchmark::State& state, Daemon& daemon, size_t bytes) {
+  const std::string data = "'" + hex(bytes, "5A") + "'H";
+  const std::string command =
+      bench::lgcp_frame("{ seq 4, slot 1, pdu command : userData : " + data + " }");
+  const std::vector<std::string> awaited{
+      bench::lgcp_frame("{ seq 4, slot 1, pdu response : success : NULL }"),
+      bench::lgcp_frame("{ slot 2, pdu signal : userData : " + data + " }")};
+  beside_ping(state, daemon, "userData", [&] { return round_trip(daemon.fd(), command, awaited); });
+}
+
 // userData of state.range(0) bytes into raw data slot 1, whose channel the board joined to slot
 // 2's: the round trip ends with the response and slot 2's userData signal. Each iteration also
 // makes one ping round trip on the same daemon, the reference of the ratios.
@@ -305,13 +317,30 @@ void BM_MccUserDataRoundTrip(benchmark::State& state) {
   const std::string mcc = ", pdu command : create : mcc : { type data, mode standard } }";
   if (daemon.fd() < 0 || !prepare(state, daemon, {"slot 1" + mcc, "slot 2" + mcc})) return;
   daemon.board().command("mcc join 1024 1025");
-  const std::string data = "'" + hex(size_t(state.range(0)), "5A") + "'H";
-  const std::string command =
-      bench::lgcp_frame("{ seq 4, slot 1, pdu command : userData : " + data + " }");
-  const std::vector<std::string> awaited{
-      bench::lgcp_frame("{ seq 4, slot 1, pdu response : success : NULL }"),
-      bench::lgcp_frame("{ slot 2, pdu signal : userData : " + data + " }")};
-  beside_ping(state, daemon, "userData", [&] { return round_trip(daemon.fd(), command, awaited); });
+  user_data_beside_ping(state, daemon, size_t(state.range(0)));
+}
+
+// userData of 64 bytes into ISDN D-channel slot 1 (primary rate, user side), whose channel the
+// board joined to slot 2's (network side): the LAPD link carries it as an I frame, and the round
+// trip ends with the response and slot 2's userData signal.
+void BM_DChannelUserDataRoundTrip(benchmark::State& state) {
+  std::clog.rdbuf(nullptr);
+  Daemon daemon(free_port());
+  const std::string isdn = ", pdu command : create : isdn : { type pri, trunk 1, log 0, side ";
+  if (daemon.fd() < 0 ||
+      !prepare(state, daemon, {"slot 1" + isdn + "user : NULL } }",
+                               "slot 2" + isdn + "network : NULL } }"})) {
+    return;
+  }
+  daemon.board().command("mcc join 1024 1025");
+  if (round_trip(daemon.fd(),
+                 bench::lgcp_frame("{ seq 3, slot 1, pdu command : activate : empty : NULL }"),
+                 {bench::lgcp_frame("{ seq 3, slot 1, pdu response : success : NULL }"),
+                  bench::lgcp_frame("{ slot 1, pdu signal : activated : NULL }")}) < 0) {
+    state.SkipWithError("the link did not come up");
+    return;
+  }
+  user_data_beside_ping(state, daemon, 64);
 }
 
 // One hdlcPackages ioctl of 128 packages to an HDLC packet slot on a trunk slot's channel,
@@ -512,6 +541,10 @@ BENCHMARK(BM_CreateDestroyTrunk)->Iterations(1000)->UseRealTime()->Unit(benchmar
 BENCHMARK(BM_MccUserDataRoundTrip)
     ->Arg(64)
     ->Arg(1024)
+    ->Iterations(2000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DChannelUserDataRoundTrip)
     ->Iterations(2000)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);

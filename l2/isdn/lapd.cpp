@@ -483,6 +483,8 @@ void LAPD::change_flowstatus(FlowStatus::Type value) {
   if (notify) notify->OnLAPD_FlowStatusChange(this);
 }
 
+bool LAPD::out_queue_full() const { return out_q_.count() > kOutLimit; }
+
 void LAPD::message(Packet& p) {
   Entry entry(this);
   ++stats_.tx_messages;

@@ -154,6 +154,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   const Stats& stats() const { return stats_; }
   const LAPDFullState& full_state() const { return *this; }
   unsigned out_queue_count() const { return out_q_.count(); }
+  // message() would drop the next layer-3 message: the I queue holds its limit.
+  bool out_queue_full() const;
   unsigned ack_queue_count() const { return ack_q_.count(); }
 
   GenericHDLC* hdlc = nullptr;

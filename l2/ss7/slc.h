@@ -128,6 +128,8 @@ class SLC : public Protocol, public HDLC::Notify {
   State::type state() const { return state_->get_state_id(); }
   unsigned rtb_fill() const { return rtb_fill_; }
   unsigned tb_count() const { return tb_.count(); }
+  // BSNT: the FSN of the last MSU accepted.
+  unsigned bsnt() const { return bsnt_; }
 
   void PutHeader(std::ostream& os) const;
   void PutShortInfo(std::ostream& os) const;

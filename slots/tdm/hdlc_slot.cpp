@@ -4,6 +4,7 @@
 
 #include "base/ext_header.h"
 #include "base/trace_ctl.h"
+#include "slots/tdm/link_slot.h"
 
 namespace {
 
@@ -191,13 +192,4 @@ void HdlcSlot::OnUpdateTimer() {
   UpdateHDLC_Statistics();
 }
 
-void HdlcSlot::UpdateHDLC_Statistics() {
-  LGCP::IoctlResponse info;
-  LGCP::HdlcLinkInfo& counters = info.select_hdlcLinkInfo();
-  counters.set_txSU(static_cast<int32_t>(hdlc.txSU));
-  counters.set_txDiscard(static_cast<int32_t>(hdlc.txDiscard));
-  counters.set_txError(static_cast<int32_t>(hdlc.txError));
-  counters.set_txOverflow(static_cast<int32_t>(hdlc.txOverflow));
-  counters.set_rxSU(static_cast<int32_t>(hdlc.rxSU));
-  OnIoctlResponse(info);
-}
+void HdlcSlot::UpdateHDLC_Statistics() { LinkSlot::ReportHdlcLinkInfo(*this, hdlc); }

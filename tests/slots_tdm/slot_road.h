@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -68,6 +69,23 @@ class SlotRoad : public testing::Test {
     std::vector<Ctl::Received> got;
     Ctl::Received r;
     while (ctl_.receive(r, 0)) got.push_back(r);
+    return got;
+  }
+  // Turns the loop; each message that arrived meanwhile in short: its pdu in value notation up
+  // to the first SEQUENCE ("signal : ioctl : hdlcLinkInfo", "response : success : NULL").
+  std::vector<std::string> briefly() {
+    std::vector<std::string> got;
+    for (const Ctl::Received& r : received()) {
+      std::string text;
+      for (char c : r.text()) {
+        const bool blank = c == '\n' || c == ' ';
+        if (!blank || (!text.empty() && text.back() != ' ')) text += blank ? ' ' : c;
+      }
+      const size_t pdu = text.find("pdu ");
+      if (pdu != std::string::npos) text = text.substr(pdu + 4);
+      text = text.substr(0, std::min(text.find(" : {"), text.rfind(" }")));
+      got.push_back(text);
+    }
     return got;
   }
   // Runs the loop, waiting for other processes, until `done` holds (bounded); what the

@@ -1,0 +1,24 @@
+// IsdnFactory: makes the ISDN D-channel slots (create alternative isdn, on a channel of the
+// multichannel HDLC controller), the QSIG D-channel slots (ats-qsig, on /dev/dsp-data) and
+// their bearer-channel slots (ats-qsig-b). Log header "mcc/isdn: ".
+#pragma once
+
+#include "server/slot/slot_factory.h"
+
+class IsdnFactory : public SlotFactory {
+ public:
+  static IsdnFactory& instance();
+
+  const char* GetName() const override { return "ISDN"; }
+  // Null, with a line on std::cerr where the device refuses, for a create it cannot serve.
+  Slot* INewSlot(const LGCP::CreateParams& params) override;
+  void Query(LGCP::Resources&) override {}
+
+  // The slot of this factory numbered `number`, or null.
+  Slot* FindSlot(unsigned number) const;
+
+ private:
+  Slot* NewIsdnSlot(const LGCP::IsdnParams& params);
+  Slot* NewAtsQsigSlot(const LGCP::AtsQsigParams& params);
+  Slot* NewAtsQsigBSlot(const LGCP::AtsQsigBParams& params);
+};

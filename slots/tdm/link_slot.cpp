@@ -1,0 +1,55 @@
+#include "slots/tdm/link_slot.h"
+
+#include <cstring>
+#include <iostream>
+
+#include "proto/packet.h"
+
+namespace LinkSlot {
+
+bool SendUserData(Slot& slot, ProtocolsFamily& family, const char* refusal,
+                  const std::vector<char>& data) {
+  if (!refusal && packet_pool().free_count() < kPoolReserve) refusal = "packet pool low";
+  if (refusal) {
+    std::cerr << slot << ": userData refused: " << refusal << std::endl;
+    return false;
+  }
+  Packet p;
+  family.prepare_head(p);
+  if (p._tailroom() < data.size()) {
+    std::cerr << slot << ": userData refused: " << data.size() << " bytes do not fit a packet"
+              << std::endl;
+    return false;
+  }
+  if (!data.empty()) std::memcpy(p.put(static_cast<unsigned>(data.size())), data.data(), data.size());
+  family.message(p);
+  return true;
+}
+
+std::vector<char> Octets(const Packet& p) {
+  if (p.length() == 0) return {};
+  const unsigned char* data = p->data;
+  return std::vector<char>(data, data + p.length());
+}
+
+const char* LapdRefusal(const ISDN::LAPD& lapd) {
+  return lapd.out_queue_full() ? "LAPD queue full" : nullptr;
+}
+
+void ReportHdlcLinkInfo(Slot& slot, const HDLC& hdlc) {
+  LGCP::IoctlResponse info;
+  LGCP::HdlcLinkInfo& counters = info.select_hdlcLinkInfo();
+  counters.set_txSU(static_cast<int32_t>(hdlc.txSU));
+  counters.set_txDiscard(static_cast<int32_t>(hdlc.txDiscard));
+  counters.set_txError(static_cast<int32_t>(hdlc.txError));
+  counters.set_txOverflow(static_cast<int32_t>(hdlc.txOverflow));
+  counters.set_rxSU(static_cast<int32_t>(hdlc.rxSU));
+  slot.OnIoctlResponse(info);
+}
+
+void ReportIsdnLinkInfo(Slot& slot, const ISDN::LAPD& lapd) {
+  LGCP::IoctlResponse r;
+  if (lapd.GetInfo(r.select_isdnLinkInfo())) slot.OnIoctlResponse(r);
+}
+
+}  // namespace LinkSlot

@@ -1,0 +1,41 @@
+// What the signalling slots (PstnSlot, IsdnSlot, HdlcSlot) share around their link layer: the
+// road of a userData command down the layer, and the link reports.
+//
+// A userData command that the layer cannot carry is refused (false: the controller gets an
+// error answer) with a log line, never dropped as a success: when the message does not fit one
+// packet after the layer's head room, when the caller names a reason of its layer (no layer, a
+// full queue, a link out of service), or when fewer than kPoolReserve packets are free. The
+// reserve keeps the pool for the control connection and received frames, so that a flood of
+// userData over many links cannot empty it.
+#pragma once
+
+#include <vector>
+
+#include "hw/hdlc.h"
+#include "l2/isdn/lapd.h"
+#include "proto/protocol.h"
+#include "server/slot/slot.h"
+
+namespace LinkSlot {
+
+constexpr unsigned kPoolReserve = 64;
+
+// Builds one packet with the head room `family`'s layers need, fills it with `data` and passes
+// it to the family's message. `refusal` is the layer's reason not to take it now (null when it
+// can). True when the message went down.
+bool SendUserData(Slot& slot, ProtocolsFamily& family, const char* refusal,
+                  const std::vector<char>& data);
+
+// The contents of a message the layer delivered, for a userData signal.
+std::vector<char> Octets(const Packet& p);
+
+// The reason a LAPD cannot take a layer-3 message now, or null.
+const char* LapdRefusal(const ISDN::LAPD& lapd);
+
+// An hdlcLinkInfo ioctl signal with the channel's counters.
+void ReportHdlcLinkInfo(Slot& slot, const HDLC& hdlc);
+
+// An isdnLinkInfo ioctl signal when the LAPD's figures changed since the last call.
+void ReportIsdnLinkInfo(Slot& slot, const ISDN::LAPD& lapd);
+
+}  // namespace LinkSlot

@@ -1,0 +1,23 @@
+#include "slots/tdm/pstn_factory.h"
+
+#include "slots/tdm/pstn_slot.h"
+
+PstnFactory& PstnFactory::instance() {
+  static PstnFactory factory;
+  return factory;
+}
+
+Slot* PstnFactory::INewSlot(const LGCP::CreateParams& params) {
+  if (params.currentSelection() != LGCP::CreateParams::e_pstn) return nullptr;
+  const auto& p = static_cast<const LGCP::PstnParams&>(*params.getSelection());
+  return &(new PstnSlot(p))->slot();
+}
+
+void PstnFactory::SelfSignal(const LGCP::Signal& s) {
+  if (!s.is_trunkStatus()) return;
+  const ACP::TrunkStatus& status = s.get_trunkStatus();
+  for (Slot* slot : slots) {
+    slot->OnTrunkStatus(static_cast<unsigned>(status.get_trunk().getValue()),
+                        status.get_state().getValue());
+  }
+}

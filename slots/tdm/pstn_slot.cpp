@@ -1,0 +1,247 @@
+#include "slots/tdm/pstn_slot.h"
+
+#include <iostream>
+
+#include "slots/tdm/link_slot.h"
+
+namespace {
+
+constexpr unsigned kUpdateMs = 3000;
+constexpr int kMaxTrunk = 3;
+constexpr int kMaxTimeslot = 31;
+// HDLC channel types.
+constexpr int kSs7Channel = 0;
+constexpr int kPriChannel = 1;
+constexpr int kBriChannel = 2;
+
+PstnSlot::Mode ModeOf(const LGCP::PstnParams& p) {
+  if (!p.is_isdn()) return PstnSlot::kSs7OrCas;
+  const LGCP::IsdnParams& isdn = p.get_isdn();
+  if (isdn.get_type().getValue() != LGCP::IsdnType::bri) return PstnSlot::kPri;
+  return isdn.get_side().is_network() ? PstnSlot::kBriNetwork : PstnSlot::kBriUser;
+}
+
+int TrunkOf(const LGCP::PstnParams& p) {
+  if (p.is_isdn()) return p.get_isdn().get_trunk().getValue();
+  if (p.is_ss7()) return p.get_ss7().get_trunk().getValue();
+  return p.get_cas().get_trunk().getValue();
+}
+
+}  // namespace
+
+const TimerSpec::Spec<PstnSlot> PstnSlot::TUpdatespec{&PstnSlot::OnUpdateTimer, kUpdateMs};
+
+PstnSlot::PstnSlot(const LGCP::PstnParams& params)
+    : mode(ModeOf(params)),
+      trunk_index(TrunkOf(params) - 1),
+      slc(params.is_ss7() ? new SS7::SLC : nullptr),
+      lapd(mode == kPri || mode == kBriUser ? new ISDN::LAPD(ISDN::Side::user, 0) : nullptr),
+      lapd_nt(mode == kBriNetwork ? new ISDN::LAPD_NT : nullptr) {
+  hdlc.notify = this;
+  if (slc) {
+    const LGCP::SS7Params& p = params.get_ss7();
+    slc->hdlc = &hdlc;
+    slc->trunk = static_cast<unsigned>(p.get_trunk().getValue());
+    slc->slc = static_cast<unsigned>(p.get_slc().getValue());
+    slc->dpc = static_cast<unsigned>(p.get_dpc().getValue());
+    slc->emergency = p.get_emergency().getValue();
+    hdlc_notify_ = slc;
+    hdlc.trunk = slc->trunk;
+    add_protocol_tail(slc);
+  }
+  if (lapd_nt) {
+    lapd_nt->set_log(static_cast<unsigned>(params.get_isdn().get_log().getValue()));
+    add_protocol_tail(lapd_nt);
+  }
+  if (lapd) {
+    const LGCP::IsdnParams& p = params.get_isdn();
+    lapd->side = p.get_side().is_network() ? ISDN::Side::network : ISDN::Side::user;
+    lapd->trunk = static_cast<uint32_t>(p.get_trunk().getValue());
+    lapd->log = static_cast<unsigned>(p.get_log().getValue());
+    lapd->hdlc = &hdlc;
+    lapd->notify = this;
+    hdlc_notify_ = lapd;
+    hdlc.log_level = p.get_log().getValue();
+    hdlc.trunk = lapd->trunk;
+    if (mode == kBriUser) lapd->change_to_bri();
+    add_protocol_tail(lapd);
+  }
+  update_timer_.set(this, TUpdatespec);
+}
+
+PstnSlot::~PstnSlot() {
+  // The channel's callbacks stop before the layer goes; the channel goes after it, as the layer
+  // may still reach it while it is deleted.
+  hdlc.unbind();
+  delete slc;
+  delete lapd;
+  delete lapd_nt;
+}
+
+void PstnSlot::on_hdlc_receive(Packet& frame) {
+  if (hdlc_notify_) hdlc_notify_->on_hdlc_receive(frame);
+  if (lapd_nt) receive(frame);
+}
+
+void PstnSlot::transmit(Packet& p) {
+  if (lapd_nt) hdlc.hdlc_transmit(p);
+}
+
+void PstnSlot::on_hdlc_error(HDLC::Notify::Cause::Type cause) {
+  if (hdlc_notify_) hdlc_notify_->on_hdlc_error(cause);
+}
+
+void PstnSlot::on_hdlc_ready() {
+  if (hdlc_notify_) hdlc_notify_->on_hdlc_ready();
+}
+
+void PstnSlot::report_isdn() {
+  if (lapd) LinkSlot::ReportIsdnLinkInfo(*this, *lapd);
+}
+
+void PstnSlot::report_ss7() {
+  if (!slc) return;
+  const SS7::SLC::Statistics& s = slc->statistics();
+  LGCP::IoctlResponse r;
+  ACP::SS7LinkInfo& info = r.select_ss7LinkInfo();
+  info.set_msuTxCount(static_cast<int32_t>(s.su_sent));
+  info.set_msuRxCount(static_cast<int32_t>(s.su_received));
+  info.set_octetsTx(static_cast<int32_t>(s.octets_sent));
+  info.set_octetsRx(static_cast<int32_t>(s.octets_received));
+  info.set_speedRx(0);
+  info.set_speedTx(0);
+  info.set_overflowCntr(static_cast<int32_t>(s.tb_overflows));
+  info.set_rtbSize(static_cast<int32_t>(s.rtb_size));
+  info.set_repeatCntr(static_cast<int32_t>(s.retransmissions));
+  info.set_badSeqCntr(static_cast<int32_t>(s.nacks_sent));
+  info.get_ss7state() = static_cast<ACP::SS7State::NamedNumber>(slc->state());
+  OnIoctlResponse(r);
+}
+
+void PstnSlot::on_activated(Protocol*) {
+  report_isdn();
+  report_ss7();
+  OnActivated();
+}
+
+void PstnSlot::on_deactivated(Protocol*, Protocol_status) {
+  report_isdn();
+  report_ss7();
+  OnUpdateTimer();
+  OnDeactivated();
+}
+
+void PstnSlot::on_message(Packet& p) { OnUserData(LinkSlot::Octets(p)); }
+
+void PstnSlot::OnLAPD_FlowStatusChange(ISDN::LAPD* l) {
+  LGCP::IoctlResponse r;
+  r.select_isdnLinkStatus() = l->flow_status() == ISDN::LAPD::FlowStatus::busy
+                                  ? LGCP::IsdnLinkStatus::congested
+                                  : LGCP::IsdnLinkStatus::normal;
+  OnIoctlResponse(r);
+}
+
+void PstnSlot::OnTrunkStatus(unsigned trunk, const ACP::TrunkState::NamedNumber& state) {
+  if (!slc || static_cast<int>(trunk) != trunk_index || state == last_trunk_state) return;
+  last_trunk_state = state;
+  slc->OnTrunkHardStatus(state == ACP::TrunkState::normal);
+}
+
+bool PstnSlot::IActivate(const TERM::TermActivateParams&) {
+  activate_link();
+  return true;
+}
+
+bool PstnSlot::IDeactivate() {
+  deactivate();
+  return true;
+}
+
+bool PstnSlot::IUserData(const std::vector<char>& data) {
+  const char* refusal = nullptr;
+  if (lapd) {
+    refusal = LinkSlot::LapdRefusal(*lapd);
+  } else if (slc) {
+    if (slc->state() != SS7::SLC::State::worked) refusal = "SS7 link not in service";
+    else if (slc->tb_count() >= SS7::SLC::kTbLimit) refusal = "SS7 TB full";
+  } else if (!lapd_nt) {
+    refusal = "no link layer";
+  }
+  return LinkSlot::SendUserData(*this, *this, refusal, data);
+}
+
+bool PstnSlot::Ioctl(const LGCP::IoctlParams& params) {
+  if (!slc) return false;
+  if (params.currentSelection() == LGCP::IoctlParams::e_ss7RqBSN) {
+    LGCP::IoctlResponse r;
+    r.select_ss7BSN() = static_cast<int32_t>(slc->bsnt());
+    OnIoctlResponse(r);
+    return true;
+  }
+  if (params.currentSelection() != LGCP::IoctlParams::e_ss7Log) return false;
+  const auto& l = static_cast<const LGCP::SS7L2Log&>(*params.getSelection());
+  slc->log.state = l.get_state().getValue();
+  slc->log.raw_receive = l.get_raw_receive().getValue();
+  slc->log.raw_transmit = l.get_raw_transmit().getValue();
+  slc->log.mtp_transmit = l.get_mtp_transmit().getValue();
+  slc->log.mtp_receive = l.get_mtp_receive().getValue();
+  slc->log.mtp_activate = l.get_mtp_activate().getValue();
+  slc->log.timers = l.get_timers().getValue();
+  slc->log.msu_processing = l.get_msu_processing().getValue();
+  return true;
+}
+
+void PstnSlot::activate_link() {
+  if (!hdlc.activate()) {
+    OnDeactivated();
+    return;
+  }
+  activate();
+}
+
+bool PstnSlot::IHwConnectReceiver(Slot& peer) {
+  if (!basic_rate()) {
+    // Signed: a peer that is not on a trunk (-1) passes.
+    const int trunk = peer.GetTrunk();
+    if (trunk > kMaxTrunk) {
+      std::cerr << "pstn-slot: invalid trunk number: " << trunk << std::endl;
+      return false;
+    }
+    const int timeslot = peer.GetTrunkTimeSlot();
+    if (timeslot > kMaxTimeslot) {
+      std::cerr << "pstn-slot: invalid timeslot: " << timeslot << std::endl;
+      return false;
+    }
+    hdlc.param_trunk = static_cast<uint32_t>(trunk);
+    hdlc.param_timeslot = static_cast<uint32_t>(timeslot);
+  }
+  hdlc.tsA = peer.IGetTransmitChannel();
+  hdlc.type = mode == kSs7OrCas ? kSs7Channel : mode == kPri ? kPriChannel : kBriChannel;
+  if (basic_rate() && hdlc.tsB == -1) return true;
+  activate_link();
+  return true;
+}
+
+bool PstnSlot::IHwConnectTransmitter(Slot& peer) {
+  if (!basic_rate()) return true;
+  hdlc.tsB = peer.IGetReceiveChannel();
+  if (hdlc.tsA != -1) activate_link();
+  return true;
+}
+
+bool PstnSlot::IHwDisconnectTransmitter(Slot& peer) {
+  if (basic_rate()) deactivate();
+  return Slot::IHwDisconnectTransmitter(peer);
+}
+
+bool PstnSlot::IHwDisconnectReceiver(Slot& peer) {
+  deactivate();
+  return Slot::IHwDisconnectReceiver(peer);
+}
+
+void PstnSlot::OnUpdateTimer() {
+  update_timer_.set(this, TUpdatespec);
+  LinkSlot::ReportHdlcLinkInfo(*this, hdlc);
+  report_isdn();
+  report_ss7();
+}

@@ -1,0 +1,89 @@
+// PstnSlot: layer 2 of one signalling link in a 64 kbit/s time slot of a trunk, on an HDLC
+// channel of the multichannel controller that the slot owns and places on the peer trunk
+// channel slot's switch channel when the two are connected. The layer is the only one of the
+// slot's family: SS7::SLC for SS7 links (mode 0), ISDN::LAPD for primary-rate links (mode 1) and
+// basic-rate user sides (mode 2), ISDN::LAPD_NT for basic-rate network sides (mode 3), whose
+// frames the slot carries between the layer and the channel itself; none for `cas`. Layer-3
+// messages travel to and from the controller as userData.
+//
+// The slot's connection priority (1) makes it drive the hardware connections with its peer.
+// A receiver connection places the channel and, except on basic rate, activates it; basic rate
+// needs the transmitter connection as well, in either order. Every 3000 ms the slot reports the
+// channel's counters (hdlcLinkInfo), the SS7 link's (ss7LinkInfo) and, when they changed, the
+// LAPD's (isdnLinkInfo); the LAPD's congestion goes up as isdnLinkStatus. A trunk status other
+// than normal for the slot's trunk takes an SS7 link to idle.
+#pragma once
+
+#include <vector>
+
+#include "base/timer_spec.h"
+#include "hw/hdlc.h"
+#include "l2/isdn/lapd.h"
+#include "l2/isdn/lapd_nt.h"
+#include "l2/ss7/slc.h"
+#include "proto/protocol.h"
+#include "server/slot/slot.h"
+
+class PstnSlot : private Slot,
+                 public ProtocolsFamily,
+                 public ISDN::LAPD::Notify,
+                 public HDLC::Notify {
+ public:
+  enum Mode { kSs7OrCas = 0, kPri = 1, kBriUser = 2, kBriNetwork = 3 };
+
+  explicit PstnSlot(const LGCP::PstnParams& params);
+  ~PstnSlot() override;
+
+  // The slot as the registry sees it.
+  Slot& slot() { return *this; }
+
+  const Protocol_name& name() const override { return name_; }
+
+  void on_hdlc_receive(Packet& frame) override;
+  void on_hdlc_error(HDLC::Notify::Cause::Type cause) override;
+  void on_hdlc_ready() override;
+  void on_activated(Protocol* p) override;
+  void on_deactivated(Protocol* p, Protocol_status status) override;
+  void on_message(Packet& p) override;
+  // What the basic-rate network side sends goes to the channel.
+  void transmit(Packet& p) override;
+  void OnLAPD_FlowStatusChange(ISDN::LAPD* lapd) override;
+
+  void OnTrunkStatus(unsigned trunk, const ACP::TrunkState::NamedNumber& state) override;
+  bool IActivate(const TERM::TermActivateParams& params) override;
+  bool IDeactivate() override;
+  bool IUserData(const std::vector<char>& data) override;
+  bool Ioctl(const LGCP::IoctlParams& params) override;
+  int GetConnectionPriority() override { return 1; }
+  bool IHwConnectTransmitter(Slot& peer) override;
+  bool IHwConnectReceiver(Slot& peer) override;
+  bool IHwDisconnectTransmitter(Slot& peer) override;
+  bool IHwDisconnectReceiver(Slot& peer) override;
+  bool IOnOutputStream() override { return true; }
+  bool IOnInputStream() override { return true; }
+  const char* GetName() const override { return "pstn"; }
+
+  // Restarts the update timer and sends the HDLC, ISDN and SS7 reports.
+  void OnUpdateTimer();
+
+  static const TimerSpec::Spec<PstnSlot> TUpdatespec;
+
+  HDLC hdlc;
+  const Mode mode;
+  const int trunk_index;
+  SS7::SLC* const slc;
+  ISDN::LAPD* const lapd;
+  ISDN::LAPD_NT* const lapd_nt;
+  ACP::TrunkState::NamedNumber last_trunk_state = ACP::TrunkState::unknown;
+
+ private:
+  // Opens the channel and starts the layer; a deactivated signal when the channel fails.
+  void activate_link();
+  bool basic_rate() const { return mode == kBriUser || mode == kBriNetwork; }
+  void report_isdn();
+  void report_ss7();
+
+  Protocol_name_str name_{"PSTN"};
+  HDLC::Notify* hdlc_notify_ = nullptr;
+  TimerSpec::SpecTimer update_timer_;
+};

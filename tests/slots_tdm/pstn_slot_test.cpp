@@ -1,0 +1,176 @@
+// PSTN signalling-link slots on trunk slots of the simulated board, grouped by mode: SS7 links
+// between two slots (tshark reads their capture), basic-rate connections in either order and
+// the network side's frames, and cas. The primary-rate link is in the black-box tests.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "slots/tdm/pstn_factory.h"
+#include "slots/tdm/trunk_factory.h"
+#include "tests/slots_tdm/slot_road.h"
+#include "tests/support/command_output.h"
+
+namespace {
+
+using Brief = std::vector<std::string>;
+
+class PstnRoad : public SlotRoad {
+ protected:
+  static void SetUpTestSuite() {
+    SlotRoad::SetUpTestSuite();
+    PstnFactory::instance();
+    LinkTrunkFactories();
+  }
+  void TearDown() override {
+    sim("mcc capture off");
+    SlotRoad::TearDown();
+  }
+  Brief command(const std::string& line) {
+    EXPECT_TRUE(ctl_.send(line)) << ctl_.error();
+    return briefly();
+  }
+  // Slot `slot` is a pstn slot with `params`, slot `slot` + 10 its trunk slot (trunk 0), and
+  // the trunk slot feeds the pstn slot.
+  void link(int slot, const std::string& params, int timeslot) {
+    const std::string n = std::to_string(slot), t = std::to_string(slot + 10);
+    run({"{ seq 1, slot " + n + ", pdu command : create : pstn : " + params + " }",
+         "{ seq 2, slot " + t + ", pdu command : create : trunk : { trunk 0, timeslot " +
+             std::to_string(timeslot) + " } }",
+         "{ seq 3, slot " + t + ", pdu command : connect : " + n + " }"});
+  }
+  // The command, then what arrives in the next 100 ms.
+  Brief exchange(const std::string& line) {
+    Brief got = command(line);
+    for (const auto& b : wait(100)) got.push_back(b);
+    return got;
+  }
+  // Turns the loop and moves the clock by `ms` in steps of 10 ms; what arrived, in short.
+  Brief wait(unsigned ms) {
+    Brief got;
+    for (unsigned t = 0; t < ms; t += 10) {
+      advance(10);
+      for (const auto& b : briefly()) got.push_back(b);
+    }
+    return got;
+  }
+  // The capture file of the test, in the board's tree.
+  static std::string capture(const char* name) {
+    return std::string(std::getenv("ORVEXD_ROOT")) + "/var/" + name + ".pcapng";
+  }
+  static std::string tshark(const std::string& path) { return output_of("tshark -r " + path + " -V"); }
+};
+
+const char* const kSs7 = "ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }";
+const char* const kSs7Log =
+    "ss7Log : { state FALSE, raw-receive FALSE, raw-transmit FALSE, mtp-transmit FALSE, "
+    "mtp-receive FALSE, mtp-activate FALSE, timers FALSE, msu-processing FALSE }";
+
+TEST_F(PstnRoad, Ss7LinkBetweenTwoSlotsCarriesMsusUntilTheTrunkFails) {
+  const std::string file = capture("ss7");
+  sim("mcc capture " + file);
+  link(1, kSs7, 1);
+  link(2, kSs7, 2);
+  EXPECT_EQ(board().command("mcc channels"),
+            (Lines{"1024 mode=3 rx-size=512 rx-threshold=1 tx-threshold=4",
+                   "1025 mode=3 rx-size=512 rx-threshold=1 tx-threshold=4"}));
+  EXPECT_EQ(output(1024), "1");
+  sim("mcc join 1024 1025");
+  // Not in service yet: an MSU is refused, not dropped.
+  EXPECT_EQ(command("{ seq 4, slot 1, pdu command : userData : '030405'H }"),
+            Brief{"response : error : unsupported"});
+  Brief up = wait(20000);
+  EXPECT_NE(std::find(up.begin(), up.end(), "signal : activated : NULL"), up.end());
+
+  // An MSU: national signalling network management, DPC 1, traffic restart allowed.
+  const Brief msu = exchange("{ seq 5, slot 1, pdu command : userData : '800100000017'H }");
+  EXPECT_NE(std::find(msu.begin(), msu.end(), "response : success : NULL"), msu.end());
+  EXPECT_NE(std::find(msu.begin(), msu.end(), "signal : userData : '80 01 00 00 00 17'H"),
+            msu.end());
+  EXPECT_EQ(command("{ seq 6, slot 2, pdu command : ioctl : ss7RqBSN : NULL }"),
+            (Brief{"signal : ioctl : ss7BSN : 0", "response : success : NULL"}));
+  EXPECT_EQ(command("{ seq 7, slot 2, pdu command : ioctl : " + std::string(kSs7Log) + " }"),
+            Brief{"response : success : NULL"});
+
+  // Trunk 0 is slot 1's (trunk 1 counted from 1): a lost carrier takes its link to idle.
+  LGCP::Signal s;
+  ACP::TrunkStatus& status = s.select_trunkStatus();
+  status.set_trunk(1);
+  status.get_state() = ACP::TrunkState::lossCarrier;
+  PstnFactory::instance().SelfSignal(s);
+  EXPECT_EQ(briefly(), Brief{});
+  status.set_trunk(0);
+  PstnFactory::instance().SelfSignal(s);
+  Brief down = briefly();
+  ASSERT_GE(down.size(), 4u);
+  EXPECT_EQ(Brief(down.begin(), down.begin() + 4),
+            (Brief{"signal : ioctl : ss7LinkInfo", "signal : ioctl : hdlcLinkInfo",
+                   "signal : ioctl : ss7LinkInfo", "signal : deactivated : networkError"}));
+  sim("mcc capture off");
+  const std::string dissected = tshark(file);
+  EXPECT_NE(dissected.find("Message Transfer Part Level 3"), std::string::npos);
+  EXPECT_EQ(dissected.find("Malformed"), std::string::npos);
+}
+
+TEST_F(PstnRoad, PeerOffTheTrunksIsRefused) {
+  StreamCapture err(std::cerr);
+  run({"{ seq 1, slot 1, pdu command : create : pstn : " + std::string(kSs7) + " }",
+       "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 4, timeslot 1 } }"});
+  EXPECT_EQ(command("{ seq 3, slot 2, pdu command : connect : 1 }"),
+            (Brief{"signal : receiver : active : -1", "response : error : connectFail"}));
+  EXPECT_NE(err.take().find("pstn-slot: invalid trunk number: 4\n"), std::string::npos);
+}
+
+TEST_F(PstnRoad, BasicRateNeedsBothConnectionsInEitherOrder) {
+  for (bool receiver_first : {true, false}) {
+    for (const char* side : {"user", "network"}) {
+      SCOPED_TRACE(std::string(side) + (receiver_first ? ", receiver first" : ", transmitter first"));
+      run({"{ seq 1, slot 1, pdu command : create : pstn : isdn : { type bri, trunk 1, log 0, "
+           "side " + std::string(side) + " : NULL } }",
+           "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 0, timeslot 1 } }"});
+      const std::string in = "{ seq 3, slot 2, pdu command : connect : 1 }";
+      const std::string out = "{ seq 4, slot 1, pdu command : connect : 2 }";
+      run({receiver_first ? in : out});
+      EXPECT_EQ(board().command("mcc channels"), Lines{});
+      run({receiver_first ? out : in});
+      EXPECT_EQ(board().command("mcc channels"),
+                Lines{"1024 mode=1 rx-size=512 rx-threshold=1 tx-threshold=4"});
+      if (std::string(side) == "network") {
+        // The network side answers an identity request on its channel, and assigns TEI 64.
+        sim("mcc rx 1024 fcff03" "0f" "1234" "01" "ff");
+        turns(3);
+        const Lines sent = board().command("mcc sent 1024");
+        ASSERT_FALSE(sent.empty());
+        // Then the link to TEI 64 starts: SABME.
+        EXPECT_EQ(sent.back(), "02817f");
+      }
+      run({"{ seq 5, slot 1, pdu command : destroy : NULL }",
+           "{ seq 6, slot 2, pdu command : destroy : NULL }"});
+    }
+  }
+}
+
+TEST_F(PstnRoad, ReportsEvery3000msAndRefusalsByMode) {
+  StreamCapture err(std::cerr);
+  run({"{ seq 1, slot 1, pdu command : create : pstn : " + std::string(kSs7) + " }",
+       "{ seq 1, slot 2, pdu command : create : pstn : isdn : { type pri, trunk 1, log 0, "
+       "side user : NULL } }",
+       "{ seq 1, slot 3, pdu command : create : pstn : cas : { trunk 1 } }"});
+  Brief reports = wait(3000);
+  std::sort(reports.begin(), reports.end());
+  EXPECT_EQ(reports, (Brief{"signal : ioctl : hdlcLinkInfo", "signal : ioctl : hdlcLinkInfo",
+                            "signal : ioctl : hdlcLinkInfo", "signal : ioctl : isdnLinkInfo",
+                            "signal : ioctl : ss7LinkInfo"}));
+  for (const char* slot : {"2", "3"}) {
+    EXPECT_EQ(command("{ seq 2, slot " + std::string(slot) + ", pdu command : ioctl : " +
+                      kSs7Log + " }"),
+              Brief{"response : error : unsupported"});
+    EXPECT_EQ(command("{ seq 3, slot " + std::string(slot) +
+                      ", pdu command : ioctl : ss7RqBSN : NULL }"),
+              Brief{"response : error : unsupported"});
+  }
+  EXPECT_EQ(command("{ seq 4, slot 3, pdu command : userData : '08'H }"),
+            Brief{"response : error : unsupported"});
+  EXPECT_NE(err.take().find("03:pstn: userData refused: no link layer"), std::string::npos);
+}
+
+}  // namespace
