@@ -1,5 +1,4 @@
-// The device seam against a running simulator: opens, frames, records and requests; the
-// simulator's control socket.
+// The device seam against a running simulator: opens, records and requests.
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -61,17 +60,6 @@ TEST_F(Seam, RequestsCarryRecordsAndValuesBothWaysAndAreLoggedDecoded) {
 
   EXPECT_EQ(sim.command("log sim/echo"), (Lines{"0xc0085301 a=3 b=4", "0x40035302 01 02 03",
                                                 "0x00005303 42", "0xc0085301 01 00 00 00"}));
-}
-
-TEST_F(Seam, EachWriteIsOneFrameAndEachReadOneRecord) {
-  Fd fd = open_echo();
-  ASSERT_TRUE(fd);
-  ASSERT_EQ(::write(fd.get(), "a", 1), 1);
-  ASSERT_EQ(::write(fd.get(), "bc\0d", 4), 4);
-  EXPECT_EQ(read_record(fd), "a");
-  EXPECT_EQ(read_record(fd), std::string("bc\0d", 4));
-  EXPECT_EQ(sim.command("echo send an event"), Lines{"ok"});
-  EXPECT_EQ(read_record(fd), "an event");
 }
 
 TEST_F(Seam, RecordsBeyondTheSocketBufferAreAllDeliveredInOrder) {
@@ -152,26 +140,6 @@ TEST_F(Seam, RecordSizesFromEmptyToTheLargest) {
   EXPECT_EQ(log[1].substr(log[1].find(' ') + 1), "0x40035302 00");
 }
 
-TEST_F(Seam, UnpluggedDeviceIsGoneUntilPluggedAgain) {
-  Fd before = open_echo();
-  ASSERT_TRUE(before);
-  ASSERT_EQ(sim.command("unplug sim/echo"), Lines{"ok"});
-  errno = 0;
-  EXPECT_EQ(Device::open("/dev/sim/echo", O_RDWR), -1);
-  EXPECT_EQ(errno, ENOENT);
-  errno = 0;
-  EXPECT_EQ(Device::ioctl(before.get(), kValue, 1ul), -1);
-  EXPECT_EQ(errno, ENODEV);
-
-  ASSERT_EQ(sim.command("plug sim/echo"), Lines{"ok"});
-  Fd after = open_echo();
-  ASSERT_TRUE(after);
-  EXPECT_EQ(Device::ioctl(after.get(), kValue, 1ul), 1);
-  // A descriptor from before the device went away stays dead.
-  EXPECT_EQ(Device::ioctl(before.get(), kValue, 1ul), -1);
-  EXPECT_EQ(errno, ENODEV);
-}
-
 TEST_F(Seam, DuplicatesShareOneSessionThatEndsWithTheLast) {
   Fd original = open_echo();
   ASSERT_TRUE(original);
@@ -222,34 +190,6 @@ TEST_F(Seam, MalformedMessagesAreRefusedWithEinval) {
   EXPECT_EQ(sim.command("sessions sim/echo"), Lines{"0"});
   Fd fd = open_echo();
   EXPECT_EQ(Device::ioctl(fd.get(), kValue, 4ul), 4);
-}
-
-// Every bad line on the simulator's control socket gets one error line.
-TEST_F(Seam, EveryBadControlLineGetsOneErrorLine) {
-  const std::string cases[] = {
-      "",
-      "bogus",
-      "switch 3",
-      "fail sim/echo",
-      "fail sim/echo 0xZZ EIO",
-      "fail sim/echo open EWHAT",
-      "fail sim/echo write EIO",
-      "plug nodev",
-      "echo burst 999999999 4",
-      std::string(100000, 'x'),
-      std::string("\0\xff\x01 junk \x7f", 10),
-  };
-  for (const std::string& line : cases) {
-    SCOPED_TRACE(line.substr(0, 40));
-    Lines reply = sim.command(line);
-    ASSERT_EQ(reply.size(), 1u);
-    EXPECT_EQ(reply[0].rfind("error: ", 0), 0u) << reply[0];
-  }
-  EXPECT_EQ(sim.command("ping"), Lines{"ok"});
-  // The failures above that were refused left nothing queued.
-  Fd echo = open_echo();
-  ASSERT_TRUE(echo);
-  EXPECT_EQ(::write(echo.get(), "x", 1), 1);
 }
 
 }  // namespace
