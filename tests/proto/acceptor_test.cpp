@@ -159,21 +159,6 @@ TEST_F(AcceptorTest, DeactivateStopsListeningButKeepsThePeer) {
   EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
 }
 
-TEST_F(AcceptorTest, NoSocketLeavesTheAcceptorIdle) {
-  make();
-  // A first round with descriptors to spare: the sanitizer checks the dynamic type of each call
-  // once, through a pipe, and could not do it with none left.
-  acceptor_->Activate();
-  acceptor_->Deactivate();
-  {
-    DescriptorExhaustion exhausted;
-    EXPECT_FALSE(acceptor_->Activate());
-  }
-  EXPECT_EQ(acceptor_->state(), State::Idle);
-  EXPECT_EQ(logs_.err.take(), "can't create socket:Too many open files\n");
-  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);  // nothing retries
-}
-
 using AcceptorNetTest = TransportTest;
 
 TEST_F(AcceptorNetTest, SendKeepsEveryMessageWithinOneFrame) {

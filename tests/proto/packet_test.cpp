@@ -150,15 +150,8 @@ TEST_F(PacketDeathTest, BrokenInvariantsEndTheProcess) {
        [] { Packet p; p.reserve_head(0); p.reserve_head(4);
             for (int i = 0; i < 5; ++i) p.push8(0); },
        "PACKET ASSERTION FAILED!\nlen<=_headroom\\(\\)\nhead=0, data=4, tail=65532\ndump:\n 0 0 0 0"},
-      {"put_without_room", [] { Packet p; p.reserve_tail(0); p.put8(1); }, "len<=_tailroom\\(\\)"},
-      {"pull_past_end", [] { Packet p; p.reserve_head(0); p.put8(1); p.pull(2); }, "len<=_length\\(\\)"},
       {"index", [] { Packet p; p.reserve_head(0); p.put8(1); (void)p[1]; }, "index out of range"},
-      {"sub_past_end",
-       [] { Packet p; p.reserve_head(0); p.put(4); (void)p.sub(4, 1); }, "start\\+len<=_length\\(\\)"},
       {"null_push", [] { Packet p; p.push8(1); }, "PACKET ASSERTION FAILED!\nnull packet\n\\(null\\)"},
-      {"reserve_too_big", [] { Packet p; p.reserve_head(65537); }, "length>packet_max_size"},
-      {"long_string",
-       [] { Packet p; p.reserve_head(0); p.put(std::string(256, 'x')); }, "string length>255"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
