@@ -62,22 +62,6 @@ TEST_F(Seam, RequestsCarryRecordsAndValuesBothWaysAndAreLoggedDecoded) {
                                                 "0x00005303 42", "0xc0085301 01 00 00 00"}));
 }
 
-TEST_F(Seam, RecordsBeyondTheSocketBufferAreAllDeliveredInOrder) {
-  Fd fd = open_echo();
-  ASSERT_TRUE(fd);
-  const uint32_t count = 3000, size = 1024;  // 3 MB, far more than a socket holds
-  ASSERT_EQ(sim.command("echo burst " + std::to_string(count) + " " + std::to_string(size)),
-            Lines{"ok"});
-  for (uint32_t i = 0; i < count; ++i) {
-    std::string record = read_record(fd);
-    ASSERT_EQ(record.size(), size) << "record " << i;
-    uint32_t index;
-    std::memcpy(&index, record.data(), sizeof index);
-    ASSERT_EQ(index, i);
-    ASSERT_EQ(static_cast<unsigned char>(record.back()), i & 0xff);
-  }
-}
-
 TEST_F(Seam, InjectedFailureHitsTheNextMatchingRequestOnly) {
   struct Case {
     const char* name;
