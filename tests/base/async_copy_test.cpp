@@ -170,27 +170,4 @@ TEST_F(AsyncCopy, DestroyingCancelsWithoutHandlerAndClosesDescriptors) {
   EXPECT_EQ(::write(src.wr.get(), "x", 1), -1);
 }
 
-// The handler may destroy the copy from inside its own event callback.
-struct SelfDestroying {
-  std::unique_ptr<ASync::Copy> copy{new ASync::Copy};
-  int calls = 0;
-  void OnDone(Status::Type) {
-    ++calls;
-    copy.reset();
-  }
-};
-
-TEST_F(AsyncCopy, HandlerMayDestroyTheCopy) {
-  Pipe src, dst;
-  SelfDestroying owner;
-  owner.copy->Bind(new ASync::Copy::THandler<SelfDestroying>(&SelfDestroying::OnDone, &owner));
-  owner.copy->Start(std::move(src.rd), std::move(dst.wr));
-  put(src.wr, "abc");
-  src.wr.close();
-  turns(3);
-  EXPECT_EQ(owner.calls, 1);
-  EXPECT_EQ(owner.copy, nullptr);
-  EXPECT_EQ(drain(dst.rd), "abc");
-}
-
 }  // namespace
