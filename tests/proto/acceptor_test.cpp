@@ -64,27 +64,6 @@ TEST_F(AcceptorTest, ServesOnePeerFrameByFrameAndRefusesOthers) {
   EXPECT_FALSE(peer.eof());
 }
 
-TEST_F(AcceptorTest, PeerClosingEndsTheConnectionThenTheNextOneIsServed) {
-  activate();
-  TcpPeer first = attach_peer();
-  const std::string first_address = first.address();
-  first = TcpPeer();
-  turns();
-  EXPECT_EQ(logs_.err.take(), "control connection " + first_address + " closed.\n");
-  // The sink hears of it from the deferred call of the next turn; meanwhile Send is silent.
-  EXPECT_EQ(acceptor_->state(), State::Deactivating);
-  EXPECT_TRUE(sink_.heard.empty());
-  acceptor_->Send("lost", 4);
-  EXPECT_EQ(logs_.err.take(), "");
-  turns();
-  EXPECT_EQ(acceptor_->state(), State::Connecting);
-  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
-
-  TcpPeer second = attach_peer();
-  acceptor_->Send("hi", 2);
-  EXPECT_EQ(second.read(), tpkt("hi"));
-}
-
 TEST_F(AcceptorTest, FramesAfterTheSinkDisconnectsAreDropped) {
   activate();
   TcpPeer peer = attach_peer();

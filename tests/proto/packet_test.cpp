@@ -26,30 +26,6 @@ class PacketTest : public ::testing::Test {
 
 using PacketDeathTest = PacketTest;
 
-TEST_F(PacketTest, WireLayoutOfByteAndWordOperations) {
-  struct Case {
-    const char* name;
-    void (*build)(Packet&);
-    const char* text;
-  } cases[] = {
-      {"put16_b", [](Packet& p) { p.put16_b(0x0102); }, "01 02"},
-      {"put16", [](Packet& p) { p.put16(0x0102); }, "02 01"},
-      {"push_before_put", [](Packet& p) { p.reserve_head(1); p.put8(0xBB); p.push8(0xAA); },
-       "AA BB"},
-      {"string", [](Packet& p) { p.put(std::string("ab")); }, "02 61 62"},
-      {"trim", [](Packet& p) { p.put16_b(0x1234); p.put8(9); p.trim(2); }, "12"},
-      {"pull", [](Packet& p) { p.put16_b(0x1234); p.put8(9); p.pull(2); }, "09"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Packet p;
-    p.reserve_head(0);
-    c.build(p);
-    EXPECT_EQ(p.text(), c.text);
-  }
-  EXPECT_EQ(Packet().text(), "(null)");
-}
-
 TEST_F(PacketTest, PullsReadZeroPastTheEnd) {
   Packet p = make({0x12});
   EXPECT_EQ(p.pull16_b(), 0x1200);
