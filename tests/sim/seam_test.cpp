@@ -98,32 +98,6 @@ TEST_F(Seam, InjectedFailureHitsTheNextMatchingRequestOnly) {
   }
 }
 
-TEST_F(Seam, RecordSizesFromEmptyToTheLargest) {
-  Fd fd = open_echo();
-  ASSERT_TRUE(fd);
-  struct Case {
-    size_t size;
-    int result;
-  } const cases[] = {{0, 0}, {1, 1}, {65536, 65536}, {65537, -1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.size);
-    std::string record(c.size, '\0');
-    for (size_t i = 0; i < c.size; ++i) record[i] = static_cast<char>(i * 7);
-    std::string reversed(record.rbegin(), record.rend());
-    errno = 0;
-    EXPECT_EQ(Device::ioctl(fd.get(), kReverse, &record[0], record.size()), c.result);
-    if (c.result < 0) {
-      EXPECT_EQ(errno, EINVAL);
-    } else {
-      EXPECT_EQ(record, reversed);
-    }
-  }
-  Lines log = sim.command("log sim/echo times");
-  ASSERT_EQ(log.size(), 3u);  // the oversized record never left
-  EXPECT_NE(log[0].find(" 0x40035302"), std::string::npos) << log[0];
-  EXPECT_EQ(log[1].substr(log[1].find(' ') + 1), "0x40035302 00");
-}
-
 TEST_F(Seam, DuplicatesShareOneSessionThatEndsWithTheLast) {
   Fd original = open_echo();
   ASSERT_TRUE(original);
