@@ -123,22 +123,6 @@ TEST_F(AsyncCopy, CallersDescriptorsKeepTheirBlockingMode) {
   }
 }
 
-// A running copy ends when reconfigured, and can start again.
-TEST_F(AsyncCopy, ReconfiguringARunningCopyEndsIt) {
-  Pipe src, dst;
-  ASync::Copy& copy = make(0);
-  copy.Start(std::move(src.rd), std::move(dst.wr));
-  copy.set_bufsize(0);
-  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Reconfigured});
-  EXPECT_TRUE(at_end(dst.rd));
-  Pipe src2, dst2;
-  put(src2.wr, pattern(40));
-  src2.wr.close();
-  copy.Start(std::move(src2.rd), std::move(dst2.wr));
-  EXPECT_EQ(results_, (std::vector<Status::Type>{Status::Reconfigured, Status::Done}));
-  EXPECT_EQ(drain(dst2.rd), pattern(40));
-}
-
 TEST_F(AsyncCopy, DestinationFailures) {
   // A destination whose reader goes away while the copy waits on it: a hang-up, error 0.
   {
@@ -175,26 +159,6 @@ TEST_F(AsyncCopy, DestinationFailures) {
   }
 }
 
-TEST_F(AsyncCopy, StopWritesTheRestThenCompletes) {
-  Pipe src, dst;
-  ASSERT_EQ(::fcntl(dst.wr.get(), F_SETPIPE_SZ, 4096), 4096);
-  put(src.wr, pattern(5000));
-  ASync::Copy& copy = make(0);
-  copy.set_bufsize(8192);
-  copy.Start(std::move(src.rd), std::move(dst.wr));
-  copy.Stop();
-  EXPECT_EQ(copy.status(), Status::Flushing);
-  std::string got = drain(dst.rd);
-  turns(1);
-  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
-  got += drain(dst.rd);
-  EXPECT_TRUE(got == pattern(5000));
-  copy.Stop();
-  EXPECT_EQ(results_.size(), 1u);
-  // The source was closed by the copy: its writer sees no reader.
-  EXPECT_EQ(::write(src.wr.get(), "x", 1), -1);
-}
-
 TEST_F(AsyncCopy, DestroyingCancelsWithoutHandlerAndClosesDescriptors) {
   Pipe src, dst;
   ASync::Copy& copy = make(0);
@@ -204,29 +168,6 @@ TEST_F(AsyncCopy, DestroyingCancelsWithoutHandlerAndClosesDescriptors) {
   EXPECT_TRUE(results_.empty());
   EXPECT_TRUE(at_end(dst.rd));
   EXPECT_EQ(::write(src.wr.get(), "x", 1), -1);
-}
-
-// The handler may destroy the copy from inside its own event callback.
-struct SelfDestroying {
-  std::unique_ptr<ASync::Copy> copy{new ASync::Copy};
-  int calls = 0;
-  void OnDone(Status::Type) {
-    ++calls;
-    copy.reset();
-  }
-};
-
-TEST_F(AsyncCopy, HandlerMayDestroyTheCopy) {
-  Pipe src, dst;
-  SelfDestroying owner;
-  owner.copy->Bind(new ASync::Copy::THandler<SelfDestroying>(&SelfDestroying::OnDone, &owner));
-  owner.copy->Start(std::move(src.rd), std::move(dst.wr));
-  put(src.wr, "abc");
-  src.wr.close();
-  turns(3);
-  EXPECT_EQ(owner.calls, 1);
-  EXPECT_EQ(owner.copy, nullptr);
-  EXPECT_EQ(drain(dst.rd), "abc");
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "base/ini_file.h"
 
 #include <cerrno>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -61,45 +60,6 @@ const ParseCase kParseCases[] = {
 
 TEST(IniFile, Parse) {
   for (const ParseCase& c : kParseCases) EXPECT_EQ(parse(c.text), c.shape) << c.name;
-}
-
-TEST(IniFile, TypedValues) {
-  struct Case {
-    const char* text;
-    bool def_bool;
-    bool want_bool;
-    int want_int;
-    float want_float;
-  } cases[] = {
-      {"TRUE", true, true, 7, 0.5f},           {"off", true, false, 7, 0.5f},
-      {"12abc", true, true, 12, 12.0f},        {"  -3", false, false, -3, -3.0f},
-      {"2147483648", false, false, 7, 2147483648.0f}, {"2.5x", false, false, 2, 2.5f},
-  };
-  for (const Case& c : cases) {
-    IniFile::SubKey value(c.text, 1);
-    EXPECT_EQ(value.GetBool(c.def_bool), c.want_bool) << c.text;
-    EXPECT_EQ(value.GetInt(7), c.want_int) << c.text;
-    EXPECT_FLOAT_EQ(value.GetFloat(0.5f), c.want_float) << c.text;
-  }
-}
-
-TEST(IniFile, OpenCloseAndReopen) {
-  TempRoot root;
-  std::string path = root.path() + "/server.conf";
-
-  IniFile::File file;
-  EXPECT_FALSE(file.Open(path));
-  EXPECT_FALSE(file.ok());
-  EXPECT_EQ(file.mSectionCount, 0);
-
-  std::ofstream(path) << "[a]\nk = 1\n";
-  EXPECT_TRUE(file.Open(path));
-  EXPECT_EQ(file.mFileName, path);
-  EXPECT_EQ(shape(file), "[a]@1{k=<1>@2;}");
-
-  std::ofstream(path) << "[b]\n";
-  EXPECT_TRUE(file.Open(path));
-  EXPECT_EQ(shape(file), "[b]@1{}");
 }
 
 // Neither throws nor waits for a writer: only a regular file is read.

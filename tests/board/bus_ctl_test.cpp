@@ -54,15 +54,6 @@ TEST_F(BusCtlTest, ClockCfgChoosesTheSourceAndDisconnectFreeRuns) {
   EXPECT_EQ(selects(), 6u);
 }
 
-TEST_F(BusCtlTest, DisabledControlRefusesAndNeverTouchesTheDevice) {
-  bus->DisableControl();
-  connect({bus.get()});
-  EXPECT_EQ(clock_cfg("clkSel0 internal, bextEn enabled, source 0"), Lines{"error 6"});
-  disconnect();
-  EXPECT_EQ(sim.command("sessions hal"), Lines{"1"}) << "only the SPI service's";
-  EXPECT_EQ(selects(), 0u);
-}
-
 TEST_F(BusCtlTest, MissingDeviceIsABusError) {
   ASSERT_EQ(sim.command("unplug hal"), Lines{"ok"});
   connect({bus.get()});

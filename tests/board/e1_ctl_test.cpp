@@ -59,15 +59,6 @@ TEST_F(E1CtlTest, FailedStatusReadSkipsThatTrunk) {
   EXPECT_EQ(lines[0].substr(0, 7), "trunk 1");
 }
 
-TEST_F(E1CtlTest, TclkThatCannotBeSetIsABusError) {
-  connect();
-  take();
-  ASSERT_EQ(sim.command("fail maintenance 0xc0044d0b EIO"), Lines{"ok"});
-  StreamCapture errors(std::cerr);
-  EXPECT_EQ(command("trunkCfg : { trunk 1, mode slave }"), Lines{"error 10"});
-  EXPECT_EQ(errors.take_lines(), Lines{"E1: fail to set TCLK [cause=Input/output error]"});
-}
-
 TEST_F(E1CtlTest, MissingMaintenanceDeviceSendsNothing) {
   ASSERT_EQ(sim.command("unplug maintenance"), Lines{"ok"});
   connect();

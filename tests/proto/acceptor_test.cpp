@@ -1,51 +1,32 @@
-// The control acceptors over TCP and over UNIX-domain sockets: one suite run on both, then what
-// only one of them does.
+// The control acceptor over TCP.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
 
 #include "proto/acceptor_net.h"
-#include "proto/acceptor_unix.h"
 #include "tests/proto/proto_testlib.h"
-#include "tests/support/temp_root.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
 using State = Control::Service::State;
 
-class AcceptorTest : public TransportTest, public ::testing::WithParamInterface<bool> {
+class AcceptorTest : public TransportTest {
  protected:
-  bool over_unix() const { return GetParam(); }
-  std::string path(const std::string& name) const { return root_.path() + "/" + name; }
   void TearDown() override {
     acceptor_.reset();
     TransportTest::TearDown();
   }
-  // An acceptor on a port of the kernel's choice (or `port`), or at ctl.sock.
   void make(unsigned short port = 0) {
-    if (over_unix()) {
-      acceptor_.reset(new Control::AcceptorUnix(path("ctl.sock")));
-    } else {
-      auto* net = new Control::AcceptorNet(port);
-      net->set_socket_calls(&calls_);
-      port_of_ = [net] { return net->local_port(); };
-      acceptor_.reset(net);
-    }
+    acceptor_.reset(new Control::AcceptorNet(port));
+    acceptor_->set_socket_calls(&calls_);
     acceptor_->Bind(&sink_);
   }
   void activate() {
     make();
     EXPECT_TRUE(acceptor_->Activate());
   }
-  // A new peer, each bound to a path of its own over UNIX.
-  TcpPeer connect() {
-    if (over_unix())
-      return TcpPeer(unix_socket(SOCK_STREAM | SOCK_NONBLOCK,
-                                 path("peer" + std::to_string(++peers_)), path("ctl.sock")));
-    return TcpPeer::connect(port_of_());
-  }
+  TcpPeer connect() { return TcpPeer::connect(acceptor_->local_port()); }
   TcpPeer attach_peer() {
     TcpPeer peer = connect();
     EXPECT_TRUE(peer.ok());
@@ -55,18 +36,10 @@ class AcceptorTest : public TransportTest, public ::testing::WithParamInterface<
     return peer;
   }
 
-  TempRoot root_;
-  std::unique_ptr<Control::Service> acceptor_;
-  std::function<unsigned short()> port_of_;
-  int peers_ = 0;
+  std::unique_ptr<Control::AcceptorNet> acceptor_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Transports, AcceptorTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& i) {
-                           return i.param ? "Unix" : "Tcp";
-                         });
-
-TEST_P(AcceptorTest, ServesOnePeerFrameByFrameAndRefusesOthers) {
+TEST_F(AcceptorTest, ServesOnePeerFrameByFrameAndRefusesOthers) {
   activate();
   EXPECT_EQ(acceptor_->state(), State::Connecting);
   TcpPeer peer = attach_peer();
@@ -91,28 +64,7 @@ TEST_P(AcceptorTest, ServesOnePeerFrameByFrameAndRefusesOthers) {
   EXPECT_FALSE(peer.eof());
 }
 
-TEST_P(AcceptorTest, PeerClosingEndsTheConnectionThenTheNextOneIsServed) {
-  activate();
-  TcpPeer first = attach_peer();
-  const std::string first_address = first.address();
-  first = TcpPeer();
-  turns();
-  EXPECT_EQ(logs_.err.take(), "control connection " + first_address + " closed.\n");
-  // The sink hears of it from the deferred call of the next turn; meanwhile Send is silent.
-  EXPECT_EQ(acceptor_->state(), State::Deactivating);
-  EXPECT_TRUE(sink_.heard.empty());
-  acceptor_->Send("lost", 4);
-  EXPECT_EQ(logs_.err.take(), "");
-  turns();
-  EXPECT_EQ(acceptor_->state(), State::Connecting);
-  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
-
-  TcpPeer second = attach_peer();
-  acceptor_->Send("hi", 2);
-  EXPECT_EQ(second.read(), tpkt("hi"));
-}
-
-TEST_P(AcceptorTest, FramesAfterTheSinkDisconnectsAreDropped) {
+TEST_F(AcceptorTest, FramesAfterTheSinkDisconnectsAreDropped) {
   activate();
   TcpPeer peer = attach_peer();
   sink_.on_message = [this](const std::string&) { acceptor_->Disconnect(); };
@@ -122,7 +74,7 @@ TEST_P(AcceptorTest, FramesAfterTheSinkDisconnectsAreDropped) {
   EXPECT_TRUE(peer.eof());
 }
 
-TEST_P(AcceptorTest, PeerArrivingAsTheOldConnectionEndsIsServed) {
+TEST_F(AcceptorTest, PeerArrivingAsTheOldConnectionEndsIsServed) {
   // The old connection's end and the newcomer reach the loop in the same turn.
   activate();
   for (bool peer_closes : {true, false}) {
@@ -150,21 +102,13 @@ TEST_P(AcceptorTest, PeerArrivingAsTheOldConnectionEndsIsServed) {
   }
 }
 
-TEST_P(AcceptorTest, BusyAddressIsBoundAgainEveryFiveSeconds) {
-  // Over TCP another listener holds the port; over UNIX a file that is no socket holds the path,
-  // and is kept.
+TEST_F(AcceptorTest, BusyAddressIsBoundAgainEveryFiveSeconds) {
   Fd busy(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  unsigned short port = 0;
-  if (over_unix()) {
-    std::ofstream(path("ctl.sock")) << "keep";
-  } else {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ASSERT_EQ(::bind(busy.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(busy.get(), 1), 0);
-    port = Control::LocalPort(busy);
-  }
-  make(port);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  ASSERT_EQ(::bind(busy.get(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(busy.get(), 1), 0);
+  make(Control::LocalPort(busy));
   EXPECT_TRUE(acceptor_->Activate());
   const std::string line = "can't bind to socket: \"Address already in use\"  waiting...\n";
   EXPECT_EQ(logs_.err.take(), line);
@@ -173,17 +117,13 @@ TEST_P(AcceptorTest, BusyAddressIsBoundAgainEveryFiveSeconds) {
   EXPECT_EQ(logs_.err.take(), "");
   advance(1);
   EXPECT_EQ(logs_.err.take(), line);
-  if (over_unix()) {
-    EXPECT_EQ(read_file(path("ctl.sock")), "keep");
-    ::unlink(path("ctl.sock").c_str());
-  }
   busy.close();
   advance(5000);
   EXPECT_EQ(logs_.err.take(), "");
   attach_peer();
 }
 
-TEST_P(AcceptorTest, DeactivateStopsListeningButKeepsThePeer) {
+TEST_F(AcceptorTest, DeactivateStopsListeningButKeepsThePeer) {
   activate();
   TcpPeer peer = attach_peer();
   acceptor_->Deactivate();
@@ -196,21 +136,6 @@ TEST_P(AcceptorTest, DeactivateStopsListeningButKeepsThePeer) {
   EXPECT_EQ(sink_.take(), Strings{"disconnect"});
   EXPECT_EQ(acceptor_->state(), State::Idle);
   EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
-}
-
-TEST_P(AcceptorTest, NoSocketLeavesTheAcceptorIdle) {
-  make();
-  // A first round with descriptors to spare: the sanitizer checks the dynamic type of each call
-  // once, through a pipe, and could not do it with none left.
-  acceptor_->Activate();
-  acceptor_->Deactivate();
-  {
-    DescriptorExhaustion exhausted;
-    EXPECT_FALSE(acceptor_->Activate());
-  }
-  EXPECT_EQ(acceptor_->state(), State::Idle);
-  EXPECT_EQ(logs_.err.take(), "can't create socket:Too many open files\n");
-  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);  // nothing retries
 }
 
 using AcceptorNetTest = TransportTest;
@@ -263,48 +188,6 @@ TEST_F(AcceptorNetTest, OutOfDescriptorsOnAcceptBacksOff) {
   turns();
   EXPECT_EQ(acceptor.state(), State::Connected);
   EXPECT_EQ(sink_.take(), Strings{"connect"});
-}
-
-using AcceptorUnixTest = TransportTest;
-
-TEST_F(AcceptorUnixTest, SocketPath) {
-  TempRoot root;
-  const std::string base = root.path() + "/";
-  const std::string longest = base + std::string(107 - base.size(), 'p');
-  struct Case {
-    const char* name;
-    std::string at;
-    bool stale;  // a socket nobody listens on any more lies there
-    std::string bind_error;
-  } cases[] = {
-      {"stale socket is removed", base + "stale.sock", true, ""},
-      {"longest path", longest, false, ""},
-      {"path one too long", longest + "p", false, "File name too long"},
-      {"no such directory", base + "missing/ctl.sock", false, "No such file or directory"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (c.stale) unix_listener(c.at);
-    Control::AcceptorUnix acceptor(c.at);
-    acceptor.Bind(&sink_);
-    EXPECT_TRUE(acceptor.Activate());
-    if (c.bind_error.empty()) {
-      EXPECT_EQ(logs_.err.take(), "");
-      TcpPeer unnamed(unix_socket(SOCK_STREAM | SOCK_NONBLOCK, "", c.at));
-      EXPECT_TRUE(unnamed.ok());
-      turns();
-      EXPECT_EQ(acceptor.state(), State::Connected);
-      EXPECT_EQ(acceptor.peer(), "");
-      EXPECT_EQ(sink_.take(), Strings{"connect"});
-    } else {
-      EXPECT_EQ(logs_.err.take(),
-                "can't bind to socket: \"" + c.bind_error + "\"  waiting...\n");
-      EXPECT_FALSE(is_socket(c.at));
-    }
-  }
-  turns();
-  logs_.out.take();
-  sink_.take();
 }
 
 }  // namespace

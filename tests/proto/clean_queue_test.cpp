@@ -14,47 +14,6 @@ Packet tagged(unsigned char tag) {
   return p;
 }
 
-unsigned char tag_of(const Packet& p) { return p[0]; }
-
-TEST(CleanQueue, FillsWrapsAndRefusesWhenFull) {
-  CleanQueue<Packet, 7> q;
-  EXPECT_EQ(q.size(), 7u);
-  for (unsigned char i = 0; i < 7; ++i) EXPECT_TRUE(q.put(tagged(i)));
-  EXPECT_FALSE(q.put(tagged(7)));
-  EXPECT_FALSE(q.append(tagged(7)));
-  EXPECT_EQ(q.count(), 7u);
-
-  Packet out;
-  ASSERT_TRUE(q.get(out));
-  EXPECT_EQ(tag_of(out), 0);
-  EXPECT_TRUE(q.put(tagged(7)));  // wraps into the freed slot
-  for (unsigned char want = 1; want <= 7; ++want) {
-    ASSERT_TRUE(q.get(&out));
-    EXPECT_EQ(tag_of(out), want);
-  }
-  EXPECT_TRUE(q.empty());
-}
-
-TEST(CleanQueue, OrderOfPutAppendGetAndGetLast) {
-  CleanQueue<Packet, 135> q;
-  Packet out;
-  q.put(tagged('A'));
-  q.put(tagged('B'));
-  q.append(tagged('C'));  // wraps back from slot 0
-  const char expected[] = {'C', 'A', 'B'};
-  for (char want : expected) {
-    ASSERT_TRUE(q.get(out));
-    EXPECT_EQ(tag_of(out), want);
-  }
-
-  q.put(tagged('A'));
-  q.put(tagged('B'));
-  ASSERT_TRUE(q.get_last(&out));
-  EXPECT_EQ(tag_of(out), 'B');
-  ASSERT_TRUE(q.get(out));
-  EXPECT_EQ(tag_of(out), 'A');
-}
-
 TEST(CleanQueue, PacketsGoBackToThePoolAsTheyLeave) {
   const unsigned free_before = packet_pool().free_count();
   {

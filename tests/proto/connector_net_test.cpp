@@ -33,26 +33,6 @@ class ConnectorTest : public TransportTest {
 
 }  // namespace
 
-TEST_F(ConnectorTest, ConnectsAndCarriesFrames) {
-  LoopbackListener listener;
-  make(new ConnectorNet("127.0.0.1", listener.port()));
-  EXPECT_TRUE(connector_->Activate());
-  settle();
-  ASSERT_EQ(connector_->state(), State::Connected);
-  const std::string address = "127.0.0.1:" + std::to_string(listener.port());
-  EXPECT_EQ(logs_.out.take() + logs_.log.take(),
-            calls_.connects == 1 ? "connected to " + address + ".\n" : "");
-  EXPECT_EQ(connector_->peer(), address);
-  EXPECT_EQ(sink_.take(), Strings{"connect"});
-  TcpPeer agent(listener.accept());
-  agent.send(tpkt("status"));
-  turns();
-  EXPECT_EQ(sink_.take(), Strings{"message status"});
-  connector_->Send("report", 6);
-  EXPECT_EQ(agent.read(), tpkt("report"));
-  EXPECT_EQ(MultiplexerProbe::timer_count(), 0u);
-}
-
 TEST_F(ConnectorTest, FailedAttemptsAreRetriedQuicklySevenTimesThenByFailureKind) {
   LoopbackListener listener;
   struct Case {
@@ -165,32 +145,3 @@ TEST_F(ConnectorTest, AttachedConnectionCancelsAPendingRetry) {
   EXPECT_FALSE(listener.accept());
 }
 
-TEST_F(ConnectorTest, AddressTexts) {
-  LoopbackListener listener;
-  const std::string port = std::to_string(listener.port());
-  struct Case {
-    const char* name;
-    std::function<ConnectorNet*()> make;
-    bool connects;
-  } cases[] = {
-      {"host and port", [&] { return new ConnectorNet("127.0.0.1", listener.port()); }, true},
-      {"one text", [&] { return new ConnectorNet("127.0.0.1:" + port); }, true},
-      {"host name", [&] { return new ConnectorNet("localhost", listener.port()); }, false},
-      {"empty", [&] { return new ConnectorNet(); }, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    calls_ = ScriptedCalls();
-    make(c.make());
-    EXPECT_EQ(connector_->Activate(), c.connects);
-    settle();
-    EXPECT_EQ(connector_->state(), c.connects ? State::Connected : State::Idle);
-    EXPECT_EQ(calls_.connects, c.connects ? 1u : 0u);
-    if (!c.connects) {
-      EXPECT_NE(logs_.err.take().find("not a dotted address"), std::string::npos);
-    }
-    connector_.reset();
-    while (listener.accept()) {
-    }
-  }
-}

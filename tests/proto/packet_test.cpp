@@ -26,30 +26,6 @@ class PacketTest : public ::testing::Test {
 
 using PacketDeathTest = PacketTest;
 
-TEST_F(PacketTest, WireLayoutOfByteAndWordOperations) {
-  struct Case {
-    const char* name;
-    void (*build)(Packet&);
-    const char* text;
-  } cases[] = {
-      {"put16_b", [](Packet& p) { p.put16_b(0x0102); }, "01 02"},
-      {"put16", [](Packet& p) { p.put16(0x0102); }, "02 01"},
-      {"push_before_put", [](Packet& p) { p.reserve_head(1); p.put8(0xBB); p.push8(0xAA); },
-       "AA BB"},
-      {"string", [](Packet& p) { p.put(std::string("ab")); }, "02 61 62"},
-      {"trim", [](Packet& p) { p.put16_b(0x1234); p.put8(9); p.trim(2); }, "12"},
-      {"pull", [](Packet& p) { p.put16_b(0x1234); p.put8(9); p.pull(2); }, "09"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Packet p;
-    p.reserve_head(0);
-    c.build(p);
-    EXPECT_EQ(p.text(), c.text);
-  }
-  EXPECT_EQ(Packet().text(), "(null)");
-}
-
 TEST_F(PacketTest, PullsReadZeroPastTheEnd) {
   Packet p = make({0x12});
   EXPECT_EQ(p.pull16_b(), 0x1200);
@@ -150,15 +126,8 @@ TEST_F(PacketDeathTest, BrokenInvariantsEndTheProcess) {
        [] { Packet p; p.reserve_head(0); p.reserve_head(4);
             for (int i = 0; i < 5; ++i) p.push8(0); },
        "PACKET ASSERTION FAILED!\nlen<=_headroom\\(\\)\nhead=0, data=4, tail=65532\ndump:\n 0 0 0 0"},
-      {"put_without_room", [] { Packet p; p.reserve_tail(0); p.put8(1); }, "len<=_tailroom\\(\\)"},
-      {"pull_past_end", [] { Packet p; p.reserve_head(0); p.put8(1); p.pull(2); }, "len<=_length\\(\\)"},
       {"index", [] { Packet p; p.reserve_head(0); p.put8(1); (void)p[1]; }, "index out of range"},
-      {"sub_past_end",
-       [] { Packet p; p.reserve_head(0); p.put(4); (void)p.sub(4, 1); }, "start\\+len<=_length\\(\\)"},
       {"null_push", [] { Packet p; p.push8(1); }, "PACKET ASSERTION FAILED!\nnull packet\n\\(null\\)"},
-      {"reserve_too_big", [] { Packet p; p.reserve_head(65537); }, "length>packet_max_size"},
-      {"long_string",
-       [] { Packet p; p.reserve_head(0); p.put(std::string(256, 'x')); }, "string length>255"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

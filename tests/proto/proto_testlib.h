@@ -1,8 +1,6 @@
 // Helpers shared by the proto tests.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <functional>
 #include <string>
@@ -48,13 +46,3 @@ class RecordingFamily : public ProtocolsFamily {
   std::function<void(Packet&)> on_frame;
   std::function<void()> on_down;
 };
-
-// A UNIX-domain stream socket listening at `path`, non-blocking.
-inline Fd unix_listener(const std::string& path) {
-  return unix_socket(SOCK_STREAM | SOCK_NONBLOCK, path);
-}
-
-inline bool is_socket(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
-}

@@ -109,23 +109,6 @@ TEST_F(StrmTest, LastBytesBeforeAHangupAreDelivered) {
   EXPECT_EQ(family_.reports.back(), "failed: read error: connection closed by peer");
 }
 
-TEST_F(StrmTest, PollErrReportsThePendingSocketError) {
-  LoopbackListener listener;
-  TcpPeer client = TcpPeer::connect(listener.port());
-  TcpPeer server(listener.accept());
-  ASSERT_TRUE(server.ok());
-
-  strm_->attach(server.fd());
-  strm_->activate();
-  linger reset{1, 0};  // close with a reset
-  ASSERT_EQ(::setsockopt(client.fd().get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
-  client = TcpPeer();
-  pollfd entry{strm_->socket().get(), POLLIN, 0};
-  ASSERT_EQ(::poll(&entry, 1, 5000), 1);
-  strm_->on_event(entry.fd, entry.revents);
-  EXPECT_EQ(family_.reports.back(), "failed: pollerr: Connection reset by peer");
-}
-
 TEST_F(StrmTest, WriteTimeoutWhenThePeerStopsReading) {
   strm_->attach(ours_);
   strm_->activate();

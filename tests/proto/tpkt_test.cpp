@@ -30,7 +30,6 @@ class TpktTest : public ::testing::Test {
   }
 
   StreamCapture log_{std::clog};
-  StreamCapture errors_{std::cerr};
   RecordingFamily family_;
   Tpkt_protocol* tpkt_ = new Tpkt_protocol;
 };
@@ -103,40 +102,6 @@ TEST_F(TpktTest, TimerRunsOnlyWhileAFrameIsIncomplete) {
   EXPECT_EQ(log_.take(), "");
   tpkt_->on_deactivate(make_status<Protocol_status_error>(tpkt_, "closed by peer"));
   EXPECT_EQ(log_.take(), "TPKT bad TPKT packet start: 1 byte skipped.\n");
-}
-
-TEST_F(TpktTest, SendingFramesThePayload) {
-  struct Case {
-    const char* name;
-    std::string payload;
-    std::string header;
-  } cases[] = {
-      {"abc", "ABC", std::string("\x03\x00\x00\x07", 4)},
-      {"empty", "", std::string("\x03\x00\x00\x04", 4)},
-      {"largest", std::string(65531, 'y'), std::string("\x03\x00\xFF\xFF", 4)},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    family_.sent.clear();
-    Packet p;
-    family_.prepare_head(p);
-    EXPECT_EQ(p._headroom(), 4u);
-    if (!c.payload.empty())
-      std::memcpy(p.put(static_cast<unsigned>(c.payload.size())), c.payload.data(),
-                  c.payload.size());
-    family_.message(p);
-    EXPECT_EQ(family_.sent, Strings{c.header + c.payload});
-  }
-  EXPECT_EQ(errors_.take(), "");
-}
-
-TEST_F(TpktTest, PayloadTooLongForTheLengthFieldIsRefused) {
-  Packet p;
-  family_.prepare_head(p);
-  p.put(65532);
-  family_.message(p);
-  EXPECT_TRUE(family_.sent.empty());
-  EXPECT_EQ(errors_.take(), "TPKT message too long: 65532 bytes, max 65531\n");
 }
 
 TEST_F(TpktTest, OwnerMayStopOrDeleteTheStackWhileAFrameIsHandedUp) {

@@ -208,13 +208,6 @@ TEST_F(Ed137Control, TxCommandKeepsTheKeepAliveGoing) {
   EXPECT_TRUE(control_->radio_to_chan().IsRx());
 }
 
-TEST_F(Ed137Control, UnchangedStateIsSentWhenAnInitWordIsZero) {
-  make(ED137RadioParams(), 0);
-  for (int i = 0; i < 2; ++i)
-    control_->SendASNToChan(status(TERM::ED137RadioPTT::ptt_off, TERM::ED137RadioSQU::squ_off));
-  EXPECT_EQ(sent().size(), 2u);
-}
-
 TEST_F(Ed137Control, FilterChangesOnlyWhenTheEngineTookIt) {
   make();
   const in_addr a{::inet_addr("127.0.0.9")};

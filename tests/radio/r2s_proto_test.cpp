@@ -55,19 +55,6 @@ const Pack kPacks[] = {
      "1\t1\t5\t0\t1\t0\t0\t\t\t\t"},
     {"TxHeaderLeavesSquAndSctClear", [] { return tx(4, 33, 1, 0); }, 4, 4, "8860" "0000",
      "4\t0\t33\t1\t0\t0\t0\t\t\t\t"},
-    {"GatewayStatusWithSqi",
-     [] {
-       r2s_proto p = rx(0, 1, 7, 0, 0, 0);
-       r2s_proto_add_rx_sqi(&p, 31, 1);
-       return p;
-     },
-     64, 4, "11C111F9", "0\t1\t7\t0\t0\t0\t1\t0x01\t1\t31\t1"},
-    {"GatewayKeyedHeader", [] { return tx(1, 9, 0, 0); }, 64, 4, "22400000",
-     "1\t0\t9\t0\t0\t0\t0\t\t\t\t"},
-    {"SlotCreationStatus", [] { return rx(0, 1, 5, 0, 0, 0); }, 64, 4, "11400000",
-     "0\t1\t5\t0\t0\t0\t0\t\t\t\t"},
-    {"SlotKeyedStatus", [] { return rx(1, 1, 9, 0, 0, 0); }, 64, 4, "32400000",
-     "1\t1\t9\t0\t0\t0\t0\t\t\t\t"},
     {"RxRrcShortTakesTwoBytes",
      [] {
        r2s_proto p = with_rrc(rx(0, 1, 2, 0, 0, 0), 0);
@@ -137,16 +124,6 @@ TEST(Ed137Pack, Packs) {
   }
 }
 
-TEST(Ed137Pack, NullArguments) {
-  r2s_proto p = rx(0, 0, 0, 0, 0, 0);
-  unsigned char buf[8];
-  EXPECT_EQ(r2s_proto_pack(nullptr, buf, 8), kR2sNull);
-  EXPECT_EQ(r2s_proto_pack(&p, nullptr, 8), 0);
-  EXPECT_EQ(r2s_proto_unpack_tx(nullptr, buf, 8), kR2sNull);
-  EXPECT_EQ(r2s_proto_unpack_rx(&p, nullptr, 8), kR2sNull);
-  EXPECT_EQ(cmp_r2s_proto_source(&p, nullptr), -1);
-}
-
 struct Unpack {
   const char* name;
   uint32_t direction;
@@ -197,21 +174,6 @@ TEST(Ed137Unpack, Unpacks) {
     const int n = r2s_proto_pack(&p, buf, sizeof buf);
     EXPECT_EQ(hex_of(buf, n), c.repacked);
   }
-}
-
-TEST(Ed137Source, TypeThenSsrcThenAddress) {
-  r2s_proto a = tx(0, 0, 0, 0), b = a;
-  EXPECT_EQ(cmp_r2s_proto_source(&a, &b), 0);
-  b.header[0] = 3;
-  b.count = 2;
-  EXPECT_EQ(cmp_r2s_proto_source(&a, &b), 0) << "header and features are not the source";
-  b.source_addr = 0x0200007F;
-  a.source_addr = 0x0100007F;
-  EXPECT_EQ(cmp_r2s_proto_source(&a, &b), 0x01000000);
-  b.source_ssrc = 5;
-  EXPECT_EQ(cmp_r2s_proto_source(&a, &b), 5);
-  b.type = kR2sRx;
-  EXPECT_EQ(cmp_r2s_proto_source(&a, &b), 1);
 }
 
 // RTP packet with the extension bit, profile 0x0167 and the ED-137 content padded to whole

@@ -1,5 +1,4 @@
-// The device seam against a running simulator: opens, frames, records and requests; the
-// simulator's control socket.
+// The device seam against a running simulator: opens, records and requests.
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -63,33 +62,6 @@ TEST_F(Seam, RequestsCarryRecordsAndValuesBothWaysAndAreLoggedDecoded) {
                                                 "0x00005303 42", "0xc0085301 01 00 00 00"}));
 }
 
-TEST_F(Seam, EachWriteIsOneFrameAndEachReadOneRecord) {
-  Fd fd = open_echo();
-  ASSERT_TRUE(fd);
-  ASSERT_EQ(::write(fd.get(), "a", 1), 1);
-  ASSERT_EQ(::write(fd.get(), "bc\0d", 4), 4);
-  EXPECT_EQ(read_record(fd), "a");
-  EXPECT_EQ(read_record(fd), std::string("bc\0d", 4));
-  EXPECT_EQ(sim.command("echo send an event"), Lines{"ok"});
-  EXPECT_EQ(read_record(fd), "an event");
-}
-
-TEST_F(Seam, RecordsBeyondTheSocketBufferAreAllDeliveredInOrder) {
-  Fd fd = open_echo();
-  ASSERT_TRUE(fd);
-  const uint32_t count = 3000, size = 1024;  // 3 MB, far more than a socket holds
-  ASSERT_EQ(sim.command("echo burst " + std::to_string(count) + " " + std::to_string(size)),
-            Lines{"ok"});
-  for (uint32_t i = 0; i < count; ++i) {
-    std::string record = read_record(fd);
-    ASSERT_EQ(record.size(), size) << "record " << i;
-    uint32_t index;
-    std::memcpy(&index, record.data(), sizeof index);
-    ASSERT_EQ(index, i);
-    ASSERT_EQ(static_cast<unsigned char>(record.back()), i & 0xff);
-  }
-}
-
 TEST_F(Seam, InjectedFailureHitsTheNextMatchingRequestOnly) {
   struct Case {
     const char* name;
@@ -124,52 +96,6 @@ TEST_F(Seam, InjectedFailureHitsTheNextMatchingRequestOnly) {
     EXPECT_EQ(errno, c.error);
     EXPECT_TRUE(c.attempt(fd));
   }
-}
-
-TEST_F(Seam, RecordSizesFromEmptyToTheLargest) {
-  Fd fd = open_echo();
-  ASSERT_TRUE(fd);
-  struct Case {
-    size_t size;
-    int result;
-  } const cases[] = {{0, 0}, {1, 1}, {65536, 65536}, {65537, -1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.size);
-    std::string record(c.size, '\0');
-    for (size_t i = 0; i < c.size; ++i) record[i] = static_cast<char>(i * 7);
-    std::string reversed(record.rbegin(), record.rend());
-    errno = 0;
-    EXPECT_EQ(Device::ioctl(fd.get(), kReverse, &record[0], record.size()), c.result);
-    if (c.result < 0) {
-      EXPECT_EQ(errno, EINVAL);
-    } else {
-      EXPECT_EQ(record, reversed);
-    }
-  }
-  Lines log = sim.command("log sim/echo times");
-  ASSERT_EQ(log.size(), 3u);  // the oversized record never left
-  EXPECT_NE(log[0].find(" 0x40035302"), std::string::npos) << log[0];
-  EXPECT_EQ(log[1].substr(log[1].find(' ') + 1), "0x40035302 00");
-}
-
-TEST_F(Seam, UnpluggedDeviceIsGoneUntilPluggedAgain) {
-  Fd before = open_echo();
-  ASSERT_TRUE(before);
-  ASSERT_EQ(sim.command("unplug sim/echo"), Lines{"ok"});
-  errno = 0;
-  EXPECT_EQ(Device::open("/dev/sim/echo", O_RDWR), -1);
-  EXPECT_EQ(errno, ENOENT);
-  errno = 0;
-  EXPECT_EQ(Device::ioctl(before.get(), kValue, 1ul), -1);
-  EXPECT_EQ(errno, ENODEV);
-
-  ASSERT_EQ(sim.command("plug sim/echo"), Lines{"ok"});
-  Fd after = open_echo();
-  ASSERT_TRUE(after);
-  EXPECT_EQ(Device::ioctl(after.get(), kValue, 1ul), 1);
-  // A descriptor from before the device went away stays dead.
-  EXPECT_EQ(Device::ioctl(before.get(), kValue, 1ul), -1);
-  EXPECT_EQ(errno, ENODEV);
 }
 
 TEST_F(Seam, DuplicatesShareOneSessionThatEndsWithTheLast) {
@@ -222,34 +148,6 @@ TEST_F(Seam, MalformedMessagesAreRefusedWithEinval) {
   EXPECT_EQ(sim.command("sessions sim/echo"), Lines{"0"});
   Fd fd = open_echo();
   EXPECT_EQ(Device::ioctl(fd.get(), kValue, 4ul), 4);
-}
-
-// Every bad line on the simulator's control socket gets one error line.
-TEST_F(Seam, EveryBadControlLineGetsOneErrorLine) {
-  const std::string cases[] = {
-      "",
-      "bogus",
-      "switch 3",
-      "fail sim/echo",
-      "fail sim/echo 0xZZ EIO",
-      "fail sim/echo open EWHAT",
-      "fail sim/echo write EIO",
-      "plug nodev",
-      "echo burst 999999999 4",
-      std::string(100000, 'x'),
-      std::string("\0\xff\x01 junk \x7f", 10),
-  };
-  for (const std::string& line : cases) {
-    SCOPED_TRACE(line.substr(0, 40));
-    Lines reply = sim.command(line);
-    ASSERT_EQ(reply.size(), 1u);
-    EXPECT_EQ(reply[0].rfind("error: ", 0), 0u) << reply[0];
-  }
-  EXPECT_EQ(sim.command("ping"), Lines{"ok"});
-  // The failures above that were refused left nothing queued.
-  Fd echo = open_echo();
-  ASSERT_TRUE(echo);
-  EXPECT_EQ(::write(echo.get(), "x", 1), 1);
 }
 
 }  // namespace

@@ -80,23 +80,6 @@ TEST_F(AuthRelay, RecordsSplitAndCoalescedArriveOnceInOrder) {
   EXPECT_EQ(send({c.substr(7)}), wires({auth_signal(std::string(64, 'u'), std::string(64, 'p'))}));
 }
 
-TEST_F(AuthRelay, ActivationAnswersOnTheSessionsConnection) {
-  send({request(0, "a", "b")});
-  EXPECT_EQ(run({"{ seq 5, slot 1, pdu command : activate : modem : { remoteAddr \"127.0.0.9\", "
-                 "netmask \"255.255.255.0\", gateway \"127.0.0.1\", dns \"127.0.0.53\", mtu 1500 "
-                 "} }"}),
-            wires({reply(5, 1, "success : NULL")}));
-  std::vector<char> got(52);
-  ASSERT_EQ(::recv(peer_.get(), got.data(), got.size(), MSG_WAITALL), 52);
-  EXPECT_EQ(Ctl::to_hex(got),
-            "00000010000000020000000000000001"
-            "000000240000000300000000000000007F000009FFFFFF007F0000017F000035000005DC");
-  StreamCapture err(std::cerr);
-  EXPECT_EQ(run({"{ seq 6, slot 1, pdu command : activate : empty : NULL }"}),
-            wires({reply(6, 1, "error : unsupported")}));
-  EXPECT_EQ(err.take(), "01:dsp-modem: modem's activation requests parameter.\n");
-}
-
 TEST_F(AuthRelay, RecordsThatFindNoSlotOrBodyAreLogged) {
   StreamCapture err(std::cerr);
   std::string short_request = request(0, "a", "b");

@@ -53,17 +53,6 @@ class RadioSlots : public RtpSlots {
   }
 };
 
-TEST(RadioFactories, EachTakesOnlyItsRadio) {
-  LGCP::CreateParams create;
-  TERM::RadioStatus& status = create.select_rtp().get_codecRTP().include_radio().get_status();
-  status.select_lemz();
-  EXPECT_EQ(RtpFactory::instance().INewSlot(create), nullptr);
-  EXPECT_EQ(RtpED137Factory::instance().INewSlot(create), nullptr);
-  status.select_ed_137();
-  EXPECT_EQ(RtpFactory::instance().INewSlot(create), nullptr);
-  EXPECT_EQ(RtpLEMZFactory::instance().INewSlot(create), nullptr);
-}
-
 TEST_F(RadioSlots, Ed137SlotFromCreateToDestroy) {
   // The ED-137 factory takes the create although the e2m mode asks for only-rtp.
   const int channel = create_slot("ptG711-Alaw", std::string(", pfactor 3") + kEd137 +

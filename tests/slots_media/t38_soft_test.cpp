@@ -72,15 +72,4 @@ TEST_F(T38Road, InstancesAskedAtEveryReport) {
   EXPECT_EQ(lines_of(log, "t38soft: "), Lines{});
 }
 
-TEST_F(T38Road, DestroyEndsTheProgram) {
-  run({create(0)});
-  started(kT38);
-  StreamCapture log(std::clog);
-  EXPECT_EQ(run({"{ seq 2, slot 1, pdu command : destroy : NULL }"}),
-            wires({reply(2, 1, "success : NULL")}));
-  // Its end, by SIGTERM, is no longer the slot's.
-  EXPECT_TRUE(logged(log, " status=15"));
-  EXPECT_EQ(arrived(), Lines{});
-}
-
 }  // namespace

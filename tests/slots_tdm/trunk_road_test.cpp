@@ -14,23 +14,6 @@ class TrunkRoad : public SlotRoad {
   }
 };
 
-// Creation, connection and destruction are the black-box test's; here the switch's log and a
-// disconnection.
-TEST_F(TrunkRoad, ConnectAndDisconnect) {
-  StreamCapture log(std::clog);
-  run({"{ seq 1, slot 1, pdu command : create : trunk : { trunk 1, timeslot 5 } }",
-       "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 3, timeslot 2 } }",
-       "{ seq 3, slot 1, pdu command : connect : 2 }",
-       "{ seq 4, slot 2, pdu command : connect : 1 }"});
-  EXPECT_EQ(output(14), "37");
-  EXPECT_NE(log.take().find("mux: slot 01:trunk [37] -> 02:trunkBRI [14]\n"), std::string::npos);
-  EXPECT_EQ(run({"{ seq 5, slot 2, pdu command : disconnect : NULL }"}),
-            wires({reply(5, 2, "success : NULL")}));
-  EXPECT_EQ(output(14), "const 0xd5");
-  EXPECT_EQ(output(37), "14");
-  EXPECT_NE(log.take().find("mux: disconnect slot 02:trunkBRI [14]\n"), std::string::npos);
-}
-
 TEST_F(TrunkRoad, CreateOverTheSameTimeSlotEvictsTheOldSlot) {
   StreamCapture err(std::cerr);
   run({"{ seq 1, slot 10, pdu command : create : trunk : { trunk 0, timeslot 0 } }",
@@ -50,14 +33,6 @@ TEST_F(TrunkRoad, CreateOverTheSameTimeSlotEvictsTheOldSlot) {
   run({"{ seq 6, slot 11, pdu command : destroy : NULL }",
        "{ seq 7, slot 12, pdu command : create : trunk : { trunk 0, timeslot 0 } }"});
   EXPECT_EQ(err.take(), "");
-}
-
-TEST_F(TrunkRoad, BriAndE1OnOneSwitchChannel) {
-  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : create : trunk_bri : { trunk 3, timeslot 2 } }",
-                 "{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 14 } }"}),
-            wires({reply(1, 1, "success : NULL"), stream(1, "transmitter", 14),
-                   stream(1, "receiver", 14), reply(2, 2, "success : NULL"),
-                   stream(2, "transmitter", 14), stream(2, "receiver", 14)}));
 }
 
 TEST_F(TrunkRoad, Refusals) {

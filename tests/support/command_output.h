@@ -1,5 +1,5 @@
-// Shell commands for the tests that check a format with an independent tool (tshark, text2pcap,
-// a Python oracle).
+// Shell commands for the tests that check a format with an independent tool (tshark and
+// text2pcap).
 #pragma once
 
 #include <cstdio>

@@ -5,10 +5,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <functional>
@@ -34,14 +32,7 @@ class TcpPeer {
   static TcpPeer connect(unsigned short port) { return TcpPeer(connect_loopback(port)); }
   bool ok() const { return static_cast<bool>(fd_); }
   unsigned short local_port() const { return ::local_port(fd_); }
-  // "127.0.0.1:port", or the bound path of a UNIX-domain socket.
-  std::string address() const {
-    sockaddr_un a{};
-    socklen_t len = sizeof a;
-    ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&a), &len);
-    if (a.sun_family == AF_UNIX) return a.sun_path;
-    return "127.0.0.1:" + std::to_string(local_port());
-  }
+  std::string address() const { return "127.0.0.1:" + std::to_string(local_port()); }
   void send(const std::string& bytes) const {
     ASSERT_EQ(::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
   }
@@ -88,25 +79,6 @@ class RecordingSink : public Control::Notify {
     h.swap(heard);
     return h;
   }
-};
-
-// While it lives, the process can open no further descriptor: every attempt fails with EMFILE.
-class DescriptorExhaustion {
- public:
-  DescriptorExhaustion() {
-    ::getrlimit(RLIMIT_NOFILE, &saved_);
-    int lowest = ::dup(2);
-    ::close(lowest);
-    rlimit tight = saved_;
-    tight.rlim_cur = static_cast<rlim_t>(lowest);
-    ::setrlimit(RLIMIT_NOFILE, &tight);
-  }
-  ~DescriptorExhaustion() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
-  DescriptorExhaustion(const DescriptorExhaustion&) = delete;
-  DescriptorExhaustion& operator=(const DescriptorExhaustion&) = delete;
-
- private:
-  rlimit saved_;
 };
 
 // Socket calls that fail or answer as the test says, and go to the system otherwise.
