@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <poll.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "tests/support/loop_test.h"
@@ -27,15 +29,76 @@ class AsyncConnect : public AwakeLoopTest {
     connect_.reset();
     AwakeLoopTest::TearDown();
   }
-  void OnConnect(Status::Type s, Fd) { results_.push_back(s); }
+  void OnConnect(Status::Type s, Fd fd) {
+    results_.push_back(s);
+    fd_ = std::move(fd);
+  }
   ASync::Connect& make() {
     connect_.reset(new ASync::Connect);
     connect_->Bind(new ASync::Connect::THandler<AsyncConnect>(&AsyncConnect::OnConnect, this));
     return *connect_;
   }
+  // Turns the loop until the connect has ended (at most n turns).
+  void settle(int n) {
+    for (int i = 0; i < n && results_.empty(); ++i) Probe::turn();
+  }
+
   std::unique_ptr<ASync::Connect> connect_;
   std::vector<Status::Type> results_;
+  Fd fd_;
 };
+
+TEST_F(AsyncConnect, ConnectsAndHandsOverTheSocket) {
+  LoopbackListener listener(4);
+  ASync::Connect& c = make();
+  c.Start(address(listener), 5000);
+  settle(10);
+  ASSERT_EQ(results_, std::vector<Status::Type>{Status::Connected});
+  ASSERT_TRUE(fd_);
+  Fd peer = listener.accept();
+  ASSERT_TRUE(peer);
+  ASSERT_EQ(::write(fd_.get(), "hi", 2), 2);
+  char buf[2];
+  EXPECT_EQ(::read(peer.get(), buf, 2), 2);
+  // The Connect kept nothing: closing the handler's socket ends the connection.
+  fd_.close();
+  EXPECT_EQ(::read(peer.get(), buf, 2), 0);
+  c.Stop();
+  EXPECT_EQ(results_.size(), 1u);
+}
+
+TEST_F(AsyncConnect, FailuresReportStatus2) {
+  struct Case {
+    const char* name;
+    std::string address;
+    bool at_once;  // refused inside Start, before any connection attempt
+  };
+  std::string refused = "127.0.0.1:" + std::to_string(free_port());
+  // Every address below names the listener's port: none may reach it.
+  LoopbackListener listener(4);
+  const std::string port = std::to_string(listener.port());
+  const Case cases[] = {
+      {"NothingListens", refused, false},
+      {"NotAnAddress", "nonsense:" + port, true},
+      {"NoPort", "127.0.0.1", true},
+      {"PortOutOfRange", "127.0.0.1:70000", true},
+      {"AnyAddress", "0.0.0.0:" + port, true},
+      {"TextAfterPort", "127.0.0.1:" + port + "abc", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    results_.clear();
+    make().Start(c.address, 5000);
+    if (c.at_once) {
+      EXPECT_EQ(results_, std::vector<Status::Type>{Status::Failed});
+    }
+    settle(10);
+    EXPECT_EQ(results_, std::vector<Status::Type>{Status::Failed});
+    EXPECT_FALSE(fd_);
+    pollfd pending{listener.fd().get(), POLLIN, 0};
+    EXPECT_EQ(::poll(&pending, 1, 0), 0) << "the listener was reached";
+  }
+}
 
 TEST_F(AsyncConnect, NoAnswerTimesOut) {
   FullListener full;

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -104,6 +105,21 @@ bool blocking(const Fd& fd) { return !(::fcntl(fd.get(), F_GETFL) & O_NONBLOCK);
 
 // O_NONBLOCK is shared with the caller's descriptors: they get back the mode they had, whether
 // the copy ends or is destroyed.
+// One read takes one frame of a packet source, cut to the buffer: the frame shows the size.
+TEST_F(AsyncCopy, BufferSizeZeroMeans1024) {
+  int sp[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sp), 0);
+  Fd frames(sp[0]), writer(sp[1]);
+  put(writer, pattern(2000));
+  writer.close();
+  Pipe dst;
+  ASync::Copy& copy = make(0);
+  copy.set_bufsize(0);
+  copy.Start(std::move(frames), std::move(dst.wr));
+  EXPECT_EQ(results_, std::vector<Status::Type>{Status::Done});
+  EXPECT_EQ(drain(dst.rd), pattern(1024));
+}
+
 TEST_F(AsyncCopy, CallersDescriptorsKeepTheirBlockingMode) {
   for (bool destroyed : {false, true}) {
     SCOPED_TRACE(destroyed ? "destroyed" : "done");
