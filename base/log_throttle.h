@@ -1,0 +1,34 @@
+// At most one log line of a kind per interval, with the count of the lines left out.
+//
+// A log line that outside input can repeat (a bad frame, a refused message) goes through a
+// LogThrottle of its own, so that a hostile peer cannot fill the log: the first line of a burst
+// is written, the rest of the interval only counts, and the next line written says how many
+// were left out since the one before.
+//
+//   uint32_t left_out = 0;
+//   if (throttle_.allow(left_out)) log << "bad frame" << LogThrottle::left_out_text(left_out);
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class LogThrottle {
+ public:
+  explicit LogThrottle(uint32_t interval_ms = 1000) : interval_ms_(interval_ms) {}
+
+  // True when a line may be written now; `left_out` is then the number of lines refused since
+  // the last line allowed. False (and one more left out) within the interval.
+  bool allow(uint32_t& left_out);
+
+  // The number of lines refused since the last line allowed.
+  uint32_t pending() const { return left_out_; }
+
+  // "" for 0, else " (N similar lines left out)", for the end of the line written.
+  static std::string left_out_text(uint32_t left_out);
+
+ private:
+  uint32_t interval_ms_;
+  uint32_t last_ms_ = 0;
+  bool written_ = false;
+  uint32_t left_out_ = 0;
+};
