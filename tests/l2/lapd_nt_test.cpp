@@ -170,7 +170,7 @@ TEST_F(LapdNtTest, S0SetupBroadcastOnceThenRoutingByCallReference) {
   for (int i = 0; i < 3; ++i) bus_->pump();
   for (unsigned i = 0; i < 3; ++i)
     EXPECT_EQ(bus_->terminals[i]->received.size(), i == 1 ? 2u : 1u) << i;
-  EXPECT_EQ(bus_->terminals[1]->received.back(), "08 01 01 0F");
+  EXPECT_EQ(last_of(bus_->terminals[1]->received), "08 01 01 0F");
 }
 
 TEST_F(LapdNtTest, S0ALostIFrameIsSentAgainAfterT200) {

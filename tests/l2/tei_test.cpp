@@ -30,9 +30,13 @@ class TeiTest : public LapdTest {
     wire->b().notify = nullptr;
     wire->capture(capture_.path() + "/lapd.txt");
   }
-  // Ri of A's last TEI message.
+  // Ri of A's last TEI message; a failure, and 0, when A sent none.
   unsigned last_ri() const {
-    const std::string& f = wire->a().sent.back();
+    const std::string f = last_of(wire->a().sent);
+    if (f.size() != 8 || f[3] != 0x0F) {
+      ADD_FAILURE() << "no TEI message from A";
+      return 0;
+    }
     return static_cast<unsigned char>(f[4]) | static_cast<unsigned char>(f[5]) << 8;
   }
   void network_sends(const std::string& frame) {
@@ -84,13 +88,13 @@ TEST_F(TeiTest, DenialThenFiveRequestsFailAfterTenSeconds) {
   StreamCapture log(std::clog);
   network_sends(tei_frame(0, 6, 127));
   network_sends(tei_frame(last_ri(), 3, 127));
-  EXPECT_EQ(events.back(), "A: status Tei Assign - Tei denied");
+  EXPECT_EQ(last_of(events), "A: status Tei Assign - Tei denied");
   EXPECT_EQ(log.take().find("LAPD[0] : ASP returned: All TEI's used\n") != std::string::npos, true);
   for (int i = 0; i < 4; ++i) step(2000);
   EXPECT_EQ(a->lapd->full_state().state, 1u);
   EXPECT_EQ(identity_requests(), 5);
   step(2000);
-  EXPECT_EQ(events.back(), "A: down link error (T202 expired N202 times)");
+  EXPECT_EQ(last_of(events), "A: down link error (T202 expired N202 times)");
   EXPECT_EQ(a->lapd->full_state().state, 0u);
   EXPECT_EQ(a->lapd->stats().t202, 5u);
   // A message in "TEI unassigned" starts a new assignment.
