@@ -84,6 +84,31 @@ TEST_F(TeiTest, AssignmentCheckAndRemoval) {
             (Lines{"1\t127\t", "5\t64\t", "1\t127\t"}));
 }
 
+// With TEI 64 assigned, a check request for the group TEI or for TEI 64 gets one check response
+// naming TEI 64; one for another TEI gets none.
+TEST_F(TeiTest, CheckRequestsForOurTeiAreAnswered) {
+  network_sends(tei_frame(0, 6, 127));
+  network_sends(tei_frame(last_ri(), 2, 64));
+  ASSERT_EQ(a->lapd->full_state().self_tei, 64u);
+  const struct {
+    unsigned ai;
+    bool answered;
+  } cases[] = {{127, true}, {64, true}, {65, false}, {0, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ai);
+    wire->a().sent.clear();
+    network_sends(tei_frame(0x4321, 4, c.ai));
+    if (!c.answered) {
+      EXPECT_TRUE(wire->a().sent.empty());
+      continue;
+    }
+    ASSERT_EQ(wire->a().sent.size(), 1u);
+    const std::string& f = wire->a().sent[0];
+    EXPECT_EQ(f.substr(0, 4), unhex("FC FF 03 0F"));
+    EXPECT_EQ(f.substr(6), unhex("05 81"));
+  }
+}
+
 TEST_F(TeiTest, DenialThenFiveRequestsFailAfterTenSeconds) {
   StreamCapture log(std::clog);
   network_sends(tei_frame(0, 6, 127));
