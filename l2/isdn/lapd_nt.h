@@ -5,9 +5,9 @@
 // verify), runs one simplified acknowledged data link per assigned TEI (LAPD_NT_user), sends
 // layer-3 SETUP messages to every terminal as broadcast UI frames and routes every other layer-3
 // message to the terminal that holds its call reference: each terminal's live call references
-// are those of its messages since their RELEASE COMPLETE (CallReferences). It is one Protocol layer: layer-3
-// messages come down through message, D-channel frames up through receive; frames leave through
-// transmit and layer-3 messages go up through on_message.
+// are those of its messages up to their RELEASE COMPLETE (CallReferences). It is one Protocol
+// layer: layer-3 messages come down through message, D-channel frames up through receive; frames
+// leave through transmit and layer-3 messages go up through on_message.
 //
 // Each terminal's link keeps at most k = 7 I frames unacknowledged; further messages, and all
 // of them while the terminal is busy, wait in its I queue. Every report upward is the last thing

@@ -21,6 +21,7 @@ enum TeiMessage : unsigned {
   kIdentityCheckResponse = 5,
   kIdentityRemove = 6,
 };
+
 // Ri: a new pseudo-random reference for each request, from one generator seeded once.
 uint16_t new_ri() {
   static std::mt19937 generator{std::random_device{}()};
