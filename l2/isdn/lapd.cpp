@@ -87,11 +87,12 @@ void LAPD::receive(Packet& p) {
   if (a1 & 1) return;
   peer_tei = a2 >> 1;
   if (!(a2 & 1)) return;
-  if (bri_ && side == Side::user && peer_tei != self_tei && peer_tei != 127) return;
+  if (bri_ && side == Side::user && peer_tei != self_tei && peer_tei != kGroupTei) return;
 
   Received f{};
   f.command = side == Side::user ? cr : !cr;
   f.control = octets[2];
+  if (!address_accepted(f.control)) return;
   unsigned header = 3;
   if ((f.control & 1) == 0 || (f.control & 3) == 1) {
     if (length < 4) return;
@@ -137,6 +138,13 @@ void LAPD::receive(Packet& p) {
     }
   }
   if (entry.alive()) finish(entry);
+}
+
+bool LAPD::address_accepted(unsigned char control) {
+  if (frame_address_taken(peer_sapi, peer_tei, control)) return true;
+  ++stats_.dropped;
+  log_dropped_frame(this, dropped_log_, peer_sapi, peer_tei, control);
+  return false;
 }
 
 void LAPD::on_sabme(const Received& f) {

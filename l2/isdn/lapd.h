@@ -20,6 +20,7 @@
 #include <string>
 
 #include "asn1/modules/acp.h"
+#include "base/log_throttle.h"
 #include "base/timer.h"
 #include "hw/hdlc.h"
 #include "proto/clean_queue.h"
@@ -95,6 +96,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
     uint32_t empty_messages = 0;
     uint32_t rejected = 0;
     uint32_t bad_confirmations = 0;
+    // Frames for another SAPI, and frames other than UI to the group TEI.
+    uint32_t dropped = 0;
   };
   // An error report: its text and a copy of the link's state at that moment.
   class Status : public Protocol_status_error, private LAPDFullState {
@@ -198,6 +201,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void on_frmr(const Received& f);
   void on_ICOM(const Received& f, Packet& info);
   void on_UI(Packet& info);
+  // False for a frame that this address does not take (frame_address.h), counted and logged.
+  bool address_accepted(unsigned char control);
 
   void local_events();
   void ack_queue_refreash();
@@ -261,6 +266,7 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   CleanQueue<Packet, kAckCapacity> ack_q_;
   Pending pending_;
   Entry* entry_ = nullptr;
+  LogThrottle dropped_log_;
 };
 
 }  // namespace ISDN

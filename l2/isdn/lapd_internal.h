@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "l2/isdn/frame_address.h"
 #include "l2/isdn/lapd.h"
 
 namespace ISDN {

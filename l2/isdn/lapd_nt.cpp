@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/ext_header.h"
+#include "l2/isdn/frame_address.h"
 
 namespace ISDN {
 
@@ -15,7 +16,6 @@ constexpr unsigned char kRR = 0x01, kRNR = 0x05, kREJ = 0x09;
 constexpr unsigned char kIdentityRequest = 1, kIdentityAssigned = 2, kIdentityDenied = 3,
                         kCheckRequest = 4, kCheckResponse = 5, kIdentityRemove = 6,
                         kIdentityVerify = 7;
-constexpr unsigned char kGroupTei = 127;
 
 }  // namespace
 
@@ -51,6 +51,7 @@ void LAPD_NT_user::assign() {
   check_timer_.reset();
   i_q_.clear();
   ack_q_.clear();
+  calls_.clear();
   rc_ = 0;
   link_timer_.set(t203_ms, &LAPD_NT_user::on_timer, this);
   send_U(kSABME, true, true);
@@ -64,6 +65,7 @@ void LAPD_NT_user::unassign() {
   check_timer_.reset();
   i_q_.clear();
   ack_q_.clear();
+  calls_.clear();
 }
 
 void LAPD_NT_user::checking() {
@@ -76,7 +78,10 @@ void LAPD_NT_user::checking() {
 void LAPD_NT_user::on_check_timer() { unassign(); }
 
 bool LAPD_NT_user::message(Packet& p) {
-  if (state_ == unassigned || call_reference_ != (p[2] & 0x7F)) return false;
+  unsigned call = 0, type = 0;
+  if (state_ == unassigned || !read_call_reference(p, call, type) || !calls_.holds(call))
+    return false;
+  if (type == kQ931ReleaseComplete) calls_.remove(call);
   if (busy_ || ack_q_.count() == k) {
     Packet oldest;
     if (i_q_.count() >= kIQueueLimit) i_q_.get(oldest);
@@ -179,8 +184,23 @@ void LAPD_NT_user::on_I(unsigned ns, unsigned nr, bool p, Packet& info) {
   send_S(in_sequence ? kRR : kREJ, false, p);
   serve();
   if (!in_sequence || info.length() < 4) return;
-  call_reference_ = info[2] & 0x7F;
+  note_call(info);
   lapd_->send_to_layer3(info);
+}
+
+void LAPD_NT_user::note_call(const Packet& info) {
+  unsigned call = 0, type = 0, dropped = 0;
+  if (!read_call_reference(info, call, type)) return;
+  if (type == kQ931ReleaseComplete) {
+    calls_.remove(call);
+    return;
+  }
+  if (!calls_.add(call, dropped)) return;
+  uint32_t left_out = 0;
+  if (calls_log_.allow(left_out))
+    std::clog << ext::header(this) << "more than " << CallReferences::kLimit
+              << " calls: call reference " << dropped << " forgotten"
+              << LogThrottle::left_out_text(left_out) << std::endl;
 }
 
 void LAPD_NT_user::on_RR(unsigned nr, bool pf, bool command) {
@@ -406,6 +426,22 @@ void LAPD_NT::message(Packet& p) {
   }
   for (LAPD_NT_user& u : users_)
     if (u.message(p)) return;
+  uint32_t left_out = 0;
+  if (!unrouted_log_.allow(left_out)) return;
+  unsigned call = 0, type = 0;
+  std::clog << ext::header(this) << "message dropped: ";
+  if (read_call_reference(p, call, type))
+    std::clog << "no terminal holds call reference " << call;
+  else
+    std::clog << "no call reference";
+  std::clog << LogThrottle::left_out_text(left_out) << std::endl;
+}
+
+bool LAPD_NT::address_taken(unsigned sapi, unsigned tei, unsigned char control) {
+  if (frame_address_taken(sapi, tei, control)) return true;
+  ++dropped_;
+  log_dropped_frame(this, dropped_log_, sapi, tei, control);
+  return false;
 }
 
 void LAPD_NT::receive(Packet& p) {
@@ -415,10 +451,12 @@ void LAPD_NT::receive(Packet& p) {
     const unsigned char a2 = p.pull8();
     if ((a1 & 1) != 0 || (a2 & 1) != 1) return;
     const unsigned char tei = a2 >> 1;
+    const unsigned sapi = a1 >> 2;
     const bool response = a1 & 0x02;
+    if (p.length() < 1 || !address_taken(sapi, tei, p[0])) return;
     if (tei == kGroupTei) {
-      if (p.length() < 1 || p.pull8() != kUI) return;
-      if ((a1 >> 2) == 63)
+      if (p.pull8() != kUI) return;
+      if (sapi == kManagementSapi)
         on_tei_procedure(p);
       else
         send_to_layer3(p);

@@ -4,9 +4,10 @@
 // It assigns TEIs (Q.921 TEI management: automatic TEIs 64 to 126, identity check, remove and
 // verify), runs one simplified acknowledged data link per assigned TEI (LAPD_NT_user), sends
 // layer-3 SETUP messages to every terminal as broadcast UI frames and routes every other layer-3
-// message to the terminal whose call reference it carries. It is one Protocol layer: layer-3
-// messages come down through message, D-channel frames up through receive; frames leave through
-// transmit and layer-3 messages go up through on_message.
+// message to the terminal that holds its call reference: each terminal's live call references
+// are those of its messages up to their RELEASE COMPLETE (CallReferences). It is one Protocol
+// layer: layer-3 messages come down through message, D-channel frames up through receive; frames
+// leave through transmit and layer-3 messages go up through on_message.
 //
 // Each terminal's link keeps at most k = 7 I frames unacknowledged; further messages, and all
 // of them while the terminal is busy, wait in its I queue. Every report upward is the last thing
@@ -17,7 +18,9 @@
 #include <initializer_list>
 #include <iosfwd>
 
+#include "base/log_throttle.h"
 #include "base/timer.h"
+#include "l2/isdn/call_references.h"
 #include "proto/clean_queue.h"
 #include "proto/cyclic.h"
 #include "proto/protocol.h"
@@ -50,7 +53,8 @@ class LAPD_NT_user {
   void unassign();
   // Starts a TEI check of an assigned entry; unanswered within 2 s it unassigns.
   void checking();
-  // A layer-3 message for this terminal's call: true when this entry took it.
+  // A layer-3 message for one of this terminal's calls: true when this entry took it. A RELEASE
+  // COMPLETE ends the call's reference.
   bool message(Packet& p);
   // A frame from this terminal, address removed; response: its C/R bit.
   void receive(Packet& p, bool response);
@@ -66,6 +70,7 @@ class LAPD_NT_user {
   bool busy() const { return busy_; }
   unsigned unacknowledged() const { return ack_q_.count(); }
   unsigned queued() const { return i_q_.count(); }
+  const CallReferences& calls() const { return calls_; }
 
  private:
   void on_I(unsigned ns, unsigned nr, bool p, Packet& info);
@@ -89,6 +94,9 @@ class LAPD_NT_user {
   void send_U(unsigned char type, bool command, bool pf);
   void on_timer();
   void on_check_timer();
+  // The call reference of a layer-3 message from this terminal: kept, or ended by RELEASE
+  // COMPLETE.
+  void note_call(const Packet& info);
   void log(const char* text) const;
 
   bool checking_ = false;
@@ -99,7 +107,8 @@ class LAPD_NT_user {
   Timer link_timer_;
   Timer check_timer_;
   uint32_t rc_ = 0;
-  unsigned char call_reference_ = 0;
+  CallReferences calls_;
+  LogThrottle calls_log_;
   bool busy_ = false;
   unsigned log_ = 0;
   CleanQueue<Packet, 135> i_q_;
@@ -142,14 +151,22 @@ class LAPD_NT : public Protocol {
   void PutHeader(std::ostream& os) const;
   unsigned log_level() const { return log_; }
   const LAPD_NT_user& user(unsigned i) const { return users_[i]; }
+  // Frames refused by their address (frame_address.h).
+  uint32_t dropped() const { return dropped_; }
 
  private:
   void on_tei_procedure(Packet& p);
   void on_check_response(uint16_t ri, unsigned char ai);
 
+  // False for a frame that this side does not take by its address, counted and logged.
+  bool address_taken(unsigned sapi, unsigned tei, unsigned char control);
+
   Timer check_timer_;
   LAPD_NT_user users_[kUsers];
   unsigned log_ = 0;
+  uint32_t dropped_ = 0;
+  LogThrottle dropped_log_;
+  LogThrottle unrouted_log_;
 };
 
 }  // namespace ISDN

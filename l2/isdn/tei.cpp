@@ -21,7 +21,6 @@ enum TeiMessage : unsigned {
   kIdentityCheckResponse = 5,
   kIdentityRemove = 6,
 };
-constexpr unsigned kGroupTei = 127;
 
 // Ri: a new pseudo-random reference for each request, from one generator seeded once.
 uint16_t new_ri() {
@@ -116,7 +115,7 @@ void LAPD::on_UI(Packet& info) {
   if (length == 0) return;
   if (log > 3) std::clog << ext::header(this) << "on_UI()" << std::endl;
   const unsigned char* octets = static_cast<const Packet&>(info)->data;
-  if (octets[0] != kManagementEntity) {
+  if (peer_sapi != kManagementSapi) {
     if (side == Side::user) {
       if (state == 4) set_state(3);
       if (state == 3) local_activate();
@@ -126,8 +125,8 @@ void LAPD::on_UI(Packet& info) {
     Protocol::on_message(info);
     return;
   }
-  // Q.921 5.3.2: Ri (two octets), the message type and Ai.
-  if (length < 5) return;
+  // Q.921 5.3.2: the management entity, Ri (two octets), the message type and Ai.
+  if (length < 5 || octets[0] != kManagementEntity) return;
   const unsigned ri = octets[1] | octets[2] << 8;
   const unsigned type = octets[3];
   const unsigned ai = octets[4] >> 1;

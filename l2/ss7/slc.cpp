@@ -71,6 +71,7 @@ void SLC::put_received_header(std::ostream& os) const {
 // Primitives from the owner and the channel.
 
 void SLC::local_activate() {
+  deactivated_ = false;
   if (state() == State::idle) {
     if (log.mtp_activate)
       std::clog << ext::header(this) << "local_activate: executing..." << std::endl;
@@ -83,6 +84,7 @@ void SLC::local_activate() {
 
 void SLC::local_deactivate() {
   if (log.mtp_activate) std::clog << ext::header(this) << "local_deactivate()" << std::endl;
+  deactivated_ = true;
   next_state(idle_);
 }
 
@@ -394,6 +396,10 @@ void SLC::lssu_aligning(Indication i) {
     next_state(aligned_);
   else if (i == sin || i == sie)
     next_state(proving_);
+}
+
+void SLC::lssu(Idle*, Indication i) {
+  if (!deactivated_) lssu_aligning(i);
 }
 
 void SLC::on_enter(Aligned*) {

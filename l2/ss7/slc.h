@@ -153,7 +153,7 @@ class SLC : public Protocol, public HDLC::Notify {
   void on_enter(NotAligned*);
   void on_leave(NotAligned*) { stop_timer(); }
   void lssu(NotAligned*, Indication i) { lssu_aligning(i); }
-  void lssu(Idle*, Indication i) { lssu_aligning(i); }
+  void lssu(Idle*, Indication i);
   void on_enter(Aligned*);
   void on_leave(Aligned*) { stop_timer(); }
   void lssu(Aligned*, Indication i);
@@ -227,6 +227,9 @@ class SLC : public Protocol, public HDLC::Notify {
   bool retransmission_awaited_ = false;
   bool bad_bsn_ = false;
   bool bad_fib_ = false;
+  // The owner took the link out of service: idle ignores the peer's alignment until the next
+  // local_activate.
+  bool deactivated_ = false;
 
   Packet rtb_[128];
   SeqNo fsnf_ = 0, fsnl_ = 127;

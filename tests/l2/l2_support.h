@@ -23,6 +23,11 @@ inline Packet packet_of(const std::string& octets, unsigned head = 0) {
   return p;
 }
 
+// The last of `items`, or "(none)": a failed expectation, never a crash, when there is none.
+inline std::string last_of(const std::vector<std::string>& items) {
+  return items.empty() ? "(none)" : items.back();
+}
+
 // "tshark -n -r CAPTURE ARGS -T fields -E separator=|", one line per frame.
 std::vector<std::string> tshark_fields(const std::string& capture, const std::string& args);
 

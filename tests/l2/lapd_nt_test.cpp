@@ -3,6 +3,7 @@
 // Time moves only by the test clock.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@
 #include "tests/support/golden.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/loop_turns.h"
+#include "tests/support/stream_capture.h"
 
 namespace {
 
@@ -72,6 +74,26 @@ class LapdNtTest : public LoopTest {
     rx("FC FF 03 0F " + hex2(ri) + " 00 " + hex2(type) + " " + hex2(ai << 1 | 1));
   }
   void expect_trace(const std::string& golden) { ORVEX_EXPECT_GOLDEN(golden, log_); }
+  // The TEIs of the I frames sent to terminals since log_ held `mark` lines, in order.
+  std::vector<unsigned> i_frames_since(size_t mark) const {
+    std::vector<unsigned> teis;
+    for (size_t i = mark; i < log_.size(); ++i) {
+      const std::string f = log_[i].rfind("N> ", 0) == 0 ? unhex(log_[i].substr(3)) : "";
+      if (f.size() > 4 && f[0] == 0x02 && (f[2] & 1) == 0)
+        teis.push_back(static_cast<unsigned char>(f[1]) >> 1);
+    }
+    return teis;
+  }
+  // A layer-3 message with a one-octet call reference from terminal `tei`, in an I frame with
+  // N(S) `ns` and N(R) 0.
+  void from_terminal(unsigned tei, unsigned ns, unsigned call, unsigned type) {
+    rx("00 " + hex2(tei << 1 | 1) + " " + hex2(ns << 1) + " 00 08 01 " + hex2(call) + " " +
+       hex2(type));
+  }
+  // A message from above to the call, the flag of the side that did not choose it set.
+  void to_call(unsigned call, unsigned type) {
+    down("08 01 " + hex2(call | 0x80) + " " + hex2(type));
+  }
 
   // An S0 bus of `count` terminals, each activated in turn until its link is up or refused.
   void start(unsigned count) {
@@ -170,7 +192,7 @@ TEST_F(LapdNtTest, S0SetupBroadcastOnceThenRoutingByCallReference) {
   for (int i = 0; i < 3; ++i) bus_->pump();
   for (unsigned i = 0; i < 3; ++i)
     EXPECT_EQ(bus_->terminals[i]->received.size(), i == 1 ? 2u : 1u) << i;
-  EXPECT_EQ(bus_->terminals[1]->received.back(), "08 01 01 0F");
+  EXPECT_EQ(last_of(bus_->terminals[1]->received), "08 01 01 0F");
 }
 
 TEST_F(LapdNtTest, S0ALostIFrameIsSentAgainAfterT200) {
@@ -192,6 +214,120 @@ TEST_F(LapdNtTest, S0ALostIFrameIsSentAgainAfterT200) {
   EXPECT_EQ(t.received, (Frames{"08 01 01 0F", "08 01 01 7B"}));
   EXPECT_EQ(bus_->exchange.nt->user(0).unacknowledged(), 0u);
   EXPECT_TRUE(t.established());
+}
+
+TEST_F(LapdNtTest, EachTerminalKeepsTheCallReferencesOfItsLiveCalls) {
+  tei_message(1, 0, 127);
+  tei_message(1, 1, 127);
+  StreamCapture log(std::clog);
+  from_terminal(64, 0, 1, 0x05);
+  from_terminal(64, 1, 2, 0x05);
+  from_terminal(65, 0, 3, 0x05);
+  EXPECT_EQ(ex_->nt->user(0).calls().count(), 2u);
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    std::vector<unsigned> teis;  // of the I frames sent
+  };
+  const Step steps[] = {
+      {"ALERTING to each call", [&] { for (unsigned c : {1, 2, 3}) to_call(c, 0x01); },
+       {64, 64, 65}},
+      {"a call nobody holds", [&] { to_call(4, 0x01); }, {}},
+      {"RELEASE COMPLETE from the terminal ends call 1", [&] {
+         from_terminal(64, 2, 1, 0x5A);
+         to_call(1, 0x45);
+       }, {}},
+      {"RELEASE COMPLETE from above goes out, then ends call 2", [&] {
+         to_call(2, 0x5A);
+         to_call(2, 0x45);
+       }, {64}},
+      {"call 3 still reaches TEI 65", [&] { to_call(3, 0x07); }, {65}},
+  };
+  for (const Step& st : steps) {
+    SCOPED_TRACE(st.what);
+    const size_t mark = log_.size();
+    st.act();
+    EXPECT_EQ(i_frames_since(mark), st.teis);
+  }
+  // One line for the first message dropped; the next ones within the second are left out.
+  EXPECT_EQ(log.take_lines(),
+            (Lines{"LAPD(NT BRI):message dropped: no terminal holds call reference 4"}));
+  EXPECT_EQ(ex_->nt->user(0).calls().count(), 0u);
+  EXPECT_EQ(ex_->nt->user(1).calls().count(), 1u);
+}
+
+TEST_F(LapdNtTest, ATerminalKeepsAtMost32CallReferences) {
+  tei_message(1, 0, 127);
+  StreamCapture log(std::clog);
+  for (unsigned call = 1; call <= 33; ++call) from_terminal(64, call - 1, call, 0x05);
+  EXPECT_EQ(ex_->nt->user(0).calls().count(), 32u);
+  EXPECT_EQ(log.take_lines(),
+            (Lines{"LAPD_user(NT BRI)[Tei=64,assigned]more than 32 calls: call reference 1 "
+                   "forgotten"}));
+  size_t mark = log_.size();
+  to_call(1, 0x01);
+  EXPECT_TRUE(i_frames_since(mark).empty());
+  mark = log_.size();
+  to_call(2, 0x01);
+  to_call(33, 0x01);
+  EXPECT_EQ(i_frames_since(mark), (std::vector<unsigned>{64, 64}));
+}
+
+// Frames for another SAPI, frames other than UI to the group TEI and TEI management to a
+// terminal's own TEI are counted and change nothing; UI frames to the group TEI are taken.
+TEST_F(LapdNtTest, FramesByAddressAreDroppedOrTaken) {
+  tei_message(1, 0, 127);
+  struct Case {
+    const char* what;
+    const char* frame;
+    bool dropped;
+    const char* out;  // what follows on the trace; "" nothing
+  };
+  const Case cases[] = {
+      {"I frame on SAPI 63 to TEI 64", "FC 81 00 00 08 01 01 05", true, ""},
+      {"SABME on SAPI 1", "04 81 7F", true, ""},
+      {"DISC to the group TEI", "00 FF 53", true, ""},
+      {"DM to the group TEI", "02 FF 1F", true, ""},
+      {"TEI management to TEI 64", "FC 81 03 0F 00 00 01 FF", true, ""},
+      {"UI on SAPI 0 to the group TEI", "00 FF 03 08 01 01 05", false, "up 08 01 01 05"},
+      {"identity request", "FC FF 03 0F 07 00 01 FF", false, "N> FE FF 03 0F 07 00 02 83"},
+  };
+  uint32_t dropped = 0;
+  StreamCapture log(std::clog);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const size_t mark = log_.size();
+    rx(c.frame);
+    dropped += c.dropped;
+    EXPECT_EQ(ex_->nt->dropped(), dropped);
+    EXPECT_EQ(log_.size() > mark + 1 ? log_[mark + 1] : "", c.out);
+    EXPECT_EQ(ex_->nt->user(0).state(), ISDN::LAPD_NT_user::assigned);
+  }
+  EXPECT_EQ(log.take_lines(),
+            (Lines{"LAPD(NT BRI):frame dropped: SAPI 63, TEI 64, control 0x00"}));
+}
+
+// An idle terminal is polled after T203; the unanswered poll goes again on each T200, three
+// times, then the terminal loses its TEI.
+TEST_F(LapdNtTest, UnansweredPollIsRepeatedThenTheTeiIsFreed) {
+  tei_message(1, 0, 127);
+  const ISDN::LAPD_NT_user& u = ex_->nt->user(0);
+  auto polls = [&] {
+    int n = 0;
+    for (const std::string& l : log_) n += l == "N> 02 81 01 01";
+    return n;
+  };
+  advance(ISDN::LAPD_NT_user::t203_ms);
+  EXPECT_EQ(polls(), 1);
+  EXPECT_EQ(u.state(), ISDN::LAPD_NT_user::wait_answer);
+  for (int repeat = 1; repeat <= 3; ++repeat) {
+    advance(ISDN::LAPD_NT_user::t200_ms);
+    EXPECT_EQ(polls(), 1 + repeat);
+    EXPECT_EQ(u.state(), ISDN::LAPD_NT_user::wait_answer);
+  }
+  advance(ISDN::LAPD_NT_user::t200_ms);
+  EXPECT_EQ(polls(), 4);
+  EXPECT_EQ(u.state(), ISDN::LAPD_NT_user::unassigned);
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ TEST_F(LapdTest, DmResponseEndsEstablishmentAtOnce) {
   wire->inject(HdlcWire::kA, hex_frame("00 01 1F"));
   settle();
   EXPECT_EQ(a->lapd->full_state().state, 3u);
-  EXPECT_EQ(events.back(), "A: down error (DM received)");
+  EXPECT_EQ(last_of(events), "A: down error (DM received)");
   EXPECT_FALSE(a->lapd->full_state().t200_running);
 }
 
@@ -132,6 +132,7 @@ TEST_F(LapdTest, UnansweredDiscGivesUpAfterN200) {
   a->lapd->deactivate();
   for (int i = 0; i < 4; ++i) step(1000);
   EXPECT_EQ(count_sent(wire->a(), "DISC pf=1"), 4);
+  ASSERT_GE(events.size(), 2u);
   EXPECT_EQ(std::vector<std::string>(events.end() - 2, events.end()),
             (std::vector<std::string>{"A: status Unsuccessful retransmission (N200 times) - DISC",
                                       "A: down link error (T200 expired N200 times)"}));
@@ -159,6 +160,7 @@ TEST_F(LapdTest, FlowStatusBusyAndReadyAndOverflow) {
   for (const std::string& e : events) ready += e == "A: flow ready";
   EXPECT_EQ(ready, 1);
   EXPECT_EQ(numbers(*b).size(), 128u);
+  ASSERT_FALSE(numbers(*b).empty());
   EXPECT_EQ(numbers(*b).back(), 127);
 }
 
@@ -245,7 +247,7 @@ TEST_F(LapdTest, HdlcErrorTakesTheLinkDownAtOnce) {
   send_numbered(*a, 9);
   settle();
   a->lapd->on_hdlc_error(HDLC::Notify::Cause::read_error);
-  EXPECT_EQ(events.back(), "A: down link error (HDLC error)");
+  EXPECT_EQ(last_of(events), "A: down link error (HDLC error)");
   EXPECT_EQ(a->lapd->full_state().state, 3u);
   EXPECT_EQ(a->lapd->out_queue_count() + a->lapd->ack_queue_count(), 0u);
   const size_t sent = wire->a().sent.size();
@@ -283,6 +285,138 @@ TEST_F(LapdTest, TracesAtLogLevelFour) {
   a->send(unhex("08 01 01 05 A1"));
   settle();
   ORVEX_EXPECT_GOLDEN("log_level4", log.take_lines());
+}
+
+// Frames from the network side (B) injected into an established user side (A) that hears nothing
+// back: in "Multiple frame established" with nothing outstanding, or in "Timer recovery" with
+// two I frames lost. What A sends, reports and keeps.
+TEST_F(LapdTest, FramesInEstablishedAndTimerRecoveryStates) {
+  struct Case {
+    const char* what;
+    bool recovery;
+    std::vector<const char*> frames;
+    unsigned state;
+    std::vector<std::string> events;
+    std::vector<std::string> sent;
+    const char* vs_va_vr;
+  };
+  const Case cases[] = {
+      {"RR with N(R) beyond V(S)", false, {"00 01 01 0A"}, 4,
+       {"A: status Other - N(R) error"}, {"SABME pf=1 cr=0 tei=0"}, "0 0 0"},
+      {"I frame with N(R) beyond V(S): taken, then re-establishment", false,
+       {"02 01 00 0A 08 01"}, 4, {"A: status Other - N(R) error", "A: rx 2 octets"},
+       {"SABME pf=1 cr=0 tei=0"}, "0 0 1"},
+      {"RR with N(R) below V(A) in timer recovery", true, {"00 01 01 07"}, 4,
+       {"A: status Other - N(R) error"}, {"SABME pf=1 cr=0 tei=0"}, "2 0 0"},
+      {"DM F = 0", false, {"00 01 0F"}, 4, {"A: status Receipt of DM response (F = 0)"},
+       {"SABME pf=1 cr=0 tei=0"}, "0 0 0"},
+      {"DM F = 1 is only reported", false, {"00 01 1F"}, 6, {"A: status DM (F = 1)"}, {},
+       "0 0 0"},
+      {"FRMR", false, {"00 01 87 00 00 00 00 00"}, 4,
+       {"A: status Other - Receipt of FRMR response"}, {"SABME pf=1 cr=0 tei=0"}, "0 0 0"},
+      {"timer recovery: RR F = 0 moves V(A) only", true, {"00 01 01 02"}, 7, {}, {}, "2 1 0"},
+      {"timer recovery: REJ command P = 0 moves V(A) only", true, {"02 01 09 02"}, 7, {}, {},
+       "2 1 0"},
+      {"timer recovery: RR F = 1 resends the lost I frames", true, {"00 01 01 01"}, 6, {},
+       {"I ns=0 nr=0 p=0 cr=0 tei=0 + 08 01 00 00", "I ns=1 nr=0 p=0 cr=0 tei=0 + 08 01 01 00"},
+       "2 0 0"},
+      {"SABME resets the counters", false, {"02 01 00 00 08 01", "02 01 7F"}, 6,
+       {"A: rx 2 octets", "A: status Peer initiated re-establishment - SABME", "A: up"},
+       {"RR nr=1 pf=0 cr=1 tei=0", "UA pf=1 cr=1 tei=0"}, "0 0 0"},
+      {"SABME in timer recovery resets the counters", true, {"02 01 7F"}, 6,
+       {"A: status Peer initiated re-establishment - SABME", "A: up"}, {"UA pf=1 cr=1 tei=0"},
+       "0 0 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    wire = std::make_unique<HdlcWire>();
+    wire->describe = [](const Packet& f) { return describe_frame(f); };
+    a = std::make_unique<Layer3>("A", ISDN::Side::user, wire->a(), &events, wire.get());
+    b = std::make_unique<Layer3>("B", ISDN::Side::network, wire->b(), &events, wire.get());
+    establish();
+    wire->rule = lose_all;
+    if (c.recovery) {
+      send_numbered(*a, 2);
+      step(1000);
+      ASSERT_EQ(a->lapd->full_state().state, 7u);
+      events.clear();
+    }
+    wire->a().sent.clear();
+    for (const char* f : c.frames) wire->inject(HdlcWire::kA, hex_frame(f));
+    settle();
+    const ISDN::LAPDFullState& st = a->lapd->full_state();
+    EXPECT_EQ(st.state, c.state);
+    EXPECT_EQ(events, c.events);
+    std::vector<std::string> sent;
+    for (const std::string& f : wire->a().sent) sent.push_back(describe_frame(f));
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_EQ(std::to_string(unsigned(st.vs)) + " " + std::to_string(unsigned(st.va)) + " " +
+                  std::to_string(unsigned(st.vr)),
+              c.vs_va_vr);
+    events.clear();
+  }
+}
+
+// RNR makes the peer busy: messages wait until an RR clears it.
+TEST_F(LapdTest, RnrHoldsIFramesUntilRr) {
+  establish();
+  wire->inject(HdlcWire::kA, hex_frame("02 01 05 00"));  // RNR command, N(R) 0
+  settle();
+  EXPECT_TRUE(a->lapd->full_state().peer_busy);
+  send_numbered(*a, 2);
+  settle();
+  EXPECT_EQ(count_sent(wire->a(), "I "), 0);
+  EXPECT_EQ(a->lapd->out_queue_count(), 2u);
+  wire->inject(HdlcWire::kA, hex_frame("02 01 01 00"));  // RR command, N(R) 0
+  settle();
+  EXPECT_FALSE(a->lapd->full_state().peer_busy);
+  EXPECT_EQ(count_sent(wire->a(), "I "), 2);
+  EXPECT_EQ(numbers(*b), (std::vector<int>{0, 1}));
+}
+
+// Frames for another SAPI, and frames other than UI to the group TEI, are counted and logged and
+// change nothing; a UI frame to the group TEI still reaches layer 3 on a basic-rate link.
+TEST_F(LapdTest, FramesByAddressAreDroppedOrTaken) {
+  struct Case {
+    const char* what;
+    const char* frame;
+    bool dropped;
+  };
+  const Case cases[] = {
+      {"I frame on SAPI 63 with a bad N(R)", "FE 01 00 0A 08 01", true},
+      {"SABME on SAPI 1", "06 01 7F", true},
+      {"RR on SAPI 16", "42 01 01 00", true},
+      {"DISC to the group TEI", "02 FF 53", true},
+      {"DM to the group TEI", "00 FF 1F", true},
+      {"RR to the group TEI", "02 FF 01 00", true},
+      {"UI on SAPI 5 to the group TEI", "16 FF 03 08 01 01 05", true},
+      {"UI on SAPI 63 to TEI 0", "FE 01 03 0F 00 00 04 FF", true},
+      {"UI SETUP to the group TEI", "02 FF 03 08 01 01 05", false},
+  };
+  a->lapd->change_to_bri();
+  establish();
+  StreamCapture log(std::clog);
+  uint32_t dropped = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    events.clear();
+    wire->a().sent.clear();
+    wire->inject(HdlcWire::kA, hex_frame(c.frame));
+    settle();
+    dropped += c.dropped;
+    EXPECT_EQ(a->lapd->stats().dropped, dropped);
+    EXPECT_EQ(a->lapd->full_state().state, 6u);
+    EXPECT_TRUE(wire->a().sent.empty());
+    EXPECT_EQ(events, c.dropped ? std::vector<std::string>{}
+                                : std::vector<std::string>{"A: rx 4 octets"});
+  }
+  // One line for the first; the rest within the second are left out.
+  EXPECT_EQ(log.take_lines(), (Lines{"LAPD[0] : frame dropped: SAPI 63, TEI 0, control 0x00"}));
+  step(1000);
+  wire->inject(HdlcWire::kA, hex_frame("06 01 7F"));
+  settle();
+  EXPECT_EQ(log.take_lines(), (Lines{"LAPD[0] : frame dropped: SAPI 1, TEI 0, control 0x7F (7 "
+                                     "similar lines left out)"}));
 }
 
 }  // namespace

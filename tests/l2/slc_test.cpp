@@ -316,4 +316,63 @@ TEST_F(SlcTest, TsharkReadsTheCaptureAsMtp2) {
             expected);
 }
 
+// A link that its owner deactivated stays out of service when the peer starts aligning; the
+// owner's activate brings it back.
+TEST_F(SlcTest, DeactivatedLinkIgnoresThePeersAlignment) {
+  align();
+  a.slc->deactivate();
+  pump();
+  ASSERT_EQ(a.state(), SLC::State::idle);
+  const int ups = a.ups;
+  b.slc->activate();
+  pump();
+  step(8200);
+  EXPECT_EQ(a.state(), SLC::State::idle);
+  EXPECT_EQ(a.ups, ups);
+  step(7000);  // B's T2
+  EXPECT_EQ(b.state(), SLC::State::idle);
+  a.slc->activate();
+  pump();
+  step(8200);
+  EXPECT_EQ(a.state(), SLC::State::worked);
+  EXPECT_EQ(b.state(), SLC::State::worked);
+  EXPECT_EQ(a.ups, ups + 1);
+}
+
+// Units made up for B, in service with nothing sent either way (FSNs and BSNs 127, both
+// indicator bits 1), and what B does with them; B's own units are lost.
+TEST_F(SlcTest, ErrorCorrectionOnReceivedUnits) {
+  struct Case {
+    const char* what;
+    std::vector<const char*> units;
+    SLC::State::type state;
+    unsigned nacks;
+    std::vector<std::string> sent;  // B's units, "" when not checked
+  };
+  const Case cases[] = {
+      {"one BSN out of range is ignored", {"85 FF 00"}, SLC::State::worked, 0, {""}},
+      {"a second in a row takes the link down", {"85 FF 00", "85 FF 00"}, SLC::State::idle, 0,
+       {""}},
+      {"a valid BSN between them clears the first", {"85 FF 00", "FF FF 00", "85 FF 00"},
+       SLC::State::worked, 0, {""}},
+      {"a FISU with a new FSN: one NACK, and the old FIB after it only moves BSNs",
+       {"FF 80 00", "FF 80 00", "FF FF 00"}, SLC::State::worked, 1, {unhex("7F FF 00")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fresh();
+    align();
+    wire->rule = [](HdlcWire::Side, const Packet&) { return HdlcWire::Fault::kLose; };
+    b.wire->sent.clear();
+    for (const char* u : c.units) {
+      Packet p = hex_frame(u);
+      b.slc->on_hdlc_receive(p);
+    }
+    EXPECT_EQ(b.state(), c.state);
+    EXPECT_EQ(b.slc->statistics().nacks_sent, c.nacks);
+    if (c.sent.front().empty()) continue;
+    EXPECT_EQ(b.wire->sent, c.sent);
+  }
+}
+
 }  // namespace

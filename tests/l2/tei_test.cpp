@@ -30,9 +30,13 @@ class TeiTest : public LapdTest {
     wire->b().notify = nullptr;
     wire->capture(capture_.path() + "/lapd.txt");
   }
-  // Ri of A's last TEI message.
+  // Ri of A's last TEI message; a failure, and 0, when A sent none.
   unsigned last_ri() const {
-    const std::string& f = wire->a().sent.back();
+    const std::string f = last_of(wire->a().sent);
+    if (f.size() != 8 || f[3] != 0x0F) {
+      ADD_FAILURE() << "no TEI message from A";
+      return 0;
+    }
     return static_cast<unsigned char>(f[4]) | static_cast<unsigned char>(f[5]) << 8;
   }
   void network_sends(const std::string& frame) {
@@ -80,17 +84,42 @@ TEST_F(TeiTest, AssignmentCheckAndRemoval) {
             (Lines{"1\t127\t", "5\t64\t", "1\t127\t"}));
 }
 
+// With TEI 64 assigned, a check request for the group TEI or for TEI 64 gets one check response
+// naming TEI 64; one for another TEI gets none.
+TEST_F(TeiTest, CheckRequestsForOurTeiAreAnswered) {
+  network_sends(tei_frame(0, 6, 127));
+  network_sends(tei_frame(last_ri(), 2, 64));
+  ASSERT_EQ(a->lapd->full_state().self_tei, 64u);
+  const struct {
+    unsigned ai;
+    bool answered;
+  } cases[] = {{127, true}, {64, true}, {65, false}, {0, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ai);
+    wire->a().sent.clear();
+    network_sends(tei_frame(0x4321, 4, c.ai));
+    if (!c.answered) {
+      EXPECT_TRUE(wire->a().sent.empty());
+      continue;
+    }
+    ASSERT_EQ(wire->a().sent.size(), 1u);
+    const std::string& f = wire->a().sent[0];
+    EXPECT_EQ(f.substr(0, 4), unhex("FC FF 03 0F"));
+    EXPECT_EQ(f.substr(6), unhex("05 81"));
+  }
+}
+
 TEST_F(TeiTest, DenialThenFiveRequestsFailAfterTenSeconds) {
   StreamCapture log(std::clog);
   network_sends(tei_frame(0, 6, 127));
   network_sends(tei_frame(last_ri(), 3, 127));
-  EXPECT_EQ(events.back(), "A: status Tei Assign - Tei denied");
+  EXPECT_EQ(last_of(events), "A: status Tei Assign - Tei denied");
   EXPECT_EQ(log.take().find("LAPD[0] : ASP returned: All TEI's used\n") != std::string::npos, true);
   for (int i = 0; i < 4; ++i) step(2000);
   EXPECT_EQ(a->lapd->full_state().state, 1u);
   EXPECT_EQ(identity_requests(), 5);
   step(2000);
-  EXPECT_EQ(events.back(), "A: down link error (T202 expired N202 times)");
+  EXPECT_EQ(last_of(events), "A: down link error (T202 expired N202 times)");
   EXPECT_EQ(a->lapd->full_state().state, 0u);
   EXPECT_EQ(a->lapd->stats().t202, 5u);
   // A message in "TEI unassigned" starts a new assignment.

@@ -82,6 +82,7 @@ class LibpriTest : public ::testing::Test {
     if (!e) return;
     events_.push_back(e->e);
     if (e->e == PRI_EVENT_RING) ring_ = e->ring;
+    if (e->e == PRI_EVENT_RINGING) ringing_.push_back(e->ringing.call);
   }
   bool saw(int event) const {
     return std::find(events_.begin(), events_.end(), event) != events_.end();
@@ -93,6 +94,8 @@ class LibpriTest : public ::testing::Test {
   struct pri* pri_ = nullptr;
   std::vector<int> events_;
   pri_event_ring ring_{};
+  // The call of each ALERTING that reached libpri.
+  std::vector<q931_call*> ringing_;
 };
 
 TEST_F(LibpriTest, PriUserAgainstLibpriNetwork) {
@@ -159,6 +162,47 @@ TEST_F(LibpriTest, LibpriTerminalUnderOurNetworkSide) {
   EXPECT_EQ(nt->user(0).tei(), 64);
   send_octets(*nt, unhex("08 01 01 45 08 02 80 90"));
   EXPECT_TRUE(run_until([&] { return saw(PRI_EVENT_HANGUP_REQ); }));
+}
+
+// A libpri terminal with ten calls of its own under our network side: the ALERTING sent to each
+// call reference reaches it, once per call.
+TEST_F(LibpriTest, LibpriTerminalWithTenCallsGetsTheAlertingOfEach) {
+  constexpr unsigned kCalls = 10;
+  Keepalive keepalive;
+  auto* nt = new ISDN::LAPD_NT;
+  owner_->add_protocol_head(nt);
+  receive_ = [nt](Packet& f) { nt->receive(f); };
+  ASSERT_TRUE(pri_ = pri_new_bri(socket_.peer, 0, PRI_CPE, PRI_SWITCH_EUROISDN_E1));
+  nt->activate();
+  char called[] = "5678", caller[] = "100";
+  for (unsigned i = 0; i < kCalls; ++i) {
+    q931_call* call = pri_new_call(pri_);
+    ASSERT_NE(call, nullptr);
+    ASSERT_EQ(pri_call(pri_, call, PRI_TRANS_CAP_SPEECH, 1 + i % 2, 0, 0, caller, PRI_UNKNOWN,
+                       nullptr, PRES_ALLOWED_USER_NUMBER_NOT_SCREENED, called, PRI_UNKNOWN,
+                       PRI_LAYER_1_ALAW),
+              0);
+  }
+  // The SETUPs, each with a one-octet call reference of its own.
+  std::vector<std::string> setups;
+  ASSERT_TRUE(run_until([&] {
+    setups.clear();
+    for (const std::string& m : owner_->received) {
+      const std::string o = unhex(m);
+      if (o.size() > 3 && o.substr(0, 2) == unhex("08 01") && o[3] == 0x05) setups.push_back(o);
+    }
+    return setups.size() == kCalls;
+  }));
+  for (const std::string& setup : setups) {
+    const unsigned crv = static_cast<unsigned char>(setup[2]);
+    ASSERT_LT(crv, 0x80u);
+    // ALERTING with B channel 1, the flag set: the side that did not choose the reference.
+    send_octets(*nt, std::string{0x08, 0x01, char(crv | 0x80), 0x01} + unhex("18 01 89"));
+  }
+  EXPECT_TRUE(run_until([&] { return ringing_.size() >= kCalls; }));
+  std::sort(ringing_.begin(), ringing_.end());
+  EXPECT_EQ(std::unique(ringing_.begin(), ringing_.end()) - ringing_.begin(), int(kCalls));
+  EXPECT_EQ(nt->user(0).calls().count(), kCalls);
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+// ISDN::CallReferences: the live call references of one terminal on the network side of a
+// basic-rate interface, oldest first, at most kLimit of them. The exchange routes a layer-3
+// message to the terminal that holds its call reference.
+#pragma once
+
+#include <cstdint>
+
+#include "proto/packet.h"
+
+namespace ISDN {
+
+// Q.931 4.2 and 4.3: the call reference value of a layer-3 message, its flag removed (one or two
+// octets), and the message type that follows it; false for a message too short for them or with
+// a dummy or longer call reference.
+bool read_call_reference(const Packet& message, unsigned& value, unsigned& type);
+
+// Q.931 message types that start and end the life of a call reference.
+constexpr unsigned kQ931Setup = 0x05;
+constexpr unsigned kQ931ReleaseComplete = 0x5A;
+
+class CallReferences {
+ public:
+  static constexpr unsigned kLimit = 32;
+
+  bool holds(unsigned value) const;
+  // Keeps `value` when it is new. With kLimit held the oldest makes room: true, and `dropped`
+  // is that one.
+  bool add(unsigned value, unsigned& dropped);
+  void remove(unsigned value);
+  void clear() { count_ = 0; }
+  unsigned count() const { return count_; }
+
+ private:
+  uint16_t values_[kLimit] = {};
+  unsigned count_ = 0;
+};
+
+}  // namespace ISDN

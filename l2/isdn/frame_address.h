@@ -1,0 +1,39 @@
+// Which D-channel frames a data link takes by their address, on either side of the interface:
+// data-link frames on SAPI 0, TEI management in UI frames to the group TEI on SAPI 63, the group
+// TEI in UI frames only. A frame refused here is counted and logged by its receiver, at most one
+// line a second.
+#pragma once
+
+#include <cstdint>
+#include <iostream>
+
+#include "base/ext_header.h"
+#include "base/ext_hex.h"
+#include "base/log_throttle.h"
+
+namespace ISDN {
+
+constexpr unsigned kDataLinkSapi = 0;
+constexpr unsigned kManagementSapi = 63;
+constexpr unsigned kGroupTei = 127;
+
+// `control` is the first control octet; a UI frame is 0x03 with or without P.
+inline bool frame_address_taken(unsigned sapi, unsigned tei, unsigned char control) {
+  const bool ui = (control & ~0x10) == 0x03;
+  if (sapi == kManagementSapi) return ui && tei == kGroupTei;
+  return sapi == kDataLinkSapi && (ui || tei != kGroupTei);
+}
+
+// "frame dropped: SAPI 63, TEI 127, control 0x43" after the owner's header, when `throttle`
+// allows a line now.
+template <typename Owner>
+void log_dropped_frame(const Owner* owner, LogThrottle& throttle, unsigned sapi, unsigned tei,
+                       unsigned char control) {
+  uint32_t left_out = 0;
+  if (!throttle.allow(left_out)) return;
+  std::clog << ext::header(owner) << "frame dropped: SAPI " << sapi << ", TEI " << tei
+            << ", control " << ext::OutUnsignedInHex(control, 2)
+            << LogThrottle::left_out_text(left_out) << std::endl;
+}
+
+}  // namespace ISDN
