@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "monitoring/monitoring_data_holder.h"
 #include "tests/support/stream_capture.h"
@@ -21,7 +24,10 @@ class StoreTest : public ::testing::Test {
   StoreTest() { fs::create_directories(root.path() + "/var/monitoring"); }
 
   std::string mon(const std::string& tail) const { return root.path() + "/var/monitoring/" + tail; }
-  bool exists(const std::string& tail) const { return fs::exists(fs::symlink_status(mon(tail))); }
+  bool exists(const std::string& tail) const {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(mon(tail), error));
+  }
   mode_t mode(const std::string& tail) const {
     struct stat st;
     return ::stat(mon(tail).c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
@@ -31,8 +37,22 @@ class StoreTest : public ::testing::Test {
     return ::inet_ntop(AF_INET, &store.self_address.in().sin_addr, text, sizeof text);
   }
 
+  // The names in the folder `tail` (of the monitoring folder) that start with `prefix`.
+  std::vector<std::string> names(const std::string& tail, const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const auto& entry : fs::directory_iterator(mon(tail))) {
+      const std::string name = entry.path().filename().string();
+      if (name.compare(0, prefix.size(), prefix) == 0) out.push_back(name);
+    }
+    return out;
+  }
+
   TempRoot root;
 };
+
+size_t open_descriptors() {
+  return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
 
 TEST_F(StoreTest, StartUpClearsTheTopLevelAndKeepsFullFolders) {
   std::ofstream(mon("board7")) << "old";
@@ -145,6 +165,128 @@ TEST_F(StoreTest, SnmpSetValuesBecomeFilesOnlyUnderSafeNames) {
   ASSERT_EQ(store.snmp_commands.get_commands().size(), 4u);
   EXPECT_EQ(std::string(store.snmp_commands.get_commands()[0].get_value()), "W");
   EXPECT_EQ(store.snmp_commands.get_commands()[0].get_uniq().getValue(), 1);
+}
+
+TEST_F(StoreTest, SnmpSetSectionsAndNamesThatMustNotBecomeFiles) {
+  const std::string refused = "monitoring: SNMP set value of section ";
+  const struct {
+    std::string section;
+    std::string name;
+    std::string log;  // the refusal line, or a part of it; empty when the value is written
+  } cases[] = {
+      {"S", "v.tmp", ""},
+      {"S", "v", ""},
+      {"S", std::string(255, 'n'), ""},
+      {std::string(255, 's'), "n", ""},
+      {"board", "N", ""},
+      {"boardTable", "N", ""},
+      {"board3x", "N", ""},
+      {"emphone", "N", ""},
+      {"../x", "N", refused + "\"../x\" name \"N\" kept, not written: not a file name"},
+      {"S", std::string(256, 'n'), "kept, not written: not a file name"},
+      {"board3", "N", refused + "\"board3\" name \"N\" kept, not written: the section is a file of the store"},
+      {"board-1", "N", "of the store"},
+      {"emphone12", "N", "of the store"},
+      {"dip", "N", "of the store"},
+      {"powerstatus", "N", "of the store"},
+      {"config_version", "N", "of the store"},
+      {"term_cnts", "N", "of the store"},
+      {"controller", "N", "of the store"},
+  };
+  MonitoringDataHolder store;
+  LogCapture logs;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    MON::SnmpSetCommands commands;
+    commands.get_commands().resize(1);
+    MON::SnmpSetCommand& command = commands.get_commands()[0];
+    command.set_uniq(int32_t(i));
+    MON::IniName& id = command.get_id().select_name();
+    id.set_section(c.section);
+    id.set_name(c.name);
+    id.set_index(0);
+    command.set_value("value" + std::to_string(i));
+    store.setSnmpCommands(commands);
+
+    const std::string file = c.section + "/0/" + c.name;
+    const Lines lines = logs.err.take_lines();
+    if (c.log.empty()) {
+      EXPECT_EQ(read_file(mon(file)), "value" + std::to_string(i)) << i;
+      EXPECT_EQ(lines, Lines{}) << i;
+      continue;
+    }
+    EXPECT_FALSE(exists(file)) << i;
+    ASSERT_EQ(lines.size(), 1u) << i;
+    if (c.log.compare(0, refused.size(), refused) == 0) {
+      EXPECT_EQ(lines[0], c.log);
+    } else {
+      EXPECT_NE(lines[0].find(c.log), std::string::npos) << lines[0];
+    }
+  }
+  EXPECT_EQ(read_file(mon("S/0/v.tmp")), "value0") << "a name and its name plus .tmp coexist";
+  EXPECT_EQ(store.snmp_commands.get_commands().size(), std::size(cases));
+
+  // The store's own files are still written where sections were refused.
+  EXPECT_TRUE(store.setDipValue(3));
+  LGCP::DisplayParams board;
+  ASSERT_TRUE(board.setFromValueNotation(
+      "board : boardStatus : { position 3, version '31'H, status ready, type fxs }"));
+  store.setDisplayStatus(board);
+  EXPECT_EQ(read_file(mon("dip")), "3");
+  EXPECT_EQ(read_file(mon("board3")), "3\n1\n2\n");
+  EXPECT_EQ(logs.log.take(), "");
+}
+
+TEST_F(StoreTest, FilesAreReplacedWholeAndFailuresLeaveNothingBehind) {
+  const mode_t umask = ::umask(027);
+  const size_t descriptors = open_descriptors();
+  {
+    MonitoringDataHolder store;
+    ASSERT_TRUE(store.setDipValue(1));
+    struct stat before;
+    ASSERT_EQ(::stat(mon("dip").c_str(), &before), 0);
+    const int reader = ::open(mon("dip").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+
+    // A reader that opened the file before the write still reads the whole old content.
+    ASSERT_TRUE(store.setDipValue(22));
+    char seen[8] = {};
+    EXPECT_EQ(::pread(reader, seen, sizeof seen, 0), 1);
+    EXPECT_EQ(std::string(seen), "1");
+    ::close(reader);
+    struct stat after;
+    ASSERT_EQ(::stat(mon("dip").c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(read_file(mon("dip")), "22");
+    EXPECT_EQ(mode("dip"), 0640u) << "the mode fopen gives under the umask";
+
+    const struct {
+      const char* setup;  // "folder": the target is a folder; "gone": no monitoring folder
+      const char* path;
+      const char* line;
+    } failures[] = {
+        {"folder", "powerstatus", "FAIL write monitoring file <"},
+        {"gone", "dip", "FAIL create temporary file <"},
+    };
+    for (const auto& f : failures) {
+      LogCapture logs;
+      int code = 0;
+      if (std::string(f.setup) == "folder") {
+        fs::create_directories(mon(f.path) + "/inside");
+        EXPECT_TRUE(store.setPowerStatus(LGCP::POWERStatus(LGCP::POWERStatus::main)));
+        code = EISDIR;
+        EXPECT_EQ(names("", ".mon-"), std::vector<std::string>{}) << f.path;
+      } else {
+        fs::remove_all(mon(""));
+        EXPECT_TRUE(store.setDipValue(5));
+        code = ENOENT;
+      }
+      EXPECT_EQ(logs.log.take_lines(), Lines{std::string(f.line) + mon(f.path) +
+                                              "> with code=" + std::to_string(code)});
+    }
+  }
+  EXPECT_EQ(open_descriptors(), descriptors);
+  ::umask(umask);
 }
 
 }  // namespace
