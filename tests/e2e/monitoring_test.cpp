@@ -67,10 +67,9 @@ TEST(Monitoring, BoardStatusReachesFilesLedsAndTheController) {
   int seq = 3;
   for (const char* set : sets) {
     const std::string number = std::to_string(seq++);
-    ASSERT_TRUE(ctl.command("{ seq " + number + ", pdu command : display : snmp-set : { commands { " +
-                                set + " } } }",
-                            r, wait_ms))
-        << set;
+    const std::string display =
+        "{ seq " + number + ", pdu command : display : snmp-set : { commands { " + set + " } } }";
+    ASSERT_TRUE(ctl.command(display, r, wait_ms)) << set;
     EXPECT_EQ(Ctl::to_hex(r.bytes), wire("{ seq " + number + ", pdu response : success : NULL }"));
   }
   EXPECT_EQ(read_file(mon + "S/0/v.tmp"), "T");

@@ -165,7 +165,8 @@ TEST_F(AgentLinkTest, LargeSetListsAreCutIntoFramesTheTransportTakes) {
     for (const std::string& frame : frames) EXPECT_NE(frame, "undecodable") << a;
   }
   const Lines faults = logs.err.take_lines();
-  ASSERT_EQ(faults.size(), 1u) << "one line for the value no frame carries, none from the transport";
+  // One line for the value no frame carries, none from the transport.
+  ASSERT_EQ(faults.size(), 1u);
   const std::string head = "monitoring: SNMP set command uniq 9999 ", tail = ", not sent";
   EXPECT_TRUE(faults[0].compare(0, head.size(), head) == 0 &&
               faults[0].compare(faults[0].size() - tail.size(), tail.size(), tail) == 0)
