@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,17 @@ const char MonitoringDataHolder::kFramerFiles[] = "/proc/driver/hdlc/peb22554/";
 namespace {
 
 constexpr mode_t kDirMode = 0755;
+// The name a file is written under before it is renamed over its target, in the target's folder.
+// mkostemp fills in the X's and creates it exclusively, so it never replaces a stored file.
+constexpr char kTemporaryName[] = ".mon-XXXXXX";
+
+// The mode a file created with fopen(..., "w") gets: 0666 less the umask. The loop is the only
+// thread, so reading the umask by setting it back at once races with no other file creation.
+mode_t file_mode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
 
 std::string mon_path(const std::string& tail) {
   return Path::board(MonitoringDataHolder::kMonDir) + tail;
@@ -45,6 +57,32 @@ bool for_each_entry(const std::string& folder, F each) {
   }
   ::closedir(dir);
   return true;
+}
+
+// Whether `name` is a top-level file or folder of the store itself: "dip", "powerstatus",
+// "config_version", "term_cnts", "controller", or "board" or "emphone" followed by a number.
+bool is_store_name(const std::string& name) {
+  static const char* const kFixed[] = {"dip", "powerstatus", "config_version", "term_cnts",
+                                       "controller"};
+  for (const char* fixed : kFixed) {
+    if (name == fixed) return true;
+  }
+  for (const char* prefix : {"board", "emphone"}) {
+    const size_t length = std::strlen(prefix);
+    if (name.compare(0, length, prefix) != 0) continue;
+    size_t digits = name[length] == '-' ? length + 1 : length;
+    if (digits == name.size()) continue;
+    while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9') ++digits;
+    if (digits == name.size()) return true;
+  }
+  return false;
+}
+
+// Why the SNMP set value of `section` and `name` gets no file, or null when it gets one.
+const char* unwritable_because(const std::string& section, const std::string& name) {
+  if (!is_safe_path_component(section) || !is_safe_path_component(name)) return "not a file name";
+  if (is_store_name(section)) return "the section is a file of the store";
+  return nullptr;
 }
 
 bool folder_exists(const std::string& path) {
@@ -275,9 +313,10 @@ void MonitoringDataHolder::setSnmpCommands(const MON::SnmpSetCommands& commands)
     if (!command.get_id().is_name()) continue;
 
     const MON::IniName& name = command.get_id().get_name();
-    if (!is_safe_path_component(name.get_section()) || !is_safe_path_component(name.get_name())) {
-      std::cerr << "monitoring: SNMP set value of section " << ext::quoted(name.get_section())
-                << " name " << ext::quoted(name.get_name()) << " kept, not written: not a file name"
+    if (const char* fault = unwritable_because(name.get_section(), name.get_name())) {
+      std::cerr << "monitoring: SNMP set value of section "
+                << ext::quoted(std::string(name.get_section())) << " name "
+                << ext::quoted(std::string(name.get_name())) << " kept, not written: " << fault
                 << std::endl;
       continue;
     }
@@ -330,17 +369,29 @@ void MonitoringDataHolder::CheckForMonControllerDir(const INet4::Addr& addr) {
 
 void MonitoringDataHolder::SaveStatusToFile(const std::string& path, Saver saver,
                                             const SaveStatusArg* arg) {
-  const std::string temporary = path + ".tmp";
-  FILE* file = std::fopen(temporary.c_str(), "we");
+  std::string temporary = path.substr(0, path.rfind('/') + 1) + kTemporaryName;
+  const int fd = ::mkostemp(&temporary[0], O_CLOEXEC);
+  FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "w");
   if (!file) {
-    fail_line("FAIL create temporary file <", path, errno);
+    const int error = errno;
+    if (fd >= 0) {
+      ::close(fd);
+      ::unlink(temporary.c_str());
+    }
+    fail_line("FAIL create temporary file <", path, error);
     return;
   }
+  errno = 0;
   (this->*saver)(file, arg);
-  const bool written = !std::ferror(file);
-  if (std::fclose(file) != 0 || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    fail_line("FAIL write monitoring file <", path, errno);
-    std::remove(temporary.c_str());
+  // The first failure's errno is the one logged; fclose runs whatever happened before it.
+  int error = 0;
+  if (std::fflush(file) != 0 || std::ferror(file)) error = errno ? errno : EIO;
+  if (!error && ::fchmod(fd, file_mode()) != 0) error = errno;
+  if (std::fclose(file) != 0 && !error) error = errno;
+  if (!error && std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error) {
+    fail_line("FAIL write monitoring file <", path, error);
+    ::unlink(temporary.c_str());
   }
 }
 

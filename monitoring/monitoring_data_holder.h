@@ -4,9 +4,11 @@
 // that other processes of the board read. It owns the framer and network-interface records,
 // made once at construction. It has no timers and sends nothing: MonitoringCtl calls it.
 //
-// Files are written whole: into a temporary file beside the target, then renamed over it, so a
-// reader sees the old content or the new one. Directories are made 0755. SNMP set values whose
-// section or name could leave the monitoring folder are kept but never written.
+// Files are written whole: into a temporary file created exclusively beside the target (so it
+// never replaces another file), given the mode fopen would give, then renamed over the target, so
+// a reader sees the old content or the new one. Directories are made 0755. SNMP set values whose
+// section or name could leave the monitoring folder, or whose section is a top-level name of the
+// store's own files, are kept but never written.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "monitoring/snmp_agent_ctrl.h"
 
+#include "monitoring/snmp_set_splitter.h"
+
 namespace {
 
 using Ctrl = SnmpAgentCtrl;
@@ -105,15 +107,16 @@ void SnmpAgentCtrl::to_every_agent(const MON::Command& command) {
 }
 
 void SnmpAgentCtrl::send_in_frames(const MON::SnmpSetCommands& commands, int type) {
-  const auto& all = commands.get_commands();
-  for (size_t first = 0; first < all.size(); first += kCommandsPerFrame) {
-    MON::Command command;
-    auto& part = command.select_snmp_set().get_commands();
-    for (size_t i = first; i < all.size() && i < first + kCommandsPerFrame; ++i)
-      part.push_back(all[i]);
-    for (auto& agent : agents_) {
-      if (type < 0 || agent->address_type() == type) agent->Command(command);
-    }
+  std::vector<SnmpAgentInstance*> links;
+  for (auto& agent : agents_) {
+    if ((type < 0 || agent->address_type() == type) && agent->connected())
+      links.push_back(agent.get());
+  }
+  if (links.empty()) return;
+  SnmpSetSplitter frames(commands);
+  std::vector<char> bytes;
+  while (frames.next(&bytes)) {
+    for (SnmpAgentInstance* link : links) link->SendFrame(bytes);
   }
 }
 

@@ -3,8 +3,8 @@
 // Items are queued, one MON::SnmpSetCommand per address type the item is meant for, on one
 // pending snmp-set list per address type; a deferred call flushes every non-empty list to each
 // link of that type and empties it, connected or not. Trap receivers and relayed set commands go
-// to every link at once. A list goes out in frames of at most kCommandsPerFrame commands, the
-// most an aligned-PER decoder of the MON schema takes in one SEQUENCE OF.
+// to every link at once. A list goes out in as many frames as it needs (SnmpSetSplitter), each
+// encoded once for all the links it goes to.
 #pragma once
 
 #include <list>
@@ -66,8 +66,6 @@ class SnmpAgentCtrl {
     const char* name;
   };
 
-  static constexpr size_t kCommandsPerFrame = 128;
-
   SnmpAgentCtrl();
   virtual ~SnmpAgentCtrl();
   SnmpAgentCtrl(const SnmpAgentCtrl&) = delete;
@@ -93,8 +91,8 @@ class SnmpAgentCtrl {
 
  private:
   void to_every_agent(const MON::Command& command);
-  // The commands as snmp-set frames of at most kCommandsPerFrame commands each, to every link
-  // whose address type is `type`, or to every link for a negative `type`.
+  // The commands as snmp-set frames that each fit a TPKT frame, to every connected link whose
+  // address type is `type`, or to every connected link for a negative `type`.
   void send_in_frames(const MON::SnmpSetCommands& commands, int type);
 
   std::list<std::unique_ptr<SnmpAgentInstance>> agents_;

@@ -4,7 +4,6 @@
 
 #include <iostream>
 #include <iterator>
-#include <vector>
 
 #include "asn1/coder_env.h"
 #include "base/ext_header.h"
@@ -33,11 +32,15 @@ SnmpAgentInstance::~SnmpAgentInstance() {
 std::ostream& SnmpAgentInstance::log(std::ostream& os) const { return os << header_; }
 
 bool SnmpAgentInstance::read_host(const std::string& host, int* port) {
+  const size_t colon = host.find(':');
   const char* fault = nullptr;
   if (!address_.Assign(host, port)) {
     fault = "is not a dotted address";
-  } else if (*port < 0) {
+  } else if (colon == std::string::npos) {
     fault = "has no port";
+  } else if (colon + 1 == host.size() ||
+             host.find_first_not_of("0123456789", colon + 1) != std::string::npos) {
+    fault = "has a port that is not a decimal number";
   } else if (*port > 65535) {
     fault = "has a port beyond 65535";
   }
@@ -73,13 +76,18 @@ void SnmpAgentInstance::Command(const MON::Command& command) {
 }
 
 void SnmpAgentInstance::Send(const MON::Message& message) {
-  if (!transport_ || transport_->state() != Control::Service::State::Connected) return;
+  if (!connected()) return;
   std::vector<char> bytes;
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   if (!ASN1::encode(message, &env, std::back_inserter(bytes))) {
     log(std::clog) << ": encode MON message fail!!!" << std::endl;
     return;
   }
+  SendFrame(bytes);
+}
+
+void SnmpAgentInstance::SendFrame(const std::vector<char>& bytes) {
+  if (!connected()) return;
   transport_->Send(bytes.data(), static_cast<int>(bytes.size()));
   SetPingTimer();
   const uint32_t now = Mux::milliseconds();

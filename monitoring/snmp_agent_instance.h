@@ -11,6 +11,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "asn1/modules/mon.h"
 #include "base/inet4_addr.h"
@@ -34,12 +35,14 @@ class SnmpAgentInstance : public Control::Notify {
   SnmpAgentInstance& operator=(const SnmpAgentInstance&) = delete;
 
   // Reads "host" and "name" and starts connecting. A bad or incomplete configuration, a host
-  // that is no dotted address, has no port or a port beyond 65535 leaves the link without
-  // transport, never used (logged).
+  // that is no dotted address, has no port, a port that is not all decimal digits or a port
+  // beyond 65535 leaves the link without transport, never used (logged).
   void Activate(IniFile::SubSection& sub);
   // Sends `command` as the command PDU of one message.
   void Command(const MON::Command& command);
   void Send(const MON::Message& message);
+  // Sends one encoded MON::Message as one frame.
+  void SendFrame(const std::vector<char>& bytes);
 
   void OnConnect() override;
   void OnDisconnect() override;
@@ -56,9 +59,13 @@ class SnmpAgentInstance : public Control::Notify {
   const std::string& name() const { return name_; }
   int state() const { return state_; }
   bool has_transport() const { return transport_ != nullptr; }
+  bool connected() const {
+    return transport_ && transport_->state() == Control::Service::State::Connected;
+  }
 
  private:
-  // Whether `host` names an agent: a dotted address with a port of 0 to 65535 (else logged).
+  // Whether `host` names an agent: a dotted address, a colon and a port of 0 to 65535 in decimal
+  // digits only (else logged).
   bool read_host(const std::string& host, int* port);
   std::ostream& log(std::ostream& os) const;
 

@@ -56,6 +56,25 @@ TEST(Monitoring, BoardStatusReachesFilesLedsAndTheController) {
                   "{ section \"S\", name \"N\", index 2 }, value \"V\" } } } }",
                   r, wait_ms));
   EXPECT_EQ(read_file(mon + "S/2/N"), "V");
+
+  // A name that is another plus ".tmp" is a file of its own; a section that is a file of the
+  // store gets no folder and leaves that file as it was.
+  const char* const sets[] = {
+      "{ uniq 2, id name : { section \"S\", name \"v.tmp\", index 0 }, value \"T\" }",
+      "{ uniq 3, id name : { section \"S\", name \"v\", index 0 }, value \"U\" }, "
+      "{ uniq 4, id name : { section \"dip\", name \"x\", index 0 }, value \"D\" }",
+  };
+  int seq = 3;
+  for (const char* set : sets) {
+    const std::string number = std::to_string(seq++);
+    const std::string display =
+        "{ seq " + number + ", pdu command : display : snmp-set : { commands { " + set + " } } }";
+    ASSERT_TRUE(ctl.command(display, r, wait_ms)) << set;
+    EXPECT_EQ(Ctl::to_hex(r.bytes), wire("{ seq " + number + ", pdu response : success : NULL }"));
+  }
+  EXPECT_EQ(read_file(mon + "S/0/v.tmp"), "T");
+  EXPECT_EQ(read_file(mon + "S/0/v"), "U");
+  EXPECT_EQ(read_file(mon + "dip"), "9");
 }
 
 }  // namespace

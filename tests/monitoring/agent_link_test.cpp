@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <regex>
 #include <sstream>
 
 #include "monitoring/snmp_agent_ctrl.h"
@@ -69,12 +70,16 @@ TEST_F(AgentLinkTest, ItemsGoOutInOneFramePerListToTheAgentsOfTheirTypes) {
   ctrl->Send(SnmpAgentCtrl::powerStatus, "2");
   ctrl->Send(SnmpAgentCtrl::e1Connected, 3, "1");
   ctrl->Send(SnmpAgentCtrl::sgBuildVersion, "v1\n");
+  ctrl->Send(SnmpAgentCtrl::temperature, "41");
   ctrl->Send(Item(99), "ignored");
+  const std::string tavo =
+      "set 1:gatewayCommon.powerStatus[0]=2 3:e1Table.e1Connected[3]=1 "
+      "5:gatewayCommon.temperature[0]=41";
   const std::vector<Strings> expected = {
-      {"set 1:gatewayCommon.powerStatus[0]=2 3:e1Table.e1Connected[3]=1"},
+      {tavo},
       {"set 2:gatewayCommon.powerStatus[0]=2 4:statusGeneral.sgBuildVersion[0]=v1\n"},
       {},
-      {"set 1:gatewayCommon.powerStatus[0]=2 3:e1Table.e1Connected[3]=1"},
+      {tavo},
   };
   EXPECT_EQ(received(), expected);
 
@@ -101,6 +106,71 @@ TEST_F(AgentLinkTest, LongListsGoOutInFramesTheAgentCanDecode) {
   }
   EXPECT_EQ(commands, 300u);
   EXPECT_NE(got[2].find(" 300:extBoardTermCntTable.extBoardTermCnt[299]=1"), std::string::npos);
+}
+
+// The uniq values of the "set" frames, in the order received.
+std::vector<int> uniqs_of(const Strings& frames) {
+  static const std::regex uniq(" ([0-9]+):");
+  std::vector<int> out;
+  for (const std::string& frame : frames) {
+    for (std::sregex_iterator m(frame.begin(), frame.end(), uniq), end; m != end; ++m)
+      out.push_back(std::stoi((*m)[1]));
+  }
+  return out;
+}
+
+TEST_F(AgentLinkTest, LargeSetListsAreCutIntoFramesTheTransportTakes) {
+  connect_agents({"tavo", "lemzgw"});
+  LogCapture logs;
+  // Relayed: 150 values of 500 characters with one value no frame can carry among them.
+  MON::SnmpSetCommands relayed;
+  std::vector<int> sent;
+  for (int i = 0; i < 151; ++i) {
+    MON::SnmpSetCommand command;
+    const bool huge = i == 60;
+    command.set_uniq(huge ? 9999 : 1000 + i);
+    MON::IniName& id = command.get_id().select_name();
+    id.set_section("S");
+    id.set_name("v" + std::to_string(i));
+    id.set_index(0);
+    command.set_value(std::string(huge ? 70000 : 500, char('a' + i % 26)));
+    relayed.get_commands().push_back(command);
+    if (!huge) sent.push_back(1000 + i);
+  }
+  ctrl->Send(relayed);
+  // Queued items: 200 for type 2 alone, then 2 for types 2 and 4; the lemzgw link takes none.
+  for (int i = 0; i < 200; ++i)
+    ctrl->Send(SnmpAgentCtrl::extBoardTermCnt, i, std::string(600, 'x'));
+  for (int i = 0; i < 2; ++i) ctrl->Send(SnmpAgentCtrl::ifDescr, i, "eth");
+  std::vector<int> flushed;
+  for (int i = 1; i <= 200; ++i) flushed.push_back(i);
+  flushed.push_back(201);
+  flushed.push_back(203);
+  std::vector<int> tavo = sent;
+  tavo.insert(tavo.end(), flushed.begin(), flushed.end());
+  const std::vector<std::vector<int>> expected = {tavo, sent};
+  turn_until([&] {
+    return uniqs_of(agents[0]->frames).size() >= tavo.size() &&
+           uniqs_of(agents[1]->frames).size() >= sent.size();
+  });
+  for (int i = 0; i < 5; ++i) run_loop_turn();
+  for (size_t a = 0; a < agents.size(); ++a) {
+    const std::vector<std::string> payloads = agents[a]->payloads;
+    const Strings frames = agents[a]->take();
+    EXPECT_EQ(uniqs_of(frames), expected[a]) << a;
+    for (const std::string& hex : payloads) {
+      EXPECT_LE(hex.size() / 2, size_t(Control::Service::max_message)) << a;
+      EXPECT_GT(hex.size() / 2, 0u) << a;
+    }
+    for (const std::string& frame : frames) EXPECT_NE(frame, "undecodable") << a;
+  }
+  const Lines faults = logs.err.take_lines();
+  // One line for the value no frame carries, none from the transport.
+  ASSERT_EQ(faults.size(), 1u);
+  const std::string head = "monitoring: SNMP set command uniq 9999 ", tail = ", not sent";
+  EXPECT_TRUE(faults[0].compare(0, head.size(), head) == 0 &&
+              faults[0].compare(faults[0].size() - tail.size(), tail.size(), tail) == 0)
+      << faults[0];
 }
 
 TEST_F(AgentLinkTest, ValuesQueuedWhileNoAgentIsConnectedAreDropped) {
@@ -165,13 +235,23 @@ TEST_F(AgentLinkTest, HostsThatNameNoAgentMakeNoLink) {
   configure({{"tavo", "127.0.0.1"},
              {"tavo", "127.0.0.1:70000"},
              {"lemzgw", "127.0.0.1:9"},
-             {"tavo.x", "127.0.0.1:9"}});
+             {"tavo.x", "127.0.0.1:9"},
+             {"tavo", "127.0.0.1:65535x"},
+             {"tavo", "127.0.0.1:"},
+             {"tavo", "127.0.0.1:+9"},
+             {"tavo", "127.0.0.1: 9"},
+             {"tavo", "127.0.0.1:-1"},
+             {"tavo", "127.0.0.1:0x10"}});
   const Strings faults = logs.err.take_lines();
   std::vector<bool> transports;
   for (auto& link : ctrl->agents()) transports.push_back(link->has_transport());
-  EXPECT_EQ(transports, (std::vector<bool>{false, false, true, false}));
-  EXPECT_EQ(faults.size(), 3u);
+  EXPECT_EQ(transports, (std::vector<bool>{false, false, true, false, false, false, false, false,
+                                           false, false}));
+  ASSERT_EQ(faults.size(), 9u);
   EXPECT_EQ(faults[0], "snmpagent.tavo: host \"127.0.0.1\" has no port, no link");
+  EXPECT_EQ(faults[3],
+            "snmpagent.tavo: host \"127.0.0.1:65535x\" has a port that is not a decimal number, "
+            "no link");
 }
 
 }  // namespace

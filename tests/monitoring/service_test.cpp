@@ -193,6 +193,18 @@ TEST_F(MonitoringTest, ConfigurationAndDriverVersions) {
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(items_of(got[0]), Strings{"gatewayCommon.gatewayConfigVersion[0]=10"});
 
+  // Both numbers start from 0 at each check: pieces that are not hexadecimal give 0, not the
+  // numbers of the check before.
+  std::filesystem::remove(at("/usr/local/etc/config.0000000a.00000000000000ff"));
+  write("/usr/local/etc/config.zzzzzzzz.zzzzzzzzzzzzzzzz", "");
+  ctl->doConfigCheck();
+  EXPECT_EQ(ctl->store().config_version32, 0u);
+  EXPECT_EQ(ctl->store().config_version64, 0u);
+  EXPECT_EQ(read_file(at("/var/monitoring/config_version")), "00000000-0000000000000000");
+  const Strings reset = frames();
+  ASSERT_EQ(reset.size(), 1u);
+  EXPECT_EQ(items_of(reset[0]), Strings{"gatewayCommon.gatewayConfigVersion[0]=0"});
+
   const struct {
     const char* line;
     const char* value;

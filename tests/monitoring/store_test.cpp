@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -21,7 +23,10 @@ class StoreTest : public ::testing::Test {
   StoreTest() { fs::create_directories(root.path() + "/var/monitoring"); }
 
   std::string mon(const std::string& tail) const { return root.path() + "/var/monitoring/" + tail; }
-  bool exists(const std::string& tail) const { return fs::exists(fs::symlink_status(mon(tail))); }
+  bool exists(const std::string& tail) const {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(mon(tail), error));
+  }
   mode_t mode(const std::string& tail) const {
     struct stat st;
     return ::stat(mon(tail).c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
@@ -33,6 +38,10 @@ class StoreTest : public ::testing::Test {
 
   TempRoot root;
 };
+
+size_t open_descriptors() {
+  return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
 
 TEST_F(StoreTest, StartUpClearsTheTopLevelAndKeepsFullFolders) {
   std::ofstream(mon("board7")) << "old";
@@ -145,6 +154,119 @@ TEST_F(StoreTest, SnmpSetValuesBecomeFilesOnlyUnderSafeNames) {
   ASSERT_EQ(store.snmp_commands.get_commands().size(), 4u);
   EXPECT_EQ(std::string(store.snmp_commands.get_commands()[0].get_value()), "W");
   EXPECT_EQ(store.snmp_commands.get_commands()[0].get_uniq().getValue(), 1);
+}
+
+TEST_F(StoreTest, SnmpSetSectionsAndNamesThatMustNotBecomeFiles) {
+  const char* const bad_name = "not a file name";
+  const char* const store_file = "the section is a file of the store";
+  const struct {
+    std::string section;
+    std::string name;
+    const char* refusal;  // null when the value is written
+  } cases[] = {
+      {"S", "v.tmp", nullptr},
+      {"S", "v", nullptr},
+      {"S", std::string(255, 'n'), nullptr},
+      {std::string(255, 's'), "n", nullptr},
+      {"boardTable", "N", nullptr},
+      {"board3x", "N", nullptr},
+      {"emphone", "N", nullptr},
+      {"../x", "N", bad_name},
+      {"S", std::string(256, 'n'), bad_name},
+      {"board3", "N", store_file},
+      {"board-1", "N", store_file},
+      {"emphone12", "N", store_file},
+      {"dip", "N", store_file},
+      {"powerstatus", "N", store_file},
+      {"config_version", "N", store_file},
+      {"term_cnts", "N", store_file},
+      {"controller", "N", store_file},
+  };
+  MonitoringDataHolder store;
+  LogCapture logs;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    MON::SnmpSetCommands commands;
+    commands.get_commands().resize(1);
+    MON::SnmpSetCommand& command = commands.get_commands()[0];
+    command.set_uniq(int32_t(i));
+    MON::IniName& id = command.get_id().select_name();
+    id.set_section(c.section);
+    id.set_name(c.name);
+    id.set_index(0);
+    command.set_value("value" + std::to_string(i));
+    store.setSnmpCommands(commands);
+
+    const std::string file = c.section + "/0/" + c.name;
+    const Lines lines = logs.err.take_lines();
+    if (!c.refusal) {
+      EXPECT_EQ(read_file(mon(file)), "value" + std::to_string(i)) << i;
+      EXPECT_EQ(lines, Lines{}) << i;
+      continue;
+    }
+    EXPECT_FALSE(exists(file)) << i;
+    ASSERT_EQ(lines.size(), 1u) << i;
+    EXPECT_EQ(lines[0].substr(lines[0].rfind(": ") + 2), c.refusal) << i;
+  }
+  EXPECT_EQ(logs.err.take(), "");
+  EXPECT_EQ(read_file(mon("S/0/v.tmp")), "value0") << "a name and its name plus .tmp coexist";
+  EXPECT_EQ(store.snmp_commands.get_commands().size(), std::size(cases));
+
+  // The store's own files are still written where sections were refused.
+  EXPECT_TRUE(store.setDipValue(3));
+  LGCP::DisplayParams board;
+  ASSERT_TRUE(board.setFromValueNotation(
+      "board : boardStatus : { position 3, version '31'H, status ready, type fxs }"));
+  store.setDisplayStatus(board);
+  EXPECT_EQ(read_file(mon("dip")), "3");
+  EXPECT_EQ(read_file(mon("board3")), "3\n1\n2\n");
+  EXPECT_EQ(logs.log.take(), "");
+
+  // The refusal line quotes each text once.
+  MON::SnmpSetCommands bad;
+  ASSERT_TRUE(bad.setFromValueNotation("{ commands { { uniq 1, id name : { section \"../x\", "
+                                       "name \"N\", index 0 }, value \"V\" } } }"));
+  store.setSnmpCommands(bad);
+  EXPECT_EQ(logs.err.take_lines(),
+            Lines{"monitoring: SNMP set value of section \"../x\" name \"N\" kept, not written: "
+                  "not a file name"});
+}
+
+TEST_F(StoreTest, FilesAreReplacedWholeAndFailuresLeaveNothingBehind) {
+  struct Umask {
+    mode_t old = ::umask(027);
+    ~Umask() { ::umask(old); }
+  } umask;
+  const size_t descriptors = open_descriptors();
+  {
+    MonitoringDataHolder store;
+    ASSERT_TRUE(store.setDipValue(1));
+    const int reader = ::open(mon("dip").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    // A reader that opened the file before the write still reads the whole old content.
+    ASSERT_TRUE(store.setDipValue(22));
+    char seen[8] = {};
+    EXPECT_EQ(::pread(reader, seen, sizeof seen, 0), 1);
+    EXPECT_EQ(std::string(seen), "1");
+    ::close(reader);
+    EXPECT_EQ(read_file(mon("dip")), "22");
+    EXPECT_EQ(mode("dip"), 0640u) << "the mode fopen gives under the umask";
+
+    // A rename that fails (the target is a folder) removes the temporary file.
+    LogCapture logs;
+    fs::create_directories(mon("powerstatus/inside"));
+    EXPECT_TRUE(store.setPowerStatus(LGCP::POWERStatus(LGCP::POWERStatus::main)));
+    EXPECT_EQ(logs.log.take_lines(),
+              Lines{"FAIL write monitoring file <" + mon("powerstatus") + "> with code=21"});
+    for (const auto& entry : fs::directory_iterator(mon("")))
+      EXPECT_NE(entry.path().filename().string().compare(0, 5, ".mon-"), 0) << entry.path();
+
+    fs::remove_all(mon(""));
+    EXPECT_TRUE(store.setDipValue(5));
+    EXPECT_EQ(logs.log.take_lines(),
+              Lines{"FAIL create temporary file <" + mon("dip") + "> with code=2"});
+  }
+  EXPECT_EQ(open_descriptors(), descriptors);
 }
 
 }  // namespace
