@@ -3,6 +3,7 @@
 // trunks come into service while the board's BRI lines report no carrier, carry MSUs both ways
 // and go down with their E1 trunk. tshark reads the board's captures of the links.
 #include <functional>
+#include <tuple>
 #include <vector>
 
 #include "tests/e2e/daemon_on_board.h"
@@ -75,10 +76,6 @@ TEST_F(SignallingLinks, PrimaryRateSetupOnTheWire) {
   EXPECT_EQ(dissected.find("Malformed"), std::string::npos);
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(SignallingLinks, Ss7LinksInServiceBesideBriLinesWithoutCarrier) {
   const std::string capture = std::string(std::getenv("ORVEXD_ROOT")) + "/var/ss7.pcapng";
   ASSERT_EQ(board_.command("mcc capture " + capture).at(0), "ok");
@@ -107,7 +104,7 @@ TEST_F(SignallingLinks, Ss7LinksInServiceBesideBriLinesWithoutCarrier) {
   });
   ASSERT_TRUE(up[1] && up[2]);
 
-  // Four seconds of status reports: BRI lines 1 and 2 without carrier, E1 trunks normal.
+  // Four seconds of status reports, the eight BRI lines without carrier, the E1 trunks normal.
   int bri_without_carrier = 0;
   for (const Ctl::Received& r : during(4000)) {
     EXPECT_NE(r.signal_name(), "deactivated") << r.text();
@@ -116,7 +113,7 @@ TEST_F(SignallingLinks, Ss7LinksInServiceBesideBriLinesWithoutCarrier) {
         text.find("state lossCarrier") != std::string::npos)
       ++bri_without_carrier;
   }
-  EXPECT_GE(bri_without_carrier, 8 * 3);
+  EXPECT_GE(bri_without_carrier, 8);
 
   // MSUs both ways: traffic restart allowed, DPC 1 from OPC 2 and back.
   for (const auto& [from, to, msu] : {std::tuple{1, 2, std::string("800100800017")},
