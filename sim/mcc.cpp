@@ -47,7 +47,7 @@ void Mcc::on_write(Session& session, const std::string& frame) {
     return;
   }
   Channel& sender = found->second;
-  if (sender.sent.size() == kSentKept) sender.sent.erase(sender.sent.begin());
+  if (sender.sent.size() == kSentKept) sender.sent.pop_front();
   sender.sent.push_back(frame);
   capture(sender, true, frame);
   if (Channel* peer = sender.peer < 0 ? nullptr : channel(static_cast<uint32_t>(sender.peer))) {

@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -57,7 +58,8 @@ class Mcc : public DeviceModel {
     Session* session;
     int32_t peer = -1;
     bool held = false;
-    std::vector<std::string> sent;
+    // The newest kSentKept frames: the oldest goes at the front as each new one comes.
+    std::deque<std::string> sent;
   };
 
   Channel* channel(const std::string& word);

@@ -343,6 +343,80 @@ void BM_DChannelUserDataRoundTrip(benchmark::State& state) {
   user_data_beside_ping(state, daemon, 64);
 }
 
+// SS7 pstn slots 1 and 2 on time slot 16 of E1 trunks 2 and 3, their channels joined on the
+// board, both links in service after emergency proving; false (and a skip) otherwise.
+bool ss7_link(benchmark::State& state, Daemon& daemon) {
+  const std::string ss7 = ", pdu command : create : pstn : ss7 : { trunk ";
+  if (daemon.fd() < 0 ||
+      !prepare(state, daemon,
+               {"slot 1" + ss7 + "2, slc 0, dpc 1, opc 2, emergency TRUE } }",
+                "slot 2" + ss7 + "3, slc 0, dpc 2, opc 1, emergency TRUE } }",
+                "slot 3, pdu command : create : trunk : { trunk 1, timeslot 16 } }",
+                "slot 4, pdu command : create : trunk : { trunk 2, timeslot 16 } }",
+                "slot 3, pdu command : connect : 1 }", "slot 4, pdu command : connect : 2 }"})) {
+    return false;
+  }
+  if (awaited_after(
+          daemon.fd(),
+          [&] { return daemon.board().command("mcc join 1024 1025").at(0) == "ok"; },
+          {bench::lgcp_frame("{ slot 1, pdu signal : activated : NULL }"),
+           bench::lgcp_frame("{ slot 2, pdu signal : activated : NULL }")}) < 0) {
+    state.SkipWithError("the links did not come into service");
+    return false;
+  }
+  return true;
+}
+
+// An MSU of 40 octets into slot 1: the command, and its response and slot 2's userData signal.
+struct Msu {
+  std::string data = "'8501008000" + hex(35, "5A") + "'H";
+  std::string command = bench::lgcp_frame("{ seq 4, slot 1, pdu command : userData : " + data + " }");
+  std::vector<std::string> awaited{
+      bench::lgcp_frame("{ seq 4, slot 1, pdu response : success : NULL }"),
+      bench::lgcp_frame("{ slot 2, pdu signal : userData : " + data + " }")};
+};
+
+// MSUs from slot 1 to slot 2 of ss7_link, in windows of 100: each iteration writes 100 userData
+// commands at once and reads their 100 responses and 100 userData signals. MSUs per second over
+// all windows, and p50 and p99 of one window.
+void BM_Ss7MsuWindow100(benchmark::State& state) {
+  std::clog.rdbuf(nullptr);
+  Daemon daemon(free_port());
+  if (!ss7_link(state, daemon)) return;
+  constexpr size_t kWindow = 100;
+  const Msu msu;
+  std::string window;
+  for (size_t i = 0; i < kWindow; ++i) window += msu.command;
+  std::vector<std::string> awaited;
+  for (const std::string& a : msu.awaited) awaited.insert(awaited.end(), kWindow, a);
+  std::vector<double> us;
+  for (auto _ : state) {
+    const double w = awaited_after(
+        daemon.fd(),
+        [&] { return ::write(daemon.fd(), window.data(), window.size()) == ssize_t(window.size()); },
+        awaited);
+    if (w < 0) {
+      state.SkipWithError("an MSU of the window was not carried");
+      return;
+    }
+    us.push_back(w);
+  }
+  double total = 0;
+  for (double u : us) total += u;
+  state.counters["msu_per_s"] = total > 0 ? 1e6 * double(kWindow * us.size()) / total : 0;
+  state.counters["window_p50_us"] = bench::percentile(us, 0.5);
+  state.counters["window_p99_us"] = bench::percentile(us, 0.99);
+}
+
+// One MSU at a time from slot 1 to slot 2 of ss7_link, beside ping.
+void BM_Ss7MsuRoundTrip(benchmark::State& state) {
+  std::clog.rdbuf(nullptr);
+  Daemon daemon(free_port());
+  if (!ss7_link(state, daemon)) return;
+  const Msu msu;
+  beside_ping(state, daemon, "msu", [&] { return round_trip(daemon.fd(), msu.command, msu.awaited); });
+}
+
 // One hdlcPackages ioctl of 128 packages to an HDLC packet slot on a trunk slot's channel,
 // which the board joins to raw data slot 2's: from the ioctl to the last package's frame
 // received on the other side. 128 packages start at a multiple of 8, so the last one's sequence
@@ -548,6 +622,8 @@ BENCHMARK(BM_DChannelUserDataRoundTrip)
     ->Iterations(2000)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Ss7MsuWindow100)->Iterations(200)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Ss7MsuRoundTrip)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HdlcPackages128)->Iterations(200)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CreateDestroyRtp)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RtpEventToSignal)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);

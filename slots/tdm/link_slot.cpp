@@ -33,6 +33,8 @@ std::vector<char> Octets(const Packet& p) {
 }
 
 const char* LapdRefusal(const ISDN::LAPD& lapd) {
+  // A closed channel (hung up, or not opened yet) takes no frame until it is activated again.
+  if (!lapd.hdlc || !lapd.hdlc->is_open()) return kChannelClosed;
   return lapd.out_queue_full() ? "LAPD queue full" : nullptr;
 }
 

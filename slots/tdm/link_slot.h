@@ -29,7 +29,11 @@ bool SendUserData(Slot& slot, ProtocolsFamily& family, const char* refusal,
 // The contents of a message the layer delivered, for a userData signal.
 std::vector<char> Octets(const Packet& p);
 
-// The reason a LAPD cannot take a layer-3 message now, or null.
+// The reason of a layer whose channel is not open.
+constexpr const char* kChannelClosed = "D channel closed";
+
+// The reason a LAPD cannot take a layer-3 message now, or null: its channel is closed or its
+// queue is full.
 const char* LapdRefusal(const ISDN::LAPD& lapd);
 
 // An hdlcLinkInfo ioctl signal with the channel's counters.

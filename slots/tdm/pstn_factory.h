@@ -1,5 +1,5 @@
-// PstnFactory: makes the PSTN signalling-link slots (create alternative pstn) and passes every
-// trunk status report to them.
+// PstnFactory: makes the PSTN signalling-link slots (create alternative pstn), refusing a trunk
+// that is not one of the board's lines, and passes every E1 trunk status report to them.
 #pragma once
 
 #include "server/slot/slot_factory.h"
@@ -11,6 +11,7 @@ class PstnFactory : public SlotFactory {
   const char* GetName() const override { return "PSTN"; }
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources&) override {}
-  // A trunkStatus signal reaches OnTrunkStatus of every slot made here.
+  // A trunkStatus signal of type e1 reaches OnTrunkStatus of every slot made here; BRI line
+  // statuses are ignored.
   void SelfSignal(const LGCP::Signal& s) override;
 };

@@ -2,13 +2,17 @@
 
 #include <iostream>
 
+#include "board/e1_ctl.h"
+#include "board/spi_ctrl.h"
 #include "slots/tdm/link_slot.h"
 
 namespace {
 
 constexpr unsigned kUpdateMs = 3000;
-constexpr int kMaxTrunk = 3;
+constexpr int kMaxTrunk = E1Ctl::kTrunks - 1;
 constexpr int kMaxTimeslot = 31;
+// Protocol discriminator, call reference length, a one-octet call reference, message type.
+constexpr size_t kLayer3Header = 4;
 // HDLC channel types.
 constexpr int kSs7Channel = 0;
 constexpr int kPriChannel = 1;
@@ -27,13 +31,26 @@ int TrunkOf(const LGCP::PstnParams& p) {
   return p.get_cas().get_trunk().getValue();
 }
 
+void InvalidTrunk(int trunk) {
+  std::cerr << "pstn-slot: invalid trunk number: " << trunk << std::endl;
+}
+
 }  // namespace
+
+bool PstnSlot::TrunkInRange(const LGCP::PstnParams& params) {
+  const Mode mode = ModeOf(params);
+  const int lines = mode == kBriUser || mode == kBriNetwork ? spiCtrl::kChannels : E1Ctl::kTrunks;
+  const int trunk = TrunkOf(params);
+  if (trunk >= 1 && trunk <= lines) return true;
+  InvalidTrunk(trunk);
+  return false;
+}
 
 const TimerSpec::Spec<PstnSlot> PstnSlot::TUpdatespec{&PstnSlot::OnUpdateTimer, kUpdateMs};
 
 PstnSlot::PstnSlot(const LGCP::PstnParams& params)
     : mode(ModeOf(params)),
-      trunk_index(TrunkOf(params) - 1),
+      trunk_index(static_cast<unsigned>(TrunkOf(params)) - 1u),
       slc(params.is_ss7() ? new SS7::SLC : nullptr),
       lapd(mode == kPri || mode == kBriUser ? new ISDN::LAPD(ISDN::Side::user, 0) : nullptr),
       lapd_nt(mode == kBriNetwork ? new ISDN::LAPD_NT : nullptr) {
@@ -142,7 +159,7 @@ void PstnSlot::OnLAPD_FlowStatusChange(ISDN::LAPD* l) {
 }
 
 void PstnSlot::OnTrunkStatus(unsigned trunk, const ACP::TrunkState::NamedNumber& state) {
-  if (!slc || static_cast<int>(trunk) != trunk_index || state == last_trunk_state) return;
+  if (!slc || trunk != trunk_index || state == last_trunk_state) return;
   last_trunk_state = state;
   slc->OnTrunkHardStatus(state == ACP::TrunkState::normal);
 }
@@ -157,17 +174,29 @@ bool PstnSlot::IDeactivate() {
   return true;
 }
 
-bool PstnSlot::IUserData(const std::vector<char>& data) {
-  const char* refusal = nullptr;
-  if (lapd) {
-    refusal = LinkSlot::LapdRefusal(*lapd);
-  } else if (slc) {
-    if (slc->state() != SS7::SLC::State::worked) refusal = "SS7 link not in service";
-    else if (slc->tb_count() >= SS7::SLC::kTbLimit) refusal = "SS7 TB full";
-  } else if (!lapd_nt) {
-    refusal = "no link layer";
+const char* PstnSlot::refusal(const std::vector<char>& data) const {
+  if (lapd) return LinkSlot::LapdRefusal(*lapd);
+  if (slc) {
+    if (data.size() < SS7::SLC::kMsuMin || data.size() > SS7::SLC::kMsuMax)
+      return "MSU length outside 3 to 273 octets";
+    if (slc->state() != SS7::SLC::State::worked) return "SS7 link not in service";
+    if (slc->tb_count() >= SS7::SLC::kTbLimit) return "SS7 TB full";
+    return nullptr;
   }
-  return LinkSlot::SendUserData(*this, *this, refusal, data);
+  if (lapd_nt) {
+    // The network side reads the call reference and the message type: shorter messages, and
+    // any message while no terminal holds a data link, would be dropped.
+    if (!hdlc.is_open()) return LinkSlot::kChannelClosed;
+    if (data.size() < kLayer3Header) return "shorter than a layer-3 header";
+    for (unsigned i = 0; i < ISDN::LAPD_NT::kUsers; ++i)
+      if (lapd_nt->user(i).state() != ISDN::LAPD_NT_user::unassigned) return nullptr;
+    return "no terminal's data link established";
+  }
+  return "no link layer";
+}
+
+bool PstnSlot::IUserData(const std::vector<char>& data) {
+  return LinkSlot::SendUserData(*this, *this, refusal(data), data);
 }
 
 bool PstnSlot::Ioctl(const LGCP::IoctlParams& params) {
@@ -204,7 +233,7 @@ bool PstnSlot::IHwConnectReceiver(Slot& peer) {
     // Signed: a peer that is not on a trunk (-1) passes.
     const int trunk = peer.GetTrunk();
     if (trunk > kMaxTrunk) {
-      std::cerr << "pstn-slot: invalid trunk number: " << trunk << std::endl;
+      InvalidTrunk(trunk);
       return false;
     }
     const int timeslot = peer.GetTrunkTimeSlot();

@@ -10,8 +10,12 @@
 // A receiver connection places the channel and, except on basic rate, activates it; basic rate
 // needs the transmitter connection as well, in either order. Every 3000 ms the slot reports the
 // channel's counters (hdlcLinkInfo), the SS7 link's (ss7LinkInfo) and, when they changed, the
-// LAPD's (isdnLinkInfo); the LAPD's congestion goes up as isdnLinkStatus. A trunk status other
-// than normal for the slot's trunk takes an SS7 link to idle.
+// LAPD's (isdnLinkInfo); the LAPD's congestion goes up as isdnLinkStatus. An E1 trunk status
+// other than normal for the slot's trunk takes an SS7 link to idle.
+//
+// A userData command the layer cannot carry is answered with an error: an MSU outside 3 to 273
+// octets or while the SS7 link is out of service, an ISDN message while the channel is closed,
+// or one to the basic-rate network side while no terminal holds a data link.
 #pragma once
 
 #include <vector>
@@ -30,6 +34,10 @@ class PstnSlot : private Slot,
                  public HDLC::Notify {
  public:
   enum Mode { kSs7OrCas = 0, kPri = 1, kBriUser = 2, kBriNetwork = 3 };
+
+  // Whether `params` name a line of the board: one of its E1 trunks, or of its BRI lines for
+  // basic rate, counted from 1. Writes the error line when not.
+  static bool TrunkInRange(const LGCP::PstnParams& params);
 
   explicit PstnSlot(const LGCP::PstnParams& params);
   ~PstnSlot() override;
@@ -70,7 +78,8 @@ class PstnSlot : private Slot,
 
   HDLC hdlc;
   const Mode mode;
-  const int trunk_index;
+  // The trunk that trunkStatus signals name for this slot's link (`trunk` - 1).
+  const unsigned trunk_index;
   SS7::SLC* const slc;
   ISDN::LAPD* const lapd;
   ISDN::LAPD_NT* const lapd_nt;
@@ -80,6 +89,8 @@ class PstnSlot : private Slot,
   // Opens the channel and starts the layer; a deactivated signal when the channel fails.
   void activate_link();
   bool basic_rate() const { return mode == kBriUser || mode == kBriNetwork; }
+  // Why the layer cannot carry `data` now, or null.
+  const char* refusal(const std::vector<char>& data) const;
   void report_isdn();
   void report_ss7();
 

@@ -1,6 +1,11 @@
 // Signalling links on orvexd and the simulated board, driven as a controller drives them: a
-// primary-rate link between a pstn slot and an isdn slot carries a SETUP, and tshark reads the
-// board's capture of the link.
+// primary-rate link between a pstn slot and an isdn slot carries a SETUP; two SS7 links on E1
+// trunks come into service while the board's BRI lines report no carrier, carry MSUs both ways
+// and go down with their E1 trunk. tshark reads the board's captures of the links.
+#include <functional>
+#include <tuple>
+#include <vector>
+
 #include "tests/e2e/daemon_on_board.h"
 #include "tests/support/command_output.h"
 
@@ -18,7 +23,27 @@ class SignallingLinks : public DaemonOnBoard {
     }
     return false;
   }
+  // Everything that arrives in the next `ms` milliseconds, or until `done` holds for one message.
+  std::vector<Ctl::Received> during(int ms, const std::function<bool(const Ctl::Received&)>& done =
+                                                [](const Ctl::Received&) { return false; }) {
+    std::vector<Ctl::Received> got;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          end - std::chrono::steady_clock::now());
+      Ctl::Received r;
+      if (left.count() <= 0 || !ctl_.receive(r, static_cast<int>(left.count()))) return got;
+      got.push_back(r);
+      if (done(r)) return got;
+    }
+  }
 };
+
+// The signal `name` of `slot`.
+bool is(const Ctl::Received& r, const std::string& name, int slot) {
+  return r.signal_name() == name && r.message->has_slot() &&
+         static_cast<int>(r.message->get_slot().getValue()) == slot;
+}
 
 std::string user_data(int slot, const std::string& spaced) {
   return wire("{ slot " + std::to_string(slot) + ", pdu signal : userData : '" + spaced + "'H }");
@@ -48,6 +73,67 @@ TEST_F(SignallingLinks, PrimaryRateSetupOnTheWire) {
   ASSERT_EQ(board_.command("mcc capture off").at(0), "ok");
   const std::string dissected = output_of("tshark -r " + capture + " -V");
   EXPECT_NE(dissected.find("Q.931"), std::string::npos);
+  EXPECT_EQ(dissected.find("Malformed"), std::string::npos);
+}
+
+TEST_F(SignallingLinks, Ss7LinksInServiceBesideBriLinesWithoutCarrier) {
+  const std::string capture = std::string(std::getenv("ORVEXD_ROOT")) + "/var/ss7.pcapng";
+  ASSERT_EQ(board_.command("mcc capture " + capture).at(0), "ok");
+  // Slots 1 and 2 on E1 trunks 2 and 3 (1 and 2 counted from 0), time slot 16 of trunk slots
+  // 3 and 4; channels 1024 and 1025.
+  int seq = 0;
+  for (const std::string c :
+       {"{ slot 1, pdu command : create : pstn : ss7 : { trunk 2, slc 0, dpc 1, opc 2, "
+        "emergency FALSE } }",
+        "{ slot 2, pdu command : create : pstn : ss7 : { trunk 3, slc 0, dpc 2, opc 1, "
+        "emergency FALSE } }",
+        "{ slot 3, pdu command : create : trunk : { trunk 1, timeslot 16 } }",
+        "{ slot 4, pdu command : create : trunk : { trunk 2, timeslot 16 } }",
+        "{ slot 3, pdu command : connect : 1 }", "{ slot 4, pdu command : connect : 2 }"}) {
+    ++seq;
+    const int slot = c[7] - '0';
+    EXPECT_EQ(answer("{ seq " + std::to_string(seq) + ", " + c.substr(2)),
+              wire(success(seq, slot)));
+  }
+  ASSERT_EQ(board_.command("mcc join 1024 1025").at(0), "ok");
+  // Normal proving takes 8.2 s.
+  bool up[3] = {};
+  during(15000, [&](const Ctl::Received& r) {
+    for (int slot : {1, 2}) up[slot] = up[slot] || is(r, "activated", slot);
+    return up[1] && up[2];
+  });
+  ASSERT_TRUE(up[1] && up[2]);
+
+  // Four seconds of status reports, the eight BRI lines without carrier, the E1 trunks normal.
+  int bri_without_carrier = 0;
+  for (const Ctl::Received& r : during(4000)) {
+    EXPECT_NE(r.signal_name(), "deactivated") << r.text();
+    const std::string text = r.text();
+    if (r.signal_name() == "trunkStatus" && text.find("type bri") != std::string::npos &&
+        text.find("state lossCarrier") != std::string::npos)
+      ++bri_without_carrier;
+  }
+  EXPECT_GE(bri_without_carrier, 8);
+
+  // MSUs both ways: traffic restart allowed, DPC 1 from OPC 2 and back.
+  for (const auto& [from, to, msu] : {std::tuple{1, 2, std::string("800100800017")},
+                                      std::tuple{2, 1, std::string("800200400017")}}) {
+    ++seq;
+    EXPECT_EQ(answer("{ seq " + std::to_string(seq) + ", slot " + std::to_string(from) +
+                     ", pdu command : userData : '" + msu + "'H }"),
+              wire(success(seq, from)));
+    EXPECT_EQ(signal("userData"), user_data(to, msu));
+  }
+
+  // E1 trunk 1 loses its carrier: slot 1's link goes to idle.
+  ASSERT_EQ(board_.command("maintenance status 1 2").at(0), "ok");
+  const auto down = during(3000, [](const Ctl::Received& r) { return is(r, "deactivated", 1); });
+  ASSERT_FALSE(down.empty());
+  EXPECT_TRUE(is(down.back(), "deactivated", 1));
+
+  ASSERT_EQ(board_.command("mcc capture off").at(0), "ok");
+  const std::string dissected = output_of("tshark -r " + capture + " -V");
+  EXPECT_NE(dissected.find("Message Transfer Part Level 3"), std::string::npos);
   EXPECT_EQ(dissected.find("Malformed"), std::string::npos);
 }
 

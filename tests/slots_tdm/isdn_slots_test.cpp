@@ -116,6 +116,10 @@ TEST_F(IsdnRoad, LostChannelTakesTheLinkDownOnce) {
   // Nothing polls the channel any more: further turns bring nothing.
   EXPECT_EQ(briefly(), Brief{});
   EXPECT_NE(err.take().find("01:MCC: D channel lost"), std::string::npos);
+  // The channel is gone: layer-3 messages are refused, not queued.
+  EXPECT_EQ(command("{ seq 3, slot 1, pdu command : userData : '08'H }"),
+            Brief{"response : error : unsupported"});
+  EXPECT_NE(err.take().find("01:MCC: userData refused: D channel closed"), std::string::npos);
 }
 
 TEST_F(IsdnRoad, UserDataTheLinkCannotCarryIsRefused) {

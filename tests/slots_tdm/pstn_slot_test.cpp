@@ -91,33 +91,82 @@ TEST_F(PstnRoad, Ss7LinkBetweenTwoSlotsCarriesMsusUntilTheTrunkFails) {
   EXPECT_EQ(command("{ seq 7, slot 2, pdu command : ioctl : " + std::string(kSs7Log) + " }"),
             Brief{"response : success : NULL"});
 
-  // Trunk 0 is slot 1's (trunk 1 counted from 1): a lost carrier takes its link to idle.
+  sim("mcc capture off");
+  const std::string dissected = tshark(file);
+  EXPECT_NE(dissected.find("Message Transfer Part Level 3"), std::string::npos);
+  EXPECT_EQ(dissected.find("Malformed"), std::string::npos);
+
+  // MSUs outside 3 to 273 octets are refused; those at the bounds go through (not dissected:
+  // their contents are no MTP3).
+  for (const auto& [octets, answer] :
+       std::vector<std::pair<size_t, std::string>>{{2, "response : error : unsupported"},
+                                                   {3, "response : success : NULL"},
+                                                   {273, "response : success : NULL"},
+                                                   {274, "response : error : unsupported"}}) {
+    SCOPED_TRACE(octets);
+    const Brief got = exchange("{ seq 8, slot 2, pdu command : userData : '" +
+                               std::string(2 * octets, '8') + "'H }");
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.front(), answer);
+    EXPECT_EQ(got.size(), answer == "response : success : NULL" ? 2u : 1u);
+  }
+
+  // Trunk 0 is slot 1's (trunk 1 counted from 1): a lost carrier takes its link to idle. BRI
+  // line 0 and E1 trunk 1 are not its trunk.
   LGCP::Signal s;
   ACP::TrunkStatus& status = s.select_trunkStatus();
-  status.set_trunk(1);
   status.get_state() = ACP::TrunkState::lossCarrier;
-  PstnFactory::instance().SelfSignal(s);
-  EXPECT_EQ(briefly(), Brief{});
+  for (const auto& [trunk, type] : {std::pair{1, ACP::TrunkType::e1}, {0, ACP::TrunkType::bri}}) {
+    status.set_trunk(trunk);
+    status.get_type() = type;
+    PstnFactory::instance().SelfSignal(s);
+    EXPECT_EQ(briefly(), Brief{});
+  }
+  EXPECT_EQ(exchange("{ seq 9, slot 1, pdu command : userData : '800100000017'H }").size(), 2u);
   status.set_trunk(0);
+  status.get_type() = ACP::TrunkType::e1;
   PstnFactory::instance().SelfSignal(s);
   Brief down = briefly();
   ASSERT_GE(down.size(), 4u);
   EXPECT_EQ(Brief(down.begin(), down.begin() + 4),
             (Brief{"signal : ioctl : ss7LinkInfo", "signal : ioctl : hdlcLinkInfo",
                    "signal : ioctl : ss7LinkInfo", "signal : deactivated : networkError"}));
-  sim("mcc capture off");
-  const std::string dissected = tshark(file);
-  EXPECT_NE(dissected.find("Message Transfer Part Level 3"), std::string::npos);
-  EXPECT_EQ(dissected.find("Malformed"), std::string::npos);
 }
 
-TEST_F(PstnRoad, PeerOffTheTrunksIsRefused) {
+TEST_F(PstnRoad, TrunksOffTheBoardAreRefused) {
   StreamCapture err(std::cerr);
   run({"{ seq 1, slot 1, pdu command : create : pstn : " + std::string(kSs7) + " }",
        "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 4, timeslot 1 } }"});
   EXPECT_EQ(command("{ seq 3, slot 2, pdu command : connect : 1 }"),
             (Brief{"signal : receiver : active : -1", "response : error : connectFail"}));
   EXPECT_NE(err.take().find("pstn-slot: invalid trunk number: 4\n"), std::string::npos);
+  run({"{ seq 4, slot 1, pdu command : destroy : NULL }",
+       "{ seq 5, slot 2, pdu command : destroy : NULL }"});
+
+  // At create: E1 trunks 1 to 4, BRI lines 1 to 8.
+  const struct {
+    std::string params;
+    bool made;
+  } creates[] = {
+      {"ss7 : { trunk -2147483648, slc 0, dpc 1, opc 2, emergency FALSE }", false},
+      {"ss7 : { trunk 0, slc 0, dpc 1, opc 2, emergency FALSE }", false},
+      {"ss7 : { trunk 4, slc 0, dpc 1, opc 2, emergency FALSE }", true},
+      {"ss7 : { trunk 5, slc 0, dpc 1, opc 2, emergency FALSE }", false},
+      {"isdn : { type pri, trunk 5, log 0, side user : NULL }", false},
+      {"cas : { trunk -1 }", false},
+      {"isdn : { type bri, trunk 8, log 0, side network : NULL }", true},
+      {"isdn : { type bri, trunk 9, log 0, side user : NULL }", false},
+  };
+  for (const auto& c : creates) {
+    SCOPED_TRACE(c.params);
+    EXPECT_EQ(command("{ seq 6, slot 3, pdu command : create : pstn : " + c.params + " }"),
+              Brief{c.made ? "response : success : NULL" : "response : error : insufficientResources"});
+    if (c.made) run({"{ seq 7, slot 3, pdu command : destroy : NULL }"});
+    std::string trunk = c.params.substr(c.params.find("trunk ") + 6);
+    trunk = trunk.substr(0, trunk.find_first_of(", "));
+    EXPECT_EQ(err.take().find("pstn-slot: invalid trunk number: " + trunk + "\n") != std::string::npos,
+              !c.made);
+  }
 }
 
 TEST_F(PstnRoad, BasicRateNeedsBothConnectionsInEitherOrder) {
@@ -146,6 +195,44 @@ TEST_F(PstnRoad, BasicRateNeedsBothConnectionsInEitherOrder) {
       run({"{ seq 5, slot 1, pdu command : destroy : NULL }",
            "{ seq 6, slot 2, pdu command : destroy : NULL }"});
     }
+  }
+}
+
+// ISDN userData needs an open channel, and on the network side a terminal with a data link.
+TEST_F(PstnRoad, IsdnUserDataOnlyWhereALinkCanCarryIt) {
+  StreamCapture err(std::cerr);
+  const std::string setup = "080101050403808890";
+  const std::string user_data = "{ seq 5, slot 1, pdu command : userData : '" + setup + "'H }";
+  for (const char* type : {"bri", "pri"}) {
+    SCOPED_TRACE(type);
+    const bool bri = std::string(type) == "bri";
+    run({"{ seq 1, slot 1, pdu command : create : pstn : isdn : { type " + std::string(type) +
+             ", trunk 1, log 0, side " + (bri ? "network" : "user") + " : NULL } }",
+         bri ? "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 0, timeslot 1 } }"
+             : "{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 16 } }",
+         "{ seq 3, slot 2, pdu command : connect : 1 }", "{ seq 4, slot 1, pdu command : connect : 2 }"});
+    if (bri) {
+      // No terminal yet.
+      EXPECT_EQ(command(user_data), Brief{"response : error : unsupported"});
+      EXPECT_NE(err.take().find("userData refused: no terminal's data link established"),
+                std::string::npos);
+      // TEI 64 assigned: the SETUP goes to every terminal as a UI frame.
+      sim("mcc rx 1024 fcff03" "0f" "1234" "01" "ff");
+      turns(3);
+      EXPECT_EQ(command(user_data), Brief{"response : success : NULL"});
+      EXPECT_EQ(board().command("mcc sent 1024").back(), "02ff03" + setup);
+      EXPECT_EQ(command("{ seq 6, slot 1, pdu command : userData : '080101'H }"),
+                Brief{"response : error : unsupported"});
+    } else {
+      // Establishing: the message waits for the link.
+      EXPECT_EQ(command(user_data), Brief{"response : success : NULL"});
+    }
+    sim("mcc hangup 1024");
+    wait(100);
+    EXPECT_EQ(command(user_data), Brief{"response : error : unsupported"});
+    EXPECT_NE(err.take().find("userData refused: D channel closed"), std::string::npos);
+    run({"{ seq 7, slot 1, pdu command : destroy : NULL }",
+         "{ seq 8, slot 2, pdu command : destroy : NULL }"});
   }
 }
 
