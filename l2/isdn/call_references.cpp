@@ -4,14 +4,14 @@
 
 namespace ISDN {
 
-bool read_call_reference(const Packet& message, unsigned& value, unsigned& type) {
-  const unsigned length = message.length();
+bool read_call_reference(const unsigned char* message, unsigned length, unsigned& value,
+                         unsigned& type) {
   if (length < 2) return false;
   const unsigned octets = message[1] & 0x0F;
   if (octets < 1 || octets > 2 || length < 3 + octets) return false;
   value = message[2] & 0x7F;
   if (octets == 2) value = value << 8 | message[3];
-  type = message[static_cast<int>(2 + octets)];
+  type = message[2 + octets];
   return true;
 }
 

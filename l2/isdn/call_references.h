@@ -12,7 +12,11 @@ namespace ISDN {
 // Q.931 4.2 and 4.3: the call reference value of a layer-3 message, its flag removed (one or two
 // octets), and the message type that follows it; false for a message too short for them or with
 // a dummy or longer call reference.
-bool read_call_reference(const Packet& message, unsigned& value, unsigned& type);
+bool read_call_reference(const unsigned char* message, unsigned length, unsigned& value,
+                         unsigned& type);
+inline bool read_call_reference(const Packet& message, unsigned& value, unsigned& type) {
+  return message.length() > 0 && read_call_reference(message->data, message.length(), value, type);
+}
 
 // Q.931 message types that start and end the life of a call reference.
 constexpr unsigned kQ931Setup = 0x05;

@@ -417,9 +417,19 @@ void LAPD_NT::check_all_Tei() {
   check_timer_.set(check_period_ms, &LAPD_NT::check_all_Tei, this);
 }
 
+bool LAPD_NT::routes(const unsigned char* message, unsigned length) const {
+  if (length <= 3) return false;
+  if (message[3] == kQ931Setup) return true;
+  unsigned call = 0, type = 0;
+  if (!read_call_reference(message, length, call, type)) return false;
+  for (const LAPD_NT_user& u : users_)
+    if (u.state() != LAPD_NT_user::unassigned && u.calls().holds(call)) return true;
+  return false;
+}
+
 void LAPD_NT::message(Packet& p) {
   if (p.length() <= 3) return;
-  if (p[3] == 0x05) {
+  if (p[3] == kQ931Setup) {
     // SETUP: to every terminal.
     send_octets({0x02, 0xFF, kUI}, &p);
     return;

@@ -131,6 +131,9 @@ class LAPD_NT : public Protocol {
   void local_deactivate() override;
   // A layer-3 message from above.
   void message(Packet& p) override;
+  // Whether message() sends this layer-3 message: a SETUP to every terminal, any other message
+  // to the assigned terminal that holds its call reference.
+  bool routes(const unsigned char* message, unsigned length) const;
   // One D-channel frame from below.
   void receive(Packet& p) override;
 

@@ -184,13 +184,19 @@ const char* PstnSlot::refusal(const std::vector<char>& data) const {
     return nullptr;
   }
   if (lapd_nt) {
-    // The network side reads the call reference and the message type: shorter messages, and
-    // any message while no terminal holds a data link, would be dropped.
+    // The network side reads the call reference and the message type: shorter messages, any
+    // message while no terminal holds a data link, and a message of a call no terminal holds
+    // would be dropped.
     if (!hdlc.is_open()) return LinkSlot::kChannelClosed;
     if (data.size() < kLayer3Header) return "shorter than a layer-3 header";
+    bool assigned = false;
     for (unsigned i = 0; i < ISDN::LAPD_NT::kUsers; ++i)
-      if (lapd_nt->user(i).state() != ISDN::LAPD_NT_user::unassigned) return nullptr;
-    return "no terminal's data link established";
+      assigned = assigned || lapd_nt->user(i).state() != ISDN::LAPD_NT_user::unassigned;
+    if (!assigned) return "no terminal's data link established";
+    if (!lapd_nt->routes(reinterpret_cast<const unsigned char*>(data.data()),
+                         static_cast<unsigned>(data.size())))
+      return "no terminal holds its call reference";
+    return nullptr;
   }
   return "no link layer";
 }

@@ -223,6 +223,11 @@ TEST_F(PstnRoad, IsdnUserDataOnlyWhereALinkCanCarryIt) {
       EXPECT_EQ(board().command("mcc sent 1024").back(), "02ff03" + setup);
       EXPECT_EQ(command("{ seq 6, slot 1, pdu command : userData : '080101'H }"),
                 Brief{"response : error : unsupported"});
+      // An ALERTING of a call that no terminal holds.
+      EXPECT_EQ(command("{ seq 6, slot 1, pdu command : userData : '08018501'H }"),
+                Brief{"response : error : unsupported"});
+      EXPECT_NE(err.take().find("userData refused: no terminal holds its call reference"),
+                std::string::npos);
     } else {
       // Establishing: the message waits for the link.
       EXPECT_EQ(command(user_data), Brief{"response : success : NULL"});
