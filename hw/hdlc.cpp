@@ -38,6 +38,8 @@ HDLC::HDLC() : HDLC(HwMux::instance()) {}
 
 HDLC::HDLC(HwMux& mux) : mux_(mux) { unbind(); }
 
+HDLC::~HDLC() { release_channel(); }
+
 void HDLC::unbind() { notify = &stub; }
 
 void HDLC::PutHeader(std::ostream& os) const {
@@ -62,6 +64,7 @@ bool HDLC::activate() {
     std::cerr << ext::header(this) << "MCC_TIMESLOT fail: " << std::strerror(errno) << std::endl;
     return false;
   }
+  channel_ = channel;
   mux_.Connect(channel, type == 2 ? tsB : tsA);
   mux_.Connect(tsA, channel);
   event.Bind("HDLC::OnEvent", &HDLC::on_event, this);
@@ -73,6 +76,7 @@ bool HDLC::activate() {
 }
 
 void HDLC::deactivate() {
+  release_channel();
   event.Release();
   ready = false;
   ++generation_;
@@ -148,6 +152,12 @@ void HDLC::do_read() {
     if (errno != EAGAIN) read_failed(errno);
     return;
   }
+}
+
+void HDLC::release_channel() {
+  if (channel_ < 0) return;
+  mux_.Release(channel_);
+  channel_ = -1;
 }
 
 void HDLC::read_failed(int error) {

@@ -8,7 +8,10 @@
 // HDLC::Notify. The owner writes the public fields before activate() and reads the counters.
 //
 // The event loop watches the channel's descriptor (`event`). A channel that hangs up or fails
-// to read is deactivated and reported as a read error once; it never stays polled.
+// to read is deactivated and reported as a read error once; it never stays polled. A channel
+// deactivated or destroyed gives its controller channel back, after idling the switch outputs
+// that carry it and its own, so that the channel's next owner sends on no line and hears no
+// line it did not connect.
 #pragma once
 
 #include <cstdint>
@@ -52,11 +55,13 @@ class HDLC : public GenericHDLC {
   explicit HDLC(HwMux& mux);
   HDLC(const HDLC&) = delete;
   HDLC& operator=(const HDLC&) = delete;
+  ~HDLC() override;
 
   // (Re)opens and wires the channel; the counters restart. False, with a line on std::cerr,
   // when the device cannot be opened or refuses the channel.
   bool activate();
-  // Closes the channel. The switch connections stay.
+  // Idles every switch output that carries the controller channel, and the channel's own
+  // output, then closes the channel.
   void deactivate();
   // The owner's callbacks go nowhere from now on.
   void unbind();
@@ -99,8 +104,12 @@ class HDLC : public GenericHDLC {
  private:
   // The channel failed with `error`: deactivate and tell the owner.
   void read_failed(int error);
+  // The switch side of deactivate(): HwMux::Release of the controller channel.
+  void release_channel();
 
   HwMux& mux_;
+  // The switch channel of the open controller channel; -1 while closed.
+  int channel_ = -1;
   // Counts activations and deactivations, so that a callback that changed the channel ends
   // the handling of the old one.
   unsigned generation_ = 0;

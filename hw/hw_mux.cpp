@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <iostream>
 #include <unistd.h>
+#include <vector>
 
 #include "base/device.h"
 #include "base/mux_clock.h"
@@ -59,7 +60,22 @@ bool HwMux::IsOpened() {
 bool HwMux::usable(int ch) { return IsOpened() && ch >= 0; }
 
 void HwMux::record(int ch, uint16_t value) {
-  if (is_output(ch)) sources_[ch - kFirstOutput] = value;
+  if (is_output(ch)) {
+    sources_[ch - kFirstOutput] = value;
+  } else if (value < kDetached) {
+    other_sources_[ch] = value;
+  } else {
+    other_sources_.erase(ch);
+  }
+}
+
+int HwMux::input_of(int ch) const {
+  if (is_output(ch)) {
+    const uint16_t value = sources_[ch - kFirstOutput];
+    return value < kDetached ? value : -1;
+  }
+  const auto found = other_sources_.find(ch);
+  return found == other_sources_.end() ? -1 : found->second;
 }
 
 bool HwMux::request(uint32_t number, void* record, size_t size) {
@@ -114,6 +130,19 @@ unsigned char HwMux::Read(int ch) {
   std::clog << "hwMux: read failed " << ch << " -> 0x" << std::hex << read.value << std::dec
             << " : " << std::strerror(errno) << std::endl;
   return 0xFF;
+}
+
+void HwMux::Release(int ch) {
+  if (ch < 0) return;
+  std::vector<int> fed;
+  for (int i = 0; i < kOutputs; ++i) {
+    if (sources_[i] == ch) fed.push_back(kFirstOutput + i);
+  }
+  for (const auto& [output, input] : other_sources_) {
+    if (input == ch) fed.push_back(output);
+  }
+  if (input_of(ch) >= 0) fed.push_back(ch);
+  for (int output : fed) Disconnect(output);
 }
 
 void HwMux::RefreshChannel(int index) {

@@ -5,7 +5,9 @@
 // channel carries. It records what feeds each of the 2048 logical outputs 8192 to 10239 (16
 // buses of 128 time slots) and, from a deferred call that runs twice per loop turn, keeps
 // re-asserting the outputs it has disabled: 128 of them per run, at most one run per 50 ms of
-// the loop clock. Channels below 8192 or above 10239 are passed to the driver without a record.
+// the loop clock. Channels below 8192 or above 10239 are passed to the driver without a table
+// entry; what feeds them is kept in a map of its own, so that Release finds every output a
+// channel feeds wherever it lies.
 //
 // The device is opened on first need and kept for the life of the object; every operation
 // retries the open while it is closed. Messages go to std::clog, each opened by "hwMux: ".
@@ -13,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 
 #include "base/dpc.h"
 #include "base/fd.h"
@@ -52,6 +55,10 @@ class HwMux {
   bool Write(int ch, unsigned char value);
   // The byte channel ch carries; 0xFF on any failure.
   unsigned char Read(int ch);
+  // Channel ch is given back to its driver, which may hand it to another owner: every output
+  // that carries input ch, and output ch itself when it carries an input, send the idle byte.
+  // Nothing is sent for a negative channel.
+  void Release(int ch);
 
   // Re-asserts logical output 8192 + index when it is disabled.
   void RefreshChannel(int index);
@@ -68,13 +75,17 @@ class HwMux {
  private:
   // Opens the device; false when it is closed. The guard of every operation.
   bool usable(int ch);
-  // Records `value` for a logical output; other channels are not recorded.
+  // Records `value` (an input, kDetached or kDisabled) as what output ch carries.
   void record(int ch, uint16_t value);
+  // The input output ch carries, or -1 when it carries none (or was never named).
+  int input_of(int ch) const;
   // The driver's answer to `request` with `words`; false with errno on refusal.
   bool request(uint32_t request, void* record, size_t size);
 
   Fd device_;
   uint16_t sources_[kOutputs];
+  // The input of each output outside the table that carries one.
+  std::unordered_map<int, uint16_t> other_sources_;
   unsigned refresh_index_ = 0;
   // The loop clock (ms) of the last run, valid once `refreshed_`.
   uint32_t last_refresh_ms_ = 0;

@@ -2,8 +2,10 @@
 
 #include <iostream>
 
+#include "asn1/abstract_data.h"
 #include "base/ext_header.h"
 #include "base/trace_ctl.h"
+#include "proto/tpkt.h"
 #include "slots/tdm/link_slot.h"
 
 namespace {
@@ -15,6 +17,12 @@ constexpr unsigned kHeaderSize = 3;
 constexpr unsigned kMoreOctet = 4;
 constexpr unsigned char kMoreBit = 0x80;
 constexpr int kDataChannel = 1;
+// An hdlcPackages signal must fit one TPKT frame. What a package adds to the encoded signal
+// beyond its body, at most (preamble, a fragmented length determinant, alignment), and what the
+// message adds around the list.
+constexpr unsigned kPackageOverhead = 8;
+constexpr unsigned kSignalOverhead = 64;
+constexpr unsigned kSignalBudget = Tpkt_protocol::max_payload - kSignalOverhead;
 
 }  // namespace
 
@@ -166,11 +174,29 @@ void HdlcSlot::enqResponce(Packet& frame) {
   const uint8_t sequence = frame.length() > 0 ? frame.pull8() : 0;
   if (to != address) return;
   rx_sequence = sequence >> 5;
-  LGCP::HdlcPackage package;
   const unsigned n = frame.length();
+  // The controller's decoder takes no longer string, and would refuse the whole signal.
+  if (n > ASN1::MaximumStringSize) {
+    uint32_t left_out = 0;
+    if (oversize_log_.allow(left_out)) {
+      std::cerr << ext::header(this) << "package of " << n << " octets dropped, at most "
+                << ASN1::MaximumStringSize << " fit a signal"
+                << LogThrottle::left_out_text(left_out) << std::endl;
+    }
+    return;
+  }
+  // A signal holds as many packages as the controller's decoder takes and fits one TPKT frame;
+  // a package that would overstep either goes into the next signal.
+  auto& packages = response.get_hdlcPackages();
+  if (packages.size() >= ASN1::MaximumArraySize ||
+      response_octets_ + n + kPackageOverhead > kSignalBudget) {
+    flushResponce();
+  }
+  LGCP::HdlcPackage package;
   const char* body = n ? reinterpret_cast<const char*>(frame.pull(n)) : "";
   package.get_body().assign(body, body + n);
-  response.get_hdlcPackages().push_back(package);
+  packages.push_back(package);
+  response_octets_ += n + kPackageOverhead;
 }
 
 void HdlcSlot::flushResponce() {
@@ -180,6 +206,7 @@ void HdlcSlot::flushResponce() {
   }
   if (packages.size() > 0) OnIoctlResponse(response);
   packages.clear();
+  response_octets_ = 0;
 }
 
 void HdlcSlot::on_hdlc_error(HDLC::Notify::Cause::Type) {

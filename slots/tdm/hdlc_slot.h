@@ -9,13 +9,15 @@
 // sender's tx sequence modulo 8, bits 2 to 0 the sequence of the last frame it accepted), then
 // the body. The hdlcPackages ioctl queues one frame per package in a ring of 120; received
 // frames with the slot's address are collected and sent up as hdlcPackages ioctl signals, at
-// once or, when the frame's octet 4 has its top bit set, within 100 ms. Every 3000 ms the slot
-// reports the channel's counters as hdlcLinkInfo.
+// once or, when the frame's octet 4 has its top bit set, within 100 ms; a signal never holds more
+// packages than the controller's decoder takes (ASN1::MaximumArraySize) nor more octets than a
+// TPKT frame carries. Every 3000 ms the slot reports the channel's counters as hdlcLinkInfo.
 #pragma once
 
 #include <cstdint>
 #include <ostream>
 
+#include "base/log_throttle.h"
 #include "base/timer.h"
 #include "base/timer_spec.h"
 #include "hw/hdlc.h"
@@ -53,7 +55,8 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   // Sends from the ring while the channel takes frames.
   void on_hdlc_ready() override;
 
-  // Keeps the package of a frame carrying the slot's address.
+  // Keeps the package of a frame carrying the slot's address; sends the packages collected
+  // first when the signal has no room left for it.
   void enqResponce(Packet& frame);
   // Sends the packages collected, if any, and starts a new list.
   void flushResponce();
@@ -74,6 +77,10 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   uint8_t tx_sequence = 0;
   uint8_t rx_sequence = 0;
   LGCP::IoctlResponse response;
+  // The encoded size of the packages collected, at most.
+  unsigned response_octets_ = 0;
+  // A device on the line can send any number of packages too long for a signal.
+  LogThrottle oversize_log_;
   TimerSpec::SpecTimer update_timer;
   Timer response_timer;
   CleanQueue<Packet, kRingSize> ring;

@@ -8,13 +8,8 @@
 #include <iostream>
 
 #include "base/device.h"
+#include "hw/hw_mux.h"
 #include "hw/mcc_records.h"
-
-namespace {
-
-constexpr size_t kReadSize = 1024;
-
-}  // namespace
 
 MccSlot::MccSlot(Fd fd) {
   channel = Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);
@@ -26,9 +21,20 @@ MccSlot::MccSlot(Fd fd) {
   event.Schedule(std::move(fd), POLLIN);
 }
 
-MccSlot::~MccSlot() { event.Release(); }
+MccSlot::~MccSlot() {
+  HwMux::instance().Release(channel);
+  event.Release();
+}
 
 bool MccSlot::IUserData(const std::vector<char>& data) {
+  if (data.size() > kMaxFrame) {
+    uint32_t left_out = 0;
+    if (refusal_log_.allow(left_out)) {
+      std::cerr << *this << ": userData of " << data.size() << " bytes refused, a frame carries "
+                << kMaxFrame << " at most" << LogThrottle::left_out_text(left_out) << std::endl;
+    }
+    return false;
+  }
   const ssize_t n = ::write(event.fd().get(), data.data(), data.size());
   if (n == static_cast<ssize_t>(data.size())) return true;
   if (n < 0) {
@@ -49,7 +55,7 @@ void MccSlot::OnEvent(int, short events) {
 }
 
 void MccSlot::DoRead() {
-  char buffer[kReadSize];
+  char buffer[kMaxFrame];
   for (;;) {
     const ssize_t n = ::read(event.fd().get(), buffer, sizeof buffer);
     if (n > 0) {

@@ -67,7 +67,7 @@ void MixerFactory::RefreshResources() {
       (*known)->stale = false;
     } else {
       units.push_back(new Mixer(*this, info.dev_no));
-      units.back()->Reset();
+      units.back()->Reset(info.tdm_channels);
     }
   }
   std::vector<Mixer*> vanished;

@@ -78,7 +78,7 @@ bool Mixer::ClearTX(const LGCP::MixerChannel& channel) {
     return false;
   }
   if (mixer_ctl(MixerIoctl::kRxClear, &slot, sizeof slot) >= 0) return true;
-  std::cerr << "MIX_RX_CLEAR dev_no=" << slot.dev_no << " type=" << slot.type
+  std::cerr << ext::header(this) << "MIX_RX_CLEAR dev_no=" << slot.dev_no << " type=" << slot.type
             << " number=" << slot.number << " fail : " << error_text() << std::endl;
   return false;
 }
@@ -150,8 +150,8 @@ void Mixer::Release(TdmInput& input) {
     mix_summator request{mix_slot{unit, kTdmType, input.summator},
                          mix_slot{unit, kTdmType, input.number}, 0};
     if (mixer_ctl(MixerIoctl::kRxRemove, &request, sizeof request) < 0) {
-      std::cerr << "MIX_RX_REMOVE rx.number=" << input.summator << " tx.number=" << input.number
-                << " fail : " << error_text() << std::endl;
+      std::cerr << ext::header(this) << "MIX_RX_REMOVE rx.number=" << input.summator
+                << " tx.number=" << input.number << " fail : " << error_text() << std::endl;
     }
   }
   UnRegister(&input);
@@ -167,10 +167,10 @@ void Mixer::Release(TdmOutput& output) {
   CheckForDestroy();
 }
 
-void Mixer::Reset() {
+void Mixer::Reset(int tdm_channels) {
   std::clog << ext::header(this) << "clear all inputs" << std::endl;
   int failures = 0;
-  for (int n = 0; n < factory_.tdm_channels; ++n) {
+  for (int n = 0; n < tdm_channels; ++n) {
     mix_slot slot{unit, kTdmType, n};
     if (mixer_ctl(MixerIoctl::kRxClear, &slot, sizeof slot) < 0) ++failures;
   }

@@ -49,8 +49,9 @@ class Mixer {
   bool Channel2Slot(const LGCP::MixerChannel& channel, mix_slot& slot) const;
   // The switch channel of TDM channel `number`; -1 (logged) when the driver refuses.
   int channel2timeslot(int number);
-  // Clears every summator of a unit just found.
-  void Reset();
+  // Clears every summator of a unit just found, which has `tdm_channels` of them: all of them,
+  // also those beyond a smaller unit's count, which become usable when that unit vanishes.
+  void Reset(int tdm_channels);
   // The unit has vanished: each slot is told (abort 0); deleted when it has none, after the
   // last one was told (a slot told may be destroyed at once, and others with it).
   void Clear();

@@ -118,6 +118,36 @@ TEST_F(HdlcTest, FailedActivationLeavesNoChannel) {
   EXPECT_FALSE(h.activate()) << "a type without a controller mode";
 }
 
+// The controller channel goes back to the driver, which hands it to the next owner: the paths
+// activation made end with it, on deactivation, re-activation or destruction.
+TEST_F(HdlcTest, AChannelGivenUpLeavesNoSwitchPath) {
+  struct Case {
+    const char* name;
+    int type, tsA, tsB;
+    int transmits_to;
+    bool reopens;
+    std::function<void(HDLC&)> give_up;
+  };
+  const Case cases[] = {
+      {"deactivated", 1, 20, -1, 20, false, [](HDLC& h) { h.deactivate(); }},
+      {"two time slots", 2, 21, 22, 22, false, [](HDLC& h) { h.deactivate(); }},
+      {"destroyed", 0, 23, -1, 23, false, [this](HDLC&) { channels.pop_back(); }},
+      {"re-activated", 1, 24, -1, 24, true, [](HDLC& h) { ASSERT_TRUE(h.activate()); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HDLC& h = channel(c.type, c.tsA, c.tsB);
+    ASSERT_TRUE(h.activate());
+    const std::string m = newest_channel();
+    c.give_up(h);
+    const std::string now = c.reopens ? newest_channel() : "";
+    EXPECT_EQ(sim.command("switch " + std::to_string(c.transmits_to)),
+              Lines{c.reopens ? now : "const 0xd5"});
+    EXPECT_EQ(sim.command("switch " + m), Lines{now == m ? std::to_string(c.tsA) : "const 0xd5"});
+    channels.clear();
+  }
+}
+
 TEST_F(HdlcTest, FramesGoOutAndCountersFollow) {
   HDLC& h = channel(1, 10);
   Packet empty;

@@ -139,6 +139,36 @@ const Case kCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, HwMuxOps, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& i) { return i.param.name; });
 
+TEST_F(HwMuxTest, ReleaseIdlesEveryOutputTheChannelFeedsAndItsOwn) {
+  HwMux mux;
+  struct Path {
+    int input, output;
+    const char* after;  // what the output carries after Release(1030)
+  };
+  const Path paths[] = {
+      {1030, 40, "const 0xd5"},    // below the table
+      {1030, 8300, "const 0xd5"},  // in the table
+      {40, 1030, "const 0xd5"},    // the channel's own output
+      {1031, 41, "1031"},          // another channel's path
+      {1030, 8301, "off"},         // fed once, disabled since
+  };
+  for (const Path& p : paths) ASSERT_TRUE(mux.Connect(p.input, p.output));
+  ASSERT_TRUE(mux.Disable(8301));
+  StreamCapture log(std::clog);
+  mux.Release(1030);
+  for (const Path& p : paths) {
+    EXPECT_EQ(board().command("switch " + std::to_string(p.output)), Lines{p.after}) << p.output;
+  }
+  EXPECT_EQ(mux.source(8300), HwMux::kDetached);
+  EXPECT_EQ(mux.source(8301), HwMux::kDisabled);
+  // Nothing feeds from it any more, and a negative channel is no channel.
+  const unsigned long writes = count("0xc0084d04");
+  mux.Release(1030);
+  mux.Release(-1);
+  EXPECT_EQ(count("0xc0084d04"), writes);
+  EXPECT_TRUE(log.take_lines().empty());
+}
+
 TEST_F(HwMuxTest, AMissingDeviceIsOpenedByALaterOperation) {
   ASSERT_EQ(board().command("unplug hal"), Lines{"ok"});
   StreamCapture log(std::clog);

@@ -2,7 +2,14 @@
 // sequence octets, the collection of received packages, the transmit ring, the link reports.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "asn1/abstract_data.h"
+#include "hw/hw_mux.h"
+#include "slots/tdm/hdlc_slot.h"
 #include "slots/tdm/hdlc_slot_factory.h"
+#include "slots/tdm/link_slot.h"
+#include "slots/tdm/mcc_factory.h"
 #include "slots/tdm/trunk_factory.h"
 #include "tests/slots_tdm/slot_road.h"
 
@@ -20,9 +27,10 @@ std::string ioctl(int seq, const std::vector<std::string>& bodies) {
   return "{ seq " + std::to_string(seq) + ", slot 1, pdu command : ioctl : " + packages(bodies) +
          " }";
 }
-std::string link_info(int tx, int rx) {
-  return "ioctl : hdlcLinkInfo : { txSU " + std::to_string(tx) +
-         ", txDiscard 0, txError 0, txOverflow 0, rxSU " + std::to_string(rx) + " }";
+std::string link_info(int tx, int rx, int discard = 0, int error = 0) {
+  return "ioctl : hdlcLinkInfo : { txSU " + std::to_string(tx) + ", txDiscard " +
+         std::to_string(discard) + ", txError " + std::to_string(error) +
+         ", txOverflow 0, rxSU " + std::to_string(rx) + " }";
 }
 
 // Slot 1 the HDLC packet slot with address 0x1234, slot 2 a trunk slot on switch channel 33.
@@ -31,6 +39,7 @@ class HdlcRoad : public SlotRoad {
   static void SetUpTestSuite() {
     SlotRoad::SetUpTestSuite();
     HdlcSlotFactory::instance();
+    MccFactory::instance();
     LinkTrunkFactories();
   }
   void SetUp() override {
@@ -45,6 +54,7 @@ class HdlcRoad : public SlotRoad {
     return run({"{ seq 9, slot 1, pdu command : connect : 2 }"});
   }
   Lines sent() { return board().command("mcc sent " + std::to_string(kChannel)); }
+  static HdlcSlot& slot() { return dynamic_cast<HdlcSlot&>(*Slots::instance().GetLive().front()); }
   // The frames sent, once there are `n` of them: frames the board has not taken yet wait in
   // the ring until the channel is writable again (bounded).
   Lines sent(size_t n) {
@@ -101,6 +111,7 @@ TEST_F(HdlcRoad, ReceivedPackagesGoUpAtOnceOrWithin100ms) {
            Received{"address only", {"1234"}, {packages({""})}, {}},
            Received{"short of octet 4", {"123420aa"}, {packages({"aa"})}, {}},
            Received{"no address", {"12"}, {}, {}},
+           Received{"one octet flushes what waits", {"1234a00780", "12"}, {packages({"0780"})}, {}},
            Received{"another address", {"5678200700", "5678a00780"}, {}, {}},
        }) {
     SCOPED_TRACE(c.name);
@@ -113,6 +124,54 @@ TEST_F(HdlcRoad, ReceivedPackagesGoUpAtOnceOrWithin100ms) {
     EXPECT_EQ(arrived(), Lines{});
     advance(1);
     EXPECT_EQ(arrived(), wires(later));
+  }
+}
+
+// A signal the controller's decoder refuses loses every package in it: no signal holds more
+// packages than the decoder takes, nor more octets than one TPKT frame carries.
+TEST_F(HdlcRoad, ReceivedPackagesGoUpInSignalsTheControllerDecodes) {
+  struct Batch {
+    const char* name;
+    size_t frames;
+    size_t body;                    // octets of each package body, the first 0x80 (wait)
+    std::vector<size_t> at_once;    // packages in each signal sent at once
+    std::vector<size_t> after_100ms;
+  };
+  for (const Batch& b : {
+           Batch{"200 small", 200, 2, {128}, {72}},
+           Batch{"128 small", 128, 2, {}, {128}},
+           Batch{"large bodies", 140, 509, {126}, {14}},
+           Batch{"too long for the decoder", 3, ASN1::MaximumStringSize + 1, {}, {}},
+       }) {
+    SCOPED_TRACE(b.name);
+    StreamCapture err(std::cerr);
+    for (size_t i = 0; i < b.frames; ++i) {
+      Packet frame;
+      frame.reserve_head(0);
+      unsigned char* octets = frame.put(static_cast<unsigned>(3 + b.body));
+      std::memset(octets, 0x5a, 3 + b.body);
+      octets[0] = 0x12, octets[1] = 0x34, octets[2] = 0x20, octets[3] = 0x07, octets[4] = 0x80;
+      slot().on_hdlc_receive(frame);
+    }
+    const auto counts = [this] {
+      std::vector<size_t> got;
+      for (const Ctl::Received& r : received()) {
+        if (!r.message) {
+          ADD_FAILURE() << "undecodable: " << r.bytes.size() << " bytes";
+          continue;
+        }
+        got.push_back(r.message->get_pdu().get_signal().get_ioctl().get_hdlcPackages().size());
+      }
+      return got;
+    };
+    EXPECT_EQ(counts(), b.at_once);
+    advance(100);
+    EXPECT_EQ(counts(), b.after_100ms);
+    // One line for the three refused: the rest are left out until the next one.
+    EXPECT_EQ(err.take(), b.body > ASN1::MaximumStringSize
+                              ? "HdlcSlot[1/*]: package of 16385 octets dropped, at most 16384 "
+                                "fit a signal\n"
+                              : "");
   }
 }
 
@@ -160,6 +219,55 @@ TEST_F(HdlcRoad, ChannelFollowsTheConnections) {
   sim("mcc hangup 1024");
   EXPECT_EQ(arrived(), wires({signal(1, "deactivated : networkError")}));
   EXPECT_NE(log_lines.take().find("HdlcSlot[1/*]: on_hdlc_error\n"), std::string::npos);
+}
+
+// However the slot gives its controller channel up, no switch path to it stays: a raw data slot
+// that gets the same channel next sends on no line.
+TEST_F(HdlcRoad, AChannelGivenUpLeavesNoPathForItsNextOwner) {
+  for (const char* give_up : {"{ seq 5, slot 1, pdu command : disconnect : NULL }",
+                              "{ seq 5, slot 2, pdu command : disconnect : NULL }",
+                              "mcc hangup 1024",
+                              "{ seq 5, slot 1, pdu command : destroy : NULL }"}) {
+    SCOPED_TRACE(give_up);
+    run({"{ seq 3, slot 1, pdu command : connect : 2 }",
+         "{ seq 4, slot 2, pdu command : connect : 1 }"});
+    ASSERT_EQ(output(33), "1024");
+    ASSERT_EQ(output(1024), "33");
+    if (give_up[0] == '{') {
+      run({give_up});
+    } else {
+      sim(give_up);
+      arrived();
+    }
+    EXPECT_EQ(output(33), "const 0xd5");
+    EXPECT_EQ(output(1024), "const 0xd5");
+    EXPECT_EQ(run({"{ seq 6, slot 3, pdu command : create : mcc : { type data, mode standard } }",
+                   "{ seq 7, slot 3, pdu command : userData : '0102'H }"}),
+              wires({reply(6, 3, "success : NULL"), reply(7, 3, "success : NULL")}));
+    EXPECT_EQ(sent(1), Lines{"0102"});
+    EXPECT_EQ(output(33), "const 0xd5");
+    run({"{ seq 8, slot 3, pdu command : destroy : NULL }",
+         "{ seq 9, slot 1, pdu command : disconnect : NULL }",
+         "{ seq 10, slot 2, pdu command : disconnect : NULL }"});
+  }
+}
+
+TEST_F(HdlcRoad, LinkInformationKeepsEachCounterInItsField) {
+  // A write the controller refuses counts in txError, and in nothing else.
+  connect();
+  sim("fail mcc/ctl write EPIPE");
+  run({ioctl(3, {"01"})});
+  EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : deactivate : NULL }"}),
+            wires({signal(1, link_info(0, 0, 0, 1)), reply(4, 1, "success : NULL")}));
+  // Frames offered to a closed channel count in txDiscard, and in nothing else.
+  HDLC closed;
+  Packet frame;
+  frame.reserve_head(0);
+  *frame.put(1) = 0x01;
+  EXPECT_FALSE(closed.hdlc_transmit(frame));
+  EXPECT_FALSE(closed.hdlc_transmit(frame));
+  LinkSlot::ReportHdlcLinkInfo(slot(), closed);
+  EXPECT_EQ(arrived(), wires({signal(1, link_info(0, 0, 2, 0))}));
 }
 
 TEST_F(HdlcRoad, LinkInformationEvery3000ms) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "slots/tdm/mcc_factory.h"
+#include "slots/tdm/mcc_slot.h"
 #include "slots/tdm/trunk_factory.h"
 #include "tests/slots_tdm/slot_road.h"
 
@@ -52,6 +53,46 @@ TEST_F(MccRoad, FramesBothWaysAndOnTheSwitch) {
   for (const char* frame : {"aa", "bbbb", "cccccc"}) sim(std::string("mcc rx 1024 ") + frame);
   EXPECT_EQ(arrived(), wires({signal(1, "userData : 'AA'H"), signal(1, "userData : 'BBBB'H"),
                               signal(1, "userData : 'CCCCCC'H")}));
+}
+
+// Two raw data slots whose channels the board joins: what one is given arrives whole at the
+// other, and userData longer than the far end reads whole is refused, not cut.
+TEST_F(MccRoad, UserDataTheFarEndReadsWholeOrAnError) {
+  run({kCreate, "{ seq 2, slot 2, pdu command : create : mcc : { type data, mode standard } }"});
+  ASSERT_EQ(sim("mcc join 1024 1025"), "ok");
+  struct Size {
+    size_t octets;
+    bool taken;
+    const char* log;  // on std::cerr; a refusal repeated at once is left out
+  };
+  for (const Size& c : {
+           Size{1, true, ""},
+           Size{MccSlot::kMaxFrame, true, ""},
+           Size{MccSlot::kMaxFrame + 1, false,
+                "01:MCC: userData of 1025 bytes refused, a frame carries 1024 at most\n"},
+           Size{4000, false, ""},
+       }) {
+    SCOPED_TRACE(c.octets);
+    StreamCapture err(std::cerr);
+    const std::string hex(2 * c.octets, 'a');
+    std::vector<std::string> got =
+        run({"{ seq 3, slot 1, pdu command : userData : '" + hex + "'H }"});
+    if (c.taken) {
+      // The board passes the frame on while the loop runs.
+      const size_t answered = got.size();
+      for (const std::string& m : until([answered](const Lines& more) {
+             return answered + more.size() >= 2;
+           })) {
+        got.push_back(m);
+      }
+      EXPECT_EQ(got,
+                wires({reply(3, 1, "success : NULL"), signal(2, "userData : '" + hex + "'H")}));
+    } else {
+      EXPECT_EQ(got, wires({reply(3, 1, "error : unsupported")}));
+      EXPECT_EQ(board().command("mcc sent 1024").size(), 2u) << "nothing written";
+    }
+    EXPECT_EQ(err.take(), c.log);
+  }
 }
 
 TEST_F(MccRoad, FailuresAreAnsweredAndLogged) {

@@ -97,6 +97,27 @@ TEST_F(MixerRoad, QueryReportsTheSmallestCountsForEveryUnit) {
             (Lines{"MIX_ENUMERATE dev_no=-1", "MIX_ENUMERATE dev_no=0", "MIX_ENUMERATE dev_no=1"}));
 }
 
+// A unit found is cleared on every one of its channels, also when an earlier unit has fewer:
+// those channels become usable when that unit goes.
+TEST_F(MixerRoad, ANewUnitIsClearedOnAllItsChannels) {
+  struct Found {
+    int unit, channels;
+  };
+  for (const Found& f : {Found{2, 40}, Found{3, 4}}) {
+    SCOPED_TRACE(f.unit);
+    sim("mixer add " + std::to_string(f.unit) + " " + std::to_string(f.channels) + " 8");
+    query();
+    Lines cleared;
+    for (const std::string& r : requests()) {
+      if (r.rfind("MIX_RX_CLEAR ", 0) == 0) cleared.push_back(r);
+    }
+    ASSERT_EQ(cleared.size(), static_cast<size_t>(f.channels));
+    EXPECT_EQ(cleared.front(), "MIX_RX_CLEAR " + std::to_string(f.unit) + "/0/0");
+    EXPECT_EQ(cleared.back(), "MIX_RX_CLEAR " + std::to_string(f.unit) + "/0/" +
+                                  std::to_string(f.channels - 1));
+  }
+}
+
 TEST_F(MixerRoad, InputFeedsItsSummatorUntilDestroyed) {
   EXPECT_EQ(run({create(1, 1, "mixerIn : { unit 0, channel tdm : 3, summator tdm : 5 }"),
                  create(2, 2, "trunk : { trunk 0, timeslot 7 }"),
@@ -132,6 +153,7 @@ struct Refusal {
   const char* name;
   const char* params;
   const char* error;  // the one line on std::cerr
+  const char* fail = nullptr;  // a request of /dev/mixer to make fail with EIO first
 };
 
 TEST_F(MixerRoad, CreatesItCannotServeAreRefused) {
@@ -142,8 +164,14 @@ TEST_F(MixerRoad, CreatesItCannotServeAreRefused) {
                    "mixerOut : { unit 0, channel tdm : 5, inputs { { channel tdm : 1, gain 100 }, "
                    "{ channel rtp : 2, gain 5 } } }",
                    "mixer [0]: SetTX error: translation fail [2]\n"},
+           Refusal{"summator not cleared", "mixerOut : { unit 1, channel tdm : 9, inputs { } }",
+                   "mixer [1]: MIX_RX_CLEAR dev_no=1 type=0 number=9 fail : Input/output error\n",
+                   "0x800c4d02"},
        }) {
     SCOPED_TRACE(r.name);
+    if (r.fail) {
+      ASSERT_EQ(sim(std::string("fail mixer ") + r.fail + " EIO"), "ok");
+    }
     StreamCapture err(std::cerr);
     EXPECT_EQ(run({create(1, 1, r.params)}), wires({reply(1, 1, "error : insufficientResources")}));
     EXPECT_EQ(err.take(), r.error);
@@ -200,7 +228,7 @@ TEST_F(MixerRoad, VanishedUnitAbortsItsSlotsAndLivesUntilTheLast) {
   StreamCapture err(std::cerr);
   EXPECT_EQ(run({"{ seq 3, slot 1, pdu command : destroy : NULL }"}),
             wires({reply(3, 1, "success : NULL")}));
-  EXPECT_EQ(err.take(), "MIX_RX_REMOVE rx.number=1 tx.number=0 fail : No such device\n");
+  EXPECT_EQ(err.take(), "mixer [1]: MIX_RX_REMOVE rx.number=1 tx.number=0 fail : No such device\n");
 }
 
 TEST_F(MixerRoad, VanishedUnitOutlivesTheTellingOfSlotsDestroyedAtOnce) {
