@@ -165,11 +165,19 @@ void ED137RadioControl::OnRtpExtEvent(int, short revents) {
       revents, current_, pending_, [](r2s_proto& r) { r2s_proto_init(&r, 0); },
       [this](r2s_proto& r, unsigned char* buf, int n) {
         const int result = r2s_proto_unpack_tx(&r, buf, n);
-        if (result != 0) return result;
+        if (result != 0) {
+          LogDropped([n](std::ostream& log) {
+            if (n < 2)
+              log << "packet of " << n << " bytes too short";
+            else
+              log << "feature longer than the packet of " << n << " bytes";
+          });
+          return result;
+        }
         // A PTT type the radio status cannot carry is not a packet of the standard.
         if (r.header[0] > kHighestPtt) {
-          std::cerr << GetPrefix() << " PTT type " << r.header[0]
-                    << " out of range, packet dropped" << std::endl;
+          const uint32_t ptt = r.header[0];
+          LogDropped([ptt](std::ostream& log) { log << "PTT type " << ptt << " out of range"; });
           return -1;
         }
         last_keepalive_ = Mux::milliseconds();

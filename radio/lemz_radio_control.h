@@ -90,6 +90,8 @@ class LemzRadioControl : public RadioControl {
  private:
   // False, after a log line naming the field, for a value that no TERM value can carry.
   bool Acceptable(const sig_proto& p);
+  // sig_proto_unpack, then Acceptable; a packet that fails either is logged and not 0.
+  int Unpack(sig_proto& p, unsigned char* buf, int n);
 };
 
 class LemzRadioGWControl : public LemzRadioControl {
