@@ -86,12 +86,12 @@ class LemzRadioControl : public RadioControl {
   uint32_t standby_sent_ = last_status();  // WM_STANDBY
   LemzRadioState chan_to_radio_;
   LemzRadioState radio_to_chan_;
+  // sig_proto_unpack, then Acceptable; a packet that fails either is logged and not 0.
+  int Unpack(sig_proto& p, unsigned char* buf, int n);
 
  private:
   // False, after a log line naming the field, for a value that no TERM value can carry.
   bool Acceptable(const sig_proto& p);
-  // sig_proto_unpack, then Acceptable; a packet that fails either is logged and not 0.
-  int Unpack(sig_proto& p, unsigned char* buf, int n);
 };
 
 class LemzRadioGWControl : public LemzRadioControl {
