@@ -76,6 +76,8 @@ class LemzRadioControl : public RadioControl {
   int SendRadioStateToChan(const LemzRadioState& s);
   int SendProtoToChan(sig_proto& p);
   int OnRtpProtoRXEvent(const sig_proto& p);
+  // sig_proto_unpack, then Acceptable; a packet that fails either is logged and not 0.
+  int Unpack(sig_proto& p, unsigned char* buf, int n);
 
   sig_proto current_{};
   sig_proto pending_{};
@@ -86,8 +88,6 @@ class LemzRadioControl : public RadioControl {
   uint32_t standby_sent_ = last_status();  // WM_STANDBY
   LemzRadioState chan_to_radio_;
   LemzRadioState radio_to_chan_;
-  // sig_proto_unpack, then Acceptable; a packet that fails either is logged and not 0.
-  int Unpack(sig_proto& p, unsigned char* buf, int n);
 
  private:
   // False, after a log line naming the field, for a value that no TERM value can carry.

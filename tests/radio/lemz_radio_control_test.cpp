@@ -8,7 +8,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "asn1/modules/term.h"
 #include "tests/radio/radio_testlib.h"
@@ -192,31 +191,6 @@ TEST_F(LemzGateway, PacketsNoReportCanCarryAreDroppedWithALine) {
     }
     EXPECT_EQ(notify_.reports.size(), reports);
   }
-}
-
-size_t count_of(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-TEST_F(LemzGateway, AFloodOfBadPacketsGivesOneLineASecond) {
-  StreamCapture errors(std::cerr);
-  const std::vector<std::string> bad(50, "C8000000");
-  engine_->receive(bad);
-  engine_->receive(bad);
-  EXPECT_EQ(count_of(errors.take(), "packet dropped"), 1u);
-  advance(999);
-  engine_->receive({"0B000000" "09000000"});
-  EXPECT_EQ(errors.take(), "") << "within the second";
-  advance(1);
-  engine_->receive({"0900"});
-  const std::string text = errors.take();
-  EXPECT_NE(text.find("packet of 2 bytes too short for type 9, packet dropped (100 similar lines "
-                      "left out)"),
-            std::string::npos)
-      << text;
-  EXPECT_TRUE(notify_.reports.empty());
 }
 
 TEST_F(LemzGateway, StatusSetsTheStateAndTheFilterButSendsNothing) {
