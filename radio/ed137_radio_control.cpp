@@ -163,20 +163,30 @@ void ED137RadioControl::OnRtpExtEvent(int, short revents) {
   set_last_status(Mux::milliseconds());
   ReceiveLoop(
       revents, current_, pending_, [](r2s_proto& r) { r2s_proto_init(&r, 0); },
-      [this](r2s_proto& r, unsigned char* buf, int n) {
-        const int result = r2s_proto_unpack_tx(&r, buf, n);
-        if (result != 0) return result;
-        // A PTT type the radio status cannot carry is not a packet of the standard.
-        if (r.header[0] > kHighestPtt) {
-          std::cerr << GetPrefix() << " PTT type " << r.header[0]
-                    << " out of range, packet dropped" << std::endl;
-          return -1;
-        }
-        last_keepalive_ = Mux::milliseconds();
-        return 0;
-      },
+      [this](r2s_proto& r, unsigned char* buf, int n) { return Unpack(r, buf, n); },
       [](r2s_proto& a, r2s_proto& b) { return cmp_r2s_proto_source(&a, &b) != 0; },
       [this](r2s_proto& r) { OnRtpProtoRXEvent(r); });
+}
+
+int ED137RadioControl::Unpack(r2s_proto& r, unsigned char* buf, int n) {
+  const int result = r2s_proto_unpack_tx(&r, buf, n);
+  if (result != 0) {
+    LogDropped([n](std::ostream& log) {
+      if (n < 2)
+        log << "packet of " << n << " bytes too short";
+      else
+        log << "feature longer than the packet of " << n << " bytes";
+    });
+    return result;
+  }
+  // A PTT type the radio status cannot carry is not a packet of the standard.
+  if (r.header[0] > kHighestPtt) {
+    const uint32_t ptt = r.header[0];
+    LogDropped([ptt](std::ostream& log) { log << "PTT type " << ptt << " out of range"; });
+    return -1;
+  }
+  last_keepalive_ = Mux::milliseconds();
+  return 0;
 }
 
 void ED137RadioControl::OnRtpProtoRXEvent(const r2s_proto& packet) {

@@ -83,6 +83,9 @@ class ED137RadioControl : public RadioControl {
   virtual bool AccessFormChanToRadio(const ED137RadioState& state);
   virtual int EncodeProto(const ED137RadioState& state, r2s_proto& packet);
 
+  // r2s_proto_unpack_tx, then the PTT type's range; a packet that fails either is logged and
+  // not 0. A packet taken is a keep-alive.
+  int Unpack(r2s_proto& r, unsigned char* buf, int n);
   void SendRadioStateToChan(const ED137RadioState& state);
   // Packs and writes one packet; the result of write, 0 when it did not pack.
   int SendProtoToChan(r2s_proto& packet);

@@ -320,7 +320,15 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
       value = v;
     }
   };
+  // A caller identity is reported as an IA5String: 7-bit octets only.
+  auto check_caller_id = [&](const char* id, unsigned length) {
+    for (unsigned i = 0; i < length; ++i)
+      check("caller id octet", static_cast<unsigned char>(id[i]), 0x7F);
+  };
   switch (p.type) {
+    case GW_SEL_CALL:
+      check_caller_id(u.gw_sel_call.callerID, u.gw_sel_call.callerID_length);
+      break;
     case GW_ADJUST_SQUELSHE: check("squelsh", u.gw_adjust_squelsh.squelsh, 2); break;
     case GW_ADJUST_RTE: check("rte", u.gw_adjust_rte.rte, 7); break;
     case GW_ADJUST_STANDBY: check("standby state", u.gw_adjust_standby.state, 1); break;
@@ -328,24 +336,38 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
       check("squelsh", u.wm_chan.squelsh, 2);
       check("rte", u.wm_chan.rte, 7);
       break;
+    case WM_SEL_CALL_TRANS:
+      check_caller_id(u.wm_sel_call_trans.callerID, u.wm_sel_call_trans.callerID_length);
+      break;
     case WM_STANDBY:
       check("standby state", u.wm_standby.state, 1);
       check("standby receiver state", u.wm_standby.receiver_state, 1);
       break;
   }
   if (!field) return true;
-  std::cerr << GetPrefix() << " " << field << " " << value << " out of range, packet dropped"
-            << std::endl;
+  LogDropped([&](std::ostream& log) { log << field << " " << value << " out of range"; });
   return false;
+}
+
+int LemzRadioControl::Unpack(sig_proto& p, unsigned char* buf, int n) {
+  const int result = sig_proto_unpack(&p, buf, n);
+  if (result == kSigBadType) {
+    LogDropped([&](std::ostream& log) { log << "packet type " << p.type << " unknown"; });
+  } else if (result != 0) {
+    LogDropped([&](std::ostream& log) {
+      log << "packet of " << n << " bytes too short";
+      if (n > 0) log << " for type " << unsigned{buf[0]};
+    });
+  } else if (!Acceptable(p)) {
+    return -1;
+  }
+  return result;
 }
 
 void LemzRadioControl::OnRtpExtEvent(int, short revents) {
   ReceiveLoop(
       revents, current_, pending_, [](sig_proto& p) { sig_proto_init(&p); },
-      [this](sig_proto& p, unsigned char* buf, int n) {
-        const int result = sig_proto_unpack(&p, buf, n);
-        return result == 0 && !Acceptable(p) ? -1 : result;
-      },
+      [this](sig_proto& p, unsigned char* buf, int n) { return Unpack(p, buf, n); },
       [](sig_proto& a, sig_proto& b) { return cmp_sig_proto_header(&a, &b) != 0; },
       [this](sig_proto& p) { OnRtpProtoRXEvent(p); });
 }

@@ -76,6 +76,8 @@ class LemzRadioControl : public RadioControl {
   int SendRadioStateToChan(const LemzRadioState& s);
   int SendProtoToChan(sig_proto& p);
   int OnRtpProtoRXEvent(const sig_proto& p);
+  // sig_proto_unpack, then Acceptable; a packet that fails either is logged and not 0.
+  int Unpack(sig_proto& p, unsigned char* buf, int n);
 
   sig_proto current_{};
   sig_proto pending_{};

@@ -51,6 +51,7 @@ void RadioControl::Init(RadioControlType type) {
   last_status_ = Mux::milliseconds();
   interval_ = kDefaultInterval;
   filter_active_ = false;
+  filter_taken_ = true;
   notify_ = nullptr;
   timer_enabled_ = false;
   event_.Bind("RadioControl::OnRtpExtEvent", &RadioControl::OnEvent, this);
@@ -79,6 +80,9 @@ bool RadioControl::OpenSession() {
   }
   ext_ = std::move(session);
   event_.Schedule(ext_, POLLIN);
+  // A new session filters nothing: it gets the controller's filter, if there is one.
+  filter_taken_ = !filter_active_;
+  if (filter_active_) ApplyFilter();
   return true;
 }
 
@@ -132,26 +136,27 @@ void RadioControl::OnProcessStatus(Timer*) {
 }
 
 int RadioControl::UpdateAccess(bool allow, const in_addr& source) {
-  if (!allow || source.s_addr == 0) {
-    if (!filter_active_) return 0;
-    rtp_ext_source_filter reset{};
-    if (Device::ioctl(ext_.get(), RtpExtIoctl::kResetFilter, 0ul) < 0) {
-      LogFailure("reset filer rtp_ext session fail !!!");
-      return 0;
-    }
-    filter_ = reset;
-    filter_active_ = false;
-    return 0;
-  }
-  if (filter_active_ && filter_.addr == source.s_addr) return 0;
-  rtp_ext_source_filter filter{source.s_addr, 0};
-  if (Device::ioctl(ext_.get(), RtpExtIoctl::kSetFilter, &filter, sizeof filter) < 0) {
-    LogFailure("set filer rtp_ext session fail !!!");
-    return 0;
-  }
-  filter_ = filter;
-  filter_active_ = true;
+  const bool active = allow && source.s_addr != 0;
+  const uint32_t addr = active ? source.s_addr : 0;
+  if (filter_taken_ && active == filter_active_ && addr == filter_.addr) return 0;
+  filter_active_ = active;
+  filter_ = rtp_ext_source_filter{addr, 0};
+  ApplyFilter();
   return 0;
+}
+
+void RadioControl::ApplyFilter() {
+  filter_taken_ = false;
+  if (filter_active_) {
+    if (Device::ioctl(ext_.get(), RtpExtIoctl::kSetFilter, &filter_, sizeof filter_) < 0) {
+      LogFailure("set filer rtp_ext session fail !!!");
+      return;
+    }
+  } else if (Device::ioctl(ext_.get(), RtpExtIoctl::kResetFilter, 0ul) < 0) {
+    LogFailure("reset filer rtp_ext session fail !!!");
+    return;
+  }
+  filter_taken_ = true;
 }
 
 const std::string& RadioControl::GetPrefix() {

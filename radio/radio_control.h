@@ -7,6 +7,10 @@
 // holds the notification sink of its slot (not owned). The protocol controllers (ED-137, LEMZ)
 // override the virtual operations and run their packets through ReceiveLoop.
 //
+// The source filter is the controller's state: a restarted session (a codec change attaches a
+// new one) gets it set anew. Received packets that a protocol drops are logged through one
+// LogThrottle per controller, so that a flood of bad packets gives one line a second.
+//
 // Kinds of controller (RadioControlType):
 //   ExtAttach  its own /dev/rtp_ext session, attached to an RTP session of this process;
 //   RtpAttach  no /dev/rtp_ext session here: this process's RTP session (a duplicate held
@@ -22,10 +26,12 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <iostream>
 #include <string>
 
 #include "base/event.h"
 #include "base/fd.h"
+#include "base/log_throttle.h"
 #include "base/timer.h"
 #include "hw/device_names.h"
 #include "hw/rtp_ext_records.h"
@@ -101,8 +107,9 @@ class RadioControl : public IRadioController, private IRadioIntController {
   void SetTimerInterval(unsigned long ms) { interval_ = static_cast<uint32_t>(ms); }
   void SetTimer(unsigned long ms);
 
-  // Lets only packets from `source` through while `allow`, or every source. The engine's filter
-  // changes only when its request succeeds; 0.0.0.0 never becomes a filter (it lifts one).
+  // Lets only packets from `source` through while `allow`, or every source; 0.0.0.0 never
+  // becomes a filter (it lifts one). The request is issued when the wanted filter changes, and
+  // again after a failed one, until the engine takes it. Always 0.
   int UpdateAccess(bool allow, const in_addr& source);
 
   // "rtp_ext[ID] TIME:" ("rtp_ext TIME:" for ExtOnly), kept in the prefix member.
@@ -113,7 +120,8 @@ class RadioControl : public IRadioController, private IRadioIntController {
 
   RadioControlType type() const { return type_; }
   const Fd& ext_fd() const { return ext_; }
-  bool filter_active() const { return filter_active_; }
+  // True when the engine session holds a source filter that this controller set.
+  bool filter_active() const { return filter_active_ && filter_taken_; }
   uint32_t interval() const { return interval_; }
 
  protected:
@@ -140,6 +148,10 @@ class RadioControl : public IRadioController, private IRadioIntController {
   }
   // Logs `message` after the prefix, with strerror of the current errno.
   void LogFailure(const char* message);
+  // Logs a received packet that is dropped: `describe(std::ostream&)` writes why. At most one
+  // line a second, which tells how many were left out since the one before.
+  template <class Describe>
+  void LogDropped(Describe describe);
 
   IRadioControlNotify* notify() const { return notify_; }
   uint32_t workstation() const { return workstation_; }
@@ -154,6 +166,8 @@ class RadioControl : public IRadioController, private IRadioIntController {
   void OnEvent(int fd, short revents) { OnRtpExtEvent(fd, revents); }
   // Issues the packet-info request and reads one packet; the read's result.
   int ReadPacket(unsigned char* buf);
+  // Sets the wanted source filter on the engine session, or lifts it.
+  void ApplyFilter();
 
   RadioControlType type_ = ExtAttach;
   Fd rtp_;
@@ -169,11 +183,23 @@ class RadioControl : public IRadioController, private IRadioIntController {
   uint32_t interval_ = kDefaultInterval;
   uint32_t id_ = 0;
   bool timer_enabled_ = false;
+  // The source filter the controller wants, and whether the engine session has taken it.
   bool filter_active_ = false;
   rtp_ext_source_filter filter_{};
+  bool filter_taken_ = true;
+  LogThrottle dropped_log_;
   IRadioControlNotify* notify_ = nullptr;
   std::string prefix_;
 };
+
+template <class Describe>
+void RadioControl::LogDropped(Describe describe) {
+  uint32_t left_out = 0;
+  if (!dropped_log_.allow(left_out)) return;
+  std::cerr << GetPrefix() << " ";
+  describe(std::cerr);
+  std::cerr << ", packet dropped" << LogThrottle::left_out_text(left_out) << std::endl;
+}
 
 template <class Record, class Reset, class Unpack, class Differs, class Process>
 void RadioControl::ReceiveLoop(short revents, Record& current, Record& pending, Reset init,

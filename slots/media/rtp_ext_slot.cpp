@@ -21,13 +21,13 @@ void RtpExtSlot::SetController(std::unique_ptr<RadioControl> controller) {
 }
 
 void RtpExtSlot::ConfigureRadio(const TERM::RtpRadioRequest& radio) {
+  // An absent delay has no value to read: it counts as 0.
   if (radio.has_rx_delay() || radio.has_tx_delay() || radio.has_selcal_delay()) {
-    auto value = [](bool has, const ASN1::INTEGER& v) {
-      return has ? static_cast<unsigned>(v.getValue()) : 0u;
-    };
-    configureDelays(value(radio.has_rx_delay(), radio.get_rx_delay()),
-                    value(radio.has_tx_delay(), radio.get_tx_delay()),
-                    value(radio.has_selcal_delay(), radio.get_selcal_delay()));
+    const int32_t rx = radio.has_rx_delay() ? radio.get_rx_delay().getValue() : 0;
+    const int32_t tx = radio.has_tx_delay() ? radio.get_tx_delay().getValue() : 0;
+    const int32_t selcal = radio.has_selcal_delay() ? radio.get_selcal_delay().getValue() : 0;
+    configureDelays(static_cast<unsigned>(rx), static_cast<unsigned>(tx),
+                    static_cast<unsigned>(selcal));
   }
   if (radio.has_bss_enable()) enableBSS(radio.get_bss_enable().getValue());
   if (radio.has_ng_enable()) enableNG(radio.get_ng_enable().getValue());

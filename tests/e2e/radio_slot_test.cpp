@@ -1,7 +1,8 @@
 // An ED-137 radio slot on orvexd and the simulated board: the controller creates it, the
 // header-extension engine carries the creation's status out, a TX packet from the voice
 // communication side comes back as an rtpExt signal, a controller command goes out as an RX
-// packet, and the destroy detaches and closes the engine session.
+// packet and keys the source filter, which a codec change carries to the new engine session,
+// and the destroy detaches and closes the engine session.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -55,8 +56,16 @@ TEST_F(RadioSlot, Ed137CreateSignalCommandAndDestroy) {
   EXPECT_EQ(board_.command("rtpext session 0"),
             Lines{"open etype=0x0167 words=1,123,10,1 attached filter=127.0.0.5"});
 
-  EXPECT_EQ(answer("{ seq 3, slot 1, pdu command : destroy : NULL }"), wire(success(3, 1)));
+  // A codec change attaches a new session, which filters as the old one did.
+  EXPECT_EQ(answer("{ seq 3, slot 1, pdu command : ioctl : encoder-mode : ulaw }"),
+            wire(success(3, 1)));
   EXPECT_EQ(board_.command("rtpext session 0"),
+            Lines{"closed etype=0x0167 words=1,123,10,1 detached filter=127.0.0.5"});
+  EXPECT_EQ(board_.command("rtpext session 1"),
+            Lines{"open etype=0x0167 words=1,123,10,1 attached filter=127.0.0.5"});
+
+  EXPECT_EQ(answer("{ seq 4, slot 1, pdu command : destroy : NULL }"), wire(success(4, 1)));
+  EXPECT_EQ(board_.command("rtpext session 1"),
             Lines{"closed etype=0x0167 words=1,123,10,1 detached filter=127.0.0.5"});
 }
 

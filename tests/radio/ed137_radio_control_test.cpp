@@ -199,6 +199,58 @@ TEST_F(Ed137Control, KeyedRadioFiltersItsSource) {
   EXPECT_FALSE(control_->SendASNToChan(lemz));
 }
 
+// Each packet on its own second, so that every dropped one has its log line; unknown features
+// are skipped, the packet is taken.
+TEST_F(Ed137Control, MalformedPacketsAreDroppedWithALine) {
+  make();
+  const struct {
+    const char* packet;
+    const char* line;  // "" when the packet is reported
+  } cases[] = {
+      {"20", "packet of 1 bytes too short, packet dropped"},
+      {"2001", ""},
+      {"2001" "25", "feature longer than the packet of 3 bytes, packet dropped"},
+      {"2001" "2100" "430000", "feature longer than the packet of 7 bytes"},
+      {"2041" "F2AAAA" "2107", ""},
+      {"A0000000", "PTT type 5 out of range, packet dropped"},
+      {"C0400000", "PTT type 6 out of range"},
+      {"E0000000", "PTT type 7 out of range"},
+      {"80000000", ""},
+  };
+  size_t reports = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.packet);
+    advance(1000);
+    StreamCapture errors(std::cerr);
+    receive({c.packet});
+    const std::string text = errors.take();
+    if (*c.line) {
+      EXPECT_NE(text.find(c.line), std::string::npos) << text;
+      EXPECT_EQ(text.find("left out"), std::string::npos) << text;
+    } else {
+      EXPECT_EQ(text, "");
+      ++reports;
+    }
+    EXPECT_EQ(notify_.reports.size(), reports);
+  }
+}
+
+TEST_F(Ed137Control, AFloodOfBadPacketsGivesOneLineASecond) {
+  make();
+  StreamCapture errors(std::cerr);
+  receive(std::vector<std::string>(30, "00"));
+  receive(std::vector<std::string>(30, "E0000000"));
+  std::string text = errors.take();
+  EXPECT_NE(text.find("packet of 1 bytes too short, packet dropped\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("PTT type"), std::string::npos) << text;
+  advance(1000);
+  receive({"A0000000"});
+  text = errors.take();
+  EXPECT_NE(text.find("PTT type 5 out of range, packet dropped (59 similar lines left out)"),
+            std::string::npos)
+      << text;
+}
+
 TEST_F(Ed137Control, TxCommandKeepsTheKeepAliveGoing) {
   make();
   EXPECT_TRUE(control_->SendASNToChan(modifier("127.0.0.9", true, TERM::ED137RadioPTT::normal_ptt_on)));

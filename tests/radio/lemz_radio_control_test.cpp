@@ -149,18 +149,48 @@ TEST_F(LemzGateway, RunsEndAtAChangeOfTypeOrSource) {
       << "an unset squelsh and rte are reported as no-config";
 }
 
-TEST_F(LemzGateway, ValuesNoReportCanCarryAreDropped) {
-  StreamCapture errors(std::cerr);
-  engine_->receive({"0B000000" "05000000"});
-  engine_->receive({"0C000000" "08000000"});
-  engine_->receive({"87000000" "01000200"});
-  EXPECT_TRUE(notify_.reports.empty());
-  const std::string text = errors.take();
-  for (const char* field : {"squelsh 5 out of range", "rte 8 out of range",
-                            "standby receiver state 2 out of range"})
-    EXPECT_NE(text.find(field), std::string::npos) << field;
-  engine_->receive({"0B000000" "02000000"});
-  EXPECT_EQ(notify_.reports.size(), 1u);
+// Each packet on its own second, so that every dropped one has its log line.
+TEST_F(LemzGateway, PacketsNoReportCanCarryAreDroppedWithALine) {
+  const struct {
+    const char* packet;
+    const char* line;  // "" when the packet is reported
+  } cases[] = {
+      {"0B000000" "03000000", "squelsh 3 out of range, packet dropped"},
+      {"0B000000" "02000000", ""},
+      {"0C000000" "08000000", "rte 8 out of range, packet dropped"},
+      {"0C000000" "07000000", ""},
+      {"0D000000" "02000000", "standby state 2 out of range, packet dropped"},
+      {"84000000" "00000001" "00000000" "03000000", "squelsh 3 out of range"},
+      {"87000000" "01000200", "standby receiver state 2 out of range"},
+      // Caller identities become IA5Strings: octets of 0x80 and above have no place there.
+      {"09f1000003c3a941000000", "caller id octet 195 out of range, packet dropped"},
+      {"09f10000" "037f2041", ""},
+      {"85000000" "0100007f" "00000001" "02418000", "caller id octet 128 out of range"},
+      {"85000000" "0100007f" "00000001" "02414200", ""},
+      // Malformed: short, an identity longer than the packet, payload missing, unknown type.
+      {"0900", "packet of 2 bytes too short for type 9, packet dropped"},
+      {"09000000" "0A616263", "packet of 8 bytes too short for type 9"},
+      {"85000000" "0100007f", "packet of 8 bytes too short for type 133"},
+      {"02000000", "packet of 4 bytes too short for type 2"},
+      {"C8000000", "packet type 200 unknown, packet dropped"},
+      {"0E000000", "packet type 14 unknown"},
+  };
+  size_t reports = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.packet);
+    advance(1000);
+    StreamCapture errors(std::cerr);
+    engine_->receive({c.packet});
+    const std::string text = errors.take();
+    if (*c.line) {
+      EXPECT_NE(text.find(c.line), std::string::npos) << text;
+      EXPECT_EQ(text.find("left out"), std::string::npos) << text;
+    } else {
+      EXPECT_EQ(text, "");
+      ++reports;
+    }
+    EXPECT_EQ(notify_.reports.size(), reports);
+  }
 }
 
 TEST_F(LemzGateway, StatusSetsTheStateAndTheFilterButSendsNothing) {

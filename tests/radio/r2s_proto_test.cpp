@@ -53,6 +53,11 @@ const Pack kPacks[] = {
      64, 4, "3FF911F9", "1\t1\t63\t1\t1\t1\t1\t0x01\t1\t31\t1"},
     {"FieldsMaskedToTheirWidths", [] { return rx(9, 3, 64 + 5, 2, 3, 4); }, 64, 4, "31500000",
      "1\t1\t5\t0\t1\t0\t0\t\t\t\t"},
+    // PTT-id 69 spills into the SQU bit unless masked: with SQU clear the spill would show.
+    {"PttIdMaskedBeforeAClearSqu", [] { return rx(1, 0, 69, 0, 0, 0); }, 64, 4, "21400000",
+     "1\t0\t5\t0\t0\t0\t0\t\t\t\t"},
+    {"TxPttIdMasked", [] { return tx(1, 69, 0, 0); }, 64, 4, "21400000",
+     "1\t0\t5\t0\t0\t0\t0\t\t\t\t"},
     {"TxHeaderLeavesSquAndSctClear", [] { return tx(4, 33, 1, 0); }, 4, 4, "8860" "0000",
      "4\t0\t33\t1\t0\t0\t0\t\t\t\t"},
     {"RxRrcShortTakesTwoBytes",

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <regex>
 #include <string>
 
@@ -148,6 +149,85 @@ TEST_F(RadioSlots, LemzSlotOnAnotherProcesssSession) {
   EXPECT_EQ(talk({"{ seq 2, slot 1, pdu command : destroy : NULL }"}),
             Lines{reply(2, 1, "success : NULL")});
   held.close();
+}
+
+// The filter word of the newest header-extension session's state.
+std::string newest_filter() {
+  const std::string state = board().command("rtpext session " + newest_ext_session()).at(0);
+  return state.substr(state.find("filter=") + 7);
+}
+
+TEST_F(RadioSlots, CodecChangeKeepsTheControllersSourceFilter) {
+  const char kEd137Rx[] =
+      "ed-137 : { addr { session-addr \"127.0.0.9\", session-ssrc 1 }, params rx : { header { "
+      "ptt %s, squ squ-on, ptt-id 0, ptt-mute FALSE, ptt-summation FALSE, sct FALSE } } }";
+  const char kLemzTrans[] =
+      "lemz : { addr { session-addr \"127.0.0.9\", session-ssrc 1 }, params wm-trans : { flags { "
+      "prio 1, ptt %s, bss FALSE, vad-rx FALSE, vad-tx FALSE, sql FALSE, sh FALSE, pwr FALSE, rv "
+      "FALSE, resv FALSE, selcall 0, li 0 }, ip \"127.0.0.9\", ssrc 1 } }";
+  struct Family {
+    const char* name;
+    const char* create;
+    const char* command;  // an rtpExt value whose %s is the push-to-talk
+    const char* keyed;
+    const char* unkeyed;
+  };
+  const Family families[] = {{"ed-137", kEd137, kEd137Rx, "normal-ptt-on", "ptt-off"},
+                             {"lemz", kLemzStatus, kLemzTrans, "TRUE", "FALSE"}};
+  for (const Family& f : families) {
+    SCOPED_TRACE(f.name);
+    auto rtp_ext = [&](int seq, const char* ptt) {
+      char value[600];
+      std::snprintf(value, sizeof value, f.command, ptt);
+      return talk({"{ seq " + std::to_string(seq) + ", slot 1, pdu command : ioctl : rtpExt : " +
+                   value + " }"});
+    };
+    auto codec = [&](int seq, const std::string& change) {
+      return talk({"{ seq " + std::to_string(seq) + ", slot 1, pdu command : ioctl : " + change +
+                   " }"});
+    };
+    ASSERT_GT(create_slot("ptG711-Alaw", f.create), 0);
+    EXPECT_EQ(rtp_ext(2, f.keyed), Lines{reply(2, 1, "success : NULL")});
+    EXPECT_EQ(newest_filter(), "127.0.0.9");
+    EXPECT_EQ(codec(3, "encoder-mode : ulaw"), Lines{reply(3, 1, "success : NULL")});
+    EXPECT_EQ(newest_filter(), "127.0.0.9") << "the new session filters as the old one did";
+    EXPECT_EQ(log_tail("rtp_ext", 1), Lines{"0xc0084504 SET_FILTER 127.0.0.9"});
+
+    // Unkeyed while no session is attached: the next session gets no filter.
+    ASSERT_EQ(board().command("fail rtp 0xc02c5200 EIO"), Lines{"ok"});
+    EXPECT_EQ(codec(4, "decoder-mode : ulaw"), Lines{reply(4, 1, "error : unsupported")});
+    StreamCapture errors(std::cerr);
+    EXPECT_EQ(rtp_ext(5, f.unkeyed), Lines{reply(5, 1, "success : NULL")});
+    EXPECT_NE(errors.take().find("reset filer rtp_ext session fail !!!"), std::string::npos);
+    EXPECT_EQ(codec(6, "encoder-mode : alaw"), Lines{reply(6, 1, "success : NULL")});
+    EXPECT_EQ(newest_filter(), "off");
+    EXPECT_EQ(log_tail("rtp_ext", 1).at(0).substr(0, 17), "0xc0084501 ATTACH");
+
+    EXPECT_EQ(talk({"{ seq 7, slot 1, pdu command : destroy : NULL }"}),
+              Lines{reply(7, 1, "success : NULL")});
+  }
+}
+
+// A create may give any of the three delays; the absent ones count as 0.
+TEST_F(RadioSlots, AbsentDelaysCountAsZero) {
+  const struct {
+    const char* delays;
+    const char* configured;
+  } cases[] = {{", rx-delay 40", "rx=40 tx=0 selcal=0"},
+               {", tx-delay 5, selcal-delay 6", "rx=0 tx=5 selcal=6"},
+               {", selcal-delay 9", "rx=0 tx=0 selcal=9"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.delays);
+    std::string radio = kLemzStatus;
+    radio.insert(radio.size() - 2, c.delays);
+    ASSERT_GT(create_slot("ptG711-Alaw", radio), 0);
+    const Lines dsp = board().command("log dsp");
+    ASSERT_FALSE(dsp.empty());
+    EXPECT_NE(dsp.back().find(std::string("DELAYS ") + c.configured), std::string::npos)
+        << dsp.back();
+    EXPECT_EQ(talk({"{ seq 2, slot 1, pdu command : destroy : NULL }"}),
+              Lines{reply(2, 1, "success : NULL")});
+  }
 }
 
 TEST_F(RadioSlots, EngineFailureLeavesASlotWithoutRadio) {
