@@ -24,6 +24,7 @@
 #include "asn1/modules/lemzgw.h"
 #include "asn1/modules/lgcp.h"
 #include "asn1/modules/term.h"
+#include "base/log_throttle.h"
 #include "hw/dsproc_receiver.h"
 #include "hw/rtp_records.h"
 #include "hw/tonec_receiver.h"
@@ -146,6 +147,8 @@ class Slot {
   // The seq of a destroy command whose answer waits for on_release(); valid when `delayed`.
   unsigned delayedSeq = 0;
   bool delayed = false;
+  // The log lines of commands the slot refuses, which a controller can repeat at will.
+  LogThrottle refusalLog;
 };
 
 // Slot::Put as a stream inserter.
