@@ -70,8 +70,14 @@ void Tpkt_protocol::message(Packet& p) {
 
 void Tpkt_protocol::receive(Packet& p) {
   if (!waiting_.empty()) {
-    // Behind the bytes that already wait.
-    if (p.length() > 0) waiting_.push_back(std::move(p));
+    // Behind the bytes that already wait, in the room of the last packet when it has enough, so
+    // that a layer below that goes on handing up small pieces does not drain the packet pool.
+    const unsigned n = p.length();
+    Packet& last = waiting_.back();
+    if (n > 0 && last._tailroom() >= n)
+      std::memcpy(last.put(n), p.pull(n), n);
+    else if (n > 0)
+      waiting_.push_back(std::move(p));
     return;
   }
   if (!consume(p)) return;

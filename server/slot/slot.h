@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -147,8 +148,12 @@ class Slot {
   // The seq of a destroy command whose answer waits for on_release(); valid when `delayed`.
   unsigned delayedSeq = 0;
   bool delayed = false;
-  // The log lines of commands the slot refuses, which a controller can repeat at will.
-  LogThrottle refusalLog;
+  // The throttle of the log lines of one kind of refusal (a reason the slot gives for not
+  // carrying out a command), which a controller can repeat at will.
+  LogThrottle& refusalLog(const std::string& kind) { return refusalLogs[kind]; }
+
+ private:
+  std::map<std::string, LogThrottle> refusalLogs;
 };
 
 // Slot::Put as a stream inserter.

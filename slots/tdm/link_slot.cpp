@@ -10,9 +10,10 @@ namespace LinkSlot {
 
 namespace {
 
-void LogRefusal(Slot& slot, const std::string& reason) {
+// `kind` names the reason; `reason` is the text of this refusal.
+void LogRefusal(Slot& slot, const std::string& kind, const std::string& reason) {
   uint32_t left_out = 0;
-  if (slot.refusalLog.allow(left_out))
+  if (slot.refusalLog(kind).allow(left_out))
     std::cerr << slot << ": userData refused: " << reason << LogThrottle::left_out_text(left_out)
               << std::endl;
 }
@@ -23,13 +24,13 @@ bool SendUserData(Slot& slot, ProtocolsFamily& family, const char* refusal,
                   const std::vector<char>& data) {
   if (!refusal && packet_pool().free_count() < kPoolReserve) refusal = "packet pool low";
   if (refusal) {
-    LogRefusal(slot, refusal);
+    LogRefusal(slot, refusal, refusal);
     return false;
   }
   Packet p;
   family.prepare_head(p);
   if (p._tailroom() < data.size()) {
-    LogRefusal(slot, std::to_string(data.size()) + " bytes do not fit a packet");
+    LogRefusal(slot, "too long", std::to_string(data.size()) + " bytes do not fit a packet");
     return false;
   }
   if (!data.empty()) std::memcpy(p.put(static_cast<unsigned>(data.size())), data.data(), data.size());
