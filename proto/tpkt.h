@@ -20,7 +20,6 @@
 #pragma once
 
 #include <cstdint>
-
 #include <deque>
 
 #include "base/dpc.h"
