@@ -39,7 +39,7 @@ bool MccSlot::IUserData(const std::vector<char>& data) {
   if (n == static_cast<ssize_t>(data.size())) return true;
   const int error = errno;
   uint32_t left_out = 0;
-  if (!refusalLog("write fail").allow(left_out)) return false;
+  if (!write_fail_log_.allow(left_out)) return false;
   std::cerr << *this << ": write fail: ";
   if (n < 0)
     std::cerr << std::strerror(error);
