@@ -1,5 +1,6 @@
-// The real daemon on the simulated board, beside a bare TPKT echo on loopback. The PPP
-// authentication relay's port is fixed: run one such program at a time.
+// The real daemon on the simulated board, beside a bare TPKT echo on loopback. As root the
+// program has a network of its own; otherwise the PPP authentication relay's fixed port allows
+// one such program (or daemon) at a time.
 //
 // orvexd runs as a child process on orvex-boardsim; the echo is an AcceptorNet whose sink sends
 // every frame straight back, on an event loop in a thread of this process. Each iteration makes
@@ -38,9 +39,17 @@
 #include "bench/proto/loopback_bench.h"
 #include "proto/acceptor_net.h"
 #include "tests/support/orvexd_process.h"
+#include "tests/support/own_network.h"
 #include "tools/simctl/board_sim.h"
 
 namespace {
+
+// Entered before main, while the program has a single thread, so that every thread and child
+// shares it.
+[[maybe_unused]] const bool own_network = [] {
+  std::string why;
+  return enter_own_network(why);
+}();
 
 bool is_signal(const std::string& tpkt) {
   LGCP::Message m;
