@@ -12,7 +12,6 @@
 #include "base/multiplexer.h"
 #include "base/mux_clock.h"
 #include "fuzz/proto/stream_pieces.h"
-#include "base/timer.h"
 #include "proto/tpkt.h"
 #include "tests/support/multiplexer_probe.h"
 
@@ -24,20 +23,6 @@ class Collector : public ProtocolsFamily {
   void on_message(Packet& p) override {
     frames.emplace_back(reinterpret_cast<const char*>(p.get()->data), p.length());
   }
-  // Runs loop turns until the layer has handed up every frame it holds; a far timer keeps the
-  // loop from taking itself for hung.
-  void drain(const Tpkt_protocol& tpkt) {
-    awake_.set(3600 * 1000, &Collector::awake, this);
-    for (unsigned turns = 0; tpkt.waiting() > 0; ++turns) {
-      if (turns > 65536) std::abort();
-      MultiplexerProbe::turn();
-    }
-    awake_.reset();
-  }
-
- private:
-  void awake() {}
-  Timer awake_;
 };
 
 // The frames of a whole stream, read the way RFC 1006 frames are searched for: skip bytes until
@@ -97,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (p.length() != 0) std::abort();
       at += piece;
     }
-    owner.drain(*tpkt);
+    // The frames beyond one turn's budget come in the turns after.
+    if (!MultiplexerProbe::turns_while([&] { return tpkt->waiting() > 0; }, 65536)) std::abort();
     if (time_out) {
       Mux::TestClock::advance_ms(Tpkt_protocol::reassembly_timeout_ms);
       multiplexer.timers_schedule();
