@@ -49,6 +49,19 @@ bool GeneralizedTime::set(const char* text) {
   if (text == nullptr) return false;
   size_t len = std::strlen(text);
   if (len < 14 || !digits(text, 14)) return false;
+  // An offset "+hhmm" / "-hhmm" lies within 14 hours, its minutes under 60: any other would
+  // print differently from what was read.
+  const bool utc_text = text[len - 1] == 'Z';
+  const bool has_offset =
+      !utc_text && len >= 19 && (text[len - 5] == '+' || text[len - 5] == '-');
+  int offset = 0;
+  if (has_offset) {
+    if (!digits(text + len - 4, 4)) return false;
+    const int hh = number(text + len - 4, 2);
+    const int mm = number(text + len - 2, 2);
+    if (mm >= 60 || hh * 100 + mm > kMaxOffsetHhmm) return false;
+    offset = hh * 60 + mm;
+  }
   year = number(text, 4);
   month = number(text + 4, 2);
   day = number(text + 6, 2);
@@ -63,12 +76,10 @@ bool GeneralizedTime::set(const char* text) {
     for (; *p >= '0' && *p <= '9'; ++p, scale /= 10) ms += (*p - '0') * scale;
     millisec = ms;
   }
-  if (text[len - 1] == 'Z') {
+  if (utc_text) {
     utc = true;
-  } else if (len >= 19 && (text[len - 5] == '+' || text[len - 5] == '-') &&
-             digits(text + len - 4, 4)) {
-    int minutes = number(text + len - 4, 2) * 60 + number(text + len - 2, 2);
-    mindiff = text[len - 5] == '-' ? -minutes : minutes;
+  } else if (has_offset) {
+    mindiff = text[len - 5] == '-' ? -offset : offset;
   }
   return true;
 }

@@ -17,8 +17,12 @@ class GeneralizedTime : public AbstractData {
   GeneralizedTime(int year, int month, int day, int hour, int minute, int second, int millisec,
                   int mindiff, bool utc);
 
+  // The widest offset from UTC, as hhmm.
+  static constexpr int kMaxOffsetHhmm = 1400;
+
   // Reads "YYYYMMDDhhmmss", then an optional fraction ".fff", then "Z" or "+hhmm" / "-hhmm".
-  // Fields the text does not give keep their values; false when the 14 digits are missing.
+  // Fields the text does not give keep their values. False, changing nothing, when the 14
+  // digits are missing or the offset is not digits, exceeds 1400 or has 60 minutes or more.
   bool set(const char* text);
   // "YYYYMMDDhhmmss", ".fff" when millisec is not 0, then "Z" when utc, else "+hhmm" or "-hhmm"
   // when mindiff is not 0.

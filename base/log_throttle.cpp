@@ -15,6 +15,15 @@ bool LogThrottle::allow(uint32_t& left_out) {
   return true;
 }
 
+bool LogThrottle::flush(uint32_t& left_out) {
+  if (left_out_ == 0) return false;
+  left_out = left_out_ - 1;
+  left_out_ = 0;
+  written_ = true;
+  last_ms_ = Mux::milliseconds();
+  return true;
+}
+
 std::string LogThrottle::left_out_text(uint32_t left_out) {
   if (left_out == 0) return {};
   return " (" + std::to_string(left_out) + " similar lines left out)";

@@ -23,6 +23,11 @@ class LogThrottle {
   // The number of lines refused since the last line allowed.
   uint32_t pending() const { return left_out_; }
 
+  // Ends a series (the stream that brought the lines has ended, say), so that no count is lost:
+  // true when lines were refused since the last line allowed; the caller then writes the last
+  // of them, and `left_out` is the number refused before it. The interval starts afresh.
+  bool flush(uint32_t& left_out);
+
   // "" for 0, else " (N similar lines left out)", for the end of the line written.
   static std::string left_out_text(uint32_t left_out);
 

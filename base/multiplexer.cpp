@@ -61,6 +61,7 @@ void Multiplexer::run(bool watchdog, bool noTimeCache) {
 }
 
 int Multiplexer::prepare_turn() {
+  ++turn_;
   timers_schedule();
   int plugin_wait = timerPoll_schedule();
   build_poll_set();
@@ -69,7 +70,8 @@ int Multiplexer::prepare_turn() {
   // Timers and handlers may have been added by the deferred calls just run.
   int timeout = timer_wait(Mux::milliseconds());
   if (plugin_wait != kNoLimit && (timeout < 0 || plugin_wait < timeout)) timeout = plugin_wait;
-  if (!new_.empty()) timeout = 0;
+  if (!new_.empty() || stay_awake_) timeout = 0;
+  stay_awake_ = false;
   if (timeout < 0 && active().empty()) {
     std::cerr << "multiplexer: system hang detected!!!" << std::endl;
     std::abort();

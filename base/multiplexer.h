@@ -9,7 +9,8 @@
 //      handler fill its poll-set entry;
 //   4. runs the deferred calls again;
 //   5. polls, no longer than the next timer, the plug-ins' wish and, with the watchdog open,
-//      1000 ms; pings the watchdog at most once per 1000 ms;
+//      1000 ms, and not at all when work was left for the next turn (stay_awake); pings the
+//      watchdog at most once per 1000 ms;
 //   6. when anything is ready, serves every active handler in list order.
 //
 // Handlers, timers and deferred calls are linked intrusively and owned by their users; the loop
@@ -59,6 +60,12 @@ class Multiplexer {
   void terminate() { terminate_ = 1; }
   // "PING" to the watchdog when it is open.
   void resetWD() { watchdog_.ping(); }
+  // The number of the current turn; it goes up by one as each turn starts. Work that must be
+  // spread over turns counts against it.
+  uint32_t turn() const { return turn_; }
+  // Work is left for the next turn (usually an active Dpc) and nothing may wake the loop for
+  // it: the next poll does not wait.
+  void stay_awake() { stay_awake_ = true; }
 
   void attach(EventHandler* handler);
   void detach(EventHandler* handler);
@@ -129,6 +136,8 @@ class Multiplexer {
   bool cache_time_ = false;
   bool pinged_ = false;
   uint32_t last_ping_ = 0;
+  uint32_t turn_ = 0;
+  bool stay_awake_ = false;
 };
 
 extern Multiplexer& multiplexer;

@@ -78,6 +78,13 @@ void Protocol::message(Packet&) {}
 
 void Protocol::receive(Packet&) {}
 
+void Protocol::hold_input(bool hold) {
+  if (lower())
+    lower()->hold_input(hold);
+  else if (owner_)
+    owner_->hold_input(hold);
+}
+
 void Protocol::activate() {
   if (lower())
     lower()->activate();

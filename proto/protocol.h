@@ -99,6 +99,10 @@ class Protocol : public Protocol_info, public F_dual_list_item<Protocol> {
   virtual void message(Packet& p);
   // A packet from below.
   virtual void receive(Packet& p);
+  // A layer above asks those below to stop (true) or go on (false) handing packets up, while
+  // it works through what it holds. Passes down; at the bottom, to the owner. The layer that
+  // reads from outside stops reading, so that the peer's bytes wait in the kernel.
+  virtual void hold_input(bool hold);
   // Walks down to the bottom layer and starts it.
   virtual void activate();
   virtual void deactivate();

@@ -32,6 +32,7 @@ void StrmProtocol::attach(const Fd& fd) {
 }
 
 void StrmProtocol::release() {
+  held_ = false;
   if (!socket_) return;
   event_.Release();
   socket_.close();
@@ -42,8 +43,13 @@ void StrmProtocol::local_activate() {
     on_deactivate(make_status<Protocol_status_error>(this, "fd not attached"));
     return;
   }
-  event_.Schedule(socket_, POLLIN);
+  event_.Schedule(socket_, held_ ? 0 : POLLIN);
   on_activate();
+}
+
+void StrmProtocol::hold_input(bool hold) {
+  held_ = hold;
+  event_.set_events(hold ? 0 : POLLIN);
 }
 
 void StrmProtocol::local_deactivate() {
@@ -64,6 +70,8 @@ std::string StrmProtocol::pending_error_text() const {
 void StrmProtocol::on_event(int, short revents) {
   if (revents & POLLERR) {
     on_error("pollerr: " + pending_error_text());
+  } else if (held_) {
+    // Reading, and a hang-up behind the bytes still queued, wait until the layer above lets go.
   } else if (revents & POLLIN) {
     // Read before acting on POLLHUP: a peer that sends and then closes has its last bytes
     // delivered, and the close shows as end of stream on a later read.

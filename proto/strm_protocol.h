@@ -1,7 +1,9 @@
 // StrmProtocol: the bottom layer of a stack over a connected stream socket (TCP or UNIX).
 //
 // It owns the socket. Each readable event reads once, whatever has arrived (at most one packet,
-// 65536 bytes), and hands it up as one packet: the layer does no framing. message() writes a
+// 65536 bytes), and hands it up as one packet: the layer does no framing. While a layer above
+// holds input (hold_input), the socket is not read; a hang-up then waits too, so that the bytes
+// still queued are read first. message() writes a
 // packet completely before it returns, waiting for room in the send buffer for at most 1000 ms
 // in all; that wait is the one place where the event loop blocks, and the watchdog is pinged
 // around it.
@@ -40,6 +42,8 @@ class StrmProtocol : public Protocol {
   void local_deactivate() override;
   // Writes the whole packet (see above).
   void message(Packet& p) override;
+  // Stops or resumes reading the socket.
+  void hold_input(bool hold) override;
 
   void on_event(int fd, short revents);
   // release(), then a failure status with the text.
@@ -80,6 +84,8 @@ class StrmProtocol : public Protocol {
   Fd socket_;
   // Set when the send-queue ioctl reports free space instead of queued bytes.
   bool outq_reports_free_ = false;
+  // A layer above holds input; cleared with the socket.
+  bool held_ = false;
   std::string service_name_;
   Event event_;
   Measure read_measure_;

@@ -4,11 +4,14 @@
 #include <cstring>
 #include <iostream>
 
+#include "base/multiplexer.h"
 #include "base/profile.h"
+
+Tpkt_protocol::Tpkt_protocol() { resume_.Bind(this, &Tpkt_protocol::resume); }
 
 Tpkt_protocol::~Tpkt_protocol() {
   if (alive_) *alive_ = false;
-  report_skipped();
+  flush_log();
 }
 
 void Tpkt_protocol::local_prepare_head(Packet& p) { p.reserve_head(header_size); }
@@ -23,16 +26,29 @@ void Tpkt_protocol::local_deactivate() {
 }
 
 void Tpkt_protocol::on_deactivate(Protocol_status status) {
-  report_skipped();
+  // The stream below has ended: the frames still waiting have no one to answer.
+  reset();
   Protocol::on_deactivate(status);
 }
 
 void Tpkt_protocol::reset() {
-  report_skipped();
+  flush_log();
   timer_.reset();
   body_.reset();
+  waiting_.clear();
+  resume_.Deactivate();
+  if (holding_) {
+    holding_ = false;
+    hold_input(false);
+  }
   next_state(idle);
   ++epoch_;
+}
+
+unsigned Tpkt_protocol::waiting() const {
+  unsigned n = 0;
+  for (const Packet& p : waiting_) n += p.length();
+  return n;
 }
 
 void Tpkt_protocol::message(Packet& p) {
@@ -53,11 +69,30 @@ void Tpkt_protocol::message(Packet& p) {
 }
 
 void Tpkt_protocol::receive(Packet& p) {
+  if (!waiting_.empty()) {
+    // Behind the bytes that already wait, in the room of the last packet when it has enough, so
+    // that a layer below that goes on handing up small pieces does not drain the packet pool.
+    const unsigned n = p.length();
+    Packet& last = waiting_.back();
+    if (n > 0 && last._tailroom() >= n)
+      std::memcpy(last.put(n), p.pull(n), n);
+    else if (n > 0)
+      waiting_.push_back(std::move(p));
+    return;
+  }
+  if (!consume(p)) return;
+  if (p.length() > 0)
+    wait(p);
+  else
+    arm_timer();
+}
+
+bool Tpkt_protocol::consume(Packet& p) {
   bool alive = true;
   bool* outer = alive_;
   alive_ = &alive;
   const unsigned epoch = epoch_;
-  while (p.length() > 0) {
+  while (p.length() > 0 && budget_left()) {
     switch (state_) {
       case idle: receive_idle(p); break;
       case wait_r: receive_wait_r(p); break;
@@ -70,12 +105,58 @@ void Tpkt_protocol::receive(Packet& p) {
     // read then belongs to a connection that no longer exists.
     if (!alive) {
       if (outer) *outer = false;
-      return;
+      return false;
     }
     if (epoch_ != epoch) break;
   }
   alive_ = outer;
-  if (epoch_ != epoch) return;
+  return epoch_ == epoch;
+}
+
+bool Tpkt_protocol::budget_left() {
+  const uint32_t turn = multiplexer.turn();
+  if (turn != turn_) {
+    turn_ = turn;
+    frames_in_turn_ = 0;
+  }
+  return frames_in_turn_ < max_frames_per_turn;
+}
+
+void Tpkt_protocol::wait(Packet& p) {
+  waiting_.push_back(std::move(p));
+  timer_.reset();
+  resume_.Activate();
+  multiplexer.stay_awake();
+  if (!holding_) {
+    holding_ = true;
+    hold_input(true);
+  }
+}
+
+void Tpkt_protocol::resume() {
+  while (!waiting_.empty()) {
+    if (!budget_left()) {
+      multiplexer.stay_awake();
+      return;
+    }
+    Packet p = std::move(waiting_.front());
+    waiting_.pop_front();
+    if (!consume(p)) return;
+    if (p.length() > 0) {
+      waiting_.push_front(std::move(p));
+      multiplexer.stay_awake();
+      return;
+    }
+  }
+  resume_.Deactivate();
+  if (holding_) {
+    holding_ = false;
+    hold_input(false);
+  }
+  arm_timer();
+}
+
+void Tpkt_protocol::arm_timer() {
   if (state_ == idle)
     timer_.reset();
   else
@@ -98,18 +179,49 @@ void Tpkt_protocol::receive_idle(Packet& p) {
 
 void Tpkt_protocol::report_skipped() {
   if (skipped_ == 0) return;
-  std::clog << name().name() << " bad TPKT packet start: " << skipped_
-            << (skipped_ == 1 ? " byte" : " bytes") << " skipped." << std::endl;
+  skipped_unlogged_ += skipped_;
   skipped_ = 0;
+  uint32_t left_out = 0;
+  if (!skipped_log_.allow(left_out)) return;
+  write_skipped(skipped_unlogged_, left_out);
+  skipped_unlogged_ = 0;
+}
+
+void Tpkt_protocol::write_skipped(unsigned long bytes, uint32_t left_out) {
+  std::clog << name().name() << " bad TPKT packet start: " << bytes
+            << (bytes == 1 ? " byte" : " bytes") << " skipped."
+            << LogThrottle::left_out_text(left_out) << std::endl;
+}
+
+void Tpkt_protocol::flush_log() {
+  // The run in progress ends here.
+  report_skipped();
+  uint32_t left_out = 0;
+  if (skipped_log_.flush(left_out)) {
+    write_skipped(skipped_unlogged_, left_out);
+    skipped_unlogged_ = 0;
+  }
+  if (reserved_log_.flush(left_out)) write_reserved(left_out);
+  if (small_log_.flush(left_out)) write_small(last_small_, left_out);
+}
+
+void Tpkt_protocol::write_reserved(uint32_t left_out) {
+  std::clog << name().name() << " bad TPKT reserved." << LogThrottle::left_out_text(left_out)
+            << std::endl;
+}
+
+void Tpkt_protocol::write_small(unsigned length, uint32_t left_out) {
+  std::clog << "TPKT too small " << length << LogThrottle::left_out_text(left_out) << std::endl;
 }
 
 void Tpkt_protocol::receive_wait_r(Packet& p) {
   if (p.pull8() == 0x00) {
     next_state(len_1);
-  } else {
-    std::clog << name().name() << " bad TPKT reserved." << std::endl;
-    next_state(idle);
+    return;
   }
+  uint32_t left_out = 0;
+  if (reserved_log_.allow(left_out)) write_reserved(left_out);
+  next_state(idle);
 }
 
 void Tpkt_protocol::receive_len_1(Packet& p) {
@@ -120,7 +232,9 @@ void Tpkt_protocol::receive_len_1(Packet& p) {
 void Tpkt_protocol::receive_len_2(Packet& p) {
   count_ = count_ << 8 | p.pull8();
   if (count_ < header_size) {
-    std::clog << "TPKT too small " << count_ << std::endl;
+    uint32_t left_out = 0;
+    last_small_ = count_;
+    if (small_log_.allow(left_out)) write_small(count_, left_out);
     next_state(idle);
     return;
   }
@@ -156,6 +270,7 @@ void Tpkt_protocol::receive_ignore(Packet& p) {
 }
 
 void Tpkt_protocol::deliver() {
+  ++frames_in_turn_;
   Packet frame = std::move(body_);
   next_state(idle);
   on_message(frame);

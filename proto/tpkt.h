@@ -5,15 +5,25 @@
 //
 // Going down, message() pushes the header into the head room that prepare_head reserved and
 // transmits the frame. Going up, receive() reassembles frames from whatever pieces the stream
-// layer delivers and hands each payload up as one packet. Bytes that cannot start a frame are
-// skipped, with one log line per run of them that gives its length (written when the next frame
-// starts, or when the layer stops or the stream below ends); a frame still incomplete 3000 ms
-// after its last piece is dropped.
-// Neither ends the connection: the layer resynchronises on the stream by itself.
+// layer delivers and hands each payload up as one packet, at most max_frames_per_turn frames in
+// one turn of the event loop: the bytes behind them wait in the layer, input below is held, and
+// a deferred call goes on with them in the next turns, so that timers and the watchdog keep
+// running under a flood of frames. Every frame is still handed up once, in order.
+//
+// Bytes that cannot start a frame are skipped, with one log line per run of them that gives its
+// length (written when the next frame starts, or when the layer stops or the stream below
+// ends); a frame still incomplete 3000 ms after its last piece is dropped. Neither ends the
+// connection: the layer resynchronises on the stream by itself. The lines that a peer can
+// repeat at will come at most once per second each, with the count of those left out; a left
+// out run of stray bytes is added to the next run's line, so its byte count stays the total,
+// and whatever was left out is written when the layer stops.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 
+#include "base/dpc.h"
+#include "base/log_throttle.h"
 #include "base/timer.h"
 #include "proto/protocol.h"
 
@@ -24,8 +34,9 @@ class Tpkt_protocol : public Protocol {
   static constexpr unsigned header_size = 4;
   static constexpr unsigned max_payload = 0xFFFF - header_size;
   static constexpr unsigned reassembly_timeout_ms = 3000;
+  static constexpr unsigned max_frames_per_turn = 64;
 
-  Tpkt_protocol() = default;
+  Tpkt_protocol();
   ~Tpkt_protocol() override;
 
   const Protocol_name& name() const override { return name_; }
@@ -36,16 +47,20 @@ class Tpkt_protocol : public Protocol {
   void local_activate() override;
   // Drops any partial frame and lets the layers below stop.
   void local_deactivate() override;
-  // The stream below ended: a run of stray bytes it brought is logged before the news goes up.
+  // The stream below ended: the bytes waiting are dropped and a run of stray bytes it brought is
+  // logged before the news goes up.
   void on_deactivate(Protocol_status status) override;
   // Frames p and transmits it. A payload above max_payload does not fit the length field: it is
   // refused with an error line and nothing is sent.
   void message(Packet& p) override;
-  // Consumes every byte of p and hands up each frame it completes, in order.
+  // Consumes the bytes of p and hands up each frame it completes, in order; what the frame
+  // budget of this turn leaves waits for the next turns.
   void receive(Packet& p) override;
 
-  // Stops the timer, drops the partial frame, waits for a frame start.
+  // Stops the timer, drops the partial frame and the bytes waiting, waits for a frame start.
   void reset();
+  // Bytes received and not yet consumed.
+  unsigned waiting() const;
   void next_state(State s) { state_ = s; }
   State state() const { return state_; }
   void on_timeout(Timer* t);
@@ -57,16 +72,46 @@ class Tpkt_protocol : public Protocol {
   void receive_len_2(Packet& p);
   void receive_body(Packet& p);
   void receive_ignore(Packet& p);
+  // Consumes bytes of p while this turn's frame budget lasts. False when a frame handed up made
+  // the owner stop the layer or delete it: nothing of this layer may be touched then.
+  bool consume(Packet& p);
+  // Room for another frame in this turn.
+  bool budget_left();
+  // Keeps the bytes p still holds for the next turn.
+  void wait(Packet& p);
+  // The deferred call: goes on with the bytes waiting.
+  void resume();
+  // Arms the reassembly timer while a frame is incomplete.
+  void arm_timer();
   // Hands the completed frame up; the owner takes it.
   void deliver();
-  // Logs the run of stray bytes skipped so far, if any, and starts counting afresh.
+  // A run of stray bytes has ended: logs it, or keeps it for the next line.
   void report_skipped();
+  // The layer stops: ends the run in progress and writes whatever the throttled lines owe.
+  void flush_log();
+  void write_skipped(unsigned long bytes, uint32_t left_out);
+  void write_reserved(uint32_t left_out);
+  void write_small(unsigned length, uint32_t left_out);
 
   Protocol_name_str name_{"TPKT"};
   // The length field while the header is read, then the payload bytes still expected.
   uint32_t count_ = 0;
   // Stray bytes skipped since the last frame start.
   unsigned long skipped_ = 0;
+  // Stray bytes of runs whose lines were left out, for the next line written.
+  unsigned long skipped_unlogged_ = 0;
+  LogThrottle skipped_log_;
+  LogThrottle reserved_log_;
+  LogThrottle small_log_;
+  // The length of the last frame refused as too small.
+  unsigned last_small_ = 0;
+  // Bytes received behind the last frame of a turn, oldest first.
+  std::deque<Packet> waiting_;
+  Dpc resume_;
+  // The loop turn the frame count belongs to.
+  uint32_t turn_ = 0;
+  unsigned frames_in_turn_ = 0;
+  bool holding_ = false;
   Timer timer_;
   State state_ = idle;
   Packet body_;

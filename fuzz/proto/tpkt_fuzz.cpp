@@ -13,6 +13,7 @@
 #include "base/mux_clock.h"
 #include "fuzz/proto/stream_pieces.h"
 #include "proto/tpkt.h"
+#include "tests/support/multiplexer_probe.h"
 
 namespace {
 
@@ -81,6 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (p.length() != 0) std::abort();
       at += piece;
     }
+    // The frames beyond one turn's budget come in the turns after.
+    if (!MultiplexerProbe::turns_while([&] { return tpkt->waiting() > 0; }, 65536)) std::abort();
     if (time_out) {
       Mux::TestClock::advance_ms(Tpkt_protocol::reassembly_timeout_ms);
       multiplexer.timers_schedule();

@@ -120,6 +120,8 @@ void Server::OnConnect() {
 }
 
 void Server::OnDisconnect() {
+  uint32_t left_out = 0;
+  if (decodeErrorLog.flush(left_out)) LogDecodeError(nullptr, 0, left_out);
   for (Service* s : services) s->OnDisconnect();
   avgStatTimer.reset();
 }
@@ -132,10 +134,17 @@ void Server::OnMessage(const char* data, int length) {
   if (length >= 0 && ASN1::decode(data, data + length, &env, m)) {
     OnMessage(m);
   } else {
-    std::cerr << ext::header(this) << "receive fail: decode error!" << std::endl
-              << " msg: " << ext::OutBufInHex(data, length > 0 ? size_t(length) : 0) << std::endl;
+    uint32_t left_out = 0;
+    if (decodeErrorLog.allow(left_out))
+      LogDecodeError(data, length > 0 ? size_t(length) : 0, left_out);
   }
   slot = no_slot;
+}
+
+void Server::LogDecodeError(const char* data, size_t length, uint32_t left_out) {
+  std::cerr << ext::header(this) << "receive fail: decode error!"
+            << LogThrottle::left_out_text(left_out) << std::endl;
+  if (data) std::cerr << " msg: " << ext::OutBufInHex(data, length, dump_limit) << std::endl;
 }
 
 void Server::OnMessage(const LGCP::Message& m) {

@@ -7,7 +7,9 @@
 // one takes it. The server holds the seq and slot of the command being handled, so services
 // answer with Success() or Error() without carrying them, and it keeps every command to exactly
 // one response:
-//   - a frame that does not decode is logged with its hex dump and gets no response;
+//   - a frame that does not decode is logged with its hex dump (the first 256 octets and its
+//     length) and gets no response; such lines come at most once per second, with the count
+//     of those left out, and the disconnect writes the count still owed;
 //   - a message that is not a command, or a command no service takes: error unexpectedMsgType;
 //   - a slot above 1023: error invalidSlot, without slot, offered to no service;
 //   - a taker that neither answers nor delays: logged, error internal.
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "asn1/modules/lgcp.h"
+#include "base/log_throttle.h"
 #include "base/timer.h"
 #include "proto/control_service.h"
 
@@ -31,6 +34,8 @@ class Server : public Control::Notify {
   // The slot value meaning "no slot".
   static constexpr unsigned no_slot = ~0u;
   static constexpr unsigned max_slot = 1023;
+  // Octets of an undecodable frame shown in its log line.
+  static constexpr size_t dump_limit = 256;
 
   Server();
   Server(const Server&) = delete;
@@ -82,6 +87,8 @@ class Server : public Control::Notify {
   void SendMsg(LGCP::Message& m);
   void AssignSeq(LGCP::Message& m) const;
   void AssignSlot(LGCP::Message& m) const;
+  // The line of a frame that does not decode; without data, the last one left out.
+  void LogDecodeError(const char* data, size_t length, uint32_t left_out);
   void SetAvgStatTimer();
   void OnUpdateAvgStat() {}
 
@@ -92,6 +99,7 @@ class Server : public Control::Notify {
   unsigned slot = no_slot;
   Answer answer = NotAnswered;
   Timer avgStatTimer;
+  LogThrottle decodeErrorLog;
   // The encoding of the message being sent; kept to reuse its room.
   std::vector<char> encoded_;
 };

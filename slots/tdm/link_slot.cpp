@@ -3,22 +3,34 @@
 #include <cstring>
 #include <iostream>
 
+#include "base/log_throttle.h"
 #include "proto/packet.h"
 
 namespace LinkSlot {
+
+namespace {
+
+// `kind` names the reason; `reason` is the text of this refusal.
+void LogRefusal(Slot& slot, const std::string& kind, const std::string& reason) {
+  uint32_t left_out = 0;
+  if (slot.refusalLog(kind).allow(left_out))
+    std::cerr << slot << ": userData refused: " << reason << LogThrottle::left_out_text(left_out)
+              << std::endl;
+}
+
+}  // namespace
 
 bool SendUserData(Slot& slot, ProtocolsFamily& family, const char* refusal,
                   const std::vector<char>& data) {
   if (!refusal && packet_pool().free_count() < kPoolReserve) refusal = "packet pool low";
   if (refusal) {
-    std::cerr << slot << ": userData refused: " << refusal << std::endl;
+    LogRefusal(slot, refusal, refusal);
     return false;
   }
   Packet p;
   family.prepare_head(p);
   if (p._tailroom() < data.size()) {
-    std::cerr << slot << ": userData refused: " << data.size() << " bytes do not fit a packet"
-              << std::endl;
+    LogRefusal(slot, "too long", std::to_string(data.size()) + " bytes do not fit a packet");
     return false;
   }
   if (!data.empty()) std::memcpy(p.put(static_cast<unsigned>(data.size())), data.data(), data.size());

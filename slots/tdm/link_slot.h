@@ -2,7 +2,8 @@
 // road of a userData command down the layer, and the link reports.
 //
 // A userData command that the layer cannot carry is refused (false: the controller gets an
-// error answer) with a log line, never dropped as a success: when the message does not fit one
+// error answer) with a log line (of each reason at most one a second, with the count of those
+// left out), never dropped as a success: when the message does not fit one
 // packet after the layer's head room, when the caller names a reason of its layer (no layer, a
 // full queue, a link out of service), or when fewer than kPoolReserve packets are free. The
 // reserve keeps the pool for the control connection and received frames, so that a flood of

@@ -37,11 +37,15 @@ bool MccSlot::IUserData(const std::vector<char>& data) {
   }
   const ssize_t n = ::write(event.fd().get(), data.data(), data.size());
   if (n == static_cast<ssize_t>(data.size())) return true;
-  if (n < 0) {
-    std::cerr << *this << ": write fail: " << std::strerror(errno) << std::endl;
-  } else {
-    std::cerr << *this << ": write fail: " << n << " of " << data.size() << " bytes" << std::endl;
-  }
+  const int error = errno;
+  uint32_t left_out = 0;
+  if (!write_fail_log_.allow(left_out)) return false;
+  std::cerr << *this << ": write fail: ";
+  if (n < 0)
+    std::cerr << std::strerror(error);
+  else
+    std::cerr << n << " of " << data.size() << " bytes";
+  std::cerr << LogThrottle::left_out_text(left_out) << std::endl;
   return false;
 }
 

@@ -44,4 +44,6 @@ class MccSlot : public Slot {
  private:
   // The controller may repeat a refused userData command at any rate.
   LogThrottle refusal_log_;
+  // And one the driver cannot take.
+  LogThrottle write_fail_log_;
 };

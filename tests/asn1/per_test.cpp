@@ -218,6 +218,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"addition_bitmap_over_limit", &CreateRtpParams_info, "FF"},
         BadCase{"time_past_data", &GeneralizedTime::theInfo, "10 32 30"},
         BadCase{"time_not_digits", &GeneralizedTime::theInfo, "03 41 42 43"},
+        // "20261206211500-9980": an offset of 99 h 80 min would print as -10020.
+        BadCase{"time_offset_out_of_range", &GeneralizedTime::theInfo,
+                "13 32 30 32 36 31 32 30 36 32 31 31 35 30 30 2D 39 39 38 30"},
         BadCase{"sequence_cut", &Message::theInfo, ""}),
     [](const ::testing::TestParamInfo<BadCase>& p) { return std::string(p.param.name); });
 

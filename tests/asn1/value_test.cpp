@@ -89,6 +89,8 @@ TEST(Value, GeneralizedTimeText) {
       {"20261206211500-0130", "20261206211500-0130", 0, -90, false},
       {"20261206211500.29", "20261206211500.290", 290, 0, false},
       {"20261206211500", "20261206211500", 0, 0, false},
+      {"20261206211500+1400", "20261206211500+1400", 0, 840, false},
+      {"20261206211500-1359", "20261206211500-1359", 0, -839, false},
   };
   for (const auto& c : cases) {
     GeneralizedTime t;
@@ -102,6 +104,10 @@ TEST(Value, GeneralizedTimeText) {
   EXPECT_FALSE(t.set("2026"));
   EXPECT_FALSE(t.set(""));
   EXPECT_FALSE(t.set("2026120621150x"));
+  // Offsets that would not print as they were read.
+  for (const char* bad : {"20261206211500-9980", "20261206211500+1401", "20261206211500+0060",
+                          "20261206211500-1500", "20261206211500+01x0"})
+    EXPECT_FALSE(t.set(bad)) << bad;
   EXPECT_EQ(t.year, 1) << "a rejected text changes nothing";
 }
 

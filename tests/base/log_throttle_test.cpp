@@ -24,6 +24,14 @@ TEST_F(LogThrottleTest, OneLinePerIntervalCountingTheRest) {
   Mux::TestClock::advance_ms(5000);
   ASSERT_TRUE(throttle.allow(left_out));
   EXPECT_EQ(left_out, 0u);
+
+  // The end of a series writes the last line refused, with the count of those before it.
+  EXPECT_FALSE(throttle.flush(left_out)) << "nothing refused since the last line";
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(throttle.allow(left_out));
+  ASSERT_TRUE(throttle.flush(left_out));
+  EXPECT_EQ(left_out, 2u);
+  EXPECT_EQ(throttle.pending(), 0u);
+  EXPECT_FALSE(throttle.allow(left_out)) << "the flushed line starts the interval";
 }
 
 }  // namespace

@@ -163,6 +163,61 @@ TEST_F(CtrlServerTest, ServicesHearConnectAndDisconnectInBindOrder) {
   EXPECT_FALSE(server_.CheckServerConnection(up));
 }
 
+TEST_F(CtrlServerTest, FloodOfCommandsIsAnsweredOnceInOrderOverLoopTurns) {
+  a_.on_command = answer_success;
+  connect();
+  const unsigned total = 4000;
+  std::string flood, expected;
+  for (unsigned i = 1; i <= total; ++i) {
+    const std::string seq = "{ seq " + std::to_string(i);
+    flood += tpkt(bytes_of(wire(seq + ", pdu command : ping : NULL }")));
+    expected += tpkt(bytes_of(wire(seq + ", pdu response : success : NULL }")));
+  }
+  peer_.send(flood);
+  std::string got;
+  unsigned turns_taken = 0;
+  while (log_.size() < total && turns_taken < 100) {
+    turns();
+    ++turns_taken;
+    // Each turn handles at most 64 commands, so timers and the watchdog keep running.
+    ASSERT_LE(log_.size(), 64u * turns_taken);
+    got += peer_.read();
+  }
+  turns();
+  got += peer_.read();
+  EXPECT_EQ(turns_taken, (total + 63) / 64);
+  EXPECT_EQ(log_.size(), total);
+  EXPECT_TRUE(got == expected) << "each command answered once, in order";
+}
+
+TEST_F(CtrlServerTest, UndecodableFramesAreLoggedOnceASecondWithTheirHeadOnly) {
+  connect();
+  const std::string junk = tpkt(std::string(1000, '\xff'));
+  const std::string dump = " msg: " + std::string(256 * 3, ' ') + "... (1000 octets)\n";
+  std::string cut = dump;
+  for (size_t i = 0; i < 256; ++i) cut.replace(6 + 3 * i, 2, "FF");
+  const auto lines_after = [](const std::string& log, const std::string& marker) {
+    const size_t at = log.find(marker);
+    return at == std::string::npos ? std::string("(none)") : log.substr(at + marker.size());
+  };
+  const std::string marker = "]: receive fail: decode error!";
+  peer_.send(junk + junk + junk + junk + junk);
+  turns(2);
+  EXPECT_EQ(lines_after(logs_.err.take(), marker), "\n" + cut);
+  EXPECT_EQ(peer_.read(), "") << "no response to a frame that does not decode";
+  Mux::TestClock::advance_ms(1000);
+  peer_.send(junk);
+  turns(2);
+  EXPECT_EQ(lines_after(logs_.err.take(), marker), " (4 similar lines left out)\n" + cut);
+  peer_.send(junk + junk);
+  turns(2);
+  EXPECT_EQ(logs_.err.take(), "");
+  // The controller leaves: the count still owed is written.
+  peer_ = TcpPeer();
+  turns(3);
+  EXPECT_EQ(lines_after(logs_.err.take(), marker), " (1 similar lines left out)\n");
+}
+
 TEST(CtrlService, UnboundServiceDoesNothing) {
   std::vector<std::string> log;
   TestService s("s", &log);

@@ -8,11 +8,24 @@
 #include <fstream>
 
 #include "tests/e2e/daemon_on_board.h"
+#include "tests/support/own_network.h"
 #include "tests/support/temp_root.h"
 
 namespace {
 
-using ModemRelay = DaemonOnBoard;
+// Where the daemon's authentication relay listens, and where pppd's program connects.
+constexpr unsigned short kRelayPort = 52000;
+
+class ModemRelay : public DaemonOnBoard {
+ protected:
+  // The relay's port is fixed: another daemon on the machine that holds it would take the
+  // authentication program's requests.
+  void SetUp() override {
+    const std::string conflict = fixed_port_conflict(kRelayPort);
+    if (!conflict.empty()) GTEST_SKIP() << conflict;
+    DaemonOnBoard::SetUp();
+  }
+};
 
 TEST_F(ModemRelay, PppdAuthenticatesThroughTheController) {
   const std::string pppd = board_.root() + "/usr/local/sbin/pppd";

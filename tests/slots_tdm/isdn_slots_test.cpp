@@ -131,6 +131,13 @@ TEST_F(IsdnRoad, UserDataTheLinkCannotCarryIsRefused) {
   EXPECT_EQ(command("{ seq 3, slot 1, pdu command : userData : '08'H }"),
             Brief{"response : error : unsupported"});
   EXPECT_NE(err.take().find("01:MCC: userData refused: LAPD queue full"), std::string::npos);
+  // A controller that goes on gets every refusal, and the log one line a second with a count.
+  std::vector<std::string> again(50, "{ seq 6, slot 1, pdu command : userData : '08'H }");
+  for (const auto& m : run(again)) EXPECT_EQ(m, wire(reply(6, 1, "error : unsupported")));
+  EXPECT_EQ(err.take(), "");
+  Mux::TestClock::advance_ms(1000);
+  command("{ seq 7, slot 1, pdu command : userData : '08'H }");
+  EXPECT_EQ(err.take(), "01:MCC: userData refused: LAPD queue full (50 similar lines left out)\n");
 
   // A pool near its end keeps its reserve for the control connection and received frames.
   command("{ seq 4, slot 1, pdu command : destroy : NULL }");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/multiplexer.h"
+#include "base/timer.h"
 
 struct MultiplexerProbe {
   static constexpr int kTerminating = Multiplexer::kTerminating;
@@ -22,6 +23,22 @@ struct MultiplexerProbe {
     int timeout = prepare();
     if (timeout != kTerminating) poll_now();
     return timeout;
+  }
+  // Runs turns that do not poll (timers and deferred calls only) while `pending()` holds, at most
+  // `limit` of them; a far timer keeps the loop from taking itself for hung meanwhile. False
+  // when the limit was reached.
+  template <class Pending>
+  static bool turns_while(Pending pending, unsigned limit = 1u << 20) {
+    struct Awake {
+      void expired() {}
+    } owner;
+    Timer awake;
+    awake.set(3600 * 1000, &Awake::expired, &owner);
+    for (unsigned n = 0; pending(); ++n) {
+      if (n == limit) return false;
+      prepare();
+    }
+    return true;
   }
   static const std::vector<pollfd>& poll_set() { return multiplexer.poll_set_; }
   static unsigned timer_count() { return multiplexer.timers_.count(); }
