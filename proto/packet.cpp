@@ -111,13 +111,21 @@ unsigned char* Packet::put(unsigned len) {
   return old;
 }
 
+unsigned char* Packet::push_checked(unsigned len) {
+  _Packet& p = writable();
+  passert(len <= p._headroom(), "len<=_headroom()");
+  p.data -= len;
+  check("push");
+  return p.data;
+}
+
 unsigned char Packet::pull8_checked() {
   _Packet& p = writable();
   if (p._length() == 0) return 0;
   return *p.data++;
 }
 
-unsigned char* Packet::pull(unsigned len) {
+unsigned char* Packet::pull_checked(unsigned len) {
   _Packet& p = writable();
   passert(len <= p._length(), "len<=_length()");
   unsigned char* old = p.data;

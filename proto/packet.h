@@ -92,6 +92,15 @@ class Packet : public Smart_pointer<_Packet> {
   }
   // Extends the tail by len bytes and returns where they start; the caller fills them.
   unsigned char* put(unsigned len);
+  // Extends the front by len bytes (a header) and returns where they start; the caller fills
+  // them. Inline on a private, consistent buffer with the room, as push8.
+  unsigned char* push(unsigned len) {
+    _Packet* p = get();
+    if (p && p->refcount <= 1 && p->buffer <= p->data && len <= p->_headroom() &&
+        p->data <= p->tail && p->tail <= p->buffer_end())
+      return p->data -= len;
+    return push_checked(len);
+  }
   // The first byte, removed; 0 (and no change) on an empty packet.
   unsigned char pull8() {
     _Packet* p = get();
@@ -99,7 +108,15 @@ class Packet : public Smart_pointer<_Packet> {
     return pull8_checked();
   }
   // Removes len bytes from the front and returns where they start.
-  unsigned char* pull(unsigned len);
+  unsigned char* pull(unsigned len) {
+    _Packet* p = get();
+    if (p && p->refcount <= 1 && p->data <= p->tail && len <= p->_length()) {
+      unsigned char* old = p->data;
+      p->data += len;
+      return old;
+    }
+    return pull_checked(len);
+  }
   // Drops len bytes from the end.
   void trim(unsigned len);
   unsigned char operator[](int i) const;
@@ -150,6 +167,8 @@ class Packet : public Smart_pointer<_Packet> {
   void push8_checked(unsigned char b);
   void put8_checked(unsigned char b);
   unsigned char pull8_checked();
+  unsigned char* push_checked(unsigned len);
+  unsigned char* pull_checked(unsigned len);
   // A fresh block from the pool with count 1 (throws std::bad_alloc when none is left).
   static _Packet* take_block();
 };

@@ -43,6 +43,11 @@ struct Loss {
   std::minstd_rand random{7};
 };
 
+// Loss on `wire`; a clean wire has no rule at all, as the peers' wire has none.
+void lose(HdlcWire& wire, int per_mille) {
+  if (per_mille > 0) wire.rule = Loss(per_mille);
+}
+
 class LapdOwner : public ProtocolsList {
  public:
   LapdOwner(ISDN::Side::type side, HdlcWire::End& end) : lapd(new ISDN::LAPD(side, 0)) {
@@ -60,7 +65,7 @@ void BM_LapdIFrames(benchmark::State& state) {
   {
     HdlcWire wire(kLapdWire);
     wire.tracing = false;
-    wire.rule = Loss(static_cast<int>(state.range(0)));
+    lose(wire, static_cast<int>(state.range(0)));
     LapdOwner a(ISDN::Side::user, wire.a());
     LapdOwner b(ISDN::Side::network, wire.b());
     a.lapd->activate();
@@ -133,7 +138,7 @@ void BM_Ss7Msus(benchmark::State& state) {
     advance(8200);
     pair.pump();
     if (pair.b.slc->state() != SS7::SLC::State::worked) state.SkipWithError("no alignment");
-    pair.wire.rule = Loss(static_cast<int>(state.range(0)));
+    lose(pair.wire, static_cast<int>(state.range(0)));
     const Bytes msu = numbered(1, kPayload);
     const unsigned baseline = 1024 - packet_pool().free_count();
     unsigned peak = 0;
@@ -193,15 +198,17 @@ void BM_Libss7Msus(benchmark::State& state) {
 }
 BENCHMARK(BM_Libss7Msus);
 
-// The console's report, then the clean-wire rates of ours against the peer's.
+// The console's report, then the clean-wire rates of ours against the peer's: the median of the
+// runs of each (--benchmark_repetitions=N gives N of them; with
+// --benchmark_enable_random_interleaving the load of a shared machine falls on both alike).
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       auto it = run.counters.find("items_per_second");
-      if (!run.error_occurred && it != run.counters.end())
-        rates_[run.benchmark_name()] = it->second.value;
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred && it != run.counters.end())
+        rates_[run.run_name.str()].push_back(it->second.value);
     }
   }
   void Finalize() override {
@@ -212,16 +219,21 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
  private:
+  double median(const std::string& name) const {
+    auto it = rates_.find(name);
+    if (it == rates_.end()) return 0;
+    std::vector<double> v = it->second;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+  }
   void ratio(const char* what, const std::string& ours, const char* peer_name,
-             const std::string& peer) {
-    auto o = rates_.find(ours);
-    auto p = rates_.find(peer);
-    if (o == rates_.end() || p == rates_.end() || p->second <= 0) return;
-    std::printf("%s: ours %.3g, %s %.3g, ratio %.2f\n", what, o->second, peer_name, p->second,
-                o->second / p->second);
+             const std::string& peer) const {
+    const double o = median(ours), p = median(peer);
+    if (o <= 0 || p <= 0) return;
+    std::printf("%s: ours %.3g, %s %.3g, ratio %.2f\n", what, o, peer_name, p, o / p);
   }
 
-  std::map<std::string, double> rates_;
+  std::map<std::string, std::vector<double>> rates_;
 };
 
 }  // namespace
