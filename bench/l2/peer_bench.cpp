@@ -1,10 +1,14 @@
-// Our links beside independent stacks, on the same in-process wire of the link test kit, with
-// the same payload (32 octets) and at most 100 frames outstanding: ISDN LAPD against libpri's
-// Q.921 (primary rate, window 7 on both) and SS7 signalling link control against libss7's MTP2.
-// Each reports frames (or MSUs) per second delivered to layer 3; after the runs the program
-// prints ours against the peer's, clean wire, as a ratio. Our links also run with 1 % of the
-// frames lost (recovered by REJ or negative acknowledgement, and by T200 on the test clock), and
-// report the peak of packet buffers each link held.
+// Our links beside independent stacks on the same in-process wire of the link test kit, driven
+// alike: each loop turn tops up to 100 frames of 32 octets sent and not yet delivered to layer 3.
+// ISDN LAPD runs against libpri's Q.921 (primary rate, window 7 on both), SS7 signalling link
+// control against libss7's MTP2. Each reports frames (or MSUs) per second delivered to layer 3;
+// after the runs the program prints ours against the peer's on the clean wire, with the ratio.
+// Our links also run with 1 % of the frames lost (recovered by REJ or negative acknowledgement,
+// and by T200 on the test clock), and report the peak of packet buffers each link held.
+//
+// For steady figures on a shared machine:
+//   peer_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+// Instructions per frame without the wire: bench/l2/instructions_per_frame.sh PEER_BENCH.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -75,11 +79,12 @@ void BM_LapdIFrames(benchmark::State& state) {
     }
     const unsigned baseline = 1024 - packet_pool().free_count();
     unsigned peak = 0;
+    unsigned total = 0;
     for (auto _ : state) {
       const unsigned target = b.received + kBatch;
       unsigned sent = 0;
       while (b.received < target) {
-        for (; sent < kBatch && a.lapd->out_queue_count() < kOutstanding; ++sent) {
+        for (; sent < kBatch && total - b.received < kOutstanding; ++sent, ++total) {
           Packet p;
           a.lapd->prepare_head(p);
           std::memset(p.put(kPayload), 0x5A, kPayload);
@@ -142,19 +147,19 @@ void BM_Ss7Msus(benchmark::State& state) {
     const Bytes msu = numbered(1, kPayload);
     const unsigned baseline = 1024 - packet_pool().free_count();
     unsigned peak = 0;
+    unsigned total = 0;
     for (auto _ : state) {
       const unsigned target = pair.b.received_count + kBatch;
       unsigned sent = 0;
       while (pair.b.received_count < target) {
-        for (; sent < kBatch && pair.a.slc->tb_count() < kOutstanding; ++sent)
+        for (; sent < kBatch && total - pair.b.received_count < kOutstanding; ++sent, ++total)
           pair.send(pair.a, msu);
         peak = std::max(peak, 1024 - packet_pool().free_count() - baseline);
-        pair.pump();
-        if (pair.b.received_count < target) {
+        turns();
+        if (pair.wire.idle() && pair.b.received_count < target) {
           // Quiet wire: the line's repeated FISUs.
           pair.a.slc->on_hdlc_ready();
           pair.b.slc->on_hdlc_ready();
-          pair.pump();
         }
         if (pair.a.slc->state() != SS7::SLC::State::worked) break;
       }
