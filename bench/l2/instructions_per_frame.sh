@@ -9,7 +9,7 @@ trap 'rm -rf "$out"' EXIT
 
 # name | benchmark | entry points (collected) | wire calls (not collected) | layer-3 counter
 links=(
-  "ours LAPD|BM_LapdIFrames/loss_per_mille:0|ISDN::LAPD::message(Packet&) *ISDN::LAPD::on_hdlc_receive(Packet&) ISDN::LAPD::expire(ISDN::LAPD::TimerId) ISDN::LAPD::on_hdlc_ready()|HdlcWire::End::hdlc_transmit(Packet&)|*LapdOwner::on_message*"
+  "ours LAPD|BM_LapdIFrames|ISDN::LAPD::message(Packet&) *ISDN::LAPD::on_hdlc_receive(Packet&) ISDN::LAPD::expire(ISDN::LAPD::TimerId) ISDN::LAPD::on_hdlc_ready()|HdlcWire::End::hdlc_transmit(Packet&)|*LapdOwner::on_message*"
   "libpri Q.921|BM_LibpriIFrames|q921_transmit_iframe pri_check_event pri_schedule_run|*wire_write* *wire_read*|__wrap_q931_receive"
   "ours SS7|BM_Ss7Msus/loss_per_mille:0|SS7::SLC::message(Packet&) SS7::SLC::receive(Packet&) SS7::SLC::on_hdlc_ready() SS7::SLC::on_t?()|HdlcWire::End::hdlc_transmit(Packet&)|SlcEnd::on_message*"
   "libss7 MTP2|BM_Libss7Msus|mtp2_msu ss7_read ss7_write ss7_schedule_run|__wrap_write __wrap_read|__wrap_mtp3_receive"
