@@ -27,6 +27,11 @@ class AbstractData {
  public:
   virtual ~AbstractData() = default;
 
+  // Value objects come from the thread's ValuePool (the global heap in sanitized builds, so
+  // that the sanitizer sees every object).
+  static void* operator new(size_t size);
+  static void operator delete(void* p, size_t size) noexcept;
+
   int compare(const AbstractData& other) const { return do_compare(other); }
   AbstractData* clone() const { return do_clone(); }
   bool accept(Visitor& v) { return do_accept(v); }

@@ -342,7 +342,9 @@ bool PERDecoder::do_visit(SEQUENCE_OF_Base& value) {
   if (!decodeConstrainedLength(value, n, unbounded)) return false;
   if (n > MaximumArraySize) return false;
   if (value.size() > n) value.resize(n);
-  // Elements are made one at a time as the data provides them, never in advance.
+  // Room for n pointers (n is within MaximumArraySize); the elements themselves are made one at
+  // a time as the data provides them, never in advance.
+  value.container.reserve(n);
   for (uint32_t i = 0; i < n; ++i) {
     if (i == value.size()) value.push_back_owned(value.create_element());
     AbstractData*& element = value.container[i];
@@ -379,9 +381,18 @@ bool PERDecoder::do_visit(GeneralizedTime& value) {
   if (!decodeLength(0, kUnconstrainedUpper, n)) return false;
   byteAlign();
   if (n > octetsLeft()) return false;
-  std::string text(current_, n);
+  // The usual text fits the stack; only a longer (faulty) one takes the heap.
+  char local[64];
+  std::string longer;
+  char* text = local;
+  if (n >= sizeof local) {
+    longer.assign(n, '\0');
+    text = &longer[0];
+  }
+  std::memcpy(text, current_, n);
+  text[n] = '\0';
   current_ += n;
-  return value.set(text.c_str());
+  return value.set(text);
 }
 
 int PERDecoder::preVisitExtensionRoots(SEQUENCE& seq) {
@@ -418,12 +429,14 @@ int PERDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int optionalId) {
 int PERDecoder::preVisitExtensions(SEQUENCE& seq) {
   uint32_t m;
   if (!decodeSmallUnsigned(m) || uint64_t{m} + 1 > MaximumArraySize) return FAIL;
-  std::vector<char> bits;
-  if (!decodeBitMap(bits, m + 1)) return FAIL;
+  if (uint64_t{m} + 1 > getBitsLeft()) return FAIL;
   seq.extensionMap.resize(0);
   seq.extensionMap.resize(m + 1);
-  for (uint32_t i = 0; i <= m; ++i)
-    if (bits[i / 8] & (0x80 >> (i % 8))) seq.extensionMap.set(i);
+  for (uint32_t i = 0; i <= m; ++i) {
+    bool present;
+    if (!decodeSingleBit(present)) return FAIL;
+    if (present) seq.extensionMap.set(i);
+  }
   return CONTINUE;
 }
 

@@ -23,14 +23,25 @@ struct ConstructBare {
 }  // namespace
 
 void SEQUENCE::BitMap::resize(unsigned n) {
-  bitData.resize((n + 7) / 8);
-  if (n < bitCount && n % 8 != 0)
-    bitData[n / 8] = static_cast<char>(bitData[n / 8] & (0xFF00 >> (n % 8)));
+  const unsigned keep = std::min(n, bitCount);
+  const unsigned keep_bytes = (keep + 7) / 8;
+  if (n > kInlineBits) {
+    if (bitCount <= kInlineBits) bitData.assign(inlineData, inlineData + keep_bytes);
+    bitData.resize((n + 7) / 8);
+  } else if (bitCount > kInlineBits) {
+    std::copy(bitData.begin(), bitData.begin() + keep_bytes, inlineData);
+    std::vector<char>().swap(bitData);
+  }
   bitCount = n;
+  char* b = bytes();
+  // Bits past the kept ones read as clear, whatever the storage held before.
+  std::fill(b + keep_bytes, b + (n + 7) / 8, 0);
+  if (keep % 8 != 0) b[keep / 8] = static_cast<char>(b[keep / 8] & (0xFF00 >> (keep % 8)));
 }
 
 bool SEQUENCE::BitMap::any() const {
-  return std::any_of(bitData.begin(), bitData.end(), [](char c) { return c != 0; });
+  const char* b = bytes();
+  return std::any_of(b, b + (bitCount + 7) / 8, [](char c) { return c != 0; });
 }
 
 unsigned SEQUENCE::BitMap::used(unsigned limit) const {

@@ -10,22 +10,25 @@
 #include <vector>
 
 #include "asn1/abstract_data.h"
+#include "asn1/field_vector.h"
 
 namespace ASN1 {
 
 class SEQUENCE : public AbstractData {
  public:
+  // Bits from the most significant bit of byte 0; up to kInlineBits of them are held in the
+  // object itself.
   class BitMap {
    public:
     unsigned size() const { return bitCount; }
     bool operator[](unsigned i) const {
-      return i < bitCount && (bitData[i / 8] & (0x80 >> (i % 8))) != 0;
+      return i < bitCount && (bytes()[i / 8] & (0x80 >> (i % 8))) != 0;
     }
     void set(unsigned i) {
-      if (i < bitCount) bitData[i / 8] = static_cast<char>(bitData[i / 8] | (0x80 >> (i % 8)));
+      if (i < bitCount) bytes()[i / 8] = static_cast<char>(bytes()[i / 8] | (0x80 >> (i % 8)));
     }
     void clear(unsigned i) {
-      if (i < bitCount) bitData[i / 8] = static_cast<char>(bitData[i / 8] & ~(0x80 >> (i % 8)));
+      if (i < bitCount) bytes()[i / 8] = static_cast<char>(bytes()[i / 8] & ~(0x80 >> (i % 8)));
     }
     // Keeps the existing bits; new bits are clear.
     void resize(unsigned n);
@@ -34,10 +37,15 @@ class SEQUENCE : public AbstractData {
     unsigned used(unsigned limit) const;
 
    private:
+    static constexpr unsigned kInlineBits = 64;
+    char* bytes() { return bitCount <= kInlineBits ? inlineData : bitData.data(); }
+    const char* bytes() const { return bitCount <= kInlineBits ? inlineData : bitData.data(); }
+
     unsigned bitCount = 0;
-    std::vector<char> bitData;
+    char inlineData[kInlineBits / 8] = {};
+    std::vector<char> bitData;  // only above kInlineBits
   };
-  typedef std::vector<AbstractData*> FieldVector;
+  typedef ASN1::FieldVector FieldVector;
 
   static AbstractData* create(const void* info);
   // Builds every mandatory root field and the default extensions.

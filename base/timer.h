@@ -115,3 +115,21 @@ template <class T>
 void Timer::set(unsigned ms, void (T::*member)(Timer*), std::common_type_t<T>* object) {
   reset(new ObjTimerEvent2<T>(this, member, object, ms));
 }
+
+// A timer that its owner arms again in place: the event lives as long as the owner, so arming
+// allocates nothing, where a Timer makes an event each time. set() replaces the pending expiry
+// and callback, reset() cancels; the callback may re-arm the timer or destroy its owner.
+template <class T>
+class SlotTimer : public TimerEvent {
+ public:
+  void set(unsigned ms, void (T::*member)(), T* object) {
+    member_ = member;
+    object_ = object;
+    schedule(ms);
+  }
+
+ private:
+  void fire() override { (object_->*member_)(); }
+  void (T::*member_)() = nullptr;
+  T* object_ = nullptr;
+};

@@ -51,9 +51,11 @@ class List_allocator {
   static constexpr unsigned capacity() { return N; }
 
  private:
+  // The block holding `item`: the item sits at the same distance from the start of every block.
   List_storage* storage_of(T* item) {
-    auto offset = reinterpret_cast<char*>(item) - reinterpret_cast<char*>(&blocks_[0].item);
-    return &blocks_[offset / static_cast<long>(sizeof(List_storage))];
+    const auto item_at =
+        reinterpret_cast<char*>(&blocks_[0].item) - reinterpret_cast<char*>(&blocks_[0]);
+    return reinterpret_cast<List_storage*>(reinterpret_cast<char*>(item) - item_at);
   }
 
   List_storage blocks_[N];

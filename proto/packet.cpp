@@ -87,7 +87,7 @@ void Packet::reserve_tail(unsigned len) {
   p.tail -= len;
 }
 
-void Packet::push8(unsigned char b) {
+void Packet::push8_checked(unsigned char b) {
   _Packet& p = writable();
   passert(1 <= p._headroom(), "len<=_headroom()");
   --p.data;
@@ -95,7 +95,7 @@ void Packet::push8(unsigned char b) {
   *p.data = b;
 }
 
-void Packet::put8(unsigned char b) {
+void Packet::put8_checked(unsigned char b) {
   _Packet& p = writable();
   passert(1 <= p._tailroom(), "len<=_tailroom()");
   *p.tail++ = b;
@@ -111,13 +111,21 @@ unsigned char* Packet::put(unsigned len) {
   return old;
 }
 
-unsigned char Packet::pull8() {
+unsigned char* Packet::push_checked(unsigned len) {
+  _Packet& p = writable();
+  passert(len <= p._headroom(), "len<=_headroom()");
+  p.data -= len;
+  check("push");
+  return p.data;
+}
+
+unsigned char Packet::pull8_checked() {
   _Packet& p = writable();
   if (p._length() == 0) return 0;
   return *p.data++;
 }
 
-unsigned char* Packet::pull(unsigned len) {
+unsigned char* Packet::pull_checked(unsigned len) {
   _Packet& p = writable();
   passert(len <= p._length(), "len<=_length()");
   unsigned char* old = p.data;

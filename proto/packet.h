@@ -69,14 +69,54 @@ class Packet : public Smart_pointer<_Packet> {
   unsigned _headroom() const { return get() ? get()->_headroom() : 0; }
   unsigned _tailroom() const { return get() ? get()->_tailroom() : 0; }
 
-  void push8(unsigned char b);
-  void put8(unsigned char b);
+  // One byte in front of / behind the window. Inline when the buffer is private, consistent and
+  // has the room; every other case takes the checked path, which copies a shared buffer first
+  // and ends the process on a null handle or a full buffer.
+  void push8(unsigned char b) {
+    _Packet* p = get();
+    if (p && p->refcount <= 1 && p->buffer < p->data && p->data <= p->tail &&
+        p->tail <= p->buffer_end()) {
+      *--p->data = b;
+      return;
+    }
+    push8_checked(b);
+  }
+  void put8(unsigned char b) {
+    _Packet* p = get();
+    if (p && p->refcount <= 1 && p->buffer <= p->data && p->data <= p->tail &&
+        p->tail < p->buffer_end()) {
+      *p->tail++ = b;
+      return;
+    }
+    put8_checked(b);
+  }
   // Extends the tail by len bytes and returns where they start; the caller fills them.
   unsigned char* put(unsigned len);
+  // Extends the front by len bytes (a header) and returns where they start; the caller fills
+  // them. Inline on a private, consistent buffer with the room, as push8.
+  unsigned char* push(unsigned len) {
+    _Packet* p = get();
+    if (p && p->refcount <= 1 && p->buffer <= p->data && len <= p->_headroom() &&
+        p->data <= p->tail && p->tail <= p->buffer_end())
+      return p->data -= len;
+    return push_checked(len);
+  }
   // The first byte, removed; 0 (and no change) on an empty packet.
-  unsigned char pull8();
+  unsigned char pull8() {
+    _Packet* p = get();
+    if (p && p->refcount <= 1 && p->data < p->tail) return *p->data++;
+    return pull8_checked();
+  }
   // Removes len bytes from the front and returns where they start.
-  unsigned char* pull(unsigned len);
+  unsigned char* pull(unsigned len) {
+    _Packet* p = get();
+    if (p && p->refcount <= 1 && p->data <= p->tail && len <= p->_length()) {
+      unsigned char* old = p->data;
+      p->data += len;
+      return old;
+    }
+    return pull_checked(len);
+  }
   // Drops len bytes from the end.
   void trim(unsigned len);
   unsigned char operator[](int i) const;
@@ -124,6 +164,11 @@ class Packet : public Smart_pointer<_Packet> {
   [[noreturn]] void assertion_failed(const char* text) const;
   // Asserts non-null and returns the buffer made private.
   _Packet& writable();
+  void push8_checked(unsigned char b);
+  void put8_checked(unsigned char b);
+  unsigned char pull8_checked();
+  unsigned char* push_checked(unsigned len);
+  unsigned char* pull_checked(unsigned len);
   // A fresh block from the pool with count 1 (throws std::bad_alloc when none is left).
   static _Packet* take_block();
 };

@@ -24,7 +24,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ python3 libboost-dev libloki-dev libsnmp-d
 # the modem slots' command lines), libpri and libss7 (Q.921 and MTP2 peers of the link tests).
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev tshark faketime snmptrapd iproute2
                sox ppp libpri-dev libss7-dev)
-BENCH_PACKAGES=(libbenchmark-dev valgrind)
+# The benchmarks add Google Benchmark, valgrind (callgrind) and libpri and libss7, the peers that
+# peer_bench runs beside our link layers.
+BENCH_PACKAGES=(libbenchmark-dev valgrind libpri-dev libss7-dev)
 
 # configure DIR ARGS...: configure a Ninja build in DIR unless it already is.
 configure() {

@@ -1,13 +1,21 @@
 // Nanoseconds and heap allocations per aligned PER encode and decode, value-notation print and
 // deep copy of four message shapes of the test schema: the minimal response, a create command
 // with RTP parameters, a 1500-octet user-data signal and an HDLC package list of 128 elements.
+// Then the decoder over every message of the shared vector file (tests/data/messages.vec), with
+// the heap allocations per message, the message's own construction included.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <memory>
 #include <new>
 #include <sstream>
+#include <string>
 
+#include "asn1/modules/lgcp.h"
+#include "asn1/modules/mon.h"
 #include "tests/support/test_schema_values.h"
+#include "tools/orvex-ctl/lib/hex.h"
 
 namespace {
 
@@ -126,6 +134,56 @@ SHAPES(BM_Encode);
 SHAPES(BM_Decode);
 SHAPES(BM_Print);
 SHAPES(BM_Clone);
+
+// The octets of each "= TYPE N" block of the vector file, and whether its type is MON's.
+struct Vector {
+  bool mon;
+  std::vector<char> octets;
+};
+
+std::vector<Vector> read_vectors() {
+  const char* env = std::getenv("ORVEX_VECTORS");
+  std::ifstream in(env ? env : ORVEX_SOURCE_DIR "/tests/data/messages.vec");
+  std::vector<Vector> vectors;
+  std::string line, hex;
+  while (std::getline(in, line)) {
+    if (line.compare(0, 2, "= ") != 0 || !std::getline(in, hex)) continue;
+    Vector v;
+    v.mon = line.compare(2, 5, "MON::") == 0;
+    if (Ctl::from_hex(hex, v.octets)) vectors.push_back(std::move(v));
+  }
+  return vectors;
+}
+
+// Every vector decoded into a message made for it; items are messages.
+void BM_DecodeVectors(benchmark::State& state) {
+  const std::vector<Vector> vectors = read_vectors();
+  if (vectors.empty()) {
+    state.SkipWithError("no vectors");
+    return;
+  }
+  size_t failed = 0;
+  size_t before = g_allocations;
+  for (auto _ : state) {
+    for (const Vector& v : vectors) {
+      std::unique_ptr<ASN1::AbstractData> message;
+      if (v.mon)
+        message.reset(new MON::Message);
+      else
+        message.reset(new LGCP::Message);
+      ASN1::CoderEnv env;
+      if (!ASN1::decode(v.octets.data(), v.octets.data() + v.octets.size(), &env, *message))
+        ++failed;
+      benchmark::DoNotOptimize(message.get());
+    }
+  }
+  const double messages = static_cast<double>(state.iterations() * vectors.size());
+  state.counters["allocs"] = static_cast<double>(g_allocations - before) / messages;
+  state.counters["messages"] = static_cast<double>(vectors.size());
+  state.counters["failed"] = static_cast<double>(failed) / static_cast<double>(state.iterations());
+  state.SetItemsProcessed(static_cast<int64_t>(messages));
+}
+BENCHMARK(BM_DecodeVectors);
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "base/mux_clock.h"
+#include "bench/l2/lapd_owner.h"
 #include "base/timer.h"
 #include "l2/isdn/lapd.h"
 #include "l2/isdn/q931_trace.h"
@@ -23,18 +24,6 @@
 #include "tests/support/loop_turns.h"
 
 namespace {
-
-class Owner : public ProtocolsList {
- public:
-  Owner(ISDN::Side::type side, HdlcWire::End& end) : lapd(new ISDN::LAPD(side, 0)) {
-    lapd->hdlc = &end;
-    end.notify = lapd;
-    add_protocol_tail(lapd);
-  }
-  void on_message(Packet&) override { ++received; }
-  ISDN::LAPD* lapd;
-  unsigned received = 0;
-};
 
 void BM_LapdIFrames(benchmark::State& state) {
   const int loss_per_mille = static_cast<int>(state.range(0));
@@ -60,8 +49,8 @@ void BM_LapdIFrames(benchmark::State& state) {
       return int(random() % 1000) < loss_per_mille ? HdlcWire::Fault::kLose
                                                    : HdlcWire::Fault::kNone;
     };
-    Owner a(ISDN::Side::user, wire.a());
-    Owner b(ISDN::Side::network, wire.b());
+    LapdOwner a(ISDN::Side::user, wire.a());
+    LapdOwner b(ISDN::Side::network, wire.b());
     Keepalive keepalive;
     a.lapd->activate();
     while (a.lapd->full_state().state != 6 || b.lapd->full_state().state != 6) turn(wire);

@@ -1,5 +1,7 @@
 #include "bench/l2/slc_pair.h"
 
+#include <cstring>
+
 #include "tests/support/loop_turns.h"
 
 Bytes numbered(unsigned n, unsigned len) {
@@ -32,6 +34,6 @@ void SlcPair::pump() {
 void SlcPair::send(SlcEnd& from, const Bytes& msu) {
   Packet p;
   p.reserve_head(3);
-  for (unsigned char c : msu) p.put8(c);
+  std::memcpy(p.put(static_cast<unsigned>(msu.size())), msu.data(), msu.size());
   from.slc->message(p);
 }

@@ -261,7 +261,7 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   mutable ACP::IsdnLinkInfo last_info_;
   bool bri_ = false;
   uint16_t ri_ = 0;
-  Timer timer_;
+  SlotTimer<LAPD> timer_;
   CleanQueue<Packet, kOutCapacity> out_q_;
   CleanQueue<Packet, kAckCapacity> ack_q_;
   Pending pending_;

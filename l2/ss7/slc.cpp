@@ -107,13 +107,12 @@ void SLC::receive(Packet& p) {
       return;
     }
     stats_.su_received += 1;
-    unsigned char o = p.pull8();
-    bsnr_ = o & 0x7F;
-    bibr_ = o >> 7;
-    o = p.pull8();
-    fsnr_ = o & 0x7F;
-    fibr_ = o >> 7;
-    li_ = p.pull8() & 0x3F;  // the two spare bits are not the peer's length
+    const unsigned char* header = p.pull(3);
+    bsnr_ = header[0] & 0x7F;
+    bibr_ = header[0] >> 7;
+    fsnr_ = header[1] & 0x7F;
+    fibr_ = header[1] >> 7;
+    li_ = header[2] & 0x3F;  // the two spare bits are not the peer's length
     unsigned left = p.length();
     unsigned n = left < 63 ? left : 63;
     if (li_ != n) {
@@ -177,9 +176,10 @@ bool SLC::send(Packet p) {
       p = room;
     }
     unsigned len = p.length();
-    p.push8(static_cast<unsigned char>(len < 63 ? len : 63));
-    p.push8(static_cast<unsigned char>((fibt_ ? 0x80 : 0) | fsnt_));
-    p.push8(static_cast<unsigned char>((bibt_ ? 0x80 : 0) | bsnt_));
+    unsigned char* header = p.push(3);
+    header[0] = static_cast<unsigned char>((bibt_ ? 0x80 : 0) | bsnt_);
+    header[1] = static_cast<unsigned char>((fibt_ ? 0x80 : 0) | fsnt_);
+    header[2] = static_cast<unsigned char>(len < 63 ? len : 63);
   } catch (const std::bad_alloc&) {
     std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
     return false;

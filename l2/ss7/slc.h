@@ -236,7 +236,7 @@ class SLC : public Protocol, public HDLC::Notify {
   unsigned rtb_fill_ = 0;
   CleanQueue<Packet, kTbLimit + kRtbLimit> tb_;
 
-  Timer timer_;
+  SlotTimer<SLC> timer_;
   Statistics stats_;
 };
 

@@ -160,6 +160,54 @@ TEST_F(TimerTest, CallbacksMayRearmDestroyAndCancel) {
   EXPECT_EQ(c.seconds, 0);
 }
 
+// A timer armed again in place: one pending entry, at the last expiry set, in arming order among
+// equal expiries; its callback may re-arm it or destroy its owner.
+struct Slotted {
+  SlotTimer<Slotted> timer;
+  std::vector<std::string>* fired = nullptr;
+  std::unique_ptr<Slotted>* holder = nullptr;
+  int rearms = 0;
+  void on_first() { fired->push_back("first"); }
+  void on_second() {
+    fired->push_back("second");
+    if (rearms-- > 0) timer.set(50, &Slotted::on_second, this);
+    if (holder) holder->reset();
+  }
+};
+
+TEST_F(TimerTest, SlotTimerRearmsInPlace) {
+  Recorder r;
+  Slotted s;
+  s.fired = &r.fired;
+  s.timer.set(10, &Slotted::on_first, &s);
+  r.a.set(100, &Recorder::on_a, &r);
+  s.timer.set(100, &Slotted::on_second, &s);  // replaces the first, and now follows a
+  EXPECT_EQ(Probe::timer_count(), 2u);
+  s.rearms = 1;
+  for (int i = 0; i < 4; ++i) {
+    Mux::TestClock::advance_ms(50);
+    multiplexer.timers_schedule();
+  }
+  EXPECT_EQ(r.fired, (std::vector<std::string>{"a", "second", "second"}));
+  EXPECT_FALSE(s.timer.pending());
+
+  s.timer.set(10, &Slotted::on_first, &s);
+  s.timer.reset();
+  auto owned = std::make_unique<Slotted>();
+  owned->fired = &r.fired;
+  owned->holder = &owned;
+  owned->timer.set(10, &Slotted::on_second, owned.get());
+  {
+    Slotted gone;
+    gone.timer.set(10, &Slotted::on_first, &gone);
+  }
+  EXPECT_EQ(Probe::timer_count(), 1u);
+  Mux::TestClock::advance_ms(10);
+  EXPECT_EQ(multiplexer.timers_schedule(), -1);
+  EXPECT_EQ(owned, nullptr);
+  EXPECT_EQ(r.fired.size(), 4u);
+}
+
 // Deferred calls log their runs into a shared trace.
 struct Deferred {
   Deferred(std::string* trace, char name) : trace(trace), name(name) {

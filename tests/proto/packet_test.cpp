@@ -72,6 +72,38 @@ TEST_F(PacketTest, WriteThroughSharedHandleCopiesAndKeepsOffsets) {
   EXPECT_EQ(c.text(), "02 03");
 }
 
+// Each writer in place on a private buffer, and on a shared one through a copy that leaves the
+// other handle as it was.
+TEST_F(PacketTest, ByteWritersCopyOnlySharedBuffers) {
+  struct Case {
+    const char* name;
+    void (*write)(Packet&);
+    const char* after;
+  } cases[] = {
+      {"push8", [](Packet& p) { p.push8(0xAA); }, "AA 01 02 03"},
+      {"put8", [](Packet& p) { p.put8(0xBB); }, "01 02 03 BB"},
+      {"pull8", [](Packet& p) { EXPECT_EQ(p.pull8(), 1); }, "02 03"},
+      {"push", [](Packet& p) { p.push(2)[0] = 0xCC; p->data[1] = 0xDD; }, "CC DD 01 02 03"},
+      {"pull", [](Packet& p) { EXPECT_EQ(p.pull(2)[1], 2); }, "03"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Packet own = make({1, 2, 3}, 4);
+    _Packet* block = own.get();
+    c.write(own);
+    EXPECT_EQ(own.get(), block);
+    EXPECT_EQ(own.text(), c.after);
+
+    Packet a = make({1, 2, 3}, 4);
+    Packet b = a;
+    c.write(b);
+    EXPECT_NE(b.get(), a.get());
+    EXPECT_EQ(b.text(), c.after);
+    EXPECT_EQ(a.text(), "01 02 03");
+    EXPECT_EQ(a->refcount, 1u);
+  }
+}
+
 TEST_F(PacketTest, PoolExhaustionThrowsAndReusesFirstInFirstOut) {
   std::vector<Packet> held;
   try {
@@ -128,6 +160,10 @@ TEST_F(PacketDeathTest, BrokenInvariantsEndTheProcess) {
        "PACKET ASSERTION FAILED!\nlen<=_headroom\\(\\)\nhead=0, data=4, tail=65532\ndump:\n 0 0 0 0"},
       {"index", [] { Packet p; p.reserve_head(0); p.put8(1); (void)p[1]; }, "index out of range"},
       {"null_push", [] { Packet p; p.push8(1); }, "PACKET ASSERTION FAILED!\nnull packet\n\\(null\\)"},
+      {"header_without_room", [] { Packet p; p.reserve_head(2); p.push(3); },
+       "PACKET ASSERTION FAILED!\nlen<=_headroom\\(\\)\nhead=2, data=0"},
+      {"put_at_buffer_end", [] { Packet p; p.reserve_tail(0); p.put8(1); },
+       "PACKET ASSERTION FAILED!\nlen<=_tailroom\\(\\)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

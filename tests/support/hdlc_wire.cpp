@@ -75,12 +75,14 @@ bool HdlcWire::send(End& end, Packet& frame) {
     return false;
   }
   ++end.in_flight_;
+  const bool was_idle = queue_.empty();
   queue_.push_back({end.side_, false, frame});
   if (tracing) {
     const Packet& bytes = frame;
     end.sent.emplace_back(reinterpret_cast<const char*>(bytes->data), frame.length());
   }
-  event_.set_events(POLLOUT);
+  // The descriptor polls for writing from the first waiting frame until the queue drains.
+  if (was_idle) event_.set_events(POLLOUT);
   return true;
 }
 
@@ -104,14 +106,14 @@ void HdlcWire::on_event(int, short revents) {
     if (!frame.injected) --ends_[frame.from].in_flight_;
     switch (fault_of(frame)) {
       case Fault::kNone:
-        deliver(frame, "");
+        deliver(frame, "", true);
         break;
       case Fault::kLose:
         if (tracing) note(path(frame) + " lost " + text(frame.bytes));
         break;
       case Fault::kDuplicate:
-        deliver(frame, "");
-        deliver(frame, "dup ");
+        deliver(frame, "", false);
+        deliver(frame, "dup ", true);
         break;
     }
   }
@@ -124,18 +126,19 @@ void HdlcWire::on_event(int, short revents) {
   event_.set_events(queue_.empty() ? 0 : POLLOUT);
 }
 
-void HdlcWire::deliver(const Frame& frame, const char* mark) {
+void HdlcWire::deliver(Frame& frame, const char* mark, bool last) {
   Side to = other(frame.from);
-  uint32_t ms = Mux::milliseconds() - start_ms_;
   if (tracing) note(path(frame) + " " + mark + text(frame.bytes));
   if (capture_.is_open()) {
+    const uint32_t ms = Mux::milliseconds() - start_ms_;
     char time[32];
     std::snprintf(time, sizeof time, "%u.%03u000", ms / 1000, ms % 1000);
     capture_ << (frame.from == user_ ? "O " : "I ") << time << "\n000000 " << frame.bytes.text()
              << std::endl;
   }
-  // The receiver owns its copy and may change it.
-  Packet copy = frame.bytes;
+  // The receiver owns its copy and may change it; the last delivery hands over the wire's handle,
+  // as a channel hands over its receive buffer.
+  Packet copy = last ? std::move(frame.bytes) : frame.bytes;
   if (ends_[to].notify) ends_[to].notify->on_hdlc_receive(copy);
 }
 

@@ -107,7 +107,8 @@ class HdlcWire {
 
   bool send(End& end, Packet& frame);
   void on_event(int fd, short revents);
-  void deliver(const Frame& frame, const char* mark);
+  // The last delivery of a frame gives the receiver the wire's own handle.
+  void deliver(Frame& frame, const char* mark, bool last);
   Fault fault_of(const Frame& frame);
   // "A>B", "B>A", or "*>B" for an injected frame.
   static std::string path(const Frame& frame);

@@ -1,0 +1,149 @@
+#include "bench/l2/libpri_pair.h"
+
+extern "C" {
+#include <libpri.h>
+}
+#include <sys/time.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "bench/l2/peer_clock.h"
+#include "tests/support/loop_turns.h"
+
+// libpri's own functions, outside its public header.
+extern "C" {
+int q921_transmit_iframe(struct q921_link* link, void* buf, int len, int cr);
+int __real_q931_receive(struct q921_link* link, void* h, int len);
+void __real_q931_dl_event(struct q921_link* link, int event);
+int __wrap_q931_receive(struct q921_link* link, void* h, int len);
+void __wrap_q931_dl_event(struct q921_link* link, int event);
+}
+
+namespace {
+
+// The end whose libpri runs now: callbacks from inside libpri belong to it.
+LibpriPair::End* g_running = nullptr;
+
+struct Running {
+  explicit Running(LibpriPair::End& end) : saved(g_running) { g_running = &end; }
+  ~Running() { g_running = saved; }
+  LibpriPair::End* saved;
+};
+
+int wire_read(struct pri* pri, void* buf, int buflen) {
+  auto* end = static_cast<LibpriPair::End*>(pri_get_userdata(pri));
+  if (!end->arrived) return 0;
+  int n = std::min(static_cast<int>(end->arrived->length()), buflen);
+  std::memcpy(buf, (*end->arrived)->data, static_cast<size_t>(n));
+  end->arrived = nullptr;
+  return n;
+}
+
+int wire_write(struct pri* pri, void* buf, int buflen) {
+  auto* end = static_cast<LibpriPair::End*>(pri_get_userdata(pri));
+  Packet frame;
+  frame.reserve_head(0);
+  std::memcpy(frame.put(static_cast<unsigned>(buflen)), buf, static_cast<size_t>(buflen));
+  return end->wire->hdlc_transmit(frame) ? buflen : -1;
+}
+
+void quiet(struct pri*, char*) {}
+
+void note(LibpriPair::End& end, pri_event* e) {
+  if (e && e->e == PRI_EVENT_DCHAN_UP) end.up = true;
+  if (e && e->e == PRI_EVENT_DCHAN_DOWN) end.up = false;
+}
+
+void run_timers(LibpriPair::End& end, const timeval& now) {
+  Running running(end);
+  for (;;) {
+    struct timeval* next = pri_schedule_next(end.pri);
+    if (!next || timercmp(next, &now, >)) return;
+    note(end, pri_schedule_run(end.pri));
+  }
+}
+
+}  // namespace
+
+extern "C" int __wrap_q931_receive(struct q921_link* link, void* h, int len) {
+  if (g_running && g_running->link == link) {
+    ++g_running->received;
+    return 0;
+  }
+  return __real_q931_receive(link, h, len);
+}
+
+extern "C" void __wrap_q931_dl_event(struct q921_link* link, int event) {
+  if (g_running) g_running->link = link;
+  __real_q931_dl_event(link, event);
+}
+
+void LibpriPair::End::on_hdlc_receive(Packet& frame) {
+  Running running(*this);
+  arrived = &frame;
+  note(*this, pri_check_event(pri));
+  arrived = nullptr;
+}
+
+LibpriPair::LibpriPair(unsigned wire_capacity) : wire(wire_capacity) {
+  wire.tracing = false;
+  pri_set_message(quiet);
+  pri_set_error(quiet);
+  a.wire = &wire.a();
+  b.wire = &wire.b();
+  wire.a().notify = &a;
+  wire.b().notify = &b;
+  {
+    Running running(a);
+    a.pri = pri_new_cb(-1, PRI_NETWORK, PRI_SWITCH_EUROISDN_E1, wire_read, wire_write, &a);
+  }
+  {
+    Running running(b);
+    b.pri = pri_new_cb(-1, PRI_CPE, PRI_SWITCH_EUROISDN_E1, wire_read, wire_write, &b);
+  }
+}
+
+// libpri has no call that frees a controller; the pair's two stay until the process ends.
+LibpriPair::~LibpriPair() {
+  wire.a().notify = nullptr;
+  wire.b().notify = nullptr;
+}
+
+bool LibpriPair::establish() {
+  for (int i = 0; i < 2000 && !(a.up && b.up && a.link && b.link); ++i) {
+    turn();
+    if (wire.idle()) run_next_timer();
+  }
+  return a.up && b.up && a.link && b.link;
+}
+
+void LibpriPair::send(const unsigned char* octets, int len) {
+  Running running(a);
+  q921_transmit_iframe(a.link, const_cast<unsigned char*>(octets), len, 1);
+}
+
+void LibpriPair::turn() {
+  turns();
+  struct timeval now;
+  gettimeofday(&now, nullptr);
+  run_timers(a, now);
+  run_timers(b, now);
+}
+
+void LibpriPair::run_next_timer() {
+  struct timeval now;
+  gettimeofday(&now, nullptr);
+  bool any = false;
+  struct timeval earliest{};
+  for (End* end : {&a, &b}) {
+    struct timeval* next = pri_schedule_next(end->pri);
+    if (next && (!any || timercmp(next, &earliest, <))) earliest = *next;
+    any = any || next;
+  }
+  if (any && timercmp(&earliest, &now, >)) {
+    int64_t us = int64_t(earliest.tv_sec - now.tv_sec) * 1000000 + (earliest.tv_usec - now.tv_usec);
+    PeerClock::advance_ms(uint64_t(us / 1000 + 1));
+  }
+  turn();
+}

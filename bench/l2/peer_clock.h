@@ -1,0 +1,12 @@
+// The peer libraries' clock: they read gettimeofday (wrapped in the peer benchmark), which runs
+// `offset_ms` ahead of the system clock, so a harness can let their timers fall due at once.
+#pragma once
+
+#include <cstdint>
+
+namespace PeerClock {
+
+extern uint64_t offset_ms;
+inline void advance_ms(uint64_t ms) { offset_ms += ms; }
+
+}  // namespace PeerClock
