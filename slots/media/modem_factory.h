@@ -2,6 +2,12 @@
 // free generic-HDLC interfaces for the resource report, and runs the PPP authentication relay:
 // a TCP server on 127.0.0.1:52000 whose connections (AuthClient) carry the records of the
 // authentication programs that pppd runs, routed by session id to the modem slots.
+//
+// The relay serves at most kMaxAuthClients connections at once: a connection beyond them is
+// accepted and closed at once (one log line a burst). When the process is out of descriptors,
+// the listener is not polled for kAcceptPauseMs, so that a connection left queued does not keep
+// the loop busy.
+//
 // Log header "modem[COUNT,SLOTS]: ".
 #pragma once
 
@@ -12,6 +18,8 @@
 
 #include "base/event.h"
 #include "base/fd.h"
+#include "base/log_throttle.h"
+#include "base/timer.h"
 #include "server/slot/slot_factory.h"
 
 struct attr;
@@ -23,6 +31,8 @@ class ModemSlot;
 class ModemFactory : public SlotFactory {
  public:
   static constexpr unsigned short kAuthPort = 52000;
+  static constexpr size_t kMaxAuthClients = 64;
+  static constexpr unsigned kAcceptPauseMs = 100;
 
   static ModemFactory& instance();
 
@@ -43,6 +53,8 @@ class ModemFactory : public SlotFactory {
   bool SendAuth(const attr& record);
   void OnAuthSocketDisconnect(AuthClient* client);
   ModemSlot* FindModemByDsp(int id);
+  // Stops polling the listener for kAcceptPauseMs after accept failed with `error`.
+  void pause_accepting(int error);
 
   void PutHeader(std::ostream& os) const;
 
@@ -58,4 +70,9 @@ class ModemFactory : public SlotFactory {
   ModemFactory();
   ~ModemFactory() override;
   bool held(const std::string& name) const;
+  void resume_accepting();
+
+  Timer accept_pause_;
+  LogThrottle refused_log_;
+  LogThrottle accept_fail_log_;
 };

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "slots/media/auth_client.h"
@@ -111,6 +112,87 @@ TEST_F(AuthRelay, LengthOutOfRangeClosesTheConnection) {
     peer_ = connect_loopback(ModemFactory::kAuthPort);
     until([](const Lines&) { return !ModemFactory::instance().clients.empty(); });
   }
+}
+
+// Beyond the limit a connection is closed at once, with one log line for the burst; a place
+// that comes free is taken by the next one.
+TEST_F(AuthRelay, ConnectionsBeyondTheLimitAreClosedAtOnce) {
+  auto& clients = ModemFactory::instance().clients;
+  StreamCapture err(std::cerr);
+  std::vector<Fd> peers;
+  for (size_t i = 0; i < ModemFactory::kMaxAuthClients + 9; ++i) {
+    peers.push_back(connect_loopback(ModemFactory::kAuthPort));
+    ASSERT_TRUE(peers.back());
+    turns(1);
+  }
+  until([&](const Lines&) {
+    return std::all_of(peers.end() - 10, peers.end(), [](const Fd& p) {
+      char c;
+      return ::recv(p.get(), &c, 1, MSG_DONTWAIT) == 0;
+    });
+  });
+  EXPECT_EQ(clients.size(), ModemFactory::kMaxAuthClients);
+  // The connections inside the limit stay open.
+  char c;
+  EXPECT_LT(::recv(peers[ModemFactory::kMaxAuthClients - 2].get(), &c, 1, MSG_DONTWAIT), 0);
+  const Lines refused = lines_of(err, "modem[4,1]: auth connection from 127.0.0.1:");
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_NE(refused[0].find(" refused: 64 connections open"), std::string::npos);
+
+  peers.front().close();
+  until([&](const Lines&) { return clients.size() < ModemFactory::kMaxAuthClients; });
+  peers.front() = connect_loopback(ModemFactory::kAuthPort);
+  until([&](const Lines&) { return clients.size() == ModemFactory::kMaxAuthClients; });
+  EXPECT_EQ(clients.size(), ModemFactory::kMaxAuthClients);
+  EXPECT_LT(::recv(peers.front().get(), &c, 1, MSG_DONTWAIT), 0);
+  peers.clear();
+  until([&](const Lines&) { return clients.size() == 1; });
+}
+
+// Out of descriptors, a queued connection cannot be taken: the listener rests instead of
+// waking the loop at every turn, and the connections are taken once the pause is over.
+TEST_F(AuthRelay, OutOfDescriptorsRestsTheListener) {
+  auto& factory = ModemFactory::instance();
+  StreamCapture err(std::cerr);
+  // A pause and its end first, while descriptors are plenty: the sanitizers need some of their
+  // own the first time they see the pause's timer.
+  factory.pause_accepting(EMFILE);
+  advance(ModemFactory::kAcceptPauseMs);
+
+  std::vector<Fd> peers;
+  for (int i = 0; i < 3; ++i) peers.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  rlimit saved;
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  const int lowest_free = ::dup(0);
+  ::close(lowest_free);
+  rlimit low = saved;
+  low.rlim_cur = static_cast<rlim_t>(lowest_free);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  sockaddr_in relay{};
+  relay.sin_family = AF_INET;
+  relay.sin_port = htons(ModemFactory::kAuthPort);
+  relay.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  for (const Fd& p : peers) {
+    EXPECT_EQ(::connect(p.get(), reinterpret_cast<const sockaddr*>(&relay), sizeof relay), 0);
+  }
+  const unsigned before = factory.server.hits();
+  turns(20);
+  const unsigned tried = factory.server.hits() - before;
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  // Descriptors are free again, but the listener rests until its pause is over.
+  advance(ModemFactory::kAcceptPauseMs - 1);
+  turns(20);
+  EXPECT_EQ(tried, 1u);
+  EXPECT_EQ(factory.server.hits() - before, 1u);
+  EXPECT_EQ(factory.clients.size(), 1u);
+  advance(1);
+  until([&](const Lines&) { return factory.clients.size() == 4; });
+  EXPECT_EQ(factory.clients.size(), 4u);
+  // One line for the burst.
+  EXPECT_EQ(lines_of(err, "modem[4,1]: fail to accept"),
+            Lines{"modem[4,1]: fail to accept auth connection: Too many open files"});
+  peers.clear();
+  until([&](const Lines&) { return factory.clients.size() == 1; });
 }
 
 }  // namespace
