@@ -114,6 +114,43 @@ TEST_F(AuthRelay, LengthOutOfRangeClosesTheConnection) {
   }
 }
 
+// Session -1 is every HDLC modem's and every DSP modem's that has no modem yet: its records
+// reach the HDLC modem whose pppd runs, and no other slot.
+TEST_F(AuthRelay, SessionMinusOneReachesOnlyARunningHdlcModem) {
+  sim("net hdlc 0 7");
+  LGCP::Resources report;
+  ModemFactory::instance().Query(report);
+  run({"{ seq 4, slot 3, pdu command : create : modem : { cid \"\", cdid \"\", ddm { ddmV110 } } }",
+       "{ seq 5, slot 5, pdu command : create : modem : { cid \"\", cdid \"\" } }"});
+  ASSERT_EQ(ModemFactory::instance().hdlc_modems.size(), 1u);
+  struct Step {
+    const char* name;
+    std::vector<std::string> before;  // commands first
+    Lines signals;
+    const char* log;
+  };
+  for (const Step& step : {
+           Step{"nothing runs on session -1", {}, {},
+                "modem[4,3]: receive auth request for unknown session -1\n"},
+           Step{"the HDLC modem's pppd runs",
+                {"{ seq 6, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
+                 "{ seq 7, slot 4, pdu command : connect : 3 }"},
+                wires({signal(3, "modemProceeding : auth : { username \"h\", password \"p\" }")}),
+                ""},
+       }) {
+    SCOPED_TRACE(step.name);
+    run(step.before);
+    if (!step.before.empty()) started("/usr/local/sbin/pppd");
+    StreamCapture err(std::cerr);
+    EXPECT_EQ(send({request(-1, "h", "p")}), step.signals);
+    EXPECT_EQ(err.take(), step.log);
+  }
+  run({"{ seq 8, slot 3, pdu command : destroy : NULL }",
+       "{ seq 9, slot 4, pdu command : destroy : NULL }",
+       "{ seq 10, slot 5, pdu command : destroy : NULL }"});
+  until([](const Lines&) { return ModemFactory::instance().modems.size() == 1; });
+}
+
 // The controller's activation goes back to the connection of the slot's session as an accept
 // record and an IP record; a text that is not an address goes as 0 and is logged.
 TEST_F(AuthRelay, ActivationAnswersOnTheSessionsConnection) {
