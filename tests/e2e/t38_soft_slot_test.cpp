@@ -1,7 +1,6 @@
 // Software T.38 slots on orvexd and the simulated board, orvex-stub as the T.38 program: a
 // destroy that follows its create at once still ends the program, and the program's end frees
 // its controller channel.
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -10,24 +9,9 @@
 #include <vector>
 
 #include "tests/e2e/daemon_on_board.h"
-#include "tests/support/temp_root.h"
+#include "tests/support/processes.h"
 
 namespace {
-
-// The pids of the running processes whose first argument is `program`.
-std::vector<pid_t> running(const std::string& program) {
-  std::vector<pid_t> found;
-  DIR* proc = ::opendir("/proc");
-  if (!proc) return found;
-  while (const dirent* e = ::readdir(proc)) {
-    const pid_t pid = std::atoi(e->d_name);
-    if (pid <= 0) continue;
-    const std::string cmdline = read_file("/proc/" + std::to_string(pid) + "/cmdline");
-    if (cmdline.c_str() == program) found.push_back(pid);
-  }
-  ::closedir(proc);
-  return found;
-}
 
 class T38SoftSlot : public DaemonOnBoard {
  protected:

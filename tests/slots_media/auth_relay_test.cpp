@@ -149,6 +149,8 @@ TEST_F(AuthRelay, SessionMinusOneReachesOnlyARunningHdlcModem) {
        "{ seq 9, slot 4, pdu command : destroy : NULL }",
        "{ seq 10, slot 5, pdu command : destroy : NULL }"});
   until([](const Lines&) { return ModemFactory::instance().modems.size() == 1; });
+  sim("net remove 0");
+  ModemFactory::instance().IQuery();
 }
 
 // The controller's activation goes back to the connection of the slot's session as an accept
