@@ -11,6 +11,7 @@
 // Log header "modem[COUNT,SLOTS]: ".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <list>

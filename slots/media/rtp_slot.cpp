@@ -179,6 +179,7 @@ bool RtpSlot::change_payload(const LGCP::IoctlParams& p, const LGCP::CodecMode& 
   current = pt;
   if (restart()) {
     std::clog << " - OK" << std::endl;
+    restore_settings();
     return true;
   }
   std::clog << std::endl;
@@ -198,12 +199,13 @@ bool RtpSlot::restart() {
   if (!BeginRtpSession(fd.get(), params) || !AddRtpChannel(fd.get(), info)) return false;
   session_ = std::move(fd);
   event_.Schedule(session_, POLLIN);
-  // A new session starts with its input off and without a packet detector, and the channel was
-  // free for a moment: what the slot had set goes back.
+  return true;
+}
+
+void RtpSlot::restore_settings() {
   if (input_on) request(RtpIoctl::kInputOn);
   if (pd_on) packet_detector_on(pd_timeout);
   Hardware::TonecReceiver::RestoreDTMF();
-  return true;
 }
 
 bool RtpSlot::enablePD(const LGCP::PDParams& pd) {

@@ -62,9 +62,12 @@ class RtpSlot : public Slot,
   bool enablePD(const LGCP::PDParams& params);
   bool disablePD();
   // A new session of the engine with the stored record on the same channel. The event moves to
-  // it, and the new session gets the input state, the packet detector and the DTMF settings the
-  // slot had; on failure the slot is left without a session.
+  // it; on failure the slot is left without a session.
   bool restart();
+  // After a restart: a new session starts with its input off and without a packet detector, and
+  // the channel was free for a moment. The input state, the packet detector and the DTMF
+  // settings the slot had go back.
+  void restore_settings();
   // The payload type a codec mode selects: A-law 8, u-law 0, lbrc the one of the creation.
   uint16_t translate_payload(const LGCP::CodecMode& mode) const;
 

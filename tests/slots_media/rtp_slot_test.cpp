@@ -231,7 +231,8 @@ TEST_F(RtpSlots, CodecChangesRestartTheSession) {
   EXPECT_NE(log.take().find(" - Nothing to do\n"), std::string::npos);
   EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : ioctl : encoder-mode : alaw }"}),
             Lines{reply(1, 1, "success : NULL")});
-  EXPECT_NE(log.take().find(" - OK\n"), std::string::npos);
+  EXPECT_NE(log.take().find(" - OK\nrtp[" + ch + "]: RTP SET EVENT PD timeout=250\n"),
+            std::string::npos);
   EXPECT_EQ(board().command("rtp sessions"),
             Lines{ch + " " + session + " rx_pt=18 tx_pt=8" + settings + " input=on pd=on"});
   EXPECT_EQ(log_tail("rtp", 2), (Lines{"0x20005204 INPUT_ON",
