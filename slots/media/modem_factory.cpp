@@ -28,6 +28,8 @@ constexpr int kMaxInterfaces = 256;
 
 }  // namespace
 
+int (*ModemFactory::accept_socket)(int, sockaddr*, socklen_t*, int) = ::accept4;
+
 ModemFactory& ModemFactory::instance() {
   static ModemFactory factory;
   return factory;
@@ -175,7 +177,7 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
   if (!(events & POLLIN)) return;
   INet4::Addr peer;
   socklen_t size = INet4::Addr::size;
-  Fd connection(::accept4(fd, peer.sa(), &size, SOCK_CLOEXEC));
+  Fd connection(accept_socket(fd, peer.sa(), &size, SOCK_CLOEXEC));
   if (!connection) {
     const int error = errno;
     if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {

@@ -11,6 +11,8 @@
 // Log header "modem[COUNT,SLOTS]: ".
 #pragma once
 
+#include <sys/socket.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
@@ -34,6 +36,8 @@ class ModemFactory : public SlotFactory {
   static constexpr unsigned short kAuthPort = 52000;
   static constexpr size_t kMaxAuthClients = 64;
   static constexpr unsigned kAcceptPauseMs = 100;
+  // accept4(2) as the relay calls it; tests put one that fails in its place.
+  static int (*accept_socket)(int socket, sockaddr* address, socklen_t* length, int flags);
 
   static ModemFactory& instance();
 
@@ -54,8 +58,6 @@ class ModemFactory : public SlotFactory {
   bool SendAuth(const attr& record);
   void OnAuthSocketDisconnect(AuthClient* client);
   ModemSlot* FindModemByDsp(int id);
-  // Stops polling the listener for kAcceptPauseMs after accept failed with `error`.
-  void pause_accepting(int error);
 
   void PutHeader(std::ostream& os) const;
 
@@ -71,6 +73,8 @@ class ModemFactory : public SlotFactory {
   ModemFactory();
   ~ModemFactory() override;
   bool held(const std::string& name) const;
+  // Stops polling the listener for kAcceptPauseMs after accept failed with `error`.
+  void pause_accepting(int error);
   void resume_accepting();
 
   Timer accept_pause_;

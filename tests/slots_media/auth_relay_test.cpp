@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "slots/media/auth_client.h"
@@ -222,48 +221,41 @@ TEST_F(AuthRelay, ConnectionsBeyondTheLimitAreClosedAtOnce) {
   until([&](const Lines&) { return clients.size() == 1; });
 }
 
-// Out of descriptors, a queued connection cannot be taken: the listener rests instead of
-// waking the loop at every turn, and the connections are taken once the pause is over.
+// Out of descriptors, a queued connection cannot be taken and keeps the listener readable: the
+// listener rests between tries instead of waking the loop at every turn, and the connections
+// are taken once accept works again.
 TEST_F(AuthRelay, OutOfDescriptorsRestsTheListener) {
+  struct OutOfDescriptors {
+    OutOfDescriptors() {
+      ModemFactory::accept_socket = [](int, sockaddr*, socklen_t*, int) {
+        errno = EMFILE;
+        return -1;
+      };
+    }
+    ~OutOfDescriptors() { ModemFactory::accept_socket = ::accept4; }
+  };
   auto& factory = ModemFactory::instance();
   StreamCapture err(std::cerr);
-  // A pause and its end first, while descriptors are plenty: the sanitizers need some of their
-  // own the first time they see the pause's timer.
-  factory.pause_accepting(EMFILE);
-  advance(ModemFactory::kAcceptPauseMs);
-
   std::vector<Fd> peers;
-  for (int i = 0; i < 3; ++i) peers.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  rlimit saved;
-  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-  const int lowest_free = ::dup(0);
-  ::close(lowest_free);
-  rlimit low = saved;
-  low.rlim_cur = static_cast<rlim_t>(lowest_free);
-  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-  sockaddr_in relay{};
-  relay.sin_family = AF_INET;
-  relay.sin_port = htons(ModemFactory::kAuthPort);
-  relay.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  for (const Fd& p : peers) {
-    EXPECT_EQ(::connect(p.get(), reinterpret_cast<const sockaddr*>(&relay), sizeof relay), 0);
+  std::vector<unsigned> tries;
+  {
+    OutOfDescriptors out;
+    for (int i = 0; i < 3; ++i) peers.push_back(connect_loopback(ModemFactory::kAuthPort));
+    const unsigned before = factory.server.hits();
+    for (unsigned ms : {0u, ModemFactory::kAcceptPauseMs - 1, 1u, ModemFactory::kAcceptPauseMs}) {
+      advance(ms);
+      turns(20);
+      tries.push_back(factory.server.hits() - before);
+    }
   }
-  const unsigned before = factory.server.hits();
-  turns(20);
-  const unsigned tried = factory.server.hits() - before;
-  ::setrlimit(RLIMIT_NOFILE, &saved);
-  // Descriptors are free again, but the listener rests until its pause is over.
-  advance(ModemFactory::kAcceptPauseMs - 1);
-  turns(20);
-  EXPECT_EQ(tried, 1u);
-  EXPECT_EQ(factory.server.hits() - before, 1u);
+  EXPECT_EQ(tries, (std::vector<unsigned>{1, 1, 2, 3}));
   EXPECT_EQ(factory.clients.size(), 1u);
-  advance(1);
-  until([&](const Lines&) { return factory.clients.size() == 4; });
-  EXPECT_EQ(factory.clients.size(), 4u);
   // One line for the burst.
   EXPECT_EQ(lines_of(err, "modem[4,1]: fail to accept"),
             Lines{"modem[4,1]: fail to accept auth connection: Too many open files"});
+  advance(ModemFactory::kAcceptPauseMs);
+  until([&](const Lines&) { return factory.clients.size() == 4; });
+  EXPECT_EQ(factory.clients.size(), 4u);
   peers.clear();
   until([&](const Lines&) { return factory.clients.size() == 1; });
 }
