@@ -16,6 +16,13 @@ std::string dotted(in_addr_t network_order) {
   return text;
 }
 
+bool parse_dotted(const std::string& text, in_addr_t& network_order) {
+  in_addr a;
+  if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
+  network_order = a.s_addr;
+  return true;
+}
+
 void Addr::Reset() {
   std::memset(&in_, 0, sizeof in_);
   in_.sin_family = AF_INET;

@@ -15,6 +15,9 @@ namespace INet4 {
 
 // "a.b.c.d" for an address in network byte order.
 std::string dotted(in_addr_t network_order);
+// Reads the dotted address "a.b.c.d" (four decimal numbers, nothing else) into
+// `network_order`; false, leaving it as it was, when `text` is not one.
+bool parse_dotted(const std::string& text, in_addr_t& network_order);
 
 class Addr {
  public:

@@ -37,7 +37,9 @@ TonecReceiver::~TonecReceiver() = default;
 void TonecReceiver::tone_gen_complete() {}
 
 bool TonecReceiver::configureDTMF(const LGCP::DTMFParams& params) {
-  return TonecReceiverService::instance().configureDTMF(tonec_timeslot(), params);
+  if (!TonecReceiverService::instance().configureDTMF(tonec_timeslot(), params)) return false;
+  dtmf_params_ = params;
+  return true;
 }
 
 bool TonecReceiver::enableDTMF(bool on) {
@@ -160,6 +162,8 @@ bool TonecReceiver::translateSelcal(const TERM::SelcalCommand& command) {
   return TonecReceiverService::instance().translateSelcal(*this, command);
 }
 
+void TonecReceiver::RestoreDTMF() { TonecReceiverService::instance().restoreDTMF(*this); }
+
 void TonecReceiver::CleanBeforeDestroy() {
   if (dtmf_on_) disableDTMF();
   if (iva_on_) enableIVA(false);
@@ -243,16 +247,9 @@ bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
   int ts = receiver.tonec_timeslot();
   if (on) {
     if (++id_ == 0) id_ = 1;
-    dtmf_detector_enable enable{static_cast<uint32_t>(ts), id_};
-    if (!request(TonecIoctl::kEnableDetector, enable)) {
-      ErrnoSuffix error;
-      timeslot(std::cerr << "DTMF_ENABLE_DETECTOR fail:", ts) << " id=" << id_ << error
-                                                              << std::endl;
-      return false;
-    }
+    if (!enable_detector(ts, id_)) return false;
     receiver.detector_id_ = id_;
     receiver.dtmf_on_ = true;
-    timeslot(std::cerr << "DTMF_ENABLE_DETECTOR done:", ts) << " id=" << id_ << std::endl;
     return true;
   }
   if (!request(TonecIoctl::kDisableDetector, ts)) {
@@ -263,6 +260,25 @@ bool TonecReceiverService::enableDTMF(TonecReceiver& receiver, bool on) {
   receiver.dtmf_on_ = false;
   timeslot(std::cerr << "DTMF_DISABLE_DETECTOR done:", ts) << std::endl;
   return true;
+}
+
+bool TonecReceiverService::enable_detector(int ts, uint32_t id) {
+  dtmf_detector_enable enable{static_cast<uint32_t>(ts), id};
+  if (!request(TonecIoctl::kEnableDetector, enable)) {
+    ErrnoSuffix error;
+    timeslot(std::cerr << "DTMF_ENABLE_DETECTOR fail:", ts) << " id=" << id << error
+                                                            << std::endl;
+    return false;
+  }
+  timeslot(std::cerr << "DTMF_ENABLE_DETECTOR done:", ts) << " id=" << id << std::endl;
+  return true;
+}
+
+void TonecReceiverService::restoreDTMF(TonecReceiver& receiver) {
+  const int ts = receiver.tonec_timeslot();
+  if (receiver.dtmf_params_) configureDTMF(ts, *receiver.dtmf_params_);
+  if (receiver.dtmf_on_) enable_detector(ts, receiver.detector_id_);
+  if (receiver.reject_on_) enableDTMFReject(ts, true);
 }
 
 bool TonecReceiverService::enableToneGenerator(int ts, uint16_t freq1, uint16_t freq2,

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "asn1/modules/lgcp.h"
 #include "asn1/modules/term.h"
@@ -70,6 +71,10 @@ class TonecReceiver {
   // Switches off what this receiver switched on (detectors, DTMF rejection, a tone still
   // playing), before its owner is destroyed.
   void CleanBeforeDestroy();
+  // Issues again the DTMF settings made through this receiver (the detector's configuration,
+  // detection under the same id, rejection), for a time slot that was freed and taken again
+  // under it.
+  void RestoreDTMF();
 
   // The detector's id, 0 until DTMF detection is first enabled.
   uint32_t detector_id() const { return detector_id_; }
@@ -94,6 +99,8 @@ class TonecReceiver {
 
   Link link_{this};
   uint32_t detector_id_ = 0;
+  // The last detector configuration the device took.
+  std::optional<LGCP::DTMFParams> dtmf_params_;
   bool dtmf_on_ = false;
   bool iva_on_ = false;
   bool reject_on_ = false;
@@ -119,6 +126,7 @@ class TonecReceiverService {
   bool echoCancel(int ts, bool on);
   bool enableDTMFReject(int ts, bool on);
   bool enableDTMF(TonecReceiver& receiver, bool on);
+  void restoreDTMF(TonecReceiver& receiver);
   bool enableToneGenerator(int ts, uint16_t freq1, uint16_t freq2, uint16_t level1,
                            uint16_t level2);
   bool configureIVA(TonecReceiver& receiver, const LGCP::IVAParams& params);
@@ -140,6 +148,8 @@ class TonecReceiverService {
   // A request that switches a function of `ts` on or off: "NAME_ON[ts] ok" or
   // "NAME_ON fail: timeslot=ts errno=...".
   bool switch_request(uint32_t number, const char* name, const char* suffix, int ts);
+  // DTMF detection on `ts`, its events tagged with `id`.
+  bool enable_detector(int ts, uint32_t id);
   TonecReceiver* find(uint32_t timeslot);
   void deliver(const tonec_event_record& record);
 

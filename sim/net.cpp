@@ -97,6 +97,9 @@ bool Net::command(const Words& words, Reply& reply) {
       parse_u32(words[3], channel)) {
     interfaces_["hdlc" + std::to_string(n)].channel = channel;
     reply = Reply::ok();
+  } else if (words.size() == 3 && words[1] == "remove" && parse_u32(words[2], n)) {
+    interfaces_.erase("hdlc" + std::to_string(n));
+    reply = Reply::ok();
   } else if (words.size() == 2 && words[1] == "show") {
     std::vector<std::string> lines;
     for (const auto& i : interfaces_) {
@@ -106,7 +109,7 @@ bool Net::command(const Words& words, Reply& reply) {
     }
     reply = Reply::of_list(lines);
   } else {
-    reply = Reply::error("usage: net hdlc N CHANNEL | net show");
+    reply = Reply::error("usage: net hdlc N CHANNEL | net remove N | net show");
   }
   return true;
 }

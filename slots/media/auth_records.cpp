@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "base/inet4_addr.h"
+
 namespace {
 
 uint32_t be32(const unsigned char* p) {
@@ -61,12 +63,15 @@ attr accept(int32_t session) {
   return r;
 }
 
-attr ip(int32_t session, const TERM::ModemUserParameters& p) {
+attr ip(int32_t session, const TERM::ModemUserParameters& p,
+        std::vector<std::string>& unparsed) {
   attr r = header(36, kIp, session);
   put32(r.bytes, 0);
   for (const std::string* a :
        {&p.get_remoteAddr(), &p.get_netmask(), &p.get_gateway(), &p.get_dns()}) {
-    put32(r.bytes, ntohl(inet_addr(a->c_str())));
+    in_addr_t address = 0;
+    if (!INet4::parse_dotted(*a, address)) unparsed.push_back(*a);
+    put32(r.bytes, ntohl(address));
   }
   put32(r.bytes, static_cast<uint32_t>(p.get_mtu().getValue()));
   return r;

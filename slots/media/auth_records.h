@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "asn1/modules/term.h"
 
@@ -53,8 +54,10 @@ struct voacct {
 namespace Auth {
 
 attr accept(int32_t session);
-// The addresses are dotted texts (inet_addr: one that does not parse gives 255.255.255.255).
-attr ip(int32_t session, const TERM::ModemUserParameters& params);
+// The addresses are dotted texts; one that is not an address is sent as 0 and its text is
+// added to `unparsed`.
+attr ip(int32_t session, const TERM::ModemUserParameters& params,
+        std::vector<std::string>& unparsed);
 
 // Reassembles records from a byte stream: read at most room() bytes into space(), then tell
 // took() how many came. Each read asks for the rest of the current part only (first the length

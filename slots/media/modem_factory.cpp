@@ -28,6 +28,8 @@ constexpr int kMaxInterfaces = 256;
 
 }  // namespace
 
+int (*ModemFactory::accept_socket)(int, sockaddr*, socklen_t*, int) = ::accept4;
+
 ModemFactory& ModemFactory::instance() {
   static ModemFactory factory;
   return factory;
@@ -167,6 +169,7 @@ void ModemFactory::Init() {
 void ModemFactory::OnSocketEvent(int fd, short events) {
   if (events & (POLLERR | POLLHUP)) {
     std::cerr << ext::header(this) << "auth server socket error." << std::endl;
+    accept_pause_.reset();
     server.Release();
     server.UnBind();
     return;
@@ -174,8 +177,23 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
   if (!(events & POLLIN)) return;
   INet4::Addr peer;
   socklen_t size = INet4::Addr::size;
-  Fd connection(::accept4(fd, peer.sa(), &size, SOCK_CLOEXEC));
-  if (!connection) return;
+  Fd connection(accept_socket(fd, peer.sa(), &size, SOCK_CLOEXEC));
+  if (!connection) {
+    const int error = errno;
+    if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+      pause_accepting(error);
+    }
+    return;
+  }
+  if (clients.size() >= kMaxAuthClients) {
+    uint32_t left_out = 0;
+    if (refused_log_.allow(left_out)) {
+      std::cerr << ext::header(this) << "auth connection from " << peer << " refused: "
+                << clients.size() << " connections open" << LogThrottle::left_out_text(left_out)
+                << std::endl;
+    }
+    return;
+  }
   if (!connection.NonBlock()) {
     std::cerr << ext::header(this) << "fail to set nonblock mode." << std::endl;
     return;
@@ -184,6 +202,20 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
   clients.push_back(client);
   client->Activate();
   std::cerr << ext::header(this) << "incoming auth connection from " << peer << std::endl;
+}
+
+void ModemFactory::pause_accepting(int error) {
+  uint32_t left_out = 0;
+  if (accept_fail_log_.allow(left_out)) {
+    std::cerr << ext::header(this) << "fail to accept auth connection: " << std::strerror(error)
+              << LogThrottle::left_out_text(left_out) << std::endl;
+  }
+  server.set_events(0);
+  accept_pause_.set(kAcceptPauseMs, &ModemFactory::resume_accepting, this);
+}
+
+void ModemFactory::resume_accepting() {
+  if (server.fd()) server.set_events(POLLIN);
 }
 
 ModemSlot* ModemFactory::FindModemByDsp(int id) {

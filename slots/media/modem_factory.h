@@ -2,9 +2,18 @@
 // free generic-HDLC interfaces for the resource report, and runs the PPP authentication relay:
 // a TCP server on 127.0.0.1:52000 whose connections (AuthClient) carry the records of the
 // authentication programs that pppd runs, routed by session id to the modem slots.
+//
+// The relay serves at most kMaxAuthClients connections at once: a connection beyond them is
+// accepted and closed at once (one log line a burst). When the process is out of descriptors,
+// the listener is not polled for kAcceptPauseMs, so that a connection left queued does not keep
+// the loop busy.
+//
 // Log header "modem[COUNT,SLOTS]: ".
 #pragma once
 
+#include <sys/socket.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <list>
@@ -12,6 +21,8 @@
 
 #include "base/event.h"
 #include "base/fd.h"
+#include "base/log_throttle.h"
+#include "base/timer.h"
 #include "server/slot/slot_factory.h"
 
 struct attr;
@@ -23,6 +34,10 @@ class ModemSlot;
 class ModemFactory : public SlotFactory {
  public:
   static constexpr unsigned short kAuthPort = 52000;
+  static constexpr size_t kMaxAuthClients = 64;
+  static constexpr unsigned kAcceptPauseMs = 100;
+  // accept4(2) as the relay calls it; tests put one that fails in its place.
+  static int (*accept_socket)(int socket, sockaddr* address, socklen_t* length, int flags);
 
   static ModemFactory& instance();
 
@@ -58,4 +73,11 @@ class ModemFactory : public SlotFactory {
   ModemFactory();
   ~ModemFactory() override;
   bool held(const std::string& name) const;
+  // Stops polling the listener for kAcceptPauseMs after accept failed with `error`.
+  void pause_accepting(int error);
+  void resume_accepting();
+
+  Timer accept_pause_;
+  LogThrottle refused_log_;
+  LogThrottle accept_fail_log_;
 };

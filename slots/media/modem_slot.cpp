@@ -130,7 +130,12 @@ bool ModemSlot::IActivate(const TERM::TermActivateParams& p) {
   }
   ModemFactory& factory = ModemFactory::instance();
   factory.SendAuth(Auth::accept(modem_id()));
-  factory.SendAuth(Auth::ip(modem_id(), p.get_modem()));
+  std::vector<std::string> unparsed;
+  const attr ip = Auth::ip(modem_id(), p.get_modem(), unparsed);
+  for (const std::string& text : unparsed) {
+    std::cerr << ext::header(this) << "IP parameters: not an address: " << text << std::endl;
+  }
+  factory.SendAuth(ip);
   return true;
 }
 

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "asn1/modules/term.h"
+#include "base/child_program.h"
 #include "base/child_wait.h"
 #include "base/timer.h"
 #include "server/slot/slot.h"
-#include "slots/media/child_program.h"
 
 struct attr;
 struct voauth;

@@ -13,6 +13,7 @@
 
 #include "base/device.h"
 #include "base/ext_header.h"
+#include "base/inet4_addr.h"
 #include "hw/device_names.h"
 #include "slots/media/rtp_factory.h"
 
@@ -26,14 +27,6 @@ uint32_t NextSsrc() {
   static std::mt19937 generator(static_cast<uint32_t>(std::time(nullptr)) ^
                                 (static_cast<uint32_t>(::getpid()) << 16));
   return static_cast<uint32_t>(generator());
-}
-
-// `text` as a dotted IPv4 address in network order; false when it is not one.
-bool DottedAddress(const std::string& text, uint32_t& address) {
-  in_addr a;
-  if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
-  address = a.s_addr;
-  return true;
 }
 
 }  // namespace
@@ -102,13 +95,13 @@ bool RtpSetup::OpenSession() {
 bool RtpSetup::FillParams() {
   params = rtp_connection_params{};
   const std::string& remote = rtp_.get_dhost().get_iaddr();
-  if (!DottedAddress(remote, params.remote_addr)) {
+  if (!INet4::parse_dotted(remote, params.remote_addr)) {
     std::cerr << ext::header(&header_) << "rtp do not created: " << remote << std::endl;
     return false;
   }
   if (rtp_.has_shost()) {
     const std::string& local = rtp_.get_shost().get_iaddr();
-    if (!DottedAddress(local, params.local_addr)) {
+    if (!INet4::parse_dotted(local, params.local_addr)) {
       std::cerr << ext::header(&header_) << "rtp do not created: " << local << std::endl;
       return false;
     }

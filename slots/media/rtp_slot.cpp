@@ -179,6 +179,7 @@ bool RtpSlot::change_payload(const LGCP::IoctlParams& p, const LGCP::CodecMode& 
   current = pt;
   if (restart()) {
     std::clog << " - OK" << std::endl;
+    restore_settings();
     return true;
   }
   std::clog << std::endl;
@@ -201,8 +202,21 @@ bool RtpSlot::restart() {
   return true;
 }
 
+void RtpSlot::restore_settings() {
+  if (input_on) request(RtpIoctl::kInputOn);
+  if (pd_on) packet_detector_on(pd_timeout);
+  Hardware::TonecReceiver::RestoreDTMF();
+}
+
 bool RtpSlot::enablePD(const LGCP::PDParams& pd) {
   const uint32_t timeout = static_cast<uint32_t>(pd.get_timeout().getValue());
+  if (!packet_detector_on(timeout)) return false;
+  pd_on = true;
+  pd_timeout = timeout;
+  return true;
+}
+
+bool RtpSlot::packet_detector_on(uint32_t timeout) {
   rtp_event_params record{};
   record.type = kRtpEventPD;
   record.timeout = timeout;
@@ -212,8 +226,8 @@ bool RtpSlot::enablePD(const LGCP::PDParams& pd) {
     std::cerr << ext::header(this) << "RTP SET EVENT PD fail:" << error << std::endl;
     return false;
   }
-  std::clog << ext::header(this) << "RTP SET EVENT PD " << "timeout=" << pd.get_timeout().getValue()
-            << std::endl;
+  std::clog << ext::header(this) << "RTP SET EVENT PD " << "timeout="
+            << static_cast<int32_t>(timeout) << std::endl;
   return true;
 }
 
@@ -224,6 +238,7 @@ bool RtpSlot::disablePD() {
     return false;
   }
   std::clog << ext::header(this) << "RTP RESET EVENT PD" << std::endl;
+  pd_on = false;
   return true;
 }
 

@@ -64,6 +64,10 @@ class RtpSlot : public Slot,
   // A new session of the engine with the stored record on the same channel. The event moves to
   // it; on failure the slot is left without a session.
   bool restart();
+  // After a restart: a new session starts with its input off and without a packet detector, and
+  // the channel was free for a moment. The input state, the packet detector and the DTMF
+  // settings the slot had go back.
+  void restore_settings();
   // The payload type a codec mode selects: A-law 8, u-law 0, lbrc the one of the creation.
   uint16_t translate_payload(const LGCP::CodecMode& mode) const;
 
@@ -84,6 +88,8 @@ class RtpSlot : public Slot,
   int request(uint32_t number);
   // The packet detector's off request; the driver's result.
   int packet_detector_off();
+  // The packet detector on with `timeout`, logged; true when the engine took it.
+  bool packet_detector_on(uint32_t timeout);
 
   const int channel;
   Fd session_;
@@ -92,6 +98,9 @@ class RtpSlot : public Slot,
   Fd rtcp_;
   sockaddr_in peer_{};
   bool input_on = false;
+  // The packet detector as the controller set it.
+  bool pd_on = false;
+  uint32_t pd_timeout = 0;
   // Set by the radio slots whose input follows the radio's squelch.
   bool squelch_gated = false;
   const uint16_t creation_pt;

@@ -12,7 +12,7 @@
 #include "base/fd.h"
 #include "base/path.h"
 #include "hw/mcc_records.h"
-#include "slots/media/child_program.h"
+#include "base/child_program.h"
 #include "slots/media/t38_soft_slot.h"
 
 namespace {

@@ -113,4 +113,151 @@ TEST_F(AuthRelay, LengthOutOfRangeClosesTheConnection) {
   }
 }
 
+// Session -1 is every HDLC modem's and every DSP modem's that has no modem yet: its records
+// reach the HDLC modem whose pppd runs, and no other slot.
+TEST_F(AuthRelay, SessionMinusOneReachesOnlyARunningHdlcModem) {
+  sim("net hdlc 0 7");
+  LGCP::Resources report;
+  ModemFactory::instance().Query(report);
+  run({"{ seq 4, slot 3, pdu command : create : modem : { cid \"\", cdid \"\", ddm { ddmV110 } } }",
+       "{ seq 5, slot 5, pdu command : create : modem : { cid \"\", cdid \"\" } }"});
+  ASSERT_EQ(ModemFactory::instance().hdlc_modems.size(), 1u);
+  struct Step {
+    const char* name;
+    std::vector<std::string> before;  // commands first
+    Lines signals;
+    const char* log;
+  };
+  for (const Step& step : {
+           Step{"nothing runs on session -1", {}, {},
+                "modem[4,3]: receive auth request for unknown session -1\n"},
+           Step{"the HDLC modem's pppd runs",
+                {"{ seq 6, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
+                 "{ seq 7, slot 4, pdu command : connect : 3 }"},
+                wires({signal(3, "modemProceeding : auth : { username \"h\", password \"p\" }")}),
+                ""},
+       }) {
+    SCOPED_TRACE(step.name);
+    run(step.before);
+    if (!step.before.empty()) started("/usr/local/sbin/pppd");
+    StreamCapture err(std::cerr);
+    EXPECT_EQ(send({request(-1, "h", "p")}), step.signals);
+    EXPECT_EQ(err.take(), step.log);
+  }
+  run({"{ seq 8, slot 3, pdu command : destroy : NULL }",
+       "{ seq 9, slot 4, pdu command : destroy : NULL }",
+       "{ seq 10, slot 5, pdu command : destroy : NULL }"});
+  until([](const Lines&) { return ModemFactory::instance().modems.size() == 1; });
+  sim("net remove 0");
+  ModemFactory::instance().IQuery();
+}
+
+// The controller's activation goes back to the connection of the slot's session as an accept
+// record and an IP record; a text that is not an address goes as 0 and is logged.
+TEST_F(AuthRelay, ActivationAnswersOnTheSessionsConnection) {
+  struct Case {
+    const char* name;
+    const char* gateway;
+    std::string gateway_word;
+    const char* log;
+  };
+  const std::string kAccept = be32(16) + be32(2) + be32(0) + be32(1);
+  for (const Case& c : {Case{"address", "127.0.0.1", be32(0x7f000001), ""},
+                        Case{"all ones", "255.255.255.255", be32(0xffffffff), ""},
+                        Case{"not an address", "gw.invalid", be32(0),
+                             "01:dsp-modem: IP parameters: not an address: gw.invalid\n"}}) {
+    SCOPED_TRACE(c.name);
+    send({request(0, "a", "b")});
+    StreamCapture err(std::cerr);
+    EXPECT_EQ(run({std::string("{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr "
+                               "\"127.0.0.7\", netmask \"255.255.255.0\", gateway \"") +
+                   c.gateway + "\", dns \"127.0.0.53\", mtu 1400 } }"}),
+              wires({reply(4, 1, "success : NULL")}));
+    EXPECT_EQ(err.take(), c.log);
+    std::string got(52, '\0');
+    size_t n = 0;
+    for (pollfd p{peer_.get(), POLLIN, 0}; n < got.size() && ::poll(&p, 1, 1000) == 1;) {
+      const ssize_t r = ::read(peer_.get(), &got[n], got.size() - n);
+      if (r <= 0) break;
+      n += static_cast<size_t>(r);
+    }
+    EXPECT_EQ(got, kAccept + be32(36) + be32(3) + be32(0) + be32(0) + be32(0x7f000007) +
+                       be32(0xffffff00) + c.gateway_word + be32(0x7f000035) + be32(1400));
+  }
+}
+
+// Beyond the limit a connection is closed at once, with one log line for the burst; a place
+// that comes free is taken by the next one.
+TEST_F(AuthRelay, ConnectionsBeyondTheLimitAreClosedAtOnce) {
+  auto& clients = ModemFactory::instance().clients;
+  StreamCapture err(std::cerr);
+  std::vector<Fd> peers;
+  for (size_t i = 0; i < ModemFactory::kMaxAuthClients + 9; ++i) {
+    peers.push_back(connect_loopback(ModemFactory::kAuthPort));
+    ASSERT_TRUE(peers.back());
+    turns(1);
+  }
+  until([&](const Lines&) {
+    return std::all_of(peers.end() - 10, peers.end(), [](const Fd& p) {
+      char c;
+      return ::recv(p.get(), &c, 1, MSG_DONTWAIT) == 0;
+    });
+  });
+  EXPECT_EQ(clients.size(), ModemFactory::kMaxAuthClients);
+  // The connections inside the limit stay open.
+  char c;
+  EXPECT_LT(::recv(peers[ModemFactory::kMaxAuthClients - 2].get(), &c, 1, MSG_DONTWAIT), 0);
+  const Lines refused = lines_of(err, "modem[4,1]: auth connection from 127.0.0.1:");
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_NE(refused[0].find(" refused: 64 connections open"), std::string::npos);
+
+  peers.front().close();
+  until([&](const Lines&) { return clients.size() < ModemFactory::kMaxAuthClients; });
+  peers.front() = connect_loopback(ModemFactory::kAuthPort);
+  until([&](const Lines&) { return clients.size() == ModemFactory::kMaxAuthClients; });
+  EXPECT_EQ(clients.size(), ModemFactory::kMaxAuthClients);
+  EXPECT_LT(::recv(peers.front().get(), &c, 1, MSG_DONTWAIT), 0);
+  peers.clear();
+  until([&](const Lines&) { return clients.size() == 1; });
+}
+
+// Out of descriptors, a queued connection cannot be taken and keeps the listener readable: the
+// listener rests between tries instead of waking the loop at every turn, and the connections
+// are taken once accept works again.
+TEST_F(AuthRelay, OutOfDescriptorsRestsTheListener) {
+  struct OutOfDescriptors {
+    OutOfDescriptors() {
+      ModemFactory::accept_socket = [](int, sockaddr*, socklen_t*, int) {
+        errno = EMFILE;
+        return -1;
+      };
+    }
+    ~OutOfDescriptors() { ModemFactory::accept_socket = ::accept4; }
+  };
+  auto& factory = ModemFactory::instance();
+  StreamCapture err(std::cerr);
+  std::vector<Fd> peers;
+  std::vector<unsigned> tries;
+  {
+    OutOfDescriptors out;
+    for (int i = 0; i < 3; ++i) peers.push_back(connect_loopback(ModemFactory::kAuthPort));
+    const unsigned before = factory.server.hits();
+    for (unsigned ms : {0u, ModemFactory::kAcceptPauseMs - 1, 1u, ModemFactory::kAcceptPauseMs}) {
+      advance(ms);
+      turns(20);
+      tries.push_back(factory.server.hits() - before);
+    }
+  }
+  EXPECT_EQ(tries, (std::vector<unsigned>{1, 1, 2, 3}));
+  EXPECT_EQ(factory.clients.size(), 1u);
+  // One line for the burst.
+  EXPECT_EQ(lines_of(err, "modem[4,1]: fail to accept"),
+            Lines{"modem[4,1]: fail to accept auth connection: Too many open files"});
+  advance(ModemFactory::kAcceptPauseMs);
+  until([&](const Lines&) { return factory.clients.size() == 4; });
+  EXPECT_EQ(factory.clients.size(), 4u);
+  peers.clear();
+  until([&](const Lines&) { return factory.clients.size() == 1; });
+}
+
 }  // namespace

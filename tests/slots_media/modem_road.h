@@ -1,6 +1,7 @@
 // The road of the modem slots' tests: the TDM slots' road (a controller on loopback, the slot
 // registry, the simulated board) with the modem factory, child waits, and orvex-stub linked in
 // the root as pppd and the fax programs. Slot 1 is the modem under test, slot 2 a trunk slot.
+// Every child a test leaves behind is killed and reaped when it ends.
 #pragma once
 
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #include "slots/media/t38_soft_factory.h"
 #include "slots/tdm/trunk_factory.h"
 #include "tests/slots_tdm/slot_road.h"
+#include "tests/support/processes.h"
 #include "tests/support/temp_root.h"
 
 class ModemRoad : public SlotRoad {
@@ -48,6 +50,8 @@ class ModemRoad : public SlotRoad {
       }
     }
     seen.clear();
+    // A program that a failed test left running must not outlive it (nor hold its output).
+    reap_children(board().pid());
     SlotRoad::TearDown();
   }
 

@@ -202,6 +202,8 @@ TEST_F(ModemRoad, DigitalModemOnAGenericHdlcInterface) {
   EXPECT_EQ(ModemFactory::instance().free_interfaces, std::list<std::string>{"hdlc0"});
   run({"{ seq 5, slot 3, pdu command : destroy : NULL }"});
   EXPECT_EQ(free_count(), 1);
+  sim("net remove 0");
+  ModemFactory::instance().IQuery();
 }
 
 }  // namespace

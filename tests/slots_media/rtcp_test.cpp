@@ -46,6 +46,12 @@ TEST(Rtcp, Encodes) {
        "81CA00021234567800000000"},
       {"SdesKeepsTheItemsThatFit", [] { return sdes({"ab", "Marbrook Sarvello"}); }, 23,
        "81CA0003123456780102" + hex("ab") + "00000000"},
+      // 28 bytes leave 20 after the SSRC: an item of 18 bytes of text fills them, with no
+      // room for the end of the list; one of 16 fits with its end and padding.
+      {"SdesItemFillingTheRoomIsLeftOut", [] { return sdes({std::string(18, 'y')}); }, 28,
+       "81CA00021234567800000000"},
+      {"SdesItemFitsToTheLastByte", [] { return sdes({std::string(16, 'y')}); }, 28,
+       "81CA0006123456780110" + hex(std::string(16, 'y')) + "0000"},
   };
   for (const Encoding& e : cases) {
     SCOPED_TRACE(e.name);

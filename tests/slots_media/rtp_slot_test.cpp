@@ -204,23 +204,42 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<IoctlCase>& i) { return std::string(i.param.name); });
 
 // A codec change restarts the session on the same channel, unless it changes nothing; the old
-// session is closed and the new one's events are read: the packet detector's become rtp
-// signals, others are only logged. A failed restart leaves no session.
+// session is closed, the new one gets the input, packet detector and DTMF settings the slot
+// had, and its events are read: the packet detector's become rtp signals, others are only
+// logged. A failed restart leaves no session.
 TEST_F(RtpSlots, CodecChangesRestartTheSession) {
   const int channel = create_slot("ptG729", ", ssrc 9");
   const std::string ch = std::to_string(channel);
   const std::string session = "remote=127.0.0.1:" + std::to_string(peer_port_) +
                               " local=127.0.0.1:" + std::to_string(local_port_);
+  talk({"{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 3 } }",
+        "{ seq 3, slot 1, pdu command : connect : 2 }",
+        "{ seq 4, slot 2, pdu command : connect : 1 }",
+        "{ seq 5, slot 1, pdu command : ioctl : pd-enable : { timeout 250 } }",
+        "{ seq 6, slot 1, pdu command : ioctl : dtmf-params : { threshold { twist 8, ratio 7, "
+        "noise 6 }, level { silence 5 } } }",
+        "{ seq 7, slot 1, pdu command : ioctl : dtmf-enable : TRUE }",
+        "{ seq 8, slot 1, pdu command : ioctl : dtmf-reject-enable : TRUE }"});
+  const Lines dtmf = log_tail("dtmf", 3);
+  const std::string settings = " pfactor=0 vad=0 rate=0 ssrc=0x09 ttl=0 tos=0xffffffff";
+  ASSERT_EQ(board().command("rtp sessions"),
+            Lines{ch + " " + session + " rx_pt=18 tx_pt=18" + settings + " input=on pd=on"});
+  const size_t dtmf_before = board().command("log dtmf").size();
   StreamCapture log(std::clog);
   EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : ioctl : decoder-mode : lbrc }"}),
             Lines{reply(1, 1, "success : NULL")});
   EXPECT_NE(log.take().find(" - Nothing to do\n"), std::string::npos);
   EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : ioctl : encoder-mode : alaw }"}),
             Lines{reply(1, 1, "success : NULL")});
-  EXPECT_NE(log.take().find(" - OK\n"), std::string::npos);
+  EXPECT_NE(log.take().find(" - OK\nrtp[" + ch + "]: RTP SET EVENT PD timeout=250\n"),
+            std::string::npos);
   EXPECT_EQ(board().command("rtp sessions"),
-            Lines{ch + " " + session + " rx_pt=18 tx_pt=8 pfactor=0 vad=0 rate=0 ssrc=0x09 ttl=0 "
-                  "tos=0xffffffff input=off pd=off"});
+            Lines{ch + " " + session + " rx_pt=18 tx_pt=8" + settings + " input=on pd=on"});
+  EXPECT_EQ(log_tail("rtp", 2), (Lines{"0x20005204 INPUT_ON",
+                                       "0xc024520c EVENT_ON type=1 timeout=250 timeout2=250"}));
+  // The same configuration, detection under the same id, rejection.
+  EXPECT_EQ(board().command("log dtmf").size(), dtmf_before + 3);
+  EXPECT_EQ(log_tail("dtmf", 3), dtmf);
   ASSERT_EQ(board().command("rtp event " + ch + " 1 5 300"), Lines{"ok"});
   ASSERT_EQ(board().command("rtp event " + ch + " 2 7 8"), Lines{"ok"});
   ASSERT_EQ(board().command("rtp event " + ch + " 1 6 0"), Lines{"ok"});
@@ -235,8 +254,8 @@ TEST_F(RtpSlots, CodecChangesRestartTheSession) {
             Lines{reply(1, 1, "error : unsupported")});
   EXPECT_EQ(err.take(), "rtp[" + ch + "]: fail to restart RTP session!\n");
   EXPECT_EQ(board().command("sessions rtp"), Lines{"0"});
-  EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : destroy : NULL }"}),
-            Lines{reply(1, 1, "success : NULL")});
+  talk({"{ seq 1, slot 1, pdu command : destroy : NULL }",
+        "{ seq 2, slot 2, pdu command : destroy : NULL }"});
 }
 
 // A radio slot whose input follows the squelch: opening the input stream asks nothing; closing

@@ -99,15 +99,20 @@ void Controller::close() {
   closed_ = false;
 }
 
-bool Controller::send_frame(const std::vector<char>& payload) {
+bool Controller::send_frame(const std::vector<char>& payload) { return send_frames({payload}); }
+
+bool Controller::send_frames(const std::vector<std::vector<char>>& payloads) {
   if (!socket_) return fail("not connected");
-  const size_t n = payload.size() + tpkt_header;
-  if (n > tpkt_max) return fail("message too long for one frame");
-  std::string frame{'\x03', '\x00', static_cast<char>(n >> 8), static_cast<char>(n & 0xFF)};
-  frame.append(payload.begin(), payload.end());
+  std::string frames;
+  for (const auto& payload : payloads) {
+    const size_t n = payload.size() + tpkt_header;
+    if (n > tpkt_max) return fail("message too long for one frame");
+    frames += std::string{'\x03', '\x00', static_cast<char>(n >> 8), static_cast<char>(n & 0xFF)};
+    frames.append(payload.begin(), payload.end());
+  }
   size_t done = 0;
-  while (done < frame.size()) {
-    ssize_t w = ::send(socket_.get(), frame.data() + done, frame.size() - done, MSG_NOSIGNAL);
+  while (done < frames.size()) {
+    ssize_t w = ::send(socket_.get(), frames.data() + done, frames.size() - done, MSG_NOSIGNAL);
     if (w > 0) {
       done += static_cast<size_t>(w);
     } else if (w < 0 && errno == EAGAIN) {
@@ -120,13 +125,17 @@ bool Controller::send_frame(const std::vector<char>& payload) {
   return true;
 }
 
-bool Controller::send(LGCP::Message& message, bool fill_seq) {
+bool Controller::encode(LGCP::Message& message, bool fill_seq, std::vector<char>& bytes) {
   if (fill_seq && !message.has_seq()) message.set_seq(next_seq_++);
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  std::vector<char> bytes;
   if (!ASN1::encode(message, &env, std::back_inserter(bytes)))
     return fail("the message cannot be encoded: " + message.asValueNotation());
-  return send_frame(bytes);
+  return true;
+}
+
+bool Controller::send(LGCP::Message& message, bool fill_seq) {
+  std::vector<char> bytes;
+  return encode(message, fill_seq, bytes) && send_frame(bytes);
 }
 
 bool Controller::parse(const std::string& text, LGCP::Message& message) {
@@ -140,6 +149,15 @@ bool Controller::parse(const std::string& text, LGCP::Message& message) {
 bool Controller::send(const std::string& text, bool fill_seq) {
   LGCP::Message message;
   return parse(text, message) && send(message, fill_seq);
+}
+
+bool Controller::send_together(const std::vector<std::string>& texts) {
+  std::vector<std::vector<char>> payloads(texts.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    LGCP::Message message;
+    if (!parse(texts[i], message) || !encode(message, true, payloads[i])) return false;
+  }
+  return send_frames(payloads);
 }
 
 bool Controller::fill(long long deadline_ms) {

@@ -57,10 +57,14 @@ class Controller {
 
   // Sends `payload` as one frame.
   bool send_frame(const std::vector<char>& payload);
+  // Sends each payload as a frame of its own, all of them in one write.
+  bool send_frames(const std::vector<std::vector<char>>& payloads);
   // Sends `message`; gives it the next seq when it has none and `fill_seq` is set.
   bool send(LGCP::Message& message, bool fill_seq = true);
   // Parses `text` (read_command; only blanks may follow) and sends it as above.
   bool send(const std::string& text, bool fill_seq = true);
+  // Parses and sends each of `texts` as above, all of them in one write.
+  bool send_together(const std::vector<std::string>& texts);
   // The next message, kept or arriving within the timeout.
   bool receive(Received& r, int timeout_ms);
   // Sends `text` and waits for its response: the first response with the command's seq, or
@@ -87,6 +91,9 @@ class Controller {
   bool fail(const std::string& text);
   // read_command on the whole text; only blanks may follow.
   bool parse(const std::string& text, LGCP::Message& message);
+  // Aligned PER of `message` into `bytes`, with the next seq when it has none and `fill_seq`
+  // is set.
+  bool encode(LGCP::Message& message, bool fill_seq, std::vector<char>& bytes);
 
   Fd socket_;
   std::string in_;

@@ -1,5 +1,12 @@
 // Runs an external program as a child process (fork and execv) for the slots that hand their
 // work to one: pppd and the fax programs of the modem slots, the T.38 program.
+//
+// The daemon's own signal handlers must never run in the child: a SIGTERM or SIGHUP that the
+// daemon sends right after the start (a destroy that follows its create at once) would be used
+// up by a handler that only wakes the daemon's loop, and the program would run on. So every
+// signal is blocked across fork; the child puts every disposition back to the default and only
+// then unblocks, so such a signal is delivered to the program (or ends the child) by its
+// default action. The parent gets its own mask back.
 #pragma once
 
 #include <string>

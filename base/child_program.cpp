@@ -1,10 +1,14 @@
-#include "slots/media/child_program.h"
+#include "base/child_program.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+
+#include "base/ipc_signal.h"
 
 namespace {
 
@@ -14,19 +18,34 @@ void say(const char* line) {
   std::fflush(stdout);
 }
 
+// In the child, with every signal blocked: the default disposition for each signal (SIGKILL
+// and SIGSTOP refuse, and keep it anyway), then an empty mask.
+void default_signals() {
+  for (int sig = 1; sig < NSIG; ++sig) IPC::Signal::system(sig);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 }  // namespace
 
 int spawn(const ChildProgram& program) {
   std::vector<char*> argv;
   for (const auto& a : program.args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  sigset_t all;
+  sigset_t saved;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_SETMASK, &all, &saved);
   const int child = ::fork();
-  if (child != 0) return child;
+  if (child != 0) {
+    const int error = errno;
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    errno = error;
+    return child;
+  }
 
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  for (int s : {SIGHUP, SIGTERM, SIGINT, SIGPIPE, SIGCHLD, SIGUSR1, SIGUSR2}) signal(s, SIG_DFL);
+  default_signals();
   if (program.input == 0) {
     ::fcntl(0, F_SETFD, 0);
   } else if (program.input > 0) {

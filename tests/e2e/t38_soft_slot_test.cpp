@@ -1,0 +1,86 @@
+// Software T.38 slots on orvexd and the simulated board, orvex-stub as the T.38 program: a
+// destroy that follows its create at once still ends the program, and the program's end frees
+// its controller channel.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/daemon_on_board.h"
+#include "tests/support/processes.h"
+
+namespace {
+
+class T38SoftSlot : public DaemonOnBoard {
+ protected:
+  void SetUp() override {
+    DaemonOnBoard::SetUp();
+    ASSERT_EQ(std::system(("mkdir -p " + board_.root() + "/usr/local/sbin").c_str()), 0);
+    ASSERT_EQ(::symlink(ORVEX_STUB, program_.c_str()), 0);
+  }
+  void TearDown() override {
+    for (pid_t pid : running(program_)) ::kill(pid, SIGKILL);
+  }
+  // Waits (bounded) until no T.38 program runs; those still running.
+  std::vector<pid_t> settle() {
+    std::vector<pid_t> left = running(program_);
+    for (int i = 0; i < wait_ms / 20 && !left.empty(); ++i) {
+      usleep(20000);
+      left = running(program_);
+    }
+    return left;
+  }
+
+  const std::string program_ = board_.root() + "/usr/local/sbin/t38";
+};
+
+std::string create(int seq) {
+  return "{ seq " + std::to_string(seq) +
+         ", slot 1, pdu command : create : t38soft : { dhost { iaddr \"127.0.0.1\", port 5000 }, "
+         "shost { iaddr \"127.0.0.1\", port 6000 }, rx-packet-size 160, rx-threshold 1, "
+         "tx-threshold 2, args { } } }";
+}
+
+std::string destroy(int seq) {
+  return "{ seq " + std::to_string(seq) + ", slot 1, pdu command : destroy : NULL }";
+}
+
+TEST_F(T38SoftSlot, DestroyRightAfterCreateEndsTheProgram) {
+  constexpr int kCycles = 300;
+  struct Case {
+    const char* name;
+    bool one_write;  // each create and its destroy in one write
+  };
+  int seq = 1;
+  for (const Case& c : {Case{"a write each", false}, Case{"one write a pair", true}}) {
+    SCOPED_TRACE(c.name);
+    const int first = seq;
+    for (int i = 0; i < kCycles; ++i, seq += 2) {
+      if (c.one_write) {
+        ASSERT_TRUE(ctl_.send_together({create(seq), destroy(seq + 1)})) << ctl_.error();
+      } else {
+        ASSERT_TRUE(ctl_.send(create(seq))) << ctl_.error();
+        ASSERT_TRUE(ctl_.send(destroy(seq + 1))) << ctl_.error();
+      }
+    }
+    int successes = 0;
+    Ctl::Received r;
+    for (int i = 0; i < 2 * kCycles && ctl_.receive(r, wait_ms);) {
+      if (!r.is_response()) continue;
+      ++i;
+      successes += Ctl::to_hex(r.bytes) == wire(success(first + i - 1, 1));
+    }
+    EXPECT_EQ(successes, 2 * kCycles);
+    EXPECT_EQ(settle().size(), 0u);
+    std::vector<std::string> held = board_.command("mcc channels");
+    for (int i = 0; i < wait_ms / 20 && !held.empty(); ++i) {
+      usleep(20000);
+      held = board_.command("mcc channels");
+    }
+    EXPECT_EQ(held.size(), 0u) << "first: " << held.front();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,60 @@
+#include "tests/support/processes.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+#include "tests/support/temp_root.h"
+
+namespace {
+
+// Calls `visit` with every pid under /proc.
+void each_process(const std::function<void(pid_t)>& visit) {
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return;
+  while (const dirent* e = ::readdir(proc)) {
+    const pid_t pid = std::atoi(e->d_name);
+    if (pid > 0) visit(pid);
+  }
+  ::closedir(proc);
+}
+
+// The parent of `pid`: the fourth field of its stat, after the command in parentheses.
+pid_t parent_of(pid_t pid) {
+  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  const size_t close = stat.rfind(')');
+  if (close == std::string::npos || close + 4 > stat.size()) return -1;
+  return std::atoi(stat.c_str() + close + 4);
+}
+
+}  // namespace
+
+std::vector<pid_t> children_of(pid_t parent) {
+  std::vector<pid_t> found;
+  each_process([&](pid_t pid) {
+    if (parent_of(pid) == parent) found.push_back(pid);
+  });
+  return found;
+}
+
+std::vector<pid_t> running(const std::string& program) {
+  std::vector<pid_t> found;
+  each_process([&](pid_t pid) {
+    const std::string cmdline = read_file("/proc/" + std::to_string(pid) + "/cmdline");
+    if (cmdline.c_str() == program) found.push_back(pid);
+  });
+  return found;
+}
+
+void reap_children(pid_t keep) {
+  for (pid_t pid : children_of(::getpid())) {
+    if (pid == keep) continue;
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+  }
+}

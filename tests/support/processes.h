@@ -1,0 +1,15 @@
+// The processes of the machine as /proc shows them, for tests that must find the programs a
+// daemon or a test started and left behind.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// The pids of the processes whose parent is `parent` (zombies included).
+std::vector<pid_t> children_of(pid_t parent);
+// The pids of the running processes whose first argument is `program`.
+std::vector<pid_t> running(const std::string& program);
+// Kills (SIGKILL) and reaps every child of this process but `keep`.
+void reap_children(pid_t keep);
