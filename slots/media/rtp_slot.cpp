@@ -172,7 +172,8 @@ bool RtpSlot::change_payload(const LGCP::IoctlParams& p, const LGCP::CodecMode& 
   std::clog << ext::header(this) << "do restart RTP session (change tx payload):" << p;
   const uint16_t pt = translate_payload(mode);
   uint16_t& current = tx ? params_.tx_pt : params_.rx_pt;
-  if (pt == current) {
+  // After a failed restart the slot has no session: the same codec asked again restarts it.
+  if (pt == current && session_) {
     std::clog << " - Nothing to do" << std::endl;
     return true;
   }

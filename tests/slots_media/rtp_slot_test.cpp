@@ -254,6 +254,10 @@ TEST_F(RtpSlots, CodecChangesRestartTheSession) {
             Lines{reply(1, 1, "error : unsupported")});
   EXPECT_EQ(err.take(), "rtp[" + ch + "]: fail to restart RTP session!\n");
   EXPECT_EQ(board().command("sessions rtp"), Lines{"0"});
+  // The same codec again: no longer "nothing to do", the session comes back.
+  EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : ioctl : decoder-mode : ulaw }"}),
+            Lines{reply(1, 1, "success : NULL")});
+  EXPECT_EQ(board().command("sessions rtp"), Lines{"1"});
   talk({"{ seq 1, slot 1, pdu command : destroy : NULL }",
         "{ seq 2, slot 2, pdu command : destroy : NULL }"});
 }
