@@ -21,8 +21,7 @@ void DspData::on_open(Session& session) {
 void DspData::on_close(Session& session) { channels_.erase(&session); }
 
 void DspData::on_write(Session&, const std::string& frame) {
-  if (sent_.size() == kSentKept) sent_.pop_front();
-  sent_.push_back(frame);
+  sent_.add(frame);
 }
 
 IoctlResult DspData::on_ioctl(Session& session, IoctlCall& call) {
@@ -78,9 +77,7 @@ bool DspData::command(const Words& words, Reply& reply) {
     broadcast(bytes);
     reply = Reply::ok();
   } else if (words.size() == 2 && words[1] == "sent") {
-    std::vector<std::string> lines;
-    for (const std::string& frame : sent_) lines.push_back(hex_bytes(frame));
-    reply = Reply::of_list(lines);
+    reply = Reply::of_list(sent_.hex_lines());
   } else {
     reply = Reply::error("usage: dsp-data rx HEX | dsp-data sent");
   }

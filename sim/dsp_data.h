@@ -15,12 +15,12 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <string>
 
 #include "hw/dsp_data_records.h"
 #include "sim/device_model.h"
+#include "sim/sent_frames.h"
 
 class DspData : public DeviceModel {
  public:
@@ -38,13 +38,11 @@ class DspData : public DeviceModel {
   bool command(const Words& words, Reply& reply) override;
 
  private:
-  static constexpr size_t kSentKept = 10000;
-
   struct Channel {
     int32_t number;
     bool added[kDspDataBChannels] = {};
   };
 
   std::map<Session*, Channel> channels_;
-  std::deque<std::string> sent_;
+  SentFrames sent_;
 };

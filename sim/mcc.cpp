@@ -47,8 +47,7 @@ void Mcc::on_write(Session& session, const std::string& frame) {
     return;
   }
   Channel& sender = found->second;
-  if (sender.sent.size() == kSentKept) sender.sent.pop_front();
-  sender.sent.push_back(frame);
+  sender.sent.add(frame);
   capture(sender, true, frame);
   if (Channel* peer = sender.peer < 0 ? nullptr : channel(static_cast<uint32_t>(sender.peer))) {
     receive(*peer, frame);
@@ -72,7 +71,7 @@ void Mcc::capture(const Channel& c, bool outgoing, const std::string& frame) {
 // such unit the other sent, once, and links started before the join still align.
 void Mcc::hand_over_line_state(const Channel& from, Channel& to) {
   if (from.allocation.mode != kMtp2Mode || to.allocation.mode != kMtp2Mode) return;
-  for (auto unit = from.sent.rbegin(); unit != from.sent.rend(); ++unit) {
+  for (auto unit = from.sent.frames().rbegin(); unit != from.sent.frames().rend(); ++unit) {
     // Three octets of header, then no (FISU) or one or two (LSSU) octets of status.
     if (unit->size() >= 3 && unit->size() <= 5) {
       receive(to, *unit);
@@ -171,9 +170,7 @@ bool Mcc::command(const Words& words, Reply& reply) {
     receive(*c, bytes);
     reply = Reply::ok();
   } else if (verb == "sent" && words.size() == 3) {
-    std::vector<std::string> lines;
-    for (const std::string& frame : c->sent) lines.push_back(hex_bytes(frame));
-    reply = Reply::of_list(lines);
+    reply = Reply::of_list(c->sent.hex_lines());
   } else if ((verb == "hold" || verb == "release") && words.size() == 3) {
     c->held = verb == "hold";
     c->session->hold_frames(c->held);

@@ -27,7 +27,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -35,6 +34,7 @@
 #include "hw/mcc_records.h"
 #include "sim/device_model.h"
 #include "sim/pcap_writer.h"
+#include "sim/sent_frames.h"
 
 class Mcc : public DeviceModel {
  public:
@@ -50,16 +50,13 @@ class Mcc : public DeviceModel {
   bool command(const Words& words, Reply& reply) override;
 
  private:
-  static constexpr size_t kSentKept = 10000;
-
   struct Channel {
     uint32_t number;
     mcc_allocation allocation;
     Session* session;
     int32_t peer = -1;
     bool held = false;
-    // The newest kSentKept frames: the oldest goes at the front as each new one comes.
-    std::deque<std::string> sent;
+    SentFrames sent;
   };
 
   Channel* channel(const std::string& word);

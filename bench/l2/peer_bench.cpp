@@ -54,6 +54,21 @@ void lose(HdlcWire& wire, int per_mille) {
   if (per_mille > 0) wire.rule = Loss(per_mille);
 }
 
+// One iteration: kBatch frames delivered, each loop turn topping up to kOutstanding sent and not
+// yet delivered, the same for every link. `send` sends one frame, `received` counts the frames
+// delivered so far, `turn` runs the wire once and is false when the link is lost; `total` counts
+// the frames sent over all iterations. False when the link was lost.
+template <class Send, class Received, class Turn>
+bool deliver_batch(unsigned& total, Send send, Received received, Turn turn) {
+  const unsigned target = received() + kBatch;
+  unsigned sent = 0;
+  while (received() < target) {
+    for (; sent < kBatch && total - received() < kOutstanding; ++sent, ++total) send();
+    if (!turn()) return false;
+  }
+  return true;
+}
+
 void BM_LapdIFrames(benchmark::State& state) {
   Mux::TestClock::set(uint64_t(1000) * 1000000);
   {
@@ -70,19 +85,21 @@ void BM_LapdIFrames(benchmark::State& state) {
     unsigned peak = 0;
     unsigned total = 0;
     for (auto _ : state) {
-      const unsigned target = b.received + kBatch;
-      unsigned sent = 0;
-      while (b.received < target) {
-        for (; sent < kBatch && total - b.received < kOutstanding; ++sent, ++total) {
-          Packet p;
-          a.lapd->prepare_head(p);
-          std::memset(p.put(kPayload), 0x5A, kPayload);
-          a.lapd->message(p);
-        }
-        turns();
-        peak = std::max(peak, 1024 - packet_pool().free_count() - baseline);
-        if (wire.idle()) Mux::TestClock::advance_ms(1000);
-      }
+      deliver_batch(
+          total,
+          [&] {
+            Packet p;
+            a.lapd->prepare_head(p);
+            std::memset(p.put(kPayload), 0x5A, kPayload);
+            a.lapd->message(p);
+          },
+          [&] { return b.received; },
+          [&] {
+            turns();
+            peak = std::max(peak, 1024 - packet_pool().free_count() - baseline);
+            if (wire.idle()) Mux::TestClock::advance_ms(1000);
+            return true;
+          });
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * kBatch);
     state.counters["peak_packets_per_link"] = peak / 2.0;
@@ -101,16 +118,14 @@ void BM_LibpriIFrames(benchmark::State& state) {
     std::memset(payload, 0x5A, sizeof payload);
     unsigned total = 0;
     for (auto _ : state) {
-      const unsigned target = pair.b.received + kBatch;
-      unsigned sent = 0;
-      while (pair.b.received < target) {
-        for (; sent < kBatch && total - pair.b.received < kOutstanding; ++sent, ++total)
-          pair.send(payload, kPayload);
-        pair.turn();
-        if (pair.wire.idle()) pair.run_next_timer();
-        if (!pair.a.up) break;
-      }
-      if (!pair.a.up) {
+      const bool up = deliver_batch(
+          total, [&] { pair.send(payload, kPayload); }, [&] { return pair.b.received; },
+          [&] {
+            pair.turn();
+            if (pair.wire.idle()) pair.run_next_timer();
+            return pair.a.up;
+          });
+      if (!up) {
         state.SkipWithError("libpri link lost");
         break;
       }
@@ -137,21 +152,19 @@ void BM_Ss7Msus(benchmark::State& state) {
     unsigned peak = 0;
     unsigned total = 0;
     for (auto _ : state) {
-      const unsigned target = pair.b.received_count + kBatch;
-      unsigned sent = 0;
-      while (pair.b.received_count < target) {
-        for (; sent < kBatch && total - pair.b.received_count < kOutstanding; ++sent, ++total)
-          pair.send(pair.a, msu);
-        peak = std::max(peak, 1024 - packet_pool().free_count() - baseline);
-        turns();
-        if (pair.wire.idle() && pair.b.received_count < target) {
-          // Quiet wire: the line's repeated FISUs.
-          pair.a.slc->on_hdlc_ready();
-          pair.b.slc->on_hdlc_ready();
-        }
-        if (pair.a.slc->state() != SS7::SLC::State::worked) break;
-      }
-      if (pair.a.slc->state() != SS7::SLC::State::worked) {
+      const bool up = deliver_batch(
+          total, [&] { pair.send(pair.a, msu); }, [&] { return pair.b.received_count; },
+          [&] {
+            peak = std::max(peak, 1024 - packet_pool().free_count() - baseline);
+            turns();
+            if (pair.wire.idle()) {
+              // Quiet wire: the line's repeated FISUs.
+              pair.a.slc->on_hdlc_ready();
+              pair.b.slc->on_hdlc_ready();
+            }
+            return pair.a.slc->state() == SS7::SLC::State::worked;
+          });
+      if (!up) {
         state.SkipWithError("link lost");
         break;
       }
@@ -173,14 +186,14 @@ void BM_Libss7Msus(benchmark::State& state) {
     const Bytes msu = numbered(1, kPayload);
     unsigned total = 0;
     for (auto _ : state) {
-      const unsigned target = pair.b.received + kBatch;
-      unsigned sent = 0;
-      while (pair.b.received < target && pair.a.up) {
-        for (; sent < kBatch && total - pair.b.received < kOutstanding; ++sent, ++total)
-          pair.send(msu.data(), static_cast<int>(msu.size()));
-        pair.turn();
-      }
-      if (!pair.a.up) {
+      const bool up = deliver_batch(
+          total, [&] { pair.send(msu.data(), static_cast<int>(msu.size())); },
+          [&] { return pair.b.received; },
+          [&] {
+            pair.turn();
+            return pair.a.up;
+          });
+      if (!up) {
         state.SkipWithError("libss7 link lost");
         break;
       }

@@ -4,14 +4,29 @@
 
 namespace ISDN {
 
+Layer3Read read_layer3_head(const unsigned char* message, unsigned length, Layer3Head& head) {
+  if (length < 2) return Layer3Read::kTooShort;
+  // The length in bits 4-1; the flag in bit 8 of the first value octet.
+  head.octets = message[1] & 0x0F;
+  if (head.octets > 2) return Layer3Read::kBadLength;
+  if (length < 3 + head.octets) return Layer3Read::kTooShort;
+  head.value = 0;
+  head.flag = false;
+  if (head.octets > 0) {
+    head.flag = message[2] & 0x80;
+    head.value = message[2] & 0x7F;
+    if (head.octets == 2) head.value = head.value << 8 | message[3];
+  }
+  head.type = message[2 + head.octets];
+  return Layer3Read::kOk;
+}
+
 bool read_call_reference(const unsigned char* message, unsigned length, unsigned& value,
                          unsigned& type) {
-  if (length < 2) return false;
-  const unsigned octets = message[1] & 0x0F;
-  if (octets < 1 || octets > 2 || length < 3 + octets) return false;
-  value = message[2] & 0x7F;
-  if (octets == 2) value = value << 8 | message[3];
-  type = message[2 + octets];
+  Layer3Head head;
+  if (read_layer3_head(message, length, head) != Layer3Read::kOk || head.octets == 0) return false;
+  value = head.value;
+  type = head.type;
   return true;
 }
 

@@ -9,9 +9,22 @@
 
 namespace ISDN {
 
-// Q.931 4.2 and 4.3: the call reference value of a layer-3 message, its flag removed (one or two
-// octets), and the message type that follows it; false for a message too short for them or with
-// a dummy or longer call reference.
+// Q.931 4.2 to 4.4: what follows the protocol discriminator of a layer-3 message.
+struct Layer3Head {
+  unsigned octets = 0;  // the length of the call reference value, 0 for the dummy one
+  unsigned value = 0;   // the call reference value, its flag removed
+  bool flag = false;    // the flag: set on the side that did not allocate the reference
+  unsigned type = 0;    // the message type
+};
+enum class Layer3Read { kOk, kTooShort, kBadLength };
+
+// kBadLength (with head.octets) for a call reference longer than 2 octets, kTooShort for a
+// message that ends before the message type.
+Layer3Read read_layer3_head(const unsigned char* message, unsigned length, Layer3Head& head);
+
+// The call reference value (one or two octets, its flag removed) and the message type of a
+// layer-3 message; false for a message too short for them or with a dummy or longer call
+// reference.
 bool read_call_reference(const unsigned char* message, unsigned length, unsigned& value,
                          unsigned& type);
 inline bool read_call_reference(const Packet& message, unsigned& value, unsigned& type) {

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "l2/isdn/call_references.h"
+
 namespace ISDN {
 
 char logbuf[kLogbufSize];
@@ -373,37 +375,27 @@ void layer3(Text& t, const unsigned char* p, const unsigned char* end) {
     t.printf("Unknown protocol %x!", p[0]);
     return;
   }
-  if (size < 2) {
-    t.printf("frame too short\n");
-    return;
+  Layer3Head head;
+  switch (read_layer3_head(p, size, head)) {
+    case Layer3Read::kTooShort:
+      t.printf("frame too short\n");
+      return;
+    case Layer3Read::kBadLength:
+      t.printf("invalid call reference length %u\n", head.octets);
+      return;
+    case Layer3Read::kOk:
+      break;
   }
-  // Q.931 4.3: the length in bits 4-1, the flag in bit 8 of the first value octet.
-  const unsigned crlen = p[1] & 0x0F;
-  if (crlen > 2) {
-    t.printf("invalid call reference length %u\n", crlen);
-    return;
-  }
-  if (size < 3 + crlen) {
-    t.printf("frame too short\n");
-    return;
-  }
-  unsigned callref = 0;
-  bool flag = false;
-  if (crlen > 0) {
-    flag = p[2] & 0x80;
-    callref = p[2] & 0x7F;
-    if (crlen == 2) callref = callref << 8 | p[3];
-  }
-  const unsigned char type = p[2 + crlen];
   const char* name = nullptr;
   for (const MessageType& m : mtlist)
-    if (m.type == type) name = m.name;
-  const char* side = flag ? "called" : "caller";
+    if (m.type == head.type) name = m.name;
+  const char* side = head.flag ? "called" : "caller";
   if (name)
-    t.printf("callref %u %s size %u message type %s\n", callref, side, size, name);
+    t.printf("callref %u %s size %u message type %s\n", head.value, side, size, name);
   else
-    t.printf("callref %u %s size %u unknown message type %x!\n", callref, side, size, type);
-  p += 3 + crlen;
+    t.printf("callref %u %s size %u unknown message type %x!\n", head.value, side, size,
+             head.type);
+  p += 3 + head.octets;
   while (p < end) {
     const unsigned char ie = *p;
     if (ie & 0x80) {

@@ -5,7 +5,7 @@
 #include "asn1/abstract_data.h"
 #include "base/ext_header.h"
 #include "base/trace_ctl.h"
-#include "proto/tpkt.h"
+#include "proto/control_service.h"
 #include "slots/tdm/link_slot.h"
 
 namespace {
@@ -17,12 +17,12 @@ constexpr unsigned kHeaderSize = 3;
 constexpr unsigned kMoreOctet = 4;
 constexpr unsigned char kMoreBit = 0x80;
 constexpr int kDataChannel = 1;
-// An hdlcPackages signal must fit one TPKT frame. What a package adds to the encoded signal
+// An hdlcPackages signal must fit one frame of the control connection. What a package adds to the encoded signal
 // beyond its body, at most (preamble, a fragmented length determinant, alignment), and what the
 // message adds around the list.
 constexpr unsigned kPackageOverhead = 8;
 constexpr unsigned kSignalOverhead = 64;
-constexpr unsigned kSignalBudget = Tpkt_protocol::max_payload - kSignalOverhead;
+constexpr unsigned kSignalBudget = Control::Service::max_message - kSignalOverhead;
 
 }  // namespace
 

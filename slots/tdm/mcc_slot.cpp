@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "base/device.h"
+#include "base/log_throttle.h"
 #include "hw/hw_mux.h"
 #include "hw/mcc_records.h"
 
@@ -29,7 +30,7 @@ MccSlot::~MccSlot() {
 bool MccSlot::IUserData(const std::vector<char>& data) {
   if (data.size() > kMaxFrame) {
     uint32_t left_out = 0;
-    if (refusal_log_.allow(left_out)) {
+    if (refusalLog("too long").allow(left_out)) {
       std::cerr << *this << ": userData of " << data.size() << " bytes refused, a frame carries "
                 << kMaxFrame << " at most" << LogThrottle::left_out_text(left_out) << std::endl;
     }
@@ -39,7 +40,7 @@ bool MccSlot::IUserData(const std::vector<char>& data) {
   if (n == static_cast<ssize_t>(data.size())) return true;
   const int error = errno;
   uint32_t left_out = 0;
-  if (!write_fail_log_.allow(left_out)) return false;
+  if (!refusalLog("write fail").allow(left_out)) return false;
   std::cerr << *this << ": write fail: ";
   if (n < 0)
     std::cerr << std::strerror(error);

@@ -10,7 +10,6 @@
 
 #include "base/event.h"
 #include "base/fd.h"
-#include "base/log_throttle.h"
 #include "server/slot/slot.h"
 
 class MccSlot : public Slot {
@@ -40,10 +39,4 @@ class MccSlot : public Slot {
   // The switch channel of the driver's channel; -1 when the driver did not tell it.
   int channel = -1;
   Event event;
-
- private:
-  // The controller may repeat a refused userData command at any rate.
-  LogThrottle refusal_log_;
-  // And one the driver cannot take.
-  LogThrottle write_fail_log_;
 };
