@@ -13,7 +13,7 @@
 
 #include "asn1/modules/lgcp.h"
 #include "base/fd.h"
-#include "server/ctrl/ctrl_service.h"
+#include "control/ctrl_service.h"
 
 class spiCtrl;
 

@@ -21,9 +21,9 @@
 #include "asn1/modules/lgcp.h"
 #include "base/fd.h"
 #include "base/timer.h"
+#include "control/ctrl_service.h"
 #include "hw/device_events.h"
 #include "hw/e1_records.h"
-#include "server/ctrl/ctrl_service.h"
 
 class E1Ctl : public CtrlSrv::Service {
  public:

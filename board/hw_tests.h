@@ -13,7 +13,7 @@
 #include <ostream>
 
 #include "asn1/modules/lgcp.h"
-#include "server/ctrl/ctrl_service.h"
+#include "control/ctrl_service.h"
 
 class HwMux;
 

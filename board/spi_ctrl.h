@@ -14,7 +14,7 @@
 #include "asn1/modules/lgcp.h"
 #include "base/fd.h"
 #include "base/timer.h"
-#include "server/ctrl/ctrl_service.h"
+#include "control/ctrl_service.h"
 
 class spiCtrl : public CtrlSrv::Service {
  public:

@@ -17,10 +17,10 @@
 #include "base/fd.h"
 #include "base/ini_file.h"
 #include "base/timer.h"
+#include "control/ctrl_service.h"
 #include "monitoring/isnmp_agent_notify.h"
 #include "monitoring/monitoring_data_holder.h"
 #include "monitoring/snmp_agent_ctrl.h"
-#include "server/ctrl/ctrl_service.h"
 
 class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
  public:

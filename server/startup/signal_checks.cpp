@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "server/startup/signals.h"
-#include "server/slot/slots.h"
+#include "slotbase/slots.h"
 #include "server/startup/status_dump.h"
 
 void CheckSignals() {

@@ -23,7 +23,7 @@
 #include "base/fd.h"
 #include "base/log_throttle.h"
 #include "base/timer.h"
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 struct attr;
 class AuthClient;

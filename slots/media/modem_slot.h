@@ -16,7 +16,7 @@
 #include "base/child_program.h"
 #include "base/child_wait.h"
 #include "base/timer.h"
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 struct attr;
 struct voauth;

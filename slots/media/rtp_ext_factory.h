@@ -8,7 +8,7 @@
 
 #include <ostream>
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 #include "slots/media/rtp_capacity.h"
 
 class RtpSetup;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <ostream>
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 #include "slots/media/rtp_capacity.h"
 
 class RtpFactory : public SlotFactory {

@@ -20,7 +20,7 @@
 #include "hw/dsproc_receiver.h"
 #include "hw/rtp_records.h"
 #include "hw/tonec_receiver.h"
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 #include "slots/media/rtcp.h"
 
 class RtpSlot : public Slot,

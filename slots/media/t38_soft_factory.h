@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 class T38SoftFactory : public SlotFactory {
  public:

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "base/child_wait.h"
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 class T38SoftSlot : public Slot {
  public:

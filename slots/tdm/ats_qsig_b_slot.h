@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 class AtsQsigSlot;
 

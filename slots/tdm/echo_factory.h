@@ -3,7 +3,7 @@
 // report's echoBus stays empty.
 #pragma once
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 class EchoFactory : public SlotFactory {
  public:

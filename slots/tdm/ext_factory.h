@@ -1,7 +1,7 @@
 // ExtFactory: makes the extension slots (create alternative ext); it never refuses one.
 #pragma once
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 class ExtFactory : public SlotFactory {
  public:

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 class ExtSlot : public Slot {
  public:

@@ -23,7 +23,7 @@
 #include "hw/hdlc.h"
 #include "proto/clean_queue.h"
 #include "proto/packet.h"
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 class HdlcSlot : public Slot, public HDLC::Notify {
  public:

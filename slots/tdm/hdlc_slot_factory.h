@@ -2,7 +2,7 @@
 // touched before a slot is connected, so a create of its alternative always succeeds.
 #pragma once
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 class HdlcSlotFactory : public SlotFactory {
  public:

@@ -3,7 +3,7 @@
 // their bearer-channel slots (ats-qsig-b). Log header "mcc/isdn: ".
 #pragma once
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 class IsdnFactory : public SlotFactory {
  public:

@@ -15,7 +15,7 @@
 #include "hw/hdlc.h"
 #include "l2/isdn/lapd.h"
 #include "proto/protocol.h"
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 namespace LinkSlot {
 

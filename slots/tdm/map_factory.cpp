@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "hw/hw_mux.h"
-#include "server/slot/slots.h"
+#include "slotbase/slots.h"
 #include "slots/tdm/map_slot.h"
 
 namespace {

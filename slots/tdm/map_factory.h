@@ -3,7 +3,7 @@
 // slot holds destroys that older slot; a slot whose two sides are one channel holds it once.
 #pragma once
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 class MapSlot;
 

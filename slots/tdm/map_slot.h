@@ -3,7 +3,7 @@
 // channel. Each logical channel belongs to one map slot at a time (MapFactory).
 #pragma once
 
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 class MapSlot : public Slot {
  public:

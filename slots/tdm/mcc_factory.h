@@ -2,7 +2,7 @@
 // multichannel HDLC controller's channel capacity in the resource report. Log header "mcc: ".
 #pragma once
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 class MccFactory : public SlotFactory {
  public:

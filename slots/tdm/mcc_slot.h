@@ -10,7 +10,7 @@
 
 #include "base/event.h"
 #include "base/fd.h"
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 class MccSlot : public Slot {
  public:

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 namespace Mixer {
 

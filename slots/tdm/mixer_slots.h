@@ -5,7 +5,7 @@
 
 #include "hw/dsproc_receiver.h"
 #include "hw/tonec_receiver.h"
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 namespace Mixer {
 

@@ -2,7 +2,7 @@
 // that is not one of the board's lines, and passes every E1 trunk status report to them.
 #pragma once
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 class PstnFactory : public SlotFactory {
  public:

@@ -26,7 +26,7 @@
 #include "l2/isdn/lapd_nt.h"
 #include "l2/ss7/slc.h"
 #include "proto/protocol.h"
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 class PstnSlot : private Slot,
                  public ProtocolsFamily,

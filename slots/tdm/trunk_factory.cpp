@@ -4,7 +4,7 @@
 #include <iostream>
 #include <iterator>
 
-#include "server/slot/slots.h"
+#include "slotbase/slots.h"
 #include "slots/tdm/trunk_slot.h"
 
 namespace {

@@ -7,7 +7,7 @@
 // for a time slot already taken destroys the old slot, so that only the newer one stays.
 #pragma once
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 class TrunkSlot;
 

@@ -7,7 +7,7 @@
 // 4k + n (0 to 31), the same numbers as E1 trunk 0's time slots 0 to 31.
 #pragma once
 
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 class TrunkSlot : public Slot {
  public:

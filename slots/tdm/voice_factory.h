@@ -7,7 +7,7 @@
 #include <list>
 #include <string>
 
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 class PlaySlotGeneric;
 class RecordSlot;

@@ -29,7 +29,7 @@
 #include "base/async_copy.h"
 #include "base/dpc.h"
 #include "base/fd.h"
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 class VoiceSlot : public Slot {};
 

@@ -15,10 +15,10 @@
 
 #include "base/multiplexer.h"
 #include "base/mux_clock.h"
+#include "control/ctrl_server.h"
 #include "proto/acceptor_check.h"
-#include "server/ctrl/ctrl_server.h"
-#include "server/slot/slot_factory.h"
-#include "server/slot/slots.h"
+#include "slotbase/slot_factory.h"
+#include "slotbase/slots.h"
 #include "tests/support/board.h"
 #include "tests/support/registry_test.h"
 #include "tools/orvex-ctl/lib/controller.h"

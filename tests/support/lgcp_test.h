@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "asn1/coder_env.h"
-#include "server/ctrl/ctrl_service.h"
+#include "control/ctrl_service.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/orvex-ctl/lib/hex.h"
 

@@ -7,8 +7,8 @@
 #include <netinet/tcp.h>
 
 #include "proto/acceptor_check.h"
-#include "server/ctrl/ctrl_server.h"
-#include "server/slot/slots.h"
+#include "control/ctrl_server.h"
+#include "slotbase/slots.h"
 #include "tests/support/lgcp_test.h"
 #include "tests/support/transport_test.h"
 #include "tests/support/test_slot.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "control/ctrl_server.h"
 #include "proto/acceptor_check.h"
-#include "server/ctrl/ctrl_server.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/loop_turns.h"
 #include "tests/support/stream_capture.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "server/slot/slot.h"
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot.h"
+#include "slotbase/slot_factory.h"
 
 class TestSlot : public Slot {
  public:

@@ -1,8 +1,8 @@
-#include "server/ctrl/ctrl_service.h"
+#include "control/ctrl_service.h"
 
 #include <iostream>
 
-#include "server/ctrl/ctrl_server.h"
+#include "control/ctrl_server.h"
 
 namespace CtrlSrv {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <iostream>
 
-#include "server/ctrl/ctrl_server.h"
-#include "server/ctrl/heartbeat_ctl.h"
+#include "control/ctrl_server.h"
+#include "control/heartbeat_ctl.h"
 
 namespace {
 

@@ -24,8 +24,8 @@
 #include "bench/proto/loopback_bench.h"
 #include "base/multiplexer.h"
 #include "proto/acceptor_check.h"
-#include "server/ctrl/ctrl_server.h"
-#include "server/ctrl/heartbeat_ctl.h"
+#include "control/ctrl_server.h"
+#include "control/heartbeat_ctl.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "server/slot/slots.h"
+#include "slotbase/slots.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <iostream>
 
-#include "server/slot/slot.h"
-#include "server/slot/slot_factory.h"
-#include "server/slot/slot_graph.h"
+#include "slotbase/slot.h"
+#include "slotbase/slot_factory.h"
+#include "slotbase/slot_graph.h"
 
 namespace {
 

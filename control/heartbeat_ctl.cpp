@@ -1,8 +1,8 @@
-#include "server/ctrl/heartbeat_ctl.h"
+#include "control/heartbeat_ctl.h"
 
 #include <iostream>
 
-#include "server/ctrl/ctrl_server.h"
+#include "control/ctrl_server.h"
 
 HeartBeatCtl& HeartBeatCtl::instance() {
   static HeartBeatCtl heartBeatCtl;

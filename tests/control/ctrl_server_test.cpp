@@ -1,10 +1,10 @@
 // The control server on a real acceptor: frames in from a loopback peer, responses and signals
 // out, with scripted services behind it.
-#include "server/ctrl/ctrl_server.h"
+#include "control/ctrl_server.h"
 
 #include <gtest/gtest.h>
 
-#include "tests/ctrl/server_fixture.h"
+#include "tests/control/server_fixture.h"
 
 namespace {
 

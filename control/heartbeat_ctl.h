@@ -11,7 +11,7 @@
 #include <iosfwd>
 
 #include "base/timer.h"
-#include "server/ctrl/ctrl_service.h"
+#include "control/ctrl_service.h"
 
 class HeartBeatCtl : public CtrlSrv::Service {
  public:

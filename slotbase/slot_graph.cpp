@@ -1,9 +1,9 @@
-#include "server/slot/slot_graph.h"
+#include "slotbase/slot_graph.h"
 
 #include <iostream>
 
 #include "hw/hw_mux.h"
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 namespace {
 

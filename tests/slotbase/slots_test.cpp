@@ -2,7 +2,7 @@
 // answer of an asynchronous destroy, the controller's disconnect and the factory chain.
 #include <gtest/gtest.h>
 
-#include "server/slot/slot_graph.h"
+#include "slotbase/slot_graph.h"
 #include "tests/support/registry_test.h"
 
 namespace {

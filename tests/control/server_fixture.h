@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "control/ctrl_server.h"
 #include "proto/acceptor_check.h"
-#include "server/ctrl/ctrl_server.h"
 #include "tests/support/lgcp_test.h"
 #include "tests/support/transport_test.h"
 

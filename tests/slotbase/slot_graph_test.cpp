@@ -1,6 +1,6 @@
 // The connection graph against test slot kinds: which hooks run, in which order, and what the
 // graph looks like afterwards.
-#include "server/slot/slot_graph.h"
+#include "slotbase/slot_graph.h"
 
 #include <gtest/gtest.h>
 

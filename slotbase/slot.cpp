@@ -1,4 +1,4 @@
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,9 +6,9 @@
 #include <iomanip>
 #include <iostream>
 
-#include "server/slot/slot_factory.h"
-#include "server/slot/slot_graph.h"
-#include "server/slot/slots.h"
+#include "slotbase/slot_factory.h"
+#include "slotbase/slot_graph.h"
+#include "slotbase/slots.h"
 
 namespace {
 

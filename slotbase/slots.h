@@ -15,7 +15,7 @@
 #include <list>
 
 #include "asn1/modules/lgcp.h"
-#include "server/ctrl/ctrl_service.h"
+#include "control/ctrl_service.h"
 
 class Slot;
 

@@ -1,8 +1,8 @@
-#include "server/slot/slot_factory.h"
+#include "slotbase/slot_factory.h"
 
 #include <algorithm>
 
-#include "server/slot/slot.h"
+#include "slotbase/slot.h"
 
 SlotFactory* firstFactory = nullptr;
 

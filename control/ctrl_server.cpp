@@ -1,4 +1,4 @@
-#include "server/ctrl/ctrl_server.h"
+#include "control/ctrl_server.h"
 
 #include <iostream>
 #include <iterator>
@@ -6,7 +6,7 @@
 #include "asn1/coder_env.h"
 #include "base/ext_header.h"
 #include "base/ext_hex.h"
-#include "server/ctrl/ctrl_service.h"
+#include "control/ctrl_service.h"
 
 CtrlSrv::Server ctrlServer;
 

@@ -1,10 +1,10 @@
 // The heartbeat in front of the other services: a silent controller dropped after 120 s on the
 // test clock.
-#include "server/ctrl/heartbeat_ctl.h"
+#include "control/heartbeat_ctl.h"
 
 #include <gtest/gtest.h>
 
-#include "tests/ctrl/server_fixture.h"
+#include "tests/control/server_fixture.h"
 
 namespace {
 

@@ -24,13 +24,13 @@
 #include "base/multiplexer.h"
 #include "bench/modules/lgcp_frame_bench.h"
 #include "bench/proto/loopback_bench.h"
+#include "control/ctrl_server.h"
+#include "control/heartbeat_ctl.h"
 #include "hw/hw_mux.h"
 #include "proto/acceptor_check.h"
-#include "server/ctrl/ctrl_server.h"
-#include "server/ctrl/heartbeat_ctl.h"
-#include "server/slot/slot.h"
-#include "server/slot/slot_factory.h"
-#include "server/slot/slots.h"
+#include "slotbase/slot.h"
+#include "slotbase/slot_factory.h"
+#include "slotbase/slots.h"
 #include "tools/simctl/board_sim.h"
 
 namespace {
