@@ -291,4 +291,24 @@ TEST_F(PstnRoad, ActivateOnAnEstablishedLapdKeepsItsChannel) {
   EXPECT_EQ(board().command("mcc sent 1024").back(), "000100000801");
 }
 
+// A receiver connection that comes while the SS7 link is at work (its former source had the
+// same priority, so the slot was not told of the disconnection) starts the link from idle on the
+// reopened channel.
+TEST_F(PstnRoad, Ss7LinkPlacedAgainAlignsFromIdle) {
+  StreamCapture log(std::clog);
+  run({"{ seq 1, slot 1, pdu command : create : pstn : " + std::string(kSs7) + " }",
+       "{ seq 2, slot 5, pdu command : create : pstn : " + std::string(kSs7) + " }",
+       "{ seq 3, slot 11, pdu command : create : trunk : { trunk 0, timeslot 1 } }",
+       "{ seq 4, slot 5, pdu command : connect : 1 }"});
+  const std::string sio = "ffff0100";
+  EXPECT_EQ(board().command("mcc sent 1024"), Lines{sio});
+  EXPECT_EQ(exchange("{ seq 5, slot 11, pdu command : connect : 1 }"),
+            (Brief{"signal : ioctl : ss7LinkInfo", "signal : ioctl : hdlcLinkInfo",
+                   "signal : ioctl : ss7LinkInfo", "signal : deactivated : networkError",
+                   "response : success : NULL"}));
+  // The board's list starts again with the channel's new allocation.
+  EXPECT_EQ(board().command("mcc sent 1024"), Lines{sio});
+  EXPECT_EQ(output(1024), "1");
+}
+
 }  // namespace
