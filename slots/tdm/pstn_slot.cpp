@@ -169,7 +169,8 @@ void PstnSlot::OnTrunkStatus(unsigned trunk, const ACP::TrunkState::NamedNumber&
 
 bool PstnSlot::IActivate(const TERM::TermActivateParams&) {
   // A layer at work keeps its channel: the layer would not start again on a new one, which then
-  // stayed silent. An SS7 link in service reports itself activated again; a LAPD re-establishes.
+  // stayed silent. An SS7 link in service reports itself activated again, one aligning goes on;
+  // a LAPD takes the DL-ESTABLISH where it runs.
   if (hdlc.is_open() && layer_started()) {
     activate();
     return true;
