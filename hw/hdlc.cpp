@@ -1,5 +1,6 @@
 #include "hw/hdlc.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -47,6 +48,10 @@ void HDLC::PutHeader(std::ostream& os) const {
 }
 
 bool HDLC::activate() {
+  // Outputs that other slots fed from the channel: a reopen that gets the same channel back
+  // feeds them again.
+  const int previous = channel_;
+  const std::vector<int> others = others_fed();
   deactivate();
   txSU = txDiscard = txError = txOverflow = rxSU = 0;
   if (type < 0 || type > 2) {
@@ -65,8 +70,12 @@ bool HDLC::activate() {
     return false;
   }
   channel_ = channel;
-  mux_.Connect(channel, type == 2 ? tsB : tsA);
+  transmits_to_ = type == 2 ? tsB : tsA;
+  mux_.Connect(channel, transmits_to_);
   mux_.Connect(tsA, channel);
+  if (channel == previous) {
+    for (int output : others) mux_.Connect(channel, output);
+  }
   event.Bind("HDLC::OnEvent", &HDLC::on_event, this);
   event.Schedule(std::move(fd), POLLIN | POLLOUT);
   ready = false;
@@ -154,10 +163,17 @@ void HDLC::do_read() {
   }
 }
 
+std::vector<int> HDLC::others_fed() const {
+  std::vector<int> fed = mux_.outputs_of(channel_);
+  fed.erase(std::remove(fed.begin(), fed.end(), transmits_to_), fed.end());
+  return fed;
+}
+
 void HDLC::release_channel() {
   if (channel_ < 0) return;
   mux_.Release(channel_);
   channel_ = -1;
+  transmits_to_ = -1;
 }
 
 void HDLC::read_failed(int error) {

@@ -11,11 +11,13 @@
 // to read is deactivated and reported as a read error once; it never stays polled. A channel
 // deactivated or destroyed gives its controller channel back, after idling the switch outputs
 // that carry it and its own, so that the channel's next owner sends on no line and hears no
-// line it did not connect.
+// line it did not connect. A re-activation that gets the same controller channel back feeds
+// again the outputs that other slots had connected to it.
 #pragma once
 
 #include <cstdint>
 #include <ostream>
+#include <vector>
 
 #include "base/event.h"
 #include "proto/packet.h"
@@ -57,8 +59,9 @@ class HDLC : public GenericHDLC {
   HDLC& operator=(const HDLC&) = delete;
   ~HDLC() override;
 
-  // (Re)opens and wires the channel; the counters restart. False, with a line on std::cerr,
-  // when the device cannot be opened or refuses the channel.
+  // (Re)opens and wires the channel; the counters restart. Outputs that carried the channel
+  // besides its own time slot carry it again when the controller hands the same channel back.
+  // False, with a line on std::cerr, when the device cannot be opened or refuses the channel.
   bool activate();
   // Idles every switch output that carries the controller channel, and the channel's own
   // output, then closes the channel.
@@ -106,10 +109,14 @@ class HDLC : public GenericHDLC {
   void read_failed(int error);
   // The switch side of deactivate(): HwMux::Release of the controller channel.
   void release_channel();
+  // The outputs that carry the open channel, besides the time slot activation wired it to.
+  std::vector<int> others_fed() const;
 
   HwMux& mux_;
-  // The switch channel of the open controller channel; -1 while closed.
+  // The switch channel of the open controller channel, and the time slot it transmits to; -1
+  // while closed.
   int channel_ = -1;
+  int transmits_to_ = -1;
   // Counts activations and deactivations, so that a callback that changed the channel ends
   // the handling of the old one.
   unsigned generation_ = 0;

@@ -1,6 +1,5 @@
 #include "hw/hw_mux.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,21 +14,14 @@
 #include "base/mux_clock.h"
 #include "hw/mux_records.h"
 
-namespace {
-
-bool is_output(int ch) {
-  return ch >= HwMux::kFirstOutput && ch < HwMux::kFirstOutput + HwMux::kOutputs;
-}
-
-}  // namespace
-
 HwMux& HwMux::instance() {
   static HwMux mux;
   return mux;
 }
 
 HwMux::HwMux() {
-  std::fill(std::begin(sources_), std::end(sources_), kDisabled);
+  sources_.reserve(kOutputs);
+  for (int i = 0; i < kOutputs; ++i) sources_[kFirstOutput + i] = kDisabled;
   std::clog << "hwMux: init" << std::endl;
   IsOpened();
   refresh_.Bind(this, &HwMux::OnDPC);
@@ -49,7 +41,7 @@ bool HwMux::IsOpened() {
   for (int i = 0; i < kOutputs; ++i) {
     mux_disable off{static_cast<uint32_t>(kFirstOutput + i)};
     request(MuxIoctl::kDisable, &off, sizeof off);
-    sources_[i] = kDisabled;
+    sources_[kFirstOutput + i] = kDisabled;
   }
   refresh_index_ = 0;
   refresh_.Activate();
@@ -59,23 +51,20 @@ bool HwMux::IsOpened() {
 
 bool HwMux::usable(int ch) { return IsOpened() && ch >= 0; }
 
-void HwMux::record(int ch, uint16_t value) {
-  if (is_output(ch)) {
-    sources_[ch - kFirstOutput] = value;
-  } else if (value < kDetached) {
-    other_sources_[ch] = value;
-  } else {
-    other_sources_.erase(ch);
-  }
+void HwMux::record(int ch, uint16_t value) { sources_[ch] = value; }
+
+uint16_t HwMux::source(int output) const {
+  const auto found = sources_.find(output);
+  return found == sources_.end() ? kDisabled : found->second;
 }
 
-int HwMux::input_of(int ch) const {
-  if (is_output(ch)) {
-    const uint16_t value = sources_[ch - kFirstOutput];
-    return value < kDetached ? value : -1;
+std::vector<int> HwMux::outputs_of(int ch) const {
+  std::vector<int> fed;
+  if (ch < 0) return fed;
+  for (const auto& [output, input] : sources_) {
+    if (input == ch) fed.push_back(output);
   }
-  const auto found = other_sources_.find(ch);
-  return found == other_sources_.end() ? -1 : found->second;
+  return fed;
 }
 
 bool HwMux::request(uint32_t number, void* record, size_t size) {
@@ -134,19 +123,13 @@ unsigned char HwMux::Read(int ch) {
 
 void HwMux::Release(int ch) {
   if (ch < 0) return;
-  std::vector<int> fed;
-  for (int i = 0; i < kOutputs; ++i) {
-    if (sources_[i] == ch) fed.push_back(kFirstOutput + i);
-  }
-  for (const auto& [output, input] : other_sources_) {
-    if (input == ch) fed.push_back(output);
-  }
-  if (input_of(ch) >= 0) fed.push_back(ch);
+  std::vector<int> fed = outputs_of(ch);
+  if (source(ch) < kDetached) fed.push_back(ch);
   for (int output : fed) Disconnect(output);
 }
 
 void HwMux::RefreshChannel(int index) {
-  if (sources_[index] != kDisabled) return;
+  if (source(kFirstOutput + index) != kDisabled) return;
   mux_disable off{static_cast<uint32_t>(kFirstOutput + index)};
   request(MuxIoctl::kDisable, &off, sizeof off);
 }

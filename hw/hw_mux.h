@@ -5,9 +5,9 @@
 // channel carries. It records what feeds each of the 2048 logical outputs 8192 to 10239 (16
 // buses of 128 time slots) and, from a deferred call that runs twice per loop turn, keeps
 // re-asserting the outputs it has disabled: 128 of them per run, at most one run per 50 ms of
-// the loop clock. Channels below 8192 or above 10239 are passed to the driver without a table
-// entry; what feeds them is kept in a map of its own, so that Release finds every output a
-// channel feeds wherever it lies.
+// the loop clock. Outputs below 8192 or above 10239 are passed to the driver too, and what feeds
+// them is recorded in the same table, so that Release finds every output a channel feeds
+// wherever it lies.
 //
 // The device is opened on first need and kept for the life of the object; every operation
 // retries the open while it is closed. Messages go to std::clog, each opened by "hwMux: ".
@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 #include "base/dpc.h"
 #include "base/fd.h"
@@ -66,9 +67,11 @@ class HwMux {
   // at 2048, unless a run was made less than 50 ms ago.
   void OnDPC();
 
-  // The source-table entry of a logical output (8192 to 10239): an input number, kDetached or
-  // kDisabled.
-  uint16_t source(int output) const { return sources_[output - kFirstOutput]; }
+  // The source-table entry of an output: an input number, kDetached or kDisabled; kDisabled for
+  // an output outside 8192 to 10239 that was never named.
+  uint16_t source(int output) const;
+  // The outputs that carry input ch, in no particular order.
+  std::vector<int> outputs_of(int ch) const;
   // The index (0 to 2047) of the output last re-asserted.
   unsigned refresh_index() const { return refresh_index_; }
 
@@ -77,15 +80,12 @@ class HwMux {
   bool usable(int ch);
   // Records `value` (an input, kDetached or kDisabled) as what output ch carries.
   void record(int ch, uint16_t value);
-  // The input output ch carries, or -1 when it carries none (or was never named).
-  int input_of(int ch) const;
   // The driver's answer to `request` with `words`; false with errno on refusal.
   bool request(uint32_t request, void* record, size_t size);
 
   Fd device_;
-  uint16_t sources_[kOutputs];
-  // The input of each output outside the table that carries one.
-  std::unordered_map<int, uint16_t> other_sources_;
+  // What each output named so far carries; the 2048 logical outputs are always there.
+  std::unordered_map<int, uint16_t> sources_;
   unsigned refresh_index_ = 0;
   // The loop clock (ms) of the last run, valid once `refreshed_`.
   uint32_t last_refresh_ms_ = 0;

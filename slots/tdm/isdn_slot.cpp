@@ -91,6 +91,11 @@ void IsdnSlot::on_deactivated(Protocol*, Protocol_status) {
 void IsdnSlot::on_message(Packet& p) { OnUserData(LinkSlot::Octets(p)); }
 
 bool IsdnSlot::IActivate(const TERM::TermActivateParams&) {
+  // A lost D channel does not come back: the LAPD would try to establish on nothing.
+  if (!is_open()) {
+    OnDeactivated();
+    return true;
+  }
   activate();
   return true;
 }

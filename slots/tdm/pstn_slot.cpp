@@ -17,6 +17,9 @@ constexpr size_t kLayer3Header = 4;
 constexpr int kSs7Channel = 0;
 constexpr int kPriChannel = 1;
 constexpr int kBriChannel = 2;
+// The LAPD states in which the data link does nothing (Q.921 TEI unassigned, TEI assigned).
+constexpr uint32_t kLapdTeiUnassigned = 0;
+constexpr uint32_t kLapdTeiAssigned = 3;
 
 PstnSlot::Mode ModeOf(const LGCP::PstnParams& p) {
   if (!p.is_isdn()) return PstnSlot::kSs7OrCas;
@@ -165,8 +168,24 @@ void PstnSlot::OnTrunkStatus(unsigned trunk, const ACP::TrunkState::NamedNumber&
 }
 
 bool PstnSlot::IActivate(const TERM::TermActivateParams&) {
+  // A layer at work keeps its channel: the layer would not start again on a new one, which then
+  // stayed silent. An SS7 link in service reports itself activated again, one aligning goes on;
+  // a LAPD takes the DL-ESTABLISH where it runs.
+  if (hdlc.is_open() && layer_started()) {
+    activate();
+    return true;
+  }
   activate_link();
   return true;
+}
+
+bool PstnSlot::layer_started() const {
+  if (slc) return slc->state() != SS7::SLC::State::idle;
+  if (lapd) {
+    const uint32_t state = lapd->full_state().state;
+    return state != kLapdTeiUnassigned && state != kLapdTeiAssigned;
+  }
+  return false;
 }
 
 bool PstnSlot::IDeactivate() {
@@ -227,6 +246,8 @@ bool PstnSlot::Ioctl(const LGCP::IoctlParams& params) {
 }
 
 void PstnSlot::activate_link() {
+  // SS7 alignment starts from idle only: a link at work on the old channel goes there first.
+  if (slc && slc->state() != SS7::SLC::State::idle) deactivate();
   if (!hdlc.activate()) {
     OnDeactivated();
     return;

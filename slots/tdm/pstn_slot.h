@@ -8,10 +8,12 @@
 //
 // The slot's connection priority (1) makes it drive the hardware connections with its peer.
 // A receiver connection places the channel and, except on basic rate, activates it; basic rate
-// needs the transmitter connection as well, in either order. Every 3000 ms the slot reports the
-// channel's counters (hdlcLinkInfo), the SS7 link's (ss7LinkInfo) and, when they changed, the
-// LAPD's (isdnLinkInfo); the LAPD's congestion goes up as isdnLinkStatus. An E1 trunk status
-// other than normal for the slot's trunk takes an SS7 link to idle.
+// needs the transmitter connection as well, in either order. An activation reopens the channel
+// and starts the layer from idle, except that activate on a layer already at work leaves the
+// channel as it is and only passes the activation to the layer. Every 3000 ms the slot reports
+// the channel's counters (hdlcLinkInfo), the SS7 link's (ss7LinkInfo) and, when they changed,
+// the LAPD's (isdnLinkInfo); the LAPD's congestion goes up as isdnLinkStatus. An E1 trunk
+// status other than normal for the slot's trunk takes an SS7 link to idle.
 //
 // A userData command the layer cannot carry is answered with an error: an MSU outside 3 to 273
 // octets or while the SS7 link is out of service, an ISDN message while the channel is closed,
@@ -86,8 +88,12 @@ class PstnSlot : private Slot,
   ACP::TrunkState::NamedNumber last_trunk_state = ACP::TrunkState::unknown;
 
  private:
-  // Opens the channel and starts the layer; a deactivated signal when the channel fails.
+  // Opens the channel and starts the layer from idle; a deactivated signal when the channel
+  // fails.
   void activate_link();
+  // The layer runs a procedure or carries traffic: an SS7 link out of idle, a LAPD outside the
+  // TEI states in which it waits for establishment.
+  bool layer_started() const;
   bool basic_rate() const { return mode == kBriUser || mode == kBriNetwork; }
   // Why the layer cannot carry `data` now, or null.
   const char* refusal(const std::vector<char>& data) const;

@@ -1,7 +1,8 @@
 // Signalling links on orvexd and the simulated board, driven as a controller drives them: a
 // primary-rate link between a pstn slot and an isdn slot carries a SETUP; two SS7 links on E1
 // trunks come into service while the board's BRI lines report no carrier, carry MSUs both ways
-// and go down with their E1 trunk. tshark reads the board's captures of the links.
+// and go down with their E1 trunk; activate, right after the connections or on a link in
+// service, leaves them carrying MSUs. tshark reads the board's captures of the links.
 #include <functional>
 #include <tuple>
 #include <vector>
@@ -10,6 +11,16 @@
 #include "tests/support/command_output.h"
 
 namespace {
+
+// The signal `name` of `slot`.
+bool is(const Ctl::Received& r, const std::string& name, int slot) {
+  return r.signal_name() == name && r.message->has_slot() &&
+         static_cast<int>(r.message->get_slot().getValue()) == slot;
+}
+
+std::string user_data(int slot, const std::string& spaced) {
+  return wire("{ slot " + std::to_string(slot) + ", pdu signal : userData : '" + spaced + "'H }");
+}
 
 class SignallingLinks : public DaemonOnBoard {
  protected:
@@ -37,17 +48,52 @@ class SignallingLinks : public DaemonOnBoard {
       if (done(r)) return got;
     }
   }
+  // Slots 1 and 2, SS7 links on E1 trunks 2 and 3 (1 and 2 counted from 0), fed by trunk slots
+  // 3 and 4 on time slot 16; channels 1024 and 1025. `more` follows the connections.
+  void ss7_pair(const char* emergency, const std::vector<std::string>& more = {}) {
+    std::vector<std::string> commands{
+        "{ slot 1, pdu command : create : pstn : ss7 : { trunk 2, slc 0, dpc 1, opc 2, "
+        "emergency " + std::string(emergency) + " } }",
+        "{ slot 2, pdu command : create : pstn : ss7 : { trunk 3, slc 0, dpc 2, opc 1, "
+        "emergency " + std::string(emergency) + " } }",
+        "{ slot 3, pdu command : create : trunk : { trunk 1, timeslot 16 } }",
+        "{ slot 4, pdu command : create : trunk : { trunk 2, timeslot 16 } }",
+        "{ slot 3, pdu command : connect : 1 }", "{ slot 4, pdu command : connect : 2 }"};
+    commands.insert(commands.end(), more.begin(), more.end());
+    for (const std::string& c : commands) {
+      ++seq_;
+      const int slot = c[7] - '0';
+      EXPECT_EQ(answer("{ seq " + std::to_string(seq_) + ", " + c.substr(2)),
+                wire(success(seq_, slot)));
+    }
+  }
+  // Waits up to `ms` for the activated signals of slots 1 and 2; false when either is missing or
+  // a deactivated signal comes first.
+  bool both_up(int ms) {
+    bool up[3] = {}, down = false;
+    during(ms, [&](const Ctl::Received& r) {
+      for (int slot : {1, 2}) {
+        up[slot] = up[slot] || is(r, "activated", slot);
+        down = down || is(r, "deactivated", slot);
+      }
+      return down || (up[1] && up[2]);
+    });
+    return !down && up[1] && up[2];
+  }
+  // MSUs both ways: traffic restart allowed, DPC 1 from OPC 2 and back.
+  void msus_both_ways() {
+    for (const auto& [from, to, msu] : {std::tuple{1, 2, std::string("800100800017")},
+                                        std::tuple{2, 1, std::string("800200400017")}}) {
+      ++seq_;
+      EXPECT_EQ(answer("{ seq " + std::to_string(seq_) + ", slot " + std::to_string(from) +
+                       ", pdu command : userData : '" + msu + "'H }"),
+                wire(success(seq_, from)));
+      EXPECT_EQ(signal("userData"), user_data(to, msu));
+    }
+  }
+
+  int seq_ = 0;
 };
-
-// The signal `name` of `slot`.
-bool is(const Ctl::Received& r, const std::string& name, int slot) {
-  return r.signal_name() == name && r.message->has_slot() &&
-         static_cast<int>(r.message->get_slot().getValue()) == slot;
-}
-
-std::string user_data(int slot, const std::string& spaced) {
-  return wire("{ slot " + std::to_string(slot) + ", pdu signal : userData : '" + spaced + "'H }");
-}
 
 TEST_F(SignallingLinks, PrimaryRateSetupOnTheWire) {
   const std::string capture = std::string(std::getenv("ORVEXD_ROOT")) + "/var/links.pcapng";
@@ -79,30 +125,10 @@ TEST_F(SignallingLinks, PrimaryRateSetupOnTheWire) {
 TEST_F(SignallingLinks, Ss7LinksInServiceBesideBriLinesWithoutCarrier) {
   const std::string capture = std::string(std::getenv("ORVEXD_ROOT")) + "/var/ss7.pcapng";
   ASSERT_EQ(board_.command("mcc capture " + capture).at(0), "ok");
-  // Slots 1 and 2 on E1 trunks 2 and 3 (1 and 2 counted from 0), time slot 16 of trunk slots
-  // 3 and 4; channels 1024 and 1025.
-  int seq = 0;
-  for (const std::string c :
-       {"{ slot 1, pdu command : create : pstn : ss7 : { trunk 2, slc 0, dpc 1, opc 2, "
-        "emergency FALSE } }",
-        "{ slot 2, pdu command : create : pstn : ss7 : { trunk 3, slc 0, dpc 2, opc 1, "
-        "emergency FALSE } }",
-        "{ slot 3, pdu command : create : trunk : { trunk 1, timeslot 16 } }",
-        "{ slot 4, pdu command : create : trunk : { trunk 2, timeslot 16 } }",
-        "{ slot 3, pdu command : connect : 1 }", "{ slot 4, pdu command : connect : 2 }"}) {
-    ++seq;
-    const int slot = c[7] - '0';
-    EXPECT_EQ(answer("{ seq " + std::to_string(seq) + ", " + c.substr(2)),
-              wire(success(seq, slot)));
-  }
+  ss7_pair("FALSE");
   ASSERT_EQ(board_.command("mcc join 1024 1025").at(0), "ok");
   // Normal proving takes 8.2 s.
-  bool up[3] = {};
-  during(15000, [&](const Ctl::Received& r) {
-    for (int slot : {1, 2}) up[slot] = up[slot] || is(r, "activated", slot);
-    return up[1] && up[2];
-  });
-  ASSERT_TRUE(up[1] && up[2]);
+  ASSERT_TRUE(both_up(15000));
 
   // Four seconds of status reports, the eight BRI lines without carrier, the E1 trunks normal.
   int bri_without_carrier = 0;
@@ -115,15 +141,7 @@ TEST_F(SignallingLinks, Ss7LinksInServiceBesideBriLinesWithoutCarrier) {
   }
   EXPECT_GE(bri_without_carrier, 8);
 
-  // MSUs both ways: traffic restart allowed, DPC 1 from OPC 2 and back.
-  for (const auto& [from, to, msu] : {std::tuple{1, 2, std::string("800100800017")},
-                                      std::tuple{2, 1, std::string("800200400017")}}) {
-    ++seq;
-    EXPECT_EQ(answer("{ seq " + std::to_string(seq) + ", slot " + std::to_string(from) +
-                     ", pdu command : userData : '" + msu + "'H }"),
-              wire(success(seq, from)));
-    EXPECT_EQ(signal("userData"), user_data(to, msu));
-  }
+  msus_both_ways();
 
   // E1 trunk 1 loses its carrier: slot 1's link goes to idle.
   ASSERT_EQ(board_.command("maintenance status 1 2").at(0), "ok");
@@ -135,6 +153,31 @@ TEST_F(SignallingLinks, Ss7LinksInServiceBesideBriLinesWithoutCarrier) {
   const std::string dissected = output_of("tshark -r " + capture + " -V");
   EXPECT_NE(dissected.find("Message Transfer Part Level 3"), std::string::npos);
   EXPECT_EQ(dissected.find("Malformed"), std::string::npos);
+}
+
+// Activate right after the connections: the links align on the channels the connections opened
+// (emergency proving, 0.5 s), once the board joins them.
+TEST_F(SignallingLinks, Ss7ActivateAfterConnectAligns) {
+  ss7_pair("TRUE", {"{ slot 1, pdu command : activate : empty : NULL }",
+                    "{ slot 2, pdu command : activate : empty : NULL }"});
+  ASSERT_EQ(board_.command("mcc join 1024 1025").at(0), "ok");
+  ASSERT_TRUE(both_up(5000));
+  msus_both_ways();
+}
+
+// Activate on a link in service: it reports itself activated again and keeps carrying MSUs.
+TEST_F(SignallingLinks, Ss7ActivateInServiceKeepsTheLink) {
+  ss7_pair("TRUE");
+  ASSERT_EQ(board_.command("mcc join 1024 1025").at(0), "ok");
+  ASSERT_TRUE(both_up(5000));
+  EXPECT_EQ(answer("{ seq 20, slot 1, pdu command : activate : empty : NULL }"),
+            wire(success(20, 1)));
+  const auto again = during(2000, [](const Ctl::Received& r) {
+    return is(r, "activated", 1) || is(r, "deactivated", 1) || is(r, "deactivated", 2);
+  });
+  ASSERT_FALSE(again.empty());
+  EXPECT_TRUE(is(again.back(), "activated", 1)) << again.back().text();
+  msus_both_ways();
 }
 
 }  // namespace

@@ -119,7 +119,8 @@ TEST_F(HdlcTest, FailedActivationLeavesNoChannel) {
 }
 
 // The controller channel goes back to the driver, which hands it to the next owner: the paths
-// activation made end with it, on deactivation, re-activation or destruction.
+// activation made end with it, on deactivation, re-activation or destruction. A path another
+// slot made from the channel (output 60) ends too, unless a re-activation gets the same channel.
 TEST_F(HdlcTest, AChannelGivenUpLeavesNoSwitchPath) {
   struct Case {
     const char* name;
@@ -139,11 +140,17 @@ TEST_F(HdlcTest, AChannelGivenUpLeavesNoSwitchPath) {
     HDLC& h = channel(c.type, c.tsA, c.tsB);
     ASSERT_TRUE(h.activate());
     const std::string m = newest_channel();
+    ASSERT_TRUE(mux->Connect(std::stoi(m), 60));
     c.give_up(h);
     const std::string now = c.reopens ? newest_channel() : "";
+    // The board hands the lowest free channel out.
+    if (c.reopens) {
+      EXPECT_EQ(now, m);
+    }
     EXPECT_EQ(sim.command("switch " + std::to_string(c.transmits_to)),
               Lines{c.reopens ? now : "const 0xd5"});
     EXPECT_EQ(sim.command("switch " + m), Lines{now == m ? std::to_string(c.tsA) : "const 0xd5"});
+    EXPECT_EQ(sim.command("switch 60"), Lines{now == m ? m : "const 0xd5"});
     channels.clear();
   }
 }

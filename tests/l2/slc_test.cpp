@@ -273,6 +273,13 @@ TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
       {"channel failed", true,
        [&] { a.slc->on_hdlc_error(HDLC::Notify::Cause::read_error); }, S::worked, 0},
       {"LSSU while worked", true, [&] { receive("FF FF 01 00"); }, S::worked, 0},
+      {"trunk down after deactivate and activate", true,
+       [&] {
+         a.slc->deactivate();
+         a.slc->activate();
+         a.slc->OnTrunkHardStatus(false);
+       },
+       S::not_aligned, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -293,6 +300,9 @@ TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
     // Idle sends SIOS.
     ASSERT_FALSE(a.wire->sent.empty());
     EXPECT_EQ(a.wire->sent.back(), unhex("FF FF 01 03"));
+    // A failure is no deactivation: the peer's SIO starts the alignment again.
+    receive("FF FF 01 00");
+    EXPECT_EQ(a.state(), SLC::State::aligned);
   }
 }
 

@@ -7,6 +7,7 @@
 #include "asn1/abstract_data.h"
 #include "hw/hw_mux.h"
 #include "slots/tdm/hdlc_slot.h"
+#include "slots/tdm/ext_factory.h"
 #include "slots/tdm/hdlc_slot_factory.h"
 #include "slots/tdm/link_slot.h"
 #include "slots/tdm/mcc_factory.h"
@@ -40,6 +41,7 @@ class HdlcRoad : public SlotRoad {
     SlotRoad::SetUpTestSuite();
     HdlcSlotFactory::instance();
     MccFactory::instance();
+    ExtFactory::instance();
     LinkTrunkFactories();
   }
   void SetUp() override {
@@ -221,22 +223,37 @@ TEST_F(HdlcRoad, ChannelFollowsTheConnections) {
   EXPECT_NE(log_lines.take().find("HdlcSlot[1/*]: on_hdlc_error\n"), std::string::npos);
 }
 
-// However the slot gives its controller channel up, no switch path to it stays: a raw data slot
-// that gets the same channel next sends on no line.
+// However a slot gives its controller channel up, no switch path to it stays: a raw data slot
+// that gets the same channel next sends on no line. The HDLC slot holds the channel on trunk
+// slot 2, or raw data slot 4 holds it and extension slot 5, which names it, feeds trunk slot 2
+// from it.
 TEST_F(HdlcRoad, AChannelGivenUpLeavesNoPathForItsNextOwner) {
-  for (const char* give_up : {"{ seq 5, slot 1, pdu command : disconnect : NULL }",
-                              "{ seq 5, slot 2, pdu command : disconnect : NULL }",
-                              "mcc hangup 1024",
-                              "{ seq 5, slot 1, pdu command : destroy : NULL }"}) {
-    SCOPED_TRACE(give_up);
-    run({"{ seq 3, slot 1, pdu command : connect : 2 }",
-         "{ seq 4, slot 2, pdu command : connect : 1 }"});
+  const std::vector<std::string> hdlc_on_trunk{"{ seq 3, slot 1, pdu command : connect : 2 }",
+                                               "{ seq 4, slot 2, pdu command : connect : 1 }"};
+  const std::vector<std::string> raw_data_on_trunk{
+      "{ seq 3, slot 4, pdu command : create : mcc : { type data, mode standard } }",
+      "{ seq 3, slot 5, pdu command : create : ext : { transmitter -7168, receiver 100 } }",
+      "{ seq 3, slot 5, pdu command : connect : 2 }",
+      "{ seq 4, slot 2, pdu command : connect : 4 }"};
+  const struct {
+    const std::vector<std::string>& holder;
+    const char* give_up;
+  } cases[] = {
+      {hdlc_on_trunk, "{ seq 5, slot 1, pdu command : disconnect : NULL }"},
+      {hdlc_on_trunk, "{ seq 5, slot 2, pdu command : disconnect : NULL }"},
+      {hdlc_on_trunk, "mcc hangup 1024"},
+      {hdlc_on_trunk, "{ seq 5, slot 1, pdu command : destroy : NULL }"},
+      {raw_data_on_trunk, "{ seq 5, slot 4, pdu command : destroy : NULL }"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.give_up);
+    run(c.holder);
     ASSERT_EQ(output(33), "1024");
     ASSERT_EQ(output(1024), "33");
-    if (give_up[0] == '{') {
-      run({give_up});
+    if (c.give_up[0] == '{') {
+      run({c.give_up});
     } else {
-      sim(give_up);
+      sim(c.give_up);
       arrived();
     }
     EXPECT_EQ(output(33), "const 0xd5");
@@ -247,6 +264,7 @@ TEST_F(HdlcRoad, AChannelGivenUpLeavesNoPathForItsNextOwner) {
     EXPECT_EQ(sent(1), Lines{"0102"});
     EXPECT_EQ(output(33), "const 0xd5");
     run({"{ seq 8, slot 3, pdu command : destroy : NULL }",
+         "{ seq 8, slot 5, pdu command : destroy : NULL }",
          "{ seq 9, slot 1, pdu command : disconnect : NULL }",
          "{ seq 10, slot 2, pdu command : disconnect : NULL }"});
   }

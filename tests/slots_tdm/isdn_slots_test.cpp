@@ -105,10 +105,17 @@ TEST_F(IsdnRoad, EagainWaitsForWritabilityAndTheFrameStaysWithTheLapd) {
 }
 
 TEST_F(IsdnRoad, LostChannelTakesTheLinkDownOnce) {
+  const std::string activate = "{ seq 2, slot 1, pdu command : activate : empty : NULL }";
   command(create("isdn : { type pri, trunk 1, log 0, side user : NULL }"));
-  command("{ seq 2, slot 1, pdu command : activate : empty : NULL }");
+  command(activate);
   sim(std::string("mcc rx 1024 ") + kUa);
   briefly();
+  // Activate on the established link: it re-establishes on its channel.
+  EXPECT_EQ(command(activate), Brief{"response : success : NULL"});
+  EXPECT_EQ(board().command("mcc sent 1024"), (Lines{kSabme, kSabme}));
+  sim(std::string("mcc rx 1024 ") + kUa);
+  const Brief up = briefly();
+  EXPECT_NE(std::find(up.begin(), up.end(), "signal : activated : NULL"), up.end());
   sim("mcc hangup 1024");
   StreamCapture err(std::cerr);
   EXPECT_EQ(briefly(), (Brief{"signal : ioctl : isdnLinkInfo", "signal : deactivated : networkError"}));
@@ -120,6 +127,9 @@ TEST_F(IsdnRoad, LostChannelTakesTheLinkDownOnce) {
   EXPECT_EQ(command("{ seq 3, slot 1, pdu command : userData : '08'H }"),
             Brief{"response : error : unsupported"});
   EXPECT_NE(err.take().find("01:MCC: userData refused: D channel closed"), std::string::npos);
+  // Nor can the link be activated again.
+  EXPECT_EQ(command(activate),
+            (Brief{"signal : deactivated : networkError", "response : success : NULL"}));
 }
 
 TEST_F(IsdnRoad, UserDataTheLinkCannotCarryIsRefused) {

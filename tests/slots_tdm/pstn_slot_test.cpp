@@ -265,4 +265,50 @@ TEST_F(PstnRoad, ReportsEvery3000msAndRefusalsByMode) {
   EXPECT_NE(err.take().find("03:pstn: userData refused: no link layer"), std::string::npos);
 }
 
+// Activate on a LAPD at work keeps the channel: the link re-establishes where it runs.
+TEST_F(PstnRoad, ActivateOnAnEstablishedLapdKeepsItsChannel) {
+  const std::string sabme = "00017f", ua = "000173";
+  link(1, "isdn : { type pri, trunk 1, log 0, side user : NULL }", 16);
+  EXPECT_EQ(board().command("mcc sent 1024"), Lines{sabme});
+  sim("mcc rx 1024 " + ua);
+  Brief up = briefly();
+  EXPECT_NE(std::find(up.begin(), up.end(), "signal : activated : NULL"), up.end());
+  auto allocated = [] {
+    const Lines log = board().command("log mcc/ctl");
+    return std::count_if(log.begin(), log.end(),
+                         [](const std::string& l) { return l.find("MCC_ALLOCATE") != l.npos; });
+  };
+  const auto before = allocated();
+  EXPECT_EQ(command("{ seq 4, slot 1, pdu command : activate : empty : NULL }"),
+            Brief{"response : success : NULL"});
+  EXPECT_EQ(allocated(), before);
+  EXPECT_EQ(board().command("mcc sent 1024").back(), sabme);
+  sim("mcc rx 1024 " + ua);
+  up = briefly();
+  EXPECT_NE(std::find(up.begin(), up.end(), "signal : activated : NULL"), up.end());
+  EXPECT_EQ(command("{ seq 5, slot 1, pdu command : userData : '0801'H }"),
+            Brief{"response : success : NULL"});
+  EXPECT_EQ(board().command("mcc sent 1024").back(), "000100000801");
+}
+
+// A receiver connection that comes while the SS7 link is at work (its former source had the
+// same priority, so the slot was not told of the disconnection) starts the link from idle on the
+// reopened channel.
+TEST_F(PstnRoad, Ss7LinkPlacedAgainAlignsFromIdle) {
+  StreamCapture log(std::clog);
+  run({"{ seq 1, slot 1, pdu command : create : pstn : " + std::string(kSs7) + " }",
+       "{ seq 2, slot 5, pdu command : create : pstn : " + std::string(kSs7) + " }",
+       "{ seq 3, slot 11, pdu command : create : trunk : { trunk 0, timeslot 1 } }",
+       "{ seq 4, slot 5, pdu command : connect : 1 }"});
+  const std::string sio = "ffff0100";
+  EXPECT_EQ(board().command("mcc sent 1024"), Lines{sio});
+  EXPECT_EQ(exchange("{ seq 5, slot 11, pdu command : connect : 1 }"),
+            (Brief{"signal : ioctl : ss7LinkInfo", "signal : ioctl : hdlcLinkInfo",
+                   "signal : ioctl : ss7LinkInfo", "signal : deactivated : networkError",
+                   "response : success : NULL"}));
+  // The board's list starts again with the channel's new allocation.
+  EXPECT_EQ(board().command("mcc sent 1024"), Lines{sio});
+  EXPECT_EQ(output(1024), "1");
+}
+
 }  // namespace
