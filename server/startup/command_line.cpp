@@ -55,7 +55,7 @@ const char* ParsePort(const char* text, int& port) {
   int digits = 0;
   const char* p = text;
   for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
-    // Leading zeros do not count towards the range.
+    // Leading zeros are not among the five digits a port may have.
     if (value > 0 || *p != '0') ++digits;
     if (digits <= 5) value = value * 10 + (*p - '0');
   }
