@@ -1,7 +1,9 @@
 #include "base/path.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 
@@ -27,6 +29,16 @@ bool make_root_absolute() {
   char cwd[PATH_MAX];
   if (!::getcwd(cwd, sizeof cwd)) return false;
   return ::setenv("ORVEXD_ROOT", (std::string(cwd) + "/" + r).c_str(), 1) == 0;
+}
+
+bool root_is_directory() {
+  const std::string r = root();
+  if (r.empty()) return true;
+  struct stat st;
+  if (::stat(r.c_str(), &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) return true;
+  errno = ENOTDIR;
+  return false;
 }
 
 }  // namespace Path

@@ -18,4 +18,8 @@ std::string board(const std::string& path);
 // the working directory cannot be read.
 bool make_root_absolute();
 
+// Whether the root names a directory: always for the real root; otherwise false, with errno
+// (ENOTDIR when it names something else).
+bool root_is_directory();
+
 }  // namespace Path

@@ -50,8 +50,6 @@
 
 namespace {
 
-const char configFile[] = "/usr/local/etc/server.conf";
-
 // Each factory joins the head of the chain, so the chain ends up newest first, in front of the
 // trunk factories built before main. The order of construction: Map, Pstn, Rtp, Modem, Mixer,
 // Ext, Mcc, Echo, Voice, T38Soft, Isdn, RtpLEMZ, RtpED137, HdlcSlot.
@@ -116,15 +114,24 @@ int main(int argc, char* argv[]) {
               << "cannot be read: " << std::strerror(errno) << std::endl;
     return 2;
   }
+  // A root that is no directory stops the start, once the command line has had its say (help
+  // and version need no board); no configuration is looked for under it.
+  const bool rooted = Path::root_is_directory();
+  const int root_error = errno;
   IniFile::File config;
-  ReadConfiguration(config);
+  if (rooted) ReadConfiguration(config);
 
   Signals::Install();
 
   CommandLine line;
-  int status = ParseCommandLine(argc, argv, line, std::cout,
+  int status = ParseCommandLine(argc, argv, line, std::cout, std::cerr,
                                 [] { BusCtl::instance().DisableControl(); });
   if (status >= 0) return status;
+  if (!rooted) {
+    std::cerr << "ORVEXD_ROOT " << Path::root() << ": " << std::strerror(root_error)
+              << "; not started" << std::endl;
+    return 1;
+  }
 
   BuildSlotFactories();
   HwMux::instance();

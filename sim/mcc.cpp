@@ -63,7 +63,7 @@ void Mcc::capture(const Channel& c, bool outgoing, const std::string& frame) {
   capture_.write(c.number,
                  c.allocation.mode == kMtp2Mode ? PcapWriter::LinkType::kMtp2
                                                 : PcapWriter::LinkType::kLapd,
-                 outgoing, frame);
+                 c.side, outgoing, frame);
 }
 
 // SS7 hardware repeats the last FISU or LSSU on the line while it has nothing else to send; the
@@ -104,7 +104,8 @@ IoctlResult Mcc::on_ioctl(Session& session, IoctlCall& call) {
   if (found != channels_.end()) return {-1, EBUSY};
   for (uint32_t number = kFirstChannel; number < kFirstChannel + kChannels; ++number) {
     if (!channel(number)) {
-      channels_.emplace(&session, Channel{number, allocation, &session, -1, false, {}});
+      channels_.emplace(&session, Channel{number, allocation, &session, -1, false, {},
+                                          PcapWriter::Side::kUser});
       return {0, 0};
     }
   }
@@ -131,6 +132,7 @@ Reply Mcc::list() const {
     std::string line = std::to_string(c->number) + " " + describe(c->allocation);
     if (c->peer >= 0) line += " joined=" + std::to_string(c->peer);
     if (c->held) line += " held";
+    if (c->side == PcapWriter::Side::kNetwork) line += " network";
     lines.push_back(line);
   }
   return Reply::of_list(lines);
@@ -164,7 +166,7 @@ bool Mcc::command(const Words& words, Reply& reply) {
     }
   } else if (words.size() < 3 || !c) {
     reply = Reply::error(words.size() < 3 ? "usage: mcc channels | rx | sent | hold | release | "
-                                            "hangup | join | split | capture"
+                                            "hangup | join | split | side | capture"
                                           : "no channel " + words[2]);
   } else if (verb == "rx" && words.size() == 4 && parse_hex_bytes(words[3], bytes)) {
     receive(*c, bytes);
@@ -194,9 +196,12 @@ bool Mcc::command(const Words& words, Reply& reply) {
   } else if (verb == "split" && words.size() == 3) {
     split(*c);
     reply = Reply::ok();
+  } else if (verb == "side" && words.size() == 4 && (words[3] == "user" || words[3] == "network")) {
+    c->side = words[3] == "user" ? PcapWriter::Side::kUser : PcapWriter::Side::kNetwork;
+    reply = Reply::ok();
   } else {
     reply = Reply::error("usage: mcc rx CH HEX | sent CH | hold CH | release CH | hangup CH | "
-                         "join A B | split A");
+                         "join A B | split A | side CH user|network");
   }
   return true;
 }

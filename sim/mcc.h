@@ -21,9 +21,13 @@
 //   mcc join A B | mcc split A
 //                           joining two mode-3 channels hands each the last FISU or LSSU the
 //                           other sent, once
+//   mcc side CH user|network
+//                           the side of the link CH is on, for the capture (user at start): the
+//                           daemon does not tell the board which side its LAPD plays
 //   mcc capture PATH | mcc capture off
 //                           every frame, either way, into the pcapng file PATH; channels in
-//                           mode 3 (signalling system No. 7) as MTP2, the others as LAPD
+//                           mode 3 (signalling system No. 7) as MTP2, the others as LAPD on
+//                           their side of the link
 #pragma once
 
 #include <cstdint>
@@ -57,6 +61,7 @@ class Mcc : public DeviceModel {
     int32_t peer = -1;
     bool held = false;
     SentFrames sent;
+    PcapWriter::Side side = PcapWriter::Side::kUser;
   };
 
   Channel* channel(const std::string& word);

@@ -39,13 +39,16 @@ void option(std::string& out, uint16_t code, const std::string& value) {
 
 void end_of_options(std::string& out) { put32(out, 0); }
 
-std::string pseudo_header(PcapWriter::LinkType type, uint32_t channel, bool outgoing) {
+std::string pseudo_header(PcapWriter::LinkType type, PcapWriter::Side side, uint32_t channel,
+                          bool outgoing) {
   std::string header;
   if (type == PcapWriter::LinkType::kLapd) {
     put16_be(header, outgoing ? kPacketOutgoing : kPacketHost);
     put16_be(header, kArphrdLapd);
-    put16_be(header, 1);       // address length
-    header.append(8, '\0');    // address; its first byte 0: the user side of the link
+    put16_be(header, 1);  // address length
+    // The address, one byte: 1 on the network side of the link, 0 on the user side.
+    header += static_cast<char>(side == PcapWriter::Side::kNetwork ? 1 : 0);
+    header.append(7, '\0');
     put16_be(header, kEthPLapd);
   } else {
     header += static_cast<char>(outgoing ? 1 : 0);  // sent
@@ -92,13 +95,14 @@ uint32_t PcapWriter::interface(uint32_t channel, LinkType type) {
   return id;
 }
 
-void PcapWriter::write(uint32_t channel, LinkType type, bool outgoing, const std::string& frame) {
+void PcapWriter::write(uint32_t channel, LinkType type, Side side, bool outgoing,
+                       const std::string& frame) {
   if (!fd_) return;
   uint32_t id = interface(channel, type);
   timespec now;
   ::clock_gettime(CLOCK_REALTIME, &now);
   uint64_t us = uint64_t(now.tv_sec) * 1000000 + uint64_t(now.tv_nsec) / 1000;
-  std::string data = pseudo_header(type, channel, outgoing) + frame;
+  std::string data = pseudo_header(type, side, channel, outgoing) + frame;
   std::string body;
   put32(body, id);
   put32(body, static_cast<uint32_t>(us >> 32));

@@ -5,7 +5,10 @@
 #include <cctype>
 #include <ostream>
 
+#include "base/path.h"
 #include "base/version.h"
+
+const char configFile[] = "/usr/local/etc/server.conf";
 
 const char usage_text[] =
     "Usage:\n"
@@ -34,22 +37,37 @@ int usage(std::ostream& out, int status) {
   return status;
 }
 
+// The usage, then where the daemon finds the board and its configuration.
+int help(std::ostream& out) {
+  out << usage_text << "\n"
+      << "Environment:\n"
+      << "  ORVEXD_ROOT                      the board's root: every fixed path of the board\n"
+      << "                                   is taken under it (unset or empty: /)\n"
+      << "Configuration file:\n"
+      << "  " << Path::board(configFile) << std::endl;
+  return 0;
+}
+
 }  // namespace
 
-bool ParsePort(const char* text, int& port) {
+const char* ParsePort(const char* text, int& port) {
   long value = 0;
   int digits = 0;
-  for (const char* p = text; *p; ++p) {
-    if (!std::isdigit(static_cast<unsigned char>(*p)) || ++digits > 5) return false;
-    value = value * 10 + (*p - '0');
+  const char* p = text;
+  for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+    // Leading zeros are not among the five digits a port may have.
+    if (value > 0 || *p != '0') ++digits;
+    if (digits <= 5) value = value * 10 + (*p - '0');
   }
-  if (digits == 0 || value < 1 || value > 65535) return false;
+  if (p == text) return "not a number";
+  if (*p) return "trailing characters after the number";
+  if (digits > 5 || value < 1 || value > 65535) return "out of range 1 to 65535";
   port = static_cast<int>(value);
-  return true;
+  return nullptr;
 }
 
 int ParseCommandLine(int argc, char* argv[], CommandLine& line, std::ostream& out,
-                     const std::function<void()>& disable_clock) {
+                     std::ostream& err, const std::function<void()>& disable_clock) {
   opterr = 1;
   // 0 rather than 1 makes getopt start afresh, also when it was used before in this process.
   optind = 0;
@@ -61,12 +79,15 @@ int ParseCommandLine(int argc, char* argv[], CommandLine& line, std::ostream& ou
         line.daemon = true;
         break;
       case 'h':
-        return usage(out, 0);
+        return help(out);
       case kDisableClock:
         if (disable_clock) disable_clock();
         break;
       case kPort:
-        if (!ParsePort(optarg, line.port)) return usage(out, 2);
+        if (const char* problem = ParsePort(optarg, line.port)) {
+          err << argv[0] << ": --port \"" << optarg << "\": " << problem << std::endl;
+          return usage(out, 2);
+        }
         break;
       case kVersion:
         line.print_version = true;

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -203,6 +204,23 @@ TEST_F(Orvexd, UnreadableConfigurationLeavesTheDefaults) {
   ASSERT_EQ(::mkfifo(config.c_str(), 0644), 0);
   start();
   EXPECT_TRUE(daemon_.wait_output("not read: Invalid argument; defaults apply\n"));
+}
+
+// A root that is no directory stops the start with one line that names it, before any device
+// is looked for.
+TEST_F(Orvexd, RootThatIsNoDirectoryStopsTheStart) {
+  const std::string file = Path::board("/var/plain-file");
+  std::ofstream(file) << "x";
+  for (const auto& [root, why] : {std::pair<std::string, std::string>{"/no/such/dir",
+                                                                      "No such file or directory"},
+                                  {file, "Not a directory"}}) {
+    SCOPED_TRACE(root);
+    ASSERT_TRUE(daemon_.start({"--port", std::to_string(port_)}, {"ORVEXD_ROOT=" + root}));
+    int status = -1;
+    ASSERT_TRUE(daemon_.wait_exit(status)) << daemon_.output();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(daemon_.output(), "ORVEXD_ROOT " + root + ": " + why + "; not started\n");
+  }
 }
 
 }  // namespace

@@ -109,6 +109,8 @@ TEST_F(SignallingLinks, PrimaryRateSetupOnTheWire) {
   EXPECT_EQ(answer("{ seq 3, slot 3, pdu command : create : trunk : { trunk 0, timeslot 5 } }"),
             wire(success(3, 3)));
   EXPECT_EQ(answer("{ seq 4, slot 3, pdu command : connect : 2 }"), wire(success(4, 3)));
+  // The capture then shows slot 1's frames as the network's.
+  EXPECT_EQ(board_.command("mcc side 1024 network").at(0), "ok");
   EXPECT_EQ(board_.command("mcc join 1024 1025").at(0), "ok");
   ASSERT_TRUE(activated(2)) << ctl_.error();
   const std::string setup = "080101050403808890";
@@ -120,6 +122,13 @@ TEST_F(SignallingLinks, PrimaryRateSetupOnTheWire) {
   const std::string dissected = output_of("tshark -r " + capture + " -V");
   EXPECT_NE(dissected.find("Q.931"), std::string::npos);
   EXPECT_EQ(dissected.find("Malformed"), std::string::npos);
+  // Both ends of the cable see the user side's SABME as a command and the network side's UA as
+  // a response.
+  const std::string frames = output_of("tshark -r " + capture + " -T fields -e _ws.col.Info");
+  EXPECT_NE(frames.find("U P, func=SABME"), std::string::npos) << frames;
+  EXPECT_NE(frames.find("U F, func=UA"), std::string::npos) << frames;
+  EXPECT_EQ(frames.find("U F, func=SABME"), std::string::npos) << frames;
+  EXPECT_EQ(frames.find("U P, func=UA"), std::string::npos) << frames;
 }
 
 TEST_F(SignallingLinks, Ss7LinksInServiceBesideBriLinesWithoutCarrier) {

@@ -198,6 +198,34 @@ TEST_F(PstnRoad, BasicRateNeedsBothConnectionsInEitherOrder) {
   }
 }
 
+// The network side's channel is captured as the network's: tshark reads the C/R bit of every
+// frame the right way, so the terminal's commands and the network's answers and commands both
+// decode. Read as the user's, the network's SABME would be a response that is none.
+TEST_F(PstnRoad, BasicRateNetworkSideCaptureHasTheRightDirection) {
+  const std::string file = capture("bri-network");
+  run({"{ seq 1, slot 1, pdu command : create : pstn : isdn : { type bri, trunk 1, log 0, "
+       "side network : NULL } }",
+       "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 0, timeslot 1 } }",
+       "{ seq 3, slot 2, pdu command : connect : 1 }", "{ seq 4, slot 1, pdu command : connect : 2 }"});
+  sim("mcc side 1024 network");
+  EXPECT_EQ(board().command("mcc channels"),
+            Lines{"1024 mode=1 rx-size=512 rx-threshold=1 tx-threshold=4 network"});
+  sim("mcc capture " + file);
+  // The terminal asks for a TEI; the network assigns 64 and sets up the link; the terminal
+  // answers UA.
+  sim("mcc rx 1024 fcff03" "0f" "1234" "01" "ff");
+  turns(3);
+  sim("mcc rx 1024 028173");
+  turns(3);
+  sim("mcc capture off");
+  // Direction 0 is user to network; P marks a command, F a response.
+  EXPECT_EQ(output_of("tshark -r " + file + " -T fields -E separator=: -e lapd.direction -e _ws.col.Info"),
+            "0:TEI:127 U, func=UI | Identity Request\n"
+            "1:TEI:127 U, func=UI | Identity Assigned\n"
+            "1:TEI:64 U P, func=SABME | \n"
+            "0:TEI:64 U F, func=UA | \n");
+}
+
 // ISDN userData needs an open channel, and on the network side a terminal with a data link.
 TEST_F(PstnRoad, IsdnUserDataOnlyWhereALinkCanCarryIt) {
   StreamCapture err(std::cerr);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/path.h"
 #include "base/version.h"
 #include "server/startup/command_line.h"
 
@@ -16,8 +17,10 @@ struct Case {
   int port;
   bool daemon;
   int clock_disabled;
-  // What the standard output holds: "usage", "version" or "".
+  // What the standard output holds: "usage", "help", "version" or "".
   const char* out;
+  // The one line on the standard error, after the program's name.
+  const char* err = "";
 };
 
 class CommandLineCase : public testing::TestWithParam<Case> {};
@@ -28,9 +31,9 @@ TEST_P(CommandLineCase, StatusPortAndOutput) {
   for (const char* a : c.args) argv.push_back(const_cast<char*>(a));
   argv.push_back(nullptr);
   CommandLine line;
-  std::ostringstream out;
+  std::ostringstream out, err;
   int disabled = 0;
-  int status = ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), line, out,
+  int status = ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), line, out, err,
                                 [&] { ++disabled; });
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(disabled, c.clock_disabled);
@@ -41,6 +44,13 @@ TEST_P(CommandLineCase, StatusPortAndOutput) {
   const std::string want = c.out;
   if (want == "usage") {
     EXPECT_EQ(out.str(), std::string(usage_text) + "\n");
+  } else if (want == "help") {
+    // The usage, then the environment and the configuration file under the root.
+    EXPECT_EQ(out.str().rfind(std::string(usage_text) + "\n", 0), 0u) << out.str();
+    EXPECT_NE(out.str().find("\n  ORVEXD_ROOT "), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\n  " + Path::board("/usr/local/etc/server.conf") + "\n"),
+              std::string::npos)
+        << out.str();
   } else if (want == "version") {
     std::ostringstream version;
     version << "server version: " << Version::current << "\n";
@@ -48,6 +58,7 @@ TEST_P(CommandLineCase, StatusPortAndOutput) {
   } else {
     EXPECT_EQ(out.str(), "");
   }
+  EXPECT_EQ(err.str(), *c.err ? std::string("orvexd: ") + c.err + "\n" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -57,18 +68,25 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Port", {"--port", "20005"}, -1, 20005, false, 0, ""},
         Case{"PortJoined", {"--port=20005"}, -1, 20005, false, 0, ""},
         Case{"PortLastWins", {"--port", "1", "--port", "2"}, -1, 2, false, 0, ""},
+        Case{"PortLeadingZeros", {"--port", "0020005"}, -1, 20005, false, 0, ""},
+        Case{"PortLast", {"--port", "65535"}, -1, 65535, false, 0, ""},
         Case{"ShortPortRejected", {"-p", "20005"}, 2, 0, false, 0, "usage"},
-        Case{"PortZero", {"--port", "0"}, 2, 0, false, 0, "usage"},
-        Case{"PortTooHigh", {"--port", "65536"}, 2, 0, false, 0, "usage"},
-        Case{"PortHuge", {"--port", "4294987297"}, 2, 0, false, 0, "usage"},
-        Case{"PortSigned", {"--port", "+20001"}, 2, 0, false, 0, "usage"},
-        Case{"PortTrailingText", {"--port", "20001x"}, 2, 0, false, 0, "usage"},
-        Case{"PortEmpty", {"--port", ""}, 2, 0, false, 0, "usage"},
+        Case{"PortZero", {"--port", "0"}, 2, 0, false, 0, "usage",
+             "--port \"0\": out of range 1 to 65535"},
+        Case{"PortTooHigh", {"--port", "65536"}, 2, 0, false, 0, "usage",
+             "--port \"65536\": out of range 1 to 65535"},
+        Case{"PortHuge", {"--port", "4294987297"}, 2, 0, false, 0, "usage",
+             "--port \"4294987297\": out of range 1 to 65535"},
+        Case{"PortSigned", {"--port", "+20001"}, 2, 0, false, 0, "usage",
+             "--port \"+20001\": not a number"},
+        Case{"PortTrailingText", {"--port", "20001x"}, 2, 0, false, 0, "usage",
+             "--port \"20001x\": trailing characters after the number"},
+        Case{"PortEmpty", {"--port", ""}, 2, 0, false, 0, "usage", "--port \"\": not a number"},
         Case{"PortMissing", {"--port"}, 2, 0, false, 0, "usage"},
         Case{"Daemon", {"-D"}, -1, 20001, true, 0, ""},
-        Case{"Help", {"-h"}, 0, 0, false, 0, "usage"},
+        Case{"Help", {"-h"}, 0, 0, false, 0, "help"},
         Case{"Version", {"--version"}, 2, 0, false, 0, "version"},
-        Case{"VersionThenHelp", {"--version", "-h"}, 0, 0, false, 0, "usage"},
+        Case{"VersionThenHelp", {"--version", "-h"}, 0, 0, false, 0, "help"},
         Case{"Unknown", {"--bogus"}, 2, 0, false, 0, "usage"},
         Case{"DisableClock", {"--disable-clock"}, -1, 20001, false, 1, ""},
         Case{"DisableClockActsWhileParsing", {"--disable-clock", "--bogus"}, 2, 0, false, 1,

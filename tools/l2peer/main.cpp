@@ -1,15 +1,6 @@
-// orvex-l2peer lapd pri|bri user|network [LOG] | nt [LOG] | ss7 [emergency]
-//
-// One link-layer end on one HDLC channel of the board under $ORVEXD_ROOT (the simulated board,
-// through the device seam): a LAPD link (lapd), the network side of a basic-rate channel (nt) or
-// an SS7 link on a signalling-link channel (ss7). Driven by lines on standard input, reporting on
-// standard output, one flushed line each, hex in lower case:
-//   in:  up (activate), down (deactivate), tx HEX (a layer-3 message or MSU), info
-//   out: channel N (first, the channel's switch channel), up, down TEXT, rx HEX, status TEXT,
-//        flow busy|ready (lapd), info TEXT: lapd the link information in value notation on one
-//        line, nt the entries that hold a TEI, ss7 the state and the eight statistics counters
-// The layer's log goes to standard error, at level LOG (default 0). The program ends at the end
-// of its input. Two of them joined with the simulator's `mcc join` make a link.
+// orvex-l2peer: one link-layer end on one HDLC channel of the board under $ORVEXD_ROOT (the
+// simulated board, through the device seam), driven by lines on standard input. The help text
+// below documents the program and its line protocol.
 #include <poll.h>
 #include <unistd.h>
 
@@ -229,12 +220,44 @@ bool is_number(const char* text) {
   return *text && std::string(text).find_first_not_of("0123456789") == std::string::npos;
 }
 
+const char help_text[] =
+    "usage: orvex-l2peer lapd pri|bri user|network [LOG] | nt [LOG] | ss7 [emergency] | -h\n"
+    "\n"
+    "One link-layer end on one HDLC channel of the board under $ORVEXD_ROOT (a simulated board):\n"
+    "  lapd RATE SIDE   a LAPD link, primary (pri) or basic rate (bri), user or network side;\n"
+    "                   a basic-rate user side asks for its TEI\n"
+    "  nt               the network side of a basic-rate channel, with TEI management\n"
+    "  ss7              an SS7 signalling link; emergency proving with \"emergency\"\n"
+    "  LOG              the layer's log level (default 0); the log goes to standard error\n"
+    "\n"
+    "Standard input, one command a line:\n"
+    "  up               activate the link\n"
+    "  down             deactivate it\n"
+    "  tx HEX           send a layer-3 message (lapd, nt) or an MSU (ss7), in hex\n"
+    "  info             report the link's information\n"
+    "The program ends at the end of its input.\n"
+    "\n"
+    "Standard output, one flushed line each, hex in lower case:\n"
+    "  channel N        first: the channel's switch channel\n"
+    "  up               the link is up\n"
+    "  down TEXT        the link went down, and why\n"
+    "  rx HEX           a layer-3 message or MSU received\n"
+    "  status TEXT      a status the layer reports\n"
+    "  flow busy|ready  the LAPD link's flow control (lapd)\n"
+    "  info TEXT        the answer to info: lapd the link information in value notation on one\n"
+    "                   line, nt the entries that hold a TEI, ss7 the state and the eight\n"
+    "                   statistics counters\n"
+    "\n"
+    "Two of them on channels joined with the simulator's \"mcc join\" make a link.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string usage =
-      "usage: orvex-l2peer lapd pri|bri user|network [LOG] | nt [LOG] | ss7 [emergency]";
   const std::string mode = argc > 1 ? argv[1] : "";
+  if (argc == 2 && (mode == "-h" || mode == "--help")) {
+    std::cout << help_text;
+    return 0;
+  }
   std::unique_ptr<Peer> peer;
   std::clog.rdbuf(std::cerr.rdbuf());
   if (mode == "lapd" && (argc == 4 || (argc == 5 && is_number(argv[4])))) {
@@ -248,7 +271,7 @@ int main(int argc, char** argv) {
     peer.reset(new Ss7Peer(argc == 3));
   }
   if (!peer) {
-    std::cerr << usage << std::endl;
+    std::cerr << help_text;
     return 2;
   }
   if (!peer->start()) return 1;
