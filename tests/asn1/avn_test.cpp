@@ -105,6 +105,8 @@ struct StrictCase {
   const char* error;
 };
 
+void PrintTo(const StrictCase& c, std::ostream* os) { *os << c.name; }
+
 class AvnStrict : public ::testing::TestWithParam<StrictCase> {};
 
 TEST_P(AvnStrict, RefusesWhatIsMissingAndTellsWhere) {

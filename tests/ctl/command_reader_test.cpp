@@ -18,6 +18,8 @@ struct ReaderCase {
   std::string read;
 };
 
+void PrintTo(const ReaderCase& c, std::ostream* os) { *os << c.name; }
+
 class ReaderTest : public testing::TestWithParam<ReaderCase> {};
 
 TEST_P(ReaderTest, ReadsEachCommandWhole) {

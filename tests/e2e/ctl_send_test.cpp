@@ -168,6 +168,8 @@ struct ExitCase {
   std::string error;                // found in the errors
 };
 
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
+
 class CtlExit : public CtlSend, public testing::WithParamInterface<ExitCase> {};
 
 TEST_P(CtlExit, StatusTellsHowTheSessionWent) {

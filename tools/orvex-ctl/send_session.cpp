@@ -55,7 +55,8 @@ int SendSession::run() {
     }
     if (rc > 0 && fds[0].revents != 0 && !take_received()) break;
     if (rc > 0 && count == 2 && fds[1].revents != 0) read_input();
-    if (rc == 0 && timed_out()) break;
+    // Checked on every turn, so that messages that keep coming cannot hold the deadline off.
+    if (timed_out()) break;
   }
   controller_.close();
   return status();
@@ -124,7 +125,8 @@ int SendSession::wait_ms() const {
 }
 
 bool SendSession::timed_out() {
-  if (Clock::now() < deadline_) return false;
+  const bool waiting = answering_ || (awaiting_signal_ && !seen_);
+  if (!waiting || Clock::now() < deadline_) return false;
   timed_out_ = true;
   const std::string within = " within " + std::to_string(options_.timeout_ms) + " ms";
   if (answering_) {
