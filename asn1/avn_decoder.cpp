@@ -164,7 +164,8 @@ std::string AVNDecoder::readLetters() {
   std::string word;
   if (strict_) {
     strm >> std::ws;
-    for (int c = strm.peek(); c != std::char_traits<char>::eof() && std::isalpha(c); c = strm.peek())
+    for (int c = strm.peek(); c != std::char_traits<char>::eof() && std::isalpha(c);
+         c = strm.peek())
       word.push_back(static_cast<char>(strm.get()));
     strm.clear(strm.rdstate() & ~std::ios_base::eofbit);
     return word;

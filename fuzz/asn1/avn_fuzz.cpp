@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (strict_ok) fuzz::fail("only the strict decoder accepts", strict, nullptr);
     return 0;
   }
-  if (strict_ok && strict.compare(message) != 0) fuzz::fail("the decoders differ", message, &strict);
+  if (strict_ok && strict.compare(message) != 0)
+    fuzz::fail("the decoders differ", message, &strict);
   fuzz::check_value_notation(message);
   fuzz::check_codec(message, ASN1::CoderEnv::per_Aligned);
   return 0;

@@ -202,11 +202,13 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"SignalCame", "query : NULL\n", true, {"query", "3000"}, 0,
                  {"<- { seq 1, pdu response : success : NULL }\n", "<- { pdu signal : query : {"},
                  ""},
-        ExitCase{"ErrorAnswerAndTheNextStillRuns", "{ slot 5, pdu command : connect : 1 }\nping : NULL\n",
+        ExitCase{"ErrorAnswerAndTheNextStillRuns",
+                 "{ slot 5, pdu command : connect : 1 }\nping : NULL\n",
                  true, {}, 1,
                  {"<- { seq 1, slot 5, pdu response : error : slotNotExists }\n",
                   "<- { seq 2, pdu response : success : NULL }\n"}, ""},
-        ExitCase{"WaitBesideTrunkStatusEndsAtItsTimeout", "ping : NULL\n", true, {"activated", "1500"}, 3,
+        ExitCase{"WaitBesideTrunkStatusEndsAtItsTimeout", "ping : NULL\n", true,
+                 {"activated", "1500"}, 3,
                  {"<- { seq 1, pdu response : success : NULL }\n", "<- { pdu signal : trunkStatus"},
                  "orvex-ctl: no signal activated within 1500 ms\n"},
         // The session goes on after the line it cannot read: slot 1, made before it, is
@@ -218,7 +220,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {"<- { seq 1, slot 1, pdu response : success : NULL }\n",
                   "-> { seq 2, slot 2, pdu command : create",
                   "<- { seq 3, slot 1, pdu response : success : NULL }\n"},
-                 "orvex-ctl: line 2, column 28: missing member timeslot of TrunkParams (not sent)\n"},
+                 "orvex-ctl: line 2, column 28: missing member timeslot of TrunkParams"
+                 " (not sent)\n"},
         // Not sent, so slot 3 does not exist; the error answer yields to the unreadable line.
         ExitCase{"MissingMemberIsNotSent",
                  "{ slot 3, pdu command : create : trunk : { trunk 1 } }\n"
