@@ -35,6 +35,7 @@ const char statuses[] =
     "  2  wrong arguments (usage)\n"
     "  3  the awaited signal (or an answer) did not come within the timeout\n"
     "  4  the connection could not be made or was lost before every answer came\n"
+    "     (or while the session still waited for input or for SIGNAL)\n"
     "  5  a command could not be read (reported with its line and column, not sent;\n"
     "     the others still run)\n"
     "  When several apply, the status is the first of 4, 3, 5 and 1 that does.\n"
