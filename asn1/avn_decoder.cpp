@@ -1,12 +1,16 @@
 #include "asn1/avn_decoder.h"
 
+#include <cxxabi.h>
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <sstream>
+#include <typeinfo>
 
 #include "asn1/choice.h"
 #include "asn1/generalized_time.h"
@@ -29,6 +33,39 @@ int digit_value(char c, int base) {
   else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
   else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
   return v < base ? v : -1;
+}
+
+// The name of a generated class ("TrunkParams", its module left out), empty for the runtime's
+// own classes.
+std::string type_name(const AbstractData& value) {
+  int status = -1;
+  std::unique_ptr<char, void (*)(void*)> full(
+      abi::__cxa_demangle(typeid(value).name(), nullptr, nullptr, &status), std::free);
+  if (status != 0 || !full) return std::string();
+  const std::string name(full.get());
+  if (name.compare(0, 6, "ASN1::") == 0) return std::string();
+  const size_t colons = name.rfind("::");
+  return colons == std::string::npos ? name : name.substr(colons + 2);
+}
+
+// " of TrunkParams", or nothing for a type without a class of its own.
+std::string of_type(const AbstractData& value) {
+  const std::string name = type_name(value);
+  return name.empty() ? name : " of " + name;
+}
+
+// "a, b or c" for a few names (the part of each before "="); empty when there are too many to
+// list.
+std::string listed(const char* const* names, unsigned count) {
+  constexpr unsigned kListed = 8;
+  if (count == 0 || count > kListed) return std::string();
+  std::string text;
+  for (unsigned i = 0; i < count; ++i) {
+    if (i > 0) text += i + 1 == count ? " or " : ", ";
+    const char* name = names[i] ? names[i] : "";
+    text.append(name, std::strcspn(name, "="));
+  }
+  return text;
 }
 
 bool parse_arc(const std::string& digits, uint32_t& arc) {
@@ -125,6 +162,14 @@ bool AVNDecoder::readWord(std::string& word) {
 
 std::string AVNDecoder::readLetters() {
   std::string word;
+  if (strict_) {
+    strm >> std::ws;
+    for (int c = strm.peek(); c != std::char_traits<char>::eof() && std::isalpha(c);
+         c = strm.peek())
+      word.push_back(static_cast<char>(strm.get()));
+    strm.clear(strm.rdstate() & ~std::ios_base::eofbit);
+    return word;
+  }
   char c;
   while (strm >> c) {
     if (!std::isalpha(static_cast<unsigned char>(c))) {
@@ -143,24 +188,69 @@ bool AVNDecoder::peekNumber() {
   return c == '-' || (c >= '0' && c <= '9');
 }
 
-bool AVNDecoder::do_visit(Null&) { return readLetters() == "NULL"; }
+void AVNDecoder::mark() {
+  if (!strict_) return;
+  std::streambuf* buf = strm.rdbuf();
+  if (!buf) return;
+  int c;
+  while ((c = buf->sgetc()) != std::char_traits<char>::eof() && std::isspace(c)) buf->sbumpc();
+  token_ = buf->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+}
+
+bool AVNDecoder::expect(const std::string& what) {
+  if (strict_ && error_.empty()) {
+    error_ = what;
+    error_offset_ = token_;
+  }
+  return false;
+}
+
+bool AVNDecoder::mandatory_named(const SEQUENCE& seq, unsigned first) {
+  const SequenceInfo* r = seq.info();
+  for (unsigned i = first; i < r->numberOfRoots; ++i) {
+    if (r->fieldIds[i] == -1)
+      return expect(std::string("missing member ") + r->fieldNames[i] + of_type(seq));
+  }
+  return true;
+}
+
+bool AVNDecoder::wrong_member(const SEQUENCE& seq, int index) {
+  if (!strict_) return false;
+  const SequenceInfo* r = seq.info();
+  const std::string& name = identifiers.back();
+  const unsigned count = r->numberOfRoots + r->numberOfKnownExtensions;
+  int at = -1;
+  get_id(r->fieldNames, count, name, at);
+  if (index >= 0 && (name == "}" || at > index))
+    return expect(std::string("missing member ") + r->fieldNames[index] + of_type(seq));
+  if (at >= 0) return expect("member " + name + of_type(seq) + " out of order");
+  return expect("unknown member " + name + of_type(seq));
+}
+
+bool AVNDecoder::do_visit(Null&) {
+  mark();
+  return readLetters() == "NULL" || expect("expected NULL");
+}
 
 bool AVNDecoder::do_visit(BOOLEAN& value) {
+  mark();
   std::string word = readLetters();
   if (word == "TRUE") value.value = true;
   else if (word == "FALSE") value.value = false;
-  else return false;
+  else return expect("expected TRUE or FALSE");
   return true;
 }
 
 bool AVNDecoder::do_visit(INTEGER& value) {
+  mark();
   if (value.unsigned_range()) {
     uint32_t v;
-    if (!peekNumber() || strm.peek() == '-' || !(strm >> v)) return false;
+    if (!peekNumber() || strm.peek() == '-' || !(strm >> v))
+      return expect("expected a number, 0 or more");
     value.value = static_cast<int32_t>(v);
   } else {
     int32_t v;
-    if (!(strm >> v)) return false;
+    if (!(strm >> v)) return expect("expected a number");
     value.value = v;
   }
   return true;
@@ -168,27 +258,34 @@ bool AVNDecoder::do_visit(INTEGER& value) {
 
 bool AVNDecoder::do_visit(IntegerWithNamedNumber& value) {
   if (peekNumber()) return do_visit(static_cast<INTEGER&>(value));
+  mark();
   std::string word;
-  return readWord(word) && value.setFromName(word);
+  return (readWord(word) && value.setFromName(word)) || expect("expected a number or a name");
 }
 
 bool AVNDecoder::do_visit(ENUMERATED& value) {
+  mark();
   if (peekNumber()) {
     int32_t v;
-    if (!(strm >> v)) return false;
+    if (!(strm >> v)) return expect("expected a number");
     value.value = v;
     return true;
   }
   std::string word;
-  return readWord(word) && value.setFromName(word);
+  if (readWord(word) && value.setFromName(word)) return true;
+  if (!strict_) return false;
+  std::string names = listed(value.info()->names, value.info()->nameCount);
+  if (names.empty()) names = "a value" + of_type(value);
+  return expect("expected " + names);
 }
 
 bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
+  mark();
   char c;
-  if (!(strm >> c) || c != '{') return false;
+  if (!(strm >> c) || c != '{') return expect("expected an OBJECT IDENTIFIER in braces");
   std::string text;
   std::getline(strm, text, '}');
-  if (strm.eof() || strm.fail()) return false;
+  if (strm.eof() || strm.fail()) return expect("expected an OBJECT IDENTIFIER in braces");
   std::istringstream words(text);
   std::string word;
   value.value.clear();
@@ -198,7 +295,7 @@ bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
     if (open != std::string::npos && word.back() == ')' && open > 0) {
       if (!parse_arc(word.substr(open + 1, word.size() - open - 2), arc)) return false;
     } else if (!parse_arc(word, arc)) {
-      return false;
+      return expect("expected an OBJECT IDENTIFIER in braces");
     }
     value.value.push_back(arc);
   }
@@ -206,20 +303,31 @@ bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
 }
 
 bool AVNDecoder::do_visit(OCTET_STRING& value) {
+  mark();
   unsigned bits;
-  return get_value_from(strm, value, bits);
+  return get_value_from(strm, value, bits) || expect("expected octets as 'hex'H or 'bits'B");
 }
 
 bool AVNDecoder::do_visit(BIT_STRING& value) {
+  mark();
   unsigned bits;
-  if (!get_value_from(strm, value.bitData, bits) || bits > INT32_MAX) return false;
+  if (!get_value_from(strm, value.bitData, bits) || bits > INT32_MAX)
+    return expect("expected bits as 'bits'B or 'hex'H");
   value.totalBits = static_cast<int32_t>(bits);
   return true;
 }
 
-bool AVNDecoder::do_visit(AbstractString& value) { return get_string(strm, value); }
+bool AVNDecoder::do_visit(AbstractString& value) {
+  mark();
+  return get_string(strm, value) || expect("expected a string in double quotes");
+}
 
 bool AVNDecoder::do_visit(BMPString& value) {
+  mark();
+  return readBMP(value) || expect("expected a string in double quotes");
+}
+
+bool AVNDecoder::readBMP(BMPString& value) {
   strm >> std::ws;
   if (strm.peek() == '{') {
     // { {0, 0, row, cell}, ... } (X.680 Quadruple)
@@ -258,38 +366,55 @@ bool AVNDecoder::do_visit(BMPString& value) {
 }
 
 bool AVNDecoder::do_visit(CHOICE& value) {
+  const ChoiceInfo* r = value.info();
+  mark();
   std::string name;
+  int index = -1;
+  if (readWord(name)) get_id(r->selectionNames, r->totalSelections, name, index);
+  if (index < 0) {
+    if (!strict_) return false;
+    std::string names = listed(r->selectionNames, r->totalSelections);
+    if (names.empty()) names = "an alternative" + of_type(value);
+    return expect("expected " + names);
+  }
+  mark();
   char colon;
-  if (!readWord(name) || !(strm >> colon) || colon != ':') return false;
-  int index;
-  if (!get_id(value.info()->selectionNames, value.info()->totalSelections, name, index))
-    return false;
+  if (!(strm >> colon) || colon != ':') return expect("expected ':' after " + name);
   return value.select(index) && value.choice->accept(*this);
 }
 
 bool AVNDecoder::do_visit(SEQUENCE_OF_Base& value) {
   char c;
-  if (!(strm >> c) || c != '{' || !(strm >> c)) return false;
+  mark();
+  if (!(strm >> c) || c != '{') return expect("expected '{'");
+  mark();
+  if (!(strm >> c)) return expect("expected an element or '}'");
   value.clear();
   if (c == '}') return true;
   strm.unget();
   for (;;) {
     AbstractData* element = value.create_element();
-    if (!element->accept(*this) || !(strm >> c)) {
+    if (!element->accept(*this)) {
       delete element;
       return false;
     }
+    mark();
+    if (!(strm >> c)) {
+      delete element;
+      return expect("expected ',' or '}'");
+    }
     value.push_back_owned(element);
     if (c == '}') return true;
-    if (c != ',') return false;
+    if (c != ',') return expect("expected ',' or '}'");
   }
 }
 
 bool AVNDecoder::do_visit(OpenData& value) {
   if (value.data) return value.data->accept(*this);
+  mark();
   std::unique_ptr<std::vector<char>> bytes(new std::vector<char>);
   unsigned bits;
-  if (!get_value_from(strm, *bytes, bits)) return false;
+  if (!get_value_from(strm, *bytes, bits)) return expect("expected octets as 'hex'H");
   value.buf = std::move(bytes);
   return true;
 }
@@ -301,14 +426,25 @@ bool AVNDecoder::do_visit(TypeConstrainedOpenData& value) {
 }
 
 bool AVNDecoder::do_visit(GeneralizedTime& value) {
+  mark();
   std::string text;
-  return get_string(strm, text) && value.set(text.c_str());
+  return (get_string(strm, text) && value.set(text.c_str())) ||
+         expect("expected a time in double quotes");
 }
 
-int AVNDecoder::preVisitExtensionRoots(SEQUENCE&) {
+int AVNDecoder::preVisitExtensionRoots(SEQUENCE& seq) {
   char c;
-  if (!(strm >> c) || c != '{' || !(strm >> c)) return FAIL;
-  if (c == '}') return STOP;
+  mark();
+  if (!(strm >> c) || c != '{') {
+    expect("expected '{'");
+    return FAIL;
+  }
+  mark();
+  if (!(strm >> c)) {
+    expect("expected a member or '}'");
+    return FAIL;
+  }
+  if (c == '}') return strict_ && !mandatory_named(seq, 0) ? FAIL : STOP;
   strm.unget();
   std::string word;
   if (!readWord(word)) return FAIL;
@@ -318,7 +454,10 @@ int AVNDecoder::preVisitExtensionRoots(SEQUENCE&) {
 
 int AVNDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int optionalId) {
   if (identifiers.back() != seq.info()->fieldNames[index]) {
-    if (optionalId == -1) return FAIL;
+    if (optionalId == -1) {
+      wrong_member(seq, index);
+      return FAIL;
+    }
     seq.removeOptionalField(static_cast<unsigned>(optionalId));
     return CONTINUE;
   }
@@ -328,13 +467,20 @@ int AVNDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int optionalId) {
     const TypeInfo* f = seq.info()->fieldInfos[index];
     seq.fields[index] = f->create(f);
   }
+  if (!seq.fields[index]->accept(*this)) return FAIL;
+  mark();
   char c;
-  if (!seq.fields[index]->accept(*this) || !(strm >> c)) return FAIL;
-  if (c == ',') return readWord(identifiers.back()) ? CONTINUE : FAIL;
-  if (c == '}') {
-    identifiers.pop_back();
-    return STOP;
+  if (strm >> c && c == ',') {
+    mark();
+    if (readWord(identifiers.back())) return CONTINUE;
+    expect("expected a member or '}'");
+    return FAIL;
   }
+  if (strm && c == '}') {
+    identifiers.pop_back();
+    return strict_ && !mandatory_named(seq, static_cast<unsigned>(index) + 1) ? FAIL : STOP;
+  }
+  expect("expected ',' or '}'");
   return FAIL;
 }
 
@@ -344,8 +490,8 @@ int AVNDecoder::visitKnownExtension(SEQUENCE& seq, int index, int optionalId) {
   return visitExtensionRoot(seq, index, optionalId);
 }
 
-bool AVNDecoder::visitUnknownExtensions(SEQUENCE&) {
-  if (identifiers.back() != "}") return false;
+bool AVNDecoder::visitUnknownExtensions(SEQUENCE& seq) {
+  if (identifiers.back() != "}") return wrong_member(seq, -1);
   identifiers.pop_back();
   return true;
 }

@@ -2,8 +2,15 @@
 // value, guided by its type records. Insensitive to line breaks and spacing between tokens;
 // identifiers end at white space, ',', '}' and ':'; quoted strings are taken as they stand,
 // except that "" inside one is a single quote.
+//
+// A strict decoder (for the tools that read what people type) also refuses two forms that the
+// plain one accepts: a SEQUENCE that leaves out a mandatory member, and NULL, TRUE or FALSE
+// written with white space inside. After a failure it tells where, as an offset in the stream,
+// and what it expected there ("missing member timeslot of TrunkParams"). The plain decoder
+// keeps no such record and reads exactly as before.
 #pragma once
 
+#include <ios>
 #include <istream>
 #include <string>
 #include <vector>
@@ -14,7 +21,12 @@ namespace ASN1 {
 
 class AVNDecoder : public Visitor {
  public:
-  explicit AVNDecoder(std::istream& is) : strm(is) {}
+  explicit AVNDecoder(std::istream& is, bool strict = false) : strm(is), strict_(strict) {}
+
+  // Strict decoder, after a failure: the offset in the stream of the token where reading failed
+  // (-1 when the stream cannot tell), and what was expected there.
+  std::streamoff error_offset() const { return error_offset_; }
+  const std::string& error() const { return error_; }
 
   bool do_visit(Null& value) override;
   bool do_visit(BOOLEAN& value) override;
@@ -45,9 +57,23 @@ class AVNDecoder : public Visitor {
   // Letters, white space between them skipped (NULL, TRUE, FALSE).
   std::string readLetters();
   bool peekNumber();
+  bool readBMP(BMPString& value);
+  // Strict decoder: notes where the next token starts (white space skipped).
+  void mark();
+  // Strict decoder: records the first failure, at the last mark; always false.
+  bool expect(const std::string& what);
+  // Strict decoder: false (and the failure recorded) when a mandatory root field from `first`
+  // on was left out.
+  bool mandatory_named(const SEQUENCE& seq, unsigned first);
+  // Why the identifier on top does not fit field `index`.
+  bool wrong_member(const SEQUENCE& seq, int index);
 
   std::istream& strm;
   std::vector<std::string> identifiers;
+  bool strict_;
+  std::streamoff token_ = -1;
+  std::streamoff error_offset_ = -1;
+  std::string error_;
 };
 
 // A quoted string: '"', every character up to the closing '"' as it stands, "" read as '"'.

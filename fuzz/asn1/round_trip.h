@@ -18,7 +18,8 @@ inline void fail(const char* what, const ASN1::AbstractData& a, const ASN1::Abst
   std::abort();
 }
 
-// A printable value must parse back from its text to an equal value that prints the same.
+// A printable value must parse back from its text, by the plain and by the strict decoder, to an
+// equal value that prints the same.
 inline void check_value_notation(const ASN1::AbstractData& value) {
   std::string text;
   {
@@ -30,6 +31,11 @@ inline void check_value_notation(const ASN1::AbstractData& value) {
   if (!back->setFromValueNotation(text)) fail("printed text does not parse", value, nullptr);
   if (back->compare(value) != 0) fail("parsed text differs", value, back.get());
   if (back->asValueNotation() != text) fail("text prints differently", value, back.get());
+  std::unique_ptr<ASN1::AbstractData> strict(value.type_info()->create(value.info()));
+  std::istringstream in(text);
+  ASN1::AVNDecoder decoder(in, true);
+  if (!strict->accept(decoder)) fail("printed text does not parse strictly", value, nullptr);
+  if (strict->compare(value) != 0) fail("strictly parsed text differs", value, strict.get());
 }
 
 // Encoding must decode back to an equal value that encodes to the same octets.

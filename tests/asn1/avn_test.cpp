@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "asn1/avn_decoder.h"
 #include "tests/support/test_schema_values.h"
 
 namespace TestSchema {
@@ -93,6 +94,68 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"time", &GeneralizedTime::theInfo, "\"20261206211500.250-0130\"",
                   "\"20261206211500.250-0130\""}),
     [](const ::testing::TestParamInfo<ParseCase>& p) { return std::string(p.param.name); });
+
+// The strict decoder on a whole message: what it refuses beyond the plain decoder, and where and
+// why it stops. `at` has a caret under the token where reading failed.
+struct StrictCase {
+  const char* name;
+  const char* text;
+  bool plain;           // the plain decoder accepts it
+  const char* at;       // null: the strict decoder accepts it too
+  const char* error;
+};
+
+void PrintTo(const StrictCase& c, std::ostream* os) { *os << c.name; }
+
+class AvnStrict : public ::testing::TestWithParam<StrictCase> {};
+
+TEST_P(AvnStrict, RefusesWhatIsMissingAndTellsWhere) {
+  const StrictCase& c = GetParam();
+  EXPECT_EQ(Message().setFromValueNotation(c.text), c.plain);
+  std::istringstream in(c.text);
+  AVNDecoder strict(in, true);
+  Message m;
+  const bool ok = m.accept(strict);
+  if (c.at == nullptr) {
+    EXPECT_TRUE(ok) << strict.error();
+    return;
+  }
+  ASSERT_FALSE(ok);
+  EXPECT_EQ(strict.error(), c.error);
+  EXPECT_EQ(strict.error_offset(), std::streamoff(std::string(c.at).find('^')));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Text, AvnStrict,
+    ::testing::Values(
+        StrictCase{"complete", "{ seq 1, pdu command : create : trunk : { trunk 1, timeslot 2 } }",
+                   true, nullptr, ""},
+        StrictCase{"member_missing_at_end", "{ pdu command : create : trunk : { trunk 1 } }", true,
+                   "                                           ^", "missing member timeslot"},
+        StrictCase{"members_all_missing", "{ pdu command : create : trunk : {\n } }", true,
+                   "                                    ^", "missing member trunk"},
+        StrictCase{"envelope_without_pdu", "{ seq 1 }", true, "        ^",
+                   "missing member pdu of Message"},
+        StrictCase{"null_spaced", "{ pdu command : ping : NU LL }", true,
+                   "                       ^", "expected NULL"},
+        StrictCase{"null_ends_at_the_line", "{ pdu command : ping : NULL\nping : NULL }", false,
+                   "                            ^", "expected ',' or '}'"},
+        StrictCase{"out_of_order", "{ slot 1, seq 2, pdu command : ping : NULL }", false,
+                   "          ^", "member seq of Message out of order"},
+        StrictCase{"unknown_first", "{ sequence 1, pdu command : ping : NULL }", false,
+                   "  ^", "unknown member sequence of Message"},
+        StrictCase{"unknown_last", "{ pdu command : ping : NULL, extra 1 }", false,
+                   "                             ^", "unknown member extra of Message"},
+        StrictCase{"no_colon", "{ pdu command : ping NULL }", false,
+                   "                     ^", "expected ':' after ping"},
+        StrictCase{"no_alternative", "{ pdu command : pong : NULL }", false,
+                   "                ^", "expected ping, create, userData, ioctl or kinds"},
+        StrictCase{"bad_enum", "{ pdu response : error : nope }", false,
+                   "                         ^",
+                   "expected a value of ErrorCause"},
+        StrictCase{"unsigned_negative", "{ slot -1, pdu command : ping : NULL }", false,
+                   "       ^", "expected a number, 0 or more"}),
+    [](const ::testing::TestParamInfo<StrictCase>& p) { return std::string(p.param.name); });
 
 TEST(Avn, StreamExtraction) {
   std::istringstream in("  response : error : busError  signal : number : \"x y\"");

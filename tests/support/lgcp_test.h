@@ -11,6 +11,7 @@
 
 #include "asn1/coder_env.h"
 #include "control/ctrl_service.h"
+#include "tools/orvex-ctl/lib/command_reader.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/orvex-ctl/lib/hex.h"
 

@@ -1,6 +1,8 @@
 // orvex-ctl: the controller's command-line tool. Each subcommand is one entry of the table
 // below; `decode` and `encode` convert LGCP and MON messages between aligned PER (hex) and
-// value notation; `send` talks to a running daemon.
+// value notation; `send` talks to a running daemon (tools/orvex-ctl/send_session.h).
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -9,13 +11,35 @@
 #include <string>
 #include <vector>
 
-#include "tools/orvex-ctl/lib/controller.h"
 #include "tools/orvex-ctl/lib/hex.h"
 #include "tools/orvex-ctl/lib/message_codec.h"
+#include "tools/orvex-ctl/send_session.h"
 
 namespace {
 
+using Ctl::SendSession;
+
 const char program[] = "orvex-ctl";
+
+// What the usage adds after the subcommands.
+const char statuses[] =
+    "\n"
+    "send prints every message as it goes or comes, one a line: the local time, \"->\" (sent)\n"
+    "or \"<-\" (received), and the message in value notation. Each wait (the connection, each\n"
+    "answer, SIGNAL after the last answer) ends after TIMEOUT_MS (default 10000), whatever else\n"
+    "arrives meanwhile. Commands are read strictly: every mandatory member must be named.\n"
+    "\n"
+    "exit status of send:\n"
+    "  0  every command was answered with success (and SIGNAL came)\n"
+    "  1  an answer was an error (any response that is not success)\n"
+    "  2  wrong arguments (usage)\n"
+    "  3  the awaited signal (or an answer) did not come within the timeout\n"
+    "  4  the connection could not be made or was lost before every answer came\n"
+    "     (or while the session still waited for input or for SIGNAL)\n"
+    "  5  a command could not be read (reported with its line and column, not sent;\n"
+    "     the others still run)\n"
+    "  When several apply, the status is the first of 4, 3, 5 and 1 that does.\n"
+    "decode and encode: 0 done, 2 wrong arguments, 5 the input cannot be read or encoded.\n";
 
 struct Subcommand {
   const char* name;
@@ -25,25 +49,30 @@ struct Subcommand {
   int (*run)(const std::vector<std::string>& args);
 };
 
-int fail(const std::string& message) {
+// Reports `message`; the exit status `status`.
+int fail(const std::string& message, int status) {
   std::cerr << program << ": " << message << '\n';
-  return 1;
+  return status;
 }
 
 const Ctl::MessageCodec* codec_of(const std::string& name) {
   const Ctl::MessageCodec* codec = Ctl::MessageCodec::find(name);
-  if (!codec) fail("unknown protocol \"" + name + "\" (" + Ctl::MessageCodec::names() + ")");
+  if (!codec) {
+    fail("unknown protocol \"" + name + "\" (" + Ctl::MessageCodec::names() + ")",
+         SendSession::kUsage);
+  }
   return codec;
 }
 
 // decode PROTOCOL HEX: prints the message in value notation.
 int run_decode(const std::vector<std::string>& args) {
   const Ctl::MessageCodec* codec = codec_of(args[0]);
-  if (!codec) return 1;
+  if (!codec) return SendSession::kUsage;
   std::vector<char> bytes;
-  if (!Ctl::from_hex(args[1], bytes)) return fail("\"" + args[1] + "\" is not hexadecimal octets");
+  if (!Ctl::from_hex(args[1], bytes))
+    return fail("\"" + args[1] + "\" is not hexadecimal octets", SendSession::kUnreadable);
   std::string text, error;
-  if (!codec->decode(bytes, text, error)) return fail(error);
+  if (!codec->decode(bytes, text, error)) return fail(error, SendSession::kUnreadable);
   std::cout << text << '\n';
   return 0;
 }
@@ -51,11 +80,11 @@ int run_decode(const std::vector<std::string>& args) {
 // encode PROTOCOL: reads a message in value notation from the standard input, prints its hex.
 int run_encode(const std::vector<std::string>& args) {
   const Ctl::MessageCodec* codec = codec_of(args[0]);
-  if (!codec) return 1;
+  if (!codec) return SendSession::kUsage;
   std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
   std::vector<char> bytes;
   std::string error;
-  if (!codec->encode(text, bytes, error)) return fail(error);
+  if (!codec->encode(text, bytes, error)) return fail(error, SendSession::kUnreadable);
   std::cout << Ctl::to_hex(bytes) << '\n';
   return 0;
 }
@@ -67,48 +96,20 @@ bool parse_number(const std::string& text, unsigned long max, unsigned long& val
   return !text.empty() && *end == '\0' && errno == 0 && value <= max;
 }
 
-// send HOST PORT [SIGNAL [TIMEOUT_MS]]: connects, sends each command read from the standard
-// input (LGCP messages or bare commands in value notation, one after another), prints every
-// message received in value notation, and then, unless SIGNAL has come already, waits for it.
-// Every wait ends after TIMEOUT_MS (default 10000). Exit status 0 when every command was
-// answered and the signal came.
+// send HOST PORT [SIGNAL [TIMEOUT_MS]]: a session with the daemon, commands from the standard
+// input.
 int run_send(const std::vector<std::string>& args) {
-  unsigned long port, timeout = 10000;
-  if (!parse_number(args[1], 65535, port)) return fail("\"" + args[1] + "\" is not a port");
+  SendSession::Options options;
+  unsigned long port, timeout = static_cast<unsigned long>(options.timeout_ms);
+  if (!parse_number(args[1], 65535, port))
+    return fail("\"" + args[1] + "\" is not a port", SendSession::kUsage);
   if (args.size() > 3 && !parse_number(args[3], 3600000, timeout))
-    return fail("\"" + args[3] + "\" is not a timeout in milliseconds");
-  Ctl::Controller controller;
-  if (!controller.connect(args[0], static_cast<unsigned short>(port), static_cast<int>(timeout)))
-    return fail(controller.error());
-  const std::string awaited = args.size() > 2 ? args[2] : std::string();
-  bool seen = false;
-  // Prints the messages kept while waiting (they arrived first), then `last`.
-  const auto print = [&](const Ctl::Received& last) {
-    Ctl::Received r;
-    while (!controller.kept().empty() && controller.receive(r, 0)) {
-      seen = seen || r.signal_name() == awaited;
-      std::cout << r.text() << '\n';
-    }
-    seen = seen || last.signal_name() == awaited;
-    std::cout << last.text() << std::endl;
-  };
-  // Each command goes out as soon as it is read, so a person can type them one by one.
-  char next;
-  while (std::cin >> next) {
-    std::cin.putback(next);
-    LGCP::Message message;
-    if (!Ctl::read_command(std::cin, message)) return fail("the input is not LGCP commands");
-    Ctl::Received response;
-    if (!controller.command(message, response, static_cast<int>(timeout)))
-      return fail(controller.error());
-    print(response);
-  }
-  while (!awaited.empty() && !seen) {
-    Ctl::Received r;
-    if (!controller.receive(r, static_cast<int>(timeout))) return fail(controller.error());
-    print(r);
-  }
-  return 0;
+    return fail("\"" + args[3] + "\" is not a timeout in milliseconds", SendSession::kUsage);
+  options.host = args[0];
+  options.port = static_cast<unsigned short>(port);
+  options.awaited = args.size() > 2 ? args[2] : std::string();
+  options.timeout_ms = static_cast<int>(timeout);
+  return SendSession(options, STDIN_FILENO, std::cout, std::cerr).run();
 }
 
 const Subcommand subcommands[] = {
@@ -121,14 +122,19 @@ const Subcommand subcommands[] = {
      &run_send},
 };
 
-// The usage on the error stream, status 1; asked for (--help, -h), on the output, status 0.
+// The usage on the error stream, status 2; asked for (--help, -h), on the output, status 0.
 int usage(bool asked = false) {
   std::ostream& out = asked ? std::cout : std::cerr;
   out << "usage:\n";
   for (const Subcommand& s : subcommands) {
     out << "  " << program << ' ' << s.name << ' ' << s.usage << '\n';
   }
-  return asked ? 0 : 1;
+  if (!asked) {
+    out << program << " -h tells more, with the exit statuses\n";
+    return SendSession::kUsage;
+  }
+  out << statuses;
+  return 0;
 }
 
 }  // namespace

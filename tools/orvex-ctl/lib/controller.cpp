@@ -11,9 +11,9 @@
 #include <chrono>
 #include <cstring>
 #include <iterator>
-#include <sstream>
 
 #include "asn1/coder_env.h"
+#include "tools/orvex-ctl/lib/command_reader.h"
 #include "tools/orvex-ctl/lib/hex.h"
 
 namespace Ctl {
@@ -38,6 +38,29 @@ std::string system_error(const char* what) { return std::string(what) + ": " + s
 
 }  // namespace
 
+// Value notation on one line: each line break and the indent after it become one blank,
+// except inside a quoted string.
+std::string one_line(const std::string& text) {
+  std::string line;
+  char quote = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quote == 0 && c == '\n') {
+      while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
+      line += ' ';
+      continue;
+    }
+    if (c == '"' || c == '\'') quote = quote == 0 ? c : (quote == c ? 0 : quote);
+    line += c;
+  }
+  return line;
+}
+
+bool Received::answers(const LGCP::Message& sent) const {
+  if (!is_response() || message->has_seq() != sent.has_seq()) return false;
+  return !sent.has_seq() || message->get_seq().getValue() == sent.get_seq().getValue();
+}
+
 std::string Received::signal_name() const {
   if (!is_signal()) return std::string();
   const char* name = message->get_pdu().get_signal().getSelectionName();
@@ -47,15 +70,6 @@ std::string Received::signal_name() const {
 std::string Received::text() const {
   if (message) return message->asValueNotation();
   return "undecodable frame: " + to_hex(bytes);
-}
-
-bool read_command(std::istream& in, LGCP::Message& message) {
-  char first;
-  if (!(in >> first)) return false;
-  in.putback(first);
-  if (first == '{') return static_cast<bool>(in >> message);
-  message = LGCP::Message();
-  return static_cast<bool>(in >> message.get_pdu().select_command());
 }
 
 bool Controller::fail(const std::string& text) {
@@ -97,6 +111,7 @@ void Controller::close() {
   in_.clear();
   kept_.clear();
   closed_ = false;
+  broken_ = false;
 }
 
 bool Controller::send_frame(const std::vector<char>& payload) { return send_frames({payload}); }
@@ -139,10 +154,8 @@ bool Controller::send(LGCP::Message& message, bool fill_seq) {
 }
 
 bool Controller::parse(const std::string& text, LGCP::Message& message) {
-  std::istringstream in(text);
-  char extra;
-  if (!read_command(in, message)) return fail("not an LGCP message or command: " + text);
-  if (in >> extra) return fail("text follows the command: " + text);
+  std::string error;
+  if (!read_whole_command(text, message, error)) return fail(error + ": " + text);
   return true;
 }
 
@@ -188,8 +201,10 @@ bool Controller::take_frame(Received& r, bool& complete) {
   if (in_.size() < tpkt_header) return true;
   const auto octet = [this](size_t i) { return static_cast<unsigned char>(in_[i]); };
   const size_t length = size_t(octet(2)) << 8 | octet(3);
-  if (octet(0) != 3 || octet(1) != 0 || length < tpkt_header)
+  if (octet(0) != 3 || octet(1) != 0 || length < tpkt_header) {
+    broken_ = true;
     return fail("broken TPKT header " + to_hex(std::vector<char>(in_.begin(), in_.begin() + 4)));
+  }
   if (in_.size() < length) return true;
   r.bytes.assign(in_.begin() + tpkt_header, in_.begin() + length);
   in_.erase(0, length);
@@ -232,14 +247,10 @@ bool Controller::command(LGCP::Message& sent, Received& response, int timeout_ms
                          bool fill_seq) {
   const long long deadline = now_ms() + timeout_ms;
   if (!send(sent, fill_seq)) return false;
-  const auto answers = [&sent](const Received& r) {
-    if (!r.is_response() || r.message->has_seq() != sent.has_seq()) return false;
-    return !sent.has_seq() || r.message->get_seq().getValue() == sent.get_seq().getValue();
-  };
   for (;;) {
     Received r;
     if (!read_frame(r, deadline)) return false;
-    if (answers(r)) {
+    if (r.answers(sent)) {
       response = std::move(r);
       return true;
     }

@@ -7,14 +7,14 @@
 // fault in one is caught by the other.
 //
 // Commands are written in value notation, either as a whole LGCP::Message ("{ slot 3, pdu
-// command : ping : NULL }") or as a bare LGCP::Command ("ping : NULL"); a command sent without
-// seq gets the next number of the controller's own count unless the caller asks otherwise.
+// command : ping : NULL }") or as a bare LGCP::Command ("ping : NULL"), and read strictly
+// (tools/orvex-ctl/lib/command_reader.h); a command sent without seq gets the next number of the
+// controller's own count unless the caller asks otherwise.
 // Messages that arrive while a call waits for something else are kept, in order, for the next
 // receive() or wait_for().
 #pragma once
 
 #include <deque>
-#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +24,10 @@
 
 namespace Ctl {
 
+// Value notation (as printed) on one line: each line break and the indent after it become one
+// blank, except inside a quoted string.
+std::string one_line(const std::string& text);
+
 // One frame received from the daemon.
 struct Received {
   std::vector<char> bytes;
@@ -32,15 +36,13 @@ struct Received {
 
   bool is_response() const { return message && message->get_pdu().is_response(); }
   bool is_signal() const { return message && message->get_pdu().is_signal(); }
+  // A response with the seq of `sent`, or without seq when `sent` had none.
+  bool answers(const LGCP::Message& sent) const;
   // The name of the signal's alternative ("trunkStatus"); empty when not a signal.
   std::string signal_name() const;
   // Value notation, or "undecodable frame: " and the payload in hex.
   std::string text() const;
 };
-
-// Reads one command from `in`: a message in value notation when the text starts with "{", else
-// a bare command put into a message without seq and slot. False when it does not parse.
-bool read_command(std::istream& in, LGCP::Message& message);
 
 class Controller {
  public:
@@ -52,6 +54,10 @@ class Controller {
   bool connect(const std::string& host, unsigned short port, int timeout_ms);
   void close();
   bool connected() const { return static_cast<bool>(socket_); }
+  // The socket, for a caller that polls it beside other descriptors; -1 when not connected.
+  int fd() const { return socket_.get(); }
+  // The connection is of no more use: the daemon closed it, or a frame header was broken.
+  bool lost() const { return closed_ || broken_; }
   // Why the last call failed.
   const std::string& error() const { return error_; }
 
@@ -59,13 +65,14 @@ class Controller {
   bool send_frame(const std::vector<char>& payload);
   // Sends each payload as a frame of its own, all of them in one write.
   bool send_frames(const std::vector<std::vector<char>>& payloads);
-  // Sends `message`; gives it the next seq when it has none and `fill_seq` is set.
+  // Sends `message`; gives it the next seq (set in `message`) when it has none and `fill_seq` is
+  // set.
   bool send(LGCP::Message& message, bool fill_seq = true);
-  // Parses `text` (read_command; only blanks may follow) and sends it as above.
+  // Reads `text` (one command, only blanks after it) and sends it as above.
   bool send(const std::string& text, bool fill_seq = true);
   // Parses and sends each of `texts` as above, all of them in one write.
   bool send_together(const std::vector<std::string>& texts);
-  // The next message, kept or arriving within the timeout.
+  // The next message, kept or arriving within the timeout (0: only what has arrived already).
   bool receive(Received& r, int timeout_ms);
   // Sends `text` and waits for its response: the first response with the command's seq, or
   // without seq when the command had none. Other messages are kept.
@@ -89,7 +96,7 @@ class Controller {
   // False on timeout (error set) or end of stream (closed_ set).
   bool fill(long long deadline_ms);
   bool fail(const std::string& text);
-  // read_command on the whole text; only blanks may follow.
+  // One command read from the whole text; only blanks may follow.
   bool parse(const std::string& text, LGCP::Message& message);
   // Aligned PER of `message` into `bytes`, with the next seq when it has none and `fill_seq`
   // is set.
@@ -100,6 +107,7 @@ class Controller {
   std::deque<Received> kept_;
   std::string error_;
   bool closed_ = false;
+  bool broken_ = false;
   int next_seq_ = 1;
 };
 

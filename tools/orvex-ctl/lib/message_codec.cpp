@@ -6,6 +6,7 @@
 #include "asn1/coder_env.h"
 #include "asn1/modules/lgcp.h"
 #include "asn1/modules/mon.h"
+#include "tools/orvex-ctl/lib/command_reader.h"
 
 namespace Ctl {
 
@@ -60,16 +61,7 @@ bool MessageCodec::decode(const std::vector<char>& bytes, std::string& text,
 bool MessageCodec::encode(const std::string& text, std::vector<char>& bytes,
                           std::string& error) const {
   std::unique_ptr<ASN1::AbstractData> message = make();
-  std::istringstream in(text);
-  if (!(in >> *message)) {
-    error = std::string("the text is not value notation of ") + type_name_;
-    return false;
-  }
-  char c;
-  if (in >> c) {
-    error = std::string("text follows the ") + type_name_ + " value";
-    return false;
-  }
+  if (!read_whole_value(text, *message, error)) return false;
   ASN1::CoderEnv env;
   env.set_per_Aligned();
   bytes.clear();

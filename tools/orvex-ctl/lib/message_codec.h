@@ -25,8 +25,9 @@ class MessageCodec {
   // Aligned PER to value notation. Octets after the message are ignored, as the daemon does.
   // False, with the reason in `error`, when the octets do not decode.
   bool decode(const std::vector<char>& bytes, std::string& text, std::string& error) const;
-  // Value notation to aligned PER; only blanks may follow the value. False, with the reason in
-  // `error`, when the text does not parse or the value cannot be encoded.
+  // Value notation, read strictly, to aligned PER; only blanks may follow the value. False, with
+  // the reason in `error` (and the place, when the text cannot be read), when the text cannot
+  // be read or the value cannot be encoded.
   bool encode(const std::string& text, std::vector<char>& bytes, std::string& error) const;
 
   MessageCodec(const char* name, const char* type_name, ASN1::AbstractData* (*make)())

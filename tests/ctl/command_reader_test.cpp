@@ -1,0 +1,89 @@
+// Ctl::CommandReader on input that comes in pieces: where one command ends and the next begins,
+// what waits for more lines, and how an unreadable command is reported and skipped.
+#include "tools/orvex-ctl/lib/command_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/orvex-ctl/lib/controller.h"
+
+namespace {
+
+struct ReaderCase {
+  const char* name;
+  std::vector<std::string> pieces;  // given one after another; then the input ends
+  // After each piece, "|"; then each command read (on one line) or "error: " and the reason.
+  std::string read;
+};
+
+void PrintTo(const ReaderCase& c, std::ostream* os) { *os << c.name; }
+
+class ReaderTest : public testing::TestWithParam<ReaderCase> {};
+
+TEST_P(ReaderTest, ReadsEachCommandWhole) {
+  Ctl::CommandReader reader;
+  std::string read;
+  const auto take = [&] {
+    LGCP::Message m;
+    std::string error;
+    for (;;) {
+      const Ctl::CommandReader::Result r = reader.next(m, error);
+      if (r == Ctl::CommandReader::Result::kNeedMore) return;
+      read += r == Ctl::CommandReader::Result::kCommand ? Ctl::one_line(m.asValueNotation())
+                                                        : "error: " + error;
+      read += '\n';
+    }
+  };
+  for (const std::string& piece : GetParam().pieces) {
+    reader.add(piece.data(), piece.size());
+    take();
+    read += "|\n";
+  }
+  reader.end();
+  take();
+  EXPECT_TRUE(reader.done());
+  EXPECT_EQ(read, GetParam().read);
+}
+
+const char ping[] = "{ pdu command : ping : NULL }\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Input, ReaderTest,
+    testing::Values(
+        ReaderCase{"TwoBareCommandsOnTwoLines", {"ping : NULL\nping : NULL\n"},
+                   std::string(ping) + ping + "|\n"},
+        ReaderCase{"TwoOnOneLine", {"ping : NULL ping : NULL"},
+                   std::string("|\n") + ping + ping},
+        ReaderCase{"LastLineWithoutLineEnd", {"ping : NULL\nquery : NULL"},
+                   std::string(ping) + "|\n{ pdu command : query : NULL }\n"},
+        ReaderCase{"NumberCutBetweenReads", {"connect : 1", "2\n"},
+                   "|\n{ pdu command : connect : 12 }\n|\n"},
+        ReaderCase{"MessageOverLines", {"{ seq 5,\n", "  pdu command :\n", "ping : NULL\n}\n"},
+                   "|\n|\n{ seq 5, pdu command : ping : NULL }\n|\n"},
+        ReaderCase{"MissingMemberBetweenTwo",
+                   {"ping : NULL\ncreate : trunk : { trunk 1 }\nquery : NULL\n"},
+                   std::string(ping) +
+                       "error: line 2, column 28: missing member timeslot of TrunkParams\n"
+                       "{ pdu command : query : NULL }\n|\n"},
+        ReaderCase{"EmptyTrunkParams", {"create : trunk : { }\n"},
+                   "error: line 1, column 20: missing member trunk of TrunkParams\n|\n"},
+        ReaderCase{"UnreadableMessageSkippedToItsLastLine",
+                   {"{ seq 5, pdu command : pong : NULL,\n", "  x \"}\" }\n", "ping : NULL\n"},
+                   "error: line 1, column 24: expected an alternative of Command\n|\n|\n" +
+                       std::string(ping) + "|\n"},
+        ReaderCase{"EndInsideAMessage", {"ping : NULL\n{ seq 1,\n"},
+                   std::string(ping) + "|\nerror: line 3, column 1: expected a member or '}'\n"},
+        ReaderCase{"BlankInput", {"\n  \n", "\t\n"}, "|\n|\n"}),
+    [](const testing::TestParamInfo<ReaderCase>& info) { return std::string(info.param.name); });
+
+TEST(ReadWholeValue, TellsThePlaceOfTextAfterTheValue) {
+  LGCP::Message m;
+  std::string error;
+  EXPECT_TRUE(Ctl::read_whole_value("\n{ pdu command : ping : NULL }\n\n", m, error)) << error;
+  EXPECT_FALSE(Ctl::read_whole_value("{ pdu command : ping : NULL }\n  ping", m, error));
+  EXPECT_EQ(error, "line 2, column 3: expected the end of the text");
+}
+
+}  // namespace
