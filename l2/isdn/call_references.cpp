@@ -21,24 +21,26 @@ Layer3Read read_layer3_head(const unsigned char* message, unsigned length, Layer
   return Layer3Read::kOk;
 }
 
+unsigned CallReferences::find(CallOrigin origin, unsigned value, unsigned char tei) const {
+  unsigned i = 0;
+  while (i < count_ && !(matches(calls_[i], origin, value) && calls_[i].tei == tei)) ++i;
+  return i;
+}
+
 bool CallReferences::holds(CallOrigin origin, unsigned value, unsigned char tei) const {
-  return std::any_of(calls_, calls_ + count_, [&](const Call& c) {
-    return matches(c, origin, value) && c.tei == tei;
-  });
+  return find(origin, value, tei) < count_;
 }
 
 bool CallReferences::use(CallOrigin origin, unsigned value, unsigned char tei, Call& forgotten) {
-  for (unsigned i = 0; i < count_; ++i) {
-    if (matches(calls_[i], origin, value) && calls_[i].tei == tei) {
-      calls_[i].last_use = ++uses_;
-      return true;
-    }
+  const unsigned at = find(origin, value, tei);
+  if (at < count_) {
+    calls_[at].last_use = ++uses_;
+    return true;
   }
   bool room = true;
   if (count_ == kLimit) {
-    const Call* oldest = std::min_element(calls_, calls_ + count_, [](const Call& a, const Call& b) {
-      return a.last_use < b.last_use;
-    });
+    const auto older = [](const Call& a, const Call& b) { return a.last_use < b.last_use; };
+    const Call* oldest = std::min_element(calls_, calls_ + count_, older);
     forgotten = *oldest;
     remove_at(unsigned(oldest - calls_));
     room = false;
@@ -58,23 +60,14 @@ void CallReferences::remove_at(unsigned i) {
 }
 
 void CallReferences::end(CallOrigin origin, unsigned value, unsigned char tei) {
-  for (unsigned i = 0; i < count_; ++i) {
-    if (matches(calls_[i], origin, value) && calls_[i].tei == tei) {
-      remove_at(i);
-      return;
-    }
-  }
+  const unsigned at = find(origin, value, tei);
+  if (at < count_) remove_at(at);
 }
 
 void CallReferences::forget(unsigned char tei) {
   count_ = unsigned(std::remove_if(calls_, calls_ + count_, [tei](const Call& c) {
                       return c.tei == tei;
                     }) - calls_);
-}
-
-void CallReferences::clear() {
-  count_ = 0;
-  setups_count_ = 0;
 }
 
 const CallReferences::Call* CallReferences::holder(CallOrigin origin, unsigned value,

@@ -75,7 +75,6 @@ class CallReferences {
   void end(CallOrigin origin, unsigned value, unsigned char tei);
   // Every call of a terminal that lost its TEI.
   void forget(unsigned char tei);
-  void clear();
   // The terminal that used the call last, or null; `holders` is the number of terminals that
   // hold it.
   const Call* holder(CallOrigin origin, unsigned value, unsigned& holders) const;
@@ -94,6 +93,8 @@ class CallReferences {
   bool matches(const Call& c, CallOrigin origin, unsigned value) const {
     return c.origin == origin && c.value == value;
   }
+  // The index of terminal `tei`'s entry of the call; count_ when it holds none.
+  unsigned find(CallOrigin origin, unsigned value, unsigned char tei) const;
   void remove_at(unsigned i);
 
   Call calls_[kLimit];

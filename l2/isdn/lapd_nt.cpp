@@ -435,7 +435,8 @@ void LAPD_NT::note_call(unsigned char tei, const Packet& info) {
 LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) const {
   Route r;
   // The protocol discriminator, a call reference and the message type at least.
-  Layer3Read read = length <= 3 ? Layer3Read::kTooShort : read_layer3_head(message, length, r.head);
+  const Layer3Read read =
+      length <= 3 ? Layer3Read::kTooShort : read_layer3_head(message, length, r.head);
   if (read != Layer3Read::kOk) {
     r.refusal = read == Layer3Read::kTooShort ? kShort : kLongReference;
     return r;

@@ -137,7 +137,8 @@ void SLC::receive(Packet& p) {
         std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li_
                   << ", received = " << left << LogThrottle::left_out_text(left_out) << std::endl;
       if (n == 63) {
-        if (logged) std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
+        if (logged)
+          std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
       } else if (li_ < n) {
         p.trim(n - li_);
         if (logged)
