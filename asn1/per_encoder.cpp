@@ -108,7 +108,7 @@ bool PEREncoder::encodeLength(uint32_t n, uint32_t lb, uint32_t ub) {
     encodeByte(static_cast<uint8_t>(n));
     return true;
   }
-  if (n < 16384) {
+  if (n <= kMaxUnfragmented) {
     encodeMultiBit(0x8000 | n, 16);
     return true;
   }

@@ -21,6 +21,10 @@ struct ConstrainedInfo;
 
 class PEREncoder : public ConstVisitor {
  public:
+  // X.691 10.9.3.6: the longest length of the unconstrained form without fragments; this codec
+  // writes and reads no fragments, so no longer string or list has an encoding.
+  static constexpr uint32_t kMaxUnfragmented = 16383;
+
   explicit PEREncoder(std::vector<char>& output) : output_(&output), bitsLeft_(8) {}
 
   void encodeSingleBit(bool b);
@@ -35,7 +39,7 @@ class PEREncoder : public ConstVisitor {
   // X.691 10.5: a constrained whole number v in lo..hi (modulo-2^32 arithmetic, see
   // PERDecoder::decodeUnsigned); false when v is out of range.
   bool encodeUnsigned(uint32_t v, int32_t lo, uint32_t hi);
-  // X.691 10.9: ub above 65535 selects the unconstrained form (lengths up to 16383).
+  // X.691 10.9: ub above 65535 selects the unconstrained form (lengths up to kMaxUnfragmented).
   bool encodeLength(uint32_t n, uint32_t lb, uint32_t ub);
   // For an extensible constraint writes the extension bit (1 when v is outside the root range)
   // and returns it; true for no constraint or a lower bound only; false for a fixed range.

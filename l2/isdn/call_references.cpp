@@ -21,37 +21,88 @@ Layer3Read read_layer3_head(const unsigned char* message, unsigned length, Layer
   return Layer3Read::kOk;
 }
 
-bool read_call_reference(const unsigned char* message, unsigned length, unsigned& value,
-                         unsigned& type) {
-  Layer3Head head;
-  if (read_layer3_head(message, length, head) != Layer3Read::kOk || head.octets == 0) return false;
-  value = head.value;
-  type = head.type;
-  return true;
+unsigned CallReferences::find(CallOrigin origin, unsigned value, unsigned char tei) const {
+  unsigned i = 0;
+  while (i < count_ && !(matches(calls_[i], origin, value) && calls_[i].tei == tei)) ++i;
+  return i;
 }
 
-bool CallReferences::holds(unsigned value) const {
-  return std::find(values_, values_ + count_, value) != values_ + count_;
+bool CallReferences::holds(CallOrigin origin, unsigned value, unsigned char tei) const {
+  return find(origin, value, tei) < count_;
 }
 
-bool CallReferences::add(unsigned value, unsigned& dropped) {
-  if (holds(value)) return false;
-  bool full = count_ == kLimit;
-  if (full) {
-    dropped = values_[0];
-    std::copy(values_ + 1, values_ + count_, values_);
-    --count_;
+bool CallReferences::use(CallOrigin origin, unsigned value, unsigned char tei, Call& forgotten) {
+  const unsigned at = find(origin, value, tei);
+  if (at < count_) {
+    calls_[at].last_use = ++uses_;
+    return true;
   }
-  values_[count_++] = static_cast<uint16_t>(value);
-  return full;
+  bool room = true;
+  if (count_ == kLimit) {
+    const auto older = [](const Call& a, const Call& b) { return a.last_use < b.last_use; };
+    const Call* oldest = std::min_element(calls_, calls_ + count_, older);
+    forgotten = *oldest;
+    remove_at(unsigned(oldest - calls_));
+    room = false;
+  }
+  Call& c = calls_[count_++];
+  c = Call{};
+  c.origin = origin;
+  c.value = static_cast<uint16_t>(value);
+  c.tei = tei;
+  c.last_use = ++uses_;
+  return room;
 }
 
-void CallReferences::remove(unsigned value) {
-  uint16_t* end = values_ + count_;
-  uint16_t* at = std::find(values_, end, value);
-  if (at == end) return;
-  std::copy(at + 1, end, at);
+void CallReferences::remove_at(unsigned i) {
+  std::copy(calls_ + i + 1, calls_ + count_, calls_ + i);
   --count_;
+}
+
+void CallReferences::end(CallOrigin origin, unsigned value, unsigned char tei) {
+  const unsigned at = find(origin, value, tei);
+  if (at < count_) remove_at(at);
+}
+
+void CallReferences::forget(unsigned char tei) {
+  count_ = unsigned(std::remove_if(calls_, calls_ + count_, [tei](const Call& c) {
+                      return c.tei == tei;
+                    }) - calls_);
+}
+
+const CallReferences::Call* CallReferences::holder(CallOrigin origin, unsigned value,
+                                                   unsigned& holders) const {
+  const Call* last = nullptr;
+  holders = 0;
+  for (const Call* c = calls_; c != calls_ + count_; ++c) {
+    if (!matches(*c, origin, value)) continue;
+    ++holders;
+    if (!last || c->last_use > last->last_use) last = c;
+  }
+  return last;
+}
+
+bool CallReferences::note_ambiguity(CallOrigin origin, unsigned value) {
+  bool news = false;
+  for (Call* c = calls_; c != calls_ + count_; ++c) {
+    if (!matches(*c, origin, value)) continue;
+    news = news || !c->ambiguity_logged;
+    c->ambiguity_logged = true;
+  }
+  return news;
+}
+
+void CallReferences::network_setup(unsigned value) {
+  count_ = unsigned(std::remove_if(calls_, calls_ + count_, [this, value](const Call& c) {
+                      return matches(c, CallOrigin::kNetwork, value);
+                    }) - calls_);
+  setups_[setups_next_] = static_cast<uint16_t>(value);
+  setups_next_ = (setups_next_ + 1) % kLimit;
+  if (setups_count_ < kLimit) ++setups_count_;
+}
+
+bool CallReferences::network_set_up(unsigned value) const {
+  return std::find(setups_, setups_ + setups_count_, value) != setups_ + setups_count_;
 }
 
 }  // namespace ISDN

@@ -1,7 +1,8 @@
 // Which D-channel frames a data link takes by their address, on either side of the interface:
 // data-link frames on SAPI 0, TEI management in UI frames to the group TEI on SAPI 63, the group
-// TEI in UI frames only. A frame refused here is counted and logged by its receiver, at most one
-// line a second.
+// TEI in UI frames only, with or without the P bit (Q.921 sets it to 0 and gives it no meaning
+// in a UI frame), so the receivers need not look at the control octet of a group-TEI frame
+// again. A frame refused here is counted and logged by its receiver, at most one line a second.
 #pragma once
 
 #include <cstdint>

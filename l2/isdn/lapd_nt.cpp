@@ -1,5 +1,6 @@
 #include "l2/isdn/lapd_nt.h"
 
+#include <algorithm>
 #include <iostream>
 #include <new>
 
@@ -16,6 +17,17 @@ constexpr unsigned char kRR = 0x01, kRNR = 0x05, kREJ = 0x09;
 constexpr unsigned char kIdentityRequest = 1, kIdentityAssigned = 2, kIdentityDenied = 3,
                         kCheckRequest = 4, kCheckResponse = 5, kIdentityRemove = 6,
                         kIdentityVerify = 7;
+
+// Why a layer-3 message from above goes nowhere.
+constexpr const char* kShort = "shorter than a layer-3 header";
+constexpr const char* kLongReference = "call reference longer than 2 octets";
+constexpr const char* kNoLink = "no terminal's data link established";
+constexpr const char* kNoHolder = "no terminal holds its call reference";
+
+// "terminal call 5", "network call 5".
+std::ostream& put_call(std::ostream& os, CallOrigin origin, unsigned value) {
+  return os << (origin == CallOrigin::kTerminal ? "terminal call " : "network call ") << value;
+}
 
 }  // namespace
 
@@ -51,7 +63,6 @@ void LAPD_NT_user::assign() {
   check_timer_.reset();
   i_q_.clear();
   ack_q_.clear();
-  calls_.clear();
   rc_ = 0;
   link_timer_.set(t203_ms, &LAPD_NT_user::on_timer, this);
   send_U(kSABME, true, true);
@@ -59,13 +70,14 @@ void LAPD_NT_user::assign() {
 
 void LAPD_NT_user::unassign() {
   log("unassigned");
+  // A free entry's TEI may be another entry's by now.
+  if (state_ != unassigned) lapd_->forget_calls(tei_);
   state_ = unassigned;
   checking_ = busy_ = false;
   link_timer_.reset();
   check_timer_.reset();
   i_q_.clear();
   ack_q_.clear();
-  calls_.clear();
 }
 
 void LAPD_NT_user::checking() {
@@ -78,10 +90,7 @@ void LAPD_NT_user::checking() {
 void LAPD_NT_user::on_check_timer() { unassign(); }
 
 bool LAPD_NT_user::message(Packet& p) {
-  unsigned call = 0, type = 0;
-  if (state_ == unassigned || !read_call_reference(p, call, type) || !calls_.holds(call))
-    return false;
-  if (type == kQ931ReleaseComplete) calls_.remove(call);
+  if (state_ == unassigned) return false;
   if (busy_ || ack_q_.count() == k) {
     Packet oldest;
     if (i_q_.count() >= kIQueueLimit) i_q_.get(oldest);
@@ -184,23 +193,8 @@ void LAPD_NT_user::on_I(unsigned ns, unsigned nr, bool p, Packet& info) {
   send_S(in_sequence ? kRR : kREJ, false, p);
   serve();
   if (!in_sequence || info.length() < 4) return;
-  note_call(info);
+  lapd_->note_call(tei_, info);
   lapd_->send_to_layer3(info);
-}
-
-void LAPD_NT_user::note_call(const Packet& info) {
-  unsigned call = 0, type = 0, dropped = 0;
-  if (!read_call_reference(info, call, type)) return;
-  if (type == kQ931ReleaseComplete) {
-    calls_.remove(call);
-    return;
-  }
-  if (!calls_.add(call, dropped)) return;
-  uint32_t left_out = 0;
-  if (calls_log_.allow(left_out))
-    std::clog << ext::header(this) << "more than " << CallReferences::kLimit
-              << " calls: call reference " << dropped << " forgotten"
-              << LogThrottle::left_out_text(left_out) << std::endl;
 }
 
 void LAPD_NT_user::on_RR(unsigned nr, bool pf, bool command) {
@@ -417,34 +411,97 @@ void LAPD_NT::check_all_Tei() {
   check_timer_.set(check_period_ms, &LAPD_NT::check_all_Tei, this);
 }
 
-bool LAPD_NT::routes(const unsigned char* message, unsigned length) const {
-  if (length <= 3) return false;
-  if (message[3] == kQ931Setup) return true;
-  unsigned call = 0, type = 0;
-  if (!read_call_reference(message, length, call, type)) return false;
-  for (const LAPD_NT_user& u : users_)
-    if (u.state() != LAPD_NT_user::unassigned && u.calls().holds(call)) return true;
-  return false;
+void LAPD_NT::note_call(unsigned char tei, const Packet& info) {
+  Layer3Head head;
+  if (read_layer3_head(info, head) != Layer3Read::kOk || !names_a_call(head)) return;
+  const CallOrigin origin = origin_of(head, true);
+  if (head.type == kQ931ReleaseComplete) {
+    calls_.end(origin, head.value, tei);
+    return;
+  }
+  const bool set_up = calls_.holds(origin, head.value, tei) ||
+                      (origin == CallOrigin::kTerminal ? head.type == kQ931Setup
+                                                       : calls_.network_set_up(head.value));
+  CallReferences::Call forgotten;
+  if (!set_up || calls_.use(origin, head.value, tei, forgotten)) return;
+  uint32_t left_out = 0;
+  if (!calls_log_.allow(left_out)) return;
+  std::clog << ext::header(this) << "more than " << CallReferences::kLimit << " calls: ";
+  put_call(std::clog, forgotten.origin, forgotten.value)
+      << " of TEI " << unsigned(forgotten.tei) << " forgotten"
+      << LogThrottle::left_out_text(left_out) << std::endl;
+}
+
+LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) const {
+  Route r;
+  // The protocol discriminator, a call reference and the message type at least.
+  const Layer3Read read =
+      length <= 3 ? Layer3Read::kTooShort : read_layer3_head(message, length, r.head);
+  if (read != Layer3Read::kOk) {
+    r.refusal = read == Layer3Read::kTooShort ? kShort : kLongReference;
+    return r;
+  }
+  r.origin = origin_of(r.head, false);
+  if (r.head.type == kQ931Setup) {
+    r.broadcast = true;
+    return r;
+  }
+  const bool assigned = std::any_of(users_, users_ + kUsers, [](const LAPD_NT_user& u) {
+    return u.state() != LAPD_NT_user::unassigned;
+  });
+  if (!assigned) {
+    r.refusal = kNoLink;
+    return r;
+  }
+  const CallReferences::Call* holder =
+      names_a_call(r.head) ? calls_.holder(r.origin, r.head.value, r.holders) : nullptr;
+  if (!holder) {
+    r.refusal = kNoHolder;
+    return r;
+  }
+  r.tei = holder->tei;
+  return r;
+}
+
+const char* LAPD_NT::refusal(const unsigned char* message, unsigned length) const {
+  return route(message, length).refusal;
 }
 
 void LAPD_NT::message(Packet& p) {
-  if (p.length() <= 3) return;
-  if (p[3] == kQ931Setup) {
-    // SETUP: to every terminal.
+  const Packet& message = p;
+  const Route r = route(message.length() ? message->data : nullptr, message.length());
+  if (r.refusal) {
+    log_dropped_message(r);
+    return;
+  }
+  if (r.broadcast) {
+    if (r.origin == CallOrigin::kNetwork && names_a_call(r.head))
+      calls_.network_setup(r.head.value);
     send_octets({0x02, 0xFF, kUI}, &p);
     return;
   }
-  for (LAPD_NT_user& u : users_)
-    if (u.message(p)) return;
+  if (r.holders > 1) log_ambiguity(r);
+  if (r.head.type == kQ931ReleaseComplete) calls_.end(r.origin, r.head.value, r.tei);
+  if (LAPD_NT_user* u = find_Tei(r.tei)) u->message(p);
+}
+
+void LAPD_NT::log_dropped_message(const Route& r) {
   uint32_t left_out = 0;
   if (!unrouted_log_.allow(left_out)) return;
-  unsigned call = 0, type = 0;
   std::clog << ext::header(this) << "message dropped: ";
-  if (read_call_reference(p, call, type))
-    std::clog << "no terminal holds call reference " << call;
+  if (r.refusal == kNoHolder && names_a_call(r.head))
+    put_call(std::clog << "no terminal holds ", r.origin, r.head.value);
   else
-    std::clog << "no call reference";
+    std::clog << r.refusal;
   std::clog << LogThrottle::left_out_text(left_out) << std::endl;
+}
+
+void LAPD_NT::log_ambiguity(const Route& r) {
+  uint32_t left_out = 0;
+  if (!calls_.note_ambiguity(r.origin, r.head.value) || !ambiguity_log_.allow(left_out)) return;
+  put_call(std::clog << ext::header(this), r.origin, r.head.value)
+      << " held by " << r.holders << " terminals: sent to TEI " << unsigned(r.tei)
+      << ", the last to use it" << LogThrottle::left_out_text(left_out) << std::endl;
 }
 
 bool LAPD_NT::address_taken(unsigned sapi, unsigned tei, unsigned char control) {
@@ -465,7 +522,7 @@ void LAPD_NT::receive(Packet& p) {
     const bool response = a1 & 0x02;
     if (p.length() < 1 || !address_taken(sapi, tei, p[0])) return;
     if (tei == kGroupTei) {
-      if (p.pull8() != kUI) return;
+      p.pull8();  // UI: the address check takes no other frame to the group TEI
       if (sapi == kManagementSapi)
         on_tei_procedure(p);
       else

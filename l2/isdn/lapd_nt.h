@@ -4,10 +4,11 @@
 // It assigns TEIs (Q.921 TEI management: automatic TEIs 64 to 126, identity check, remove and
 // verify), runs one simplified acknowledged data link per assigned TEI (LAPD_NT_user), sends
 // layer-3 SETUP messages to every terminal as broadcast UI frames and routes every other layer-3
-// message to the terminal that holds its call reference: each terminal's live call references
-// are those of its messages up to their RELEASE COMPLETE (CallReferences). It is one Protocol
-// layer: layer-3 messages come down through message, D-channel frames up through receive; frames
-// leave through transmit and layer-3 messages go up through on_message.
+// message to the terminal that holds its call: the live calls, keyed on their origin and call
+// reference value, are kept in one CallReferences for all terminals. It is one Protocol layer:
+// layer-3 messages come down through message, D-channel frames up through receive; frames leave
+// through transmit and layer-3 messages go up through on_message. What message would drop,
+// refusal names beforehand, so that an owner can refuse it instead.
 //
 // Each terminal's link keeps at most k = 7 I frames unacknowledged; further messages, and all
 // of them while the terminal is busy, wait in its I queue. Every report upward is the last thing
@@ -53,8 +54,8 @@ class LAPD_NT_user {
   void unassign();
   // Starts a TEI check of an assigned entry; unanswered within 2 s it unassigns.
   void checking();
-  // A layer-3 message for one of this terminal's calls: true when this entry took it. A RELEASE
-  // COMPLETE ends the call's reference.
+  // A layer-3 message for one of this terminal's calls: true when this entry took it (it is
+  // assigned).
   bool message(Packet& p);
   // A frame from this terminal, address removed; response: its C/R bit.
   void receive(Packet& p, bool response);
@@ -70,7 +71,6 @@ class LAPD_NT_user {
   bool busy() const { return busy_; }
   unsigned unacknowledged() const { return ack_q_.count(); }
   unsigned queued() const { return i_q_.count(); }
-  const CallReferences& calls() const { return calls_; }
 
  private:
   void on_I(unsigned ns, unsigned nr, bool p, Packet& info);
@@ -94,9 +94,6 @@ class LAPD_NT_user {
   void send_U(unsigned char type, bool command, bool pf);
   void on_timer();
   void on_check_timer();
-  // The call reference of a layer-3 message from this terminal: kept, or ended by RELEASE
-  // COMPLETE.
-  void note_call(const Packet& info);
   void log(const char* text) const;
 
   bool checking_ = false;
@@ -107,8 +104,6 @@ class LAPD_NT_user {
   Timer link_timer_;
   Timer check_timer_;
   uint32_t rc_ = 0;
-  CallReferences calls_;
-  LogThrottle calls_log_;
   bool busy_ = false;
   unsigned log_ = 0;
   CleanQueue<Packet, 135> i_q_;
@@ -129,11 +124,11 @@ class LAPD_NT : public Protocol {
   void local_prepare_tail(Packet& p) override;
   void local_activate() override;
   void local_deactivate() override;
-  // A layer-3 message from above.
+  // A layer-3 message from above: a SETUP to every terminal, any other message to the terminal
+  // that holds its call. What refusal names is dropped, with a line.
   void message(Packet& p) override;
-  // Whether message() sends this layer-3 message: a SETUP to every terminal, any other message
-  // to the assigned terminal that holds its call reference.
-  bool routes(const unsigned char* message, unsigned length) const;
+  // Why message() would drop this layer-3 message, or null when it sends it.
+  const char* refusal(const unsigned char* message, unsigned length) const;
   // One D-channel frame from below.
   void receive(Packet& p) override;
 
@@ -150,14 +145,35 @@ class LAPD_NT : public Protocol {
   // remove 6.
   void send_tei(unsigned char type, uint16_t ri, unsigned char ai);
   void remove_tei(unsigned char tei);
+  // A layer-3 message that terminal `tei` sent: the call it names is kept, or ended by its
+  // RELEASE COMPLETE. Only calls that were set up are kept: the terminal's by its SETUP, the
+  // network's by a broadcast SETUP.
+  void note_call(unsigned char tei, const Packet& info);
+  // The terminal lost its TEI: its calls end.
+  void forget_calls(unsigned char tei) { calls_.forget(tei); }
 
   void PutHeader(std::ostream& os) const;
   unsigned log_level() const { return log_; }
   const LAPD_NT_user& user(unsigned i) const { return users_[i]; }
+  const CallReferences& calls() const { return calls_; }
   // Frames refused by their address (frame_address.h).
   uint32_t dropped() const { return dropped_; }
 
  private:
+  // Where a layer-3 message from above goes: nowhere (refusal), every terminal, or terminal
+  // `tei`, which is one of `holders` terminals holding the call.
+  struct Route {
+    const char* refusal = nullptr;
+    bool broadcast = false;
+    Layer3Head head;
+    CallOrigin origin = CallOrigin::kNetwork;
+    unsigned char tei = 0;
+    unsigned holders = 0;
+  };
+  Route route(const unsigned char* message, unsigned length) const;
+  void log_dropped_message(const Route& r);
+  void log_ambiguity(const Route& r);
+
   void on_tei_procedure(Packet& p);
   void on_check_response(uint16_t ri, unsigned char ai);
 
@@ -170,6 +186,9 @@ class LAPD_NT : public Protocol {
   uint32_t dropped_ = 0;
   LogThrottle dropped_log_;
   LogThrottle unrouted_log_;
+  CallReferences calls_;
+  LogThrottle calls_log_;
+  LogThrottle ambiguity_log_;
 };
 
 }  // namespace ISDN

@@ -10,6 +10,8 @@ namespace SS7 {
 
 namespace {
 
+constexpr const char* kMsuLengthRefusal = "MSU length outside 3 to 273 octets";
+
 SeqNo next_of(SeqNo s) { return ++s; }
 SeqNo previous_of(SeqNo s) { return --s; }
 
@@ -88,22 +90,35 @@ void SLC::local_deactivate() {
   next_state(idle_);
 }
 
+const char* SLC::refusal(unsigned length) const {
+  // Shorter units would read as a FISU or an LSSU at the peer, longer ones exceed Q.703's SIF.
+  if (length < kMsuMin || length > kMsuMax) return kMsuLengthRefusal;
+  // Only worked takes MSUs, into the TB.
+  if (state() != State::worked) return "SS7 link not in service";
+  if (tb_full()) return "SS7 TB full";
+  return nullptr;
+}
+
 void SLC::message(Packet& p) {
   if (log.mtp_transmit) hex_dump(" mtp tx", p);
-  // Shorter units would read as a FISU or an LSSU at the peer, longer ones exceed Q.703's SIF.
-  if (p.length() < kMsuMin || p.length() > kMsuMax) {
-    std::cerr << ext::header(this) << "refuse msu of " << p.length() << " octets" << std::endl;
-    return;
+  uint32_t left_out = 0;
+  if (refusal(p.length()) != kMsuLengthRefusal) {
+    state_->message(*this, p);
+  } else if (refuse_log_.allow(left_out)) {
+    std::cerr << ext::header(this) << "refuse msu of " << p.length() << " octets"
+              << LogThrottle::left_out_text(left_out) << std::endl;
   }
-  state_->message(*this, p);
 }
 
 void SLC::receive(Packet& p) {
   try {
     if (log.raw_receive) hex_dump(" rx raw", p);
     stats_.octets_received += p.length();
+    uint32_t left_out = 0;
     if (p.length() < 3) {
-      std::cerr << ext::header(this) << "ignore packet, length too small " << p.text() << std::endl;
+      if (short_log_.allow(left_out))
+        std::cerr << ext::header(this) << "ignore packet, length too small " << p.text()
+                  << LogThrottle::left_out_text(left_out) << std::endl;
       return;
     }
     stats_.su_received += 1;
@@ -116,14 +131,19 @@ void SLC::receive(Packet& p) {
     unsigned left = p.length();
     unsigned n = left < 63 ? left : 63;
     if (li_ != n) {
-      std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li_
-                << ", received = " << left << std::endl;
+      // The lines of one unit come together, or not at all.
+      const bool logged = length_log_.allow(left_out);
+      if (logged)
+        std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li_
+                  << ", received = " << left << LogThrottle::left_out_text(left_out) << std::endl;
       if (n == 63) {
-        std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
+        if (logged)
+          std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
       } else if (li_ < n) {
         p.trim(n - li_);
-        std::cerr << ext::header(this) << "truncate " << n - li_ << " octet(s) : " << p.text()
-                  << std::endl;
+        if (logged)
+          std::cerr << ext::header(this) << "truncate " << n - li_ << " octet(s) : " << p.text()
+                    << std::endl;
       } else {
         return;  // part of the unit is missing
       }
@@ -219,7 +239,7 @@ void SLC::lssu(Indication status) {
 }
 
 void SLC::put_to_tb(Packet& p) {
-  if (tb_.count() >= kTbLimit) {
+  if (tb_full()) {
     stats_.tb_overflows += 1;
     std::cerr << ext::header(this) << "no space in TB buffer," << " TB=" << tb_.count()
               << " RTB=" << rtb_fill_ << " ignoring msu: " << p.text() << std::endl;

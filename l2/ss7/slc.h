@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <iosfwd>
 
+#include "base/log_throttle.h"
 #include "base/timer.h"
 #include "hw/hdlc.h"
 #include "proto/clean_queue.h"
@@ -112,8 +113,12 @@ class SLC : public Protocol, public HDLC::Notify {
   void local_prepare_tail(Packet& p) override;
   void local_activate() override;
   void local_deactivate() override;
-  // An MSU (SIO and SIF) from the owner.
+  // An MSU (SIO and SIF) from the owner. What refusal names is dropped: a length outside
+  // kMsuMin to kMsuMax with a line, the others as the state decides (counted when the TB is full).
   void message(Packet& p) override;
+  // Why message() would not send an MSU of `length` octets now, or null: a length the peer would
+  // misread, a link out of service, a full TB.
+  const char* refusal(unsigned length) const;
   // A signal unit from the channel, without flags and check bits.
   void receive(Packet& p) override;
   void protocol_info(std::ostream& os) const override;
@@ -188,6 +193,7 @@ class SLC : public Protocol, public HDLC::Notify {
   bool send(Packet p);
   void fisu();
   void lssu(Indication status);
+  bool tb_full() const { return tb_.count() >= kTbLimit; }
   void put_to_tb(Packet& p);
   void process_tb();
   void make_expected();
@@ -238,6 +244,10 @@ class SLC : public Protocol, public HDLC::Notify {
 
   SlotTimer<SLC> timer_;
   Statistics stats_;
+  // Lines that the peer or the owner can repeat at any rate.
+  LogThrottle short_log_;
+  LogThrottle length_log_;
+  LogThrottle refuse_log_;
 };
 
 std::ostream& operator<<(std::ostream& os, SLC::State::type t);

@@ -1,8 +1,10 @@
 #include "slots/tdm/hdlc_slot.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "asn1/abstract_data.h"
+#include "asn1/per_encoder.h"
 #include "base/ext_header.h"
 #include "base/trace_ctl.h"
 #include "proto/control_service.h"
@@ -132,8 +134,12 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
     if (hdlc.is_ready()) on_hdlc_ready();
   }
   if (dropped == 0) return true;
-  std::cerr << ext::header(this) << dropped << " of " << params.get_hdlcPackages().size()
-            << " packages dropped, the transmit queue is full" << std::endl;
+  uint32_t left_out = 0;
+  if (refusalLog("transmit queue full").allow(left_out)) {
+    std::cerr << ext::header(this) << dropped << " of " << params.get_hdlcPackages().size()
+              << " packages dropped, the transmit queue is full"
+              << LogThrottle::left_out_text(left_out) << std::endl;
+  }
   return false;
 }
 
@@ -175,12 +181,15 @@ void HdlcSlot::enqResponce(Packet& frame) {
   if (to != address) return;
   rx_sequence = sequence >> 5;
   const unsigned n = frame.length();
-  // The controller's decoder takes no longer string, and would refuse the whole signal.
-  if (n > ASN1::MaximumStringSize) {
+  // A longer string has no encoding, or the controller's decoder takes none: the whole signal
+  // would be lost.
+  const unsigned max_body = std::min<unsigned>(ASN1::MaximumStringSize,
+                                               ASN1::PEREncoder::kMaxUnfragmented);
+  if (n > max_body) {
     uint32_t left_out = 0;
     if (oversize_log_.allow(left_out)) {
       std::cerr << ext::header(this) << "package of " << n << " octets dropped, at most "
-                << ASN1::MaximumStringSize << " fit a signal"
+                << max_body << " fit a signal"
                 << LogThrottle::left_out_text(left_out) << std::endl;
     }
     return;

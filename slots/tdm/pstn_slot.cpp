@@ -11,8 +11,6 @@ namespace {
 constexpr unsigned kUpdateMs = 3000;
 constexpr int kMaxTrunk = E1Ctl::kTrunks - 1;
 constexpr int kMaxTimeslot = 31;
-// Protocol discriminator, call reference length, a one-octet call reference, message type.
-constexpr size_t kLayer3Header = 4;
 // HDLC channel types.
 constexpr int kSs7Channel = 0;
 constexpr int kPriChannel = 1;
@@ -195,27 +193,12 @@ bool PstnSlot::IDeactivate() {
 
 const char* PstnSlot::refusal(const std::vector<char>& data) const {
   if (lapd) return LinkSlot::LapdRefusal(*lapd);
-  if (slc) {
-    if (data.size() < SS7::SLC::kMsuMin || data.size() > SS7::SLC::kMsuMax)
-      return "MSU length outside 3 to 273 octets";
-    if (slc->state() != SS7::SLC::State::worked) return "SS7 link not in service";
-    if (slc->tb_count() >= SS7::SLC::kTbLimit) return "SS7 TB full";
-    return nullptr;
-  }
+  // A control frame holds less than 64 kilooctets.
+  const unsigned size = static_cast<unsigned>(data.size());
+  if (slc) return slc->refusal(size);
   if (lapd_nt) {
-    // The network side reads the call reference and the message type: shorter messages, any
-    // message while no terminal holds a data link, and a message of a call no terminal holds
-    // would be dropped.
     if (!hdlc.is_open()) return LinkSlot::kChannelClosed;
-    if (data.size() < kLayer3Header) return "shorter than a layer-3 header";
-    bool assigned = false;
-    for (unsigned i = 0; i < ISDN::LAPD_NT::kUsers; ++i)
-      assigned = assigned || lapd_nt->user(i).state() != ISDN::LAPD_NT_user::unassigned;
-    if (!assigned) return "no terminal's data link established";
-    if (!lapd_nt->routes(reinterpret_cast<const unsigned char*>(data.data()),
-                         static_cast<unsigned>(data.size())))
-      return "no terminal holds its call reference";
-    return nullptr;
+    return lapd_nt->refusal(reinterpret_cast<const unsigned char*>(data.data()), size);
   }
   return "no link layer";
 }

@@ -15,9 +15,10 @@
 // the LAPD's (isdnLinkInfo); the LAPD's congestion goes up as isdnLinkStatus. An E1 trunk
 // status other than normal for the slot's trunk takes an SS7 link to idle.
 //
-// A userData command the layer cannot carry is answered with an error: an MSU outside 3 to 273
-// octets or while the SS7 link is out of service, an ISDN message while the channel is closed,
-// or one to the basic-rate network side while no terminal holds a data link.
+// A userData command the layer cannot carry is answered with an error, for the reason the layer
+// itself gives (SS7::SLC::refusal, ISDN::LAPD_NT::refusal): an MSU outside 3 to 273 octets or
+// while the SS7 link is out of service, an ISDN message while the channel is closed, a message
+// to the basic-rate network side that no terminal would get.
 #pragma once
 
 #include <vector>

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,15 +85,11 @@ class LapdNtTest : public LoopTest {
     }
     return teis;
   }
-  // A layer-3 message with a one-octet call reference from terminal `tei`, in an I frame with
-  // N(S) `ns` and N(R) 0.
-  void from_terminal(unsigned tei, unsigned ns, unsigned call, unsigned type) {
-    rx("00 " + hex2(tei << 1 | 1) + " " + hex2(ns << 1) + " 00 08 01 " + hex2(call) + " " +
-       hex2(type));
-  }
-  // A message from above to the call, the flag of the side that did not choose it set.
-  void to_call(unsigned call, unsigned type) {
-    down("08 01 " + hex2(call | 0x80) + " " + hex2(type));
+  // A layer-3 message from terminal `tei` in an I frame with its next N(S) and N(R) 0.
+  void say(unsigned tei, const std::string& message) {
+    unsigned& ns = next_ns_[tei];
+    rx("00 " + hex2(tei << 1 | 1) + " " + hex2(ns << 1) + " 00 " + message);
+    ns = (ns + 1) % 128;
   }
 
   // An S0 bus of `count` terminals, each activated in turn until its link is up or refused.
@@ -106,6 +103,7 @@ class LapdNtTest : public LoopTest {
   }
 
   Frames log_;
+  std::map<unsigned, unsigned> next_ns_;
   std::unique_ptr<Exchange> ex_;
   std::unique_ptr<S0Bus> bus_;
   std::optional<Keepalive> keep_alive_;
@@ -198,6 +196,9 @@ TEST_F(LapdNtTest, S0SetupBroadcastOnceThenRoutingByCallReference) {
 TEST_F(LapdNtTest, S0ALostIFrameIsSentAgainAfterT200) {
   start(1);
   S0Bus::Terminal& t = *bus_->terminals[0];
+  // The network's call 1, answered.
+  bus_->exchange.send({0x08, 0x01, 0x01, 0x05});
+  bus_->pump();
   t.send({0x08, 0x01, 0x81, 0x07});
   bus_->pump();
   bool lost = false;
@@ -211,65 +212,88 @@ TEST_F(LapdNtTest, S0ALostIFrameIsSentAgainAfterT200) {
   ASSERT_TRUE(lost);
   advance(ISDN::LAPD_NT_user::t200_ms);
   for (int i = 0; i < 5; ++i) bus_->pump();
-  EXPECT_EQ(t.received, (Frames{"08 01 01 0F", "08 01 01 7B"}));
+  EXPECT_EQ(t.received, (Frames{"08 01 01 05", "08 01 01 0F", "08 01 01 7B"}));
   EXPECT_EQ(bus_->exchange.nt->user(0).unacknowledged(), 0u);
   EXPECT_TRUE(t.established());
 }
 
-TEST_F(LapdNtTest, EachTerminalKeepsTheCallReferencesOfItsLiveCalls) {
+// A terminal's call and the network's call with the same value are two calls; the message type
+// follows a call reference of either length; only calls that were set up are kept, until their
+// RELEASE COMPLETE either way or the terminal's loss of its TEI. Each step: what the terminals
+// (64 and 65) say, what comes from above, the TEIs of the I frames sent, the lines written.
+TEST_F(LapdNtTest, CallsAreKeyedOnOriginAndValue) {
   tei_message(1, 0, 127);
   tei_message(1, 1, 127);
-  StreamCapture log(std::clog);
-  from_terminal(64, 0, 1, 0x05);
-  from_terminal(64, 1, 2, 0x05);
-  from_terminal(65, 0, 3, 0x05);
-  EXPECT_EQ(ex_->nt->user(0).calls().count(), 2u);
+  struct Said {
+    unsigned tei;
+    const char* message;
+  };
   struct Step {
     const char* what;
-    std::function<void()> act;
-    std::vector<unsigned> teis;  // of the I frames sent
+    std::vector<Said> said;
+    std::vector<const char*> down;
+    std::vector<unsigned> teis;
+    Lines lines;
   };
+  const std::string dropped = "LAPD(NT BRI):message dropped: ";
   const Step steps[] = {
-      {"ALERTING to each call", [&] { for (unsigned c : {1, 2, 3}) to_call(c, 0x01); },
-       {64, 64, 65}},
-      {"a call nobody holds", [&] { to_call(4, 0x01); }, {}},
-      {"RELEASE COMPLETE from the terminal ends call 1", [&] {
-         from_terminal(64, 2, 1, 0x5A);
-         to_call(1, 0x45);
-       }, {}},
-      {"RELEASE COMPLETE from above goes out, then ends call 2", [&] {
-         to_call(2, 0x5A);
-         to_call(2, 0x45);
-       }, {64}},
-      {"call 3 still reaches TEI 65", [&] { to_call(3, 0x07); }, {65}},
+      {"the network sets up its call 5: broadcast", {}, {"08 01 05 05"}, {}, {}},
+      {"64 sets up its call 5, 65 answers the network's: CONNECT ACKNOWLEDGE to 65, ALERTING "
+       "to 64",
+       {{64, "08 01 05 05"}, {65, "08 01 85 07"}}, {"08 01 05 0F", "08 01 85 01"}, {65, 64}, {}},
+      // The first message dropped; those dropped later within the second are left out.
+      {"64's RELEASE COMPLETE ends its call only",
+       {{64, "08 01 05 5A"}}, {"08 01 05 45", "08 01 85 01"}, {65},
+       {dropped + "no terminal holds terminal call 5"}},
+      {"a RELEASE COMPLETE from above goes out, then the call is gone",
+       {}, {"08 01 05 5A", "08 01 05 45"}, {65}, {}},
+      {"a two-octet reference: the type follows it, no broadcast",
+       {{65, "08 02 01 05 05"}}, {"08 02 81 05 01"}, {65}, {}},
+      {"the global reference of RESTART is no call",
+       {{64, "08 01 00 46"}}, {"08 01 80 4E"}, {}, {}},
+      {"calls never set up are not kept",
+       {{64, "08 01 09 7D"}, {64, "08 01 8A 01"}}, {"08 01 89 01", "08 01 0A 0F"}, {}, {}},
+      {"both set up their call 7: to the last to use it, one line",
+       {{64, "08 01 07 05"}, {65, "08 01 07 05"}}, {"08 01 87 01", "08 01 87 02"}, {65, 65},
+       {"LAPD(NT BRI):terminal call 7 held by 2 terminals: sent to TEI 65, the last to use it"}},
+      {"64 uses call 7 again", {{64, "08 01 07 7B"}}, {"08 01 87 03"}, {64}, {}},
+      {"65 loses its TEI and its calls", {{65, "00 83 53"}}, {"08 02 81 05 01", "08 01 87 03"},
+       {64}, {}},
   };
   for (const Step& st : steps) {
     SCOPED_TRACE(st.what);
+    StreamCapture log(std::clog);
+    for (const Said& said : st.said) {
+      if (said.message[0] == '0' && said.message[1] == '0')
+        rx(said.message);
+      else
+        say(said.tei, said.message);
+    }
     const size_t mark = log_.size();
-    st.act();
+    for (const char* message : st.down) down(message);
     EXPECT_EQ(i_frames_since(mark), st.teis);
+    EXPECT_EQ(log.take_lines(), st.lines);
   }
-  // One line for the first message dropped; the next ones within the second are left out.
-  EXPECT_EQ(log.take_lines(),
-            (Lines{"LAPD(NT BRI):message dropped: no terminal holds call reference 4"}));
-  EXPECT_EQ(ex_->nt->user(0).calls().count(), 0u);
-  EXPECT_EQ(ex_->nt->user(1).calls().count(), 1u);
+  // 64's call 7 is left.
+  EXPECT_EQ(ex_->nt->calls().count(), 1u);
 }
 
-TEST_F(LapdNtTest, ATerminalKeepsAtMost32CallReferences) {
+// At most 32 calls are kept: the one used longest ago makes room, with a line that names it.
+TEST_F(LapdNtTest, TheCallsKeptAreBoundedAndTheOneForgottenIsNamed) {
   tei_message(1, 0, 127);
   StreamCapture log(std::clog);
-  for (unsigned call = 1; call <= 33; ++call) from_terminal(64, call - 1, call, 0x05);
-  EXPECT_EQ(ex_->nt->user(0).calls().count(), 32u);
+  for (unsigned call = 1; call <= 32; ++call) say(64, "08 01 " + hex2(call) + " 05");
+  say(64, "08 01 01 7B");
+  say(64, "08 01 21 05");
+  EXPECT_EQ(ex_->nt->calls().count(), 32u);
   EXPECT_EQ(log.take_lines(),
-            (Lines{"LAPD_user(NT BRI)[Tei=64,assigned]more than 32 calls: call reference 1 "
-                   "forgotten"}));
+            (Lines{"LAPD(NT BRI):more than 32 calls: terminal call 2 of TEI 64 forgotten"}));
   size_t mark = log_.size();
-  to_call(1, 0x01);
+  down("08 01 82 01");
   EXPECT_TRUE(i_frames_since(mark).empty());
   mark = log_.size();
-  to_call(2, 0x01);
-  to_call(33, 0x01);
+  down("08 01 81 01");
+  down("08 01 A1 01");
   EXPECT_EQ(i_frames_since(mark), (std::vector<unsigned>{64, 64}));
 }
 
@@ -291,6 +315,9 @@ TEST_F(LapdNtTest, FramesByAddressAreDroppedOrTaken) {
       {"TEI management to TEI 64", "FC 81 03 0F 00 00 01 FF", true, ""},
       {"UI on SAPI 0 to the group TEI", "00 FF 03 08 01 01 05", false, "up 08 01 01 05"},
       {"identity request", "FC FF 03 0F 07 00 01 FF", false, "N> FE FF 03 0F 07 00 02 83"},
+      {"UI with P on SAPI 0 to the group TEI", "00 FF 13 08 01 01 05", false, "up 08 01 01 05"},
+      {"identity request in a UI with P", "FC FF 13 0F 08 00 01 FF", false,
+       "N> FE FF 03 0F 08 00 02 85"},
   };
   uint32_t dropped = 0;
   StreamCapture log(std::clog);

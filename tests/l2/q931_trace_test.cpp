@@ -50,6 +50,7 @@ const Frame kFrames[] = {
     {"element_id_only", 0, "00 01 00 00 08 01 01 05 70"},
     {"callref_length_3", 0, "00 01 00 00 08 03 01 02 03 05"},
     {"callref_past_frame", 0, "00 01 00 00 08 02 01"},
+    {"callref_ends_frame", 0, "00 01 00 00 08 01 05"},
     {"unknown_protocol", 0, "00 01 00 00 41 01 01 05"},
     {"iframe_too_short", 0, "00 01 00"},
     {"ua_is_sframe", 1, "00 01 73"},

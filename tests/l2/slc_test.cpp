@@ -13,6 +13,7 @@
 #include "tests/support/hdlc_wire.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/loop_turns.h"
+#include "tests/support/stream_capture.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -182,6 +183,7 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
     unsigned len;
     int li;  // -1: refused
   } sent_cases[] = {{3, 3}, {62, 62}, {63, 63}, {273, 63}, {2, -1}, {274, -1}, {0, -1}};
+  StreamCapture err(std::cerr);
   for (const Sent& c : sent_cases) {
     SCOPED_TRACE(c.len);
     a.wire->sent.clear();
@@ -195,6 +197,10 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
     EXPECT_EQ(a.wire->sent[0].size(), c.len + 3);
     pump();
   }
+  // Refusals the owner repeats at once: one line.
+  const std::string refused = err.take();
+  EXPECT_NE(refused.find("refuse msu of 2 octets\n"), std::string::npos) << refused;
+  EXPECT_EQ(refused.find("refuse msu of 274"), std::string::npos) << refused;
   // Received by B, which has accepted FSNs 0 to 3.
   ASSERT_EQ(b.received.size(), 4u);
   struct Received {
@@ -226,11 +232,17 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
     }
     b.wire->sent.clear();
   }
-  // A 2-octet frame counts as octets only.
+  // A 2-octet frame counts as octets only; the peer's repeats get no line of their own.
   auto before = b.slc->statistics();
-  Packet two = hex_frame("FF FF");
-  b.slc->on_hdlc_receive(two);
-  EXPECT_EQ(b.slc->statistics().octets_received, before.octets_received + 2);
+  err.take();
+  for (int i = 0; i < 2; ++i) {
+    Packet two = hex_frame("FF FF");
+    b.slc->on_hdlc_receive(two);
+  }
+  const std::string short_lines = err.take();
+  EXPECT_NE(short_lines.find("ignore packet, length too small"), std::string::npos);
+  EXPECT_EQ(short_lines.find("length too small"), short_lines.rfind("length too small"));
+  EXPECT_EQ(b.slc->statistics().octets_received, before.octets_received + 4);
   EXPECT_EQ(b.slc->statistics().su_received, before.su_received);
   EXPECT_EQ(b.state(), SLC::State::worked);
 }

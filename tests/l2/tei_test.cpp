@@ -143,6 +143,8 @@ TEST_F(TeiTest, UiFramesByRateAndSide) {
       {true, ISDN::Side::network, setup, "L: rx 4 octets"},
       {true, ISDN::Side::network, tei_frame(0, 6, 127), ""},
       {true, ISDN::Side::user, "\x02\xFF\x03", ""},
+      // An identity remove for the group TEI with another management entity: not TEI management.
+      {true, ISDN::Side::user, std::string("\xFE\xFF\x03\x0E\x00\x00\x06\xFF", 8), ""},
   };
   for (const Case& c : cases) {
     events.clear();

@@ -6,12 +6,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "base/multiplexer.h"
 #include "base/mux_clock.h"
 #include "proto/strm_protocol.h"
 #include "tests/proto/proto_testlib.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/loopback.h"
+#include "tests/support/multiplexer_probe.h"
 
 namespace {
 
@@ -42,6 +45,8 @@ class TpktTest : public ::testing::Test {
 
 TEST_F(TpktTest, ReassemblesFramesFromAnyCut) {
   const std::string abc = tpkt("ABC");
+  std::string budget;
+  for (unsigned i = 0; i < Tpkt_protocol::max_frames_per_turn; ++i) budget += tpkt("A");
   struct Case {
     const char* name;
     Strings reads;
@@ -63,9 +68,15 @@ TEST_F(TpktTest, ReassemblesFramesFromAnyCut) {
       {"largest", {tpkt(std::string(65531, 'x'))}, {std::string(65531, 'x')}, ""},
       {"binary_payload", {tpkt(std::string("\x03\x00\x00\x04", 4))},
        {std::string("\x03\x00\x00\x04", 4)}, ""},
+      // The frame behind the turn's budget waits; the reset below drops it.
+      {"past_the_turn_budget", {budget + tpkt("B")},
+       Strings(Tpkt_protocol::max_frames_per_turn, "A"), ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    // A turn of the loop of its own, with the whole frame budget.
+    bool once = true;
+    MultiplexerProbe::turns_while([&once] { return std::exchange(once, false); });
     // Past the interval of the log lines of the case before.
     Mux::TestClock::advance_ms(1000);
     family_.received.clear();
@@ -73,6 +84,9 @@ TEST_F(TpktTest, ReassemblesFramesFromAnyCut) {
     EXPECT_EQ(family_.received, c.frames);
     EXPECT_EQ(log_.take(), c.log);
     EXPECT_EQ(tpkt_->state(), Tpkt_protocol::idle);
+    // Starting afresh leaves nothing of the old stream.
+    tpkt_->reset();
+    EXPECT_EQ(tpkt_->waiting(), 0u);
   }
 }
 

@@ -143,7 +143,9 @@ TEST_F(HdlcRoad, ReceivedPackagesGoUpInSignalsTheControllerDecodes) {
            Batch{"200 small", 200, 2, {128}, {72}},
            Batch{"128 small", 128, 2, {}, {128}},
            Batch{"large bodies", 140, 509, {126}, {14}},
-           Batch{"too long for the decoder", 3, ASN1::MaximumStringSize + 1, {}, {}},
+           // Aligned PER has no unfragmented length above 16383.
+           Batch{"as long as a signal carries", 1, 16383, {}, {1}},
+           Batch{"too long for a signal", 3, 16384, {}, {}},
        }) {
     SCOPED_TRACE(b.name);
     StreamCapture err(std::cerr);
@@ -170,8 +172,8 @@ TEST_F(HdlcRoad, ReceivedPackagesGoUpInSignalsTheControllerDecodes) {
     advance(100);
     EXPECT_EQ(counts(), b.after_100ms);
     // One line for the three refused: the rest are left out until the next one.
-    EXPECT_EQ(err.take(), b.body > ASN1::MaximumStringSize
-                              ? "HdlcSlot[1/*]: package of 16385 octets dropped, at most 16384 "
+    EXPECT_EQ(err.take(), b.body > 16383
+                              ? "HdlcSlot[1/*]: package of 16384 octets dropped, at most 16383 "
                                 "fit a signal\n"
                               : "");
   }
@@ -182,13 +184,21 @@ TEST_F(HdlcRoad, RingKeeps120FramesUntilTheChannelIsReady) {
   EXPECT_EQ(run({ioctl(3, std::vector<std::string>(125, "01"))}),
             wires({reply(3, 1, "error : unsupported")}));
   EXPECT_EQ(err.take(), "HdlcSlot[1/*]: 5 of 125 packages dropped, the transmit queue is full\n");
+  // The controller can repeat refused ioctls at any rate: one line a second, then the count.
+  for (int i = 0; i < 3; ++i) run({ioctl(3, {"01"})});
+  EXPECT_EQ(err.take(), "");
+  advance(1000);
+  EXPECT_EQ(run({ioctl(3, {"01"})}), wires({reply(3, 1, "error : unsupported")}));
+  EXPECT_EQ(err.take(),
+            "HdlcSlot[1/*]: 1 of 1 packages dropped, the transmit queue is full (3 similar lines "
+            "left out)\n");
   connect();
   Lines frames = sent(120);
   ASSERT_EQ(frames.size(), 120u);
   EXPECT_EQ(frames.back(), "1234e001");  // package 119
-  // The dropped packages used their sequence numbers up: the next is number 125.
+  // The dropped packages used their sequence numbers up: the next is number 129.
   run({ioctl(4, {"02"})});
-  EXPECT_EQ(sent(121).back(), "1234a002");
+  EXPECT_EQ(sent(121).back(), "12342002");
   // A channel that keeps taking frames takes more than the ring holds in one ioctl.
   EXPECT_EQ(run({ioctl(5, std::vector<std::string>(125, "03"))}),
             wires({reply(5, 1, "success : NULL")}));

@@ -226,7 +226,9 @@ TEST_F(PstnRoad, BasicRateNetworkSideCaptureHasTheRightDirection) {
             "0:TEI:64 U F, func=UA | \n");
 }
 
-// ISDN userData needs an open channel, and on the network side a terminal with a data link.
+// ISDN userData needs an open channel, and on the network side a terminal that would get it: a
+// SETUP goes to every terminal, also those still without a TEI; other messages to the terminal
+// that holds their call.
 TEST_F(PstnRoad, IsdnUserDataOnlyWhereALinkCanCarryIt) {
   StreamCapture err(std::cerr);
   const std::string setup = "080101050403808890";
@@ -240,8 +242,11 @@ TEST_F(PstnRoad, IsdnUserDataOnlyWhereALinkCanCarryIt) {
              : "{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 16 } }",
          "{ seq 3, slot 2, pdu command : connect : 1 }", "{ seq 4, slot 1, pdu command : connect : 2 }"});
     if (bri) {
-      // No terminal yet.
-      EXPECT_EQ(command(user_data), Brief{"response : error : unsupported"});
+      // No terminal yet: the SETUP is broadcast, an ALERTING has no one to go to.
+      EXPECT_EQ(command(user_data), Brief{"response : success : NULL"});
+      EXPECT_EQ(board().command("mcc sent 1024").back(), "02ff03" + setup);
+      EXPECT_EQ(command("{ seq 6, slot 1, pdu command : userData : '08018101'H }"),
+                Brief{"response : error : unsupported"});
       EXPECT_NE(err.take().find("userData refused: no terminal's data link established"),
                 std::string::npos);
       // TEI 64 assigned: the SETUP goes to every terminal as a UI frame.

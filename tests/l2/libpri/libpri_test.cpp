@@ -202,7 +202,7 @@ TEST_F(LibpriTest, LibpriTerminalWithTenCallsGetsTheAlertingOfEach) {
   EXPECT_TRUE(run_until([&] { return ringing_.size() >= kCalls; }));
   std::sort(ringing_.begin(), ringing_.end());
   EXPECT_EQ(std::unique(ringing_.begin(), ringing_.end()) - ringing_.begin(), int(kCalls));
-  EXPECT_EQ(nt->user(0).calls().count(), kCalls);
+  EXPECT_EQ(nt->calls().count(), kCalls);
 }
 
 }  // namespace
