@@ -22,7 +22,7 @@
 namespace ASN1 {
 namespace {
 
-const bool kValuesChecked = ValuesLeft::check_every_test();
+[[maybe_unused]] const bool kValuesChecked = ValuesLeft::check_every_test();
 
 TEST(ValuePool, BlocksAreDistinctAlignedAndReusedBeforeNewSlabs) {
   ValuePool pool;

@@ -4,7 +4,7 @@
 // and so invisible to LeakSanitizer; the pool's count of blocks out shows it instead. A test
 // executable of codec tests turns the check on for all its tests with
 //
-//   const bool kValuesChecked = ValuesLeft::check_every_test();
+//   [[maybe_unused]] const bool kValuesChecked = ValuesLeft::check_every_test();
 #pragma once
 
 #include <gtest/gtest.h>
