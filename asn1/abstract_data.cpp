@@ -4,25 +4,12 @@
 
 #include "asn1/value_pool.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ORVEX_VALUES_ON_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORVEX_VALUES_ON_HEAP 1
-#endif
-#endif
-
 namespace ASN1 {
 
-#ifdef ORVEX_VALUES_ON_HEAP
-void* AbstractData::operator new(size_t size) { return ::operator new(size); }
-void AbstractData::operator delete(void* p, size_t) noexcept { ::operator delete(p); }
-#else
 void* AbstractData::operator new(size_t size) { return ValuePool::of_thread().allocate(size); }
 void AbstractData::operator delete(void* p, size_t size) noexcept {
   ValuePool::of_thread().release(p, size);
 }
-#endif
 
 unsigned MaximumArraySize = 128;
 unsigned MaximumStringSize = 16384;

@@ -27,8 +27,7 @@ class AbstractData {
  public:
   virtual ~AbstractData() = default;
 
-  // Value objects come from the thread's ValuePool (the global heap in sanitized builds, so
-  // that the sanitizer sees every object).
+  // Value objects come from the thread's ValuePool.
   static void* operator new(size_t size);
   static void operator delete(void* p, size_t size) noexcept;
 

@@ -5,9 +5,23 @@
 // back on its class's list and is handed out again before any new slab is taken. Larger blocks
 // go to the global heap. Slabs are kept until the pool is destroyed, so a pool holds at most the
 // peak of the blocks its owner had in use at once.
+//
+// The pool counts the blocks it has out (live()), so that a value that is never deleted shows
+// even though its memory stays inside a slab. Under AddressSanitizer a block is poisoned while it
+// is free, from its release to its next hand-out: a value used after its delete is reported as a
+// use after poison, and bytes past the size asked for are poisoned while the block is out.
 #pragma once
 
 #include <cstddef>
+
+// Defined in builds with AddressSanitizer (g++ and clang), where free blocks are poisoned.
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVEX_POOL_POISONS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVEX_POOL_POISONS 1
+#endif
+#endif
 
 namespace ASN1 {
 
@@ -31,22 +45,32 @@ class ValuePool {
 
   // Slabs taken from the global heap so far.
   size_t slabs() const { return slab_count_; }
+  // Blocks handed out and not given back yet, of any size.
+  size_t live() const { return live_; }
 
-  // The calling thread's pool, used by the value objects' own operator new and delete. It lives
-  // as long as the process: values of static storage may be freed after the thread's end.
+  // The calling thread's pool, used by the value objects' own operator new and delete. It goes
+  // with its thread when no block of it is out then; otherwise it stays for the rest of the
+  // process, since values of static storage may be freed after the thread's end.
   static ValuePool& of_thread();
 
  private:
   struct Block {
     Block* next;
   };
+  // The first grain of every slab.
+  struct SlabHead {
+    SlabHead* next;
+    size_t bytes;
+  };
+  static_assert(sizeof(SlabHead) <= kGrain, "a slab's head fits its first grain");
   static constexpr size_t kClasses = kLargest / kGrain;
 
   void refill(size_t index);
 
   Block* free_[kClasses] = {};
-  Block* slabs_ = nullptr;  // every slab, linked through its first word
+  SlabHead* slabs_ = nullptr;  // every slab, linked through its head
   size_t slab_count_ = 0;
+  size_t live_ = 0;
 };
 
 }  // namespace ASN1

@@ -26,6 +26,7 @@ class LogThrottle {
   // Ends a series (the stream that brought the lines has ended, say), so that no count is lost:
   // true when lines were refused since the last line allowed; the caller then writes the last
   // of them, and `left_out` is the number refused before it. The interval starts afresh.
+  // ThrottledLine (base/throttled_line.h) keeps this contract for a line of one text.
   bool flush(uint32_t& left_out);
 
   // "" for 0, else " (N similar lines left out)", for the end of the line written.

@@ -20,7 +20,12 @@ constexpr size_t encoded_reserve = 200;
 
 }  // namespace
 
-Server::Server() { encoded_.reserve(encoded_reserve); }
+Server::Server()
+    : decodeErrorLog(std::cerr, [this](std::ostream& os) {
+        os << ext::header(this) << "receive fail: decode error!";
+      }) {
+  encoded_.reserve(encoded_reserve);
+}
 
 Server::~Server() { Deactivate(); }
 
@@ -120,8 +125,7 @@ void Server::OnConnect() {
 }
 
 void Server::OnDisconnect() {
-  uint32_t left_out = 0;
-  if (decodeErrorLog.flush(left_out)) LogDecodeError(nullptr, 0, left_out);
+  decodeErrorLog.flush();
   for (Service* s : services) s->OnDisconnect();
   avgStatTimer.reset();
 }
@@ -133,18 +137,11 @@ void Server::OnMessage(const char* data, int length) {
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   if (length >= 0 && ASN1::decode(data, data + length, &env, m)) {
     OnMessage(m);
-  } else {
-    uint32_t left_out = 0;
-    if (decodeErrorLog.allow(left_out))
-      LogDecodeError(data, length > 0 ? size_t(length) : 0, left_out);
+  } else if (decodeErrorLog.report()) {
+    std::cerr << " msg: " << ext::OutBufInHex(data, length > 0 ? size_t(length) : 0, dump_limit)
+              << std::endl;
   }
   slot = no_slot;
-}
-
-void Server::LogDecodeError(const char* data, size_t length, uint32_t left_out) {
-  std::cerr << ext::header(this) << "receive fail: decode error!"
-            << LogThrottle::left_out_text(left_out) << std::endl;
-  if (data) std::cerr << " msg: " << ext::OutBufInHex(data, length, dump_limit) << std::endl;
 }
 
 void Server::OnMessage(const LGCP::Message& m) {

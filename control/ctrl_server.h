@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "asn1/modules/lgcp.h"
-#include "base/log_throttle.h"
+#include "base/throttled_line.h"
 #include "base/timer.h"
 #include "proto/control_service.h"
 
@@ -87,8 +87,6 @@ class Server : public Control::Notify {
   void SendMsg(LGCP::Message& m);
   void AssignSeq(LGCP::Message& m) const;
   void AssignSlot(LGCP::Message& m) const;
-  // The line of a frame that does not decode; without data, the last one left out.
-  void LogDecodeError(const char* data, size_t length, uint32_t left_out);
   void SetAvgStatTimer();
   void OnUpdateAvgStat() {}
 
@@ -99,7 +97,8 @@ class Server : public Control::Notify {
   unsigned slot = no_slot;
   Answer answer = NotAnswered;
   Timer avgStatTimer;
-  LogThrottle decodeErrorLog;
+  // A frame that does not decode; an allowed line is followed by the frame's octets.
+  ThrottledLine decodeErrorLog;
   // The encoding of the message being sent; kept to reuse its room.
   std::vector<char> encoded_;
 };

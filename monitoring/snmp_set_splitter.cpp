@@ -42,28 +42,23 @@ bool SnmpSetSplitter::next(std::vector<char>* bytes) {
   while (next_ < all_.size()) {
     MON::Message message;
     auto& part = message.get_pdu().select_command().select_snmp_set().get_commands();
-    std::vector<size_t> taken;
-    // One byte more than the empty list: a count of 128 takes two.
-    size_t total = empty_size_ + 1;
+    // Aligned PER: the list's count ends on an octet boundary, so the first command takes the
+    // bits it takes alone; a later one starts at any bit and takes at most 7 more, one octet
+    // more than its own bytes at most. A count of 128 takes two octets.
+    size_t total = empty_size_;
     for (; next_ < all_.size() && part.size() < kCommandsPerFrame; ++next_) {
       const size_t own = size_of(all_[next_]);
       if (own == 0) continue;
-      if (!part.empty() && total + own > kMaxBytes) break;
+      const size_t adds = own + (part.empty() ? 0 : 1) + (part.size() == 127 ? 1 : 0);
+      if (!part.empty() && total + adds > kMaxBytes) break;
       part.push_back(all_[next_]);
-      taken.push_back(next_);
-      total += own;
+      total += adds;
     }
-    while (!part.empty()) {
-      if (encode(message, bytes) && bytes->size() <= kMaxBytes) return true;
-      if (part.size() == 1) {
-        left_out(part[0]) << " does not fit a frame, not sent" << std::endl;
-        break;
-      }
-      // The sizes fell short: the last command goes into the next frame.
-      next_ = taken.back();
-      taken.pop_back();
-      part.resize(part.size() - 1);
-    }
+    if (part.empty()) return false;
+    if (encode(message, bytes)) return true;
+    std::cerr << "monitoring: SNMP set commands uniq " << part[0].get_uniq().getValue() << " to "
+              << part[part.size() - 1].get_uniq().getValue() << " cannot be encoded, not sent"
+              << std::endl;
   }
   return false;
 }

@@ -4,8 +4,8 @@
 // keep their order. A command that cannot be encoded, or that does not fit a frame on its own, is
 // left out with a log line.
 //
-// Each command is encoded once alone to learn its size, and each frame once whole; a frame is
-// encoded again only if the sizes of its commands fell short of it.
+// Each command is encoded once alone to learn its size, and each frame once whole, from sizes
+// that bound its length from above (next()).
 #pragma once
 
 #include <cstddef>
@@ -28,7 +28,7 @@ class SnmpSetSplitter {
   bool next(std::vector<char>* bytes);
 
  private:
-  // The bytes the command adds to a frame, or 0 (logged) when it cannot go into any frame.
+  // The command's bytes when encoded alone, or 0 (logged) when it cannot go into any frame.
   size_t size_of(const MON::SnmpSetCommand& command);
   bool encode(const ASN1::AbstractData& value, std::vector<char>* bytes);
 

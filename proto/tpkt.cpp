@@ -181,37 +181,15 @@ void Tpkt_protocol::report_skipped() {
   if (skipped_ == 0) return;
   skipped_unlogged_ += skipped_;
   skipped_ = 0;
-  uint32_t left_out = 0;
-  if (!skipped_log_.allow(left_out)) return;
-  write_skipped(skipped_unlogged_, left_out);
-  skipped_unlogged_ = 0;
-}
-
-void Tpkt_protocol::write_skipped(unsigned long bytes, uint32_t left_out) {
-  std::clog << name().name() << " bad TPKT packet start: " << bytes
-            << (bytes == 1 ? " byte" : " bytes") << " skipped."
-            << LogThrottle::left_out_text(left_out) << std::endl;
+  if (skipped_log_.report()) skipped_unlogged_ = 0;
 }
 
 void Tpkt_protocol::flush_log() {
   // The run in progress ends here.
   report_skipped();
-  uint32_t left_out = 0;
-  if (skipped_log_.flush(left_out)) {
-    write_skipped(skipped_unlogged_, left_out);
-    skipped_unlogged_ = 0;
-  }
-  if (reserved_log_.flush(left_out)) write_reserved(left_out);
-  if (small_log_.flush(left_out)) write_small(last_small_, left_out);
-}
-
-void Tpkt_protocol::write_reserved(uint32_t left_out) {
-  std::clog << name().name() << " bad TPKT reserved." << LogThrottle::left_out_text(left_out)
-            << std::endl;
-}
-
-void Tpkt_protocol::write_small(unsigned length, uint32_t left_out) {
-  std::clog << "TPKT too small " << length << LogThrottle::left_out_text(left_out) << std::endl;
+  if (skipped_log_.flush()) skipped_unlogged_ = 0;
+  reserved_log_.flush();
+  small_log_.flush();
 }
 
 void Tpkt_protocol::receive_wait_r(Packet& p) {
@@ -219,8 +197,7 @@ void Tpkt_protocol::receive_wait_r(Packet& p) {
     next_state(len_1);
     return;
   }
-  uint32_t left_out = 0;
-  if (reserved_log_.allow(left_out)) write_reserved(left_out);
+  reserved_log_.report();
   next_state(idle);
 }
 
@@ -232,9 +209,8 @@ void Tpkt_protocol::receive_len_1(Packet& p) {
 void Tpkt_protocol::receive_len_2(Packet& p) {
   count_ = count_ << 8 | p.pull8();
   if (count_ < header_size) {
-    uint32_t left_out = 0;
     last_small_ = count_;
-    if (small_log_.allow(left_out)) write_small(count_, left_out);
+    small_log_.report();
     next_state(idle);
     return;
   }

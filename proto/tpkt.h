@@ -21,9 +21,10 @@
 
 #include <cstdint>
 #include <deque>
+#include <iostream>
 
 #include "base/dpc.h"
-#include "base/log_throttle.h"
+#include "base/throttled_line.h"
 #include "base/timer.h"
 #include "proto/protocol.h"
 
@@ -89,9 +90,6 @@ class Tpkt_protocol : public Protocol {
   void report_skipped();
   // The layer stops: ends the run in progress and writes whatever the throttled lines owe.
   void flush_log();
-  void write_skipped(unsigned long bytes, uint32_t left_out);
-  void write_reserved(uint32_t left_out);
-  void write_small(unsigned length, uint32_t left_out);
 
   Protocol_name_str name_{"TPKT"};
   // The length field while the header is read, then the payload bytes still expected.
@@ -100,11 +98,16 @@ class Tpkt_protocol : public Protocol {
   unsigned long skipped_ = 0;
   // Stray bytes of runs whose lines were left out, for the next line written.
   unsigned long skipped_unlogged_ = 0;
-  LogThrottle skipped_log_;
-  LogThrottle reserved_log_;
-  LogThrottle small_log_;
+  ThrottledLine skipped_log_{std::clog, [this](std::ostream& os) {
+    os << name().name() << " bad TPKT packet start: " << skipped_unlogged_
+       << (skipped_unlogged_ == 1 ? " byte" : " bytes") << " skipped.";
+  }};
+  ThrottledLine reserved_log_{
+      std::clog, [this](std::ostream& os) { os << name().name() << " bad TPKT reserved."; }};
   // The length of the last frame refused as too small.
   unsigned last_small_ = 0;
+  ThrottledLine small_log_{std::clog,
+                           [this](std::ostream& os) { os << "TPKT too small " << last_small_; }};
   // Bytes received behind the last frame of a turn, oldest first.
   std::deque<Packet> waiting_;
   Dpc resume_;

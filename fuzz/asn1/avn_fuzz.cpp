@@ -5,6 +5,7 @@
 #include "tests/support/test_schema.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::ValuesBack values_back;
   TestSchema::Message message;
   std::string text = fuzz::structured_input<TestSchema::Message>(data, size, ASN1::CoderEnv::avn);
   TestSchema::Message strict;

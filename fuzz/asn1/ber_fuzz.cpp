@@ -4,6 +4,7 @@
 #include "tests/support/test_schema.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::ValuesBack values_back;
   std::string input = fuzz::structured_input<TestSchema::Message>(data, size, ASN1::CoderEnv::ber);
   TestSchema::Message message;
   ASN1::CoderEnv env(ASN1::CoderEnv::ber);

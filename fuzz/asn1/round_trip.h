@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "asn1/asn1.h"
+#include "fuzz/asn1/values_back.h"
 
 namespace fuzz {
 
@@ -55,6 +56,7 @@ inline void check_codec(const ASN1::AbstractData& value, int rule) {
 // decodes survives aligned PER and value notation.
 template <class Message>
 int check_per_message(const uint8_t* data, size_t size) {
+  ValuesBack values_back;
   Message message;
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   const char* begin = reinterpret_cast<const char*>(data);

@@ -6,6 +6,7 @@
 
 #include "control/ctrl_server.h"
 #include "control/heartbeat_ctl.h"
+#include "fuzz/asn1/values_back.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ struct Setup {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Setup setup;
+  fuzz::ValuesBack values_back;
   setup.server.OnMessage(reinterpret_cast<const char*>(data), static_cast<int>(size));
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <vector>
 
+#include "fuzz/asn1/values_back.h"
 #include "monitoring/framer_data_holder.h"
 #include "monitoring/snmp_agent_instance.h"
 
@@ -14,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return true;
   }();
   (void)quiet;
+  fuzz::ValuesBack values_back;
   SnmpAgentInstance link;
   link.OnMessage(reinterpret_cast<const char*>(data), static_cast<int>(size));
   FramerDataHolder framer(1, "/proc/driver/hdlc/peb22554/0");

@@ -57,6 +57,7 @@ Control& control(const rtp_ext_init_params& init) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
+  fuzz::ValuesBack values_back;
   std::vector<unsigned char> packet(data + 1, data + size);  // exactly sized for ASan
   const int n = static_cast<int>(packet.size());
   if (data[0] & 1)

@@ -4,15 +4,25 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "asn1/field_vector.h"
 #include "asn1/sequence.h"
 #include "asn1/value_pool.h"
+#include "asn1/values.h"
+#include "tests/support/values_left.h"
+
+#ifdef ORVEX_POOL_POISONS
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace ASN1 {
 namespace {
+
+[[maybe_unused]] const bool kValuesChecked = ValuesLeft::check_every_test();
 
 TEST(ValuePool, BlocksAreDistinctAlignedAndReusedBeforeNewSlabs) {
   ValuePool pool;
@@ -34,8 +44,61 @@ TEST(ValuePool, BlocksAreDistinctAlignedAndReusedBeforeNewSlabs) {
     for (void* b : blocks) pool.release(b, size);
     for (int i = 0; i < 40; ++i) blocks[i] = pool.allocate(size);
     EXPECT_EQ(pool.slabs(), slabs) << "freed blocks serve again";
+    EXPECT_EQ(pool.live(), 40u);
     for (void* b : blocks) pool.release(b, size);
+    EXPECT_EQ(pool.live(), 0u);
   }
+}
+
+#ifdef ORVEX_POOL_POISONS
+bool poisoned(const void* p) { return __asan_address_is_poisoned(p) != 0; }
+
+TEST(ValuePool, BlocksArePoisonedFromTheirReleaseToTheirNextHandOut) {
+  ValuePool pool;
+  for (size_t size : {size_t{1}, size_t{8}, size_t{17}, size_t{104}, size_t{256}}) {
+    SCOPED_TRACE(size);
+    const size_t block = (size + ValuePool::kGrain - 1) / ValuePool::kGrain * ValuePool::kGrain;
+    auto* b = static_cast<unsigned char*>(pool.allocate(size));
+    EXPECT_FALSE(poisoned(b));
+    EXPECT_FALSE(poisoned(b + size - 1));
+    if (size < block) {
+      EXPECT_TRUE(poisoned(b + size)) << "the bytes past the size asked for";
+    }
+    pool.release(b, size);
+    for (size_t i = 0; i < block; ++i) ASSERT_TRUE(poisoned(b + i)) << "free byte " << i;
+    EXPECT_EQ(pool.allocate(size), b);
+    EXPECT_FALSE(poisoned(b + size - 1));
+    pool.release(b, size);
+  }
+}
+
+// Reads the last byte of the value's memory after the delete, through a pointer the compiler
+// cannot follow, as a dangling one would be. (A call through the value would meet clang's check
+// of the object's type first: the free block's link overwrites its vptr.)
+int read_after_delete() {
+  INTEGER* value = new INTEGER(7);
+  INTEGER* volatile kept = value;
+  delete value;
+  return reinterpret_cast<const volatile unsigned char*>(kept)[sizeof(INTEGER) - 1];
+}
+
+TEST(ValuePoolDeathTest, AValueReadAfterItsDeleteIsReported) {
+  EXPECT_DEATH(read_after_delete(), "AddressSanitizer: use-after-poison");
+}
+#endif
+
+TEST(ValuePool, AThreadsPoolGoesWithTheThread) {
+  // LeakSanitizer, at the end of the process, finds the pool of a thread that kept it.
+  const size_t here = ValuePool::of_thread().live();
+  size_t there = 1;
+  std::thread([&] {
+    std::vector<std::unique_ptr<INTEGER>> values;
+    for (int i = 0; i < 100; ++i) values.emplace_back(new INTEGER(i));
+    values.clear();
+    there = ValuePool::of_thread().live();
+  }).join();
+  EXPECT_EQ(there, 0u);
+  EXPECT_EQ(ValuePool::of_thread().live(), here);
 }
 
 TEST(SequenceStorage, PresenceBitsSurviveGrowingAndShrinkingAcrossTheInlineSize) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "base/log_throttle.h"
+#include "base/throttled_line.h"
 #include "tests/support/loop_test.h"
 
 namespace {
@@ -32,6 +35,28 @@ TEST_F(LogThrottleTest, OneLinePerIntervalCountingTheRest) {
   EXPECT_EQ(left_out, 2u);
   EXPECT_EQ(throttle.pending(), 0u);
   EXPECT_FALSE(throttle.allow(left_out)) << "the flushed line starts the interval";
+}
+
+TEST_F(LogThrottleTest, AThrottledLineWritesTheSameTextWhenAllowedAndWhenFlushed) {
+  std::ostringstream os;
+  int n = 0;
+  ThrottledLine line(os, [&](std::ostream& o) { o << "bad " << n; }, 1000);
+  const auto take = [&] {
+    std::string text = os.str();
+    os.str("");
+    return text;
+  };
+  EXPECT_FALSE(line.flush());
+  for (n = 1; n <= 4; ++n) EXPECT_EQ(line.report(), n == 1);
+  EXPECT_EQ(take(), "bad 1\n");
+  n = 9;  // the owner's state when the last refused line is written
+  ASSERT_TRUE(line.flush());
+  EXPECT_EQ(take(), "bad 9 (2 similar lines left out)\n");
+  EXPECT_FALSE(line.report()) << "the flushed line starts the interval";
+  Mux::TestClock::advance_ms(1000);
+  ASSERT_TRUE(line.report());
+  EXPECT_EQ(take(), "bad 9 (1 similar lines left out)\n");
+  EXPECT_FALSE(line.flush());
 }
 
 }  // namespace

@@ -14,9 +14,13 @@
 #include "asn1/coder_env.h"
 #include "asn1/modules/lgcp.h"
 #include "asn1/modules/mon.h"
+#include "asn1/value_pool.h"
+#include "tests/support/values_left.h"
 #include "tools/orvex-ctl/lib/hex.h"
 
 namespace {
+
+[[maybe_unused]] const bool kValuesChecked = ValuesLeft::check_every_test();
 
 struct Vector {
   std::string name;   // test name: "LGCP_Message_17"
@@ -92,5 +96,29 @@ INSTANTIATE_TEST_SUITE_P(Messages, Vectors, testing::ValuesIn(read_vectors()),
                          [](const testing::TestParamInfo<Vector>& info) {
                            return info.param.name;
                          });
+
+// Every value object of a decode goes back to the pool with its message, whether the decode
+// succeeds (the whole octets of a block) or fails part way (every shorter cut of them).
+TEST(VectorValues, EveryCutOfEveryMessageGivesItsValuesBack) {
+  ASN1::ValuePool& pool = ASN1::ValuePool::of_thread();
+  ASN1::CoderEnv env;
+  env.set_per_Aligned();
+  for (const Vector& v : read_vectors()) {
+    SCOPED_TRACE(v.name);
+    ASSERT_TRUE(v.fault.empty()) << v.fault;
+    std::vector<char> octets;
+    ASSERT_TRUE(Ctl::from_hex(v.hex, octets)) << v.hex;
+    for (size_t n = octets.size() + 1; n-- > 0;) {
+      {
+        std::unique_ptr<ASN1::AbstractData> value = make(v.type);
+        ASSERT_TRUE(value) << "unknown type " << v.type;
+        const bool whole = ASN1::decode(octets.data(), octets.data() + n, &env, *value, true);
+        ASSERT_TRUE(whole || n < octets.size());
+        ASSERT_GT(pool.live(), 0u);
+      }
+      ASSERT_EQ(pool.live(), 0u) << n << " of " << octets.size() << " octets";
+    }
+  }
+}
 
 }  // namespace
