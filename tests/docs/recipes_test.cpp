@@ -5,6 +5,10 @@
 // daemon starts. The recipe sees $ctl, $sim and $l2peer (the programs of this build), $port (the
 // daemon's control port), $daemon_log (the daemon's standard output and error) and $ORVEXD_ROOT
 // (the board).
+//
+// The daemon sleeps a second after each controller leaves, so most of a recipe's time is spent
+// waiting: the recipes run side by side, each in a child process of its own with its own board
+// and daemon, a few at a time.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -16,53 +20,42 @@
 #include <cctype>
 #include <chrono>
 #include <fstream>
-#include <sstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "tests/support/loopback.h"
 #include "tests/support/orvexd_process.h"
+#include "tests/support/own_network.h"
 #include "tests/support/temp_root.h"
-#include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
 
 extern char** environ;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr char kGuide[] = ORVEX_SOURCE_DIR "/docs/slot-kinds.md";
-// The longest a recipe may take; the whole guide runs well inside a minute.
+// The longest a recipe may take, and how many run at once.
 constexpr int kRecipeSeconds = 60;
+constexpr size_t kAtOnce = 4;
 
 struct Recipe {
-  std::string name;  // from the heading above it
-  int line = 0;      // of its opening fence
+  std::string heading;  // the heading above it
+  int line = 0;         // of its opening fence
   std::string script;
-  std::string board;  // run before the daemon starts; may be empty
+  std::string board;    // run before the daemon starts; may be empty
 };
 
-// GoogleTest prints a recipe by where it is.
-void PrintTo(const Recipe& recipe, std::ostream* os) { *os << kGuide << ":" << recipe.line; }
-
-// A heading as a test name: its letters and digits, each word capitalized.
-std::string test_name(const std::string& heading, size_t index) {
-  std::string name;
-  bool upper = true;
-  for (char c : heading) {
-    if (std::isalnum(static_cast<unsigned char>(c))) {
-      name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
-      upper = false;
-    } else {
-      upper = true;
-    }
-  }
-  return std::to_string(index + 1) + "_" + name;
-}
-
-// The guide's recipes; `setup` gets the text of its `sh setup` block.
-std::vector<Recipe> read_guide(std::string* setup = nullptr) {
-  std::ifstream in(kGuide);
+struct Guide {
+  std::string setup;
   std::vector<Recipe> recipes;
+};
+
+Guide read_guide() {
+  std::ifstream in(kGuide);
+  Guide guide;
   std::string line, heading, block, kind, board;
   bool inside = false;
   int number = 0, opened = 0;
@@ -76,24 +69,24 @@ std::vector<Recipe> read_guide(std::string* setup = nullptr) {
     } else if (inside && line.rfind("```", 0) == 0) {
       inside = false;
       if (kind == "sh") {
-        recipes.push_back({test_name(heading, recipes.size()), opened, block, board});
+        guide.recipes.push_back({heading, opened, block, board});
         board.clear();
       } else if (kind == "sh board") {
         board = block;
-      } else if (kind == "sh setup" && setup) {
-        *setup = block;
+      } else if (kind == "sh setup") {
+        guide.setup = block;
       }
     } else if (inside) {
       block += line + '\n';
     } else if (line.rfind("#", 0) == 0) {
-      heading = line.substr(line.find_first_not_of('#'));
+      heading = line.substr(line.find_first_not_of("# "));
     }
   }
-  return recipes;
+  return guide;
 }
 
 // Runs `script` with bash in `dir` with `env` added, its output into `out`; its exit status, or
-// -1 when it ran out of time (the whole process group is killed then, and always at the end).
+// -1 when it ran out of time. Its whole process group is killed at the end.
 int run_bash(const std::string& script, const std::string& dir,
              const std::vector<std::string>& env, const std::string& out) {
   std::vector<std::string> words{"bash", "-e", "-o", "pipefail", "-c", script};
@@ -105,7 +98,7 @@ int run_bash(const std::string& script, const std::string& dir,
   for (char** e = environ; *e; ++e) envp.push_back(*e);
   for (std::string& e : env_words) envp.push_back(&e[0]);
   envp.push_back(nullptr);
-  const int output = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int output = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (output < 0) return -2;
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
@@ -129,10 +122,9 @@ int run_bash(const std::string& script, const std::string& dir,
   if (pid < 0) return -2;
   ::setpgid(pid, pid);
   int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kRecipeSeconds);
+  const auto deadline = Clock::now() + std::chrono::seconds(kRecipeSeconds);
   bool ended = false;
-  while (!(ended = ::waitpid(pid, &status, WNOHANG) == pid) &&
-         std::chrono::steady_clock::now() < deadline)
+  while (!(ended = ::waitpid(pid, &status, WNOHANG) == pid) && Clock::now() < deadline)
     ::usleep(10000);
   ::kill(-pid, SIGKILL);
   if (!ended) {
@@ -142,58 +134,89 @@ int run_bash(const std::string& script, const std::string& dir,
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-class GuideRecipe : public testing::TestWithParam<Recipe> {};
-
-TEST_P(GuideRecipe, RunsAsWritten) {
-  std::string setup;
-  read_guide(&setup);
-  ASSERT_FALSE(setup.empty()) << kGuide << " has no `sh setup` block";
-  const Recipe& recipe = GetParam();
-
+// Runs one recipe on a board and daemon of its own; 0 when it passed, else 1 with what went
+// wrong in the file `report`.
+int run_recipe(const std::string& setup, const Recipe& recipe, const std::string& report) {
+  std::ofstream why(report);
   BoardSim board;
-  ASSERT_TRUE(board.ok());
-  const unsigned short port = free_port();
+  if (!board.ok()) {
+    why << "the simulated board did not start\n";
+    return 1;
+  }
   const std::string dir = board.root() + "/recipe";
-  ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
   const std::string out = board.root() + "/recipe.out";
+  const unsigned short port = free_port();
   const std::string tools = ORVEX_BINARY_DIR "/tools/";
   const std::vector<std::string> env{"ctl=" + tools + "orvex-ctl/orvex-ctl",
                                      "sim=" + tools + "simctl/orvex-simctl",
                                      "l2peer=" + tools + "l2peer/orvex-l2peer",
                                      "port=" + std::to_string(port),
                                      "daemon_log=" + board.root() + "/orvexd.out"};
-  if (!recipe.board.empty()) {
-    const int status = run_bash(setup + recipe.board, dir, env, out);
-    ASSERT_EQ(status, 0) << "the board block before " << kGuide << ":" << recipe.line
-                         << " failed; it printed:\n" << read_file(out);
+  if (::mkdir(dir.c_str(), 0755) != 0) {
+    why << "cannot make " << dir << '\n';
+    return 1;
   }
-
+  if (!recipe.board.empty() && run_bash(setup + recipe.board, dir, env, out) != 0) {
+    why << "its board block failed; it printed:\n" << read_file(out);
+    return 1;
+  }
   OrvexdProcess daemon;
-  ASSERT_TRUE(daemon.start({"--port", std::to_string(port)}));
-  // Served once: the daemon listens and its start-up is over.
-  Ctl::Controller ctl;
-  Ctl::Received r;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(OrvexdProcess::wait_ms);
-  while (!ctl.connect("127.0.0.1", port, 1000) || !ctl.command("ping : NULL", r, 3000)) {
-    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << ctl.error();
-    ctl.close();
+  // Listening is enough: a controller that only looked would cost the recipe the second the
+  // daemon waits after each controller.
+  const auto deadline = Clock::now() + std::chrono::milliseconds(OrvexdProcess::wait_ms);
+  bool listening = daemon.start({"--port", std::to_string(port)});
+  while (listening && port_holder(port).empty()) {
+    listening = Clock::now() < deadline;
     ::usleep(20000);
   }
-  ctl.close();
-
+  if (!listening) {
+    why << "the daemon did not listen on port " << port << "; it printed:\n" << daemon.output();
+    return 1;
+  }
   const int status = run_bash(setup + recipe.script, dir, env, out);
-  EXPECT_EQ(status, 0) << "the recipe at " << kGuide << ":" << recipe.line
-                       << (status == -1 ? " ran out of time" : " failed") << "; it printed:\n"
-                       << read_file(out) << "\nthe daemon printed:\n" << daemon.output();
+  if (status == 0) return 0;
+  why << (status == -1 ? "it ran out of time" : "it failed, status " + std::to_string(status))
+      << "; it printed:\n"
+      << read_file(out) << "\nthe daemon printed:\n"
+      << daemon.output();
+  return 1;
 }
 
-INSTANTIATE_TEST_SUITE_P(Guide, GuideRecipe, testing::ValuesIn(read_guide()),
-                         [](const testing::TestParamInfo<Recipe>& info) {
-                           return info.param.name;
-                         });
-
-// A guide without recipes would pass without testing anything.
-TEST(Guide, HasRecipes) { EXPECT_GE(read_guide().size(), 15u); }
+TEST(Guide, EveryRecipeRunsAsWritten) {
+  const Guide guide = read_guide();
+  ASSERT_FALSE(guide.setup.empty()) << kGuide << " has no `sh setup` block";
+  ASSERT_GE(guide.recipes.size(), 15u) << kGuide << " has lost recipes";
+  TempRoot reports;
+  std::map<pid_t, size_t> running;
+  size_t next = 0, passed = 0;
+  const auto report_of = [&](size_t i) { return reports.path() + "/" + std::to_string(i); };
+  while (next < guide.recipes.size() || !running.empty()) {
+    while (next < guide.recipes.size() && running.size() < kAtOnce) {
+      const pid_t parent = ::getpid();
+      const pid_t pid = ::fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(1);
+        ::_exit(run_recipe(guide.setup, guide.recipes[next], report_of(next)));
+      }
+      running[pid] = next++;
+    }
+    int status = 0;
+    const pid_t done = ::waitpid(-1, &status, 0);
+    ASSERT_GT(done, 0);
+    const auto it = running.find(done);
+    if (it == running.end()) continue;
+    const Recipe& recipe = guide.recipes[it->second];
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+      ++passed;
+    } else {
+      ADD_FAILURE() << "the recipe \"" << recipe.heading << "\" at " << kGuide << ":"
+                    << recipe.line << ": " << read_file(report_of(it->second));
+    }
+    running.erase(it);
+  }
+  EXPECT_EQ(passed, guide.recipes.size());
+}
 
 }  // namespace
