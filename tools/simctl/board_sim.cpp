@@ -10,8 +10,6 @@
 #include <iostream>
 #include <poll.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,27 +22,12 @@ constexpr std::chrono::seconds kStartTime{10};
 constexpr std::chrono::seconds kAnswerTime{5};
 constexpr std::chrono::seconds kStopTime{5};
 
-int ms_until(Clock::time_point deadline) {
-  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
-
-// Waits for `fd` to be readable until `deadline`.
-bool readable(int fd, Clock::time_point deadline) {
-  for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    int n = ::poll(&p, 1, ms_until(deadline));
-    if (n > 0) return true;
-    if (n == 0 || errno != EINTR) return false;
-  }
-}
-
 // Reads the child's stdout until its line "ready".
 bool wait_ready(int out, Clock::time_point deadline) {
   std::string text;
   char buffer[256];
   while (text.find("ready\n") == std::string::npos) {
-    if (!readable(out, deadline)) return false;
+    if (!readable_until(out, deadline)) return false;
     ssize_t n = ::read(out, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
@@ -124,7 +107,6 @@ bool BoardSim::start() {
 
 void BoardSim::stop() {
   control_.close();
-  input_.clear();
   if (pid_ <= 0) return;
   ::kill(pid_, SIGTERM);
   auto deadline = Clock::now() + kStopTime;
@@ -139,56 +121,9 @@ void BoardSim::stop() {
   pid_ = -1;
 }
 
-bool BoardSim::connect_control() {
-  std::string path = root_ + "/sim.ctl";
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return false;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  control_ = Fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  return control_ &&
-         ::connect(control_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-}
+bool BoardSim::connect_control() { return control_.connect(root_ + "/sim.ctl"); }
 
 std::vector<std::string> BoardSim::command(const std::string& line) {
-  if (!control_ && (pid_ <= 0 || !connect_control())) return {"error: no simulator"};
-  // A ping with a fresh word follows the command: its answer marks the end of the reply,
-  // whether that was one line or a list.
-  std::string marker = "simctl-" + std::to_string(++sequence_);
-  std::string text = line + "\nping " + marker + "\n";
-  for (size_t sent = 0; sent < text.size();) {
-    ssize_t n = ::send(control_.get(), text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      control_.close();
-      return {std::string("error: ") + std::strerror(errno)};
-    }
-    sent += n;
-  }
-  std::vector<std::string> reply;
-  auto deadline = Clock::now() + kAnswerTime;
-  for (;;) {
-    size_t end = input_.find('\n');
-    if (end != std::string::npos) {
-      std::string received = input_.substr(0, end);
-      input_.erase(0, end + 1);
-      if (received == "ok " + marker) break;
-      reply.push_back(std::move(received));
-      continue;
-    }
-    char buffer[65536];
-    ssize_t n = -1;
-    if (readable(control_.get(), deadline)) {
-      n = ::recv(control_.get(), buffer, sizeof buffer, MSG_DONTWAIT);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    }
-    if (n <= 0) {
-      control_.close();
-      input_.clear();
-      return {"error: the simulator did not answer"};
-    }
-    input_.append(buffer, n);
-  }
-  if (!reply.empty() && reply.back() == ".") reply.pop_back();
-  return reply;
+  if (!control_.connected() && (pid_ <= 0 || !connect_control())) return {"error: no simulator"};
+  return control_.command(line, static_cast<int>(kAnswerTime.count() * 1000));
 }

@@ -12,7 +12,7 @@
 #include <sys/types.h>
 #include <vector>
 
-#include "base/fd.h"
+#include "tools/simctl/sim_control.h"
 
 class BoardSim {
  public:
@@ -48,7 +48,5 @@ class BoardSim {
   bool had_root_ = false;
   std::string old_root_;
   pid_t pid_ = -1;
-  Fd control_;
-  std::string input_;
-  unsigned sequence_ = 0;
+  SimControl control_;
 };
