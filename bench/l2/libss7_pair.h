@@ -1,11 +1,13 @@
-// Two libss7 MTP2 links back to back on the link test kit's wire, for the benchmarks: each
-// signal unit goes through the wire as our links' units do. libss7 reads and writes its link's
-// descriptor directly; read and write are wrapped at link time (--wrap=read, --wrap=write) and
-// lead the pair's two descriptor numbers, which are never opened, to the wire. MSUs of the
-// benchmark's pattern stop at a counter in place of MTP3 (--wrap=mtp3_receive); libss7's own
-// MTP3 traffic (the link test) goes on to it.
+// Two libss7 MTP2 links back to back, for the benchmarks: on the link test kit's wire (each
+// signal unit going through it as our links' units do) or on a FrameRing
+// (bench/l2/frame_ring.h). libss7 reads and writes its link's descriptor directly; read and write
+// are wrapped at link time (--wrap=read, --wrap=write) and lead the pair's two descriptor
+// numbers, which are never opened, to the wire or the ring. MSUs of the benchmark's pattern stop
+// at a counter in place of MTP3 (--wrap=mtp3_receive); libss7's own MTP3 traffic (the link test)
+// goes on to it.
 #pragma once
 
+#include "bench/l2/frame_ring.h"
 #include "tests/support/hdlc_wire.h"
 
 struct ss7;
@@ -13,12 +15,19 @@ struct mtp2;
 
 class Libss7Pair {
  public:
-  struct End : HDLC::Notify {
+  struct End : HDLC::Notify, FrameRing::Receiver {
     void on_hdlc_receive(Packet& frame) override;
     void on_hdlc_error(Cause::Type) override {}
     void on_hdlc_ready() override {}
-    // Timers, events, then the MSUs waiting and one FISU or LSSU, as the line repeats them.
-    void transmit();
+    void on_frame(const unsigned char* octets, unsigned len) override;
+    // libss7 reads the unit (through read) and acts on it.
+    void receive(const unsigned char* octets, unsigned len);
+    // Units that libss7 writes: to the wire, or to the ring when there is one.
+    bool write(const unsigned char* octets, unsigned len);
+    bool can_write() const { return ring ? ring->room() : wire->is_ready(); }
+    // With `timers`, the timers first; then the MSUs waiting and one FISU or LSSU, as the line
+    // repeats them.
+    void transmit(bool timers);
     void take_events();
 
     struct ss7* ss7 = nullptr;
@@ -27,11 +36,19 @@ class Libss7Pair {
     int fd = -1;
     unsigned received = 0;  // MSUs of the benchmark's pattern up to layer 3
     HdlcWire::End* wire = nullptr;
-    const Packet* arrived = nullptr;  // the unit that libss7's read takes
+    FrameRing* ring = nullptr;
+    FrameRing::Side side = FrameRing::kA;
+    // The unit that libss7's read takes.
+    const unsigned char* arrived = nullptr;
+    unsigned arrived_len = 0;
     bool wrote_msu = false;
   };
 
-  explicit Libss7Pair(unsigned wire_capacity);
+  // On the wire: the loop delivers, and the peers' clock is the system's.
+  explicit Libss7Pair(HdlcWire& wire);
+  // On the ring: pass() delivers, and the peers' clock stands still but while the links align
+  // and when a pass finds the ring idle.
+  explicit Libss7Pair(FrameRing& ring);
   ~Libss7Pair();
   Libss7Pair(const Libss7Pair&) = delete;
   Libss7Pair& operator=(const Libss7Pair&) = delete;
@@ -41,11 +58,18 @@ class Libss7Pair {
   bool establish();
   // Hands an MSU (service information octet and signalling information) to a's link.
   void send(const unsigned char* octets, int len);
-  // One loop turn (the wire delivers), then each side transmits.
+  // On the wire: one loop turn (the wire delivers), then each side runs its timers and transmits.
   void turn();
+  // On the ring: one pass, then each side transmits; the timers run only when the ring was idle.
+  void pass();
 
-  HdlcWire wire;
   End a, b;
+
+ private:
+  void start();
+
+  HdlcWire* wire_ = nullptr;
+  FrameRing* ring_ = nullptr;
 };
 
 // The benchmark's MSU pattern: 32 octets, the first two numbering it, the others 0x5A.
