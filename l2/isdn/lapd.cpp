@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <utility>
 
 #include "base/ext_header.h"
 #include "l2/isdn/lapd_internal.h"
@@ -19,6 +20,8 @@ namespace {
 constexpr unsigned kBusyAbove = 88;
 constexpr unsigned kReadyBelow = 65;
 constexpr unsigned kOutLimit = 127;
+// Address and control octets of an I frame.
+constexpr unsigned kIHeader = 4;
 
 const char* const kTimerNames[] = {"T200", "T202", "T203"};
 
@@ -416,6 +419,8 @@ void LAPD::local_events() {
 }
 
 void LAPD::ack_queue_refreash() {
+  // Nothing acknowledged, nothing to send again and nothing to log: the common pass.
+  if (ack_q_.count() <= unsigned(vs - va) % 128 && !retr_rq && log <= 2) return;
   unsigned dropped = 0;
   Packet gone;
   while (unsigned(vs - va) % 128 < ack_q_.count()) {
@@ -434,7 +439,12 @@ void LAPD::ack_queue_refreash() {
   vs = va;
   Packet back;
   while (ack_q_.get_last(&back)) {
-    out_q_.append(back);
+    // The I queue holds messages: the address and control octets go, to be written afresh.
+    if (!pull_header(back, kIHeader)) {
+      std::clog << ext::header(this) << "tx full (no packet buffer)" << std::endl;
+      continue;
+    }
+    out_q_.append(std::move(back));
     ++stats_.retrains;
   }
   retr_rq = false;
@@ -450,13 +460,13 @@ void LAPD::queued_up_send() {
           return;
         }
         Packet next;
-        if (!out_q_.preview(&next)) return;
+        if (!out_q_.get(next)) return;
         if (!tx_iframe(next, false)) {
+          out_q_.append(std::move(next));  // back at the head, to go out first
           queued_up = true;
           return;
         }
-        out_q_.get(next);
-        if (!ack_q_.put(next)) {
+        if (!ack_q_.put(std::move(next))) {
           std::clog << ext::header(this) << "ack queue overflow!" << std::endl;
           ++stats_.ack_overflows;
         }
@@ -508,7 +518,7 @@ void LAPD::message(Packet& p) {
       std::clog << ext::header(this) << "outgoing queue size = " << out_q_.size()
                 << " tx counter = " << stats_.tx_messages << std::endl
                 << ext::header(this) << "add to tx queue: " << p.text() << std::endl;
-    out_q_.put(p);
+    out_q_.put(std::move(p));  // the message is the link's from here on
     queued_up = true;
   }
   if (state == 0 && !(bri_ && side == Side::user))
@@ -552,7 +562,8 @@ bool LAPD::xmit(Packet& frame) {
     if (log > 3) std::clog << ext::header(this) << "no HDLC device attached!!!" << std::endl;
     return false;
   }
-  const Packet sent = frame;
+  Packet sent;
+  if (log > 2) sent = frame;
   if (!hdlc->hdlc_transmit(frame)) {
     std::clog << ext::header(this) << "tx full" << std::endl;
     return false;
@@ -571,30 +582,36 @@ void LAPD::trace(const char* prefix, const Packet& frame, bool received) {
   std::clog.flush();
 }
 
-bool LAPD::tx_iframe(const Packet& message, bool p) {
-  Packet frame = message;
+bool LAPD::tx_iframe(Packet& message, bool p) {
+  // The header goes in front of the message itself, which the acknowledge queue then keeps as it
+  // was sent: no copy unless something else still holds the buffer.
   try {
-    frame.push8(static_cast<unsigned char>(unsigned(vr) << 1 | p));
-    frame.push8(static_cast<unsigned char>(unsigned(vs) << 1));
-    frame.push8(static_cast<unsigned char>(self_tei << 1 | 1));
-    frame.push8(static_cast<unsigned char>(self_sapi << 2 | command_cr(side, true) << 1));
+    unsigned char* header = message.push(kIHeader);
+    header[0] = static_cast<unsigned char>(self_sapi << 2 | command_cr(side, true) << 1);
+    header[1] = static_cast<unsigned char>(self_tei << 1 | 1);
+    header[2] = static_cast<unsigned char>(unsigned(vs) << 1);
+    header[3] = static_cast<unsigned char>(unsigned(vr) << 1 | p);
   } catch (const std::bad_alloc&) {
     std::clog << ext::header(this) << "tx full (no packet buffer)" << std::endl;
     return false;
   }
-  return xmit(frame);
+  if (xmit(message)) return true;
+  message.pull(kIHeader);  // the channel did not take it, so nothing else holds the buffer
+  return false;
 }
 
 bool LAPD::tx_cmd_resp(FrameType type, bool pf, bool command) {
   Packet frame;
   if (!new_frame(frame)) return false;
-  frame.put8(static_cast<unsigned char>(self_sapi << 2 | command_cr(side, command) << 1));
-  frame.put8(static_cast<unsigned char>(self_tei << 1 | 1));
-  if (type <= REJ) {
-    frame.put8(static_cast<unsigned char>(type << 2 | 1));
-    frame.put8(static_cast<unsigned char>(unsigned(vr) << 1 | pf));
+  const bool supervisory = type <= REJ;
+  unsigned char* octets = frame.put(supervisory ? 4 : 3);
+  octets[0] = static_cast<unsigned char>(self_sapi << 2 | command_cr(side, command) << 1);
+  octets[1] = static_cast<unsigned char>(self_tei << 1 | 1);
+  if (supervisory) {
+    octets[2] = static_cast<unsigned char>(type << 2 | 1);
+    octets[3] = static_cast<unsigned char>(unsigned(vr) << 1 | pf);
   } else {
-    frame.put8(static_cast<unsigned char>(type | (pf ? 0x10 : 0)));
+    octets[2] = static_cast<unsigned char>(type | (pf ? 0x10 : 0));
   }
   return xmit(frame);
 }
@@ -718,13 +735,16 @@ bool& LAPD::running(TimerId id) {
 
 void LAPD::start_timer(TimerId id) {
   // One slot: starting a timer replaces whichever one was pending.
-  for (TimerId other : {T200, T202, T203}) {
-    if (other == id || !running(other)) continue;
-    report(make_status<Status>(this, std::string("trying to start ") + kTimerNames[id] + " while " +
-                                         kTimerNames[other] + " running"));
-    running(other) = false;
+  bool& mark = running(id);
+  if (unsigned(t200_running) + t202_running + t203_running > unsigned(mark)) {
+    for (TimerId other : {T200, T202, T203}) {
+      if (other == id || !running(other)) continue;
+      report(make_status<Status>(this, std::string("trying to start ") + kTimerNames[id] +
+                                           " while " + kTimerNames[other] + " running"));
+      running(other) = false;
+    }
   }
-  running(id) = true;
+  mark = true;
   static void (LAPD::*const expiry[])() = {&LAPD::on_T200, &LAPD::on_T202, &LAPD::on_T203};
   static const unsigned delay[] = {t200_ms, t202_ms, t203_ms};
   timer_.set(delay[id], expiry[id], this);
@@ -736,8 +756,9 @@ void LAPD::stop_timer(TimerId id) {
     if (other != id && running(other))
       report(make_status<Status>(this, std::string("trying to stop ") + kTimerNames[id] +
                                            " while " + kTimerNames[other] + " running"));
+  // The slot stays armed: an expiry that finds its timer stopped does nothing, and the next
+  // start moves the slot only when it falls due earlier (SlotTimer).
   running(id) = false;
-  timer_.reset();
 }
 
 void LAPD::stop_all_timers() {
@@ -752,6 +773,7 @@ void LAPD::on_T202() { expire(T202); }
 void LAPD::on_T203() { expire(T203); }
 
 void LAPD::expire(TimerId id) {
+  if (!running(id)) return;  // stopped since it was armed
   Entry entry(this);
   running(id) = false;
   ++(id == T200 ? stats_.t200 : id == T202 ? stats_.t202 : stats_.t203);
@@ -826,6 +848,7 @@ void LAPD::link_down(Protocol_status status) {
 }
 
 bool LAPD::flush(const Entry& entry) {
+  if (!pending_.count && pending_.link == Pending::kNone) return true;
   while (pending_.count || pending_.link != Pending::kNone) {
     Pending now;
     std::swap(now, pending_);
