@@ -33,11 +33,7 @@ struct Running {
 
 int wire_read(struct pri* pri, void* buf, int buflen) {
   auto* end = static_cast<LibpriPair::End*>(pri_get_userdata(pri));
-  if (!end->arrived) return 0;
-  int n = std::min(static_cast<int>(end->arrived_len), buflen);
-  std::memcpy(buf, end->arrived, static_cast<size_t>(n));
-  end->arrived = nullptr;
-  return n;
+  return static_cast<int>(std::max(end->read(buf, static_cast<size_t>(buflen)), 0L));
 }
 
 int wire_write(struct pri* pri, void* buf, int buflen) {
@@ -76,14 +72,6 @@ extern "C" void __wrap_q931_dl_event(struct q921_link* link, int event) {
   __real_q931_dl_event(link, event);
 }
 
-bool LibpriPair::End::write(const unsigned char* octets, unsigned len) {
-  if (ring) return ring->write(side, octets, len);
-  Packet frame;
-  frame.reserve_head(0);
-  std::memcpy(frame.put(len), octets, len);
-  return wire->hdlc_transmit(frame);
-}
-
 void LibpriPair::End::receive(const unsigned char* octets, unsigned len) {
   Running running(*this);
   arrived = octets;
@@ -92,29 +80,17 @@ void LibpriPair::End::receive(const unsigned char* octets, unsigned len) {
   arrived = nullptr;
 }
 
-void LibpriPair::End::on_hdlc_receive(Packet& frame) {
-  const Packet& octets = frame;
-  receive(octets->data, octets.length());
-}
-
-void LibpriPair::End::on_frame(const unsigned char* octets, unsigned len) { receive(octets, len); }
-
 LibpriPair::LibpriPair(HdlcWire& wire) : wire_(&wire) {
   wire.tracing = false;
-  a.wire = &wire.a();
-  b.wire = &wire.b();
-  wire.a().notify = &a;
-  wire.b().notify = &b;
+  a.attach(wire.a());
+  b.attach(wire.b());
   start();
 }
 
 LibpriPair::LibpriPair(FrameRing& ring) : ring_(&ring) {
   PeerClock::freeze(true);
-  for (End* end : {&a, &b}) {
-    end->ring = &ring;
-    end->side = end == &a ? FrameRing::kA : FrameRing::kB;
-    ring.receiver[end->side] = end;
-  }
+  a.attach(ring, FrameRing::kA);
+  b.attach(ring, FrameRing::kB);
   start();
 }
 

@@ -5,34 +5,20 @@
 // each side's data link.
 #pragma once
 
-#include "bench/l2/frame_ring.h"
-#include "tests/support/hdlc_wire.h"
+#include "bench/l2/peer_end.h"
 
 struct pri;
 struct q921_link;
 
 class LibpriPair {
  public:
-  struct End : HDLC::Notify, FrameRing::Receiver {
-    void on_hdlc_receive(Packet& frame) override;
-    void on_hdlc_error(Cause::Type) override {}
-    void on_hdlc_ready() override {}
-    void on_frame(const unsigned char* octets, unsigned len) override;
-    // libpri reads the frame (through its read callback) and acts on it.
-    void receive(const unsigned char* octets, unsigned len);
-    // Frames that libpri writes: to the wire, or to the ring when there is one.
-    bool write(const unsigned char* octets, unsigned len);
+  struct End : PeerEnd {
+    void receive(const unsigned char* octets, unsigned len) override;
 
     struct pri* pri = nullptr;
     struct q921_link* link = nullptr;
     bool up = false;
     unsigned received = 0;  // I frames up to layer 3
-    HdlcWire::End* wire = nullptr;
-    FrameRing* ring = nullptr;
-    FrameRing::Side side = FrameRing::kA;
-    // The frame that libpri's read takes.
-    const unsigned char* arrived = nullptr;
-    unsigned arrived_len = 0;
   };
 
   // On the wire: the loop delivers, and the peers' clock is the system's.

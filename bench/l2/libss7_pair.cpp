@@ -51,14 +51,9 @@ bool is_benchmark_msu(const unsigned char* octets, int len) {
 extern "C" ssize_t __wrap_read(int fd, void* buf, size_t n) {
   Libss7Pair::End* end = end_of(fd);
   if (!end) return __real_read(fd, buf, n);
-  if (!end->arrived) {
-    errno = EAGAIN;
-    return -1;
-  }
-  size_t len = std::min(size_t{end->arrived_len}, n);
-  std::memcpy(buf, end->arrived, len);
-  end->arrived = nullptr;
-  return static_cast<ssize_t>(len);
+  const long len = end->read(buf, n);
+  if (len < 0) errno = EAGAIN;
+  return len;
 }
 
 extern "C" ssize_t __wrap_write(int fd, const void* buf, size_t n) {
@@ -83,14 +78,6 @@ extern "C" int __wrap_mtp3_receive(struct ss7* ss7, struct mtp2* link, void* msg
   return __real_mtp3_receive(ss7, link, msg, len);
 }
 
-bool Libss7Pair::End::write(const unsigned char* octets, unsigned len) {
-  if (ring) return ring->write(side, octets, len);
-  Packet unit;
-  unit.reserve_head(0);
-  std::memcpy(unit.put(len), octets, len);
-  return wire->hdlc_transmit(unit);
-}
-
 void Libss7Pair::End::receive(const unsigned char* octets, unsigned len) {
   arrived = octets;
   arrived_len = len;
@@ -98,13 +85,6 @@ void Libss7Pair::End::receive(const unsigned char* octets, unsigned len) {
   arrived = nullptr;
   take_events();
 }
-
-void Libss7Pair::End::on_hdlc_receive(Packet& frame) {
-  const Packet& octets = frame;
-  receive(octets->data, octets.length());
-}
-
-void Libss7Pair::End::on_frame(const unsigned char* octets, unsigned len) { receive(octets, len); }
 
 void Libss7Pair::End::take_events() {
   while (ss7_event* e = ss7_check_event(ss7)) {
@@ -131,20 +111,15 @@ void Libss7Pair::End::transmit(bool timers) {
 
 Libss7Pair::Libss7Pair(HdlcWire& wire) : wire_(&wire) {
   wire.tracing = false;
-  for (End* e : {&a, &b}) {
-    e->wire = &wire.end(e == &a ? HdlcWire::kA : HdlcWire::kB);
-    e->wire->notify = e;
-  }
+  a.attach(wire.a());
+  b.attach(wire.b());
   start();
 }
 
 Libss7Pair::Libss7Pair(FrameRing& ring) : ring_(&ring) {
   PeerClock::freeze(true);
-  for (End* e : {&a, &b}) {
-    e->ring = &ring;
-    e->side = e == &a ? FrameRing::kA : FrameRing::kB;
-    ring.receiver[e->side] = e;
-  }
+  a.attach(ring, FrameRing::kA);
+  b.attach(ring, FrameRing::kB);
   start();
 }
 

@@ -7,24 +7,15 @@
 // goes on to it.
 #pragma once
 
-#include "bench/l2/frame_ring.h"
-#include "tests/support/hdlc_wire.h"
+#include "bench/l2/peer_end.h"
 
 struct ss7;
 struct mtp2;
 
 class Libss7Pair {
  public:
-  struct End : HDLC::Notify, FrameRing::Receiver {
-    void on_hdlc_receive(Packet& frame) override;
-    void on_hdlc_error(Cause::Type) override {}
-    void on_hdlc_ready() override {}
-    void on_frame(const unsigned char* octets, unsigned len) override;
-    // libss7 reads the unit (through read) and acts on it.
-    void receive(const unsigned char* octets, unsigned len);
-    // Units that libss7 writes: to the wire, or to the ring when there is one.
-    bool write(const unsigned char* octets, unsigned len);
-    bool can_write() const { return ring ? ring->room() : wire->is_ready(); }
+  struct End : PeerEnd {
+    void receive(const unsigned char* octets, unsigned len) override;
     // With `timers`, the timers first; then the MSUs waiting and one FISU or LSSU, as the line
     // repeats them.
     void transmit(bool timers);
@@ -35,12 +26,6 @@ class Libss7Pair {
     bool up = false;
     int fd = -1;
     unsigned received = 0;  // MSUs of the benchmark's pattern up to layer 3
-    HdlcWire::End* wire = nullptr;
-    FrameRing* ring = nullptr;
-    FrameRing::Side side = FrameRing::kA;
-    // The unit that libss7's read takes.
-    const unsigned char* arrived = nullptr;
-    unsigned arrived_len = 0;
     bool wrote_msu = false;
   };
 
