@@ -176,7 +176,8 @@ void BM_WireSs7(benchmark::State& state) {
     unsigned total = 0;
     for (auto _ : state) {
       const bool up = deliver_batch(
-          kOutstanding, total, [&] { pair.send(pair.a, msu); }, [&] { return pair.b.received_count; },
+          kOutstanding, total, [&] { pair.send(pair.a, msu); },
+          [&] { return pair.b.received_count; },
           [&] {
             peak = std::max(peak, 1024 - packet_pool().free_count() - baseline);
             turns();

@@ -736,14 +736,8 @@ bool& LAPD::running(TimerId id) {
 void LAPD::start_timer(TimerId id) {
   // One slot: starting a timer replaces whichever one was pending.
   bool& mark = running(id);
-  if (unsigned(t200_running) + t202_running + t203_running > unsigned(mark)) {
-    for (TimerId other : {T200, T202, T203}) {
-      if (other == id || !running(other)) continue;
-      report(make_status<Status>(this, std::string("trying to start ") + kTimerNames[id] +
-                                           " while " + kTimerNames[other] + " running"));
-      running(other) = false;
-    }
-  }
+  if (unsigned(t200_running) + t202_running + t203_running > unsigned(mark))
+    report_timer_misuse("start", id, true);
   mark = true;
   static void (LAPD::*const expiry[])() = {&LAPD::on_T200, &LAPD::on_T202, &LAPD::on_T203};
   static const unsigned delay[] = {t200_ms, t202_ms, t203_ms};
@@ -751,14 +745,23 @@ void LAPD::start_timer(TimerId id) {
 }
 
 void LAPD::stop_timer(TimerId id) {
-  if (!running(id)) return;
-  for (TimerId other : {T200, T202, T203})
-    if (other != id && running(other))
-      report(make_status<Status>(this, std::string("trying to stop ") + kTimerNames[id] +
-                                           " while " + kTimerNames[other] + " running"));
+  bool& mark = running(id);
+  if (!mark) return;
+  if (unsigned(t200_running) + t202_running + t203_running > 1)
+    report_timer_misuse("stop", id, false);
   // The slot stays armed: an expiry that finds its timer stopped does nothing, and the next
   // start moves the slot only when it falls due earlier (SlotTimer).
-  running(id) = false;
+  mark = false;
+}
+
+__attribute__((noinline)) void LAPD::report_timer_misuse(const char* action, TimerId id,
+                                                         bool take_over) {
+  for (TimerId other : {T200, T202, T203}) {
+    if (other == id || !running(other)) continue;
+    report(make_status<Status>(this, std::string("trying to ") + action + " " + kTimerNames[id] +
+                                         " while " + kTimerNames[other] + " running"));
+    if (take_over) running(other) = false;
+  }
 }
 
 void LAPD::stop_all_timers() {

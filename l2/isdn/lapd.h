@@ -236,6 +236,9 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void start_timer(TimerId id);
   void stop_timer(TimerId id);
   void stop_all_timers();
+  // "trying to <action> <id> while <other> running" for each other timer marked running; with
+  // `take_over` their marks go.
+  void report_timer_misuse(const char* action, TimerId id, bool take_over);
   bool& running(TimerId id);
   void on_T200();
   void on_T202();
