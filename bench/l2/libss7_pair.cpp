@@ -109,7 +109,7 @@ void Libss7Pair::End::transmit(bool timers) {
   } while (wrote_msu);
 }
 
-Libss7Pair::Libss7Pair(HdlcWire& wire) : wire_(&wire) {
+Libss7Pair::Libss7Pair(HdlcWire& wire) {
   wire.tracing = false;
   a.attach(wire.a());
   b.attach(wire.b());

@@ -53,7 +53,6 @@ class Libss7Pair {
  private:
   void start();
 
-  HdlcWire* wire_ = nullptr;
   FrameRing* ring_ = nullptr;
 };
 
