@@ -3,10 +3,24 @@
 #include "base/multiplexer.h"
 #include "base/mux_clock.h"
 
+namespace {
+
+uint32_t g_last_order = 0;
+// The loop's longest wait; a timer due further away means that its clock went back, and the loop
+// moved every pending timer to fall due in a second (Multiplexer::timers_schedule).
+constexpr int32_t kLongestWaitMs = 7200000;
+
+}  // namespace
+
 TimerEvent::~TimerEvent() { reset(); }
 
-void TimerEvent::schedule(unsigned ms) {
-  expiry_ = Mux::milliseconds() + ms;
+uint32_t TimerEvent::take_order() { return ++g_last_order; }
+
+void TimerEvent::schedule(unsigned ms) { schedule_at(Mux::milliseconds() + ms, take_order()); }
+
+void TimerEvent::schedule_at(uint32_t expiry, uint32_t order) {
+  expiry_ = expiry;
+  order_ = order;
   multiplexer.set(this);
 }
 
@@ -30,4 +44,26 @@ void OwnedTimerEvent::fire() {
   if (owner->get() == this) owner->release();
   invoke(owner);
   delete this;
+}
+
+void LazyTimerEvent::arm(unsigned ms) {
+  const uint32_t due = Mux::milliseconds() + ms;
+  const uint32_t order = take_order();
+  deferred_ = pending() && int32_t(due - expiry()) >= 0;
+  if (deferred_) {
+    due_ = due;
+    due_order_ = order;
+  } else {
+    schedule_at(due, order);
+  }
+}
+
+void LazyTimerEvent::fire() {
+  const bool move_on = deferred_ && int32_t(due_ - Mux::milliseconds()) <= kLongestWaitMs;
+  deferred_ = false;
+  if (move_on) {
+    schedule_at(due_, due_order_);
+    return;
+  }
+  expired();
 }

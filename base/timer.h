@@ -8,6 +8,10 @@
 //
 // Firing takes the event off the list and out of its Timer before the callback runs, so the
 // callback may re-arm or destroy its own Timer; the event deletes itself last.
+//
+// Each schedule takes the next arming number; the loop orders equal expiries by it, which is the
+// order in which they were armed, also for an event that goes back on the list later with the
+// expiry and number it was given earlier (SlotTimer).
 #pragma once
 
 #include <cstdint>
@@ -26,6 +30,11 @@ class TimerEvent : public F_dual_list_item<TimerEvent> {
 
   // Expiry difference this - other as signed 32-bit.
   int compare(const TimerEvent* other) const { return int32_t(expiry_ - other->expiry_); }
+  // Fires after `other`: a later expiry, or the same one armed later.
+  bool fires_after(const TimerEvent* other) const {
+    const int by_expiry = compare(other);
+    return by_expiry > 0 || (by_expiry == 0 && int32_t(order_ - other->order_) > 0);
+  }
   // Pending from now + ms (mod 2^32), replacing any earlier schedule of this event.
   void schedule(unsigned ms);
   // No longer pending.
@@ -33,9 +42,16 @@ class TimerEvent : public F_dual_list_item<TimerEvent> {
   bool pending() const { return listed(); }
   uint32_t expiry() const { return expiry_; }
 
+ protected:
+  // Pending at `expiry`, among equal expiries in the place of arming number `order`.
+  void schedule_at(uint32_t expiry, uint32_t order);
+  // The arming number of a schedule made now.
+  static uint32_t take_order();
+
  private:
   friend class Multiplexer;
   uint32_t expiry_ = 0;
+  uint32_t order_ = 0;
 };
 
 class Timer {
@@ -116,20 +132,39 @@ void Timer::set(unsigned ms, void (T::*member)(Timer*), std::common_type_t<T>* o
   reset(new ObjTimerEvent2<T>(this, member, object, ms));
 }
 
+// The event of a SlotTimer. Arming it for an expiry no earlier than the pending one leaves it
+// where it is: it fires there, finds that it was armed for later, and goes back on the list at
+// that expiry with the arming number it took when it was armed, so it fires when and in the order
+// it would have, had it been moved. An owner that pushes its timer further away on every frame
+// (a protocol's T200 or T7) moves it once per expiry instead of once per frame.
+class LazyTimerEvent : public TimerEvent {
+ protected:
+  // Due in `ms` milliseconds.
+  void arm(unsigned ms);
+  // The expiry last armed has come.
+  virtual void expired() = 0;
+
+ private:
+  void fire() final;
+  uint32_t due_ = 0;
+  uint32_t due_order_ = 0;
+  bool deferred_ = false;
+};
+
 // A timer that its owner arms again in place: the event lives as long as the owner, so arming
 // allocates nothing, where a Timer makes an event each time. set() replaces the pending expiry
 // and callback, reset() cancels; the callback may re-arm the timer or destroy its owner.
 template <class T>
-class SlotTimer : public TimerEvent {
+class SlotTimer : public LazyTimerEvent {
  public:
   void set(unsigned ms, void (T::*member)(), T* object) {
     member_ = member;
     object_ = object;
-    schedule(ms);
+    arm(ms);
   }
 
  private:
-  void fire() override { (object_->*member_)(); }
+  void expired() override { (object_->*member_)(); }
   void (T::*member_)() = nullptr;
   T* object_ = nullptr;
 };

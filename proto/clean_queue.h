@@ -19,20 +19,23 @@ class CleanQueue {
   unsigned count() const { return count_; }
   bool empty() const { return count_ == 0; }
 
-  // Appends at the tail; false when full.
-  bool put(const T& x) {
+  // Appends at the tail; false when full. The second form takes x over (x is left empty) when it
+  // goes in.
+  bool put(const T& x) { return put(T(x)); }
+  bool put(T&& x) {
     if (count_ == N) return false;
-    slots_[tail_] = x;
+    slots_[tail_] = static_cast<T&&>(x);
     tail_ = next(tail_);
     ++count_;
     return true;
   }
 
   // Inserts in front of the head: the next get() returns it. False when full.
-  bool append(const T& x) {
+  bool append(const T& x) { return append(T(x)); }
+  bool append(T&& x) {
     if (count_ == N) return false;
     head_ = prev(head_);
-    slots_[head_] = x;
+    slots_[head_] = static_cast<T&&>(x);
     ++count_;
     return true;
   }

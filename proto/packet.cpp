@@ -102,7 +102,7 @@ void Packet::put8_checked(unsigned char b) {
   check("put");
 }
 
-unsigned char* Packet::put(unsigned len) {
+unsigned char* Packet::put_checked(unsigned len) {
   _Packet& p = writable();
   passert(len <= p._tailroom(), "len<=_tailroom()");
   unsigned char* old = p.tail;

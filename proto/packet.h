@@ -70,47 +70,46 @@ class Packet : public Smart_pointer<_Packet> {
   unsigned _tailroom() const { return get() ? get()->_tailroom() : 0; }
 
   // One byte in front of / behind the window. Inline when the buffer is private, consistent and
-  // has the room; every other case takes the checked path, which copies a shared buffer first
-  // and ends the process on a null handle or a full buffer.
+  // has the room (fast()); every other case takes the checked path, which copies a shared buffer
+  // first and ends the process on a null handle or a full buffer.
   void push8(unsigned char b) {
-    _Packet* p = get();
-    if (p && p->refcount <= 1 && p->buffer < p->data && p->data <= p->tail &&
-        p->tail <= p->buffer_end()) {
+    if (_Packet* p = fast(1, 0, 0)) {
       *--p->data = b;
       return;
     }
     push8_checked(b);
   }
   void put8(unsigned char b) {
-    _Packet* p = get();
-    if (p && p->refcount <= 1 && p->buffer <= p->data && p->data <= p->tail &&
-        p->tail < p->buffer_end()) {
+    if (_Packet* p = fast(0, 0, 1)) {
       *p->tail++ = b;
       return;
     }
     put8_checked(b);
   }
-  // Extends the tail by len bytes and returns where they start; the caller fills them.
-  unsigned char* put(unsigned len);
+  // Extends the tail by len bytes and returns where they start; the caller fills them. Inline
+  // on a private, consistent buffer with the room, as push8.
+  unsigned char* put(unsigned len) {
+    if (_Packet* p = fast(0, 0, len)) {
+      unsigned char* old = p->tail;
+      p->tail += len;
+      return old;
+    }
+    return put_checked(len);
+  }
   // Extends the front by len bytes (a header) and returns where they start; the caller fills
   // them. Inline on a private, consistent buffer with the room, as push8.
   unsigned char* push(unsigned len) {
-    _Packet* p = get();
-    if (p && p->refcount <= 1 && p->buffer <= p->data && len <= p->_headroom() &&
-        p->data <= p->tail && p->tail <= p->buffer_end())
-      return p->data -= len;
+    if (_Packet* p = fast(len, 0, 0)) return p->data -= len;
     return push_checked(len);
   }
   // The first byte, removed; 0 (and no change) on an empty packet.
   unsigned char pull8() {
-    _Packet* p = get();
-    if (p && p->refcount <= 1 && p->data < p->tail) return *p->data++;
+    if (_Packet* p = fast(0, 1, 0)) return *p->data++;
     return pull8_checked();
   }
   // Removes len bytes from the front and returns where they start.
   unsigned char* pull(unsigned len) {
-    _Packet* p = get();
-    if (p && p->refcount <= 1 && p->data <= p->tail && len <= p->_length()) {
+    if (_Packet* p = fast(0, len, 0)) {
       unsigned char* old = p->data;
       p->data += len;
       return old;
@@ -162,10 +161,20 @@ class Packet : public Smart_pointer<_Packet> {
 
  private:
   [[noreturn]] void assertion_failed(const char* text) const;
+  // The buffer of the inline byte paths: private, consistent, with at least `head` bytes of head
+  // room, `length` of contents and `tail` of tail room; null when the checked path must run.
+  _Packet* fast(unsigned head, unsigned length, unsigned tail) const {
+    _Packet* p = get();
+    if (p && p->refcount <= 1 && p->consistent() && head <= p->_headroom() &&
+        length <= p->_length() && tail <= p->_tailroom())
+      return p;
+    return nullptr;
+  }
   // Asserts non-null and returns the buffer made private.
   _Packet& writable();
   void push8_checked(unsigned char b);
   void put8_checked(unsigned char b);
+  unsigned char* put_checked(unsigned len);
   unsigned char pull8_checked();
   unsigned char* push_checked(unsigned len);
   unsigned char* pull_checked(unsigned len);

@@ -1,14 +1,15 @@
-// The layer-3 owner of a LAPD link on one end of the link test kit's wire, for the benchmarks: it
-// counts the messages that reach it.
+// The layer-3 owner of a LAPD link on one end of a wire of the benchmarks (the link test kit's
+// HdlcWire or a FrameRing): it counts the messages that reach it.
 #pragma once
 
 #include "l2/isdn/lapd.h"
 #include "proto/protocol.h"
-#include "tests/support/hdlc_wire.h"
 
 class LapdOwner : public ProtocolsList {
  public:
-  LapdOwner(ISDN::Side::type side, HdlcWire::End& end) : lapd(new ISDN::LAPD(side, 0)) {
+  // `end` is the channel under the link: a GenericHDLC with the `notify` of its receiver.
+  template <class End>
+  LapdOwner(ISDN::Side::type side, End& end) : lapd(new ISDN::LAPD(side, 0)) {
     lapd->hdlc = &end;
     end.notify = lapd;
     add_protocol_tail(lapd);

@@ -33,19 +33,12 @@ struct Running {
 
 int wire_read(struct pri* pri, void* buf, int buflen) {
   auto* end = static_cast<LibpriPair::End*>(pri_get_userdata(pri));
-  if (!end->arrived) return 0;
-  int n = std::min(static_cast<int>(end->arrived->length()), buflen);
-  std::memcpy(buf, (*end->arrived)->data, static_cast<size_t>(n));
-  end->arrived = nullptr;
-  return n;
+  return static_cast<int>(std::max(end->read(buf, static_cast<size_t>(buflen)), 0L));
 }
 
 int wire_write(struct pri* pri, void* buf, int buflen) {
   auto* end = static_cast<LibpriPair::End*>(pri_get_userdata(pri));
-  Packet frame;
-  frame.reserve_head(0);
-  std::memcpy(frame.put(static_cast<unsigned>(buflen)), buf, static_cast<size_t>(buflen));
-  return end->wire->hdlc_transmit(frame) ? buflen : -1;
+  return end->write(static_cast<unsigned char*>(buf), static_cast<unsigned>(buflen)) ? buflen : -1;
 }
 
 void quiet(struct pri*, char*) {}
@@ -55,7 +48,7 @@ void note(LibpriPair::End& end, pri_event* e) {
   if (e && e->e == PRI_EVENT_DCHAN_DOWN) end.up = false;
 }
 
-void run_timers(LibpriPair::End& end, const timeval& now) {
+void run_due(LibpriPair::End& end, const timeval& now) {
   Running running(end);
   for (;;) {
     struct timeval* next = pri_schedule_next(end.pri);
@@ -79,21 +72,31 @@ extern "C" void __wrap_q931_dl_event(struct q921_link* link, int event) {
   __real_q931_dl_event(link, event);
 }
 
-void LibpriPair::End::on_hdlc_receive(Packet& frame) {
+void LibpriPair::End::receive(const unsigned char* octets, unsigned len) {
   Running running(*this);
-  arrived = &frame;
+  arrived = octets;
+  arrived_len = len;
   note(*this, pri_check_event(pri));
   arrived = nullptr;
 }
 
-LibpriPair::LibpriPair(unsigned wire_capacity) : wire(wire_capacity) {
+LibpriPair::LibpriPair(HdlcWire& wire) : wire_(&wire) {
   wire.tracing = false;
+  a.attach(wire.a());
+  b.attach(wire.b());
+  start();
+}
+
+LibpriPair::LibpriPair(FrameRing& ring) : ring_(&ring) {
+  PeerClock::freeze(true);
+  a.attach(ring, FrameRing::kA);
+  b.attach(ring, FrameRing::kB);
+  start();
+}
+
+void LibpriPair::start() {
   pri_set_message(quiet);
   pri_set_error(quiet);
-  a.wire = &wire.a();
-  b.wire = &wire.b();
-  wire.a().notify = &a;
-  wire.b().notify = &b;
   {
     Running running(a);
     a.pri = pri_new_cb(-1, PRI_NETWORK, PRI_SWITCH_EUROISDN_E1, wire_read, wire_write, &a);
@@ -106,14 +109,24 @@ LibpriPair::LibpriPair(unsigned wire_capacity) : wire(wire_capacity) {
 
 // libpri has no call that frees a controller; the pair's two stay until the process ends.
 LibpriPair::~LibpriPair() {
-  wire.a().notify = nullptr;
-  wire.b().notify = nullptr;
+  if (wire_) {
+    wire_->a().notify = nullptr;
+    wire_->b().notify = nullptr;
+  }
+  if (ring_) {
+    ring_->receiver[FrameRing::kA] = ring_->receiver[FrameRing::kB] = nullptr;
+    PeerClock::freeze(false);
+  }
 }
 
 bool LibpriPair::establish() {
   for (int i = 0; i < 2000 && !(a.up && b.up && a.link && b.link); ++i) {
-    turn();
-    if (wire.idle()) run_next_timer();
+    if (ring_) {
+      pass();
+    } else {
+      turn();
+      if (wire_->idle()) run_next_timer();
+    }
   }
   return a.up && b.up && a.link && b.link;
 }
@@ -123,15 +136,32 @@ void LibpriPair::send(const unsigned char* octets, int len) {
   q921_transmit_iframe(a.link, const_cast<unsigned char*>(octets), len, 1);
 }
 
-void LibpriPair::turn() {
-  turns();
+void LibpriPair::run_timers() {
   struct timeval now;
   gettimeofday(&now, nullptr);
-  run_timers(a, now);
-  run_timers(b, now);
+  run_due(a, now);
+  run_due(b, now);
+}
+
+void LibpriPair::turn() {
+  turns();
+  run_timers();
 }
 
 void LibpriPair::run_next_timer() {
+  advance_to_next_timer();
+  turn();
+}
+
+void LibpriPair::pass() {
+  if (ring_->idle()) {
+    advance_to_next_timer();
+    run_timers();
+  }
+  ring_->pass();
+}
+
+void LibpriPair::advance_to_next_timer() {
   struct timeval now;
   gettimeofday(&now, nullptr);
   bool any = false;
@@ -145,5 +175,4 @@ void LibpriPair::run_next_timer() {
     int64_t us = int64_t(earliest.tv_sec - now.tv_sec) * 1000000 + (earliest.tv_usec - now.tv_usec);
     PeerClock::advance_ms(uint64_t(us / 1000 + 1));
   }
-  turn();
 }

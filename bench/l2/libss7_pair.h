@@ -1,24 +1,24 @@
-// Two libss7 MTP2 links back to back on the link test kit's wire, for the benchmarks: each
-// signal unit goes through the wire as our links' units do. libss7 reads and writes its link's
-// descriptor directly; read and write are wrapped at link time (--wrap=read, --wrap=write) and
-// lead the pair's two descriptor numbers, which are never opened, to the wire. MSUs of the
-// benchmark's pattern stop at a counter in place of MTP3 (--wrap=mtp3_receive); libss7's own
-// MTP3 traffic (the link test) goes on to it.
+// Two libss7 MTP2 links back to back, for the benchmarks: on the link test kit's wire (each
+// signal unit going through it as our links' units do) or on a FrameRing
+// (bench/l2/frame_ring.h). libss7 reads and writes its link's descriptor directly; read and write
+// are wrapped at link time (--wrap=read, --wrap=write) and lead the pair's two descriptor
+// numbers, which are never opened, to the wire or the ring. MSUs of the benchmark's pattern stop
+// at a counter in place of MTP3 (--wrap=mtp3_receive); libss7's own MTP3 traffic (the link test)
+// goes on to it.
 #pragma once
 
-#include "tests/support/hdlc_wire.h"
+#include "bench/l2/peer_end.h"
 
 struct ss7;
 struct mtp2;
 
 class Libss7Pair {
  public:
-  struct End : HDLC::Notify {
-    void on_hdlc_receive(Packet& frame) override;
-    void on_hdlc_error(Cause::Type) override {}
-    void on_hdlc_ready() override {}
-    // Timers, events, then the MSUs waiting and one FISU or LSSU, as the line repeats them.
-    void transmit();
+  struct End : PeerEnd {
+    void receive(const unsigned char* octets, unsigned len) override;
+    // With `timers`, the timers first; then the MSUs waiting and one FISU or LSSU, as the line
+    // repeats them.
+    void transmit(bool timers);
     void take_events();
 
     struct ss7* ss7 = nullptr;
@@ -26,12 +26,14 @@ class Libss7Pair {
     bool up = false;
     int fd = -1;
     unsigned received = 0;  // MSUs of the benchmark's pattern up to layer 3
-    HdlcWire::End* wire = nullptr;
-    const Packet* arrived = nullptr;  // the unit that libss7's read takes
     bool wrote_msu = false;
   };
 
-  explicit Libss7Pair(unsigned wire_capacity);
+  // On the wire: the loop delivers, and the peers' clock is the system's.
+  explicit Libss7Pair(HdlcWire& wire);
+  // On the ring: pass() delivers, and the peers' clock stands still but while the links align
+  // and when a pass finds the ring idle.
+  explicit Libss7Pair(FrameRing& ring);
   ~Libss7Pair();
   Libss7Pair(const Libss7Pair&) = delete;
   Libss7Pair& operator=(const Libss7Pair&) = delete;
@@ -41,11 +43,17 @@ class Libss7Pair {
   bool establish();
   // Hands an MSU (service information octet and signalling information) to a's link.
   void send(const unsigned char* octets, int len);
-  // One loop turn (the wire delivers), then each side transmits.
+  // On the wire: one loop turn (the wire delivers), then each side runs its timers and transmits.
   void turn();
+  // On the ring: one pass, then each side transmits; the timers run only when the ring was idle.
+  void pass();
 
-  HdlcWire wire;
   End a, b;
+
+ private:
+  void start();
+
+  FrameRing* ring_ = nullptr;
 };
 
 // The benchmark's MSU pattern: 32 octets, the first two numbering it, the others 0x5A.

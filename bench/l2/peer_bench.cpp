@@ -1,26 +1,40 @@
-// Our links beside independent stacks on the same in-process wire of the link test kit, driven
-// alike: each loop turn tops up to 100 frames of 32 octets sent and not yet delivered to layer 3.
-// ISDN LAPD runs against libpri's Q.921 (primary rate, window 7 on both), SS7 signalling link
-// control against libss7's MTP2. Each reports frames (or MSUs) per second delivered to layer 3;
-// after the runs the program prints ours against the peer's on the clean wire, with the ratio.
-// Our SS7 link also runs with 1 % of the units lost (recovered by negative acknowledgement); ours
+// Our links beside independent stacks: ISDN LAPD against libpri's Q.921 (primary rate, window 7
+// on both), SS7 signalling link control against libss7's MTP2. Each reports frames (or MSUs) per
+// second delivered to layer 3, 32 octets each, and after the runs the program prints ours against
+// the peer's, with the ratio, for each drive.
+//
+// The comparison (BM_Ring*): all four on one FrameRing (bench/l2/frame_ring.h), no event loop, a
+// frame copied into the ring on write and out of it on read on every side, each side's clock
+// standing still and its timers run only when a pass finds the ring idle. Two drives, 1000 frames
+// an iteration:
+//   window:     before each pass, top up to 7 frames sent and not yet delivered (the LAPD window):
+//               the steady cost per frame of a link whose transmit queue stays at its window;
+//   100, drain: send 100 frames, then pass until all have arrived; again: the cost of a burst
+//               that waits in the link's transmit queue and is drained at the window's pace.
+//
+// The event-loop wire (BM_Wire*, not the comparison): the same links on the link test kit's
+// HdlcWire under the loop, each turn topping up to 100 frames sent and not yet delivered. Our SS7
+// link also runs there with 1 % of the units lost (recovered by negative acknowledgement); ours
 // report the peak of packet buffers each link held. (l2_bench has LAPD with loss and on the real
 // clock.)
 //
 // For steady figures on a shared machine:
 //   peer_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
-// Instructions per frame without the wire: bench/l2/instructions_per_frame.sh PEER_BENCH.
+// Instructions per frame, the ring included: bench/l2/instructions_per_frame.sh PEER_BENCH.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "base/mux_clock.h"
+#include "base/multiplexer.h"
+#include "bench/l2/frame_ring.h"
 #include "bench/l2/lapd_owner.h"
 #include "bench/l2/libpri_pair.h"
 #include "bench/l2/libss7_pair.h"
@@ -34,7 +48,11 @@
 namespace {
 
 constexpr unsigned kBatch = 1000;
+// The event-loop wire's drive.
 constexpr unsigned kOutstanding = 100;
+// The ring's drives.
+constexpr unsigned kWindow = 7;
+constexpr unsigned kBurst = 100;
 constexpr unsigned kPayload = 32;
 constexpr unsigned kLapdWire = 64;
 constexpr unsigned kSs7Wire = 1000;
@@ -54,22 +72,23 @@ void lose(HdlcWire& wire, int per_mille) {
   if (per_mille > 0) wire.rule = Loss(per_mille);
 }
 
-// One iteration: kBatch frames delivered, each loop turn topping up to kOutstanding sent and not
+// One iteration: kBatch frames delivered, each loop turn topping up to `outstanding` sent and not
 // yet delivered, the same for every link. `send` sends one frame, `received` counts the frames
 // delivered so far, `turn` runs the wire once and is false when the link is lost; `total` counts
 // the frames sent over all iterations. False when the link was lost.
 template <class Send, class Received, class Turn>
-bool deliver_batch(unsigned& total, Send send, Received received, Turn turn) {
+bool deliver_batch(unsigned outstanding, unsigned& total, Send send, Received received, Turn turn) {
   const unsigned target = received() + kBatch;
   unsigned sent = 0;
   while (received() < target) {
-    for (; sent < kBatch && total - received() < kOutstanding; ++sent, ++total) send();
+    for (; sent < kBatch && total - received() < outstanding; ++sent, ++total) send();
     if (!turn()) return false;
   }
   return true;
 }
 
-void BM_LapdIFrames(benchmark::State& state) {
+void BM_WireLapd(benchmark::State& state) {
+  state.SetLabel("event-loop wire");
   Mux::TestClock::set(uint64_t(1000) * 1000000);
   {
     HdlcWire wire(kLapdWire);
@@ -86,7 +105,7 @@ void BM_LapdIFrames(benchmark::State& state) {
     unsigned total = 0;
     for (auto _ : state) {
       deliver_batch(
-          total,
+          kOutstanding, total,
           [&] {
             Packet p;
             a.lapd->prepare_head(p);
@@ -106,23 +125,26 @@ void BM_LapdIFrames(benchmark::State& state) {
   }
   Mux::TestClock::release();
 }
-BENCHMARK(BM_LapdIFrames);
+BENCHMARK(BM_WireLapd);
 
-void BM_LibpriIFrames(benchmark::State& state) {
+void BM_WireLibpri(benchmark::State& state) {
+  state.SetLabel("event-loop wire");
   Mux::TestClock::set(uint64_t(1000) * 1000000);
   {
     quiet_logs();
-    LibpriPair pair(kLapdWire);
+    HdlcWire wire(kLapdWire);
+    LibpriPair pair(wire);
     if (!pair.establish()) state.SkipWithError("libpri links did not come up");
     unsigned char payload[kPayload];
     std::memset(payload, 0x5A, sizeof payload);
     unsigned total = 0;
     for (auto _ : state) {
       const bool up = deliver_batch(
-          total, [&] { pair.send(payload, kPayload); }, [&] { return pair.b.received; },
+          kOutstanding, total, [&] { pair.send(payload, kPayload); },
+          [&] { return pair.b.received; },
           [&] {
             pair.turn();
-            if (pair.wire.idle()) pair.run_next_timer();
+            if (wire.idle()) pair.run_next_timer();
             return pair.a.up;
           });
       if (!up) {
@@ -134,9 +156,10 @@ void BM_LibpriIFrames(benchmark::State& state) {
   }
   Mux::TestClock::release();
 }
-BENCHMARK(BM_LibpriIFrames);
+BENCHMARK(BM_WireLibpri);
 
-void BM_Ss7Msus(benchmark::State& state) {
+void BM_WireSs7(benchmark::State& state) {
+  state.SetLabel("event-loop wire");
   quiet_logs();
   Mux::TestClock::set(uint64_t(1000) * 1000000);
   {
@@ -153,7 +176,8 @@ void BM_Ss7Msus(benchmark::State& state) {
     unsigned total = 0;
     for (auto _ : state) {
       const bool up = deliver_batch(
-          total, [&] { pair.send(pair.a, msu); }, [&] { return pair.b.received_count; },
+          kOutstanding, total, [&] { pair.send(pair.a, msu); },
+          [&] { return pair.b.received_count; },
           [&] {
             peak = std::max(peak, 1024 - packet_pool().free_count() - baseline);
             turns();
@@ -175,19 +199,21 @@ void BM_Ss7Msus(benchmark::State& state) {
   }
   Mux::TestClock::release();
 }
-BENCHMARK(BM_Ss7Msus)->Arg(0)->Arg(10)->ArgName("loss_per_mille");
+BENCHMARK(BM_WireSs7)->Arg(0)->Arg(10)->ArgName("loss_per_mille");
 
-void BM_Libss7Msus(benchmark::State& state) {
+void BM_WireLibss7(benchmark::State& state) {
+  state.SetLabel("event-loop wire");
   quiet_logs();
   Mux::TestClock::set(uint64_t(1000) * 1000000);
   {
-    Libss7Pair pair(kSs7Wire);
+    HdlcWire wire(kSs7Wire);
+    Libss7Pair pair(wire);
     if (!pair.establish()) state.SkipWithError("libss7 links did not come into service");
     const Bytes msu = numbered(1, kPayload);
     unsigned total = 0;
     for (auto _ : state) {
       const bool up = deliver_batch(
-          total, [&] { pair.send(msu.data(), static_cast<int>(msu.size())); },
+          kOutstanding, total, [&] { pair.send(msu.data(), static_cast<int>(msu.size())); },
           [&] { return pair.b.received; },
           [&] {
             pair.turn();
@@ -202,10 +228,185 @@ void BM_Libss7Msus(benchmark::State& state) {
   }
   Mux::TestClock::release();
 }
-BENCHMARK(BM_Libss7Msus);
+BENCHMARK(BM_WireLibss7);
 
-// The console's report, then the clean-wire rates of ours against the peer's: the median of the
-// runs of each (--benchmark_repetitions=N gives N of them; with
+// The ring ----------------------------------------------------------------------------------
+
+enum Drive { kDriveWindow = 0, kDriveBurst = 1 };
+const char* const kDriveNames[] = {"window 7", "100, drain"};
+
+const unsigned char* payload() {
+  static unsigned char octets[kPayload];
+  static const bool filled = (std::memset(octets, 0x5A, sizeof octets), true);
+  (void)filled;
+  return octets;
+}
+
+// Our links' timers when a pass finds the ring idle: the clock moves to the first pending one
+// and what fell due fires.
+void run_next_timer() {
+  int wait = multiplexer.timers_schedule();
+  if (wait <= 0) return;
+  Mux::TestClock::advance_ms(unsigned(wait));
+  multiplexer.timers_schedule();
+}
+
+// Our two LAPD links (user a, network b) on the ring. send and pass are the pair's whole work
+// per frame (instructions_per_frame.sh collects inside them).
+struct LapdRingPair {
+  LapdRingPair() {
+    ring.receiver[FrameRing::kA] = &ca;
+    ring.receiver[FrameRing::kB] = &cb;
+  }
+  bool establish() {
+    a.lapd->activate();
+    for (int i = 0; i < 100 && !up(); ++i) pass();
+    return up();
+  }
+  bool up() const { return a.lapd->full_state().state == 6 && b.lapd->full_state().state == 6; }
+  __attribute__((noinline)) void send() {
+    Packet p;
+    a.lapd->prepare_head(p);
+    std::memcpy(p.put(kPayload), payload(), kPayload);
+    a.lapd->message(p);
+  }
+  unsigned received() const { return b.received; }
+  __attribute__((noinline)) bool pass() {
+    if (ring.idle()) run_next_timer();
+    ring.pass();
+    return a.lapd->full_state().state >= 6;
+  }
+
+  FrameRing ring;
+  FrameRing::Channel ca{ring, FrameRing::kA};
+  FrameRing::Channel cb{ring, FrameRing::kB};
+  LapdOwner a{ISDN::Side::user, ca};
+  LapdOwner b{ISDN::Side::network, cb};
+};
+
+struct LibpriRingPair {
+  bool establish() { return pair.establish(); }
+  void send() { pair.send(payload(), kPayload); }
+  unsigned received() const { return pair.b.received; }
+  bool pass() {
+    pair.pass();
+    return pair.a.up;
+  }
+
+  FrameRing ring;
+  LibpriPair pair{ring};
+};
+
+// Our two SS7 links on the ring.
+struct SlcRingPair {
+  SlcRingPair() {
+    for (FrameRing::Side side : {FrameRing::kA, FrameRing::kB}) {
+      SlcEnd& e = side == FrameRing::kA ? a : b;
+      FrameRing::Channel& c = side == FrameRing::kA ? ca : cb;
+      e.slc = new SS7::SLC;
+      e.slc->hdlc = &c;
+      c.notify = e.slc;
+      ring.receiver[side] = &c;
+      e.add_protocol_head(e.slc);
+    }
+    b.slc->slc = 1;
+  }
+  ~SlcRingPair() {
+    for (SlcEnd* e : {&a, &b}) delete e->slc;
+  }
+  bool establish() {
+    a.slc->activate();
+    for (int i = 0; i < 100 && !up(); ++i) pass();
+    return up();
+  }
+  bool up() const {
+    return a.slc->state() == SS7::SLC::State::worked && b.slc->state() == SS7::SLC::State::worked;
+  }
+  __attribute__((noinline)) void send() {
+    Packet p;
+    a.slc->prepare_head(p);
+    std::memcpy(p.put(kPayload), msu.data(), kPayload);
+    a.slc->message(p);
+  }
+  unsigned received() const { return b.received_count; }
+  __attribute__((noinline)) bool pass() {
+    if (ring.idle()) run_next_timer();
+    ring.pass();
+    return a.slc->state() == SS7::SLC::State::worked;
+  }
+
+  const Bytes msu = numbered(1, kPayload);
+  FrameRing ring;
+  FrameRing::Channel ca{ring, FrameRing::kA};
+  FrameRing::Channel cb{ring, FrameRing::kB};
+  SlcEnd a, b;
+};
+
+struct Libss7RingPair {
+  bool establish() { return pair.establish(); }
+  void send() { pair.send(msu.data(), static_cast<int>(msu.size())); }
+  unsigned received() const { return pair.b.received; }
+  bool pass() {
+    pair.pass();
+    return pair.a.up;
+  }
+
+  const Bytes msu = numbered(1, kPayload);
+  FrameRing ring;
+  Libss7Pair pair{ring};
+};
+
+// One iteration of the burst drive: kBatch frames, kBurst at a time, each burst sent at once and
+// drained before the next. False when the link was lost.
+template <class Pair>
+bool send_then_drain(Pair& pair) {
+  for (unsigned burst = 0; burst < kBatch / kBurst; ++burst) {
+    const unsigned target = pair.received() + kBurst;
+    for (unsigned i = 0; i < kBurst; ++i) pair.send();
+    while (pair.received() < target)
+      if (!pair.pass()) return false;
+  }
+  return true;
+}
+
+template <class Pair>
+void run_on_ring(benchmark::State& state) {
+  quiet_logs();
+  Mux::TestClock::set(uint64_t(1000) * 1000000);
+  {
+    const auto drive = static_cast<Drive>(state.range(0));
+    state.SetLabel(kDriveNames[drive]);
+    auto pair = std::make_unique<Pair>();
+    if (!pair->establish()) state.SkipWithError("the links did not come up");
+    unsigned total = 0;
+    for (auto _ : state) {
+      const bool up =
+          drive == kDriveWindow
+              ? deliver_batch(
+                    kWindow, total, [&] { pair->send(); }, [&] { return pair->received(); },
+                    [&] { return pair->pass(); })
+              : send_then_drain(*pair);
+      if (!up) {
+        state.SkipWithError("link lost");
+        break;
+      }
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kBatch);
+  }
+  Mux::TestClock::release();
+}
+
+void BM_RingLapd(benchmark::State& state) { run_on_ring<LapdRingPair>(state); }
+void BM_RingLibpri(benchmark::State& state) { run_on_ring<LibpriRingPair>(state); }
+void BM_RingSs7(benchmark::State& state) { run_on_ring<SlcRingPair>(state); }
+void BM_RingLibss7(benchmark::State& state) { run_on_ring<Libss7RingPair>(state); }
+BENCHMARK(BM_RingLapd)->Arg(kDriveWindow)->Arg(kDriveBurst)->ArgName("drive");
+BENCHMARK(BM_RingLibpri)->Arg(kDriveWindow)->Arg(kDriveBurst)->ArgName("drive");
+BENCHMARK(BM_RingSs7)->Arg(kDriveWindow)->Arg(kDriveBurst)->ArgName("drive");
+BENCHMARK(BM_RingLibss7)->Arg(kDriveWindow)->Arg(kDriveBurst)->ArgName("drive");
+
+// The console's report, then the ring's rates of ours against the peer's for each drive: the
+// median of the runs of each (--benchmark_repetitions=N gives N of them; with
 // --benchmark_enable_random_interleaving the load of a shared machine falls on both alike).
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
@@ -219,9 +420,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    ratio("LAPD I frames/s", "BM_LapdIFrames", "libpri Q.921",
-          "BM_LibpriIFrames");
-    ratio("SS7 MSUs/s", "BM_Ss7Msus/loss_per_mille:0", "libss7 MTP2", "BM_Libss7Msus");
+    for (unsigned drive : {kDriveWindow, kDriveBurst}) {
+      const std::string arg = "/drive:" + std::to_string(drive);
+      ratio("LAPD I frames/s", kDriveNames[drive], "BM_RingLapd" + arg, "libpri Q.921",
+            "BM_RingLibpri" + arg);
+      ratio("SS7 MSUs/s", kDriveNames[drive], "BM_RingSs7" + arg, "libss7 MTP2",
+            "BM_RingLibss7" + arg);
+    }
   }
 
  private:
@@ -232,11 +437,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
   }
-  void ratio(const char* what, const std::string& ours, const char* peer_name,
+  void ratio(const char* what, const char* drive, const std::string& ours, const char* peer_name,
              const std::string& peer) const {
     const double o = median(ours), p = median(peer);
     if (o <= 0 || p <= 0) return;
-    std::printf("%s: ours %.3g, %s %.3g, ratio %.2f\n", what, o, peer_name, p, o / p);
+    std::printf("%s, %s: ours %.3g, %s %.3g, ratio %.2f\n", what, drive, o, peer_name, p, o / p);
   }
 
   std::map<std::string, std::vector<double>> rates_;

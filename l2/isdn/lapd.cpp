@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <utility>
 
 #include "base/ext_header.h"
 #include "l2/isdn/lapd_internal.h"
@@ -19,8 +20,19 @@ namespace {
 constexpr unsigned kBusyAbove = 88;
 constexpr unsigned kReadyBelow = 65;
 constexpr unsigned kOutLimit = 127;
+// Address and control octets of an I frame.
+constexpr unsigned kIHeader = 4;
 
 const char* const kTimerNames[] = {"T200", "T202", "T203"};
+
+// One log line after the link's header, made out of line: the paths that run on every frame
+// stay small.
+template <class... Parts>
+__attribute__((noinline, cold)) void log_line(const LAPD* lapd, const Parts&... parts) {
+  std::clog << ext::header(lapd);
+  (std::clog << ... << parts);
+  std::clog << std::endl;
+}
 
 }  // namespace
 
@@ -283,8 +295,7 @@ void LAPD::on_supervisory(const Received& f) {
   const unsigned type = (f.control >> 2) & 3;
   if (log > 3) {
     static const char* const names[] = {"RR ", "RNR ", "REJ "};
-    std::clog << ext::header(this) << names[type] << (f.command ? "command" : "response")
-              << " pf=" << f.pf << std::endl;
+    log_line(this, names[type], f.command ? "command" : "response", " pf=", f.pf);
   }
   if (state != 6 && state != 7) return;
   peer_busy = type == RNR;
@@ -295,7 +306,7 @@ void LAPD::on_supervisory(const Received& f) {
     bool kSupervisoryF1 = false;
     if (response_f1) {
       if (type == RR && log > 3)
-        std::clog << ext::header(this) << "receive RR (solicited response) in MFE_EST" << std::endl;
+        log_line(this, "receive RR (solicited response) in MFE_EST");
       kSupervisoryF1 = type != RR;
     }
     if (valid) {
@@ -319,7 +330,7 @@ void LAPD::on_supervisory(const Received& f) {
       }
     } else {
       if (type == RR && log > 3)
-        std::clog << ext::header(this) << "receive RR with out of order N(R)" << std::endl;
+        log_line(this, "receive RR with out of order N(R)");
       ++stats_.bad_confirmations;
       nr_recovery();
     }
@@ -360,7 +371,7 @@ void LAPD::on_frmr(const Received& f) {
 }
 
 void LAPD::on_ICOM(const Received& f, Packet& info) {
-  if (log > 3) std::clog << ext::header(this) << "I-Command pf=" << f.pf << std::endl;
+  if (log > 3) log_line(this, "I-Command pf=", f.pf);
   if (state != 6 && state != 7) return;
   const bool in_sequence = f.ns == vr;
   if (!in_sequence) {
@@ -416,6 +427,8 @@ void LAPD::local_events() {
 }
 
 void LAPD::ack_queue_refreash() {
+  // Nothing acknowledged, nothing to send again and nothing to log: the common pass.
+  if (ack_q_.count() <= unsigned(vs - va) % 128 && !retr_rq && log <= 2) return;
   unsigned dropped = 0;
   Packet gone;
   while (unsigned(vs - va) % 128 < ack_q_.count()) {
@@ -423,18 +436,19 @@ void LAPD::ack_queue_refreash() {
     ++dropped;
   }
   if (log > 2 && dropped)
-    std::clog << ext::header(this) << "acknowledge " << dropped << " frames"
-              << " VS=" << vs << " VA=" << va << std::endl;
-  if (log > 2 && out_q_.empty())
-    std::clog << ext::header(this) << "outgoing queue empty." << std::endl;
+    log_line(this, "acknowledge ", dropped, " frames", " VS=", vs, " VA=", va);
+  if (log > 2 && out_q_.empty()) log_line(this, "outgoing queue empty.");
   if (!retr_rq) return;
-  if (log > 0 && !ack_q_.empty())
-    std::clog << ext::header(this) << "retransmission "
-              << " VS=" << vs << " VA=" << va << std::endl;
+  if (log > 0 && !ack_q_.empty()) log_line(this, "retransmission ", " VS=", vs, " VA=", va);
   vs = va;
   Packet back;
   while (ack_q_.get_last(&back)) {
-    out_q_.append(back);
+    // The I queue holds messages: the address and control octets go, to be written afresh.
+    if (!pull_header(back, kIHeader)) {
+      log_line(this, "tx full (no packet buffer)");
+      continue;
+    }
+    out_q_.append(std::move(back));
     ++stats_.retrains;
   }
   retr_rq = false;
@@ -450,14 +464,14 @@ void LAPD::queued_up_send() {
           return;
         }
         Packet next;
-        if (!out_q_.preview(&next)) return;
+        if (!out_q_.get(next)) return;
         if (!tx_iframe(next, false)) {
+          out_q_.append(std::move(next));  // back at the head, to go out first
           queued_up = true;
           return;
         }
-        out_q_.get(next);
-        if (!ack_q_.put(next)) {
-          std::clog << ext::header(this) << "ack queue overflow!" << std::endl;
+        if (!ack_q_.put(std::move(next))) {
+          log_line(this, "ack queue overflow!");
           ++stats_.ack_overflows;
         }
         ++vs;
@@ -501,14 +515,14 @@ void LAPD::message(Packet& p) {
     return;
   }
   if (out_q_.count() > kOutLimit) {
-    std::clog << ext::header(this) << "discard outgoing message: buffer overflow" << std::endl;
+    log_line(this, "discard outgoing message: buffer overflow");
     ++stats_.out_overflows;
   } else {
-    if (log > 2)
-      std::clog << ext::header(this) << "outgoing queue size = " << out_q_.size()
-                << " tx counter = " << stats_.tx_messages << std::endl
-                << ext::header(this) << "add to tx queue: " << p.text() << std::endl;
-    out_q_.put(p);
+    if (log > 2) {
+      log_line(this, "outgoing queue size = ", out_q_.size(), " tx counter = ", stats_.tx_messages);
+      log_line(this, "add to tx queue: ", p.text());
+    }
+    out_q_.put(std::move(p));  // the message is the link's from here on
     queued_up = true;
   }
   if (state == 0 && !(bri_ && side == Side::user))
@@ -549,12 +563,13 @@ bool LAPD::new_frame(Packet& frame) {
 
 bool LAPD::xmit(Packet& frame) {
   if (!hdlc) {
-    if (log > 3) std::clog << ext::header(this) << "no HDLC device attached!!!" << std::endl;
+    if (log > 3) log_line(this, "no HDLC device attached!!!");
     return false;
   }
-  const Packet sent = frame;
+  Packet sent;
+  if (log > 2) sent = frame;
   if (!hdlc->hdlc_transmit(frame)) {
-    std::clog << ext::header(this) << "tx full" << std::endl;
+    log_line(this, "tx full");
     return false;
   }
   if (log > 2) trace("tx: ", sent, false);
@@ -571,30 +586,36 @@ void LAPD::trace(const char* prefix, const Packet& frame, bool received) {
   std::clog.flush();
 }
 
-bool LAPD::tx_iframe(const Packet& message, bool p) {
-  Packet frame = message;
+bool LAPD::tx_iframe(Packet& message, bool p) {
+  // The header goes in front of the message itself, which the acknowledge queue then keeps as it
+  // was sent: no copy unless something else still holds the buffer.
   try {
-    frame.push8(static_cast<unsigned char>(unsigned(vr) << 1 | p));
-    frame.push8(static_cast<unsigned char>(unsigned(vs) << 1));
-    frame.push8(static_cast<unsigned char>(self_tei << 1 | 1));
-    frame.push8(static_cast<unsigned char>(self_sapi << 2 | command_cr(side, true) << 1));
+    unsigned char* header = message.push(kIHeader);
+    header[0] = static_cast<unsigned char>(self_sapi << 2 | command_cr(side, true) << 1);
+    header[1] = static_cast<unsigned char>(self_tei << 1 | 1);
+    header[2] = static_cast<unsigned char>(unsigned(vs) << 1);
+    header[3] = static_cast<unsigned char>(unsigned(vr) << 1 | p);
   } catch (const std::bad_alloc&) {
     std::clog << ext::header(this) << "tx full (no packet buffer)" << std::endl;
     return false;
   }
-  return xmit(frame);
+  if (xmit(message)) return true;
+  message.pull(kIHeader);  // the channel did not take it, so nothing else holds the buffer
+  return false;
 }
 
 bool LAPD::tx_cmd_resp(FrameType type, bool pf, bool command) {
   Packet frame;
   if (!new_frame(frame)) return false;
-  frame.put8(static_cast<unsigned char>(self_sapi << 2 | command_cr(side, command) << 1));
-  frame.put8(static_cast<unsigned char>(self_tei << 1 | 1));
-  if (type <= REJ) {
-    frame.put8(static_cast<unsigned char>(type << 2 | 1));
-    frame.put8(static_cast<unsigned char>(unsigned(vr) << 1 | pf));
+  const bool supervisory = type <= REJ;
+  unsigned char* octets = frame.put(supervisory ? 4 : 3);
+  octets[0] = static_cast<unsigned char>(self_sapi << 2 | command_cr(side, command) << 1);
+  octets[1] = static_cast<unsigned char>(self_tei << 1 | 1);
+  if (supervisory) {
+    octets[2] = static_cast<unsigned char>(type << 2 | 1);
+    octets[3] = static_cast<unsigned char>(unsigned(vr) << 1 | pf);
   } else {
-    frame.put8(static_cast<unsigned char>(type | (pf ? 0x10 : 0)));
+    octets[2] = static_cast<unsigned char>(type | (pf ? 0x10 : 0));
   }
   return xmit(frame);
 }
@@ -718,26 +739,33 @@ bool& LAPD::running(TimerId id) {
 
 void LAPD::start_timer(TimerId id) {
   // One slot: starting a timer replaces whichever one was pending.
-  for (TimerId other : {T200, T202, T203}) {
-    if (other == id || !running(other)) continue;
-    report(make_status<Status>(this, std::string("trying to start ") + kTimerNames[id] + " while " +
-                                         kTimerNames[other] + " running"));
-    running(other) = false;
-  }
-  running(id) = true;
+  bool& mark = running(id);
+  if (unsigned(t200_running) + t202_running + t203_running > unsigned(mark))
+    report_timer_misuse("start", id, true);
+  mark = true;
   static void (LAPD::*const expiry[])() = {&LAPD::on_T200, &LAPD::on_T202, &LAPD::on_T203};
   static const unsigned delay[] = {t200_ms, t202_ms, t203_ms};
   timer_.set(delay[id], expiry[id], this);
 }
 
 void LAPD::stop_timer(TimerId id) {
-  if (!running(id)) return;
-  for (TimerId other : {T200, T202, T203})
-    if (other != id && running(other))
-      report(make_status<Status>(this, std::string("trying to stop ") + kTimerNames[id] +
-                                           " while " + kTimerNames[other] + " running"));
-  running(id) = false;
-  timer_.reset();
+  bool& mark = running(id);
+  if (!mark) return;
+  if (unsigned(t200_running) + t202_running + t203_running > 1)
+    report_timer_misuse("stop", id, false);
+  // The slot stays armed: an expiry that finds its timer stopped does nothing, and the next
+  // start moves the slot only when it falls due earlier (SlotTimer).
+  mark = false;
+}
+
+__attribute__((noinline)) void LAPD::report_timer_misuse(const char* action, TimerId id,
+                                                         bool take_over) {
+  for (TimerId other : {T200, T202, T203}) {
+    if (other == id || !running(other)) continue;
+    report(make_status<Status>(this, std::string("trying to ") + action + " " + kTimerNames[id] +
+                                         " while " + kTimerNames[other] + " running"));
+    if (take_over) running(other) = false;
+  }
 }
 
 void LAPD::stop_all_timers() {
@@ -752,6 +780,7 @@ void LAPD::on_T202() { expire(T202); }
 void LAPD::on_T203() { expire(T203); }
 
 void LAPD::expire(TimerId id) {
+  if (!running(id)) return;  // stopped since it was armed
   Entry entry(this);
   running(id) = false;
   ++(id == T200 ? stats_.t200 : id == T202 ? stats_.t202 : stats_.t203);
@@ -826,6 +855,7 @@ void LAPD::link_down(Protocol_status status) {
 }
 
 bool LAPD::flush(const Entry& entry) {
+  if (!pending_.count && pending_.link == Pending::kNone) return true;
   while (pending_.count || pending_.link != Pending::kNone) {
     Pending now;
     std::swap(now, pending_);

@@ -211,7 +211,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void change_flowstatus(FlowStatus::Type value);
 
   bool xmit(Packet& frame);
-  bool tx_iframe(const Packet& message, bool p);
+  // Pushes the header in front of `message` and sends it; false (header gone again) when refused.
+  bool tx_iframe(Packet& message, bool p);
   bool tx_cmd_resp(FrameType type, bool pf, bool command);
   bool tx_identity(unsigned ri, unsigned ai, unsigned type);
   // A new frame with the head room of the layers below and this one; false when the pool is
@@ -235,6 +236,9 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void start_timer(TimerId id);
   void stop_timer(TimerId id);
   void stop_all_timers();
+  // "trying to <action> <id> while <other> running" for each other timer marked running; with
+  // `take_over` their marks go.
+  void report_timer_misuse(const char* action, TimerId id, bool take_over);
   bool& running(TimerId id);
   void on_T200();
   void on_T202();

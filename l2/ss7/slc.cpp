@@ -2,6 +2,7 @@
 
 #include <iostream>
 #include <new>
+#include <utility>
 
 #include "base/ext_header.h"
 #include "base/ext_hex.h"
@@ -11,6 +12,9 @@ namespace SS7 {
 namespace {
 
 constexpr const char* kMsuLengthRefusal = "MSU length outside 3 to 273 octets";
+
+// BSN, FSN and LI.
+constexpr unsigned kHeader = 3;
 
 SeqNo next_of(SeqNo s) { return ++s; }
 SeqNo previous_of(SeqNo s) { return --s; }
@@ -183,20 +187,20 @@ const SLC::Statistics& SLC::statistics() {
 
 // Sending.
 
-bool SLC::send(Packet p) {
+bool SLC::send(Packet& p) {
   if (!hdlc) {
     std::clog << ext::header(this) << "no HDLC interface attached!!!" << std::endl;
     return false;
   }
   try {
-    if (p._headroom() < 3) {
+    if (p._headroom() < kHeader) {
       Packet room;
-      room.reserve_head(3);
+      room.reserve_head(kHeader);
       room.put(p);
       p = room;
     }
     unsigned len = p.length();
-    unsigned char* header = p.push(3);
+    unsigned char* header = p.push(kHeader);
     header[0] = static_cast<unsigned char>((bibt_ ? 0x80 : 0) | bsnt_);
     header[1] = static_cast<unsigned char>((fibt_ ? 0x80 : 0) | fsnt_);
     header[2] = static_cast<unsigned char>(len < 63 ? len : 63);
@@ -206,6 +210,7 @@ bool SLC::send(Packet p) {
   }
   if (!hdlc->hdlc_transmit(p)) {
     if (log.raw_transmit) std::clog << ext::header(this) << " tx full!" << std::endl;
+    p.pull(kHeader);  // the channel did not take it, so nothing else holds the buffer
     return false;
   }
   if (log.raw_transmit) hex_dump(" tx raw", p);
@@ -245,7 +250,7 @@ void SLC::put_to_tb(Packet& p) {
               << " RTB=" << rtb_fill_ << " ignoring msu: " << p.text() << std::endl;
     return;
   }
-  tb_.put(p);
+  tb_.put(std::move(p));  // the MSU is the link's from here on
 }
 
 void SLC::process_tb() {
@@ -254,18 +259,20 @@ void SLC::process_tb() {
     fisu();
     return;
   }
+  // The header goes in front of the MSU itself, which the RTB then keeps as it was sent: no copy
+  // unless something else still holds the buffer.
   Packet head;
-  while (rtb_fill_ < kRtbLimit && tb_.preview(&head)) {
+  while (rtb_fill_ < kRtbLimit && tb_.get(head)) {
     SeqNo sent_before = fsnt_;
     fsnt_ = next_of(fsnl_);
     if (!send(head)) {
       // FISUs keep naming the last MSU that did go out.
       fsnt_ = sent_before;
+      tb_.append(std::move(head));
       return;
     }
-    tb_.get(head);
     fsnl_ = fsnt_;
-    rtb_[fsnl_] = head;
+    rtb_[fsnl_] = std::move(head);
     if (++rtb_fill_ == 1) start_timer(T7);
   }
 }
@@ -345,8 +352,15 @@ void SLC::retransmit() {
   fibt_ = bibr_;
   SeqNo i = fsnl_;
   for (unsigned n = rtb_fill_; n > 0; --n, --i) {
-    tb_.append(rtb_[i]);
-    rtb_[i] = Packet();
+    // The TB holds MSUs: the header goes, to be written afresh.
+    Packet msu = std::move(rtb_[i]);
+    try {
+      msu.pull(kHeader);
+    } catch (const std::bad_alloc&) {
+      std::cerr << ext::header(this) << "no packet buffer, msu dropped" << std::endl;
+      continue;
+    }
+    tb_.append(std::move(msu));
   }
   fsnl_ = previous_of(fsnf_);
   rtb_fill_ = 0;

@@ -190,7 +190,8 @@ class SLC : public Protocol, public HDLC::Notify {
   void on_nothing() {}
 
   void lssu_aligning(Indication i);
-  bool send(Packet p);
+  // Pushes the header in front of `p` and sends it; false (header gone again) when refused.
+  bool send(Packet& p);
   void fisu();
   void lssu(Indication status);
   bool tb_full() const { return tb_.count() >= kTbLimit; }

@@ -208,6 +208,35 @@ TEST_F(TimerTest, SlotTimerRearmsInPlace) {
   EXPECT_EQ(r.fired.size(), 4u);
 }
 
+// A slot timer armed for later than it is pending stays put, yet fires at the last expiry set and
+// in the order of that arming among equal expiries; armed for earlier, it moves at once.
+TEST_F(TimerTest, SlotTimerArmedLaterFiresInItsArmingOrder) {
+  Recorder r;
+  Slotted s;
+  s.fired = &r.fired;
+  s.timer.set(10, &Slotted::on_first, &s);
+  r.a.set(100, &Recorder::on_a, &r);
+  s.timer.set(100, &Slotted::on_first, &s);  // stays at 10 for now
+  r.b.set(100, &Recorder::on_b, &r);
+  EXPECT_EQ(s.timer.expiry(), Mux::milliseconds() + 10);
+  EXPECT_EQ(multiplexer.timers_schedule(), 10);
+  Mux::TestClock::advance_ms(10);
+  EXPECT_EQ(multiplexer.timers_schedule(), 90);  // nothing fired: it moved on to 100
+  EXPECT_TRUE(r.fired.empty());
+  Mux::TestClock::advance_ms(90);
+  multiplexer.timers_schedule();
+  EXPECT_EQ(r.fired, (std::vector<std::string>{"a", "first", "b"}));
+
+  r.fired.clear();
+  s.timer.set(100, &Slotted::on_first, &s);
+  s.timer.set(20, &Slotted::on_second, &s);
+  EXPECT_EQ(multiplexer.timers_schedule(), 20);
+  Mux::TestClock::advance_ms(20);
+  multiplexer.timers_schedule();
+  EXPECT_EQ(r.fired, (std::vector<std::string>{"second"}));
+  EXPECT_FALSE(s.timer.pending());
+}
+
 // Deferred calls log their runs into a shared trace.
 struct Deferred {
   Deferred(std::string* trace, char name) : trace(trace), name(name) {

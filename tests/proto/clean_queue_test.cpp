@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "proto/cyclic.h"
 #include "proto/packet.h"
 
@@ -36,6 +38,21 @@ TEST(CleanQueue, PacketsGoBackToThePoolAsTheyLeave) {
     q.put(tagged(2));
   }
   EXPECT_EQ(packet_pool().free_count(), free_before);
+}
+
+TEST(CleanQueue, AHandleMovedInIsTakenOverOnlyWhenThereIsRoom) {
+  CleanQueue<Packet, 2> q;
+  Packet a = tagged(1), b = tagged(2), c = tagged(3);
+  EXPECT_TRUE(q.put(std::move(a)));
+  EXPECT_TRUE(q.append(std::move(b)));
+  EXPECT_FALSE(a);
+  EXPECT_FALSE(b);
+  EXPECT_FALSE(q.put(std::move(c)));
+  ASSERT_TRUE(c);  // refused: still the caller's
+  Packet out;
+  q.get(out);
+  EXPECT_EQ(out[0], 2);
+  EXPECT_EQ(out->refcount, 1u);
 }
 
 using Seq = Cyclic<unsigned int, 127u>;
