@@ -67,6 +67,10 @@ class RecordingSink : public Control::Notify {
  public:
   std::vector<std::string> heard;
   std::function<void(const std::string&)> on_message;
+  // Answers the sink says it still owes.
+  unsigned owed = 0;
+
+  bool AnswersOwed() const override { return owed > 0; }
 
   void OnConnect() override { heard.push_back("connect"); }
   void OnDisconnect() override { heard.push_back("disconnect"); }
