@@ -74,44 +74,6 @@ TEST_F(AcceptorTest, FramesAfterTheSinkDisconnectsAreDropped) {
   EXPECT_TRUE(peer.eof());
 }
 
-// A peer that shuts its sending side still reads: the connection closes once the sink owes it
-// nothing more, after the answers.
-TEST_F(AcceptorTest, HalfClosedPeerIsAnsweredThenClosed) {
-  activate();
-  sink_.on_message = [this](const std::string& m) {
-    const std::string answer = "re " + m;
-    acceptor_->Send(answer.data(), int(answer.size()));
-  };
-  for (unsigned owed : {0u, 1u}) {
-    SCOPED_TRACE(owed ? "an answer owed" : "nothing owed");
-    TcpPeer peer = attach_peer();
-    sink_.owed = owed;
-    peer.send(tpkt("one") + tpkt("two"));
-    ASSERT_EQ(::shutdown(peer.fd().get(), SHUT_WR), 0);
-    turns(3);
-    std::string got = peer.read();
-    if (owed) {
-      EXPECT_EQ(sink_.take(), (Strings{"message one", "message two"}));
-      EXPECT_EQ(acceptor_->state(), State::Connected);
-      EXPECT_FALSE(peer.eof());
-      acceptor_->Send("late", 4);
-      acceptor_->AnswerSent();
-      EXPECT_EQ(acceptor_->state(), State::Connected) << "still owed";
-      sink_.owed = 0;
-      acceptor_->AnswerSent();
-      turns();
-      got += peer.read();
-      EXPECT_EQ(sink_.take(), Strings{"disconnect"});
-    } else {
-      EXPECT_EQ(sink_.take(), (Strings{"message one", "message two", "disconnect"}));
-    }
-    EXPECT_EQ(got, tpkt("re one") + tpkt("re two") + (owed ? tpkt("late") : ""));
-    EXPECT_TRUE(peer.eof());
-    EXPECT_EQ(logs_.err.take(), "control connection " + peer.address() + " closed.\n");
-    logs_.out.take();
-  }
-}
-
 TEST_F(AcceptorTest, PeerArrivingAsTheOldConnectionEndsIsServed) {
   // The old connection's end and the newcomer reach the loop in the same turn.
   activate();

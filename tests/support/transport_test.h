@@ -50,6 +50,12 @@ class TcpPeer {
       if (n == 0 || errno != EINTR) return got;
     }
   }
+  // Closes with a reset (SO_LINGER 0) rather than an orderly end of stream.
+  void reset() {
+    const linger abort{1, 0};
+    ::setsockopt(fd_.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    fd_.close();
+  }
   // The other end has closed the connection (reset counts too).
   bool eof() {
     read();
@@ -67,10 +73,6 @@ class RecordingSink : public Control::Notify {
  public:
   std::vector<std::string> heard;
   std::function<void(const std::string&)> on_message;
-  // Answers the sink says it still owes.
-  unsigned owed = 0;
-
-  bool AnswersOwed() const override { return owed > 0; }
 
   void OnConnect() override { heard.push_back("connect"); }
   void OnDisconnect() override { heard.push_back("disconnect"); }
