@@ -27,6 +27,16 @@ void default_signals() {
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
+// In the child: descriptor `fd` (when given) becomes the standard descriptor `target`, open
+// across the exec.
+void become(int fd, int target) {
+  if (fd == target) {
+    ::fcntl(fd, F_SETFD, 0);
+  } else if (fd >= 0) {
+    ::dup2(fd, target);
+  }
+}
+
 }  // namespace
 
 int spawn(const ChildProgram& program) {
@@ -46,11 +56,8 @@ int spawn(const ChildProgram& program) {
   }
 
   default_signals();
-  if (program.input == 0) {
-    ::fcntl(0, F_SETFD, 0);
-  } else if (program.input > 0) {
-    ::dup2(program.input, 0);
-  }
+  become(program.input, 0);
+  become(program.output, 1);
   if (program.delay_s) ::sleep(program.delay_s);
   say(program.start_line);
   ::execv(argv[0], argv.data());

@@ -17,6 +17,8 @@ struct ChildProgram {
   std::vector<std::string> args;
   // A descriptor that becomes the child's standard input; -1 keeps the daemon's.
   int input = -1;
+  // A descriptor that becomes the child's standard output; -1 keeps the daemon's.
+  int output = -1;
   // Waits this long in the child first.
   unsigned delay_s = 0;
   // Printed on the child's standard output before the exec, and when the exec fails.

@@ -78,6 +78,7 @@ void Server::Respond(LGCP::Response::Id id, LGCP::ErrorCause::NamedNumber cause)
 
 unsigned Server::delayResponse() {
   answer = Answered;
+  ++owed_;
   return seq;
 }
 
@@ -87,6 +88,7 @@ void Server::delayedSuccess(unsigned slot_number, unsigned seq_number) {
   m.set_slot(slot_number);
   m.get_pdu().select_response().select_success();
   SendMsg(m);
+  if (owed_ > 0 && --owed_ == 0 && connection) connection->AnswerSent();
 }
 
 void Server::SendSignal(const LGCP::Signal& s) { SendSignal(slot, s); }
@@ -119,6 +121,7 @@ void Server::PutHeader(std::ostream& os) const {
 }
 
 void Server::OnConnect() {
+  owed_ = 0;
   std::clog << ext::header(this) << "controller connect." << std::endl;
   for (Service* s : services) s->OnConnect();
   SetAvgStatTimer();
@@ -127,6 +130,7 @@ void Server::OnConnect() {
 void Server::OnDisconnect() {
   decodeErrorLog.flush();
   for (Service* s : services) s->OnDisconnect();
+  owed_ = 0;
   avgStatTimer.reset();
 }
 

@@ -13,7 +13,9 @@
 //   - a message that is not a command, or a command no service takes: error unexpectedMsgType;
 //   - a slot above 1023: error invalidSlot, without slot, offered to no service;
 //   - a taker that neither answers nor delays: logged, error internal.
-// Signals go out without seq; responses and signals are encoded here and sent as one TPKT frame.
+// A controller that has finished sending keeps its connection until every delayed answer it is
+// owed has gone out. Signals go out without seq; responses and signals are encoded here and
+// sent as one TPKT frame.
 #pragma once
 
 #include <iosfwd>
@@ -78,6 +80,8 @@ class Server : public Control::Notify {
   void OnConnect() override;
   void OnDisconnect() override;
   void OnMessage(const char* data, int length) override;
+  // Delayed answers not yet sent on this connection.
+  bool AnswersOwed() const override { return owed_ > 0; }
 
  private:
   enum Answer { NotAnswered = 0, Answered = 1, ErrorSent = 2 };
@@ -96,6 +100,8 @@ class Server : public Control::Notify {
   unsigned seq = 0;
   unsigned slot = no_slot;
   Answer answer = NotAnswered;
+  // Delayed answers owed on the current connection.
+  unsigned owed_ = 0;
   Timer avgStatTimer;
   // A frame that does not decode; an allowed line is followed by the frame's octets.
   ThrottledLine decodeErrorLog;

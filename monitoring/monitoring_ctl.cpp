@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <limits>
 #include <sstream>
 #include <vector>
 
@@ -28,6 +29,7 @@ using Item = SnmpAgentCtrl::MonitoringItemType;
 
 const char kConfigDir[] = "/usr/local/etc/";
 const char kSpaces[] = " \t\n\r\f\v";
+constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
 
 // The first line of the rooted board file `path`, at most `size` - 2 characters with its
 // newline (empty when the file has none, and then *had_line is false); false when the file does
@@ -106,14 +108,24 @@ void MonitoringCtl::OnDisconnect() {
 
 bool MonitoringCtl::OnCommand(const LGCP::Command& command) {
   if (!command.is_display()) return false;
+  if (!InRange(command.get_display())) {
+    Error(LGCP::ErrorCause::invalidParams);
+    return true;
+  }
   OnDisplayCMD(command.get_display());
   Success();
   return true;
 }
 
+bool MonitoringCtl::InRange(const LGCP::DisplayParams& params) {
+  if (!params.is_emPhone() || !params.get_emPhone().is_phoneStatus()) return true;
+  return params.get_emPhone().get_phoneStatus().get_id().getValue() < kMaxInt;
+}
+
 void MonitoringCtl::OnSnmpAgentConnect(const std::string&) { dpc_.Activate(); }
 
 void MonitoringCtl::OnDisplayCMD(const LGCP::DisplayParams& params) {
+  if (!InRange(params)) return;
   store_.setDisplayStatus(params);
   switch (params.currentSelection()) {
     case LGCP::DisplayParams::e_board:

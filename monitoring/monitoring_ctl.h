@@ -39,10 +39,15 @@ class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
 
   void OnConnect() override;
   void OnDisconnect() override;
-  // Takes the display command (always answered with success) and nothing else.
+  // Takes the display command and nothing else: success, or invalidParams when it is refused
+  // (InRange).
   bool OnCommand(const LGCP::Command& command) override;
   void OnSnmpAgentConnect(const std::string& name) override;
 
+  // False for a report whose numbers cannot be carried: an em-phone's row index is its id
+  // plus 1, so the largest id has no row.
+  static bool InRange(const LGCP::DisplayParams& params);
+  // Stores and passes on the report; one out of range is ignored.
   void OnDisplayCMD(const LGCP::DisplayParams& params);
   void PutHeader(std::ostream& os) const;
 

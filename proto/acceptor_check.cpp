@@ -51,7 +51,9 @@ bool AcceptorNetCheckConnection::ConnectionHealthy() {
   bool healthy = true;
   unsigned char tcp_state = 0, ca_state = 0;
   if (calls().tcp_info(fd, &tcp_state, &ca_state)) {
-    if (tcp_state != TCP_ESTABLISHED) {
+    // CLOSE_WAIT: the peer has only finished sending. It still reads its answers; the stream
+    // layer reads the end of its input and the connection closes once they are written.
+    if (tcp_state != TCP_ESTABLISHED && tcp_state != TCP_CLOSE_WAIT) {
       if (log())
         std::cerr << "connection from " << peer() << " closed: tcp socket change state."
                   << std::endl;

@@ -2,11 +2,12 @@
 // connection.
 //
 // Once a second it reads the connection's TCP state and pending error and drops a connection
-// that is no longer established or has an error pending. A refused peer is taken as a sign that
-// the controller has come back over a new connection while the old one still looks alive: the
-// acceptor then switches the live connection to a short keep-alive (1 s idle, 1 s interval,
-// 3 probes) and drops it when its congestion state is other than Open at two checks in a row,
-// so that the controller's next attempt is attached. A check that finds the congestion state
+// that is neither established nor half-closed by its peer (CLOSE_WAIT: the peer has finished
+// sending and still reads its answers), or has an error pending. A refused peer is taken as a
+// sign that the controller has come back over a new connection while the old one still looks
+// alive: the acceptor then switches the live connection to a short keep-alive (1 s idle, 1 s
+// interval, 3 probes) and drops it when its congestion state is other than Open at two checks
+// in a row, so that the controller's next attempt is attached. A check that finds the congestion state
 // Open ends that watch. Each new connection starts unwatched.
 //
 // Unlike the plain acceptor it never gives up: a listening socket that cannot be created is

@@ -97,6 +97,7 @@ const Fd& Service::socket() const { return strm_->socket(); }
 void Service::attach(const Fd& socket, const std::string& peer) {
   peer_ = peer;
   state_ = State::Connected;
+  input_ended_ = false;
   strm_->attach(socket);
   activate();
   if (sink_) sink_->OnConnect();
@@ -108,6 +109,19 @@ void Service::on_message(Packet& p) {
 }
 
 void Service::on_activated(Protocol*) {}
+
+void Service::on_status(Protocol_status status) {
+  if (status->source() != strm_) return;
+  input_ended_ = true;
+  AnswerSent();
+}
+
+void Service::AnswerSent() {
+  // A connection that has ended meanwhile has nothing left to close.
+  if (!input_ended_ || !strm_->attached()) return;
+  if (sink_ && sink_->AnswersOwed()) return;
+  Disconnect();
+}
 
 void Service::on_deactivated(Protocol*, Protocol_status) {
   if (log_) std::cerr << "control connection " << peer_ << " closed." << std::endl;

@@ -13,6 +13,11 @@
 // States: Idle (not started), Connecting (listening or connecting, no connection), Deactivating
 // (the connection has just ended, OnDisconnect pending), Connected. Messages are sent only while
 // Connected; a message sent at any other time is lost.
+//
+// A peer that has finished sending (it shut down its sending side, and every frame before the
+// end has been handed to the sink) is not gone: it still reads. The connection stays until the
+// sink owes it no more answers (Notify::AnswersOwed), then closes as any ended connection does;
+// answers written before the close reach the peer ahead of the end of the stream.
 #pragma once
 
 #include <iosfwd>
@@ -36,6 +41,10 @@ class Notify {
   virtual void OnDisconnect() = 0;
   // One call per received frame, with its payload.
   virtual void OnMessage(const char* data, int length) = 0;
+  // True while the sink still owes the peer answers to frames it has received (answers it
+  // sends later). A peer that has finished sending keeps its connection until they are sent:
+  // the sink calls Service::AnswerSent after each.
+  virtual bool AnswersOwed() const { return false; }
 };
 
 class Service : private ProtocolsFamily {
@@ -80,6 +89,11 @@ class Service : private ProtocolsFamily {
 
   // Closes the live connection's socket without any report: no OnDisconnect follows.
   void Release();
+  // The sink has sent an answer it owed: a peer that has finished sending and is owed nothing
+  // more is disconnected now.
+  void AnswerSent();
+  // The peer of the live connection has finished sending.
+  bool input_ended() const { return input_ended_; }
 
  protected:
   // Starts listening or connecting; false when it cannot.
@@ -100,11 +114,14 @@ class Service : private ProtocolsFamily {
   void on_message(Packet& p) override;
   void on_activated(Protocol* p) override;
   void on_deactivated(Protocol* p, Protocol_status status) override;
+  // The stream layer's end of input.
+  void on_status(Protocol_status status) override;
   void OnDeactivateDPC();
 
   std::string peer_;
   bool log_ = true;
   State::Type state_ = State::Idle;
+  bool input_ended_ = false;
   // Between Activate and Deactivate.
   bool active_ = false;
   Notify* sink_ = nullptr;

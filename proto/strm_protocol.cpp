@@ -33,6 +33,7 @@ void StrmProtocol::attach(const Fd& fd) {
 
 void StrmProtocol::release() {
   held_ = false;
+  input_ended_ = false;
   if (!socket_) return;
   event_.Release();
   socket_.close();
@@ -43,14 +44,16 @@ void StrmProtocol::local_activate() {
     on_deactivate(make_status<Protocol_status_error>(this, "fd not attached"));
     return;
   }
-  event_.Schedule(socket_, held_ ? 0 : POLLIN);
+  event_.Schedule(socket_, wanted());
   on_activate();
 }
 
 void StrmProtocol::hold_input(bool hold) {
   held_ = hold;
-  event_.set_events(hold ? 0 : POLLIN);
+  event_.set_events(wanted());
 }
+
+short StrmProtocol::wanted() const { return held_ || input_ended_ ? 0 : POLLIN; }
 
 void StrmProtocol::local_deactivate() {
   release();
@@ -92,7 +95,11 @@ void StrmProtocol::do_read() {
     if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR) return;
     on_error(std::string("read error: ") + std::strerror(err));
   } else if (r == 0) {
-    on_error("read error: connection closed by peer");
+    // A peer that only shut its sending side still reads: the owner decides when to close.
+    // Errors and a hang-up are still polled for.
+    input_ended_ = true;
+    event_.set_events(wanted());
+    on_status(make_status<Protocol_status_success>(this, "end of stream"));
   } else {
     p.put(static_cast<unsigned>(r));
     on_message(p);

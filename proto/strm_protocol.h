@@ -3,7 +3,10 @@
 // It owns the socket. Each readable event reads once, whatever has arrived (at most one packet,
 // 65536 bytes), and hands it up as one packet: the layer does no framing. While a layer above
 // holds input (hold_input), the socket is not read; a hang-up then waits too, so that the bytes
-// still queued are read first. message() writes a
+// still queued are read first. When the peer has finished sending (end of stream after its last
+// byte), the layer stops reading and tells the owner with a status (on_status) whose source is
+// this layer; the socket stays open, so answers can still go out, until the owner stops the
+// layer or the socket fails. message() writes a
 // packet completely before it returns, waiting for room in the send buffer for at most 1000 ms
 // in all; that wait is the one place where the event loop blocks, and the watchdog is pinged
 // around it.
@@ -74,6 +77,8 @@ class StrmProtocol : public Protocol {
 
  private:
   void do_read();
+  // The events to poll for: none once input is held or has ended.
+  short wanted() const;
   // The socket's pending error as text.
   std::string pending_error_text() const;
   // Ends a failed write: the log line, the counter, the report.
@@ -86,6 +91,8 @@ class StrmProtocol : public Protocol {
   bool outq_reports_free_ = false;
   // A layer above holds input; cleared with the socket.
   bool held_ = false;
+  // The peer has finished sending; cleared with the socket.
+  bool input_ended_ = false;
   std::string service_name_;
   Event event_;
   Measure read_measure_;

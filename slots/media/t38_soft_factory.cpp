@@ -1,18 +1,19 @@
 #include "slots/media/t38_soft_factory.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
+#include "base/child_answer.h"
+#include "base/child_program.h"
 #include "base/device.h"
 #include "base/ext_header.h"
 #include "base/fd.h"
 #include "base/path.h"
 #include "hw/mcc_records.h"
-#include "base/child_program.h"
 #include "slots/media/t38_soft_slot.h"
 
 namespace {
@@ -22,6 +23,9 @@ constexpr const char* kDevice = "/dev/mcc/ctl";
 constexpr uint32_t kTransparent = 2;
 // The exit code of a child whose program cannot run (237 once the wait status has cut it).
 constexpr int kExecFailed = 1005;
+// The instance count: the longest wait for the program's line, and the line's longest length.
+constexpr unsigned kAnswerLimitMs = 1000;
+constexpr size_t kAnswerLength = 31;
 
 }  // namespace
 
@@ -83,19 +87,19 @@ void T38SoftFactory::Query(LGCP::Resources& report) {
 }
 
 int T38SoftFactory::QueryNumOfInstances() {
-  const std::string command = Path::board(kProgram) + " --num-of-instances";
-  FILE* out = ::popen(command.c_str(), "r");
-  if (!out) {
-    std::clog << ext::header(this) << "t38 daemon not found!" << std::endl;
-    return 0;
+  ChildProgram program{{Path::board(kProgram), "--num-of-instances"}};
+  program.fail_code = kExecFailed;
+  // Without the program (the simulated board's default) there is nothing to run.
+  const bool present = ::access(program.args[0].c_str(), X_OK) == 0;
+  const ChildAnswer answer =
+      present ? ChildAnswer::ask(program, kAnswerLimitMs, kAnswerLength) : ChildAnswer{};
+  if (answer.outcome == ChildAnswer::kLine) return std::atoi(answer.line.c_str());
+  const bool not_found = answer.outcome == ChildAnswer::kNotStarted;
+  uint32_t left_out = 0;
+  if ((not_found ? not_found_log_ : no_answer_log_).allow(left_out)) {
+    std::clog << ext::header(this)
+              << (not_found ? "t38 daemon not found!" : "t38: can't detect T38 resources")
+              << LogThrottle::left_out_text(left_out) << std::endl;
   }
-  char line[32];
-  int count = 0;
-  if (std::fgets(line, sizeof line, out)) {
-    count = std::atoi(line);
-  } else {
-    std::clog << ext::header(this) << "t38: can't detect T38 resources" << std::endl;
-  }
-  ::pclose(out);
-  return count;
+  return 0;
 }

@@ -1,12 +1,16 @@
 // T38SoftFactory: makes the software T.38 slots (create alternative t38soft): allocates a
 // transparent channel of the multichannel controller and starts the T.38 program on it. Its
-// resource report asks the program how many instances the board can run. Log header "t38soft: ".
+// resource report asks the program how many instances the board can run: the program is run at
+// each report and given one second to print its answer, after which it is killed and the count
+// is 0; the event loop waits for it no longer than that. The two lines that say why the count
+// is 0 come at most once a second each. Log header "t38soft: ".
 #pragma once
 
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "base/log_throttle.h"
 #include "slotbase/slot_factory.h"
 
 class T38SoftFactory : public SlotFactory {
@@ -19,10 +23,14 @@ class T38SoftFactory : public SlotFactory {
   const char* GetName() const override { return "T.38 soft"; }
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources& report) override;
-  // What the program answers to --num-of-instances; 0 when it does not.
+  // What the program answers to --num-of-instances; 0 when it does not, in time.
   int QueryNumOfInstances();
   // The program's command line for `params`.
   static std::vector<std::string> command_line(const LGCP::T38Soft& params);
 
   void PutHeader(std::ostream& os) const { os << "t38soft: "; }
+
+ private:
+  LogThrottle not_found_log_;
+  LogThrottle no_answer_log_;
 };

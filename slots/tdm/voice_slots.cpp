@@ -173,7 +173,8 @@ void PlaySlotFile::OnPlayComplete(ASync::Copy::Status::Type status) {
     return;
   }
   if (next_phrase()) return;
-  if (repeat != 0 && repeat-- == 1) {
+  // Only a positive count is counted down: a negative one would run into the lowest int.
+  if (repeat > 0 && repeat-- == 1) {
     Release();
     return;
   }

@@ -9,7 +9,7 @@
 //     into the channel.
 //   - PlaySlotFile ("player"): a source; plays its files from /usr/local/voice/
 //   one after the
-//     other, the whole list `repeat` times (0: without end).
+//     other, the whole list `repeat` times (0 or a negative count: without end).
 //   - RecordSlot ("recorder"): a sink; when a source is connected it connects
 //   to the host and
 //     copies what the channel receives there.

@@ -190,6 +190,58 @@ TEST_F(CtrlServerTest, FloodOfCommandsIsAnsweredOnceInOrderOverLoopTurns) {
   EXPECT_TRUE(got == expected) << "each command answered once, in order";
 }
 
+// A controller that sends its commands and then shuts its sending side still reads: every
+// command is answered, delayed answers included, and only then is the connection closed. The
+// clock moves a second a turn, so the connection check runs between the batches.
+TEST_F(CtrlServerTest, HalfClosedControllerIsAnsweredThenClosed) {
+  a_.on_command = [](TestService& s, const LGCP::Command& c) {
+    if (c.is_destroy()) {
+      s.delayResponse();
+    } else {
+      s.Success();
+    }
+    return true;
+  };
+  struct Case {
+    const char* name;
+    unsigned pings;
+    bool delayed;  // a destroy whose answer comes later follows the pings
+  } cases[] = {{"pings", 1000, false}, {"a delayed answer", 1, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    connect();
+    std::string batch, expected;
+    for (unsigned i = 1; i <= c.pings; ++i) {
+      const std::string seq = "{ seq " + std::to_string(i);
+      batch += tpkt(bytes_of(wire(seq + ", pdu command : ping : NULL }")));
+      expected += tpkt(bytes_of(wire(seq + ", pdu response : success : NULL }")));
+    }
+    if (c.delayed)
+      batch += tpkt(bytes_of(wire("{ seq 90, slot 3, pdu command : destroy : NULL }")));
+    peer_.send(batch);
+    ASSERT_EQ(::shutdown(peer_.fd().get(), SHUT_WR), 0);
+    std::string got;
+    for (unsigned turn = 0; turn < c.pings / 64 + 3; ++turn) {
+      advance(1000);
+      got += peer_.read();
+    }
+    if (c.delayed) {
+      EXPECT_FALSE(peer_.eof()) << "a delayed answer is owed";
+      a_.delayedSuccess(3, 90);
+      expected += tpkt(bytes_of(wire("{ seq 90, slot 3, pdu response : success : NULL }")));
+      turns();
+    }
+    got += peer_.read();
+    EXPECT_EQ(frames(got).size(), frames(expected).size());
+    EXPECT_TRUE(got == expected) << "each command answered once, in order";
+    EXPECT_TRUE(peer_.eof());
+    turns();
+    bool up = true;
+    EXPECT_TRUE(server_.CheckServerConnection(up));
+    EXPECT_FALSE(up);
+  }
+}
+
 TEST_F(CtrlServerTest, UndecodableFramesAreLoggedOnceASecondWithTheirHeadOnly) {
   connect();
   const std::string junk = tpkt(std::string(1000, '\xff'));

@@ -1,6 +1,9 @@
 // The road of a command to the daemon, over loopback TCP: each frame gets exactly its response,
 // with the exact octets and the envelope's checks, and pipelined commands are each answered in
 // order. The board services report trunk status meanwhile; those signals are skipped.
+#include <signal.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -74,6 +77,32 @@ TEST_F(ControlRoad, PipelinedCommandsAreEachAnsweredInOrder) {
     ++responses;
   }
   EXPECT_EQ(reports, count / 2);
+}
+
+// A controller that sends a batch and then shuts its sending side reads every answer, then the
+// end of the stream. The daemon is held still while the batch arrives, so that its connection
+// check is due before it has read the batch.
+TEST_F(ControlRoad, HalfClosedControllerGetsEveryAnswer) {
+  const int count = 1000;
+  ASSERT_TRUE(daemon_.signal(SIGSTOP));
+  std::vector<std::string> batch(count, "query : NULL");
+  const bool sent = ctl_.send_together(batch) && ctl_.shut_sending();
+  usleep(1100 * 1000);
+  ASSERT_TRUE(daemon_.signal(SIGCONT));
+  ASSERT_TRUE(sent) << ctl_.error();
+  int responses = 0, reports = 0;
+  Ctl::Received r;
+  while (ctl_.receive(r, wait_ms)) {
+    if (r.is_signal()) {
+      reports += r.signal_name() == "query";
+    } else {
+      EXPECT_TRUE(r.is_response() && r.message->get_pdu().get_response().is_success());
+      ++responses;
+    }
+  }
+  EXPECT_EQ(responses, count);
+  EXPECT_EQ(reports, count);
+  EXPECT_TRUE(ctl_.wait_closed(0)) << "closed after the last answer";
 }
 
 }  // namespace

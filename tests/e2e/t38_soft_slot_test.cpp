@@ -2,9 +2,12 @@
 // destroy that follows its create at once still ends the program, and the program's end frees
 // its controller channel.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -81,6 +84,40 @@ TEST_F(T38SoftSlot, DestroyRightAfterCreateEndsTheProgram) {
     }
     EXPECT_EQ(held.size(), 0u) << "first: " << held.front();
   }
+}
+
+// The watchdog's writes since the simulator started, in ms, and the longest gap between two
+// of them from `from_ms` on.
+unsigned longest_watchdog_gap(BoardSim& board, long from_ms) {
+  long last = -1;
+  unsigned longest = 0;
+  for (const std::string& line : board.command("watchdog")) {
+    const long at = std::stol(line);
+    if (last >= from_ms) longest = std::max<unsigned>(longest, unsigned(at - last));
+    last = at;
+  }
+  return longest;
+}
+
+// A T.38 program that does not answer the instance count: the query is answered with a count
+// of 0 after about a second, the loop stays alive meanwhile (the watchdog is fed), the next
+// command is served, and the program is ended and reaped.
+TEST_F(T38SoftSlot, SilentProgramDoesNotStopTheDaemon) {
+  ::unlink(program_.c_str());
+  std::ofstream(program_) << "#!/bin/sh\nexec sleep 10\n";
+  ASSERT_EQ(::chmod(program_.c_str(), 0755), 0);
+  const std::vector<std::string> before = board_.command("watchdog");
+  ASSERT_FALSE(before.empty());
+  const long from_ms = std::stol(before.back());
+  Ctl::Received r;
+  ASSERT_TRUE(ctl_.command("query : NULL", r, wait_ms)) << ctl_.error();
+  EXPECT_TRUE(r.message->get_pdu().get_response().is_success());
+  ASSERT_TRUE(ctl_.wait_for("query", r, wait_ms)) << ctl_.error();
+  EXPECT_EQ(r.message->get_pdu().get_signal().get_query().get_t38_instances().getValue(), 0);
+  ASSERT_TRUE(ctl_.command("ping : NULL", r, 2500)) << ctl_.error();
+  EXPECT_LT(longest_watchdog_gap(board_, from_ms), 2500u);
+  EXPECT_EQ(children_of(daemon_.pid()), std::vector<pid_t>{}) << "ended and reaped";
+  EXPECT_NE(daemon_.output().find("t38soft: t38: can't detect T38 resources"), std::string::npos);
 }
 
 }  // namespace

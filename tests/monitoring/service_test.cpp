@@ -157,6 +157,42 @@ TEST_F(MonitoringTest, PowerBytesAndTheSignalAtEveryConnection) {
   EXPECT_EQ(take(), Lines{"power"});
 }
 
+// Numbers from the controller that the service passes on with 1 added: where the sum has no
+// int, the report is refused with invalidParams and neither kept nor passed on.
+TEST_F(MonitoringTest, ReportsWhoseRowWouldOverflowAreRefused) {
+  make(true);
+  connect({ctl.get()});
+  take();
+  frames();
+  const std::string phone_rest =
+      ", panelSV '50'H, ctrlSV '43'H, fpgaSV '46'H, status ready, powerStatus main, mode active, "
+      "hookStatus connected, baseStatus connected }";
+  const struct {
+    const char* name;
+    std::string display;
+    const char* answer;
+    const char* first_item;  // the first item the agent receives; null: none
+  } cases[] = {
+      {"largest em-phone id", "emPhone : phoneStatus : { id 2147483647" + phone_rest, "error 0",
+       nullptr},
+      {"em-phone id below it", "emPhone : phoneStatus : { id 2147483646" + phone_rest, "success",
+       "emPhoneTable.emPhonePanelSoftVer[2147483647]=P"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(command("display : " + c.display), Lines{c.answer});
+    const Strings got = frames();
+    if (!c.first_item) {
+      EXPECT_EQ(got, Strings{});
+      EXPECT_TRUE(ctl->store().em_phones.empty());
+      continue;
+    }
+    ASSERT_EQ(got.size(), 1u);
+    ASSERT_FALSE(items_of(got[0]).empty());
+    EXPECT_EQ(items_of(got[0]).front(), c.first_item);
+  }
+}
+
 TEST_F(MonitoringTest, FramerLedsFollowLineAndLinkReports) {
   make(false);
   const struct {

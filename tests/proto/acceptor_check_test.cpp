@@ -75,7 +75,10 @@ TEST_F(CheckTest, FailedChecksDropTheConnectionAndThePeerSeesItClosed) {
   } cases[] = {
       {"pending error", false, -1, -1, ECONNRESET, 1, "Connection reset by peer"},
       {"pending error while watched", true, -1, 4, ETIMEDOUT, 1, "Connection timed out"},
-      {"not established", false, 8 /* CLOSE_WAIT */, -1, -1, 1, "tcp socket change state."},
+      {"closed by a reset", false, 7 /* CLOSE */, -1, -1, 1, "tcp socket change state."},
+      {"not established", false, 4 /* FIN_WAIT1 */, -1, -1, 1, "tcp socket change state."},
+      // The peer has only finished sending: it still reads its answers.
+      {"half-closed by the peer", false, 8 /* CLOSE_WAIT */, -1, -1, 0, ""},
       {"congested twice after a refusal", true, -1, 4 /* Loss */, -1, 2,
        "tcp socket change ca_state."},
       {"congested without a refusal", false, -1, 4, -1, 0, ""},

@@ -42,6 +42,7 @@ class RecordingFamily : public ProtocolsFamily {
     reports.push_back((s->success() ? "ok: " : "failed: ") + s->message());
     if (on_down) on_down();
   }
+  void on_status(Protocol_status s) override { reports.push_back("status: " + s->message()); }
 
   std::function<void(Packet&)> on_frame;
   std::function<void()> on_down;

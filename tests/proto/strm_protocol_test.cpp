@@ -76,7 +76,6 @@ TEST_F(StrmTest, SocketFailuresCloseTheSocketAndReportUp) {
     bool peer_closes;
     const char* report;
   } cases[] = {
-      {"peer_closed", POLLIN, true, "failed: read error: connection closed by peer"},
       {"hangup", POLLHUP, true, "failed: pollhup: connection closed by peer"},
       {"error_without_pending_error", POLLERR | POLLIN, false,
        "failed: pollerr: connection closed by peer"},
@@ -106,7 +105,34 @@ TEST_F(StrmTest, LastBytesBeforeAHangupAreDelivered) {
   EXPECT_EQ(family_.received, Strings{"last"});
   EXPECT_TRUE(strm_->attached());
   strm_->on_event(strm_->socket().get(), POLLIN | POLLHUP);
-  EXPECT_EQ(family_.reports.back(), "failed: read error: connection closed by peer");
+  EXPECT_EQ(family_.reports.back(), "status: end of stream");
+  strm_->on_event(strm_->socket().get(), POLLHUP);
+  EXPECT_EQ(family_.reports.back(), "failed: pollhup: connection closed by peer");
+  EXPECT_FALSE(strm_->attached());
+}
+
+// A peer that has only finished sending still reads: the layer stops reading, tells the owner
+// and keeps the socket for the answers.
+TEST_F(StrmTest, EndOfStreamKeepsTheSocketForAnswers) {
+  strm_->attach(ours_);
+  ours_.close();
+  strm_->activate();
+  peer_write("asks");
+  ASSERT_EQ(::shutdown(peer_.get(), SHUT_WR), 0);
+  strm_->on_event(strm_->socket().get(), POLLIN);
+  strm_->on_event(strm_->socket().get(), POLLIN);
+  EXPECT_EQ(family_.received, Strings{"asks"});
+  EXPECT_EQ(family_.reports, (Strings{"activated", "status: end of stream"}));
+  EXPECT_TRUE(strm_->attached());
+  EXPECT_EQ(strm_->event().events(), 0) << "nothing left to read";
+  strm_->hold_input(false);
+  EXPECT_EQ(strm_->event().events(), 0);
+  send_packet("answer");
+  EXPECT_EQ(peer_read_all(), "answer");
+  strm_->deactivate();
+  EXPECT_EQ(family_.reports.back(), "ok: success");
+  char byte;
+  EXPECT_EQ(::recv(peer_.get(), &byte, 1, 0), 0) << "closed after the answer";
 }
 
 TEST_F(StrmTest, WriteTimeoutWhenThePeerStopsReading) {

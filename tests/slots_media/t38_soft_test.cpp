@@ -4,6 +4,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <vector>
+
 #include "slots/media/t38_soft_factory.h"
 #include "slots/media/t38_soft_slot.h"
 #include "tests/slots_media/modem_road.h"
@@ -56,7 +59,7 @@ TEST_F(T38Road, MissingProgramEndsWithCode237) {
             Lines{"01:t38 soft: t38 daemon terminated with code=237"});
   // The resource report finds no program either.
   EXPECT_EQ(T38SoftFactory::instance().QueryNumOfInstances(), 0);
-  EXPECT_EQ(lines_of(log, "t38soft: t38"), Lines{"t38soft: t38: can't detect T38 resources"});
+  EXPECT_EQ(lines_of(log, "t38soft: t38"), Lines{"t38soft: t38 daemon not found!"});
   install(kT38);
 }
 
@@ -67,9 +70,55 @@ TEST_F(T38Road, InstancesAskedAtEveryReport) {
   LGCP::Resources report;
   T38SoftFactory::instance().Query(report);
   EXPECT_EQ(report.get_t38_instances().getValue(), 4);
-  // pclose waits for the shell itself; the loop's reaper finds nothing of it afterwards.
+  // The query reaps the program itself; the loop's reaper finds nothing of it afterwards.
   turns(3);
   EXPECT_EQ(lines_of(log, "t38soft: "), Lines{});
+  EXPECT_EQ(lines_of(log, "terminate child process"), Lines{});
+}
+
+// The instance count waits about a second at most: a program that has not answered by then is
+// killed and counts 0. The program never outlives the query, and each of the two lines comes
+// at most once a second.
+TEST_F(T38Road, InstanceCountWaitsOneSecondAtMost) {
+  const struct {
+    const char* name;
+    const char* out;
+    bool ends;  // by itself, else it waits for a signal
+    bool present;
+    int count;
+    const char* line;
+  } cases[] = {
+      {"answers", "4\n", true, true, 4, nullptr},
+      {"answers without a newline", "12", true, true, 12, nullptr},
+      {"answers and lingers", "6\n", false, true, 6, nullptr},
+      {"ends silent", "", true, true, 0, "t38soft: t38: can't detect T38 resources"},
+      {"hangs silent", "", false, true, 0, "t38soft: t38: can't detect T38 resources"},
+      {"missing", "", true, false, 0, "t38soft: t38 daemon not found!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    install(kT38);
+    remove_stub(kT38, "stdout");
+    remove_stub(kT38, "exit");
+    if (*c.out) stub(kT38, "stdout", c.out);
+    if (c.ends) stub(kT38, "exit", "0");
+    if (!c.present) ::unlink((root() + kT38).c_str());
+    Mux::TestClock::advance_ms(1000);
+    const std::vector<pid_t> children = children_of(::getpid());
+    StreamCapture log(std::clog);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(T38SoftFactory::instance().QueryNumOfInstances(), c.count);
+    EXPECT_EQ(T38SoftFactory::instance().QueryNumOfInstances(), c.count);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2 * 1500));
+    EXPECT_EQ(children_of(::getpid()), children) << "ended and reaped";
+    // The line may tell of lines left out in the row before.
+    const Lines lines = lines_of(log, "t38soft: ");
+    ASSERT_EQ(lines.size(), c.line ? 1u : 0u);
+    if (c.line) {
+      EXPECT_EQ(lines[0].substr(0, std::string(c.line).size()), c.line);
+    }
+  }
+  install(kT38);
 }
 
 }  // namespace

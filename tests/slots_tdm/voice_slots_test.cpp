@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 
@@ -83,6 +84,16 @@ TEST_F(VoiceRoad, FilesPlayInOrderRepeatTimesThenAbort) {
   EXPECT_TRUE(sent() == a + b + a + b) << sent().size() << " hex digits";
   EXPECT_EQ(board().command("mcc channels"),
             Lines{"1024 mode=2 rx-size=1024 rx-threshold=0 tx-threshold=5"});
+}
+
+// A negative count plays the list without end: it is not counted down past the lowest int.
+TEST_F(VoiceRoad, NegativeRepeatPlaysWithoutEnd) {
+  const std::string a = voice_file("short.al", "0.01 sine 440");
+  create("player : file : { name { \"short.al\" }, repeat -2147483648 }");
+  run({"{ seq 3, slot 1, pdu command : connect : 2 }"});
+  const Lines got = until([&](const Lines&) { return sent().size() >= 3 * a.size(); });
+  EXPECT_GE(sent().size(), 3 * a.size());
+  EXPECT_EQ(std::count(got.begin(), got.end(), wire(signal(1, "abort : 0"))), 0);
 }
 
 TEST_F(VoiceRoad, NothingToPlayRefusesTheConnectionAndAbortsOnce) {

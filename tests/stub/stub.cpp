@@ -113,7 +113,10 @@ int main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) args += std::string(argv[i]) + "\n";
   write_file(self + ".argv", args);
 
-  if (read_file(self + ".stdout", text)) std::fputs(text.c_str(), stdout);
+  if (read_file(self + ".stdout", text)) {
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+  }
   if (read_file(self + ".auth", text)) authenticate(text, self + ".replies");
   if (read_file(self + ".exit", text)) return std::atoi(text.c_str());
   for (;;) ::pause();

@@ -50,6 +50,12 @@ class TcpPeer {
       if (n == 0 || errno != EINTR) return got;
     }
   }
+  // Closes with a reset (SO_LINGER 0) rather than an orderly end of stream.
+  void reset() {
+    const linger abort{1, 0};
+    ::setsockopt(fd_.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    fd_.close();
+  }
   // The other end has closed the connection (reset counts too).
   bool eof() {
     read();

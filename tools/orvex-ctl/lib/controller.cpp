@@ -114,6 +114,11 @@ void Controller::close() {
   broken_ = false;
 }
 
+bool Controller::shut_sending() {
+  if (::shutdown(socket_.get(), SHUT_WR) == 0) return true;
+  return fail(std::string("shutdown: ") + std::strerror(errno));
+}
+
 bool Controller::send_frame(const std::vector<char>& payload) { return send_frames({payload}); }
 
 bool Controller::send_frames(const std::vector<std::vector<char>>& payloads) {

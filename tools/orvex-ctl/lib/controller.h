@@ -53,6 +53,8 @@ class Controller {
   // Connects to `host` (an IPv4 address or a name) on `port`.
   bool connect(const std::string& host, unsigned short port, int timeout_ms);
   void close();
+  // Shuts the sending side only (a half-close): what was sent is still answered and read.
+  bool shut_sending();
   bool connected() const { return static_cast<bool>(socket_); }
   // The socket, for a caller that polls it beside other descriptors; -1 when not connected.
   int fd() const { return socket_.get(); }
