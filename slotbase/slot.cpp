@@ -68,7 +68,7 @@ std::ostream& operator<<(std::ostream& os, const Slot& s) {
   return os;
 }
 
-void Slot::SendSignal(const LGCP::Signal& s) { Slots::instance().SendSignal(number, s); }
+void Slot::SendSignal(const LGCP::Signal& s) { Slots::instance().SendSlotSignal(number, s); }
 
 void Slot::OnTonecEvent(const LGCP::TonecEvent& e) {
   send_as(*this, &LGCP::Signal::select_tonec, e);

@@ -95,7 +95,8 @@ class Slot {
   // and the name.
   void Put(std::ostream& os) const;
 
-  // Sends `s` under this slot's number through the registry.
+  // Sends `s` under this slot's number through the registry (dropped while the registry
+  // destroys the slots of a controller that has gone).
   void SendSignal(const LGCP::Signal& s);
 
   void OnTonecEvent(const LGCP::TonecEvent& e);

@@ -186,7 +186,12 @@ void Slots::int_destroy(Slot* s) {
   delete s;
 }
 
+void Slots::SendSlotSignal(unsigned n, const LGCP::Signal& s) {
+  if (!controller_gone_) SendSignal(n, s);
+}
+
 void Slots::OnDisconnect() {
+  controller_gone_ = true;
   std::list<Slot*> pending;
   while (!live.empty()) {
     Slot* s = live.front();
@@ -197,6 +202,7 @@ void Slots::OnDisconnect() {
   }
   disconnect_wait();
   for (Slot* s : pending) int_destroy(s);
+  controller_gone_ = false;
 }
 
 void Slots::OnSignal(const LGCP::Signal& s) {

@@ -4,7 +4,8 @@
 // slots (a slot is in one exactly when it is in the other, under its number). Commands that
 // carry a slot (connect, disconnect, create, destroy, activate, deactivate, userData, ioctl) act
 // on the slot the table holds at that number; query, without a slot, sends the resource report.
-// Every slot is destroyed when the controller goes away.
+// Every slot is destroyed when the controller goes away, silently: what the slots report while
+// they go (a link that drops, its last statistics) is dropped, as nobody is there to hear it.
 //
 // Destroy disconnects the slot on both sides, marks it releasing and asks its kind to release
 // it; a release that finishes later ends with Slot::on_release(), which answers a destroy
@@ -42,6 +43,9 @@ class Slots : public CtrlSrv::Service {
   bool Destroy(Slot* s);
   // The end of an asynchronous release (Slot::on_release).
   void on_release(Slot* s);
+  // A signal of slot `n` (Slot::SendSignal): fan-out, then the controller; nothing while the
+  // slots are being destroyed because the controller has gone.
+  void SendSlotSignal(unsigned n, const LGCP::Signal& s);
   // Sends the resource report as the query signal.
   void UpdateHardwareResources();
   static bool CheckSlot(unsigned n) { return n <= max_slot; }
@@ -66,6 +70,8 @@ class Slots : public CtrlSrv::Service {
   Slot* table[table_size];
   std::list<Slot*> live;
   Wait disconnect_wait;
+  // OnDisconnect is destroying the slots.
+  bool controller_gone_ = false;
   // The slot whose IBeforeDestroy is running, and whether it called on_release meanwhile.
   Slot* releasing_now = nullptr;
   bool released_now = false;

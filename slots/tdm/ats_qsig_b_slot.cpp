@@ -14,13 +14,21 @@ AtsQsigBSlot::~AtsQsigBSlot() {
 }
 
 bool AtsQsigBSlot::IBeforeDestroy() {
-  if (!signalling) {
+  if (signalling) {
+    RemoveChannel();
+  } else if (!removed) {
     std::clog << "ats-qsig-b: Can't find signalling slot" << std::endl;
-    return true;
   }
+  return true;
+}
+
+void AtsQsigBSlot::RemoveChannel() {
+  if (!signalling) return;
   int32_t record = static_cast<int32_t>(index);
   if (signalling->is_open()) {
     Device::ioctl(signalling->event.fd().get(), DspDataIoctl::kRemoveB, &record, sizeof record);
   }
-  return true;
+  removed = true;
+  signalling->bchannels.remove(this);
+  signalling = nullptr;
 }

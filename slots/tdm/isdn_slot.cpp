@@ -117,6 +117,9 @@ AtsQsigSlot::~AtsQsigSlot() {
 }
 
 bool AtsQsigSlot::IBeforeDestroy() {
+  // The bearer channels live on this descriptor: they leave the driver before it closes, as
+  // their own slots may go later (the controller's disconnect destroys slots in creation order).
+  while (!bchannels.empty()) bchannels.front()->RemoveChannel();
   event.Release();
   return true;
 }

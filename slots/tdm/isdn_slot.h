@@ -5,7 +5,8 @@
 // D channel's switch channel is the slot's, for TDM connections to a trunk channel slot.
 //
 // AtsQsigSlot is the same on a QSIG D channel of /dev/dsp-data, on which it also creates the
-// link's bearer-channel slots (AtsQsigBSlot); it closes its descriptor when its destroy begins.
+// link's bearer-channel slots (AtsQsigBSlot); when its destroy begins it removes from the driver
+// the bearer channels whose slots still exist, then closes its descriptor.
 //
 // The descriptor is polled for writability at start and after every EAGAIN, else only for
 // readability. End of file, POLLHUP or POLLERR on it releases it and takes the link down.

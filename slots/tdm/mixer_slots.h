@@ -57,6 +57,7 @@ class TdmInput : public MixerSlot {
   using TonecReceiver::echoCancel;
 
   bool has_summator = false;
+  // The summator this input was added to; -1 when none, or once that summator was cleared.
   int summator = -1;
 };
 

@@ -71,13 +71,24 @@ bool Mixer::add(const mix_slot& rx, const mix_slot& tx, int32_t weight) {
   return false;
 }
 
+int Mixer::clear(int summator) {
+  mix_slot slot{unit, kTdmType, summator};
+  const int result = mixer_ctl(MixerIoctl::kRxClear, &slot, sizeof slot);
+  if (result < 0) return result;
+  for (MixerSlot* s : slots) {
+    auto* input = dynamic_cast<TdmInput*>(s);
+    if (input && input->summator == summator) input->summator = -1;
+  }
+  return result;
+}
+
 bool Mixer::ClearTX(const LGCP::MixerChannel& channel) {
   mix_slot slot;
   if (!Channel2Slot(channel, slot)) {
     std::clog << ext::header(this) << "ClearTX error: translation fail" << std::endl;
     return false;
   }
-  if (mixer_ctl(MixerIoctl::kRxClear, &slot, sizeof slot) >= 0) return true;
+  if (clear(slot.number) >= 0) return true;
   std::cerr << ext::header(this) << "MIX_RX_CLEAR dev_no=" << slot.dev_no << " type=" << slot.type
             << " number=" << slot.number << " fail : " << error_text() << std::endl;
   return false;
@@ -161,8 +172,7 @@ void Mixer::Release(TdmInput& input) {
 void Mixer::Release(TdmOutput& output) {
   output.StopToneGenerator();
   std::clog << ext::header(this) << "clear tdm output " << output.number << std::endl;
-  mix_slot slot{unit, kTdmType, output.number};
-  mixer_ctl(MixerIoctl::kRxClear, &slot, sizeof slot);
+  clear(output.number);
   UnRegister(&output);
   CheckForDestroy();
 }

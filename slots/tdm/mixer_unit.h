@@ -68,6 +68,10 @@ class Mixer {
   std::list<MixerSlot*> slots;
 
  private:
+  // MIX_RX_CLEAR of `summator`, the request's result. Once it is done, the input slots that fed
+  // that summator feed it no more: their release has nothing to remove from it, and must not
+  // take out an input that a later output put there.
+  int clear(int summator);
   // MIX_RX_ADD of input `tx` to summator `rx`; false (logged) on failure.
   bool add(const mix_slot& rx, const mix_slot& tx, int32_t weight);
 

@@ -152,13 +152,20 @@ TEST_F(SlotsTest, ControllerDisconnectDestroysEverySlotSilently) {
   ASSERT_EQ(exchange({create_at(1, 1), create_at(2, 2, 1), create_at(3, 4, 1),
                       command(4, 4, "destroy : NULL")}),
             wires({success(1, 1), success(2, 2), success(3, 4)}));
+  // What the slots report as they go reaches the controller while it is there, not after.
+  ASSERT_EQ(exchange(create_at(5, 3)), wires({success(5, 3)}));
+  at(1)->report_on_destroy = at(2)->report_on_destroy = at(3)->report_on_destroy = true;
+  ASSERT_EQ(exchange(command(6, 3, "destroy : NULL")),
+            wires({"{ slot 3, pdu signal : deactivated : networkError }", success(6, 3)}));
+  signals().clear();
   // The controller vanishes: one that only ended its stream would still be owed the answer of
   // the destroy, and would keep its connection until it is sent.
   peer_.reset();
   turns(3);
+  EXPECT_TRUE(signals().empty());
   EXPECT_EQ(waits(), 1);
   EXPECT_TRUE(Slots::instance().GetLive().empty());
-  EXPECT_EQ(sync_.deleted, 1);
+  EXPECT_EQ(sync_.deleted, 2);
   EXPECT_EQ(async_.deleted, 2);
   EXPECT_TRUE(async_.GetSlots().empty());
   EXPECT_EQ(Slots::instance().GetSlotAt(4), nullptr);

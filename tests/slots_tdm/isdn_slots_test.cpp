@@ -185,19 +185,35 @@ TEST_F(IsdnRoad, QsigBearerChannelsFollowTheirSignallingSlot) {
                    "0x8008420f ADD_B index=2 ts=-1", "0x8008420f ADD_B index=1 ts=-1",
                    "0x80044210 REMOVE_B index=1"}));
 
-  // The signalling slot goes and a new one takes its number: the old bearer slot's destroy
-  // touches neither.
+  // The signalling slot goes first: its bearer channel leaves the driver with it. A new
+  // signalling slot takes its number: the old bearer slot's destroy touches neither.
   command("{ seq 7, slot 1, pdu command : destroy : NULL }");
+  EXPECT_EQ(board().command("log dsp-data").back(), "0x80044210 REMOVE_B index=2");
   command(create("ats-qsig : { side user : NULL }"));
   log.take();
   command("{ seq 8, slot 3, pdu command : destroy : NULL }");
-  EXPECT_EQ(log.take(), "ats-qsig-b: Can't find signalling slot\n");
+  EXPECT_EQ(log.take(), "");
   EXPECT_EQ(board().command("log dsp-data").back(), "0x40044211 CHANNEL_ID");
   StreamCapture err(std::cerr);
   sim("fail dsp-data 0x8008420f EINVAL");
   EXPECT_EQ(command("{ seq 9, slot 2, pdu command : create : ats-qsig-b : { slot 1, subslot 1 } }"),
             Brief{"response : error : insufficientResources"});
   EXPECT_EQ(err.take(), "ats-qsig: add B channel fail !!!\n");
+}
+
+// The registry destroys a leaving controller's slots in creation order: the signalling slot
+// before its bearers.
+TEST_F(IsdnRoad, QsigBearerChannelsLeaveTheDriverWhenTheControllerGoes) {
+  const size_t mark = board().command("log dsp-data").size();
+  command(create("ats-qsig : { side network : NULL }"));
+  command("{ seq 2, slot 2, pdu command : create : ats-qsig-b : { slot 1, subslot 1 } }");
+  command("{ seq 3, slot 3, pdu command : create : ats-qsig-b : { slot 1, subslot 3 } }");
+  EXPECT_EQ(controller_leaves().find("Can't find signalling slot"), std::string::npos);
+  const Lines log = board().command("log dsp-data");
+  EXPECT_EQ(Lines(log.begin() + static_cast<long>(mark), log.end()),
+            (Lines{"0x40044211 CHANNEL_ID", "0x8008420f ADD_B index=0 ts=-1",
+                   "0x8008420f ADD_B index=2 ts=-1", "0x80044210 REMOVE_B index=0",
+                   "0x80044210 REMOVE_B index=2"}));
 }
 
 }  // namespace

@@ -133,6 +133,15 @@ TEST_F(PstnRoad, Ss7LinkBetweenTwoSlotsCarriesMsusUntilTheTrunkFails) {
                    "signal : ioctl : ss7LinkInfo", "signal : deactivated : networkError"}));
 }
 
+// The controller leaves: the links drop as their slots go, and report nothing to nobody.
+TEST_F(PstnRoad, LinksDestroyedWithTheControllerSignalNothing) {
+  link(1, kSs7, 1);
+  link(2, kSs7, 2);
+  sim("mcc join 1024 1025");
+  wait(100);
+  EXPECT_EQ(controller_leaves().find("ignore Send request"), std::string::npos);
+}
+
 TEST_F(PstnRoad, TrunksOffTheBoardAreRefused) {
   StreamCapture err(std::cerr);
   run({"{ seq 1, slot 1, pdu command : create : pstn : " + std::string(kSs7) + " }",

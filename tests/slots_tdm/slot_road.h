@@ -98,6 +98,15 @@ class SlotRoad : public testing::Test {
     }
     return got;
   }
+  // The controller goes away; the loop turns until the registry has destroyed every slot
+  // (bounded). What the daemon logged meanwhile, on both streams.
+  std::string controller_leaves() {
+    StreamCapture err(std::cerr), log(std::clog);
+    ctl_.close();
+    for (int i = 0; i < 20 && !Slots::instance().GetLive().empty(); ++i) turns(3);
+    EXPECT_TRUE(Slots::instance().GetLive().empty());
+    return err.take() + log.take();
+  }
   static std::string output(int channel) {
     return board().command("switch " + std::to_string(channel)).at(0);
   }

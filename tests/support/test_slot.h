@@ -25,6 +25,8 @@ class TestSlot : public Slot {
   int tx = -1;
   int rx = -1;
   int* deleted = nullptr;
+  // IBeforeDestroy reports the slot deactivated, as a link that drops when it goes.
+  bool report_on_destroy = false;
 
   int GetConnectionPriority() override { return priority; }
   bool IHwConnectTransmitter(Slot& sink) override { return note("hwConnectTransmitter", sink); }
@@ -45,6 +47,7 @@ class TestSlot : public Slot {
   void IOnInputRelease() override { say("onInputRelease"); }
   bool IBeforeDestroy() override {
     say("beforeDestroy");
+    if (report_on_destroy) OnDeactivated();
     return release_now;
   }
   bool IActivate(const TERM::TermActivateParams&) override {
