@@ -126,15 +126,20 @@ void SLC::receive(Packet& p) {
       return;
     }
     stats_.su_received += 1;
-    const unsigned char* header = p.pull(3);
+    // The header is read in place: FISUs and LSSUs are never written to, so a buffer that the
+    // sender still holds is not copied for them.
+    const unsigned char* header = static_cast<const Packet&>(p)->data;
     bsnr_ = header[0] & 0x7F;
     bibr_ = header[0] >> 7;
     fsnr_ = header[1] & 0x7F;
     fibr_ = header[1] >> 7;
     li_ = header[2] & 0x3F;  // the two spare bits are not the peer's length
-    unsigned left = p.length();
+    unsigned left = p.length() - 3;
     unsigned n = left < 63 ? left : 63;
+    unsigned header_left = 3;
     if (li_ != n) {
+      p.pull(3);
+      header_left = 0;
       // The lines of one unit come together, or not at all.
       const bool logged = length_log_.allow(left_out);
       if (logged)
@@ -152,13 +157,15 @@ void SLC::receive(Packet& p) {
         return;  // part of the unit is missing
       }
     }
-    li_ = p.length();
-    if (li_ == 0)
+    li_ = p.length() - header_left;
+    if (li_ == 0) {
       state_->fisu(*this);
-    else if (li_ <= 2)
-      state_->lssu(*this, static_cast<Indication>(p[0]));
-    else
+    } else if (li_ <= 2) {
+      state_->lssu(*this, static_cast<Indication>(p[static_cast<int>(header_left)]));
+    } else {
+      p.pull(header_left);
       state_->msu(*this, p);
+    }
   } catch (const std::bad_alloc&) {
     std::cerr << ext::header(this) << "no packet buffer, signal unit dropped" << std::endl;
   }
@@ -220,14 +227,20 @@ bool SLC::send(Packet& p) {
 }
 
 void SLC::fisu() {
-  Packet p;
-  try {
-    prepare_head(p);
-  } catch (const std::bad_alloc&) {
-    std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
-    return;
+  // A FISU is a header alone: it is built again in the last one's buffer once nothing else holds
+  // that (the channel let go of it), else in a fresh one.
+  if (!fisu_.reuse(fisu_head_)) {
+    Packet p;
+    try {
+      prepare_head(p);
+    } catch (const std::bad_alloc&) {
+      std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
+      return;
+    }
+    fisu_head_ = p._headroom();
+    fisu_ = std::move(p);
   }
-  send(p);
+  send(fisu_);
 }
 
 void SLC::lssu(Indication status) {
@@ -415,6 +428,7 @@ void SLC::on_t7() {
 
 void SLC::on_enter(Idle*) {
   reset();
+  fisu_ = Packet();
   lssu(sios);
   on_deactivate(make_status<Protocol_status_error>(this, "impossible phasing"));
 }
