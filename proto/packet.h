@@ -68,15 +68,6 @@ class Packet : public Smart_pointer<_Packet> {
     }
     reserve_head_checked(len);
   }
-  // Empties a private buffer and leaves it len bytes of head room, so that a sender can build its
-  // next frame in the buffer of one that nobody holds any more; false (and no change) on a null
-  // or shared handle, or when len exceeds the buffer.
-  bool reuse(unsigned len) {
-    _Packet* p = get();
-    if (!p || p->refcount > 1 || len > packet_max_size) return false;
-    p->data = p->tail = p->buffer + len;
-    return true;
-  }
   // On a null handle: a fresh empty buffer with len bytes of tail room. On a packet: slides the
   // window len bytes back.
   void reserve_tail(unsigned len);

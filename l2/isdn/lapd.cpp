@@ -605,14 +605,8 @@ bool LAPD::tx_iframe(Packet& message, bool p) {
 }
 
 bool LAPD::tx_cmd_resp(FrameType type, bool pf, bool command) {
-  // Built again in the last one's buffer once nothing else holds that (the channel let go of it),
-  // else in a fresh one.
-  Packet& frame = control_frame_;
-  if (!frame.reuse(control_head_)) {
-    frame = Packet();
-    if (!new_frame(frame)) return false;
-    control_head_ = frame._headroom();
-  }
+  Packet frame;
+  if (!new_frame(frame)) return false;
   const bool supervisory = type <= REJ;
   unsigned char* octets = frame.put(supervisory ? 4 : 3);
   octets[0] = static_cast<unsigned char>(self_sapi << 2 | command_cr(side, command) << 1);

@@ -266,9 +266,6 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   bool bri_ = false;
   uint16_t ri_ = 0;
   SlotTimer<LAPD> timer_;
-  // The last S or U frame sent, and the head room it was built with.
-  Packet control_frame_;
-  unsigned control_head_ = 0;
   CleanQueue<Packet, kOutCapacity> out_q_;
   CleanQueue<Packet, kAckCapacity> ack_q_;
   Pending pending_;

@@ -227,20 +227,14 @@ bool SLC::send(Packet& p) {
 }
 
 void SLC::fisu() {
-  // A FISU is a header alone: it is built again in the last one's buffer once nothing else holds
-  // that (the channel let go of it), else in a fresh one.
-  if (!fisu_.reuse(fisu_head_)) {
-    Packet p;
-    try {
-      prepare_head(p);
-    } catch (const std::bad_alloc&) {
-      std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
-      return;
-    }
-    fisu_head_ = p._headroom();
-    fisu_ = std::move(p);
+  Packet p;
+  try {
+    prepare_head(p);
+  } catch (const std::bad_alloc&) {
+    std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
+    return;
   }
-  send(fisu_);
+  send(p);
 }
 
 void SLC::lssu(Indication status) {
@@ -428,7 +422,6 @@ void SLC::on_t7() {
 
 void SLC::on_enter(Idle*) {
   reset();
-  fisu_ = Packet();
   lssu(sios);
   on_deactivate(make_status<Protocol_status_error>(this, "impossible phasing"));
 }

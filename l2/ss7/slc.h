@@ -243,10 +243,6 @@ class SLC : public Protocol, public HDLC::Notify {
   unsigned rtb_fill_ = 0;
   CleanQueue<Packet, kTbLimit + kRtbLimit> tb_;
 
-  // The last FISU sent, and the head room it was built with.
-  Packet fisu_;
-  unsigned fisu_head_ = 0;
-
   SlotTimer<SLC> timer_;
   Statistics stats_;
   // Lines that the peer or the owner can repeat at any rate.

@@ -137,32 +137,6 @@ TEST_F(PacketTest, PoolExhaustionThrowsAndReusesFirstInFirstOut) {
   EXPECT_EQ(after.get(), second);
 }
 
-// A sender builds its next frame in the buffer of its last one only when nothing else holds it:
-// a buffer still shared keeps its contents for the other handle.
-TEST_F(PacketTest, ReuseEmptiesOnlyPrivateBuffers) {
-  Packet none;
-  EXPECT_FALSE(none.reuse(0));
-  EXPECT_TRUE(none.is_null());
-
-  Packet a = make({1, 2, 3}, 4);
-  a.push8(9);
-  Packet held = a;
-  EXPECT_FALSE(a.reuse(4));
-  EXPECT_EQ(held.text(), "09 01 02 03");
-  EXPECT_EQ(a.get(), held.get());
-
-  held = Packet();
-  _Packet* buffer = a.get();
-  EXPECT_FALSE(a.reuse(packet_max_size + 1));
-  EXPECT_EQ(a.length(), 4u);
-  ASSERT_TRUE(a.reuse(4));
-  EXPECT_EQ(a.get(), buffer);
-  EXPECT_EQ(a.length(), 0u);
-  EXPECT_EQ(a._headroom(), 4u);
-  a.put8(7);
-  EXPECT_EQ(a.text(), "07");
-}
-
 TEST_F(PacketTest, SubCopiesTheRequestedRange) {
   Packet p = make({0x0A, 0x0B, 0x0C, 0x0D}, 2);
   Packet s = p.sub(2, 1);
