@@ -8,6 +8,8 @@
 
 template <class T, T M>
 class Cyclic {
+  static_assert((M & (M + 1)) == 0, "M is a mask: one less than a power of two");
+
  public:
   struct LessEqPair {
     T a;
@@ -23,7 +25,7 @@ class Cyclic {
   operator T() const { return value_; }
 
   Cyclic& operator++() {
-    value_ = value_ == M ? 0 : value_ + 1;
+    value_ = (value_ + 1) & M;
     return *this;
   }
   Cyclic operator++(int) {
@@ -32,7 +34,7 @@ class Cyclic {
     return old;
   }
   Cyclic& operator--() {
-    value_ = value_ == 0 ? M : value_ - 1;
+    value_ = (value_ - 1) & M;
     return *this;
   }
   Cyclic operator+(const Cyclic& b) const { return Cyclic((value_ + b.value_) & M); }

@@ -56,7 +56,7 @@ _Packet* Packet::operator->() {
   return get();
 }
 
-void Packet::reserve_head(unsigned len) {
+void Packet::reserve_head_checked(unsigned len) {
   passert(len <= packet_max_size, "length>packet_max_size");
   if (!get()) {
     _Packet* p = take_block();

@@ -59,7 +59,15 @@ class Packet : public Smart_pointer<_Packet> {
 
   // On a null handle: a fresh empty buffer with len bytes of head room (throws std::bad_alloc
   // when the pool is empty). On a packet: slides the window len bytes forward.
-  void reserve_head(unsigned len);
+  void reserve_head(unsigned len) {
+    if (!get() && len <= packet_max_size) {
+      _Packet* p = take_block();
+      adopt(p);
+      p->data = p->tail = p->buffer + len;
+      return;
+    }
+    reserve_head_checked(len);
+  }
   // On a null handle: a fresh empty buffer with len bytes of tail room. On a packet: slides the
   // window len bytes back.
   void reserve_tail(unsigned len);
@@ -172,6 +180,7 @@ class Packet : public Smart_pointer<_Packet> {
   }
   // Asserts non-null and returns the buffer made private.
   _Packet& writable();
+  void reserve_head_checked(unsigned len);
   void push8_checked(unsigned char b);
   void put8_checked(unsigned char b);
   unsigned char* put_checked(unsigned len);

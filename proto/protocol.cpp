@@ -96,17 +96,8 @@ void Protocol::deactivate() { local_deactivate(); }
 
 void Protocol::protocol_info(std::ostream&) const {}
 
-void Protocol::descend_prepare_head(Packet& p) {
-  if (lower()) lower()->prepare_head(p);
-}
-
 void Protocol::descend_prepare_tail(Packet& p) {
   if (lower()) lower()->prepare_tail(p);
-}
-
-void Protocol::prepare_head(Packet& p) {
-  descend_prepare_head(p);
-  local_prepare_head(p);
 }
 
 void Protocol::prepare_tail(Packet& p) {

@@ -108,8 +108,12 @@ class Protocol : public Protocol_info, public F_dual_list_item<Protocol> {
   virtual void deactivate();
   virtual void protocol_info(std::ostream& os) const;
 
-  // Reserves the head room of every layer below and of this one, bottom first.
-  void prepare_head(Packet& p);
+  // Reserves the head room of every layer below and of this one, bottom first. Inline: every
+  // frame a layer builds starts here.
+  void prepare_head(Packet& p) {
+    descend_prepare_head(p);
+    local_prepare_head(p);
+  }
   void prepare_tail(Packet& p);
   // Initialises the layers below first and stops at the first failure.
   Protocol_status initialize();
@@ -119,7 +123,9 @@ class Protocol : public Protocol_info, public F_dual_list_item<Protocol> {
   ProtocolsList* owner() const { return owner_; }
 
  protected:
-  void descend_prepare_head(Packet& p);
+  void descend_prepare_head(Packet& p) {
+    if (Protocol* below = lower()) below->prepare_head(p);
+  }
   void descend_prepare_tail(Packet& p);
 
  private:

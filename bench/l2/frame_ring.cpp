@@ -6,7 +6,9 @@ void FrameRing::Receiver::on_packet(Packet& frame) {
 }
 
 bool FrameRing::Channel::hdlc_transmit(Packet& frame) {
-  if (ring_.place(side_, frame)) return true;
+  const Packet& octets = frame;
+  if (copies ? ring_.write(side_, octets->data, octets.length()) : ring_.place(side_, frame))
+    return true;
   ring_.refused(this);
   return false;
 }

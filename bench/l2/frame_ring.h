@@ -6,7 +6,9 @@
 // Each end pays only the copies its own interface makes: our end (Channel) places the Packet
 // handle in the slot and the receiver gets that handle, as a channel hands over its buffer; a
 // peer's write copies its octets into the slot (its buffer does not outlive the call), and its
-// read callback copies them into the buffer it reads into.
+// read callback copies them into the buffer it reads into. A Channel with `copies` set pays the
+// peers' copies instead: its octets go into the slot, and what reaches it is copied into a fresh
+// Packet.
 #pragma once
 
 #include <cstring>
@@ -42,6 +44,8 @@ class FrameRing {
     void on_packet(Packet& frame) override;
 
     HDLC::Notify* notify = nullptr;
+    // Copy each frame into the ring, as a peer's write does, instead of placing the handle.
+    bool copies = false;
 
    private:
     friend class FrameRing;

@@ -2,28 +2,32 @@
 # Instructions per I frame or MSU of each link on peer_bench's ring, under callgrind, the ring
 # included: collection runs inside the pair's send and pass (the whole work of a frame: building
 # it, the link on both ends, the copies into and out of the ring, the timers). Frames are the
-# calls that reach layer 3. Takes the peer_bench program and, optionally, the drive (0 the window,
-# 1 send 100 then drain; both when not given); prints one line per link and drive.
+# calls that reach layer 3. Ours run twice: handing Packet handles through the ring ("handles")
+# and making the peers' copies into and out of it ("copies"). Takes the peer_bench program and,
+# optionally, the drive (0 the window, 1 send 100 then drain; both when not given); prints one
+# line per link, mode and drive.
 set -euo pipefail
 bench=${1:?usage: instructions_per_frame.sh PEER_BENCH [DRIVE]}
 drives=${2:-0 1}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-# name | benchmark | collected functions | layer-3 counter
+# name | benchmark | copies | collected functions | layer-3 counter
 links=(
-  "ours LAPD|BM_RingLapd|*LapdRingPair::send* *LapdRingPair::pass*|*LapdOwner::on_message*"
-  "libpri Q.921|BM_RingLibpri|LibpriPair::send* LibpriPair::pass*|__wrap_q931_receive"
-  "ours SS7|BM_RingSs7|*SlcRingPair::send* *SlcRingPair::pass*|SlcEnd::on_message*"
-  "libss7 MTP2|BM_RingLibss7|Libss7Pair::send* Libss7Pair::pass*|__wrap_mtp3_receive"
+  "ours LAPD, handles|BM_RingLapd|0|*LapdRingPair::send* *LapdRingPair::pass*|*LapdOwner::on_message*"
+  "ours LAPD, copies|BM_RingLapd|1|*LapdRingPair::send* *LapdRingPair::pass*|*LapdOwner::on_message*"
+  "libpri Q.921|BM_RingLibpri|1|LibpriPair::send* LibpriPair::pass*|__wrap_q931_receive"
+  "ours SS7, handles|BM_RingSs7|0|*SlcRingPair::send* *SlcRingPair::pass*|SlcEnd::on_message*"
+  "ours SS7, copies|BM_RingSs7|1|*SlcRingPair::send* *SlcRingPair::pass*|SlcEnd::on_message*"
+  "libss7 MTP2|BM_RingLibss7|1|Libss7Pair::send* Libss7Pair::pass*|__wrap_mtp3_receive"
 )
 for drive in $drives; do
   for link in "${links[@]}"; do
-    IFS='|' read -r name filter collected layer3 <<<"$link"
+    IFS='|' read -r name filter copies collected layer3 <<<"$link"
     toggles=()
     for f in $collected; do toggles+=("--toggle-collect=$f"); done
     valgrind --tool=callgrind --collect-atstart=no "${toggles[@]}" --callgrind-out-file="$out/cg" \
-      "$bench" --benchmark_filter="^${filter}/drive:${drive}\$" --benchmark_min_time=0.1 \
+      "$bench" --benchmark_filter="^${filter}/drive:${drive}/copies:${copies}\$" --benchmark_min_time=0.1 \
       >/dev/null 2>&1
     python3 - "$out/cg" "$name, drive $drive" "$layer3" <<'PY'
 import fnmatch, re, sys

@@ -3,10 +3,12 @@
 // second delivered to layer 3, 32 octets each, and after the runs the program prints ours against
 // the peer's, with the ratio, for each drive.
 //
-// The comparison (BM_Ring*): all four on one FrameRing (bench/l2/frame_ring.h), no event loop, a
-// frame copied into the ring on write and out of it on read on every side, each side's clock
-// standing still and its timers run only when a pass finds the ring idle. Two drives, 1000 frames
-// an iteration:
+// The comparison (BM_Ring*): all four on one FrameRing (bench/l2/frame_ring.h), no event loop,
+// each side's clock standing still and its timers run only when a pass finds the ring idle. A
+// peer's frame is copied into the ring on write and out of it on read; ours run twice, once
+// handing the Packet handle through the ring (copies:0, what our channels do) and once making the
+// peers' two copies (copies:1), and both are set against the peer. Two drives, 1000 frames an
+// iteration:
 //   window:     before each pass, top up to 7 frames sent and not yet delivered (the LAPD window):
 //               the steady cost per frame of a link whose transmit queue stays at its window;
 //   100, drain: send 100 frames, then pass until all have arrived; again: the cost of a burst
@@ -251,12 +253,14 @@ void run_next_timer() {
   multiplexer.timers_schedule();
 }
 
-// Our two LAPD links (user a, network b) on the ring. send and pass are the pair's whole work
-// per frame (instructions_per_frame.sh collects inside them).
+// Our two LAPD links (user a, network b) on the ring; with `copies`, frames are copied into and
+// out of the ring as the peers' are. send and pass are the pair's whole work per frame
+// (instructions_per_frame.sh collects inside them).
 struct LapdRingPair {
-  LapdRingPair() {
+  explicit LapdRingPair(bool copies) {
     ring.receiver[FrameRing::kA] = &ca;
     ring.receiver[FrameRing::kB] = &cb;
+    ca.copies = cb.copies = copies;
   }
   bool establish() {
     a.lapd->activate();
@@ -285,6 +289,7 @@ struct LapdRingPair {
 };
 
 struct LibpriRingPair {
+  explicit LibpriRingPair(bool) {}
   bool establish() { return pair.establish(); }
   void send() { pair.send(payload(), kPayload); }
   unsigned received() const { return pair.b.received; }
@@ -297,15 +302,16 @@ struct LibpriRingPair {
   LibpriPair pair{ring};
 };
 
-// Our two SS7 links on the ring.
+// Our two SS7 links on the ring, with or without the peers' copies.
 struct SlcRingPair {
-  SlcRingPair() {
+  explicit SlcRingPair(bool copies) {
     for (FrameRing::Side side : {FrameRing::kA, FrameRing::kB}) {
       SlcEnd& e = side == FrameRing::kA ? a : b;
       FrameRing::Channel& c = side == FrameRing::kA ? ca : cb;
       e.slc = new SS7::SLC;
       e.slc->hdlc = &c;
       c.notify = e.slc;
+      c.copies = copies;
       ring.receiver[side] = &c;
       e.add_protocol_head(e.slc);
     }
@@ -343,6 +349,7 @@ struct SlcRingPair {
 };
 
 struct Libss7RingPair {
+  explicit Libss7RingPair(bool) {}
   bool establish() { return pair.establish(); }
   void send() { pair.send(msu.data(), static_cast<int>(msu.size())); }
   unsigned received() const { return pair.b.received; }
@@ -375,8 +382,9 @@ void run_on_ring(benchmark::State& state) {
   Mux::TestClock::set(uint64_t(1000) * 1000000);
   {
     const auto drive = static_cast<Drive>(state.range(0));
-    state.SetLabel(kDriveNames[drive]);
-    auto pair = std::make_unique<Pair>();
+    const bool copies = state.range(1) != 0;
+    state.SetLabel(std::string(kDriveNames[drive]) + (copies ? ", the peers' copies" : ""));
+    auto pair = std::make_unique<Pair>(copies);
     if (!pair->establish()) state.SkipWithError("the links did not come up");
     unsigned total = 0;
     for (auto _ : state) {
@@ -400,10 +408,20 @@ void BM_RingLapd(benchmark::State& state) { run_on_ring<LapdRingPair>(state); }
 void BM_RingLibpri(benchmark::State& state) { run_on_ring<LibpriRingPair>(state); }
 void BM_RingSs7(benchmark::State& state) { run_on_ring<SlcRingPair>(state); }
 void BM_RingLibss7(benchmark::State& state) { run_on_ring<Libss7RingPair>(state); }
-BENCHMARK(BM_RingLapd)->Arg(kDriveWindow)->Arg(kDriveBurst)->ArgName("drive");
-BENCHMARK(BM_RingLibpri)->Arg(kDriveWindow)->Arg(kDriveBurst)->ArgName("drive");
-BENCHMARK(BM_RingSs7)->Arg(kDriveWindow)->Arg(kDriveBurst)->ArgName("drive");
-BENCHMARK(BM_RingLibss7)->Arg(kDriveWindow)->Arg(kDriveBurst)->ArgName("drive");
+// Ours with handles and with copies; the peers always copy.
+void ours(benchmark::internal::Benchmark* b) {
+  for (int drive : {kDriveWindow, kDriveBurst})
+    for (int copies : {0, 1}) b->Args({drive, copies});
+  b->ArgNames({"drive", "copies"});
+}
+void peer(benchmark::internal::Benchmark* b) {
+  for (int drive : {kDriveWindow, kDriveBurst}) b->Args({drive, 1});
+  b->ArgNames({"drive", "copies"});
+}
+BENCHMARK(BM_RingLapd)->Apply(ours);
+BENCHMARK(BM_RingLibpri)->Apply(peer);
+BENCHMARK(BM_RingSs7)->Apply(ours);
+BENCHMARK(BM_RingLibss7)->Apply(peer);
 
 // The console's report, then the ring's rates of ours against the peer's for each drive: the
 // median of the runs of each (--benchmark_repetitions=N gives N of them; with
@@ -421,11 +439,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void Finalize() override {
     ConsoleReporter::Finalize();
     for (unsigned drive : {kDriveWindow, kDriveBurst}) {
-      const std::string arg = "/drive:" + std::to_string(drive);
-      ratio("LAPD I frames/s", kDriveNames[drive], "BM_RingLapd" + arg, "libpri Q.921",
-            "BM_RingLibpri" + arg);
-      ratio("SS7 MSUs/s", kDriveNames[drive], "BM_RingSs7" + arg, "libss7 MTP2",
-            "BM_RingLibss7" + arg);
+      const std::string arg = "/drive:" + std::to_string(drive) + "/copies:";
+      for (unsigned copies : {0, 1}) {
+        const char* mode = copies ? "ours with the peers' copies" : "ours with handles";
+        const std::string with = arg + std::to_string(copies);
+        ratio("LAPD I frames/s", kDriveNames[drive], mode, "BM_RingLapd" + with, "libpri Q.921",
+              "BM_RingLibpri" + arg + "1");
+        ratio("SS7 MSUs/s", kDriveNames[drive], mode, "BM_RingSs7" + with, "libss7 MTP2",
+              "BM_RingLibss7" + arg + "1");
+      }
     }
   }
 
@@ -437,11 +459,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
   }
-  void ratio(const char* what, const char* drive, const std::string& ours, const char* peer_name,
-             const std::string& peer) const {
+  void ratio(const char* what, const char* drive, const char* mode, const std::string& ours,
+             const char* peer_name, const std::string& peer) const {
     const double o = median(ours), p = median(peer);
     if (o <= 0 || p <= 0) return;
-    std::printf("%s, %s: ours %.3g, %s %.3g, ratio %.2f\n", what, drive, o, peer_name, p, o / p);
+    std::printf("%s, %s, %s: ours %.3g, %s %.3g, ratio %.2f\n", what, drive, mode, o, peer_name,
+                p, o / p);
   }
 
   std::map<std::string, std::vector<double>> rates_;

@@ -854,8 +854,7 @@ void LAPD::link_down(Protocol_status status) {
   pending_.down_status = status;
 }
 
-bool LAPD::flush(const Entry& entry) {
-  if (!pending_.count && pending_.link == Pending::kNone) return true;
+bool LAPD::make_reports(const Entry& entry) {
   while (pending_.count || pending_.link != Pending::kNone) {
     Pending now;
     std::swap(now, pending_);

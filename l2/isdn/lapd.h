@@ -255,7 +255,10 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void link_up();
   void link_down(Protocol_status status);
   // Makes the queued reports; false when the link was destroyed meanwhile.
-  bool flush(const Entry& entry);
+  bool flush(const Entry& entry) {
+    return (!pending_.count && pending_.link == Pending::kNone) || make_reports(entry);
+  }
+  bool make_reports(const Entry& entry);
   // flush, then local_events, then flush again: the tail of every entry point.
   void finish(const Entry& entry);
 

@@ -126,15 +126,20 @@ void SLC::receive(Packet& p) {
       return;
     }
     stats_.su_received += 1;
-    const unsigned char* header = p.pull(3);
+    // The header is read in place: FISUs and LSSUs are never written to, so a buffer that the
+    // sender still holds is not copied for them.
+    const unsigned char* header = static_cast<const Packet&>(p)->data;
     bsnr_ = header[0] & 0x7F;
     bibr_ = header[0] >> 7;
     fsnr_ = header[1] & 0x7F;
     fibr_ = header[1] >> 7;
     li_ = header[2] & 0x3F;  // the two spare bits are not the peer's length
-    unsigned left = p.length();
+    unsigned left = p.length() - 3;
     unsigned n = left < 63 ? left : 63;
+    unsigned header_left = 3;
     if (li_ != n) {
+      p.pull(3);
+      header_left = 0;
       // The lines of one unit come together, or not at all.
       const bool logged = length_log_.allow(left_out);
       if (logged)
@@ -152,13 +157,15 @@ void SLC::receive(Packet& p) {
         return;  // part of the unit is missing
       }
     }
-    li_ = p.length();
-    if (li_ == 0)
+    li_ = p.length() - header_left;
+    if (li_ == 0) {
       state_->fisu(*this);
-    else if (li_ <= 2)
-      state_->lssu(*this, static_cast<Indication>(p[0]));
-    else
+    } else if (li_ <= 2) {
+      state_->lssu(*this, static_cast<Indication>(p[static_cast<int>(header_left)]));
+    } else {
+      p.pull(header_left);
       state_->msu(*this, p);
+    }
   } catch (const std::bad_alloc&) {
     std::cerr << ext::header(this) << "no packet buffer, signal unit dropped" << std::endl;
   }
