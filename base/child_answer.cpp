@@ -92,9 +92,11 @@ bool reap(int pid, Clock::time_point deadline) {
 ChildAnswer ChildAnswer::ask(ChildProgram program, unsigned limit_ms, size_t max_length) {
   ChildAnswer answer;
   int ends[2];
-  if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return answer;
+  if (::pipe2(ends, O_CLOEXEC) != 0) return answer;
   Fd from(ends[0]);
   Fd to(ends[1]);
+  // Only our end waits without blocking: the program writes to an ordinary pipe.
+  if (!from.NonBlock()) return answer;
   program.output = to.get();
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit_ms);
   const int pid = spawn(program);
