@@ -51,7 +51,15 @@ bool HwMux::IsOpened() {
 
 bool HwMux::usable(int ch) { return IsOpened() && ch >= 0; }
 
-void HwMux::record(int ch, uint16_t value) { sources_[ch] = value; }
+void HwMux::record(int ch, uint16_t value) {
+  // Outside the table a disabled output reads as one never named: it keeps no entry, or every
+  // number the controller ever gave an external channel would.
+  if (value == kDisabled && (ch < kFirstOutput || ch >= kFirstOutput + kOutputs)) {
+    sources_.erase(ch);
+    return;
+  }
+  sources_[ch] = value;
+}
 
 uint16_t HwMux::source(int output) const {
   const auto found = sources_.find(output);

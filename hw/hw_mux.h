@@ -72,6 +72,9 @@ class HwMux {
   uint16_t source(int output) const;
   // The outputs that carry input ch, in no particular order.
   std::vector<int> outputs_of(int ch) const;
+  // The outputs with an entry: the 2048 of the table, and those outside it that were named and
+  // not disabled since.
+  size_t outputs_named() const { return sources_.size(); }
   // The index (0 to 2047) of the output last re-asserted.
   unsigned refresh_index() const { return refresh_index_; }
 
@@ -84,7 +87,8 @@ class HwMux {
   bool request(uint32_t request, void* record, size_t size);
 
   Fd device_;
-  // What each output named so far carries; the 2048 logical outputs are always there.
+  // What each output named so far carries; the 2048 logical outputs are always there, one
+  // outside them only until it is disabled.
   std::unordered_map<int, uint16_t> sources_;
   unsigned refresh_index_ = 0;
   // The loop clock (ms) of the last run, valid once `refreshed_`.

@@ -171,6 +171,22 @@ TEST_F(HwMuxTest, ReleaseIdlesEveryOutputTheChannelFeedsAndItsOwn) {
   EXPECT_TRUE(log.take_lines().empty());
 }
 
+// Outputs outside the table come and go with the controller's numbers (an external channel is
+// 8192 + any number it names): one that is disabled again leaves no entry behind.
+TEST_F(HwMuxTest, OutputsOutsideTheTableLeaveNoEntryOnceDisabled) {
+  HwMux mux;
+  const size_t table = mux.outputs_named();
+  for (int output = 100; output < 200; ++output) {
+    ASSERT_TRUE(mux.Connect(5, output));
+    ASSERT_TRUE(mux.Disconnect(output));
+    ASSERT_TRUE(mux.Disable(output));
+    EXPECT_EQ(mux.source(output), HwMux::kDisabled);
+  }
+  ASSERT_TRUE(mux.Disable(8200));
+  EXPECT_EQ(mux.outputs_named(), table);
+  EXPECT_EQ(mux.source(8200), HwMux::kDisabled);
+}
+
 TEST_F(HwMuxTest, AMissingDeviceIsOpenedByALaterOperation) {
   ASSERT_EQ(board().command("unplug hal"), Lines{"ok"});
   StreamCapture log(std::clog);
