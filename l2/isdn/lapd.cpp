@@ -118,7 +118,7 @@ void LAPD::receive(Packet& p) {
 
   if ((f.control & 1) == 0) {
     if (!pull_header(p, header)) return;
-    on_ICOM(f, p);
+    on_ICOM(f, p, entry);
   } else if ((f.control & 3) == 1) {
     if (((f.control >> 2) & 3) == 3) return;
     on_supervisory(f);
@@ -370,7 +370,7 @@ void LAPD::on_frmr(const Received& f) {
   report_error(mdl::kFrmr);
 }
 
-void LAPD::on_ICOM(const Received& f, Packet& info) {
+void LAPD::on_ICOM(const Received& f, Packet& info, const Entry& entry) {
   if (log > 3) log_line(this, "I-Command pf=", f.pf);
   if (state != 6 && state != 7) return;
   const bool in_sequence = f.ns == vr;
@@ -412,7 +412,6 @@ void LAPD::on_ICOM(const Received& f, Packet& info) {
     report_error(mdl::kNrError);
   }
   if (!in_sequence) return;
-  Entry entry(this);
   if (!flush(entry)) return;
   Protocol::on_message(info);
 }

@@ -199,7 +199,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void on_dm(const Received& f);
   void on_supervisory(const Received& f);
   void on_frmr(const Received& f);
-  void on_ICOM(const Received& f, Packet& info);
+  // The message goes up after the reports that the frame raised, unless they destroyed the link.
+  void on_ICOM(const Received& f, Packet& info, const Entry& entry);
   void on_UI(Packet& info);
   // False for a frame that this address does not take (frame_address.h), counted and logged.
   bool address_accepted(unsigned char control);
