@@ -419,15 +419,14 @@ void LAPD::on_ICOM(const Received& f, Packet& info, const Entry& entry) {
 // The queues ----------------------------------------------------------------------------------
 
 void LAPD::local_events() {
-  ack_queue_refreash();
+  // Nothing acknowledged, nothing to send again and nothing to log: the common pass.
+  if (ack_q_.count() > unsigned(vs - va) % 128 || retr_rq || log > 2) ack_queue_refreash();
   queued_up_send();
   ack_pending();
   if (out_q_.count() < kReadyBelow) change_flowstatus(FlowStatus::ready);
 }
 
 void LAPD::ack_queue_refreash() {
-  // Nothing acknowledged, nothing to send again and nothing to log: the common pass.
-  if (ack_q_.count() <= unsigned(vs - va) % 128 && !retr_rq && log <= 2) return;
   unsigned dropped = 0;
   Packet gone;
   while (unsigned(vs - va) % 128 < ack_q_.count()) {

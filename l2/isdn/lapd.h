@@ -206,6 +206,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   bool address_accepted(unsigned char control);
 
   void local_events();
+  // Drops what the peer acknowledged and queues a retransmission; local_events calls it only
+  // when one of them, or logging, has work.
   void ack_queue_refreash();
   void queued_up_send();
   void ack_pending();
