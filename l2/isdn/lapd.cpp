@@ -564,14 +564,18 @@ bool LAPD::xmit(Packet& frame) {
     if (log > 3) log_line(this, "no HDLC device attached!!!");
     return false;
   }
-  Packet sent;
-  if (log > 2) sent = frame;
-  if (!hdlc->hdlc_transmit(frame)) {
-    log_line(this, "tx full");
-    return false;
-  }
-  if (log > 2) trace("tx: ", sent, false);
+  if (log <= 2) return to_channel(frame);
+  // The channel may take the handle over: a second one keeps the frame for the trace.
+  const Packet sent = frame;
+  if (!to_channel(frame)) return false;
+  trace("tx: ", sent, false);
   return true;
+}
+
+bool LAPD::to_channel(Packet& frame) {
+  if (hdlc->hdlc_transmit(frame)) return true;
+  log_line(this, "tx full");
+  return false;
 }
 
 void LAPD::trace(const char* prefix, const Packet& frame, bool received) {

@@ -214,6 +214,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void change_flowstatus(FlowStatus::Type value);
 
   bool xmit(Packet& frame);
+  // Hands the frame to the channel; false, logged, when it refuses.
+  bool to_channel(Packet& frame);
   // Pushes the header in front of `message` and sends it; false (header gone again) when refused.
   bool tx_iframe(Packet& message, bool p);
   bool tx_cmd_resp(FrameType type, bool pf, bool command);
