@@ -311,23 +311,25 @@ bool SLC::unexpected_fib() {
 
 bool SLC::process_bsnr() {
   SeqNo acked = previous_of(fsnf_);
-  if (!(acked <= bsnr_ <= fsnl_)) {
-    if (!bad_bsn_) {
-      bad_bsn_ = true;
-      return true;
+  // A BSN that acknowledges nothing new (most signal units) lies in the window and frees nothing.
+  const bool freed = bsnr_ != acked;
+  if (freed) {
+    if (!(acked <= bsnr_ <= fsnl_)) {
+      if (!bad_bsn_) {
+        bad_bsn_ = true;
+        return true;
+      }
+      return give_up("bad su acknowledgement received: ");
     }
-    return give_up("bad su acknowledgement received: ");
+    start_timer(T7);
+    const SeqNo first_open = next_of(bsnr_);
+    while (fsnf_ != first_open) {
+      rtb_[fsnf_] = Packet();
+      --rtb_fill_;
+      ++fsnf_;
+    }
   }
   bad_bsn_ = false;
-  SeqNo first_open = next_of(bsnr_);
-  const SeqNo first_open_before = fsnf_;
-  if (fsnf_ != first_open) start_timer(T7);
-  while (fsnf_ != first_open) {
-    rtb_[fsnf_] = Packet();
-    --rtb_fill_;
-    ++fsnf_;
-  }
-  bool freed = fsnf_ != first_open_before;
   if (rtb_fill_ == 0) stop_timer();
   if (bibr_ != expected_bib_)
     retransmit();
