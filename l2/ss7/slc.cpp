@@ -270,18 +270,25 @@ void SLC::process_tb() {
   // unless something else still holds the buffer.
   Packet head;
   while (rtb_fill_ < kRtbLimit && tb_.get(head)) {
-    SeqNo sent_before = fsnt_;
-    fsnt_ = next_of(fsnl_);
-    if (!send(head)) {
-      // FISUs keep naming the last MSU that did go out.
-      fsnt_ = sent_before;
+    if (!send_msu(head)) {
       tb_.append(std::move(head));
       return;
     }
-    fsnl_ = fsnt_;
-    rtb_[fsnl_] = std::move(head);
-    if (++rtb_fill_ == 1) start_timer(T7);
   }
+}
+
+bool SLC::send_msu(Packet& msu) {
+  const SeqNo sent_before = fsnt_;
+  fsnt_ = next_of(fsnl_);
+  if (!send(msu)) {
+    // FISUs keep naming the last MSU that did go out.
+    fsnt_ = sent_before;
+    return false;
+  }
+  fsnl_ = fsnt_;
+  rtb_[fsnl_] = std::move(msu);
+  if (++rtb_fill_ == 1) start_timer(T7);
+  return true;
 }
 
 // Basic error correction.
@@ -530,6 +537,11 @@ void SLC::msu(Worked*, Packet& p) {
 }
 
 void SLC::message(Worked*, Packet& p) {
+  // Nothing waits in the TB and the RTB has room: the MSU goes out without passing through it.
+  if (tb_.empty() && rtb_fill_ < kRtbLimit) {
+    if (!send_msu(p)) tb_.put(std::move(p));
+    return;
+  }
   put_to_tb(p);
   process_tb();
 }
