@@ -118,7 +118,7 @@ void LAPD::receive(Packet& p) {
 
   if ((f.control & 1) == 0) {
     if (!pull_header(p, header)) return;
-    on_ICOM(f, p);
+    on_ICOM(f, p, entry);
   } else if ((f.control & 3) == 1) {
     if (((f.control >> 2) & 3) == 3) return;
     on_supervisory(f);
@@ -370,7 +370,7 @@ void LAPD::on_frmr(const Received& f) {
   report_error(mdl::kFrmr);
 }
 
-void LAPD::on_ICOM(const Received& f, Packet& info) {
+void LAPD::on_ICOM(const Received& f, Packet& info, const Entry& entry) {
   if (log > 3) log_line(this, "I-Command pf=", f.pf);
   if (state != 6 && state != 7) return;
   const bool in_sequence = f.ns == vr;
@@ -412,7 +412,6 @@ void LAPD::on_ICOM(const Received& f, Packet& info) {
     report_error(mdl::kNrError);
   }
   if (!in_sequence) return;
-  Entry entry(this);
   if (!flush(entry)) return;
   Protocol::on_message(info);
 }
@@ -420,15 +419,14 @@ void LAPD::on_ICOM(const Received& f, Packet& info) {
 // The queues ----------------------------------------------------------------------------------
 
 void LAPD::local_events() {
-  ack_queue_refreash();
+  // Nothing acknowledged, nothing to send again and nothing to log: the common pass.
+  if (ack_q_.count() > unsigned(vs - va) % 128 || retr_rq || log > 2) ack_queue_refreash();
   queued_up_send();
   ack_pending();
   if (out_q_.count() < kReadyBelow) change_flowstatus(FlowStatus::ready);
 }
 
 void LAPD::ack_queue_refreash() {
-  // Nothing acknowledged, nothing to send again and nothing to log: the common pass.
-  if (ack_q_.count() <= unsigned(vs - va) % 128 && !retr_rq && log <= 2) return;
   unsigned dropped = 0;
   Packet gone;
   while (unsigned(vs - va) % 128 < ack_q_.count()) {
@@ -566,14 +564,18 @@ bool LAPD::xmit(Packet& frame) {
     if (log > 3) log_line(this, "no HDLC device attached!!!");
     return false;
   }
-  Packet sent;
-  if (log > 2) sent = frame;
-  if (!hdlc->hdlc_transmit(frame)) {
-    log_line(this, "tx full");
-    return false;
-  }
-  if (log > 2) trace("tx: ", sent, false);
+  if (log <= 2) return to_channel(frame);
+  // The channel may take the handle over: a second one keeps the frame for the trace.
+  const Packet sent = frame;
+  if (!to_channel(frame)) return false;
+  trace("tx: ", sent, false);
   return true;
+}
+
+bool LAPD::to_channel(Packet& frame) {
+  if (hdlc->hdlc_transmit(frame)) return true;
+  log_line(this, "tx full");
+  return false;
 }
 
 void LAPD::trace(const char* prefix, const Packet& frame, bool received) {

@@ -199,18 +199,23 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void on_dm(const Received& f);
   void on_supervisory(const Received& f);
   void on_frmr(const Received& f);
-  void on_ICOM(const Received& f, Packet& info);
+  // The message goes up after the reports that the frame raised, unless they destroyed the link.
+  void on_ICOM(const Received& f, Packet& info, const Entry& entry);
   void on_UI(Packet& info);
   // False for a frame that this address does not take (frame_address.h), counted and logged.
   bool address_accepted(unsigned char control);
 
   void local_events();
+  // Drops what the peer acknowledged and queues a retransmission; local_events calls it only
+  // when one of them, or logging, has work.
   void ack_queue_refreash();
   void queued_up_send();
   void ack_pending();
   void change_flowstatus(FlowStatus::Type value);
 
   bool xmit(Packet& frame);
+  // Hands the frame to the channel; false, logged, when it refuses.
+  bool to_channel(Packet& frame);
   // Pushes the header in front of `message` and sends it; false (header gone again) when refused.
   bool tx_iframe(Packet& message, bool p);
   bool tx_cmd_resp(FrameType type, bool pf, bool command);

@@ -270,18 +270,25 @@ void SLC::process_tb() {
   // unless something else still holds the buffer.
   Packet head;
   while (rtb_fill_ < kRtbLimit && tb_.get(head)) {
-    SeqNo sent_before = fsnt_;
-    fsnt_ = next_of(fsnl_);
-    if (!send(head)) {
-      // FISUs keep naming the last MSU that did go out.
-      fsnt_ = sent_before;
+    if (!send_msu(head)) {
       tb_.append(std::move(head));
       return;
     }
-    fsnl_ = fsnt_;
-    rtb_[fsnl_] = std::move(head);
-    if (++rtb_fill_ == 1) start_timer(T7);
   }
+}
+
+bool SLC::send_msu(Packet& msu) {
+  const SeqNo sent_before = fsnt_;
+  fsnt_ = next_of(fsnl_);
+  if (!send(msu)) {
+    // FISUs keep naming the last MSU that did go out.
+    fsnt_ = sent_before;
+    return false;
+  }
+  fsnl_ = fsnt_;
+  rtb_[fsnl_] = std::move(msu);
+  if (++rtb_fill_ == 1) start_timer(T7);
+  return true;
 }
 
 // Basic error correction.
@@ -311,23 +318,25 @@ bool SLC::unexpected_fib() {
 
 bool SLC::process_bsnr() {
   SeqNo acked = previous_of(fsnf_);
-  if (!(acked <= bsnr_ <= fsnl_)) {
-    if (!bad_bsn_) {
-      bad_bsn_ = true;
-      return true;
+  // A BSN that acknowledges nothing new (most signal units) lies in the window and frees nothing.
+  const bool freed = bsnr_ != acked;
+  if (freed) {
+    if (!(acked <= bsnr_ <= fsnl_)) {
+      if (!bad_bsn_) {
+        bad_bsn_ = true;
+        return true;
+      }
+      return give_up("bad su acknowledgement received: ");
     }
-    return give_up("bad su acknowledgement received: ");
+    start_timer(T7);
+    const SeqNo first_open = next_of(bsnr_);
+    while (fsnf_ != first_open) {
+      rtb_[fsnf_] = Packet();
+      --rtb_fill_;
+      ++fsnf_;
+    }
   }
   bad_bsn_ = false;
-  SeqNo first_open = next_of(bsnr_);
-  const SeqNo first_open_before = fsnf_;
-  if (fsnf_ != first_open) start_timer(T7);
-  while (fsnf_ != first_open) {
-    rtb_[fsnf_] = Packet();
-    --rtb_fill_;
-    ++fsnf_;
-  }
-  bool freed = fsnf_ != first_open_before;
   if (rtb_fill_ == 0) stop_timer();
   if (bibr_ != expected_bib_)
     retransmit();
@@ -528,6 +537,11 @@ void SLC::msu(Worked*, Packet& p) {
 }
 
 void SLC::message(Worked*, Packet& p) {
+  // Nothing waits in the TB and the RTB has room: the MSU goes out without passing through it.
+  if (tb_.empty() && rtb_fill_ < kRtbLimit) {
+    if (!send_msu(p)) tb_.put(std::move(p));
+    return;
+  }
   put_to_tb(p);
   process_tb();
 }

@@ -197,6 +197,9 @@ class SLC : public Protocol, public HDLC::Notify {
   bool tb_full() const { return tb_.count() >= kTbLimit; }
   void put_to_tb(Packet& p);
   void process_tb();
+  // Sends the next MSU and keeps it in the RTB; false (it stays the caller's) when the channel
+  // refused it.
+  bool send_msu(Packet& msu);
   void make_expected();
   // A FISU or MSU whose FIB is not the expected one; false when the link went to idle.
   bool unexpected_fib();
