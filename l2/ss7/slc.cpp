@@ -11,7 +11,10 @@ namespace SS7 {
 
 namespace {
 
-constexpr const char* kMsuLengthRefusal = "MSU length outside 3 to 273 octets";
+// Shorter units would read as a FISU or an LSSU at the peer, longer ones exceed Q.703's SIF.
+bool msu_length_fits(unsigned length) {
+  return length >= SLC::kMsuMin && length <= SLC::kMsuMax;
+}
 
 // BSN, FSN and LI.
 constexpr unsigned kHeader = 3;
@@ -95,8 +98,7 @@ void SLC::local_deactivate() {
 }
 
 const char* SLC::refusal(unsigned length) const {
-  // Shorter units would read as a FISU or an LSSU at the peer, longer ones exceed Q.703's SIF.
-  if (length < kMsuMin || length > kMsuMax) return kMsuLengthRefusal;
+  if (!msu_length_fits(length)) return "MSU length outside 3 to 273 octets";
   // Only worked takes MSUs, into the TB.
   if (state() != State::worked) return "SS7 link not in service";
   if (tb_full()) return "SS7 TB full";
@@ -106,7 +108,7 @@ const char* SLC::refusal(unsigned length) const {
 void SLC::message(Packet& p) {
   if (log.mtp_transmit) hex_dump(" mtp tx", p);
   uint32_t left_out = 0;
-  if (refusal(p.length()) != kMsuLengthRefusal) {
+  if (msu_length_fits(p.length())) {
     state_->message(*this, p);
   } else if (refuse_log_.allow(left_out)) {
     std::cerr << ext::header(this) << "refuse msu of " << p.length() << " octets"
