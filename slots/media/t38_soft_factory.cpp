@@ -94,12 +94,6 @@ int T38SoftFactory::QueryNumOfInstances() {
   const ChildAnswer answer =
       present ? ChildAnswer::ask(program, kAnswerLimitMs, kAnswerLength) : ChildAnswer{};
   if (answer.outcome == ChildAnswer::kLine) return std::atoi(answer.line.c_str());
-  const bool not_found = answer.outcome == ChildAnswer::kNotStarted;
-  uint32_t left_out = 0;
-  if ((not_found ? not_found_log_ : no_answer_log_).allow(left_out)) {
-    std::clog << ext::header(this)
-              << (not_found ? "t38 daemon not found!" : "t38: can't detect T38 resources")
-              << LogThrottle::left_out_text(left_out) << std::endl;
-  }
+  (answer.outcome == ChildAnswer::kNotStarted ? not_found_log_ : no_answer_log_).report();
   return 0;
 }

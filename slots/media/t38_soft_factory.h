@@ -6,11 +6,12 @@
 // is 0 come at most once a second each. Log header "t38soft: ".
 #pragma once
 
+#include <iostream>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "base/log_throttle.h"
+#include "base/throttled_line.h"
 #include "slotbase/slot_factory.h"
 
 class T38SoftFactory : public SlotFactory {
@@ -31,6 +32,12 @@ class T38SoftFactory : public SlotFactory {
   void PutHeader(std::ostream& os) const { os << "t38soft: "; }
 
  private:
-  LogThrottle not_found_log_;
-  LogThrottle no_answer_log_;
+  ThrottledLine not_found_log_{std::clog, [this](std::ostream& os) {
+    PutHeader(os);
+    os << "t38 daemon not found!";
+  }};
+  ThrottledLine no_answer_log_{std::clog, [this](std::ostream& os) {
+    PutHeader(os);
+    os << "t38: can't detect T38 resources";
+  }};
 };
