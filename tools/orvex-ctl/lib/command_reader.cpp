@@ -108,8 +108,8 @@ bool read_whole_command(const std::string& text, LGCP::Message& message, std::st
   });
 }
 
-size_t CommandReader::Skip::end_of(const std::string& text, size_t from, size_t not_before) {
-  for (size_t i = from; i < text.size(); ++i) {
+size_t CommandReader::Skip::end_of(const std::string& text, size_t not_before) {
+  for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '"') quoted = !quoted;
     if (quoted) continue;
@@ -132,7 +132,7 @@ void CommandReader::advance(size_t n) {
 }
 
 bool CommandReader::skip_rest(size_t not_before) {
-  const size_t end = skip_.end_of(text_, 0, not_before);
+  const size_t end = skip_.end_of(text_, not_before);
   if (end == std::string::npos) {
     advance(text_.size());
     skipping_ = !ended_;

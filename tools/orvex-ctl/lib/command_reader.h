@@ -65,9 +65,9 @@ class CommandReader {
   struct Skip {
     int depth = 0;
     bool quoted = false;
-    // Scans text[from ...): the offset after the first line end at or after `not_before` where
-    // the braces are closed, or npos (the state then covers the whole text).
-    size_t end_of(const std::string& text, size_t from, size_t not_before);
+    // Scans `text`: the offset after the first line end at or after `not_before` where the
+    // braces are closed, or npos (the state then covers the whole text).
+    size_t end_of(const std::string& text, size_t not_before);
   };
 
   // Drops the first `n` characters of the input, moving `place_` past them.
