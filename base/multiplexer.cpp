@@ -31,8 +31,6 @@ Storage storage;
 unsigned init_count = 0;
 
 constexpr int kNoLimit = 0x7fffffff;
-// Waits longer than this mean the clock went back (or a timer is absurdly far ahead).
-constexpr int32_t kMaxWaitMs = 7200000;
 
 }  // namespace
 

@@ -48,6 +48,11 @@ class Multiplexer {
     virtual void removeTimerPoolPlugin(TimerPoolPlugin* plugin) = 0;
   };
 
+  // The longest wait of the loop; a timer due further away means that the clock went back (or
+  // that the timer is absurdly far ahead), and the loop moves every pending timer to fall due in
+  // a second.
+  static constexpr int32_t kMaxWaitMs = 7200000;
+
   Multiplexer();
   Multiplexer(const Multiplexer&) = delete;
   Multiplexer& operator=(const Multiplexer&) = delete;

@@ -6,9 +6,6 @@
 namespace {
 
 uint32_t g_last_order = 0;
-// The loop's longest wait; a timer due further away means that its clock went back, and the loop
-// moved every pending timer to fall due in a second (Multiplexer::timers_schedule).
-constexpr int32_t kLongestWaitMs = 7200000;
 
 }  // namespace
 
@@ -59,7 +56,8 @@ void LazyTimerEvent::arm(unsigned ms) {
 }
 
 void LazyTimerEvent::fire() {
-  const bool move_on = deferred_ && int32_t(due_ - Mux::milliseconds()) <= kLongestWaitMs;
+  const bool move_on =
+      deferred_ && int32_t(due_ - Mux::milliseconds()) <= Multiplexer::kMaxWaitMs;
   deferred_ = false;
   if (move_on) {
     schedule_at(due_, due_order_);

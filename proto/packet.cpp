@@ -56,14 +56,9 @@ _Packet* Packet::operator->() {
   return get();
 }
 
+// A null handle with a length that fits takes the inline path; one that does not fails here.
 void Packet::reserve_head_checked(unsigned len) {
   passert(len <= packet_max_size, "length>packet_max_size");
-  if (!get()) {
-    _Packet* p = take_block();
-    adopt(p);
-    p->data = p->tail = p->buffer + len;
-    return;
-  }
   _Packet& p = writable();
   passert(p._headroom() + len <= packet_max_size, "new_len>packet_max_size");
   // The window slides forward over the tail room: it must be there.
