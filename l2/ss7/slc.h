@@ -179,7 +179,10 @@ class SLC : public Protocol, public HDLC::Notify {
  private:
   void next_state(State& s);
   void start_timer(const TimerSpec& t);
-  void stop_timer() { timer_.reset(); }
+  // Most units find the timer stopped already (the receiving side's empty RTB): no call then.
+  void stop_timer() {
+    if (timer_.pending()) timer_.reset();
+  }
   // A timer expired: the line (with the timers switch), then the next state.
   void expired(const char* line, State& next);
   void on_t1();
