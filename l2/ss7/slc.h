@@ -30,7 +30,7 @@ namespace SS7 {
 
 using SeqNo = Cyclic<unsigned, 127u>;
 
-class SLC : public Protocol, public HDLC::Notify {
+class SLC final : public Protocol, public HDLC::Notify {
  public:
   // LSSU status.
   enum Indication : unsigned char { sio = 0, sin = 1, sie = 2, sios = 3 };
@@ -192,10 +192,31 @@ class SLC : public Protocol, public HDLC::Notify {
   void on_t7();
   void on_nothing() {}
 
+  // Receiving, beside the common case: a unit too short for a header; one whose length
+  // indicator does not match its length (header gone, then handed over when something is left
+  // to hand over); the unit of length li_ to its state, `header_left` octets of header still in
+  // front.
+  void ignore_short(const Packet& p);
+  void receive_misfit(Packet& p, unsigned left);
+  void hand_over(Packet& p, unsigned header_left);
+
   void lssu_aligning(Indication i);
   // Pushes the header in front of `p` and sends it; false (header gone again) when refused.
   bool send(Packet& p);
   void fisu();
+  // Writes the header of a unit of `len` octets at `header`, in front of them, and hands the
+  // unit to the channel; false (header gone again) when refused.
+  inline bool transmit(Packet& p, unsigned char* header, unsigned len);
+  // The sending side's rare cases: no channel, no buffer (the line, then false); a packet
+  // without head room for the header (moved into one that has it); the head room of the layers
+  // below; a unit that the channel refused (the line, then false).
+  bool no_channel() const;
+  bool no_buffer() const;
+  unsigned char* push_with_room(Packet& p);
+  void prepare_below(Packet& p);
+  bool refused(Packet& p);
+  // The line for an MSU of a length that the peer would misread.
+  void refuse_length(unsigned length);
   void lssu(Indication status);
   bool tb_full() const { return tb_.count() >= kTbLimit; }
   void put_to_tb(Packet& p);
@@ -207,7 +228,13 @@ class SLC : public Protocol, public HDLC::Notify {
   // A FISU or MSU whose FIB is not the expected one; false when the link went to idle.
   bool unexpected_fib();
   // False when the link went to idle.
-  bool process_bsnr();
+  inline bool process_bsnr();
+  // A BSN outside the window: once let pass, twice in a row give up (false).
+  bool bad_bsn();
+  // The MSUs up to the BSN received leave the RTB; T7 starts again.
+  void release_acknowledged();
+  // The line of an MSU discarded for its FSN.
+  void discard_line(const char* line) const;
   // A second fault in a row: the line and the received header (msu-processing), then idle.
   bool give_up(const char* line);
   void ack();
