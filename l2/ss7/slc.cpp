@@ -16,9 +16,6 @@ bool msu_length_fits(unsigned length) {
   return length >= SLC::kMsuMin && length <= SLC::kMsuMax;
 }
 
-// BSN, FSN and LI.
-constexpr unsigned kHeader = 3;
-
 SeqNo next_of(SeqNo s) { return ++s; }
 SeqNo previous_of(SeqNo s) { return --s; }
 
@@ -62,7 +59,6 @@ void SLC::PutHeader(std::ostream& os) const {
 
 void SLC::protocol_info(std::ostream& os) const { os << name_.name(); }
 
-void SLC::local_prepare_head(Packet& p) { p.reserve_head(3); }
 void SLC::local_prepare_tail(Packet& p) { p.reserve_tail(0); }
 
 void SLC::hex_dump(const char* what, const Packet& p) const {
@@ -215,7 +211,7 @@ const SLC::Statistics& SLC::statistics() {
 
 // Sending.
 
-bool SLC::send(Packet& p) {
+inline bool SLC::send(Packet& p) {
   if (!hdlc) return no_channel();
   const unsigned len = p.length();
   unsigned char* header;
@@ -322,7 +318,7 @@ void SLC::process_tb() {
   }
 }
 
-bool SLC::send_msu(Packet& msu) {
+inline bool SLC::send_msu(Packet& msu) {
   const SeqNo sent_before = fsnt_;
   fsnt_ = next_of(fsnl_);
   if (!send(msu)) {

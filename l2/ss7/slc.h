@@ -101,6 +101,8 @@ class SLC final : public Protocol, public HDLC::Notify {
   // The TB takes at most this many MSUs; its ring has room for a whole RTB put back in front.
   static constexpr unsigned kTbLimit = 200;
   static constexpr unsigned kRtbLimit = 127;
+  // BSN, FSN and LI.
+  static constexpr unsigned kHeader = 3;
   // SIO plus SIF: Q.703 allows 2 to 272 octets of SIF.
   static constexpr unsigned kMsuMin = 3;
   static constexpr unsigned kMsuMax = 273;
@@ -109,7 +111,8 @@ class SLC final : public Protocol, public HDLC::Notify {
   ~SLC() override;
 
   const Protocol_name& name() const override { return name_; }
-  void local_prepare_head(Packet& p) override;
+  // Inline: the owner builds every MSU on it.
+  void local_prepare_head(Packet& p) override { p.reserve_head(kHeader); }
   void local_prepare_tail(Packet& p) override;
   void local_activate() override;
   void local_deactivate() override;
@@ -202,7 +205,7 @@ class SLC final : public Protocol, public HDLC::Notify {
 
   void lssu_aligning(Indication i);
   // Pushes the header in front of `p` and sends it; false (header gone again) when refused.
-  bool send(Packet& p);
+  inline bool send(Packet& p);
   void fisu();
   // Writes the header of a unit of `len` octets at `header`, in front of them, and hands the
   // unit to the channel; false (header gone again) when refused.
@@ -223,7 +226,7 @@ class SLC final : public Protocol, public HDLC::Notify {
   void process_tb();
   // Sends the next MSU and keeps it in the RTB; false (it stays the caller's) when the channel
   // refused it.
-  bool send_msu(Packet& msu);
+  inline bool send_msu(Packet& msu);
   void make_expected();
   // A FISU or MSU whose FIB is not the expected one; false when the link went to idle.
   bool unexpected_fib();
