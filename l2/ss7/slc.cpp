@@ -103,10 +103,12 @@ const char* SLC::refusal(unsigned length) const {
 
 void SLC::message(Packet& p) {
   if (log.mtp_transmit) hex_dump(" mtp tx", p);
-  if (msu_length_fits(p.length()))
-    state_->message(*this, p);
-  else
+  if (!msu_length_fits(p.length()))
     refuse_length(p.length());
+  else if (state_ == &worked_)
+    message(&worked_, p);  // the traffic's state, without the dispatch
+  else
+    state_->message(*this, p);
 }
 
 __attribute__((noinline, cold)) void SLC::refuse_length(unsigned length) {
@@ -177,14 +179,21 @@ __attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned lef
   hand_over(p, 0);
 }
 
+// Worked carries the traffic: its handlers run here without the state's dispatch.
 inline void SLC::hand_over(Packet& p, unsigned header_left) {
   if (li_ == 0) {
-    state_->fisu(*this);
+    if (state_ == &worked_)
+      fisu(&worked_);
+    else
+      state_->fisu(*this);
   } else if (li_ <= 2) {
     state_->lssu(*this, static_cast<Indication>(p[static_cast<int>(header_left)]));
   } else {
     p.pull(header_left);
-    state_->msu(*this, p);
+    if (state_ == &worked_)
+      msu(&worked_, p);
+    else
+      state_->msu(*this, p);
   }
 }
 
@@ -397,7 +406,7 @@ void SLC::release_acknowledged() {
   rtb_fill_ = fill;
 }
 
-void SLC::ack() {
+inline void SLC::ack() {
   bsnt_ = fsnr_;
   if (log.msu_processing) std::cerr << ext::header(this) << "ack!" << std::endl;
   fisu();
@@ -544,7 +553,7 @@ void SLC::on_enter(Worked*) {
   on_activate();
 }
 
-void SLC::fisu(Worked*) {
+__attribute__((always_inline)) inline void SLC::fisu(Worked*) {
   make_expected();
   if (fibr_ != expected_fib_) {
     unexpected_fib();
@@ -562,7 +571,7 @@ void SLC::lssu(Worked*, Indication i) {
   next_state(idle_);
 }
 
-void SLC::msu(Worked*, Packet& p) {
+__attribute__((always_inline)) inline void SLC::msu(Worked*, Packet& p) {
   make_expected();
   if (fsnr_ == last_accepted_) {
     if (log.msu_processing) discard_line("discard msu due to 5.2.2/i Q.702");
@@ -589,7 +598,7 @@ __attribute__((noinline, cold)) void SLC::discard_line(const char* line) const {
             << " fsnx=" << unsigned(last_accepted_) << std::endl;
 }
 
-void SLC::message(Worked*, Packet& p) {
+__attribute__((always_inline)) inline void SLC::message(Worked*, Packet& p) {
   // Nothing waits in the TB and the RTB has room: the MSU goes out without passing through it.
   if (tb_.empty() && rtb_fill_ < kRtbLimit) {
     if (!send_msu(p)) tb_.put(std::move(p));

@@ -10,7 +10,8 @@
 //
 // States are objects (State); each handler of a state calls the link's member of the same name
 // that takes that state's class, so aligned ready, derived from proving, receives as proving
-// does. One timer slot runs at most one of T1, T2, T3, T4 and T7.
+// does. Worked, which carries the traffic, has its receive and message handlers called directly,
+// without the dispatch. One timer slot runs at most one of T1, T2, T3, T4 and T7.
 //
 // Every report upward is the last thing a handler does, so an owner may tear the link down from
 // inside a report.
