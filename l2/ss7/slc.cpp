@@ -132,18 +132,17 @@ void SLC::receive(Packet& p) {
     // sender still holds is not copied for them.
     const unsigned char* header = p.get()->data;
     const unsigned backward = header[0], forward = header[1];
-    li_ = header[2] & 0x3F;  // the two spare bits are not the peer's length
+    const unsigned li = header[2] & 0x3F;  // the two spare bits are not the peer's length
     bsnr_ = backward;
-    bibr_ = backward >> 7;
+    bibr_ = (backward & 0x80) != 0;
     fsnr_ = forward;
-    fibr_ = forward >> 7;
+    fibr_ = (forward & 0x80) != 0;
     const unsigned left = length - kHeader;
-    if (li_ != (left < 63 ? left : 63)) {
-      receive_misfit(p, left);
+    if (li != (left < 63 ? left : 63)) {
+      receive_misfit(p, li, left);
       return;
     }
-    li_ = left;
-    hand_over(p, kHeader);
+    hand_over(p, left, kHeader);
   } catch (const std::bad_alloc&) {
     std::cerr << ext::header(this) << "no packet buffer, signal unit dropped" << std::endl;
   }
@@ -156,37 +155,36 @@ __attribute__((noinline, cold)) void SLC::ignore_short(const Packet& p) {
               << LogThrottle::left_out_text(left_out) << std::endl;
 }
 
-__attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned left) {
+__attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned li, unsigned left) {
   const unsigned n = left < 63 ? left : 63;
   p.pull(kHeader);
   // The lines of one unit come together, or not at all.
   uint32_t left_out = 0;
   const bool logged = length_log_.allow(left_out);
   if (logged)
-    std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li_
+    std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li
               << ", received = " << left << LogThrottle::left_out_text(left_out) << std::endl;
   if (n == 63) {
     if (logged) std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
-  } else if (li_ < n) {
-    p.trim(n - li_);
+  } else if (li < n) {
+    p.trim(n - li);
     if (logged)
-      std::cerr << ext::header(this) << "truncate " << n - li_ << " octet(s) : " << p.text()
+      std::cerr << ext::header(this) << "truncate " << n - li << " octet(s) : " << p.text()
                 << std::endl;
   } else {
     return;  // part of the unit is missing
   }
-  li_ = p.length();
-  hand_over(p, 0);
+  hand_over(p, p.length(), 0);
 }
 
 // Worked carries the traffic: its handlers run here without the state's dispatch.
-inline void SLC::hand_over(Packet& p, unsigned header_left) {
-  if (li_ == 0) {
+inline void SLC::hand_over(Packet& p, unsigned length, unsigned header_left) {
+  if (length == 0) {
     if (state_ == &worked_)
       fisu(&worked_);
     else
       state_->fisu(*this);
-  } else if (li_ <= 2) {
+  } else if (length <= 2) {
     state_->lssu(*this, static_cast<Indication>(p[static_cast<int>(header_left)]));
   } else {
     p.pull(header_left);
@@ -229,7 +227,7 @@ inline bool SLC::send(Packet& p) {
   } catch (const std::bad_alloc&) {
     return no_buffer();
   }
-  return transmit(p, header, len);
+  return emit(p, header, len);
 }
 
 // Every FISU is a fresh buffer: the link keeps none for later.
@@ -245,12 +243,12 @@ void SLC::fisu() {
     return;
   }
   if (hdlc)
-    transmit(p, header, 0);
+    emit(p, header, 0);
   else
     no_channel();
 }
 
-bool SLC::transmit(Packet& p, unsigned char* header, unsigned len) {
+bool SLC::emit(Packet& p, unsigned char* header, unsigned len) {
   header[0] = static_cast<unsigned char>((bibt_ ? 0x80 : 0) | bsnt_);
   header[1] = static_cast<unsigned char>((fibt_ ? 0x80 : 0) | fsnt_);
   header[2] = static_cast<unsigned char>(len < 63 ? len : 63);

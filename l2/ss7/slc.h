@@ -197,12 +197,12 @@ class SLC final : public Protocol, public HDLC::Notify {
   void on_nothing() {}
 
   // Receiving, beside the common case: a unit too short for a header; one whose length
-  // indicator does not match its length (header gone, then handed over when something is left
-  // to hand over); the unit of length li_ to its state, `header_left` octets of header still in
-  // front.
+  // indicator `li` does not match the `left` octets behind its header (header gone, then handed
+  // over when something is left to hand over); a unit of `length` octets to its state, with
+  // `header_left` octets of header still in front.
   void ignore_short(const Packet& p);
-  void receive_misfit(Packet& p, unsigned left);
-  void hand_over(Packet& p, unsigned header_left);
+  void receive_misfit(Packet& p, unsigned li, unsigned left);
+  void hand_over(Packet& p, unsigned length, unsigned header_left);
 
   void lssu_aligning(Indication i);
   // Pushes the header in front of `p` and sends it; false (header gone again) when refused.
@@ -210,7 +210,7 @@ class SLC final : public Protocol, public HDLC::Notify {
   void fisu();
   // Writes the header of a unit of `len` octets at `header`, in front of them, and hands the
   // unit to the channel; false (header gone again) when refused.
-  inline bool transmit(Packet& p, unsigned char* header, unsigned len);
+  inline bool emit(Packet& p, unsigned char* header, unsigned len);
   // The sending side's rare cases: no channel, no buffer (the line, then false); a packet
   // without head room for the header (moved into one that has it); the head room of the layers
   // below; a unit that the channel refused (the line, then false).
@@ -261,7 +261,6 @@ class SLC final : public Protocol, public HDLC::Notify {
   // The received header.
   SeqNo bsnr_, fsnr_;
   bool bibr_ = false, fibr_ = false;
-  unsigned li_ = 0;
   // The transmit state.
   SeqNo bsnt_ = 127, fsnt_ = 127;
   bool bibt_ = true, fibt_ = true;
