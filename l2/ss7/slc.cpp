@@ -230,8 +230,9 @@ inline bool SLC::send(Packet& p) {
   return emit(p, header, len);
 }
 
-// Every FISU is a fresh buffer: the link keeps none for later.
-void SLC::fisu() {
+// Every FISU is a fresh buffer: the link keeps none for later. Inline in ack(), on the path of
+// every MSU received; fisu() serves the other senders.
+__attribute__((always_inline)) inline void SLC::send_fisu() {
   Packet p;
   unsigned char* header;
   try {
@@ -247,6 +248,8 @@ void SLC::fisu() {
   else
     no_channel();
 }
+
+void SLC::fisu() { send_fisu(); }
 
 bool SLC::emit(Packet& p, unsigned char* header, unsigned len) {
   header[0] = static_cast<unsigned char>((bibt_ ? 0x80 : 0) | bsnt_);
@@ -407,7 +410,7 @@ void SLC::release_acknowledged() {
 inline void SLC::ack() {
   bsnt_ = fsnr_;
   if (log.msu_processing) std::cerr << ext::header(this) << "ack!" << std::endl;
-  fisu();
+  send_fisu();
 }
 
 __attribute__((noinline, cold)) void SLC::nack() {

@@ -208,6 +208,7 @@ class SLC final : public Protocol, public HDLC::Notify {
   // Pushes the header in front of `p` and sends it; false (header gone again) when refused.
   inline bool send(Packet& p);
   void fisu();
+  inline void send_fisu();
   // Writes the header of a unit of `len` octets at `header`, in front of them, and hands the
   // unit to the channel; false (header gone again) when refused.
   inline bool emit(Packet& p, unsigned char* header, unsigned len);
