@@ -16,9 +16,6 @@ bool msu_length_fits(unsigned length) {
   return length >= SLC::kMsuMin && length <= SLC::kMsuMax;
 }
 
-// BSN, FSN and LI.
-constexpr unsigned kHeader = 3;
-
 SeqNo next_of(SeqNo s) { return ++s; }
 SeqNo previous_of(SeqNo s) { return --s; }
 
@@ -62,7 +59,6 @@ void SLC::PutHeader(std::ostream& os) const {
 
 void SLC::protocol_info(std::ostream& os) const { os << name_.name(); }
 
-void SLC::local_prepare_head(Packet& p) { p.reserve_head(3); }
 void SLC::local_prepare_tail(Packet& p) { p.reserve_tail(0); }
 
 void SLC::hex_dump(const char* what, const Packet& p) const {
@@ -107,69 +103,95 @@ const char* SLC::refusal(unsigned length) const {
 
 void SLC::message(Packet& p) {
   if (log.mtp_transmit) hex_dump(" mtp tx", p);
-  uint32_t left_out = 0;
-  if (msu_length_fits(p.length())) {
+  if (!msu_length_fits(p.length()))
+    refuse_length(p.length());
+  else if (state_ == &worked_)
+    message(&worked_, p);  // the traffic's state, without the dispatch
+  else
     state_->message(*this, p);
-  } else if (refuse_log_.allow(left_out)) {
-    std::cerr << ext::header(this) << "refuse msu of " << p.length() << " octets"
+}
+
+__attribute__((noinline, cold)) void SLC::refuse_length(unsigned length) {
+  uint32_t left_out = 0;
+  if (refuse_log_.allow(left_out))
+    std::cerr << ext::header(this) << "refuse msu of " << length << " octets"
               << LogThrottle::left_out_text(left_out) << std::endl;
-  }
 }
 
 void SLC::receive(Packet& p) {
   try {
     if (log.raw_receive) hex_dump(" rx raw", p);
-    stats_.octets_received += p.length();
-    uint32_t left_out = 0;
-    if (p.length() < 3) {
-      if (short_log_.allow(left_out))
-        std::cerr << ext::header(this) << "ignore packet, length too small " << p.text()
-                  << LogThrottle::left_out_text(left_out) << std::endl;
+    const unsigned length = p.length();
+    stats_.octets_received += length;
+    if (length < kHeader) {
+      ignore_short(p);
       return;
     }
     stats_.su_received += 1;
     // The header is read in place: FISUs and LSSUs are never written to, so a buffer that the
     // sender still holds is not copied for them.
-    const unsigned char* header = static_cast<const Packet&>(p)->data;
-    bsnr_ = header[0] & 0x7F;
-    bibr_ = header[0] >> 7;
-    fsnr_ = header[1] & 0x7F;
-    fibr_ = header[1] >> 7;
-    li_ = header[2] & 0x3F;  // the two spare bits are not the peer's length
-    unsigned left = p.length() - 3;
-    unsigned n = left < 63 ? left : 63;
-    unsigned header_left = 3;
-    if (li_ != n) {
-      p.pull(3);
-      header_left = 0;
-      // The lines of one unit come together, or not at all.
-      const bool logged = length_log_.allow(left_out);
-      if (logged)
-        std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li_
-                  << ", received = " << left << LogThrottle::left_out_text(left_out) << std::endl;
-      if (n == 63) {
-        if (logged)
-          std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
-      } else if (li_ < n) {
-        p.trim(n - li_);
-        if (logged)
-          std::cerr << ext::header(this) << "truncate " << n - li_ << " octet(s) : " << p.text()
-                    << std::endl;
-      } else {
-        return;  // part of the unit is missing
-      }
+    const unsigned char* header = p.get()->data;
+    const unsigned backward = header[0], forward = header[1];
+    const unsigned li = header[2] & 0x3F;  // the two spare bits are not the peer's length
+    bsnr_ = backward;
+    bibr_ = (backward & 0x80) != 0;
+    fsnr_ = forward;
+    fibr_ = (forward & 0x80) != 0;
+    const unsigned left = length - kHeader;
+    if (li != (left < 63 ? left : 63)) {
+      receive_misfit(p, li, left);
+      return;
     }
-    li_ = p.length() - header_left;
-    if (li_ == 0) {
-      state_->fisu(*this);
-    } else if (li_ <= 2) {
-      state_->lssu(*this, static_cast<Indication>(p[static_cast<int>(header_left)]));
-    } else {
-      p.pull(header_left);
-      state_->msu(*this, p);
-    }
+    hand_over(p, left, kHeader);
   } catch (const std::bad_alloc&) {
     std::cerr << ext::header(this) << "no packet buffer, signal unit dropped" << std::endl;
+  }
+}
+
+__attribute__((noinline, cold)) void SLC::ignore_short(const Packet& p) {
+  uint32_t left_out = 0;
+  if (short_log_.allow(left_out))
+    std::cerr << ext::header(this) << "ignore packet, length too small " << p.text()
+              << LogThrottle::left_out_text(left_out) << std::endl;
+}
+
+__attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned li, unsigned left) {
+  const unsigned n = left < 63 ? left : 63;
+  p.pull(kHeader);
+  // The lines of one unit come together, or not at all.
+  uint32_t left_out = 0;
+  const bool logged = length_log_.allow(left_out);
+  if (logged)
+    std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li
+              << ", received = " << left << LogThrottle::left_out_text(left_out) << std::endl;
+  if (n == 63) {
+    if (logged) std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
+  } else if (li < n) {
+    p.trim(n - li);
+    if (logged)
+      std::cerr << ext::header(this) << "truncate " << n - li << " octet(s) : " << p.text()
+                << std::endl;
+  } else {
+    return;  // part of the unit is missing
+  }
+  hand_over(p, p.length(), 0);
+}
+
+// Worked carries the traffic: its handlers run here without the state's dispatch.
+inline void SLC::hand_over(Packet& p, unsigned length, unsigned header_left) {
+  if (length == 0) {
+    if (state_ == &worked_)
+      fisu(&worked_);
+    else
+      state_->fisu(*this);
+  } else if (length <= 2) {
+    state_->lssu(*this, static_cast<Indication>(p[static_cast<int>(header_left)]));
+  } else {
+    p.pull(header_left);
+    if (state_ == &worked_)
+      msu(&worked_, p);
+    else
+      state_->msu(*this, p);
   }
 }
 
@@ -196,47 +218,74 @@ const SLC::Statistics& SLC::statistics() {
 
 // Sending.
 
-bool SLC::send(Packet& p) {
-  if (!hdlc) {
-    std::clog << ext::header(this) << "no HDLC interface attached!!!" << std::endl;
-    return false;
-  }
+inline bool SLC::send(Packet& p) {
+  if (!hdlc) return no_channel();
+  const unsigned len = p.length();
+  unsigned char* header;
   try {
-    if (p._headroom() < kHeader) {
-      Packet room;
-      room.reserve_head(kHeader);
-      room.put(p);
-      p = room;
-    }
-    unsigned len = p.length();
-    unsigned char* header = p.push(kHeader);
-    header[0] = static_cast<unsigned char>((bibt_ ? 0x80 : 0) | bsnt_);
-    header[1] = static_cast<unsigned char>((fibt_ ? 0x80 : 0) | fsnt_);
-    header[2] = static_cast<unsigned char>(len < 63 ? len : 63);
+    header = p._headroom() >= kHeader ? p.push(kHeader) : push_with_room(p);
   } catch (const std::bad_alloc&) {
-    std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
-    return false;
+    return no_buffer();
   }
-  if (!hdlc->hdlc_transmit(p)) {
-    if (log.raw_transmit) std::clog << ext::header(this) << " tx full!" << std::endl;
-    p.pull(kHeader);  // the channel did not take it, so nothing else holds the buffer
-    return false;
+  return emit(p, header, len);
+}
+
+// Every FISU is a fresh buffer: the link keeps none for later. Inline in ack(), on the path of
+// every MSU received; fisu() serves the other senders.
+__attribute__((always_inline)) inline void SLC::send_fisu() {
+  Packet p;
+  unsigned char* header;
+  try {
+    if (lower()) prepare_below(p);
+    p.reserve_head(kHeader);
+    header = p.push(kHeader);
+  } catch (const std::bad_alloc&) {
+    no_buffer();
+    return;
   }
+  if (hdlc)
+    emit(p, header, 0);
+  else
+    no_channel();
+}
+
+void SLC::fisu() { send_fisu(); }
+
+bool SLC::emit(Packet& p, unsigned char* header, unsigned len) {
+  header[0] = static_cast<unsigned char>((bibt_ ? 0x80 : 0) | bsnt_);
+  header[1] = static_cast<unsigned char>((fibt_ ? 0x80 : 0) | fsnt_);
+  header[2] = static_cast<unsigned char>(len < 63 ? len : 63);
+  if (!hdlc->hdlc_transmit(p)) return refused(p);
   if (log.raw_transmit) hex_dump(" tx raw", p);
   stats_.su_sent += 1;
-  stats_.octets_sent += p.length();
+  stats_.octets_sent += len + kHeader;  // the channel leaves the unit as it is
   return true;
 }
 
-void SLC::fisu() {
-  Packet p;
-  try {
-    prepare_head(p);
-  } catch (const std::bad_alloc&) {
-    std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
-    return;
-  }
-  send(p);
+__attribute__((noinline, cold)) bool SLC::no_channel() const {
+  std::clog << ext::header(this) << "no HDLC interface attached!!!" << std::endl;
+  return false;
+}
+
+__attribute__((noinline, cold)) bool SLC::no_buffer() const {
+  std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
+  return false;
+}
+
+__attribute__((noinline, cold)) unsigned char* SLC::push_with_room(Packet& p) {
+  Packet room;
+  room.reserve_head(kHeader);
+  room.put(p);
+  p = room;
+  return p.push(kHeader);
+}
+
+__attribute__((noinline, cold)) void SLC::prepare_below(Packet& p) { descend_prepare_head(p); }
+
+__attribute__((noinline, cold)) bool SLC::refused(Packet& p) {
+  if (log.raw_transmit) std::clog << ext::header(this) << " tx full!" << std::endl;
+  p.pull(kHeader);  // the channel did not take it, so nothing else holds the buffer
+  return false;
 }
 
 void SLC::lssu(Indication status) {
@@ -248,7 +297,7 @@ void SLC::lssu(Indication status) {
     p.put8(status);
     hdlc->hdlc_transmit(p);
   } catch (const std::bad_alloc&) {
-    std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
+    no_buffer();
   }
 }
 
@@ -279,7 +328,7 @@ void SLC::process_tb() {
   }
 }
 
-bool SLC::send_msu(Packet& msu) {
+inline bool SLC::send_msu(Packet& msu) {
   const SeqNo sent_before = fsnt_;
   fsnt_ = next_of(fsnl_);
   if (!send(msu)) {
@@ -301,7 +350,7 @@ void SLC::make_expected() {
   expected_bib_ = fibt_;
 }
 
-bool SLC::give_up(const char* line) {
+__attribute__((noinline, cold)) bool SLC::give_up(const char* line) {
   if (log.msu_processing) {
     std::cerr << ext::header(this) << line;
     put_received_header(std::cerr);
@@ -311,7 +360,7 @@ bool SLC::give_up(const char* line) {
   return false;
 }
 
-bool SLC::unexpected_fib() {
+__attribute__((noinline, cold)) bool SLC::unexpected_fib() {
   if (retransmission_awaited_) return process_bsnr();
   if (bad_fib_) return give_up("bad start of a retransmission: ");
   bad_fib_ = true;
@@ -323,20 +372,8 @@ bool SLC::process_bsnr() {
   // A BSN that acknowledges nothing new (most signal units) lies in the window and frees nothing.
   const bool freed = bsnr_ != acked;
   if (freed) {
-    if (!(acked <= bsnr_ <= fsnl_)) {
-      if (!bad_bsn_) {
-        bad_bsn_ = true;
-        return true;
-      }
-      return give_up("bad su acknowledgement received: ");
-    }
-    start_timer(T7);
-    const SeqNo first_open = next_of(bsnr_);
-    while (fsnf_ != first_open) {
-      rtb_[fsnf_] = Packet();
-      --rtb_fill_;
-      ++fsnf_;
-    }
+    if (!(acked <= bsnr_ <= fsnl_)) return bad_bsn();
+    release_acknowledged();
   }
   bad_bsn_ = false;
   if (rtb_fill_ == 0) stop_timer();
@@ -347,13 +384,36 @@ bool SLC::process_bsnr() {
   return true;
 }
 
-void SLC::ack() {
-  bsnt_ = fsnr_;
-  if (log.msu_processing) std::cerr << ext::header(this) << "ack!" << std::endl;
-  fisu();
+__attribute__((noinline, cold)) bool SLC::bad_bsn() {
+  if (!bad_bsn_) {
+    bad_bsn_ = true;
+    return true;
+  }
+  return give_up("bad su acknowledgement received: ");
 }
 
-void SLC::nack() {
+void SLC::release_acknowledged() {
+  start_timer(T7);
+  // The count and the FSN are kept aside while the buffers go back to the pool.
+  const SeqNo first_open = next_of(bsnr_);
+  SeqNo first = fsnf_;
+  unsigned fill = rtb_fill_;
+  do {
+    rtb_[first].reset();
+    --fill;
+    ++first;
+  } while (first != first_open);
+  fsnf_ = first;
+  rtb_fill_ = fill;
+}
+
+inline void SLC::ack() {
+  bsnt_ = fsnr_;
+  if (log.msu_processing) std::cerr << ext::header(this) << "ack!" << std::endl;
+  send_fisu();
+}
+
+__attribute__((noinline, cold)) void SLC::nack() {
   bibt_ = !bibt_;
   expected_fib_ = bibt_;
   retransmission_awaited_ = true;
@@ -362,7 +422,7 @@ void SLC::nack() {
   if (log.msu_processing) std::cerr << ext::header(this) << "nack!" << std::endl;
 }
 
-void SLC::retransmit() {
+__attribute__((noinline, cold)) void SLC::retransmit() {
   if (log.msu_processing)
     std::cerr << ext::header(this) << "retransmit" << " rtb=" << rtb_fill_ << std::endl;
   stats_.retransmissions += 1;
@@ -494,7 +554,7 @@ void SLC::on_enter(Worked*) {
   on_activate();
 }
 
-void SLC::fisu(Worked*) {
+__attribute__((always_inline)) inline void SLC::fisu(Worked*) {
   make_expected();
   if (fibr_ != expected_fib_) {
     unexpected_fib();
@@ -512,12 +572,10 @@ void SLC::lssu(Worked*, Indication i) {
   next_state(idle_);
 }
 
-void SLC::msu(Worked*, Packet& p) {
+__attribute__((always_inline)) inline void SLC::msu(Worked*, Packet& p) {
   make_expected();
   if (fsnr_ == last_accepted_) {
-    if (log.msu_processing)
-      std::clog << ext::header(this) << "discard msu due to 5.2.2/i Q.702" << " fsnr="
-                << unsigned(fsnr_) << " fsnx=" << unsigned(last_accepted_) << std::endl;
+    if (log.msu_processing) discard_line("discard msu due to 5.2.2/i Q.702");
     return;
   }
   if (fibr_ != expected_fib_) {
@@ -527,9 +585,7 @@ void SLC::msu(Worked*, Packet& p) {
   retransmission_awaited_ = bad_fib_ = false;
   if (!process_bsnr()) return;
   if (fsnr_ != next_of(last_accepted_)) {
-    if (log.msu_processing)
-      std::clog << ext::header(this) << "discard msu due to 5.2.2/ii Q.702" << " fsnr="
-                << unsigned(fsnr_) << " fsnx=" << unsigned(last_accepted_) << std::endl;
+    if (log.msu_processing) discard_line("discard msu due to 5.2.2/ii Q.702");
     nack();
     return;
   }
@@ -538,7 +594,12 @@ void SLC::msu(Worked*, Packet& p) {
   on_message(p);
 }
 
-void SLC::message(Worked*, Packet& p) {
+__attribute__((noinline, cold)) void SLC::discard_line(const char* line) const {
+  std::clog << ext::header(this) << line << " fsnr=" << unsigned(fsnr_)
+            << " fsnx=" << unsigned(last_accepted_) << std::endl;
+}
+
+__attribute__((always_inline)) inline void SLC::message(Worked*, Packet& p) {
   // Nothing waits in the TB and the RTB has room: the MSU goes out without passing through it.
   if (tb_.empty() && rtb_fill_ < kRtbLimit) {
     if (!send_msu(p)) tb_.put(std::move(p));

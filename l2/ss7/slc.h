@@ -10,7 +10,8 @@
 //
 // States are objects (State); each handler of a state calls the link's member of the same name
 // that takes that state's class, so aligned ready, derived from proving, receives as proving
-// does. One timer slot runs at most one of T1, T2, T3, T4 and T7.
+// does. Worked, which carries the traffic, has its receive and message handlers called directly,
+// without the dispatch. One timer slot runs at most one of T1, T2, T3, T4 and T7.
 //
 // Every report upward is the last thing a handler does, so an owner may tear the link down from
 // inside a report.
@@ -30,7 +31,7 @@ namespace SS7 {
 
 using SeqNo = Cyclic<unsigned, 127u>;
 
-class SLC : public Protocol, public HDLC::Notify {
+class SLC final : public Protocol, public HDLC::Notify {
  public:
   // LSSU status.
   enum Indication : unsigned char { sio = 0, sin = 1, sie = 2, sios = 3 };
@@ -101,6 +102,8 @@ class SLC : public Protocol, public HDLC::Notify {
   // The TB takes at most this many MSUs; its ring has room for a whole RTB put back in front.
   static constexpr unsigned kTbLimit = 200;
   static constexpr unsigned kRtbLimit = 127;
+  // BSN, FSN and LI.
+  static constexpr unsigned kHeader = 3;
   // SIO plus SIF: Q.703 allows 2 to 272 octets of SIF.
   static constexpr unsigned kMsuMin = 3;
   static constexpr unsigned kMsuMax = 273;
@@ -109,7 +112,8 @@ class SLC : public Protocol, public HDLC::Notify {
   ~SLC() override;
 
   const Protocol_name& name() const override { return name_; }
-  void local_prepare_head(Packet& p) override;
+  // Inline: the owner builds every MSU on it.
+  void local_prepare_head(Packet& p) override { p.reserve_head(kHeader); }
   void local_prepare_tail(Packet& p) override;
   void local_activate() override;
   void local_deactivate() override;
@@ -179,7 +183,10 @@ class SLC : public Protocol, public HDLC::Notify {
  private:
   void next_state(State& s);
   void start_timer(const TimerSpec& t);
-  void stop_timer() { timer_.reset(); }
+  // Most units find the timer stopped already (the receiving side's empty RTB): no call then.
+  void stop_timer() {
+    if (timer_.pending()) timer_.reset();
+  }
   // A timer expired: the line (with the timers switch), then the next state.
   void expired(const char* line, State& next);
   void on_t1();
@@ -189,22 +196,50 @@ class SLC : public Protocol, public HDLC::Notify {
   void on_t7();
   void on_nothing() {}
 
+  // Receiving, beside the common case: a unit too short for a header; one whose length
+  // indicator `li` does not match the `left` octets behind its header (header gone, then handed
+  // over when something is left to hand over); a unit of `length` octets to its state, with
+  // `header_left` octets of header still in front.
+  void ignore_short(const Packet& p);
+  void receive_misfit(Packet& p, unsigned li, unsigned left);
+  void hand_over(Packet& p, unsigned length, unsigned header_left);
+
   void lssu_aligning(Indication i);
   // Pushes the header in front of `p` and sends it; false (header gone again) when refused.
-  bool send(Packet& p);
+  inline bool send(Packet& p);
   void fisu();
+  inline void send_fisu();
+  // Writes the header of a unit of `len` octets at `header`, in front of them, and hands the
+  // unit to the channel; false (header gone again) when refused.
+  inline bool emit(Packet& p, unsigned char* header, unsigned len);
+  // The sending side's rare cases: no channel, no buffer (the line, then false); a packet
+  // without head room for the header (moved into one that has it); the head room of the layers
+  // below; a unit that the channel refused (the line, then false).
+  bool no_channel() const;
+  bool no_buffer() const;
+  unsigned char* push_with_room(Packet& p);
+  void prepare_below(Packet& p);
+  bool refused(Packet& p);
+  // The line for an MSU of a length that the peer would misread.
+  void refuse_length(unsigned length);
   void lssu(Indication status);
   bool tb_full() const { return tb_.count() >= kTbLimit; }
   void put_to_tb(Packet& p);
   void process_tb();
   // Sends the next MSU and keeps it in the RTB; false (it stays the caller's) when the channel
   // refused it.
-  bool send_msu(Packet& msu);
+  inline bool send_msu(Packet& msu);
   void make_expected();
   // A FISU or MSU whose FIB is not the expected one; false when the link went to idle.
   bool unexpected_fib();
   // False when the link went to idle.
-  bool process_bsnr();
+  inline bool process_bsnr();
+  // A BSN outside the window: once let pass, twice in a row give up (false).
+  bool bad_bsn();
+  // The MSUs up to the BSN received leave the RTB; T7 starts again.
+  void release_acknowledged();
+  // The line of an MSU discarded for its FSN.
+  void discard_line(const char* line) const;
   // A second fault in a row: the line and the received header (msu-processing), then idle.
   bool give_up(const char* line);
   void ack();
@@ -227,7 +262,6 @@ class SLC : public Protocol, public HDLC::Notify {
   // The received header.
   SeqNo bsnr_, fsnr_;
   bool bibr_ = false, fibr_ = false;
-  unsigned li_ = 0;
   // The transmit state.
   SeqNo bsnt_ = 127, fsnt_ = 127;
   bool bibt_ = true, fibt_ = true;

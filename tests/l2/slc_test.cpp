@@ -263,6 +263,41 @@ TEST_F(SlcTest, RefusedSendKeepsTheMsuAndTheFisuSequence) {
   EXPECT_EQ(b.state(), SLC::State::worked);
 }
 
+TEST_F(SlcTest, SentUnitsCountTheirOctetsWhateverTheMsusBuffer) {
+  align();
+  struct Case {
+    const char* what;
+    unsigned head;  // head room of the owner's buffer
+    bool kept;      // the owner keeps a handle on it
+    bool refused;   // the channel refuses it once
+  } cases[] = {{"head room", 3, false, false},
+               {"no head room", 0, false, false},
+               {"kept by the owner", 3, true, false},
+               {"refused, then sent", 3, false, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const SLC::Statistics a_before = a.slc->statistics(), b_before = b.slc->statistics();
+    const std::string msu = numbered(1, 6);
+    Packet p = packet_of(msu, c.head);
+    const Packet kept = c.kept ? p : Packet();
+    wire->a().refuse = c.refused ? 1 : 0;
+    a.slc->message(p);
+    EXPECT_EQ(a.slc->statistics().su_sent, a_before.su_sent + (c.refused ? 0 : 1));
+    if (c.kept) {
+      EXPECT_EQ(unhex(kept.text()), msu);  // the header went into a copy
+    }
+    if (c.refused) a.slc->on_hdlc_ready();
+    pump();
+    EXPECT_EQ(a.slc->statistics().su_sent, a_before.su_sent + 1);
+    EXPECT_EQ(a.slc->statistics().octets_sent, a_before.octets_sent + msu.size() + 3);
+    // B's acknowledgement: one FISU of three octets.
+    EXPECT_EQ(b.slc->statistics().su_sent, b_before.su_sent + 1);
+    EXPECT_EQ(b.slc->statistics().octets_sent, b_before.octets_sent + 3);
+  }
+  EXPECT_EQ(b.received, Units(4, numbered(1, 6)));
+  EXPECT_EQ(a.slc->rtb_fill(), 0u);
+}
+
 TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
   auto receive = [&](const char* hex) {
     Packet p = hex_frame(hex);
