@@ -15,7 +15,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 struct Dummy_critical_section {
   void lock() {}
@@ -27,17 +26,12 @@ class List_allocator {
   // Block numbers fit the ring's 16-bit entries; the ring's free-running positions wrap round
   // cleanly only at a power of two.
   static_assert(N > 0 && N <= 65536 && (N & (N - 1)) == 0, "N: a power of two up to 65536");
-  // Making the pool writes no block before `prepare` has seen the storage.
-  static_assert(std::is_trivially_default_constructible<T>::value, "T is set up by init");
 
  public:
-  // Threads every block onto the free list in array order; `init` prepares each free T. First,
-  // before any block is written, `prepare(storage, bytes)` is given the blocks' storage (a
-  // chance to advise the kernel on its pages). Runs once, out of line and without unwinding, so
-  // that the callers' fast paths stay lean around it.
-  template <class Init, class Prepare>
-  __attribute__((noinline, cold)) List_allocator(Init init, Prepare prepare) noexcept {
-    prepare(static_cast<void*>(blocks_), sizeof blocks_);
+  // Threads every block onto the free list in array order; `init` prepares each free T. Runs
+  // once, out of line, so that the callers' fast paths stay lean around it.
+  template <class Init>
+  __attribute__((noinline, cold)) explicit List_allocator(Init init) {
     for (unsigned i = 0; i < N; ++i) {
       init(blocks_[i].item);
       ring_[i] = static_cast<uint16_t>(i);
@@ -45,8 +39,6 @@ class List_allocator {
     }
     tail_ = N;
   }
-  template <class Init>
-  explicit List_allocator(Init init) : List_allocator(init, [](void*, std::size_t) {}) {}
   List_allocator(const List_allocator&) = delete;
   List_allocator& operator=(const List_allocator&) = delete;
 

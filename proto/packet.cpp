@@ -7,8 +7,6 @@
 #include <iostream>
 #include <new>
 
-#include "proto/huge_pages.h"
-
 void SmartPtrAssertion() {
   std::clog << "SMART POINTER ASSERTION!" << std::endl;
   std::terminate();
@@ -19,15 +17,11 @@ void SharedPtrAssertion() {
   std::terminate();
 }
 
-// The blocks ask for huge pages before they are first written (see huge_pages.h); without them
-// the pool works the same on small pages.
 Packet_pool& packet_pool() {
-  static Packet_pool pool(
-      [](_Packet& p) {
-        p.refcount = 0;
-        p.data = p.tail = p.buffer + packet_max_size;
-      },
-      [](void* storage, std::size_t bytes) { advise_huge_pages("packet pool", storage, bytes); });
+  static Packet_pool pool([](_Packet& p) {
+    p.refcount = 0;
+    p.data = p.tail = p.buffer + packet_max_size;
+  });
   return pool;
 }
 
