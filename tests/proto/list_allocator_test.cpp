@@ -1,0 +1,46 @@
+#include "proto/list_allocator.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct Item {
+  int mark;
+  char bytes[100];
+};
+
+using Pool = List_allocator<Item, 8, Dummy_critical_section>;
+
+// Blocks come out in array order, then in the order they were given back; a block given back
+// twice is on the free list once, so it is never handed to two owners.
+TEST(ListAllocatorTest, FirstInFirstOutAndEachFreeBlockOnce) {
+  int inits = 0;
+  Pool pool([&](Item& item) { item.mark = ++inits; });
+  EXPECT_EQ(inits, 8);
+  EXPECT_EQ(pool.free_count(), 8u);
+
+  std::vector<Item*> taken;
+  while (Item* item = pool.allocate()) taken.push_back(item);
+  ASSERT_EQ(taken.size(), 8u);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(taken[i]->mark, i + 1);
+  EXPECT_EQ(pool.free_count(), 0u);
+
+  struct Case {
+    std::vector<int> give_back;  // indexes into `taken`
+    std::vector<int> then_taken;
+  } cases[] = {
+      {{5, 2, 7}, {5, 2, 7}},
+      {{3, 3}, {3}},
+      {{1, 6, 1, 6, 0}, {1, 6, 0}},
+  };
+  for (const Case& c : cases) {
+    for (int i : c.give_back) pool.deallocate(taken[i]);
+    EXPECT_EQ(pool.free_count(), c.then_taken.size());
+    for (int i : c.then_taken) EXPECT_EQ(pool.allocate(), taken[i]);
+    EXPECT_EQ(pool.allocate(), nullptr);
+  }
+}
+
+}  // namespace
