@@ -69,7 +69,9 @@ class LAPDFullState {
   SeqNo vr;
 };
 
-class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
+// Final: the calls that the link makes on its own virtual functions (its head room for a frame it
+// builds, a frame from the channel) are direct and inline.
+class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
  public:
   // The owner's listener of flow-status changes.
   class Notify {
