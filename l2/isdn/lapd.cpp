@@ -36,15 +36,11 @@ __attribute__((noinline, cold)) void log_line(const LAPD* lapd, const Parts&... 
 
 }  // namespace
 
-// One received frame, its header read.
+// What the handlers of U frames read from a received frame's header.
 struct LAPD::Received {
   bool command;
   // P or F.
   bool pf;
-  unsigned char control;
-  // S and I frames.
-  SeqNo nr;
-  SeqNo ns;
 };
 
 LAPD::Entry::Entry(LAPD* lapd) : lapd_(lapd), prev_(lapd->entry_) { lapd->entry_ = this; }
@@ -92,44 +88,39 @@ void LAPD::receive(Packet& p) {
   Entry entry(this);
   const unsigned char* octets = static_cast<const Packet&>(p)->data;
   if (log > 2) trace("rx:", p, true);
-  const unsigned char a1 = octets[0];
-  const unsigned char a2 = octets[1];
-  const bool cr = a1 & 2;
+  const unsigned a1 = octets[0];
+  const unsigned a2 = octets[1];
   peer_sapi = a1 >> 2;
   if (a1 & 1) return;
   peer_tei = a2 >> 1;
   if (!(a2 & 1)) return;
   if (bri_ && side == Side::user && peer_tei != self_tei && peer_tei != kGroupTei) return;
+  const unsigned char control = octets[2];
+  if (!address_accepted(control)) return;
+  // C/R as command_cr gives it for the peer's side.
+  const bool command = bool(a1 & 2) != (side != Side::user);
 
-  Received f{};
-  f.command = side == Side::user ? cr : !cr;
-  f.control = octets[2];
-  if (!address_accepted(f.control)) return;
-  unsigned header = 3;
-  if ((f.control & 1) == 0 || (f.control & 3) == 1) {
+  if ((control & 3) != 3) {
     if (length < 4) return;
-    header = 4;
-    f.pf = octets[3] & 1;
-    f.nr = octets[3] >> 1;
-    f.ns = f.control >> 1;
+    const unsigned char n = octets[3];
+    if (!(control & 1)) {
+      // N(R) and P are read already: pulling the header may copy the frame elsewhere.
+      if (!pull_header(p, 4)) return;
+      on_ICOM(control >> 1, n >> 1, n & 1, p, entry);
+    } else {
+      const unsigned type = (control >> 2) & 3;
+      if (type == 3) return;
+      on_supervisory(type, n >> 1, n & 1, command);
+    }
   } else {
-    f.pf = f.control & 0x10;
-  }
-
-  if ((f.control & 1) == 0) {
-    if (!pull_header(p, header)) return;
-    on_ICOM(f, p, entry);
-  } else if ((f.control & 3) == 1) {
-    if (((f.control >> 2) & 3) == 3) return;
-    on_supervisory(f);
-  } else {
-    switch (f.control & ~0x10) {
+    const Received f{command, bool(control & 0x10)};
+    switch (control & ~0x10) {
       case DISC:
         on_disc(f);
         break;
       case UI: {
         if (!bri_) return;
-        if (!pull_header(p, header)) return;
+        if (!pull_header(p, 3)) return;
         on_UI(p);
         break;
       }
@@ -291,17 +282,16 @@ void LAPD::on_dm(const Received& f) {
   }
 }
 
-void LAPD::on_supervisory(const Received& f) {
-  const unsigned type = (f.control >> 2) & 3;
+void LAPD::on_supervisory(unsigned type, SeqNo nr, bool pf, bool command) {
   if (log > 3) {
     static const char* const names[] = {"RR ", "RNR ", "REJ "};
-    log_line(this, names[type], f.command ? "command" : "response", " pf=", f.pf);
+    log_line(this, names[type], command ? "command" : "response", " pf=", pf);
   }
   if (state != 6 && state != 7) return;
   peer_busy = type == RNR;
-  if (f.command && f.pf) tx_enquiry_response();
-  const bool response_f1 = !f.command && f.pf;
-  const bool valid = nr_valid(f.nr);
+  if (command && pf) tx_enquiry_response();
+  const bool response_f1 = !command && pf;
+  const bool valid = nr_valid(nr);
   if (state == 6) {
     bool kSupervisoryF1 = false;
     if (response_f1) {
@@ -311,20 +301,20 @@ void LAPD::on_supervisory(const Received& f) {
     }
     if (valid) {
       if (type == RR) {
-        if (f.nr == vs) {
-          va = f.nr;
+        if (nr == vs) {
+          va = nr;
           stop_timer(T200);
           start_timer(T203);
-        } else if (f.nr != va) {
-          va = f.nr;
+        } else if (nr != va) {
+          va = nr;
           start_timer(T200);
         }
       } else if (type == REJ) {
         stop_timer(T200);
         start_timer(T203);
-        retransmission(f.nr);
+        retransmission(nr);
       } else {
-        va = f.nr;
+        va = nr;
         stop_timer(T203);
         start_timer(T200);
       }
@@ -346,7 +336,7 @@ void LAPD::on_supervisory(const Received& f) {
     return;
   }
   if (!response_f1) {
-    va = f.nr;
+    va = nr;
     return;
   }
   if (type == RNR) {
@@ -355,7 +345,7 @@ void LAPD::on_supervisory(const Received& f) {
     stop_timer(T200);
     start_timer(T203);
   }
-  retransmission(f.nr);
+  retransmission(nr);
   set_state(6);
 }
 
@@ -370,17 +360,17 @@ void LAPD::on_frmr(const Received& f) {
   report_error(mdl::kFrmr);
 }
 
-void LAPD::on_ICOM(const Received& f, Packet& info, const Entry& entry) {
-  if (log > 3) log_line(this, "I-Command pf=", f.pf);
+void LAPD::on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry) {
+  if (log > 3) log_line(this, "I-Command pf=", p);
   if (state != 6 && state != 7) return;
-  const bool in_sequence = f.ns == vr;
+  const bool in_sequence = ns == vr;
   if (!in_sequence) {
     ++stats_.rejected;
     if (!reject_exception) {
       reject_exception = true;
-      tx_cmd_resp(REJ, f.pf, false);
+      tx_cmd_resp(REJ, p, false);
       ack_rq = false;
-    } else if (f.pf) {
+    } else if (p) {
       tx_cmd_resp(RR, true, false);
       ack_rq = false;
     }
@@ -388,24 +378,24 @@ void LAPD::on_ICOM(const Received& f, Packet& info, const Entry& entry) {
     ++vr;
     reject_exception = false;
     ++stats_.rx_messages;
-    if (f.pf) {
+    if (p) {
       ack_rq = false;
       tx_cmd_resp(RR, true, false);
     } else {
       ack_rq = true;
     }
   }
-  const bool valid = nr_valid(f.nr);
+  const bool valid = nr_valid(nr);
   if (valid) {
     if (!peer_busy && state == 6) {
-      if (f.nr == vs) {
+      if (nr == vs) {
         stop_timer(T200);
         start_timer(T203);
-      } else if (f.nr != va) {
+      } else if (nr != va) {
         start_timer(T200);
       }
     }
-    va = f.nr;
+    va = nr;
   } else {
     ++stats_.bad_confirmations;
     nr_recovery();

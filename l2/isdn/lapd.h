@@ -199,10 +199,11 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   void on_disc(const Received& f);
   void on_ua(const Received& f);
   void on_dm(const Received& f);
-  void on_supervisory(const Received& f);
+  // RR, RNR or REJ (`type`).
+  void on_supervisory(unsigned type, SeqNo nr, bool pf, bool command);
   void on_frmr(const Received& f);
   // The message goes up after the reports that the frame raised, unless they destroyed the link.
-  void on_ICOM(const Received& f, Packet& info, const Entry& entry);
+  void on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry);
   void on_UI(Packet& info);
   // False for a frame that this address does not take (frame_address.h), counted and logged.
   bool address_accepted(unsigned char control);
