@@ -550,11 +550,15 @@ bool LAPD::new_frame(Packet& frame) {
 }
 
 bool LAPD::xmit(Packet& frame) {
+  if (hdlc && log <= 2) return to_channel(frame);
+  return xmit_traced(frame);
+}
+
+__attribute__((noinline)) bool LAPD::xmit_traced(Packet& frame) {
   if (!hdlc) {
     if (log > 3) log_line(this, "no HDLC device attached!!!");
     return false;
   }
-  if (log <= 2) return to_channel(frame);
   // The channel may take the handle over: a second one keeps the frame for the trace.
   const Packet sent = frame;
   if (!to_channel(frame)) return false;

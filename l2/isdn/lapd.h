@@ -216,7 +216,11 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   void ack_pending();
   void change_flowstatus(FlowStatus::Type value);
 
+  // Hands the frame to the channel (to_channel) and traces it with a log above 2; false when
+  // the link has no channel or the channel refuses.
   bool xmit(Packet& frame);
+  // xmit without a channel or with the trace: kept out of the common path.
+  bool xmit_traced(Packet& frame);
   // Hands the frame to the channel; false, logged, when it refuses.
   bool to_channel(Packet& frame);
   // Pushes the header in front of `message` and sends it; false (header gone again) when refused.
