@@ -413,7 +413,8 @@ void LAPD::local_events() {
   if (ack_q_.count() > unsigned(vs - va) % 128 || retr_rq || log > 2) ack_queue_refreash();
   queued_up_send();
   ack_pending();
-  if (out_q_.count() < kReadyBelow) change_flowstatus(FlowStatus::ready);
+  if (flow_ != FlowStatus::ready && out_q_.count() < kReadyBelow)
+    change_flowstatus(FlowStatus::ready);
 }
 
 void LAPD::ack_queue_refreash() {
@@ -443,14 +444,12 @@ void LAPD::ack_queue_refreash() {
 }
 
 void LAPD::queued_up_send() {
+  // The mark stays while the peer or the window holds the messages back.
   while (queued_up) {
-    queued_up = false;
     switch (state) {
       case 6: {
-        if (peer_busy || vs == va + SeqNo(k)) {
-          queued_up = true;
-          return;
-        }
+        if (peer_busy || vs == va + SeqNo(k)) return;
+        queued_up = false;
         Packet next;
         if (!out_q_.get(next)) return;
         if (!tx_iframe(next, false)) {
@@ -472,12 +471,12 @@ void LAPD::queued_up_send() {
         break;
       }
       case 4:
-        if (!l3_initiated) queued_up = true;
+        if (l3_initiated) queued_up = false;
         return;
       case 7:
-        queued_up = true;
         return;
       default:
+        queued_up = false;
         return;
     }
   }
