@@ -81,6 +81,13 @@ void LAPD::on_hdlc_error(HDLC::Notify::Cause::Type) {
   flush(entry);
 }
 
+inline __attribute__((always_inline)) void LAPD::finish_inline(const Entry& entry) {
+  if (!flush(entry)) return;
+  local_events();
+  if (!entry.alive()) return;
+  flush(entry);
+}
+
 void LAPD::receive(Packet& p) {
   // Q.921 2.2: address and control; S and I frames have a second control octet.
   const unsigned length = p.length();
@@ -140,7 +147,7 @@ void LAPD::receive(Packet& p) {
         return;
     }
   }
-  if (entry.alive()) finish(entry);
+  if (entry.alive()) finish_inline(entry);
 }
 
 bool LAPD::address_accepted(unsigned char control) {
@@ -520,7 +527,7 @@ void LAPD::message(Packet& p) {
     change_flowstatus(FlowStatus::busy);
     if (!entry.alive()) return;
   }
-  finish(entry);
+  finish_inline(entry);
 }
 
 void LAPD::discard_queue() {
@@ -864,11 +871,6 @@ bool LAPD::make_reports(const Entry& entry) {
   return true;
 }
 
-void LAPD::finish(const Entry& entry) {
-  if (!flush(entry)) return;
-  local_events();
-  if (!entry.alive()) return;
-  flush(entry);
-}
+__attribute__((noinline)) void LAPD::finish(const Entry& entry) { finish_inline(entry); }
 
 }  // namespace ISDN

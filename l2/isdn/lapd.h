@@ -273,6 +273,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   bool make_reports(const Entry& entry);
   // flush, then local_events, then flush again: the tail of every entry point.
   void finish(const Entry& entry);
+  // finish, inline in the entry points that every frame takes.
+  void finish_inline(const Entry& entry);
 
   Protocol_name_str name_{"ISDN::LAPD"};
   Stats stats_;
