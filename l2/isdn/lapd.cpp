@@ -415,7 +415,7 @@ void LAPD::on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry)
 
 // The queues ----------------------------------------------------------------------------------
 
-void LAPD::local_events() {
+inline __attribute__((always_inline)) void LAPD::local_events() {
   // Nothing acknowledged, nothing to send again and nothing to log: the common pass.
   if (ack_q_.count() > unsigned(vs - va) % 128 || retr_rq || log > 2) ack_queue_refreash();
   queued_up_send();

@@ -208,6 +208,7 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // False for a frame that this address does not take (frame_address.h), counted and logged.
   bool address_accepted(unsigned char control);
 
+  // The queues' work after a state change; inline in finish.
   void local_events();
   // Drops what the peer acknowledged and queues a retransmission; local_events calls it only
   // when one of them, or logging, has work.
