@@ -104,8 +104,8 @@ void LAPD::receive(Packet& p) {
   if (bri_ && side == Side::user && peer_tei != self_tei && peer_tei != kGroupTei) return;
   const unsigned char control = octets[2];
   if (!address_accepted(control)) return;
-  // C/R as command_cr gives it for the peer's side.
-  const bool command = bool(a1 & 2) != (side != Side::user);
+  // C/R as command_cr gives it for the peer's side; I frames do not look at it.
+  const auto command = [this, a1] { return bool(a1 & 2) != (side != Side::user); };
 
   if ((control & 3) != 3) {
     if (length < 4) return;
@@ -117,10 +117,10 @@ void LAPD::receive(Packet& p) {
     } else {
       const unsigned type = (control >> 2) & 3;
       if (type == 3) return;
-      on_supervisory(type, n >> 1, n & 1, command);
+      on_supervisory(type, n >> 1, n & 1, command());
     }
   } else {
-    const Received f{command, bool(control & 0x10)};
+    const Received f{command(), bool(control & 0x10)};
     switch (control & ~0x10) {
       case DISC:
         on_disc(f);
