@@ -739,12 +739,15 @@ bool& LAPD::running(TimerId id) {
   return id == T200 ? t200_running : id == T202 ? t202_running : t203_running;
 }
 
+bool LAPD::other_running(TimerId id) const {
+  return (id != T200 && t200_running) || (id != T202 && t202_running) ||
+         (id != T203 && t203_running);
+}
+
 void LAPD::start_timer(TimerId id) {
   // One slot: starting a timer replaces whichever one was pending.
-  bool& mark = running(id);
-  if (unsigned(t200_running) + t202_running + t203_running > unsigned(mark))
-    report_timer_misuse("start", id, true);
-  mark = true;
+  if (other_running(id)) report_timer_misuse("start", id, true);
+  running(id) = true;
   static void (LAPD::*const expiry[])() = {&LAPD::on_T200, &LAPD::on_T202, &LAPD::on_T203};
   static const unsigned delay[] = {t200_ms, t202_ms, t203_ms};
   timer_.set(delay[id], expiry[id], this);
@@ -753,8 +756,7 @@ void LAPD::start_timer(TimerId id) {
 void LAPD::stop_timer(TimerId id) {
   bool& mark = running(id);
   if (!mark) return;
-  if (unsigned(t200_running) + t202_running + t203_running > 1)
-    report_timer_misuse("stop", id, false);
+  if (other_running(id)) report_timer_misuse("stop", id, false);
   // The slot stays armed: an expiry that finds its timer stopped does nothing, and the next
   // start moves the slot only when it falls due earlier (SlotTimer).
   mark = false;

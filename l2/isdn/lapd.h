@@ -253,6 +253,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // `take_over` their marks go.
   void report_timer_misuse(const char* action, TimerId id, bool take_over);
   bool& running(TimerId id);
+  // A timer other than `id` is marked running.
+  bool other_running(TimerId id) const;
   void on_T200();
   void on_T202();
   void on_T203();
