@@ -46,13 +46,13 @@ struct LAPD::Received {
 LAPD::Entry::Entry(LAPD* lapd) : lapd_(lapd), prev_(lapd->entry_) { lapd->entry_ = this; }
 
 LAPD::Entry::~Entry() {
-  if (alive_) lapd_->entry_ = prev_;
+  if (lapd_) lapd_->entry_ = prev_;
 }
 
 LAPD::LAPD(Side::type side_, unsigned log_) : side(side_), log(log_) { discard_queue(); }
 
 LAPD::~LAPD() {
-  for (Entry* e = entry_; e; e = e->prev_) e->alive_ = false;
+  for (Entry* e = entry_; e; e = e->prev_) e->lapd_ = nullptr;
 }
 
 void LAPD::PutHeader(std::ostream& os) const { os << "LAPD[" << trunk << "] : "; }
