@@ -416,21 +416,29 @@ void LAPD::on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry)
 // The queues ----------------------------------------------------------------------------------
 
 inline __attribute__((always_inline)) void LAPD::local_events() {
-  // Nothing acknowledged, nothing to send again and nothing to log: the common pass.
-  if (ack_q_.count() > unsigned(vs - va) % 128 || retr_rq || log > 2) ack_queue_refreash();
+  // Without a retransmission or logging to do, acknowledged frames just go.
+  if (retr_rq || log > 2)
+    ack_queue_refreash();
+  else
+    drop_acknowledged();
   queued_up_send();
   ack_pending();
   if (flow_ != FlowStatus::ready && out_q_.count() < kReadyBelow)
     change_flowstatus(FlowStatus::ready);
 }
 
-void LAPD::ack_queue_refreash() {
+inline unsigned LAPD::drop_acknowledged() {
   unsigned dropped = 0;
   Packet gone;
   while (unsigned(vs - va) % 128 < ack_q_.count()) {
     ack_q_.get(gone);
     ++dropped;
   }
+  return dropped;
+}
+
+void LAPD::ack_queue_refreash() {
+  const unsigned dropped = drop_acknowledged();
   if (log > 2 && dropped)
     log_line(this, "acknowledge ", dropped, " frames", " VS=", vs, " VA=", va);
   if (log > 2 && out_q_.empty()) log_line(this, "outgoing queue empty.");

@@ -210,9 +210,11 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
 
   // The queues' work after a state change; inline in finish.
   void local_events();
-  // Drops what the peer acknowledged and queues a retransmission; local_events calls it only
-  // when one of them, or logging, has work.
+  // Drops what the peer acknowledged, logs it and queues a retransmission; local_events calls
+  // it only when a retransmission or logging has work, and drop_acknowledged otherwise.
   void ack_queue_refreash();
+  // Releases the frames that the peer acknowledged; how many.
+  unsigned drop_acknowledged();
   void queued_up_send();
   void ack_pending();
   void change_flowstatus(FlowStatus::Type value);
