@@ -20,9 +20,10 @@ constexpr unsigned kGroupTei = 127;
 
 // `control` is the first control octet; a UI frame is 0x03 with or without P.
 inline bool frame_address_taken(unsigned sapi, unsigned tei, unsigned char control) {
+  // Data-link frames to one TEI first: every frame of an established link.
+  if (sapi == kDataLinkSapi && tei != kGroupTei) return true;
   const bool ui = (control & ~0x10) == 0x03;
-  if (sapi == kManagementSapi) return ui && tei == kGroupTei;
-  return sapi == kDataLinkSapi && (ui || tei != kGroupTei);
+  return ui && tei == kGroupTei && (sapi == kDataLinkSapi || sapi == kManagementSapi);
 }
 
 // "frame dropped: SAPI 63, TEI 127, control 0x43" after the owner's header, when `throttle`

@@ -36,27 +36,23 @@ __attribute__((noinline, cold)) void log_line(const LAPD* lapd, const Parts&... 
 
 }  // namespace
 
-// One received frame, its header read.
+// What the handlers of U frames read from a received frame's header.
 struct LAPD::Received {
   bool command;
   // P or F.
   bool pf;
-  unsigned char control;
-  // S and I frames.
-  SeqNo nr;
-  SeqNo ns;
 };
 
 LAPD::Entry::Entry(LAPD* lapd) : lapd_(lapd), prev_(lapd->entry_) { lapd->entry_ = this; }
 
 LAPD::Entry::~Entry() {
-  if (alive_) lapd_->entry_ = prev_;
+  if (lapd_) lapd_->entry_ = prev_;
 }
 
 LAPD::LAPD(Side::type side_, unsigned log_) : side(side_), log(log_) { discard_queue(); }
 
 LAPD::~LAPD() {
-  for (Entry* e = entry_; e; e = e->prev_) e->alive_ = false;
+  for (Entry* e = entry_; e; e = e->prev_) e->lapd_ = nullptr;
 }
 
 void LAPD::PutHeader(std::ostream& os) const { os << "LAPD[" << trunk << "] : "; }
@@ -85,6 +81,13 @@ void LAPD::on_hdlc_error(HDLC::Notify::Cause::Type) {
   flush(entry);
 }
 
+inline __attribute__((always_inline)) void LAPD::finish_inline(const Entry& entry) {
+  if (!flush(entry)) return;
+  local_events();
+  if (!entry.alive()) return;
+  flush(entry);
+}
+
 void LAPD::receive(Packet& p) {
   // Q.921 2.2: address and control; S and I frames have a second control octet.
   const unsigned length = p.length();
@@ -92,44 +95,39 @@ void LAPD::receive(Packet& p) {
   Entry entry(this);
   const unsigned char* octets = static_cast<const Packet&>(p)->data;
   if (log > 2) trace("rx:", p, true);
-  const unsigned char a1 = octets[0];
-  const unsigned char a2 = octets[1];
-  const bool cr = a1 & 2;
+  const unsigned a1 = octets[0];
+  const unsigned a2 = octets[1];
   peer_sapi = a1 >> 2;
   if (a1 & 1) return;
   peer_tei = a2 >> 1;
   if (!(a2 & 1)) return;
   if (bri_ && side == Side::user && peer_tei != self_tei && peer_tei != kGroupTei) return;
+  const unsigned char control = octets[2];
+  if (!address_accepted(control)) return;
+  // C/R as command_cr gives it for the peer's side; I frames do not look at it.
+  const auto command = [this, a1] { return bool(a1 & 2) != (side != Side::user); };
 
-  Received f{};
-  f.command = side == Side::user ? cr : !cr;
-  f.control = octets[2];
-  if (!address_accepted(f.control)) return;
-  unsigned header = 3;
-  if ((f.control & 1) == 0 || (f.control & 3) == 1) {
+  if ((control & 3) != 3) {
     if (length < 4) return;
-    header = 4;
-    f.pf = octets[3] & 1;
-    f.nr = octets[3] >> 1;
-    f.ns = f.control >> 1;
+    const unsigned char n = octets[3];
+    if (!(control & 1)) {
+      // N(R) and P are read already: pulling the header may copy the frame elsewhere.
+      if (!pull_header(p, 4)) return;
+      on_ICOM(control >> 1, n >> 1, n & 1, p, entry);
+    } else {
+      const unsigned type = (control >> 2) & 3;
+      if (type == 3) return;
+      on_supervisory(type, n >> 1, n & 1, command());
+    }
   } else {
-    f.pf = f.control & 0x10;
-  }
-
-  if ((f.control & 1) == 0) {
-    if (!pull_header(p, header)) return;
-    on_ICOM(f, p, entry);
-  } else if ((f.control & 3) == 1) {
-    if (((f.control >> 2) & 3) == 3) return;
-    on_supervisory(f);
-  } else {
-    switch (f.control & ~0x10) {
+    const Received f{command(), bool(control & 0x10)};
+    switch (control & ~0x10) {
       case DISC:
         on_disc(f);
         break;
       case UI: {
         if (!bri_) return;
-        if (!pull_header(p, header)) return;
+        if (!pull_header(p, 3)) return;
         on_UI(p);
         break;
       }
@@ -149,7 +147,7 @@ void LAPD::receive(Packet& p) {
         return;
     }
   }
-  if (entry.alive()) finish(entry);
+  if (entry.alive()) finish_inline(entry);
 }
 
 bool LAPD::address_accepted(unsigned char control) {
@@ -291,17 +289,16 @@ void LAPD::on_dm(const Received& f) {
   }
 }
 
-void LAPD::on_supervisory(const Received& f) {
-  const unsigned type = (f.control >> 2) & 3;
+void LAPD::on_supervisory(unsigned type, SeqNo nr, bool pf, bool command) {
   if (log > 3) {
     static const char* const names[] = {"RR ", "RNR ", "REJ "};
-    log_line(this, names[type], f.command ? "command" : "response", " pf=", f.pf);
+    log_line(this, names[type], command ? "command" : "response", " pf=", pf);
   }
   if (state != 6 && state != 7) return;
   peer_busy = type == RNR;
-  if (f.command && f.pf) tx_enquiry_response();
-  const bool response_f1 = !f.command && f.pf;
-  const bool valid = nr_valid(f.nr);
+  if (command && pf) tx_enquiry_response();
+  const bool response_f1 = !command && pf;
+  const bool valid = nr_valid(nr);
   if (state == 6) {
     bool kSupervisoryF1 = false;
     if (response_f1) {
@@ -311,20 +308,20 @@ void LAPD::on_supervisory(const Received& f) {
     }
     if (valid) {
       if (type == RR) {
-        if (f.nr == vs) {
-          va = f.nr;
+        if (nr == vs) {
+          va = nr;
           stop_timer(T200);
           start_timer(T203);
-        } else if (f.nr != va) {
-          va = f.nr;
+        } else if (nr != va) {
+          va = nr;
           start_timer(T200);
         }
       } else if (type == REJ) {
         stop_timer(T200);
         start_timer(T203);
-        retransmission(f.nr);
+        retransmission(nr);
       } else {
-        va = f.nr;
+        va = nr;
         stop_timer(T203);
         start_timer(T200);
       }
@@ -346,7 +343,7 @@ void LAPD::on_supervisory(const Received& f) {
     return;
   }
   if (!response_f1) {
-    va = f.nr;
+    va = nr;
     return;
   }
   if (type == RNR) {
@@ -355,7 +352,7 @@ void LAPD::on_supervisory(const Received& f) {
     stop_timer(T200);
     start_timer(T203);
   }
-  retransmission(f.nr);
+  retransmission(nr);
   set_state(6);
 }
 
@@ -370,17 +367,17 @@ void LAPD::on_frmr(const Received& f) {
   report_error(mdl::kFrmr);
 }
 
-void LAPD::on_ICOM(const Received& f, Packet& info, const Entry& entry) {
-  if (log > 3) log_line(this, "I-Command pf=", f.pf);
+void LAPD::on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry) {
+  if (log > 3) log_line(this, "I-Command pf=", p);
   if (state != 6 && state != 7) return;
-  const bool in_sequence = f.ns == vr;
+  const bool in_sequence = ns == vr;
   if (!in_sequence) {
     ++stats_.rejected;
     if (!reject_exception) {
       reject_exception = true;
-      tx_cmd_resp(REJ, f.pf, false);
+      tx_cmd_resp(REJ, p, false);
       ack_rq = false;
-    } else if (f.pf) {
+    } else if (p) {
       tx_cmd_resp(RR, true, false);
       ack_rq = false;
     }
@@ -388,24 +385,24 @@ void LAPD::on_ICOM(const Received& f, Packet& info, const Entry& entry) {
     ++vr;
     reject_exception = false;
     ++stats_.rx_messages;
-    if (f.pf) {
+    if (p) {
       ack_rq = false;
       tx_cmd_resp(RR, true, false);
     } else {
       ack_rq = true;
     }
   }
-  const bool valid = nr_valid(f.nr);
+  const bool valid = nr_valid(nr);
   if (valid) {
     if (!peer_busy && state == 6) {
-      if (f.nr == vs) {
+      if (nr == vs) {
         stop_timer(T200);
         start_timer(T203);
-      } else if (f.nr != va) {
+      } else if (nr != va) {
         start_timer(T200);
       }
     }
-    va = f.nr;
+    va = nr;
   } else {
     ++stats_.bad_confirmations;
     nr_recovery();
@@ -418,21 +415,30 @@ void LAPD::on_ICOM(const Received& f, Packet& info, const Entry& entry) {
 
 // The queues ----------------------------------------------------------------------------------
 
-void LAPD::local_events() {
-  // Nothing acknowledged, nothing to send again and nothing to log: the common pass.
-  if (ack_q_.count() > unsigned(vs - va) % 128 || retr_rq || log > 2) ack_queue_refreash();
+inline __attribute__((always_inline)) void LAPD::local_events() {
+  // Without a retransmission or logging to do, acknowledged frames just go.
+  if (retr_rq || log > 2)
+    ack_queue_refreash();
+  else
+    drop_acknowledged();
   queued_up_send();
   ack_pending();
-  if (out_q_.count() < kReadyBelow) change_flowstatus(FlowStatus::ready);
+  if (flow_ != FlowStatus::ready && out_q_.count() < kReadyBelow)
+    change_flowstatus(FlowStatus::ready);
 }
 
-void LAPD::ack_queue_refreash() {
+inline unsigned LAPD::drop_acknowledged() {
   unsigned dropped = 0;
   Packet gone;
   while (unsigned(vs - va) % 128 < ack_q_.count()) {
     ack_q_.get(gone);
     ++dropped;
   }
+  return dropped;
+}
+
+void LAPD::ack_queue_refreash() {
+  const unsigned dropped = drop_acknowledged();
   if (log > 2 && dropped)
     log_line(this, "acknowledge ", dropped, " frames", " VS=", vs, " VA=", va);
   if (log > 2 && out_q_.empty()) log_line(this, "outgoing queue empty.");
@@ -453,14 +459,12 @@ void LAPD::ack_queue_refreash() {
 }
 
 void LAPD::queued_up_send() {
+  // The mark stays while the peer or the window holds the messages back.
   while (queued_up) {
-    queued_up = false;
     switch (state) {
       case 6: {
-        if (peer_busy || vs == va + SeqNo(k)) {
-          queued_up = true;
-          return;
-        }
+        if (peer_busy || vs == va + SeqNo(k)) return;
+        queued_up = false;
         Packet next;
         if (!out_q_.get(next)) return;
         if (!tx_iframe(next, false)) {
@@ -482,12 +486,12 @@ void LAPD::queued_up_send() {
         break;
       }
       case 4:
-        if (!l3_initiated) queued_up = true;
+        if (l3_initiated) queued_up = false;
         return;
       case 7:
-        queued_up = true;
         return;
       default:
+        queued_up = false;
         return;
     }
   }
@@ -531,7 +535,7 @@ void LAPD::message(Packet& p) {
     change_flowstatus(FlowStatus::busy);
     if (!entry.alive()) return;
   }
-  finish(entry);
+  finish_inline(entry);
 }
 
 void LAPD::discard_queue() {
@@ -560,11 +564,15 @@ bool LAPD::new_frame(Packet& frame) {
 }
 
 bool LAPD::xmit(Packet& frame) {
+  if (hdlc && log <= 2) return to_channel(frame);
+  return xmit_traced(frame);
+}
+
+__attribute__((noinline)) bool LAPD::xmit_traced(Packet& frame) {
   if (!hdlc) {
     if (log > 3) log_line(this, "no HDLC device attached!!!");
     return false;
   }
-  if (log <= 2) return to_channel(frame);
   // The channel may take the handle over: a second one keeps the frame for the trace.
   const Packet sent = frame;
   if (!to_channel(frame)) return false;
@@ -739,12 +747,15 @@ bool& LAPD::running(TimerId id) {
   return id == T200 ? t200_running : id == T202 ? t202_running : t203_running;
 }
 
+bool LAPD::other_running(TimerId id) const {
+  return (id != T200 && t200_running) || (id != T202 && t202_running) ||
+         (id != T203 && t203_running);
+}
+
 void LAPD::start_timer(TimerId id) {
   // One slot: starting a timer replaces whichever one was pending.
-  bool& mark = running(id);
-  if (unsigned(t200_running) + t202_running + t203_running > unsigned(mark))
-    report_timer_misuse("start", id, true);
-  mark = true;
+  if (other_running(id)) report_timer_misuse("start", id, true);
+  running(id) = true;
   static void (LAPD::*const expiry[])() = {&LAPD::on_T200, &LAPD::on_T202, &LAPD::on_T203};
   static const unsigned delay[] = {t200_ms, t202_ms, t203_ms};
   timer_.set(delay[id], expiry[id], this);
@@ -753,8 +764,7 @@ void LAPD::start_timer(TimerId id) {
 void LAPD::stop_timer(TimerId id) {
   bool& mark = running(id);
   if (!mark) return;
-  if (unsigned(t200_running) + t202_running + t203_running > 1)
-    report_timer_misuse("stop", id, false);
+  if (other_running(id)) report_timer_misuse("stop", id, false);
   // The slot stays armed: an expiry that finds its timer stopped does nothing, and the next
   // start moves the slot only when it falls due earlier (SlotTimer).
   mark = false;
@@ -871,11 +881,6 @@ bool LAPD::make_reports(const Entry& entry) {
   return true;
 }
 
-void LAPD::finish(const Entry& entry) {
-  if (!flush(entry)) return;
-  local_events();
-  if (!entry.alive()) return;
-  flush(entry);
-}
+__attribute__((noinline)) void LAPD::finish(const Entry& entry) { finish_inline(entry); }
 
 }  // namespace ISDN

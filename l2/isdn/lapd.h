@@ -69,7 +69,9 @@ class LAPDFullState {
   SeqNo vr;
 };
 
-class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
+// Final: the calls that the link makes on its own virtual functions (its head room for a frame it
+// builds, a frame from the channel) are direct and inline.
+class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
  public:
   // The owner's listener of flow-status changes.
   class Notify {
@@ -197,23 +199,31 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   void on_disc(const Received& f);
   void on_ua(const Received& f);
   void on_dm(const Received& f);
-  void on_supervisory(const Received& f);
+  // RR, RNR or REJ (`type`).
+  void on_supervisory(unsigned type, SeqNo nr, bool pf, bool command);
   void on_frmr(const Received& f);
   // The message goes up after the reports that the frame raised, unless they destroyed the link.
-  void on_ICOM(const Received& f, Packet& info, const Entry& entry);
+  void on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry);
   void on_UI(Packet& info);
   // False for a frame that this address does not take (frame_address.h), counted and logged.
   bool address_accepted(unsigned char control);
 
+  // The queues' work after a state change; inline in finish.
   void local_events();
-  // Drops what the peer acknowledged and queues a retransmission; local_events calls it only
-  // when one of them, or logging, has work.
+  // Drops what the peer acknowledged, logs it and queues a retransmission; local_events calls
+  // it only when a retransmission or logging has work, and drop_acknowledged otherwise.
   void ack_queue_refreash();
+  // Releases the frames that the peer acknowledged; how many.
+  unsigned drop_acknowledged();
   void queued_up_send();
   void ack_pending();
   void change_flowstatus(FlowStatus::Type value);
 
+  // Hands the frame to the channel (to_channel) and traces it with a log above 2; false when
+  // the link has no channel or the channel refuses.
   bool xmit(Packet& frame);
+  // xmit without a channel or with the trace: kept out of the common path.
+  bool xmit_traced(Packet& frame);
   // Hands the frame to the channel; false, logged, when it refuses.
   bool to_channel(Packet& frame);
   // Pushes the header in front of `message` and sends it; false (header gone again) when refused.
@@ -245,6 +255,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   // `take_over` their marks go.
   void report_timer_misuse(const char* action, TimerId id, bool take_over);
   bool& running(TimerId id);
+  // A timer other than `id` is marked running.
+  bool other_running(TimerId id) const;
   void on_T200();
   void on_T202();
   void on_T203();
@@ -266,6 +278,8 @@ class LAPD : public Protocol, private LAPDFullState, public HDLC::Notify {
   bool make_reports(const Entry& entry);
   // flush, then local_events, then flush again: the tail of every entry point.
   void finish(const Entry& entry);
+  // finish, inline in the entry points that every frame takes.
+  void finish_inline(const Entry& entry);
 
   Protocol_name_str name_{"ISDN::LAPD"};
   Stats stats_;

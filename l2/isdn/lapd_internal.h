@@ -17,13 +17,13 @@ class LAPD::Entry {
   ~Entry();
   Entry(const Entry&) = delete;
   Entry& operator=(const Entry&) = delete;
-  bool alive() const { return alive_; }
+  bool alive() const { return lapd_ != nullptr; }
 
  private:
   friend class LAPD;
+  // Null once the link is gone.
   LAPD* lapd_;
   Entry* prev_;
-  bool alive_ = true;
 };
 
 // Q.921 5.9 and the management error codes of the MDL-ERROR indication, one bit each.
