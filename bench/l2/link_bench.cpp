@@ -20,11 +20,12 @@ void BM_LapdNtIFrames(benchmark::State& state) {
     Keepalive keepalive;
     S0Bus bus(8);
     bus.exchange.nt->activate();
-    // Each terminal takes a TEI, brings its link up and sends a message of its own call.
+    // Each terminal takes a TEI, brings its link up and sets up a call of its own, to which the
+    // exchange then sends its messages.
     for (unsigned char t = 0; t < 8; ++t) {
       bus.terminals[t]->lapd->activate();
       for (int i = 0; i < 10; ++i) bus.pump();
-      bus.terminals[t]->send({0x08, 0x01, static_cast<unsigned char>(0x80 | (t + 1)), 0x07});
+      bus.terminals[t]->send({0x08, 0x01, static_cast<unsigned char>(t + 1), 0x05});
       for (int i = 0; i < 3; ++i) bus.pump();
     }
     const unsigned baseline = 1024 - packet_pool().free_count();
@@ -39,7 +40,7 @@ void BM_LapdNtIFrames(benchmark::State& state) {
       const size_t target = received() + batch;
       while (received() < target) {
         for (unsigned char t = 0; t < 8; ++t)
-          bus.exchange.send({0x08, 0x01, static_cast<unsigned char>(t + 1), 0x7B, 0x01, 0x02});
+          bus.exchange.send({0x08, 0x01, static_cast<unsigned char>(0x80 | (t + 1)), 0x7B, 0x01, 0x02});
         peak = std::max(peak, 1024 - packet_pool().free_count() - baseline);
         bus.pump();
         bus.pump();
