@@ -14,6 +14,7 @@
 // are reported on std::clog with a snapshot of the packet and end the process.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -171,10 +172,13 @@ class Packet : public Smart_pointer<_Packet> {
   [[noreturn]] void assertion_failed(const char* text) const;
   // The buffer of the inline byte paths: private, consistent, with at least `head` bytes of head
   // room, `length` of contents and `tail` of tail room; null when the checked path must run.
+  // The three distances are compared signed, so that room and length enough for the request
+  // also prove the pointers consistent (buffer <= data <= tail <= buffer end).
   _Packet* fast(unsigned head, unsigned length, unsigned tail) const {
     _Packet* p = get();
-    if (p && p->refcount <= 1 && p->consistent() && head <= p->_headroom() &&
-        length <= p->_length() && tail <= p->_tailroom())
+    if (p && p->refcount <= 1 && p->data - p->buffer >= std::ptrdiff_t(head) &&
+        p->tail - p->data >= std::ptrdiff_t(length) &&
+        p->buffer_end() - p->tail >= std::ptrdiff_t(tail))
       return p;
     return nullptr;
   }

@@ -164,6 +164,11 @@ TEST_F(PacketDeathTest, BrokenInvariantsEndTheProcess) {
        "PACKET ASSERTION FAILED!\nlen<=_headroom\\(\\)\nhead=2, data=0"},
       {"put_at_buffer_end", [] { Packet p; p.reserve_tail(0); p.put8(1); },
        "PACKET ASSERTION FAILED!\nlen<=_tailroom\\(\\)"},
+      // Broken pointers with room to spare still take the checked path.
+      {"put_with_data_past_tail", [] { Packet p; p.reserve_head(8); p.get()->data += 2; p.put8(1); },
+       "packet check fail\nafter \"put\" fdata>ftail"},
+      {"push_with_tail_past_end", [] { Packet p; p.reserve_tail(0); p.get()->tail += 1; p.push8(1); },
+       "packet check fail\nafter \"push\" ftail invalid"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
