@@ -25,7 +25,10 @@ Packet_pool& packet_pool() {
   return pool;
 }
 
-void smart_pointer_give_back(_Packet* p) { packet_pool().deallocate(p); }
+void smart_pointer_give_back(_Packet* p) {
+  p->refcount = 0;
+  packet_pool().deallocate(p);
+}
 
 _Packet* Packet::take_block() {
   _Packet* p = packet_pool().allocate();
@@ -41,7 +44,7 @@ void Packet::prepare_for_modify() {
   copy->data = copy->buffer + old->_headroom();
   copy->tail = copy->data + old->_length();
   std::memcpy(copy->data, old->data, old->_length());
-  adopt(copy);
+  adopt_from_shared(copy);
 }
 
 _Packet& Packet::writable() {
@@ -71,7 +74,7 @@ void Packet::reserve_tail(unsigned len) {
   passert(len <= packet_max_size, "len>packet_max_size");
   if (!get()) {
     _Packet* p = take_block();
-    adopt(p);
+    adopt_on_null(p);
     p->data = p->tail = p->buffer + packet_max_size - len;
     return;
   }
@@ -175,7 +178,7 @@ Packet Packet::sub(unsigned len, unsigned start) const {
   passert(start + len <= src._length(), "start+len<=_length()");
   Packet out;
   _Packet* copy = take_block();
-  out.adopt(copy);
+  out.adopt_on_null(copy);
   copy->data = copy->buffer + src._headroom() + start;
   copy->tail = copy->data + len;
   std::memcpy(copy->data, src.data + start, len);

@@ -42,6 +42,7 @@ struct _Packet {
 };
 
 inline uint32_t& smart_pointer_count(_Packet& p) { return p.refcount; }
+// Sets the count to 0 and puts the block back at the tail of the pool's free list.
 void smart_pointer_give_back(_Packet* p);
 
 using Packet_pool = List_allocator<_Packet, 1024, Dummy_critical_section>;
@@ -63,7 +64,7 @@ class Packet : public Smart_pointer<_Packet> {
   void reserve_head(unsigned len) {
     if (!get() && len <= packet_max_size) {
       _Packet* p = take_block();
-      adopt(p);
+      adopt_on_null(p);
       p->data = p->tail = p->buffer + len;
       return;
     }

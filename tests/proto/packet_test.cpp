@@ -129,6 +129,7 @@ TEST_F(PacketTest, PoolExhaustionThrowsAndReusesFirstInFirstOut) {
   _Packet* second = held[7].get();
   held[3].reset();
   held[7].reset();
+  EXPECT_EQ(first->refcount, 0u);
   Packet next;
   next.reserve_tail(0);
   EXPECT_EQ(next.get(), first);
