@@ -38,12 +38,15 @@ _Packet* Packet::take_block() {
 }
 
 void Packet::prepare_for_modify() {
-  _Packet* old = get();
+  const _Packet* old = get();
   if (!old || old->refcount <= 1) return;
   _Packet* copy = take_block();
-  copy->data = copy->buffer + old->_headroom();
-  copy->tail = copy->data + old->_length();
-  std::memcpy(copy->data, old->data, old->_length());
+  // The window, read once: the stores into the copy could be taken to change it.
+  const unsigned char* from = old->data;
+  const unsigned length = old->_length();
+  copy->data = copy->buffer + (from - old->buffer);
+  copy->tail = copy->data + length;
+  std::memcpy(copy->data, from, length);
   adopt_from_shared(copy);
 }
 
