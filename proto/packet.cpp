@@ -25,13 +25,25 @@ Packet_pool& packet_pool() {
   return pool;
 }
 
+namespace {
+
+// packet_pool(), noted by the first take. Every block given back was taken, so giving back reads
+// it without a check; a take checks only this pointer, and the first one's call to packet_pool()
+// (with its set-up) stays out of line, so that the common path saves no registers for it.
+Packet_pool* g_pool = nullptr;
+
+__attribute__((noinline)) Packet_pool& first_take() { return *(g_pool = &packet_pool()); }
+
+}  // namespace
+
 void smart_pointer_give_back(_Packet* p) {
   p->refcount = 0;
-  packet_pool().deallocate(p);
+  g_pool->deallocate(p);
 }
 
 _Packet* Packet::take_block() {
-  _Packet* p = packet_pool().allocate();
+  Packet_pool& pool = g_pool ? *g_pool : first_take();
+  _Packet* p = pool.allocate();
   if (!p) throw std::bad_alloc();
   p->refcount = 1;
   return p;
