@@ -25,21 +25,17 @@ Packet_pool& packet_pool() {
   return pool;
 }
 
+Packet_pool* packet_internal::g_pool = nullptr;
+
 namespace {
 
-// packet_pool(), noted by the first take. Every block given back was taken, so giving back reads
-// it without a check; a take checks only this pointer, and the first one's call to packet_pool()
-// (with its set-up) stays out of line, so that the common path saves no registers for it.
-Packet_pool* g_pool = nullptr;
+using packet_internal::g_pool;
 
+// A take checks only g_pool; the first one's call to packet_pool() (with its set-up) stays out of
+// line, so that the common path saves no registers for it.
 __attribute__((noinline)) Packet_pool& first_take() { return *(g_pool = &packet_pool()); }
 
 }  // namespace
-
-void smart_pointer_give_back(_Packet* p) {
-  p->refcount = 0;
-  g_pool->deallocate(p);
-}
 
 _Packet* Packet::take_block() {
   Packet_pool& pool = g_pool ? *g_pool : first_take();

@@ -42,12 +42,22 @@ struct _Packet {
 };
 
 inline uint32_t& smart_pointer_count(_Packet& p) { return p.refcount; }
-// Sets the count to 0 and puts the block back at the tail of the pool's free list.
-void smart_pointer_give_back(_Packet* p);
 
 using Packet_pool = List_allocator<_Packet, 1024, Dummy_critical_section>;
 // The process's one pool, set up on first use.
 Packet_pool& packet_pool();
+
+namespace packet_internal {
+// packet_pool(), noted by the first take. Every block given back was taken, so giving back reads
+// it without a check.
+extern Packet_pool* g_pool;
+}  // namespace packet_internal
+// Sets the count to 0 and puts the block back at the tail of the pool's free list. Inline: the
+// last handle of every frame lets go here.
+inline void smart_pointer_give_back(_Packet* p) {
+  p->refcount = 0;
+  packet_internal::g_pool->deallocate(p);
+}
 
 class Packet : public Smart_pointer<_Packet> {
  public:
