@@ -27,23 +27,12 @@ Packet_pool& packet_pool() {
 
 Packet_pool* packet_internal::g_pool = nullptr;
 
-namespace {
-
-using packet_internal::g_pool;
-
-// A take checks only g_pool; the first one's call to packet_pool() (with its set-up) stays out of
-// line, so that the common path saves no registers for it.
-__attribute__((noinline)) Packet_pool& first_take() { return *(g_pool = &packet_pool()); }
-
-}  // namespace
-
-_Packet* Packet::take_block() {
-  Packet_pool& pool = g_pool ? *g_pool : first_take();
-  _Packet* p = pool.allocate();
-  if (!p) throw std::bad_alloc();
-  p->refcount = 1;
-  return p;
+_Packet* Packet::first_take() {
+  packet_internal::g_pool = &packet_pool();
+  return packet_internal::g_pool->allocate();
 }
+
+void Packet::pool_empty() { throw std::bad_alloc(); }
 
 void Packet::prepare_for_modify() {
   const _Packet* old = get();

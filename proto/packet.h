@@ -202,8 +202,19 @@ class Packet : public Smart_pointer<_Packet> {
   unsigned char pull8_checked();
   unsigned char* push_checked(unsigned len);
   unsigned char* pull_checked(unsigned len);
-  // A fresh block from the pool with count 1 (throws std::bad_alloc when none is left).
-  static _Packet* take_block();
+  // A fresh block from the pool with count 1 (throws std::bad_alloc when none is left). Inline:
+  // a frame takes one or two.
+  static _Packet* take_block() {
+    Packet_pool* pool = packet_internal::g_pool;
+    _Packet* p = pool ? pool->allocate() : first_take();
+    if (!p) pool_empty();
+    p->refcount = 1;
+    return p;
+  }
+  // take_block's first allocation, which also notes the pool (out of line with its set-up).
+  static _Packet* first_take();
+  // Throws std::bad_alloc.
+  [[noreturn]] static void pool_empty();
 };
 
 // A snapshot of a packet, taken when an assertion fails.
