@@ -21,7 +21,7 @@ void TimerEvent::schedule_at(uint32_t expiry, uint32_t order) {
   multiplexer.set(this);
 }
 
-void TimerEvent::reset() { multiplexer.reset(this); }
+void TimerEvent::cancel() { multiplexer.reset(this); }
 
 TimerEvent* Timer::release() {
   TimerEvent* e = event_;

@@ -38,8 +38,10 @@ class TimerEvent : public F_dual_list_item<TimerEvent> {
   }
   // Pending from now + ms (mod 2^32), replacing any earlier schedule of this event.
   void schedule(unsigned ms);
-  // No longer pending.
-  void reset();
+  // No longer pending. Inline: an owner stops its timer on every frame, mostly an idle one.
+  void reset() {
+    if (pending()) cancel();
+  }
   bool pending() const { return listed(); }
   uint32_t expiry() const { return expiry_; }
 
@@ -48,6 +50,8 @@ class TimerEvent : public F_dual_list_item<TimerEvent> {
   void schedule_at(uint32_t expiry, uint32_t order);
   // The arming number of a schedule made now.
   static uint32_t take_order();
+  // Takes the pending event off the loop's list.
+  void cancel();
 
  private:
   friend class Multiplexer;
