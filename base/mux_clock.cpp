@@ -8,6 +8,14 @@ namespace Mux {
 
 timeval g_tv_time = {0, 0};
 
+namespace clock_internal {
+
+bool g_fixed = false;
+uint32_t g_fixed_ms = 0;
+uint32_t g_fixed_us = 0;
+
+}  // namespace clock_internal
+
 namespace {
 
 uint64_t g_cached_mono_us = 0;
@@ -41,6 +49,14 @@ bool cached() { return g_tv_time.tv_sec != 0 || g_tv_time.tv_usec != 0; }
 
 uint64_t mono_us() { return cached() ? g_cached_mono_us : live_mono_us(); }
 
+// After every change of the cache or the test clock: the readers' copy of a time that stands.
+void fix() {
+  clock_internal::g_fixed = cached() || g_test.active;
+  const uint64_t us = clock_internal::g_fixed ? mono_us() : 0;
+  clock_internal::g_fixed_ms = uint32_t(us / 1000);
+  clock_internal::g_fixed_us = uint32_t(us);
+}
+
 timeval to_timeval(int64_t us) {
   return timeval{int32_t(us / 1000000), int32_t(us % 1000000)};
 }
@@ -50,10 +66,14 @@ timeval to_timeval(int64_t us) {
 int mux_settimeofday() {
   g_tv_time = to_timeval(live_wall_us());
   g_cached_mono_us = live_mono_us();
+  fix();
   return 0;
 }
 
-void mux_cleartimeofday() { g_tv_time = timeval{0, 0}; }
+void mux_cleartimeofday() {
+  g_tv_time = timeval{0, 0};
+  fix();
+}
 
 void mux_gettimeofday(timeval& tv) { tv = cached() ? g_tv_time : to_timeval(live_wall_us()); }
 
@@ -62,8 +82,8 @@ int gettimeval(timeval& tv) {
   return 0;
 }
 
-uint32_t milliseconds() { return uint32_t(mono_us() / 1000); }
-uint32_t microseconds() { return uint32_t(mono_us()); }
+uint32_t clock_internal::live_milliseconds() { return uint32_t(mono_us() / 1000); }
+uint32_t clock_internal::live_microseconds() { return uint32_t(mono_us()); }
 
 unsigned seconds() {
   timeval tv;
@@ -146,11 +166,18 @@ void set(uint64_t monotonic_us) {
   g_test.active = true;
   g_test.mono_us = monotonic_us;
   g_test.start_mono_us = monotonic_us;
+  fix();
 }
 
-void advance_ms(uint64_t ms) { g_test.mono_us += ms * 1000; }
-void advance_us(uint64_t us) { g_test.mono_us += us; }
-void release() { g_test.active = false; }
+void advance_ms(uint64_t ms) { advance_us(ms * 1000); }
+void advance_us(uint64_t us) {
+  g_test.mono_us += us;
+  fix();
+}
+void release() {
+  g_test.active = false;
+  fix();
+}
 bool active() { return g_test.active; }
 
 }  // namespace TestClock

@@ -31,10 +31,24 @@ void mux_cleartimeofday();
 void mux_gettimeofday(timeval& tv);
 int gettimeval(timeval& tv);
 
+namespace clock_internal {
+// While the loop caches its time or a test clock stands in, the time does not move between the
+// calls that set it: they store it here, already converted, so that a read is a load.
+extern bool g_fixed;
+extern uint32_t g_fixed_ms;
+extern uint32_t g_fixed_us;
+uint32_t live_milliseconds();
+uint32_t live_microseconds();
+}  // namespace clock_internal
+
 // Monotonic milliseconds, truncated to 32 bits.
-uint32_t milliseconds();
+inline uint32_t milliseconds() {
+  return clock_internal::g_fixed ? clock_internal::g_fixed_ms : clock_internal::live_milliseconds();
+}
 // Monotonic microseconds, truncated to 32 bits.
-uint32_t microseconds();
+inline uint32_t microseconds() {
+  return clock_internal::g_fixed ? clock_internal::g_fixed_us : clock_internal::live_microseconds();
+}
 // Wall-clock seconds.
 unsigned seconds();
 

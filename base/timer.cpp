@@ -21,7 +21,7 @@ void TimerEvent::schedule_at(uint32_t expiry, uint32_t order) {
   multiplexer.set(this);
 }
 
-void TimerEvent::reset() { multiplexer.reset(this); }
+void TimerEvent::cancel() { multiplexer.reset(this); }
 
 TimerEvent* Timer::release() {
   TimerEvent* e = event_;
@@ -43,8 +43,7 @@ void OwnedTimerEvent::fire() {
   delete this;
 }
 
-void LazyTimerEvent::arm(unsigned ms) {
-  const uint32_t due = Mux::milliseconds() + ms;
+void LazyTimerEvent::arm_at(uint32_t due) {
   const uint32_t order = take_order();
   deferred_ = pending() && int32_t(due - expiry()) >= 0;
   if (deferred_) {

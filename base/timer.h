@@ -18,6 +18,7 @@
 #include <type_traits>
 
 #include "base/f_dual_list.h"
+#include "base/mux_clock.h"
 
 class TimerEvent : public F_dual_list_item<TimerEvent> {
  public:
@@ -37,8 +38,10 @@ class TimerEvent : public F_dual_list_item<TimerEvent> {
   }
   // Pending from now + ms (mod 2^32), replacing any earlier schedule of this event.
   void schedule(unsigned ms);
-  // No longer pending.
-  void reset();
+  // No longer pending. Inline: an owner stops its timer on every frame, mostly an idle one.
+  void reset() {
+    if (pending()) cancel();
+  }
   bool pending() const { return listed(); }
   uint32_t expiry() const { return expiry_; }
 
@@ -47,6 +50,8 @@ class TimerEvent : public F_dual_list_item<TimerEvent> {
   void schedule_at(uint32_t expiry, uint32_t order);
   // The arming number of a schedule made now.
   static uint32_t take_order();
+  // Takes the pending event off the loop's list.
+  void cancel();
 
  private:
   friend class Multiplexer;
@@ -139,12 +144,15 @@ void Timer::set(unsigned ms, void (T::*member)(Timer*), std::common_type_t<T>* o
 // (a protocol's T200 or T7) moves it once per expiry instead of once per frame.
 class LazyTimerEvent : public TimerEvent {
  protected:
-  // Due in `ms` milliseconds.
-  void arm(unsigned ms);
+  // Due in `ms` milliseconds. The clock is read inline, where a clock that stands is a load, and
+  // arm_at calls nothing on its common path.
+  void arm(unsigned ms) { arm_at(Mux::milliseconds() + ms); }
   // The expiry last armed has come.
   virtual void expired() = 0;
 
  private:
+  // Due at `due`.
+  void arm_at(uint32_t due);
   void fire() final;
   uint32_t due_ = 0;
   uint32_t due_order_ = 0;

@@ -25,23 +25,26 @@ Packet_pool& packet_pool() {
   return pool;
 }
 
-void smart_pointer_give_back(_Packet* p) { packet_pool().deallocate(p); }
+Packet_pool* packet_internal::g_pool = nullptr;
 
-_Packet* Packet::take_block() {
-  _Packet* p = packet_pool().allocate();
-  if (!p) throw std::bad_alloc();
-  p->refcount = 1;
-  return p;
+_Packet* Packet::first_take() {
+  packet_internal::g_pool = &packet_pool();
+  return packet_internal::g_pool->allocate();
 }
 
+void Packet::pool_empty() { throw std::bad_alloc(); }
+
 void Packet::prepare_for_modify() {
-  _Packet* old = get();
+  const _Packet* old = get();
   if (!old || old->refcount <= 1) return;
   _Packet* copy = take_block();
-  copy->data = copy->buffer + old->_headroom();
-  copy->tail = copy->data + old->_length();
-  std::memcpy(copy->data, old->data, old->_length());
-  adopt(copy);
+  // The window, read once: the stores into the copy could be taken to change it.
+  const unsigned char* from = old->data;
+  const unsigned length = old->_length();
+  copy->data = copy->buffer + (from - old->buffer);
+  copy->tail = copy->data + length;
+  std::memcpy(copy->data, from, length);
+  adopt_from_shared(copy);
 }
 
 _Packet& Packet::writable() {
@@ -71,7 +74,7 @@ void Packet::reserve_tail(unsigned len) {
   passert(len <= packet_max_size, "len>packet_max_size");
   if (!get()) {
     _Packet* p = take_block();
-    adopt(p);
+    adopt_on_null(p);
     p->data = p->tail = p->buffer + packet_max_size - len;
     return;
   }
@@ -175,7 +178,7 @@ Packet Packet::sub(unsigned len, unsigned start) const {
   passert(start + len <= src._length(), "start+len<=_length()");
   Packet out;
   _Packet* copy = take_block();
-  out.adopt(copy);
+  out.adopt_on_null(copy);
   copy->data = copy->buffer + src._headroom() + start;
   copy->tail = copy->data + len;
   std::memcpy(copy->data, src.data + start, len);

@@ -14,6 +14,7 @@
 // are reported on std::clog with a snapshot of the packet and end the process.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -41,11 +42,22 @@ struct _Packet {
 };
 
 inline uint32_t& smart_pointer_count(_Packet& p) { return p.refcount; }
-void smart_pointer_give_back(_Packet* p);
 
 using Packet_pool = List_allocator<_Packet, 1024, Dummy_critical_section>;
 // The process's one pool, set up on first use.
 Packet_pool& packet_pool();
+
+namespace packet_internal {
+// packet_pool(), noted by the first take. Every block given back was taken, so giving back reads
+// it without a check.
+extern Packet_pool* g_pool;
+}  // namespace packet_internal
+// Sets the count to 0 and puts the block back at the tail of the pool's free list. Inline: the
+// last handle of every frame lets go here.
+inline void smart_pointer_give_back(_Packet* p) {
+  p->refcount = 0;
+  packet_internal::g_pool->deallocate(p);
+}
 
 class Packet : public Smart_pointer<_Packet> {
  public:
@@ -62,7 +74,7 @@ class Packet : public Smart_pointer<_Packet> {
   void reserve_head(unsigned len) {
     if (!get() && len <= packet_max_size) {
       _Packet* p = take_block();
-      adopt(p);
+      adopt_on_null(p);
       p->data = p->tail = p->buffer + len;
       return;
     }
@@ -171,10 +183,13 @@ class Packet : public Smart_pointer<_Packet> {
   [[noreturn]] void assertion_failed(const char* text) const;
   // The buffer of the inline byte paths: private, consistent, with at least `head` bytes of head
   // room, `length` of contents and `tail` of tail room; null when the checked path must run.
+  // The three distances are compared signed, so that room and length enough for the request
+  // also prove the pointers consistent (buffer <= data <= tail <= buffer end).
   _Packet* fast(unsigned head, unsigned length, unsigned tail) const {
     _Packet* p = get();
-    if (p && p->refcount <= 1 && p->consistent() && head <= p->_headroom() &&
-        length <= p->_length() && tail <= p->_tailroom())
+    if (p && p->refcount <= 1 && p->data - p->buffer >= std::ptrdiff_t(head) &&
+        p->tail - p->data >= std::ptrdiff_t(length) &&
+        p->buffer_end() - p->tail >= std::ptrdiff_t(tail))
       return p;
     return nullptr;
   }
@@ -187,8 +202,19 @@ class Packet : public Smart_pointer<_Packet> {
   unsigned char pull8_checked();
   unsigned char* push_checked(unsigned len);
   unsigned char* pull_checked(unsigned len);
-  // A fresh block from the pool with count 1 (throws std::bad_alloc when none is left).
-  static _Packet* take_block();
+  // A fresh block from the pool with count 1 (throws std::bad_alloc when none is left). Inline:
+  // a frame takes one or two.
+  static _Packet* take_block() {
+    Packet_pool* pool = packet_internal::g_pool;
+    _Packet* p = pool ? pool->allocate() : first_take();
+    if (!p) pool_empty();
+    p->refcount = 1;
+    return p;
+  }
+  // take_block's first allocation, which also notes the pool (out of line with its set-up).
+  static _Packet* first_take();
+  // Throws std::bad_alloc.
+  [[noreturn]] static void pool_empty();
 };
 
 // A snapshot of a packet, taken when an assertion fails.

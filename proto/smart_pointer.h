@@ -2,10 +2,11 @@
 //
 // The object carries its own count; a handle designates at most one object (null is a valid
 // value). Copying a handle adds one to the count, destroying or reassigning it takes one off, and
-// the handle that takes the count to 0 gives the object back. What "giving back" means is the
-// object type's business: for each T, two functions are found by argument-dependent lookup:
+// the last handle to let go gives the object back. What "giving back" means is the object type's
+// business: for each T, two functions are found by argument-dependent lookup:
 //   uint32_t& smart_pointer_count(T&)   the count
-//   void smart_pointer_give_back(T*)    called when the count has dropped to 0
+//   void smart_pointer_give_back(T*)    called by the last handle in place of taking the count
+//                                       from 1 to 0 (or when it finds the count at 0 already)
 // Dereferencing a null handle ends the process through SmartPtrAssertion.
 #pragma once
 
@@ -65,6 +66,14 @@ class Smart_pointer {
     release(p_);
     p_ = p;
   }
+  // adopt() on a handle known to be null: there is nothing to let go of.
+  void adopt_on_null(T* p) { p_ = p; }
+  // adopt() on a handle whose object other handles hold too (count above 1): letting go only
+  // takes one off the count.
+  void adopt_from_shared(T* p) {
+    --smart_pointer_count(*p_);
+    p_ = p;
+  }
 
  private:
   static void acquire(T* p) {
@@ -73,8 +82,10 @@ class Smart_pointer {
   static void release(T* p) {
     if (!p) return;
     uint32_t& count = smart_pointer_count(*p);
-    if (count > 0) --count;
-    if (count == 0) smart_pointer_give_back(p);
+    if (count > 1)
+      --count;
+    else
+      smart_pointer_give_back(p);
   }
 
   T* p_ = nullptr;

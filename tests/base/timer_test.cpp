@@ -1,3 +1,4 @@
+#include <ctime>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -174,6 +175,38 @@ struct Slotted {
     if (holder) holder->reset();
   }
 };
+
+// Every read follows whichever of the cache and the test clock stands, and is live again once
+// neither does.
+TEST_F(TimerTest, ClockReadsFollowTheCacheAndTheTestClock) {
+  const uint32_t ms = 1000 * 1000;
+  const uint32_t us = ms * 1000;
+  const uint64_t later = uint64_t(5) << 32;
+  struct Step {
+    const char* what;
+    void (*act)();
+    uint32_t ms;
+    uint32_t us;
+  };
+  const Step steps[] = {
+      {"the test clock moves", [] { Mux::TestClock::advance_us(2500); }, ms + 2, us + 2500},
+      {"the loop caches it", [] { Mux::mux_settimeofday(); }, ms + 2, us + 2500},
+      {"the cache stands", [] { Mux::TestClock::advance_ms(7); }, ms + 2, us + 2500},
+      {"the cache is dropped", [] { Mux::mux_cleartimeofday(); }, ms + 9, us + 9500},
+      {"a new test time", [] { Mux::TestClock::set(uint64_t(5) << 32); }, uint32_t(later / 1000),
+       uint32_t(later)},
+  };
+  for (const Step& step : steps) {
+    step.act();
+    EXPECT_EQ(Mux::milliseconds(), step.ms) << step.what;
+    EXPECT_EQ(Mux::microseconds(), step.us) << step.what;
+  }
+  Mux::TestClock::release();
+  timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  const uint64_t system_ms = uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000;
+  EXPECT_LE(Mux::milliseconds() - uint32_t(system_ms), 1000u) << "live again once released";
+}
 
 TEST_F(TimerTest, SlotTimerRearmsInPlace) {
   Recorder r;

@@ -129,6 +129,7 @@ TEST_F(PacketTest, PoolExhaustionThrowsAndReusesFirstInFirstOut) {
   _Packet* second = held[7].get();
   held[3].reset();
   held[7].reset();
+  EXPECT_EQ(first->refcount, 0u);
   Packet next;
   next.reserve_tail(0);
   EXPECT_EQ(next.get(), first);
@@ -164,6 +165,11 @@ TEST_F(PacketDeathTest, BrokenInvariantsEndTheProcess) {
        "PACKET ASSERTION FAILED!\nlen<=_headroom\\(\\)\nhead=2, data=0"},
       {"put_at_buffer_end", [] { Packet p; p.reserve_tail(0); p.put8(1); },
        "PACKET ASSERTION FAILED!\nlen<=_tailroom\\(\\)"},
+      // Broken pointers with room to spare still take the checked path.
+      {"put_with_data_past_tail", [] { Packet p; p.reserve_head(8); p.get()->data += 2; p.put8(1); },
+       "packet check fail\nafter \"put\" fdata>ftail"},
+      {"push_with_tail_past_end", [] { Packet p; p.reserve_tail(0); p.get()->tail += 1; p.push8(1); },
+       "packet check fail\nafter \"push\" ftail invalid"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
