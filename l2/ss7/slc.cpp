@@ -599,7 +599,7 @@ __attribute__((noinline, cold)) void SLC::discard_line(const char* line) const {
             << " fsnx=" << unsigned(last_accepted_) << std::endl;
 }
 
-__attribute__((always_inline)) inline void SLC::message(Worked*, Packet& p) {
+inline void SLC::message(Worked*, Packet& p) {
   // Nothing waits in the TB and the RTB has room: the MSU goes out without passing through it.
   if (tb_.empty() && rtb_fill_ < kRtbLimit) {
     if (!send_msu(p)) tb_.put(std::move(p));
