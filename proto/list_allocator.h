@@ -49,7 +49,7 @@ class List_allocator {
     if (head_ != tail_) {
       const std::size_t i = ring_[head_++ % N];
       free_[i] = false;
-      item = reinterpret_cast<T*>(reinterpret_cast<char*>(blocks_) + i * sizeof(Block));
+      item = &blocks_[i].item;
     }
     cs_.unlock();
     return item;

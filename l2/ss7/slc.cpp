@@ -16,6 +16,9 @@ bool msu_length_fits(unsigned length) {
   return length >= SLC::kMsuMin && length <= SLC::kMsuMax;
 }
 
+// The length indicator of a unit with `octets` behind its header: 63 stands for 63 or more.
+unsigned length_indicator(unsigned octets) { return octets < 63 ? octets : 63; }
+
 SeqNo next_of(SeqNo s) { return ++s; }
 SeqNo previous_of(SeqNo s) { return --s; }
 
@@ -138,7 +141,7 @@ void SLC::receive(Packet& p) {
     fsnr_ = forward;
     fibr_ = (forward & 0x80) != 0;
     const unsigned left = length - kHeader;
-    if (li != (left < 63 ? left : 63)) {
+    if (li != length_indicator(left)) {
       receive_misfit(p, li, left);
       return;
     }
@@ -156,7 +159,7 @@ __attribute__((noinline, cold)) void SLC::ignore_short(const Packet& p) {
 }
 
 __attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned li, unsigned left) {
-  const unsigned n = left < 63 ? left : 63;
+  const unsigned n = length_indicator(left);
   p.pull(kHeader);
   // The lines of one unit come together, or not at all.
   uint32_t left_out = 0;
@@ -254,7 +257,7 @@ void SLC::fisu() { send_fisu(); }
 bool SLC::emit(Packet& p, unsigned char* header, unsigned len) {
   header[0] = static_cast<unsigned char>((bibt_ ? 0x80 : 0) | bsnt_);
   header[1] = static_cast<unsigned char>((fibt_ ? 0x80 : 0) | fsnt_);
-  header[2] = static_cast<unsigned char>(len < 63 ? len : 63);
+  header[2] = static_cast<unsigned char>(length_indicator(len));
   if (!hdlc->hdlc_transmit(p)) return refused(p);
   if (log.raw_transmit) hex_dump(" tx raw", p);
   stats_.su_sent += 1;
@@ -599,7 +602,7 @@ __attribute__((noinline, cold)) void SLC::discard_line(const char* line) const {
             << " fsnx=" << unsigned(last_accepted_) << std::endl;
 }
 
-__attribute__((always_inline)) inline void SLC::message(Worked*, Packet& p) {
+inline void SLC::message(Worked*, Packet& p) {
   // Nothing waits in the TB and the RTB has room: the MSU goes out without passing through it.
   if (tb_.empty() && rtb_fill_ < kRtbLimit) {
     if (!send_msu(p)) tb_.put(std::move(p));

@@ -10,8 +10,8 @@
 //
 // States are objects (State); each handler of a state calls the link's member of the same name
 // that takes that state's class, so aligned ready, derived from proving, receives as proving
-// does. Worked, which carries the traffic, has its receive and message handlers called directly,
-// without the dispatch. One timer slot runs at most one of T1, T2, T3, T4 and T7.
+// does. Worked, which carries the traffic, has its FISU, MSU and message handlers called
+// directly, without the dispatch. One timer slot runs at most one of T1, T2, T3, T4 and T7.
 //
 // Every report upward is the last thing a handler does, so an owner may tear the link down from
 // inside a report.
@@ -205,7 +205,8 @@ class SLC final : public Protocol, public HDLC::Notify {
   void hand_over(Packet& p, unsigned length, unsigned header_left);
 
   void lssu_aligning(Indication i);
-  // Pushes the header in front of `p` and sends it; false (header gone again) when refused.
+  // Pushes the header in front of `p` and sends it; false without a channel or a buffer, or
+  // (header gone again) when the channel refused it.
   inline bool send(Packet& p);
   void fisu();
   inline void send_fisu();

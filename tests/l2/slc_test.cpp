@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -295,6 +296,40 @@ TEST_F(SlcTest, SentUnitsCountTheirOctetsWhateverTheMsusBuffer) {
     EXPECT_EQ(b.slc->statistics().octets_sent, b_before.octets_sent + 3);
   }
   EXPECT_EQ(b.received, Units(4, numbered(1, 6)));
+  EXPECT_EQ(a.slc->rtb_fill(), 0u);
+}
+
+// The sending paths' exception handling: with every buffer taken, neither a FISU nor an MSU that
+// needs a fresh buffer for its header throws or reaches the wire, each leaves one line, and the
+// MSU waits in the TB with its FSN unused until buffers are back.
+TEST_F(SlcTest, EmptyPoolSendsNothingAndKeepsTheMsu) {
+  align();
+  const SLC::Statistics before = a.slc->statistics();
+  Packet msu = packet_of(numbered(9, 6), 0);  // no head room for the header
+  std::vector<Packet> held;
+  {
+    LogCapture logs;
+    try {
+      for (;;) held.push_back(packet_of("", 0));
+    } catch (const std::bad_alloc&) {
+    }
+    a.slc->on_hdlc_ready();  // the TB is empty: a FISU
+    a.slc->message(msu);
+    const Lines lines = logs.err.take_lines();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string& line : lines)
+      EXPECT_NE(line.find("): no packet buffer, signal unit not sent"), std::string::npos) << line;
+  }
+  EXPECT_EQ(a.slc->statistics().su_sent, before.su_sent);
+  EXPECT_EQ(a.slc->tb_count(), 1u);
+  EXPECT_TRUE(wire->idle());
+  held.clear();
+  a.slc->on_hdlc_ready();
+  pump();
+  EXPECT_EQ(b.received, Units{numbered(9, 6)});
+  EXPECT_EQ(b.slc->statistics().nacks_sent, 0u);
+  EXPECT_EQ(a.slc->statistics().su_sent, before.su_sent + 1);
+  EXPECT_EQ(a.slc->statistics().octets_sent, before.octets_sent + 6 + 3);
   EXPECT_EQ(a.slc->rtb_fill(), 0u);
 }
 
