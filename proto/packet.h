@@ -14,7 +14,6 @@
 // are reported on std::clog with a snapshot of the packet and end the process.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -184,12 +183,13 @@ class Packet : public Smart_pointer<_Packet> {
   // The buffer of the inline byte paths: private, consistent, with at least `head` bytes of head
   // room, `length` of contents and `tail` of tail room; null when the checked path must run.
   // The three distances are compared signed, so that room and length enough for the request
-  // also prove the pointers consistent (buffer <= data <= tail <= buffer end).
+  // also prove the pointers consistent (buffer <= data <= tail <= buffer end). In 64 bits: a
+  // request of 2^31 or more must not turn negative where ptrdiff_t has 32.
   _Packet* fast(unsigned head, unsigned length, unsigned tail) const {
     _Packet* p = get();
-    if (p && p->refcount <= 1 && p->data - p->buffer >= std::ptrdiff_t(head) &&
-        p->tail - p->data >= std::ptrdiff_t(length) &&
-        p->buffer_end() - p->tail >= std::ptrdiff_t(tail))
+    if (p && p->refcount <= 1 && int64_t(p->data - p->buffer) >= int64_t(head) &&
+        int64_t(p->tail - p->data) >= int64_t(length) &&
+        int64_t(p->buffer_end() - p->tail) >= int64_t(tail))
       return p;
     return nullptr;
   }

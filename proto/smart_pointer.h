@@ -61,15 +61,11 @@ class Smart_pointer {
     release(old);
     return *this;
   }
-  // Designates p, whose count already includes this handle; lets go of the current object.
-  void adopt(T* p) {
-    release(p_);
-    p_ = p;
-  }
-  // adopt() on a handle known to be null: there is nothing to let go of.
+  // Designates p, whose count already includes this handle, on a handle that is null: there is
+  // nothing to let go of.
   void adopt_on_null(T* p) { p_ = p; }
-  // adopt() on a handle whose object other handles hold too (count above 1): letting go only
-  // takes one off the count.
+  // As adopt_on_null, on a handle whose object other handles hold too (count above 1): letting go
+  // only takes one off the count.
   void adopt_from_shared(T* p) {
     --smart_pointer_count(*p_);
     p_ = p;

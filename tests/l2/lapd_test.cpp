@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <new>
 
 #include "tests/l2/lapd_fixture.h"
@@ -221,6 +222,24 @@ TEST_F(LapdTest, OwnerMayDestroyOrReleaseFromItsCallbacks) {
   EXPECT_EQ(numbers(*a), (std::vector<int>{0}));
   EXPECT_EQ(a->lapd->full_state().state, 3u);
   EXPECT_EQ(b->lapd->full_state().state, 3u);
+}
+
+// The flow turns ready in the queue work at the end of a received frame: the owner may destroy
+// the link there, and the link then touches nothing of itself.
+TEST_F(LapdTest, OwnerMayDestroyTheLinkWhenItsFlowTurnsReady) {
+  send_numbered(*a, 100);
+  ASSERT_EQ(events, (std::vector<std::string>{"A: flow busy"}));
+  a->hook = [&](const std::string& e) {
+    if (e == "A: flow ready") {
+      wire->a().notify = nullptr;
+      delete a->lapd;
+      a->lapd = nullptr;
+    }
+  };
+  a->lapd->activate();
+  settle();
+  EXPECT_EQ(a->lapd, nullptr);
+  EXPECT_EQ(std::count(events.begin(), events.end(), "A: flow ready"), 1);
 }
 
 TEST_F(LapdTest, TimerStartedOverAnotherKeepsRunning) {
