@@ -20,7 +20,8 @@ struct timeval {
   int32_t tv_usec;
 };
 
-// The cached loop time (wall clock); all zero while nothing is cached.
+// The cached loop time (wall clock); all zero while nothing is cached. Read it, never write it:
+// only mux_settimeofday and mux_cleartimeofday do, as they keep the fixed reads below in step.
 extern timeval g_tv_time;
 
 // Caches the current time (wall and monotonic); returns gettimeofday()'s result.
