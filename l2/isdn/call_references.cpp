@@ -64,10 +64,13 @@ void CallReferences::end(CallOrigin origin, unsigned value, unsigned char tei) {
   if (at < count_) remove_at(at);
 }
 
+template <class Match>
+void CallReferences::remove_where(Match match) {
+  count_ = unsigned(std::remove_if(calls_, calls_ + count_, match) - calls_);
+}
+
 void CallReferences::forget(unsigned char tei) {
-  count_ = unsigned(std::remove_if(calls_, calls_ + count_, [tei](const Call& c) {
-                      return c.tei == tei;
-                    }) - calls_);
+  remove_where([tei](const Call& c) { return c.tei == tei; });
 }
 
 const CallReferences::Call* CallReferences::holder(CallOrigin origin, unsigned value,
@@ -93,9 +96,7 @@ bool CallReferences::note_ambiguity(CallOrigin origin, unsigned value) {
 }
 
 void CallReferences::network_setup(unsigned value) {
-  count_ = unsigned(std::remove_if(calls_, calls_ + count_, [this, value](const Call& c) {
-                      return matches(c, CallOrigin::kNetwork, value);
-                    }) - calls_);
+  remove_where([this, value](const Call& c) { return matches(c, CallOrigin::kNetwork, value); });
   setups_[setups_next_] = static_cast<uint16_t>(value);
   setups_next_ = (setups_next_ + 1) % kLimit;
   if (setups_count_ < kLimit) ++setups_count_;

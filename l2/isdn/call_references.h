@@ -96,6 +96,9 @@ class CallReferences {
   // The index of terminal `tei`'s entry of the call; count_ when it holds none.
   unsigned find(CallOrigin origin, unsigned value, unsigned char tei) const;
   void remove_at(unsigned i);
+  // Removes every call that `match` takes, keeping the others in order.
+  template <class Match>
+  void remove_where(Match match);
 
   Call calls_[kLimit];
   unsigned count_ = 0;

@@ -89,16 +89,14 @@ void LAPD_NT_user::checking() {
 
 void LAPD_NT_user::on_check_timer() { unassign(); }
 
-bool LAPD_NT_user::message(Packet& p) {
-  if (state_ == unassigned) return false;
+void LAPD_NT_user::message(Packet& p) {
   if (busy_ || ack_q_.count() == k) {
     Packet oldest;
     if (i_q_.count() >= kIQueueLimit) i_q_.get(oldest);
     i_q_.put(p);
-    return true;
+    return;
   }
   send_I(p);
-  return true;
 }
 
 void LAPD_NT_user::send_I(const Packet& message) {

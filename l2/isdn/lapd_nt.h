@@ -54,9 +54,8 @@ class LAPD_NT_user {
   void unassign();
   // Starts a TEI check of an assigned entry; unanswered within 2 s it unassigns.
   void checking();
-  // A layer-3 message for one of this terminal's calls: true when this entry took it (it is
-  // assigned).
-  bool message(Packet& p);
+  // A layer-3 message for one of this assigned terminal's calls.
+  void message(Packet& p);
   // A frame from this terminal, address removed; response: its C/R bit.
   void receive(Packet& p, bool response);
 

@@ -23,6 +23,16 @@ int count_sent(const HdlcWire::End& end, const std::string& kind) {
   return n;
 }
 
+// The owner's hook that destroys its link on `event`, as an owner may from its callbacks.
+void destroy_link_on(Layer3& owner, HdlcWire::End& end, const std::string& event) {
+  owner.hook = [&owner, &end, event](const std::string& e) {
+    if (e != event) return;
+    end.notify = nullptr;
+    delete owner.lapd;
+    owner.lapd = nullptr;
+  };
+}
+
 TEST_F(LapdTest, EstablishmentReleaseAndCollision) {
   a->lapd->activate();
   settle();
@@ -197,13 +207,7 @@ TEST_F(LapdTest, UnsolicitedUaIsReportedWithoutResettingSequence) {
 }
 
 TEST_F(LapdTest, OwnerMayDestroyOrReleaseFromItsCallbacks) {
-  b->hook = [&](const std::string& e) {
-    if (e == "B: up") {
-      wire->b().notify = nullptr;
-      delete b->lapd;
-      b->lapd = nullptr;
-    }
-  };
+  destroy_link_on(*b, wire->b(), "B: up");
   a->lapd->activate();
   settle();
   EXPECT_EQ(a->lapd->full_state().state, 6u);
@@ -229,13 +233,7 @@ TEST_F(LapdTest, OwnerMayDestroyOrReleaseFromItsCallbacks) {
 TEST_F(LapdTest, OwnerMayDestroyTheLinkWhenItsFlowTurnsReady) {
   send_numbered(*a, 100);
   ASSERT_EQ(events, (std::vector<std::string>{"A: flow busy"}));
-  a->hook = [&](const std::string& e) {
-    if (e == "A: flow ready") {
-      wire->a().notify = nullptr;
-      delete a->lapd;
-      a->lapd = nullptr;
-    }
-  };
+  destroy_link_on(*a, wire->a(), "A: flow ready");
   a->lapd->activate();
   settle();
   EXPECT_EQ(a->lapd, nullptr);
