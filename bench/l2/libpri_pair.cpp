@@ -80,19 +80,9 @@ void LibpriPair::End::receive(const unsigned char* octets, unsigned len) {
   arrived = nullptr;
 }
 
-LibpriPair::LibpriPair(HdlcWire& wire) : wire_(&wire) {
-  wire.tracing = false;
-  a.attach(wire.a());
-  b.attach(wire.b());
-  start();
-}
+LibpriPair::LibpriPair(HdlcWire& wire) : line_(wire, a, b) { start(); }
 
-LibpriPair::LibpriPair(FrameRing& ring) : ring_(&ring) {
-  PeerClock::freeze(true);
-  a.attach(ring, FrameRing::kA);
-  b.attach(ring, FrameRing::kB);
-  start();
-}
+LibpriPair::LibpriPair(FrameRing& ring) : line_(ring, a, b) { start(); }
 
 void LibpriPair::start() {
   pri_set_message(quiet);
@@ -108,24 +98,15 @@ void LibpriPair::start() {
 }
 
 // libpri has no call that frees a controller; the pair's two stay until the process ends.
-LibpriPair::~LibpriPair() {
-  if (wire_) {
-    wire_->a().notify = nullptr;
-    wire_->b().notify = nullptr;
-  }
-  if (ring_) {
-    ring_->receiver[FrameRing::kA] = ring_->receiver[FrameRing::kB] = nullptr;
-    PeerClock::freeze(false);
-  }
-}
+LibpriPair::~LibpriPair() = default;
 
 bool LibpriPair::establish() {
   for (int i = 0; i < 2000 && !(a.up && b.up && a.link && b.link); ++i) {
-    if (ring_) {
+    if (line_.ring) {
       pass();
     } else {
       turn();
-      if (wire_->idle()) run_next_timer();
+      if (line_.wire->idle()) run_next_timer();
     }
   }
   return a.up && b.up && a.link && b.link;
@@ -154,11 +135,11 @@ void LibpriPair::run_next_timer() {
 }
 
 void LibpriPair::pass() {
-  if (ring_->idle()) {
+  if (line_.ring->idle()) {
     advance_to_next_timer();
     run_timers();
   }
-  ring_->pass();
+  line_.ring->pass();
 }
 
 void LibpriPair::advance_to_next_timer() {

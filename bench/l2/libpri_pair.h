@@ -49,6 +49,5 @@ class LibpriPair {
   void advance_to_next_timer();
   void run_timers();
 
-  HdlcWire* wire_ = nullptr;
-  FrameRing* ring_ = nullptr;
+  PeerLine line_;
 };

@@ -109,19 +109,9 @@ void Libss7Pair::End::transmit(bool timers) {
   } while (wrote_msu);
 }
 
-Libss7Pair::Libss7Pair(HdlcWire& wire) {
-  wire.tracing = false;
-  a.attach(wire.a());
-  b.attach(wire.b());
-  start();
-}
+Libss7Pair::Libss7Pair(HdlcWire& wire) : line_(wire, a, b) { start(); }
 
-Libss7Pair::Libss7Pair(FrameRing& ring) : ring_(&ring) {
-  PeerClock::freeze(true);
-  a.attach(ring, FrameRing::kA);
-  b.attach(ring, FrameRing::kB);
-  start();
-}
+Libss7Pair::Libss7Pair(FrameRing& ring) : line_(ring, a, b) { start(); }
 
 void Libss7Pair::start() {
   ss7_set_message(quiet);
@@ -139,14 +129,7 @@ void Libss7Pair::start() {
 }
 
 Libss7Pair::~Libss7Pair() {
-  for (End* e : {&a, &b}) {
-    if (e->wire) e->wire->notify = nullptr;
-    ss7_destroy(e->ss7);
-  }
-  if (ring_) {
-    ring_->receiver[FrameRing::kA] = ring_->receiver[FrameRing::kB] = nullptr;
-    PeerClock::freeze(false);
-  }
+  for (End* e : {&a, &b}) ss7_destroy(e->ss7);
   g_ends[0] = g_ends[1] = nullptr;
 }
 
@@ -155,8 +138,8 @@ bool Libss7Pair::establish() {
   ss7_start(b.ss7);
   // Then a few more turns for the link tests that MTP3 runs on a new link.
   for (int i = 0, extra = 0; i < 5000 && extra < 50; ++i) {
-    if (ring_) {
-      ring_->pass();
+    if (line_.ring) {
+      line_.ring->pass();
       a.transmit(true);
       b.transmit(true);
     } else {
@@ -182,8 +165,8 @@ void Libss7Pair::turn() {
 }
 
 void Libss7Pair::pass() {
-  const bool idle = ring_->idle();
-  ring_->pass();
+  const bool idle = line_.ring->idle();
+  line_.ring->pass();
   a.transmit(idle);
   b.transmit(idle);
 }

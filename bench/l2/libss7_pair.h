@@ -53,7 +53,7 @@ class Libss7Pair {
  private:
   void start();
 
-  FrameRing* ring_ = nullptr;
+  PeerLine line_;
 };
 
 // The benchmark's MSU pattern: 32 octets, the first two numbering it, the others 0x5A.

@@ -305,20 +305,12 @@ struct LibpriRingPair {
 // Our two SS7 links on the ring, with or without the peers' copies.
 struct SlcRingPair {
   explicit SlcRingPair(bool copies) {
-    for (FrameRing::Side side : {FrameRing::kA, FrameRing::kB}) {
-      SlcEnd& e = side == FrameRing::kA ? a : b;
-      FrameRing::Channel& c = side == FrameRing::kA ? ca : cb;
-      e.slc = new SS7::SLC;
-      e.slc->hdlc = &c;
-      c.notify = e.slc;
-      c.copies = copies;
-      ring.receiver[side] = &c;
-      e.add_protocol_head(e.slc);
-    }
+    ring.receiver[FrameRing::kA] = &ca;
+    ring.receiver[FrameRing::kB] = &cb;
+    ca.copies = cb.copies = copies;
+    a.start(ca);
+    b.start(cb);
     b.slc->slc = 1;
-  }
-  ~SlcRingPair() {
-    for (SlcEnd* e : {&a, &b}) delete e->slc;
   }
   bool establish() {
     a.slc->activate();

@@ -1,6 +1,7 @@
 // One end of a peer library's link (libpri, libss7) in the benchmarks. The frames the library
 // writes go to the link test kit's wire or to a FrameRing, whichever the end is attached to; a
-// frame that reaches the end waits in `arrived` while the library reads it.
+// frame that reaches the end waits in `arrived` while the library reads it. PeerLine attaches a
+// pair's two ends.
 #pragma once
 
 #include <algorithm>
@@ -42,4 +43,19 @@ struct PeerEnd : HDLC::Notify, FrameRing::Receiver {
   FrameRing::Side side = FrameRing::kA;
   const unsigned char* arrived = nullptr;
   unsigned arrived_len = 0;
+};
+
+// Where a pair's two ends are attached, for the pair's life: the link test kit's wire (untraced),
+// or a FrameRing, on which the peers' clock stands still meanwhile (PeerClock::freeze).
+class PeerLine {
+ public:
+  PeerLine(HdlcWire& on, PeerEnd& a, PeerEnd& b);
+  PeerLine(FrameRing& on, PeerEnd& a, PeerEnd& b);
+  ~PeerLine();
+  PeerLine(const PeerLine&) = delete;
+  PeerLine& operator=(const PeerLine&) = delete;
+
+  // The one the ends are on; the other is null.
+  HdlcWire* const wire = nullptr;
+  FrameRing* const ring = nullptr;
 };

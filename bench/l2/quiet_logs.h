@@ -9,7 +9,8 @@ inline void quiet_logs() {
   struct NullBuffer : std::streambuf {
     int overflow(int c) override { return c; }
   };
-  static NullBuffer null_buffer;
-  std::clog.rdbuf(&null_buffer);
-  std::cerr.rdbuf(&null_buffer);
+  // Never destroyed: the standard streams flush into it when the program exits.
+  static NullBuffer* const null_buffer = new NullBuffer;
+  std::clog.rdbuf(null_buffer);
+  std::cerr.rdbuf(null_buffer);
 }

@@ -13,18 +13,9 @@ Bytes numbered(unsigned n, unsigned len) {
 
 SlcPair::SlcPair() {
   wire.tracing = false;
-  for (HdlcWire::Side side : {HdlcWire::kA, HdlcWire::kB}) {
-    SlcEnd& e = side == HdlcWire::kA ? a : b;
-    e.slc = new SS7::SLC;
-    e.slc->hdlc = &wire.end(side);
-    wire.end(side).notify = e.slc;
-    e.add_protocol_head(e.slc);
-  }
+  a.start(wire.a());
+  b.start(wire.b());
   b.slc->slc = 1;
-}
-
-SlcPair::~SlcPair() {
-  for (SlcEnd* e : {&a, &b}) delete e->slc;
 }
 
 void SlcPair::pump() {

@@ -16,6 +16,15 @@ Bytes numbered(unsigned n, unsigned len = 5);
 
 // The layer-3 owner of one end's link.
 struct SlcEnd : ProtocolsList {
+  // Puts a new link on `channel` (a GenericHDLC with the `notify` of its receiver), under this
+  // owner, which deletes it.
+  template <class Channel>
+  void start(Channel& channel) {
+    slc = new SS7::SLC;
+    slc->hdlc = &channel;
+    channel.notify = slc;
+    add_protocol_head(slc);
+  }
   void on_message(Packet&) override { ++received_count; }
 
   SS7::SLC* slc = nullptr;
@@ -25,7 +34,6 @@ struct SlcEnd : ProtocolsList {
 class SlcPair {
  public:
   SlcPair();
-  ~SlcPair();
   SlcPair(const SlcPair&) = delete;
   SlcPair& operator=(const SlcPair&) = delete;
 
