@@ -18,7 +18,6 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <chrono>
 #include <fstream>
 #include <map>
 #include <string>
@@ -33,8 +32,6 @@
 extern char** environ;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr char kGuide[] = ORVEX_SOURCE_DIR "/docs/slot-kinds.md";
 // The longest a recipe may take, and how many run at once.
@@ -122,10 +119,8 @@ int run_bash(const std::string& script, const std::string& dir,
   if (pid < 0) return -2;
   ::setpgid(pid, pid);
   int status = 0;
-  const auto deadline = Clock::now() + std::chrono::seconds(kRecipeSeconds);
-  bool ended = false;
-  while (!(ended = ::waitpid(pid, &status, WNOHANG) == pid) && Clock::now() < deadline)
-    ::usleep(10000);
+  const bool ended =
+      wait_until([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, kRecipeSeconds * 1000);
   ::kill(-pid, SIGKILL);
   if (!ended) {
     ::waitpid(pid, &status, 0);
@@ -163,13 +158,8 @@ int run_recipe(const std::string& setup, const Recipe& recipe, const std::string
   OrvexdProcess daemon;
   // Listening is enough: a controller that only looked would cost the recipe the second the
   // daemon waits after each controller.
-  const auto deadline = Clock::now() + std::chrono::milliseconds(OrvexdProcess::wait_ms);
-  bool listening = daemon.start({"--port", std::to_string(port)});
-  while (listening && port_holder(port).empty()) {
-    listening = Clock::now() < deadline;
-    ::usleep(20000);
-  }
-  if (!listening) {
+  if (!daemon.start({"--port", std::to_string(port)}) ||
+      !wait_until([&] { return !port_holder(port).empty(); }, OrvexdProcess::wait_ms)) {
     why << "the daemon did not listen on port " << port << "; it printed:\n" << daemon.output();
     return 1;
   }

@@ -15,23 +15,6 @@
 #include "base/fd.h"
 #include "base/path.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Polls `done` every 10 ms until it holds or `timeout_ms` have passed.
-template <class F>
-bool wait_until(F done, int timeout_ms) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    if (done()) return true;
-    if (Clock::now() >= deadline) return false;
-    ::poll(nullptr, 0, 10);
-  }
-}
-
-}  // namespace
-
 bool wait_file(const std::string& path, bool exists, int timeout_ms) {
   return wait_until([&] { return (::access(path.c_str(), F_OK) == 0) == exists; }, timeout_ms);
 }

@@ -5,6 +5,9 @@
 // with the thread that started it, so a crashing test leaves no daemon behind.
 #pragma once
 
+#include <poll.h>
+
+#include <chrono>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -42,6 +45,17 @@ class OrvexdProcess {
 
   pid_t pid_ = -1;
 };
+
+// Polls `done` every 10 ms until it holds or `timeout_ms` have passed.
+template <class F>
+bool wait_until(F done, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    ::poll(nullptr, 0, 10);
+  }
+}
 
 // Waits until `path` exists (or, with `exists` false, until it is gone).
 bool wait_file(const std::string& path, bool exists, int timeout_ms);

@@ -124,6 +124,8 @@ void BoardSim::stop() {
 bool BoardSim::connect_control() { return control_.connect(root_ + "/sim.ctl"); }
 
 std::vector<std::string> BoardSim::command(const std::string& line) {
-  if (!control_.connected() && (pid_ <= 0 || !connect_control())) return {"error: no simulator"};
+  // After a lost connection the next command connects again; without one, SimControl answers
+  // "error: no simulator".
+  if (!control_.connected() && pid_ > 0) connect_control();
   return control_.command(line, static_cast<int>(kAnswerTime.count() * 1000));
 }
