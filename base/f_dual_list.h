@@ -57,20 +57,8 @@ class F_dual_list {
   F_dual_list(const F_dual_list&) = delete;
   F_dual_list& operator=(const F_dual_list&) = delete;
 
-  // Appends `item` (taken off the list that holds it first).
-  void push_back(T* item) {
-    F_dual_list_item<T>& l = link(item);
-    if (l.list_) l.list_->remove(item);
-    l.prev_ = last_;
-    l.next_ = nullptr;
-    if (last_)
-      link(last_).next_ = item;
-    else
-      first_ = item;
-    last_ = item;
-    l.list_ = this;
-    ++count_;
-  }
+  // Appends `item`.
+  void push_back(T* item) { insert_after(last_, item); }
   void insert_to_tail(T* item) { push_back(item); }
   void insert_to_head(T* item) { insert_after(nullptr, item); }
 
@@ -111,21 +99,7 @@ class F_dual_list {
     return item;
   }
 
-  // Unlinks the first item and returns it; null on an empty list.
-  T* remove_from_head() {
-    T* item = first_;
-    if (!item) return nullptr;
-    F_dual_list_item<T>& l = link(item);
-    first_ = l.next_;
-    if (first_)
-      link(first_).prev_ = nullptr;
-    else
-      last_ = nullptr;
-    l.next_ = nullptr;
-    l.list_ = nullptr;
-    --count_;
-    return item;
-  }
+  T* remove_from_head() { return remove(first_); }
 
   unsigned size() const { return count_; }
   unsigned count() const { return count_; }

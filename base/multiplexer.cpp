@@ -174,11 +174,7 @@ void Multiplexer::refresh(EventHandler* handler) {
 void Multiplexer::set(TimerEvent* timer) {
   reset(timer);
   // After the last timer that does not fire after it: equal expiries in arming order.
-  TimerEvent* first = timers_.first();
-  if (first && first->fires_after(timer)) return timers_.insert_to_head(timer);
-  TimerEvent* pos = timers_.last_item();
-  while (pos && pos->fires_after(timer)) pos = pos->prev_item();
-  timers_.insert_after(pos, timer);
+  timers_.insert_to_tail_by_grown(timer);
 }
 
 void Multiplexer::reset(TimerEvent* timer) { timers_.remove(timer); }
