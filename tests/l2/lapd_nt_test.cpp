@@ -219,8 +219,9 @@ TEST_F(LapdNtTest, S0ALostIFrameIsSentAgainAfterT200) {
 
 // A terminal's call and the network's call with the same value are two calls; the message type
 // follows a call reference of either length; only calls that were set up are kept, until their
-// RELEASE COMPLETE either way or the terminal's loss of its TEI. Each step: what the terminals
-// (64 and 65) say, what comes from above, the TEIs of the I frames sent, the lines written.
+// RELEASE COMPLETE either way, the terminal's loss of its TEI or, for the network's calls, its
+// next SETUP with their value. Each step: what the terminals (64 and 65) say, what comes from
+// above, the TEIs of the I frames sent, the lines written.
 TEST_F(LapdNtTest, CallsAreKeyedOnOriginAndValue) {
   tei_message(1, 0, 127);
   tei_message(1, 1, 127);
