@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <new>
+#include <numeric>
 
 #include "tests/l2/lapd_fixture.h"
 #include "tests/support/stream_capture.h"
@@ -113,7 +114,7 @@ TEST_F(LapdTest, RefusedIFramesGoLaterOnceAndInOrder) {
     a->lapd->on_hdlc_ready();
     settle();
     std::vector<int> sent(c.messages);
-    for (int i = 0; i < c.messages; ++i) sent[i] = i;
+    std::iota(sent.begin(), sent.end(), 0);
     EXPECT_EQ(numbers(*b), sent);
     EXPECT_EQ(b->lapd->stats().rejected, 0u);
     EXPECT_EQ(a->lapd->out_queue_count() + a->lapd->ack_queue_count(), 0u);
