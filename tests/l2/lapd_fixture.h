@@ -54,6 +54,8 @@ class LapdTest : public LoopTest {
   void SetUp() override;
   void TearDown() override;
 
+  // New links on a new wire, as the test starts with.
+  void relink();
   void settle();
   // Moves the clock and settles.
   void step(unsigned ms);
@@ -61,6 +63,8 @@ class LapdTest : public LoopTest {
   void establish();
   // Sends `count` numbered messages from `from`.
   void send_numbered(Layer3& from, int count, int first = 0);
+  // The layer-3 message numbered `i`: a header, then the number in two octets.
+  static std::string numbered(int i);
   std::string trace() const;
   // The numbered messages `l` received, as their numbers.
   static std::vector<int> numbers(const Layer3& l);

@@ -36,6 +36,12 @@ void Layer3::OnLAPD_FlowStatusChange(ISDN::LAPD* l) {
 
 void LapdTest::SetUp() {
   LoopTest::SetUp();
+  relink();
+}
+
+void LapdTest::relink() {
+  a.reset();
+  b.reset();
   wire = std::make_unique<HdlcWire>(64);
   wire->describe = [](const Packet& f) { return describe_frame(f); };
   a = std::make_unique<Layer3>("A", ISDN::Side::user, wire->a(), &events, wire.get());
@@ -70,8 +76,11 @@ void LapdTest::establish() {
 }
 
 void LapdTest::send_numbered(Layer3& from, int count, int first) {
-  for (int i = first; i < first + count; ++i)
-    from.send("\x08\x01" + std::string(1, char(i & 0x7F)) + std::string(1, char(i >> 7)));
+  for (int i = first; i < first + count; ++i) from.send(numbered(i));
+}
+
+std::string LapdTest::numbered(int i) {
+  return "\x08\x01" + std::string(1, char(i & 0x7F)) + std::string(1, char(i >> 7));
 }
 
 std::string LapdTest::trace() const {

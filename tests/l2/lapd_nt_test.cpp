@@ -219,8 +219,9 @@ TEST_F(LapdNtTest, S0ALostIFrameIsSentAgainAfterT200) {
 
 // A terminal's call and the network's call with the same value are two calls; the message type
 // follows a call reference of either length; only calls that were set up are kept, until their
-// RELEASE COMPLETE either way or the terminal's loss of its TEI. Each step: what the terminals
-// (64 and 65) say, what comes from above, the TEIs of the I frames sent, the lines written.
+// RELEASE COMPLETE either way, the terminal's loss of its TEI or, for the network's calls, its
+// next SETUP with their value. Each step: what the terminals (64 and 65) say, what comes from
+// above, the TEIs of the I frames sent, the lines written.
 TEST_F(LapdNtTest, CallsAreKeyedOnOriginAndValue) {
   tei_message(1, 0, 127);
   tei_message(1, 1, 127);
@@ -257,6 +258,11 @@ TEST_F(LapdNtTest, CallsAreKeyedOnOriginAndValue) {
        {{64, "08 01 07 05"}, {65, "08 01 07 05"}}, {"08 01 87 01", "08 01 87 02"}, {65, 65},
        {"LAPD(NT BRI):terminal call 7 held by 2 terminals: sent to TEI 65, the last to use it"}},
       {"64 uses call 7 again", {{64, "08 01 07 7B"}}, {"08 01 87 03"}, {64}, {}},
+      {"the network sets up its call 9", {}, {"08 01 09 05"}, {}, {}},
+      {"64 answers it; the network's new SETUP for call 9 leaves the call no holder",
+       {{64, "08 01 89 07"}}, {"08 01 09 05", "08 01 09 0F"}, {}, {}},
+      {"65 answers the new call 9: it goes to 65 alone", {{65, "08 01 89 07"}}, {"08 01 09 0F"},
+       {65}, {}},
       {"65 loses its TEI and its calls", {{65, "00 83 53"}}, {"08 02 81 05 01", "08 01 87 03"},
        {64}, {}},
   };

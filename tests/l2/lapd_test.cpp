@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <new>
+#include <numeric>
 
 #include "tests/l2/lapd_fixture.h"
 #include "tests/support/stream_capture.h"
@@ -83,6 +84,43 @@ TEST_F(LapdTest, TransferBothWaysKeepsOrder) {
   EXPECT_EQ(a->lapd->ack_queue_count() + b->lapd->ack_queue_count(), 0u);
 }
 
+// I frames that the channel refuses wait at the head of the I queue: each goes out later once,
+// with one header and a fresh N(S), ahead of the messages queued after it; also on the traced
+// path, which holds a second handle on the frame.
+TEST_F(LapdTest, RefusedIFramesGoLaterOnceAndInOrder) {
+  struct Case {
+    const char* what;
+    unsigned log;
+    unsigned refused;  // the first writes that the channel refuses, one per message at most
+    int messages;
+  };
+  const Case cases[] = {
+      {"refused once, sent when the channel is ready", 0, 1, 1},
+      {"refused twice while later messages queue behind it", 0, 2, 3},
+      {"refused twice with the trace on", 3, 2, 3},
+  };
+  StreamCapture log(std::clog);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    relink();
+    establish();
+    a->lapd->log = c.log;
+    wire->a().refuse = c.refused;
+    for (int i = 0; i < c.messages; ++i) {
+      // Room for more than one header, which would then show in what B receives.
+      Packet p = packet_of(numbered(i), 16);
+      a->lapd->message(p);
+    }
+    a->lapd->on_hdlc_ready();
+    settle();
+    std::vector<int> sent(c.messages);
+    std::iota(sent.begin(), sent.end(), 0);
+    EXPECT_EQ(numbers(*b), sent);
+    EXPECT_EQ(b->lapd->stats().rejected, 0u);
+    EXPECT_EQ(a->lapd->out_queue_count() + a->lapd->ack_queue_count(), 0u);
+  }
+}
+
 TEST_F(LapdTest, WindowOfSevenThenTimerRecovery) {
   establish();
   wire->rule = [](HdlcWire::Side from, const Packet&) {
@@ -156,6 +194,40 @@ TEST_F(LapdTest, IdleLinkPollsOnT203) {
   ORVEX_EXPECT_GOLDEN("idle_t203", wire->trace);
   EXPECT_EQ(a->lapd->full_state().state, 6u);
   EXPECT_EQ(b->lapd->full_state().state, 6u);
+}
+
+// Acknowledgements re-arm the timer: T203 runs from one that covers every outstanding I frame,
+// T200 afresh from one that covers part of them. A sends two messages that B never sees; 500 ms
+// later the acknowledgement comes, and A's poll is due `due` ms after it.
+TEST_F(LapdTest, AcknowledgementsRearmTheTimers) {
+  struct Case {
+    const char* what;
+    const char* ack;
+    unsigned due;
+  };
+  const Case cases[] = {
+      {"RR acknowledging both: T203", "00 01 01 04", LAPD::t203_ms},
+      {"RR acknowledging one: T200 again", "00 01 01 02", LAPD::t200_ms},
+      {"I frame acknowledging both: T203", "02 01 00 04 08 01", LAPD::t203_ms},
+      {"I frame acknowledging one: T200 again", "02 01 00 02 08 01", LAPD::t200_ms},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    relink();
+    establish();
+    wire->rule = lose_all;
+    send_numbered(*a, 2);
+    step(500);
+    wire->inject(HdlcWire::kA, hex_frame(c.ack));
+    settle();
+    step(c.due - 1);
+    EXPECT_EQ(a->lapd->full_state().state, 6u);
+    step(1);
+    EXPECT_EQ(a->lapd->full_state().state, 7u);
+    const LAPD::Stats& stats = a->lapd->stats();
+    EXPECT_EQ(stats.t200 + stats.t203, 1u);
+    EXPECT_EQ(stats.t203, c.due == LAPD::t203_ms ? 1u : 0u);
+  }
 }
 
 TEST_F(LapdTest, FlowStatusBusyAndReadyAndOverflow) {
@@ -346,10 +418,7 @@ TEST_F(LapdTest, FramesInEstablishedAndTimerRecoveryStates) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    wire = std::make_unique<HdlcWire>();
-    wire->describe = [](const Packet& f) { return describe_frame(f); };
-    a = std::make_unique<Layer3>("A", ISDN::Side::user, wire->a(), &events, wire.get());
-    b = std::make_unique<Layer3>("B", ISDN::Side::network, wire->b(), &events, wire.get());
+    relink();
     establish();
     wire->rule = lose_all;
     if (c.recovery) {

@@ -260,6 +260,11 @@ TEST_F(SlcTest, RefusedSendKeepsTheMsuAndTheFisuSequence) {
   a.slc->on_hdlc_ready();
   pump();
   ASSERT_EQ(b.received, Units{numbered(7)});
+  // Refused again while later MSUs queue behind it: it goes out first, each MSU once.
+  wire->a().refuse = 2;
+  for (unsigned n = 10; n < 13; ++n) a.send(numbered(n));
+  pump();
+  EXPECT_EQ(b.received, (Units{numbered(7), numbered(10), numbered(11), numbered(12)}));
   EXPECT_EQ(b.slc->statistics().nacks_sent, 0u);
   EXPECT_EQ(b.state(), SLC::State::worked);
 }
@@ -385,6 +390,46 @@ TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
     // A failure is no deactivation: the peer's SIO starts the alignment again.
     receive("FF FF 01 00");
     EXPECT_EQ(a.state(), SLC::State::aligned);
+  }
+}
+
+// T7 follows the acknowledgements of A's MSUs: it starts afresh on each that frees part of the
+// RTB and stops when the RTB empties. Every 5 s A sends an MSU and then gets a FISU that
+// acknowledges all but the last `behind` MSUs; then the traffic stops. Every unit on the wire is
+// lost.
+TEST_F(SlcTest, T7FollowsTheAcknowledgements) {
+  constexpr unsigned kPeriod = 5000;
+  struct Case {
+    const char* what;
+    unsigned msus;
+    unsigned behind;
+    unsigned idle_at;  // ms after the first MSU; 0: the link stays in service
+  };
+  const Case cases[] = {
+      {"each MSU acknowledged: in service past T7 after the traffic", 3, 0, 0},
+      {"steady traffic acknowledged one behind: T7 runs from the last progress", 8, 1,
+       7 * kPeriod + SLC::T7.ms},
+      {"FISUs that acknowledge nothing: T7 runs from the first MSU", 3, 3, SLC::T7.ms},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fresh();
+    align();
+    wire->rule = [](HdlcWire::Side, const Packet&) { return HdlcWire::Fault::kLose; };
+    for (unsigned n = 0; n < c.msus; ++n) {
+      if (n) step(kPeriod);
+      a.send(numbered(n));
+      // The BSN names the last MSU acknowledged, 127 before the first.
+      const unsigned bsn = n >= c.behind ? n - c.behind : 127;
+      Packet fisu = packet_of(std::string{char(0x80 | bsn), '\xFF', '\0'});
+      a.slc->on_hdlc_receive(fisu);
+      ASSERT_EQ(a.state(), SLC::State::worked);
+    }
+    const unsigned end = c.idle_at ? c.idle_at : 3 * SLC::T7.ms;
+    step(end - 1 - (c.msus - 1) * kPeriod);
+    EXPECT_EQ(a.state(), SLC::State::worked);
+    step(1);
+    EXPECT_EQ(a.state(), c.idle_at ? SLC::State::idle : SLC::State::worked);
   }
 }
 
