@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/daemon_on_board.h"
 #include "tests/support/processes.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 
@@ -99,12 +101,15 @@ unsigned longest_watchdog_gap(BoardSim& board, long from_ms) {
   return longest;
 }
 
-// A T.38 program that does not answer the instance count: the query is answered with a count
-// of 0 after about a second, the loop stays alive meanwhile (the watchdog is fed), the next
-// command is served, and the program is ended and reaped.
+// A T.38 program that does not answer the instance count, a script that waits for a program
+// of its own: the query is answered with a count of 0 after about a second, the loop stays
+// alive meanwhile (the watchdog is fed), the next command is served, and the script is ended
+// and reaped, and what it started ended too.
 TEST_F(T38SoftSlot, SilentProgramDoesNotStopTheDaemon) {
   ::unlink(program_.c_str());
-  std::ofstream(program_) << "#!/bin/sh\nexec sleep 10\n";
+  const std::string pids = board_.root() + "/t38.pids";
+  std::ofstream(program_) << "#!/bin/sh\necho $$ >> " << pids << "\nsleep 30 &\necho $! >> "
+                          << pids << "\nwait\n";
   ASSERT_EQ(::chmod(program_.c_str(), 0755), 0);
   const std::vector<std::string> before = board_.command("watchdog");
   ASSERT_FALSE(before.empty());
@@ -117,6 +122,13 @@ TEST_F(T38SoftSlot, SilentProgramDoesNotStopTheDaemon) {
   ASSERT_TRUE(ctl_.command("ping : NULL", r, 2500)) << ctl_.error();
   EXPECT_LT(longest_watchdog_gap(board_, from_ms), 2500u);
   EXPECT_EQ(children_of(daemon_.pid()), std::vector<pid_t>{}) << "ended and reaped";
+  std::istringstream in(read_file(pids));
+  int started = 0;
+  for (pid_t pid; in >> pid; ++started) {
+    EXPECT_TRUE(wait_until([&] { return !alive(pid); }, 2000)) << pid << " runs on";
+    if (alive(pid)) ::kill(pid, SIGKILL);
+  }
+  EXPECT_EQ(started, 2);
   EXPECT_NE(daemon_.output().find("t38soft: t38: can't detect T38 resources"), std::string::npos);
 }
 
