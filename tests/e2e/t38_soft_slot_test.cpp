@@ -30,12 +30,15 @@ class T38SoftSlot : public DaemonOnBoard {
   }
   // Waits (bounded) until no T.38 program runs; those still running.
   std::vector<pid_t> settle() {
-    std::vector<pid_t> left = running(program_);
-    for (int i = 0; i < wait_ms / 20 && !left.empty(); ++i) {
-      usleep(20000);
-      left = running(program_);
-    }
+    std::vector<pid_t> left;
+    wait_until([&] { return (left = running(program_)).empty(); }, wait_ms);
     return left;
+  }
+  // Waits (bounded) until the board's controller holds no channel; those still held.
+  std::vector<std::string> held_channels() {
+    std::vector<std::string> held;
+    wait_until([&] { return (held = board_.command("mcc channels")).empty(); }, wait_ms);
+    return held;
   }
 
   const std::string program_ = board_.root() + "/usr/local/sbin/t38";
@@ -79,13 +82,23 @@ TEST_F(T38SoftSlot, DestroyRightAfterCreateEndsTheProgram) {
     }
     EXPECT_EQ(successes, 2 * kCycles);
     EXPECT_EQ(settle().size(), 0u);
-    std::vector<std::string> held = board_.command("mcc channels");
-    for (int i = 0; i < wait_ms / 20 && !held.empty(); ++i) {
-      usleep(20000);
-      held = board_.command("mcc channels");
-    }
+    const std::vector<std::string> held = held_channels();
     EXPECT_EQ(held.size(), 0u) << "first: " << held.front();
   }
+}
+
+// A program that ignores SIGTERM does not outlive the daemon: the daemon's end destroys its
+// slot and kills it, and its channel is free.
+TEST_F(T38SoftSlot, ProgramThatIgnoresTheEndDoesNotOutliveTheDaemon) {
+  std::ofstream(program_ + ".ignore") << "";
+  ASSERT_EQ(answer(create(1)), wire(success(1, 1)));
+  ASSERT_TRUE(wait_file(program_ + ".argv", true, wait_ms));
+  ASSERT_EQ(running(program_).size(), 1u);
+  ASSERT_TRUE(daemon_.signal(SIGTERM));
+  int status;
+  ASSERT_TRUE(daemon_.wait_exit(status));
+  EXPECT_EQ(settle().size(), 0u);
+  EXPECT_EQ(held_channels(), std::vector<std::string>{});
 }
 
 // The watchdog's writes since the simulator started, in ms, and the longest gap between two
