@@ -25,7 +25,7 @@ class T38SoftFactory : public SlotFactory {
   const char* GetName() const override { return "T.38 soft"; }
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources& report) override;
-  // What the program answers to --num-of-instances; 0 when it does not, in time, with a count.
+  // The count the program answers to --num-of-instances; 0 when it gives none in time.
   int QueryNumOfInstances();
   // The program's command line for `params`.
   static std::vector<std::string> command_line(const LGCP::T38Soft& params);
