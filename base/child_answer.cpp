@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <iostream>
 
 #include "base/fd.h"
 #include "base/multiplexer.h"
@@ -16,9 +19,6 @@ namespace {
 
 // The wait is on a real process, so it runs on the real monotonic clock, not the loop's.
 using Clock = std::chrono::steady_clock;
-
-// How long to nap between two looks at a program that closed its output but has not ended yet.
-constexpr int kExitNapMs = 1;
 
 // Milliseconds left until `deadline`, 0 when it has passed.
 int left_until(Clock::time_point deadline) {
@@ -38,24 +38,32 @@ int wait_for(int fd, int ms) {
   return r;
 }
 
+// Whether `fd` is readable by the deadline.
+bool readable_by(int fd, Clock::time_point deadline) {
+  for (;;) {
+    const int r = wait_for(fd, left_until(deadline));
+    if (r > 0) return true;
+    if (r == 0 || errno != EINTR) return false;
+  }
+}
+
 struct Output {
   std::string line;
   bool printed = false;  // anything at all, an empty line included
   bool ended = false;    // the program closed its output, usually by ending
 };
 
-// Reads the pipe until the end of the output or the deadline; keeps the first line.
+// Reads the pipe until the first line is complete, the end of the output or the deadline.
 Output read_output(const Fd& from, Clock::time_point deadline, size_t max_length) {
   Output out;
-  bool line_done = false;
   for (;;) {
     char chunk[256];
     const ssize_t n = ::read(from.get(), chunk, sizeof chunk);
     if (n > 0) {
       out.printed = true;
-      for (ssize_t i = 0; i < n && !line_done; ++i) {
-        line_done = chunk[i] == '\n' || out.line.size() >= max_length;
-        if (!line_done) out.line += chunk[i];
+      for (ssize_t i = 0; i < n; ++i) {
+        if (chunk[i] == '\n' || out.line.size() >= max_length) return out;
+        out.line += chunk[i];
       }
       continue;
     }
@@ -63,28 +71,40 @@ Output read_output(const Fd& from, Clock::time_point deadline, size_t max_length
       out.ended = true;
       return out;
     }
-    const int left = left_until(deadline);
-    if (left == 0) return out;
-    if (wait_for(from.get(), left) < 0 && errno != EINTR) {
-      out.ended = true;
-      return out;
-    }
+    if (!readable_by(from.get(), deadline)) return out;
   }
 }
 
-// Reaps `pid`, killing it when it has not ended by the deadline. True when it ended by itself.
-bool reap(int pid, Clock::time_point deadline) {
+// A descriptor that becomes readable when `pid` ends (pidfd_open(2), non-blocking and
+// close-on-exec); closed when the kernel has none. Called through syscall(2): the C library's
+// <sys/pidfd.h> of Debian 12 declares pidfd_open without C linkage for C++.
+Fd end_of(int pid) {
+  Fd end(static_cast<int>(::syscall(SYS_pidfd_open, pid, O_NONBLOCK)));
+  if (!end) {
+    std::cerr << "child answer: pidfd_open " << pid << ": " << std::strerror(errno)
+              << "; the program is killed as soon as it has answered" << std::endl;
+  }
+  return end;
+}
+
+// Kills the group that `pid` leads, then reaps `pid` if it has ended within kKillWaitMs.
+//
+// The group's id is the leader's pid, which no other process can take while the leader is not
+// reaped: so the group is killed before the leader is reaped, never after, and only its own
+// members are hit, those that outlive the leader too. The child-wait service does not reap it
+// meanwhile, since it runs on the loop, which is waiting here.
+void end_group(int pid, const Fd& end) {
+  if (::kill(-pid, SIGKILL) != 0) {
+    std::cerr << "child answer: kill of group " << pid << ": " << std::strerror(errno)
+              << std::endl;
+  }
+  if (end) {
+    readable_by(end.get(),
+                Clock::now() + std::chrono::milliseconds(ChildAnswer::kKillWaitMs));
+  }
   int status;
-  for (;;) {
-    const int r = ::waitpid(pid, &status, WNOHANG);
-    if (r == pid || (r < 0 && errno != EINTR)) return true;
-    if (r == 0 && left_until(deadline) == 0) break;
-    if (r == 0) ::poll(nullptr, 0, kExitNapMs);
+  while (::waitpid(pid, &status, WNOHANG) < 0 && errno == EINTR) {
   }
-  ::kill(pid, SIGKILL);
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return false;
 }
 
 }  // namespace
@@ -98,17 +118,21 @@ ChildAnswer ChildAnswer::ask(ChildProgram program, unsigned limit_ms, size_t max
   // Only our end waits without blocking: the program writes to an ordinary pipe.
   if (!from.NonBlock()) return answer;
   program.output = to.get();
+  program.own_group = true;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit_ms);
   const int pid = spawn(program);
   to.close();
   if (pid < 0) return answer;
+  const Fd end = end_of(pid);
   Output out = read_output(from, deadline, max_length);
-  const bool ended = reap(pid, deadline);
+  // A program that answered is given the rest of the limit to end by itself.
+  if (end) readable_by(end.get(), deadline);
+  end_group(pid, end);
   answer.line = std::move(out.line);
   if (out.printed) {
     answer.outcome = kLine;
   } else {
-    answer.outcome = out.ended && ended ? kNoLine : kTimedOut;
+    answer.outcome = out.ended ? kNoLine : kTimedOut;
   }
   return answer;
 }

@@ -50,11 +50,14 @@ int spawn(const ChildProgram& program) {
   const int child = ::fork();
   if (child != 0) {
     const int error = errno;
+    // Fails only once the child has exec'd, after its own call made the group.
+    if (child > 0 && program.own_group) ::setpgid(child, child);
     ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     errno = error;
     return child;
   }
 
+  if (program.own_group) ::setpgid(0, 0);
   default_signals();
   become(program.input, 0);
   become(program.output, 1);

@@ -7,6 +7,11 @@
 // signal is blocked across fork; the child puts every disposition back to the default and only
 // then unblocks, so such a signal is delivered to the program (or ends the child) by its
 // default action. The parent gets its own mask back.
+//
+// A child started with own_group leads a process group of its own (its pid is the group's id),
+// so that whatever it starts in turn (a script's commands) can be ended with it in one kill of
+// the group. Both sides call setpgid: whichever runs first, the group exists before the child
+// execs and before the parent's spawn returns, so no signal to the group can miss it.
 #pragma once
 
 #include <string>
@@ -26,6 +31,8 @@ struct ChildProgram {
   const char* fail_line = nullptr;
   // The child's exit code when the program cannot run.
   int fail_code = 2;
+  // The child leads a new process group instead of joining the daemon's.
+  bool own_group = false;
 };
 
 // The child's pid, or -1 with errno set when fork failed. The child starts with an empty signal

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr unsigned kStopTimeoutMs = 5000;
 constexpr const char* kPppd = "/usr/local/sbin/pppd";
 
 }  // namespace
@@ -43,8 +42,7 @@ bool ModemSlot::IOnInputStream() {
 bool ModemSlot::IBeforeDestroy() {
   if (pid > 0) {
     std::cerr << ext::header(this) << "sent HUP to pppd." << std::endl;
-    ::kill(pid, SIGHUP);
-    timer.set(kStopTimeoutMs, &ModemSlot::on_terminate_timeout, this);
+    stop.start(pid, SIGHUP, &ModemSlot::on_terminate_timeout, this);
     return false;
   }
   unbind();
@@ -93,14 +91,14 @@ bool ModemSlot::pppd_exec(const std::string& device, const std::string& options)
 void ModemSlot::pppd_kill() {
   if (pid <= 0) return;
   std::cerr << ext::header(this) << "pppd isn't terminated, killing ..." << std::endl;
-  ::kill(pid, SIGKILL);
+  stop.kill(pid);
   ::sleep(0);
   pid = -1;
 }
 
 void ModemSlot::ended(int status) {
+  stop.cancel();
   if (releasing) {
-    timer.reset();
     unbind();
     on_release();
   } else {

@@ -14,8 +14,8 @@
 
 #include "asn1/modules/term.h"
 #include "base/child_program.h"
+#include "base/child_stop.h"
 #include "base/child_wait.h"
-#include "base/timer.h"
 #include "slotbase/slot.h"
 
 struct attr;
@@ -31,7 +31,7 @@ class ModemSlot : public Slot {
   // Kills a child still running.
   ~ModemSlot() override;
 
-  // With a child: SIGHUP, and the destroy completes when it ends or 5000 ms later.
+  // With a child: SIGHUP, and the destroy completes when it ends or, killed, 5000 ms later.
   bool IBeforeDestroy() override;
   // Either side's first connection starts the modem: true.
   bool IOnOutputStream() override;
@@ -65,7 +65,7 @@ class ModemSlot : public Slot {
   TERM::ModemParams params;
   int pid = -1;
   ChildWait wait;
-  Timer timer;
+  ChildStop stop;
 
  protected:
   // Starts `program`: the pid, or -1 after "vfork fail: " and an abort with errno.

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <charconv>
 #include <iostream>
 
 #include "base/child_answer.h"
@@ -26,6 +26,13 @@ constexpr int kExecFailed = 1005;
 // The instance count: the longest wait for the program's line, and the line's longest length.
 constexpr unsigned kAnswerLimitMs = 1000;
 constexpr size_t kAnswerLength = 31;
+
+// The count that `line` opens with: its leading decimal digits. False when it opens with no
+// digit, or with a sign, or with a number beyond int.
+bool parse_count(const std::string& line, int& count) {
+  const auto parsed = std::from_chars(line.data(), line.data() + line.size(), count);
+  return parsed.ec == std::errc() && line[0] != '-';
+}
 
 }  // namespace
 
@@ -93,7 +100,8 @@ int T38SoftFactory::QueryNumOfInstances() {
   const bool present = ::access(program.args[0].c_str(), X_OK) == 0;
   const ChildAnswer answer =
       present ? ChildAnswer::ask(program, kAnswerLimitMs, kAnswerLength) : ChildAnswer{};
-  if (answer.outcome == ChildAnswer::kLine) return std::atoi(answer.line.c_str());
+  int count = 0;
+  if (answer.outcome == ChildAnswer::kLine && parse_count(answer.line, count)) return count;
   (answer.outcome == ChildAnswer::kNotStarted ? not_found_log_ : no_answer_log_).report();
   return 0;
 }

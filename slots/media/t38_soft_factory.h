@@ -2,8 +2,9 @@
 // transparent channel of the multichannel controller and starts the T.38 program on it. Its
 // resource report asks the program how many instances the board can run: the program is run at
 // each report and given one second to print its answer, after which it is killed and the count
-// is 0; the event loop waits for it no longer than that. The two lines that say why the count
-// is 0 come at most once a second each. Log header "t38soft: ".
+// is 0; the event loop waits for it no longer than that. An answer that is no count (not a
+// number, negative, beyond int) counts 0 as a missing one does. The two lines that say why the
+// count is 0 come at most once a second each. Log header "t38soft: ".
 #pragma once
 
 #include <iostream>
@@ -24,7 +25,7 @@ class T38SoftFactory : public SlotFactory {
   const char* GetName() const override { return "T.38 soft"; }
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources& report) override;
-  // What the program answers to --num-of-instances; 0 when it does not, in time.
+  // The count the program answers to --num-of-instances; 0 when it gives none in time.
   int QueryNumOfInstances();
   // The program's command line for `params`.
   static std::vector<std::string> command_line(const LGCP::T38Soft& params);

@@ -5,6 +5,7 @@
 
 #include <iostream>
 
+#include "base/child_stop.h"
 #include "base/ext_header.h"
 
 T38SoftSlot::T38SoftSlot(int child, int ts) : pid(child), timeslot(ts) {
@@ -23,7 +24,10 @@ void T38SoftSlot::IAfterCreate() {
 }
 
 bool T38SoftSlot::IBeforeDestroy() {
-  if (pid >= 1) ::kill(pid, SIGTERM);
+  if (pid >= 1) {
+    wait.Detach();
+    ChildStop::orphan(pid, SIGTERM);
+  }
   return true;
 }
 

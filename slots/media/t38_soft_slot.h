@@ -1,7 +1,8 @@
 // T38SoftSlot ("t38 soft"): a fax call relayed between a TDM time slot and a T.38 peer by the
 // T.38 program, one process per slot, which has the slot's transparent channel of the
 // multichannel controller as its standard input. The slot reports the channel's time slot and
-// the program's end.
+// the program's end. A destroy does not wait for the program: SIGTERM asks it to end, and a
+// program still running 5 s later is killed, which frees its channel.
 #pragma once
 
 #include "base/child_wait.h"
@@ -12,7 +13,7 @@ class T38SoftSlot : public Slot {
   T38SoftSlot(int pid, int timeslot);
 
   void IAfterCreate() override;
-  // SIGTERM to a running program; the slot goes at once.
+  // Hands a running program to ChildStop::orphan (SIGTERM); the slot goes at once.
   bool IBeforeDestroy() override;
   bool IOnOutputStream() override { return true; }
   bool IOnInputStream() override { return true; }

@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/daemon_on_board.h"
 #include "tests/support/processes.h"
+#include "tests/support/temp_root.h"
 
 namespace {
 
@@ -28,12 +30,15 @@ class T38SoftSlot : public DaemonOnBoard {
   }
   // Waits (bounded) until no T.38 program runs; those still running.
   std::vector<pid_t> settle() {
-    std::vector<pid_t> left = running(program_);
-    for (int i = 0; i < wait_ms / 20 && !left.empty(); ++i) {
-      usleep(20000);
-      left = running(program_);
-    }
+    std::vector<pid_t> left;
+    wait_until([&] { return (left = running(program_)).empty(); }, wait_ms);
     return left;
+  }
+  // Waits (bounded) until the board's controller holds no channel; those still held.
+  std::vector<std::string> held_channels() {
+    std::vector<std::string> held;
+    wait_until([&] { return (held = board_.command("mcc channels")).empty(); }, wait_ms);
+    return held;
   }
 
   const std::string program_ = board_.root() + "/usr/local/sbin/t38";
@@ -77,13 +82,23 @@ TEST_F(T38SoftSlot, DestroyRightAfterCreateEndsTheProgram) {
     }
     EXPECT_EQ(successes, 2 * kCycles);
     EXPECT_EQ(settle().size(), 0u);
-    std::vector<std::string> held = board_.command("mcc channels");
-    for (int i = 0; i < wait_ms / 20 && !held.empty(); ++i) {
-      usleep(20000);
-      held = board_.command("mcc channels");
-    }
+    const std::vector<std::string> held = held_channels();
     EXPECT_EQ(held.size(), 0u) << "first: " << held.front();
   }
+}
+
+// A program that ignores SIGTERM does not outlive the daemon: the daemon's end destroys its
+// slot and kills it, and its channel is free.
+TEST_F(T38SoftSlot, ProgramThatIgnoresTheEndDoesNotOutliveTheDaemon) {
+  std::ofstream(program_ + ".ignore") << "";
+  ASSERT_EQ(answer(create(1)), wire(success(1, 1)));
+  ASSERT_TRUE(wait_file(program_ + ".argv", true, wait_ms));
+  ASSERT_EQ(running(program_).size(), 1u);
+  ASSERT_TRUE(daemon_.signal(SIGTERM));
+  int status;
+  ASSERT_TRUE(daemon_.wait_exit(status));
+  EXPECT_EQ(settle().size(), 0u);
+  EXPECT_EQ(held_channels(), std::vector<std::string>{});
 }
 
 // The watchdog's writes since the simulator started, in ms, and the longest gap between two
@@ -99,12 +114,15 @@ unsigned longest_watchdog_gap(BoardSim& board, long from_ms) {
   return longest;
 }
 
-// A T.38 program that does not answer the instance count: the query is answered with a count
-// of 0 after about a second, the loop stays alive meanwhile (the watchdog is fed), the next
-// command is served, and the program is ended and reaped.
+// A T.38 program that does not answer the instance count, a script that waits for a program
+// of its own: the query is answered with a count of 0 after about a second, the loop stays
+// alive meanwhile (the watchdog is fed), the next command is served, and the script is ended
+// and reaped, and what it started ended too.
 TEST_F(T38SoftSlot, SilentProgramDoesNotStopTheDaemon) {
   ::unlink(program_.c_str());
-  std::ofstream(program_) << "#!/bin/sh\nexec sleep 10\n";
+  const std::string pids = board_.root() + "/t38.pids";
+  std::ofstream(program_) << "#!/bin/sh\necho $$ >> " << pids << "\nsleep 30 &\necho $! >> "
+                          << pids << "\nwait\n";
   ASSERT_EQ(::chmod(program_.c_str(), 0755), 0);
   const std::vector<std::string> before = board_.command("watchdog");
   ASSERT_FALSE(before.empty());
@@ -117,6 +135,13 @@ TEST_F(T38SoftSlot, SilentProgramDoesNotStopTheDaemon) {
   ASSERT_TRUE(ctl_.command("ping : NULL", r, 2500)) << ctl_.error();
   EXPECT_LT(longest_watchdog_gap(board_, from_ms), 2500u);
   EXPECT_EQ(children_of(daemon_.pid()), std::vector<pid_t>{}) << "ended and reaped";
+  std::istringstream in(read_file(pids));
+  int started = 0;
+  for (pid_t pid; in >> pid; ++started) {
+    EXPECT_TRUE(wait_until([&] { return !alive(pid); }, 2000)) << pid << " runs on";
+    if (alive(pid)) ::kill(pid, SIGKILL);
+  }
+  EXPECT_EQ(started, 2);
   EXPECT_NE(daemon_.output().find("t38soft: t38: can't detect T38 resources"), std::string::npos);
 }
 

@@ -4,9 +4,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
+#include "base/child_stop.h"
 #include "slots/media/t38_soft_factory.h"
 #include "slots/media/t38_soft_slot.h"
 #include "tests/slots_media/modem_road.h"
@@ -49,6 +51,28 @@ TEST_F(T38Road, ProgramRunsOnTheChannelUntilKilled) {
             Lines{"01:t38 soft: t38 daemon terminated by signal=9"});
 }
 
+// The destroy does not wait for the program; one that ignores SIGTERM is killed five seconds
+// later, reaped, and its channel is free again.
+TEST_F(T38Road, ProgramThatIgnoresTheEndIsKilledFiveSecondsAfterTheDestroy) {
+  stub(kT38, "ignore", "");
+  run({create(0)});
+  started(kT38);
+  const pid_t pid = static_cast<T38SoftSlot*>(Slots::instance().GetLive().front())->pid;
+  EXPECT_EQ(run({"{ seq 2, slot 1, pdu command : destroy : NULL }"}),
+            wires({reply(2, 1, "success : NULL")}));
+  advance(ChildStop::kGraceMs - 1);
+  EXPECT_TRUE(alive(pid));
+  EXPECT_EQ(board().command("mcc channels").size(), 1u);
+  advance(1);
+  const auto ended = [&](const Lines&) {
+    const std::vector<pid_t> children = children_of(::getpid());
+    return board().command("mcc channels").empty() &&
+           std::find(children.begin(), children.end(), pid) == children.end();
+  };
+  until(ended);
+  EXPECT_TRUE(ended({})) << "killed, reaped, and its channel free";
+}
+
 TEST_F(T38Road, MissingProgramEndsWithCode237) {
   ::unlink((root() + kT38).c_str());
   StreamCapture log(std::clog);
@@ -77,9 +101,10 @@ TEST_F(T38Road, InstancesAskedAtEveryReport) {
 }
 
 // The instance count waits about a second at most: a program that has not answered by then is
-// killed and counts 0. The program never outlives the query, and each of the two lines comes
-// at most once a second.
+// killed and counts 0, as does an answer that is no count. The program never outlives the
+// query, and each of the two lines comes at most once a second.
 TEST_F(T38Road, InstanceCountWaitsOneSecondAtMost) {
+  constexpr const char* kNoCount = "t38soft: t38: can't detect T38 resources";
   const struct {
     const char* name;
     const char* out;
@@ -91,9 +116,13 @@ TEST_F(T38Road, InstanceCountWaitsOneSecondAtMost) {
       {"answers", "4\n", true, true, 4, nullptr},
       {"answers without a newline", "12", true, true, 12, nullptr},
       {"answers and lingers", "6\n", false, true, 6, nullptr},
-      {"ends silent", "", true, true, 0, "t38soft: t38: can't detect T38 resources"},
-      {"hangs silent", "", false, true, 0, "t38soft: t38: can't detect T38 resources"},
+      {"ends silent", "", true, true, 0, kNoCount},
+      {"hangs silent", "", false, true, 0, kNoCount},
       {"missing", "", true, false, 0, "t38soft: t38 daemon not found!"},
+      {"answers a negative count", "-7\n", true, true, 0, kNoCount},
+      {"answers no number", "abc\n", true, true, 0, kNoCount},
+      {"answers a count beyond int", "99999999999\n", true, true, 0, kNoCount},
+      {"answers an empty line", "\n", true, true, 0, kNoCount},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

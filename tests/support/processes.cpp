@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -24,12 +25,21 @@ void each_process(const std::function<void(pid_t)>& visit) {
   ::closedir(proc);
 }
 
-// The parent of `pid`: the fourth field of its stat, after the command in parentheses.
-pid_t parent_of(pid_t pid) {
+// The fields of `pid`'s stat that follow the command in parentheses; '?' and -1 for a pid
+// that names no process.
+struct ProcStat {
+  char state = '?';
+  pid_t parent = -1;
+};
+
+ProcStat stat_of(pid_t pid) {
+  ProcStat st;
   const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
   const size_t close = stat.rfind(')');
-  if (close == std::string::npos || close + 4 > stat.size()) return -1;
-  return std::atoi(stat.c_str() + close + 4);
+  if (close != std::string::npos) {
+    std::sscanf(stat.c_str() + close + 1, " %c %d", &st.state, &st.parent);
+  }
+  return st;
 }
 
 }  // namespace
@@ -37,9 +47,14 @@ pid_t parent_of(pid_t pid) {
 std::vector<pid_t> children_of(pid_t parent) {
   std::vector<pid_t> found;
   each_process([&](pid_t pid) {
-    if (parent_of(pid) == parent) found.push_back(pid);
+    if (stat_of(pid).parent == parent) found.push_back(pid);
   });
   return found;
+}
+
+bool alive(pid_t pid) {
+  const char state = stat_of(pid).state;
+  return state != '?' && state != 'Z';
 }
 
 std::vector<pid_t> running(const std::string& program) {

@@ -9,6 +9,8 @@
 
 // The pids of the processes whose parent is `parent` (zombies included).
 std::vector<pid_t> children_of(pid_t parent);
+// Whether `pid` is a live process: one that has ended and waits to be reaped is not.
+bool alive(pid_t pid);
 // The pids of the running processes whose first argument is `program`.
 std::vector<pid_t> running(const std::string& program);
 // Kills (SIGKILL) and reaps every child of this process but `keep`.
