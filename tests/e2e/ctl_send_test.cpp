@@ -220,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"<- { seq 1, slot 1, pdu response : success : NULL }\n",
                   "-> { seq 2, slot 2, pdu command : create",
                   "<- { seq 3, slot 1, pdu response : success : NULL }\n"},
-                 "orvex-ctl: line 2, column 28: missing member timeslot of TrunkParams"
+                 "orvex-ctl: line 2, column 28: missing member timeslot (INTEGER) of TrunkParams"
                  " (not sent)\n"},
         // Not sent, so slot 3 does not exist; the error answer yields to the unreadable line.
         ExitCase{"MissingMemberIsNotSent",
@@ -229,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
                  true, {}, 5,
                  {"-> { seq 1, slot 3, pdu command : destroy : NULL }\n",
                   "<- { seq 1, slot 3, pdu response : error : slotNotExists }\n"},
-                 "orvex-ctl: line 1, column 52: missing member timeslot of TrunkParams"},
+                 "orvex-ctl: line 1, column 52: missing member timeslot (INTEGER) of TrunkParams"},
         ExitCase{"NoDaemon", "ping : NULL\n", false, {}, 4, {}, "orvex-ctl: connect: "},
         ExitCase{"TimeoutNotANumber", "", false, {"query", "soon"}, 2, {},
                  "orvex-ctl: \"soon\" is not a timeout in milliseconds\n"}),
