@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -77,7 +79,8 @@ class CtlProgram {
     }
     return true;
   }
-  // The exit status; -1 when the program had not ended within the time (it is then killed).
+  // The exit status, 128 + N for an end by signal N (as the shell gives it); -1 when the program
+  // had not ended within the time (it is then killed).
   int wait_exit(int timeout_ms) {
     const Clock::time_point start = Clock::now();
     int status = 0;
@@ -88,7 +91,8 @@ class CtlProgram {
     pid_ = -1;
     while (collect(0)) {
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status)
+                             : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
   }
 
   std::string output, errors;
@@ -112,6 +116,9 @@ class CtlProgram {
 
   pid_t pid_ = -1;
   Fd input_, out_, err_;
+
+ public:
+  void signal(int number) { ::kill(pid_, number); }
 };
 
 // True when a socket listens on TCP `port` (the daemon's acceptor is up).
@@ -249,6 +256,64 @@ TEST_F(CtlSend, SignalsAndTheEndOfTheConnectionAreSeenWhileInputWaits) {
   EXPECT_EQ(ctl_.wait_exit(5000), 4) << ctl_.errors;
   EXPECT_NE(ctl_.errors.find("orvex-ctl: the daemon closed the connection"), std::string::npos)
       << ctl_.errors;
+}
+
+// Ctrl-C ends the program by SIGINT (130 in the shell), with nothing more to say.
+TEST_F(CtlSend, CtrlCEndsTheSessionBySigint) {
+  start_daemon();
+  start_ctl();
+  ctl_.write("{ slot 1, pdu command : create : trunk : { trunk 0, timeslot 1 } }\n");
+  ASSERT_TRUE(ctl_.wait_output("<- { seq 1, slot 1, pdu response : success : NULL }\n"))
+      << ctl_.output << ctl_.errors;
+  ctl_.signal(SIGINT);
+  EXPECT_EQ(ctl_.wait_exit(5000), 128 + SIGINT) << ctl_.errors;
+  EXPECT_EQ(ctl_.errors, "");
+}
+
+// `orvex-ctl -h` and the README list the same exit statuses of send, word for word.
+std::map<int, std::string> help_statuses(const std::string& help) {
+  std::map<int, std::string> rows;
+  std::istringstream in(help.substr(help.find("exit status of send:\n") + 21));
+  std::string line;
+  int status = -1;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string word;
+    if (line.compare(0, 7, std::string(7, ' ')) != 0 && !(words >> status)) break;
+    while (words >> word) rows[status] += (rows[status].empty() ? "" : " ") + word;
+  }
+  return rows;
+}
+
+std::map<int, std::string> readme_statuses() {
+  std::ifstream in(ORVEX_SOURCE_DIR "/README.md");
+  std::map<int, std::string> rows;
+  std::string line;
+  bool inside = false;
+  while (std::getline(in, line)) {
+    if (line.find("The exit status of `send`") != std::string::npos) inside = true;
+    if (!inside || line.compare(0, 2, "| ") != 0) {
+      if (inside && !rows.empty()) break;
+      continue;
+    }
+    const size_t bar = line.find(" | ");
+    int status = -1;
+    if (std::sscanf(line.c_str(), "| %d |", &status) != 1) continue;
+    rows[status] = line.substr(bar + 3, line.size() - bar - 5);
+  }
+  return rows;
+}
+
+TEST(CtlHelp, ListsTheReadmesExitStatuses) {
+  FILE* help = ::popen(ORVEX_CTL " -h", "r");
+  ASSERT_NE(help, nullptr);
+  std::string text;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, help)) > 0;) text.append(buf, n);
+  ASSERT_EQ(::pclose(help), 0);
+  const std::map<int, std::string> statuses = help_statuses(text);
+  EXPECT_EQ(statuses.size(), 7u) << text;
+  EXPECT_EQ(statuses, readme_statuses());
 }
 
 }  // namespace
