@@ -65,11 +65,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"MissingMemberBetweenTwo",
                    {"ping : NULL\ncreate : trunk : { trunk 1 }\nquery : NULL\n"},
                    std::string(ping) +
-                       "error: line 2, column 28: missing member timeslot (INTEGER) of TrunkParams\n"
-                       "{ pdu command : query : NULL }\n|\n"},
+                       "error: line 2, column 28: missing member timeslot (INTEGER) of "
+                       "TrunkParams\n{ pdu command : query : NULL }\n|\n"},
         ReaderCase{"EmptyTrunkParams", {"create : trunk : { }\n"},
-                   "error: line 1, column 20: missing members trunk (INTEGER), timeslot (INTEGER) of "
-                   "TrunkParams\n|\n"},
+                   "error: line 1, column 20: missing members trunk (INTEGER), timeslot "
+                   "(INTEGER) of TrunkParams\n|\n"},
         // Every member the status lacks, before and after the one it names, at the first.
         ReaderCase{"LemzStatusWithOneMember",
                    {"create : rtp : { codecRTP { payload ptG711-Alaw, dhost { iaddr \"127.0.0.1\","

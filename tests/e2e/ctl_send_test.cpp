@@ -70,6 +70,7 @@ class CtlProgram {
     ASSERT_EQ(::write(input_.get(), text.data(), text.size()), ssize_t(text.size()));
   }
   void end_input() { input_.close(); }
+  void signal(int number) { ::kill(pid_, number); }
   // Waits until the output holds `text` at or after `from`.
   bool wait_output(const std::string& text, size_t from = 0, int timeout_ms = 5000) {
     const Clock::time_point start = Clock::now();
@@ -116,9 +117,6 @@ class CtlProgram {
 
   pid_t pid_ = -1;
   Fd input_, out_, err_;
-
- public:
-  void signal(int number) { ::kill(pid_, number); }
 };
 
 // True when a socket listens on TCP `port` (the daemon's acceptor is up).
@@ -273,7 +271,10 @@ TEST_F(CtlSend, CtrlCEndsTheSessionBySigint) {
 // `orvex-ctl -h` and the README list the same exit statuses of send, word for word.
 std::map<int, std::string> help_statuses(const std::string& help) {
   std::map<int, std::string> rows;
-  std::istringstream in(help.substr(help.find("exit status of send:\n") + 21));
+  static const std::string kHead = "exit status of send:\n";
+  const size_t head = help.find(kHead);
+  if (head == std::string::npos) return rows;
+  std::istringstream in(help.substr(head + kHead.size()));
   std::string line;
   int status = -1;
   while (std::getline(in, line)) {
