@@ -35,15 +35,18 @@ int digit_value(char c, int base) {
   return v < base ? v : -1;
 }
 
-// The name of a generated class ("TrunkParams", its module left out), empty for the runtime's
-// own classes.
-std::string type_name(const AbstractData& value) {
+std::string demangled(const AbstractData& value) {
   int status = -1;
   std::unique_ptr<char, void (*)(void*)> full(
       abi::__cxa_demangle(typeid(value).name(), nullptr, nullptr, &status), std::free);
-  if (status != 0 || !full) return std::string();
-  const std::string name(full.get());
-  if (name.compare(0, 6, "ASN1::") == 0) return std::string();
+  return status == 0 && full ? std::string(full.get()) : std::string();
+}
+
+// The name of a generated class ("TrunkParams", its module left out), empty for the runtime's
+// own classes.
+std::string type_name(const AbstractData& value) {
+  const std::string name = demangled(value);
+  if (name.empty() || name.compare(0, 6, "ASN1::") == 0) return std::string();
   const size_t colons = name.rfind("::");
   return colons == std::string::npos ? name : name.substr(colons + 2);
 }
@@ -54,11 +57,41 @@ std::string of_type(const AbstractData& value) {
   return name.empty() ? name : " of " + name;
 }
 
-// "a, b or c" for a few names (the part of each before "="); empty when there are too many to
-// list.
+// The ASN.1 name of a value's type from its C++ class: "TrunkParams", "INTEGER",
+// "SEQUENCE OF IA5String".
+std::string asn1_name(const std::string& cxx) {
+  static const char kSequenceOf[] = "ASN1::SEQUENCE_OF<";
+  if (cxx.compare(0, sizeof kSequenceOf - 1, kSequenceOf) == 0) {
+    // The element's class is the first template argument.
+    const size_t from = sizeof kSequenceOf - 1;
+    size_t end = from;
+    for (int depth = 0; end < cxx.size(); ++end) {
+      if (cxx[end] == '<') ++depth;
+      else if (cxx[end] == '>' && depth-- == 0) break;
+      else if (cxx[end] == ',' && depth == 0) break;
+    }
+    return "SEQUENCE OF " + asn1_name(cxx.substr(from, end - from));
+  }
+  const std::string plain = cxx.substr(0, cxx.find('<'));  // template arguments left out
+  const size_t colons = plain.rfind("::");
+  std::string name = colons == std::string::npos ? plain : plain.substr(colons + 2);
+  if (plain.compare(0, 6, "ASN1::") != 0) return name;
+  if (name == "Null") return "NULL";
+  if (name == "IntegerWithNamedNumber" || name == "Constrained_INTEGER") return "INTEGER";
+  std::replace(name.begin(), name.end(), '_', ' ');  // OCTET STRING, OBJECT IDENTIFIER
+  return name;
+}
+
+// The type of field `index` of `seq`, for a message.
+std::string field_type(const SEQUENCE& seq, unsigned index) {
+  if (seq.fields[index]) return asn1_name(demangled(*seq.fields[index]));
+  const TypeInfo* f = seq.info()->fieldInfos[index];
+  std::unique_ptr<AbstractData> made(f->create(f));
+  return made ? asn1_name(demangled(*made)) : std::string();
+}
+
+// The names (the part of each before "="), listed "a, b or c".
 std::string listed(const char* const* names, unsigned count) {
-  constexpr unsigned kListed = 8;
-  if (count == 0 || count > kListed) return std::string();
   std::string text;
   for (unsigned i = 0; i < count; ++i) {
     if (i > 0) text += i + 1 == count ? " or " : ", ";
@@ -66,6 +99,15 @@ std::string listed(const char* const* names, unsigned count) {
     text.append(name, std::strcspn(name, "="));
   }
   return text;
+}
+
+// "expected a, b or c" for a few names; with more, "expected <what> of Type: a, b, ... or z".
+std::string expected_one_of(const char* const* names, unsigned count, const std::string& what,
+                            const AbstractData& value) {
+  constexpr unsigned kBare = 8;
+  if (count == 0) return "expected " + what + of_type(value);
+  if (count <= kBare) return "expected " + listed(names, count);
+  return "expected " + what + of_type(value) + ": " + listed(names, count);
 }
 
 bool parse_arc(const std::string& digits, uint32_t& arc) {
@@ -197,32 +239,49 @@ void AVNDecoder::mark() {
   token_ = buf->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
 }
 
-bool AVNDecoder::expect(const std::string& what) {
+bool AVNDecoder::expect(const std::string& what) { return expect(what, token_); }
+
+bool AVNDecoder::expect(const std::string& what, std::streamoff at) {
   if (strict_ && error_.empty()) {
     error_ = what;
-    error_offset_ = token_;
+    error_offset_ = at;
   }
   return false;
 }
 
-bool AVNDecoder::mandatory_named(const SEQUENCE& seq, unsigned first) {
+bool AVNDecoder::mandatory_named(const SEQUENCE& seq, unsigned first, Members& open) {
   const SequenceInfo* r = seq.info();
+  if (open.missing.empty()) open.missing_at = token_;
   for (unsigned i = first; i < r->numberOfRoots; ++i) {
-    if (r->fieldIds[i] == -1)
-      return expect(std::string("missing member ") + r->fieldNames[i] + of_type(seq));
+    if (r->fieldIds[i] == -1) open.missing.push_back(i);
   }
-  return true;
+  if (open.missing.empty()) return true;
+  std::string names;
+  for (unsigned i : open.missing) {
+    if (!names.empty()) names += ", ";
+    names += std::string(r->fieldNames[i]) + " (" + field_type(seq, i) + ")";
+  }
+  return expect((open.missing.size() == 1 ? "missing member " : "missing members ") + names +
+                    of_type(seq),
+                open.missing_at);
 }
 
 bool AVNDecoder::wrong_member(const SEQUENCE& seq, int index) {
   if (!strict_) return false;
   const SequenceInfo* r = seq.info();
-  const std::string& name = identifiers.back();
+  Members& open = open_.back();
+  const std::string& name = open.name;
   const unsigned count = r->numberOfRoots + r->numberOfKnownExtensions;
   int at = -1;
   get_id(r->fieldNames, count, name, at);
-  if (index >= 0 && (name == "}" || at > index))
-    return expect(std::string("missing member ") + r->fieldNames[index] + of_type(seq));
+  if (index >= 0 && name == "}") return mandatory_named(seq, static_cast<unsigned>(index), open);
+  if (index >= 0 && at > index) {
+    // A member left out: noted, and reading goes on with the one named, so that one message
+    // names every member the SEQUENCE lacks.
+    if (open.missing.empty()) open.missing_at = token_;
+    open.missing.push_back(static_cast<unsigned>(index));
+    return true;
+  }
   if (at >= 0) return expect("member " + name + of_type(seq) + " out of order");
   return expect("unknown member " + name + of_type(seq));
 }
@@ -274,9 +333,7 @@ bool AVNDecoder::do_visit(ENUMERATED& value) {
   std::string word;
   if (readWord(word) && value.setFromName(word)) return true;
   if (!strict_) return false;
-  std::string names = listed(value.info()->names, value.info()->nameCount);
-  if (names.empty()) names = "a value" + of_type(value);
-  return expect("expected " + names);
+  return expect(expected_one_of(value.info()->names, value.info()->nameCount, "a value", value));
 }
 
 bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
@@ -373,9 +430,8 @@ bool AVNDecoder::do_visit(CHOICE& value) {
   if (readWord(name)) get_id(r->selectionNames, r->totalSelections, name, index);
   if (index < 0) {
     if (!strict_) return false;
-    std::string names = listed(r->selectionNames, r->totalSelections);
-    if (names.empty()) names = "an alternative" + of_type(value);
-    return expect("expected " + names);
+    return expect(
+        expected_one_of(r->selectionNames, r->totalSelections, "an alternative", value));
   }
   mark();
   char colon;
@@ -444,20 +500,18 @@ int AVNDecoder::preVisitExtensionRoots(SEQUENCE& seq) {
     expect("expected a member or '}'");
     return FAIL;
   }
-  if (c == '}') return strict_ && !mandatory_named(seq, 0) ? FAIL : STOP;
+  if (c == '}') {
+    Members none;
+    return strict_ && !mandatory_named(seq, 0, none) ? FAIL : STOP;
+  }
   strm.unget();
-  std::string word;
-  if (!readWord(word)) return FAIL;
-  identifiers.push_back(word);
-  return CONTINUE;
+  open_.emplace_back();
+  return readWord(open_.back().name) ? CONTINUE : FAIL;
 }
 
 int AVNDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int optionalId) {
-  if (identifiers.back() != seq.info()->fieldNames[index]) {
-    if (optionalId == -1) {
-      wrong_member(seq, index);
-      return FAIL;
-    }
+  if (open_.back().name != seq.info()->fieldNames[index]) {
+    if (optionalId == -1) return wrong_member(seq, index) ? CONTINUE : FAIL;
     seq.removeOptionalField(static_cast<unsigned>(optionalId));
     return CONTINUE;
   }
@@ -472,14 +526,11 @@ int AVNDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int optionalId) {
   char c;
   if (strm >> c && c == ',') {
     mark();
-    if (readWord(identifiers.back())) return CONTINUE;
+    if (readWord(open_.back().name)) return CONTINUE;
     expect("expected a member or '}'");
     return FAIL;
   }
-  if (strm && c == '}') {
-    identifiers.pop_back();
-    return strict_ && !mandatory_named(seq, static_cast<unsigned>(index) + 1) ? FAIL : STOP;
-  }
+  if (strm && c == '}') return closed(seq, static_cast<unsigned>(index) + 1) ? STOP : FAIL;
   expect("expected ',' or '}'");
   return FAIL;
 }
@@ -491,9 +542,14 @@ int AVNDecoder::visitKnownExtension(SEQUENCE& seq, int index, int optionalId) {
 }
 
 bool AVNDecoder::visitUnknownExtensions(SEQUENCE& seq) {
-  if (identifiers.back() != "}") return wrong_member(seq, -1);
-  identifiers.pop_back();
-  return true;
+  if (open_.back().name != "}") return wrong_member(seq, -1);
+  return closed(seq, seq.info()->numberOfRoots);
+}
+
+bool AVNDecoder::closed(const SEQUENCE& seq, unsigned first) {
+  const bool complete = !strict_ || mandatory_named(seq, first, open_.back());
+  open_.pop_back();
+  return complete;
 }
 
 std::ios_base::iostate AbstractData::get_from(std::istream& is) {

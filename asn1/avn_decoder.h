@@ -6,8 +6,10 @@
 // A strict decoder (for the tools that read what people type) also refuses two forms that the
 // plain one accepts: a SEQUENCE that leaves out a mandatory member, and NULL, TRUE or FALSE
 // written with white space inside. After a failure it tells where, as an offset in the stream,
-// and what it expected there ("missing member timeslot of TrunkParams"). The plain decoder
-// keeps no such record and reads exactly as before.
+// and what it expected there: every mandatory member that a SEQUENCE lacks, with its type, at
+// the place of the first ("missing members freq (RadioFrequency), rte (RadioRTE) of
+// LemzRadioStatus"), or every name a CHOICE or ENUMERATED could take. The plain decoder keeps
+// no such record and reads exactly as before.
 #pragma once
 
 #include <ios>
@@ -60,16 +62,30 @@ class AVNDecoder : public Visitor {
   bool readBMP(BMPString& value);
   // Strict decoder: notes where the next token starts (white space skipped).
   void mark();
-  // Strict decoder: records the first failure, at the last mark; always false.
+  // The SEQUENCE being read: the identifier last read in it, and the mandatory members found
+  // left out so far (strict decoder) with the offset of the first.
+  struct Members {
+    std::string name;
+    std::vector<unsigned> missing;
+    std::streamoff missing_at = -1;
+  };
+
+  // Strict decoder: records the first failure, at the last mark or at `at`; always false.
   bool expect(const std::string& what);
-  // Strict decoder: false (and the failure recorded) when a mandatory root field from `first`
-  // on was left out.
-  bool mandatory_named(const SEQUENCE& seq, unsigned first);
-  // Why the identifier on top does not fit field `index`.
+  bool expect(const std::string& what, std::streamoff at);
+  // Strict decoder: false, and every member of `open.missing` and every mandatory root field
+  // from `first` on named in the failure, when any was left out.
+  bool mandatory_named(const SEQUENCE& seq, unsigned first, Members& open);
+  // The identifier on top does not fit field `index` (-1: none is left). True when it names a
+  // later member, so that field `index`, noted as left out, is skipped; else false, the failure
+  // recorded.
   bool wrong_member(const SEQUENCE& seq, int index);
+  // The SEQUENCE on top has ended, fields from `first` on unread: false when the strict decoder
+  // finds mandatory members left out.
+  bool closed(const SEQUENCE& seq, unsigned first);
 
   std::istream& strm;
-  std::vector<std::string> identifiers;
+  std::vector<Members> open_;
   bool strict_;
   std::streamoff token_ = -1;
   std::streamoff error_offset_ = -1;

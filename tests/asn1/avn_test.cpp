@@ -131,11 +131,22 @@ INSTANTIATE_TEST_SUITE_P(
         StrictCase{"complete", "{ seq 1, pdu command : create : trunk : { trunk 1, timeslot 2 } }",
                    true, nullptr, ""},
         StrictCase{"member_missing_at_end", "{ pdu command : create : trunk : { trunk 1 } }", true,
-                   "                                           ^", "missing member timeslot"},
+                   "                                           ^",
+                   "missing member timeslot (INTEGER)"},
         StrictCase{"members_all_missing", "{ pdu command : create : trunk : {\n } }", true,
-                   "                                    ^", "missing member trunk"},
+                   "                                    ^",
+                   "missing members trunk (INTEGER), timeslot (INTEGER)"},
+        // Every member left out of the SEQUENCE where reading stops, named at the first; the
+        // outer SEQUENCE's own gap (txPayload) comes to light once this one is mended.
+        StrictCase{"members_missing_around_one", "{ pdu command : create : rtp : { codecRTP "
+                   "{ jitter 5 }, rxPayload gsm } }", false,
+                   "                                            ^",
+                   "missing members local (SEQUENCE), ptime (INTEGER), vad (BOOLEAN)"},
+        StrictCase{"missing_then_unknown", "{ pdu command : create : trunk : { timeslot 2, x 1 } }",
+                   false, "                                               ^",
+                   "unknown member x"},
         StrictCase{"envelope_without_pdu", "{ seq 1 }", true, "        ^",
-                   "missing member pdu of Message"},
+                   "missing member pdu (PDU) of Message"},
         StrictCase{"null_spaced", "{ pdu command : ping : NU LL }", true,
                    "                       ^", "expected NULL"},
         StrictCase{"null_ends_at_the_line", "{ pdu command : ping : NULL\nping : NULL }", false,
@@ -152,7 +163,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "                ^", "expected ping, create, userData, ioctl or kinds"},
         StrictCase{"bad_enum", "{ pdu response : error : nope }", false,
                    "                         ^",
-                   "expected a value of ErrorCause"},
+                   "expected a value of ErrorCause: invalidParams, insufficientResources, "
+                   "invalidSlot, slotNotExists, unexpectedMsgType, internal, unsupported, "
+                   "reconnectionFail, disconnectFail, connectFail, busError, slotIdBusy or "
+                   "destroyInProgress"},
         StrictCase{"unsigned_negative", "{ slot -1, pdu command : ping : NULL }", false,
                    "       ^", "expected a number, 0 or more"}),
     [](const ::testing::TestParamInfo<StrictCase>& p) { return std::string(p.param.name); });

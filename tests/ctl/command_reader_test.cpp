@@ -65,13 +65,33 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"MissingMemberBetweenTwo",
                    {"ping : NULL\ncreate : trunk : { trunk 1 }\nquery : NULL\n"},
                    std::string(ping) +
-                       "error: line 2, column 28: missing member timeslot of TrunkParams\n"
-                       "{ pdu command : query : NULL }\n|\n"},
+                       "error: line 2, column 28: missing member timeslot (INTEGER) of "
+                       "TrunkParams\n{ pdu command : query : NULL }\n|\n"},
         ReaderCase{"EmptyTrunkParams", {"create : trunk : { }\n"},
-                   "error: line 1, column 20: missing member trunk of TrunkParams\n|\n"},
+                   "error: line 1, column 20: missing members trunk (INTEGER), timeslot "
+                   "(INTEGER) of TrunkParams\n|\n"},
+        // Every member the status lacks, before and after the one it names, at the first.
+        ReaderCase{"LemzStatusWithOneMember",
+                   {"create : rtp : { codecRTP { payload ptG711-Alaw, dhost { iaddr \"127.0.0.1\","
+                    " port 40000 },\n radio { status lemz : { squelshe off } } },"
+                    " txPayload ptG711-Alaw, rxPayload ptG711-Alaw }\n"},
+                   "error: line 2, column 26: missing members flags (RadioFlags), freq "
+                   "(RadioFrequency), remote (RadioRemote), rte (RadioRTE), standby-state-channel "
+                   "(RadioStandby), standby-group (INTEGER), standby-state-receiver (RadioStandby) "
+                   "of LemzRadioStatus\n|\n"},
+        ReaderCase{"LemzModifierOfNoKind",
+                   {"{ slot 1, pdu command : ioctl : rtpExt : lemz : { addr { session-addr "
+                    "\"127.0.0.7\", session-ssrc 7 },\n params wm-flag : { } } }\n"},
+                   "error: line 2, column 9: expected an alternative of LemzRadioModifierParams: "
+                   "gw-set-flags, gw-set-freq, gw-set-ptt, gw-set-bss, gw-set-sh, gw-set-pwr, "
+                   "gw-set-rv, gw-set-resv, gw-set-selcall, gw-set-remote, gw-set-squelshe, "
+                   "gw-set-rte, gw-set-standby, wm-flags, wm-trans, wm-quality, wm-chan, "
+                   "wm-selcall, wm-remote or wm-standby\n|\n"},
         ReaderCase{"UnreadableMessageSkippedToItsLastLine",
                    {"{ seq 5, pdu command : pong : NULL,\n", "  x \"}\" }\n", "ping : NULL\n"},
-                   "error: line 1, column 24: expected an alternative of Command\n|\n|\n" +
+                   "error: line 1, column 24: expected an alternative of Command: query, testBpc, "
+                   "connect, disconnect, create, destroy, activate, deactivate, userData, ioctl, "
+                   "trunkCfg, clockCfg, ping, display or protoLemz\n|\n|\n" +
                        std::string(ping) + "|\n"},
         ReaderCase{"EndInsideAMessage", {"ping : NULL\n{ seq 1,\n"},
                    std::string(ping) + "|\nerror: line 3, column 1: expected a member or '}'\n"},

@@ -9,6 +9,9 @@
 // The daemon sleeps a second after each controller leaves, so most of a recipe's time is spent
 // waiting: the recipes run side by side, each in a child process of its own with its own board
 // and daemon, a few at a time.
+//
+// The monitoring recipe's agent is also run against the daemon's agent link on the test clock,
+// past the time after which the daemon drops an agent that does not answer its pings.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -20,12 +23,19 @@
 #include <cctype>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "base/ini_file.h"
+#include "monitoring/snmp_agent_ctrl.h"
+#include "tests/support/loop_test.h"
+#include "tests/support/loop_turns.h"
 #include "tests/support/loopback.h"
 #include "tests/support/orvexd_process.h"
 #include "tests/support/own_network.h"
+#include "tests/support/stream_capture.h"
 #include "tests/support/temp_root.h"
 #include "tools/simctl/board_sim.h"
 
@@ -82,10 +92,10 @@ Guide read_guide() {
   return guide;
 }
 
-// Runs `script` with bash in `dir` with `env` added, its output into `out`; its exit status, or
-// -1 when it ran out of time. Its whole process group is killed at the end.
-int run_bash(const std::string& script, const std::string& dir,
-             const std::vector<std::string>& env, const std::string& out) {
+// Starts `script` with bash in `dir` with `env` added, its output into `out`, in a process group
+// of its own; its pid, or -1.
+pid_t start_bash(const std::string& script, const std::string& dir,
+                 const std::vector<std::string>& env, const std::string& out) {
   std::vector<std::string> words{"bash", "-e", "-o", "pipefail", "-c", script};
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(&w[0]);
@@ -96,7 +106,7 @@ int run_bash(const std::string& script, const std::string& dir,
   for (std::string& e : env_words) envp.push_back(&e[0]);
   envp.push_back(nullptr);
   const int output = ::open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (output < 0) return -2;
+  if (output < 0) return -1;
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -116,8 +126,17 @@ int run_bash(const std::string& script, const std::string& dir,
     ::_exit(127);
   }
   ::close(output);
-  if (pid < 0) return -2;
+  if (pid < 0) return -1;
   ::setpgid(pid, pid);
+  return pid;
+}
+
+// Runs `script` as start_bash does; its exit status, or -1 when it ran out of time. Its whole
+// process group is killed at the end.
+int run_bash(const std::string& script, const std::string& dir,
+             const std::vector<std::string>& env, const std::string& out) {
+  const pid_t pid = start_bash(script, dir, env, out);
+  if (pid < 0) return -2;
   int status = 0;
   const bool ended =
       wait_until([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, kRecipeSeconds * 1000);
@@ -127,6 +146,13 @@ int run_bash(const std::string& script, const std::string& dir,
     return -1;
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The programs of this build, as the recipes name them.
+std::vector<std::string> tools_env() {
+  const std::string tools = ORVEX_BINARY_DIR "/tools/";
+  return {"ctl=" + tools + "orvex-ctl/orvex-ctl", "sim=" + tools + "simctl/orvex-simctl",
+          "l2peer=" + tools + "l2peer/orvex-l2peer"};
 }
 
 // Runs one recipe on a board and daemon of its own; 0 when it passed, else 1 with what went
@@ -141,12 +167,9 @@ int run_recipe(const std::string& setup, const Recipe& recipe, const std::string
   const std::string dir = board.root() + "/recipe";
   const std::string out = board.root() + "/recipe.out";
   const unsigned short port = free_port();
-  const std::string tools = ORVEX_BINARY_DIR "/tools/";
-  const std::vector<std::string> env{"ctl=" + tools + "orvex-ctl/orvex-ctl",
-                                     "sim=" + tools + "simctl/orvex-simctl",
-                                     "l2peer=" + tools + "l2peer/orvex-l2peer",
-                                     "port=" + std::to_string(port),
-                                     "daemon_log=" + board.root() + "/orvexd.out"};
+  std::vector<std::string> env = tools_env();
+  env.push_back("port=" + std::to_string(port));
+  env.push_back("daemon_log=" + board.root() + "/orvexd.out");
   if (::mkdir(dir.c_str(), 0755) != 0) {
     why << "cannot make " << dir << '\n';
     return 1;
@@ -212,6 +235,87 @@ TEST(Guide, EveryRecipeRunsAsWritten) {
     running.erase(it);
   }
   EXPECT_EQ(passed, guide.recipes.size());
+}
+
+// The monitoring recipe's agent, started by the recipe's own lines, against the daemon's agent
+// link in this process on a clock the test moves: the agent answers every ping, so the link
+// outlives the 30 s that the daemon grants a silent agent.
+class GuideAgent : public LoopTest {
+ protected:
+  void TearDown() override {
+    ctrl_.reset();
+    for (int i = 0; i < 3; ++i) run_loop_turn();
+    if (agent_ > 0) {
+      ::kill(-agent_, SIGKILL);
+      ::waitpid(agent_, nullptr, 0);
+    }
+    LoopTest::TearDown();
+  }
+
+  // Runs loop turns until `done`, 10 s at most.
+  template <class F>
+  static bool turn_until(F done) {
+    for (int i = 0; i < 500 && !done(); ++i) run_loop_turn();
+    return done();
+  }
+
+  pid_t agent_ = -1;
+  std::unique_ptr<SnmpAgentCtrl> ctrl_;
+};
+
+// The recipe's lines from the one that writes agent.py to the one that starts the agent, which
+// is left in the foreground; empty when the guide has none.
+std::string agent_lines(const Guide& guide) {
+  for (const Recipe& recipe : guide.recipes) {
+    const size_t from = recipe.script.find("cat > agent.py");
+    const size_t start = recipe.script.find("python3 -u agent.py", from);
+    const size_t end = recipe.script.find(" &\n", start);
+    if (from != std::string::npos && start != std::string::npos && end != std::string::npos)
+      return recipe.script.substr(from, end - from) + "\n";
+  }
+  return std::string();
+}
+
+TEST_F(GuideAgent, AnswersPingsAndOutlivesTheTimeout) {
+  const Guide guide = read_guide();
+  const std::string lines = agent_lines(guide);
+  ASSERT_NE(lines, "") << kGuide << " has no agent started from agent.py";
+  TempRoot dir;
+  const unsigned short port = free_port();
+  std::ofstream(dir.path() + "/agent.port") << port << '\n';
+  const std::string printed = dir.path() + "/agent.txt";
+  agent_ = start_bash(guide.setup + lines, dir.path(), tools_env(), printed);
+  ASSERT_GT(agent_, 0);
+  ASSERT_TRUE(wait_until([&] { return !port_holder(port).empty(); }, 10000)) << read_file(printed);
+
+  std::istringstream text("[snmpagent]\nhost = 127.0.0.1:" + std::to_string(port) +
+                          "\nname = tavo\n");
+  IniFile::File config;
+  text >> config;
+  LogCapture logs;
+  ctrl_.reset(new SnmpAgentCtrl);
+  ctrl_->CreateInstances(*config["snmpagent"]);
+  const SnmpAgentInstance& link = *ctrl_->agents().front();
+  ASSERT_TRUE(turn_until([&] { return link.state() == SnmpAgentInstance::kConnected; }));
+  // The first frame starts the pings: one 5 s after every frame sent.
+  ctrl_->Send(SnmpAgentCtrl::gatewayDip, "0");
+  const auto frames = [&] {
+    std::istringstream in(read_file(printed));
+    std::string line;
+    Lines all;
+    while (std::getline(in, line)) all.push_back(line);
+    return all;
+  };
+  ASSERT_TRUE(turn_until([&] { return frames().size() == 1; })) << read_file(printed);
+  for (size_t ping = 1; ping <= 8; ++ping) {  // 40 s
+    advance(5000);
+    ASSERT_TRUE(turn_until([&] { return frames().size() == ping + 1; })) << read_file(printed);
+    EXPECT_EQ(frames().back(), "18");
+    for (int i = 0; i < 3; ++i) run_loop_turn();  // the answer, in the socket already
+    ASSERT_EQ(link.state(), SnmpAgentInstance::kConnected)
+        << "dropped at ping " << ping << ":\n" << logs.log.take();
+  }
+  EXPECT_EQ(logs.log.take().find("ping timeout"), std::string::npos);
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -68,6 +70,7 @@ class CtlProgram {
     ASSERT_EQ(::write(input_.get(), text.data(), text.size()), ssize_t(text.size()));
   }
   void end_input() { input_.close(); }
+  void signal(int number) { ::kill(pid_, number); }
   // Waits until the output holds `text` at or after `from`.
   bool wait_output(const std::string& text, size_t from = 0, int timeout_ms = 5000) {
     const Clock::time_point start = Clock::now();
@@ -77,7 +80,8 @@ class CtlProgram {
     }
     return true;
   }
-  // The exit status; -1 when the program had not ended within the time (it is then killed).
+  // The exit status, 128 + N for an end by signal N (as the shell gives it); -1 when the program
+  // had not ended within the time (it is then killed).
   int wait_exit(int timeout_ms) {
     const Clock::time_point start = Clock::now();
     int status = 0;
@@ -88,7 +92,8 @@ class CtlProgram {
     pid_ = -1;
     while (collect(0)) {
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status)
+                             : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
   }
 
   std::string output, errors;
@@ -220,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"<- { seq 1, slot 1, pdu response : success : NULL }\n",
                   "-> { seq 2, slot 2, pdu command : create",
                   "<- { seq 3, slot 1, pdu response : success : NULL }\n"},
-                 "orvex-ctl: line 2, column 28: missing member timeslot of TrunkParams"
+                 "orvex-ctl: line 2, column 28: missing member timeslot (INTEGER) of TrunkParams"
                  " (not sent)\n"},
         // Not sent, so slot 3 does not exist; the error answer yields to the unreadable line.
         ExitCase{"MissingMemberIsNotSent",
@@ -229,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
                  true, {}, 5,
                  {"-> { seq 1, slot 3, pdu command : destroy : NULL }\n",
                   "<- { seq 1, slot 3, pdu response : error : slotNotExists }\n"},
-                 "orvex-ctl: line 1, column 52: missing member timeslot of TrunkParams"},
+                 "orvex-ctl: line 1, column 52: missing member timeslot (INTEGER) of TrunkParams"},
         ExitCase{"NoDaemon", "ping : NULL\n", false, {}, 4, {}, "orvex-ctl: connect: "},
         ExitCase{"TimeoutNotANumber", "", false, {"query", "soon"}, 2, {},
                  "orvex-ctl: \"soon\" is not a timeout in milliseconds\n"}),
@@ -249,6 +254,67 @@ TEST_F(CtlSend, SignalsAndTheEndOfTheConnectionAreSeenWhileInputWaits) {
   EXPECT_EQ(ctl_.wait_exit(5000), 4) << ctl_.errors;
   EXPECT_NE(ctl_.errors.find("orvex-ctl: the daemon closed the connection"), std::string::npos)
       << ctl_.errors;
+}
+
+// Ctrl-C ends the program by SIGINT (130 in the shell), with nothing more to say.
+TEST_F(CtlSend, CtrlCEndsTheSessionBySigint) {
+  start_daemon();
+  start_ctl();
+  ctl_.write("{ slot 1, pdu command : create : trunk : { trunk 0, timeslot 1 } }\n");
+  ASSERT_TRUE(ctl_.wait_output("<- { seq 1, slot 1, pdu response : success : NULL }\n"))
+      << ctl_.output << ctl_.errors;
+  ctl_.signal(SIGINT);
+  EXPECT_EQ(ctl_.wait_exit(5000), 128 + SIGINT) << ctl_.errors;
+  EXPECT_EQ(ctl_.errors, "");
+}
+
+// `orvex-ctl -h` and the README list the same exit statuses of send, word for word.
+std::map<int, std::string> help_statuses(const std::string& help) {
+  std::map<int, std::string> rows;
+  static const std::string kHead = "exit status of send:\n";
+  const size_t head = help.find(kHead);
+  if (head == std::string::npos) return rows;
+  std::istringstream in(help.substr(head + kHead.size()));
+  std::string line;
+  int status = -1;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string word;
+    if (line.compare(0, 7, std::string(7, ' ')) != 0 && !(words >> status)) break;
+    while (words >> word) rows[status] += (rows[status].empty() ? "" : " ") + word;
+  }
+  return rows;
+}
+
+std::map<int, std::string> readme_statuses() {
+  std::ifstream in(ORVEX_SOURCE_DIR "/README.md");
+  std::map<int, std::string> rows;
+  std::string line;
+  bool inside = false;
+  while (std::getline(in, line)) {
+    if (line.find("The exit status of `send`") != std::string::npos) inside = true;
+    if (!inside || line.compare(0, 2, "| ") != 0) {
+      if (inside && !rows.empty()) break;
+      continue;
+    }
+    const size_t bar = line.find(" | ");
+    int status = -1;
+    if (std::sscanf(line.c_str(), "| %d |", &status) != 1) continue;
+    rows[status] = line.substr(bar + 3, line.size() - bar - 5);
+  }
+  return rows;
+}
+
+TEST(CtlHelp, ListsTheReadmesExitStatuses) {
+  FILE* help = ::popen(ORVEX_CTL " -h", "r");
+  ASSERT_NE(help, nullptr);
+  std::string text;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, help)) > 0;) text.append(buf, n);
+  ASSERT_EQ(::pclose(help), 0);
+  const std::map<int, std::string> statuses = help_statuses(text);
+  EXPECT_EQ(statuses.size(), 7u) << text;
+  EXPECT_EQ(statuses, readme_statuses());
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
 // orvex-ctl: the controller's command-line tool. Each subcommand is one entry of the table
 // below; `decode` and `encode` convert LGCP and MON messages between aligned PER (hex) and
 // value notation; `send` talks to a running daemon (tools/orvex-ctl/send_session.h).
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,25 +24,62 @@ using Ctl::SendSession;
 
 const char program[] = "orvex-ctl";
 
-// What the usage adds after the subcommands.
-const char statuses[] =
+// What the usage adds after the subcommands, before and after the exit statuses of send.
+const char about_send[] =
     "\n"
-    "send prints every message as it goes or comes, one a line: the local time, \"->\" (sent)\n"
-    "or \"<-\" (received), and the message in value notation. Each wait (the connection, each\n"
-    "answer, SIGNAL after the last answer) ends after TIMEOUT_MS (default 10000), whatever else\n"
-    "arrives meanwhile. Commands are read strictly: every mandatory member must be named.\n"
+    "send prints every message as it goes or comes, also while it waits for more input, one\n"
+    "a line: the local time, \"->\" (sent) or \"<-\" (received), and the message in value\n"
+    "notation. Each wait (the connection, each answer, SIGNAL after the last answer) ends\n"
+    "after TIMEOUT_MS (default 10000), whatever else arrives meanwhile. Commands are read\n"
+    "strictly: every mandatory member must be named.\n"
     "\n"
-    "exit status of send:\n"
-    "  0  every command was answered with success (and SIGNAL came)\n"
-    "  1  an answer was an error (any response that is not success)\n"
-    "  2  wrong arguments (usage)\n"
-    "  3  the awaited signal (or an answer) did not come within the timeout\n"
-    "  4  the connection could not be made or was lost before every answer came\n"
-    "     (or while the session still waited for input or for SIGNAL)\n"
-    "  5  a command could not be read (reported with its line and column, not sent;\n"
-    "     the others still run)\n"
+    "exit status of send:\n";
+const char after_statuses[] =
     "  When several apply, the status is the first of 4, 3, 5 and 1 that does.\n"
     "decode and encode: 0 done, 2 wrong arguments, 5 the input cannot be read or encoded.\n";
+
+// The exit statuses of send; the README's table lists the same, word for word.
+struct StatusRow {
+  int status;
+  const char* meaning;
+};
+const StatusRow send_statuses[] = {
+    {SendSession::kAllAnswered, "every command was answered with success (and SIGNAL came)"},
+    {SendSession::kErrorAnswer, "an answer was an error (any response that is not success)"},
+    {SendSession::kUsage, "wrong arguments (usage)"},
+    {SendSession::kTimedOut, "the awaited signal (or an answer) did not come within the timeout"},
+    {SendSession::kLost,
+     "the connection could not be made or was lost before every answer came (or while the "
+     "session still waited for input or for SIGNAL)"},
+    {SendSession::kUnreadable,
+     "a command could not be read (reported with its line and column, not sent; the others "
+     "still run)"},
+    {128 + SIGINT,
+     "interrupted by Ctrl-C: the program ends by SIGINT (128 + 2 in the shell); the connection "
+     "closes, so the daemon destroys the slots the session made"},
+};
+
+// "  NNN  text" with the text wrapped under itself.
+void print_row(std::ostream& out, const StatusRow& row) {
+  constexpr size_t kWidth = 90;
+  const std::string indent(7, ' ');
+  std::string number = std::to_string(row.status);
+  std::string line = "  " + std::string(3 - std::min<size_t>(3, number.size()), ' ') + number +
+                     "  ";
+  std::istringstream words(row.meaning);
+  std::string word;
+  bool first = true;
+  while (words >> word) {
+    if (!first && line.size() + 1 + word.size() > kWidth) {
+      out << line << '\n';
+      line = indent;
+      first = true;
+    }
+    line += (first ? "" : " ") + word;
+    first = false;
+  }
+  out << line << '\n';
+}
 
 struct Subcommand {
   const char* name;
@@ -133,7 +173,9 @@ int usage(bool asked = false) {
     out << program << " -h tells more, with the exit statuses\n";
     return SendSession::kUsage;
   }
-  out << statuses;
+  out << about_send;
+  for (const StatusRow& row : send_statuses) print_row(out, row);
+  out << after_statuses;
   return 0;
 }
 

@@ -39,8 +39,8 @@ bool read_command(std::istream& in, LGCP::Message& message, std::streamoff& offs
 // The same, without the reason.
 bool read_command(std::istream& in, LGCP::Message& message);
 // Read a whole text that holds one value, or one command, and blanks after it; on failure
-// `error` tells the place and the reason ("line 1, column 19: missing member timeslot of
-// TrunkParams").
+// `error` tells the place and the reason ("line 1, column 19: missing member timeslot (INTEGER)
+// of TrunkParams").
 bool read_whole_value(const std::string& text, ASN1::AbstractData& value, std::string& error);
 bool read_whole_command(const std::string& text, LGCP::Message& message, std::string& error);
 
