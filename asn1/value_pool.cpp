@@ -3,40 +3,16 @@
 #include <algorithm>
 #include <new>
 
-#ifdef ORVEX_POOL_POISONS
-#include <sanitizer/asan_interface.h>
-#endif
-
 namespace ASN1 {
-namespace {
 
 // Free blocks are poisoned; the pool opens what it reads or writes itself (a free block's link,
 // a slab before it goes back to the heap).
-void poison(void* p, size_t n) {
-#ifdef ORVEX_POOL_POISONS
-  ASAN_POISON_MEMORY_REGION(p, n);
-#else
-  (void)p;
-  (void)n;
-#endif
-}
-
-void unpoison(void* p, size_t n) {
-#ifdef ORVEX_POOL_POISONS
-  ASAN_UNPOISON_MEMORY_REGION(p, n);
-#else
-  (void)p;
-  (void)n;
-#endif
-}
-
-}  // namespace
 
 ValuePool::~ValuePool() {
   while (slabs_) {
     SlabHead* slab = slabs_;
     slabs_ = slab->next;
-    unpoison(slab, slab->bytes);
+    pool_unpoison(slab, slab->bytes);
     ::operator delete(slab);
   }
 }
@@ -50,10 +26,10 @@ void* ValuePool::allocate(size_t size) {
   size_t index = (size - 1) / kGrain;
   if (!free_[index]) refill(index);
   Block* b = free_[index];
-  unpoison(b, sizeof(Block));
+  pool_unpoison(b, sizeof(Block));
   free_[index] = b->next;
-  poison(b, sizeof(Block));
-  unpoison(b, size);
+  pool_poison(b, sizeof(Block));
+  pool_unpoison(b, size);
   ++live_;
   return b;
 }
@@ -67,10 +43,10 @@ void ValuePool::release(void* block, size_t size) noexcept {
   }
   Block* b = static_cast<Block*>(block);
   size_t index = (size - 1) / kGrain;
-  unpoison(b, sizeof(Block));
+  pool_unpoison(b, sizeof(Block));
   b->next = free_[index];
   free_[index] = b;
-  poison(b, (index + 1) * kGrain);
+  pool_poison(b, (index + 1) * kGrain);
 }
 
 void ValuePool::refill(size_t index) {
@@ -85,7 +61,7 @@ void ValuePool::refill(size_t index) {
     Block* b = reinterpret_cast<Block*>(slab + kGrain + i * block);
     b->next = free_[index];
     free_[index] = b;
-    poison(b, block);
+    pool_poison(b, block);
   }
 }
 

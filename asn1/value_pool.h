@@ -14,14 +14,7 @@
 
 #include <cstddef>
 
-// Defined in builds with AddressSanitizer (g++ and clang), where free blocks are poisoned.
-#if defined(__SANITIZE_ADDRESS__)
-#define ORVEX_POOL_POISONS 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORVEX_POOL_POISONS 1
-#endif
-#endif
+#include "base/pool_poison.h"
 
 namespace ASN1 {
 

@@ -26,10 +26,19 @@ Packet_pool& packet_pool() {
 }
 
 Packet_pool* packet_internal::g_pool = nullptr;
+Packet_pool* packet_internal::g_take_pool = nullptr;
 
-_Packet* Packet::first_take() {
-  packet_internal::g_pool = &packet_pool();
-  return packet_internal::g_pool->allocate();
+_Packet* Packet::slow_take() {
+  Packet_pool& pool = packet_pool();
+  static bool reported = false;
+  if (pool.released_twice() != 0 && !reported) {
+    reported = true;
+    std::cerr << "packet pool: a buffer given back twice is on the free list once"
+                 " (further ones only counted)"
+              << std::endl;
+  }
+  packet_internal::g_pool = packet_internal::g_take_pool = &pool;
+  return pool.allocate();
 }
 
 void Packet::pool_empty() { throw std::bad_alloc(); }

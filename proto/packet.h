@@ -50,12 +50,16 @@ namespace packet_internal {
 // packet_pool(), noted by the first take. Every block given back was taken, so giving back reads
 // it without a check.
 extern Packet_pool* g_pool;
+// The pool as taking a block reads it: null before the first take, and again after a block was
+// given back twice, so that the next take runs out of line and reports that there. Giving back
+// only clears it: a call on that path would cost every release its registers.
+extern Packet_pool* g_take_pool;
 }  // namespace packet_internal
 // Sets the count to 0 and puts the block back at the tail of the pool's free list. Inline: the
 // last handle of every frame lets go here.
 inline void smart_pointer_give_back(_Packet* p) {
   p->refcount = 0;
-  packet_internal::g_pool->deallocate(p);
+  if (!packet_internal::g_pool->deallocate(p)) packet_internal::g_take_pool = nullptr;
 }
 
 class Packet : public Smart_pointer<_Packet> {
@@ -205,14 +209,15 @@ class Packet : public Smart_pointer<_Packet> {
   // A fresh block from the pool with count 1 (throws std::bad_alloc when none is left). Inline:
   // a frame takes one or two.
   static _Packet* take_block() {
-    Packet_pool* pool = packet_internal::g_pool;
-    _Packet* p = pool ? pool->allocate() : first_take();
+    Packet_pool* pool = packet_internal::g_take_pool;
+    _Packet* p = pool ? pool->allocate() : slow_take();
     if (!p) pool_empty();
     p->refcount = 1;
     return p;
   }
-  // take_block's first allocation, which also notes the pool (out of line with its set-up).
-  static _Packet* first_take();
+  // take_block's allocation out of line, with the pool's set-up: the first one, which notes the
+  // pool, and the first after a block was given back twice, which logs that (once a process).
+  static _Packet* slow_take();
   // Throws std::bad_alloc.
   [[noreturn]] static void pool_empty();
 };

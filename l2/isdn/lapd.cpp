@@ -81,7 +81,7 @@ void LAPD::on_hdlc_error(HDLC::Notify::Cause::Type) {
   flush(entry);
 }
 
-inline void LAPD::finish_inline(const Entry& entry) {
+__attribute__((always_inline)) inline void LAPD::finish_inline(const Entry& entry) {
   if (!flush(entry)) return;
   local_events();
   if (!entry.alive()) return;
@@ -415,7 +415,7 @@ void LAPD::on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry)
 
 // The queues ----------------------------------------------------------------------------------
 
-inline void LAPD::local_events() {
+__attribute__((always_inline)) inline void LAPD::local_events() {
   // Without a retransmission or logging to do, acknowledged frames just go.
   if (retr_rq || log > 2)
     ack_queue_refreash();

@@ -14,7 +14,7 @@ struct Item {
 using Pool = List_allocator<Item, 8, Dummy_critical_section>;
 
 // Blocks come out in array order, then in the order they were given back; a block given back
-// twice is on the free list once, so it is never handed to two owners.
+// twice is on the free list once, so it is never handed to two owners, and it is counted.
 TEST(ListAllocatorTest, FirstInFirstOutAndEachFreeBlockOnce) {
   int inits = 0;
   Pool pool([&](Item& item) { item.mark = ++inits; });
@@ -30,17 +30,36 @@ TEST(ListAllocatorTest, FirstInFirstOutAndEachFreeBlockOnce) {
   struct Case {
     std::vector<int> give_back;  // indexes into `taken`
     std::vector<int> then_taken;
+    unsigned released_twice;  // in all, so far
   } cases[] = {
-      {{5, 2, 7}, {5, 2, 7}},
-      {{3, 3}, {3}},
-      {{1, 6, 1, 6, 0}, {1, 6, 0}},
+      {{5, 2, 7}, {5, 2, 7}, 0},
+      {{3, 3}, {3}, 1},
+      {{1, 6, 1, 6, 0}, {1, 6, 0}, 3},
   };
   for (const Case& c : cases) {
-    for (int i : c.give_back) pool.deallocate(taken[i]);
+    size_t refused = 0;
+    for (int i : c.give_back) refused += !pool.deallocate(taken[i]);
+    EXPECT_EQ(refused, c.give_back.size() - c.then_taken.size());
+    EXPECT_EQ(pool.released_twice(), c.released_twice);
     EXPECT_EQ(pool.free_count(), c.then_taken.size());
     for (int i : c.then_taken) EXPECT_EQ(pool.allocate(), taken[i]);
     EXPECT_EQ(pool.allocate(), nullptr);
   }
 }
+
+#ifdef ORVEX_POOL_POISONS
+// A block is poisoned from its release to its next hand-out; the padding behind its item stays
+// poisoned while it is out.
+TEST(ListAllocatorTest, FreeBlocksArePoisoned) {
+  Pool pool([](Item&) {});
+  Item* item = pool.allocate();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(item);
+  EXPECT_FALSE(pool_poisoned(bytes));
+  EXPECT_FALSE(pool_poisoned(bytes + sizeof(Item) - 1));
+  EXPECT_TRUE(pool_poisoned(bytes + sizeof(Item)));
+  pool.deallocate(item);
+  for (size_t i = 0; i < sizeof(Item); ++i) ASSERT_TRUE(pool_poisoned(bytes + i)) << i;
+}
+#endif
 
 }  // namespace

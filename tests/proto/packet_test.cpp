@@ -6,6 +6,8 @@
 #include <sstream>
 #include <vector>
 
+#include "tests/support/stream_capture.h"
+
 namespace {
 
 // Every test must give back every buffer it took.
@@ -129,13 +131,49 @@ TEST_F(PacketTest, PoolExhaustionThrowsAndReusesFirstInFirstOut) {
   _Packet* second = held[7].get();
   held[3].reset();
   held[7].reset();
+#ifdef ORVEX_POOL_POISONS
+  EXPECT_TRUE(pool_poisoned(first)) << "free";
+#else
   EXPECT_EQ(first->refcount, 0u);
+#endif
   Packet next;
   next.reserve_tail(0);
   EXPECT_EQ(next.get(), first);
   Packet after;
   after.reserve_head(0);
   EXPECT_EQ(after.get(), second);
+}
+
+// A buffer given back twice (as a lost count would do it) is on the free list once: with every
+// other buffer in use, the next two takes get it and another one. The pool counts each such
+// release, and the next take logs the first of them.
+TEST_F(PacketTest, ABufferGivenBackTwiceIsHandedOutOnce) {
+  LogCapture logs;
+  std::vector<Packet> held(free_at_start_);
+  for (Packet& p : held) p.reserve_head(0);
+  const unsigned twice_before = packet_pool().released_twice();
+  const Lines logged[] = {
+      {"packet pool: a buffer given back twice is on the free list once (further ones only "
+       "counted)"},
+      {},
+  };
+  for (unsigned round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    _Packet* x = held[0].get();
+    _Packet* y = held[1].get();
+    held[0].reset();
+    // The second give-back reads and clears the count as in the release build; the sanitizer
+    // build poisoned it with the rest of the free buffer.
+    pool_unpoison(x, sizeof *x);
+    smart_pointer_give_back(x);
+    held[1].reset();
+    EXPECT_EQ(packet_pool().released_twice(), twice_before + round + 1);
+    held[0].reserve_head(0);
+    held[1].reserve_head(0);
+    EXPECT_EQ(held[0].get(), x);
+    EXPECT_EQ(held[1].get(), y);
+    EXPECT_EQ(logs.err.take_lines(), logged[round]);
+  }
 }
 
 TEST_F(PacketTest, SubCopiesTheRequestedRange) {
@@ -176,5 +214,36 @@ TEST_F(PacketDeathTest, BrokenInvariantsEndTheProcess) {
     EXPECT_DEATH(c.action(), c.message);
   }
 }
+
+#ifdef ORVEX_POOL_POISONS
+// A pointer into a packet's bytes kept past the release of its last handle, through a variable
+// the compiler cannot follow, as a dangling one would be.
+unsigned char read_after_release() {
+  Packet p;
+  p.reserve_head(0);
+  p.put8(1);
+  const unsigned char* volatile bytes = p->data;
+  p.reset();
+  return bytes[0];
+}
+
+// Two handles on a buffer counted once, as a lost increment leaves them: the second to let go
+// gives the buffer back again, and reads its count on the way.
+void release_twice() {
+  Packet a;
+  a.reserve_head(0);
+  Packet b = a;
+  a.get()->refcount = 1;
+  a.reset();
+  b.reset();
+}
+
+TEST_F(PacketDeathTest, UseAfterReleaseAndDoubleReleaseAreReported) {
+  EXPECT_DEATH(read_after_release(),
+               "AddressSanitizer: use-after-poison on address[^\n]*\nREAD of size 1");
+  EXPECT_DEATH(release_twice(),
+               "AddressSanitizer: use-after-poison on address[^\n]*\nREAD of size 4");
+}
+#endif
 
 }  // namespace
