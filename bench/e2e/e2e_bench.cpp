@@ -418,11 +418,26 @@ struct Msu {
       bench::lgcp_frame("{ slot 2, pdu signal : userData : " + data + " }")};
 };
 
+// The switch's disable requests that the board has carried out so far. While MSUs flow the
+// switch's background refresh (HwMux) is the only one to make them.
+unsigned long switch_disables(BoardSim& board) {
+  const std::string disable = "0x80044d03 ";
+  for (const std::string& line : board.command("hal counts"))
+    if (line.rfind(disable, 0) == 0) return std::stoul(line.substr(disable.size()));
+  return 0;
+}
+
 // MSUs from slot 1 to slot 2 of ss7_link, in windows of 100: each iteration writes 100 userData
 // commands at once and reads their 100 responses and 100 userData signals. MSUs per second over
-// all windows, and p50 and p99 of one window. For the slowest tenth of the windows, the mean time
-// that the daemon, the board and this client spent ready to run but without a CPU: on a busy
-// machine that, not the work, is what makes a window slow.
+// all windows, and p50 and p99 of one window.
+//
+// What makes the slow windows: for the slowest tenth, the mean time that the daemon, the board
+// and this client spent ready to run but without a CPU (on a busy machine that, not the work, is
+// what makes a window slow). And the windows that met the switch's refresh (the board carried out
+// disable requests between the window's first write and its last read, as counted by the board
+// before and after it, outside the window's time): how many (refresh_windows), how many of them
+// among the slowest tenth (slow_refresh_windows), and the p50 of the windows with and without
+// one.
 void BM_Ss7MsuWindow100(benchmark::State& state) {
   std::clog.rdbuf(nullptr);
   Daemon daemon(free_port());
@@ -436,8 +451,11 @@ void BM_Ss7MsuWindow100(benchmark::State& state) {
   std::vector<double> us;
   // Per window: the run-queue waits of the daemon, the board and the client, in microseconds.
   std::vector<std::array<double, 3>> waits;
+  // Per window: whether it met a refresh.
+  std::vector<bool> refreshed;
   const pid_t waiters[] = {daemon.daemon_pid(), daemon.board_pid(), 0};
   for (auto _ : state) {
+    const unsigned long disables = switch_disables(daemon.board());
     std::array<double, 3> before;
     for (int i = 0; i < 3; ++i) before[i] = runqueue_wait_ns(waiters[i]);
     const double w = awaited_after(
@@ -452,23 +470,31 @@ void BM_Ss7MsuWindow100(benchmark::State& state) {
     std::array<double, 3> wait;
     for (int i = 0; i < 3; ++i) wait[i] = (runqueue_wait_ns(waiters[i]) - before[i]) / 1e3;
     waits.push_back(wait);
+    refreshed.push_back(switch_disables(daemon.board()) != disables);
   }
   double total = 0;
   for (double u : us) total += u;
   state.counters["msu_per_s"] = total > 0 ? 1e6 * double(kWindow * us.size()) / total : 0;
   state.counters["window_p50_us"] = bench::percentile(us, 0.5);
   state.counters["window_p99_us"] = bench::percentile(us, 0.99);
+  std::vector<double> with_refresh, without;
+  for (size_t i = 0; i < us.size(); ++i) (refreshed[i] ? with_refresh : without).push_back(us[i]);
+  state.counters["refresh_windows"] = double(with_refresh.size());
+  state.counters["refresh_window_p50_us"] = bench::percentile(with_refresh, 0.5);
+  state.counters["quiet_window_p50_us"] = bench::percentile(without, 0.5);
   const double slow = bench::percentile(us, 0.9);
   std::array<double, 3> slow_wait{};
   double slow_us = 0;
-  unsigned slow_count = 0;
+  unsigned slow_count = 0, slow_refreshed = 0;
   for (size_t i = 0; i < us.size(); ++i) {
     if (us[i] < slow) continue;
     ++slow_count;
+    slow_refreshed += refreshed[i];
     slow_us += us[i];
     for (int k = 0; k < 3; ++k) slow_wait[k] += waits[i][k];
   }
   if (slow_count == 0) return;
+  state.counters["slow_refresh_windows"] = slow_refreshed;
   state.counters["slow_window_us"] = slow_us / slow_count;
   state.counters["slow_daemon_wait_us"] = slow_wait[0] / slow_count;
   state.counters["slow_board_wait_us"] = slow_wait[1] / slow_count;

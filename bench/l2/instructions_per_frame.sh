@@ -31,10 +31,10 @@ trap 'rm -rf "$out"' EXIT
 links=(
   "ours LAPD, handles|BM_RingLapd|0|*LapdRingPair::send* *LapdRingPair::pass*|*LapdOwner::on_message*"
   "ours LAPD, copies|BM_RingLapd|1|*LapdRingPair::send* *LapdRingPair::pass*|*LapdOwner::on_message*"
-  "libpri Q.921|BM_RingLibpri|1|LibpriPair::send* LibpriPair::pass*|__wrap_q931_receive"
+  "libpri Q.921|BM_RingLibpri|1|*LibpriRingPair::send* *LibpriRingPair::pass*|__wrap_q931_receive"
   "ours SS7, handles|BM_RingSs7|0|*SlcRingPair::send* *SlcRingPair::pass*|SlcEnd::on_message*"
   "ours SS7, copies|BM_RingSs7|1|*SlcRingPair::send* *SlcRingPair::pass*|SlcEnd::on_message*"
-  "libss7 MTP2|BM_RingLibss7|1|Libss7Pair::send* Libss7Pair::pass*|__wrap_mtp3_receive"
+  "libss7 MTP2|BM_RingLibss7|1|*Libss7RingPair::send* *Libss7RingPair::pass*|__wrap_mtp3_receive"
 )
 for drive in $drives; do
   for link in "${links[@]}"; do

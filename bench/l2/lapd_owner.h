@@ -1,7 +1,8 @@
 // The layer-3 owner of a LAPD link on one end of a wire of the benchmarks (the link test kit's
-// HdlcWire or a FrameRing): it counts the messages that reach it.
+// HdlcWire or a FrameRing): it counts the benchmark messages that reach it.
 #pragma once
 
+#include "bench/l2/benchmark_message.h"
 #include "l2/isdn/lapd.h"
 #include "proto/protocol.h"
 
@@ -14,7 +15,10 @@ class LapdOwner : public ProtocolsList {
     end.notify = lapd;
     add_protocol_tail(lapd);
   }
-  void on_message(Packet&) override { ++received; }
+  void on_message(Packet& message) override {
+    const Packet& octets = message;
+    if (is_benchmark_message(octets->data, octets.length())) ++received;
+  }
 
   ISDN::LAPD* lapd;
   unsigned received = 0;

@@ -8,6 +8,7 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 
+#include "bench/l2/benchmark_message.h"
 #include "bench/l2/peer_clock.h"
 #include "tests/support/loop_turns.h"
 
@@ -60,7 +61,8 @@ void run_due(LibpriPair::End& end, const timeval& now) {
 }  // namespace
 
 extern "C" int __wrap_q931_receive(struct q921_link* link, void* h, int len) {
-  if (g_running && g_running->link == link) {
+  if (g_running && g_running->link == link &&
+      is_benchmark_message(static_cast<unsigned char*>(h), static_cast<unsigned>(len))) {
     ++g_running->received;
     return 0;
   }
@@ -101,15 +103,11 @@ void LibpriPair::start() {
 LibpriPair::~LibpriPair() = default;
 
 bool LibpriPair::establish() {
-  for (int i = 0; i < 2000 && !(a.up && b.up && a.link && b.link); ++i) {
-    if (line_.ring) {
-      pass();
-    } else {
-      turn();
-      if (line_.wire->idle()) run_next_timer();
-    }
+  for (int i = 0; i < 2000 && !up(); ++i) {
+    turn();
+    if (line_.wire->idle()) run_next_timer();
   }
-  return a.up && b.up && a.link && b.link;
+  return up();
 }
 
 void LibpriPair::send(const unsigned char* octets, int len) {
@@ -130,30 +128,6 @@ void LibpriPair::turn() {
 }
 
 void LibpriPair::run_next_timer() {
-  advance_to_next_timer();
-  turn();
-}
-
-void LibpriPair::pass() {
-  if (line_.ring->idle()) {
-    advance_to_next_timer();
-    run_timers();
-  }
-  line_.ring->pass();
-}
-
-void LibpriPair::advance_to_next_timer() {
-  struct timeval now;
-  gettimeofday(&now, nullptr);
-  bool any = false;
-  struct timeval earliest{};
-  for (End* end : {&a, &b}) {
-    struct timeval* next = pri_schedule_next(end->pri);
-    if (next && (!any || timercmp(next, &earliest, <))) earliest = *next;
-    any = any || next;
-  }
-  if (any && timercmp(&earliest, &now, >)) {
-    int64_t us = int64_t(earliest.tv_sec - now.tv_sec) * 1000000 + (earliest.tv_usec - now.tv_usec);
-    PeerClock::advance_ms(uint64_t(us / 1000 + 1));
-  }
+  PeerClock::advance_to_first(pri_schedule_next(a.pri), pri_schedule_next(b.pri));
+  run_timers();
 }

@@ -6,10 +6,10 @@ extern "C" {
 #include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "bench/l2/benchmark_message.h"
 #include "bench/l2/peer_clock.h"
 #include "tests/support/loop_turns.h"
 
@@ -30,23 +30,19 @@ ssize_t __wrap_write(int fd, const void* buf, size_t n);
 
 namespace {
 
-// Descriptor numbers no process opens this high.
+// Descriptor numbers no process opens this high: end i's is kFirstFd + i.
 constexpr int kFirstFd = 1 << 20;
 Libss7Pair::End* g_ends[2] = {nullptr, nullptr};
 
+// Found by a subtraction, as our channels know their end without a search.
 Libss7Pair::End* end_of(int fd) {
-  for (Libss7Pair::End* e : g_ends)
-    if (e && e->fd == fd) return e;
-  return nullptr;
+  const unsigned i = static_cast<unsigned>(fd - kFirstFd);
+  return i < 2 ? g_ends[i] : nullptr;
 }
 
 void quiet(struct ss7*, char*) {}
 
 }  // namespace
-
-bool is_benchmark_msu(const unsigned char* octets, int len) {
-  return len >= 32 && std::count(octets, octets + len, 0x5A) >= 30;
-}
 
 extern "C" ssize_t __wrap_read(int fd, void* buf, size_t n) {
   Libss7Pair::End* end = end_of(fd);
@@ -69,10 +65,12 @@ extern "C" ssize_t __wrap_write(int fd, const void* buf, size_t n) {
 }
 
 extern "C" int __wrap_mtp3_receive(struct ss7* ss7, struct mtp2* link, void* msg, int len) {
-  for (Libss7Pair::End* e : g_ends) {
-    if (e && e->ss7 == ss7 && is_benchmark_msu(static_cast<unsigned char*>(msg), len)) {
-      ++e->received;
-      return 0;
+  if (is_benchmark_message(static_cast<unsigned char*>(msg), static_cast<unsigned>(len))) {
+    for (Libss7Pair::End* e : g_ends) {
+      if (e && e->ss7 == ss7) {
+        ++e->received;
+        return 0;
+      }
     }
   }
   return __real_mtp3_receive(ss7, link, msg, len);
@@ -97,11 +95,12 @@ void Libss7Pair::End::take_events() {
   }
 }
 
-void Libss7Pair::End::transmit(bool timers) {
-  if (timers) {
-    ss7_schedule_run(ss7);
-    take_events();
-  }
+void Libss7Pair::End::run_timers() {
+  ss7_schedule_run(ss7);
+  take_events();
+}
+
+void Libss7Pair::End::transmit() {
   do {
     wrote_msu = false;
     if (!(ss7_pollflags(ss7, fd) & POLLOUT) || !can_write()) break;
@@ -140,8 +139,9 @@ bool Libss7Pair::establish() {
   for (int i = 0, extra = 0; i < 5000 && extra < 50; ++i) {
     if (line_.ring) {
       line_.ring->pass();
-      a.transmit(true);
-      b.transmit(true);
+      a.run_timers();
+      b.run_timers();
+      transmit();
     } else {
       turn();
     }
@@ -151,22 +151,30 @@ bool Libss7Pair::establish() {
   return a.up && b.up && a.link && b.link;
 }
 
+// MTP3 writes the service information octet in front of the user part; the MSU given here
+// starts with its own, which takes that place, so the unit carries exactly `len` octets, as
+// ours does.
 void Libss7Pair::send(const unsigned char* octets, int len) {
   ss7_msg* m = ss7_msg_new();
-  std::memcpy(ss7_msg_userpart(m), octets, static_cast<size_t>(len));
-  ss7_msg_userpart_len(m, len);
+  std::memcpy(ss7_msg_userpart(m) - 1, octets, static_cast<size_t>(len));
+  ss7_msg_userpart_len(m, len - 1);
   mtp2_msu(a.link, m);
 }
 
 void Libss7Pair::turn() {
   turns();
-  a.transmit(true);
-  b.transmit(true);
+  a.run_timers();
+  b.run_timers();
+  transmit();
 }
 
-void Libss7Pair::pass() {
-  const bool idle = line_.ring->idle();
-  line_.ring->pass();
-  a.transmit(idle);
-  b.transmit(idle);
+void Libss7Pair::run_next_timer() {
+  PeerClock::advance_to_first(ss7_schedule_next(a.ss7), ss7_schedule_next(b.ss7));
+  a.run_timers();
+  b.run_timers();
+}
+
+void Libss7Pair::transmit() {
+  a.transmit();
+  b.transmit();
 }

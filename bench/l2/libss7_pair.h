@@ -2,9 +2,9 @@
 // signal unit going through it as our links' units do) or on a FrameRing
 // (bench/l2/frame_ring.h). libss7 reads and writes its link's descriptor directly; read and write
 // are wrapped at link time (--wrap=read, --wrap=write) and lead the pair's two descriptor
-// numbers, which are never opened, to the wire or the ring. MSUs of the benchmark's pattern stop
-// at a counter in place of MTP3 (--wrap=mtp3_receive); libss7's own MTP3 traffic (the link test)
-// goes on to it.
+// numbers, which are never opened, to the wire or the ring. The benchmark messages
+// (bench/l2/benchmark_message.h) stop at a counter in place of MTP3 (--wrap=mtp3_receive);
+// libss7's own MTP3 traffic (the link test) goes on to it.
 #pragma once
 
 #include "bench/l2/peer_end.h"
@@ -16,23 +16,25 @@ class Libss7Pair {
  public:
   struct End : PeerEnd {
     void receive(const unsigned char* octets, unsigned len) override;
-    // With `timers`, the timers first; then the MSUs waiting and one FISU or LSSU, as the line
-    // repeats them.
-    void transmit(bool timers);
+    // The timers that fell due.
+    void run_timers();
+    // Writes while the descriptor would poll writable: the MSUs waiting and one FISU or LSSU, as
+    // the line repeats them.
+    void transmit();
     void take_events();
 
     struct ss7* ss7 = nullptr;
     struct mtp2* link = nullptr;
     bool up = false;
     int fd = -1;
-    unsigned received = 0;  // MSUs of the benchmark's pattern up to layer 3
+    unsigned received = 0;  // benchmark messages up to layer 3
     bool wrote_msu = false;
   };
 
   // On the wire: the loop delivers, and the peers' clock is the system's.
   explicit Libss7Pair(HdlcWire& wire);
-  // On the ring: pass() delivers, and the peers' clock stands still but while the links align
-  // and when a pass finds the ring idle.
+  // On the ring: the ring's passes deliver, and the peers' clock stands still but while the
+  // links align and in run_next_timer().
   explicit Libss7Pair(FrameRing& ring);
   ~Libss7Pair();
   Libss7Pair(const Libss7Pair&) = delete;
@@ -45,8 +47,11 @@ class Libss7Pair {
   void send(const unsigned char* octets, int len);
   // On the wire: one loop turn (the wire delivers), then each side runs its timers and transmits.
   void turn();
-  // On the ring: one pass, then each side transmits; the timers run only when the ring was idle.
-  void pass();
+  // Moves the peers' clock to the next timer of either side and runs what fell due.
+  void run_next_timer();
+  // Each side writes what it has, as a poll loop lets it when its descriptor is writable: libss7
+  // writes only when asked.
+  void transmit();
 
   End a, b;
 
@@ -55,6 +60,3 @@ class Libss7Pair {
 
   PeerLine line_;
 };
-
-// The benchmark's MSU pattern: 32 octets, the first two numbering it, the others 0x5A.
-bool is_benchmark_msu(const unsigned char* octets, int len);

@@ -36,6 +36,7 @@
 
 #include "base/mux_clock.h"
 #include "base/multiplexer.h"
+#include "bench/l2/benchmark_message.h"
 #include "bench/l2/frame_ring.h"
 #include "bench/l2/lapd_owner.h"
 #include "bench/l2/libpri_pair.h"
@@ -55,7 +56,6 @@ constexpr unsigned kOutstanding = 100;
 // The ring's drives.
 constexpr unsigned kWindow = 7;
 constexpr unsigned kBurst = 100;
-constexpr unsigned kPayload = 32;
 constexpr unsigned kLapdWire = 64;
 constexpr unsigned kSs7Wire = 1000;
 
@@ -244,30 +244,55 @@ const unsigned char* payload() {
   return octets;
 }
 
-// Our links' timers when a pass finds the ring idle: the clock moves to the first pending one
-// and what fell due fires.
-void run_next_timer() {
-  int wait = multiplexer.timers_schedule();
-  if (wait <= 0) return;
-  Mux::TestClock::advance_ms(unsigned(wait));
-  multiplexer.timers_schedule();
+// One pass of the ring, the same code for every pair: when the ring is idle, the clock moves
+// to the first timer of either end and what fell due runs; the frames written before the pass
+// are delivered; then each end is offered the line. Only libss7 writes there: it sends when its
+// descriptor polls writable, where our links and libpri write as they go. False when the
+// sender's link no longer carries traffic.
+template <class Pair>
+bool pass_ring(Pair& pair) {
+  if (pair.ring.idle()) pair.run_next_timer();
+  pair.ring.pass();
+  pair.offer_line();
+  return pair.working();
 }
 
-// Our two LAPD links (user a, network b) on the ring; with `copies`, frames are copied into and
-// out of the ring as the peers' are. send and pass are the pair's whole work per frame
-// (instructions_per_frame.sh collects inside them).
-struct LapdRingPair {
-  explicit LapdRingPair(bool copies) {
+// Every pair's send and pass are its whole work per frame, the ring's included, and are kept out
+// of line: instructions_per_frame.sh collects inside *RingPair::send and *RingPair::pass.
+
+// Our two ends on the ring; with `copies`, frames are copied into and out of the ring as the
+// peers' are.
+struct OurRing {
+  explicit OurRing(bool copies) {
     ring.receiver[FrameRing::kA] = &ca;
     ring.receiver[FrameRing::kB] = &cb;
     ca.copies = cb.copies = copies;
   }
+  // The loop's test clock moves to the first pending timer and what fell due fires.
+  void run_next_timer() {
+    int wait = multiplexer.timers_schedule();
+    if (wait <= 0) return;
+    Mux::TestClock::advance_ms(unsigned(wait));
+    multiplexer.timers_schedule();
+  }
+  void offer_line() {}
+
+  FrameRing ring;
+  FrameRing::Channel ca{ring, FrameRing::kA};
+  FrameRing::Channel cb{ring, FrameRing::kB};
+};
+
+// Our two LAPD links (user a, network b) on the ring.
+struct LapdRingPair : OurRing {
+  using OurRing::OurRing;
   bool establish() {
     a.lapd->activate();
     for (int i = 0; i < 100 && !up(); ++i) pass();
     return up();
   }
   bool up() const { return a.lapd->full_state().state == 6 && b.lapd->full_state().state == 6; }
+  // Established, or recovering from a timeout.
+  bool working() const { return a.lapd->full_state().state >= 6; }
   __attribute__((noinline)) void send() {
     Packet p;
     a.lapd->prepare_head(p);
@@ -275,39 +300,32 @@ struct LapdRingPair {
     a.lapd->message(p);
   }
   unsigned received() const { return b.received; }
-  __attribute__((noinline)) bool pass() {
-    if (ring.idle()) run_next_timer();
-    ring.pass();
-    return a.lapd->full_state().state >= 6;
-  }
+  __attribute__((noinline)) bool pass() { return pass_ring(*this); }
 
-  FrameRing ring;
-  FrameRing::Channel ca{ring, FrameRing::kA};
-  FrameRing::Channel cb{ring, FrameRing::kB};
   LapdOwner a{ISDN::Side::user, ca};
   LapdOwner b{ISDN::Side::network, cb};
 };
 
 struct LibpriRingPair {
   explicit LibpriRingPair(bool) {}
-  bool establish() { return pair.establish(); }
-  void send() { pair.send(payload(), kPayload); }
-  unsigned received() const { return pair.b.received; }
-  bool pass() {
-    pair.pass();
-    return pair.a.up;
+  bool establish() {
+    for (int i = 0; i < 2000 && !pair.up(); ++i) pass();
+    return pair.up();
   }
+  bool working() const { return pair.a.up; }
+  __attribute__((noinline)) void send() { pair.send(payload(), kPayload); }
+  unsigned received() const { return pair.b.received; }
+  __attribute__((noinline)) bool pass() { return pass_ring(*this); }
+  void run_next_timer() { pair.run_next_timer(); }
+  void offer_line() {}
 
   FrameRing ring;
   LibpriPair pair{ring};
 };
 
-// Our two SS7 links on the ring, with or without the peers' copies.
-struct SlcRingPair {
-  explicit SlcRingPair(bool copies) {
-    ring.receiver[FrameRing::kA] = &ca;
-    ring.receiver[FrameRing::kB] = &cb;
-    ca.copies = cb.copies = copies;
+// Our two SS7 links on the ring.
+struct SlcRingPair : OurRing {
+  explicit SlcRingPair(bool copies) : OurRing(copies) {
     a.start(ca);
     b.start(cb);
     b.slc->slc = 1;
@@ -317,9 +335,8 @@ struct SlcRingPair {
     for (int i = 0; i < 100 && !up(); ++i) pass();
     return up();
   }
-  bool up() const {
-    return a.slc->state() == SS7::SLC::State::worked && b.slc->state() == SS7::SLC::State::worked;
-  }
+  bool up() const { return working() && b.slc->state() == SS7::SLC::State::worked; }
+  bool working() const { return a.slc->state() == SS7::SLC::State::worked; }
   __attribute__((noinline)) void send() {
     Packet p;
     a.slc->prepare_head(p);
@@ -327,28 +344,21 @@ struct SlcRingPair {
     a.slc->message(p);
   }
   unsigned received() const { return b.received_count; }
-  __attribute__((noinline)) bool pass() {
-    if (ring.idle()) run_next_timer();
-    ring.pass();
-    return a.slc->state() == SS7::SLC::State::worked;
-  }
+  __attribute__((noinline)) bool pass() { return pass_ring(*this); }
 
   const Bytes msu = numbered(1, kPayload);
-  FrameRing ring;
-  FrameRing::Channel ca{ring, FrameRing::kA};
-  FrameRing::Channel cb{ring, FrameRing::kB};
   SlcEnd a, b;
 };
 
 struct Libss7RingPair {
   explicit Libss7RingPair(bool) {}
   bool establish() { return pair.establish(); }
-  void send() { pair.send(msu.data(), static_cast<int>(msu.size())); }
+  bool working() const { return pair.a.up; }
+  __attribute__((noinline)) void send() { pair.send(msu.data(), static_cast<int>(msu.size())); }
   unsigned received() const { return pair.b.received; }
-  bool pass() {
-    pair.pass();
-    return pair.a.up;
-  }
+  __attribute__((noinline)) bool pass() { return pass_ring(*this); }
+  void run_next_timer() { pair.run_next_timer(); }
+  void offer_line() { pair.transmit(); }
 
   const Bytes msu = numbered(1, kPayload);
   FrameRing ring;

@@ -1,10 +1,11 @@
 // Two SS7 links back to back for the benchmarks, on the link test kit's wire (untraced); each
-// link sits under a layer-3 owner that counts what reaches it.
+// link sits under a layer-3 owner that counts the benchmark messages that reach it.
 #pragma once
 
 #include <functional>
 #include <vector>
 
+#include "bench/l2/benchmark_message.h"
 #include "l2/ss7/slc.h"
 #include "proto/protocol.h"
 #include "tests/support/hdlc_wire.h"
@@ -25,7 +26,10 @@ struct SlcEnd : ProtocolsList {
     channel.notify = slc;
     add_protocol_head(slc);
   }
-  void on_message(Packet&) override { ++received_count; }
+  void on_message(Packet& msu) override {
+    const Packet& octets = msu;
+    if (is_benchmark_message(octets->data, octets.length())) ++received_count;
+  }
 
   SS7::SLC* slc = nullptr;
   unsigned received_count = 0;
