@@ -558,7 +558,8 @@ bool LAPD::new_frame(Packet& frame) {
     prepare_head(frame);
     return true;
   } catch (const std::bad_alloc&) {
-    return no_packet_buffer();
+    no_packet_buffer();
+    return false;
   }
 }
 
@@ -585,10 +586,7 @@ bool LAPD::to_channel(Packet& frame) {
   return false;
 }
 
-bool LAPD::no_packet_buffer() {
-  logs_.write(std::clog, this, "tx full (no packet buffer)");
-  return false;
-}
+void LAPD::no_packet_buffer() { logs_.write(std::clog, this, "tx full (no packet buffer)"); }
 
 void LAPD::trace(const char* prefix, const Packet& frame, bool received) {
   // The frame's direction: received frames come from the other side.
@@ -610,7 +608,8 @@ bool LAPD::tx_iframe(Packet& message, bool p) {
     header[2] = static_cast<unsigned char>(unsigned(vs) << 1);
     header[3] = static_cast<unsigned char>(unsigned(vr) << 1 | p);
   } catch (const std::bad_alloc&) {
-    return no_packet_buffer();
+    no_packet_buffer();
+    return false;
   }
   if (xmit(message)) return true;
   message.pull(kIHeader);  // the channel did not take it, so nothing else holds the buffer

@@ -227,8 +227,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   bool xmit_traced(Packet& frame);
   // Hands the frame to the channel; false, logged, when it refuses.
   bool to_channel(Packet& frame);
-  // The line of a frame or header that found the packet pool empty; false.
-  bool no_packet_buffer();
+  // The line of a frame or header that found the packet pool empty.
+  void no_packet_buffer();
   // Pushes the header in front of `message` and sends it; false (header gone again) when refused.
   bool tx_iframe(Packet& message, bool p);
   bool tx_cmd_resp(FrameType type, bool pf, bool command);
