@@ -576,9 +576,14 @@ __attribute__((always_inline)) inline void SLC::fisu(Worked*) {
 }
 
 void SLC::lssu(Worked*, Indication i) {
-  std::cerr << ext::header(this) << "receive lssu: " << i << ' ';
-  put_received_header(std::cerr);
-  std::cerr << std::endl;
+  // The peer can take the link out of service and back within three units.
+  const char* kind = "receive lssu: ";
+  uint32_t left_out = 0;
+  if (logs_.allow(kind, left_out)) {
+    std::cerr << ext::header(this) << kind << i << ' ';
+    put_received_header(std::cerr);
+    std::cerr << LogThrottle::left_out_text(left_out) << std::endl;
+  }
   next_state(idle_);
 }
 

@@ -141,6 +141,15 @@ TEST_F(LineThrottlesTest, AFloodWritesALineASecondAndHidesNoOtherKind) {
       {"the channel ready again", [&] { ss7_in_service(); },
        [&] { ss7->slc->on_hdlc_ready(); }, [&] { ss7->send(2); },
        {slc + "hdlc ready"}, {refused}},
+      {"LSSUs that take the link out of service, then SIN and a FISU that bring it back",
+       [&] { ss7_in_service(); },
+       [&] {
+         for (const char* unit : {"FF FF 01 03", "FF FF 01 01", "FF FF 00"})
+           ss7->wire->inject(HdlcWire::kA, hex_frame(unit));
+         turns(2);
+       },
+       [&] { ss7->send(2); },
+       {slc + "receive lssu: out of service  BSN=127 BIB=1 FSN=127 FIB=1"}, {refused}},
       {"messages from above dropped for two reasons", nullptr, [&] { nt->down("08 01"); },
        [&] { nt->down("08 03 01 02 03 01"); },
        {"LAPD(NT BRI):message dropped: shorter than a layer-3 header"},
