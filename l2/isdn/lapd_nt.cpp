@@ -433,7 +433,8 @@ void LAPD_NT::log_forgotten(const CallReferences::Call& call) {
   for (unsigned i = 0; i < std::min(forgotten_count_, kNamedCalls); ++i)
     put_call(std::clog << (i ? ", " : ""), forgotten_[i].origin, forgotten_[i].value)
         << " of TEI " << unsigned(forgotten_[i].tei);
-  if (forgotten_count_ > kNamedCalls) std::clog << " and " << forgotten_count_ - kNamedCalls << " more";
+  if (forgotten_count_ > kNamedCalls)
+    std::clog << " and " << forgotten_count_ - kNamedCalls << " more";
   std::clog << " forgotten" << LogThrottle::left_out_text(left_out) << std::endl;
   forgotten_count_ = 0;
 }

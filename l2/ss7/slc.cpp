@@ -314,11 +314,8 @@ void SLC::put_to_tb(Packet& p) {
 
 __attribute__((noinline, cold)) void SLC::tb_overflow(const Packet& p) {
   stats_.tb_overflows += 1;
-  const char* kind = "no space in TB buffer,";
-  uint32_t left_out = 0;
-  if (!logs_.allow(kind, left_out)) return;
-  std::cerr << ext::header(this) << kind << " TB=" << tb_.count() << " RTB=" << rtb_fill_
-            << " ignoring msu: " << p.text() << LogThrottle::left_out_text(left_out) << std::endl;
+  logs_.write(std::cerr, this, "no space in TB buffer,", " TB=", tb_.count(), " RTB=", rtb_fill_,
+              " ignoring msu: ", p.text());
 }
 
 void SLC::process_tb() {
