@@ -67,14 +67,14 @@ class LineThrottlesTest : public LapdTest {
     wire->inject(HdlcWire::kA, hex_frame(hex));
     settle();
   }
-  // TEI management to A: identity denied (3) answers A's last request, identity remove (6) is
-  // for every TEI.
+  // TEI management to A for every TEI, with the Ri of A's last request: identity denied (3),
+  // identity remove (6).
   void tei_to_a(unsigned type) {
     const std::string& request = wire->a().sent.back();
-    char ri[8];
-    std::snprintf(ri, sizeof ri, "%02X %02X", request[4] & 0xFF, request[5] & 0xFF);
-    to_a(std::string("FE FF 03 0F ") + (type == 3 ? ri : "00 00") + (type == 3 ? " 03" : " 06") +
-         " FF");
+    char frame[32];
+    std::snprintf(frame, sizeof frame, "FE FF 03 0F %02X %02X %02X FF", request[4] & 0xFF,
+                  request[5] & 0xFF, type);
+    to_a(frame);
   }
   // The SS7 link in service: SIN, then a FISU, from its peer.
   void ss7_in_service() {
