@@ -449,7 +449,7 @@ void LAPD::ack_queue_refreash() {
   while (ack_q_.get_last(&back)) {
     // The I queue holds messages: the address and control octets go, to be written afresh.
     if (!pull_header(back, kIHeader)) {
-      log_line(this, "tx full (no packet buffer)");
+      no_packet_buffer();
       continue;
     }
     out_q_.append(std::move(back));
@@ -517,7 +517,7 @@ void LAPD::message(Packet& p) {
     return;
   }
   if (out_q_.count() > kOutLimit) {
-    log_line(this, "discard outgoing message: buffer overflow");
+    logs_.write(std::clog, this, "discard outgoing message: buffer overflow");
     ++stats_.out_overflows;
   } else {
     if (log > 2) {
@@ -558,7 +558,7 @@ bool LAPD::new_frame(Packet& frame) {
     prepare_head(frame);
     return true;
   } catch (const std::bad_alloc&) {
-    std::clog << ext::header(this) << "tx full (no packet buffer)" << std::endl;
+    no_packet_buffer();
     return false;
   }
 }
@@ -582,9 +582,11 @@ __attribute__((noinline)) bool LAPD::xmit_traced(Packet& frame) {
 
 bool LAPD::to_channel(Packet& frame) {
   if (hdlc->hdlc_transmit(frame)) return true;
-  log_line(this, "tx full");
+  logs_.write(std::clog, this, "tx full");
   return false;
 }
+
+void LAPD::no_packet_buffer() { logs_.write(std::clog, this, "tx full (no packet buffer)"); }
 
 void LAPD::trace(const char* prefix, const Packet& frame, bool received) {
   // The frame's direction: received frames come from the other side.
@@ -606,7 +608,7 @@ bool LAPD::tx_iframe(Packet& message, bool p) {
     header[2] = static_cast<unsigned char>(unsigned(vs) << 1);
     header[3] = static_cast<unsigned char>(unsigned(vr) << 1 | p);
   } catch (const std::bad_alloc&) {
-    std::clog << ext::header(this) << "tx full (no packet buffer)" << std::endl;
+    no_packet_buffer();
     return false;
   }
   if (xmit(message)) return true;
@@ -854,7 +856,7 @@ void LAPD::on_T203A() {
 // Reports --------------------------------------------------------------------------------------
 
 void LAPD::report(Protocol_status status) {
-  std::clog << ext::header(this) << status->message() << std::endl;
+  logs_.write(std::clog, this, status->message());
   if (pending_.count == Pending::kMaxStatuses) return;
   pending_.statuses[pending_.count++] = status;
 }

@@ -23,6 +23,7 @@
 #include "base/log_throttle.h"
 #include "base/timer.h"
 #include "hw/hdlc.h"
+#include "l2/line_throttles.h"
 #include "proto/clean_queue.h"
 #include "proto/cyclic.h"
 #include "proto/protocol.h"
@@ -226,6 +227,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   bool xmit_traced(Packet& frame);
   // Hands the frame to the channel; false, logged, when it refuses.
   bool to_channel(Packet& frame);
+  // The line of a frame or header that found the packet pool empty.
+  void no_packet_buffer();
   // Pushes the header in front of `message` and sends it; false (header gone again) when refused.
   bool tx_iframe(Packet& message, bool p);
   bool tx_cmd_resp(FrameType type, bool pf, bool command);
@@ -293,6 +296,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   Pending pending_;
   Entry* entry_ = nullptr;
   LogThrottle dropped_log_;
+  // The other lines that the peer or the owner can repeat: statuses, refused frames and messages.
+  LineThrottles logs_;
 };
 
 }  // namespace ISDN

@@ -109,7 +109,7 @@ void LAPD_NT_user::send_I(const Packet& message) {
     for (unsigned char c : head) frame.put8(c);
     frame.put(message);
   } catch (const std::bad_alloc&) {
-    std::cerr << ext::header(this) << "no packet buffer, I frame not sent" << std::endl;
+    lapd_->logs().write(std::cerr, this, "no packet buffer, I frame not sent");
     return;
   }
   ack_q_.put(frame);
@@ -266,7 +266,7 @@ void LAPD_NT_user::retransmit() {
       Packet copy = frame;
       lapd_->send_to_layer1(copy);
     } catch (const std::bad_alloc&) {
-      std::cerr << ext::header(this) << "no packet buffer, I frame not resent" << std::endl;
+      lapd_->logs().write(std::cerr, this, "no packet buffer, I frame not resent");
     }
     ack_q_.put(frame);
   }
@@ -358,7 +358,7 @@ bool LAPD_NT::send_octets(std::initializer_list<unsigned char> head, const Packe
     send_to_layer1(p);
     return true;
   } catch (const std::bad_alloc&) {
-    std::cerr << ext::header(this) << "no packet buffer, frame not sent" << std::endl;
+    logs_.write(std::cerr, this, "no packet buffer, frame not sent");
     return false;
   }
 }
@@ -421,13 +421,22 @@ void LAPD_NT::note_call(unsigned char tei, const Packet& info) {
                       (origin == CallOrigin::kTerminal ? head.type == kQ931Setup
                                                        : calls_.network_set_up(head.value));
   CallReferences::Call forgotten;
-  if (!set_up || calls_.use(origin, head.value, tei, forgotten)) return;
+  if (set_up && !calls_.use(origin, head.value, tei, forgotten)) log_forgotten(forgotten);
+}
+
+void LAPD_NT::log_forgotten(const CallReferences::Call& call) {
+  if (forgotten_count_ < kNamedCalls) forgotten_[forgotten_count_] = call;
+  ++forgotten_count_;
   uint32_t left_out = 0;
   if (!calls_log_.allow(left_out)) return;
   std::clog << ext::header(this) << "more than " << CallReferences::kLimit << " calls: ";
-  put_call(std::clog, forgotten.origin, forgotten.value)
-      << " of TEI " << unsigned(forgotten.tei) << " forgotten"
-      << LogThrottle::left_out_text(left_out) << std::endl;
+  for (unsigned i = 0; i < std::min(forgotten_count_, kNamedCalls); ++i)
+    put_call(std::clog << (i ? ", " : ""), forgotten_[i].origin, forgotten_[i].value)
+        << " of TEI " << unsigned(forgotten_[i].tei);
+  if (forgotten_count_ > kNamedCalls)
+    std::clog << " and " << forgotten_count_ - kNamedCalls << " more";
+  std::clog << " forgotten" << LogThrottle::left_out_text(left_out) << std::endl;
+  forgotten_count_ = 0;
 }
 
 LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) const {
@@ -485,7 +494,7 @@ void LAPD_NT::message(Packet& p) {
 
 void LAPD_NT::log_dropped_message(const Route& r) {
   uint32_t left_out = 0;
-  if (!unrouted_log_.allow(left_out)) return;
+  if (!logs_.allow(r.refusal, left_out)) return;
   std::clog << ext::header(this) << "message dropped: ";
   if (r.refusal == kNoHolder && names_a_call(r.head))
     put_call(std::clog << "no terminal holds ", r.origin, r.head.value);
@@ -544,7 +553,7 @@ void LAPD_NT::receive(Packet& p) {
     }
     u->receive(p, response);
   } catch (const std::bad_alloc&) {
-    std::cerr << ext::header(this) << "no packet buffer, frame dropped" << std::endl;
+    logs_.write(std::cerr, this, "no packet buffer, frame dropped");
   }
 }
 

@@ -22,6 +22,7 @@
 #include "base/log_throttle.h"
 #include "base/timer.h"
 #include "l2/isdn/call_references.h"
+#include "l2/line_throttles.h"
 #include "proto/clean_queue.h"
 #include "proto/cyclic.h"
 #include "proto/protocol.h"
@@ -157,6 +158,8 @@ class LAPD_NT : public Protocol {
   const CallReferences& calls() const { return calls_; }
   // Frames refused by their address (frame_address.h).
   uint32_t dropped() const { return dropped_; }
+  // The lines of this side and its terminals' links that the far end or the owner can repeat.
+  LineThrottles& logs() { return logs_; }
 
  private:
   // Where a layer-3 message from above goes: nowhere (refusal), every terminal, or terminal
@@ -172,6 +175,9 @@ class LAPD_NT : public Protocol {
   Route route(const unsigned char* message, unsigned length) const;
   void log_dropped_message(const Route& r);
   void log_ambiguity(const Route& r);
+  // A call forgotten at the bound. Each line names the calls forgotten since the line before,
+  // kNamedCalls of them at most, and counts the others.
+  void log_forgotten(const CallReferences::Call& call);
 
   void on_tei_procedure(Packet& p);
   void on_check_response(uint16_t ri, unsigned char ai);
@@ -184,10 +190,14 @@ class LAPD_NT : public Protocol {
   unsigned log_ = 0;
   uint32_t dropped_ = 0;
   LogThrottle dropped_log_;
-  LogThrottle unrouted_log_;
   CallReferences calls_;
   LogThrottle calls_log_;
+  static constexpr unsigned kNamedCalls = 8;
+  CallReferences::Call forgotten_[kNamedCalls];
+  // The calls forgotten since the last line; the first kNamedCalls are in forgotten_.
+  unsigned forgotten_count_ = 0;
   LogThrottle ambiguity_log_;
+  LineThrottles logs_;
 };
 
 }  // namespace ISDN

@@ -96,7 +96,7 @@ void LAPD::mdl_assign(unsigned char tei) {
 }
 
 void LAPD::mdl_remove() {
-  std::clog << ext::header(this) << "MDL-REMOVE" << std::endl;
+  logs_.write(std::clog, this, "MDL-REMOVE");
   if (state < 3) return;
   const uint32_t was = state;
   if (was != 5) discard_queue();
@@ -145,9 +145,9 @@ void LAPD::on_UI(Packet& info) {
     case kIdentityDenied:
       if (state == 1 && ri == ri_) {
         if (ai == kGroupTei)
-          std::clog << ext::header(this) << "ASP returned: All TEI's used" << std::endl;
+          logs_.write(std::clog, this, "ASP returned: ", "All TEI's used");
         else
-          std::clog << ext::header(this) << "ASP returned: TEI " << ai << " denied" << std::endl;
+          logs_.write(std::clog, this, "ASP returned: ", "TEI ", ai, " denied");
         report_error(mdl::kTeiDenied);
       }
       break;

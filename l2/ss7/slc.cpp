@@ -147,7 +147,7 @@ void SLC::receive(Packet& p) {
     }
     hand_over(p, left, kHeader);
   } catch (const std::bad_alloc&) {
-    std::cerr << ext::header(this) << "no packet buffer, signal unit dropped" << std::endl;
+    logs_.write(std::cerr, this, "no packet buffer, signal unit dropped");
   }
 }
 
@@ -204,7 +204,7 @@ void SLC::on_hdlc_error(HDLC::Notify::Cause::Type cause) {
 }
 
 void SLC::on_hdlc_ready() {
-  std::clog << ext::header(this) << "hdlc ready" << std::endl;
+  logs_.write(std::clog, this, "hdlc ready");
   process_tb();
 }
 
@@ -270,8 +270,8 @@ __attribute__((noinline, cold)) bool SLC::no_channel() const {
   return false;
 }
 
-__attribute__((noinline, cold)) bool SLC::no_buffer() const {
-  std::cerr << ext::header(this) << "no packet buffer, signal unit not sent" << std::endl;
+__attribute__((noinline, cold)) bool SLC::no_buffer() {
+  logs_.write(std::cerr, this, "no packet buffer, signal unit not sent");
   return false;
 }
 
@@ -306,12 +306,16 @@ void SLC::lssu(Indication status) {
 
 void SLC::put_to_tb(Packet& p) {
   if (tb_full()) {
-    stats_.tb_overflows += 1;
-    std::cerr << ext::header(this) << "no space in TB buffer," << " TB=" << tb_.count()
-              << " RTB=" << rtb_fill_ << " ignoring msu: " << p.text() << std::endl;
+    tb_overflow(p);
     return;
   }
   tb_.put(std::move(p));  // the MSU is the link's from here on
+}
+
+__attribute__((noinline, cold)) void SLC::tb_overflow(const Packet& p) {
+  stats_.tb_overflows += 1;
+  logs_.write(std::cerr, this, "no space in TB buffer,", " TB=", tb_.count(), " RTB=", rtb_fill_,
+              " ignoring msu: ", p.text());
 }
 
 void SLC::process_tb() {
@@ -438,7 +442,7 @@ __attribute__((noinline, cold)) void SLC::retransmit() {
     try {
       msu.pull(kHeader);
     } catch (const std::bad_alloc&) {
-      std::cerr << ext::header(this) << "no packet buffer, msu dropped" << std::endl;
+      logs_.write(std::cerr, this, "no packet buffer, msu dropped");
       continue;
     }
     tb_.append(std::move(msu));
@@ -569,9 +573,14 @@ __attribute__((always_inline)) inline void SLC::fisu(Worked*) {
 }
 
 void SLC::lssu(Worked*, Indication i) {
-  std::cerr << ext::header(this) << "receive lssu: " << i << ' ';
-  put_received_header(std::cerr);
-  std::cerr << std::endl;
+  // The peer can take the link out of service and back within three units.
+  const char* kind = "receive lssu: ";
+  uint32_t left_out = 0;
+  if (logs_.allow(kind, left_out)) {
+    std::cerr << ext::header(this) << kind << i << ' ';
+    put_received_header(std::cerr);
+    std::cerr << LogThrottle::left_out_text(left_out) << std::endl;
+  }
   next_state(idle_);
 }
 

@@ -23,6 +23,7 @@
 #include "base/log_throttle.h"
 #include "base/timer.h"
 #include "hw/hdlc.h"
+#include "l2/line_throttles.h"
 #include "proto/clean_queue.h"
 #include "proto/cyclic.h"
 #include "proto/protocol.h"
@@ -217,7 +218,7 @@ class SLC final : public Protocol, public HDLC::Notify {
   // without head room for the header (moved into one that has it); the head room of the layers
   // below; a unit that the channel refused (the line, then false).
   bool no_channel() const;
-  bool no_buffer() const;
+  bool no_buffer();
   unsigned char* push_with_room(Packet& p);
   void prepare_below(Packet& p);
   bool refused(Packet& p);
@@ -226,6 +227,8 @@ class SLC final : public Protocol, public HDLC::Notify {
   void lssu(Indication status);
   bool tb_full() const { return tb_.count() >= kTbLimit; }
   void put_to_tb(Packet& p);
+  // The MSU that a full TB refuses: counted, and the line.
+  void tb_overflow(const Packet& p);
   void process_tb();
   // Sends the next MSU and keeps it in the RTB; false (it stays the caller's) when the channel
   // refused it.
@@ -287,6 +290,7 @@ class SLC final : public Protocol, public HDLC::Notify {
   LogThrottle short_log_;
   LogThrottle length_log_;
   LogThrottle refuse_log_;
+  LineThrottles logs_;
 };
 
 std::ostream& operator<<(std::ostream& os, SLC::State::type t);

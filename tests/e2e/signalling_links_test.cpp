@@ -1,9 +1,11 @@
 // Signalling links on orvexd and the simulated board, driven as a controller drives them: a
-// primary-rate link between a pstn slot and an isdn slot carries a SETUP; two SS7 links on E1
-// trunks come into service while the board's BRI lines report no carrier, carry MSUs both ways
-// and go down with their E1 trunk; activate, right after the connections or on a link in
-// service, leaves them carrying MSUs. tshark reads the board's captures of the links.
+// primary-rate link between a pstn slot and an isdn slot carries a SETUP, and a flood of MDL
+// errors from its far end leaves a few lines in the log; two SS7 links on E1 trunks come into
+// service while the board's BRI lines report no carrier, carry MSUs both ways and go down with
+// their E1 trunk; activate, right after the connections or on a link in service, leaves them
+// carrying MSUs. tshark reads the board's captures of the links.
 #include <functional>
+#include <sstream>
 #include <tuple>
 #include <vector>
 
@@ -92,31 +94,41 @@ class SignallingLinks : public DaemonOnBoard {
     }
   }
 
+  // A primary-rate link up: slot 1 (isdn, network side) takes channel 1024; slot 2 (pstn, user
+  // side) gets 1025 on trunk slot 3's time slot. Slot 1's frames are the network's on the board.
+  void primary_rate_link() {
+    EXPECT_EQ(answer("{ seq 1, slot 1, pdu command : create : isdn : { type pri, trunk 1, log 0, "
+                     "side network : NULL } }"),
+              wire(success(1, 1)));
+    EXPECT_EQ(answer("{ seq 2, slot 2, pdu command : create : pstn : isdn : { type pri, trunk 1, "
+                     "log 0, side user : NULL } }"),
+              wire(success(2, 2)));
+    EXPECT_EQ(answer("{ seq 3, slot 3, pdu command : create : trunk : { trunk 0, timeslot 5 } }"),
+              wire(success(3, 3)));
+    EXPECT_EQ(answer("{ seq 4, slot 3, pdu command : connect : 2 }"), wire(success(4, 3)));
+    EXPECT_EQ(board_.command("mcc side 1024 network").at(0), "ok");
+    EXPECT_EQ(board_.command("mcc join 1024 1025").at(0), "ok");
+    ASSERT_TRUE(activated(2)) << ctl_.error();
+    seq_ = 4;
+  }
+  // A SETUP from slot 2 reaches the controller from slot 1.
+  void setup_crosses() {
+    const std::string setup = "080101050403808890";
+    ++seq_;
+    EXPECT_EQ(answer("{ seq " + std::to_string(seq_) + ", slot 2, pdu command : userData : '" +
+                     setup + "'H }"),
+              wire(success(seq_, 2)));
+    EXPECT_EQ(signal("userData"), user_data(1, setup));
+  }
+
   int seq_ = 0;
 };
 
 TEST_F(SignallingLinks, PrimaryRateSetupOnTheWire) {
   const std::string capture = std::string(std::getenv("ORVEXD_ROOT")) + "/var/links.pcapng";
   ASSERT_EQ(board_.command("mcc capture " + capture).at(0), "ok");
-  // Slot 1 (isdn, network side) takes channel 1024; slot 2 (pstn, user side) gets 1025 on
-  // trunk slot 3's time slot.
-  EXPECT_EQ(answer("{ seq 1, slot 1, pdu command : create : isdn : { type pri, trunk 1, log 0, "
-                   "side network : NULL } }"),
-            wire(success(1, 1)));
-  EXPECT_EQ(answer("{ seq 2, slot 2, pdu command : create : pstn : isdn : { type pri, trunk 1, "
-                   "log 0, side user : NULL } }"),
-            wire(success(2, 2)));
-  EXPECT_EQ(answer("{ seq 3, slot 3, pdu command : create : trunk : { trunk 0, timeslot 5 } }"),
-            wire(success(3, 3)));
-  EXPECT_EQ(answer("{ seq 4, slot 3, pdu command : connect : 2 }"), wire(success(4, 3)));
-  // The capture then shows slot 1's frames as the network's.
-  EXPECT_EQ(board_.command("mcc side 1024 network").at(0), "ok");
-  EXPECT_EQ(board_.command("mcc join 1024 1025").at(0), "ok");
-  ASSERT_TRUE(activated(2)) << ctl_.error();
-  const std::string setup = "080101050403808890";
-  EXPECT_EQ(answer("{ seq 5, slot 2, pdu command : userData : '" + setup + "'H }"),
-            wire(success(5, 2)));
-  EXPECT_EQ(signal("userData"), user_data(1, setup));
+  ASSERT_NO_FATAL_FAILURE(primary_rate_link());
+  setup_crosses();
 
   ASSERT_EQ(board_.command("mcc capture off").at(0), "ok");
   const std::string dissected = output_of("tshark -r " + capture + " -V");
@@ -129,6 +141,37 @@ TEST_F(SignallingLinks, PrimaryRateSetupOnTheWire) {
   EXPECT_NE(frames.find("U F, func=UA"), std::string::npos) << frames;
   EXPECT_EQ(frames.find("U F, func=SABME"), std::string::npos) << frames;
   EXPECT_EQ(frames.find("U P, func=UA"), std::string::npos) << frames;
+}
+
+// The far end sends an established primary-rate link 10,000 unsolicited UA responses (F = 0),
+// each an MDL error: the daemon's log grows by a few lines, which account for every one of them
+// (written, or counted among those left out), and the link keeps carrying messages.
+TEST_F(SignallingLinks, FloodOfMdlErrorsWritesAFewLines) {
+  ASSERT_NO_FATAL_FAILURE(primary_rate_link());
+  const size_t before = daemon_.output().size();
+  constexpr int kFlood = 10000;
+  for (int i = 0; i < kFlood; ++i) ASSERT_EQ(board_.command("mcc rx 1025 000163").at(0), "ok");
+  // The lines since the flood began, and the UAs they account for.
+  int lines = 0, accounted = 0;
+  const auto count = [&] {
+    std::istringstream grown(daemon_.output().substr(before));
+    lines = accounted = 0;
+    for (std::string line; std::getline(grown, line); ++lines) {
+      if (line.find("UA (F = 0)") == std::string::npos) continue;
+      const size_t left_out = line.rfind(" (");
+      accounted += 1 + (line.find("similar lines left out", left_out) == std::string::npos
+                            ? 0
+                            : std::stoi(line.substr(left_out + 2)));
+    }
+    return accounted >= kFlood;
+  };
+  // A count is written with the next line of its kind a second after the last: more UAs follow
+  // until the counts cover the flood.
+  ASSERT_TRUE(wait_until([&] { return count() || board_.command("mcc rx 1025 000163").empty(); },
+                         OrvexdProcess::wait_ms))
+      << daemon_.output().substr(before, 2000);
+  EXPECT_LE(lines, 10) << daemon_.output().substr(before, 2000);
+  setup_crosses();
 }
 
 TEST_F(SignallingLinks, Ss7LinksInServiceBesideBriLinesWithoutCarrier) {

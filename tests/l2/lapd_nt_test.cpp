@@ -294,6 +294,16 @@ TEST_F(LapdNtTest, TheCallsKeptAreBoundedAndTheOneForgottenIsNamed) {
   EXPECT_EQ(ex_->nt->calls().count(), 32u);
   EXPECT_EQ(log.take_lines(),
             (Lines{"LAPD(NT BRI):more than 32 calls: terminal call 2 of TEI 64 forgotten"}));
+  // Those forgotten within the second are named on the next line, eight of them at most.
+  for (unsigned call = 0x22; call <= 0x2B; ++call) {
+    if (call == 0x2B) advance(1000);
+    say(64, "08 01 " + hex2(call) + " 05");
+  }
+  std::string named;
+  for (unsigned call = 3; call <= 10; ++call)
+    named += (call > 3 ? ", " : "") + ("terminal call " + std::to_string(call)) + " of TEI 64";
+  EXPECT_EQ(log.take_lines(), (Lines{"LAPD(NT BRI):more than 32 calls: " + named +
+                                     " and 2 more forgotten (9 similar lines left out)"}));
   size_t mark = log_.size();
   down("08 01 82 01");
   EXPECT_TRUE(i_frames_since(mark).empty());

@@ -305,8 +305,9 @@ TEST_F(SlcTest, SentUnitsCountTheirOctetsWhateverTheMsusBuffer) {
 }
 
 // The sending paths' exception handling: with every buffer taken, neither a FISU nor an MSU that
-// needs a fresh buffer for its header throws or reaches the wire, each leaves one line, and the
-// MSU waits in the TB with its FSN unused until buffers are back.
+// needs a fresh buffer for its header throws or reaches the wire, the first leaves a line (the
+// second, within the same second, is left out), and the MSU waits in the TB with its FSN unused
+// until buffers are back.
 TEST_F(SlcTest, EmptyPoolSendsNothingAndKeepsTheMsu) {
   align();
   const SLC::Statistics before = a.slc->statistics();
@@ -321,9 +322,8 @@ TEST_F(SlcTest, EmptyPoolSendsNothingAndKeepsTheMsu) {
     a.slc->on_hdlc_ready();  // the TB is empty: a FISU
     a.slc->message(msu);
     const Lines lines = logs.err.take_lines();
-    ASSERT_EQ(lines.size(), 2u);
-    for (const std::string& line : lines)
-      EXPECT_NE(line.find("): no packet buffer, signal unit not sent"), std::string::npos) << line;
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("): no packet buffer, signal unit not sent"), std::string::npos);
   }
   EXPECT_EQ(a.slc->statistics().su_sent, before.su_sent);
   EXPECT_EQ(a.slc->tb_count(), 1u);
