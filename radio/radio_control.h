@@ -199,11 +199,10 @@ class RadioControl : public IRadioController, private IRadioIntController {
 
 template <class Describe>
 void RadioControl::LogThrottled(const char* kind, Describe describe) {
-  uint32_t left_out = 0;
-  if (!logs_[kind].allow(left_out)) return;
-  std::cerr << GetPrefix() << " ";
-  describe(std::cerr);
-  std::cerr << LogThrottle::left_out_text(left_out) << std::endl;
+  logs_[kind].write(std::cerr, [&](std::ostream& log) {
+    log << GetPrefix() << " ";
+    describe(log);
+  });
 }
 
 template <class Describe>
