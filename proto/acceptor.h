@@ -6,10 +6,10 @@
 // (end of stream, an error pending, or its disconnect under way): the newcomer then waits in the
 // backlog and is attached once the old connection is gone. Peers refused while one is attached
 // are logged at most once a second, the count of the rest following; what is owed is written
-// when the attached connection ends. An address that cannot be bound is
-// bound again every 5000 ms. The listening socket stays open across connections, so after a
-// connection has ended the next peer is attached without a new bind. The family gives the
-// socket, the address and the peer's text.
+// when the attached connection ends. An address that cannot be bound is bound again every
+// 5000 ms. The listening socket stays open across connections, so after a connection has ended
+// the next peer is attached without a new bind. The family gives the socket, the address and
+// the peer's text.
 #pragma once
 
 #include "base/event.h"
