@@ -7,9 +7,14 @@
 //
 //   uint32_t left_out = 0;
 //   if (throttle_.allow(left_out)) log << "bad frame" << LogThrottle::left_out_text(left_out);
+//
+// or, the same in one call:
+//
+//   throttle_.write(std::cerr, [&](std::ostream& os) { os << "bad frame"; });
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 class LogThrottle {
@@ -22,6 +27,17 @@ class LogThrottle {
 
   // The number of lines refused since the last line allowed.
   uint32_t pending() const { return left_out_; }
+
+  // One more line of the kind: when allowed, `text(os)` writes its text, and the count of the
+  // lines left out and the end of the line follow. True when written.
+  template <class Text>
+  bool write(std::ostream& os, Text text) {
+    uint32_t left_out = 0;
+    if (!allow(left_out)) return false;
+    text(os);
+    os << left_out_text(left_out) << std::endl;
+    return true;
+  }
 
   // Ends a series (the stream that brought the lines has ended, say), so that no count is lost:
   // true when lines were refused since the last line allowed; the caller then writes the last

@@ -176,8 +176,10 @@ void Server::OnMessage(const LGCP::Message& m) {
   if (!taken) {
     Error(LGCP::ErrorCause::unexpectedMsgType);
   } else if (answer == NotAnswered) {
-    std::cerr << ext::header(this) << "software error: server do NOT send ack!!!" << std::endl
-              << "please report this fault to the orvexd maintainers" << std::endl;
+    if (no_ack_log_.write(std::cerr, [this](std::ostream& os) {
+          os << ext::header(this) << "software error: server do NOT send ack!!!";
+        }))
+      std::cerr << "please report this fault to the orvexd maintainers" << std::endl;
     Error(LGCP::ErrorCause::internal);
   }
 }
@@ -194,7 +196,11 @@ void Server::SendMsg(LGCP::Message& m) {
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   encoded_.clear();
   if (!ASN1::encode(m, &env, std::back_inserter(encoded_))) {
-    std::cerr << ext::header(this) << "send fail: encode error!" << m << std::endl;
+    // Written through a string: a value that does not print would leave the log stream failed,
+    // and every later line lost.
+    encode_error_log_.write(std::cerr, [&](std::ostream& os) {
+      os << ext::header(this) << "send fail: encode error!" << m.asValueNotation();
+    });
     return;
   }
   if (!connection) {

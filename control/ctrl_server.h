@@ -12,10 +12,10 @@
 //     of those left out, and the disconnect writes the count still owed;
 //   - a message that is not a command, or a command no service takes: error unexpectedMsgType;
 //   - a slot above 1023: error invalidSlot, without slot, offered to no service;
-//   - a taker that neither answers nor delays: logged, error internal.
+//   - a taker that neither answers nor delays: logged (at most once a second), error internal.
 // A controller that has finished sending keeps its connection until every delayed answer it is
 // owed has gone out. Signals go out without seq; responses and signals are encoded here and
-// sent as one TPKT frame.
+// sent as one TPKT frame; one that does not encode is logged at most once a second.
 #pragma once
 
 #include <iosfwd>
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "asn1/modules/lgcp.h"
+#include "base/log_throttle.h"
 #include "base/throttled_line.h"
 #include "base/timer.h"
 #include "proto/control_service.h"
@@ -105,6 +106,10 @@ class Server : public Control::Notify {
   Timer avgStatTimer;
   // A frame that does not decode; an allowed line is followed by the frame's octets.
   ThrottledLine decodeErrorLog;
+  // A message that does not encode, and a command that a service took without answering: the
+  // controller's commands and the peers behind the slots can repeat both at any rate.
+  LogThrottle encode_error_log_;
+  LogThrottle no_ack_log_;
   // The encoding of the message being sent; kept to reuse its room.
   std::vector<char> encoded_;
 };

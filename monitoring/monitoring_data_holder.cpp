@@ -41,10 +41,6 @@ std::string mon_path(const std::string& tail) {
   return Path::board(MonitoringDataHolder::kMonDir) + tail;
 }
 
-void fail_line(const char* what, const std::string& path, int error) {
-  std::clog << what << path << "> with code=" << error << std::endl;
-}
-
 // Calls `each` with the name of every entry of the folder but "." and ".."; false when the
 // folder does not open.
 template <class F>
@@ -314,10 +310,11 @@ void MonitoringDataHolder::setSnmpCommands(const MON::SnmpSetCommands& commands)
 
     const MON::IniName& name = command.get_id().get_name();
     if (const char* fault = unwritable_because(name.get_section(), name.get_name())) {
-      std::cerr << "monitoring: SNMP set value of section "
-                << ext::quoted(std::string(name.get_section())) << " name "
-                << ext::quoted(std::string(name.get_name())) << " kept, not written: " << fault
-                << std::endl;
+      unwritable_log_.write(std::cerr, [&](std::ostream& os) {
+        os << "monitoring: SNMP set value of section "
+           << ext::quoted(std::string(name.get_section())) << " name "
+           << ext::quoted(std::string(name.get_name())) << " kept, not written: " << fault;
+      });
       continue;
     }
     const std::string section = mon_path(name.get_section());
@@ -345,6 +342,11 @@ void MonitoringDataHolder::ClearControllerFiles() {
     std::remove((folder + name).c_str());
   });
   if (opened) boards.clear();
+}
+
+void MonitoringDataHolder::fail_line(const char* what, const std::string& path, int error) {
+  failure_logs_[what].write(
+      std::clog, [&](std::ostream& os) { os << what << path << "> with code=" << error; });
 }
 
 void MonitoringDataHolder::CheckForMonDir(const std::string& path) {

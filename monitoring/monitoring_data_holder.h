@@ -8,12 +8,14 @@
 // never replaces another file), given the mode fopen would give, then renamed over the target, so
 // a reader sees the old content or the new one. Directories are made 0755. SNMP set values whose
 // section or name could leave the monitoring folder, or whose section is a top-level name of the
-// store's own files, are kept but never written.
+// store's own files, are kept but never written. The controller's commands can repeat the lines
+// of such values and of failed writes at any rate: each kind is logged at most once a second.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <list>
+#include <map>
 #include <string>
 
 #include "asn1/modules/hsp.h"
@@ -21,6 +23,7 @@
 #include "asn1/modules/mon.h"
 #include "asn1/modules/term.h"
 #include "base/inet4_addr.h"
+#include "base/log_throttle.h"
 #include "monitoring/framer_data_holder.h"
 #include "monitoring/net_if_data_holder.h"
 
@@ -111,6 +114,11 @@ class MonitoringDataHolder {
  private:
   static bool set_text(std::string& kept, const std::string& text);
   void make_records();
+  // Logs a failure of the kind `what` on `path` with its error code.
+  void fail_line(const char* what, const std::string& path, int error);
+
+  std::map<std::string, LogThrottle> failure_logs_;
+  LogThrottle unwritable_log_;
 };
 
 // The decimal text of an unsigned 32-bit number.

@@ -21,7 +21,13 @@ const IniFile::Symbol<SnmpAgentInstance::MonitoringAddressType> monitoringAddres
 
 }  // namespace
 
+SnmpAgentInstance::SnmpAgentInstance()
+    : decode_error_log_(std::cerr, line(": receive : decode error!")),
+      unknown_type_log_(std::cerr, line(": receive unknown message type")),
+      encode_fail_log_(std::clog, line(": encode MON message fail!!!")) {}
+
 SnmpAgentInstance::~SnmpAgentInstance() {
+  flush_logs();
   ping_timer_.reset();
   if (transport_) {
     transport_->UnBind();
@@ -30,6 +36,16 @@ SnmpAgentInstance::~SnmpAgentInstance() {
 }
 
 std::ostream& SnmpAgentInstance::log(std::ostream& os) const { return os << header_; }
+
+ThrottledLine::Text SnmpAgentInstance::line(const char* text) const {
+  return [this, text](std::ostream& os) { log(os) << text; };
+}
+
+void SnmpAgentInstance::flush_logs() {
+  decode_error_log_.flush();
+  unknown_type_log_.flush();
+  encode_fail_log_.flush();
+}
 
 bool SnmpAgentInstance::read_host(const std::string& host, int* port) {
   const size_t colon = host.find(':');
@@ -80,7 +96,7 @@ void SnmpAgentInstance::Send(const MON::Message& message) {
   std::vector<char> bytes;
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   if (!ASN1::encode(message, &env, std::back_inserter(bytes))) {
-    log(std::clog) << ": encode MON message fail!!!" << std::endl;
+    encode_fail_log_.report();
     return;
   }
   SendFrame(bytes);
@@ -115,6 +131,7 @@ void SnmpAgentInstance::OnConnect() {
 }
 
 void SnmpAgentInstance::OnDisconnect() {
+  flush_logs();
   log(std::clog) << ": connection lost, reset snmpagent instance" << std::endl;
   ping_timer_.reset();
   if (state_ == kConnected) state_ = kLost;
@@ -125,7 +142,7 @@ void SnmpAgentInstance::OnMessage(const char* data, int length) {
   MON::Message message;
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   if (length < 0 || !ASN1::decode(data, data + length, &env, message)) {
-    log(std::cerr) << ": receive : decode error!" << std::endl;
+    decode_error_log_.report();
     return;
   }
   OnMessage(message);
@@ -138,6 +155,6 @@ void SnmpAgentInstance::OnMessage(const MON::Message& message) {
   } else if (pdu.is_signal()) {
     OnSignal(pdu.get_signal());
   } else {
-    log(std::cerr) << ": receive unknown message type" << std::endl;
+    unknown_type_log_.report();
   }
 }

@@ -5,6 +5,9 @@
 // Every frame sent re-arms a 5000 ms ping; every frame received, decodable or not, refreshes the
 // receive stamp, and a send that finds the agent silent for more than 30000 ms drops the
 // connection. Frames sent while the agent is not connected are dropped.
+//
+// An agent can send bad frames at any rate: each kind of line they bring is throttled on its own
+// (base/throttled_line.h), and the counts still owed are written when the connection ends.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +19,7 @@
 #include "asn1/modules/mon.h"
 #include "base/inet4_addr.h"
 #include "base/ini_file.h"
+#include "base/throttled_line.h"
 #include "base/timer.h"
 #include "monitoring/isnmp_agent_notify.h"
 #include "proto/connector_net.h"
@@ -29,7 +33,7 @@ class SnmpAgentInstance : public Control::Notify {
   static constexpr unsigned kPingMs = 5000;
   static constexpr int32_t kSilenceMs = 30000;
 
-  SnmpAgentInstance() = default;
+  SnmpAgentInstance();
   ~SnmpAgentInstance() override;
   SnmpAgentInstance(const SnmpAgentInstance&) = delete;
   SnmpAgentInstance& operator=(const SnmpAgentInstance&) = delete;
@@ -68,6 +72,10 @@ class SnmpAgentInstance : public Control::Notify {
   // digits only (else logged).
   bool read_host(const std::string& host, int* port);
   std::ostream& log(std::ostream& os) const;
+  // The text of a throttled line: the log header, then `text`.
+  ThrottledLine::Text line(const char* text) const;
+  // Writes the counts the throttled lines still owe.
+  void flush_logs();
 
   std::unique_ptr<Control::ConnectorNet> transport_;
   MonitoringAddressType address_type_ = MonitoringAddressType(0);
@@ -78,4 +86,7 @@ class SnmpAgentInstance : public Control::Notify {
   uint32_t stamp_ = 0;
   Timer ping_timer_;
   ISnmpAgentNotify* sink_ = nullptr;
+  ThrottledLine decode_error_log_;
+  ThrottledLine unknown_type_log_;
+  ThrottledLine encode_fail_log_;
 };

@@ -10,7 +10,9 @@
 namespace Control {
 
 template <class Flavour>
-Acceptor<Flavour>::Acceptor(const char* event_name) {
+Acceptor<Flavour>::Acceptor(const char* event_name)
+    : refused_log_(std::cerr,
+                   [this](std::ostream& os) { os << "refuse connection from " << refused_; }) {
   event_.Bind(event_name, &Acceptor::OnSocketEvent, this);
 }
 
@@ -69,6 +71,7 @@ void Acceptor<Flavour>::OnTimeout(Timer*) {
 
 template <class Flavour>
 void Acceptor<Flavour>::ImplDeactivate() {
+  refused_log_.flush();
   retry_timer_.reset();
   event_.Release();
   listen_.close();
@@ -116,7 +119,10 @@ bool Acceptor<Flavour>::AcceptOne() {
   }
   const State::Type state = this->state();
   if (state == State::Connected || state == State::Deactivating) {
-    if (log) std::cerr << "refuse connection from " << from << std::endl;
+    if (log) {
+      refused_ = from;
+      refused_log_.report();
+    }
     if (state == State::Connected) ImplRefuseConnection();
     return true;
   }

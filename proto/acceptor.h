@@ -4,14 +4,17 @@
 // It listens with a backlog of 1 and attaches one peer at a time; while a peer is attached every
 // further peer is accepted and closed at once, unless the attached connection has already ended
 // (end of stream, an error pending, or its disconnect under way): the newcomer then waits in the
-// backlog and is attached once the old connection is gone. An address that cannot be bound is
-// bound again every 5000 ms. The listening socket stays open across connections, so after a
-// connection has ended the next peer is attached without a new bind. The family gives the
-// socket, the address and the peer's text.
+// backlog and is attached once the old connection is gone. Peers refused while one is attached
+// are logged at most once a second, the count of the rest following; what is owed is written
+// when the attached connection ends. An address that cannot be bound is bound again every
+// 5000 ms. The listening socket stays open across connections, so after a connection has ended
+// the next peer is attached without a new bind. The family gives the socket, the address and
+// the peer's text.
 #pragma once
 
 #include "base/event.h"
 #include "base/fd.h"
+#include "base/throttled_line.h"
 #include "base/timer.h"
 #include "proto/control_service.h"
 
@@ -33,7 +36,7 @@ class Acceptor : public Flavour {
 
   bool ImplActivate() override;
   void ImplDeactivate() override;
-  void ImplOnDisconnect() override {}
+  void ImplOnDisconnect() override { refused_log_.flush(); }
   // A peer has just been refused because one is attached.
   virtual void ImplRefuseConnection() {}
   // A peer has just been attached.
@@ -67,6 +70,9 @@ class Acceptor : public Flavour {
   Fd listen_;
   Timer retry_timer_;
   Event event_;
+  // The last peer refused.
+  Peer refused_{};
+  ThrottledLine refused_log_;
 };
 
 extern template class Acceptor<ServiceNet>;

@@ -26,13 +26,25 @@ const char* GetTextNotation(Service::State::Type state) {
   return "Unknown";
 }
 
-Service::Service() : strm_(new StrmProtocol) {
+Service::Service()
+    : strm_(new StrmProtocol),
+      ignored_log_(std::cerr, [this](std::ostream& os) {
+        os << "Control::Service::Send() ignore Send request in " << GetTextNotation(state_)
+           << " state.";
+      }),
+      refused_log_(std::cerr, [this](std::ostream& os) {
+        os << "Control::Service::Send() refuse message of " << refused_length_
+           << " bytes: at most " << max_message << " fit in a frame.";
+      }) {
   add_protocol_tail(strm_);
   add_protocol_tail(new Tpkt_protocol);
   deactivate_dpc_.Bind(this, &Service::OnDeactivateDPC);
 }
 
-Service::~Service() = default;
+Service::~Service() {
+  ignored_log_.flush();
+  refused_log_.flush();
+}
 
 bool Service::Activate() {
   Deactivate();
@@ -57,14 +69,12 @@ void Service::Disconnect() {
 
 void Service::Send(const char* data, int length) {
   if (state_ != State::Connected) {
-    if (state_ != State::Deactivating && log_)
-      std::cerr << "Control::Service::Send() ignore Send request in " << GetTextNotation(state_)
-                << " state." << std::endl;
+    if (state_ != State::Deactivating && log_) ignored_log_.report();
     return;
   }
   if (length < 0 || length > max_message) {
-    std::cerr << "Control::Service::Send() refuse message of " << length
-              << " bytes: at most " << max_message << " fit in a frame." << std::endl;
+    refused_length_ = length;
+    refused_log_.report();
     return;
   }
   static Profile::Point build("Control::Service::Send [1]");
@@ -95,6 +105,7 @@ void Service::Release() { strm_->release(); }
 const Fd& Service::socket() const { return strm_->socket(); }
 
 void Service::attach(const Fd& socket, const std::string& peer) {
+  ignored_log_.flush();
   peer_ = peer;
   state_ = State::Connected;
   input_ended_ = false;
@@ -124,6 +135,7 @@ void Service::AnswerSent() {
 }
 
 void Service::on_deactivated(Protocol*, Protocol_status) {
+  refused_log_.flush();
   if (log_) std::cerr << "control connection " << peer_ << " closed." << std::endl;
   state_ = State::Deactivating;
   deactivate_dpc_.Activate();

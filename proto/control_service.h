@@ -27,6 +27,7 @@
 #include "base/fd.h"
 #include "base/inet4_addr.h"
 #include "base/measure.h"
+#include "base/throttled_line.h"
 #include "proto/protocol.h"
 #include "proto/socket_calls.h"
 
@@ -69,7 +70,9 @@ class Service : private ProtocolsFamily {
   // deferred call. Does nothing while Deactivating.
   void Disconnect();
   // Sends one message as one frame while Connected. A message above max_message is refused with
-  // a log line, and the connection stays.
+  // a log line, and the connection stays. Each kind of refusal is logged at most once a second
+  // (the users send what peers make them send, at any rate); the counts owed are written when the
+  // series ends: a connection is attached, or ends.
   void Send(const char* data, int length);
 
   void Bind(Notify* sink) { sink_ = sink; }
@@ -128,6 +131,10 @@ class Service : private ProtocolsFamily {
   StrmProtocol* strm_;
   std::string name_;
   Dpc deactivate_dpc_;
+  // The length of the last message refused as too long.
+  int refused_length_ = 0;
+  ThrottledLine ignored_log_;
+  ThrottledLine refused_log_;
 };
 
 // The text of a state: "Idle", "Connecting", "Deactivating", "Connected", else "Unknown".

@@ -114,8 +114,9 @@ bool ED137RadioControl::SendASNToChan(const TERM::RadioModifier& modifier) {
   ED137RadioState state = radio_to_chan_;
   in_addr addr;
   if (!::inet_aton(m.get_addr().get_session_addr().c_str(), &addr)) {
-    std::cerr << GetPrefix() << " session-addr " << m.get_addr().get_session_addr()
-              << " is not an IPv4 address" << std::endl;
+    LogThrottled("session-addr", [&](std::ostream& log) {
+      log << "session-addr " << m.get_addr().get_session_addr() << " is not an IPv4 address";
+    });
     return false;
   }
   state.flags = 0;
@@ -171,7 +172,7 @@ void ED137RadioControl::OnRtpExtEvent(int, short revents) {
 int ED137RadioControl::Unpack(r2s_proto& r, unsigned char* buf, int n) {
   const int result = r2s_proto_unpack_tx(&r, buf, n);
   if (result != 0) {
-    LogDropped([n](std::ostream& log) {
+    LogDropped(n < 2 ? "too short" : "feature too long", [n](std::ostream& log) {
       if (n < 2)
         log << "packet of " << n << " bytes too short";
       else
@@ -182,7 +183,8 @@ int ED137RadioControl::Unpack(r2s_proto& r, unsigned char* buf, int n) {
   // A PTT type the radio status cannot carry is not a packet of the standard.
   if (r.header[0] > kHighestPtt) {
     const uint32_t ptt = r.header[0];
-    LogDropped([ptt](std::ostream& log) { log << "PTT type " << ptt << " out of range"; });
+    LogDropped("PTT type",
+               [ptt](std::ostream& log) { log << "PTT type " << ptt << " out of range"; });
     return -1;
   }
   last_keepalive_ = Mux::milliseconds();

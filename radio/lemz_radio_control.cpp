@@ -345,16 +345,17 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
       break;
   }
   if (!field) return true;
-  LogDropped([&](std::ostream& log) { log << field << " " << value << " out of range"; });
+  LogDropped(field, [&](std::ostream& log) { log << field << " " << value << " out of range"; });
   return false;
 }
 
 int LemzRadioControl::Unpack(sig_proto& p, unsigned char* buf, int n) {
   const int result = sig_proto_unpack(&p, buf, n);
   if (result == kSigBadType) {
-    LogDropped([&](std::ostream& log) { log << "packet type " << p.type << " unknown"; });
+    LogDropped("packet type",
+               [&](std::ostream& log) { log << "packet type " << p.type << " unknown"; });
   } else if (result != 0) {
-    LogDropped([&](std::ostream& log) {
+    LogDropped("too short", [&](std::ostream& log) {
       log << "packet of " << n << " bytes too short";
       if (n > 0) log << " for type " << unsigned{buf[0]};
     });

@@ -60,7 +60,7 @@ void RadioControl::Init(RadioControlType type) {
 
 void RadioControl::LogFailure(const char* message) {
   const int error = errno;
-  std::cerr << GetPrefix() << " " << message << ": " << std::strerror(error) << std::endl;
+  LogThrottled(message, [&](std::ostream& log) { log << message << ": " << std::strerror(error); });
 }
 
 bool RadioControl::OpenSession() {

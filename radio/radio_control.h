@@ -8,8 +8,9 @@
 // override the virtual operations and run their packets through ReceiveLoop.
 //
 // The source filter is the controller's state: a restarted session (a codec change attaches a
-// new one) gets it set anew. Received packets that a protocol drops are logged through one
-// LogThrottle per controller, so that a flood of bad packets gives one line a second.
+// new one) gets it set anew. Received packets that a protocol drops, refused commands and driver
+// failures are logged through a LogThrottle per kind of line, so that a flood of bad packets
+// gives one line a second and does not hide a line of another kind.
 //
 // Kinds of controller (RadioControlType):
 //   ExtAttach  its own /dev/rtp_ext session, attached to an RTP session of this process;
@@ -27,6 +28,7 @@
 
 #include <cstdint>
 #include <iostream>
+#include <map>
 #include <string>
 
 #include "base/event.h"
@@ -146,12 +148,15 @@ class RadioControl : public IRadioController, private IRadioIntController {
     const int n = pack(&packet, buf, static_cast<int>(sizeof buf));
     return n >= 1 ? WritePacket(buf, n) : 0;
   }
-  // Logs `message` after the prefix, with strerror of the current errno.
+  // Logs `message` after the prefix, with strerror of the current errno; `message` is the kind.
   void LogFailure(const char* message);
-  // Logs a received packet that is dropped: `describe(std::ostream&)` writes why. At most one
-  // line a second, which tells how many were left out since the one before.
+  // Logs a received packet that is dropped: `describe(std::ostream&)` writes why.
   template <class Describe>
-  void LogDropped(Describe describe);
+  void LogDropped(const char* kind, Describe describe);
+  // Writes a line of `kind` after the prefix: `describe(std::ostream&)` writes the rest. At most
+  // one line of a kind a second, which tells how many were left out since the one before.
+  template <class Describe>
+  void LogThrottled(const char* kind, Describe describe);
 
   IRadioControlNotify* notify() const { return notify_; }
   uint32_t workstation() const { return workstation_; }
@@ -187,18 +192,25 @@ class RadioControl : public IRadioController, private IRadioIntController {
   bool filter_active_ = false;
   rtp_ext_source_filter filter_{};
   bool filter_taken_ = true;
-  LogThrottle dropped_log_;
+  std::map<std::string, LogThrottle> logs_;
   IRadioControlNotify* notify_ = nullptr;
   std::string prefix_;
 };
 
 template <class Describe>
-void RadioControl::LogDropped(Describe describe) {
-  uint32_t left_out = 0;
-  if (!dropped_log_.allow(left_out)) return;
-  std::cerr << GetPrefix() << " ";
-  describe(std::cerr);
-  std::cerr << ", packet dropped" << LogThrottle::left_out_text(left_out) << std::endl;
+void RadioControl::LogThrottled(const char* kind, Describe describe) {
+  logs_[kind].write(std::cerr, [&](std::ostream& log) {
+    log << GetPrefix() << " ";
+    describe(log);
+  });
+}
+
+template <class Describe>
+void RadioControl::LogDropped(const char* kind, Describe describe) {
+  LogThrottled(kind, [&](std::ostream& log) {
+    describe(log);
+    log << ", packet dropped";
+  });
 }
 
 template <class Record, class Reset, class Unpack, class Differs, class Process>

@@ -35,7 +35,13 @@ ModemFactory& ModemFactory::instance() {
   return factory;
 }
 
-ModemFactory::ModemFactory() {
+ModemFactory::ModemFactory()
+    : unknown_request_log_(std::cerr, [this](std::ostream& os) {
+        os << ext::header(this) << "receive auth request for unknown session " << unknown_request_;
+      }),
+      unknown_answer_log_(std::clog, [this](std::ostream& os) {
+        os << ext::header(this) << "send error: unknown auth " << unknown_answer_ << " session.";
+      }) {
   IQuery();
   server.Bind("ModemFactory::OnSocketEvent", &ModemFactory::OnSocketEvent, this);
   Init();
@@ -186,12 +192,10 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
     return;
   }
   if (clients.size() >= kMaxAuthClients) {
-    uint32_t left_out = 0;
-    if (refused_log_.allow(left_out)) {
-      std::cerr << ext::header(this) << "auth connection from " << peer << " refused: "
-                << clients.size() << " connections open" << LogThrottle::left_out_text(left_out)
-                << std::endl;
-    }
+    refused_log_.write(std::cerr, [&](std::ostream& os) {
+      os << ext::header(this) << "auth connection from " << peer << " refused: "
+         << clients.size() << " connections open";
+    });
     return;
   }
   if (!connection.NonBlock()) {
@@ -205,11 +209,9 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
 }
 
 void ModemFactory::pause_accepting(int error) {
-  uint32_t left_out = 0;
-  if (accept_fail_log_.allow(left_out)) {
-    std::cerr << ext::header(this) << "fail to accept auth connection: " << std::strerror(error)
-              << LogThrottle::left_out_text(left_out) << std::endl;
-  }
+  accept_fail_log_.write(std::cerr, [&](std::ostream& os) {
+    os << ext::header(this) << "fail to accept auth connection: " << std::strerror(error);
+  });
   server.set_events(0);
   accept_pause_.set(kAcceptPauseMs, &ModemFactory::resume_accepting, this);
 }
@@ -237,8 +239,8 @@ void ModemFactory::OnAuth(const attr& record) {
     slot = FindModemByDsp(record.session());
   }
   if (!slot) {
-    std::cerr << ext::header(this) << "receive auth request for unknown session "
-              << record.session() << std::endl;
+    unknown_request_ = record.session();
+    unknown_request_log_.report();
     return;
   }
   slot->OnAuth(record);
@@ -248,12 +250,13 @@ bool ModemFactory::SendAuth(const attr& record) {
   for (AuthClient* c : clients) {
     if (c->identified() && c->session() == record.session()) return c->Send(record);
   }
-  std::clog << ext::header(this) << "send error: unknown auth " << record.session() << " session."
-            << std::endl;
+  unknown_answer_ = record.session();
+  unknown_answer_log_.report();
   return false;
 }
 
 void ModemFactory::OnAuthSocketDisconnect(AuthClient* client) {
+  unknown_request_log_.flush();
   std::clog << ext::header(this) << "auth client " << client->peer() << " disconnected."
             << std::endl;
   clients.remove(client);

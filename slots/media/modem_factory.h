@@ -6,7 +6,9 @@
 // The relay serves at most kMaxAuthClients connections at once: a connection beyond them is
 // accepted and closed at once (one log line a burst). When the process is out of descriptors,
 // the listener is not polled for kAcceptPauseMs, so that a connection left queued does not keep
-// the loop busy.
+// the loop busy. A record for a session no slot has, and an answer for a session no connection
+// has, are logged at most once a second each, with the count of those left out; the count owed
+// for records is written when a connection ends.
 //
 // Log header "modem[COUNT,SLOTS]: ".
 #pragma once
@@ -22,6 +24,7 @@
 #include "base/event.h"
 #include "base/fd.h"
 #include "base/log_throttle.h"
+#include "base/throttled_line.h"
 #include "base/timer.h"
 #include "slotbase/slot_factory.h"
 
@@ -80,4 +83,10 @@ class ModemFactory : public SlotFactory {
   Timer accept_pause_;
   LogThrottle refused_log_;
   LogThrottle accept_fail_log_;
+  // The session of the last record that found no slot, and of the last answer that found no
+  // connection.
+  int unknown_request_ = 0;
+  int unknown_answer_ = 0;
+  ThrottledLine unknown_request_log_;
+  ThrottledLine unknown_answer_log_;
 };

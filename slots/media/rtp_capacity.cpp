@@ -16,8 +16,10 @@ void RtpCapacity::IQuery() {
   g729 = g723 = g711 = g711mcc = universal = 0;
   Fd voice(Device::open(GetVoiceDevName(), O_RDONLY));
   if (!voice) {
-    std::cerr << ext::header(this) << "device " << ext::quoted(GetVoiceDevName())
-              << " open fail: " << std::strerror(errno) << std::endl;
+    const int error = errno;
+    Log("voice open", [&](std::ostream& os) {
+      os << "device " << ext::quoted(GetVoiceDevName()) << " open fail: " << std::strerror(error);
+    });
     return;
   }
   const struct {

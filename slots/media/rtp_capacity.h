@@ -1,12 +1,17 @@
 // RtpCapacity: the codec capacities of the voice codec driver (/dev/voice) that every RTP slot
 // factory reports, and the log header those factories open their lines with:
-// NAME "[" g723 "," g729 "," g711 "," universal "]: ".
+// NAME "[" g723 "," g729 "," g711 "," universal "]: ". The lines of the creates a factory
+// refuses, which a controller can repeat at any rate, are written here, at most once a second
+// per kind.
 #pragma once
 
 #include <cstdint>
-#include <ostream>
+#include <iostream>
+#include <map>
+#include <string>
 
 #include "asn1/modules/lgcp.h"
+#include "base/log_throttle.h"
 
 class RtpCapacity {
  public:
@@ -19,6 +24,14 @@ class RtpCapacity {
   // The five capacities into the resource report.
   void Fill(LGCP::Resources& report) const;
   void PutHeader(std::ostream& os) const;
+  // Writes a line of `kind` on std::cerr, throttled per kind: the header, then `text(os)`.
+  template <class Text>
+  void Log(const char* kind, Text text) {
+    logs_[kind].write(std::cerr, [&](std::ostream& os) {
+      PutHeader(os);
+      text(os);
+    });
+  }
 
   uint32_t g729 = 0;
   uint32_t g723 = 0;
@@ -28,4 +41,5 @@ class RtpCapacity {
 
  private:
   const char* name_;
+  std::map<std::string, LogThrottle> logs_;
 };

@@ -41,14 +41,15 @@ bool AddRtpChannel(int fd, rtp_channel_info& channel) {
   return Device::ioctl(fd, RtpIoctl::kAddChannel, &channel, sizeof channel) >= 0;
 }
 
-bool RtpSetup::CheckPayload() const {
+bool RtpSetup::CheckPayload() {
   const int payload = rtp_.get_payload().asInt();
   if ((payload >= TERM::Payload::ptG711_Alaw && payload <= TERM::Payload::ptG711mcc_Ulaw) ||
       payload == TERM::Payload::ptG728) {
     return true;
   }
-  std::cerr << ext::header(&header_) << "rtp do not created: payload " << rtp_.get_payload()
-            << "not found" << std::endl;
+  header_.Log("payload", [&](std::ostream& os) {
+    os << "rtp do not created: payload " << rtp_.get_payload() << "not found";
+  });
   return false;
 }
 
@@ -60,24 +61,29 @@ uint16_t RtpSetup::local_port() const {
 bool RtpSetup::OpenRtcp(bool reuse_address) {
   rtcp = Fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, kUdp));
   if (!rtcp) {
-    std::cerr << ext::header(&header_) << "rtp do not created: can not create socket [errno="
-              << std::strerror(errno) << "]" << std::endl;
+    const int error = errno;
+    header_.Log("socket", [&](std::ostream& os) {
+      os << "rtp do not created: can not create socket [errno=" << std::strerror(error) << "]";
+    });
     return false;
   }
   const int one = 1;
   if (reuse_address) ::setsockopt(rtcp.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   const uint16_t port = static_cast<uint16_t>(local_port() + 1);
   if (port == 0) {
-    std::cerr << ext::header(&header_) << "local port 65535: the RTCP port wraps to 0"
-              << std::endl;
+    header_.Log("port 65535",
+                [](std::ostream& os) { os << "local port 65535: the RTCP port wraps to 0"; });
   }
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   local.sin_port = htons(port);
   if (::bind(rtcp.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    std::cerr << ext::header(&header_) << "rtp do not created: can not bind socket [errno="
-              << std::strerror(errno) << ", port=" << port << "]" << std::endl;
+    const int error = errno;
+    header_.Log("bind", [&](std::ostream& os) {
+      os << "rtp do not created: can not bind socket [errno=" << std::strerror(error)
+         << ", port=" << port << "]";
+    });
     rtcp.close();
     return false;
   }
@@ -87,8 +93,10 @@ bool RtpSetup::OpenRtcp(bool reuse_address) {
 bool RtpSetup::OpenSession() {
   session = Fd(OpenRtpSession());
   if (session) return true;
-  std::cerr << ext::header(&header_) << "device " << ext::quoted(GetRtpDevName())
-            << " open fail: " << std::strerror(errno) << std::endl;
+  const int error = errno;
+  header_.Log("session open", [&](std::ostream& os) {
+    os << "device " << ext::quoted(GetRtpDevName()) << " open fail: " << std::strerror(error);
+  });
   return false;
 }
 
@@ -96,13 +104,13 @@ bool RtpSetup::FillParams() {
   params = rtp_connection_params{};
   const std::string& remote = rtp_.get_dhost().get_iaddr();
   if (!INet4::parse_dotted(remote, params.remote_addr)) {
-    std::cerr << ext::header(&header_) << "rtp do not created: " << remote << std::endl;
+    header_.Log("remote", [&](std::ostream& os) { os << "rtp do not created: " << remote; });
     return false;
   }
   if (rtp_.has_shost()) {
     const std::string& local = rtp_.get_shost().get_iaddr();
     if (!INet4::parse_dotted(local, params.local_addr)) {
-      std::cerr << ext::header(&header_) << "rtp do not created: " << local << std::endl;
+      header_.Log("local", [&](std::ostream& os) { os << "rtp do not created: " << local; });
       return false;
     }
   }
@@ -124,14 +132,14 @@ bool RtpSetup::FillParams() {
 
 bool RtpSetup::BeginSession() {
   if (BeginRtpSession(session.get(), params)) return true;
-  std::cerr << ext::header(&header_) << "begin session fail !!! " << std::endl;
+  header_.Log("begin session", [](std::ostream& os) { os << "begin session fail !!! "; });
   return false;
 }
 
 bool RtpSetup::AddChannel(uint32_t last_word) {
   channel = rtp_channel_info{-1, -1, -1, last_word};
   if (AddRtpChannel(session.get(), channel)) return true;
-  std::cerr << ext::header(&header_) << "add channel fail !!!" << std::endl;
+  header_.Log("add channel", [](std::ostream& os) { os << "add channel fail !!!"; });
   return false;
 }
 

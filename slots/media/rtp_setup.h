@@ -31,11 +31,11 @@ bool AddRtpChannel(int fd, rtp_channel_info& channel);
 
 class RtpSetup {
  public:
-  // `header` is the factory whose header opens the log lines; both must outlive the set-up.
-  RtpSetup(const LGCP::CreateRtpParams& params, const RtpCapacity& header)
+  // `header` is the factory's, which writes the log lines; both must outlive the set-up.
+  RtpSetup(const LGCP::CreateRtpParams& params, RtpCapacity& header)
       : create_(params), rtp_(params.get_codecRTP()), header_(header) {}
 
-  bool CheckPayload() const;
+  bool CheckPayload();
   // The radio factories bind without SO_REUSEADDR.
   bool OpenRtcp(bool reuse_address);
   bool OpenSession();
@@ -59,5 +59,5 @@ class RtpSetup {
 
   const LGCP::CreateRtpParams& create_;
   const TERM::RtpParams& rtp_;
-  const RtpCapacity& header_;
+  RtpCapacity& header_;
 };

@@ -184,7 +184,9 @@ bool RtpSlot::change_payload(const LGCP::IoctlParams& p, const LGCP::CodecMode& 
     return true;
   }
   std::clog << std::endl;
-  std::cerr << ext::header(this) << "fail to restart RTP session!" << std::endl;
+  refusalLog("restart").write(std::cerr, [this](std::ostream& os) {
+    os << ext::header(this) << "fail to restart RTP session!";
+  });
   return false;
 }
 
@@ -224,7 +226,9 @@ bool RtpSlot::packet_detector_on(uint32_t timeout) {
   record.timeout2 = timeout;
   if (Device::ioctl(session_.get(), RtpIoctl::kEventOn, &record, sizeof record) == -1) {
     ErrnoSuffix error;
-    std::cerr << ext::header(this) << "RTP SET EVENT PD fail:" << error << std::endl;
+    refusalLog("SET EVENT PD").write(std::cerr, [&](std::ostream& os) {
+      os << ext::header(this) << "RTP SET EVENT PD fail:" << error;
+    });
     return false;
   }
   std::clog << ext::header(this) << "RTP SET EVENT PD " << "timeout="
@@ -235,7 +239,9 @@ bool RtpSlot::packet_detector_on(uint32_t timeout) {
 bool RtpSlot::disablePD() {
   if (packet_detector_off() == -1) {
     ErrnoSuffix error;
-    std::cerr << ext::header(this) << "RTP RESET EVENT PD fail:" << error << std::endl;
+    refusalLog("RESET EVENT PD").write(std::cerr, [&](std::ostream& os) {
+      os << ext::header(this) << "RTP RESET EVENT PD fail:" << error;
+    });
     return false;
   }
   std::clog << ext::header(this) << "RTP RESET EVENT PD" << std::endl;

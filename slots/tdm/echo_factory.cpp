@@ -18,7 +18,9 @@ Slot* EchoFactory::INewSlot(const LGCP::CreateParams& params) {
   if (params.currentSelection() != LGCP::CreateParams::e_echo) return nullptr;
   const unsigned bus = static_cast<unsigned>(params.get_echo().get_bus().getValue());
   if (bus >= kBuses || !present[bus]) {
-    std::cerr << "echo: no echo bus " << params.get_echo().get_bus().getValue() << std::endl;
+    no_bus_log_.write(std::cerr, [&](std::ostream& os) {
+      os << "echo: no echo bus " << params.get_echo().get_bus().getValue();
+    });
   }
   // No echo channel slot exists for a bus that is present either.
   return nullptr;

@@ -3,6 +3,7 @@
 // report's echoBus stays empty.
 #pragma once
 
+#include "base/log_throttle.h"
 #include "slotbase/slot_factory.h"
 
 class EchoFactory : public SlotFactory {
@@ -12,7 +13,7 @@ class EchoFactory : public SlotFactory {
   static EchoFactory& instance();
 
   const char* GetName() const override { return "Echo"; }
-  // Null for every bus not present (logged).
+  // Null for every bus not present (logged at most once a second).
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   // Appends the buses present to echoBus.
   void Query(LGCP::Resources& report) override;
@@ -23,4 +24,5 @@ class EchoFactory : public SlotFactory {
   EchoFactory() { Scan(); }
 
   bool present[kBuses];
+  LogThrottle no_bus_log_;
 };

@@ -64,7 +64,9 @@ bool HdlcSlot::IDeactivate() {
 void HdlcSlot::iactivate() {
   if (hdlc.tsA < 0) {
     // Never connected: there is no channel to run on.
-    std::cerr << ext::header(this) << "no channel to activate HDLC on" << std::endl;
+    refusalLog("no channel").write(std::cerr, [this](std::ostream& os) {
+      os << ext::header(this) << "no channel to activate HDLC on";
+    });
     OnDeactivated();
     return;
   }
@@ -134,12 +136,10 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
     if (hdlc.is_ready()) on_hdlc_ready();
   }
   if (dropped == 0) return true;
-  uint32_t left_out = 0;
-  if (refusalLog("transmit queue full").allow(left_out)) {
-    std::cerr << ext::header(this) << dropped << " of " << params.get_hdlcPackages().size()
-              << " packages dropped, the transmit queue is full"
-              << LogThrottle::left_out_text(left_out) << std::endl;
-  }
+  refusalLog("transmit queue full").write(std::cerr, [&](std::ostream& os) {
+    os << ext::header(this) << dropped << " of " << params.get_hdlcPackages().size()
+       << " packages dropped, the transmit queue is full";
+  });
   return false;
 }
 
@@ -186,12 +186,10 @@ void HdlcSlot::enqResponce(Packet& frame) {
   const unsigned max_body = std::min<unsigned>(ASN1::MaximumStringSize,
                                                ASN1::PEREncoder::kMaxUnfragmented);
   if (n > max_body) {
-    uint32_t left_out = 0;
-    if (oversize_log_.allow(left_out)) {
-      std::cerr << ext::header(this) << "package of " << n << " octets dropped, at most "
-                << max_body << " fit a signal"
-                << LogThrottle::left_out_text(left_out) << std::endl;
-    }
+    oversize_log_.write(std::cerr, [&](std::ostream& os) {
+      os << ext::header(this) << "package of " << n << " octets dropped, at most " << max_body
+         << " fit a signal";
+    });
     return;
   }
   // A signal holds as many packages as the controller's decoder takes and fits one TPKT frame;

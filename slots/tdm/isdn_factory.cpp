@@ -48,16 +48,23 @@ Slot* IsdnFactory::FindSlot(unsigned number) const {
   return nullptr;
 }
 
+void IsdnFactory::LogFailure(const char* what) {
+  const int error = errno;
+  failure_logs_[what].write(std::cerr, [&](std::ostream& os) {
+    os << "mcc/isdn: " << what << ": " << std::strerror(error);
+  });
+}
+
 Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& p) {
   Fd fd(Device::open("/dev/mcc/ctl", O_RDWR | O_NONBLOCK));
   if (!fd) {
-    std::cerr << "mcc/isdn: fail to open MCC device: " << std::strerror(errno) << std::endl;
+    LogFailure("fail to open MCC device");
     return nullptr;
   }
   const bool bri = p.get_type().getValue() == LGCP::IsdnType::bri;
   mcc_allocation allocation{bri ? 1u : 0u, kRxPacketSize, 0, 1, 1};
   if (Device::ioctl(fd.get(), MccIoctl::kAllocate, &allocation, sizeof allocation) < 0) {
-    std::cerr << "mcc/isdn: MCC_ALLOCATE fail: " << std::strerror(errno) << std::endl;
+    LogFailure("MCC_ALLOCATE fail");
     return nullptr;
   }
   auto* lapd = new ISDN::LAPD(ISDN::Side::user, 0);
@@ -73,7 +80,7 @@ Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& p) {
 Slot* IsdnFactory::NewAtsQsigSlot(const LGCP::AtsQsigParams& p) {
   Fd fd(Device::open("/dev/dsp-data", O_RDWR | O_NONBLOCK));
   if (!fd) {
-    std::cerr << "mcc/isdn: fail to open dsp-data device: " << std::strerror(errno) << std::endl;
+    LogFailure("fail to open dsp-data device");
     return nullptr;
   }
   auto* lapd = new ISDN::LAPD(ISDN::Side::user, 0);

@@ -3,6 +3,10 @@
 // their bearer-channel slots (ats-qsig-b). Log header "mcc/isdn: ".
 #pragma once
 
+#include <map>
+#include <string>
+
+#include "base/log_throttle.h"
 #include "slotbase/slot_factory.h"
 
 class IsdnFactory : public SlotFactory {
@@ -10,7 +14,8 @@ class IsdnFactory : public SlotFactory {
   static IsdnFactory& instance();
 
   const char* GetName() const override { return "ISDN"; }
-  // Null, with a line on std::cerr where the device refuses, for a create it cannot serve.
+  // Null, with a line on std::cerr where the device refuses, for a create it cannot serve; at
+  // most one line a second of each failure.
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources&) override {}
 
@@ -21,4 +26,8 @@ class IsdnFactory : public SlotFactory {
   Slot* NewIsdnSlot(const LGCP::IsdnParams& params);
   Slot* NewAtsQsigSlot(const LGCP::AtsQsigParams& params);
   Slot* NewAtsQsigBSlot(const LGCP::AtsQsigBParams& params);
+  // Logs the failure `what` with strerror of the current errno, throttled per `what`.
+  void LogFailure(const char* what);
+
+  std::map<std::string, LogThrottle> failure_logs_;
 };

@@ -128,7 +128,9 @@ AtsQsigBSlot* AtsQsigSlot::NewBChannel(unsigned index) {
   dsp_data_bchannel record{static_cast<int32_t>(index), -1};
   if (!is_open() ||
       Device::ioctl(event.fd().get(), DspDataIoctl::kAddB, &record, sizeof record) < 0) {
-    std::cerr << "ats-qsig: add B channel fail !!!" << std::endl;
+    refusalLog("add B channel").write(std::cerr, [](std::ostream& os) {
+      os << "ats-qsig: add B channel fail !!!";
+    });
     return nullptr;
   }
   bchannels.push_back(new AtsQsigBSlot(*this, index, record.timeslot));

@@ -12,10 +12,8 @@ namespace {
 
 // `kind` names the reason; `reason` is the text of this refusal.
 void LogRefusal(Slot& slot, const std::string& kind, const std::string& reason) {
-  uint32_t left_out = 0;
-  if (slot.refusalLog(kind).allow(left_out))
-    std::cerr << slot << ": userData refused: " << reason << LogThrottle::left_out_text(left_out)
-              << std::endl;
+  slot.refusalLog(kind).write(
+      std::cerr, [&](std::ostream& os) { os << slot << ": userData refused: " << reason; });
 }
 
 }  // namespace

@@ -29,24 +29,22 @@ MccSlot::~MccSlot() {
 
 bool MccSlot::IUserData(const std::vector<char>& data) {
   if (data.size() > kMaxFrame) {
-    uint32_t left_out = 0;
-    if (refusalLog("too long").allow(left_out)) {
-      std::cerr << *this << ": userData of " << data.size() << " bytes refused, a frame carries "
-                << kMaxFrame << " at most" << LogThrottle::left_out_text(left_out) << std::endl;
-    }
+    refusalLog("too long").write(std::cerr, [&](std::ostream& os) {
+      os << *this << ": userData of " << data.size() << " bytes refused, a frame carries "
+         << kMaxFrame << " at most";
+    });
     return false;
   }
   const ssize_t n = ::write(event.fd().get(), data.data(), data.size());
   if (n == static_cast<ssize_t>(data.size())) return true;
   const int error = errno;
-  uint32_t left_out = 0;
-  if (!refusalLog("write fail").allow(left_out)) return false;
-  std::cerr << *this << ": write fail: ";
-  if (n < 0)
-    std::cerr << std::strerror(error);
-  else
-    std::cerr << n << " of " << data.size() << " bytes";
-  std::cerr << LogThrottle::left_out_text(left_out) << std::endl;
+  refusalLog("write fail").write(std::cerr, [&](std::ostream& os) {
+    os << *this << ": write fail: ";
+    if (n < 0)
+      os << std::strerror(error);
+    else
+      os << n << " of " << data.size() << " bytes";
+  });
   return false;
 }
 
@@ -69,7 +67,10 @@ void MccSlot::DoRead() {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      std::cerr << *this << ": read fail: " << std::strerror(errno) << std::endl;
+      const int error = errno;
+      refusalLog("read fail").write(std::cerr, [&](std::ostream& os) {
+        os << *this << ": read fail: " << std::strerror(error);
+      });
     }
     return;  // drained (EAGAIN), end of file, or a failure
   }

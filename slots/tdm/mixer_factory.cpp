@@ -46,7 +46,7 @@ Slot* MixerFactory::INewSlot(const LGCP::CreateParams& params) {
                        : params.get_mixerIn().get_unit().getValue();
   Mixer* m = findMixer(unit);
   if (!m) {
-    std::cerr << "mixer: no unit " << unit << std::endl;
+    no_unit_log_.write(std::cerr, [&](std::ostream& os) { os << "mixer: no unit " << unit; });
     return nullptr;
   }
   return out ? m->New(params.get_mixerOut()) : m->New(params.get_mixerIn());

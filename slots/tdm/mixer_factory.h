@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "base/log_throttle.h"
 #include "slotbase/slot_factory.h"
 
 namespace Mixer {
@@ -34,6 +35,9 @@ class MixerFactory : public SlotFactory {
   // before the first enumeration and when it found none.
   int tdm_channels = -1;
   int mixer_inputs = -1;
+
+ private:
+  LogThrottle no_unit_log_;
 };
 
 }  // namespace Mixer

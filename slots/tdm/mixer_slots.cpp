@@ -66,8 +66,10 @@ bool MixerSlot::CommonIoctl(const LGCP::IoctlParams& p) {
     case P::e_delays: {
       const LGCP::Delays& d = p.get_delays();
       if (d.has_selcal()) {
-        std::cerr << ext::header(&mixer)
-                  << "error: selcal delay isn't supported for mixer!!! Set to zero." << std::endl;
+        refusalLog("selcal").write(std::cerr, [this](std::ostream& os) {
+          os << ext::header(&mixer)
+             << "error: selcal delay isn't supported for mixer!!! Set to zero.";
+        });
       }
       configureDelays(d.has_rx() ? static_cast<unsigned>(d.get_rx().getValue()) : 0,
                       d.has_tx() ? static_cast<unsigned>(d.get_tx().getValue()) : 0, 0);

@@ -44,30 +44,43 @@ bool Mixer::Channel2Slot(const LGCP::MixerChannel& channel, mix_slot& slot) cons
   return true;
 }
 
+template <class Text>
+void Mixer::log(std::ostream& os, const char* kind, Text text) {
+  logs_[kind].write(os, [&](std::ostream& line) {
+    line << ext::header(this);
+    text(line);
+  });
+}
+
 int Mixer::channel2timeslot(int number) {
   mix_slot slot{unit, kTdmType, number};
   const int result = mixer_ctl(MixerIoctl::kTdm, &slot, sizeof slot);
   if (result >= 0) return result;
-  std::cerr << ext::header(this) << "MIX_TDM dev_no=" << unit << " type=" << kTdmType
-            << " number=" << number << " fail : " << error_text() << std::endl;
+  const std::string error = error_text();
+  log(std::cerr, "MIX_TDM", [&](std::ostream& os) {
+    os << "MIX_TDM dev_no=" << unit << " type=" << kTdmType << " number=" << number
+       << " fail : " << error;
+  });
   return -1;
 }
 
 bool Mixer::tdm_number(const LGCP::MixerChannel& channel, int& number) {
   if (!channel.is_tdm()) {
-    std::cerr << ext::header(this) << "rtp channels are not served" << std::endl;
+    log(std::cerr, "rtp channel", [](std::ostream& os) { os << "rtp channels are not served"; });
     return false;
   }
   number = channel.get_tdm().getValue();
   if (number >= 0 && number < factory_.tdm_channels) return true;
-  std::cerr << ext::header(this) << "tdm channel " << number << " out of range" << std::endl;
+  log(std::cerr, "tdm channel",
+      [&](std::ostream& os) { os << "tdm channel " << number << " out of range"; });
   return false;
 }
 
 bool Mixer::add(const mix_slot& rx, const mix_slot& tx, int32_t weight) {
   mix_summator request{rx, tx, weight};
   if (mixer_ctl(MixerIoctl::kRxAdd, &request, sizeof request) >= 0) return true;
-  std::cerr << ext::header(this) << "MIX_RX_ADD fail : " << error_text() << std::endl;
+  const std::string error = error_text();
+  log(std::cerr, "MIX_RX_ADD", [&](std::ostream& os) { os << "MIX_RX_ADD fail : " << error; });
   return false;
 }
 
@@ -85,12 +98,15 @@ int Mixer::clear(int summator) {
 bool Mixer::ClearTX(const LGCP::MixerChannel& channel) {
   mix_slot slot;
   if (!Channel2Slot(channel, slot)) {
-    std::clog << ext::header(this) << "ClearTX error: translation fail" << std::endl;
+    log(std::clog, "ClearTX", [](std::ostream& os) { os << "ClearTX error: translation fail"; });
     return false;
   }
   if (clear(slot.number) >= 0) return true;
-  std::cerr << ext::header(this) << "MIX_RX_CLEAR dev_no=" << slot.dev_no << " type=" << slot.type
-            << " number=" << slot.number << " fail : " << error_text() << std::endl;
+  const std::string error = error_text();
+  log(std::cerr, "MIX_RX_CLEAR", [&](std::ostream& os) {
+    os << "MIX_RX_CLEAR dev_no=" << slot.dev_no << " type=" << slot.type
+       << " number=" << slot.number << " fail : " << error;
+  });
   return false;
 }
 
@@ -101,18 +117,21 @@ bool Mixer::SetTX(const LGCP::MixerOutParams& params) {
   const auto& inputs = params.get_inputs();
   if (inputs.size() == 0) {
     if (!Channel2Slot(params.get_channel(), rx)) {
-      std::cerr << ext::header(this) << "SetTX error: mixer translation fail" << std::endl;
+      log(std::cerr, "SetTX",
+          [](std::ostream& os) { os << "SetTX error: mixer translation fail"; });
       return false;
     }
     return add(rx, rx, kFullWeight);
   }
   for (const LGCP::MixerInput& input : inputs) {
     if (!Channel2Slot(params.get_channel(), rx)) {
-      std::cerr << ext::header(this) << "SetTX error: translation fail [1]" << std::endl;
+      log(std::cerr, "SetTX [1]",
+          [](std::ostream& os) { os << "SetTX error: translation fail [1]"; });
       return false;
     }
     if (!Channel2Slot(input.get_channel(), tx)) {
-      std::cerr << ext::header(this) << "SetTX error: translation fail [2]" << std::endl;
+      log(std::cerr, "SetTX [2]",
+          [](std::ostream& os) { os << "SetTX error: translation fail [2]"; });
       return false;
     }
     if (!add(rx, tx, input.get_gain().getValue())) return false;
@@ -144,7 +163,7 @@ Slot* Mixer::New(const LGCP::MixerInParams& params) {
       input->has_summator = true;
       add(mix_slot{unit, kTdmType, input->summator}, mix_slot{unit, kTdmType, number}, kFullWeight);
     } else {
-      std::cerr << ext::header(this) << "wrong summator coding !" << std::endl;
+      log(std::cerr, "summator", [](std::ostream& os) { os << "wrong summator coding !"; });
     }
   }
   if (params.has_ecm()) {

@@ -3,14 +3,20 @@
 //
 // The factory's unit list owns a unit. A unit that an enumeration no longer lists (stale) leaves
 // the list and is then owned by its slots: the release of the last one deletes it.
+//
+// The lines of the creates it refuses (which a controller can repeat at any rate) are written at
+// most once a second per kind.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <list>
+#include <map>
 #include <ostream>
+#include <string>
 
 #include "asn1/modules/lgcp.h"
+#include "base/log_throttle.h"
 #include "hw/mixer_records.h"
 
 class Slot;
@@ -79,8 +85,12 @@ class Mixer {
   // The TDM channel number of `channel` when it is a tdm channel within the unit; else null,
   // logged.
   bool tdm_number(const LGCP::MixerChannel& channel, int& number);
+  // Writes a line of `kind` on `os`, throttled per kind: the log header, then `text(os)`.
+  template <class Text>
+  void log(std::ostream& os, const char* kind, Text text);
 
   MixerFactory& factory_;
+  std::map<std::string, LogThrottle> logs_;
 };
 
 }  // namespace Mixer

@@ -32,18 +32,19 @@ int TrunkOf(const LGCP::PstnParams& p) {
   return p.get_cas().get_trunk().getValue();
 }
 
-void InvalidTrunk(int trunk) {
-  std::cerr << "pstn-slot: invalid trunk number: " << trunk << std::endl;
+void InvalidTrunk(LogThrottle& log, int trunk) {
+  log.write(std::cerr,
+            [&](std::ostream& os) { os << "pstn-slot: invalid trunk number: " << trunk; });
 }
 
 }  // namespace
 
-bool PstnSlot::TrunkInRange(const LGCP::PstnParams& params) {
+bool PstnSlot::TrunkInRange(const LGCP::PstnParams& params, LogThrottle& log) {
   const Mode mode = ModeOf(params);
   const int lines = mode == kBriUser || mode == kBriNetwork ? spiCtrl::kChannels : E1Ctl::kTrunks;
   const int trunk = TrunkOf(params);
   if (trunk >= 1 && trunk <= lines) return true;
-  InvalidTrunk(trunk);
+  InvalidTrunk(log, trunk);
   return false;
 }
 
@@ -243,12 +244,14 @@ bool PstnSlot::IHwConnectReceiver(Slot& peer) {
     // Signed: a peer that is not on a trunk (-1) passes.
     const int trunk = peer.GetTrunk();
     if (trunk > kMaxTrunk) {
-      InvalidTrunk(trunk);
+      InvalidTrunk(refusalLog("invalid trunk"), trunk);
       return false;
     }
     const int timeslot = peer.GetTrunkTimeSlot();
     if (timeslot > kMaxTimeslot) {
-      std::cerr << "pstn-slot: invalid timeslot: " << timeslot << std::endl;
+      refusalLog("invalid timeslot").write(std::cerr, [&](std::ostream& os) {
+        os << "pstn-slot: invalid timeslot: " << timeslot;
+      });
       return false;
     }
     hdlc.param_trunk = static_cast<uint32_t>(trunk);

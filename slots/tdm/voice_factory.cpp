@@ -39,7 +39,7 @@ namespace {
 
 // A transparent channel opened with `flags` and allocated with `allocation`;
 // closed, after a line on std::cerr, when any step fails.
-Fd open_channel(const VoiceFactory& factory, int flags, const char* direction,
+Fd open_channel(VoiceFactory& factory, int flags, const char* direction,
                 mcc_allocation allocation) {
   std::ostringstream header;
   factory.PutHeader(header);
@@ -48,7 +48,9 @@ Fd open_channel(const VoiceFactory& factory, int flags, const char* direction,
                              direction + ": ");
   if (!fd) return fd;
   if (Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul) < 0) {
-    std::cerr << ext::header(&factory) << "MCC_TIMESLOT request failed." << std::endl;
+    factory.timeslot_fail_log().write(std::cerr, [&](std::ostream& os) {
+      os << ext::header(&factory) << "MCC_TIMESLOT request failed.";
+    });
     return Fd();
   }
   return fd;

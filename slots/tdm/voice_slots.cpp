@@ -150,8 +150,9 @@ bool PlaySlotFile::next_phrase() {
     const std::string& name = names[position++];
     file.close();
     if (escapes(name)) {
-      std::cerr << ext::header(this) << "skipped " << name << ": outside the voice directory"
-                << std::endl;
+      refusalLog("outside the voice directory").write(std::cerr, [&](std::ostream& os) {
+        os << ext::header(this) << "skipped " << name << ": outside the voice directory";
+      });
       continue;
     }
     const std::string path = Path::board(kVoiceDir + name);

@@ -148,6 +148,33 @@ TEST_F(CtrlServerTest, UnencodableSignalIsLoggedAndDropped) {
   EXPECT_NE(logs_.err.take().find("send fail: encode error!"), std::string::npos);
 }
 
+// Faults that the controller's commands or the peers behind the slots can repeat at any rate:
+// one line a second per kind, and one kind hides no other (nor do the lines after it: the
+// message that does not encode does not print either, and leaves the log stream as it was).
+TEST_F(CtrlServerTest, RepeatedFaultsAreLoggedOnceASecondPerKind) {
+  a_.on_command = [](TestService&, const LGCP::Command&) { return true; };
+  connect();
+  const std::string no_ack = "]: software error: server do NOT send ack!!!";
+  const auto count = [](const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(exchange(wire("{ seq 1, pdu command : ping : NULL }")),
+              std::vector<std::string>{wire("{ seq 1, pdu response : error : internal }")});
+    a_.SendSignal(LGCP::Signal());
+  }
+  std::string text = logs_.err.take();
+  EXPECT_EQ(count(text, no_ack + "\nplease report this fault"), 1u) << text;
+  EXPECT_EQ(count(text, "send fail: encode error!"), 1u) << text;
+  advance(1000);
+  EXPECT_EQ(exchange(wire("{ seq 1, pdu command : ping : NULL }")),
+            std::vector<std::string>{wire("{ seq 1, pdu response : error : internal }")});
+  text = logs_.err.take();
+  EXPECT_EQ(count(text, no_ack + " (9 similar lines left out)\nplease report"), 1u) << text;
+}
+
 TEST_F(CtrlServerTest, ServicesHearConnectAndDisconnectInBindOrder) {
   connect();
   EXPECT_NE(logs_.log.take().find("]: controller connect.\n"), std::string::npos);

@@ -1,15 +1,22 @@
 // The monitoring service in orvexd on the simulated board: the power signal, the board status
-// files, the framer LEDs and the SNMP set files, seen only from outside.
+// files, the framer LEDs, the SNMP set files and an SNMP agent link, seen only from outside.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <string>
 
+#include "asn1/coder_env.h"
+#include "asn1/modules/mon.h"
 #include "tests/support/lgcp_test.h"
 #include "tests/support/loopback.h"
 #include "tests/support/orvexd_process.h"
 #include "tests/support/temp_root.h"
+#include "tests/support/transport_test.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
 
@@ -75,6 +82,71 @@ TEST(Monitoring, BoardStatusReachesFilesLedsAndTheController) {
   EXPECT_EQ(read_file(mon + "S/0/v.tmp"), "T");
   EXPECT_EQ(read_file(mon + "S/0/v"), "U");
   EXPECT_EQ(read_file(mon + "dip"), "9");
+}
+
+// `value` in aligned PER in one TPKT frame, as the agent link sends and takes MON messages.
+std::string mon_frame(const std::string& value) {
+  MON::Message m;
+  m.setFromValueNotation(value);
+  std::vector<char> bytes;
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  EXPECT_TRUE(ASN1::encode(m, &env, std::back_inserter(bytes))) << value;
+  return tpkt(std::string(bytes.begin(), bytes.end()));
+}
+
+// An agent that floods the daemon with frames it cannot decode adds a few lines to the log, which
+// count the rest, and its link goes on working.
+TEST(Monitoring, AnAgentFloodingUndecodableFramesGetsAFewLinesThatCountTheRest) {
+  BoardSim board;
+  ASSERT_TRUE(board.ok());
+  LoopbackListener listener;
+  std::ofstream(board.root() + "/usr/local/etc/server.conf")
+      << "[snmpagent]\nhost = 127.0.0.1:" << listener.port() << "\nname = tavo\n";
+  const unsigned short port = free_port();
+  OrvexdProcess daemon;
+  ASSERT_TRUE(daemon.start({"--port", std::to_string(port)}));
+  TcpPeer agent;
+  ASSERT_TRUE(wait_until([&] { return (agent = TcpPeer(listener.accept())).ok(); }, wait_ms));
+  ASSERT_TRUE(daemon.wait_output(": connected.\n"));
+  // Blocking, so that one send takes the whole flood.
+  ASSERT_EQ(::fcntl(agent.fd().get(), F_SETFL, 0), 0);
+  const size_t before = daemon.output().size();
+
+  constexpr int kFrames = 10000;
+  std::string flood;
+  for (int i = 0; i < kFrames; ++i) flood += tpkt(std::string(1, '\xff'));
+  agent.send(flood);
+  agent.send(mon_frame("{ pdu response : ping : success : NULL }"));
+
+  // The link still relays the controller's set commands.
+  Ctl::Controller ctl;
+  ASSERT_TRUE(ctl.connect("127.0.0.1", port, wait_ms)) << ctl.error();
+  const std::string set =
+      "{ uniq 7, id name : { section \"S\", name \"N\", index 2 }, value \"V\" }";
+  Ctl::Received r;
+  ASSERT_TRUE(ctl.command(
+      "{ seq 1, pdu command : display : snmp-set : { commands { " + set + " } } }", r, wait_ms));
+  const std::string relayed =
+      mon_frame("{ pdu command : snmp-set : { commands { " + set + " } } }");
+  std::string heard;
+  EXPECT_TRUE(wait_until([&] { return (heard += agent.read()).find(relayed) != std::string::npos; },
+                         wait_ms));
+
+  // The agent goes: the count still owed is written.
+  agent = TcpPeer();
+  ASSERT_TRUE(daemon.wait_output(": connection lost, reset snmpagent instance\n"));
+  const std::string log = daemon.output().substr(before);
+  EXPECT_LT(log.size(), 2000u) << log;
+  const std::regex line("receive : decode error!(?: \\((\\d+) similar lines left out\\))?\n");
+  int lines = 0;
+  int counted = 0;
+  for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it) {
+    ++lines;
+    counted += 1 + ((*it)[1].matched ? std::stoi((*it)[1]) : 0);
+  }
+  EXPECT_GE(lines, 2) << log;
+  EXPECT_LE(lines, 12) << log;
+  EXPECT_EQ(counted, kFrames) << log;
 }
 
 }  // namespace

@@ -230,6 +230,43 @@ TEST_F(AgentLinkTest, PingsFollowTheLastFrameAndASilentAgentIsDropped) {
   EXPECT_EQ(agent.connects, 2);
 }
 
+// A flood of bad frames gives one line a second per kind; the count owed is written when the
+// agent goes away.
+TEST_F(AgentLinkTest, BadFramesAreLoggedOnceASecondPerKind) {
+  connect_agents({"tavo"});
+  FakeAgent& agent = *agents[0];
+  const std::string head = "snmpagent.tavo 127.0.0.1:" + std::to_string(agent.port());
+  const std::string undecodable(1, '\xff');
+  const std::string command(1, '\x18');  // pdu command : ping : NULL
+  LogCapture logs;
+  const auto bad_frame_lines = [&] {
+    Strings out;
+    for (const std::string& line : logs.err.take_lines())
+      if (line.find(": receive") != std::string::npos) out.push_back(line);
+    return out;
+  };
+  for (int i = 0; i < 50; ++i) agent.send_raw(undecodable);
+  agent.send_raw(command);
+  agent.send_raw(undecodable);
+  agent.send_raw(command);
+  received();
+  EXPECT_EQ(bad_frame_lines(),
+            (Strings{head + ": receive : decode error!", head + ": receive unknown message type"}));
+  advance(1000);
+  agent.send_raw(undecodable);
+  received();
+  EXPECT_EQ(bad_frame_lines(),
+            Strings{head + ": receive : decode error! (50 similar lines left out)"});
+  agent.send_raw(undecodable);
+  agent.send_raw(undecodable);
+  agent.drop();
+  ASSERT_TRUE(
+      turn_until([&] { return ctrl->agents().front()->state() == SnmpAgentInstance::kLost; }));
+  EXPECT_EQ(bad_frame_lines(),
+            (Strings{head + ": receive : decode error! (1 similar lines left out)",
+                     head + ": receive unknown message type"}));
+}
+
 TEST_F(AgentLinkTest, HostsThatNameNoAgentMakeNoLink) {
   LogCapture logs;
   configure({{"tavo", "127.0.0.1"},

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "monitoring/monitoring_data_holder.h"
+#include "tests/support/loop_test.h"
 #include "tests/support/stream_capture.h"
 #include "tests/support/temp_root.h"
 
@@ -18,7 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class StoreTest : public ::testing::Test {
+// On the test clock: the store throttles its log lines.
+class StoreTest : public LoopTest {
  protected:
   StoreTest() { fs::create_directories(root.path() + "/var/monitoring"); }
 
@@ -137,7 +139,7 @@ TEST_F(StoreTest, SnmpSetValuesBecomeFilesOnlyUnderSafeNames) {
       "{ uniq 4, id name : { section \"S\", name \"a/b\", index 1 }, value \"bad\" } } }"));
   LogCapture logs;
   store.setSnmpCommands(commands);
-  EXPECT_EQ(logs.err.take_lines().size(), 2u);
+  EXPECT_EQ(logs.err.take_lines().size(), 1u) << "the second refusal within the second is counted";
   EXPECT_EQ(read_file(mon("S/0/N")), "V");
   EXPECT_EQ(mode("S"), 0755u);
   EXPECT_EQ(mode("S/0"), 0755u);
@@ -186,6 +188,7 @@ TEST_F(StoreTest, SnmpSetSectionsAndNamesThatMustNotBecomeFiles) {
   LogCapture logs;
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
+    Mux::TestClock::advance_ms(1000);  // past the interval of the line of the case before
     MON::SnmpSetCommands commands;
     commands.get_commands().resize(1);
     MON::SnmpSetCommand& command = commands.get_commands()[0];
@@ -223,6 +226,7 @@ TEST_F(StoreTest, SnmpSetSectionsAndNamesThatMustNotBecomeFiles) {
   EXPECT_EQ(logs.log.take(), "");
 
   // The refusal line quotes each text once.
+  Mux::TestClock::advance_ms(1000);
   MON::SnmpSetCommands bad;
   ASSERT_TRUE(bad.setFromValueNotation("{ commands { { uniq 1, id name : { section \"../x\", "
                                        "name \"N\", index 0 }, value \"V\" } } }"));
@@ -230,6 +234,32 @@ TEST_F(StoreTest, SnmpSetSectionsAndNamesThatMustNotBecomeFiles) {
   EXPECT_EQ(logs.err.take_lines(),
             Lines{"monitoring: SNMP set value of section \"../x\" name \"N\" kept, not written: "
                   "not a file name"});
+}
+
+// The controller can repeat a refused value at any rate: one line a second, with the count of
+// those left out, and a failed write in the middle of a flood still has its line.
+TEST_F(StoreTest, RefusedValuesAreLoggedOnceASecond) {
+  MonitoringDataHolder store;
+  MON::SnmpSetCommands bad;
+  ASSERT_TRUE(bad.setFromValueNotation("{ commands { { uniq 1, id name : { section \"dip\", "
+                                       "name \"N\", index 0 }, value \"V\" } } }"));
+  const std::string refused =
+      "monitoring: SNMP set value of section \"dip\" name \"N\" kept, not written: the section "
+      "is a file of the store";
+  LogCapture logs;
+  for (int i = 0; i < 10; ++i) {
+    store.setSnmpCommands(bad);
+    if (i == 5) {
+      fs::create_directories(mon("powerstatus/inside"));
+      store.setPowerStatus(LGCP::POWERStatus(LGCP::POWERStatus::main));
+    }
+  }
+  EXPECT_EQ(logs.err.take_lines(), Lines{refused});
+  EXPECT_EQ(logs.log.take_lines(),
+            Lines{"FAIL write monitoring file <" + mon("powerstatus") + "> with code=21"});
+  Mux::TestClock::advance_ms(1000);
+  store.setSnmpCommands(bad);
+  EXPECT_EQ(logs.err.take_lines(), Lines{refused + " (9 similar lines left out)"});
 }
 
 TEST_F(StoreTest, FilesAreReplacedWholeAndFailuresLeaveNothingBehind) {

@@ -159,6 +159,7 @@ TEST_F(AcceptorNetTest, SendKeepsEveryMessageWithinOneFrame) {
   const std::string body(70000, 'm');
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    advance(1000);  // past the interval of the refusal logged before
     acceptor.Send(body.data(), c.length);
     std::string got;
     for (int i = 0; i < 100 && got.size() < size_t(c.length > 0 ? c.length + 4 : 1); ++i)
@@ -169,6 +170,42 @@ TEST_F(AcceptorNetTest, SendKeepsEveryMessageWithinOneFrame) {
               !c.sent);
     EXPECT_EQ(acceptor.state(), State::Connected);
   }
+}
+
+// Refusals that peers can repeat at any rate: one line a second per kind, and the count owed
+// when the series ends (a connection is attached, or ends).
+TEST_F(AcceptorTest, RepeatedRefusalsAreLoggedOnceASecondPerKind) {
+  activate();
+  for (int i = 0; i < 5; ++i) acceptor_->Send("early", 5);
+  const std::string ignored = "Control::Service::Send() ignore Send request in Connecting state.";
+  EXPECT_EQ(logs_.err.take_lines(), Lines{ignored});
+  TcpPeer peer = attach_peer();
+  EXPECT_EQ(logs_.err.take_lines(), Lines{ignored + " (3 similar lines left out)"});
+
+  const std::string body(70000, 'm');
+  const std::string refused = "Control::Service::Send() refuse message of 70000 bytes: at most "
+                              "65531 fit in a frame.";
+  std::vector<TcpPeer> others;
+  for (int i = 0; i < 3; ++i) {
+    acceptor_->Send(body.data(), 70000);
+    others.push_back(connect());
+    turns();
+    acceptor_->Send(body.data(), 70000);
+  }
+  EXPECT_EQ(logs_.err.take_lines(),
+            (Lines{refused, "refuse connection from " + others[0].address()}));
+  advance(1000);
+  acceptor_->Send(body.data(), 70000);
+  EXPECT_EQ(logs_.err.take_lines(), Lines{refused + " (5 similar lines left out)"});
+  acceptor_->Send(body.data(), 70000);
+  acceptor_->Send(body.data(), 70000);
+  peer = TcpPeer();
+  turns(2);
+  EXPECT_EQ(logs_.err.take_lines(),
+            (Lines{refused + " (1 similar lines left out)",
+                   "control connection " + acceptor_->peer() + " closed.",
+                   "refuse connection from " + others[2].address() + " (1 similar lines left out)"}));
+  EXPECT_EQ(sink_.take(), Strings{"disconnect"});
 }
 
 TEST_F(AcceptorNetTest, OutOfDescriptorsOnAcceptBacksOff) {

@@ -235,20 +235,29 @@ TEST_F(Ed137Control, MalformedPacketsAreDroppedWithALine) {
   }
 }
 
-TEST_F(Ed137Control, AFloodOfBadPacketsGivesOneLineASecond) {
+// A flood of one kind does not hide a line of another kind, nor a refused command.
+TEST_F(Ed137Control, AFloodOfBadPacketsGivesOneLineASecondPerKind) {
   make();
   StreamCapture errors(std::cerr);
   receive(std::vector<std::string>(30, "00"));
   receive(std::vector<std::string>(30, "E0000000"));
-  std::string text = errors.take();
-  EXPECT_NE(text.find("packet of 1 bytes too short, packet dropped\n"), std::string::npos) << text;
-  EXPECT_EQ(text.find("PTT type"), std::string::npos) << text;
+  for (int i = 0; i < 10; ++i)
+    control_->SendASNToChan(modifier("not-an-address", false, TERM::ED137RadioPTT::normal_ptt_on));
+  receive(std::vector<std::string>(30, "00"));
+  Lines lines = errors.take_lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("packet of 1 bytes too short, packet dropped"), std::string::npos);
+  EXPECT_NE(lines[1].find("PTT type 7 out of range, packet dropped"), std::string::npos);
+  EXPECT_NE(lines[2].find("session-addr \"not-an-address\" is not an IPv4 address"),
+            std::string::npos);
   advance(1000);
-  receive({"A0000000"});
-  text = errors.take();
-  EXPECT_NE(text.find("PTT type 5 out of range, packet dropped (59 similar lines left out)"),
-            std::string::npos)
-      << text;
+  receive({"A0000000", "20"});
+  lines = errors.take_lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("PTT type 5 out of range, packet dropped (29 similar lines left out)"),
+            std::string::npos);
+  EXPECT_NE(lines[1].find("too short, packet dropped (59 similar lines left out)"),
+            std::string::npos);
 }
 
 TEST_F(Ed137Control, TxCommandKeepsTheKeepAliveGoing) {

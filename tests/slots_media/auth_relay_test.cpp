@@ -87,9 +87,9 @@ TEST_F(AuthRelay, RecordsThatFindNoSlotOrBodyAreLogged) {
   EXPECT_EQ(send({request(7, "a", "b"), request(-1, "a", "b"), short_request,
                   be32(12) + be32(9) + be32(0), be32(12) + be32(2) + be32(0)}),
             Lines{});
+  // The second record without a slot is counted, not logged, within the second.
   EXPECT_EQ(err.take(),
             "modem[4,1]: receive auth request for unknown session 7\n"
-            "modem[4,1]: receive auth request for unknown session -1\n"
             "01:dsp-modem: auth request, invalid size: 100\n"
             "01:dsp-modem: unknown request from portslave: 0x9\n"
             "01:dsp-modem: auth accept, ignored.\n");
@@ -97,6 +97,22 @@ TEST_F(AuthRelay, RecordsThatFindNoSlotOrBodyAreLogged) {
   StreamCapture log(std::clog);
   EXPECT_FALSE(ModemFactory::instance().SendAuth(Auth::accept(1)));
   EXPECT_EQ(log.take(), "modem[4,1]: send error: unknown auth 1 session.\n");
+}
+
+// A peer can send records without a slot at any rate: one line a second, and the count owed is
+// written when its connection ends.
+TEST_F(AuthRelay, RecordsWithoutASlotAreLoggedOnceASecond) {
+  StreamCapture err(std::cerr);
+  std::string flood;
+  for (int i = 0; i < 20; ++i) flood += request(7, "a", "b");
+  EXPECT_EQ(send({flood}), Lines{});
+  EXPECT_EQ(err.take_lines(), Lines{"modem[4,1]: receive auth request for unknown session 7"});
+  send({request(8, "a", "b")});
+  peer_.close();
+  until([](const Lines&) { return ModemFactory::instance().clients.empty(); });
+  EXPECT_EQ(
+      err.take_lines(),
+      Lines{"modem[4,1]: receive auth request for unknown session 8 (19 similar lines left out)"});
 }
 
 TEST_F(AuthRelay, LengthOutOfRangeClosesTheConnection) {

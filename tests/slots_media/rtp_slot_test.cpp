@@ -152,6 +152,31 @@ INSTANTIATE_TEST_SUITE_P(
                 "dhost { iaddr \"nowhere\"", "rtp[16,16,64,64]: rtp do not created: nowhere\n"}),
     [](const testing::TestParamInfo<Refusal>& i) { return std::string(i.param.name); });
 
+// Refused creates, which a controller can repeat at any rate: one line a second per kind, with
+// the count of those left out, and a flood of one kind hides no other.
+TEST_F(RtpSlots, RefusedCreatesAreLoggedOnceASecondPerKind) {
+  const struct {
+    std::string command;
+    std::string line;
+  } kinds[] = {
+      {create(1, "ptT38-UDP-TL"),
+       "rtp[16,16,64,64]: rtp do not created: payload ptT38-UDP-TLnot found"},
+      {replace(create(1, "ptG711-Alaw"), "iaddr \"127.0.0.1\"", "iaddr \"nowhere\""),
+       "rtp[16,16,64,64]: rtp do not created: nowhere"},
+  };
+  StreamCapture err(std::cerr);
+  StreamCapture log(std::clog);
+  for (int round = 0; round < 10; ++round) {
+    for (const auto& k : kinds)
+      EXPECT_EQ(talk({k.command}), Lines{reply(1, 1, "error : insufficientResources")});
+  }
+  EXPECT_EQ(err.take_lines(), (Lines{kinds[0].line, kinds[1].line}));
+  advance(1000);
+  for (const auto& k : kinds) talk({k.command});
+  EXPECT_EQ(err.take_lines(), (Lines{kinds[0].line + " (9 similar lines left out)",
+                                     kinds[1].line + " (9 similar lines left out)"}));
+}
+
 // Ioctl commands become requests of the DSP receivers and the engine on the slot's channel.
 struct IoctlCase {
   const char* name;

@@ -168,6 +168,7 @@ TEST_F(PstnRoad, TrunksOffTheBoardAreRefused) {
   };
   for (const auto& c : creates) {
     SCOPED_TRACE(c.params);
+    advance(1000);  // past the interval of the line of the case before
     EXPECT_EQ(command("{ seq 6, slot 3, pdu command : create : pstn : " + c.params + " }"),
               Brief{c.made ? "response : success : NULL" : "response : error : insufficientResources"});
     if (c.made) run({"{ seq 7, slot 3, pdu command : destroy : NULL }"});

@@ -33,7 +33,11 @@ class SlotRoad : public testing::Test {
     bound = true;
   }
   void SetUp() override {
-    Mux::TestClock::set(uint64_t(1000) * 1000000);
+    // Each test starts an hour after the one before: the factories live as long as the
+    // executable, and the log lines they throttle start afresh in every test.
+    static uint64_t start_s = 1000;
+    Mux::TestClock::set(start_s * 1000000);
+    start_s += 3600;
     Slots::instance().SetDisconnectWait([] {});
     auto* acceptor = new Control::AcceptorNetCheckConnection(0, true);
     ASSERT_TRUE(ctrlServer.Activate(acceptor));

@@ -1,0 +1,81 @@
+// The lines of the creates the TDM factories refuse, which a controller can repeat at any rate:
+// one line a second per kind, with the count of those left out, and one kind never hides
+// another.
+#include <gtest/gtest.h>
+
+#include "slots/tdm/echo_factory.h"
+#include "slots/tdm/mixer_factory.h"
+#include "slots/tdm/pstn_factory.h"
+#include "slots/tdm/trunk_factory.h"
+#include "tests/slots_tdm/slot_road.h"
+
+namespace {
+
+class RefusalLogs : public SlotRoad {
+ protected:
+  static void SetUpTestSuite() {
+    SlotRoad::SetUpTestSuite();
+    EchoFactory::instance();
+    Mixer::MixerFactory::instance();
+    PstnFactory::instance();
+    LinkTrunkFactories();
+  }
+  void SetUp() override {
+    SlotRoad::SetUp();
+    sim("mixer add 0 16 8");
+    LGCP::Resources report;
+    Mixer::MixerFactory::instance().Query(report);
+  }
+  void TearDown() override {
+    SlotRoad::TearDown();
+    sim("mixer remove 0");
+    LGCP::Resources report;
+    Mixer::MixerFactory::instance().Query(report);
+  }
+  // Sends the create of slot 1 with `params`; true when it was refused.
+  bool refused(const std::string& params) {
+    return run({"{ seq 1, slot 1, pdu command : create : " + params + " }"}) ==
+           wires({reply(1, 1, "error : insufficientResources")});
+  }
+};
+
+struct Refused {
+  const char* params;
+  const char* line;
+};
+
+const Refused kRefused[] = {
+    {"echo : { bus 0, channel 1 }", "echo: no echo bus 0"},
+    {"mixerIn : { unit 7, channel tdm : 1 }", "mixer: no unit 7"},
+    {"mixerIn : { unit 0, channel tdm : 16 }", "mixer [0]: tdm channel 16 out of range"},
+    {"mixerIn : { unit 0, channel rtp : 1 }", "mixer [0]: rtp channels are not served"},
+    {"pstn : ss7 : { trunk 5, slc 0, dpc 1, opc 2, emergency FALSE }",
+     "pstn-slot: invalid trunk number: 5"},
+};
+
+TEST_F(RefusalLogs, EachKindIsLoggedOnceASecond) {
+  for (const Refused& r : kRefused) {
+    SCOPED_TRACE(r.params);
+    advance(1000);
+    StreamCapture err(std::cerr);
+    for (int i = 0; i < 20; ++i) EXPECT_TRUE(refused(r.params));
+    EXPECT_EQ(err.take_lines(), Lines{r.line});
+    advance(1000);
+    EXPECT_TRUE(refused(r.params));
+    EXPECT_EQ(err.take_lines(), Lines{std::string(r.line) + " (19 similar lines left out)"});
+  }
+}
+
+TEST_F(RefusalLogs, AFloodOfOneKindHidesNoOther) {
+  StreamCapture err(std::cerr);
+  Lines expected;
+  for (int round = 0; round < 10; ++round) {
+    for (const Refused& r : kRefused) {
+      EXPECT_TRUE(refused(r.params)) << r.params;
+      if (round == 0) expected.push_back(r.line);
+    }
+  }
+  EXPECT_EQ(err.take_lines(), expected);
+}
+
+}  // namespace
