@@ -13,6 +13,7 @@
 #include <iostream>
 
 #include "base/fd.h"
+#include "base/log_throttle.h"
 #include "base/multiplexer.h"
 
 namespace {
@@ -76,13 +77,19 @@ Output read_output(const Fd& from, Clock::time_point deadline, size_t max_length
 }
 
 // A descriptor that becomes readable when `pid` ends (pidfd_open(2), non-blocking and
-// close-on-exec); closed when the kernel has none. Called through syscall(2): the C library's
-// <sys/pidfd.h> of Debian 12 declares pidfd_open without C linkage for C++.
+// close-on-exec); closed when the kernel gives none. Called through syscall(2): the C library's
+// <sys/pidfd.h> of Debian 12 declares pidfd_open without C linkage for C++. The failure's line is
+// throttled: a kernel without pidfd_open fails every question, and questions come at the
+// controller's rate.
 Fd end_of(int pid) {
   Fd end(static_cast<int>(::syscall(SYS_pidfd_open, pid, O_NONBLOCK)));
   if (!end) {
-    std::cerr << "child answer: pidfd_open " << pid << ": " << std::strerror(errno)
-              << "; the program is killed as soon as it has answered" << std::endl;
+    const int error = errno;
+    static LogThrottle throttle;
+    throttle.write(std::cerr, [&](std::ostream& os) {
+      os << "child answer: pidfd_open: " << std::strerror(error)
+         << "; the program is killed as soon as it has answered";
+    });
   }
   return end;
 }

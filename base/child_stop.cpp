@@ -1,6 +1,7 @@
 #include "base/child_stop.h"
 
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <cerrno>
 #include <cstring>
@@ -65,6 +66,10 @@ void Orphan::forget() {
 }  // namespace
 
 void ChildStop::ask(int pid, int signal) {
+  // The pid is ours while it names a child that nobody has reaped: looked at without reaping
+  // (WNOWAIT). A child reaped elsewhere frees its pid for any other process, which is left alone.
+  siginfo_t info{};
+  if (::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) != 0) return;
   if (::kill(pid, signal) != 0) {
     std::cerr << "child " << pid << ": signal " << signal << ": " << std::strerror(errno)
               << std::endl;

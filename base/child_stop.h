@@ -5,7 +5,8 @@
 // the owner's callback runs, which ends the child for good with kill() (SIGKILL, which no
 // program can refuse) after whatever it has to do first. The owner learns of the child's end
 // through its own ChildWait and cancels the stop there: a reaped pid may soon be another
-// process's, so it is never signalled again.
+// process's, so it is never signalled again. Nor is a pid that anything else has reaped: each
+// signal first checks that the pid still names an unreaped child of ours.
 //
 // ChildStop::orphan() stops a child whose owner goes at once (a slot whose destroy does not
 // wait for its program): the same signal and bound, with a ChildWait of its own; the stop is

@@ -14,9 +14,12 @@
 //
 // A block given back while it is free already stays on the free list once (handing it out twice
 // would give it to two owners); deallocate() says so and counts it, and the owner decides what
-// to log. Under AddressSanitizer each block is poisoned from its release to its next hand-out, so
-// that the sanitizer reports a use after release. The pool itself never touches a free block
-// (its marks are beside the blocks), so the sanitizer sees a double release only where the owner
+// to log. Only a second release while the block is still free is seen: one that comes after the
+// block was handed out anew looks like its new owner's, and the block then has two owners.
+//
+// Under AddressSanitizer each block is poisoned from its release to its next hand-out, so that
+// the sanitizer reports a use after release. The pool itself never touches a free block (its
+// marks are beside the blocks), so the sanitizer sees a double release only where the owner
 // touches the block it gives back, as the last handle of a packet reads and clears its count.
 #pragma once
 

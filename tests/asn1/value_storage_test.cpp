@@ -15,10 +15,6 @@
 #include "asn1/values.h"
 #include "tests/support/values_left.h"
 
-#ifdef ORVEX_POOL_POISONS
-#include <sanitizer/asan_interface.h>
-#endif
-
 namespace ASN1 {
 namespace {
 
@@ -51,23 +47,21 @@ TEST(ValuePool, BlocksAreDistinctAlignedAndReusedBeforeNewSlabs) {
 }
 
 #ifdef ORVEX_POOL_POISONS
-bool poisoned(const void* p) { return __asan_address_is_poisoned(p) != 0; }
-
 TEST(ValuePool, BlocksArePoisonedFromTheirReleaseToTheirNextHandOut) {
   ValuePool pool;
   for (size_t size : {size_t{1}, size_t{8}, size_t{17}, size_t{104}, size_t{256}}) {
     SCOPED_TRACE(size);
     const size_t block = (size + ValuePool::kGrain - 1) / ValuePool::kGrain * ValuePool::kGrain;
     auto* b = static_cast<unsigned char*>(pool.allocate(size));
-    EXPECT_FALSE(poisoned(b));
-    EXPECT_FALSE(poisoned(b + size - 1));
+    EXPECT_FALSE(pool_poisoned(b));
+    EXPECT_FALSE(pool_poisoned(b + size - 1));
     if (size < block) {
-      EXPECT_TRUE(poisoned(b + size)) << "the bytes past the size asked for";
+      EXPECT_TRUE(pool_poisoned(b + size)) << "the bytes past the size asked for";
     }
     pool.release(b, size);
-    for (size_t i = 0; i < block; ++i) ASSERT_TRUE(poisoned(b + i)) << "free byte " << i;
+    for (size_t i = 0; i < block; ++i) ASSERT_TRUE(pool_poisoned(b + i)) << "free byte " << i;
     EXPECT_EQ(pool.allocate(size), b);
-    EXPECT_FALSE(poisoned(b + size - 1));
+    EXPECT_FALSE(pool_poisoned(b + size - 1));
     pool.release(b, size);
   }
 }

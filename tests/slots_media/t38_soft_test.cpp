@@ -73,6 +73,22 @@ TEST_F(T38Road, ProgramThatIgnoresTheEndIsKilledFiveSecondsAfterTheDestroy) {
   EXPECT_TRUE(ended({})) << "killed, reaped, and its channel free";
 }
 
+// A program reaped by anyone but the loop (the fixture's safety net reaps every child) frees
+// its pid for another process: the end of the grace signals nothing then.
+TEST_F(T38Road, ProgramReapedElsewhereIsNotSignalledAfterTheGrace) {
+  stub(kT38, "ignore", "");
+  run({create(0)});
+  started(kT38);
+  const pid_t pid = static_cast<T38SoftSlot*>(Slots::instance().GetLive().front())->pid;
+  run({"{ seq 2, slot 1, pdu command : destroy : NULL }"});
+  StreamCapture err(std::cerr);
+  ::kill(pid, SIGKILL);
+  int status;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  advance(ChildStop::kGraceMs);
+  EXPECT_EQ(err.take_lines(), Lines{});
+}
+
 TEST_F(T38Road, MissingProgramEndsWithCode237) {
   ::unlink((root() + kT38).c_str());
   StreamCapture log(std::clog);
