@@ -81,4 +81,8 @@ void ChildStop::kill(int pid) {
   cancel();
 }
 
-void ChildStop::orphan(int pid, int signal) { orphans().emplace_back(pid, signal); }
+void ChildStop::orphan(ChildWait& wait, int signal) {
+  const int pid = wait.pid();
+  wait.Detach();
+  orphans().emplace_back(pid, signal);
+}

@@ -18,6 +18,8 @@
 
 #include "base/timer.h"
 
+class ChildWait;
+
 class ChildStop {
  public:
   // The time a child is given to end after the first signal.
@@ -36,8 +38,9 @@ class ChildStop {
   // Between start() and the timeout, unless cancelled.
   bool stopping() const { return timer_.get() != nullptr; }
 
-  // Stops `pid` as start() does, for an owner that is going.
-  static void orphan(int pid, int signal);
+  // Stops the child that `wait` waits for as start() does, for an owner that is going: the
+  // owner's wait is detached, and the stop waits for the child itself.
+  static void orphan(ChildWait& wait, int signal);
 
  private:
   static void ask(int pid, int signal);

@@ -36,7 +36,10 @@ uint32_t ddm_flag(int mode) {
 DspModemSlot::~DspModemSlot() { receiver_wait.Detach(); }
 
 bool DspModemSlot::IBeforeDestroy() {
-  if (receiver_pid > 0) ::kill(receiver_pid, SIGTERM);
+  if (receiver_pid > 0) {
+    ChildStop::orphan(receiver_wait, SIGTERM);
+    receiver_pid = -1;
+  }
   return ModemSlot::IBeforeDestroy();
 }
 

@@ -24,10 +24,7 @@ void T38SoftSlot::IAfterCreate() {
 }
 
 bool T38SoftSlot::IBeforeDestroy() {
-  if (pid >= 1) {
-    wait.Detach();
-    ChildStop::orphan(pid, SIGTERM);
-  }
+  if (pid >= 1) ChildStop::orphan(wait, SIGTERM);
   return true;
 }
 

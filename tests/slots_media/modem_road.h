@@ -43,8 +43,8 @@ class ModemRoad : public SlotRoad {
     run({"{ seq 90, slot 1, pdu command : destroy : NULL }",
          "{ seq 91, slot 2, pdu command : destroy : NULL }"});
     until([](const Lines&) { return ModemFactory::instance().modems.empty(); });
-    for (const char* program :
-         {"/usr/local/sbin/pppd", "/usr/local/sbin/fax", "/usr/local/sbin/t38"}) {
+    for (const char* program : {"/usr/local/sbin/pppd", "/usr/local/sbin/fax", "/usr/local/bin/fax",
+                                "/usr/local/sbin/t38"}) {
       for (const char* kind : {"argv", "ignore", "exit", "auth", "replies", "say", "stdout"}) {
         remove_stub(program, kind);
       }

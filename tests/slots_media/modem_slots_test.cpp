@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/child_stop.h"
 #include "base/child_wait.h"
 #include "slots/media/dsp_modem_slot.h"
 #include "slots/media/hdlc_modem_slot.h"
 #include "slots/media/modem_factory.h"
 #include "slots/tdm/trunk_factory.h"
 #include "tests/slots_media/modem_road.h"
+#include "tests/support/processes.h"
 
 namespace {
 
@@ -138,22 +140,36 @@ TEST_F(ModemRoad, FaxTransferArgumentsAndStatuses) {
   }
 }
 
+// The receiver is asked to end by the destroy, which goes at once; one that ignores the request
+// is killed when the grace runs out, as pppd is.
 TEST_F(ModemRoad, FaxReceiverIsWatchedAndEndedByTheDestroy) {
-  run({modem("{ cid \"\", cdid \"\", fax NULL }")});
-  StreamCapture log(std::clog);
-  connect_trunk();
-  const Lines args = started("/usr/local/bin/fax");
-  ASSERT_EQ(args.size(), 5u);
-  EXPECT_EQ(Lines(args.begin(), args.begin() + 4),
-            (Lines{root() + "/usr/local/bin/fax", "-m", "0", "receive"}));
-  EXPECT_EQ(args[4].substr(0, root().size() + 9), root() + "/var/fax-");
-  EXPECT_EQ(args[4].size(), root().size() + 20);
-  EXPECT_EQ(lines_of(log, "01:dsp-modem: "),
-            Lines{"01:dsp-modem: fax receiver executed modem=0 ts=1536"});
-  // The receiver ends by the destroy's SIGTERM; the slot went at once.
-  EXPECT_EQ(run({"{ seq 9, slot 1, pdu command : destroy : NULL }"}),
-            wires({reply(9, 1, "success : NULL")}));
-  EXPECT_TRUE(logged(log, " status=15"));
+  for (const bool ignores : {false, true}) {
+    SCOPED_TRACE(ignores ? "ignores SIGTERM" : "ends at SIGTERM");
+    if (ignores) stub("/usr/local/bin/fax", "ignore", "");
+    run({modem("{ cid \"\", cdid \"\", fax NULL }")});
+    StreamCapture log(std::clog);
+    connect_trunk();
+    const Lines args = started("/usr/local/bin/fax");
+    ASSERT_EQ(args.size(), 5u);
+    EXPECT_EQ(Lines(args.begin(), args.begin() + 4),
+              (Lines{root() + "/usr/local/bin/fax", "-m", "0", "receive"}));
+    EXPECT_EQ(args[4].substr(0, root().size() + 9), root() + "/var/fax-");
+    EXPECT_EQ(args[4].size(), root().size() + 20);
+    EXPECT_EQ(lines_of(log, "01:dsp-modem: "),
+              Lines{"01:dsp-modem: fax receiver executed modem=0 ts=1536"});
+    const pid_t pid = static_cast<DspModemSlot*>(Slots::instance().GetLive().front())->receiver_pid;
+    EXPECT_EQ(run({"{ seq 9, slot 1, pdu command : destroy : NULL }"}),
+              wires({reply(9, 1, "success : NULL")}));
+    if (ignores) {
+      advance(ChildStop::kGraceMs - 1);
+      EXPECT_TRUE(alive(pid));
+      advance(1);
+    }
+    until([&](const Lines&) { return !alive(pid); });
+    EXPECT_FALSE(alive(pid)) << "the receiver outlives its slot";
+    remove_stub("/usr/local/bin/fax", "ignore");
+    run({"{ seq 91, slot 2, pdu command : destroy : NULL }"});
+  }
 }
 
 TEST_F(ModemRoad, NoFreeModemAbortsAtTheFirstStream) {
