@@ -57,6 +57,8 @@ class Libss7Pair {
 
  private:
   void start();
+  // On the wire a turn; on the ring a pass, then each side runs its timers and transmits.
+  void step();
 
   PeerLine line_;
 };

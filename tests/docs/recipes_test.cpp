@@ -252,12 +252,8 @@ class GuideAgent : public LoopTest {
     LoopTest::TearDown();
   }
 
-  // Runs loop turns until `done`, 10 s at most.
-  template <class F>
-  static bool turn_until(F done) {
-    for (int i = 0; i < 500 && !done(); ++i) run_loop_turn();
-    return done();
-  }
+  // Loop turns to wait for the agent, a process of its own: 10 s at most.
+  static constexpr int kTurns = 500;
 
   pid_t agent_ = -1;
   std::unique_ptr<SnmpAgentCtrl> ctrl_;
@@ -296,7 +292,7 @@ TEST_F(GuideAgent, AnswersPingsAndOutlivesTheTimeout) {
   ctrl_.reset(new SnmpAgentCtrl);
   ctrl_->CreateInstances(*config["snmpagent"]);
   const SnmpAgentInstance& link = *ctrl_->agents().front();
-  ASSERT_TRUE(turn_until([&] { return link.state() == SnmpAgentInstance::kConnected; }));
+  ASSERT_TRUE(turn_until([&] { return link.state() == SnmpAgentInstance::kConnected; }, kTurns));
   // The first frame starts the pings: one 5 s after every frame sent.
   ctrl_->Send(SnmpAgentCtrl::gatewayDip, "0");
   const auto frames = [&] {
@@ -306,10 +302,11 @@ TEST_F(GuideAgent, AnswersPingsAndOutlivesTheTimeout) {
     while (std::getline(in, line)) all.push_back(line);
     return all;
   };
-  ASSERT_TRUE(turn_until([&] { return frames().size() == 1; })) << read_file(printed);
+  ASSERT_TRUE(turn_until([&] { return frames().size() == 1; }, kTurns)) << read_file(printed);
   for (size_t ping = 1; ping <= 8; ++ping) {  // 40 s
     advance(5000);
-    ASSERT_TRUE(turn_until([&] { return frames().size() == ping + 1; })) << read_file(printed);
+    ASSERT_TRUE(turn_until([&] { return frames().size() == ping + 1; }, kTurns))
+        << read_file(printed);
     EXPECT_EQ(frames().back(), "18");
     for (int i = 0; i < 3; ++i) run_loop_turn();  // the answer, in the socket already
     ASSERT_EQ(link.state(), SnmpAgentInstance::kConnected)

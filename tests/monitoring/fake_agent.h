@@ -89,9 +89,3 @@ class FakeAgent : public Control::Notify {
   Control::AcceptorNet acceptor_;
 };
 
-// Runs loop turns (each may wait up to 20 ms for the sockets) until `done` or 200 turns.
-template <class F>
-bool turn_until(F done) {
-  for (int i = 0; i < 200 && !done(); ++i) run_loop_turn();
-  return done();
-}

@@ -12,3 +12,11 @@ void advance(unsigned ms);
 // deferred calls, one poll of at most 20 ms and the handlers it found ready, then the timers and
 // deferred calls those handlers made due.
 void run_loop_turn();
+
+// Runs loop turns that may wait (run_loop_turn) until `done` holds or `most` turns have run (200:
+// 4 s of waiting at most); whether `done` holds.
+template <class F>
+bool turn_until(F done, int most = 200) {
+  for (int i = 0; i < most && !done(); ++i) run_loop_turn();
+  return done();
+}
