@@ -87,18 +87,34 @@ TEST_F(T38SoftSlot, DestroyRightAfterCreateEndsTheProgram) {
   }
 }
 
-// A program that ignores SIGTERM does not outlive the daemon: the daemon's end destroys its
-// slot and kills it, and its channel is free.
-TEST_F(T38SoftSlot, ProgramThatIgnoresTheEndDoesNotOutliveTheDaemon) {
+// A program that ignores SIGTERM does not outlive its slot: the destroy is answered at once
+// and the program is killed when its grace runs out; nor does it outlive the daemon, whose end
+// destroys the slot and kills it then. Either way its channel comes back.
+TEST_F(T38SoftSlot, ProgramThatIgnoresTheEndIsEndedWithinTheBound) {
+  constexpr int kGraceMs = 5000;
   std::ofstream(program_ + ".ignore") << "";
-  ASSERT_EQ(answer(create(1)), wire(success(1, 1)));
-  ASSERT_TRUE(wait_file(program_ + ".argv", true, wait_ms));
-  ASSERT_EQ(running(program_).size(), 1u);
-  ASSERT_TRUE(daemon_.signal(SIGTERM));
-  int status;
-  ASSERT_TRUE(daemon_.wait_exit(status));
-  EXPECT_EQ(settle().size(), 0u);
-  EXPECT_EQ(held_channels(), std::vector<std::string>{});
+  int seq = 1;
+  for (const bool by_destroy : {true, false}) {
+    SCOPED_TRACE(by_destroy ? "the slot's destroy" : "the daemon's end");
+    ASSERT_EQ(answer(create(seq)), wire(success(seq, 1)));
+    ASSERT_TRUE(wait_file(program_ + ".argv", true, wait_ms));
+    ::unlink((program_ + ".argv").c_str());
+    ASSERT_EQ(running(program_).size(), 1u);
+    if (by_destroy) {
+      ASSERT_EQ(answer(destroy(seq + 1)), wire(success(seq + 1, 1)));
+      EXPECT_EQ(running(program_).size(), 1u) << "it ignores SIGTERM";
+      std::vector<pid_t> left;
+      wait_until([&] { return (left = running(program_)).empty(); }, kGraceMs + wait_ms);
+      EXPECT_EQ(left.size(), 0u);
+    } else {
+      ASSERT_TRUE(daemon_.signal(SIGTERM));
+      int status;
+      ASSERT_TRUE(daemon_.wait_exit(status));
+      EXPECT_EQ(settle().size(), 0u);
+    }
+    EXPECT_EQ(held_channels(), std::vector<std::string>{});
+    seq += 2;
+  }
 }
 
 // The watchdog's writes since the simulator started, in ms, and the longest gap between two
