@@ -28,12 +28,11 @@
 
 #include <cstdint>
 #include <iostream>
-#include <map>
 #include <string>
 
 #include "base/event.h"
 #include "base/fd.h"
-#include "base/log_throttle.h"
+#include "base/log_throttles.h"
 #include "base/timer.h"
 #include "hw/device_names.h"
 #include "hw/rtp_ext_records.h"
@@ -192,14 +191,14 @@ class RadioControl : public IRadioController, private IRadioIntController {
   bool filter_active_ = false;
   rtp_ext_source_filter filter_{};
   bool filter_taken_ = true;
-  std::map<std::string, LogThrottle> logs_;
+  LogThrottles logs_;
   IRadioControlNotify* notify_ = nullptr;
   std::string prefix_;
 };
 
 template <class Describe>
 void RadioControl::LogThrottled(const char* kind, Describe describe) {
-  logs_[kind].write(std::cerr, [&](std::ostream& log) {
+  logs_.write(std::cerr, kind, [&](std::ostream& log) {
     log << GetPrefix() << " ";
     describe(log);
   });

@@ -325,7 +325,9 @@ LAPD_NT::LAPD_NT() {
   for (LAPD_NT_user& u : users_) u.set_lapd(this);
 }
 
-LAPD_NT::~LAPD_NT() = default;
+LAPD_NT::~LAPD_NT() {
+  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+}
 
 void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }
 
@@ -494,7 +496,7 @@ void LAPD_NT::message(Packet& p) {
 
 void LAPD_NT::log_dropped_message(const Route& r) {
   uint32_t left_out = 0;
-  if (!logs_.allow(r.refusal, left_out)) return;
+  if (!logs_.allow(std::clog, r.refusal, left_out)) return;
   std::clog << ext::header(this) << "message dropped: ";
   if (r.refusal == kNoHolder && names_a_call(r.head))
     put_call(std::clog << "no terminal holds ", r.origin, r.head.value);

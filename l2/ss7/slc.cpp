@@ -49,7 +49,9 @@ std::ostream& operator<<(std::ostream& os, SLC::Indication i) {
 }
 
 SLC::SLC() = default;
-SLC::~SLC() = default;
+SLC::~SLC() {
+  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+}
 
 void SLC::PutShortInfo(std::ostream& os) const {
   os << "SS7/L2 " << "[" << "dpc=" << dpc << ", slc=" << slc << ", trunk=" << trunk << "]";
@@ -576,7 +578,7 @@ void SLC::lssu(Worked*, Indication i) {
   // The peer can take the link out of service and back within three units.
   const char* kind = "receive lssu: ";
   uint32_t left_out = 0;
-  if (logs_.allow(kind, left_out)) {
+  if (logs_.allow(std::cerr, kind, left_out)) {
     std::cerr << ext::header(this) << kind << i << ' ';
     put_received_header(std::cerr);
     std::cerr << LogThrottle::left_out_text(left_out) << std::endl;

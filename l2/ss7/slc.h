@@ -21,9 +21,9 @@
 #include <iosfwd>
 
 #include "base/log_throttle.h"
+#include "base/log_throttles.h"
 #include "base/timer.h"
 #include "hw/hdlc.h"
-#include "l2/line_throttles.h"
 #include "proto/clean_queue.h"
 #include "proto/cyclic.h"
 #include "proto/protocol.h"
@@ -290,7 +290,7 @@ class SLC final : public Protocol, public HDLC::Notify {
   LogThrottle short_log_;
   LogThrottle length_log_;
   LogThrottle refuse_log_;
-  LineThrottles logs_;
+  LogThrottles logs_;
 };
 
 std::ostream& operator<<(std::ostream& os, SLC::State::type t);

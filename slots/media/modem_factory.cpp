@@ -255,6 +255,12 @@ bool ModemFactory::SendAuth(const attr& record) {
   return false;
 }
 
+void ModemFactory::FlushLogs() {
+  SlotFactory::FlushLogs();
+  unknown_request_log_.flush();
+  unknown_answer_log_.flush();
+}
+
 void ModemFactory::OnAuthSocketDisconnect(AuthClient* client) {
   unknown_request_log_.flush();
   std::clog << ext::header(this) << "auth client " << client->peer() << " disconnected."
