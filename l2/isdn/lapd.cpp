@@ -154,7 +154,7 @@ void LAPD::receive(Packet& p) {
 bool LAPD::address_accepted(unsigned char control) {
   if (frame_address_taken(peer_sapi, peer_tei, control)) return true;
   ++stats_.dropped;
-  log_dropped_frame(this, dropped_log_, peer_sapi, peer_tei, control);
+  log_dropped_frame(this, logs_, peer_sapi, peer_tei, control);
   return false;
 }
 

@@ -20,7 +20,6 @@
 #include <string>
 
 #include "asn1/modules/acp.h"
-#include "base/log_throttle.h"
 #include "base/log_throttles.h"
 #include "base/timer.h"
 #include "hw/hdlc.h"
@@ -295,8 +294,7 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   CleanQueue<Packet, kAckCapacity> ack_q_;
   Pending pending_;
   Entry* entry_ = nullptr;
-  LogThrottle dropped_log_;
-  // The other lines that the peer or the owner can repeat: statuses, refused frames and messages.
+  // The lines that the peer or the owner can repeat: statuses, refused frames and messages.
   // The counts still owed are written when the link is destroyed.
   LogThrottles logs_;
 };

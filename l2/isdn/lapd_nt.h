@@ -19,7 +19,6 @@
 #include <initializer_list>
 #include <iosfwd>
 
-#include "base/log_throttle.h"
 #include "base/log_throttles.h"
 #include "base/timer.h"
 #include "l2/isdn/call_references.h"
@@ -190,14 +189,11 @@ class LAPD_NT : public Protocol {
   LAPD_NT_user users_[kUsers];
   unsigned log_ = 0;
   uint32_t dropped_ = 0;
-  LogThrottle dropped_log_;
   CallReferences calls_;
-  LogThrottle calls_log_;
   static constexpr unsigned kNamedCalls = 8;
   CallReferences::Call forgotten_[kNamedCalls];
   // The calls forgotten since the last line; the first kNamedCalls are in forgotten_.
   unsigned forgotten_count_ = 0;
-  LogThrottle ambiguity_log_;
   LogThrottles logs_;
 };
 

@@ -20,7 +20,6 @@
 #include <cstdint>
 #include <iosfwd>
 
-#include "base/log_throttle.h"
 #include "base/log_throttles.h"
 #include "base/timer.h"
 #include "hw/hdlc.h"
@@ -286,10 +285,8 @@ class SLC final : public Protocol, public HDLC::Notify {
 
   SlotTimer<SLC> timer_;
   Statistics stats_;
-  // Lines that the peer or the owner can repeat at any rate.
-  LogThrottle short_log_;
-  LogThrottle length_log_;
-  LogThrottle refuse_log_;
+  // Lines that the peer or the owner can repeat at any rate, throttled per kind; the counts still
+  // owed are written when the link is destroyed.
   LogThrottles logs_;
 };
 
