@@ -10,7 +10,8 @@
 // The source filter is the controller's state: a restarted session (a codec change attaches a
 // new one) gets it set anew. Received packets that a protocol drops, refused commands and driver
 // failures are logged through a LogThrottle per kind of line, so that a flood of bad packets
-// gives one line a second and does not hide a line of another kind.
+// gives one line a second and does not hide a line of another kind; the counts still owed are
+// written when the controller goes.
 //
 // Kinds of controller (RadioControlType):
 //   ExtAttach  its own /dev/rtp_ext session, attached to an RTP session of this process;

@@ -45,8 +45,8 @@ class SlotFactory {
   const std::list<Slot*>& GetSlots() const { return slots; }
   SlotFactory* GetNext() const { return next; }
 
-  // The log lines of the creates the factory refuses, which a controller can repeat at will,
-  // throttled per kind.
+  // The log lines that a controller or a peer can repeat at will (the creates the factory
+  // refuses, say), throttled per kind.
   LogThrottles refusalLogs;
 
  protected:

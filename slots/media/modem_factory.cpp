@@ -192,7 +192,7 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
     return;
   }
   if (clients.size() >= kMaxAuthClients) {
-    refused_log_.write(std::cerr, [&](std::ostream& os) {
+    refusalLogs.write(std::cerr, "auth connection refused", [&](std::ostream& os) {
       os << ext::header(this) << "auth connection from " << peer << " refused: "
          << clients.size() << " connections open";
     });
@@ -209,7 +209,7 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
 }
 
 void ModemFactory::pause_accepting(int error) {
-  accept_fail_log_.write(std::cerr, [&](std::ostream& os) {
+  refusalLogs.write(std::cerr, "fail to accept auth connection", [&](std::ostream& os) {
     os << ext::header(this) << "fail to accept auth connection: " << std::strerror(error);
   });
   server.set_events(0);

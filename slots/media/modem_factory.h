@@ -23,7 +23,6 @@
 
 #include "base/event.h"
 #include "base/fd.h"
-#include "base/log_throttle.h"
 #include "base/throttled_line.h"
 #include "base/timer.h"
 #include "slotbase/slot_factory.h"
@@ -83,8 +82,6 @@ class ModemFactory : public SlotFactory {
   void resume_accepting();
 
   Timer accept_pause_;
-  LogThrottle refused_log_;
-  LogThrottle accept_fail_log_;
   // The session of the last record that found no slot, and of the last answer that found no
   // connection.
   int unknown_request_ = 0;

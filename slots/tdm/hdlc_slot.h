@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <ostream>
 
-#include "base/log_throttle.h"
 #include "base/timer.h"
 #include "base/timer_spec.h"
 #include "hw/hdlc.h"

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <iostream>
 
-#include "base/log_throttle.h"
 #include "proto/packet.h"
 
 namespace LinkSlot {

@@ -8,7 +8,6 @@
 #include <iostream>
 
 #include "base/device.h"
-#include "base/log_throttle.h"
 #include "hw/hw_mux.h"
 #include "hw/mcc_records.h"
 
