@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <iosfwd>
 #include <list>
-#include <map>
 #include <string>
 #include <vector>
 
