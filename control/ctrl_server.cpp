@@ -129,6 +129,7 @@ void Server::OnConnect() {
 
 void Server::OnDisconnect() {
   decodeErrorLog.flush();
+  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
   for (Service* s : services) s->OnDisconnect();
   owed_ = 0;
   avgStatTimer.reset();
@@ -176,9 +177,8 @@ void Server::OnMessage(const LGCP::Message& m) {
   if (!taken) {
     Error(LGCP::ErrorCause::unexpectedMsgType);
   } else if (answer == NotAnswered) {
-    if (no_ack_log_.write(std::cerr, [this](std::ostream& os) {
-          os << ext::header(this) << "software error: server do NOT send ack!!!";
-        }))
+    const char* kind = "software error: server do NOT send ack!!!";
+    if (logs_.write(std::cerr, kind, [&](std::ostream& os) { os << ext::header(this) << kind; }))
       std::cerr << "please report this fault to the orvexd maintainers" << std::endl;
     Error(LGCP::ErrorCause::internal);
   }
@@ -198,9 +198,9 @@ void Server::SendMsg(LGCP::Message& m) {
   if (!ASN1::encode(m, &env, std::back_inserter(encoded_))) {
     // Written through a string: a value that does not print would leave the log stream failed,
     // and every later line lost.
-    encode_error_log_.write(std::cerr, [&](std::ostream& os) {
-      os << ext::header(this) << "send fail: encode error!" << m.asValueNotation();
-    });
+    const char* kind = "send fail: encode error!";
+    logs_.write(std::cerr, kind,
+                [&](std::ostream& os) { os << ext::header(this) << kind << m.asValueNotation(); });
     return;
   }
   if (!connection) {

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "asn1/modules/lgcp.h"
-#include "base/log_throttle.h"
+#include "base/log_throttles.h"
 #include "base/throttled_line.h"
 #include "base/timer.h"
 #include "proto/control_service.h"
@@ -107,9 +107,9 @@ class Server : public Control::Notify {
   // A frame that does not decode; an allowed line is followed by the frame's octets.
   ThrottledLine decodeErrorLog;
   // A message that does not encode, and a command that a service took without answering: the
-  // controller's commands and the peers behind the slots can repeat both at any rate.
-  LogThrottle encode_error_log_;
-  LogThrottle no_ack_log_;
+  // controller's commands and the peers behind the slots can repeat both at any rate. The counts
+  // owed are written when the controller leaves.
+  LogThrottles logs_;
   // The encoding of the message being sent; kept to reuse its room.
   std::vector<char> encoded_;
 };

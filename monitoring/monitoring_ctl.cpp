@@ -103,6 +103,7 @@ void MonitoringCtl::OnConnect() {
 
 void MonitoringCtl::OnDisconnect() {
   store_.ClearControllerFiles();
+  store_.FlushLogs();
   doControllerCheck();
 }
 

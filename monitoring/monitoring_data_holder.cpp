@@ -310,7 +310,7 @@ void MonitoringDataHolder::setSnmpCommands(const MON::SnmpSetCommands& commands)
 
     const MON::IniName& name = command.get_id().get_name();
     if (const char* fault = unwritable_because(name.get_section(), name.get_name())) {
-      unwritable_log_.write(std::cerr, [&](std::ostream& os) {
+      logs_.write(std::cerr, "monitoring: SNMP set value kept, not written", [&](std::ostream& os) {
         os << "monitoring: SNMP set value of section "
            << ext::quoted(std::string(name.get_section())) << " name "
            << ext::quoted(std::string(name.get_name())) << " kept, not written: " << fault;
@@ -345,8 +345,12 @@ void MonitoringDataHolder::ClearControllerFiles() {
 }
 
 void MonitoringDataHolder::fail_line(const char* what, const std::string& path, int error) {
-  failure_logs_[what].write(
-      std::clog, [&](std::ostream& os) { os << what << path << "> with code=" << error; });
+  logs_.write(std::clog, what,
+              [&](std::ostream& os) { os << what << path << "> with code=" << error; });
+}
+
+void MonitoringDataHolder::FlushLogs() {
+  logs_.flush([](std::ostream&) {});
 }
 
 void MonitoringDataHolder::CheckForMonDir(const std::string& path) {

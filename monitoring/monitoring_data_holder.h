@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <list>
-#include <map>
 #include <string>
 
 #include "asn1/modules/hsp.h"
@@ -23,7 +22,7 @@
 #include "asn1/modules/mon.h"
 #include "asn1/modules/term.h"
 #include "base/inet4_addr.h"
-#include "base/log_throttle.h"
+#include "base/log_throttles.h"
 #include "monitoring/framer_data_holder.h"
 #include "monitoring/net_if_data_holder.h"
 
@@ -111,14 +110,16 @@ class MonitoringDataHolder {
   std::list<FramerDataHolder> framers;
   std::list<NetIfDataHolder> net_ifs;
 
+  // The controller has left: writes the counts that the throttled lines still owe.
+  void FlushLogs();
+
  private:
   static bool set_text(std::string& kept, const std::string& text);
   void make_records();
   // Logs a failure of the kind `what` on `path` with its error code.
   void fail_line(const char* what, const std::string& path, int error);
 
-  std::map<std::string, LogThrottle> failure_logs_;
-  LogThrottle unwritable_log_;
+  LogThrottles logs_;
 };
 
 // The decimal text of an unsigned 32-bit number.

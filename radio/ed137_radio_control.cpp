@@ -114,7 +114,7 @@ bool ED137RadioControl::SendASNToChan(const TERM::RadioModifier& modifier) {
   ED137RadioState state = radio_to_chan_;
   in_addr addr;
   if (!::inet_aton(m.get_addr().get_session_addr().c_str(), &addr)) {
-    LogThrottled("session-addr", [&](std::ostream& log) {
+    LogThrottled("session-addr is not an IPv4 address", [&](std::ostream& log) {
       log << "session-addr " << m.get_addr().get_session_addr() << " is not an IPv4 address";
     });
     return false;
@@ -172,7 +172,7 @@ void ED137RadioControl::OnRtpExtEvent(int, short revents) {
 int ED137RadioControl::Unpack(r2s_proto& r, unsigned char* buf, int n) {
   const int result = r2s_proto_unpack_tx(&r, buf, n);
   if (result != 0) {
-    LogDropped(n < 2 ? "too short" : "feature too long", [n](std::ostream& log) {
+    LogDropped(n < 2 ? "packet too short" : "feature too long", [n](std::ostream& log) {
       if (n < 2)
         log << "packet of " << n << " bytes too short";
       else
@@ -183,7 +183,7 @@ int ED137RadioControl::Unpack(r2s_proto& r, unsigned char* buf, int n) {
   // A PTT type the radio status cannot carry is not a packet of the standard.
   if (r.header[0] > kHighestPtt) {
     const uint32_t ptt = r.header[0];
-    LogDropped("PTT type",
+    LogDropped("PTT type out of range",
                [ptt](std::ostream& log) { log << "PTT type " << ptt << " out of range"; });
     return -1;
   }

@@ -352,10 +352,10 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
 int LemzRadioControl::Unpack(sig_proto& p, unsigned char* buf, int n) {
   const int result = sig_proto_unpack(&p, buf, n);
   if (result == kSigBadType) {
-    LogDropped("packet type",
+    LogDropped("packet type unknown",
                [&](std::ostream& log) { log << "packet type " << p.type << " unknown"; });
   } else if (result != 0) {
-    LogDropped("too short", [&](std::ostream& log) {
+    LogDropped("packet too short", [&](std::ostream& log) {
       log << "packet of " << n << " bytes too short";
       if (n > 0) log << " for type " << unsigned{buf[0]};
     });

@@ -44,7 +44,9 @@ RadioControl::RadioControl(int id, const Fd& rtp, const rtp_attach_session_param
   Init(RtpAttach);
 }
 
-RadioControl::~RadioControl() = default;
+RadioControl::~RadioControl() {
+  logs_.flush([this](std::ostream& log) { log << GetPrefix() << " "; });
+}
 
 void RadioControl::Init(RadioControlType type) {
   type_ = type;

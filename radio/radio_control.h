@@ -10,7 +10,8 @@
 // The source filter is the controller's state: a restarted session (a codec change attaches a
 // new one) gets it set anew. Received packets that a protocol drops, refused commands and driver
 // failures are logged through a LogThrottle per kind of line, so that a flood of bad packets
-// gives one line a second and does not hide a line of another kind.
+// gives one line a second and does not hide a line of another kind; the counts still owed are
+// written when the controller goes.
 //
 // Kinds of controller (RadioControlType):
 //   ExtAttach  its own /dev/rtp_ext session, attached to an RTP session of this process;
@@ -28,12 +29,11 @@
 
 #include <cstdint>
 #include <iostream>
-#include <map>
 #include <string>
 
 #include "base/event.h"
 #include "base/fd.h"
-#include "base/log_throttle.h"
+#include "base/log_throttles.h"
 #include "base/timer.h"
 #include "hw/device_names.h"
 #include "hw/rtp_ext_records.h"
@@ -192,14 +192,14 @@ class RadioControl : public IRadioController, private IRadioIntController {
   bool filter_active_ = false;
   rtp_ext_source_filter filter_{};
   bool filter_taken_ = true;
-  std::map<std::string, LogThrottle> logs_;
+  LogThrottles logs_;
   IRadioControlNotify* notify_ = nullptr;
   std::string prefix_;
 };
 
 template <class Describe>
 void RadioControl::LogThrottled(const char* kind, Describe describe) {
-  logs_[kind].write(std::cerr, [&](std::ostream& log) {
+  logs_.write(std::cerr, kind, [&](std::ostream& log) {
     log << GetPrefix() << " ";
     describe(log);
   });

@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <iosfwd>
 #include <list>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -25,7 +24,7 @@
 #include "asn1/modules/lemzgw.h"
 #include "asn1/modules/lgcp.h"
 #include "asn1/modules/term.h"
-#include "base/log_throttle.h"
+#include "base/log_throttles.h"
 #include "hw/dsproc_receiver.h"
 #include "hw/rtp_records.h"
 #include "hw/tonec_receiver.h"
@@ -149,12 +148,10 @@ class Slot {
   // The seq of a destroy command whose answer waits for on_release(); valid when `delayed`.
   unsigned delayedSeq = 0;
   bool delayed = false;
-  // The throttle of the log lines of one kind of refusal (a reason the slot gives for not
-  // carrying out a command), which a controller can repeat at will.
-  LogThrottle& refusalLog(const std::string& kind) { return refusalLogs[kind]; }
-
- private:
-  std::map<std::string, LogThrottle> refusalLogs;
+  // The log lines of the refusals (the reasons the slot gives for not carrying out a command),
+  // which a controller can repeat at will, throttled per kind; the registry writes the counts
+  // still owed when it deletes the slot.
+  LogThrottles refusalLogs;
 };
 
 // Slot::Put as a stream inserter.

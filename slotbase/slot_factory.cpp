@@ -18,6 +18,10 @@ Slot* SlotFactory::NewSlot(const LGCP::CreateParams& params) {
 
 void SlotFactory::Remove(Slot* s) { Unlist(slots, s); }
 
+void SlotFactory::FlushLogs() {
+  refusalLogs.flush([this](std::ostream& os) { os << GetName() << ": "; });
+}
+
 void Unlist(std::list<Slot*>& slots, Slot* s) {
   auto it = std::find(slots.begin(), slots.end(), s);
   if (it != slots.end()) slots.erase(it);

@@ -10,6 +10,7 @@
 #include <list>
 
 #include "asn1/modules/lgcp.h"
+#include "base/log_throttles.h"
 
 class Slot;
 
@@ -32,6 +33,9 @@ class SlotFactory {
   virtual void Query(LGCP::Resources& report) = 0;
   // A trunkStatus signal passed down by the registry.
   virtual void SelfSignal(const LGCP::Signal& s) { (void)s; }
+  // The controller has left: writes the counts that the factory's throttled lines still owe.
+  // This one flushes refusalLogs under the factory's name.
+  virtual void FlushLogs();
 
   // INewSlot; a slot made is marked as this factory's and listed.
   Slot* NewSlot(const LGCP::CreateParams& params);
@@ -40,6 +44,10 @@ class SlotFactory {
 
   const std::list<Slot*>& GetSlots() const { return slots; }
   SlotFactory* GetNext() const { return next; }
+
+  // The log lines that a controller or a peer can repeat at will (the creates the factory
+  // refuses, say), throttled per kind.
+  LogThrottles refusalLogs;
 
  protected:
   std::list<Slot*> slots;

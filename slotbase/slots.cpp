@@ -183,6 +183,7 @@ void Slots::int_destroy(Slot* s) {
   if (s->factory) s->factory->Remove(s);
   Unlist(live, s);
   if (s->number <= max_slot && table[s->number] == s) table[s->number] = nullptr;
+  s->refusalLogs.flush([s](std::ostream& os) { os << *s << ": "; });
   delete s;
 }
 
@@ -202,6 +203,7 @@ void Slots::OnDisconnect() {
   }
   disconnect_wait();
   for (Slot* s : pending) int_destroy(s);
+  for (SlotFactory* f = firstFactory; f; f = f->GetNext()) f->FlushLogs();
   controller_gone_ = false;
 }
 

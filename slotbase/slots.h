@@ -33,7 +33,7 @@ class Slots : public CtrlSrv::Service {
 
   void OnConnect() override {}
   // Destroys every slot; slots still releasing are deleted after a one-second wait of the whole
-  // process, without any response.
+  // process, without any response. Then every factory writes the counts its lines still owe.
   void OnDisconnect() override;
   bool OnCommand(const LGCP::Command& command) override;
   // Passes trunkStatus signals to every factory.

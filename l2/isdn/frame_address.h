@@ -10,7 +10,7 @@
 
 #include "base/ext_header.h"
 #include "base/ext_hex.h"
-#include "base/log_throttle.h"
+#include "base/log_throttles.h"
 
 namespace ISDN {
 
@@ -26,16 +26,14 @@ inline bool frame_address_taken(unsigned sapi, unsigned tei, unsigned char contr
   return ui && tei == kGroupTei && (sapi == kDataLinkSapi || sapi == kManagementSapi);
 }
 
-// "frame dropped: SAPI 63, TEI 127, control 0x43" after the owner's header, when `throttle`
-// allows a line now.
+// "frame dropped: SAPI 63, TEI 127, control 0x43" after the owner's header, when `logs` allow a
+// line of the kind now.
 template <typename Owner>
-void log_dropped_frame(const Owner* owner, LogThrottle& throttle, unsigned sapi, unsigned tei,
-                       unsigned char control) {
-  uint32_t left_out = 0;
-  if (!throttle.allow(left_out)) return;
-  std::clog << ext::header(owner) << "frame dropped: SAPI " << sapi << ", TEI " << tei
-            << ", control " << ext::OutUnsignedInHex(control, 2)
-            << LogThrottle::left_out_text(left_out) << std::endl;
+__attribute__((noinline, cold)) void log_dropped_frame(const Owner* owner, LogThrottles& logs,
+                                                       unsigned sapi, unsigned tei,
+                                                       unsigned char control) {
+  logs.write(std::clog, owner, "frame dropped: ", "SAPI ", sapi, ", TEI ", tei, ", control ",
+             ext::OutUnsignedInHex(control, 2));
 }
 
 }  // namespace ISDN

@@ -52,6 +52,7 @@ LAPD::Entry::~Entry() {
 LAPD::LAPD(Side::type side_, unsigned log_) : side(side_), log(log_) { discard_queue(); }
 
 LAPD::~LAPD() {
+  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
   for (Entry* e = entry_; e; e = e->prev_) e->lapd_ = nullptr;
 }
 
@@ -153,7 +154,7 @@ void LAPD::receive(Packet& p) {
 bool LAPD::address_accepted(unsigned char control) {
   if (frame_address_taken(peer_sapi, peer_tei, control)) return true;
   ++stats_.dropped;
-  log_dropped_frame(this, dropped_log_, peer_sapi, peer_tei, control);
+  log_dropped_frame(this, logs_, peer_sapi, peer_tei, control);
   return false;
 }
 

@@ -20,10 +20,9 @@
 #include <string>
 
 #include "asn1/modules/acp.h"
-#include "base/log_throttle.h"
+#include "base/log_throttles.h"
 #include "base/timer.h"
 #include "hw/hdlc.h"
-#include "l2/line_throttles.h"
 #include "proto/clean_queue.h"
 #include "proto/cyclic.h"
 #include "proto/protocol.h"
@@ -295,9 +294,9 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   CleanQueue<Packet, kAckCapacity> ack_q_;
   Pending pending_;
   Entry* entry_ = nullptr;
-  LogThrottle dropped_log_;
-  // The other lines that the peer or the owner can repeat: statuses, refused frames and messages.
-  LineThrottles logs_;
+  // The lines that the peer or the owner can repeat: statuses, refused frames and messages.
+  // The counts still owed are written when the link is destroyed.
+  LogThrottles logs_;
 };
 
 }  // namespace ISDN

@@ -325,7 +325,9 @@ LAPD_NT::LAPD_NT() {
   for (LAPD_NT_user& u : users_) u.set_lapd(this);
 }
 
-LAPD_NT::~LAPD_NT() = default;
+LAPD_NT::~LAPD_NT() {
+  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+}
 
 void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }
 
@@ -428,7 +430,7 @@ void LAPD_NT::log_forgotten(const CallReferences::Call& call) {
   if (forgotten_count_ < kNamedCalls) forgotten_[forgotten_count_] = call;
   ++forgotten_count_;
   uint32_t left_out = 0;
-  if (!calls_log_.allow(left_out)) return;
+  if (!logs_.allow(std::clog, "calls forgotten", left_out)) return;
   std::clog << ext::header(this) << "more than " << CallReferences::kLimit << " calls: ";
   for (unsigned i = 0; i < std::min(forgotten_count_, kNamedCalls); ++i)
     put_call(std::clog << (i ? ", " : ""), forgotten_[i].origin, forgotten_[i].value)
@@ -494,7 +496,7 @@ void LAPD_NT::message(Packet& p) {
 
 void LAPD_NT::log_dropped_message(const Route& r) {
   uint32_t left_out = 0;
-  if (!logs_.allow(r.refusal, left_out)) return;
+  if (!logs_.allow(std::clog, r.refusal, left_out)) return;
   std::clog << ext::header(this) << "message dropped: ";
   if (r.refusal == kNoHolder && names_a_call(r.head))
     put_call(std::clog << "no terminal holds ", r.origin, r.head.value);
@@ -505,7 +507,9 @@ void LAPD_NT::log_dropped_message(const Route& r) {
 
 void LAPD_NT::log_ambiguity(const Route& r) {
   uint32_t left_out = 0;
-  if (!calls_.note_ambiguity(r.origin, r.head.value) || !ambiguity_log_.allow(left_out)) return;
+  if (!calls_.note_ambiguity(r.origin, r.head.value) ||
+      !logs_.allow(std::clog, "call held by several terminals", left_out))
+    return;
   put_call(std::clog << ext::header(this), r.origin, r.head.value)
       << " held by " << r.holders << " terminals: sent to TEI " << unsigned(r.tei)
       << ", the last to use it" << LogThrottle::left_out_text(left_out) << std::endl;
@@ -514,7 +518,7 @@ void LAPD_NT::log_ambiguity(const Route& r) {
 bool LAPD_NT::address_taken(unsigned sapi, unsigned tei, unsigned char control) {
   if (frame_address_taken(sapi, tei, control)) return true;
   ++dropped_;
-  log_dropped_frame(this, dropped_log_, sapi, tei, control);
+  log_dropped_frame(this, logs_, sapi, tei, control);
   return false;
 }
 

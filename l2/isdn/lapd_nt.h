@@ -19,10 +19,9 @@
 #include <initializer_list>
 #include <iosfwd>
 
-#include "base/log_throttle.h"
+#include "base/log_throttles.h"
 #include "base/timer.h"
 #include "l2/isdn/call_references.h"
-#include "l2/line_throttles.h"
 #include "proto/clean_queue.h"
 #include "proto/cyclic.h"
 #include "proto/protocol.h"
@@ -158,8 +157,9 @@ class LAPD_NT : public Protocol {
   const CallReferences& calls() const { return calls_; }
   // Frames refused by their address (frame_address.h).
   uint32_t dropped() const { return dropped_; }
-  // The lines of this side and its terminals' links that the far end or the owner can repeat.
-  LineThrottles& logs() { return logs_; }
+  // The lines of this side and its terminals' links that the far end or the owner can repeat;
+  // the counts still owed are written when this side is destroyed.
+  LogThrottles& logs() { return logs_; }
 
  private:
   // Where a layer-3 message from above goes: nowhere (refusal), every terminal, or terminal
@@ -189,15 +189,12 @@ class LAPD_NT : public Protocol {
   LAPD_NT_user users_[kUsers];
   unsigned log_ = 0;
   uint32_t dropped_ = 0;
-  LogThrottle dropped_log_;
   CallReferences calls_;
-  LogThrottle calls_log_;
   static constexpr unsigned kNamedCalls = 8;
   CallReferences::Call forgotten_[kNamedCalls];
   // The calls forgotten since the last line; the first kNamedCalls are in forgotten_.
   unsigned forgotten_count_ = 0;
-  LogThrottle ambiguity_log_;
-  LineThrottles logs_;
+  LogThrottles logs_;
 };
 
 }  // namespace ISDN

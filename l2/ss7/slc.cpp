@@ -49,7 +49,9 @@ std::ostream& operator<<(std::ostream& os, SLC::Indication i) {
 }
 
 SLC::SLC() = default;
-SLC::~SLC() = default;
+SLC::~SLC() {
+  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+}
 
 void SLC::PutShortInfo(std::ostream& os) const {
   os << "SS7/L2 " << "[" << "dpc=" << dpc << ", slc=" << slc << ", trunk=" << trunk << "]";
@@ -116,7 +118,7 @@ void SLC::message(Packet& p) {
 
 __attribute__((noinline, cold)) void SLC::refuse_length(unsigned length) {
   uint32_t left_out = 0;
-  if (refuse_log_.allow(left_out))
+  if (logs_.allow(std::cerr, "refuse msu", left_out))
     std::cerr << ext::header(this) << "refuse msu of " << length << " octets"
               << LogThrottle::left_out_text(left_out) << std::endl;
 }
@@ -153,7 +155,7 @@ void SLC::receive(Packet& p) {
 
 __attribute__((noinline, cold)) void SLC::ignore_short(const Packet& p) {
   uint32_t left_out = 0;
-  if (short_log_.allow(left_out))
+  if (logs_.allow(std::cerr, "ignore packet, length too small", left_out))
     std::cerr << ext::header(this) << "ignore packet, length too small " << p.text()
               << LogThrottle::left_out_text(left_out) << std::endl;
 }
@@ -163,7 +165,7 @@ __attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned li,
   p.pull(kHeader);
   // The lines of one unit come together, or not at all.
   uint32_t left_out = 0;
-  const bool logged = length_log_.allow(left_out);
+  const bool logged = logs_.allow(std::cerr, "invalid packet length", left_out);
   if (logged)
     std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li
               << ", received = " << left << LogThrottle::left_out_text(left_out) << std::endl;
@@ -576,7 +578,7 @@ void SLC::lssu(Worked*, Indication i) {
   // The peer can take the link out of service and back within three units.
   const char* kind = "receive lssu: ";
   uint32_t left_out = 0;
-  if (logs_.allow(kind, left_out)) {
+  if (logs_.allow(std::cerr, kind, left_out)) {
     std::cerr << ext::header(this) << kind << i << ' ';
     put_received_header(std::cerr);
     std::cerr << LogThrottle::left_out_text(left_out) << std::endl;

@@ -20,10 +20,9 @@
 #include <cstdint>
 #include <iosfwd>
 
-#include "base/log_throttle.h"
+#include "base/log_throttles.h"
 #include "base/timer.h"
 #include "hw/hdlc.h"
-#include "l2/line_throttles.h"
 #include "proto/clean_queue.h"
 #include "proto/cyclic.h"
 #include "proto/protocol.h"
@@ -286,11 +285,9 @@ class SLC final : public Protocol, public HDLC::Notify {
 
   SlotTimer<SLC> timer_;
   Statistics stats_;
-  // Lines that the peer or the owner can repeat at any rate.
-  LogThrottle short_log_;
-  LogThrottle length_log_;
-  LogThrottle refuse_log_;
-  LineThrottles logs_;
+  // Lines that the peer or the owner can repeat at any rate, throttled per kind; the counts still
+  // owed are written when the link is destroyed.
+  LogThrottles logs_;
 };
 
 std::ostream& operator<<(std::ostream& os, SLC::State::type t);

@@ -192,7 +192,7 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
     return;
   }
   if (clients.size() >= kMaxAuthClients) {
-    refused_log_.write(std::cerr, [&](std::ostream& os) {
+    refusalLogs.write(std::cerr, "auth connection refused", [&](std::ostream& os) {
       os << ext::header(this) << "auth connection from " << peer << " refused: "
          << clients.size() << " connections open";
     });
@@ -209,7 +209,7 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
 }
 
 void ModemFactory::pause_accepting(int error) {
-  accept_fail_log_.write(std::cerr, [&](std::ostream& os) {
+  refusalLogs.write(std::cerr, "fail to accept auth connection", [&](std::ostream& os) {
     os << ext::header(this) << "fail to accept auth connection: " << std::strerror(error);
   });
   server.set_events(0);
@@ -253,6 +253,12 @@ bool ModemFactory::SendAuth(const attr& record) {
   unknown_answer_ = record.session();
   unknown_answer_log_.report();
   return false;
+}
+
+void ModemFactory::FlushLogs() {
+  SlotFactory::FlushLogs();
+  unknown_request_log_.flush();
+  unknown_answer_log_.flush();
 }
 
 void ModemFactory::OnAuthSocketDisconnect(AuthClient* client) {

@@ -8,7 +8,7 @@
 // the listener is not polled for kAcceptPauseMs, so that a connection left queued does not keep
 // the loop busy. A record for a session no slot has, and an answer for a session no connection
 // has, are logged at most once a second each, with the count of those left out; the count owed
-// for records is written when a connection ends.
+// for records is written when a connection ends, and both when the controller leaves.
 //
 // Log header "modem[COUNT,SLOTS]: ".
 #pragma once
@@ -23,7 +23,6 @@
 
 #include "base/event.h"
 #include "base/fd.h"
-#include "base/log_throttle.h"
 #include "base/throttled_line.h"
 #include "base/timer.h"
 #include "slotbase/slot_factory.h"
@@ -48,6 +47,8 @@ class ModemFactory : public SlotFactory {
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   // modem and digital-modems.
   void Query(LGCP::Resources& report) override;
+  // Also the counts owed for records and answers of sessions nobody has.
+  void FlushLogs() override;
   void IQuery();
   void update_modemDevices();
   void update_hdlcDevices();
@@ -81,8 +82,6 @@ class ModemFactory : public SlotFactory {
   void resume_accepting();
 
   Timer accept_pause_;
-  LogThrottle refused_log_;
-  LogThrottle accept_fail_log_;
   // The session of the last record that found no slot, and of the last answer that found no
   // connection.
   int unknown_request_ = 0;

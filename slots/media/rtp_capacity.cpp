@@ -17,7 +17,7 @@ void RtpCapacity::IQuery() {
   Fd voice(Device::open(GetVoiceDevName(), O_RDONLY));
   if (!voice) {
     const int error = errno;
-    Log("voice open", [&](std::ostream& os) {
+    Log("voice device open fail", [&](std::ostream& os) {
       os << "device " << ext::quoted(GetVoiceDevName()) << " open fail: " << std::strerror(error);
     });
     return;

@@ -2,21 +2,20 @@
 // factory reports, and the log header those factories open their lines with:
 // NAME "[" g723 "," g729 "," g711 "," universal "]: ". The lines of the creates a factory
 // refuses, which a controller can repeat at any rate, are written here, at most once a second
-// per kind.
+// per kind (the factory's refusalLogs).
 #pragma once
 
 #include <cstdint>
 #include <iostream>
-#include <map>
-#include <string>
 
 #include "asn1/modules/lgcp.h"
-#include "base/log_throttle.h"
+#include "base/log_throttles.h"
 
 class RtpCapacity {
  public:
-  // `name` opens the log header ("rtp").
-  explicit RtpCapacity(const char* name) : name_(name) {}
+  // `name` opens the log header ("rtp"); `logs` are the factory's, which keep the throttles of
+  // the lines.
+  RtpCapacity(const char* name, LogThrottles& logs) : name_(name), logs_(logs) {}
 
   // Reads the five capacities again; all are 0 first, so a kind the driver does not answer for
   // reads 0.
@@ -27,11 +26,13 @@ class RtpCapacity {
   // Writes a line of `kind` on std::cerr, throttled per kind: the header, then `text(os)`.
   template <class Text>
   void Log(const char* kind, Text text) {
-    logs_[kind].write(std::cerr, [&](std::ostream& os) {
+    logs_.write(std::cerr, kind, [&](std::ostream& os) {
       PutHeader(os);
       text(os);
     });
   }
+  // A line of a fixed text, which is its kind.
+  void Log(const char* text) { logs_.write(std::cerr, this, text); }
 
   uint32_t g729 = 0;
   uint32_t g723 = 0;
@@ -41,5 +42,5 @@ class RtpCapacity {
 
  private:
   const char* name_;
-  std::map<std::string, LogThrottle> logs_;
+  LogThrottles& logs_;
 };

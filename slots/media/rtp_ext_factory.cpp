@@ -35,7 +35,9 @@ rtp_ext_init_params ed137_init(const RTPSignalling::ED137RadioParams& radio,
 
 }  // namespace
 
-RtpRadioFactory::RtpRadioFactory(const char* name) : capacity_(name) { capacity_.IQuery(); }
+RtpRadioFactory::RtpRadioFactory(const char* name) : capacity_(name, refusalLogs) {
+  capacity_.IQuery();
+}
 
 void RtpRadioFactory::Query(LGCP::Resources& report) {
   capacity_.IQuery();

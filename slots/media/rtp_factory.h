@@ -32,5 +32,5 @@ class RtpFactory : public SlotFactory {
   static uint16_t translateCodec(int codec, int override);
 
  private:
-  RtpCapacity capacity_{"rtp"};
+  RtpCapacity capacity_{"rtp", refusalLogs};
 };

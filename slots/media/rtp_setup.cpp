@@ -47,7 +47,7 @@ bool RtpSetup::CheckPayload() {
       payload == TERM::Payload::ptG728) {
     return true;
   }
-  header_.Log("payload", [&](std::ostream& os) {
+  header_.Log("rtp do not created: payload not found", [&](std::ostream& os) {
     os << "rtp do not created: payload " << rtp_.get_payload() << "not found";
   });
   return false;
@@ -62,7 +62,7 @@ bool RtpSetup::OpenRtcp(bool reuse_address) {
   rtcp = Fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, kUdp));
   if (!rtcp) {
     const int error = errno;
-    header_.Log("socket", [&](std::ostream& os) {
+    header_.Log("rtp do not created: can not create socket", [&](std::ostream& os) {
       os << "rtp do not created: can not create socket [errno=" << std::strerror(error) << "]";
     });
     return false;
@@ -71,8 +71,7 @@ bool RtpSetup::OpenRtcp(bool reuse_address) {
   if (reuse_address) ::setsockopt(rtcp.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   const uint16_t port = static_cast<uint16_t>(local_port() + 1);
   if (port == 0) {
-    header_.Log("port 65535",
-                [](std::ostream& os) { os << "local port 65535: the RTCP port wraps to 0"; });
+    header_.Log("local port 65535: the RTCP port wraps to 0");
   }
   sockaddr_in local{};
   local.sin_family = AF_INET;
@@ -80,7 +79,7 @@ bool RtpSetup::OpenRtcp(bool reuse_address) {
   local.sin_port = htons(port);
   if (::bind(rtcp.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
     const int error = errno;
-    header_.Log("bind", [&](std::ostream& os) {
+    header_.Log("rtp do not created: can not bind socket", [&](std::ostream& os) {
       os << "rtp do not created: can not bind socket [errno=" << std::strerror(error)
          << ", port=" << port << "]";
     });
@@ -94,7 +93,7 @@ bool RtpSetup::OpenSession() {
   session = Fd(OpenRtpSession());
   if (session) return true;
   const int error = errno;
-  header_.Log("session open", [&](std::ostream& os) {
+  header_.Log("rtp device open fail", [&](std::ostream& os) {
     os << "device " << ext::quoted(GetRtpDevName()) << " open fail: " << std::strerror(error);
   });
   return false;
@@ -104,13 +103,15 @@ bool RtpSetup::FillParams() {
   params = rtp_connection_params{};
   const std::string& remote = rtp_.get_dhost().get_iaddr();
   if (!INet4::parse_dotted(remote, params.remote_addr)) {
-    header_.Log("remote", [&](std::ostream& os) { os << "rtp do not created: " << remote; });
+    header_.Log("rtp do not created: bad remote address",
+                [&](std::ostream& os) { os << "rtp do not created: " << remote; });
     return false;
   }
   if (rtp_.has_shost()) {
     const std::string& local = rtp_.get_shost().get_iaddr();
     if (!INet4::parse_dotted(local, params.local_addr)) {
-      header_.Log("local", [&](std::ostream& os) { os << "rtp do not created: " << local; });
+      header_.Log("rtp do not created: bad local address",
+                  [&](std::ostream& os) { os << "rtp do not created: " << local; });
       return false;
     }
   }
@@ -132,14 +133,14 @@ bool RtpSetup::FillParams() {
 
 bool RtpSetup::BeginSession() {
   if (BeginRtpSession(session.get(), params)) return true;
-  header_.Log("begin session", [](std::ostream& os) { os << "begin session fail !!! "; });
+  header_.Log("begin session fail !!! ");
   return false;
 }
 
 bool RtpSetup::AddChannel(uint32_t last_word) {
   channel = rtp_channel_info{-1, -1, -1, last_word};
   if (AddRtpChannel(session.get(), channel)) return true;
-  header_.Log("add channel", [](std::ostream& os) { os << "add channel fail !!!"; });
+  header_.Log("add channel fail !!!");
   return false;
 }
 

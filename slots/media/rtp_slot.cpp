@@ -184,9 +184,7 @@ bool RtpSlot::change_payload(const LGCP::IoctlParams& p, const LGCP::CodecMode& 
     return true;
   }
   std::clog << std::endl;
-  refusalLog("restart").write(std::cerr, [this](std::ostream& os) {
-    os << ext::header(this) << "fail to restart RTP session!";
-  });
+  refusalLogs.write(std::cerr, this, "fail to restart RTP session!");
   return false;
 }
 
@@ -226,7 +224,7 @@ bool RtpSlot::packet_detector_on(uint32_t timeout) {
   record.timeout2 = timeout;
   if (Device::ioctl(session_.get(), RtpIoctl::kEventOn, &record, sizeof record) == -1) {
     ErrnoSuffix error;
-    refusalLog("SET EVENT PD").write(std::cerr, [&](std::ostream& os) {
+    refusalLogs.write(std::cerr, "RTP SET EVENT PD fail", [&](std::ostream& os) {
       os << ext::header(this) << "RTP SET EVENT PD fail:" << error;
     });
     return false;
@@ -239,7 +237,7 @@ bool RtpSlot::packet_detector_on(uint32_t timeout) {
 bool RtpSlot::disablePD() {
   if (packet_detector_off() == -1) {
     ErrnoSuffix error;
-    refusalLog("RESET EVENT PD").write(std::cerr, [&](std::ostream& os) {
+    refusalLogs.write(std::cerr, "RTP RESET EVENT PD fail", [&](std::ostream& os) {
       os << ext::header(this) << "RTP RESET EVENT PD fail:" << error;
     });
     return false;

@@ -18,7 +18,7 @@ Slot* EchoFactory::INewSlot(const LGCP::CreateParams& params) {
   if (params.currentSelection() != LGCP::CreateParams::e_echo) return nullptr;
   const unsigned bus = static_cast<unsigned>(params.get_echo().get_bus().getValue());
   if (bus >= kBuses || !present[bus]) {
-    no_bus_log_.write(std::cerr, [&](std::ostream& os) {
+    refusalLogs.write(std::cerr, "no echo bus", [&](std::ostream& os) {
       os << "echo: no echo bus " << params.get_echo().get_bus().getValue();
     });
   }

@@ -3,7 +3,6 @@
 // report's echoBus stays empty.
 #pragma once
 
-#include "base/log_throttle.h"
 #include "slotbase/slot_factory.h"
 
 class EchoFactory : public SlotFactory {
@@ -24,5 +23,4 @@ class EchoFactory : public SlotFactory {
   EchoFactory() { Scan(); }
 
   bool present[kBuses];
-  LogThrottle no_bus_log_;
 };

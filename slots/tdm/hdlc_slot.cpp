@@ -64,9 +64,7 @@ bool HdlcSlot::IDeactivate() {
 void HdlcSlot::iactivate() {
   if (hdlc.tsA < 0) {
     // Never connected: there is no channel to run on.
-    refusalLog("no channel").write(std::cerr, [this](std::ostream& os) {
-      os << ext::header(this) << "no channel to activate HDLC on";
-    });
+    refusalLogs.write(std::cerr, this, "no channel to activate HDLC on");
     OnDeactivated();
     return;
   }
@@ -136,10 +134,11 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
     if (hdlc.is_ready()) on_hdlc_ready();
   }
   if (dropped == 0) return true;
-  refusalLog("transmit queue full").write(std::cerr, [&](std::ostream& os) {
-    os << ext::header(this) << dropped << " of " << params.get_hdlcPackages().size()
-       << " packages dropped, the transmit queue is full";
-  });
+  refusalLogs.write(
+      std::cerr, "packages dropped, the transmit queue is full", [&](std::ostream& os) {
+        os << ext::header(this) << dropped << " of " << params.get_hdlcPackages().size()
+           << " packages dropped, the transmit queue is full";
+      });
   return false;
 }
 
@@ -186,7 +185,7 @@ void HdlcSlot::enqResponce(Packet& frame) {
   const unsigned max_body = std::min<unsigned>(ASN1::MaximumStringSize,
                                                ASN1::PEREncoder::kMaxUnfragmented);
   if (n > max_body) {
-    oversize_log_.write(std::cerr, [&](std::ostream& os) {
+    refusalLogs.write(std::cerr, "package too long for a signal", [&](std::ostream& os) {
       os << ext::header(this) << "package of " << n << " octets dropped, at most " << max_body
          << " fit a signal";
     });

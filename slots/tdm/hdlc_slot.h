@@ -17,7 +17,6 @@
 #include <cstdint>
 #include <ostream>
 
-#include "base/log_throttle.h"
 #include "base/timer.h"
 #include "base/timer_spec.h"
 #include "hw/hdlc.h"
@@ -79,8 +78,6 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   LGCP::IoctlResponse response;
   // The encoded size of the packages collected, at most.
   unsigned response_octets_ = 0;
-  // A device on the line can send any number of packages too long for a signal.
-  LogThrottle oversize_log_;
   TimerSpec::SpecTimer update_timer;
   Timer response_timer;
   CleanQueue<Packet, kRingSize> ring;

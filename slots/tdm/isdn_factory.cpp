@@ -50,7 +50,7 @@ Slot* IsdnFactory::FindSlot(unsigned number) const {
 
 void IsdnFactory::LogFailure(const char* what) {
   const int error = errno;
-  failure_logs_[what].write(std::cerr, [&](std::ostream& os) {
+  refusalLogs.write(std::cerr, what, [&](std::ostream& os) {
     os << "mcc/isdn: " << what << ": " << std::strerror(error);
   });
 }

@@ -3,10 +3,6 @@
 // their bearer-channel slots (ats-qsig-b). Log header "mcc/isdn: ".
 #pragma once
 
-#include <map>
-#include <string>
-
-#include "base/log_throttle.h"
 #include "slotbase/slot_factory.h"
 
 class IsdnFactory : public SlotFactory {
@@ -28,6 +24,4 @@ class IsdnFactory : public SlotFactory {
   Slot* NewAtsQsigBSlot(const LGCP::AtsQsigBParams& params);
   // Logs the failure `what` with strerror of the current errno, throttled per `what`.
   void LogFailure(const char* what);
-
-  std::map<std::string, LogThrottle> failure_logs_;
 };

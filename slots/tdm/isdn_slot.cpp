@@ -128,9 +128,8 @@ AtsQsigBSlot* AtsQsigSlot::NewBChannel(unsigned index) {
   dsp_data_bchannel record{static_cast<int32_t>(index), -1};
   if (!is_open() ||
       Device::ioctl(event.fd().get(), DspDataIoctl::kAddB, &record, sizeof record) < 0) {
-    refusalLog("add B channel").write(std::cerr, [](std::ostream& os) {
-      os << "ats-qsig: add B channel fail !!!";
-    });
+    const char* kind = "ats-qsig: add B channel fail !!!";
+    refusalLogs.write(std::cerr, kind, [&](std::ostream& os) { os << kind; });
     return nullptr;
   }
   bchannels.push_back(new AtsQsigBSlot(*this, index, record.timeslot));

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <iostream>
 
-#include "base/log_throttle.h"
 #include "proto/packet.h"
 
 namespace LinkSlot {
@@ -12,8 +11,8 @@ namespace {
 
 // `kind` names the reason; `reason` is the text of this refusal.
 void LogRefusal(Slot& slot, const std::string& kind, const std::string& reason) {
-  slot.refusalLog(kind).write(
-      std::cerr, [&](std::ostream& os) { os << slot << ": userData refused: " << reason; });
+  slot.refusalLogs.write(std::cerr, kind,
+                         [&](std::ostream& os) { os << slot << ": userData refused: " << reason; });
 }
 
 }  // namespace

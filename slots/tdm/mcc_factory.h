@@ -2,7 +2,6 @@
 // multichannel HDLC controller's channel capacity in the resource report. Log header "mcc: ".
 #pragma once
 
-#include "base/log_throttle.h"
 #include "slotbase/slot_factory.h"
 
 class MccFactory : public SlotFactory {
@@ -15,7 +14,4 @@ class MccFactory : public SlotFactory {
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   // mcc-data, mcc-bri and mcc-trans from the driver; 0 when it does not tell.
   void Query(LGCP::Resources& report) override;
-
- private:
-  LogThrottle no_kind_log_;
 };

@@ -8,7 +8,6 @@
 #include <iostream>
 
 #include "base/device.h"
-#include "base/log_throttle.h"
 #include "hw/hw_mux.h"
 #include "hw/mcc_records.h"
 
@@ -29,7 +28,7 @@ MccSlot::~MccSlot() {
 
 bool MccSlot::IUserData(const std::vector<char>& data) {
   if (data.size() > kMaxFrame) {
-    refusalLog("too long").write(std::cerr, [&](std::ostream& os) {
+    refusalLogs.write(std::cerr, "userData refused, too long for a frame", [&](std::ostream& os) {
       os << *this << ": userData of " << data.size() << " bytes refused, a frame carries "
          << kMaxFrame << " at most";
     });
@@ -38,7 +37,7 @@ bool MccSlot::IUserData(const std::vector<char>& data) {
   const ssize_t n = ::write(event.fd().get(), data.data(), data.size());
   if (n == static_cast<ssize_t>(data.size())) return true;
   const int error = errno;
-  refusalLog("write fail").write(std::cerr, [&](std::ostream& os) {
+  refusalLogs.write(std::cerr, "write fail", [&](std::ostream& os) {
     os << *this << ": write fail: ";
     if (n < 0)
       os << std::strerror(error);
@@ -68,7 +67,7 @@ void MccSlot::DoRead() {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
       const int error = errno;
-      refusalLog("read fail").write(std::cerr, [&](std::ostream& os) {
+      refusalLogs.write(std::cerr, "read fail", [&](std::ostream& os) {
         os << *this << ": read fail: " << std::strerror(error);
       });
     }

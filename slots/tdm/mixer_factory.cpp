@@ -39,6 +39,11 @@ Mixer* MixerFactory::findMixer(int unit) const {
   return nullptr;
 }
 
+void MixerFactory::FlushLogs() {
+  SlotFactory::FlushLogs();
+  for (Mixer* m : units) m->FlushLogs();
+}
+
 Slot* MixerFactory::INewSlot(const LGCP::CreateParams& params) {
   const bool out = params.currentSelection() == LGCP::CreateParams::e_mixerOut;
   if (!out && params.currentSelection() != LGCP::CreateParams::e_mixerIn) return nullptr;
@@ -46,7 +51,8 @@ Slot* MixerFactory::INewSlot(const LGCP::CreateParams& params) {
                        : params.get_mixerIn().get_unit().getValue();
   Mixer* m = findMixer(unit);
   if (!m) {
-    no_unit_log_.write(std::cerr, [&](std::ostream& os) { os << "mixer: no unit " << unit; });
+    refusalLogs.write(std::cerr, "no unit",
+                      [&](std::ostream& os) { os << "mixer: no unit " << unit; });
     return nullptr;
   }
   return out ? m->New(params.get_mixerOut()) : m->New(params.get_mixerIn());

@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "base/log_throttle.h"
 #include "slotbase/slot_factory.h"
 
 namespace Mixer {
@@ -21,6 +20,8 @@ class MixerFactory : public SlotFactory {
   const char* GetName() const override { return "Mixer"; }
   // A slot on a listed unit; null (logged) for a unit not listed or parameters it cannot serve.
   Slot* INewSlot(const LGCP::CreateParams& params) override;
+  // The factory's lines and every unit's.
+  void FlushLogs() override;
   // Enumerates the units again and reports each.
   void Query(LGCP::Resources& report) override;
 
@@ -35,9 +36,6 @@ class MixerFactory : public SlotFactory {
   // before the first enumeration and when it found none.
   int tdm_channels = -1;
   int mixer_inputs = -1;
-
- private:
-  LogThrottle no_unit_log_;
 };
 
 }  // namespace Mixer

@@ -66,10 +66,8 @@ bool MixerSlot::CommonIoctl(const LGCP::IoctlParams& p) {
     case P::e_delays: {
       const LGCP::Delays& d = p.get_delays();
       if (d.has_selcal()) {
-        refusalLog("selcal").write(std::cerr, [this](std::ostream& os) {
-          os << ext::header(&mixer)
-             << "error: selcal delay isn't supported for mixer!!! Set to zero.";
-        });
+        refusalLogs.write(std::cerr, &mixer,
+                          "error: selcal delay isn't supported for mixer!!! Set to zero.");
       }
       configureDelays(d.has_rx() ? static_cast<unsigned>(d.get_rx().getValue()) : 0,
                       d.has_tx() ? static_cast<unsigned>(d.get_tx().getValue()) : 0, 0);

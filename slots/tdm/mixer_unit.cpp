@@ -44,9 +44,13 @@ bool Mixer::Channel2Slot(const LGCP::MixerChannel& channel, mix_slot& slot) cons
   return true;
 }
 
+void Mixer::FlushLogs() {
+  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+}
+
 template <class Text>
 void Mixer::log(std::ostream& os, const char* kind, Text text) {
-  logs_[kind].write(os, [&](std::ostream& line) {
+  logs_.write(os, kind, [&](std::ostream& line) {
     line << ext::header(this);
     text(line);
   });
@@ -57,7 +61,7 @@ int Mixer::channel2timeslot(int number) {
   const int result = mixer_ctl(MixerIoctl::kTdm, &slot, sizeof slot);
   if (result >= 0) return result;
   const std::string error = error_text();
-  log(std::cerr, "MIX_TDM", [&](std::ostream& os) {
+  log(std::cerr, "MIX_TDM fail", [&](std::ostream& os) {
     os << "MIX_TDM dev_no=" << unit << " type=" << kTdmType << " number=" << number
        << " fail : " << error;
   });
@@ -66,12 +70,12 @@ int Mixer::channel2timeslot(int number) {
 
 bool Mixer::tdm_number(const LGCP::MixerChannel& channel, int& number) {
   if (!channel.is_tdm()) {
-    log(std::cerr, "rtp channel", [](std::ostream& os) { os << "rtp channels are not served"; });
+    logs_.write(std::cerr, this, "rtp channels are not served");
     return false;
   }
   number = channel.get_tdm().getValue();
   if (number >= 0 && number < factory_.tdm_channels) return true;
-  log(std::cerr, "tdm channel",
+  log(std::cerr, "tdm channel out of range",
       [&](std::ostream& os) { os << "tdm channel " << number << " out of range"; });
   return false;
 }
@@ -80,7 +84,7 @@ bool Mixer::add(const mix_slot& rx, const mix_slot& tx, int32_t weight) {
   mix_summator request{rx, tx, weight};
   if (mixer_ctl(MixerIoctl::kRxAdd, &request, sizeof request) >= 0) return true;
   const std::string error = error_text();
-  log(std::cerr, "MIX_RX_ADD", [&](std::ostream& os) { os << "MIX_RX_ADD fail : " << error; });
+  log(std::cerr, "MIX_RX_ADD fail", [&](std::ostream& os) { os << "MIX_RX_ADD fail : " << error; });
   return false;
 }
 
@@ -98,12 +102,12 @@ int Mixer::clear(int summator) {
 bool Mixer::ClearTX(const LGCP::MixerChannel& channel) {
   mix_slot slot;
   if (!Channel2Slot(channel, slot)) {
-    log(std::clog, "ClearTX", [](std::ostream& os) { os << "ClearTX error: translation fail"; });
+    logs_.write(std::clog, this, "ClearTX error: translation fail");
     return false;
   }
   if (clear(slot.number) >= 0) return true;
   const std::string error = error_text();
-  log(std::cerr, "MIX_RX_CLEAR", [&](std::ostream& os) {
+  log(std::cerr, "MIX_RX_CLEAR fail", [&](std::ostream& os) {
     os << "MIX_RX_CLEAR dev_no=" << slot.dev_no << " type=" << slot.type
        << " number=" << slot.number << " fail : " << error;
   });
@@ -117,21 +121,18 @@ bool Mixer::SetTX(const LGCP::MixerOutParams& params) {
   const auto& inputs = params.get_inputs();
   if (inputs.size() == 0) {
     if (!Channel2Slot(params.get_channel(), rx)) {
-      log(std::cerr, "SetTX",
-          [](std::ostream& os) { os << "SetTX error: mixer translation fail"; });
+      logs_.write(std::cerr, this, "SetTX error: mixer translation fail");
       return false;
     }
     return add(rx, rx, kFullWeight);
   }
   for (const LGCP::MixerInput& input : inputs) {
     if (!Channel2Slot(params.get_channel(), rx)) {
-      log(std::cerr, "SetTX [1]",
-          [](std::ostream& os) { os << "SetTX error: translation fail [1]"; });
+      logs_.write(std::cerr, this, "SetTX error: translation fail [1]");
       return false;
     }
     if (!Channel2Slot(input.get_channel(), tx)) {
-      log(std::cerr, "SetTX [2]",
-          [](std::ostream& os) { os << "SetTX error: translation fail [2]"; });
+      logs_.write(std::cerr, this, "SetTX error: translation fail [2]");
       return false;
     }
     if (!add(rx, tx, input.get_gain().getValue())) return false;
@@ -163,7 +164,7 @@ Slot* Mixer::New(const LGCP::MixerInParams& params) {
       input->has_summator = true;
       add(mix_slot{unit, kTdmType, input->summator}, mix_slot{unit, kTdmType, number}, kFullWeight);
     } else {
-      log(std::cerr, "summator", [](std::ostream& os) { os << "wrong summator coding !"; });
+      logs_.write(std::cerr, this, "wrong summator coding !");
     }
   }
   if (params.has_ecm()) {

@@ -5,18 +5,17 @@
 // the list and is then owned by its slots: the release of the last one deletes it.
 //
 // The lines of the creates it refuses (which a controller can repeat at any rate) are written at
-// most once a second per kind.
+// most once a second per kind; the counts owed are written when the unit goes or the controller
+// leaves.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <list>
-#include <map>
 #include <ostream>
-#include <string>
 
 #include "asn1/modules/lgcp.h"
-#include "base/log_throttle.h"
+#include "base/log_throttles.h"
 #include "hw/mixer_records.h"
 
 class Slot;
@@ -39,6 +38,7 @@ class Mixer {
   Mixer(MixerFactory& factory, int unit);
   Mixer(const Mixer&) = delete;
   Mixer& operator=(const Mixer&) = delete;
+  ~Mixer() { FlushLogs(); }
 
   // A slot on this unit, or null (logged) when the parameters cannot be served.
   Slot* New(const LGCP::MixerInParams& params);
@@ -68,6 +68,8 @@ class Mixer {
   bool CheckForDestroy();
 
   void PutHeader(std::ostream& os) const;
+  // Writes the counts that the throttled lines still owe.
+  void FlushLogs();
 
   const int unit;
   bool stale = false;
@@ -90,7 +92,7 @@ class Mixer {
   void log(std::ostream& os, const char* kind, Text text);
 
   MixerFactory& factory_;
-  std::map<std::string, LogThrottle> logs_;
+  LogThrottles logs_;
 };
 
 }  // namespace Mixer

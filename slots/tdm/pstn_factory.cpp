@@ -10,7 +10,7 @@ PstnFactory& PstnFactory::instance() {
 Slot* PstnFactory::INewSlot(const LGCP::CreateParams& params) {
   if (params.currentSelection() != LGCP::CreateParams::e_pstn) return nullptr;
   const auto& p = static_cast<const LGCP::PstnParams&>(*params.getSelection());
-  if (!PstnSlot::TrunkInRange(p, invalid_trunk_log_)) return nullptr;
+  if (!PstnSlot::TrunkInRange(p, refusalLogs)) return nullptr;
   return &(new PstnSlot(p))->slot();
 }
 

@@ -2,7 +2,6 @@
 // that is not one of the board's lines, and passes every E1 trunk status report to them.
 #pragma once
 
-#include "base/log_throttle.h"
 #include "slotbase/slot_factory.h"
 
 class PstnFactory : public SlotFactory {
@@ -15,7 +14,4 @@ class PstnFactory : public SlotFactory {
   // A trunkStatus signal of type e1 reaches OnTrunkStatus of every slot made here; BRI line
   // statuses are ignored.
   void SelfSignal(const LGCP::Signal& s) override;
-
- private:
-  LogThrottle invalid_trunk_log_;
 };

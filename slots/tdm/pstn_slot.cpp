@@ -32,19 +32,19 @@ int TrunkOf(const LGCP::PstnParams& p) {
   return p.get_cas().get_trunk().getValue();
 }
 
-void InvalidTrunk(LogThrottle& log, int trunk) {
-  log.write(std::cerr,
-            [&](std::ostream& os) { os << "pstn-slot: invalid trunk number: " << trunk; });
+void InvalidTrunk(LogThrottles& logs, int trunk) {
+  logs.write(std::cerr, "pstn-slot: invalid trunk number",
+             [&](std::ostream& os) { os << "pstn-slot: invalid trunk number: " << trunk; });
 }
 
 }  // namespace
 
-bool PstnSlot::TrunkInRange(const LGCP::PstnParams& params, LogThrottle& log) {
+bool PstnSlot::TrunkInRange(const LGCP::PstnParams& params, LogThrottles& logs) {
   const Mode mode = ModeOf(params);
   const int lines = mode == kBriUser || mode == kBriNetwork ? spiCtrl::kChannels : E1Ctl::kTrunks;
   const int trunk = TrunkOf(params);
   if (trunk >= 1 && trunk <= lines) return true;
-  InvalidTrunk(log, trunk);
+  InvalidTrunk(logs, trunk);
   return false;
 }
 
@@ -244,12 +244,12 @@ bool PstnSlot::IHwConnectReceiver(Slot& peer) {
     // Signed: a peer that is not on a trunk (-1) passes.
     const int trunk = peer.GetTrunk();
     if (trunk > kMaxTrunk) {
-      InvalidTrunk(refusalLog("invalid trunk"), trunk);
+      InvalidTrunk(refusalLogs, trunk);
       return false;
     }
     const int timeslot = peer.GetTrunkTimeSlot();
     if (timeslot > kMaxTimeslot) {
-      refusalLog("invalid timeslot").write(std::cerr, [&](std::ostream& os) {
+      refusalLogs.write(std::cerr, "pstn-slot: invalid timeslot", [&](std::ostream& os) {
         os << "pstn-slot: invalid timeslot: " << timeslot;
       });
       return false;

@@ -39,8 +39,8 @@ class PstnSlot : private Slot,
   enum Mode { kSs7OrCas = 0, kPri = 1, kBriUser = 2, kBriNetwork = 3 };
 
   // Whether `params` name a line of the board: one of its E1 trunks, or of its BRI lines for
-  // basic rate, counted from 1. Writes the error line when not, as `log` allows.
-  static bool TrunkInRange(const LGCP::PstnParams& params, LogThrottle& log);
+  // basic rate, counted from 1. Writes the error line when not, as `logs` allow.
+  static bool TrunkInRange(const LGCP::PstnParams& params, LogThrottles& logs);
 
   explicit PstnSlot(const LGCP::PstnParams& params);
   ~PstnSlot() override;

@@ -48,7 +48,7 @@ Fd open_channel(VoiceFactory& factory, int flags, const char* direction,
                              direction + ": ");
   if (!fd) return fd;
   if (Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul) < 0) {
-    factory.timeslot_fail_log().write(std::cerr, [&](std::ostream& os) {
+    factory.refusalLogs.write(std::cerr, "MCC_TIMESLOT request failed.", [&](std::ostream& os) {
       os << ext::header(&factory) << "MCC_TIMESLOT request failed.";
     });
     return Fd();

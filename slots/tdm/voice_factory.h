@@ -7,7 +7,6 @@
 #include <list>
 #include <string>
 
-#include "base/log_throttle.h"
 #include "slotbase/slot_factory.h"
 
 class PlaySlotGeneric;
@@ -34,11 +33,8 @@ class VoiceFactory : public SlotFactory {
   const std::list<RecordSlot*>& recorders() const { return recorders_; }
 
   void PutHeader(std::ostream& os) const;
-  // The throttle of the line of a channel whose time slot the driver refuses.
-  LogThrottle& timeslot_fail_log() { return timeslot_fail_log_; }
 
  private:
-  LogThrottle timeslot_fail_log_;
   std::list<RecordSlot*> recorders_;
   std::list<PlaySlotGeneric*> players_;
 };

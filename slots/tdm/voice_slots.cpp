@@ -150,9 +150,10 @@ bool PlaySlotFile::next_phrase() {
     const std::string& name = names[position++];
     file.close();
     if (escapes(name)) {
-      refusalLog("outside the voice directory").write(std::cerr, [&](std::ostream& os) {
-        os << ext::header(this) << "skipped " << name << ": outside the voice directory";
-      });
+      refusalLogs.write(
+          std::cerr, "file skipped: outside the voice directory", [&](std::ostream& os) {
+            os << ext::header(this) << "skipped " << name << ": outside the voice directory";
+          });
       continue;
     }
     const std::string path = Path::board(kVoiceDir + name);

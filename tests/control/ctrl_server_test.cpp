@@ -150,7 +150,8 @@ TEST_F(CtrlServerTest, UnencodableSignalIsLoggedAndDropped) {
 
 // Faults that the controller's commands or the peers behind the slots can repeat at any rate:
 // one line a second per kind, and one kind hides no other (nor do the lines after it: the
-// message that does not encode does not print either, and leaves the log stream as it was).
+// message that does not encode does not print either, and leaves the log stream as it was); the
+// controller leaving writes the counts still owed.
 TEST_F(CtrlServerTest, RepeatedFaultsAreLoggedOnceASecondPerKind) {
   a_.on_command = [](TestService&, const LGCP::Command&) { return true; };
   connect();
@@ -173,6 +174,14 @@ TEST_F(CtrlServerTest, RepeatedFaultsAreLoggedOnceASecondPerKind) {
             std::vector<std::string>{wire("{ seq 1, pdu response : error : internal }")});
   text = logs_.err.take();
   EXPECT_EQ(count(text, no_ack + " (9 similar lines left out)\nplease report"), 1u) << text;
+  // The controller leaves: the count still owed follows.
+  for (int i = 0; i < 3; ++i) a_.SendSignal(LGCP::Signal());
+  EXPECT_EQ(count(logs_.err.take(), " (9 similar lines left out)\n"), 1u);
+  peer_ = TcpPeer();
+  turns(3);
+  text = logs_.err.take();
+  EXPECT_EQ(count(text, "]: send fail: encode error! (1 similar lines left out)\n"), 1u) << text;
+  EXPECT_EQ(count(text, "software error"), 0u) << text;
 }
 
 TEST_F(CtrlServerTest, ServicesHearConnectAndDisconnectInBindOrder) {

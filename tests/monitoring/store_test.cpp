@@ -260,6 +260,12 @@ TEST_F(StoreTest, RefusedValuesAreLoggedOnceASecond) {
   Mux::TestClock::advance_ms(1000);
   store.setSnmpCommands(bad);
   EXPECT_EQ(logs.err.take_lines(), Lines{refused + " (9 similar lines left out)"});
+  // The controller leaves: the count still owed follows, once.
+  for (int i = 0; i < 3; ++i) store.setSnmpCommands(bad);
+  store.FlushLogs();
+  store.FlushLogs();
+  EXPECT_EQ(logs.err.take_lines(),
+            Lines{"monitoring: SNMP set value kept, not written (2 similar lines left out)"});
 }
 
 TEST_F(StoreTest, FilesAreReplacedWholeAndFailuresLeaveNothingBehind) {

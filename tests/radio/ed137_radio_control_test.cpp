@@ -235,7 +235,8 @@ TEST_F(Ed137Control, MalformedPacketsAreDroppedWithALine) {
   }
 }
 
-// A flood of one kind does not hide a line of another kind, nor a refused command.
+// A flood of one kind does not hide a line of another kind, nor a refused command; the counts
+// still owed are written when the controller goes.
 TEST_F(Ed137Control, AFloodOfBadPacketsGivesOneLineASecondPerKind) {
   make();
   StreamCapture errors(std::cerr);
@@ -258,6 +259,13 @@ TEST_F(Ed137Control, AFloodOfBadPacketsGivesOneLineASecondPerKind) {
             std::string::npos);
   EXPECT_NE(lines[1].find("too short, packet dropped (59 similar lines left out)"),
             std::string::npos);
+  // The controller goes: the refused commands' count is still owed.
+  control_.reset();
+  lines = errors.take_lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(": session-addr is not an IPv4 address (8 similar lines left out)"),
+            std::string::npos)
+      << lines[0];
 }
 
 TEST_F(Ed137Control, TxCommandKeepsTheKeepAliveGoing) {

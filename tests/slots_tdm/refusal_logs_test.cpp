@@ -1,7 +1,9 @@
 // The lines of the creates the TDM factories refuse, which a controller can repeat at any rate:
 // one line a second per kind, with the count of those left out, and one kind never hides
-// another.
+// another; the controller leaving writes the counts still owed.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "slots/tdm/echo_factory.h"
 #include "slots/tdm/mixer_factory.h"
@@ -76,6 +78,24 @@ TEST_F(RefusalLogs, AFloodOfOneKindHidesNoOther) {
     }
   }
   EXPECT_EQ(err.take_lines(), expected);
+}
+
+TEST_F(RefusalLogs, TheControllerLeavingWritesTheCountsOwed) {
+  StreamCapture err(std::cerr);
+  for (int round = 0; round < 5; ++round)
+    for (const Refused& r : kRefused) EXPECT_TRUE(refused(r.params)) << r.params;
+  err.take_lines();
+  ctl_.close();
+  turns(3);
+  Lines flushed;
+  for (const std::string& line : err.take_lines())
+    if (line.find("left out") != std::string::npos) flushed.push_back(line);
+  std::sort(flushed.begin(), flushed.end());
+  EXPECT_EQ(flushed, (Lines{"Echo: no echo bus (3 similar lines left out)",
+                            "Mixer: no unit (3 similar lines left out)",
+                            "PSTN: pstn-slot: invalid trunk number (3 similar lines left out)",
+                            "mixer [0]: rtp channels are not served (3 similar lines left out)",
+                            "mixer [0]: tdm channel out of range (3 similar lines left out)"}));
 }
 
 }  // namespace

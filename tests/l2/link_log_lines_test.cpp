@@ -2,7 +2,8 @@
 // its first line, and a line of another kind in the middle of it is still written; a second
 // later the next line of the flooded kind carries the count left out. One row per kind of line:
 // a LAPD link (A of the LAPD fixture, B its peer), an SS7 link whose peer is played by injected
-// units, and the network side of a basic-rate channel.
+// units, and the network side of a basic-rate channel. A link destroyed writes the counts it
+// still owes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -45,7 +46,7 @@ struct Exchange : ProtocolsList {
   ISDN::LAPD_NT* nt;
 };
 
-class LineThrottlesTest : public LapdTest {
+class LinkLogLinesTest : public LapdTest {
  protected:
   void TearDown() override {
     ss7.reset();
@@ -85,6 +86,14 @@ class LineThrottlesTest : public LapdTest {
     ASSERT_EQ(ss7->slc->state(), SS7::SLC::State::worked);
   }
 
+  // Every link destroyed.
+  void end_links() {
+    ss7.reset();
+    nt.reset();
+    a.reset();
+    b.reset();
+  }
+
   std::unique_ptr<Ss7Link> ss7;
   std::unique_ptr<Exchange> nt;
 };
@@ -94,53 +103,82 @@ Lines sorted(Lines lines) {
   return lines;
 }
 
-TEST_F(LineThrottlesTest, AFloodWritesALineASecondAndHidesNoOtherKind) {
+TEST_F(LinkLogLinesTest, AFloodWritesALineASecondAndHidesNoOtherKind) {
   const std::string slc = "SS7/L2 [dpc=0, slc=0, trunk=0] (worked): ";
   const std::string refused = slc + "refuse msu of 2 octets";
   struct Flood {
     const char* what;
     std::function<void()> setup, repeat, other;
     Lines lines, other_lines;
+    // What the link writes when it is destroyed three lines later.
+    Lines flushed;
   };
   const Flood floods[] = {
       {"an MDL error among others: unsolicited UA F = 0, then DM F = 1",
-       [&] { establish(); }, [&] { to_a("00 01 63"); }, [&] { to_a("00 01 1F"); },
-       {"LAPD[0] : UA (F = 0)"}, {"LAPD[0] : DM (F = 1)"}},
-      {"messages beyond a full I queue", [&] { send_numbered(*a, 128); },
-       [&] { send_numbered(*a, 1); }, [&] { to_a("00 01 63"); },
-       {"LAPD[0] : discard outgoing message: buffer overflow"}, {"LAPD[0] : UA (F = 0)"}},
+       [&] { establish(); },
+       [&] { to_a("00 01 63"); },
+       [&] { to_a("00 01 1F"); },
+       {"LAPD[0] : UA (F = 0)"},
+       {"LAPD[0] : DM (F = 1)"},
+       {"LAPD[0] : UA (F = 0) (2 similar lines left out)"}},
+      {"frames refused by their address", [&] { establish(); }, [&] { to_a("14 01 03"); },
+       [&] { to_a("00 01 63"); }, {"LAPD[0] : frame dropped: SAPI 5, TEI 0, control 0x03"},
+       {"LAPD[0] : UA (F = 0)"}, {"LAPD[0] : frame dropped (2 similar lines left out)"}},
+      {"messages beyond a full I queue",
+       [&] { send_numbered(*a, 128); },
+       [&] { send_numbered(*a, 1); },
+       [&] { to_a("00 01 63"); },
+       {"LAPD[0] : discard outgoing message: buffer overflow"},
+       {"LAPD[0] : UA (F = 0)"},
+       {"LAPD[0] : discard outgoing message: buffer overflow (2 similar lines left out)"}},
       {"a channel that refuses the answers to polls",
        [&] {
          establish();
          wire->a().refuse = 1000;
        },
-       [&] { to_a("02 01 01 01"); }, [&] { to_a("00 01 63"); }, {"LAPD[0] : tx full"},
-       {"LAPD[0] : UA (F = 0)"}},
+       [&] { to_a("02 01 01 01"); },
+       [&] { to_a("00 01 63"); },
+       {"LAPD[0] : tx full"},
+       {"LAPD[0] : UA (F = 0)"},
+       {"LAPD[0] : tx full (2 similar lines left out)"}},
       {"identity removes on a basic-rate user side",
        [&] {
          a->lapd->change_to_bri();
          to_a("FE FF 03 0F 00 00 06 FF");
        },
-       [&] { tei_to_a(6); }, [&] { tei_to_a(3); }, {"LAPD[0] : MDL-REMOVE"},
-       {"LAPD[0] : ASP returned: All TEI's used", "LAPD[0] : Tei Assign - Tei denied"}},
+       [&] { tei_to_a(6); },
+       [&] { tei_to_a(3); },
+       {"LAPD[0] : MDL-REMOVE"},
+       {"LAPD[0] : ASP returned: All TEI's used", "LAPD[0] : Tei Assign - Tei denied"},
+       {"LAPD[0] : MDL-REMOVE (2 similar lines left out)"}},
       {"identity denials on a basic-rate user side",
        [&] {
          a->lapd->change_to_bri();
          to_a("FE FF 03 0F 00 00 06 FF");
        },
-       [&] { tei_to_a(3); }, [&] { tei_to_a(6); },
+       [&] { tei_to_a(3); },
+       [&] { tei_to_a(6); },
        {"LAPD[0] : ASP returned: All TEI's used", "LAPD[0] : Tei Assign - Tei denied"},
-       {"LAPD[0] : MDL-REMOVE"}},
+       {"LAPD[0] : MDL-REMOVE"},
+       {"LAPD[0] : ASP returned (2 similar lines left out)",
+        "LAPD[0] : Tei Assign - Tei denied (2 similar lines left out)"}},
       {"MSUs beyond a full TB",
        [&] {
          ss7_in_service();
          for (unsigned n = 0; n < SS7::SLC::kRtbLimit + SS7::SLC::kTbLimit; ++n) ss7->send(3);
        },
-       [&] { ss7->send(3); }, [&] { ss7->send(2); },
-       {slc + "no space in TB buffer, TB=200 RTB=127 ignoring msu: 11 11 11"}, {refused}},
-      {"the channel ready again", [&] { ss7_in_service(); },
-       [&] { ss7->slc->on_hdlc_ready(); }, [&] { ss7->send(2); },
-       {slc + "hdlc ready"}, {refused}},
+       [&] { ss7->send(3); },
+       [&] { ss7->send(2); },
+       {slc + "no space in TB buffer, TB=200 RTB=127 ignoring msu: 11 11 11"},
+       {refused},
+       {slc + "no space in TB buffer (2 similar lines left out)"}},
+      {"the channel ready again",
+       [&] { ss7_in_service(); },
+       [&] { ss7->slc->on_hdlc_ready(); },
+       [&] { ss7->send(2); },
+       {slc + "hdlc ready"},
+       {refused},
+       {slc + "hdlc ready (2 similar lines left out)"}},
       {"LSSUs that take the link out of service, then SIN and a FISU that bring it back",
        [&] { ss7_in_service(); },
        [&] {
@@ -149,11 +187,16 @@ TEST_F(LineThrottlesTest, AFloodWritesALineASecondAndHidesNoOtherKind) {
          turns(2);
        },
        [&] { ss7->send(2); },
-       {slc + "receive lssu: out of service  BSN=127 BIB=1 FSN=127 FIB=1"}, {refused}},
-      {"messages from above dropped for two reasons", nullptr, [&] { nt->down("08 01"); },
+       {slc + "receive lssu: out of service  BSN=127 BIB=1 FSN=127 FIB=1"},
+       {refused},
+       {slc + "receive lssu (2 similar lines left out)"}},
+      {"messages from above dropped for two reasons",
+       nullptr,
+       [&] { nt->down("08 01"); },
        [&] { nt->down("08 03 01 02 03 01"); },
        {"LAPD(NT BRI):message dropped: shorter than a layer-3 header"},
-       {"LAPD(NT BRI):message dropped: call reference longer than 2 octets"}},
+       {"LAPD(NT BRI):message dropped: call reference longer than 2 octets"},
+       {"LAPD(NT BRI):shorter than a layer-3 header (2 similar lines left out)"}},
   };
   for (const Flood& f : floods) {
     SCOPED_TRACE(f.what);
@@ -180,6 +223,9 @@ TEST_F(LineThrottlesTest, AFloodWritesALineASecondAndHidesNoOtherKind) {
     expected.clear();
     for (const std::string& l : f.lines) expected.push_back(l + " (9 similar lines left out)");
     EXPECT_EQ(taken(), sorted(expected));
+    for (int i = 0; i < 3; ++i) f.repeat();
+    end_links();
+    EXPECT_EQ(taken(), sorted(f.flushed));
   }
 }
 
