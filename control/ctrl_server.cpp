@@ -20,12 +20,7 @@ constexpr size_t encoded_reserve = 200;
 
 }  // namespace
 
-Server::Server()
-    : decodeErrorLog(std::cerr, [this](std::ostream& os) {
-        os << ext::header(this) << "receive fail: decode error!";
-      }) {
-  encoded_.reserve(encoded_reserve);
-}
+Server::Server() { encoded_.reserve(encoded_reserve); }
 
 Server::~Server() { Deactivate(); }
 
@@ -128,7 +123,6 @@ void Server::OnConnect() {
 }
 
 void Server::OnDisconnect() {
-  decodeErrorLog.flush();
   logs_.flush([this](std::ostream& os) { os << ext::header(this); });
   for (Service* s : services) s->OnDisconnect();
   owed_ = 0;
@@ -142,9 +136,11 @@ void Server::OnMessage(const char* data, int length) {
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   if (length >= 0 && ASN1::decode(data, data + length, &env, m)) {
     OnMessage(m);
-  } else if (decodeErrorLog.report()) {
-    std::cerr << " msg: " << ext::OutBufInHex(data, length > 0 ? size_t(length) : 0, dump_limit)
-              << std::endl;
+  } else {
+    const char* kind = "receive fail: decode error!";
+    if (logs_.write(std::cerr, kind, [&](std::ostream& os) { os << ext::header(this) << kind; }))
+      std::cerr << " msg: " << ext::OutBufInHex(data, length > 0 ? size_t(length) : 0, dump_limit)
+                << std::endl;
   }
   slot = no_slot;
 }

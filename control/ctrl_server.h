@@ -24,7 +24,6 @@
 
 #include "asn1/modules/lgcp.h"
 #include "base/log_throttles.h"
-#include "base/throttled_line.h"
 #include "base/timer.h"
 #include "proto/control_service.h"
 
@@ -104,11 +103,10 @@ class Server : public Control::Notify {
   // Delayed answers owed on the current connection.
   unsigned owed_ = 0;
   Timer avgStatTimer;
-  // A frame that does not decode; an allowed line is followed by the frame's octets.
-  ThrottledLine decodeErrorLog;
-  // A message that does not encode, and a command that a service took without answering: the
-  // controller's commands and the peers behind the slots can repeat both at any rate. The counts
-  // owed are written when the controller leaves.
+  // A frame that does not decode (an allowed line is followed by the frame's octets), a message
+  // that does not encode, and a command that a service took without answering: the controller,
+  // its commands and the peers behind the slots can repeat each at any rate. The counts owed are
+  // written when the controller leaves.
   LogThrottles logs_;
   // The encoding of the message being sent; kept to reuse its room.
   std::vector<char> encoded_;

@@ -102,6 +102,8 @@ int T38SoftFactory::QueryNumOfInstances() {
       present ? ChildAnswer::ask(program, kAnswerLimitMs, kAnswerLength) : ChildAnswer{};
   int count = 0;
   if (answer.outcome == ChildAnswer::kLine && parse_count(answer.line, count)) return count;
-  (answer.outcome == ChildAnswer::kNotStarted ? not_found_log_ : no_answer_log_).report();
+  refusalLogs.write(std::clog, this,
+                    answer.outcome == ChildAnswer::kNotStarted ? "t38 daemon not found!"
+                                                               : "t38: can't detect T38 resources");
   return 0;
 }

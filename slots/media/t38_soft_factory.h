@@ -4,15 +4,14 @@
 // each report and given one second to print its answer, after which it is killed and the count
 // is 0; the event loop waits for it no longer than that. An answer that is no count (not a
 // number, negative, beyond int) counts 0 as a missing one does. The two lines that say why the
-// count is 0 come at most once a second each. Log header "t38soft: ".
+// count is 0 come at most once a second each, and the counts they owe are written when the
+// controller leaves. Log header "t38soft: ".
 #pragma once
 
-#include <iostream>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "base/throttled_line.h"
 #include "slotbase/slot_factory.h"
 
 class T38SoftFactory : public SlotFactory {
@@ -31,14 +30,4 @@ class T38SoftFactory : public SlotFactory {
   static std::vector<std::string> command_line(const LGCP::T38Soft& params);
 
   void PutHeader(std::ostream& os) const { os << "t38soft: "; }
-
- private:
-  ThrottledLine not_found_log_{std::clog, [this](std::ostream& os) {
-    PutHeader(os);
-    os << "t38 daemon not found!";
-  }};
-  ThrottledLine no_answer_log_{std::clog, [this](std::ostream& os) {
-    PutHeader(os);
-    os << "t38: can't detect T38 resources";
-  }};
 };
