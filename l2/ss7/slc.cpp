@@ -117,10 +117,7 @@ void SLC::message(Packet& p) {
 }
 
 __attribute__((noinline, cold)) void SLC::refuse_length(unsigned length) {
-  uint32_t left_out = 0;
-  if (logs_.allow(std::cerr, "refuse msu", left_out))
-    std::cerr << ext::header(this) << "refuse msu of " << length << " octets"
-              << LogThrottle::left_out_text(left_out) << std::endl;
+  logs_.write(std::cerr, this, "refuse msu", " of ", length, " octets");
 }
 
 void SLC::receive(Packet& p) {
@@ -154,10 +151,7 @@ void SLC::receive(Packet& p) {
 }
 
 __attribute__((noinline, cold)) void SLC::ignore_short(const Packet& p) {
-  uint32_t left_out = 0;
-  if (logs_.allow(std::cerr, "ignore packet, length too small", left_out))
-    std::cerr << ext::header(this) << "ignore packet, length too small " << p.text()
-              << LogThrottle::left_out_text(left_out) << std::endl;
+  logs_.write(std::cerr, this, "ignore packet, length too small", " ", p.text());
 }
 
 __attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned li, unsigned left) {

@@ -56,10 +56,7 @@ class LinkLogLinesTest : public LapdTest {
   // New links everywhere.
   void fresh() {
     ss7.reset();
-    wire = std::make_unique<HdlcWire>(64);
-    wire->describe = [](const Packet& f) { return describe_frame(f); };
-    a = std::make_unique<Layer3>("A", ISDN::Side::user, wire->a(), &events, wire.get());
-    b = std::make_unique<Layer3>("B", ISDN::Side::network, wire->b(), &events, wire.get());
+    relink();
     ss7 = std::make_unique<Ss7Link>();
     nt = std::make_unique<Exchange>();
   }
