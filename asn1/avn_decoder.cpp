@@ -42,21 +42,6 @@ std::string demangled(const AbstractData& value) {
   return status == 0 && full ? std::string(full.get()) : std::string();
 }
 
-// The name of a generated class ("TrunkParams", its module left out), empty for the runtime's
-// own classes.
-std::string type_name(const AbstractData& value) {
-  const std::string name = demangled(value);
-  if (name.empty() || name.compare(0, 6, "ASN1::") == 0) return std::string();
-  const size_t colons = name.rfind("::");
-  return colons == std::string::npos ? name : name.substr(colons + 2);
-}
-
-// " of TrunkParams", or nothing for a type without a class of its own.
-std::string of_type(const AbstractData& value) {
-  const std::string name = type_name(value);
-  return name.empty() ? name : " of " + name;
-}
-
 // The ASN.1 name of a value's type from its C++ class: "TrunkParams", "INTEGER",
 // "SEQUENCE OF IA5String".
 std::string asn1_name(const std::string& cxx) {
@@ -80,6 +65,20 @@ std::string asn1_name(const std::string& cxx) {
   if (name == "IntegerWithNamedNumber" || name == "Constrained_INTEGER") return "INTEGER";
   std::replace(name.begin(), name.end(), '_', ' ');  // OCTET STRING, OBJECT IDENTIFIER
   return name;
+}
+
+// The name of a generated class ("TrunkParams", its module left out), empty for the runtime's
+// own classes.
+std::string type_name(const AbstractData& value) {
+  const std::string name = demangled(value);
+  if (name.empty() || name.compare(0, 6, "ASN1::") == 0) return std::string();
+  return asn1_name(name);
+}
+
+// " of TrunkParams", or nothing for a type without a class of its own.
+std::string of_type(const AbstractData& value) {
+  const std::string name = type_name(value);
+  return name.empty() ? name : " of " + name;
 }
 
 // The type of field `index` of `seq`, for a message.

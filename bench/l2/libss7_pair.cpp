@@ -130,7 +130,7 @@ void Libss7Pair::start() {
 // libss7 frees an MSU when the far end acknowledges it, and ss7_destroy frees none that a link
 // still holds: the acknowledgements still on the line are delivered first.
 Libss7Pair::~Libss7Pair() {
-  for (int i = 0; i < 10; ++i) step();
+  for (int i = 0; i < 10; ++i) turn();
   for (End* e : {&a, &b}) ss7_destroy(e->ss7);
   g_ends[0] = g_ends[1] = nullptr;
 }
@@ -140,7 +140,7 @@ bool Libss7Pair::establish() {
   ss7_start(b.ss7);
   // Then a few more turns for the link tests that MTP3 runs on a new link.
   for (int i = 0, extra = 0; i < 5000 && extra < 50; ++i) {
-    step();
+    turn();
     PeerClock::advance_ms(10);
     if (a.up && b.up) ++extra;
   }
@@ -158,21 +158,13 @@ void Libss7Pair::send(const unsigned char* octets, int len) {
 }
 
 void Libss7Pair::turn() {
-  turns();
+  if (line_.ring)
+    line_.ring->pass();
+  else
+    turns();
   a.run_timers();
   b.run_timers();
   transmit();
-}
-
-void Libss7Pair::step() {
-  if (line_.ring) {
-    line_.ring->pass();
-    a.run_timers();
-    b.run_timers();
-    transmit();
-  } else {
-    turn();
-  }
 }
 
 void Libss7Pair::run_next_timer() {

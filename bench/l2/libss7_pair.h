@@ -45,7 +45,8 @@ class Libss7Pair {
   bool establish();
   // Hands an MSU (service information octet and signalling information) to a's link.
   void send(const unsigned char* octets, int len);
-  // On the wire: one loop turn (the wire delivers), then each side runs its timers and transmits.
+  // One loop turn on the wire, one pass on the ring (either delivers), then each side runs its
+  // timers and transmits.
   void turn();
   // Moves the peers' clock to the next timer of either side and runs what fell due.
   void run_next_timer();
@@ -57,8 +58,6 @@ class Libss7Pair {
 
  private:
   void start();
-  // On the wire a turn; on the ring a pass, then each side runs its timers and transmits.
-  void step();
 
   PeerLine line_;
 };

@@ -295,13 +295,7 @@ TEST_F(GuideAgent, AnswersPingsAndOutlivesTheTimeout) {
   ASSERT_TRUE(turn_until([&] { return link.state() == SnmpAgentInstance::kConnected; }, kTurns));
   // The first frame starts the pings: one 5 s after every frame sent.
   ctrl_->Send(SnmpAgentCtrl::gatewayDip, "0");
-  const auto frames = [&] {
-    std::istringstream in(read_file(printed));
-    std::string line;
-    Lines all;
-    while (std::getline(in, line)) all.push_back(line);
-    return all;
-  };
+  const auto frames = [&] { return split_lines(read_file(printed)); };
   ASSERT_TRUE(turn_until([&] { return frames().size() == 1; }, kTurns)) << read_file(printed);
   for (size_t ping = 1; ping <= 8; ++ping) {  // 40 s
     advance(5000);

@@ -11,9 +11,11 @@ std::string StreamCapture::take() {
   return text;
 }
 
-Lines StreamCapture::take_lines() {
-  std::istringstream text(take());
+Lines split_lines(const std::string& text) {
+  std::istringstream in(text);
   Lines lines;
-  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
+
+Lines StreamCapture::take_lines() { return split_lines(take()); }

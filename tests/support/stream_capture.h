@@ -9,6 +9,9 @@
 
 using Lines = std::vector<std::string>;
 
+// The lines of `text`, without their ends.
+Lines split_lines(const std::string& text);
+
 // Collects what is written on a stream while it lives, then gives the stream its buffer back.
 class StreamCapture {
  public:
