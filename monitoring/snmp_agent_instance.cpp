@@ -21,11 +21,6 @@ const IniFile::Symbol<SnmpAgentInstance::MonitoringAddressType> monitoringAddres
 
 }  // namespace
 
-SnmpAgentInstance::SnmpAgentInstance()
-    : decode_error_log_(std::cerr, line(": receive : decode error!")),
-      unknown_type_log_(std::cerr, line(": receive unknown message type")),
-      encode_fail_log_(std::clog, line(": encode MON message fail!!!")) {}
-
 SnmpAgentInstance::~SnmpAgentInstance() {
   flush_logs();
   ping_timer_.reset();
@@ -37,14 +32,12 @@ SnmpAgentInstance::~SnmpAgentInstance() {
 
 std::ostream& SnmpAgentInstance::log(std::ostream& os) const { return os << header_; }
 
-ThrottledLine::Text SnmpAgentInstance::line(const char* text) const {
-  return [this, text](std::ostream& os) { log(os) << text; };
+void SnmpAgentInstance::throttled(std::ostream& os, const char* text) {
+  logs_.write(os, text, [&](std::ostream& line) { log(line) << text; });
 }
 
 void SnmpAgentInstance::flush_logs() {
-  decode_error_log_.flush();
-  unknown_type_log_.flush();
-  encode_fail_log_.flush();
+  logs_.flush([this](std::ostream& os) { log(os); });
 }
 
 bool SnmpAgentInstance::read_host(const std::string& host, int* port) {
@@ -96,7 +89,7 @@ void SnmpAgentInstance::Send(const MON::Message& message) {
   std::vector<char> bytes;
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   if (!ASN1::encode(message, &env, std::back_inserter(bytes))) {
-    encode_fail_log_.report();
+    throttled(std::clog, ": encode MON message fail!!!");
     return;
   }
   SendFrame(bytes);
@@ -142,7 +135,7 @@ void SnmpAgentInstance::OnMessage(const char* data, int length) {
   MON::Message message;
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   if (length < 0 || !ASN1::decode(data, data + length, &env, message)) {
-    decode_error_log_.report();
+    throttled(std::cerr, ": receive : decode error!");
     return;
   }
   OnMessage(message);
@@ -155,6 +148,6 @@ void SnmpAgentInstance::OnMessage(const MON::Message& message) {
   } else if (pdu.is_signal()) {
     OnSignal(pdu.get_signal());
   } else {
-    unknown_type_log_.report();
+    throttled(std::cerr, ": receive unknown message type");
   }
 }

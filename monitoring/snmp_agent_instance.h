@@ -7,7 +7,7 @@
 // connection. Frames sent while the agent is not connected are dropped.
 //
 // An agent can send bad frames at any rate: each kind of line they bring is throttled on its own
-// (base/throttled_line.h), and the counts still owed are written when the connection ends.
+// (base/log_throttles.h), and the counts still owed are written when the connection ends.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +19,7 @@
 #include "asn1/modules/mon.h"
 #include "base/inet4_addr.h"
 #include "base/ini_file.h"
-#include "base/throttled_line.h"
+#include "base/log_throttles.h"
 #include "base/timer.h"
 #include "monitoring/isnmp_agent_notify.h"
 #include "proto/connector_net.h"
@@ -33,7 +33,7 @@ class SnmpAgentInstance : public Control::Notify {
   static constexpr unsigned kPingMs = 5000;
   static constexpr int32_t kSilenceMs = 30000;
 
-  SnmpAgentInstance();
+  SnmpAgentInstance() = default;
   ~SnmpAgentInstance() override;
   SnmpAgentInstance(const SnmpAgentInstance&) = delete;
   SnmpAgentInstance& operator=(const SnmpAgentInstance&) = delete;
@@ -72,8 +72,8 @@ class SnmpAgentInstance : public Control::Notify {
   // digits only (else logged).
   bool read_host(const std::string& host, int* port);
   std::ostream& log(std::ostream& os) const;
-  // The text of a throttled line: the log header, then `text`.
-  ThrottledLine::Text line(const char* text) const;
+  // Writes the log header, then `text`, on `os`, throttled per text.
+  void throttled(std::ostream& os, const char* text);
   // Writes the counts the throttled lines still owe.
   void flush_logs();
 
@@ -86,7 +86,5 @@ class SnmpAgentInstance : public Control::Notify {
   uint32_t stamp_ = 0;
   Timer ping_timer_;
   ISnmpAgentNotify* sink_ = nullptr;
-  ThrottledLine decode_error_log_;
-  ThrottledLine unknown_type_log_;
-  ThrottledLine encode_fail_log_;
+  LogThrottles logs_;
 };

@@ -48,9 +48,7 @@ Fd open_channel(VoiceFactory& factory, int flags, const char* direction,
                              direction + ": ");
   if (!fd) return fd;
   if (Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul) < 0) {
-    factory.refusalLogs.write(std::cerr, "MCC_TIMESLOT request failed.", [&](std::ostream& os) {
-      os << ext::header(&factory) << "MCC_TIMESLOT request failed.";
-    });
+    factory.refusalLogs.write(std::cerr, &factory, "MCC_TIMESLOT request failed.");
     return Fd();
   }
   return fd;

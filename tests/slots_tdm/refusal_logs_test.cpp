@@ -9,9 +9,17 @@
 #include "slots/tdm/mixer_factory.h"
 #include "slots/tdm/pstn_factory.h"
 #include "slots/tdm/trunk_factory.h"
+#include "slots/tdm/voice_factory.h"
 #include "tests/slots_tdm/slot_road.h"
 
 namespace {
+
+struct Refused {
+  const char* params;
+  const char* line;
+  // A board command run before each create, or null.
+  const char* board = nullptr;
+};
 
 class RefusalLogs : public SlotRoad {
  protected:
@@ -20,6 +28,7 @@ class RefusalLogs : public SlotRoad {
     EchoFactory::instance();
     Mixer::MixerFactory::instance();
     PstnFactory::instance();
+    VoiceFactory::instance();
     LinkTrunkFactories();
   }
   void SetUp() override {
@@ -34,16 +43,15 @@ class RefusalLogs : public SlotRoad {
     LGCP::Resources report;
     Mixer::MixerFactory::instance().Query(report);
   }
-  // Sends the create of slot 1 with `params`; true when it was refused.
-  bool refused(const std::string& params) {
-    return run({"{ seq 1, slot 1, pdu command : create : " + params + " }"}) ==
+  // Sends the create of slot 1 with the parameters of `r`, after its board command if any; true
+  // when it was refused.
+  bool refused(const Refused& r) {
+    if (r.board) {
+      EXPECT_EQ(sim(r.board), "ok");
+    }
+    return run({"{ seq 1, slot 1, pdu command : create : " + std::string(r.params) + " }"}) ==
            wires({reply(1, 1, "error : insufficientResources")});
   }
-};
-
-struct Refused {
-  const char* params;
-  const char* line;
 };
 
 const Refused kRefused[] = {
@@ -53,6 +61,8 @@ const Refused kRefused[] = {
     {"mixerIn : { unit 0, channel rtp : 1 }", "mixer [0]: rtp channels are not served"},
     {"pstn : ss7 : { trunk 5, slc 0, dpc 1, opc 2, emergency FALSE }",
      "pstn-slot: invalid trunk number: 5"},
+    {"voice : record : { iaddr \"127.0.0.1\", port 9 }",
+     "voice/mcc[0]: MCC_TIMESLOT request failed.", "fail mcc/ctl 0x20004d02 EIO"},
 };
 
 TEST_F(RefusalLogs, EachKindIsLoggedOnceASecond) {
@@ -60,10 +70,10 @@ TEST_F(RefusalLogs, EachKindIsLoggedOnceASecond) {
     SCOPED_TRACE(r.params);
     advance(1000);
     StreamCapture err(std::cerr);
-    for (int i = 0; i < 20; ++i) EXPECT_TRUE(refused(r.params));
+    for (int i = 0; i < 20; ++i) EXPECT_TRUE(refused(r));
     EXPECT_EQ(err.take_lines(), Lines{r.line});
     advance(1000);
-    EXPECT_TRUE(refused(r.params));
+    EXPECT_TRUE(refused(r));
     EXPECT_EQ(err.take_lines(), Lines{std::string(r.line) + " (19 similar lines left out)"});
   }
 }
@@ -73,7 +83,7 @@ TEST_F(RefusalLogs, AFloodOfOneKindHidesNoOther) {
   Lines expected;
   for (int round = 0; round < 10; ++round) {
     for (const Refused& r : kRefused) {
-      EXPECT_TRUE(refused(r.params)) << r.params;
+      EXPECT_TRUE(refused(r)) << r.params;
       if (round == 0) expected.push_back(r.line);
     }
   }
@@ -83,7 +93,7 @@ TEST_F(RefusalLogs, AFloodOfOneKindHidesNoOther) {
 TEST_F(RefusalLogs, TheControllerLeavingWritesTheCountsOwed) {
   StreamCapture err(std::cerr);
   for (int round = 0; round < 5; ++round)
-    for (const Refused& r : kRefused) EXPECT_TRUE(refused(r.params)) << r.params;
+    for (const Refused& r : kRefused) EXPECT_TRUE(refused(r)) << r.params;
   err.take_lines();
   ctl_.close();
   turns(3);
@@ -94,6 +104,7 @@ TEST_F(RefusalLogs, TheControllerLeavingWritesTheCountsOwed) {
   EXPECT_EQ(flushed, (Lines{"Echo: no echo bus (3 similar lines left out)",
                             "Mixer: no unit (3 similar lines left out)",
                             "PSTN: pstn-slot: invalid trunk number (3 similar lines left out)",
+                            "Voice/mcc: MCC_TIMESLOT request failed. (3 similar lines left out)",
                             "mixer [0]: rtp channels are not served (3 similar lines left out)",
                             "mixer [0]: tdm channel out of range (3 similar lines left out)"}));
 }
