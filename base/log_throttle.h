@@ -31,11 +31,10 @@ class LogThrottle {
   // One more line of the kind: when allowed, `text(os)` writes its text, and the count of the
   // lines left out and the end of the line follow. True when written.
   template <class Text>
-  bool write(std::ostream& os, Text text) {
+  bool write(std::ostream& os, const Text& text) {
     uint32_t left_out = 0;
     if (!allow(left_out)) return false;
-    text(os);
-    os << left_out_text(left_out) << std::endl;
+    end_line(os, text, left_out);
     return true;
   }
 
@@ -45,10 +44,26 @@ class LogThrottle {
   // ThrottledLine (base/throttled_line.h) keeps this contract for a line of one text.
   bool flush(uint32_t& left_out);
 
+  // The same in one call, as write() is to allow(): when lines were refused, `text(os)` writes
+  // the last one's text, and the count of those before it and the end of the line follow.
+  template <class Text>
+  bool flush(std::ostream& os, const Text& text) {
+    uint32_t left_out = 0;
+    if (!flush(left_out)) return false;
+    end_line(os, text, left_out);
+    return true;
+  }
+
   // "" for 0, else " (N similar lines left out)", for the end of the line written.
   static std::string left_out_text(uint32_t left_out);
 
  private:
+  template <class Text>
+  static void end_line(std::ostream& os, const Text& text, uint32_t left_out) {
+    text(os);
+    os << left_out_text(left_out) << std::endl;
+  }
+
   uint32_t interval_ms_;
   uint32_t last_ms_ = 0;
   bool written_ = false;
