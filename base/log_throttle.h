@@ -33,9 +33,7 @@ class LogThrottle {
   template <class Text>
   bool write(std::ostream& os, const Text& text) {
     uint32_t left_out = 0;
-    if (!allow(left_out)) return false;
-    end_line(os, text, left_out);
-    return true;
+    return allow(left_out) && end_line(os, text, left_out);
   }
 
   // Ends a series (the stream that brought the lines has ended, say), so that no count is lost:
@@ -49,19 +47,19 @@ class LogThrottle {
   template <class Text>
   bool flush(std::ostream& os, const Text& text) {
     uint32_t left_out = 0;
-    if (!flush(left_out)) return false;
-    end_line(os, text, left_out);
-    return true;
+    return flush(left_out) && end_line(os, text, left_out);
   }
 
   // "" for 0, else " (N similar lines left out)", for the end of the line written.
   static std::string left_out_text(uint32_t left_out);
 
  private:
+  // Writes the line: its text, the count and the end. True.
   template <class Text>
-  static void end_line(std::ostream& os, const Text& text, uint32_t left_out) {
+  static bool end_line(std::ostream& os, const Text& text, uint32_t left_out) {
     text(os);
     os << left_out_text(left_out) << std::endl;
+    return true;
   }
 
   uint32_t interval_ms_;
