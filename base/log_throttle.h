@@ -31,12 +31,9 @@ class LogThrottle {
   // One more line of the kind: when allowed, `text(os)` writes its text, and the count of the
   // lines left out and the end of the line follow. True when written.
   template <class Text>
-  bool write(std::ostream& os, Text text) {
+  bool write(std::ostream& os, const Text& text) {
     uint32_t left_out = 0;
-    if (!allow(left_out)) return false;
-    text(os);
-    os << left_out_text(left_out) << std::endl;
-    return true;
+    return allow(left_out) && end_line(os, text, left_out);
   }
 
   // Ends a series (the stream that brought the lines has ended, say), so that no count is lost:
@@ -45,10 +42,26 @@ class LogThrottle {
   // ThrottledLine (base/throttled_line.h) keeps this contract for a line of one text.
   bool flush(uint32_t& left_out);
 
+  // The same in one call, as write() is to allow(): when lines were refused, `text(os)` writes
+  // the last one's text, and the count of those before it and the end of the line follow.
+  template <class Text>
+  bool flush(std::ostream& os, const Text& text) {
+    uint32_t left_out = 0;
+    return flush(left_out) && end_line(os, text, left_out);
+  }
+
   // "" for 0, else " (N similar lines left out)", for the end of the line written.
   static std::string left_out_text(uint32_t left_out);
 
  private:
+  // Writes the line: its text, the count and the end. True.
+  template <class Text>
+  static bool end_line(std::ostream& os, const Text& text, uint32_t left_out) {
+    text(os);
+    os << left_out_text(left_out) << std::endl;
+    return true;
+  }
+
   uint32_t interval_ms_;
   uint32_t last_ms_ = 0;
   bool written_ = false;

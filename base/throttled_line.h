@@ -28,14 +28,12 @@ class ThrottledLine {
   ThrottledLine& operator=(const ThrottledLine&) = delete;
 
   // One more line of the kind: written unless the interval runs. True when written.
-  bool report();
+  bool report() { return throttle_.write(os_, text_); }
   // The series ends: writes the last line refused, if any, with the count of those before it.
   // True when written.
-  bool flush();
+  bool flush() { return throttle_.flush(os_, text_); }
 
  private:
-  void write(uint32_t left_out);
-
   std::ostream& os_;
   Text text_;
   LogThrottle throttle_;
