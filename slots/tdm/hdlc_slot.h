@@ -27,6 +27,8 @@
 class HdlcSlot : public Slot, public HDLC::Notify {
  public:
   static constexpr unsigned kRingSize = 120;
+  // The package address, the first two octets of a frame.
+  using Address = uint16_t;
 
   explicit HdlcSlot(const LGCP::HdlcParams& params);
   ~HdlcSlot() override;
@@ -36,8 +38,10 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   bool IActivate(const TERM::TermActivateParams& params) override;
   // Reports the link information at once; the channel stays as it is.
   bool IDeactivate() override;
-  // hdlcPackages: true when every package was queued; false (logged) when the ring dropped any,
-  // and for every other alternative.
+  // hdlcPackages: the whole batch is queued (true) or none of it, the tx sequence unchanged:
+  // a body too long for a frame is refused with invalidParams, a batch the ring has no room
+  // for with insufficientResources (both logged). False (unsupported) for every other
+  // alternative.
   bool Ioctl(const LGCP::IoctlParams& params) override;
   int GetConnectionPriority() override { return 1; }
   bool IHwConnectTransmitter(Slot& sink) override;
@@ -72,7 +76,7 @@ class HdlcSlot : public Slot, public HDLC::Notify {
 
   HDLC hdlc;
   const int trunk;
-  const uint16_t address;
+  const Address address;
   uint8_t tx_sequence = 0;
   uint8_t rx_sequence = 0;
   LGCP::IoctlResponse response;
