@@ -115,8 +115,9 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
   const auto& packages = params.get_hdlcPackages();
   std::vector<DeviceValue> sizes;
   for (const LGCP::HdlcPackage& package : packages) {
-    sizes.push_back(DeviceValue{"package body length", static_cast<int64_t>(package.get_body().size()),
-                                0, packet_max_size - kHeaderSize});
+    sizes.push_back(DeviceValue{"package body length",
+                                static_cast<int64_t>(package.get_body().size()), 0,
+                                packet_max_size - kHeaderSize});
   }
   if (!AllCarried(sizes, refusalLogs, this)) return false;
   // Frames the channel takes now leave room for the batch.

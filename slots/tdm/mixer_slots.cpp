@@ -62,8 +62,12 @@ bool MixerSlot::CommonIoctl(const LGCP::IoctlParams& p) {
         values.push_back(Carried<decltype(tone_gen_params::freq2)>(
             "translateDTMF freq2", tone.get_freq2().getValue()));
       }
-      if (t.has_amp1()) values.push_back(Carried<Level>("translateDTMF amp1", t.get_amp1().getValue()));
-      if (t.has_amp2()) values.push_back(Carried<Level>("translateDTMF amp2", t.get_amp2().getValue()));
+      if (t.has_amp1()) {
+        values.push_back(Carried<Level>("translateDTMF amp1", t.get_amp1().getValue()));
+      }
+      if (t.has_amp2()) {
+        values.push_back(Carried<Level>("translateDTMF amp2", t.get_amp2().getValue()));
+      }
       if (!Carries(values)) return false;
       translateDTMF(t);
       return true;

@@ -185,7 +185,8 @@ TEST_F(HdlcRoad, RingTakesABatchWholeOrNotAtAll) {
   StreamCapture err(std::cerr);
   EXPECT_EQ(run({ioctl(3, std::vector<std::string>(125, "01"))}),
             wires({reply(3, 1, "error : insufficientResources")}));
-  EXPECT_EQ(err.take(), "HdlcSlot[1/*]: transmit queue full: a batch of 125 refused, room for 120\n");
+  EXPECT_EQ(err.take(),
+            "HdlcSlot[1/*]: transmit queue full: a batch of 125 refused, room for 120\n");
   EXPECT_EQ(run({ioctl(3, std::vector<std::string>(120, "01"))}),
             wires({reply(3, 1, "success : NULL")}));
   // The controller can repeat refused ioctls at any rate: one line a second, then the count.
