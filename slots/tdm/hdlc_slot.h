@@ -7,11 +7,11 @@
 //
 // Package frame, both ways: the 16-bit address (big-endian), a sequence octet (bits 7 to 5 the
 // sender's tx sequence modulo 8, bits 2 to 0 the sequence of the last frame it accepted), then
-// the body. The hdlcPackages ioctl queues one frame per package in a ring of 120; received
-// frames with the slot's address are collected and sent up as hdlcPackages ioctl signals, at
-// once or, when the frame's octet 4 has its top bit set, within 100 ms; a signal never holds more
-// packages than the controller's decoder takes (ASN1::MaximumArraySize) nor more octets than a
-// TPKT frame carries. Every 3000 ms the slot reports the channel's counters as hdlcLinkInfo.
+// the body. The hdlcPackages ioctl queues one frame per package in a ring of 120, a batch whole
+// or not at all; received frames with the slot's address are collected and sent up as
+// hdlcPackages ioctl signals, at once or, when the frame's octet 4 has its top bit set, within
+// 100 ms; a signal never holds more packages than the controller's decoder takes
+// (ASN1::MaximumArraySize) nor more octets than a TPKT frame carries. Every 3000 ms the slot reports the channel's counters as hdlcLinkInfo.
 #pragma once
 
 #include <cstdint>
