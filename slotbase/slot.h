@@ -55,7 +55,8 @@ class Slot {
   // A destroy has begun and the slot is disconnected. True: released now; false: the release
   // goes on and the kind calls on_release() when it is done.
   virtual bool IBeforeDestroy() { return true; }
-  // Commands; false answers the command with error unsupported.
+  // Commands; false answers the command with error unsupported, or with the cause the kind
+  // named through Slots::Refuse before it refused.
   virtual bool IActivate(const TERM::TermActivateParams& params) {
     (void)params;
     return false;

@@ -27,7 +27,8 @@ class SlotFactory {
   virtual ~SlotFactory() = default;
 
   virtual const char* GetName() const = 0;
-  // A new slot when `params` are this factory's alternative and it can serve them, else null.
+  // A new slot when `params` are this factory's alternative and it can serve them, else null
+  // (the create is answered insufficientResources, or the cause named through Slots::Refuse).
   virtual Slot* INewSlot(const LGCP::CreateParams& params) = 0;
   // Fills this factory's share of the resource report.
   virtual void Query(LGCP::Resources& report) = 0;

@@ -50,6 +50,7 @@ bool Slots::OnCommand(const LGCP::Command& c) {
     return true;
   }
   bool done = false;
+  refusal_ = LGCP::ErrorCause::unsupported;
   switch (id) {
     case LGCP::Command::e_disconnect:
       if (Disconnect(*s)) {
@@ -77,7 +78,7 @@ bool Slots::OnCommand(const LGCP::Command& c) {
   if (done) {
     Success();
   } else {
-    Error(LGCP::ErrorCause::unsupported);
+    Error(refusal_);
   }
   return true;
 }
@@ -115,6 +116,7 @@ void Slots::Create(unsigned n, const LGCP::CreateParams& params) {
       return;
     }
   }
+  refusal_ = LGCP::ErrorCause::insufficientResources;
   for (SlotFactory* f = firstFactory; f; f = f->GetNext()) {
     Slot* s = f->NewSlot(params);
     if (!s) continue;
@@ -125,7 +127,7 @@ void Slots::Create(unsigned n, const LGCP::CreateParams& params) {
     s->IAfterCreate();
     return;
   }
-  Error(LGCP::ErrorCause::insufficientResources);
+  Error(refusal_);
 }
 
 void Slots::DestroyCommand(Slot* s) {

@@ -48,6 +48,10 @@ class Slots : public CtrlSrv::Service {
   void SendSlotSignal(unsigned n, const LGCP::Signal& s);
   // Sends the resource report as the query signal.
   void UpdateHardwareResources();
+  // Names the cause of the refusal of the command being carried out, for a slot hook that is
+  // about to return false or a factory about to make no slot. Unnamed, a refused create is
+  // answered insufficientResources and any other refused command unsupported.
+  void Refuse(LGCP::ErrorCause::NamedNumber cause) { refusal_ = cause; }
   static bool CheckSlot(unsigned n) { return n <= max_slot; }
 
   // The slot registered under `n`; null when free or out of range.
@@ -72,6 +76,8 @@ class Slots : public CtrlSrv::Service {
   Wait disconnect_wait;
   // OnDisconnect is destroying the slots.
   bool controller_gone_ = false;
+  // The cause of the refusal of the command being carried out.
+  LGCP::ErrorCause::NamedNumber refusal_ = LGCP::ErrorCause::unsupported;
   // The slot whose IBeforeDestroy is running, and whether it called on_release meanwhile.
   Slot* releasing_now = nullptr;
   bool released_now = false;

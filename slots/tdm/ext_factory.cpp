@@ -1,5 +1,7 @@
 #include "slots/tdm/ext_factory.h"
 
+#include <iostream>
+
 #include "slots/tdm/ext_slot.h"
 
 ExtFactory& ExtFactory::instance() {
@@ -10,6 +12,14 @@ ExtFactory& ExtFactory::instance() {
 Slot* ExtFactory::INewSlot(const LGCP::CreateParams& params) {
   if (params.currentSelection() != LGCP::CreateParams::e_ext) return nullptr;
   const LGCP::ExtParams& p = params.get_ext();
-  return new ExtSlot(ExtSlot::SwitchChannel(p.get_transmitter().getValue()),
-                     ExtSlot::SwitchChannel(p.get_receiver().getValue()));
+  const int tx = p.get_transmitter().getValue();
+  const int rx = p.get_receiver().getValue();
+  for (const int number : {tx, rx}) {
+    if (ExtSlot::IsPort(number)) continue;
+    refusalLogs.write(std::cerr, "no extension port", [&](std::ostream& os) {
+      os << "ext: no extension port " << number << ", the ports are 0 to " << ExtSlot::kPorts - 1;
+    });
+    return nullptr;
+  }
+  return new ExtSlot(ExtSlot::SwitchChannel(tx), ExtSlot::SwitchChannel(rx));
 }

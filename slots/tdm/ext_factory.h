@@ -1,4 +1,5 @@
-// ExtFactory: makes the extension slots (create alternative ext); it never refuses one.
+// ExtFactory: makes the extension slots (create alternative ext); it refuses numbers that name
+// no extension port, so that no extension slot sits on a line's channel.
 #pragma once
 
 #include "slotbase/slot_factory.h"

@@ -1,19 +1,9 @@
 #include "slots/tdm/ext_slot.h"
 
-#include <climits>
-
 #include "hw/hw_mux.h"
 
-namespace {
-
-constexpr int64_t kFirstChannel = 8192;
-
-}  // namespace
-
-int ExtSlot::SwitchChannel(int64_t number) {
-  const int64_t channel = number + kFirstChannel;
-  return channel < 0 || channel > INT_MAX ? -1 : static_cast<int>(channel);
-}
+static_assert(ExtSlot::kFirstChannel == HwMux::kFirstOutput && ExtSlot::kPorts == HwMux::kOutputs,
+              "the extension ports are the switch's logical channels");
 
 bool ExtSlot::IBeforeDestroy() {
   HwMux::instance().Disable(rx);

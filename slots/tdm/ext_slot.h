@@ -3,15 +3,19 @@
 // deactivate, so that sources can be connected into it only in between.
 #pragma once
 
-#include <cstdint>
-
 #include "slotbase/slot.h"
 
 class ExtSlot : public Slot {
  public:
-  // The switch channel of external channel `number`: 8192 + number, or -1 (which the switch
-  // refuses) when that is not a channel number.
-  static int SwitchChannel(int64_t number);
+  // The extension ports: numbers 0 to 2047, switch channels 8192 to 10239 (the logical channels
+  // of the switch, clear of every line channel).
+  static constexpr int kPorts = 2048;
+  static constexpr int kFirstChannel = 8192;
+
+  // Whether `number` names an extension port.
+  static bool IsPort(int number) { return number >= 0 && number < kPorts; }
+  // The switch channel of port `number`.
+  static int SwitchChannel(int number) { return kFirstChannel + number; }
 
   ExtSlot(int tx, int rx) : tx(tx), rx(rx) {}
 

@@ -8,6 +8,7 @@
 #include "base/ext_header.h"
 #include "base/trace_ctl.h"
 #include "proto/control_service.h"
+#include "slots/tdm/device_values.h"
 #include "slots/tdm/link_slot.h"
 
 namespace {
@@ -111,35 +112,42 @@ bool HdlcSlot::IHwDisconnectReceiver(Slot& source) {
 
 bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
   if (params.currentSelection() != LGCP::IoctlParams::e_hdlcPackages) return false;
-  unsigned dropped = 0;
-  for (const LGCP::HdlcPackage& package : params.get_hdlcPackages()) {
+  const auto& packages = params.get_hdlcPackages();
+  std::vector<DeviceValue> sizes;
+  for (const LGCP::HdlcPackage& package : packages) {
+    sizes.push_back(DeviceValue{"package body length",
+                                static_cast<int64_t>(package.get_body().size()), 0,
+                                packet_max_size - kHeaderSize});
+  }
+  if (!AllCarried(sizes, refusalLogs, this)) return false;
+  // Frames the channel takes now leave room for the batch.
+  if (hdlc.is_ready()) on_hdlc_ready();
+  const unsigned room = ring.size() - ring.count();
+  if (packages.size() > room) {
+    refusalLogs.write(std::cerr, "transmit queue full", [&](std::ostream& os) {
+      os << ext::header(this) << "transmit queue full: a batch of " << packages.size()
+         << " refused, room for " << room;
+    });
+    Slots::instance().Refuse(LGCP::ErrorCause::insufficientResources);
+    return false;
+  }
+  for (const LGCP::HdlcPackage& package : packages) {
     const ASN1::OCTET_STRING& body = package.get_body();
-    const uint8_t sequence = static_cast<uint8_t>(tx_sequence << 5) | rx_sequence;
-    ++tx_sequence;
-    if (body.size() > packet_max_size - kHeaderSize) {
-      ++dropped;
-      continue;
-    }
     Packet frame;
     frame.reserve_head(0);
     unsigned char* out = frame.put(kHeaderSize + static_cast<unsigned>(body.size()));
     out[0] = static_cast<unsigned char>(address >> 8);
     out[1] = static_cast<unsigned char>(address);
-    out[2] = sequence;
+    out[2] = static_cast<uint8_t>(tx_sequence << 5) | rx_sequence;
+    ++tx_sequence;
     std::copy(body.begin(), body.end(), out + kHeaderSize);
     if (traces.signallingHdlc) {
       std::clog << ext::header(this) << "enqueue package: " << frame.text() << std::endl;
     }
-    if (!ring.put(frame)) ++dropped;
-    if (hdlc.is_ready()) on_hdlc_ready();
+    ring.put(frame);
   }
-  if (dropped == 0) return true;
-  refusalLogs.write(
-      std::cerr, "packages dropped, the transmit queue is full", [&](std::ostream& os) {
-        os << ext::header(this) << dropped << " of " << params.get_hdlcPackages().size()
-           << " packages dropped, the transmit queue is full";
-      });
-  return false;
+  if (hdlc.is_ready()) on_hdlc_ready();
+  return true;
 }
 
 void HdlcSlot::on_hdlc_ready() {

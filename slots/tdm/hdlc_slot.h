@@ -7,11 +7,11 @@
 //
 // Package frame, both ways: the 16-bit address (big-endian), a sequence octet (bits 7 to 5 the
 // sender's tx sequence modulo 8, bits 2 to 0 the sequence of the last frame it accepted), then
-// the body. The hdlcPackages ioctl queues one frame per package in a ring of 120; received
-// frames with the slot's address are collected and sent up as hdlcPackages ioctl signals, at
-// once or, when the frame's octet 4 has its top bit set, within 100 ms; a signal never holds more
-// packages than the controller's decoder takes (ASN1::MaximumArraySize) nor more octets than a
-// TPKT frame carries. Every 3000 ms the slot reports the channel's counters as hdlcLinkInfo.
+// the body. The hdlcPackages ioctl queues one frame per package in a ring of 120, a batch whole
+// or not at all; received frames with the slot's address are collected and sent up as
+// hdlcPackages ioctl signals, at once or, when the frame's octet 4 has its top bit set, within
+// 100 ms; a signal never holds more packages than the controller's decoder takes
+// (ASN1::MaximumArraySize) nor more octets than a TPKT frame carries. Every 3000 ms the slot reports the channel's counters as hdlcLinkInfo.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +27,8 @@
 class HdlcSlot : public Slot, public HDLC::Notify {
  public:
   static constexpr unsigned kRingSize = 120;
+  // The package address, the first two octets of a frame.
+  using Address = uint16_t;
 
   explicit HdlcSlot(const LGCP::HdlcParams& params);
   ~HdlcSlot() override;
@@ -36,8 +38,10 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   bool IActivate(const TERM::TermActivateParams& params) override;
   // Reports the link information at once; the channel stays as it is.
   bool IDeactivate() override;
-  // hdlcPackages: true when every package was queued; false (logged) when the ring dropped any,
-  // and for every other alternative.
+  // hdlcPackages: the whole batch is queued (true) or none of it, the tx sequence unchanged:
+  // a body too long for a frame is refused with invalidParams, a batch the ring has no room
+  // for with insufficientResources (both logged). False (unsupported) for every other
+  // alternative.
   bool Ioctl(const LGCP::IoctlParams& params) override;
   int GetConnectionPriority() override { return 1; }
   bool IHwConnectTransmitter(Slot& sink) override;
@@ -72,7 +76,7 @@ class HdlcSlot : public Slot, public HDLC::Notify {
 
   HDLC hdlc;
   const int trunk;
-  const uint16_t address;
+  const Address address;
   uint8_t tx_sequence = 0;
   uint8_t rx_sequence = 0;
   LGCP::IoctlResponse response;

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "base/trace_ctl.h"
+#include "slots/tdm/device_values.h"
 #include "slots/tdm/hdlc_slot.h"
 
 HdlcSlotFactory& HdlcSlotFactory::instance() {
@@ -13,7 +14,12 @@ HdlcSlotFactory& HdlcSlotFactory::instance() {
 Slot* HdlcSlotFactory::INewSlot(const LGCP::CreateParams& params) {
   if (traces.signallingHdlc) std::clog << "\n\nHdlcSlotFactory.INewSlot\n\n" << std::endl;
   if (params.currentSelection() != LGCP::CreateParams::e_hdlcParams) return nullptr;
-  return new HdlcSlot(static_cast<const LGCP::HdlcParams&>(*params.getSelection()));
+  const auto& p = static_cast<const LGCP::HdlcParams&>(*params.getSelection());
+  if (!AllCarried({Carried<HdlcSlot::Address>("address", p.get_address().getValue())},
+                  refusalLogs, this)) {
+    return nullptr;
+  }
+  return new HdlcSlot(p);
 }
 
 void HdlcSlotFactory::SelfSignal(const LGCP::Signal& s) {

@@ -1,6 +1,9 @@
 // HdlcSlotFactory: makes the HDLC packet slots (create alternative hdlcParams). No device is
-// touched before a slot is connected, so a create of its alternative always succeeds.
+// touched before a slot is connected, so a create of its alternative succeeds unless its address
+// does not fit the frame's 16 bits (invalidParams). Log header "hdlc-slot: ".
 #pragma once
+
+#include <ostream>
 
 #include "slotbase/slot_factory.h"
 
@@ -13,4 +16,6 @@ class HdlcSlotFactory : public SlotFactory {
   void Query(LGCP::Resources&) override {}
   // trunkStatus signals go to every slot of the factory.
   void SelfSignal(const LGCP::Signal& s) override;
+
+  void PutHeader(std::ostream& os) const { os << "hdlc-slot: "; }
 };

@@ -12,6 +12,7 @@
 #include "hw/mcc_records.h"
 #include "slots/tdm/ats_qsig_b_slot.h"
 #include "slots/tdm/isdn_slot.h"
+#include "slots/tdm/line_trunks.h"
 
 namespace {
 
@@ -56,12 +57,19 @@ void IsdnFactory::LogFailure(const char* what) {
 }
 
 Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& p) {
+  const bool bri = p.get_type().getValue() == LGCP::IsdnType::bri;
+  const int trunk = p.get_trunk().getValue();
+  if (!IsLineTrunk(bri, trunk)) {
+    refusalLogs.write(std::cerr, "invalid trunk number", [&](std::ostream& os) {
+      os << "mcc/isdn: invalid trunk number: " << trunk;
+    });
+    return nullptr;
+  }
   Fd fd(Device::open("/dev/mcc/ctl", O_RDWR | O_NONBLOCK));
   if (!fd) {
     LogFailure("fail to open MCC device");
     return nullptr;
   }
-  const bool bri = p.get_type().getValue() == LGCP::IsdnType::bri;
   mcc_allocation allocation{bri ? 1u : 0u, kRxPacketSize, 0, 1, 1};
   if (Device::ioctl(fd.get(), MccIoctl::kAllocate, &allocation, sizeof allocation) < 0) {
     LogFailure("MCC_ALLOCATE fail");
@@ -69,7 +77,7 @@ Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& p) {
   }
   auto* lapd = new ISDN::LAPD(ISDN::Side::user, 0);
   if (bri) lapd->change_to_bri();
-  lapd->trunk = static_cast<uint32_t>(p.get_trunk().getValue());
+  lapd->trunk = static_cast<uint32_t>(trunk);
   lapd->log = static_cast<unsigned>(p.get_log().getValue());
   lapd->side = SideOf(p.get_side());
   int channel = Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);

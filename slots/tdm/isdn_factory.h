@@ -10,8 +10,9 @@ class IsdnFactory : public SlotFactory {
   static IsdnFactory& instance();
 
   const char* GetName() const override { return "ISDN"; }
-  // Null, with a line on std::cerr where the device refuses, for a create it cannot serve; at
-  // most one line a second of each failure.
+  // Null, with a line on std::cerr, for a create it cannot serve: an isdn trunk that is not a
+  // line of the board of its type (a basic-rate line, or an E1 trunk for pri), counted from 1,
+  // or a refusal of the device; at most one line a second of each failure.
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources&) override {}
 

@@ -3,9 +3,12 @@
 // receiver and a voice-processing receiver on its switch channel, driven through ioctls.
 #pragma once
 
+#include <vector>
+
 #include "hw/dsproc_receiver.h"
 #include "hw/tonec_receiver.h"
 #include "slotbase/slot.h"
+#include "slots/tdm/device_values.h"
 
 namespace Mixer {
 
@@ -35,8 +38,12 @@ class MixerSlot : public Slot,
   const int timeslot;
 
  protected:
-  // The ioctls served alike by both kinds; false for the others.
+  // The ioctls served alike by both kinds; false for the others. A value that the device's
+  // record cannot carry refuses the ioctl with invalidParams, nothing sent; a refusal by the
+  // device answers it with an error.
   bool CommonIoctl(const LGCP::IoctlParams& params);
+  // AllCarried, logged under the unit's header.
+  bool Carries(const std::vector<DeviceValue>& values);
 };
 
 class TdmInput : public MixerSlot {

@@ -11,6 +11,7 @@
 #include "base/ext_header.h"
 #include "base/fd.h"
 #include "hw/device_names.h"
+#include "slots/tdm/device_values.h"
 #include "slots/tdm/mixer_factory.h"
 #include "slots/tdm/mixer_slots.h"
 
@@ -140,12 +141,57 @@ bool Mixer::SetTX(const LGCP::MixerOutParams& params) {
   return true;
 }
 
+template <class Kind>
+Kind* Mixer::holder(int number) const {
+  for (MixerSlot* s : slots) {
+    auto* held = dynamic_cast<Kind*>(s);
+    if (held && held->number == number) return held;
+  }
+  return nullptr;
+}
+
+template <class Kind>
+bool Mixer::unheld(int number, const char* what) {
+  const Kind* held = holder<Kind>(number);
+  if (!held) return true;
+  log(std::cerr, "held by a live slot",
+      [&](std::ostream& os) { os << what << ' ' << number << " held by " << *held; });
+  return false;
+}
+
+bool Mixer::CheckInputs(const LGCP::MixerOutParams& params) {
+  const auto& inputs = params.get_inputs();
+  if (factory_.mixer_inputs >= 0 && inputs.size() > static_cast<size_t>(factory_.mixer_inputs)) {
+    log(std::cerr, "more inputs than a summator takes", [&](std::ostream& os) {
+      os << inputs.size() << " inputs, a summator takes " << factory_.mixer_inputs;
+    });
+    return false;
+  }
+  std::vector<DeviceValue> gains;
+  for (const LGCP::MixerInput& input : inputs) {
+    if (!input.get_channel().is_tdm()) {
+      logs_.write(std::cerr, this, "SetTX error: translation fail [2]");
+      return false;
+    }
+    int number;
+    if (!tdm_number(input.get_channel(), number)) return false;
+    gains.push_back(DeviceValue{"input gain", input.get_gain().getValue(), 0, kFullWeight});
+  }
+  return AllCarried(gains, logs_, this);
+}
+
 Slot* Mixer::New(const LGCP::MixerOutParams& params) {
-  if (!SetTX(params)) return nullptr;
   int number;
-  if (!tdm_number(params.get_channel(), number)) return nullptr;
-  const int timeslot = channel2timeslot(number);
-  if (timeslot < 0) return nullptr;
+  if (!tdm_number(params.get_channel(), number) || !unheld<TdmOutput>(number, "summator") ||
+      !CheckInputs(params)) {
+    return nullptr;
+  }
+  const int timeslot = SetTX(params) ? channel2timeslot(number) : -1;
+  if (timeslot < 0) {
+    // The inputs added before the failure go with it.
+    clear(number);
+    return nullptr;
+  }
   auto* output = new TdmOutput(*this, number, timeslot);
   Register(output);
   return output;
@@ -153,20 +199,26 @@ Slot* Mixer::New(const LGCP::MixerOutParams& params) {
 
 Slot* Mixer::New(const LGCP::MixerInParams& params) {
   int number;
-  if (!tdm_number(params.get_channel(), number)) return nullptr;
+  if (!tdm_number(params.get_channel(), number) || !unheld<TdmInput>(number, "input")) {
+    return nullptr;
+  }
+  int summator = -1;
+  if (params.has_summator()) {
+    if (!params.get_summator().is_tdm()) {
+      logs_.write(std::cerr, this, "wrong summator coding !");
+      return nullptr;
+    }
+    if (!tdm_number(params.get_summator(), summator)) return nullptr;
+  }
   const int timeslot = channel2timeslot(number);
   if (timeslot < 0) return nullptr;
-  auto* input = new TdmInput(*this, number, timeslot);
-  if (params.has_summator()) {
-    const LGCP::MixerChannel& summator = params.get_summator();
-    if (summator.is_tdm()) {
-      input->summator = summator.get_tdm().getValue();
-      input->has_summator = true;
-      add(mix_slot{unit, kTdmType, input->summator}, mix_slot{unit, kTdmType, number}, kFullWeight);
-    } else {
-      logs_.write(std::cerr, this, "wrong summator coding !");
-    }
+  if (summator >= 0 &&
+      !add(mix_slot{unit, kTdmType, summator}, mix_slot{unit, kTdmType, number}, kFullWeight)) {
+    return nullptr;
   }
+  auto* input = new TdmInput(*this, number, timeslot);
+  input->summator = summator;
+  input->has_summator = summator >= 0;
   if (params.has_ecm()) {
     const LGCP::EchoCancelMode& ecm = params.get_ecm();
     input->echoCancel(ecm.get_ec().getValue() || ecm.get_es().getValue());
@@ -174,6 +226,8 @@ Slot* Mixer::New(const LGCP::MixerInParams& params) {
   Register(input);
   return input;
 }
+
+bool Mixer::InputOn(int number) const { return holder<TdmInput>(number) != nullptr; }
 
 void Mixer::Release(TdmInput& input) {
   input.StopToneGenerator();

@@ -40,9 +40,17 @@ class Mixer {
   Mixer& operator=(const Mixer&) = delete;
   ~Mixer() { FlushLogs(); }
 
-  // A slot on this unit, or null (logged) when the parameters cannot be served.
+  // A slot on this unit, or null (logged) when the parameters cannot be served: a channel or
+  // summator out of range or not tdm, an input or summator that a live slot of the unit holds,
+  // more inputs than a summator takes, a gain outside 0 to kFullWeight (invalidParams), or a
+  // request the driver refuses. Everything but the driver's refusals is checked before the
+  // first request, and a refused create leaves the summators as they were found (an output's,
+  // which its first request clears, empty).
   Slot* New(const LGCP::MixerInParams& params);
   Slot* New(const LGCP::MixerOutParams& params);
+  // Whether a live input slot of the unit is on TDM channel `number`, which shares its switch
+  // channel with output `number`.
+  bool InputOn(int number) const;
   // Undo what New programmed, leave the unit, and delete a stale unit left without slots.
   void Release(TdmInput& input);
   void Release(TdmOutput& output);
@@ -82,6 +90,16 @@ class Mixer {
   int clear(int summator);
   // MIX_RX_ADD of input `tx` to summator `rx`; false (logged) on failure.
   bool add(const mix_slot& rx, const mix_slot& tx, int32_t weight);
+
+  // The live slot of kind Kind on channel `number`; null when none.
+  template <class Kind>
+  Kind* holder(int number) const;
+  // True when no live slot of kind Kind is on `number`; else logged (`what` names the channel).
+  template <class Kind>
+  bool unheld(int number, const char* what);
+  // Whether the summator can take the inputs of `params` as they are: their count, tdm channels
+  // in range, their gains; logged when not.
+  bool CheckInputs(const LGCP::MixerOutParams& params);
 
   bool clearing_ = false;
   // The TDM channel number of `channel` when it is a tdm channel within the unit; else null,

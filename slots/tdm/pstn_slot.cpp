@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "board/e1_ctl.h"
-#include "board/spi_ctrl.h"
+#include "slots/tdm/line_trunks.h"
 #include "slots/tdm/link_slot.h"
 
 namespace {
@@ -41,9 +41,8 @@ void InvalidTrunk(LogThrottles& logs, int trunk) {
 
 bool PstnSlot::TrunkInRange(const LGCP::PstnParams& params, LogThrottles& logs) {
   const Mode mode = ModeOf(params);
-  const int lines = mode == kBriUser || mode == kBriNetwork ? spiCtrl::kChannels : E1Ctl::kTrunks;
   const int trunk = TrunkOf(params);
-  if (trunk >= 1 && trunk <= lines) return true;
+  if (IsLineTrunk(mode == kBriUser || mode == kBriNetwork, trunk)) return true;
   InvalidTrunk(logs, trunk);
   return false;
 }

@@ -98,4 +98,32 @@ TEST_F(DataSlots, EveryReceivedPackageReachesTheController) {
   EXPECT_EQ(packages, 200u);
 }
 
+// The transmit ring takes a batch of packages whole or not at all: a batch it has no room for
+// is refused with a cause that says so, nothing queued and no sequence number used.
+TEST_F(DataSlots, HdlcPackagesAreQueuedWholeOrNotAtAll) {
+  EXPECT_EQ(answer("{ seq 1, slot 1, pdu command : create : hdlcParams : { trunk 1, log 0, "
+                   "address 4660 } }"),
+            wire(success(1, 1)));
+  const auto batch = [](int seq, int count) {
+    std::string packages;
+    for (int i = 0; i < count; ++i) packages += std::string(i ? ", " : "") + "{ body '01'H }";
+    return "{ seq " + std::to_string(seq) + ", slot 1, pdu command : ioctl : hdlcPackages : { " +
+           packages + " } }";
+  };
+  const std::string full = "{ seq 2, slot 1, pdu response : error : insufficientResources }";
+  EXPECT_EQ(answer(batch(2, 121)), wire(full));
+  EXPECT_EQ(answer(batch(3, 120)), wire(success(3, 1)));
+  EXPECT_EQ(answer(batch(2, 1)), wire(full));
+  EXPECT_EQ(answer("{ seq 4, slot 2, pdu command : create : trunk : { trunk 0, timeslot 5 } }"),
+            wire(success(4, 2)));
+  EXPECT_EQ(answer("{ seq 5, slot 1, pdu command : connect : 2 }"), wire(success(5, 1)));
+  std::vector<std::string> frames;
+  const char* sequence[] = {"00", "20", "40", "60", "80", "a0", "c0", "e0"};
+  for (int i = 0; i < 120; ++i) frames.push_back(std::string("1234") + sequence[i % 8] + "01");
+  EXPECT_EQ(sent(1024, frames), frames);
+  EXPECT_EQ(answer(batch(6, 1)), wire(success(6, 1)));
+  frames.push_back("1234" + std::string(sequence[120 % 8]) + "01");
+  EXPECT_EQ(sent(1024, frames), frames);
+}
+
 }  // namespace

@@ -1,6 +1,10 @@
 // Trunk channel slots on orvexd and the simulated board: the controller creates E1 and BRI
 // trunk slots, learns their switch channels, connects and destroys them, and the simulator's
 // switch table shows what the hardware carries. Losing the controller frees every path.
+#include <map>
+#include <string>
+#include <vector>
+
 #include "tests/e2e/daemon_on_board.h"
 
 namespace {
@@ -39,6 +43,210 @@ TEST_F(TrunkSlots, CreateConnectDestroyAndLoseTheController) {
             wire("{ seq 9, slot 3, pdu response : error : slotNotExists }"));
   EXPECT_EQ(output(14), "const 0xd5");
   EXPECT_EQ(daemon_.output().find("trunk-slot: "), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+class TdmSlots : public DaemonOnBoard {
+ protected:
+  // Mixer unit 0 with 32 channels and summators of 8 inputs, known to the daemon.
+  void add_mixer() {
+    ASSERT_EQ(board_.command("mixer add 0 32 8").at(0), "ok");
+    Ctl::Received r;
+    ASSERT_TRUE(ctl_.command("query : NULL", r, wait_ms)) << ctl_.error();
+    ASSERT_TRUE(ctl_.wait_for("query", r, wait_ms)) << ctl_.error();
+  }
+  // The answer to `pdu` (a command of slot `slot`), with the next seq, in value notation.
+  std::string answer_of(int slot, const std::string& pdu) {
+    const std::string seq = std::to_string(++seq_);
+    const std::string got =
+        answer("{ seq " + seq + ", slot " + std::to_string(slot) + ", pdu command : " + pdu + " }");
+    const std::string prefix = wire("{ seq " + seq + ", slot " + std::to_string(slot) +
+                                    ", pdu response : success : NULL }");
+    if (got == prefix) return "success";
+    for (const char* cause : {"invalidParams", "insufficientResources", "unsupported",
+                              "slotNotExists", "connectFail"}) {
+      if (got == wire("{ seq " + seq + ", slot " + std::to_string(slot) +
+                      ", pdu response : error : " + cause + " }")) {
+        return cause;
+      }
+    }
+    return got;
+  }
+  // The requests the devices received since the last call, oldest first per device.
+  std::vector<std::string> requests() {
+    std::vector<std::string> got;
+    for (const char* device : {"dsp", "dtmf", "mixer", "mcc/ctl", "dsp-data"}) {
+      const std::vector<std::string> log = board_.command(std::string("log ") + device);
+      size_t& seen = seen_[device];
+      for (size_t i = seen; i < log.size(); ++i) got.push_back(log[i]);
+      seen = log.size();
+    }
+    return got;
+  }
+  std::vector<std::string> summator(int output) {
+    return board_.command("mixer summator 0 " + std::to_string(output));
+  }
+
+  int seq_ = 0;
+  std::map<std::string, size_t> seen_;
+};
+
+// Each value a device's field cannot carry, and each create the board cannot serve, is refused
+// with nothing sent to any device; the values at the fields' limits go out as they are.
+TEST_F(TdmSlots, ValuesTheDevicesCannotCarryAreRefusedWithNothingSent) {
+  add_mixer();
+  ASSERT_EQ(board_.command("dsp version 2").at(0), "ok");
+  ASSERT_EQ(answer_of(1, "create : mixerIn : { unit 0, channel tdm : 1 }"), "success");
+  ASSERT_EQ(answer_of(2, "create : mixerOut : { unit 0, channel tdm : 2, inputs { } }"), "success");
+  const std::string filter = "ioctl : tone-filter : { freq ";
+  const std::string mixer_out = "create : mixerOut : { unit 0, channel tdm : 6, inputs { { "
+                                "channel tdm : 1, gain ";
+  const std::string hdlc = "create : hdlcParams : { trunk 1, log 0, address ";
+  const std::string isdn = "create : isdn : { type bri, trunk ";
+  struct Row {
+    int slot;
+    std::string pdu;
+    const char* answer;
+    const char* sent;  // what the one request sent shows; null when nothing may be sent
+  };
+  const Row rows[] = {
+      {1, "ioctl : rx-gain : { gainDB 128 }", "invalidParams", nullptr},
+      {1, "ioctl : rx-gain : { gainDB -129 }", "invalidParams", nullptr},
+      {1, "ioctl : rx-gain : { gainDB 70000 }", "invalidParams", nullptr},
+      {1, "ioctl : rx-gain : { gainDB -128 }", "success", "RX_GAIN gain_dB=-128"},
+      {1, "ioctl : delays : { rx -1 }", "invalidParams", nullptr},
+      {2, "ioctl : delays : { rx 1, tx -1 }", "invalidParams", nullptr},
+      {2, "ioctl : delays : { rx 2147483647 }", "success", "DELAYS rx=2147483647 tx=0"},
+      {1, filter + "70000, enable TRUE, duration-th-msec 10, det-level-dB 0 }", "invalidParams",
+       nullptr},
+      {1, filter + "-1, enable TRUE, duration-th-msec 10, det-level-dB 0 }", "invalidParams",
+       nullptr},
+      {1, filter + "1000, enable TRUE, duration-th-msec 65536, det-level-dB 0 }", "invalidParams",
+       nullptr},
+      {2, filter + "1000, enable TRUE, duration-th-msec 10, det-level-dB 128 }", "invalidParams",
+       nullptr},
+      {2, filter + "65535, enable TRUE, duration-th-msec 65535, det-level-dB -128 }", "success",
+       "TONE_FILTER freq=65535 en=1 dur_th_msec=65535 det_lvl_dB=-128"},
+      {1, "ioctl : vad-params : v2 : { voice-th-msec -1, silence-th-msec 0, e-th-dB 0 }",
+       "invalidParams", nullptr},
+      {2, "ioctl : vad-params : v2 : { voice-th-msec 0, silence-th-msec 65536, e-th-dB 0 }",
+       "invalidParams", nullptr},
+      {1, "ioctl : vad-params : v2 : { voice-th-msec 0, silence-th-msec 0, e-th-dB 256 }",
+       "invalidParams", nullptr},
+      {1, "ioctl : translateDTMF : { digits { { freq1 70000, freq2 1336 } } }", "invalidParams",
+       nullptr},
+      {2, "ioctl : translateDTMF : { digits { { freq1 697, freq2 -1 } } }", "invalidParams",
+       nullptr},
+      {1, "ioctl : translateDTMF : { digits { { freq1 697, freq2 1336 } }, amp1 65536 }",
+       "invalidParams", nullptr},
+      {2, "ioctl : tone-gen-enable : { freq 70000, amp 100 }", "invalidParams", nullptr},
+      {2, "ioctl : tone-gen-enable : { freq 425, amp -1 }", "invalidParams", nullptr},
+      {2, "ioctl : tone-gen-enable : { freq 65535, amp 65535 }", "success",
+       "DTMF_DIAL ts=2049 freq1=65535 freq2=0 level1=65535 level2=0"},
+      {3, mixer_out + "-1 } } }", "invalidParams", nullptr},
+      {3, mixer_out + "32768 } } }", "invalidParams", nullptr},
+      {3, mixer_out + "-2147483648 } } }", "invalidParams", nullptr},
+      {3, hdlc + "70000 }", "invalidParams", nullptr},
+      {3, hdlc + "65536 }", "invalidParams", nullptr},
+      {3, hdlc + "-1 }", "invalidParams", nullptr},
+      {3, isdn + "0, log 0, side user : NULL }", "insufficientResources", nullptr},
+      {3, isdn + "-1, log 0, side user : NULL }", "insufficientResources", nullptr},
+      {3, isdn + "9, log 0, side user : NULL }", "insufficientResources", nullptr},
+      {3, "create : isdn : { type pri, trunk 5, log 0, side user : NULL }",
+       "insufficientResources", nullptr},
+      {3, "create : ext : { transmitter 4, receiver -8185 }", "insufficientResources", nullptr},
+      {3, "create : ext : { transmitter 2048, receiver 4 }", "insufficientResources", nullptr},
+  };
+  requests();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.pdu);
+    EXPECT_EQ(answer_of(row.slot, row.pdu), row.answer);
+    const std::vector<std::string> sent = requests();
+    if (!row.sent) {
+      EXPECT_EQ(sent, std::vector<std::string>{});
+      EXPECT_EQ(answer_of(3, "destroy : NULL"), "slotNotExists");
+      continue;
+    }
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_NE(sent[0].find(row.sent), std::string::npos) << sent[0];
+  }
+  // A refusal by the device is an error too.
+  ASSERT_EQ(board_.command("fail dsp 0x40146401 EIO").at(0), "ok");
+  EXPECT_EQ(answer_of(1, filter + "1000, enable TRUE, duration-th-msec 10, det-level-dB 0 }"),
+            "unsupported");
+}
+
+TEST_F(TdmSlots, RefusedMixerCreatesLeaveNothingAndSlotsKeepTheirChannels) {
+  add_mixer();
+  // Input 3 (switch channel 2048) feeds summator 5 and hears trunk 0 time slot 7.
+  ASSERT_EQ(answer_of(1, "create : mixerIn : { unit 0, channel tdm : 3, summator tdm : 5 }"),
+            "success");
+  ASSERT_EQ(answer_of(2, "create : trunk : { trunk 0, timeslot 7 }"), "success");
+  ASSERT_EQ(answer_of(2, "connect : 1"), "success");
+  ASSERT_EQ(output(2048), "7");
+
+  // Outputs whose inputs the summator cannot take: input 99 beyond the unit, 9 inputs where 8
+  // fit. Nothing is cleared or added.
+  std::string nine;
+  for (int i = 0; i < 9; ++i) nine += std::string(i ? ", " : "") + "{ channel tdm : " +
+                                      std::to_string(i) + ", gain 100 }";
+  for (const std::string& inputs :
+       {std::string("{ channel tdm : 3, gain 100 }, { channel tdm : 99, gain 100 }"), nine}) {
+    SCOPED_TRACE(inputs);
+    EXPECT_EQ(answer_of(3, "create : mixerOut : { unit 0, channel tdm : 5, inputs { " + inputs +
+                               " } }"),
+              "insufficientResources");
+    EXPECT_EQ(summator(5), std::vector<std::string>{"3 32767"});
+  }
+  // Inputs whose summator cannot be fed.
+  const auto before = board_.command("log mixer");
+  for (const char* to : {"tdm : 99", "tdm : -1", "rtp : 1"}) {
+    SCOPED_TRACE(to);
+    EXPECT_EQ(answer_of(3, std::string("create : mixerIn : { unit 0, channel tdm : 4, summator ") +
+                               to + " }"),
+              "insufficientResources");
+  }
+  EXPECT_EQ(board_.command("log mixer"), before);
+
+  // A second input on channel 3 is refused; the first keeps its feed.
+  EXPECT_EQ(answer_of(4, "create : mixerIn : { unit 0, channel tdm : 3 }"),
+            "insufficientResources");
+  EXPECT_EQ(answer_of(4, "destroy : NULL"), "slotNotExists");
+  EXPECT_EQ(output(2048), "7");
+
+  // A second output on summator 6 is refused; the first keeps its inputs.
+  ASSERT_EQ(answer_of(5, "create : mixerOut : { unit 0, channel tdm : 6, inputs { { channel tdm "
+                         ": 3, gain 100 } } }"),
+            "success");
+  EXPECT_EQ(answer_of(6, "create : mixerOut : { unit 0, channel tdm : 6, inputs { { channel tdm "
+                         ": 4, gain 50 } } }"),
+            "insufficientResources");
+  EXPECT_EQ(answer_of(6, "destroy : NULL"), "slotNotExists");
+  EXPECT_EQ(summator(6), std::vector<std::string>{"3 100"});
+
+  // Output 3 shares its switch channel with input 3: it goes, the input still hears the trunk.
+  ASSERT_EQ(answer_of(7, "create : mixerOut : { unit 0, channel tdm : 3, inputs { } }"),
+            "success");
+  EXPECT_EQ(answer_of(7, "destroy : NULL"), "success");
+  EXPECT_EQ(output(2048), "7");
+  EXPECT_EQ(answer_of(1, "destroy : NULL"), "success");
+  EXPECT_EQ(output(2048), "off");
+}
+
+// An extension slot cannot name a line's channel: the trunk slot there keeps its source.
+TEST_F(TdmSlots, ExtensionSlotOnATrunksChannelIsRefused) {
+  ASSERT_EQ(answer_of(1, "create : trunk : { trunk 0, timeslot 7 }"), "success");
+  ASSERT_EQ(answer_of(2, "create : trunk : { trunk 1, timeslot 5 }"), "success");
+  ASSERT_EQ(answer_of(2, "connect : 1"), "success");
+  ASSERT_EQ(output(7), "37");
+  EXPECT_EQ(answer_of(3, "create : ext : { transmitter -8192, receiver -8185 }"),
+            "insufficientResources");
+  EXPECT_EQ(answer_of(3, "activate : empty : NULL"), "slotNotExists");
+  EXPECT_EQ(answer_of(3, "destroy : NULL"), "slotNotExists");
+  EXPECT_EQ(output(7), "37");
 }
 
 }  // namespace

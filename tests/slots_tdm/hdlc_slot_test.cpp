@@ -179,30 +179,36 @@ TEST_F(HdlcRoad, ReceivedPackagesGoUpInSignalsTheControllerDecodes) {
   }
 }
 
-TEST_F(HdlcRoad, RingKeeps120FramesUntilTheChannelIsReady) {
+// The ring takes a batch whole or not at all: a batch it has no room for is refused with
+// nothing queued and no sequence number used.
+TEST_F(HdlcRoad, RingTakesABatchWholeOrNotAtAll) {
   StreamCapture err(std::cerr);
   EXPECT_EQ(run({ioctl(3, std::vector<std::string>(125, "01"))}),
-            wires({reply(3, 1, "error : unsupported")}));
-  EXPECT_EQ(err.take(), "HdlcSlot[1/*]: 5 of 125 packages dropped, the transmit queue is full\n");
+            wires({reply(3, 1, "error : insufficientResources")}));
+  EXPECT_EQ(err.take(),
+            "HdlcSlot[1/*]: transmit queue full: a batch of 125 refused, room for 120\n");
+  EXPECT_EQ(run({ioctl(3, std::vector<std::string>(120, "01"))}),
+            wires({reply(3, 1, "success : NULL")}));
   // The controller can repeat refused ioctls at any rate: one line a second, then the count.
   for (int i = 0; i < 3; ++i) run({ioctl(3, {"01"})});
   EXPECT_EQ(err.take(), "");
   advance(1000);
-  EXPECT_EQ(run({ioctl(3, {"01"})}), wires({reply(3, 1, "error : unsupported")}));
+  EXPECT_EQ(run({ioctl(3, {"01"})}), wires({reply(3, 1, "error : insufficientResources")}));
   EXPECT_EQ(err.take(),
-            "HdlcSlot[1/*]: 1 of 1 packages dropped, the transmit queue is full (3 similar lines "
+            "HdlcSlot[1/*]: transmit queue full: a batch of 1 refused, room for 0 (3 similar lines "
             "left out)\n");
   connect();
   Lines frames = sent(120);
   ASSERT_EQ(frames.size(), 120u);
   EXPECT_EQ(frames.back(), "1234e001");  // package 119
-  // The dropped packages used their sequence numbers up: the next is number 129.
+  // The refused packages used no sequence number: the next is number 120.
   run({ioctl(4, {"02"})});
-  EXPECT_EQ(sent(121).back(), "12342002");
-  // A channel that keeps taking frames takes more than the ring holds in one ioctl.
-  EXPECT_EQ(run({ioctl(5, std::vector<std::string>(125, "03"))}),
-            wires({reply(5, 1, "success : NULL")}));
-  EXPECT_EQ(sent(246).size(), 246u);
+  EXPECT_EQ(sent(121).back(), "12340002");
+  // On a channel that takes frames the ring drains first; still no batch beyond it is taken.
+  EXPECT_EQ(run({ioctl(5, std::vector<std::string>(120, "03")),
+                 ioctl(6, std::vector<std::string>(121, "04"))}),
+            wires({reply(5, 1, "success : NULL"), reply(6, 1, "error : insufficientResources")}));
+  EXPECT_EQ(sent(241).size(), 241u);
 }
 
 TEST_F(HdlcRoad, ChannelFollowsTheConnections) {
@@ -235,15 +241,13 @@ TEST_F(HdlcRoad, ChannelFollowsTheConnections) {
 
 // However a slot gives its controller channel up, no switch path to it stays: a raw data slot
 // that gets the same channel next sends on no line. The HDLC slot holds the channel on trunk
-// slot 2, or raw data slot 4 holds it and extension slot 5, which names it, feeds trunk slot 2
-// from it.
+// slot 2, or raw data slot 4 holds it and is connected with trunk slot 2 both ways.
 TEST_F(HdlcRoad, AChannelGivenUpLeavesNoPathForItsNextOwner) {
   const std::vector<std::string> hdlc_on_trunk{"{ seq 3, slot 1, pdu command : connect : 2 }",
                                                "{ seq 4, slot 2, pdu command : connect : 1 }"};
   const std::vector<std::string> raw_data_on_trunk{
       "{ seq 3, slot 4, pdu command : create : mcc : { type data, mode standard } }",
-      "{ seq 3, slot 5, pdu command : create : ext : { transmitter -7168, receiver 100 } }",
-      "{ seq 3, slot 5, pdu command : connect : 2 }",
+      "{ seq 3, slot 4, pdu command : connect : 2 }",
       "{ seq 4, slot 2, pdu command : connect : 4 }"};
   const struct {
     const std::vector<std::string>& holder;
@@ -274,7 +278,6 @@ TEST_F(HdlcRoad, AChannelGivenUpLeavesNoPathForItsNextOwner) {
     EXPECT_EQ(sent(1), Lines{"0102"});
     EXPECT_EQ(output(33), "const 0xd5");
     run({"{ seq 8, slot 3, pdu command : destroy : NULL }",
-         "{ seq 8, slot 5, pdu command : destroy : NULL }",
          "{ seq 9, slot 1, pdu command : disconnect : NULL }",
          "{ seq 10, slot 2, pdu command : disconnect : NULL }"});
   }

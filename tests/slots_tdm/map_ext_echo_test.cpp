@@ -4,7 +4,6 @@
 
 #include "slots/tdm/echo_factory.h"
 #include "slots/tdm/ext_factory.h"
-#include "slots/tdm/ext_slot.h"
 #include "slots/tdm/map_factory.h"
 #include "slots/tdm/trunk_factory.h"
 #include "tests/slots_tdm/slot_road.h"
@@ -110,15 +109,30 @@ TEST_F(ChannelRoad, ExtensionReceiverOpensWithActivate) {
             wires({reply(5, 9, "error : connectFail")}));
 }
 
-TEST_F(ChannelRoad, ExtensionNumbersBeyondTheSwitchGiveNoChannel) {
-  EXPECT_EQ(ExtSlot::SwitchChannel(2147483647), -1);
-  EXPECT_EQ(ExtSlot::SwitchChannel(-8193), -1);
-  EXPECT_EQ(ExtSlot::SwitchChannel(-8192), 0);
-  EXPECT_EQ(run({"{ seq 1, slot 1, pdu command : create : ext : { transmitter 2147483647, "
-                 "receiver -2147483648 } }",
-                 "{ seq 2, slot 1, pdu command : activate : empty : NULL }"}),
-            wires({reply(1, 1, "success : NULL"), stream(1, "transmitter", -1),
-                   stream(1, "receiver", -1), reply(2, 1, "success : NULL")}));
+// Numbers that name no extension port, on E1 trunk 0's channels (0, 7) or beyond the switch,
+// make no slot; the first and last ports do.
+TEST_F(ChannelRoad, ExtensionNumbersOutsideThePortsAreRefused) {
+  struct Ext {
+    int transmitter, receiver;
+    const char* error;  // the line on std::cerr; null when the slot is made
+  };
+  for (const Ext& e : {Ext{-8192, 4, "ext: no extension port -8192, the ports are 0 to 2047\n"},
+                       Ext{4, -8185, "ext: no extension port -8185, the ports are 0 to 2047\n"},
+                       Ext{2048, 4, "ext: no extension port 2048, the ports are 0 to 2047\n"},
+                       Ext{2147483647, -2147483648,
+                           "ext: no extension port 2147483647, the ports are 0 to 2047\n"},
+                       Ext{0, 2047, nullptr}}) {
+    const std::string create = "{ seq 1, slot 1, pdu command : create : ext : { transmitter " +
+                               std::to_string(e.transmitter) + ", receiver " +
+                               std::to_string(e.receiver) + " } }";
+    SCOPED_TRACE(create);
+    StreamCapture err(std::cerr);
+    EXPECT_EQ(run({create}).front(),
+              wire(reply(1, 1, e.error ? "error : insufficientResources" : "success : NULL")));
+    EXPECT_EQ(err.take(), e.error ? e.error : "");
+    run({"{ seq 2, slot 1, pdu command : destroy : NULL }"});
+    advance(1000);  // past the throttle of the line
+  }
 }
 
 TEST_F(ChannelRoad, EchoCreatesAreRefusedAndNoBusIsReported) {

@@ -195,16 +195,16 @@ TEST_F(MixerRoad, CreatesItCannotServeAreRefused) {
     EXPECT_EQ(run({create(1, 1, r.params)}), wires({reply(1, 1, "error : insufficientResources")}));
     EXPECT_EQ(err.take(), r.error);
   }
-  // The input added before the failing one stays.
-  EXPECT_EQ(board().command("mixer summator 0 5"), Lines{"1 100"});
+  // The rtp input is found before anything is added.
+  EXPECT_EQ(board().command("mixer summator 0 5"), Lines{});
 
-  // A summator given as an rtp channel is not programmed; the input is made all the same.
+  // A summator given as an rtp channel cannot be fed: no input is made.
   StreamCapture err(std::cerr);
   requests();
   EXPECT_EQ(run({create(2, 2, "mixerIn : { unit 0, channel tdm : 4, summator rtp : 1 }")}),
-            wires({reply(2, 2, "success : NULL")}));
+            wires({reply(2, 2, "error : insufficientResources")}));
   EXPECT_EQ(err.take(), "mixer [0]: wrong summator coding !\n");
-  EXPECT_EQ(requests(), Lines{"MIX_TDM 0/0/4"});
+  EXPECT_EQ(requests(), Lines{});
 }
 
 struct Control {

@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "slots/tdm/echo_factory.h"
+#include "slots/tdm/ext_factory.h"
+#include "slots/tdm/isdn_factory.h"
 #include "slots/tdm/mixer_factory.h"
 #include "slots/tdm/pstn_factory.h"
 #include "slots/tdm/trunk_factory.h"
@@ -26,6 +28,8 @@ class RefusalLogs : public SlotRoad {
   static void SetUpTestSuite() {
     SlotRoad::SetUpTestSuite();
     EchoFactory::instance();
+    ExtFactory::instance();
+    IsdnFactory::instance();
     Mixer::MixerFactory::instance();
     PstnFactory::instance();
     VoiceFactory::instance();
@@ -56,6 +60,9 @@ class RefusalLogs : public SlotRoad {
 
 const Refused kRefused[] = {
     {"echo : { bus 0, channel 1 }", "echo: no echo bus 0"},
+    {"ext : { transmitter 4, receiver -8185 }",
+     "ext: no extension port -8185, the ports are 0 to 2047"},
+    {"isdn : { type bri, trunk 9, log 0, side user : NULL }", "mcc/isdn: invalid trunk number: 9"},
     {"mixerIn : { unit 7, channel tdm : 1 }", "mixer: no unit 7"},
     {"mixerIn : { unit 0, channel tdm : 16 }", "mixer [0]: tdm channel 16 out of range"},
     {"mixerIn : { unit 0, channel rtp : 1 }", "mixer [0]: rtp channels are not served"},
@@ -102,6 +109,8 @@ TEST_F(RefusalLogs, TheControllerLeavingWritesTheCountsOwed) {
     if (line.find("left out") != std::string::npos) flushed.push_back(line);
   std::sort(flushed.begin(), flushed.end());
   EXPECT_EQ(flushed, (Lines{"Echo: no echo bus (3 similar lines left out)",
+                            "Ext: no extension port (3 similar lines left out)",
+                            "ISDN: invalid trunk number (3 similar lines left out)",
                             "Mixer: no unit (3 similar lines left out)",
                             "PSTN: pstn-slot: invalid trunk number (3 similar lines left out)",
                             "Voice/mcc: MCC_TIMESLOT request failed. (3 similar lines left out)",
