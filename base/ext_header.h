@@ -1,6 +1,7 @@
 // Stream inserters for log lines: a value between double quotes (as it is, or with its control
-// characters escaped), and the per-object header that opens every log line ("E1: "). A class that logs defines `void PutHeader(std::ostream&) const`
-// and writes its lines as `os << ext::header(this) << ...`.
+// characters escaped), and the per-object header that opens every log line ("E1: "). A class
+// that logs defines `void PutHeader(std::ostream&) const` and writes its lines as
+// `os << ext::header(this) << ...`.
 #pragma once
 
 #include <ostream>

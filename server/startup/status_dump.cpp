@@ -26,7 +26,8 @@ bool DumpStatus() {
   Fd file(WrittenFile::open(path));
   if (!file) {
     if (errno == ELOOP)
-      std::cerr << "dump status error: " << path << ": " << WrittenFile::failure(errno) << std::endl;
+      std::cerr << "dump status error: " << path << ": " << WrittenFile::failure(errno)
+                << std::endl;
     else
       std::cerr << "dump status error" << std::endl;
     return false;

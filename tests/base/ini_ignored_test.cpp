@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
@@ -41,15 +42,10 @@ TEST(IniIgnored, EachLineReadAsNothingIsNamed) {
       {"Clean", "# c\n[traces]\nsignalling.hdlc = yes\n[agent]\nhost = h\nname = n\n[agent]\n"
                 "host = i\nname = m\n",
        ""},
-      {"SecondSection", "[traces]\nsignalling.hdlc = yes\n\n[traces]\nsignalling.events = 1\n",
-       "configuration f.conf line 1: section \"traces\" ignored: the one on line 4 is read\n"},
       {"MisspeltKeyEachTime", "[traces]\nmonitoring.internl = yes\nmonitoring.internl = no\n",
-       "configuration f.conf line 2: key \"monitoring.internl\" of section \"traces\" unknown, ignored\n"
-       "configuration f.conf line 3: key \"monitoring.internl\" of section \"traces\" unknown, ignored\n"},
-      {"UnclosedHeader", "[traces\nsignalling.hdlc = yes\n\n[agent]\nhost = h\nname = n\n",
-       "configuration f.conf line 1: \"[traces\" has no \"]\": ignored with the lines up to the "
-       "next header\n"
-       "configuration f.conf line 2: \"signalling.hdlc = yes\" under a header without \"]\", "
+       "configuration f.conf line 2: key \"monitoring.internl\" of section \"traces\" unknown, "
+       "ignored\n"
+       "configuration f.conf line 3: key \"monitoring.internl\" of section \"traces\" unknown, "
        "ignored\n"},
       {"UnclosedHeaderAtTheEnd", "[traces]\n  [agent  ",
        "configuration f.conf line 2: \"[agent\" has no \"]\", ignored\n"},
@@ -68,7 +64,8 @@ TEST(IniIgnored, EachLineReadAsNothingIsNamed) {
        "configuration f.conf line 3: key \"nmae\" of section \"agent\" unknown, ignored\n"},
       // What reaches the log cannot end a line or drive a terminal, and is cut when long.
       {"Escaped", "[traces]\n\x1b[2J\"k\\ = v\n\x01x\n" + std::string(70, 'y') + "\n",
-       "configuration f.conf line 2: key \"\\x1b[2J\\\"k\\\\\" of section \"traces\" unknown, ignored\n"
+       "configuration f.conf line 2: key \"\\x1b[2J\\\"k\\\\\" of section \"traces\" unknown, "
+       "ignored\n"
        "configuration f.conf line 3: \"\\x01x\" has no \"=\", ignored\n"
        "configuration f.conf line 4: \"" + std::string(60, 'y') + "\"... has no \"=\", ignored\n"},
   };
@@ -77,17 +74,12 @@ TEST(IniIgnored, EachLineReadAsNothingIsNamed) {
 
 // A file of nothing but bad lines gives a bounded report: the first lines, then their count.
 TEST(IniIgnored, ReportIsBounded) {
-  std::string text;
-  for (int i = 0; i < 40; ++i) text += "x\n";
-  std::istringstream lines(report(text));
-  std::string line, last;
-  size_t count = 0;
-  while (std::getline(lines, line)) {
-    ++count;
-    last = line;
-  }
-  EXPECT_EQ(count, IniFile::File::kMaxIgnored + 1);
-  EXPECT_EQ(last, "configuration f.conf: 8 more lines ignored");
+  std::string lines;
+  for (int i = 0; i < 40; ++i) lines += "x\n";
+  const std::string text = report(lines);
+  EXPECT_EQ(size_t(std::count(text.begin(), text.end(), '\n')), IniFile::File::kMaxIgnored + 1);
+  EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1),
+            "configuration f.conf: 8 more lines ignored\n");
 }
 
 }  // namespace

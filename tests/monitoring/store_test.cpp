@@ -249,8 +249,8 @@ TEST_F(StoreTest, SnmpSetSectionsAndNamesThatMustNotBecomeFiles) {
   bad.get_commands()[0].get_id().get_name().set_section("\x1b]0;\"\\\x07");
   store.setSnmpCommands(bad);
   EXPECT_EQ(logs.err.take_lines(),
-            Lines{"monitoring: SNMP set value of section \"\\x1b]0;\\\"\\\\\\x07\" name \"N\" kept, "
-                  "not written: not a file name"});
+            Lines{"monitoring: SNMP set value of section \"\\x1b]0;\\\"\\\\\\x07\" name "
+                  "\"N\" kept, not written: not a file name"});
 }
 
 // The controller can repeat a refused value at any rate: one line a second, with the count of

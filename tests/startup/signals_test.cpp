@@ -56,22 +56,6 @@ TEST(StatusDump, UnwritableFileIsReportedAndRetried) {
   EXPECT_EQ(errors.take(), "");
 }
 
-// A link at the dump's name, to a file outside the root, is neither followed nor replaced.
-TEST(StatusDump, LinkAtItsNameIsRefused) {
-  TempRoot outside;
-  const std::string target = outside.path() + "/target";
-  std::ofstream(target) << "outside";
-  TempRoot root;
-  std::filesystem::create_directories(root.path() + "/var/log");
-  std::filesystem::create_symlink(target, status_path(root));
-  StreamCapture errors(std::cerr);
-  EXPECT_FALSE(DumpStatus());
-  EXPECT_EQ(errors.take(),
-            "dump status error: " + status_path(root) + ": a symbolic link, not followed\n");
-  EXPECT_EQ(read_file(target), "outside");
-  EXPECT_TRUE(std::filesystem::is_symlink(status_path(root)));
-}
-
 // Signals raised before the loop runs are served by its first turn: the self-pipe makes that
 // turn's poll return at once, the checks write the dump and the report line once each, and the
 // stop that run() would otherwise forget ends the loop.
