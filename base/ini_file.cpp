@@ -6,10 +6,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <ostream>
 #include <sstream>
 
+#include "base/ext_header.h"
 #include "base/fd.h"
 
 namespace IniFile {
@@ -50,8 +52,9 @@ void destroy(T*& first, T*& last, int& count) {
 
 // The whole content of the regular file at path. Opened non-blocking, so that a FIFO never
 // waits for a writer; anything but a regular file is refused (errno EISDIR for a directory,
-// EINVAL otherwise). A read error ends the text there.
-bool read_regular_file(const std::string& path, std::string& text) {
+// EINVAL otherwise), and so is one above `limit` bytes, also when it grows while it is read
+// (errno EFBIG). A read error ends the text there.
+bool read_regular_file(const std::string& path, size_t limit, std::string& text) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   struct stat st;
   if (!fd || ::fstat(fd.get(), &st) != 0) return false;
@@ -59,11 +62,35 @@ bool read_regular_file(const std::string& path, std::string& text) {
     errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return false;
   }
+  if (st.st_size < 0 || uint64_t(st.st_size) > limit) {
+    errno = EFBIG;
+    return false;
+  }
   char buf[4096];
   ssize_t n;
-  while ((n = ::read(fd.get(), buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
-    if (n > 0) text.append(buf, size_t(n));
+  while ((n = ::read(fd.get(), buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)) {
+    if (n <= 0) continue;
+    if (text.size() + size_t(n) > limit) {
+      text.clear();
+      errno = EFBIG;
+      return false;
+    }
+    text.append(buf, size_t(n));
+  }
   return true;
+}
+
+// A line as it is quoted in a note: blanks around it dropped, cut after 60 bytes.
+std::string quoted_line(const std::string& raw) {
+  const size_t first = raw.find_first_not_of(" \t");
+  if (first == std::string::npos) return "\"\"";
+  const size_t last = raw.find_last_not_of(" \t");
+  std::string text = raw.substr(first, last + 1 - first);
+  const bool cut = text.size() > 60;
+  if (cut) text.resize(60);
+  std::ostringstream out;
+  out << ext::escaped(text) << (cut ? "..." : "");
+  return out.str();
 }
 
 template <class T>
@@ -186,13 +213,19 @@ File::~File() { Clear(); }
 void File::Clear() {
   destroy(mFirst, mLast, mSectionCount);
   mIndex.clear();
+  mIgnored = IgnoredLines();
+}
+
+void IgnoredLines::add(int line, std::string what) {
+  if (kept.size() < File::kMaxIgnored) kept.push_back(Ignored{line, std::move(what)});
+  ++count;
 }
 
 bool File::Open(const std::string& path) {
   Close();
   mFileName = path;
   std::string text;
-  if (!read_regular_file(path, text)) return false;
+  if (!read_regular_file(path, kMaxSize, text)) return false;
   std::istringstream in(text);
   Parse(in);
   return ok_;
@@ -236,16 +269,30 @@ void File::Parse(std::istream& in) {
   size_t held = 0;
   std::string section, key, value;
   SubSection* sub = nullptr;
+  // What the current line is noted for when it ends (null: nothing of it was dropped), the
+  // line as written (enough of it to quote), and whether the last header had no "]".
+  const char* dropped = nullptr;
+  std::string raw;
+  bool broken_header = false;
 
   auto store = [&] {
     sub->NewSubKey(key, value, line);
     key.clear();
+  };
+  auto drop = [&](const char* why) {
+    if (!dropped) dropped = why;
+  };
+  auto end_line = [&] {
+    if (dropped) mIgnored.add(line, quoted_line(raw) + " " + dropped);
+    dropped = nullptr;
+    raw.clear();
   };
 
   for (;;) {
     int c = buf->sbumpc();
     if (c == std::char_traits<char>::eof()) break;
     if (c == '\r') continue;
+    if (c != '\n' && raw.size() <= 64) raw += char(c);
     if (comment) {
       if (c != '\n') continue;
       comment = false;
@@ -256,14 +303,21 @@ void File::Parse(std::istream& in) {
           comment = true;
         } else if (c == '[') {
           section.clear();
+          dropped = nullptr;
           state = Header;
+        } else if (c != ' ' && c != '\t' && c != '\n') {
+          drop(broken_header ? "under a header without \"]\", ignored"
+                             : "before any section, ignored");
         }
         break;
       case Header:
         if (c == '\n') {
+          drop("has no \"]\": ignored with the lines up to the next header");
+          broken_header = true;
           state = BeforeFirst;
         } else if (c == ']') {
           sub = NewSubSection(section, line);
+          broken_header = false;
           state = AfterHeader;
         } else {
           section += char(c);
@@ -274,6 +328,8 @@ void File::Parse(std::istream& in) {
           state = BetweenLines;
         else if (c == '#')
           comment = true;
+        else if (c != ' ' && c != '\t')
+          drop("has text after \"]\", ignored");
         break;
       case BetweenLines:
         if (c == ' ' || c == '\t' || c == '\n') {
@@ -295,6 +351,7 @@ void File::Parse(std::istream& in) {
           value.clear();
           state = AfterEquals;
         } else if (c == '\n') {
+          drop("has no \"=\", ignored");
           key.clear();
           held = 0;
           state = BetweenLines;
@@ -333,9 +390,15 @@ void File::Parse(std::istream& in) {
         }
         break;
     }
-    if (c == '\n') ++line;
+    if (c == '\n') {
+      end_line();
+      ++line;
+    }
   }
   if (state == AfterEquals || state == InValue) store();
+  if (state == Header) drop("has no \"]\", ignored");
+  if (state == InKey) drop("has no \"=\", ignored");
+  end_line();
   in.setstate(std::ios::eofbit);
 }
 

@@ -9,9 +9,11 @@
 // Lookups with operator[] add what they do not find (empty), so they never return null.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace IniFile {
 
@@ -80,6 +82,8 @@ class Key {
   iterator end() const { return iterator(); }
 
   std::string mName;
+  // Set by a Reader that has a binding of this name.
+  bool mKnown = false;
   int mSubKeyCount = 0;
   SubKey* mFirst = nullptr;
   SubKey* mLast = nullptr;
@@ -106,6 +110,8 @@ class SubSection {
   iterator end() const { return iterator(); }
 
   int mLineNo;
+  // Set by a Reader that read this subsection.
+  bool mRead = false;
   int mKeyCount = 0;
   Key* mFirst = nullptr;
   Key* mLast = nullptr;
@@ -140,9 +146,28 @@ class Section {
   Section* mPrev = nullptr;
 };
 
+// A line, or the part of one, that the parser or the readers dropped: the line's number and
+// what was dropped and why, as one phrase ("\"k = v\" before any section").
+struct Ignored {
+  int line;
+  std::string what;
+};
+
+// Ignored lines in the order found: the first File::kMaxIgnored kept, all counted.
+struct IgnoredLines {
+  std::vector<Ignored> kept;
+  int count = 0;
+  void add(int line, std::string what);
+};
+
 class File {
  public:
   using iterator = GenericIterator<Section>;
+
+  // A larger file is not read at all (errno EFBIG).
+  static constexpr size_t kMaxSize = 1 << 20;
+  // What is kept of the ignored lines; the rest are only counted.
+  static constexpr size_t kMaxIgnored = 32;
 
   File() = default;
   explicit File(const std::string& path) { Open(path); }
@@ -151,7 +176,8 @@ class File {
   ~File();
 
   // Reads the file at path; true when it could be opened, whatever it holds. Anything but a
-  // regular file (a directory, a FIFO, a device) is not opened: false, errno EISDIR or EINVAL.
+  // regular file (a directory, a FIFO, a device) is not opened: false, errno EISDIR or EINVAL;
+  // nor is a file above kMaxSize: false, errno EFBIG.
   bool Open(const std::string& path);
   void Close();
   void Sync() {}
@@ -170,6 +196,9 @@ class File {
   Section* mFirst = nullptr;
   Section* mLast = nullptr;
   std::map<std::string, Section*> mIndex;
+  // The lines the parser dropped (a header without "]", a line without "=", text outside any
+  // section), in file order.
+  IgnoredLines mIgnored;
 
  private:
   friend std::istream& operator>>(std::istream& in, File& file);

@@ -79,6 +79,15 @@ bool Reader::read(SubSection& sub, Private::KeyValue& binding, bool required_key
 }
 
 bool Reader::parse(SubSection& sub) {
+  // Marked before anything is read, so that a key is never taken for an unknown one because a
+  // required key before it ended the parse.
+  sub.mRead = true;
+  for (const Field* field : {&required, &optional}) {
+    for (Private::KeyValue* binding : field->items) {
+      auto known = sub.mIndex.find(binding->name());
+      if (known != sub.mIndex.end()) known->second->mKnown = true;
+    }
+  }
   for (Private::KeyValue* binding : required.items)
     if (!read(sub, *binding, true)) return false;
   for (Private::KeyValue* binding : optional.items) read(sub, *binding, false);

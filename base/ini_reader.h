@@ -146,7 +146,8 @@ class Reader {
   Reader(const std::string& prefix, std::ostream& log) : prefix_(prefix), log_(&log) {}
 
   // True when every required key was read; false at the first required key that is missing,
-  // repeated or invalid (later bindings are then not looked at).
+  // repeated or invalid (later bindings are then not looked at). Marks the subsection read and
+  // every key of it that a binding names known (see IniFile::ReportIgnored).
   bool parse(SubSection& sub);
 
   Field required;

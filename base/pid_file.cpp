@@ -7,13 +7,15 @@
 #include <unistd.h>
 
 #include "base/path.h"
+#include "base/written_file.h"
 
 namespace Linux {
 
 Run::Run(const char* name) : path_(Path::board(std::string("/var/run/") + name + ".pid")) {
-  fd_ = Fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, 0644));
+  fd_ = Fd(WrittenFile::open(path_, O_SYNC));
   if (!fd_) {
-    std::cerr << "pid file " << path_ << ": " << std::strerror(errno) << std::endl;
+    std::cerr << "pid file " << path_ << ": " << WrittenFile::failure(errno) << "; not written"
+              << std::endl;
     return;
   }
   std::string pid = std::to_string(::getpid());

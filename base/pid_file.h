@@ -1,6 +1,7 @@
 // Linux::Run: the PID file guard. While the object lives, "/var/run/" NAME ".pid" (under the
 // path root) holds the process id in decimal, with no line end; destroying the object removes
-// the file. A file that could not be written is reported and never removed. The daemon never
+// the file. A file that could not be written is reported and never removed; a symbolic link at
+// the path is neither followed nor removed. The daemon never
 // reads the file and takes no lock on it.
 #pragma once
 

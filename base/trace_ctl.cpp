@@ -7,7 +7,7 @@
 TraceCtl traces;
 
 void TraceCtl::Configure(IniFile::Section& section) {
-  for (IniFile::SubSection& sub : section) Configure(sub);
+  if (section.mLast) Configure(*section.mLast);
 }
 
 void TraceCtl::Configure(IniFile::SubSection& sub) {

@@ -9,8 +9,8 @@ class TraceCtl {
  public:
   TraceCtl() = default;
 
-  // Applies every occurrence of the section in file order; each starts from all switches off,
-  // so the last occurrence decides.
+  // Applies the last occurrence of the section, which replaces the others whole; those are left
+  // unread, so that IniFile::ReportIgnored names them.
   void Configure(IniFile::Section& section);
   // Applies one occurrence: every switch off, then the keys present (problems reported on
   // std::cerr, prefixed "traces: ").

@@ -28,6 +28,7 @@ constexpr mode_t kDirMode = 0755;
 // The name a file is written under before it is renamed over its target, in the target's folder.
 // mkostemp fills in the X's and creates it exclusively, so it never replaces a stored file.
 constexpr char kTemporaryName[] = ".mon-XXXXXX";
+constexpr size_t kTemporaryPrefixLength = sizeof ".mon-" - 1;
 
 // The mode a file created with fopen(..., "w") gets: 0666 less the umask. The loop is the only
 // thread, so reading the umask by setting it back at once races with no other file creation.
@@ -126,8 +127,13 @@ std::string to_string(unsigned int value) { return std::to_string(value); }
 std::string host2str(const TERM::HostAddress& host) { return host.get_iaddr(); }
 
 bool is_safe_path_component(const std::string& text) {
-  return !text.empty() && text != "." && text != ".." && text.size() <= 255 &&
-         text.find('/') == std::string::npos && text.find('\0') == std::string::npos;
+  if (text.empty() || text == "." || text == ".." || text.size() > 255) return false;
+  // Control characters (NUL, line ends, the escape that opens a terminal sequence) would reach
+  // whoever lists the folder; a name of the temporary pattern could be taken for a leftover.
+  for (unsigned char c : text) {
+    if (c == '/' || c < 0x20 || c == 0x7f) return false;
+  }
+  return text.compare(0, kTemporaryPrefixLength, kTemporaryName, kTemporaryPrefixLength) != 0;
 }
 
 MonitoringDataHolder::MonitoringDataHolder() {
@@ -312,8 +318,8 @@ void MonitoringDataHolder::setSnmpCommands(const MON::SnmpSetCommands& commands)
     if (const char* fault = unwritable_because(name.get_section(), name.get_name())) {
       logs_.write(std::cerr, "monitoring: SNMP set value kept, not written", [&](std::ostream& os) {
         os << "monitoring: SNMP set value of section "
-           << ext::quoted(std::string(name.get_section())) << " name "
-           << ext::quoted(std::string(name.get_name())) << " kept, not written: " << fault;
+           << ext::escaped(std::string(name.get_section())) << " name "
+           << ext::escaped(std::string(name.get_name())) << " kept, not written: " << fault;
       });
       continue;
     }

@@ -127,5 +127,6 @@ std::string to_string(unsigned int value);
 // The `iaddr` of a host address; the port is not included.
 std::string host2str(const TERM::HostAddress& host);
 // Whether `text` may name a file or folder inside the monitoring folder: not empty, not "." or
-// "..", no "/" or NUL, at most 255 bytes.
+// "..", no "/" or control character (below 0x20, or 0x7f), at most 255 bytes, and not starting
+// like the store's temporary files (".mon-").
 bool is_safe_path_component(const std::string& text);

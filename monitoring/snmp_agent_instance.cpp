@@ -52,6 +52,8 @@ bool SnmpAgentInstance::read_host(const std::string& host, int* port) {
     fault = "has a port that is not a decimal number";
   } else if (*port > 65535) {
     fault = "has a port beyond 65535";
+  } else if (*port == 0) {
+    fault = "has port 0";
   }
   if (fault)
     std::cerr << "snmpagent." << name_ << ": host " << ext::quoted(host) << " " << fault

@@ -34,3 +34,17 @@ configure() {
   shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
 }
+
+# daemon_needs_no_board ARGS...: whether orvexd, given ARGS, only prints its usage or version
+# and ends: -h or a cluster of short options holding h, or --help or --version (or a prefix of
+# either, as getopt_long takes one). Anything after "--" is not an option.
+daemon_needs_no_board() {
+  local a
+  for a in "$@"; do
+    case $a in
+      --) return 1 ;;
+      --h* | --v* | -h* | -[!-]*h*) return 0 ;;
+    esac
+  done
+  return 1
+}

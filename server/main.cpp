@@ -14,6 +14,7 @@
 #include "base/daemon.h"
 #include "base/dpc.h"
 #include "base/ini_file.h"
+#include "base/ini_ignored.h"
 #include "base/line_stream_buf.h"
 #include "base/multiplexer.h"
 #include "base/path.h"
@@ -98,6 +99,9 @@ void ReadConfiguration(IniFile::File& config) {
   if (config.Open(path)) {
     traces = TraceCtl();
     traces.Configure(*config["traces"]);
+  } else if (errno == EFBIG) {
+    std::cerr << "configuration " << path << " not read: larger than " << IniFile::File::kMaxSize
+              << " bytes; defaults apply" << std::endl;
   } else if (errno != ENOENT) {
     std::cerr << "configuration " << path << " not read: " << std::strerror(errno)
               << "; defaults apply" << std::endl;
@@ -137,6 +141,7 @@ int main(int argc, char* argv[]) {
   HwMux::instance();
   // Configured from the file as read, an empty one included.
   MonitoringCtl::instance().Configure(config);
+  IniFile::ReportIgnored(config, std::cerr);
 
   if (line.daemon) RunDaemon();
 

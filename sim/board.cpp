@@ -10,6 +10,7 @@
 
 #include "sim/errno_names.h"
 #include "sim/event_loop.h"
+#include "sim/folders.h"
 #include "sim/session.h"
 
 namespace {
@@ -38,15 +39,6 @@ const struct {
      "Current state           : No Carrier\nLoss of Signal          : yes\n"
      "Loss of Frame Alignment : yes\nReceive Slip Negative   : 0\nReceive Slip Positive   : 0\n"},
 };
-
-// mkdir -p; false with errno.
-bool make_folders(const std::string& path) {
-  for (size_t slash = 1; slash != std::string::npos; slash = path.find('/', slash + 1)) {
-    std::string part = path.substr(0, slash);
-    if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
-  }
-  return ::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
-}
 
 std::string folder_of(const std::string& path) { return path.substr(0, path.rfind('/')); }
 

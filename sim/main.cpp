@@ -1,6 +1,7 @@
 // orvex-boardsim --root DIR: the simulated board. Makes the board's tree and device sockets
 // under DIR, prints "ready" on stdout, and serves the device seam and the control socket
-// DIR/sim.ctl until SIGTERM or SIGINT, which remove its sockets and end it.
+// DIR/sim.ctl until SIGTERM or SIGINT, which remove its sockets and end it. A root that another
+// board still serves is left alone: exit status 3.
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "sim/control.h"
 #include "sim/event_loop.h"
 #include "sim/models.h"
+#include "sim/root_lock.h"
 #include "sim/unique_fd.h"
 
 namespace {
@@ -21,6 +23,8 @@ int usage() {
   std::cerr << "usage: orvex-boardsim --root DIR" << std::endl;
   return 2;
 }
+
+constexpr int kRootServed = 3;
 
 }  // namespace
 
@@ -38,6 +42,19 @@ int main(int argc, char** argv) {
   }
   while (root.size() > 1 && root.back() == '/') root.pop_back();
   if (root.empty()) return usage();
+
+  RootLock lock(root);
+  switch (lock.take()) {
+    case RootLock::kTaken:
+      break;
+    case RootLock::kServed:
+      std::cerr << "boardsim: " << root << " is served by another board (pid " << lock.holder()
+                << "); not started, its sockets are left as they are" << std::endl;
+      return kRootServed;
+    case RootLock::kFailed:
+      std::cerr << "boardsim: " << lock.path() << ": " << std::strerror(errno) << std::endl;
+      return 1;
+  }
 
   std::signal(SIGPIPE, SIG_IGN);
   sigset_t stop_signals;

@@ -1,10 +1,12 @@
-// Feeds arbitrary bytes to the configuration parser, then walks, dumps and reads the model.
+// Feeds arbitrary bytes to the configuration parser, then walks, dumps and reads the model and
+// reports the lines read as nothing.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
 #include <string>
 
 #include "base/ini_file.h"
+#include "base/ini_ignored.h"
 #include "base/ini_reader.h"
 
 namespace {
@@ -42,5 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       strict.parse(sub);
     }
   }
+  IniFile::ReportIgnored(file, sink);
   return 0;
 }

@@ -1,12 +1,18 @@
 #include "server/startup/status_dump.h"
 
-#include <fstream>
-#include <iostream>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+
+#include "base/fd.h"
 #include "base/multiplexer.h"
 #include "base/path.h"
 #include "base/syslog_client.h"
 #include "base/version.h"
+#include "base/written_file.h"
 
 void WriteStatus(std::ostream& os) {
   os << "server status information. orvexd, gateway daemon of the telephony board." << std::endl
@@ -16,11 +22,28 @@ void WriteStatus(std::ostream& os) {
 }
 
 bool DumpStatus() {
-  std::ofstream file(Path::board("/var/log/server-status"), std::ios::out | std::ios::trunc);
+  const std::string path = Path::board("/var/log/server-status");
+  Fd file(WrittenFile::open(path));
   if (!file) {
-    std::cerr << "dump status error" << std::endl;
+    if (errno == ELOOP)
+      std::cerr << "dump status error: " << path << ": " << WrittenFile::failure(errno)
+                << std::endl;
+    else
+      std::cerr << "dump status error" << std::endl;
     return false;
   }
-  WriteStatus(file);
+  std::ostringstream text;
+  WriteStatus(text);
+  const std::string bytes = text.str();
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      std::cerr << "dump status error: " << path << ": " << std::strerror(n < 0 ? errno : EIO)
+                << std::endl;
+      return false;
+    }
+    done += size_t(n);
+  }
   return true;
 }

@@ -7,5 +7,6 @@
 
 // The dump's text.
 void WriteStatus(std::ostream& os);
-// Rewrites the file; false (after "dump status error" on std::cerr) when it cannot be opened.
+// Rewrites the file; false (after "dump status error" on std::cerr) when it cannot be opened or
+// written. A symbolic link at its name is not followed: the line then names the file.
 bool DumpStatus();

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <gtest/gtest.h>
+#include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -62,16 +63,22 @@ TEST(IniFile, Parse) {
   for (const ParseCase& c : kParseCases) EXPECT_EQ(parse(c.text), c.shape) << c.name;
 }
 
-// Neither throws nor waits for a writer: only a regular file is read.
+// Neither throws nor waits for a writer: only a regular file is read, and only up to the bound.
 TEST(IniFile, OpenRefusesWhatIsNotARegularFile) {
   TempRoot root;
   const std::string dir = root.path() + "/dir.conf", fifo = root.path() + "/fifo.conf";
+  const std::string big = root.path() + "/big.conf";
   ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  std::ofstream(big) << "[s]\nk = v\n" << std::string(IniFile::File::kMaxSize - 10, '#');
+  IniFile::File at_bound;
+  EXPECT_TRUE(at_bound.Open(big));
+  EXPECT_EQ(at_bound["s"]->mSubSectionCount, 1);
+  std::ofstream(big, std::ios::app) << "#";
   const struct {
     const std::string& path;
     int error;
-  } cases[] = {{dir, EISDIR}, {fifo, EINVAL}};
+  } cases[] = {{dir, EISDIR}, {fifo, EINVAL}, {big, EFBIG}};
   for (const auto& c : cases) {
     IniFile::File file;
     errno = 0;

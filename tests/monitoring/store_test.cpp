@@ -175,6 +175,15 @@ TEST_F(StoreTest, SnmpSetSectionsAndNamesThatMustNotBecomeFiles) {
       {"emphone", "N", nullptr},
       {"../x", "N", bad_name},
       {"S", std::string(256, 'n'), bad_name},
+      {"S", "caf\xc3\xa9 ~", nullptr},
+      {"S", ".mon", nullptr},
+      {"S", "a.mon-123456", nullptr},
+      {"S", "a\nb", bad_name},
+      {"S", "\x1b[2J", bad_name},
+      {"S\x7f", "N", bad_name},
+      {"S\t", "N", bad_name},
+      {"S", ".mon-a1B2c3", bad_name},
+      {".mon-XXXXXX", "N", bad_name},
       {"board3", "N", store_file},
       {"board-1", "N", store_file},
       {"emphone12", "N", store_file},
@@ -234,6 +243,14 @@ TEST_F(StoreTest, SnmpSetSectionsAndNamesThatMustNotBecomeFiles) {
   EXPECT_EQ(logs.err.take_lines(),
             Lines{"monitoring: SNMP set value of section \"../x\" name \"N\" kept, not written: "
                   "not a file name"});
+
+  // A name that would drive a terminal reaches the log escaped.
+  Mux::TestClock::advance_ms(1000);
+  bad.get_commands()[0].get_id().get_name().set_section("\x1b]0;\"\\\x07");
+  store.setSnmpCommands(bad);
+  EXPECT_EQ(logs.err.take_lines(),
+            Lines{"monitoring: SNMP set value of section \"\\x1b]0;\\\"\\\\\\x07\" name "
+                  "\"N\" kept, not written: not a file name"});
 }
 
 // The controller can repeat a refused value at any rate: one line a second, with the count of

@@ -1,0 +1,157 @@
+// The files around the daemon on the simulated board: a second board on a served root, the PID
+// file and the status dump made symbolic links, and configuration lines read as nothing.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/path.h"
+#include "tests/support/loopback.h"
+#include "tests/support/orvexd_process.h"
+#include "tests/support/temp_root.h"
+#include "tools/orvex-ctl/lib/controller.h"
+#include "tools/simctl/board_sim.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int wait_ms = OrvexdProcess::wait_ms;
+
+class RootFiles : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(board_.ok());
+    port_ = free_port();
+    ASSERT_NE(port_, 0);
+  }
+  // Starts the daemon and waits until it has written its PID file (or refused to) and serves.
+  void start() {
+    ASSERT_TRUE(daemon_.start({"--port", std::to_string(port_)}));
+    ASSERT_TRUE(daemon_.wait_output("], port=" + std::to_string(port_) + "\n")) << daemon_.output();
+  }
+  // A command of a board service, which the daemon carries out with a driver request.
+  bool clock_command_served() {
+    if (!ctl_.connected() &&
+        !wait_until([&] { return ctl_.connect("127.0.0.1", port_, wait_ms); }, wait_ms))
+      return false;
+    Ctl::Received r;
+    return ctl_.command("clockCfg : { clkSel0 external, bextEn enabled, source 2 }", r, wait_ms) &&
+           r.text().find("response : success") != std::string::npos &&
+           board_.command("clock") == std::vector<std::string>{"2 f2"};
+  }
+
+  BoardSim board_;
+  unsigned short port_ = 0;
+  OrvexdProcess daemon_;
+  Ctl::Controller ctl_;
+};
+
+// A second board on the root refuses it at once: its sockets, and the daemon's requests on
+// them, stay the first board's.
+TEST_F(RootFiles, SecondBoardOnAServedRootIsRefused) {
+  start();
+  ASSERT_TRUE(clock_command_served()) << ctl_.error() << daemon_.output();
+  const fs::file_time_type hal = fs::last_write_time(board_.root() + "/dev/hal");
+
+  // Bounded: a board that took the root would run until `timeout` ends it.
+  const std::string command = "timeout 5 " + BoardSim::default_binary() + " --root " +
+                              board_.root() + " 2>&1";
+  FILE* second = ::popen(command.c_str(), "r");
+  ASSERT_NE(second, nullptr);
+  std::string output;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, second)) output += buffer;
+  const int status = ::pclose(second);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status << " " << output;
+  EXPECT_EQ(output, "boardsim: " + board_.root() + " is served by another board (pid " +
+                        std::to_string(board_.pid()) + "); not started, its sockets are left "
+                        "as they are\n");
+
+  EXPECT_EQ(fs::last_write_time(board_.root() + "/dev/hal"), hal);
+  EXPECT_EQ(board_.command("ping"), std::vector<std::string>{"ok"});
+  EXPECT_TRUE(clock_command_served()) << ctl_.error() << daemon_.output();
+}
+
+// Links at the names of the PID file and the status dump, to files outside the root: neither
+// file is opened through them, each is refused with one line, and the links stay.
+TEST_F(RootFiles, PidFileAndStatusDumpAreNotWrittenThroughLinks) {
+  TempRoot outside;  // sets $ORVEXD_ROOT: put it back at once
+  ASSERT_EQ(::setenv("ORVEXD_ROOT", board_.root().c_str(), 1), 0);
+  const std::string pid_target = outside.path() + "/pid", dump_target = outside.path() + "/dump";
+  std::ofstream(pid_target) << "outside pid";
+  std::ofstream(dump_target) << "outside dump";
+  const std::string pid_link = OrvexdProcess::pid_file();
+  const std::string dump_link = Path::board("/var/log/server-status");
+  fs::create_symlink(pid_target, pid_link);
+  fs::create_symlink(dump_target, dump_link);
+
+  start();
+  ASSERT_TRUE(daemon_.wait_output("pid file " + pid_link +
+                                  ": a symbolic link, not followed; not written\n"));
+  ASSERT_TRUE(daemon_.signal(SIGUSR2));
+  ASSERT_TRUE(daemon_.wait_output("dump status error: " + dump_link +
+                                  ": a symbolic link, not followed\n"));
+  ASSERT_TRUE(daemon_.signal(SIGTERM));
+  int status = -1;
+  ASSERT_TRUE(daemon_.wait_exit(status)) << daemon_.output();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  EXPECT_EQ(read_file(pid_target), "outside pid");
+  EXPECT_EQ(read_file(dump_target), "outside dump");
+  EXPECT_TRUE(fs::is_symlink(pid_link));
+  EXPECT_TRUE(fs::is_symlink(dump_link));
+}
+
+// Every line of the configuration that is read as nothing gets one line naming the file and
+// the line, in line order; a line that is read gets none.
+TEST_F(RootFiles, ConfigurationLinesReadAsNothingAreNamed) {
+  const std::string path = Path::board("/usr/local/etc/server.conf");
+  std::ofstream(path) << "signalling.hdlc = yes\n"              // 1
+                         "[traces]\n"                            // 2
+                         "signalling.events = yes\n"             // 3
+                         "[snmpagent]\n"                         // 4
+                         "host = 127.0.0.1:0\n"                  // 5
+                         "name = tavo\n"                         // 6
+                         "[traces]\n"                            // 7
+                         "monitoring.internl = yes\n"            // 8
+                         "signalling.hdlc yes\n"                 // 9
+                         "[traces\n"                             // 10
+                         "signalling.lemzgw = yes\n";            // 11
+  start();
+  const std::string at = "configuration " + path + " line ";
+  const std::vector<std::string> lines = {
+      "snmpagent.tavo: host \"127.0.0.1:0\" has port 0, no link\n",
+      at + "1: \"signalling.hdlc = yes\" before any section, ignored\n",
+      at + "2: section \"traces\" ignored: the one on line 7 is read\n",
+      at + "8: key \"monitoring.internl\" of section \"traces\" unknown, ignored\n",
+      at + "9: \"signalling.hdlc yes\" has no \"=\", ignored\n",
+      at + "10: \"[traces\" has no \"]\": ignored with the lines up to the next header\n",
+      at + "11: \"signalling.lemzgw = yes\" under a header without \"]\", ignored\n",
+  };
+  const std::string output = daemon_.output();
+  size_t from = 0;
+  for (const std::string& line : lines) {
+    const size_t at_line = output.find(line, from);
+    EXPECT_NE(at_line, std::string::npos) << line << output;
+    if (at_line != std::string::npos) from = at_line + line.size();
+  }
+  EXPECT_EQ(output.find("configuration " + path + " line 3"), std::string::npos) << output;
+
+  // Above the bound, the file is not read at all: one line, and the daemon runs on defaults.
+  ASSERT_TRUE(daemon_.signal(SIGTERM));
+  int status = -1;
+  ASSERT_TRUE(daemon_.wait_exit(status));
+  std::ofstream(path) << "[traces]\n" << std::string(1 << 20, '#') << "\n";
+  start();
+  EXPECT_EQ(daemon_.output().substr(0, daemon_.output().find('\n') + 1),
+            "configuration " + path + " not read: larger than 1048576 bytes; defaults apply\n");
+}
+
+}  // namespace
