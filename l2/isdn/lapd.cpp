@@ -102,8 +102,8 @@ void LAPD::receive(Packet& p) {
   if (a1 & 1) return;
   peer_tei = a2 >> 1;
   if (!(a2 & 1)) return;
+  if (peer_tei != self_tei && !tei_accepted(p)) return;
   const unsigned char control = octets[2];
-  if (peer_tei != self_tei && peer_tei != kGroupTei && !tei_accepted(control)) return;
   if (!address_accepted(control)) return;
   // C/R as command_cr gives it for the peer's side; I frames do not look at it.
   const auto command = [this, a1] { return bool(a1 & 2) != (side != Side::user); };
@@ -158,13 +158,15 @@ bool LAPD::address_accepted(unsigned char control) {
   return false;
 }
 
-__attribute__((noinline, cold)) bool LAPD::tei_accepted(unsigned char control) {
+__attribute__((noinline, cold)) bool LAPD::tei_accepted(const Packet& frame) {
+  // The group TEI is every link's; which frames to it are taken is the address check's to say.
+  if (peer_tei == kGroupTei) return true;
   // Q.921 5.1: a basic-rate network side serves every terminal on the bus; a user side there
   // sees the other terminals' frames and passes them over.
   if (bri_) return side == Side::network;
   // A point-to-point link has one TEI: a frame to another is counted as one for another SAPI.
   ++stats_.dropped;
-  log_dropped_frame(this, logs_, peer_sapi, peer_tei, control);
+  log_dropped_frame(this, logs_, peer_sapi, peer_tei, frame->data[2]);
   return false;
 }
 

@@ -208,9 +208,10 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   void on_UI(Packet& info);
   // False for a frame that this address does not take (frame_address.h), counted and logged.
   bool address_accepted(unsigned char control);
-  // A frame to a TEI neither this link's nor the group's: false when the link does not take it;
-  // on a point-to-point link it is then counted and logged like one for another SAPI.
-  bool tei_accepted(unsigned char control);
+  // A frame (3 octets at least) to a TEI other than this link's: false when the link does not
+  // take it; on a point-to-point link one to neither this TEI nor the group's is then counted and
+  // logged like one for another SAPI.
+  bool tei_accepted(const Packet& frame);
 
   // The queues' work after a state change; inline in finish.
   void local_events();

@@ -483,8 +483,10 @@ LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) con
     return r;
   }
   r.tei = holder->tei;
-  const LAPD_NT_user* u = find_Tei(r.tei);
-  if (u && u->queue_full()) r.refusal = kQueueFull;
+  if (const LAPD_NT_user* u = find_Tei(r.tei)) {
+    r.user = static_cast<unsigned>(u - users_);
+    if (u->queue_full()) r.refusal = kQueueFull;
+  }
   return r;
 }
 
@@ -507,7 +509,7 @@ void LAPD_NT::message(Packet& p) {
   }
   if (r.holders > 1) log_ambiguity(r);
   if (r.head.type == kQ931ReleaseComplete) calls_.end(r.origin, r.head.value, r.tei);
-  if (LAPD_NT_user* u = find_Tei(r.tei)) u->message(p);
+  if (r.user < kUsers) users_[r.user].message(p);
 }
 
 void LAPD_NT::log_dropped_message(const Route& r) {

@@ -169,7 +169,8 @@ class LAPD_NT : public Protocol {
 
  private:
   // Where a layer-3 message from above goes: nowhere (refusal), every terminal, or terminal
-  // `tei`, which is one of `holders` terminals holding the call.
+  // `tei`, which is one of `holders` terminals holding the call, on entry `user` (kUsers when it
+  // has none).
   struct Route {
     const char* refusal = nullptr;
     bool broadcast = false;
@@ -177,6 +178,7 @@ class LAPD_NT : public Protocol {
     CallOrigin origin = CallOrigin::kNetwork;
     unsigned char tei = 0;
     unsigned holders = 0;
+    unsigned user = kUsers;
   };
   Route route(const unsigned char* message, unsigned length) const;
   void log_dropped_message(const Route& r);

@@ -140,8 +140,8 @@ void SLC::receive(Packet& p) {
     fsnr_ = forward;
     fibr_ = (forward & 0x80) != 0;
     const unsigned left = length - kHeader;
-    // Q.703 5.3.1: a unit longer than the longest MSU is errored, whatever its LI says.
-    if (li != length_indicator(left) || left > kMsuMax) {
+    // LI 63 stands for 63 octets or more, up to the longest MSU (Q.703 2.3.3, 5.3.1).
+    if (li != left && (li != 63 || left - 63 > kMsuMax - 63)) {
       receive_misfit(p, li, left);
       return;
     }
@@ -158,9 +158,8 @@ __attribute__((noinline, cold)) void SLC::ignore_short(const Packet& p) {
 
 __attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned li, unsigned left) {
   const unsigned n = length_indicator(left);
-  if (n == 63 && li == 63) {
-    errored_unit("signal unit too long", ", received = ", left, ", MSU at most ", kMsuMax,
-                 " octets: dropped");
+  if (li == n) {
+    too_long(left);
     return;
   }
   // Only a unit with fewer than 63 octets behind its header and an LI that covers part of them
@@ -188,6 +187,11 @@ template <class... More>
 __attribute__((noinline, cold)) void SLC::errored_unit(const char* kind, const More&... more) {
   stats_.errored += 1;
   logs_.write(std::cerr, this, kind, more...);
+}
+
+__attribute__((noinline, cold)) void SLC::too_long(unsigned length) {
+  errored_unit("signal unit too long", ", received = ", length, ", MSU at most ", kMsuMax,
+               " octets: dropped");
 }
 
 // Worked carries the traffic: its handlers run here without the state's dispatch.
