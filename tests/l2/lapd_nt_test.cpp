@@ -350,42 +350,6 @@ TEST_F(LapdNtTest, FramesByAddressAreDroppedOrTaken) {
             (Lines{"LAPD(NT BRI):frame dropped: SAPI 63, TEI 64, control 0x00"}));
 }
 
-// A terminal that sent RNR gets nothing until its RR; meanwhile its queue takes 128 messages and
-// the router refuses the rest, and once the terminal is ready each message taken reaches it, in
-// order, once.
-TEST_F(LapdNtTest, BusyTerminalsQueueTakesWhatItCanDeliver) {
-  tei_message(1, 0, 127);
-  say(64, "08 01 05 05");
-  rx("02 81 05 00");  // RNR
-  std::vector<std::string> taken;
-  for (unsigned i = 0; i < 200; ++i) {
-    const std::string message = "08 01 85 7B 2C 02 " + hex2(i >> 8) + " " + hex2(i & 0xFF);
-    const std::string octets = unhex(message);
-    const char* refusal = ex_->nt->refusal(
-        reinterpret_cast<const unsigned char*>(octets.data()), unsigned(octets.size()));
-    EXPECT_EQ(refusal != nullptr, i >= ISDN::LAPD_NT_user::kIQueueLimit) << i;
-    if (refusal) continue;
-    down(message);
-    taken.push_back(message);
-  }
-  EXPECT_EQ(ex_->nt->user(0).queued(), ISDN::LAPD_NT_user::kIQueueLimit);
-  // RR, then an acknowledgement of everything sent so far, until nothing more comes.
-  std::vector<std::string> delivered;
-  size_t mark = log_.size();
-  rx("02 81 01 00");
-  for (int round = 0; round < 40; ++round) {
-    for (size_t i = mark; i < log_.size(); ++i) {
-      const std::string& l = log_[i];
-      if (l.rfind("N> 02 81 ", 0) == 0 && l.size() > 15 && (unhex(l.substr(9, 2))[0] & 1) == 0)
-        delivered.push_back(l.substr(15));
-    }
-    mark = log_.size();
-    rx("02 81 01 " + hex2((delivered.size() % 128) << 1));
-  }
-  EXPECT_EQ(delivered, taken);
-  EXPECT_EQ(ex_->nt->user(0).queued() + ex_->nt->user(0).unacknowledged(), 0u);
-}
-
 // Messages queued for a busy terminal are lost when its link ends, however it ends: one line
 // says how many.
 TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
