@@ -102,7 +102,7 @@ void LAPD::receive(Packet& p) {
   if (a1 & 1) return;
   peer_tei = a2 >> 1;
   if (!(a2 & 1)) return;
-  if (bri_ && side == Side::user && peer_tei != self_tei && peer_tei != kGroupTei) return;
+  if (peer_tei != self_tei && !tei_accepted(p)) return;
   const unsigned char control = octets[2];
   if (!address_accepted(control)) return;
   // C/R as command_cr gives it for the peer's side; I frames do not look at it.
@@ -155,6 +155,18 @@ bool LAPD::address_accepted(unsigned char control) {
   if (frame_address_taken(peer_sapi, peer_tei, control)) return true;
   ++stats_.dropped;
   log_dropped_frame(this, logs_, peer_sapi, peer_tei, control);
+  return false;
+}
+
+__attribute__((noinline, cold)) bool LAPD::tei_accepted(const Packet& frame) {
+  // The group TEI is every link's; which frames to it are taken is the address check's to say.
+  if (peer_tei == kGroupTei) return true;
+  // Q.921 5.1: a basic-rate network side serves every terminal on the bus; a user side there
+  // sees the other terminals' frames and passes them over.
+  if (bri_) return side == Side::network;
+  // A point-to-point link has one TEI: a frame to another is counted as one for another SAPI.
+  ++stats_.dropped;
+  log_dropped_frame(this, logs_, peer_sapi, peer_tei, frame->data[2]);
   return false;
 }
 
@@ -446,6 +458,11 @@ void LAPD::ack_queue_refreash() {
   if (!retr_rq) return;
   if (log > 0 && !ack_q_.empty()) log_line(this, "retransmission ", " VS=", vs, " VA=", va);
   vs = va;
+  requeue_unacknowledged();
+  retr_rq = false;
+}
+
+void LAPD::requeue_unacknowledged() {
   Packet back;
   while (ack_q_.get_last(&back)) {
     // The I queue holds messages: the address and control octets go, to be written afresh.
@@ -455,8 +472,8 @@ void LAPD::ack_queue_refreash() {
     }
     out_q_.append(std::move(back));
     ++stats_.retrains;
+    queued_up = true;
   }
-  retr_rq = false;
 }
 
 void LAPD::queued_up_send() {
@@ -548,8 +565,11 @@ void LAPD::discard_queue() {
 }
 
 void LAPD::reset_sequence() {
+  // Q.921 5.5.3: the link starts afresh. The messages the peer has not acknowledged may have
+  // crossed its SABME and been ignored: they go again, first, once the link is up.
+  drop_acknowledged();
+  requeue_unacknowledged();
   vs = va = vr = 0;
-  ack_q_.clear();
 }
 
 // Sending --------------------------------------------------------------------------------------

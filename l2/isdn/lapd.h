@@ -98,7 +98,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
     uint32_t empty_messages = 0;
     uint32_t rejected = 0;
     uint32_t bad_confirmations = 0;
-    // Frames for another SAPI, and frames other than UI to the group TEI.
+    // Frames for another SAPI, frames other than UI to the group TEI, and on a point-to-point
+    // link frames to another TEI.
     uint32_t dropped = 0;
   };
   // An error report: its text and a copy of the link's state at that moment.
@@ -207,6 +208,10 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   void on_UI(Packet& info);
   // False for a frame that this address does not take (frame_address.h), counted and logged.
   bool address_accepted(unsigned char control);
+  // A frame (3 octets at least) to a TEI other than this link's: false when the link does not
+  // take it; on a point-to-point link one to neither this TEI nor the group's is then counted and
+  // logged like one for another SAPI.
+  bool tei_accepted(const Packet& frame);
 
   // The queues' work after a state change; inline in finish.
   void local_events();
@@ -215,6 +220,9 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   void ack_queue_refreash();
   // Releases the frames that the peer acknowledged; how many.
   unsigned drop_acknowledged();
+  // Moves the messages of the unacknowledged frames back to the head of the I queue, oldest
+  // first, to be sent again with fresh numbers.
+  void requeue_unacknowledged();
   void queued_up_send();
   void ack_pending();
   void change_flowstatus(FlowStatus::Type value);

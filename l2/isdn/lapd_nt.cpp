@@ -23,6 +23,7 @@ constexpr const char* kShort = "shorter than a layer-3 header";
 constexpr const char* kLongReference = "call reference longer than 2 octets";
 constexpr const char* kNoLink = "no terminal's data link established";
 constexpr const char* kNoHolder = "no terminal holds its call reference";
+constexpr const char* kQueueFull = "terminal's queue full";
 
 // "terminal call 5", "network call 5".
 std::ostream& put_call(std::ostream& os, CallOrigin origin, unsigned value) {
@@ -70,6 +71,7 @@ void LAPD_NT_user::assign() {
 
 void LAPD_NT_user::unassign() {
   log("unassigned");
+  if (!i_q_.empty()) log_lost();
   // A free entry's TEI may be another entry's by now.
   if (state_ != unassigned) lapd_->forget_calls(tei_);
   state_ = unassigned;
@@ -89,11 +91,19 @@ void LAPD_NT_user::checking() {
 
 void LAPD_NT_user::on_check_timer() { unassign(); }
 
+__attribute__((noinline, cold)) void LAPD_NT_user::log_lost() const {
+  lapd_->logs().write(std::clog, this, "link ended, queued messages lost: ", i_q_.count());
+}
+
+bool LAPD_NT_user::queue_full() const {
+  return (busy_ || ack_q_.count() == k) && i_q_.count() >= kIQueueLimit;
+}
+
 void LAPD_NT_user::message(Packet& p) {
   if (busy_ || ack_q_.count() == k) {
-    Packet oldest;
-    if (i_q_.count() >= kIQueueLimit) i_q_.get(oldest);
-    i_q_.put(p);
+    // The router refuses what the queue cannot take (queue_full), so that nothing answered
+    // success is dropped here.
+    if (i_q_.count() < kIQueueLimit) i_q_.put(p);
     return;
   }
   send_I(p);
@@ -375,10 +385,14 @@ void LAPD_NT::remove_tei(unsigned char tei) {
   send_tei(kIdentityRemove, 0, tei);
 }
 
-LAPD_NT_user* LAPD_NT::find_Tei(unsigned char tei) {
-  for (LAPD_NT_user& u : users_)
+const LAPD_NT_user* LAPD_NT::find_Tei(unsigned char tei) const {
+  for (const LAPD_NT_user& u : users_)
     if (u.tei() == tei && u.state() != LAPD_NT_user::unassigned) return &u;
   return nullptr;
+}
+
+LAPD_NT_user* LAPD_NT::find_Tei(unsigned char tei) {
+  return const_cast<LAPD_NT_user*>(static_cast<const LAPD_NT&>(*this).find_Tei(tei));
 }
 
 LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned char ai) {
@@ -469,6 +483,10 @@ LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) con
     return r;
   }
   r.tei = holder->tei;
+  if (const LAPD_NT_user* u = find_Tei(r.tei)) {
+    r.user = static_cast<unsigned>(u - users_);
+    if (u->queue_full()) r.refusal = kQueueFull;
+  }
   return r;
 }
 
@@ -491,7 +509,7 @@ void LAPD_NT::message(Packet& p) {
   }
   if (r.holders > 1) log_ambiguity(r);
   if (r.head.type == kQ931ReleaseComplete) calls_.end(r.origin, r.head.value, r.tei);
-  if (LAPD_NT_user* u = find_Tei(r.tei)) u->message(p);
+  if (r.user < kUsers) users_[r.user].message(p);
 }
 
 void LAPD_NT::log_dropped_message(const Route& r) {

@@ -11,8 +11,9 @@
 // refusal names beforehand, so that an owner can refuse it instead.
 //
 // Each terminal's link keeps at most k = 7 I frames unacknowledged; further messages, and all
-// of them while the terminal is busy, wait in its I queue. Every report upward is the last thing
-// an entry point does.
+// of them while the terminal is busy, wait in its I queue, up to 128: refusal names the next
+// one. A link that ends with messages still queued says how many were lost. Every report upward
+// is the last thing an entry point does.
 #pragma once
 
 #include <cstdint>
@@ -54,8 +55,10 @@ class LAPD_NT_user {
   void unassign();
   // Starts a TEI check of an assigned entry; unanswered within 2 s it unassigns.
   void checking();
-  // A layer-3 message for one of this assigned terminal's calls.
+  // A layer-3 message for one of this assigned terminal's calls; dropped when queue_full.
   void message(Packet& p);
+  // The terminal is busy or its window full, and its I queue holds kIQueueLimit messages.
+  bool queue_full() const;
   // A frame from this terminal, address removed; response: its C/R bit.
   void receive(Packet& p, bool response);
 
@@ -94,6 +97,8 @@ class LAPD_NT_user {
   void on_timer();
   void on_check_timer();
   void log(const char* text) const;
+  // The link ends with messages still queued: the line with their count.
+  void log_lost() const;
 
   bool checking_ = false;
   LAPD_NT* lapd_ = nullptr;
@@ -138,6 +143,7 @@ class LAPD_NT : public Protocol {
   // packet could be had.
   bool send_octets(std::initializer_list<unsigned char> head, const Packet* tail = nullptr);
   LAPD_NT_user* find_Tei(unsigned char tei);
+  const LAPD_NT_user* find_Tei(unsigned char tei) const;
   LAPD_NT_user* find_free_Tei(unsigned char ai);
   void check_all_Tei();
   // TEI management message to the broadcast TEI: identity assigned 2, denied 3, check request 4,
@@ -163,7 +169,8 @@ class LAPD_NT : public Protocol {
 
  private:
   // Where a layer-3 message from above goes: nowhere (refusal), every terminal, or terminal
-  // `tei`, which is one of `holders` terminals holding the call.
+  // `tei`, which is one of `holders` terminals holding the call, on entry `user` (kUsers when it
+  // has none).
   struct Route {
     const char* refusal = nullptr;
     bool broadcast = false;
@@ -171,6 +178,7 @@ class LAPD_NT : public Protocol {
     CallOrigin origin = CallOrigin::kNetwork;
     unsigned char tei = 0;
     unsigned holders = 0;
+    unsigned user = kUsers;
   };
   Route route(const unsigned char* message, unsigned length) const;
   void log_dropped_message(const Route& r);

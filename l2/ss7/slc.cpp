@@ -140,7 +140,8 @@ void SLC::receive(Packet& p) {
     fsnr_ = forward;
     fibr_ = (forward & 0x80) != 0;
     const unsigned left = length - kHeader;
-    if (li != length_indicator(left)) {
+    // LI 63 stands for 63 octets or more, up to the longest MSU (Q.703 2.3.3, 5.3.1).
+    if (li != left && (li != 63 || left - 63 > kMsuMax - 63)) {
       receive_misfit(p, li, left);
       return;
     }
@@ -151,29 +152,46 @@ void SLC::receive(Packet& p) {
 }
 
 __attribute__((noinline, cold)) void SLC::ignore_short(const Packet& p) {
+  stats_.errored += 1;
   logs_.write(std::cerr, this, "ignore packet, length too small", " ", p.text());
 }
 
 __attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned li, unsigned left) {
   const unsigned n = length_indicator(left);
+  if (li == n) {
+    too_long(left);
+    return;
+  }
+  // Only a unit with fewer than 63 octets behind its header and an LI that covers part of them
+  // can be read: cut to its LI. One of 63 or more cannot be cut (its LI may stand for any of
+  // them), and one shorter than its LI lacks the rest.
+  if (li >= n || n == 63) {
+    errored_unit("invalid packet length", ", expected = ", li, ", received = ", left,
+                 ": dropped");
+    return;
+  }
   p.pull(kHeader);
+  p.trim(n - li);
   // The lines of one unit come together, or not at all.
   uint32_t left_out = 0;
-  const bool logged = logs_.allow(std::cerr, "invalid packet length", left_out);
-  if (logged)
+  if (logs_.allow(std::cerr, "invalid packet length", left_out)) {
     std::cerr << ext::header(this) << "invalid packet length," << " expected = " << li
               << ", received = " << left << LogThrottle::left_out_text(left_out) << std::endl;
-  if (n == 63) {
-    if (logged) std::cerr << ext::header(this) << "can't truncate signalling unit." << std::endl;
-  } else if (li < n) {
-    p.trim(n - li);
-    if (logged)
-      std::cerr << ext::header(this) << "truncate " << n - li << " octet(s) : " << p.text()
-                << std::endl;
-  } else {
-    return;  // part of the unit is missing
+    std::cerr << ext::header(this) << "truncate " << n - li << " octet(s) : " << p.text()
+              << std::endl;
   }
   hand_over(p, p.length(), 0);
+}
+
+template <class... More>
+__attribute__((noinline, cold)) void SLC::errored_unit(const char* kind, const More&... more) {
+  stats_.errored += 1;
+  logs_.write(std::cerr, this, kind, more...);
+}
+
+__attribute__((noinline, cold)) void SLC::too_long(unsigned length) {
+  errored_unit("signal unit too long", ", received = ", length, ", MSU at most ", kMsuMax,
+               " octets: dropped");
 }
 
 // Worked carries the traffic: its handlers run here without the state's dispatch.

@@ -1,9 +1,11 @@
 // Signalling links on orvexd and the simulated board, driven as a controller drives them: a
 // primary-rate link between a pstn slot and an isdn slot carries a SETUP, and a flood of MDL
-// errors from its far end leaves a few lines in the log; two SS7 links on E1 trunks come into
-// service while the board's BRI lines report no carrier, carry MSUs both ways and go down with
-// their E1 trunk; activate, right after the connections or on a link in service, leaves them
-// carrying MSUs. tshark reads the board's captures of the links.
+// errors from its far end leaves a few lines in the log, and a DISC to another TEI leaves it up;
+// two SS7 links on E1 trunks come into service while the board's BRI lines report no carrier,
+// carry MSUs both ways and go down with their E1 trunk; activate, right after the connections
+// or on a link in service, leaves them carrying MSUs; units that no link takes reach nobody; a
+// busy terminal on a basic-rate network side gets every message answered success. tshark reads
+// the board's captures of the links.
 #include <functional>
 #include <sstream>
 #include <tuple>
@@ -121,8 +123,26 @@ class SignallingLinks : public DaemonOnBoard {
     EXPECT_EQ(signal("userData"), user_data(1, setup));
   }
 
+  // The lines the daemon wrote since it had written `from` octets that hold one of `texts`.
+  int lines_since(size_t from, const std::vector<std::string>& texts) {
+    std::istringstream grown(daemon_.output().substr(from));
+    int n = 0;
+    for (std::string line; std::getline(grown, line);)
+      for (const std::string& t : texts) n += line.find(t) != std::string::npos;
+    return n;
+  }
+  // The frames the board has carried from `channel` so far, in hex.
+  std::vector<std::string> sent_on(int channel) {
+    return board_.command("mcc sent " + std::to_string(channel));
+  }
+
   int seq_ = 0;
 };
+
+std::string hex_byte(unsigned v) {
+  static const char digits[] = "0123456789abcdef";
+  return std::string{digits[(v >> 4) & 15], digits[v & 15]};
+}
 
 TEST_F(SignallingLinks, PrimaryRateSetupOnTheWire) {
   const std::string capture = std::string(std::getenv("ORVEXD_ROOT")) + "/var/links.pcapng";
@@ -232,6 +252,114 @@ TEST_F(SignallingLinks, Ss7ActivateInServiceKeepsTheLink) {
   ASSERT_FALSE(again.empty());
   EXPECT_TRUE(is(again.back(), "activated", 1)) << again.back().text();
   msus_both_ways();
+}
+
+// A DISC to TEI 5 reaches the user side of an established primary-rate link: its TEI is 0, so
+// the link stays up and answers nothing.
+TEST_F(SignallingLinks, PrimaryRateDiscToAnotherTeiLeavesTheLinkUp) {
+  ASSERT_NO_FATAL_FAILURE(primary_rate_link());
+  const size_t sent = sent_on(1025).size();
+  ASSERT_EQ(board_.command("mcc rx 1025 020b53").at(0), "ok");
+  for (const Ctl::Received& r : during(500))
+    EXPECT_NE(r.signal_name(), "deactivated") << r.text();
+  EXPECT_EQ(sent_on(1025).size(), sent);
+  setup_crosses();
+}
+
+// 300 units longer than an MSU and 300 whose LI does not fit what follows, each with the FSN the
+// link expects next, arrive at a link in service: none reaches the controller, a few lines
+// account for them, and the link goes on carrying MSUs.
+TEST_F(SignallingLinks, Ss7UnitsNoLinkTakesReachNobody) {
+  ss7_pair("TRUE");
+  ASSERT_EQ(board_.command("mcc join 1024 1025").at(0), "ok");
+  ASSERT_TRUE(both_up(5000));
+  const size_t before = daemon_.output().size();
+  for (int i = 0; i < 600; ++i) {
+    const bool long_unit = i < 300;
+    // BSN 127 and BIB 1, FSN i and FIB 1; LI 63 before SIO and 280 octets, or LI 10 before 297.
+    std::string unit = "ff" + hex_byte(0x80 | (i % 128)) + (long_unit ? "3f" : "0a") + "83";
+    for (int n = 0; n < (long_unit ? 280 : 296); ++n) unit += "5a";
+    ASSERT_EQ(board_.command("mcc rx 1025 " + unit).at(0), "ok");
+  }
+  for (const Ctl::Received& r : during(500)) {
+    EXPECT_NE(r.signal_name(), "userData") << r.text();
+    EXPECT_NE(r.signal_name(), "deactivated") << r.text();
+  }
+  const int lines = lines_since(before, {"signal unit too long", "invalid packet length"});
+  EXPECT_GE(lines, 2) << daemon_.output().substr(before, 2000);
+  EXPECT_LE(lines, 12) << daemon_.output().substr(before, 2000);
+  msus_both_ways();
+}
+
+// A terminal on a basic-rate network side sets up a call and turns busy (RNR); the controller
+// sends 200 messages for that call. Those answered success (as many as the terminal's queue
+// takes) all reach the terminal, in order, once it is ready again; the rest are refused.
+TEST_F(SignallingLinks, BasicRateBusyTerminalGetsEveryMessageAnsweredSuccess) {
+  for (const std::string c :
+       {"{ seq 1, slot 1, pdu command : create : pstn : isdn : { type bri, trunk 1, log 0, "
+        "side network : NULL } }",
+        "{ seq 2, slot 2, pdu command : create : trunk_bri : { trunk 0, timeslot 1 } }",
+        "{ seq 3, slot 2, pdu command : connect : 1 }",
+        "{ seq 4, slot 1, pdu command : connect : 2 }"}) {
+    const int seq = c[6] - '0', slot = c[14] - '0';
+    ASSERT_EQ(answer(c), wire(success(seq, slot))) << c;
+  }
+  // The terminal gets TEI 64 and answers the SABME; its SETUP for call 5, acknowledged; then an
+  // RNR poll, answered once the terminal counts as busy.
+  ASSERT_EQ(board_.command("mcc rx 1024 fcff030f123401ff").at(0), "ok");
+  const auto last_sent = [&](const std::string& frame) {
+    return wait_until([&] {
+      const std::vector<std::string> sent = sent_on(1024);
+      return !sent.empty() && sent.back() == frame;
+    }, wait_ms);
+  };
+  ASSERT_TRUE(last_sent("02817f"));
+  ASSERT_EQ(board_.command("mcc rx 1024 028173").at(0), "ok");
+  ASSERT_EQ(board_.command("mcc rx 1024 0081000008010505040380" "90a3").at(0), "ok");
+  EXPECT_EQ(signal("userData"), user_data(1, "0801050504038090a3"));
+  ASSERT_TRUE(last_sent("00810102"));
+  ASSERT_EQ(board_.command("mcc rx 1024 00810501").at(0), "ok");
+  ASSERT_TRUE(last_sent("00810103"));
+
+  std::vector<std::string> taken;
+  int refused = 0;
+  for (int i = 0; i < 200; ++i) {
+    const std::string message = "080185" "7b" "2c02" + hex_byte(i >> 8) + hex_byte(i & 0xFF);
+    const int seq = 10 + i;
+    const std::string got = answer("{ seq " + std::to_string(seq) +
+                                   ", slot 1, pdu command : userData : '" + message + "'H }");
+    if (got == wire(success(seq, 1)))
+      taken.push_back(message);
+    else
+      ++refused;
+  }
+  EXPECT_EQ(taken.size(), 128u);
+  EXPECT_EQ(refused, 200 - static_cast<int>(taken.size()));
+
+  // RR, then each time more I frames came, an RR acknowledging them, until all have come.
+  std::vector<std::string> delivered;
+  size_t mark = sent_on(1024).size();
+  ASSERT_EQ(board_.command("mcc rx 1024 02810100").at(0), "ok");
+  const auto more = [&] {
+    const std::vector<std::string> sent = sent_on(1024);
+    const size_t had = delivered.size();
+    for (size_t i = mark; i < sent.size(); ++i) {
+      const std::string& f = sent[i];
+      // An I frame to TEI 64 with the next N(S): a repeat after T200 is passed over.
+      if (f.size() > 8 && f.compare(0, 4, "0281") == 0 &&
+          (std::stoi(f.substr(4, 2), nullptr, 16) & 1) == 0 &&
+          std::stoi(f.substr(4, 2), nullptr, 16) >> 1 == static_cast<int>(delivered.size() % 128))
+        delivered.push_back(f.substr(8));
+    }
+    mark = sent.size();
+    return delivered.size() > had;
+  };
+  while (delivered.size() < taken.size() && wait_until(more, 3000)) {
+    ASSERT_EQ(board_.command("mcc rx 1024 0281" "01" + hex_byte((delivered.size() % 128) << 1))
+                  .at(0),
+              "ok");
+  }
+  EXPECT_EQ(delivered, taken);
 }
 
 }  // namespace

@@ -350,6 +350,42 @@ TEST_F(LapdNtTest, FramesByAddressAreDroppedOrTaken) {
             (Lines{"LAPD(NT BRI):frame dropped: SAPI 63, TEI 64, control 0x00"}));
 }
 
+// Messages queued for a busy terminal are lost when its link ends, however it ends: one line
+// says how many.
+TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
+  struct Case {
+    const char* what;
+    std::function<void()> end;
+  };
+  const Case cases[] = {
+      {"DISC from the terminal", [&] { rx("00 81 53"); }},
+      {"RR acknowledging a frame never sent", [&] { rx("02 81 01 20"); }},
+      {"the terminal silent to the polls",
+       [&] {
+         advance(ISDN::LAPD_NT_user::t203_ms);
+         for (int i = 0; i < 4; ++i) advance(ISDN::LAPD_NT_user::t200_ms);
+       }},
+      {"the network side deactivated", [&] { ex_->nt->deactivate(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ex_.reset(new Exchange(log_));
+    ex_->nt->activate();
+    tei_message(1, 0, 127);
+    say(64, "08 01 05 05");
+    rx("02 81 05 00");  // RNR
+    for (unsigned i = 0; i < 5; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
+    StreamCapture log(std::clog);
+    c.end();
+    EXPECT_EQ(ex_->nt->user(0).state(), ISDN::LAPD_NT_user::unassigned);
+    const Lines lines = log.take_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("]link ended, queued messages lost: 5"), std::string::npos)
+        << lines[0];
+    next_ns_.clear();
+  }
+}
+
 // An idle terminal is polled after T203; the unanswered poll goes again on each T200, three
 // times, then the terminal loses its TEI.
 TEST_F(LapdNtTest, UnansweredPollIsRepeatedThenTheTeiIsFreed) {

@@ -377,12 +377,13 @@ TEST_F(LapdTest, TracesAtLogLevelFour) {
 }
 
 // Frames from the network side (B) injected into an established user side (A) that hears nothing
-// back: in "Multiple frame established" with nothing outstanding, or in "Timer recovery" with
-// two I frames lost. What A sends, reports and keeps.
+// back: in "Multiple frame established" with nothing outstanding or with two I frames lost, or
+// in "Timer recovery" with two I frames lost. What A sends, reports and keeps.
 TEST_F(LapdTest, FramesInEstablishedAndTimerRecoveryStates) {
+  enum Before { kIdle, kOutstanding, kRecovery };
   struct Case {
     const char* what;
-    bool recovery;
+    Before before;
     std::vector<const char*> frames;
     unsigned state;
     std::vector<std::string> events;
@@ -390,41 +391,53 @@ TEST_F(LapdTest, FramesInEstablishedAndTimerRecoveryStates) {
     const char* vs_va_vr;
   };
   const Case cases[] = {
-      {"RR with N(R) beyond V(S)", false, {"00 01 01 0A"}, 4,
+      {"RR with N(R) beyond V(S)", kIdle, {"00 01 01 0A"}, 4,
        {"A: status Other - N(R) error"}, {"SABME pf=1 cr=0 tei=0"}, "0 0 0"},
-      {"I frame with N(R) beyond V(S): taken, then re-establishment", false,
+      {"I frame with N(R) beyond V(S): taken, then re-establishment", kIdle,
        {"02 01 00 0A 08 01"}, 4, {"A: status Other - N(R) error", "A: rx 2 octets"},
        {"SABME pf=1 cr=0 tei=0"}, "0 0 1"},
-      {"RR with N(R) below V(A) in timer recovery", true, {"00 01 01 07"}, 4,
+      {"RR with N(R) below V(A) in timer recovery", kRecovery, {"00 01 01 07"}, 4,
        {"A: status Other - N(R) error"}, {"SABME pf=1 cr=0 tei=0"}, "2 0 0"},
-      {"DM F = 0", false, {"00 01 0F"}, 4, {"A: status Receipt of DM response (F = 0)"},
+      {"DM F = 0", kIdle, {"00 01 0F"}, 4, {"A: status Receipt of DM response (F = 0)"},
        {"SABME pf=1 cr=0 tei=0"}, "0 0 0"},
-      {"DM F = 1 is only reported", false, {"00 01 1F"}, 6, {"A: status DM (F = 1)"}, {},
+      {"DM F = 1 is only reported", kIdle, {"00 01 1F"}, 6, {"A: status DM (F = 1)"}, {},
        "0 0 0"},
-      {"FRMR", false, {"00 01 87 00 00 00 00 00"}, 4,
+      {"FRMR", kIdle, {"00 01 87 00 00 00 00 00"}, 4,
        {"A: status Other - Receipt of FRMR response"}, {"SABME pf=1 cr=0 tei=0"}, "0 0 0"},
-      {"timer recovery: RR F = 0 moves V(A) only", true, {"00 01 01 02"}, 7, {}, {}, "2 1 0"},
-      {"timer recovery: REJ command P = 0 moves V(A) only", true, {"02 01 09 02"}, 7, {}, {},
+      {"timer recovery: RR F = 0 moves V(A) only", kRecovery, {"00 01 01 02"}, 7, {}, {}, "2 1 0"},
+      {"timer recovery: REJ command P = 0 moves V(A) only", kRecovery, {"02 01 09 02"}, 7, {}, {},
        "2 1 0"},
-      {"timer recovery: RR F = 1 resends the lost I frames", true, {"00 01 01 01"}, 6, {},
+      {"timer recovery: RR F = 1 resends the lost I frames", kRecovery, {"00 01 01 01"}, 6, {},
        {"I ns=0 nr=0 p=0 cr=0 tei=0 + 08 01 00 00", "I ns=1 nr=0 p=0 cr=0 tei=0 + 08 01 01 00"},
        "2 0 0"},
-      {"SABME resets the counters", false, {"02 01 00 00 08 01", "02 01 7F"}, 6,
+      {"SABME resets the counters", kIdle, {"02 01 00 00 08 01", "02 01 7F"}, 6,
        {"A: rx 2 octets", "A: status Peer initiated re-establishment - SABME", "A: up"},
        {"RR nr=1 pf=0 cr=1 tei=0", "UA pf=1 cr=1 tei=0"}, "0 0 0"},
-      {"SABME in timer recovery resets the counters", true, {"02 01 7F"}, 6,
-       {"A: status Peer initiated re-establishment - SABME", "A: up"}, {"UA pf=1 cr=1 tei=0"},
-       "0 0 0"},
+      {"SABME in timer recovery: the lost I frames go again after the UA", kRecovery,
+       {"02 01 7F"}, 6, {"A: status Peer initiated re-establishment - SABME", "A: up"},
+       {"UA pf=1 cr=1 tei=0", "I ns=0 nr=0 p=0 cr=0 tei=0 + 08 01 00 00",
+        "I ns=1 nr=0 p=0 cr=0 tei=0 + 08 01 01 00"},
+       "2 0 0"},
+      {"SABME crossing two I frames: they go again after the UA", kOutstanding, {"02 01 7F"}, 6,
+       {"A: status Peer initiated re-establishment - SABME", "A: up"},
+       {"UA pf=1 cr=1 tei=0", "I ns=0 nr=0 p=0 cr=0 tei=0 + 08 01 00 00",
+        "I ns=1 nr=0 p=0 cr=0 tei=0 + 08 01 01 00"},
+       "2 0 0"},
+      {"REJ with N(R) ahead of V(A): acknowledges the first, resends the second", kOutstanding,
+       {"00 01 09 02"}, 6, {}, {"I ns=1 nr=0 p=0 cr=0 tei=0 + 08 01 01 00"}, "2 1 0"},
+      {"timer recovery: REJ F = 1 ahead of V(A) resends from N(R)", kRecovery, {"00 01 09 03"}, 6,
+       {}, {"I ns=1 nr=0 p=0 cr=0 tei=0 + 08 01 01 00"}, "2 1 0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     relink();
     establish();
     wire->rule = lose_all;
-    if (c.recovery) {
+    if (c.before != kIdle) {
       send_numbered(*a, 2);
-      step(1000);
-      ASSERT_EQ(a->lapd->full_state().state, 7u);
+      settle();
+      if (c.before == kRecovery) step(1000);
+      ASSERT_EQ(a->lapd->full_state().state, c.before == kRecovery ? 7u : 6u);
       events.clear();
     }
     wire->a().sent.clear();
@@ -503,6 +516,48 @@ TEST_F(LapdTest, FramesByAddressAreDroppedOrTaken) {
   settle();
   EXPECT_EQ(log.take_lines(), (Lines{"LAPD[0] : frame dropped: SAPI 1, TEI 0, control 0x7F (7 "
                                      "similar lines left out)"}));
+}
+
+// A primary-rate link has one TEI, 0: frames to another are counted and logged like those for
+// another SAPI and change nothing, on either side.
+TEST_F(LapdTest, PointToPointLinkTakesFramesToItsOwnTeiOnly) {
+  struct Case {
+    const char* what;
+    HdlcWire::Side to;
+    const char* frame;
+  };
+  const Case cases[] = {
+      {"DISC to TEI 5 at the user side", HdlcWire::kA, "02 0B 53"},
+      {"SABME to TEI 5 at the user side", HdlcWire::kA, "02 0B 7F"},
+      {"RR poll to TEI 5 at the user side", HdlcWire::kA, "02 0B 01 01"},
+      {"I frame to TEI 5 at the user side", HdlcWire::kA, "02 0B 00 00 08 01"},
+      {"DISC to TEI 64 at the network side", HdlcWire::kB, "00 81 53"},
+      {"REJ to TEI 126 at the network side", HdlcWire::kB, "00 FD 09 00"},
+  };
+  establish();
+  StreamCapture log(std::clog);
+  uint32_t dropped[2] = {};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    wire->inject(c.to, hex_frame(c.frame));
+    settle();
+    ++dropped[c.to];
+    EXPECT_EQ(a->lapd->stats().dropped, dropped[HdlcWire::kA]);
+    EXPECT_EQ(b->lapd->stats().dropped, dropped[HdlcWire::kB]);
+    EXPECT_EQ(a->lapd->full_state().state, 6u);
+    EXPECT_EQ(b->lapd->full_state().state, 6u);
+    EXPECT_TRUE(wire->a().sent.empty());
+    EXPECT_TRUE(wire->b().sent.empty());
+    EXPECT_TRUE(events.empty()) << trace();
+  }
+  EXPECT_EQ(log.take_lines(), (Lines{"LAPD[0] : frame dropped: SAPI 0, TEI 5, control 0x53",
+                                     "LAPD[0] : frame dropped: SAPI 0, TEI 64, control 0x53"}));
+  // The link still carries messages both ways.
+  send_numbered(*a, 1);
+  send_numbered(*b, 1, 1);
+  settle();
+  EXPECT_EQ(numbers(*b), (std::vector<int>{0}));
+  EXPECT_EQ(numbers(*a), (std::vector<int>{1}));
 }
 
 }  // namespace

@@ -177,6 +177,41 @@ TEST_F(SlcTest, RtbHolds127AndTbRefusesThe201st) {
   EXPECT_EQ(a.state(), SLC::State::worked);
 }
 
+// What refusal names is what message would not take: the owner answers the controller from it
+// before it hands the MSU over, so an MSU answered success is never dropped.
+TEST_F(SlcTest, RefusalNamesEveryMsuThatMessageWouldNotTake) {
+  struct Case {
+    const char* what;
+    bool in_service;
+    unsigned queued;  // MSUs sent before, none acknowledged
+    unsigned length;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"not in service", false, 0, 5, true},
+      {"in service", true, 0, 5, false},
+      {"too short", true, 0, 2, true},
+      {"too long", true, 0, 274, true},
+      {"RTB full, room in the TB", true, SLC::kRtbLimit, 5, false},
+      {"RTB full, one place left in the TB", true, SLC::kRtbLimit + SLC::kTbLimit - 1, 5, false},
+      {"RTB and TB full", true, SLC::kRtbLimit + SLC::kTbLimit, 5, true},
+  };
+  StreamCapture err(std::cerr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fresh();
+    if (c.in_service) align();
+    wire->rule = [](HdlcWire::Side, const Packet&) { return HdlcWire::Fault::kLose; };
+    for (unsigned n = 0; n < c.queued; ++n) a.send(numbered(n));
+    pump();
+    const unsigned held = a.slc->rtb_fill() + a.slc->tb_count();
+    ASSERT_EQ(held, c.queued);
+    EXPECT_EQ(a.slc->refusal(c.length) != nullptr, c.refused);
+    a.send(numbered(c.queued, c.length));
+    EXPECT_EQ(a.slc->rtb_fill() + a.slc->tb_count(), held + (c.refused ? 0 : 1));
+  }
+}
+
 TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
   align();
   // Sent: the SIF length up to 62, then 63; units the peer would misread are refused.
@@ -210,11 +245,17 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
     unsigned octets;
     int delivered;  // octets passed up, -1: nothing
   } received_cases[] = {
-      {"LI 63, 70 octets", 63, 70, 70},   {"LI 60, 70 octets: kept whole", 60, 70, 70},
-      {"LI 8, 10 octets: cut", 8, 10, 8}, {"LI 20, 10 octets: short, dropped", 20, 10, -1},
+      {"LI 63, 70 octets", 63, 70, 70},
+      {"LI 63, 273 octets: the longest MSU", 63, 273, 273},
+      {"LI 63, 274 octets: longer than an MSU, errored", 63, 274, -1},
+      {"LI 60, 70 octets: cannot be cut, errored", 60, 70, -1},
+      {"LI 10, 296 octets: errored", 10, 296, -1},
+      {"LI 8, 10 octets: cut", 8, 10, 8},
+      {"LI 20, 10 octets: short, errored", 20, 10, -1},
       {"spare bits set", 0xC0 | 6, 6, 6},
   };
   unsigned fsn = 3;
+  uint32_t errored = b.slc->statistics().errored;
   for (const Received& c : received_cases) {
     SCOPED_TRACE(c.what);
     b.received.clear();
@@ -227,12 +268,23 @@ TEST_F(SlcTest, LengthIndicatorsSentAndReceived) {
     b.slc->on_hdlc_receive(p);
     if (c.delivered < 0) {
       EXPECT_TRUE(b.received.empty());
+      ++errored;
     } else {
       ASSERT_EQ(b.received.size(), 1u);
       EXPECT_EQ(b.received[0].size(), unsigned(c.delivered));
     }
     b.wire->sent.clear();
+    EXPECT_EQ(b.slc->statistics().errored, errored);
+    EXPECT_EQ(b.state(), SLC::State::worked);
   }
+  // Units of one kind within the second: one line each kind.
+  const Lines misfits = err.take_lines();
+  ASSERT_EQ(misfits.size(), 2u) << ::testing::PrintToString(misfits);
+  EXPECT_NE(misfits[0].find("signal unit too long, received = 274, MSU at most 273 octets: "
+                            "dropped"),
+            std::string::npos);
+  EXPECT_NE(misfits[1].find("invalid packet length, expected = 60, received = 70: dropped"),
+            std::string::npos);
   // A 2-octet frame counts as octets only; the peer's repeats get no line of their own.
   auto before = b.slc->statistics();
   err.take();
@@ -360,6 +412,8 @@ TEST_F(SlcTest, TimersAndFailuresEndInIdle) {
       {"channel failed", true,
        [&] { a.slc->on_hdlc_error(HDLC::Notify::Cause::read_error); }, S::worked, 0},
       {"LSSU while worked", true, [&] { receive("FF FF 01 00"); }, S::worked, 0},
+      {"LSSU of two status octets while worked", true, [&] { receive("FF FF 02 00 00"); },
+       S::worked, 0},
       {"trunk down after deactivate and activate", true,
        [&] {
          a.slc->deactivate();
