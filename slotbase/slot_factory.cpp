@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "hw/hw_mux.h"
 #include "slotbase/slot.h"
 
 SlotFactory* firstFactory = nullptr;
@@ -20,6 +21,14 @@ void SlotFactory::Remove(Slot* s) { Unlist(slots, s); }
 
 void SlotFactory::FlushLogs() {
   refusalLogs.flush([this](std::ostream& os) { os << GetName() << ": "; });
+}
+
+void IdleFixedOutputs() {
+  std::vector<int> outputs;
+  for (const SlotFactory* f = firstFactory; f; f = f->GetNext()) f->AddFixedOutputs(outputs);
+  std::sort(outputs.begin(), outputs.end());
+  outputs.erase(std::unique(outputs.begin(), outputs.end()), outputs.end());
+  for (int output : outputs) HwMux::instance().Disconnect(output);
 }
 
 void Unlist(std::list<Slot*>& slots, Slot* s) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <list>
+#include <vector>
 
 #include "asn1/modules/lgcp.h"
 #include "base/log_throttles.h"
@@ -36,6 +37,9 @@ class SlotFactory {
   // The controller has left: writes the counts that the factory's throttled lines still owe.
   // This one flushes refusalLogs under the factory's name.
   virtual void FlushLogs();
+  // Adds the switch outputs that this factory's slots can set and whose numbers are fixed,
+  // outside the switch's table (which the switch puts in order itself when it opens).
+  virtual void AddFixedOutputs(std::vector<int>& outputs) const { (void)outputs; }
 
   // INewSlot; a slot made is marked as this factory's and listed.
   Slot* NewSlot(const LGCP::CreateParams& params);
@@ -55,6 +59,11 @@ class SlotFactory {
  private:
   SlotFactory* next;
 };
+
+// At start-up, before the first command: every fixed output that a slot can set sends the idle
+// byte, as a clean end leaves it. An end that was not clean (a kill, a crash) left there the
+// paths of slots that are gone, which no slot of this process owns or would clear.
+void IdleFixedOutputs();
 
 // The newest factory; null before any. Constant-initialised, so factories built during static
 // initialisation of any unit find it ready.
