@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/ext_header.h"
 #include "hw/hw_mux.h"
 #include "slotbase/slot.h"
 
@@ -20,8 +21,10 @@ Slot* SlotFactory::NewSlot(const LGCP::CreateParams& params) {
 void SlotFactory::Remove(Slot* s) { Unlist(slots, s); }
 
 void SlotFactory::FlushLogs() {
-  refusalLogs.flush([this](std::ostream& os) { os << GetName() << ": "; });
+  refusalLogs.flush([this](std::ostream& os) { os << ext::header(this); });
 }
+
+void SlotFactory::PutHeader(std::ostream& os) const { os << GetName() << ": "; }
 
 void IdleFixedOutputs() {
   std::vector<int> outputs;

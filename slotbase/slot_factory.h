@@ -8,6 +8,7 @@
 #pragma once
 
 #include <list>
+#include <ostream>
 #include <vector>
 
 #include "asn1/modules/lgcp.h"
@@ -35,8 +36,12 @@ class SlotFactory {
   // A trunkStatus signal passed down by the registry.
   virtual void SelfSignal(const LGCP::Signal& s) { (void)s; }
   // The controller has left: writes the counts that the factory's throttled lines still owe.
-  // This one flushes refusalLogs under the factory's name.
+  // This one flushes refusalLogs under the header of their lines.
   virtual void FlushLogs();
+  // The header that opens the factory's log lines (ext::header(this)): here its name and ": ".
+  // A factory whose lines open otherwise says so here, so that the counts its lines leave are
+  // written under the same header.
+  virtual void PutHeader(std::ostream& os) const;
   // Adds the switch outputs that this factory's slots can set and whose numbers are fixed,
   // outside the switch's table (which the switch puts in order itself when it opens).
   virtual void AddFixedOutputs(std::vector<int>& outputs) const { (void)outputs; }

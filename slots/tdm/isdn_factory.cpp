@@ -50,9 +50,7 @@ Slot* IsdnFactory::FindSlot(unsigned number) const {
 
 void IsdnFactory::LogFailure(const char* what) {
   const int error = errno;
-  refusalLogs.write(std::cerr, what, [&](std::ostream& os) {
-    os << "mcc/isdn: " << what << ": " << std::strerror(error);
-  });
+  refusalLogs.write(std::cerr, this, what, ": ", std::strerror(error));
 }
 
 Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& p) {

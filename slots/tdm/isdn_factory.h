@@ -10,6 +10,7 @@ class IsdnFactory : public SlotFactory {
   static IsdnFactory& instance();
 
   const char* GetName() const override { return "ISDN"; }
+  void PutHeader(std::ostream& os) const override { os << "mcc/isdn: "; }
   // Null, with a line on std::cerr where the device refuses, for a create it cannot serve; at
   // most one line a second of each failure.
   Slot* INewSlot(const LGCP::CreateParams& params) override;
