@@ -50,12 +50,9 @@ TEST_F(TrunkSlots, CreateConnectDestroyAndLoseTheController) {
 // Trunk 0/1 and 1/1 connected both ways, the daemon killed: the paths stay on the board until
 // the next daemon starts, which idles every trunk output before it serves a command.
 TEST_F(TrunkSlots, ADaemonStartedAfterAKilledOneIdlesTheTrunkOutputs) {
-  EXPECT_EQ(answer("{ seq 1, slot 1, pdu command : create : trunk : { trunk 0, timeslot 1 } }"),
-            wire(success(1, 1)));
-  EXPECT_EQ(answer("{ seq 2, slot 2, pdu command : create : trunk : { trunk 1, timeslot 1 } }"),
-            wire(success(2, 2)));
-  EXPECT_EQ(answer("{ seq 3, slot 1, pdu command : connect : 2 }"), wire(success(3, 1)));
-  EXPECT_EQ(answer("{ seq 4, slot 2, pdu command : connect : 1 }"), wire(success(4, 2)));
+  succeed({"{ slot 1, pdu command : create : trunk : { trunk 0, timeslot 1 } }",
+           "{ slot 2, pdu command : create : trunk : { trunk 1, timeslot 1 } }",
+           "{ slot 1, pdu command : connect : 2 }", "{ slot 2, pdu command : connect : 1 }"});
   ASSERT_EQ(output(1), "33");
   ASSERT_EQ(output(33), "1");
 
@@ -79,23 +76,19 @@ TEST_F(TrunkSlots, ADaemonStartedAfterAKilledOneIdlesTheTrunkOutputs) {
 // trunk feeding a signalling link's channel as well as one trunk feeding another, and the
 // switch's failures leave one line a kind, however many connections are tried.
 TEST_F(TrunkSlots, ABoardRestartedUnderTheDaemonFailsTheConnections) {
-  EXPECT_EQ(answer("{ seq 1, slot 1, pdu command : create : pstn : ss7 : { trunk 1, slc 0, "
-                   "dpc 1, opc 2, emergency FALSE } }"),
-            wire(success(1, 1)));
-  EXPECT_EQ(answer("{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }"),
-            wire(success(2, 2)));
-  EXPECT_EQ(answer("{ seq 3, slot 3, pdu command : create : trunk : { trunk 0, timeslot 2 } }"),
-            wire(success(3, 3)));
+  succeed({"{ slot 1, pdu command : create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, "
+           "emergency FALSE } }",
+           "{ slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }",
+           "{ slot 3, pdu command : create : trunk : { trunk 0, timeslot 2 } }"});
   ASSERT_TRUE(board_.restart());
 
   const struct {
     int slot, sink;
   } connections[] = {{2, 1}, {2, 3}, {3, 1}};
-  int seq = 4;
   for (int round = 0; round < 20; ++round) {
     for (const auto& c : connections) {
       SCOPED_TRACE(std::to_string(c.slot) + " -> " + std::to_string(c.sink));
-      const std::string n = std::to_string(seq++), slot = std::to_string(c.slot);
+      const std::string n = std::to_string(++seq_sent_), slot = std::to_string(c.slot);
       EXPECT_EQ(answer("{ seq " + n + ", slot " + slot + ", pdu command : connect : " +
                        std::to_string(c.sink) + " }"),
                 wire("{ seq " + n + ", slot " + slot + ", pdu response : error : connectFail }"));
