@@ -50,10 +50,8 @@ class ThrottledLine {
   bool flush(const Writer& text) {
     return throttle_.flush(*os_, text);
   }
-  // As LogThrottle::allow, for a caller that writes the line itself on stream().
+  // As LogThrottle::allow, for a caller that writes the line itself.
   bool allow(uint32_t& left_out) { return throttle_.allow(left_out); }
-
-  std::ostream& stream() const { return *os_; }
 
  private:
   std::ostream* os_;
