@@ -10,11 +10,11 @@ class IsdnFactory : public SlotFactory {
   static IsdnFactory& instance();
 
   const char* GetName() const override { return "ISDN"; }
-  void PutHeader(std::ostream& os) const override { os << "mcc/isdn: "; }
   // Null, with a line on std::cerr where the device refuses, for a create it cannot serve; at
   // most one line a second of each failure.
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources&) override {}
+  void PutHeader(std::ostream& os) const override { os << "mcc/isdn: "; }
 
   // The slot of this factory numbered `number`, or null.
   Slot* FindSlot(unsigned number) const;
