@@ -5,8 +5,6 @@
 // the paths of later connections, and the connections are refused with them.
 #include <signal.h>
 
-#include <algorithm>
-
 #include "tests/e2e/daemon_on_board.h"
 
 namespace {
