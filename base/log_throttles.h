@@ -1,5 +1,5 @@
 // LogThrottles: the log lines of one owner that outside input can repeat at any rate, each kind
-// under a LogThrottle of its own, made when the kind first shows. A flood of one kind then writes
+// a ThrottledLine of its own, made when the kind first shows. A flood of one kind then writes
 // one line a second, the next one carrying the count left out, and hides no line of another
 // kind. A kind is a fixed text that names its lines, best their opening text: an owner has few
 // of them, so the set stays small. Never make a kind of a text that outside input chooses.
@@ -23,6 +23,7 @@
 
 #include "base/ext_header.h"
 #include "base/log_throttle.h"
+#include "base/throttled_line.h"
 
 class LogThrottles {
  public:
@@ -34,7 +35,7 @@ class LogThrottles {
   // As LogThrottle::write, for a line of `kind`: `text(os)` writes the whole line's text.
   template <class Text>
   bool write(std::ostream& os, std::string_view kind, Text text) {
-    return at(os, kind).write(os, text);
+    return at(os, kind).report(text);
   }
 
   // The same, the line being `owner`'s header, `kind`, then `more`. Out of line and cold: its
@@ -55,14 +56,9 @@ class LogThrottles {
   void flush(const std::function<void(std::ostream&)>& head);
 
  private:
-  struct Kind {
-    LogThrottle throttle;
-    // Where the lines of the kind go, so that its count goes there too.
-    std::ostream* os;
-  };
-
-  LogThrottle& at(std::ostream& os, std::string_view kind);
+  // The line of `kind`, on the stream of its first line: its count goes there too.
+  ThrottledLine& at(std::ostream& os, std::string_view kind);
 
   // std::less<>: a kind is looked up without making a string of it.
-  std::map<std::string, Kind, std::less<>> kinds_;
+  std::map<std::string, ThrottledLine, std::less<>> kinds_;
 };

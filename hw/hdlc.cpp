@@ -53,6 +53,7 @@ bool HDLC::activate() {
   const int previous = channel_;
   const std::vector<int> others = others_fed();
   deactivate();
+  switch_refused_ = false;
   txSU = txDiscard = txError = txOverflow = rxSU = 0;
   if (type < 0 || type > 2) {
     std::cerr << ext::header(this) << "no controller mode for channel type " << type << std::endl;
@@ -71,8 +72,16 @@ bool HDLC::activate() {
   }
   channel_ = channel;
   transmits_to_ = type == 2 ? tsB : tsA;
-  mux_.Connect(channel, transmits_to_);
-  mux_.Connect(tsA, channel);
+  // A channel the switch does not wire carries no line: it goes back (the descriptor closes).
+  // No time slot (-1) asks for no path: the channel is joined to another on the board itself.
+  const auto wired = [this](int input, int output) {
+    return input < 0 || output < 0 || mux_.Connect(input, output);
+  };
+  if (!wired(channel, transmits_to_) || !wired(tsA, channel)) {
+    release_channel();
+    switch_refused_ = true;
+    return false;
+  }
   if (channel == previous) {
     for (int output : others) mux_.Connect(channel, output);
   }

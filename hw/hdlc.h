@@ -61,8 +61,11 @@ class HDLC : public GenericHDLC {
 
   // (Re)opens and wires the channel; the counters restart. Outputs that carried the channel
   // besides its own time slot carry it again when the controller hands the same channel back.
-  // False, with a line on std::cerr, when the device cannot be opened or refuses the channel.
+  // False, with a line on std::cerr, when the device cannot be opened or refuses the channel;
+  // false too, the channel given back, when the switch refuses to wire it (switch_refused()).
   bool activate();
+  // The last activate() failed because the switch refused a path of the channel.
+  bool switch_refused() const { return switch_refused_; }
   // Idles every switch output that carries the controller channel, and the channel's own
   // output, then closes the channel.
   void deactivate();
@@ -120,4 +123,5 @@ class HDLC : public GenericHDLC {
   // Counts activations and deactivations, so that a callback that changed the channel ends
   // the handling of the old one.
   unsigned generation_ = 0;
+  bool switch_refused_ = false;
 };

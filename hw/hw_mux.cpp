@@ -11,8 +11,22 @@
 #include <vector>
 
 #include "base/device.h"
+#include "base/ext_header.h"
 #include "base/mux_clock.h"
 #include "hw/mux_records.h"
+
+namespace {
+
+// A number in lower-case hexadecimal, without padding; the stream stays decimal.
+struct Hex {
+  unsigned value;
+};
+
+std::ostream& operator<<(std::ostream& os, Hex h) {
+  return os << std::hex << h.value << std::dec;
+}
+
+}  // namespace
 
 HwMux& HwMux::instance() {
   static HwMux mux;
@@ -28,13 +42,21 @@ HwMux::HwMux() {
 }
 
 // The refresh call is deactivated and its handler freed before the device closes.
-HwMux::~HwMux() = default;
+HwMux::~HwMux() {
+  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+}
+
+template <class... More>
+void HwMux::refused(std::string_view kind, const More&... more) {
+  const int error = errno;
+  logs_.write(std::clog, this, kind, more..., std::strerror(error));
+}
 
 bool HwMux::IsOpened() {
   if (device_) return true;
   device_ = Fd(Device::open("/dev/hal", O_RDWR));
   if (!device_) {
-    std::clog << "hwMux: can't open device: " << std::strerror(errno) << std::endl;
+    refused("can't open device: ");
     return false;
   }
   std::clog << "hwMux: device opened" << std::endl;
@@ -81,14 +103,13 @@ bool HwMux::request(uint32_t number, void* record, size_t size) {
 
 bool HwMux::Connect(int src, int dst) {
   if (!IsOpened() || src < 0 || dst < 0) {
-    std::clog << "hwMux: ERROR not opened" << std::endl;
+    logs_.write(std::clog, this, "ERROR not opened");
     return false;
   }
   record(dst, static_cast<uint16_t>(src));
   mux_connect connect{static_cast<uint32_t>(dst), static_cast<uint32_t>(src)};
   if (request(MuxIoctl::kConnect, &connect, sizeof connect)) return true;
-  std::clog << "hwMux: connect " << src << " -> " << dst << " failed: " << std::strerror(errno)
-            << std::endl;
+  refused("connect ", src, " -> ", dst, " failed: ");
   return false;
 }
 
@@ -97,7 +118,7 @@ bool HwMux::Disconnect(int ch) {
   record(ch, kDetached);
   mux_value idle{static_cast<uint32_t>(ch), kIdleByte};
   if (request(MuxIoctl::kWrite, &idle, sizeof idle)) return true;
-  std::clog << "hwMux: disconnect failed " << ch << " : " << std::strerror(errno) << std::endl;
+  refused("disconnect failed ", ch, " : ");
   return false;
 }
 
@@ -106,7 +127,7 @@ bool HwMux::Disable(int ch) {
   record(ch, kDisabled);
   mux_disable off{static_cast<uint32_t>(ch)};
   if (request(MuxIoctl::kDisable, &off, sizeof off)) return true;
-  std::clog << "hwMux: disable failed " << ch << " : " << std::strerror(errno) << std::endl;
+  refused("disable failed ", ch, " : ");
   return false;
 }
 
@@ -115,8 +136,7 @@ bool HwMux::Write(int ch, unsigned char value) {
   record(ch, kDetached);
   mux_value constant{static_cast<uint32_t>(ch), value};
   if (request(MuxIoctl::kWrite, &constant, sizeof constant)) return true;
-  std::clog << "hwMux: write failed " << ch << " <- 0x" << std::hex << unsigned(value) << std::dec
-            << " : " << std::strerror(errno) << std::endl;
+  refused("write failed ", ch, " <- 0x", Hex{value}, " : ");
   return false;
 }
 
@@ -124,8 +144,7 @@ unsigned char HwMux::Read(int ch) {
   if (!usable(ch)) return 0xFF;
   mux_value read{static_cast<uint32_t>(ch), 0xFF};
   if (request(MuxIoctl::kRead, &read, sizeof read)) return static_cast<unsigned char>(read.value);
-  std::clog << "hwMux: read failed " << ch << " -> 0x" << std::hex << read.value << std::dec
-            << " : " << std::strerror(errno) << std::endl;
+  refused("read failed ", ch, " -> 0x", Hex{read.value}, " : ");
   return 0xFF;
 }
 

@@ -10,16 +10,22 @@
 // wherever it lies.
 //
 // The device is opened on first need and kept for the life of the object; every operation
-// retries the open while it is closed. Messages go to std::clog, each opened by "hwMux: ".
+// retries the open while it is closed. Messages go to std::clog, each opened by "hwMux: ". The
+// lines of a failed request can come once per command (a board that went away leaves the
+// descriptor dead), so they are throttled per kind; the counts still owed are written when the
+// switch goes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "base/dpc.h"
 #include "base/fd.h"
+#include "base/log_throttles.h"
 
 class HwMux {
  public:
@@ -70,6 +76,8 @@ class HwMux {
   // The source-table entry of an output: an input number, kDetached or kDisabled; kDisabled for
   // an output outside 8192 to 10239 that was never named.
   uint16_t source(int output) const;
+  // The header of the switch's log lines.
+  void PutHeader(std::ostream& os) const { os << "hwMux: "; }
   // The outputs that carry input ch, in no particular order.
   std::vector<int> outputs_of(int ch) const;
   // The outputs with an entry: the 2048 of the table, and those outside it that were named and
@@ -85,6 +93,9 @@ class HwMux {
   void record(int ch, uint16_t value);
   // The driver's answer to `request` with `words`; false with errno on refusal.
   bool request(uint32_t request, void* record, size_t size);
+  // The line of a refused request: "hwMux: ", `kind`, `more`, then what errno says.
+  template <class... More>
+  void refused(std::string_view kind, const More&... more);
 
   Fd device_;
   // What each output named so far carries; the 2048 logical outputs are always there, one
@@ -94,6 +105,7 @@ class HwMux {
   // The loop clock (ms) of the last run, valid once `refreshed_`.
   uint32_t last_refresh_ms_ = 0;
   bool refreshed_ = false;
+  LogThrottles logs_;
   Dpc refresh_;
 };
 

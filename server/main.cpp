@@ -1,7 +1,8 @@
 // orvexd: the gateway daemon's entry.
 //
 // Reads the configuration file and the command line, installs the signal handlers, builds the
-// slot factories and the board-level singletons, optionally becomes a daemon, writes the PID
+// slot factories and the board-level singletons, idles the switch outputs a slot can set (a
+// daemon that was killed left its paths there), optionally becomes a daemon, writes the PID
 // file, binds the control services to the control server in their dispatch order, accepts the
 // controller on the control port and runs the event loop until SIGTERM or SIGINT. The control
 // services and the factories are process-lifetime singletons, destroyed at exit.
@@ -33,6 +34,7 @@
 #include "server/startup/command_line.h"
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
+#include "slotbase/slot_factory.h"
 #include "slotbase/slots.h"
 #include "slots/media/modem_factory.h"
 #include "slots/media/rtp_ext_factory.h"
@@ -139,6 +141,7 @@ int main(int argc, char* argv[]) {
 
   BuildSlotFactories();
   HwMux::instance();
+  IdleFixedOutputs();
   // Configured from the file as read, an empty one included.
   MonitoringCtl::instance().Configure(config);
   IniFile::ReportIgnored(config, std::cerr);

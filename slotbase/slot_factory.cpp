@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/ext_header.h"
+#include "hw/hw_mux.h"
 #include "slotbase/slot.h"
 
 SlotFactory* firstFactory = nullptr;
@@ -19,7 +21,17 @@ Slot* SlotFactory::NewSlot(const LGCP::CreateParams& params) {
 void SlotFactory::Remove(Slot* s) { Unlist(slots, s); }
 
 void SlotFactory::FlushLogs() {
-  refusalLogs.flush([this](std::ostream& os) { os << GetName() << ": "; });
+  refusalLogs.flush([this](std::ostream& os) { os << ext::header(this); });
+}
+
+void SlotFactory::PutHeader(std::ostream& os) const { os << GetName() << ": "; }
+
+void IdleFixedOutputs() {
+  std::vector<int> outputs;
+  for (const SlotFactory* f = firstFactory; f; f = f->GetNext()) f->AddFixedOutputs(outputs);
+  std::sort(outputs.begin(), outputs.end());
+  outputs.erase(std::unique(outputs.begin(), outputs.end()), outputs.end());
+  for (int output : outputs) HwMux::instance().Disconnect(output);
 }
 
 void Unlist(std::list<Slot*>& slots, Slot* s) {

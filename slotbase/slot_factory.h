@@ -8,6 +8,8 @@
 #pragma once
 
 #include <list>
+#include <ostream>
+#include <vector>
 
 #include "asn1/modules/lgcp.h"
 #include "base/log_throttles.h"
@@ -35,8 +37,15 @@ class SlotFactory {
   // A trunkStatus signal passed down by the registry.
   virtual void SelfSignal(const LGCP::Signal& s) { (void)s; }
   // The controller has left: writes the counts that the factory's throttled lines still owe.
-  // This one flushes refusalLogs under the factory's name.
+  // This one flushes refusalLogs under the header of their lines.
   virtual void FlushLogs();
+  // The header that opens the factory's log lines (ext::header(this)): here its name and ": ".
+  // A factory whose lines open otherwise says so here, so that the counts its lines leave are
+  // written under the same header.
+  virtual void PutHeader(std::ostream& os) const;
+  // Adds the switch outputs that this factory's slots can set and whose numbers are fixed,
+  // outside the switch's table (which the switch puts in order itself when it opens).
+  virtual void AddFixedOutputs(std::vector<int>& outputs) const { (void)outputs; }
 
   // INewSlot; a slot made is marked as this factory's and listed.
   Slot* NewSlot(const LGCP::CreateParams& params);
@@ -56,6 +65,11 @@ class SlotFactory {
  private:
   SlotFactory* next;
 };
+
+// At start-up, before the first command: every fixed output that a slot can set sends the idle
+// byte, as a clean end leaves it. An end that was not clean (a kill, a crash) left there the
+// paths of slots that are gone, which no slot of this process owns or would clear.
+void IdleFixedOutputs();
 
 // The newest factory; null before any. Constant-initialised, so factories built during static
 // initialisation of any unit find it ready.

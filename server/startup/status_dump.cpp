@@ -13,11 +13,13 @@
 #include "base/syslog_client.h"
 #include "base/version.h"
 #include "base/written_file.h"
+#include "proto/packet.h"
 
 void WriteStatus(std::ostream& os) {
   os << "server status information. orvexd, gateway daemon of the telephony board." << std::endl
      << "version : " << Version::current << std::endl
-     << "syslog drops : " << syslogManager.drops() << std::endl;
+     << "syslog drops : " << syslogManager.drops() << std::endl
+     << "packet buffers given back twice : " << packet_pool().released_twice() << std::endl;
   multiplexer.dump(os);
 }
 

@@ -1,6 +1,7 @@
 // The status dump, "/var/log/server-status" under the path root, rewritten from scratch on each
-// request (SIGUSR2): a banner line, the version, the count of syslog records dropped, then the
-// event loop's state (callback measures, profiling points and the table of polled events).
+// request (SIGUSR2): a banner line, the version, the count of syslog records dropped, the count
+// of packet buffers given back while they were free already, then the event loop's state
+// (callback measures, profiling points and the table of polled events).
 #pragma once
 
 #include <iosfwd>

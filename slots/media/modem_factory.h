@@ -63,7 +63,7 @@ class ModemFactory : public SlotFactory {
   void OnAuthSocketDisconnect(AuthClient* client);
   ModemSlot* FindModemByDsp(int id);
 
-  void PutHeader(std::ostream& os) const;
+  void PutHeader(std::ostream& os) const override;
 
   uint32_t modem_count = 0;
   std::list<ModemSlot*> modems;

@@ -21,7 +21,7 @@ class RtpRadioRequest;
 class RtpRadioFactory : public SlotFactory {
  public:
   void Query(LGCP::Resources& report) override;
-  void PutHeader(std::ostream& os) const { capacity_.PutHeader(os); }
+  void PutHeader(std::ostream& os) const override { capacity_.PutHeader(os); }
 
  protected:
   explicit RtpRadioFactory(const char* name);

@@ -22,7 +22,7 @@ class RtpFactory : public SlotFactory {
   void Query(LGCP::Resources& report) override;
 
   void IQuery() { capacity_.IQuery(); }
-  void PutHeader(std::ostream& os) const { capacity_.PutHeader(os); }
+  void PutHeader(std::ostream& os) const override { capacity_.PutHeader(os); }
   const RtpCapacity& capacity() const { return capacity_; }
 
   // The payload type of a TERM::Payload on the wire: G.711 A-law 8, u-law 0, G.723 4, G.729 18,

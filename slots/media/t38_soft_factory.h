@@ -29,5 +29,5 @@ class T38SoftFactory : public SlotFactory {
   // The program's command line for `params`.
   static std::vector<std::string> command_line(const LGCP::T38Soft& params);
 
-  void PutHeader(std::ostream& os) const { os << "t38soft: "; }
+  void PutHeader(std::ostream& os) const override { os << "t38soft: "; }
 };

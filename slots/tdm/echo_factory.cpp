@@ -18,9 +18,7 @@ Slot* EchoFactory::INewSlot(const LGCP::CreateParams& params) {
   if (params.currentSelection() != LGCP::CreateParams::e_echo) return nullptr;
   const unsigned bus = static_cast<unsigned>(params.get_echo().get_bus().getValue());
   if (bus >= kBuses || !present[bus]) {
-    refusalLogs.write(std::cerr, "no echo bus", [&](std::ostream& os) {
-      os << "echo: no echo bus " << params.get_echo().get_bus().getValue();
-    });
+    refusalLogs.write(std::cerr, this, "no echo bus ", params.get_echo().get_bus().getValue());
   }
   // No echo channel slot exists for a bus that is present either.
   return nullptr;

@@ -12,6 +12,7 @@ class EchoFactory : public SlotFactory {
   static EchoFactory& instance();
 
   const char* GetName() const override { return "Echo"; }
+  void PutHeader(std::ostream& os) const override { os << "echo: "; }
   // Null for every bus not present (logged at most once a second).
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   // Appends the buses present to echoBus.

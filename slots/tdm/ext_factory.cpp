@@ -16,9 +16,8 @@ Slot* ExtFactory::INewSlot(const LGCP::CreateParams& params) {
   const int rx = p.get_receiver().getValue();
   for (const int number : {tx, rx}) {
     if (ExtSlot::IsPort(number)) continue;
-    refusalLogs.write(std::cerr, "no extension port", [&](std::ostream& os) {
-      os << "ext: no extension port " << number << ", the ports are 0 to " << ExtSlot::kPorts - 1;
-    });
+    refusalLogs.write(std::cerr, this, "no extension port ", number, ", the ports are 0 to ",
+                      ExtSlot::kPorts - 1);
     return nullptr;
   }
   return new ExtSlot(ExtSlot::SwitchChannel(tx), ExtSlot::SwitchChannel(rx));

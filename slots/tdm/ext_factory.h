@@ -11,4 +11,5 @@ class ExtFactory : public SlotFactory {
   const char* GetName() const override { return "Ext"; }
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources&) override {}
+  void PutHeader(std::ostream& os) const override { os << "ext: "; }
 };

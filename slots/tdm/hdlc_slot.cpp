@@ -81,21 +81,21 @@ void HdlcSlot::iactivate() {
     std::clog << ext::header(this) << "HDLC activated successfully" << std::endl;
 }
 
-void HdlcSlot::connect(const char* operation, int channel) {
+bool HdlcSlot::connect(const char* operation, int channel) {
   if (traces.signallingHdlc) std::clog << ext::header(this) << operation << std::endl;
   hdlc.tsA = channel;
   hdlc.type = kDataChannel;
-  if (channel != -1) iactivate();
+  if (channel == -1) return true;
+  iactivate();
+  return !hdlc.switch_refused();
 }
 
 bool HdlcSlot::IHwConnectTransmitter(Slot& sink) {
-  connect("IHwConnectTransmitter", sink.IGetReceiveChannel());
-  return true;
+  return connect("IHwConnectTransmitter", sink.IGetReceiveChannel());
 }
 
 bool HdlcSlot::IHwConnectReceiver(Slot& source) {
-  connect("IHwConnectReceiver", source.IGetTransmitChannel());
-  return true;
+  return connect("IHwConnectReceiver", source.IGetTransmitChannel());
 }
 
 bool HdlcSlot::IHwDisconnectTransmitter(Slot& sink) {

@@ -71,8 +71,9 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   static const TimerSpec::Spec<HdlcSlot> TUpdatespec;
 
  private:
-  // Runs the HDLC channel on `channel` (the peer's switch channel).
-  void connect(const char* operation, int channel);
+  // Runs the HDLC channel on `channel` (the peer's switch channel); false when the switch
+  // refused to wire it.
+  bool connect(const char* operation, int channel);
 
   HDLC hdlc;
   const int trunk;

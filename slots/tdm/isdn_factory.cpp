@@ -51,18 +51,14 @@ Slot* IsdnFactory::FindSlot(unsigned number) const {
 
 void IsdnFactory::LogFailure(const char* what) {
   const int error = errno;
-  refusalLogs.write(std::cerr, what, [&](std::ostream& os) {
-    os << "mcc/isdn: " << what << ": " << std::strerror(error);
-  });
+  refusalLogs.write(std::cerr, this, what, ": ", std::strerror(error));
 }
 
 Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& p) {
   const bool bri = p.get_type().getValue() == LGCP::IsdnType::bri;
   const int trunk = p.get_trunk().getValue();
   if (!IsLineTrunk(bri, trunk)) {
-    refusalLogs.write(std::cerr, "invalid trunk number", [&](std::ostream& os) {
-      os << "mcc/isdn: invalid trunk number: " << trunk;
-    });
+    refusalLogs.write(std::cerr, this, "invalid trunk number: ", trunk);
     return nullptr;
   }
   Fd fd(Device::open("/dev/mcc/ctl", O_RDWR | O_NONBLOCK));

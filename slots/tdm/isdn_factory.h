@@ -15,6 +15,7 @@ class IsdnFactory : public SlotFactory {
   // or a refusal of the device; at most one line a second of each failure.
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources&) override {}
+  void PutHeader(std::ostream& os) const override { os << "mcc/isdn: "; }
 
   // The slot of this factory numbered `number`, or null.
   Slot* FindSlot(unsigned number) const;

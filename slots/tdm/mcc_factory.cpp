@@ -28,8 +28,7 @@ Slot* MccFactory::INewSlot(const LGCP::CreateParams& params) {
   const auto& p = static_cast<const LGCP::MccParams&>(*params.getSelection());
   const int type = p.get_type().asInt();
   if (type < 0 || type > 2) {
-    refusalLogs.write(std::cerr, "no channel kind",
-                      [&](std::ostream& os) { os << "mcc: no channel kind for type " << type; });
+    refusalLogs.write(std::cerr, this, "no channel kind", " for type ", type);
     return nullptr;
   }
   const uint32_t kind = p.get_mode().asInt() == 1 ? kSs7Kind : static_cast<uint32_t>(type);

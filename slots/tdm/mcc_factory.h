@@ -9,6 +9,7 @@ class MccFactory : public SlotFactory {
   static MccFactory& instance();
 
   const char* GetName() const override { return "MCC"; }
+  void PutHeader(std::ostream& os) const override { os << "mcc: "; }
   // Allocates a controller channel of the kind the parameters name; null, with a line on
   // std::cerr, when the device or the channel is refused.
   Slot* INewSlot(const LGCP::CreateParams& params) override;

@@ -51,8 +51,7 @@ Slot* MixerFactory::INewSlot(const LGCP::CreateParams& params) {
                        : params.get_mixerIn().get_unit().getValue();
   Mixer* m = findMixer(unit);
   if (!m) {
-    refusalLogs.write(std::cerr, "no unit",
-                      [&](std::ostream& os) { os << "mixer: no unit " << unit; });
+    refusalLogs.write(std::cerr, this, "no unit ", unit);
     return nullptr;
   }
   return out ? m->New(params.get_mixerOut()) : m->New(params.get_mixerIn());

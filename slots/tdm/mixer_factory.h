@@ -18,6 +18,7 @@ class MixerFactory : public SlotFactory {
   ~MixerFactory() override;
 
   const char* GetName() const override { return "Mixer"; }
+  void PutHeader(std::ostream& os) const override { os << "mixer: "; }
   // A slot on a listed unit; null (logged) for a unit not listed or parameters it cannot serve.
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   // The factory's lines and every unit's.

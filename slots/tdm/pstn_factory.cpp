@@ -14,6 +14,8 @@ Slot* PstnFactory::INewSlot(const LGCP::CreateParams& params) {
   return &(new PstnSlot(p))->slot();
 }
 
+void PstnFactory::PutHeader(std::ostream& os) const { PstnSlot::PutLogHeader(os); }
+
 void PstnFactory::SelfSignal(const LGCP::Signal& s) {
   if (!s.is_trunkStatus()) return;
   const ACP::TrunkStatus& status = s.get_trunkStatus();

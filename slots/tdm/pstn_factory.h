@@ -9,6 +9,7 @@ class PstnFactory : public SlotFactory {
   static PstnFactory& instance();
 
   const char* GetName() const override { return "PSTN"; }
+  void PutHeader(std::ostream& os) const override;
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources&) override {}
   // A trunkStatus signal of type e1 reaches OnTrunkStatus of every slot made here; BRI line

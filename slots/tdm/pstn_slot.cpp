@@ -33,8 +33,10 @@ int TrunkOf(const LGCP::PstnParams& p) {
 }
 
 void InvalidTrunk(LogThrottles& logs, int trunk) {
-  logs.write(std::cerr, "pstn-slot: invalid trunk number",
-             [&](std::ostream& os) { os << "pstn-slot: invalid trunk number: " << trunk; });
+  logs.write(std::cerr, "invalid trunk number", [&](std::ostream& os) {
+    PstnSlot::PutLogHeader(os);
+    os << "invalid trunk number: " << trunk;
+  });
 }
 
 }  // namespace
@@ -228,14 +230,15 @@ bool PstnSlot::Ioctl(const LGCP::IoctlParams& params) {
   return true;
 }
 
-void PstnSlot::activate_link() {
+bool PstnSlot::activate_link() {
   // SS7 alignment starts from idle only: a link at work on the old channel goes there first.
   if (slc && slc->state() != SS7::SLC::State::idle) deactivate();
   if (!hdlc.activate()) {
     OnDeactivated();
-    return;
+    return !hdlc.switch_refused();
   }
   activate();
+  return true;
 }
 
 bool PstnSlot::IHwConnectReceiver(Slot& peer) {
@@ -259,15 +262,13 @@ bool PstnSlot::IHwConnectReceiver(Slot& peer) {
   hdlc.tsA = peer.IGetTransmitChannel();
   hdlc.type = mode == kSs7OrCas ? kSs7Channel : mode == kPri ? kPriChannel : kBriChannel;
   if (basic_rate() && hdlc.tsB == -1) return true;
-  activate_link();
-  return true;
+  return activate_link();
 }
 
 bool PstnSlot::IHwConnectTransmitter(Slot& peer) {
   if (!basic_rate()) return true;
   hdlc.tsB = peer.IGetReceiveChannel();
-  if (hdlc.tsA != -1) activate_link();
-  return true;
+  return hdlc.tsA == -1 || activate_link();
 }
 
 bool PstnSlot::IHwDisconnectTransmitter(Slot& peer) {

@@ -41,6 +41,8 @@ class PstnSlot : private Slot,
   // Whether `params` name a line of the board: one of its E1 trunks, or of its BRI lines for
   // basic rate, counted from 1. Writes the error line when not, as `logs` allow.
   static bool TrunkInRange(const LGCP::PstnParams& params, LogThrottles& logs);
+  // The header of the lines about the slots' parameters, the factory's refusals among them.
+  static void PutLogHeader(std::ostream& os) { os << "pstn-slot: "; }
 
   explicit PstnSlot(const LGCP::PstnParams& params);
   ~PstnSlot() override;
@@ -90,8 +92,9 @@ class PstnSlot : private Slot,
 
  private:
   // Opens the channel and starts the layer from idle; a deactivated signal when the channel
-  // fails.
-  void activate_link();
+  // fails. False when the switch refused to wire the channel: the connection that asked for it
+  // is not made.
+  bool activate_link();
   // The layer runs a procedure or carries traffic: an SS7 link out of idle, a LAPD outside the
   // TEI states in which it waits for establishment.
   bool layer_started() const;

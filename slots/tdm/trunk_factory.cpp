@@ -61,6 +61,11 @@ Slot* TrunkFactory::INewSlot(const LGCP::CreateParams& params) {
 
 TrunkSlot* TrunkFactory::MakeSlot(int channel) { return new TrunkSlot(channel); }
 
+void TrunkFactory::AddFixedOutputs(std::vector<int>& outputs) const {
+  for (unsigned timeslot = 0; timeslot <= last_timeslot; ++timeslot)
+    outputs.push_back(static_cast<int>(base + timeslot));
+}
+
 void TrunkFactory::ReleaseTrunkSlot(TrunkSlot* slot) {
   const unsigned timeslot = static_cast<unsigned>(slot->GetTimeSlot());
   if (timeslot <= last_timeslot && table[timeslot] == slot) table[timeslot] = nullptr;

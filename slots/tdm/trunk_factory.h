@@ -18,6 +18,8 @@ class TrunkFactory : public SlotFactory {
   const char* GetName() const override { return "Trunks"; }
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources&) override {}
+  // The switch channels of the trunk's time slots.
+  void AddFixedOutputs(std::vector<int>& outputs) const override;
   // Frees the table entry of `slot`'s time slot, when it holds that slot.
   virtual void ReleaseTrunkSlot(TrunkSlot* slot);
 

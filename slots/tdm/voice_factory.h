@@ -32,7 +32,7 @@ class VoiceFactory : public SlotFactory {
   const std::list<PlaySlotGeneric*>& players() const { return players_; }
   const std::list<RecordSlot*>& recorders() const { return recorders_; }
 
-  void PutHeader(std::ostream& os) const;
+  void PutHeader(std::ostream& os) const override;
 
  private:
   std::list<RecordSlot*> recorders_;

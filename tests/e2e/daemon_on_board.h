@@ -7,12 +7,18 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "tests/support/lgcp_test.h"
 #include "tests/support/orvexd_process.h"
 #include "tests/support/loopback.h"
 #include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
+
+inline std::string success(int seq, int slot) {
+  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
+         ", pdu response : success : NULL }";
+}
 
 class DaemonOnBoard : public testing::Test {
  protected:
@@ -41,6 +47,16 @@ class DaemonOnBoard : public testing::Test {
     if (!ctl_.command(command, r, wait_ms)) return ctl_.error();
     return Ctl::to_hex(r.bytes);
   }
+  // Sends each of `commands`, "{ slot N, pdu command : ... }", with the next sequence number;
+  // each is to be answered success.
+  void succeed(const std::vector<std::string>& commands) {
+    for (const std::string& c : commands) {
+      const int seq = ++seq_sent_;
+      const int slot = std::stoi(c.substr(7));
+      EXPECT_EQ(answer("{ seq " + std::to_string(seq) + ", " + c.substr(2)), wire(success(seq, slot)))
+          << c;
+    }
+  }
   // The payload of the next signal named `name`, in hex.
   std::string signal(const std::string& name) {
     Ctl::Received r;
@@ -66,11 +82,7 @@ class DaemonOnBoard : public testing::Test {
   BoardSim board_;
   unsigned short port_ = 0;
   int rtp_port_ = 0;  // the local RTP port of the last create_rtp
+  int seq_sent_ = 0;  // the sequence number of the last command succeed() sent
   OrvexdProcess daemon_;
   Ctl::Controller ctl_;
 };
-
-inline std::string success(int seq, int slot) {
-  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
-         ", pdu response : success : NULL }";
-}

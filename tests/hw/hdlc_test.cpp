@@ -99,17 +99,20 @@ TEST_F(HdlcTest, FailedActivationLeavesNoChannel) {
   struct Case {
     const char* name;
     const char* setup;
+    bool switch_refused;
   };
   const Case cases[] = {
-      {"device missing", "unplug mcc/ctl"},
-      {"allocation refused", "fail mcc/ctl 0x40144d00 EBUSY"},
-      {"time slot refused", "fail mcc/ctl 0x20004d02 EIO"},
+      {"device missing", "unplug mcc/ctl", false},
+      {"allocation refused", "fail mcc/ctl 0x40144d00 EBUSY", false},
+      {"time slot refused", "fail mcc/ctl 0x20004d02 EIO", false},
+      {"path to the time slot refused", "fail hal 0x80084d02 EIO", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_EQ(sim.command(c.setup), Lines{"ok"});
     HDLC& h = channel(1, 10);
     EXPECT_FALSE(h.activate());
+    EXPECT_EQ(h.switch_refused(), c.switch_refused);
     EXPECT_FALSE(h.is_open());
     EXPECT_EQ(sim.command("sessions mcc/ctl"), Lines{"0"});
     sim.command("plug mcc/ctl");

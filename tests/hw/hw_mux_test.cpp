@@ -1,6 +1,7 @@
 #include "hw/hw_mux.h"
 
 #include <functional>
+#include <memory>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -188,17 +189,21 @@ TEST_F(HwMuxTest, OutputsOutsideTheTableLeaveNoEntryOnceDisabled) {
 }
 
 TEST_F(HwMuxTest, AMissingDeviceIsOpenedByALaterOperation) {
+  TestClockGuard clock(1000000);
   ASSERT_EQ(board().command("unplug hal"), Lines{"ok"});
   StreamCapture log(std::clog);
   HwMux mux;
   EXPECT_EQ(log.take_lines(),
             (Lines{"hwMux: init", "hwMux: can't open device: No such file or directory"}));
+  // Each operation tries the open again; the line it writes then is one a second.
   EXPECT_FALSE(mux.Connect(1, 8192));
-  EXPECT_EQ(log.take_lines(), (Lines{"hwMux: can't open device: No such file or directory",
-                               "hwMux: ERROR not opened"}));
+  EXPECT_EQ(log.take_lines(), Lines{"hwMux: ERROR not opened"});
   EXPECT_EQ(mux.Read(8192), 0xff);
   EXPECT_FALSE(mux.Disable(8192));
-  EXPECT_EQ(log.take_lines().size(), 2u);
+  Mux::TestClock::advance_ms(1000);
+  EXPECT_FALSE(mux.Disable(8192));
+  EXPECT_EQ(log.take_lines(),
+            Lines{"hwMux: can't open device: No such file or directory (3 similar lines left out)"});
   mux.OnDPC();
   EXPECT_EQ(mux.refresh_index(), 0u);
 
@@ -208,6 +213,48 @@ TEST_F(HwMuxTest, AMissingDeviceIsOpenedByALaterOperation) {
   EXPECT_EQ(board().command("switch 8192"), Lines{"4"});
   EXPECT_EQ(mux.source(8192), 4);
   EXPECT_EQ(mux.source(8193), HwMux::kDisabled);
+}
+
+// A board restarted under the switch leaves it a dead descriptor: every request fails from then
+// on, each kind of line is written once a second with the count of those left out, and the
+// counts still owed are written when the switch goes.
+TEST_F(HwMuxTest, RequestsRefusedOnAllOutputsLogOnceASecondPerKind) {
+  TestClockGuard clock(1000000);
+  auto mux = std::make_unique<HwMux>();
+  ASSERT_TRUE(board().restart());
+  StreamCapture log(std::clog);
+  const struct {
+    std::function<bool(HwMux&)> op;
+    std::string line;
+  } kinds[] = {
+      {[](HwMux& m) { return m.Connect(3, 8200); }, "hwMux: connect 3 -> 8200 failed: "},
+      {[](HwMux& m) { return m.Disconnect(40); }, "hwMux: disconnect failed 40 : "},
+      {[](HwMux& m) { return m.Disable(8201); }, "hwMux: disable failed 8201 : "},
+      {[](HwMux& m) { return m.Write(41, 0x3c); }, "hwMux: write failed 41 <- 0x3c : "},
+      {[](HwMux& m) { return m.Read(42) != 0xff; }, "hwMux: read failed 42 -> 0xff : "},
+  };
+  const std::string error = "Bad file descriptor";
+  const auto each = [&](int times) {
+    for (int i = 0; i < times; ++i)
+      for (const auto& k : kinds) EXPECT_FALSE(k.op(*mux));
+  };
+  const auto lines = [&](const std::string& end) {
+    Lines all;
+    for (const auto& k : kinds) all.push_back(k.line + error + end);
+    return all;
+  };
+  each(100);
+  EXPECT_EQ(log.take_lines(), lines(""));
+  Mux::TestClock::advance_ms(1000);
+  each(3);
+  EXPECT_EQ(log.take_lines(), lines(" (99 similar lines left out)"));
+  mux.reset();
+  EXPECT_EQ(log.take_lines(),
+            (Lines{"hwMux: connect (1 similar lines left out)",
+                   "hwMux: disable failed (1 similar lines left out)",
+                   "hwMux: disconnect failed (1 similar lines left out)",
+                   "hwMux: read failed (1 similar lines left out)",
+                   "hwMux: write failed (1 similar lines left out)"}));
 }
 
 }  // namespace

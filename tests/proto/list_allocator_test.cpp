@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <vector>
 
 namespace {
@@ -49,9 +50,11 @@ TEST(ListAllocatorTest, FirstInFirstOutAndEachFreeBlockOnce) {
 
 #ifdef ORVEX_POOL_POISONS
 // A block is poisoned from its release to its next hand-out; the padding behind its item stays
-// poisoned while it is out.
-TEST(ListAllocatorTest, FreeBlocksArePoisoned) {
-  Pool pool([](Item&) {});
+// poisoned while it is out. A pool that goes leaves none of its memory poisoned: that memory
+// (a stack frame, say) serves other things next.
+TEST(ListAllocatorTest, FreeBlocksArePoisonedUntilThePoolGoes) {
+  alignas(Pool) unsigned char memory[sizeof(Pool)];
+  Pool& pool = *new (memory) Pool([](Item&) {});
   Item* item = pool.allocate();
   const auto* bytes = reinterpret_cast<const unsigned char*>(item);
   EXPECT_FALSE(pool_poisoned(bytes));
@@ -59,6 +62,8 @@ TEST(ListAllocatorTest, FreeBlocksArePoisoned) {
   EXPECT_TRUE(pool_poisoned(bytes + sizeof(Item)));
   pool.deallocate(item);
   for (size_t i = 0; i < sizeof(Item); ++i) ASSERT_TRUE(pool_poisoned(bytes + i)) << i;
+  pool.~Pool();
+  for (size_t i = 0; i < sizeof memory; ++i) ASSERT_FALSE(pool_poisoned(memory + i)) << i;
 }
 #endif
 

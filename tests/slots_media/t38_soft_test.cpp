@@ -101,7 +101,7 @@ TEST_F(T38Road, MissingProgramEndsWithCode237) {
   // the lines left out since.
   for (int i = 0; i < 3; ++i) EXPECT_EQ(T38SoftFactory::instance().QueryNumOfInstances(), 0);
   EXPECT_EQ(lines_of(log, "t38soft: t38"), Lines{"t38soft: t38 daemon not found!"});
-  EXPECT_NE(controller_leaves().find("t38 daemon not found! (1 similar lines left out)\n"),
+  EXPECT_NE(controller_leaves().find("t38soft: t38 daemon not found! (1 similar lines left out)\n"),
             std::string::npos);
   ASSERT_TRUE(ctl_.connect("127.0.0.1", port_, 1000)) << ctl_.error();
   turns(3);

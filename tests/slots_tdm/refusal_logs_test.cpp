@@ -108,14 +108,15 @@ TEST_F(RefusalLogs, TheControllerLeavingWritesTheCountsOwed) {
   for (const std::string& line : err.take_lines())
     if (line.find("left out") != std::string::npos) flushed.push_back(line);
   std::sort(flushed.begin(), flushed.end());
-  EXPECT_EQ(flushed, (Lines{"Echo: no echo bus (3 similar lines left out)",
-                            "Ext: no extension port (3 similar lines left out)",
-                            "ISDN: invalid trunk number (3 similar lines left out)",
-                            "Mixer: no unit (3 similar lines left out)",
-                            "PSTN: pstn-slot: invalid trunk number (3 similar lines left out)",
-                            "Voice/mcc: MCC_TIMESLOT request failed. (3 similar lines left out)",
+  // Each count under the header of the lines it counts.
+  EXPECT_EQ(flushed, (Lines{"echo: no echo bus (3 similar lines left out)",
+                            "ext: no extension port (3 similar lines left out)",
+                            "mcc/isdn: invalid trunk number (3 similar lines left out)",
                             "mixer [0]: rtp channels are not served (3 similar lines left out)",
-                            "mixer [0]: tdm channel out of range (3 similar lines left out)"}));
+                            "mixer [0]: tdm channel out of range (3 similar lines left out)",
+                            "mixer: no unit (3 similar lines left out)",
+                            "pstn-slot: invalid trunk number (3 similar lines left out)",
+                            "voice/mcc[0]: MCC_TIMESLOT request failed. (3 similar lines left out)"}));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "base/multiplexer.h"
 #include "base/syslog_client.h"
 #include "base/version.h"
+#include "proto/packet.h"
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
 #include "server/startup/status_dump.h"
@@ -25,15 +26,26 @@ TEST(StatusDump, RewrittenFromScratch) {
   TempRoot root;
   std::filesystem::create_directories(root.path() + "/var/log");
   std::ofstream(status_path(root)) << std::string(100000, 'x');
+  // A packet buffer given back a second time while it is free, as a lost count would.
+  const unsigned twice_before = packet_pool().released_twice();
+  Packet packet;
+  packet.reserve_head(0);
+  _Packet* buffer = packet.get();
+  packet.reset();
+  pool_unpoison(buffer, sizeof *buffer);
+  smart_pointer_give_back(buffer);
+  ASSERT_EQ(packet_pool().released_twice(), twice_before + 1);
   ASSERT_TRUE(DumpStatus());
   const std::string text = read_file(status_path(root));
   EXPECT_EQ(text.find('x' + std::string(20, 'x')), std::string::npos);
   std::istringstream lines(text);
-  std::string banner, version, drops, first_measure;
+  std::string banner, version, drops, twice, first_measure;
   std::getline(lines, banner);
   std::getline(lines, version);
   std::getline(lines, drops);
+  std::getline(lines, twice);
   std::getline(lines, first_measure);
+  EXPECT_EQ(twice, "packet buffers given back twice : " + std::to_string(twice_before + 1));
   EXPECT_EQ(banner.rfind("server status information.", 0), 0u) << banner;
   std::ostringstream want;
   want << "version : " << Version::current;
