@@ -206,7 +206,7 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
   auto* client = new AuthClient(std::move(connection), peer, *this);
   clients.push_back(client);
   client->Activate();
-  std::cerr << ext::header(this) << "incoming auth connection from " << peer << std::endl;
+  refusalLogs.write(std::cerr, this, "incoming auth connection from ", peer);
 }
 
 void ModemFactory::pause_accepting(int error) {
@@ -258,8 +258,9 @@ void ModemFactory::FlushLogs() {
 
 void ModemFactory::OnAuthSocketDisconnect(AuthClient* client) {
   unknown_request_log_.flush();
-  std::clog << ext::header(this) << "auth client " << client->peer() << " disconnected."
-            << std::endl;
+  refusalLogs.write(std::clog, "auth client disconnected", [&](std::ostream& os) {
+    os << ext::header(this) << "auth client " << client->peer() << " disconnected.";
+  });
   clients.remove(client);
   delete client;
 }

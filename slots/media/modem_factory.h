@@ -10,7 +10,9 @@
 // the listener is not polled for kAcceptPauseMs, so that a connection left queued does not keep
 // the loop busy. A record for a session no slot has, and an answer for a session no connection
 // has, are logged at most once a second each, with the count of those left out; the count owed
-// for records is written when a connection ends, and both when the controller leaves.
+// for records is written when a connection ends, and both when the controller leaves. The lines
+// of connections that open and end are throttled in the same way, since a local program can
+// open them at any rate.
 //
 // Log header "modem[COUNT,SLOTS]: ".
 #pragma once
