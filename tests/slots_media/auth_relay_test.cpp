@@ -230,10 +230,11 @@ TEST_F(AuthRelay, DigitalCallsHaveTheSessionOfTheirInterface) {
     Lines signals;
     const char* log;
   };
+  const Lines heard =
+      wires({signal(3, "modemProceeding : auth : { username \"h\", password \"p\" }")});
   for (const Case& c : {
            Case{-1, {}, "modem[4,3]: receive auth request for unknown session -1\n"},
-           Case{-2, wires({signal(3, "modemProceeding : auth : { username \"h\", password \"p\" }")}),
-                ""},
+           Case{-2, heard, ""},
            Case{-3, {}, "modem[4,3]: receive auth request for unknown session -3\n"},
        }) {
     SCOPED_TRACE(c.session);
