@@ -1,5 +1,7 @@
 #include "base/ext_escaped.h"
 
+#include <string>
+
 namespace ext {
 
 std::ostream& operator<<(std::ostream& os, const OutEscaped& e) {

@@ -52,10 +52,13 @@ bool ModemSlot::IBeforeDestroy() {
   return true;
 }
 
+std::string ModemSlot::pppd_program() const {
+  return params.has_execfile() ? std::string(params.get_execfile()) : Path::board(kPppd);
+}
+
 std::vector<std::string> ModemSlot::pppd_args(const std::string& device,
                                               const std::string& options) const {
-  std::vector<std::string> args{params.has_execfile() ? std::string(params.get_execfile())
-                                                      : Path::board(kPppd)};
+  std::vector<std::string> args{pppd_program()};
   if (params.has_execargs()) {
     for (const auto& a : params.get_execargs()) {
       if (args.size() > kMaxExecArgs) break;
@@ -80,13 +83,12 @@ int ModemSlot::spawn(const ChildProgram& program) {
 
 bool ModemSlot::pppd_exec(const std::string& device, const std::string& options) {
   if (pid > 0) return true;
-  const std::vector<std::string> args = pppd_args(device, options);
-  const int child = spawn(ChildProgram{args});
+  const int child = spawn(ChildProgram{pppd_args(device, options)});
   if (child < 0) return false;
   pid = child;
   wait.Bind(this, &ModemSlot::on_terminate);
   wait.Attach(pid);
-  std::clog << ext::header(this) << "pppd executed program=" << ext::escaped(args.front())
+  std::clog << ext::header(this) << "pppd executed program=" << ext::escaped(pppd_program())
             << " cid=" << ext::escaped(params.get_cid()) << " pid=" << pid << std::endl;
   return true;
 }

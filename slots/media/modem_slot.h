@@ -55,6 +55,8 @@ class ModemSlot : public Slot {
   // "01:dsp-modem: "
   void PutHeader(std::ostream& os) const;
 
+  // The program run in pppd's place: execfile, else pppd.
+  std::string pppd_program() const;
   // pppd's command line on `device` with the options file `options` (both as given).
   std::vector<std::string> pppd_args(const std::string& device, const std::string& options) const;
   // Runs pppd unless a child runs; false, after aborting the slot, when fork fails.
