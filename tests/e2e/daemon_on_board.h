@@ -48,6 +48,18 @@ class DaemonOnBoard : public testing::Test {
     if (!ctl_.wait_for(name, r, wait_ms)) return ctl_.error();
     return Ctl::to_hex(r.bytes);
   }
+  // The longest gap between two writes on the watchdog from `from_ms` on (the simulator's
+  // time: ms since it started).
+  unsigned longest_watchdog_gap(long from_ms) {
+    long last = -1;
+    unsigned longest = 0;
+    for (const std::string& line : board_.command("watchdog")) {
+      const long at = std::stol(line);
+      if (last >= from_ms) longest = std::max<unsigned>(longest, unsigned(at - last));
+      last = at;
+    }
+    return longest;
+  }
   // Creates slot 1 as an RTP slot with G.711 A-law both ways, its far end on loopback: `rtcp` is
   // bound to the port above the far end's RTP port, and the local RTP port is one whose RTCP
   // port was free a moment ago. `more` goes into codecRTP after the hosts.
@@ -70,19 +82,6 @@ class DaemonOnBoard : public testing::Test {
   OrvexdProcess daemon_;
   Ctl::Controller ctl_;
 };
-
-// The watchdog's writes since the simulator started, in ms, and the longest gap between two
-// of them from `from_ms` on.
-inline unsigned longest_watchdog_gap(BoardSim& board, long from_ms) {
-  long last = -1;
-  unsigned longest = 0;
-  for (const std::string& line : board.command("watchdog")) {
-    const long at = std::stol(line);
-    if (last >= from_ms) longest = std::max<unsigned>(longest, unsigned(at - last));
-    last = at;
-  }
-  return longest;
-}
 
 inline std::string success(int seq, int slot) {
   return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
