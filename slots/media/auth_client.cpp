@@ -20,9 +20,25 @@ void AuthClient::PutHeader(std::ostream& os) const {
   os << "auth client " << peer_ << ": ";
 }
 
-void AuthClient::Activate() { event.set_events(POLLIN); }
+void AuthClient::Activate() {
+  event.set_events(POLLIN);
+  deadline_.set(kRecordDeadlineMs, &AuthClient::on_deadline, this);
+}
 
-void AuthClient::OnDisconnect() { event.Release(); }
+void AuthClient::OnDisconnect() {
+  deadline_.reset();
+  event.Release();
+}
+
+void AuthClient::on_deadline() {
+  factory_.refusalLogs.write(std::cerr, "auth connection without a whole record",
+                             [this](std::ostream& os) {
+                               os << ext::header(this) << "no whole record within "
+                                  << kRecordDeadlineMs << " ms, closed";
+                             });
+  OnDisconnect();
+  CheckDisconnect();
+}
 
 void AuthClient::CheckDisconnect() {
   if (use_ == 0 && closed()) factory_.OnAuthSocketDisconnect(this);
@@ -31,7 +47,8 @@ void AuthClient::CheckDisconnect() {
 void AuthClient::OnSocketEvent(int, short events) {
   ++use_;
   if (events & (POLLERR | POLLHUP)) OnDisconnect();
-  while ((events & POLLIN) && !closed()) {
+  for (unsigned reads = 0; (events & POLLIN) && !closed() && reads < kMaxReadsPerEvent;
+       ++reads) {
     const ssize_t n = ::read(event.fd().get(), reader_.space(), reader_.room());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
@@ -47,8 +64,12 @@ void AuthClient::OnSocketEvent(int, short events) {
     } else if (result == Auth::Reader::kRecord) {
       session_ = reader_.record().session();
       identified_ = true;
+      deadline_.reset();
       factory_.OnAuth(reader_.record());
     }
+  }
+  if (!closed() && !reader_.idle() && !deadline_.get()) {
+    deadline_.set(kRecordDeadlineMs, &AuthClient::on_deadline, this);
   }
   --use_;
   CheckDisconnect();

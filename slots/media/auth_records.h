@@ -1,7 +1,8 @@
 // The records of the PPP authentication relay: what the authentication program that pppd runs
 // and the daemon exchange over TCP. Every field is a 32-bit word in network byte order:
-//   0 length of the whole record (12 to 512), 4 type, 8 session id (the DSP modem number),
-//   12 the body by type.
+//   0 length of the whole record (12 to 512), 4 type, 8 session id, 12 the body by type.
+// The session id names the call: a DSP modem's number (0 upwards), or -2 - N for a digital call
+// on the generic-HDLC interface hdlcN (hdlc0: -2, hdlc1: -3). -1 names no call.
 // Types: 1 auth request (140 bytes: user name at 12, password at 76, 64 bytes each, text up to
 // the first NUL), 2 accept (16: the word 1), 3 IP parameters (36: 0, remote address, netmask,
 // gateway, DNS server, MTU), 4 accounting (64: octets out, octets in, packets out, packets in as
@@ -25,6 +26,11 @@ enum Type : uint32_t { kRequest = 1, kAccept = 2, kIp = 3, kAccounting = 4 };
 constexpr size_t kRequestSize = 140;
 constexpr size_t kAccountingSize = 64;
 constexpr size_t kTextSize = 64;
+
+// The session id that names no call: a DSP modem not yet allocated has it.
+constexpr int32_t kNoSession = -1;
+// The session id of a digital call on interface hdlcN.
+constexpr int32_t digital_session(int interface) { return -2 - interface; }
 
 }  // namespace Auth
 
@@ -72,6 +78,8 @@ class Reader {
   Result took(size_t n);
   const attr& record() const { return record_; }
   uint32_t bad_length() const { return bad_length_; }
+  // No part of a record is held: between records.
+  bool idle() const { return pos_ == 0 && end_ == 4; }
 
  private:
   unsigned char buffer_[kMaxRecord];

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -33,7 +34,11 @@ uint32_t ddm_flag(int mode) {
 
 }  // namespace
 
-DspModemSlot::~DspModemSlot() { receiver_wait.Detach(); }
+DspModemSlot::~DspModemSlot() {
+  pppd_kill();
+  unbind();
+  receiver_wait.Detach();
+}
 
 bool DspModemSlot::IBeforeDestroy() {
   if (receiver_pid > 0) {
@@ -100,14 +105,12 @@ void DspModemSlot::InitModem() {
       pppd_exec(port, Path::board("/usr/local/etc/ppp/aoptions"));
     }
   } else if (params.has_execargs()) {
-    local.close();
     RunFaxTransfer();
   } else if (params.has_originate()) {
     if (Device::ioctl(local.get(), MctlIoctl::kFaxOriginate, &request, sizeof request) < 0) {
       return fail("originate failed : ");
     }
   } else {
-    local.close();
     RunFaxReceiver();
   }
 }
@@ -134,7 +137,6 @@ int DspModemSlot::run_fax(ChildProgram program, const char* what) {
 }
 
 void DspModemSlot::RunFaxTransfer() {
-  fd.close();
   ChildProgram program{fax_args()};
   program.start_line = "executing fax transfer";
   const int child = run_fax(program, "fax transfer");
@@ -144,15 +146,24 @@ void DspModemSlot::RunFaxTransfer() {
   wait.Attach(pid);
 }
 
-void DspModemSlot::RunFaxReceiver() {
-  fd.close();
-  char name[64];
+std::string DspModemSlot::fax_file() const {
+  char stamp[32];
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  std::strftime(name, sizeof name, "/var/fax-%H-%M-%S.g3", &local);
+  std::strftime(stamp, sizeof stamp, "/var/fax-%H-%M-%S", &local);
+  const std::string name = Path::board(stamp + std::string("-m") + std::to_string(modem));
+  std::string path = name + ".g3";
+  struct stat st;
+  for (int n = 2; ::lstat(path.c_str(), &st) == 0; ++n) {
+    path = name + "-" + std::to_string(n) + ".g3";
+  }
+  return path;
+}
+
+void DspModemSlot::RunFaxReceiver() {
   ChildProgram program{
-      {Path::board(kFaxReceiver), "-m", std::to_string(modem), "receive", Path::board(name)}};
+      {Path::board(kFaxReceiver), "-m", std::to_string(modem), "receive", fax_file()}};
   program.delay_s = 1;
   program.start_line = "executing";
   const int child = run_fax(program, "fax receiver");

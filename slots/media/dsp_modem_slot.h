@@ -1,6 +1,8 @@
 // DspModemSlot ("dsp-modem"): a modem of the board's DSP modem pool, driven through /dev/mctl.
 // The first connection allocates and configures it and starts the call: pppd on its data port
-// /dev/mdmN, or a fax program that takes the modem over by its number.
+// /dev/mdmN, or a fax program that takes the modem over by its number. The slot holds the modem
+// (its /dev/mctl descriptor) until it is destroyed, also while a fax program has it, so that the
+// pool never gives it to another call meanwhile.
 #pragma once
 
 #include "base/fd.h"
@@ -28,6 +30,10 @@ class DspModemSlot : public ModemSlot {
   // The fax transfer's command line: program, "-m", the modem number, the execargs.
   std::vector<std::string> fax_args() const;
   void RunFaxTransfer();
+  // The receiver's output file, "/var/fax-HH-MM-SS-mN.g3" under the root with the time and the
+  // modem number, and "-2", "-3"... before ".g3" while such a file exists: two calls, which
+  // hold two modems, never write to one file.
+  std::string fax_file() const;
   void RunFaxReceiver();
   void on_fax_terminate(int status);
   void on_fax_receiver_end(int status);

@@ -7,10 +7,26 @@
 #include "base/path.h"
 #include "hw/generic_hdlc.h"
 #include "hw/generic_hdlc_records.h"
+#include "slots/media/auth_records.h"
 #include "slots/media/modem_factory.h"
 
+namespace {
+
+// The session of interface `name`, "hdlcN".
+int session_of(const std::string& name) {
+  constexpr size_t kPrefix = 4;
+  if (name.compare(0, kPrefix, "hdlc") != 0 || name.size() == kPrefix ||
+      name.size() > kPrefix + 3 ||
+      name.find_first_not_of("0123456789", kPrefix) != std::string::npos) {
+    return Auth::kNoSession;
+  }
+  return Auth::digital_session(std::stoi(name.substr(kPrefix)));
+}
+
+}  // namespace
+
 HdlcModemSlot::HdlcModemSlot(const TERM::ModemParams& p, const std::string& iface)
-    : ModemSlot(p), name(iface) {}
+    : ModemSlot(p), name(iface), session(session_of(iface)) {}
 
 HdlcModemSlot::~HdlcModemSlot() {
   pppd_kill();
@@ -25,6 +41,7 @@ HdlcModemSlot::~HdlcModemSlot() {
   if (!GenericHdlc::wan(socket, name, WanSettings::kProtoHdlc, zeroes, sizeof zeroes)) {
     std::cerr << ext::header(this) << "SIOCWANDEV/IF_PROTO_HDLC fail!" << std::endl;
   }
+  unbind();
 }
 
 void HdlcModemSlot::unbind() { ModemFactory::instance().ReleaseModemSlot(this); }

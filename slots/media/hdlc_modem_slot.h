@@ -1,6 +1,7 @@
 // HdlcModemSlot ("digital-modem"): a digital data call on one of the kernel's generic-HDLC
 // network interfaces, switched to PPP for the call (pppd runs on the interface) and back to raw
-// HDLC, down, when the slot goes. Its switch channel is the interface's line.
+// HDLC, down, when the slot goes. Its switch channel is the interface's line. Its session on the
+// authentication relay is the interface's (auth_records.h): hdlcN has -2 - N.
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@ class HdlcModemSlot : public ModemSlot {
   int IGetTransmitChannel() override { return channel; }
   int IGetReceiveChannel() override { return channel; }
   const char* GetName() const override { return "digital-modem"; }
+  int modem_id() override { return session; }
   // Leaves the lists and gives the interface back.
   void unbind() override;
   void start() override { initModem(); }
@@ -26,4 +28,6 @@ class HdlcModemSlot : public ModemSlot {
 
   int channel = -1;
   std::string name;
+  // -1 when the name is not "hdlcN".
+  int session;
 };

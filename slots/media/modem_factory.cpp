@@ -17,6 +17,7 @@
 #include "hw/generic_hdlc_records.h"
 #include "hw/mctl_records.h"
 #include "slots/media/auth_client.h"
+#include "slots/media/auth_records.h"
 #include "slots/media/dsp_modem_slot.h"
 #include "slots/media/hdlc_modem_slot.h"
 
@@ -205,7 +206,7 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
   auto* client = new AuthClient(std::move(connection), peer, *this);
   clients.push_back(client);
   client->Activate();
-  std::cerr << ext::header(this) << "incoming auth connection from " << peer << std::endl;
+  refusalLogs.write(std::cerr, this, "incoming auth connection from ", peer);
 }
 
 void ModemFactory::pause_accepting(int error) {
@@ -228,16 +229,7 @@ ModemSlot* ModemFactory::FindModemByDsp(int id) {
 }
 
 void ModemFactory::OnAuth(const attr& record) {
-  ModemSlot* slot = nullptr;
-  if (record.session() == -1) {
-    // Every HDLC modem and every DSP modem not yet started has session -1: only an HDLC modem
-    // whose pppd runs can have sent it.
-    auto running = std::find_if(hdlc_modems.begin(), hdlc_modems.end(),
-                                [](HdlcModemSlot* s) { return s->pid > 0; });
-    if (running != hdlc_modems.end()) slot = *running;
-  } else {
-    slot = FindModemByDsp(record.session());
-  }
+  ModemSlot* slot = FindModemByDsp(record.session());
   if (!slot) {
     unknown_request_ = record.session();
     unknown_request_log_.report();
@@ -248,7 +240,10 @@ void ModemFactory::OnAuth(const attr& record) {
 
 bool ModemFactory::SendAuth(const attr& record) {
   for (AuthClient* c : clients) {
-    if (c->identified() && c->session() == record.session()) return c->Send(record);
+    if (record.session() != Auth::kNoSession && c->identified() &&
+        c->session() == record.session()) {
+      return c->Send(record);
+    }
   }
   unknown_answer_ = record.session();
   unknown_answer_log_.report();
@@ -263,8 +258,9 @@ void ModemFactory::FlushLogs() {
 
 void ModemFactory::OnAuthSocketDisconnect(AuthClient* client) {
   unknown_request_log_.flush();
-  std::clog << ext::header(this) << "auth client " << client->peer() << " disconnected."
-            << std::endl;
+  refusalLogs.write(std::clog, "auth client disconnected", [&](std::ostream& os) {
+    os << ext::header(this) << "auth client " << client->peer() << " disconnected.";
+  });
   clients.remove(client);
   delete client;
 }

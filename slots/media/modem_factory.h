@@ -1,14 +1,18 @@
 // ModemFactory: makes the modem slots (create alternative modem), counts the DSP modems and the
 // free generic-HDLC interfaces for the resource report, and runs the PPP authentication relay:
 // a TCP server on 127.0.0.1:52000 whose connections (AuthClient) carry the records of the
-// authentication programs that pppd runs, routed by session id to the modem slots.
+// authentication programs that pppd runs, routed by session id to the modem slots. Each call has
+// a session of its own (auth_records.h): a DSP modem its number, a digital call its interface's;
+// -1 names no call, in either direction.
 //
 // The relay serves at most kMaxAuthClients connections at once: a connection beyond them is
 // accepted and closed at once (one log line a burst). When the process is out of descriptors,
 // the listener is not polled for kAcceptPauseMs, so that a connection left queued does not keep
 // the loop busy. A record for a session no slot has, and an answer for a session no connection
 // has, are logged at most once a second each, with the count of those left out; the count owed
-// for records is written when a connection ends, and both when the controller leaves.
+// for records is written when a connection ends, and both when the controller leaves. The lines
+// of connections that open and end are throttled in the same way, since a local program can
+// open them at any rate.
 //
 // Log header "modem[COUNT,SLOTS]: ".
 #pragma once
@@ -61,6 +65,7 @@ class ModemFactory : public SlotFactory {
   void OnAuth(const attr& record);
   bool SendAuth(const attr& record);
   void OnAuthSocketDisconnect(AuthClient* client);
+  // The first modem slot whose session is `id`; null for -1.
   ModemSlot* FindModemByDsp(int id);
 
   void PutHeader(std::ostream& os) const override;

@@ -7,7 +7,10 @@
 #include <cstring>
 #include <iostream>
 
+#include "base/ext_escaped.h"
 #include "base/ext_header.h"
+#include "base/ext_hex.h"
+#include "base/mux_clock.h"
 #include "base/path.h"
 #include "slots/media/auth_records.h"
 #include "slots/media/modem_factory.h"
@@ -49,10 +52,13 @@ bool ModemSlot::IBeforeDestroy() {
   return true;
 }
 
+std::string ModemSlot::pppd_program() const {
+  return params.has_execfile() ? std::string(params.get_execfile()) : Path::board(kPppd);
+}
+
 std::vector<std::string> ModemSlot::pppd_args(const std::string& device,
                                               const std::string& options) const {
-  std::vector<std::string> args{params.has_execfile() ? std::string(params.get_execfile())
-                                                      : Path::board(kPppd)};
+  std::vector<std::string> args{pppd_program()};
   if (params.has_execargs()) {
     for (const auto& a : params.get_execargs()) {
       if (args.size() > kMaxExecArgs) break;
@@ -82,9 +88,8 @@ bool ModemSlot::pppd_exec(const std::string& device, const std::string& options)
   pid = child;
   wait.Bind(this, &ModemSlot::on_terminate);
   wait.Attach(pid);
-  std::clog << ext::header(this)
-            << "pppd executed cid=" << ext::quoted(std::string(params.get_cid())) << " pid=" << pid
-            << std::endl;
+  std::clog << ext::header(this) << "pppd executed program=" << ext::escaped(pppd_program())
+            << " cid=" << ext::escaped(params.get_cid()) << " pid=" << pid << std::endl;
   return true;
 }
 
@@ -137,32 +142,43 @@ bool ModemSlot::IActivate(const TERM::TermActivateParams& p) {
   return true;
 }
 
+bool ModemSlot::EqAuthId(int id) { return id != Auth::kNoSession && modem_id() == id; }
+
+bool ModemSlot::within_rate() {
+  const uint32_t now = Mux::milliseconds();
+  if (rate_reports_ == 0 || now - rate_window_ms_ >= 1000) {
+    rate_window_ms_ = now;
+    rate_reports_ = 0;
+  }
+  if (rate_reports_ < kMaxReportsPerSecond) {
+    ++rate_reports_;
+    return true;
+  }
+  refusalLogs.write(std::cerr, this, "auth record over the session's rate, left out");
+  return false;
+}
+
 void ModemSlot::OnAuth(const attr& r) {
   switch (r.type()) {
     case Auth::kRequest:
       if (r.length() != Auth::kRequestSize) {
-        std::cerr << ext::header(this) << "auth request, invalid size: " << r.length() << std::endl;
-        return;
+        return refusalLogs.write(std::cerr, this, "auth request, invalid size: ", r.length());
       }
-      OnAuthRequest(voauth(r));
+      if (within_rate()) OnAuthRequest(voauth(r));
       return;
     case Auth::kAccept:
-      std::cerr << ext::header(this) << "auth accept, ignored." << std::endl;
-      return;
+      return refusalLogs.write(std::cerr, this, "auth accept, ignored.");
     case Auth::kIp:
-      std::cerr << ext::header(this) << "auth ip, ignored." << std::endl;
-      return;
+      return refusalLogs.write(std::cerr, this, "auth ip, ignored.");
     case Auth::kAccounting:
       if (r.length() != Auth::kAccountingSize) {
-        std::cerr << ext::header(this) << "auth accounting, invalid size: " << r.length()
-                  << std::endl;
-        return;
+        return refusalLogs.write(std::cerr, this, "auth accounting, invalid size: ", r.length());
       }
-      OnAcctInformation(voacct(r));
+      if (within_rate()) OnAcctInformation(voacct(r));
       return;
   }
-  std::cerr << ext::header(this) << "unknown request from portslave: 0x" << std::hex << r.type()
-            << std::dec << std::endl;
+  refusalLogs.write(std::cerr, this, "unknown request from portslave: ",
+                    ext::OutUnsignedInHex(r.type()));
 }
 
 void ModemSlot::OnAuthRequest(const voauth& request) {

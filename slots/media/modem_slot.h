@@ -1,7 +1,11 @@
 // Modem slots: a data call carried by pppd, which the slot runs as a child process.
 //
 //   - ModemSlot ("generic-modem"): the child, its stop sequence (SIGHUP, 5000 ms, SIGKILL, then
-//     the delayed destroy response) and the authentication records of its session.
+//     the delayed destroy response) and the authentication records of its session. At most
+//     kMaxReportsPerSecond of those records a second become modemProceeding signals; the rest
+//     are counted and left out under one throttled line, and every record the slot only logs is
+//     logged through the throttled lines too, so that no local program can flood the controller
+//     or the log.
 //   - DspModemSlot ("dsp-modem", dsp_modem_slot.h): a modem of the board's DSP modem pool.
 //   - HdlcModemSlot ("digital-modem", hdlc_modem_slot.h): a generic-HDLC network interface.
 //
@@ -26,6 +30,8 @@ class ModemSlot : public Slot {
  public:
   // The most arguments after the program that a pppd command line carries.
   static constexpr size_t kMaxExecArgs = 62;
+  // The most authentication records of the session reported to the controller in one second.
+  static constexpr unsigned kMaxReportsPerSecond = 10;
 
   explicit ModemSlot(const TERM::ModemParams& params);
   // Kills a child still running.
@@ -39,7 +45,7 @@ class ModemSlot : public Slot {
   // Sends the accept and the IP parameters to the session's authentication program.
   bool IActivate(const TERM::TermActivateParams& params) override;
   const char* GetName() const override { return "generic-modem"; }
-  // The session id of the authentication records.
+  // The session id of the authentication records; -1: none.
   virtual int modem_id() { return -1; }
   // Leaves the factory's lists.
   virtual void unbind() = 0;
@@ -49,6 +55,8 @@ class ModemSlot : public Slot {
   // "01:dsp-modem: "
   void PutHeader(std::ostream& os) const;
 
+  // The program run in pppd's place: execfile, else pppd.
+  std::string pppd_program() const;
   // pppd's command line on `device` with the options file `options` (both as given).
   std::vector<std::string> pppd_args(const std::string& device, const std::string& options) const;
   // Runs pppd unless a child runs; false, after aborting the slot, when fork fails.
@@ -60,7 +68,8 @@ class ModemSlot : public Slot {
   void OnAuth(const attr& record);
   void OnAuthRequest(const voauth& request);
   void OnAcctInformation(const voacct& accounting);
-  bool EqAuthId(int id) { return modem_id() == id; }
+  // The slot's session is `id`, which names a call.
+  bool EqAuthId(int id);
 
   TERM::ModemParams params;
   int pid = -1;
@@ -72,4 +81,11 @@ class ModemSlot : public Slot {
   int spawn(const ChildProgram& program);
   // Ends the slot: on_release when it is being destroyed, else the abort signal with `status`.
   void ended(int status);
+
+ private:
+  // Whether one more record may be reported in this second; logs it when not.
+  bool within_rate();
+
+  uint32_t rate_window_ms_ = 0;
+  unsigned rate_reports_ = 0;
 };

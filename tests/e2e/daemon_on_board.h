@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -62,6 +63,18 @@ class DaemonOnBoard : public testing::Test {
     Ctl::Received r;
     if (!ctl_.wait_for(name, r, wait_ms)) return ctl_.error();
     return Ctl::to_hex(r.bytes);
+  }
+  // The longest gap between two writes on the watchdog from `from_ms` on (the simulator's
+  // time: ms since it started).
+  unsigned longest_watchdog_gap(long from_ms) {
+    long last = -1;
+    unsigned longest = 0;
+    for (const std::string& line : board_.command("watchdog")) {
+      const long at = std::stol(line);
+      if (last >= from_ms) longest = std::max<unsigned>(longest, unsigned(at - last));
+      last = at;
+    }
+    return longest;
   }
   // Creates slot 1 as an RTP slot with G.711 A-law both ways, its far end on loopback: `rtcp` is
   // bound to the port above the far end's RTP port, and the local RTP port is one whose RTCP

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "slots/media/auth_client.h"
+#include "slots/media/modem_slot.h"
 #include "tests/slots_media/modem_road.h"
 #include "tests/support/loopback.h"
 
@@ -129,37 +130,124 @@ TEST_F(AuthRelay, LengthOutOfRangeClosesTheConnection) {
   }
 }
 
-// Session -1 is every HDLC modem's and every DSP modem's that has no modem yet: its records
-// reach the HDLC modem whose pppd runs, and no other slot.
-TEST_F(AuthRelay, SessionMinusOneReachesOnlyARunningHdlcModem) {
+// What one session's program sends at any rate reaches the controller at most
+// kMaxReportsPerSecond times a second, and the log once a second per kind of line, with the
+// count of those left out (the second burst over the rate writes the first one's); the next
+// second reports again.
+TEST_F(AuthRelay, FloodsOfOneSessionAreBounded) {
+  struct Case {
+    const char* name;
+    std::string record;
+    size_t signals;  // of 25 records
+    std::string line;
+  };
+  const std::string over = "01:dsp-modem: auth record over the session's rate, left out";
+  for (const Case& c :
+       {Case{"accounting", accounting(0), ModemSlot::kMaxReportsPerSecond, over},
+        Case{"auth request", request(0, "a", "b"), ModemSlot::kMaxReportsPerSecond,
+             over + " (14 similar lines left out)"},
+        Case{"accept", be32(16) + be32(2) + be32(0) + be32(1), 0,
+             "01:dsp-modem: auth accept, ignored."},
+        Case{"IP parameters", be32(12) + be32(3) + be32(0), 0, "01:dsp-modem: auth ip, ignored."},
+        Case{"unknown type", be32(12) + be32(0xab) + be32(0), 0,
+             "01:dsp-modem: unknown request from portslave: 0xAB"},
+        Case{"bad size", be32(20) + be32(4) + be32(0) + std::string(8, '\0'), 0,
+             "01:dsp-modem: auth accounting, invalid size: 20"}}) {
+    SCOPED_TRACE(c.name);
+    advance(1000);
+    StreamCapture err(std::cerr);
+    std::string flood;
+    for (int i = 0; i < 25; ++i) flood += c.record;
+    Lines got = send({flood});
+    for (const auto& m : arrived()) got.push_back(m);
+    EXPECT_EQ(got.size(), c.signals);
+    EXPECT_EQ(err.take_lines(), Lines{c.line});
+  }
+  advance(1000);
+  EXPECT_EQ(send({accounting(0)}).size(), 1u);
+}
+
+// Connections that trickle a byte every 5 s hold every place of the relay only until their
+// record is 10 s late: then each is closed (one line for all), and a real authentication gets
+// through. A connection that has sent its record and waits for the answer is not closed.
+TEST_F(AuthRelay, SlowConnectionsAreClosedSoAnAuthenticationGetsThrough) {
+  auto& clients = ModemFactory::instance().clients;
+  StreamCapture err(std::cerr);
+  std::vector<Fd> slow;
+  while (clients.size() < ModemFactory::kMaxAuthClients) {
+    slow.push_back(connect_loopback(ModemFactory::kAuthPort));
+    ASSERT_TRUE(slow.back());
+    until([&](const Lines&) { return clients.size() == slow.size() + 1; });
+  }
+  for (unsigned ms : {0u, 5000u}) {
+    advance(ms);
+    for (const Fd& s : slow) ASSERT_EQ(::write(s.get(), "\0", 1), 1);
+    turns(3);
+  }
+  advance(AuthClient::kRecordDeadlineMs - 5000 - 1);
+  EXPECT_EQ(clients.size(), ModemFactory::kMaxAuthClients);
+  // The fixture's connection has sent a whole record meanwhile and waits.
+  EXPECT_EQ(send({request(0, "bob", "pw")}), wires({auth_signal("bob", "pw")}));
+  advance(1);
+  EXPECT_EQ(clients.size(), 1u);
+  // One line for the 63 closed, and at most one for the 63 opened: a local program opens them
+  // at will.
+  Lines closed, opened;
+  for (const std::string& l : err.take_lines()) {
+    if (l.rfind("modem[4,1]: auth client 127.0.0.1:", 0) == 0) closed.push_back(l);
+    if (l.rfind("modem[4,1]: incoming auth connection", 0) == 0) opened.push_back(l);
+  }
+  ASSERT_EQ(closed.size(), 1u);
+  EXPECT_NE(closed[0].find(": no whole record within 10000 ms, closed"), std::string::npos);
+  EXPECT_LE(opened.size(), 1u);
+
+  Fd real = connect_loopback(ModemFactory::kAuthPort);
+  until([&](const Lines&) { return clients.size() == 2; });
+  const std::string r = request(0, "alice", "secret");
+  ASSERT_EQ(::write(real.get(), r.data(), r.size()), static_cast<ssize_t>(r.size()));
+  EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }),
+            wires({auth_signal("alice", "secret")}));
+  advance(AuthClient::kRecordDeadlineMs * 3);
+  EXPECT_EQ(clients.size(), 2u);
+  real.close();
+  until([&](const Lines&) { return clients.size() == 1; });
+}
+
+// A digital call's session is its interface's (hdlc0: -2), so that two calls never share one;
+// -1 is no call's, not even a DSP modem's that has no modem yet (slot 5).
+TEST_F(AuthRelay, DigitalCallsHaveTheSessionOfTheirInterface) {
   sim("net hdlc 0 7");
   LGCP::Resources report;
   ModemFactory::instance().Query(report);
   run({"{ seq 4, slot 3, pdu command : create : modem : { cid \"\", cdid \"\", ddm { ddmV110 } } }",
-       "{ seq 5, slot 5, pdu command : create : modem : { cid \"\", cdid \"\" } }"});
+       "{ seq 5, slot 5, pdu command : create : modem : { cid \"\", cdid \"\" } }",
+       "{ seq 6, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
+       "{ seq 7, slot 4, pdu command : connect : 3 }"});
   ASSERT_EQ(ModemFactory::instance().hdlc_modems.size(), 1u);
-  struct Step {
-    const char* name;
-    std::vector<std::string> before;  // commands first
+  started("/usr/local/sbin/pppd");
+  struct Case {
+    int session;
     Lines signals;
     const char* log;
   };
-  for (const Step& step : {
-           Step{"nothing runs on session -1", {}, {},
-                "modem[4,3]: receive auth request for unknown session -1\n"},
-           Step{"the HDLC modem's pppd runs",
-                {"{ seq 6, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
-                 "{ seq 7, slot 4, pdu command : connect : 3 }"},
-                wires({signal(3, "modemProceeding : auth : { username \"h\", password \"p\" }")}),
-                ""},
+  const Lines heard =
+      wires({signal(3, "modemProceeding : auth : { username \"h\", password \"p\" }")});
+  for (const Case& c : {
+           Case{-1, {}, "modem[4,3]: receive auth request for unknown session -1\n"},
+           Case{-2, heard, ""},
+           Case{-3, {}, "modem[4,3]: receive auth request for unknown session -3\n"},
        }) {
-    SCOPED_TRACE(step.name);
-    run(step.before);
-    if (!step.before.empty()) started("/usr/local/sbin/pppd");
+    SCOPED_TRACE(c.session);
+    advance(1000);
     StreamCapture err(std::cerr);
-    EXPECT_EQ(send({request(-1, "h", "p")}), step.signals);
-    EXPECT_EQ(err.take(), step.log);
+    EXPECT_EQ(send({request(c.session, "h", "p")}), c.signals);
+    EXPECT_EQ(err.take(), c.log);
   }
+  // An answer for -1 goes nowhere, although this connection's last record was -1's.
+  send({request(-1, "h", "p")});
+  StreamCapture log(std::clog);
+  EXPECT_FALSE(ModemFactory::instance().SendAuth(Auth::accept(-1)));
+  EXPECT_EQ(log.take(), "modem[4,3]: send error: unknown auth -1 session.\n");
   run({"{ seq 8, slot 3, pdu command : destroy : NULL }",
        "{ seq 9, slot 4, pdu command : destroy : NULL }",
        "{ seq 10, slot 5, pdu command : destroy : NULL }"});

@@ -64,6 +64,42 @@ TEST_F(ModemRoad, PppdCommandLines) {
   }
 }
 
+// The start line names the program that runs, the controller's execfile too, and writes the
+// cid escaped: a newline or a NUL in it cannot end the line. A slot deleted while its program
+// still runs (the controller left) names its own kind in the kill line.
+TEST_F(ModemRoad, LogLinesNameTheProgramAndTheKind) {
+  struct Case {
+    const char* name;
+    std::string params;
+    std::string program;
+    const char* line;  // after "program=PROGRAM"
+  };
+  const std::string other = root() + "/usr/local/bin/fax";
+  for (const Case& c : {
+           Case{"pppd", "{ cid \"12\n34\", cdid \"\" }", "/usr/local/sbin/pppd",
+                " cid=\"12\\x0a34\""},
+           Case{"execfile", "{ cid \"a\"\"b" + std::string(1, '\0') + "\", cdid \"\", execfile \"" +
+                other + "\" }", "/usr/local/bin/fax", " cid=\"a\\\"b\\x00\""},
+       }) {
+    SCOPED_TRACE(c.name);
+    stub(c.program, "ignore", "");
+    run({modem(c.params)});
+    StreamCapture log(std::clog);
+    connect_trunk();
+    started(c.program);
+    const Lines lines = lines_of(log, "01:dsp-modem: pppd executed");
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string head = "01:dsp-modem: pppd executed program=\"" + root() + c.program + "\"";
+    EXPECT_EQ(lines[0].substr(0, lines[0].rfind(" pid=")), head + c.line);
+    EXPECT_NE(controller_leaves().find("01:dsp-modem: pppd isn't terminated, killing ...\n"),
+              std::string::npos);
+    EXPECT_TRUE(ModemFactory::instance().modems.empty()) << "a deleted slot is still listed";
+    remove_stub(c.program, "ignore");
+    ASSERT_TRUE(ctl_.connect("127.0.0.1", port_, 1000)) << ctl_.error();
+    turns(3);
+  }
+}
+
 TEST_F(ModemRoad, StopSequenceWhenPppdIgnoresHangUp) {
   stub("/usr/local/sbin/pppd", "ignore", "");
   run({modem("{ cid \"\", cdid \"\" }")});
@@ -116,8 +152,8 @@ TEST_F(ModemRoad, FaxTransferArgumentsAndStatuses) {
     EXPECT_EQ(Lines(args.begin(), args.begin() + 4),
               (Lines{root() + "/usr/local/sbin/fax", "-m", "0", "f0"}));
     EXPECT_EQ(args.back(), "f59");
-    // The fax program has the modem: the daemon no longer holds it.
-    EXPECT_EQ(board().command("mctl show").at(0), "0 ts=1536 free ddm=0 dmp= state=idle");
+    // The slot holds the modem while the fax program has it: the pool gives it to no other call.
+    EXPECT_EQ(board().command("mctl show").at(0), "0 ts=1536 held ddm=0 dmp= state=idle");
     if (f.exit < 0) ::kill(ModemFactory::instance().dsp_modems.front()->pid, SIGKILL);
     const std::string pages = std::to_string(f.pages);
     EXPECT_EQ(collect(seen, 5),
@@ -137,6 +173,7 @@ TEST_F(ModemRoad, FaxTransferArgumentsAndStatuses) {
     EXPECT_EQ(lines_of(log, "01:dsp-modem: "), expected);
     remove_stub("/usr/local/sbin/fax", "exit");
     run({"{ seq 9, slot 1, pdu command : destroy : NULL }"});
+    EXPECT_EQ(board().command("mctl show").at(0), "0 ts=1536 free ddm=0 dmp= state=idle");
   }
 }
 
@@ -153,8 +190,9 @@ TEST_F(ModemRoad, FaxReceiverIsWatchedAndEndedByTheDestroy) {
     ASSERT_EQ(args.size(), 5u);
     EXPECT_EQ(Lines(args.begin(), args.begin() + 4),
               (Lines{root() + "/usr/local/bin/fax", "-m", "0", "receive"}));
+    // "/var/fax-HH-MM-SS-m0.g3": the time and the modem.
     EXPECT_EQ(args[4].substr(0, root().size() + 9), root() + "/var/fax-");
-    EXPECT_EQ(args[4].size(), root().size() + 20);
+    EXPECT_EQ(args[4].substr(root().size() + 17), "-m0.g3");
     EXPECT_EQ(lines_of(log, "01:dsp-modem: "),
               Lines{"01:dsp-modem: fax receiver executed modem=0 ts=1536"});
     const pid_t pid = static_cast<DspModemSlot*>(Slots::instance().GetLive().front())->receiver_pid;

@@ -6,6 +6,9 @@
 //   PROG.auth      "SESSION USER PASSWORD": as the authentication program that pppd runs, sends
 //                  an auth request for SESSION to 127.0.0.1:52000 and writes the two records
 //                  that come back (accept, IP parameters), in hex, one per line, to PROG.replies
+//   PROG.auth.DEV  the same for the pppd started on device DEV (the last part of the path of the
+//                  device argument that follows "file OPTIONS": hdlc0, mdm1), replies to
+//                  PROG.replies.DEV; in place of PROG.auth when both are there
 //   PROG.say       its content is written once to descriptor 0 (the standard input)
 //   PROG.stdout    its content is printed on the standard output
 //   PROG.ignore    present: SIGHUP and SIGTERM are ignored
@@ -117,7 +120,13 @@ int main(int argc, char** argv) {
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
   }
-  if (read_file(self + ".auth", text)) authenticate(text, self + ".replies");
+  const std::string device = argc > 3 && std::string(argv[1]) == "file" ? argv[3] : "";
+  const std::string name = device.substr(device.rfind('/') + 1);
+  if (!name.empty() && read_file(self + ".auth." + name, text)) {
+    authenticate(text, self + ".replies." + name);
+  } else if (read_file(self + ".auth", text)) {
+    authenticate(text, self + ".replies");
+  }
   if (read_file(self + ".exit", text)) return std::atoi(text.c_str());
   for (;;) ::pause();
 }
