@@ -11,7 +11,7 @@
 #include <ostream>
 #include <sstream>
 
-#include "base/ext_header.h"
+#include "base/ext_escaped.h"
 #include "base/fd.h"
 
 namespace IniFile {

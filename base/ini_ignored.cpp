@@ -5,7 +5,7 @@
 #include <sstream>
 #include <vector>
 
-#include "base/ext_header.h"
+#include "base/ext_escaped.h"
 
 namespace IniFile {
 

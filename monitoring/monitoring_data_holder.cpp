@@ -11,7 +11,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "base/ext_header.h"
+#include "base/ext_escaped.h"
 #include "base/net.h"
 #include "base/path.h"
 #include "base/trace_ctl.h"
