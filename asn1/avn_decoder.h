@@ -8,8 +8,9 @@
 // written with white space inside. After a failure it tells where, as an offset in the stream,
 // and what it expected there: every mandatory member that a SEQUENCE lacks, with its type, at
 // the place of the first ("missing members freq (RadioFrequency), rte (RadioRTE) of
-// LemzRadioStatus"), or every name a CHOICE or ENUMERATED could take. The plain decoder keeps
-// no such record and reads exactly as before.
+// LemzRadioStatus"), or every name a CHOICE or ENUMERATED could take. It refuses as well an
+// enumerator that aligned PER cannot carry (not-use(-1) of RadioStandby), naming the member.
+// The plain decoder keeps no such record and reads exactly as before.
 #pragma once
 
 #include <ios>
@@ -60,6 +61,9 @@ class AVNDecoder : public Visitor {
   std::string readLetters();
   bool peekNumber();
   bool readBMP(BMPString& value);
+  // Strict decoder: false, the failure recorded, for an enumerator that aligned PER cannot
+  // carry.
+  bool sendable(const ENUMERATED& value);
   // Strict decoder: notes where the next token starts (white space skipped).
   void mark();
   // The SEQUENCE being read: the identifier last read in it, and the mandatory members found
