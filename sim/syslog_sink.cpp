@@ -7,29 +7,21 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "sim/event_loop.h"
+#include "sim/unix_socket.h"
 
 SyslogSink::SyslogSink(EventLoop& loop, const std::string& root)
     : loop_(loop), socket_path_(root + "/dev/log"), file_path_(root + "/var/log/messages") {}
 
 bool SyslogSink::open() {
   if (socket_) return true;
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (socket_path_.size() >= sizeof address.sun_path) {
-    errno = ENAMETOOLONG;
-    return false;
-  }
-  std::memcpy(address.sun_path, socket_path_.c_str(), socket_path_.size() + 1);
   UniqueFd file(::open(file_path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW,
                        0644));
-  UniqueFd fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!file || !fd) return false;
-  ::unlink(socket_path_.c_str());
-  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return false;
+  if (!file) return false;
+  UniqueFd fd = bound_socket(socket_path_, SOCK_DGRAM);
+  if (!fd) return false;
   file_ = std::move(file);
   socket_ = std::move(fd);
   loop_.watch(socket_.get(), POLLIN, [this](short) { read_all(); });
