@@ -337,12 +337,13 @@ bool AVNDecoder::do_visit(ENUMERATED& value) {
 
 // Aligned PER carries an enumerator as its number in 0..largest (any number of 0 or more after
 // the extension marker): a negative one, or a number above the largest of a type without the
-// marker, has no encoding. The strict decoder refuses it, naming the member and what it can
-// take.
+// marker, has no encoding. Reading only what can be sent, the strict decoder refuses it,
+// naming the member and what it can take.
 bool AVNDecoder::sendable(const ENUMERATED& value) {
   const EnumeratedInfo* r = value.info();
   const int32_t v = value.value;
-  if (!strict_ || (v >= 0 && (v <= r->maxEnumValue || r->extendable))) return true;
+  if (!strict_ || !only_sendable_ || (v >= 0 && (v <= r->maxEnumValue || r->extendable)))
+    return true;
   std::vector<const char*> names;
   for (uint32_t i = 0; i < r->nameCount; ++i) {
     const int32_t number = r->numbers ? r->numbers[i] : static_cast<int32_t>(i);
