@@ -327,12 +327,34 @@ bool AVNDecoder::do_visit(ENUMERATED& value) {
     int32_t v;
     if (!(strm >> v)) return expect("expected a number");
     value.value = v;
-    return true;
+    return sendable(value);
   }
   std::string word;
-  if (readWord(word) && value.setFromName(word)) return true;
+  if (readWord(word) && value.setFromName(word)) return sendable(value);
   if (!strict_) return false;
   return expect(expected_one_of(value.info()->names, value.info()->nameCount, "a value", value));
+}
+
+// Aligned PER carries an enumerator as its number in 0..largest (any number of 0 or more after
+// the extension marker): a negative one, or a number above the largest of a type without the
+// marker, has no encoding. Reading only what can be sent, the strict decoder refuses it,
+// naming the member and what it can take.
+bool AVNDecoder::sendable(const ENUMERATED& value) {
+  const EnumeratedInfo* r = value.info();
+  const int32_t v = value.value;
+  if (!strict_ || !only_sendable_ || (v >= 0 && (v <= r->maxEnumValue || r->extendable)))
+    return true;
+  std::vector<const char*> names;
+  for (uint32_t i = 0; i < r->nameCount; ++i) {
+    const int32_t number = r->numbers ? r->numbers[i] : static_cast<int32_t>(i);
+    if (number >= 0 && number <= r->maxEnumValue) names.push_back(r->names[i]);
+  }
+  const char* name = value.getName();
+  std::string what = name ? std::string(name, enum_name_length(name)) : std::to_string(v);
+  what += of_type(value) + " cannot be encoded; ";
+  if (!open_.empty() && !open_.back().name.empty())
+    what = "member " + open_.back().name + ": " + what;
+  return expect(what + expected_one_of(names.data(), unsigned(names.size()), "a value", value));
 }
 
 bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {

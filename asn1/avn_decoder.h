@@ -8,8 +8,10 @@
 // written with white space inside. After a failure it tells where, as an offset in the stream,
 // and what it expected there: every mandatory member that a SEQUENCE lacks, with its type, at
 // the place of the first ("missing members freq (RadioFrequency), rte (RadioRTE) of
-// LemzRadioStatus"), or every name a CHOICE or ENUMERATED could take. The plain decoder keeps
-// no such record and reads exactly as before.
+// LemzRadioStatus"), or every name a CHOICE or ENUMERATED could take. Told to read only what
+// can be sent (only_sendable), it refuses as well an enumerator that aligned PER cannot carry
+// (not-use(-1) of RadioStandby), naming the member. The plain decoder keeps no such record and
+// reads exactly as before.
 #pragma once
 
 #include <ios>
@@ -29,6 +31,8 @@ class AVNDecoder : public Visitor {
   // (-1 when the stream cannot tell), and what was expected there.
   std::streamoff error_offset() const { return error_offset_; }
   const std::string& error() const { return error_; }
+  // Strict decoder: refuse values that aligned PER cannot carry, for text that is to be sent.
+  void only_sendable() { only_sendable_ = true; }
 
   bool do_visit(Null& value) override;
   bool do_visit(BOOLEAN& value) override;
@@ -60,6 +64,9 @@ class AVNDecoder : public Visitor {
   std::string readLetters();
   bool peekNumber();
   bool readBMP(BMPString& value);
+  // Strict decoder reading only what can be sent: false, the failure recorded, for an
+  // enumerator that aligned PER cannot carry.
+  bool sendable(const ENUMERATED& value);
   // Strict decoder: notes where the next token starts (white space skipped).
   void mark();
   // The SEQUENCE being read: the identifier last read in it, and the mandatory members found
@@ -87,6 +94,7 @@ class AVNDecoder : public Visitor {
   std::istream& strm;
   std::vector<Members> open_;
   bool strict_;
+  bool only_sendable_ = false;
   std::streamoff token_ = -1;
   std::streamoff error_offset_ = -1;
   std::string error_;

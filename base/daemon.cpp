@@ -8,6 +8,7 @@
 
 #include "base/hourly_log.h"
 #include "base/syslog_client.h"
+#include "base/syslog_pump.h"
 
 namespace Daemon {
 
@@ -30,6 +31,7 @@ Sentry::Sentry(const Params& params) : mode_(params.mode) {
     std::cerr.rdbuf(new ManagedSysLogStreamBuf(kFacilityDaemon, LOG_ERR));
     std::clog.rdbuf(new ManagedSysLogStreamBuf(kFacilityDaemon, LOG_DEBUG));
     std::cin.tie(&std::cout);
+    pump_ = std::make_unique<SysLogPump>();
     // Raw writes to descriptors 1 and 2 (the C library's, or those of child processes) reach
     // the syslog socket as they are.
     int sock = syslogManager.socket();

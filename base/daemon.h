@@ -1,11 +1,14 @@
 // Daemon mode: detaches the process once and sends std::cout, std::cerr and std::clog either
-// to syslog (mode 0: priorities daemon.notice, daemon.err and daemon.debug) or to hourly log
-// files in a directory (mode 1, LogFileStreamBuf).
+// to syslog (mode 0: priorities daemon.notice, daemon.err and daemon.debug; what the socket
+// has no room for is sent on a later turn of the loop) or to hourly log files in a directory
+// (mode 1, LogFileStreamBuf).
 #pragma once
 
+#include <memory>
 #include <string>
 
 class LogFileStreamBuf;
+class SysLogPump;
 
 namespace Daemon {
 
@@ -29,6 +32,8 @@ class Sentry {
  private:
   int mode_;
   LogFileStreamBuf* files_ = nullptr;
+  // Mode 0: sends on a later loop turn what the syslog socket had no room for.
+  std::unique_ptr<SysLogPump> pump_;
 };
 
 // The first call builds the process's one Sentry; later calls do nothing.

@@ -39,7 +39,7 @@ void SysLogManager::openlog(const char* ident, int options, int facility) {
 
 void SysLogManager::closelog() {
   disconnect();
-  drop_batch();
+  drop_queue();
   set_identity(kDefaultIdentity);
   socket_type_ = SOCK_DGRAM;
 }
@@ -48,6 +48,9 @@ void SysLogManager::disconnect() {
   if (socket_ >= 0) ::close(socket_);
   socket_ = -1;
   connected_ = false;
+  // A new connection starts with a whole record.
+  head_sent_ = 0;
+  blocked_ = false;
 }
 
 // Connects to the syslog socket. A listener of the other socket type refuses with EPROTOTYPE:
@@ -116,11 +119,11 @@ void SysLogManager::syslog(int priority, const char* format, ...) {
   }
   if (connected_) {
     if (add(record_, len + 1) >= 0) return;
-    // The batch could not be sent: the socket is closed; connect again and queue the record.
-    connect_step();
-    if (connected_ && add(record_, len + 1) >= 0) return;
+    // The send failed also after connecting again: the queue, this record included, is lost
+    // and counted.
+  } else {
+    ++drops_;
   }
-  disconnect();
   if (options_ & LOG_CONS) to_console(record_ + body);
 }
 
@@ -132,88 +135,113 @@ void SysLogManager::to_console(const char* body) {
 }
 
 int SysLogManager::add(const char* record, size_t n) {
+  if (count_ >= size_t(kQueueRecords) || used_ + n > size_t(kQueueBytes)) {
+    ++drops_;
+    return 0;
+  }
   offsets_[count_] = used_;
   std::memcpy(data_ + used_, record, n);
   used_ += n;
   offsets_[++count_] = used_;
+  // While the receiver has no room, the pump sends once it has.
+  if (blocked_) return 0;
   if (count_ >= size_t(kBatchRecords) || used_ >= size_t(kBatchSendBytes)) return sendmsg();
   return 0;
 }
 
-void SysLogManager::drop_batch() {
+void SysLogManager::drop_queue() {
+  drops_ += count_;
   used_ = 0;
   count_ = 0;
+  head_sent_ = 0;
 }
 
 int SysLogManager::sendmsg() {
   if (count_ == 0) return 0;
-  int result = 0;
-  if (socket_ >= 0) {
-    size_t from = 0;
-    result = send_batch(from);
+  if (socket_ < 0) {
+    drop_queue();
+    return 0;
+  }
+  int result = send_queue();
+  if (result < 0) {
+    // The listener went away (a restarted syslog daemon): connect again and send what is
+    // left once more.
+    disconnect();
+    options_ |= LOG_NDELAY;
+    connect_step();
+    if (connected_) result = send_queue();
     if (result < 0) {
-      // The listener went away (a restarted syslog daemon): connect again and send what is
-      // left once more.
       disconnect();
-      options_ |= LOG_NDELAY;
-      connect_step();
-      if (connected_) result = send_batch(from);
-      if (result < 0) disconnect();
+      drop_queue();
     }
   }
-  drop_batch();
   return result;
 }
 
-int SysLogManager::send_batch(size_t& from) {
-  return socket_type_ == SOCK_DGRAM ? send_datagrams(from) : send_stream(from);
+int SysLogManager::send_queue() {
+  blocked_ = false;
+  return socket_type_ == SOCK_DGRAM ? send_datagrams() : send_stream();
+}
+
+void SysLogManager::set_blocked() {
+  blocked_ = true;
+  if (on_blocked_) on_blocked_();
 }
 
 // One datagram per record: a receiver takes each datagram as one message.
-int SysLogManager::send_datagrams(size_t& from) {
+int SysLogManager::send_datagrams() {
   struct iovec pieces[kBatchRecords];
   struct mmsghdr messages[kBatchRecords];
-  for (size_t i = 0; i < count_; ++i) {
-    pieces[i] = {data_ + offsets_[i], offsets_[i + 1] - offsets_[i]};
-    messages[i] = mmsghdr{};
-    messages[i].msg_hdr.msg_iov = &pieces[i];
-    messages[i].msg_hdr.msg_iovlen = 1;
-  }
-  while (from < count_) {
-    int n = ::sendmmsg(socket_, messages + from, unsigned(count_ - from),
-                       MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) return drop_rest(from);
-    if (n <= 0) return -1;
-    from += size_t(n);
-  }
-  return int(used_);
-}
-
-// The records back to back, each ending in its NUL. After a failure `from` is the record
-// that was cut, so that a new connection starts with a whole record.
-int SysLogManager::send_stream(size_t& from) {
-  size_t done = offsets_[from];
-  while (done < used_) {
-    ssize_t n = ::send(socket_, data_ + done, used_ - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+  const size_t start = used_;
+  while (count_ > 0) {
+    const size_t batch = std::min(count_, size_t(kBatchRecords));
+    for (size_t i = 0; i < batch; ++i) {
+      pieces[i] = {data_ + offsets_[i], offsets_[i + 1] - offsets_[i]};
+      messages[i] = mmsghdr{};
+      messages[i].msg_hdr.msg_iov = &pieces[i];
+      messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    int n = ::sendmmsg(socket_, messages, unsigned(batch), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) {
-      // A record cut in the middle would run into the next one: end the stream there.
-      if (done != offsets_[from]) disconnect();
-      return drop_rest(from);
+      set_blocked();
+      break;
     }
     if (n <= 0) return -1;
-    done += size_t(n);
-    while (from < count_ && offsets_[from + 1] <= done) ++from;
+    forget(size_t(n));
   }
-  return int(used_);
+  return int(start - used_);
 }
 
-int SysLogManager::drop_rest(size_t& from) {
-  const size_t sent = offsets_[from];
-  drops_ += count_ - from;
-  from = count_;
-  return int(sent);
+// The records back to back, each ending in its NUL; a send cut inside a record goes on from
+// the cut next time.
+int SysLogManager::send_stream() {
+  const size_t start = used_ - head_sent_;
+  while (count_ > 0) {
+    ssize_t n = ::send(socket_, data_ + head_sent_, used_ - head_sent_, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) {
+      set_blocked();
+      break;
+    }
+    if (n <= 0) return -1;
+    const size_t done = head_sent_ + size_t(n);
+    size_t whole = 0;
+    while (whole < count_ && offsets_[whole + 1] <= done) ++whole;
+    const size_t cut = offsets_[whole];
+    forget(whole);
+    head_sent_ = done - cut;
+  }
+  return int(start - (used_ - head_sent_));
+}
+
+void SysLogManager::forget(size_t records) {
+  if (records == 0) return;
+  const size_t cut = offsets_[records];
+  std::memmove(data_, data_ + cut, used_ - cut);
+  for (size_t i = records; i <= count_; ++i) offsets_[i - records] = offsets_[i] - cut;
+  used_ -= cut;
+  count_ -= records;
 }
 
 // --- stream buffers ---

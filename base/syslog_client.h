@@ -2,14 +2,16 @@
 // root), without the C library's syslog functions.
 //
 // SysLogManager (the process-wide syslogManager) formats each record as
-// "<PRI>Mmm dd hh:mm:ss IDENT[PID]: message" followed by a NUL byte and collects the records in
-// a batch, sent when 256 records or 12289 bytes are waiting and whenever sendmsg() is called.
-// On a datagram socket every record is its own datagram (one sendmmsg call for the batch); on a
-// stream socket the records follow one another in the stream. A send that fails closes the
-// socket, so the next record connects again (a restarted syslog daemon is found again).
-// Sends never block: a receiver that does not keep up (EAGAIN) loses the rest of the batch,
-// and those records are counted in drops(). A stream cut inside a record is closed, so the
-// receiver never joins a cut record to the next one.
+// "<PRI>Mmm dd hh:mm:ss IDENT[PID]: message" followed by a NUL byte and queues it; the queue is
+// sent when 256 records or 12289 bytes are waiting and whenever sendmsg() is called. On a
+// datagram socket every record is its own datagram (sendmmsg); on a stream socket the records
+// follow one another in the stream. A send that fails closes the socket, so the next record
+// connects again (a restarted syslog daemon is found again).
+// Sends never block: what a receiver has no room for (EAGAIN) stays queued, in order, for the
+// next send; a stream cut inside a record goes on from the cut. SysLogPump sends it as soon as
+// the socket has room again. Only the queue is bounded (kQueueRecords records, kQueueBytes
+// bytes): a record that finds it full is dropped. drops() counts every record lost: dropped at
+// the bound, made while no receiver could be connected, or queued when the socket failed.
 //
 // SysLogStreamBuf and ManagedSysLogStreamBuf cut what is written to a std::ostream into lines
 // and log each line as one record at a fixed priority: the first through the C library's
@@ -34,17 +36,25 @@ class SysLogManager {
   // the stored one. With LOG_NDELAY the socket is connected at once.
   void openlog(const char* ident, int options, int facility);
   const char* identity() const { return identity_; }
-  // Closes the socket, drops the batch unsent, and restores the identity "syslog-xj" and the
-  // datagram socket type.
+  // Closes the socket, drops the queue unsent (counted), and restores the identity
+  // "syslog-xj" and the datagram socket type.
   void closelog();
-  // Formats one record and adds it to the batch.
+  // Formats one record and queues it.
   void syslog(int priority, const char* format, ...) __attribute__((format(printf, 3, 4)));
-  // Sends the batch now and empties it: the bytes sent, 0 when nothing was waiting or there is
-  // no socket, -1 when the send failed also after connecting again (the socket is then closed).
-  // Records the receiver had no room for are dropped, not counted as sent.
+  // Sends what the socket takes of the queue now: the bytes sent (0 when nothing was waiting,
+  // there is no socket or the receiver had no room), -1 when the send failed also after
+  // connecting again (the socket is then closed and the queue dropped). What the receiver had
+  // no room for stays queued.
   int sendmsg();
-  // Records dropped because the receiver had no room for them, since the process started.
+  // Records lost since the process started.
   unsigned long drops() const { return drops_; }
+  // Records queued and not yet sent whole.
+  size_t waiting() const { return count_; }
+  // True while the receiver had no room at the last send: records wait for the socket to take
+  // them (SysLogPump polls it for room).
+  bool blocked() const { return blocked_; }
+  // Called whenever a send leaves records waiting for room; one hook at a time (null: none).
+  void on_blocked(void (*hook)()) { on_blocked_ = hook; }
 
   // The socket (-1 when none), for daemon mode to put under descriptors 1 and 2.
   int socket() const { return socket_; }
@@ -52,22 +62,26 @@ class SysLogManager {
 
   static const int kRecordSize = 1024;
   static const int kBatchRecords = 256;
-  static const int kBatchBytes = 16384;
   static const int kBatchSendBytes = 12289;
+  static const int kQueueRecords = 1024;
+  static const int kQueueBytes = 131072;
 
  private:
   void set_identity(const char* ident);
   void connect_step();
   void disconnect();
-  // Appends a record of n bytes (its NUL included); the result of the send it caused, else 0.
+  // Queues a record of n bytes (its NUL included), or drops it when the queue is full; sends
+  // the queue when a threshold is reached. The result of that send, else 0.
   int add(const char* record, size_t n);
-  void drop_batch();
-  // Send the records from index `from` on; `from` ends at the first record not sent whole.
-  int send_batch(size_t& from);
-  int send_datagrams(size_t& from);
-  int send_stream(size_t& from);
-  // Drops the records from index `from` on; the bytes sent before them.
-  int drop_rest(size_t& from);
+  // Drops every queued record (counted).
+  void drop_queue();
+  // Sends what the socket takes; the bytes sent, -1 on a failure other than EAGAIN.
+  int send_queue();
+  int send_datagrams();
+  int send_stream();
+  // Removes the first `records` records from the queue.
+  void forget(size_t records);
+  void set_blocked();
   void to_console(const char* body);
 
   int socket_type_;
@@ -80,10 +94,15 @@ class SysLogManager {
   sockaddr_un peer_{};
   char record_[kRecordSize];
 
-  char data_[kBatchBytes];
+  // The queue: records back to back, offsets_[i] where record i starts.
+  char data_[kQueueBytes];
   size_t used_ = 0;
   size_t count_ = 0;
-  size_t offsets_[kBatchRecords + 1];
+  size_t offsets_[kQueueRecords + 1];
+  // On a stream, the bytes of the first record already sent.
+  size_t head_sent_ = 0;
+  bool blocked_ = false;
+  void (*on_blocked_)() = nullptr;
   unsigned long drops_ = 0;
 };
 

@@ -4,6 +4,8 @@
 #include <iterator>
 
 #include "asn1/coder_env.h"
+#include "asn1/per_decoder.h"
+#include "asn1/sequence.h"
 #include "base/ext_header.h"
 #include "base/ext_hex.h"
 #include "control/ctrl_service.h"
@@ -17,6 +19,30 @@ namespace {
 constexpr unsigned avg_stat_ms = 5000;
 // Room for every response and for all but the largest signals.
 constexpr size_t encoded_reserve = 200;
+
+// Aligned PER decoding that notes how many root fields of the message (seq, slot, pdu) were read
+// whole, so that a message that fails further on still tells its seq and slot.
+class MessageDecoder : public ASN1::PERDecoder {
+ public:
+  using PERDecoder::PERDecoder;
+
+  int visitExtensionRoot(ASN1::SEQUENCE& seq, int index, int optionalId) override {
+    if (!top_) top_ = &seq;
+    const int result = PERDecoder::visitExtensionRoot(seq, index, optionalId);
+    if (&seq == top_ && result == CONTINUE) whole_ = index + 1;
+    return result;
+  }
+  // Whether root field `index` of the message was read whole.
+  bool read_whole(int index) const { return index < whole_; }
+
+ private:
+  const ASN1::SEQUENCE* top_ = nullptr;
+  int whole_ = 0;
+};
+
+// The message's root fields, in order.
+constexpr int seq_field = 0;
+constexpr int slot_field = 1;
 
 }  // namespace
 
@@ -133,14 +159,26 @@ void Server::SetAvgStatTimer() { avgStatTimer.set(avg_stat_ms, &Server::OnUpdate
 
 void Server::OnMessage(const char* data, int length) {
   LGCP::Message m;
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  if (length >= 0 && ASN1::decode(data, data + length, &env, m)) {
+  MessageDecoder decoder(data, length > 0 ? data + length : data);
+  if (length >= 0 && m.accept(decoder)) {
     OnMessage(m);
   } else {
     const char* kind = "receive fail: decode error!";
     if (logs_.write(std::cerr, kind, [&](std::ostream& os) { os << ext::header(this) << kind; }))
       std::cerr << " msg: " << ext::OutBufInHex(data, length > 0 ? size_t(length) : 0, dump_limit)
                 << std::endl;
+    // A seq read whole before the failure is answered, so that the controller need not wait
+    // out its own timeout; without one there is nothing to answer.
+    if (length >= 0 && m.has_seq() && decoder.read_whole(seq_field)) {
+      answer = NotAnswered;
+      seqPresent = true;
+      seq = static_cast<unsigned>(m.get_seq().getValue());
+      slot = no_slot;
+      if (m.has_slot() && decoder.read_whole(slot_field) &&
+          static_cast<unsigned>(m.get_slot().getValue()) <= max_slot)
+        slot = static_cast<unsigned>(m.get_slot().getValue());
+      Error(LGCP::ErrorCause::invalidParams);
+    }
   }
   slot = no_slot;
 }

@@ -8,8 +8,10 @@
 // answer with Success() or Error() without carrying them, and it keeps every command to exactly
 // one response:
 //   - a frame that does not decode is logged with its hex dump (the first 256 octets and its
-//     length) and gets no response; such lines come at most once per second, with the count
-//     of those left out, and the disconnect writes the count still owed;
+//     length); such lines come at most once per second, with the count of those left out, and
+//     the disconnect writes the count still owed. When its seq was read whole before the
+//     failure it gets error invalidParams with that seq (and its slot, when read too), else no
+//     response;
 //   - a message that is not a command, or a command no service takes: error unexpectedMsgType;
 //   - a slot above 1023: error invalidSlot, without slot, offered to no service;
 //   - a taker that neither answers nor delays: logged (at most once a second), error internal.

@@ -59,7 +59,8 @@ Board::Board(EventLoop& loop, std::string root)
     : loop_(loop),
       root_(std::move(root)),
       requests_(loop, root_ + "/dev/.board",
-                [this](uint64_t inode, IoctlCall& call) { return ioctl(inode, call); }) {}
+                [this](uint64_t inode, IoctlCall& call) { return ioctl(inode, call); }),
+      syslog_(loop, root_) {}
 
 Board::~Board() = default;
 
@@ -87,6 +88,10 @@ bool Board::create(std::vector<std::unique_ptr<DeviceModel>> models) {
       return false;
     }
     nodes_.push_back(std::move(node));
+  }
+  if (!syslog_.open()) {
+    std::cerr << "boardsim: " << root_ << "/dev/log: " << std::strerror(errno) << std::endl;
+    return false;
   }
   if (!requests_.open()) {
     std::cerr << "boardsim: " << root_ << "/dev/.board: " << std::strerror(errno) << std::endl;

@@ -13,6 +13,7 @@
 #include "sim/device_model.h"
 #include "sim/device_node.h"
 #include "sim/request_socket.h"
+#include "sim/syslog_sink.h"
 
 class EventLoop;
 
@@ -48,4 +49,5 @@ class Board {
   std::string root_;
   std::vector<std::unique_ptr<DeviceNode>> nodes_;
   RequestSocket requests_;
+  SyslogSink syslog_;
 };

@@ -5,28 +5,19 @@
 #include <iostream>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "sim/event_loop.h"
+#include "sim/unix_socket.h"
 
 Listener::Listener(EventLoop& loop, std::string path, int type, Handler handler)
     : loop_(loop), path_(std::move(path)), type_(type), handler_(std::move(handler)) {}
 
 bool Listener::open() {
   if (fd_) return true;
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path_.size() >= sizeof address.sun_path) {
-    errno = ENAMETOOLONG;
-    return false;
-  }
-  std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
-  UniqueFd fd(::socket(AF_UNIX, type_ | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  UniqueFd fd = bound_socket(path_, type_);
   if (!fd) return false;
-  ::unlink(path_.c_str());
-  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(fd.get(), 64) != 0) {
+  if (::listen(fd.get(), 64) != 0) {
     int error = errno;
     ::unlink(path_.c_str());
     errno = error;

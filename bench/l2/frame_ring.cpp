@@ -26,6 +26,7 @@ void FrameRing::Channel::on_packet(Packet& frame) {
 }
 
 void FrameRing::pass() {
+  ++passes;
   Slot* delivering = filling_;
   const unsigned count = filled_;
   filling_ = delivering == slots_[0] ? slots_[1] : slots_[0];

@@ -59,11 +59,15 @@ class FrameRing {
 
   // Each side's receiver; frames to a side without one are dropped.
   Receiver* receiver[2] = {nullptr, nullptr};
+  // Frames written or placed by either end, and passes run, since the ring was made.
+  unsigned long units = 0;
+  unsigned long passes = 0;
 
   // Copies a frame from `from` into the ring; false when it is full or the frame too long.
   bool write(Side from, const unsigned char* octets, unsigned len) {
     if (!room() || len > kMaxFrame) return false;
     Slot& slot = filling_[filled_++];
+    ++units;
     slot.to = from == kA ? kB : kA;
     slot.len = len;
     std::memcpy(slot.octets, octets, len);
@@ -73,6 +77,7 @@ class FrameRing {
   bool place(Side from, const Packet& frame) {
     if (!room()) return false;
     Slot& slot = filling_[filled_++];
+    ++units;
     slot.to = from == kA ? kB : kA;
     slot.packet = frame;
     return true;

@@ -18,6 +18,8 @@
 
 #include "base/fd.h"
 #include "base/mux_clock.h"
+#include "base/syslog_pump.h"
+#include "tests/support/loop_turns.h"
 #include "tests/support/loopback.h"
 #include "tests/support/temp_root.h"
 
@@ -86,8 +88,8 @@ TEST_F(SysLog, RecordMatchesLoggerBytes) {
 }
 
 // A receiver that does not read holds only net.unix.max_dgram_qlen datagrams: the send never
-// waits for it; the records it has no room for are dropped and counted.
-TEST_F(SysLog, BatchOf256RecordsGoesOutAsSeparateDatagramsAndAFullReceiverDropsTheRest) {
+// waits for it; the records it has no room for stay queued, in order, and go out as it reads.
+TEST_F(SysLog, BatchOf256RecordsGoesOutAsSeparateDatagramsAndWhatFindsNoRoomWaits) {
   Fd rx = listen(SOCK_DGRAM);
   for (int i = 0; i < 255; ++i) syslogManager.syslog(29, "r%d", i);
   EXPECT_TRUE(datagrams(rx).empty());
@@ -95,15 +97,24 @@ TEST_F(SysLog, BatchOf256RecordsGoesOutAsSeparateDatagramsAndAFullReceiverDropsT
   syslogManager.syslog(29, "r%d", 255);
   std::vector<std::string> got = datagrams(rx);
   ASSERT_FALSE(got.empty());
-  EXPECT_EQ(got.size() + (syslogManager.drops() - drops), 256u);
+  EXPECT_GT(syslogManager.waiting(), 0u);
+  EXPECT_TRUE(syslogManager.blocked());
+  for (int turn = 0; turn < 256 && got.size() < 256; ++turn) {
+    syslogManager.sendmsg();
+    for (std::string& d : datagrams(rx)) got.push_back(std::move(d));
+  }
+  ASSERT_EQ(got.size(), 256u);
   for (size_t i = 0; i < got.size(); ++i) {
     EXPECT_EQ(unstamped(got[i]), "<29>syslog-xj: r" + std::to_string(i) + std::string(1, '\0'));
   }
+  EXPECT_EQ(syslogManager.drops(), drops);
   EXPECT_EQ(syslogManager.sendmsg(), 0);
   EXPECT_TRUE(syslogManager.connected());
 }
 
-TEST_F(SysLog, StreamListenerSwitchesSocketTypeKeepsTheBatchInTheStreamAndDropsWhenFull) {
+// A full stream takes part of a record: the rest follows it once there is room, so every
+// record arrives whole and in order; records are dropped only at the queue's bound.
+TEST_F(SysLog, StreamListenerSwitchesSocketTypeKeepsTheQueueInTheStreamAndDropsAtTheBound) {
   Fd listener = listen(SOCK_STREAM);
   syslogManager.openlog("syslog-xj", LOG_NDELAY, 0);
   ASSERT_TRUE(syslogManager.connected());
@@ -123,14 +134,101 @@ TEST_F(SysLog, StreamListenerSwitchesSocketTypeKeepsTheBatchInTheStreamAndDropsW
   ASSERT_NE(nul, std::string::npos);
   EXPECT_EQ(unstamped(bytes.substr(0, nul)), "<29>syslog-xj: a");
   EXPECT_EQ(unstamped(bytes.substr(nul + 1)), "<29>syslog-xj: b" + std::string(1, '\0'));
-  // The records that find the receiver's buffer full are dropped.
+
   const unsigned long drops = syslogManager.drops();
-  for (int i = 0; i < 100000 && syslogManager.drops() == drops; ++i) {
-    syslogManager.syslog(29, "%s", std::string(900, 'x').c_str());
+  int made = 0;
+  for (; made < 100000 && syslogManager.drops() == drops; ++made) {
+    syslogManager.syslog(29, "%05d%s", made, std::string(900, 'x').c_str());
     syslogManager.sendmsg();
   }
-  EXPECT_GT(syslogManager.drops(), drops);
-  EXPECT_FALSE(datagrams(rx).empty());
+  EXPECT_EQ(syslogManager.drops(), drops + 1);
+  // "<29>Mmm dd hh:mm:ss syslog-xj: ", the number, the text and the NUL: the queue is full.
+  const size_t record = 31 + 5 + 900 + 1;
+  EXPECT_EQ(syslogManager.waiting(), size_t(SysLogManager::kQueueBytes) / record);
+  // Read a little at a time, so that sends stop inside a record.
+  std::string stream;
+  for (int turn = 0; turn < 100000 && syslogManager.waiting() > 0; ++turn) {
+    syslogManager.sendmsg();
+    char buf[4096];
+    ssize_t n = ::recv(rx.get(), buf, sizeof buf, MSG_DONTWAIT);
+    if (n > 0) stream.append(buf, size_t(n));
+  }
+  for (const std::string& d : datagrams(rx)) stream += d;
+  // Every record but the one dropped (the last made), whole and in order.
+  size_t at = 0;
+  int next = 0;
+  for (size_t end; (end = stream.find('\0', at)) != std::string::npos; at = end + 1, ++next) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%05d", next);
+    ASSERT_EQ(unstamped(stream.substr(at, end - at)),
+              "<29>syslog-xj: " + std::string(number) + std::string(900, 'x'));
+  }
+  EXPECT_EQ(at, stream.size());
+  EXPECT_EQ(next, made - 1);
+  EXPECT_EQ(syslogManager.drops(), drops + 1);
+}
+
+// With the pump on the loop, a receiver that reads a few records a turn gets every record of
+// a burst below the queue's bound; with none, or one that reads only after the burst, what is
+// lost is counted.
+TEST_F(SysLog, PumpSendsWhatWaitsAndEveryLostRecordIsCounted) {
+  struct Case {
+    const char* name;
+    bool receiver;
+    int records;
+    int read_every;  // during the burst, one record read for every `read_every` made; 0: none
+  };
+  const Case cases[] = {
+      {"no receiver", false, 50, 0},
+      {"slow receiver", true, 900, 2},
+      {"receiver that reads after the burst", true, 1100, 0},
+  };
+  SysLogPump pump;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    syslogManager.closelog();
+    ::unlink(log_path_.c_str());
+    Fd rx;
+    if (c.receiver) rx = listen(SOCK_DGRAM);
+    const unsigned long drops = syslogManager.drops();
+    std::vector<std::string> got;
+    const auto read = [&](size_t most) {
+      char buf[2048];
+      for (; most > 0; --most) {
+        ssize_t n = ::recv(rx.get(), buf, sizeof buf, MSG_DONTWAIT);
+        if (n < 0) return;
+        got.emplace_back(buf, size_t(n));
+      }
+    };
+    for (int i = 0; i < c.records; ++i) {
+      // As a stream buffer does: one line, then a send.
+      syslogManager.syslog(29, "r%d", i);
+      syslogManager.sendmsg();
+      if (c.read_every > 0 && i % c.read_every == 0) read(1);
+      if (c.read_every > 0) turns();
+    }
+    for (int turn = 0; c.receiver && turn < 10000 && syslogManager.waiting() > 0; ++turn) {
+      read(3);
+      turns();
+    }
+    if (c.receiver) read(100000);
+    const unsigned long lost = syslogManager.drops() - drops;
+    EXPECT_EQ(got.size() + lost, size_t(c.records));
+    EXPECT_EQ(syslogManager.waiting(), 0u);
+    if (!c.receiver) {
+      EXPECT_EQ(lost, unsigned(c.records));
+    }
+    if (c.read_every > 0) {
+      EXPECT_EQ(lost, 0u);
+    }
+    if (c.records > SysLogManager::kQueueRecords) {
+      EXPECT_GT(lost, 0u);
+      EXPECT_GE(got.size(), size_t(SysLogManager::kQueueRecords));
+    }
+    for (size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(unstamped(got[i]), "<29>syslog-xj: r" + std::to_string(i) + std::string(1, '\0'));
+    }
+  }
 }
 
 TEST_F(SysLog, RestartedListenerIsFoundAgain) {

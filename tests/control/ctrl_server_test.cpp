@@ -306,6 +306,46 @@ TEST_F(CtrlServerTest, UndecodableFramesAreLoggedOnceASecondWithTheirHeadOnly) {
   EXPECT_EQ(lines_after(logs_.err.take(), marker), " (1 similar lines left out)\n");
 }
 
+// A message cut short fails to decode; the seq read before the failure is answered with an
+// error (with the slot, when that was read too), a message without a whole seq gets nothing.
+TEST_F(CtrlServerTest, UndecodableMessageIsAnsweredWhenItsSeqWasRead) {
+  struct Case {
+    const char* command;
+    size_t kept;  // octets of its encoding sent; 0: all but the last
+    const char* response;  // null: none
+  };
+  const char* trunk = "pdu command : create : trunk : { trunk 1, timeslot 2 } }";
+  const std::string seq_only = std::string("{ seq 7, ") + trunk;
+  const std::string seq_slot = std::string("{ seq 7, slot 1023, ") + trunk;
+  const std::string slot_only = std::string("{ slot 5, ") + trunk;
+  const Case cases[] = {
+      {seq_only.c_str(), 0, "{ seq 7, pdu response : error : invalidParams }"},
+      {seq_slot.c_str(), 0, "{ seq 7, slot 1023, pdu response : error : invalidParams }"},
+      {slot_only.c_str(), 0, nullptr},
+      // The preamble, the length of seq and one of its three octets.
+      {"{ seq 300000, pdu command : ping : NULL }", 3, nullptr},
+      // seq whole, slot cut.
+      {"{ seq 300000, slot 1023, pdu command : ping : NULL }", 6,
+       "{ seq 300000, pdu response : error : invalidParams }"},
+  };
+  a_.on_command = answer_success;
+  connect();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    const std::string whole = wire(c.command);
+    const size_t octets = c.kept ? c.kept : whole.size() / 2 - 1;
+    ASSERT_LT(octets, whole.size() / 2);
+    std::vector<std::string> expected;
+    if (c.response) expected.push_back(wire(c.response));
+    EXPECT_EQ(exchange(whole.substr(0, 2 * octets)), expected);
+    // The next command is served as ever, without the failed one's seq or slot.
+    EXPECT_EQ(exchange(wire("ping : NULL")),
+              std::vector<std::string>{wire("{ pdu response : success : NULL }")});
+  }
+  EXPECT_EQ(log_.size(), std::size(cases)) << "only the pings reach the services";
+  logs_.err.take();
+}
+
 TEST(CtrlService, UnboundServiceDoesNothing) {
   std::vector<std::string> log;
   TestService s("s", &log);

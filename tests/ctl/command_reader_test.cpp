@@ -87,6 +87,18 @@ INSTANTIATE_TEST_SUITE_P(
                    "gw-set-rv, gw-set-resv, gw-set-selcall, gw-set-remote, gw-set-squelshe, "
                    "gw-set-rte, gw-set-standby, wm-flags, wm-trans, wm-quality, wm-chan, "
                    "wm-selcall, wm-remote or wm-standby\n|\n"},
+        // An enumerator aligned PER cannot carry is refused as it is read, not when encoded.
+        ReaderCase{"NotUseOfRadioStandby",
+                   {"{ slot 1, pdu command : ioctl : rtpExt : lemz : { addr { session-addr "
+                    "\"127.0.0.7\", session-ssrc 7 },\n params gw-set-standby : { state not-use } "
+                    "} }\n",
+                    "ioctl : rtpExt : lemz : { addr { session-addr \"127.0.0.7\", session-ssrc 7 "
+                    "}, params wm-standby : { state-channel active, group 1, state-receiver -1 } }"
+                    "\n"},
+                   "error: line 2, column 34: member state: not-use of RadioStandby cannot be "
+                   "encoded; expected active or standby\n|\nerror: line 3, column 146: member "
+                   "state-receiver: not-use of RadioStandby cannot be encoded; expected active or "
+                   "standby\n|\n"},
         ReaderCase{"UnreadableMessageSkippedToItsLastLine",
                    {"{ seq 5, pdu command : pong : NULL,\n", "  x \"}\" }\n", "ping : NULL\n"},
                    "error: line 1, column 24: expected an alternative of Command: query, testBpc, "

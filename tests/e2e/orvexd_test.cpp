@@ -162,6 +162,7 @@ TEST_F(Orvexd, SighupReportsWithAControllerConnected) {
 // The root is given relative to the working directory, its parent, which daemon mode leaves
 // for "/".
 TEST_F(Orvexd, DaemonModeDetachesAndLogsToSyslog) {
+  ::unlink(Path::board("/dev/log").c_str());
   Fd syslog = unix_socket(SOCK_DGRAM, Path::board("/dev/log"));
   ASSERT_TRUE(syslog);
   const std::filesystem::path root = Path::root(), here = std::filesystem::current_path();
@@ -191,6 +192,67 @@ TEST_F(Orvexd, DaemonModeDetachesAndLogsToSyslog) {
   ASSERT_EQ(::kill(detached, SIGTERM), 0);
   EXPECT_TRUE(wait_file(OrvexdProcess::pid_file(), false, wait_ms));
   EXPECT_TRUE(ctl_.wait_closed(wait_ms));
+}
+
+// Daemon mode with the board's syslog receiver, with one that reads only once the daemon serves
+// (its start-up lines are more than the socket's queue holds) and with none: the status dump
+// counts exactly what was lost.
+TEST_F(Orvexd, DaemonModeLosesNoSyslogRecordBelowTheBoundAndCountsWhatIsLost) {
+  enum Receiver { kBoards, kSlow, kNone };
+  const struct {
+    const char* name;
+    Receiver receiver;
+  } cases[] = {{"the board's", kBoards}, {"slow", kSlow}, {"none", kNone}};
+  const std::string log = Path::board("/dev/log"), status = Path::board("/var/log/server-status");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fd own;
+    if (c.receiver != kBoards) ::unlink(log.c_str());
+    if (c.receiver == kSlow) {
+      own = unix_socket(SOCK_DGRAM, log);
+      ASSERT_TRUE(own);
+    }
+    OrvexdProcess daemon;
+    ASSERT_TRUE(daemon.start({"-D", "--port", std::to_string(port_)}));
+    int exit_status = -1;
+    ASSERT_TRUE(daemon.wait_exit(exit_status)) << daemon.output();
+    ASSERT_TRUE(wait_file(OrvexdProcess::pid_file(), true, wait_ms));
+    const pid_t detached = std::atoi(read_file(OrvexdProcess::pid_file()).c_str());
+    ASSERT_GT(detached, 1);
+    Ctl::Controller ctl;
+    ASSERT_TRUE(connect(ctl, port_)) << ctl.error();
+    ASSERT_TRUE(is_success(answer(ctl, "ping : NULL"))) << ctl.error();
+    // The slow receiver reads one record at a time, each as it comes.
+    std::vector<std::string> records;
+    for (std::string r; c.receiver == kSlow && !(r = receive_datagram(own, 500)).empty();)
+      records.push_back(r);
+    ::unlink(status.c_str());
+    ASSERT_EQ(::kill(detached, SIGUSR2), 0);
+    std::string dump;
+    EXPECT_TRUE(wait_until(
+        [&] { return (dump = read_file(status)).find("\nsyslog drops : ") != std::string::npos; },
+        wait_ms));
+    const size_t at = dump.find("syslog drops : ") + 15;
+    const unsigned long drops = std::strtoul(dump.c_str() + at, nullptr, 10);
+    if (c.receiver == kNone) {
+      EXPECT_GT(drops, 10u) << dump;
+    } else {
+      EXPECT_EQ(drops, 0u) << dump;
+    }
+    if (c.receiver == kSlow) {
+      EXPECT_GT(records.size(), 10u);
+      ASSERT_FALSE(records.empty());
+      EXPECT_NE(records[0].find("Starting server ["), std::string::npos) << records[0];
+    }
+    if (c.receiver == kBoards) {
+      const std::string kept = read_file(Path::board("/var/log/messages"));
+      EXPECT_NE(kept.find("<29>"), std::string::npos) << kept;
+      EXPECT_NE(kept.find(": " + start_line(port_)), std::string::npos) << kept;
+    }
+    ASSERT_EQ(::kill(detached, SIGTERM), 0);
+    EXPECT_TRUE(wait_file(OrvexdProcess::pid_file(), false, wait_ms));
+    EXPECT_TRUE(ctl.wait_closed(wait_ms));
+  }
 }
 
 // A configuration path that is no regular file is reported; the daemon starts on the defaults.

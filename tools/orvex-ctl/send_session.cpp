@@ -9,6 +9,8 @@
 #include <ctime>
 #include <ostream>
 
+#include "control/heartbeat_ctl.h"
+
 namespace Ctl {
 
 namespace {
@@ -79,6 +81,8 @@ bool SendSession::send_ready() {
     }
     print("->", in_flight_);
     answering_ = true;
+    sent_any_ = true;
+    last_sent_ = Clock::now();
     deadline_ = Clock::now() + std::chrono::milliseconds(options_.timeout_ms);
   }
   return true;
@@ -99,9 +103,21 @@ bool SendSession::take_received() {
     }
   }
   if (!controller_.lost()) return true;
-  problem(controller_.error());
-  lost_ = true;
+  connection_lost();
   return false;
+}
+
+void SendSession::connection_lost() {
+  lost_ = true;
+  const auto idle = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - last_sent_);
+  if (!sent_any_ || idle < std::chrono::milliseconds(HeartBeatCtl::timeout_ms)) {
+    problem(controller_.error());
+    return;
+  }
+  problem(controller_.error() + " after " + std::to_string(idle.count()) +
+          " s without a command: likely its heartbeat, which ends a session that sends nothing "
+          "for " + std::to_string(HeartBeatCtl::timeout_ms / 1000) +
+          " s (and destroys its slots); send ping : NULL more often");
 }
 
 void SendSession::read_input() {

@@ -10,7 +10,8 @@
 // Every wait is bounded by the timeout: the connection, each answer (from its command's
 // sending), and the awaited signal (from the last answer after the end of the input), whatever
 // other messages come meanwhile. A wait for input is not bounded, but a daemon that closes the
-// connection meanwhile ends the session.
+// connection meanwhile ends the session; when no command went out for the daemon's heartbeat
+// time (120 s) before, the message names the heartbeat as the likely cause.
 #pragma once
 
 #include <chrono>
@@ -65,6 +66,9 @@ class SendSession {
   bool timed_out();
   void print(const char* direction, const LGCP::Message& message);
   void problem(const std::string& text);
+  // The connection is lost: the controller's reason, and the heartbeat as the likely cause when
+  // no command went out for as long as the daemon waits for one.
+  void connection_lost();
   int status() const;
 
   Options options_;
@@ -75,6 +79,8 @@ class SendSession {
   CommandReader reader_;
   LGCP::Message in_flight_;  // the command awaiting its answer, valid while answering_
   bool answering_ = false;
+  bool sent_any_ = false;
+  Clock::time_point last_sent_;
   Clock::time_point deadline_;  // of the answer, or of the awaited signal
   bool awaiting_signal_ = false;
   bool seen_ = false;

@@ -49,6 +49,7 @@ bool read_value(std::istream& in, ASN1::AbstractData& value, std::streamoff& off
                 std::string& error) {
   in >> std::ws;
   ASN1::AVNDecoder decoder(in, true);
+  decoder.only_sendable();
   bool ok = false;
   try {
     ok = value.accept(decoder);

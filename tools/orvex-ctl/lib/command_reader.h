@@ -28,8 +28,9 @@ TextPlace place_of(const std::string& text, size_t offset, TextPlace start = Tex
 // "line 2, column 19".
 std::string to_string(TextPlace place);
 
-// Reads one value strictly from `in` (blanks first skipped). On failure `offset` is where in the
-// stream reading failed (-1 when unknown) and `error` what was expected there.
+// Reads one value strictly from `in` (blanks first skipped), refusing what aligned PER cannot
+// carry. On failure `offset` is where in the stream reading failed (-1 when unknown) and `error`
+// what was expected there.
 bool read_value(std::istream& in, ASN1::AbstractData& value, std::streamoff& offset,
                 std::string& error);
 // Reads one command: a message when the text starts with "{", else a bare command put into a
