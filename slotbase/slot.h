@@ -55,7 +55,8 @@ class Slot {
   // A destroy has begun and the slot is disconnected. True: released now; false: the release
   // goes on and the kind calls on_release() when it is done.
   virtual bool IBeforeDestroy() { return true; }
-  // Commands; false answers the command with error unsupported.
+  // Commands; false answers the command with error unsupported, or invalidParams when the hook
+  // set refusedParams (see below).
   virtual bool IActivate(const TERM::TermActivateParams& params) {
     (void)params;
     return false;
@@ -152,6 +153,9 @@ class Slot {
   // which a controller can repeat at will, throttled per kind; the registry writes the counts
   // still owed when it deletes the slot.
   LogThrottles refusalLogs;
+  // Set by a command hook that refuses a value of its parameters (one its device or wire field
+  // cannot carry) before it returns false: the registry answers invalidParams and clears it.
+  bool refusedParams = false;
 };
 
 // Slot::Put as a stream inserter.

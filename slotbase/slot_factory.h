@@ -48,6 +48,10 @@ class SlotFactory {
   // The log lines that a controller or a peer can repeat at will (the creates the factory
   // refuses, say), throttled per kind.
   LogThrottles refusalLogs;
+  // Set by INewSlot when it returns null for a create of its own alternative whose values its
+  // slots cannot carry: the registry answers invalidParams, asks no further factory, and clears
+  // it.
+  bool refusedParams = false;
 
  protected:
   std::list<Slot*> slots;

@@ -74,10 +74,12 @@ bool Slots::OnCommand(const LGCP::Command& c) {
       done = s->Ioctl(c.get_ioctl());
       break;
   }
+  const bool refused = s->refusedParams;
+  s->refusedParams = false;
   if (done) {
     Success();
   } else {
-    Error(LGCP::ErrorCause::unsupported);
+    Error(refused ? LGCP::ErrorCause::invalidParams : LGCP::ErrorCause::unsupported);
   }
   return true;
 }
@@ -117,6 +119,11 @@ void Slots::Create(unsigned n, const LGCP::CreateParams& params) {
   }
   for (SlotFactory* f = firstFactory; f; f = f->GetNext()) {
     Slot* s = f->NewSlot(params);
+    if (!s && f->refusedParams) {
+      f->refusedParams = false;
+      Error(LGCP::ErrorCause::invalidParams);
+      return;
+    }
     if (!s) continue;
     s->number = n;
     live.push_back(s);
