@@ -1,6 +1,7 @@
 #include "slots/media/rtp_ext_slot.h"
 
 #include "hw/rtp_records.h"
+#include "radio/radio_values.h"
 
 using RTPSignalling::RadioControl;
 
@@ -52,6 +53,8 @@ bool RtpExtSlot::Ioctl(const LGCP::IoctlParams& p) {
   switch (p.currentSelection()) {
     case LGCP::IoctlParams::e_rtpExt:
       result = controller_->SendASNToChan(p.get_rtpExt());
+      // The controller refuses (and logs) a value the radio cannot carry: the command's error.
+      refusedParams = !result && !RTPSignalling::RefusalOf(p.get_rtpExt()).empty();
       break;
     case LGCP::IoctlParams::e_encoder_mode:
     case LGCP::IoctlParams::e_decoder_mode:

@@ -219,9 +219,9 @@ TEST_F(LemzGateway, StatusSetsTheStateAndTheFilterButSendsNothing) {
 TEST_F(LemzWorkstation, SendsGwCommandsOnly) {
   TERM::RadioModifier freq = modifier(Params::e_gw_set_freq);
   freq.get_lemz().get_params().get_gw_set_freq().get_freq().set_channel(2);
-  freq.get_lemz().get_params().get_gw_set_freq().get_freq().set_frequency("-1");
+  freq.get_lemz().get_params().get_gw_set_freq().get_freq().set_frequency("121.5");
   EXPECT_TRUE(control_->SendASNToChan(freq));
-  EXPECT_EQ(engine_->sent(), Lines{"02f00000" "00000002" "bf800000"});
+  EXPECT_EQ(engine_->sent(), Lines{"02f00000" "00000002" "42f30000"});
   EXPECT_TRUE(control_->SendASNToChan(modifier(Params::e_wm_flags)));
   EXPECT_EQ(engine_->sent(), Lines{});
 }
