@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -69,6 +70,19 @@ class DaemonOnBoard : public testing::Test {
   OrvexdProcess daemon_;
   Ctl::Controller ctl_;
 };
+
+// The watchdog's writes since the simulator started, in ms, and the longest gap between two
+// of them from `from_ms` on.
+inline unsigned longest_watchdog_gap(BoardSim& board, long from_ms) {
+  long last = -1;
+  unsigned longest = 0;
+  for (const std::string& line : board.command("watchdog")) {
+    const long at = std::stol(line);
+    if (last >= from_ms) longest = std::max<unsigned>(longest, unsigned(at - last));
+    last = at;
+  }
+  return longest;
+}
 
 inline std::string success(int seq, int slot) {
   return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +

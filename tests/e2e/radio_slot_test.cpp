@@ -19,6 +19,12 @@ using Lines = std::vector<std::string>;
 
 class RadioSlot : public DaemonOnBoard {
  protected:
+  // The rtpExt signals received and not taken yet; takes every message kept.
+  size_t take_reports() {
+    size_t n = 0;
+    for (Ctl::Received r; ctl_.receive(r, 0);) n += r.signal_name() == "rtpExt";
+    return n;
+  }
   // What the daemon wrote on the header-extension session, once it holds `count` packets: the
   // daemon writes after it answered, so the test waits for it, bounded.
   Lines sent(size_t count) {
@@ -218,6 +224,59 @@ TEST_F(RadioSlot, ValuesTheRadioCannotCarryAreRefused) {
       EXPECT_NE(std::find(before.begin(), before.end(), after[i]), before.end())
           << "sent " << after[i];
     EXPECT_NE(std::find(after.begin() + long(seen), after.end(), marked), after.end());
+  }
+}
+
+// A burst of 100,000 packets on one radio slot (10,000 valid ones, each reported): the daemon reads them in batches and serves its
+// other descriptors and timers between two, so that pings are answered within a second and the
+// watchdog is fed on time throughout (its writes come a second apart; at most 1.5 s is allowed),
+// and it reads every packet.
+TEST_F(RadioSlot, ABurstOfPacketsDoesNotHoldTheLoop) {
+  struct Row {
+    const char* name;
+    const char* streams;  // SSRC ADDRESS HEX, one or more, taken in turn
+    unsigned count;       // packets in the burst
+    size_t reports;       // the rtpExt signals the burst brings
+  };
+  const Row rows[] = {
+      {"bad LEMZ packets from one source", "5 127.0.0.5 ff", 100000, 0},
+      // Each is reported: fewer, so that the controller's side of the test keeps up.
+      {"valid LEMZ packets from two alternating sources",
+       "5 127.0.0.5 01300000 6 127.0.0.6 01400000", 10000, 10000},
+  };
+  int session = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Fd rtcp = udp_loopback(0);
+    ASSERT_EQ(create_rtp(rtcp, ", radio { status " + lemz_status("4", "1", "121.5") + " }"),
+              wire(success(1, 1)));
+    const std::string number = std::to_string(session++);
+    const long from_ms = std::stol(board_.command("watchdog").back());
+    ASSERT_EQ(board_.command("rtpext flood " + number + " " + std::to_string(row.count) + " " +
+                             row.streams),
+              Lines{"ok"});
+    unsigned slowest = 0;
+    size_t reports = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+      const auto sent = std::chrono::steady_clock::now();
+      Ctl::Received r;
+      ASSERT_TRUE(ctl_.command("ping : NULL", r, 5000)) << ctl_.error();
+      const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - sent);
+      slowest = std::max(slowest, unsigned(took.count()));
+      reports += take_reports();
+      if (board_.command("rtpext queued " + number) == Lines{"0"}) break;
+      ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(120));
+      usleep(50000);
+    }
+    EXPECT_LT(slowest, 1000u);
+    EXPECT_LT(longest_watchdog_gap(board_, from_ms), 1500u);
+    // The last run is reported once the engine is found empty.
+    Ctl::Received r;
+    ASSERT_TRUE(ctl_.command("ping : NULL", r, 5000)) << ctl_.error();
+    reports += take_reports();
+    EXPECT_EQ(reports, row.reports);
   }
 }
 

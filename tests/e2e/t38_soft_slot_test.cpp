@@ -117,19 +117,6 @@ TEST_F(T38SoftSlot, ProgramThatIgnoresTheEndIsEndedWithinTheBound) {
   }
 }
 
-// The watchdog's writes since the simulator started, in ms, and the longest gap between two
-// of them from `from_ms` on.
-unsigned longest_watchdog_gap(BoardSim& board, long from_ms) {
-  long last = -1;
-  unsigned longest = 0;
-  for (const std::string& line : board.command("watchdog")) {
-    const long at = std::stol(line);
-    if (last >= from_ms) longest = std::max<unsigned>(longest, unsigned(at - last));
-    last = at;
-  }
-  return longest;
-}
-
 // A T.38 program that does not answer the instance count, a script that waits for a program
 // of its own: the query is answered with a count of 0 after about a second, the loop stays
 // alive meanwhile (the watchdog is fed), the next command is served, and the script is ended
