@@ -81,8 +81,11 @@ class SnmpAgentCtrl {
   void Send(MonitoringItemType item, int index, const std::string& value);
   // Relays the commands, uniq values unchanged, to every link; an empty list sends nothing.
   void Send(const MON::SnmpSetCommands& commands);
-  // One snmp-trapsink-set, without ports, to every link; an empty list sends nothing.
+  // One snmp-trapsink-set, without ports, to every link; an empty list too, which leaves the
+  // agents without receivers.
   void SendTrapsink(const std::list<std::string>& hosts);
+  // Whether the snmp-trapsink-set of `hosts` fits one frame.
+  static bool TrapsinkFits(const std::list<std::string>& hosts);
   // The flush of the pending lists.
   void OnDpcSend();
 
@@ -90,7 +93,6 @@ class SnmpAgentCtrl {
   const std::vector<MonitoringItem>& items() const { return items_; }
 
  private:
-  void to_every_agent(const MON::Command& command);
   // The commands as snmp-set frames that each fit a TPKT frame, to every connected link whose
   // address type is `type`, or to every connected link for a negative `type`.
   void send_in_frames(const MON::SnmpSetCommands& commands, int type);

@@ -90,7 +90,8 @@ TEST_F(AgentLinkTest, ItemsGoOutInOneFramePerListToTheAgentsOfTheirTypes) {
   ctrl->Send(MON::SnmpSetCommands());
   ctrl->SendTrapsink({"127.0.0.5", "127.0.0.6:162"});
   ctrl->SendTrapsink({});
-  const Strings both = {"set 77:1.3.6.1.2=x", "trapsink 127.0.0.5 127.0.0.6:162"};
+  // An empty list goes out too: it leaves the agent without receivers.
+  const Strings both = {"set 77:1.3.6.1.2=x", "trapsink 127.0.0.5 127.0.0.6:162", "trapsink"};
   EXPECT_EQ(received(), (std::vector<Strings>{both, both, both, both}));
 }
 
