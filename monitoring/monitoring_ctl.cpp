@@ -499,6 +499,7 @@ void MonitoringCtl::sendSnmpCommands(const MON::SnmpSetCommands& commands) {
 }
 
 void MonitoringCtl::OnDpcSend() {
+  agents_.ForgetSent();
   sendSnmpTrapReceivers();
   sendSnmpDriverBuild();
   sendSnmpSoftwareBuild();

@@ -88,6 +88,9 @@ void SnmpAgentCtrl::Send(MonitoringItemType item, int index, const std::string& 
     }
   }
   if (!row) return;
+  const auto [last, added] = last_.emplace(std::make_pair(int(item), index), value);
+  if (!added && last->second == value) return;
+  last->second = value;
   for (auto& [type, command] : pending_) {
     if (!(type & row->mask) || !command || !command->is_snmp_set()) continue;
     MON::SnmpSetCommand set;

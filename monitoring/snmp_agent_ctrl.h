@@ -77,8 +77,12 @@ class SnmpAgentCtrl {
   void UnBind() { Bind(nullptr); }
 
   void Send(MonitoringItemType item, const std::string& value) { Send(item, 0, value); }
-  // Queues the item for each address type it is meant for; an unknown item is ignored.
+  // Queues the item for each address type it is meant for; an unknown item is ignored, and so
+  // is the value last queued for that item and index (an exact repeat).
   void Send(MonitoringItemType item, int index, const std::string& value);
+  // The next value of every item is queued, repeat or not: an agent has connected and gets the
+  // whole state.
+  void ForgetSent() { last_.clear(); }
   // Relays the commands, uniq values unchanged, to every link; an empty list sends nothing.
   void Send(const MON::SnmpSetCommands& commands);
   // One snmp-trapsink-set, without ports, to every link; an empty list too, which leaves the
@@ -105,4 +109,6 @@ class SnmpAgentCtrl {
   ISnmpAgentNotify* sink_ = nullptr;
   // Address type -> its pending snmp-set, none for the types that take no items.
   std::map<int, std::unique_ptr<MON::Command>> pending_;
+  // (item, index) -> the value last queued.
+  std::map<std::pair<int, int>, std::string> last_;
 };
