@@ -39,12 +39,7 @@
 #include "hw/device_names.h"
 #include "hw/rtp_ext_records.h"
 #include "hw/rtp_records.h"
-
-namespace TERM {
-class RadioStatus;
-class RadioModifier;
-class RtpRadioRequest;
-}  // namespace TERM
+#include "radio/radio_values.h"
 
 namespace RTPSignalling {
 
