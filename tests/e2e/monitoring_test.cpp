@@ -219,9 +219,9 @@ TEST(Monitoring, TrapReceiverListsThatReachTheAgent) {
         },
         wait_ms);
   };
-  EXPECT_EQ(d.display(1, "snmpTrapReceivers : { \"127.0.0.5\" }"),
-            answered(1, "success : NULL"));
-  EXPECT_TRUE(got("{ pdu command : snmp-trapsink-set : { trapsinks { { host \"127.0.0.5\" } } } }"));
+  EXPECT_EQ(d.display(1, "snmpTrapReceivers : { \"127.0.0.5\" }"), answered(1, "success : NULL"));
+  EXPECT_TRUE(
+      got("{ pdu command : snmp-trapsink-set : { trapsinks { { host \"127.0.0.5\" } } } }"));
   EXPECT_EQ(d.display(2, "snmpTrapReceivers : { }"), answered(2, "success : NULL"));
   EXPECT_TRUE(got("{ pdu command : snmp-trapsink-set : { trapsinks { } } }"));
 
@@ -233,8 +233,7 @@ TEST(Monitoring, TrapReceiverListsThatReachTheAgent) {
   for (int i = 1; i < 128; ++i) hosts += ", " + host;
   EXPECT_EQ(d.display(3, "snmpTrapReceivers : { " + hosts + " }").substr(0, 100),
             answered(3, "error : invalidParams"));
-  EXPECT_EQ(d.display(4, "snmpTrapReceivers : { \"127.0.0.6\" }"),
-            answered(4, "success : NULL"));
+  EXPECT_EQ(d.display(4, "snmpTrapReceivers : { \"127.0.0.6\" }"), answered(4, "success : NULL"));
   std::vector<std::string> after;
   EXPECT_TRUE(wait_until(
       [&] {
@@ -242,7 +241,8 @@ TEST(Monitoring, TrapReceiverListsThatReachTheAgent) {
         return !after.empty() && after.back().find("127.0.0.6") != std::string::npos;
       },
       wait_ms));
-  for (const std::string& m : after) EXPECT_EQ(m.find("hhh"), std::string::npos) << m.substr(0, 100);
+  for (const std::string& m : after)
+    EXPECT_EQ(m.find("hhh"), std::string::npos) << m.substr(0, 100);
 }
 
 // An agent that connects and never reads costs no time: 200 displays of about 58 KB each, each
@@ -263,10 +263,9 @@ TEST(Monitoring, AnAgentThatNeverReadsDelaysNoCommand) {
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(d.display(seq, "snmp-set : { commands { " + commands + " } }"),
               answered(seq, "success : NULL"));
-    slowest = std::max<long>(
-        slowest, long(std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::steady_clock::now() - start)
-                          .count()));
+    slowest = std::max<long>(slowest, long(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               std::chrono::steady_clock::now() - start)
+                                               .count()));
   }
   EXPECT_LT(slowest, 500);
   const std::string log = d.daemon.output().substr(before);

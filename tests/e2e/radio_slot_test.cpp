@@ -80,140 +80,123 @@ TEST_F(RadioSlot, Ed137CreateSignalCommandAndDestroy) {
 std::string lemz_status(const std::string& prio, const std::string& channel,
                         const std::string& frequency) {
   return "lemz : { flags { prio " + prio +
-         ", ptt FALSE, bss FALSE, vad-rx FALSE, vad-tx FALSE, sql FALSE, sh FALSE, pwr FALSE, "
-         "rv FALSE, resv FALSE, selcall 0, li 0 }, freq { channel " + channel +
-         ", frequency \"" + frequency + "\" }, remote { no 0, ch 0 }, squelshe off, rte n0n, "
-         "standby-state-channel active, standby-group 0, standby-state-receiver active }";
+         ", ptt FALSE, bss FALSE, vad-rx FALSE, vad-tx FALSE, "
+         "sql FALSE, sh FALSE, pwr FALSE, rv FALSE, resv FALSE, selcall 0, li 0 }, freq { "
+         "channel " +
+         channel + ", frequency \"" + frequency +
+         "\" }, remote { no 0, ch 0 }, squelshe off, "
+         "rte n0n, standby-state-channel active, standby-group 0, standby-state-receiver active }";
 }
 
-std::string ed137_header(const std::string& ptt, const std::string& squ) {
-  return "header { ptt " + ptt + ", squ " + squ +
-         ", ptt-id 5, ptt-mute FALSE, ptt-summation FALSE, sct FALSE }";
+std::string ed137(const std::string& ptt, const std::string& squ, const std::string& more = "") {
+  return "ed-137 : { header { ptt " + ptt + ", squ " + squ +
+         ", ptt-id 5, ptt-mute FALSE, ptt-summation FALSE, sct FALSE }" + more + " }";
 }
 
-std::string lemz_flags(const std::string& prio, bool ptt) {
-  return "flags { prio " + prio + ", ptt " + (ptt ? "TRUE" : "FALSE") +
-         ", bss FALSE, vad-rx FALSE, vad-tx FALSE, sql FALSE, sh FALSE, pwr FALSE, rv FALSE, "
-         "resv FALSE, selcall 0, li 0 }";
+// A LEMZ call keyed by push-to-talk with priority `prio` to `ip`: wm-trans, or with `cid`
+// wm-selcall.
+std::string lemz_call(const std::string& prio, const std::string& ip, const char* cid = nullptr) {
+  return std::string(cid ? "wm-selcall" : "wm-trans") + " : { flags { prio " + prio +
+         ", ptt TRUE, bss FALSE, vad-rx FALSE, vad-tx FALSE, sql FALSE, sh FALSE, pwr FALSE, "
+         "rv FALSE, resv FALSE, selcall 0, li 0 }, ip \"" +
+         ip + "\", ssrc 7" + (cid ? std::string(", cid \"") + cid + "\"" : "") + " }";
 }
 
-// An rtpExt ioctl on slot 1 of a LEMZ command from `addr`.
-std::string lemz_command(int seq, const std::string& params,
-                         const std::string& addr = "127.0.0.5") {
-  return "{ seq " + std::to_string(seq) +
-         ", slot 1, pdu command : ioctl : rtpExt : lemz : { addr { session-addr \"" + addr +
-         "\", session-ssrc 7 }, params " + params + " } }";
-}
-
-std::string ed137_command(int seq, const std::string& params,
+// An rtpExt ioctl on slot 1: `params` of the lemz or ed-137 alternative, from `addr`.
+std::string radio_command(int seq, const std::string& alternative, const std::string& params,
                           const std::string& addr = "127.0.0.5") {
   return "{ seq " + std::to_string(seq) +
-         ", slot 1, pdu command : ioctl : rtpExt : ed-137 : { addr { session-addr \"" + addr +
-         "\", session-ssrc 7 }, params " + params + " } }";
+         ", slot 1, pdu command : ioctl : rtpExt : " + alternative + " : { addr { session-addr \"" +
+         addr + "\", session-ssrc 7 }, params " + params + " } }";
 }
 
-std::string invalid_params(int seq, int slot) {
-  return "{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
-         ", pdu response : error : invalidParams }";
+std::string invalid_params(int seq) {
+  return wire("{ seq " + std::to_string(seq) + ", slot 1, pdu response : error : invalidParams }");
 }
 
 // Each value that its field on the wire (or the DSP's record) cannot carry, or that is not what
 // the field means, is refused with invalidParams and nothing of it is sent: a create opens no
-// header-extension session; a command sends no packet, and the slot then carries the next
-// command as before. The values that fit go out as they did.
+// header-extension session; after a command only the timers' repeats go out before the next
+// command's packet, which the slot still sends.
 TEST_F(RadioSlot, ValuesTheRadioCannotCarryAreRefused) {
-  const std::string ed137_ok = "ed-137 : { " + ed137_header("ptt-off", "squ-on") + " }";
   const std::string lemz_ok = lemz_status("4", "1", "121.5");
-  const std::string long_text(10000, '7');
+  // The header of an ED-137 value, without "ed-137 : ".
+  const std::string header_off = ed137("ptt-off", "squ-on").substr(9);
+  const std::string keyed = ed137("normal-ptt-on", "squ-on").substr(9);
   struct Row {
     const char* name;
-    std::string status;   // the create's radio status; the value itself when `command` is empty
-    std::string more;     // more of the create's radio request
-    std::string command;  // an rtpExt ioctl after a create that succeeds
+    std::string create;   // the create's radio request
+    std::string command;  // empty: the create is refused; else this command after it
   };
   const Row rows[] = {
-      {"lemz prio 16", lemz_status("16", "1", "121.5"), "", ""},
-      {"lemz prio -1", lemz_status("-1", "1", "121.5"), "", ""},
-      {"lemz frequency nan", lemz_status("4", "1", "nan"), "", ""},
-      {"lemz frequency -1", lemz_status("4", "1", "-1"), "", ""},
-      {"lemz frequency 1e40", lemz_status("4", "1", "1e40"), "", ""},
-      {"lemz frequency abc", lemz_status("4", "1", "abc"), "", ""},
-      {"lemz channel -1", lemz_status("4", "-1", "121.5"), "", ""},
-      {"lemz rx-delay -1", lemz_ok, ", rx-delay -1", ""},
-      {"ed-137 ptt 8", "ed-137 : { " + ed137_header("8", "squ-on") + " }", "", ""},
-      {"ed-137 squ 2", "ed-137 : { " + ed137_header("ptt-off", "2") + " }", "", ""},
-      {"ed-137 bss-method 4",
-       "ed-137 : { " + ed137_header("ptt-off", "squ-on") + ", sqi { bss-method 4, bss-quality 3 } }",
-       "", ""},
-      {"ed-137 radio type 5",
-       "ed-137 : { " + ed137_header("ptt-off", "squ-on") +
-           ", radio-response { type 5, txrxmode txrx, ptt-id 0 } }",
-       "", ""},
-      {"wm-trans ip empty", lemz_ok, "",
-       lemz_command(2, "wm-trans : { " + lemz_flags("4", true) + ", ip \"\", ssrc 7 }")},
-      {"wm-trans ip abc", lemz_ok, "",
-       lemz_command(2, "wm-trans : { " + lemz_flags("4", true) + ", ip \"abc\", ssrc 7 }")},
-      {"wm-trans ip 999.1.1.1", lemz_ok, "",
-       lemz_command(2, "wm-trans : { " + lemz_flags("4", true) + ", ip \"999.1.1.1\", ssrc 7 }")},
-      {"wm-trans ip of 10000 characters", lemz_ok, "",
-       lemz_command(2, "wm-trans : { " + lemz_flags("4", true) + ", ip \"" + long_text +
-                           "\", ssrc 7 }")},
-      {"wm-trans keyed to 0.0.0.0", lemz_ok, "",
-       lemz_command(2, "wm-trans : { " + lemz_flags("4", true) + ", ip \"0.0.0.0\", ssrc 7 }")},
-      {"wm-selcall ip abc", lemz_ok, "",
-       lemz_command(2, "wm-selcall : { " + lemz_flags("4", true) +
-                           ", ip \"abc\", ssrc 7, cid \"12\" }")},
-      {"wm-selcall cid of 256 characters", lemz_ok, "",
-       lemz_command(2, "wm-selcall : { " + lemz_flags("4", true) +
-                           ", ip \"127.0.0.5\", ssrc 7, cid \"" + std::string(256, 'c') +
-                           "\" }")},
-      {"wm-flags prio 16", lemz_ok, "", lemz_command(2, "wm-flags : { " + lemz_flags("16", false) + " }")},
-      {"wm-chan frequency nan", lemz_ok, "",
-       lemz_command(2, "wm-chan : { freq { channel 1, frequency \"nan\" }, squelshe on, rte n0n }")},
-      {"wm-quality 1e40", lemz_ok, "", lemz_command(2, "wm-quality : { bss-val \"1e40\" }")},
-      {"lemz session-addr abc", lemz_ok, "",
-       lemz_command(2, "wm-flags : { " + lemz_flags("3", false) + " }", "abc")},
-      {"ed-137 tx ptt 8", ed137_ok, "",
-       ed137_command(2, "tx : { " + ed137_header("8", "squ-off") + " }")},
-      {"ed-137 rx ptt 9", ed137_ok, "",
-       ed137_command(2, "rx : { " + ed137_header("9", "squ-off") + " }")},
-      {"ed-137 rx squ 2", ed137_ok, "",
-       ed137_command(2, "rx : { " + ed137_header("ptt-off", "2") + " }")},
-      {"ed-137 rx bss-method 5", ed137_ok, "",
-       ed137_command(2, "rx : { " + ed137_header("ptt-off", "squ-on") +
-                            ", sqi { bss-method 5, bss-quality 3 } }")},
-      {"ed-137 session-addr abc", ed137_ok, "",
-       ed137_command(2, "rx : { " + ed137_header("normal-ptt-on", "squ-on") + " }", "abc")},
+      {"prio 16", lemz_status("16", "1", "121.5"), ""},
+      {"prio -1", lemz_status("-1", "1", "121.5"), ""},
+      {"frequency nan", lemz_status("4", "1", "nan"), ""},
+      {"frequency -1", lemz_status("4", "1", "-1"), ""},
+      {"frequency 1e40", lemz_status("4", "1", "1e40"), ""},
+      {"frequency abc", lemz_status("4", "1", "abc"), ""},
+      {"channel -1", lemz_status("4", "-1", "121.5"), ""},
+      {"rx-delay -1", lemz_ok + ", rx-delay -1", ""},
+      {"ptt 8", ed137("8", "squ-on"), ""},
+      {"squ 2", ed137("ptt-off", "2"), ""},
+      {"bss-method 4", ed137("ptt-off", "squ-on", ", sqi { bss-method 4, bss-quality 3 }"), ""},
+      {"radio type 5",
+       ed137("ptt-off", "squ-on", ", radio-response { type 5, txrxmode txrx, ptt-id 0 }"), ""},
+      {"ip empty", lemz_ok, radio_command(2, "lemz", lemz_call("4", ""))},
+      {"ip abc", lemz_ok, radio_command(2, "lemz", lemz_call("4", "abc"))},
+      {"ip 999.1.1.1", lemz_ok, radio_command(2, "lemz", lemz_call("4", "999.1.1.1"))},
+      {"ip of 10000 characters", lemz_ok,
+       radio_command(2, "lemz", lemz_call("4", std::string(10000, '7')))},
+      {"keyed to 0.0.0.0", lemz_ok, radio_command(2, "lemz", lemz_call("4", "0.0.0.0"))},
+      {"selcall ip abc", lemz_ok, radio_command(2, "lemz", lemz_call("4", "abc", "12"))},
+      {"cid of 256 characters", lemz_ok,
+       radio_command(2, "lemz", lemz_call("4", "127.0.0.5", std::string(256, 'c').c_str()))},
+      {"call prio 16", lemz_ok, radio_command(2, "lemz", lemz_call("16", "127.0.0.5"))},
+      {"wm-chan frequency nan", lemz_ok,
+       radio_command(2, "lemz",
+                     "wm-chan : { freq { channel 1, frequency \"nan\" }, squelshe on, rte n0n }")},
+      {"bss-val 1e40", lemz_ok, radio_command(2, "lemz", "wm-quality : { bss-val \"1e40\" }")},
+      {"lemz session-addr abc", lemz_ok,
+       radio_command(2, "lemz", "wm-quality : { bss-val \"1\" }", "abc")},
+      {"tx ptt 8", ed137("ptt-off", "squ-on"),
+       radio_command(2, "ed-137", "tx : " + ed137("8", "squ-off").substr(9))},
+      {"rx ptt 9", ed137("ptt-off", "squ-on"),
+       radio_command(2, "ed-137", "rx : " + ed137("9", "squ-off").substr(9))},
+      {"rx squ 2", ed137("ptt-off", "squ-on"),
+       radio_command(2, "ed-137", "rx : " + ed137("ptt-off", "2").substr(9))},
+      {"rx bss-method 5", ed137("ptt-off", "squ-on"),
+       radio_command(
+           2, "ed-137",
+           "rx : " +
+               ed137("ptt-off", "squ-on", ", sqi { bss-method 5, bss-quality 3 }").substr(9))},
+      {"ed-137 session-addr abc", ed137("ptt-off", "squ-on"),
+       radio_command(2, "ed-137", "rx : " + header_off, "abc")},
   };
   int sessions = 0;  // the header-extension sessions the board has opened
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const Fd rtcp = udp_loopback(0);
-    const std::string create = create_rtp(rtcp, ", radio { status " + row.status + row.more + " }");
+    const std::string create = create_rtp(rtcp, ", radio { status " + row.create + " }");
     const std::string session = std::to_string(sessions);
     if (row.command.empty()) {
-      EXPECT_EQ(create, wire(invalid_params(1, 1)));
+      EXPECT_EQ(create, invalid_params(1));
       EXPECT_EQ(board_.command("rtpext session " + session).at(0), "error: no session " + session);
       continue;
     }
     ASSERT_EQ(create, wire(success(1, 1)));
     ++sessions;
     const bool lemz = row.command.find(": lemz :") != std::string::npos;
-    // Before the command: what the slot has sent so far, and what its timers repeat.
+    // What the slot has sent so far, and what its timers repeat.
     Lines before = board_.command("rtpext sent " + session);
-    const Lines repeats = lemz ? Lines{"81400000", "844000000000000142f3000001010000",
-                                       "8640000000000000", "8740000000000000"}
-                               : Lines{"11400000"};
-    before.insert(before.end(), repeats.begin(), repeats.end());
-    EXPECT_EQ(answer(row.command), wire(invalid_params(2, 1)));
-    // A command that fits sends its packet at once: every packet before it is a repeat.
-    const std::string marker =
-        lemz ? lemz_command(3, "wm-trans : { " + lemz_flags("2", true) +
-                                   ", ip \"127.0.0.5\", ssrc 7 }")
-             : ed137_command(3, "rx : { " + ed137_header("normal-ptt-on", "squ-on") + " }");
-    EXPECT_EQ(answer(marker), wire(success(3, 1)));
+    const size_t seen = before.size();
+    for (const char* repeat : {"81400000", "844000000000000142f3000001010000", "8640000000000000",
+                               "8740000000000000", "11400000"})
+      before.push_back(repeat);
+    EXPECT_EQ(answer(row.command), invalid_params(2));
+    const std::string next = lemz ? radio_command(3, "lemz", lemz_call("2", "127.0.0.5"))
+                                  : radio_command(3, "ed-137", "rx : " + keyed);
+    EXPECT_EQ(answer(next), wire(success(3, 1)));
     const std::string marked = lemz ? "822400000500007f00000007" : "31400000";
-    const size_t seen = before.size() - repeats.size();
     Lines after;
     for (int i = 0; i < wait_ms / 10; ++i) {
       after = board_.command("rtpext sent " + session);
@@ -221,16 +204,15 @@ TEST_F(RadioSlot, ValuesTheRadioCannotCarryAreRefused) {
       usleep(10000);
     }
     for (size_t i = seen; i < after.size() && after[i] != marked; ++i)
-      EXPECT_NE(std::find(before.begin(), before.end(), after[i]), before.end())
-          << "sent " << after[i];
+      EXPECT_NE(std::find(before.begin(), before.end(), after[i]), before.end()) << after[i];
     EXPECT_NE(std::find(after.begin() + long(seen), after.end(), marked), after.end());
   }
 }
 
-// A burst of 100,000 packets on one radio slot (10,000 valid ones, each reported): the daemon reads them in batches and serves its
-// other descriptors and timers between two, so that pings are answered within a second and the
-// watchdog is fed on time throughout (its writes come a second apart; at most 1.5 s is allowed),
-// and it reads every packet.
+// A burst of 100,000 packets on one radio slot (10,000 valid ones, each reported): the daemon reads
+// them in batches and serves its other descriptors and timers between two, so that pings are
+// answered within a second and the watchdog is fed on time throughout (its writes come a second
+// apart; at most 1.5 s is allowed), and it reads every packet.
 TEST_F(RadioSlot, ABurstOfPacketsDoesNotHoldTheLoop) {
   struct Row {
     const char* name;
