@@ -51,11 +51,15 @@ bool RtpExtSlot::Ioctl(const LGCP::IoctlParams& p) {
   if (!controller_) return RtpSlot::Ioctl(p);
   bool result;
   switch (p.currentSelection()) {
-    case LGCP::IoctlParams::e_rtpExt:
-      result = controller_->SendASNToChan(p.get_rtpExt());
-      // The controller refuses (and logs) a value the radio cannot carry: the command's error.
-      refusedParams = !result && !RTPSignalling::RefusalOf(p.get_rtpExt()).empty();
+    case LGCP::IoctlParams::e_rtpExt: {
+      const TERM::RadioModifier& m = p.get_rtpExt();
+      result = controller_->SendASNToChan(m);
+      // The controller refuses (and logs) a command of its protocol whose value the radio
+      // cannot carry: an error of the command. One of the other protocol is not supported.
+      const bool own = m.is_lemz() == status_.is_lemz() && m.is_ed_137() == status_.is_ed_137();
+      refusedParams = !result && own && !RTPSignalling::RefusalOf(m).empty();
       break;
+    }
     case LGCP::IoctlParams::e_encoder_mode:
     case LGCP::IoctlParams::e_decoder_mode:
       controller_->RtpExtStop();
