@@ -119,6 +119,11 @@ bool MonitoringCtl::OnCommand(const LGCP::Command& command) {
 }
 
 bool MonitoringCtl::InRange(const LGCP::DisplayParams& params) {
+  if (params.is_snmpTrapReceivers()) {
+    std::list<std::string> hosts;
+    for (const ASN1::IA5String& host : params.get_snmpTrapReceivers()) hosts.push_back(host);
+    return SnmpAgentCtrl::TrapsinkFits(hosts);
+  }
   if (!params.is_emPhone() || !params.get_emPhone().is_phoneStatus()) return true;
   return params.get_emPhone().get_phoneStatus().get_id().getValue() < kMaxInt;
 }
@@ -134,6 +139,7 @@ void MonitoringCtl::OnDisplayCMD(const LGCP::DisplayParams& params) {
         sendSnmpBoardStatus(params.get_board().get_boardStatus());
       break;
     case LGCP::DisplayParams::e_snmpTrapReceivers:
+      trap_receivers_given_ = true;
       sendSnmpTrapReceivers();
       break;
     case LGCP::DisplayParams::e_framer:
@@ -481,7 +487,10 @@ void MonitoringCtl::sendSnmpBoardTermCnt() {
   send_term_counters(LGCP::TermCounterOwner::extBoard, SnmpAgentCtrl::extBoardTermCnt);
 }
 
-void MonitoringCtl::sendSnmpTrapReceivers() { agents_.SendTrapsink(store_.trap_receivers); }
+void MonitoringCtl::sendSnmpTrapReceivers() {
+  // Until the controller gives a list, an agent keeps the receivers it has.
+  if (trap_receivers_given_) agents_.SendTrapsink(store_.trap_receivers);
+}
 
 void MonitoringCtl::sendSnmpCommands() { agents_.Send(store_.snmp_commands); }
 
@@ -490,6 +499,7 @@ void MonitoringCtl::sendSnmpCommands(const MON::SnmpSetCommands& commands) {
 }
 
 void MonitoringCtl::OnDpcSend() {
+  agents_.ForgetSent();
   sendSnmpTrapReceivers();
   sendSnmpDriverBuild();
   sendSnmpSoftwareBuild();

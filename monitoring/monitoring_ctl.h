@@ -45,7 +45,7 @@ class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
   void OnSnmpAgentConnect(const std::string& name) override;
 
   // False for a report whose numbers cannot be carried: an em-phone's row index is its id
-  // plus 1, so the largest id has no row.
+  // plus 1, so the largest id has no row; trap receivers whose agent message exceeds a frame.
   static bool InRange(const LGCP::DisplayParams& params);
   // Stores and passes on the report; one out of range is ignored.
   void OnDisplayCMD(const LGCP::DisplayParams& params);
@@ -118,4 +118,6 @@ class MonitoringCtl : public CtrlSrv::Service, public ISnmpAgentNotify {
   Timer controller_timer_;
   uint8_t leds_ = 0;
   Dpc dpc_;
+  // Whether the controller has given a trap-receiver list (an empty one too).
+  bool trap_receivers_given_ = false;
 };

@@ -88,6 +88,9 @@ void SnmpAgentCtrl::Send(MonitoringItemType item, int index, const std::string& 
     }
   }
   if (!row) return;
+  const auto [last, added] = last_.emplace(std::make_pair(int(item), index), value);
+  if (!added && last->second == value) return;
+  last->second = value;
   for (auto& [type, command] : pending_) {
     if (!(type & row->mask) || !command || !command->is_snmp_set()) continue;
     MON::SnmpSetCommand set;
@@ -100,10 +103,6 @@ void SnmpAgentCtrl::Send(MonitoringItemType item, int index, const std::string& 
     command->get_snmp_set().get_commands().push_back(set);
     dpc_.Activate();
   }
-}
-
-void SnmpAgentCtrl::to_every_agent(const MON::Command& command) {
-  for (auto& agent : agents_) agent->Command(command);
 }
 
 void SnmpAgentCtrl::send_in_frames(const MON::SnmpSetCommands& commands, int type) {
@@ -122,16 +121,32 @@ void SnmpAgentCtrl::send_in_frames(const MON::SnmpSetCommands& commands, int typ
 
 void SnmpAgentCtrl::Send(const MON::SnmpSetCommands& commands) { send_in_frames(commands, -1); }
 
-void SnmpAgentCtrl::SendTrapsink(const std::list<std::string>& hosts) {
-  if (hosts.empty()) return;
-  MON::Command command;
-  auto& sinks = command.select_snmp_trapsink_set().get_trapsinks();
+namespace {
+
+// The snmp-trapsink-set message of `hosts`, encoded; false when it does not encode.
+bool trapsink_message(const std::list<std::string>& hosts, std::vector<char>* bytes) {
+  MON::Message message;
+  auto& sinks = message.get_pdu().select_command().select_snmp_trapsink_set().get_trapsinks();
   for (const std::string& host : hosts) {
     MON::SnmpTrapsink sink;
     sink.set_host(host);
     sinks.push_back(sink);
   }
-  to_every_agent(command);
+  return SnmpAgentInstance::Encode(message, bytes);
+}
+
+}  // namespace
+
+void SnmpAgentCtrl::SendTrapsink(const std::list<std::string>& hosts) {
+  std::vector<char> bytes;
+  if (!trapsink_message(hosts, &bytes)) return;
+  for (auto& agent : agents_) agent->SendFrame(bytes);
+}
+
+bool SnmpAgentCtrl::TrapsinkFits(const std::list<std::string>& hosts) {
+  std::vector<char> bytes;
+  return trapsink_message(hosts, &bytes) &&
+         bytes.size() <= size_t(Control::Service::max_message);
 }
 
 void SnmpAgentCtrl::OnDpcSend() {

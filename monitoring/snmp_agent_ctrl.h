@@ -77,12 +77,19 @@ class SnmpAgentCtrl {
   void UnBind() { Bind(nullptr); }
 
   void Send(MonitoringItemType item, const std::string& value) { Send(item, 0, value); }
-  // Queues the item for each address type it is meant for; an unknown item is ignored.
+  // Queues the item for each address type it is meant for; an unknown item is ignored, and so
+  // is the value last queued for that item and index (an exact repeat).
   void Send(MonitoringItemType item, int index, const std::string& value);
+  // The next value of every item is queued, repeat or not: an agent has connected and gets the
+  // whole state.
+  void ForgetSent() { last_.clear(); }
   // Relays the commands, uniq values unchanged, to every link; an empty list sends nothing.
   void Send(const MON::SnmpSetCommands& commands);
-  // One snmp-trapsink-set, without ports, to every link; an empty list sends nothing.
+  // One snmp-trapsink-set, without ports, to every link; an empty list too, which leaves the
+  // agents without receivers.
   void SendTrapsink(const std::list<std::string>& hosts);
+  // Whether the snmp-trapsink-set of `hosts` fits one frame.
+  static bool TrapsinkFits(const std::list<std::string>& hosts);
   // The flush of the pending lists.
   void OnDpcSend();
 
@@ -90,7 +97,6 @@ class SnmpAgentCtrl {
   const std::vector<MonitoringItem>& items() const { return items_; }
 
  private:
-  void to_every_agent(const MON::Command& command);
   // The commands as snmp-set frames that each fit a TPKT frame, to every connected link whose
   // address type is `type`, or to every connected link for a negative `type`.
   void send_in_frames(const MON::SnmpSetCommands& commands, int type);
@@ -103,4 +109,6 @@ class SnmpAgentCtrl {
   ISnmpAgentNotify* sink_ = nullptr;
   // Address type -> its pending snmp-set, none for the types that take no items.
   std::map<int, std::unique_ptr<MON::Command>> pending_;
+  // (item, index) -> the value last queued.
+  std::map<std::pair<int, int>, std::string> last_;
 };

@@ -21,6 +21,12 @@ const IniFile::Symbol<SnmpAgentInstance::MonitoringAddressType> monitoringAddres
 
 }  // namespace
 
+SnmpAgentInstance::SnmpAgentInstance()
+    : outbox_([this] {
+        throttled(std::cerr, ": write to the agent failed, disconnect");
+        transport_->Disconnect();
+      }) {}
+
 SnmpAgentInstance::~SnmpAgentInstance() {
   flush_logs();
   ping_timer_.reset();
@@ -73,7 +79,7 @@ void SnmpAgentInstance::Activate(IniFile::SubSection& sub) {
   if (!read_host(host, &port)) return;
 
   state_ = kConfigured;
-  transport_.reset(new Control::ConnectorNet(address_.dotted(), static_cast<unsigned short>(port)));
+  transport_.reset(new SnmpAgentTransport(address_.dotted(), static_cast<unsigned short>(port)));
   header_ = "snmpagent." + name_ + " " + address_.GetString();
   transport_->service_name(header_);
   transport_->Bind(this);
@@ -86,11 +92,15 @@ void SnmpAgentInstance::Command(const MON::Command& command) {
   Send(message);
 }
 
+bool SnmpAgentInstance::Encode(const MON::Message& message, std::vector<char>* bytes) {
+  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+  return ASN1::encode(message, &env, std::back_inserter(*bytes));
+}
+
 void SnmpAgentInstance::Send(const MON::Message& message) {
   if (!connected()) return;
   std::vector<char> bytes;
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  if (!ASN1::encode(message, &env, std::back_inserter(bytes))) {
+  if (!Encode(message, &bytes)) {
     throttled(std::clog, ": encode MON message fail!!!");
     return;
   }
@@ -99,7 +109,16 @@ void SnmpAgentInstance::Send(const MON::Message& message) {
 
 void SnmpAgentInstance::SendFrame(const std::vector<char>& bytes) {
   if (!connected()) return;
-  transport_->Send(bytes.data(), static_cast<int>(bytes.size()));
+  if (bytes.size() > size_t(Control::Service::max_message)) {
+    logs_.write(std::cerr, ": message larger than a frame", [&](std::ostream& line) {
+      log(line) << ": message larger than a frame, " << bytes.size() << " bytes, not sent";
+    });
+  } else if (!outbox_.Push(bytes.data(), bytes.size())) {
+    logs_.write(std::cerr, ": agent does not read", [&](std::ostream& line) {
+      log(line) << ": agent does not read, " << outbox_.queued() << " bytes wait: frame of "
+                << bytes.size() << " bytes dropped, " << outbox_.dropped() << " in all";
+    });
+  }
   SetPingTimer();
   const uint32_t now = Mux::milliseconds();
   if (int32_t(now - stamp_) > kSilenceMs) {
@@ -120,6 +139,7 @@ void SnmpAgentInstance::OnPingTimer(Timer*) {
 
 void SnmpAgentInstance::OnConnect() {
   state_ = kConnected;
+  outbox_.Attach(transport_->socket());
   log(std::clog) << ": connected." << std::endl;
   stamp_ = Mux::milliseconds();
   if (sink_) sink_->OnSnmpAgentConnect(name_);
@@ -129,6 +149,7 @@ void SnmpAgentInstance::OnDisconnect() {
   flush_logs();
   log(std::clog) << ": connection lost, reset snmpagent instance" << std::endl;
   ping_timer_.reset();
+  outbox_.Detach();
   if (state_ == kConnected) state_ = kLost;
 }
 

@@ -2,6 +2,9 @@
 // It connects to the agent as a TCP client (Control::ConnectorNet, which retries and reconnects
 // on its own timers) and sends it MON messages, one aligned-PER MON::Message per TPKT frame.
 //
+// Nothing the link writes waits on the agent: frames go through an SnmpAgentOutbox, which queues
+// what the socket does not take at once up to a bound and drops (and counts) beyond it.
+//
 // Every frame sent re-arms a 5000 ms ping; every frame received, decodable or not, refreshes the
 // receive stamp, and a send that finds the agent silent for more than 30000 ms drops the
 // connection. Frames sent while the agent is not connected are dropped.
@@ -22,7 +25,15 @@
 #include "base/log_throttles.h"
 #include "base/timer.h"
 #include "monitoring/isnmp_agent_notify.h"
+#include "monitoring/snmp_agent_outbox.h"
 #include "proto/connector_net.h"
+
+// The link's transport, which lends its connected socket to the outbox.
+class SnmpAgentTransport : public Control::ConnectorNet {
+ public:
+  using Control::ConnectorNet::ConnectorNet;
+  using Control::Service::socket;
+};
 
 class SnmpAgentInstance : public Control::Notify {
  public:
@@ -33,7 +44,7 @@ class SnmpAgentInstance : public Control::Notify {
   static constexpr unsigned kPingMs = 5000;
   static constexpr int32_t kSilenceMs = 30000;
 
-  SnmpAgentInstance() = default;
+  SnmpAgentInstance();
   ~SnmpAgentInstance() override;
   SnmpAgentInstance(const SnmpAgentInstance&) = delete;
   SnmpAgentInstance& operator=(const SnmpAgentInstance&) = delete;
@@ -45,7 +56,10 @@ class SnmpAgentInstance : public Control::Notify {
   // Sends `command` as the command PDU of one message.
   void Command(const MON::Command& command);
   void Send(const MON::Message& message);
-  // Sends one encoded MON::Message as one frame.
+  // `message` in aligned PER; false when it does not encode.
+  static bool Encode(const MON::Message& message, std::vector<char>* bytes);
+  // Sends one encoded MON::Message as one frame, or drops it (logged) when it is larger than a
+  // frame carries or the agent has not read what waits.
   void SendFrame(const std::vector<char>& bytes);
 
   void OnConnect() override;
@@ -66,6 +80,7 @@ class SnmpAgentInstance : public Control::Notify {
   bool connected() const {
     return transport_ && transport_->state() == Control::Service::State::Connected;
   }
+  const SnmpAgentOutbox& outbox() const { return outbox_; }
 
  private:
   // Whether `host` names an agent: a dotted address, a colon and a port of 0 to 65535 in decimal
@@ -77,7 +92,7 @@ class SnmpAgentInstance : public Control::Notify {
   // Writes the counts the throttled lines still owe.
   void flush_logs();
 
-  std::unique_ptr<Control::ConnectorNet> transport_;
+  std::unique_ptr<SnmpAgentTransport> transport_;
   MonitoringAddressType address_type_ = MonitoringAddressType(0);
   std::string name_;
   std::string header_;
@@ -87,4 +102,5 @@ class SnmpAgentInstance : public Control::Notify {
   Timer ping_timer_;
   ISnmpAgentNotify* sink_ = nullptr;
   LogThrottles logs_;
+  SnmpAgentOutbox outbox_;
 };

@@ -8,6 +8,7 @@
 #include "asn1/modules/term.h"
 #include "base/inet4_addr.h"
 #include "base/mux_clock.h"
+#include "radio/radio_values.h"
 
 namespace RTPSignalling {
 
@@ -98,7 +99,7 @@ bool ED137RadioState::IsEqual(const ED137RadioState& o) const {
 }
 
 bool ED137RadioControl::SendASNToChan(const TERM::RadioStatus& status) {
-  if (!status.is_ed_137()) return false;
+  if (!status.is_ed_137() || Refuses(RefusalOf(status))) return false;
   const TERM::ED137RadioStatus& s = status.get_ed_137();
   ED137RadioState state = radio_to_chan_;
   state.flags = ED137RadioState::kRx;
@@ -109,18 +110,13 @@ bool ED137RadioControl::SendASNToChan(const TERM::RadioStatus& status) {
 }
 
 bool ED137RadioControl::SendASNToChan(const TERM::RadioModifier& modifier) {
-  if (!modifier.is_ed_137()) return false;
+  if (!modifier.is_ed_137() || Refuses(RefusalOf(modifier))) return false;
   const TERM::ED137RadioModifier& m = modifier.get_ed_137();
   ED137RadioState state = radio_to_chan_;
-  in_addr addr;
-  if (!::inet_aton(m.get_addr().get_session_addr().c_str(), &addr)) {
-    LogThrottled("session-addr is not an IPv4 address", [&](std::ostream& log) {
-      log << "session-addr " << m.get_addr().get_session_addr() << " is not an IPv4 address";
-    });
-    return false;
-  }
+  in_addr_t addr = 0;
+  INet4::parse_dotted(m.get_addr().get_session_addr(), addr);
   state.flags = 0;
-  state.session_addr = addr.s_addr;
+  state.session_addr = addr;
   state.session_ssrc = m.get_addr().get_session_ssrc().getValue();
   if (m.get_params().is_tx()) {
     state.flags |= ED137RadioState::kTx;

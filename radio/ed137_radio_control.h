@@ -68,7 +68,7 @@ class ED137RadioControl : public RadioControl {
   const ED137RadioParams& params() const { return params_; }
 
   bool SendASNToChan(const TERM::RadioStatus& status) override;
-  // False for the lemz alternative and for a session address that is not a dotted address.
+  // False for the lemz alternative and for a value that its field cannot carry (radio_values.h).
   bool SendASNToChan(const TERM::RadioModifier& modifier) override;
   bool GetSQU() override;
 

@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
 #include "asn1/modules/term.h"
 #include "base/inet4_addr.h"
 #include "base/mux_clock.h"
+#include "radio/radio_values.h"
 
 namespace RTPSignalling {
 
@@ -59,10 +59,17 @@ bool carries_flags(int alternative) {
   return false;
 }
 
-// A dotted address in network order; 0 when the text is not one.
+// A dotted address in network order; 0 when the text is not one (such a value is refused).
 uint32_t address_of(const std::string& text) {
-  in_addr a;
-  return ::inet_aton(text.c_str(), &a) ? a.s_addr : 0;
+  in_addr_t a;
+  return INet4::parse_dotted(text, a) ? a : 0;
+}
+
+// A decimal text (checked) as a float.
+float float_of(const std::string& text) {
+  float v = 0;
+  ReadFloat(text, v);
+  return v;
 }
 
 std::string decimal(float v) {
@@ -105,7 +112,7 @@ TERM::RadioFlags flags_of(const LemzRadioState& s) {
 
 void freq_from(const TERM::RadioFrequency& f, LemzRadioState& s) {
   s.channel_id = f.get_channel().getValue();
-  s.frequency = static_cast<float>(std::strtod(f.get_frequency().c_str(), nullptr));
+  s.frequency = float_of(f.get_frequency());
 }
 
 TERM::RadioFrequency freq_of(const LemzRadioState& s) {
@@ -270,7 +277,7 @@ bool isPTTCommand(int type) {
 bool isDefaultInitCommand(int type) { return type <= 0; }
 
 bool LemzRadioControl::SendASNToChan(const TERM::RadioStatus& status) {
-  if (!status.is_lemz()) return false;
+  if (!status.is_lemz() || Refuses(RefusalOf(status))) return false;
   LemzRadioState s = radio_to_chan_;
   DecodeASN(status.get_lemz(), s);
   SendRadioStateToChan(s);
@@ -278,7 +285,7 @@ bool LemzRadioControl::SendASNToChan(const TERM::RadioStatus& status) {
 }
 
 bool LemzRadioControl::SendASNToChan(const TERM::RadioModifier& modifier) {
-  if (!modifier.is_lemz()) return false;
+  if (!modifier.is_lemz() || Refuses(RefusalOf(modifier))) return false;
   LemzRadioState s = radio_to_chan_;
   DecodeASN(modifier.get_lemz(), s);
   SendRadioStateToChan(s);
@@ -471,8 +478,7 @@ int LemzRadioControl::DecodeASN(const TERM::LemzRadioModifier& m, LemzRadioState
       break;
     case Params::e_wm_trans: call_from(params.get_wm_trans(), s); break;
     case Params::e_wm_quality:
-      s.radio_quality =
-          static_cast<float>(std::strtod(params.get_wm_quality().get_bss_val().c_str(), nullptr));
+      s.radio_quality = float_of(params.get_wm_quality().get_bss_val());
       break;
     case Params::e_wm_chan: {
       const auto& c = params.get_wm_chan();

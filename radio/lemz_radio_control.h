@@ -51,6 +51,8 @@ class LemzRadioControl : public RadioControl {
  public:
   using RadioControl::RadioControl;
 
+  // False for the ed-137 alternative and for a value that its field cannot carry
+  // (radio_values.h).
   bool SendASNToChan(const TERM::RadioStatus& status) override;
   bool SendASNToChan(const TERM::RadioModifier& modifier) override;
   bool GetSQU() override;

@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "base/device.h"
+#include "base/multiplexer.h"
 #include "base/mux_clock.h"
 
 namespace RTPSignalling {
@@ -57,12 +58,19 @@ void RadioControl::Init(RadioControlType type) {
   notify_ = nullptr;
   timer_enabled_ = false;
   event_.Bind("RadioControl::OnRtpExtEvent", &RadioControl::OnEvent, this);
+  more_.Bind(this, &RadioControl::OnMore);
   RtpExtStart(true);
 }
 
 void RadioControl::LogFailure(const char* message) {
   const int error = errno;
   LogThrottled(message, [&](std::ostream& log) { log << message << ": " << std::strerror(error); });
+}
+
+bool RadioControl::Refuses(const std::string& why) {
+  if (why.empty()) return false;
+  LogThrottled("value refused", [&](std::ostream& log) { log << "value refused: " << why; });
+  return true;
 }
 
 bool RadioControl::OpenSession() {
@@ -177,11 +185,28 @@ const std::string& RadioControl::GetPrefix() {
 
 void RadioControl::OnRtpExtEvent(int, short) {}
 
+void RadioControl::OnMore() {
+  more_.Deactivate();
+  OnRtpExtEvent(ext_.get(), POLLIN);
+}
+
+void RadioControl::BatchDone(bool more) {
+  if (!more) {
+    more_.Deactivate();
+    return;
+  }
+  more_.Activate();
+  // An active deferred call alone lets the loop sleep until its next timer.
+  multiplexer.stay_awake();
+}
+
 unsigned long RadioControl::ProcessRadioStatus(unsigned long, unsigned long interval) {
   return interval;
 }
 
 int RadioControl::ReadPacket(unsigned char* buf) {
+  // A stopped session has nothing more: the run held is processed.
+  if (!ext_) return -1;
   // The packet info only tags the packet; the read decides whether there is one.
   packet_info_ = rtp_ext_packet_info{};
   Device::ioctl(ext_.get(), RtpExtIoctl::kPacketInfo, &packet_info_, sizeof packet_info_);

@@ -31,6 +31,7 @@
 #include <iostream>
 #include <string>
 
+#include "base/dpc.h"
 #include "base/event.h"
 #include "base/fd.h"
 #include "base/log_throttles.h"
@@ -38,12 +39,7 @@
 #include "hw/device_names.h"
 #include "hw/rtp_ext_records.h"
 #include "hw/rtp_records.h"
-
-namespace TERM {
-class RadioStatus;
-class RadioModifier;
-class RtpRadioRequest;
-}  // namespace TERM
+#include "radio/radio_values.h"
 
 namespace RTPSignalling {
 
@@ -83,6 +79,8 @@ class RadioControl : public IRadioController, private IRadioIntController {
   enum RadioControlType : uint32_t { ExtAttach = 0, RtpAttach = 1, ExtOnly = 2 };
 
   static constexpr unsigned kPacketSize = 1024;
+  // The packets one call of the receive loop reads at most.
+  static constexpr unsigned kBatch = 64;
   static constexpr unsigned long kDefaultInterval = 1000;
 
   RadioControl(int id, const rtp_ext_attach_session_params& attach,
@@ -134,6 +132,9 @@ class RadioControl : public IRadioController, private IRadioIntController {
   // one read, until a read gives nothing; each packet is unpacked into `current` (after
   // `init(current)`), given its source from the packet info, and of every run of packets from
   // one source only the last one is processed, when the source changes and at the end.
+  // One call reads at most kBatch packets: when they are spent before the engine is empty, the
+  // run is kept (`pending` and its count) and the loop goes on in the next loop turn, after the
+  // other descriptors and the timers have been served, until a read gives nothing.
   template <class Record, class Reset, class Unpack, class Differs, class Process>
   void ReceiveLoop(short revents, Record& current, Record& pending, Reset init, Unpack unpack,
                    Differs differs, Process process);
@@ -148,6 +149,9 @@ class RadioControl : public IRadioController, private IRadioIntController {
     const int n = pack(&packet, buf, static_cast<int>(sizeof buf));
     return n >= 1 ? WritePacket(buf, n) : 0;
   }
+  // True, after a throttled line that gives `why`, when `why` (a radio_values.h refusal) is not
+  // empty.
+  bool Refuses(const std::string& why);
   // Logs `message` after the prefix, with strerror of the current errno; `message` is the kind.
   void LogFailure(const char* message);
   // Logs a received packet that is dropped: `describe(std::ostream&)` writes why.
@@ -169,6 +173,10 @@ class RadioControl : public IRadioController, private IRadioIntController {
   bool OpenSession();
   void OnProcessStatus(Timer* timer);
   void OnEvent(int fd, short revents) { OnRtpExtEvent(fd, revents); }
+  // The receive loop's next batch, in the loop turn after one that spent its batch.
+  void OnMore();
+  // The end of a batch: the loop goes on in the next turn when `more`.
+  void BatchDone(bool more);
   // Issues the packet-info request and reads one packet; the read's result.
   int ReadPacket(unsigned char* buf);
   // Sets the wanted source filter on the engine session, or lifts it.
@@ -179,6 +187,9 @@ class RadioControl : public IRadioController, private IRadioIntController {
   Fd ext_;
   Event event_;
   Timer status_timer_;
+  Dpc more_;
+  // The packets of the run that the receive loop holds (0: none).
+  unsigned run_ = 0;
   rtp_attach_session_params rtp_attach_{};
   rtp_ext_attach_session_params attach_{};
   rtp_ext_init_params init_{};
@@ -217,19 +228,26 @@ template <class Record, class Reset, class Unpack, class Differs, class Process>
 void RadioControl::ReceiveLoop(short revents, Record& current, Record& pending, Reset init,
                                Unpack unpack, Differs differs, Process process) {
   if (!(revents & 1)) return;  // POLLIN
-  init(pending);
-  unsigned count = 0;
+  if (run_ == 0) init(pending);
   unsigned char buf[kPacketSize];
-  for (int n; (n = ReadPacket(buf)) > 0;) {
+  for (unsigned batch = 0; batch < kBatch; ++batch) {
+    const int n = ReadPacket(buf);
+    if (n <= 0) {
+      const bool ended = run_ > 0;
+      run_ = 0;
+      BatchDone(false);
+      if (ended) process(pending);
+      return;
+    }
     init(current);
     if (unpack(current, buf, n) != 0) continue;
     current.source_addr = packet_info_.addr;
     current.source_ssrc = packet_info_.ssrc;
-    if (count > 0 && differs(current, pending)) process(pending);
+    if (run_ > 0 && differs(current, pending)) process(pending);
     pending = current;
-    ++count;
+    ++run_;
   }
-  if (count > 0) process(pending);
+  BatchDone(true);
 }
 
 }  // namespace RTPSignalling

@@ -166,8 +166,36 @@ bool RtpExt::command(const Words& words, Reply& reply) {
     if (!s->filtered || s->filter == addr.s_addr) s->inbound.push_back({ssrc, addr.s_addr, bytes});
     advance(*s);
     reply = Reply::ok();
+  } else if (words.size() >= 7 && words.size() % 3 == 1 && words[1] == "flood") {
+    reply = flood(*s, words);
+  } else if (words.size() == 3 && words[1] == "queued") {
+    reply = Reply::line(std::to_string(s->inbound.size()));
   } else {
-    reply = Reply::error("usage: rtpext session N | rtpext sent N | rtpext rx N SSRC A.B.C.D HEX");
+    reply = Reply::error(
+        "usage: rtpext session N | rtpext sent N | rtpext rx N SSRC A.B.C.D HEX | rtpext flood N "
+        "COUNT SSRC A.B.C.D HEX [SSRC A.B.C.D HEX]... | rtpext queued N");
   }
   return true;
+}
+
+Reply RtpExt::flood(Stream& s, const Words& words) {
+  uint32_t count;
+  std::vector<Packet> streams;
+  for (size_t i = 4; i + 2 < words.size(); i += 3) {
+    Packet p;
+    in_addr addr;
+    if (!parse_u32(words[i], p.ssrc) || !::inet_aton(words[i + 1].c_str(), &addr) ||
+        !parse_hex_bytes(words[i + 2], p.bytes))
+      return Reply::error("bad stream at word " + std::to_string(i));
+    p.addr = addr.s_addr;
+    streams.push_back(p);
+  }
+  if (!parse_u32(words[3], count)) return Reply::error("bad count " + words[3]);
+  if (!s.session) return Reply::error("session " + words[2] + " is closed");
+  for (uint32_t i = 0; i < count; ++i) {
+    const Packet& p = streams[i % streams.size()];
+    if (!s.filtered || s.filter == p.addr) s.inbound.push_back(p);
+  }
+  advance(s);
+  return Reply::ok();
 }

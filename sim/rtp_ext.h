@@ -15,6 +15,9 @@
 //                                filter=A.B.C.D|off
 //   rtpext sent N                list: every packet the daemon wrote on N in hex, oldest first
 //   rtpext rx N SSRC A.B.C.D HEX queues one inbound packet from that stream; answers ok
+//   rtpext flood N COUNT SSRC A.B.C.D HEX [SSRC A.B.C.D HEX]...
+//                                queues COUNT inbound packets at once, from the streams in turn
+//   rtpext queued N              the number of inbound packets the daemon has not read
 #pragma once
 
 #include <cstdint>
@@ -59,6 +62,7 @@ class RtpExt : public DeviceModel {
   void advance(Stream& stream);
   Stream* stream(const std::string& number);
   Reply describe(const Stream& stream) const;
+  Reply flood(Stream& stream, const Words& words);
 
   std::vector<Stream> streams_;
   std::map<const Session*, size_t> index_;

@@ -7,6 +7,8 @@
 #include "asn1/modules/term.h"
 #include "base/ext_header.h"
 #include "radio/ed137_radio_control.h"
+#include "radio/radio_values.h"
+#include "slotbase/slots.h"
 #include "slots/media/rtp_ext_slot.h"
 #include "slots/media/rtp_setup.h"
 
@@ -44,6 +46,14 @@ void RtpRadioFactory::Query(LGCP::Resources& report) {
   capacity_.Fill(report);
 }
 
+bool RtpRadioFactory::Carries(const TERM::RtpRadioRequest& radio) {
+  const std::string refusal = RTPSignalling::RefusalOf(radio);
+  if (refusal.empty()) return true;
+  refusalLogs.write(std::cerr, this, "radio refused: ", refusal);
+  Slots::instance().Refuse(LGCP::ErrorCause::invalidParams);
+  return false;
+}
+
 bool RtpRadioFactory::SetUp(RtpSetup& setup, const TERM::RtpRadioRequest& radio) {
   const bool bss = radio.has_bss_enable() && radio.get_bss_enable().getValue();
   return setup.CheckPayload() && setup.OpenRtcp(false) && setup.OpenSession() &&
@@ -68,6 +78,7 @@ Slot* RtpED137Factory::INewSlot(const LGCP::CreateParams& params) {
   const LGCP::CreateRtpParams& create = params.get_rtp();
   std::clog << ext::header(this) << "do create rtp ext ED137: " << create.get_codecRTP()
             << std::endl;
+  if (!Carries(*radio)) return nullptr;
   RtpSetup setup(create, capacity_);
   if (!SetUp(setup, *radio)) return nullptr;
   RTPSignalling::ED137RadioParams ed137;
@@ -92,6 +103,7 @@ Slot* RtpLEMZFactory::INewSlot(const LGCP::CreateParams& params) {
   const LGCP::CreateRtpParams& create = params.get_rtp();
   const TERM::RtpParams& rtp = create.get_codecRTP();
   std::clog << ext::header(this) << "do create rtp ext LEMZ: " << rtp << std::endl;
+  if (!Carries(*radio)) return nullptr;
   RtpSetup setup(create, capacity_);
   if (!SetUp(setup, *radio)) return nullptr;
   const bool only_rtp = rtp.has_rtp_e2m() && rtp.get_rtp_e2m().has_mode() &&

@@ -26,6 +26,9 @@ class RtpRadioFactory : public SlotFactory {
  protected:
   explicit RtpRadioFactory(const char* name);
 
+  // Whether every value of the radio request fits its field; else logged, and the create is
+  // answered invalidParams.
+  bool Carries(const TERM::RtpRadioRequest& radio);
   // The session set-up steps in order; false after the failing step logged why.
   bool SetUp(RtpSetup& setup, const TERM::RtpRadioRequest& radio);
   // The RTCP and echo settings and the voice-processing settings of the new slot.

@@ -1,6 +1,8 @@
 #include "slots/media/rtp_ext_slot.h"
 
 #include "hw/rtp_records.h"
+#include "radio/radio_values.h"
+#include "slotbase/slots.h"
 
 using RTPSignalling::RadioControl;
 
@@ -50,9 +52,16 @@ bool RtpExtSlot::Ioctl(const LGCP::IoctlParams& p) {
   if (!controller_) return RtpSlot::Ioctl(p);
   bool result;
   switch (p.currentSelection()) {
-    case LGCP::IoctlParams::e_rtpExt:
-      result = controller_->SendASNToChan(p.get_rtpExt());
+    case LGCP::IoctlParams::e_rtpExt: {
+      const TERM::RadioModifier& m = p.get_rtpExt();
+      result = controller_->SendASNToChan(m);
+      // The controller refuses (and logs) a command of its protocol whose value the radio
+      // cannot carry: an error of the command. One of the other protocol is not supported.
+      const bool own = m.is_lemz() == status_.is_lemz() && m.is_ed_137() == status_.is_ed_137();
+      if (!result && own && !RTPSignalling::RefusalOf(m).empty())
+        Slots::instance().Refuse(LGCP::ErrorCause::invalidParams);
       break;
+    }
     case LGCP::IoctlParams::e_encoder_mode:
     case LGCP::IoctlParams::e_decoder_mode:
       controller_->RtpExtStop();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -147,6 +148,101 @@ TEST(Monitoring, AnAgentFloodingUndecodableFramesGetsAFewLinesThatCountTheRest) 
   EXPECT_GE(lines, 2) << log;
   EXPECT_LE(lines, 12) << log;
   EXPECT_EQ(counted, kFrames) << log;
+}
+
+// orvexd on a simulated board with one agent link of type tavo to a listener of the test, and
+// the agent's end of the link once the daemon has connected.
+struct DaemonWithAgent {
+  void start() {
+    ASSERT_TRUE(board.ok());
+    std::ofstream(board.root() + "/usr/local/etc/server.conf")
+        << "[snmpagent]\nhost = 127.0.0.1:" << listener.port() << "\nname = tavo\n";
+    port = free_port();
+    ASSERT_TRUE(daemon.start({"--port", std::to_string(port)}));
+    ASSERT_TRUE(wait_until([&] { return (agent = TcpPeer(listener.accept())).ok(); }, wait_ms));
+    ASSERT_TRUE(daemon.wait_output(": connected.\n"));
+    ASSERT_TRUE(ctl.connect("127.0.0.1", port, wait_ms)) << ctl.error();
+  }
+  // Sends the display `params` and gives its answer, in hex.
+  std::string display(int seq, const std::string& params) {
+    Ctl::Received r;
+    if (!ctl.command("{ seq " + std::to_string(seq) + ", pdu command : display : " + params + " }",
+                     r, wait_ms))
+      return ctl.error();
+    return Ctl::to_hex(r.bytes);
+  }
+  // Whether the agent receives the MON message `value` within the wait, after what it heard.
+  bool hears(const std::string& value) {
+    const std::string frame = mon_frame(value);
+    return wait_until([&] { return (heard += agent.read()).find(frame) != std::string::npos; },
+                      wait_ms);
+  }
+
+  BoardSim board;
+  LoopbackListener listener;
+  unsigned short port = 0;
+  OrvexdProcess daemon;
+  TcpPeer agent;
+  Ctl::Controller ctl;
+  std::string heard;
+};
+
+std::string answered(int seq, const char* result) {
+  return wire("{ seq " + std::to_string(seq) + ", pdu response : " + result + " }");
+}
+
+// An empty trap-receiver list reaches the agent, which then has no receivers; a list whose
+// message would not fit a frame is refused, and the agent keeps the list it had.
+TEST(Monitoring, TrapReceiverListsThatReachTheAgent) {
+  DaemonWithAgent d;
+  d.start();
+  const std::string sink = "{ pdu command : snmp-trapsink-set : { trapsinks { ";
+  EXPECT_EQ(d.display(1, "snmpTrapReceivers : { \"127.0.0.5\" }"), answered(1, "success : NULL"));
+  EXPECT_TRUE(d.hears(sink + "{ host \"127.0.0.5\" } } } }"));
+  EXPECT_EQ(d.display(2, "snmpTrapReceivers : { }"), answered(2, "success : NULL"));
+  EXPECT_TRUE(d.hears(sink + "} } }"));
+
+  // Each host costs the agent's message a byte more than the display: the display fits a frame
+  // (128 hosts, the most a list may hold, of 511 bytes), the agent's message (512 bytes each)
+  // does not.
+  const std::string host = "\"" + std::string(509, 'h') + "\"";
+  std::string hosts = host;
+  for (int i = 1; i < 128; ++i) hosts += ", " + host;
+  EXPECT_EQ(d.display(3, "snmpTrapReceivers : { " + hosts + " }").substr(0, 100),
+            answered(3, "error : invalidParams"));
+  EXPECT_EQ(d.display(4, "snmpTrapReceivers : { \"127.0.0.6\" }"), answered(4, "success : NULL"));
+  d.heard.clear();
+  EXPECT_TRUE(d.hears(sink + "{ host \"127.0.0.6\" } } } }"));
+  EXPECT_EQ(d.heard.find("hhh"), std::string::npos);
+}
+
+// An agent that connects and never reads costs no time: 200 displays of about 58 KB each, each
+// relayed to it, are each answered within 500 ms (the link used to wait up to a second on each
+// frame the agent did not take); what its socket does not take waits up to a bound and the rest
+// is dropped and counted in a few log lines, and the link stays connected.
+TEST(Monitoring, AnAgentThatNeverReadsDelaysNoCommand) {
+  DaemonWithAgent d;
+  d.start();
+  std::string commands;
+  for (int i = 0; i < 9; ++i)
+    commands += std::string(i ? ", " : "") + "{ uniq " + std::to_string(i) +
+                ", id name : { section \"S\", name \"N\", index " + std::to_string(i) +
+                " }, value \"" + std::string(6400, 'v') + "\" }";
+  const size_t before = d.daemon.output().size();
+  long slowest = 0;
+  for (int seq = 1; seq <= 200; ++seq) {
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(d.display(seq, "snmp-set : { commands { " + commands + " } }"),
+              answered(seq, "success : NULL"));
+    slowest = std::max<long>(slowest, long(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               std::chrono::steady_clock::now() - start)
+                                               .count()));
+  }
+  EXPECT_LT(slowest, 500);
+  const std::string log = d.daemon.output().substr(before);
+  EXPECT_NE(log.find("agent does not read"), std::string::npos) << log.substr(0, 2000);
+  EXPECT_EQ(log.find("connection lost"), std::string::npos) << log.substr(0, 2000);
+  EXPECT_LT(log.size(), 4000u) << log.substr(0, 4000);
 }
 
 }  // namespace

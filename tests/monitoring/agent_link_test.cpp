@@ -1,6 +1,7 @@
 // The SNMP agent links against fake agents on 127.0.0.1: batching by address type, the masks,
 // relayed commands, pings, the silence timeout and the reconnection, on the test clock.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "monitoring/snmp_agent_ctrl.h"
 #include "tests/monitoring/fake_agent.h"
+#include "tests/support/loopback.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/stream_capture.h"
 
@@ -90,7 +92,8 @@ TEST_F(AgentLinkTest, ItemsGoOutInOneFramePerListToTheAgentsOfTheirTypes) {
   ctrl->Send(MON::SnmpSetCommands());
   ctrl->SendTrapsink({"127.0.0.5", "127.0.0.6:162"});
   ctrl->SendTrapsink({});
-  const Strings both = {"set 77:1.3.6.1.2=x", "trapsink 127.0.0.5 127.0.0.6:162"};
+  // An empty list goes out too: it leaves the agent without receivers.
+  const Strings both = {"set 77:1.3.6.1.2=x", "trapsink 127.0.0.5 127.0.0.6:162", "trapsink"};
   EXPECT_EQ(received(), (std::vector<Strings>{both, both, both, both}));
 }
 
@@ -171,6 +174,76 @@ TEST_F(AgentLinkTest, LargeSetListsAreCutIntoFramesTheTransportTakes) {
   EXPECT_TRUE(faults[0].compare(0, head.size(), head) == 0 &&
               faults[0].compare(faults[0].size() - tail.size(), tail.size(), tail) == 0)
       << faults[0];
+}
+
+// An agent that reads late: what its socket did not take waits, within the bound, and then
+// reaches it whole and in order; beyond the bound frames are dropped and counted, and the link
+// stays connected. Nothing of it holds the loop.
+TEST_F(AgentLinkTest, FramesAnAgentTakesLateArriveWholeAndInOrder) {
+  LoopbackListener listener;
+  const int small = 4096;
+  ASSERT_EQ(::setsockopt(listener.fd().get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
+  configure({{"tavo", "127.0.0.1:" + std::to_string(listener.port())}});
+  SnmpAgentInstance& link = *ctrl->agents().front();
+  ASSERT_TRUE(turn_until([&] { return link.state() == SnmpAgentInstance::kConnected; }));
+  Fd agent = listener.accept();
+  ASSERT_TRUE(agent);
+  // Frames of about 15 KB each, until some wait in the link; then until the bound drops some.
+  LogCapture logs;
+  int sent = 0;
+  auto send = [&] {
+    MON::SnmpSetCommands set;
+    MON::SnmpSetCommand command;
+    command.set_uniq(++sent);
+    MON::IniName& id = command.get_id().select_name();
+    id.set_section("S");
+    id.set_name("N");
+    id.set_index(0);
+    command.set_value(std::string(15000, 'v'));
+    set.get_commands().push_back(command);
+    ctrl->Send(set);
+  };
+  while (link.outbox().queued() == 0 && sent < 1000) send();
+  ASSERT_GT(link.outbox().queued(), 0u);
+  const int waiting_from = sent;
+  while (link.outbox().dropped() == 0 && sent < 1000) send();
+  ASSERT_EQ(link.outbox().dropped(), 1u);
+  EXPECT_LE(link.outbox().queued(), SnmpAgentOutbox::kBound);
+  const int delivered = sent - 1;
+  EXPECT_GT(delivered, waiting_from);
+  const Lines lines = logs.err.take_lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find(": agent does not read, "), std::string::npos) << lines[0];
+
+  // The agent reads: every frame up to the dropped one, whole and in order.
+  std::string in;
+  std::vector<int> uniqs;
+  const bool all = turn_until(
+      [&] {
+        char buf[65536];
+        for (ssize_t n; (n = ::recv(agent.get(), buf, sizeof buf, MSG_DONTWAIT)) > 0;)
+          in.append(buf, size_t(n));
+        while (in.size() >= 4) {
+          const size_t size = size_t(uint8_t(in[2])) << 8 | uint8_t(in[3]);
+          if (in.size() < size) break;
+          MON::Message m;
+          ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+          if (in[0] != 3 || size < 4 || !ASN1::decode(in.data() + 4, in.data() + size, &env, m))
+            return true;
+          if (m.get_pdu().get_command().is_snmp_set())
+            uniqs.push_back(m.get_pdu().get_command().get_snmp_set().get_commands()[0]
+                                .get_uniq().getValue());
+          in.erase(0, size);
+        }
+        return int(uniqs.size()) >= delivered;
+      },
+      2000);
+  EXPECT_TRUE(all);
+  std::vector<int> expected(static_cast<size_t>(delivered));
+  for (int i = 0; i < delivered; ++i) expected[size_t(i)] = i + 1;
+  EXPECT_EQ(uniqs, expected);
+  EXPECT_EQ(link.outbox().queued(), 0u);
+  EXPECT_EQ(link.state(), SnmpAgentInstance::kConnected);
 }
 
 TEST_F(AgentLinkTest, ValuesQueuedWhileNoAgentIsConnectedAreDropped) {

@@ -149,6 +149,26 @@ TEST_F(LemzGateway, RunsEndAtAChangeOfTypeOrSource) {
       << "an unset squelsh and rte are reported as no-config";
 }
 
+// A readable event reads a batch; the rest waits for the next loop turns, and a run that spans
+// batches is still reported once, as its last packet.
+TEST_F(LemzGateway, ARunLongerThanABatchIsReportedOnce) {
+  engine_->flood(300, header(WM_FLAG, 1, 0));
+  engine_->receive({header(WM_FLAG, 2, 0)}, "127.0.0.2", 5, false);
+  engine_->receive({header(WM_FLAG, 3, 0)}, "127.0.0.3", 6, false);
+  run_loop_turn();
+  EXPECT_GT(engine_->queued(), 0) << "one turn reads a few batches, not all";
+  EXPECT_TRUE(notify_.reports.empty());
+  ASSERT_TRUE(turn_until([&] { return engine_->queued() == 0 && notify_.reports.size() == 2; }));
+  turns(3);
+  ASSERT_EQ(notify_.reports.size(), 2u);
+  EXPECT_NE(notify_.reports[0].find("session-addr \"127.0.0.2\", session-ssrc 5 }, params "
+                                    "wm-flags : { flags { prio 2,"),
+            std::string::npos)
+      << notify_.reports[0];
+  EXPECT_NE(notify_.reports[1].find("wm-flags : { flags { prio 3,"), std::string::npos)
+      << notify_.reports[1];
+}
+
 // Each packet on its own second, so that every dropped one has its log line.
 TEST_F(LemzGateway, PacketsNoReportCanCarryAreDroppedWithALine) {
   const struct {
@@ -219,9 +239,9 @@ TEST_F(LemzGateway, StatusSetsTheStateAndTheFilterButSendsNothing) {
 TEST_F(LemzWorkstation, SendsGwCommandsOnly) {
   TERM::RadioModifier freq = modifier(Params::e_gw_set_freq);
   freq.get_lemz().get_params().get_gw_set_freq().get_freq().set_channel(2);
-  freq.get_lemz().get_params().get_gw_set_freq().get_freq().set_frequency("-1");
+  freq.get_lemz().get_params().get_gw_set_freq().get_freq().set_frequency("121.5");
   EXPECT_TRUE(control_->SendASNToChan(freq));
-  EXPECT_EQ(engine_->sent(), Lines{"02f00000" "00000002" "bf800000"});
+  EXPECT_EQ(engine_->sent(), Lines{"02f00000" "00000002" "42f30000"});
   EXPECT_TRUE(control_->SendASNToChan(modifier(Params::e_wm_flags)));
   EXPECT_EQ(engine_->sent(), Lines{});
 }

@@ -53,6 +53,15 @@ class EngineSession {
     return fresh;
   }
 
+  // Queues `count` copies of `packet` (hex) from one stream at once.
+  void flood(unsigned count, const std::string& packet, const char* addr = "127.0.0.2",
+             unsigned ssrc = 5) {
+    board().command("rtpext flood " + number_ + " " + std::to_string(count) + " " +
+                    std::to_string(ssrc) + " " + addr + " " + packet);
+  }
+  // The packets queued that the controller has not read.
+  int queued() { return std::stoi(board().command("rtpext queued " + number_).at(0)); }
+
   // Queues `packets` (hex) from one stream; with `turn`, runs a loop turn that reads them.
   void receive(const std::vector<std::string>& packets, const char* addr = "127.0.0.2",
                unsigned ssrc = 5, bool turn = true) {

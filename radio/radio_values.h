@@ -1,0 +1,35 @@
+// What the radio's wire fields can carry. A controller's radio status, radio command or radio
+// request is checked whole before anything of it is used: a value that its field on the wire (or
+// in the DSP's record) cannot hold, or that is not what the field means, refuses the whole value,
+// so that nothing is cut and nothing is sent. Each check gives the reason as a short text for the
+// log line, or an empty text when every field fits.
+//
+// LEMZ: the priority is four bits (0..15); a caller identity holds at most 255 characters; a
+// session address (ip, session-addr) is a dotted IPv4 address, and a session keyed by push-to-talk
+// names a host (not 0.0.0.0); a frequency is a decimal number a float holds, not below 0; a
+// channel is not negative; a quality is a decimal number a float holds.
+// ED-137: PTT type, squelch and BSS method are the standard's values (0..4, 0..1, 0..3); the
+// radio type and the tx/rx mode of a radio response those of TERM (0..4, 0..2); a session address
+// is a dotted IPv4 address.
+// Both: the delays of a radio request are not negative.
+#pragma once
+
+#include <string>
+
+namespace TERM {
+class RadioStatus;
+class RadioModifier;
+class RtpRadioRequest;
+}  // namespace TERM
+
+namespace RTPSignalling {
+
+std::string RefusalOf(const TERM::RadioStatus& status);
+std::string RefusalOf(const TERM::RadioModifier& modifier);
+// The status and the delays of a create's radio request.
+std::string RefusalOf(const TERM::RtpRadioRequest& request);
+
+// A decimal number that a float holds: the whole text, finite. The empty text reads as 0.
+bool ReadFloat(const std::string& text, float& value);
+
+}  // namespace RTPSignalling
