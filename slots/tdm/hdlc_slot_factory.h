@@ -17,5 +17,5 @@ class HdlcSlotFactory : public SlotFactory {
   // trunkStatus signals go to every slot of the factory.
   void SelfSignal(const LGCP::Signal& s) override;
 
-  void PutHeader(std::ostream& os) const { os << "hdlc-slot: "; }
+  void PutHeader(std::ostream& os) const override { os << "hdlc-slot: "; }
 };
