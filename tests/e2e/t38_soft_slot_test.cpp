@@ -150,12 +150,7 @@ TEST_F(T38SoftSlot, WrapperAndWhatItStartsEndWithTheSlot) {
       ASSERT_EQ(answer(command), wire(success(seq, slot)));
     }
     std::vector<pid_t> started;
-    wait_until([&] {
-      std::istringstream in(read_file(pids));
-      started.clear();
-      for (pid_t pid; in >> pid;) started.push_back(pid);
-      return started.size() == 2 * kSlots;
-    }, wait_ms);
+    wait_until([&] { return (started = pids_in(pids)).size() == 2 * kSlots; }, wait_ms);
     ASSERT_EQ(started.size(), 2u * kSlots);
     ASSERT_EQ(board_.command("mcc channels").size(), size_t(kSlots));
     if (c.end == 0) {
@@ -169,16 +164,9 @@ TEST_F(T38SoftSlot, WrapperAndWhatItStartsEndWithTheSlot) {
       int status;
       ASSERT_TRUE(daemon_.wait_exit(status));
     }
-    const auto left = [&] {
-      std::vector<pid_t> live;
-      for (pid_t pid : started) {
-        if (alive(pid)) live.push_back(pid);
-      }
-      return live;
-    };
-    wait_until([&] { return left().empty(); }, kGraceMs + wait_ms);
-    EXPECT_EQ(left(), std::vector<pid_t>{}) << "running on";
-    for (pid_t pid : left()) ::kill(pid, SIGKILL);
+    wait_until([&] { return alive_of(started).empty(); }, kGraceMs + wait_ms);
+    EXPECT_EQ(alive_of(started), std::vector<pid_t>{}) << "running on";
+    for (pid_t pid : alive_of(started)) ::kill(pid, SIGKILL);
     EXPECT_EQ(held_channels(), std::vector<std::string>{});
     if (c.end != 0) {
       ASSERT_TRUE(daemon_.start({"--port", std::to_string(port_)}));

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,19 +51,7 @@ class ProgramGroups : public ModemRoad {
     out.close();
     ASSERT_EQ(::chmod(path.c_str(), 0755), 0);
   }
-  std::vector<pid_t> pids() const {
-    std::vector<pid_t> all;
-    std::istringstream in(read_file(pids_));
-    for (pid_t pid; in >> pid;) all.push_back(pid);
-    return all;
-  }
-  std::vector<pid_t> alive_of(const std::vector<pid_t>& some) const {
-    std::vector<pid_t> live;
-    for (pid_t pid : some) {
-      if (alive(pid)) live.push_back(pid);
-    }
-    return live;
-  }
+  std::vector<pid_t> pids() const { return pids_in(pids_); }
   // Both pids, once written; what the controller received meanwhile goes to `got`.
   std::vector<pid_t> both_started(Lines& got) {
     for (const auto& m : until([&](const Lines&) { return pids().size() == 2; })) {
