@@ -1,6 +1,7 @@
 // Software T.38 slots on orvexd and the simulated board, orvex-stub as the T.38 program: a
 // destroy that follows its create at once still ends the program, and the program's end frees
-// its controller channel.
+// its controller channel; a wrapper script in its place ends with its child, which holds the
+// channel too.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>

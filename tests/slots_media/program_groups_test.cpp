@@ -40,8 +40,8 @@ class ProgramGroups : public ModemRoad {
                               "echo $$ >> " + pids_ + "; exec sleep 1000'";
     std::ofstream out(path);
     out << "#!/bin/sh\n" << (s.leader_ignores ? trap + "\n" : "") << "echo $$ >> " << pids_ << "\n";
-    // Without job control a shell gives a command it does not wait for /dev/null as its input,
-    // unless the command's own redirection says otherwise.
+    // A shell without job control gives a command run in the background /dev/null as its
+    // input, unless the command's own redirection says otherwise.
     if (s.leader_exits) {
       out << "exec 3<&0\n" << child << " <&3 3<&- &\nwhile [ $(wc -l < " << pids_
           << ") -lt 2 ]; do sleep 0.01; done\nexit 3\n";
