@@ -1,7 +1,6 @@
 // Software T.38 slots on orvexd and the simulated board, orvex-stub as the T.38 program: a
 // destroy that follows its create at once still ends the program, and the program's end frees
-// its controller channel; a wrapper script in its place ends with its child, which holds the
-// channel too.
+// its controller channel.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -115,64 +114,6 @@ TEST_F(T38SoftSlot, ProgramThatIgnoresTheEndIsEndedWithinTheBound) {
     }
     EXPECT_EQ(held_channels(), std::vector<std::string>{});
     seq += 2;
-  }
-}
-
-// The T.38 program is a wrapper script that runs the real one as its child, which inherits the
-// channel as its standard input. Whether the slot goes by its destroy or by the daemon's end
-// (SIGTERM, or Ctrl-C of a foreground daemon: its SIGINT alone), the script and its child end
-// and the channels come back; also when both ignore SIGTERM, killed at the bound.
-TEST_F(T38SoftSlot, WrapperAndWhatItStartsEndWithTheSlot) {
-  constexpr int kSlots = 3;
-  constexpr int kGraceMs = 5000;
-  const std::string pids = board_.root() + "/t38.pids";
-  const struct {
-    const char* name;
-    int end;  // 0: destroy; else the signal that ends the daemon
-    bool ignores;
-  } cases[] = {
-      {"destroy", 0, false},
-      {"destroy, SIGTERM ignored", 0, true},
-      {"daemon's SIGTERM", SIGTERM, false},
-      {"daemon's Ctrl-C, SIGTERM ignored", SIGINT, true},
-  };
-  int seq = 1;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    ::unlink(program_.c_str());
-    ::unlink(pids.c_str());
-    std::ofstream(program_) << "#!/bin/sh\n"
-                            << (c.ignores ? "trap '' TERM\n" : "") << "echo $$ >> " << pids
-                            << "\n/bin/sh -c 'echo $$ >> " << pids << "; exec sleep 1000'\n";
-    ASSERT_EQ(::chmod(program_.c_str(), 0755), 0);
-    for (int slot = 1; slot <= kSlots; ++slot, ++seq) {
-      std::string command = create(seq);
-      command.replace(command.find("slot 1"), 6, "slot " + std::to_string(slot));
-      ASSERT_EQ(answer(command), wire(success(seq, slot)));
-    }
-    std::vector<pid_t> started;
-    wait_until([&] { return (started = pids_in(pids)).size() == 2 * kSlots; }, wait_ms);
-    ASSERT_EQ(started.size(), 2u * kSlots);
-    ASSERT_EQ(board_.command("mcc channels").size(), size_t(kSlots));
-    if (c.end == 0) {
-      for (int slot = 1; slot <= kSlots; ++slot, ++seq) {
-        ASSERT_EQ(answer("{ seq " + std::to_string(seq) + ", slot " + std::to_string(slot) +
-                         ", pdu command : destroy : NULL }"),
-                  wire(success(seq, slot)));
-      }
-    } else {
-      ASSERT_TRUE(daemon_.signal(c.end));
-      int status;
-      ASSERT_TRUE(daemon_.wait_exit(status));
-    }
-    wait_until([&] { return alive_of(started).empty(); }, kGraceMs + wait_ms);
-    EXPECT_EQ(alive_of(started), std::vector<pid_t>{}) << "running on";
-    for (pid_t pid : alive_of(started)) ::kill(pid, SIGKILL);
-    EXPECT_EQ(held_channels(), std::vector<std::string>{});
-    if (c.end != 0) {
-      ASSERT_TRUE(daemon_.start({"--port", std::to_string(port_)}));
-      attach();
-    }
   }
 }
 
