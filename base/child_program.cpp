@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "base/ipc_signal.h"
 
@@ -43,6 +45,9 @@ int spawn(const ChildProgram& program) {
   std::vector<char*> argv;
   for (const auto& a : program.args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  // Made before the fork: the child only adds the reason.
+  const std::string cannot_run =
+      program.fail_header + "cannot run " + (argv[0] ? argv[0] : "") + ": ";
   sigset_t all;
   sigset_t saved;
   sigfillset(&all);
@@ -64,6 +69,9 @@ int spawn(const ChildProgram& program) {
   if (program.delay_s) ::sleep(program.delay_s);
   say(program.start_line);
   ::execv(argv[0], argv.data());
+  const int error = errno;
   say(program.fail_line);
+  std::fprintf(stderr, "%s%s\n", cannot_run.c_str(), std::strerror(error));
+  std::fflush(stderr);
   ::_exit(program.fail_code);
 }

@@ -12,6 +12,9 @@
 // so that whatever it starts in turn (a script's commands) can be ended with it in one kill of
 // the group. Both sides call setpgid: whichever runs first, the group exists before the child
 // execs and before the parent's spawn returns, so no signal to the group can miss it.
+//
+// A program that cannot run is named on the child's standard error, with the reason, before the
+// child ends with fail_code: "<fail_header>cannot run <path>: <reason>".
 #pragma once
 
 #include <string>
@@ -33,6 +36,8 @@ struct ChildProgram {
   int fail_code = 2;
   // The child leads a new process group instead of joining the daemon's.
   bool own_group = false;
+  // Opens the line that names a program that cannot run (a log header).
+  std::string fail_header = {};
 };
 
 // The child's pid, or -1 with errno set when fork failed. The child starts with an empty signal

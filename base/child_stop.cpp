@@ -4,53 +4,86 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iostream>
 #include <list>
 
 #include "base/child_wait.h"
+#include "base/mux_clock.h"
 
 namespace {
 
-// A child whose owner has gone: stopped, and forgotten once reaped or killed.
+// Whether the group `pgid` has a member (a zombie counts until it is reaped).
+bool has_members(int pgid) { return ::kill(-pgid, 0) == 0 || errno == EPERM; }
+
+void signal_group(int pgid, int signal) {
+  if (::kill(-pgid, signal) != 0 && errno != ESRCH) {
+    std::cerr << "child group " << pgid << ": signal " << signal << ": " << std::strerror(errno)
+              << std::endl;
+  }
+}
+
+// Signals the group that `pid` leads while `pid` is ours: a child that nobody has reaped,
+// looked at without reaping (WNOWAIT). A child reaped elsewhere frees its pid for any other
+// process, whose group is left alone.
+void signal_leader_group(int pid, int signal) {
+  siginfo_t info{};
+  if (pid <= 0 || ::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) != 0) return;
+  signal_group(pid, signal);
+}
+
+// A group whose owner has gone, or whose leader has been reaped with members left: stopped,
+// and forgotten once ended. While the leader is unreaped, its own wait tells of its end.
 class Orphan {
  public:
-  Orphan(int pid, int signal);
+  // The leader `pid` runs: `signal` to its group, and its end awaited.
+  Orphan(int pid, int signal) : pgid_(pid), leader_reaped_(false) {
+    wait_.Bind(this, &Orphan::on_end);
+    wait_.Attach(pid);
+    signal_leader_group(pid, signal);
+    bound_.set(ChildStop::kGraceMs, &Orphan::on_bound, this);
+  }
+  // The leader `pgid` was reaped: only the bound, `bound_ms` from now.
+  Orphan(int pgid, unsigned bound_ms) : pgid_(pgid), leader_reaped_(true) {
+    bound_.set(bound_ms, &Orphan::on_bound, this);
+  }
   Orphan(const Orphan&) = delete;
   Orphan& operator=(const Orphan&) = delete;
-  // The daemon exits while the child is within its grace.
+  // The daemon exits while the group is within its grace.
   ~Orphan() {
-    if (stop_.stopping()) stop_.kill(wait_.pid());
+    if (bound_.get()) end_group();
   }
 
  private:
-  void on_end(int status);
-  void on_timeout();
+  // The members left keep the bound.
+  void on_end(int) {
+    leader_reaped_ = true;
+    if (!has_members(pgid_)) forget();
+  }
+  void on_bound() {
+    end_group();
+    forget();
+  }
+  void end_group() {
+    bound_.reset();
+    if (!leader_reaped_) {
+      signal_leader_group(pgid_, SIGKILL);
+    } else if (has_members(pgid_)) {
+      signal_group(pgid_, SIGKILL);
+    }
+  }
   void forget();
 
+  int pgid_;
+  bool leader_reaped_;
   ChildWait wait_;
-  ChildStop stop_;
+  Timer bound_;
 };
 
 std::list<Orphan>& orphans() {
   static std::list<Orphan> all;
   return all;
-}
-
-Orphan::Orphan(int pid, int signal) {
-  wait_.Bind(this, &Orphan::on_end);
-  wait_.Attach(pid);
-  stop_.start(pid, signal, &Orphan::on_timeout, this);
-}
-
-void Orphan::on_end(int) {
-  stop_.cancel();
-  forget();
-}
-
-void Orphan::on_timeout() {
-  stop_.kill(wait_.pid());
-  forget();
 }
 
 // Deletes this orphan.
@@ -65,20 +98,32 @@ void Orphan::forget() {
 
 }  // namespace
 
-void ChildStop::ask(int pid, int signal) {
-  // The pid is ours while it names a child that nobody has reaped: looked at without reaping
-  // (WNOWAIT). A child reaped elsewhere frees its pid for any other process, which is left alone.
-  siginfo_t info{};
-  if (::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) != 0) return;
-  if (::kill(pid, signal) != 0) {
-    std::cerr << "child " << pid << ": signal " << signal << ": " << std::strerror(errno)
-              << std::endl;
-  }
+int ChildStop::spawn(ChildProgram program) {
+  program.own_group = true;
+  return ::spawn(program);
 }
+
+void ChildStop::ask(int pid, int signal) { signal_leader_group(pid, signal); }
 
 void ChildStop::kill(int pid) {
   ask(pid, SIGKILL);
   cancel();
+}
+
+void ChildStop::ended(int pid, int signal) {
+  if (!stopping()) return end_rest(pid, signal);
+  const int32_t left = static_cast<int32_t>(timer_.get()->expiry() - Mux::milliseconds());
+  cancel();
+  end_rest(pid, 0, left > 0 ? static_cast<unsigned>(left) : 0);
+}
+
+void ChildStop::end_rest(int pid, int signal) { end_rest(pid, signal, kGraceMs); }
+
+void ChildStop::end_rest(int pgid, int signal, unsigned bound_ms) {
+  // Just reaped, the leader's pid is still the group's while anyone is in it.
+  if (pgid <= 0 || !has_members(pgid)) return;
+  if (signal) signal_group(pgid, signal);
+  orphans().emplace_back(pgid, bound_ms);
 }
 
 void ChildStop::orphan(ChildWait& wait, int signal) {

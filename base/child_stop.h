@@ -1,21 +1,31 @@
-// ChildStop: ends a child process within a bound, without waiting for it on the loop.
+// ChildStop: ends a child program and whatever it started, within a bound, without waiting for
+// it on the loop.
 //
-// start() asks the child to end with a signal that the program may catch to end in good order
+// The programs it ends are started with ChildStop::spawn, as leaders of process groups of their
+// own (the group's id is the leader's pid), and every signal goes to the whole group: a wrapper
+// script's commands, or what the program forks, end with it, and the daemon's terminal does not
+// reach them (a Ctrl-C ends the daemon, whose end ends them).
+//
+// start() asks the group to end with a signal that the program may catch to end in good order
 // (SIGTERM, SIGHUP) and arms a timer: kGraceMs later, unless the owner has cancelled the stop,
-// the owner's callback runs, which ends the child for good with kill() (SIGKILL, which no
-// program can refuse) after whatever it has to do first. The owner learns of the child's end
-// through its own ChildWait and cancels the stop there: a reaped pid may soon be another
-// process's, so it is never signalled again. Nor is a pid that anything else has reaped: each
-// signal first checks that the pid still names an unreaped child of ours.
+// the owner's callback runs, which ends the group for good with kill() (SIGKILL, which no
+// program can refuse) after whatever it has to do first. The owner learns of the leader's end
+// through its own ChildWait and hands the stop to ended() there: members of the group still
+// running then are asked to end (unless a stop has asked them already) and killed at the
+// bound, apart from the owner, which may go. A group is signalled while its leader is an
+// unreaped child of ours, whose pid no other process can take; once the leader is reaped, only
+// while the group is seen to have members left, since a group keeps its id until its last
+// member ends.
 //
 // ChildStop::orphan() stops a child whose owner goes at once (a slot whose destroy does not
 // wait for its program): the same signal and bound, with a ChildWait of its own; the stop is
-// forgotten when the child is reaped or killed. A child still within its grace when the daemon
-// exits is killed then, since nothing would end it later.
+// forgotten when the group is ended. A group still within its grace when the daemon exits is
+// killed then, since nothing would end it later.
 #pragma once
 
 #include <type_traits>
 
+#include "base/child_program.h"
 #include "base/timer.h"
 
 class ChildWait;
@@ -25,17 +35,27 @@ class ChildStop {
   // The time a child is given to end after the first signal.
   static constexpr unsigned kGraceMs = 5000;
 
-  // Sends `signal` to `pid` and arms the timer that calls (owner->*on_timeout)().
+  // Starts `program` as the leader of a process group of its own: spawn()'s result.
+  static int spawn(ChildProgram program);
+
+  // Sends `signal` to the group that `pid` leads and arms the timer that calls
+  // (owner->*on_timeout)().
   template <class T>
   void start(int pid, int signal, void (T::*on_timeout)(), std::common_type_t<T>* owner) {
     ask(pid, signal);
     timer_.set(kGraceMs, on_timeout, owner);
   }
-  // The child has ended, or was killed: the timer is stopped.
+  // The leader `pid` has ended and was reaped: the stop is over for its owner. Members of its
+  // group left running are asked to end with `signal`, unless this stop has asked them already,
+  // and killed at the bound, which runs on.
+  void ended(int pid, int signal);
+  // The same for an owner that has no stop running.
+  static void end_rest(int pid, int signal);
+  // The timer is stopped; the group is left as it is.
   void cancel() { timer_.reset(); }
-  // SIGKILL to `pid`, and the stop is over.
+  // SIGKILL to the group that `pid` leads, and the stop is over.
   void kill(int pid);
-  // Between start() and the timeout, unless cancelled.
+  // Between start() and the timeout, unless over.
   bool stopping() const { return timer_.get() != nullptr; }
 
   // Stops the child that `wait` waits for as start() does, for an owner that is going: the
@@ -44,6 +64,9 @@ class ChildStop {
 
  private:
   static void ask(int pid, int signal);
+  // Hands the members of `pgid`'s group, if any, to a stop of their own: `signal` now (none
+  // when 0), SIGKILL `bound_ms` later.
+  static void end_rest(int pgid, int signal, unsigned bound_ms);
 
   Timer timer_;
 };

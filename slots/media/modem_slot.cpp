@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 
 #include "base/ext_escaped.h"
 #include "base/ext_header.h"
@@ -72,7 +73,11 @@ std::vector<std::string> ModemSlot::pppd_args(const std::string& device,
 }
 
 int ModemSlot::spawn(const ChildProgram& program) {
-  const int child = ::spawn(program);
+  ChildProgram named = program;
+  std::ostringstream header;
+  PutHeader(header);
+  named.fail_header = header.str();
+  const int child = ChildStop::spawn(named);
   if (child < 0) {
     const int error = errno;
     std::cerr << ext::header(this) << "vfork fail: " << std::strerror(error) << std::endl;
@@ -102,7 +107,7 @@ void ModemSlot::pppd_kill() {
 }
 
 void ModemSlot::ended(int status) {
-  stop.cancel();
+  stop.ended(wait.pid(), SIGHUP);
   if (releasing) {
     unbind();
     on_release();

@@ -9,7 +9,9 @@
 //   - DspModemSlot ("dsp-modem", dsp_modem_slot.h): a modem of the board's DSP modem pool.
 //   - HdlcModemSlot ("digital-modem", hdlc_modem_slot.h): a generic-HDLC network interface.
 //
-// The program, the options files and the data ports are taken under the path root.
+// The program, the options files and the data ports are taken under the path root. pppd and
+// the fax programs lead process groups of their own (ChildStop), and the stop's signals go to
+// the group.
 #pragma once
 
 #include <iosfwd>
@@ -77,7 +79,8 @@ class ModemSlot : public Slot {
   ChildStop stop;
 
  protected:
-  // Starts `program`: the pid, or -1 after "vfork fail: " and an abort with errno.
+  // Starts `program` as a group leader, named after the slot's header when it cannot run: the
+  // pid, or -1 after "vfork fail: " and an abort with errno.
   int spawn(const ChildProgram& program);
   // Ends the slot: on_release when it is being destroyed, else the abort signal with `status`.
   void ended(int status);

@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <charconv>
 #include <iostream>
+#include <sstream>
 
 #include "base/child_answer.h"
 #include "base/child_program.h"
+#include "base/child_stop.h"
 #include "base/device.h"
 #include "base/ext_header.h"
 #include "base/fd.h"
@@ -83,7 +85,10 @@ Slot* T38SoftFactory::INewSlot(const LGCP::CreateParams& params) {
   for (size_t i = 0; i < program.args.size(); ++i) {
     std::clog << ext::header(this) << "arg[" << i << "]=" << program.args[i] << std::endl;
   }
-  const int pid = spawn(program);
+  std::ostringstream header;
+  PutHeader(header);
+  program.fail_header = header.str();
+  const int pid = ChildStop::spawn(program);
   if (pid < 0) return nullptr;
   std::clog << ext::header(this) << "t38 daemon[" << pid << "] successfully started" << std::endl;
   return new T38SoftSlot(pid, timeslot);

@@ -37,5 +37,6 @@ void T38SoftSlot::OnT38Terminate(int status) {
               << std::endl;
   }
   pid = -1;
+  ChildStop::end_rest(wait.pid(), SIGTERM);
   OnAbort(status);
 }

@@ -2,6 +2,7 @@
 // that the script started runs on afterwards, and the script itself has been reaped.
 #include "base/child_answer.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 
 #include "tests/support/orvexd_process.h"
 #include "tests/support/processes.h"
+#include "tests/support/stream_capture.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -58,6 +60,43 @@ TEST(ChildAnswerTest, NothingTheProgramStartedOutlivesTheQuestion) {
       EXPECT_TRUE(wait_until([&] { return !alive(pid); }, 2000)) << pid << " runs on";
     }
     EXPECT_EQ(started, 2);
+  }
+}
+
+// The descriptors this process has open.
+int open_descriptors() {
+  int count = 0;
+  DIR* dir = ::opendir("/proc/self/fd");
+  if (!dir) return -1;
+  while (const dirent* entry = ::readdir(dir)) count += entry->d_name[0] != '.';
+  ::closedir(dir);
+  return count;
+}
+
+// However a question ends, it leaves no descriptor open, and the group is killed while its
+// leader, unreaped, still holds the group's id: never a group that may have gone (a kill that
+// finds no group is logged).
+TEST(ChildAnswerTest, QuestionLeavesNoDescriptorAndKillsOnlyItsOwnGroup) {
+  constexpr int kQuestions = 5;
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"answers and ends", {"/bin/sh", "-c", "echo 3"}},
+      {"answers and lingers", {"/bin/sh", "-c", "echo 3; exec sleep 10"}},
+      {"ends silent", {"/bin/true"}},
+      {"hangs silent", {"/bin/sleep", "10"}},
+      {"cannot run", {"/nonexistent/program"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int before = open_descriptors();
+    StreamCapture err(std::cerr);
+    for (int i = 0; i < kQuestions; ++i) ChildAnswer::ask(ChildProgram{c.args}, kLimitMs, 31);
+    EXPECT_EQ(open_descriptors(), before);
+    for (const std::string& line : err.take_lines()) {
+      EXPECT_EQ(line.find("kill of group"), std::string::npos) << line;
+    }
   }
 }
 

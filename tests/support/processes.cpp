@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <sstream>
 
 #include "tests/support/temp_root.h"
 
@@ -55,6 +56,21 @@ std::vector<pid_t> children_of(pid_t parent) {
 bool alive(pid_t pid) {
   const char state = stat_of(pid).state;
   return state != '?' && state != 'Z';
+}
+
+std::vector<pid_t> alive_of(const std::vector<pid_t>& pids) {
+  std::vector<pid_t> live;
+  for (pid_t pid : pids) {
+    if (alive(pid)) live.push_back(pid);
+  }
+  return live;
+}
+
+std::vector<pid_t> pids_in(const std::string& path) {
+  std::vector<pid_t> pids;
+  std::istringstream in(read_file(path));
+  for (pid_t pid; in >> pid;) pids.push_back(pid);
+  return pids;
 }
 
 std::vector<pid_t> running(const std::string& program) {
