@@ -64,6 +64,12 @@ class DaemonOnBoard : public testing::Test {
     if (!ctl_.wait_for(name, r, wait_ms)) return ctl_.error();
     return Ctl::to_hex(r.bytes);
   }
+  // Waits (bounded) until the board's controller holds no channel; those still held.
+  std::vector<std::string> held_channels() {
+    std::vector<std::string> held;
+    wait_until([&] { return (held = board_.command("mcc channels")).empty(); }, wait_ms);
+    return held;
+  }
   // The longest gap between two writes on the watchdog from `from_ms` on (the simulator's
   // time: ms since it started).
   unsigned longest_watchdog_gap(long from_ms) {

@@ -61,12 +61,6 @@ class SlotPrograms : public DaemonOnBoard {
     for (pid_t pid : left) ::kill(pid, SIGKILL);
     return left;
   }
-  // Waits (bounded) until the board's controller holds no channel; those still held.
-  std::vector<std::string> held_channels() {
-    std::vector<std::string> held;
-    wait_until([&] { return (held = board_.command("mcc channels")).empty(); }, wait_ms);
-    return held;
-  }
 
   const std::string pids_ = board_.root() + "/program.pids";
 };

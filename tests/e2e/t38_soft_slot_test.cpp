@@ -34,12 +34,6 @@ class T38SoftSlot : public DaemonOnBoard {
     wait_until([&] { return (left = running(program_)).empty(); }, wait_ms);
     return left;
   }
-  // Waits (bounded) until the board's controller holds no channel; those still held.
-  std::vector<std::string> held_channels() {
-    std::vector<std::string> held;
-    wait_until([&] { return (held = board_.command("mcc channels")).empty(); }, wait_ms);
-    return held;
-  }
 
   const std::string program_ = board_.root() + "/usr/local/sbin/t38";
 };
