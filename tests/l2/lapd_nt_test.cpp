@@ -401,6 +401,43 @@ TEST_F(LapdNtTest, MessagesBeyondAHeldTerminalsQueueAreRefusedBeforeTheyAreTaken
   }
 }
 
+// A terminal that starts its link afresh (SABME) may have ignored the frames that crossed it:
+// after the UA, every message it has not acknowledged goes again, oldest first, numbered from 0,
+// ahead of those still queued.
+TEST_F(LapdNtTest, TerminalStartingItsLinkAfreshGetsTheUnacknowledgedMessagesAgain) {
+  struct Case {
+    const char* what;
+    unsigned sent;  // messages from above, none acknowledged
+    unsigned acknowledged;
+  };
+  const Case cases[] = {
+      {"two outstanding", 2, 0},
+      {"window full and three queued", ISDN::LAPD_NT_user::k + 3, 0},
+      {"one acknowledged, two outstanding", 3, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ex_.reset(new Exchange(log_));
+    next_ns_.clear();
+    ex_->nt->activate();
+    tei_message(1, 0, 127);
+    say(64, "08 01 05 05");
+    for (unsigned i = 0; i < c.sent; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
+    if (c.acknowledged) rx("02 81 01 " + hex2(c.acknowledged << 1));
+    const size_t mark = log_.size();
+    rx("00 81 7F");
+    std::vector<std::string> out;
+    for (size_t i = mark + 1; i < log_.size(); ++i) out.push_back(log_[i]);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out[0], "N> 00 81 73");
+    std::vector<std::string> expected{"N> 00 81 73"};
+    for (unsigned i = c.acknowledged; i < c.sent && expected.size() <= ISDN::LAPD_NT_user::k; ++i)
+      expected.push_back("N> 02 81 " + hex2((i - c.acknowledged) << 1) + " 01 08 01 85 7B 2C 01 " +
+                         hex2(i));
+    EXPECT_EQ(out, expected);
+  }
+}
+
 // Messages queued for a busy terminal are lost when its link ends, however it ends: one line
 // says how many.
 TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
