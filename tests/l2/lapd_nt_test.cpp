@@ -92,6 +92,15 @@ class LapdNtTest : public LoopTest {
     ns = (ns + 1) % 128;
   }
 
+  // A fresh network side with one terminal, TEI 64, that has set up call 5.
+  void fresh_call() {
+    ex_.reset(new Exchange(log_));
+    next_ns_.clear();
+    ex_->nt->activate();
+    tei_message(1, 0, 127);
+    say(64, "08 01 05 05");
+  }
+
   // An S0 bus of `count` terminals, each activated in turn until its link is up or refused.
   void start(unsigned count) {
     bus_.reset(new S0Bus(count));
@@ -366,11 +375,7 @@ TEST_F(LapdNtTest, MessagesBeyondAHeldTerminalsQueueAreRefusedBeforeTheyAreTaken
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ex_.reset(new Exchange(log_));
-    next_ns_.clear();
-    ex_->nt->activate();
-    tei_message(1, 0, 127);
-    say(64, "08 01 05 05");
+    fresh_call();
     if (c.busy) rx("02 81 05 00");
     const size_t mark = log_.size();
     StreamCapture log(std::clog);
@@ -417,11 +422,7 @@ TEST_F(LapdNtTest, TerminalStartingItsLinkAfreshGetsTheUnacknowledgedMessagesAga
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ex_.reset(new Exchange(log_));
-    next_ns_.clear();
-    ex_->nt->activate();
-    tei_message(1, 0, 127);
-    say(64, "08 01 05 05");
+    fresh_call();
     for (unsigned i = 0; i < c.sent; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
     if (c.acknowledged) rx("02 81 01 " + hex2(c.acknowledged << 1));
     const size_t mark = log_.size();
@@ -457,10 +458,7 @@ TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ex_.reset(new Exchange(log_));
-    ex_->nt->activate();
-    tei_message(1, 0, 127);
-    say(64, "08 01 05 05");
+    fresh_call();
     rx("02 81 05 00");  // RNR
     for (unsigned i = 0; i < 5; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
     StreamCapture log(std::clog);
@@ -470,7 +468,6 @@ TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("]link ended, queued messages lost: 5"), std::string::npos)
         << lines[0];
-    next_ns_.clear();
   }
 }
 
