@@ -6,6 +6,7 @@
 
 #include "base/ext_header.h"
 #include "l2/isdn/frame_address.h"
+#include "l2/isdn/lapd_internal.h"
 
 namespace ISDN {
 
@@ -233,8 +234,8 @@ void LAPD_NT_user::on_REJ(unsigned nr, bool pf, bool command) {
 
 void LAPD_NT_user::on_SABME(bool p) {
   log("received SABME frame");
+  requeue_unacknowledged();
   vr_ = va_ = vs_ = 0;
-  ack_q_.clear();
   if (p) send_U(kUA, false, true);
   set_unbusy();
 }
@@ -279,6 +280,18 @@ void LAPD_NT_user::retransmit() {
       lapd_->logs().write(std::cerr, this, "no packet buffer, I frame not resent");
     }
     ack_q_.put(frame);
+  }
+}
+
+void LAPD_NT_user::requeue_unacknowledged() {
+  Packet frame;
+  while (ack_q_.get_last(&frame)) {
+    // The address and control octets go: send_I writes them afresh.
+    if (!pull_header(frame, 4)) {
+      lapd_->logs().write(std::cerr, this, "no packet buffer, I frame not resent");
+      continue;
+    }
+    i_q_.append(std::move(frame));
   }
 }
 

@@ -12,7 +12,8 @@
 //
 // Each terminal's link keeps at most k = 7 I frames unacknowledged; further messages, and all
 // of them while the terminal is busy, wait in its I queue, up to 128: refusal names the next
-// one. A link that ends with messages still queued says how many were lost. Every report upward
+// one. A terminal that starts its link afresh gets the messages it has not acknowledged again,
+// first. A link that ends with messages still queued says how many were lost. Every report upward
 // is the last thing an entry point does.
 #pragma once
 
@@ -79,6 +80,8 @@ class LAPD_NT_user {
   void on_RR(unsigned nr, bool pf, bool command);
   void on_RNR(unsigned nr, bool pf, bool command);
   void on_REJ(unsigned nr, bool pf, bool command);
+  // The terminal starts its link afresh: the messages of the frames it has not acknowledged
+  // (they may have crossed its SABME and been ignored) go again first, with fresh numbers.
   void on_SABME(bool p);
   void on_DISC(bool p);
   // False: the N(R) was refused and the entry unassigned.
@@ -86,6 +89,9 @@ class LAPD_NT_user {
   // A response with F = 1 after T200 ran out: what is still outstanding goes again, from N(R).
   void recover(bool command, bool pf);
   void retransmit();
+  // Moves the messages of the unacknowledged frames back to the head of the I queue, oldest
+  // first; the queue has room for a window's worth beyond its limit.
+  void requeue_unacknowledged();
   void set_busy();
   void set_unbusy();
   // Sends what waits in the I queue while the window has room; then waits for the answer when
@@ -110,7 +116,7 @@ class LAPD_NT_user {
   uint32_t rc_ = 0;
   bool busy_ = false;
   unsigned log_ = 0;
-  CleanQueue<Packet, 135> i_q_;
+  CleanQueue<Packet, kIQueueLimit + k> i_q_;
   // I frames sent and not yet acknowledged, complete with their header.
   CleanQueue<Packet, k> ack_q_;
   uint16_t ri_ = 0;

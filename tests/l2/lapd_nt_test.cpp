@@ -92,6 +92,15 @@ class LapdNtTest : public LoopTest {
     ns = (ns + 1) % 128;
   }
 
+  // A fresh network side with one terminal, TEI 64, that has set up call 5.
+  void fresh_call() {
+    ex_.reset(new Exchange(log_));
+    next_ns_.clear();
+    ex_->nt->activate();
+    tei_message(1, 0, 127);
+    say(64, "08 01 05 05");
+  }
+
   // An S0 bus of `count` terminals, each activated in turn until its link is up or refused.
   void start(unsigned count) {
     bus_.reset(new S0Bus(count));
@@ -350,6 +359,86 @@ TEST_F(LapdNtTest, FramesByAddressAreDroppedOrTaken) {
             (Lines{"LAPD(NT BRI):frame dropped: SAPI 63, TEI 64, control 0x00"}));
 }
 
+// A terminal that holds its messages back (busy, or its window of unacknowledged frames full)
+// has room for kIQueueLimit of them: the next is refused before it is taken, and every one taken
+// reaches the terminal, in order, once it takes frames again.
+TEST_F(LapdNtTest, MessagesBeyondAHeldTerminalsQueueAreRefusedBeforeTheyAreTaken) {
+  using User = ISDN::LAPD_NT_user;
+  struct Case {
+    const char* what;
+    bool busy;         // RNR first; else the terminal acknowledges nothing
+    unsigned taken;    // messages taken before the first refusal
+  };
+  const Case cases[] = {
+      {"busy terminal", true, User::kIQueueLimit},
+      {"window full", false, User::k + User::kIQueueLimit},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fresh_call();
+    if (c.busy) rx("02 81 05 00");
+    const size_t mark = log_.size();
+    StreamCapture log(std::clog);
+    const auto message = [](unsigned i) { return unhex("08 01 85 7B 2C 01 " + hex2(i)); };
+    for (unsigned i = 0; i <= c.taken; ++i) {
+      const std::string m = message(i);
+      const char* refusal =
+          ex_->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()), unsigned(m.size()));
+      ASSERT_EQ(refusal != nullptr, i == c.taken) << i;
+      Packet p = packet_of(m, 4);
+      ex_->nt->message(p);
+    }
+    EXPECT_EQ(log.take_lines(), Lines{"LAPD(NT BRI):message dropped: terminal's queue full"});
+    // The terminal acknowledges what it got until nothing more comes.
+    std::vector<unsigned> got;
+    for (size_t seen = mark;;) {
+      for (; seen < log_.size(); ++seen) {
+        const std::string f = log_[seen].rfind("N> ", 0) == 0 ? unhex(log_[seen].substr(3)) : "";
+        if (f.size() > 4 && (f[2] & 1) == 0) got.push_back(static_cast<unsigned char>(f.back()));
+      }
+      const size_t before = log_.size();
+      rx("02 81 01 " + hex2((got.size() % 128) << 1));
+      if (log_.size() == before + 1) break;
+    }
+    std::vector<unsigned> expected;
+    for (unsigned i = 0; i < c.taken; ++i) expected.push_back(i);
+    EXPECT_EQ(got, expected);
+  }
+}
+
+// A terminal that starts its link afresh (SABME) may have ignored the frames that crossed it:
+// after the UA, every message it has not acknowledged goes again, oldest first, numbered from 0,
+// ahead of those still queued.
+TEST_F(LapdNtTest, TerminalStartingItsLinkAfreshGetsTheUnacknowledgedMessagesAgain) {
+  struct Case {
+    const char* what;
+    unsigned sent;  // messages from above, none acknowledged
+    unsigned acknowledged;
+  };
+  const Case cases[] = {
+      {"two outstanding", 2, 0},
+      {"window full and three queued", ISDN::LAPD_NT_user::k + 3, 0},
+      {"one acknowledged, two outstanding", 3, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fresh_call();
+    for (unsigned i = 0; i < c.sent; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
+    if (c.acknowledged) rx("02 81 01 " + hex2(c.acknowledged << 1));
+    const size_t mark = log_.size();
+    rx("00 81 7F");
+    std::vector<std::string> out;
+    for (size_t i = mark + 1; i < log_.size(); ++i) out.push_back(log_[i]);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out[0], "N> 00 81 73");
+    std::vector<std::string> expected{"N> 00 81 73"};
+    for (unsigned i = c.acknowledged; i < c.sent && expected.size() <= ISDN::LAPD_NT_user::k; ++i)
+      expected.push_back("N> 02 81 " + hex2((i - c.acknowledged) << 1) + " 01 08 01 85 7B 2C 01 " +
+                         hex2(i));
+    EXPECT_EQ(out, expected);
+  }
+}
+
 // Messages queued for a busy terminal are lost when its link ends, however it ends: one line
 // says how many.
 TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
@@ -369,10 +458,7 @@ TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ex_.reset(new Exchange(log_));
-    ex_->nt->activate();
-    tei_message(1, 0, 127);
-    say(64, "08 01 05 05");
+    fresh_call();
     rx("02 81 05 00");  // RNR
     for (unsigned i = 0; i < 5; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
     StreamCapture log(std::clog);
@@ -382,7 +468,6 @@ TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("]link ended, queued messages lost: 5"), std::string::npos)
         << lines[0];
-    next_ns_.clear();
   }
 }
 
