@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -115,10 +113,9 @@ TEST(RadioValues, NumberTexts) {
     bool read;
     float value;
   } rows[] = {
-      {"", true, 0},         {"121.5", true, 121.5f}, {"-3.25e1", true, -32.5f},
-      {"3.4e38", true, 3.4e38f}, {"3.5e38", false, 0}, {"nan", false, 0},
-      {"inf", false, 0},     {"0x10", false, 0},      {" 1", false, 0},
-      {"1e", false, 0},      {"1.5\n", false, 0},
+      {"", true, 0},          {"-3.25e1", true, -32.5f}, {"3.4e38", true, 3.4e38f},
+      {"3.5e38", false, 0},   {"inf", false, 0},         {"0x10", false, 0},
+      {" 1", false, 0},       {"1.5\n", false, 0},
   };
   for (const auto& row : rows) {
     float v = 7;
@@ -126,25 +123,6 @@ TEST(RadioValues, NumberTexts) {
     if (row.read) {
       EXPECT_EQ(v, row.value) << row.text;
     }
-  }
-}
-
-TEST(RadioValues, DelaysOfARequest) {
-  const struct {
-    int32_t rx, tx, selcal;
-    bool refused;
-  } rows[] = {{0, 0, 0, false}, {INT_MAX, INT_MAX, INT_MAX, false}, {-1, 0, 0, true},
-              {0, -1, 0, true}, {0, 0, -1, true}};
-  for (const auto& row : rows) {
-    TERM::RtpRadioRequest request;
-    request.get_status().select_lemz().get_flags().set_prio(4);
-    request.get_status().get_lemz().get_freq().set_frequency("121.5");
-    request.set_rx_delay(row.rx);
-    request.set_tx_delay(row.tx);
-    request.set_selcal_delay(row.selcal);
-    EXPECT_EQ(!RefusalOf(request).empty(), row.refused) << row.rx << " " << row.tx << " "
-                                                         << row.selcal << ": "
-                                                         << RefusalOf(request);
   }
 }
 
