@@ -18,7 +18,9 @@ std::string dotted(in_addr_t network_order) {
 
 bool parse_dotted(const std::string& text, in_addr_t& network_order) {
   in_addr a;
-  if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
+  // inet_pton stops at a NUL: a text with one inside would be read as its part before it.
+  if (text.find('\0') != std::string::npos || inet_pton(AF_INET, text.c_str(), &a) != 1)
+    return false;
   network_order = a.s_addr;
   return true;
 }

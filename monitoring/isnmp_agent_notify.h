@@ -7,6 +7,7 @@
 class ISnmpAgentNotify {
  public:
   virtual ~ISnmpAgentNotify() = default;
-  // The link named `name` (its configured "name") is connected.
+  // The link named `name` (its configured "name") is connected, or has written all that waited
+  // after it dropped frames that its agent did not take in time.
   virtual void OnSnmpAgentConnect(const std::string& name) { (void)name; }
 };

@@ -22,10 +22,16 @@ const IniFile::Symbol<SnmpAgentInstance::MonitoringAddressType> monitoringAddres
 }  // namespace
 
 SnmpAgentInstance::SnmpAgentInstance()
-    : outbox_([this] {
-        throttled(std::cerr, ": write to the agent failed, disconnect");
-        transport_->Disconnect();
-      }) {}
+    : outbox_(
+          [this] {
+            throttled(std::cerr, ": write to the agent failed, disconnect");
+            transport_->Disconnect();
+          },
+          // Frames were dropped: the agent has missed values, which it gets again with the
+          // whole state, as when it connects.
+          [this] {
+            if (sink_) sink_->OnSnmpAgentConnect(name_);
+          }) {}
 
 SnmpAgentInstance::~SnmpAgentInstance() {
   flush_logs();

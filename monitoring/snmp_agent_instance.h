@@ -3,7 +3,9 @@
 // on its own timers) and sends it MON messages, one aligned-PER MON::Message per TPKT frame.
 //
 // Nothing the link writes waits on the agent: frames go through an SnmpAgentOutbox, which queues
-// what the socket does not take at once up to a bound and drops (and counts) beyond it.
+// what the socket does not take at once up to a bound and drops (and counts) beyond it. Once what
+// waited is written, a link that dropped frames has its agent given the whole state again (the
+// sink's OnSnmpAgentConnect), as a link that connects.
 //
 // Every frame sent re-arms a 5000 ms ping; every frame received, decodable or not, refreshes the
 // receive stamp, and a send that finds the agent silent for more than 30000 ms drops the

@@ -5,7 +5,8 @@
 
 #include <cerrno>
 
-SnmpAgentOutbox::SnmpAgentOutbox(std::function<void()> failed) : failed_(std::move(failed)) {
+SnmpAgentOutbox::SnmpAgentOutbox(std::function<void()> failed, std::function<void()> caught_up)
+    : failed_(std::move(failed)), caught_up_(std::move(caught_up)) {
   event_.Bind("SnmpAgentOutbox::OnWritable", &SnmpAgentOutbox::OnWritable, this);
 }
 
@@ -20,12 +21,16 @@ void SnmpAgentOutbox::Detach() {
   frames_.clear();
   offset_ = 0;
   queued_ = 0;
+  missed_ = false;
 }
 
 bool SnmpAgentOutbox::Push(const char* payload, size_t length) {
   const size_t size = length + 4;
   if (!socket_ || queued_ + size > kBound || size > 0xFFFF) {
     ++dropped_;
+    // Reported once what waits is written (a frame within the bound is dropped only behind
+    // others).
+    if (!frames_.empty()) missed_ = true;
     return false;
   }
   std::string frame;
@@ -61,10 +66,15 @@ void SnmpAgentOutbox::Flush() {
     offset_ = 0;
   }
   // Polled only while anything waits: a socket that has failed would wake every turn.
-  if (frames_.empty())
-    event_.Release();
-  else if (!event_.fd())
-    event_.Schedule(socket_, POLLOUT);
+  if (!frames_.empty()) {
+    if (!event_.fd()) event_.Schedule(socket_, POLLOUT);
+    return;
+  }
+  event_.Release();
+  if (missed_) {
+    missed_ = false;
+    if (caught_up_) caught_up_();
+  }
 }
 
 void SnmpAgentOutbox::OnWritable(int, short revents) {

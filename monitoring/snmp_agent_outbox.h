@@ -5,7 +5,9 @@
 // the socket takes it; the rest waits here, in order, and goes out as the socket becomes
 // writable, polled from the event loop. At most kBound bytes wait: a frame that would go beyond
 // is dropped whole and counted, so an agent that does not read costs a bounded amount of memory
-// and no time. What waits is dropped when the connection ends.
+// and no time. What waits is dropped when the connection ends. Once a link that dropped frames
+// has written all that waited, it is told so: its agent has missed values and can be given the
+// whole state again.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +24,9 @@ class SnmpAgentOutbox {
   static constexpr size_t kBound = 1 << 20;
 
   // `failed` is called when a write fails for another reason than a full socket; the outbox
-  // has let go of the socket and dropped what waited.
-  explicit SnmpAgentOutbox(std::function<void()> failed);
+  // has let go of the socket and dropped what waited. `caught_up` is called when nothing waits
+  // any more after frames were dropped.
+  SnmpAgentOutbox(std::function<void()> failed, std::function<void()> caught_up);
   SnmpAgentOutbox(const SnmpAgentOutbox&) = delete;
   SnmpAgentOutbox& operator=(const SnmpAgentOutbox&) = delete;
 
@@ -45,10 +48,13 @@ class SnmpAgentOutbox {
   void OnWritable(int fd, short revents);
 
   std::function<void()> failed_;
+  std::function<void()> caught_up_;
   Fd socket_;
   Event event_;
   std::deque<std::string> frames_;
   size_t offset_ = 0;  // bytes of the first frame already written
   size_t queued_ = 0;  // bytes waiting, the written part of the first frame excluded
   uint64_t dropped_ = 0;
+  // Frames were dropped since the socket was attached or the outbox last caught up.
+  bool missed_ = false;
 };

@@ -59,6 +59,8 @@ void frequency(Reason& r, const TERM::RadioFrequency& f) {
 }
 
 void caller_id(Reason& r, const std::string& cid) {
+  // The record holds the identity as a C string: a NUL would end it early.
+  if (cid.find('\0') != std::string::npos) r.refuse("cid holds a NUL");
   if (cid.size() > kSigCallerIdSize - 1)
     r.refuse("cid of " + std::to_string(cid.size()) + " characters, at most " +
              std::to_string(kSigCallerIdSize - 1));

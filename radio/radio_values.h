@@ -4,10 +4,11 @@
 // so that nothing is cut and nothing is sent. Each check gives the reason as a short text for the
 // log line, or an empty text when every field fits.
 //
-// LEMZ: the priority is four bits (0..15); a caller identity holds at most 255 characters; a
-// session address (ip, session-addr) is a dotted IPv4 address, and a session keyed by push-to-talk
-// names a host (not 0.0.0.0); a frequency is a decimal number a float holds, not below 0; a
-// channel is not negative; a quality is a decimal number a float holds.
+// LEMZ: the priority is four bits (0..15); a caller identity holds at most 255 characters and no
+// NUL; a session address (ip, session-addr) is a dotted IPv4 address (no NUL inside), and a
+// session keyed by push-to-talk names a host (not 0.0.0.0); a frequency is a decimal number a
+// float holds, not below 0; a channel is not negative; a quality is a decimal number a float
+// holds.
 // ED-137: PTT type, squelch and BSS method are the standard's values (0..4, 0..1, 0..3); the
 // radio type and the tx/rx mode of a radio response those of TERM (0..4, 0..2); a session address
 // is a dotted IPv4 address.

@@ -184,6 +184,11 @@ TEST_F(AgentLinkTest, FramesAnAgentTakesLateArriveWholeAndInOrder) {
   const int small = 4096;
   ASSERT_EQ(::setsockopt(listener.fd().get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
   configure({{"tavo", "127.0.0.1:" + std::to_string(listener.port())}});
+  struct : ISnmpAgentNotify {
+    void OnSnmpAgentConnect(const std::string&) override { ++calls; }
+    int calls = 0;
+  } whole_state;  // the calls for the whole state
+  ctrl->Bind(&whole_state);
   SnmpAgentInstance& link = *ctrl->agents().front();
   ASSERT_TRUE(turn_until([&] { return link.state() == SnmpAgentInstance::kConnected; }));
   Fd agent = listener.accept();
@@ -244,6 +249,11 @@ TEST_F(AgentLinkTest, FramesAnAgentTakesLateArriveWholeAndInOrder) {
   EXPECT_EQ(uniqs, expected);
   EXPECT_EQ(link.outbox().queued(), 0u);
   EXPECT_EQ(link.state(), SnmpAgentInstance::kConnected);
+  // The agent missed a frame: having caught up, it is given the whole state again, once.
+  EXPECT_TRUE(turn_until([&] { return whole_state.calls == 2; }));
+  turns(3);
+  EXPECT_EQ(whole_state.calls, 2);
+  ctrl->UnBind();
 }
 
 TEST_F(AgentLinkTest, ValuesQueuedWhileNoAgentIsConnectedAreDropped) {
