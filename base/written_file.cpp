@@ -8,7 +8,8 @@
 namespace WrittenFile {
 
 int open(const std::string& path, int flags) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | flags, 0644);
+  return ::open(path.c_str(),
+                O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | flags, 0644);
 }
 
 const char* failure(int error) {

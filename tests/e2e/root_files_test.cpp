@@ -1,12 +1,15 @@
 // The files around the daemon on the simulated board: a second board on a served root, the PID
-// file and the status dump made symbolic links, and configuration lines read as nothing.
+// file and the status dump made symbolic links or FIFOs, and configuration lines read as nothing.
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -107,6 +110,36 @@ TEST_F(RootFiles, PidFileAndStatusDumpAreNotWrittenThroughLinks) {
   EXPECT_EQ(read_file(dump_target), "outside dump");
   EXPECT_TRUE(fs::is_symlink(pid_link));
   EXPECT_TRUE(fs::is_symlink(dump_link));
+}
+
+// FIFOs at the names of the PID file and the status dump, with nobody reading them: opening
+// either would wait for a reader, so neither is written, each is refused with a line, and the
+// daemon goes on serving.
+TEST_F(RootFiles, PidFileAndStatusDumpOnFifosHoldNothing) {
+  const std::string pid_fifo = OrvexdProcess::pid_file();
+  const std::string dump_fifo = Path::board("/var/log/server-status");
+  // Gone before the fixture ends: it reads the PID file to stop a detached daemon.
+  struct Fifos {
+    std::vector<std::string> paths;
+    ~Fifos() {
+      for (const std::string& path : paths) ::unlink(path.c_str());
+    }
+  } fifos{{pid_fifo, dump_fifo}};
+  ASSERT_EQ(::mkfifo(pid_fifo.c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo(dump_fifo.c_str(), 0644), 0);
+
+  start();
+  ASSERT_TRUE(daemon_.wait_output("pid file " + pid_fifo + ": " + std::strerror(ENXIO) +
+                                  "; not written\n"));
+  ASSERT_TRUE(daemon_.signal(SIGUSR2));
+  ASSERT_TRUE(daemon_.wait_output("dump status error\n"));
+  EXPECT_TRUE(clock_command_served()) << ctl_.error() << daemon_.output();
+  ASSERT_TRUE(daemon_.signal(SIGTERM));
+  int status = -1;
+  ASSERT_TRUE(daemon_.wait_exit(status)) << daemon_.output();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(fs::is_fifo(pid_fifo));
+  EXPECT_TRUE(fs::is_fifo(dump_fifo));
 }
 
 // Every line of the configuration that is read as nothing gets one line naming the file and
