@@ -136,14 +136,17 @@ struct SlotRefused {
 };
 
 TEST_F(RefusalLogs, ASlotsCountsCarryItsLinesHeader) {
-  const char* const selcal = "{ seq 3, slot 1, pdu command : ioctl : delays : { rx 1, tx 2, selcal 3 } }";
-  const char* const selcal_line = "mixer [0]: error: selcal delay isn't supported for mixer!!! Set to zero.";
+  const char* const selcal =
+      "{ seq 3, slot 1, pdu command : ioctl : delays : { rx 1, tx 2, selcal 3 } }";
+  const char* const selcal_line =
+      "mixer [0]: error: selcal delay isn't supported for mixer!!! Set to zero.";
   const char* const selcal_count =
       "mixer [0]: error: selcal delay isn't supported for mixer!!! Set to zero. (3 similar lines "
       "left out)";
   const SlotRefused rows[] = {
       {"pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }",
-       "trunk_bri : { trunk 4, timeslot 1 }", nullptr, "{ seq 3, slot 2, pdu command : connect : 1 }",
+       "trunk_bri : { trunk 4, timeslot 1 }", nullptr,
+       "{ seq 3, slot 2, pdu command : connect : 1 }",
        "pstn-slot: invalid trunk number: 4",
        "pstn-slot: invalid trunk number (3 similar lines left out)"},
       {"ats-qsig : { side user : NULL }", nullptr, "fail dsp-data 0x8008420f EINVAL",
