@@ -63,6 +63,11 @@ void Slot::Put(std::ostream& os) const {
   os << ':' << GetName();
 }
 
+void Slot::PutHeader(std::ostream& os) const {
+  Put(os);
+  os << ": ";
+}
+
 std::ostream& operator<<(std::ostream& os, const Slot& s) {
   s.Put(os);
   return os;

@@ -94,6 +94,10 @@ class Slot {
   // "07:trunk": the number in at least two digits ("i1024" above 1023, "na" unnumbered), ":"
   // and the name.
   void Put(std::ostream& os) const;
+  // The header that opens the slot's log lines (ext::header(this)): here Put and ": ". A kind
+  // whose lines open otherwise says so here, so that the counts its refusalLogs still owe when
+  // the registry deletes it are written under the same header.
+  virtual void PutHeader(std::ostream& os) const;
 
   // Sends `s` under this slot's number through the registry (dropped while the registry
   // destroys the slots of a controller that has gone).
@@ -151,7 +155,7 @@ class Slot {
   bool delayed = false;
   // The log lines of the refusals (the reasons the slot gives for not carrying out a command),
   // which a controller can repeat at will, throttled per kind; the registry writes the counts
-  // still owed when it deletes the slot.
+  // still owed, under PutHeader, when it deletes the slot.
   LogThrottles refusalLogs;
 };
 

@@ -28,11 +28,6 @@ ModemSlot::ModemSlot(const TERM::ModemParams& p) : params(p) {
 
 ModemSlot::~ModemSlot() { pppd_kill(); }
 
-void ModemSlot::PutHeader(std::ostream& os) const {
-  Put(os);
-  os << ": ";
-}
-
 bool ModemSlot::IOnOutputStream() {
   start();
   return true;

@@ -54,9 +54,6 @@ class ModemSlot : public Slot {
   // Starts the modem and its child; nothing once started.
   virtual void start() = 0;
 
-  // "01:dsp-modem: "
-  void PutHeader(std::ostream& os) const;
-
   // The program run in pppd's place: execfile, else pppd.
   std::string pppd_program() const;
   // pppd's command line on `device` with the options file `options` (both as given).

@@ -71,7 +71,7 @@ class RtpSlot : public Slot,
   // The payload type a codec mode selects: A-law 8, u-law 0, lbrc the one of the creation.
   uint16_t translate_payload(const LGCP::CodecMode& mode) const;
 
-  void PutHeader(std::ostream& os) const { os << "rtp[" << channel << "]: "; }
+  void PutHeader(std::ostream& os) const override { os << "rtp[" << channel << "]: "; }
   const rtp_connection_params& params() const { return params_; }
 
  protected:

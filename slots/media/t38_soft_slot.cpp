@@ -13,11 +13,6 @@ T38SoftSlot::T38SoftSlot(int child, int ts) : pid(child), timeslot(ts) {
   wait.Attach(pid);
 }
 
-void T38SoftSlot::PutHeader(std::ostream& os) const {
-  Put(os);
-  os << ": ";
-}
-
 void T38SoftSlot::IAfterCreate() {
   OnChangeOutputStream(true);
   OnChangeInputStream(true);

@@ -25,7 +25,6 @@ class T38SoftSlot : public Slot {
   const char* GetName() const override { return "t38 soft"; }
 
   void OnT38Terminate(int status);
-  void PutHeader(std::ostream& os) const;
 
   int pid;
   int timeslot;

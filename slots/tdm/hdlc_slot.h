@@ -66,7 +66,7 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   void OnUpdateTimer();
   void UpdateHDLC_Statistics();
   void iactivate();
-  void PutHeader(std::ostream& os) const;
+  void PutHeader(std::ostream& os) const override;
 
   static const TimerSpec::Spec<HdlcSlot> TUpdatespec;
 

@@ -14,6 +14,8 @@
 namespace {
 
 constexpr short kReadWrite = POLLIN | POLLOUT;
+// The header of a signalling slot's refusals of a bearer channel.
+constexpr const char* kBChannelHeader = "ats-qsig: ";
 
 }  // namespace
 
@@ -114,6 +116,7 @@ AtsQsigSlot::AtsQsigSlot(const Fd& fd, ISDN::LAPD* lapd_, int channel_)
 
 AtsQsigSlot::~AtsQsigSlot() {
   for (AtsQsigBSlot* b : bchannels) b->signalling = nullptr;
+  bchannelLogs.flush([](std::ostream& os) { os << kBChannelHeader; });
 }
 
 bool AtsQsigSlot::IBeforeDestroy() {
@@ -128,8 +131,8 @@ AtsQsigBSlot* AtsQsigSlot::NewBChannel(unsigned index) {
   dsp_data_bchannel record{static_cast<int32_t>(index), -1};
   if (!is_open() ||
       Device::ioctl(event.fd().get(), DspDataIoctl::kAddB, &record, sizeof record) < 0) {
-    const char* kind = "ats-qsig: add B channel fail !!!";
-    refusalLogs.write(std::cerr, kind, [&](std::ostream& os) { os << kind; });
+    const char* kind = "add B channel fail !!!";
+    bchannelLogs.write(std::cerr, kind, [&](std::ostream& os) { os << kBChannelHeader << kind; });
     return nullptr;
   }
   bchannels.push_back(new AtsQsigBSlot(*this, index, record.timeslot));

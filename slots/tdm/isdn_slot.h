@@ -90,4 +90,7 @@ class AtsQsigSlot : public IsdnSlot {
 
   // The bearer-channel slots made here that still exist.
   std::list<AtsQsigBSlot*> bchannels;
+  // The driver's refusals of a bearer channel, which open with "ats-qsig: ", not with the
+  // slot's header as its other lines: their counts are written under it when the slot goes.
+  LogThrottles bchannelLogs;
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "base/ext_header.h"
 #include "proto/packet.h"
 
 namespace LinkSlot {
@@ -11,8 +12,9 @@ namespace {
 
 // `kind` names the reason; `reason` is the text of this refusal.
 void LogRefusal(Slot& slot, const std::string& kind, const std::string& reason) {
-  slot.refusalLogs.write(std::cerr, kind,
-                         [&](std::ostream& os) { os << slot << ": userData refused: " << reason; });
+  slot.refusalLogs.write(std::cerr, kind, [&](std::ostream& os) {
+    os << ext::header(&slot) << "userData refused: " << reason;
+  });
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "base/device.h"
+#include "base/ext_header.h"
 #include "hw/hw_mux.h"
 #include "hw/mcc_records.h"
 
@@ -29,7 +30,7 @@ MccSlot::~MccSlot() {
 bool MccSlot::IUserData(const std::vector<char>& data) {
   if (data.size() > kMaxFrame) {
     refusalLogs.write(std::cerr, "userData refused, too long for a frame", [&](std::ostream& os) {
-      os << *this << ": userData of " << data.size() << " bytes refused, a frame carries "
+      os << ext::header(this) << "userData of " << data.size() << " bytes refused, a frame carries "
          << kMaxFrame << " at most";
     });
     return false;
@@ -38,7 +39,7 @@ bool MccSlot::IUserData(const std::vector<char>& data) {
   if (n == static_cast<ssize_t>(data.size())) return true;
   const int error = errno;
   refusalLogs.write(std::cerr, "write fail", [&](std::ostream& os) {
-    os << *this << ": write fail: ";
+    os << ext::header(this) << "write fail: ";
     if (n < 0)
       os << std::strerror(error);
     else
@@ -68,7 +69,7 @@ void MccSlot::DoRead() {
     if (n < 0 && errno != EAGAIN) {
       const int error = errno;
       refusalLogs.write(std::cerr, "read fail", [&](std::ostream& os) {
-        os << *this << ": read fail: " << std::strerror(error);
+        os << ext::header(this) << "read fail: " << std::strerror(error);
       });
     }
     return;  // drained (EAGAIN), end of file, or a failure

@@ -27,7 +27,7 @@ bool release(S& slot, bool disable) {
 }  // namespace
 
 MixerSlot::MixerSlot(Mixer& mixer, int number, int timeslot)
-    : mixer(mixer), number(number), timeslot(timeslot) {}
+    : mixer(mixer), unit(mixer.unit), number(number), timeslot(timeslot) {}
 
 MixerSlot::~MixerSlot() {
   TonecReceiver::CleanBeforeDestroy();
@@ -46,8 +46,10 @@ void MixerSlot::dsproc_tone_flt_event(const ::dsproc_tone_event* event) {
 
 void MixerSlot::dsproc_flags_event(const ::dsproc_flags_event* event) { processFlagsEvent(event); }
 
+void MixerSlot::PutHeader(std::ostream& os) const { Mixer::PutHeader(os, unit); }
+
 bool MixerSlot::Carries(const std::vector<DeviceValue>& values) {
-  return AllCarried(values, refusalLogs, &mixer);
+  return AllCarried(values, refusalLogs, this);
 }
 
 bool MixerSlot::CommonIoctl(const LGCP::IoctlParams& p) {
@@ -110,7 +112,7 @@ bool MixerSlot::CommonIoctl(const LGCP::IoctlParams& p) {
         return false;
       }
       if (d.has_selcal()) {
-        refusalLogs.write(std::cerr, &mixer,
+        refusalLogs.write(std::cerr, this,
                           "error: selcal delay isn't supported for mixer!!! Set to zero.");
       }
       return configureDelays(static_cast<Delay>(rx), static_cast<Delay>(tx), 0);

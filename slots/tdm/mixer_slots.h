@@ -33,7 +33,13 @@ class MixerSlot : public Slot,
 
   using Slot::OnAbort;
 
+  // The unit's header: the slot's lines are the unit's.
+  void PutHeader(std::ostream& os) const override;
+
   Mixer& mixer;
+  // The unit's number, for the header: a stale unit is deleted as its last slot is released,
+  // before the registry writes the slot's counts.
+  const int unit;
   const int number;
   const int timeslot;
 

@@ -37,7 +37,9 @@ int mixer_ctl(uint32_t request, void* record, size_t size) {
 
 Mixer::Mixer(MixerFactory& factory, int unit) : unit(unit), factory_(factory) {}
 
-void Mixer::PutHeader(std::ostream& os) const { os << "mixer [" << unit << "]: "; }
+void Mixer::PutHeader(std::ostream& os) const { PutHeader(os, unit); }
+
+void Mixer::PutHeader(std::ostream& os, int unit) { os << "mixer [" << unit << "]: "; }
 
 bool Mixer::Channel2Slot(const LGCP::MixerChannel& channel, mix_slot& slot) const {
   if (!channel.is_tdm()) return false;

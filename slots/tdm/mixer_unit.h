@@ -76,6 +76,8 @@ class Mixer {
   bool CheckForDestroy();
 
   void PutHeader(std::ostream& os) const;
+  // The header of unit `unit`'s lines, its slots' among them.
+  static void PutHeader(std::ostream& os, int unit);
   // Writes the counts that the throttled lines still owe.
   void FlushLogs();
 

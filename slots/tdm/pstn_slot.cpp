@@ -96,6 +96,7 @@ PstnSlot::~PstnSlot() {
   delete slc;
   delete lapd;
   delete lapd_nt;
+  paramLogs.flush(&PutLogHeader);
 }
 
 void PstnSlot::on_hdlc_receive(Packet& frame) {
@@ -246,13 +247,14 @@ bool PstnSlot::IHwConnectReceiver(Slot& peer) {
     // Signed: a peer that is not on a trunk (-1) passes.
     const int trunk = peer.GetTrunk();
     if (trunk > kMaxTrunk) {
-      InvalidTrunk(refusalLogs, trunk);
+      InvalidTrunk(paramLogs, trunk);
       return false;
     }
     const int timeslot = peer.GetTrunkTimeSlot();
     if (timeslot > kMaxTimeslot) {
-      refusalLogs.write(std::cerr, "pstn-slot: invalid timeslot", [&](std::ostream& os) {
-        os << "pstn-slot: invalid timeslot: " << timeslot;
+      paramLogs.write(std::cerr, "invalid timeslot", [&](std::ostream& os) {
+        PutLogHeader(os);
+        os << "invalid timeslot: " << timeslot;
       });
       return false;
     }

@@ -89,6 +89,10 @@ class PstnSlot : private Slot,
   ISDN::LAPD* const lapd;
   ISDN::LAPD_NT* const lapd_nt;
   ACP::TrunkState::NamedNumber last_trunk_state = ACP::TrunkState::unknown;
+  // The refusals of a peer's trunk or time slot, which open with PutLogHeader as the factory's
+  // do, not with the slot's header as its other lines: their counts are written under it when
+  // the slot goes.
+  LogThrottles paramLogs;
 
  private:
   // Opens the channel and starts the layer from idle; a deactivated signal when the channel

@@ -42,7 +42,7 @@ class PlaySlotGeneric : public VoiceSlot {
   int IGetTransmitChannel() override { return channel; }
   const char* GetName() const override { return "player"; }
   // "player[1024]: "
-  void PutHeader(std::ostream& os) const;
+  void PutHeader(std::ostream& os) const override;
 
   int channel = -1;
   Fd fd;
@@ -102,7 +102,7 @@ class RecordSlot : public VoiceSlot {
   bool IOnInputStream() override;
   int IGetReceiveChannel() override { return channel; }
   const char* GetName() const override { return "recorder"; }
-  void PutHeader(std::ostream& os) const;
+  void PutHeader(std::ostream& os) const override;
 
   void OnConnect(ASync::Connect::Status::Type status, Fd socket);
   void OnRecordComplete(ASync::Copy::Status::Type status);

@@ -1,6 +1,7 @@
 // The lines of the creates the TDM factories refuse, which a controller can repeat at any rate:
 // one line a second per kind, with the count of those left out, and one kind never hides
-// another; the controller leaving writes the counts still owed.
+// another; the controller leaving writes the counts still owed. A slot's refusals are counted
+// the same way, the counts written when the slot goes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -117,6 +118,75 @@ TEST_F(RefusalLogs, TheControllerLeavingWritesTheCountsOwed) {
                             "mixer: no unit (3 similar lines left out)",
                             "pstn-slot: invalid trunk number (3 similar lines left out)",
                             "voice/mcc[0]: MCC_TIMESLOT request failed. (3 similar lines left out)"}));
+}
+
+struct SlotRefused {
+  // Slot 1's create, then slot 2's if any.
+  const char* create;
+  const char* peer;
+  // A board command run before each try, or null.
+  const char* board;
+  // The command refused, sent five times.
+  const char* command;
+  const char* line;
+  // The count written when slots 1 and 2 are destroyed.
+  const char* count;
+  // The unit of slot 1 vanishes before the destroy: it goes with its last slot.
+  bool stale_unit = false;
+};
+
+TEST_F(RefusalLogs, ASlotsCountsCarryItsLinesHeader) {
+  const char* const selcal =
+      "{ seq 3, slot 1, pdu command : ioctl : delays : { rx 1, tx 2, selcal 3 } }";
+  const char* const selcal_line =
+      "mixer [0]: error: selcal delay isn't supported for mixer!!! Set to zero.";
+  const char* const selcal_count =
+      "mixer [0]: error: selcal delay isn't supported for mixer!!! Set to zero. (3 similar lines "
+      "left out)";
+  const SlotRefused rows[] = {
+      {"pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }",
+       "trunk_bri : { trunk 4, timeslot 1 }", nullptr,
+       "{ seq 3, slot 2, pdu command : connect : 1 }",
+       "pstn-slot: invalid trunk number: 4",
+       "pstn-slot: invalid trunk number (3 similar lines left out)"},
+      {"ats-qsig : { side user : NULL }", nullptr, "fail dsp-data 0x8008420f EINVAL",
+       "{ seq 3, slot 2, pdu command : create : ats-qsig-b : { slot 1, subslot 1 } }",
+       "ats-qsig: add B channel fail !!!",
+       "ats-qsig: add B channel fail !!! (3 similar lines left out)"},
+      {"mixerIn : { unit 0, channel tdm : 1 }", nullptr, nullptr, selcal, selcal_line,
+       selcal_count},
+      {"mixerIn : { unit 0, channel tdm : 1 }", nullptr, nullptr, selcal, selcal_line, selcal_count,
+       true},
+  };
+  for (const SlotRefused& r : rows) {
+    SCOPED_TRACE(r.create);
+    advance(1000);
+    StreamCapture err(std::cerr);
+    run({"{ seq 1, slot 1, pdu command : create : " + std::string(r.create) + " }"});
+    if (r.peer) run({"{ seq 2, slot 2, pdu command : create : " + std::string(r.peer) + " }"});
+    for (int i = 0; i < 5; ++i) {
+      if (r.board) {
+        EXPECT_EQ(sim(r.board), "ok");
+      }
+      run({r.command});
+    }
+    Lines refused;
+    for (const std::string& line : err.take_lines())
+      if (line.find(r.line) != std::string::npos) refused.push_back(line);
+    EXPECT_EQ(refused, Lines{r.line});
+    if (r.stale_unit) {
+      EXPECT_EQ(sim("mixer remove 0"), "ok");
+      LGCP::Resources report;
+      Mixer::MixerFactory::instance().Query(report);
+    }
+    run({"{ seq 4, slot 1, pdu command : destroy : NULL }",
+         "{ seq 5, slot 2, pdu command : destroy : NULL }"});
+    Lines counts;
+    for (const std::string& line : err.take_lines())
+      if (line.find("left out") != std::string::npos) counts.push_back(line);
+    EXPECT_EQ(counts, Lines{r.count});
+    EXPECT_TRUE(Slots::instance().GetLive().empty());
+  }
 }
 
 }  // namespace
