@@ -11,6 +11,7 @@
 #include "base/ext_header.h"
 #include "hw/device_events.h"
 #include "hw/hw_mux.h"
+#include "slotbase/dsp_values.h"
 #include "slots/media/rtp_setup.h"
 
 namespace {
@@ -111,6 +112,7 @@ bool RtpSlot::Ioctl(const LGCP::IoctlParams& p) {
       cancelAudibleCall();
       return true;
     case LGCP::IoctlParams::e_translateDTMF:
+      if (!Carries(TranslateDtmfValues(p.get_translateDTMF()))) return false;
       translateDTMF(p.get_translateDTMF());
       return true;
     case LGCP::IoctlParams::e_dtmf_params:
@@ -122,7 +124,7 @@ bool RtpSlot::Ioctl(const LGCP::IoctlParams& p) {
     case LGCP::IoctlParams::e_decoder_mode:
       return change_payload(p, p.get_decoder_mode(), false);
     case LGCP::IoctlParams::e_vad_params:
-      return configureVAD(p.get_vad_params());
+      return Carries(VadValues(p.get_vad_params())) && configureVAD(p.get_vad_params());
     case LGCP::IoctlParams::e_vad_enable:
       return enableVAD(p.get_vad_enable().getValue());
     case LGCP::IoctlParams::e_vad_disable:
@@ -140,16 +142,18 @@ bool RtpSlot::Ioctl(const LGCP::IoctlParams& p) {
     case LGCP::IoctlParams::e_pd_disable:
       return disablePD();
     case LGCP::IoctlParams::e_rx_gain:
-      configureRxGain(static_cast<int8_t>(p.get_rx_gain().get_gainDB().getValue()));
-      return true;
+      return Carries(RxGainValues(p.get_rx_gain())) &&
+             configureRxGain(static_cast<int8_t>(p.get_rx_gain().get_gainDB().getValue()));
     case LGCP::IoctlParams::e_tone_filter: {
       const LGCP::ToneFilter& f = p.get_tone_filter();
-      configureToneFilter(static_cast<unsigned>(f.get_freq().getValue()),
-                          f.get_enable().getValue() ? 1 : 0, f.get_duration_th_msec().getValue(),
-                          f.get_det_level_dB().getValue());
-      return true;
+      return Carries(ToneFilterValues(f)) &&
+             configureToneFilter(static_cast<unsigned>(f.get_freq().getValue()),
+                                 f.get_enable().getValue() ? 1 : 0,
+                                 f.get_duration_th_msec().getValue(),
+                                 f.get_det_level_dB().getValue());
     }
     case LGCP::IoctlParams::e_selcal:
+      if (!Carries(SelcalValues(p.get_selcal()))) return false;
       translateSelcal(p.get_selcal());
       return true;
     default:

@@ -8,7 +8,7 @@
 #include "base/ext_header.h"
 #include "base/trace_ctl.h"
 #include "proto/control_service.h"
-#include "slots/tdm/device_values.h"
+#include "slotbase/device_values.h"
 #include "slots/tdm/link_slot.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "base/trace_ctl.h"
-#include "slots/tdm/device_values.h"
+#include "slotbase/device_values.h"
 #include "slots/tdm/hdlc_slot.h"
 
 HdlcSlotFactory& HdlcSlotFactory::instance() {

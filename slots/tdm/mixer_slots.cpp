@@ -6,7 +6,7 @@
 #include "hw/dsproc_records.h"
 #include "hw/hw_mux.h"
 #include "hw/tonec_records.h"
-#include "slots/tdm/device_values.h"
+#include "slotbase/dsp_values.h"
 #include "slots/tdm/mixer_unit.h"
 
 namespace Mixer {
@@ -54,43 +54,14 @@ bool MixerSlot::Carries(const std::vector<DeviceValue>& values) {
 
 bool MixerSlot::CommonIoctl(const LGCP::IoctlParams& p) {
   switch (p.currentSelection()) {
-    case P::e_translateDTMF: {
-      const LGCP::TranslateDtmfParams& t = p.get_translateDTMF();
-      using Level = decltype(tone_gen_params::level1);
-      std::vector<DeviceValue> values;
-      for (const LGCP::DualTone& tone : t.get_digits()) {
-        values.push_back(Carried<decltype(tone_gen_params::freq1)>(
-            "translateDTMF freq1", tone.get_freq1().getValue()));
-        values.push_back(Carried<decltype(tone_gen_params::freq2)>(
-            "translateDTMF freq2", tone.get_freq2().getValue()));
-      }
-      if (t.has_amp1()) {
-        values.push_back(Carried<Level>("translateDTMF amp1", t.get_amp1().getValue()));
-      }
-      if (t.has_amp2()) {
-        values.push_back(Carried<Level>("translateDTMF amp2", t.get_amp2().getValue()));
-      }
-      if (!Carries(values)) return false;
-      translateDTMF(t);
+    case P::e_translateDTMF:
+      if (!Carries(TranslateDtmfValues(p.get_translateDTMF()))) return false;
+      translateDTMF(p.get_translateDTMF());
       return true;
-    }
     case P::e_dtmf_params:
       return configureDTMF(p.get_dtmf_params());
-    case P::e_vad_params: {
-      const LGCP::VADParams& v = p.get_vad_params();
-      if (v.is_v2()) {
-        const TERM::VADParamsV2& v2 = v.get_v2();
-        if (!Carries({Carried<decltype(dsproc_vad_v2_params::voice_th_msec)>(
-                          "vad-params voice-th-msec", v2.get_voice_th_msec().getValue()),
-                      Carried<decltype(dsproc_vad_v2_params::silence_th_msec)>(
-                          "vad-params silence-th-msec", v2.get_silence_th_msec().getValue()),
-                      Carried<decltype(dsproc_vad_v2_params::e_th_dB)>(
-                          "vad-params e-th-dB", v2.get_e_th_dB().getValue())})) {
-          return false;
-        }
-      }
-      return configureVAD(v);
-    }
+    case P::e_vad_params:
+      return Carries(VadValues(p.get_vad_params())) && configureVAD(p.get_vad_params());
     case P::e_vad_enable:
       return enableVAD(p.get_vad_enable().getValue());
     case P::e_vad_disable:
@@ -119,18 +90,11 @@ bool MixerSlot::CommonIoctl(const LGCP::IoctlParams& p) {
     }
     case P::e_tone_filter: {
       const LGCP::ToneFilter& f = p.get_tone_filter();
-      const int32_t freq = f.get_freq().getValue();
-      const int32_t duration = f.get_duration_th_msec().getValue();
-      const int32_t level = f.get_det_level_dB().getValue();
-      if (!Carries({Carried<decltype(dsproc_tone_filter_params::freq)>("tone-filter freq", freq),
-                    Carried<decltype(dsproc_tone_filter_params::duration_th_msec)>(
-                        "tone-filter duration-th-msec", duration),
-                    Carried<decltype(dsproc_tone_filter_params::det_lvl_dB)>(
-                        "tone-filter det-level-dB", level)})) {
-        return false;
-      }
-      return configureToneFilter(static_cast<unsigned>(freq), f.get_enable().getValue() ? 1 : 0,
-                                 duration, level);
+      return Carries(ToneFilterValues(f)) &&
+             configureToneFilter(static_cast<unsigned>(f.get_freq().getValue()),
+                                 f.get_enable().getValue() ? 1 : 0,
+                                 f.get_duration_th_msec().getValue(),
+                                 f.get_det_level_dB().getValue());
     }
     default:
       return false;
@@ -150,10 +114,8 @@ bool TdmInput::Ioctl(const LGCP::IoctlParams& p) {
     case P::e_iva_params:
       return configureIVA(p.get_iva_params());
     case P::e_rx_gain: {
-      const int32_t gain = p.get_rx_gain().get_gainDB().getValue();
-      using Gain = decltype(dsproc_rx_gain_params::gain_dB);
-      if (!Carries({Carried<Gain>("rx-gain gainDB", gain)})) return false;
-      return configureRxGain(static_cast<Gain>(gain));
+      if (!Carries(RxGainValues(p.get_rx_gain()))) return false;
+      return configureRxGain(static_cast<int8_t>(p.get_rx_gain().get_gainDB().getValue()));
     }
     default:
       return CommonIoctl(p);

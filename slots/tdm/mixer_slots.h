@@ -8,7 +8,7 @@
 #include "hw/dsproc_receiver.h"
 #include "hw/tonec_receiver.h"
 #include "slotbase/slot.h"
-#include "slots/tdm/device_values.h"
+#include "slotbase/device_values.h"
 
 namespace Mixer {
 

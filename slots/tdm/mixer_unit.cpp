@@ -11,7 +11,7 @@
 #include "base/ext_header.h"
 #include "base/fd.h"
 #include "hw/device_names.h"
-#include "slots/tdm/device_values.h"
+#include "slotbase/device_values.h"
 #include "slots/tdm/mixer_factory.h"
 #include "slots/tdm/mixer_slots.h"
 

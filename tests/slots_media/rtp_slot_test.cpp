@@ -228,6 +228,49 @@ INSTANTIATE_TEST_SUITE_P(
         IoctlCase{"NotAnRtpIoctl", "", "ss7RqBSN : NULL", "error : unsupported", "", ""}),
     [](const testing::TestParamInfo<IoctlCase>& i) { return std::string(i.param.name); });
 
+// A value that the DSP record's field cannot carry is refused with invalidParams and nothing
+// reaches the DSP or the tone device; a refusal by the DSP is answered as an error.
+TEST_F(RtpSlots, IoctlValuesTheDevicesCannotCarryAreRefused) {
+  create_slot();
+  struct Row {
+    const char* sim;
+    const char* ioctl;
+    const char* answer;
+  };
+  const Row rows[] = {
+      {"", "rx-gain : { gainDB 128 }", "error : invalidParams"},
+      {"", "rx-gain : { gainDB -129 }", "error : invalidParams"},
+      {"", "tone-filter : { freq 70000, enable TRUE, duration-th-msec 40, det-level-dB -30 }",
+       "error : invalidParams"},
+      {"", "tone-filter : { freq 2100, enable TRUE, duration-th-msec -1, det-level-dB -30 }",
+       "error : invalidParams"},
+      {"", "tone-filter : { freq 2100, enable TRUE, duration-th-msec 40, det-level-dB 128 }",
+       "error : invalidParams"},
+      {"", "vad-params : v2 : { voice-th-msec -1, silence-th-msec 10, e-th-dB 3 }",
+       "error : invalidParams"},
+      {"", "vad-params : v2 : { voice-th-msec 10, silence-th-msec 10, e-th-dB 256 }",
+       "error : invalidParams"},
+      {"", "translateDTMF : { digits { { freq1 70000, freq2 1209 } } }", "error : invalidParams"},
+      {"", "translateDTMF : { digits { { freq1 697, freq2 1209 } }, amp1 -1 }",
+       "error : invalidParams"},
+      {"", "selcal : { amp 65536, signs \"1234\" }", "error : invalidParams"},
+      {"fail dsp 0x40146401 EIO", "rx-gain : { gainDB -6 }", "error : unsupported"},
+  };
+  for (const Row& row : rows) {
+    if (*row.sim) {
+      ASSERT_EQ(board().command(row.sim), Lines{"ok"});
+    }
+    const size_t dsp = board().command("log dsp").size();
+    const size_t dtmf = board().command("log dtmf").size();
+    StreamCapture err(std::cerr);
+    EXPECT_EQ(talk({std::string("{ seq 1, slot 1, pdu command : ioctl : ") + row.ioctl + " }"}),
+              Lines{reply(1, 1, row.answer)})
+        << row.ioctl;
+    EXPECT_EQ(board().command("log dsp").size(), dsp + (*row.sim ? 1 : 0)) << row.ioctl;
+    EXPECT_EQ(board().command("log dtmf").size(), dtmf) << row.ioctl;
+  }
+}
+
 // A codec change restarts the session on the same channel, unless it changes nothing; the old
 // session is closed, the new one gets the input, packet detector and DTMF settings the slot
 // had, and its events are read: the packet detector's become rtp signals, others are only

@@ -1,4 +1,4 @@
-#include "slots/tdm/device_values.h"
+#include "slotbase/device_values.h"
 
 const DeviceValue* FirstNotCarried(const std::vector<DeviceValue>& values) {
   for (const DeviceValue& v : values) {
