@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iostream>
 #include <list>
+#include <utility>
 
 #include "base/child_wait.h"
 #include "base/mux_clock.h"
@@ -37,8 +38,10 @@ void signal_leader_group(int pid, int signal) {
 // and forgotten once ended. While the leader is unreaped, its own wait tells of its end.
 class Orphan {
  public:
-  // The leader `pid` runs: `signal` to its group, and its end awaited.
-  Orphan(int pid, int signal) : pgid_(pid), leader_reaped_(false) {
+  // The leader `pid` runs: `signal` to its group, and its end awaited; `held` is closed with
+  // the stop.
+  Orphan(int pid, int signal, Fd held)
+      : pgid_(pid), leader_reaped_(false), held_(std::move(held)) {
     wait_.Bind(this, &Orphan::on_end);
     wait_.Attach(pid);
     signal_leader_group(pid, signal);
@@ -79,6 +82,7 @@ class Orphan {
   bool leader_reaped_;
   ChildWait wait_;
   Timer bound_;
+  Fd held_;
 };
 
 std::list<Orphan>& orphans() {
@@ -126,8 +130,8 @@ void ChildStop::end_rest(int pgid, int signal, unsigned bound_ms) {
   orphans().emplace_back(pgid, bound_ms);
 }
 
-void ChildStop::orphan(ChildWait& wait, int signal) {
+void ChildStop::orphan(ChildWait& wait, int signal, Fd held) {
   const int pid = wait.pid();
   wait.Detach();
-  orphans().emplace_back(pid, signal);
+  orphans().emplace_back(pid, signal, std::move(held));
 }

@@ -26,6 +26,7 @@
 #include <type_traits>
 
 #include "base/child_program.h"
+#include "base/fd.h"
 #include "base/timer.h"
 
 class ChildWait;
@@ -59,8 +60,9 @@ class ChildStop {
   bool stopping() const { return timer_.get() != nullptr; }
 
   // Stops the child that `wait` waits for as start() does, for an owner that is going: the
-  // owner's wait is detached, and the stop waits for the child itself.
-  static void orphan(ChildWait& wait, int signal);
+  // owner's wait is detached, and the stop waits for the child itself. `held`, a device the
+  // owner holds for the child, stays open until the group has ended.
+  static void orphan(ChildWait& wait, int signal, Fd held = Fd());
 
  private:
   static void ask(int pid, int signal);

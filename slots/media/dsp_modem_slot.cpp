@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <iostream>
+#include <utility>
 
 #include "base/device.h"
 #include "base/ext_header.h"
@@ -42,7 +43,9 @@ DspModemSlot::~DspModemSlot() {
 
 bool DspModemSlot::IBeforeDestroy() {
   if (receiver_pid > 0) {
-    ChildStop::orphan(receiver_wait, SIGTERM);
+    // The receiver works on the modem until its group has ended: the pool must not give it
+    // to another call meanwhile.
+    ChildStop::orphan(receiver_wait, SIGTERM, std::move(fd));
     receiver_pid = -1;
   }
   return ModemSlot::IBeforeDestroy();

@@ -2,7 +2,8 @@
 // The first connection allocates and configures it and starts the call: pppd on its data port
 // /dev/mdmN, or a fax program that takes the modem over by its number. The slot holds the modem
 // (its /dev/mctl descriptor) until it is destroyed, also while a fax program has it, so that the
-// pool never gives it to another call meanwhile.
+// pool never gives it to another call meanwhile; a fax receiver still running at the destroy
+// keeps it until its group has ended.
 #pragma once
 
 #include "base/fd.h"
