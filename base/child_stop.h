@@ -48,8 +48,8 @@ class ChildStop {
   }
   // The leader `pid` has ended and was reaped: the stop is over for its owner. Members of its
   // group left running are asked to end with `signal`, unless this stop has asked them already,
-  // and killed at the bound, which runs on.
-  void ended(int pid, int signal);
+  // and killed at the bound, which runs on; `held` (see orphan()) stays open until then.
+  void ended(int pid, int signal, Fd held = Fd());
   // The same for an owner that has no stop running.
   static void end_rest(int pid, int signal);
   // The timer is stopped; the group is left as it is.
@@ -67,8 +67,8 @@ class ChildStop {
  private:
   static void ask(int pid, int signal);
   // Hands the members of `pgid`'s group, if any, to a stop of their own: `signal` now (none
-  // when 0), SIGKILL `bound_ms` later.
-  static void end_rest(int pgid, int signal, unsigned bound_ms);
+  // when 0), SIGKILL `bound_ms` later; `held` is closed when the stop ends.
+  static void end_rest(int pgid, int signal, unsigned bound_ms, Fd held);
 
   Timer timer_;
 };

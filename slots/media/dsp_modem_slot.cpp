@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <iostream>
-#include <utility>
 
 #include "base/device.h"
 #include "base/ext_header.h"
@@ -43,9 +42,7 @@ DspModemSlot::~DspModemSlot() {
 
 bool DspModemSlot::IBeforeDestroy() {
   if (receiver_pid > 0) {
-    // The receiver works on the modem until its group has ended: the pool must not give it
-    // to another call meanwhile.
-    ChildStop::orphan(receiver_wait, SIGTERM, std::move(fd));
+    ChildStop::orphan(receiver_wait, SIGTERM, held_device());
     receiver_pid = -1;
   }
   return ModemSlot::IBeforeDestroy();

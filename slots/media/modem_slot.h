@@ -22,6 +22,7 @@
 #include "base/child_program.h"
 #include "base/child_stop.h"
 #include "base/child_wait.h"
+#include "base/fd.h"
 #include "slotbase/slot.h"
 
 struct attr;
@@ -83,7 +84,12 @@ class ModemSlot : public Slot {
   // pid, or -1 after "vfork fail: " and an abort with errno.
   int spawn(const ChildProgram& program);
   // Ends the slot: on_release when it is being destroyed, else the abort signal with `status`.
+  // Members of the program's group left running keep the slot's device (held_device()) when
+  // the slot goes before them.
   void ended(int status);
+  // The device that the slot's programs work on, which a program's group that outlives the
+  // slot keeps until it has ended; none here.
+  virtual Fd held_device() { return Fd(); }
 
  private:
   // Whether one more record may be reported in this second; logs it when not.

@@ -2,6 +2,7 @@
 // execfile) and of the T.38 program, whose child runs on the slot's device, on the loop's clock.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,12 +25,16 @@ struct Script {
 class ProgramGroups : public ModemRoad {
  protected:
   void SetUp() override {
+    // What a script leaves when it ends comes to this process, whose loop reaps it at once, as
+    // the board's init does for the daemon (a test runner may leave it a zombie for long).
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     ModemRoad::SetUp();
     ::unlink(pids_.c_str());
   }
   void TearDown() override {
     for (pid_t pid : pids()) ::kill(pid, SIGKILL);
     ModemRoad::TearDown();
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
   }
 
   // Writes a script at `path` that records its pid and its child's to the pid file; the child
@@ -52,6 +57,8 @@ class ProgramGroups : public ModemRoad {
     ASSERT_EQ(::chmod(path.c_str(), 0755), 0);
   }
   std::vector<pid_t> pids() const { return pids_in(pids_); }
+  // The pool's modem 0: "0 ts=1536 held " or "0 ts=1536 free ".
+  std::string modem0() { return board().command("mctl show").at(0).substr(0, 15); }
   // Both pids, once written; what the controller received meanwhile goes to `got`.
   std::vector<pid_t> both_started(Lines& got) {
     for (const auto& m : until([&](const Lines&) { return pids().size() == 2; })) {
@@ -108,12 +115,16 @@ TEST_F(ProgramGroups, ExecfileWrapperEndsWithTheModem) {
       if (s.child_ignores) {
         advance(ChildStop::kGraceMs - 1);
         EXPECT_EQ(alive_of(child), child);
+        EXPECT_EQ(modem0(), "0 ts=1536 held ") << "the child may still use the modem";
         advance(1);
       }
     }
     EXPECT_EQ(ended(started), std::vector<pid_t>{});
     until([&](const Lines& l) { return !l.empty() || ModemFactory::instance().modems.empty(); });
     EXPECT_TRUE(ModemFactory::instance().modems.empty());
+    // Within moments of the group's end, long before the bound.
+    for (int ms = 0; ms < 1000 && modem0() != "0 ts=1536 free "; ms += 100) advance(100);
+    EXPECT_EQ(modem0(), "0 ts=1536 free ");
     run({"{ seq 91, slot 2, pdu command : destroy : NULL }"});
   }
 }
