@@ -15,7 +15,7 @@
 // bound, apart from the owner, which may go. A group is signalled while its leader is an
 // unreaped child of ours, whose pid no other process can take; once the leader is reaped, only
 // while the group is seen to have members left, since a group keeps its id until its last
-// member ends.
+// member ends. Such a group is looked at every 100 ms and forgotten as soon as it is empty.
 //
 // ChildStop::orphan() stops a child whose owner goes at once (a slot whose destroy does not
 // wait for its program): the same signal and bound, with a ChildWait of its own; the stop is
