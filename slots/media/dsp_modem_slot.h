@@ -6,8 +6,6 @@
 // goes keeps it until the group has ended.
 #pragma once
 
-#include <utility>
-
 #include "base/fd.h"
 #include "slots/media/modem_slot.h"
 
@@ -27,8 +25,9 @@ class DspModemSlot : public ModemSlot {
   int modem_id() override { return modem; }
   void unbind() override;
   void start() override { InitModem(); }
-  // The modem, which the pool gives to no other call while a program of this slot may use it.
-  Fd held_device() override { return std::move(fd); }
+  // A second descriptor of the modem, which the pool gives to no other call while a program of
+  // this slot may use it.
+  Fd held_device() override { return fd; }
 
   // Allocates and configures the modem and starts the call; nothing once it has a number.
   void InitModem();

@@ -107,7 +107,7 @@ void ModemSlot::pppd_kill() {
 }
 
 void ModemSlot::ended(int status) {
-  stop.ended(wait.pid(), SIGHUP, releasing ? held_device() : Fd());
+  stop.ended(wait.pid(), SIGHUP, held_device());
   if (releasing) {
     unbind();
     on_release();

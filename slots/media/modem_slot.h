@@ -84,11 +84,11 @@ class ModemSlot : public Slot {
   // pid, or -1 after "vfork fail: " and an abort with errno.
   int spawn(const ChildProgram& program);
   // Ends the slot: on_release when it is being destroyed, else the abort signal with `status`.
-  // Members of the program's group left running keep the slot's device (held_device()) when
-  // the slot goes before them.
+  // Members of the program's group left running keep the slot's device (held_device()) until
+  // they have ended, also when the slot goes before them.
   void ended(int status);
-  // The device that the slot's programs work on, which a program's group that outlives the
-  // slot keeps until it has ended; none here.
+  // A descriptor of the device that the slot's programs work on, for a program's group that
+  // may outlive the slot to keep; none here.
   virtual Fd held_device() { return Fd(); }
 
  private:

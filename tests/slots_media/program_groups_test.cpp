@@ -86,10 +86,13 @@ const Script kScripts[] = {
 
 // pppd run through a modem's execfile: SIGHUP at the destroy reaches the script's child too; a
 // group that ignores it is killed at the bound, and a child left by its script is killed at the
-// same bound, while the destroy is answered when the script has ended.
+// same bound, while the destroy is answered when the script has ended. What is left of the
+// group keeps the modem until it has ended, also after the slot has gone.
 TEST_F(ProgramGroups, ExecfileWrapperEndsWithTheModem) {
   const std::string wrapper = root() + "/pppd-wrapper";
-  for (const Script& s : kScripts) {
+  std::vector<Script> scripts(std::begin(kScripts), std::end(kScripts));
+  scripts.push_back({"the script ends by itself, its child ignores SIGHUP", false, true, true});
+  for (const Script& s : scripts) {
     SCOPED_TRACE(s.name);
     ::unlink(pids_.c_str());
     write_script(wrapper, s, "HUP");
@@ -99,14 +102,24 @@ TEST_F(ProgramGroups, ExecfileWrapperEndsWithTheModem) {
     const std::vector<pid_t> started = both_started(got);
     ASSERT_EQ(started.size(), 2u);
     const std::string done = wire(reply(9, 1, "success : NULL"));
-    got = run({"{ seq 9, slot 1, pdu command : destroy : NULL }"});
+    const std::string destroy = "{ seq 9, slot 1, pdu command : destroy : NULL }";
     const std::vector<pid_t> child{started[1]};
-    if (s.leader_ignores) {
+    if (s.leader_exits) {
+      // After the two streams and the connect's answer.
+      EXPECT_EQ(collect(got, 4).back(), wire(signal(1, "abort : 768")));
+      EXPECT_EQ(run({destroy}), Lines{done});
+      advance(ChildStop::kGraceMs - 1);
+      EXPECT_EQ(alive_of(child), child);
+      EXPECT_EQ(modem0(), "0 ts=1536 held ") << "the child may still use the modem";
+      advance(1);
+    } else if (s.leader_ignores) {
+      got = run({destroy});
       advance(ChildStop::kGraceMs - 1);
       EXPECT_EQ(alive_of(started), started);
       EXPECT_EQ(arrived(), Lines{});
       advance(1);
     } else {
+      got = run({destroy});
       for (const auto& m : until([&](const Lines& l) { return !l.empty() || !got.empty(); })) {
         got.push_back(m);
       }
