@@ -134,7 +134,9 @@ void ChildStop::ended(int pid, int signal, Fd held) {
   end_rest(pid, 0, left > 0 ? static_cast<unsigned>(left) : 0, std::move(held));
 }
 
-void ChildStop::end_rest(int pid, int signal) { end_rest(pid, signal, kGraceMs, Fd()); }
+void ChildStop::end_rest(int pid, int signal, Fd held) {
+  end_rest(pid, signal, kGraceMs, std::move(held));
+}
 
 void ChildStop::end_rest(int pgid, int signal, unsigned bound_ms, Fd held) {
   // Just reaped, the leader's pid is still the group's while anyone is in it.

@@ -51,7 +51,7 @@ class ChildStop {
   // and killed at the bound, which runs on; `held` (see orphan()) stays open until then.
   void ended(int pid, int signal, Fd held = Fd());
   // The same for an owner that has no stop running.
-  static void end_rest(int pid, int signal);
+  static void end_rest(int pid, int signal, Fd held = Fd());
   // The timer is stopped; the group is left as it is.
   void cancel() { timer_.reset(); }
   // SIGKILL to the group that `pid` leads, and the stop is over.

@@ -176,7 +176,7 @@ void DspModemSlot::RunFaxReceiver() {
 void DspModemSlot::on_fax_receiver_end(int status) {
   std::clog << ext::header(this) << "fax receiver terminated with code " << status << std::endl;
   receiver_pid = -1;
-  ChildStop::end_rest(receiver_wait.pid(), SIGTERM);
+  ChildStop::end_rest(receiver_wait.pid(), SIGTERM, held_device());
 }
 
 void DspModemSlot::on_fax_terminate(int status) {

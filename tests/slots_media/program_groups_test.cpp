@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/child_stop.h"
+#include "slots/media/dsp_modem_slot.h"
 #include "tests/slots_media/modem_road.h"
 
 namespace {
@@ -40,6 +41,7 @@ class ProgramGroups : public ModemRoad {
   // Writes a script at `path` that records its pid and its child's to the pid file; the child
   // keeps the script's standard input. `signal` is the stop's signal.
   void write_script(const std::string& path, const Script& s, const char* signal) {
+    ::unlink(path.c_str());  // a link to the stub, which must stay as it is
     const std::string trap = std::string("trap \"\" ") + signal + "; ";
     const std::string child = "/bin/sh -c '" + std::string(s.child_ignores ? trap : "") +
                               "echo $$ >> " + pids_ + "; exec sleep 1000'";
@@ -140,6 +142,32 @@ TEST_F(ProgramGroups, ExecfileWrapperEndsWithTheModem) {
     EXPECT_EQ(modem0(), "0 ts=1536 free ");
     run({"{ seq 91, slot 2, pdu command : destroy : NULL }"});
   }
+}
+
+// A fax receiver that ends by itself and leaves a child that ignores SIGTERM: the child keeps
+// the modem, also after the slot's destroy, until it is killed at the bound.
+TEST_F(ProgramGroups, FaxReceiverLeftoverKeepsTheModem) {
+  const std::string receiver = root() + "/usr/local/bin/fax";
+  write_script(receiver, {"", false, true, true}, "TERM");
+  run({"{ seq 1, slot 1, pdu command : create : modem : { cid \"\", cdid \"\", fax NULL } }"});
+  Lines got = connect_trunk();
+  const std::vector<pid_t> started = both_started(got);
+  ASSERT_EQ(started.size(), 2u);
+  const auto* slot = static_cast<const DspModemSlot*>(Slots::instance().GetLive().front());
+  until([&](const Lines&) { return slot->receiver_pid < 0; });
+  ASSERT_LT(slot->receiver_pid, 0);
+  EXPECT_EQ(run({"{ seq 9, slot 1, pdu command : destroy : NULL }"}),
+            wires({reply(9, 1, "success : NULL")}));
+  const std::vector<pid_t> child{started[1]};
+  advance(ChildStop::kGraceMs - 1);
+  EXPECT_EQ(alive_of(child), child);
+  EXPECT_EQ(modem0(), "0 ts=1536 held ") << "the child may still use the modem";
+  advance(1);
+  EXPECT_EQ(ended(started), std::vector<pid_t>{});
+  for (int ms = 0; ms < 1000 && modem0() != "0 ts=1536 free "; ms += 100) advance(100);
+  EXPECT_EQ(modem0(), "0 ts=1536 free ");
+  run({"{ seq 91, slot 2, pdu command : destroy : NULL }"});
+  install("/usr/local/bin/fax");
 }
 
 // The T.38 program is a script whose child has the channel: SIGTERM at the destroy reaches the
