@@ -45,7 +45,8 @@ class ModemSlot : public Slot {
   // Either side's first connection starts the modem: true.
   bool IOnOutputStream() override;
   bool IOnInputStream() override;
-  // Sends the accept and the IP parameters to the session's authentication program.
+  // Sends the accept and the IP parameters to the session's authentication program; a
+  // negative MTU, which the record cannot carry, is refused (invalidParams) and nothing is sent.
   bool IActivate(const TERM::TermActivateParams& params) override;
   const char* GetName() const override { return "generic-modem"; }
   // The session id of the authentication records; -1: none.
