@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iostream>
 #include <list>
+#include <utility>
 
 #include "base/child_wait.h"
 #include "base/mux_clock.h"
@@ -34,19 +35,27 @@ void signal_leader_group(int pid, int signal) {
 }
 
 // A group whose owner has gone, or whose leader has been reaped with members left: stopped,
-// and forgotten once ended. While the leader is unreaped, its own wait tells of its end.
+// and forgotten once ended. While the leader is unreaped, its own wait tells of its end; then
+// the group is looked at every kCheckMs, since the ends of its other members (children of
+// init by now) reach no wait of ours. Forgotten as soon as it is empty, the group is not
+// signalled after its id may be reused, and what it held is closed without waiting for the
+// bound.
 class Orphan {
  public:
-  // The leader `pid` runs: `signal` to its group, and its end awaited.
-  Orphan(int pid, int signal) : pgid_(pid), leader_reaped_(false) {
+  // The leader `pid` runs: `signal` to its group, and its end awaited; `held` is closed with
+  // the stop.
+  Orphan(int pid, int signal, Fd held)
+      : pgid_(pid), leader_reaped_(false), held_(std::move(held)) {
     wait_.Bind(this, &Orphan::on_end);
     wait_.Attach(pid);
     signal_leader_group(pid, signal);
     bound_.set(ChildStop::kGraceMs, &Orphan::on_bound, this);
   }
   // The leader `pgid` was reaped: only the bound, `bound_ms` from now.
-  Orphan(int pgid, unsigned bound_ms) : pgid_(pgid), leader_reaped_(true) {
+  Orphan(int pgid, unsigned bound_ms, Fd held)
+      : pgid_(pgid), leader_reaped_(true), held_(std::move(held)) {
     bound_.set(bound_ms, &Orphan::on_bound, this);
+    check_.set(kCheckMs, &Orphan::on_check, this);
   }
   Orphan(const Orphan&) = delete;
   Orphan& operator=(const Orphan&) = delete;
@@ -56,10 +65,16 @@ class Orphan {
   }
 
  private:
+  static constexpr unsigned kCheckMs = 100;
+
   // The members left keep the bound.
   void on_end(int) {
     leader_reaped_ = true;
-    if (!has_members(pgid_)) forget();
+    on_check();
+  }
+  void on_check() {
+    if (!has_members(pgid_)) return forget();
+    check_.set(kCheckMs, &Orphan::on_check, this);
   }
   void on_bound() {
     end_group();
@@ -79,6 +94,8 @@ class Orphan {
   bool leader_reaped_;
   ChildWait wait_;
   Timer bound_;
+  Timer check_;
+  Fd held_;
 };
 
 std::list<Orphan>& orphans() {
@@ -110,24 +127,26 @@ void ChildStop::kill(int pid) {
   cancel();
 }
 
-void ChildStop::ended(int pid, int signal) {
-  if (!stopping()) return end_rest(pid, signal);
+void ChildStop::ended(int pid, int signal, Fd held) {
+  if (!stopping()) return end_rest(pid, signal, kGraceMs, std::move(held));
   const int32_t left = static_cast<int32_t>(timer_.get()->expiry() - Mux::milliseconds());
   cancel();
-  end_rest(pid, 0, left > 0 ? static_cast<unsigned>(left) : 0);
+  end_rest(pid, 0, left > 0 ? static_cast<unsigned>(left) : 0, std::move(held));
 }
 
-void ChildStop::end_rest(int pid, int signal) { end_rest(pid, signal, kGraceMs); }
+void ChildStop::end_rest(int pid, int signal, Fd held) {
+  end_rest(pid, signal, kGraceMs, std::move(held));
+}
 
-void ChildStop::end_rest(int pgid, int signal, unsigned bound_ms) {
+void ChildStop::end_rest(int pgid, int signal, unsigned bound_ms, Fd held) {
   // Just reaped, the leader's pid is still the group's while anyone is in it.
   if (pgid <= 0 || !has_members(pgid)) return;
   if (signal) signal_group(pgid, signal);
-  orphans().emplace_back(pgid, bound_ms);
+  orphans().emplace_back(pgid, bound_ms, std::move(held));
 }
 
-void ChildStop::orphan(ChildWait& wait, int signal) {
+void ChildStop::orphan(ChildWait& wait, int signal, Fd held) {
   const int pid = wait.pid();
   wait.Detach();
-  orphans().emplace_back(pid, signal);
+  orphans().emplace_back(pid, signal, std::move(held));
 }

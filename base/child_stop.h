@@ -15,7 +15,7 @@
 // bound, apart from the owner, which may go. A group is signalled while its leader is an
 // unreaped child of ours, whose pid no other process can take; once the leader is reaped, only
 // while the group is seen to have members left, since a group keeps its id until its last
-// member ends.
+// member ends. Such a group is looked at every 100 ms and forgotten as soon as it is empty.
 //
 // ChildStop::orphan() stops a child whose owner goes at once (a slot whose destroy does not
 // wait for its program): the same signal and bound, with a ChildWait of its own; the stop is
@@ -26,6 +26,7 @@
 #include <type_traits>
 
 #include "base/child_program.h"
+#include "base/fd.h"
 #include "base/timer.h"
 
 class ChildWait;
@@ -47,10 +48,10 @@ class ChildStop {
   }
   // The leader `pid` has ended and was reaped: the stop is over for its owner. Members of its
   // group left running are asked to end with `signal`, unless this stop has asked them already,
-  // and killed at the bound, which runs on.
-  void ended(int pid, int signal);
+  // and killed at the bound, which runs on; `held` (see orphan()) stays open until then.
+  void ended(int pid, int signal, Fd held = Fd());
   // The same for an owner that has no stop running.
-  static void end_rest(int pid, int signal);
+  static void end_rest(int pid, int signal, Fd held = Fd());
   // The timer is stopped; the group is left as it is.
   void cancel() { timer_.reset(); }
   // SIGKILL to the group that `pid` leads, and the stop is over.
@@ -59,14 +60,15 @@ class ChildStop {
   bool stopping() const { return timer_.get() != nullptr; }
 
   // Stops the child that `wait` waits for as start() does, for an owner that is going: the
-  // owner's wait is detached, and the stop waits for the child itself.
-  static void orphan(ChildWait& wait, int signal);
+  // owner's wait is detached, and the stop waits for the child itself. `held`, a device the
+  // owner holds for the child, stays open until the group has ended.
+  static void orphan(ChildWait& wait, int signal, Fd held = Fd());
 
  private:
   static void ask(int pid, int signal);
   // Hands the members of `pgid`'s group, if any, to a stop of their own: `signal` now (none
-  // when 0), SIGKILL `bound_ms` later.
-  static void end_rest(int pgid, int signal, unsigned bound_ms);
+  // when 0), SIGKILL `bound_ms` later; `held` is closed when the stop ends.
+  static void end_rest(int pgid, int signal, unsigned bound_ms, Fd held);
 
   Timer timer_;
 };

@@ -58,8 +58,11 @@ void AuthClient::OnSocketEvent(int, short events) {
     }
     const Auth::Reader::Result result = reader_.took(static_cast<size_t>(n));
     if (result == Auth::Reader::kBadLength) {
-      std::cerr << ext::header(this) << "invalid record length " << reader_.bad_length()
-                << std::endl;
+      factory_.refusalLogs.write(std::cerr, "auth record of invalid length",
+                                 [this](std::ostream& os) {
+                                   os << ext::header(this) << "invalid record length "
+                                      << reader_.bad_length();
+                                 });
       OnDisconnect();
     } else if (result == Auth::Reader::kRecord) {
       session_ = reader_.record().session();

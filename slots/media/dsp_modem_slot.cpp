@@ -42,7 +42,7 @@ DspModemSlot::~DspModemSlot() {
 
 bool DspModemSlot::IBeforeDestroy() {
   if (receiver_pid > 0) {
-    ChildStop::orphan(receiver_wait, SIGTERM);
+    ChildStop::orphan(receiver_wait, SIGTERM, held_device());
     receiver_pid = -1;
   }
   return ModemSlot::IBeforeDestroy();
@@ -176,7 +176,7 @@ void DspModemSlot::RunFaxReceiver() {
 void DspModemSlot::on_fax_receiver_end(int status) {
   std::clog << ext::header(this) << "fax receiver terminated with code " << status << std::endl;
   receiver_pid = -1;
-  ChildStop::end_rest(receiver_wait.pid(), SIGTERM);
+  ChildStop::end_rest(receiver_wait.pid(), SIGTERM, held_device());
 }
 
 void DspModemSlot::on_fax_terminate(int status) {

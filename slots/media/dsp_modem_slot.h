@@ -2,7 +2,8 @@
 // The first connection allocates and configures it and starts the call: pppd on its data port
 // /dev/mdmN, or a fax program that takes the modem over by its number. The slot holds the modem
 // (its /dev/mctl descriptor) until it is destroyed, also while a fax program has it, so that the
-// pool never gives it to another call meanwhile.
+// pool never gives it to another call meanwhile; a program's group still running when the slot
+// goes keeps it until the group has ended.
 #pragma once
 
 #include "base/fd.h"
@@ -24,6 +25,9 @@ class DspModemSlot : public ModemSlot {
   int modem_id() override { return modem; }
   void unbind() override;
   void start() override { InitModem(); }
+  // A second descriptor of the modem, which the pool gives to no other call while a program of
+  // this slot may use it.
+  Fd held_device() override { return fd; }
 
   // Allocates and configures the modem and starts the call; nothing once it has a number.
   void InitModem();

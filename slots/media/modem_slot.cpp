@@ -15,6 +15,7 @@
 #include "base/path.h"
 #include "slots/media/auth_records.h"
 #include "slots/media/modem_factory.h"
+#include "slotbase/slots.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ void ModemSlot::pppd_kill() {
 }
 
 void ModemSlot::ended(int status) {
-  stop.ended(wait.pid(), SIGHUP);
+  stop.ended(wait.pid(), SIGHUP, held_device());
   if (releasing) {
     unbind();
     on_release();
@@ -129,6 +130,13 @@ void ModemSlot::on_terminate_timeout() {
 bool ModemSlot::IActivate(const TERM::TermActivateParams& p) {
   if (!p.is_modem()) {
     std::cerr << ext::header(this) << "modem's activation requests parameter." << std::endl;
+    return false;
+  }
+  // The IP record carries the MTU unsigned: a negative one would reach pppd as a huge MTU.
+  if (p.get_modem().get_mtu().getValue() < 0) {
+    std::cerr << ext::header(this) << "modem's activation: negative mtu "
+              << p.get_modem().get_mtu().getValue() << ", refused" << std::endl;
+    Slots::instance().Refuse(LGCP::ErrorCause::invalidParams);
     return false;
   }
   ModemFactory& factory = ModemFactory::instance();

@@ -22,6 +22,7 @@
 #include "base/child_program.h"
 #include "base/child_stop.h"
 #include "base/child_wait.h"
+#include "base/fd.h"
 #include "slotbase/slot.h"
 
 struct attr;
@@ -44,7 +45,8 @@ class ModemSlot : public Slot {
   // Either side's first connection starts the modem: true.
   bool IOnOutputStream() override;
   bool IOnInputStream() override;
-  // Sends the accept and the IP parameters to the session's authentication program.
+  // Sends the accept and the IP parameters to the session's authentication program; a
+  // negative MTU, which the record cannot carry, is refused (invalidParams) and nothing is sent.
   bool IActivate(const TERM::TermActivateParams& params) override;
   const char* GetName() const override { return "generic-modem"; }
   // The session id of the authentication records; -1: none.
@@ -80,7 +82,12 @@ class ModemSlot : public Slot {
   // pid, or -1 after "vfork fail: " and an abort with errno.
   int spawn(const ChildProgram& program);
   // Ends the slot: on_release when it is being destroyed, else the abort signal with `status`.
+  // Members of the program's group left running keep the slot's device (held_device()) until
+  // they have ended, also when the slot goes before them.
   void ended(int status);
+  // A descriptor of the device that the slot's programs work on, for a program's group that
+  // may outlive the slot to keep; none here.
+  virtual Fd held_device() { return Fd(); }
 
  private:
   // Whether one more record may be reported in this second; logs it when not.

@@ -198,13 +198,17 @@ TEST_F(ModemRoad, FaxReceiverIsWatchedAndEndedByTheDestroy) {
     const pid_t pid = static_cast<DspModemSlot*>(Slots::instance().GetLive().front())->receiver_pid;
     EXPECT_EQ(run({"{ seq 9, slot 1, pdu command : destroy : NULL }"}),
               wires({reply(9, 1, "success : NULL")}));
+    // The modem stays held while the receiver may still use it, and no longer.
+    const auto modem0 = [&] { return board().command("mctl show").at(0).substr(0, 15); };
     if (ignores) {
       advance(ChildStop::kGraceMs - 1);
       EXPECT_TRUE(alive(pid));
+      EXPECT_EQ(modem0(), "0 ts=1536 held ");
       advance(1);
     }
-    until([&](const Lines&) { return !alive(pid); });
+    until([&](const Lines&) { return !alive(pid) && modem0() == "0 ts=1536 free "; });
     EXPECT_FALSE(alive(pid)) << "the receiver outlives its slot";
+    EXPECT_EQ(modem0(), "0 ts=1536 free ");
     remove_stub("/usr/local/bin/fax", "ignore");
     run({"{ seq 91, slot 2, pdu command : destroy : NULL }"});
   }

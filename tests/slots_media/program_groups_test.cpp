@@ -2,6 +2,7 @@
 // execfile) and of the T.38 program, whose child runs on the slot's device, on the loop's clock.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "base/child_stop.h"
+#include "slots/media/dsp_modem_slot.h"
 #include "tests/slots_media/modem_road.h"
 
 namespace {
@@ -24,17 +26,22 @@ struct Script {
 class ProgramGroups : public ModemRoad {
  protected:
   void SetUp() override {
+    // What a script leaves when it ends comes to this process, whose loop reaps it at once, as
+    // the board's init does for the daemon (a test runner may leave it a zombie for long).
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     ModemRoad::SetUp();
     ::unlink(pids_.c_str());
   }
   void TearDown() override {
     for (pid_t pid : pids()) ::kill(pid, SIGKILL);
     ModemRoad::TearDown();
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
   }
 
   // Writes a script at `path` that records its pid and its child's to the pid file; the child
   // keeps the script's standard input. `signal` is the stop's signal.
   void write_script(const std::string& path, const Script& s, const char* signal) {
+    ::unlink(path.c_str());  // a link to the stub, which must stay as it is
     const std::string trap = std::string("trap \"\" ") + signal + "; ";
     const std::string child = "/bin/sh -c '" + std::string(s.child_ignores ? trap : "") +
                               "echo $$ >> " + pids_ + "; exec sleep 1000'";
@@ -52,6 +59,8 @@ class ProgramGroups : public ModemRoad {
     ASSERT_EQ(::chmod(path.c_str(), 0755), 0);
   }
   std::vector<pid_t> pids() const { return pids_in(pids_); }
+  // The pool's modem 0: "0 ts=1536 held " or "0 ts=1536 free ".
+  std::string modem0() { return board().command("mctl show").at(0).substr(0, 15); }
   // Both pids, once written; what the controller received meanwhile goes to `got`.
   std::vector<pid_t> both_started(Lines& got) {
     for (const auto& m : until([&](const Lines&) { return pids().size() == 2; })) {
@@ -79,10 +88,13 @@ const Script kScripts[] = {
 
 // pppd run through a modem's execfile: SIGHUP at the destroy reaches the script's child too; a
 // group that ignores it is killed at the bound, and a child left by its script is killed at the
-// same bound, while the destroy is answered when the script has ended.
+// same bound, while the destroy is answered when the script has ended. What is left of the
+// group keeps the modem until it has ended, also after the slot has gone.
 TEST_F(ProgramGroups, ExecfileWrapperEndsWithTheModem) {
   const std::string wrapper = root() + "/pppd-wrapper";
-  for (const Script& s : kScripts) {
+  std::vector<Script> scripts(std::begin(kScripts), std::end(kScripts));
+  scripts.push_back({"the script ends by itself, its child ignores SIGHUP", false, true, true});
+  for (const Script& s : scripts) {
     SCOPED_TRACE(s.name);
     ::unlink(pids_.c_str());
     write_script(wrapper, s, "HUP");
@@ -92,14 +104,24 @@ TEST_F(ProgramGroups, ExecfileWrapperEndsWithTheModem) {
     const std::vector<pid_t> started = both_started(got);
     ASSERT_EQ(started.size(), 2u);
     const std::string done = wire(reply(9, 1, "success : NULL"));
-    got = run({"{ seq 9, slot 1, pdu command : destroy : NULL }"});
+    const std::string destroy = "{ seq 9, slot 1, pdu command : destroy : NULL }";
     const std::vector<pid_t> child{started[1]};
-    if (s.leader_ignores) {
+    if (s.leader_exits) {
+      // After the two streams and the connect's answer.
+      EXPECT_EQ(collect(got, 4).back(), wire(signal(1, "abort : 768")));
+      EXPECT_EQ(run({destroy}), Lines{done});
+      advance(ChildStop::kGraceMs - 1);
+      EXPECT_EQ(alive_of(child), child);
+      EXPECT_EQ(modem0(), "0 ts=1536 held ") << "the child may still use the modem";
+      advance(1);
+    } else if (s.leader_ignores) {
+      got = run({destroy});
       advance(ChildStop::kGraceMs - 1);
       EXPECT_EQ(alive_of(started), started);
       EXPECT_EQ(arrived(), Lines{});
       advance(1);
     } else {
+      got = run({destroy});
       for (const auto& m : until([&](const Lines& l) { return !l.empty() || !got.empty(); })) {
         got.push_back(m);
       }
@@ -108,14 +130,44 @@ TEST_F(ProgramGroups, ExecfileWrapperEndsWithTheModem) {
       if (s.child_ignores) {
         advance(ChildStop::kGraceMs - 1);
         EXPECT_EQ(alive_of(child), child);
+        EXPECT_EQ(modem0(), "0 ts=1536 held ") << "the child may still use the modem";
         advance(1);
       }
     }
     EXPECT_EQ(ended(started), std::vector<pid_t>{});
     until([&](const Lines& l) { return !l.empty() || ModemFactory::instance().modems.empty(); });
     EXPECT_TRUE(ModemFactory::instance().modems.empty());
+    // Within moments of the group's end, long before the bound.
+    for (int ms = 0; ms < 1000 && modem0() != "0 ts=1536 free "; ms += 100) advance(100);
+    EXPECT_EQ(modem0(), "0 ts=1536 free ");
     run({"{ seq 91, slot 2, pdu command : destroy : NULL }"});
   }
+}
+
+// A fax receiver that ends by itself and leaves a child that ignores SIGTERM: the child keeps
+// the modem, also after the slot's destroy, until it is killed at the bound.
+TEST_F(ProgramGroups, FaxReceiverLeftoverKeepsTheModem) {
+  const std::string receiver = root() + "/usr/local/bin/fax";
+  write_script(receiver, {"", false, true, true}, "TERM");
+  run({"{ seq 1, slot 1, pdu command : create : modem : { cid \"\", cdid \"\", fax NULL } }"});
+  Lines got = connect_trunk();
+  const std::vector<pid_t> started = both_started(got);
+  ASSERT_EQ(started.size(), 2u);
+  const auto* slot = static_cast<const DspModemSlot*>(Slots::instance().GetLive().front());
+  until([&](const Lines&) { return slot->receiver_pid < 0; });
+  ASSERT_LT(slot->receiver_pid, 0);
+  EXPECT_EQ(run({"{ seq 9, slot 1, pdu command : destroy : NULL }"}),
+            wires({reply(9, 1, "success : NULL")}));
+  const std::vector<pid_t> child{started[1]};
+  advance(ChildStop::kGraceMs - 1);
+  EXPECT_EQ(alive_of(child), child);
+  EXPECT_EQ(modem0(), "0 ts=1536 held ") << "the child may still use the modem";
+  advance(1);
+  EXPECT_EQ(ended(started), std::vector<pid_t>{});
+  for (int ms = 0; ms < 1000 && modem0() != "0 ts=1536 free "; ms += 100) advance(100);
+  EXPECT_EQ(modem0(), "0 ts=1536 free ");
+  run({"{ seq 91, slot 2, pdu command : destroy : NULL }"});
+  install("/usr/local/bin/fax");
 }
 
 // The T.38 program is a script whose child has the channel: SIGTERM at the destroy reaches the
