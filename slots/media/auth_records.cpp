@@ -70,7 +70,7 @@ attr ip(int32_t session, const TERM::ModemUserParameters& p,
   for (const std::string* a :
        {&p.get_remoteAddr(), &p.get_netmask(), &p.get_gateway(), &p.get_dns()}) {
     in_addr_t address = 0;
-    if (!INet4::parse_dotted(*a, address)) unparsed.push_back(*a);
+    if (!a->empty() && !INet4::parse_dotted(*a, address)) unparsed.push_back(*a);
     put32(r.bytes, ntohl(address));
   }
   put32(r.bytes, static_cast<uint32_t>(p.get_mtu().getValue()));

@@ -60,8 +60,8 @@ struct voacct {
 namespace Auth {
 
 attr accept(int32_t session);
-// The addresses are dotted texts; one that is not an address is sent as 0 and its text is
-// added to `unparsed`.
+// The addresses are dotted texts, an empty one standing for none (0); one that is not an
+// address is added to `unparsed` (and would go as 0: the caller refuses it instead).
 attr ip(int32_t session, const TERM::ModemUserParameters& params,
         std::vector<std::string>& unparsed);
 

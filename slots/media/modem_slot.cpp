@@ -132,20 +132,23 @@ bool ModemSlot::IActivate(const TERM::TermActivateParams& p) {
     std::cerr << ext::header(this) << "modem's activation requests parameter." << std::endl;
     return false;
   }
-  // The IP record carries the MTU unsigned: a negative one would reach pppd as a huge MTU.
-  if (p.get_modem().get_mtu().getValue() < 0) {
-    std::cerr << ext::header(this) << "modem's activation: negative mtu "
-              << p.get_modem().get_mtu().getValue() << ", refused" << std::endl;
+  // The IP record carries the MTU unsigned and each address as four octets: a negative MTU, or
+  // a text that is not an address (an empty one stands for none, 0), is refused, nothing sent.
+  const int32_t mtu = p.get_modem().get_mtu().getValue();
+  std::vector<std::string> unparsed;
+  const attr ip = Auth::ip(modem_id(), p.get_modem(), unparsed);
+  if (mtu < 0 || !unparsed.empty()) {
+    if (mtu < 0) {
+      refusalLogs.write(std::cerr, this, "modem's activation: negative mtu ", mtu, ", refused");
+    } else {
+      refusalLogs.write(std::cerr, this, "IP parameters: not an address: ",
+                        ext::escaped(unparsed.front()), ", refused");
+    }
     Slots::instance().Refuse(LGCP::ErrorCause::invalidParams);
     return false;
   }
   ModemFactory& factory = ModemFactory::instance();
   factory.SendAuth(Auth::accept(modem_id()));
-  std::vector<std::string> unparsed;
-  const attr ip = Auth::ip(modem_id(), p.get_modem(), unparsed);
-  for (const std::string& text : unparsed) {
-    std::cerr << ext::header(this) << "IP parameters: not an address: " << text << std::endl;
-  }
   factory.SendAuth(ip);
   return true;
 }

@@ -262,8 +262,8 @@ TEST_F(AuthRelay, DigitalCallsHaveTheSessionOfTheirInterface) {
 }
 
 // The controller's activation goes back to the connection of the slot's session as an accept
-// record and an IP record; a text that is not an address goes as 0 and is logged; a negative
-// MTU, which the record cannot carry, is refused and nothing is sent.
+// record and an IP record, an empty address text as 0; a text that is not an address, or a
+// negative MTU, which the record cannot carry, is refused and nothing is sent.
 TEST_F(AuthRelay, ActivationAnswersOnTheSessionsConnection) {
   struct Case {
     const char* name;
@@ -276,26 +276,28 @@ TEST_F(AuthRelay, ActivationAnswersOnTheSessionsConnection) {
   for (const Case& c :
        {Case{"address", "127.0.0.1", be32(0x7f000001), 1400, ""},
         Case{"all ones", "255.255.255.255", be32(0xffffffff), 1400, ""},
-        Case{"not an address", "gw.invalid", be32(0), 1400,
-             "01:dsp-modem: IP parameters: not an address: gw.invalid\n"},
+        Case{"none", "", be32(0), 1400, ""},
+        Case{"not an address", "gw.invalid", "", 1400,
+             "01:dsp-modem: IP parameters: not an address: \"gw.invalid\", refused\n"},
         Case{"negative mtu", "127.0.0.1", "", -1,
              "01:dsp-modem: modem's activation: negative mtu -1, refused\n"}}) {
     SCOPED_TRACE(c.name);
+    const bool refused = *c.log != '\0';
     send({request(0, "a", "b")});
     StreamCapture err(std::cerr);
     EXPECT_EQ(run({std::string("{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr "
                                "\"127.0.0.7\", netmask \"255.255.255.0\", gateway \"") +
                    c.gateway + "\", dns \"127.0.0.53\", mtu " + std::to_string(c.mtu) + " } }"}),
-              wires({reply(4, 1, c.mtu < 0 ? "error : invalidParams" : "success : NULL")}));
+              wires({reply(4, 1, refused ? "error : invalidParams" : "success : NULL")}));
     EXPECT_EQ(err.take(), c.log);
     const std::string want =
-        c.mtu < 0 ? "" : kAccept + be32(36) + be32(3) + be32(0) + be32(0) + be32(0x7f000007) +
+        refused ? "" : kAccept + be32(36) + be32(3) + be32(0) + be32(0) + be32(0x7f000007) +
                              be32(0xffffff00) + c.gateway_word + be32(0x7f000035) +
                              be32(static_cast<uint32_t>(c.mtu));
     std::string got(52, '\0');
     size_t n = 0;
     for (pollfd p{peer_.get(), POLLIN, 0};
-         n < got.size() && ::poll(&p, 1, c.mtu < 0 ? 100 : 1000) == 1;) {
+         n < got.size() && ::poll(&p, 1, refused ? 100 : 1000) == 1;) {
       const ssize_t r = ::read(peer_.get(), &got[n], got.size() - n);
       if (r <= 0) break;
       n += static_cast<size_t>(r);
