@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "proto/tpkt.h"
+
 SnmpAgentOutbox::SnmpAgentOutbox(std::function<void()> failed, std::function<void()> caught_up)
     : failed_(std::move(failed)), caught_up_(std::move(caught_up)) {
   event_.Bind("SnmpAgentOutbox::OnWritable", &SnmpAgentOutbox::OnWritable, this);
@@ -25,8 +27,8 @@ void SnmpAgentOutbox::Detach() {
 }
 
 bool SnmpAgentOutbox::Push(const char* payload, size_t length) {
-  const size_t size = length + 4;
-  if (!socket_ || queued_ + size > kBound || size > 0xFFFF) {
+  const size_t size = length + Tpkt_protocol::header_size;
+  if (!socket_ || queued_ + size > kBound || length > Tpkt_protocol::max_payload) {
     ++dropped_;
     // Reported once what waits is written (a frame within the bound is dropped only behind
     // others).
