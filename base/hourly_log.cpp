@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "base/mux_clock.h"
+#include "base/write_all.h"
 
 namespace {
 
@@ -44,15 +45,8 @@ LogFileStreamBuf::~LogFileStreamBuf() {
 
 void LogFileStreamBuf::write_line() {
   if (line_.empty()) return;
-  const char* p = line_.data();
-  const char* end = p + line_.size();
-  while (file_ && p < end) {
-    const ssize_t n = ::write(file_.get(), p, size_t(end - p));
-    if (n < 0 && errno == EINTR) continue;
-    // A log that cannot be written drops the line rather than stop the program.
-    if (n <= 0) break;
-    p += n;
-  }
+  // A log that cannot be written drops the line rather than stop the program.
+  if (file_) write_all(file_.get(), line_.data(), line_.size());
   line_.clear();
 }
 

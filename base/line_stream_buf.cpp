@@ -6,6 +6,8 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "base/write_all.h"
+
 namespace {
 
 constexpr size_t kFirstArea = 1024;
@@ -21,14 +23,8 @@ LineStreamBuf::~LineStreamBuf() { flush_all(); }
 void LineStreamBuf::flush_all() { write_through(pptr()); }
 
 void LineStreamBuf::write_through(const char* end) {
-  const char* p = pbase();
-  while (p < end) {
-    ssize_t n = ::write(fd_, p, size_t(end - p));
-    if (n < 0 && errno == EINTR) continue;
-    // A log that cannot be written drops the text rather than stop the program.
-    if (n <= 0) break;
-    p += n;
-  }
+  // A log that cannot be written drops the text rather than stop the program.
+  write_all(fd_, pbase(), size_t(end - pbase()));
   const size_t rest = size_t(pptr() - end);
   std::memmove(area_.data(), end, rest);
   setp(area_.data(), area_.data() + area_.size());

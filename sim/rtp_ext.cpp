@@ -146,9 +146,7 @@ Reply RtpExt::describe(const Stream& s) const {
 bool RtpExt::command(const Words& words, Reply& reply) {
   if (words[0] != "rtpext") return false;
   Stream* s = words.size() >= 3 ? stream(words[2]) : nullptr;
-  uint32_t ssrc;
-  in_addr addr;
-  std::string bytes;
+  Packet packet;
   if (words.size() >= 3 && !s) {
     reply = Reply::error("no session " + words[2]);
   } else if (words.size() == 3 && words[1] == "session") {
@@ -157,13 +155,12 @@ bool RtpExt::command(const Words& words, Reply& reply) {
     std::vector<std::string> lines;
     for (const std::string& p : s->sent) lines.push_back(hex_bytes(p));
     reply = Reply::of_list(lines);
-  } else if (words.size() == 6 && words[1] == "rx" && parse_u32(words[3], ssrc) &&
-             ::inet_aton(words[4].c_str(), &addr) && parse_hex_bytes(words[5], bytes)) {
+  } else if (words.size() == 6 && words[1] == "rx" && read_packet(words, 3, packet)) {
     if (!s->session) {
       reply = Reply::error("session " + words[2] + " is closed");
       return true;
     }
-    if (!s->filtered || s->filter == addr.s_addr) s->inbound.push_back({ssrc, addr.s_addr, bytes});
+    queue(*s, packet);
     advance(*s);
     reply = Reply::ok();
   } else if (words.size() >= 7 && words.size() % 3 == 1 && words[1] == "flood") {
@@ -183,19 +180,25 @@ Reply RtpExt::flood(Stream& s, const Words& words) {
   std::vector<Packet> streams;
   for (size_t i = 4; i + 2 < words.size(); i += 3) {
     Packet p;
-    in_addr addr;
-    if (!parse_u32(words[i], p.ssrc) || !::inet_aton(words[i + 1].c_str(), &addr) ||
-        !parse_hex_bytes(words[i + 2], p.bytes))
-      return Reply::error("bad stream at word " + std::to_string(i));
-    p.addr = addr.s_addr;
+    if (!read_packet(words, i, p)) return Reply::error("bad stream at word " + std::to_string(i));
     streams.push_back(p);
   }
   if (!parse_u32(words[3], count)) return Reply::error("bad count " + words[3]);
   if (!s.session) return Reply::error("session " + words[2] + " is closed");
-  for (uint32_t i = 0; i < count; ++i) {
-    const Packet& p = streams[i % streams.size()];
-    if (!s.filtered || s.filter == p.addr) s.inbound.push_back(p);
-  }
+  for (uint32_t i = 0; i < count; ++i) queue(s, streams[i % streams.size()]);
   advance(s);
   return Reply::ok();
+}
+
+bool RtpExt::read_packet(const Words& words, size_t at, Packet& packet) {
+  in_addr addr;
+  if (!parse_u32(words[at], packet.ssrc) || !::inet_aton(words[at + 1].c_str(), &addr) ||
+      !parse_hex_bytes(words[at + 2], packet.bytes))
+    return false;
+  packet.addr = addr.s_addr;
+  return true;
+}
+
+void RtpExt::queue(Stream& s, const Packet& packet) {
+  if (!s.filtered || s.filter == packet.addr) s.inbound.push_back(packet);
 }

@@ -63,6 +63,10 @@ class RtpExt : public DeviceModel {
   Stream* stream(const std::string& number);
   Reply describe(const Stream& stream) const;
   Reply flood(Stream& stream, const Words& words);
+  // The packet of the words SSRC A.B.C.D HEX from words[at]; false when one does not read.
+  static bool read_packet(const Words& words, size_t at, Packet& packet);
+  // Queues an inbound packet, unless a filter for another address is set.
+  static void queue(Stream& stream, const Packet& packet);
 
   std::vector<Stream> streams_;
   std::map<const Session*, size_t> index_;

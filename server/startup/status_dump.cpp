@@ -1,7 +1,5 @@
 #include "server/startup/status_dump.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -12,6 +10,7 @@
 #include "base/path.h"
 #include "base/syslog_client.h"
 #include "base/version.h"
+#include "base/write_all.h"
 #include "base/written_file.h"
 #include "proto/packet.h"
 
@@ -37,15 +36,9 @@ bool DumpStatus() {
   std::ostringstream text;
   WriteStatus(text);
   const std::string bytes = text.str();
-  for (size_t done = 0; done < bytes.size();) {
-    const ssize_t n = ::write(file.get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      std::cerr << "dump status error: " << path << ": " << std::strerror(n < 0 ? errno : EIO)
-                << std::endl;
-      return false;
-    }
-    done += size_t(n);
+  if (!write_all(file.get(), bytes.data(), bytes.size())) {
+    std::cerr << "dump status error: " << path << ": " << std::strerror(errno) << std::endl;
+    return false;
   }
   return true;
 }

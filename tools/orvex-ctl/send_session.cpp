@@ -83,7 +83,7 @@ bool SendSession::send_ready() {
     answering_ = true;
     sent_any_ = true;
     last_sent_ = Clock::now();
-    deadline_ = Clock::now() + std::chrono::milliseconds(options_.timeout_ms);
+    deadline_ = last_sent_ + std::chrono::milliseconds(options_.timeout_ms);
   }
   return true;
 }
