@@ -23,7 +23,9 @@
 // killed then, since nothing would end it later.
 #pragma once
 
+#include <sstream>
 #include <type_traits>
+#include <utility>
 
 #include "base/child_program.h"
 #include "base/fd.h"
@@ -38,6 +40,15 @@ class ChildStop {
 
   // Starts `program` as the leader of a process group of its own: spawn()'s result.
   static int spawn(ChildProgram program);
+  // The same, a failure to run the program being reported under `owner`'s log header
+  // (ChildProgram::fail_header).
+  template <class Owner>
+  static int spawn(ChildProgram program, const Owner* owner) {
+    std::ostringstream header;
+    owner->PutHeader(header);
+    program.fail_header = header.str();
+    return spawn(std::move(program));
+  }
 
   // Sends `signal` to the group that `pid` leads and arms the timer that calls
   // (owner->*on_timeout)().

@@ -6,6 +6,7 @@
 #include <iomanip>
 #include <iostream>
 
+#include "slotbase/device_values.h"
 #include "slotbase/slot_factory.h"
 #include "slotbase/slot_graph.h"
 #include "slotbase/slots.h"
@@ -66,6 +67,10 @@ void Slot::Put(std::ostream& os) const {
 void Slot::PutHeader(std::ostream& os) const {
   Put(os);
   os << ": ";
+}
+
+bool Slot::Carries(const std::vector<DeviceValue>& values) {
+  return AllCarried(values, refusalLogs, this);
 }
 
 std::ostream& operator<<(std::ostream& os, const Slot& s) {

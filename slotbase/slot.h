@@ -31,6 +31,7 @@
 
 class SlotFactory;
 class Slots;
+struct DeviceValue;
 
 class Slot {
  public:
@@ -98,6 +99,9 @@ class Slot {
   // whose lines open otherwise says so here, so that the counts its refusalLogs still owe when
   // the registry deletes it are written under the same header.
   virtual void PutHeader(std::ostream& os) const;
+  // True when the device's fields carry every value; else the command is refused with
+  // invalidParams, one throttled refusal line under PutHeader, nothing sent (AllCarried).
+  bool Carries(const std::vector<DeviceValue>& values);
 
   // Sends `s` under this slot's number through the registry (dropped while the registry
   // destroys the slots of a controller that has gone).

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
-#include <sstream>
 
 #include "base/ext_escaped.h"
 #include "base/ext_header.h"
@@ -69,11 +68,7 @@ std::vector<std::string> ModemSlot::pppd_args(const std::string& device,
 }
 
 int ModemSlot::spawn(const ChildProgram& program) {
-  ChildProgram named = program;
-  std::ostringstream header;
-  PutHeader(header);
-  named.fail_header = header.str();
-  const int child = ChildStop::spawn(named);
+  const int child = ChildStop::spawn(program, this);
   if (child < 0) {
     const int error = errno;
     std::cerr << ext::header(this) << "vfork fail: " << std::strerror(error) << std::endl;

@@ -14,14 +14,12 @@
 
 #include <cstdint>
 #include <ostream>
-#include <vector>
 
 #include "base/event.h"
 #include "base/fd.h"
 #include "hw/dsproc_receiver.h"
 #include "hw/rtp_records.h"
 #include "hw/tonec_receiver.h"
-#include "slotbase/device_values.h"
 #include "slotbase/slot.h"
 #include "slots/media/rtcp.h"
 
@@ -111,9 +109,4 @@ class RtpSlot : public Slot,
   void OnRtpEvent(int fd, short revents);
   // encoder-mode (tx) and decoder-mode: the new payload type and a restart.
   bool change_payload(const LGCP::IoctlParams& params, const LGCP::CodecMode& mode, bool tx);
-  // True when the device's fields carry every value; else the ioctl is refused with
-  // invalidParams, one throttled line, nothing sent.
-  bool Carries(const std::vector<DeviceValue>& values) {
-    return AllCarried(values, refusalLogs, this);
-  }
 };

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <charconv>
 #include <iostream>
-#include <sstream>
 
 #include "base/child_answer.h"
 #include "base/child_program.h"
@@ -85,10 +84,7 @@ Slot* T38SoftFactory::INewSlot(const LGCP::CreateParams& params) {
   for (size_t i = 0; i < program.args.size(); ++i) {
     std::clog << ext::header(this) << "arg[" << i << "]=" << program.args[i] << std::endl;
   }
-  std::ostringstream header;
-  PutHeader(header);
-  program.fail_header = header.str();
-  const int pid = ChildStop::spawn(program);
+  const int pid = ChildStop::spawn(program, this);
   if (pid < 0) return nullptr;
   std::clog << ext::header(this) << "t38 daemon[" << pid << "] successfully started" << std::endl;
   return new T38SoftSlot(pid, timeslot);

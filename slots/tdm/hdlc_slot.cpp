@@ -119,7 +119,7 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
                                 static_cast<int64_t>(package.get_body().size()), 0,
                                 packet_max_size - kHeaderSize});
   }
-  if (!AllCarried(sizes, refusalLogs, this)) return false;
+  if (!Carries(sizes)) return false;
   // Frames the channel takes now leave room for the batch.
   if (hdlc.is_ready()) on_hdlc_ready();
   const unsigned room = ring.size() - ring.count();

@@ -48,10 +48,6 @@ void MixerSlot::dsproc_flags_event(const ::dsproc_flags_event* event) { processF
 
 void MixerSlot::PutHeader(std::ostream& os) const { Mixer::PutHeader(os, unit); }
 
-bool MixerSlot::Carries(const std::vector<DeviceValue>& values) {
-  return AllCarried(values, refusalLogs, this);
-}
-
 bool MixerSlot::CommonIoctl(const LGCP::IoctlParams& p) {
   switch (p.currentSelection()) {
     case P::e_translateDTMF:

@@ -3,12 +3,9 @@
 // receiver and a voice-processing receiver on its switch channel, driven through ioctls.
 #pragma once
 
-#include <vector>
-
 #include "hw/dsproc_receiver.h"
 #include "hw/tonec_receiver.h"
 #include "slotbase/slot.h"
-#include "slotbase/device_values.h"
 
 namespace Mixer {
 
@@ -48,8 +45,6 @@ class MixerSlot : public Slot,
   // record cannot carry refuses the ioctl with invalidParams, nothing sent; a refusal by the
   // device answers it with an error.
   bool CommonIoctl(const LGCP::IoctlParams& params);
-  // AllCarried, logged under the unit's header.
-  bool Carries(const std::vector<DeviceValue>& values);
 };
 
 class TdmInput : public MixerSlot {
