@@ -10,7 +10,7 @@
 //   logs_.write(std::cerr, "tx full", [&](std::ostream& os) { os << ext::header(this) << ...; });
 //   logs_.write(std::clog, this, "ASP returned: ", "TEI ", ai, " denied");
 //   ...
-//   logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+//   logs_.flush(this);
 //     writes "<header>ASP returned (12 similar lines left out)" after 13 refused
 #pragma once
 
@@ -54,6 +54,11 @@ class LogThrottles {
   // trailing spaces, ':', ',' or '<') and the count of the others. Each count is written once:
   // the throttles start afresh.
   void flush(const std::function<void(std::ostream&)>& head);
+  // The same under `owner`'s header, as its lines are written with write(os, owner, ...).
+  template <class Owner>
+  void flush(const Owner* owner) {
+    flush([owner](std::ostream& os) { os << ext::header(owner); });
+  }
 
  private:
   // The line of `kind`, on the stream of its first line: its count goes there too.

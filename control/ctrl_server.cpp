@@ -149,7 +149,7 @@ void Server::OnConnect() {
 }
 
 void Server::OnDisconnect() {
-  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+  logs_.flush(this);
   for (Service* s : services) s->OnDisconnect();
   owed_ = 0;
   avgStatTimer.reset();

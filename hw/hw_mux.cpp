@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "base/device.h"
-#include "base/ext_header.h"
 #include "base/mux_clock.h"
 #include "hw/mux_records.h"
 
@@ -43,7 +42,7 @@ HwMux::HwMux() {
 
 // The refresh call is deactivated and its handler freed before the device closes.
 HwMux::~HwMux() {
-  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+  logs_.flush(this);
 }
 
 template <class... More>

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "base/ext_header.h"
 #include "hw/hw_mux.h"
 #include "slotbase/slot.h"
 
@@ -21,7 +20,7 @@ Slot* SlotFactory::NewSlot(const LGCP::CreateParams& params) {
 void SlotFactory::Remove(Slot* s) { Unlist(slots, s); }
 
 void SlotFactory::FlushLogs() {
-  refusalLogs.flush([this](std::ostream& os) { os << ext::header(this); });
+  refusalLogs.flush(this);
 }
 
 void SlotFactory::PutHeader(std::ostream& os) const { os << GetName() << ": "; }

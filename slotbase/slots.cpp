@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <iostream>
 
-#include "base/ext_header.h"
 #include "slotbase/slot.h"
 #include "slotbase/slot_factory.h"
 #include "slotbase/slot_graph.h"
@@ -186,7 +185,7 @@ void Slots::int_destroy(Slot* s) {
   if (s->factory) s->factory->Remove(s);
   Unlist(live, s);
   if (s->number <= max_slot && table[s->number] == s) table[s->number] = nullptr;
-  s->refusalLogs.flush([s](std::ostream& os) { os << ext::header(s); });
+  s->refusalLogs.flush(s);
   delete s;
 }
 

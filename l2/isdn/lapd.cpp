@@ -52,7 +52,7 @@ LAPD::Entry::~Entry() {
 LAPD::LAPD(Side::type side_, unsigned log_) : side(side_), log(log_) { discard_queue(); }
 
 LAPD::~LAPD() {
-  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+  logs_.flush(this);
   for (Entry* e = entry_; e; e = e->prev_) e->lapd_ = nullptr;
 }
 

@@ -349,7 +349,7 @@ LAPD_NT::LAPD_NT() {
 }
 
 LAPD_NT::~LAPD_NT() {
-  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+  logs_.flush(this);
 }
 
 void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }

@@ -50,7 +50,7 @@ std::ostream& operator<<(std::ostream& os, SLC::Indication i) {
 
 SLC::SLC() = default;
 SLC::~SLC() {
-  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+  logs_.flush(this);
 }
 
 void SLC::PutShortInfo(std::ostream& os) const {

@@ -48,7 +48,7 @@ bool Mixer::Channel2Slot(const LGCP::MixerChannel& channel, mix_slot& slot) cons
 }
 
 void Mixer::FlushLogs() {
-  logs_.flush([this](std::ostream& os) { os << ext::header(this); });
+  logs_.flush(this);
 }
 
 template <class Text>
