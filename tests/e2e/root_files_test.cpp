@@ -151,7 +151,7 @@ TEST_F(RootFiles, PidFileAndStatusDumpOnFifosHoldNothing) {
 std::map<std::string, std::string> snapshot(const std::string& folder) {
   std::map<std::string, std::string> files;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
-    const std::string name = fs::relative(entry.path(), folder).string();
+    const std::string name = entry.path().lexically_relative(folder).string();
     if (entry.is_symlink()) {
       files[name] = "-> " + fs::read_symlink(entry.path()).string();
     } else if (entry.is_regular_file()) {
@@ -170,6 +170,8 @@ struct WayOutCase {
   std::function<void(const std::string& root, const std::string& outside)> make;
   std::string line;
 };
+
+void PrintTo(const WayOutCase& c, std::ostream* os) { *os << c.name; }
 
 void replace_by_link(const std::string& path, const std::string& target) {
   fs::remove_all(path);
