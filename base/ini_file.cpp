@@ -1,6 +1,5 @@
 #include "base/ini_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 
 #include "base/ext_escaped.h"
 #include "base/fd.h"
+#include "base/regular_file.h"
 
 namespace IniFile {
 
@@ -55,13 +55,9 @@ void destroy(T*& first, T*& last, int& count) {
 // EINVAL otherwise), and so is one above `limit` bytes, also when it grows while it is read
 // (errno EFBIG). A read error ends the text there.
 bool read_regular_file(const std::string& path, size_t limit, std::string& text) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  Fd fd(RegularFile::open(path));
   struct stat st;
   if (!fd || ::fstat(fd.get(), &st) != 0) return false;
-  if (!S_ISREG(st.st_mode)) {
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return false;
-  }
   if (st.st_size < 0 || uint64_t(st.st_size) > limit) {
     errno = EFBIG;
     return false;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 namespace Path {
 
@@ -38,6 +39,32 @@ bool root_is_directory() {
   if (::stat(r.c_str(), &st) != 0) return false;
   if (S_ISDIR(st.st_mode)) return true;
   errno = ENOTDIR;
+  return false;
+}
+
+bool folder_inside_root(const std::string& path) {
+  const std::string r = root();
+  if (r.empty()) return true;
+  char real_root[PATH_MAX];
+  if (!::realpath(r.c_str(), real_root)) return false;
+  std::string folder = path.substr(0, path.rfind('/'));
+  char real[PATH_MAX];
+  while (!::realpath(folder.empty() ? "/" : folder.c_str(), real)) {
+    // Only a folder that is truly missing is passed over: a link to nowhere is not.
+    const int error = errno;
+    const size_t slash = folder.rfind('/');
+    struct stat st;
+    if (error != ENOENT || slash == std::string::npos || ::lstat(folder.c_str(), &st) == 0) {
+      errno = error;
+      return false;
+    }
+    folder.erase(slash);
+  }
+  const size_t length = std::strlen(real_root);
+  if (std::strncmp(real, real_root, length) == 0 &&
+      (real[length] == '\0' || real[length] == '/' || real_root[length - 1] == '/'))
+    return true;
+  errno = EXDEV;
   return false;
 }
 

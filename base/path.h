@@ -22,4 +22,11 @@ bool make_root_absolute();
 // (ENOTDIR when it names something else).
 bool root_is_directory();
 
+// Whether the folder of `path` (a path under the root: everything before its last '/') lies
+// inside the root once every symbolic link on the way is followed. Folders not made yet count
+// as inside, as nothing on the way can lead out of the part that exists. False, with errno
+// EXDEV, when a folder on the way leads out of the root, or with the errno of a folder that
+// cannot be resolved (a link to nowhere among them). Always true for the real root.
+bool folder_inside_root(const std::string& path);
+
 }  // namespace Path

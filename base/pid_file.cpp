@@ -26,7 +26,9 @@ Run::Run(const char* name) : path_(Path::board(std::string("/var/run/") + name +
 Run::~Run() {
   if (!fd_) return;
   fd_.close();
-  ::unlink(path_.c_str());
+  if (!WrittenFile::remove(path_) && errno != ENOENT)
+    std::cerr << "pid file " << path_ << ": " << WrittenFile::failure(errno) << "; not removed"
+              << std::endl;
 }
 
 }  // namespace Linux

@@ -1,8 +1,8 @@
 // Linux::Run: the PID file guard. While the object lives, "/var/run/" NAME ".pid" (under the
 // path root) holds the process id in decimal, with no line end; destroying the object removes
-// the file. A file that could not be written is reported and never removed; a symbolic link at
-// the path is neither followed nor removed. The daemon never
-// reads the file and takes no lock on it.
+// the file. A file that could not be written is reported and never removed; nothing outside the
+// root is written or removed (base/written_file.h says what is refused). The daemon never reads
+// the file and takes no lock on it.
 #pragma once
 
 #include <string>

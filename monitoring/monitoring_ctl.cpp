@@ -19,6 +19,7 @@
 #include "base/ext_header.h"
 #include "base/path.h"
 #include "base/proc.h"
+#include "base/regular_file.h"
 #include "base/trace_ctl.h"
 #include "base/version.h"
 #include "hw/hal_records.h"
@@ -33,10 +34,12 @@ constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
 
 // The first line of the rooted board file `path`, at most `size` - 2 characters with its
 // newline (empty when the file has none, and then *had_line is false); false when the file does
-// not open.
+// not open or is no regular file.
 bool first_line(const char* path, size_t size, std::string& line, bool* had_line = nullptr) {
-  FILE* file = std::fopen(Path::board(path).c_str(), "re");
+  Fd fd(RegularFile::open(Path::board(path)));
+  FILE* file = fd ? ::fdopen(fd.get(), "r") : nullptr;
   if (!file) return false;
+  fd.release();
   std::vector<char> buffer(size, '\0');
   const bool read = std::fgets(buffer.data(), int(size - 1), file) != nullptr;
   std::fclose(file);
@@ -255,7 +258,7 @@ void MonitoringCtl::doConfigCheck() {
 
 void MonitoringCtl::doFramerCheck() {
   for (FramerDataHolder& framer : store_.framers) {
-    Fd file(::open(framer.path.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd file(RegularFile::open(framer.path));
     if (!file) {
       if (traces.monitoringInternal)
         std::clog << "Error open file: " << ext::quoted(framer.path)

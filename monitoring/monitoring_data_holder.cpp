@@ -15,6 +15,7 @@
 #include "base/net.h"
 #include "base/path.h"
 #include "base/trace_ctl.h"
+#include "base/written_file.h"
 #include "monitoring/net_if_probe.h"
 
 const char MonitoringDataHolder::kMonDir[] = "/var/monitoring/";
@@ -42,6 +43,10 @@ std::string mon_path(const std::string& tail) {
   return Path::board(MonitoringDataHolder::kMonDir) + tail;
 }
 
+bool is_temporary_name(const std::string& name) {
+  return name.compare(0, kTemporaryPrefixLength, kTemporaryName, kTemporaryPrefixLength) == 0;
+}
+
 // Calls `each` with the name of every entry of the folder but "." and ".."; false when the
 // folder does not open.
 template <class F>
@@ -54,6 +59,22 @@ bool for_each_entry(const std::string& folder, F each) {
   }
   ::closedir(dir);
   return true;
+}
+
+// Removes the temporary files that a write cut short (the process killed between the write and
+// the rename) left in `folder` (ending in '/') and in every folder below it. Links are not
+// followed: what is removed lies in the folder itself.
+void remove_temporaries(const std::string& folder) {
+  for_each_entry(folder, [&](const std::string& name) {
+    const std::string path = folder + name;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return;
+    if (S_ISDIR(st.st_mode)) {
+      remove_temporaries(path + "/");
+    } else if (is_temporary_name(name)) {
+      WrittenFile::remove(path);
+    }
+  });
 }
 
 // Whether `name` is a top-level file or folder of the store itself: "dip", "powerstatus",
@@ -133,10 +154,16 @@ bool is_safe_path_component(const std::string& text) {
   for (unsigned char c : text) {
     if (c == '/' || c < 0x20 || c == 0x7f) return false;
   }
-  return text.compare(0, kTemporaryPrefixLength, kTemporaryName, kTemporaryPrefixLength) != 0;
+  return !is_temporary_name(text);
 }
 
 MonitoringDataHolder::MonitoringDataHolder() {
+  const std::string top = Path::board(kMonDir);
+  files_ = Path::folder_inside_root(top);
+  if (!files_)
+    std::cerr << "monitoring: " << top << ": " << WrittenFile::failure(errno)
+              << "; no monitoring file is written or removed" << std::endl;
+  if (files_) remove_temporaries(top);
   ClearMonitorFiles();
   std::list<INet4::Addr> addresses;
   Net::ifconfig(addresses, Net::ifconfig_private);
@@ -336,16 +363,17 @@ void MonitoringDataHolder::setSnmpCommands(const MON::SnmpSetCommands& commands)
 }
 
 void MonitoringDataHolder::ClearMonitorFiles() {
+  if (!files_) return;
   const std::string folder = Path::board(kMonDir);
-  for_each_entry(folder, [&](const std::string& name) { std::remove((folder + name).c_str()); });
+  for_each_entry(folder, [&](const std::string& name) { WrittenFile::remove(folder + name); });
 }
 
 void MonitoringDataHolder::ClearControllerFiles() {
   const std::string folder = Path::board(kMonDir);
-  const bool opened = for_each_entry(folder, [&](const std::string& name) {
+  const bool opened = !files_ || for_each_entry(folder, [&](const std::string& name) {
     if (name.compare(0, 5, "board") != 0) return;
     if (traces.monitoringInternal) std::clog << "remove monitoring info: " << name << std::endl;
-    std::remove((folder + name).c_str());
+    WrittenFile::remove(folder + name);
   });
   if (opened) boards.clear();
 }
@@ -360,27 +388,37 @@ void MonitoringDataHolder::FlushLogs() {
 }
 
 void MonitoringDataHolder::CheckForMonDir(const std::string& path) {
-  if (folder_exists(path)) return;
-  if (::mkdir(path.c_str(), kDirMode) != 0)
+  if (!files_ || folder_exists(path)) return;
+  if (!WrittenFile::make_folder(path, kDirMode))
     fail_line("FAIL create monitoring catalog <", path, errno);
 }
 
 void MonitoringDataHolder::CheckForMonControllerDir(const INet4::Addr& addr) {
+  if (!files_) return;
   const std::string top = Path::board(kControllerDir);
-  if (!folder_exists(top) && ::mkdir(top.c_str(), kDirMode) != 0) {
+  if (!folder_exists(top) && !WrittenFile::make_folder(top, kDirMode)) {
     fail_line("FAIL create monitoring catalog <", top, errno);
     return;
   }
   const std::string folder = top + addr.dotted();
   if (folder_exists(folder)) return;
-  if (::mkdir(folder.c_str(), kDirMode) != 0)
-    fail_line("FAIL create monitoring catalog <", folder, errno);
+  if (!WrittenFile::make_folder(folder, kDirMode)) {
+    const int error = errno;
+    fail_line("FAIL create monitoring catalog <", folder, error);
+    // The link would go in the same folder.
+    if (error == EXDEV) return;
+  }
   if (addr.IsEqual(self_address) && ::symlink(folder.c_str(), (top + "self").c_str()) != 0)
     fail_line("FAIL create symlink to monitoring catalog <", folder, errno);
 }
 
 void MonitoringDataHolder::SaveStatusToFile(const std::string& path, Saver saver,
                                             const SaveStatusArg* arg) {
+  if (!files_) return;
+  if (!Path::folder_inside_root(path)) {
+    fail_line("FAIL create temporary file <", path, errno);
+    return;
+  }
   std::string temporary = path.substr(0, path.rfind('/') + 1) + kTemporaryName;
   const int fd = ::mkostemp(&temporary[0], O_CLOEXEC);
   FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "w");

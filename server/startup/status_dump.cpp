@@ -26,11 +26,8 @@ bool DumpStatus() {
   const std::string path = Path::board("/var/log/server-status");
   Fd file(WrittenFile::open(path));
   if (!file) {
-    if (errno == ELOOP)
-      std::cerr << "dump status error: " << path << ": " << WrittenFile::failure(errno)
-                << std::endl;
-    else
-      std::cerr << "dump status error" << std::endl;
+    std::cerr << "dump status error: " << path << ": " << WrittenFile::failure(errno)
+              << std::endl;
     return false;
   }
   std::ostringstream text;

@@ -8,6 +8,6 @@
 
 // The dump's text.
 void WriteStatus(std::ostream& os);
-// Rewrites the file; false (after "dump status error" on std::cerr) when it cannot be opened or
-// written. A symbolic link at its name is not followed: the line then names the file.
+// Rewrites the file; false when it cannot be opened or written, after a line "dump status
+// error: " with the file's path and the reason on std::cerr.
 bool DumpStatus();

@@ -1,5 +1,7 @@
 // The files around the daemon on the simulated board: a second board on a served root, the PID
-// file and the status dump made symbolic links or FIFOs, and configuration lines read as nothing.
+// file and the status dump made symbolic links or FIFOs, folders on the way out of the root, hard
+// links out of it, FIFOs among the board files it reads, temporaries of the monitoring store, and
+// configuration lines read as nothing.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -7,11 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -129,10 +134,9 @@ TEST_F(RootFiles, PidFileAndStatusDumpOnFifosHoldNothing) {
   ASSERT_EQ(::mkfifo(dump_fifo.c_str(), 0644), 0);
 
   start();
-  ASSERT_TRUE(daemon_.wait_output("pid file " + pid_fifo + ": " + std::strerror(ENXIO) +
-                                  "; not written\n"));
+  ASSERT_TRUE(daemon_.wait_output("pid file " + pid_fifo + ": not a regular file; not written\n"));
   ASSERT_TRUE(daemon_.signal(SIGUSR2));
-  ASSERT_TRUE(daemon_.wait_output("dump status error\n"));
+  ASSERT_TRUE(daemon_.wait_output("dump status error: " + dump_fifo + ": not a regular file\n"));
   EXPECT_TRUE(clock_command_served()) << ctl_.error() << daemon_.output();
   ASSERT_TRUE(daemon_.signal(SIGTERM));
   int status = -1;
@@ -140,6 +144,180 @@ TEST_F(RootFiles, PidFileAndStatusDumpOnFifosHoldNothing) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_TRUE(fs::is_fifo(pid_fifo));
   EXPECT_TRUE(fs::is_fifo(dump_fifo));
+}
+
+// Each file under `folder` and what it holds, a link as its target: what a test compares before
+// and after.
+std::map<std::string, std::string> snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = entry.path().lexically_relative(folder).string();
+    if (entry.is_symlink()) {
+      files[name] = "-> " + fs::read_symlink(entry.path()).string();
+    } else if (entry.is_regular_file()) {
+      files[name] = read_file(entry.path().string());
+    } else {
+      files[name] = "folder";
+    }
+  }
+  return files;
+}
+
+// Something made in the root that leads to the folder `outside`, and the one line that refuses
+// it, with ROOT for the root.
+struct WayOutCase {
+  const char* name;
+  std::function<void(const std::string& root, const std::string& outside)> make;
+  std::string line;
+};
+
+void PrintTo(const WayOutCase& c, std::ostream* os) { *os << c.name; }
+
+void replace_by_link(const std::string& path, const std::string& target) {
+  fs::remove_all(path);
+  fs::create_directory_symlink(target, path);
+}
+
+const WayOutCase kWaysOut[] = {
+    {"MonitoringFolderLinkedOut",
+     [](const std::string& root, const std::string& outside) {
+       replace_by_link(root + "/var/monitoring", outside);
+     },
+     "monitoring: ROOT/var/monitoring/: a folder on the way leads out of the root; no monitoring "
+     "file is written or removed\n"},
+    {"RunFolderLinkedOut",
+     [](const std::string& root, const std::string& outside) {
+       replace_by_link(root + "/var/run", outside);
+     },
+     "pid file ROOT/var/run/server.pid: a folder on the way leads out of the root; not written\n"},
+    {"LogFolderLinkedOut",
+     [](const std::string& root, const std::string& outside) {
+       replace_by_link(root + "/var/log", outside);
+     },
+     "dump status error: ROOT/var/log/server-status: a folder on the way leads out of the "
+     "root\n"},
+    {"VarLinkedOutAboveTheRunFolder",
+     [](const std::string& root, const std::string& outside) {
+       fs::rename(root + "/var", outside + "/var");
+       fs::create_directory_symlink(outside + "/var", root + "/var");
+     },
+     "pid file ROOT/var/run/server.pid: a folder on the way leads out of the root; not written\n"},
+    {"PidFileHardLinkedOut",
+     [](const std::string& root, const std::string& outside) {
+       fs::create_hard_link(outside + "/keep", root + "/var/run/server.pid");
+     },
+     "pid file ROOT/var/run/server.pid: a file with other links; not written\n"},
+    {"StatusDumpHardLinkedOut",
+     [](const std::string& root, const std::string& outside) {
+       fs::create_hard_link(outside + "/keep", root + "/var/log/server-status");
+     },
+     "dump status error: ROOT/var/log/server-status: a file with other links\n"},
+    {"StatusDumpAFolder",
+     [](const std::string& root, const std::string&) {
+       fs::create_directory(root + "/var/log/server-status");
+     },
+     "dump status error: ROOT/var/log/server-status: a folder, not a regular file\n"},
+};
+
+class WaysOut : public RootFiles, public testing::WithParamInterface<WayOutCase> {};
+
+// The daemon starts, serves a command that writes a monitoring file, dumps its status and stops:
+// nothing outside the root changes, and the way out is refused with one line.
+TEST_P(WaysOut, NothingOutsideTheRootIsWrittenOrRemoved) {
+  const WayOutCase& c = GetParam();
+  TempRoot outside;  // sets $ORVEXD_ROOT: put it back at once
+  ASSERT_EQ(::setenv("ORVEXD_ROOT", board_.root().c_str(), 1), 0);
+  std::ofstream(outside.path() + "/keep") << "outside";
+  fs::create_directories(outside.path() + "/S/2");
+  std::ofstream(outside.path() + "/S/2/.mon-kept00") << "outside temporary";
+  c.make(board_.root(), outside.path());
+  const std::map<std::string, std::string> before = snapshot(outside.path());
+
+  start();
+  ASSERT_TRUE(wait_until([&] { return ctl_.connect("127.0.0.1", port_, wait_ms); }, wait_ms));
+  Ctl::Received r;
+  ASSERT_TRUE(ctl_.command("display : snmp-set : { commands { { uniq 1, id name : { section "
+                           "\"S\", name \"N\", index 2 }, value \"V\" } } }",
+                           r, wait_ms))
+      << ctl_.error();
+  EXPECT_NE(r.text().find("response : success"), std::string::npos) << r.text();
+  ASSERT_TRUE(daemon_.signal(SIGUSR2));
+  const std::string dump = Path::board("/var/log/server-status");
+  EXPECT_TRUE(wait_until(
+      [&] {
+        return daemon_.output().find("dump status error") != std::string::npos ||
+               read_file(dump).rfind("server status information", 0) == 0;
+      },
+      wait_ms));
+  ASSERT_TRUE(daemon_.signal(SIGTERM));
+  int status = -1;
+  ASSERT_TRUE(daemon_.wait_exit(status)) << daemon_.output();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  EXPECT_EQ(snapshot(outside.path()), before);
+  std::string line = c.line;
+  line.replace(line.find("ROOT"), 4, board_.root());
+  const std::string output = daemon_.output();
+  const size_t at = output.find(line);
+  EXPECT_NE(at, std::string::npos) << output;
+  EXPECT_EQ(output.rfind(line), at) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(RootFiles, WaysOut, testing::ValuesIn(kWaysOut),
+                         [](const testing::TestParamInfo<WayOutCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// FIFOs at the names of board files read on the monitoring's periodic check, with no writer:
+// each is passed over at once, and the daemon answers right after the check.
+class BoardFileFifo : public RootFiles, public testing::WithParamInterface<const char*> {};
+
+TEST_P(BoardFileFifo, DaemonAnswersAcrossTheCheck) {
+  const std::string fifo = Path::board(GetParam());
+  ASSERT_EQ(::unlink(fifo.c_str()), 0);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  std::ofstream(Path::board("/usr/local/etc/server.conf")) << "[traces]\nmonitoring.internal = yes\n";
+  start();
+  // The last version file of the check, read before the others of its turn.
+  ASSERT_TRUE(daemon_.wait_output("BoardVersion - rev C")) << daemon_.output();
+  ASSERT_TRUE(wait_until([&] { return ctl_.connect("127.0.0.1", port_, wait_ms); }, wait_ms));
+  Ctl::Received r;
+  ASSERT_TRUE(ctl_.command("ping : NULL", r, wait_ms)) << ctl_.error() << daemon_.output();
+  EXPECT_NE(r.text().find("response : success"), std::string::npos) << r.text();
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+INSTANTIATE_TEST_SUITE_P(RootFiles, BoardFileFifo,
+                         testing::Values("/var/version", "/proc/temperature",
+                                         "/proc/driver/hdlc/peb22554/0"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           std::string name;
+                           for (const char* c = info.param; *c; ++c)
+                             if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+                           return name;
+                         });
+
+// Temporaries that a killed daemon left between a value's write and its rename, in the top
+// folder and in folders below it, are gone after a start; the values beside them, and what a
+// link inside the store leads to, stay.
+TEST_F(RootFiles, MonitoringTemporariesLeftByAKillAreRemovedAtStart) {
+  TempRoot elsewhere;  // sets $ORVEXD_ROOT: put it back at once
+  ASSERT_EQ(::setenv("ORVEXD_ROOT", board_.root().c_str(), 1), 0);
+  std::ofstream(elsewhere.path() + "/.mon-linked") << "x";
+  const std::string mon = Path::board("/var/monitoring/");
+  fs::create_directories(mon + "S/2");
+  fs::create_directories(mon + "controller/127.0.0.9");
+  std::ofstream(mon + "S/2/N") << "V";
+  for (const char* leftover : {".mon-a1B2c3", "S/2/.mon-d4E5f6", "controller/127.0.0.9/.mon-g7H8i9"})
+    std::ofstream(mon + leftover) << "cut short";
+  fs::create_directory_symlink(elsewhere.path(), mon + "S/2/away");
+
+  start();
+  EXPECT_TRUE(clock_command_served()) << ctl_.error() << daemon_.output();
+  for (const char* leftover : {".mon-a1B2c3", "S/2/.mon-d4E5f6", "controller/127.0.0.9/.mon-g7H8i9"})
+    EXPECT_FALSE(fs::exists(mon + leftover)) << leftover;
+  EXPECT_EQ(read_file(mon + "S/2/N"), "V");
+  EXPECT_EQ(read_file(elsewhere.path() + "/.mon-linked"), "x");
 }
 
 // Every line of the configuration that is read as nothing gets one line naming the file and

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -59,7 +61,8 @@ TEST(StatusDump, UnwritableFileIsReportedAndRetried) {
   StreamCapture errors(std::cerr);
   Signals::doDumpStatus = 1;
   CheckDumpStatus();
-  EXPECT_EQ(errors.take(), "dump status error\n");
+  EXPECT_EQ(errors.take(), "dump status error: " + status_path(root) + ": " +
+                               std::strerror(ENOENT) + "\n");
   EXPECT_EQ(Signals::doDumpStatus, 0);
   std::filesystem::create_directories(root.path() + "/var/log");
   Signals::doDumpStatus = 1;
