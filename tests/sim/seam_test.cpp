@@ -14,6 +14,7 @@
 #include "base/fd.h"
 #include "tests/support/loopback.h"
 #include "tests/support/orvexd_process.h"
+#include "tests/support/processes.h"
 #include "tests/support/stream_capture.h"
 #include "tests/support/test_clock.h"
 #include "tools/simctl/board_sim.h"
@@ -163,9 +164,13 @@ TEST_F(Seam, DeadBoardFailuresAreLoggedOnceASecondPerKindWithExactCounts) {
   Fd fd = open_echo();
   ASSERT_TRUE(fd);
   ASSERT_EQ(Device::ioctl(fd.get(), kValue, 1ul), 1);
-  StreamCapture err(std::cerr);
   ASSERT_EQ(::kill(sim.pid(), SIGKILL), 0);
-  ASSERT_TRUE(wait_until([&] { return sim.command("ping") != Lines{"ok"}; }, 5000));
+  // Gone once it waits to be reaped: its sockets are closed by then.
+  ASSERT_TRUE(wait_until([&] { return !alive(sim.pid()); }, 5000));
+  // The request connection kept from before ends with a reset or a refusal; later ones are
+  // refused.
+  EXPECT_EQ(Device::ioctl(fd.get(), kValue, 1ul), -1);
+  StreamCapture err(std::cerr);
 
   const std::string refused = ": Connection refused";
   const std::string record = "device: ioctl 0x40045398", number = "device: ioctl 0x00005399";
