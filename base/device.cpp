@@ -25,6 +25,7 @@
 
 #include "base/device_wire.h"
 #include "base/fd.h"
+#include "base/log_throttles.h"
 #include "base/path.h"
 
 namespace Device {
@@ -48,9 +49,44 @@ class Deadline {
   Clock::time_point end_;
 };
 
-// Logs "device: WHAT: strerror(error)" and leaves `error` in errno. Returns -1.
+// The lines of failed exchanges with the simulator. A dead board fails every request the
+// daemon makes, many a second: each kind (the request, or the device opened, with what went
+// wrong) writes one line a second with the count of those left out. Never destroyed: the
+// singletons that are destroyed at exit still make requests.
+class FailureLines {
+ public:
+  void write(const std::string& what, int error) {
+    owed_ = true;
+    lines_.write(std::cerr, what, [&](std::ostream& os) {
+      os << "device: " << what << ": " << std::strerror(error);
+    });
+  }
+  // The series ends (the simulator answers again, or the process ends): each kind writes the
+  // count it still owes.
+  void flush() {
+    if (!owed_) return;
+    owed_ = false;
+    lines_.flush([](std::ostream& os) { os << "device: "; });
+  }
+
+ private:
+  LogThrottles lines_;
+  bool owed_ = false;
+};
+
+FailureLines& failure_lines() {
+  static FailureLines* lines = new FailureLines;
+  return *lines;
+}
+
+// Writes the counts still owed when the process ends.
+struct FlushAtExit {
+  ~FlushAtExit() { failure_lines().flush(); }
+} flush_at_exit;
+
+// Logs "device: WHAT: strerror(error)" (throttled) and leaves `error` in errno. Returns -1.
 int fail(const std::string& what, int error) {
-  std::cerr << "device: " << what << ": " << std::strerror(error) << std::endl;
+  failure_lines().write(what, error);
   errno = error;
   return -1;
 }
@@ -212,6 +248,7 @@ int open_simulated(const std::string& path, int flags) {
   ssize_t n = receive_message(connection.get(), &in, 1, deadline, &device);
   if (n < 0) return fail(what, errno);
   if (n != static_cast<ssize_t>(sizeof reply)) return fail(what + ": bad answer", EPROTO);
+  failure_lines().flush();
   if (reply.error != 0) {
     errno = reply.error;
     return -1;
@@ -307,6 +344,7 @@ int ioctl_simulated(uint64_t inode, uint32_t request, DeviceWire::Kind kind, uin
   iovec in[2] = {{&reply, sizeof reply}, {record, size}};
   ssize_t n = receive_answer(in, size ? 2 : 1);
   if (n == static_cast<ssize_t>(sizeof reply + size)) {
+    failure_lines().flush();
     if (reply.result < 0) errno = reply.error;
     return reply.result;
   }

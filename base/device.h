@@ -14,8 +14,10 @@
 // byte order. A simulator that does not take a request, or answer it, within 2 s fails the call
 // with ETIMEDOUT.
 // Failures of the exchange with the simulator (no answer, connection lost, a malformed answer)
-// are logged on std::cerr as "device: ..." with strerror; what the driver itself refuses is
-// left to the caller, which reports it in its own words.
+// are logged on std::cerr as "device: ..." with strerror, at most one line a second for each
+// request (or device opened), with the count of those left out; the counts still owed are
+// written once the simulator answers again, and at exit. What the driver itself refuses is left
+// to the caller, which reports it in its own words.
 #pragma once
 
 #include <cstddef>

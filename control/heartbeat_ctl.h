@@ -3,9 +3,11 @@
 // without closing its socket loses its slots and a new one can connect. The connection dropped
 // is that of the server the service is bound to.
 //
-// It is bound first, so every command offered to the services restarts the count; commands the
-// server refuses before offering them do not. No count runs between a connection's start and its
-// first command, nor after a disconnect.
+// The count starts when the connection opens: a peer that connects and never brings a command
+// (a port scanner, a controller that died before its first command, a half-open connection)
+// would otherwise hold the one controller place for good. It is bound first, so every command
+// offered to the services restarts the count; commands the server refuses before offering them
+// do not. No count runs after a disconnect.
 #pragma once
 
 #include <iosfwd>
@@ -21,7 +23,8 @@ class HeartBeatCtl : public CtrlSrv::Service {
   static HeartBeatCtl& instance();
   HeartBeatCtl() = default;
 
-  void OnConnect() override {}
+  // Starts the count.
+  void OnConnect() override { ResetTimeOut(); }
   void OnDisconnect() override { timeout.reset(); }
   // Restarts the count; takes ping (answered with success) and nothing else.
   bool OnCommand(const LGCP::Command& command) override;

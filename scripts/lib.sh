@@ -48,3 +48,17 @@ daemon_needs_no_board() {
   done
   return 1
 }
+
+# daemon_detaches ARGS...: whether orvexd, given ARGS, detaches itself: -D or a cluster of short
+# options holding D, or --daemon (or a prefix of it that getopt_long takes, from --da). Anything
+# after "--" is not an option.
+daemon_detaches() {
+  local a
+  for a in "$@"; do
+    case $a in
+      --) return 1 ;;
+      --da | --dae | --daem | --daemo | --daemon | -D* | -[!-]*D*) return 0 ;;
+    esac
+  done
+  return 1
+}

@@ -1,5 +1,5 @@
 // The heartbeat in front of the other services: a silent controller dropped after 120 s on the
-// test clock.
+// test clock, whether or not it ever brought a command.
 #include "control/heartbeat_ctl.h"
 
 #include <gtest/gtest.h>
@@ -33,12 +33,53 @@ TEST_F(HeartBeatTest, SilentControllerIsDroppedAfter120s) {
   EXPECT_TRUE(dropped());
   EXPECT_NE(logs_.log.take().find("heartbeat timeout!!!\n"), std::string::npos);
   EXPECT_EQ(log_, std::vector<std::string>{"a disconnect"});
-
-  // The next controller starts without a count.
-  connect();
-  wait_ms(10 * HeartBeatCtl::timeout_ms);
-  EXPECT_FALSE(dropped());
 }
+
+// A peer that connects and brings no command (nothing, a cut frame, or frames refused before
+// the services) is closed as an idle controller is, and the next controller is served.
+struct SilentCase {
+  const char* name;
+  std::string sent;  // octets on the wire
+};
+
+std::string without_last(std::string s) {
+  s.pop_back();
+  return s;
+}
+
+class SilentConnection : public HeartBeatTest, public testing::WithParamInterface<SilentCase> {};
+
+TEST_P(SilentConnection, IsClosedAfter120sAndTheNextControllerIsServed) {
+  a_.on_command = answer_success;
+  connect();
+  if (!GetParam().sent.empty()) peer_.send(GetParam().sent);
+  turns(2);
+  // Meanwhile the place is taken: another controller is turned away.
+  TcpPeer other = TcpPeer::connect(port_);
+  turns(2);
+  EXPECT_TRUE(other.eof());
+
+  wait_ms(HeartBeatCtl::timeout_ms - 1);
+  EXPECT_FALSE(dropped());
+  wait_ms(1);
+  EXPECT_TRUE(dropped());
+  EXPECT_NE(logs_.log.take().find("heartbeat timeout!!!\n"), std::string::npos);
+  EXPECT_EQ(log_, std::vector<std::string>{"a disconnect"});
+
+  connect();
+  EXPECT_EQ(exchange(wire("{ seq 3, pdu command : ping : NULL }")),
+            std::vector<std::string>{wire("{ seq 3, pdu response : success : NULL }")});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SilentConnection,
+    testing::Values(
+        SilentCase{"Nothing", ""}, SilentCase{"HalfATpktHeader", bytes_of("0300")},
+        SilentCase{"FrameWithoutItsLastOctet",
+                   without_last(tpkt(bytes_of(wire("{ seq 1, pdu command : ping : NULL }"))))},
+        SilentCase{"UndecodableFrame", tpkt(bytes_of("FF"))},
+        SilentCase{"NotACommand", tpkt(bytes_of(wire("{ seq 2, pdu response : success : NULL }")))}),
+    [](const testing::TestParamInfo<SilentCase>& info) { return std::string(info.param.name); });
 
 TEST_F(HeartBeatTest, EveryCommandRestartsTheCount) {
   connect();

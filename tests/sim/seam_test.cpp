@@ -1,5 +1,6 @@
 // The device seam against a running simulator: opens, records and requests.
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,6 +13,10 @@
 #include "base/device_wire.h"
 #include "base/fd.h"
 #include "tests/support/loopback.h"
+#include "tests/support/orvexd_process.h"
+#include "tests/support/processes.h"
+#include "tests/support/stream_capture.h"
+#include "tests/support/test_clock.h"
 #include "tools/simctl/board_sim.h"
 
 namespace {
@@ -148,6 +153,52 @@ TEST_F(Seam, MalformedMessagesAreRefusedWithEinval) {
   EXPECT_EQ(sim.command("sessions sim/echo"), Lines{"0"});
   Fd fd = open_echo();
   EXPECT_EQ(Device::ioctl(fd.get(), kValue, 4ul), 4);
+}
+
+// A dead board fails every request: 10 s of them give one line a second for each request (and
+// device opened), the counts of those left out, and once the board answers again the counts
+// still owed, so that every failure is counted once.
+TEST_F(Seam, DeadBoardFailuresAreLoggedOnceASecondPerKindWithExactCounts) {
+  TestClockGuard clock(1000000);
+  constexpr uint32_t kRecord = 0x40045398, kNumber = 0x00005399;  // kinds of this test alone
+  Fd fd = open_echo();
+  ASSERT_TRUE(fd);
+  ASSERT_EQ(Device::ioctl(fd.get(), kValue, 1ul), 1);
+  ASSERT_EQ(::kill(sim.pid(), SIGKILL), 0);
+  // Gone once it waits to be reaped: its sockets are closed by then.
+  ASSERT_TRUE(wait_until([&] { return !alive(sim.pid()); }, 5000));
+  // The request connection kept from before ends with a reset or a refusal; later ones are
+  // refused.
+  EXPECT_EQ(Device::ioctl(fd.get(), kValue, 1ul), -1);
+  StreamCapture err(std::cerr);
+
+  const std::string refused = ": Connection refused";
+  const std::string record = "device: ioctl 0x40045398", number = "device: ioctl 0x00005399";
+  const std::string open = "device: open " + sim.root() + "/dev/sim/echo";
+  Lines expected;
+  for (int second = 0; second < 10; ++second) {
+    for (int i = 0; i < 100; ++i) {
+      unsigned char b[4] = {};
+      EXPECT_EQ(Device::ioctl(fd.get(), kRecord, b, sizeof b), -1);
+    }
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Device::ioctl(fd.get(), kNumber, 7ul), -1);
+    EXPECT_EQ(Device::open("/dev/sim/echo", O_RDWR), -1);
+    const bool first = second == 0;
+    expected.push_back(record + refused + (first ? "" : " (99 similar lines left out)"));
+    expected.push_back(number + refused + (first ? "" : " (2 similar lines left out)"));
+    expected.push_back(open + refused);
+    Mux::TestClock::advance_ms(1000);
+  }
+  EXPECT_EQ(err.take_lines(), expected);
+
+  // The board back: its first answer ends the series.
+  ASSERT_TRUE(sim.restart());
+  Fd again = open_echo();
+  ASSERT_TRUE(again);
+  EXPECT_EQ(err.take_lines(), (Lines{number + " (1 similar lines left out)",
+                                     record + " (98 similar lines left out)"}));
+  EXPECT_EQ(Device::ioctl(again.get(), kNumber, 7ul), 7);
+  EXPECT_EQ(err.take_lines(), Lines{});
 }
 
 }  // namespace
