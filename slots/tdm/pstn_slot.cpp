@@ -233,11 +233,11 @@ bool PstnSlot::Ioctl(const LGCP::IoctlParams& params) {
 }
 
 bool PstnSlot::activate_link() {
-  // SS7 alignment starts from idle only: a link at work on the old channel goes there first.
   if (!LinkSlot::ClaimLine(*this, hdlc.transmit_channel())) {
     OnDeactivated();
     return false;
   }
+  // SS7 alignment starts from idle only: a link at work on the old channel goes there first.
   if (slc && slc->state() != SS7::SLC::State::idle) deactivate();
   if (!hdlc.activate()) {
     // The channel is closed: it sends on no time slot.
