@@ -71,7 +71,7 @@ bool HDLC::activate() {
     return false;
   }
   channel_ = channel;
-  transmits_to_ = type == 2 ? tsB : tsA;
+  transmits_to_ = transmit_channel();
   // A channel the switch does not wire carries no line: it goes back (the descriptor closes).
   // No time slot (-1) asks for no path: the channel is joined to another on the board itself.
   const auto wired = [this](int input, int output) {

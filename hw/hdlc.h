@@ -96,6 +96,9 @@ class HDLC : public GenericHDLC {
   int tsB = -1;
   // 0 signalling system No. 7, 1 primary rate D channel, 2 basic rate D channel.
   int type = 0;
+  // The switch output the channel transmits to, as the parameters stand: tsB for type 2, tsA
+  // otherwise; -1 for none.
+  int transmit_channel() const { return type == 2 ? tsB : tsA; }
   // The counters of LGCP::HdlcLinkInfo, in its order. txOverflow is never incremented.
   uint32_t txSU = 0;
   uint32_t txDiscard = 0;

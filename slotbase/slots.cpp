@@ -8,6 +8,7 @@
 #include "slotbase/slot.h"
 #include "slotbase/slot_factory.h"
 #include "slotbase/slot_graph.h"
+#include "slotbase/switch_channels.h"
 
 namespace {
 
@@ -183,6 +184,7 @@ void Slots::on_release(Slot* s) {
 void Slots::int_destroy(Slot* s) {
   DisconnectAll(s);
   if (s->factory) s->factory->Remove(s);
+  SwitchChannels::instance().ReleaseAll(*s);
   Unlist(live, s);
   if (s->number <= max_slot && table[s->number] == s) table[s->number] = nullptr;
   s->refusalLogs.flush(s);

@@ -69,11 +69,17 @@ void HdlcSlot::iactivate() {
     OnDeactivated();
     return;
   }
+  if (!LinkSlot::ClaimLine(*this, hdlc.tsA)) {
+    OnDeactivated();
+    return;
+  }
   if (traces.signallingHdlc) {
     std::clog << ext::header(this) << "Try to activate HDCL, params.tdm = " << hdlc.tsA
               << std::endl;
   }
   if (!hdlc.activate()) {
+    // The channel is closed: it sends on no time slot.
+    LinkSlot::ReleaseLine(*this);
     OnDeactivated();
     return;
   }
@@ -83,6 +89,8 @@ void HdlcSlot::iactivate() {
 
 bool HdlcSlot::connect(const char* operation, int channel) {
   if (traces.signallingHdlc) std::clog << ext::header(this) << operation << std::endl;
+  // Another slot's HDLC channel on that time slot keeps it; this one stays where it is.
+  if (!LinkSlot::ClaimLine(*this, channel)) return false;
   hdlc.tsA = channel;
   hdlc.type = kDataChannel;
   if (channel == -1) return true;
@@ -101,12 +109,14 @@ bool HdlcSlot::IHwConnectReceiver(Slot& source) {
 bool HdlcSlot::IHwDisconnectTransmitter(Slot& sink) {
   Slot::IHwDisconnectTransmitter(sink);
   hdlc.deactivate();
+  LinkSlot::ReleaseLine(*this);
   return true;
 }
 
 bool HdlcSlot::IHwDisconnectReceiver(Slot& source) {
   Slot::IHwDisconnectReceiver(source);
   hdlc.deactivate();
+  LinkSlot::ReleaseLine(*this);
   return true;
 }
 
@@ -225,6 +235,7 @@ void HdlcSlot::flushResponce() {
 
 void HdlcSlot::on_hdlc_error(HDLC::Notify::Cause::Type) {
   std::clog << ext::header(this) << "on_hdlc_error" << std::endl;
+  LinkSlot::ReleaseLine(*this);
   OnDeactivated();
 }
 

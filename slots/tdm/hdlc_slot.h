@@ -3,7 +3,9 @@
 //
 // The slot has no channel of its own. Its connection priority (1) makes it drive every hardware
 // connection with its peer: it runs its HDLC channel on the peer's switch channel, activating
-// the channel on each connection and deactivating it on each disconnection.
+// the channel on each connection and deactivating it on each disconnection. A time slot carries
+// one HDLC channel: a connection that would run this one where another slot's already transmits
+// is refused (LinkSlot::ClaimLine), and so is an activation there.
 //
 // Package frame, both ways: the 16-bit address (big-endian), a sequence octet (bits 7 to 5 the
 // sender's tx sequence modulo 8, bits 2 to 0 the sequence of the last frame it accepted), then

@@ -5,6 +5,7 @@
 
 #include "base/ext_header.h"
 #include "proto/packet.h"
+#include "slotbase/switch_channels.h"
 
 namespace LinkSlot {
 
@@ -42,6 +43,23 @@ std::vector<char> Octets(const Packet& p) {
   const unsigned char* data = p->data;
   return std::vector<char>(data, data + p.length());
 }
+
+bool ClaimLine(Slot& slot, int output) {
+  if (output < 0) return true;
+  SwitchChannels& channels = SwitchChannels::instance();
+  const Slot* holder = channels.Holder(SwitchChannels::Use::link, output);
+  if (holder && holder != &slot) {
+    slot.refusalLogs.write(std::cerr, "time slot held", [&](std::ostream& os) {
+      os << ext::header(&slot) << "time slot held: the HDLC channel of " << *holder
+         << " transmits to switch channel " << output;
+    });
+    return false;
+  }
+  ReleaseLine(slot);
+  return channels.Claim(SwitchChannels::Use::link, output, slot);
+}
+
+void ReleaseLine(Slot& slot) { SwitchChannels::instance().Release(SwitchChannels::Use::link, slot); }
 
 const char* LapdRefusal(const ISDN::LAPD& lapd) {
   // A closed channel (hung up, or not opened yet) takes no frame until it is activated again.

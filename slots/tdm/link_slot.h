@@ -37,6 +37,14 @@ constexpr const char* kChannelClosed = "D channel closed";
 // queue is full.
 const char* LapdRefusal(const ISDN::LAPD& lapd);
 
+// Claims for `slot` the switch output `output` that its HDLC channel is to transmit to, giving
+// up the output it held before: one HDLC channel sends on a time slot at a time. False, logged
+// and nothing changed, when another live slot's HDLC channel transmits there. True, nothing
+// changed, for no output (-1).
+bool ClaimLine(Slot& slot, int output);
+// Gives up the output that `slot`'s HDLC channel transmitted to: the channel has closed.
+void ReleaseLine(Slot& slot);
+
 // An hdlcLinkInfo ioctl signal with the channel's counters.
 void ReportHdlcLinkInfo(Slot& slot, const HDLC& hdlc);
 

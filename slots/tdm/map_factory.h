@@ -1,20 +1,22 @@
-// MapFactory: makes the map slots (create alternative map) and keeps which map slot holds each
-// of the 2048 logical channels, either side alike. A create that asks for a channel another map
-// slot holds destroys that older slot; a slot whose two sides are one channel holds it once.
+// MapFactory: makes the map slots (create alternative map). Their logical channels, either side
+// alike, are held in the switch-channel registry (SwitchChannels, use `named`), where each
+// belongs to one slot of any kind. A create that asks for a channel another map slot holds
+// destroys that older slot; one that asks for a channel a slot of another kind holds (an
+// extension slot's port) is refused, and nothing changes. A slot whose two sides are one channel
+// holds it once.
 #pragma once
 
 #include "slotbase/slot_factory.h"
 
 class MapSlot;
+class Slot;
 
 class MapFactory : public SlotFactory {
  public:
-  static constexpr int kLogicalChannels = 2048;
-
   static MapFactory& instance();
 
   const char* GetName() const override { return "Map"; }
-  // Never refuses a map create.
+  // Refuses a map create only when a slot of another kind holds one of its channels.
   Slot* INewSlot(const LGCP::CreateParams& params) override;
   void Query(LGCP::Resources&) override {}
 
@@ -23,11 +25,11 @@ class MapFactory : public SlotFactory {
   void ReleaseMapSlot(MapSlot* slot);
 
  private:
-  MapFactory();
-  // Gives `logical` to `slot`, destroying another slot that holds it.
-  void claim(int logical, MapSlot* slot);
-  // Frees `logical` when `slot` holds it; `code` names the side in the error line otherwise.
-  void release(int logical, MapSlot* slot, int code);
-
-  MapSlot* table[kLogicalChannels];
+  MapFactory() = default;
+  // Whether `channel` (-1: none) is free of slots other than map slots; else logged.
+  bool Claimable(int channel);
+  // Gives `channel` to `slot`, destroying another map slot that holds it.
+  void claim(int channel, MapSlot* slot);
+  // Frees `channel` when `slot` holds it; `code` names the side in the error line otherwise.
+  void release(int channel, MapSlot* slot, int code);
 };

@@ -109,6 +109,7 @@ void PstnSlot::transmit(Packet& p) {
 }
 
 void PstnSlot::on_hdlc_error(HDLC::Notify::Cause::Type cause) {
+  LinkSlot::ReleaseLine(*this);
   if (hdlc_notify_) hdlc_notify_->on_hdlc_error(cause);
 }
 
@@ -232,9 +233,15 @@ bool PstnSlot::Ioctl(const LGCP::IoctlParams& params) {
 }
 
 bool PstnSlot::activate_link() {
+  if (!LinkSlot::ClaimLine(*this, hdlc.transmit_channel())) {
+    OnDeactivated();
+    return false;
+  }
   // SS7 alignment starts from idle only: a link at work on the old channel goes there first.
   if (slc && slc->state() != SS7::SLC::State::idle) deactivate();
   if (!hdlc.activate()) {
+    // The channel is closed: it sends on no time slot.
+    LinkSlot::ReleaseLine(*this);
     OnDeactivated();
     return !hdlc.switch_refused();
   }
@@ -258,6 +265,8 @@ bool PstnSlot::IHwConnectReceiver(Slot& peer) {
       });
       return false;
     }
+    // Another slot's HDLC channel on that time slot keeps it; this one stays where it is.
+    if (!LinkSlot::ClaimLine(*this, peer.IGetTransmitChannel())) return false;
     hdlc.param_trunk = static_cast<uint32_t>(trunk);
     hdlc.param_timeslot = static_cast<uint32_t>(timeslot);
   }
@@ -269,6 +278,7 @@ bool PstnSlot::IHwConnectReceiver(Slot& peer) {
 
 bool PstnSlot::IHwConnectTransmitter(Slot& peer) {
   if (!basic_rate()) return true;
+  if (!LinkSlot::ClaimLine(*this, peer.IGetReceiveChannel())) return false;
   hdlc.tsB = peer.IGetReceiveChannel();
   return hdlc.tsA == -1 || activate_link();
 }

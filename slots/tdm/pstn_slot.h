@@ -96,8 +96,9 @@ class PstnSlot : private Slot,
 
  private:
   // Opens the channel and starts the layer from idle; a deactivated signal when the channel
-  // fails. False when the switch refused to wire the channel: the connection that asked for it
-  // is not made.
+  // fails. False when the switch refused to wire the channel, or another slot's HDLC channel
+  // transmits to the time slot (LinkSlot::ClaimLine): the connection that asked for it is not
+  // made.
   bool activate_link();
   // The layer runs a procedure or carries traffic: an SS7 link out of idle, a LAPD outside the
   // TEI states in which it waits for establishment.

@@ -94,6 +94,16 @@ class DaemonOnBoard : public testing::Test {
                   " }, shost { iaddr \"127.0.0.1\", port " + local + " }" + more +
                   " }, txPayload ptG711-Alaw, rxPayload ptG711-Alaw } }");
   }
+  // The frames the daemon sent on controller channel `channel`, once they are `expected`: the
+  // board reads the channel's frames and its control socket in either order, so it is asked
+  // again, for at most the usual wait.
+  std::vector<std::string> mcc_sent(int channel, const std::vector<std::string>& expected) {
+    const std::string ask = "mcc sent " + std::to_string(channel);
+    std::vector<std::string> seen;
+    for (int i = 0; i < wait_ms / 10 && (seen = board_.command(ask)) != expected; ++i)
+      usleep(10000);
+    return seen;
+  }
   std::string output(int channel) {
     return board_.command("switch " + std::to_string(channel)).at(0);
   }

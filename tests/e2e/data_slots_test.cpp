@@ -9,19 +9,7 @@
 
 namespace {
 
-class DataSlots : public DaemonOnBoard {
- protected:
-  // The frames the daemon sent on `channel`, once they are `expected`: the board reads the
-  // channel's frames and its control socket in either order, so it is asked again, for at most
-  // the usual wait.
-  std::vector<std::string> sent(int channel, const std::vector<std::string>& expected) {
-    const std::string ask = "mcc sent " + std::to_string(channel);
-    std::vector<std::string> seen;
-    for (int i = 0; i < wait_ms / 10 && (seen = board_.command(ask)) != expected; ++i)
-      usleep(10000);
-    return seen;
-  }
-};
+using DataSlots = DaemonOnBoard;
 
 TEST_F(DataSlots, RawDataBothWaysAndHdlcPackagesOnATrunk) {
   const std::string mcc = "create : mcc : { type data, mode standard } }";
@@ -44,7 +32,7 @@ TEST_F(DataSlots, RawDataBothWaysAndHdlcPackagesOnATrunk) {
                    "{ body '03'H } } }"),
             wire(success(8, 3)));
   const std::vector<std::string> frames{"1234000102", "12342003"};
-  EXPECT_EQ(sent(1026, frames), frames);
+  EXPECT_EQ(mcc_sent(1026, frames), frames);
   EXPECT_EQ(board_.command("mcc rx 1026 12342007").at(0), "ok");
   EXPECT_EQ(signal("ioctl"),
             wire("{ slot 3, pdu signal : ioctl : hdlcPackages : { { body '07'H } } }"));
@@ -66,7 +54,7 @@ TEST_F(DataSlots, AFreedHdlcChannelIsNoPathForTheNextRawDataSlot) {
   EXPECT_EQ(answer("{ seq 6, slot 3, pdu command : create : mcc : { type data, mode standard } }"),
             wire(success(6, 3)));
   EXPECT_EQ(answer("{ seq 7, slot 3, pdu command : userData : '0102'H }"), wire(success(7, 3)));
-  EXPECT_EQ(sent(1024, {"0102"}), std::vector<std::string>{"0102"});
+  EXPECT_EQ(mcc_sent(1024, {"0102"}), std::vector<std::string>{"0102"});
   EXPECT_EQ(output(1), "const 0xd5");
   EXPECT_EQ(output(1024), "const 0xd5");
   // A one-octet frame goes up whole; userData longer than a raw data slot reads is refused.
@@ -120,10 +108,10 @@ TEST_F(DataSlots, HdlcPackagesAreQueuedWholeOrNotAtAll) {
   std::vector<std::string> frames;
   const char* sequence[] = {"00", "20", "40", "60", "80", "a0", "c0", "e0"};
   for (int i = 0; i < 120; ++i) frames.push_back(std::string("1234") + sequence[i % 8] + "01");
-  EXPECT_EQ(sent(1024, frames), frames);
+  EXPECT_EQ(mcc_sent(1024, frames), frames);
   EXPECT_EQ(answer(batch(6, 1)), wire(success(6, 1)));
   frames.push_back("1234" + std::string(sequence[120 % 8]) + "01");
-  EXPECT_EQ(sent(1024, frames), frames);
+  EXPECT_EQ(mcc_sent(1024, frames), frames);
 }
 
 }  // namespace

@@ -296,17 +296,113 @@ TEST_F(TdmSlots, RefusedMixerCreatesLeaveNothingAndSlotsKeepTheirChannels) {
   EXPECT_EQ(output(2048), "off");
 }
 
-// An extension slot cannot name a line's channel: the trunk slot there keeps its source.
-TEST_F(TdmSlots, ExtensionSlotOnATrunksChannelIsRefused) {
-  ASSERT_EQ(answer_of(1, "create : trunk : { trunk 0, timeslot 7 }"), "success");
-  ASSERT_EQ(answer_of(2, "create : trunk : { trunk 1, timeslot 5 }"), "success");
-  ASSERT_EQ(answer_of(2, "connect : 1"), "success");
-  ASSERT_EQ(output(7), "37");
-  EXPECT_EQ(answer_of(3, "create : ext : { transmitter -8192, receiver -8185 }"),
-            "insufficientResources");
-  EXPECT_EQ(answer_of(3, "activate : empty : NULL"), "slotNotExists");
-  EXPECT_EQ(answer_of(3, "destroy : NULL"), "slotNotExists");
-  EXPECT_EQ(output(7), "37");
+// A slot cannot take a channel that a live slot holds: an extension slot on a line's channel, on
+// a map slot's logical channel or on another extension slot's port, a map slot on an extension
+// slot's port, a second HDLC channel on a time slot where one transmits. Each is refused, and the
+// first slot's path stays as it was, after the refusal and after the refused slot is gone; the
+// first HDLC slot still puts its frames on the line. Destroyed, the slots leave the channels free.
+TEST_F(TdmSlots, ASlotOnAChannelALiveSlotHoldsIsRefusedAndThePathStays) {
+  struct Step {
+    int slot;
+    std::string pdu;
+    const char* answer;
+  };
+  struct Row {
+    const char* name;
+    std::vector<Step> first;  // the first slot and its path, each answered success
+    int output;               // the switch output of that path, and what it carries
+    const char* carries;
+    std::vector<Step> second;  // the slot that would take the channel; the switch checked after each
+    int frames_on;  // the controller channel slot 1 sends a package on at the end; -1 for none
+  };
+  const std::string trunk_7 = "create : trunk : { trunk 0, timeslot 7 }";
+  const std::string hdlc = "create : hdlcParams : { trunk 1, log 0, address 4660 }";
+  const std::vector<Step> hdlc_on_5 = {
+      {1, hdlc, "success"}, {2, "create : trunk : { trunk 0, timeslot 5 }", "success"},
+      {1, "connect : 2", "success"}};
+  const Row rows[] = {
+      {"ext on a trunk's channel",
+       {{1, trunk_7, "success"},
+        {2, "create : trunk : { trunk 1, timeslot 5 }", "success"},
+        {2, "connect : 1", "success"}},
+       7, "37",
+       {{3, "create : ext : { transmitter -8192, receiver -8185 }", "insufficientResources"},
+        {3, "activate : empty : NULL", "slotNotExists"},
+        {3, "destroy : NULL", "slotNotExists"}},
+       -1},
+      {"ext on a map's port",
+       {{1, "create : map : { receiver { bus 0, channel 4 } }", "success"},
+        {2, trunk_7, "success"},
+        {2, "connect : 1", "success"}},
+       8196, "7",
+       {{3, "create : ext : { transmitter 9, receiver 4 }", "insufficientResources"},
+        {3, "activate : empty : NULL", "slotNotExists"},
+        {3, "destroy : NULL", "slotNotExists"}},
+       -1},
+      {"two ext on one port",
+       {{1, "create : ext : { transmitter 5, receiver 5 }", "success"},
+        {1, "activate : empty : NULL", "success"},
+        {2, trunk_7, "success"},
+        {2, "connect : 1", "success"}},
+       8197, "7",
+       {{3, "create : ext : { transmitter 6, receiver 5 }", "insufficientResources"},
+        {3, "activate : empty : NULL", "slotNotExists"},
+        {3, "destroy : NULL", "slotNotExists"},
+        {3, "create : ext : { transmitter 5, receiver 6 }", "insufficientResources"},
+        {3, "destroy : NULL", "slotNotExists"}},
+       -1},
+      {"map on an ext's port",
+       {{1, "create : ext : { transmitter 6, receiver 6 }", "success"},
+        {1, "activate : empty : NULL", "success"},
+        {2, trunk_7, "success"},
+        {2, "connect : 1", "success"}},
+       8198, "7",
+       {{3, "create : map : { receiver { bus 0, channel 6 } }", "insufficientResources"},
+        {3, "destroy : NULL", "slotNotExists"},
+        {3, "create : map : { transmitter { bus 0, channel 6 } }", "insufficientResources"},
+        {3, "destroy : NULL", "slotNotExists"}},
+       -1},
+      {"two HDLC slots on one time slot",
+       hdlc_on_5,
+       5, "1024",
+       {{3, hdlc, "success"},
+        {2, "connect : 3", "connectFail"},
+        {3, "activate : empty : NULL", "success"},
+        {3, "destroy : NULL", "success"}},
+       1024},
+      {"a signalling link on an HDLC slot's time slot",
+       hdlc_on_5,
+       5, "1024",
+       {{3, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
+        {2, "connect : 3", "connectFail"},
+        {3, "destroy : NULL", "success"}},
+       1024},
+  };
+  // The second round finds every channel free again once the slots that held it are gone.
+  for (int round = 0; round < 2; ++round) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.name + std::string(round ? ", again" : ""));
+      for (const Step& step : row.first) ASSERT_EQ(answer_of(step.slot, step.pdu), step.answer);
+      ASSERT_EQ(output(row.output), row.carries);
+      for (const Step& step : row.second) {
+        SCOPED_TRACE(step.pdu);
+        EXPECT_EQ(answer_of(step.slot, step.pdu), step.answer);
+        EXPECT_EQ(output(row.output), row.carries);
+      }
+      if (row.frames_on >= 0) {
+        EXPECT_EQ(answer_of(1, "ioctl : hdlcPackages : { { body '0102'H } }"), "success");
+        EXPECT_EQ(mcc_sent(row.frames_on, {"1234000102"}), std::vector<std::string>{"1234000102"});
+        EXPECT_EQ(output(row.output), row.carries);
+      }
+      for (int slot = 1; slot <= 3; ++slot) answer_of(slot, "destroy : NULL");
+      EXPECT_EQ(held_channels(), std::vector<std::string>{});
+    }
+  }
+  // An HDLC slot disconnected from the time slot leaves it to the next one.
+  for (const Step& step : hdlc_on_5) ASSERT_EQ(answer_of(step.slot, step.pdu), step.answer);
+  EXPECT_EQ(answer_of(2, "disconnect : NULL"), "success");
+  EXPECT_EQ(answer_of(3, hdlc), "success");
+  EXPECT_EQ(answer_of(3, "connect : 2"), "success");
 }
 
 }  // namespace
