@@ -181,12 +181,16 @@ bool Mixer::unfed(int summator, const std::vector<int>& inputs) {
         std::find(inputs.begin(), inputs.end(), input->number) == inputs.end()) {
       continue;
     }
-    log(std::cerr, "summator input held by a live slot", [&](std::ostream& os) {
-      os << "summator " << summator << " input " << input->number << " held by " << *input;
-    });
+    held_input(summator, input->number, *input);
     return false;
   }
   return true;
+}
+
+void Mixer::held_input(int summator, int input, const MixerSlot& by) {
+  log(std::cerr, "summator input held by a live slot", [&](std::ostream& os) {
+    os << "summator " << summator << " input " << input << " held by " << by;
+  });
 }
 
 bool Mixer::CheckInputs(const LGCP::MixerOutParams& params) {
@@ -244,9 +248,7 @@ Slot* Mixer::New(const LGCP::MixerInParams& params) {
     if (!tdm_number(params.get_summator(), summator)) return nullptr;
     const TdmOutput* sum = holder<TdmOutput>(summator);
     if (sum && std::find(sum->inputs.begin(), sum->inputs.end(), number) != sum->inputs.end()) {
-      log(std::cerr, "summator input held by a live slot", [&](std::ostream& os) {
-        os << "summator " << summator << " input " << number << " held by " << *sum;
-      });
+      held_input(summator, number, *sum);
       return nullptr;
     }
   }

@@ -104,6 +104,8 @@ class Mixer {
   static std::vector<int> summed(const LGCP::MixerOutParams& params, int summator);
   // True when no live input slot feeds summator `summator` with one of `inputs`; else logged.
   bool unfed(int summator, const std::vector<int>& inputs);
+  // Logs the refusal of a claim on input `input` of `summator`, which `by` holds.
+  void held_input(int summator, int input, const MixerSlot& by);
   // Whether the summator can take the inputs of `params` as they are: their count, tdm channels
   // in range, their gains; logged when not.
   bool CheckInputs(const LGCP::MixerOutParams& params);
