@@ -45,36 +45,56 @@ DSProcReceiver::DSProcReceiver() { service().receivers_.push_back(&link_); }
 DSProcReceiver::~DSProcReceiver() = default;
 
 bool DSProcReceiver::configureVAD(const LGCP::VADParams& params) {
-  return service().configureVAD(dsproc_timeslot(), params);
+  return may_claim(Hold::kVAD, "VAD") && service().configureVAD(dsproc_timeslot(), params);
 }
 
 bool DSProcReceiver::enableVAD(bool on) {
-  return service().enableFeature(dsproc_timeslot(), vad_, DsprocFeature::kVAD, on);
+  return switch_feature(vad_, Hold::kVAD, DsprocFeature::kVAD, on);
 }
 
 bool DSProcReceiver::enableBSS(bool on) {
-  return service().enableFeature(dsproc_timeslot(), bss_, DsprocFeature::kBSS, on);
+  return switch_feature(bss_, Hold::kBSS, DsprocFeature::kBSS, on);
 }
 
 bool DSProcReceiver::enableNG(bool on) {
-  return service().enableFeature(dsproc_timeslot(), ng_, DsprocFeature::kNG, on);
+  return switch_feature(ng_, Hold::kNG, DsprocFeature::kNG, on);
 }
 
-bool DSProcReceiver::configureSD() { return service().configureSD(dsproc_timeslot()); }
+bool DSProcReceiver::configureSD() {
+  return may_claim(Hold::kSD, "SD") && service().configureSD(dsproc_timeslot());
+}
 
 bool DSProcReceiver::enableSD(bool on) {
-  return service().enableFeature(dsproc_timeslot(), sd_, DsprocFeature::kSD, on);
+  return switch_feature(sd_, Hold::kSD, DsprocFeature::kSD, on);
 }
 
-bool DSProcReceiver::enableMute(bool rx, bool tx) { return service().enableMute(*this, rx, tx); }
+bool DSProcReceiver::enableMute(bool rx, bool tx) {
+  if (held_elsewhere(Hold::kMute)) {
+    if (rx || tx) return may_claim(Hold::kMute, "MUTE");
+    mute_rx_ = mute_tx_ = 0;
+    return true;
+  }
+  return service().enableMute(*this, rx, tx);
+}
 
 bool DSProcReceiver::configureDelays(unsigned rx, unsigned tx, unsigned selcal) {
+  const bool set = rx || tx || selcal;
+  if (held_elsewhere(Hold::kDelays)) {
+    if (set) return may_claim(Hold::kDelays, "DELAYS");
+    delays_set_ = false;
+    return true;
+  }
   bool ok = service().configureDelays(dsproc_timeslot(), rx, tx, selcal);
-  if (ok) delays_set_ = rx || tx || selcal;
+  if (ok) delays_set_ = set;
   return ok;
 }
 
 bool DSProcReceiver::configureRxGain(int8_t gainDB) {
+  if (held_elsewhere(Hold::kRxGain)) {
+    if (gainDB) return may_claim(Hold::kRxGain, "RX GAIN");
+    rx_gain_set_ = false;
+    return true;
+  }
   bool ok = service().configureRxGain(dsproc_timeslot(), gainDB);
   if (ok) rx_gain_set_ = gainDB != 0;
   return ok;
@@ -82,10 +102,28 @@ bool DSProcReceiver::configureRxGain(int8_t gainDB) {
 
 bool DSProcReceiver::configureToneFilter(unsigned freq, unsigned enable, int durationMsec,
                                          int levelDB) {
-  return service().configureToneFilter(dsproc_timeslot(), freq, enable, durationMsec, levelDB);
+  if (held_elsewhere(Hold::kToneFilters)) {
+    if (enable) return may_claim(Hold::kToneFilters, "TONE FILTER");
+    tone_filters_.erase(freq);
+    return true;
+  }
+  if (!service().configureToneFilter(dsproc_timeslot(), freq, enable, durationMsec, levelDB)) {
+    return false;
+  }
+  if (enable) {
+    tone_filters_.insert(freq);
+  } else {
+    tone_filters_.erase(freq);
+  }
+  return true;
 }
 
-bool DSProcReceiver::disableToneAll() { return service().disableToneAll(dsproc_timeslot()); }
+bool DSProcReceiver::disableToneAll() {
+  if (held_elsewhere(Hold::kToneFilters)) return true;
+  if (!service().disableToneAll(dsproc_timeslot())) return false;
+  tone_filters_.clear();
+  return true;
+}
 
 void DSProcReceiver::CleanBeforeDestroy() {
   if (vad_.state > 0) disableVAD();
@@ -93,7 +131,54 @@ void DSProcReceiver::CleanBeforeDestroy() {
   if (ng_.state > 0) disableNG();
   if (delays_set_) configureDelays(0, 0, 0);
   if (rx_gain_set_) configureRxGain(0);
-  disableToneAll();
+  if (!tone_filters_.empty() || !service().other(*this, nullptr)) disableToneAll();
+}
+
+bool DSProcReceiver::holds(Hold what) const {
+  switch (what) {
+    case Hold::kVAD:
+      return vad_.state > 0;
+    case Hold::kSD:
+      return sd_.state > 0;
+    case Hold::kBSS:
+      return bss_.state > 0;
+    case Hold::kNG:
+      return ng_.state > 0;
+    case Hold::kMute:
+      return mute_rx_ > 0 || mute_tx_ > 0;
+    case Hold::kDelays:
+      return delays_set_;
+    case Hold::kRxGain:
+      return rx_gain_set_;
+    case Hold::kToneFilters:
+      return !tone_filters_.empty();
+  }
+  return false;
+}
+
+const char* DSProcReceiver::take_refused_claim() {
+  const char* refused = refused_claim_;
+  refused_claim_ = nullptr;
+  return refused;
+}
+
+bool DSProcReceiver::held_elsewhere(Hold what) const {
+  return service().other(*this, &what) != nullptr;
+}
+
+bool DSProcReceiver::may_claim(Hold what, const char* name) {
+  if (!held_elsewhere(what)) return true;
+  refused_claim_ = name;
+  return false;
+}
+
+bool DSProcReceiver::switch_feature(Feature& feature, Hold what, uint32_t mask, bool on) {
+  if (held_elsewhere(what)) {
+    if (on) return may_claim(what, feature_name(mask));
+    feature.state = 0;
+    return true;
+  }
+  return service().enableFeature(dsproc_timeslot(), feature, mask, on);
 }
 
 // --- service ---
@@ -259,10 +344,23 @@ bool DSProcReceiverService::enableMute(DSProcReceiver& r, bool rx, bool tx) {
   return true;
 }
 
-DSProcReceiver* DSProcReceiverService::find(uint32_t ts) {
+DSProcReceiver* DSProcReceiverService::find(uint32_t ts, const DSProcReceiver::Hold* what) {
+  DSProcReceiver* oldest = nullptr;
   for (Containers::CyclicList& node : receivers_) {
     DSProcReceiver* r = static_cast<DSProcReceiver::Link&>(node).receiver;
-    if (static_cast<uint32_t>(r->dsproc_timeslot()) == ts) return r;
+    if (static_cast<uint32_t>(r->dsproc_timeslot()) != ts) continue;
+    if (!what || r->holds(*what)) return r;
+    if (!oldest) oldest = r;
+  }
+  return oldest;
+}
+
+const DSProcReceiver* DSProcReceiverService::other(const DSProcReceiver& except,
+                                                   const DSProcReceiver::Hold* what) {
+  const int ts = except.dsproc_timeslot();
+  for (Containers::CyclicList& node : receivers_) {
+    const DSProcReceiver* r = static_cast<DSProcReceiver::Link&>(node).receiver;
+    if (r != &except && r->dsproc_timeslot() == ts && (!what || r->holds(*what))) return r;
   }
   return nullptr;
 }
@@ -325,11 +423,30 @@ bool accepted(const dsproc_event_record& e, const DSProcReceiver::Feature& f, co
   return true;
 }
 
+// The feature whose owner takes events of `type`; null for a type no receiver holds.
+const DSProcReceiver::Hold* owner_of(uint32_t type) {
+  static const DSProcReceiver::Hold kVAD = DSProcReceiver::Hold::kVAD;
+  static const DSProcReceiver::Hold kSD = DSProcReceiver::Hold::kSD;
+  static const DSProcReceiver::Hold kBSS = DSProcReceiver::Hold::kBSS;
+  static const DSProcReceiver::Hold kTone = DSProcReceiver::Hold::kToneFilters;
+  switch (type) {
+    case DsprocFeature::kVAD:
+      return &kVAD;
+    case DsprocFeature::kSD:
+      return &kSD;
+    case DsprocFeature::kBSS:
+      return &kBSS;
+    case DsprocFeature::kToneFilter:
+      return &kTone;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 void DSProcReceiverService::deliver(const dsproc_event_record& e) {
   if (traces.signallingEvents) trace_event(e);
-  DSProcReceiver* r = find(e.timeslot);
+  DSProcReceiver* r = find(e.timeslot, owner_of(e.type));
   if (!r) {
     if (traces.signallingEvents) {
       std::cerr << "receive dsproc event from unknown timeslot " << e.timeslot << std::endl;

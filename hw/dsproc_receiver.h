@@ -3,14 +3,20 @@
 // filters, per time slot, on the device /dev/dsp ("dsproc" in messages).
 //
 // DSProcReceiverService owns the device: it issues every request for a time slot and reads the
-// device's 24-byte event records, routing each to the oldest receiver whose time slot it names.
-// DSProcReceiver is the base a slot inherits: the slot names its time slot and takes the events.
-// Receivers link themselves into the service's list in construction order and leave it when
-// destroyed. With the trace switch "signalling.events" on, every event and every dropped event
+// device's 24-byte event records. DSProcReceiver is the base a slot inherits: the slot names its
+// time slot and takes the events. Receivers link themselves into the service's list in
+// construction order and leave it when destroyed.
+//
+// Two receivers may work on one time slot (a mixer unit's input and output of one number). Each
+// feature of the time slot then has one owner, the receiver that switched it on or set it (Hold):
+// another receiver's claim on it is refused (take_refused_claim), its switching off or clearing
+// leaves the owner's feature alone, and the feature's events go to its owner. An event of a
+// feature nobody holds goes to the oldest receiver of the time slot. With the trace switch "signalling.events" on, every event and every dropped event
 // is logged. Everything runs in the event loop.
 #pragma once
 
 #include <cstdint>
+#include <set>
 
 #include "asn1/modules/lgcp.h"
 #include "base/cyclic_list.h"
@@ -38,6 +44,8 @@ class DSProcReceiver {
     int state;
     uint32_t id;
   };
+  // What a receiver can hold on its time slot.
+  enum class Hold { kVAD, kSD, kBSS, kNG, kMute, kDelays, kRxGain, kToneFilters };
 
   DSProcReceiver();
   virtual ~DSProcReceiver();
@@ -70,15 +78,30 @@ class DSProcReceiver {
   // The gain in dB, a signed 8-bit value.
   bool configureRxGain(int8_t gainDB);
   bool configureToneFilter(unsigned freq, unsigned enable, int durationMsec, int levelDB);
-  // Every tone filter of the time slot off.
+  // Every tone filter of the time slot off; nothing is sent while another receiver of the time
+  // slot holds tone filters.
   bool disableToneAll();
 
   // Switches off what this receiver switched on (VAD, BSS, NG, delays, gain, tone filters),
-  // before its owner is destroyed.
+  // before its owner is destroyed. A receiver alone on its time slot also switches every tone
+  // filter off, whoever set them.
   void CleanBeforeDestroy();
+
+  // Whether this receiver holds `what` on its time slot.
+  bool holds(Hold what) const;
+  // The name of the feature whose claim was last refused because another receiver of the time
+  // slot holds it, and forgets it; null when there was none.
+  const char* take_refused_claim();
 
  private:
   friend class DSProcReceiverService;
+
+  // Whether another receiver of this time slot holds `what`.
+  bool held_elsewhere(Hold what) const;
+  // False, the claim on `name` remembered as refused, when another receiver holds `what`.
+  bool may_claim(Hold what, const char* name);
+  // A feature switched on or off; switching off what another receiver holds sends nothing.
+  bool switch_feature(Feature& feature, Hold what, uint32_t mask, bool on);
 
   struct Link : Containers::CyclicList {
     explicit Link(DSProcReceiver* r) : receiver(r) {}
@@ -95,6 +118,9 @@ class DSProcReceiver {
   uint32_t mute_id_ = 0;
   bool delays_set_ = false;
   bool rx_gain_set_ = false;
+  // The frequencies of the tone filters this receiver switched on.
+  std::set<unsigned> tone_filters_;
+  const char* refused_claim_ = nullptr;
 };
 
 class DSProcReceiverService {
@@ -134,7 +160,13 @@ class DSProcReceiverService {
   // name done:" and the like. The id used (enable) is left in `id`.
   bool enable(int ts, uint32_t mask, const char* name, uint32_t& id);
   bool disable(int ts, uint32_t mask, const char* name);
-  DSProcReceiver* find(uint32_t timeslot);
+  // The receiver of `timeslot` that holds `what`, else the oldest of the time slot; null when
+  // the time slot has none. Without `what`, the oldest.
+  DSProcReceiver* find(uint32_t timeslot, const DSProcReceiver::Hold* what);
+  // The receiver other than `except` on `timeslot` that holds `what` (with `what` null: any
+  // receiver other than `except` there); null when none.
+  const DSProcReceiver* other(const DSProcReceiver& except,
+                              const DSProcReceiver::Hold* what);
   void deliver(const dsproc_event_record& record);
 
   DeviceEvents<dsproc_event_record> events_;

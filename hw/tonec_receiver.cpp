@@ -37,12 +37,14 @@ TonecReceiver::~TonecReceiver() = default;
 void TonecReceiver::tone_gen_complete() {}
 
 bool TonecReceiver::configureDTMF(const LGCP::DTMFParams& params) {
+  if (!may_claim(Hold::kDetector, "DTMF")) return false;
   if (!TonecReceiverService::instance().configureDTMF(tonec_timeslot(), params)) return false;
   dtmf_params_ = params;
   return true;
 }
 
 bool TonecReceiver::enableDTMF(bool on) {
+  if (on && !dtmf_on_ && !may_claim(Hold::kDetector, "DTMF")) return false;
   return TonecReceiverService::instance().enableDTMF(*this, on);
 }
 
@@ -51,16 +53,27 @@ bool TonecReceiver::echoCancel(bool on) {
 }
 
 bool TonecReceiver::enableDTMFReject(bool on) {
+  if (held_elsewhere(Hold::kReject)) {
+    if (on) return may_claim(Hold::kReject, "DTMF_REJECTION");
+    reject_on_ = false;
+    return true;
+  }
   bool ok = TonecReceiverService::instance().enableDTMFReject(tonec_timeslot(), on);
   if (ok) reject_on_ = on;
   return ok;
 }
 
 bool TonecReceiver::configureIVA(const LGCP::IVAParams& params) {
+  if (!may_claim(Hold::kDetector, "IVA")) return false;
   return TonecReceiverService::instance().configureIVA(*this, params);
 }
 
 bool TonecReceiver::enableIVA(bool on) {
+  if (held_elsewhere(Hold::kDetector)) {
+    if (on) return may_claim(Hold::kDetector, "IVA");
+    iva_on_ = false;
+    return true;
+  }
   return TonecReceiverService::instance().enableIVA(*this, on);
 }
 
@@ -107,22 +120,26 @@ void TonecReceiver::play_ring_silence() {
   enableSilence();
 }
 
-void TonecReceiver::translateDTMF(const LGCP::TranslateDtmfParams& params) {
+bool TonecReceiver::translateDTMF(const LGCP::TranslateDtmfParams& params) {
   pending_ = params;
   audible_ = false;
-  if (sequence_running_) return;
+  if (sequence_running_) return true;
   sequence_running_ = true;
-  next_digit();
+  if (next_digit()) return true;
+  // The first tone was refused: the sequence has not begun, and nothing is left to play.
+  stop_tones();
+  pending_.get_digits().clear();
+  return false;
 }
 
-void TonecReceiver::next_digit() {
+bool TonecReceiver::next_digit() {
   auto& digits = pending_.get_digits();
   if (digits.empty()) {
-    enableToneGenerator(0, 0, 0, 0);
+    const bool ok = enableToneGenerator(0, 0, 0, 0);
     tone_timer_.reset();
     sequence_running_ = false;
     tone_gen_complete();
-    return;
+    return ok;
   }
   uint16_t freq1 = static_cast<uint16_t>(digits[0].get_freq1().getValue());
   uint16_t freq2 = static_cast<uint16_t>(digits[0].get_freq2().getValue());
@@ -133,7 +150,7 @@ void TonecReceiver::next_digit() {
   step_ = ToneStep::kDigitTone;
   tone_timer_.set(p.has_toneDuration() ? duration(p.get_toneDuration().getValue()) : kDigitMs,
                   &TonecReceiver::OnToneTimer, this);
-  enableToneGenerator(freq1, freq2, level1, level2);
+  return enableToneGenerator(freq1, freq2, level1, level2);
 }
 
 void TonecReceiver::OnToneTimer() {
@@ -160,6 +177,22 @@ void TonecReceiver::OnToneTimer() {
 
 bool TonecReceiver::translateSelcal(const TERM::SelcalCommand& command) {
   return TonecReceiverService::instance().translateSelcal(*this, command);
+}
+
+const char* TonecReceiver::take_refused_claim() {
+  const char* refused = refused_claim_;
+  refused_claim_ = nullptr;
+  return refused;
+}
+
+bool TonecReceiver::held_elsewhere(Hold what) const {
+  return TonecReceiverService::instance().other(*this, what) != nullptr;
+}
+
+bool TonecReceiver::may_claim(Hold what, const char* name) {
+  if (!held_elsewhere(what)) return true;
+  refused_claim_ = name;
+  return false;
 }
 
 void TonecReceiver::RestoreDTMF() { TonecReceiverService::instance().restoreDTMF(*this); }
@@ -333,9 +366,22 @@ bool TonecReceiverService::translateSelcal(TonecReceiver& receiver,
 }
 
 TonecReceiver* TonecReceiverService::find(uint32_t ts) {
+  TonecReceiver* oldest = nullptr;
   for (Containers::CyclicList& node : receivers_) {
     TonecReceiver* r = static_cast<TonecReceiver::Link&>(node).receiver;
-    if (static_cast<uint32_t>(r->tonec_timeslot()) == ts) return r;
+    if (static_cast<uint32_t>(r->tonec_timeslot()) != ts) continue;
+    if (r->detector_on()) return r;
+    if (!oldest) oldest = r;
+  }
+  return oldest;
+}
+
+const TonecReceiver* TonecReceiverService::other(const TonecReceiver& except,
+                                                 TonecReceiver::Hold what) {
+  const int ts = except.tonec_timeslot();
+  for (Containers::CyclicList& node : receivers_) {
+    const TonecReceiver* r = static_cast<TonecReceiver::Link&>(node).receiver;
+    if (r != &except && r->tonec_timeslot() == ts && r->holds(what)) return r;
   }
   return nullptr;
 }

@@ -3,10 +3,16 @@
 // device /dev/dtmf ("tonec" in messages).
 //
 // TonecReceiverService owns the device: it issues every request for a time slot and reads the
-// device's event records, routing each to the oldest receiver whose time slot it names.
-// TonecReceiver is the base a slot inherits: the slot names its time slot and takes the events
-// of its detector. Receivers link themselves into the service's list in construction order and
-// leave it when destroyed. Everything runs in the event loop.
+// device's event records. TonecReceiver is the base a slot inherits: the slot names its time
+// slot and takes the events of its detector. Receivers link themselves into the service's list
+// in construction order and leave it when destroyed. Everything runs in the event loop.
+//
+// Two receivers may work on one time slot (a mixer unit's input and output of one number). The
+// time slot's detector (DTMF and IVA detection, whose events the device does not tell apart) and
+// its DTMF rejection then each have one owner, the receiver that switched them on: another
+// receiver's claim on them is refused (take_refused_claim), its switching off leaves them alone,
+// and the detector's events go to its owner, or to the oldest receiver of the time slot when
+// nobody holds it.
 #pragma once
 
 #include <cstdint>
@@ -61,8 +67,9 @@ class TonecReceiver {
   // Ends the ring-back, unless a DTMF sequence is playing.
   void cancelAudibleCall();
   // Plays the dual tones of `params`, each followed by a pause. A sequence in progress goes on
-  // with the new digits after its current tone or pause.
-  void translateDTMF(const LGCP::TranslateDtmfParams& params);
+  // with the new digits after its current tone or pause. False when the device refuses the
+  // first request of a sequence that starts here: the sequence does not start.
+  bool translateDTMF(const LGCP::TranslateDtmfParams& params);
   bool translateSelcal(const TERM::SelcalCommand& command);
 
   // Whether a DTMF sequence or the ring-back cadence is playing.
@@ -79,8 +86,20 @@ class TonecReceiver {
   // The detector's id, 0 until DTMF detection is first enabled.
   uint32_t detector_id() const { return detector_id_; }
 
+  // What a receiver can hold on its time slot.
+  enum class Hold { kDetector, kReject };
+  bool holds(Hold what) const { return what == Hold::kDetector ? detector_on() : reject_on_; }
+  // The name of the function whose claim was last refused because another receiver of the time
+  // slot holds it, and forgets it; null when there was none.
+  const char* take_refused_claim();
+
  private:
   friend class TonecReceiverService;
+
+  // Whether another receiver of this time slot holds `what`.
+  bool held_elsewhere(Hold what) const;
+  // False, the claim on `name` remembered as refused, when another receiver holds `what`.
+  bool may_claim(Hold what, const char* name);
 
   enum class ToneStep { kRingTone, kRingSilence, kDigitTone, kDigitPause };
 
@@ -93,7 +112,8 @@ class TonecReceiver {
   bool detector_on() const { return dtmf_on_ || iva_on_; }
   bool play_ring_tone();
   void play_ring_silence();
-  void next_digit();
+  // Plays the next digit, or ends the sequence; the result of the generator request.
+  bool next_digit();
   void stop_tones();
   void OnToneTimer();
 
@@ -109,6 +129,7 @@ class TonecReceiver {
   ToneStep step_ = ToneStep::kRingTone;
   Timer tone_timer_;
   LGCP::TranslateDtmfParams pending_;
+  const char* refused_claim_ = nullptr;
 };
 
 class TonecReceiverService {
@@ -150,7 +171,11 @@ class TonecReceiverService {
   bool switch_request(uint32_t number, const char* name, const char* suffix, int ts);
   // DTMF detection on `ts`, its events tagged with `id`.
   bool enable_detector(int ts, uint32_t id);
+  // The receiver of `timeslot` that holds the detector, else the oldest of the time slot; null
+  // when the time slot has none.
   TonecReceiver* find(uint32_t timeslot);
+  // A receiver other than `except` on its time slot that holds `what`; null when none.
+  const TonecReceiver* other(const TonecReceiver& except, TonecReceiver::Hold what);
   void deliver(const tonec_event_record& record);
 
   DeviceEvents<tonec_event_record> events_;

@@ -39,15 +39,78 @@ IoctlResult Dsp::on_ioctl(Session&, IoctlCall& call) {
       return {static_cast<int>(version_), 0};
     case DsprocIoctl::kConfigure:
       if (!read_record(call, configure)) break;
+      this->configure(call);
       return {0, 0};
     case DsprocIoctl::kEnable:
     case DsprocIoctl::kDisable:
       if (!read_record(call, feature)) break;
+      switch_features(call.request, call);
       return {0, 0};
     default:
       return {-1, ENOTTY};
   }
   return {-1, EINVAL};
+}
+
+void Dsp::configure(const IoctlCall& call) {
+  dsproc_configure c;
+  read_record(call, c);
+  Channel& channel = channels_[c.ts];
+  switch (c.what) {
+    case DsprocConfigure::kDelays: {
+      auto p = params<dsproc_delays_params>(c);
+      channel.delays[0] = p.rx;
+      channel.delays[1] = p.tx;
+      channel.delays[2] = p.selcal;
+      break;
+    }
+    case DsprocConfigure::kRxGain:
+      channel.rx_gain = params<dsproc_rx_gain_params>(c).gain_dB;
+      break;
+    case DsprocConfigure::kToneFilter: {
+      auto p = params<dsproc_tone_filter_params>(c);
+      if (p.enable) {
+        channel.filters[p.freq] = "tone_filter freq=" + n(p.freq) + " dur_th_msec=" +
+                                  n(p.duration_th_msec) + " det_lvl_dB=" + n(p.det_lvl_dB);
+      } else {
+        channel.filters.erase(p.freq);
+      }
+      break;
+    }
+  }
+}
+
+void Dsp::switch_features(uint32_t request, const IoctlCall& call) {
+  dsproc_feature f;
+  read_record(call, f);
+  Channel& channel = channels_[f.ts];
+  for (uint32_t bit = 1; bit && bit <= f.mask; bit <<= 1) {
+    if (!(f.mask & bit)) continue;
+    if (bit == DsprocFeature::kToneFilter) {
+      if (request == DsprocIoctl::kDisable) channel.filters.clear();
+    } else if (request == DsprocIoctl::kEnable) {
+      channel.features[bit] = f.id;
+    } else {
+      channel.features.erase(bit);
+    }
+  }
+}
+
+std::vector<std::string> Dsp::state(uint32_t ts) const {
+  std::vector<std::string> lines;
+  auto found = channels_.find(ts);
+  if (found == channels_.end()) return lines;
+  const Channel& c = found->second;
+  for (const auto& f : c.features) {
+    lines.push_back("enabled mask=" + hex_number(f.first) + " id=" + n(f.second));
+  }
+  if (c.delays[0] || c.delays[1] || c.delays[2]) {
+    lines.push_back("delays rx=" + n(c.delays[0]) + " tx=" + n(c.delays[1]) +
+                    " selcal=" + n(c.delays[2]));
+  }
+  if (c.rx_gain) lines.push_back("rx_gain " + n(c.rx_gain));
+  for (const auto& filter : c.filters) lines.push_back(filter.second);
+  return lines;
 }
 
 std::string Dsp::configure_fields(const IoctlCall& call) const {
@@ -118,9 +181,22 @@ bool Dsp::command(const Words& words, Reply& reply) {
     broadcast(record_bytes(dsproc_event_record{v[0], v[1], v[2], v[3], w1, w2}));
   } else if (words.size() == 3 && words[1] == "raw" && parse_hex_bytes(words[2], bytes)) {
     broadcast(bytes);
+  } else if (words.size() == 3 && words[1] == "state" && parse_u32(words[2], v[0])) {
+    reply = Reply::of_list(state(v[0]));
+  } else if (words.size() == 5 && words[1] == "vad" && parse_u32(words[2], v[0]) &&
+             parse_i32(words[3], w1) && parse_i32(words[4], w2)) {
+    const auto& features = channels_[v[0]].features;
+    auto vad = features.find(DsprocFeature::kVAD);
+    if (vad == features.end()) {
+      reply = Reply::error("no VAD enabled on time slot " + words[2]);
+    } else {
+      broadcast(
+          record_bytes(dsproc_event_record{v[0], vad->second, DsprocFeature::kVAD, 3, w1, w2}));
+    }
   } else {
     reply = Reply::error(
-        "usage: dsp version [N] | dsp event TIMESLOT ID TYPE W0 W1 W2 | dsp raw HEX");
+        "usage: dsp version [N] | dsp event TIMESLOT ID TYPE W0 W1 W2 | dsp raw HEX | "
+        "dsp state TIMESLOT | dsp vad TIMESLOT RX TX");
   }
   return true;
 }

@@ -3,16 +3,23 @@
 // with its version (1 at start), accepts configure, enable and disable records of the right
 // size (EINVAL otherwise; ENOTTY for an unknown request), and logs each request decoded: the
 // configure parameters by their kind (VAD in the layout of the current version), and
-// " extra=HEX" when bytes that the layout leaves zero are not.
+// " extra=HEX" when bytes that the layout leaves zero are not. It keeps what each time slot has
+// on: the enabled features with their ids, the delays, the receive gain and the tone filters.
 //
 // Control:
 //   dsp version [N]                          answers the version, or sets it to N
 //   dsp event TIMESLOT ID TYPE W0 W1 W2      queues one 24-byte event record on every session
 //                                            (W1 and W2 signed)
 //   dsp raw HEX                              queues the bytes as one record, whatever its size
+//   dsp state TIMESLOT                       list: what the time slot has on
+//   dsp vad TIMESLOT RX TX                   a VAD event of both directions with the id of the
+//                                            time slot's enabled VAD; an error when it is off
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "sim/device_model.h"
 
@@ -27,7 +34,19 @@ class Dsp : public DeviceModel {
   bool command(const Words& words, Reply& reply) override;
 
  private:
+  // What one time slot has on.
+  struct Channel {
+    std::map<uint32_t, uint32_t> features;  // feature bit -> id of its enable
+    uint32_t delays[3] = {0, 0, 0};          // rx, tx, selcal
+    int rx_gain = 0;
+    std::map<uint32_t, std::string> filters;  // frequency -> its settings, of enabled filters
+  };
+
   std::string configure_fields(const IoctlCall& call) const;
+  void configure(const IoctlCall& call);
+  void switch_features(uint32_t request, const IoctlCall& call);
+  std::vector<std::string> state(uint32_t ts) const;
 
   uint32_t version_ = 1;
+  std::map<uint32_t, Channel> channels_;
 };

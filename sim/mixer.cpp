@@ -41,6 +41,15 @@ IoctlResult MixerModel::summator(uint32_t request, IoctlCall& call) {
   return {0, 0};
 }
 
+int32_t MixerModel::channel(int32_t dev, int32_t number) {
+  const auto key = std::make_pair(dev, number);
+  auto found = channels_.find(key);
+  if (found == channels_.end()) {
+    found = channels_.emplace(key, kFirstChannel + static_cast<int32_t>(channels_.size())).first;
+  }
+  return found->second;
+}
+
 IoctlResult MixerModel::on_ioctl(Session&, IoctlCall& call) {
   mix_slot slot;
   Unit* unit = nullptr;
@@ -56,13 +65,7 @@ IoctlResult MixerModel::on_ioctl(Session&, IoctlCall& call) {
     case MixerIoctl::kTdm: {
       if (!read_record(call, slot)) return {-1, EINVAL};
       if (int error = check(slot, unit)) return {-1, error};
-      const auto key = std::make_pair(slot.dev_no, slot.number);
-      auto found = channels_.find(key);
-      if (found == channels_.end()) {
-        found =
-            channels_.emplace(key, kFirstChannel + static_cast<int32_t>(channels_.size())).first;
-      }
-      return {found->second, 0};
+      return {channel(slot.dev_no, slot.number), 0};
     }
     case MixerIoctl::kEnumerate: {
       mix_unit_info info;
@@ -123,8 +126,11 @@ bool MixerModel::command(const Words& words, Reply& reply) {
       }
       reply = Reply::of_list(lines);
     }
+  } else if (verb == "tdm" && words.size() == 4 && has_dev && parse_i32(words[3], out)) {
+    reply = Reply::line(n(channel(dev, out)));
   } else {
-    reply = Reply::error("usage: mixer add DEV TDM SUMMATORS | remove DEV | summator DEV OUT");
+    reply = Reply::error(
+        "usage: mixer add DEV TDM SUMMATORS | remove DEV | summator DEV OUT | tdm DEV N");
   }
   return true;
 }

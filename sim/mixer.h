@@ -12,6 +12,7 @@
 //   mixer add DEV TDM SUMMATORS   a unit (replacing one of that number)
 //   mixer remove DEV              the unit goes away
 //   mixer summator DEV OUT        list: "INPUT WEIGHT" for every input of that summator
+//   mixer tdm DEV N               the switch channel of channel N of unit DEV, as MIX_TDM gives
 #pragma once
 
 #include <cstdint>
@@ -41,6 +42,8 @@ class MixerModel : public DeviceModel {
   // The unit and channel a mix_slot names: 0, or the errno refusing it.
   int check(const mix_slot& slot, Unit*& unit);
   IoctlResult summator(uint32_t request, IoctlCall& call);
+  // The switch channel of a unit's channel, given on first use and kept.
+  int32_t channel(int32_t dev, int32_t number);
 
   std::map<int32_t, Unit> units_;
   std::map<std::pair<int32_t, int32_t>, int32_t> channels_;  // (unit, number) -> switch channel

@@ -7,6 +7,7 @@
 #include "hw/hw_mux.h"
 #include "hw/tonec_records.h"
 #include "slotbase/dsp_values.h"
+#include "slotbase/slots.h"
 #include "slots/tdm/mixer_unit.h"
 
 namespace Mixer {
@@ -48,12 +49,25 @@ void MixerSlot::dsproc_flags_event(const ::dsproc_flags_event* event) { processF
 
 void MixerSlot::PutHeader(std::ostream& os) const { Mixer::PutHeader(os, unit); }
 
+bool MixerSlot::Ioctl(const LGCP::IoctlParams& p) {
+  if (KindIoctl(p)) return true;
+  const char* tonec = TonecReceiver::take_refused_claim();
+  const char* dsproc = DSProcReceiver::take_refused_claim();
+  if (const char* held = tonec ? tonec : dsproc) {
+    refusalLogs.write(std::cerr, "held by the other slot of the channel", [&](std::ostream& os) {
+      os << ext::header(this) << held << " of switch channel " << timeslot
+         << " held by the other slot of the channel";
+    });
+    Slots::instance().Refuse(LGCP::ErrorCause::insufficientResources);
+  }
+  return false;
+}
+
 bool MixerSlot::CommonIoctl(const LGCP::IoctlParams& p) {
   switch (p.currentSelection()) {
     case P::e_translateDTMF:
-      if (!Carries(TranslateDtmfValues(p.get_translateDTMF()))) return false;
-      translateDTMF(p.get_translateDTMF());
-      return true;
+      return Carries(TranslateDtmfValues(p.get_translateDTMF())) &&
+             translateDTMF(p.get_translateDTMF());
     case P::e_dtmf_params:
       return configureDTMF(p.get_dtmf_params());
     case P::e_vad_params:
@@ -99,7 +113,7 @@ bool MixerSlot::CommonIoctl(const LGCP::IoctlParams& p) {
 
 bool TdmInput::IBeforeDestroy() { return release(*this, true); }
 
-bool TdmInput::Ioctl(const LGCP::IoctlParams& p) {
+bool TdmInput::KindIoctl(const LGCP::IoctlParams& p) {
   switch (p.currentSelection()) {
     case P::e_echoSuppressor:
       return echoCancel(p.get_echoSuppressor().getValue());
@@ -120,7 +134,7 @@ bool TdmInput::Ioctl(const LGCP::IoctlParams& p) {
 
 bool TdmOutput::IBeforeDestroy() { return release(*this, !mixer.InputOn(number)); }
 
-bool TdmOutput::Ioctl(const LGCP::IoctlParams& p) {
+bool TdmOutput::KindIoctl(const LGCP::IoctlParams& p) {
   switch (p.currentSelection()) {
     case P::e_dtmf_disable:
       return disableToneGenerator(false);

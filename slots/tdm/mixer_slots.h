@@ -3,6 +3,8 @@
 // receiver and a voice-processing receiver on its switch channel, driven through ioctls.
 #pragma once
 
+#include <vector>
+
 #include "hw/dsproc_receiver.h"
 #include "hw/tonec_receiver.h"
 #include "slotbase/slot.h"
@@ -28,6 +30,10 @@ class MixerSlot : public Slot,
   void dsproc_tone_flt_event(const ::dsproc_tone_event* event) override;
   void dsproc_flags_event(const ::dsproc_flags_event* event) override;
 
+  // The kind's ioctls. One refused because the other slot on the switch channel holds the DSP
+  // function it claims is answered insufficientResources, with a throttled line.
+  bool Ioctl(const LGCP::IoctlParams& params) final;
+
   using Slot::OnAbort;
 
   // The unit's header: the slot's lines are the unit's.
@@ -41,6 +47,7 @@ class MixerSlot : public Slot,
   const int timeslot;
 
  protected:
+  virtual bool KindIoctl(const LGCP::IoctlParams& params) = 0;
   // The ioctls served alike by both kinds; false for the others. A value that the device's
   // record cannot carry refuses the ioctl with invalidParams, nothing sent; a refusal by the
   // device answers it with an error.
@@ -52,7 +59,7 @@ class TdmInput : public MixerSlot {
   TdmInput(Mixer& mixer, int number, int timeslot) : MixerSlot(mixer, number, timeslot) {}
 
   bool IBeforeDestroy() override;
-  bool Ioctl(const LGCP::IoctlParams& params) override;
+  bool KindIoctl(const LGCP::IoctlParams& params) override;
   bool IOnInputStream() override { return true; }
   int IGetReceiveChannel() override { return timeslot; }
   const char* GetName() const override { return "mixer tdm input"; }
@@ -65,7 +72,8 @@ class TdmInput : public MixerSlot {
   using TonecReceiver::echoCancel;
 
   bool has_summator = false;
-  // The summator this input was added to; -1 when none, or once that summator was cleared.
+  // The summator this input feeds; -1 when none, or once its feed could not be put back after
+  // the summator was cleared.
   int summator = -1;
 };
 
@@ -74,7 +82,7 @@ class TdmOutput : public MixerSlot {
   TdmOutput(Mixer& mixer, int number, int timeslot) : MixerSlot(mixer, number, timeslot) {}
 
   bool IBeforeDestroy() override;
-  bool Ioctl(const LGCP::IoctlParams& params) override;
+  bool KindIoctl(const LGCP::IoctlParams& params) override;
   bool IOnOutputStream() override { return true; }
   int IGetTransmitChannel() override { return timeslot; }
   const char* GetName() const override { return "mixer tdm output"; }
@@ -84,6 +92,10 @@ class TdmOutput : public MixerSlot {
   void dsproc_vad_event(const Hardware::DSProcVADEvent&) override {}
   void dsproc_bss_event(const ::dsproc_bss_event*) override {}
   void dsproc_sd_event(const Hardware::DSProcSDEvent&) override {}
+
+  // The inputs this output put into its summator: those of its create, or its own number when
+  // it named none.
+  std::vector<int> inputs;
 };
 
 }  // namespace Mixer

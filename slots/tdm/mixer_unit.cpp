@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <utility>
 
 #include "base/device.h"
 #include "base/ext_header.h"
@@ -97,7 +98,10 @@ int Mixer::clear(int summator) {
   if (result < 0) return result;
   for (MixerSlot* s : slots) {
     auto* input = dynamic_cast<TdmInput*>(s);
-    if (input && input->summator == summator) input->summator = -1;
+    if (input && input->summator == summator &&
+        !add(slot, mix_slot{unit, kTdmType, input->number}, kFullWeight)) {
+      input->summator = -1;
+    }
   }
   return result;
 }
@@ -161,6 +165,34 @@ bool Mixer::unheld(int number, const char* what) {
   return false;
 }
 
+std::vector<int> Mixer::summed(const LGCP::MixerOutParams& params, int summator) {
+  std::vector<int> numbers;
+  for (const LGCP::MixerInput& input : params.get_inputs()) {
+    numbers.push_back(input.get_channel().get_tdm().getValue());
+  }
+  if (numbers.empty()) numbers.push_back(summator);
+  return numbers;
+}
+
+bool Mixer::unfed(int summator, const std::vector<int>& inputs) {
+  for (MixerSlot* s : slots) {
+    const auto* input = dynamic_cast<const TdmInput*>(s);
+    if (!input || input->summator != summator ||
+        std::find(inputs.begin(), inputs.end(), input->number) == inputs.end()) {
+      continue;
+    }
+    held_input(summator, input->number, *input);
+    return false;
+  }
+  return true;
+}
+
+void Mixer::held_input(int summator, int input, const MixerSlot& by) {
+  log(std::cerr, "summator input held by a live slot", [&](std::ostream& os) {
+    os << "summator " << summator << " input " << input << " held by " << by;
+  });
+}
+
 bool Mixer::CheckInputs(const LGCP::MixerOutParams& params) {
   const auto& inputs = params.get_inputs();
   if (factory_.mixer_inputs >= 0 && inputs.size() > static_cast<size_t>(factory_.mixer_inputs)) {
@@ -188,13 +220,16 @@ Slot* Mixer::New(const LGCP::MixerOutParams& params) {
       !CheckInputs(params)) {
     return nullptr;
   }
+  std::vector<int> inputs = summed(params, number);
+  if (!unfed(number, inputs)) return nullptr;
   const int timeslot = SetTX(params) ? channel2timeslot(number) : -1;
   if (timeslot < 0) {
-    // The inputs added before the failure go with it.
+    // The inputs added before the failure go with it; the live inputs' feeds stay.
     clear(number);
     return nullptr;
   }
   auto* output = new TdmOutput(*this, number, timeslot);
+  output->inputs = std::move(inputs);
   Register(output);
   return output;
 }
@@ -211,6 +246,11 @@ Slot* Mixer::New(const LGCP::MixerInParams& params) {
       return nullptr;
     }
     if (!tdm_number(params.get_summator(), summator)) return nullptr;
+    const TdmOutput* sum = holder<TdmOutput>(summator);
+    if (sum && std::find(sum->inputs.begin(), sum->inputs.end(), number) != sum->inputs.end()) {
+      held_input(summator, number, *sum);
+      return nullptr;
+    }
   }
   const int timeslot = channel2timeslot(number);
   if (timeslot < 0) return nullptr;

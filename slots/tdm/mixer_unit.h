@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <list>
+#include <vector>
 #include <ostream>
 
 #include "asn1/modules/lgcp.h"
@@ -41,11 +42,11 @@ class Mixer {
   ~Mixer() { FlushLogs(); }
 
   // A slot on this unit, or null (logged) when the parameters cannot be served: a channel or
-  // summator out of range or not tdm, an input or summator that a live slot of the unit holds,
+  // summator out of range or not tdm, an input or summator that a live slot of the unit holds
+  // (a summator's input is held by the output that sums it or by the input slot that feeds it),
   // more inputs than a summator takes, a gain outside 0 to kFullWeight (invalidParams), or a
   // request the driver refuses. Everything but the driver's refusals is checked before the
-  // first request, and a refused create leaves the summators as they were found (an output's,
-  // which its first request clears, empty).
+  // first request, and a refused create leaves the summators as they were found.
   Slot* New(const LGCP::MixerInParams& params);
   Slot* New(const LGCP::MixerOutParams& params);
   // Whether a live input slot of the unit is on TDM channel `number`, which shares its switch
@@ -86,9 +87,9 @@ class Mixer {
   std::list<MixerSlot*> slots;
 
  private:
-  // MIX_RX_CLEAR of `summator`, the request's result. Once it is done, the input slots that fed
-  // that summator feed it no more: their release has nothing to remove from it, and must not
-  // take out an input that a later output put there.
+  // MIX_RX_CLEAR of `summator`, the request's result. Once it is done, the live input slots that
+  // feed that summator are added back; one the driver refuses feeds it no more (logged), and its
+  // release has nothing to remove.
   int clear(int summator);
   // MIX_RX_ADD of input `tx` to summator `rx`; false (logged) on failure.
   bool add(const mix_slot& rx, const mix_slot& tx, int32_t weight);
@@ -99,6 +100,12 @@ class Mixer {
   // True when no live slot of kind Kind is on `number`; else logged (`what` names the channel).
   template <class Kind>
   bool unheld(int number, const char* what);
+  // The inputs an output of `params` puts into its summator `summator`.
+  static std::vector<int> summed(const LGCP::MixerOutParams& params, int summator);
+  // True when no live input slot feeds summator `summator` with one of `inputs`; else logged.
+  bool unfed(int summator, const std::vector<int>& inputs);
+  // Logs the refusal of a claim on input `input` of `summator`, which `by` holds.
+  void held_input(int summator, int input, const MixerSlot& by);
   // Whether the summator can take the inputs of `params` as they are: their count, tdm channels
   // in range, their gains; logged when not.
   bool CheckInputs(const LGCP::MixerOutParams& params);

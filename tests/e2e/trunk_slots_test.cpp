@@ -405,4 +405,138 @@ TEST_F(TdmSlots, ASlotOnAChannelALiveSlotHoldsIsRefusedAndThePathStays) {
   EXPECT_EQ(answer_of(3, "connect : 2"), "success");
 }
 
+// Mixer slots that share a board resource: input and output N on one switch and DSP channel,
+// and summator inputs claimed by an output and by input slots. Each row is a script on channels
+// of its own ("TS" stands for the switch channel of mixer channel N of the row); its slots are
+// destroyed after it. A step is a command and its answer, a board command and its reply lines,
+// or an event the board sends and the signal it gives.
+TEST_F(TdmSlots, MixerSlotsKeepEachOthersPartOfASharedResource) {
+  add_mixer();
+  struct Step {
+    int slot;              // > 0: a command of that slot; 0: a board command
+    std::string what;      // the command's pdu, or the board command
+    std::string expect;    // the answer; for a board command its reply lines, each ending in ';'
+    std::string signal = {};  // a board event: the signal it gives ("NAME:VALUE NOTATION")
+  };
+  struct Row {
+    const char* name;
+    int n;  // the row's mixer channel
+    std::vector<Step> steps;
+  };
+  const std::string filter = "ioctl : tone-filter : { freq 2100, enable TRUE, "
+                             "duration-th-msec 30, det-level-dB -20 }";
+  const std::string out = "create : mixerOut : { unit 0, channel tdm : N, inputs { } }";
+  const std::string in = "create : mixerIn : { unit 0, channel tdm : N }";
+  const std::string tone_on = "tonec:{ slot %, pdu signal : tonec : { timestamp 0, event "
+                              "tone-presence : { freq 2100, presence TRUE } } }";
+  const std::string digit = "tonec:{ slot %, pdu signal : tonec : { timestamp 0, event dtmf : 5 } }";
+  const std::string vad = "vad:{ slot %, pdu signal : vad : { vad-rx TRUE, vad-tx FALSE } }";
+  const auto on = [](std::string text, int slot) {
+    return text.replace(text.find('%'), 1, std::to_string(slot));
+  };
+  const Row rows[] = {
+      {"output N then input N: each slot hears what it switched on",
+       4,
+       {{1, out, "success"},
+        {2, in, "success"},
+        {2, "ioctl : dtmf-enable : TRUE", "success"},
+        {2, "ioctl : vad-enable : TRUE", "success"},
+        {2, filter, "success"},
+        {1, "ioctl : vad-enable : TRUE", "insufficientResources"},
+        {1, filter, "insufficientResources"},
+        {0, "dtmf digit TS 5", "ok;", on(digit, 2)},
+        {0, "dsp vad TS 1 0", "ok;", on(vad, 2)},
+        {0, "dsp event TS 0 256 2100 1 0", "ok;", on(tone_on, 2)}}},
+      {"input N then output N",
+       5,
+       {{2, in, "success"},
+        {1, out, "success"},
+        {1, filter, "success"},
+        {2, "ioctl : dtmf-enable : TRUE", "success"},
+        {0, "dsp event TS 0 256 2100 1 0", "ok;", on(tone_on, 1)},
+        {0, "dtmf digit TS 5", "ok;", on(digit, 2)}}},
+      {"output N destroyed: the input's filter, VAD and delays stay",
+       6,
+       {{1, out, "success"},
+        {2, in, "success"},
+        {2, "ioctl : vad-enable : TRUE", "success"},
+        {2, "ioctl : delays : { rx 10, tx 20 }", "success"},
+        {2, filter, "success"},
+        {1, "ioctl : delays : { rx 1, tx 2 }", "insufficientResources"},
+        {1, "ioctl : vad-disable : NULL", "success"},
+        {1, "destroy : NULL", "success"},
+        {0, "dsp state TS",
+         "enabled mask=0x01 id=2;delays rx=10 tx=20 selcal=0;"
+         "tone_filter freq=2100 dur_th_msec=30 det_lvl_dB=-20;"}}},
+      {"mixerIn on a summator input a mixerOut holds",
+       7,
+       {{1, "create : mixerOut : { unit 0, channel tdm : 7, inputs { { channel tdm : 8, gain "
+            "100 } } }",
+         "success"},
+        {2, "create : mixerIn : { unit 0, channel tdm : 8, summator tdm : 7 }",
+         "insufficientResources"},
+        {0, "mixer summator 0 7", "8 100;"},
+        {2, "create : mixerIn : { unit 0, channel tdm : 9, summator tdm : 7 }", "success"},
+        {0, "mixer summator 0 7", "8 100;9 32767;"},
+        {2, "destroy : NULL", "success"},
+        {0, "mixer summator 0 7", "8 100;"}}},
+      {"mixerOut on a summator a mixerIn feeds",
+       10,
+       {{2, "create : mixerIn : { unit 0, channel tdm : 10, summator tdm : 11 }", "success"},
+        {1, "create : mixerOut : { unit 0, channel tdm : 11, inputs { { channel tdm : 10, gain "
+            "5 } } }",
+         "insufficientResources"},
+        {0, "mixer summator 0 11", "10 32767;"},
+        {1, "create : mixerOut : { unit 0, channel tdm : 11, inputs { { channel tdm : 12, gain "
+            "100 } } }",
+         "success"},
+        {0, "mixer summator 0 11", "10 32767;12 100;"},
+        {1, "destroy : NULL", "success"},
+        {0, "mixer summator 0 11", "10 32767;"}}},
+      {"mixerOut refused after its first request: the summator as before",
+       13,
+       {{2, "create : mixerIn : { unit 0, channel tdm : 13, summator tdm : 14 }", "success"},
+        {0, "fail mixer 0x800c4d06 EIO", "ok;"},
+        {1, "create : mixerOut : { unit 0, channel tdm : 14, inputs { { channel tdm : 15, gain "
+            "100 } } }",
+         "insufficientResources"},
+        {0, "mixer summator 0 14", "13 32767;"},
+        {1, "create : mixerOut : { unit 0, channel tdm : 14, inputs { { channel tdm : 0, gain 1 "
+            "}, { channel tdm : 1, gain 1 }, { channel tdm : 2, gain 1 }, { channel tdm : 3, "
+            "gain 1 }, { channel tdm : 4, gain 1 }, { channel tdm : 5, gain 1 }, { channel tdm "
+            ": 6, gain 1 }, { channel tdm : 7, gain 1 } } }",
+         "insufficientResources"},
+        {0, "mixer summator 0 14", "13 32767;"}}},
+      {"translateDTMF whose first tone the device refuses",
+       16,
+       {{1, out, "success"},
+        {0, "fail dtmf 0x400c4205 EIO", "ok;"},
+        {1, "ioctl : translateDTMF : { digits { { freq1 697, freq2 1209 } } }", "unsupported"},
+        {1, "ioctl : translateDTMF : { digits { { freq1 697, freq2 1209 } } }", "success"}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string n = std::to_string(row.n);
+    const std::string ts = board_.command("mixer tdm 0 " + n).at(0);
+    for (const Step& step : row.steps) {
+      SCOPED_TRACE(step.what);
+      std::string what = step.what;
+      for (size_t at; (at = what.find("tdm : N")) != std::string::npos;) what.replace(at + 6, 1, n);
+      if (what.find("TS") != std::string::npos) what.replace(what.find("TS"), 2, ts);
+      if (step.slot > 0) {
+        EXPECT_EQ(answer_of(step.slot, what), step.expect);
+        continue;
+      }
+      std::string lines;
+      for (const std::string& line : board_.command(what)) lines += line + ";";
+      EXPECT_EQ(lines, step.expect);
+      if (step.signal.empty()) continue;
+      const size_t colon = step.signal.find(':');
+      EXPECT_EQ(signal(step.signal.substr(0, colon)), wire(step.signal.substr(colon + 1)));
+    }
+    answer_of(1, "destroy : NULL");
+    answer_of(2, "destroy : NULL");
+  }
+}
+
 }  // namespace

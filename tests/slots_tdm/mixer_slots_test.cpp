@@ -149,22 +149,26 @@ TEST_F(MixerRoad, OutputSumsItsInputsWithTheirWeights) {
   EXPECT_NE(log.take().find("mixer [0]: clear tdm output 6\n"), std::string::npos);
 }
 
-// An output's release clears its summator: the inputs that fed it have nothing left to remove,
-// whether the controller destroys the output first or leaves. An input must not take out what a
-// later output on the same summator put there.
-TEST_F(MixerRoad, InputsOfAClearedSummatorRemoveNothing) {
+// An output's create and release clear its summator and put back the feeds of the live inputs,
+// whether the controller destroys the output first or leaves; an input's release takes out its
+// own feed only.
+TEST_F(MixerRoad, ClearedSummatorsKeepTheFeedsOfLiveInputs) {
   const std::string output = create(1, 1, "mixerOut : { unit 0, channel tdm : 5, inputs { } }");
   const std::string input = create(2, 2, "mixerIn : { unit 0, channel tdm : 4, summator tdm : 5 }");
   StreamCapture err(std::cerr);
-  run({output, input, "{ seq 3, slot 1, pdu command : destroy : NULL }",
-       create(4, 1, "mixerOut : { unit 0, channel tdm : 5, inputs { { channel tdm : 4, gain "
-                    "100 } } }"),
-       "{ seq 5, slot 2, pdu command : destroy : NULL }"});
-  EXPECT_EQ(board().command("mixer summator 0 5"), Lines{"4 100"});
+  run({output, input, "{ seq 3, slot 1, pdu command : destroy : NULL }"});
+  EXPECT_EQ(board().command("mixer summator 0 5"), Lines{"4 32767"});
+  run({create(4, 1, "mixerOut : { unit 0, channel tdm : 5, inputs { { channel tdm : 2, gain "
+                    "100 } } }")});
+  EXPECT_EQ(board().command("mixer summator 0 5"), (Lines{"2 100", "4 32767"}));
+  run({"{ seq 5, slot 2, pdu command : destroy : NULL }"});
+  EXPECT_EQ(board().command("mixer summator 0 5"), Lines{"2 100"});
   run({"{ seq 6, slot 1, pdu command : destroy : NULL }", output, input});
   requests();
   EXPECT_EQ(controller_leaves().find("fail"), std::string::npos);
-  EXPECT_EQ(requests(), Lines{"MIX_RX_CLEAR 0/0/5"});
+  EXPECT_EQ(requests(), (Lines{"MIX_RX_CLEAR 0/0/5", "MIX_RX_ADD rx=0/0/5 tx=0/0/4 weight=32767",
+                               "MIX_RX_REMOVE rx=0/0/5 tx=0/0/4"}));
+  EXPECT_EQ(board().command("mixer summator 0 5"), Lines{});
   EXPECT_EQ(err.take(), "");
 }
 
