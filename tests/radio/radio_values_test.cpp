@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "asn1/modules/term.h"
@@ -77,8 +79,22 @@ TEST(RadioValues, EachFieldCarriesItsRangeAndNoMore) {
        },
        nullptr},
       {"keyed to 0.0.0.0", true, [&](TERM::RadioModifier& m) { call(m).set_ip("0.0.0.0"); },
-       "names no session"},
+       "ip 0.0.0.0 names no single host"},
+      {"keyed to 223.255.255.255", true,
+       [&](TERM::RadioModifier& m) { call(m).set_ip("223.255.255.255"); }, nullptr},
+      {"unkeyed to 224.0.0.1", true,
+       [&](TERM::RadioModifier& m) {
+         call(m).get_flags().set_ptt(false);
+         call(m).set_ip("224.0.0.1");
+       },
+       nullptr},
       {"largest ed-137 values", false, [](TERM::RadioModifier&) {}, nullptr},
+      {"ed-137 unkeyed to 0.0.0.0", false,
+       [&](TERM::RadioModifier& m) {
+         rx(m).get_header().set_ptt(TERM::ED137RadioPTT::ptt_off);
+         m.get_ed_137().get_addr().set_session_addr("0.0.0.0");
+       },
+       nullptr},
       {"ptt 5", false,
        [&](TERM::RadioModifier& m) {
          rx(m).get_header().set_ptt(static_cast<TERM::ED137RadioPTT::NamedNumber>(5));
@@ -107,6 +123,42 @@ TEST(RadioValues, EachFieldCarriesItsRangeAndNoMore) {
   }
 }
 
+// A push-to-talk key names a single host, alike in LEMZ calls and ED-137 commands: broadcast,
+// multicast, the reserved block and "this network" are refused.
+TEST(RadioValues, KeysNameASingleHost) {
+  auto tx = [](const std::string& addr) {
+    TERM::RadioModifier m;
+    TERM::ED137RadioModifier& e = m.select_ed_137();
+    e.get_addr().set_session_addr(addr);
+    e.get_params().select_tx().get_header().set_ptt(TERM::ED137RadioPTT::normal_ptt_on);
+    return m;
+  };
+  for (const char* addr :
+       {"255.255.255.255", "224.0.0.1", "239.255.255.255", "240.0.0.1", "0.0.0.1", "0.0.0.0"}) {
+    const std::string why = std::string(addr) + " names no single host to key";
+    TERM::RadioModifier trans = lemz_call();
+    TERM::RadioCommandWMTrans& t = trans.get_lemz().get_params().select_wm_trans();
+    t.get_flags().set_ptt(true);
+    t.set_ip(addr);
+    TERM::RadioModifier selcall = lemz_call();
+    selcall.get_lemz().get_params().get_wm_selcall().set_ip(addr);
+    TERM::RadioModifier rx = ed137_rx();
+    rx.get_ed_137().get_addr().set_session_addr(addr);
+    EXPECT_EQ(RefusalOf(trans), "ip " + why);
+    EXPECT_EQ(RefusalOf(selcall), "ip " + why);
+    EXPECT_EQ(RefusalOf(rx), "session-addr " + why);
+    EXPECT_EQ(RefusalOf(tx(addr)), "session-addr " + why);
+  }
+  EXPECT_EQ(RefusalOf(tx("127.0.0.5")), "");
+
+  // A create's LEMZ status has no session address to key.
+  TERM::RtpRadioRequest create;
+  create.get_status().select_lemz().get_flags().set_ptt(true);
+  EXPECT_EQ(RefusalOf(create), "ptt set with no session address to key");
+  create.get_status().get_lemz().get_flags().set_ptt(false);
+  EXPECT_EQ(RefusalOf(create), "");
+}
+
 TEST(RadioValues, NumberTexts) {
   const struct {
     const char* text;
@@ -116,12 +168,19 @@ TEST(RadioValues, NumberTexts) {
       {"", true, 0},          {"-3.25e1", true, -32.5f}, {"3.4e38", true, 3.4e38f},
       {"3.5e38", false, 0},   {"inf", false, 0},         {"0x10", false, 0},
       {" 1", false, 0},       {"1.5\n", false, 0},
+      // The shortest text of the largest float, and the first text past its rounding bound.
+      {"3.4028235e38", true, std::numeric_limits<float>::max()},
+      {"3.4028236e38", false, 0},
+      {"-3.4028235e38", true, -std::numeric_limits<float>::max()},
+      // No sign bit on a zero.
+      {"-0", true, 0},        {"-0.0e5", true, 0},       {"-1e-50", true, 0},
   };
   for (const auto& row : rows) {
     float v = 7;
     EXPECT_EQ(RTPSignalling::ReadFloat(row.text, v), row.read) << row.text;
     if (row.read) {
       EXPECT_EQ(v, row.value) << row.text;
+      EXPECT_EQ(std::signbit(v), std::signbit(row.value)) << row.text;
     }
   }
 }
