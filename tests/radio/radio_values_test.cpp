@@ -123,42 +123,6 @@ TEST(RadioValues, EachFieldCarriesItsRangeAndNoMore) {
   }
 }
 
-// A push-to-talk key names a single host, alike in LEMZ calls and ED-137 commands: broadcast,
-// multicast, the reserved block and "this network" are refused.
-TEST(RadioValues, KeysNameASingleHost) {
-  auto tx = [](const std::string& addr) {
-    TERM::RadioModifier m;
-    TERM::ED137RadioModifier& e = m.select_ed_137();
-    e.get_addr().set_session_addr(addr);
-    e.get_params().select_tx().get_header().set_ptt(TERM::ED137RadioPTT::normal_ptt_on);
-    return m;
-  };
-  for (const char* addr :
-       {"255.255.255.255", "224.0.0.1", "239.255.255.255", "240.0.0.1", "0.0.0.1", "0.0.0.0"}) {
-    const std::string why = std::string(addr) + " names no single host to key";
-    TERM::RadioModifier trans = lemz_call();
-    TERM::RadioCommandWMTrans& t = trans.get_lemz().get_params().select_wm_trans();
-    t.get_flags().set_ptt(true);
-    t.set_ip(addr);
-    TERM::RadioModifier selcall = lemz_call();
-    selcall.get_lemz().get_params().get_wm_selcall().set_ip(addr);
-    TERM::RadioModifier rx = ed137_rx();
-    rx.get_ed_137().get_addr().set_session_addr(addr);
-    EXPECT_EQ(RefusalOf(trans), "ip " + why);
-    EXPECT_EQ(RefusalOf(selcall), "ip " + why);
-    EXPECT_EQ(RefusalOf(rx), "session-addr " + why);
-    EXPECT_EQ(RefusalOf(tx(addr)), "session-addr " + why);
-  }
-  EXPECT_EQ(RefusalOf(tx("127.0.0.5")), "");
-
-  // A create's LEMZ status has no session address to key.
-  TERM::RtpRadioRequest create;
-  create.get_status().select_lemz().get_flags().set_ptt(true);
-  EXPECT_EQ(RefusalOf(create), "ptt set with no session address to key");
-  create.get_status().get_lemz().get_flags().set_ptt(false);
-  EXPECT_EQ(RefusalOf(create), "");
-}
-
 TEST(RadioValues, NumberTexts) {
   const struct {
     const char* text;
