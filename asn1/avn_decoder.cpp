@@ -16,6 +16,7 @@
 #include "asn1/generalized_time.h"
 #include "asn1/io_wrapper.h"
 #include "asn1/open_data.h"
+#include "asn1/per_encoder.h"
 #include "asn1/sequence.h"
 #include "asn1/sequence_of.h"
 #include "asn1/strings.h"
@@ -108,6 +109,36 @@ std::string expected_one_of(const char* const* names, unsigned count, const std:
   if (count <= kBare) return "expected " + listed(names, count);
   return "expected " + what + of_type(value) + ": " + listed(names, count);
 }
+
+// "0..31", "-5..5" or "1..MAX": the range of `r`, unsigned when its lower limit is not negative.
+std::string range_text(const ConstrainedInfo* r) {
+  const std::string lower = std::to_string(r->lowerLimit);
+  if (r->constraintType != FixedConstraint && r->constraintType != ExtendableConstraint)
+    return lower + "..MAX";
+  if (r->lowerLimit >= 0) return lower + ".." + std::to_string(r->upperLimit);
+  return lower + ".." + std::to_string(static_cast<int32_t>(r->upperLimit));
+}
+
+// The INTEGER's value as its range reads it.
+std::string number_text(const INTEGER& value) {
+  return value.unsigned_range() ? std::to_string(static_cast<uint32_t>(value.value))
+                                : std::to_string(value.value);
+}
+
+// Names `text` as what is being read for as long as it lives, then restores the name before.
+class Naming {
+ public:
+  Naming(std::string& name, std::string text) : name_(name), before_(std::move(name)) {
+    name_ = std::move(text);
+  }
+  ~Naming() { name_ = std::move(before_); }
+  Naming(const Naming&) = delete;
+  Naming& operator=(const Naming&) = delete;
+
+ private:
+  std::string& name_;
+  std::string before_;
+};
 
 bool parse_arc(const std::string& digits, uint32_t& arc) {
   if (digits.empty() || digits.size() > 10) return false;
@@ -240,6 +271,10 @@ void AVNDecoder::mark() {
 
 bool AVNDecoder::expect(const std::string& what) { return expect(what, token_); }
 
+bool AVNDecoder::expect_value(const std::string& what) {
+  return expect(member_.empty() ? what : member_ + ": " + what);
+}
+
 bool AVNDecoder::expect(const std::string& what, std::streamoff at) {
   if (strict_ && error_.empty()) {
     error_ = what;
@@ -282,12 +317,18 @@ bool AVNDecoder::wrong_member(const SEQUENCE& seq, int index) {
     return true;
   }
   if (at >= 0) return expect("member " + name + of_type(seq) + " out of order");
-  return expect("unknown member " + name + of_type(seq));
+  std::string members;
+  for (unsigned i = 0; i < count; ++i) {
+    members += i == 0 ? "; its members: " : ", ";
+    members += r->fieldNames[i];
+    if (i >= r->numberOfRoots || r->fieldIds[i] != -1) members += " (optional)";
+  }
+  return expect("unknown member " + name + of_type(seq) + members);
 }
 
 bool AVNDecoder::do_visit(Null&) {
   mark();
-  return readLetters() == "NULL" || expect("expected NULL");
+  return readLetters() == "NULL" || expect_value("expected NULL");
 }
 
 bool AVNDecoder::do_visit(BOOLEAN& value) {
@@ -295,7 +336,7 @@ bool AVNDecoder::do_visit(BOOLEAN& value) {
   std::string word = readLetters();
   if (word == "TRUE") value.value = true;
   else if (word == "FALSE") value.value = false;
-  else return expect("expected TRUE or FALSE");
+  else return expect_value("expected TRUE or FALSE");
   return true;
 }
 
@@ -304,66 +345,92 @@ bool AVNDecoder::do_visit(INTEGER& value) {
   if (value.unsigned_range()) {
     uint32_t v;
     if (!peekNumber() || strm.peek() == '-' || !(strm >> v))
-      return expect("expected a number, 0 or more");
+      return expect_value("expected a number, 0 or more");
     value.value = static_cast<int32_t>(v);
   } else {
     int32_t v;
-    if (!(strm >> v)) return expect("expected a number");
+    if (!(strm >> v)) return expect_value("expected a number");
     value.value = v;
   }
-  return true;
+  // Only a fixed range bounds what aligned PER carries: an extensible one takes any number.
+  const ConstrainedInfo* r = value.info();
+  if (!strict_ || !only_sendable_ || r->constraintType != FixedConstraint || value.isStrictValid())
+    return true;
+  return expect_value(number_text(value) + " out of range " + range_text(r));
 }
 
 bool AVNDecoder::do_visit(IntegerWithNamedNumber& value) {
   if (peekNumber()) return do_visit(static_cast<INTEGER&>(value));
   mark();
   std::string word;
-  return (readWord(word) && value.setFromName(word)) || expect("expected a number or a name");
+  return (readWord(word) && value.setFromName(word)) ||
+         expect_value("expected a number or a name");
 }
 
 bool AVNDecoder::do_visit(ENUMERATED& value) {
   mark();
   if (peekNumber()) {
     int32_t v;
-    if (!(strm >> v)) return expect("expected a number");
+    if (!(strm >> v)) return expect_value("expected a number");
     value.value = v;
     return sendable(value);
   }
   std::string word;
   if (readWord(word) && value.setFromName(word)) return sendable(value);
   if (!strict_) return false;
-  return expect(expected_one_of(value.info()->names, value.info()->nameCount, "a value", value));
+  if (!only_sendable_)
+    return expect_value(
+        expected_one_of(value.info()->names, value.info()->nameCount, "a value", value));
+  return expect_value(sendable_names(value));
 }
 
 // Aligned PER carries an enumerator as its number in 0..largest (any number of 0 or more after
 // the extension marker): a negative one, or a number above the largest of a type without the
-// marker, has no encoding. Reading only what can be sent, the strict decoder refuses it,
-// naming the member and what it can take.
+// marker, has no encoding; a number within that names no enumerator of a type without the
+// marker is no value of the type. Reading only what can be sent, the strict decoder refuses
+// them, naming the member and what it can take.
 bool AVNDecoder::sendable(const ENUMERATED& value) {
   const EnumeratedInfo* r = value.info();
   const int32_t v = value.value;
-  if (!strict_ || !only_sendable_ || (v >= 0 && (v <= r->maxEnumValue || r->extendable)))
+  const char* name = value.getName();
+  if (!strict_ || !only_sendable_ ||
+      (v >= 0 && (r->extendable || (v <= r->maxEnumValue && name))))
     return true;
+  if (!name)
+    return expect_value(std::to_string(v) + " is no value" + of_type(value) + "; " +
+                        sendable_names(value));
+  return expect_value(std::string(name, enum_name_length(name)) + of_type(value) +
+                      " cannot be encoded; " + sendable_names(value));
+}
+
+bool AVNDecoder::sendable_size(const ConstrainedInfo* r, size_t size, const char* what) {
+  if (!strict_ || !only_sendable_) return true;
+  const std::string count = std::to_string(size) + " " + what;
+  if (size > PEREncoder::kMaxUnfragmented)
+    return expect_value(count + ", above the codec's " +
+                        std::to_string(PEREncoder::kMaxUnfragmented));
+  if (r->constraintType != FixedConstraint || size_within(r, size, true)) return true;
+  return expect_value(count + " out of range " + range_text(r));
+}
+
+// "expected a, b or c": the enumerators that aligned PER carries.
+std::string AVNDecoder::sendable_names(const ENUMERATED& value) {
+  const EnumeratedInfo* r = value.info();
   std::vector<const char*> names;
   for (uint32_t i = 0; i < r->nameCount; ++i) {
     const int32_t number = r->numbers ? r->numbers[i] : static_cast<int32_t>(i);
     if (number >= 0 && number <= r->maxEnumValue) names.push_back(r->names[i]);
   }
-  const char* name = value.getName();
-  std::string what = name ? std::string(name, enum_name_length(name)) : std::to_string(v);
-  what += of_type(value) + " cannot be encoded; ";
-  if (!open_.empty() && !open_.back().name.empty())
-    what = "member " + open_.back().name + ": " + what;
-  return expect(what + expected_one_of(names.data(), unsigned(names.size()), "a value", value));
+  return expected_one_of(names.data(), unsigned(names.size()), "a value", value);
 }
 
 bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
   mark();
   char c;
-  if (!(strm >> c) || c != '{') return expect("expected an OBJECT IDENTIFIER in braces");
+  if (!(strm >> c) || c != '{') return expect_value("expected an OBJECT IDENTIFIER in braces");
   std::string text;
   std::getline(strm, text, '}');
-  if (strm.eof() || strm.fail()) return expect("expected an OBJECT IDENTIFIER in braces");
+  if (strm.eof() || strm.fail()) return expect_value("expected an OBJECT IDENTIFIER in braces");
   std::istringstream words(text);
   std::string word;
   value.value.clear();
@@ -373,7 +440,7 @@ bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
     if (open != std::string::npos && word.back() == ')' && open > 0) {
       if (!parse_arc(word.substr(open + 1, word.size() - open - 2), arc)) return false;
     } else if (!parse_arc(word, arc)) {
-      return expect("expected an OBJECT IDENTIFIER in braces");
+      return expect_value("expected an OBJECT IDENTIFIER in braces");
     }
     value.value.push_back(arc);
   }
@@ -383,26 +450,36 @@ bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
 bool AVNDecoder::do_visit(OCTET_STRING& value) {
   mark();
   unsigned bits;
-  return get_value_from(strm, value, bits) || expect("expected octets as 'hex'H or 'bits'B");
+  if (!get_value_from(strm, value, bits)) return expect_value("expected octets as 'hex'H or 'bits'B");
+  return sendable_size(value.info(), value.size(), "octets");
 }
 
 bool AVNDecoder::do_visit(BIT_STRING& value) {
   mark();
   unsigned bits;
   if (!get_value_from(strm, value.bitData, bits) || bits > INT32_MAX)
-    return expect("expected bits as 'bits'B or 'hex'H");
+    return expect_value("expected bits as 'bits'B or 'hex'H");
   value.totalBits = static_cast<int32_t>(bits);
-  return true;
+  return sendable_size(value.info(), bits, "bits");
 }
 
 bool AVNDecoder::do_visit(AbstractString& value) {
   mark();
-  return get_string(strm, value) || expect("expected a string in double quotes");
+  if (!get_string(strm, value)) return expect_value("expected a string in double quotes");
+  if (!sendable_size(value.info(), value.size(), "characters")) return false;
+  if (!strict_ || !only_sendable_) return true;
+  for (char c : value) {
+    if (!value.legalCharacter(c))
+      return expect_value("character " + std::to_string(static_cast<unsigned char>(c)) +
+                          " is not in the string's alphabet");
+  }
+  return true;
 }
 
 bool AVNDecoder::do_visit(BMPString& value) {
   mark();
-  return readBMP(value) || expect("expected a string in double quotes");
+  if (!readBMP(value)) return expect_value("expected a string in double quotes");
+  return sendable_size(value.info(), value.size(), "characters");
 }
 
 bool AVNDecoder::readBMP(BMPString& value) {
@@ -451,12 +528,13 @@ bool AVNDecoder::do_visit(CHOICE& value) {
   if (readWord(name)) get_id(r->selectionNames, r->totalSelections, name, index);
   if (index < 0) {
     if (!strict_) return false;
-    return expect(
+    return expect_value(
         expected_one_of(r->selectionNames, r->totalSelections, "an alternative", value));
   }
   mark();
   char colon;
   if (!(strm >> colon) || colon != ':') return expect("expected ':' after " + name);
+  Naming naming(member_, "alternative " + name);
   return value.select(index) && value.choice->accept(*this);
 }
 
@@ -467,7 +545,7 @@ bool AVNDecoder::do_visit(SEQUENCE_OF_Base& value) {
   mark();
   if (!(strm >> c)) return expect("expected an element or '}'");
   value.clear();
-  if (c == '}') return true;
+  if (c == '}') return sendable_size(value.info(), 0, "elements");
   strm.unget();
   for (;;) {
     AbstractData* element = value.create_element();
@@ -481,7 +559,7 @@ bool AVNDecoder::do_visit(SEQUENCE_OF_Base& value) {
       return expect("expected ',' or '}'");
     }
     value.push_back_owned(element);
-    if (c == '}') return true;
+    if (c == '}') return sendable_size(value.info(), value.size(), "elements");
     if (c != ',') return expect("expected ',' or '}'");
   }
 }
@@ -491,7 +569,7 @@ bool AVNDecoder::do_visit(OpenData& value) {
   mark();
   std::unique_ptr<std::vector<char>> bytes(new std::vector<char>);
   unsigned bits;
-  if (!get_value_from(strm, *bytes, bits)) return expect("expected octets as 'hex'H");
+  if (!get_value_from(strm, *bytes, bits)) return expect_value("expected octets as 'hex'H");
   value.buf = std::move(bytes);
   return true;
 }
@@ -506,7 +584,7 @@ bool AVNDecoder::do_visit(GeneralizedTime& value) {
   mark();
   std::string text;
   return (get_string(strm, text) && value.set(text.c_str())) ||
-         expect("expected a time in double quotes");
+         expect_value("expected a time in double quotes");
 }
 
 int AVNDecoder::preVisitExtensionRoots(SEQUENCE& seq) {
@@ -542,7 +620,10 @@ int AVNDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int optionalId) {
     const TypeInfo* f = seq.info()->fieldInfos[index];
     seq.fields[index] = f->create(f);
   }
-  if (!seq.fields[index]->accept(*this)) return FAIL;
+  {
+    Naming naming(member_, std::string("member ") + seq.info()->fieldNames[index]);
+    if (!seq.fields[index]->accept(*this)) return FAIL;
+  }
   mark();
   char c;
   if (strm >> c && c == ',') {

@@ -8,10 +8,16 @@
 // written with white space inside. After a failure it tells where, as an offset in the stream,
 // and what it expected there: every mandatory member that a SEQUENCE lacks, with its type, at
 // the place of the first ("missing members freq (RadioFrequency), rte (RadioRTE) of
-// LemzRadioStatus"), or every name a CHOICE or ENUMERATED could take. Told to read only what
-// can be sent (only_sendable), it refuses as well an enumerator that aligned PER cannot carry
-// (not-use(-1) of RadioStandby), naming the member. The plain decoder keeps no such record and
-// reads exactly as before.
+// LemzRadioStatus"), or every name a CHOICE or ENUMERATED could take; a failure inside the value
+// of a member (or of a CHOICE's alternative) names it ("member timeslot: ..."), and an unknown
+// member is told with every member of its SEQUENCE, the optional ones marked. Told to read only
+// what can be sent (only_sendable), it refuses as well what the codec cannot encode, naming the
+// member and what it can take: an enumerator that aligned PER cannot carry (not-use(-1) of
+// RadioStandby) and, for a type without an extension marker, a number that is no enumerator; an
+// INTEGER outside its fixed range; a string, octets or bits whose size is outside its fixed
+// range or above the codec's 16,383, or a character outside a string's alphabet; a SEQUENCE OF
+// whose count is outside its fixed range. The plain decoder keeps no such record and reads
+// exactly as before.
 #pragma once
 
 #include <ios>
@@ -67,6 +73,12 @@ class AVNDecoder : public Visitor {
   // Strict decoder reading only what can be sent: false, the failure recorded, for an
   // enumerator that aligned PER cannot carry.
   bool sendable(const ENUMERATED& value);
+  std::string sendable_names(const ENUMERATED& value);
+  // Strict decoder reading only what can be sent: false, the failure recorded, for a value whose
+  // size is outside what `info` and the codec allow; `what` names the value ("a string").
+  bool sendable_size(const struct ConstrainedInfo* info, size_t size, const char* what);
+  // Strict decoder: records the failure of a value, naming the member (or alternative) read.
+  bool expect_value(const std::string& what);
   // Strict decoder: notes where the next token starts (white space skipped).
   void mark();
   // The SEQUENCE being read: the identifier last read in it, and the mandatory members found
@@ -93,6 +105,9 @@ class AVNDecoder : public Visitor {
 
   std::istream& strm;
   std::vector<Members> open_;
+  // The member or alternative whose value is being read ("member timeslot", "alternative
+  // connect"), empty at the top.
+  std::string member_;
   bool strict_;
   bool only_sendable_ = false;
   std::streamoff token_ = -1;

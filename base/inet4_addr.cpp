@@ -25,6 +25,11 @@ bool parse_dotted(const std::string& text, in_addr_t& network_order) {
   return true;
 }
 
+bool names_one_host(in_addr_t network_order) {
+  const uint32_t first = ntohl(network_order) >> 24;
+  return first != 0 && first < 224;
+}
+
 void Addr::Reset() {
   std::memset(&in_, 0, sizeof in_);
   in_.sin_family = AF_INET;

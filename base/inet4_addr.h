@@ -18,6 +18,10 @@ std::string dotted(in_addr_t network_order);
 // Reads the dotted address "a.b.c.d" (four decimal numbers, nothing else) into
 // `network_order`; false, leaving it as it was, when `text` is not one.
 bool parse_dotted(const std::string& text, in_addr_t& network_order);
+// True when the address (network byte order) stands for one host: false for 0.0.0.0/8 ("this
+// network", 0.0.0.0 itself among them), for multicast (224.0.0.0/4) and for the reserved
+// 240.0.0.0/4, which holds the broadcast 255.255.255.255.
+bool names_one_host(in_addr_t network_order);
 
 class Addr {
  public:

@@ -276,20 +276,20 @@ bool isPTTCommand(int type) {
 
 bool isDefaultInitCommand(int type) { return type <= 0; }
 
-bool LemzRadioControl::SendASNToChan(const TERM::RadioStatus& status) {
-  if (!status.is_lemz() || Refuses(RefusalOf(status))) return false;
+template <class Value>
+bool LemzRadioControl::Send(const Value& value) {
+  if (!value.is_lemz() || Refuses(RefusalOf(value))) return false;
   LemzRadioState s = radio_to_chan_;
-  DecodeASN(status.get_lemz(), s);
+  DecodeASN(value.get_lemz(), s);
+  if (Refuses(KeyRefusal(s))) return false;
   SendRadioStateToChan(s);
   return true;
 }
 
+bool LemzRadioControl::SendASNToChan(const TERM::RadioStatus& status) { return Send(status); }
+
 bool LemzRadioControl::SendASNToChan(const TERM::RadioModifier& modifier) {
-  if (!modifier.is_lemz() || Refuses(RefusalOf(modifier))) return false;
-  LemzRadioState s = radio_to_chan_;
-  DecodeASN(modifier.get_lemz(), s);
-  SendRadioStateToChan(s);
-  return true;
+  return Send(modifier);
 }
 
 bool LemzRadioControl::GetSQU() { return radio_to_chan_.flag_s != 0; }
@@ -560,6 +560,7 @@ int LemzRadioControl::EncodeASN(const LemzRadioState& b, const LemzRadioState& s
   return 0;
 }
 
+std::string LemzRadioControl::KeyRefusal(const LemzRadioState&) const { return std::string(); }
 int LemzRadioControl::PutProtoFromRadioToChan(const LemzRadioState&) { return 0; }
 int LemzRadioControl::PutProtoFromChanToRadio(const LemzRadioState&) { return 0; }
 bool LemzRadioControl::AccessFormChanToRadio(const LemzRadioState&) { return true; }
@@ -568,6 +569,12 @@ int LemzRadioControl::EncodeProto(const LemzRadioState&, sig_proto&) { return 0;
 int LemzRadioGWControl::PutProtoFromRadioToChan(const LemzRadioState& s) {
   copy_wm_report(radio_to_chan_, s, true);
   return isDefaultInitCommand(s.type) ? -1 : 0;
+}
+
+std::string LemzRadioGWControl::KeyRefusal(const LemzRadioState& s) const {
+  LemzRadioState next = radio_to_chan_;
+  copy_wm_report(next, s, true);
+  return RefusalOfKey(next.flag_p != 0, next.session_addr);
 }
 
 int LemzRadioGWControl::PutProtoFromChanToRadio(const LemzRadioState& s) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "radio/radio_control.h"
 #include "radio/sig_proto.h"
@@ -51,8 +52,8 @@ class LemzRadioControl : public RadioControl {
  public:
   using RadioControl::RadioControl;
 
-  // False for the ed-137 alternative and for a value that its field cannot carry
-  // (radio_values.h).
+  // False for the ed-137 alternative, for a value that its field cannot carry (radio_values.h)
+  // and for one that would key the radio to no single host (KeyRefusal).
   bool SendASNToChan(const TERM::RadioStatus& status) override;
   bool SendASNToChan(const TERM::RadioModifier& modifier) override;
   bool GetSQU() override;
@@ -70,6 +71,9 @@ class LemzRadioControl : public RadioControl {
  protected:
   void OnRtpExtEvent(int fd, short revents) override;
 
+  // Why `s`, from the radio side, is refused for the key it would leave in the radio-to-channel
+  // state (push-to-talk set to no single host); empty when it is not. Nothing is refused here.
+  virtual std::string KeyRefusal(const LemzRadioState& s) const;
   virtual int PutProtoFromRadioToChan(const LemzRadioState& s);
   virtual int PutProtoFromChanToRadio(const LemzRadioState& s);
   virtual bool AccessFormChanToRadio(const LemzRadioState& s);
@@ -92,6 +96,9 @@ class LemzRadioControl : public RadioControl {
   LemzRadioState radio_to_chan_;
 
  private:
+  // Checks, decodes and sends a status or a modifier (SendASNToChan).
+  template <class Value>
+  bool Send(const Value& value);
   // False, after a log line naming the field, for a value that no TERM value can carry.
   bool Acceptable(const sig_proto& p);
 };
@@ -102,6 +109,9 @@ class LemzRadioGWControl : public LemzRadioControl {
 
  protected:
   unsigned long ProcessRadioStatus(unsigned long now, unsigned long interval) override;
+  // The gateway keys its source filter to the session address: push-to-talk needs a single
+  // host there, given by a wm-trans or wm-selcall.
+  std::string KeyRefusal(const LemzRadioState& s) const override;
   int PutProtoFromRadioToChan(const LemzRadioState& s) override;
   int PutProtoFromChanToRadio(const LemzRadioState& s) override;
   bool AccessFormChanToRadio(const LemzRadioState& s) override;

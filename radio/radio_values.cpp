@@ -33,12 +33,13 @@ std::string quoted(const std::string& text) {
   return "\"" + (text.size() > 40 ? text.substr(0, 40) + "..." : text) + "\"";
 }
 
+// A session address; one that push-to-talk keys names a single host.
 void address(Reason& r, const char* field, const std::string& text, bool keyed) {
   in_addr_t a;
   if (!INet4::parse_dotted(text, a))
     r.refuse(std::string(field) + " " + quoted(text) + " is not a dotted IPv4 address");
-  else if (keyed && a == 0)
-    r.refuse(std::string(field) + " 0.0.0.0 names no session to key");
+  else if (keyed && !INet4::names_one_host(a))
+    r.refuse(std::string(field) + " " + INet4::dotted(a) + " names no single host to key");
 }
 
 void number(Reason& r, const char* field, const std::string& text, bool negative_too) {
@@ -124,13 +125,15 @@ void ed137(Reason& r, const TERM::ED137RadioStatus& s) {
 }
 
 void ed137(Reason& r, const TERM::ED137RadioModifier& m) {
-  address(r, "session-addr", m.get_addr().get_session_addr(), false);
-  if (m.get_params().is_tx()) {
-    header(r, m.get_params().get_tx().get_header());
-  } else if (m.get_params().is_rx()) {
-    header(r, m.get_params().get_rx().get_header());
-    if (m.get_params().get_rx().has_sqi()) sqi(r, m.get_params().get_rx().get_sqi());
-  }
+  const TERM::ED137RadioModifierParams& p = m.get_params();
+  const TERM::ED137RadioHeader* h = p.is_tx() ? &p.get_tx().get_header()
+                                   : p.is_rx() ? &p.get_rx().get_header()
+                                               : nullptr;
+  // A header with push-to-talk on keys the radio to the session address.
+  const bool keyed = h && h->get_ptt().asInt() != TERM::ED137RadioPTT::ptt_off;
+  address(r, "session-addr", m.get_addr().get_session_addr(), keyed);
+  if (h) header(r, *h);
+  if (p.is_rx() && p.get_rx().has_sqi()) sqi(r, p.get_rx().get_sqi());
 }
 
 void status(Reason& r, const TERM::RadioStatus& s) {
@@ -140,6 +143,12 @@ void status(Reason& r, const TERM::RadioStatus& s) {
 
 }  // namespace
 
+std::string RefusalOfKey(bool keyed, uint32_t session_addr) {
+  if (!keyed || INet4::names_one_host(session_addr)) return std::string();
+  if (session_addr == 0) return "ptt set with no session address to key";
+  return "ptt keys " + INet4::dotted(session_addr) + ", which names no single host";
+}
+
 bool ReadFloat(const std::string& text, float& value) {
   if (text.empty()) {
     value = 0;
@@ -148,11 +157,13 @@ bool ReadFloat(const std::string& text, float& value) {
   // strtod skips leading blanks and reads "nan", "inf" and hexadecimal forms: only the digits,
   // sign, point and exponent of a decimal number are taken.
   if (text.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
+  // strtof rounds to the nearest float: the shortest text of the largest one, 3.4028235e38,
+  // is above it and still reads as it; a text past the rounding bound reads as infinite.
   char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size()) return false;
-  if (!std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max()) return false;
-  value = static_cast<float>(v);
+  const float v = std::strtof(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !std::isfinite(v)) return false;
+  // -0 (and a negative number too small for a float) is 0, with no sign bit on the wire.
+  value = v == 0 ? 0.0f : v;
   return true;
 }
 
@@ -172,6 +183,10 @@ std::string RefusalOf(const TERM::RadioModifier& m) {
 std::string RefusalOf(const TERM::RtpRadioRequest& request) {
   Reason r;
   status(r, request.get_status());
+  // A LEMZ status carries no session address, and a new radio has none: push-to-talk set at
+  // creation would key the radio to nobody.
+  if (request.get_status().is_lemz())
+    r.refuse(RefusalOfKey(request.get_status().get_lemz().get_flags().get_ptt().getValue(), 0));
   const long long highest = std::numeric_limits<int32_t>::max();
   if (request.has_rx_delay()) r.range("rx-delay", request.get_rx_delay().getValue(), highest);
   if (request.has_tx_delay()) r.range("tx-delay", request.get_tx_delay().getValue(), highest);

@@ -6,15 +6,18 @@
 //
 // LEMZ: the priority is four bits (0..15); a caller identity holds at most 255 characters and no
 // NUL; a session address (ip, session-addr) is a dotted IPv4 address (no NUL inside), and a
-// session keyed by push-to-talk names a host (not 0.0.0.0); a frequency is a decimal number a
-// float holds, not below 0; a channel is not negative; a quality is a decimal number a float
-// holds.
+// session keyed by push-to-talk names a single host (INet4::names_one_host); a create's status
+// sets no push-to-talk, as no session address has been given yet; a frequency is a decimal
+// number a float holds, not below 0; a channel is not negative; a quality is a decimal number a
+// float holds.
 // ED-137: PTT type, squelch and BSS method are the standard's values (0..4, 0..1, 0..3); the
 // radio type and the tx/rx mode of a radio response those of TERM (0..4, 0..2); a session address
-// is a dotted IPv4 address.
+// is a dotted IPv4 address, which names a single host when the command's PTT type is not
+// ptt-off.
 // Both: the delays of a radio request are not negative.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace TERM {
@@ -30,7 +33,12 @@ std::string RefusalOf(const TERM::RadioModifier& modifier);
 // The status and the delays of a create's radio request.
 std::string RefusalOf(const TERM::RtpRadioRequest& request);
 
-// A decimal number that a float holds: the whole text, finite. The empty text reads as 0.
+// The radio keyed (or not) to `session_addr` (network order): empty when it is not keyed or the
+// address names a single host, else the reason to refuse the state.
+std::string RefusalOfKey(bool keyed, uint32_t session_addr);
+
+// A decimal number that a float holds: the whole text, rounded to the nearest float and finite;
+// -0 reads as 0. The empty text reads as 0.
 bool ReadFloat(const std::string& text, float& value);
 
 }  // namespace RTPSignalling

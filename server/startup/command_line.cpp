@@ -14,7 +14,7 @@ const char usage_text[] =
     "Usage:\n"
     " orvexd -Dh\n"
     "  -D --daemon                      run as daemon\n"
-    "  -p --port                        use this port\n"
+    "     --port PORT                   use this port (1 to 65535, default 20001)\n"
     "     --disable-clock               disable clock control\n"
     "     --version                     print version\n"
     "  -h --help                        display this information\n";

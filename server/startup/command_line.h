@@ -8,8 +8,8 @@
 //
 // Options act in command-line order, so "-h" ends the program before later options are looked
 // at. Any option the parser rejects (unknown, missing argument, a port that is no number from 1
-// to 65535, and "-p", which the usage shows but the parser does not take) prints the usage; a bad
-// port is also named, with what is wrong with it. The help adds the environment and the
+// to 65535, and "-p", which is no short form of --port) prints the usage; a bad port is also
+// named, with what is wrong with it. The usage lists what the parser takes. The help adds the environment and the
 // configuration file to the usage.
 #pragma once
 

@@ -1,7 +1,6 @@
 #include "slots/media/rtp_ext_slot.h"
 
 #include "hw/rtp_records.h"
-#include "radio/radio_values.h"
 #include "slotbase/slots.h"
 
 using RTPSignalling::RadioControl;
@@ -56,9 +55,10 @@ bool RtpExtSlot::Ioctl(const LGCP::IoctlParams& p) {
       const TERM::RadioModifier& m = p.get_rtpExt();
       result = controller_->SendASNToChan(m);
       // The controller refuses (and logs) a command of its protocol whose value the radio
-      // cannot carry: an error of the command. One of the other protocol is not supported.
+      // cannot carry, or that would key it to no single host: an error of the command. One of
+      // the other protocol is not supported.
       const bool own = m.is_lemz() == status_.is_lemz() && m.is_ed_137() == status_.is_ed_137();
-      if (!result && own && !RTPSignalling::RefusalOf(m).empty())
+      if (!result && own)
         Slots::instance().Refuse(LGCP::ErrorCause::invalidParams);
       break;
     }

@@ -48,7 +48,7 @@ bool RtpSetup::CheckPayload() {
     return true;
   }
   header_.Log("rtp do not created: payload not found", [&](std::ostream& os) {
-    os << "rtp do not created: payload " << rtp_.get_payload() << "not found";
+    os << "rtp do not created: payload " << rtp_.get_payload() << " not found";
   });
   return false;
 }

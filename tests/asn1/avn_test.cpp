@@ -144,31 +144,36 @@ INSTANTIATE_TEST_SUITE_P(
                    "missing members local (SEQUENCE), ptime (INTEGER), vad (BOOLEAN)"},
         StrictCase{"missing_then_unknown", "{ pdu command : create : trunk : { timeslot 2, x 1 } }",
                    false, "                                               ^",
-                   "unknown member x"},
+                   "unknown member x; its members: trunk, timeslot"},
         StrictCase{"envelope_without_pdu", "{ seq 1 }", true, "        ^",
                    "missing member pdu (PDU) of Message"},
         StrictCase{"null_spaced", "{ pdu command : ping : NU LL }", true,
-                   "                       ^", "expected NULL"},
+                   "                       ^", "alternative ping: expected NULL"},
         StrictCase{"null_ends_at_the_line", "{ pdu command : ping : NULL\nping : NULL }", false,
                    "                            ^", "expected ',' or '}'"},
         StrictCase{"out_of_order", "{ slot 1, seq 2, pdu command : ping : NULL }", false,
                    "          ^", "member seq of Message out of order"},
         StrictCase{"unknown_first", "{ sequence 1, pdu command : ping : NULL }", false,
-                   "  ^", "unknown member sequence of Message"},
+                   "  ^",
+                   "unknown member sequence of Message; its members: seq (optional), slot "
+                   "(optional), pdu"},
         StrictCase{"unknown_last", "{ pdu command : ping : NULL, extra 1 }", false,
-                   "                             ^", "unknown member extra of Message"},
+                   "                             ^",
+                   "unknown member extra of Message; its members: seq (optional), slot "
+                   "(optional), pdu"},
         StrictCase{"no_colon", "{ pdu command : ping NULL }", false,
                    "                     ^", "expected ':' after ping"},
         StrictCase{"no_alternative", "{ pdu command : pong : NULL }", false,
-                   "                ^", "expected ping, create, userData, ioctl or kinds"},
+                   "                ^",
+                   "alternative command: expected ping, create, userData, ioctl or kinds"},
         StrictCase{"bad_enum", "{ pdu response : error : nope }", false,
                    "                         ^",
-                   "expected a value of ErrorCause: invalidParams, insufficientResources, "
+                   "alternative error: expected a value of ErrorCause: invalidParams, insufficientResources, "
                    "invalidSlot, slotNotExists, unexpectedMsgType, internal, unsupported, "
                    "reconnectionFail, disconnectFail, connectFail, busError, slotIdBusy or "
                    "destroyInProgress"},
         StrictCase{"unsigned_negative", "{ slot -1, pdu command : ping : NULL }", false,
-                   "       ^", "expected a number, 0 or more"}),
+                   "       ^", "member slot: expected a number, 0 or more"}),
     [](const ::testing::TestParamInfo<StrictCase>& p) { return std::string(p.param.name); });
 
 TEST(Avn, StreamExtraction) {

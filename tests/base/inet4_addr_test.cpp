@@ -43,4 +43,22 @@ TEST(INet4Addr, Assign) {
   }
 }
 
+// The bounds of the blocks that stand for no single host.
+TEST(INet4Addr, NamesOneHost) {
+  const struct {
+    const char* text;
+    bool host;
+  } rows[] = {
+      {"0.0.0.0", false},         {"0.0.0.1", false},         {"0.255.255.255", false},
+      {"1.0.0.0", true},          {"127.0.0.5", true},        {"223.255.255.255", true},
+      {"224.0.0.0", false},       {"224.0.0.1", false},       {"239.255.255.255", false},
+      {"240.0.0.1", false},       {"255.255.255.255", false},
+  };
+  for (const auto& row : rows) {
+    in_addr_t a;
+    ASSERT_TRUE(INet4::parse_dotted(row.text, a)) << row.text;
+    EXPECT_EQ(INet4::names_one_host(a), row.host) << row.text;
+  }
+}
+
 }  // namespace

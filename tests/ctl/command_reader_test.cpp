@@ -82,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderCase{"LemzModifierOfNoKind",
                    {"{ slot 1, pdu command : ioctl : rtpExt : lemz : { addr { session-addr "
                     "\"127.0.0.7\", session-ssrc 7 },\n params wm-flag : { } } }\n"},
-                   "error: line 2, column 9: expected an alternative of LemzRadioModifierParams: "
+                   "error: line 2, column 9: member params: expected an alternative of "
+                   "LemzRadioModifierParams: "
                    "gw-set-flags, gw-set-freq, gw-set-ptt, gw-set-bss, gw-set-sh, gw-set-pwr, "
                    "gw-set-rv, gw-set-resv, gw-set-selcall, gw-set-remote, gw-set-squelshe, "
                    "gw-set-rte, gw-set-standby, wm-flags, wm-trans, wm-quality, wm-chan, "
@@ -99,9 +100,47 @@ INSTANTIATE_TEST_SUITE_P(
                    "encoded; expected active or standby\n|\nerror: line 3, column 146: member "
                    "state-receiver: not-use of RadioStandby cannot be encoded; expected active or "
                    "standby\n|\n"},
+        // What the schema cannot carry is refused as it is read, naming the member (optional
+        // ones too) and what it takes; the next command is read all the same.
+        ReaderCase{"ValuesOutsideTheirRange",
+                   {"create : trunk : { trunk 0, timeslot 32 }\n",
+                    "{ slot 1024, pdu command : ping : NULL }\n", "connect : 1024\n",
+                    "create : rtp : { codecRTP { payload ptG711-Alaw, dhost { iaddr "
+                    "\"127.0.0.1\", port 70000 } }, txPayload ptG711-Alaw, rxPayload 3 }\n",
+                    "create : rtp : { codecRTP { payload ptG711-Alaw, dhost { iaddr "
+                    "\"127.0.0.1\", port 1 }, dname \"\" }, txPayload ptG711-Alaw, rxPayload 3 }\n",
+                    "ping : NULL\n"},
+                   "error: line 1, column 38: member timeslot: 32 out of range 0..31\n|\n"
+                   "error: line 2, column 8: member slot: 1024 out of range 0..1023\n|\n"
+                   "error: line 3, column 11: alternative connect: 1024 out of range 0..1023\n|\n"
+                   "error: line 4, column 82: member port: 70000 out of range 0..65535\n|\n"
+                   "error: line 5, column 93: member dname: 0 characters out of range 1..64\n|\n" +
+                       std::string(ping) + "|\n"},
+        ReaderCase{"PayloadThatIsNoEnumerator",
+                   {"create : rtp : { codecRTP { payload 14, dhost { iaddr \"127.0.0.1\", port 1 "
+                    "} }, txPayload ptG711-Alaw, rxPayload ptR2S }\n"},
+                   "error: line 1, column 37: member payload: 14 is no value of Payload; expected "
+                   "a value of Payload: ptG711-Alaw, ptG711-Ulaw, ptG723, ptG729, ptG711mcc-Alaw, "
+                   "ptG711mcc-Ulaw, reserv-1, reserv-2, reserv-3, reserv-4, reserv-5, "
+                   "ptT38-UDP-TL, ptT38-TCP-TPKT, ptG728 or ptR2S\n|\n"},
+        // An unknown member is told with the members its type has: radio is the way to a
+        // radio slot.
+        ReaderCase{"UnknownMemberListsTheMembers",
+                   {"create : rtp : { codecRTP { payload ptG711-Alaw, dhost { iaddr \"127.0.0.1\", "
+                    "port 1 }, radios { } }, txPayload ptG711-Alaw, rxPayload ptG711-Alaw }\n"},
+                   "error: line 1, column 87: unknown member radios of RtpParams; its members: "
+                   "payload, dhost, shost (optional), dname (optional), jitter (optional), "
+                   "pfactor (optional), crate (optional), vad (optional), echo (optional), radio "
+                   "(optional), rtp-e2m (optional), ssrc (optional), ttl (optional), qos-dscp "
+                   "(optional)\n|\n"},
+        ReaderCase{"UnknownRadioStandbyOffersWhatEncodes",
+                   {"ioctl : rtpExt : lemz : { addr { session-addr \"127.0.0.7\", session-ssrc 7 "
+                    "}, params gw-set-standby : { state foo } }\n"},
+                   "error: line 1, column 110: member state: expected active or standby\n|\n"},
         ReaderCase{"UnreadableMessageSkippedToItsLastLine",
                    {"{ seq 5, pdu command : pong : NULL,\n", "  x \"}\" }\n", "ping : NULL\n"},
-                   "error: line 1, column 24: expected an alternative of Command: query, testBpc, "
+                   "error: line 1, column 24: alternative command: expected an alternative of "
+                   "Command: query, testBpc, "
                    "connect, disconnect, create, destroy, activate, deactivate, userData, ioctl, "
                    "trunkCfg, clockCfg, ping, display or protoLemz\n|\n|\n" +
                        std::string(ping) + "|\n"},

@@ -235,6 +235,40 @@ INSTANTIATE_TEST_SUITE_P(
                  {"-> { seq 1, slot 3, pdu command : destroy : NULL }\n",
                   "<- { seq 1, slot 3, pdu response : error : slotNotExists }\n"},
                  "orvex-ctl: line 1, column 52: missing member timeslot (INTEGER) of TrunkParams"},
+        // A value outside its range is refused as it is read, not sent (the next command takes
+        // its seq), and the session goes on.
+        ExitCase{"TimeslotOutOfRange",
+                 "ping : NULL\ncreate : trunk : { trunk 0, timeslot 32 }\nping : NULL\n", true, {},
+                 5, {"<- { seq 1, pdu", "-> { seq 2, pdu command : ping : NULL }\n",
+                     "<- { seq 2, pdu response : success : NULL }\n"},
+                 "orvex-ctl: line 2, column 38: member timeslot: 32 out of range 0..31 (not sent)\n"},
+        ExitCase{"SlotOutOfRange",
+                 "ping : NULL\n{ slot 1024, pdu command : ping : NULL }\nping : NULL\n", true, {},
+                 5, {"<- { seq 1, pdu", "-> { seq 2, pdu command : ping : NULL }\n",
+                     "<- { seq 2, pdu response : success : NULL }\n"},
+                 "orvex-ctl: line 2, column 8: member slot: 1024 out of range 0..1023 (not sent)\n"},
+        ExitCase{"ConnectOutOfRange", "ping : NULL\nconnect : 1024\nping : NULL\n", true, {}, 5,
+                 {"<- { seq 1, pdu", "-> { seq 2, pdu command : ping : NULL }\n",
+                  "<- { seq 2, pdu response : success : NULL }\n"},
+                 "orvex-ctl: line 2, column 11: alternative connect: 1024 out of range 0..1023 "
+                 "(not sent)\n"},
+        ExitCase{"PortOutOfRange",
+                 "ping : NULL\ncreate : rtp : { codecRTP { payload ptG711-Alaw, dhost { iaddr "
+                 "\"127.0.0.1\", port 70000 } }, txPayload ptG711-Alaw, rxPayload ptG711-Alaw }\n"
+                 "ping : NULL\n",
+                 true, {}, 5,
+                 {"<- { seq 1, pdu", "-> { seq 2, pdu command : ping : NULL }\n",
+                  "<- { seq 2, pdu response : success : NULL }\n"},
+                 "orvex-ctl: line 2, column 82: member port: 70000 out of range 0..65535 "
+                 "(not sent)\n"},
+        ExitCase{"PayloadNoEnumerator",
+                 "ping : NULL\ncreate : rtp : { codecRTP { payload 14, dhost { iaddr "
+                 "\"127.0.0.1\", port 7000 } }, txPayload ptG711-Alaw, rxPayload ptG711-Alaw }\n"
+                 "ping : NULL\n",
+                 true, {}, 5,
+                 {"<- { seq 1, pdu", "-> { seq 2, pdu command : ping : NULL }\n",
+                  "<- { seq 2, pdu response : success : NULL }\n"},
+                 "orvex-ctl: line 2, column 37: member payload: 14 is no value of Payload;"},
         ExitCase{"NoDaemon", "ping : NULL\n", false, {}, 4, {}, "orvex-ctl: connect: "},
         ExitCase{"TimeoutNotANumber", "", false, {"query", "soon"}, 2, {},
                  "orvex-ctl: \"soon\" is not a timeout in milliseconds\n"}),

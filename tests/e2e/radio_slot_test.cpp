@@ -76,14 +76,19 @@ TEST_F(RadioSlot, Ed137CreateSignalCommandAndDestroy) {
             Lines{"closed etype=0x0167 words=1,123,10,1 detached filter=127.0.0.5"});
 }
 
-// A LEMZ radio status whose flags carry `prio` and whose channel and frequency are given.
+// LEMZ radio flags with priority `prio` and push-to-talk `ptt`.
+std::string lemz_flags(const std::string& prio, bool ptt) {
+  return "flags { prio " + prio + ", ptt " + (ptt ? "TRUE" : "FALSE") +
+         ", bss FALSE, vad-rx FALSE, vad-tx FALSE, sql FALSE, sh FALSE, pwr FALSE, rv FALSE, "
+         "resv FALSE, selcall 0, li 0 }";
+}
+
+// A LEMZ radio status whose flags carry `prio` (and `ptt`) and whose channel and frequency are
+// given.
 std::string lemz_status(const std::string& prio, const std::string& channel,
-                        const std::string& frequency) {
-  return "lemz : { flags { prio " + prio +
-         ", ptt FALSE, bss FALSE, vad-rx FALSE, vad-tx FALSE, "
-         "sql FALSE, sh FALSE, pwr FALSE, rv FALSE, resv FALSE, selcall 0, li 0 }, freq { "
-         "channel " +
-         channel + ", frequency \"" + frequency +
+                        const std::string& frequency, bool ptt = false) {
+  return "lemz : { " + lemz_flags(prio, ptt) + ", freq { channel " + channel +
+         ", frequency \"" + frequency +
          "\" }, remote { no 0, ch 0 }, squelshe off, "
          "rte n0n, standby-state-channel active, standby-group 0, standby-state-receiver active }";
 }
@@ -96,10 +101,8 @@ std::string ed137(const std::string& ptt, const std::string& squ, const std::str
 // A LEMZ call keyed by push-to-talk with priority `prio` to `ip`: wm-trans, or with `cid`
 // wm-selcall.
 std::string lemz_call(const std::string& prio, const std::string& ip, const char* cid = nullptr) {
-  return std::string(cid ? "wm-selcall" : "wm-trans") + " : { flags { prio " + prio +
-         ", ptt TRUE, bss FALSE, vad-rx FALSE, vad-tx FALSE, sql FALSE, sh FALSE, pwr FALSE, "
-         "rv FALSE, resv FALSE, selcall 0, li 0 }, ip \"" +
-         ip + "\", ssrc 7" + (cid ? std::string(", cid \"") + cid + "\"" : "") + " }";
+  return std::string(cid ? "wm-selcall" : "wm-trans") + " : { " + lemz_flags(prio, true) +
+         ", ip \"" + ip + "\", ssrc 7" + (cid ? std::string(", cid \"") + cid + "\"" : "") + " }";
 }
 
 // An rtpExt ioctl on slot 1: `params` of the lemz or ed-137 alternative, from `addr`.
@@ -124,11 +127,11 @@ TEST_F(RadioSlot, ValuesTheRadioCannotCarryAreRefused) {
   const std::string header_off = ed137("ptt-off", "squ-on").substr(9);
   const std::string keyed = ed137("normal-ptt-on", "squ-on").substr(9);
   struct Row {
-    const char* name;
+    std::string name;
     std::string create;   // the create's radio request
     std::string command;  // empty: the create is refused; else this command after it
   };
-  const Row rows[] = {
+  std::vector<Row> rows = {
       {"prio 16", lemz_status("16", "1", "121.5"), ""},
       {"prio -1", lemz_status("-1", "1", "121.5"), ""},
       {"frequency nan", lemz_status("4", "1", "nan"), ""},
@@ -171,7 +174,28 @@ TEST_F(RadioSlot, ValuesTheRadioCannotCarryAreRefused) {
                ed137("ptt-off", "squ-on", ", sqi { bss-method 5, bss-quality 3 }").substr(9))},
       {"ed-137 session-addr abc", ed137("ptt-off", "squ-on"),
        radio_command(2, "ed-137", "rx : " + header_off, "abc")},
+      // Push-to-talk keyed to no single host, or with no session address given yet.
+      {"lemz status keyed at create", lemz_status("4", "1", "121.5", true), ""},
+      {"wm-flags keyed with no key", lemz_ok,
+       radio_command(2, "lemz", "wm-flags : { " + lemz_flags("4", true) + " }")},
+      {"gw-set-flags keyed with no key", lemz_ok,
+       radio_command(2, "lemz", "gw-set-flags : { " + lemz_flags("4", true) + " }")},
+      {"gw-set-ptt keyed with no key", lemz_ok,
+       radio_command(2, "lemz", "gw-set-ptt : { " + lemz_flags("4", true) + " }")},
+      {"tx keyed to 0.0.0.0", ed137("ptt-off", "squ-on"),
+       radio_command(2, "ed-137", "tx : " + keyed, "0.0.0.0")},
   };
+  for (const char* addr :
+       {"255.255.255.255", "224.0.0.1", "239.255.255.255", "240.0.0.1", "0.0.0.1"}) {
+    const std::string to = std::string(" keyed to ") + addr;
+    rows.push_back({"wm-trans" + to, lemz_ok, radio_command(2, "lemz", lemz_call("4", addr))});
+    rows.push_back(
+        {"wm-selcall" + to, lemz_ok, radio_command(2, "lemz", lemz_call("4", addr, "12"))});
+    rows.push_back({"rx" + to, ed137("ptt-off", "squ-on"),
+                    radio_command(2, "ed-137", "rx : " + keyed, addr)});
+    rows.push_back({"tx" + to, ed137("ptt-off", "squ-on"),
+                    radio_command(2, "ed-137", "tx : " + keyed, addr)});
+  }
   int sessions = 0;  // the header-extension sessions the board has opened
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -193,6 +217,8 @@ TEST_F(RadioSlot, ValuesTheRadioCannotCarryAreRefused) {
                                "8740000000000000", "11400000"})
       before.push_back(repeat);
     EXPECT_EQ(answer(row.command), invalid_params(2));
+    const std::string filter = board_.command("rtpext session " + session).at(0);
+    EXPECT_EQ(filter.substr(filter.rfind(' ') + 1), "filter=off");
     const std::string next = lemz ? radio_command(3, "lemz", lemz_call("2", "127.0.0.5"))
                                   : radio_command(3, "ed-137", "rx : " + keyed);
     EXPECT_EQ(answer(next), wire(success(3, 1)));

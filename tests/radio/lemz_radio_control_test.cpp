@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "asn1/modules/term.h"
 #include "tests/radio/radio_testlib.h"
@@ -214,12 +215,16 @@ TEST_F(LemzGateway, PacketsNoReportCanCarryAreDroppedWithALine) {
 }
 
 TEST_F(LemzGateway, StatusSetsTheStateAndTheFilterButSendsNothing) {
-  EXPECT_TRUE(control_->SendASNToChan(keyed_status(4)));
+  EXPECT_FALSE(control_->SendASNToChan(keyed_status(4)))
+      << "keyed without a session address: refused";
+  EXPECT_FALSE(control_->GetSQU());
+  TERM::RadioStatus status = keyed_status(4);
+  status.get_lemz().get_flags().set_ptt(false);
+  EXPECT_TRUE(control_->SendASNToChan(status));
   EXPECT_EQ(engine_->sent(), Lines{});
   EXPECT_TRUE(control_->GetSQU());
   EXPECT_EQ(control_->radio_to_chan().squelsh, TERM::RadioSquelshe::on);
-  EXPECT_EQ(engine_->state(), "open etype=0x1337 words=0,0,0,0 detached filter=off")
-      << "keyed without a session address: no filter on 0.0.0.0";
+  EXPECT_EQ(engine_->state(), "open etype=0x1337 words=0,0,0,0 detached filter=off");
   TERM::RadioModifier ptt = modifier(Params::e_gw_set_ptt);
   EXPECT_TRUE(control_->SendASNToChan(ptt));
   EXPECT_EQ(engine_->sent(), Lines{}) << "a GW_ command is not the gateway's to send";
@@ -234,6 +239,66 @@ TEST_F(LemzGateway, StatusSetsTheStateAndTheFilterButSendsNothing) {
   TERM::RadioStatus ed137;
   ed137.select_ed_137();
   EXPECT_FALSE(control_->SendASNToChan(ed137));
+}
+
+// Push-to-talk keys the gateway's source filter to the session address that a wm-trans or
+// wm-selcall gave: a command that would set it with no such address, or with one that names no
+// single host, is refused whole, and the filter and the wire stay as they were.
+TEST(LemzGatewayKey, PushToTalkNeedsASingleHost) {
+  ASSERT_TRUE(board().ok());
+  // A flag-bearing command with push-to-talk `ptt`; wm-trans and wm-selcall to `ip`.
+  auto command = [](int alternative, bool ptt, const char* ip = "") {
+    TERM::RadioModifier m = modifier(alternative);
+    Params& p = m.get_lemz().get_params();
+    TERM::RadioFlags* flags = nullptr;
+    if (alternative == Params::e_wm_flags) flags = &p.get_wm_flags().get_flags();
+    if (alternative == Params::e_wm_trans) {
+      flags = &p.get_wm_trans().get_flags();
+      p.get_wm_trans().set_ip(ip);
+    }
+    if (alternative == Params::e_gw_set_selcall) {
+      flags = &p.get_gw_set_selcall().get_flags();
+      p.get_gw_set_selcall().set_ip(ip);
+    }
+    if (!flags) flags = &static_cast<TERM::RadioCommandGWSetFlags*>(p.getSelection())->get_flags();
+    flags->set_ptt(ptt);
+    return m;
+  };
+  const struct {
+    const char* name;
+    std::vector<TERM::RadioModifier> before;  // accepted first
+    TERM::RadioModifier last;
+    bool taken;
+    const char* filter;  // after the last
+  } rows[] = {
+      {"wm-flags, no key", {}, command(Params::e_wm_flags, true), false, "off"},
+      {"gw-set-flags, no key", {}, command(Params::e_gw_set_flags, true), false, "off"},
+      {"gw-set-ptt, no key", {}, command(Params::e_gw_set_ptt, true), false, "off"},
+      {"gw-set-selcall, whose ip keys nothing", {},
+       command(Params::e_gw_set_selcall, true, "127.0.0.5"), false, "off"},
+      {"wm-flags after a multicast key",
+       {command(Params::e_wm_trans, false, "224.0.0.1")}, command(Params::e_wm_flags, true),
+       false, "off"},
+      {"wm-flags after a key", {command(Params::e_wm_trans, false, "127.0.0.5")},
+       command(Params::e_wm_flags, true), true, "127.0.0.5"},
+      {"gw-set-ptt after a key", {command(Params::e_wm_trans, false, "127.0.0.5")},
+       command(Params::e_gw_set_ptt, true), true, "127.0.0.5"},
+      {"wm-flags released", {}, command(Params::e_wm_flags, false), true, "off"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    LemzRadioGWControl control(kLemzInit);
+    EngineSession engine;
+    for (const TERM::RadioModifier& m : row.before) ASSERT_TRUE(control.SendASNToChan(m));
+    engine.sent();
+    EXPECT_EQ(control.SendASNToChan(row.last), row.taken);
+    EXPECT_EQ(engine.state(),
+              std::string("open etype=0x1337 words=0,0,0,0 detached filter=") + row.filter);
+    if (!row.taken) {
+      EXPECT_EQ(engine.sent(), Lines{});
+      EXPECT_EQ(control.radio_to_chan().flag_p, 0);
+    }
+  }
 }
 
 TEST_F(LemzWorkstation, SendsGwCommandsOnly) {

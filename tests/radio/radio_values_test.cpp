@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "asn1/modules/term.h"
@@ -77,8 +79,22 @@ TEST(RadioValues, EachFieldCarriesItsRangeAndNoMore) {
        },
        nullptr},
       {"keyed to 0.0.0.0", true, [&](TERM::RadioModifier& m) { call(m).set_ip("0.0.0.0"); },
-       "names no session"},
+       "ip 0.0.0.0 names no single host"},
+      {"keyed to 223.255.255.255", true,
+       [&](TERM::RadioModifier& m) { call(m).set_ip("223.255.255.255"); }, nullptr},
+      {"unkeyed to 224.0.0.1", true,
+       [&](TERM::RadioModifier& m) {
+         call(m).get_flags().set_ptt(false);
+         call(m).set_ip("224.0.0.1");
+       },
+       nullptr},
       {"largest ed-137 values", false, [](TERM::RadioModifier&) {}, nullptr},
+      {"ed-137 unkeyed to 0.0.0.0", false,
+       [&](TERM::RadioModifier& m) {
+         rx(m).get_header().set_ptt(TERM::ED137RadioPTT::ptt_off);
+         m.get_ed_137().get_addr().set_session_addr("0.0.0.0");
+       },
+       nullptr},
       {"ptt 5", false,
        [&](TERM::RadioModifier& m) {
          rx(m).get_header().set_ptt(static_cast<TERM::ED137RadioPTT::NamedNumber>(5));
@@ -116,12 +132,19 @@ TEST(RadioValues, NumberTexts) {
       {"", true, 0},          {"-3.25e1", true, -32.5f}, {"3.4e38", true, 3.4e38f},
       {"3.5e38", false, 0},   {"inf", false, 0},         {"0x10", false, 0},
       {" 1", false, 0},       {"1.5\n", false, 0},
+      // The shortest text of the largest float, and the first text past its rounding bound.
+      {"3.4028235e38", true, std::numeric_limits<float>::max()},
+      {"3.4028236e38", false, 0},
+      {"-3.4028235e38", true, -std::numeric_limits<float>::max()},
+      // No sign bit on a zero.
+      {"-0", true, 0},        {"-0.0e5", true, 0},       {"-1e-50", true, 0},
   };
   for (const auto& row : rows) {
     float v = 7;
     EXPECT_EQ(RTPSignalling::ReadFloat(row.text, v), row.read) << row.text;
     if (row.read) {
       EXPECT_EQ(v, row.value) << row.text;
+      EXPECT_EQ(std::signbit(v), std::signbit(row.value)) << row.text;
     }
   }
 }

@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RtpRefusals,
     testing::Values(
         Refusal{"T38", "", "ptT38-UDP-TL", "", "", "",
-                "rtp[16,16,64,64]: rtp do not created: payload ptT38-UDP-TLnot found\n"},
+                "rtp[16,16,64,64]: rtp do not created: payload ptT38-UDP-TL not found\n"},
         Refusal{"RtcpPortTaken", "", "ptG711-Alaw", "", "", "",
                 "rtp[16,16,64,64]: rtp do not created: can not bind socket [errno=Address "
                 "already in use, port={R}]\n"},
@@ -160,7 +160,7 @@ TEST_F(RtpSlots, RefusedCreatesAreLoggedOnceASecondPerKind) {
     std::string line;
   } kinds[] = {
       {create(1, "ptT38-UDP-TL"),
-       "rtp[16,16,64,64]: rtp do not created: payload ptT38-UDP-TLnot found"},
+       "rtp[16,16,64,64]: rtp do not created: payload ptT38-UDP-TL not found"},
       {replace(create(1, "ptG711-Alaw"), "iaddr \"127.0.0.1\"", "iaddr \"nowhere\""),
        "rtp[16,16,64,64]: rtp do not created: nowhere"},
   };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -92,5 +93,37 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"DisableClockActsWhileParsing", {"--disable-clock", "--bogus"}, 2, 0, false, 1,
              "usage"}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+// Each option the usage lists is taken: given alone (with "20001" for an argument the usage
+// names in capitals), it starts the daemon, prints the help or prints the version, and is never
+// refused with the usage.
+TEST(CommandLine, TheUsageListsWhatIsTaken) {
+  std::istringstream lines(usage_text);
+  std::string text;
+  int options = 0;
+  while (std::getline(lines, text)) {
+    std::istringstream words(text);
+    std::vector<std::string> listed;
+    for (std::string word; words >> word;) listed.push_back(word);
+    for (size_t i = 0; i < listed.size(); ++i) {
+      if (listed[i].size() < 2 || listed[i][0] != '-') continue;
+      std::vector<std::string> args{"orvexd", listed[i]};
+      const bool argument = i + 1 < listed.size() && std::isupper(listed[i + 1][0]);
+      if (argument) args.push_back("20001");
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(&a[0]);
+      argv.push_back(nullptr);
+      CommandLine line;
+      std::ostringstream out, err;
+      const int status = ParseCommandLine(static_cast<int>(args.size()), argv.data(), line, out,
+                                          err, [] {});
+      const bool taken = status == -1 || status == 0 ||
+                         out.str().rfind("server version: ", 0) == 0;
+      EXPECT_TRUE(taken) << listed[i] << " is listed but refused: " << out.str() << err.str();
+      ++options;
+    }
+  }
+  EXPECT_GE(options, 6);
+}
 
 }  // namespace

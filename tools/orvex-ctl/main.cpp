@@ -31,7 +31,9 @@ const char about_send[] =
     "a line: the local time, \"->\" (sent) or \"<-\" (received), and the message in value\n"
     "notation. Each wait (the connection, each answer, SIGNAL after the last answer) ends\n"
     "after TIMEOUT_MS (default 10000), whatever else arrives meanwhile. Commands are read\n"
-    "strictly: every mandatory member must be named.\n"
+    "strictly: every mandatory member must be named, and every value must be one its schema\n"
+    "carries (a number within its range, an enumerator); a line that breaks either is\n"
+    "reported with its line, column and member and is not sent.\n"
     "\n"
     "exit status of send:\n";
 const char after_statuses[] =
