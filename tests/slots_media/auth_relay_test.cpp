@@ -58,6 +58,17 @@ class AuthRelay : public ModemRoad {
     }
     return got;
   }
+  // What arrives on `fd` within `ms`, up to the 52 bytes of an answer.
+  static std::string answer_on(const Fd& fd, int ms) {
+    std::string got(52, '\0');
+    size_t n = 0;
+    for (pollfd p{fd.get(), POLLIN, 0}; n < got.size() && ::poll(&p, 1, ms) == 1;) {
+      const ssize_t r = ::read(fd.get(), &got[n], got.size() - n);
+      if (r <= 0) break;
+      n += static_cast<size_t>(r);
+    }
+    return got.substr(0, n);
+  }
   // Whether the daemon closed the connection (bounded wait).
   bool closed_by_daemon() {
     char c;
@@ -299,15 +310,7 @@ TEST_F(AuthRelay, ActivationAnswersOnTheSessionsConnection) {
         refused ? "" : kAccept + be32(36) + be32(3) + be32(0) + be32(0) + be32(0x7f000007) +
                              be32(0xffffff00) + c.gateway_word + be32(0x7f000035) +
                              be32(static_cast<uint32_t>(c.mtu));
-    std::string got(52, '\0');
-    size_t n = 0;
-    for (pollfd p{peer_.get(), POLLIN, 0};
-         n < got.size() && ::poll(&p, 1, refused ? 100 : 1000) == 1;) {
-      const ssize_t r = ::read(peer_.get(), &got[n], got.size() - n);
-      if (r <= 0) break;
-      n += static_cast<size_t>(r);
-    }
-    EXPECT_EQ(got.substr(0, n), want);
+    EXPECT_EQ(answer_on(peer_, refused ? 100 : 1000), want);
   }
 }
 
@@ -382,48 +385,18 @@ TEST_F(AuthRelay, OutOfDescriptorsRestsTheListener) {
 TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
   auto& factory = ModemFactory::instance();
   std::vector<Fd> crowd;
-  // Fills the relay with connections that each write `bytes` once opened.
-  const auto fill = [&](const std::string& bytes) {
-    while (crowd.size() < ModemFactory::kMaxAuthClients) {
-      crowd.push_back(connect_loopback(ModemFactory::kAuthPort));
-      ASSERT_EQ(::write(crowd.back().get(), bytes.data(), bytes.size()),
-                static_cast<ssize_t>(bytes.size()));
-      turns(1);
-    }
-  };
-  // Connects a program that writes `record`: its connection, once the relay has read it.
-  const auto program = [&](const std::string& record) {
+  // A local program's connection that has written `bytes`.
+  const auto program = [&](const std::string& bytes) {
     Fd fd = connect_loopback(ModemFactory::kAuthPort);
-    EXPECT_EQ(::write(fd.get(), record.data(), record.size()), static_cast<ssize_t>(record.size()));
+    EXPECT_EQ(::write(fd.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     return fd;
   };
-  // What arrives on `fd` within `ms` (up to the 52 bytes of an answer).
-  const auto answer_on = [&](const Fd& fd, int ms) {
-    std::string got(52, '\0');
-    size_t n = 0;
-    for (pollfd p{fd.get(), POLLIN, 0}; n < got.size() && ::poll(&p, 1, ms) == 1;) {
-      const ssize_t r = ::read(fd.get(), &got[n], got.size() - n);
-      if (r <= 0) break;
-      n += static_cast<size_t>(r);
+  // Fills the relay with such connections.
+  const auto fill = [&](const std::string& bytes) {
+    while (crowd.size() < ModemFactory::kMaxAuthClients) {
+      crowd.push_back(program(bytes));
+      turns(1);
     }
-    return got.substr(0, n);
-  };
-  const std::string activate =
-      "{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr \"127.0.0.7\", netmask "
-      "\"255.255.255.255\", gateway \"127.0.0.1\", dns \"127.0.0.53\", mtu 1400 } }";
-  const std::string answer = be32(16) + be32(2) + be32(0) + be32(1) + be32(36) + be32(3) +
-                             be32(0) + be32(0) + be32(0x7f000007) + be32(0xffffffff) +
-                             be32(0x7f000001) + be32(0x7f000035) + be32(1400);
-  // The tty of the modem that a new data call (slot 5, heard through trunk slot 6) gets.
-  const auto next_call_modem = [&] {
-    run({"{ seq 50, slot 5, pdu command : create : modem : { cid \"\", cdid \"\" } }",
-         "{ seq 51, slot 6, pdu command : create : trunk : { trunk 0, timeslot 3 } }",
-         "{ seq 52, slot 6, pdu command : connect : 5 }"});
-    const Lines args = started("/usr/local/sbin/pppd");
-    run({"{ seq 53, slot 5, pdu command : destroy : NULL }",
-         "{ seq 54, slot 6, pdu command : destroy : NULL }"});
-    until([&](const Lines&) { return factory.modems.size() < 3; });
-    return args.size() == 4 ? args[3].substr(root().size()) : "no pppd";
   };
   const Lines alice = wires({auth_signal("alice", "secret")});
 
@@ -445,13 +418,12 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
             }},
            {"64 connections that trickle bytes and reconnect when closed",
             [&] {
-              fill("\0");
+              const std::string byte(1, '\0');
+              fill(byte);
               const auto reconnect = [&] {
                 for (Fd& fd : crowd) {
                   char c;
-                  if (::recv(fd.get(), &c, 1, MSG_DONTWAIT) != 0) continue;
-                  fd = connect_loopback(ModemFactory::kAuthPort);
-                  EXPECT_EQ(::write(fd.get(), "\0", 1), 1);
+                  if (::recv(fd.get(), &c, 1, MSG_DONTWAIT) == 0) fd = program(byte);
                 }
               };
               Fd real = program(request(0, "alice", "secret"));
@@ -485,8 +457,11 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
               Fd later = program(request(0, "alice", "secret"));
               EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }), alice);
               send({accounting(0)});
-              EXPECT_EQ(run({activate}), wires({reply(4, 1, "success : NULL")}));
-              EXPECT_EQ(answer_on(later, 1000), answer);
+              EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr "
+                             "\"127.0.0.7\", netmask \"255.255.255.255\", gateway \"\", dns "
+                             "\"\", mtu 1400 } }"}),
+                        wires({reply(4, 1, "success : NULL")}));
+              EXPECT_EQ(answer_on(later, 1000).size(), 52u) << "the accept and IP records";
               EXPECT_EQ(answer_on(peer_, 100), "");
             }},
            {"a cid with a NUL",
@@ -506,11 +481,11 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
                         (Lines{root() + "/usr/local/sbin/fax", "-m", "1", "f"}));
               EXPECT_EQ(board().command("mctl show").at(1).substr(0, 15), "1 ts=1537 free ")
                   << "the daemon holds the fax program's modem";
-              EXPECT_EQ(next_call_modem(), "/dev/mdm2");
+              EXPECT_EQ(next_call_modem(5), "/dev/mdm2");
               // The program ends at the destroy's hang-up; then the modem is free for a call.
               run({"{ seq 8, slot 3, pdu command : destroy : NULL }"});
               until([&](const Lines&) { return factory.modems.size() == 1; });
-              EXPECT_EQ(next_call_modem(), "/dev/mdm1");
+              EXPECT_EQ(next_call_modem(5), "/dev/mdm1");
             }},
        }) {
     SCOPED_TRACE(c.name);

@@ -61,18 +61,6 @@ class ProgramGroups : public ModemRoad {
   std::vector<pid_t> pids() const { return pids_in(pids_); }
   // The pool's modem 0: "0 ts=1536 held " or "0 ts=1536 free ".
   std::string modem0() { return board().command("mctl show").at(0).substr(0, 15); }
-  // The tty of the modem that a new data call (slot 3, heard through trunk slot 4) gets:
-  // "/dev/mdmN" under the root. The call is destroyed again.
-  std::string next_call_modem() {
-    run({"{ seq 30, slot 3, pdu command : create : modem : { cid \"\", cdid \"\" } }",
-         "{ seq 31, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
-         "{ seq 32, slot 4, pdu command : connect : 3 }"});
-    const Lines args = started("/usr/local/sbin/pppd");
-    run({"{ seq 33, slot 3, pdu command : destroy : NULL }",
-         "{ seq 34, slot 4, pdu command : destroy : NULL }"});
-    until([](const Lines&) { return ModemFactory::instance().modems.empty(); });
-    return args.size() == 4 ? args[3].substr(root().size()) : "no pppd";
-  }
   // Both pids, once written; what the controller received meanwhile goes to `got`.
   std::vector<pid_t> both_started(Lines& got) {
     for (const auto& m : until([&](const Lines&) { return pids().size() == 2; })) {
@@ -174,13 +162,13 @@ TEST_F(ProgramGroups, FaxReceiverLeftoverKeepsTheModem) {
   const std::vector<pid_t> child{started[1]};
   advance(ChildStop::kGraceMs - 1000);
   EXPECT_EQ(modem0(), "0 ts=1536 free ") << "the daemon holds the fax program's modem";
-  EXPECT_EQ(next_call_modem(), "/dev/mdm1") << "the child may still use modem 0";
+  EXPECT_EQ(next_call_modem(3), "/dev/mdm1") << "the child may still use modem 0";
   advance(999);
   EXPECT_EQ(alive_of(child), child);
   advance(1);
   EXPECT_EQ(ended(started), std::vector<pid_t>{});
   for (int ms = 0; ms < 1000 && ModemFactory::instance().pool.marked(0); ms += 100) advance(100);
-  EXPECT_EQ(next_call_modem(), "/dev/mdm0");
+  EXPECT_EQ(next_call_modem(3), "/dev/mdm0");
   run({"{ seq 91, slot 2, pdu command : destroy : NULL }"});
   install("/usr/local/bin/fax");
 }
