@@ -9,13 +9,14 @@
 // the place of the oldest one that does not wait for an answer (auth_client.h), so that no
 // local program can keep an authentication program out; when every place waits, it is accepted
 // and closed at once (one log line a burst). An answer goes to the connection that last sent an
-// auth request of its session. When the process is out of descriptors,
-// the listener is not polled for kAcceptPauseMs, so that a connection left queued does not keep
-// the loop busy. A record for a session no slot has, and an answer for a session no connection
+// auth request of its session. When the process is out of descriptors, the listener is not
+// polled for kAcceptPauseMs, so that a connection left queued does not keep the loop busy. A record for a session no slot has, and an answer for a session no connection
 // has, are logged at most once a second each, with the count of those left out; the count owed
 // for records is written when a connection ends, and both when the controller leaves. The lines
 // of connections that open and end are throttled in the same way, since a local program can
 // open them at any rate.
+//
+// The pool's marks (modem_pool.h) keep a modem that a program may still use from other calls.
 //
 // Log header "modem[COUNT,SLOTS]: ".
 #pragma once
