@@ -38,13 +38,13 @@ void signal_leader_group(int pid, int signal) {
 // and forgotten once ended. While the leader is unreaped, its own wait tells of its end; then
 // the group is looked at every kCheckMs, since the ends of its other members (children of
 // init by now) reach no wait of ours. Forgotten as soon as it is empty, the group is not
-// signalled after its id may be reused, and what it held is closed without waiting for the
+// signalled after its id may be reused, and what it held is dropped without waiting for the
 // bound.
 class Orphan {
  public:
-  // The leader `pid` runs: `signal` to its group, and its end awaited; `held` is closed with
+  // The leader `pid` runs: `signal` to its group, and its end awaited; `held` is dropped with
   // the stop.
-  Orphan(int pid, int signal, Fd held)
+  Orphan(int pid, int signal, ChildStop::Held held)
       : pgid_(pid), leader_reaped_(false), held_(std::move(held)) {
     wait_.Bind(this, &Orphan::on_end);
     wait_.Attach(pid);
@@ -52,7 +52,7 @@ class Orphan {
     bound_.set(ChildStop::kGraceMs, &Orphan::on_bound, this);
   }
   // The leader `pgid` was reaped: only the bound, `bound_ms` from now.
-  Orphan(int pgid, unsigned bound_ms, Fd held)
+  Orphan(int pgid, unsigned bound_ms, ChildStop::Held held)
       : pgid_(pgid), leader_reaped_(true), held_(std::move(held)) {
     bound_.set(bound_ms, &Orphan::on_bound, this);
     check_.set(kCheckMs, &Orphan::on_check, this);
@@ -95,7 +95,7 @@ class Orphan {
   ChildWait wait_;
   Timer bound_;
   Timer check_;
-  Fd held_;
+  ChildStop::Held held_;
 };
 
 std::list<Orphan>& orphans() {
@@ -127,25 +127,25 @@ void ChildStop::kill(int pid) {
   cancel();
 }
 
-void ChildStop::ended(int pid, int signal, Fd held) {
+void ChildStop::ended(int pid, int signal, Held held) {
   if (!stopping()) return end_rest(pid, signal, kGraceMs, std::move(held));
   const int32_t left = static_cast<int32_t>(timer_.get()->expiry() - Mux::milliseconds());
   cancel();
   end_rest(pid, 0, left > 0 ? static_cast<unsigned>(left) : 0, std::move(held));
 }
 
-void ChildStop::end_rest(int pid, int signal, Fd held) {
+void ChildStop::end_rest(int pid, int signal, Held held) {
   end_rest(pid, signal, kGraceMs, std::move(held));
 }
 
-void ChildStop::end_rest(int pgid, int signal, unsigned bound_ms, Fd held) {
+void ChildStop::end_rest(int pgid, int signal, unsigned bound_ms, Held held) {
   // Just reaped, the leader's pid is still the group's while anyone is in it.
   if (pgid <= 0 || !has_members(pgid)) return;
   if (signal) signal_group(pgid, signal);
   orphans().emplace_back(pgid, bound_ms, std::move(held));
 }
 
-void ChildStop::orphan(ChildWait& wait, int signal, Fd held) {
+void ChildStop::orphan(ChildWait& wait, int signal, Held held) {
   const int pid = wait.pid();
   wait.Detach();
   orphans().emplace_back(pid, signal, std::move(held));

@@ -23,12 +23,12 @@
 // killed then, since nothing would end it later.
 #pragma once
 
+#include <memory>
 #include <sstream>
 #include <type_traits>
 #include <utility>
 
 #include "base/child_program.h"
-#include "base/fd.h"
 #include "base/timer.h"
 
 class ChildWait;
@@ -37,6 +37,8 @@ class ChildStop {
  public:
   // The time a child is given to end after the first signal.
   static constexpr unsigned kGraceMs = 5000;
+  // What an owner keeps for its program's group while the group lives; dropped when it ends.
+  using Held = std::shared_ptr<const void>;
 
   // Starts `program` as the leader of a process group of its own: spawn()'s result.
   static int spawn(ChildProgram program);
@@ -59,10 +61,10 @@ class ChildStop {
   }
   // The leader `pid` has ended and was reaped: the stop is over for its owner. Members of its
   // group left running are asked to end with `signal`, unless this stop has asked them already,
-  // and killed at the bound, which runs on; `held` (see orphan()) stays open until then.
-  void ended(int pid, int signal, Fd held = Fd());
+  // and killed at the bound, which runs on; `held` (see orphan()) is kept until then.
+  void ended(int pid, int signal, Held held = nullptr);
   // The same for an owner that has no stop running.
-  static void end_rest(int pid, int signal, Fd held = Fd());
+  static void end_rest(int pid, int signal, Held held = nullptr);
   // The timer is stopped; the group is left as it is.
   void cancel() { timer_.reset(); }
   // SIGKILL to the group that `pid` leads, and the stop is over.
@@ -71,15 +73,15 @@ class ChildStop {
   bool stopping() const { return timer_.get() != nullptr; }
 
   // Stops the child that `wait` waits for as start() does, for an owner that is going: the
-  // owner's wait is detached, and the stop waits for the child itself. `held`, a device the
-  // owner holds for the child, stays open until the group has ended.
-  static void orphan(ChildWait& wait, int signal, Fd held = Fd());
+  // owner's wait is detached, and the stop waits for the child itself. `held`, what the owner
+  // keeps for the child (a device, a claim on one), is kept until the group has ended.
+  static void orphan(ChildWait& wait, int signal, Held held = nullptr);
 
  private:
   static void ask(int pid, int signal);
   // Hands the members of `pgid`'s group, if any, to a stop of their own: `signal` now (none
-  // when 0), SIGKILL `bound_ms` later; `held` is closed when the stop ends.
-  static void end_rest(int pgid, int signal, unsigned bound_ms, Fd held);
+  // when 0), SIGKILL `bound_ms` later; `held` is dropped when the stop ends.
+  static void end_rest(int pgid, int signal, unsigned bound_ms, Held held);
 
   Timer timer_;
 };

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <iostream>
+#include <string>
 
 #include "base/ext_header.h"
 #include "slots/media/modem_factory.h"
@@ -22,7 +23,7 @@ void AuthClient::PutHeader(std::ostream& os) const {
 
 void AuthClient::Activate() {
   event.set_events(POLLIN);
-  deadline_.set(kRecordDeadlineMs, &AuthClient::on_deadline, this);
+  restart_deadline();
 }
 
 void AuthClient::OnDisconnect() {
@@ -30,18 +31,47 @@ void AuthClient::OnDisconnect() {
   event.Release();
 }
 
-void AuthClient::on_deadline() {
-  factory_.refusalLogs.write(std::cerr, "auth connection without a whole record",
-                             [this](std::ostream& os) {
-                               os << ext::header(this) << "no whole record within "
-                                  << kRecordDeadlineMs << " ms, closed";
-                             });
+void AuthClient::restart_deadline() {
+  if (waiting_) {
+    deadline_.reset();
+  } else if (!closed()) {
+    deadline_.set(kRecordDeadlineMs, &AuthClient::on_deadline, this);
+  }
+}
+
+void AuthClient::close(const char* kind, const std::string& why) {
+  factory_.refusalLogs.write(std::cerr, kind,
+                             [&](std::ostream& os) { os << ext::header(this) << why; });
   OnDisconnect();
   CheckDisconnect();
 }
 
+void AuthClient::on_deadline() {
+  close("auth connection without a whole record",
+        "no whole record within " + std::to_string(kRecordDeadlineMs) + " ms, closed");
+}
+
+void AuthClient::TakePlace() {
+  close("auth connection closed for a new one", "closed, its place taken by a new connection");
+}
+
 void AuthClient::CheckDisconnect() {
   if (use_ == 0 && closed()) factory_.OnAuthSocketDisconnect(this);
+}
+
+bool AuthClient::Ask(int session) {
+  const bool repeat = asked_ == session;
+  asked_ = session;
+  answers_ = true;
+  waiting_ = true;
+  deadline_.reset();
+  return repeat;
+}
+
+void AuthClient::Forget() {
+  answers_ = false;
+  waiting_ = false;
+  restart_deadline();
 }
 
 void AuthClient::OnSocketEvent(int, short events) {
@@ -65,14 +95,9 @@ void AuthClient::OnSocketEvent(int, short events) {
                                  });
       OnDisconnect();
     } else if (result == Auth::Reader::kRecord) {
-      session_ = reader_.record().session();
-      identified_ = true;
-      deadline_.reset();
-      factory_.OnAuth(reader_.record());
+      restart_deadline();
+      factory_.OnAuth(reader_.record(), *this);
     }
-  }
-  if (!closed() && !reader_.idle() && !deadline_.get()) {
-    deadline_.set(kRecordDeadlineMs, &AuthClient::on_deadline, this);
   }
   --use_;
   CheckDisconnect();
@@ -94,6 +119,10 @@ bool AuthClient::Send(const attr& record) {
   }
   --use_;
   const bool sent = done == record.bytes.size();
+  if (sent && waiting_) {
+    waiting_ = false;
+    restart_deadline();
+  }
   CheckDisconnect();
   return sent;
 }

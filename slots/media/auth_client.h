@@ -1,18 +1,23 @@
 // AuthClient: one connection of an authentication program to the relay. It reassembles the
-// records it receives and hands each complete one to the factory; it sends the records of its
-// session id. A connection that closes itself inside its own handling is deleted by the factory
-// only once that handling is over (the use count).
+// records it receives and hands each complete one to the factory; it sends the answers of the
+// session whose answer it takes. A connection that closes itself inside its own handling is
+// deleted by the factory only once that handling is over (the use count).
 //
 // One readiness event reads at most kMaxReadsPerEvent times: a peer that writes without pause
 // leaves the rest for the next turns of the loop, after the other descriptors and the timers.
-// A connection must bring each record whole within kRecordDeadlineMs, counted from its opening
-// for the first record and from the first bytes of each later one; else it is closed, with a
-// throttled line, so that connections that trickle bytes or send nothing cannot hold the
-// relay's places. A connection waiting between records (for the controller's answer) has no
-// deadline.
+//
+// A connection takes the answer of a session when it sends an auth request that reaches the
+// session's slot, and keeps it until another connection does the same or the slot goes. Until
+// that answer has been sent it waits, and a waiting connection keeps its place for as long as
+// it likes. Any other connection must bring a whole record within kRecordDeadlineMs of its
+// opening, of its last whole record and of the end of its wait; else it is closed, with a
+// throttled line, so that connections that trickle bytes or send nothing hold no place for
+// long. When every place is taken, the factory gives the place of the oldest connection that
+// does not wait to a new one (TakePlace()).
 #pragma once
 
 #include <iosfwd>
+#include <string>
 
 #include "base/event.h"
 #include "base/fd.h"
@@ -33,31 +38,46 @@ class AuthClient {
 
   // Starts reading, and the deadline of the first record.
   void Activate();
-  // Writes the whole record; false when the connection is or becomes closed.
+  // Writes the whole record; false when the connection is or becomes closed. A record written
+  // whole ends the wait.
   bool Send(const attr& record);
   void OnSocketEvent(int fd, short events);
   void OnDisconnect();
   // Hands a closed connection that no operation of its own uses to the factory.
   void CheckDisconnect();
 
+  // An auth request of this connection reached `session`'s slot: it takes the session's answer
+  // and waits for it. True when its previous such request was of the same session (a repeat).
+  bool Ask(int session);
+  // Another connection takes the answer, or the session's slot has gone.
+  void Forget();
+  // Closes a connection that does not wait, for a new one to have its place (a throttled line).
+  void TakePlace();
+
   bool closed() const { return !event.fd(); }
-  // The session id of the last record received; -1 before the first.
-  int session() const { return session_; }
-  bool identified() const { return identified_; }
+  // Whether this connection takes `session`'s answer.
+  bool answers(int session) const { return answers_ && asked_ == session; }
+  bool waiting() const { return waiting_; }
   const INet4::Addr& peer() const { return peer_; }
   void PutHeader(std::ostream& os) const;
 
   Event event;
 
  private:
-  // Closes a connection whose record is still not whole.
+  // Closes a connection that does not wait and has brought no whole record in time.
   void on_deadline();
+  // The deadline from now, unless the connection waits.
+  void restart_deadline();
+  void close(const char* kind, const std::string& why);
 
   INet4::Addr peer_;
   int use_ = 0;
   Auth::Reader reader_;
   ModemFactory& factory_;
-  int session_ = -1;
-  bool identified_ = false;
+  // The session of its last auth request that reached a slot; whether it still takes that
+  // session's answer, and whether the answer is still to come.
+  int asked_ = Auth::kNoSession;
+  bool answers_ = false;
+  bool waiting_ = false;
   Timer deadline_;
 };

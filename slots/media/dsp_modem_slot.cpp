@@ -17,6 +17,7 @@
 
 namespace {
 
+constexpr const char* kModemDevice = "/dev/mctl";
 constexpr const char* kFax = "/usr/local/sbin/fax";
 constexpr const char* kFaxReceiver = "/usr/local/bin/fax";
 
@@ -42,7 +43,7 @@ DspModemSlot::~DspModemSlot() {
 
 bool DspModemSlot::IBeforeDestroy() {
   if (receiver_pid > 0) {
-    ChildStop::orphan(receiver_wait, SIGTERM, held_device());
+    ChildStop::orphan(receiver_wait, SIGTERM, held());
     receiver_pid = -1;
   }
   return ModemSlot::IBeforeDestroy();
@@ -58,9 +59,9 @@ void DspModemSlot::fail(const char* what) {
 
 void DspModemSlot::InitModem() {
   if (modem >= 0) return;
-  Fd local(Device::open("/dev/mctl", O_RDONLY));
+  Fd local(Device::open(kModemDevice, O_RDONLY));
   if (!local) return fail("fail to open device: ");
-  const int number = Device::ioctl(local.get(), MctlIoctl::kAllocate, 0ul);
+  const int number = ModemFactory::instance().pool.allocate(local, kModemDevice);
   if (number < 0) return fail("insufficient resources : ");
   const int ts = Device::ioctl(local.get(), MctlIoctl::kTimeslot, 0ul);
   if (ts < 0) return fail("get timeslot fail : ");
@@ -87,19 +88,20 @@ void DspModemSlot::InitModem() {
   }
   timeslot = ts;
   modem = number;
-  fd = local;
+  mark = ModemFactory::instance().pool.mark(number);
+  fd = std::move(local);
   OnChangeOutputStream(true);
   OnChangeInputStream(true);
 
   if (!params.has_fax()) {
     const std::string port = Path::board("/dev/mdm" + std::to_string(modem));
     if (params.has_originate()) {
-      if (Device::ioctl(local.get(), MctlIoctl::kOriginate, &request, sizeof request) < 0) {
+      if (Device::ioctl(fd.get(), MctlIoctl::kOriginate, &request, sizeof request) < 0) {
         return fail("originate failed : ");
       }
       pppd_exec(port, Path::board("/usr/local/etc/ppp/coptions"));
     } else {
-      if (Device::ioctl(local.get(), MctlIoctl::kAnswer, &request, sizeof request) < 0) {
+      if (Device::ioctl(fd.get(), MctlIoctl::kAnswer, &request, sizeof request) < 0) {
         return fail("answer failed : ");
       }
       pppd_exec(port, Path::board("/usr/local/etc/ppp/aoptions"));
@@ -107,12 +109,20 @@ void DspModemSlot::InitModem() {
   } else if (params.has_execargs()) {
     RunFaxTransfer();
   } else if (params.has_originate()) {
-    if (Device::ioctl(local.get(), MctlIoctl::kFaxOriginate, &request, sizeof request) < 0) {
+    if (Device::ioctl(fd.get(), MctlIoctl::kFaxOriginate, &request, sizeof request) < 0) {
       return fail("originate failed : ");
     }
   } else {
     RunFaxReceiver();
   }
+}
+
+ChildStop::Held DspModemSlot::held() {
+  struct Held {
+    ModemPool::Mark mark;
+    Fd device;
+  };
+  return std::make_shared<const Held>(Held{mark, fd});
 }
 
 std::vector<std::string> DspModemSlot::fax_args() const {
@@ -128,6 +138,8 @@ std::vector<std::string> DspModemSlot::fax_args() const {
 
 int DspModemSlot::run_fax(ChildProgram program, const char* what) {
   program.fail_line = "fail to exec!";
+  // The program takes the modem over by its number; the mark keeps it from other calls.
+  fd.close();
   const int child = spawn(program);
   if (child >= 0) {
     std::clog << ext::header(this) << what << " executed modem=" << modem << " ts=" << timeslot
@@ -176,7 +188,7 @@ void DspModemSlot::RunFaxReceiver() {
 void DspModemSlot::on_fax_receiver_end(int status) {
   std::clog << ext::header(this) << "fax receiver terminated with code " << status << std::endl;
   receiver_pid = -1;
-  ChildStop::end_rest(receiver_wait.pid(), SIGTERM, held_device());
+  ChildStop::end_rest(receiver_wait.pid(), SIGTERM, held());
 }
 
 void DspModemSlot::on_fax_terminate(int status) {

@@ -1,12 +1,14 @@
 // DspModemSlot ("dsp-modem"): a modem of the board's DSP modem pool, driven through /dev/mctl.
 // The first connection allocates and configures it and starts the call: pppd on its data port
-// /dev/mdmN, or a fax program that takes the modem over by its number. The slot holds the modem
-// (its /dev/mctl descriptor) until it is destroyed, also while a fax program has it, so that the
-// pool never gives it to another call meanwhile; a program's group still running when the slot
-// goes keeps it until the group has ended.
+// /dev/mdmN, or a fax program that takes the modem over by its number. The slot keeps the modem's
+// /dev/mctl descriptor while pppd runs on it (or a fax call only originates), and closes it
+// before a fax program starts, leaving the modem to the program. The modem's mark in the pool
+// (modem_pool.h) keeps it from other calls until the slot has gone and its programs' groups have
+// ended.
 #pragma once
 
 #include "base/fd.h"
+#include "slots/media/modem_pool.h"
 #include "slots/media/modem_slot.h"
 
 class DspModemSlot : public ModemSlot {
@@ -25,9 +27,8 @@ class DspModemSlot : public ModemSlot {
   int modem_id() override { return modem; }
   void unbind() override;
   void start() override { InitModem(); }
-  // A second descriptor of the modem, which the pool gives to no other call while a program of
-  // this slot may use it.
-  Fd held_device() override { return fd; }
+  // The modem's mark, and a second descriptor of it while the slot has one.
+  ChildStop::Held held() override;
 
   // Allocates and configures the modem and starts the call; nothing once it has a number.
   void InitModem();
@@ -45,6 +46,8 @@ class DspModemSlot : public ModemSlot {
   Fd fd;
   int timeslot = -1;
   int modem = -1;
+  // Keeps the modem from other calls from its allocation on.
+  ModemPool::Mark mark;
   // The fax receiver, which nothing waits for but its own end.
   int receiver_pid = -1;
   ChildWait receiver_wait;

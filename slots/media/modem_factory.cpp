@@ -16,6 +16,7 @@
 #include "hw/generic_hdlc.h"
 #include "hw/generic_hdlc_records.h"
 #include "hw/mctl_records.h"
+#include "slotbase/slots.h"
 #include "slots/media/auth_client.h"
 #include "slots/media/auth_records.h"
 #include "slots/media/dsp_modem_slot.h"
@@ -59,6 +60,7 @@ void ModemFactory::PutHeader(std::ostream& os) const {
 Slot* ModemFactory::INewSlot(const LGCP::CreateParams& params) {
   if (params.currentSelection() != LGCP::CreateParams::e_modem) return nullptr;
   const auto& p = static_cast<const TERM::ModemParams&>(*params.getSelection());
+  if (!Carries(p)) return nullptr;
   if (p.has_ddm() && p.get_ddm().size() > 0 && !free_interfaces.empty()) {
     auto* slot = new HdlcModemSlot(p, free_interfaces.front());
     free_interfaces.pop_front();
@@ -70,6 +72,23 @@ Slot* ModemFactory::INewSlot(const LGCP::CreateParams& params) {
   modems.push_back(slot);
   dsp_modems.push_back(slot);
   return slot;
+}
+
+bool ModemFactory::Carries(const TERM::ModemParams& p) {
+  // The texts reach the program's command line as C strings, which a NUL would cut.
+  const auto nul = [](const std::string& text) { return text.find('\0') != std::string::npos; };
+  const char* field = nullptr;
+  if (nul(p.get_cid())) field = "cid";
+  if (!field && p.has_execfile() && nul(p.get_execfile())) field = "execfile";
+  if (!field && p.has_execargs()) {
+    for (const auto& a : p.get_execargs()) {
+      if (nul(a)) field = "execargs";
+    }
+  }
+  if (!field) return true;
+  refusalLogs.write(std::cerr, this, "modem refused: ", field, " holds a NUL");
+  Slots::instance().Refuse(LGCP::ErrorCause::invalidParams);
+  return false;
 }
 
 void ModemFactory::Query(LGCP::Resources& report) {
@@ -132,10 +151,12 @@ void ModemFactory::update_hdlcDevices() {
 void ModemFactory::ReleaseModemSlot(DspModemSlot* slot) {
   modems.remove(slot);
   dsp_modems.remove(slot);
+  forget_session(slot->modem_id());
 }
 
 void ModemFactory::ReleaseModemSlot(HdlcModemSlot* slot) {
   const bool listed = std::find(hdlc_modems.begin(), hdlc_modems.end(), slot) != hdlc_modems.end();
+  forget_session(slot->modem_id());
   modems.remove(slot);
   hdlc_modems.remove(slot);
   if (listed && std::find(free_interfaces.begin(), free_interfaces.end(), slot->name) ==
@@ -192,10 +213,10 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
     }
     return;
   }
-  if (clients.size() >= kMaxAuthClients) {
+  if (!make_room()) {
     refusalLogs.write(std::cerr, "auth connection refused", [&](std::ostream& os) {
       os << ext::header(this) << "auth connection from " << peer << " refused: "
-         << clients.size() << " connections open";
+         << clients.size() << " connections wait for answers";
     });
     return;
   }
@@ -207,6 +228,16 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
   clients.push_back(client);
   client->Activate();
   refusalLogs.write(std::cerr, this, "incoming auth connection from ", peer);
+}
+
+bool ModemFactory::make_room() {
+  if (clients.size() < kMaxAuthClients) return true;
+  // In the order of their opening: the first that does not wait is the oldest.
+  const auto oldest = std::find_if(clients.begin(), clients.end(),
+                                   [](const AuthClient* c) { return !c->waiting(); });
+  if (oldest == clients.end()) return false;
+  (*oldest)->TakePlace();
+  return clients.size() < kMaxAuthClients;
 }
 
 void ModemFactory::pause_accepting(int error) {
@@ -228,20 +259,32 @@ ModemSlot* ModemFactory::FindModemByDsp(int id) {
   return nullptr;
 }
 
-void ModemFactory::OnAuth(const attr& record) {
+void ModemFactory::OnAuth(const attr& record, AuthClient& from) {
   ModemSlot* slot = FindModemByDsp(record.session());
   if (!slot) {
     unknown_request_ = record.session();
     unknown_request_log_.report();
     return;
   }
-  slot->OnAuth(record);
+  slot->OnAuth(record, from);
+}
+
+bool ModemFactory::Ask(AuthClient& from, int session) {
+  for (AuthClient* c : clients) {
+    if (c != &from && c->answers(session)) c->Forget();
+  }
+  return from.Ask(session);
+}
+
+void ModemFactory::forget_session(int session) {
+  for (AuthClient* c : clients) {
+    if (c->answers(session)) c->Forget();
+  }
 }
 
 bool ModemFactory::SendAuth(const attr& record) {
   for (AuthClient* c : clients) {
-    if (record.session() != Auth::kNoSession && c->identified() &&
-        c->session() == record.session()) {
+    if (record.session() != Auth::kNoSession && c->answers(record.session())) {
       return c->Send(record);
     }
   }

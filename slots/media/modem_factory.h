@@ -5,14 +5,18 @@
 // a session of its own (auth_records.h): a DSP modem its number, a digital call its interface's;
 // -1 names no call, in either direction.
 //
-// The relay serves at most kMaxAuthClients connections at once: a connection beyond them is
-// accepted and closed at once (one log line a burst). When the process is out of descriptors,
-// the listener is not polled for kAcceptPauseMs, so that a connection left queued does not keep
-// the loop busy. A record for a session no slot has, and an answer for a session no connection
+// The relay serves at most kMaxAuthClients connections at once. A connection beyond them takes
+// the place of the oldest one that does not wait for an answer (auth_client.h), so that no
+// local program can keep an authentication program out; when every place waits, it is accepted
+// and closed at once (one log line a burst). An answer goes to the connection that last sent an
+// auth request of its session. When the process is out of descriptors, the listener is not
+// polled for kAcceptPauseMs, so that a connection left queued does not keep the loop busy. A record for a session no slot has, and an answer for a session no connection
 // has, are logged at most once a second each, with the count of those left out; the count owed
 // for records is written when a connection ends, and both when the controller leaves. The lines
 // of connections that open and end are throttled in the same way, since a local program can
 // open them at any rate.
+//
+// The pool's marks (modem_pool.h) keep a modem that a program may still use from other calls.
 //
 // Log header "modem[COUNT,SLOTS]: ".
 #pragma once
@@ -25,11 +29,13 @@
 #include <list>
 #include <string>
 
+#include "asn1/modules/term.h"
 #include "base/event.h"
 #include "base/fd.h"
 #include "base/throttled_line.h"
 #include "base/timer.h"
 #include "slotbase/slot_factory.h"
+#include "slots/media/modem_pool.h"
 
 struct attr;
 class AuthClient;
@@ -62,7 +68,12 @@ class ModemFactory : public SlotFactory {
   // The relay.
   void Init();
   void OnSocketEvent(int fd, short events);
-  void OnAuth(const attr& record);
+  // Routes a record that `from` received to its session's slot.
+  void OnAuth(const attr& record, AuthClient& from);
+  // `from` sent an auth request that reached `session`'s slot: it takes the session's answer
+  // from any other connection. True when its previous such request was of the same session.
+  bool Ask(AuthClient& from, int session);
+  // Sends an answer to the connection that takes its session's answer.
   bool SendAuth(const attr& record);
   void OnAuthSocketDisconnect(AuthClient* client);
   // The first modem slot whose session is `id`; null for -1.
@@ -75,6 +86,7 @@ class ModemFactory : public SlotFactory {
   std::list<DspModemSlot*> dsp_modems;
   std::list<HdlcModemSlot*> hdlc_modems;
   std::list<std::string> free_interfaces;
+  ModemPool pool;
   Event server;
   std::list<AuthClient*> clients;
 
@@ -82,6 +94,12 @@ class ModemFactory : public SlotFactory {
   ModemFactory();
   ~ModemFactory() override;
   bool held(const std::string& name) const;
+  // False, after refusing the create with invalidParams, when a text of `params` holds a NUL.
+  bool Carries(const TERM::ModemParams& params);
+  // The slot of `session` has gone: no connection takes its answer.
+  void forget_session(int session);
+  // Makes room for a new connection: false when every place waits.
+  bool make_room();
   // Stops polling the listener for kAcceptPauseMs after accept failed with `error`.
   void pause_accepting(int error);
   void resume_accepting();

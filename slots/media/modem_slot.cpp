@@ -98,7 +98,7 @@ void ModemSlot::pppd_kill() {
 }
 
 void ModemSlot::ended(int status) {
-  stop.ended(wait.pid(), SIGHUP, held_device());
+  stop.ended(wait.pid(), SIGHUP, held());
   if (releasing) {
     unbind();
     on_release();
@@ -150,13 +150,13 @@ bool ModemSlot::IActivate(const TERM::TermActivateParams& p) {
 
 bool ModemSlot::EqAuthId(int id) { return id != Auth::kNoSession && modem_id() == id; }
 
-bool ModemSlot::within_rate() {
+bool ModemSlot::within_rate(bool always) {
   const uint32_t now = Mux::milliseconds();
   if (rate_reports_ == 0 || now - rate_window_ms_ >= 1000) {
     rate_window_ms_ = now;
     rate_reports_ = 0;
   }
-  if (rate_reports_ < kMaxReportsPerSecond) {
+  if (always || rate_reports_ < kMaxReportsPerSecond) {
     ++rate_reports_;
     return true;
   }
@@ -164,14 +164,16 @@ bool ModemSlot::within_rate() {
   return false;
 }
 
-void ModemSlot::OnAuth(const attr& r) {
+void ModemSlot::OnAuth(const attr& r, AuthClient& from) {
   switch (r.type()) {
-    case Auth::kRequest:
+    case Auth::kRequest: {
       if (r.length() != Auth::kRequestSize) {
         return refusalLogs.write(std::cerr, this, "auth request, invalid size: ", r.length());
       }
-      if (within_rate()) OnAuthRequest(voauth(r));
+      const bool repeat = ModemFactory::instance().Ask(from, modem_id());
+      if (within_rate(!repeat)) OnAuthRequest(voauth(r));
       return;
+    }
     case Auth::kAccept:
       return refusalLogs.write(std::cerr, this, "auth accept, ignored.");
     case Auth::kIp:

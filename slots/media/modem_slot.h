@@ -5,7 +5,9 @@
 //     kMaxReportsPerSecond of those records a second become modemProceeding signals; the rest
 //     are counted and left out under one throttled line, and every record the slot only logs is
 //     logged through the throttled lines too, so that no local program can flood the controller
-//     or the log.
+//     or the log. An auth request is left out only when its connection asked for the session
+//     before: the first request of each connection always reaches the controller (and counts),
+//     however many accounting records came.
 //   - DspModemSlot ("dsp-modem", dsp_modem_slot.h): a modem of the board's DSP modem pool.
 //   - HdlcModemSlot ("digital-modem", hdlc_modem_slot.h): a generic-HDLC network interface.
 //
@@ -25,6 +27,7 @@
 #include "base/fd.h"
 #include "slotbase/slot.h"
 
+class AuthClient;
 struct attr;
 struct voauth;
 struct voacct;
@@ -66,7 +69,8 @@ class ModemSlot : public Slot {
   void on_terminate(int status);
   void on_terminate_timeout();
 
-  void OnAuth(const attr& record);
+  // A record of the session that `from` received.
+  void OnAuth(const attr& record, AuthClient& from);
   void OnAuthRequest(const voauth& request);
   void OnAcctInformation(const voacct& accounting);
   // The slot's session is `id`, which names a call.
@@ -82,16 +86,17 @@ class ModemSlot : public Slot {
   // pid, or -1 after "vfork fail: " and an abort with errno.
   int spawn(const ChildProgram& program);
   // Ends the slot: on_release when it is being destroyed, else the abort signal with `status`.
-  // Members of the program's group left running keep the slot's device (held_device()) until
-  // they have ended, also when the slot goes before them.
+  // Members of the program's group left running keep what held() gives until they have ended,
+  // also when the slot goes before them.
   void ended(int status);
-  // A descriptor of the device that the slot's programs work on, for a program's group that
-  // may outlive the slot to keep; none here.
-  virtual Fd held_device() { return Fd(); }
+  // What a program's group that may outlive the slot keeps of the device it works on; nothing
+  // here.
+  virtual ChildStop::Held held() { return nullptr; }
 
  private:
-  // Whether one more record may be reported in this second; logs it when not.
-  bool within_rate();
+  // Whether one more record may be reported in this second (always when `always`, which counts
+  // it all the same); logs it when not.
+  bool within_rate(bool always = false);
 
   uint32_t rate_window_ms_ = 0;
   unsigned rate_reports_ = 0;

@@ -145,23 +145,25 @@ long cpu_ticks(pid_t pid) {
   return utime + stime;
 }
 
-// A crowd of idle local connections: the relay keeps a few and closes the rest at once, so the
-// daemon keeps descriptors for its slots (an RTP slot is still made) and does not spin.
+// A crowd of idle local connections: the relay keeps a few, each new one taking the place of the
+// oldest, so the daemon keeps descriptors for its slots (an RTP slot is still made) and does not
+// spin.
 TEST_F(ModemRelay, IdleConnectionCrowdLeavesTheDaemonServing) {
   constexpr size_t kCrowd = 1100;
   constexpr size_t kKept = 64;
-  // One at a time, so that no connection waits for the backlog: each beyond the kept ones is
-  // closed by the daemon before the next one comes.
+  // One at a time, so that no connection waits for the backlog: each beyond the kept ones
+  // closes the oldest before the next one comes.
   std::vector<Fd> crowd;
   size_t closed = 0;
   for (size_t i = 0; i < kCrowd; ++i) {
     crowd.push_back(connect_loopback(kRelayPort));
     ASSERT_TRUE(crowd.back()) << "connection " << i;
     if (i < kKept) continue;
-    pollfd p{crowd.back().get(), POLLIN, 0};
+    pollfd p{crowd[i - kKept].get(), POLLIN, 0};
     char byte;
     ASSERT_TRUE(::poll(&p, 1, wait_ms) == 1 && ::recv(p.fd, &byte, 1, 0) == 0)
-        << "connection " << i << " is not closed";
+        << "connection " << i - kKept << " is not closed";
+    crowd[i - kKept].close();
     ++closed;
   }
   EXPECT_EQ(closed, kCrowd - kKept);

@@ -5,6 +5,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "slots/media/auth_client.h"
 #include "slots/media/modem_slot.h"
 #include "tests/slots_media/modem_road.h"
@@ -55,6 +57,17 @@ class AuthRelay : public ModemRoad {
       for (const auto& m : arrived()) got.push_back(m);
     }
     return got;
+  }
+  // What arrives on `fd` within `ms`, up to the 52 bytes of an answer.
+  static std::string answer_on(const Fd& fd, int ms) {
+    std::string got(52, '\0');
+    size_t n = 0;
+    for (pollfd p{fd.get(), POLLIN, 0}; n < got.size() && ::poll(&p, 1, ms) == 1;) {
+      const ssize_t r = ::read(fd.get(), &got[n], got.size() - n);
+      if (r <= 0) break;
+      n += static_cast<size_t>(r);
+    }
+    return got.substr(0, n);
   }
   // Whether the daemon closed the connection (bounded wait).
   bool closed_by_daemon() {
@@ -212,10 +225,13 @@ TEST_F(AuthRelay, SlowConnectionsAreClosedSoAnAuthenticationGetsThrough) {
   ASSERT_EQ(::write(real.get(), r.data(), r.size()), static_cast<ssize_t>(r.size()));
   EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }),
             wires({auth_signal("alice", "secret")}));
+  // The real program now waits for session 0's answer; the fixture's connection, whose request
+  // it replaced, no longer does and goes at its deadline.
   advance(AuthClient::kRecordDeadlineMs * 3);
-  EXPECT_EQ(clients.size(), 2u);
+  ASSERT_EQ(clients.size(), 1u);
+  EXPECT_TRUE(clients.front()->waiting());
   real.close();
-  until([&](const Lines&) { return clients.size() == 1; });
+  until([&](const Lines&) { return clients.empty(); });
 }
 
 // A digital call's session is its interface's (hdlc0: -2), so that two calls never share one;
@@ -294,21 +310,13 @@ TEST_F(AuthRelay, ActivationAnswersOnTheSessionsConnection) {
         refused ? "" : kAccept + be32(36) + be32(3) + be32(0) + be32(0) + be32(0x7f000007) +
                              be32(0xffffff00) + c.gateway_word + be32(0x7f000035) +
                              be32(static_cast<uint32_t>(c.mtu));
-    std::string got(52, '\0');
-    size_t n = 0;
-    for (pollfd p{peer_.get(), POLLIN, 0};
-         n < got.size() && ::poll(&p, 1, refused ? 100 : 1000) == 1;) {
-      const ssize_t r = ::read(peer_.get(), &got[n], got.size() - n);
-      if (r <= 0) break;
-      n += static_cast<size_t>(r);
-    }
-    EXPECT_EQ(got.substr(0, n), want);
+    EXPECT_EQ(answer_on(peer_, refused ? 100 : 1000), want);
   }
 }
 
-// Beyond the limit a connection is closed at once, with one log line for the burst; a place
-// that comes free is taken by the next one.
-TEST_F(AuthRelay, ConnectionsBeyondTheLimitAreClosedAtOnce) {
+// Beyond the limit a new connection takes the place of the oldest one, with one log line for
+// the burst: the fixture's connection first, then the crowd's in their order.
+TEST_F(AuthRelay, ConnectionsBeyondTheLimitTakeTheOldestPlaces) {
   auto& clients = ModemFactory::instance().clients;
   StreamCapture err(std::cerr);
   std::vector<Fd> peers;
@@ -317,28 +325,19 @@ TEST_F(AuthRelay, ConnectionsBeyondTheLimitAreClosedAtOnce) {
     ASSERT_TRUE(peers.back());
     turns(1);
   }
-  until([&](const Lines&) {
-    return std::all_of(peers.end() - 10, peers.end(), [](const Fd& p) {
-      char c;
-      return ::recv(p.get(), &c, 1, MSG_DONTWAIT) == 0;
-    });
-  });
+  const auto closed = [](const Fd& p) {
+    char c;
+    return ::recv(p.get(), &c, 1, MSG_DONTWAIT) == 0;
+  };
+  until([&](const Lines&) { return std::all_of(peers.begin(), peers.begin() + 9, closed); });
+  EXPECT_TRUE(closed_by_daemon());
+  EXPECT_EQ(std::count_if(peers.begin(), peers.end(), closed), 9);
   EXPECT_EQ(clients.size(), ModemFactory::kMaxAuthClients);
-  // The connections inside the limit stay open.
-  char c;
-  EXPECT_LT(::recv(peers[ModemFactory::kMaxAuthClients - 2].get(), &c, 1, MSG_DONTWAIT), 0);
-  const Lines refused = lines_of(err, "modem[4,1]: auth connection from 127.0.0.1:");
-  ASSERT_EQ(refused.size(), 1u);
-  EXPECT_NE(refused[0].find(" refused: 64 connections open"), std::string::npos);
-
-  peers.front().close();
-  until([&](const Lines&) { return clients.size() < ModemFactory::kMaxAuthClients; });
-  peers.front() = connect_loopback(ModemFactory::kAuthPort);
-  until([&](const Lines&) { return clients.size() == ModemFactory::kMaxAuthClients; });
-  EXPECT_EQ(clients.size(), ModemFactory::kMaxAuthClients);
-  EXPECT_LT(::recv(peers.front().get(), &c, 1, MSG_DONTWAIT), 0);
+  const Lines taken = lines_of(err, "modem[4,1]: auth client 127.0.0.1:");
+  ASSERT_EQ(taken.size(), 1u);
+  EXPECT_NE(taken[0].find(": closed, its place taken by a new connection"), std::string::npos);
   peers.clear();
-  until([&](const Lines&) { return clients.size() == 1; });
+  until([&](const Lines&) { return clients.empty(); });
 }
 
 // Out of descriptors, a queued connection cannot be taken and keeps the listener readable: the
@@ -378,6 +377,130 @@ TEST_F(AuthRelay, OutOfDescriptorsRestsTheListener) {
   EXPECT_EQ(factory.clients.size(), 4u);
   peers.clear();
   until([&](const Lines&) { return factory.clients.size() == 1; });
+}
+
+// What other local clients do keeps no authentication program from its answer, and a fax
+// program gets its modem to itself. Each case starts from the fixture (modem 0's pppd, session
+// 0, and the fixture's connection) within a fresh second of the session's rate.
+TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
+  auto& factory = ModemFactory::instance();
+  std::vector<Fd> crowd;
+  // A local program's connection that has written `bytes`.
+  const auto program = [&](const std::string& bytes) {
+    Fd fd = connect_loopback(ModemFactory::kAuthPort);
+    EXPECT_EQ(::write(fd.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    return fd;
+  };
+  // Fills the relay with such connections.
+  const auto fill = [&](const std::string& bytes) {
+    while (crowd.size() < ModemFactory::kMaxAuthClients) {
+      crowd.push_back(program(bytes));
+      turns(1);
+    }
+  };
+  const Lines alice = wires({auth_signal("alice", "secret")});
+
+  struct Case {
+    const char* name;
+    std::function<void()> run;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"64 connections that sent a whole record and then nothing",
+            [&] {
+              fill(request(7, "a", "b"));
+              crowd.push_back(program(be32(12) + be32(9) + be32(0)));
+              Fd real = program(request(0, "alice", "secret"));
+              EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }), alice);
+              // A connection that waits for nothing has a deadline after its record too.
+              advance(AuthClient::kRecordDeadlineMs);
+              ASSERT_EQ(factory.clients.size(), 1u);
+              EXPECT_TRUE(factory.clients.front()->waiting());
+            }},
+           {"64 connections that trickle bytes and reconnect when closed",
+            [&] {
+              const std::string byte(1, '\0');
+              fill(byte);
+              const auto reconnect = [&] {
+                for (Fd& fd : crowd) {
+                  char c;
+                  if (::recv(fd.get(), &c, 1, MSG_DONTWAIT) == 0) fd = program(byte);
+                }
+              };
+              Fd real = program(request(0, "alice", "secret"));
+              EXPECT_EQ(until([&](const Lines& l) {
+                          reconnect();
+                          return !l.empty();
+                        }),
+                        alice);
+            }},
+           {"an accounting flood on the session while its auth request comes",
+            [&] {
+              std::string flood;
+              for (int i = 0; i < 25; ++i) flood += accounting(0);
+              crowd.push_back(program(flood));
+              EXPECT_EQ(until([](const Lines& l) {
+                          return l.size() >= ModemSlot::kMaxReportsPerSecond;
+                        }).size(),
+                        ModemSlot::kMaxReportsPerSecond);
+              Fd real = program(request(0, "alice", "secret"));
+              EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }), alice);
+              // Repeats of one connection within the second are left out.
+              std::string again;
+              for (int i = 0; i < 5; ++i) again += request(0, "alice", "secret");
+              ASSERT_EQ(::write(real.get(), again.data(), again.size()),
+                        static_cast<ssize_t>(again.size()));
+              EXPECT_EQ(arrived(), Lines{});
+            }},
+           {"two programs of one session",
+            [&] {
+              send({request(0, "first", "1")});
+              Fd later = program(request(0, "alice", "secret"));
+              EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }), alice);
+              send({accounting(0)});
+              EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr "
+                             "\"127.0.0.7\", netmask \"255.255.255.255\", gateway \"\", dns "
+                             "\"\", mtu 1400 } }"}),
+                        wires({reply(4, 1, "success : NULL")}));
+              EXPECT_EQ(answer_on(later, 1000).size(), 52u) << "the accept and IP records";
+              EXPECT_EQ(answer_on(peer_, 100), "");
+            }},
+           {"a cid with a NUL",
+            [&] {
+              EXPECT_EQ(run({"{ seq 5, slot 3, pdu command : create : modem : { cid \"555\nnoauth" +
+                             std::string(1, '\0') + "x\", cdid \"\" } }"}),
+                        wires({reply(5, 3, "error : invalidParams")}));
+              EXPECT_EQ(factory.modems.size(), 1u);
+            }},
+           {"a fax call",
+            [&] {
+              run({"{ seq 5, slot 3, pdu command : create : modem : { cid \"\", cdid \"\", fax "
+                   "NULL, execargs { \"f\" } } }",
+                   "{ seq 6, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
+                   "{ seq 7, slot 4, pdu command : connect : 3 }"});
+              EXPECT_EQ(started("/usr/local/sbin/fax"),
+                        (Lines{root() + "/usr/local/sbin/fax", "-m", "1", "f"}));
+              EXPECT_EQ(board().command("mctl show").at(1).substr(0, 15), "1 ts=1537 free ")
+                  << "the daemon holds the fax program's modem";
+              EXPECT_EQ(next_call_modem(5), "/dev/mdm2");
+              // The program ends at the destroy's hang-up; then the modem is free for a call.
+              run({"{ seq 8, slot 3, pdu command : destroy : NULL }"});
+              until([&](const Lines&) { return factory.modems.size() == 1; });
+              EXPECT_EQ(next_call_modem(5), "/dev/mdm1");
+            }},
+       }) {
+    SCOPED_TRACE(c.name);
+    c.run();
+    crowd.clear();
+    run({"{ seq 90, slot 3, pdu command : destroy : NULL }",
+         "{ seq 91, slot 4, pdu command : destroy : NULL }"});
+    until([&](const Lines&) { return factory.modems.size() == 1; });
+    peer_.close();
+    until([&](const Lines&) { return factory.clients.empty(); });
+    ASSERT_TRUE(factory.clients.empty());
+    peer_ = connect_loopback(ModemFactory::kAuthPort);
+    until([&](const Lines&) { return factory.clients.size() == 1; });
+    advance(1000);
+  }
 }
 
 }  // namespace

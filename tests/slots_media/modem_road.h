@@ -104,6 +104,21 @@ class ModemRoad : public SlotRoad {
     }
     EXPECT_EQ(got.back(), done);
   }
+  // The tty of the modem that a new data call gets ("/dev/mdmN" under the root): modem slot
+  // `slot`, heard through trunk slot `slot` + 1 on timeslot `slot`. Both are destroyed again.
+  std::string next_call_modem(int slot) {
+    const std::string modem = std::to_string(slot), trunk = std::to_string(slot + 1);
+    run({"{ seq 50, slot " + modem + ", pdu command : create : modem : { cid \"\", cdid \"\" } }",
+         "{ seq 51, slot " + trunk + ", pdu command : create : trunk : { trunk 0, timeslot " +
+             modem + " } }",
+         "{ seq 52, slot " + trunk + ", pdu command : connect : " + modem + " }"});
+    const Lines args = started("/usr/local/sbin/pppd");
+    const size_t before = ModemFactory::instance().modems.size();
+    run({"{ seq 53, slot " + modem + ", pdu command : destroy : NULL }",
+         "{ seq 54, slot " + trunk + ", pdu command : destroy : NULL }"});
+    until([&](const Lines&) { return ModemFactory::instance().modems.size() < before; });
+    return args.size() == 4 ? args[3].substr(root().size()) : "no pppd";
+  }
   // The lines of `log` that open with `prefix`.
   static Lines lines_of(StreamCapture& log, const std::string& prefix) {
     Lines picked;

@@ -65,7 +65,7 @@ TEST_F(ModemRoad, PppdCommandLines) {
 }
 
 // The start line names the program that runs, the controller's execfile too, and writes the
-// cid escaped: a newline or a NUL in it cannot end the line. A slot deleted while its program
+// cid escaped: a newline or another control byte in it cannot end the line. A slot deleted while its program
 // still runs (the controller left) names its own kind in the kill line.
 TEST_F(ModemRoad, LogLinesNameTheProgramAndTheKind) {
   struct Case {
@@ -78,8 +78,8 @@ TEST_F(ModemRoad, LogLinesNameTheProgramAndTheKind) {
   for (const Case& c : {
            Case{"pppd", "{ cid \"12\n34\", cdid \"\" }", "/usr/local/sbin/pppd",
                 " cid=\"12\\x0a34\""},
-           Case{"execfile", "{ cid \"a\"\"b" + std::string(1, '\0') + "\", cdid \"\", execfile \"" +
-                other + "\" }", "/usr/local/bin/fax", " cid=\"a\\\"b\\x00\""},
+           Case{"execfile", "{ cid \"a\"\"b\x01\", cdid \"\", execfile \"" + other + "\" }",
+                "/usr/local/bin/fax", " cid=\"a\\\"b\\x01\""},
        }) {
     SCOPED_TRACE(c.name);
     stub(c.program, "ignore", "");
@@ -152,8 +152,9 @@ TEST_F(ModemRoad, FaxTransferArgumentsAndStatuses) {
     EXPECT_EQ(Lines(args.begin(), args.begin() + 4),
               (Lines{root() + "/usr/local/sbin/fax", "-m", "0", "f0"}));
     EXPECT_EQ(args.back(), "f59");
-    // The slot holds the modem while the fax program has it: the pool gives it to no other call.
-    EXPECT_EQ(board().command("mctl show").at(0), "0 ts=1536 held ddm=0 dmp= state=idle");
+    // The daemon has left the modem to the fax program, and keeps it from other calls.
+    EXPECT_EQ(board().command("mctl show").at(0), "0 ts=1536 free ddm=0 dmp= state=idle");
+    EXPECT_TRUE(ModemFactory::instance().pool.marked(0));
     if (f.exit < 0) ::kill(ModemFactory::instance().dsp_modems.front()->pid, SIGKILL);
     const std::string pages = std::to_string(f.pages);
     EXPECT_EQ(collect(seen, 5),
@@ -173,7 +174,7 @@ TEST_F(ModemRoad, FaxTransferArgumentsAndStatuses) {
     EXPECT_EQ(lines_of(log, "01:dsp-modem: "), expected);
     remove_stub("/usr/local/sbin/fax", "exit");
     run({"{ seq 9, slot 1, pdu command : destroy : NULL }"});
-    EXPECT_EQ(board().command("mctl show").at(0), "0 ts=1536 free ddm=0 dmp= state=idle");
+    EXPECT_FALSE(ModemFactory::instance().pool.marked(0));
   }
 }
 
@@ -198,17 +199,19 @@ TEST_F(ModemRoad, FaxReceiverIsWatchedAndEndedByTheDestroy) {
     const pid_t pid = static_cast<DspModemSlot*>(Slots::instance().GetLive().front())->receiver_pid;
     EXPECT_EQ(run({"{ seq 9, slot 1, pdu command : destroy : NULL }"}),
               wires({reply(9, 1, "success : NULL")}));
-    // The modem stays held while the receiver may still use it, and no longer.
-    const auto modem0 = [&] { return board().command("mctl show").at(0).substr(0, 15); };
+    // The modem is kept from other calls while the receiver may still use it, and no longer;
+    // the daemon holds no descriptor of it meanwhile.
+    const auto marked = [] { return ModemFactory::instance().pool.marked(0); };
     if (ignores) {
       advance(ChildStop::kGraceMs - 1);
       EXPECT_TRUE(alive(pid));
-      EXPECT_EQ(modem0(), "0 ts=1536 held ");
+      EXPECT_TRUE(marked());
+      EXPECT_EQ(board().command("mctl show").at(0).substr(0, 15), "0 ts=1536 free ");
       advance(1);
     }
-    until([&](const Lines&) { return !alive(pid) && modem0() == "0 ts=1536 free "; });
+    until([&](const Lines&) { return !alive(pid) && !marked(); });
     EXPECT_FALSE(alive(pid)) << "the receiver outlives its slot";
-    EXPECT_EQ(modem0(), "0 ts=1536 free ");
+    EXPECT_FALSE(marked());
     remove_stub("/usr/local/bin/fax", "ignore");
     run({"{ seq 91, slot 2, pdu command : destroy : NULL }"});
   }

@@ -145,7 +145,8 @@ TEST_F(ProgramGroups, ExecfileWrapperEndsWithTheModem) {
 }
 
 // A fax receiver that ends by itself and leaves a child that ignores SIGTERM: the child keeps
-// the modem, also after the slot's destroy, until it is killed at the bound.
+// the modem from other calls, also after the slot's destroy, until it is killed at the bound;
+// the daemon holds no descriptor of the modem meanwhile.
 TEST_F(ProgramGroups, FaxReceiverLeftoverKeepsTheModem) {
   const std::string receiver = root() + "/usr/local/bin/fax";
   write_script(receiver, {"", false, true, true}, "TERM");
@@ -159,13 +160,15 @@ TEST_F(ProgramGroups, FaxReceiverLeftoverKeepsTheModem) {
   EXPECT_EQ(run({"{ seq 9, slot 1, pdu command : destroy : NULL }"}),
             wires({reply(9, 1, "success : NULL")}));
   const std::vector<pid_t> child{started[1]};
-  advance(ChildStop::kGraceMs - 1);
+  advance(ChildStop::kGraceMs - 1000);
+  EXPECT_EQ(modem0(), "0 ts=1536 free ") << "the daemon holds the fax program's modem";
+  EXPECT_EQ(next_call_modem(3), "/dev/mdm1") << "the child may still use modem 0";
+  advance(999);
   EXPECT_EQ(alive_of(child), child);
-  EXPECT_EQ(modem0(), "0 ts=1536 held ") << "the child may still use the modem";
   advance(1);
   EXPECT_EQ(ended(started), std::vector<pid_t>{});
-  for (int ms = 0; ms < 1000 && modem0() != "0 ts=1536 free "; ms += 100) advance(100);
-  EXPECT_EQ(modem0(), "0 ts=1536 free ");
+  for (int ms = 0; ms < 1000 && ModemFactory::instance().pool.marked(0); ms += 100) advance(100);
+  EXPECT_EQ(next_call_modem(3), "/dev/mdm0");
   run({"{ seq 91, slot 2, pdu command : destroy : NULL }"});
   install("/usr/local/bin/fax");
 }
