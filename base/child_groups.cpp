@@ -187,8 +187,10 @@ bool Registry::open_folder() {
 
 std::vector<std::string> Registry::names() const {
   std::vector<std::string> found;
+  // The copy shares the folder's offset with dir_.
   DIR* dir = ::fdopendir(dir_.dup());
   if (!dir) return found;
+  ::rewinddir(dir);
   while (const dirent* e = ::readdir(dir)) {
     const std::string name = e->d_name;
     if (name != "." && name != "..") found.push_back(name);
