@@ -28,6 +28,8 @@ constexpr const char* kFolder = "/var/run/server-groups";
 // A record is one short line: anything longer is not one.
 constexpr size_t kMaxRecord = 160;
 constexpr int kBootIdLength = 36;
+// The kernel's largest pid.
+constexpr int kPidMax = 1 << 22;
 
 struct Record {
   std::string boot;
@@ -68,12 +70,22 @@ bool parse(const std::string& text, Record& r) {
       words.back() += text[i];
     }
   }
-  constexpr int kPidMax = 1 << 22;
+  if (words.size() != 6 || !boot_id_shaped(words[0])) return false;
+  r.boot = words[0];
   constexpr unsigned long long kTicksMax = ~0ull;
-  return words.size() == 6 && boot_id_shaped(words[0]) && (r.boot = words[0], true) &&
-         number(words[1], kPidMax, r.daemon) && number(words[2], kTicksMax, r.daemon_start) &&
+  return number(words[1], kPidMax, r.daemon) && number(words[2], kTicksMax, r.daemon_start) &&
          number(words[3], kPidMax, r.pgid) && number(words[4], kTicksMax, r.leader_start) &&
          number(words[5], kPidMax, r.session) && r.daemon > 0 && r.pgid > 1 && r.session > 0;
+}
+
+// Why the file `st` describes is no record, or null.
+const char* refusal(const struct stat& st) {
+  if (S_ISLNK(st.st_mode)) return "a symbolic link";
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  if (st.st_nlink != 1) return "a file with other links";
+  if (st.st_uid != ::geteuid()) return "of another owner";
+  if (st.st_size > off_t(kMaxRecord)) return "too long";
+  return nullptr;
 }
 
 std::string line_of(const Record& r) {
@@ -205,13 +217,7 @@ bool Registry::read(const std::string& name, Record& r, const char*& why) const 
     why = std::strerror(errno);
     return false;
   }
-  why = S_ISLNK(st.st_mode)    ? "a symbolic link"
-        : !S_ISREG(st.st_mode) ? "not a regular file"
-        : st.st_nlink != 1     ? "a file with other links"
-        : st.st_uid != ::geteuid() ? "of another owner"
-        : st.st_size > off_t(kMaxRecord) ? "too long"
-                                         : nullptr;
-  if (why) return false;
+  if ((why = refusal(st))) return false;
   Fd fd(::openat(dir_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
                                                O_CLOEXEC));
   struct stat opened;
@@ -225,8 +231,7 @@ bool Registry::read(const std::string& name, Record& r, const char*& why) const 
   int named = 0;
   if (n <= 0 || !parse(std::string(text, size_t(n)), r)) {
     why = "not a record";
-  } else if (!number(name, 1 << 22, named) || named != r.pgid ||
-             name != std::to_string(named)) {
+  } else if (!number(name, kPidMax, named) || named != r.pgid || name != std::to_string(named)) {
     why = "not the record of its name";
   }
   return why == nullptr;
