@@ -3,7 +3,6 @@
 // the records.
 #include "base/child_groups.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -98,17 +97,6 @@ Scene bystanders(std::vector<pid_t> pids) {
   return scene;
 }
 
-std::vector<std::string> names_in(const std::string& path) {
-  std::vector<std::string> names;
-  if (DIR* dir = ::opendir(path.c_str())) {
-    while (const dirent* e = ::readdir(dir)) {
-      if (e->d_name[0] != '.') names.push_back(e->d_name);
-    }
-    ::closedir(dir);
-  }
-  return names;
-}
-
 // A daemon that starts `script` as a group's leader and is then killed. The script writes the
 // pids of the group's processes that run on to $PIDS, `count` of them.
 Scene killed_daemon(const std::string& script, size_t count) {
@@ -127,8 +115,8 @@ Scene killed_daemon(const std::string& script, size_t count) {
   return scene;
 }
 
-// A record of the group that a new sleeper leads, written at `name` (its pgid when empty) with
-// `edit` applied to its line; the sleeper is a bystander.
+// A record of the group that a new sleeper leads, with `edit` applied to its line; the sleeper
+// is a bystander.
 Scene sleeper_record(const std::function<std::string(pid_t, std::string)>& edit,
                      bool daemon_alive = false) {
   const pid_t pid = sleeper_group();

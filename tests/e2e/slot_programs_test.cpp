@@ -2,7 +2,6 @@
 // the T.38 program and of a modem's pppd (the create's execfile), whose children end with them
 // and hold no channel after the slot or the daemon is gone; and programs that cannot run,
 // named in the daemon's output.
-#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,14 +76,7 @@ class SlotPrograms : public DaemonOnBoard {
   }
   // The names in the folder of the program groups' records.
   std::vector<std::string> records() const {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir((board_.root() + "/var/run/server-groups").c_str())) {
-      while (const dirent* e = ::readdir(dir)) {
-        if (e->d_name[0] != '.') names.push_back(e->d_name);
-      }
-      ::closedir(dir);
-    }
-    return names;
+    return names_in(board_.root() + "/var/run/server-groups");
   }
   // The modems of the pool that are held.
   std::vector<std::string> held_modems() {
