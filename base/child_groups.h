@@ -15,6 +15,8 @@
 //
 // start() opens the folder, once, before the daemon takes its first command; until then the
 // records are neither written nor removed (tests and tools that spawn groups leave no files).
+// A var/run that leads out of the root, or a folder that is a link or not the daemon's, is
+// refused with one line, and nothing is recorded.
 // It reads every record, and ends the group it names when that group is still alive and the
 // daemon that made it is not: SIGKILL to the group, then up to kEndWaitMs for its members to
 // end, so that the channels and modems they held are free before the first command. A pid is

@@ -186,6 +186,15 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
          EXPECT_EQ(::mkfifo((folder() + "/" + std::to_string(pid)).c_str(), 0644), 0);
          return bystanders({pid});
        }, "not a regular file; removed"},
+      {"var/run a link out of the root: nothing recorded", [] {
+         const std::string run = std::getenv("ORVEXD_ROOT") + std::string("/var/run");
+         const std::string outside = std::getenv("ORVEXD_ROOT") + std::string("-outside");
+         EXPECT_EQ(std::system(("rm -r " + run + "; mkdir " + outside).c_str()), 0);
+         EXPECT_EQ(::symlink(outside.c_str(), run.c_str()), 0);
+         Scene s = bystanders(killed_daemon("sleep 1000 & echo $! > $PIDS; wait", 1).victims);
+         s.outside = {outside};
+         return s;
+       }, "leads out of the root"},
       {"leader ended, a member of another session", [] {
          // The leader of a session of its own starts a member and ends.
          const std::string pids = std::string(std::getenv("ORVEXD_ROOT")) + "/pids";
@@ -239,6 +248,7 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
     for (const std::string& path : scene.outside) {
       EXPECT_EQ(::access(path.c_str(), F_OK), 0) << path << " is not the daemon's to remove";
     }
+    std::system(("rm -rf " + root.path() + "-outside").c_str());
     for (pid_t pid : scene.victims) ::kill(pid, SIGKILL);
     for (pid_t pid : scene.bystanders) {
       ::kill(pid, SIGKILL);
