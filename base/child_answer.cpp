@@ -12,6 +12,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "base/child_groups.h"
 #include "base/fd.h"
 #include "base/log_throttle.h"
 #include "base/multiplexer.h"
@@ -105,6 +106,7 @@ void end_group(int pid, const Fd& end) {
     std::cerr << "child answer: kill of group " << pid << ": " << std::strerror(errno)
               << std::endl;
   }
+  ChildGroups::ended(pid);
   if (end) {
     readable_by(end.get(),
                 Clock::now() + std::chrono::milliseconds(ChildAnswer::kKillWaitMs));

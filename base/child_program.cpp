@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/child_groups.h"
 #include "base/ipc_signal.h"
 
 namespace {
@@ -55,8 +56,11 @@ int spawn(const ChildProgram& program) {
   const int child = ::fork();
   if (child != 0) {
     const int error = errno;
-    // Fails only once the child has exec'd, after its own call made the group.
-    if (child > 0 && program.own_group) ::setpgid(child, child);
+    if (child > 0 && program.own_group) {
+      // Fails only once the child has exec'd, after its own call made the group.
+      ::setpgid(child, child);
+      ChildGroups::record(child);
+    }
     ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     errno = error;
     return child;

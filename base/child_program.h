@@ -11,7 +11,8 @@
 // A child started with own_group leads a process group of its own (its pid is the group's id),
 // so that whatever it starts in turn (a script's commands) can be ended with it in one kill of
 // the group. Both sides call setpgid: whichever runs first, the group exists before the child
-// execs and before the parent's spawn returns, so no signal to the group can miss it.
+// execs and before the parent's spawn returns, so no signal to the group can miss it. The
+// group is recorded (ChildGroups) before spawn returns; whoever ends it tells ChildGroups so.
 //
 // A program that cannot run is named on the child's standard error, with the reason, before the
 // child ends with fail_code: "<fail_header>cannot run <path>: <reason>".

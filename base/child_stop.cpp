@@ -10,16 +10,27 @@
 #include <list>
 #include <utility>
 
+#include "base/child_groups.h"
 #include "base/child_wait.h"
 #include "base/mux_clock.h"
 
 namespace {
 
-// Whether the group `pgid` has a member (a zombie counts until it is reaped).
-bool has_members(int pgid) { return ::kill(-pgid, 0) == 0 || errno == EPERM; }
+// Whether the group `pgid` has a member (a zombie counts until it is reaped). One that has
+// none has ended, and its record goes.
+bool has_members(int pgid) {
+  if (::kill(-pgid, 0) == 0 || errno == EPERM) return true;
+  ChildGroups::ended(pgid);
+  return false;
+}
 
+// A group sent SIGKILL has ended: no member outlives it.
 void signal_group(int pgid, int signal) {
-  if (::kill(-pgid, signal) != 0 && errno != ESRCH) {
+  if (::kill(-pgid, signal) == 0) {
+    if (signal == SIGKILL) ChildGroups::ended(pgid);
+  } else if (errno == ESRCH) {
+    ChildGroups::ended(pgid);
+  } else {
     std::cerr << "child group " << pgid << ": signal " << signal << ": " << std::strerror(errno)
               << std::endl;
   }

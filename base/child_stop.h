@@ -17,6 +17,8 @@
 // while the group is seen to have members left, since a group keeps its id until its last
 // member ends. Such a group is looked at every 100 ms and forgotten as soon as it is empty.
 //
+// The group's record (ChildGroups) goes when the group is found empty or is sent SIGKILL.
+//
 // ChildStop::orphan() stops a child whose owner goes at once (a slot whose destroy does not
 // wait for its program): the same signal and bound, with a ChildWait of its own; the stop is
 // forgotten when the group is ended. A group still within its grace when the daemon exits is

@@ -1,6 +1,8 @@
 #include "base/proc.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,39 +10,52 @@
 
 namespace {
 
-// Whether the command name in /proc/PID/stat of `pid` is `name`. The name may itself hold
-// parentheses: it runs from the first "(" to the last ")".
+// Whether the command name of `pid` is `name`.
 bool named(int pid, const char* name) {
-  char path[32];
-  std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
-  std::FILE* f = std::fopen(path, "re");
-  if (!f) return false;
-  char text[256];
-  const size_t n = std::fread(text, 1, sizeof text - 1, f);
-  std::fclose(f);
-  text[n] = '\0';
-  char* close = std::strrchr(text, ')');
-  if (!close) return false;
-  *close = '\0';
-  const char* open = std::strchr(text, '(');
-  return open && std::strcmp(open + 1, name) == 0;
+  ProcStat stat;
+  return pid > 0 && read_proc_stat(pid, stat) && stat.name == name;
 }
 
 }  // namespace
 
-int find_proc_by_name(const char* name, int hint) {
-  int result = -1;
-  DIR* dir = nullptr;
-  for (int candidate = hint;;) {
-    if (candidate > 0 && named(candidate, name)) {
-      result = candidate;
-      break;
-    }
-    if (!dir && !(dir = opendir("/proc"))) break;
-    const dirent* entry = readdir(dir);
-    if (!entry) break;
-    candidate = std::atoi(entry->d_name);
+bool read_proc_stat(int pid, ProcStat& stat) {
+  char path[32];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // A name is at most 16 bytes and the rest a line of numbers: this holds the whole file.
+  char text[1024];
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (n <= 0) return false;
+  text[n] = '\0';
+  const char* open = std::strchr(text, '(');
+  const char* close = std::strrchr(text, ')');
+  if (!open || !close || close < open) return false;
+  stat.name.assign(open + 1, close);
+  // Fields 3 to 6 (state, parent, group, session), then the 15 up to the start time, the
+  // 22nd of the file.
+  return std::sscanf(close + 1,
+                     " %c %d %d %d %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s"
+                     " %llu",
+                     &stat.state, &stat.parent, &stat.group, &stat.session, &stat.start) == 5;
+}
+
+void each_proc(const std::function<void(int)>& visit) {
+  DIR* dir = ::opendir("/proc");
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const int pid = std::atoi(entry->d_name);
+    if (pid > 0) visit(pid);
   }
-  if (dir) closedir(dir);
+  ::closedir(dir);
+}
+
+int find_proc_by_name(const char* name, int hint) {
+  if (named(hint, name)) return hint;
+  int result = -1;
+  each_proc([&](int pid) {
+    if (result < 0 && named(pid, name)) result = pid;
+  });
   return result;
 }

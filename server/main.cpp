@@ -1,7 +1,8 @@
 // orvexd: the gateway daemon's entry.
 //
-// Reads the configuration file and the command line, installs the signal handlers, builds the
-// slot factories and the board-level singletons, idles the switch outputs a slot can set (a
+// Reads the configuration file and the command line, installs the signal handlers, ends the
+// program groups that a daemon killed before its clean-up left running, builds the slot
+// factories and the board-level singletons, idles the switch outputs a slot can set (a
 // daemon that was killed left its paths there), optionally becomes a daemon, writes the PID
 // file, binds the control services to the control server in their dispatch order, accepts the
 // controller on the control port and runs the event loop until SIGTERM or SIGINT. The control
@@ -11,6 +12,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/child_groups.h"
 #include "base/child_wait.h"
 #include "base/daemon.h"
 #include "base/dpc.h"
@@ -139,6 +141,8 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
+  // What a daemon that did not clean up left running still holds channels and modems.
+  ChildGroups::start();
   BuildSlotFactories();
   HwMux::instance();
   IdleFixedOutputs();

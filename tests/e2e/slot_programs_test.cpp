@@ -54,6 +54,42 @@ class SlotPrograms : public DaemonOnBoard {
     ASSERT_TRUE(daemon_.start({"--port", std::to_string(port_)}));
     attach();
   }
+  // Ends the daemon with `sig`; after SIGKILL, which leaves every program running, a new daemon
+  // has answered its first command: none of `pids` may run by then.
+  void end_daemon_then(int sig, const std::vector<pid_t>& pids) {
+    end_daemon(sig);
+    if (sig != SIGKILL) {
+      EXPECT_EQ(records(), std::vector<std::string>{}) << "removed by the daemon's end";
+      return;
+    }
+    EXPECT_EQ(alive_of(pids).size(), pids.size()) << "the killed daemon's programs run on";
+    restart_daemon();
+    EXPECT_EQ(alive_of(pids), std::vector<pid_t>{}) << "ended before the first command";
+    const std::string output = daemon_.output();
+    size_t lines = 0;
+    for (size_t at = 0; (at = output.find(": left running by an earlier daemon, killed\n", at)) !=
+                        std::string::npos;
+         ++at) {
+      ++lines;
+    }
+    EXPECT_EQ(lines, pids.size() / 2) << "one line for each program's group";
+  }
+  // The names in the folder of the program groups' records.
+  std::vector<std::string> records() const {
+    return names_in(board_.root() + "/var/run/server-groups");
+  }
+  // The modems of the pool that are held.
+  std::vector<std::string> held_modems() {
+    std::vector<std::string> held;
+    wait_until([&] {
+      held.clear();
+      for (const std::string& m : board_.command("mctl show")) {
+        if (m.find(" held ") != std::string::npos) held.push_back(m);
+      }
+      return held.empty();
+    }, wait_ms);
+    return held;
+  }
   // Waits (bounded by `ms`) until none of `pids` runs: those still running, which are killed.
   static std::vector<pid_t> left_running(const std::vector<pid_t>& pids, int ms) {
     wait_until([&] { return alive_of(pids).empty(); }, ms);
@@ -77,7 +113,9 @@ const char* const kT38Create =
 // The T.38 program is a wrapper script whose child inherits the channel as its standard input.
 // Whether the slot goes by its destroy or by the daemon's end (SIGTERM, or Ctrl-C of a
 // foreground daemon: its SIGINT alone), the script and its child end and the channels come
-// back; also when both ignore SIGTERM, killed at the bound.
+// back; also when both ignore SIGTERM, killed at the bound. A daemon killed outright leaves
+// them to the next start, which ends them before its first command. No record of their groups
+// is left.
 TEST_F(SlotPrograms, T38WrapperAndItsChildEndWithTheSlot) {
   constexpr int kSlots = 3;
   constexpr int kGraceMs = 5000;
@@ -91,6 +129,7 @@ TEST_F(SlotPrograms, T38WrapperAndItsChildEndWithTheSlot) {
       {"destroy, SIGTERM ignored", 0, true},
       {"daemon's SIGTERM", SIGTERM, false},
       {"daemon's Ctrl-C, SIGTERM ignored", SIGINT, true},
+      {"daemon's SIGKILL, SIGTERM ignored", SIGKILL, true},
   };
   int seq = 1;
   for (const auto& c : cases) {
@@ -107,29 +146,42 @@ TEST_F(SlotPrograms, T38WrapperAndItsChildEndWithTheSlot) {
         ASSERT_EQ(answer(command(seq, slot, "destroy : NULL")), wire(success(seq, slot)));
       }
     } else {
-      end_daemon(c.end);
+      end_daemon_then(c.end, pids);
     }
     EXPECT_EQ(left_running(pids, kGraceMs + wait_ms), std::vector<pid_t>{});
     EXPECT_EQ(held_channels(), std::vector<std::string>{});
-    if (c.end != 0) restart_daemon();
+    EXPECT_TRUE(wait_until([&] { return records().empty(); }, wait_ms));
+    if (c.end != 0 && c.end != SIGKILL) restart_daemon();
   }
 }
 
-// pppd run through a modem's execfile wrapper; both ignore the hang-up that the slot's end
-// sends, so only the end of the daemon ends them.
+// pppd, or a fax transfer, run through a modem's execfile wrapper; both ignore the hang-up that
+// the slot's end sends, so only the end of the daemon ends them: its own, or, after SIGKILL,
+// the next start. The modems come back.
 TEST_F(SlotPrograms, ExecfileWrapperAndItsChildEndWithTheDaemon) {
   constexpr int kModems = 3;
   const std::string wrapper = board_.root() + "/pppd-wrapper";
-  for (const int end : {SIGTERM, SIGINT}) {
-    SCOPED_TRACE(end == SIGTERM ? "SIGTERM" : "Ctrl-C");
+  const struct {
+    const char* name;
+    int end;
+    bool fax;
+  } cases[] = {
+      {"pppd, SIGTERM", SIGTERM, false},
+      {"pppd, Ctrl-C", SIGINT, false},
+      {"pppd, SIGKILL", SIGKILL, false},
+      {"fax transfer, SIGKILL", SIGKILL, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     write_wrapper(wrapper, "HUP");
+    const std::string create = std::string("create : modem : { cid \"\", cdid \"\", ") +
+                               (c.fax ? "fax NULL, " : "") + "execfile \"" + wrapper + "\"" +
+                               (c.fax ? ", execargs { \"x\" }" : "") + " }";
     int seq = 1;
     for (int modem = 1; modem <= kModems; ++modem) {
       const int trunk = modem + kModems;
       const std::string m = std::to_string(modem);
-      ASSERT_EQ(answer(command(seq, modem, "create : modem : { cid \"\", cdid \"\", execfile \"" +
-                                               wrapper + "\" }")),
-                wire(success(seq, modem)));
+      ASSERT_EQ(answer(command(seq, modem, create)), wire(success(seq, modem)));
       ++seq;
       ASSERT_EQ(answer(command(seq, trunk, "create : trunk : { trunk 0, timeslot " + m + " }")),
                 wire(success(seq, trunk)));
@@ -139,9 +191,10 @@ TEST_F(SlotPrograms, ExecfileWrapperAndItsChildEndWithTheDaemon) {
     }
     const std::vector<pid_t> pids = started(kModems);
     ASSERT_EQ(pids.size(), 2u * kModems);
-    end_daemon(end);
+    end_daemon_then(c.end, pids);
     EXPECT_EQ(left_running(pids, wait_ms), std::vector<pid_t>{});
-    restart_daemon();
+    if (c.end != SIGKILL) restart_daemon();
+    EXPECT_EQ(held_modems(), std::vector<std::string>{});
   }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TempRoot {
  public:
@@ -22,3 +23,5 @@ class TempRoot {
 
 // The whole content of the file at `path`; empty when it cannot be read.
 std::string read_file(const std::string& path);
+// The names in the folder at `path`, sorted, but "." and ".."; none when it cannot be read.
+std::vector<std::string> names_in(const std::string& path);

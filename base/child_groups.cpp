@@ -1,0 +1,379 @@
+#include "base/child_groups.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/fd.h"
+#include "base/path.h"
+#include "base/proc.h"
+#include "base/write_all.h"
+
+namespace {
+
+constexpr const char* kFolder = "/var/run/server-groups";
+// A record is one short line: anything longer is not one.
+constexpr size_t kMaxRecord = 160;
+constexpr int kBootIdLength = 36;
+// The kernel's largest pid.
+constexpr int kPidMax = 1 << 22;
+
+struct Record {
+  std::string boot;
+  int daemon = 0;
+  unsigned long long daemon_start = 0;
+  int pgid = 0;
+  unsigned long long leader_start = 0;
+  int session = 0;
+};
+
+// `word` as a decimal number of at most `max`, digits only.
+template <class T>
+bool number(const std::string& word, T max, T& value) {
+  if (word.empty() || word.size() > 20) return false;
+  for (char c : word) {
+    if (c < '0' || c > '9') return false;
+  }
+  const auto parsed = std::from_chars(word.data(), word.data() + word.size(), value);
+  return parsed.ec == std::errc() && value <= max;
+}
+
+bool boot_id_shaped(const std::string& word) {
+  if (word.size() != kBootIdLength) return false;
+  for (char c : word) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == '-')) return false;
+  }
+  return true;
+}
+
+// One line of six fields separated by single blanks, ended by a newline.
+bool parse(const std::string& text, Record& r) {
+  if (text.empty() || text.back() != '\n') return false;
+  std::vector<std::string> words(1);
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] == ' ') {
+      words.emplace_back();
+    } else {
+      words.back() += text[i];
+    }
+  }
+  if (words.size() != 6 || !boot_id_shaped(words[0])) return false;
+  r.boot = words[0];
+  constexpr unsigned long long kTicksMax = ~0ull;
+  return number(words[1], kPidMax, r.daemon) && number(words[2], kTicksMax, r.daemon_start) &&
+         number(words[3], kPidMax, r.pgid) && number(words[4], kTicksMax, r.leader_start) &&
+         number(words[5], kPidMax, r.session) && r.daemon > 0 && r.pgid > 1 && r.session > 0;
+}
+
+// Why the file `st` describes is no record, or null.
+const char* refusal(const struct stat& st) {
+  if (S_ISLNK(st.st_mode)) return "a symbolic link";
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  if (st.st_nlink != 1) return "a file with other links";
+  if (st.st_uid != ::geteuid()) return "of another owner";
+  if (st.st_size > off_t(kMaxRecord)) return "too long";
+  return nullptr;
+}
+
+std::string line_of(const Record& r) {
+  return r.boot + ' ' + std::to_string(r.daemon) + ' ' + std::to_string(r.daemon_start) + ' ' +
+         std::to_string(r.pgid) + ' ' + std::to_string(r.leader_start) + ' ' +
+         std::to_string(r.session) + '\n';
+}
+
+std::string read_boot_id() {
+  char text[64];
+  const int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return "";
+  const ssize_t n = ::read(fd, text, sizeof text);
+  ::close(fd);
+  std::string id(text, n > 0 ? size_t(n) : 0);
+  while (!id.empty() && id.back() == '\n') id.pop_back();
+  return boot_id_shaped(id) ? id : "";
+}
+
+// `path` with its links followed, or "" when it cannot be resolved.
+std::string resolved(const std::string& path) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  const std::string result = real ? real : "";
+  std::free(real);
+  return result;
+}
+
+// Whether `path`, its links followed, lies in the root.
+bool within_root(const std::string& path) {
+  const std::string root = Path::root().empty() ? "/" : resolved(Path::root());
+  const std::string real = resolved(path);
+  return root == "/" || (!root.empty() && (real == root || real.rfind(root + "/", 0) == 0));
+}
+
+// Whether `pid` runs with the start time `start`.
+bool runs(int pid, unsigned long long start) {
+  ProcStat stat;
+  return read_proc_stat(pid, stat) && stat.start == start;
+}
+
+// The live processes (zombies left out), by group.
+using Members = std::map<int, std::vector<ProcStat>>;
+
+Members live_members() {
+  Members members;
+  each_proc([&](int pid) {
+    ProcStat stat;
+    if (read_proc_stat(pid, stat) && stat.state != 'Z') members[stat.group].push_back(stat);
+  });
+  return members;
+}
+
+// Whether a process of `members` belongs to the group that `r` names: the group's id and
+// session, started no earlier than its leader.
+bool group_alive(const Record& r, const Members& members) {
+  const auto found = members.find(r.pgid);
+  if (found == members.end()) return false;
+  for (const ProcStat& m : found->second) {
+    if (m.session == r.session && m.start >= r.leader_start) return true;
+  }
+  return false;
+}
+
+class Registry {
+ public:
+  void start();
+  void record(int pgid);
+  void ended(int pgid);
+
+ private:
+  enum class Verdict { kKeep, kDrop, kKill };
+
+  std::string path(const std::string& name) const { return folder_ + "/" + name; }
+  bool open_folder();
+  // The names in the folder.
+  std::vector<std::string> names() const;
+  // Reads the record at `name`; false with the reason in `why` when it is none.
+  bool read(const std::string& name, Record& r, const char*& why) const;
+  Verdict judge(const Record& r, const Members& members) const;
+  void remove(const std::string& name) const;
+  // The daemon's own pid and start time, read again after a fork.
+  bool self(int& pid, unsigned long long& start);
+
+  std::string folder_;
+  Fd dir_;
+  std::string boot_;
+  std::set<int> recorded_;
+  int self_pid_ = 0;
+  unsigned long long self_start_ = 0;
+};
+
+Registry& registry() {
+  static Registry r;
+  return r;
+}
+
+bool Registry::open_folder() {
+  boot_ = read_boot_id();
+  if (boot_.empty()) {
+    std::cerr << "child groups: the boot id cannot be read; programs are not recorded"
+              << std::endl;
+    return false;
+  }
+  folder_ = Path::board(kFolder);
+  if (!within_root(Path::board("/var/run"))) {
+    std::cerr << "child groups " << folder_ << ": leads out of the root " << Path::root()
+              << "; programs are not recorded" << std::endl;
+    return false;
+  }
+  if (::mkdir(folder_.c_str(), 0755) != 0 && errno != EEXIST) {
+    std::cerr << "child groups " << folder_ << ": " << std::strerror(errno)
+              << "; programs are not recorded" << std::endl;
+    return false;
+  }
+  Fd dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st;
+  if (!dir || ::fstat(dir.get(), &st) != 0) {
+    std::cerr << "child groups " << folder_ << ": "
+              << (errno == ELOOP || errno == ENOTDIR ? "not a folder" : std::strerror(errno))
+              << "; programs are not recorded" << std::endl;
+    return false;
+  }
+  if (st.st_uid != ::geteuid()) {
+    std::cerr << "child groups " << folder_ << ": of another owner; programs are not recorded"
+              << std::endl;
+    return false;
+  }
+  dir_ = std::move(dir);
+  return true;
+}
+
+std::vector<std::string> Registry::names() const {
+  std::vector<std::string> found;
+  // The copy shares the folder's offset with dir_.
+  DIR* dir = ::fdopendir(dir_.dup());
+  if (!dir) return found;
+  ::rewinddir(dir);
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name != "." && name != "..") found.push_back(name);
+  }
+  ::closedir(dir);
+  return found;
+}
+
+bool Registry::read(const std::string& name, Record& r, const char*& why) const {
+  struct stat st;
+  if (::fstatat(dir_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    why = std::strerror(errno);
+    return false;
+  }
+  if ((why = refusal(st))) return false;
+  Fd fd(::openat(dir_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
+                                               O_CLOEXEC));
+  struct stat opened;
+  if (!fd || ::fstat(fd.get(), &opened) != 0 || opened.st_ino != st.st_ino ||
+      opened.st_dev != st.st_dev) {
+    why = "replaced while read";
+    return false;
+  }
+  char text[kMaxRecord + 1];
+  const ssize_t n = ::read(fd.get(), text, sizeof text);
+  int named = 0;
+  if (n <= 0 || !parse(std::string(text, size_t(n)), r)) {
+    why = "not a record";
+  } else if (!number(name, kPidMax, named) || named != r.pgid || name != std::to_string(named)) {
+    why = "not the record of its name";
+  }
+  return why == nullptr;
+}
+
+Registry::Verdict Registry::judge(const Record& r, const Members& members) const {
+  if (r.boot != boot_) return Verdict::kDrop;
+  if (runs(r.daemon, r.daemon_start)) return Verdict::kKeep;
+  ProcStat leader;
+  // The leader's pid taken by another process: the group ended before it could be.
+  if (read_proc_stat(r.pgid, leader) && leader.start != r.leader_start) return Verdict::kDrop;
+  return group_alive(r, members) ? Verdict::kKill : Verdict::kDrop;
+}
+
+void Registry::remove(const std::string& name) const {
+  if (::unlinkat(dir_.get(), name.c_str(), 0) != 0 && errno != ENOENT) {
+    std::cerr << "child group record " << path(name) << ": " << std::strerror(errno)
+              << "; not removed" << std::endl;
+  }
+}
+
+void Registry::start() {
+  if (dir_ || !open_folder()) return;
+  const Members members = live_members();
+  std::map<std::string, Record> killed;
+  for (const std::string& name : names()) {
+    Record r;
+    const char* why = nullptr;
+    if (!read(name, r, why)) {
+      std::cerr << "child group record " << path(name) << ": " << why << "; removed" << std::endl;
+      remove(name);
+      continue;
+    }
+    switch (judge(r, members)) {
+      case Verdict::kKeep:
+        break;
+      case Verdict::kDrop:
+        remove(name);
+        break;
+      case Verdict::kKill:
+        if (::kill(-r.pgid, SIGKILL) != 0 && errno != ESRCH) {
+          std::cerr << "child group " << r.pgid << ": SIGKILL: " << std::strerror(errno)
+                    << std::endl;
+        }
+        killed[name] = r;
+        break;
+    }
+  }
+  // Their members end as soon as they run; one in an uninterruptible wait may take longer.
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(ChildGroups::kEndWaitMs);
+  while (!killed.empty()) {
+    const Members now = live_members();
+    for (auto k = killed.begin(); k != killed.end();) {
+      if (group_alive(k->second, now)) {
+        ++k;
+        continue;
+      }
+      std::cerr << "child group " << k->second.pgid
+                << ": left running by an earlier daemon, killed" << std::endl;
+      remove(k->first);
+      k = killed.erase(k);
+    }
+    if (killed.empty() || std::chrono::steady_clock::now() >= deadline) break;
+    ::poll(nullptr, 0, 10);
+  }
+  for (const auto& k : killed) {
+    std::cerr << "child group " << k.second.pgid
+              << ": left running by an earlier daemon, still running after SIGKILL" << std::endl;
+  }
+}
+
+bool Registry::self(int& pid, unsigned long long& start) {
+  const int now = ::getpid();
+  if (now != self_pid_) {
+    ProcStat stat;
+    if (!read_proc_stat(now, stat)) return false;
+    self_pid_ = now;
+    self_start_ = stat.start;
+  }
+  pid = self_pid_;
+  start = self_start_;
+  return true;
+}
+
+void Registry::record(int pgid) {
+  if (!dir_ || pgid <= 1) return;
+  Record r;
+  r.boot = boot_;
+  r.pgid = pgid;
+  ProcStat leader;
+  const std::string name = std::to_string(pgid);
+  Fd fd;
+  if (self(r.daemon, r.daemon_start) && read_proc_stat(pgid, leader)) {
+    r.leader_start = leader.start;
+    r.session = leader.session;
+    // Whatever is at the name is gone: a group of that id can only be this one.
+    ::unlinkat(dir_.get(), name.c_str(), 0);
+    fd = Fd(::openat(dir_.get(), name.c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+  }
+  const std::string line = line_of(r);
+  if (!fd || !write_all(fd.get(), line.data(), line.size())) {
+    std::cerr << "child group " << pgid << ": record " << path(name) << " not written: "
+              << std::strerror(errno) << std::endl;
+    if (fd) ::unlinkat(dir_.get(), name.c_str(), 0);
+    return;
+  }
+  recorded_.insert(pgid);
+}
+
+void Registry::ended(int pgid) {
+  if (recorded_.erase(pgid) != 0) remove(std::to_string(pgid));
+}
+
+}  // namespace
+
+namespace ChildGroups {
+
+void start() { registry().start(); }
+void record(int pgid) { registry().record(pgid); }
+void ended(int pgid) { registry().ended(pgid); }
+
+}  // namespace ChildGroups

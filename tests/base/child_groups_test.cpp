@@ -1,0 +1,260 @@
+// ChildGroups at the start of a daemon: the groups that a killed daemon left running are
+// ended before the start goes on, and nothing else is signalled, whatever lies in the folder of
+// the records.
+#include "base/child_groups.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/child_program.h"
+#include "base/proc.h"
+#include "tests/support/orvexd_process.h"
+#include "tests/support/processes.h"
+#include "tests/support/temp_root.h"
+
+namespace {
+
+// The fields the kernel gives must be those that the identity of a process is built from.
+TEST(ProcStatTest, FieldsAreThoseOfTheProcess) {
+  ProcStat stat;
+  ASSERT_TRUE(read_proc_stat(::getpid(), stat));
+  EXPECT_EQ(stat.parent, ::getppid());
+  EXPECT_EQ(stat.group, ::getpgrp());
+  EXPECT_EQ(stat.session, ::getsid(0));
+  double uptime = 0;
+  std::istringstream(read_file("/proc/uptime")) >> uptime;
+  const auto now = static_cast<unsigned long long>(uptime * ::sysconf(_SC_CLK_TCK));
+  EXPECT_LE(stat.start, now);
+  EXPECT_LT(now - stat.start, 3600ull * ::sysconf(_SC_CLK_TCK)) << "started within the hour";
+  EXPECT_FALSE(read_proc_stat(0, stat));
+}
+
+std::string folder() { return std::getenv("ORVEXD_ROOT") + std::string("/var/run/server-groups"); }
+
+unsigned long long start_of(pid_t pid) {
+  ProcStat stat;
+  return read_proc_stat(pid, stat) ? stat.start : 0;
+}
+
+// A record line as a daemon writes it; `daemon_alive` names this test's process as the daemon,
+// otherwise a daemon that no longer runs (this pid with another start time).
+std::string record_line(bool daemon_alive, pid_t pgid, unsigned long long leader_start,
+                        pid_t session, const std::string& boot) {
+  std::ostringstream line;
+  line << boot << ' ' << ::getpid() << ' ' << start_of(::getpid()) + (daemon_alive ? 0 : 1) << ' '
+       << pgid << ' ' << leader_start << ' ' << session << '\n';
+  return line.str();
+}
+
+std::string boot_id() {
+  std::string id = read_file("/proc/sys/kernel/random/boot_id");
+  if (!id.empty()) id.pop_back();
+  return id;
+}
+
+// Runs `work` in a child process of its own; the child's pid.
+pid_t in_child(const std::function<void()>& work) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    work();
+    ::_exit(0);
+  }
+  return pid;
+}
+
+// A `sleep` leading a group of its own, a child of this test.
+pid_t sleeper_group() {
+  const pid_t pid = in_child([] {
+    ::setpgid(0, 0);
+    ::execl("/bin/sleep", "sleep", "1000", static_cast<char*>(nullptr));
+  });
+  ::setpgid(pid, pid);
+  return pid;
+}
+
+// What a case leaves for the next start.
+struct Scene {
+  std::vector<pid_t> victims;     // to be ended by the start
+  std::vector<pid_t> bystanders;  // to be left alone
+  std::vector<std::string> kept;  // record names left in the folder
+  std::vector<std::string> outside;  // files outside the folder, left alone
+};
+
+Scene bystanders(std::vector<pid_t> pids) {
+  Scene scene;
+  scene.bystanders = std::move(pids);
+  return scene;
+}
+
+// A daemon that starts `script` as a group's leader and is then killed. The script writes the
+// pids of the group's processes that run on to $PIDS, `count` of them.
+Scene killed_daemon(const std::string& script, size_t count) {
+  const std::string pids = std::string(std::getenv("ORVEXD_ROOT")) + "/pids";
+  const pid_t daemon = in_child([&] {
+    ChildGroups::start();
+    ChildProgram program{{"/bin/sh", "-c", "PIDS=" + pids + "; " + script}};
+    program.own_group = true;
+    spawn(program);
+    ::pause();
+  });
+  Scene scene;
+  wait_until([&] { return (scene.victims = pids_in(pids)).size() == count; }, 5000);
+  ::kill(daemon, SIGKILL);
+  ::waitpid(daemon, nullptr, 0);
+  return scene;
+}
+
+// A record of the group that a new sleeper leads, with `edit` applied to its line; the sleeper
+// is a bystander.
+Scene sleeper_record(const std::function<std::string(pid_t, std::string)>& edit,
+                     bool daemon_alive = false) {
+  const pid_t pid = sleeper_group();
+  const std::string line =
+      edit(pid, record_line(daemon_alive, pid, start_of(pid), ::getsid(0), boot_id()));
+  std::ofstream(folder() + "/" + std::to_string(pid)) << line;
+  return bystanders({pid});
+}
+
+TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
+  const std::string other_boot = [] {
+    std::string id = boot_id();
+    id[0] = id[0] == '0' ? '1' : '0';
+    return id;
+  }();
+  const struct {
+    const char* name;
+    std::function<Scene()> make;
+    const char* line;  // in the start's output
+  } cases[] = {
+      {"leader and member", [] {
+         return killed_daemon("sleep 1000 & echo $$ $! > $PIDS; wait", 2);
+       }, "left running by an earlier daemon, killed"},
+      {"leader ended, member left", [] {
+         return killed_daemon("sleep 1000 & echo $! > $PIDS", 1);
+       }, "left running by an earlier daemon, killed"},
+      {"leader's pid taken by another process", [] {
+         return sleeper_record([](pid_t pid, std::string) {
+           return record_line(false, pid, start_of(pid) - 1, ::getsid(0), boot_id());
+         });
+       }, ""},
+      {"its daemon runs", [] {
+         Scene s = sleeper_record([](pid_t, std::string line) { return line; }, true);
+         s.kept = {std::to_string(s.bystanders[0])};
+         return s;
+       }, ""},
+      {"an earlier boot", [&] {
+         return sleeper_record([&](pid_t, std::string line) {
+           return other_boot + line.substr(other_boot.size());
+         });
+       }, ""},
+      {"garbage", [] {
+         return sleeper_record([](pid_t, std::string line) { return line + "more\n"; });
+       }, "not a record; removed"},
+      {"another group's name", [] {
+         const pid_t pid = sleeper_group();
+         std::ofstream(folder() + "/" + std::to_string(pid + 1))
+             << record_line(false, pid, start_of(pid), ::getsid(0), boot_id());
+         return bystanders({pid});
+       }, "not the record of its name; removed"},
+      {"a symbolic link", [] {
+         const pid_t pid = sleeper_group();
+         const std::string target = std::string(std::getenv("ORVEXD_ROOT")) + "/elsewhere";
+         std::ofstream(target) << record_line(false, pid, start_of(pid), ::getsid(0), boot_id());
+         EXPECT_EQ(::symlink(target.c_str(), (folder() + "/" + std::to_string(pid)).c_str()), 0);
+         return Scene{{}, {pid}, {}, {target}};
+       }, "a symbolic link; removed"},
+      {"a hard link", [] {
+         Scene s = sleeper_record([](pid_t, std::string line) { return line; });
+         const std::string name = folder() + "/" + std::to_string(s.bystanders[0]);
+         s.outside = {std::getenv("ORVEXD_ROOT") + std::string("/other-link")};
+         EXPECT_EQ(::link(name.c_str(), s.outside[0].c_str()), 0);
+         return s;
+       }, "a file with other links; removed"},
+      {"a FIFO", [] {
+         const pid_t pid = sleeper_group();
+         EXPECT_EQ(::mkfifo((folder() + "/" + std::to_string(pid)).c_str(), 0644), 0);
+         return bystanders({pid});
+       }, "not a regular file; removed"},
+      {"var/run a link out of the root: nothing recorded", [] {
+         const std::string run = std::getenv("ORVEXD_ROOT") + std::string("/var/run");
+         const std::string outside = std::getenv("ORVEXD_ROOT") + std::string("-outside");
+         EXPECT_EQ(std::system(("rm -r " + run + "; mkdir " + outside).c_str()), 0);
+         EXPECT_EQ(::symlink(outside.c_str(), run.c_str()), 0);
+         Scene s = bystanders(killed_daemon("sleep 1000 & echo $! > $PIDS; wait", 1).victims);
+         s.outside = {outside};
+         return s;
+       }, "leads out of the root"},
+      {"leader ended, a member of another session", [] {
+         // The leader of a session of its own starts a member and ends.
+         const std::string pids = std::string(std::getenv("ORVEXD_ROOT")) + "/pids";
+         const pid_t leader = in_child([&] {
+           ::setsid();
+           ::execl("/bin/sh", "sh", "-c", ("sleep 1000 & echo $! > " + pids).c_str(),
+                   static_cast<char*>(nullptr));
+         });
+         const unsigned long long start = start_of(leader);
+         ::waitpid(leader, nullptr, 0);
+         std::vector<pid_t> member;
+         wait_until([&] { return (member = pids_in(pids)).size() == 1; }, 5000);
+         std::ofstream(folder() + "/" + std::to_string(leader))
+             << record_line(false, leader, start, ::getsid(0), boot_id());
+         return bystanders(member);
+       }, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempRoot root;
+    ASSERT_EQ(::mkdir((root.path() + "/var").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((root.path() + "/var/run").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(folder().c_str(), 0755), 0);
+    const Scene scene = c.make();
+    ASSERT_FALSE(scene.victims.empty() && scene.bystanders.empty());
+    EXPECT_EQ(alive_of(scene.victims), scene.victims) << "left running by the killed daemon";
+
+    const std::string out = root.path() + "/start.out";
+    const pid_t next = in_child([&] {
+      const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(fd, 2);
+      ChildGroups::start();
+    });
+    int status = -1;
+    EXPECT_TRUE(wait_until([&] { return ::waitpid(next, &status, WNOHANG) == next; }, 5000))
+        << "the start waits for nothing but the groups it killed";
+    if (status == -1) {
+      ::kill(next, SIGKILL);
+      ::waitpid(next, nullptr, 0);
+    }
+
+    EXPECT_EQ(alive_of(scene.victims), std::vector<pid_t>{}) << "ended before the start goes on";
+    EXPECT_EQ(alive_of(scene.bystanders), scene.bystanders);
+    const std::string output = read_file(out);
+    if (*c.line) {
+      EXPECT_NE(output.find(c.line), std::string::npos) << output;
+    } else {
+      EXPECT_EQ(output, "");
+    }
+    EXPECT_EQ(names_in(folder()), scene.kept);
+    for (const std::string& path : scene.outside) {
+      EXPECT_EQ(::access(path.c_str(), F_OK), 0) << path << " is not the daemon's to remove";
+    }
+    std::system(("rm -rf " + root.path() + "-outside").c_str());
+    for (pid_t pid : scene.victims) ::kill(pid, SIGKILL);
+    for (pid_t pid : scene.bystanders) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
+}
+
+}  // namespace
