@@ -106,21 +106,6 @@ std::string read_boot_id() {
   return boot_id_shaped(id) ? id : "";
 }
 
-// `path` with its links followed, or "" when it cannot be resolved.
-std::string resolved(const std::string& path) {
-  char* real = ::realpath(path.c_str(), nullptr);
-  const std::string result = real ? real : "";
-  std::free(real);
-  return result;
-}
-
-// Whether `path`, its links followed, lies in the root.
-bool within_root(const std::string& path) {
-  const std::string root = Path::root().empty() ? "/" : resolved(Path::root());
-  const std::string real = resolved(path);
-  return root == "/" || (!root.empty() && (real == root || real.rfind(root + "/", 0) == 0));
-}
-
 // Whether `pid` runs with the start time `start`.
 bool runs(int pid, unsigned long long start) {
   ProcStat stat;
@@ -191,7 +176,7 @@ bool Registry::open_folder() {
     return false;
   }
   folder_ = Path::board(kFolder);
-  if (!within_root(Path::board("/var/run"))) {
+  if (!Path::folder_inside_root(folder_)) {
     std::cerr << "child groups " << folder_ << ": leads out of the root " << Path::root()
               << "; programs are not recorded" << std::endl;
     return false;
