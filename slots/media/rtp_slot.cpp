@@ -112,9 +112,8 @@ bool RtpSlot::Ioctl(const LGCP::IoctlParams& p) {
       cancelAudibleCall();
       return true;
     case LGCP::IoctlParams::e_translateDTMF:
-      if (!Carries(TranslateDtmfValues(p.get_translateDTMF()))) return false;
-      translateDTMF(p.get_translateDTMF());
-      return true;
+      return Carries(TranslateDtmfValues(p.get_translateDTMF())) &&
+             translateDTMF(p.get_translateDTMF());
     case LGCP::IoctlParams::e_dtmf_params:
       return configureDTMF(p.get_dtmf_params());
     case LGCP::IoctlParams::e_dtmf_enable:
