@@ -38,6 +38,8 @@ int SendSession::run() {
     lost_ = true;
     return status();
   }
+  // The daemon's heartbeat counts from the connection's opening, as the idle time below does.
+  last_sent_ = Clock::now();
   for (;;) {
     if (!send_ready()) break;
     if (!answering_ && reader_.done()) {
@@ -81,7 +83,6 @@ bool SendSession::send_ready() {
     }
     print("->", in_flight_);
     answering_ = true;
-    sent_any_ = true;
     last_sent_ = Clock::now();
     deadline_ = last_sent_ + std::chrono::milliseconds(options_.timeout_ms);
   }
@@ -110,7 +111,7 @@ bool SendSession::take_received() {
 void SendSession::connection_lost() {
   lost_ = true;
   const auto idle = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - last_sent_);
-  if (!sent_any_ || idle < std::chrono::milliseconds(HeartBeatCtl::timeout_ms)) {
+  if (idle < std::chrono::milliseconds(HeartBeatCtl::timeout_ms)) {
     problem(controller_.error());
     return;
   }

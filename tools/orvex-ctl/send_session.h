@@ -79,7 +79,6 @@ class SendSession {
   CommandReader reader_;
   LGCP::Message in_flight_;  // the command awaiting its answer, valid while answering_
   bool answering_ = false;
-  bool sent_any_ = false;
   Clock::time_point last_sent_;
   Clock::time_point deadline_;  // of the answer, or of the awaited signal
   bool awaiting_signal_ = false;
