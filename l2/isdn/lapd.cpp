@@ -463,6 +463,7 @@ void LAPD::ack_queue_refreash() {
 }
 
 void LAPD::requeue_unacknowledged() {
+  unsigned waiting = resent_waiting();
   Packet back;
   while (ack_q_.get_last(&back)) {
     // The I queue holds messages: the address and control octets go, to be written afresh.
@@ -471,9 +472,22 @@ void LAPD::requeue_unacknowledged() {
       continue;
     }
     out_q_.append(std::move(back));
+    ++waiting;
     ++stats_.retrains;
     queued_up = true;
   }
+  resent_ = {waiting, out_taken(), out_q_.count()};
+}
+
+unsigned LAPD::out_taken() const {
+  return stats_.tx_messages - stats_.empty_messages - stats_.out_overflows;
+}
+
+unsigned LAPD::resent_waiting() const {
+  // The I queue gives up messages from its head only, so those it gave up since the last move
+  // were the moved ones first.
+  const unsigned gone = resent_.queued + (out_taken() - resent_.taken) - out_q_.count();
+  return resent_.count > gone ? resent_.count - gone : 0;
 }
 
 void LAPD::queued_up_send() {
@@ -562,14 +576,21 @@ void LAPD::discard_queue() {
               << " OutData=" << out_q_.size() << " AckData=" << ack_q_.size() << std::endl;
   out_q_.clear();
   ack_q_.clear();
+  resent_ = Resent();
 }
 
 void LAPD::reset_sequence() {
-  // Q.921 5.5.3: the link starts afresh. The messages the peer has not acknowledged may have
-  // crossed its SABME and been ignored: they go again, first, once the link is up.
+  // Q.921 5.5.3: the link starts afresh. The peer's layer 3 may have taken the messages it did
+  // not acknowledge, and learns of the restart from its own link: sent again, they would reach it
+  // twice. They go, with a line; those never sent go once the link is up.
   drop_acknowledged();
-  requeue_unacknowledged();
+  Packet gone;
+  unsigned discarded = ack_q_.count();
+  ack_q_.clear();
+  for (unsigned n = resent_waiting(); n && out_q_.get(gone); --n) ++discarded;
+  resent_ = Resent();
   vs = va = vr = 0;
+  if (discarded) logs_.write(std::clog, this, kRestartDiscarded, discarded);
 }
 
 // Sending --------------------------------------------------------------------------------------

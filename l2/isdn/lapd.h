@@ -223,6 +223,10 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // Moves the messages of the unacknowledged frames back to the head of the I queue, oldest
   // first, to be sent again with fresh numbers.
   void requeue_unacknowledged();
+  // The messages that the I queue has taken from layer 3, in all.
+  unsigned out_taken() const;
+  // How many messages at the head of the I queue went out before and wait to go again.
+  unsigned resent_waiting() const;
   void queued_up_send();
   void ack_pending();
   void change_flowstatus(FlowStatus::Type value);
@@ -253,6 +257,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   void nr_recovery();
   bool nr_valid(SeqNo nr) const;
   void discard_queue();
+  // The link starts afresh: numbering from 0, and the messages already sent and not
+  // acknowledged discarded with a line (those never sent stay queued).
   void reset_sequence();
   void BeginTeiAssignProcedure();
   void start_tei_procedure_if_idle();
@@ -300,6 +306,14 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   SlotTimer<LAPD> timer_;
   CleanQueue<Packet, kOutCapacity> out_q_;
   CleanQueue<Packet, kAckCapacity> ack_q_;
+  // The messages moved back to the head of the I queue by the last move: how many (with those
+  // still waiting from earlier moves), and out_taken() and the I queue's count just after it.
+  // The count of those still waiting follows from these without any work per frame sent.
+  struct Resent {
+    unsigned count = 0;
+    unsigned taken = 0;
+    unsigned queued = 0;
+  } resent_;
   Pending pending_;
   Entry* entry_ = nullptr;
   // The lines that the peer or the owner can repeat: statuses, refused frames and messages.
