@@ -153,7 +153,6 @@ void LAPD::receive(Packet& p) {
 
 bool LAPD::address_accepted(unsigned char control) {
   if (frame_address_taken(peer_sapi, peer_tei, control)) return true;
-  ++stats_.dropped;
   log_dropped_frame(this, logs_, peer_sapi, peer_tei, control);
   return false;
 }
@@ -164,8 +163,7 @@ __attribute__((noinline, cold)) bool LAPD::tei_accepted(const Packet& frame) {
   // Q.921 5.1: a basic-rate network side serves every terminal on the bus; a user side there
   // sees the other terminals' frames and passes them over.
   if (bri_) return side == Side::network;
-  // A point-to-point link has one TEI: a frame to another is counted as one for another SAPI.
-  ++stats_.dropped;
+  // A point-to-point link has one TEI: a frame to another is logged as one for another SAPI.
   log_dropped_frame(this, logs_, peer_sapi, peer_tei, frame->data[2]);
   return false;
 }

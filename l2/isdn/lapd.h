@@ -98,9 +98,6 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
     uint32_t empty_messages = 0;
     uint32_t rejected = 0;
     uint32_t bad_confirmations = 0;
-    // Frames for another SAPI, frames other than UI to the group TEI, and on a point-to-point
-    // link frames to another TEI.
-    uint32_t dropped = 0;
   };
   // An error report: its text and a copy of the link's state at that moment.
   class Status : public Protocol_status_error, private LAPDFullState {
@@ -206,11 +203,11 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // The message goes up after the reports that the frame raised, unless they destroyed the link.
   void on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry);
   void on_UI(Packet& info);
-  // False for a frame that this address does not take (frame_address.h), counted and logged.
+  // False for a frame that this address does not take (frame_address.h), logged.
   bool address_accepted(unsigned char control);
   // A frame (3 octets at least) to a TEI other than this link's: false when the link does not
-  // take it; on a point-to-point link one to neither this TEI nor the group's is then counted and
-  // logged like one for another SAPI.
+  // take it; on a point-to-point link one to neither this TEI nor the group's is then logged
+  // like one for another SAPI.
   bool tei_accepted(const Packet& frame);
 
   // The queues' work after a state change; inline in finish.

@@ -541,7 +541,6 @@ void LAPD_NT::log_ambiguity(const Route& r) {
 
 bool LAPD_NT::address_taken(unsigned sapi, unsigned tei, unsigned char control) {
   if (frame_address_taken(sapi, tei, control)) return true;
-  ++dropped_;
   log_dropped_frame(this, logs_, sapi, tei, control);
   return false;
 }

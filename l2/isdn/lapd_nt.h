@@ -167,8 +167,6 @@ class LAPD_NT : public Protocol {
   unsigned log_level() const { return log_; }
   const LAPD_NT_user& user(unsigned i) const { return users_[i]; }
   const CallReferences& calls() const { return calls_; }
-  // Frames refused by their address (frame_address.h).
-  uint32_t dropped() const { return dropped_; }
   // The lines of this side and its terminals' links that the far end or the owner can repeat;
   // the counts still owed are written when this side is destroyed.
   LogThrottles& logs() { return logs_; }
@@ -196,13 +194,12 @@ class LAPD_NT : public Protocol {
   void on_tei_procedure(Packet& p);
   void on_check_response(uint16_t ri, unsigned char ai);
 
-  // False for a frame that this side does not take by its address, counted and logged.
+  // False for a frame that this side does not take by its address, logged.
   bool address_taken(unsigned sapi, unsigned tei, unsigned char control);
 
   Timer check_timer_;
   LAPD_NT_user users_[kUsers];
   unsigned log_ = 0;
-  uint32_t dropped_ = 0;
   CallReferences calls_;
   static constexpr unsigned kNamedCalls = 8;
   CallReferences::Call forgotten_[kNamedCalls];
