@@ -102,7 +102,12 @@ void LAPD::receive(Packet& p) {
   if (a1 & 1) return;
   peer_tei = a2 >> 1;
   if (!(a2 & 1)) return;
-  if (peer_tei != self_tei && !tei_accepted(p)) return;
+  if (__builtin_expect(peer_tei != self_tei, 0)) {
+    // Q.921 5.1: a user side on a basic-rate bus sees the other terminals' frames, most of
+    // what it receives there, and passes them over at once.
+    if (bri_ && side == Side::user && peer_tei != kGroupTei) return;
+    if (!tei_accepted(p)) return;
+  }
   const unsigned char control = octets[2];
   if (!address_accepted(control)) return;
   // C/R as command_cr gives it for the peer's side; I frames do not look at it.
@@ -159,10 +164,8 @@ bool LAPD::address_accepted(unsigned char control) {
 
 __attribute__((noinline, cold)) bool LAPD::tei_accepted(const Packet& frame) {
   // The group TEI is every link's; which frames to it are taken is the address check's to say.
-  if (peer_tei == kGroupTei) return true;
-  // Q.921 5.1: a basic-rate network side serves every terminal on the bus; a user side there
-  // sees the other terminals' frames and passes them over.
-  if (bri_) return side == Side::network;
+  // A basic-rate network side serves every terminal on the bus.
+  if (peer_tei == kGroupTei || bri_) return true;
   // A point-to-point link has one TEI: a frame to another is logged as one for another SAPI.
   log_dropped_frame(this, logs_, peer_sapi, peer_tei, frame->data[2]);
   return false;
