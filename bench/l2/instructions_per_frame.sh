@@ -6,9 +6,9 @@
 # and making the peers' copies into and out of it ("copies"). Takes the peer_bench program and,
 # optionally, the drive (0 the window, 1 send 100 then drain; both when not given); prints one
 # line per link, mode and drive. Then, from link_bench beside PEER_BENCH, the basic-rate network
-# side with eight terminals on the S0 bus: collected inside the bus's pump (every frame's work on
-# both sides of the bus: the exchange's I frame to all eight terminals, the one that takes it and
-# its acknowledgement), frames counted by the terminals' layer-3 calls.
+# side with eight terminals on the S0 bus: collected inside the bus's pump (the exchange's I frame
+# reaching all eight terminals, the one that takes it, and its acknowledgement back at the
+# exchange), frames counted by the terminals' layer-3 calls.
 #
 # With --cache first, callgrind also simulates the data caches and each line adds the first-level
 # (D1) and second-level (LL) data misses per frame, reads and writes together. The caches are
