@@ -5,7 +5,10 @@
 # calls that reach layer 3. Ours run twice: handing Packet handles through the ring ("handles")
 # and making the peers' copies into and out of it ("copies"). Takes the peer_bench program and,
 # optionally, the drive (0 the window, 1 send 100 then drain; both when not given); prints one
-# line per link, mode and drive.
+# line per link, mode and drive. Then, from link_bench beside PEER_BENCH, the basic-rate network
+# side with eight terminals on the S0 bus: collected inside the bus's pump (the exchange's I frame
+# reaching all eight terminals, the one that takes it, and its acknowledgement back at the
+# exchange), frames counted by the terminals' layer-3 calls.
 #
 # With --cache first, callgrind also simulates the data caches and each line adds the first-level
 # (D1) and second-level (LL) data misses per frame, reads and writes together. The caches are
@@ -36,15 +39,13 @@ links=(
   "ours SS7, copies|BM_RingSs7|1|*SlcRingPair::send* *SlcRingPair::pass*|SlcEnd::on_message*"
   "libss7 MTP2|BM_RingLibss7|1|*Libss7RingPair::send* *Libss7RingPair::pass*|__wrap_mtp3_receive"
 )
-for drive in $drives; do
-  for link in "${links[@]}"; do
-    IFS='|' read -r name filter copies collected layer3 <<<"$link"
-    toggles=()
-    for f in $collected; do toggles+=("--toggle-collect=$f"); done
-    valgrind --tool=callgrind "${cache[@]}" --collect-atstart=no "${toggles[@]}" --callgrind-out-file="$out/cg" \
-      "$bench" --benchmark_filter="^${filter}/drive:${drive}/copies:${copies}\$" --benchmark_min_time=$min_time \
-      >/dev/null 2>&1
-    python3 - "$out/cg" "$name, drive $drive" "$layer3" <<'PY'
+# measure NAME PROGRAM FILTER COLLECTED LAYER3 [MIN_TIME]
+measure() {
+  local name=$1 program=$2 filter=$3 collected=$4 layer3=$5 time=${6:-$min_time} toggles=() f
+  for f in $collected; do toggles+=("--toggle-collect=$f"); done
+  valgrind --tool=callgrind "${cache[@]}" --collect-atstart=no "${toggles[@]}" --callgrind-out-file="$out/cg" \
+    "$program" --benchmark_filter="$filter" --benchmark_min_time=$time >/dev/null 2>&1
+  python3 - "$out/cg" "$name" "$layer3" <<'PY'
 import fnmatch, re, sys
 path, name, layer3 = sys.argv[1:]
 names, frames, target, events, totals = {}, 0, None, [], []
@@ -69,5 +70,18 @@ if "D1mr" in count:
     line += f", D1 misses {per('D1mr', 'D1mw'):.2f}, LL misses {per('DLmr', 'DLmw'):.3f}"
 print(f"{line} ({frames} frames)")
 PY
+}
+
+for drive in $drives; do
+  for link in "${links[@]}"; do
+    IFS='|' read -r name filter copies collected layer3 <<<"$link"
+    measure "$name, drive $drive" "$bench" "^${filter}/drive:${drive}/copies:${copies}\$" "$collected" \
+      "$layer3"
   done
 done
+# A longer run: the bus's set-up (TEIs, links, calls) weighs little beside its frames.
+link_bench=$(dirname "$bench")/link_bench
+if [ -x "$link_bench" ]; then
+  measure "ours LAPD_NT, S0 bus of 8 terminals" "$link_bench" "^BM_LapdNtIFrames\$" "*S0Bus::pump*" \
+    "*S0Bus::Terminal::on_message*" 1
+fi

@@ -23,23 +23,22 @@ void __wrap_q931_dl_event(struct q921_link* link, int event);
 
 namespace {
 
-// The end whose libpri runs now: callbacks from inside libpri belong to it.
+// The end whose libpri runs now: callbacks from inside libpri belong to it. Each entry into
+// libpri sets it; nothing runs libpri from inside libpri.
 LibpriPair::End* g_running = nullptr;
 
 struct Running {
-  explicit Running(LibpriPair::End& end) : saved(g_running) { g_running = &end; }
-  ~Running() { g_running = saved; }
-  LibpriPair::End* saved;
+  explicit Running(LibpriPair::End& end) { g_running = &end; }
 };
 
-int wire_read(struct pri* pri, void* buf, int buflen) {
-  auto* end = static_cast<LibpriPair::End*>(pri_get_userdata(pri));
-  return static_cast<int>(std::max(end->read(buf, static_cast<size_t>(buflen)), 0L));
+// libpri's read and write callbacks run inside the end that called into it.
+int wire_read(struct pri*, void* buf, int buflen) {
+  return static_cast<int>(std::max(g_running->read(buf, static_cast<size_t>(buflen)), 0L));
 }
 
-int wire_write(struct pri* pri, void* buf, int buflen) {
-  auto* end = static_cast<LibpriPair::End*>(pri_get_userdata(pri));
-  return end->write(static_cast<unsigned char*>(buf), static_cast<unsigned>(buflen)) ? buflen : -1;
+int wire_write(struct pri*, void* buf, int buflen) {
+  return g_running->write(static_cast<unsigned char*>(buf), static_cast<unsigned>(buflen)) ? buflen
+                                                                                           : -1;
 }
 
 void quiet(struct pri*, char*) {}

@@ -11,7 +11,8 @@
 #include "bench/l2/frame_ring.h"
 #include "tests/support/hdlc_wire.h"
 
-struct PeerEnd : HDLC::Notify, FrameRing::Receiver {
+// The ring's receiver is the first base: the ring reaches an end without adjusting the pointer.
+struct PeerEnd : FrameRing::Receiver, HDLC::Notify {
   void attach(HdlcWire::End& end);
   void attach(FrameRing& on, FrameRing::Side at);
 

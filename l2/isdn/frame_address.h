@@ -2,7 +2,8 @@
 // data-link frames on SAPI 0, TEI management in UI frames to the group TEI on SAPI 63, the group
 // TEI in UI frames only, with or without the P bit (Q.921 sets it to 0 and gives it no meaning
 // in a UI frame), so the receivers need not look at the control octet of a group-TEI frame
-// again. A frame refused here is counted and logged by its receiver, at most one line a second.
+// again. A frame refused here is logged by its receiver, at most one line a second, and the
+// count of those left out written when the receiver ends.
 #pragma once
 
 #include <cstdint>

@@ -102,7 +102,12 @@ void LAPD::receive(Packet& p) {
   if (a1 & 1) return;
   peer_tei = a2 >> 1;
   if (!(a2 & 1)) return;
-  if (peer_tei != self_tei && !tei_accepted(p)) return;
+  if (__builtin_expect(peer_tei != self_tei, 0)) {
+    // Q.921 5.1: a user side on a basic-rate bus sees the other terminals' frames, most of
+    // what it receives there, and passes them over at once.
+    if (bri_ && side == Side::user && peer_tei != kGroupTei) return;
+    if (!tei_accepted(p)) return;
+  }
   const unsigned char control = octets[2];
   if (!address_accepted(control)) return;
   // C/R as command_cr gives it for the peer's side; I frames do not look at it.
@@ -153,19 +158,15 @@ void LAPD::receive(Packet& p) {
 
 bool LAPD::address_accepted(unsigned char control) {
   if (frame_address_taken(peer_sapi, peer_tei, control)) return true;
-  ++stats_.dropped;
   log_dropped_frame(this, logs_, peer_sapi, peer_tei, control);
   return false;
 }
 
 __attribute__((noinline, cold)) bool LAPD::tei_accepted(const Packet& frame) {
   // The group TEI is every link's; which frames to it are taken is the address check's to say.
-  if (peer_tei == kGroupTei) return true;
-  // Q.921 5.1: a basic-rate network side serves every terminal on the bus; a user side there
-  // sees the other terminals' frames and passes them over.
-  if (bri_) return side == Side::network;
-  // A point-to-point link has one TEI: a frame to another is counted as one for another SAPI.
-  ++stats_.dropped;
+  // A basic-rate network side serves every terminal on the bus.
+  if (peer_tei == kGroupTei || bri_) return true;
+  // A point-to-point link has one TEI: a frame to another is logged as one for another SAPI.
   log_dropped_frame(this, logs_, peer_sapi, peer_tei, frame->data[2]);
   return false;
 }
@@ -463,6 +464,7 @@ void LAPD::ack_queue_refreash() {
 }
 
 void LAPD::requeue_unacknowledged() {
+  unsigned waiting = resent_waiting();
   Packet back;
   while (ack_q_.get_last(&back)) {
     // The I queue holds messages: the address and control octets go, to be written afresh.
@@ -471,9 +473,22 @@ void LAPD::requeue_unacknowledged() {
       continue;
     }
     out_q_.append(std::move(back));
+    ++waiting;
     ++stats_.retrains;
     queued_up = true;
   }
+  resent_ = {waiting, out_taken(), out_q_.count()};
+}
+
+unsigned LAPD::out_taken() const {
+  return stats_.tx_messages - stats_.empty_messages - stats_.out_overflows;
+}
+
+unsigned LAPD::resent_waiting() const {
+  // The I queue gives up messages from its head only, so those it gave up since the last move
+  // were the moved ones first.
+  const unsigned gone = resent_.queued + (out_taken() - resent_.taken) - out_q_.count();
+  return resent_.count > gone ? resent_.count - gone : 0;
 }
 
 void LAPD::queued_up_send() {
@@ -562,14 +577,21 @@ void LAPD::discard_queue() {
               << " OutData=" << out_q_.size() << " AckData=" << ack_q_.size() << std::endl;
   out_q_.clear();
   ack_q_.clear();
+  resent_ = Resent();
 }
 
 void LAPD::reset_sequence() {
-  // Q.921 5.5.3: the link starts afresh. The messages the peer has not acknowledged may have
-  // crossed its SABME and been ignored: they go again, first, once the link is up.
+  // Q.921 5.5.3: the link starts afresh. The peer's layer 3 may have taken the messages it did
+  // not acknowledge, and learns of the restart from its own link: sent again, they would reach it
+  // twice. They go, with a line; those never sent go once the link is up.
   drop_acknowledged();
-  requeue_unacknowledged();
+  Packet gone;
+  unsigned discarded = ack_q_.count();
+  ack_q_.clear();
+  for (unsigned n = resent_waiting(); n && out_q_.get(gone); --n) ++discarded;
+  resent_ = Resent();
   vs = va = vr = 0;
+  if (discarded) logs_.write(std::clog, this, kRestartDiscarded, discarded);
 }
 
 // Sending --------------------------------------------------------------------------------------

@@ -98,9 +98,6 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
     uint32_t empty_messages = 0;
     uint32_t rejected = 0;
     uint32_t bad_confirmations = 0;
-    // Frames for another SAPI, frames other than UI to the group TEI, and on a point-to-point
-    // link frames to another TEI.
-    uint32_t dropped = 0;
   };
   // An error report: its text and a copy of the link's state at that moment.
   class Status : public Protocol_status_error, private LAPDFullState {
@@ -206,11 +203,11 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // The message goes up after the reports that the frame raised, unless they destroyed the link.
   void on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry);
   void on_UI(Packet& info);
-  // False for a frame that this address does not take (frame_address.h), counted and logged.
+  // False for a frame that this address does not take (frame_address.h), logged.
   bool address_accepted(unsigned char control);
-  // A frame (3 octets at least) to a TEI other than this link's: false when the link does not
-  // take it; on a point-to-point link one to neither this TEI nor the group's is then counted and
-  // logged like one for another SAPI.
+  // A frame (3 octets at least) to a TEI other than this link's, and not another terminal's on a
+  // basic-rate user side: false when the link does not take it; on a point-to-point link one to
+  // neither this TEI nor the group's is then logged like one for another SAPI.
   bool tei_accepted(const Packet& frame);
 
   // The queues' work after a state change; inline in finish.
@@ -223,6 +220,10 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // Moves the messages of the unacknowledged frames back to the head of the I queue, oldest
   // first, to be sent again with fresh numbers.
   void requeue_unacknowledged();
+  // The messages that the I queue has taken from layer 3, in all.
+  unsigned out_taken() const;
+  // How many messages at the head of the I queue went out before and wait to go again.
+  unsigned resent_waiting() const;
   void queued_up_send();
   void ack_pending();
   void change_flowstatus(FlowStatus::Type value);
@@ -253,6 +254,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   void nr_recovery();
   bool nr_valid(SeqNo nr) const;
   void discard_queue();
+  // The link starts afresh: numbering from 0, and the messages already sent and not
+  // acknowledged discarded with a line (those never sent stay queued).
   void reset_sequence();
   void BeginTeiAssignProcedure();
   void start_tei_procedure_if_idle();
@@ -300,6 +303,14 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   SlotTimer<LAPD> timer_;
   CleanQueue<Packet, kOutCapacity> out_q_;
   CleanQueue<Packet, kAckCapacity> ack_q_;
+  // The messages moved back to the head of the I queue by the last move: how many (with those
+  // still waiting from earlier moves), and out_taken() and the I queue's count just after it.
+  // The count of those still waiting follows from these without any work per frame sent.
+  struct Resent {
+    unsigned count = 0;
+    unsigned taken = 0;
+    unsigned queued = 0;
+  } resent_;
   Pending pending_;
   Entry* entry_ = nullptr;
   // The lines that the peer or the owner can repeat: statuses, refused frames and messages.

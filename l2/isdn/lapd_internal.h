@@ -42,6 +42,11 @@ constexpr unsigned kFrmr = 1024;
 constexpr unsigned kTeiDenied = 32768;
 }  // namespace mdl
 
+// The line of a link started afresh (SABME or UA) with messages sent and not acknowledged, which
+// it discards; the count follows.
+constexpr const char* kRestartDiscarded =
+    "link started afresh, unacknowledged messages discarded: ";
+
 // Q.921 3.3.2: the C/R bit of a command is 1 from the network side and 0 from the user side; a
 // response carries the other value.
 inline unsigned command_cr(Side::type side, bool command) {

@@ -72,7 +72,7 @@ void LAPD_NT_user::assign() {
 
 void LAPD_NT_user::unassign() {
   log("unassigned");
-  if (!i_q_.empty()) log_lost();
+  if (!i_q_.empty() || !ack_q_.empty()) log_lost();
   // A free entry's TEI may be another entry's by now.
   if (state_ != unassigned) lapd_->forget_calls(tei_);
   state_ = unassigned;
@@ -93,7 +93,9 @@ void LAPD_NT_user::checking() {
 void LAPD_NT_user::on_check_timer() { unassign(); }
 
 __attribute__((noinline, cold)) void LAPD_NT_user::log_lost() const {
-  lapd_->logs().write(std::clog, this, "link ended, queued messages lost: ", i_q_.count());
+  lapd_->logs().write(std::clog, this, "link ended, unacknowledged messages lost: ",
+                      i_q_.count() + ack_q_.count(), " (", i_q_.count(), " queued, ",
+                      ack_q_.count(), " sent)");
 }
 
 bool LAPD_NT_user::queue_full() const {
@@ -234,7 +236,10 @@ void LAPD_NT_user::on_REJ(unsigned nr, bool pf, bool command) {
 
 void LAPD_NT_user::on_SABME(bool p) {
   log("received SABME frame");
-  requeue_unacknowledged();
+  if (!ack_q_.empty()) {
+    lapd_->logs().write(std::clog, this, kRestartDiscarded, ack_q_.count());
+    ack_q_.clear();
+  }
   vr_ = va_ = vs_ = 0;
   if (p) send_U(kUA, false, true);
   set_unbusy();
@@ -280,18 +285,6 @@ void LAPD_NT_user::retransmit() {
       lapd_->logs().write(std::cerr, this, "no packet buffer, I frame not resent");
     }
     ack_q_.put(frame);
-  }
-}
-
-void LAPD_NT_user::requeue_unacknowledged() {
-  Packet frame;
-  while (ack_q_.get_last(&frame)) {
-    // The address and control octets go: send_I writes them afresh.
-    if (!pull_header(frame, 4)) {
-      lapd_->logs().write(std::cerr, this, "no packet buffer, I frame not resent");
-      continue;
-    }
-    i_q_.append(std::move(frame));
   }
 }
 
@@ -548,7 +541,6 @@ void LAPD_NT::log_ambiguity(const Route& r) {
 
 bool LAPD_NT::address_taken(unsigned sapi, unsigned tei, unsigned char control) {
   if (frame_address_taken(sapi, tei, control)) return true;
-  ++dropped_;
   log_dropped_frame(this, logs_, sapi, tei, control);
   return false;
 }

@@ -12,8 +12,9 @@
 //
 // Each terminal's link keeps at most k = 7 I frames unacknowledged; further messages, and all
 // of them while the terminal is busy, wait in its I queue, up to 128: refusal names the next
-// one. A terminal that starts its link afresh gets the messages it has not acknowledged again,
-// first. A link that ends with messages still queued says how many were lost. Every report upward
+// one. A terminal that starts its link afresh may have taken the frames it has not acknowledged:
+// they are discarded, with a line, and what is still queued goes after the UA. A link that ends
+// with messages unacknowledged, queued or sent, says how many were lost. Every report upward
 // is the last thing an entry point does.
 #pragma once
 
@@ -80,8 +81,9 @@ class LAPD_NT_user {
   void on_RR(unsigned nr, bool pf, bool command);
   void on_RNR(unsigned nr, bool pf, bool command);
   void on_REJ(unsigned nr, bool pf, bool command);
-  // The terminal starts its link afresh: the messages of the frames it has not acknowledged
-  // (they may have crossed its SABME and been ignored) go again first, with fresh numbers.
+  // The terminal starts its link afresh: the frames it has not acknowledged are discarded, with
+  // a line (its layer 3 may have them, and learns of the restart from its own link); what waits
+  // in the I queue goes after the UA.
   void on_SABME(bool p);
   void on_DISC(bool p);
   // False: the N(R) was refused and the entry unassigned.
@@ -89,9 +91,6 @@ class LAPD_NT_user {
   // A response with F = 1 after T200 ran out: what is still outstanding goes again, from N(R).
   void recover(bool command, bool pf);
   void retransmit();
-  // Moves the messages of the unacknowledged frames back to the head of the I queue, oldest
-  // first; the queue has room for a window's worth beyond its limit.
-  void requeue_unacknowledged();
   void set_busy();
   void set_unbusy();
   // Sends what waits in the I queue while the window has room; then waits for the answer when
@@ -103,7 +102,8 @@ class LAPD_NT_user {
   void on_timer();
   void on_check_timer();
   void log(const char* text) const;
-  // The link ends with messages still queued: the line with their count.
+  // The link ends with messages the terminal never acknowledged, queued or sent: the line with
+  // their count.
   void log_lost() const;
 
   bool checking_ = false;
@@ -167,8 +167,6 @@ class LAPD_NT : public Protocol {
   unsigned log_level() const { return log_; }
   const LAPD_NT_user& user(unsigned i) const { return users_[i]; }
   const CallReferences& calls() const { return calls_; }
-  // Frames refused by their address (frame_address.h).
-  uint32_t dropped() const { return dropped_; }
   // The lines of this side and its terminals' links that the far end or the owner can repeat;
   // the counts still owed are written when this side is destroyed.
   LogThrottles& logs() { return logs_; }
@@ -196,13 +194,12 @@ class LAPD_NT : public Protocol {
   void on_tei_procedure(Packet& p);
   void on_check_response(uint16_t ri, unsigned char ai);
 
-  // False for a frame that this side does not take by its address, counted and logged.
+  // False for a frame that this side does not take by its address, logged.
   bool address_taken(unsigned sapi, unsigned tei, unsigned char control);
 
   Timer check_timer_;
   LAPD_NT_user users_[kUsers];
   unsigned log_ = 0;
-  uint32_t dropped_ = 0;
   CallReferences calls_;
   static constexpr unsigned kNamedCalls = 8;
   CallReferences::Call forgotten_[kNamedCalls];

@@ -46,8 +46,7 @@ void LAPDFullState::out(std::ostream& os) const {
 void LAPD::Stats::out(std::ostream& os) const {
   os << "\n   - timers expire count: T200: " << t200 << ", T202: " << t202 << ", T203: " << t203
      << "\n   - errors: " << errors << ", retrains: " << retrains
-     << "\n   - queue overflows: out: " << out_overflows << ", ack: " << ack_overflows
-     << "\n   - frames dropped: " << dropped;
+     << "\n   - queue overflows: out: " << out_overflows << ", ack: " << ack_overflows;
 }
 
 LAPD::Status::Status(LAPD* lapd, const std::string& text)

@@ -152,7 +152,6 @@ void SLC::receive(Packet& p) {
 }
 
 __attribute__((noinline, cold)) void SLC::ignore_short(const Packet& p) {
-  stats_.errored += 1;
   logs_.write(std::cerr, this, "ignore packet, length too small", " ", p.text());
 }
 
@@ -185,7 +184,6 @@ __attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned li,
 
 template <class... More>
 __attribute__((noinline, cold)) void SLC::errored_unit(const char* kind, const More&... more) {
-  stats_.errored += 1;
   logs_.write(std::cerr, this, kind, more...);
 }
 

@@ -92,9 +92,6 @@ class SLC final : public Protocol, public HDLC::Notify {
     uint32_t rtb_size = 0;
     uint32_t retransmissions = 0;
     uint32_t nacks_sent = 0;
-    // Units received that no link takes (too short, too long, or an LI that does not fit
-    // them): dropped, not in the block the link reports.
-    uint32_t errored = 0;
   };
   struct TimerSpec {
     unsigned ms;
@@ -202,8 +199,8 @@ class SLC final : public Protocol, public HDLC::Notify {
   // Receiving, beside the common case: a unit too short for a header; one whose length
   // indicator `li` does not match the `left` octets behind its header, or that is longer than an
   // MSU (cut to its LI and handed over when that can be done, else errored); one of `length`
-  // octets after its header, longer than an MSU; an errored unit, counted and dropped with the
-  // line of `kind` and `more`; a unit of `length` octets to its state, with `header_left`
+  // octets after its header, longer than an MSU; an errored unit, dropped with the line of
+  // `kind` and `more`; a unit of `length` octets to its state, with `header_left`
   // octets of header still in front.
   void ignore_short(const Packet& p);
   void receive_misfit(Packet& p, unsigned li, unsigned left);

@@ -11,9 +11,10 @@ namespace LinkSlot {
 
 namespace {
 
-// `kind` names the reason; `reason` is the text of this refusal.
+// `kind` names the reason; `reason` is the text of this refusal. The line's opening is the
+// kind's text, so that the count written when the slot ends reads as the lines it counts.
 void LogRefusal(Slot& slot, const std::string& kind, const std::string& reason) {
-  slot.refusalLogs.write(std::cerr, kind, [&](std::ostream& os) {
+  slot.refusalLogs.write(std::cerr, "userData refused: " + kind, [&](std::ostream& os) {
     os << ext::header(&slot) << "userData refused: " << reason;
   });
 }

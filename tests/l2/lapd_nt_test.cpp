@@ -272,8 +272,10 @@ TEST_F(LapdNtTest, CallsAreKeyedOnOriginAndValue) {
        {{64, "08 01 89 07"}}, {"08 01 09 05", "08 01 09 0F"}, {}, {}},
       {"65 answers the new call 9: it goes to 65 alone", {{65, "08 01 89 07"}}, {"08 01 09 0F"},
        {65}, {}},
-      {"65 loses its TEI and its calls", {{65, "00 83 53"}}, {"08 02 81 05 01", "08 01 87 03"},
-       {64}, {}},
+      {"65 loses its TEI and its calls, and what it never acknowledged",
+       {{65, "00 83 53"}}, {"08 02 81 05 01", "08 01 87 03"}, {64},
+       {"LAPD_user(NT BRI)[Tei=65,wait_answer]link ended, unacknowledged messages lost: 7 (0 "
+        "queued, 7 sent)"}},
   };
   for (const Step& st : steps) {
     SCOPED_TRACE(st.what);
@@ -323,7 +325,8 @@ TEST_F(LapdNtTest, TheCallsKeptAreBoundedAndTheOneForgottenIsNamed) {
 }
 
 // Frames for another SAPI, frames other than UI to the group TEI and TEI management to a
-// terminal's own TEI are counted and change nothing; UI frames to the group TEI are taken.
+// terminal's own TEI change nothing, and each is in the log, written or in the count of those
+// left out that the side writes when it ends; UI frames to the group TEI are taken.
 TEST_F(LapdNtTest, FramesByAddressAreDroppedOrTaken) {
   tei_message(1, 0, 127);
   struct Case {
@@ -344,19 +347,22 @@ TEST_F(LapdNtTest, FramesByAddressAreDroppedOrTaken) {
       {"identity request in a UI with P", "FC FF 13 0F 08 00 01 FF", false,
        "N> FE FF 03 0F 08 00 02 85"},
   };
-  uint32_t dropped = 0;
   StreamCapture log(std::clog);
+  unsigned dropped = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const size_t mark = log_.size();
     rx(c.frame);
     dropped += c.dropped;
-    EXPECT_EQ(ex_->nt->dropped(), dropped);
     EXPECT_EQ(log_.size() > mark + 1 ? log_[mark + 1] : "", c.out);
     EXPECT_EQ(ex_->nt->user(0).state(), ISDN::LAPD_NT_user::assigned);
   }
   EXPECT_EQ(log.take_lines(),
             (Lines{"LAPD(NT BRI):frame dropped: SAPI 63, TEI 64, control 0x00"}));
+  ex_.reset();
+  // The first written, the last standing for the others.
+  EXPECT_EQ(log.take_lines(), (Lines{"LAPD(NT BRI):frame dropped (" + std::to_string(dropped - 2) +
+                                     " similar lines left out)"}));
 }
 
 // A terminal that holds its messages back (busy, or its window of unacknowledged frames full)
@@ -406,41 +412,81 @@ TEST_F(LapdNtTest, MessagesBeyondAHeldTerminalsQueueAreRefusedBeforeTheyAreTaken
   }
 }
 
-// A terminal that starts its link afresh (SABME) may have ignored the frames that crossed it:
-// after the UA, every message it has not acknowledged goes again, oldest first, numbered from 0,
-// ahead of those still queued.
-TEST_F(LapdNtTest, TerminalStartingItsLinkAfreshGetsTheUnacknowledgedMessagesAgain) {
+// A terminal that starts its link afresh (SABME) may have taken the frames it has not
+// acknowledged, its answers lost: they are discarded, with one line that counts them, and only
+// the messages that were never sent go after the UA, numbered from 0, then the next from above.
+TEST_F(LapdNtTest, TerminalStartingItsLinkAfreshGetsNoMessageTwice) {
   struct Case {
     const char* what;
-    unsigned sent;  // messages from above, none acknowledged
+    unsigned sent;  // messages from above
     unsigned acknowledged;
+    bool t200;      // T200 ran out once: the outstanding frames went again
+    unsigned discarded;
   };
   const Case cases[] = {
-      {"two outstanding", 2, 0},
-      {"window full and three queued", ISDN::LAPD_NT_user::k + 3, 0},
-      {"one acknowledged, two outstanding", 3, 1},
+      {"three taken, the terminal's RRs lost", 3, 0, true, 3},
+      {"window full and three queued", ISDN::LAPD_NT_user::k + 3, 0, false,
+       ISDN::LAPD_NT_user::k},
+      {"one acknowledged, two outstanding", 3, 1, false, 2},
+      {"all acknowledged", 2, 2, false, 0},
   };
+  const auto message = [](unsigned i) { return "08 01 85 7B 2C 01 " + hex2(i); };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fresh_call();
-    for (unsigned i = 0; i < c.sent; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
+    for (unsigned i = 0; i < c.sent; ++i) down(message(i));
     if (c.acknowledged) rx("02 81 01 " + hex2(c.acknowledged << 1));
+    if (c.t200) advance(ISDN::LAPD_NT_user::t200_ms);
     const size_t mark = log_.size();
+    StreamCapture log(std::clog);
     rx("00 81 7F");
-    std::vector<std::string> out;
-    for (size_t i = mark + 1; i < log_.size(); ++i) out.push_back(log_[i]);
-    ASSERT_FALSE(out.empty());
-    EXPECT_EQ(out[0], "N> 00 81 73");
+    down(message(0xFF));
+    std::vector<std::string> out(log_.begin() + long(mark) + 1, log_.end());
     std::vector<std::string> expected{"N> 00 81 73"};
-    for (unsigned i = c.acknowledged; i < c.sent && expected.size() <= ISDN::LAPD_NT_user::k; ++i)
-      expected.push_back("N> 02 81 " + hex2((i - c.acknowledged) << 1) + " 01 08 01 85 7B 2C 01 " +
-                         hex2(i));
+    unsigned ns = 0;
+    for (unsigned i = c.acknowledged + c.discarded; i < c.sent; ++i)
+      expected.push_back("N> 02 81 " + hex2(ns++ << 1) + " 01 " + message(i));
+    expected.push_back("L3> " + message(0xFF));
+    expected.push_back("N> 02 81 " + hex2(ns << 1) + " 01 " + message(0xFF));
     EXPECT_EQ(out, expected);
+    EXPECT_EQ(log.take_lines(),
+              c.discarded ? Lines{"LAPD_user(NT BRI)[Tei=64,wait_answer]link started afresh, "
+                                  "unacknowledged messages discarded: " +
+                                  std::to_string(c.discarded)}
+                          : Lines{});
   }
 }
 
-// Messages queued for a busy terminal are lost when its link ends, however it ends: one line
-// says how many.
+// A terminal that took three messages, its answers lost, starts its link afresh: each message
+// reaches its layer 3 once, and the next goes on the fresh link.
+TEST_F(LapdNtTest, S0TerminalStartingItsLinkAfreshTakesEachMessageOnce) {
+  start(1);
+  S0Bus::Terminal& t = *bus_->terminals[0];
+  bus_->exchange.send({0x08, 0x01, 0x01, 0x05});
+  bus_->pump();
+  t.send({0x08, 0x01, 0x81, 0x07});
+  bus_->pump();
+  bus_->lose = [](const S0Bus::Frame& f) { return f.from >= 0; };
+  for (unsigned char i = 0; i < 3; ++i) bus_->exchange.send({0x08, 0x01, 0x01, 0x7B, i});
+  bus_->pump();
+  advance(ISDN::LAPD_NT_user::t200_ms);
+  bus_->pump();
+  bus_->lose = nullptr;
+  StreamCapture log(std::clog);
+  t.lapd->activate();  // DL-ESTABLISH on an established link: SABME
+  for (int i = 0; i < 3; ++i) bus_->pump();
+  bus_->exchange.send({0x08, 0x01, 0x01, 0x7B, 0x03});
+  for (int i = 0; i < 3; ++i) bus_->pump();
+  EXPECT_EQ(t.received, (Frames{"08 01 01 05", "08 01 01 7B 00", "08 01 01 7B 01",
+                                "08 01 01 7B 02", "08 01 01 7B 03"}));
+  EXPECT_TRUE(t.established());
+  EXPECT_EQ(bus_->exchange.nt->user(0).unacknowledged(), 0u);
+  EXPECT_NE(log.take().find("link started afresh, unacknowledged messages discarded: 3"),
+            std::string::npos);
+}
+
+// Messages that a busy terminal never acknowledged, queued or sent, are lost when its link ends,
+// however it ends: one line says how many.
 TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
   struct Case {
     const char* what;
@@ -459,14 +505,16 @@ TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fresh_call();
+    for (unsigned i = 0; i < 3; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
     rx("02 81 05 00");  // RNR
-    for (unsigned i = 0; i < 5; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
+    for (unsigned i = 3; i < 8; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
     StreamCapture log(std::clog);
     c.end();
     EXPECT_EQ(ex_->nt->user(0).state(), ISDN::LAPD_NT_user::unassigned);
     const Lines lines = log.take_lines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("]link ended, queued messages lost: 5"), std::string::npos)
+    EXPECT_NE(lines[0].find("]link ended, unacknowledged messages lost: 8 (5 queued, 3 sent)"),
+              std::string::npos)
         << lines[0];
   }
 }

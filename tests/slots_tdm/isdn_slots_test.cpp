@@ -151,8 +151,9 @@ TEST_F(IsdnRoad, UserDataTheLinkCannotCarryIsRefused) {
   // The slot destroyed writes the count it still owes.
   run(std::vector<std::string>(3, "{ seq 8, slot 1, pdu command : userData : '08'H }"));
   command("{ seq 4, slot 1, pdu command : destroy : NULL }");
-  EXPECT_NE(err.take().find("01:MCC: LAPD queue full (2 similar lines left out)\n"),
-            std::string::npos);
+  EXPECT_NE(
+      err.take().find("01:MCC: userData refused: LAPD queue full (2 similar lines left out)\n"),
+      std::string::npos);
 
   // A pool near its end keeps its reserve for the control connection and received frames.
   command(create("isdn : { type pri, trunk 1, log 0, side user : NULL }"));
