@@ -14,15 +14,22 @@
 # (D1) and second-level (LL) data misses per frame, reads and writes together. The caches are
 # fixed to one core of the machine these figures come from (32 KiB 8-way first level, 512 KiB
 # 8-way second level, 64-byte lines) rather than what valgrind reads from the processor, which on
-# a virtual machine can be anything (a 256 MiB direct-mapped "L3" here). These runs are ten times
-# longer, so that the packet pool has gone round many times and the misses of its first round
-# (every block's first touch) weigh little.
+# a virtual machine can be anything (a 256 MiB direct-mapped "L3" here).
+#
+# Every run lasts a second of the benchmark's time, so that the packet pool has gone round many
+# times (the misses of its first round, every block's first touch, weigh little) and the peers'
+# heap has settled: libss7 takes each MSU from malloc, and in runs of a few thousand MSUs its
+# count moves by some 4 % from run to run with the heap's state; over a second it stays within
+# a few instructions.
+#
+# With KEEP_CALLGRIND=DIR in the environment, each run's callgrind output stays in DIR, named
+# after its line (spaces and commas as '_'), for callgrind_annotate: the libss7 run's
+# `callgrind_annotate --inclusive=yes` gives what its descriptor calls cost beside MTP2's own work.
 set -euo pipefail
 cache=()
-min_time=0.1
+min_time=1
 if [ "${1:-}" = --cache ]; then
   cache=(--cache-sim=yes --D1=32768,8,64 --LL=524288,8,64)
-  min_time=1
   shift
 fi
 bench=${1:?usage: instructions_per_frame.sh [--cache] PEER_BENCH [DRIVE]}
@@ -39,12 +46,12 @@ links=(
   "ours SS7, copies|BM_RingSs7|1|*SlcRingPair::send* *SlcRingPair::pass*|SlcEnd::on_message*"
   "libss7 MTP2|BM_RingLibss7|1|*Libss7RingPair::send* *Libss7RingPair::pass*|__wrap_mtp3_receive"
 )
-# measure NAME PROGRAM FILTER COLLECTED LAYER3 [MIN_TIME]
+# measure NAME PROGRAM FILTER COLLECTED LAYER3
 measure() {
-  local name=$1 program=$2 filter=$3 collected=$4 layer3=$5 time=${6:-$min_time} toggles=() f
+  local name=$1 program=$2 filter=$3 collected=$4 layer3=$5 toggles=() f
   for f in $collected; do toggles+=("--toggle-collect=$f"); done
   valgrind --tool=callgrind "${cache[@]}" --collect-atstart=no "${toggles[@]}" --callgrind-out-file="$out/cg" \
-    "$program" --benchmark_filter="$filter" --benchmark_min_time=$time >/dev/null 2>&1
+    "$program" --benchmark_filter="$filter" --benchmark_min_time=$min_time >/dev/null 2>&1
   python3 - "$out/cg" "$name" "$layer3" <<'PY'
 import fnmatch, re, sys
 path, name, layer3 = sys.argv[1:]
@@ -70,6 +77,10 @@ if "D1mr" in count:
     line += f", D1 misses {per('D1mr', 'D1mw'):.2f}, LL misses {per('DLmr', 'DLmw'):.3f}"
 print(f"{line} ({frames} frames)")
 PY
+  if [ -n "${KEEP_CALLGRIND:-}" ]; then
+    mkdir -p "$KEEP_CALLGRIND"
+    cp "$out/cg" "$KEEP_CALLGRIND/$(tr ' ,' '__' <<<"$name").cg"
+  fi
 }
 
 for drive in $drives; do
@@ -79,9 +90,8 @@ for drive in $drives; do
       "$layer3"
   done
 done
-# A longer run: the bus's set-up (TEIs, links, calls) weighs little beside its frames.
 link_bench=$(dirname "$bench")/link_bench
 if [ -x "$link_bench" ]; then
   measure "ours LAPD_NT, S0 bus of 8 terminals" "$link_bench" "^BM_LapdNtIFrames\$" "*S0Bus::pump*" \
-    "*S0Bus::Terminal::on_message*" 1
+    "*S0Bus::Terminal::on_message*"
 fi
