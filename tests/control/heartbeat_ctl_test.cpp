@@ -42,6 +42,8 @@ struct SilentCase {
   std::string sent;  // octets on the wire
 };
 
+void PrintTo(const SilentCase& c, std::ostream* os) { *os << c.name; }
+
 std::string without_last(std::string s) {
   s.pop_back();
   return s;
