@@ -9,10 +9,11 @@
 // a reader sees the old content or the new one. Directories are made 0755. Temporary files left
 // by a write cut short are removed, in every folder of the store, at construction. Nothing outside
 // the root is written or removed (base/written_file.h): when the monitoring folder itself leads
-// out of the root, one line says so at construction and the store keeps its values without files. SNMP set values whose
-// section or name could leave the monitoring folder, or whose section is a top-level name of the
-// store's own files, are kept but never written. The controller's commands can repeat the lines
-// of such values and of failed writes at any rate: each kind is logged at most once a second.
+// out of the root, one line says so at construction and the store keeps its values without
+// files. SNMP set values whose section or name could leave the monitoring folder, or whose
+// section is a top-level name of the store's own files, are kept but never written. The
+// controller's commands can repeat the lines of such values and of failed writes at any rate:
+// each kind is logged at most once a second.
 #pragma once
 
 #include <cstdint>

@@ -42,6 +42,8 @@ struct SilentCase {
   std::string sent;  // octets on the wire
 };
 
+void PrintTo(const SilentCase& c, std::ostream* os) { *os << c.name; }
+
 std::string without_last(std::string s) {
   s.pop_back();
   return s;
@@ -78,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
         SilentCase{"FrameWithoutItsLastOctet",
                    without_last(tpkt(bytes_of(wire("{ seq 1, pdu command : ping : NULL }"))))},
         SilentCase{"UndecodableFrame", tpkt(bytes_of("FF"))},
-        SilentCase{"NotACommand", tpkt(bytes_of(wire("{ seq 2, pdu response : success : NULL }")))}),
+        SilentCase{"NotACommand",
+                   tpkt(bytes_of(wire("{ seq 2, pdu response : success : NULL }")))}),
     [](const testing::TestParamInfo<SilentCase>& info) { return std::string(info.param.name); });
 
 TEST_F(HeartBeatTest, EveryCommandRestartsTheCount) {

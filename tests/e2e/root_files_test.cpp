@@ -276,7 +276,8 @@ TEST_P(BoardFileFifo, DaemonAnswersAcrossTheCheck) {
   const std::string fifo = Path::board(GetParam());
   ASSERT_EQ(::unlink(fifo.c_str()), 0);
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  std::ofstream(Path::board("/usr/local/etc/server.conf")) << "[traces]\nmonitoring.internal = yes\n";
+  std::ofstream(Path::board("/usr/local/etc/server.conf"))
+      << "[traces]\nmonitoring.internal = yes\n";
   start();
   // The last version file of the check, read before the others of its turn.
   ASSERT_TRUE(daemon_.wait_output("BoardVersion - rev C")) << daemon_.output();
@@ -308,14 +309,14 @@ TEST_F(RootFiles, MonitoringTemporariesLeftByAKillAreRemovedAtStart) {
   fs::create_directories(mon + "S/2");
   fs::create_directories(mon + "controller/127.0.0.9");
   std::ofstream(mon + "S/2/N") << "V";
-  for (const char* leftover : {".mon-a1B2c3", "S/2/.mon-d4E5f6", "controller/127.0.0.9/.mon-g7H8i9"})
-    std::ofstream(mon + leftover) << "cut short";
+  const char* const leftovers[] = {".mon-a1B2c3", "S/2/.mon-d4E5f6",
+                                   "controller/127.0.0.9/.mon-g7H8i9"};
+  for (const char* leftover : leftovers) std::ofstream(mon + leftover) << "cut short";
   fs::create_directory_symlink(elsewhere.path(), mon + "S/2/away");
 
   start();
   EXPECT_TRUE(clock_command_served()) << ctl_.error() << daemon_.output();
-  for (const char* leftover : {".mon-a1B2c3", "S/2/.mon-d4E5f6", "controller/127.0.0.9/.mon-g7H8i9"})
-    EXPECT_FALSE(fs::exists(mon + leftover)) << leftover;
+  for (const char* leftover : leftovers) EXPECT_FALSE(fs::exists(mon + leftover)) << leftover;
   EXPECT_EQ(read_file(mon + "S/2/N"), "V");
   EXPECT_EQ(read_file(elsewhere.path() + "/.mon-linked"), "x");
 }

@@ -1,6 +1,7 @@
 // The device seam against a running simulator: opens, records and requests.
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -199,6 +200,22 @@ TEST_F(Seam, DeadBoardFailuresAreLoggedOnceASecondPerKindWithExactCounts) {
                                      record + " (98 similar lines left out)"}));
   EXPECT_EQ(Device::ioctl(again.get(), kNumber, 7ul), 7);
   EXPECT_EQ(err.take_lines(), Lines{});
+}
+
+// A process that ends while the board is dead still writes the counts it owes.
+TEST_F(Seam, DeadBoardCountsStillOwedAreWrittenAtExit) {
+  TestClockGuard clock(1000000);
+  constexpr uint32_t kOwed = 0x0000539a;  // a kind of this test alone
+  Fd fd = open_echo();
+  ASSERT_TRUE(fd);
+  ASSERT_EQ(::kill(sim.pid(), SIGKILL), 0);
+  ASSERT_TRUE(wait_until([&] { return !alive(sim.pid()); }, 5000));
+  EXPECT_EXIT(
+      {
+        for (int i = 0; i < 4; ++i) Device::ioctl(fd.get(), kOwed, 1ul);
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "device: ioctl 0x0000539a \\(2 similar lines left out\\)");
 }
 
 }  // namespace
