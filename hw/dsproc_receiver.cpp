@@ -119,7 +119,7 @@ bool DSProcReceiver::configureToneFilter(unsigned freq, unsigned enable, int dur
 }
 
 bool DSProcReceiver::disableToneAll() {
-  if (held_elsewhere(Hold::kToneFilters)) return true;
+  if (tone_filters_.empty() && service().other(*this, std::nullopt)) return true;
   if (!service().disableToneAll(dsproc_timeslot())) return false;
   tone_filters_.clear();
   return true;
@@ -131,7 +131,7 @@ void DSProcReceiver::CleanBeforeDestroy() {
   if (ng_.state > 0) disableNG();
   if (delays_set_) configureDelays(0, 0, 0);
   if (rx_gain_set_) configureRxGain(0);
-  if (!tone_filters_.empty() || !service().other(*this, nullptr)) disableToneAll();
+  disableToneAll();
 }
 
 bool DSProcReceiver::holds(Hold what) const {
@@ -163,7 +163,7 @@ const char* DSProcReceiver::take_refused_claim() {
 }
 
 bool DSProcReceiver::held_elsewhere(Hold what) const {
-  return service().other(*this, &what) != nullptr;
+  return service().other(*this, what) != nullptr;
 }
 
 bool DSProcReceiver::may_claim(Hold what, const char* name) {
@@ -344,7 +344,8 @@ bool DSProcReceiverService::enableMute(DSProcReceiver& r, bool rx, bool tx) {
   return true;
 }
 
-DSProcReceiver* DSProcReceiverService::find(uint32_t ts, const DSProcReceiver::Hold* what) {
+DSProcReceiver* DSProcReceiverService::find(uint32_t ts,
+                                             std::optional<DSProcReceiver::Hold> what) {
   DSProcReceiver* oldest = nullptr;
   for (Containers::CyclicList& node : receivers_) {
     DSProcReceiver* r = static_cast<DSProcReceiver::Link&>(node).receiver;
@@ -356,7 +357,7 @@ DSProcReceiver* DSProcReceiverService::find(uint32_t ts, const DSProcReceiver::H
 }
 
 const DSProcReceiver* DSProcReceiverService::other(const DSProcReceiver& except,
-                                                   const DSProcReceiver::Hold* what) {
+                                                   std::optional<DSProcReceiver::Hold> what) {
   const int ts = except.dsproc_timeslot();
   for (Containers::CyclicList& node : receivers_) {
     const DSProcReceiver* r = static_cast<DSProcReceiver::Link&>(node).receiver;
@@ -423,23 +424,19 @@ bool accepted(const dsproc_event_record& e, const DSProcReceiver::Feature& f, co
   return true;
 }
 
-// The feature whose owner takes events of `type`; null for a type no receiver holds.
-const DSProcReceiver::Hold* owner_of(uint32_t type) {
-  static const DSProcReceiver::Hold kVAD = DSProcReceiver::Hold::kVAD;
-  static const DSProcReceiver::Hold kSD = DSProcReceiver::Hold::kSD;
-  static const DSProcReceiver::Hold kBSS = DSProcReceiver::Hold::kBSS;
-  static const DSProcReceiver::Hold kTone = DSProcReceiver::Hold::kToneFilters;
+// The feature whose owner takes events of `type`; none for a type no receiver holds.
+std::optional<DSProcReceiver::Hold> owner_of(uint32_t type) {
   switch (type) {
     case DsprocFeature::kVAD:
-      return &kVAD;
+      return DSProcReceiver::Hold::kVAD;
     case DsprocFeature::kSD:
-      return &kSD;
+      return DSProcReceiver::Hold::kSD;
     case DsprocFeature::kBSS:
-      return &kBSS;
+      return DSProcReceiver::Hold::kBSS;
     case DsprocFeature::kToneFilter:
-      return &kTone;
+      return DSProcReceiver::Hold::kToneFilters;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 }  // namespace

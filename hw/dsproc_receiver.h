@@ -11,11 +11,13 @@
 // feature of the time slot then has one owner, the receiver that switched it on or set it (Hold):
 // another receiver's claim on it is refused (take_refused_claim), its switching off or clearing
 // leaves the owner's feature alone, and the feature's events go to its owner. An event of a
-// feature nobody holds goes to the oldest receiver of the time slot. With the trace switch "signalling.events" on, every event and every dropped event
-// is logged. Everything runs in the event loop.
+// feature nobody holds goes to the oldest receiver of the time slot. With the trace switch
+// "signalling.events" on, every event and every dropped event is logged. Everything runs in the
+// event loop.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <set>
 
 #include "asn1/modules/lgcp.h"
@@ -78,13 +80,14 @@ class DSProcReceiver {
   // The gain in dB, a signed 8-bit value.
   bool configureRxGain(int8_t gainDB);
   bool configureToneFilter(unsigned freq, unsigned enable, int durationMsec, int levelDB);
-  // Every tone filter of the time slot off; nothing is sent while another receiver of the time
-  // slot holds tone filters.
+  // Every tone filter of the time slot off. While another receiver works on the time slot,
+  // only a receiver that set tone filters (and so holds them all) sends the request; for the
+  // others it sends nothing.
   bool disableToneAll();
 
   // Switches off what this receiver switched on (VAD, BSS, NG, delays, gain, tone filters),
-  // before its owner is destroyed. A receiver alone on its time slot also switches every tone
-  // filter off, whoever set them.
+  // before its owner is destroyed. A receiver alone on its time slot switches every tone filter
+  // off, whoever set them.
   void CleanBeforeDestroy();
 
   // Whether this receiver holds `what` on its time slot.
@@ -162,11 +165,11 @@ class DSProcReceiverService {
   bool disable(int ts, uint32_t mask, const char* name);
   // The receiver of `timeslot` that holds `what`, else the oldest of the time slot; null when
   // the time slot has none. Without `what`, the oldest.
-  DSProcReceiver* find(uint32_t timeslot, const DSProcReceiver::Hold* what);
-  // The receiver other than `except` on `timeslot` that holds `what` (with `what` null: any
+  DSProcReceiver* find(uint32_t timeslot, std::optional<DSProcReceiver::Hold> what);
+  // The receiver other than `except` on its time slot that holds `what` (without `what`: any
   // receiver other than `except` there); null when none.
   const DSProcReceiver* other(const DSProcReceiver& except,
-                              const DSProcReceiver::Hold* what);
+                              std::optional<DSProcReceiver::Hold> what);
   void deliver(const dsproc_event_record& record);
 
   DeviceEvents<dsproc_event_record> events_;
