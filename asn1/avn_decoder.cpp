@@ -110,13 +110,34 @@ std::string expected_one_of(const char* const* names, unsigned count, const std:
   return "expected " + what + of_type(value) + ": " + listed(names, count);
 }
 
-// "0..31", "-5..5" or "1..MAX": the range of `r`, unsigned when its lower limit is not negative.
+// "0..31" or "-5..5": the fixed range of `r`, unsigned when its lower limit is not negative.
 std::string range_text(const ConstrainedInfo* r) {
   const std::string lower = std::to_string(r->lowerLimit);
-  if (r->constraintType != FixedConstraint && r->constraintType != ExtendableConstraint)
-    return lower + "..MAX";
   if (r->lowerLimit >= 0) return lower + ".." + std::to_string(r->upperLimit);
   return lower + ".." + std::to_string(static_cast<int32_t>(r->upperLimit));
+}
+
+// True when aligned PER encodes `value` as it stands.
+bool encodes(const AbstractData& value) {
+  std::vector<char> scratch;
+  PEREncoder encoder(scratch);
+  return value.accept(encoder);
+}
+
+// True when `size` fits the length that aligned PER writes for `r`: within a fixed range, and no
+// longer than the codec writes without fragments.
+bool length_fits(const ConstrainedInfo* r, size_t size) {
+  if (r->constraintType == FixedConstraint && !size_within(r, size, true)) return false;
+  return size <= PEREncoder::kMaxUnfragmented;
+}
+
+// Why a value of `size` has no encoding of its length: "70 characters out of range 1..64", or
+// "16384 octets, above the codec's 16383".
+std::string length_refusal(const ConstrainedInfo* r, size_t size, const char* what) {
+  const std::string count = std::to_string(size) + " " + what;
+  if (r->constraintType == FixedConstraint && !size_within(r, size, true))
+    return count + " out of range " + range_text(r);
+  return count + ", above the codec's " + std::to_string(PEREncoder::kMaxUnfragmented);
 }
 
 // The INTEGER's value as its range reads it.
@@ -353,18 +374,18 @@ bool AVNDecoder::do_visit(INTEGER& value) {
     value.value = v;
   }
   // Only a fixed range bounds what aligned PER carries: an extensible one takes any number.
-  const ConstrainedInfo* r = value.info();
-  if (!strict_ || !only_sendable_ || r->constraintType != FixedConstraint || value.isStrictValid())
-    return true;
-  return expect_value(number_text(value) + " out of range " + range_text(r));
+  return sends(value) || expect_value(number_text(value) + " out of range " +
+                                      range_text(value.info()));
 }
 
 bool AVNDecoder::do_visit(IntegerWithNamedNumber& value) {
   if (peekNumber()) return do_visit(static_cast<INTEGER&>(value));
   mark();
   std::string word;
-  return (readWord(word) && value.setFromName(word)) ||
-         expect_value("expected a number or a name");
+  if (!readWord(word) || !value.setFromName(word))
+    return expect_value("expected a number or a name");
+  return sends(value) || expect_value(word + " (" + number_text(value) + ") out of range " +
+                                      range_text(value.info()));
 }
 
 bool AVNDecoder::do_visit(ENUMERATED& value) {
@@ -403,14 +424,9 @@ bool AVNDecoder::sendable(const ENUMERATED& value) {
                       " cannot be encoded; " + sendable_names(value));
 }
 
-bool AVNDecoder::sendable_size(const ConstrainedInfo* r, size_t size, const char* what) {
-  if (!strict_ || !only_sendable_) return true;
-  const std::string count = std::to_string(size) + " " + what;
-  if (size > PEREncoder::kMaxUnfragmented)
-    return expect_value(count + ", above the codec's " +
-                        std::to_string(PEREncoder::kMaxUnfragmented));
-  if (r->constraintType != FixedConstraint || size_within(r, size, true)) return true;
-  return expect_value(count + " out of range " + range_text(r));
+// The encoder is asked, so the reader refuses no value that the codec can send.
+bool AVNDecoder::sends(const AbstractData& value) const {
+  return !strict_ || !only_sendable_ || encodes(value);
 }
 
 // "expected a, b or c": the enumerators that aligned PER carries.
@@ -444,14 +460,14 @@ bool AVNDecoder::do_visit(OBJECT_IDENTIFIER& value) {
     }
     value.value.push_back(arc);
   }
-  return true;
+  return sends(value) || expect_value("an OBJECT IDENTIFIER that aligned PER cannot carry");
 }
 
 bool AVNDecoder::do_visit(OCTET_STRING& value) {
   mark();
   unsigned bits;
   if (!get_value_from(strm, value, bits)) return expect_value("expected octets as 'hex'H or 'bits'B");
-  return sendable_size(value.info(), value.size(), "octets");
+  return sends(value) || expect_value(length_refusal(value.info(), value.size(), "octets"));
 }
 
 bool AVNDecoder::do_visit(BIT_STRING& value) {
@@ -460,26 +476,32 @@ bool AVNDecoder::do_visit(BIT_STRING& value) {
   if (!get_value_from(strm, value.bitData, bits) || bits > INT32_MAX)
     return expect_value("expected bits as 'bits'B or 'hex'H");
   value.totalBits = static_cast<int32_t>(bits);
-  return sendable_size(value.info(), bits, "bits");
+  return sends(value) || expect_value(length_refusal(value.info(), bits, "bits"));
 }
 
 bool AVNDecoder::do_visit(AbstractString& value) {
   mark();
   if (!get_string(strm, value)) return expect_value("expected a string in double quotes");
-  if (!sendable_size(value.info(), value.size(), "characters")) return false;
-  if (!strict_ || !only_sendable_) return true;
-  for (char c : value) {
-    if (!value.legalCharacter(c))
-      return expect_value("character " + std::to_string(static_cast<unsigned char>(c)) +
-                          " is not in the string's alphabet");
-  }
-  return true;
+  if (sends(value)) return true;
+  // Of a length that encodes, a character that the alphabet (written as an index into it) lacks.
+  const auto outside = std::find_if(value.begin(), value.end(),
+                                    [&value](char c) { return !value.legalCharacter(c); });
+  if (outside == value.end() || !length_fits(value.info(), value.size()))
+    return expect_value(length_refusal(value.info(), value.size(), "characters"));
+  return expect_value("character " + std::to_string(static_cast<unsigned char>(*outside)) +
+                      " is not in the string's alphabet");
 }
 
 bool AVNDecoder::do_visit(BMPString& value) {
   mark();
   if (!readBMP(value)) return expect_value("expected a string in double quotes");
-  return sendable_size(value.info(), value.size(), "characters");
+  if (sends(value)) return true;
+  const auto outside = std::find_if(value.begin(), value.end(),
+                                    [&value](wchar_t c) { return !value.legalCharacter(c); });
+  if (outside == value.end() || !length_fits(value.info(), value.size()))
+    return expect_value(length_refusal(value.info(), value.size(), "characters"));
+  return expect_value("character " + std::to_string(static_cast<uint32_t>(*outside)) +
+                      " is not in the string's alphabet");
 }
 
 bool AVNDecoder::readBMP(BMPString& value) {
@@ -545,7 +567,7 @@ bool AVNDecoder::do_visit(SEQUENCE_OF_Base& value) {
   mark();
   if (!(strm >> c)) return expect("expected an element or '}'");
   value.clear();
-  if (c == '}') return sendable_size(value.info(), 0, "elements");
+  if (c == '}') return sends(value) || expect_value(length_refusal(value.info(), 0, "elements"));
   strm.unget();
   for (;;) {
     AbstractData* element = value.create_element();
@@ -559,7 +581,8 @@ bool AVNDecoder::do_visit(SEQUENCE_OF_Base& value) {
       return expect("expected ',' or '}'");
     }
     value.push_back_owned(element);
-    if (c == '}') return sendable_size(value.info(), value.size(), "elements");
+    if (c == '}')
+      return sends(value) || expect_value(length_refusal(value.info(), value.size(), "elements"));
     if (c != ',') return expect("expected ',' or '}'");
   }
 }
@@ -571,7 +594,9 @@ bool AVNDecoder::do_visit(OpenData& value) {
   unsigned bits;
   if (!get_value_from(strm, *bytes, bits)) return expect_value("expected octets as 'hex'H");
   value.buf = std::move(bytes);
-  return true;
+  return sends(value) ||
+         expect_value(std::to_string(value.buf->size()) + " octets, above the codec's " +
+                      std::to_string(PEREncoder::kMaxUnfragmented));
 }
 
 bool AVNDecoder::do_revisit(OpenData&) { return false; }

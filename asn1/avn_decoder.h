@@ -11,13 +11,15 @@
 // LemzRadioStatus"), or every name a CHOICE or ENUMERATED could take; a failure inside the value
 // of a member (or of a CHOICE's alternative) names it ("member timeslot: ..."), and an unknown
 // member is told with every member of its SEQUENCE, the optional ones marked. Told to read only
-// what can be sent (only_sendable), it refuses as well what the codec cannot encode, naming the
-// member and what it can take: an enumerator that aligned PER cannot carry (not-use(-1) of
-// RadioStandby) and, for a type without an extension marker, a number that is no enumerator; an
-// INTEGER outside its fixed range; a string, octets or bits whose size is outside its fixed
-// range or above the codec's 16,383, or a character outside a string's alphabet; a SEQUENCE OF
-// whose count is outside its fixed range. The plain decoder keeps no such record and reads
-// exactly as before.
+// what can be sent (only_sendable), it asks the aligned PER encoder about each value as it is
+// read and refuses what the encoder refuses, naming the member and what it can take: an INTEGER
+// outside its fixed range; a string, octets, bits or SEQUENCE OF whose length is outside its
+// fixed range or above the codec's 16,383; a character missing from an alphabet that PER writes
+// as an index into it (an IA5String's eight-bit characters carry any octet); an enumerator that
+// PER cannot carry (not-use(-1) of RadioStandby). Beyond the encoder, it refuses a number that
+// names no enumerator of a type without an extension marker. Nothing that extensible types,
+// extension additions or open types carry is refused. The plain decoder keeps no such record
+// and reads exactly as before.
 #pragma once
 
 #include <ios>
@@ -74,9 +76,8 @@ class AVNDecoder : public Visitor {
   // enumerator that aligned PER cannot carry.
   bool sendable(const ENUMERATED& value);
   std::string sendable_names(const ENUMERATED& value);
-  // Strict decoder reading only what can be sent: false, the failure recorded, for a value whose
-  // size is outside what `info` and the codec allow; `what` names the value ("a string").
-  bool sendable_size(const struct ConstrainedInfo* info, size_t size, const char* what);
+  // False when the decoder reads only what can be sent and aligned PER cannot encode `value`.
+  bool sends(const AbstractData& value) const;
   // Strict decoder: records the failure of a value, naming the member (or alternative) read.
   bool expect_value(const std::string& what);
   // Strict decoder: notes where the next token starts (white space skipped).

@@ -154,7 +154,7 @@ bool ReadFloat(const std::string& text, float& value) {
     value = 0;
     return true;
   }
-  // strtod skips leading blanks and reads "nan", "inf" and hexadecimal forms: only the digits,
+  // strtof skips leading blanks and reads "nan", "inf" and hexadecimal forms: only the digits,
   // sign, point and exponent of a decimal number are taken.
   if (text.find_first_not_of("0123456789+-.eE") != std::string::npos) return false;
   // strtof rounds to the nearest float: the shortest text of the largest one, 3.4028235e38,

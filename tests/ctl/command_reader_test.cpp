@@ -116,6 +116,21 @@ INSTANTIATE_TEST_SUITE_P(
                    "error: line 4, column 82: member port: 70000 out of range 0..65535\n|\n"
                    "error: line 5, column 93: member dname: 0 characters out of range 1..64\n|\n" +
                        std::string(ping) + "|\n"},
+        // Whatever aligned PER carries is read: an IA5String's octets above 127, a number past
+        // the enumerators of an extensible type, an extension alternative; a length the codec
+        // cannot write is refused.
+        ReaderCase{"WhatTheCodecCarries",
+                   {"create : rtp : { codecRTP { payload ptG711-Alaw, dhost { iaddr "
+                    "\"h\xc3\xa9\", port 1 }, dname \"\xc3\xa9\" }, txPayload ptG711-Alaw, "
+                    "rxPayload ptR2S }\n",
+                    "{ pdu response : error : 40 }\n",
+                    "{ pdu signal : tonec : { timestamp 1, event dtmfDone : NULL } }\n",
+                    "userData : '" + std::string(2 * 16384, 'a') + "'H\n"},
+                   "{ pdu command : create : rtp : { codecRTP { payload ptG711-Alaw, dhost { iaddr "
+                   "\"h\xc3\xa9\", port 1 }, dname \"\xc3\xa9\" }, txPayload ptG711-Alaw, "
+                   "rxPayload ptR2S } }\n|\n{ pdu response : error : 40 }\n|\n{ pdu signal : tonec : "
+                   "{ timestamp 1, event dtmfDone : NULL } }\n|\nerror: line 4, column 12: "
+                   "alternative userData: 16384 octets, above the codec's 16383\n|\n"},
         ReaderCase{"PayloadThatIsNoEnumerator",
                    {"create : rtp : { codecRTP { payload 14, dhost { iaddr \"127.0.0.1\", port 1 "
                     "} }, txPayload ptG711-Alaw, rxPayload ptR2S }\n"},

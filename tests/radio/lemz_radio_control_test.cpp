@@ -301,6 +301,34 @@ TEST(LemzGatewayKey, PushToTalkNeedsASingleHost) {
   }
 }
 
+// A frequency and a quality reach the wire as the nearest float: the largest float's shortest
+// text is its bits, and a negative zero goes without its sign bit.
+TEST_F(LemzGateway, FloatFieldsOnTheWire) {
+  const struct {
+    const char* text;
+    const char* bits;
+  } rows[] = {
+      {"3.4028235e38", "7f7fffff"}, {"-3.4028235e38", "ff7fffff"}, {"-0", "00000000"},
+      {"-0.0e5", "00000000"},       {"-1e-50", "00000000"},        {"121.5", "42f30000"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    TERM::RadioModifier quality = modifier(Params::e_wm_quality);
+    quality.get_lemz().get_params().get_wm_quality().set_bss_val(row.text);
+    EXPECT_TRUE(control_->SendASNToChan(quality));
+    const Lines reported = engine_->sent();
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0].substr(8), row.bits);
+    if (row.text[0] == '-' && row.bits[0] != '0') continue;  // no negative frequency
+    TERM::RadioModifier chan = modifier(Params::e_wm_chan);
+    chan.get_lemz().get_params().get_wm_chan().get_freq().set_frequency(row.text);
+    EXPECT_TRUE(control_->SendASNToChan(chan));
+    const Lines sent = engine_->sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].substr(16, 8), row.bits) << sent[0];  // after the header and channel
+  }
+}
+
 TEST_F(LemzWorkstation, SendsGwCommandsOnly) {
   TERM::RadioModifier freq = modifier(Params::e_gw_set_freq);
   freq.get_lemz().get_params().get_gw_set_freq().get_freq().set_channel(2);

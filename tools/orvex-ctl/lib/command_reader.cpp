@@ -5,8 +5,6 @@
 #include <sstream>
 
 #include "asn1/avn_decoder.h"
-#include "asn1/checkers.h"
-#include "asn1/coder_env.h"
 
 namespace Ctl {
 
@@ -20,29 +18,6 @@ size_t first_non_blank(const std::string& text, size_t from, size_t end) {
     if (!blank(text[i])) return i;
   }
   return std::string::npos;
-}
-
-// Empty when `message` encodes as aligned PER (its seq, when left out, is filled in on sending),
-// else the path to what cannot be encoded. The reader refuses such values as it reads them; this
-// catches any that it lets through, so that the command is refused rather than the session ended.
-std::string unencodable(const LGCP::Message& message) {
-  LGCP::Message copy(message);
-  if (!copy.has_seq()) copy.set_seq(0);
-  ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-  std::vector<char> bytes;
-  if (env.encode(copy, bytes)) return std::string();
-  // ".pdu.command.create.trunk.timeslot The INTEGER value 32 is ..." as "pdu.command.create.
-  // trunk.timeslot: the INTEGER value 32 is ...".
-  ASN1::InvalidTracer tracer;
-  copy.accept(tracer);
-  std::string path = tracer.message();
-  if (!path.empty() && path[0] == '.') path.erase(0, 1);
-  const size_t blank = path.find(' ');
-  if (blank != std::string::npos && blank + 1 < path.size()) {
-    path[blank + 1] = static_cast<char>(std::tolower(static_cast<unsigned char>(path[blank + 1])));
-    path.insert(blank, ":");
-  }
-  return "the command cannot be encoded" + (path.empty() ? std::string() : ": " + path);
 }
 
 // Where the stream's get position stands, whatever its state flags.
@@ -184,14 +159,8 @@ CommandReader::Result CommandReader::next(LGCP::Message& message, std::string& e
   std::streamoff offset = -1;
   std::string why;
   if (read_command(in, message, offset, why)) {
-    const std::string refusal = unencodable(message);
-    if (refusal.empty()) {
-      advance(position(in, limit));
-      return Result::kCommand;
-    }
-    error = to_string(place_) + ": " + refusal;
     advance(position(in, limit));
-    return Result::kUnreadable;
+    return Result::kCommand;
   }
   const size_t at = offset < 0 ? limit : static_cast<size_t>(offset);
   // Nothing was left to read where reading failed: the command goes on in the lines to come.
