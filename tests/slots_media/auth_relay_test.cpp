@@ -433,6 +433,20 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
                         }),
                         alice);
             }},
+           {"a program waiting for its answer while connections crowd in",
+            [&] {
+              Fd real = program(request(0, "alice", "secret"));
+              EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }), alice);
+              for (size_t i = 0; i < 2 * ModemFactory::kMaxAuthClients; ++i) {
+                crowd.push_back(program(""));
+                turns(1);
+              }
+              EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr "
+                             "\"127.0.0.7\", netmask \"255.255.255.255\", gateway \"\", dns "
+                             "\"\", mtu 1400 } }"}),
+                        wires({reply(4, 1, "success : NULL")}));
+              EXPECT_EQ(answer_on(real, 1000).size(), 52u) << "the waiting place was taken";
+            }},
            {"an accounting flood on the session while its auth request comes",
             [&] {
               std::string flood;
