@@ -8,13 +8,12 @@
 //
 // A connection takes the answer of a session when it sends an auth request that reaches the
 // controller (one that the session's rate leaves out takes nothing), and keeps it until another
-// connection does the same or the slot goes. Until
-// that answer has been sent it waits, and a waiting connection keeps its place for as long as
-// it likes. Any other connection must bring a whole record within kRecordDeadlineMs of its
-// opening, of its last whole record and of the end of its wait; else it is closed, with a
-// throttled line, so that connections that trickle bytes or send nothing hold no place for
-// long. When every place is taken, the factory gives the place of the oldest connection that
-// does not wait to a new one (TakePlace()).
+// connection does the same or the slot goes. Until that answer has been sent it waits, and a
+// waiting connection keeps its place for as long as it likes. Any other connection must bring a
+// whole record within kRecordDeadlineMs of its opening, of its last whole record and of the end
+// of its wait; else it is closed, with a throttled line, so that connections that trickle bytes
+// or send nothing hold no place for long. When every place is taken, the factory gives the
+// place of the oldest connection that does not wait to a new one (TakePlace()).
 #pragma once
 
 #include <iosfwd>
