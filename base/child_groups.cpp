@@ -205,9 +205,11 @@ bool Registry::open_folder() {
 
 std::vector<std::string> Registry::names() const {
   std::vector<std::string> found;
-  // The copy shares the folder's offset with dir_.
-  DIR* dir = ::fdopendir(dir_.dup());
+  // The copy shares the folder's offset with dir_; the stream owns it once opened.
+  Fd copy(dir_.dup());
+  DIR* dir = copy ? ::fdopendir(copy.get()) : nullptr;
   if (!dir) return found;
+  copy.release();
   ::rewinddir(dir);
   while (const dirent* e = ::readdir(dir)) {
     const std::string name = e->d_name;

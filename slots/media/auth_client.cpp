@@ -59,19 +59,23 @@ void AuthClient::CheckDisconnect() {
   if (use_ == 0 && closed()) factory_.OnAuthSocketDisconnect(this);
 }
 
-bool AuthClient::Ask(int session) {
-  const bool repeat = asked_ == session;
-  asked_ = session;
-  answers_ = true;
+void AuthClient::Ask(int session) {
+  asked_.insert(session);
+  answers_ = session;
   waiting_ = true;
   deadline_.reset();
-  return repeat;
 }
 
 void AuthClient::Forget() {
-  answers_ = false;
+  answers_ = Auth::kNoSession;
+  if (!waiting_) return;
   waiting_ = false;
   restart_deadline();
+}
+
+void AuthClient::SessionGone(int session) {
+  asked_.erase(session);
+  if (answers(session)) Forget();
 }
 
 void AuthClient::OnSocketEvent(int, short events) {

@@ -7,16 +7,17 @@
 // leaves the rest for the next turns of the loop, after the other descriptors and the timers.
 //
 // A connection takes the answer of a session when it sends an auth request that reaches the
-// session's slot, and keeps it until another connection does the same or the slot goes. Until
-// that answer has been sent it waits, and a waiting connection keeps its place for as long as
-// it likes. Any other connection must bring a whole record within kRecordDeadlineMs of its
-// opening, of its last whole record and of the end of its wait; else it is closed, with a
-// throttled line, so that connections that trickle bytes or send nothing hold no place for
-// long. When every place is taken, the factory gives the place of the oldest connection that
-// does not wait to a new one (TakePlace()).
+// controller (one that the session's rate leaves out takes nothing), and keeps it until another
+// connection does the same or the slot goes. Until that answer has been sent it waits, and a
+// waiting connection keeps its place for as long as it likes. Any other connection must bring a
+// whole record within kRecordDeadlineMs of its opening, of its last whole record and of the end
+// of its wait; else it is closed, with a throttled line, so that connections that trickle bytes
+// or send nothing hold no place for long. When every place is taken, the factory gives the
+// place of the oldest connection that does not wait to a new one (TakePlace()).
 #pragma once
 
 #include <iosfwd>
+#include <set>
 #include <string>
 
 #include "base/event.h"
@@ -46,17 +47,21 @@ class AuthClient {
   // Hands a closed connection that no operation of its own uses to the factory.
   void CheckDisconnect();
 
-  // An auth request of this connection reached `session`'s slot: it takes the session's answer
-  // and waits for it. True when its previous such request was of the same session (a repeat).
-  bool Ask(int session);
-  // Another connection takes the answer, or the session's slot has gone.
+  // Whether an auth request of this connection for `session` has reached the controller.
+  bool asked(int session) const { return asked_.count(session) != 0; }
+  // An auth request of this connection for `session` reaches the controller: it takes the
+  // session's answer and waits for it.
+  void Ask(int session);
+  // Another connection takes the answer of the session this one takes.
   void Forget();
+  // `session`'s slot has gone: a later call with its id is a new session.
+  void SessionGone(int session);
   // Closes a connection that does not wait, for a new one to have its place (a throttled line).
   void TakePlace();
 
   bool closed() const { return !event.fd(); }
   // Whether this connection takes `session`'s answer.
-  bool answers(int session) const { return answers_ && asked_ == session; }
+  bool answers(int session) const { return session != Auth::kNoSession && answers_ == session; }
   bool waiting() const { return waiting_; }
   const INet4::Addr& peer() const { return peer_; }
   void PutHeader(std::ostream& os) const;
@@ -74,10 +79,10 @@ class AuthClient {
   int use_ = 0;
   Auth::Reader reader_;
   ModemFactory& factory_;
-  // The session of its last auth request that reached a slot; whether it still takes that
-  // session's answer, and whether the answer is still to come.
-  int asked_ = Auth::kNoSession;
-  bool answers_ = false;
+  // The sessions of its auth requests that reached the controller; the session whose answer it
+  // takes, and whether that answer is still to come.
+  std::set<int> asked_;
+  int answers_ = Auth::kNoSession;
   bool waiting_ = false;
   Timer deadline_;
 };

@@ -213,15 +213,15 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
     }
     return;
   }
+  if (!connection.NonBlock()) {
+    std::cerr << ext::header(this) << "fail to set nonblock mode." << std::endl;
+    return;
+  }
   if (!make_room()) {
     refusalLogs.write(std::cerr, "auth connection refused", [&](std::ostream& os) {
       os << ext::header(this) << "auth connection from " << peer << " refused: "
          << clients.size() << " connections wait for answers";
     });
-    return;
-  }
-  if (!connection.NonBlock()) {
-    std::cerr << ext::header(this) << "fail to set nonblock mode." << std::endl;
     return;
   }
   auto* client = new AuthClient(std::move(connection), peer, *this);
@@ -269,17 +269,15 @@ void ModemFactory::OnAuth(const attr& record, AuthClient& from) {
   slot->OnAuth(record, from);
 }
 
-bool ModemFactory::Ask(AuthClient& from, int session) {
+void ModemFactory::Ask(AuthClient& from, int session) {
   for (AuthClient* c : clients) {
     if (c != &from && c->answers(session)) c->Forget();
   }
-  return from.Ask(session);
+  from.Ask(session);
 }
 
 void ModemFactory::forget_session(int session) {
-  for (AuthClient* c : clients) {
-    if (c->answers(session)) c->Forget();
-  }
+  for (AuthClient* c : clients) c->SessionGone(session);
 }
 
 bool ModemFactory::SendAuth(const attr& record) {

@@ -9,12 +9,13 @@
 // the place of the oldest one that does not wait for an answer (auth_client.h), so that no
 // local program can keep an authentication program out; when every place waits, it is accepted
 // and closed at once (one log line a burst). An answer goes to the connection that last sent an
-// auth request of its session. When the process is out of descriptors, the listener is not
-// polled for kAcceptPauseMs, so that a connection left queued does not keep the loop busy. A record for a session no slot has, and an answer for a session no connection
-// has, are logged at most once a second each, with the count of those left out; the count owed
-// for records is written when a connection ends, and both when the controller leaves. The lines
-// of connections that open and end are throttled in the same way, since a local program can
-// open them at any rate.
+// auth request of its session that reached the controller. When the process is out of
+// descriptors, the listener is not polled for kAcceptPauseMs, so that a connection left queued
+// does not keep the loop busy. A record for a session no slot has, and an answer for a session
+// no connection has, are logged at most once a second each, with the count of those left out;
+// the count owed for records is written when a connection ends, and both when the controller
+// leaves. The lines of connections that open and end are throttled in the same way, since a
+// local program can open them at any rate.
 //
 // The pool's marks (modem_pool.h) keep a modem that a program may still use from other calls.
 //
@@ -70,9 +71,9 @@ class ModemFactory : public SlotFactory {
   void OnSocketEvent(int fd, short events);
   // Routes a record that `from` received to its session's slot.
   void OnAuth(const attr& record, AuthClient& from);
-  // `from` sent an auth request that reached `session`'s slot: it takes the session's answer
-  // from any other connection. True when its previous such request was of the same session.
-  bool Ask(AuthClient& from, int session);
+  // An auth request that `from` sent reaches the controller for `session`: `from` takes the
+  // session's answer from any other connection.
+  void Ask(AuthClient& from, int session);
   // Sends an answer to the connection that takes its session's answer.
   bool SendAuth(const attr& record);
   void OnAuthSocketDisconnect(AuthClient* client);
@@ -96,7 +97,8 @@ class ModemFactory : public SlotFactory {
   bool held(const std::string& name) const;
   // False, after refusing the create with invalidParams, when a text of `params` holds a NUL.
   bool Carries(const TERM::ModemParams& params);
-  // The slot of `session` has gone: no connection takes its answer.
+  // The slot of `session` has gone: no connection takes its answer, and a later call with its
+  // id is a new session for every connection.
   void forget_session(int session);
   // Makes room for a new connection: false when every place waits.
   bool make_room();

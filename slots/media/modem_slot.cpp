@@ -12,6 +12,7 @@
 #include "base/ext_hex.h"
 #include "base/mux_clock.h"
 #include "base/path.h"
+#include "slots/media/auth_client.h"
 #include "slots/media/auth_records.h"
 #include "slots/media/modem_factory.h"
 #include "slotbase/slots.h"
@@ -170,8 +171,9 @@ void ModemSlot::OnAuth(const attr& r, AuthClient& from) {
       if (r.length() != Auth::kRequestSize) {
         return refusalLogs.write(std::cerr, this, "auth request, invalid size: ", r.length());
       }
-      const bool repeat = ModemFactory::instance().Ask(from, modem_id());
-      if (within_rate(!repeat)) OnAuthRequest(voauth(r));
+      if (!within_rate(!from.asked(modem_id()))) return;
+      ModemFactory::instance().Ask(from, modem_id());
+      OnAuthRequest(voauth(r));
       return;
     }
     case Auth::kAccept:

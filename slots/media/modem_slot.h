@@ -5,9 +5,10 @@
 //     kMaxReportsPerSecond of those records a second become modemProceeding signals; the rest
 //     are counted and left out under one throttled line, and every record the slot only logs is
 //     logged through the throttled lines too, so that no local program can flood the controller
-//     or the log. An auth request is left out only when its connection asked for the session
-//     before: the first request of each connection always reaches the controller (and counts),
-//     however many accounting records came.
+//     or the log. An auth request is left out only when its connection has asked for the
+//     session before: a connection's first request of each session always reaches the
+//     controller (and counts), however many accounting records came. Only a request that
+//     reaches the controller takes the session's answer (ModemFactory::Ask).
 //   - DspModemSlot ("dsp-modem", dsp_modem_slot.h): a modem of the board's DSP modem pool.
 //   - HdlcModemSlot ("digital-modem", hdlc_modem_slot.h): a generic-HDLC network interface.
 //

@@ -433,6 +433,20 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
                         }),
                         alice);
             }},
+           {"a program waiting for its answer while connections crowd in",
+            [&] {
+              Fd real = program(request(0, "alice", "secret"));
+              EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }), alice);
+              for (size_t i = 0; i < 2 * ModemFactory::kMaxAuthClients; ++i) {
+                crowd.push_back(program(""));
+                turns(1);
+              }
+              EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr "
+                             "\"127.0.0.7\", netmask \"255.255.255.255\", gateway \"\", dns "
+                             "\"\", mtu 1400 } }"}),
+                        wires({reply(4, 1, "success : NULL")}));
+              EXPECT_EQ(answer_on(real, 1000).size(), 52u) << "the waiting place was taken";
+            }},
            {"an accounting flood on the session while its auth request comes",
             [&] {
               std::string flood;
@@ -463,6 +477,50 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
                         wires({reply(4, 1, "success : NULL")}));
               EXPECT_EQ(answer_on(later, 1000).size(), 52u) << "the accept and IP records";
               EXPECT_EQ(answer_on(peer_, 100), "");
+            }},
+           {"one connection's auth requests alternating between two sessions",
+            [&] {
+              run({"{ seq 5, slot 3, pdu command : create : modem : { cid \"\", cdid \"\" } }",
+                   "{ seq 6, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
+                   "{ seq 7, slot 4, pdu command : connect : 3 }"});
+              started("/usr/local/sbin/pppd");
+              std::string both;
+              for (int i = 0; i < 25; ++i) both += request(0, "a", "b") + request(1, "a", "b");
+              crowd.push_back(program(both));
+              Lines got = until([](const Lines& l) {
+                return l.size() >= 2 * ModemSlot::kMaxReportsPerSecond;
+              });
+              for (const auto& m : arrived()) got.push_back(m);
+              Lines each;
+              for (unsigned i = 0; i < ModemSlot::kMaxReportsPerSecond; ++i) {
+                each.push_back(auth_signal("a", "b"));
+                each.push_back(signal(
+                    3, "modemProceeding : auth : { username \"a\", password \"b\" }"));
+              }
+              EXPECT_EQ(got, wires(each)) << "only the first request of each session is beyond "
+                                             "the rate";
+            }},
+           {"a repeated auth request left out by the rate",
+            [&] {
+              Fd other = program(request(0, "other", "1"));
+              EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }),
+                        wires({auth_signal("other", "1")}));
+              std::string flood;
+              for (unsigned i = 1; i < ModemSlot::kMaxReportsPerSecond; ++i) flood += accounting(0);
+              ASSERT_EQ(::write(other.get(), flood.data(), flood.size()),
+                        static_cast<ssize_t>(flood.size()));
+              until([](const Lines& l) { return l.size() + 1 >= ModemSlot::kMaxReportsPerSecond; });
+              EXPECT_EQ(send({request(0, "alice", "secret")}), alice);
+              const std::string again = request(0, "other", "2");
+              ASSERT_EQ(::write(other.get(), again.data(), again.size()),
+                        static_cast<ssize_t>(again.size()));
+              EXPECT_EQ(arrived(), Lines{});
+              EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr "
+                             "\"127.0.0.7\", netmask \"255.255.255.255\", gateway \"\", dns "
+                             "\"\", mtu 1400 } }"}),
+                        wires({reply(4, 1, "success : NULL")}));
+              EXPECT_EQ(answer_on(peer_, 1000).size(), 52u) << "the request the controller had";
+              EXPECT_EQ(answer_on(other, 100), "");
             }},
            {"a cid with a NUL",
             [&] {

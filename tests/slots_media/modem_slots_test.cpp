@@ -65,8 +65,8 @@ TEST_F(ModemRoad, PppdCommandLines) {
 }
 
 // The start line names the program that runs, the controller's execfile too, and writes the
-// cid escaped: a newline or another control byte in it cannot end the line. A slot deleted while its program
-// still runs (the controller left) names its own kind in the kill line.
+// cid escaped: a newline or another control byte in it cannot end the line. A slot deleted while
+// its program still runs (the controller left) names its own kind in the kill line.
 TEST_F(ModemRoad, LogLinesNameTheProgramAndTheKind) {
   struct Case {
     const char* name;
