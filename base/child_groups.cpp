@@ -22,6 +22,7 @@
 #include "base/path.h"
 #include "base/proc.h"
 #include "base/write_all.h"
+#include "base/written_file.h"
 
 namespace {
 
@@ -176,13 +177,8 @@ bool Registry::open_folder() {
     return false;
   }
   folder_ = Path::board(kFolder);
-  if (!Path::folder_inside_root(folder_)) {
-    std::cerr << "child groups " << folder_ << ": leads out of the root " << Path::root()
-              << "; programs are not recorded" << std::endl;
-    return false;
-  }
-  if (::mkdir(folder_.c_str(), 0755) != 0 && errno != EEXIST) {
-    std::cerr << "child groups " << folder_ << ": " << std::strerror(errno)
+  if (!WrittenFile::make_folder(folder_, 0755) && errno != EEXIST) {
+    std::cerr << "child groups " << folder_ << ": " << WrittenFile::failure(errno)
               << "; programs are not recorded" << std::endl;
     return false;
   }
