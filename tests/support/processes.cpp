@@ -1,6 +1,5 @@
 #include "tests/support/processes.h"
 
-#include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,35 +10,15 @@
 #include <functional>
 #include <sstream>
 
+#include "base/proc.h"
 #include "tests/support/temp_root.h"
 
 namespace {
 
-// Calls `visit` with every pid under /proc.
-void each_process(const std::function<void(pid_t)>& visit) {
-  DIR* proc = ::opendir("/proc");
-  if (!proc) return;
-  while (const dirent* e = ::readdir(proc)) {
-    const pid_t pid = std::atoi(e->d_name);
-    if (pid > 0) visit(pid);
-  }
-  ::closedir(proc);
-}
-
-// The fields of `pid`'s stat that follow the command in parentheses; '?' and -1 for a pid
-// that names no process.
-struct ProcStat {
-  char state = '?';
-  pid_t parent = -1;
-};
-
+// The state and parent of `pid`: '?' and 0 for a pid that names no process.
 ProcStat stat_of(pid_t pid) {
   ProcStat st;
-  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
-  const size_t close = stat.rfind(')');
-  if (close != std::string::npos) {
-    std::sscanf(stat.c_str() + close + 1, " %c %d", &st.state, &st.parent);
-  }
+  read_proc_stat(pid, st);
   return st;
 }
 
@@ -47,7 +26,7 @@ ProcStat stat_of(pid_t pid) {
 
 std::vector<pid_t> children_of(pid_t parent) {
   std::vector<pid_t> found;
-  each_process([&](pid_t pid) {
+  each_proc([&](pid_t pid) {
     if (stat_of(pid).parent == parent) found.push_back(pid);
   });
   return found;
@@ -75,7 +54,7 @@ std::vector<pid_t> pids_in(const std::string& path) {
 
 std::vector<pid_t> running(const std::string& program) {
   std::vector<pid_t> found;
-  each_process([&](pid_t pid) {
+  each_proc([&](pid_t pid) {
     const std::string cmdline = read_file("/proc/" + std::to_string(pid) + "/cmdline");
     if (cmdline.c_str() == program) found.push_back(pid);
   });
