@@ -156,20 +156,8 @@ bool DSProcReceiver::holds(Hold what) const {
   return false;
 }
 
-const char* DSProcReceiver::take_refused_claim() {
-  const char* refused = refused_claim_;
-  refused_claim_ = nullptr;
-  return refused;
-}
-
 bool DSProcReceiver::held_elsewhere(Hold what) const {
   return service().other(*this, what) != nullptr;
-}
-
-bool DSProcReceiver::may_claim(Hold what, const char* name) {
-  if (!held_elsewhere(what)) return true;
-  refused_claim_ = name;
-  return false;
 }
 
 bool DSProcReceiver::switch_feature(Feature& feature, Hold what, uint32_t mask, bool on) {

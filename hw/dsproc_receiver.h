@@ -24,6 +24,7 @@
 #include "base/cyclic_list.h"
 #include "hw/device_events.h"
 #include "hw/dsproc_records.h"
+#include "hw/hold_claims.h"
 
 namespace Hardware {
 
@@ -39,15 +40,17 @@ struct DSProcSDEvent {
 
 class DSProcReceiverService;
 
-class DSProcReceiver {
+// What a receiver can hold on its time slot.
+enum class DSProcHold { kVAD, kSD, kBSS, kNG, kMute, kDelays, kRxGain, kToneFilters };
+
+class DSProcReceiver : public HoldClaims<DSProcHold> {
  public:
+  using Hold = DSProcHold;
   // A feature's state: -1 not known, 0 off, 1 on; and the id of its last enable.
   struct Feature {
     int state;
     uint32_t id;
   };
-  // What a receiver can hold on its time slot.
-  enum class Hold { kVAD, kSD, kBSS, kNG, kMute, kDelays, kRxGain, kToneFilters };
 
   DSProcReceiver();
   virtual ~DSProcReceiver();
@@ -92,17 +95,11 @@ class DSProcReceiver {
 
   // Whether this receiver holds `what` on its time slot.
   bool holds(Hold what) const;
-  // The name of the feature whose claim was last refused because another receiver of the time
-  // slot holds it, and forgets it; null when there was none.
-  const char* take_refused_claim();
 
  private:
   friend class DSProcReceiverService;
 
-  // Whether another receiver of this time slot holds `what`.
-  bool held_elsewhere(Hold what) const;
-  // False, the claim on `name` remembered as refused, when another receiver holds `what`.
-  bool may_claim(Hold what, const char* name);
+  bool held_elsewhere(Hold what) const override;
   // A feature switched on or off; switching off what another receiver holds sends nothing.
   bool switch_feature(Feature& feature, Hold what, uint32_t mask, bool on);
 
@@ -123,7 +120,6 @@ class DSProcReceiver {
   bool rx_gain_set_ = false;
   // The frequencies of the tone filters this receiver switched on.
   std::set<unsigned> tone_filters_;
-  const char* refused_claim_ = nullptr;
 };
 
 class DSProcReceiverService {

@@ -79,8 +79,18 @@ bool TonecReceiver::enableIVA(bool on) {
 
 bool TonecReceiver::enableToneGenerator(uint16_t freq1, uint16_t freq2, uint16_t level1,
                                         uint16_t level2) {
-  return TonecReceiverService::instance().enableToneGenerator(tonec_timeslot(), freq1, freq2,
-                                                               level1, level2);
+  const bool on = freq1 || freq2 || level1 || level2;
+  if (held_elsewhere(Hold::kGenerator)) {
+    if (on) return may_claim(Hold::kGenerator, "TONE_GENERATOR");
+    generator_on_ = false;
+    return true;
+  }
+  if (!TonecReceiverService::instance().enableToneGenerator(tonec_timeslot(), freq1, freq2,
+                                                            level1, level2)) {
+    return false;
+  }
+  generator_on_ = on;
+  return true;
 }
 
 void TonecReceiver::stop_tones() {
@@ -96,6 +106,7 @@ bool TonecReceiver::disableToneGenerator(bool force) {
 }
 
 bool TonecReceiver::activateAudibleCall() {
+  if (!may_claim(Hold::kGenerator, "TONE_GENERATOR")) return false;
   // The cadence takes the tone timer over: a sequence in progress ends here.
   sequence_running_ = false;
   audible_ = true;
@@ -121,6 +132,7 @@ void TonecReceiver::play_ring_silence() {
 }
 
 bool TonecReceiver::translateDTMF(const LGCP::TranslateDtmfParams& params) {
+  if (!may_claim(Hold::kGenerator, "TONE_GENERATOR")) return false;
   pending_ = params;
   audible_ = false;
   if (sequence_running_) return true;
@@ -179,20 +191,20 @@ bool TonecReceiver::translateSelcal(const TERM::SelcalCommand& command) {
   return TonecReceiverService::instance().translateSelcal(*this, command);
 }
 
-const char* TonecReceiver::take_refused_claim() {
-  const char* refused = refused_claim_;
-  refused_claim_ = nullptr;
-  return refused;
+bool TonecReceiver::holds(Hold what) const {
+  switch (what) {
+    case Hold::kDetector:
+      return detector_on();
+    case Hold::kReject:
+      return reject_on_;
+    case Hold::kGenerator:
+      return toneGenRunning() || generator_on_;
+  }
+  return false;
 }
 
 bool TonecReceiver::held_elsewhere(Hold what) const {
   return TonecReceiverService::instance().other(*this, what) != nullptr;
-}
-
-bool TonecReceiver::may_claim(Hold what, const char* name) {
-  if (!held_elsewhere(what)) return true;
-  refused_claim_ = name;
-  return false;
 }
 
 void TonecReceiver::RestoreDTMF() { TonecReceiverService::instance().restoreDTMF(*this); }

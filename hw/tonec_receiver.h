@@ -8,11 +8,13 @@
 // in construction order and leave it when destroyed. Everything runs in the event loop.
 //
 // Two receivers may work on one time slot (a mixer unit's input and output of one number). The
-// time slot's detector (DTMF and IVA detection, whose events the device does not tell apart) and
-// its DTMF rejection then each have one owner, the receiver that switched them on: another
-// receiver's claim on them is refused (take_refused_claim), its switching off leaves them alone,
-// and the detector's events go to its owner, or to the oldest receiver of the time slot when
-// nobody holds it.
+// time slot's detector (DTMF and IVA detection, whose events the device does not tell apart), its
+// DTMF rejection and its one tone generator then each have one owner, the receiver that switched
+// them on: another receiver's claim on them is refused (take_refused_claim), its switching off
+// leaves them alone, and the detector's events go to its owner, or to the oldest receiver of the
+// time slot when nobody holds it. The generator is held from the request that starts a tone,
+// silence, a DTMF sequence or the ring-back until the one that switches it off, the end of the
+// sequence or the receiver's destruction.
 #pragma once
 
 #include <cstdint>
@@ -23,14 +25,20 @@
 #include "base/cyclic_list.h"
 #include "base/timer.h"
 #include "hw/device_events.h"
+#include "hw/hold_claims.h"
 #include "hw/tonec_records.h"
 
 namespace Hardware {
 
 class TonecReceiverService;
 
-class TonecReceiver {
+// What a receiver can hold on its time slot: the detector, DTMF rejection, the tone generator.
+enum class TonecHold { kDetector, kReject, kGenerator };
+
+class TonecReceiver : public HoldClaims<TonecHold> {
  public:
+  using Hold = TonecHold;
+
   // One event of this receiver's detector, as the device reported it.
   struct Params {
     uint32_t code;
@@ -57,18 +65,22 @@ class TonecReceiver {
   bool configureIVA(const LGCP::IVAParams& params);
   bool enableIVA(bool on);
 
+  // Sets the generator; all four values 0 switch it off. Setting it while another receiver of
+  // the time slot holds it is refused with nothing sent; switching it off then sends nothing.
   bool enableToneGenerator(uint16_t freq1, uint16_t freq2, uint16_t level1, uint16_t level2);
   bool enableSilence() { return enableToneGenerator(1000, 1000, 0, 0); }
   // Stops a DTMF sequence and switches the generator off. Unforced, it does nothing (false)
   // unless a sequence is playing; forced, it also ends a ring-back cadence.
   bool disableToneGenerator(bool force);
   // Ring-back: 1 s of 425 Hz, 3 s of silence, repeated. It ends a DTMF sequence in progress.
+  // Refused while another receiver of the time slot holds the generator.
   bool activateAudibleCall();
   // Ends the ring-back, unless a DTMF sequence is playing.
   void cancelAudibleCall();
   // Plays the dual tones of `params`, each followed by a pause. A sequence in progress goes on
   // with the new digits after its current tone or pause. False when the device refuses the
-  // first request of a sequence that starts here: the sequence does not start.
+  // first request of a sequence that starts here, or another receiver of the time slot holds
+  // the generator: the sequence does not start.
   bool translateDTMF(const LGCP::TranslateDtmfParams& params);
   bool translateSelcal(const TERM::SelcalCommand& command);
 
@@ -86,20 +98,13 @@ class TonecReceiver {
   // The detector's id, 0 until DTMF detection is first enabled.
   uint32_t detector_id() const { return detector_id_; }
 
-  // What a receiver can hold on its time slot.
-  enum class Hold { kDetector, kReject };
-  bool holds(Hold what) const { return what == Hold::kDetector ? detector_on() : reject_on_; }
-  // The name of the function whose claim was last refused because another receiver of the time
-  // slot holds it, and forgets it; null when there was none.
-  const char* take_refused_claim();
+  // Whether this receiver holds `what` on its time slot.
+  bool holds(Hold what) const;
 
  private:
   friend class TonecReceiverService;
 
-  // Whether another receiver of this time slot holds `what`.
-  bool held_elsewhere(Hold what) const;
-  // False, the claim on `name` remembered as refused, when another receiver holds `what`.
-  bool may_claim(Hold what, const char* name);
+  bool held_elsewhere(Hold what) const override;
 
   enum class ToneStep { kRingTone, kRingSilence, kDigitTone, kDigitPause };
 
@@ -126,10 +131,11 @@ class TonecReceiver {
   bool reject_on_ = false;
   bool sequence_running_ = false;
   bool audible_ = false;
+  // The generator plays what this receiver last set it to (a tone or silence).
+  bool generator_on_ = false;
   ToneStep step_ = ToneStep::kRingTone;
   Timer tone_timer_;
   LGCP::TranslateDtmfParams pending_;
-  const char* refused_claim_ = nullptr;
 };
 
 class TonecReceiverService {

@@ -418,6 +418,21 @@ TEST_F(TdmSlots, MixerSlotsKeepEachOthersPartOfASharedResource) {
     std::string expect;    // the answer; for a board command its reply lines, each ending in ';'
     std::string signal = {};  // a board event: the signal it gives ("NAME:VALUE NOTATION")
   };
+  // The board command "dials" reads the tone generator settings of the row's switch channel
+  // since the row began, each as "freq1 freq2 level1 level2;", waiting (bounded) for them.
+  const auto dial = [](int freq1, int freq2, int level1, int level2) {
+    return "freq1=" + std::to_string(freq1) + " freq2=" + std::to_string(freq2) +
+           " level1=" + std::to_string(level1) + " level2=" + std::to_string(level2) + ";";
+  };
+  const std::string silence = dial(1000, 1000, 0, 0), off = dial(0, 0, 0, 0);
+  const std::string digit1 = dial(697, 1209, 16384, 16384), digit2 = dial(770, 1336, 16384, 16384);
+  // Two digits, each long enough for the other slot's commands to land while it plays.
+  const std::string two_digits = "ioctl : translateDTMF : { digits { { freq1 697, freq2 1209 }, "
+                                 "{ freq1 770, freq2 1336 } }, toneDuration 600, "
+                                 "pauseDuration 20 }";
+  const std::string one_digit = "ioctl : translateDTMF : { digits { { freq1 770, freq2 1336 } }, "
+                                "toneDuration 20, pauseDuration 20 }";
+  const std::string tone_gen = "ioctl : tone-gen-enable : { freq 425, amp 1000 }";
   struct Row {
     const char* name;
     int n;  // the row's mixer channel
@@ -513,11 +528,43 @@ TEST_F(TdmSlots, MixerSlotsKeepEachOthersPartOfASharedResource) {
         {0, "fail dtmf 0x400c4205 EIO", "ok;"},
         {1, "ioctl : translateDTMF : { digits { { freq1 697, freq2 1209 } } }", "unsupported"},
         {1, "ioctl : translateDTMF : { digits { { freq1 697, freq2 1209 } } }", "success"}}},
+      {"input N's digits play to their end whatever output N asks of the generator",
+       17,
+       {{1, out, "success"},
+        {2, in, "success"},
+        {2, two_digits, "success"},
+        {1, tone_gen, "insufficientResources"},
+        {1, "ioctl : tone-gen-disable : NULL", "success"},
+        {1, one_digit, "insufficientResources"},
+        {0, "dials", digit1 + silence + digit2 + silence + off},
+        {1, tone_gen, "success"},
+        {0, "dials", digit1 + silence + digit2 + silence + off + dial(425, 0, 1000, 0)}}},
+      {"output N's tone stays until output N switches it off",
+       18,
+       {{2, in, "success"},
+        {1, out, "success"},
+        {1, tone_gen, "success"},
+        {2, one_digit, "insufficientResources"},
+        {2, "destroy : NULL", "success"},
+        {2, in, "success"},
+        {1, "ioctl : tone-gen-disable : NULL", "success"},
+        {2, one_digit, "success"},
+        {0, "dials", dial(425, 0, 1000, 0) + off + digit2 + silence + off}}},
+      {"output N's digits end on output N's slot; input N's are refused meanwhile",
+       19,
+       {{1, out, "success"},
+        {2, in, "success"},
+        {1, two_digits, "success"},
+        {2, one_digit, "insufficientResources"},
+        {0, "dials", digit1 + silence + digit2 + silence + off,
+         "tonec:{ slot 1, pdu signal : tonec : { timestamp 0, event dtmfDone : NULL } }"},
+        {2, one_digit, "success"}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const std::string n = std::to_string(row.n);
     const std::string ts = board_.command("mixer tdm 0 " + n).at(0);
+    const size_t dials_before = board_.command("log dtmf").size();
     for (const Step& step : row.steps) {
       SCOPED_TRACE(step.what);
       std::string what = step.what;
@@ -528,7 +575,22 @@ TEST_F(TdmSlots, MixerSlotsKeepEachOthersPartOfASharedResource) {
         continue;
       }
       std::string lines;
-      for (const std::string& line : board_.command(what)) lines += line + ";";
+      if (what == "dials") {
+        const std::string prefix = " DTMF_DIAL ts=" + ts + " ";
+        wait_until(
+            [&] {
+              const std::vector<std::string> log = board_.command("log dtmf");
+              lines.clear();
+              for (size_t i = dials_before; i < log.size(); ++i) {
+                const size_t at = log[i].find(prefix);
+                if (at != std::string::npos) lines += log[i].substr(at + prefix.size()) + ";";
+              }
+              return lines == step.expect;
+            },
+            wait_ms);
+      } else {
+        for (const std::string& line : board_.command(what)) lines += line + ";";
+      }
       EXPECT_EQ(lines, step.expect);
       if (step.signal.empty()) continue;
       const size_t colon = step.signal.find(':');
