@@ -49,10 +49,18 @@ LAPD::Entry::~Entry() {
   if (lapd_) lapd_->entry_ = prev_;
 }
 
-LAPD::LAPD(Side::type side_, unsigned log_) : side(side_), log(log_) { discard_queue(); }
+LAPD::LAPD(Side::type side_, unsigned log_)
+    : side(side_),
+      log(log_),
+      restart_line_(std::clog, [this](std::ostream& os) {
+        os << ext::header(this) << kRestartDiscarded << restart_discarded_;
+      }) {
+  discard_queue();
+}
 
 LAPD::~LAPD() {
   logs_.flush(this);
+  restart_line_.flush();
   for (Entry* e = entry_; e; e = e->prev_) e->lapd_ = nullptr;
 }
 
@@ -591,7 +599,12 @@ void LAPD::reset_sequence() {
   for (unsigned n = resent_waiting(); n && out_q_.get(gone); --n) ++discarded;
   resent_ = Resent();
   vs = va = vr = 0;
-  if (discarded) logs_.write(std::clog, this, kRestartDiscarded, discarded);
+  if (discarded) log_restart(discarded);
+}
+
+__attribute__((noinline, cold)) void LAPD::log_restart(unsigned discarded) {
+  restart_discarded_ += discarded;
+  if (restart_line_.report()) restart_discarded_ = 0;
 }
 
 // Sending --------------------------------------------------------------------------------------

@@ -21,6 +21,7 @@
 
 #include "asn1/modules/acp.h"
 #include "base/log_throttles.h"
+#include "base/throttled_line.h"
 #include "base/timer.h"
 #include "hw/hdlc.h"
 #include "proto/clean_queue.h"
@@ -257,6 +258,7 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // The link starts afresh: numbering from 0, and the messages already sent and not
   // acknowledged discarded with a line (those never sent stay queued).
   void reset_sequence();
+  void log_restart(unsigned discarded);
   void BeginTeiAssignProcedure();
   void start_tei_procedure_if_idle();
 
@@ -316,6 +318,11 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // The lines that the peer or the owner can repeat: statuses, refused frames and messages.
   // The counts still owed are written when the link is destroyed.
   LogThrottles logs_;
+  // The messages discarded by restarts since the last line of them was written, and that line:
+  // a line the throttle leaves out adds its count to the next one written (or to the one the
+  // link writes when it is destroyed), so that every message discarded is counted.
+  unsigned restart_discarded_ = 0;
+  ThrottledLine restart_line_;
 };
 
 }  // namespace ISDN

@@ -35,6 +35,22 @@ std::ostream& put_call(std::ostream& os, CallOrigin origin, unsigned value) {
 
 // The network side's entries.
 
+LAPD_NT_user::LAPD_NT_user()
+    : discarded_line_(std::clog,
+                      [this](std::ostream& os) {
+                        os << ext::header(this) << kRestartDiscarded << discarded_;
+                      }),
+      lost_line_(std::clog, [this](std::ostream& os) {
+        os << ext::header(this) << "link ended, unacknowledged messages lost: "
+           << lost_queued_ + lost_sent_ << " (" << lost_queued_ << " queued, " << lost_sent_
+           << " sent)";
+      }) {}
+
+void LAPD_NT_user::flush_lines() {
+  if (discarded_line_.flush()) discarded_ = 0;
+  if (lost_line_.flush()) lost_queued_ = lost_sent_ = 0;
+}
+
 void LAPD_NT_user::PutHeader(std::ostream& os) const {
   os << "LAPD_user(NT BRI)[";
   if (state_ == unassigned) {
@@ -92,10 +108,15 @@ void LAPD_NT_user::checking() {
 
 void LAPD_NT_user::on_check_timer() { unassign(); }
 
-__attribute__((noinline, cold)) void LAPD_NT_user::log_lost() const {
-  lapd_->logs().write(std::clog, this, "link ended, unacknowledged messages lost: ",
-                      i_q_.count() + ack_q_.count(), " (", i_q_.count(), " queued, ",
-                      ack_q_.count(), " sent)");
+__attribute__((noinline, cold)) void LAPD_NT_user::log_lost() {
+  lost_queued_ += i_q_.count();
+  lost_sent_ += ack_q_.count();
+  if (lost_line_.report()) lost_queued_ = lost_sent_ = 0;
+}
+
+__attribute__((noinline, cold)) void LAPD_NT_user::log_discarded(unsigned count) {
+  discarded_ += count;
+  if (discarded_line_.report()) discarded_ = 0;
 }
 
 bool LAPD_NT_user::queue_full() const {
@@ -237,7 +258,7 @@ void LAPD_NT_user::on_REJ(unsigned nr, bool pf, bool command) {
 void LAPD_NT_user::on_SABME(bool p) {
   log("received SABME frame");
   if (!ack_q_.empty()) {
-    lapd_->logs().write(std::clog, this, kRestartDiscarded, ack_q_.count());
+    log_discarded(ack_q_.count());
     ack_q_.clear();
   }
   vr_ = va_ = vs_ = 0;
@@ -343,6 +364,7 @@ LAPD_NT::LAPD_NT() {
 
 LAPD_NT::~LAPD_NT() {
   logs_.flush(this);
+  for (LAPD_NT_user& u : users_) u.flush_lines();
 }
 
 void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }

@@ -23,6 +23,7 @@
 #include <iosfwd>
 
 #include "base/log_throttles.h"
+#include "base/throttled_line.h"
 #include "base/timer.h"
 #include "l2/isdn/call_references.h"
 #include "proto/clean_queue.h"
@@ -45,7 +46,7 @@ class LAPD_NT_user {
   static constexpr unsigned check_ms = 2000;
   static constexpr unsigned kIQueueLimit = 128;
 
-  LAPD_NT_user() = default;
+  LAPD_NT_user();
   LAPD_NT_user(const LAPD_NT_user&) = delete;
   LAPD_NT_user& operator=(const LAPD_NT_user&) = delete;
 
@@ -65,6 +66,9 @@ class LAPD_NT_user {
   void receive(Packet& p, bool response);
 
   void PutHeader(std::ostream& os) const;
+  // The network side ends: the lines of discarded and lost messages that the throttles left
+  // out, with their counts.
+  void flush_lines();
 
   State state() const { return state_; }
   unsigned char tei() const { return tei_; }
@@ -104,7 +108,8 @@ class LAPD_NT_user {
   void log(const char* text) const;
   // The link ends with messages the terminal never acknowledged, queued or sent: the line with
   // their count.
-  void log_lost() const;
+  void log_lost();
+  void log_discarded(unsigned count);
 
   bool checking_ = false;
   LAPD_NT* lapd_ = nullptr;
@@ -120,6 +125,15 @@ class LAPD_NT_user {
   // I frames sent and not yet acknowledged, complete with their header.
   CleanQueue<Packet, k> ack_q_;
   uint16_t ri_ = 0;
+  // The messages that the lines below count since each was last written: a line the throttle
+  // leaves out adds its counts to the next one written, or to the one flush_lines writes, so
+  // that every message is counted. Each entry has lines of its own: a bus whose terminals all
+  // lose their links at once writes one for each.
+  unsigned discarded_ = 0;
+  unsigned lost_queued_ = 0;
+  unsigned lost_sent_ = 0;
+  ThrottledLine discarded_line_;
+  ThrottledLine lost_line_;
 };
 
 class LAPD_NT : public Protocol {

@@ -519,6 +519,64 @@ TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
   }
 }
 
+// Lines of messages lost or discarded come one a second at most for each terminal, the next one
+// written (or the one written when the network side ends) counting the messages of those left
+// out; terminals whose links end together each get their line.
+TEST_F(LapdNtTest, LinesOfLostAndDiscardedMessagesCountEveryMessage) {
+  struct Case {
+    const char* what;
+    std::function<void()> act;
+    Lines lines;
+    Lines at_end;
+  };
+  // `count` messages from above to the terminal's call `call`.
+  const auto to = [&](unsigned call, unsigned count) {
+    for (unsigned i = 0; i < count; ++i) down("08 01 " + hex2(0x80 | call) + " 7B 2C 01 " + hex2(i));
+  };
+  const std::string discarded = "link started afresh, unacknowledged messages discarded: ";
+  const Case cases[] = {
+      {"two terminals' links end at once",
+       [&] {
+         to(5, 2);
+         to(6, 3);
+         rx("00 81 53");  // DISC from 64
+         rx("00 83 53");  // DISC from 65
+       },
+       {"[Tei=64,wait_answer]link ended, unacknowledged messages lost: 2 (0 queued, 2 sent)",
+        "[Tei=65,wait_answer]link ended, unacknowledged messages lost: 3 (0 queued, 3 sent)"},
+       {}},
+      {"a terminal starting its link afresh three times in a second",
+       [&] {
+         for (unsigned n : {3, 2, 1}) {
+           to(5, n);
+           rx("00 81 7F");
+         }
+       },
+       {"[Tei=64,wait_answer]" + discarded + "3"},
+       {"[Tei=64,assigned]" + discarded + "3 (1 similar lines left out)"}},
+  };
+  const auto lines = [](StreamCapture& log) {
+    Lines out;
+    for (const std::string& l : log.take_lines()) {
+      // After the terminal's header, or whole when another writes it.
+      const size_t at = l.find('[');
+      if (l.find("messages") != std::string::npos) out.push_back(at == l.npos ? l : l.substr(at));
+    }
+    return out;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fresh_call();
+    tei_message(1, 1, 127);
+    say(65, "08 01 06 05");
+    StreamCapture log(std::clog);
+    c.act();
+    EXPECT_EQ(lines(log), c.lines);
+    ex_.reset();
+    EXPECT_EQ(lines(log), c.at_end);
+  }
+}
+
 // An idle terminal is polled after T203; the unanswered poll goes again on each T200, three
 // times, then the terminal loses its TEI.
 TEST_F(LapdNtTest, UnansweredPollIsRepeatedThenTheTeiIsFreed) {

@@ -496,6 +496,50 @@ TEST_F(LapdTest, FramesInEstablishedAndTimerRecoveryStates) {
 }
 
 // RNR makes the peer busy: messages wait until an RR clears it.
+// The peer starts the link afresh again and again, each time with messages sent and not
+// acknowledged: one line a second at most, and the next one written (or the one written when the
+// link is destroyed) counts the messages of the lines left out, so that every discarded message
+// is in the log.
+TEST_F(LapdTest, RestartLinesCountEveryDiscardedMessage) {
+  struct Case {
+    const char* what;
+    std::vector<unsigned> discarded;  // at each restart, 100 ms apart
+    unsigned pause_before_last;       // ms
+    Lines lines;
+    Lines at_end;
+  };
+  const std::string line = "LAPD[0] : link started afresh, unacknowledged messages discarded: ";
+  const Case cases[] = {
+      {"one restart", {2}, 0, {line + "2"}, {}},
+      {"three in a second", {2, 3, 1}, 0, {line + "2"}, {line + "4 (1 similar lines left out)"}},
+      {"two in a second, then one after it", {2, 3, 4}, 1000,
+       {line + "2", line + "7 (1 similar lines left out)"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    relink();
+    establish();
+    wire->rule = lose_all;
+    StreamCapture log(std::clog);
+    for (size_t i = 0; i < c.discarded.size(); ++i) {
+      step(i + 1 == c.discarded.size() && c.pause_before_last ? c.pause_before_last : 100);
+      send_numbered(*a, int(c.discarded[i]));
+      settle();
+      wire->inject(HdlcWire::kA, hex_frame("02 01 7F"));  // SABME
+      settle();
+    }
+    const auto restarts = [&log] {
+      Lines out;
+      for (const std::string& l : log.take_lines())
+        if (l.find("link started afresh") != std::string::npos) out.push_back(l);
+      return out;
+    };
+    EXPECT_EQ(restarts(), c.lines);
+    a.reset();
+    EXPECT_EQ(restarts(), c.at_end);
+  }
+}
+
 TEST_F(LapdTest, RnrHoldsIFramesUntilRr) {
   establish();
   wire->inject(HdlcWire::kA, hex_frame("02 01 05 00"));  // RNR command, N(R) 0
