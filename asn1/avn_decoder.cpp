@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <sstream>
@@ -160,6 +162,18 @@ class Naming {
   std::string& name_;
   std::string before_;
 };
+
+// Reads a whole number's text from `is` (blanks skipped): '-' (or '+' when `plus_too`) and
+// digits. False, with what was taken, when no digit follows the sign.
+bool read_whole_number(std::istream& is, bool plus_too, std::string& text) {
+  is >> std::ws;
+  int c = is.peek();
+  if (c == '-' || (plus_too && c == '+')) text.push_back(static_cast<char>(is.get()));
+  while ((c = is.peek()) != std::char_traits<char>::eof() && c >= '0' && c <= '9')
+    text.push_back(static_cast<char>(is.get()));
+  is.clear(is.rdstate() & ~std::ios_base::eofbit);
+  return !text.empty() && std::isdigit(static_cast<unsigned char>(text.back()));
+}
 
 bool parse_arc(const std::string& digits, uint32_t& arc) {
   if (digits.empty() || digits.size() > 10) return false;
@@ -363,16 +377,26 @@ bool AVNDecoder::do_visit(BOOLEAN& value) {
 
 bool AVNDecoder::do_visit(INTEGER& value) {
   mark();
-  if (value.unsigned_range()) {
-    uint32_t v;
-    if (!peekNumber() || strm.peek() == '-' || !(strm >> v))
-      return expect_value("expected a number, 0 or more");
-    value.value = static_cast<int32_t>(v);
-  } else {
-    int32_t v;
-    if (!(strm >> v)) return expect_value("expected a number");
-    value.value = v;
+  const bool non_negative = value.unsigned_range();
+  const char* expected = non_negative ? "expected a number, 0 or more" : "expected a number";
+  std::string text;
+  if (!read_whole_number(strm, !non_negative, text)) return expect_value(expected);
+  // What the codec keeps of an INTEGER: 32 bits, unsigned for a range from 0.
+  const long long lowest = non_negative ? 0 : std::numeric_limits<int32_t>::min();
+  const long long highest = non_negative ? std::numeric_limits<uint32_t>::max()
+                                         : std::numeric_limits<int32_t>::max();
+  errno = 0;
+  const long long v = std::strtoll(text.c_str(), nullptr, 10);
+  if (errno == ERANGE || v < lowest || v > highest) {
+    // A number written whole that the type cannot hold: named with the range it takes.
+    if (!only_sendable_) return expect_value(expected);
+    const ConstrainedInfo* r = value.info();
+    return expect_value(text + " out of range " +
+                        (r->constraintType == FixedConstraint
+                             ? range_text(r)
+                             : std::to_string(lowest) + ".." + std::to_string(highest)));
   }
+  value.value = static_cast<int32_t>(static_cast<uint32_t>(v));
   // Only a fixed range bounds what aligned PER carries: an extensible one takes any number.
   return sends(value) || expect_value(number_text(value) + " out of range " +
                                       range_text(value.info()));

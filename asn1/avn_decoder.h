@@ -13,7 +13,8 @@
 // member is told with every member of its SEQUENCE, the optional ones marked. Told to read only
 // what can be sent (only_sendable), it asks the aligned PER encoder about each value as it is
 // read and refuses what the encoder refuses, naming the member and what it can take: an INTEGER
-// outside its fixed range; a string, octets, bits or SEQUENCE OF whose length is outside its
+// outside its fixed range (a negative number for a range from 0, and a number past 32 bits, with
+// that range too); a string, octets, bits or SEQUENCE OF whose length is outside its
 // fixed range or above the codec's 16,383; a character missing from an alphabet that PER writes
 // as an index into it (an IA5String's eight-bit characters carry any octet); an enumerator that
 // PER cannot carry (not-use(-1) of RadioStandby). Beyond the encoder, it refuses a number that

@@ -26,8 +26,9 @@ bool parse_dotted(const std::string& text, in_addr_t& network_order) {
 }
 
 bool names_one_host(in_addr_t network_order) {
-  const uint32_t first = ntohl(network_order) >> 24;
-  return first != 0 && first < 224;
+  const uint32_t host = ntohl(network_order);
+  const uint32_t first = host >> 24;
+  return first != 0 && first < 224 && host != 0x7fffffffu;
 }
 
 void Addr::Reset() {

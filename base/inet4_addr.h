@@ -20,7 +20,9 @@ std::string dotted(in_addr_t network_order);
 bool parse_dotted(const std::string& text, in_addr_t& network_order);
 // True when the address (network byte order) stands for one host: false for 0.0.0.0/8 ("this
 // network", 0.0.0.0 itself among them), for multicast (224.0.0.0/4) and for the reserved
-// 240.0.0.0/4, which holds the broadcast 255.255.255.255.
+// 240.0.0.0/4, which holds the broadcast 255.255.255.255, and for 127.255.255.255, the broadcast
+// of the loopback network (no packet comes from it: one sent from a socket bound to it leaves
+// from 127.0.0.1).
 bool names_one_host(in_addr_t network_order);
 
 class Addr {

@@ -53,6 +53,9 @@ TEST(INet4Addr, NamesOneHost) {
       {"1.0.0.0", true},          {"127.0.0.5", true},        {"223.255.255.255", true},
       {"224.0.0.0", false},       {"224.0.0.1", false},       {"239.255.255.255", false},
       {"240.0.0.1", false},       {"255.255.255.255", false},
+      // The loopback network's broadcast: no packet comes from it (the kernel sends one bound
+      // to it from 127.0.0.1). Its network address is a host like the rest of 127.0.0.0/8.
+      {"127.255.255.255", false}, {"127.255.255.254", true},  {"127.0.0.0", true},
   };
   for (const auto& row : rows) {
     in_addr_t a;

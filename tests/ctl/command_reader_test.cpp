@@ -116,6 +116,21 @@ INSTANTIATE_TEST_SUITE_P(
                    "error: line 4, column 82: member port: 70000 out of range 0..65535\n|\n"
                    "error: line 5, column 93: member dname: 0 characters out of range 1..64\n|\n" +
                        std::string(ping) + "|\n"},
+        // A number the type cannot hold at all (below 0 for a range from 0, past 32 bits) is
+        // named with its range like any other.
+        ReaderCase{"NumbersNoneOfTheRangeHolds",
+                   {"create : trunk : { trunk 0, timeslot -1 }\n",
+                    "create : trunk : { trunk 0, timeslot 4294967296 }\n",
+                    "ioctl : rtpExt : lemz : { addr { session-addr \"127.0.0.7\", session-ssrc "
+                    "4294967296 }, params wm-flags : { } }\n",
+                    "{ seq 99999999999, pdu command : ping : NULL }\n", "connect : -0\n"},
+                   "error: line 1, column 38: member timeslot: -1 out of range 0..31\n|\n"
+                   "error: line 2, column 38: member timeslot: 4294967296 out of range 0..31\n|\n"
+                   "error: line 3, column 73: member session-ssrc: 4294967296 out of range "
+                   "0..4294967295\n|\n"
+                   "error: line 4, column 7: member seq: 99999999999 out of range "
+                   "-2147483648..2147483647\n|\n"
+                   "{ pdu command : connect : 0 }\n|\n"},
         // Whatever aligned PER carries is read: an IA5String's octets above 127, a number past
         // the enumerators of an extensible type, an extension alternative; a length the codec
         // cannot write is refused.

@@ -186,7 +186,8 @@ TEST_F(RadioSlot, ValuesTheRadioCannotCarryAreRefused) {
        radio_command(2, "ed-137", "tx : " + keyed, "0.0.0.0")},
   };
   for (const char* addr :
-       {"255.255.255.255", "224.0.0.1", "239.255.255.255", "240.0.0.1", "0.0.0.1"}) {
+       {"255.255.255.255", "224.0.0.1", "239.255.255.255", "240.0.0.1", "0.0.0.1",
+        "127.255.255.255"}) {
     const std::string to = std::string(" keyed to ") + addr;
     rows.push_back({"wm-trans" + to, lemz_ok, radio_command(2, "lemz", lemz_call("4", addr))});
     rows.push_back(
