@@ -4,6 +4,7 @@
 
 #include "hw/hw_mux.h"
 #include "slotbase/slot.h"
+#include "slotbase/switch_channels.h"
 
 namespace {
 
@@ -80,6 +81,15 @@ bool llDisconnect(Slot& sink) {
 bool MuxConnect(Slot& source, Slot& sink) {
   int tx = source.IGetTransmitChannel();
   int rx = sink.IGetReceiveChannel();
+  // An HDLC channel of a third slot transmits there: the path would take its line.
+  const Slot* line = SwitchChannels::instance().Holder(SwitchChannels::Use::link, rx);
+  if (line && line != &source && line != &sink) {
+    sink.refusalLogs.write(std::cerr, "switch channel carries an HDLC channel", [&](std::ostream& os) {
+      os << "mux: slot " << source << " [" << tx << "] -> " << sink << " [" << rx
+         << "] refused: the HDLC channel of " << *line << " transmits there";
+    });
+    return false;
+  }
   if (!HwMux::instance().Connect(tx, rx)) return false;
   std::clog << "mux: slot " << source << " [" << tx << "] -> " << sink << " [" << rx << "]"
             << std::endl;

@@ -103,6 +103,8 @@ bool HdlcSlot::IHwConnectTransmitter(Slot& sink) {
 }
 
 bool HdlcSlot::IHwConnectReceiver(Slot& source) {
+  // The channel would transmit to the source's own output, which the source's source may feed.
+  if (!LinkSlot::PathFree(*this, source.IGetTransmitChannel())) return false;
   return connect("IHwConnectReceiver", source.IGetTransmitChannel());
 }
 

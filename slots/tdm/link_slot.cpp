@@ -5,6 +5,7 @@
 
 #include "base/ext_header.h"
 #include "proto/packet.h"
+#include "slotbase/slots.h"
 #include "slotbase/switch_channels.h"
 
 namespace LinkSlot {
@@ -58,6 +59,19 @@ bool ClaimLine(Slot& slot, int output) {
   }
   ReleaseLine(slot);
   return channels.Claim(SwitchChannels::Use::link, output, slot);
+}
+
+bool PathFree(Slot& slot, int output) {
+  if (output < 0) return true;
+  for (Slot* fed : Slots::instance().GetLive()) {
+    if (fed->IGetReceiveChannel() != output || !fed->source || fed->source == &slot) continue;
+    slot.refusalLogs.write(std::cerr, "time slot fed", [&](std::ostream& os) {
+      os << ext::header(&slot) << "time slot fed: " << *fed->source << " transmits to switch channel "
+         << output;
+    });
+    return false;
+  }
+  return true;
 }
 
 void ReleaseLine(Slot& slot) { SwitchChannels::instance().Release(SwitchChannels::Use::link, slot); }

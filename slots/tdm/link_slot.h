@@ -42,6 +42,9 @@ const char* LapdRefusal(const ISDN::LAPD& lapd);
 // and nothing changed, when another live slot's HDLC channel transmits there. True, nothing
 // changed, for no output (-1).
 bool ClaimLine(Slot& slot, int output);
+// False, logged, when a path that the slot graph made feeds switch output `output` from a
+// source other than `slot`: an HDLC channel sent there would take that path's place.
+bool PathFree(Slot& slot, int output);
 // Gives up the output that `slot`'s HDLC channel transmitted to: the channel has closed.
 void ReleaseLine(Slot& slot);
 

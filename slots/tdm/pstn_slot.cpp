@@ -265,8 +265,11 @@ bool PstnSlot::IHwConnectReceiver(Slot& peer) {
       });
       return false;
     }
-    // Another slot's HDLC channel on that time slot keeps it; this one stays where it is.
-    if (!LinkSlot::ClaimLine(*this, peer.IGetTransmitChannel())) return false;
+    // Another slot's HDLC channel or path on that time slot keeps it; this one stays where it is.
+    if (!LinkSlot::PathFree(*this, peer.IGetTransmitChannel()) ||
+        !LinkSlot::ClaimLine(*this, peer.IGetTransmitChannel())) {
+      return false;
+    }
     hdlc.param_trunk = static_cast<uint32_t>(trunk);
     hdlc.param_timeslot = static_cast<uint32_t>(timeslot);
   }

@@ -298,7 +298,8 @@ TEST_F(TdmSlots, RefusedMixerCreatesLeaveNothingAndSlotsKeepTheirChannels) {
 
 // A slot cannot take a channel that a live slot holds: an extension slot on a line's channel, on
 // a map slot's logical channel or on another extension slot's port, a map slot on an extension
-// slot's port, a second HDLC channel on a time slot where one transmits. Each is refused, and the
+// slot's port, a second HDLC channel on a time slot where one transmits, an HDLC channel on a
+// time slot that a path feeds and a path onto one where an HDLC channel transmits. Each is refused, and the
 // first slot's path stays as it was, after the refusal and after the refused slot is gone; the
 // first HDLC slot still puts its frames on the line. Destroyed, the slots leave the channels free.
 TEST_F(TdmSlots, ASlotOnAChannelALiveSlotHoldsIsRefusedAndThePathStays) {
@@ -375,6 +376,24 @@ TEST_F(TdmSlots, ASlotOnAChannelALiveSlotHoldsIsRefusedAndThePathStays) {
        5, "1024",
        {{3, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
         {2, "connect : 3", "connectFail"},
+        {3, "destroy : NULL", "success"}},
+       1024},
+      {"an HDLC slot on a time slot that a path feeds",
+       {{1, "create : trunk : { trunk 0, timeslot 5 }", "success"},
+        {2, "create : trunk : { trunk 1, timeslot 3 }", "success"},
+        {2, "connect : 1", "success"}},
+       5, "35",
+       {{3, hdlc, "success"},
+        {1, "connect : 3", "connectFail"},
+        {3, "destroy : NULL", "success"}},
+       -1},
+      {"a path onto an HDLC slot's time slot",
+       {{1, hdlc, "success"},
+        {2, "create : trunk : { trunk 0, timeslot 5 }", "success"},
+        {2, "connect : 1", "success"}},
+       5, "1024",
+       {{3, "create : trunk : { trunk 1, timeslot 3 }", "success"},
+        {3, "connect : 2", "connectFail"},
         {3, "destroy : NULL", "success"}},
        1024},
   };
