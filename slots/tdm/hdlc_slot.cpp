@@ -53,6 +53,12 @@ HdlcSlot::~HdlcSlot() {
 void HdlcSlot::PutHeader(std::ostream& os) const { os << "HdlcSlot[" << trunk << "/*]: "; }
 
 bool HdlcSlot::IActivate(const TERM::TermActivateParams&) {
+  // A path that a later connection made onto the time slot keeps it: the channel would take its
+  // place.
+  if (!LinkSlot::PathFree(*this, hdlc.tsA)) {
+    OnDeactivated();
+    return true;
+  }
   iactivate();
   return true;
 }

@@ -36,7 +36,8 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   ~HdlcSlot() override;
 
   // Activates the HDLC channel on the switch channel it has; true whatever the outcome, which
-  // reaches the controller as a deactivated signal on failure.
+  // reaches the controller as a deactivated signal on failure, also when a path of other slots
+  // feeds that channel now (LinkSlot::PathFree).
   bool IActivate(const TERM::TermActivateParams& params) override;
   // Reports the link information at once; the channel stays as it is.
   bool IDeactivate() override;

@@ -287,7 +287,10 @@ bool PstnSlot::IHwConnectTransmitter(Slot& peer) {
 }
 
 bool PstnSlot::IHwDisconnectTransmitter(Slot& peer) {
-  if (basic_rate()) deactivate();
+  // Outside basic rate the transmitter connection switched nothing: the peer's output carries
+  // this slot's channel, or another slot's, or idles already, and stays as it is.
+  if (!basic_rate()) return true;
+  deactivate();
   return Slot::IHwDisconnectTransmitter(peer);
 }
 

@@ -299,9 +299,11 @@ TEST_F(TdmSlots, RefusedMixerCreatesLeaveNothingAndSlotsKeepTheirChannels) {
 // A slot cannot take a channel that a live slot holds: an extension slot on a line's channel, on
 // a map slot's logical channel or on another extension slot's port, a map slot on an extension
 // slot's port, a second HDLC channel on a time slot where one transmits, an HDLC channel on a
-// time slot that a path feeds and a path onto one where an HDLC channel transmits. Each is refused, and the
-// first slot's path stays as it was, after the refusal and after the refused slot is gone; the
-// first HDLC slot still puts its frames on the line. Destroyed, the slots leave the channels free.
+// time slot that a path feeds and a path onto one where an HDLC channel transmits, a path onto a
+// trunk that a signalling link both hears and feeds, an HDLC slot activated again where a path
+// has replaced it. Each is refused, and the first slot's path stays as it was, after the refusal
+// and after the refused slot is gone; the first HDLC slot still puts its frames on the line.
+// Destroyed, the slots leave the channels free.
 TEST_F(TdmSlots, ASlotOnAChannelALiveSlotHoldsIsRefusedAndThePathStays) {
   struct Step {
     int slot;
@@ -396,6 +398,27 @@ TEST_F(TdmSlots, ASlotOnAChannelALiveSlotHoldsIsRefusedAndThePathStays) {
         {3, "connect : 2", "connectFail"},
         {3, "destroy : NULL", "success"}},
        1024},
+      {"a path onto a trunk that a signalling link hears and feeds",
+       {{1, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
+        {2, "create : trunk : { trunk 0, timeslot 5 }", "success"},
+        {2, "connect : 1", "success"},
+        {1, "connect : 2", "success"}},
+       5, "1024",
+       {{3, "create : trunk : { trunk 1, timeslot 3 }", "success"},
+        {3, "connect : 2", "connectFail"},
+        {2, "disconnect : NULL", "success"},
+        {3, "destroy : NULL", "success"}},
+       -1},
+      {"an HDLC slot activated on a time slot that a later path feeds",
+       {{1, hdlc, "success"},
+        {2, "create : trunk : { trunk 0, timeslot 5 }", "success"},
+        {1, "connect : 2", "success"},
+        {3, "create : trunk : { trunk 1, timeslot 3 }", "success"},
+        {3, "connect : 2", "success"}},
+       5, "35",
+       {{1, "activate : empty : NULL", "success"},
+        {1, "ioctl : hdlcPackages : { { body '0102'H } }", "success"}},
+       -1},
   };
   // The second round finds every channel free again once the slots that held it are gone.
   for (int round = 0; round < 2; ++round) {
