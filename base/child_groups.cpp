@@ -77,7 +77,7 @@ bool parse(const std::string& text, Record& r) {
   constexpr unsigned long long kTicksMax = ~0ull;
   return number(words[1], kPidMax, r.daemon) && number(words[2], kTicksMax, r.daemon_start) &&
          number(words[3], kPidMax, r.pgid) && number(words[4], kTicksMax, r.leader_start) &&
-         number(words[5], kPidMax, r.session) && r.daemon > 0 && r.pgid > 1 && r.session > 0;
+         number(words[5], kPidMax, r.session) && r.daemon > 0 && r.pgid > 1;
 }
 
 // Why the file `st` describes is no record, or null.
@@ -107,10 +107,12 @@ std::string read_boot_id() {
   return boot_id_shaped(id) ? id : "";
 }
 
-// Whether `pid` runs with the start time `start`.
+// Whether `pid` runs with the start time `start`: a process that has ended and waits to be
+// reaped (a killed daemon whose parent has not yet waited for it) runs no more.
 bool runs(int pid, unsigned long long start) {
   ProcStat stat;
-  return read_proc_stat(pid, stat) && stat.start == start;
+  return read_proc_stat(pid, stat) && stat.start == start && stat.state != 'Z' &&
+         stat.state != 'X';
 }
 
 // The live processes (zombies left out), by group.

@@ -11,7 +11,8 @@
 //
 // the kernel's boot id, the pid and start time (clock ticks after the boot) of the daemon that
 // made the group, the group's id (its leader's pid), the leader's start time and the session
-// the group lives in. Writing one is a create and one small write, nothing that waits.
+// the group lives in (0 when the session's leader lies outside the daemon's pid namespace, as
+// the kernel gives it). Writing one is a create and one small write, nothing that waits.
 //
 // start() opens the folder, once, before the daemon takes its first command; until then the
 // records are neither written nor removed (tests and tools that spawn groups leave no files).

@@ -100,6 +100,7 @@ struct Scene {
   std::vector<pid_t> bystanders;  // to be left alone
   std::vector<std::string> kept;  // record names left in the folder
   std::vector<std::string> outside;  // files outside the folder, left alone
+  pid_t unreaped = 0;                // the killed daemon, reaped once the case is over
 };
 
 Scene bystanders(std::vector<pid_t> pids) {
@@ -109,8 +110,9 @@ Scene bystanders(std::vector<pid_t> pids) {
 }
 
 // A daemon that starts `script` as a group's leader and is then killed. The script writes the
-// pids of the group's processes that run on to $PIDS, `count` of them.
-Scene killed_daemon(const std::string& script, size_t count) {
+// pids of the group's processes that run on to $PIDS, `count` of them. Unless `reap`, the
+// daemon has ended but is not yet waited for.
+Scene killed_daemon(const std::string& script, size_t count, bool reap = true) {
   const std::string pids = std::string(std::getenv("ORVEXD_ROOT")) + "/pids";
   const pid_t daemon = in_child([&] {
     ChildGroups::start();
@@ -122,8 +124,23 @@ Scene killed_daemon(const std::string& script, size_t count) {
   Scene scene;
   wait_until([&] { return (scene.victims = pids_in(pids)).size() == count; }, 5000);
   ::kill(daemon, SIGKILL);
-  ::waitpid(daemon, nullptr, 0);
+  if (reap) {
+    ::waitpid(daemon, nullptr, 0);
+  } else {
+    siginfo_t info;
+    ::waitid(P_PID, daemon, &info, WEXITED | WNOWAIT);
+    scene.unreaped = daemon;
+  }
   return scene;
+}
+
+// A record line whose session is `session`, the rest as the daemon writes it for a new
+// sleeper's group; the sleeper is a bystander.
+Scene sleeper_in_session(pid_t session) {
+  const pid_t pid = sleeper_group();
+  std::ofstream(folder() + "/" + std::to_string(pid))
+      << record_line(false, pid, start_of(pid), session, boot_id());
+  return bystanders({pid});
 }
 
 // A record of the group that a new sleeper leads, with `edit` applied to its line; the sleeper
@@ -151,6 +168,12 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
       {"leader and member", [] {
          return killed_daemon("sleep 1000 & echo $$ $! > $PIDS; wait", 2);
        }, "left running by an earlier daemon, killed"},
+      {"leader and member, the daemon ended but not yet reaped", [] {
+         return killed_daemon("sleep 1000 & echo $$ $! > $PIDS; wait", 2, false);
+       }, "left running by an earlier daemon, killed"},
+      // The kernel gives 0 for a session whose leader is beyond the pid namespace: a record,
+      // which names no group of this session.
+      {"session 0", [] { return sleeper_in_session(0); }, ""},
       {"leader ended, member left", [] {
          return killed_daemon("sleep 1000 & echo $! > $PIDS", 1);
        }, "left running by an earlier daemon, killed"},
@@ -260,6 +283,7 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
       EXPECT_EQ(::access(path.c_str(), F_OK), 0) << path << " is not the daemon's to remove";
     }
     std::system(("rm -rf " + root.path() + "-outside").c_str());
+    if (scene.unreaped) ::waitpid(scene.unreaped, nullptr, 0);
     for (pid_t pid : scene.victims) ::kill(pid, SIGKILL);
     for (pid_t pid : scene.bystanders) {
       ::kill(pid, SIGKILL);
