@@ -111,6 +111,14 @@ class LapdNtTest : public LoopTest {
     }
   }
 
+  // The network's call 1 to terminal `t`, answered by it.
+  void answered_call(S0Bus::Terminal& t) {
+    bus_->exchange.send({0x08, 0x01, 0x01, 0x05});
+    bus_->pump();
+    t.send({0x08, 0x01, 0x81, 0x07});
+    bus_->pump();
+  }
+
   Frames log_;
   std::map<unsigned, unsigned> next_ns_;
   std::unique_ptr<Exchange> ex_;
@@ -205,11 +213,7 @@ TEST_F(LapdNtTest, S0SetupBroadcastOnceThenRoutingByCallReference) {
 TEST_F(LapdNtTest, S0ALostIFrameIsSentAgainAfterT200) {
   start(1);
   S0Bus::Terminal& t = *bus_->terminals[0];
-  // The network's call 1, answered.
-  bus_->exchange.send({0x08, 0x01, 0x01, 0x05});
-  bus_->pump();
-  t.send({0x08, 0x01, 0x81, 0x07});
-  bus_->pump();
+  answered_call(t);
   bool lost = false;
   bus_->lose = [&](const S0Bus::Frame& f) {
     if (lost || f.from >= 0 || (f.bytes[2] & 1) != 0) return false;
@@ -462,10 +466,7 @@ TEST_F(LapdNtTest, TerminalStartingItsLinkAfreshGetsNoMessageTwice) {
 TEST_F(LapdNtTest, S0TerminalStartingItsLinkAfreshTakesEachMessageOnce) {
   start(1);
   S0Bus::Terminal& t = *bus_->terminals[0];
-  bus_->exchange.send({0x08, 0x01, 0x01, 0x05});
-  bus_->pump();
-  t.send({0x08, 0x01, 0x81, 0x07});
-  bus_->pump();
+  answered_call(t);
   bus_->lose = [](const S0Bus::Frame& f) { return f.from >= 0; };
   for (unsigned char i = 0; i < 3; ++i) bus_->exchange.send({0x08, 0x01, 0x01, 0x7B, i});
   bus_->pump();
