@@ -399,6 +399,11 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
     }
   };
   const Lines alice = wires({auth_signal("alice", "secret")});
+  // The controller's activation of modem 0's slot, which answers the session's program.
+  const auto activate = [&] {
+    return run({"{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr \"127.0.0.7\", "
+                "netmask \"255.255.255.255\", gateway \"\", dns \"\", mtu 1400 } }"});
+  };
 
   struct Case {
     const char* name;
@@ -441,10 +446,7 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
                 crowd.push_back(program(""));
                 turns(1);
               }
-              EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr "
-                             "\"127.0.0.7\", netmask \"255.255.255.255\", gateway \"\", dns "
-                             "\"\", mtu 1400 } }"}),
-                        wires({reply(4, 1, "success : NULL")}));
+              EXPECT_EQ(activate(), wires({reply(4, 1, "success : NULL")}));
               EXPECT_EQ(answer_on(real, 1000).size(), 52u) << "the waiting place was taken";
             }},
            {"an accounting flood on the session while its auth request comes",
@@ -471,10 +473,7 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
               Fd later = program(request(0, "alice", "secret"));
               EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }), alice);
               send({accounting(0)});
-              EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr "
-                             "\"127.0.0.7\", netmask \"255.255.255.255\", gateway \"\", dns "
-                             "\"\", mtu 1400 } }"}),
-                        wires({reply(4, 1, "success : NULL")}));
+              EXPECT_EQ(activate(), wires({reply(4, 1, "success : NULL")}));
               EXPECT_EQ(answer_on(later, 1000).size(), 52u) << "the accept and IP records";
               EXPECT_EQ(answer_on(peer_, 100), "");
             }},
@@ -515,10 +514,7 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
               ASSERT_EQ(::write(other.get(), again.data(), again.size()),
                         static_cast<ssize_t>(again.size()));
               EXPECT_EQ(arrived(), Lines{});
-              EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr "
-                             "\"127.0.0.7\", netmask \"255.255.255.255\", gateway \"\", dns "
-                             "\"\", mtu 1400 } }"}),
-                        wires({reply(4, 1, "success : NULL")}));
+              EXPECT_EQ(activate(), wires({reply(4, 1, "success : NULL")}));
               EXPECT_EQ(answer_on(peer_, 1000).size(), 52u) << "the request the controller had";
               EXPECT_EQ(answer_on(other, 100), "");
             }},
