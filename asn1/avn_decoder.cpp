@@ -435,14 +435,11 @@ bool AVNDecoder::do_visit(ENUMERATED& value) {
 // marker is no value of the type. Reading only what can be sent, the strict decoder refuses
 // them, naming the member and what it can take.
 bool AVNDecoder::sendable(const ENUMERATED& value) {
-  const EnumeratedInfo* r = value.info();
-  const int32_t v = value.value;
   const char* name = value.getName();
-  if (!strict_ || !only_sendable_ ||
-      (v >= 0 && (r->extendable || (v <= r->maxEnumValue && name))))
+  if (!strict_ || !only_sendable_ || (encodes(value) && (name || value.info()->extendable)))
     return true;
   if (!name)
-    return expect_value(std::to_string(v) + " is no value" + of_type(value) + "; " +
+    return expect_value(std::to_string(value.value) + " is no value" + of_type(value) + "; " +
                         sendable_names(value));
   return expect_value(std::string(name, enum_name_length(name)) + of_type(value) +
                       " cannot be encoded; " + sendable_names(value));
