@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <sstream>
+#include <type_traits>
 #include <typeinfo>
 
 #include "asn1/choice.h"
@@ -140,6 +141,19 @@ std::string length_refusal(const ConstrainedInfo* r, size_t size, const char* wh
   if (r->constraintType == FixedConstraint && !size_within(r, size, true))
     return count + " out of range " + range_text(r);
   return count + ", above the codec's " + std::to_string(PEREncoder::kMaxUnfragmented);
+}
+
+// Why a string that aligned PER refuses has no encoding: of a length that encodes, a character
+// that the alphabet (written as an index into it) lacks; else its length.
+template <class Text>
+std::string string_refusal(const Text& value) {
+  using Code = std::make_unsigned_t<typename Text::value_type>;
+  const auto outside = std::find_if(value.begin(), value.end(),
+                                    [&value](auto c) { return !value.legalCharacter(c); });
+  if (outside == value.end() || !length_fits(value.info(), value.size()))
+    return length_refusal(value.info(), value.size(), "characters");
+  return "character " + std::to_string(static_cast<uint32_t>(static_cast<Code>(*outside))) +
+         " is not in the string's alphabet";
 }
 
 // The INTEGER's value as its range reads it.
@@ -435,14 +449,11 @@ bool AVNDecoder::do_visit(ENUMERATED& value) {
 // marker is no value of the type. Reading only what can be sent, the strict decoder refuses
 // them, naming the member and what it can take.
 bool AVNDecoder::sendable(const ENUMERATED& value) {
-  const EnumeratedInfo* r = value.info();
-  const int32_t v = value.value;
   const char* name = value.getName();
-  if (!strict_ || !only_sendable_ ||
-      (v >= 0 && (r->extendable || (v <= r->maxEnumValue && name))))
+  if (!strict_ || !only_sendable_ || (encodes(value) && (name || value.info()->extendable)))
     return true;
   if (!name)
-    return expect_value(std::to_string(v) + " is no value" + of_type(value) + "; " +
+    return expect_value(std::to_string(value.value) + " is no value" + of_type(value) + "; " +
                         sendable_names(value));
   return expect_value(std::string(name, enum_name_length(name)) + of_type(value) +
                       " cannot be encoded; " + sendable_names(value));
@@ -506,26 +517,13 @@ bool AVNDecoder::do_visit(BIT_STRING& value) {
 bool AVNDecoder::do_visit(AbstractString& value) {
   mark();
   if (!get_string(strm, value)) return expect_value("expected a string in double quotes");
-  if (sends(value)) return true;
-  // Of a length that encodes, a character that the alphabet (written as an index into it) lacks.
-  const auto outside = std::find_if(value.begin(), value.end(),
-                                    [&value](char c) { return !value.legalCharacter(c); });
-  if (outside == value.end() || !length_fits(value.info(), value.size()))
-    return expect_value(length_refusal(value.info(), value.size(), "characters"));
-  return expect_value("character " + std::to_string(static_cast<unsigned char>(*outside)) +
-                      " is not in the string's alphabet");
+  return sends(value) || expect_value(string_refusal(value));
 }
 
 bool AVNDecoder::do_visit(BMPString& value) {
   mark();
   if (!readBMP(value)) return expect_value("expected a string in double quotes");
-  if (sends(value)) return true;
-  const auto outside = std::find_if(value.begin(), value.end(),
-                                    [&value](wchar_t c) { return !value.legalCharacter(c); });
-  if (outside == value.end() || !length_fits(value.info(), value.size()))
-    return expect_value(length_refusal(value.info(), value.size(), "characters"));
-  return expect_value("character " + std::to_string(static_cast<uint32_t>(*outside)) +
-                      " is not in the string's alphabet");
+  return sends(value) || expect_value(string_refusal(value));
 }
 
 bool AVNDecoder::readBMP(BMPString& value) {

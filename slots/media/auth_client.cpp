@@ -68,6 +68,10 @@ void AuthClient::Ask(int session) {
 
 void AuthClient::Forget() {
   answers_ = Auth::kNoSession;
+  end_wait();
+}
+
+void AuthClient::end_wait() {
   if (!waiting_) return;
   waiting_ = false;
   restart_deadline();
@@ -123,10 +127,7 @@ bool AuthClient::Send(const attr& record) {
   }
   --use_;
   const bool sent = done == record.bytes.size();
-  if (sent && waiting_) {
-    waiting_ = false;
-    restart_deadline();
-  }
+  if (sent) end_wait();
   CheckDisconnect();
   return sent;
 }

@@ -73,6 +73,8 @@ class AuthClient {
   void on_deadline();
   // The deadline from now, unless the connection waits.
   void restart_deadline();
+  // The wait, if any, is over: the deadline runs again.
+  void end_wait();
   void close(const char* kind, const std::string& why);
 
   INet4::Addr peer_;

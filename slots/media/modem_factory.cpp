@@ -282,9 +282,7 @@ void ModemFactory::forget_session(int session) {
 
 bool ModemFactory::SendAuth(const attr& record) {
   for (AuthClient* c : clients) {
-    if (record.session() != Auth::kNoSession && c->answers(record.session())) {
-      return c->Send(record);
-    }
+    if (c->answers(record.session())) return c->Send(record);
   }
   unknown_answer_ = record.session();
   unknown_answer_log_.report();
