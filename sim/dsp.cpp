@@ -39,12 +39,12 @@ IoctlResult Dsp::on_ioctl(Session&, IoctlCall& call) {
       return {static_cast<int>(version_), 0};
     case DsprocIoctl::kConfigure:
       if (!read_record(call, configure)) break;
-      this->configure(call);
+      keep(configure);
       return {0, 0};
     case DsprocIoctl::kEnable:
     case DsprocIoctl::kDisable:
       if (!read_record(call, feature)) break;
-      switch_features(call.request, call);
+      keep(call.request, feature);
       return {0, 0};
     default:
       return {-1, ENOTTY};
@@ -52,9 +52,7 @@ IoctlResult Dsp::on_ioctl(Session&, IoctlCall& call) {
   return {-1, EINVAL};
 }
 
-void Dsp::configure(const IoctlCall& call) {
-  dsproc_configure c;
-  read_record(call, c);
+void Dsp::keep(const dsproc_configure& c) {
   Channel& channel = channels_[c.ts];
   switch (c.what) {
     case DsprocConfigure::kDelays: {
@@ -80,9 +78,7 @@ void Dsp::configure(const IoctlCall& call) {
   }
 }
 
-void Dsp::switch_features(uint32_t request, const IoctlCall& call) {
-  dsproc_feature f;
-  read_record(call, f);
+void Dsp::keep(uint32_t request, const dsproc_feature& f) {
   Channel& channel = channels_[f.ts];
   for (uint32_t bit = 1; bit && bit <= f.mask; bit <<= 1) {
     if (!(f.mask & bit)) continue;

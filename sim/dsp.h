@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "hw/dsproc_records.h"
 #include "sim/device_model.h"
 
 class Dsp : public DeviceModel {
@@ -43,8 +44,9 @@ class Dsp : public DeviceModel {
   };
 
   std::string configure_fields(const IoctlCall& call) const;
-  void configure(const IoctlCall& call);
-  void switch_features(uint32_t request, const IoctlCall& call);
+  // What a configure record, or an enable or disable record (`request`), leaves on its time slot.
+  void keep(const dsproc_configure& c);
+  void keep(uint32_t request, const dsproc_feature& f);
   std::vector<std::string> state(uint32_t ts) const;
 
   uint32_t version_ = 1;

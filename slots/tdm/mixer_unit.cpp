@@ -174,23 +174,23 @@ std::vector<int> Mixer::summed(const LGCP::MixerOutParams& params, int summator)
   return numbers;
 }
 
-bool Mixer::unfed(int summator, const std::vector<int>& inputs) {
+bool Mixer::inputs_free(int summator, const std::vector<int>& inputs) {
   for (MixerSlot* s : slots) {
-    const auto* input = dynamic_cast<const TdmInput*>(s);
-    if (!input || input->summator != summator ||
-        std::find(inputs.begin(), inputs.end(), input->number) == inputs.end()) {
-      continue;
+    const auto* in = dynamic_cast<const TdmInput*>(s);
+    const auto* out = dynamic_cast<const TdmOutput*>(s);
+    for (const int input : inputs) {
+      const bool held =
+          (in && in->summator == summator && in->number == input) ||
+          (out && out->number == summator &&
+           std::find(out->inputs.begin(), out->inputs.end(), input) != out->inputs.end());
+      if (!held) continue;
+      log(std::cerr, "summator input held by a live slot", [&](std::ostream& os) {
+        os << "summator " << summator << " input " << input << " held by " << *s;
+      });
+      return false;
     }
-    held_input(summator, input->number, *input);
-    return false;
   }
   return true;
-}
-
-void Mixer::held_input(int summator, int input, const MixerSlot& by) {
-  log(std::cerr, "summator input held by a live slot", [&](std::ostream& os) {
-    os << "summator " << summator << " input " << input << " held by " << by;
-  });
 }
 
 bool Mixer::CheckInputs(const LGCP::MixerOutParams& params) {
@@ -221,7 +221,7 @@ Slot* Mixer::New(const LGCP::MixerOutParams& params) {
     return nullptr;
   }
   std::vector<int> inputs = summed(params, number);
-  if (!unfed(number, inputs)) return nullptr;
+  if (!inputs_free(number, inputs)) return nullptr;
   const int timeslot = SetTX(params) ? channel2timeslot(number) : -1;
   if (timeslot < 0) {
     // The inputs added before the failure go with it; the live inputs' feeds stay.
@@ -245,10 +245,7 @@ Slot* Mixer::New(const LGCP::MixerInParams& params) {
       logs_.write(std::cerr, this, "wrong summator coding !");
       return nullptr;
     }
-    if (!tdm_number(params.get_summator(), summator)) return nullptr;
-    const TdmOutput* sum = holder<TdmOutput>(summator);
-    if (sum && std::find(sum->inputs.begin(), sum->inputs.end(), number) != sum->inputs.end()) {
-      held_input(summator, number, *sum);
+    if (!tdm_number(params.get_summator(), summator) || !inputs_free(summator, {number})) {
       return nullptr;
     }
   }

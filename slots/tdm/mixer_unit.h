@@ -102,10 +102,9 @@ class Mixer {
   bool unheld(int number, const char* what);
   // The inputs an output of `params` puts into its summator `summator`.
   static std::vector<int> summed(const LGCP::MixerOutParams& params, int summator);
-  // True when no live input slot feeds summator `summator` with one of `inputs`; else logged.
-  bool unfed(int summator, const std::vector<int>& inputs);
-  // Logs the refusal of a claim on input `input` of `summator`, which `by` holds.
-  void held_input(int summator, int input, const MixerSlot& by);
+  // True when no live slot holds one of `inputs` of summator `summator`: neither the output
+  // that sums it nor the input slot that feeds it; else logged.
+  bool inputs_free(int summator, const std::vector<int>& inputs);
   // Whether the summator can take the inputs of `params` as they are: their count, tdm channels
   // in range, their gains; logged when not.
   bool CheckInputs(const LGCP::MixerOutParams& params);
