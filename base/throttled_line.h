@@ -13,6 +13,8 @@
 //
 // A line whose text changes from one to the next gives it at each call instead: report(text)
 // and flush(text).
+//
+// CountingLine, below, is the one for a line that carries counts adding up from line to line.
 #pragma once
 
 #include <cstdint>
@@ -57,4 +59,42 @@ class ThrottledLine {
   std::ostream* os_;
   Text text_;
   LogThrottle throttle_;
+};
+
+// CountingLine: a ThrottledLine whose lines carry counts that add up (messages discarded, bytes
+// skipped): each report adds its counts, and the line written carries all those added since the
+// last line written, so that the lines left out lose none of them. `Counts` is a count, or a
+// struct of counts with +=; `text(os, counts)` writes the line's text.
+//
+//   CountingLine<unsigned> lost_{std::clog, [](std::ostream& os, unsigned n) { os << n << " lost"; }};
+//   lost_.report(queue_.count());
+template <class Counts>
+class CountingLine {
+ public:
+  using Text = std::function<void(std::ostream&, const Counts&)>;
+
+  CountingLine(std::ostream& os, Text text) : text_(std::move(text)), line_(os) {}
+
+  // Adds `more` to the counts, for one more line of the kind. True when written.
+  bool report(const Counts& more) {
+    counts_ += more;
+    return written(line_.report(writer()));
+  }
+  // The series ends: writes the last line refused, if any, with the counts it still owes. True
+  // when written.
+  bool flush() { return written(line_.flush(writer())); }
+
+ private:
+  auto writer() const {
+    return [this](std::ostream& os) { text_(os, counts_); };
+  }
+  // A line written carried the counts: they start afresh.
+  bool written(bool line) {
+    if (line) counts_ = Counts();
+    return line;
+  }
+
+  Text text_;
+  Counts counts_{};
+  ThrottledLine line_;
 };

@@ -52,8 +52,8 @@ LAPD::Entry::~Entry() {
 LAPD::LAPD(Side::type side_, unsigned log_)
     : side(side_),
       log(log_),
-      restart_line_(std::clog, [this](std::ostream& os) {
-        os << ext::header(this) << kRestartDiscarded << restart_discarded_;
+      restart_line_(std::clog, [this](std::ostream& os, unsigned discarded) {
+        os << ext::header(this) << kRestartDiscarded << discarded;
       }) {
   discard_queue();
 }
@@ -599,12 +599,7 @@ void LAPD::reset_sequence() {
   for (unsigned n = resent_waiting(); n && out_q_.get(gone); --n) ++discarded;
   resent_ = Resent();
   vs = va = vr = 0;
-  if (discarded) log_restart(discarded);
-}
-
-__attribute__((noinline, cold)) void LAPD::log_restart(unsigned discarded) {
-  restart_discarded_ += discarded;
-  if (restart_line_.report()) restart_discarded_ = 0;
+  if (discarded) restart_line_.report(discarded);
 }
 
 // Sending --------------------------------------------------------------------------------------

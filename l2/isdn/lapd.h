@@ -258,7 +258,6 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // The link starts afresh: numbering from 0, and the messages already sent and not
   // acknowledged discarded with a line (those never sent stay queued).
   void reset_sequence();
-  void log_restart(unsigned discarded);
   void BeginTeiAssignProcedure();
   void start_tei_procedure_if_idle();
 
@@ -318,11 +317,9 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // The lines that the peer or the owner can repeat: statuses, refused frames and messages.
   // The counts still owed are written when the link is destroyed.
   LogThrottles logs_;
-  // The messages discarded by restarts since the last line of them was written, and that line:
-  // a line the throttle leaves out adds its count to the next one written (or to the one the
-  // link writes when it is destroyed), so that every message discarded is counted.
-  unsigned restart_discarded_ = 0;
-  ThrottledLine restart_line_;
+  // The line of the messages discarded by restarts: those of a line the throttle leaves out
+  // are counted by the next one written, or by the one the link writes when it is destroyed.
+  CountingLine<unsigned> restart_line_;
 };
 
 }  // namespace ISDN

@@ -37,18 +37,18 @@ std::ostream& put_call(std::ostream& os, CallOrigin origin, unsigned value) {
 
 LAPD_NT_user::LAPD_NT_user()
     : discarded_line_(std::clog,
-                      [this](std::ostream& os) {
-                        os << ext::header(this) << kRestartDiscarded << discarded_;
+                      [this](std::ostream& os, unsigned discarded) {
+                        os << ext::header(this) << kRestartDiscarded << discarded;
                       }),
-      lost_line_(std::clog, [this](std::ostream& os) {
+      lost_line_(std::clog, [this](std::ostream& os, const Lost& lost) {
         os << ext::header(this) << "link ended, unacknowledged messages lost: "
-           << lost_queued_ + lost_sent_ << " (" << lost_queued_ << " queued, " << lost_sent_
+           << lost.queued + lost.sent << " (" << lost.queued << " queued, " << lost.sent
            << " sent)";
       }) {}
 
 void LAPD_NT_user::flush_lines() {
-  if (discarded_line_.flush()) discarded_ = 0;
-  if (lost_line_.flush()) lost_queued_ = lost_sent_ = 0;
+  discarded_line_.flush();
+  lost_line_.flush();
 }
 
 void LAPD_NT_user::PutHeader(std::ostream& os) const {
@@ -88,7 +88,7 @@ void LAPD_NT_user::assign() {
 
 void LAPD_NT_user::unassign() {
   log("unassigned");
-  if (!i_q_.empty() || !ack_q_.empty()) log_lost();
+  if (!i_q_.empty() || !ack_q_.empty()) lost_line_.report({i_q_.count(), ack_q_.count()});
   // A free entry's TEI may be another entry's by now.
   if (state_ != unassigned) lapd_->forget_calls(tei_);
   state_ = unassigned;
@@ -107,17 +107,6 @@ void LAPD_NT_user::checking() {
 }
 
 void LAPD_NT_user::on_check_timer() { unassign(); }
-
-__attribute__((noinline, cold)) void LAPD_NT_user::log_lost() {
-  lost_queued_ += i_q_.count();
-  lost_sent_ += ack_q_.count();
-  if (lost_line_.report()) lost_queued_ = lost_sent_ = 0;
-}
-
-__attribute__((noinline, cold)) void LAPD_NT_user::log_discarded(unsigned count) {
-  discarded_ += count;
-  if (discarded_line_.report()) discarded_ = 0;
-}
 
 bool LAPD_NT_user::queue_full() const {
   return (busy_ || ack_q_.count() == k) && i_q_.count() >= kIQueueLimit;
@@ -258,7 +247,7 @@ void LAPD_NT_user::on_REJ(unsigned nr, bool pf, bool command) {
 void LAPD_NT_user::on_SABME(bool p) {
   log("received SABME frame");
   if (!ack_q_.empty()) {
-    log_discarded(ack_q_.count());
+    discarded_line_.report(ack_q_.count());
     ack_q_.clear();
   }
   vr_ = va_ = vs_ = 0;

@@ -106,10 +106,6 @@ class LAPD_NT_user {
   void on_timer();
   void on_check_timer();
   void log(const char* text) const;
-  // The link ends with messages the terminal never acknowledged, queued or sent: the line with
-  // their count.
-  void log_lost();
-  void log_discarded(unsigned count);
 
   bool checking_ = false;
   LAPD_NT* lapd_ = nullptr;
@@ -125,15 +121,22 @@ class LAPD_NT_user {
   // I frames sent and not yet acknowledged, complete with their header.
   CleanQueue<Packet, k> ack_q_;
   uint16_t ri_ = 0;
-  // The messages that the lines below count since each was last written: a line the throttle
-  // leaves out adds its counts to the next one written, or to the one flush_lines writes, so
-  // that every message is counted. Each entry has lines of its own: a bus whose terminals all
-  // lose their links at once writes one for each.
-  unsigned discarded_ = 0;
-  unsigned lost_queued_ = 0;
-  unsigned lost_sent_ = 0;
-  ThrottledLine discarded_line_;
-  ThrottledLine lost_line_;
+  // The messages of a link that ended unacknowledged: still queued, and sent.
+  struct Lost {
+    unsigned queued = 0;
+    unsigned sent = 0;
+    Lost& operator+=(const Lost& more) {
+      queued += more.queued;
+      sent += more.sent;
+      return *this;
+    }
+  };
+  // The lines of messages discarded by restarts and lost when links end: those of a line the
+  // throttle leaves out are counted by the next one written, or by the one flush_lines writes.
+  // Each entry has lines of its own: a bus whose terminals all lose their links at once writes
+  // one for each.
+  CountingLine<unsigned> discarded_line_;
+  CountingLine<Lost> lost_line_;
 };
 
 class LAPD_NT : public Protocol {

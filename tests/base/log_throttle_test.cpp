@@ -59,4 +59,30 @@ TEST_F(LogThrottleTest, AThrottledLineWritesTheSameTextWhenAllowedAndWhenFlushed
   EXPECT_FALSE(line.flush());
 }
 
+// Every count reported is in exactly one line written: those of the lines left out go into the
+// next one, or into the one the end of the series writes.
+TEST_F(LogThrottleTest, ACountingLineCarriesTheCountsOfTheLinesLeftOut) {
+  std::ostringstream os;
+  CountingLine<unsigned> line(os, [](std::ostream& o, unsigned n) { o << n << " lost"; });
+  const auto take = [&] {
+    std::string text = os.str();
+    os.str("");
+    return text;
+  };
+  EXPECT_TRUE(line.report(2));
+  EXPECT_FALSE(line.report(3));
+  EXPECT_FALSE(line.report(4));
+  EXPECT_EQ(take(), "2 lost\n");
+  Mux::TestClock::advance_ms(1000);
+  EXPECT_TRUE(line.report(5));
+  EXPECT_EQ(take(), "12 lost (2 similar lines left out)\n");
+  EXPECT_FALSE(line.report(6));
+  EXPECT_TRUE(line.flush());
+  EXPECT_EQ(take(), "6 lost\n");
+  EXPECT_FALSE(line.flush());
+  Mux::TestClock::advance_ms(1000);
+  EXPECT_TRUE(line.report(1));
+  EXPECT_EQ(take(), "1 lost\n") << "a flushed line's counts are not written again";
+}
+
 }  // namespace
