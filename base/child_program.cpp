@@ -49,6 +49,10 @@ int spawn(const ChildProgram& program) {
   // Made before the fork: the child only adds the reason.
   const std::string cannot_run =
       program.fail_header + "cannot run " + (argv[0] ? argv[0] : "") + ": ";
+  // A group's leader waits on `held` until its group is recorded: a daemon killed in between
+  // leaves no group that the next start cannot find. The leader ends when the daemon dies first.
+  int held[2] = {-1, -1};
+  if (program.own_group && ::pipe2(held, O_CLOEXEC) != 0) return -1;
   sigset_t all;
   sigset_t saved;
   sigfillset(&all);
@@ -57,16 +61,27 @@ int spawn(const ChildProgram& program) {
   if (child != 0) {
     const int error = errno;
     if (child > 0 && program.own_group) {
-      // Fails only once the child has exec'd, after its own call made the group.
       ::setpgid(child, child);
       ChildGroups::record(child);
+      const char recorded = 1;
+      (void)!::write(held[1], &recorded, 1);
+    }
+    if (program.own_group) {
+      ::close(held[0]);
+      ::close(held[1]);
     }
     ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     errno = error;
     return child;
   }
 
-  if (program.own_group) ::setpgid(0, 0);
+  if (program.own_group) {
+    ::setpgid(0, 0);
+    ::close(held[1]);
+    char recorded = 0;
+    if (::read(held[0], &recorded, 1) != 1) ::_exit(program.fail_code);
+    ::close(held[0]);
+  }
   default_signals();
   become(program.input, 0);
   become(program.output, 1);

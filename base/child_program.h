@@ -12,7 +12,8 @@
 // so that whatever it starts in turn (a script's commands) can be ended with it in one kill of
 // the group. Both sides call setpgid: whichever runs first, the group exists before the child
 // execs and before the parent's spawn returns, so no signal to the group can miss it. The
-// group is recorded (ChildGroups) before spawn returns; whoever ends it tells ChildGroups so.
+// group is recorded (ChildGroups) before its leader goes on past the fork: a daemon killed at
+// any moment leaves no unrecorded group. Whoever ends the group tells ChildGroups so.
 //
 // A program that cannot run is named on the child's standard error, with the reason, before the
 // child ends with fail_code: "<fail_header>cannot run <path>: <reason>".
@@ -41,6 +42,7 @@ struct ChildProgram {
   std::string fail_header = {};
 };
 
-// The child's pid, or -1 with errno set when fork failed. The child starts with an empty signal
-// mask and the default dispositions, as a program run from a shell would, and ends with _exit.
+// The child's pid, or -1 with errno set when fork (or, for own_group, pipe2) failed. The child
+// starts with an empty signal mask and the default dispositions, as a program run from a shell
+// would, and ends with _exit.
 int spawn(const ChildProgram& program);
