@@ -384,10 +384,10 @@ TEST_F(PstnRoad, DisconnectTakesTheLinkOffItsTimeSlot) {
     EXPECT_EQ(command("{ seq 6, slot 11, pdu command : connect : 2 }").back(),
               "response : success : NULL");
     EXPECT_EQ(output(1), "1024");
-    run({"{ seq 7, slot 1, pdu command : destroy : NULL }", "{ seq 8, slot 2, pdu command : destroy : NULL }",
+    run({"{ seq 7, slot 1, pdu command : destroy : NULL }",
+         "{ seq 8, slot 2, pdu command : destroy : NULL }",
          "{ seq 9, slot 11, pdu command : destroy : NULL }"});
   }
 }
 
 }  // namespace
-
