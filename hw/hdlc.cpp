@@ -93,12 +93,13 @@ bool HDLC::activate() {
   return true;
 }
 
-void HDLC::deactivate() {
-  release_channel();
+bool HDLC::deactivate() {
+  const bool idled = release_channel();
   event.Release();
   ready = false;
   ++generation_;
   if (traces.signallingHdlc) std::clog << ext::header(this) << "deactivated" << std::endl;
+  return idled;
 }
 
 bool HDLC::hdlc_transmit(Packet& frame) {
@@ -178,11 +179,12 @@ std::vector<int> HDLC::others_fed() const {
   return fed;
 }
 
-void HDLC::release_channel() {
-  if (channel_ < 0) return;
-  mux_.Release(channel_);
+bool HDLC::release_channel() {
+  if (channel_ < 0) return true;
+  const bool idled = mux_.Release(channel_);
   channel_ = -1;
   transmits_to_ = -1;
+  return idled;
 }
 
 void HDLC::read_failed(int error) {

@@ -67,8 +67,9 @@ class HDLC : public GenericHDLC {
   // The last activate() failed because the switch refused a path of the channel.
   bool switch_refused() const { return switch_refused_; }
   // Idles every switch output that carries the controller channel, and the channel's own
-  // output, then closes the channel.
-  void deactivate();
+  // output, then closes the channel. False when the switch refused to idle one of them; the
+  // channel closes all the same.
+  bool deactivate();
   // The owner's callbacks go nowhere from now on.
   void unbind();
 
@@ -113,8 +114,9 @@ class HDLC : public GenericHDLC {
  private:
   // The channel failed with `error`: deactivate and tell the owner.
   void read_failed(int error);
-  // The switch side of deactivate(): HwMux::Release of the controller channel.
-  void release_channel();
+  // The switch side of deactivate(): HwMux::Release of the controller channel; true when
+  // there was none.
+  bool release_channel();
   // The outputs that carry the open channel, besides the time slot activation wired it to.
   std::vector<int> others_fed() const;
 

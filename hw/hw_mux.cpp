@@ -147,11 +147,13 @@ unsigned char HwMux::Read(int ch) {
   return 0xFF;
 }
 
-void HwMux::Release(int ch) {
-  if (ch < 0) return;
+bool HwMux::Release(int ch) {
+  if (ch < 0) return true;
   std::vector<int> fed = outputs_of(ch);
   if (source(ch) < kDetached) fed.push_back(ch);
-  for (int output : fed) Disconnect(output);
+  bool idled = true;
+  for (int output : fed) idled = Disconnect(output) && idled;
+  return idled;
 }
 
 void HwMux::RefreshChannel(int index) {

@@ -64,8 +64,9 @@ class HwMux {
   unsigned char Read(int ch);
   // Channel ch is given back to its driver, which may hand it to another owner: every output
   // that carries input ch, and output ch itself when it carries an input, send the idle byte.
-  // Nothing is sent for a negative channel.
-  void Release(int ch);
+  // Nothing is sent for a negative channel. False when the switch refused to idle one of them
+  // (the others are idled all the same).
+  bool Release(int ch);
 
   // Re-asserts logical output 8192 + index when it is disabled.
   void RefreshChannel(int index);

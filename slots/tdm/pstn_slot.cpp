@@ -294,9 +294,14 @@ bool PstnSlot::IHwDisconnectTransmitter(Slot& peer) {
   return Slot::IHwDisconnectTransmitter(peer);
 }
 
-bool PstnSlot::IHwDisconnectReceiver(Slot& peer) {
+bool PstnSlot::IHwDisconnectReceiver(Slot&) {
+  // The connection is the channel that the receiver connection placed on the peer's time slot
+  // (the slot has no receive channel of its own): the layer stops, then the channel closes and
+  // gives up its paths and the time slot.
   deactivate();
-  return Slot::IHwDisconnectReceiver(peer);
+  const bool idled = hdlc.deactivate();
+  LinkSlot::ReleaseLine(*this);
+  return idled;
 }
 
 void PstnSlot::OnUpdateTimer() {

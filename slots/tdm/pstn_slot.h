@@ -9,9 +9,11 @@
 // The slot's connection priority (1) makes it drive the hardware connections with its peer.
 // A receiver connection places the channel and, except on basic rate, activates it; basic rate
 // needs the transmitter connection as well, in either order. Outside basic rate the transmitter
-// connection and its disconnection switch nothing. An activation reopens the channel
-// and starts the layer from idle, except that activate on a layer already at work leaves the
-// channel as it is and only passes the activation to the layer. Every 3000 ms the slot reports
+// connection and its disconnection switch nothing. The receiver disconnection closes the
+// channel, idling its paths both ways, and gives up the time slot: it fails only when the switch
+// refuses to idle one of the paths. An activation reopens the channel and starts the layer from
+// idle, except that activate on a layer already at work leaves the channel as it is and only
+// passes the activation to the layer. Every 3000 ms the slot reports
 // the channel's counters (hdlcLinkInfo), the SS7 link's (ss7LinkInfo) and, when they changed,
 // the LAPD's (isdnLinkInfo); the LAPD's congestion goes up as isdnLinkStatus. An E1 trunk
 // status other than normal for the slot's trunk takes an SS7 link to idle.

@@ -354,4 +354,40 @@ TEST_F(PstnRoad, Ss7LinkPlacedAgainAlignsFromIdle) {
   EXPECT_EQ(output(1024), "1");
 }
 
+// Disconnected from its trunk slot, a link's channel closes and leaves the time slot both ways,
+// free for the next link; the answer is success unless the switch keeps one of the paths.
+TEST_F(PstnRoad, DisconnectTakesTheLinkOffItsTimeSlot) {
+  StreamCapture log(std::clog);
+  const struct {
+    const char* name;
+    const char* fault;  // a board command before the disconnect
+    const char* answer;
+    const char* trunk_output;  // what trunk 0's time slot 1 carries then
+  } rows[] = {
+      {"carried out", nullptr, "response : success : NULL", "const 0xd5"},
+      // The idle byte refused on the trunk's output: the channel still sends there.
+      {"switch refuses", "fail hal 0xc0084d04 EIO", "response : error : disconnectFail", "1024"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    link(1, kSs7, 1);
+    ASSERT_EQ(output(1), "1024");
+    if (row.fault) sim(row.fault);
+    const Brief got = exchange("{ seq 4, slot 1, pdu command : disconnect : NULL }");
+    EXPECT_NE(std::find(got.begin(), got.end(), "signal : deactivated : networkError"), got.end());
+    EXPECT_EQ(got.back(), row.answer);
+    EXPECT_EQ(board().command("mcc channels"), Lines{});
+    EXPECT_EQ(output(1024), "const 0xd5");
+    EXPECT_EQ(output(1), row.trunk_output);
+    // Another link takes the time slot.
+    run({"{ seq 5, slot 2, pdu command : create : pstn : " + std::string(kSs7) + " }"});
+    EXPECT_EQ(command("{ seq 6, slot 11, pdu command : connect : 2 }").back(),
+              "response : success : NULL");
+    EXPECT_EQ(output(1), "1024");
+    run({"{ seq 7, slot 1, pdu command : destroy : NULL }",
+         "{ seq 8, slot 2, pdu command : destroy : NULL }",
+         "{ seq 9, slot 11, pdu command : destroy : NULL }"});
+  }
+}
+
 }  // namespace
