@@ -42,6 +42,11 @@ bool well_formed(const RequestInfo& r, const IoctlCall& call) {
 
 std::string n(uint32_t v) { return std::to_string(v); }
 
+std::string tone_fields(const tone_gen_params& tone) {
+  return "freq1=" + n(tone.freq1) + " freq2=" + n(tone.freq2) + " level1=" + n(tone.level1) +
+         " level2=" + n(tone.level2);
+}
+
 // The fields of a well-formed call.
 std::string fields(const IoctlCall& call) {
   dtmf_detector_config config;
@@ -59,8 +64,7 @@ std::string fields(const IoctlCall& call) {
       return "ts=" + n(enable.ts) + " id=" + n(enable.id);
     case TonecIoctl::kDial:
       read_record(call, tone);
-      return "ts=" + n(tone.ts) + " freq1=" + n(tone.freq1) + " freq2=" + n(tone.freq2) +
-             " level1=" + n(tone.level1) + " level2=" + n(tone.level2);
+      return "ts=" + n(tone.ts) + " " + tone_fields(tone);
     case TonecIoctl::kIvaConfigure:
       read_record(call, iva);
       return "ts=" + n(iva.ts) +
@@ -81,8 +85,15 @@ IoctlResult Dtmf::on_ioctl(Session&, IoctlCall& call) {
   if (!r) return {-1, ENOTTY};
   if (!well_formed(*r, call)) return {-1, EINVAL};
   dtmf_detector_enable enable;
+  tone_gen_params tone;
   if (call.request == TonecIoctl::kEnableDetector && read_record(call, enable)) {
     detectors_[enable.ts] = enable.id;
+  } else if (call.request == TonecIoctl::kDial && read_record(call, tone)) {
+    if (tone.freq1 || tone.freq2 || tone.level1 || tone.level2) {
+      tones_[tone.ts] = tone;
+    } else {
+      tones_.erase(tone.ts);
+    }
   } else if (call.request == TonecIoctl::kDisableDetector) {
     detectors_.erase(static_cast<uint32_t>(call.value));
   }
@@ -102,7 +113,8 @@ void Dtmf::send_event(uint32_t code, uint32_t timeslot, uint32_t timestamp, uint
 bool Dtmf::command(const Words& words, Reply& reply) {
   if (words[0] != "dtmf") return false;
   const char* usage =
-      "usage: dtmf event CODE TIMESLOT TIMESTAMP ID | dtmf digit TIMESLOT CODE | dtmf raw HEX";
+      "usage: dtmf event CODE TIMESLOT TIMESTAMP ID | dtmf digit TIMESLOT CODE | dtmf raw HEX | "
+      "dtmf tone TIMESLOT";
   uint32_t v[4];
   std::string bytes;
   reply = Reply::ok();
@@ -119,6 +131,9 @@ bool Dtmf::command(const Words& words, Reply& reply) {
     }
   } else if (words.size() == 3 && words[1] == "raw" && parse_hex_bytes(words[2], bytes)) {
     broadcast(bytes);
+  } else if (words.size() == 3 && words[1] == "tone" && parse_u32(words[2], v[0])) {
+    auto it = tones_.find(v[0]);
+    reply = Reply::line(it == tones_.end() ? "off" : tone_fields(it->second));
   } else {
     reply = Reply::error(usage);
   }

@@ -36,7 +36,9 @@ MixerSlot::~MixerSlot() {
 }
 
 void MixerSlot::StopToneGenerator() {
-  if (!toneGenRunning()) return;
+  // A steady tone holds the generator as a cadence does; a slot that does not hold it leaves
+  // alone what the other slot of the channel plays.
+  if (!TonecReceiver::holds(TonecReceiver::Hold::kGenerator)) return;
   enableSilence();
   disableToneGenerator(true);
 }

@@ -22,7 +22,8 @@ class MixerSlot : public Slot,
   MixerSlot(Mixer& mixer, int number, int timeslot);
   ~MixerSlot() override;
 
-  // A tone still playing on the channel is silenced and switched off.
+  // The generator this slot holds (a steady tone, a DTMF sequence, the ring-back) is silenced
+  // and switched off; nothing is sent when the slot does not hold it.
   void StopToneGenerator();
 
   int tonec_timeslot() const override { return timeslot; }

@@ -474,6 +474,9 @@ TEST_F(TdmSlots, MixerSlotsKeepEachOthersPartOfASharedResource) {
                                  "pauseDuration 20 }";
   const std::string one_digit = "ioctl : translateDTMF : { digits { { freq1 770, freq2 1336 } }, "
                                 "toneDuration 20, pauseDuration 20 }";
+  // A digit that plays on through the row.
+  const std::string long_digit = "ioctl : translateDTMF : { digits { { freq1 697, freq2 1209 } }, "
+                                 "toneDuration 60000 }";
   const std::string tone_gen = "ioctl : tone-gen-enable : { freq 425, amp 1000 }";
   struct Row {
     const char* name;
@@ -592,6 +595,21 @@ TEST_F(TdmSlots, MixerSlotsKeepEachOthersPartOfASharedResource) {
         {1, "ioctl : tone-gen-disable : NULL", "success"},
         {2, one_digit, "success"},
         {0, "dials", dial(425, 0, 1000, 0) + off + digit2 + silence + off}}},
+      {"a destroyed slot stops the tone it plays, and only that one",
+       20,
+       {{1, out, "success"},
+        {2, in, "success"},
+        {1, tone_gen, "success"},
+        {2, "destroy : NULL", "success"},
+        {0, "dtmf tone TS", "freq1=425 freq2=0 level1=1000 level2=0;"},
+        {2, in, "success"},
+        {1, "destroy : NULL", "success"},
+        {0, "dtmf tone TS", "off;"},
+        {1, out, "success"},
+        {2, long_digit, "success"},
+        {1, "destroy : NULL", "success"},
+        {0, "dtmf tone TS", "freq1=697 freq2=1209 level1=16384 level2=16384;"},
+        {0, "dials", dial(425, 0, 1000, 0) + silence + off + digit1}}},
       {"output N's digits end on output N's slot; input N's are refused meanwhile",
        19,
        {{1, out, "success"},
