@@ -179,15 +179,14 @@ void Tpkt_protocol::receive_idle(Packet& p) {
 
 void Tpkt_protocol::report_skipped() {
   if (skipped_ == 0) return;
-  skipped_unlogged_ += skipped_;
+  skipped_log_.report(skipped_);
   skipped_ = 0;
-  if (skipped_log_.report()) skipped_unlogged_ = 0;
 }
 
 void Tpkt_protocol::flush_log() {
   // The run in progress ends here.
   report_skipped();
-  if (skipped_log_.flush()) skipped_unlogged_ = 0;
+  skipped_log_.flush();
   reserved_log_.flush();
   small_log_.flush();
 }

@@ -96,11 +96,11 @@ class Tpkt_protocol : public Protocol {
   uint32_t count_ = 0;
   // Stray bytes skipped since the last frame start.
   unsigned long skipped_ = 0;
-  // Stray bytes of runs whose lines were left out, for the next line written.
-  unsigned long skipped_unlogged_ = 0;
-  ThrottledLine skipped_log_{std::clog, [this](std::ostream& os) {
-    os << name().name() << " bad TPKT packet start: " << skipped_unlogged_
-       << (skipped_unlogged_ == 1 ? " byte" : " bytes") << " skipped.";
+  // A line per run, carrying the stray bytes of the runs whose lines were left out.
+  CountingLine<unsigned long> skipped_log_{std::clog, [this](std::ostream& os,
+                                                             unsigned long skipped) {
+    os << name().name() << " bad TPKT packet start: " << skipped
+       << (skipped == 1 ? " byte" : " bytes") << " skipped.";
   }};
   ThrottledLine reserved_log_{
       std::clog, [this](std::ostream& os) { os << name().name() << " bad TPKT reserved."; }};
