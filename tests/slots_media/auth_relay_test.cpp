@@ -478,9 +478,7 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
             }},
            {"one connection's auth requests alternating between two sessions",
             [&] {
-              run({"{ seq 5, slot 3, pdu command : create : modem : { cid \"\", cdid \"\" } }",
-                   "{ seq 6, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
-                   "{ seq 7, slot 4, pdu command : connect : 3 }"});
+              call_modem(3);
               started("/usr/local/sbin/pppd");
               std::string both;
               for (int i = 0; i < 25; ++i) both += request(0, "a", "b") + request(1, "a", "b");
@@ -526,10 +524,7 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
             }},
            {"a fax call",
             [&] {
-              run({"{ seq 5, slot 3, pdu command : create : modem : { cid \"\", cdid \"\", fax "
-                   "NULL, execargs { \"f\" } } }",
-                   "{ seq 6, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
-                   "{ seq 7, slot 4, pdu command : connect : 3 }"});
+              call_modem(3, "cid \"\", cdid \"\", fax NULL, execargs { \"f\" }");
               EXPECT_EQ(started("/usr/local/sbin/fax"),
                         (Lines{root() + "/usr/local/sbin/fax", "-m", "1", "f"}));
               EXPECT_EQ(board().command("mctl show").at(1).substr(0, 15), "1 ts=1537 free ")
