@@ -135,10 +135,10 @@ bool length_fits(const ConstrainedInfo* r, size_t size) {
 }
 
 // Why a value of `size` has no encoding of its length: "70 characters out of range 1..64", or
-// "16384 octets, above the codec's 16383".
+// "16384 octets, above the codec's 16383". With no `r` (an open type), the codec alone bounds it.
 std::string length_refusal(const ConstrainedInfo* r, size_t size, const char* what) {
   const std::string count = std::to_string(size) + " " + what;
-  if (r->constraintType == FixedConstraint && !size_within(r, size, true))
+  if (r && r->constraintType == FixedConstraint && !size_within(r, size, true))
     return count + " out of range " + range_text(r);
   return count + ", above the codec's " + std::to_string(PEREncoder::kMaxUnfragmented);
 }
@@ -616,9 +616,7 @@ bool AVNDecoder::do_visit(OpenData& value) {
   unsigned bits;
   if (!get_value_from(strm, *bytes, bits)) return expect_value("expected octets as 'hex'H");
   value.buf = std::move(bytes);
-  return sends(value) ||
-         expect_value(std::to_string(value.buf->size()) + " octets, above the codec's " +
-                      std::to_string(PEREncoder::kMaxUnfragmented));
+  return sends(value) || expect_value(length_refusal(nullptr, value.buf->size(), "octets"));
 }
 
 bool AVNDecoder::do_revisit(OpenData&) { return false; }

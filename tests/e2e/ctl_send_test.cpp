@@ -193,6 +193,15 @@ TEST_P(CtlExit, StatusTellsHowTheSessionWent) {
   EXPECT_NE(ctl_.errors.find(c.error), std::string::npos) << ctl_.errors;
 }
 
+// `line` between two pings, refused as it is read with `error`: it is not sent, so the second
+// ping takes seq 2.
+ExitCase NotSentBetweenPings(const char* name, const std::string& line, const std::string& error) {
+  return ExitCase{name, "ping : NULL\n" + line + "\nping : NULL\n", true, {}, 5,
+                  {"<- { seq 1, pdu", "-> { seq 2, pdu command : ping : NULL }\n",
+                   "<- { seq 2, pdu response : success : NULL }\n"},
+                  error};
+}
+
 const std::string create1 = "{ slot 1, pdu command : create : trunk : { trunk 0, timeslot 1 } }\n";
 const std::string create2 = "{ slot 2, pdu command : create : trunk : { trunk 1, timeslot 1 } }\n";
 
@@ -237,38 +246,26 @@ INSTANTIATE_TEST_SUITE_P(
                  "orvex-ctl: line 1, column 52: missing member timeslot (INTEGER) of TrunkParams"},
         // A value outside its range is refused as it is read, not sent (the next command takes
         // its seq), and the session goes on.
-        ExitCase{"TimeslotOutOfRange",
-                 "ping : NULL\ncreate : trunk : { trunk 0, timeslot 32 }\nping : NULL\n", true, {},
-                 5, {"<- { seq 1, pdu", "-> { seq 2, pdu command : ping : NULL }\n",
-                     "<- { seq 2, pdu response : success : NULL }\n"},
-                 "orvex-ctl: line 2, column 38: member timeslot: 32 out of range 0..31 (not sent)\n"},
-        ExitCase{"SlotOutOfRange",
-                 "ping : NULL\n{ slot 1024, pdu command : ping : NULL }\nping : NULL\n", true, {},
-                 5, {"<- { seq 1, pdu", "-> { seq 2, pdu command : ping : NULL }\n",
-                     "<- { seq 2, pdu response : success : NULL }\n"},
-                 "orvex-ctl: line 2, column 8: member slot: 1024 out of range 0..1023 (not sent)\n"},
-        ExitCase{"ConnectOutOfRange", "ping : NULL\nconnect : 1024\nping : NULL\n", true, {}, 5,
-                 {"<- { seq 1, pdu", "-> { seq 2, pdu command : ping : NULL }\n",
-                  "<- { seq 2, pdu response : success : NULL }\n"},
-                 "orvex-ctl: line 2, column 11: alternative connect: 1024 out of range 0..1023 "
-                 "(not sent)\n"},
-        ExitCase{"PortOutOfRange",
-                 "ping : NULL\ncreate : rtp : { codecRTP { payload ptG711-Alaw, dhost { iaddr "
-                 "\"127.0.0.1\", port 70000 } }, txPayload ptG711-Alaw, rxPayload ptG711-Alaw }\n"
-                 "ping : NULL\n",
-                 true, {}, 5,
-                 {"<- { seq 1, pdu", "-> { seq 2, pdu command : ping : NULL }\n",
-                  "<- { seq 2, pdu response : success : NULL }\n"},
-                 "orvex-ctl: line 2, column 82: member port: 70000 out of range 0..65535 "
-                 "(not sent)\n"},
-        ExitCase{"PayloadNoEnumerator",
-                 "ping : NULL\ncreate : rtp : { codecRTP { payload 14, dhost { iaddr "
-                 "\"127.0.0.1\", port 7000 } }, txPayload ptG711-Alaw, rxPayload ptG711-Alaw }\n"
-                 "ping : NULL\n",
-                 true, {}, 5,
-                 {"<- { seq 1, pdu", "-> { seq 2, pdu command : ping : NULL }\n",
-                  "<- { seq 2, pdu response : success : NULL }\n"},
-                 "orvex-ctl: line 2, column 37: member payload: 14 is no value of Payload;"},
+        NotSentBetweenPings("TimeslotOutOfRange", "create : trunk : { trunk 0, timeslot 32 }",
+                            "orvex-ctl: line 2, column 38: member timeslot: 32 out of range "
+                            "0..31 (not sent)\n"),
+        NotSentBetweenPings("SlotOutOfRange", "{ slot 1024, pdu command : ping : NULL }",
+                            "orvex-ctl: line 2, column 8: member slot: 1024 out of range 0..1023 "
+                            "(not sent)\n"),
+        NotSentBetweenPings("ConnectOutOfRange", "connect : 1024",
+                            "orvex-ctl: line 2, column 11: alternative connect: 1024 out of range "
+                            "0..1023 (not sent)\n"),
+        NotSentBetweenPings("PortOutOfRange",
+                            "create : rtp : { codecRTP { payload ptG711-Alaw, dhost { iaddr "
+                            "\"127.0.0.1\", port 70000 } }, txPayload ptG711-Alaw, rxPayload "
+                            "ptG711-Alaw }",
+                            "orvex-ctl: line 2, column 82: member port: 70000 out of range "
+                            "0..65535 (not sent)\n"),
+        NotSentBetweenPings("PayloadNoEnumerator",
+                            "create : rtp : { codecRTP { payload 14, dhost { iaddr \"127.0.0.1\", "
+                            "port 7000 } }, txPayload ptG711-Alaw, rxPayload ptG711-Alaw }",
+                            "orvex-ctl: line 2, column 37: member payload: 14 is no value of "
+                            "Payload;"),
         ExitCase{"NoDaemon", "ping : NULL\n", false, {}, 4, {}, "orvex-ctl: connect: "},
         ExitCase{"TimeoutNotANumber", "", false, {"query", "soon"}, 2, {},
                  "orvex-ctl: \"soon\" is not a timeout in milliseconds\n"}),

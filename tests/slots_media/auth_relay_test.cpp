@@ -69,12 +69,16 @@ class AuthRelay : public ModemRoad {
     }
     return got.substr(0, n);
   }
-  // Whether the daemon closed the connection (bounded wait).
-  bool closed_by_daemon() {
+  // Whether the daemon has closed the connection of `fd` by now.
+  static bool closed(const Fd& fd) {
     char c;
-    bool closed = false;
-    until([&](const Lines&) { return closed = ::recv(peer_.get(), &c, 1, MSG_DONTWAIT) == 0; });
-    return closed;
+    return ::recv(fd.get(), &c, 1, MSG_DONTWAIT) == 0;
+  }
+  // Whether the daemon closed the fixture's connection (bounded wait).
+  bool closed_by_daemon() {
+    bool gone = false;
+    until([&](const Lines&) { return gone = closed(peer_); });
+    return gone;
   }
   Fd peer_;
 };
@@ -325,10 +329,6 @@ TEST_F(AuthRelay, ConnectionsBeyondTheLimitTakeTheOldestPlaces) {
     ASSERT_TRUE(peers.back());
     turns(1);
   }
-  const auto closed = [](const Fd& p) {
-    char c;
-    return ::recv(p.get(), &c, 1, MSG_DONTWAIT) == 0;
-  };
   until([&](const Lines&) { return std::all_of(peers.begin(), peers.begin() + 9, closed); });
   EXPECT_TRUE(closed_by_daemon());
   EXPECT_EQ(std::count_if(peers.begin(), peers.end(), closed), 9);
@@ -427,8 +427,7 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
               fill(byte);
               const auto reconnect = [&] {
                 for (Fd& fd : crowd) {
-                  char c;
-                  if (::recv(fd.get(), &c, 1, MSG_DONTWAIT) == 0) fd = program(byte);
+                  if (closed(fd)) fd = program(byte);
                 }
               };
               Fd real = program(request(0, "alice", "secret"));
@@ -479,9 +478,7 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
             }},
            {"one connection's auth requests alternating between two sessions",
             [&] {
-              run({"{ seq 5, slot 3, pdu command : create : modem : { cid \"\", cdid \"\" } }",
-                   "{ seq 6, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
-                   "{ seq 7, slot 4, pdu command : connect : 3 }"});
+              call_modem(3);
               started("/usr/local/sbin/pppd");
               std::string both;
               for (int i = 0; i < 25; ++i) both += request(0, "a", "b") + request(1, "a", "b");
@@ -527,10 +524,7 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
             }},
            {"a fax call",
             [&] {
-              run({"{ seq 5, slot 3, pdu command : create : modem : { cid \"\", cdid \"\", fax "
-                   "NULL, execargs { \"f\" } } }",
-                   "{ seq 6, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
-                   "{ seq 7, slot 4, pdu command : connect : 3 }"});
+              call_modem(3, "cid \"\", cdid \"\", fax NULL, execargs { \"f\" }");
               EXPECT_EQ(started("/usr/local/sbin/fax"),
                         (Lines{root() + "/usr/local/sbin/fax", "-m", "1", "f"}));
               EXPECT_EQ(board().command("mctl show").at(1).substr(0, 15), "1 ts=1537 free ")

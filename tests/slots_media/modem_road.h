@@ -104,14 +104,20 @@ class ModemRoad : public SlotRoad {
     }
     EXPECT_EQ(got.back(), done);
   }
-  // The tty of the modem that a new data call gets ("/dev/mdmN" under the root): modem slot
-  // `slot`, heard through trunk slot `slot` + 1 on timeslot `slot`. Both are destroyed again.
-  std::string next_call_modem(int slot) {
+  // A call on modem slot `slot` (made with `params`), heard through trunk slot `slot` + 1 on
+  // timeslot `slot` (seqs 50 to 52).
+  void call_modem(int slot, const std::string& params = "cid \"\", cdid \"\"") {
     const std::string modem = std::to_string(slot), trunk = std::to_string(slot + 1);
-    run({"{ seq 50, slot " + modem + ", pdu command : create : modem : { cid \"\", cdid \"\" } }",
+    run({"{ seq 50, slot " + modem + ", pdu command : create : modem : { " + params + " } }",
          "{ seq 51, slot " + trunk + ", pdu command : create : trunk : { trunk 0, timeslot " +
              modem + " } }",
          "{ seq 52, slot " + trunk + ", pdu command : connect : " + modem + " }"});
+  }
+  // The tty of the modem that a new data call gets ("/dev/mdmN" under the root): call_modem(),
+  // whose slots are destroyed again.
+  std::string next_call_modem(int slot) {
+    const std::string modem = std::to_string(slot), trunk = std::to_string(slot + 1);
+    call_modem(slot);
     const Lines args = started("/usr/local/sbin/pppd");
     const size_t before = ModemFactory::instance().modems.size();
     run({"{ seq 53, slot " + modem + ", pdu command : destroy : NULL }",
