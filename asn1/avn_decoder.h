@@ -20,7 +20,8 @@
 // PER cannot carry (not-use(-1) of RadioStandby). Beyond the encoder, it refuses a number that
 // names no enumerator of a type without an extension marker. Nothing that extensible types,
 // extension additions or open types carry is refused. The plain decoder keeps no such record
-// and reads exactly as before.
+// and refuses, without naming a range, only what the codec cannot hold at all (a number past
+// the 32 bits of an INTEGER).
 #pragma once
 
 #include <ios>
