@@ -54,8 +54,8 @@ void HdlcSlot::PutHeader(std::ostream& os) const { os << "HdlcSlot[" << trunk <<
 
 bool HdlcSlot::IActivate(const TERM::TermActivateParams&) {
   // A path that a later connection made onto the time slot keeps it: the channel would take its
-  // place.
-  if (!LinkSlot::PathFree(*this, hdlc.tsA)) {
+  // place. So does another slot's HDLC channel that transmits there now.
+  if (!LinkSlot::PathFree(*this, hdlc.tsA) || !LinkSlot::ClaimLine(*this, hdlc.tsA)) {
     OnDeactivated();
     return true;
   }
@@ -72,10 +72,6 @@ void HdlcSlot::iactivate() {
   if (hdlc.tsA < 0) {
     // Never connected: there is no channel to run on.
     refusalLogs.write(std::cerr, this, "no channel to activate HDLC on");
-    OnDeactivated();
-    return;
-  }
-  if (!LinkSlot::ClaimLine(*this, hdlc.tsA)) {
     OnDeactivated();
     return;
   }

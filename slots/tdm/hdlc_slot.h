@@ -68,6 +68,8 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   void flushResponce();
   void OnUpdateTimer();
   void UpdateHDLC_Statistics();
+  // Opens the HDLC channel on tsA, which the caller has claimed (LinkSlot::ClaimLine); a
+  // deactivated signal when there is none or it fails.
   void iactivate();
   void PutHeader(std::ostream& os) const override;
 

@@ -301,9 +301,9 @@ TEST_F(TdmSlots, RefusedMixerCreatesLeaveNothingAndSlotsKeepTheirChannels) {
 // slot's port, a second HDLC channel on a time slot where one transmits, an HDLC channel on a
 // time slot that a path feeds and a path onto one where an HDLC channel transmits, a path onto a
 // trunk that a signalling link both hears and feeds, an HDLC slot activated again where a path
-// has replaced it. Each is refused, and the first slot's path stays as it was, after the refusal
-// and after the refused slot is gone; the first HDLC slot still puts its frames on the line.
-// Destroyed, the slots leave the channels free.
+// or another HDLC slot has replaced it. Each is refused, and the first slot's path stays as it
+// was, after the refusal and after the refused slot is gone; the first HDLC slot still puts its
+// frames on the line. Destroyed, the slots leave the channels free.
 TEST_F(TdmSlots, ASlotOnAChannelALiveSlotHoldsIsRefusedAndThePathStays) {
   struct Step {
     int slot;
@@ -418,6 +418,16 @@ TEST_F(TdmSlots, ASlotOnAChannelALiveSlotHoldsIsRefusedAndThePathStays) {
        5, "35",
        {{1, "activate : empty : NULL", "success"},
         {1, "ioctl : hdlcPackages : { { body '0102'H } }", "success"}},
+       -1},
+      {"an HDLC slot activated on a time slot where another one transmits now",
+       {{1, hdlc, "success"},
+        {2, "create : trunk : { trunk 0, timeslot 5 }", "success"},
+        {1, "connect : 2", "success"},
+        {2, "disconnect : NULL", "success"},
+        {3, hdlc, "success"},
+        {2, "connect : 3", "success"}},
+       5, "1024",
+       {{1, "activate : empty : NULL", "success"}},
        -1},
   };
   // The second round finds every channel free again once the slots that held it are gone.
