@@ -134,15 +134,6 @@ Scene killed_daemon(const std::string& script, size_t count, bool reap = true) {
   return scene;
 }
 
-// A record line whose session is `session`, the rest as the daemon writes it for a new
-// sleeper's group; the sleeper is a bystander.
-Scene sleeper_in_session(pid_t session) {
-  const pid_t pid = sleeper_group();
-  std::ofstream(folder() + "/" + std::to_string(pid))
-      << record_line(false, pid, start_of(pid), session, boot_id());
-  return bystanders({pid});
-}
-
 // A record of the group that a new sleeper leads, with `edit` applied to its line; the sleeper
 // is a bystander.
 Scene sleeper_record(const std::function<std::string(pid_t, std::string)>& edit,
@@ -173,7 +164,11 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
        }, "left running by an earlier daemon, killed"},
       // The kernel gives 0 for a session whose leader is beyond the pid namespace: a record,
       // which names no group of this session.
-      {"session 0", [] { return sleeper_in_session(0); }, ""},
+      {"session 0", [] {
+         return sleeper_record([](pid_t pid, std::string) {
+           return record_line(false, pid, start_of(pid), 0, boot_id());
+         });
+       }, ""},
       {"leader ended, member left", [] {
          return killed_daemon("sleep 1000 & echo $! > $PIDS", 1);
        }, "left running by an earlier daemon, killed"},
