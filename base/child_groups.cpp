@@ -234,10 +234,9 @@ bool Registry::read(const std::string& name, Record& r, const char*& why) const 
   }
   char text[kMaxRecord + 1];
   const ssize_t n = ::read(fd.get(), text, sizeof text);
-  int named = 0;
   if (n <= 0 || !parse(std::string(text, size_t(n)), r)) {
     why = "not a record";
-  } else if (!number(name, kPidMax, named) || named != r.pgid || name != std::to_string(named)) {
+  } else if (name != std::to_string(r.pgid)) {
     why = "not the record of its name";
   }
   return why == nullptr;

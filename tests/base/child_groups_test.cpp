@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/child_program.h"
+#include "base/path.h"
 #include "base/proc.h"
 #include "tests/support/orvexd_process.h"
 #include "tests/support/processes.h"
@@ -51,7 +52,7 @@ TEST(ProcStatTest, FieldsAreThoseOfTheProcess) {
   EXPECT_FALSE(read_proc_stat(0, stat));
 }
 
-std::string folder() { return std::getenv("ORVEXD_ROOT") + std::string("/var/run/server-groups"); }
+std::string folder() { return Path::board("/var/run/server-groups"); }
 
 unsigned long long start_of(pid_t pid) {
   ProcStat stat;
@@ -113,7 +114,7 @@ Scene bystanders(std::vector<pid_t> pids) {
 // pids of the group's processes that run on to $PIDS, `count` of them. Unless `reap`, the
 // daemon has ended but is not yet waited for.
 Scene killed_daemon(const std::string& script, size_t count, bool reap = true) {
-  const std::string pids = std::string(std::getenv("ORVEXD_ROOT")) + "/pids";
+  const std::string pids = Path::board("/pids");
   const pid_t daemon = in_child([&] {
     ChildGroups::start();
     ChildProgram program{{"/bin/sh", "-c", "PIDS=" + pids + "; " + script}};
@@ -132,15 +133,6 @@ Scene killed_daemon(const std::string& script, size_t count, bool reap = true) {
     scene.unreaped = daemon;
   }
   return scene;
-}
-
-// A record line whose session is `session`, the rest as the daemon writes it for a new
-// sleeper's group; the sleeper is a bystander.
-Scene sleeper_in_session(pid_t session) {
-  const pid_t pid = sleeper_group();
-  std::ofstream(folder() + "/" + std::to_string(pid))
-      << record_line(false, pid, start_of(pid), session, boot_id());
-  return bystanders({pid});
 }
 
 // A record of the group that a new sleeper leads, with `edit` applied to its line; the sleeper
@@ -173,7 +165,11 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
        }, "left running by an earlier daemon, killed"},
       // The kernel gives 0 for a session whose leader is beyond the pid namespace: a record,
       // which names no group of this session.
-      {"session 0", [] { return sleeper_in_session(0); }, ""},
+      {"session 0", [] {
+         return sleeper_record([](pid_t pid, std::string) {
+           return record_line(false, pid, start_of(pid), 0, boot_id());
+         });
+       }, ""},
       {"leader ended, member left", [] {
          return killed_daemon("sleep 1000 & echo $! > $PIDS", 1);
        }, "left running by an earlier daemon, killed"},
@@ -203,7 +199,7 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
        }, "not the record of its name; removed"},
       {"a symbolic link", [] {
          const pid_t pid = sleeper_group();
-         const std::string target = std::string(std::getenv("ORVEXD_ROOT")) + "/elsewhere";
+         const std::string target = Path::board("/elsewhere");
          std::ofstream(target) << record_line(false, pid, start_of(pid), ::getsid(0), boot_id());
          EXPECT_EQ(::symlink(target.c_str(), (folder() + "/" + std::to_string(pid)).c_str()), 0);
          return Scene{{}, {pid}, {}, {target}};
@@ -211,7 +207,7 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
       {"a hard link", [] {
          Scene s = sleeper_record([](pid_t, std::string line) { return line; });
          const std::string name = folder() + "/" + std::to_string(s.bystanders[0]);
-         s.outside = {std::getenv("ORVEXD_ROOT") + std::string("/other-link")};
+         s.outside = {Path::board("/other-link")};
          EXPECT_EQ(::link(name.c_str(), s.outside[0].c_str()), 0);
          return s;
        }, "a file with other links; removed"},
@@ -221,8 +217,8 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
          return bystanders({pid});
        }, "not a regular file; removed"},
       {"var/run a link out of the root: nothing recorded", [] {
-         const std::string run = std::getenv("ORVEXD_ROOT") + std::string("/var/run");
-         const std::string outside = std::getenv("ORVEXD_ROOT") + std::string("-outside");
+         const std::string run = Path::board("/var/run");
+         const std::string outside = Path::root() + "-outside";
          EXPECT_EQ(std::system(("rm -r " + run + "; mkdir " + outside).c_str()), 0);
          EXPECT_EQ(::symlink(outside.c_str(), run.c_str()), 0);
          Scene s = bystanders(killed_daemon("sleep 1000 & echo $! > $PIDS; wait", 1).victims);
@@ -231,7 +227,7 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
        }, "leads out of the root"},
       {"leader ended, a member of another session", [] {
          // The leader of a session of its own starts a member and ends.
-         const std::string pids = std::string(std::getenv("ORVEXD_ROOT")) + "/pids";
+         const std::string pids = Path::board("/pids");
          const pid_t leader = in_child([&] {
            ::setsid();
            ::execl("/bin/sh", "sh", "-c", ("sleep 1000 & echo $! > " + pids).c_str(),

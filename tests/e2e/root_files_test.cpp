@@ -173,27 +173,24 @@ struct WayOutCase {
 
 void PrintTo(const WayOutCase& c, std::ostream* os) { *os << c.name; }
 
-void replace_by_link(const std::string& path, const std::string& target) {
-  fs::remove_all(path);
-  fs::create_directory_symlink(target, path);
+// The make of a case whose folder `folder` of the root becomes a symbolic link to `outside`.
+std::function<void(const std::string&, const std::string&)> linked_out(const char* folder) {
+  return [folder](const std::string& root, const std::string& outside) {
+    fs::remove_all(root + folder);
+    fs::create_directory_symlink(outside, root + folder);
+  };
 }
 
 const WayOutCase kWaysOut[] = {
     {"MonitoringFolderLinkedOut",
-     [](const std::string& root, const std::string& outside) {
-       replace_by_link(root + "/var/monitoring", outside);
-     },
+     linked_out("/var/monitoring"),
      "monitoring: ROOT/var/monitoring/: a folder on the way leads out of the root; no monitoring "
      "file is written or removed\n"},
     {"RunFolderLinkedOut",
-     [](const std::string& root, const std::string& outside) {
-       replace_by_link(root + "/var/run", outside);
-     },
+     linked_out("/var/run"),
      "pid file ROOT/var/run/server.pid: a folder on the way leads out of the root; not written\n"},
     {"LogFolderLinkedOut",
-     [](const std::string& root, const std::string& outside) {
-       replace_by_link(root + "/var/log", outside);
-     },
+     linked_out("/var/log"),
      "dump status error: ROOT/var/log/server-status: a folder on the way leads out of the "
      "root\n"},
     {"VarLinkedOutAboveTheRunFolder",
