@@ -485,17 +485,17 @@ void LAPD::requeue_unacknowledged() {
     ++stats_.retrains;
     queued_up = true;
   }
-  resent_ = {waiting, out_taken(), out_q_.count()};
+  resent_ = {waiting, out_given()};
 }
 
-unsigned LAPD::out_taken() const {
-  return stats_.tx_messages - stats_.empty_messages - stats_.out_overflows;
+unsigned LAPD::out_given() const {
+  return stats_.tx_messages - stats_.empty_messages - stats_.out_overflows - out_q_.count();
 }
 
 unsigned LAPD::resent_waiting() const {
   // The I queue gives up messages from its head only, so those it gave up since the last move
   // were the moved ones first.
-  const unsigned gone = resent_.queued + (out_taken() - resent_.taken) - out_q_.count();
+  const unsigned gone = out_given() - resent_.given;
   return resent_.count > gone ? resent_.count - gone : 0;
 }
 
