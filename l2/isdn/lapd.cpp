@@ -117,7 +117,7 @@ void LAPD::receive(Packet& p) {
     if (!tei_accepted(p)) return;
   }
   const unsigned char control = octets[2];
-  if (!address_accepted(control)) return;
+  if (!accept_frame_address(this, logs_, peer_sapi, peer_tei, control)) return;
   // C/R as command_cr gives it for the peer's side; I frames do not look at it.
   const auto command = [this, a1] { return bool(a1 & 2) != (side != Side::user); };
 
@@ -162,12 +162,6 @@ void LAPD::receive(Packet& p) {
     }
   }
   if (entry.alive()) finish_inline(entry);
-}
-
-bool LAPD::address_accepted(unsigned char control) {
-  if (frame_address_taken(peer_sapi, peer_tei, control)) return true;
-  log_dropped_frame(this, logs_, peer_sapi, peer_tei, control);
-  return false;
 }
 
 __attribute__((noinline, cold)) bool LAPD::tei_accepted(const Packet& frame) {

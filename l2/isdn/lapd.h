@@ -204,8 +204,6 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // The message goes up after the reports that the frame raised, unless they destroyed the link.
   void on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry);
   void on_UI(Packet& info);
-  // False for a frame that this address does not take (frame_address.h), logged.
-  bool address_accepted(unsigned char control);
   // A frame (3 octets at least) to a TEI other than this link's, and not another terminal's on a
   // basic-rate user side: false when the link does not take it; on a point-to-point link one to
   // neither this TEI nor the group's is then logged like one for another SAPI.
