@@ -37,4 +37,13 @@ __attribute__((noinline, cold)) void log_dropped_frame(const Owner* owner, LogTh
              ext::OutUnsignedInHex(control, 2));
 }
 
+// frame_address_taken, for a receiver: a frame refused has its line (log_dropped_frame).
+template <typename Owner>
+inline bool accept_frame_address(const Owner* owner, LogThrottles& logs, unsigned sapi,
+                                 unsigned tei, unsigned char control) {
+  if (frame_address_taken(sapi, tei, control)) return true;
+  log_dropped_frame(owner, logs, sapi, tei, control);
+  return false;
+}
+
 }  // namespace ISDN

@@ -117,7 +117,7 @@ void LAPD::receive(Packet& p) {
     if (!tei_accepted(p)) return;
   }
   const unsigned char control = octets[2];
-  if (!address_accepted(control)) return;
+  if (!accept_frame_address(this, logs_, peer_sapi, peer_tei, control)) return;
   // C/R as command_cr gives it for the peer's side; I frames do not look at it.
   const auto command = [this, a1] { return bool(a1 & 2) != (side != Side::user); };
 
@@ -162,12 +162,6 @@ void LAPD::receive(Packet& p) {
     }
   }
   if (entry.alive()) finish_inline(entry);
-}
-
-bool LAPD::address_accepted(unsigned char control) {
-  if (frame_address_taken(peer_sapi, peer_tei, control)) return true;
-  log_dropped_frame(this, logs_, peer_sapi, peer_tei, control);
-  return false;
 }
 
 __attribute__((noinline, cold)) bool LAPD::tei_accepted(const Packet& frame) {
@@ -485,17 +479,17 @@ void LAPD::requeue_unacknowledged() {
     ++stats_.retrains;
     queued_up = true;
   }
-  resent_ = {waiting, out_taken(), out_q_.count()};
+  resent_ = {waiting, out_given()};
 }
 
-unsigned LAPD::out_taken() const {
-  return stats_.tx_messages - stats_.empty_messages - stats_.out_overflows;
+unsigned LAPD::out_given() const {
+  return stats_.tx_messages - stats_.empty_messages - stats_.out_overflows - out_q_.count();
 }
 
 unsigned LAPD::resent_waiting() const {
   // The I queue gives up messages from its head only, so those it gave up since the last move
   // were the moved ones first.
-  const unsigned gone = resent_.queued + (out_taken() - resent_.taken) - out_q_.count();
+  const unsigned gone = out_given() - resent_.given;
   return resent_.count > gone ? resent_.count - gone : 0;
 }
 

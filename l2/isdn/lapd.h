@@ -204,8 +204,6 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // The message goes up after the reports that the frame raised, unless they destroyed the link.
   void on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry);
   void on_UI(Packet& info);
-  // False for a frame that this address does not take (frame_address.h), logged.
-  bool address_accepted(unsigned char control);
   // A frame (3 octets at least) to a TEI other than this link's, and not another terminal's on a
   // basic-rate user side: false when the link does not take it; on a point-to-point link one to
   // neither this TEI nor the group's is then logged like one for another SAPI.
@@ -221,8 +219,9 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // Moves the messages of the unacknowledged frames back to the head of the I queue, oldest
   // first, to be sent again with fresh numbers.
   void requeue_unacknowledged();
-  // The messages that the I queue has taken from layer 3, in all.
-  unsigned out_taken() const;
+  // How many of the messages taken from layer 3 are out of the I queue: each one it gives up
+  // adds one, each one moved back into it takes one away.
+  unsigned out_given() const;
   // How many messages at the head of the I queue went out before and wait to go again.
   unsigned resent_waiting() const;
   void queued_up_send();
@@ -305,12 +304,11 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   CleanQueue<Packet, kOutCapacity> out_q_;
   CleanQueue<Packet, kAckCapacity> ack_q_;
   // The messages moved back to the head of the I queue by the last move: how many (with those
-  // still waiting from earlier moves), and out_taken() and the I queue's count just after it.
-  // The count of those still waiting follows from these without any work per frame sent.
+  // still waiting from earlier moves), and out_given() just after it. The count of those still
+  // waiting follows from these without any work per frame sent.
   struct Resent {
     unsigned count = 0;
-    unsigned taken = 0;
-    unsigned queued = 0;
+    unsigned given = 0;
   } resent_;
   Pending pending_;
   Entry* entry_ = nullptr;

@@ -550,12 +550,6 @@ void LAPD_NT::log_ambiguity(const Route& r) {
       << ", the last to use it" << LogThrottle::left_out_text(left_out) << std::endl;
 }
 
-bool LAPD_NT::address_taken(unsigned sapi, unsigned tei, unsigned char control) {
-  if (frame_address_taken(sapi, tei, control)) return true;
-  log_dropped_frame(this, logs_, sapi, tei, control);
-  return false;
-}
-
 void LAPD_NT::receive(Packet& p) {
   try {
     if (p.length() <= 2) return;
@@ -565,7 +559,7 @@ void LAPD_NT::receive(Packet& p) {
     const unsigned char tei = a2 >> 1;
     const unsigned sapi = a1 >> 2;
     const bool response = a1 & 0x02;
-    if (p.length() < 1 || !address_taken(sapi, tei, p[0])) return;
+    if (p.length() < 1 || !accept_frame_address(this, logs_, sapi, tei, p[0])) return;
     if (tei == kGroupTei) {
       p.pull8();  // UI: the address check takes no other frame to the group TEI
       if (sapi == kManagementSapi)

@@ -211,9 +211,6 @@ class LAPD_NT : public Protocol {
   void on_tei_procedure(Packet& p);
   void on_check_response(uint16_t ri, unsigned char ai);
 
-  // False for a frame that this side does not take by its address, logged.
-  bool address_taken(unsigned sapi, unsigned tei, unsigned char control);
-
   Timer check_timer_;
   LAPD_NT_user users_[kUsers];
   unsigned log_ = 0;

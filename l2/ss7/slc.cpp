@@ -165,8 +165,8 @@ __attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned li,
   // can be read: cut to its LI. One of 63 or more cannot be cut (its LI may stand for any of
   // them), and one shorter than its LI lacks the rest.
   if (li >= n || n == 63) {
-    errored_unit("invalid packet length", ", expected = ", li, ", received = ", left,
-                 ": dropped");
+    logs_.write(std::cerr, this, "invalid packet length", ", expected = ", li, ", received = ",
+                left, ": dropped");
     return;
   }
   p.pull(kHeader);
@@ -182,14 +182,9 @@ __attribute__((noinline, cold)) void SLC::receive_misfit(Packet& p, unsigned li,
   hand_over(p, p.length(), 0);
 }
 
-template <class... More>
-__attribute__((noinline, cold)) void SLC::errored_unit(const char* kind, const More&... more) {
-  logs_.write(std::cerr, this, kind, more...);
-}
-
 __attribute__((noinline, cold)) void SLC::too_long(unsigned length) {
-  errored_unit("signal unit too long", ", received = ", length, ", MSU at most ", kMsuMax,
-               " octets: dropped");
+  logs_.write(std::cerr, this, "signal unit too long", ", received = ", length, ", MSU at most ",
+              kMsuMax, " octets: dropped");
 }
 
 // Worked carries the traffic: its handlers run here without the state's dispatch.

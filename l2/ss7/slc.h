@@ -198,15 +198,12 @@ class SLC final : public Protocol, public HDLC::Notify {
 
   // Receiving, beside the common case: a unit too short for a header; one whose length
   // indicator `li` does not match the `left` octets behind its header, or that is longer than an
-  // MSU (cut to its LI and handed over when that can be done, else errored); one of `length`
-  // octets after its header, longer than an MSU; an errored unit, dropped with the line of
-  // `kind` and `more`; a unit of `length` octets to its state, with `header_left`
-  // octets of header still in front.
+  // MSU (cut to its LI and handed over when that can be done, else dropped with a line); one of
+  // `length` octets after its header, longer than an MSU, dropped with a line; a unit of `length`
+  // octets to its state, with `header_left` octets of header still in front.
   void ignore_short(const Packet& p);
   void receive_misfit(Packet& p, unsigned li, unsigned left);
   void too_long(unsigned length);
-  template <class... More>
-  void errored_unit(const char* kind, const More&... more);
   void hand_over(Packet& p, unsigned length, unsigned header_left);
 
   void lssu_aligning(Indication i);

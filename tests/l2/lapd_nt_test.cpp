@@ -92,6 +92,11 @@ class LapdNtTest : public LoopTest {
     ns = (ns + 1) % 128;
   }
 
+  // Message `i` from above on the terminal's call `call`, by default the one fresh_call sets up.
+  static std::string message(unsigned i, unsigned call = 5) {
+    return "08 01 " + hex2(0x80 | call) + " 7B 2C 01 " + hex2(i);
+  }
+
   // A fresh network side with one terminal, TEI 64, that has set up call 5.
   void fresh_call() {
     ex_.reset(new Exchange(log_));
@@ -389,9 +394,8 @@ TEST_F(LapdNtTest, MessagesBeyondAHeldTerminalsQueueAreRefusedBeforeTheyAreTaken
     if (c.busy) rx("02 81 05 00");
     const size_t mark = log_.size();
     StreamCapture log(std::clog);
-    const auto message = [](unsigned i) { return unhex("08 01 85 7B 2C 01 " + hex2(i)); };
     for (unsigned i = 0; i <= c.taken; ++i) {
-      const std::string m = message(i);
+      const std::string m = unhex(message(i));
       const char* refusal =
           ex_->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()), unsigned(m.size()));
       ASSERT_EQ(refusal != nullptr, i == c.taken) << i;
@@ -434,7 +438,6 @@ TEST_F(LapdNtTest, TerminalStartingItsLinkAfreshGetsNoMessageTwice) {
       {"one acknowledged, two outstanding", 3, 1, false, 2},
       {"all acknowledged", 2, 2, false, 0},
   };
-  const auto message = [](unsigned i) { return "08 01 85 7B 2C 01 " + hex2(i); };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fresh_call();
@@ -506,9 +509,9 @@ TEST_F(LapdNtTest, LinkEndingWithQueuedMessagesSaysHowManyAreLost) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fresh_call();
-    for (unsigned i = 0; i < 3; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
+    for (unsigned i = 0; i < 3; ++i) down(message(i));
     rx("02 81 05 00");  // RNR
-    for (unsigned i = 3; i < 8; ++i) down("08 01 85 7B 2C 01 " + hex2(i));
+    for (unsigned i = 3; i < 8; ++i) down(message(i));
     StreamCapture log(std::clog);
     c.end();
     EXPECT_EQ(ex_->nt->user(0).state(), ISDN::LAPD_NT_user::unassigned);
@@ -532,7 +535,7 @@ TEST_F(LapdNtTest, LinesOfLostAndDiscardedMessagesCountEveryMessage) {
   };
   // `count` messages from above to the terminal's call `call`.
   const auto to = [&](unsigned call, unsigned count) {
-    for (unsigned i = 0; i < count; ++i) down("08 01 " + hex2(0x80 | call) + " 7B 2C 01 " + hex2(i));
+    for (unsigned i = 0; i < count; ++i) down(message(i, call));
   };
   const std::string discarded = "link started afresh, unacknowledged messages discarded: ";
   const Case cases[] = {

@@ -24,6 +24,14 @@ int count_sent(const HdlcWire::End& end, const std::string& kind) {
   return n;
 }
 
+// The lines of links started afresh among those written so far; all of them are forgotten.
+Lines restart_lines(StreamCapture& log) {
+  Lines out;
+  for (const std::string& line : log.take_lines())
+    if (line.find("link started afresh") != std::string::npos) out.push_back(line);
+  return out;
+}
+
 // The owner's hook that destroys its link on `event`, as an owner may from its callbacks.
 void destroy_link_on(Layer3& owner, HdlcWire::End& end, const std::string& event) {
   owner.hook = [&owner, &end, event](const std::string& e) {
@@ -484,18 +492,14 @@ TEST_F(LapdTest, FramesInEstablishedAndTimerRecoveryStates) {
                   std::to_string(unsigned(st.vr)),
               c.vs_va_vr);
     EXPECT_EQ(numbers(*b), c.at_b);
-    Lines restarts;
-    for (const std::string& line : log.take_lines())
-      if (line.find("link started afresh") != std::string::npos) restarts.push_back(line);
-    EXPECT_EQ(restarts, c.discarded ? Lines{"LAPD[0] : link started afresh, unacknowledged "
-                                            "messages discarded: " +
-                                            std::to_string(c.discarded)}
-                                    : Lines{});
+    EXPECT_EQ(restart_lines(log), c.discarded ? Lines{"LAPD[0] : link started afresh, "
+                                                      "unacknowledged messages discarded: " +
+                                                      std::to_string(c.discarded)}
+                                              : Lines{});
     events.clear();
   }
 }
 
-// RNR makes the peer busy: messages wait until an RR clears it.
 // The peer starts the link afresh again and again, each time with messages sent and not
 // acknowledged: one line a second at most, and the next one written (or the one written when the
 // link is destroyed) counts the messages of the lines left out, so that every discarded message
@@ -528,18 +532,13 @@ TEST_F(LapdTest, RestartLinesCountEveryDiscardedMessage) {
       wire->inject(HdlcWire::kA, hex_frame("02 01 7F"));  // SABME
       settle();
     }
-    const auto restarts = [&log] {
-      Lines out;
-      for (const std::string& l : log.take_lines())
-        if (l.find("link started afresh") != std::string::npos) out.push_back(l);
-      return out;
-    };
-    EXPECT_EQ(restarts(), c.lines);
+    EXPECT_EQ(restart_lines(log), c.lines);
     a.reset();
-    EXPECT_EQ(restarts(), c.at_end);
+    EXPECT_EQ(restart_lines(log), c.at_end);
   }
 }
 
+// RNR makes the peer busy: messages wait until an RR clears it.
 TEST_F(LapdTest, RnrHoldsIFramesUntilRr) {
   establish();
   wire->inject(HdlcWire::kA, hex_frame("02 01 05 00"));  // RNR command, N(R) 0
