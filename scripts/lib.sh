@@ -35,6 +35,19 @@ configure() {
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
 }
 
+# failed_outputs DIR: the whole output of each test that failed in the last ctest run in DIR,
+# again, so that the end of a long log says why.
+failed_outputs() {
+  local log=$1/Testing/Temporary/LastTest.log
+  [ -f "$log" ] || return 0
+  awk '
+    /^[0-9]+\/[0-9]+ Testing: / { block = ""; failed = 0 }
+    { block = block $0 "\n" }
+    /^Test Failed\./ { failed = 1 }
+    / time elapsed: / { if (failed) printf "%s", block; failed = 0; block = "" }
+  ' "$log"
+}
+
 # daemon_needs_no_board ARGS...: whether orvexd, given ARGS, only prints its usage or version
 # and ends: -h or a cluster of short options holding h, or --help or --version (or a prefix of
 # either, as getopt_long takes one). Anything after "--" is not an option.
