@@ -102,11 +102,15 @@ Fd end_of(int pid) {
 // members are hit, those that outlive the leader too. The child-wait service does not reap it
 // meanwhile, since it runs on the loop, which is waiting here.
 void end_group(int pid, const Fd& end) {
-  if (::kill(-pid, SIGKILL) != 0) {
-    std::cerr << "child answer: kill of group " << pid << ": " << std::strerror(errno)
+  if (::kill(-pid, SIGKILL) == 0) {
+    ChildGroups::ended(pid);
+  } else {
+    const int error = errno;
+    std::cerr << "child answer: kill of group " << pid << ": " << std::strerror(error)
               << std::endl;
+    // Gone, it has ended; any other failure leaves its record for the next start.
+    if (error == ESRCH) ChildGroups::ended(pid);
   }
-  ChildGroups::ended(pid);
   if (end) {
     readable_by(end.get(),
                 Clock::now() + std::chrono::milliseconds(ChildAnswer::kKillWaitMs));

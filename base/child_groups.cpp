@@ -330,18 +330,22 @@ void Registry::record(int pgid) {
   ProcStat leader;
   const std::string name = std::to_string(pgid);
   Fd fd;
-  if (self(r.daemon, r.daemon_start) && read_proc_stat(pgid, leader)) {
+  const char* why = nullptr;
+  if (!self(r.daemon, r.daemon_start) || !read_proc_stat(pgid, leader)) {
+    why = "a process cannot be read";
+  } else {
     r.leader_start = leader.start;
     r.session = leader.session;
     // Whatever is at the name is gone: a group of that id can only be this one.
     ::unlinkat(dir_.get(), name.c_str(), 0);
     fd = Fd(::openat(dir_.get(), name.c_str(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    const std::string line = line_of(r);
+    if (!fd || !write_all(fd.get(), line.data(), line.size())) why = std::strerror(errno);
   }
-  const std::string line = line_of(r);
-  if (!fd || !write_all(fd.get(), line.data(), line.size())) {
-    std::cerr << "child group " << pgid << ": record " << path(name) << " not written: "
-              << std::strerror(errno) << std::endl;
+  if (why) {
+    std::cerr << "child group " << pgid << ": record " << path(name) << " not written: " << why
+              << std::endl;
     if (fd) ::unlinkat(dir_.get(), name.c_str(), 0);
     return;
   }
