@@ -1,14 +1,52 @@
 #include "base/path.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "base/fd.h"
+#include "base/path_internal.h"
+
 namespace Path {
+
+void (*after_folder_check)() = nullptr;
+
+namespace {
+
+// Whether the resolved path `real` is the resolved root `real_root` or lies under it.
+bool under(const char* real, const char* real_root) {
+  const size_t length = std::strlen(real_root);
+  return std::strncmp(real, real_root, length) == 0 &&
+         (real[length] == '\0' || real[length] == '/' || real_root[length - 1] == '/');
+}
+
+// Whether the folder open at `fd` lies inside the root `r` as it is now: the kernel's own name
+// for the descriptor, not a path that could be resolved again to something else.
+bool opened_inside(int fd, const std::string& r) {
+  char real_root[PATH_MAX];
+  if (!::realpath(r.c_str(), real_root)) return false;
+  char link[32];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char real[PATH_MAX];
+  const ssize_t length = ::readlink(link, real, sizeof real);
+  if (length < 0) return false;
+  if (static_cast<size_t>(length) == sizeof real) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  real[length] = '\0';
+  if (under(real, real_root)) return true;
+  errno = EXDEV;
+  return false;
+}
+
+}  // namespace
 
 std::string root() {
   const char* env = std::getenv("ORVEXD_ROOT");
@@ -60,12 +98,23 @@ bool folder_inside_root(const std::string& path) {
     }
     folder.erase(slash);
   }
-  const size_t length = std::strlen(real_root);
-  if (std::strncmp(real, real_root, length) == 0 &&
-      (real[length] == '\0' || real[length] == '/' || real_root[length - 1] == '/'))
-    return true;
+  if (under(real, real_root)) return true;
   errno = EXDEV;
   return false;
+}
+
+int open_folder_inside_root(const std::string& path, std::string& name) {
+  if (!folder_inside_root(path)) return -1;
+  if (after_folder_check) after_folder_check();
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  name = slash == std::string::npos ? path : path.substr(slash + 1);
+  // Followed again here, links and all: what counts is where the descriptor ended up.
+  Fd fd(::open(folder.empty() ? "/" : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) return -1;
+  const std::string r = root();
+  if (!r.empty() && !opened_inside(fd.get(), r)) return -1;
+  return fd.release();
 }
 
 }  // namespace Path

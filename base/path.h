@@ -29,4 +29,13 @@ bool root_is_directory();
 // cannot be resolved (a link to nowhere among them). Always true for the real root.
 bool folder_inside_root(const std::string& path);
 
+// The folder of `path`, opened (O_PATH | O_DIRECTORY | O_CLOEXEC) once folder_inside_root
+// passed it and the folder the descriptor reached lies inside the root as well: a folder on the
+// way swapped for a link to elsewhere after the check is caught here, and whatever is done
+// relative to the descriptor (openat, unlinkat, mkdirat) stays inside. `name` gets the last name
+// of `path`, the one to give those calls. The descriptor, or -1 with errno as
+// folder_inside_root gives it (EXDEV for a folder reached outside the root, ENOENT for a
+// missing one).
+int open_folder_inside_root(const std::string& path, std::string& name);
+
 }  // namespace Path

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "base/fd.h"
@@ -24,10 +23,12 @@ std::string without_trailing_slash(std::string path) {
 }  // namespace
 
 int open(const std::string& path, int flags) {
-  if (!Path::folder_inside_root(path)) return -1;
+  std::string name;
+  const Fd folder(Path::open_folder_inside_root(path, name));
+  if (!folder) return -1;
   // Not O_TRUNC: a file refused below must keep its content.
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | flags,
-               0644));
+  Fd fd(::openat(folder.get(), name.c_str(),
+                 O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | flags, 0644));
   struct stat st;
   if (!fd || ::fstat(fd.get(), &st) != 0) return -1;
   if (!S_ISREG(st.st_mode)) {
@@ -43,12 +44,18 @@ int open(const std::string& path, int flags) {
 }
 
 bool remove(const std::string& path) {
-  return Path::folder_inside_root(path) && std::remove(path.c_str()) == 0;
+  std::string name;
+  const Fd folder(Path::open_folder_inside_root(path, name));
+  if (!folder) return false;
+  // As remove(3): a folder is told by unlink's EISDIR.
+  return ::unlinkat(folder.get(), name.c_str(), 0) == 0 ||
+         (errno == EISDIR && ::unlinkat(folder.get(), name.c_str(), AT_REMOVEDIR) == 0);
 }
 
 bool make_folder(const std::string& path, mode_t mode) {
-  const std::string folder = without_trailing_slash(path);
-  return Path::folder_inside_root(folder) && ::mkdir(folder.c_str(), mode) == 0;
+  std::string name;
+  const Fd folder(Path::open_folder_inside_root(without_trailing_slash(path), name));
+  return folder && ::mkdirat(folder.get(), name.c_str(), mode) == 0;
 }
 
 const char* failure(int error) {
