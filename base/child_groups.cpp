@@ -184,7 +184,16 @@ bool Registry::open_folder() {
               << "; programs are not recorded" << std::endl;
     return false;
   }
-  Fd dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  // Opened in var/run as found inside the root: a var/run swapped for a link since the check is
+  // refused.
+  std::string name;
+  const Fd run(Path::open_folder_inside_root(folder_, name));
+  if (!run) {
+    std::cerr << "child groups " << folder_ << ": " << WrittenFile::failure(errno)
+              << "; programs are not recorded" << std::endl;
+    return false;
+  }
+  Fd dir(::openat(run.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st;
   if (!dir || ::fstat(dir.get(), &st) != 0) {
     std::cerr << "child groups " << folder_ << ": "

@@ -26,9 +26,11 @@ bool under(const char* real, const char* real_root) {
          (real[length] == '\0' || real[length] == '/' || real_root[length - 1] == '/');
 }
 
-// Whether the folder open at `fd` lies inside the root `r` as it is now: the kernel's own name
-// for the descriptor, not a path that could be resolved again to something else.
-bool opened_inside(int fd, const std::string& r) {
+}  // namespace
+
+bool opened_inside_root(int fd) {
+  const std::string r = root();
+  if (r.empty()) return true;
   char real_root[PATH_MAX];
   if (!::realpath(r.c_str(), real_root)) return false;
   char link[32];
@@ -45,8 +47,6 @@ bool opened_inside(int fd, const std::string& r) {
   errno = EXDEV;
   return false;
 }
-
-}  // namespace
 
 std::string root() {
   const char* env = std::getenv("ORVEXD_ROOT");
@@ -111,9 +111,7 @@ int open_folder_inside_root(const std::string& path, std::string& name) {
   name = slash == std::string::npos ? path : path.substr(slash + 1);
   // Followed again here, links and all: what counts is where the descriptor ended up.
   Fd fd(::open(folder.empty() ? "/" : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (!fd) return -1;
-  const std::string r = root();
-  if (!r.empty() && !opened_inside(fd.get(), r)) return -1;
+  if (!fd || !opened_inside_root(fd.get())) return -1;
   return fd.release();
 }
 

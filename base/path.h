@@ -29,6 +29,11 @@ bool root_is_directory();
 // cannot be resolved (a link to nowhere among them). Always true for the real root.
 bool folder_inside_root(const std::string& path);
 
+// Whether the folder open at `fd` lies inside the root as it is now, by the kernel's own name
+// for the descriptor, not a path that could be resolved again to something else. False, with
+// errno EXDEV, when it lies outside. Always true for the real root.
+bool opened_inside_root(int fd);
+
 // The folder of `path`, opened (O_PATH | O_DIRECTORY | O_CLOEXEC) once folder_inside_root
 // passed it and the folder the descriptor reached lies inside the root as well: a folder on the
 // way swapped for a link to elsewhere after the check is caught here, and whatever is done

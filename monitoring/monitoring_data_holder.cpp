@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <iostream>
 
 #include "base/ext_escaped.h"
+#include "base/fd.h"
 #include "base/net.h"
 #include "base/path.h"
 #include "base/trace_ctl.h"
@@ -27,9 +29,32 @@ namespace {
 
 constexpr mode_t kDirMode = 0755;
 // The name a file is written under before it is renamed over its target, in the target's folder.
-// mkostemp fills in the X's and creates it exclusively, so it never replaces a stored file.
+// open_temporary fills in the X's and creates it exclusively, so it never replaces a stored file.
 constexpr char kTemporaryName[] = ".mon-XXXXXX";
 constexpr size_t kTemporaryPrefixLength = sizeof ".mon-" - 1;
+
+// A new file in the folder open at `folder`, named as kTemporaryName with its X's random, as
+// mkostemp(3) makes one beside a path: the descriptor (write only, mode 0600, close-on-exec) and
+// its name in `name`, or -1 with errno.
+int open_temporary(int folder, std::string& name) {
+  static const char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static unsigned long long fallback = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char random[sizeof kTemporaryName - 1 - kTemporaryPrefixLength];
+    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != ssize_t(sizeof random)) {
+      // Any name will do: the exclusive create keeps it from any other file.
+      fallback = fallback * 6364136223846793005ull + 1442695040888963407ull + ::getpid();
+      for (size_t i = 0; i < sizeof random; ++i) random[i] = (fallback >> (8 * i)) & 0xff;
+    }
+    name.assign(kTemporaryName, kTemporaryPrefixLength);
+    for (unsigned char r : random) name += kLetters[r % (sizeof kLetters - 1)];
+    const int fd = ::openat(folder, name.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
 
 // The mode a file created with fopen(..., "w") gets: 0666 less the umask. The loop is the only
 // thread, so reading the umask by setting it back at once races with no other file creation.
@@ -408,25 +433,27 @@ void MonitoringDataHolder::CheckForMonControllerDir(const INet4::Addr& addr) {
     // The link would go in the same folder.
     if (error == EXDEV) return;
   }
-  if (addr.IsEqual(self_address) && ::symlink(folder.c_str(), (top + "self").c_str()) != 0)
+  if (!addr.IsEqual(self_address)) return;
+  std::string name;
+  const Fd in(Path::open_folder_inside_root(top + "self", name));
+  if (!in || ::symlinkat(folder.c_str(), in.get(), name.c_str()) != 0)
     fail_line("FAIL create symlink to monitoring catalog <", folder, errno);
 }
 
 void MonitoringDataHolder::SaveStatusToFile(const std::string& path, Saver saver,
                                             const SaveStatusArg* arg) {
   if (!files_) return;
-  if (!Path::folder_inside_root(path)) {
-    fail_line("FAIL create temporary file <", path, errno);
-    return;
-  }
-  std::string temporary = path.substr(0, path.rfind('/') + 1) + kTemporaryName;
-  const int fd = ::mkostemp(&temporary[0], O_CLOEXEC);
+  // Both names are taken in the folder as found inside the root, whatever is swapped in later.
+  std::string name;
+  const Fd folder(Path::open_folder_inside_root(path, name));
+  std::string temporary;
+  const int fd = folder ? open_temporary(folder.get(), temporary) : -1;
   FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "w");
   if (!file) {
     const int error = errno;
     if (fd >= 0) {
       ::close(fd);
-      ::unlink(temporary.c_str());
+      ::unlinkat(folder.get(), temporary.c_str(), 0);
     }
     fail_line("FAIL create temporary file <", path, error);
     return;
@@ -438,10 +465,11 @@ void MonitoringDataHolder::SaveStatusToFile(const std::string& path, Saver saver
   if (std::fflush(file) != 0 || std::ferror(file)) error = errno ? errno : EIO;
   if (!error && ::fchmod(fd, file_mode()) != 0) error = errno;
   if (std::fclose(file) != 0 && !error) error = errno;
-  if (!error && std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (!error && ::renameat(folder.get(), temporary.c_str(), folder.get(), name.c_str()) != 0)
+    error = errno;
   if (error) {
     fail_line("FAIL write monitoring file <", path, error);
-    ::unlink(temporary.c_str());
+    ::unlinkat(folder.get(), temporary.c_str(), 0);
   }
 }
 
