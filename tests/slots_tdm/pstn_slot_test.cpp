@@ -457,9 +457,10 @@ TEST_F(PstnRoad, ALinkOffItsLineTakesNothingBack) {
                                  ", pdu command : " + step.what + " }");
       ASSERT_FALSE(got.empty());
       EXPECT_EQ(got.back(), step.answer);
-      EXPECT_EQ(std::any_of(got.begin(), got.end(),
-                            [](const std::string& b) { return b.rfind("signal : deactivated", 0) == 0; }),
-                step.deactivated);
+      const auto deactivated = [](const std::string& b) {
+        return b.rfind("signal : deactivated", 0) == 0;
+      };
+      EXPECT_EQ(std::any_of(got.begin(), got.end(), deactivated), step.deactivated);
     }
     EXPECT_EQ(board().command("mcc channels"), row.channels);
     EXPECT_EQ(output(row.output), row.carries);
