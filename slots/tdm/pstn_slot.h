@@ -109,7 +109,7 @@ class PstnSlot : private Slot,
   bool activate_link();
   // A connection over `channel` (hdlc.tsA or hdlc.tsB) goes: the layer stops, the channel
   // closes, idling its paths both ways, and gives up its time slot, and `channel` is unset, so
-  // that an activation reopens the channel on no time slot. False when the switch refused to
+  // that an activation no longer reopens the channel there. False when the switch refused to
   // idle one of the paths.
   bool leave_line(int& channel);
   // The layer runs a procedure or carries traffic: an SS7 link out of idle, a LAPD outside the
