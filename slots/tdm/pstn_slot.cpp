@@ -177,6 +177,12 @@ bool PstnSlot::IActivate(const TERM::TermActivateParams&) {
     activate();
     return true;
   }
+  // A path that a later connection made onto the time slot keeps it: the channel would take its
+  // place.
+  if (!LinkSlot::PathFree(*this, hdlc.transmit_channel())) {
+    OnDeactivated();
+    return true;
+  }
   activate_link();
   return true;
 }
@@ -286,21 +292,24 @@ bool PstnSlot::IHwConnectTransmitter(Slot& peer) {
   return hdlc.tsA == -1 || activate_link();
 }
 
-bool PstnSlot::IHwDisconnectTransmitter(Slot& peer) {
+bool PstnSlot::IHwDisconnectTransmitter(Slot&) {
   // Outside basic rate the transmitter connection switched nothing: the peer's output carries
   // this slot's channel, or another slot's, or idles already, and stays as it is.
   if (!basic_rate()) return true;
-  deactivate();
-  return Slot::IHwDisconnectTransmitter(peer);
+  return leave_line(hdlc.tsB);
 }
 
 bool PstnSlot::IHwDisconnectReceiver(Slot&) {
-  // The connection is the channel that the receiver connection placed on the peer's time slot
-  // (the slot has no receive channel of its own): the layer stops, then the channel closes and
-  // gives up its paths and the time slot.
+  // The slot has no receive channel of its own: the connection is the channel that the
+  // receiver connection placed on the peer's time slot.
+  return leave_line(hdlc.tsA);
+}
+
+bool PstnSlot::leave_line(int& channel) {
   deactivate();
   const bool idled = hdlc.deactivate();
   LinkSlot::ReleaseLine(*this);
+  channel = -1;
   return idled;
 }
 

@@ -9,11 +9,15 @@
 // The slot's connection priority (1) makes it drive the hardware connections with its peer.
 // A receiver connection places the channel and, except on basic rate, activates it; basic rate
 // needs the transmitter connection as well, in either order. Outside basic rate the transmitter
-// connection and its disconnection switch nothing. The receiver disconnection closes the
-// channel, idling its paths both ways, and gives up the time slot: it fails only when the switch
-// refuses to idle one of the paths. An activation reopens the channel and starts the layer from
-// idle, except that activate on a layer already at work leaves the channel as it is and only
-// passes the activation to the layer. Every 3000 ms the slot reports
+// connection and its disconnection switch nothing. The receiver disconnection, and on basic rate
+// the transmitter disconnection, close the channel, idling its paths both ways, and give up the
+// time slot: they fail only when the switch refuses to idle one of the paths. An activation
+// reopens the channel, on the time slots of the connections the slot still has (on none after
+// its disconnection, as before its first connection), and starts the layer from idle, except
+// that activate on a layer already at work leaves the channel as it is and only passes the
+// activation to the layer. An activation where a path that a later connection made now feeds
+// the time slot, or where another slot's HDLC channel transmits, is answered with a deactivated
+// signal and changes nothing. Every 3000 ms the slot reports
 // the channel's counters (hdlcLinkInfo), the SS7 link's (ss7LinkInfo) and, when they changed,
 // the LAPD's (isdnLinkInfo); the LAPD's congestion goes up as isdnLinkStatus. An E1 trunk
 // status other than normal for the slot's trunk takes an SS7 link to idle.
@@ -103,6 +107,11 @@ class PstnSlot : private Slot,
   // transmits to the time slot (LinkSlot::ClaimLine): the connection that asked for it is not
   // made.
   bool activate_link();
+  // A connection over `channel` (hdlc.tsA or hdlc.tsB) goes: the layer stops, the channel
+  // closes, idling its paths both ways, and gives up its time slot, and `channel` is unset, so
+  // that an activation no longer reopens the channel there. False when the switch refused to
+  // idle one of the paths.
+  bool leave_line(int& channel);
   // The layer runs a procedure or carries traffic: an SS7 link out of idle, a LAPD outside the
   // TEI states in which it waits for establishment.
   bool layer_started() const;

@@ -391,3 +391,81 @@ TEST_F(PstnRoad, DisconnectTakesTheLinkOffItsTimeSlot) {
 }
 
 }  // namespace
+
+// A link off its line takes none of it back, and leaves it to the next path (trunk slot 12,
+// trunk 1 time slot 3, channel 35, onto slot 2): activated again where such a path now feeds the
+// time slot its channel hung up from, it is refused with deactivated; activated after its
+// disconnection, it opens its channel on no time slot; on basic rate its transmitter
+// disconnection closes the channel as the receiver's does.
+TEST_F(PstnRoad, ALinkOffItsLineTakesNothingBack) {
+  struct Step {
+    int slot;  // 0: a board command
+    std::string what;
+    const char* answer;        // the last message that comes back
+    bool deactivated = false;  // a deactivated signal comes with it
+  };
+  const struct {
+    const char* name;
+    bool basic_rate;  // slot 1 a basic-rate user side on BRI line 0's slot 2, else SS7 on E1
+    std::vector<Step> steps;
+    Lines channels;  // the controller channels open at the end
+    int output;      // slot 2's time slot, and what it carries at the end
+    const char* carries;
+  } rows[] = {
+      {"activated where a later path feeds the time slot",
+       false,
+       {{0, "mcc hangup 1024", "ok"},
+        {12, "connect : 2", "response : success : NULL"},
+        {1, "activate : empty : NULL", "response : success : NULL", true}},
+       {},
+       1,
+       "35"},
+      {"activated after its disconnection",
+       false,
+       {{1, "disconnect : NULL", "response : success : NULL", true},
+        {1, "activate : empty : NULL", "response : success : NULL"},
+        {12, "connect : 2", "response : success : NULL"}},
+       {"1024 mode=3 rx-size=512 rx-threshold=1 tx-threshold=4"},
+       1,
+       "35"},
+      {"basic rate, the transmitter disconnected",
+       true,
+       {{1, "connect : 2", "response : success : NULL"},
+        {2, "disconnect : NULL", "response : success : NULL", true},
+        {12, "connect : 2", "response : success : NULL"}},
+       {},
+       1,
+       "35"},
+  };
+  const std::string ss7 = std::string("create : pstn : ") + kSs7;
+  const std::string bri = "create : pstn : isdn : { type bri, trunk 1, log 0, side user : NULL }";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    run({"{ seq 1, slot 1, pdu command : " + (row.basic_rate ? bri : ss7) + " }",
+         std::string("{ seq 2, slot 2, pdu command : create : ") +
+             (row.basic_rate ? "trunk_bri" : "trunk") + " : { trunk 0, timeslot 1 } }",
+         "{ seq 3, slot 12, pdu command : create : trunk : { trunk 1, timeslot 3 } }",
+         "{ seq 4, slot 2, pdu command : connect : 1 }"});
+    for (const Step& step : row.steps) {
+      SCOPED_TRACE(step.what);
+      if (step.slot == 0) {
+        EXPECT_EQ(sim(step.what), step.answer);
+        wait(100);
+        continue;
+      }
+      const Brief got = exchange("{ seq 5, slot " + std::to_string(step.slot) +
+                                 ", pdu command : " + step.what + " }");
+      ASSERT_FALSE(got.empty());
+      EXPECT_EQ(got.back(), step.answer);
+      const auto deactivated = [](const std::string& b) {
+        return b.rfind("signal : deactivated", 0) == 0;
+      };
+      EXPECT_EQ(std::any_of(got.begin(), got.end(), deactivated), step.deactivated);
+    }
+    EXPECT_EQ(board().command("mcc channels"), row.channels);
+    EXPECT_EQ(output(row.output), row.carries);
+    run({"{ seq 6, slot 1, pdu command : destroy : NULL }",
+         "{ seq 7, slot 2, pdu command : destroy : NULL }",
+         "{ seq 8, slot 12, pdu command : destroy : NULL }"});
+  }
+}
