@@ -279,7 +279,8 @@ TEST_F(Tonec, SelcalAndTonesOfAnotherReceiverShareTheGenerator) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    for (const bool done_by_device : {true, false}) {
+    // How the code ends: reported dialled, replaced by the dialler's own request, or cleaned up.
+    for (const int end : {0, 1, 2}) {
       auto dialler = std::make_unique<Receiver>(62);
       Receiver other(62);
       ASSERT_TRUE(row.other_first(other));
@@ -302,10 +303,15 @@ TEST_F(Tonec, SelcalAndTonesOfAnotherReceiverShareTheGenerator) {
       // The other receiver's switching off leaves the code alone.
       EXPECT_TRUE(other.enableToneGenerator(0, 0, 0, 0));
       EXPECT_EQ(dials(1), Lines{code});
-      if (done_by_device) {
+      if (end == 0) {
         dialler->selcal_done();
         dialler->CleanBeforeDestroy();  // nothing left to switch off
         EXPECT_EQ(dials(1), Lines{code});
+      } else if (end == 1) {
+        EXPECT_TRUE(dialler->translateDTMF(LGCP::TranslateDtmfParams()));
+        EXPECT_EQ(dials(1), Lines{dial(62, 0, 0, 0, 0)});
+        dialler->CleanBeforeDestroy();  // nothing left to switch off
+        EXPECT_EQ(log_tail("dtmf", 2), (Lines{code, dial(62, 0, 0, 0, 0)}));
       } else {
         dialler->CleanBeforeDestroy();  // the code still playing is stopped
         EXPECT_EQ(dials(1), Lines{dial(62, 0, 0, 0, 0)});
