@@ -24,6 +24,13 @@ constexpr uint32_t kToneFilter = 256;
 constexpr uint32_t kFlags = 512;  // event type only
 }  // namespace DsprocFeature
 
+// Bits of a flags event's flags and mask: the mask tells which of the flags the event reports.
+namespace DsprocFlag {
+constexpr uint32_t kVadRx = 1u << 29;
+constexpr uint32_t kVadTx = 1u << 30;
+constexpr uint32_t kSelcal = 1u << 31;  // a Selcal code is being dialled
+}  // namespace DsprocFlag
+
 // What a configure record sets; the parameters' layout depends on it.
 namespace DsprocConfigure {
 constexpr uint32_t kVAD = 1;

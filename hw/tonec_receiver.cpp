@@ -90,8 +90,12 @@ bool TonecReceiver::enableToneGenerator(uint16_t freq1, uint16_t freq2, uint16_t
     return false;
   }
   generator_on_ = on;
+  // Whatever the generator plays now has replaced a Selcal code still being dialled.
+  selcal_running_ = false;
   return true;
 }
+
+bool TonecReceiver::claim_generator() { return may_claim(Hold::kGenerator, "TONE_GENERATOR"); }
 
 void TonecReceiver::stop_tones() {
   tone_timer_.reset();
@@ -106,7 +110,7 @@ bool TonecReceiver::disableToneGenerator(bool force) {
 }
 
 bool TonecReceiver::activateAudibleCall() {
-  if (!may_claim(Hold::kGenerator, "TONE_GENERATOR")) return false;
+  if (!claim_generator()) return false;
   // The cadence takes the tone timer over: a sequence in progress ends here.
   sequence_running_ = false;
   audible_ = true;
@@ -132,7 +136,7 @@ void TonecReceiver::play_ring_silence() {
 }
 
 bool TonecReceiver::translateDTMF(const LGCP::TranslateDtmfParams& params) {
-  if (!may_claim(Hold::kGenerator, "TONE_GENERATOR")) return false;
+  if (!claim_generator()) return false;
   pending_ = params;
   audible_ = false;
   if (sequence_running_) return true;
@@ -188,8 +192,13 @@ void TonecReceiver::OnToneTimer() {
 }
 
 bool TonecReceiver::translateSelcal(const TERM::SelcalCommand& command) {
-  return TonecReceiverService::instance().translateSelcal(*this, command);
+  if (!claim_generator()) return false;
+  if (!TonecReceiverService::instance().translateSelcal(*this, command)) return false;
+  selcal_running_ = true;
+  return true;
 }
+
+void TonecReceiver::selcal_done() { selcal_running_ = false; }
 
 bool TonecReceiver::holds(Hold what) const {
   switch (what) {

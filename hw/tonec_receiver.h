@@ -13,8 +13,8 @@
 // them on: another receiver's claim on them is refused (take_refused_claim), its switching off
 // leaves them alone, and the detector's events go to its owner, or to the oldest receiver of the
 // time slot when nobody holds it. The generator is held from the request that starts a tone,
-// silence, a DTMF sequence or the ring-back until the one that switches it off, the end of the
-// sequence or the receiver's destruction.
+// silence, a DTMF sequence, the ring-back or a Selcal code until the one that switches it off,
+// the end of the sequence or code, or the receiver's destruction.
 #pragma once
 
 #include <cstdint>
@@ -82,10 +82,16 @@ class TonecReceiver : public HoldClaims<TonecHold> {
   // first request of a sequence that starts here, or another receiver of the time slot holds
   // the generator: the sequence does not start.
   bool translateDTMF(const LGCP::TranslateDtmfParams& params);
+  // Has the device dial a Selcal code; the generator is held until the device reports the code
+  // dialled (selcal_done) or this receiver sets the generator again. False when the signs are
+  // too few, the device refuses, or another receiver of the time slot holds the generator:
+  // then nothing is dialled.
   bool translateSelcal(const TERM::SelcalCommand& command);
+  // The device has finished dialling the Selcal code: the generator is free again.
+  void selcal_done();
 
-  // Whether a DTMF sequence or the ring-back cadence is playing.
-  bool toneGenRunning() const { return sequence_running_ || audible_; }
+  // Whether a DTMF sequence, the ring-back cadence or a Selcal code is playing.
+  bool toneGenRunning() const { return sequence_running_ || audible_ || selcal_running_; }
 
   // Switches off what this receiver switched on (detectors, DTMF rejection, a tone still
   // playing), before its owner is destroyed.
@@ -115,6 +121,9 @@ class TonecReceiver : public HoldClaims<TonecHold> {
 
   // Events of the detector are taken while DTMF or IVA detection is on.
   bool detector_on() const { return dtmf_on_ || iva_on_; }
+  // False, the claim kept as refused, while another receiver of the time slot holds the
+  // generator.
+  bool claim_generator();
   bool play_ring_tone();
   void play_ring_silence();
   // Plays the next digit, or ends the sequence; the result of the generator request.
@@ -131,6 +140,7 @@ class TonecReceiver : public HoldClaims<TonecHold> {
   bool reject_on_ = false;
   bool sequence_running_ = false;
   bool audible_ = false;
+  bool selcal_running_ = false;
   // The generator plays what this receiver last set it to (a tone or silence).
   bool generator_on_ = false;
   ToneStep step_ = ToneStep::kRingTone;

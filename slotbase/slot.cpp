@@ -19,10 +19,6 @@ constexpr uint32_t kToneCNG = 18;
 constexpr uint32_t kLastDTMF = 127;
 constexpr int kLastIVA = 20;
 constexpr int kIVARingOff = 21;
-// Bits of a flags event.
-constexpr uint32_t kFlagVadRx = 1u << 29;
-constexpr uint32_t kFlagVadTx = 1u << 30;
-constexpr uint32_t kFlagSelcal = 1u << 31;
 // Room for a printed BSS score, its terminating zero included.
 constexpr size_t kScoreSize = 31;
 
@@ -215,15 +211,16 @@ void Slot::processVADEvent(const Hardware::DSProcVADEvent& event) {
 }
 
 void Slot::processFlagsEvent(const dsproc_flags_event* event) {
-  if (event->mask & (kFlagVadRx | kFlagVadTx)) {
+  using namespace DsprocFlag;
+  if (event->mask & (kVadRx | kVadTx)) {
     LGCP::VADEvent e;
-    if (event->mask & kFlagVadRx) e.set_vad_rx((event->flags & kFlagVadRx) != 0);
-    if (event->mask & kFlagVadTx) e.set_vad_tx((event->flags & kFlagVadTx) != 0);
+    if (event->mask & kVadRx) e.set_vad_rx((event->flags & kVadRx) != 0);
+    if (event->mask & kVadTx) e.set_vad_tx((event->flags & kVadTx) != 0);
     OnVADEvent(e);
   }
-  if (event->mask & kFlagSelcal) {
+  if (event->mask & kSelcal) {
     LGCP::Signal s;
-    s.select_selcal().set_in_progress((event->flags & kFlagSelcal) != 0);
+    s.select_selcal().set_in_progress((event->flags & kSelcal) != 0);
     SendSignal(s);
   }
 }

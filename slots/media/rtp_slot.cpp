@@ -152,9 +152,7 @@ bool RtpSlot::Ioctl(const LGCP::IoctlParams& p) {
                                  f.get_det_level_dB().getValue());
     }
     case LGCP::IoctlParams::e_selcal:
-      if (!Carries(SelcalValues(p.get_selcal()))) return false;
-      translateSelcal(p.get_selcal());
-      return true;
+      return Carries(SelcalValues(p.get_selcal())) && translateSelcal(p.get_selcal());
     default:
       return false;
   }
@@ -272,5 +270,8 @@ void RtpSlot::dsproc_tone_flt_event(const ::dsproc_tone_event* event) {
 }
 
 void RtpSlot::dsproc_flags_event(const ::dsproc_flags_event* event) {
+  // The Selcal flag cleared: the code is dialled and the generator is free.
+  const uint32_t selcal = DsprocFlag::kSelcal;
+  if ((event->mask & selcal) && !(event->flags & selcal)) selcal_done();
   processFlagsEvent(event);
 }

@@ -1,6 +1,7 @@
 #include "hw/tonec_receiver.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -246,6 +247,80 @@ TEST_F(Tonec, RingBackCadenceUntilCancelledOrCleaned) {
   EXPECT_FALSE(r.toneGenRunning());
   advance(5000);
   EXPECT_EQ(dials(2), (Lines{dial(61, 425, 0, 2048, 2048), dial(61, 0, 0, 0, 0)}));
+}
+
+// Two receivers on one time slot: a Selcal code and the other receiver's tones each keep the
+// generator from the other while they play. A refused request sends nothing; the code frees
+// the generator when the device reports it dialled or its receiver is cleaned up.
+TEST_F(Tonec, SelcalAndTonesOfAnotherReceiverShareTheGenerator) {
+  const std::string code = "0x400c420e SELCAL_DIAL ts=62 amp=12000 signs=ABCD reserved=0";
+  TERM::SelcalCommand selcal;
+  selcal.set_signs("ABCD");
+  struct Row {
+    const char* name;
+    // What the other receiver does first; true when its request is taken.
+    bool (*other_first)(TonecReceiver&);
+    bool selcal_taken;
+    // What the other receiver asks after the Selcal request, and whether it is taken.
+    bool (*other_then)(TonecReceiver&);
+    bool then_taken;
+  };
+  const auto tone = [](TonecReceiver& r) { return r.enableToneGenerator(425, 0, 1000, 0); };
+  const auto sequence = [](TonecReceiver& r) { return r.translateDTMF(digits({{697, 1209}})); };
+  const auto ring = [](TonecReceiver& r) { return r.activateAudibleCall(); };
+  const auto nothing = [](TonecReceiver&) { return true; };
+  const Row rows[] = {
+      {"the other's steady tone", tone, false, tone, true},
+      {"the other's DTMF sequence", sequence, false, nothing, true},
+      {"the other's ring-back", ring, false, nothing, true},
+      {"a code playing, the other's tone", nothing, true, tone, false},
+      {"a code playing, the other's DTMF sequence", nothing, true, sequence, false},
+      {"a code playing, the other's ring-back", nothing, true, ring, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    // How the code ends: reported dialled, replaced by the dialler's own request, or cleaned up.
+    for (const int end : {0, 1, 2}) {
+      auto dialler = std::make_unique<Receiver>(62);
+      Receiver other(62);
+      ASSERT_TRUE(row.other_first(other));
+      const Lines before = dials(1);
+      EXPECT_EQ(dialler->translateSelcal(selcal), row.selcal_taken);
+      if (!row.selcal_taken) {
+        EXPECT_STREQ(dialler->take_refused_claim(), "TONE_GENERATOR");
+        EXPECT_EQ(dials(1), before);  // nothing dialled over the other's tone
+        other.CleanBeforeDestroy();
+        other.enableToneGenerator(0, 0, 0, 0);
+        EXPECT_TRUE(dialler->translateSelcal(selcal));
+        EXPECT_EQ(dials(1), Lines{code});
+        dialler->CleanBeforeDestroy();
+        break;
+      }
+      EXPECT_EQ(dials(1), Lines{code});
+      EXPECT_EQ(row.other_then(other), row.then_taken);
+      EXPECT_STREQ(other.take_refused_claim(), "TONE_GENERATOR");
+      EXPECT_EQ(dials(1), Lines{code});
+      // The other receiver's switching off leaves the code alone.
+      EXPECT_TRUE(other.enableToneGenerator(0, 0, 0, 0));
+      EXPECT_EQ(dials(1), Lines{code});
+      if (end == 0) {
+        dialler->selcal_done();
+        dialler->CleanBeforeDestroy();  // nothing left to switch off
+        EXPECT_EQ(dials(1), Lines{code});
+      } else if (end == 1) {
+        EXPECT_TRUE(dialler->translateDTMF(LGCP::TranslateDtmfParams()));
+        EXPECT_EQ(dials(1), Lines{dial(62, 0, 0, 0, 0)});
+        dialler->CleanBeforeDestroy();  // nothing left to switch off
+        EXPECT_EQ(log_tail("dtmf", 2), (Lines{code, dial(62, 0, 0, 0, 0)}));
+      } else {
+        dialler->CleanBeforeDestroy();  // the code still playing is stopped
+        EXPECT_EQ(dials(1), Lines{dial(62, 0, 0, 0, 0)});
+      }
+      dialler.reset();
+      EXPECT_TRUE(row.other_then(other));
+      other.CleanBeforeDestroy();
+    }
+  }
 }
 
 }  // namespace

@@ -258,6 +258,8 @@ TEST_F(RtpSlots, IoctlValuesTheDevicesCannotCarryAreRefused) {
       {"fail dsp 0x40146401 EIO", "rx-gain : { gainDB -6 }", "error : unsupported"},
       {"fail dtmf 0x400c4205 EIO", "translateDTMF : { digits { { freq1 697, freq2 1209 } } }",
        "error : unsupported"},
+      {"", "selcal : { signs \"XYZ\" }", "error : unsupported"},
+      {"fail dtmf 0x400c420e EIO", "selcal : { signs \"ABCD\" }", "error : unsupported"},
   };
   for (const Row& row : rows) {
     if (*row.sim) {
@@ -274,6 +276,27 @@ TEST_F(RtpSlots, IoctlValuesTheDevicesCannotCarryAreRefused) {
     const bool by_dtmf = std::string(row.sim).find(" dtmf ") != std::string::npos;
     EXPECT_EQ(board().command("log dsp").size(), dsp + by_dsp) << row.ioctl;
     EXPECT_EQ(board().command("log dtmf").size(), dtmf + by_dtmf) << row.ioctl;
+  }
+}
+
+// A Selcal code holds the tone generator until the DSP reports it dialled; a code still playing
+// when the slot is destroyed is switched off with the slot.
+TEST_F(RtpSlots, SelcalCodePlaysUntilTheDspReportsItDialled) {
+  for (const bool dialled : {true, false}) {
+    SCOPED_TRACE(dialled ? "reported dialled" : "still playing");
+    const std::string ch = std::to_string(create_slot());
+    EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : ioctl : selcal : { signs \"ABCD\" } }"}),
+              Lines{reply(1, 1, "success : NULL")});
+    const std::string code = "0x400c420e SELCAL_DIAL ts=" + ch + " amp=12000 signs=ABCD reserved=0";
+    EXPECT_EQ(log_tail("dtmf", 1), Lines{code});
+    if (dialled) {
+      ASSERT_EQ(board().command("dsp event " + ch + " 0 512 0 -2147483648 0"), Lines{"ok"});
+      EXPECT_EQ(pending(), Lines{"{ slot 1, pdu signal : selcal : { in-progress FALSE } }"});
+    }
+    talk({"{ seq 2, slot 1, pdu command : destroy : NULL }"});
+    EXPECT_EQ(log_tail("dtmf", 1),
+              Lines{dialled ? code : "0x400c4205 DTMF_DIAL ts=" + ch +
+                                         " freq1=0 freq2=0 level1=0 level2=0"});
   }
 }
 
