@@ -50,11 +50,7 @@ LAPD::Entry::~Entry() {
 }
 
 LAPD::LAPD(Side::type side_, unsigned log_)
-    : side(side_),
-      log(log_),
-      restart_line_(std::clog, [this](std::ostream& os, unsigned discarded) {
-        os << ext::header(this) << kRestartDiscarded << discarded;
-      }) {
+    : side(side_), log(log_), restart_line_(restart_line(this)) {
   discard_queue();
 }
 

@@ -1,8 +1,11 @@
 // Helpers shared by the files of ISDN::LAPD and nothing else.
 #pragma once
 
+#include <iostream>
 #include <new>
 
+#include "base/ext_header.h"
+#include "base/throttled_line.h"
 #include "l2/isdn/frame_address.h"
 #include "l2/isdn/lapd.h"
 
@@ -43,9 +46,14 @@ constexpr unsigned kTeiDenied = 32768;
 }  // namespace mdl
 
 // The line of a link started afresh (SABME or UA) with messages sent and not acknowledged, which
-// it discards; the count follows.
-constexpr const char* kRestartDiscarded =
-    "link started afresh, unacknowledged messages discarded: ";
+// it discards, under `owner`'s header; the count follows.
+template <class Owner>
+CountingLine<unsigned> restart_line(const Owner* owner) {
+  return {std::clog, [owner](std::ostream& os, unsigned discarded) {
+            os << ext::header(owner) << "link started afresh, unacknowledged messages discarded: "
+               << discarded;
+          }};
+}
 
 // Q.921 3.3.2: the C/R bit of a command is 1 from the network side and 0 from the user side; a
 // response carries the other value.

@@ -36,10 +36,7 @@ std::ostream& put_call(std::ostream& os, CallOrigin origin, unsigned value) {
 // The network side's entries.
 
 LAPD_NT_user::LAPD_NT_user()
-    : discarded_line_(std::clog,
-                      [this](std::ostream& os, unsigned discarded) {
-                        os << ext::header(this) << kRestartDiscarded << discarded;
-                      }),
+    : discarded_line_(restart_line(this)),
       lost_line_(std::clog, [this](std::ostream& os, const Lost& lost) {
         os << ext::header(this) << "link ended, unacknowledged messages lost: "
            << lost.queued + lost.sent << " (" << lost.queued << " queued, " << lost.sent
