@@ -81,7 +81,7 @@ bool TonecReceiver::enableToneGenerator(uint16_t freq1, uint16_t freq2, uint16_t
                                         uint16_t level2) {
   const bool on = freq1 || freq2 || level1 || level2;
   if (held_elsewhere(Hold::kGenerator)) {
-    if (on) return may_claim(Hold::kGenerator, "TONE_GENERATOR");
+    if (on) return claim_generator();
     generator_on_ = false;
     return true;
   }

@@ -390,8 +390,6 @@ TEST_F(PstnRoad, DisconnectTakesTheLinkOffItsTimeSlot) {
   }
 }
 
-}  // namespace
-
 // A link off its line takes none of it back, and leaves it to the next path (trunk slot 12,
 // trunk 1 time slot 3, channel 35, onto slot 2): activated again where such a path now feeds the
 // time slot its channel hung up from, it is refused with deactivated; activated after its
@@ -469,3 +467,5 @@ TEST_F(PstnRoad, ALinkOffItsLineTakesNothingBack) {
          "{ seq 8, slot 12, pdu command : destroy : NULL }"});
   }
 }
+
+}  // namespace
