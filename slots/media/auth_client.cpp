@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/ext_header.h"
+#include "base/write_all.h"
 #include "slots/media/modem_factory.h"
 
 AuthClient::AuthClient(Fd fd, const INet4::Addr& peer, ModemFactory& factory)
@@ -113,21 +114,12 @@ void AuthClient::OnSocketEvent(int, short events) {
 
 bool AuthClient::Send(const attr& record) {
   if (closed()) return false;
-  ++use_;
-  size_t done = 0;
-  while (done < record.bytes.size()) {
-    const ssize_t n =
-        ::write(event.fd().get(), record.bytes.data() + done, record.bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 1) {
-      OnDisconnect();
-      break;
-    }
-    done += static_cast<size_t>(n);
+  const bool sent = write_all(event.fd().get(), record.bytes.data(), record.bytes.size());
+  if (sent) {
+    end_wait();
+  } else {
+    OnDisconnect();
   }
-  --use_;
-  const bool sent = done == record.bytes.size();
-  if (sent) end_wait();
   CheckDisconnect();
   return sent;
 }
