@@ -1,4 +1,4 @@
-// A folder on the way to a file the daemon writes, swapped for a symbolic link after its check:
+// A folder on the way to a file the daemon writes, swapped for a symbolic link as it is opened:
 // nothing is created, truncated or removed outside the root through it, and a link that stays
 // inside the root is still followed.
 #include <gtest/gtest.h>
@@ -71,10 +71,10 @@ TEST_P(FolderSwappedAfterCheck, WorksOnTheFolderItFound) {
   swap_folder = root.path() + "/var/run";
   swap_target = target;
 
-  Path::after_folder_check = swap_for_link;
+  Path::before_folder_open = swap_for_link;
   const bool done = c.operation(Path::board("/var/run"));
   const int error = done ? 0 : errno;
-  Path::after_folder_check = nullptr;
+  Path::before_folder_open = nullptr;
 
   EXPECT_TRUE(fs::is_symlink(swap_folder));
   EXPECT_EQ(error, c.error);

@@ -338,9 +338,9 @@ TEST_F(StoreTest, AFolderSwappedForALinkAfterItsCheckTakesNothingOutOfTheRoot) {
     while (trimmed.back() == '/') trimmed.pop_back();
     swap.folder = trimmed;
     Swap::active = &swap;
-    Path::after_folder_check = Swap::after_check;
+    Path::before_folder_open = Swap::after_check;
     c.act(store);
-    Path::after_folder_check = nullptr;
+    Path::before_folder_open = nullptr;
     EXPECT_TRUE(fs::is_symlink(swap.folder));
     EXPECT_EQ(names_in(outside), std::vector<std::string>{});
     const Lines lines = logs.log.take_lines();
