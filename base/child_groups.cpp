@@ -179,16 +179,11 @@ bool Registry::open_folder() {
     return false;
   }
   folder_ = Path::board(kFolder);
-  if (!WrittenFile::make_folder(folder_, 0755) && errno != EEXIST) {
-    std::cerr << "child groups " << folder_ << ": " << WrittenFile::failure(errno)
-              << "; programs are not recorded" << std::endl;
-    return false;
-  }
-  // Opened in var/run as found inside the root: a var/run swapped for a link since the check is
-  // refused.
+  // Made and opened in var/run as found inside the root: a var/run swapped for a link meanwhile
+  // is refused.
   std::string name;
   const Fd run(Path::open_folder_inside_root(folder_, name));
-  if (!run) {
+  if (!run || (::mkdirat(run.get(), name.c_str(), 0755) != 0 && errno != EEXIST)) {
     std::cerr << "child groups " << folder_ << ": " << WrittenFile::failure(errno)
               << "; programs are not recorded" << std::endl;
     return false;

@@ -15,7 +15,7 @@
 
 namespace Path {
 
-void (*after_folder_check)() = nullptr;
+void (*before_folder_open)() = nullptr;
 
 namespace {
 
@@ -104,14 +104,20 @@ bool folder_inside_root(const std::string& path) {
 }
 
 int open_folder_inside_root(const std::string& path, std::string& name) {
-  if (!folder_inside_root(path)) return -1;
-  if (after_folder_check) after_folder_check();
+  if (before_folder_open) before_folder_open();
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
   name = slash == std::string::npos ? path : path.substr(slash + 1);
-  // Followed again here, links and all: what counts is where the descriptor ended up.
+  // Followed links and all: what counts is where the descriptor ended up.
   Fd fd(::open(folder.empty() ? "/" : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (!fd || !opened_inside_root(fd.get())) return -1;
+  if (!fd) {
+    // A folder that does not open may still lie beyond a link out of the root: that is told
+    // first, as for a folder that opens.
+    const int error = errno;
+    if (folder_inside_root(path)) errno = error;
+    return -1;
+  }
+  if (!opened_inside_root(fd.get())) return -1;
   return fd.release();
 }
 

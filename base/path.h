@@ -34,13 +34,13 @@ bool folder_inside_root(const std::string& path);
 // errno EXDEV, when it lies outside. Always true for the real root.
 bool opened_inside_root(int fd);
 
-// The folder of `path`, opened (O_PATH | O_DIRECTORY | O_CLOEXEC) once folder_inside_root
-// passed it and the folder the descriptor reached lies inside the root as well: a folder on the
-// way swapped for a link to elsewhere after the check is caught here, and whatever is done
-// relative to the descriptor (openat, unlinkat, mkdirat) stays inside. `name` gets the last name
-// of `path`, the one to give those calls. The descriptor, or -1 with errno as
-// folder_inside_root gives it (EXDEV for a folder reached outside the root, ENOENT for a
-// missing one).
+// The folder of `path`, opened (O_PATH | O_DIRECTORY | O_CLOEXEC) when the folder the descriptor
+// reached lies inside the root: the check is of the descriptor, so a folder on the way swapped
+// for a link to elsewhere at any moment is caught, and whatever is done relative to the
+// descriptor (openat, unlinkat, mkdirat) stays inside. `name` gets the last name of `path`, the
+// one to give those calls. The descriptor, or -1 with errno as folder_inside_root gives it
+// (EXDEV for a folder reached outside the root, also one not made yet beyond a link out), else
+// the open's (ENOENT for a missing folder).
 int open_folder_inside_root(const std::string& path, std::string& name);
 
 }  // namespace Path

@@ -3,8 +3,8 @@
 
 namespace Path {
 
-// Called, when set, by open_folder_inside_root between the check of the folder and its opening:
-// the moment a test swaps a folder on the way for a link. Null outside tests.
-extern void (*after_folder_check)();
+// Called, when set, by open_folder_inside_root just before it opens the folder: the moment a
+// test swaps a folder on the way for a link. Null outside tests.
+extern void (*before_folder_open)();
 
 }  // namespace Path

@@ -1,8 +1,8 @@
 // The files the daemon writes or removes under fixed names (the PID file, the status dump, the
 // monitoring files), all under the path root, and nothing outside it:
 // - a folder on the way that leads out of the root (a symbolic link to elsewhere) is refused,
-//   also one swapped in after the check: each call works relative to a descriptor of the
-//   file's folder, found inside the root once opened;
+//   also one swapped in meanwhile: each call works relative to a descriptor of the file's
+//   folder, found inside the root once opened;
 // - a symbolic link at the file's own name is refused rather than followed: it could point
 //   anywhere, and the daemon often runs as root;
 // - a file with other hard links is refused before a byte of it changes: the other names may lie

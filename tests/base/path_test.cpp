@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/fd.h"
 #include "base/path.h"
 #include "tests/support/temp_root.h"
 
@@ -21,6 +22,8 @@ struct FolderCase {
   std::string run;
   const char* path;  // under the root
   int error;         // 0 when inside
+  // Whether the file's folder is there to open: once opened, it is refused with `error` too.
+  bool made = true;
 };
 
 void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
@@ -49,6 +52,10 @@ TEST_P(FolderInsideRoot, LinksOnTheWayAreFollowed) {
     const bool inside = Path::folder_inside_root(Path::board(c.path));
     const int error = inside ? 0 : errno;
     EXPECT_EQ(error, c.error) << named;
+    std::string name;
+    const Fd folder(Path::open_folder_inside_root(Path::board(c.path), name));
+    const int open_error = folder ? 0 : errno;
+    EXPECT_EQ(open_error, c.error == 0 && !c.made ? ENOENT : c.error) << named;
   }
   ASSERT_EQ(::setenv("ORVEXD_ROOT", root.path().c_str(), 1), 0);
   fs::remove(link_to_root);
@@ -60,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(FolderCase{"AFolder", "", "/var/run/server.pid", 0},
                     FolderCase{"LinkInside", "ROOT/elsewhere", "/var/run/server.pid", 0},
                     FolderCase{"RelativeLinkInside", "../elsewhere", "/var/run/server.pid", 0},
-                    FolderCase{"MissingFolders", "none", "/var/run/a/b/server.pid", 0},
+                    FolderCase{"MissingFolders", "none", "/var/run/a/b/server.pid", 0, false},
                     FolderCase{"LinkOut", "/", "/var/run/server.pid", EXDEV},
                     FolderCase{"RelativeLinkOut", "../..", "/var/run/server.pid", EXDEV},
                     FolderCase{"LinkToASiblingOfTheRoot", "ROOT-sibling", "/var/run/server.pid",

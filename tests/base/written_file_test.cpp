@@ -1,4 +1,4 @@
-// A folder on the way to a file the daemon writes, swapped for a symbolic link after its check:
+// A folder on the way to a file the daemon writes, swapped for a symbolic link as it is opened:
 // nothing is created, truncated or removed outside the root through it, and a link that stays
 // inside the root is still followed.
 #include <gtest/gtest.h>
@@ -14,21 +14,12 @@
 
 #include "base/fd.h"
 #include "base/path.h"
-#include "base/path_internal.h"
 #include "base/written_file.h"
 #include "tests/support/temp_root.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// What the swap puts at var/run: set by each case, read by the hook, which takes no argument.
-std::string swap_folder, swap_target;
-
-void swap_for_link() {
-  fs::rename(swap_folder, swap_folder + "-was");
-  fs::create_directory_symlink(swap_target, swap_folder);
-}
 
 // The folder's names, each file with its content: "made/ server.pid=before".
 std::string contents(const std::string& folder) {
@@ -68,18 +59,18 @@ TEST_P(FolderSwappedAfterCheck, WorksOnTheFolderItFound) {
   fs::create_directories(root.path() + "/var/run");
   fs::create_directories(target);
   std::ofstream(target + "/server.pid") << "before";
-  swap_folder = root.path() + "/var/run";
-  swap_target = target;
+  const std::string run = root.path() + "/var/run";
 
-  Path::after_folder_check = swap_for_link;
-  const bool done = c.operation(Path::board("/var/run"));
-  const int error = done ? 0 : errno;
-  Path::after_folder_check = nullptr;
+  int error = 0;
+  {
+    FolderSwap swap(run, target);
+    if (!c.operation(Path::board("/var/run"))) error = errno;
+  }
 
-  EXPECT_TRUE(fs::is_symlink(swap_folder));
+  EXPECT_TRUE(fs::is_symlink(run));
   EXPECT_EQ(error, c.error);
   EXPECT_EQ(contents(target), c.after);
-  EXPECT_EQ(contents(swap_folder + "-was"), "");
+  EXPECT_EQ(contents(run + "-was"), "");
   fs::remove_all(outside);
 }
 

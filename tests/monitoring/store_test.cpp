@@ -12,7 +12,6 @@
 #include <functional>
 #include <string>
 
-#include "base/path_internal.h"
 #include "monitoring/monitoring_data_holder.h"
 #include "tests/support/loop_test.h"
 #include "tests/support/stream_capture.h"
@@ -288,19 +287,6 @@ TEST_F(StoreTest, RefusedValuesAreLoggedOnceASecond) {
             Lines{"monitoring: SNMP set value kept, not written (2 similar lines left out)"});
 }
 
-// What a swap puts in the way: the folder, the link's target, and the check after which it comes.
-struct Swap {
-  std::string folder, target;
-  int at_check = 0;
-  static Swap* active;
-  static void after_check() {
-    if (--active->at_check != 0) return;
-    fs::rename(active->folder, active->folder + "-was");
-    fs::create_directory_symlink(active->target, active->folder);
-  }
-};
-Swap* Swap::active = nullptr;
-
 // A folder on the way swapped for a link out of the root after its check: the store's file, its
 // temporary and the self link go nowhere, and the failure is logged.
 TEST_F(StoreTest, AFolderSwappedForALinkAfterItsCheckTakesNothingOutOfTheRoot) {
@@ -315,7 +301,7 @@ TEST_F(StoreTest, AFolderSwappedForALinkAfterItsCheckTakesNothingOutOfTheRoot) {
       {"a file", "", 1, [](MonitoringDataHolder& store) { store.setDipValue(3); },
        "FAIL create temporary file <" + mon("dip") + "> with code=18"},
       // The store's start leaves no empty folder: "controller" and the address's folder are
-      // made at the first two checks, the link at the third.
+      // made at the first two folders opened, the link at the third.
       {"the self link", "controller", 3,
        [](MonitoringDataHolder& store) {
          LGCP::ControllerInfo info;
@@ -333,21 +319,19 @@ TEST_F(StoreTest, AFolderSwappedForALinkAfterItsCheckTakesNothingOutOfTheRoot) {
     fs::create_directories(outside);
     MonitoringDataHolder store;
     LogCapture logs;
-    Swap swap{mon(c.folder), outside, c.at_check};
-    std::string trimmed = swap.folder;
-    while (trimmed.back() == '/') trimmed.pop_back();
-    swap.folder = trimmed;
-    Swap::active = &swap;
-    Path::after_folder_check = Swap::after_check;
-    c.act(store);
-    Path::after_folder_check = nullptr;
-    EXPECT_TRUE(fs::is_symlink(swap.folder));
+    std::string folder;
+    {
+      FolderSwap swap(mon(c.folder), outside, c.at_check);
+      folder = swap.folder();
+      c.act(store);
+    }
+    EXPECT_TRUE(fs::is_symlink(folder));
     EXPECT_EQ(names_in(outside), std::vector<std::string>{});
     const Lines lines = logs.log.take_lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end())
         << testing::PrintToString(lines);
-    fs::remove(swap.folder);
-    fs::rename(swap.folder + "-was", swap.folder);
+    fs::remove(folder);
+    fs::rename(folder + "-was", folder);
     fs::remove_all(outside);
   }
 }

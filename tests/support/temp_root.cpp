@@ -7,6 +7,9 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <utility>
+
+#include "base/path_internal.h"
 
 TempRoot::TempRoot() {
   std::string pattern = (std::filesystem::temp_directory_path() / "orvex_root_XXXXXX").string();
@@ -44,4 +47,24 @@ std::vector<std::string> names_in(const std::string& path) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+FolderSwap* FolderSwap::active_ = nullptr;
+
+FolderSwap::FolderSwap(std::string folder, std::string target, int at)
+    : folder_(std::move(folder)), target_(std::move(target)), left_(at) {
+  while (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
+  active_ = this;
+  Path::before_folder_open = before_open;
+}
+
+FolderSwap::~FolderSwap() {
+  Path::before_folder_open = nullptr;
+  active_ = nullptr;
+}
+
+void FolderSwap::before_open() {
+  if (--active_->left_ != 0) return;
+  std::filesystem::rename(active_->folder_, active_->folder_ + "-was");
+  std::filesystem::create_directory_symlink(active_->target_, active_->folder_);
 }
