@@ -153,9 +153,10 @@ Scene killed_daemon(const std::string& script, size_t count, bool reap = true) {
   return scene;
 }
 
-// A group led by a shell that starts a sleeper and ends, and its record (with the session
-// `session` gives the shell); the sleeper is a bystander: it carries no mark.
-Scene leader_ended(bool own_session, const std::function<pid_t()>& session) {
+// A group led by a shell that starts a sleeper and ends (in a session of its own when
+// `own_session`), and its record, in this test's session; the sleeper is a bystander: it
+// carries no mark.
+Scene leader_ended(bool own_session) {
   const std::string pids = Path::board("/pids");
   const pid_t leader = in_child([&] {
     own_session ? ::setsid() : ::setpgid(0, 0);
@@ -167,7 +168,7 @@ Scene leader_ended(bool own_session, const std::function<pid_t()>& session) {
   wait_until([&] { return (member = pids_in(pids)).size() == 1; }, 5000);
   ::waitpid(leader, nullptr, 0);
   std::ofstream(folder() + "/" + std::to_string(leader))
-      << record_line(false, leader, start, session(), boot_id());
+      << record_line(false, leader, start, ::getsid(0), boot_id());
   return bystanders(member);
 }
 
@@ -263,12 +264,12 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
          return s;
        }, "leads out of the root"},
       {"leader ended, a member of another session", [] {
-         return leader_ended(true, [] { return ::getsid(0); });
+         return leader_ended(true);
        }, ""},
       // The recorded group ended and a later group took its id, in the same session (0 for
       // every process when the test runs in a pid namespace of its own).
       {"id of an ended group taken by a later one", [] {
-         return leader_ended(false, [] { return ::getsid(0); });
+         return leader_ended(false);
        }, "no member carries the mark of the recorded group; left alone"},
       {"a folder at the name", [] {
          Scene s = bystanders({sleeper_group()});
