@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,8 +29,11 @@ namespace {
 
 constexpr const char* kFolder = "/var/run/server-groups";
 // A record is one short line: anything longer is not one.
-constexpr size_t kMaxRecord = 160;
+constexpr size_t kMaxRecord = 256;
 constexpr int kBootIdLength = 36;
+constexpr size_t kMarkBytes = 16;
+// How deep a folder at a record's name is removed.
+constexpr int kFolderDepth = 8;
 // The kernel's largest pid.
 constexpr int kPidMax = 1 << 22;
 
@@ -40,6 +44,10 @@ struct Record {
   int pgid = 0;
   unsigned long long leader_start = 0;
   int session = 0;
+  // The folder the record was written in.
+  unsigned long long folder_device = 0;
+  unsigned long long folder_inode = 0;
+  std::string mark;
 };
 
 // `word` as a decimal number of at most `max`, digits only.
@@ -53,15 +61,18 @@ bool number(const std::string& word, T max, T& value) {
   return parsed.ec == std::errc() && value <= max;
 }
 
-bool boot_id_shaped(const std::string& word) {
-  if (word.size() != kBootIdLength) return false;
+// `word` is `length` lower-case hex digits, and dashes where `dashes`.
+bool hex_shaped(const std::string& word, size_t length, bool dashes) {
+  if (word.size() != length) return false;
   for (char c : word) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == '-')) return false;
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (dashes && c == '-'))) return false;
   }
   return true;
 }
 
-// One line of six fields separated by single blanks, ended by a newline.
+bool boot_id_shaped(const std::string& word) { return hex_shaped(word, kBootIdLength, true); }
+
+// One line of nine fields separated by single blanks, ended by a newline.
 bool parse(const std::string& text, Record& r) {
   if (text.empty() || text.back() != '\n') return false;
   std::vector<std::string> words(1);
@@ -72,17 +83,23 @@ bool parse(const std::string& text, Record& r) {
       words.back() += text[i];
     }
   }
-  if (words.size() != 6 || !boot_id_shaped(words[0])) return false;
+  if (words.size() != 9 || !boot_id_shaped(words[0]) ||
+      !hex_shaped(words[8], 2 * kMarkBytes, false)) {
+    return false;
+  }
   r.boot = words[0];
-  constexpr unsigned long long kTicksMax = ~0ull;
-  return number(words[1], kPidMax, r.daemon) && number(words[2], kTicksMax, r.daemon_start) &&
-         number(words[3], kPidMax, r.pgid) && number(words[4], kTicksMax, r.leader_start) &&
-         number(words[5], kPidMax, r.session) && r.daemon > 0 && r.pgid > 1;
+  r.mark = words[8];
+  constexpr unsigned long long kMax = ~0ull;
+  return number(words[1], kPidMax, r.daemon) && number(words[2], kMax, r.daemon_start) &&
+         number(words[3], kPidMax, r.pgid) && number(words[4], kMax, r.leader_start) &&
+         number(words[5], kPidMax, r.session) && number(words[6], kMax, r.folder_device) &&
+         number(words[7], kMax, r.folder_inode) && r.daemon > 0 && r.pgid > 1;
 }
 
 // Why the file `st` describes is no record, or null.
 const char* refusal(const struct stat& st) {
   if (S_ISLNK(st.st_mode)) return "a symbolic link";
+  if (S_ISDIR(st.st_mode)) return "a folder";
   if (!S_ISREG(st.st_mode)) return "not a regular file";
   if (st.st_nlink != 1) return "a file with other links";
   if (st.st_uid != ::geteuid()) return "of another owner";
@@ -93,7 +110,8 @@ const char* refusal(const struct stat& st) {
 std::string line_of(const Record& r) {
   return r.boot + ' ' + std::to_string(r.daemon) + ' ' + std::to_string(r.daemon_start) + ' ' +
          std::to_string(r.pgid) + ' ' + std::to_string(r.leader_start) + ' ' +
-         std::to_string(r.session) + '\n';
+         std::to_string(r.session) + ' ' + std::to_string(r.folder_device) + ' ' +
+         std::to_string(r.folder_inode) + ' ' + r.mark + '\n';
 }
 
 std::string read_boot_id() {
@@ -127,39 +145,67 @@ Members live_members() {
   return members;
 }
 
-// Whether a process of `members` belongs to the group that `r` names: the group's id and
-// session, started no earlier than its leader.
-bool group_alive(const Record& r, const Members& members) {
-  const auto found = members.find(r.pgid);
-  if (found == members.end()) return false;
-  for (const ProcStat& m : found->second) {
-    if (m.session == r.session && m.start >= r.leader_start) return true;
+// The names in the folder `dir` (its offset is shared with the copy read here).
+std::vector<std::string> names_in(const Fd& dir) {
+  std::vector<std::string> found;
+  Fd copy(dir.dup());
+  DIR* stream = copy ? ::fdopendir(copy.get()) : nullptr;
+  if (!stream) return found;
+  copy.release();
+  ::rewinddir(stream);
+  while (const dirent* e = ::readdir(stream)) {
+    const std::string name = e->d_name;
+    if (name != "." && name != "..") found.push_back(name);
   }
-  return false;
+  ::closedir(stream);
+  return found;
+}
+
+// Removes `name` from the folder `dir`: a folder with all it holds, `depth` levels deep at most,
+// without following a link or entering another file system. False with errno set when
+// something stays.
+bool remove_entry(const Fd& dir, const std::string& name, int depth) {
+  if (::unlinkat(dir.get(), name.c_str(), 0) == 0 || errno == ENOENT) return true;
+  if (errno != EISDIR) return false;
+  struct stat outer;
+  struct stat inner;
+  const Fd sub(::openat(dir.get(), name.c_str(),
+                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!sub || ::fstat(dir.get(), &outer) != 0 || ::fstat(sub.get(), &inner) != 0) return false;
+  if (inner.st_dev != outer.st_dev || depth == 0) {
+    errno = inner.st_dev != outer.st_dev ? EXDEV : ENOTEMPTY;
+    return false;
+  }
+  for (const std::string& n : names_in(sub)) {
+    if (!remove_entry(sub, n, depth - 1)) return false;
+  }
+  return ::unlinkat(dir.get(), name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
 }
 
 class Registry {
  public:
   void start();
-  void record(int pgid);
+  void record(int pgid, const std::string& mark);
   void ended(int pgid);
 
  private:
-  enum class Verdict { kKeep, kDrop, kKill };
+  enum class Verdict { kKeep, kDrop, kKill, kUnproven };
 
   std::string path(const std::string& name) const { return folder_ + "/" + name; }
   bool open_folder();
-  // The names in the folder.
-  std::vector<std::string> names() const;
   // Reads the record at `name`; false with the reason in `why` when it is none.
   bool read(const std::string& name, Record& r, const char*& why) const;
   Verdict judge(const Record& r, const Members& members) const;
-  void remove(const std::string& name) const;
+  // Removes what is at `name`; false with errno set when it stays.
+  bool remove(const std::string& name) const;
+  // remove(), and one line when it fails.
+  void drop(const std::string& name) const;
   // The daemon's own pid and start time, read again after a fork.
   bool self(int& pid, unsigned long long& start);
 
   std::string folder_;
   Fd dir_;
+  struct stat dir_stat_ = {};
   std::string boot_;
   std::set<int> recorded_;
   int self_pid_ = 0;
@@ -202,23 +248,8 @@ bool Registry::open_folder() {
     return false;
   }
   dir_ = std::move(dir);
+  dir_stat_ = st;
   return true;
-}
-
-std::vector<std::string> Registry::names() const {
-  std::vector<std::string> found;
-  // The copy shares the folder's offset with dir_; the stream owns it once opened.
-  Fd copy(dir_.dup());
-  DIR* dir = copy ? ::fdopendir(copy.get()) : nullptr;
-  if (!dir) return found;
-  copy.release();
-  ::rewinddir(dir);
-  while (const dirent* e = ::readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name != "." && name != "..") found.push_back(name);
-  }
-  ::closedir(dir);
-  return found;
 }
 
 bool Registry::read(const std::string& name, Record& r, const char*& why) const {
@@ -242,6 +273,8 @@ bool Registry::read(const std::string& name, Record& r, const char*& why) const 
     why = "not a record";
   } else if (name != std::to_string(r.pgid)) {
     why = "not the record of its name";
+  } else if (r.folder_device != dir_stat_.st_dev || r.folder_inode != dir_stat_.st_ino) {
+    why = "of another root";
   }
   return why == nullptr;
 }
@@ -249,14 +282,32 @@ bool Registry::read(const std::string& name, Record& r, const char*& why) const 
 Registry::Verdict Registry::judge(const Record& r, const Members& members) const {
   if (r.boot != boot_) return Verdict::kDrop;
   if (runs(r.daemon, r.daemon_start)) return Verdict::kKeep;
+  const auto found = members.find(r.pgid);
+  if (found == members.end()) return Verdict::kDrop;
   ProcStat leader;
+  const bool leader_held = read_proc_stat(r.pgid, leader);
   // The leader's pid taken by another process: the group ended before it could be.
-  if (read_proc_stat(r.pgid, leader) && leader.start != r.leader_start) return Verdict::kDrop;
-  return group_alive(r, members) ? Verdict::kKill : Verdict::kDrop;
+  if (leader_held && leader.start != r.leader_start) return Verdict::kDrop;
+  bool later = true;
+  for (const ProcStat& m : found->second) {
+    if (m.session != r.session || m.start < r.leader_start) continue;
+    // While the leader holds its pid no later group can have the id; after it, a member proves
+    // the group with its mark.
+    if (leader_held || proc_environ_holds(m.pid, ChildGroups::kMarkName + ('=' + r.mark))) {
+      return Verdict::kKill;
+    }
+    later = false;
+  }
+  // Another session, or members older than the leader: certainly a later group.
+  return later ? Verdict::kDrop : Verdict::kUnproven;
 }
 
-void Registry::remove(const std::string& name) const {
-  if (::unlinkat(dir_.get(), name.c_str(), 0) != 0 && errno != ENOENT) {
+bool Registry::remove(const std::string& name) const {
+  return remove_entry(dir_, name, kFolderDepth);
+}
+
+void Registry::drop(const std::string& name) const {
+  if (!remove(name)) {
     std::cerr << "child group record " << path(name) << ": " << std::strerror(errno)
               << "; not removed" << std::endl;
   }
@@ -266,19 +317,28 @@ void Registry::start() {
   if (dir_ || !open_folder()) return;
   const Members members = live_members();
   std::map<std::string, Record> killed;
-  for (const std::string& name : names()) {
+  for (const std::string& name : names_in(dir_)) {
     Record r;
     const char* why = nullptr;
     if (!read(name, r, why)) {
-      std::cerr << "child group record " << path(name) << ": " << why << "; removed" << std::endl;
-      remove(name);
+      std::cerr << "child group record " << path(name) << ": " << why;
+      if (remove(name)) {
+        std::cerr << "; removed" << std::endl;
+      } else {
+        std::cerr << "; not removed: " << std::strerror(errno) << std::endl;
+      }
       continue;
     }
     switch (judge(r, members)) {
       case Verdict::kKeep:
         break;
+      case Verdict::kUnproven:
+        std::cerr << "child group " << r.pgid
+                  << ": no member carries the mark of the recorded group; left alone" << std::endl;
+        drop(name);
+        break;
       case Verdict::kDrop:
-        remove(name);
+        drop(name);
         break;
       case Verdict::kKill:
         if (::kill(-r.pgid, SIGKILL) != 0 && errno != ESRCH) {
@@ -295,13 +355,13 @@ void Registry::start() {
   while (!killed.empty()) {
     const Members now = live_members();
     for (auto k = killed.begin(); k != killed.end();) {
-      if (group_alive(k->second, now)) {
+      if (now.count(k->second.pgid) != 0) {
         ++k;
         continue;
       }
       std::cerr << "child group " << k->second.pgid
                 << ": left running by an earlier daemon, killed" << std::endl;
-      remove(k->first);
+      drop(k->first);
       k = killed.erase(k);
     }
     if (killed.empty() || std::chrono::steady_clock::now() >= deadline) break;
@@ -326,11 +386,14 @@ bool Registry::self(int& pid, unsigned long long& start) {
   return true;
 }
 
-void Registry::record(int pgid) {
+void Registry::record(int pgid, const std::string& mark) {
   if (!dir_ || pgid <= 1) return;
   Record r;
   r.boot = boot_;
   r.pgid = pgid;
+  r.folder_device = dir_stat_.st_dev;
+  r.folder_inode = dir_stat_.st_ino;
+  r.mark = mark;
   ProcStat leader;
   const std::string name = std::to_string(pgid);
   Fd fd;
@@ -340,11 +403,12 @@ void Registry::record(int pgid) {
   } else {
     r.leader_start = leader.start;
     r.session = leader.session;
-    // Whatever is at the name is gone: a group of that id can only be this one.
-    ::unlinkat(dir_.get(), name.c_str(), 0);
-    fd = Fd(::openat(dir_.get(), name.c_str(),
-                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    // Whatever is at the name goes: a group of that id can only be this one.
     const std::string line = line_of(r);
+    if (remove(name)) {
+      fd = Fd(::openat(dir_.get(), name.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    }
     if (!fd || !write_all(fd.get(), line.data(), line.size())) why = std::strerror(errno);
   }
   if (why) {
@@ -357,7 +421,7 @@ void Registry::record(int pgid) {
 }
 
 void Registry::ended(int pgid) {
-  if (recorded_.erase(pgid) != 0) remove(std::to_string(pgid));
+  if (recorded_.erase(pgid) != 0) drop(std::to_string(pgid));
 }
 
 }  // namespace
@@ -365,7 +429,35 @@ void Registry::ended(int pgid) {
 namespace ChildGroups {
 
 void start() { registry().start(); }
-void record(int pgid) { registry().record(pgid); }
+
+std::string new_mark() {
+  unsigned char bytes[kMarkBytes];
+  ssize_t n = ::getrandom(bytes, sizeof bytes, GRND_NONBLOCK);
+  if (n != ssize_t(sizeof bytes)) {
+    // Before the kernel's pool is ready: urandom, which never waits.
+    const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    n = fd < 0 ? -1 : ::read(fd, bytes, sizeof bytes);
+    if (fd >= 0) ::close(fd);
+  }
+  if (n != ssize_t(sizeof bytes)) {
+    // Unique all the same: the time and the pid.
+    using Ticks = unsigned long long;
+    const Ticks parts[2] = {Ticks(std::chrono::steady_clock::now().time_since_epoch().count()),
+                            Ticks(::getpid())};
+    for (size_t i = 0; i < sizeof bytes; ++i) {
+      bytes[i] = static_cast<unsigned char>(parts[i / 8] >> (8 * (i % 8)));
+    }
+  }
+  static const char kDigits[] = "0123456789abcdef";
+  std::string mark;
+  for (unsigned char b : bytes) {
+    mark += kDigits[b >> 4];
+    mark += kDigits[b & 15];
+  }
+  return mark;
+}
+
+void record(int pgid, const std::string& mark) { registry().record(pgid, mark); }
 void ended(int pgid) { registry().ended(pgid); }
 
 }  // namespace ChildGroups

@@ -13,6 +13,8 @@
 #include "base/child_groups.h"
 #include "base/ipc_signal.h"
 
+extern char** environ;
+
 namespace {
 
 void say(const char* line) {
@@ -40,6 +42,18 @@ void become(int fd, int target) {
   }
 }
 
+// The daemon's environment with `entry` ("NAME=value") in place of any entry of that name.
+std::vector<char*> environment_with(std::string& entry) {
+  const size_t name = entry.find('=') + 1;
+  std::vector<char*> env;
+  for (char** e = environ; *e; ++e) {
+    if (std::strncmp(*e, entry.c_str(), name) != 0) env.push_back(*e);
+  }
+  env.push_back(&entry[0]);
+  env.push_back(nullptr);
+  return env;
+}
+
 }  // namespace
 
 int spawn(const ChildProgram& program) {
@@ -53,6 +67,11 @@ int spawn(const ChildProgram& program) {
   // leaves no group that the next start cannot find. The leader ends when the daemon dies first.
   int held[2] = {-1, -1};
   if (program.own_group && ::pipe2(held, O_CLOEXEC) != 0) return -1;
+  // A group's programs carry its mark, which no later group's can.
+  const std::string mark = program.own_group ? ChildGroups::new_mark() : "";
+  std::string mark_entry = std::string(ChildGroups::kMarkName) + '=' + mark;
+  const std::vector<char*> env =
+      program.own_group ? environment_with(mark_entry) : std::vector<char*>{};
   sigset_t all;
   sigset_t saved;
   sigfillset(&all);
@@ -62,7 +81,7 @@ int spawn(const ChildProgram& program) {
     const int error = errno;
     if (child > 0 && program.own_group) {
       ::setpgid(child, child);
-      ChildGroups::record(child);
+      ChildGroups::record(child, mark);
       const char recorded = 1;
       (void)!::write(held[1], &recorded, 1);
     }
@@ -87,7 +106,7 @@ int spawn(const ChildProgram& program) {
   become(program.output, 1);
   if (program.delay_s) ::sleep(program.delay_s);
   say(program.start_line);
-  ::execv(argv[0], argv.data());
+  ::execve(argv[0], argv.data(), program.own_group ? env.data() : environ);
   const int error = errno;
   say(program.fail_line);
   std::fprintf(stderr, "%s%s\n", cannot_run.c_str(), std::strerror(error));

@@ -13,7 +13,9 @@
 // the group. Both sides call setpgid: whichever runs first, the group exists before the child
 // execs and before the parent's spawn returns, so no signal to the group can miss it. The
 // group is recorded (ChildGroups) before its leader goes on past the fork: a daemon killed at
-// any moment leaves no unrecorded group. Whoever ends the group tells ChildGroups so.
+// any moment leaves no unrecorded group. The program gets the group's mark in its environment
+// (ChildGroups::kMarkName), which what it starts inherits. Whoever ends the group tells
+// ChildGroups so.
 //
 // A program that cannot run is named on the child's standard error, with the reason, before the
 // child ends with fail_code: "<fail_header>cannot run <path>: <reason>".

@@ -7,6 +7,7 @@
 
 // The fields of /proc/PID/stat that the daemon reads.
 struct ProcStat {
+  int pid = 0;
   // The command name: the text between the first "(" and the last ")", which may itself hold
   // parentheses and blanks.
   std::string name;
@@ -22,6 +23,10 @@ struct ProcStat {
 
 // Reads /proc/`pid`/stat into `stat`; false when `pid` names no process (or it cannot be read).
 bool read_proc_stat(int pid, ProcStat& stat);
+
+// Whether the environment that `pid` was started with (/proc/`pid`/environ) holds the entry
+// `entry` ("NAME=value"); false also when it cannot be read (another owner's process).
+bool proc_environ_holds(int pid, const std::string& entry);
 
 // Calls `visit` with the pid of every process in /proc.
 void each_proc(const std::function<void(int)>& visit);

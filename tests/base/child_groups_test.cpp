@@ -59,13 +59,25 @@ unsigned long long start_of(pid_t pid) {
   return read_proc_stat(pid, stat) ? stat.start : 0;
 }
 
+// The device and inode of `path`, as a record names its folder.
+std::string folder_id(const std::string& path) {
+  struct stat st = {};
+  ::stat(path.c_str(), &st);
+  return std::to_string(st.st_dev) + ' ' + std::to_string(st.st_ino);
+}
+
+// The mark of the groups these records name, which no process of the test carries.
+const char* const kMark = "0123456789abcdef0123456789abcdef";
+
 // A record line as a daemon writes it; `daemon_alive` names this test's process as the daemon,
 // otherwise a daemon that no longer runs (this pid with another start time).
 std::string record_line(bool daemon_alive, pid_t pgid, unsigned long long leader_start,
-                        pid_t session, const std::string& boot) {
+                        pid_t session, const std::string& boot,
+                        const std::string& folder = folder_id(Path::board(
+                            "/var/run/server-groups"))) {
   std::ostringstream line;
   line << boot << ' ' << ::getpid() << ' ' << start_of(::getpid()) + (daemon_alive ? 0 : 1) << ' '
-       << pgid << ' ' << leader_start << ' ' << session << '\n';
+       << pgid << ' ' << leader_start << ' ' << session << ' ' << folder << ' ' << kMark << '\n';
   return line.str();
 }
 
@@ -111,8 +123,9 @@ Scene bystanders(std::vector<pid_t> pids) {
 }
 
 // A daemon that starts `script` as a group's leader and is then killed. The script writes the
-// pids of the group's processes that run on to $PIDS, `count` of them. Unless `reap`, the
-// daemon has ended but is not yet waited for.
+// pids of the group's processes that run on to $PIDS, `count` of them; the daemon reaps a
+// leader that ends, as the daemon's child waits do. Unless `reap`, the daemon has ended but is
+// not yet waited for.
 Scene killed_daemon(const std::string& script, size_t count, bool reap = true) {
   const std::string pids = Path::board("/pids");
   const pid_t daemon = in_child([&] {
@@ -120,10 +133,15 @@ Scene killed_daemon(const std::string& script, size_t count, bool reap = true) {
     ChildProgram program{{"/bin/sh", "-c", "PIDS=" + pids + "; " + script}};
     program.own_group = true;
     spawn(program);
-    ::pause();
+    for (;;) {
+      if (::wait(nullptr) < 0) ::pause();
+    }
   });
   Scene scene;
-  wait_until([&] { return (scene.victims = pids_in(pids)).size() == count; }, 5000);
+  wait_until([&] {
+    const std::vector<pid_t> children = children_of(daemon);
+    return (scene.victims = pids_in(pids)).size() == count && alive_of(children) == children;
+  }, 5000);
   ::kill(daemon, SIGKILL);
   if (reap) {
     ::waitpid(daemon, nullptr, 0);
@@ -133,6 +151,25 @@ Scene killed_daemon(const std::string& script, size_t count, bool reap = true) {
     scene.unreaped = daemon;
   }
   return scene;
+}
+
+// A group led by a shell that starts a sleeper and ends (in a session of its own when
+// `own_session`), and its record, in this test's session; the sleeper is a bystander: it
+// carries no mark.
+Scene leader_ended(bool own_session) {
+  const std::string pids = Path::board("/pids");
+  const pid_t leader = in_child([&] {
+    own_session ? ::setsid() : ::setpgid(0, 0);
+    ::execl("/bin/sh", "sh", "-c", ("sleep 1000 & echo $! > " + pids).c_str(),
+            static_cast<char*>(nullptr));
+  });
+  const unsigned long long start = start_of(leader);
+  std::vector<pid_t> member;
+  wait_until([&] { return (member = pids_in(pids)).size() == 1; }, 5000);
+  ::waitpid(leader, nullptr, 0);
+  std::ofstream(folder() + "/" + std::to_string(leader))
+      << record_line(false, leader, start, ::getsid(0), boot_id());
+  return bystanders(member);
 }
 
 // A record of the group that a new sleeper leads, with `edit` applied to its line; the sleeper
@@ -227,21 +264,41 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
          return s;
        }, "leads out of the root"},
       {"leader ended, a member of another session", [] {
-         // The leader of a session of its own starts a member and ends.
-         const std::string pids = Path::board("/pids");
-         const pid_t leader = in_child([&] {
-           ::setsid();
-           ::execl("/bin/sh", "sh", "-c", ("sleep 1000 & echo $! > " + pids).c_str(),
-                   static_cast<char*>(nullptr));
-         });
-         const unsigned long long start = start_of(leader);
-         ::waitpid(leader, nullptr, 0);
-         std::vector<pid_t> member;
-         wait_until([&] { return (member = pids_in(pids)).size() == 1; }, 5000);
-         std::ofstream(folder() + "/" + std::to_string(leader))
-             << record_line(false, leader, start, ::getsid(0), boot_id());
-         return bystanders(member);
+         return leader_ended(true);
        }, ""},
+      // The recorded group ended and a later group took its id, in the same session (0 for
+      // every process when the test runs in a pid namespace of its own).
+      {"id of an ended group taken by a later one", [] {
+         return leader_ended(false);
+       }, "no member carries the mark of the recorded group; left alone"},
+      {"a folder at the name", [] {
+         Scene s = bystanders({sleeper_group()});
+         const std::string at = folder() + "/" + std::to_string(s.bystanders[0]);
+         s.outside = {Path::board("/elsewhere")};
+         std::ofstream(s.outside[0]) << "not the daemon's\n";
+         EXPECT_EQ(std::system(("mkdir -p " + at + "/in && touch " + at + "/in/f && ln -s " +
+                                s.outside[0] + " " + at + "/in/link && ln -s " +
+                                Path::root() + " " + at + "/root").c_str()), 0);
+         return s;
+       }, "a folder; removed"},
+      {"a folder at the name when the group is recorded", [] {
+         Scene s;
+         s.victims = {sleeper_group()};
+         ::waitpid(in_child([&] {
+           ChildGroups::start();
+           const std::string at = folder() + "/" + std::to_string(s.victims[0]);
+           ::mkdir(at.c_str(), 0755);
+           ::mkdir((at + "/in").c_str(), 0755);
+           ChildGroups::record(s.victims[0], kMark);
+         }), nullptr, 0);
+         return s;
+       }, "left running by an earlier daemon, killed"},
+      {"a record of another root", [] {
+         return sleeper_record([](pid_t pid, std::string) {
+           return record_line(false, pid, start_of(pid), ::getsid(0), boot_id(),
+                              folder_id(Path::board("/var")));
+         });
+       }, "of another root; removed"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -272,6 +329,7 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
     const std::string output = read_file(out);
     if (*c.line) {
       EXPECT_NE(output.find(c.line), std::string::npos) << output;
+      EXPECT_EQ(output.find('\n'), output.size() - 1) << "one line: " << output;
     } else {
       EXPECT_EQ(output, "");
     }
@@ -281,7 +339,10 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
     }
     std::system(("rm -rf " + root.path() + "-outside").c_str());
     if (scene.unreaped) ::waitpid(scene.unreaped, nullptr, 0);
-    for (pid_t pid : scene.victims) ::kill(pid, SIGKILL);
+    for (pid_t pid : scene.victims) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
     for (pid_t pid : scene.bystanders) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, nullptr, 0);
