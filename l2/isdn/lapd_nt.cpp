@@ -330,7 +330,7 @@ void LAPD_NT_user::serve() {
   }
   // A message that waits for a buffer is tried again on the terminal's next frame: the poll on
   // T200 asks for one.
-  if (ack_q_.empty() && (busy_ || i_q_.empty())) {
+  if (ack_q_.empty() && (i_q_.empty() || busy_)) {
     state_ = assigned;
     link_timer_.set(t203_ms, &LAPD_NT_user::on_timer, this);
   } else if (state_ != wait_answer) {
