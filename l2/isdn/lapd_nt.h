@@ -32,6 +32,7 @@
 #include "l2/isdn/call_references.h"
 #include "proto/clean_queue.h"
 #include "proto/cyclic.h"
+#include "proto/packet.h"
 #include "proto/protocol.h"
 
 namespace ISDN {

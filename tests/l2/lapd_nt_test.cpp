@@ -134,11 +134,11 @@ class LapdNtTest : public LoopTest {
     }
   }
 
-  // The network's call 1 to terminal `t`, answered by it.
-  void answered_call(S0Bus::Terminal& t) {
-    bus_->exchange.send({0x08, 0x01, 0x01, 0x05});
+  // The network's call `call` to terminal `t`, answered by it.
+  void answered_call(S0Bus::Terminal& t, unsigned char call = 1) {
+    bus_->exchange.send({0x08, 0x01, call, 0x05});
     bus_->pump();
-    t.send({0x08, 0x01, 0x81, 0x07});
+    t.send({0x08, 0x01, static_cast<unsigned char>(0x80 | call), 0x07});
     bus_->pump();
   }
 
@@ -679,16 +679,11 @@ TEST_F(LapdNtTest, S0TwoTerminalsThatDrewTheSameRiGetATeiEachAtTheCheck) {
   }
   EXPECT_GT(draws, 2u);
   EXPECT_NE(tei(0), tei(1));
-  for (unsigned i = 0; i < 2; ++i) {
-    S0Bus::Terminal& t = *bus_->terminals[i];
-    EXPECT_TRUE(t.established()) << i;
-    // The network's call 1 + i, answered by terminal i, then one message on it.
-    bus_->exchange.send({0x08, 0x01, static_cast<unsigned char>(1 + i), 0x05});
-    bus_->pump();
-    t.send({0x08, 0x01, static_cast<unsigned char>(0x81 + i), 0x07});
-    for (int n = 0; n < 3; ++n) bus_->pump();
+  for (unsigned char i = 0; i < 2; ++i) {
+    EXPECT_TRUE(bus_->terminals[i]->established()) << i;
+    answered_call(*bus_->terminals[i], 1 + i);
     bus_->exchange.send({0x08, 0x01, static_cast<unsigned char>(1 + i), 0x0F});
-    for (int n = 0; n < 3; ++n) bus_->pump();
+    bus_->pump();
   }
   EXPECT_EQ(bus_->terminals[0]->received, (Frames{"08 01 01 05", "08 01 01 0F", "08 01 02 05"}));
   EXPECT_EQ(bus_->terminals[1]->received, (Frames{"08 01 01 05", "08 01 02 05", "08 01 02 0F"}));
