@@ -365,7 +365,11 @@ bool AVNDecoder::wrong_member(const SEQUENCE& seq, int index) {
     open.missing.push_back(static_cast<unsigned>(index));
     return true;
   }
-  if (at >= 0) return expect("member " + name + of_type(seq) + " out of order");
+  if (at >= 0) {
+    const bool repeated =
+        std::find(open.read.begin(), open.read.end(), unsigned(at)) != open.read.end();
+    return expect("member " + name + of_type(seq) + (repeated ? " repeated" : " out of order"));
+  }
   std::string members;
   for (unsigned i = 0; i < count; ++i) {
     members += i == 0 ? "; its members: " : ", ";
@@ -665,6 +669,7 @@ int AVNDecoder::visitExtensionRoot(SEQUENCE& seq, int index, int optionalId) {
     const TypeInfo* f = seq.info()->fieldInfos[index];
     seq.fields[index] = f->create(f);
   }
+  open_.back().read.push_back(static_cast<unsigned>(index));
   {
     Naming naming(member_, std::string("member ") + seq.info()->fieldNames[index]);
     if (!seq.fields[index]->accept(*this)) return FAIL;

@@ -84,10 +84,11 @@ class AVNDecoder : public Visitor {
   bool expect_value(const std::string& what);
   // Strict decoder: notes where the next token starts (white space skipped).
   void mark();
-  // The SEQUENCE being read: the identifier last read in it, and the mandatory members found
-  // left out so far (strict decoder) with the offset of the first.
+  // The SEQUENCE being read: the identifier last read in it, the members read, and the
+  // mandatory members found left out so far (strict decoder) with the offset of the first.
   struct Members {
     std::string name;
+    std::vector<unsigned> read;
     std::vector<unsigned> missing;
     std::streamoff missing_at = -1;
   };

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -38,6 +39,11 @@ std::ostream& operator<<(std::ostream& os, Side::type side);
 
 // The text of a LAPD state (0 to 7); "(unknown)" for any other value.
 const char* statetext(unsigned state);
+
+// Where the references (Ri) of a user side's TEI requests come from: by default a generator
+// seeded once from the system's entropy. A test puts a seeded one in its place; an empty
+// function brings the default back.
+void set_ri_source(std::function<uint16_t()> source);
 
 using SeqNo = Cyclic<unsigned, 127u>;
 

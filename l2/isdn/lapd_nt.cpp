@@ -25,6 +25,7 @@ constexpr const char* kLongReference = "call reference longer than 2 octets";
 constexpr const char* kNoLink = "no terminal's data link established";
 constexpr const char* kNoHolder = "no terminal holds its call reference";
 constexpr const char* kQueueFull = "terminal's queue full";
+constexpr const char* kShareUsed = "bus's share of packet buffers used";
 
 // "terminal call 5", "network call 5".
 std::ostream& put_call(std::ostream& os, CallOrigin origin, unsigned value) {
@@ -65,16 +66,10 @@ void LAPD_NT_user::log(const char* text) const {
 }
 
 void LAPD_NT_user::assign() {
-  if (checking_ && state_ != unassigned) {
-    log("checked");
-    checking_ = false;
-    check_timer_.reset();
-    return;
-  }
   log("assigned");
   vr_ = va_ = vs_ = 0;
   state_ = assigned;
-  busy_ = checking_ = false;
+  busy_ = checking_ = answered_ = false;
   check_timer_.reset();
   i_q_.clear();
   ack_q_.clear();
@@ -89,7 +84,7 @@ void LAPD_NT_user::unassign() {
   // A free entry's TEI may be another entry's by now.
   if (state_ != unassigned) lapd_->forget_calls(tei_);
   state_ = unassigned;
-  checking_ = busy_ = false;
+  checking_ = answered_ = busy_ = false;
   link_timer_.reset();
   check_timer_.reset();
   i_q_.clear();
@@ -100,26 +95,43 @@ void LAPD_NT_user::checking() {
   if (state_ == unassigned) return;
   log("checking started");
   checking_ = true;
+  answered_ = false;
   check_timer_.set(check_ms, &LAPD_NT_user::on_check_timer, this);
 }
 
-void LAPD_NT_user::on_check_timer() { unassign(); }
+void LAPD_NT_user::check_answered(uint16_t ri) {
+  if (checking_ && state_ != unassigned) {
+    log("checked");
+    checking_ = false;  // the check timer runs on to the check's end
+  } else {
+    assign();
+    check_timer_.set(check_ms, &LAPD_NT_user::on_check_timer, this);
+  }
+  answered_ = true;
+  ri_ = ri;
+}
 
-bool LAPD_NT_user::queue_full() const {
-  return (busy_ || ack_q_.count() == k) && i_q_.count() >= kIQueueLimit;
+void LAPD_NT_user::on_check_timer() {
+  if (answered_)
+    answered_ = false;
+  else
+    unassign();
 }
 
 void LAPD_NT_user::message(Packet& p) {
+  // The router refuses what the queue cannot take (queue_full), so that nothing answered
+  // success is dropped here.
   if (busy_ || ack_q_.count() == k) {
-    // The router refuses what the queue cannot take (queue_full), so that nothing answered
-    // success is dropped here.
-    if (i_q_.count() < kIQueueLimit) i_q_.put(p);
+    if (!queue_full()) i_q_.put(p);
     return;
   }
-  send_I(p);
+  if (i_q_.empty() && send_I(p)) return;
+  // Messages wait for a packet buffer: this one goes after them, and they go now if one is free.
+  if (!queue_full()) i_q_.put(p);
+  serve();
 }
 
-void LAPD_NT_user::send_I(const Packet& message) {
+bool LAPD_NT_user::send_I(const Packet& message) {
   Packet frame;
   const unsigned char head[] = {0x02, static_cast<unsigned char>(tei_ << 1 | 1),
                                 static_cast<unsigned char>(unsigned(vs_) << 1),
@@ -129,8 +141,8 @@ void LAPD_NT_user::send_I(const Packet& message) {
     for (unsigned char c : head) frame.put8(c);
     frame.put(message);
   } catch (const std::bad_alloc&) {
-    lapd_->logs().write(std::cerr, this, "no packet buffer, I frame not sent");
-    return;
+    lapd_->logs().write(std::cerr, this, "no packet buffer, I frame not sent yet");
+    return false;
   }
   ack_q_.put(frame);
   ++vs_;
@@ -139,6 +151,7 @@ void LAPD_NT_user::send_I(const Packet& message) {
   if (state_ != wait_answer) rc_ = 0;
   state_ = wait_answer;
   link_timer_.set(t200_ms, &LAPD_NT_user::on_timer, this);
+  return true;
 }
 
 void LAPD_NT_user::send_S(unsigned char type, bool command, bool pf) {
@@ -309,8 +322,15 @@ void LAPD_NT_user::set_unbusy() {
 void LAPD_NT_user::serve() {
   if (state_ == unassigned) return;
   Packet next;
-  while (!busy_ && ack_q_.count() < k && i_q_.get(next)) send_I(next);
-  if (ack_q_.empty()) {
+  while (!busy_ && ack_q_.count() < k && i_q_.get(next)) {
+    if (!send_I(next)) {
+      i_q_.append(std::move(next));  // back at the head, to go out first
+      break;
+    }
+  }
+  // A message that waits for a buffer is tried again on the terminal's next frame: the poll on
+  // T200 asks for one.
+  if (ack_q_.empty() && (i_q_.empty() || busy_)) {
     state_ = assigned;
     link_timer_.set(t203_ms, &LAPD_NT_user::on_timer, this);
   } else if (state_ != wait_answer) {
@@ -499,9 +519,18 @@ LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) con
   r.tei = holder->tei;
   if (const LAPD_NT_user* u = find_Tei(r.tei)) {
     r.user = static_cast<unsigned>(u - users_);
-    if (u->queue_full()) r.refusal = kQueueFull;
+    if (u->queue_full())
+      r.refusal = kQueueFull;
+    else if (held() >= kBusShare)
+      r.refusal = kShareUsed;
   }
   return r;
+}
+
+unsigned LAPD_NT::held() const {
+  unsigned n = 0;
+  for (const LAPD_NT_user& u : users_) n += u.queued() + u.unacknowledged();
+  return n;
 }
 
 const char* LAPD_NT::refusal(const unsigned char* message, unsigned length) const {
@@ -647,7 +676,10 @@ void LAPD_NT::on_check_response(uint16_t ri, unsigned char ai) {
     return;
   }
   if (found && !u->is_checking()) {
-    if (u->ri() == ri) return;
+    // A second response within one check comes from a second terminal holding the TEI, whatever
+    // its Ri: two terminals that drew the same Ri when they asked answer with the same one.
+    // Outside a check, a response with another Ri than the last is another terminal's.
+    if (!u->answered() && u->ri() == ri) return;
     if (log_)
       std::clog << ext::header(this) << "recieved check response with dublicated Ai="
                 << unsigned(ai) << ",removed" << std::endl;
@@ -656,8 +688,7 @@ void LAPD_NT::on_check_response(uint16_t ri, unsigned char ai) {
     return;
   }
   if (log_) std::clog << ext::header(this) << "TEI " << unsigned(ai) << " checked" << std::endl;
-  u->assign();
-  u->set_ri(ri);
+  u->check_answered(ri);
 }
 
 }  // namespace ISDN

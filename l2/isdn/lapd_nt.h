@@ -12,7 +12,11 @@
 //
 // Each terminal's link keeps at most k = 7 I frames unacknowledged; further messages, and all
 // of them while the terminal is busy, wait in its I queue, up to 128: refusal names the next
-// one. A terminal that starts its link afresh may have taken the frames it has not acknowledged:
+// one. A message that finds no packet buffer for its frame waits at the head of the queue and
+// goes first when the link next sends. The whole bus holds at most kBusShare packet buffers,
+// queued and unacknowledged together: refusal names the message beyond, so that one bus of
+// stalled terminals cannot take the pool that every other link and the control connection draw
+// on. A terminal that starts its link afresh may have taken the frames it has not acknowledged:
 // they are discarded, with a line, and what is still queued goes after the UA. A link that ends
 // with messages unacknowledged, queued or sent, says how many were lost. Every report upward
 // is the last thing an entry point does.
@@ -28,6 +32,7 @@
 #include "l2/isdn/call_references.h"
 #include "proto/clean_queue.h"
 #include "proto/cyclic.h"
+#include "proto/packet.h"
 #include "proto/protocol.h"
 
 namespace ISDN {
@@ -52,16 +57,20 @@ class LAPD_NT_user {
 
   void set_lapd(LAPD_NT* lapd) { lapd_ = lapd; }
   void set_log(unsigned level) { log_ = level; }
-  // A new TEI: the link starts with SABME. On an entry whose check is pending: the check is
-  // answered.
+  // A new TEI: the link starts with SABME.
   void assign();
   void unassign();
   // Starts a TEI check of an assigned entry; unanswered within 2 s it unassigns.
   void checking();
+  // A check response with reference `ri`: it answers the pending check, or assigns a free entry
+  // afresh. Until the check ends (2 s after it began, or after this answer on a free entry),
+  // answered() is true: another response for the TEI then means two terminals hold it.
+  void check_answered(uint16_t ri);
+  bool answered() const { return answered_; }
   // A layer-3 message for one of this assigned terminal's calls; dropped when queue_full.
   void message(Packet& p);
-  // The terminal is busy or its window full, and its I queue holds kIQueueLimit messages.
-  bool queue_full() const;
+  // The I queue holds kIQueueLimit messages.
+  bool queue_full() const { return i_q_.count() >= kIQueueLimit; }
   // A frame from this terminal, address removed; response: its C/R bit.
   void receive(Packet& p, bool response);
 
@@ -75,7 +84,6 @@ class LAPD_NT_user {
   void set_tei(unsigned char tei) { tei_ = tei; }
   bool is_checking() const { return checking_; }
   uint16_t ri() const { return ri_; }
-  void set_ri(uint16_t ri) { ri_ = ri; }
   bool busy() const { return busy_; }
   unsigned unacknowledged() const { return ack_q_.count(); }
   unsigned queued() const { return i_q_.count(); }
@@ -100,7 +108,8 @@ class LAPD_NT_user {
   // Sends what waits in the I queue while the window has room; then waits for the answer when
   // frames are outstanding, else idles.
   void serve();
-  void send_I(const Packet& message);
+  // False (logged) when no packet buffer could be had: nothing was sent.
+  bool send_I(const Packet& message);
   void send_S(unsigned char type, bool command, bool pf);
   void send_U(unsigned char type, bool command, bool pf);
   void on_timer();
@@ -108,6 +117,8 @@ class LAPD_NT_user {
   void log(const char* text) const;
 
   bool checking_ = false;
+  // A check response came within the current check.
+  bool answered_ = false;
   LAPD_NT* lapd_ = nullptr;
   Seq vr_, va_, vs_;
   unsigned char tei_ = 0;
@@ -143,6 +154,9 @@ class LAPD_NT : public Protocol {
  public:
   static constexpr unsigned kUsers = 8;
   static constexpr unsigned check_period_ms = 60000;
+  // A quarter of the pool: every terminal's window and one terminal's full queue fit, and the
+  // other links and the control connection keep the rest.
+  static constexpr unsigned kBusShare = Packet_pool::capacity() / 4;
 
   LAPD_NT();
   ~LAPD_NT() override;
@@ -184,6 +198,8 @@ class LAPD_NT : public Protocol {
   unsigned log_level() const { return log_; }
   const LAPD_NT_user& user(unsigned i) const { return users_[i]; }
   const CallReferences& calls() const { return calls_; }
+  // The packet buffers the terminals' links hold: queued messages and unacknowledged frames.
+  unsigned held() const;
   // The lines of this side and its terminals' links that the far end or the owner can repeat;
   // the counts still owed are written when this side is destroyed.
   LogThrottles& logs() { return logs_; }

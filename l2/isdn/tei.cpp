@@ -1,7 +1,9 @@
 // Q.921 5.3: TEI assignment, check and removal on the user side of a basic-rate link. The
 // management messages are UI frames on SAPI 63 to the group TEI 127.
+#include <functional>
 #include <iostream>
 #include <random>
+#include <utility>
 
 #include "base/ext_header.h"
 #include "l2/isdn/lapd.h"
@@ -22,13 +24,21 @@ enum TeiMessage : unsigned {
   kIdentityRemove = 6,
 };
 
+std::function<uint16_t()>& ri_source() {
+  static std::function<uint16_t()> source;
+  return source;
+}
+
 // Ri: a new pseudo-random reference for each request, from one generator seeded once.
 uint16_t new_ri() {
+  if (ri_source()) return ri_source()();
   static std::mt19937 generator{std::random_device{}()};
   return static_cast<uint16_t>(generator());
 }
 
 }  // namespace
+
+void set_ri_source(std::function<uint16_t()> source) { ri_source() = std::move(source); }
 
 void LAPD::change_to_bri() { bri_ = true; }
 

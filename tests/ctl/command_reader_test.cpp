@@ -67,6 +67,12 @@ INSTANTIATE_TEST_SUITE_P(
                    std::string(ping) +
                        "error: line 2, column 28: missing member timeslot (INTEGER) of "
                        "TrunkParams\n{ pdu command : query : NULL }\n|\n"},
+        // A member named again is repeated; one named after those that follow it, out of order.
+        ReaderCase{"RepeatedMember",
+                   {"create : trunk : { trunk 0, timeslot 1, timeslot 2 }\n",
+                    "create : trunk : { timeslot 1, trunk 0 }\n"},
+                   "error: line 1, column 41: member timeslot of TrunkParams repeated\n|\n"
+                   "error: line 2, column 32: member trunk of TrunkParams out of order\n|\n"},
         ReaderCase{"EmptyTrunkParams", {"create : trunk : { }\n"},
                    "error: line 1, column 20: missing members trunk (INTEGER), timeslot "
                    "(INTEGER) of TrunkParams\n|\n"},

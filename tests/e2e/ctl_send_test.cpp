@@ -20,6 +20,7 @@
 #include "base/fd.h"
 #include "tests/support/loopback.h"
 #include "tests/support/orvexd_process.h"
+#include "tools/orvex-ctl/lib/controller.h"
 #include "tools/simctl/board_sim.h"
 
 namespace {
@@ -284,6 +285,24 @@ TEST_F(CtlSend, SignalsAndTheEndOfTheConnectionAreSeenWhileInputWaits) {
   ASSERT_TRUE(daemon_.signal(SIGTERM));
   EXPECT_EQ(ctl_.wait_exit(5000), 4) << ctl_.errors;
   EXPECT_NE(ctl_.errors.find("orvex-ctl: the daemon closed the connection"), std::string::npos)
+      << ctl_.errors;
+}
+
+// The daemon closes a second controller's connection before any answer: the program says that
+// another controller may be connected.
+TEST_F(CtlSend, ASecondControllerIsToldThatAnotherMayBeConnected) {
+  start_daemon();
+  Ctl::Controller first;
+  Ctl::Received answer;
+  ASSERT_TRUE(first.connect("127.0.0.1", port_, 2000)) << first.error();
+  ASSERT_TRUE(first.command("ping : NULL", answer, 2000)) << first.error();
+  start_ctl();
+  ctl_.write("ping : NULL\n");
+  ctl_.end_input();
+  EXPECT_EQ(ctl_.wait_exit(5000), 4) << ctl_.errors;
+  EXPECT_NE(ctl_.errors.find(" before any answer: the daemon serves one controller at a time, "
+                             "and another may be connected\n"),
+            std::string::npos)
       << ctl_.errors;
 }
 

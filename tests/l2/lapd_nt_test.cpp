@@ -6,7 +6,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -85,6 +87,22 @@ class LapdNtTest : public LoopTest {
     }
     return teis;
   }
+  // Terminals 64 to 64 + count - 1 acknowledge the I frames sent since log_ held `mark` lines
+  // until no more come: the last octets of those each got.
+  std::map<unsigned, std::vector<unsigned>> acknowledge_all(size_t mark, unsigned count) {
+    std::map<unsigned, std::vector<unsigned>> got;
+    for (size_t frames = 1; frames;) {
+      for (unsigned tei = 64; tei < 64 + count; ++tei)
+        rx("02 " + hex2(tei << 1 | 1) + " 01 " + hex2(unsigned(got[tei].size() % 128) << 1));
+      for (frames = 0; mark < log_.size(); ++mark) {
+        const std::string f = log_[mark].rfind("N> ", 0) == 0 ? unhex(log_[mark].substr(3)) : "";
+        if (f.size() <= 4 || (f[2] & 1) != 0) continue;
+        got[static_cast<unsigned char>(f[1]) >> 1].push_back(static_cast<unsigned char>(f.back()));
+        ++frames;
+      }
+    }
+    return got;
+  }
   // A layer-3 message from terminal `tei` in an I frame with its next N(S) and N(R) 0.
   void say(unsigned tei, const std::string& message) {
     unsigned& ns = next_ns_[tei];
@@ -116,11 +134,11 @@ class LapdNtTest : public LoopTest {
     }
   }
 
-  // The network's call 1 to terminal `t`, answered by it.
-  void answered_call(S0Bus::Terminal& t) {
-    bus_->exchange.send({0x08, 0x01, 0x01, 0x05});
+  // The network's call `call` to terminal `t`, answered by it.
+  void answered_call(S0Bus::Terminal& t, unsigned char call = 1) {
+    bus_->exchange.send({0x08, 0x01, call, 0x05});
     bus_->pump();
-    t.send({0x08, 0x01, 0x81, 0x07});
+    t.send({0x08, 0x01, static_cast<unsigned char>(0x80 | call), 0x07});
     bus_->pump();
   }
 
@@ -403,20 +421,9 @@ TEST_F(LapdNtTest, MessagesBeyondAHeldTerminalsQueueAreRefusedBeforeTheyAreTaken
       ex_->nt->message(p);
     }
     EXPECT_EQ(log.take_lines(), Lines{"LAPD(NT BRI):message dropped: terminal's queue full"});
-    // The terminal acknowledges what it got until nothing more comes.
-    std::vector<unsigned> got;
-    for (size_t seen = mark;;) {
-      for (; seen < log_.size(); ++seen) {
-        const std::string f = log_[seen].rfind("N> ", 0) == 0 ? unhex(log_[seen].substr(3)) : "";
-        if (f.size() > 4 && (f[2] & 1) == 0) got.push_back(static_cast<unsigned char>(f.back()));
-      }
-      const size_t before = log_.size();
-      rx("02 81 01 " + hex2((got.size() % 128) << 1));
-      if (log_.size() == before + 1) break;
-    }
     std::vector<unsigned> expected;
     for (unsigned i = 0; i < c.taken; ++i) expected.push_back(i);
-    EXPECT_EQ(got, expected);
+    EXPECT_EQ(acknowledge_all(mark, 1)[64], expected);
   }
 }
 
@@ -579,6 +586,108 @@ TEST_F(LapdNtTest, LinesOfLostAndDiscardedMessagesCountEveryMessage) {
     ex_.reset();
     EXPECT_EQ(lines(log), c.at_end);
   }
+}
+
+// A bus of eight busy terminals holds its share of the pool at most: the message beyond it is
+// refused before it is taken, and another bus still sends. Messages that find the pool empty when
+// their terminals take frames again wait at the heads of their queues: every message taken
+// reaches its terminal once, in order, when buffers are free.
+TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOfABuffer) {
+  using NT = ISDN::LAPD_NT;
+  // Terminal i's TEI octet.
+  const auto tei = [](unsigned i) { return hex2((64 + i) << 1 | 1); };
+  for (unsigned i = 0; i < NT::kUsers; ++i) {
+    tei_message(1, i, 127);
+    say(64 + i, "08 01 " + hex2(1 + i) + " 05");
+    rx("02 " + tei(i) + " 05 00");  // RNR
+  }
+  StreamCapture log(std::clog);
+  unsigned taken = 0;
+  for (const char* refusal = nullptr; !refusal; ++taken) {
+    const std::string m = unhex(message(taken / NT::kUsers, 1 + taken % NT::kUsers));
+    refusal = ex_->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()), unsigned(m.size()));
+    if (refusal) {
+      EXPECT_STREQ(refusal, "bus's share of packet buffers used");
+    }
+    Packet p = packet_of(m, 4);
+    ex_->nt->message(p);
+  }
+  EXPECT_EQ(--taken, NT::kBusShare);
+  EXPECT_EQ(ex_->nt->held(), NT::kBusShare);
+  EXPECT_EQ(log.take_lines(),
+            Lines{"LAPD(NT BRI):message dropped: bus's share of packet buffers used"});
+
+  std::unique_ptr<Exchange> bus = std::move(ex_);
+  fresh_call();  // another bus
+  down(message(1));
+  EXPECT_EQ(last_of(log_), "N> 02 81 00 03 " + message(1));
+  ex_ = std::move(bus);
+
+  StreamCapture errors(std::cerr);
+  std::vector<Packet> pool;
+  const auto empty_pool = [&] {
+    try {
+      for (;;) pool.emplace_back().reserve_head(0);
+    } catch (const std::bad_alloc&) {
+      pool.pop_back();
+    }
+  };
+  const size_t mark = log_.size();
+  for (unsigned i = 0; i < NT::kUsers; ++i) {
+    empty_pool();
+    pool.pop_back();  // room for the terminal's frame alone
+    rx("02 " + tei(i) + " 01 00");  // RR: the terminal takes frames again
+  }
+  EXPECT_EQ(i_frames_since(mark), std::vector<unsigned>{});
+  EXPECT_EQ(errors.take_lines().at(0),
+            "LAPD_user(NT BRI)[Tei=64,assigned]no packet buffer, I frame not sent yet");
+  pool.clear();
+  auto got = acknowledge_all(mark, NT::kUsers);
+  std::vector<unsigned> each;
+  for (unsigned i = 0; i < NT::kBusShare / NT::kUsers; ++i) each.push_back(i);
+  for (unsigned i = 0; i < NT::kUsers; ++i) EXPECT_EQ(got[64 + i], each) << 64 + i;
+  EXPECT_EQ(ex_->nt->held(), 0u);
+}
+
+// Two terminals that ask for a TEI at once, having drawn the same Ri, both take the TEI assigned
+// to the first request. Both answer the periodic check with that Ri: the TEI is removed, each
+// asks again and holds its own, and each takes only the messages of its calls.
+TEST_F(LapdNtTest, S0TwoTerminalsThatDrewTheSameRiGetATeiEachAtTheCheck) {
+  std::mt19937 generator(20261208);
+  unsigned draws = 0;
+  uint16_t drawn = 0;
+  ISDN::set_ri_source([&] {
+    if (++draws != 2) drawn = static_cast<uint16_t>(generator());
+    return drawn;  // the second terminal's first draw is the first's
+  });
+  struct Restore {
+    ~Restore() { ISDN::set_ri_source({}); }
+  } restore;
+  StreamCapture log(std::clog);  // the terminals' lines
+  bus_.reset(new S0Bus(2));
+  bus_->exchange.nt->activate();
+  for (auto& t : bus_->terminals) t->lapd->activate();
+  for (int i = 0; i < 10; ++i) bus_->pump();
+  auto tei = [&](unsigned i) { return bus_->terminals[i]->lapd->full_state().self_tei; };
+  ASSERT_EQ(tei(0), 64u);
+  ASSERT_EQ(tei(1), 64u);
+  // To the check and its end, the bus carrying every frame as it comes.
+  for (unsigned ms = 0; ms < ISDN::LAPD_NT::check_period_ms + ISDN::LAPD_NT_user::check_ms;
+       ms += 100) {
+    advance(100);
+    for (int i = 0; i < 5; ++i) bus_->pump();
+  }
+  EXPECT_GT(draws, 2u);
+  EXPECT_NE(tei(0), tei(1));
+  for (unsigned char i = 0; i < 2; ++i) {
+    EXPECT_TRUE(bus_->terminals[i]->established()) << i;
+    answered_call(*bus_->terminals[i], 1 + i);
+    bus_->exchange.send({0x08, 0x01, static_cast<unsigned char>(1 + i), 0x0F});
+    bus_->pump();
+  }
+  EXPECT_EQ(bus_->terminals[0]->received, (Frames{"08 01 01 05", "08 01 01 0F", "08 01 02 05"}));
+  EXPECT_EQ(bus_->terminals[1]->received, (Frames{"08 01 01 05", "08 01 02 05", "08 01 02 0F"}));
+  EXPECT_EQ(bus_->exchange.received, (Frames{"08 01 81 07", "08 01 82 07"}));
 }
 
 // An idle terminal is polled after T203; the unanswered poll goes again on each T200, three

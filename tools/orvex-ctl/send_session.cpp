@@ -77,8 +77,12 @@ bool SendSession::send_ready() {
       continue;
     }
     if (!controller_.send(in_flight_)) {
-      problem(controller_.error());
-      lost_ = true;
+      if (controller_.lost()) {
+        connection_lost();
+      } else {
+        problem(controller_.error());
+        lost_ = true;
+      }
       return false;
     }
     print("->", in_flight_);
@@ -92,6 +96,7 @@ bool SendSession::send_ready() {
 bool SendSession::take_received() {
   Received r;
   while (controller_.receive(r, 0)) {
+    heard_ = true;
     if (r.message) {
       print("<-", *r.message);
     } else {
@@ -112,7 +117,11 @@ void SendSession::connection_lost() {
   lost_ = true;
   const auto idle = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - last_sent_);
   if (idle < std::chrono::milliseconds(HeartBeatCtl::timeout_ms)) {
-    problem(controller_.error());
+    // The daemon closes at once the connection of a controller beside the one it serves.
+    problem(controller_.error() +
+            (heard_ ? ""
+                    : " before any answer: the daemon serves one controller at a time, and "
+                      "another may be connected"));
     return;
   }
   problem(controller_.error() + " after " + std::to_string(idle.count()) +

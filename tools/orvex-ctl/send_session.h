@@ -11,7 +11,8 @@
 // sending), and the awaited signal (from the last answer after the end of the input), whatever
 // other messages come meanwhile. A wait for input is not bounded, but a daemon that closes the
 // connection meanwhile ends the session; when no command went out for the daemon's heartbeat
-// time (120 s) before, the message names the heartbeat as the likely cause.
+// time (120 s) before, the message names the heartbeat as the likely cause, and when nothing
+// came from the daemon before, that it serves one controller at a time.
 #pragma once
 
 #include <chrono>
@@ -67,7 +68,8 @@ class SendSession {
   void print(const char* direction, const LGCP::Message& message);
   void problem(const std::string& text);
   // The connection is lost: the controller's reason, and the heartbeat as the likely cause when
-  // no command went out for as long as the daemon waits for one.
+  // no command went out for as long as the daemon waits for one, or else another controller
+  // when the daemon had sent nothing.
   void connection_lost();
   int status() const;
 
@@ -83,6 +85,7 @@ class SendSession {
   Clock::time_point deadline_;  // of the answer, or of the awaited signal
   bool awaiting_signal_ = false;
   bool seen_ = false;
+  bool heard_ = false;  // a message came from the daemon
   bool error_answer_ = false;
   bool unreadable_ = false;
   bool timed_out_ = false;

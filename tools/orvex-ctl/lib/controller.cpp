@@ -139,6 +139,7 @@ bool Controller::send_frames(const std::vector<std::vector<char>>& payloads) {
       pollfd p{socket_.get(), POLLOUT, 0};
       ::poll(&p, 1, 1000);
     } else if (w < 0 && errno != EINTR) {
+      closed_ = closed_ || errno == EPIPE || errno == ECONNRESET;  // by the daemon
       return fail(system_error("send"));
     }
   }
