@@ -58,7 +58,7 @@ class AuthClient {
   void EndWait();
   // `session`'s slot has gone.
   void SessionGone(int session);
-  // Closes a connection that does not wait, for a new one to have its place (a throttled line).
+  // Closes the connection for a new one to have its place (a throttled line).
   void TakePlace();
 
   bool closed() const { return !event.fd(); }

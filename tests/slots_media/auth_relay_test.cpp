@@ -583,9 +583,7 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
                 for (size_t i = 0; i < calls.size(); ++i) {
                   again = request(calls[i].second, "x", "y");
                   // The one whose place was taken writes into the void.
-                  if (::send(crowd[i].get(), again.data(), again.size(), MSG_NOSIGNAL) < 0) {
-                    continue;
-                  }
+                  ::send(crowd[i].get(), again.data(), again.size(), MSG_NOSIGNAL);
                 }
                 arrived();
                 Fd real = program(request(0, "alice", "secret"));
