@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/ext_header.h"
+#include "base/mux_clock.h"
 #include "base/write_all.h"
 #include "slots/media/modem_factory.h"
 
@@ -61,25 +62,29 @@ void AuthClient::CheckDisconnect() {
 }
 
 void AuthClient::Ask(int session) {
-  asked_.insert(session);
   answers_ = session;
   waiting_ = true;
+  if (!asking_) {
+    asking_ = true;
+    asking_since_ = Mux::milliseconds();
+  }
   deadline_.reset();
 }
 
+uint32_t AuthClient::asking_ms() const { return asking_ ? Mux::milliseconds() - asking_since_ : 0; }
+
 void AuthClient::Forget() {
   answers_ = Auth::kNoSession;
-  end_wait();
+  EndWait();
 }
 
-void AuthClient::end_wait() {
+void AuthClient::EndWait() {
   if (!waiting_) return;
   waiting_ = false;
   restart_deadline();
 }
 
 void AuthClient::SessionGone(int session) {
-  asked_.erase(session);
   if (answers(session)) Forget();
 }
 
@@ -116,7 +121,8 @@ bool AuthClient::Send(const attr& record) {
   if (closed()) return false;
   const bool sent = write_all(event.fd().get(), record.bytes.data(), record.bytes.size());
   if (sent) {
-    end_wait();
+    asking_ = false;
+    EndWait();
   } else {
     OnDisconnect();
   }

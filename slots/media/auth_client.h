@@ -6,18 +6,20 @@
 // One readiness event reads at most kMaxReadsPerEvent times: a peer that writes without pause
 // leaves the rest for the next turns of the loop, after the other descriptors and the timers.
 //
-// A connection takes the answer of a session when it sends an auth request that reaches the
-// controller (one that the session's rate leaves out takes nothing), and keeps it until another
-// connection does the same or the slot goes. Until that answer has been sent it waits, and a
-// waiting connection keeps its place for as long as it likes. Any other connection must bring a
+// A connection takes the answer of a session when it sends an auth request of the session, and
+// keeps it until another connection does the same or the slot goes. It waits for that answer
+// until the answer has been written, another connection takes it, or the session's request has
+// gone unanswered for AuthSession::kAnswerWaitMs. Any connection that does not wait must bring a
 // whole record within kRecordDeadlineMs of its opening, of its last whole record and of the end
 // of its wait; else it is closed, with a throttled line, so that connections that trickle bytes
 // or send nothing hold no place for long. When every place is taken, the factory gives the
-// place of the oldest connection that does not wait to a new one (TakePlace()).
+// place of the oldest connection that does not wait to a new one (TakePlace()), and, when all
+// wait, the place of the one that has asked the longest without an answer, once that is
+// kAnswerWaitMs or more: asking again keeps no place for good.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
-#include <set>
 #include <string>
 
 #include "base/event.h"
@@ -47,22 +49,24 @@ class AuthClient {
   // Hands a closed connection that no operation of its own uses to the factory.
   void CheckDisconnect();
 
-  // Whether an auth request of this connection for `session` has reached the controller.
-  bool asked(int session) const { return asked_.count(session) != 0; }
-  // An auth request of this connection for `session` reaches the controller: it takes the
-  // session's answer and waits for it.
+  // An auth request of this connection for `session`: it takes the session's answer and waits
+  // for it.
   void Ask(int session);
   // Another connection takes the answer of the session this one takes.
   void Forget();
-  // `session`'s slot has gone: a later call with its id is a new session.
+  // The wait, if any, is over: the deadline runs again.
+  void EndWait();
+  // `session`'s slot has gone.
   void SessionGone(int session);
-  // Closes a connection that does not wait, for a new one to have its place (a throttled line).
+  // Closes the connection for a new one to have its place (a throttled line).
   void TakePlace();
 
   bool closed() const { return !event.fd(); }
   // Whether this connection takes `session`'s answer.
   bool answers(int session) const { return session != Auth::kNoSession && answers_ == session; }
   bool waiting() const { return waiting_; }
+  // How long it has asked without an answer written to it; 0 when it has not.
+  uint32_t asking_ms() const;
   const INet4::Addr& peer() const { return peer_; }
   void PutHeader(std::ostream& os) const;
 
@@ -73,18 +77,17 @@ class AuthClient {
   void on_deadline();
   // The deadline from now, unless the connection waits.
   void restart_deadline();
-  // The wait, if any, is over: the deadline runs again.
-  void end_wait();
   void close(const char* kind, const std::string& why);
 
   INet4::Addr peer_;
   int use_ = 0;
   Auth::Reader reader_;
   ModemFactory& factory_;
-  // The sessions of its auth requests that reached the controller; the session whose answer it
-  // takes, and whether that answer is still to come.
-  std::set<int> asked_;
+  // The session whose answer it takes, and whether that answer is still to come; since when it
+  // has asked without an answer (asking_).
   int answers_ = Auth::kNoSession;
   bool waiting_ = false;
+  bool asking_ = false;
+  uint32_t asking_since_ = 0;
   Timer deadline_;
 };

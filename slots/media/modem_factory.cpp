@@ -19,6 +19,7 @@
 #include "slotbase/slots.h"
 #include "slots/media/auth_client.h"
 #include "slots/media/auth_records.h"
+#include "slots/media/auth_session.h"
 #include "slots/media/dsp_modem_slot.h"
 #include "slots/media/hdlc_modem_slot.h"
 
@@ -233,9 +234,15 @@ void ModemFactory::OnSocketEvent(int fd, short events) {
 bool ModemFactory::make_room() {
   if (clients.size() < kMaxAuthClients) return true;
   // In the order of their opening: the first that does not wait is the oldest.
-  const auto oldest = std::find_if(clients.begin(), clients.end(),
-                                   [](const AuthClient* c) { return !c->waiting(); });
-  if (oldest == clients.end()) return false;
+  auto oldest = std::find_if(clients.begin(), clients.end(),
+                             [](const AuthClient* c) { return !c->waiting(); });
+  if (oldest == clients.end()) {
+    oldest = std::max_element(clients.begin(), clients.end(),
+                              [](const AuthClient* a, const AuthClient* b) {
+                                return a->asking_ms() < b->asking_ms();
+                              });
+    if ((*oldest)->asking_ms() < AuthSession::kAnswerWaitMs) return false;
+  }
   (*oldest)->TakePlace();
   return clients.size() < kMaxAuthClients;
 }
@@ -274,6 +281,12 @@ void ModemFactory::Ask(AuthClient& from, int session) {
     if (c != &from && c->answers(session)) c->Forget();
   }
   from.Ask(session);
+}
+
+void ModemFactory::EndWait(int session) {
+  for (AuthClient* c : clients) {
+    if (c->answers(session)) c->EndWait();
+  }
 }
 
 void ModemFactory::forget_session(int session) {

@@ -6,10 +6,11 @@
 // -1 names no call, in either direction.
 //
 // The relay serves at most kMaxAuthClients connections at once. A connection beyond them takes
-// the place of the oldest one that does not wait for an answer (auth_client.h), so that no
-// local program can keep an authentication program out; when every place waits, it is accepted
-// and closed at once (one log line a burst). An answer goes to the connection that last sent an
-// auth request of its session that reached the controller. When the process is out of
+// the place of the oldest one that does not wait for an answer, or, when all wait, of the one
+// that has asked the longest without an answer once that is AuthSession::kAnswerWaitMs or more
+// (auth_client.h), so that no local program can keep an authentication program out for longer;
+// otherwise it is accepted and closed at once (one log line a burst). An answer goes to the
+// connection that last sent an auth request of its session. When the process is out of
 // descriptors, the listener is not polled for kAcceptPauseMs, so that a connection left queued
 // does not keep the loop busy. A record for a session no slot has, and an answer for a session
 // no connection has, are logged at most once a second each, with the count of those left out;
@@ -71,9 +72,11 @@ class ModemFactory : public SlotFactory {
   void OnSocketEvent(int fd, short events);
   // Routes a record that `from` received to its session's slot.
   void OnAuth(const attr& record, AuthClient& from);
-  // An auth request that `from` sent reaches the controller for `session`: `from` takes the
-  // session's answer from any other connection.
+  // `from` sent an auth request of `session`: it takes the session's answer from any other
+  // connection.
   void Ask(AuthClient& from, int session);
+  // `session`'s request has gone unanswered too long: its connection no longer waits.
+  void EndWait(int session);
   // Sends an answer to the connection that takes its session's answer.
   bool SendAuth(const attr& record);
   void OnAuthSocketDisconnect(AuthClient* client);
@@ -97,10 +100,10 @@ class ModemFactory : public SlotFactory {
   bool held(const std::string& name) const;
   // False, after refusing the create with invalidParams, when a text of `params` holds a NUL.
   bool Carries(const TERM::ModemParams& params);
-  // The slot of `session` has gone: no connection takes its answer, and a later call with its
-  // id is a new session for every connection.
+  // The slot of `session` has gone: no connection takes its answer.
   void forget_session(int session);
-  // Makes room for a new connection: false when every place waits.
+  // Makes room for a new connection: false when every place waits, none of them for
+  // kAnswerWaitMs yet.
   bool make_room();
   // Stops polling the listener for kAcceptPauseMs after accept failed with `error`.
   void pause_accepting(int error);

@@ -10,7 +10,6 @@
 #include "base/ext_escaped.h"
 #include "base/ext_header.h"
 #include "base/ext_hex.h"
-#include "base/mux_clock.h"
 #include "base/path.h"
 #include "slots/media/auth_client.h"
 #include "slots/media/auth_records.h"
@@ -23,7 +22,7 @@ constexpr const char* kPppd = "/usr/local/sbin/pppd";
 
 }  // namespace
 
-ModemSlot::ModemSlot(const TERM::ModemParams& p) : params(p) {
+ModemSlot::ModemSlot(const TERM::ModemParams& p) : params(p), auth_(*this) {
   wait.Bind(this, &ModemSlot::on_terminate);
 }
 
@@ -146,24 +145,11 @@ bool ModemSlot::IActivate(const TERM::TermActivateParams& p) {
   ModemFactory& factory = ModemFactory::instance();
   factory.SendAuth(Auth::accept(modem_id()));
   factory.SendAuth(ip);
+  auth_.Answered();
   return true;
 }
 
 bool ModemSlot::EqAuthId(int id) { return id != Auth::kNoSession && modem_id() == id; }
-
-bool ModemSlot::within_rate(bool always) {
-  const uint32_t now = Mux::milliseconds();
-  if (rate_reports_ == 0 || now - rate_window_ms_ >= 1000) {
-    rate_window_ms_ = now;
-    rate_reports_ = 0;
-  }
-  if (always || rate_reports_ < kMaxReportsPerSecond) {
-    ++rate_reports_;
-    return true;
-  }
-  refusalLogs.write(std::cerr, this, "auth record over the session's rate, left out");
-  return false;
-}
 
 void ModemSlot::OnAuth(const attr& r, AuthClient& from) {
   switch (r.type()) {
@@ -171,9 +157,8 @@ void ModemSlot::OnAuth(const attr& r, AuthClient& from) {
       if (r.length() != Auth::kRequestSize) {
         return refusalLogs.write(std::cerr, this, "auth request, invalid size: ", r.length());
       }
-      if (!within_rate(!from.asked(modem_id()))) return;
       ModemFactory::instance().Ask(from, modem_id());
-      OnAuthRequest(voauth(r));
+      auth_.Request(voauth(r));
       return;
     }
     case Auth::kAccept:
@@ -184,7 +169,7 @@ void ModemSlot::OnAuth(const attr& r, AuthClient& from) {
       if (r.length() != Auth::kAccountingSize) {
         return refusalLogs.write(std::cerr, this, "auth accounting, invalid size: ", r.length());
       }
-      if (within_rate()) OnAcctInformation(voacct(r));
+      if (auth_.Accounting()) OnAcctInformation(voacct(r));
       return;
   }
   refusalLogs.write(std::cerr, this, "unknown request from portslave: ",

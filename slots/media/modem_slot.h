@@ -1,14 +1,11 @@
 // Modem slots: a data call carried by pppd, which the slot runs as a child process.
 //
 //   - ModemSlot ("generic-modem"): the child, its stop sequence (SIGHUP, 5000 ms, SIGKILL, then
-//     the delayed destroy response) and the authentication records of its session. At most
-//     kMaxReportsPerSecond of those records a second become modemProceeding signals; the rest
-//     are counted and left out under one throttled line, and every record the slot only logs is
-//     logged through the throttled lines too, so that no local program can flood the controller
-//     or the log. An auth request is left out only when its connection has asked for the
-//     session before: a connection's first request of each session always reaches the
-//     controller (and counts), however many accounting records came. Only a request that
-//     reaches the controller takes the session's answer (ModemFactory::Ask).
+//     the delayed destroy response) and the authentication records of its session, which
+//     become modemProceeding signals at the pace and in the number that its AuthSession
+//     (auth_session.h) allows. Every auth request takes the session's answer for its connection
+//     (ModemFactory::Ask). Every record the slot only logs is logged through the throttled
+//     lines, so that no local program can flood the log.
 //   - DspModemSlot ("dsp-modem", dsp_modem_slot.h): a modem of the board's DSP modem pool.
 //   - HdlcModemSlot ("digital-modem", hdlc_modem_slot.h): a generic-HDLC network interface.
 //
@@ -27,6 +24,7 @@
 #include "base/child_wait.h"
 #include "base/fd.h"
 #include "slotbase/slot.h"
+#include "slots/media/auth_session.h"
 
 class AuthClient;
 struct attr;
@@ -37,9 +35,6 @@ class ModemSlot : public Slot {
  public:
   // The most arguments after the program that a pppd command line carries.
   static constexpr size_t kMaxExecArgs = 62;
-  // The most authentication records of the session reported to the controller in one second.
-  static constexpr unsigned kMaxReportsPerSecond = 10;
-
   explicit ModemSlot(const TERM::ModemParams& params);
   // Kills a child still running.
   ~ModemSlot() override;
@@ -49,8 +44,9 @@ class ModemSlot : public Slot {
   // Either side's first connection starts the modem: true.
   bool IOnOutputStream() override;
   bool IOnInputStream() override;
-  // Sends the accept and the IP parameters to the session's authentication program; a
-  // negative MTU, which the record cannot carry, is refused (invalidParams) and nothing is sent.
+  // Sends the accept and the IP parameters to the session's authentication program, which
+  // answers the session's open auth request; a negative MTU, which the record cannot carry, is
+  // refused (invalidParams) and nothing is sent.
   bool IActivate(const TERM::TermActivateParams& params) override;
   const char* GetName() const override { return "generic-modem"; }
   // The session id of the authentication records; -1: none.
@@ -95,10 +91,5 @@ class ModemSlot : public Slot {
   virtual ChildStop::Held held() { return nullptr; }
 
  private:
-  // Whether one more record may be reported in this second (always when `always`, which counts
-  // it all the same); logs it when not.
-  bool within_rate(bool always = false);
-
-  uint32_t rate_window_ms_ = 0;
-  unsigned rate_reports_ = 0;
+  AuthSession auth_;
 };

@@ -11,6 +11,7 @@
 #include "base/child_program.h"
 #include "base/child_stop.h"
 #include "base/device.h"
+#include "base/ext_escaped.h"
 #include "base/ext_header.h"
 #include "base/fd.h"
 #include "base/path.h"
@@ -82,7 +83,8 @@ Slot* T38SoftFactory::INewSlot(const LGCP::CreateParams& params) {
   program.fail_code = kExecFailed;
   std::clog << ext::header(this) << "args for run t38 daemon:" << std::endl;
   for (size_t i = 0; i < program.args.size(); ++i) {
-    std::clog << ext::header(this) << "arg[" << i << "]=" << program.args[i] << std::endl;
+    std::clog << ext::header(this) << "arg[" << i << "]=" << ext::escaped(program.args[i])
+              << std::endl;
   }
   const int pid = ChildStop::spawn(program, this);
   if (pid < 0) return nullptr;

@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <functional>
+#include <map>
 
 #include "slots/media/auth_client.h"
+#include "slots/media/auth_session.h"
+#include "slots/media/dsp_modem_slot.h"
 #include "slots/media/modem_slot.h"
 #include "tests/slots_media/modem_road.h"
 #include "tests/support/loopback.h"
@@ -94,7 +97,9 @@ TEST_F(AuthRelay, RecordsSplitAndCoalescedArriveOnceInOrder) {
                           "modemProceeding : acct : { octetsOut { low 5, high 1 }, octetsIn { low "
                           "7, high 0 }, packetsOut { low 2, high 0 }, packetsIn { low 3, high 0 }, "
                           "time { low 99, high 0 } }")}));
-  // Names that fill their 64 bytes without a NUL are read to the end of the field.
+  // Names that fill their 64 bytes without a NUL are read to the end of the field (once the
+  // first request has gone unanswered: a pending one is not heard again).
+  advance(AuthSession::kAnswerWaitMs);
   EXPECT_EQ(send({c.substr(7)}), wires({auth_signal(std::string(64, 'u'), std::string(64, 'p'))}));
 }
 
@@ -153,9 +158,9 @@ TEST_F(AuthRelay, LengthOutOfRangeClosesTheConnection) {
 }
 
 // What one session's program sends at any rate reaches the controller at most
-// kMaxReportsPerSecond times a second, and the log once a second per kind of line, with the
-// count of those left out (the second burst over the rate writes the first one's); the next
-// second reports again.
+// kMaxReportsPerSecond times a second, an auth request once while it is pending, and the log
+// once a second per kind of line, with the count of those left out; the next second reports
+// again.
 TEST_F(AuthRelay, FloodsOfOneSessionAreBounded) {
   struct Case {
     const char* name;
@@ -165,9 +170,8 @@ TEST_F(AuthRelay, FloodsOfOneSessionAreBounded) {
   };
   const std::string over = "01:dsp-modem: auth record over the session's rate, left out";
   for (const Case& c :
-       {Case{"accounting", accounting(0), ModemSlot::kMaxReportsPerSecond, over},
-        Case{"auth request", request(0, "a", "b"), ModemSlot::kMaxReportsPerSecond,
-             over + " (14 similar lines left out)"},
+       {Case{"accounting", accounting(0), AuthSession::kMaxReportsPerSecond, over},
+        Case{"auth request", request(0, "a", "b"), 1, ""},
         Case{"accept", be32(16) + be32(2) + be32(0) + be32(1), 0,
              "01:dsp-modem: auth accept, ignored."},
         Case{"IP parameters", be32(12) + be32(3) + be32(0), 0, "01:dsp-modem: auth ip, ignored."},
@@ -183,7 +187,7 @@ TEST_F(AuthRelay, FloodsOfOneSessionAreBounded) {
     Lines got = send({flood});
     for (const auto& m : arrived()) got.push_back(m);
     EXPECT_EQ(got.size(), c.signals);
-    EXPECT_EQ(err.take_lines(), Lines{c.line});
+    EXPECT_EQ(err.take_lines(), c.line.empty() ? Lines{} : Lines{c.line});
   }
   advance(1000);
   EXPECT_EQ(send({accounting(0)}).size(), 1u);
@@ -227,11 +231,10 @@ TEST_F(AuthRelay, SlowConnectionsAreClosedSoAnAuthenticationGetsThrough) {
   until([&](const Lines&) { return clients.size() == 2; });
   const std::string r = request(0, "alice", "secret");
   ASSERT_EQ(::write(real.get(), r.data(), r.size()), static_cast<ssize_t>(r.size()));
-  EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }),
-            wires({auth_signal("alice", "secret")}));
-  // The real program now waits for session 0's answer; the fixture's connection, whose request
-  // it replaced, no longer does and goes at its deadline.
-  advance(AuthClient::kRecordDeadlineMs * 3);
+  // The real program's request takes the pending one's place: it now waits for session 0's
+  // answer; the fixture's connection no longer does and goes at its deadline.
+  EXPECT_EQ(until([&](const Lines&) { return clients.back()->waiting(); }), Lines{});
+  advance(AuthClient::kRecordDeadlineMs);
   ASSERT_EQ(clients.size(), 1u);
   EXPECT_TRUE(clients.front()->waiting());
   real.close();
@@ -381,7 +384,7 @@ TEST_F(AuthRelay, OutOfDescriptorsRestsTheListener) {
 
 // What other local clients do keeps no authentication program from its answer, and a fax
 // program gets its modem to itself. Each case starts from the fixture (modem 0's pppd, session
-// 0, and the fixture's connection) within a fresh second of the session's rate.
+// 0, and the fixture's connection) with no request of the session open.
 TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
   auto& factory = ModemFactory::instance();
   std::vector<Fd> crowd;
@@ -400,9 +403,50 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
   };
   const Lines alice = wires({auth_signal("alice", "secret")});
   // The controller's activation of modem 0's slot, which answers the session's program.
-  const auto activate = [&] {
-    return run({"{ seq 4, slot 1, pdu command : activate : modem : { remoteAddr \"127.0.0.7\", "
-                "netmask \"255.255.255.255\", gateway \"\", dns \"\", mtu 1400 } }"});
+  const auto activate = [&](int slot = 1) {
+    return run({"{ seq 4, slot " + std::to_string(slot) +
+                ", pdu command : activate : modem : { remoteAddr \"127.0.0.7\", netmask "
+                "\"255.255.255.255\", gateway \"\", dns \"\", mtu 1400 } }"});
+  };
+  const std::string activated = wire(reply(4, 1, "success : NULL"));
+  // 100 connections ask for session 0 in turn within a second, each once, and the controller
+  // answers each auth signal `answer_ms` later: at most kMaxReportsPerSecond signals in any
+  // second, and the connection that asked last gets an answer.
+  const auto ask_in_turn = [&](uint32_t answer_ms) {
+    std::map<std::string, int> asker;
+    for (int i = 0; i < 100; ++i) asker[wire(auth_signal("u" + std::to_string(i), "p"))] = i;
+    std::vector<uint32_t> heard;
+    std::vector<uint32_t> answers_due;
+    int last_heard = -1;
+    const auto hear = [&](const Lines& got) {
+      for (const std::string& m : got) {
+        if (m == activated) continue;
+        ASSERT_EQ(asker.count(m), 1u) << m;
+        last_heard = asker[m];
+        heard.push_back(Mux::milliseconds());
+        answers_due.push_back(Mux::milliseconds() + answer_ms);
+      }
+    };
+    const auto tick = [&](uint32_t ms) {
+      advance(ms);
+      hear(arrived());
+      while (!answers_due.empty() && int32_t(Mux::milliseconds() - answers_due.front()) >= 0) {
+        answers_due.erase(answers_due.begin());
+        hear(activate());
+      }
+    };
+    for (int i = 0; i < 100; ++i) {
+      crowd.push_back(program(request(0, "u" + std::to_string(i), "p")));
+      tick(9);
+    }
+    for (int t = 0; t < 400; ++t) tick(10);
+    for (size_t i = 0; i < heard.size(); ++i) {
+      size_t in_second = 0;
+      for (size_t j = i; j < heard.size() && heard[j] - heard[i] < 1000; ++j) ++in_second;
+      EXPECT_LE(in_second, AuthSession::kMaxReportsPerSecond) << "from signal " << i;
+    }
+    EXPECT_EQ(last_heard, answer_ms ? 0 : 99);
+    EXPECT_EQ(answer_on(crowd.back(), 1000).size(), 52u) << "the last asker's answer";
   };
 
   struct Case {
@@ -454,9 +498,9 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
               for (int i = 0; i < 25; ++i) flood += accounting(0);
               crowd.push_back(program(flood));
               EXPECT_EQ(until([](const Lines& l) {
-                          return l.size() >= ModemSlot::kMaxReportsPerSecond;
+                          return l.size() >= AuthSession::kMaxReportsPerSecond;
                         }).size(),
-                        ModemSlot::kMaxReportsPerSecond);
+                        AuthSession::kMaxReportsPerSecond);
               Fd real = program(request(0, "alice", "secret"));
               EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }), alice);
               // Repeats of one connection within the second are left out.
@@ -468,9 +512,14 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
             }},
            {"two programs of one session",
             [&] {
-              send({request(0, "first", "1")});
+              EXPECT_EQ(send({request(0, "first", "1")}), wires({auth_signal("first", "1")}));
+              // The later request takes the pending one's place, and is not heard again.
               Fd later = program(request(0, "alice", "secret"));
-              EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }), alice);
+              EXPECT_EQ(until([&](const Lines&) {
+                          return factory.clients.size() == 2 && factory.clients.back()->waiting();
+                        }),
+                        Lines{});
+              EXPECT_FALSE(factory.clients.front()->waiting());
               send({accounting(0)});
               EXPECT_EQ(activate(), wires({reply(4, 1, "success : NULL")}));
               EXPECT_EQ(answer_on(later, 1000).size(), 52u) << "the accept and IP records";
@@ -483,37 +532,83 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
               std::string both;
               for (int i = 0; i < 25; ++i) both += request(0, "a", "b") + request(1, "a", "b");
               crowd.push_back(program(both));
-              Lines got = until([](const Lines& l) {
-                return l.size() >= 2 * ModemSlot::kMaxReportsPerSecond;
-              });
+              Lines got = until([](const Lines& l) { return l.size() >= 2; });
               for (const auto& m : arrived()) got.push_back(m);
-              Lines each;
-              for (unsigned i = 0; i < ModemSlot::kMaxReportsPerSecond; ++i) {
-                each.push_back(auth_signal("a", "b"));
-                each.push_back(signal(
-                    3, "modemProceeding : auth : { username \"a\", password \"b\" }"));
-              }
-              EXPECT_EQ(got, wires(each)) << "only the first request of each session is beyond "
-                                             "the rate";
+              EXPECT_EQ(got, wires({auth_signal("a", "b"),
+                                    signal(3, "modemProceeding : auth : { username \"a\", "
+                                              "password \"b\" }")}))
+                  << "each session's request is heard once while pending";
             }},
-           {"a repeated auth request left out by the rate",
+           {"100 connections asking in turn, the controller answering at once",
+            [&] { ask_in_turn(0); }},
+           {"100 connections asking in turn, the controller answering after 2 s",
+            [&] { ask_in_turn(2000); }},
+           {"64 connections re-asking for 64 answered calls while a 65th call's program asks",
             [&] {
-              Fd other = program(request(0, "other", "1"));
-              EXPECT_EQ(until([](const Lines& l) { return !l.empty(); }),
-                        wires({auth_signal("other", "1")}));
-              std::string flood;
-              for (unsigned i = 1; i < ModemSlot::kMaxReportsPerSecond; ++i) flood += accounting(0);
-              ASSERT_EQ(::write(other.get(), flood.data(), flood.size()),
-                        static_cast<ssize_t>(flood.size()));
-              until([](const Lines& l) { return l.size() + 1 >= ModemSlot::kMaxReportsPerSecond; });
-              EXPECT_EQ(send({request(0, "alice", "secret")}), alice);
-              const std::string again = request(0, "other", "2");
-              ASSERT_EQ(::write(other.get(), again.data(), again.size()),
-                        static_cast<ssize_t>(again.size()));
-              EXPECT_EQ(arrived(), Lines{});
-              EXPECT_EQ(activate(), wires({reply(4, 1, "success : NULL")}));
-              EXPECT_EQ(answer_on(peer_, 1000).size(), 52u) << "the request the controller had";
-              EXPECT_EQ(answer_on(other, 100), "");
+              sim("mctl modems 65");
+              for (int i = 0; i < 64; ++i) {
+                const std::string modem = std::to_string(10 + i), trunk = std::to_string(100 + i);
+                run({"{ seq 50, slot " + modem +
+                         ", pdu command : create : modem : { cid \"\", cdid \"\", originate "
+                         "NULL, fax NULL } }",
+                     "{ seq 51, slot " + trunk + ", pdu command : create : trunk : { trunk " +
+                         std::to_string(1 + i / 31) + ", timeslot " + std::to_string(1 + i % 31) +
+                         " } }",
+                     "{ seq 52, slot " + trunk + ", pdu command : connect : " + modem + " }"});
+              }
+              std::vector<std::pair<int, int>> calls;  // slot, session
+              for (DspModemSlot* m : factory.dsp_modems) {
+                if (m->number != 1) calls.emplace_back(m->number, m->modem_id());
+              }
+              ASSERT_EQ(calls.size(), 64u);
+              // Each call's program is answered; then a local process asks again for each.
+              std::string again;
+              for (const auto& [slot, session] : calls) {
+                crowd.push_back(program(request(session, "x", "y")));
+                until([&](const Lines& l) { return !l.empty(); });
+                activate(slot);
+                again = request(session, "x", "y");
+                ASSERT_EQ(::write(crowd.back().get(), again.data(), again.size()),
+                          static_cast<ssize_t>(again.size()));
+                until([&](const Lines& l) { return !l.empty(); });
+              }
+              ASSERT_EQ(factory.clients.size(), ModemFactory::kMaxAuthClients);
+              ASSERT_TRUE(std::all_of(factory.clients.begin(), factory.clients.end(),
+                                      [](const AuthClient* c) { return c->waiting(); }));
+              // It asks again every second; the 65th call's program tries every second.
+              unsigned waited = 0;
+              bool served = false;
+              for (; !served && waited <= 2 * AuthSession::kAnswerWaitMs; waited += 1000) {
+                advance(1000);
+                for (size_t i = 0; i < calls.size(); ++i) {
+                  again = request(calls[i].second, "x", "y");
+                  // The one whose place was taken writes into the void.
+                  ::send(crowd[i].get(), again.data(), again.size(), MSG_NOSIGNAL);
+                }
+                arrived();
+                Fd real = program(request(0, "alice", "secret"));
+                for (const std::string& m : arrived()) served = served || m == alice[0];
+              }
+              EXPECT_TRUE(served);
+              EXPECT_LE(waited, AuthSession::kAnswerWaitMs + 1000);
+              // Left alone, the crowd waits no longer than its answer time, then is closed.
+              advance(AuthSession::kAnswerWaitMs + 1000);
+              advance(AuthClient::kRecordDeadlineMs);
+              // (Past the answers they got.)
+              const auto gone = [](const Fd& fd) {
+                char buffer[512];
+                ssize_t n;
+                while ((n = ::recv(fd.get(), buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+                }
+                return n == 0;
+              };
+              EXPECT_EQ(std::count_if(crowd.begin(), crowd.end(), gone), 64);
+              for (int i = 0; i < 64; ++i) {
+                run({"{ seq 53, slot " + std::to_string(10 + i) + ", pdu command : destroy : NULL }",
+                     "{ seq 54, slot " + std::to_string(100 + i) +
+                         ", pdu command : destroy : NULL }"});
+              }
+              sim("mctl modems 4");
             }},
            {"a cid with a NUL",
             [&] {
@@ -542,12 +637,13 @@ TEST_F(AuthRelay, LocalClientsKeepNoProgramFromItsModem) {
     run({"{ seq 90, slot 3, pdu command : destroy : NULL }",
          "{ seq 91, slot 4, pdu command : destroy : NULL }"});
     until([&](const Lines&) { return factory.modems.size() == 1; });
+    // The session's open request, if any, goes unanswered.
+    advance(AuthSession::kAnswerWaitMs);
     peer_.close();
     until([&](const Lines&) { return factory.clients.empty(); });
     ASSERT_TRUE(factory.clients.empty());
     peer_ = connect_loopback(ModemFactory::kAuthPort);
     until([&](const Lines&) { return factory.clients.size() == 1; });
-    advance(1000);
   }
 }
 

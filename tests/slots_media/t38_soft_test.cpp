@@ -39,7 +39,7 @@ TEST_F(T38Road, ProgramRunsOnTheChannelUntilKilled) {
   const Lines lines = lines_of(log, "t38soft: ");
   ASSERT_EQ(lines.size(), 1 + 31 + 1u);
   EXPECT_EQ(lines[0], "t38soft: args for run t38 daemon:");
-  EXPECT_EQ(lines[4], "t38soft: arg[3]=127.0.0.2/5000/6000");
+  EXPECT_EQ(lines[4], "t38soft: arg[3]=\"127.0.0.2/5000/6000\"");
   EXPECT_EQ(board().command("mcc channels"),
             Lines{"1024 mode=2 rx-size=160 rx-threshold=1 tx-threshold=2"});
   // Its standard input is the channel.
@@ -49,6 +49,20 @@ TEST_F(T38Road, ProgramRunsOnTheChannelUntilKilled) {
   EXPECT_EQ(collect({}, 1), wires({signal(1, "abort : 9")}));
   EXPECT_EQ(lines_of(log, "01:t38 soft: "),
             Lines{"01:t38 soft: t38 daemon terminated by signal=9"});
+}
+
+// The controller's texts reach the log escaped: one line each, and no forged line.
+TEST_F(T38Road, ArgumentsAreLoggedEscaped) {
+  StreamCapture log(std::clog);
+  run({"{ seq 1, slot 1, pdu command : create : t38soft : { dhost { iaddr \"127.0.0.2\", port "
+       "5000 }, shost { iaddr \"127.0.0.1\", port 6000 }, rx-packet-size 160, rx-threshold 1, "
+       "tx-threshold 2, args { \"x\nt38soft: forged \"\"q\"\" \xe9\" } } }"});
+  // The program gets the text as it came (the stub writes one line per argument).
+  const Lines args = started(kT38);
+  EXPECT_EQ(Lines(args.begin() + 4, args.end()), (Lines{"x", "t38soft: forged \"q\" \xe9"}));
+  const Lines lines = lines_of(log, "t38soft: ");
+  ASSERT_EQ(lines.size(), 1 + 5 + 1u);
+  EXPECT_EQ(lines[5], "t38soft: arg[4]=\"x\\x0at38soft: forged \\\"q\\\" \\xe9\"");
 }
 
 // The destroy does not wait for the program; one that ignores SIGTERM is killed five seconds

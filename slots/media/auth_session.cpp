@@ -1,0 +1,66 @@
+#include "slots/media/auth_session.h"
+
+#include <iostream>
+
+#include "base/mux_clock.h"
+#include "slots/media/modem_factory.h"
+#include "slots/media/modem_slot.h"
+
+bool ReportRate::room() const {
+  return count_ < kMaxReportsPerSecond || Mux::milliseconds() - times_[next_] >= kSpanMs;
+}
+
+void ReportRate::count() {
+  times_[next_] = Mux::milliseconds();
+  next_ = (next_ + 1) % kMaxReportsPerSecond;
+  if (count_ < kMaxReportsPerSecond) ++count_;
+}
+
+uint32_t ReportRate::room_in() const {
+  // The oldest of the last reports leaves the span first.
+  return times_[next_] + kSpanMs - Mux::milliseconds();
+}
+
+void AuthSession::Request(const voauth& request) {
+  // One pending at the controller: this request takes its place and its answer.
+  if (open_ && !waiting_) return;
+  if (!open_) {
+    open_ = true;
+    answer_wait_.set(kAnswerWaitMs, &AuthSession::on_answer_wait, this);
+  }
+  waiting_ = request;
+  on_turn();
+}
+
+void AuthSession::on_turn() {
+  if (!waiting_) return;
+  if (!requests_.room()) {
+    turn_.set(requests_.room_in(), &AuthSession::on_turn, this);
+    return;
+  }
+  requests_.count();
+  const voauth request = std::move(*waiting_);
+  waiting_.reset();
+  slot_.OnAuthRequest(request);
+}
+
+bool AuthSession::Accounting() {
+  if (accounting_.room()) {
+    accounting_.count();
+    return true;
+  }
+  slot_.refusalLogs.write(std::cerr, &slot_, "auth record over the session's rate, left out");
+  return false;
+}
+
+void AuthSession::Answered() {
+  open_ = false;
+  waiting_.reset();
+  turn_.reset();
+  answer_wait_.reset();
+}
+
+void AuthSession::on_answer_wait() {
+  Answered();
+  ModemFactory::instance().EndWait(slot_.modem_id());
+}

@@ -1,0 +1,77 @@
+// AuthSession: the way of one modem slot's authentication records to the controller.
+//
+// The session reports at most kMaxReportsPerSecond auth requests, and as many accounting
+// records, in any 1000 ms, whichever connections bring them, so that no local program can
+// overrun the controller, nor keep an auth request from it with accounting: an accounting record
+// beyond that is left out (a throttled line), an auth request waits its turn instead and is
+// reported as soon as its rate allows.
+//
+// At most one auth request of the session is open: reported and not yet answered, or waiting its
+// turn. A further request, from any connection, takes the open one's place (its connection takes
+// the session's answer, ModemFactory::Ask) and is not reported again, except that a newer request
+// waiting its turn is the one reported. The request is closed when the controller's answer has
+// been written (Answered()), or kAnswerWaitMs after it opened: then the connection that waits for
+// it stops waiting, and the session's next request is reported again.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "base/timer.h"
+#include "slots/media/auth_records.h"
+
+class ModemSlot;
+
+// The times of the last kMaxReportsPerSecond reports of one kind.
+class ReportRate {
+ public:
+  static constexpr unsigned kMaxReportsPerSecond = 10;
+  static constexpr uint32_t kSpanMs = 1000;
+
+  // Whether one more report may go now.
+  bool room() const;
+  // One more report goes now.
+  void count();
+  // In how many ms there is room again (room() false).
+  uint32_t room_in() const;
+
+ private:
+  std::array<uint32_t, kMaxReportsPerSecond> times_{};
+  unsigned next_ = 0;
+  unsigned count_ = 0;
+};
+
+class AuthSession {
+ public:
+  static constexpr unsigned kMaxReportsPerSecond = ReportRate::kMaxReportsPerSecond;
+  // How long the controller is given to answer an auth request, and so the longest wait of a
+  // connection for an answer.
+  static constexpr unsigned kAnswerWaitMs = 30000;
+
+  explicit AuthSession(ModemSlot& slot) : slot_(slot) {}
+  AuthSession(const AuthSession&) = delete;
+  AuthSession& operator=(const AuthSession&) = delete;
+
+  // An auth request of the session (its connection has taken the answer).
+  void Request(const voauth& request);
+  // Whether an accounting record may be reported now (counted if so, logged if not).
+  bool Accounting();
+  // The controller's answer has been written: the open request, if any, is closed.
+  void Answered();
+
+ private:
+  // Reports the request waiting its turn, once the rate allows it.
+  void on_turn();
+  // The controller has not answered in time.
+  void on_answer_wait();
+
+  ModemSlot& slot_;
+  ReportRate requests_;
+  ReportRate accounting_;
+  // An open request: reported (pending at the controller) or waiting its turn (waiting_).
+  bool open_ = false;
+  std::optional<voauth> waiting_;
+  Timer turn_;
+  Timer answer_wait_;
+};
