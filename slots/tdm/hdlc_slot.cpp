@@ -89,8 +89,17 @@ void HdlcSlot::iactivate() {
     std::clog << ext::header(this) << "HDLC activated successfully" << std::endl;
 }
 
-bool HdlcSlot::connect(const char* operation, int channel) {
+bool HdlcSlot::connect(const char* operation, int channel, const Slot* replaced) {
   if (traces.signallingHdlc) std::clog << ext::header(this) << operation << std::endl;
+  // One channel serves every connection: one that leads elsewhere would take it from the others,
+  // which the graph keeps.
+  if (const Slot* other = connection_off(channel, replaced)) {
+    refusalLogs.write(std::cerr, "connection to another line", [&](std::ostream& os) {
+      os << ext::header(this) << "connection refused: the channel serves " << *other
+         << ", not switch channel " << channel;
+    });
+    return false;
+  }
   // Another slot's HDLC channel on that time slot keeps it; this one stays where it is.
   if (!LinkSlot::ClaimLine(*this, channel)) return false;
   hdlc.tsA = channel;
@@ -100,28 +109,47 @@ bool HdlcSlot::connect(const char* operation, int channel) {
   return !hdlc.switch_refused();
 }
 
-bool HdlcSlot::IHwConnectTransmitter(Slot& sink) {
-  return connect("IHwConnectTransmitter", sink.IGetReceiveChannel());
+const Slot* HdlcSlot::connection_off(int line, const Slot* except) {
+  if (source && source != except && source->IGetTransmitChannel() != line) return source;
+  for (Slot* sink : sinks) {
+    if (sink != except && sink->IGetReceiveChannel() != line) return sink;
+  }
+  return nullptr;
 }
 
-bool HdlcSlot::IHwConnectReceiver(Slot& source) {
+bool HdlcSlot::connected_besides(const Slot* except) const {
+  if (source && source != except) return true;
+  return std::any_of(sinks.begin(), sinks.end(), [except](Slot* s) { return s != except; });
+}
+
+bool HdlcSlot::IHwConnectTransmitter(Slot& sink) {
+  return connect("IHwConnectTransmitter", sink.IGetReceiveChannel(), nullptr);
+}
+
+bool HdlcSlot::IHwConnectReceiver(Slot& from) {
   // The channel would transmit to the source's own output, which the source's source may feed.
-  if (!LinkSlot::PathFree(*this, source.IGetTransmitChannel())) return false;
-  return connect("IHwConnectReceiver", source.IGetTransmitChannel());
+  if (!LinkSlot::PathFree(*this, from.IGetTransmitChannel())) return false;
+  // The source this one replaces leaves.
+  return connect("IHwConnectReceiver", from.IGetTransmitChannel(), source);
 }
 
 bool HdlcSlot::IHwDisconnectTransmitter(Slot& sink) {
   Slot::IHwDisconnectTransmitter(sink);
-  hdlc.deactivate();
-  LinkSlot::ReleaseLine(*this);
+  leave_line(&sink);
   return true;
 }
 
-bool HdlcSlot::IHwDisconnectReceiver(Slot& source) {
-  Slot::IHwDisconnectReceiver(source);
+bool HdlcSlot::IHwDisconnectReceiver(Slot& from) {
+  Slot::IHwDisconnectReceiver(from);
+  leave_line(&from);
+  return true;
+}
+
+void HdlcSlot::leave_line(const Slot* leaving) {
   hdlc.deactivate();
   LinkSlot::ReleaseLine(*this);
-  return true;
+  // With its last connection the slot holds no time slot: an activation then finds none.
+  if (!connected_besides(leaving)) hdlc.tsA = -1;
 }
 
 bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
@@ -134,6 +162,13 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
                                 packet_max_size - kHeaderSize});
   }
   if (!Carries(sizes)) return false;
+  // A connected slot's frames go to the line its connection leads to, or nowhere: a closed
+  // channel takes none. A slot without a connection keeps them for the next one.
+  if (!hdlc.is_open() && connected_besides(nullptr)) {
+    refusalLogs.write(std::cerr, this, "packages refused: connected, the channel is closed");
+    Slots::instance().Refuse(LGCP::ErrorCause::insufficientResources);
+    return false;
+  }
   // Frames the channel takes now leave room for the batch.
   if (hdlc.is_ready()) on_hdlc_ready();
   const unsigned room = ring.size() - ring.count();

@@ -3,9 +3,11 @@
 //
 // The slot has no channel of its own. Its connection priority (1) makes it drive every hardware
 // connection with its peer: it runs its HDLC channel on the peer's switch channel, activating
-// the channel on each connection and deactivating it on each disconnection. A time slot carries
-// one HDLC channel: a connection that would run this one where another slot's already transmits
-// is refused (LinkSlot::ClaimLine), and so is an activation there.
+// the channel on each connection and deactivating it on each disconnection. Its one channel
+// serves every connection it keeps: a connection that leads to another line than those is
+// refused. A time slot carries one HDLC channel: a connection that would run this one where
+// another slot's already transmits is refused (LinkSlot::ClaimLine), and so is an activation
+// there. With its last connection the slot gives up the time slot: an activation then finds none.
 //
 // Package frame, both ways: the 16-bit address (big-endian), a sequence octet (bits 7 to 5 the
 // sender's tx sequence modulo 8, bits 2 to 0 the sequence of the last frame it accepted), then
@@ -43,7 +45,8 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   bool IDeactivate() override;
   // hdlcPackages: the whole batch is queued (true) or none of it, the tx sequence unchanged:
   // a body too long for a frame is refused with invalidParams, a batch the ring has no room
-  // for with insufficientResources (both logged). False (unsupported) for every other
+  // for with insufficientResources (both logged), and so is every batch of a connected slot
+  // whose channel is closed (its frames would go nowhere). False (unsupported) for every other
   // alternative.
   bool Ioctl(const LGCP::IoctlParams& params) override;
   int GetConnectionPriority() override { return 1; }
@@ -76,9 +79,18 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   static const TimerSpec::Spec<HdlcSlot> TUpdatespec;
 
  private:
-  // Runs the HDLC channel on `channel` (the peer's switch channel); false when the switch
-  // refused to wire it.
-  bool connect(const char* operation, int channel);
+  // Runs the HDLC channel on `channel` (the peer's switch channel); false when another
+  // connection of the slot, besides `replaced`, leads to another line, or the switch refused to
+  // wire it.
+  bool connect(const char* operation, int channel, const Slot* replaced);
+  // A connection of the slot, besides the one with `except`, that leads to a line other than
+  // `line`; null when none.
+  const Slot* connection_off(int line, const Slot* except);
+  // Whether the slot keeps a connection besides the one with `except`.
+  bool connected_besides(const Slot* except) const;
+  // The channel closes as the connection with `leaving` goes; with the last one the slot gives
+  // up the time slot.
+  void leave_line(const Slot* leaving);
 
   HDLC hdlc;
   const int trunk;
