@@ -8,6 +8,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <random>
 
 #include "hw/dsproc_receiver.h"
 #include "hw/tonec_receiver.h"
@@ -55,16 +59,30 @@ class SharedLines : public SlotRoad {
     Hardware::DSProcReceiverService::instance().release();
   }
 
-  // The answer to a command of `slot`: "success" or the error's cause.
+  // The answer to a command of `slot`: "success" or the error's cause. The signals that came
+  // meanwhile are kept in `signals_` as "SLOT NAME".
   std::string answer(int slot, const std::string& pdu) {
     const std::string seq = std::to_string(++seq_);
     EXPECT_TRUE(ctl_.send("{ seq " + seq + ", slot " + std::to_string(slot) +
                           ", pdu command : " + pdu + " }"));
-    for (const std::string& m : briefly()) {
-      if (m.rfind("response : ", 0) != 0) continue;
-      return m == "response : success : NULL" ? "success" : m.substr(m.rfind(' ') + 1);
+    return answered();
+  }
+  // The answer that came since the last call (or "no answer"), the signals kept.
+  std::string answered() {
+    std::string got = "no answer";
+    for (const Ctl::Received& r : received()) {
+      if (r.is_signal()) {
+        signals_.push_back(std::to_string(r.message->get_slot().getValue()) + " " +
+                           r.signal_name());
+        continue;
+      }
+      const std::string text = r.text();
+      const size_t error = text.find("error : ");
+      got = error == std::string::npos ? "success"
+                                       : text.substr(error + 8, text.find_first_of(" \n}", error + 8) -
+                                                                    error - 8);
     }
-    return "no answer";
+    return got;
   }
   // What output `line` carries and which slot's HDLC channel the registry gives it: "5=1024/9",
   // "6=const 0xd5/-" (an output no request has named carries nothing: "off").
@@ -80,29 +98,47 @@ class SharedLines : public SlotRoad {
     return std::any_of(s.sinks.begin(), s.sinks.end(),
                        [output](Slot* sink) { return sink->IGetReceiveChannel() == output; });
   }
-  // The three records against each other on `lines`, and each live HDLC slot's package answer.
-  void agree(const std::vector<int>& lines) {
-    Lines open = board().command("mcc channels");
+  // The three records against each other on `lines`, and each live HDLC slot's answer to an
+  // empty batch of packages (which fills no ring);
+  // what disagrees, one text each. A line the registry gives a slot carries an open channel and a
+  // connection of that slot leads there; a line that a path of two slots switched by the
+  // framework leads to carries the source's channel; any other line carries no input.
+  std::vector<std::string> disagreements(const std::vector<int>& lines) {
+    std::vector<std::string> found;
+    const auto wrong = [&](const std::string& what, int output) {
+      found.push_back(what + " on " + line(output));
+    };
+    const Lines open = board().command("mcc channels");
+    const std::list<Slot*> live = Slots::instance().GetLive();
+    // HDLC slots' channels (data channels, mode 0); a signalling link may open its channel with
+    // no time slot, which carries no line.
     size_t held = 0;
+    const size_t data_channels = std::count_if(open.begin(), open.end(), [](const std::string& c) {
+      return c.find(" mode=0 ") != std::string::npos;
+    });
     for (int output : lines) {
-      SCOPED_TRACE(line(output));
-      Slot* holder = SwitchChannels::instance().Holder(SwitchChannels::Use::link, output);
-      if (!holder) {
-        // A line no slot holds carries no controller channel.
-        const std::string carries = SlotRoad::output(output);
-        const int input = std::isdigit(static_cast<unsigned char>(carries[0])) ? std::stoi(carries) : -1;
-        EXPECT_FALSE(input >= kFirstMccChannel && input < kLastMccChannel) << carries;
+      const std::string carries = SlotRoad::output(output);
+      const int input = std::isdigit(static_cast<unsigned char>(carries[0])) ? std::stoi(carries) : -1;
+      if (Slot* holder = SwitchChannels::instance().Holder(SwitchChannels::Use::link, output)) {
+        held += dynamic_cast<HdlcSlot*>(holder) != nullptr;
+        if (!leads_to(*holder, output)) wrong("a holder without a connection there", output);
+        if (std::none_of(open.begin(), open.end(), [&](const std::string& c) {
+              return c.rfind(carries + " ", 0) == 0;
+            })) {
+          wrong("a held line without an open channel", output);
+        }
         continue;
       }
-      ++held;
-      EXPECT_TRUE(leads_to(*holder, output));
-      const std::string carries = SlotRoad::output(output);
-      EXPECT_TRUE(std::any_of(open.begin(), open.end(), [&](const std::string& c) {
-        return c.rfind(carries + " ", 0) == 0;
-      })) << "open channels: " << testing::PrintToString(open);
+      // The path of the framework's switching into this line, if any.
+      int fed_by = -1;
+      for (Slot* s : live) {
+        if (s->IGetReceiveChannel() != output || !s->source) continue;
+        if (s->GetConnectionPriority() || s->source->GetConnectionPriority()) continue;
+        fed_by = s->source->IGetTransmitChannel();
+      }
+      if (input != fed_by) wrong(fed_by < 0 ? "an input nobody connected" : "not the path's input", output);
     }
-    EXPECT_EQ(open.size(), held) << testing::PrintToString(open);
-    const std::list<Slot*> live = Slots::instance().GetLive();
+    if (data_channels != held) found.push_back("open channels: " + testing::PrintToString(open));
     for (Slot* s : live) {
       if (!dynamic_cast<HdlcSlot*>(s)) continue;
       bool on_line = false;
@@ -110,13 +146,20 @@ class SharedLines : public SlotRoad {
         on_line |= SwitchChannels::instance().Holder(SwitchChannels::Use::link, output) == s;
       }
       const bool connected = s->source || !s->sinks.empty();
-      SCOPED_TRACE("packages of slot " + std::to_string(s->number));
-      EXPECT_EQ(answer(static_cast<int>(s->number), "ioctl : hdlcPackages : { { body '01'H } }"),
-                !connected || on_line ? "success" : "insufficientResources");
+      const std::string got =
+          answer(static_cast<int>(s->number), "ioctl : hdlcPackages : { }");
+      if (got != (!connected || on_line ? "success" : "insufficientResources")) {
+        found.push_back("slot " + std::to_string(s->number) + " packages: " + got);
+      }
     }
+    return found;
+  }
+  void agree(const std::vector<int>& lines) {
+    EXPECT_EQ(disagreements(lines), std::vector<std::string>{});
   }
 
   int seq_ = 0;
+  std::vector<std::string> signals_;
 };
 
 struct Step {
@@ -236,6 +279,158 @@ TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgr
     for (Slot* s : live) answer(static_cast<int>(s->number), "destroy : NULL");
     agree(row.lines);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The numbers of a run: ORVEX_RANDOM_SEEDS ("1-17", "5"; 1-2 when unset) and
+// ORVEX_RANDOM_COMMANDS per seed (300 when unset).
+std::pair<unsigned, unsigned> seeds() {
+  const char* text = std::getenv("ORVEX_RANDOM_SEEDS");
+  if (!text || !*text) return {1, 2};
+  const std::string range = text;
+  const size_t dash = range.find('-');
+  const unsigned first = static_cast<unsigned>(std::stoul(range.substr(0, dash)));
+  return {first, dash == std::string::npos ? first
+                                           : static_cast<unsigned>(std::stoul(range.substr(dash + 1)))};
+}
+unsigned commands_per_seed() {
+  const char* text = std::getenv("ORVEX_RANDOM_COMMANDS");
+  return text && *text ? static_cast<unsigned>(std::stoul(text)) : 300;
+}
+
+// Random commands on slots that share lines: three trunk slots, two HDLC slots, an SS7 link, an
+// extension, two map slots on one logical channel, and mixer output and input 3 on one switch and
+// DSP channel. After every command the records must agree (disagreements), the mixer channel's
+// VAD and SD must be what the model says (only the input holds them; they go with it), and each
+// injected VAD event must reach the slot the model names.
+TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
+  const std::string ts = board().command("mixer tdm 0 3").at(0);
+  const std::vector<int> lines = {5, 6, 7, 8197, 8198, 8212, std::stoi(ts)};
+  const std::map<int, std::string> creates = {
+      {1, "create : mixerOut : { unit 0, channel tdm : 3, inputs { } }"},
+      {2, "create : mixerIn : { unit 0, channel tdm : 3 }"},
+      {3, "create : ext : { transmitter 5, receiver 6 }"},
+      {4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }"},
+      {5, trunk(5)},
+      {6, trunk(6)},
+      {7, trunk(7)},
+      {9, kHdlc},
+      {10, kHdlc},
+      {13, "create : map : { transmitter { bus 0, channel 20 } }"},
+      {14, "create : map : { receiver { bus 0, channel 20 } }"},
+  };
+  std::vector<int> numbers;
+  for (const auto& c : creates) numbers.push_back(c.first);
+  const auto [first, last] = seeds();
+  const unsigned per_seed = commands_per_seed();
+  unsigned commands = 0, events = 0, refusals = 0;
+  std::vector<std::string> mismatches;
+  for (unsigned seed = first; seed <= last; ++seed) {
+    std::mt19937 random(seed);
+    const auto pick = [&] { return numbers[random() % numbers.size()]; };
+    // The model of the mixer channel: whether the input holds VAD, SD.
+    bool vad = false, sd = false;
+    for (unsigned n = 0; n < per_seed; ++n, ++commands) {
+      const auto live = [](int slot) { return Slots::instance().GetSlotAt(static_cast<unsigned>(slot)); };
+      const int a = pick(), b = pick();
+      std::string command, expect;
+      signals_.clear();
+      switch (random() % 10) {
+        case 0:
+          command = live(a) ? "destroy : NULL" : creates.at(a);
+          if (a == 2 && live(a)) vad = sd = false;
+          break;
+        case 1:
+        case 2:
+        case 3:
+          command = "connect : " + std::to_string(b);
+          break;
+        case 4:
+          command = "disconnect : NULL";
+          break;
+        case 5:
+          command = random() % 3 ? "activate : empty : NULL" : "deactivate : NULL";
+          break;
+        case 6:
+        case 7: {
+          const bool on = random() % 2;
+          const bool is_vad = random() % 2;
+          command = std::string("ioctl : ") + (is_vad ? "vad" : "sd") + "-enable : " +
+                    (on ? "TRUE" : "FALSE");
+          if (a != 1 && a != 2) break;
+          if (!live(a)) {
+            expect = "slotNotExists";
+          } else if (a == 1) {
+            expect = on ? "unsupported" : "success";
+          } else {
+            expect = "success";
+            (is_vad ? vad : sd) = on;
+          }
+          break;
+        }
+        default: {
+          // A VAD event of the channel, plain or in a flags event.
+          const bool plain = random() % 2;
+          const std::string line =
+              plain ? "dsp vad " + ts + " 1 0" : "dsp event " + ts + " 0 512 536870912 536870912 0";
+          const std::string reply = board().command(line).at(0);
+          answered();
+          ++events;
+          // The plain event goes to the holder of VAD; the flags event to it, else to the oldest
+          // mixer slot of the channel.
+          std::vector<std::string> want;
+          std::string owner;
+          if (vad) {
+            owner = "2";
+          } else if (!plain) {
+            for (Slot* s : Slots::instance().GetLive()) {
+              if (owner.empty() && (s->number == 1 || s->number == 2)) owner = std::to_string(s->number);
+            }
+          }
+          if (!owner.empty()) want.push_back(owner + " vad");
+          if (plain && !vad && reply == "ok") mismatches.push_back("seed " + std::to_string(seed) + ": " + line + " answered ok with VAD off");
+          if (signals_ != want) {
+            mismatches.push_back("seed " + std::to_string(seed) + ": " + line + " gave " +
+                                 testing::PrintToString(signals_) + ", model " +
+                                 testing::PrintToString(want));
+          }
+          continue;
+        }
+      }
+      const std::string got = answer(a, command);
+      if (got != "success") ++refusals;
+      if (!expect.empty() && got != expect) {
+        mismatches.push_back("seed " + std::to_string(seed) + ": " + std::to_string(a) + " " +
+                             command + " answered " + got + ", model " + expect);
+      }
+      std::vector<std::string> state;
+      for (const std::string& l : board().command("dsp state " + ts)) state.push_back(l.substr(0, 20));
+      std::vector<std::string> model;
+      if (vad) model.push_back("enabled mask=0x01 id");
+      if (sd) model.push_back("enabled mask=0x02 id");
+      if (state != model) {
+        mismatches.push_back("seed " + std::to_string(seed) + ": after " + std::to_string(a) +
+                             " " + command + " DSP " + testing::PrintToString(state) + ", model " +
+                             testing::PrintToString(model));
+      }
+      for (const std::string& d : disagreements(lines)) {
+        mismatches.push_back("seed " + std::to_string(seed) + ": after " + std::to_string(a) +
+                             " " + command + ": " + d);
+      }
+      if (mismatches.size() > 20) break;
+    }
+    for (Slot* s : std::list<Slot*>(Slots::instance().GetLive())) {
+      answer(static_cast<int>(s->number), "destroy : NULL");
+    }
+    for (const std::string& d : disagreements(lines)) mismatches.push_back("seed end: " + d);
+  }
+  std::cout << "random driver: seeds " << first << "-" << last << ", " << commands << " commands, "
+            << events << " injected VAD events, " << refusals << " refusals, "
+            << mismatches.size() << " mismatches" << std::endl;
+  EXPECT_EQ(mismatches, std::vector<std::string>{});
 }
 
 }  // namespace
