@@ -91,6 +91,8 @@ void HdlcSlot::iactivate() {
 
 bool HdlcSlot::connect(const char* operation, int channel, const Slot* replaced) {
   if (traces.signallingHdlc) std::clog << ext::header(this) << operation << std::endl;
+  // A peer without a channel of its own gives the channel no line: it stays where it is.
+  if (channel == -1) return true;
   // One channel serves every connection: one that leads elsewhere would take it from the others,
   // which the graph keeps.
   if (const Slot* other = connection_off(channel, replaced)) {
@@ -104,15 +106,16 @@ bool HdlcSlot::connect(const char* operation, int channel, const Slot* replaced)
   if (!LinkSlot::ClaimLine(*this, channel)) return false;
   hdlc.tsA = channel;
   hdlc.type = kDataChannel;
-  if (channel == -1) return true;
   iactivate();
   return !hdlc.switch_refused();
 }
 
 const Slot* HdlcSlot::connection_off(int line, const Slot* except) {
-  if (source && source != except && source->IGetTransmitChannel() != line) return source;
+  // A connection with a peer that has no channel leads to no line.
+  const auto off = [line](int channel) { return channel >= 0 && channel != line; };
+  if (source && source != except && off(source->IGetTransmitChannel())) return source;
   for (Slot* sink : sinks) {
-    if (sink != except && sink->IGetReceiveChannel() != line) return sink;
+    if (sink != except && off(sink->IGetReceiveChannel())) return sink;
   }
   return nullptr;
 }
@@ -135,21 +138,24 @@ bool HdlcSlot::IHwConnectReceiver(Slot& from) {
 
 bool HdlcSlot::IHwDisconnectTransmitter(Slot& sink) {
   Slot::IHwDisconnectTransmitter(sink);
-  leave_line(&sink);
+  leave_line(sink, sink.IGetReceiveChannel());
   return true;
 }
 
 bool HdlcSlot::IHwDisconnectReceiver(Slot& from) {
   Slot::IHwDisconnectReceiver(from);
-  leave_line(&from);
+  leave_line(from, from.IGetTransmitChannel());
   return true;
 }
 
-void HdlcSlot::leave_line(const Slot* leaving) {
-  hdlc.deactivate();
-  LinkSlot::ReleaseLine(*this);
+void HdlcSlot::leave_line(const Slot& leaving, int line) {
+  // A connection the channel does not run on (a peer without a channel) takes nothing with it.
+  if (line == hdlc.tsA) {
+    hdlc.deactivate();
+    LinkSlot::ReleaseLine(*this);
+  }
   // With its last connection the slot holds no time slot: an activation then finds none.
-  if (!connected_besides(leaving)) hdlc.tsA = -1;
+  if (!connected_besides(&leaving)) hdlc.tsA = -1;
 }
 
 bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {

@@ -5,7 +5,7 @@
 // connection with its peer: it runs its HDLC channel on the peer's switch channel, activating
 // the channel on each connection and deactivating it on each disconnection. Its one channel
 // serves every connection it keeps: a connection that leads to another line than those is
-// refused. A time slot carries one HDLC channel: a connection that would run this one where
+// refused, and a peer without a channel of its own gives it no line. A time slot carries one HDLC channel: a connection that would run this one where
 // another slot's already transmits is refused (LinkSlot::ClaimLine), and so is an activation
 // there. With its last connection the slot gives up the time slot: an activation then finds none.
 //
@@ -84,13 +84,13 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   // wire it.
   bool connect(const char* operation, int channel, const Slot* replaced);
   // A connection of the slot, besides the one with `except`, that leads to a line other than
-  // `line`; null when none.
+  // `line` (one with a peer without a channel leads to none); null when none.
   const Slot* connection_off(int line, const Slot* except);
   // Whether the slot keeps a connection besides the one with `except`.
   bool connected_besides(const Slot* except) const;
-  // The channel closes as the connection with `leaving` goes; with the last one the slot gives
-  // up the time slot.
-  void leave_line(const Slot* leaving);
+  // The connection with `leaving`, which leads to `line`, goes: the channel closes when it runs
+  // there; with the last connection the slot gives up the time slot.
+  void leave_line(const Slot& leaving, int line);
 
   HDLC hdlc;
   const int trunk;
