@@ -89,13 +89,14 @@ void HdlcSlot::iactivate() {
     std::clog << ext::header(this) << "HDLC activated successfully" << std::endl;
 }
 
-bool HdlcSlot::connect(const char* operation, int channel, const Slot* replaced) {
+bool HdlcSlot::connect(const char* operation, int channel, bool replacing_source) {
   if (traces.signallingHdlc) std::clog << ext::header(this) << operation << std::endl;
   // A peer without a channel of its own gives the channel no line: it stays where it is.
   if (channel == -1) return true;
   // One channel serves every connection: one that leads elsewhere would take it from the others,
-  // which the graph keeps.
-  if (const Slot* other = connection_off(channel, replaced)) {
+  // which the graph keeps. A peer without a channel leads to no line.
+  const auto elsewhere = [channel](int line) { return line >= 0 && line != channel; };
+  if (const Slot* other = peer_where(elsewhere, replacing_source, nullptr)) {
     refusalLogs.write(std::cerr, "connection to another line", [&](std::ostream& os) {
       os << ext::header(this) << "connection refused: the channel serves " << *other
          << ", not switch channel " << channel;
@@ -110,52 +111,41 @@ bool HdlcSlot::connect(const char* operation, int channel, const Slot* replaced)
   return !hdlc.switch_refused();
 }
 
-const Slot* HdlcSlot::connection_off(int line, const Slot* except) {
-  // A connection with a peer that has no channel leads to no line.
-  const auto off = [line](int channel) { return channel >= 0 && channel != line; };
-  if (source && source != except && off(source->IGetTransmitChannel())) return source;
-  for (Slot* sink : sinks) {
-    if (sink != except && off(sink->IGetReceiveChannel())) return sink;
-  }
-  return nullptr;
-}
-
-bool HdlcSlot::connected_besides(const Slot* except) const {
-  if (source && source != except) return true;
-  return std::any_of(sinks.begin(), sinks.end(), [except](Slot* s) { return s != except; });
-}
-
 bool HdlcSlot::IHwConnectTransmitter(Slot& sink) {
-  return connect("IHwConnectTransmitter", sink.IGetReceiveChannel(), nullptr);
+  return connect("IHwConnectTransmitter", sink.IGetReceiveChannel(), false);
 }
 
 bool HdlcSlot::IHwConnectReceiver(Slot& from) {
   // The channel would transmit to the source's own output, which the source's source may feed.
   if (!LinkSlot::PathFree(*this, from.IGetTransmitChannel())) return false;
   // The source this one replaces leaves.
-  return connect("IHwConnectReceiver", from.IGetTransmitChannel(), source);
+  return connect("IHwConnectReceiver", from.IGetTransmitChannel(), true);
 }
 
 bool HdlcSlot::IHwDisconnectTransmitter(Slot& sink) {
   Slot::IHwDisconnectTransmitter(sink);
-  leave_line(sink, sink.IGetReceiveChannel());
+  leave_line(sink.IGetReceiveChannel(), false, &sink);
   return true;
 }
 
 bool HdlcSlot::IHwDisconnectReceiver(Slot& from) {
   Slot::IHwDisconnectReceiver(from);
-  leave_line(from, from.IGetTransmitChannel());
+  leave_line(from.IGetTransmitChannel(), true, nullptr);
   return true;
 }
 
-void HdlcSlot::leave_line(const Slot& leaving, int line) {
+void HdlcSlot::leave_line(int line, bool source_leaves, const Slot* sink_leaves) {
   // A connection the channel does not run on (a peer without a channel) takes nothing with it.
   if (line == hdlc.tsA) {
     hdlc.deactivate();
     LinkSlot::ReleaseLine(*this);
   }
-  // With its last connection the slot holds no time slot: an activation then finds none.
-  if (!connected_besides(&leaving)) hdlc.tsA = -1;
+  // With the last connection to its time slot the slot gives it up: an activation then finds
+  // none.
+  const int held = hdlc.tsA;
+  if (!peer_where([held](int to) { return to == held; }, source_leaves, sink_leaves)) {
+    hdlc.tsA = -1;
+  }
 }
 
 bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
@@ -170,7 +160,7 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
   if (!Carries(sizes)) return false;
   // A connected slot's frames go to the line its connection leads to, or nowhere: a closed
   // channel takes none. A slot without a connection keeps them for the next one.
-  if (!hdlc.is_open() && connected_besides(nullptr)) {
+  if (!hdlc.is_open() && (source || !sinks.empty())) {
     refusalLogs.write(std::cerr, this, "packages refused: connected, the channel is closed");
     Slots::instance().Refuse(LGCP::ErrorCause::insufficientResources);
     return false;

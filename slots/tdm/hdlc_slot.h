@@ -7,7 +7,8 @@
 // serves every connection it keeps: a connection that leads to another line than those is
 // refused, and a peer without a channel of its own gives it no line. A time slot carries one HDLC channel: a connection that would run this one where
 // another slot's already transmits is refused (LinkSlot::ClaimLine), and so is an activation
-// there. With its last connection the slot gives up the time slot: an activation then finds none.
+// there. With the last connection to its time slot the slot gives it up: an activation then
+// finds none.
 //
 // Package frame, both ways: the 16-bit address (big-endian), a sequence octet (bits 7 to 5 the
 // sender's tx sequence modulo 8, bits 2 to 0 the sequence of the last frame it accepted), then
@@ -80,17 +81,24 @@ class HdlcSlot : public Slot, public HDLC::Notify {
 
  private:
   // Runs the HDLC channel on `channel` (the peer's switch channel); false when another
-  // connection of the slot, besides `replaced`, leads to another line, or the switch refused to
-  // wire it.
-  bool connect(const char* operation, int channel, const Slot* replaced);
-  // A connection of the slot, besides the one with `except`, that leads to a line other than
-  // `line` (one with a peer without a channel leads to none); null when none.
-  const Slot* connection_off(int line, const Slot* except);
-  // Whether the slot keeps a connection besides the one with `except`.
-  bool connected_besides(const Slot* except) const;
-  // The connection with `leaving`, which leads to `line`, goes: the channel closes when it runs
-  // there; with the last connection the slot gives up the time slot.
-  void leave_line(const Slot& leaving, int line);
+  // connection of the slot (but the source's when `replacing_source`) leads to another line, or
+  // the switch refused to wire it.
+  bool connect(const char* operation, int channel, bool replacing_source);
+  // The connection leading to `line` goes (the source's when `source_leaves`, else the one with
+  // `sink_leaves`): the channel closes when it runs there; with the last connection to its time
+  // slot the slot gives the time slot up.
+  void leave_line(int line, bool source_leaves, const Slot* sink_leaves);
+  // The peer of a connection of the slot whose line (a sink's receive channel, the source's
+  // transmit channel) satisfies `test`, leaving out the source's connection when `but_source`
+  // and the one with `but_sink`; null when none. A slot may be both source and sink.
+  template <class Test>
+  const Slot* peer_where(Test test, bool but_source, const Slot* but_sink) const {
+    if (source && !but_source && test(source->IGetTransmitChannel())) return source;
+    for (Slot* sink : sinks) {
+      if (sink != but_sink && test(sink->IGetReceiveChannel())) return sink;
+    }
+    return nullptr;
+  }
 
   HDLC hdlc;
   const int trunk;
