@@ -29,10 +29,6 @@
 
 namespace {
 
-// The switch channels of the simulated controller's channels.
-constexpr int kFirstMccChannel = 1024;
-constexpr int kLastMccChannel = 1280;
-
 class SharedLines : public SlotRoad {
  protected:
   static void SetUpTestSuite() {
