@@ -12,9 +12,9 @@
 // another receiver's claim on it is refused (take_refused_claim), its switching off or clearing
 // leaves the owner's feature alone, and the feature's events go to its owner, the VAD report of
 // a flags event among them. An event of a feature nobody holds goes to the oldest receiver of
-// the time slot. A receiver whose owner does not report a feature's events never holds it. With the trace switch
-// "signalling.events" on, every event and every dropped event is logged. Everything runs in the
-// event loop.
+// the time slot. A receiver whose owner does not report a feature's events never holds it.
+// With the trace switch "signalling.events" on, every event and every dropped event is logged.
+// Everything runs in the event loop.
 #pragma once
 
 #include <cstdint>

@@ -3,12 +3,12 @@
 //
 // The slot has no channel of its own. Its connection priority (1) makes it drive every hardware
 // connection with its peer: it runs its HDLC channel on the peer's switch channel, activating
-// the channel on each connection and deactivating it on each disconnection. Its one channel
-// serves every connection it keeps: a connection that leads to another line than those is
-// refused, and a peer without a channel of its own gives it no line. A time slot carries one HDLC channel: a connection that would run this one where
-// another slot's already transmits is refused (LinkSlot::ClaimLine), and so is an activation
-// there. With the last connection to its time slot the slot gives it up: an activation then
-// finds none.
+// the channel on the connection's line and deactivating it as the connection that leads there
+// goes. Its one channel serves every connection it keeps: a connection that leads to another
+// line than those is refused, and a peer without a channel of its own gives it no line. A time
+// slot carries one HDLC channel: a connection that would run this one where another slot's
+// already transmits is refused (LinkSlot::ClaimLine), and so is an activation there. With the
+// last connection to its time slot the slot gives it up: an activation then finds none.
 //
 // Package frame, both ways: the 16-bit address (big-endian), a sequence octet (bits 7 to 5 the
 // sender's tx sequence modulo 8, bits 2 to 0 the sequence of the last frame it accepted), then

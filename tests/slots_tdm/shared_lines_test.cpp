@@ -1,9 +1,8 @@
-// Slot sequences on switch outputs that an HDLC channel and other slots share. After every
-// step the three records must agree: the switch, the controller's channels and the registry of
-// switch channels. A line the registry gives an HDLC slot carries an open controller channel and
-// a connection of that slot leads there; every open channel carries such a line; and each live
-// HDLC slot answers a package with success exactly when it has no connection or its channel
-// runs on its line. Each row also names what its lines carry at chosen steps.
+// Slot sequences on switch outputs that an HDLC channel and other slots share, in a table and
+// from a random driver. After every step the records must agree: the switch, the controller's
+// channels, the registry of switch channels and the slot graph (disagreements); and each live
+// HDLC slot answers an empty batch of packages with success exactly when it has no connection
+// or its channel runs on its line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -72,9 +71,12 @@ class SharedLines : public SlotRoad {
       }
       const std::string text = r.text();
       const size_t error = text.find("error : ");
-      got = error == std::string::npos ? "success"
-                                       : text.substr(error + 8, text.find_first_of(" \n}", error + 8) -
-                                                                    error - 8);
+      if (error == std::string::npos) {
+        got = "success";
+      } else {
+        const size_t cause = error + 8;
+        got = text.substr(cause, text.find_first_of(" \n}", cause) - cause);
+      }
     }
     return got;
   }
@@ -142,10 +144,10 @@ class SharedLines : public SlotRoad {
     return std::any_of(s.sinks.begin(), s.sinks.end(),
                        [&](Slot* sink) { return off(sink->IGetReceiveChannel()); });
   }
-  // The three records against each other on `lines`, and each live HDLC slot's answer to an
-  // empty batch of packages (which fills no ring);
-  // what disagrees, one text each. A line the registry gives a slot carries an open channel and a
-  // connection of that slot leads there; a line that a path of two slots switched by the
+  // The records against each other on `lines`, and each live HDLC slot's answer to an empty
+  // batch of packages (which fills no ring); what disagrees, one text each. A line the registry
+  // gives a slot carries an open channel and a connection of that slot leads there (an HDLC
+  // slot's connections all lead there); a line that a path of two slots switched by the
   // framework leads to carries the source's channel; any other line carries no input.
   std::vector<std::string> disagreements(const std::vector<int>& lines) {
     std::vector<std::string> found;
@@ -162,7 +164,8 @@ class SharedLines : public SlotRoad {
     });
     for (int output : lines) {
       const std::string carries = SlotRoad::output(output);
-      const int input = std::isdigit(static_cast<unsigned char>(carries[0])) ? std::stoi(carries) : -1;
+      const int input =
+          std::isdigit(static_cast<unsigned char>(carries[0])) ? std::stoi(carries) : -1;
       if (Slot* holder = SwitchChannels::instance().Holder(SwitchChannels::Use::link, output)) {
         held += dynamic_cast<HdlcSlot*>(holder) != nullptr;
         if (!leads_to(*holder, output)) wrong("a holder without a connection there", output);
@@ -183,7 +186,9 @@ class SharedLines : public SlotRoad {
         if (s->GetConnectionPriority() || s->source->GetConnectionPriority()) continue;
         fed_by = s->source->IGetTransmitChannel();
       }
-      if (input != fed_by) wrong(fed_by < 0 ? "an input nobody connected" : "not the path's input", output);
+      if (input != fed_by) {
+        wrong(fed_by < 0 ? "an input nobody connected" : "not the path's input", output);
+      }
     }
     if (data_channels != held) found.push_back("open channels: " + testing::PrintToString(open));
     for (Slot* s : live) {
@@ -341,8 +346,8 @@ std::pair<unsigned, unsigned> seeds() {
   const std::string range = text;
   const size_t dash = range.find('-');
   const unsigned first = static_cast<unsigned>(std::stoul(range.substr(0, dash)));
-  return {first, dash == std::string::npos ? first
-                                           : static_cast<unsigned>(std::stoul(range.substr(dash + 1)))};
+  if (dash == std::string::npos) return {first, first};
+  return {first, static_cast<unsigned>(std::stoul(range.substr(dash + 1)))};
 }
 unsigned commands_per_seed() {
   const char* text = std::getenv("ORVEX_RANDOM_COMMANDS");
@@ -387,7 +392,9 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
     // The model of the mixer channel: whether the input holds VAD, SD.
     bool vad = false, sd = false;
     for (unsigned n = 0; n < per_seed; ++n, ++commands) {
-      const auto live = [](int slot) { return Slots::instance().GetSlotAt(static_cast<unsigned>(slot)); };
+      const auto live = [](int slot) {
+        return Slots::instance().GetSlotAt(static_cast<unsigned>(slot));
+      };
       int a = pick();
       const int b = pick();
       std::string command, expect;
@@ -447,11 +454,15 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
             owner = "2";
           } else if (!plain) {
             for (Slot* s : Slots::instance().GetLive()) {
-              if (owner.empty() && (s->number == 1 || s->number == 2)) owner = std::to_string(s->number);
+              const bool mixer = s->number == 1 || s->number == 2;
+              if (owner.empty() && mixer) owner = std::to_string(s->number);
             }
           }
           if (!owner.empty()) want.push_back(owner + " vad");
-          if (plain && !vad && reply == "ok") mismatches.push_back("seed " + std::to_string(seed) + ": " + line + " answered ok with VAD off");
+          if (plain && !vad && reply == "ok") {
+            mismatches.push_back("seed " + std::to_string(seed) + ": " + line +
+                                 " answered ok with VAD off");
+          }
           if (signals_ != want) {
             mismatches.push_back("seed " + std::to_string(seed) + ": " + line + " gave " +
                                  testing::PrintToString(signals_) + ", model " +
@@ -461,7 +472,10 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
         }
       }
       const std::string got = answer(a, command);
-      if (trace) std::cout << "seed " << seed << " #" << n << ": " << a << " " << command << ": " << got << std::endl;
+      if (trace) {
+        std::cout << "seed " << seed << " #" << n << ": " << a << " " << command << ": " << got
+                  << std::endl;
+      }
       if (got != "success") ++refusals;
       predicted += !expect.empty();
       if (!expect.empty() && got != expect) {
@@ -469,7 +483,10 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
                              command + " answered " + got + ", model " + expect);
       }
       std::vector<std::string> state;
-      for (const std::string& l : board().command("dsp state " + ts)) state.push_back(l.substr(0, 20));
+      // Each enabled feature's line up to its id, which the model does not follow.
+      for (const std::string& l : board().command("dsp state " + ts)) {
+        state.push_back(l.substr(0, 20));
+      }
       std::vector<std::string> model;
       if (vad) model.push_back("enabled mask=0x01 id");
       if (sd) model.push_back("enabled mask=0x02 id");
