@@ -127,6 +127,7 @@ bool DSProcReceiver::disableToneAll() {
 
 void DSProcReceiver::CleanBeforeDestroy() {
   if (vad_.state > 0) disableVAD();
+  if (sd_.state > 0) disableSD();
   if (bss_.state > 0) disableBSS();
   if (ng_.state > 0) disableNG();
   if (delays_set_) configureDelays(0, 0, 0);
@@ -161,6 +162,7 @@ bool DSProcReceiver::held_elsewhere(Hold what) const {
 }
 
 bool DSProcReceiver::switch_feature(Feature& feature, Hold what, uint32_t mask, bool on) {
+  if (on && !reports(what)) return false;
   if (held_elsewhere(what)) {
     if (on) return may_claim(what, feature_name(mask));
     feature.state = 0;
@@ -459,8 +461,18 @@ void DSProcReceiverService::deliver(const dsproc_event_record& e) {
       break;
     }
     case DsprocFeature::kFlags: {
+      // The VAD report goes to the holder of VAD, the rest to the oldest receiver.
       dsproc_flags_event flags = payload<dsproc_flags_event>(e);
-      r->dsproc_flags_event(&flags);
+      const uint32_t vad = DsprocFlag::kVadRx | DsprocFlag::kVadTx;
+      DSProcReceiver* holder = flags.mask & vad ? find(e.timeslot, DSProcReceiver::Hold::kVAD) : r;
+      if (holder == r) {
+        r->dsproc_flags_event(&flags);
+        break;
+      }
+      dsproc_flags_event report{flags.flags, flags.mask & vad};
+      holder->dsproc_flags_event(&report);
+      flags.mask &= ~vad;
+      if (flags.mask) r->dsproc_flags_event(&flags);
       break;
     }
   }

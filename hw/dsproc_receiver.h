@@ -10,10 +10,11 @@
 // Two receivers may work on one time slot (a mixer unit's input and output of one number). Each
 // feature of the time slot then has one owner, the receiver that switched it on or set it (Hold):
 // another receiver's claim on it is refused (take_refused_claim), its switching off or clearing
-// leaves the owner's feature alone, and the feature's events go to its owner. An event of a
-// feature nobody holds goes to the oldest receiver of the time slot. With the trace switch
-// "signalling.events" on, every event and every dropped event is logged. Everything runs in the
-// event loop.
+// leaves the owner's feature alone, and the feature's events go to its owner, the VAD report of
+// a flags event among them. An event of a feature nobody holds goes to the oldest receiver of
+// the time slot. A receiver whose owner does not report a feature's events never holds it.
+// With the trace switch "signalling.events" on, every event and every dropped event is logged.
+// Everything runs in the event loop.
 #pragma once
 
 #include <cstdint>
@@ -88,13 +89,21 @@ class DSProcReceiver : public HoldClaims<DSProcHold> {
   // others it sends nothing.
   bool disableToneAll();
 
-  // Switches off what this receiver switched on (VAD, BSS, NG, delays, gain, tone filters),
+  // Switches off what this receiver switched on (VAD, SD, BSS, NG, delays, gain, tone filters),
   // before its owner is destroyed. A receiver alone on its time slot switches every tone filter
   // off, whoever set them.
   void CleanBeforeDestroy();
 
   // Whether this receiver holds `what` on its time slot.
   bool holds(Hold what) const;
+
+ protected:
+  // Whether the owner reports the events of `what` (VAD, SD, BSS): a receiver that does not
+  // cannot switch the feature on (false, nothing sent), so that it never holds it.
+  virtual bool reports(Hold what) const {
+    (void)what;
+    return true;
+  }
 
  private:
   friend class DSProcReceiverService;

@@ -2,9 +2,8 @@
 
 #include <iostream>
 
-#include "hw/hw_mux.h"
+#include "slotbase/output_owner.h"
 #include "slotbase/slot.h"
-#include "slotbase/switch_channels.h"
 
 namespace {
 
@@ -81,16 +80,7 @@ bool llDisconnect(Slot& sink) {
 bool MuxConnect(Slot& source, Slot& sink) {
   int tx = source.IGetTransmitChannel();
   int rx = sink.IGetReceiveChannel();
-  // An HDLC channel of a third slot transmits there: the path would take its line.
-  const Slot* line = SwitchChannels::instance().Holder(SwitchChannels::Use::link, rx);
-  if (line && line != &source && line != &sink) {
-    sink.refusalLogs.write(std::cerr, "switch channel carries an HDLC channel", [&](std::ostream& os) {
-      os << "mux: slot " << source << " [" << tx << "] -> " << sink << " [" << rx
-         << "] refused: the HDLC channel of " << *line << " transmits there";
-    });
-    return false;
-  }
-  if (!HwMux::instance().Connect(tx, rx)) return false;
+  if (!OutputOwner::Feed(sink, &source, tx, rx)) return false;
   std::clog << "mux: slot " << source << " [" << tx << "] -> " << sink << " [" << rx << "]"
             << std::endl;
   return true;
@@ -98,7 +88,8 @@ bool MuxConnect(Slot& source, Slot& sink) {
 
 bool MuxDisconnect(Slot& sink) {
   int rx = sink.IGetReceiveChannel();
-  if (!HwMux::instance().Disconnect(rx)) return false;
+  // The source whose path leaves: an HDLC slot idles its own line.
+  if (!OutputOwner::Idle(sink, sink.source, rx)) return false;
   std::clog << "mux: disconnect slot " << sink << " [" << rx << "]" << std::endl;
   return true;
 }

@@ -21,7 +21,8 @@ class ExtSlot : public Slot {
 
   void IAfterCreate() override { OnChangeOutputStream(true); }
   bool IBeforeDestroy() override;
-  // The receiver opens and carries the idle value until a source is connected.
+  // The receiver opens and carries the idle value until a source is connected; a source
+  // connected since an earlier activation keeps its path.
   bool IActivate(const TERM::TermActivateParams& params) override;
   bool IDeactivate() override;
   bool IOnOutputStream() override { return true; }

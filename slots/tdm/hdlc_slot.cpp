@@ -89,39 +89,63 @@ void HdlcSlot::iactivate() {
     std::clog << ext::header(this) << "HDLC activated successfully" << std::endl;
 }
 
-bool HdlcSlot::connect(const char* operation, int channel) {
+bool HdlcSlot::connect(const char* operation, int channel, bool replacing_source) {
   if (traces.signallingHdlc) std::clog << ext::header(this) << operation << std::endl;
+  // A peer without a channel of its own gives the channel no line: it stays where it is.
+  if (channel == -1) return true;
+  // One channel serves every connection: one that leads elsewhere would take it from the others,
+  // which the graph keeps. A peer without a channel leads to no line.
+  const auto elsewhere = [channel](int line) { return line >= 0 && line != channel; };
+  if (const Slot* other = peer_where(elsewhere, replacing_source, nullptr)) {
+    refusalLogs.write(std::cerr, "connection to another line", [&](std::ostream& os) {
+      os << ext::header(this) << "connection refused: the channel serves " << *other
+         << ", not switch channel " << channel;
+    });
+    return false;
+  }
   // Another slot's HDLC channel on that time slot keeps it; this one stays where it is.
   if (!LinkSlot::ClaimLine(*this, channel)) return false;
   hdlc.tsA = channel;
   hdlc.type = kDataChannel;
-  if (channel == -1) return true;
   iactivate();
   return !hdlc.switch_refused();
 }
 
 bool HdlcSlot::IHwConnectTransmitter(Slot& sink) {
-  return connect("IHwConnectTransmitter", sink.IGetReceiveChannel());
+  return connect("IHwConnectTransmitter", sink.IGetReceiveChannel(), false);
 }
 
-bool HdlcSlot::IHwConnectReceiver(Slot& source) {
+bool HdlcSlot::IHwConnectReceiver(Slot& from) {
   // The channel would transmit to the source's own output, which the source's source may feed.
-  if (!LinkSlot::PathFree(*this, source.IGetTransmitChannel())) return false;
-  return connect("IHwConnectReceiver", source.IGetTransmitChannel());
+  if (!LinkSlot::PathFree(*this, from.IGetTransmitChannel())) return false;
+  // The source this one replaces leaves.
+  return connect("IHwConnectReceiver", from.IGetTransmitChannel(), true);
 }
 
 bool HdlcSlot::IHwDisconnectTransmitter(Slot& sink) {
   Slot::IHwDisconnectTransmitter(sink);
-  hdlc.deactivate();
-  LinkSlot::ReleaseLine(*this);
+  leave_line(sink.IGetReceiveChannel(), false, &sink);
   return true;
 }
 
-bool HdlcSlot::IHwDisconnectReceiver(Slot& source) {
-  Slot::IHwDisconnectReceiver(source);
-  hdlc.deactivate();
-  LinkSlot::ReleaseLine(*this);
+bool HdlcSlot::IHwDisconnectReceiver(Slot& from) {
+  Slot::IHwDisconnectReceiver(from);
+  leave_line(from.IGetTransmitChannel(), true, nullptr);
   return true;
+}
+
+void HdlcSlot::leave_line(int line, bool source_leaves, const Slot* sink_leaves) {
+  // A connection the channel does not run on (a peer without a channel) takes nothing with it.
+  if (line == hdlc.tsA) {
+    hdlc.deactivate();
+    LinkSlot::ReleaseLine(*this);
+  }
+  // With the last connection to its time slot the slot gives it up: an activation then finds
+  // none.
+  const int held = hdlc.tsA;
+  if (!peer_where([held](int to) { return to == held; }, source_leaves, sink_leaves)) {
+    hdlc.tsA = -1;
+  }
 }
 
 bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
@@ -134,6 +158,13 @@ bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {
                                 packet_max_size - kHeaderSize});
   }
   if (!Carries(sizes)) return false;
+  // A connected slot's frames go to the line its connection leads to, or nowhere: a closed
+  // channel takes none. A slot without a connection keeps them for the next one.
+  if (!hdlc.is_open() && (source || !sinks.empty())) {
+    refusalLogs.write(std::cerr, this, "packages refused: connected, the channel is closed");
+    Slots::instance().Refuse(LGCP::ErrorCause::insufficientResources);
+    return false;
+  }
   // Frames the channel takes now leave room for the batch.
   if (hdlc.is_ready()) on_hdlc_ready();
   const unsigned room = ring.size() - ring.count();

@@ -3,9 +3,12 @@
 //
 // The slot has no channel of its own. Its connection priority (1) makes it drive every hardware
 // connection with its peer: it runs its HDLC channel on the peer's switch channel, activating
-// the channel on each connection and deactivating it on each disconnection. A time slot carries
-// one HDLC channel: a connection that would run this one where another slot's already transmits
-// is refused (LinkSlot::ClaimLine), and so is an activation there.
+// the channel on the connection's line and deactivating it as the connection that leads there
+// goes. Its one channel serves every connection it keeps: a connection that leads to another
+// line than those is refused, and a peer without a channel of its own gives it no line. A time
+// slot carries one HDLC channel: a connection that would run this one where another slot's
+// already transmits is refused (LinkSlot::ClaimLine), and so is an activation there. With the
+// last connection to its time slot the slot gives it up: an activation then finds none.
 //
 // Package frame, both ways: the 16-bit address (big-endian), a sequence octet (bits 7 to 5 the
 // sender's tx sequence modulo 8, bits 2 to 0 the sequence of the last frame it accepted), then
@@ -43,7 +46,8 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   bool IDeactivate() override;
   // hdlcPackages: the whole batch is queued (true) or none of it, the tx sequence unchanged:
   // a body too long for a frame is refused with invalidParams, a batch the ring has no room
-  // for with insufficientResources (both logged). False (unsupported) for every other
+  // for with insufficientResources (both logged), and so is every batch of a connected slot
+  // whose channel is closed (its frames would go nowhere). False (unsupported) for every other
   // alternative.
   bool Ioctl(const LGCP::IoctlParams& params) override;
   int GetConnectionPriority() override { return 1; }
@@ -76,9 +80,25 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   static const TimerSpec::Spec<HdlcSlot> TUpdatespec;
 
  private:
-  // Runs the HDLC channel on `channel` (the peer's switch channel); false when the switch
-  // refused to wire it.
-  bool connect(const char* operation, int channel);
+  // Runs the HDLC channel on `channel` (the peer's switch channel); false when another
+  // connection of the slot (but the source's when `replacing_source`) leads to another line, or
+  // the switch refused to wire it.
+  bool connect(const char* operation, int channel, bool replacing_source);
+  // The connection leading to `line` goes (the source's when `source_leaves`, else the one with
+  // `sink_leaves`): the channel closes when it runs there; with the last connection to its time
+  // slot the slot gives the time slot up.
+  void leave_line(int line, bool source_leaves, const Slot* sink_leaves);
+  // The peer of a connection of the slot whose line (a sink's receive channel, the source's
+  // transmit channel) satisfies `test`, leaving out the source's connection when `but_source`
+  // and the one with `but_sink`; null when none. A slot may be both source and sink.
+  template <class Test>
+  const Slot* peer_where(Test test, bool but_source, const Slot* but_sink) const {
+    if (source && !but_source && test(source->IGetTransmitChannel())) return source;
+    for (Slot* sink : sinks) {
+      if (sink != but_sink && test(sink->IGetReceiveChannel())) return sink;
+    }
+    return nullptr;
+  }
 
   HDLC hdlc;
   const int trunk;

@@ -65,6 +65,9 @@ bool PathFree(Slot& slot, int output) {
   if (output < 0) return true;
   for (Slot* fed : Slots::instance().GetLive()) {
     if (fed->IGetReceiveChannel() != output || !fed->source || fed->source == &slot) continue;
+    // A source without a transmit channel (a link slot) switched no path there: its own channel,
+    // if any, is held as its line (ClaimLine).
+    if (fed->source->IGetTransmitChannel() < 0) continue;
     slot.refusalLogs.write(std::cerr, "time slot fed", [&](std::ostream& os) {
       os << ext::header(&slot) << "time slot fed: " << *fed->source << " transmits to switch channel "
          << output;

@@ -43,7 +43,8 @@ const char* LapdRefusal(const ISDN::LAPD& lapd);
 // changed, for no output (-1).
 bool ClaimLine(Slot& slot, int output);
 // False, logged, when a path that the slot graph made feeds switch output `output` from a
-// source other than `slot`: an HDLC channel sent there would take that path's place.
+// source other than `slot`: an HDLC channel sent there would take that path's place. A
+// connection from a slot without a transmit channel of its own switched no path.
 bool PathFree(Slot& slot, int output);
 // Gives up the output that `slot`'s HDLC channel transmitted to: the channel has closed.
 void ReleaseLine(Slot& slot);

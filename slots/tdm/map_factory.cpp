@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "base/ext_header.h"
-#include "hw/hw_mux.h"
+#include "slotbase/output_owner.h"
 #include "slotbase/slots.h"
 #include "slotbase/switch_channels.h"
 #include "slots/tdm/map_slot.h"
@@ -76,7 +76,7 @@ void MapFactory::release(int channel, MapSlot* slot, int code) {
 void MapFactory::ReleaseMapSlot(MapSlot* slot) {
   if (slot->IsRxExists()) {
     std::clog << "map: disable map channel " << slot->GetRxLogChannel() << std::endl;
-    HwMux::instance().Disable(slot->rx);
+    OutputOwner::Disable(*slot, slot->rx);
     release(slot->rx, slot, 1);
   }
   // One channel on both sides was freed with the receiver.

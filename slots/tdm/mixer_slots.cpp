@@ -4,9 +4,9 @@
 
 #include "base/ext_header.h"
 #include "hw/dsproc_records.h"
-#include "hw/hw_mux.h"
 #include "hw/tonec_records.h"
 #include "slotbase/dsp_values.h"
+#include "slotbase/output_owner.h"
 #include "slotbase/slots.h"
 #include "slots/tdm/mixer_unit.h"
 
@@ -20,7 +20,7 @@ using P = LGCP::IoctlParams;
 // way into the unit's input of the same number: an output leaves it to a live input there.
 template <class S>
 bool release(S& slot, bool disable) {
-  if (disable) HwMux::instance().Disable(slot.timeslot);
+  if (disable) OutputOwner::Disable(slot, slot.timeslot);
   slot.mixer.Release(slot);
   return true;
 }

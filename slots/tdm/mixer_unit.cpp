@@ -96,12 +96,13 @@ int Mixer::clear(int summator) {
   mix_slot slot{unit, kTdmType, summator};
   const int result = mixer_ctl(MixerIoctl::kRxClear, &slot, sizeof slot);
   if (result < 0) return result;
-  for (MixerSlot* s : slots) {
-    auto* input = dynamic_cast<TdmInput*>(s);
-    if (input && input->summator == summator &&
-        !add(slot, mix_slot{unit, kTdmType, input->number}, kFullWeight)) {
-      input->summator = -1;
-    }
+  for (TdmInput* input : feeders(summator)) {
+    if (add(slot, mix_slot{unit, kTdmType, input->number}, kFullWeight)) continue;
+    input->summator = -1;
+    log(std::cerr, "feed not put back", [&](std::ostream& os) {
+      os << "summator " << summator << ": the driver did not take back the feed of input "
+         << input->number << " of " << *input;
+    });
   }
   return result;
 }
@@ -222,9 +223,14 @@ Slot* Mixer::New(const LGCP::MixerOutParams& params) {
   }
   std::vector<int> inputs = summed(params, number);
   if (!inputs_free(number, inputs)) return nullptr;
+  const std::vector<TdmInput*> feeding = feeders(number);
   const int timeslot = SetTX(params) ? channel2timeslot(number) : -1;
-  if (timeslot < 0) {
-    // The inputs added before the failure go with it; the live inputs' feeds stay.
+  const bool fed = std::all_of(feeding.begin(), feeding.end(),
+                               [number](const TdmInput* in) { return in->summator == number; });
+  if (timeslot < 0 || !fed) {
+    // The inputs added before the failure go with it; the live inputs' feeds stay, those the
+    // driver did not take back are tried once more.
+    for (TdmInput* input : feeding) input->summator = number;
     clear(number);
     return nullptr;
   }
@@ -264,6 +270,15 @@ Slot* Mixer::New(const LGCP::MixerInParams& params) {
   }
   Register(input);
   return input;
+}
+
+std::vector<TdmInput*> Mixer::feeders(int summator) const {
+  std::vector<TdmInput*> found;
+  for (MixerSlot* s : slots) {
+    auto* input = dynamic_cast<TdmInput*>(s);
+    if (input && input->summator == summator) found.push_back(input);
+  }
+  return found;
 }
 
 bool Mixer::InputOn(int number) const { return holder<TdmInput>(number) != nullptr; }

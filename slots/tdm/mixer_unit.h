@@ -45,8 +45,10 @@ class Mixer {
   // summator out of range or not tdm, an input or summator that a live slot of the unit holds
   // (a summator's input is held by the output that sums it or by the input slot that feeds it),
   // more inputs than a summator takes, a gain outside 0 to kFullWeight (invalidParams), or a
-  // request the driver refuses. Everything but the driver's refusals is checked before the
-  // first request, and a refused create leaves the summators as they were found.
+  // request the driver refuses, a live input's feed among them that the driver does not take
+  // back after an output's summator is cleared. Everything but the driver's refusals is checked
+  // before the first request, and a refused create leaves the summators as they were found (as
+  // far as the driver takes the live inputs' feeds back).
   Slot* New(const LGCP::MixerInParams& params);
   Slot* New(const LGCP::MixerOutParams& params);
   // Whether a live input slot of the unit is on TDM channel `number`, which shares its switch
@@ -88,9 +90,11 @@ class Mixer {
 
  private:
   // MIX_RX_CLEAR of `summator`, the request's result. Once it is done, the live input slots that
-  // feed that summator are added back; one the driver refuses feeds it no more (logged), and its
-  // release has nothing to remove.
+  // feed that summator are added back; one the driver refuses feeds it no more (logged, naming
+  // the input and its slot), and its release has nothing to remove.
   int clear(int summator);
+  // The live input slots that feed `summator`.
+  std::vector<TdmInput*> feeders(int summator) const;
   // MIX_RX_ADD of input `tx` to summator `rx`; false (logged) on failure.
   bool add(const mix_slot& rx, const mix_slot& tx, int32_t weight);
 

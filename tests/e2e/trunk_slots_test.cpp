@@ -501,6 +501,8 @@ TEST_F(TdmSlots, MixerSlotsKeepEachOthersPartOfASharedResource) {
                               "tone-presence : { freq 2100, presence TRUE } } }";
   const std::string digit = "tonec:{ slot %, pdu signal : tonec : { timestamp 0, event dtmf : 5 } }";
   const std::string vad = "vad:{ slot %, pdu signal : vad : { vad-rx TRUE, vad-tx FALSE } }";
+  const std::string vad_rx = "vad:{ slot %, pdu signal : vad : { vad-rx TRUE } }";
+  const std::string sd = "sd:{ slot %, pdu signal : sd : { sd-rx TRUE } }";
   const auto on = [](std::string text, int slot) {
     return text.replace(text.find('%'), 1, std::to_string(slot));
   };
@@ -512,7 +514,7 @@ TEST_F(TdmSlots, MixerSlotsKeepEachOthersPartOfASharedResource) {
         {2, "ioctl : dtmf-enable : TRUE", "success"},
         {2, "ioctl : vad-enable : TRUE", "success"},
         {2, filter, "success"},
-        {1, "ioctl : vad-enable : TRUE", "insufficientResources"},
+        {1, "ioctl : vad-enable : TRUE", "unsupported"},
         {1, filter, "insufficientResources"},
         {0, "dtmf digit TS 5", "ok;", on(digit, 2)},
         {0, "dsp vad TS 1 0", "ok;", on(vad, 2)},
@@ -629,6 +631,42 @@ TEST_F(TdmSlots, MixerSlotsKeepEachOthersPartOfASharedResource) {
         {0, "dials", digit1 + silence + digit2 + silence + off,
          "tonec:{ slot 1, pdu signal : tonec : { timestamp 0, event dtmfDone : NULL } }"},
         {2, one_digit, "success"}}},
+      {"output N cannot report VAD or SD: it takes neither, input N's own work",
+       21,
+       {{1, out, "success"},
+        {2, in, "success"},
+        {1, "ioctl : vad-enable : TRUE", "unsupported"},
+        {1, "ioctl : sd-enable : TRUE", "unsupported"},
+        {0, "dsp state TS", ""},
+        {2, "ioctl : vad-enable : TRUE", "success"},
+        {2, "ioctl : sd-enable : TRUE", "success"},
+        {0, "dsp state TS", "enabled mask=0x01 id=3;enabled mask=0x02 id=4;"},
+        {0, "dsp vad TS 1 0", "ok;", on(vad, 2)},
+        {0, "dsp event TS 4 2 1 0 0", "ok;", on(sd, 2)}}},
+      {"a flags event's VAD report goes to the holder of VAD, not to the older slot",
+       22,
+       {{1, out, "success"},
+        {2, in, "success"},
+        {2, "ioctl : vad-enable : TRUE", "success"},
+        {0, "dsp event TS 0 512 536870912 536870912 0", "ok;", on(vad_rx, 2)}}},
+      {"SD goes off with the slot that switched it on",
+       23,
+       {{1, out, "success"},
+        {2, in, "success"},
+        {2, "ioctl : sd-enable : TRUE", "success"},
+        {1, "ioctl : sd-enable : FALSE", "success"},
+        {2, "destroy : NULL", "success"},
+        {0, "dsp state TS", ""}}},
+      {"mixerOut whose clearing the driver does not undo: refused, the input keeps its feed",
+       24,
+       {{2, "create : mixerIn : { unit 0, channel tdm : 24, summator tdm : 25 }", "success"},
+        {0, "fail mixer 0x801c4d03 ENOSPC", "ok;"},
+        {1, "create : mixerOut : { unit 0, channel tdm : 25, inputs { { channel tdm : 26, gain "
+            "100 } } }",
+         "insufficientResources"},
+        {0, "mixer summator 0 25", "24 32767;"},
+        {2, "destroy : NULL", "success"},
+        {0, "mixer summator 0 25", ""}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -669,6 +707,9 @@ TEST_F(TdmSlots, MixerSlotsKeepEachOthersPartOfASharedResource) {
     answer_of(1, "destroy : NULL");
     answer_of(2, "destroy : NULL");
   }
+  EXPECT_NE(daemon_.output().find("summator 25: the driver did not take back the feed of input "
+                                  "24 of 02:mixer tdm input"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -119,10 +119,11 @@ TEST_F(Dsproc, FeaturesAreSwitchedOnlyWhenTheirStateChanges) {
   EXPECT_TRUE(r.enableSD(true));
   EXPECT_EQ(requests(1), Lines{"0x400c6402 ENABLE ts=70 id=1 mask=0x02"});
 
-  // Clean-up switches off VAD, BSS and NG; SD and mute stay as they are.
+  // Clean-up switches off VAD, SD, BSS and NG; mute stays as it is.
   err.take_lines();
   r.CleanBeforeDestroy();
-  EXPECT_EQ(requests(4), (Lines{"0x400c6403 DISABLE ts=70 id=0 mask=0x01",
+  EXPECT_EQ(requests(5), (Lines{"0x400c6403 DISABLE ts=70 id=0 mask=0x01",
+                                "0x400c6403 DISABLE ts=70 id=0 mask=0x02",
                                 "0x400c6403 DISABLE ts=70 id=0 mask=0x10",
                                 "0x400c6403 DISABLE ts=70 id=0 mask=0x80",
                                 "0x400c6403 DISABLE ts=70 id=0 mask=0x100"}));

@@ -38,15 +38,11 @@ class RefusalLogs : public SlotRoad {
   }
   void SetUp() override {
     SlotRoad::SetUp();
-    sim("mixer add 0 16 8");
-    LGCP::Resources report;
-    Mixer::MixerFactory::instance().Query(report);
+    add_mixer(0, 16, 8);
   }
   void TearDown() override {
     SlotRoad::TearDown();
-    sim("mixer remove 0");
-    LGCP::Resources report;
-    Mixer::MixerFactory::instance().Query(report);
+    remove_mixer(0);
   }
   // Sends the create of slot 1 with the parameters of `r`, after its board command if any; true
   // when it was refused.

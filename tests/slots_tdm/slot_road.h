@@ -19,6 +19,7 @@
 #include "proto/acceptor_check.h"
 #include "slotbase/slot_factory.h"
 #include "slotbase/slots.h"
+#include "slots/tdm/mixer_factory.h"
 #include "tests/support/board.h"
 #include "tests/support/registry_test.h"
 #include "tools/orvex-ctl/lib/controller.h"
@@ -115,6 +116,21 @@ class SlotRoad : public testing::Test {
     return board().command("switch " + std::to_string(channel)).at(0);
   }
   static std::string sim(const std::string& line) { return board().command(line).at(0); }
+  // Mixer unit `unit` on the board (TDM channels `channels`, summators of `inputs` inputs), or
+  // gone, each followed by the mixer factory's enumeration.
+  static void add_mixer(int unit, int channels, int inputs) {
+    sim("mixer add " + std::to_string(unit) + " " + std::to_string(channels) + " " +
+        std::to_string(inputs));
+    enumerate_mixers();
+  }
+  static void remove_mixer(int unit) {
+    sim("mixer remove " + std::to_string(unit));
+    enumerate_mixers();
+  }
+  static void enumerate_mixers() {
+    LGCP::Resources report;
+    Mixer::MixerFactory::instance().Query(report);
+  }
 
   unsigned short port_ = 0;
   Ctl::Controller ctl_;
