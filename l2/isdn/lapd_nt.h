@@ -60,13 +60,15 @@ class LAPD_NT_user {
   // A new TEI: the link starts with SABME.
   void assign();
   void unassign();
-  // Starts a TEI check of an assigned entry; unanswered within 2 s it unassigns.
+  // Starts a TEI check of an assigned entry (a request within a pending check starts it again);
+  // unanswered within 2 s it unassigns.
   void checking();
   // A check response with reference `ri`: it answers the pending check, or assigns a free entry
-  // afresh. Until the check ends (2 s after it began, or after this answer on a free entry),
-  // answered() is true: another response for the TEI then means two terminals hold it.
+  // afresh. Until the check ends (2 s after its last request, or after this answer on a free
+  // entry), answers() counts the responses: more than the check's requests mean that two
+  // terminals hold the TEI.
   void check_answered(uint16_t ri);
-  bool answered() const { return answered_; }
+  unsigned answers() const { return answers_; }
   // A layer-3 message for one of this assigned terminal's calls; dropped when queue_full.
   void message(Packet& p);
   // The I queue holds kIQueueLimit messages.
@@ -117,8 +119,8 @@ class LAPD_NT_user {
   void log(const char* text) const;
 
   bool checking_ = false;
-  // A check response came within the current check.
-  bool answered_ = false;
+  // The check responses within the current check.
+  unsigned answers_ = 0;
   LAPD_NT* lapd_ = nullptr;
   Seq vr_, va_, vs_;
   unsigned char tei_ = 0;
@@ -226,8 +228,12 @@ class LAPD_NT : public Protocol {
 
   void on_tei_procedure(Packet& p);
   void on_check_response(uint16_t ri, unsigned char ai);
+  // The check requests sent within the last check_ms, each of which every terminal answers.
+  unsigned check_requests() const;
 
   Timer check_timer_;
+  unsigned check_requests_ = 0;
+  uint32_t check_sent_ms_ = 0;
   LAPD_NT_user users_[kUsers];
   unsigned log_ = 0;
   CallReferences calls_;

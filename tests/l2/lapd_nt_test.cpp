@@ -649,45 +649,73 @@ TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOf
   EXPECT_EQ(ex_->nt->held(), 0u);
 }
 
-// Two terminals that ask for a TEI at once, having drawn the same Ri, both take the TEI assigned
-// to the first request. Both answer the periodic check with that Ri: the TEI is removed, each
-// asks again and holds its own, and each takes only the messages of its calls.
-TEST_F(LapdNtTest, S0TwoTerminalsThatDrewTheSameRiGetATeiEachAtTheCheck) {
-  std::mt19937 generator(20261208);
-  unsigned draws = 0;
-  uint16_t drawn = 0;
-  ISDN::set_ri_source([&] {
-    if (++draws != 2) drawn = static_cast<uint16_t>(generator());
-    return drawn;  // the second terminal's first draw is the first's
-  });
+// Each terminal answers each check request once: more answers to a TEI within a check mean that
+// two terminals hold it. Two terminals that asked for a TEI at once, having drawn the same Ri,
+// both take the TEI assigned to the first request and both answer the periodic check with that
+// Ri: the TEI is removed, each asks again and holds its own. A verify request while the check is
+// pending sends a second check request, which each terminal answers too: every TEI stays. Either
+// way each terminal then takes only the messages of its calls.
+TEST_F(LapdNtTest, S0TheCheckRemovesATeiOnlyWhenTwoTerminalsHoldIt) {
+  struct Case {
+    const char* what;
+    bool same_ri;  // the second terminal's first Ri is the first terminal's
+    bool verify;   // a verify request comes with the periodic check request
+  };
+  const Case cases[] = {
+      {"two terminals that drew the same Ri", true, false},
+      {"a verify request while the check is pending", false, true},
+  };
   struct Restore {
     ~Restore() { ISDN::set_ri_source({}); }
   } restore;
-  StreamCapture log(std::clog);  // the terminals' lines
-  bus_.reset(new S0Bus(2));
-  bus_->exchange.nt->activate();
-  for (auto& t : bus_->terminals) t->lapd->activate();
-  for (int i = 0; i < 10; ++i) bus_->pump();
-  auto tei = [&](unsigned i) { return bus_->terminals[i]->lapd->full_state().self_tei; };
-  ASSERT_EQ(tei(0), 64u);
-  ASSERT_EQ(tei(1), 64u);
-  // To the check and its end, the bus carrying every frame as it comes.
-  for (unsigned ms = 0; ms < ISDN::LAPD_NT::check_period_ms + ISDN::LAPD_NT_user::check_ms;
-       ms += 100) {
-    advance(100);
-    for (int i = 0; i < 5; ++i) bus_->pump();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::mt19937 generator(20261208);
+    unsigned draws = 0;
+    uint16_t drawn = 0;
+    ISDN::set_ri_source([&] {
+      if (++draws != 2 || !c.same_ri) drawn = static_cast<uint16_t>(generator());
+      return drawn;
+    });
+    StreamCapture log(std::clog);  // the terminals' lines
+    bus_.reset(new S0Bus(2));
+    bus_->exchange.nt->activate();
+    for (auto& t : bus_->terminals) t->lapd->activate();
+    for (int i = 0; i < 10; ++i) bus_->pump();
+    auto tei = [&](unsigned i) { return bus_->terminals[i]->lapd->full_state().self_tei; };
+    ASSERT_EQ(tei(0), 64u);
+    ASSERT_EQ(tei(1), c.same_ri ? 64u : 65u);
+    unsigned sabmes = 0;  // links the exchange starts afresh
+    bus_->lose = [&](const S0Bus::Frame& f) {
+      sabmes += f.from < 0 && f.bytes.length() > 2 && f.bytes[2] == 0x7F;
+      return false;
+    };
+    // To the check and its end, the bus carrying every frame as it comes.
+    for (unsigned ms = 100; ms <= ISDN::LAPD_NT::check_period_ms + ISDN::LAPD_NT_user::check_ms;
+         ms += 100) {
+      advance(100);
+      if (c.verify && ms == ISDN::LAPD_NT::check_period_ms) {
+        Packet verify = packet_of(unhex("FC FF 03 0F 00 00 07 81"), 4);
+        bus_->exchange.nt->receive(verify);
+      }
+      for (int i = 0; i < 5; ++i) bus_->pump();
+    }
+    // TEIs asked for again, and links started afresh, only when one was shared.
+    EXPECT_EQ(draws > 2, c.same_ri) << draws;
+    EXPECT_EQ(sabmes != 0, c.same_ri) << sabmes;
+    EXPECT_NE(tei(0), tei(1));
+    for (unsigned char i = 0; i < 2; ++i) {
+      EXPECT_TRUE(bus_->terminals[i]->established()) << i;
+      answered_call(*bus_->terminals[i], 1 + i);
+      bus_->exchange.send({0x08, 0x01, static_cast<unsigned char>(1 + i), 0x0F});
+      bus_->pump();
+    }
+    EXPECT_EQ(bus_->terminals[0]->received,
+              (Frames{"08 01 01 05", "08 01 01 0F", "08 01 02 05"}));
+    EXPECT_EQ(bus_->terminals[1]->received,
+              (Frames{"08 01 01 05", "08 01 02 05", "08 01 02 0F"}));
+    EXPECT_EQ(bus_->exchange.received, (Frames{"08 01 81 07", "08 01 82 07"}));
   }
-  EXPECT_GT(draws, 2u);
-  EXPECT_NE(tei(0), tei(1));
-  for (unsigned char i = 0; i < 2; ++i) {
-    EXPECT_TRUE(bus_->terminals[i]->established()) << i;
-    answered_call(*bus_->terminals[i], 1 + i);
-    bus_->exchange.send({0x08, 0x01, static_cast<unsigned char>(1 + i), 0x0F});
-    bus_->pump();
-  }
-  EXPECT_EQ(bus_->terminals[0]->received, (Frames{"08 01 01 05", "08 01 01 0F", "08 01 02 05"}));
-  EXPECT_EQ(bus_->terminals[1]->received, (Frames{"08 01 01 05", "08 01 02 05", "08 01 02 0F"}));
-  EXPECT_EQ(bus_->exchange.received, (Frames{"08 01 81 07", "08 01 82 07"}));
 }
 
 // An idle terminal is polled after T203; the unanswered poll goes again on each T200, three
