@@ -527,7 +527,7 @@ LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) con
     r.user = static_cast<unsigned>(u - users_);
     if (u->queue_full())
       r.refusal = kQueueFull;
-    else if (held() >= kBusShare)
+    else if (u->holds_back() && held() >= kBusShare)
       r.refusal = kShareUsed;
   }
   return r;

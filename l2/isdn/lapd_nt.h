@@ -13,10 +13,11 @@
 // Each terminal's link keeps at most k = 7 I frames unacknowledged; further messages, and all
 // of them while the terminal is busy, wait in its I queue, up to 128: refusal names the next
 // one. A message that finds no packet buffer for its frame waits at the head of the queue and
-// goes first when the link next sends. The whole bus holds at most kBusShare packet buffers,
-// queued and unacknowledged together: refusal names the message beyond, so that one bus of
-// stalled terminals cannot take the pool that every other link and the control connection draw
-// on. A terminal that starts its link afresh may have taken the frames it has not acknowledged:
+// goes first when the link next sends. The whole bus holds kBusShare packet buffers, queued and
+// unacknowledged together, beyond its terminals' windows: refusal names a message that would
+// wait when the bus holds as many, so that one bus of stalled terminals cannot take the pool that
+// every other link and the control connection draw on, while a terminal that takes its messages
+// still gets them. A terminal that starts its link afresh may have taken the frames it has not acknowledged:
 // they are discarded, with a line, and what is still queued goes after the UA. A link that ends
 // with messages unacknowledged, queued or sent, says how many were lost. Every report upward
 // is the last thing an entry point does.
@@ -73,6 +74,9 @@ class LAPD_NT_user {
   void message(Packet& p);
   // The I queue holds kIQueueLimit messages.
   bool queue_full() const { return i_q_.count() >= kIQueueLimit; }
+  // A message now would wait in the I queue: the terminal is busy, its window full, or messages
+  // wait before it.
+  bool holds_back() const { return busy_ || ack_q_.count() == k || !i_q_.empty(); }
   // A frame from this terminal, address removed; response: its C/R bit.
   void receive(Packet& p, bool response);
 
@@ -156,8 +160,8 @@ class LAPD_NT : public Protocol {
  public:
   static constexpr unsigned kUsers = 8;
   static constexpr unsigned check_period_ms = 60000;
-  // A quarter of the pool: every terminal's window and one terminal's full queue fit, and the
-  // other links and the control connection keep the rest.
+  // A quarter of the pool: two terminals' full queues fit, and with every terminal's window
+  // the bus leaves the other links and the control connection more than two thirds.
   static constexpr unsigned kBusShare = Packet_pool::capacity() / 4;
 
   LAPD_NT();

@@ -588,34 +588,41 @@ TEST_F(LapdNtTest, LinesOfLostAndDiscardedMessagesCountEveryMessage) {
   }
 }
 
-// A bus of eight busy terminals holds its share of the pool at most: the message beyond it is
-// refused before it is taken, and another bus still sends. Messages that find the pool empty when
-// their terminals take frames again wait at the heads of their queues: every message taken
-// reaches its terminal once, in order, when buffers are free.
+// A bus whose busy terminals hold its share of the pool takes no message that would wait: the one
+// beyond is refused before it is taken, while a terminal that takes its messages still gets them,
+// and another bus still sends. Messages that find the pool empty when their terminals take frames
+// again wait at the heads of their queues: every message taken reaches its terminal once, in
+// order, when buffers are free.
 TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOfABuffer) {
   using NT = ISDN::LAPD_NT;
+  constexpr unsigned kBusy = NT::kUsers - 1;  // the last terminal takes its messages
   // Terminal i's TEI octet.
   const auto tei = [](unsigned i) { return hex2((64 + i) << 1 | 1); };
   for (unsigned i = 0; i < NT::kUsers; ++i) {
     tei_message(1, i, 127);
     say(64 + i, "08 01 " + hex2(1 + i) + " 05");
-    rx("02 " + tei(i) + " 05 00");  // RNR
+    if (i < kBusy) rx("02 " + tei(i) + " 05 00");  // RNR
   }
-  StreamCapture log(std::clog);
-  unsigned taken = 0;
-  for (const char* refusal = nullptr; !refusal; ++taken) {
-    const std::string m = unhex(message(taken / NT::kUsers, 1 + taken % NT::kUsers));
-    refusal = ex_->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()), unsigned(m.size()));
-    if (refusal) {
-      EXPECT_STREQ(refusal, "bus's share of packet buffers used");
-    }
+  // The refusal of `hex` from above, then the message given all the same.
+  const auto offer = [&](const std::string& hex) {
+    const std::string m = unhex(hex);
+    const char* refusal =
+        ex_->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()), unsigned(m.size()));
     Packet p = packet_of(m, 4);
     ex_->nt->message(p);
-  }
-  EXPECT_EQ(--taken, NT::kBusShare);
+    return refusal;
+  };
+  StreamCapture log(std::clog);
+  unsigned taken = 0;
+  while (!offer(message(taken / kBusy, 1 + taken % kBusy))) ++taken;
+  EXPECT_EQ(taken, NT::kBusShare);
   EXPECT_EQ(ex_->nt->held(), NT::kBusShare);
   EXPECT_EQ(log.take_lines(),
             Lines{"LAPD(NT BRI):message dropped: bus's share of packet buffers used"});
+  size_t mark = log_.size();
+  EXPECT_EQ(offer(message(0, 1 + kBusy)), nullptr);
+  EXPECT_EQ(i_frames_since(mark), std::vector<unsigned>{64 + kBusy});
+  rx("02 " + tei(kBusy) + " 01 02");  // acknowledged
 
   std::unique_ptr<Exchange> bus = std::move(ex_);
   fresh_call();  // another bus
@@ -632,8 +639,8 @@ TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOf
       pool.pop_back();
     }
   };
-  const size_t mark = log_.size();
-  for (unsigned i = 0; i < NT::kUsers; ++i) {
+  mark = log_.size();
+  for (unsigned i = 0; i < kBusy; ++i) {
     empty_pool();
     pool.pop_back();  // room for the terminal's frame alone
     rx("02 " + tei(i) + " 01 00");  // RR: the terminal takes frames again
@@ -642,10 +649,24 @@ TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOf
   EXPECT_EQ(errors.take_lines().at(0),
             "LAPD_user(NT BRI)[Tei=64,assigned]no packet buffer, I frame not sent yet");
   pool.clear();
-  auto got = acknowledge_all(mark, NT::kUsers);
-  std::vector<unsigned> each;
-  for (unsigned i = 0; i < NT::kBusShare / NT::kUsers; ++i) each.push_back(i);
-  for (unsigned i = 0; i < NT::kUsers; ++i) EXPECT_EQ(got[64 + i], each) << 64 + i;
+  auto got = acknowledge_all(mark, kBusy);
+  for (unsigned i = 0; i < kBusy; ++i) {
+    std::vector<unsigned> each;
+    for (unsigned n = i; n < taken; n += kBusy) each.push_back(n / kBusy);
+    EXPECT_EQ(got[64 + i], each) << 64 + i;
+  }
+  // A message from above goes after the one that waits for a buffer.
+  const std::string ready = "02 " + tei(kBusy) + " ";
+  empty_pool();
+  pool.pop_back();  // room for the message alone
+  offer(message(1, 1 + kBusy));
+  pool.resize(pool.size() - 2);
+  offer(message(2, 1 + kBusy));
+  EXPECT_EQ(Frames(log_.end() - 2, log_.end()),
+            (Frames{"N> " + ready + "02 03 " + message(1, 1 + kBusy),
+                    "N> " + ready + "04 03 " + message(2, 1 + kBusy)}));
+  pool.clear();
+  rx(ready + "01 06");
   EXPECT_EQ(ex_->nt->held(), 0u);
 }
 
