@@ -660,6 +660,8 @@ TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOf
   empty_pool();
   pool.pop_back();  // room for the message alone
   offer(message(1, 1 + kBusy));
+  EXPECT_EQ(ex_->nt->user(kBusy).state(), ISDN::LAPD_NT_user::wait_answer)
+      << "the poll on T200 asks for a frame, on which it is tried again";
   pool.resize(pool.size() - 2);
   offer(message(2, 1 + kBusy));
   EXPECT_EQ(Frames(log_.end() - 2, log_.end()),
