@@ -17,10 +17,10 @@
 // unacknowledged together, beyond its terminals' windows: refusal names a message that would
 // wait when the bus holds as many, so that one bus of stalled terminals cannot take the pool that
 // every other link and the control connection draw on, while a terminal that takes its messages
-// still gets them. A terminal that starts its link afresh may have taken the frames it has not acknowledged:
-// they are discarded, with a line, and what is still queued goes after the UA. A link that ends
-// with messages unacknowledged, queued or sent, says how many were lost. Every report upward
-// is the last thing an entry point does.
+// still gets them. A terminal that starts its link afresh may have taken the frames it has not
+// acknowledged: they are discarded, with a line, and what is still queued goes after the UA. A
+// link that ends with messages unacknowledged, queued or sent, says how many were lost. Every
+// report upward is the last thing an entry point does.
 #pragma once
 
 #include <cstdint>

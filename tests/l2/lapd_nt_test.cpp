@@ -77,13 +77,19 @@ class LapdNtTest : public LoopTest {
     rx("FC FF 03 0F " + hex2(ri) + " 00 " + hex2(type) + " " + hex2(ai << 1 | 1));
   }
   void expect_trace(const std::string& golden) { ORVEX_EXPECT_GOLDEN(golden, log_); }
+  // Line `i` of log_ as the octets of an I frame that the network side sent; "" for another line.
+  std::string i_frame(size_t i) const {
+    const std::string f = log_[i].rfind("N> ", 0) == 0 ? unhex(log_[i].substr(3)) : "";
+    return f.size() > 4 && (f[2] & 1) == 0 ? f : "";
+  }
+  static unsigned tei_of(const std::string& frame) {
+    return static_cast<unsigned char>(frame[1]) >> 1;
+  }
   // The TEIs of the I frames sent to terminals since log_ held `mark` lines, in order.
   std::vector<unsigned> i_frames_since(size_t mark) const {
     std::vector<unsigned> teis;
     for (size_t i = mark; i < log_.size(); ++i) {
-      const std::string f = log_[i].rfind("N> ", 0) == 0 ? unhex(log_[i].substr(3)) : "";
-      if (f.size() > 4 && f[0] == 0x02 && (f[2] & 1) == 0)
-        teis.push_back(static_cast<unsigned char>(f[1]) >> 1);
+      if (!i_frame(i).empty()) teis.push_back(tei_of(i_frame(i)));
     }
     return teis;
   }
@@ -95,13 +101,22 @@ class LapdNtTest : public LoopTest {
       for (unsigned tei = 64; tei < 64 + count; ++tei)
         rx("02 " + hex2(tei << 1 | 1) + " 01 " + hex2(unsigned(got[tei].size() % 128) << 1));
       for (frames = 0; mark < log_.size(); ++mark) {
-        const std::string f = log_[mark].rfind("N> ", 0) == 0 ? unhex(log_[mark].substr(3)) : "";
-        if (f.size() <= 4 || (f[2] & 1) != 0) continue;
-        got[static_cast<unsigned char>(f[1]) >> 1].push_back(static_cast<unsigned char>(f.back()));
+        const std::string f = i_frame(mark);
+        if (f.empty()) continue;
+        got[tei_of(f)].push_back(static_cast<unsigned char>(f.back()));
         ++frames;
       }
     }
     return got;
+  }
+  // The refusal of the layer-3 message `hex` from above, which is then given all the same.
+  const char* offer(const std::string& hex) {
+    const std::string m = unhex(hex);
+    const char* refusal =
+        ex_->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()), unsigned(m.size()));
+    Packet p = packet_of(m, 4);
+    ex_->nt->message(p);
+    return refusal;
   }
   // A layer-3 message from terminal `tei` in an I frame with its next N(S) and N(R) 0.
   void say(unsigned tei, const std::string& message) {
@@ -412,14 +427,8 @@ TEST_F(LapdNtTest, MessagesBeyondAHeldTerminalsQueueAreRefusedBeforeTheyAreTaken
     if (c.busy) rx("02 81 05 00");
     const size_t mark = log_.size();
     StreamCapture log(std::clog);
-    for (unsigned i = 0; i <= c.taken; ++i) {
-      const std::string m = unhex(message(i));
-      const char* refusal =
-          ex_->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()), unsigned(m.size()));
-      ASSERT_EQ(refusal != nullptr, i == c.taken) << i;
-      Packet p = packet_of(m, 4);
-      ex_->nt->message(p);
-    }
+    for (unsigned i = 0; i <= c.taken; ++i)
+      ASSERT_EQ(offer(message(i)) != nullptr, i == c.taken) << i;
     EXPECT_EQ(log.take_lines(), Lines{"LAPD(NT BRI):message dropped: terminal's queue full"});
     std::vector<unsigned> expected;
     for (unsigned i = 0; i < c.taken; ++i) expected.push_back(i);
@@ -603,15 +612,6 @@ TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOf
     say(64 + i, "08 01 " + hex2(1 + i) + " 05");
     if (i < kBusy) rx("02 " + tei(i) + " 05 00");  // RNR
   }
-  // The refusal of `hex` from above, then the message given all the same.
-  const auto offer = [&](const std::string& hex) {
-    const std::string m = unhex(hex);
-    const char* refusal =
-        ex_->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()), unsigned(m.size()));
-    Packet p = packet_of(m, 4);
-    ex_->nt->message(p);
-    return refusal;
-  };
   StreamCapture log(std::clog);
   unsigned taken = 0;
   while (!offer(message(taken / kBusy, 1 + taken % kBusy))) ++taken;
