@@ -103,13 +103,15 @@ void LAPD_NT_user::checking() {
 }
 
 void LAPD_NT_user::check_answered(uint16_t ri) {
-  if (checking_ && state_ != unassigned) {
-    log("checked");
-    checking_ = false;  // the check timer runs on to the check's end
-  } else if (state_ == unassigned) {
+  if (state_ == unassigned) {
     assign();
-    check_timer_.set(check_ms, &LAPD_NT_user::on_check_timer, this);
+  } else if (checking_) {
+    log("checked");
+    checking_ = false;
   }
+  // The answers count to the check's end: 2 s after its last request, or after this answer for
+  // an entry that was not in the check.
+  if (!check_timer_.get()) check_timer_.set(check_ms, &LAPD_NT_user::on_check_timer, this);
   ++answers_;
   ri_ = ri;
 }
@@ -688,9 +690,12 @@ void LAPD_NT::on_check_response(uint16_t ri, unsigned char ai) {
   if (found && !u->is_checking()) {
     // Within a check, more responses than requests come from a second terminal holding the TEI,
     // whatever their Ri: two terminals that drew the same Ri when they asked answer with the same
-    // one. Outside a check, a response with another Ri than the last is another terminal's.
-    if (u->answers() == 0 && u->ri() == ri) return;
-    if (u->answers() == 0 || u->answers() >= std::max(1u, check_requests())) {
+    // one; an entry that a frame assigned after the request is answered by the first. Outside a
+    // check, a response with another Ri than the last is another terminal's.
+    const unsigned requests = check_requests();
+    const bool outside = requests == 0 && u->answers() == 0;
+    if (outside && u->ri() == ri) return;
+    if (outside || u->answers() >= std::max(1u, requests)) {
       if (log_)
         std::clog << ext::header(this) << "recieved check response with dublicated Ai="
                   << unsigned(ai) << ",removed" << std::endl;

@@ -65,9 +65,9 @@ class LAPD_NT_user {
   // unanswered within 2 s it unassigns.
   void checking();
   // A check response with reference `ri`: it answers the pending check, or assigns a free entry
-  // afresh. Until the check ends (2 s after its last request, or after this answer on a free
-  // entry), answers() counts the responses: more than the check's requests mean that two
-  // terminals hold the TEI.
+  // afresh. Until the check ends (2 s after its last request, or after this answer for an entry
+  // that was not in the check), answers() counts the responses: more than the check's requests
+  // mean that two terminals hold the TEI.
   void check_answered(uint16_t ri);
   unsigned answers() const { return answers_; }
   // A layer-3 message for one of this assigned terminal's calls; dropped when queue_full.

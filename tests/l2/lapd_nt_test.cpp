@@ -679,14 +679,17 @@ TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOf
 // pending sends a second check request, which each terminal answers too: every TEI stays. Either
 // way each terminal then takes only the messages of its calls.
 TEST_F(LapdNtTest, S0TheCheckRemovesATeiOnlyWhenTwoTerminalsHoldIt) {
+  using NT = ISDN::LAPD_NT;
   struct Case {
     const char* what;
-    bool same_ri;  // the second terminal's first Ri is the first terminal's
-    bool verify;   // a verify request comes with the periodic check request
+    bool same_ri;        // the second terminal's first Ri is the first terminal's
+    unsigned verify_ms;  // when a verify request comes, if one does
+    bool restart;        // the network side starts afresh just before it: its entries all free
   };
   const Case cases[] = {
-      {"two terminals that drew the same Ri", true, false},
-      {"a verify request while the check is pending", false, true},
+      {"two terminals that drew the same Ri", true, 0, false},
+      {"a verify request with the periodic check request", false, NT::check_period_ms, false},
+      {"a verify request as the network side starts", false, NT::check_period_ms / 2, true},
   };
   struct Restore {
     ~Restore() { ISDN::set_ri_source({}); }
@@ -714,18 +717,22 @@ TEST_F(LapdNtTest, S0TheCheckRemovesATeiOnlyWhenTwoTerminalsHoldIt) {
       return false;
     };
     // To the check and its end, the bus carrying every frame as it comes.
-    for (unsigned ms = 100; ms <= ISDN::LAPD_NT::check_period_ms + ISDN::LAPD_NT_user::check_ms;
-         ms += 100) {
+    for (unsigned ms = 100; ms <= NT::check_period_ms + ISDN::LAPD_NT_user::check_ms; ms += 100) {
       advance(100);
-      if (c.verify && ms == ISDN::LAPD_NT::check_period_ms) {
+      if (c.restart && ms == c.verify_ms) {
+        bus_->exchange.nt->deactivate();
+        bus_->exchange.nt->activate();
+      }
+      if (ms == c.verify_ms) {
         Packet verify = packet_of(unhex("FC FF 03 0F 00 00 07 81"), 4);
         bus_->exchange.nt->receive(verify);
       }
       for (int i = 0; i < 5; ++i) bus_->pump();
     }
-    // TEIs asked for again, and links started afresh, only when one was shared.
+    // TEIs asked for again only when one was shared; links started afresh then, or by the
+    // network side's start.
     EXPECT_EQ(draws > 2, c.same_ri) << draws;
-    EXPECT_EQ(sabmes != 0, c.same_ri) << sabmes;
+    EXPECT_EQ(sabmes != 0, c.same_ri || c.restart) << sabmes;
     EXPECT_NE(tei(0), tei(1));
     for (unsigned char i = 0; i < 2; ++i) {
       EXPECT_TRUE(bus_->terminals[i]->established()) << i;
