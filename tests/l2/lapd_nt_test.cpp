@@ -676,8 +676,9 @@ TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOf
 // two terminals hold it. Two terminals that asked for a TEI at once, having drawn the same Ri,
 // both take the TEI assigned to the first request and both answer the periodic check with that
 // Ri: the TEI is removed, each asks again and holds its own. A verify request while the check is
-// pending sends a second check request, which each terminal answers too: every TEI stays. Either
-// way each terminal then takes only the messages of its calls.
+// pending sends a second check request, which each terminal answers too, and an entry that a
+// terminal's frame assigned after the request takes its first answer: every TEI stays. Each
+// terminal then takes only the messages of its calls.
 TEST_F(LapdNtTest, S0TheCheckRemovesATeiOnlyWhenTwoTerminalsHoldIt) {
   using NT = ISDN::LAPD_NT;
   struct Case {
@@ -689,6 +690,8 @@ TEST_F(LapdNtTest, S0TheCheckRemovesATeiOnlyWhenTwoTerminalsHoldIt) {
   const Case cases[] = {
       {"two terminals that drew the same Ri", true, 0, false},
       {"a verify request with the periodic check request", false, NT::check_period_ms, false},
+      // At 30 s the terminals' polls (T203) come before their check responses and assign the
+      // free entries.
       {"a verify request as the network side starts", false, NT::check_period_ms / 2, true},
   };
   struct Restore {
