@@ -432,15 +432,8 @@ void start() { registry().start(); }
 
 std::string new_mark() {
   unsigned char bytes[kMarkBytes];
-  ssize_t n = ::getrandom(bytes, sizeof bytes, GRND_NONBLOCK);
-  if (n != ssize_t(sizeof bytes)) {
-    // Before the kernel's pool is ready: urandom, which never waits.
-    const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-    n = fd < 0 ? -1 : ::read(fd, bytes, sizeof bytes);
-    if (fd >= 0) ::close(fd);
-  }
-  if (n != ssize_t(sizeof bytes)) {
-    // Unique all the same: the time and the pid.
+  if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != ssize_t(sizeof bytes)) {
+    // Before the kernel's pool is ready: unique all the same, the time and the pid.
     using Ticks = unsigned long long;
     const Ticks parts[2] = {Ticks(std::chrono::steady_clock::now().time_since_epoch().count()),
                             Ticks(::getpid())};

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/ext_header.h"
+#include "base/mux_clock.h"
 #include "l2/isdn/frame_address.h"
 #include "l2/isdn/lapd_internal.h"
 
@@ -69,7 +70,8 @@ void LAPD_NT_user::assign() {
   log("assigned");
   vr_ = va_ = vs_ = 0;
   state_ = assigned;
-  busy_ = checking_ = answered_ = false;
+  busy_ = checking_ = false;
+  answers_ = 0;
   check_timer_.reset();
   i_q_.clear();
   ack_q_.clear();
@@ -84,7 +86,8 @@ void LAPD_NT_user::unassign() {
   // A free entry's TEI may be another entry's by now.
   if (state_ != unassigned) lapd_->forget_calls(tei_);
   state_ = unassigned;
-  checking_ = answered_ = busy_ = false;
+  checking_ = busy_ = false;
+  answers_ = 0;
   link_timer_.reset();
   check_timer_.reset();
   i_q_.clear();
@@ -94,26 +97,28 @@ void LAPD_NT_user::unassign() {
 void LAPD_NT_user::checking() {
   if (state_ == unassigned) return;
   log("checking started");
+  answers_ = 0;
   checking_ = true;
-  answered_ = false;
   check_timer_.set(check_ms, &LAPD_NT_user::on_check_timer, this);
 }
 
 void LAPD_NT_user::check_answered(uint16_t ri) {
-  if (checking_ && state_ != unassigned) {
-    log("checked");
-    checking_ = false;  // the check timer runs on to the check's end
-  } else {
+  if (state_ == unassigned) {
     assign();
-    check_timer_.set(check_ms, &LAPD_NT_user::on_check_timer, this);
+  } else if (checking_) {
+    log("checked");
+    checking_ = false;
   }
-  answered_ = true;
+  // The answers count to the check's end: 2 s after its last request, or after this answer for
+  // an entry that was not in the check.
+  if (!check_timer_.get()) check_timer_.set(check_ms, &LAPD_NT_user::on_check_timer, this);
+  ++answers_;
   ri_ = ri;
 }
 
 void LAPD_NT_user::on_check_timer() {
-  if (answered_)
-    answered_ = false;
+  if (answers_ != 0)
+    answers_ = 0;
   else
     unassign();
 }
@@ -392,6 +397,7 @@ void LAPD_NT::local_activate() {
 void LAPD_NT::local_deactivate() {
   if (log_) std::clog << ext::header(this) << "deactivate" << std::endl;
   check_timer_.reset();
+  check_requests_ = 0;
   for (LAPD_NT_user& u : users_) u.unassign();
 }
 
@@ -455,6 +461,8 @@ void LAPD_NT::check_all_Tei() {
   if (log_) std::clog << ext::header(this) << "Checking Tei values...." << std::endl;
   check_timer_.reset();
   for (LAPD_NT_user& u : users_) u.checking();
+  check_requests_ = check_requests() + 1;
+  check_sent_ms_ = Mux::milliseconds();
   send_tei(kCheckRequest, 0, kGroupTei);
   check_timer_.set(check_period_ms, &LAPD_NT::check_all_Tei, this);
 }
@@ -521,7 +529,7 @@ LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) con
     r.user = static_cast<unsigned>(u - users_);
     if (u->queue_full())
       r.refusal = kQueueFull;
-    else if (held() >= kBusShare)
+    else if (u->holds_back() && held() >= kBusShare)
       r.refusal = kShareUsed;
   }
   return r;
@@ -662,6 +670,10 @@ void LAPD_NT::on_tei_procedure(Packet& p) {
   }
 }
 
+unsigned LAPD_NT::check_requests() const {
+  return Mux::milliseconds() - check_sent_ms_ < LAPD_NT_user::check_ms ? check_requests_ : 0;
+}
+
 void LAPD_NT::on_check_response(uint16_t ri, unsigned char ai) {
   // A terminal cannot hold the group TEI; removing it would take every terminal's TEI away.
   if (ai == kGroupTei) return;
@@ -676,16 +688,21 @@ void LAPD_NT::on_check_response(uint16_t ri, unsigned char ai) {
     return;
   }
   if (found && !u->is_checking()) {
-    // A second response within one check comes from a second terminal holding the TEI, whatever
-    // its Ri: two terminals that drew the same Ri when they asked answer with the same one.
-    // Outside a check, a response with another Ri than the last is another terminal's.
-    if (!u->answered() && u->ri() == ri) return;
-    if (log_)
-      std::clog << ext::header(this) << "recieved check response with dublicated Ai="
-                << unsigned(ai) << ",removed" << std::endl;
-    u->unassign();
-    remove_tei(ai);
-    return;
+    // Within a check, more responses than requests come from a second terminal holding the TEI,
+    // whatever their Ri: two terminals that drew the same Ri when they asked answer with the same
+    // one; an entry that a frame assigned after the request is answered by the first. Outside a
+    // check, a response with another Ri than the last is another terminal's.
+    const unsigned requests = check_requests();
+    const bool outside = requests == 0 && u->answers() == 0;
+    if (outside && u->ri() == ri) return;
+    if (outside || u->answers() >= std::max(1u, requests)) {
+      if (log_)
+        std::clog << ext::header(this) << "recieved check response with dublicated Ai="
+                  << unsigned(ai) << ",removed" << std::endl;
+      u->unassign();
+      remove_tei(ai);
+      return;
+    }
   }
   if (log_) std::clog << ext::header(this) << "TEI " << unsigned(ai) << " checked" << std::endl;
   u->check_answered(ri);

@@ -13,13 +13,14 @@
 // Each terminal's link keeps at most k = 7 I frames unacknowledged; further messages, and all
 // of them while the terminal is busy, wait in its I queue, up to 128: refusal names the next
 // one. A message that finds no packet buffer for its frame waits at the head of the queue and
-// goes first when the link next sends. The whole bus holds at most kBusShare packet buffers,
-// queued and unacknowledged together: refusal names the message beyond, so that one bus of
-// stalled terminals cannot take the pool that every other link and the control connection draw
-// on. A terminal that starts its link afresh may have taken the frames it has not acknowledged:
-// they are discarded, with a line, and what is still queued goes after the UA. A link that ends
-// with messages unacknowledged, queued or sent, says how many were lost. Every report upward
-// is the last thing an entry point does.
+// goes first when the link next sends. The whole bus holds kBusShare packet buffers, queued and
+// unacknowledged together, beyond its terminals' windows: refusal names a message that would
+// wait when the bus holds as many, so that one bus of stalled terminals cannot take the pool that
+// every other link and the control connection draw on, while a terminal that takes its messages
+// still gets them. A terminal that starts its link afresh may have taken the frames it has not
+// acknowledged: they are discarded, with a line, and what is still queued goes after the UA. A
+// link that ends with messages unacknowledged, queued or sent, says how many were lost. Every
+// report upward is the last thing an entry point does.
 #pragma once
 
 #include <cstdint>
@@ -60,17 +61,22 @@ class LAPD_NT_user {
   // A new TEI: the link starts with SABME.
   void assign();
   void unassign();
-  // Starts a TEI check of an assigned entry; unanswered within 2 s it unassigns.
+  // Starts a TEI check of an assigned entry (a request within a pending check starts it again);
+  // unanswered within 2 s it unassigns.
   void checking();
   // A check response with reference `ri`: it answers the pending check, or assigns a free entry
-  // afresh. Until the check ends (2 s after it began, or after this answer on a free entry),
-  // answered() is true: another response for the TEI then means two terminals hold it.
+  // afresh. Until the check ends (2 s after its last request, or after this answer for an entry
+  // that was not in the check), answers() counts the responses: more than the check's requests
+  // mean that two terminals hold the TEI.
   void check_answered(uint16_t ri);
-  bool answered() const { return answered_; }
+  unsigned answers() const { return answers_; }
   // A layer-3 message for one of this assigned terminal's calls; dropped when queue_full.
   void message(Packet& p);
   // The I queue holds kIQueueLimit messages.
   bool queue_full() const { return i_q_.count() >= kIQueueLimit; }
+  // A message now would wait in the I queue: the terminal is busy, its window full, or messages
+  // wait before it.
+  bool holds_back() const { return busy_ || ack_q_.count() == k || !i_q_.empty(); }
   // A frame from this terminal, address removed; response: its C/R bit.
   void receive(Packet& p, bool response);
 
@@ -117,8 +123,8 @@ class LAPD_NT_user {
   void log(const char* text) const;
 
   bool checking_ = false;
-  // A check response came within the current check.
-  bool answered_ = false;
+  // The check responses within the current check.
+  unsigned answers_ = 0;
   LAPD_NT* lapd_ = nullptr;
   Seq vr_, va_, vs_;
   unsigned char tei_ = 0;
@@ -154,8 +160,8 @@ class LAPD_NT : public Protocol {
  public:
   static constexpr unsigned kUsers = 8;
   static constexpr unsigned check_period_ms = 60000;
-  // A quarter of the pool: every terminal's window and one terminal's full queue fit, and the
-  // other links and the control connection keep the rest.
+  // A quarter of the pool: two terminals' full queues fit, and with every terminal's window
+  // the bus leaves the other links and the control connection more than two thirds.
   static constexpr unsigned kBusShare = Packet_pool::capacity() / 4;
 
   LAPD_NT();
@@ -226,8 +232,12 @@ class LAPD_NT : public Protocol {
 
   void on_tei_procedure(Packet& p);
   void on_check_response(uint16_t ri, unsigned char ai);
+  // The check requests sent within the last check_ms, each of which every terminal answers.
+  unsigned check_requests() const;
 
   Timer check_timer_;
+  unsigned check_requests_ = 0;
+  uint32_t check_sent_ms_ = 0;
   LAPD_NT_user users_[kUsers];
   unsigned log_ = 0;
   CallReferences calls_;

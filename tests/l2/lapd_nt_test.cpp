@@ -77,13 +77,19 @@ class LapdNtTest : public LoopTest {
     rx("FC FF 03 0F " + hex2(ri) + " 00 " + hex2(type) + " " + hex2(ai << 1 | 1));
   }
   void expect_trace(const std::string& golden) { ORVEX_EXPECT_GOLDEN(golden, log_); }
+  // Line `i` of log_ as the octets of an I frame that the network side sent; "" for another line.
+  std::string i_frame(size_t i) const {
+    const std::string f = log_[i].rfind("N> ", 0) == 0 ? unhex(log_[i].substr(3)) : "";
+    return f.size() > 4 && (f[2] & 1) == 0 ? f : "";
+  }
+  static unsigned tei_of(const std::string& frame) {
+    return static_cast<unsigned char>(frame[1]) >> 1;
+  }
   // The TEIs of the I frames sent to terminals since log_ held `mark` lines, in order.
   std::vector<unsigned> i_frames_since(size_t mark) const {
     std::vector<unsigned> teis;
     for (size_t i = mark; i < log_.size(); ++i) {
-      const std::string f = log_[i].rfind("N> ", 0) == 0 ? unhex(log_[i].substr(3)) : "";
-      if (f.size() > 4 && f[0] == 0x02 && (f[2] & 1) == 0)
-        teis.push_back(static_cast<unsigned char>(f[1]) >> 1);
+      if (!i_frame(i).empty()) teis.push_back(tei_of(i_frame(i)));
     }
     return teis;
   }
@@ -95,13 +101,22 @@ class LapdNtTest : public LoopTest {
       for (unsigned tei = 64; tei < 64 + count; ++tei)
         rx("02 " + hex2(tei << 1 | 1) + " 01 " + hex2(unsigned(got[tei].size() % 128) << 1));
       for (frames = 0; mark < log_.size(); ++mark) {
-        const std::string f = log_[mark].rfind("N> ", 0) == 0 ? unhex(log_[mark].substr(3)) : "";
-        if (f.size() <= 4 || (f[2] & 1) != 0) continue;
-        got[static_cast<unsigned char>(f[1]) >> 1].push_back(static_cast<unsigned char>(f.back()));
+        const std::string f = i_frame(mark);
+        if (f.empty()) continue;
+        got[tei_of(f)].push_back(static_cast<unsigned char>(f.back()));
         ++frames;
       }
     }
     return got;
+  }
+  // The refusal of the layer-3 message `hex` from above, which is then given all the same.
+  const char* offer(const std::string& hex) {
+    const std::string m = unhex(hex);
+    const char* refusal =
+        ex_->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()), unsigned(m.size()));
+    Packet p = packet_of(m, 4);
+    ex_->nt->message(p);
+    return refusal;
   }
   // A layer-3 message from terminal `tei` in an I frame with its next N(S) and N(R) 0.
   void say(unsigned tei, const std::string& message) {
@@ -412,14 +427,8 @@ TEST_F(LapdNtTest, MessagesBeyondAHeldTerminalsQueueAreRefusedBeforeTheyAreTaken
     if (c.busy) rx("02 81 05 00");
     const size_t mark = log_.size();
     StreamCapture log(std::clog);
-    for (unsigned i = 0; i <= c.taken; ++i) {
-      const std::string m = unhex(message(i));
-      const char* refusal =
-          ex_->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()), unsigned(m.size()));
-      ASSERT_EQ(refusal != nullptr, i == c.taken) << i;
-      Packet p = packet_of(m, 4);
-      ex_->nt->message(p);
-    }
+    for (unsigned i = 0; i <= c.taken; ++i)
+      ASSERT_EQ(offer(message(i)) != nullptr, i == c.taken) << i;
     EXPECT_EQ(log.take_lines(), Lines{"LAPD(NT BRI):message dropped: terminal's queue full"});
     std::vector<unsigned> expected;
     for (unsigned i = 0; i < c.taken; ++i) expected.push_back(i);
@@ -588,34 +597,33 @@ TEST_F(LapdNtTest, LinesOfLostAndDiscardedMessagesCountEveryMessage) {
   }
 }
 
-// A bus of eight busy terminals holds its share of the pool at most: the message beyond it is
-// refused before it is taken, and another bus still sends. Messages that find the pool empty when
-// their terminals take frames again wait at the heads of their queues: every message taken
-// reaches its terminal once, in order, when buffers are free.
+// A bus whose busy terminals hold its share of the pool takes no message that would wait: the one
+// beyond is refused before it is taken, while a terminal that takes its messages still gets them,
+// and another bus still sends. Messages that find the pool empty when their terminals take frames
+// again wait at the heads of their queues: every message taken reaches its terminal once, in
+// order, when buffers are free.
 TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOfABuffer) {
   using NT = ISDN::LAPD_NT;
+  constexpr unsigned kBusy = NT::kUsers - 1;  // the last terminal takes its messages
   // Terminal i's TEI octet.
   const auto tei = [](unsigned i) { return hex2((64 + i) << 1 | 1); };
   for (unsigned i = 0; i < NT::kUsers; ++i) {
     tei_message(1, i, 127);
     say(64 + i, "08 01 " + hex2(1 + i) + " 05");
-    rx("02 " + tei(i) + " 05 00");  // RNR
+    if (i < kBusy) rx("02 " + tei(i) + " 05 00");  // RNR
   }
   StreamCapture log(std::clog);
   unsigned taken = 0;
-  for (const char* refusal = nullptr; !refusal; ++taken) {
-    const std::string m = unhex(message(taken / NT::kUsers, 1 + taken % NT::kUsers));
-    refusal = ex_->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()), unsigned(m.size()));
-    if (refusal) {
-      EXPECT_STREQ(refusal, "bus's share of packet buffers used");
-    }
-    Packet p = packet_of(m, 4);
-    ex_->nt->message(p);
-  }
-  EXPECT_EQ(--taken, NT::kBusShare);
-  EXPECT_EQ(ex_->nt->held(), NT::kBusShare);
+  while (!offer(message(taken / kBusy, 1 + taken % kBusy))) ++taken;
+  EXPECT_EQ(taken, NT::kBusShare);
   EXPECT_EQ(log.take_lines(),
             Lines{"LAPD(NT BRI):message dropped: bus's share of packet buffers used"});
+  const std::string ready = "02 " + tei(kBusy) + " ";  // the address of its frames
+  size_t mark = log_.size();
+  EXPECT_EQ(offer(message(0, 1 + kBusy)), nullptr);
+  EXPECT_EQ(i_frames_since(mark), std::vector<unsigned>{64 + kBusy});
+  EXPECT_EQ(ex_->nt->held(), NT::kBusShare + 1) << "its frame counts until acknowledged";
+  rx(ready + "01 02");
 
   std::unique_ptr<Exchange> bus = std::move(ex_);
   fresh_call();  // another bus
@@ -632,62 +640,114 @@ TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOf
       pool.pop_back();
     }
   };
-  const size_t mark = log_.size();
-  for (unsigned i = 0; i < NT::kUsers; ++i) {
+  mark = log_.size();
+  for (unsigned i = 0; i < kBusy; ++i) {
     empty_pool();
     pool.pop_back();  // room for the terminal's frame alone
     rx("02 " + tei(i) + " 01 00");  // RR: the terminal takes frames again
   }
-  EXPECT_EQ(i_frames_since(mark), std::vector<unsigned>{});
   EXPECT_EQ(errors.take_lines().at(0),
             "LAPD_user(NT BRI)[Tei=64,assigned]no packet buffer, I frame not sent yet");
   pool.clear();
-  auto got = acknowledge_all(mark, NT::kUsers);
-  std::vector<unsigned> each;
-  for (unsigned i = 0; i < NT::kBusShare / NT::kUsers; ++i) each.push_back(i);
-  for (unsigned i = 0; i < NT::kUsers; ++i) EXPECT_EQ(got[64 + i], each) << 64 + i;
+  auto got = acknowledge_all(mark, kBusy);
+  for (unsigned i = 0; i < kBusy; ++i) {
+    std::vector<unsigned> each;
+    for (unsigned n = i; n < taken; n += kBusy) each.push_back(n / kBusy);
+    EXPECT_EQ(got[64 + i], each) << 64 + i;
+  }
+  // A message from above goes after the one that waits for a buffer.
+  empty_pool();
+  pool.pop_back();  // room for the message alone
+  offer(message(1, 1 + kBusy));
+  EXPECT_EQ(ex_->nt->user(kBusy).state(), ISDN::LAPD_NT_user::wait_answer)
+      << "the poll on T200 asks for a frame, on which it is tried again";
+  pool.resize(pool.size() - 2);
+  offer(message(2, 1 + kBusy));
+  EXPECT_EQ(Frames(log_.end() - 2, log_.end()),
+            (Frames{"N> " + ready + "02 03 " + message(1, 1 + kBusy),
+                    "N> " + ready + "04 03 " + message(2, 1 + kBusy)}));
+  pool.clear();
+  rx(ready + "01 06");
   EXPECT_EQ(ex_->nt->held(), 0u);
 }
 
-// Two terminals that ask for a TEI at once, having drawn the same Ri, both take the TEI assigned
-// to the first request. Both answer the periodic check with that Ri: the TEI is removed, each
-// asks again and holds its own, and each takes only the messages of its calls.
-TEST_F(LapdNtTest, S0TwoTerminalsThatDrewTheSameRiGetATeiEachAtTheCheck) {
-  std::mt19937 generator(20261208);
-  unsigned draws = 0;
-  uint16_t drawn = 0;
-  ISDN::set_ri_source([&] {
-    if (++draws != 2) drawn = static_cast<uint16_t>(generator());
-    return drawn;  // the second terminal's first draw is the first's
-  });
+// Each terminal answers each check request once: more answers to a TEI within a check mean that
+// two terminals hold it. Two terminals that asked for a TEI at once, having drawn the same Ri,
+// both take the TEI assigned to the first request and both answer the periodic check with that
+// Ri: the TEI is removed, each asks again and holds its own. A verify request while the check is
+// pending sends a second check request, which each terminal answers too, and an entry that a
+// terminal's frame assigned after the request takes its first answer: every TEI stays. Each
+// terminal then takes only the messages of its calls.
+TEST_F(LapdNtTest, S0TheCheckRemovesATeiOnlyWhenTwoTerminalsHoldIt) {
+  using NT = ISDN::LAPD_NT;
+  struct Case {
+    const char* what;
+    bool same_ri;        // the second terminal's first Ri is the first terminal's
+    unsigned verify_ms;  // when a verify request comes, if one does
+    bool restart;        // the network side starts afresh just before it: its entries all free
+  };
+  const Case cases[] = {
+      {"two terminals that drew the same Ri", true, 0, false},
+      {"a verify request with the periodic check request", false, NT::check_period_ms, false},
+      // At 30 s the terminals' polls (T203) come before their check responses and assign the
+      // free entries.
+      {"a verify request as the network side starts", false, NT::check_period_ms / 2, true},
+  };
   struct Restore {
     ~Restore() { ISDN::set_ri_source({}); }
   } restore;
-  StreamCapture log(std::clog);  // the terminals' lines
-  bus_.reset(new S0Bus(2));
-  bus_->exchange.nt->activate();
-  for (auto& t : bus_->terminals) t->lapd->activate();
-  for (int i = 0; i < 10; ++i) bus_->pump();
-  auto tei = [&](unsigned i) { return bus_->terminals[i]->lapd->full_state().self_tei; };
-  ASSERT_EQ(tei(0), 64u);
-  ASSERT_EQ(tei(1), 64u);
-  // To the check and its end, the bus carrying every frame as it comes.
-  for (unsigned ms = 0; ms < ISDN::LAPD_NT::check_period_ms + ISDN::LAPD_NT_user::check_ms;
-       ms += 100) {
-    advance(100);
-    for (int i = 0; i < 5; ++i) bus_->pump();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::mt19937 generator(20261208);
+    unsigned draws = 0;
+    uint16_t drawn = 0;
+    ISDN::set_ri_source([&] {
+      if (++draws != 2 || !c.same_ri) drawn = static_cast<uint16_t>(generator());
+      return drawn;
+    });
+    StreamCapture log(std::clog);  // the terminals' lines
+    bus_.reset(new S0Bus(2));
+    bus_->exchange.nt->activate();
+    for (auto& t : bus_->terminals) t->lapd->activate();
+    for (int i = 0; i < 10; ++i) bus_->pump();
+    auto tei = [&](unsigned i) { return bus_->terminals[i]->lapd->full_state().self_tei; };
+    ASSERT_EQ(tei(0), 64u);
+    ASSERT_EQ(tei(1), c.same_ri ? 64u : 65u);
+    unsigned sabmes = 0;  // links the exchange starts afresh
+    bus_->lose = [&](const S0Bus::Frame& f) {
+      sabmes += f.from < 0 && f.bytes.length() > 2 && f.bytes[2] == 0x7F;
+      return false;
+    };
+    // To the check and its end, the bus carrying every frame as it comes.
+    for (unsigned ms = 100; ms <= NT::check_period_ms + ISDN::LAPD_NT_user::check_ms; ms += 100) {
+      advance(100);
+      if (c.restart && ms == c.verify_ms) {
+        bus_->exchange.nt->deactivate();
+        bus_->exchange.nt->activate();
+      }
+      if (ms == c.verify_ms) {
+        Packet verify = packet_of(unhex("FC FF 03 0F 00 00 07 81"), 4);
+        bus_->exchange.nt->receive(verify);
+      }
+      for (int i = 0; i < 5; ++i) bus_->pump();
+    }
+    // TEIs asked for again only when one was shared; links started afresh then, or by the
+    // network side's start.
+    EXPECT_EQ(draws > 2, c.same_ri) << draws;
+    EXPECT_EQ(sabmes != 0, c.same_ri || c.restart) << sabmes;
+    EXPECT_NE(tei(0), tei(1));
+    for (unsigned char i = 0; i < 2; ++i) {
+      EXPECT_TRUE(bus_->terminals[i]->established()) << i;
+      answered_call(*bus_->terminals[i], 1 + i);
+      bus_->exchange.send({0x08, 0x01, static_cast<unsigned char>(1 + i), 0x0F});
+      bus_->pump();
+    }
+    EXPECT_EQ(bus_->terminals[0]->received,
+              (Frames{"08 01 01 05", "08 01 01 0F", "08 01 02 05"}));
+    EXPECT_EQ(bus_->terminals[1]->received,
+              (Frames{"08 01 01 05", "08 01 02 05", "08 01 02 0F"}));
+    EXPECT_EQ(bus_->exchange.received, (Frames{"08 01 81 07", "08 01 82 07"}));
   }
-  EXPECT_GT(draws, 2u);
-  EXPECT_NE(tei(0), tei(1));
-  for (unsigned char i = 0; i < 2; ++i) {
-    EXPECT_TRUE(bus_->terminals[i]->established()) << i;
-    answered_call(*bus_->terminals[i], 1 + i);
-    bus_->exchange.send({0x08, 0x01, static_cast<unsigned char>(1 + i), 0x0F});
-    bus_->pump();
-  }
-  EXPECT_EQ(bus_->terminals[0]->received, (Frames{"08 01 01 05", "08 01 01 0F", "08 01 02 05"}));
-  EXPECT_EQ(bus_->terminals[1]->received, (Frames{"08 01 01 05", "08 01 02 05", "08 01 02 0F"}));
-  EXPECT_EQ(bus_->exchange.received, (Frames{"08 01 81 07", "08 01 82 07"}));
 }
 
 // An idle terminal is polled after T203; the unanswered poll goes again on each T200, three
