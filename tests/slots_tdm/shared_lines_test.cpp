@@ -67,11 +67,11 @@ class SharedLines : public SlotRoad {
     SlotRoad::SetUp();
     ASSERT_TRUE(Hardware::TonecReceiverService::instance().init());
     ASSERT_TRUE(Hardware::DSProcReceiverService::instance().init());
-    add_mixer(0, 32, 8);
+    mixers("add 0 32 8");
   }
   void TearDown() override {
     SlotRoad::TearDown();
-    remove_mixer(0);
+    mixers("remove 0");
     Hardware::TonecReceiverService::instance().release();
     Hardware::DSProcReceiverService::instance().release();
   }
