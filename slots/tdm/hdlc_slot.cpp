@@ -94,9 +94,8 @@ bool HdlcSlot::connect(const char* operation, int channel, bool replacing_source
   // A peer without a channel of its own gives the channel no line: it stays where it is.
   if (channel == -1) return true;
   // One channel serves every connection; another slot's HDLC channel on that time slot keeps it.
-  if (!LinkSlot::OneLine(*this, channel, replacing_source) || !LinkSlot::ClaimLine(*this, channel)) {
-    return false;
-  }
+  if (!LinkSlot::OneLine(*this, channel, replacing_source)) return false;
+  if (!LinkSlot::ClaimLine(*this, channel)) return false;
   hdlc.tsA = channel;
   hdlc.type = kDataChannel;
   iactivate();

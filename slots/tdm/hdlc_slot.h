@@ -4,8 +4,9 @@
 // The slot has no channel of its own. Its connection priority (1) makes it drive every hardware
 // connection with its peer: it runs its HDLC channel on the peer's switch channel, activating
 // the channel on the connection's line and deactivating it as the connection that leads there
-// goes (that disconnection fails when the switch refuses to idle a path). Its one channel serves every connection it keeps: a connection that leads to another
-// line than those is refused, and a peer without a channel of its own gives it no line. A time
+// goes (that disconnection fails when the switch refuses to idle a path). Its one channel
+// serves every connection it keeps: a connection that leads to another line than those is
+// refused, and a peer without a channel of its own gives it no line. A time
 // slot carries one HDLC channel: a connection that would run this one where another slot's
 // already transmits is refused (LinkSlot::ClaimLine), and so is an activation there. With the
 // last connection to its time slot the slot gives it up: an activation then finds none.

@@ -184,8 +184,8 @@ class SharedLines : public SlotRoad {
       const bool on_line =
           std::any_of(lines.begin(), lines.end(), [s](int output) { return holder(output) == s; });
       const std::string got = answer(static_cast<int>(s->number), "ioctl : hdlcPackages : { }");
-      if (got != (on_line || !(s->source || !s->sinks.empty()) ? "success"
-                                                               : "insufficientResources")) {
+      if (got !=
+          (on_line || !(s->source || !s->sinks.empty()) ? "success" : "insufficientResources")) {
         found.push_back("slot " + std::to_string(s->number) + " packages: " + got);
       }
     }
@@ -341,8 +341,8 @@ std::pair<unsigned, unsigned> seeds() {
   const std::string range = text && *text ? text : "1-2";
   const unsigned first = static_cast<unsigned>(std::stoul(range));
   const size_t dash = range.find('-');
-  return {first, dash == std::string::npos ? first
-                                           : static_cast<unsigned>(std::stoul(range.substr(dash + 1)))};
+  if (dash == std::string::npos) return {first, first};
+  return {first, static_cast<unsigned>(std::stoul(range.substr(dash + 1)))};
 }
 
 // Random commands on slots that share lines: three trunk slots, two HDLC slots, an SS7 link, an
@@ -372,8 +372,8 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
   for (const auto& c : creates) numbers.push_back(c.first);
   // Connections that put an HDLC channel or a link on a line that other slots switch too.
   const std::vector<std::pair<int, int>> shared = {
-      {1, 9},  {1, 10}, {9, 3},  {10, 3}, {13, 9}, {13, 10}, {9, 5},  {5, 9}, {10, 5},
-      {5, 10}, {4, 5},  {5, 4},  {6, 5},  {7, 5},  {5, 2},   {6, 3},  {9, 6}, {6, 10}};
+      {1, 9},  {1, 10}, {9, 3}, {10, 3}, {13, 9}, {13, 10}, {9, 5}, {5, 9}, {10, 5},
+      {5, 10}, {4, 5},  {5, 4}, {6, 5},  {7, 5},  {5, 2},   {6, 3}, {9, 6}, {6, 10}};
   const auto [first, last] = seeds();
   const char* per_seed_text = std::getenv("ORVEX_RANDOM_COMMANDS");
   const unsigned per_seed =
@@ -383,7 +383,9 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
   std::vector<std::string> mismatches;
   for (unsigned seed = first; seed <= last; ++seed) {
     std::mt19937 random(seed);
-    const auto live = [](int slot) { return Slots::instance().GetSlotAt(static_cast<unsigned>(slot)); };
+    const auto live = [](int slot) {
+      return Slots::instance().GetSlotAt(static_cast<unsigned>(slot));
+    };
     const auto mismatch = [&](const std::string& what) {
       mismatches.push_back("seed " + std::to_string(seed) + ": " + what);
     };
@@ -417,8 +419,8 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
         case 6:
         case 7: {
           const bool on = random() % 2, is_vad = random() % 2;
-          command = std::string("ioctl : ") + (is_vad ? "vad" : "sd") + "-enable : " +
-                    (on ? "TRUE" : "FALSE");
+          command = std::string("ioctl : ") + (is_vad ? "vad" : "sd") +
+                    "-enable : " + (on ? "TRUE" : "FALSE");
           a = 1 + static_cast<int>(random() % 2);
           expect = !live(a) ? "slotNotExists" : a == 1 && on ? "unsupported" : "success";
           if (a == 2 && live(a)) (is_vad ? vad : sd) = on;
@@ -455,10 +457,14 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
       if (trace) std::cout << "seed " << seed << " #" << n << ": " << step << ": " << got << "\n";
       refusals += got != "success";
       predicted += !expect.empty();
-      if (!expect.empty() && got != expect) mismatch(step + " answered " + got + ", model " + expect);
+      if (!expect.empty() && got != expect) {
+        mismatch(step + " answered " + got + ", model " + expect);
+      }
       // Each enabled feature's line up to its id, which the model does not follow.
       std::vector<std::string> state, model;
-      for (const std::string& l : board().command("dsp state " + ts)) state.push_back(l.substr(0, 20));
+      for (const std::string& l : board().command("dsp state " + ts)) {
+        state.push_back(l.substr(0, 20));
+      }
       if (vad) model.push_back("enabled mask=0x01 id");
       if (sd) model.push_back("enabled mask=0x02 id");
       if (state != model) {
@@ -471,8 +477,8 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
     for (const std::string& d : disagreements(lines)) mismatch("at the end: " + d);
   }
   std::cout << "random driver: seeds " << first << "-" << last << ", " << commands << " commands, "
-            << events << " injected VAD events, " << predicted << " answers predicted, "
-            << refusals << " refusals, " << mismatches.size() << " mismatches" << std::endl;
+            << events << " injected VAD events, " << predicted << " answers predicted, " << refusals
+            << " refusals, " << mismatches.size() << " mismatches" << std::endl;
   EXPECT_EQ(mismatches, std::vector<std::string>{});
 }
 
