@@ -9,6 +9,8 @@
 
 namespace OutputOwner {
 
+namespace {
+
 bool MaySwitch(Slot& by, const Slot* peer, int output) {
   const Slot* line = SwitchChannels::instance().Holder(SwitchChannels::Use::link, output);
   if (!line || line == &by || line == peer) return true;
@@ -18,6 +20,8 @@ bool MaySwitch(Slot& by, const Slot* peer, int output) {
   });
   return false;
 }
+
+}  // namespace
 
 bool Feed(Slot& by, const Slot* peer, int input, int output) {
   return MaySwitch(by, peer, output) && HwMux::instance().Connect(input, output);

@@ -12,10 +12,7 @@ class Slot;
 
 namespace OutputOwner {
 
-// Whether `by` (or `peer`, the other slot of the connection the switching serves) may switch
-// `output`: no other live slot's HDLC channel transmits there. Logged under `by` when not.
-bool MaySwitch(Slot& by, const Slot* peer, int output);
-
+// `by` asks, for a connection with `peer` where there is one.
 // Output `output` carries input `input` (HwMux::Connect).
 bool Feed(Slot& by, const Slot* peer, int input, int output);
 // Output `output` sends the idle byte (HwMux::Disconnect).

@@ -10,8 +10,8 @@
 #include "base/device.h"
 #include "base/ext_header.h"
 #include "hw/device_events.h"
-#include "hw/hw_mux.h"
 #include "slotbase/dsp_values.h"
+#include "slotbase/output_owner.h"
 #include "slots/media/rtp_setup.h"
 
 namespace {
@@ -58,7 +58,7 @@ bool RtpSlot::IBeforeDestroy() {
     packet_detector_off();
     session_.close();
   }
-  HwMux::instance().Disable(channel);
+  OutputOwner::Disable(*this, channel);
   return true;
 }
 

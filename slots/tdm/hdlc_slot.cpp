@@ -93,17 +93,8 @@ bool HdlcSlot::connect(const char* operation, int channel, bool replacing_source
   if (traces.signallingHdlc) std::clog << ext::header(this) << operation << std::endl;
   // A peer without a channel of its own gives the channel no line: it stays where it is.
   if (channel == -1) return true;
-  // One channel serves every connection: one that leads elsewhere would take it from the others,
-  // which the graph keeps. A peer without a channel leads to no line.
-  const auto elsewhere = [channel](int line) { return line >= 0 && line != channel; };
-  if (const Slot* other = peer_where(elsewhere, replacing_source, nullptr)) {
-    refusalLogs.write(std::cerr, "connection to another line", [&](std::ostream& os) {
-      os << ext::header(this) << "connection refused: the channel serves " << *other
-         << ", not switch channel " << channel;
-    });
-    return false;
-  }
-  // Another slot's HDLC channel on that time slot keeps it; this one stays where it is.
+  // One channel serves every connection; another slot's HDLC channel on that time slot keeps it.
+  if (!LinkSlot::OneLine(*this, channel, replacing_source)) return false;
   if (!LinkSlot::ClaimLine(*this, channel)) return false;
   hdlc.tsA = channel;
   hdlc.type = kDataChannel;
@@ -123,29 +114,29 @@ bool HdlcSlot::IHwConnectReceiver(Slot& from) {
 }
 
 bool HdlcSlot::IHwDisconnectTransmitter(Slot& sink) {
+  // The channel's release idles the line once more: its answer is the one that counts.
   Slot::IHwDisconnectTransmitter(sink);
-  leave_line(sink.IGetReceiveChannel(), false, &sink);
-  return true;
+  return leave_line(sink.IGetReceiveChannel(), false, &sink);
 }
 
 bool HdlcSlot::IHwDisconnectReceiver(Slot& from) {
   Slot::IHwDisconnectReceiver(from);
-  leave_line(from.IGetTransmitChannel(), true, nullptr);
-  return true;
+  return leave_line(from.IGetTransmitChannel(), true, nullptr);
 }
 
-void HdlcSlot::leave_line(int line, bool source_leaves, const Slot* sink_leaves) {
+bool HdlcSlot::leave_line(int line, bool source_leaves, const Slot* sink_leaves) {
   // A connection the channel does not run on (a peer without a channel) takes nothing with it.
+  bool idled = true;
   if (line == hdlc.tsA) {
-    hdlc.deactivate();
+    idled = hdlc.deactivate();
     LinkSlot::ReleaseLine(*this);
   }
   // With the last connection to its time slot the slot gives it up: an activation then finds
   // none.
   const int held = hdlc.tsA;
-  if (!peer_where([held](int to) { return to == held; }, source_leaves, sink_leaves)) {
-    hdlc.tsA = -1;
-  }
+  const auto there = [held](int to) { return to == held; };
+  if (!LinkSlot::PeerWhere(*this, there, source_leaves, sink_leaves)) hdlc.tsA = -1;
+  return idled;
 }
 
 bool HdlcSlot::Ioctl(const LGCP::IoctlParams& params) {

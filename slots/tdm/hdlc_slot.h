@@ -4,8 +4,9 @@
 // The slot has no channel of its own. Its connection priority (1) makes it drive every hardware
 // connection with its peer: it runs its HDLC channel on the peer's switch channel, activating
 // the channel on the connection's line and deactivating it as the connection that leads there
-// goes. Its one channel serves every connection it keeps: a connection that leads to another
-// line than those is refused, and a peer without a channel of its own gives it no line. A time
+// goes (that disconnection fails when the switch refuses to idle a path). Its one channel
+// serves every connection it keeps: a connection that leads to another line than those is
+// refused, and a peer without a channel of its own gives it no line. A time
 // slot carries one HDLC channel: a connection that would run this one where another slot's
 // already transmits is refused (LinkSlot::ClaimLine), and so is an activation there. With the
 // last connection to its time slot the slot gives it up: an activation then finds none.
@@ -86,19 +87,9 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   bool connect(const char* operation, int channel, bool replacing_source);
   // The connection leading to `line` goes (the source's when `source_leaves`, else the one with
   // `sink_leaves`): the channel closes when it runs there; with the last connection to its time
-  // slot the slot gives the time slot up.
-  void leave_line(int line, bool source_leaves, const Slot* sink_leaves);
-  // The peer of a connection of the slot whose line (a sink's receive channel, the source's
-  // transmit channel) satisfies `test`, leaving out the source's connection when `but_source`
-  // and the one with `but_sink`; null when none. A slot may be both source and sink.
-  template <class Test>
-  const Slot* peer_where(Test test, bool but_source, const Slot* but_sink) const {
-    if (source && !but_source && test(source->IGetTransmitChannel())) return source;
-    for (Slot* sink : sinks) {
-      if (sink != but_sink && test(sink->IGetReceiveChannel())) return sink;
-    }
-    return nullptr;
-  }
+  // slot the slot gives the time slot up. False when the switch refused to idle one of the
+  // channel's paths.
+  bool leave_line(int line, bool source_leaves, const Slot* sink_leaves);
 
   HDLC hdlc;
   const int trunk;

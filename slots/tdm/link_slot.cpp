@@ -79,6 +79,17 @@ bool PathFree(Slot& slot, int output) {
 
 void ReleaseLine(Slot& slot) { SwitchChannels::instance().Release(SwitchChannels::Use::link, slot); }
 
+bool OneLine(Slot& slot, int output, bool but_source) {
+  const auto elsewhere = [output](int line) { return line >= 0 && line != output; };
+  const Slot* other = PeerWhere(slot, elsewhere, but_source, nullptr);
+  if (!other) return true;
+  slot.refusalLogs.write(std::cerr, "connection to another line", [&](std::ostream& os) {
+    os << ext::header(&slot) << "connection refused: the channel serves " << *other
+       << ", not switch channel " << output;
+  });
+  return false;
+}
+
 const char* LapdRefusal(const ISDN::LAPD& lapd) {
   // A closed channel (hung up, or not opened yet) takes no frame until it is activated again.
   if (!lapd.hdlc || !lapd.hdlc->is_open()) return kChannelClosed;

@@ -49,6 +49,22 @@ bool PathFree(Slot& slot, int output);
 // Gives up the output that `slot`'s HDLC channel transmitted to: the channel has closed.
 void ReleaseLine(Slot& slot);
 
+// The peer of a connection of `slot` whose line (a sink's receive channel, the source's transmit
+// channel) satisfies `test`, leaving out the source's connection when `but_source` and the one
+// with `but_sink`; null when none. A slot may be both source and sink.
+template <class Test>
+const Slot* PeerWhere(const Slot& slot, Test test, bool but_source, const Slot* but_sink) {
+  if (slot.source && !but_source && test(slot.source->IGetTransmitChannel())) return slot.source;
+  for (Slot* sink : slot.sinks) {
+    if (sink != but_sink && test(sink->IGetReceiveChannel())) return sink;
+  }
+  return nullptr;
+}
+// False, logged, when a connection of `slot` (but the source's when `but_source`) leads to a
+// line other than `output`: the slot's one HDLC channel serves them all, and moving it would
+// take it from the others, which the slot graph keeps. A peer without a channel leads to none.
+bool OneLine(Slot& slot, int output, bool but_source);
+
 // An hdlcLinkInfo ioctl signal with the channel's counters.
 void ReportHdlcLinkInfo(Slot& slot, const HDLC& hdlc);
 

@@ -287,8 +287,10 @@ bool PstnSlot::IHwConnectReceiver(Slot& peer) {
 
 bool PstnSlot::IHwConnectTransmitter(Slot& peer) {
   if (!basic_rate()) return true;
-  if (!LinkSlot::ClaimLine(*this, peer.IGetReceiveChannel())) return false;
-  hdlc.tsB = peer.IGetReceiveChannel();
+  // The channel transmits to one sink's line; the source's gives its receiving way.
+  const int line = peer.IGetReceiveChannel();
+  if (!LinkSlot::OneLine(*this, line, true) || !LinkSlot::ClaimLine(*this, line)) return false;
+  hdlc.tsB = line;
   return hdlc.tsA == -1 || activate_link();
 }
 

@@ -8,8 +8,10 @@
 //
 // The slot's connection priority (1) makes it drive the hardware connections with its peer.
 // A receiver connection places the channel and, except on basic rate, activates it; basic rate
-// needs the transmitter connection as well, in either order. Outside basic rate the transmitter
-// connection and its disconnection switch nothing. The receiver disconnection, and on basic rate
+// needs the transmitter connection as well, in either order, and there the channel transmits to
+// one line: a transmitter connection to another line than a sink's is refused. Outside basic
+// rate the transmitter connection and its disconnection switch nothing. The receiver
+// disconnection, and on basic rate
 // the transmitter disconnection, close the channel, idling its paths both ways, and give up the
 // time slot: they fail only when the switch refuses to idle one of the paths. An activation
 // reopens the channel, on the time slots of the connections the slot still has (on none after

@@ -38,11 +38,11 @@ class RefusalLogs : public SlotRoad {
   }
   void SetUp() override {
     SlotRoad::SetUp();
-    add_mixer(0, 16, 8);
+    mixers("add 0 16 8");
   }
   void TearDown() override {
     SlotRoad::TearDown();
-    remove_mixer(0);
+    mixers("remove 0");
   }
   // Sends the create of slot 1 with the parameters of `r`, after its board command if any; true
   // when it was refused.

@@ -116,18 +116,10 @@ class SlotRoad : public testing::Test {
     return board().command("switch " + std::to_string(channel)).at(0);
   }
   static std::string sim(const std::string& line) { return board().command(line).at(0); }
-  // Mixer unit `unit` on the board (TDM channels `channels`, summators of `inputs` inputs), or
-  // gone, each followed by the mixer factory's enumeration.
-  static void add_mixer(int unit, int channels, int inputs) {
-    sim("mixer add " + std::to_string(unit) + " " + std::to_string(channels) + " " +
-        std::to_string(inputs));
-    enumerate_mixers();
-  }
-  static void remove_mixer(int unit) {
-    sim("mixer remove " + std::to_string(unit));
-    enumerate_mixers();
-  }
-  static void enumerate_mixers() {
+  // A board command on its mixer units ("add 0 32 8", "remove 0"), then the mixer factory's
+  // enumeration.
+  static void mixers(const std::string& command) {
+    sim("mixer " + command);
     LGCP::Resources report;
     Mixer::MixerFactory::instance().Query(report);
   }
