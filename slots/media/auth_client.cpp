@@ -77,10 +77,6 @@ void AuthClient::EndWait() {
   restart_deadline();
 }
 
-void AuthClient::SessionGone(int session) {
-  if (answers(session)) Forget();
-}
-
 void AuthClient::OnSocketEvent(int, short events) {
   ++use_;
   if (events & (POLLERR | POLLHUP)) OnDisconnect();

@@ -52,12 +52,10 @@ class AuthClient {
   // An auth request of this connection for `session`: it takes the session's answer and waits
   // for it.
   void Ask(int session);
-  // Another connection takes the answer of the session this one takes.
+  // Another connection takes the answer of the session this one takes, or its slot has gone.
   void Forget();
   // The wait, if any, is over: the deadline runs again.
   void EndWait();
-  // `session`'s slot has gone.
-  void SessionGone(int session);
   // Closes the connection for a new one to have its place (a throttled line).
   void TakePlace();
 

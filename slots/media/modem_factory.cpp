@@ -295,7 +295,9 @@ void ModemFactory::EndWait(int session) {
 }
 
 void ModemFactory::forget_session(int session) {
-  for (AuthClient* c : clients) c->SessionGone(session);
+  for (AuthClient* c : clients) {
+    if (c->answers(session)) c->Forget();
+  }
 }
 
 bool ModemFactory::SendAuth(const attr& record) {
