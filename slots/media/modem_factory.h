@@ -102,7 +102,7 @@ class ModemFactory : public SlotFactory {
   bool Carries(const TERM::ModemParams& params);
   // The slot of `session` has gone: no connection takes its answer.
   void forget_session(int session);
-  // Makes room for a new connection: false when every place waits, none of them for
+  // Makes room for a new connection: false when every place waits, none of their sessions for
   // kAnswerWaitMs yet.
   bool make_room();
   // How long the session of a waiting connection has waited (AuthSession::waited_ms()).
