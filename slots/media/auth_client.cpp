@@ -8,7 +8,6 @@
 #include <string>
 
 #include "base/ext_header.h"
-#include "base/mux_clock.h"
 #include "base/write_all.h"
 #include "slots/media/modem_factory.h"
 
@@ -64,14 +63,8 @@ void AuthClient::CheckDisconnect() {
 void AuthClient::Ask(int session) {
   answers_ = session;
   waiting_ = true;
-  if (!asking_) {
-    asking_ = true;
-    asking_since_ = Mux::milliseconds();
-  }
   deadline_.reset();
 }
-
-uint32_t AuthClient::asking_ms() const { return asking_ ? Mux::milliseconds() - asking_since_ : 0; }
 
 void AuthClient::Forget() {
   answers_ = Auth::kNoSession;
@@ -82,10 +75,6 @@ void AuthClient::EndWait() {
   if (!waiting_) return;
   waiting_ = false;
   restart_deadline();
-}
-
-void AuthClient::SessionGone(int session) {
-  if (answers(session)) Forget();
 }
 
 void AuthClient::OnSocketEvent(int, short events) {
@@ -121,7 +110,6 @@ bool AuthClient::Send(const attr& record) {
   if (closed()) return false;
   const bool sent = write_all(event.fd().get(), record.bytes.data(), record.bytes.size());
   if (sent) {
-    asking_ = false;
     EndWait();
   } else {
     OnDisconnect();

@@ -14,11 +14,11 @@
 // of its wait; else it is closed, with a throttled line, so that connections that trickle bytes
 // or send nothing hold no place for long. When every place is taken, the factory gives the
 // place of the oldest connection that does not wait to a new one (TakePlace()), and, when all
-// wait, the place of the one that has asked the longest without an answer, once that is
-// kAnswerWaitMs or more: asking again keeps no place for good.
+// wait, the place of the one whose session has waited the longest, once that is kAnswerWaitMs or
+// more (AuthSession::waited_ms()): asking again, on this connection or a new one, keeps no place
+// for good.
 #pragma once
 
-#include <cstdint>
 #include <iosfwd>
 #include <string>
 
@@ -52,21 +52,19 @@ class AuthClient {
   // An auth request of this connection for `session`: it takes the session's answer and waits
   // for it.
   void Ask(int session);
-  // Another connection takes the answer of the session this one takes.
+  // Another connection takes the answer of the session this one takes, or its slot has gone.
   void Forget();
   // The wait, if any, is over: the deadline runs again.
   void EndWait();
-  // `session`'s slot has gone.
-  void SessionGone(int session);
   // Closes the connection for a new one to have its place (a throttled line).
   void TakePlace();
 
   bool closed() const { return !event.fd(); }
   // Whether this connection takes `session`'s answer.
   bool answers(int session) const { return session != Auth::kNoSession && answers_ == session; }
+  // The session whose answer it takes; Auth::kNoSession for none.
+  int answer_session() const { return answers_; }
   bool waiting() const { return waiting_; }
-  // How long it has asked without an answer written to it; 0 when it has not.
-  uint32_t asking_ms() const;
   const INet4::Addr& peer() const { return peer_; }
   void PutHeader(std::ostream& os) const;
 
@@ -83,11 +81,8 @@ class AuthClient {
   int use_ = 0;
   Auth::Reader reader_;
   ModemFactory& factory_;
-  // The session whose answer it takes, and whether that answer is still to come; since when it
-  // has asked without an answer (asking_).
+  // The session whose answer it takes, and whether that answer is still to come.
   int answers_ = Auth::kNoSession;
   bool waiting_ = false;
-  bool asking_ = false;
-  uint32_t asking_since_ = 0;
   Timer deadline_;
 };

@@ -26,6 +26,7 @@ void AuthSession::Request(const voauth& request) {
   if (open_ && !waiting_) return;
   if (!open_) {
     open_ = true;
+    opened_ms_ = Mux::milliseconds();
     answer_wait_.set(kAnswerWaitMs, &AuthSession::on_answer_wait, this);
   }
   waiting_ = request;
@@ -54,6 +55,16 @@ bool AuthSession::Accounting() {
 }
 
 void AuthSession::Answered() {
+  overdue_ = false;
+  close();
+}
+
+uint32_t AuthSession::waited_ms() const {
+  if (!open_) return 0;
+  return Mux::milliseconds() - opened_ms_ + (overdue_ ? kAnswerWaitMs : 0);
+}
+
+void AuthSession::close() {
   open_ = false;
   waiting_.reset();
   turn_.reset();
@@ -61,6 +72,7 @@ void AuthSession::Answered() {
 }
 
 void AuthSession::on_answer_wait() {
-  Answered();
+  overdue_ = true;
+  close();
   ModemFactory::instance().EndWait(slot_.modem_id());
 }

@@ -12,6 +12,11 @@
 // waiting its turn is the one reported. The request is closed when the controller's answer has
 // been written (Answered()), or kAnswerWaitMs after it opened: then the connection that waits for
 // it stops waiting, and the session's next request is reported again.
+//
+// The session's wait (waited_ms()) runs from the opening of the open request, and counts
+// kAnswerWaitMs more once a request has gone unanswered that long, until an answer is written: a
+// connection that asks again for such a session, on a new connection or not, has waited past the
+// bound from its first moment.
 #pragma once
 
 #include <array>
@@ -59,8 +64,11 @@ class AuthSession {
   bool Accounting();
   // The controller's answer has been written: the open request, if any, is closed.
   void Answered();
+  // How long the session has waited for an answer, as above; 0 with no request open.
+  uint32_t waited_ms() const;
 
  private:
+  void close();
   // Reports the request waiting its turn, once the rate allows it.
   void on_turn();
   // The controller has not answered in time.
@@ -71,6 +79,9 @@ class AuthSession {
   ReportRate accounting_;
   // An open request: reported (pending at the controller) or waiting its turn (waiting_).
   bool open_ = false;
+  uint32_t opened_ms_ = 0;
+  // A request has gone unanswered for kAnswerWaitMs since the last answer.
+  bool overdue_ = false;
   std::optional<voauth> waiting_;
   Timer turn_;
   Timer answer_wait_;

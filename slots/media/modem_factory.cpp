@@ -238,13 +238,18 @@ bool ModemFactory::make_room() {
                              [](const AuthClient* c) { return !c->waiting(); });
   if (oldest == clients.end()) {
     oldest = std::max_element(clients.begin(), clients.end(),
-                              [](const AuthClient* a, const AuthClient* b) {
-                                return a->asking_ms() < b->asking_ms();
+                              [this](const AuthClient* a, const AuthClient* b) {
+                                return waited_ms(*a) < waited_ms(*b);
                               });
-    if ((*oldest)->asking_ms() < AuthSession::kAnswerWaitMs) return false;
+    if (waited_ms(**oldest) < AuthSession::kAnswerWaitMs) return false;
   }
   (*oldest)->TakePlace();
   return clients.size() < kMaxAuthClients;
+}
+
+uint32_t ModemFactory::waited_ms(const AuthClient& client) {
+  const ModemSlot* slot = FindModemByDsp(client.answer_session());
+  return slot ? slot->auth().waited_ms() : 0;
 }
 
 void ModemFactory::pause_accepting(int error) {
@@ -290,7 +295,9 @@ void ModemFactory::EndWait(int session) {
 }
 
 void ModemFactory::forget_session(int session) {
-  for (AuthClient* c : clients) c->SessionGone(session);
+  for (AuthClient* c : clients) {
+    if (c->answers(session)) c->Forget();
+  }
 }
 
 bool ModemFactory::SendAuth(const attr& record) {

@@ -7,8 +7,8 @@
 //
 // The relay serves at most kMaxAuthClients connections at once. A connection beyond them takes
 // the place of the oldest one that does not wait for an answer, or, when all wait, of the one
-// that has asked the longest without an answer once that is AuthSession::kAnswerWaitMs or more
-// (auth_client.h), so that no local program can keep an authentication program out for longer;
+// whose session has waited the longest without an answer once that is AuthSession::kAnswerWaitMs
+// or more (auth_client.h), so that no local program can keep an authentication program out for longer;
 // otherwise it is accepted and closed at once (one log line a burst). An answer goes to the
 // connection that last sent an auth request of its session. When the process is out of
 // descriptors, the listener is not polled for kAcceptPauseMs, so that a connection left queued
@@ -102,9 +102,11 @@ class ModemFactory : public SlotFactory {
   bool Carries(const TERM::ModemParams& params);
   // The slot of `session` has gone: no connection takes its answer.
   void forget_session(int session);
-  // Makes room for a new connection: false when every place waits, none of them for
+  // Makes room for a new connection: false when every place waits, none of their sessions for
   // kAnswerWaitMs yet.
   bool make_room();
+  // How long the session of a waiting connection has waited (AuthSession::waited_ms()).
+  uint32_t waited_ms(const AuthClient& client);
   // Stops polling the listener for kAcceptPauseMs after accept failed with `error`.
   void pause_accepting(int error);
   void resume_accepting();

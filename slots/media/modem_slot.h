@@ -49,6 +49,8 @@ class ModemSlot : public Slot {
   // refused (invalidParams) and nothing is sent.
   bool IActivate(const TERM::TermActivateParams& params) override;
   const char* GetName() const override { return "generic-modem"; }
+  // The way of its session's authentication records to the controller.
+  const AuthSession& auth() const { return auth_; }
   // The session id of the authentication records; -1: none.
   virtual int modem_id() { return -1; }
   // Leaves the factory's lists.

@@ -105,23 +105,27 @@ class ModemRoad : public SlotRoad {
     EXPECT_EQ(got.back(), done);
   }
   // A call on modem slot `slot` (made with `params`), heard through trunk slot `slot` + 1 on
-  // timeslot `slot` (seqs 50 to 52).
-  void call_modem(int slot, const std::string& params = "cid \"\", cdid \"\"") {
+  // `line`, by default timeslot `slot` of trunk 0 (seqs 50 to 52).
+  void call_modem(int slot, const std::string& params = "cid \"\", cdid \"\"",
+                  std::string line = "") {
     const std::string modem = std::to_string(slot), trunk = std::to_string(slot + 1);
+    if (line.empty()) line = "trunk 0, timeslot " + modem;
     run({"{ seq 50, slot " + modem + ", pdu command : create : modem : { " + params + " } }",
-         "{ seq 51, slot " + trunk + ", pdu command : create : trunk : { trunk 0, timeslot " +
-             modem + " } }",
+         "{ seq 51, slot " + trunk + ", pdu command : create : trunk : { " + line + " } }",
          "{ seq 52, slot " + trunk + ", pdu command : connect : " + modem + " }"});
+  }
+  // Destroys the slots of call_modem(slot) (seqs 53 and 54).
+  void end_call(int slot) {
+    run({"{ seq 53, slot " + std::to_string(slot) + ", pdu command : destroy : NULL }",
+         "{ seq 54, slot " + std::to_string(slot + 1) + ", pdu command : destroy : NULL }"});
   }
   // The tty of the modem that a new data call gets ("/dev/mdmN" under the root): call_modem(),
   // whose slots are destroyed again.
   std::string next_call_modem(int slot) {
-    const std::string modem = std::to_string(slot), trunk = std::to_string(slot + 1);
     call_modem(slot);
     const Lines args = started("/usr/local/sbin/pppd");
     const size_t before = ModemFactory::instance().modems.size();
-    run({"{ seq 53, slot " + modem + ", pdu command : destroy : NULL }",
-         "{ seq 54, slot " + trunk + ", pdu command : destroy : NULL }"});
+    end_call(slot);
     until([&](const Lines&) { return ModemFactory::instance().modems.size() < before; });
     return args.size() == 4 ? args[3].substr(root().size()) : "no pppd";
   }

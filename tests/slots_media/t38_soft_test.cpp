@@ -17,9 +17,11 @@ namespace {
 
 constexpr const char* kT38 = "/usr/local/sbin/t38";
 
-std::string create(int extra_args) {
-  std::string args;
-  for (int i = 0; i < extra_args; ++i) args += (i ? ", \"a" : "\"a") + std::to_string(i) + "\"";
+// The create of slot 1 whose program gets `extra_args` arguments "a0", "a1", ..., the first
+// `first` (a value) instead when given.
+std::string create(int extra_args, const std::string& first = "\"a0\"") {
+  std::string args = extra_args > 0 ? first : "";
+  for (int i = 1; i < extra_args; ++i) args += ", \"a" + std::to_string(i) + "\"";
   return "{ seq 1, slot 1, pdu command : create : t38soft : { dhost { iaddr \"127.0.0.2\", port "
          "5000 }, shost { iaddr \"127.0.0.1\", port 6000 }, rx-packet-size 160, rx-threshold 1, "
          "tx-threshold 2, args { " +
@@ -28,18 +30,23 @@ std::string create(int extra_args) {
 
 using T38Road = ModemRoad;
 
+// The program's arguments reach the log escaped, one line each (the first would forge one), and
+// the program as they came (the stub writes one line per argument).
 TEST_F(T38Road, ProgramRunsOnTheChannelUntilKilled) {
   stub(kT38, "say", "hi");
   StreamCapture log(std::clog);
-  EXPECT_EQ(run({create(40)}), wires({reply(1, 1, "success : NULL"), stream(1, "transmitter", 1024),
-                                      stream(1, "receiver", 1024)}));
-  Lines expected{root() + kT38, "--child", "--remote", "127.0.0.2/5000/6000"};
-  for (int i = 0; i < 27; ++i) expected.push_back("a" + std::to_string(i));
+  EXPECT_EQ(run({create(40, "\"x\nt38soft: forged \"\"q\"\" \xe9\"")}),
+            wires({reply(1, 1, "success : NULL"), stream(1, "transmitter", 1024),
+                   stream(1, "receiver", 1024)}));
+  Lines expected{root() + kT38, "--child", "--remote", "127.0.0.2/5000/6000", "x",
+                 "t38soft: forged \"q\" \xe9"};
+  for (int i = 1; i < 27; ++i) expected.push_back("a" + std::to_string(i));
   EXPECT_EQ(started(kT38), expected);
   const Lines lines = lines_of(log, "t38soft: ");
   ASSERT_EQ(lines.size(), 1 + 31 + 1u);
   EXPECT_EQ(lines[0], "t38soft: args for run t38 daemon:");
   EXPECT_EQ(lines[4], "t38soft: arg[3]=\"127.0.0.2/5000/6000\"");
+  EXPECT_EQ(lines[5], "t38soft: arg[4]=\"x\\x0at38soft: forged \\\"q\\\" \\xe9\"");
   EXPECT_EQ(board().command("mcc channels"),
             Lines{"1024 mode=2 rx-size=160 rx-threshold=1 tx-threshold=2"});
   // Its standard input is the channel.
@@ -49,20 +56,6 @@ TEST_F(T38Road, ProgramRunsOnTheChannelUntilKilled) {
   EXPECT_EQ(collect({}, 1), wires({signal(1, "abort : 9")}));
   EXPECT_EQ(lines_of(log, "01:t38 soft: "),
             Lines{"01:t38 soft: t38 daemon terminated by signal=9"});
-}
-
-// The controller's texts reach the log escaped: one line each, and no forged line.
-TEST_F(T38Road, ArgumentsAreLoggedEscaped) {
-  StreamCapture log(std::clog);
-  run({"{ seq 1, slot 1, pdu command : create : t38soft : { dhost { iaddr \"127.0.0.2\", port "
-       "5000 }, shost { iaddr \"127.0.0.1\", port 6000 }, rx-packet-size 160, rx-threshold 1, "
-       "tx-threshold 2, args { \"x\nt38soft: forged \"\"q\"\" \xe9\" } } }"});
-  // The program gets the text as it came (the stub writes one line per argument).
-  const Lines args = started(kT38);
-  EXPECT_EQ(Lines(args.begin() + 4, args.end()), (Lines{"x", "t38soft: forged \"q\" \xe9"}));
-  const Lines lines = lines_of(log, "t38soft: ");
-  ASSERT_EQ(lines.size(), 1 + 5 + 1u);
-  EXPECT_EQ(lines[5], "t38soft: arg[4]=\"x\\x0at38soft: forged \\\"q\\\" \\xe9\"");
 }
 
 // The destroy does not wait for the program; one that ignores SIGTERM is killed five seconds
