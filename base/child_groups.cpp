@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +21,7 @@
 #include "base/fd.h"
 #include "base/path.h"
 #include "base/proc.h"
+#include "base/random_bytes.h"
 #include "base/write_all.h"
 #include "base/written_file.h"
 
@@ -432,15 +432,7 @@ void start() { registry().start(); }
 
 std::string new_mark() {
   unsigned char bytes[kMarkBytes];
-  if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != ssize_t(sizeof bytes)) {
-    // Before the kernel's pool is ready: unique all the same, the time and the pid.
-    using Ticks = unsigned long long;
-    const Ticks parts[2] = {Ticks(std::chrono::steady_clock::now().time_since_epoch().count()),
-                            Ticks(::getpid())};
-    for (size_t i = 0; i < sizeof bytes; ++i) {
-      bytes[i] = static_cast<unsigned char>(parts[i / 8] >> (8 * (i % 8)));
-    }
-  }
+  random_bytes(bytes, sizeof bytes);
   static const char kDigits[] = "0123456789abcdef";
   std::string mark;
   for (unsigned char b : bytes) {

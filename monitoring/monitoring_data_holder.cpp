@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include "base/fd.h"
 #include "base/net.h"
 #include "base/path.h"
+#include "base/random_bytes.h"
 #include "base/trace_ctl.h"
 #include "base/written_file.h"
 #include "monitoring/net_if_probe.h"
@@ -39,14 +39,9 @@ constexpr size_t kTemporaryPrefixLength = sizeof ".mon-" - 1;
 int open_temporary(int folder, std::string& name) {
   static const char kLetters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  static unsigned long long fallback = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     unsigned char random[sizeof kTemporaryName - 1 - kTemporaryPrefixLength];
-    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != ssize_t(sizeof random)) {
-      // Any name will do: the exclusive create keeps it from any other file.
-      fallback = fallback * 6364136223846793005ull + 1442695040888963407ull + ::getpid();
-      for (size_t i = 0; i < sizeof random; ++i) random[i] = (fallback >> (8 * i)) & 0xff;
-    }
+    random_bytes(random, sizeof random);
     name.assign(kTemporaryName, kTemporaryPrefixLength);
     for (unsigned char r : random) name += kLetters[r % (sizeof kLetters - 1)];
     const int fd = ::openat(folder, name.c_str(),
