@@ -6,21 +6,6 @@
 #include "slots/media/modem_factory.h"
 #include "slots/media/modem_slot.h"
 
-bool ReportRate::room() const {
-  return count_ < kMaxReportsPerSecond || Mux::milliseconds() - times_[next_] >= kSpanMs;
-}
-
-void ReportRate::count() {
-  times_[next_] = Mux::milliseconds();
-  next_ = (next_ + 1) % kMaxReportsPerSecond;
-  if (count_ < kMaxReportsPerSecond) ++count_;
-}
-
-uint32_t ReportRate::room_in() const {
-  // The oldest of the last reports leaves the span first.
-  return times_[next_] + kSpanMs - Mux::milliseconds();
-}
-
 void AuthSession::Request(const voauth& request) {
   // One pending at the controller: this request takes its place and its answer.
   if (open_ && !waiting_) return;

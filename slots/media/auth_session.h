@@ -19,33 +19,14 @@
 // bound from its first moment.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 
 #include "base/timer.h"
 #include "slots/media/auth_records.h"
+#include "slots/media/report_rate.h"
 
 class ModemSlot;
-
-// The times of the last kMaxReportsPerSecond reports of one kind.
-class ReportRate {
- public:
-  static constexpr unsigned kMaxReportsPerSecond = 10;
-  static constexpr uint32_t kSpanMs = 1000;
-
-  // Whether one more report may go now.
-  bool room() const;
-  // One more report goes now.
-  void count();
-  // In how many ms there is room again (room() false).
-  uint32_t room_in() const;
-
- private:
-  std::array<uint32_t, kMaxReportsPerSecond> times_{};
-  unsigned next_ = 0;
-  unsigned count_ = 0;
-};
 
 class AuthSession {
  public:
