@@ -8,9 +8,8 @@
 
 void AuthSession::Request(const voauth& request) {
   // One pending at the controller: this request takes its place and its answer.
-  if (open_ && !waiting_) return;
-  if (!open_) {
-    open_ = true;
+  if (open() && !waiting_) return;
+  if (!open()) {
     opened_ms_ = Mux::milliseconds();
     answer_wait_.set(kAnswerWaitMs, &AuthSession::on_answer_wait, this);
   }
@@ -45,12 +44,11 @@ void AuthSession::Answered() {
 }
 
 uint32_t AuthSession::waited_ms() const {
-  if (!open_) return 0;
+  if (!open()) return 0;
   return Mux::milliseconds() - opened_ms_ + (overdue_ ? kAnswerWaitMs : 0);
 }
 
 void AuthSession::close() {
-  open_ = false;
   waiting_.reset();
   turn_.reset();
   answer_wait_.reset();
