@@ -6,26 +6,10 @@
 #include "slots/media/modem_factory.h"
 #include "slots/media/modem_slot.h"
 
-bool ReportRate::room() const {
-  return count_ < kMaxReportsPerSecond || Mux::milliseconds() - times_[next_] >= kSpanMs;
-}
-
-void ReportRate::count() {
-  times_[next_] = Mux::milliseconds();
-  next_ = (next_ + 1) % kMaxReportsPerSecond;
-  if (count_ < kMaxReportsPerSecond) ++count_;
-}
-
-uint32_t ReportRate::room_in() const {
-  // The oldest of the last reports leaves the span first.
-  return times_[next_] + kSpanMs - Mux::milliseconds();
-}
-
 void AuthSession::Request(const voauth& request) {
   // One pending at the controller: this request takes its place and its answer.
-  if (open_ && !waiting_) return;
-  if (!open_) {
-    open_ = true;
+  if (open() && !waiting_) return;
+  if (!open()) {
     opened_ms_ = Mux::milliseconds();
     answer_wait_.set(kAnswerWaitMs, &AuthSession::on_answer_wait, this);
   }
@@ -60,12 +44,11 @@ void AuthSession::Answered() {
 }
 
 uint32_t AuthSession::waited_ms() const {
-  if (!open_) return 0;
+  if (!open()) return 0;
   return Mux::milliseconds() - opened_ms_ + (overdue_ ? kAnswerWaitMs : 0);
 }
 
 void AuthSession::close() {
-  open_ = false;
   waiting_.reset();
   turn_.reset();
   answer_wait_.reset();

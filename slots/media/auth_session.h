@@ -19,33 +19,14 @@
 // bound from its first moment.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 
 #include "base/timer.h"
 #include "slots/media/auth_records.h"
+#include "slots/media/report_rate.h"
 
 class ModemSlot;
-
-// The times of the last kMaxReportsPerSecond reports of one kind.
-class ReportRate {
- public:
-  static constexpr unsigned kMaxReportsPerSecond = 10;
-  static constexpr uint32_t kSpanMs = 1000;
-
-  // Whether one more report may go now.
-  bool room() const;
-  // One more report goes now.
-  void count();
-  // In how many ms there is room again (room() false).
-  uint32_t room_in() const;
-
- private:
-  std::array<uint32_t, kMaxReportsPerSecond> times_{};
-  unsigned next_ = 0;
-  unsigned count_ = 0;
-};
 
 class AuthSession {
  public:
@@ -68,6 +49,8 @@ class AuthSession {
   uint32_t waited_ms() const;
 
  private:
+  // Whether a request is open: its answer's wait runs.
+  bool open() const { return answer_wait_.get() != nullptr; }
   void close();
   // Reports the request waiting its turn, once the rate allows it.
   void on_turn();
@@ -77,12 +60,13 @@ class AuthSession {
   ModemSlot& slot_;
   ReportRate requests_;
   ReportRate accounting_;
-  // An open request: reported (pending at the controller) or waiting its turn (waiting_).
-  bool open_ = false;
+  // When the open request opened.
   uint32_t opened_ms_ = 0;
   // A request has gone unanswered for kAnswerWaitMs since the last answer.
   bool overdue_ = false;
+  // The open request while it waits its turn; reported, it is pending at the controller.
   std::optional<voauth> waiting_;
   Timer turn_;
+  // Runs while a request is open.
   Timer answer_wait_;
 };

@@ -281,29 +281,28 @@ void ModemFactory::OnAuth(const attr& record, AuthClient& from) {
   slot->OnAuth(record, from);
 }
 
-void ModemFactory::Ask(AuthClient& from, int session) {
+AuthClient* ModemFactory::answerer(int session) {
   for (AuthClient* c : clients) {
-    if (c != &from && c->answers(session)) c->Forget();
+    if (c->answers(session)) return c;
   }
+  return nullptr;
+}
+
+void ModemFactory::Ask(AuthClient& from, int session) {
+  forget_session(session);
   from.Ask(session);
 }
 
 void ModemFactory::EndWait(int session) {
-  for (AuthClient* c : clients) {
-    if (c->answers(session)) c->EndWait();
-  }
+  if (AuthClient* c = answerer(session)) c->EndWait();
 }
 
 void ModemFactory::forget_session(int session) {
-  for (AuthClient* c : clients) {
-    if (c->answers(session)) c->Forget();
-  }
+  if (AuthClient* c = answerer(session)) c->Forget();
 }
 
 bool ModemFactory::SendAuth(const attr& record) {
-  for (AuthClient* c : clients) {
-    if (c->answers(record.session())) return c->Send(record);
-  }
+  if (AuthClient* c = answerer(record.session())) return c->Send(record);
   unknown_answer_ = record.session();
   unknown_answer_log_.report();
   return false;

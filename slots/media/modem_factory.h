@@ -100,7 +100,9 @@ class ModemFactory : public SlotFactory {
   bool held(const std::string& name) const;
   // False, after refusing the create with invalidParams, when a text of `params` holds a NUL.
   bool Carries(const TERM::ModemParams& params);
-  // The slot of `session` has gone: no connection takes its answer.
+  // The connection that takes `session`'s answer (Ask() leaves at most one); null for none.
+  AuthClient* answerer(int session);
+  // No connection takes `session`'s answer: another asks for it, or its slot has gone.
   void forget_session(int session);
   // Makes room for a new connection: false when every place waits, none of their sessions for
   // kAnswerWaitMs yet.
