@@ -9,14 +9,15 @@
 // At most one auth request of the session is open: reported and not yet answered, or waiting its
 // turn. A further request, from any connection, takes the open one's place (its connection takes
 // the session's answer, ModemFactory::Ask) and is not reported again, except that a newer request
-// waiting its turn is the one reported. The request is closed when the controller's answer has
-// been written (Answered()), or kAnswerWaitMs after it opened: then the connection that waits for
-// it stops waiting, and the session's next request is reported again.
+// waiting its turn is the one reported. The request is closed when the controller answers
+// (Answered(), whether or not a connection was there to take the answer), or kAnswerWaitMs
+// after it opened: then the connection that waits for it stops waiting, and the session's next
+// request is reported again.
 //
 // The session's wait (waited_ms()) runs from the opening of the open request, and counts
-// kAnswerWaitMs more once a request has gone unanswered that long, until an answer is written: a
-// connection that asks again for such a session, on a new connection or not, has waited past the
-// bound from its first moment.
+// kAnswerWaitMs more once a request has gone unanswered that long, until the controller
+// answers: a connection that asks again for such a session, on a new connection or not, has
+// waited past the bound from its first moment.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +44,7 @@ class AuthSession {
   void Request(const voauth& request);
   // Whether an accounting record may be reported now (counted if so, logged if not).
   bool Accounting();
-  // The controller's answer has been written: the open request, if any, is closed.
+  // The controller has answered: the open request, if any, is closed.
   void Answered();
   // How long the session has waited for an answer, as above; 0 with no request open.
   uint32_t waited_ms() const;
