@@ -162,7 +162,6 @@ bool DSProcReceiver::held_elsewhere(Hold what) const {
 }
 
 bool DSProcReceiver::switch_feature(Feature& feature, Hold what, uint32_t mask, bool on) {
-  if (on && !reports(what)) return false;
   if (held_elsewhere(what)) {
     if (on) return may_claim(what, feature_name(mask));
     feature.state = 0;

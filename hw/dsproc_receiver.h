@@ -12,9 +12,8 @@
 // another receiver's claim on it is refused (take_refused_claim), its switching off or clearing
 // leaves the owner's feature alone, and the feature's events go to its owner, the VAD report of
 // a flags event among them. An event of a feature nobody holds goes to the oldest receiver of
-// the time slot. A receiver whose owner does not report a feature's events never holds it.
-// With the trace switch "signalling.events" on, every event and every dropped event is logged.
-// Everything runs in the event loop.
+// the time slot. With the trace switch "signalling.events" on, every event and every dropped
+// event is logged. Everything runs in the event loop.
 #pragma once
 
 #include <cstdint>
@@ -96,14 +95,6 @@ class DSProcReceiver : public HoldClaims<DSProcHold> {
 
   // Whether this receiver holds `what` on its time slot.
   bool holds(Hold what) const;
-
- protected:
-  // Whether the owner reports the events of `what` (VAD, SD, BSS): a receiver that does not
-  // cannot switch the feature on (false, nothing sent), so that it never holds it.
-  virtual bool reports(Hold what) const {
-    (void)what;
-    return true;
-  }
 
  private:
   friend class DSProcReceiverService;

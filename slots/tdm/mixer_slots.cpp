@@ -158,6 +158,12 @@ bool TdmOutput::KindIoctl(const LGCP::IoctlParams& p) {
     case P::e_tone_gen_disable:
       disableToneGenerator(true);
       return true;
+    // The output reports no VAD or SD events, so it never switches them on: TRUE is answered
+    // unsupported, nothing sent, and leaves them to the input of its channel.
+    case P::e_vad_enable:
+      return !p.get_vad_enable().getValue() && CommonIoctl(p);
+    case P::e_sd_enable:
+      return !p.get_sd_enable().getValue() && CommonIoctl(p);
     default:
       return CommonIoctl(p);
   }

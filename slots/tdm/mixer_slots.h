@@ -97,14 +97,6 @@ class TdmOutput : public MixerSlot {
   // The inputs this output put into its summator: those of its create, or its own number when
   // it named none.
   std::vector<int> inputs;
-
- protected:
-  // The output reports no VAD, SD or BSS events, so it never switches them on: its vad-enable
-  // and sd-enable TRUE are answered unsupported and leave them to the input of its channel.
-  bool reports(Hardware::DSProcHold what) const override {
-    return what != Hardware::DSProcHold::kVAD && what != Hardware::DSProcHold::kSD &&
-           what != Hardware::DSProcHold::kBSS;
-  }
 };
 
 }  // namespace Mixer

@@ -171,9 +171,7 @@ TEST_F(RefusalLogs, ASlotsCountsCarryItsLinesHeader) {
       if (line.find(r.line) != std::string::npos) refused.push_back(line);
     EXPECT_EQ(refused, Lines{r.line});
     if (r.stale_unit) {
-      EXPECT_EQ(sim("mixer remove 0"), "ok");
-      LGCP::Resources report;
-      Mixer::MixerFactory::instance().Query(report);
+      EXPECT_EQ(mixers("remove 0"), "ok");
     }
     run({"{ seq 4, slot 1, pdu command : destroy : NULL }",
          "{ seq 5, slot 2, pdu command : destroy : NULL }"});

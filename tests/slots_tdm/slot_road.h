@@ -117,11 +117,12 @@ class SlotRoad : public testing::Test {
   }
   static std::string sim(const std::string& line) { return board().command(line).at(0); }
   // A board command on its mixer units ("add 0 32 8", "remove 0"), then the mixer factory's
-  // enumeration.
-  static void mixers(const std::string& command) {
-    sim("mixer " + command);
+  // enumeration; the board's answer.
+  static std::string mixers(const std::string& command) {
+    const std::string answer = sim("mixer " + command);
     LGCP::Resources report;
     Mixer::MixerFactory::instance().Query(report);
+    return answer;
   }
 
   unsigned short port_ = 0;
