@@ -121,7 +121,8 @@ void PlaySlotNetwork::Release() {
 
 PlaySlotFile::PlaySlotFile(Fd channel_fd, int switch_channel,
                            const LGCP::PlayerParams_file& params)
-    : PlaySlotGeneric(std::move(channel_fd), switch_channel), repeat(params.get_repeat().getValue()) {
+    : PlaySlotGeneric(std::move(channel_fd), switch_channel),
+      repeat(params.get_repeat().getValue()) {
   for (const auto& name : params.get_name()) names.push_back(name);
   abort_call.Bind(this, &PlaySlotFile::delayed_abort);
 }
