@@ -1,6 +1,7 @@
 #include "hw/tonec_receiver.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <iostream>
 
@@ -30,11 +31,16 @@ unsigned duration(int32_t ms) { return static_cast<unsigned>(std::max<int32_t>(m
 
 // --- receiver ---
 
-TonecReceiver::TonecReceiver() { TonecReceiverService::instance().receivers_.push_back(&link_); }
+TonecReceiver::TonecReceiver() {
+  TonecReceiverService::instance().receivers_.push_back(&link_);
+  done_call_.Bind(this, &TonecReceiver::report_done);
+}
 
 TonecReceiver::~TonecReceiver() = default;
 
 void TonecReceiver::tone_gen_complete() {}
+
+void TonecReceiver::tone_gen_failed(int) {}
 
 bool TonecReceiver::configureDTMF(const LGCP::DTMFParams& params) {
   if (!may_claim(Hold::kDetector, "DTMF")) return false;
@@ -141,21 +147,29 @@ bool TonecReceiver::translateDTMF(const LGCP::TranslateDtmfParams& params) {
   audible_ = false;
   if (sequence_running_) return true;
   sequence_running_ = true;
-  if (next_digit()) return true;
-  // The first tone was refused: the sequence has not begun, and nothing is left to play.
-  stop_tones();
-  pending_.get_digits().clear();
-  return false;
+  if (!next_digit()) {
+    // The first tone was refused: the sequence has not begun, and nothing is left to play.
+    stop_tones();
+    pending_.get_digits().clear();
+    return false;
+  }
+  // An empty list has ended already; its end is reported on the next loop turn, after the
+  // request's answer.
+  if (!sequence_running_) done_call_.Activate();
+  return true;
+}
+
+void TonecReceiver::report_done() {
+  done_call_.Deactivate();
+  tone_gen_complete();
 }
 
 bool TonecReceiver::next_digit() {
   auto& digits = pending_.get_digits();
   if (digits.empty()) {
-    const bool ok = enableToneGenerator(0, 0, 0, 0);
     tone_timer_.reset();
     sequence_running_ = false;
-    tone_gen_complete();
-    return ok;
+    return enableToneGenerator(0, 0, 0, 0);
   }
   uint16_t freq1 = static_cast<uint16_t>(digits[0].get_freq1().getValue());
   uint16_t freq2 = static_cast<uint16_t>(digits[0].get_freq2().getValue());
@@ -183,12 +197,25 @@ void TonecReceiver::OnToneTimer() {
                           ? duration(pending_.get_pauseDuration().getValue())
                           : kDigitMs,
                       &TonecReceiver::OnToneTimer, this);
-      enableSilence();
+      if (!enableSilence()) cut_short();
       break;
     case ToneStep::kDigitPause:
-      next_digit();
+      if (!next_digit()) {
+        cut_short();
+      } else if (!sequence_running_) {
+        tone_gen_complete();
+      }
       break;
   }
+}
+
+void TonecReceiver::cut_short() {
+  const int error = errno;
+  stop_tones();
+  pending_.get_digits().clear();
+  // Whatever the generator was left playing is switched off; a refusal is logged.
+  enableToneGenerator(0, 0, 0, 0);
+  tone_gen_failed(error);
 }
 
 bool TonecReceiver::translateSelcal(const TERM::SelcalCommand& command) {
@@ -341,6 +368,7 @@ bool TonecReceiverService::enableToneGenerator(int ts, uint16_t freq1, uint16_t 
   if (request(TonecIoctl::kDial, tone)) return true;
   ErrnoSuffix error;
   timeslot(std::cerr << "DTMF_DIAL fail:", ts) << error << std::endl;
+  errno = error.error;
   return false;
 }
 

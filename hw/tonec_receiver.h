@@ -23,6 +23,7 @@
 #include "asn1/modules/lgcp.h"
 #include "asn1/modules/term.h"
 #include "base/cyclic_list.h"
+#include "base/dpc.h"
 #include "base/timer.h"
 #include "hw/device_events.h"
 #include "hw/hold_claims.h"
@@ -53,8 +54,11 @@ class TonecReceiver : public HoldClaims<TonecHold> {
   virtual void tonec_event(const Params& params) = 0;
   // The switch channel (time slot) the receiver works on, stable for its life.
   virtual int tonec_timeslot() const = 0;
-  // A DTMF sequence has finished.
+  // A DTMF sequence has finished: every tone was played and the generator is off.
   virtual void tone_gen_complete();
+  // The device refused a request of a DTMF sequence after it had begun (errno `error`): the
+  // sequence has ended there, short of its last tone, with the generator switched off.
+  virtual void tone_gen_failed(int error);
 
   bool configureDTMF(const LGCP::DTMFParams& params);
   // DTMF detection on or off; no request when it already is.
@@ -80,7 +84,9 @@ class TonecReceiver : public HoldClaims<TonecHold> {
   // Plays the dual tones of `params`, each followed by a pause. A sequence in progress goes on
   // with the new digits after its current tone or pause. False when the device refuses the
   // first request of a sequence that starts here, or another receiver of the time slot holds
-  // the generator: the sequence does not start.
+  // the generator: the sequence does not start. It ends with tone_gen_complete, or with
+  // tone_gen_failed when the device refuses a later request; an empty list ends on the next
+  // loop turn, never inside this call.
   bool translateDTMF(const LGCP::TranslateDtmfParams& params);
   // Has the device dial a Selcal code; the generator is held until the device reports the code
   // dialled (selcal_done) or this receiver sets the generator again. False when the signs are
@@ -126,8 +132,12 @@ class TonecReceiver : public HoldClaims<TonecHold> {
   bool claim_generator();
   bool play_ring_tone();
   void play_ring_silence();
-  // Plays the next digit, or ends the sequence; the result of the generator request.
+  // Plays the next digit, or ends the sequence (running cleared, nothing reported); false, with
+  // errno, when the device refused the generator request.
   bool next_digit();
+  // The device refused a request of the running sequence: it stops, nothing more is dialled.
+  void cut_short();
+  void report_done();
   void stop_tones();
   void OnToneTimer();
 
@@ -145,6 +155,8 @@ class TonecReceiver : public HoldClaims<TonecHold> {
   bool generator_on_ = false;
   ToneStep step_ = ToneStep::kRingTone;
   Timer tone_timer_;
+  // Reports the end of a sequence that ended inside translateDTMF.
+  Dpc done_call_;
   LGCP::TranslateDtmfParams pending_;
 };
 

@@ -35,7 +35,13 @@ Slot* MccFactory::INewSlot(const LGCP::CreateParams& params) {
   std::clog << "mcc: MCC_ALLOCATE type=" << kind << std::endl;
   Fd fd = OpenMccChannel("mcc: ", O_RDWR | O_NONBLOCK, {kind, kRxPacketSize, 0, 1, 1});
   if (!fd) return nullptr;
-  return new MccSlot(std::move(fd));
+  // A channel without a switch channel could never be connected: it is given back at once.
+  const int channel = Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);
+  if (channel < 0) {
+    refusalLogs.write(std::cerr, this, "MCC_TIMESLOT fail: ", std::strerror(errno));
+    return nullptr;
+  }
+  return new MccSlot(std::move(fd), channel);
 }
 
 void MccFactory::Query(LGCP::Resources& report) {

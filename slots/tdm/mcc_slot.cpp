@@ -7,17 +7,10 @@
 #include <cstring>
 #include <iostream>
 
-#include "base/device.h"
 #include "base/ext_header.h"
 #include "hw/hw_mux.h"
-#include "hw/mcc_records.h"
 
-MccSlot::MccSlot(Fd fd) {
-  channel = Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);
-  if (channel < 0) {
-    std::cerr << "mcc: MCC_TIMESLOT fail: " << std::strerror(errno) << std::endl;
-    channel = -1;
-  }
+MccSlot::MccSlot(Fd fd, int switch_channel) : channel(switch_channel) {
   event.Bind("MccSlot::OnEvent", &MccSlot::OnEvent, this);
   event.Schedule(std::move(fd), POLLIN);
 }

@@ -18,8 +18,8 @@ class MccSlot : public Slot {
   // each frame into a buffer of this size, so a longer frame would arrive cut.
   static constexpr size_t kMaxFrame = 1024;
 
-  // Takes over `fd`, a channel already allocated, and learns its switch channel.
-  explicit MccSlot(Fd fd);
+  // Takes over `fd`, a channel already allocated, whose switch channel is `channel`.
+  MccSlot(Fd fd, int channel);
   ~MccSlot() override;
 
   // One write of all bytes; false, with a line on std::cerr, when it fails or falls short, and
@@ -36,7 +36,7 @@ class MccSlot : public Slot {
   // Sends every frame waiting on the channel up, one userData signal each.
   void DoRead();
 
-  // The switch channel of the driver's channel; -1 when the driver did not tell it.
-  int channel = -1;
+  // The switch channel of the driver's channel.
+  const int channel;
   Event event;
 };

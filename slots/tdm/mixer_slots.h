@@ -90,6 +90,8 @@ class TdmOutput : public MixerSlot {
 
   void tonec_event(const Params&) override {}
   void tone_gen_complete() override { processToneGenEvent(); }
+  // A sequence the device cut short: abort with the refused request's errno, never dtmfDone.
+  void tone_gen_failed(int error) override { OnAbort(error); }
   void dsproc_vad_event(const Hardware::DSProcVADEvent&) override {}
   void dsproc_bss_event(const ::dsproc_bss_event*) override {}
   void dsproc_sd_event(const Hardware::DSProcSDEvent&) override {}

@@ -37,17 +37,18 @@ Slot* VoiceFactory::INewSlot(const LGCP::CreateParams& params) {
 
 namespace {
 
-// A transparent channel opened with `flags` and allocated with `allocation`;
-// closed, after a line on std::cerr, when any step fails.
+// A transparent channel opened with `flags` and allocated with `allocation`, and in `channel`
+// its switch channel; closed, after a line on std::cerr, when any step fails.
 Fd open_channel(VoiceFactory& factory, int flags, const char* direction,
-                mcc_allocation allocation) {
+                mcc_allocation allocation, int& channel) {
   std::ostringstream header;
   factory.PutHeader(header);
   Fd fd = OpenMccChannel(header.str(), flags | O_NONBLOCK, allocation,
                          "fail to open " + std::string(GetMccDevName()) + " device for " +
                              direction + ": ");
   if (!fd) return fd;
-  if (Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul) < 0) {
+  channel = Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);
+  if (channel < 0) {
     factory.refusalLogs.write(std::cerr, &factory, "MCC_TIMESLOT request failed.");
     return Fd();
   }
@@ -57,13 +58,15 @@ Fd open_channel(VoiceFactory& factory, int flags, const char* direction,
 }  // namespace
 
 PlaySlotGeneric* VoiceFactory::CreatePlay(const LGCP::PlayerParams& params) {
-  Fd fd = open_channel(*this, O_WRONLY, "writing", {kTransparent, kRxPacketSize, 0, 0, kThreshold});
+  int channel = -1;
+  Fd fd = open_channel(*this, O_WRONLY, "writing", {kTransparent, kRxPacketSize, 0, 0, kThreshold},
+                       channel);
   if (!fd) return nullptr;
   PlaySlotGeneric* slot;
   if (params.is_network()) {
-    slot = new PlaySlotNetwork(Fd(fd), params.get_network());
+    slot = new PlaySlotNetwork(std::move(fd), channel, params.get_network());
   } else if (params.is_file()) {
-    slot = new PlaySlotFile(Fd(fd), params.get_file());
+    slot = new PlaySlotFile(std::move(fd), channel, params.get_file());
   } else {
     return nullptr;  // an extension this daemon does not know
   }
@@ -72,9 +75,11 @@ PlaySlotGeneric* VoiceFactory::CreatePlay(const LGCP::PlayerParams& params) {
 }
 
 RecordSlot* VoiceFactory::CreateRecord(const std::string& host) {
-  Fd fd = open_channel(*this, O_RDONLY, "reading", {kTransparent, kRxPacketSize, 0, kThreshold, 0});
+  int channel = -1;
+  Fd fd = open_channel(*this, O_RDONLY, "reading", {kTransparent, kRxPacketSize, 0, kThreshold, 0},
+                       channel);
   if (!fd) return nullptr;
-  auto* slot = new RecordSlot(Fd(fd), host);
+  auto* slot = new RecordSlot(std::move(fd), channel, host);
   recorders_.push_back(slot);
   return slot;
 }

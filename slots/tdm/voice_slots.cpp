@@ -10,10 +10,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "base/device.h"
 #include "base/ext_header.h"
 #include "base/path.h"
-#include "hw/mcc_records.h"
 #include "slots/tdm/voice_factory.h"
 
 namespace {
@@ -21,8 +19,6 @@ namespace {
 constexpr unsigned kConnectTimeoutMs = 5000;
 constexpr unsigned kFileBufSize = 8192;
 constexpr const char* kVoiceDir = "/usr/local/voice/";
-
-int timeslot_of(const Fd& fd) { return Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul); }
 
 // A name that leaves the voice directory through a ".." component.
 bool escapes(const std::string& name) {
@@ -46,8 +42,8 @@ std::string dhost2str(const TERM::HostAddress& host) {
 
 // ---- PlaySlotGeneric ----
 
-PlaySlotGeneric::PlaySlotGeneric(Fd channel_fd)
-    : channel(timeslot_of(channel_fd)), fd(std::move(channel_fd)) {}
+PlaySlotGeneric::PlaySlotGeneric(Fd channel_fd, int switch_channel)
+    : channel(switch_channel), fd(std::move(channel_fd)) {}
 
 bool PlaySlotGeneric::IBeforeDestroy() {
   VoiceFactory::instance().OnDestroy(this);
@@ -67,8 +63,9 @@ void PlaySlotGeneric::start_copy(ASync::Copy& c, Fd source) {
 
 // ---- PlaySlotNetwork ----
 
-PlaySlotNetwork::PlaySlotNetwork(Fd channel_fd, const LGCP::PlayerParams_network& params)
-    : PlaySlotGeneric(std::move(channel_fd)),
+PlaySlotNetwork::PlaySlotNetwork(Fd channel_fd, int switch_channel,
+                                 const LGCP::PlayerParams_network& params)
+    : PlaySlotGeneric(std::move(channel_fd), switch_channel),
       host(dhost2str(params.get_host())),
       id(params.get_id().getValue()) {}
 
@@ -122,8 +119,10 @@ void PlaySlotNetwork::Release() {
 
 // ---- PlaySlotFile ----
 
-PlaySlotFile::PlaySlotFile(Fd channel_fd, const LGCP::PlayerParams_file& params)
-    : PlaySlotGeneric(std::move(channel_fd)), repeat(params.get_repeat().getValue()) {
+PlaySlotFile::PlaySlotFile(Fd channel_fd, int switch_channel,
+                           const LGCP::PlayerParams_file& params)
+    : PlaySlotGeneric(std::move(channel_fd), switch_channel),
+      repeat(params.get_repeat().getValue()) {
   for (const auto& name : params.get_name()) names.push_back(name);
   abort_call.Bind(this, &PlaySlotFile::delayed_abort);
 }
@@ -142,12 +141,14 @@ bool PlaySlotFile::IOnOutputStream() {
 
 bool PlaySlotFile::restart() {
   position = 0;
-  return next_phrase();
+  played = 0;
+  return next_phrase() == Phrase::kPlaying;
 }
 
-bool PlaySlotFile::next_phrase() {
+PlaySlotFile::Phrase PlaySlotFile::next_phrase() {
   while (position < names.size()) {
     const std::string& name = names[position++];
+    copy.reset();
     file.close();
     if (escapes(name)) {
       refusalLogs.write(
@@ -161,12 +162,27 @@ bool PlaySlotFile::next_phrase() {
     if (!file) continue;
     ::lseek(file.get(), 0, SEEK_SET);
     copy.reset(new ASync::Copy);
-    copy->Bind(new ASync::Copy::THandler<PlaySlotFile>(&PlaySlotFile::OnPlayComplete, this));
     copy->set_bufsize(kFileBufSize);
+    // The first read and write happen inside the start. The handler is bound only after it,
+    // so that a copy ending there is dealt with here, before the play is reported, and the
+    // signals keep the order of what happened.
     start_copy(*copy, Fd(file));
-    return true;
+    const ASync::Copy::Status::Type status = copy->status();
+    if (status != ASync::Copy::Status::Failed) {
+      copy->Bind(new ASync::Copy::THandler<PlaySlotFile>(&PlaySlotFile::OnPlayComplete, this));
+      return Phrase::kPlaying;
+    }
+    if (copy->error() != 0) {
+      const int error = copy->error();
+      refusalLogs.write(std::cerr, this, "play failed: ", std::strerror(error));
+      copy.reset();
+      return Phrase::kChannelFailed;
+    }
+    // The file cannot be read (a folder, for one): skipped as one that cannot be opened.
   }
-  return false;
+  copy.reset();
+  file.close();
+  return Phrase::kListEnd;
 }
 
 void PlaySlotFile::OnPlayComplete(ASync::Copy::Status::Type status) {
@@ -174,13 +190,28 @@ void PlaySlotFile::OnPlayComplete(ASync::Copy::Status::Type status) {
     Release();
     return;
   }
-  if (next_phrase()) return;
+  played += copy->written();
+  switch (next_phrase()) {
+    case Phrase::kPlaying:
+      return;
+    case Phrase::kChannelFailed:
+      Release();
+      return;
+    case Phrase::kListEnd:
+      break;
+  }
+  // One pass over the list is done. A pass that played nothing (empty files, a FIFO without a
+  // writer) would only be followed by another at once: the play ends instead.
+  if (played == 0) {
+    Release();
+    return;
+  }
   // Only a positive count is counted down: a negative one would run into the lowest int.
   if (repeat > 0 && repeat-- == 1) {
     Release();
     return;
   }
-  if (!restart()) OnAbort(0);
+  if (!restart()) Release();
 }
 
 void PlaySlotFile::Release() {
@@ -196,8 +227,8 @@ void PlaySlotFile::delayed_abort() {
 
 // ---- RecordSlot ----
 
-RecordSlot::RecordSlot(Fd channel_fd, const std::string& host_text)
-    : channel(timeslot_of(channel_fd)), fd(std::move(channel_fd)), host(host_text) {}
+RecordSlot::RecordSlot(Fd channel_fd, int switch_channel, const std::string& host_text)
+    : channel(switch_channel), fd(std::move(channel_fd)), host(host_text) {}
 
 void RecordSlot::IAfterCreate() { OnChangeInputStream(true); }
 

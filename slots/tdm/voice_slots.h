@@ -9,7 +9,8 @@
 //     into the channel.
 //   - PlaySlotFile ("player"): a source; plays its files from /usr/local/voice/
 //   one after the
-//     other, the whole list `repeat` times (0 or a negative count: without end).
+//     other, the whole list `repeat` times (0 or a negative count: without end); a pass
+//     that plays nothing (every file empty, missing or unreadable) ends the play.
 //   - RecordSlot ("recorder"): a sink; when a source is connected it connects
 //   to the host and
 //     copies what the channel receives there.
@@ -35,8 +36,8 @@ class VoiceSlot : public Slot {};
 
 class PlaySlotGeneric : public VoiceSlot {
  public:
-  // Takes over the allocated channel `fd` and learns its switch channel.
-  explicit PlaySlotGeneric(Fd fd);
+  // Takes over the allocated channel `fd`, whose switch channel is `channel`.
+  PlaySlotGeneric(Fd fd, int channel);
 
   bool IBeforeDestroy() override;
   int IGetTransmitChannel() override { return channel; }
@@ -57,7 +58,7 @@ class PlaySlotNetwork : public PlaySlotGeneric {
  public:
   enum State { kIdle = 0, kConnecting = 1, kPlaying = 2, kReleased = 3 };
 
-  PlaySlotNetwork(Fd fd, const LGCP::PlayerParams_network& params);
+  PlaySlotNetwork(Fd fd, int channel, const LGCP::PlayerParams_network& params);
 
   bool IOnOutputStream() override;
   void OnConnect(ASync::Connect::Status::Type status, Fd socket);
@@ -73,20 +74,26 @@ class PlaySlotNetwork : public PlaySlotGeneric {
 
 class PlaySlotFile : public PlaySlotGeneric {
  public:
-  PlaySlotFile(Fd fd, const LGCP::PlayerParams_file& params);
+  PlaySlotFile(Fd fd, int channel, const LGCP::PlayerParams_file& params);
+
+  // What next_phrase found.
+  enum class Phrase { kPlaying, kListEnd, kChannelFailed };
 
   bool IOnOutputStream() override;
   void OnPlayComplete(ASync::Copy::Status::Type status);
   void Release();
-  // From the first name again; false when none of them can be played.
+  // From the first name again, a new pass; false when nothing of the list can be played.
   bool restart();
-  // Starts the next name that opens; false when the list is exhausted.
-  bool next_phrase();
+  // Starts the next name that opens and reads; kListEnd when the list is exhausted,
+  // kChannelFailed when the channel refused the first write.
+  Phrase next_phrase();
   void delayed_abort();
 
   std::vector<std::string> names;
   size_t position = 0;
   int repeat;
+  // Bytes the current pass over the list has played.
+  uint64_t played = 0;
   bool started = false;
   Fd file;
   std::unique_ptr<ASync::Copy> copy;
@@ -95,7 +102,7 @@ class PlaySlotFile : public PlaySlotGeneric {
 
 class RecordSlot : public VoiceSlot {
  public:
-  RecordSlot(Fd fd, const std::string& host);
+  RecordSlot(Fd fd, int channel, const std::string& host);
 
   void IAfterCreate() override;
   bool IBeforeDestroy() override;

@@ -4,6 +4,7 @@
 #include "slots/tdm/mcc_factory.h"
 #include "slots/tdm/mcc_slot.h"
 #include "slots/tdm/trunk_factory.h"
+#include "slots/tdm/voice_factory.h"
 #include "tests/slots_tdm/slot_road.h"
 
 namespace {
@@ -13,6 +14,7 @@ class MccRoad : public SlotRoad {
   static void SetUpTestSuite() {
     SlotRoad::SetUpTestSuite();
     MccFactory::instance();
+    VoiceFactory::instance();
     LinkTrunkFactories();
   }
   void TearDown() override {
@@ -118,6 +120,49 @@ TEST_F(MccRoad, FailuresAreAnsweredAndLogged) {
   EXPECT_EQ(err.take(), "01:MCC: channel lost\n");
   EXPECT_EQ(run({"{ seq 3, slot 1, pdu command : destroy : NULL }"}),
             wires({reply(3, 1, "success : NULL")}));
+}
+
+// The device refuses one request of a channel's create, for every slot kind on a controller
+// channel: the create is answered with an error, no signal goes out, and no channel or session
+// is held; the same create then succeeds.
+TEST_F(MccRoad, ARefusedRequestOfACreateLeavesNothingHeld) {
+  const char* const creates[] = {
+      "mcc : { type data, mode standard }",
+      "mcc : { type data, mode ss7 }",
+      "voice : player : file : { name { \"a.al\" }, repeat 0 }",
+      "voice : player : network : { host { iaddr \"127.0.0.1\", port 9 }, id 1 }",
+      "voice : record : { iaddr \"127.0.0.1\", port 9 }",
+  };
+  struct Refusal {
+    const char* board;
+    const char* line;  // what the daemon's line on std::cerr holds
+  };
+  const Refusal refusals[] = {
+      {"fail mcc/ctl open EIO", "fail to open"},
+      {"fail mcc/ctl 0x40144d00 ENOSPC", "MCC_ALLOCATE fail: No space left on device"},
+      {"fail mcc/ctl 0x20004d02 EIO", "MCC_TIMESLOT"},
+      {"fail mcc/ctl 0x20004d02 ENODEV", "MCC_TIMESLOT"},
+  };
+  for (const char* create : creates) {
+    for (const Refusal& r : refusals) {
+      SCOPED_TRACE(std::string(create) + " / " + r.board);
+      advance(1000);  // a line of each kind a second
+      StreamCapture err(std::cerr);
+      const std::string command = std::string("{ seq 1, slot 1, pdu command : create : ") +
+                                  create + " }";
+      EXPECT_EQ(sim(r.board), "ok");
+      EXPECT_EQ(run({command}), wires({reply(1, 1, "error : insufficientResources")}));
+      EXPECT_NE(err.take().find(r.line), std::string::npos);
+      EXPECT_EQ(board().command("mcc channels"), Lines{});
+      EXPECT_EQ(board().command("sessions mcc/ctl"), Lines{"0"});
+      const Lines got = run({command});
+      ASSERT_FALSE(got.empty());
+      EXPECT_EQ(got[0], wire(reply(1, 1, "success : NULL")));
+      EXPECT_EQ(board().command("mcc channels").size(), 1u);
+      run({"{ seq 2, slot 1, pdu command : destroy : NULL }"});
+      EXPECT_EQ(board().command("sessions mcc/ctl"), Lines{"0"});
+    }
+  }
 }
 
 TEST_F(MccRoad, CapacityInTheResourceReport) {

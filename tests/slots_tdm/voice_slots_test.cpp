@@ -1,6 +1,8 @@
 // Voice play and record slots on transparent channels of the simulated
 // controller, with announcement files made by sox and TCP peers on loopback.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -107,6 +109,82 @@ TEST_F(VoiceRoad, NothingToPlayRefusesTheConnectionAndAbortsOnce) {
             "player[1024]: skipped ../etc/passwd: outside the voice directory\n"
             "slot 01:player don't have output stream to 02:trunk\n");
   EXPECT_EQ(arrived(), Lines{});
+}
+
+// What cannot be played fails at once, before the connection is answered: a folder, an empty
+// name (the voice folder itself), a missing file, a channel that refuses the first write. The
+// connection is refused and abort follows it; no stream was reported active. What can be played
+// after such names is played.
+TEST_F(VoiceRoad, AFirstFileThatFailsAtOnceRefusesTheConnection) {
+  const std::string a = voice_file("a.al", "0.01 sine 440");
+  voice_file("folder/b.al", "0.01 sine 440");
+  struct Row {
+    const char* names;
+    const char* board;  // run after the create, or null
+    bool plays;
+  };
+  for (const Row& row : {
+           Row{"\"folder\"", nullptr, false},
+           Row{"\"\"", nullptr, false},
+           Row{"\"missing.al\"", nullptr, false},
+           Row{"\"a.al\"", "fail mcc/ctl write EPIPE", false},
+           Row{"\"folder\", \"\", \"a.al\"", nullptr, true},
+       }) {
+    SCOPED_TRACE(row.names);
+    StreamCapture err(std::cerr);
+    create(std::string("player : file : { name { ") + row.names + " }, repeat 1 }");
+    if (row.board) {
+      EXPECT_EQ(sim(row.board), "ok");
+    }
+    const Lines got = until_abort(run({"{ seq 3, slot 1, pdu command : connect : 2 }"}));
+    if (row.plays) {
+      EXPECT_EQ(got, wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
+                            signal(1, "transmitter : inactive : NULL"),
+                            signal(1, "abort : 0")}));
+      EXPECT_EQ(sent(), a);
+    } else {
+      EXPECT_EQ(got, wires({reply(3, 1, "error : connectFail"), signal(1, "abort : 0")}));
+      EXPECT_EQ(sent(), "");
+    }
+    EXPECT_EQ(arrived(), Lines{});
+    run({"{ seq 4, slot 1, pdu command : destroy : NULL }",
+         "{ seq 5, slot 2, pdu command : destroy : NULL }"});
+  }
+}
+
+// Endless play over files that hold nothing to play (an empty file, a FIFO without a writer,
+// a missing name, an empty one): one pass plays nothing, so the play ends there with abort,
+// and the loop goes back to waiting instead of starting the pass again and again.
+TEST_F(VoiceRoad, EndlessPlayOfNothingEndsAndLeavesTheLoopIdle) {
+  const std::string dir = board().root() + "/usr/local/voice/";
+  voice_file("a.al", "0.01 sine 440");
+  ASSERT_EQ(std::system(("mkdir -p " + dir + " && : > " + dir + "empty.al").c_str()), 0);
+  ::unlink((dir + "fifo.al").c_str());
+  ASSERT_EQ(::mkfifo((dir + "fifo.al").c_str(), 0600), 0);
+  create("player : file : { name { \"empty.al\", \"fifo.al\", \"missing.al\", \"\" }, "
+         "repeat 0 }");
+  const auto cpu_ms = [] {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+  };
+  const auto wall_ms = [] {
+    timespec t{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+  };
+  const double cpu = cpu_ms(), wall = wall_ms();
+  Lines got = run({"{ seq 3, slot 1, pdu command : connect : 2 }"});
+  while (wall_ms() - wall < 1000) {
+    run_loop_turn();
+    for (const auto& m : arrived()) got.push_back(m);
+  }
+  EXPECT_EQ(got, wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
+                        signal(1, "transmitter : inactive : NULL"), signal(1, "abort : 0")}));
+  EXPECT_LT(cpu_ms() - cpu, 300.0) << "of 1000 ms";
+  EXPECT_EQ(sent(), "");
+  ::unlink((dir + "fifo.al").c_str());
+  ::unlink((dir + "empty.al").c_str());
 }
 
 TEST_F(VoiceRoad, NetworkPlaySendsTheIdAndCopiesTheStream) {
