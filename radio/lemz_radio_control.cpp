@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <limits>
 
 #include "asn1/modules/term.h"
 #include "base/inet4_addr.h"
@@ -320,11 +321,11 @@ int LemzRadioControl::SendProtoToChan(sig_proto& p) {
 bool LemzRadioControl::Acceptable(const sig_proto& p) {
   const auto& u = p.payload;
   const char* field = nullptr;
-  unsigned value = 0;
+  std::string why;
   auto check = [&](const char* name, unsigned v, unsigned highest) {
     if (!field && v > highest) {
       field = name;
-      value = v;
+      why = std::string(name) + " " + std::to_string(v) + " out of range";
     }
   };
   // A caller identity is reported as an IA5String: 7-bit octets only.
@@ -332,14 +333,29 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
     for (unsigned i = 0; i < length; ++i)
       check("caller id octet", static_cast<unsigned char>(id[i]), 0x7F);
   };
+  // A frequency or a quality is reported as the text that the controller would send for it,
+  // which the controller must be able to send back: a frequency that is a number and not
+  // negative, a quality that is a number; the channel id must be one a command may give.
+  auto check_number = [&](const char* name, float v, bool negative_too) {
+    if (field) return;
+    why = RefusalOfNumber(name, decimal(v), negative_too);
+    if (!why.empty()) field = name;
+  };
+  auto check_freq = [&](uint32_t id, float freq) {
+    check("channel id", id, std::numeric_limits<int32_t>::max());
+    check_number("frequency", freq, false);
+  };
   switch (p.type) {
+    case GW_ADJUST_CHAN: check_freq(u.gw_adjust_chan.id, u.gw_adjust_chan.freq); break;
     case GW_SEL_CALL:
       check_caller_id(u.gw_sel_call.callerID, u.gw_sel_call.callerID_length);
       break;
     case GW_ADJUST_SQUELSHE: check("squelsh", u.gw_adjust_squelsh.squelsh, 2); break;
     case GW_ADJUST_RTE: check("rte", u.gw_adjust_rte.rte, 7); break;
     case GW_ADJUST_STANDBY: check("standby state", u.gw_adjust_standby.state, 1); break;
+    case WM_RADIO_QUALITY: check_number("bss-val", u.wm_radio_quality.radio_quality, true); break;
     case WM_CHAN:
+      check_freq(u.wm_chan.id, u.wm_chan.freq);
       check("squelsh", u.wm_chan.squelsh, 2);
       check("rte", u.wm_chan.rte, 7);
       break;
@@ -352,7 +368,7 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
       break;
   }
   if (!field) return true;
-  LogDropped(field, [&](std::ostream& log) { log << field << " " << value << " out of range"; });
+  LogDropped(field, [&](std::ostream& log) { log << why; });
   return false;
 }
 

@@ -207,15 +207,27 @@ unsigned long RadioControl::ProcessRadioStatus(unsigned long, unsigned long inte
 int RadioControl::ReadPacket(unsigned char* buf) {
   // A stopped session has nothing more: the run held is processed.
   if (!ext_) return -1;
-  // The packet info only tags the packet; the read decides whether there is one.
   packet_info_ = rtp_ext_packet_info{};
-  Device::ioctl(ext_.get(), RtpExtIoctl::kPacketInfo, &packet_info_, sizeof packet_info_);
+  const bool described = Device::ioctl(ext_.get(), RtpExtIoctl::kPacketInfo, &packet_info_,
+                                       sizeof packet_info_) >= 0;
+  const int info_error = errno;
+  if (!described && (info_error == EAGAIN || info_error == EWOULDBLOCK || info_error == EINTR))
+    return -1;
   ssize_t n;
   do {
     n = ::read(ext_.get(), buf, kPacketSize);
   } while (n < 0 && errno == EINTR);
   if (n < 0 && errno != EAGAIN) LogFailure("read rtp_ext packet fail");
-  return static_cast<int>(n);
+  if (!described) {
+    // The engine failed to say where the packet came from: it is not reported with a made-up
+    // sender.
+    LogThrottled("packet info rtp_ext fail", [&](std::ostream& log) {
+      log << "packet info rtp_ext fail: " << std::strerror(info_error);
+      if (n > 0) log << ", packet dropped";
+    });
+    return n > 0 ? 0 : -1;
+  }
+  return n > 0 ? static_cast<int>(n) : -1;
 }
 
 int RadioControl::WritePacket(const unsigned char* packet, int length) {

@@ -34,6 +34,7 @@
 #include "base/dpc.h"
 #include "base/event.h"
 #include "base/fd.h"
+#include "base/inet4_addr.h"
 #include "base/log_throttles.h"
 #include "base/timer.h"
 #include "hw/device_names.h"
@@ -129,9 +130,10 @@ class RadioControl : public IRadioController, private IRadioIntController {
   unsigned long ProcessRadioStatus(unsigned long now, unsigned long interval) override;
 
   // The receive loop of the protocol controllers, for one readable event: packet info, then
-  // one read, until a read gives nothing; each packet is unpacked into `current` (after
-  // `init(current)`), given its source from the packet info, and of every run of packets from
-  // one source only the last one is processed, when the source changes and at the end.
+  // one read, until the engine has no packet to describe or the read gives nothing; each packet
+  // is unpacked into `current` (after `init(current)`), given its source from the packet info,
+  // and of every run of packets from one source only the last one is processed, when the source
+  // changes and at the end.
   // One call reads at most kBatch packets: when they are spent before the engine is empty, the
   // run is kept (`pending` and its count) and the loop goes on in the next loop turn, after the
   // other descriptors and the timers have been served, until a read gives nothing.
@@ -154,7 +156,8 @@ class RadioControl : public IRadioController, private IRadioIntController {
   bool Refuses(const std::string& why);
   // Logs `message` after the prefix, with strerror of the current errno; `message` is the kind.
   void LogFailure(const char* message);
-  // Logs a received packet that is dropped: `describe(std::ostream&)` writes why.
+  // Logs a received packet that is dropped, naming its sender: `describe(std::ostream&)`
+  // writes why.
   template <class Describe>
   void LogDropped(const char* kind, Describe describe);
   // Writes a line of `kind` after the prefix: `describe(std::ostream&)` writes the rest. At most
@@ -177,7 +180,10 @@ class RadioControl : public IRadioController, private IRadioIntController {
   void OnMore();
   // The end of a batch: the loop goes on in the next turn when `more`.
   void BatchDone(bool more);
-  // Issues the packet-info request and reads one packet; the read's result.
+  // Reads the next packet together with its info: its length; 0 when a packet came whose info
+  // the engine failed to give, which is dropped with a line; -1 when there is none now. When
+  // the engine has no packet to describe nothing is read, even if one arrives before the read
+  // would be: the descriptor stays readable, and the next event brings the packet and its info.
   int ReadPacket(unsigned char* buf);
   // Sets the wanted source filter on the engine session, or lifts it.
   void ApplyFilter();
@@ -219,6 +225,7 @@ void RadioControl::LogThrottled(const char* kind, Describe describe) {
 template <class Describe>
 void RadioControl::LogDropped(const char* kind, Describe describe) {
   LogThrottled(kind, [&](std::ostream& log) {
+    log << "from " << INet4::dotted(packet_info_.addr) << ": ";
     describe(log);
     log << ", packet dropped";
   });
@@ -232,13 +239,14 @@ void RadioControl::ReceiveLoop(short revents, Record& current, Record& pending, 
   unsigned char buf[kPacketSize];
   for (unsigned batch = 0; batch < kBatch; ++batch) {
     const int n = ReadPacket(buf);
-    if (n <= 0) {
+    if (n < 0) {
       const bool ended = run_ > 0;
       run_ = 0;
       BatchDone(false);
       if (ended) process(pending);
       return;
     }
+    if (n == 0) continue;
     init(current);
     if (unpack(current, buf, n) != 0) continue;
     current.source_addr = packet_info_.addr;

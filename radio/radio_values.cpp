@@ -43,11 +43,7 @@ void address(Reason& r, const char* field, const std::string& text, bool keyed) 
 }
 
 void number(Reason& r, const char* field, const std::string& text, bool negative_too) {
-  float v;
-  if (!ReadFloat(text, v))
-    r.refuse(std::string(field) + " " + quoted(text) + " is not a number a float holds");
-  else if (!negative_too && v < 0)
-    r.refuse(std::string(field) + " " + quoted(text) + " is negative");
+  r.refuse(RefusalOfNumber(field, text, negative_too));
 }
 
 void flags(Reason& r, const TERM::RadioFlags& f) {
@@ -147,6 +143,14 @@ std::string RefusalOfKey(bool keyed, uint32_t session_addr) {
   if (!keyed || INet4::names_one_host(session_addr)) return std::string();
   if (session_addr == 0) return "ptt set with no session address to key";
   return "ptt keys " + INet4::dotted(session_addr) + ", which names no single host";
+}
+
+std::string RefusalOfNumber(const char* field, const std::string& text, bool negative_too) {
+  float v;
+  if (!ReadFloat(text, v))
+    return std::string(field) + " " + quoted(text) + " is not a number a float holds";
+  if (!negative_too && v < 0) return std::string(field) + " " + quoted(text) + " is negative";
+  return std::string();
 }
 
 bool ReadFloat(const std::string& text, float& value) {

@@ -37,6 +37,11 @@ std::string RefusalOf(const TERM::RtpRadioRequest& request);
 // address names a single host, else the reason to refuse the state.
 std::string RefusalOfKey(bool keyed, uint32_t session_addr);
 
+// Why the decimal text of `field` is refused: not a number a float holds (ReadFloat), or
+// negative unless `negative_too`; empty when it is taken. A frequency is taken when it is not
+// negative, a quality (bss-val) when it is a number.
+std::string RefusalOfNumber(const char* field, const std::string& text, bool negative_too);
+
 // A decimal number that a float holds: the whole text, rounded to the nearest float and finite;
 // -0 reads as 0. The empty text reads as 0.
 bool ReadFloat(const std::string& text, float& value);

@@ -41,6 +41,7 @@ void RtpExt::on_close(Session& session) {
   Stream& s = streams_[it->second];
   s.session = nullptr;
   s.inbound.clear();
+  s.late.clear();
   s.in_flight = false;
   index_.erase(it);
 }
@@ -85,7 +86,15 @@ IoctlResult RtpExt::on_ioctl(Session& session, IoctlCall& call) {
       rtp_ext_packet_info info{};
       if (!read_record(call, info)) return {-1, EINVAL};
       advance(s);
-      if (!s.in_flight) return {-1, EAGAIN};
+      if (!s.in_flight) {
+        // A packet held back arrives now, after the engine found none and before the read.
+        if (!s.late.empty()) {
+          queue(s, s.late.front());
+          s.late.pop_front();
+          advance(s);
+        }
+        return {-1, EAGAIN};
+      }
       info.ssrc = s.inbound.front().ssrc;
       info.addr = s.inbound.front().addr;
       write_record(call, info);
@@ -155,13 +164,18 @@ bool RtpExt::command(const Words& words, Reply& reply) {
     std::vector<std::string> lines;
     for (const std::string& p : s->sent) lines.push_back(hex_bytes(p));
     reply = Reply::of_list(lines);
-  } else if (words.size() == 6 && words[1] == "rx" && read_packet(words, 3, packet)) {
+  } else if (words.size() == 6 && (words[1] == "rx" || words[1] == "late") &&
+             read_packet(words, 3, packet)) {
     if (!s->session) {
       reply = Reply::error("session " + words[2] + " is closed");
       return true;
     }
-    queue(*s, packet);
-    advance(*s);
+    if (words[1] == "late") {
+      s->late.push_back(packet);
+    } else {
+      queue(*s, packet);
+      advance(*s);
+    }
     reply = Reply::ok();
   } else if (words.size() >= 7 && words.size() % 3 == 1 && words[1] == "flood") {
     reply = flood(*s, words);
@@ -170,7 +184,8 @@ bool RtpExt::command(const Words& words, Reply& reply) {
   } else {
     reply = Reply::error(
         "usage: rtpext session N | rtpext sent N | rtpext rx N SSRC A.B.C.D HEX | rtpext flood N "
-        "COUNT SSRC A.B.C.D HEX [SSRC A.B.C.D HEX]... | rtpext queued N");
+        "COUNT SSRC A.B.C.D HEX [SSRC A.B.C.D HEX]... | rtpext queued N | "
+        "rtpext late N SSRC A.B.C.D HEX");
   }
   return true;
 }

@@ -8,7 +8,8 @@
 // info request always describes the packet that the next read returns: it answers for the
 // packet in the descriptor while the daemon has not read it, else sends the next one, and fails
 // with EAGAIN when none is queued. While a filter is set, packets from other addresses are
-// dropped.
+// dropped. A packet may be held back to arrive just after a packet info request has found none,
+// so that the read which follows that failed request finds it.
 //
 // Control (sessions numbered from 0 in order of opening, kept after close):
 //   rtpext session N             open|closed etype=0xNNNN words=W1,W2,W3,W4 attached|detached
@@ -18,6 +19,9 @@
 //   rtpext flood N COUNT SSRC A.B.C.D HEX [SSRC A.B.C.D HEX]...
 //                                queues COUNT inbound packets at once, from the streams in turn
 //   rtpext queued N              the number of inbound packets the daemon has not read
+//   rtpext late N SSRC A.B.C.D HEX  holds one inbound packet back until the next packet info
+//                                request of N that finds none queued: that request fails with
+//                                EAGAIN, and then the packet is in the descriptor
 #pragma once
 
 #include <cstdint>
@@ -54,6 +58,7 @@ class RtpExt : public DeviceModel {
     uint32_t filter = 0;           // network order
     std::deque<Packet> inbound;    // the head is in the descriptor while `in_flight`
     bool in_flight = false;
+    std::deque<Packet> late;       // to arrive after a packet info request that found none
     std::vector<std::string> sent;
   };
 

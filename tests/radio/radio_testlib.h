@@ -62,6 +62,13 @@ class EngineSession {
   // The packets queued that the controller has not read.
   int queued() { return std::stoi(board().command("rtpext queued " + number_).at(0)); }
 
+  // Holds `packet` (hex) back until the engine next finds no packet to describe: it arrives
+  // between that failed packet info request and the read after it.
+  void late(const std::string& packet, const char* addr, unsigned ssrc) {
+    board().command("rtpext late " + number_ + " " + std::to_string(ssrc) + " " + addr + " " +
+                    packet);
+  }
+
   // Queues `packets` (hex) from one stream; with `turn`, runs a loop turn that reads them.
   void receive(const std::vector<std::string>& packets, const char* addr = "127.0.0.2",
                unsigned ssrc = 5, bool turn = true) {
@@ -74,3 +81,36 @@ class EngineSession {
   std::string number_;
   size_t seen_ = 0;
 };
+
+// The session addresses that `reports` name, in order ("none" for a report that names none).
+inline Lines senders_of(const Lines& reports) {
+  static const std::regex addr("session-addr \"([^\"]*)\"");
+  Lines senders;
+  for (const std::string& r : reports) {
+    std::smatch m;
+    senders.push_back(std::regex_search(r, m, addr) ? m[1].str() : "none");
+  }
+  return senders;
+}
+
+// A packet (hex) from a stream.
+struct FromStream {
+  std::string packet;
+  const char* addr;
+  unsigned ssrc;
+};
+
+// Two senders taking turns `rounds` times: each round `first` is queued and `second` arrives
+// just after the engine has found no more packets to describe, between a packet info request
+// and the read after it. Runs loop turns until both are reported (or the turns run out), then
+// a few more; the senders that the reports name.
+inline Lines senders_in_turn(EngineSession& engine, RadioNotify& notify, const FromStream& first,
+                             const FromStream& second, unsigned rounds) {
+  for (unsigned i = 1; i <= rounds; ++i) {
+    engine.late(second.packet, second.addr, second.ssrc);
+    engine.receive({first.packet}, first.addr, first.ssrc, false);
+    turn_until([&] { return notify.reports.size() >= 2 * i && engine.queued() == 0; }, 50);
+  }
+  turns(3);
+  return senders_of(notify.reports);
+}
