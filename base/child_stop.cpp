@@ -109,8 +109,9 @@ std::list<Orphan>& orphans() {
   return all;
 }
 
-// Deletes this orphan.
+// Deletes this orphan, which signals nothing more.
 void Orphan::forget() {
+  bound_.reset();
   std::list<Orphan>& all = orphans();
   for (auto o = all.begin(); o != all.end(); ++o) {
     if (&*o != this) continue;
