@@ -16,7 +16,6 @@
 #include <cstring>
 #include <iostream>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -262,8 +261,7 @@ Proof signal_proven(const Record& r, int pid, int signal) {
   if (!read_proc_stat(pid, m) || m.group != r.pgid || m.state == 'Z') return Proof::kGone;
   if (!fits(r, m) || !(leader_holds(r) || marked(r, pid))) return Proof::kUnproven;
   if (signal == 0) return Proof::kProven;
-  const int sent =
-      held ? signal_held(held.get(), signal) : ::kill(pid, signal);
+  const int sent = held ? signal_held(held.get(), signal) : ::kill(pid, signal);
   if (sent != 0 && errno != ESRCH) {
     std::cerr << "child group " << r.pgid << ": signal " << signal << " to " << pid << ": "
               << std::strerror(errno) << std::endl;

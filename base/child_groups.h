@@ -29,11 +29,10 @@
 // A var/run that leads out of the root, or a folder that is a link or not the daemon's, is
 // refused with one line, and nothing is recorded.
 // It reads every record, and ends the group it names when that group is still alive and the
-// daemon that made it is not: SIGKILL to each member proven (below), again at each look, up to
-// kEndWaitMs, until none is left, so that the channels and modems they held are free before the
-// first command. A pid is
-// taken again only after the process and every group and session named by it have ended, so
-// the record names its group only while:
+// daemon that made it is not: SIGKILL to each member proven (below), again at each look until
+// none is left, for up to kEndWaitMs, so that the channels and modems they held are free before
+// the first command. A pid is taken again only after the process and every group and session
+// named by it have ended, so the record names its group only while:
 //   - the boot id is this boot's and the folder is the one the record was written in (a record
 //     copied from another root names that root's folder);
 //   - the process with the leader's pid, if any, has the recorded start time (otherwise the pid
