@@ -393,6 +393,9 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
   });
 }
 
+// The user a start runs as when it must not read every file.
+constexpr uid_t kNobody = 65534;
+
 // A folder beside the root on the same file system, with a file f in it.
 std::string outside() { return Path::root() + "-outside"; }
 
@@ -405,10 +408,18 @@ void bind_outside(const std::string& at) {
       << std::strerror(errno);
 }
 
-// The scene of a mount at `at`: unmounted at its end, and outside()'s file kept when `bound`.
-void mounted(Scene& s, const std::string& at, bool bound) {
-  s.mounts.push_back(at);
+// The name of the record of the scene's group.
+std::string record_name(const Scene& s) {
+  return std::to_string(s.victims.empty() ? s.bystanders[0] : s.victims[0]);
+}
+
+// `s` with a mount at `below` under its record's name, which stays: unmounted at the scene's
+// end, and outside()'s file kept when `bound`.
+Scene mounted(Scene s, const std::string& below, bool bound) {
+  s.mounts.push_back(folder() + "/" + record_name(s) + below);
   if (bound) s.outside.push_back(outside() + "/f");
+  s.kept = {record_name(s)};
+  return s;
 }
 
 // What lies below a mount at a record's name is not the daemon's, nor a record it cannot read;
@@ -421,47 +432,33 @@ TEST(ChildGroupsTest, StartLeavesWhatLiesBelowAMountAndNamesWhatItCannotRead) {
   // Nothing mounted here reaches the machine's namespace.
   ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0)
       << std::strerror(errno);
-  constexpr uid_t kNobody = 65534;
-  const auto name_of = [](const Scene& s) {
-    return std::to_string(s.victims.empty() ? s.bystanders[0] : s.victims[0]);
-  };
   run_starts({
-      {"a bind mount at a record's name", [&] {
+      {"a bind mount at a record's name", [] {
          Scene s = bystanders({sleeper_group()});
-         bind_outside(folder() + "/" + name_of(s));
-         mounted(s, folder() + "/" + name_of(s), true);
-         s.kept = {name_of(s)};
-         return s;
+         bind_outside(folder() + "/" + record_name(s));
+         return mounted(s, "", true);
        }, {"a folder; not removed: a mount point"}},
-      {"a bind mount inside a folder at a record's name", [&] {
+      {"a bind mount inside a folder at a record's name", [] {
          Scene s = bystanders({sleeper_group()});
-         const std::string at = folder() + "/" + name_of(s);
+         const std::string at = folder() + "/" + record_name(s);
          bind_outside(at + "/in");
-         mounted(s, at + "/in", true);
          std::ofstream(at + "/g") << "the daemon's to remove\n";
-         s.kept = {name_of(s)};
-         return s;
+         return mounted(s, "/in", true);
        }, {"a folder; not removed: a mount point at "}},
-      {"a tmpfs at the name when the group is recorded", [&] {
-         Scene s = recorded_past([](const std::string& at) {
+      {"a tmpfs at the name when the group is recorded", [] {
+         return mounted(recorded_past([](const std::string& at) {
            ::mkdir(at.c_str(), 0755);
            ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k");
-         });
-         mounted(s, folder() + "/" + name_of(s), false);
-         s.kept = {name_of(s)};
-         return s;
+         }), "", false);
        }, {"a folder; not removed: a mount point",
            "left running by an earlier daemon, killed"}},
-      {"a bind mount at the name when the group is recorded", [&] {
-         Scene s = recorded_past(bind_outside);
-         mounted(s, folder() + "/" + name_of(s), true);
-         s.kept = {name_of(s)};
-         return s;
+      {"a bind mount at the name when the group is recorded", [] {
+         return mounted(recorded_past(bind_outside), "", true);
        }, {"a folder; not removed: a mount point",
            "left running by an earlier daemon, killed"}},
-      {"a record its owner may not read", [&] {
+      {"a record its owner may not read", [] {
          Scene s = sleeper_record([](pid_t, std::string line) { return line; });
-         const std::string at = folder() + "/" + name_of(s);
+         const std::string at = folder() + "/" + record_name(s);
          EXPECT_EQ(::chmod(Path::root().c_str(), 0755), 0);
          EXPECT_EQ(::chown(folder().c_str(), kNobody, kNobody), 0);
          EXPECT_EQ(::chown(at.c_str(), kNobody, kNobody), 0);
