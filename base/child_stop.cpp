@@ -16,15 +16,8 @@
 
 namespace {
 
-// Whether the group `pgid` has a member (a zombie counts until it is reaped). One that has
-// none has ended, and its record goes.
-bool has_members(int pgid) {
-  if (::kill(-pgid, 0) == 0 || errno == EPERM) return true;
-  ChildGroups::ended(pgid);
-  return false;
-}
-
-// A group sent SIGKILL has ended: no member outlives it.
+// SIGKILL or another signal to the whole group of a leader that no one has reaped: its id is
+// the group's. A group sent SIGKILL has ended: no member outlives it.
 void signal_group(int pgid, int signal) {
   if (::kill(-pgid, signal) == 0) {
     if (signal == SIGKILL) ChildGroups::ended(pgid);
@@ -48,9 +41,10 @@ void signal_leader_group(int pid, int signal) {
 // A group whose owner has gone, or whose leader has been reaped with members left: stopped,
 // and forgotten once ended. While the leader is unreaped, its own wait tells of its end; then
 // the group is looked at every kCheckMs, since the ends of its other members (children of
-// init by now) reach no wait of ours. Forgotten as soon as it is empty, the group is not
-// signalled after its id may be reused, and what it held is dropped without waiting for the
-// bound.
+// init by now) reach no wait of ours. With the leader reaped, only the members that
+// ChildGroups proves the group's are signalled: the id may have been taken by another group
+// between two looks. From the bound on they are killed at each look. Forgotten as soon as none
+// is left, and what it held is dropped then, without waiting for the bound.
 class Orphan {
  public:
   // The leader `pid` runs: `signal` to its group, and its end awaited; `held` is dropped with
@@ -84,19 +78,20 @@ class Orphan {
     on_check();
   }
   void on_check() {
-    if (!has_members(pgid_)) return forget();
+    if (ChildGroups::signal(pgid_, bound_.get() ? 0 : SIGKILL) == 0) return forget();
     check_.set(kCheckMs, &Orphan::on_check, this);
   }
   void on_bound() {
-    end_group();
+    if (leader_reaped_) return on_check();
+    signal_leader_group(pgid_, SIGKILL);
     forget();
   }
   void end_group() {
     bound_.reset();
     if (!leader_reaped_) {
       signal_leader_group(pgid_, SIGKILL);
-    } else if (has_members(pgid_)) {
-      signal_group(pgid_, SIGKILL);
+    } else {
+      ChildGroups::signal(pgid_, SIGKILL);
     }
   }
   void forget();
@@ -114,8 +109,9 @@ std::list<Orphan>& orphans() {
   return all;
 }
 
-// Deletes this orphan.
+// Deletes this orphan, which signals nothing more.
 void Orphan::forget() {
+  bound_.reset();
   std::list<Orphan>& all = orphans();
   for (auto o = all.begin(); o != all.end(); ++o) {
     if (&*o != this) continue;
@@ -150,9 +146,7 @@ void ChildStop::end_rest(int pid, int signal, Held held) {
 }
 
 void ChildStop::end_rest(int pgid, int signal, unsigned bound_ms, Held held) {
-  // Just reaped, the leader's pid is still the group's while anyone is in it.
-  if (pgid <= 0 || !has_members(pgid)) return;
-  if (signal) signal_group(pgid, signal);
+  if (pgid <= 0 || ChildGroups::signal(pgid, signal) == 0) return;
   orphans().emplace_back(pgid, bound_ms, std::move(held));
 }
 

@@ -12,12 +12,14 @@
 // program can refuse) after whatever it has to do first. The owner learns of the leader's end
 // through its own ChildWait and hands the stop to ended() there: members of the group still
 // running then are asked to end (unless a stop has asked them already) and killed at the
-// bound, apart from the owner, which may go. A group is signalled while its leader is an
-// unreaped child of ours, whose pid no other process can take; once the leader is reaped, only
-// while the group is seen to have members left, since a group keeps its id until its last
-// member ends. Such a group is looked at every 100 ms and forgotten as soon as it is empty.
+// bound, apart from the owner, which may go. A group is signalled as a whole while its leader is
+// an unreaped child of ours, whose pid no other process can take; once the leader is reaped, the
+// id may pass to another group as soon as the last member ends, so only the members that
+// ChildGroups proves the group's are signalled, one by one. Such a group is looked at every
+// 100 ms, killed at each look from the bound on, and forgotten as soon as none is left.
 //
-// The group's record (ChildGroups) goes when the group is found empty or is sent SIGKILL.
+// The group's record (ChildGroups) goes when the group is found with no member left or is sent
+// SIGKILL as a whole.
 //
 // ChildStop::orphan() stops a child whose owner goes at once (a slot whose destroy does not
 // wait for its program): the same signal and bound, with a ChildWait of its own; the stop is

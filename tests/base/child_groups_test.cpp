@@ -5,12 +5,17 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -22,6 +27,7 @@
 #include "base/proc.h"
 #include "tests/support/orvexd_process.h"
 #include "tests/support/processes.h"
+#include "tests/support/stream_capture.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -114,6 +120,8 @@ struct Scene {
   std::vector<std::string> kept;  // record names left in the folder
   std::vector<std::string> outside;  // files outside the folder, left alone
   pid_t unreaped = 0;                // the killed daemon, reaped once the case is over
+  std::vector<std::string> mounts;   // unmounted once the case is over
+  uid_t start_as = 0;                // the user the start runs as, when not 0
 };
 
 Scene bystanders(std::vector<pid_t> pids) {
@@ -183,124 +191,29 @@ Scene sleeper_record(const std::function<std::string(pid_t, std::string)>& edit,
   return bystanders({pid});
 }
 
-TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
-  const std::string other_boot = [] {
-    std::string id = boot_id();
-    id[0] = id[0] == '0' ? '1' : '0';
-    return id;
-  }();
-  const struct {
-    const char* name;
-    std::function<Scene()> make;
-    const char* line;  // in the start's output
-  } cases[] = {
-      {"leader and member", [] {
-         return killed_daemon("sleep 1000 & echo $$ $! > $PIDS; wait", 2);
-       }, "left running by an earlier daemon, killed"},
-      {"leader and member, the daemon ended but not yet reaped", [] {
-         return killed_daemon("sleep 1000 & echo $$ $! > $PIDS; wait", 2, false);
-       }, "left running by an earlier daemon, killed"},
-      // The kernel gives 0 for a session whose leader is beyond the pid namespace, as this
-      // test's own may be: then 1 is the session the group is not in.
-      {"another session", [] {
-         return sleeper_record([](pid_t pid, std::string) {
-           const pid_t other = ::getsid(0) == 0 ? 1 : 0;
-           return record_line(false, pid, start_of(pid), other, boot_id());
-         });
-       }, ""},
-      {"leader ended, member left", [] {
-         return killed_daemon("sleep 1000 & echo $! > $PIDS", 1);
-       }, "left running by an earlier daemon, killed"},
-      {"leader's pid taken by another process", [] {
-         return sleeper_record([](pid_t pid, std::string) {
-           return record_line(false, pid, start_of(pid) - 1, ::getsid(0), boot_id());
-         });
-       }, ""},
-      {"its daemon runs", [] {
-         Scene s = sleeper_record([](pid_t, std::string line) { return line; }, true);
-         s.kept = {std::to_string(s.bystanders[0])};
-         return s;
-       }, ""},
-      {"an earlier boot", [&] {
-         return sleeper_record([&](pid_t, std::string line) {
-           return other_boot + line.substr(other_boot.size());
-         });
-       }, ""},
-      {"garbage", [] {
-         return sleeper_record([](pid_t, std::string line) { return line + "more\n"; });
-       }, "not a record; removed"},
-      {"another group's name", [] {
-         const pid_t pid = sleeper_group();
-         std::ofstream(folder() + "/" + std::to_string(pid + 1))
-             << record_line(false, pid, start_of(pid), ::getsid(0), boot_id());
-         return bystanders({pid});
-       }, "not the record of its name; removed"},
-      {"a symbolic link", [] {
-         const pid_t pid = sleeper_group();
-         const std::string target = Path::board("/elsewhere");
-         std::ofstream(target) << record_line(false, pid, start_of(pid), ::getsid(0), boot_id());
-         EXPECT_EQ(::symlink(target.c_str(), (folder() + "/" + std::to_string(pid)).c_str()), 0);
-         return Scene{{}, {pid}, {}, {target}};
-       }, "a symbolic link; removed"},
-      {"a hard link", [] {
-         Scene s = sleeper_record([](pid_t, std::string line) { return line; });
-         const std::string name = folder() + "/" + std::to_string(s.bystanders[0]);
-         s.outside = {Path::board("/other-link")};
-         EXPECT_EQ(::link(name.c_str(), s.outside[0].c_str()), 0);
-         return s;
-       }, "a file with other links; removed"},
-      {"a FIFO", [] {
-         const pid_t pid = sleeper_group();
-         EXPECT_EQ(::mkfifo((folder() + "/" + std::to_string(pid)).c_str(), 0644), 0);
-         return bystanders({pid});
-       }, "not a regular file; removed"},
-      {"var/run a link out of the root: nothing recorded", [] {
-         const std::string run = Path::board("/var/run");
-         const std::string outside = Path::root() + "-outside";
-         EXPECT_EQ(std::system(("rm -r " + run + "; mkdir " + outside).c_str()), 0);
-         EXPECT_EQ(::symlink(outside.c_str(), run.c_str()), 0);
-         Scene s = bystanders(killed_daemon("sleep 1000 & echo $! > $PIDS; wait", 1).victims);
-         s.outside = {outside};
-         return s;
-       }, "leads out of the root"},
-      {"leader ended, a member of another session", [] {
-         return leader_ended(true);
-       }, ""},
-      // The recorded group ended and a later group took its id, in the same session (0 for
-      // every process when the test runs in a pid namespace of its own).
-      {"id of an ended group taken by a later one", [] {
-         return leader_ended(false);
-       }, "no member carries the mark of the recorded group; left alone"},
-      {"a folder at the name", [] {
-         Scene s = bystanders({sleeper_group()});
-         const std::string at = folder() + "/" + std::to_string(s.bystanders[0]);
-         s.outside = {Path::board("/elsewhere")};
-         std::ofstream(s.outside[0]) << "not the daemon's\n";
-         EXPECT_EQ(std::system(("mkdir -p " + at + "/in && touch " + at + "/in/f && ln -s " +
-                                s.outside[0] + " " + at + "/in/link && ln -s " +
-                                Path::root() + " " + at + "/root").c_str()), 0);
-         return s;
-       }, "a folder; removed"},
-      {"a folder at the name when the group is recorded", [] {
-         Scene s;
-         s.victims = {sleeper_group()};
-         ::waitpid(in_child([&] {
-           ChildGroups::start();
-           const std::string at = folder() + "/" + std::to_string(s.victims[0]);
-           ::mkdir(at.c_str(), 0755);
-           ::mkdir((at + "/in").c_str(), 0755);
-           ChildGroups::record(s.victims[0], kMark);
-         }), nullptr, 0);
-         return s;
-       }, "left running by an earlier daemon, killed"},
-      {"a record of another root", [] {
-         return sleeper_record([](pid_t pid, std::string) {
-           return record_line(false, pid, start_of(pid), ::getsid(0), boot_id(),
-                              folder_id(Path::board("/var")));
-         });
-       }, "of another root; removed"},
-  };
-  for (const auto& c : cases) {
+// A group that a daemon records and leaves running when it ends, `obstacle` (given the path of
+// the record's name) having been put at the record's name after the daemon's start.
+Scene recorded_past(const std::function<void(const std::string&)>& obstacle) {
+  Scene s;
+  s.victims = {sleeper_group()};
+  ::waitpid(in_child([&] {
+    ChildGroups::start();
+    obstacle(folder() + "/" + std::to_string(s.victims[0]));
+    ChildGroups::record(s.victims[0], kMark);
+  }), nullptr, 0);
+  return s;
+}
+
+struct Case {
+  const char* name;
+  std::function<Scene()> make;
+  // The start's output: one line holding each of these, in any order; none for no output.
+  std::vector<const char*> lines;
+};
+
+// Makes each case's scene in a root of its own, runs a start on it and checks what it left.
+void run_starts(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempRoot root;
     ASSERT_EQ(::mkdir((root.path() + "/var").c_str(), 0755), 0);
@@ -314,6 +227,9 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
     const pid_t next = in_child([&] {
       const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(fd, 2);
+      if (scene.start_as && (::setgid(scene.start_as) != 0 || ::setuid(scene.start_as) != 0)) {
+        ::_exit(1);
+      }
       ChildGroups::start();
     });
     int status = -1;
@@ -327,16 +243,18 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
     EXPECT_EQ(alive_of(scene.victims), std::vector<pid_t>{}) << "ended before the start goes on";
     EXPECT_EQ(alive_of(scene.bystanders), scene.bystanders);
     const std::string output = read_file(out);
-    if (*c.line) {
-      EXPECT_NE(output.find(c.line), std::string::npos) << output;
-      EXPECT_EQ(output.find('\n'), output.size() - 1) << "one line: " << output;
-    } else {
-      EXPECT_EQ(output, "");
+    const Lines lines = split_lines(output);
+    EXPECT_EQ(lines.size(), c.lines.size()) << output;
+    for (const char* wanted : c.lines) {
+      EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find(wanted) != std::string::npos;
+      })) << wanted << " in " << output;
     }
     EXPECT_EQ(names_in(folder()), scene.kept);
     for (const std::string& path : scene.outside) {
       EXPECT_EQ(::access(path.c_str(), F_OK), 0) << path << " is not the daemon's to remove";
     }
+    for (const std::string& path : scene.mounts) ::umount2(path.c_str(), MNT_DETACH);
     std::system(("rm -rf " + root.path() + "-outside").c_str());
     if (scene.unreaped) ::waitpid(scene.unreaped, nullptr, 0);
     for (pid_t pid : scene.victims) {
@@ -348,6 +266,207 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
       ::waitpid(pid, nullptr, 0);
     }
   }
+}
+
+TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
+  const std::string other_boot = [] {
+    std::string id = boot_id();
+    id[0] = id[0] == '0' ? '1' : '0';
+    return id;
+  }();
+  run_starts({
+      {"leader and member", [] {
+         return killed_daemon("sleep 1000 & echo $$ $! > $PIDS; wait", 2);
+       }, {"left running by an earlier daemon, killed"}},
+      {"leader and member, the daemon ended but not yet reaped", [] {
+         return killed_daemon("sleep 1000 & echo $$ $! > $PIDS; wait", 2, false);
+       }, {"left running by an earlier daemon, killed"}},
+      // The kernel gives 0 for a session whose leader is beyond the pid namespace, as this
+      // test's own may be: then 1 is the session the group is not in.
+      {"another session", [] {
+         return sleeper_record([](pid_t pid, std::string) {
+           const pid_t other = ::getsid(0) == 0 ? 1 : 0;
+           return record_line(false, pid, start_of(pid), other, boot_id());
+         });
+       }, {}},
+      {"leader ended, member left", [] {
+         return killed_daemon("sleep 1000 & echo $! > $PIDS", 1);
+       }, {"left running by an earlier daemon, killed"}},
+      {"leader's pid taken by another process", [] {
+         return sleeper_record([](pid_t pid, std::string) {
+           return record_line(false, pid, start_of(pid) - 1, ::getsid(0), boot_id());
+         });
+       }, {}},
+      {"its daemon runs", [] {
+         Scene s = sleeper_record([](pid_t, std::string line) { return line; }, true);
+         s.kept = {std::to_string(s.bystanders[0])};
+         return s;
+       }, {}},
+      {"an earlier boot", [&] {
+         return sleeper_record([&](pid_t, std::string line) {
+           return other_boot + line.substr(other_boot.size());
+         });
+       }, {}},
+      {"garbage", [] {
+         return sleeper_record([](pid_t, std::string line) { return line + "more\n"; });
+       }, {"not a record; removed"}},
+      {"another group's name", [] {
+         const pid_t pid = sleeper_group();
+         std::ofstream(folder() + "/" + std::to_string(pid + 1))
+             << record_line(false, pid, start_of(pid), ::getsid(0), boot_id());
+         return bystanders({pid});
+       }, {"not the record of its name; removed"}},
+      {"a symbolic link", [] {
+         const pid_t pid = sleeper_group();
+         const std::string target = Path::board("/elsewhere");
+         std::ofstream(target) << record_line(false, pid, start_of(pid), ::getsid(0), boot_id());
+         EXPECT_EQ(::symlink(target.c_str(), (folder() + "/" + std::to_string(pid)).c_str()), 0);
+         Scene s = bystanders({pid});
+         s.outside = {target};
+         return s;
+       }, {"a symbolic link; removed"}},
+      {"a hard link", [] {
+         Scene s = sleeper_record([](pid_t, std::string line) { return line; });
+         const std::string name = folder() + "/" + std::to_string(s.bystanders[0]);
+         s.outside = {Path::board("/other-link")};
+         EXPECT_EQ(::link(name.c_str(), s.outside[0].c_str()), 0);
+         return s;
+       }, {"a file with other links; removed"}},
+      {"a FIFO", [] {
+         const pid_t pid = sleeper_group();
+         EXPECT_EQ(::mkfifo((folder() + "/" + std::to_string(pid)).c_str(), 0644), 0);
+         return bystanders({pid});
+       }, {"not a regular file; removed"}},
+      {"var/run a link out of the root: nothing recorded", [] {
+         const std::string run = Path::board("/var/run");
+         const std::string outside = Path::root() + "-outside";
+         EXPECT_EQ(std::system(("rm -r " + run + "; mkdir " + outside).c_str()), 0);
+         EXPECT_EQ(::symlink(outside.c_str(), run.c_str()), 0);
+         Scene s = bystanders(killed_daemon("sleep 1000 & echo $! > $PIDS; wait", 1).victims);
+         s.outside = {outside};
+         return s;
+       }, {"leads out of the root"}},
+      {"leader ended, a member of another session", [] {
+         return leader_ended(true);
+       }, {}},
+      // The recorded group ended and a later group took its id, in the same session (0 for
+      // every process when the test runs in a pid namespace of its own).
+      {"id of an ended group taken by a later one", [] {
+         return leader_ended(false);
+       }, {"no member carries the mark of the recorded group; left alone"}},
+      {"a folder at the name", [] {
+         Scene s = bystanders({sleeper_group()});
+         const std::string at = folder() + "/" + std::to_string(s.bystanders[0]);
+         s.outside = {Path::board("/elsewhere")};
+         std::ofstream(s.outside[0]) << "not the daemon's\n";
+         EXPECT_EQ(std::system(("mkdir -p " + at + "/in && touch " + at + "/in/f && ln -s " +
+                                s.outside[0] + " " + at + "/in/link && ln -s " +
+                                Path::root() + " " + at + "/root").c_str()), 0);
+         return s;
+       }, {"a folder; removed"}},
+      {"a folder at the name when the group is recorded", [] {
+         Scene s;
+         s.victims = {sleeper_group()};
+         ::waitpid(in_child([&] {
+           ChildGroups::start();
+           const std::string at = folder() + "/" + std::to_string(s.victims[0]);
+           ::mkdir(at.c_str(), 0755);
+           ::mkdir((at + "/in").c_str(), 0755);
+           ChildGroups::record(s.victims[0], kMark);
+         }), nullptr, 0);
+         return s;
+       }, {"left running by an earlier daemon, killed"}},
+      {"a record of another root", [] {
+         return sleeper_record([](pid_t pid, std::string) {
+           return record_line(false, pid, start_of(pid), ::getsid(0), boot_id(),
+                              folder_id(Path::board("/var")));
+         });
+       }, {"of another root; removed"}},
+      {"a folder too deep at the name when the group is recorded", [] {
+         Scene s = recorded_past([](const std::string& at) {
+           EXPECT_EQ(std::system(("mkdir -p " + at + "/a/a/a/a/a/a/a/a/a").c_str()), 0);
+         });
+         s.kept = {std::to_string(s.victims[0])};
+         return s;
+       }, {"a folder; not removed: more than 8 folders deep at ",
+           "left running by an earlier daemon, killed"}},
+  });
+}
+
+// The user a start runs as when it must not read every file.
+constexpr uid_t kNobody = 65534;
+
+// A folder beside the root on the same file system, with a file f in it.
+std::string outside() { return Path::root() + "-outside"; }
+
+// outside() mounted at `at`.
+void bind_outside(const std::string& at) {
+  EXPECT_EQ(std::system(("mkdir -p " + outside() + " " + at + " && touch " + outside() + "/f")
+                            .c_str()),
+            0);
+  EXPECT_EQ(::mount(outside().c_str(), at.c_str(), nullptr, MS_BIND, nullptr), 0)
+      << std::strerror(errno);
+}
+
+// The name of the record of the scene's group.
+std::string record_name(const Scene& s) {
+  return std::to_string(s.victims.empty() ? s.bystanders[0] : s.victims[0]);
+}
+
+// `s` with a mount at `below` under its record's name, which stays: unmounted at the scene's
+// end, and outside()'s file kept when `bound`.
+Scene mounted(Scene s, const std::string& below, bool bound) {
+  s.mounts.push_back(folder() + "/" + record_name(s) + below);
+  if (bound) s.outside.push_back(outside() + "/f");
+  s.kept = {record_name(s)};
+  return s;
+}
+
+// What lies below a mount at a record's name is not the daemon's, nor a record it cannot read;
+// the start says so. Mounts are made in a mount namespace of the test's own.
+TEST(ChildGroupsTest, StartLeavesWhatLiesBelowAMountAndNamesWhatItCannotRead) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounts and another user need root";
+  if (::unshare(CLONE_NEWNS) != 0) {
+    GTEST_SKIP() << "no mount namespace of its own: " << std::strerror(errno);
+  }
+  // Nothing mounted here reaches the machine's namespace.
+  ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0)
+      << std::strerror(errno);
+  run_starts({
+      {"a bind mount at a record's name", [] {
+         Scene s = bystanders({sleeper_group()});
+         bind_outside(folder() + "/" + record_name(s));
+         return mounted(s, "", true);
+       }, {"a folder; not removed: a mount point"}},
+      {"a bind mount inside a folder at a record's name", [] {
+         Scene s = bystanders({sleeper_group()});
+         const std::string at = folder() + "/" + record_name(s);
+         bind_outside(at + "/in");
+         std::ofstream(at + "/g") << "the daemon's to remove\n";
+         return mounted(s, "/in", true);
+       }, {"a folder; not removed: a mount point at "}},
+      {"a tmpfs at the name when the group is recorded", [] {
+         return mounted(recorded_past([](const std::string& at) {
+           ::mkdir(at.c_str(), 0755);
+           ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k");
+         }), "", false);
+       }, {"a folder; not removed: a mount point",
+           "left running by an earlier daemon, killed"}},
+      {"a bind mount at the name when the group is recorded", [] {
+         return mounted(recorded_past(bind_outside), "", true);
+       }, {"a folder; not removed: a mount point",
+           "left running by an earlier daemon, killed"}},
+      {"a record its owner may not read", [] {
+         Scene s = sleeper_record([](pid_t, std::string line) { return line; });
+         const std::string at = folder() + "/" + record_name(s);
+         EXPECT_EQ(::chmod(Path::root().c_str(), 0755), 0);
+         EXPECT_EQ(::chown(folder().c_str(), kNobody, kNobody), 0);
+         EXPECT_EQ(::chown(at.c_str(), kNobody, kNobody), 0);
+         EXPECT_EQ(::chmod(at.c_str(), 0), 0);
+         s.start_as = kNobody;
+         return s;
+       }, {"cannot be read: Permission denied; removed"}},
+  });
 }
 
 }  // namespace
