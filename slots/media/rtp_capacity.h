@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <iostream>
-
 #include <vector>
 
 #include "asn1/modules/lgcp.h"

@@ -289,12 +289,12 @@ TEST_P(LostChannels, LaterCallOnTheChannelIsLeftAlone) {
             (Lines{reply(6, 2, "error : connectFail"),
                    reply(7, 1, "error : insufficientResources")}));
 
-  const unsigned short local = static_cast<unsigned short>(local_port(udp_loopback(0)) - 1);
-  const Lines got = talk({create(3, "ptG711-Alaw", ", shost { iaddr \"127.0.0.1\", port " +
-                                                      std::to_string(local) + " }"),
-                          "{ seq 8, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
-                          "{ seq 9, slot 3, pdu command : connect : 4 }",
-                          "{ seq 10, slot 4, pdu command : connect : 3 }"});
+  const std::string local = std::to_string(local_port(udp_loopback(0)) - 1);
+  const Lines got =
+      talk({create(3, "ptG711-Alaw", ", shost { iaddr \"127.0.0.1\", port " + local + " }"),
+            "{ seq 8, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
+            "{ seq 9, slot 3, pdu command : connect : 4 }",
+            "{ seq 10, slot 4, pdu command : connect : 3 }"});
   EXPECT_EQ(got.at(1), "{ slot 3, pdu signal : transmitter : active : 512 }");
   EXPECT_EQ(state(), "512=2 513=off 1=const 0xd5 2=512 sessions: 512");
 

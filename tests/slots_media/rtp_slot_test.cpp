@@ -53,7 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "rate=0 ssrc=0x12345678 ttl=0 tos=0xffffffff input=off pd=off"},
         Mapping{"EveryOptionGiven", "ptG711-Ulaw",
                 ", pfactor 300, crate 1, vad TRUE, ssrc 7, ttl 64, qos-dscp ef", "", "",
-                "remote=127.0.0.1:{P} local=0.0.0.0:{P} rx_pt=0 tx_pt=0 pfactor=300 vad=1 rate=1 "
+                "remote=127.0.0.1:{P} local=0.0.0.0:{P} rx_pt=0 tx_pt=0 pfactor=300 vad=1 "
+                "rate=1 "
                 "ssrc=0x07 ttl=64 tos=0xb8 input=off pd=off"},
         Mapping{"G711OverridesOnlyG711", "ptG711mcc-Alaw", ", ssrc 2", "ptG711-Alaw",
                 "ptG729",
@@ -352,8 +353,8 @@ TEST_F(RtpSlots, CodecChangesRestartTheSession) {
             (Lines{"{ slot 1, pdu signal : receiver : inactive : NULL }",
                    "{ slot 1, pdu signal : transmitter : inactive : NULL }",
                    reply(1, 1, "error : insufficientResources")}));
-  EXPECT_EQ(err.take(), "rtp[" + ch + "]: fail to restart RTP session!\nDTMF_DISABLE_DETECTOR done: "
-                        "timeslot=" + ch + "\n");
+  EXPECT_EQ(err.take_lines(), (Lines{"rtp[" + ch + "]: fail to restart RTP session!",
+                                     "DTMF_DISABLE_DETECTOR done: timeslot=" + ch}));
   EXPECT_EQ(board().command("sessions rtp"), Lines{"0"});
   // The same codec again: no longer "nothing to do", the session comes back on a new channel.
   EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : ioctl : decoder-mode : ulaw }"}),
