@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <iostream>
+#include <vector>
 
 #include "asn1/modules/lgcp.h"
 #include "base/log_throttles.h"
+#include "slotbase/device_values.h"
 
 class RtpCapacity {
  public:
@@ -33,6 +35,9 @@ class RtpCapacity {
   }
   // A line of a fixed text, which is its kind.
   void Log(const char* text) { logs_.write(std::cerr, this, text); }
+  // True when every value is inside its record field's range; else the create is refused with
+  // invalidParams, the line under this header (AllCarried).
+  bool Carries(const std::vector<DeviceValue>& values) { return AllCarried(values, logs_, this); }
 
   uint32_t g729 = 0;
   uint32_t g723 = 0;

@@ -80,7 +80,7 @@ bool RtpExtSlot::Ioctl(const LGCP::IoctlParams& p) {
 }
 
 void RtpExtSlot::GateInput() {
-  if (!squelch_gated) return;
+  if (!squelch_gated || !has_session()) return;
   const bool squelch = controller_->GetSQU();
   if (squelch && !input_on) {
     request(RtpIoctl::kInputOn);

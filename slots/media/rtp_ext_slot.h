@@ -42,7 +42,8 @@ class RtpExtSlot : public RtpSlot, public RTPSignalling::IRadioControlNotify {
   void SetController(std::unique_ptr<RTPSignalling::RadioControl> controller);
 
  private:
-  // The input on with the squelch, off without, when the squelch gates it.
+  // The input on with the squelch, off without, when the squelch gates it and there is a
+  // session.
   void GateInput();
 
   TERM::RadioStatus status_;

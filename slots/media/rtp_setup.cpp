@@ -120,7 +120,11 @@ bool RtpSetup::FillParams() {
   const int payload = rtp_.get_payload().asInt();
   params.rx_pt = RtpFactory::translateCodec(payload, create_.get_rxPayload().asInt());
   params.tx_pt = RtpFactory::translateCodec(payload, create_.get_txPayload().asInt());
-  if (rtp_.has_pfactor()) params.packet_factor = static_cast<uint16_t>(rtp_.get_pfactor().getValue());
+  if (rtp_.has_pfactor()) {
+    const int32_t pfactor = rtp_.get_pfactor().getValue();
+    if (!header_.Carries({Carried<uint16_t>("pfactor", pfactor)})) return false;
+    params.packet_factor = static_cast<uint16_t>(pfactor);
+  }
   params.vad = rtp_.has_vad() && rtp_.get_vad().getValue() ? 1 : 0;
   params.crate = rtp_.has_crate() && rtp_.get_crate().getValue() != 0 ? 1 : 0;
   params.ssrc = rtp_.has_ssrc() ? rtp_.get_ssrc().getValue() : NextSsrc();

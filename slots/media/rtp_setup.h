@@ -8,7 +8,8 @@
 //   CheckPayload   the payload is one the engine carries (G.711, G.723, G.729, G.728)
 //   OpenRtcp       the RTCP socket, bound to the local RTP port plus one
 //   OpenSession    a session of the RTP engine (/dev/rtp)
-//   FillParams     the session record from the create parameters
+//   FillParams     the session record from the create parameters (a pfactor its 16 bits
+//                  cannot carry refuses the create with invalidParams)
 //   BeginSession   the engine takes the record
 //   AddChannel     the engine gives the session its switch channel (`channel.tdm`)
 // and, once the slot exists, RtcpPeer for its RTCP packets.

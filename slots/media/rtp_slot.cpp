@@ -12,6 +12,7 @@
 #include "hw/device_events.h"
 #include "slotbase/dsp_values.h"
 #include "slotbase/output_owner.h"
+#include "slotbase/slots.h"
 #include "slots/media/rtp_setup.h"
 
 namespace {
@@ -33,8 +34,11 @@ RtpSlot::RtpSlot(int channel, const Fd& session, const rtp_connection_params& pa
 RtpSlot::~RtpSlot() {
   send(RTPC::BYE(params_.ssrc, "session end"));
   rtcp_.close();
-  Hardware::TonecReceiver::CleanBeforeDestroy();
-  Hardware::DSProcReceiver::CleanBeforeDestroy();
+  // A slot that lost its channel switched its receivers off then.
+  if (channel >= 0) {
+    Hardware::TonecReceiver::CleanBeforeDestroy();
+    Hardware::DSProcReceiver::CleanBeforeDestroy();
+  }
   event_.Release();
 }
 
@@ -58,11 +62,12 @@ bool RtpSlot::IBeforeDestroy() {
     packet_detector_off();
     session_.close();
   }
-  OutputOwner::Disable(*this, channel);
+  if (channel >= 0) OutputOwner::Disable(*this, channel);
   return true;
 }
 
 bool RtpSlot::IOnInputStream() {
+  if (!has_session()) return false;
   if (!squelch_gated) {
     request(RtpIoctl::kInputOn);
     input_on = true;
@@ -71,7 +76,7 @@ bool RtpSlot::IOnInputStream() {
 }
 
 void RtpSlot::IOnInputRelease() {
-  request(RtpIoctl::kInputOff);
+  if (has_session()) request(RtpIoctl::kInputOff);
   input_on = false;
 }
 
@@ -102,7 +107,15 @@ void RtpSlot::SetEcho(const TERM::RtpParams& rtp) {
 }
 
 bool RtpSlot::Ioctl(const LGCP::IoctlParams& p) {
-  switch (p.currentSelection()) {
+  const int which = p.currentSelection();
+  if (channel < 0 && which != LGCP::IoctlParams::e_encoder_mode &&
+      which != LGCP::IoctlParams::e_decoder_mode) {
+    // The receivers' requests and the engine's would name no channel.
+    refusalLogs.write(std::cerr, this, "no RTP session: only a codec change is taken");
+    Slots::instance().Refuse(LGCP::ErrorCause::insufficientResources);
+    return false;
+  }
+  switch (which) {
     case LGCP::IoctlParams::e_echoSuppressor:
       return echoCancel(p.get_echoSuppressor().getValue());
     case LGCP::IoctlParams::e_activateWaitTone:
@@ -174,19 +187,39 @@ bool RtpSlot::change_payload(const LGCP::IoctlParams& p, const LGCP::CodecMode& 
   const uint16_t pt = translate_payload(mode);
   uint16_t& current = tx ? params_.tx_pt : params_.rx_pt;
   // After a failed restart the slot has no session: the same codec asked again restarts it.
-  if (pt == current && session_) {
+  if (pt == current && has_session()) {
     std::clog << " - Nothing to do" << std::endl;
     return true;
   }
   current = pt;
+  const bool had_channel = channel >= 0;
   if (restart()) {
     std::clog << " - OK" << std::endl;
-    restore_settings();
+    if (had_channel) {
+      restore_settings();
+    } else {
+      RtpSlot::IAfterCreate();
+    }
     return true;
   }
   std::clog << std::endl;
   refusalLogs.write(std::cerr, this, "fail to restart RTP session!");
+  if (had_channel) lose_channel();
+  Slots::instance().Refuse(LGCP::ErrorCause::insufficientResources);
   return false;
+}
+
+void RtpSlot::lose_channel() {
+  // The engine gave the channel back with the session: another slot may get it next, and must
+  // find no path, stream, receiver setting or switched output of this one there.
+  OnChangeInputStream(false);
+  OnChangeOutputStream(false);
+  Hardware::TonecReceiver::CleanBeforeDestroy();
+  Hardware::DSProcReceiver::CleanBeforeDestroy();
+  OutputOwner::Disable(*this, channel);
+  channel = -1;
+  input_on = false;
+  pd_on = false;
 }
 
 bool RtpSlot::restart() {
@@ -199,6 +232,7 @@ bool RtpSlot::restart() {
   rtp_connection_params params = params_;
   rtp_channel_info info{channel, -1, -1, 0};
   if (!BeginRtpSession(fd.get(), params) || !AddRtpChannel(fd.get(), info)) return false;
+  channel = info.tdm;
   session_ = std::move(fd);
   event_.Schedule(session_, POLLIN);
   return true;

@@ -7,6 +7,11 @@
 // A DSP tone receiver and a voice-processing receiver work on its channel, driven by ioctl
 // commands, their events reported as signals.
 //
+// A restart the engine refuses leaves the slot without a session, and so without a channel: its
+// paths and streams go down, its receivers switch off what they switched on, the switch output
+// goes off, and the slot names no channel (-1) until a later codec change gets a session, on a
+// channel the engine gives anew. Meanwhile it takes no connection and no other ioctl.
+//
 // Log lines open with "rtp[CHANNEL]: ".
 #pragma once
 
@@ -42,7 +47,8 @@ class RtpSlot : public Slot,
   // Stops the session, closes it and frees the channel in the switch; done at once.
   bool IBeforeDestroy() override;
   bool Ioctl(const LGCP::IoctlParams& params) override;
-  bool IOnOutputStream() override { return true; }
+  // Both sides open only while the slot has a session.
+  bool IOnOutputStream() override { return has_session(); }
   // Switches the engine's input on, unless a squelch gates it.
   bool IOnInputStream() override;
   void IOnOutputRelease() override {}
@@ -61,8 +67,9 @@ class RtpSlot : public Slot,
   // The packet detector on (off); true when the engine took the request.
   bool enablePD(const LGCP::PDParams& params);
   bool disablePD();
-  // A new session of the engine with the stored record on the same channel. The event moves to
-  // it; on failure the slot is left without a session.
+  // A new session of the engine with the stored record on the same channel, or on the one the
+  // engine gives when the slot has none. The event moves to it; on failure the slot is left
+  // without a session (lose_channel is the caller's).
   bool restart();
   // After a restart: a new session starts with its input off and without a packet detector, and
   // the channel was free for a moment. The input state, the packet detector and the DTMF
@@ -90,8 +97,10 @@ class RtpSlot : public Slot,
   int packet_detector_off();
   // The packet detector on with `timeout`, logged; true when the engine took it.
   bool packet_detector_on(uint32_t timeout);
+  bool has_session() const { return static_cast<bool>(session_); }
 
-  const int channel;
+  // The switch channel the engine gave the session; -1 while the slot has no session.
+  int channel;
   Fd session_;
   Event event_;
   rtp_connection_params params_;
@@ -107,6 +116,11 @@ class RtpSlot : public Slot,
 
  private:
   void OnRtpEvent(int fd, short revents);
-  // encoder-mode (tx) and decoder-mode: the new payload type and a restart.
+  // encoder-mode (tx) and decoder-mode: the new payload type and a restart. A refused restart
+  // is answered insufficientResources and the channel is lost; a slot without a channel that
+  // gets a session back reports its streams open on the new one.
   bool change_payload(const LGCP::IoctlParams& params, const LGCP::CodecMode& mode, bool tx);
+  // After the session is lost: the paths and streams down, the receivers off, the switch output
+  // off, no channel, no input, no packet detector.
+  void lose_channel();
 };

@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <iostream>
+#include <limits>
 
 #include "base/child_answer.h"
 #include "base/child_program.h"
@@ -14,8 +16,11 @@
 #include "base/ext_escaped.h"
 #include "base/ext_header.h"
 #include "base/fd.h"
+#include "base/inet4_addr.h"
 #include "base/path.h"
 #include "hw/mcc_records.h"
+#include "slotbase/device_values.h"
+#include "slotbase/slots.h"
 #include "slots/media/t38_soft_slot.h"
 
 namespace {
@@ -34,6 +39,11 @@ constexpr size_t kAnswerLength = 31;
 bool parse_count(const std::string& line, int& count) {
   const auto parsed = std::from_chars(line.data(), line.data() + line.size(), count);
   return parsed.ec == std::errc() && line[0] != '-';
+}
+
+// A size of the channel record: not negative.
+DeviceValue Size(const char* name, int32_t value) {
+  return DeviceValue{name, value, 0, std::numeric_limits<int32_t>::max()};
 }
 
 }  // namespace
@@ -55,9 +65,25 @@ std::vector<std::string> T38SoftFactory::command_line(const LGCP::T38Soft& p) {
   return args;
 }
 
+bool T38SoftFactory::Carries(const LGCP::T38Soft& p) {
+  const std::string& remote = p.get_dhost().get_iaddr();
+  in_addr_t address;
+  if (!INet4::parse_dotted(remote, address)) {
+    refusalLogs.write(std::cerr, this, "refused: dhost not an address: ",
+                      ext::escaped(remote));
+    Slots::instance().Refuse(LGCP::ErrorCause::invalidParams);
+    return false;
+  }
+  return AllCarried({Size("rx-packet-size", p.get_rx_packet_size().getValue()),
+                     Size("rx-threshold", p.get_rx_threshold().getValue()),
+                     Size("tx-threshold", p.get_tx_threshold().getValue())},
+                    refusalLogs, this);
+}
+
 Slot* T38SoftFactory::INewSlot(const LGCP::CreateParams& params) {
   if (params.currentSelection() != LGCP::CreateParams::e_t38soft) return nullptr;
   const auto& p = static_cast<const LGCP::T38Soft&>(*params.getSelection());
+  if (!Carries(p)) return nullptr;
   Fd fd(Device::open(kDevice, O_RDWR));
   if (!fd) {
     std::cerr << "T38SoftFactory::INewSlot - FAIL to open <" << kDevice << "> [" << errno << "]"

@@ -5,7 +5,8 @@
 // is 0; the event loop waits for it no longer than that. An answer that is no count (not a
 // number, negative, beyond int) counts 0 as a missing one does. The two lines that say why the
 // count is 0 come at most once a second each, and the counts they owe are written when the
-// controller leaves. Log header "t38soft: ".
+// controller leaves. A create whose values the channel record or the command line cannot carry
+// as given is refused with invalidParams before anything is opened. Log header "t38soft: ".
 #pragma once
 
 #include <ostream>
@@ -28,6 +29,10 @@ class T38SoftFactory : public SlotFactory {
   int QueryNumOfInstances();
   // The program's command line for `params`.
   static std::vector<std::string> command_line(const LGCP::T38Soft& params);
+  // False, after refusing the create with invalidParams, when dhost's address is no dotted
+  // address (the program would read other ports from --remote than the controller gave) or a
+  // size is negative (the channel record's fields are unsigned).
+  bool Carries(const LGCP::T38Soft& params);
 
   void PutHeader(std::ostream& os) const override { os << "t38soft: "; }
 };

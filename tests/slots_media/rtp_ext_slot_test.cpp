@@ -13,6 +13,7 @@
 #include "base/device.h"
 #include "base/fd.h"
 #include "hw/device_names.h"
+#include "hw/hw_mux.h"
 #include "slots/media/rtp_ext_factory.h"
 #include "tests/slots_media/rtp_slots.h"
 #include "tests/support/stream_capture.h"
@@ -104,7 +105,9 @@ TEST_F(RadioSlots, Ed137SlotFromCreateToDestroy) {
   // A restart that fails leaves the header-extension session detached, and the ioctl fails.
   ASSERT_EQ(board().command("fail rtp 0xc02c5200 EIO"), Lines{"ok"});
   EXPECT_EQ(talk({"{ seq 5, slot 1, pdu command : ioctl : decoder-mode : ulaw }"}),
-            Lines{reply(5, 1, "error : unsupported")});
+            (Lines{"{ slot 1, pdu signal : receiver : inactive : NULL }",
+                   "{ slot 1, pdu signal : transmitter : inactive : NULL }",
+                   reply(5, 1, "error : insufficientResources")}));
   EXPECT_EQ(log_tail("rtp_ext", 1), Lines{"0x20004502 DETACH"});
 
   // 2000 ms without a packet from the voice communication side.
@@ -195,11 +198,17 @@ TEST_F(RadioSlots, CodecChangeKeepsTheControllersSourceFilter) {
 
     // Unkeyed while no session is attached: the next session gets no filter.
     ASSERT_EQ(board().command("fail rtp 0xc02c5200 EIO"), Lines{"ok"});
-    EXPECT_EQ(codec(4, "decoder-mode : ulaw"), Lines{reply(4, 1, "error : unsupported")});
+    EXPECT_EQ(codec(4, "decoder-mode : ulaw"),
+              (Lines{"{ slot 1, pdu signal : receiver : inactive : NULL }",
+                     "{ slot 1, pdu signal : transmitter : inactive : NULL }",
+                     reply(4, 1, "error : insufficientResources")}));
     StreamCapture errors(std::cerr);
     EXPECT_EQ(rtp_ext(5, f.unkeyed), Lines{reply(5, 1, "success : NULL")});
     EXPECT_NE(errors.take().find("reset filer rtp_ext session fail !!!"), std::string::npos);
-    EXPECT_EQ(codec(6, "encoder-mode : alaw"), Lines{reply(6, 1, "success : NULL")});
+    EXPECT_EQ(codec(6, "encoder-mode : alaw"),
+              (Lines{"{ slot 1, pdu signal : transmitter : active : 512 }",
+                     "{ slot 1, pdu signal : receiver : active : 512 }",
+                     reply(6, 1, "success : NULL")}));
     EXPECT_EQ(newest_filter(), "off");
     EXPECT_EQ(log_tail("rtp_ext", 1).at(0).substr(0, 17), "0xc0084501 ATTACH");
 
@@ -229,6 +238,94 @@ TEST_F(RadioSlots, AbsentDelaysCountAsZero) {
               Lines{reply(2, 1, "success : NULL")});
   }
 }
+
+// A slot whose restart the engine refuses loses its session and with it its channel: its paths
+// and streams go down and the switch output goes off, so that a later slot given the channel
+// starts clean and neither the first slot's going nor its trunk's touches the later call. A
+// later codec change asks the engine for a channel anew.
+struct LostChannel {
+  const char* name;
+  const char* radio;  // codecRTP's radio, or ""
+  int destroyed;      // slot 1 (the first RTP slot) or 2 (its trunk)
+};
+
+class LostChannels : public RadioSlots, public testing::WithParamInterface<LostChannel> {
+ protected:
+  // What switch outputs 512, 513, 1 and 2 carry (call A: trunk 0/1 is channel 1; call B: trunk
+  // 0/2 is channel 2), then the channels of the engine's sessions.
+  static std::string state() {
+    std::string text;
+    for (const char* output : {"512", "513", "1", "2"})
+      text += std::string(output) + "=" + board().command(std::string("switch ") + output).at(0) +
+              " ";
+    text += "sessions:";
+    for (const std::string& session : board().command("rtp sessions"))
+      text += " " + session.substr(0, session.find(' '));
+    return text;
+  }
+  static std::string ioctl(int seq, const std::string& value) {
+    return "{ seq " + std::to_string(seq) + ", slot 1, pdu command : ioctl : " + value + " }";
+  }
+};
+
+TEST_P(LostChannels, LaterCallOnTheChannelIsLeftAlone) {
+  const LostChannel& r = GetParam();
+  for (const int output : {513, 1, 2}) ASSERT_TRUE(HwMux::instance().Disable(output));
+  ASSERT_EQ(create_slot("ptG711-Alaw", r.radio), 512);
+  talk({"{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }",
+        "{ seq 3, slot 1, pdu command : connect : 2 }",
+        "{ seq 4, slot 2, pdu command : connect : 1 }"});
+  EXPECT_EQ(state(), "512=1 513=off 1=512 2=off sessions: 512");
+
+  ASSERT_EQ(board().command("fail rtp 0xc02c5200 EIO"), Lines{"ok"});
+  EXPECT_EQ(talk({ioctl(5, "encoder-mode : ulaw")}),
+            (Lines{"{ slot 1, pdu signal : receiver : inactive : NULL }",
+                   "{ slot 1, pdu signal : transmitter : inactive : NULL }",
+                   reply(5, 1, "error : insufficientResources")}));
+  EXPECT_EQ(state(), "512=off 513=off 1=const 0xd5 2=off sessions:");
+  // Without a channel the slot takes no connection and no request for the DSPs.
+  EXPECT_EQ(talk({"{ seq 6, slot 2, pdu command : connect : 1 }",
+                  ioctl(7, "echoSuppressor : TRUE")}),
+            (Lines{reply(6, 2, "error : connectFail"),
+                   reply(7, 1, "error : insufficientResources")}));
+
+  const std::string local = std::to_string(local_port(udp_loopback(0)) - 1);
+  const Lines got =
+      talk({create(3, "ptG711-Alaw", ", shost { iaddr \"127.0.0.1\", port " + local + " }"),
+            "{ seq 8, slot 4, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
+            "{ seq 9, slot 3, pdu command : connect : 4 }",
+            "{ seq 10, slot 4, pdu command : connect : 3 }"});
+  EXPECT_EQ(got.at(1), "{ slot 3, pdu signal : transmitter : active : 512 }");
+  EXPECT_EQ(state(), "512=2 513=off 1=const 0xd5 2=512 sessions: 512");
+
+  const std::string destroyed = std::to_string(r.destroyed);
+  EXPECT_EQ(talk({"{ seq 11, slot " + destroyed + ", pdu command : destroy : NULL }"}),
+            Lines{reply(11, r.destroyed, "success : NULL")});
+  EXPECT_EQ(state(), "512=2 513=off 1=const 0xd5 2=512 sessions: 512");
+
+  if (r.destroyed == 2) {
+    // The first slot's next codec change gets a session on the channel the engine gives now.
+    EXPECT_EQ(talk({ioctl(12, "encoder-mode : alaw")}),
+              (Lines{"{ slot 1, pdu signal : transmitter : active : 513 }",
+                     "{ slot 1, pdu signal : receiver : active : 513 }",
+                     reply(12, 1, "success : NULL")}));
+    EXPECT_EQ(state(), "512=2 513=off 1=const 0xd5 2=512 sessions: 512 513");
+    talk({"{ seq 13, slot 1, pdu command : destroy : NULL }"});
+    EXPECT_EQ(state(), "512=2 513=off 1=const 0xd5 2=512 sessions: 512");
+  }
+  talk({"{ seq 14, slot " + std::to_string(3 - r.destroyed) + ", pdu command : destroy : NULL }",
+        "{ seq 15, slot 3, pdu command : destroy : NULL }",
+        "{ seq 16, slot 4, pdu command : destroy : NULL }"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LostChannels,
+                         testing::Values(LostChannel{"RtpSlotGoes", "", 1},
+                                         LostChannel{"RtpSlotsTrunkGoes", "", 2},
+                                         LostChannel{"Ed137SlotGoes", kEd137, 1},
+                                         LostChannel{"Ed137SlotsTrunkGoes", kEd137, 2}),
+                         [](const testing::TestParamInfo<LostChannel>& i) {
+                           return std::string(i.param.name);
+                         });
 
 TEST_F(RadioSlots, EngineFailureLeavesASlotWithoutRadio) {
   ASSERT_EQ(board().command("fail rtp_ext open ENODEV"), Lines{"ok"});

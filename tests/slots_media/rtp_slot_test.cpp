@@ -52,8 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "remote=127.0.0.1:{P} local=127.0.0.1:{L} rx_pt=0 tx_pt=18 pfactor=0 vad=0 "
                 "rate=0 ssrc=0x12345678 ttl=0 tos=0xffffffff input=off pd=off"},
         Mapping{"EveryOptionGiven", "ptG711-Ulaw",
-                ", pfactor 65539, crate 1, vad TRUE, ssrc 7, ttl 64, qos-dscp ef", "", "",
-                "remote=127.0.0.1:{P} local=0.0.0.0:{P} rx_pt=0 tx_pt=0 pfactor=3 vad=1 rate=1 "
+                ", pfactor 300, crate 1, vad TRUE, ssrc 7, ttl 64, qos-dscp ef", "", "",
+                "remote=127.0.0.1:{P} local=0.0.0.0:{P} rx_pt=0 tx_pt=0 pfactor=300 vad=1 "
+                "rate=1 "
                 "ssrc=0x07 ttl=64 tos=0xb8 input=off pd=off"},
         Mapping{"G711OverridesOnlyG711", "ptG711mcc-Alaw", ", ssrc 2", "ptG711-Alaw",
                 "ptG729",
@@ -345,16 +346,23 @@ TEST_F(RtpSlots, CodecChangesRestartTheSession) {
   const std::string h = "rtp[" + ch + "]: rtp event:  type=";
   EXPECT_EQ(log.take(), h + "1\n" + h + "2\n" + h + "1\n");
 
+  // A refused restart loses the channel, and the DTMF detection on it.
   ASSERT_EQ(board().command("fail rtp 0xc02c5200 EIO"), Lines{"ok"});
   StreamCapture err(std::cerr);
   EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : ioctl : decoder-mode : ulaw }"}),
-            Lines{reply(1, 1, "error : unsupported")});
-  EXPECT_EQ(err.take(), "rtp[" + ch + "]: fail to restart RTP session!\n");
+            (Lines{"{ slot 1, pdu signal : receiver : inactive : NULL }",
+                   "{ slot 1, pdu signal : transmitter : inactive : NULL }",
+                   reply(1, 1, "error : insufficientResources")}));
+  EXPECT_EQ(err.take_lines(), (Lines{"rtp[" + ch + "]: fail to restart RTP session!",
+                                     "DTMF_DISABLE_DETECTOR done: timeslot=" + ch}));
   EXPECT_EQ(board().command("sessions rtp"), Lines{"0"});
-  // The same codec again: no longer "nothing to do", the session comes back.
+  // The same codec again: no longer "nothing to do", the session comes back on a new channel.
   EXPECT_EQ(talk({"{ seq 1, slot 1, pdu command : ioctl : decoder-mode : ulaw }"}),
-            Lines{reply(1, 1, "success : NULL")});
-  EXPECT_EQ(board().command("sessions rtp"), Lines{"1"});
+            (Lines{"{ slot 1, pdu signal : transmitter : active : " + ch + " }",
+                   "{ slot 1, pdu signal : receiver : active : " + ch + " }",
+                   reply(1, 1, "success : NULL")}));
+  EXPECT_EQ(board().command("rtp sessions"),
+            Lines{ch + " " + session + " rx_pt=0 tx_pt=8" + settings + " input=off pd=off"});
   talk({"{ seq 1, slot 1, pdu command : destroy : NULL }",
         "{ seq 2, slot 2, pdu command : destroy : NULL }"});
 }
