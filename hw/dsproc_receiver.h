@@ -62,7 +62,8 @@ class DSProcReceiver : public HoldClaims<DSProcHold> {
   virtual void dsproc_sd_event(const DSProcSDEvent& event) = 0;
   virtual void dsproc_tone_flt_event(const ::dsproc_tone_event* event) = 0;
   virtual void dsproc_flags_event(const ::dsproc_flags_event* event) = 0;
-  // The switch channel (time slot) the receiver works on, stable for its life.
+  // The switch channel (time slot) the receiver works on; it changes only while every feature
+  // is off (a slot that lost its channel names -1 until it is given another).
   virtual int dsproc_timeslot() const = 0;
 
   bool configureVAD(const LGCP::VADParams& params);

@@ -52,7 +52,8 @@ class TonecReceiver : public HoldClaims<TonecHold> {
   TonecReceiver& operator=(const TonecReceiver&) = delete;
 
   virtual void tonec_event(const Params& params) = 0;
-  // The switch channel (time slot) the receiver works on, stable for its life.
+  // The switch channel (time slot) the receiver works on; it changes only while every feature
+  // is off (a slot that lost its channel names -1 until it is given another).
   virtual int tonec_timeslot() const = 0;
   // A DTMF sequence has finished: every tone was played and the generator is off.
   virtual void tone_gen_complete();
