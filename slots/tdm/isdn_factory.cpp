@@ -54,6 +54,12 @@ void IsdnFactory::LogFailure(const char* what) {
   refusalLogs.write(std::cerr, this, what, ": ", std::strerror(error));
 }
 
+bool IsdnFactory::Switchable(int channel, const char* what) {
+  if (channel >= 0) return true;
+  LogFailure(what);
+  return false;
+}
+
 Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& p) {
   const bool bri = p.get_type().getValue() == LGCP::IsdnType::bri;
   const int trunk = p.get_trunk().getValue();
@@ -71,13 +77,13 @@ Slot* IsdnFactory::NewIsdnSlot(const LGCP::IsdnParams& p) {
     LogFailure("MCC_ALLOCATE fail");
     return nullptr;
   }
+  const int channel = Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);
+  if (!Switchable(channel, "MCC_TIMESLOT fail")) return nullptr;
   auto* lapd = new ISDN::LAPD(ISDN::Side::user, 0);
   if (bri) lapd->change_to_bri();
   lapd->trunk = static_cast<uint32_t>(trunk);
   lapd->log = static_cast<unsigned>(p.get_log().getValue());
   lapd->side = SideOf(p.get_side());
-  int channel = Device::ioctl(fd.get(), MccIoctl::kTimeslot, 0ul);
-  if (channel < 0) channel = -1;
   return new IsdnSlot(fd, lapd, channel);
 }
 
@@ -87,14 +93,13 @@ Slot* IsdnFactory::NewAtsQsigSlot(const LGCP::AtsQsigParams& p) {
     LogFailure("fail to open dsp-data device");
     return nullptr;
   }
+  int32_t id = -1;
+  const int channel = Device::ioctl(fd.get(), DspDataIoctl::kChannelId, &id, sizeof id);
+  if (!Switchable(channel, "CHANNEL_ID fail")) return nullptr;
   auto* lapd = new ISDN::LAPD(ISDN::Side::user, 0);
   lapd->side = SideOf(p.get_side());
-  int32_t id = -1;
-  int channel = Device::ioctl(fd.get(), DspDataIoctl::kChannelId, &id, sizeof id);
-  if (channel < 0) channel = -1;
-  auto* slot = new AtsQsigSlot(fd, lapd, channel);
-  lapd->trunk = static_cast<uint32_t>(slot->channel);
-  return slot;
+  lapd->trunk = static_cast<uint32_t>(channel);
+  return new AtsQsigSlot(fd, lapd, channel);
 }
 
 Slot* IsdnFactory::NewAtsQsigBSlot(const LGCP::AtsQsigBParams& p) {

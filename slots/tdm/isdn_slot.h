@@ -31,7 +31,7 @@ class IsdnSlot : public Slot,
                  public GenericHDLC {
  public:
   // Takes `lapd` as the family's only layer and polls a duplicate of `fd`, the D channel whose
-  // switch channel is `channel` (-1 when the driver did not tell it).
+  // switch channel is `channel`.
   IsdnSlot(const Fd& fd, ISDN::LAPD* lapd, int channel, const char* event_name = "IsdnSlot::OnEvent");
   ~IsdnSlot() override;
 

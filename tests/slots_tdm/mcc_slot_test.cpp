@@ -1,6 +1,8 @@
-// Raw data channel slots on the simulated multichannel HDLC controller.
+// Raw data channel slots on the simulated multichannel HDLC controller, and the refusals of
+// every create that takes a channel of a driver.
 #include <gtest/gtest.h>
 
+#include "slots/tdm/isdn_factory.h"
 #include "slots/tdm/mcc_factory.h"
 #include "slots/tdm/mcc_slot.h"
 #include "slots/tdm/trunk_factory.h"
@@ -15,6 +17,7 @@ class MccRoad : public SlotRoad {
     SlotRoad::SetUpTestSuite();
     MccFactory::instance();
     VoiceFactory::instance();
+    IsdnFactory::instance();
     LinkTrunkFactories();
   }
   void TearDown() override {
@@ -123,44 +126,63 @@ TEST_F(MccRoad, FailuresAreAnsweredAndLogged) {
 }
 
 // The device refuses one request of a channel's create, for every slot kind on a controller
-// channel: the create is answered with an error, no signal goes out, and no channel or session
-// is held; the same create then succeeds.
+// channel or a DSP data D channel: the create is answered with an error, no signal goes out, and
+// no channel or session is held; the same create then succeeds.
 TEST_F(MccRoad, ARefusedRequestOfACreateLeavesNothingHeld) {
-  const char* const creates[] = {
-      "mcc : { type data, mode standard }",
-      "mcc : { type data, mode ss7 }",
-      "voice : player : file : { name { \"a.al\" }, repeat 0 }",
-      "voice : player : network : { host { iaddr \"127.0.0.1\", port 9 }, id 1 }",
-      "voice : record : { iaddr \"127.0.0.1\", port 9 }",
-  };
   struct Refusal {
     const char* board;
     const char* line;  // what the daemon's line on std::cerr holds
   };
-  const Refusal refusals[] = {
+  const std::vector<Refusal> controller = {
       {"fail mcc/ctl open EIO", "fail to open"},
       {"fail mcc/ctl 0x40144d00 ENOSPC", "MCC_ALLOCATE fail: No space left on device"},
       {"fail mcc/ctl 0x20004d02 EIO", "MCC_TIMESLOT"},
       {"fail mcc/ctl 0x20004d02 ENODEV", "MCC_TIMESLOT"},
   };
-  for (const char* create : creates) {
-    for (const Refusal& r : refusals) {
-      SCOPED_TRACE(std::string(create) + " / " + r.board);
+  const std::vector<Refusal> d_channel = {
+      {"fail mcc/ctl open EIO", "mcc/isdn: fail to open MCC device: Input/output error"},
+      {"fail mcc/ctl 0x40144d00 ENOSPC", "mcc/isdn: MCC_ALLOCATE fail: No space left on device"},
+      {"fail mcc/ctl 0x20004d02 EIO", "mcc/isdn: MCC_TIMESLOT fail: Input/output error"},
+      {"fail mcc/ctl 0x20004d02 ENODEV", "mcc/isdn: MCC_TIMESLOT fail: No such device"},
+  };
+  struct Create {
+    const char* params;
+    const char* device;
+    std::vector<Refusal> refusals;
+  };
+  const Create creates[] = {
+      {"mcc : { type data, mode standard }", "mcc/ctl", controller},
+      {"mcc : { type data, mode ss7 }", "mcc/ctl", controller},
+      {"voice : player : file : { name { \"a.al\" }, repeat 0 }", "mcc/ctl", controller},
+      {"voice : player : network : { host { iaddr \"127.0.0.1\", port 9 }, id 1 }", "mcc/ctl",
+       controller},
+      {"voice : record : { iaddr \"127.0.0.1\", port 9 }", "mcc/ctl", controller},
+      {"isdn : { type pri, trunk 1, log 0, side user : NULL }", "mcc/ctl", d_channel},
+      {"isdn : { type bri, trunk 1, log 0, side user : NULL }", "mcc/ctl", d_channel},
+      {"ats-qsig : { side user : NULL }", "dsp-data",
+       {{"fail dsp-data open EIO", "mcc/isdn: fail to open dsp-data device: Input/output error"},
+        {"fail dsp-data 0x40044211 EIO", "mcc/isdn: CHANNEL_ID fail: Input/output error"},
+        {"fail dsp-data 0x40044211 ENODEV", "mcc/isdn: CHANNEL_ID fail: No such device"}}},
+  };
+  for (const Create& create : creates) {
+    const std::string command =
+        std::string("{ seq 1, slot 1, pdu command : create : ") + create.params + " }";
+    const std::string sessions = std::string("sessions ") + create.device;
+    for (const Refusal& r : create.refusals) {
+      SCOPED_TRACE(std::string(create.params) + " / " + r.board);
       advance(1000);  // a line of each kind a second
       StreamCapture err(std::cerr);
-      const std::string command = std::string("{ seq 1, slot 1, pdu command : create : ") +
-                                  create + " }";
       EXPECT_EQ(sim(r.board), "ok");
       EXPECT_EQ(run({command}), wires({reply(1, 1, "error : insufficientResources")}));
       EXPECT_NE(err.take().find(r.line), std::string::npos);
       EXPECT_EQ(board().command("mcc channels"), Lines{});
-      EXPECT_EQ(board().command("sessions mcc/ctl"), Lines{"0"});
+      EXPECT_EQ(board().command(sessions), Lines{"0"});
       const Lines got = run({command});
       ASSERT_FALSE(got.empty());
       EXPECT_EQ(got[0], wire(reply(1, 1, "success : NULL")));
-      EXPECT_EQ(board().command("mcc channels").size(), 1u);
+      EXPECT_EQ(board().command(sessions), Lines{"1"});
       run({"{ seq 2, slot 1, pdu command : destroy : NULL }"});
-      EXPECT_EQ(board().command("sessions mcc/ctl"), Lines{"0"});
+      EXPECT_EQ(board().command(sessions), Lines{"0"});
     }
   }
 }
