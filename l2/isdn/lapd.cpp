@@ -240,7 +240,7 @@ void LAPD::on_ua(const Received& f) {
       stop_timer(T200);
       start_timer(T203);
       set_state(6);
-      link_up();
+      link_up(l3_initiated);
       break;
     case 5:
       if (!f.pf) {
@@ -382,6 +382,15 @@ void LAPD::on_frmr(const Received& f) {
 void LAPD::on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry) {
   if (log > 3) log_line(this, "I-Command pf=", p);
   if (state != 6 && state != 7) return;
+  if (__builtin_expect(info.length() > n201, 0)) {
+    // Q.921 5.8.5: an information field longer than N201 is a frame rejection condition; the
+    // frame goes no further and the link is established again.
+    establish_dl();
+    l3_initiated = false;
+    set_state(4);
+    report_error(mdl::kN201Error);
+    return;
+  }
   const bool in_sequence = ns == vr;
   if (!in_sequence) {
     ++stats_.rejected;
@@ -538,7 +547,10 @@ void LAPD::change_flowstatus(FlowStatus::Type value) {
   if (notify) notify->OnLAPD_FlowStatusChange(this);
 }
 
-bool LAPD::out_queue_full() const { return out_q_.count() > kOutLimit; }
+const char* LAPD::refusal(unsigned length) const {
+  if (length > n201) return kLongerThanN201;
+  return out_q_.count() > kOutLimit ? "LAPD queue full" : nullptr;
+}
 
 void LAPD::message(Packet& p) {
   Entry entry(this);
@@ -547,7 +559,11 @@ void LAPD::message(Packet& p) {
     ++stats_.empty_messages;
     return;
   }
-  if (out_q_.count() > kOutLimit) {
+  if (p.length() > n201) {
+    // Q.921 5.9.3: no I frame carries it; a peer would take the frame for an error.
+    logs_.write(std::clog, this, "discard outgoing message: ", kLongerThanN201);
+    ++stats_.out_overflows;
+  } else if (out_q_.count() > kOutLimit) {
     logs_.write(std::clog, this, "discard outgoing message: buffer overflow");
     ++stats_.out_overflows;
   } else {
@@ -902,9 +918,14 @@ void LAPD::report(Protocol_status status) {
   pending_.statuses[pending_.count++] = status;
 }
 
-void LAPD::link_up() { pending_.link = Pending::kUp; }
+void LAPD::link_up(bool requested) {
+  if (reported_up_ && !requested) return;
+  reported_up_ = true;
+  pending_.link = Pending::kUp;
+}
 
 void LAPD::link_down(Protocol_status status) {
+  reported_up_ = false;
   pending_.link = Pending::kDown;
   pending_.down_status = status;
 }

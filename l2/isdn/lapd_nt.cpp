@@ -222,6 +222,15 @@ void LAPD_NT_user::receive(Packet& p, bool response) {
 
 void LAPD_NT_user::on_I(unsigned ns, unsigned nr, bool p, Packet& info) {
   log("received I frame");
+  if (info.length() > LAPD::n201) {
+    // Q.921 5.8.5: a frame rejection condition; the frame goes no further and the link starts
+    // afresh.
+    lapd_->logs().write(std::clog, this, "I frame longer than N201: link established again");
+    start_afresh();
+    send_U(kSABME, true, true);
+    set_unbusy();
+    return;
+  }
   const bool in_sequence = ns == unsigned(vr_);
   if (in_sequence) ++vr_;
   if (!ack_queue(nr)) return;
@@ -259,13 +268,17 @@ void LAPD_NT_user::on_REJ(unsigned nr, bool pf, bool command) {
   set_unbusy();
 }
 
-void LAPD_NT_user::on_SABME(bool p) {
-  log("received SABME frame");
+void LAPD_NT_user::start_afresh() {
   if (!ack_q_.empty()) {
     discarded_line_.report(ack_q_.count());
     ack_q_.clear();
   }
   vr_ = va_ = vs_ = 0;
+}
+
+void LAPD_NT_user::on_SABME(bool p) {
+  log("received SABME frame");
+  start_afresh();
   if (p) send_U(kUA, false, true);
   set_unbusy();
 }
@@ -499,6 +512,10 @@ void LAPD_NT::log_forgotten(const CallReferences::Call& call) {
 
 LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) const {
   Route r;
+  if (length > LAPD::n201) {
+    r.refusal = kLongerThanN201;
+    return r;
+  }
   // The protocol discriminator, a call reference and the message type at least.
   const Layer3Read read =
       length <= 3 ? Layer3Read::kTooShort : read_layer3_head(message, length, r.head);

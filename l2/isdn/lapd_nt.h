@@ -99,10 +99,12 @@ class LAPD_NT_user {
   void on_RR(unsigned nr, bool pf, bool command);
   void on_RNR(unsigned nr, bool pf, bool command);
   void on_REJ(unsigned nr, bool pf, bool command);
-  // The terminal starts its link afresh: the frames it has not acknowledged are discarded, with
-  // a line (its layer 3 may have them, and learns of the restart from its own link); what waits
-  // in the I queue goes after the UA.
+  // The terminal starts its link afresh: what waits in the I queue goes after the UA.
   void on_SABME(bool p);
+  // The link starts afresh, numbered from 0: the frames the terminal has not acknowledged are
+  // discarded, with a line (its layer 3 may have them, and learns of the restart from its own
+  // link).
+  void start_afresh();
   void on_DISC(bool p);
   // False: the N(R) was refused and the entry unassigned.
   bool ack_queue(unsigned nr);

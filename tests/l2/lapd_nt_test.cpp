@@ -3,6 +3,7 @@
 // Time moves only by the test clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -774,3 +775,34 @@ TEST_F(LapdNtTest, UnansweredPollIsRepeatedThenTheTeiIsFreed) {
 }
 
 }  // namespace
+
+// Q.921's N201 both ways on the network side: a message of 260 octets from above goes as one I
+// frame and one from the terminal goes up; longer ones are refused before they are taken, or
+// start the terminal's link afresh without going up.
+TEST_F(LapdNtTest, IFramesLongerThanN201AreRefusedBothWays) {
+  const auto padded = [](std::string hex, unsigned length) {
+    for (unsigned n = unsigned(unhex(hex).size()); n < length; ++n) hex += " 2A";
+    return hex;
+  };
+  const auto ups_since = [&](size_t mark) {
+    return std::count_if(log_.begin() + long(mark), log_.end(),
+                         [](const std::string& l) { return l.rfind("up ", 0) == 0; });
+  };
+  for (unsigned length : {260u, 261u, 1000u}) {
+    SCOPED_TRACE(length);
+    const bool fits = length <= ISDN::LAPD::n201;
+    fresh_call();
+    size_t mark = log_.size();
+    const char* refusal = offer(padded(message(0), length));
+    EXPECT_EQ(refusal ? std::string(refusal) : "", fits ? "" : "longer than N201 (260 octets)");
+    EXPECT_EQ(i_frames_since(mark), fits ? std::vector<unsigned>{64} : std::vector<unsigned>{});
+
+    mark = log_.size();
+    say(64, padded("08 01 05 7B", length));
+    EXPECT_EQ(ups_since(mark), fits ? 1 : 0);
+    EXPECT_EQ(std::count(log_.begin() + long(mark), log_.end(), "N> 02 81 7F"), fits ? 0 : 1)
+        << "SABME";
+    EXPECT_EQ(ex_->nt->user(0).state(), fits ? ISDN::LAPD_NT_user::wait_answer
+                                             : ISDN::LAPD_NT_user::assigned);
+  }
+}
