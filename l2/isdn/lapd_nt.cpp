@@ -25,6 +25,7 @@ constexpr const char* kShort = "shorter than a layer-3 header";
 constexpr const char* kLongReference = "call reference longer than 2 octets";
 constexpr const char* kNoLink = "no terminal's data link established";
 constexpr const char* kNoHolder = "no terminal holds its call reference";
+constexpr const char* kHolderLinkDown = "data link of the terminal holding the call not established";
 constexpr const char* kQueueFull = "terminal's queue full";
 constexpr const char* kShareUsed = "bus's share of packet buffers used";
 
@@ -83,8 +84,6 @@ void LAPD_NT_user::assign() {
 void LAPD_NT_user::unassign() {
   log("unassigned");
   if (!i_q_.empty() || !ack_q_.empty()) lost_line_.report({i_q_.count(), ack_q_.count()});
-  // A free entry's TEI may be another entry's by now.
-  if (state_ != unassigned) lapd_->forget_calls(tei_);
   state_ = unassigned;
   checking_ = busy_ = false;
   answers_ = 0;
@@ -117,10 +116,13 @@ void LAPD_NT_user::check_answered(uint16_t ri) {
 }
 
 void LAPD_NT_user::on_check_timer() {
-  if (answers_ != 0)
+  if (answers_ != 0) {
     answers_ = 0;
-  else
-    unassign();
+    return;
+  }
+  // Q.921 5.3.5: no terminal answered for the TEI: it is free, and its calls end with it.
+  lapd_->forget_calls(tei_);
+  unassign();
 }
 
 void LAPD_NT_user::message(Packet& p) {
@@ -434,6 +436,9 @@ void LAPD_NT::send_tei(unsigned char type, uint16_t ri, unsigned char ai) {
 }
 
 void LAPD_NT::remove_tei(unsigned char tei) {
+  forget_calls(tei);
+  removals_[next_removal_] = {tei, Mux::milliseconds()};
+  next_removal_ = (next_removal_ + 1) % kRemovals;
   send_tei(kIdentityRemove, 0, tei);
   send_tei(kIdentityRemove, 0, tei);
 }
@@ -446,6 +451,13 @@ const LAPD_NT_user* LAPD_NT::find_Tei(unsigned char tei) const {
 
 LAPD_NT_user* LAPD_NT::find_Tei(unsigned char tei) {
   return const_cast<LAPD_NT_user*>(static_cast<const LAPD_NT&>(*this).find_Tei(tei));
+}
+
+bool LAPD_NT::just_removed(unsigned char tei) const {
+  const uint32_t now = Mux::milliseconds();
+  return std::any_of(removals_, removals_ + kRemovals, [&](const Removal& r) {
+    return r.tei == tei && now - r.at_ms < kRemovalMs;
+  });
 }
 
 LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned char ai) {
@@ -461,8 +473,10 @@ LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned char ai) {
     free->set_tei(ai);
     return free;
   }
+  // A TEI just removed is not given out again while its former holders' frames may still come.
   for (unsigned tei = 64; tei < kGroupTei; ++tei) {
-    if (!find_Tei(static_cast<unsigned char>(tei))) {
+    if (!find_Tei(static_cast<unsigned char>(tei)) &&
+        !just_removed(static_cast<unsigned char>(tei))) {
       free->set_tei(static_cast<unsigned char>(tei));
       return free;
     }
@@ -542,13 +556,18 @@ LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) con
     return r;
   }
   r.tei = holder->tei;
-  if (const LAPD_NT_user* u = find_Tei(r.tei)) {
-    r.user = static_cast<unsigned>(u - users_);
-    if (u->queue_full())
-      r.refusal = kQueueFull;
-    else if (u->holds_back() && held() >= kBusShare)
-      r.refusal = kShareUsed;
+  const LAPD_NT_user* u = find_Tei(r.tei);
+  if (!u) {
+    // The terminal keeps its TEI and its calls when its link ends, and takes them again when it
+    // comes back.
+    r.refusal = kHolderLinkDown;
+    return r;
   }
+  r.user = static_cast<unsigned>(u - users_);
+  if (u->queue_full())
+    r.refusal = kQueueFull;
+  else if (u->holds_back() && held() >= kBusShare)
+    r.refusal = kShareUsed;
   return r;
 }
 
@@ -577,7 +596,7 @@ void LAPD_NT::message(Packet& p) {
   }
   if (r.holders > 1) log_ambiguity(r);
   if (r.head.type == kQ931ReleaseComplete) calls_.end(r.origin, r.head.value, r.tei);
-  if (r.user < kUsers) users_[r.user].message(p);
+  users_[r.user].message(p);
 }
 
 void LAPD_NT::log_dropped_message(const Route& r) {
@@ -621,7 +640,9 @@ void LAPD_NT::receive(Packet& p) {
     }
     LAPD_NT_user* u = find_Tei(tei);
     if (!u) {
-      u = find_free_Tei(tei);
+      // Frames that the holders of a TEI just removed sent before they took the removal are
+      // answered as for a TEI that cannot be assigned.
+      u = just_removed(tei) ? nullptr : find_free_Tei(tei);
       if (!u) {
         if (log_)
           std::clog << ext::header(this) << "recieved packet with unassigned TEI=" << unsigned(tei)
@@ -672,6 +693,8 @@ void LAPD_NT::on_tei_procedure(Packet& p) {
         std::clog << ext::header(this) << "recieved identity request,TEI assigned:"
                   << unsigned(u->tei()) << std::endl;
       send_tei(kIdentityAssigned, ri, u->tei());
+      // Calls that a former holder of the TEI left belong to nobody now.
+      forget_calls(u->tei());
       u->assign();
       return;
     }
@@ -696,7 +719,7 @@ void LAPD_NT::on_check_response(uint16_t ri, unsigned char ai) {
   if (ai == kGroupTei) return;
   LAPD_NT_user* u = find_Tei(ai);
   const bool found = u != nullptr;
-  if (!u) u = find_free_Tei(ai);
+  if (!u && !just_removed(ai)) u = find_free_Tei(ai);
   if (!u) {
     if (log_)
       std::clog << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)

@@ -162,6 +162,9 @@ class LAPD_NT : public Protocol {
  public:
   static constexpr unsigned kUsers = 8;
   static constexpr unsigned check_period_ms = 60000;
+  // How long after a TEI's removal its former holders' frames may still come: their answers to
+  // a poll come within T200.
+  static constexpr unsigned kRemovalMs = 2 * LAPD_NT_user::t200_ms;
   // A quarter of the pool: two terminals' full queues fit, and with every terminal's window
   // the bus leaves the other links and the control connection more than two thirds.
   static constexpr unsigned kBusShare = Packet_pool::capacity() / 4;
@@ -199,8 +202,11 @@ class LAPD_NT : public Protocol {
   // RELEASE COMPLETE. Only calls that were set up are kept: the terminal's by its SETUP, the
   // network's by a broadcast SETUP.
   void note_call(unsigned char tei, const Packet& info);
-  // The terminal lost its TEI: its calls end.
+  // The TEI was removed, found free by a check, or given to a terminal that asked for one: the
+  // calls of its holder end. A link that ends leaves the terminal its TEI and its calls.
   void forget_calls(unsigned char tei) { calls_.forget(tei); }
+  // The TEI was removed within the last kRemovalMs.
+  bool just_removed(unsigned char tei) const;
 
   void PutHeader(std::ostream& os) const;
   unsigned log_level() const { return log_; }
@@ -238,6 +244,14 @@ class LAPD_NT : public Protocol {
   unsigned check_requests() const;
 
   Timer check_timer_;
+  // The last TEIs removed, a ring.
+  struct Removal {
+    unsigned char tei = 127;  // none: the group TEI is never removed
+    uint32_t at_ms = 0;
+  };
+  static constexpr unsigned kRemovals = kUsers;
+  Removal removals_[kRemovals];
+  unsigned next_removal_ = 0;
   unsigned check_requests_ = 0;
   uint32_t check_sent_ms_ = 0;
   LAPD_NT_user users_[kUsers];

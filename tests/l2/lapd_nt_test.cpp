@@ -10,6 +10,7 @@
 #include <new>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -315,10 +316,14 @@ TEST_F(LapdNtTest, CallsAreKeyedOnOriginAndValue) {
        {{64, "08 01 89 07"}}, {"08 01 09 05", "08 01 09 0F"}, {}, {}},
       {"65 answers the new call 9: it goes to 65 alone", {{65, "08 01 89 07"}}, {"08 01 09 0F"},
        {65}, {}},
-      {"65 loses its TEI and its calls, and what it never acknowledged",
+      {"65's link ends: it keeps its TEI and its calls, which wait for it; what it never "
+       "acknowledged is lost",
        {{65, "00 83 53"}}, {"08 02 81 05 01", "08 01 87 03"}, {64},
        {"LAPD_user(NT BRI)[Tei=65,wait_answer]link ended, unacknowledged messages lost: 7 (0 "
-        "queued, 7 sent)"}},
+        "queued, 7 sent)",
+        dropped + "data link of the terminal holding the call not established"}},
+      {"65 comes back on its TEI: its calls go to it again",
+       {{65, "00 83 7F"}}, {"08 02 81 05 01"}, {65}, {}},
   };
   for (const Step& st : steps) {
     SCOPED_TRACE(st.what);
@@ -334,8 +339,24 @@ TEST_F(LapdNtTest, CallsAreKeyedOnOriginAndValue) {
     EXPECT_EQ(i_frames_since(mark), st.teis);
     EXPECT_EQ(log.take_lines(), st.lines);
   }
-  // 64's call 7 is left.
+  // A check that only 64 answers finds 65's TEI free: its calls end with it, and 64's call 7 is
+  // left.
+  ex_->nt->check_all_Tei();
+  tei_message(5, 0, 64);
+  StreamCapture log(std::clog);
+  advance(ISDN::LAPD_NT_user::check_ms);
+  const size_t mark = log_.size();
+  down("08 02 81 05 01");
+  EXPECT_EQ(i_frames_since(mark), std::vector<unsigned>{});
+  EXPECT_NE(last_of(log.take_lines()).find(dropped + "no terminal holds terminal call 261"),
+            std::string::npos);
   EXPECT_EQ(ex_->nt->calls().count(), 1u);
+  // 64's link ends, and a terminal that asks for a TEI is given 64: the call ends with it.
+  rx("00 81 53");
+  EXPECT_EQ(ex_->nt->calls().count(), 1u);
+  tei_message(1, 7, 127);
+  EXPECT_EQ(ex_->nt->find_Tei(64), &ex_->nt->user(0));
+  EXPECT_EQ(ex_->nt->calls().count(), 0u);
 }
 
 // At most 32 calls are kept: the one used longest ago makes room, with a line that names it.
@@ -677,22 +698,29 @@ TEST_F(LapdNtTest, ABusOfStalledTerminalsHoldsItsShareAndLosesNoMessageForWantOf
 // both take the TEI assigned to the first request and both answer the periodic check with that
 // Ri: the TEI is removed, each asks again and holds its own. A verify request while the check is
 // pending sends a second check request, which each terminal answers too, and an entry that a
-// terminal's frame assigned after the request takes its first answer: every TEI stays. Each
-// terminal then takes only the messages of its calls.
+// terminal's frame assigned after the request takes its first answer: every TEI stays. On a
+// full bus, the network side sends each removal twice and the third holder's answer comes after
+// it: each holder asks once, no frame on the removed TEI assigns it again, and nobody is denied.
+// Each terminal then takes only the messages of its calls.
 TEST_F(LapdNtTest, S0TheCheckRemovesATeiOnlyWhenTwoTerminalsHoldIt) {
   using NT = ISDN::LAPD_NT;
   struct Case {
     const char* what;
-    bool same_ri;        // the second terminal's first Ri is the first terminal's
+    unsigned terminals;
+    unsigned sharers;    // the first terminals draw the same first Ri, so share a TEI
     unsigned verify_ms;  // when a verify request comes, if one does
     bool restart;        // the network side starts afresh just before it: its entries all free
   };
   const Case cases[] = {
-      {"two terminals that drew the same Ri", true, 0, false},
-      {"a verify request with the periodic check request", false, NT::check_period_ms, false},
+      {"two terminals that drew the same Ri", 2, 2, 0, false},
+      {"a verify request with the periodic check request", 2, 1, NT::check_period_ms, false},
       // At 30 s the terminals' polls (T203) come before their check responses and assign the
       // free entries.
-      {"a verify request as the network side starts", false, NT::check_period_ms / 2, true},
+      {"a verify request as the network side starts", 2, 1, NT::check_period_ms / 2, true},
+      {"a full bus, two terminals that drew the same Ri", NT::kUsers, 2, 0, false},
+      {"a full bus, three terminals that drew the same Ri", NT::kUsers, 3, 0, false},
+      {"a full bus, two that drew the same Ri, and a verify request as the network side starts",
+       NT::kUsers, 2, NT::check_period_ms / 2, true},
   };
   struct Restore {
     ~Restore() { ISDN::set_ri_source({}); }
@@ -703,20 +731,22 @@ TEST_F(LapdNtTest, S0TheCheckRemovesATeiOnlyWhenTwoTerminalsHoldIt) {
     unsigned draws = 0;
     uint16_t drawn = 0;
     ISDN::set_ri_source([&] {
-      if (++draws != 2 || !c.same_ri) drawn = static_cast<uint16_t>(generator());
+      if (++draws == 1 || draws > c.sharers) drawn = static_cast<uint16_t>(generator());
       return drawn;
     });
     StreamCapture log(std::clog);  // the terminals' lines
-    bus_.reset(new S0Bus(2));
+    bus_.reset(new S0Bus(c.terminals));
     bus_->exchange.nt->activate();
     for (auto& t : bus_->terminals) t->lapd->activate();
     for (int i = 0; i < 10; ++i) bus_->pump();
     auto tei = [&](unsigned i) { return bus_->terminals[i]->lapd->full_state().self_tei; };
-    ASSERT_EQ(tei(0), 64u);
-    ASSERT_EQ(tei(1), c.same_ri ? 64u : 65u);
+    for (unsigned i = 0; i < c.terminals; ++i)
+      ASSERT_EQ(tei(i), i < c.sharers ? 64u : 64 + i) << i;
     unsigned sabmes = 0;  // links the exchange starts afresh
+    unsigned denials = 0;
     bus_->lose = [&](const S0Bus::Frame& f) {
       sabmes += f.from < 0 && f.bytes.length() > 2 && f.bytes[2] == 0x7F;
+      denials += f.from < 0 && f.bytes.length() == 8 && f.bytes[3] == 0x0F && f.bytes[6] == 3;
       return false;
     };
     // To the check and its end, the bus carrying every frame as it comes.
@@ -732,22 +762,33 @@ TEST_F(LapdNtTest, S0TheCheckRemovesATeiOnlyWhenTwoTerminalsHoldIt) {
       }
       for (int i = 0; i < 5; ++i) bus_->pump();
     }
-    // TEIs asked for again only when one was shared; links started afresh then, or by the
-    // network side's start.
-    EXPECT_EQ(draws > 2, c.same_ri) << draws;
-    EXPECT_EQ(sabmes != 0, c.same_ri || c.restart) << sabmes;
-    EXPECT_NE(tei(0), tei(1));
-    for (unsigned char i = 0; i < 2; ++i) {
+    // TEIs asked for again only when one was shared, once by each holder; links started afresh
+    // then, or by the network side's start.
+    const bool shared = c.sharers > 1;
+    EXPECT_EQ(draws, c.terminals + (shared ? c.sharers : 0));
+    EXPECT_EQ(denials, 0u);
+    EXPECT_EQ(sabmes != 0, shared || c.restart) << sabmes;
+    std::set<unsigned> teis;
+    for (unsigned i = 0; i < c.terminals; ++i) teis.insert(tei(i));
+    EXPECT_EQ(teis.size(), c.terminals);
+    Frames up;
+    for (unsigned i = 0; i < c.terminals; ++i) {
       EXPECT_TRUE(bus_->terminals[i]->established()) << i;
-      answered_call(*bus_->terminals[i], 1 + i);
-      bus_->exchange.send({0x08, 0x01, static_cast<unsigned char>(1 + i), 0x0F});
+      const unsigned char call = static_cast<unsigned char>(1 + i);
+      answered_call(*bus_->terminals[i], call);
+      bus_->exchange.send({0x08, 0x01, call, 0x0F});
       bus_->pump();
+      up.push_back("08 01 " + hex2(0x80 | call) + " 07");
     }
-    EXPECT_EQ(bus_->terminals[0]->received,
-              (Frames{"08 01 01 05", "08 01 01 0F", "08 01 02 05"}));
-    EXPECT_EQ(bus_->terminals[1]->received,
-              (Frames{"08 01 01 05", "08 01 02 05", "08 01 02 0F"}));
-    EXPECT_EQ(bus_->exchange.received, (Frames{"08 01 81 07", "08 01 82 07"}));
+    for (unsigned i = 0; i < c.terminals; ++i) {
+      Frames expected;  // every SETUP, and the CONNECT ACKNOWLEDGE of its own call
+      for (unsigned call = 1; call <= c.terminals; ++call) {
+        expected.push_back("08 01 " + hex2(call) + " 05");
+        if (call == 1 + i) expected.push_back("08 01 " + hex2(call) + " 0F");
+      }
+      EXPECT_EQ(bus_->terminals[i]->received, expected) << i;
+    }
+    EXPECT_EQ(bus_->exchange.received, up);
   }
 }
 
@@ -773,8 +814,6 @@ TEST_F(LapdNtTest, UnansweredPollIsRepeatedThenTheTeiIsFreed) {
   EXPECT_EQ(polls(), 4);
   EXPECT_EQ(u.state(), ISDN::LAPD_NT_user::unassigned);
 }
-
-}  // namespace
 
 // Q.921's N201 both ways on the network side: a message of 260 octets from above goes as one I
 // frame and one from the terminal goes up; longer ones are refused before they are taken, or
@@ -806,3 +845,41 @@ TEST_F(LapdNtTest, IFramesLongerThanN201AreRefusedBothWays) {
                                              : ISDN::LAPD_NT_user::assigned);
   }
 }
+
+// The network side ends a terminal's link while the channel is held 4.5 s with a call in
+// progress (T200 runs out N200 times there); the terminal keeps its TEI and its call and comes
+// back with a SABME. The call's messages then go both ways again.
+TEST_F(LapdNtTest, S0ACallOutlivesTheLinkThatTheNetworkSideEnded) {
+  start(1);
+  S0Bus::Terminal& t = *bus_->terminals[0];
+  ASSERT_TRUE(t.established());
+  t.send({0x08, 0x01, 0x05, 0x05});  // the terminal sets up its call 5
+  bus_->pump();
+  bus_->lose = [](const S0Bus::Frame&) { return true; };
+  bus_->exchange.send({0x08, 0x01, 0x85, 0x02});
+  t.send({0x08, 0x01, 0x05, 0x7B});
+  for (unsigned ms = 0; ms < 4500; ms += 100) {
+    advance(100);
+    bus_->pump();
+  }
+  EXPECT_EQ(bus_->exchange.nt->user(0).state(), ISDN::LAPD_NT_user::unassigned);
+  bus_->lose = nullptr;
+  for (unsigned ms = 0; ms < 2000; ms += 100) {
+    advance(100);
+    bus_->pump();
+  }
+  ASSERT_TRUE(t.established());
+  EXPECT_EQ(t.lapd->full_state().self_tei, 64u);
+  EXPECT_EQ(bus_->exchange.nt->user(0).tei(), 64u);
+  t.received.clear();
+  bus_->exchange.received.clear();
+  const unsigned char connect[] = {0x08, 0x01, 0x85, 0x07};
+  EXPECT_EQ(bus_->exchange.nt->refusal(connect, sizeof connect), nullptr);
+  bus_->exchange.send({0x08, 0x01, 0x85, 0x07});
+  t.send({0x08, 0x01, 0x05, 0x0F});
+  bus_->pump();
+  EXPECT_EQ(t.received, Frames{"08 01 85 07"});
+  EXPECT_EQ(bus_->exchange.received, Frames{"08 01 05 0F"});
+}
+
+}  // namespace

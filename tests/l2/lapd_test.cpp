@@ -639,8 +639,6 @@ TEST_F(LapdTest, PointToPointLinkTakesFramesToItsOwnTeiOnly) {
                                      "LAPD[0] : frame dropped"}));
 }
 
-}  // namespace
-
 // Q.921's N201 both ways, on the primary-rate and the basic-rate user side: a message of 260
 // octets goes as one I frame, a longer one is refused and nothing is sent; a received I frame of
 // 260 octets goes up, a longer one is a management error and the link is established again
@@ -682,3 +680,5 @@ TEST_F(LapdTest, IFramesLongerThanN201AreRefusedBothWays) {
     }
   }
 }
+
+}  // namespace
