@@ -28,6 +28,7 @@ constexpr const char* kNoHolder = "no terminal holds its call reference";
 constexpr const char* kHolderLinkDown = "data link of the terminal holding the call not established";
 constexpr const char* kQueueFull = "terminal's queue full";
 constexpr const char* kShareUsed = "bus's share of packet buffers used";
+constexpr const char* kBusesShareUsed = "basic-rate buses' share of packet buffers used";
 
 // "terminal call 5", "network call 5".
 std::ostream& put_call(std::ostream& os, CallOrigin origin, unsigned value) {
@@ -161,8 +162,8 @@ bool LAPD_NT_user::send_I(const Packet& message) {
   return true;
 }
 
-void LAPD_NT_user::send_S(unsigned char type, bool command, bool pf) {
-  lapd_->send_octets({static_cast<unsigned char>(command ? 0x02 : 0x00),
+bool LAPD_NT_user::send_S(unsigned char type, bool command, bool pf) {
+  return lapd_->send_octets({static_cast<unsigned char>(command ? 0x02 : 0x00),
                       static_cast<unsigned char>(tei_ << 1 | 1), type,
                       static_cast<unsigned char>(unsigned(vr_) << 1 | (pf ? 1 : 0))});
 }
@@ -310,9 +311,10 @@ void LAPD_NT_user::recover(bool command, bool pf) {
   retransmit();
 }
 
-void LAPD_NT_user::retransmit() {
-  if (ack_q_.empty()) return;
+bool LAPD_NT_user::retransmit() {
+  if (ack_q_.empty()) return false;
   log("retransmit queue");
+  bool sent = false;
   for (unsigned n = ack_q_.count(); n > 0; --n) {
     Packet frame;
     ack_q_.get(frame);
@@ -321,11 +323,13 @@ void LAPD_NT_user::retransmit() {
       frame->data[3] = static_cast<unsigned char>(unsigned(vr_) << 1 | 1);
       Packet copy = frame;
       lapd_->send_to_layer1(copy);
+      sent = true;
     } catch (const std::bad_alloc&) {
       lapd_->logs().write(std::cerr, this, "no packet buffer, I frame not resent");
     }
     ack_q_.put(frame);
   }
+  return sent;
 }
 
 void LAPD_NT_user::set_busy() {
@@ -373,24 +377,27 @@ void LAPD_NT_user::on_timer() {
     unassign();
     return;
   }
-  ++rc_;
   link_timer_.set(t200_ms, &LAPD_NT_user::on_timer, this);
-  // An unanswered poll is repeated; outstanding frames go again.
-  if (ack_q_.empty())
-    send_S(kRR, true, true);
-  else
-    retransmit();
+  // An unanswered poll is repeated; outstanding frames go again. What found no packet buffer was
+  // not sent and left the terminal nothing to answer: it does not count against N200.
+  if (ack_q_.empty() ? send_S(kRR, true, true) : retransmit()) ++rc_;
 }
 
 // The network side.
 
-LAPD_NT::LAPD_NT() {
+LAPD_NT* LAPD_NT::buses_ = nullptr;
+
+LAPD_NT::LAPD_NT() : next_bus_(buses_) {
   for (LAPD_NT_user& u : users_) u.set_lapd(this);
+  if (buses_) buses_->prev_bus_ = this;
+  buses_ = this;
 }
 
 LAPD_NT::~LAPD_NT() {
   logs_.flush(this);
   for (LAPD_NT_user& u : users_) u.flush_lines();
+  (prev_bus_ ? prev_bus_->next_bus_ : buses_) = next_bus_;
+  if (next_bus_) next_bus_->prev_bus_ = prev_bus_;
 }
 
 void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }
@@ -564,16 +571,29 @@ LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) con
     return r;
   }
   r.user = static_cast<unsigned>(u - users_);
-  if (u->queue_full())
+  if (u->queue_full()) {
     r.refusal = kQueueFull;
-  else if (u->holds_back() && held() >= kBusShare)
+    return r;
+  }
+  const bool waits = u->holds_back();
+  if (waits && held() >= kBusShare) {
     r.refusal = kShareUsed;
+    return r;
+  }
+  if (held_by_buses() >= (waits ? kBusesShare - kWindowsRoom : kBusesShare))
+    r.refusal = kBusesShareUsed;
   return r;
 }
 
 unsigned LAPD_NT::held() const {
   unsigned n = 0;
   for (const LAPD_NT_user& u : users_) n += u.queued() + u.unacknowledged();
+  return n;
+}
+
+unsigned LAPD_NT::held_by_buses() {
+  unsigned n = 0;
+  for (const LAPD_NT* bus = buses_; bus; bus = bus->next_bus_) n += bus->held();
   return n;
 }
 

@@ -17,7 +17,10 @@
 // unacknowledged together, beyond its terminals' windows: refusal names a message that would
 // wait when the bus holds as many, so that one bus of stalled terminals cannot take the pool that
 // every other link and the control connection draw on, while a terminal that takes its messages
-// still gets them. A terminal that starts its link afresh may have taken the frames it has not
+// still gets them. All the buses of the process together hold at most kBusesShare: what each
+// holds is summed over every LAPD_NT alive, and refusal names any message beyond that bound,
+// and one that would wait beyond the bound less kWindowsRoom, which it keeps for terminals that
+// take their messages. A terminal that starts its link afresh may have taken the frames it has not
 // acknowledged: they are discarded, with a line, and what is still queued goes after the UA. A
 // link that ends with messages unacknowledged, queued or sent, says how many were lost. Every
 // report upward is the last thing an entry point does.
@@ -110,7 +113,8 @@ class LAPD_NT_user {
   bool ack_queue(unsigned nr);
   // A response with F = 1 after T200 ran out: what is still outstanding goes again, from N(R).
   void recover(bool command, bool pf);
-  void retransmit();
+  // False when no frame could be sent for want of a packet buffer (or none was outstanding).
+  bool retransmit();
   void set_busy();
   void set_unbusy();
   // Sends what waits in the I queue while the window has room; then waits for the answer when
@@ -118,7 +122,8 @@ class LAPD_NT_user {
   void serve();
   // False (logged) when no packet buffer could be had: nothing was sent.
   bool send_I(const Packet& message);
-  void send_S(unsigned char type, bool command, bool pf);
+  // False (logged) when no packet buffer could be had.
+  bool send_S(unsigned char type, bool command, bool pf);
   void send_U(unsigned char type, bool command, bool pf);
   void on_timer();
   void on_check_timer();
@@ -168,6 +173,10 @@ class LAPD_NT : public Protocol {
   // A quarter of the pool: two terminals' full queues fit, and with every terminal's window
   // the bus leaves the other links and the control connection more than two thirds.
   static constexpr unsigned kBusShare = Packet_pool::capacity() / 4;
+  // Half the pool for all buses together: however many stall, the other links and the control
+  // connection keep the other half. Messages that would wait leave one bus's windows room in it.
+  static constexpr unsigned kBusesShare = Packet_pool::capacity() / 2;
+  static constexpr unsigned kWindowsRoom = kUsers * LAPD_NT_user::k;
 
   LAPD_NT();
   ~LAPD_NT() override;
@@ -214,6 +223,8 @@ class LAPD_NT : public Protocol {
   const CallReferences& calls() const { return calls_; }
   // The packet buffers the terminals' links hold: queued messages and unacknowledged frames.
   unsigned held() const;
+  // What held() gives, summed over every network side alive.
+  static unsigned held_by_buses();
   // The lines of this side and its terminals' links that the far end or the owner can repeat;
   // the counts still owed are written when this side is destroyed.
   LogThrottles& logs() { return logs_; }
@@ -262,6 +273,10 @@ class LAPD_NT : public Protocol {
   // The calls forgotten since the last line; the first kNamedCalls are in forgotten_.
   unsigned forgotten_count_ = 0;
   LogThrottles logs_;
+  // Every network side alive, in a list through these.
+  static LAPD_NT* buses_;
+  LAPD_NT* next_bus_ = nullptr;
+  LAPD_NT* prev_bus_ = nullptr;
 };
 
 }  // namespace ISDN

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <optional>
 #include <random>
 #include <set>
@@ -15,8 +17,10 @@
 #include <vector>
 
 #include "l2/isdn/lapd_nt.h"
+#include "l2/ss7/slc.h"
 #include "proto/protocol.h"
 #include "tests/l2/l2_support.h"
+#include "tests/l2/lapd_fixture.h"
 #include "tests/l2/s0_bus.h"
 #include "tests/support/golden.h"
 #include "tests/support/loop_test.h"
@@ -30,6 +34,37 @@ using Frames = std::vector<std::string>;
 std::string hex2(unsigned v) {
   static const char digits[] = "0123456789ABCDEF";
   return std::string{digits[(v >> 4) & 15], digits[v & 15]};
+}
+
+// A line of a trace as the octets of an I frame that the network side sent; "" for another line.
+std::string i_frame(const std::string& line) {
+  const std::string f = line.rfind("N> ", 0) == 0 ? unhex(line.substr(3)) : "";
+  return f.size() > 4 && (f[2] & 1) == 0 ? f : "";
+}
+
+unsigned tei_of(const std::string& frame) { return static_cast<unsigned char>(frame[1]) >> 1; }
+
+// Terminals 64 to 64 + count - 1 acknowledge the I frames that the network side `nt` sent since
+// its trace `log` held `mark` lines, until no more come: the last octets of those each got.
+std::map<unsigned, std::vector<unsigned>> acknowledge_all(ISDN::LAPD_NT& nt, Frames& log,
+                                                          size_t mark, unsigned count) {
+  std::map<unsigned, std::vector<unsigned>> got;
+  for (size_t frames = 1; frames;) {
+    for (unsigned tei = 64; tei < 64 + count; ++tei) {
+      const std::string rr =
+          "02 " + hex2(tei << 1 | 1) + " 01 " + hex2(unsigned(got[tei].size() % 128) << 1);
+      log.push_back("T> " + rr);
+      Packet p = packet_of(unhex(rr), 4);
+      nt.receive(p);
+    }
+    for (frames = 0; mark < log.size(); ++mark) {
+      const std::string f = i_frame(log[mark]);
+      if (f.empty()) continue;
+      got[tei_of(f)].push_back(static_cast<unsigned char>(f.back()));
+      ++frames;
+    }
+  }
+  return got;
 }
 
 // The network side under a stack that writes what it sends and passes up to `log`.
@@ -79,37 +114,16 @@ class LapdNtTest : public LoopTest {
     rx("FC FF 03 0F " + hex2(ri) + " 00 " + hex2(type) + " " + hex2(ai << 1 | 1));
   }
   void expect_trace(const std::string& golden) { ORVEX_EXPECT_GOLDEN(golden, log_); }
-  // Line `i` of log_ as the octets of an I frame that the network side sent; "" for another line.
-  std::string i_frame(size_t i) const {
-    const std::string f = log_[i].rfind("N> ", 0) == 0 ? unhex(log_[i].substr(3)) : "";
-    return f.size() > 4 && (f[2] & 1) == 0 ? f : "";
-  }
-  static unsigned tei_of(const std::string& frame) {
-    return static_cast<unsigned char>(frame[1]) >> 1;
-  }
   // The TEIs of the I frames sent to terminals since log_ held `mark` lines, in order.
   std::vector<unsigned> i_frames_since(size_t mark) const {
     std::vector<unsigned> teis;
     for (size_t i = mark; i < log_.size(); ++i) {
-      if (!i_frame(i).empty()) teis.push_back(tei_of(i_frame(i)));
+      if (!i_frame(log_[i]).empty()) teis.push_back(tei_of(i_frame(log_[i])));
     }
     return teis;
   }
-  // Terminals 64 to 64 + count - 1 acknowledge the I frames sent since log_ held `mark` lines
-  // until no more come: the last octets of those each got.
   std::map<unsigned, std::vector<unsigned>> acknowledge_all(size_t mark, unsigned count) {
-    std::map<unsigned, std::vector<unsigned>> got;
-    for (size_t frames = 1; frames;) {
-      for (unsigned tei = 64; tei < 64 + count; ++tei)
-        rx("02 " + hex2(tei << 1 | 1) + " 01 " + hex2(unsigned(got[tei].size() % 128) << 1));
-      for (frames = 0; mark < log_.size(); ++mark) {
-        const std::string f = i_frame(mark);
-        if (f.empty()) continue;
-        got[tei_of(f)].push_back(static_cast<unsigned char>(f.back()));
-        ++frames;
-      }
-    }
-    return got;
+    return ::acknowledge_all(*ex_->nt, log_, mark, count);
   }
   // The refusal of the layer-3 message `hex` from above, which is then given all the same.
   const char* offer(const std::string& hex) {
@@ -793,7 +807,8 @@ TEST_F(LapdNtTest, S0TheCheckRemovesATeiOnlyWhenTwoTerminalsHoldIt) {
 }
 
 // An idle terminal is polled after T203; the unanswered poll goes again on each T200, three
-// times, then the terminal loses its TEI.
+// times, then the terminal loses its TEI. Polls that find no packet buffer are not sent and do
+// not count.
 TEST_F(LapdNtTest, UnansweredPollIsRepeatedThenTheTeiIsFreed) {
   tei_message(1, 0, 127);
   const ISDN::LAPD_NT_user& u = ex_->nt->user(0);
@@ -805,6 +820,17 @@ TEST_F(LapdNtTest, UnansweredPollIsRepeatedThenTheTeiIsFreed) {
   advance(ISDN::LAPD_NT_user::t203_ms);
   EXPECT_EQ(polls(), 1);
   EXPECT_EQ(u.state(), ISDN::LAPD_NT_user::wait_answer);
+  {
+    StreamCapture errors(std::cerr);
+    std::vector<Packet> pool;
+    try {
+      for (;;) pool.emplace_back().reserve_head(0);
+    } catch (const std::bad_alloc&) {
+    }
+    for (int t200 = 0; t200 < 5; ++t200) advance(ISDN::LAPD_NT_user::t200_ms);
+    EXPECT_EQ(polls(), 1);
+    EXPECT_EQ(u.state(), ISDN::LAPD_NT_user::wait_answer);
+  }
   for (int repeat = 1; repeat <= 3; ++repeat) {
     advance(ISDN::LAPD_NT_user::t200_ms);
     EXPECT_EQ(polls(), 1 + repeat);
@@ -880,6 +906,121 @@ TEST_F(LapdNtTest, S0ACallOutlivesTheLinkThatTheNetworkSideEnded) {
   bus_->pump();
   EXPECT_EQ(t.received, Frames{"08 01 85 07"});
   EXPECT_EQ(bus_->exchange.received, Frames{"08 01 05 0F"});
+}
+
+// An SS7 link on one end of a wire, under an owner that counts the MSUs that reach it.
+struct Ss7End : ProtocolsList {
+  explicit Ss7End(HdlcWire::End& end) : slc(new SS7::SLC) {
+    slc->hdlc = &end;
+    end.notify = slc;
+    add_protocol_head(slc);
+  }
+  void on_message(Packet&) override { ++received; }
+  SS7::SLC* slc;
+  unsigned received = 0;
+};
+
+// Buses of busy terminals, four of four and all eight basic-rate lines, offered messages in turn
+// beside a primary-rate link and an SS7 link that send all the while in the same packet pool. The
+// buses together are refused beyond their share, the other links never go without a buffer
+// through 8 s of the stall, and when the terminals take frames again each gets every message its
+// bus accepted, once and in order.
+TEST_F(LapdNtTest, StalledBusesTogetherLeaveTheOtherLinksTheirBuffers) {
+  using NT = ISDN::LAPD_NT;
+  for (unsigned buses : {4u, 8u}) {
+    SCOPED_TRACE(std::to_string(buses) + " buses");
+    std::vector<std::string> events;
+    HdlcWire pri(1000);
+    Layer3 user("A", ISDN::Side::user, pri.a(), &events);
+    Layer3 network("B", ISDN::Side::network, pri.b(), &events);
+    HdlcWire ss7(1000);
+    Ss7End sa(ss7.a()), sb(ss7.b());
+    sb.slc->slc = 1;
+    sa.slc->emergency = sb.slc->emergency = true;
+    user.lapd->activate();
+    sa.slc->activate();
+    turns(10);
+    advance(500);
+    turns(10);
+    ASSERT_EQ(user.lapd->full_state().state, 6u);
+    ASSERT_EQ(sa.slc->state(), SS7::SLC::State::worked);
+    unsigned sent = 0, starved = 0, least_free = Packet_pool::capacity();
+    // A message on each of the other links, and the loop turned so that they go.
+    const auto other_links = [&] {
+      try {
+        user.send(std::string{'\x08', '\x01', char(sent & 0x7F), char(sent >> 7)});
+        Packet msu = packet_of(std::string(5, '\x5A'), 3);
+        sa.slc->message(msu);
+        ++sent;
+      } catch (const std::bad_alloc&) {
+        ++starved;
+      }
+      least_free = std::min(least_free, packet_pool().free_count());
+      turns(3);
+    };
+
+    std::deque<Frames> logs(buses);
+    std::vector<std::unique_ptr<Exchange>> nts;
+    const auto to = [&](unsigned bus, const std::string& hex) {
+      logs[bus].push_back("T> " + hex);
+      Packet p = packet_of(unhex(hex), 4);
+      nts[bus]->nt->receive(p);
+    };
+    for (unsigned b = 0; b < buses; ++b) {
+      nts.emplace_back(new Exchange(logs[b]));
+      nts[b]->nt->activate();
+      for (unsigned i = 0; i < NT::kUsers; ++i) {
+        const std::string tei = hex2((64 + i) << 1 | 1);
+        to(b, "FC FF 03 0F " + hex2(i) + " 00 01 FF");
+        to(b, "00 " + tei + " 00 00 08 01 " + hex2(1 + i) + " 05");
+        to(b, "02 " + tei + " 05 00");  // RNR
+      }
+    }
+    std::vector<std::vector<unsigned>> accepted(buses, std::vector<unsigned>(NT::kUsers));
+    unsigned refused = 0;
+    for (unsigned round = 0; round < 40; ++round) {
+      for (unsigned b = 0; b < buses; ++b) {
+        for (unsigned i = 0; i < NT::kUsers; ++i) {
+          // As the slot does: a message refused is never made.
+          const std::string m = unhex(message(accepted[b][i], 1 + i));
+          if (nts[b]->nt->refusal(reinterpret_cast<const unsigned char*>(m.data()),
+                                  unsigned(m.size()))) {
+            ++refused;
+            continue;
+          }
+          try {
+            Packet p = packet_of(m, 4);
+            nts[b]->nt->message(p);
+            ++accepted[b][i];
+          } catch (const std::bad_alloc&) {
+            ++starved;
+          }
+        }
+        other_links();
+      }
+    }
+    EXPECT_EQ(NT::held_by_buses(), NT::kBusesShare - NT::kWindowsRoom);
+    EXPECT_GT(refused, 0u);
+    for (unsigned ms = 0; ms < 8000; ms += 100) {
+      advance(100);
+      other_links();
+    }
+    EXPECT_EQ(starved, 0u);
+    EXPECT_GE(least_free, Packet_pool::capacity() - NT::kBusesShare - 64) << "64 for the others";
+
+    for (unsigned b = 0; b < buses; ++b) {
+      const auto got = ::acknowledge_all(*nts[b]->nt, logs[b], 0, NT::kUsers);
+      for (unsigned i = 0; i < NT::kUsers; ++i) {
+        std::vector<unsigned> each(accepted[b][i]);
+        std::iota(each.begin(), each.end(), 0u);
+        EXPECT_EQ(got.at(64 + i), each) << b << " " << 64 + i;
+      }
+    }
+    EXPECT_EQ(NT::held_by_buses(), 0u);
+    for (int i = 0; i < 100 && !(pri.idle() && ss7.idle()); ++i) turns();
+    EXPECT_EQ(network.received.size(), sent);
+    EXPECT_EQ(sb.received, sent);
+  }
 }
 
 }  // namespace
