@@ -25,7 +25,8 @@ constexpr const char* kShort = "shorter than a layer-3 header";
 constexpr const char* kLongReference = "call reference longer than 2 octets";
 constexpr const char* kNoLink = "no terminal's data link established";
 constexpr const char* kNoHolder = "no terminal holds its call reference";
-constexpr const char* kHolderLinkDown = "data link of the terminal holding the call not established";
+constexpr const char* kHolderLinkDown =
+    "data link of the terminal holding the call not established";
 constexpr const char* kQueueFull = "terminal's queue full";
 constexpr const char* kShareUsed = "bus's share of packet buffers used";
 constexpr const char* kBusesShareUsed = "basic-rate buses' share of packet buffers used";
@@ -164,8 +165,8 @@ bool LAPD_NT_user::send_I(const Packet& message) {
 
 bool LAPD_NT_user::send_S(unsigned char type, bool command, bool pf) {
   return lapd_->send_octets({static_cast<unsigned char>(command ? 0x02 : 0x00),
-                      static_cast<unsigned char>(tei_ << 1 | 1), type,
-                      static_cast<unsigned char>(unsigned(vr_) << 1 | (pf ? 1 : 0))});
+                             static_cast<unsigned char>(tei_ << 1 | 1), type,
+                             static_cast<unsigned char>(unsigned(vr_) << 1 | (pf ? 1 : 0))});
 }
 
 void LAPD_NT_user::send_U(unsigned char type, bool command, bool pf) {

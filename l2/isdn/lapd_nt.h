@@ -18,12 +18,13 @@
 // wait when the bus holds as many, so that one bus of stalled terminals cannot take the pool that
 // every other link and the control connection draw on, while a terminal that takes its messages
 // still gets them. All the buses of the process together hold at most kBusesShare: what each
-// holds is summed over every LAPD_NT alive, and refusal names any message beyond that bound,
-// and one that would wait beyond the bound less kWindowsRoom, which it keeps for terminals that
-// take their messages. A terminal that starts its link afresh may have taken the frames it has not
+// holds is summed over every LAPD_NT alive, and refusal names any message beyond that bound, and
+// one that would wait beyond the bound less kWindowsRoom, which it keeps for terminals that take
+// their messages. A terminal that starts its link afresh may have taken the frames it has not
 // acknowledged: they are discarded, with a line, and what is still queued goes after the UA. A
-// link that ends with messages unacknowledged, queued or sent, says how many were lost. Every
-// report upward is the last thing an entry point does.
+// link that ends with messages unacknowledged, queued or sent, says how many were lost; the
+// terminal keeps its TEI and its calls, which go to it again when it comes back. A frame is held
+// to N201 both ways. Every report upward is the last thing an entry point does.
 #pragma once
 
 #include <cstdint>
