@@ -117,18 +117,23 @@ void LAPD::receive(Packet& p) {
   // C/R as command_cr gives it for the peer's side; I frames do not look at it.
   const auto command = [this, a1] { return bool(a1 & 2) != (side != Side::user); };
 
-  if ((control & 3) != 3) {
-    if (length < 4) return;
-    const unsigned char n = octets[3];
-    if (!(control & 1)) {
+  if (!(control & 1)) {
+    // One test for an I frame shorter than its header and one longer than N201.
+    if (__builtin_expect(length - 4 > n201, 0)) {
+      if (length < 4) return;
+      on_long_iframe();
+    } else {
+      const unsigned char n = octets[3];
       // N(R) and P are read already: pulling the header may copy the frame elsewhere.
       if (!pull_header(p, 4)) return;
       on_ICOM(control >> 1, n >> 1, n & 1, p, entry);
-    } else {
-      const unsigned type = (control >> 2) & 3;
-      if (type == 3) return;
-      on_supervisory(type, n >> 1, n & 1, command());
     }
+  } else if ((control & 3) == 1) {
+    if (length < 4) return;
+    const unsigned char n = octets[3];
+    const unsigned type = (control >> 2) & 3;
+    if (type == 3) return;
+    on_supervisory(type, n >> 1, n & 1, command());
   } else {
     const Received f{command(), bool(control & 0x10)};
     switch (control & ~0x10) {
@@ -368,6 +373,16 @@ void LAPD::on_supervisory(unsigned type, SeqNo nr, bool pf, bool command) {
   set_state(6);
 }
 
+__attribute__((noinline, cold)) void LAPD::on_long_iframe() {
+  // Q.921 5.8.5: an information field longer than N201 is a frame rejection condition; the frame
+  // goes no further and the link is established again.
+  if (state != 6 && state != 7) return;
+  establish_dl();
+  l3_initiated = false;
+  set_state(4);
+  report_error(mdl::kN201Error);
+}
+
 void LAPD::on_frmr(const Received& f) {
   if (log > 3)
     std::clog << ext::header(this) << "FRMR " << (f.command ? "command" : "response")
@@ -382,15 +397,6 @@ void LAPD::on_frmr(const Received& f) {
 void LAPD::on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry) {
   if (log > 3) log_line(this, "I-Command pf=", p);
   if (state != 6 && state != 7) return;
-  if (__builtin_expect(info.length() > n201, 0)) {
-    // Q.921 5.8.5: an information field longer than N201 is a frame rejection condition; the
-    // frame goes no further and the link is established again.
-    establish_dl();
-    l3_initiated = false;
-    set_state(4);
-    report_error(mdl::kN201Error);
-    return;
-  }
   const bool in_sequence = ns == vr;
   if (!in_sequence) {
     ++stats_.rejected;
@@ -555,17 +561,15 @@ const char* LAPD::refusal(unsigned length) const {
 void LAPD::message(Packet& p) {
   Entry entry(this);
   ++stats_.tx_messages;
-  if (p.length() == 0) {
+  // One test for an empty message and one longer than N201.
+  const unsigned length = p.length();
+  const bool outside = length - 1 >= n201;
+  if (__builtin_expect(outside, 0) && length == 0) {
     ++stats_.empty_messages;
     return;
   }
-  if (p.length() > n201) {
-    // Q.921 5.9.3: no I frame carries it; a peer would take the frame for an error.
-    logs_.write(std::clog, this, "discard outgoing message: ", kLongerThanN201);
-    ++stats_.out_overflows;
-  } else if (out_q_.count() > kOutLimit) {
-    logs_.write(std::clog, this, "discard outgoing message: buffer overflow");
-    ++stats_.out_overflows;
+  if (__builtin_expect(outside || out_q_.count() > kOutLimit, 0)) {
+    discard_message(length);
   } else {
     if (log > 2) {
       log_line(this, "outgoing queue size = ", out_q_.size(), " tx counter = ", stats_.tx_messages);
@@ -583,6 +587,14 @@ void LAPD::message(Packet& p) {
     if (!entry.alive()) return;
   }
   finish_inline(entry);
+}
+
+__attribute__((noinline, cold)) void LAPD::discard_message(unsigned length) {
+  // Q.921 5.9.3: no I frame carries more than N201 octets; a peer would take one for an error.
+  logs_.write(std::clog, this,
+              length > n201 ? "discard outgoing message: longer than N201 (260 octets)"
+                            : "discard outgoing message: buffer overflow");
+  ++stats_.out_overflows;
 }
 
 void LAPD::discard_queue() {

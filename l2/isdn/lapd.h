@@ -210,6 +210,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // RR, RNR or REJ (`type`).
   void on_supervisory(unsigned type, SeqNo nr, bool pf, bool command);
   void on_frmr(const Received& f);
+  // An I frame whose information field is longer than N201.
+  void on_long_iframe();
   // The message goes up after the reports that the frame raised, unless they destroyed the link.
   void on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry);
   void on_UI(Packet& info);
@@ -234,6 +236,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // How many messages at the head of the I queue went out before and wait to go again.
   unsigned resent_waiting() const;
   void queued_up_send();
+  // A layer-3 message that message() does not take: longer than N201, or the I queue full.
+  void discard_message(unsigned length);
   void ack_pending();
   void change_flowstatus(FlowStatus::Type value);
 
