@@ -117,18 +117,23 @@ void LAPD::receive(Packet& p) {
   // C/R as command_cr gives it for the peer's side; I frames do not look at it.
   const auto command = [this, a1] { return bool(a1 & 2) != (side != Side::user); };
 
-  if ((control & 3) != 3) {
-    if (length < 4) return;
-    const unsigned char n = octets[3];
-    if (!(control & 1)) {
+  if (!(control & 1)) {
+    // One test for an I frame shorter than its header and one longer than N201.
+    if (__builtin_expect(length - 4 > n201, 0)) {
+      if (length < 4) return;
+      on_long_iframe();
+    } else {
+      const unsigned char n = octets[3];
       // N(R) and P are read already: pulling the header may copy the frame elsewhere.
       if (!pull_header(p, 4)) return;
       on_ICOM(control >> 1, n >> 1, n & 1, p, entry);
-    } else {
-      const unsigned type = (control >> 2) & 3;
-      if (type == 3) return;
-      on_supervisory(type, n >> 1, n & 1, command());
     }
+  } else if ((control & 3) == 1) {
+    if (length < 4) return;
+    const unsigned char n = octets[3];
+    const unsigned type = (control >> 2) & 3;
+    if (type == 3) return;
+    on_supervisory(type, n >> 1, n & 1, command());
   } else {
     const Received f{command(), bool(control & 0x10)};
     switch (control & ~0x10) {
@@ -240,7 +245,7 @@ void LAPD::on_ua(const Received& f) {
       stop_timer(T200);
       start_timer(T203);
       set_state(6);
-      link_up();
+      link_up(l3_initiated);
       break;
     case 5:
       if (!f.pf) {
@@ -366,6 +371,16 @@ void LAPD::on_supervisory(unsigned type, SeqNo nr, bool pf, bool command) {
   }
   retransmission(nr);
   set_state(6);
+}
+
+__attribute__((noinline, cold)) void LAPD::on_long_iframe() {
+  // Q.921 5.8.5: an information field longer than N201 is a frame rejection condition; the frame
+  // goes no further and the link is established again.
+  if (state != 6 && state != 7) return;
+  establish_dl();
+  l3_initiated = false;
+  set_state(4);
+  report_error(mdl::kN201Error);
 }
 
 void LAPD::on_frmr(const Received& f) {
@@ -538,18 +553,23 @@ void LAPD::change_flowstatus(FlowStatus::Type value) {
   if (notify) notify->OnLAPD_FlowStatusChange(this);
 }
 
-bool LAPD::out_queue_full() const { return out_q_.count() > kOutLimit; }
+const char* LAPD::refusal(unsigned length) const {
+  if (length > n201) return kLongerThanN201;
+  return out_q_.count() > kOutLimit ? "LAPD queue full" : nullptr;
+}
 
 void LAPD::message(Packet& p) {
   Entry entry(this);
   ++stats_.tx_messages;
-  if (p.length() == 0) {
+  // One test for an empty message and one longer than N201.
+  const unsigned length = p.length();
+  const bool outside = length - 1 >= n201;
+  if (__builtin_expect(outside, 0) && length == 0) {
     ++stats_.empty_messages;
     return;
   }
-  if (out_q_.count() > kOutLimit) {
-    logs_.write(std::clog, this, "discard outgoing message: buffer overflow");
-    ++stats_.out_overflows;
+  if (__builtin_expect(outside || out_q_.count() > kOutLimit, 0)) {
+    discard_message(length);
   } else {
     if (log > 2) {
       log_line(this, "outgoing queue size = ", out_q_.size(), " tx counter = ", stats_.tx_messages);
@@ -567,6 +587,14 @@ void LAPD::message(Packet& p) {
     if (!entry.alive()) return;
   }
   finish_inline(entry);
+}
+
+__attribute__((noinline, cold)) void LAPD::discard_message(unsigned length) {
+  // Q.921 5.9.3: no I frame carries more than N201 octets; a peer would take one for an error.
+  logs_.write(std::clog, this,
+              length > n201 ? "discard outgoing message: longer than N201 (260 octets)"
+                            : "discard outgoing message: buffer overflow");
+  ++stats_.out_overflows;
 }
 
 void LAPD::discard_queue() {
@@ -902,9 +930,14 @@ void LAPD::report(Protocol_status status) {
   pending_.statuses[pending_.count++] = status;
 }
 
-void LAPD::link_up() { pending_.link = Pending::kUp; }
+void LAPD::link_up(bool requested) {
+  if (reported_up_ && !requested) return;
+  reported_up_ = true;
+  pending_.link = Pending::kUp;
+}
 
 void LAPD::link_down(Protocol_status status) {
+  reported_up_ = false;
   pending_.link = Pending::kDown;
   pending_.down_status = status;
 }

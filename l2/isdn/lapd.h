@@ -120,6 +120,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   static constexpr unsigned t200_ms = 1000;
   static constexpr unsigned t202_ms = 2000;
   static constexpr unsigned t203_ms = 10000;
+  // Q.921 5.9.3: the largest information field of an I or UI frame, in octets.
+  static constexpr unsigned n201 = 260;
   static constexpr unsigned kOutCapacity = 135;
   static constexpr unsigned kAckCapacity = 7;
 
@@ -164,8 +166,9 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   const Stats& stats() const { return stats_; }
   const LAPDFullState& full_state() const { return *this; }
   unsigned out_queue_count() const { return out_q_.count(); }
-  // message() would drop the next layer-3 message: the I queue holds its limit.
-  bool out_queue_full() const;
+  // Why message() would drop a layer-3 message of `length` octets (longer than N201, or the I
+  // queue holds its limit), or null when it takes it.
+  const char* refusal(unsigned length) const;
   unsigned ack_queue_count() const { return ack_q_.count(); }
 
   GenericHDLC* hdlc = nullptr;
@@ -207,6 +210,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // RR, RNR or REJ (`type`).
   void on_supervisory(unsigned type, SeqNo nr, bool pf, bool command);
   void on_frmr(const Received& f);
+  // An I frame whose information field is longer than N201.
+  void on_long_iframe();
   // The message goes up after the reports that the frame raised, unless they destroyed the link.
   void on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry);
   void on_UI(Packet& info);
@@ -231,6 +236,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // How many messages at the head of the I queue went out before and wait to go again.
   unsigned resent_waiting() const;
   void queued_up_send();
+  // A layer-3 message that message() does not take: longer than N201, or the I queue full.
+  void discard_message(unsigned length);
   void ack_pending();
   void change_flowstatus(FlowStatus::Type value);
 
@@ -288,7 +295,10 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   // Queues a report for the end of the current entry point.
   void report(Protocol_status status);
   void report_error(unsigned code) { on_error(code); }
-  void link_up();
+  // The link is up: reported once per time it was down, and as the confirmation of every
+  // establishment layer 3 `requested`; a re-establishment that the peer or an error started is
+  // no change of state for the owner.
+  void link_up(bool requested = false);
   void link_down(Protocol_status status);
   // Makes the queued reports; false when the link was destroyed meanwhile.
   bool flush(const Entry& entry) {
@@ -318,6 +328,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   } resent_;
   Pending pending_;
   Entry* entry_ = nullptr;
+  // The owner was last told that the link is up.
+  bool reported_up_ = false;
   // The lines that the peer or the owner can repeat: statuses, refused frames and messages.
   // The counts still owed are written when the link is destroyed.
   LogThrottles logs_;

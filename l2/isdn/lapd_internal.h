@@ -42,8 +42,13 @@ constexpr unsigned kN200Disc = 128;
 constexpr unsigned kN200Enquiry = 256;
 constexpr unsigned kNrError = 512;
 constexpr unsigned kFrmr = 1024;
+constexpr unsigned kN201Error = 16384;
 constexpr unsigned kTeiDenied = 32768;
 }  // namespace mdl
+
+// Why a layer-3 message is refused that an I frame cannot carry.
+constexpr const char* kLongerThanN201 = "longer than N201 (260 octets)";
+static_assert(LAPD::n201 == 260, "the refusal names N201's value");
 
 // The line of a link started afresh (SABME or UA) with messages sent and not acknowledged, which
 // it discards, under `owner`'s header; the count follows.

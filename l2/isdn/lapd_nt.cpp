@@ -25,8 +25,11 @@ constexpr const char* kShort = "shorter than a layer-3 header";
 constexpr const char* kLongReference = "call reference longer than 2 octets";
 constexpr const char* kNoLink = "no terminal's data link established";
 constexpr const char* kNoHolder = "no terminal holds its call reference";
+constexpr const char* kHolderLinkDown =
+    "data link of the terminal holding the call not established";
 constexpr const char* kQueueFull = "terminal's queue full";
 constexpr const char* kShareUsed = "bus's share of packet buffers used";
+constexpr const char* kBusesShareUsed = "basic-rate buses' share of packet buffers used";
 
 // "terminal call 5", "network call 5".
 std::ostream& put_call(std::ostream& os, CallOrigin origin, unsigned value) {
@@ -83,8 +86,6 @@ void LAPD_NT_user::assign() {
 void LAPD_NT_user::unassign() {
   log("unassigned");
   if (!i_q_.empty() || !ack_q_.empty()) lost_line_.report({i_q_.count(), ack_q_.count()});
-  // A free entry's TEI may be another entry's by now.
-  if (state_ != unassigned) lapd_->forget_calls(tei_);
   state_ = unassigned;
   checking_ = busy_ = false;
   answers_ = 0;
@@ -117,10 +118,13 @@ void LAPD_NT_user::check_answered(uint16_t ri) {
 }
 
 void LAPD_NT_user::on_check_timer() {
-  if (answers_ != 0)
+  if (answers_ != 0) {
     answers_ = 0;
-  else
-    unassign();
+    return;
+  }
+  // Q.921 5.3.5: no terminal answered for the TEI: it is free, and its calls end with it.
+  lapd_->forget_calls(tei_);
+  unassign();
 }
 
 void LAPD_NT_user::message(Packet& p) {
@@ -159,10 +163,10 @@ bool LAPD_NT_user::send_I(const Packet& message) {
   return true;
 }
 
-void LAPD_NT_user::send_S(unsigned char type, bool command, bool pf) {
-  lapd_->send_octets({static_cast<unsigned char>(command ? 0x02 : 0x00),
-                      static_cast<unsigned char>(tei_ << 1 | 1), type,
-                      static_cast<unsigned char>(unsigned(vr_) << 1 | (pf ? 1 : 0))});
+bool LAPD_NT_user::send_S(unsigned char type, bool command, bool pf) {
+  return lapd_->send_octets({static_cast<unsigned char>(command ? 0x02 : 0x00),
+                             static_cast<unsigned char>(tei_ << 1 | 1), type,
+                             static_cast<unsigned char>(unsigned(vr_) << 1 | (pf ? 1 : 0))});
 }
 
 void LAPD_NT_user::send_U(unsigned char type, bool command, bool pf) {
@@ -222,6 +226,15 @@ void LAPD_NT_user::receive(Packet& p, bool response) {
 
 void LAPD_NT_user::on_I(unsigned ns, unsigned nr, bool p, Packet& info) {
   log("received I frame");
+  if (info.length() > LAPD::n201) {
+    // Q.921 5.8.5: a frame rejection condition; the frame goes no further and the link starts
+    // afresh.
+    lapd_->logs().write(std::clog, this, "I frame longer than N201: link established again");
+    start_afresh();
+    send_U(kSABME, true, true);
+    set_unbusy();
+    return;
+  }
   const bool in_sequence = ns == unsigned(vr_);
   if (in_sequence) ++vr_;
   if (!ack_queue(nr)) return;
@@ -259,13 +272,17 @@ void LAPD_NT_user::on_REJ(unsigned nr, bool pf, bool command) {
   set_unbusy();
 }
 
-void LAPD_NT_user::on_SABME(bool p) {
-  log("received SABME frame");
+void LAPD_NT_user::start_afresh() {
   if (!ack_q_.empty()) {
     discarded_line_.report(ack_q_.count());
     ack_q_.clear();
   }
   vr_ = va_ = vs_ = 0;
+}
+
+void LAPD_NT_user::on_SABME(bool p) {
+  log("received SABME frame");
+  start_afresh();
   if (p) send_U(kUA, false, true);
   set_unbusy();
 }
@@ -295,9 +312,10 @@ void LAPD_NT_user::recover(bool command, bool pf) {
   retransmit();
 }
 
-void LAPD_NT_user::retransmit() {
-  if (ack_q_.empty()) return;
+bool LAPD_NT_user::retransmit() {
+  if (ack_q_.empty()) return false;
   log("retransmit queue");
+  bool sent = false;
   for (unsigned n = ack_q_.count(); n > 0; --n) {
     Packet frame;
     ack_q_.get(frame);
@@ -306,11 +324,13 @@ void LAPD_NT_user::retransmit() {
       frame->data[3] = static_cast<unsigned char>(unsigned(vr_) << 1 | 1);
       Packet copy = frame;
       lapd_->send_to_layer1(copy);
+      sent = true;
     } catch (const std::bad_alloc&) {
       lapd_->logs().write(std::cerr, this, "no packet buffer, I frame not resent");
     }
     ack_q_.put(frame);
   }
+  return sent;
 }
 
 void LAPD_NT_user::set_busy() {
@@ -358,24 +378,27 @@ void LAPD_NT_user::on_timer() {
     unassign();
     return;
   }
-  ++rc_;
   link_timer_.set(t200_ms, &LAPD_NT_user::on_timer, this);
-  // An unanswered poll is repeated; outstanding frames go again.
-  if (ack_q_.empty())
-    send_S(kRR, true, true);
-  else
-    retransmit();
+  // An unanswered poll is repeated; outstanding frames go again. What found no packet buffer was
+  // not sent and left the terminal nothing to answer: it does not count against N200.
+  if (ack_q_.empty() ? send_S(kRR, true, true) : retransmit()) ++rc_;
 }
 
 // The network side.
 
-LAPD_NT::LAPD_NT() {
+LAPD_NT* LAPD_NT::buses_ = nullptr;
+
+LAPD_NT::LAPD_NT() : next_bus_(buses_) {
   for (LAPD_NT_user& u : users_) u.set_lapd(this);
+  if (buses_) buses_->prev_bus_ = this;
+  buses_ = this;
 }
 
 LAPD_NT::~LAPD_NT() {
   logs_.flush(this);
   for (LAPD_NT_user& u : users_) u.flush_lines();
+  (prev_bus_ ? prev_bus_->next_bus_ : buses_) = next_bus_;
+  if (next_bus_) next_bus_->prev_bus_ = prev_bus_;
 }
 
 void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }
@@ -421,6 +444,9 @@ void LAPD_NT::send_tei(unsigned char type, uint16_t ri, unsigned char ai) {
 }
 
 void LAPD_NT::remove_tei(unsigned char tei) {
+  forget_calls(tei);
+  removals_[next_removal_] = {tei, Mux::milliseconds()};
+  next_removal_ = (next_removal_ + 1) % kRemovals;
   send_tei(kIdentityRemove, 0, tei);
   send_tei(kIdentityRemove, 0, tei);
 }
@@ -433,6 +459,13 @@ const LAPD_NT_user* LAPD_NT::find_Tei(unsigned char tei) const {
 
 LAPD_NT_user* LAPD_NT::find_Tei(unsigned char tei) {
   return const_cast<LAPD_NT_user*>(static_cast<const LAPD_NT&>(*this).find_Tei(tei));
+}
+
+bool LAPD_NT::just_removed(unsigned char tei) const {
+  const uint32_t now = Mux::milliseconds();
+  return std::any_of(removals_, removals_ + kRemovals, [&](const Removal& r) {
+    return r.tei == tei && now - r.at_ms < kRemovalMs;
+  });
 }
 
 LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned char ai) {
@@ -448,8 +481,10 @@ LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned char ai) {
     free->set_tei(ai);
     return free;
   }
+  // A TEI just removed is not given out again while its former holders' frames may still come.
   for (unsigned tei = 64; tei < kGroupTei; ++tei) {
-    if (!find_Tei(static_cast<unsigned char>(tei))) {
+    if (!find_Tei(static_cast<unsigned char>(tei)) &&
+        !just_removed(static_cast<unsigned char>(tei))) {
       free->set_tei(static_cast<unsigned char>(tei));
       return free;
     }
@@ -499,6 +534,10 @@ void LAPD_NT::log_forgotten(const CallReferences::Call& call) {
 
 LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) const {
   Route r;
+  if (length > LAPD::n201) {
+    r.refusal = kLongerThanN201;
+    return r;
+  }
   // The protocol discriminator, a call reference and the message type at least.
   const Layer3Read read =
       length <= 3 ? Layer3Read::kTooShort : read_layer3_head(message, length, r.head);
@@ -525,19 +564,37 @@ LAPD_NT::Route LAPD_NT::route(const unsigned char* message, unsigned length) con
     return r;
   }
   r.tei = holder->tei;
-  if (const LAPD_NT_user* u = find_Tei(r.tei)) {
-    r.user = static_cast<unsigned>(u - users_);
-    if (u->queue_full())
-      r.refusal = kQueueFull;
-    else if (u->holds_back() && held() >= kBusShare)
-      r.refusal = kShareUsed;
+  const LAPD_NT_user* u = find_Tei(r.tei);
+  if (!u) {
+    // The terminal keeps its TEI and its calls when its link ends, and takes them again when it
+    // comes back.
+    r.refusal = kHolderLinkDown;
+    return r;
   }
+  r.user = static_cast<unsigned>(u - users_);
+  if (u->queue_full()) {
+    r.refusal = kQueueFull;
+    return r;
+  }
+  const bool waits = u->holds_back();
+  if (waits && held() >= kBusShare) {
+    r.refusal = kShareUsed;
+    return r;
+  }
+  if (held_by_buses() >= (waits ? kBusesShare - kWindowsRoom : kBusesShare))
+    r.refusal = kBusesShareUsed;
   return r;
 }
 
 unsigned LAPD_NT::held() const {
   unsigned n = 0;
   for (const LAPD_NT_user& u : users_) n += u.queued() + u.unacknowledged();
+  return n;
+}
+
+unsigned LAPD_NT::held_by_buses() {
+  unsigned n = 0;
+  for (const LAPD_NT* bus = buses_; bus; bus = bus->next_bus_) n += bus->held();
   return n;
 }
 
@@ -560,7 +617,7 @@ void LAPD_NT::message(Packet& p) {
   }
   if (r.holders > 1) log_ambiguity(r);
   if (r.head.type == kQ931ReleaseComplete) calls_.end(r.origin, r.head.value, r.tei);
-  if (r.user < kUsers) users_[r.user].message(p);
+  users_[r.user].message(p);
 }
 
 void LAPD_NT::log_dropped_message(const Route& r) {
@@ -604,7 +661,9 @@ void LAPD_NT::receive(Packet& p) {
     }
     LAPD_NT_user* u = find_Tei(tei);
     if (!u) {
-      u = find_free_Tei(tei);
+      // Frames that the holders of a TEI just removed sent before they took the removal are
+      // answered as for a TEI that cannot be assigned.
+      u = just_removed(tei) ? nullptr : find_free_Tei(tei);
       if (!u) {
         if (log_)
           std::clog << ext::header(this) << "recieved packet with unassigned TEI=" << unsigned(tei)
@@ -655,6 +714,8 @@ void LAPD_NT::on_tei_procedure(Packet& p) {
         std::clog << ext::header(this) << "recieved identity request,TEI assigned:"
                   << unsigned(u->tei()) << std::endl;
       send_tei(kIdentityAssigned, ri, u->tei());
+      // Calls that a former holder of the TEI left belong to nobody now.
+      forget_calls(u->tei());
       u->assign();
       return;
     }
@@ -679,7 +740,7 @@ void LAPD_NT::on_check_response(uint16_t ri, unsigned char ai) {
   if (ai == kGroupTei) return;
   LAPD_NT_user* u = find_Tei(ai);
   const bool found = u != nullptr;
-  if (!u) u = find_free_Tei(ai);
+  if (!u && !just_removed(ai)) u = find_free_Tei(ai);
   if (!u) {
     if (log_)
       std::clog << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)

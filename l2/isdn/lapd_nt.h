@@ -17,10 +17,14 @@
 // unacknowledged together, beyond its terminals' windows: refusal names a message that would
 // wait when the bus holds as many, so that one bus of stalled terminals cannot take the pool that
 // every other link and the control connection draw on, while a terminal that takes its messages
-// still gets them. A terminal that starts its link afresh may have taken the frames it has not
+// still gets them. All the buses of the process together hold at most kBusesShare: what each
+// holds is summed over every LAPD_NT alive, and refusal names any message beyond that bound, and
+// one that would wait beyond the bound less kWindowsRoom, which it keeps for terminals that take
+// their messages. A terminal that starts its link afresh may have taken the frames it has not
 // acknowledged: they are discarded, with a line, and what is still queued goes after the UA. A
-// link that ends with messages unacknowledged, queued or sent, says how many were lost. Every
-// report upward is the last thing an entry point does.
+// link that ends with messages unacknowledged, queued or sent, says how many were lost; the
+// terminal keeps its TEI and its calls, which go to it again when it comes back. A frame is held
+// to N201 both ways. Every report upward is the last thing an entry point does.
 #pragma once
 
 #include <cstdint>
@@ -99,16 +103,19 @@ class LAPD_NT_user {
   void on_RR(unsigned nr, bool pf, bool command);
   void on_RNR(unsigned nr, bool pf, bool command);
   void on_REJ(unsigned nr, bool pf, bool command);
-  // The terminal starts its link afresh: the frames it has not acknowledged are discarded, with
-  // a line (its layer 3 may have them, and learns of the restart from its own link); what waits
-  // in the I queue goes after the UA.
+  // The terminal starts its link afresh: what waits in the I queue goes after the UA.
   void on_SABME(bool p);
+  // The link starts afresh, numbered from 0: the frames the terminal has not acknowledged are
+  // discarded, with a line (its layer 3 may have them, and learns of the restart from its own
+  // link).
+  void start_afresh();
   void on_DISC(bool p);
   // False: the N(R) was refused and the entry unassigned.
   bool ack_queue(unsigned nr);
   // A response with F = 1 after T200 ran out: what is still outstanding goes again, from N(R).
   void recover(bool command, bool pf);
-  void retransmit();
+  // False when no frame could be sent for want of a packet buffer (or none was outstanding).
+  bool retransmit();
   void set_busy();
   void set_unbusy();
   // Sends what waits in the I queue while the window has room; then waits for the answer when
@@ -116,7 +123,8 @@ class LAPD_NT_user {
   void serve();
   // False (logged) when no packet buffer could be had: nothing was sent.
   bool send_I(const Packet& message);
-  void send_S(unsigned char type, bool command, bool pf);
+  // False (logged) when no packet buffer could be had.
+  bool send_S(unsigned char type, bool command, bool pf);
   void send_U(unsigned char type, bool command, bool pf);
   void on_timer();
   void on_check_timer();
@@ -160,9 +168,16 @@ class LAPD_NT : public Protocol {
  public:
   static constexpr unsigned kUsers = 8;
   static constexpr unsigned check_period_ms = 60000;
+  // How long after a TEI's removal its former holders' frames may still come: their answers to
+  // a poll come within T200.
+  static constexpr unsigned kRemovalMs = 2 * LAPD_NT_user::t200_ms;
   // A quarter of the pool: two terminals' full queues fit, and with every terminal's window
   // the bus leaves the other links and the control connection more than two thirds.
   static constexpr unsigned kBusShare = Packet_pool::capacity() / 4;
+  // Half the pool for all buses together: however many stall, the other links and the control
+  // connection keep the other half. Messages that would wait leave one bus's windows room in it.
+  static constexpr unsigned kBusesShare = Packet_pool::capacity() / 2;
+  static constexpr unsigned kWindowsRoom = kUsers * LAPD_NT_user::k;
 
   LAPD_NT();
   ~LAPD_NT() override;
@@ -197,8 +212,11 @@ class LAPD_NT : public Protocol {
   // RELEASE COMPLETE. Only calls that were set up are kept: the terminal's by its SETUP, the
   // network's by a broadcast SETUP.
   void note_call(unsigned char tei, const Packet& info);
-  // The terminal lost its TEI: its calls end.
+  // The TEI was removed, found free by a check, or given to a terminal that asked for one: the
+  // calls of its holder end. A link that ends leaves the terminal its TEI and its calls.
   void forget_calls(unsigned char tei) { calls_.forget(tei); }
+  // The TEI was removed within the last kRemovalMs.
+  bool just_removed(unsigned char tei) const;
 
   void PutHeader(std::ostream& os) const;
   unsigned log_level() const { return log_; }
@@ -206,6 +224,8 @@ class LAPD_NT : public Protocol {
   const CallReferences& calls() const { return calls_; }
   // The packet buffers the terminals' links hold: queued messages and unacknowledged frames.
   unsigned held() const;
+  // What held() gives, summed over every network side alive.
+  static unsigned held_by_buses();
   // The lines of this side and its terminals' links that the far end or the owner can repeat;
   // the counts still owed are written when this side is destroyed.
   LogThrottles& logs() { return logs_; }
@@ -236,6 +256,14 @@ class LAPD_NT : public Protocol {
   unsigned check_requests() const;
 
   Timer check_timer_;
+  // The last TEIs removed, a ring.
+  struct Removal {
+    unsigned char tei = 127;  // none: the group TEI is never removed
+    uint32_t at_ms = 0;
+  };
+  static constexpr unsigned kRemovals = kUsers;
+  Removal removals_[kRemovals];
+  unsigned next_removal_ = 0;
   unsigned check_requests_ = 0;
   uint32_t check_sent_ms_ = 0;
   LAPD_NT_user users_[kUsers];
@@ -246,6 +274,10 @@ class LAPD_NT : public Protocol {
   // The calls forgotten since the last line; the first kNamedCalls are in forgotten_.
   unsigned forgotten_count_ = 0;
   LogThrottles logs_;
+  // Every network side alive, in a list through these.
+  static LAPD_NT* buses_;
+  LAPD_NT* next_bus_ = nullptr;
+  LAPD_NT* prev_bus_ = nullptr;
 };
 
 }  // namespace ISDN

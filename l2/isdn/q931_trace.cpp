@@ -109,7 +109,7 @@ struct Cause {
   const char* text;
 };
 
-// Q.850 cause values.
+// Q.850 cause values, printed in decimal as Q.850 numbers them.
 const Cause cvlist[] = {
     {0x01, "Unallocated (unassigned) number"},
     {0x02, "No route to specified transit network"},
@@ -269,9 +269,9 @@ void prcause(Text& t, const Element& e) {
   for (const Cause& c : cvlist)
     if (c.value == value) found = &c;
   if (found)
-    t.printf("  cause value %x : %s \n", value, found->text);
+    t.printf("  cause value %u : %s \n", value, found->text);
   else
-    t.printf("Unknown cause type %x!\n", value);
+    t.printf("Unknown cause type %u!\n", value);
   // Diagnostics: attribute, rejection and available triples.
   while (p < e.end()) {
     t.printf("    diag attribute %d ", p[0] & 0x7F);
@@ -463,7 +463,8 @@ void dlogframe(const unsigned char* frame, unsigned length, int direction, char*
     }
   } else if (sapi == 0) {
     if (control & 1) {
-      t.printf("SFrame tei = %u (", tei);
+      // Q.921 3.4: control bits 2-1 are 01 in an S frame, 11 in a U frame.
+      t.printf("%s tei = %u (", (control & 3) == 3 ? "UFrame" : "SFrame", tei);
       for (unsigned i = 2; i < length; ++i) t.printf("%02X ", frame[i]);
       t.printf(")\n");
       return;

@@ -166,6 +166,9 @@ void LAPD::on_UI(Packet& info) {
         tx_identity(ri_, self_tei, kIdentityCheckResponse);
       break;
     case kIdentityRemove:
+      // Q.921 5.3.4.1: the network sends each removal twice. A link whose request is under way
+      // holds no TEI any more, and asks once for each removal.
+      if (state == 1 || state == 2) break;
       if (ai == kGroupTei || ai == self_tei) {
         mdl_remove();
         BeginTeiAssignProcedure();

@@ -108,7 +108,7 @@ bool IsdnSlot::IDeactivate() {
 }
 
 bool IsdnSlot::IUserData(const std::vector<char>& data) {
-  return LinkSlot::SendUserData(*this, *this, LinkSlot::LapdRefusal(*lapd), data);
+  return LinkSlot::SendUserData(*this, *this, LinkSlot::LapdRefusal(*lapd, data.size()), data);
 }
 
 AtsQsigSlot::AtsQsigSlot(const Fd& fd, ISDN::LAPD* lapd_, int channel_)

@@ -90,10 +90,10 @@ bool OneLine(Slot& slot, int output, bool but_source) {
   return false;
 }
 
-const char* LapdRefusal(const ISDN::LAPD& lapd) {
+const char* LapdRefusal(const ISDN::LAPD& lapd, size_t size) {
   // A closed channel (hung up, or not opened yet) takes no frame until it is activated again.
   if (!lapd.hdlc || !lapd.hdlc->is_open()) return kChannelClosed;
-  return lapd.out_queue_full() ? "LAPD queue full" : nullptr;
+  return lapd.refusal(size > ~0u ? ~0u : static_cast<unsigned>(size));
 }
 
 void ReportHdlcLinkInfo(Slot& slot, const HDLC& hdlc) {

@@ -10,6 +10,7 @@
 // userData over many links cannot empty it.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "hw/hdlc.h"
@@ -33,9 +34,9 @@ std::vector<char> Octets(const Packet& p);
 // The reason of a layer whose channel is not open.
 constexpr const char* kChannelClosed = "D channel closed";
 
-// The reason a LAPD cannot take a layer-3 message now, or null: its channel is closed or its
-// queue is full.
-const char* LapdRefusal(const ISDN::LAPD& lapd);
+// The reason a LAPD cannot take a layer-3 message of `size` octets now, or null: its channel is
+// closed, or the link refuses it (LAPD::refusal).
+const char* LapdRefusal(const ISDN::LAPD& lapd, size_t size);
 
 // Claims for `slot` the switch output `output` that its HDLC channel is to transmit to, giving
 // up the output it held before: one HDLC channel sends on a time slot at a time. False, logged

@@ -202,7 +202,7 @@ bool PstnSlot::IDeactivate() {
 }
 
 const char* PstnSlot::refusal(const std::vector<char>& data) const {
-  if (lapd) return LinkSlot::LapdRefusal(*lapd);
+  if (lapd) return LinkSlot::LapdRefusal(*lapd, data.size());
   // A control frame holds less than 64 kilooctets.
   const unsigned size = static_cast<unsigned>(data.size());
   if (slc) return slc->refusal(size);

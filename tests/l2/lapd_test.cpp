@@ -425,25 +425,24 @@ TEST_F(LapdTest, FramesInEstablishedAndTimerRecoveryStates) {
        {"I ns=0 nr=0 p=0 cr=0 tei=0 + 08 01 00 00", "I ns=1 nr=0 p=0 cr=0 tei=0 + 08 01 01 00"},
        "2 0 0", 0, {}},
       {"SABME resets the counters", kIdle, {"02 01 00 00 08 01", "02 01 7F"}, 6,
-       {"A: rx 2 octets", "A: status Peer initiated re-establishment - SABME", "A: up"},
+       {"A: rx 2 octets", "A: status Peer initiated re-establishment - SABME"},
        {"RR nr=1 pf=0 cr=1 tei=0", "UA pf=1 cr=1 tei=0"}, "0 0 0", 0, {}},
       {"SABME in timer recovery: the sent I frames are discarded, the one never sent goes after "
        "the UA",
        kRecoveryQueued, {"02 01 7F"}, 6,
-       {"A: status Peer initiated re-establishment - SABME", "A: up"},
+       {"A: status Peer initiated re-establishment - SABME"},
        {"UA pf=1 cr=1 tei=0", "I ns=0 nr=0 p=0 cr=0 tei=0 + 08 01 02 00"}, "1 0 0", 2, {}},
       {"SABME crossing two I frames: discarded, the peer may have them", kOutstanding,
-       {"02 01 7F"}, 6, {"A: status Peer initiated re-establishment - SABME", "A: up"},
+       {"02 01 7F"}, 6, {"A: status Peer initiated re-establishment - SABME"},
        {"UA pf=1 cr=1 tei=0"}, "0 0 0", 2, {}},
       {"SABME while the peer is busy: the frames moved back to go again are discarded too",
        kRecoveryQueued, {"00 01 05 01", "02 01 7F"}, 6,
-       {"A: status Peer initiated re-establishment - SABME", "A: up"},
+       {"A: status Peer initiated re-establishment - SABME"},
        {"UA pf=1 cr=1 tei=0", "I ns=0 nr=0 p=0 cr=0 tei=0 + 08 01 02 00"}, "1 0 0", 2, {}},
       {"three I frames taken, the taker's frames lost for N200 x T200, the link started afresh: "
        "each message up once, those handed over meanwhile after the UA",
        kRestarting, {}, 6,
-       {"B: status Peer initiated re-establishment - SABME", "B: up", "A: up", "B: rx 4 octets",
-        "B: rx 4 octets"},
+       {"B: status Peer initiated re-establishment - SABME", "B: rx 4 octets", "B: rx 4 octets"},
        {"SABME pf=1 cr=0 tei=0", "I ns=0 nr=0 p=0 cr=0 tei=0 + 08 01 03 00",
         "I ns=1 nr=0 p=0 cr=0 tei=0 + 08 01 04 00"},
        "2 2 0", 3, {0, 1, 2, 3, 4}},
@@ -638,6 +637,48 @@ TEST_F(LapdTest, PointToPointLinkTakesFramesToItsOwnTeiOnly) {
   // Four at A, two at B: the first written, the last standing for the others.
   EXPECT_EQ(log.take_lines(), (Lines{"LAPD[0] : frame dropped (2 similar lines left out)",
                                      "LAPD[0] : frame dropped"}));
+}
+
+// Q.921's N201 both ways, on the primary-rate and the basic-rate user side: a message of 260
+// octets goes as one I frame, a longer one is refused and nothing is sent; a received I frame of
+// 260 octets goes up, a longer one is a management error and the link is established again
+// without the frame reaching layer 3. The link comes up once per time it was down: the
+// re-establishment is no second "up".
+TEST_F(LapdTest, IFramesLongerThanN201AreRefusedBothWays) {
+  for (bool bri : {false, true}) {
+    for (unsigned length : {260u, 261u, 1000u}) {
+      SCOPED_TRACE(std::string(bri ? "basic rate, " : "primary rate, ") + std::to_string(length));
+      const bool fits = length <= LAPD::n201;
+      relink();
+      if (bri) {
+        a->lapd->change_to_bri();
+        b->lapd->change_to_bri();
+      }
+      establish();
+      const std::string message = "\x08\x01\x05\x7B" + std::string(length - 4, '\x2A');
+      const char* refusal = a->lapd->refusal(length);
+      EXPECT_EQ(refusal ? std::string(refusal) : "", fits ? "" : "longer than N201 (260 octets)");
+      a->send(message);
+      settle();
+      EXPECT_EQ(count_sent(wire->a(), "I "), fits ? 1 : 0);
+      EXPECT_EQ(b->received, fits ? std::vector<std::string>{message} : std::vector<std::string>{});
+
+      events.clear();
+      if (fits)
+        b->send(message);
+      else  // as B would send it: N(S) 0, N(R) 0
+        wire->inject(HdlcWire::kA, packet_of(std::string{'\x02', '\x01', '\0', '\0'} + message));
+      settle();
+      const std::vector<std::string> expected =
+          fits ? std::vector<std::string>{"A: rx " + std::to_string(length) + " octets"}
+               : std::vector<std::string>{"A: status Other - N201 error",
+                                          "B: status Peer initiated re-establishment - SABME"};
+      EXPECT_EQ(events, expected);
+      EXPECT_EQ(a->received.size(), fits ? 1u : 0u);
+      EXPECT_EQ(a->lapd->full_state().state, 6u);
+      EXPECT_EQ(b->lapd->full_state().state, 6u);
+    }
+  }
 }
 
 }  // namespace

@@ -67,11 +67,11 @@ class LinkLogLinesTest : public LapdTest {
   }
   // TEI management to A for every TEI, with the Ri of A's last request: identity denied (3),
   // identity remove (6).
-  void tei_to_a(unsigned type) {
+  void tei_to_a(unsigned type, unsigned ai = 127) {
     const std::string& request = wire->a().sent.back();
     char frame[32];
-    std::snprintf(frame, sizeof frame, "FE FF 03 0F %02X %02X %02X FF", request[4] & 0xFF,
-                  request[5] & 0xFF, type);
+    std::snprintf(frame, sizeof frame, "FE FF 03 0F %02X %02X %02X %02X", request[4] & 0xFF,
+                  request[5] & 0xFF, type, ai << 1 | 1);
     to_a(frame);
   }
   // The SS7 link in service: SIN, then a FISU, from its peer.
@@ -143,7 +143,11 @@ TEST_F(LinkLogLinesTest, AFloodWritesALineASecondAndHidesNoOtherKind) {
          a->lapd->change_to_bri();
          to_a("FE FF 03 0F 00 00 06 FF");
        },
-       [&] { tei_to_a(6); },
+       // A link asking for a TEI takes no removal: each one comes after an assignment.
+       [&] {
+         tei_to_a(2, 64);
+         tei_to_a(6, 64);
+       },
        [&] { tei_to_a(3); },
        {"LAPD[0] : MDL-REMOVE"},
        {"LAPD[0] : ASP returned: All TEI's used", "LAPD[0] : Tei Assign - Tei denied"},
@@ -154,7 +158,10 @@ TEST_F(LinkLogLinesTest, AFloodWritesALineASecondAndHidesNoOtherKind) {
          to_a("FE FF 03 0F 00 00 06 FF");
        },
        [&] { tei_to_a(3); },
-       [&] { tei_to_a(6); },
+       [&] {
+         tei_to_a(2, 64);
+         tei_to_a(6, 64);
+       },
        {"LAPD[0] : ASP returned: All TEI's used", "LAPD[0] : Tei Assign - Tei denied"},
        {"LAPD[0] : MDL-REMOVE"},
        {"LAPD[0] : ASP returned (2 similar lines left out)",

@@ -53,7 +53,8 @@ const Frame kFrames[] = {
     {"callref_ends_frame", 0, "00 01 00 00 08 01 05"},
     {"unknown_protocol", 0, "00 01 00 00 41 01 01 05"},
     {"iframe_too_short", 0, "00 01 00"},
-    {"ua_is_sframe", 1, "00 01 73"},
+    {"ua_is_uframe", 1, "00 01 73"},
+    {"disc_is_uframe", 0, "00 01 53"},
     {"tei_management", 0, "FE FF 03 0F 12 34 02 83"},
     {"no_ui_broadcast", 0, "02 FF 13"},
     {"unknown_sapi_broadcast", 0, "40 FF 03"},
@@ -99,11 +100,11 @@ TEST(Q931Trace, ShortFramesGiveAnEmptyTextAndLongOnesAreCutToTheBuffer) {
 std::string summary_of_trace(const std::string& text) {
   std::smatch m;
   static const std::regex line("callref (\\d+) (called|caller) size \\d+ message type ([A-Z ]+)\n");
-  static const std::regex cause("cause value ([0-9a-f]+) :");
+  static const std::regex cause("cause value (\\d+) :");
   if (!std::regex_search(text, m, line)) return "(no message)";
   std::string out = m[3].str() + " callref " + m[1].str() + " " + m[2].str();
   if (std::regex_search(text, m, cause))
-    out += " cause " + std::to_string(std::stoi(m[1], nullptr, 16));
+    out += " cause " + m[1].str();
   return out;
 }
 
