@@ -60,7 +60,7 @@ bool Reader::read(SubSection& sub, Private::KeyValue& binding, bool required_key
     case 1:
       binding.flag = binding.do_parse(key.mFirst->mValue.c_str());
       if (!binding.flag) {
-        line() << kind << name << "\" has invalid value=\"" << key.mFirst->mValue << "\", line "
+        line() << kind << name << "\" has invalid value=" << quoted(key.mFirst->mValue) << ", line "
                << key.mFirst->mLineNo << (required_key ? "" : ". Key will be ignored.") << std::endl;
       }
       return binding.flag;
