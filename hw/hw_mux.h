@@ -11,10 +11,10 @@
 //
 // The device is opened on first need and kept while it serves; every operation retries the
 // open while it is closed. A request that finds the device gone closes it, and the next
-// operation opens it again as at start: every logical output disabled, the table with it. Messages go to std::clog, each opened by "hwMux: ". The
-// lines of a failed request can come once per command (a board that went away leaves the
-// descriptor dead), so they are throttled per kind; the counts still owed are written when the
-// switch goes.
+// operation opens it again as at start: every logical output disabled, the table with it.
+// Messages go to std::clog, each opened by "hwMux: ". The lines of a failed request can come
+// once per command (a board that went away fails every request until it is back), so they are
+// throttled per kind; the counts still owed are written when the switch goes.
 #pragma once
 
 #include <cstddef>
