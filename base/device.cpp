@@ -398,6 +398,8 @@ int net_socket() {
   return ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
 }
 
+bool gone(int error) { return error == ENODEV; }
+
 bool simulated(int fd) { return what_is(fd).simulated; }
 
 void forget(int fd) { descriptors().forget(fd); }

@@ -41,6 +41,11 @@ int ioctl(int fd, uint32_t request, unsigned long value);
 // the host's kernel. -1 with errno set on failure.
 int net_socket();
 
+// Whether a request's `error` says that the device itself has gone (unplugged, or its driver
+// unloaded), rather than that the driver refused the request: its descriptor is dead, and only
+// an open of the device once it is back serves again.
+bool gone(int error);
+
 // Whether `fd` is a simulated device's descriptor.
 bool simulated(int fd);
 

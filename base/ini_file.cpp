@@ -76,17 +76,12 @@ bool read_regular_file(const std::string& path, size_t limit, std::string& text)
   return true;
 }
 
-// A line as it is quoted in a note: blanks around it dropped, cut after 60 bytes.
+// A line as it is quoted in a note: blanks around it dropped.
 std::string quoted_line(const std::string& raw) {
   const size_t first = raw.find_first_not_of(" \t");
-  if (first == std::string::npos) return "\"\"";
+  if (first == std::string::npos) return quoted("");
   const size_t last = raw.find_last_not_of(" \t");
-  std::string text = raw.substr(first, last + 1 - first);
-  const bool cut = text.size() > 60;
-  if (cut) text.resize(60);
-  std::ostringstream out;
-  out << ext::escaped(text) << (cut ? "..." : "");
-  return out.str();
+  return quoted(std::string_view(raw).substr(first, last + 1 - first));
 }
 
 template <class T>
@@ -95,6 +90,13 @@ void dump_all(std::ostream& out, const T* first) {
 }
 
 }  // namespace
+
+std::string quoted(std::string_view text) {
+  constexpr size_t kShown = 60;
+  std::ostringstream out;
+  out << ext::escaped(text.substr(0, kShown)) << (text.size() > kShown ? "..." : "");
+  return out.str();
+}
 
 // --- SubKey ---
 

@@ -13,6 +13,7 @@
 #include <iosfwd>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace IniFile {
@@ -210,5 +211,10 @@ class File {
 
 // Replaces the content of file by what the stream holds; the file then reads as open.
 std::istream& operator>>(std::istream& in, File& file);
+
+// A text of the file (a value, a name, a line) as a log line quotes it: between double quotes,
+// escaped as ext::escaped does, and cut after its first 60 bytes, "..." after the quotes then
+// telling that more followed.
+std::string quoted(std::string_view text);
 
 }  // namespace IniFile

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <vector>
 
-#include "base/ext_escaped.h"
+#include "base/ini_file.h"
 
 namespace IniFile {
 
@@ -13,7 +13,7 @@ namespace {
 
 std::string header(const Section& section) {
   std::ostringstream out;
-  out << "section " << ext::escaped(section.mName);
+  out << "section " << quoted(section.mName);
   return out.str();
 }
 
@@ -42,7 +42,7 @@ void note_unread(IgnoredLines& notes, const Section& section) {
       if (key.mKnown) continue;
       for (const SubKey& value : key) {
         std::ostringstream what;
-        what << "key " << ext::escaped(key.mName) << " of " << header(section)
+        what << "key " << quoted(key.mName) << " of " << header(section)
              << " unknown, ignored";
         notes.add(value.mLineNo, what.str());
       }

@@ -58,9 +58,11 @@ bool Reader::read(SubSection& sub, Private::KeyValue& binding, bool required_key
       line() << kind << name << "\" not present, line " << sub.mLineNo << std::endl;
       return false;
     case 1:
-      binding.flag = binding.do_parse(key.mFirst->mValue.c_str());
+      // The parsers read a C string: a value with a NUL in it would be read as its start.
+      binding.flag = key.mFirst->mValue.find('\0') == std::string::npos &&
+                     binding.do_parse(key.mFirst->mValue.c_str());
       if (!binding.flag) {
-        line() << kind << name << "\" has invalid value=\"" << key.mFirst->mValue << "\", line "
+        line() << kind << name << "\" has invalid value=" << quoted(key.mFirst->mValue) << ", line "
                << key.mFirst->mLineNo << (required_key ? "" : ". Key will be ignored.") << std::endl;
       }
       return binding.flag;

@@ -1,18 +1,10 @@
 #include "board/bus_ctl.h"
 
-#include <fcntl.h>
 #include <iostream>
 
-#include "base/device.h"
 #include "base/ext_header.h"
 #include "board/spi_ctrl.h"
 #include "hw/hal_records.h"
-
-namespace {
-
-constexpr const char* kDevice = "/dev/hal";
-
-}  // namespace
 
 std::string clock_source_name(int src) {
   static const char* const names[] = {"f0", "f1", "f2", "f3", "freerun", "X3", "?1", "?2"};
@@ -59,9 +51,7 @@ void BusCtl::SetDefaultClock() {
 
 bool BusCtl::IsOpen() {
   if (device_) return true;
-  if (!enabled_) return false;
-  device_ = Fd(Device::open(kDevice, O_RDWR));
-  return static_cast<bool>(device_);
+  return enabled_ && device_.open() != DeviceFile::kClosed;
 }
 
 bool BusCtl::SetClockSrc(const LGCP::ClockCfg& cfg) {
@@ -83,7 +73,7 @@ bool BusCtl::DrvSetClkSrc(int src) {
     return false;
   }
   int32_t value = src;
-  if (Device::ioctl(device_.get(), ClockIoctl::kSelect, &value, sizeof value) < 0) {
+  if (device_.ioctl(ClockIoctl::kSelect, &value, sizeof value) < 0) {
     std::cerr << ext::header(this) << "HW_CLOCK_SELECT fail." << std::endl;
     return false;
   }

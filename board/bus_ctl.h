@@ -3,16 +3,18 @@
 // the board goes back to its own free-running clock. DisableControl() (the command line's
 // --disable-clock) turns the service off for the run: clockCfg is then refused as unsupported
 // and the device is never touched. A clockCfg the driver cannot carry out (device missing or
-// request refused) is answered with busError.
+// request refused) is answered with busError. A device that went away is opened again by the
+// next clockCfg or controller change.
 //
 // One process-wide instance, instance(); tests make their own.
 #pragma once
 
+#include <fcntl.h>
 #include <ostream>
 #include <string>
 
 #include "asn1/modules/lgcp.h"
-#include "base/fd.h"
+#include "base/device_file.h"
 #include "control/ctrl_service.h"
 
 class spiCtrl;
@@ -46,7 +48,7 @@ class BusCtl : public CtrlSrv::Service {
   bool IsOpen();
 
   spiCtrl* spi_;
-  Fd device_;
+  DeviceFile device_{"/dev/hal", O_RDWR};
   bool enabled_ = true;
 };
 

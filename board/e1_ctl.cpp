@@ -1,12 +1,14 @@
 #include "board/e1_ctl.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <iterator>
+#include <poll.h>
 #include <unistd.h>
 
-#include "base/device.h"
 #include "base/ext_header.h"
 #include "board/trunk_status.h"
 #include "hw/device_events.h"
@@ -15,32 +17,21 @@
 
 namespace {
 
-constexpr const char* kCasDevice = "/dev/e1-cas";
-
 bool valid_trunk(int32_t trunk) { return trunk >= 0 && trunk < E1Ctl::kTrunks; }
 
 }  // namespace
 
-E1Ctl::E1Ctl()
-    : cas_(kCasDevice, "E1/Cas", [this](const cas_channel& r) {
-        send_cas(static_cast<int32_t>(r.trunk), static_cast<int32_t>(r.timeslot), r.rx, r.tx);
-      }) {}
+E1Ctl::E1Ctl() : maintenance_(GetMaintenance(), O_RDWR | O_NONBLOCK) {}
 
 E1Ctl& E1Ctl::instance() {
   static E1Ctl e1;
   return e1;
 }
 
-bool E1Ctl::open_maintenance() {
-  if (!maintenance_) maintenance_ = Fd(Device::open(GetMaintenance(), O_RDWR | O_NONBLOCK));
-  return static_cast<bool>(maintenance_);
-}
-
 void E1Ctl::OnConnect() {
   SendStatus();
   poll_.set(kPollMs, &E1Ctl::OnCheckStatus, this);
-  tclk_ = 0;
-  SendTclk();
+  SendTclk(0);
   CheckOpenCas();
 }
 
@@ -53,11 +44,12 @@ void E1Ctl::OnCheckStatus() {
 }
 
 void E1Ctl::SendStatus() {
-  if (!open_maintenance()) return;
-  for (int32_t trunk = 0; trunk < kTrunks; ++trunk) {
+  if (maintenance_.open() == DeviceFile::kClosed) return;
+  // A device that went away during the poll is not asked for the trunks after.
+  for (int32_t trunk = 0; trunk < kTrunks && maintenance_; ++trunk) {
     e1_status record{};
     record.trunk = static_cast<uint32_t>(trunk);
-    if (Device::ioctl(maintenance_.get(), MaintenanceIoctl::kStatus, &record, sizeof record) < 0) {
+    if (maintenance_.ioctl(MaintenanceIoctl::kStatus, &record, sizeof record) < 0) {
       std::cerr << ext::header(this) << "synchronization status read fail, trunk = " << trunk
                 << " cause = " << std::strerror(errno) << std::endl;
       continue;
@@ -72,14 +64,14 @@ void E1Ctl::SendStatus() {
   }
 }
 
-bool E1Ctl::SendTclk() {
-  if (!open_maintenance()) return false;
-  if (Device::ioctl(maintenance_.get(), MaintenanceIoctl::kTclk, static_cast<unsigned long>(tclk_)) <
-      0) {
+bool E1Ctl::SendTclk(uint32_t mask) {
+  if (maintenance_.open() == DeviceFile::kClosed) return false;
+  if (maintenance_.ioctl(MaintenanceIoctl::kTclk, static_cast<unsigned long>(mask)) < 0) {
     std::cerr << ext::header(this) << "fail to set TCLK [cause=" << std::strerror(errno) << "]"
               << std::endl;
     return false;
   }
+  tclk_ = mask;
   std::clog << ext::header(this) << "TCLT = 0x" << std::hex << tclk_ << std::dec << std::endl;
   return true;
 }
@@ -87,8 +79,7 @@ bool E1Ctl::SendTclk() {
 bool E1Ctl::TrunkCfg(int32_t trunk, int32_t mode) {
   if (trunk < 0 || trunk > 31 || (mode != 0 && mode != 1)) return true;
   uint32_t bit = uint32_t(1) << trunk;
-  tclk_ = mode == 0 ? (tclk_ | bit) : (tclk_ & ~bit);
-  return SendTclk();
+  return SendTclk(mode == 0 ? (tclk_ | bit) : (tclk_ & ~bit));
 }
 
 bool E1Ctl::OnCommand(const LGCP::Command& command) {
@@ -111,11 +102,28 @@ bool E1Ctl::OnCommand(const LGCP::Command& command) {
 }
 
 bool E1Ctl::CheckOpenCas() {
-  // A device that went away is released by the drain and opened again here.
-  if (cas_.opened()) return true;
-  if (!cas_.open(kCasDevice, O_RDWR)) return false;
+  // A device whose polling the drain ended (it read the device's end) is opened again.
+  if (cas_ && !cas_event_.fd()) cas_.close();
+  switch (cas_.open()) {
+    case DeviceFile::kKept:
+      return true;
+    case DeviceFile::kClosed:
+      return false;
+    case DeviceFile::kOpened:
+      break;
+  }
+  // A device opened afresh has no trunk open.
+  std::fill(std::begin(cas_open_), std::end(cas_open_), false);
   std::clog << ext::header(this) << "cas interface opened!" << std::endl;
+  cas_event_.Bind("E1/Cas", &E1Ctl::OnCasEvent, this);
+  cas_.poll(cas_event_, POLLIN);
   return true;
+}
+
+void E1Ctl::OnCasEvent(int fd, short revents) {
+  drain_events<cas_channel>(cas_event_, "/dev/e1-cas", fd, revents, [this](const cas_channel& r) {
+    send_cas(static_cast<int32_t>(r.trunk), static_cast<int32_t>(r.timeslot), r.rx, r.tx);
+  });
 }
 
 void E1Ctl::CasCommand(const LGCP::CasCommand& command) {
@@ -136,7 +144,7 @@ void E1Ctl::CasCommand(const LGCP::CasCommand& command) {
 void E1Ctl::cas_open(int32_t trunk, int32_t timeslot, int32_t bits) {
   if (!valid_trunk(trunk)) return;
   if (!cas_open_[trunk]) {
-    int result = Device::ioctl(cas_.fd(), CasIoctl::kOpenTrunk, static_cast<unsigned long>(trunk));
+    int result = cas_.ioctl(CasIoctl::kOpenTrunk, static_cast<unsigned long>(trunk));
     send_cas(trunk, 0, result, 0);
     std::clog << ext::header(this) << "open cas signalling on trunk(" << trunk << ") - ";
     if (result < 0) {
@@ -152,7 +160,7 @@ void E1Ctl::cas_open(int32_t trunk, int32_t timeslot, int32_t bits) {
   cas_channel_op op{{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0,
                      static_cast<uint8_t>(bits & 15), {}},
                     kCasOpenChannel};
-  int result = Device::ioctl(cas_.fd(), CasIoctl::kChannelOp, &op, sizeof op);
+  int result = cas_.ioctl(CasIoctl::kChannelOp, &op, sizeof op);
   if (result < 0) {
     send_cas(trunk, timeslot, result, 0);
     return;
@@ -163,8 +171,7 @@ void E1Ctl::cas_open(int32_t trunk, int32_t timeslot, int32_t bits) {
 void E1Ctl::cas_close(int32_t trunk, int32_t timeslot) {
   if (!valid_trunk(trunk) || (!cas_open_[trunk] && timeslot != 0)) return;
   if (timeslot == 0) {
-    int result =
-        Device::ioctl(cas_.fd(), CasIoctl::kCloseTrunk, static_cast<unsigned long>(trunk));
+    int result = cas_.ioctl(CasIoctl::kCloseTrunk, static_cast<unsigned long>(trunk));
     send_cas(trunk, 0, result == 0 ? 1 : result, 0);
     if (result >= 0) cas_open_[trunk] = false;
     return;
@@ -172,7 +179,7 @@ void E1Ctl::cas_close(int32_t trunk, int32_t timeslot) {
   if (timeslot == 16) return;
   cas_channel_op op{{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0, 0, {}},
                     kCasCloseChannel};
-  int result = Device::ioctl(cas_.fd(), CasIoctl::kChannelOp, &op, sizeof op);
+  int result = cas_.ioctl(CasIoctl::kChannelOp, &op, sizeof op);
   if (result < 0) {
     send_cas(trunk, timeslot, result, 0);
   } else {
@@ -186,7 +193,7 @@ void E1Ctl::cas_get(int32_t trunk, int32_t timeslot) {
 
 void E1Ctl::report_bits(int32_t trunk, int32_t timeslot) {
   cas_channel channel{static_cast<uint32_t>(trunk), static_cast<uint32_t>(timeslot), 0, 0, {}};
-  int result = Device::ioctl(cas_.fd(), CasIoctl::kGetBits, &channel, sizeof channel);
+  int result = cas_.ioctl(CasIoctl::kGetBits, &channel, sizeof channel);
   if (result < 0) {
     send_cas(trunk, timeslot, result, 0);
   } else {

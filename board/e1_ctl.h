@@ -11,18 +11,20 @@
 // trunkCfg is answered with busError when the mask it changed cannot be sent (no maintenance
 // device, or the driver refused it).
 //
-// Both devices are opened on first need and kept. One process-wide instance, instance(); tests
-// make their own.
+// Both devices are opened on first need and kept while they serve: one that went away is opened
+// again on the next need, as at start (the CAS device with no trunk open). The TCLK mask changes
+// only when the driver took it. One process-wide instance, instance(); tests make their own.
 #pragma once
 
 #include <cstdint>
+#include <fcntl.h>
 #include <ostream>
 
 #include "asn1/modules/lgcp.h"
-#include "base/fd.h"
+#include "base/device_file.h"
+#include "base/event.h"
 #include "base/timer.h"
 #include "control/ctrl_service.h"
-#include "hw/device_events.h"
 #include "hw/e1_records.h"
 
 class E1Ctl : public CtrlSrv::Service {
@@ -45,15 +47,16 @@ class E1Ctl : public CtrlSrv::Service {
   void PutHeader(std::ostream& os) const { os << "E1: "; }
 
  private:
-  bool open_maintenance();
   void SendStatus();
   void OnCheckStatus();
-  // False when the mask could not be sent.
-  bool SendTclk();
+  // Sends `mask`, which becomes the mask held once the driver took it; false when it could not
+  // be sent.
+  bool SendTclk(uint32_t mask);
   // False when the mask changed and could not be sent.
   bool TrunkCfg(int32_t trunk, int32_t mode);
 
   bool CheckOpenCas();
+  void OnCasEvent(int fd, short revents);
   void CasCommand(const LGCP::CasCommand& command);
   void cas_open(int32_t trunk, int32_t timeslot, int32_t bits);
   void cas_close(int32_t trunk, int32_t timeslot);
@@ -62,10 +65,11 @@ class E1Ctl : public CtrlSrv::Service {
   void report_bits(int32_t trunk, int32_t timeslot);
   void send_cas(int32_t trunk, int32_t timeslot, int32_t rx, int32_t tx);
 
-  Fd maintenance_;
+  DeviceFile maintenance_;
   Timer poll_;
-  // The CAS device, polled for bit changes.
-  DeviceEvents<cas_channel> cas_;
+  // The CAS device, and its polling for bit changes.
+  DeviceFile cas_{"/dev/e1-cas", O_RDWR | O_NONBLOCK};
+  Event cas_event_;
   bool cas_open_[kTrunks] = {};
   uint32_t tclk_ = 0;
 };

@@ -4,7 +4,8 @@
 // written to the switch outputs and read back (write), compared with what the outputs carry
 // (read), or the outputs are switched off (disconnect). The test runs inside the command, its
 // short sleeps included, and answers it: success, busError at the first channel that differs
-// or when no output of the range could be switched off, invalidParams for an unknown mode.
+// or when an output of the range could not be switched off, invalidParams for an unknown mode
+// or a range that runs past the end of its bus (nothing is touched then).
 //
 // One process-wide instance, instance(); tests make their own.
 #pragma once

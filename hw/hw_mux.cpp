@@ -5,12 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <execinfo.h>
-#include <fcntl.h>
 #include <iostream>
 #include <unistd.h>
 #include <vector>
 
-#include "base/device.h"
 #include "base/mux_clock.h"
 #include "hw/mux_records.h"
 
@@ -52,13 +50,16 @@ void HwMux::refused(std::string_view kind, const More&... more) {
 }
 
 bool HwMux::IsOpened() {
-  if (device_) return true;
-  device_ = Fd(Device::open("/dev/hal", O_RDWR));
-  if (!device_) {
-    refused("can't open device: ");
-    return false;
+  switch (device_.open()) {
+    case DeviceFile::kKept:
+      return true;
+    case DeviceFile::kClosed:
+      refused("can't open device: ");
+      return false;
+    case DeviceFile::kOpened:
+      break;
   }
-  std::clog << "hwMux: device opened" << std::endl;
+  logs_.write(std::clog, this, "device opened");
   for (int i = 0; i < kOutputs; ++i) {
     mux_disable off{static_cast<uint32_t>(kFirstOutput + i)};
     request(MuxIoctl::kDisable, &off, sizeof off);
@@ -67,7 +68,8 @@ bool HwMux::IsOpened() {
   refresh_index_ = 0;
   refresh_.Activate();
   ::usleep(500);
-  return true;
+  // The device may have gone again during the disables.
+  return static_cast<bool>(device_);
 }
 
 bool HwMux::usable(int ch) { return IsOpened() && ch >= 0; }
@@ -97,7 +99,7 @@ std::vector<int> HwMux::outputs_of(int ch) const {
 }
 
 bool HwMux::request(uint32_t number, void* record, size_t size) {
-  return Device::ioctl(device_.get(), number, record, size) >= 0;
+  return device_.ioctl(number, record, size) >= 0;
 }
 
 bool HwMux::Connect(int src, int dst) {

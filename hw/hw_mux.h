@@ -9,22 +9,24 @@
 // them is recorded in the same table, so that Release finds every output a channel feeds
 // wherever it lies.
 //
-// The device is opened on first need and kept for the life of the object; every operation
-// retries the open while it is closed. Messages go to std::clog, each opened by "hwMux: ". The
-// lines of a failed request can come once per command (a board that went away leaves the
-// descriptor dead), so they are throttled per kind; the counts still owed are written when the
-// switch goes.
+// The device is opened on first need and kept while it serves; every operation retries the
+// open while it is closed. A request that finds the device gone closes it, and the next
+// operation opens it again as at start: every logical output disabled, the table with it.
+// Messages go to std::clog, each opened by "hwMux: ". The lines of a failed request can come
+// once per command (a board that went away fails every request until it is back), so they are
+// throttled per kind; the counts still owed are written when the switch goes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <fcntl.h>
 #include <ostream>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "base/device_file.h"
 #include "base/dpc.h"
-#include "base/fd.h"
 #include "base/log_throttles.h"
 
 class HwMux {
@@ -98,7 +100,7 @@ class HwMux {
   template <class... More>
   void refused(std::string_view kind, const More&... more);
 
-  Fd device_;
+  DeviceFile device_{"/dev/hal", O_RDWR};
   // What each output named so far carries; the 2048 logical outputs are always there, one
   // outside them only until it is disabled.
   std::unordered_map<int, uint16_t> sources_;

@@ -1,12 +1,13 @@
 // orvexd: the gateway daemon's entry.
 //
-// Reads the configuration file and the command line, installs the signal handlers, ends the
-// program groups that a daemon killed before its clean-up left running, builds the slot
-// factories and the board-level singletons, idles the switch outputs a slot can set (a
-// daemon that was killed left its paths there), optionally becomes a daemon, writes the PID
-// file, binds the control services to the control server in their dispatch order, accepts the
-// controller on the control port and runs the event loop until SIGTERM or SIGINT. The control
-// services and the factories are process-lifetime singletons, destroyed at exit.
+// Reads the configuration file and the command line, installs the signal handlers, takes the
+// root's daemon lock (another daemon serving the root stops the start), ends the program
+// groups that a daemon killed before its clean-up left running, builds the slot factories and
+// the board-level singletons, idles the switch outputs a slot can set (a daemon that was killed
+// left its paths there), optionally becomes a daemon, writes the PID file, binds the control
+// services to the control server in their dispatch order, accepts the controller on the control
+// port and runs the event loop until SIGTERM or SIGINT. The control services and the factories
+// are process-lifetime singletons, destroyed at exit.
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -24,6 +25,7 @@
 #include "base/pid_file.h"
 #include "base/trace_ctl.h"
 #include "base/version.h"
+#include "base/written_file.h"
 #include "board/bus_ctl.h"
 #include "board/e1_ctl.h"
 #include "board/hw_tests.h"
@@ -34,6 +36,7 @@
 #include "monitoring/monitoring_ctl.h"
 #include "proto/acceptor_check.h"
 #include "server/startup/command_line.h"
+#include "server/startup/daemon_lock.h"
 #include "server/startup/signal_checks.h"
 #include "server/startup/signals.h"
 #include "slotbase/slot_factory.h"
@@ -139,6 +142,21 @@ int main(int argc, char* argv[]) {
     std::cerr << "ORVEXD_ROOT " << Path::root() << ": " << std::strerror(root_error)
               << "; not started" << std::endl;
     return 1;
+  }
+
+  // One daemon serves a root: a second one would take the board from under it.
+  DaemonLock lock("server");
+  switch (lock.take()) {
+    case DaemonLock::kTaken:
+      break;
+    case DaemonLock::kServed:
+      std::cerr << "another orvexd serves this root (" << lock.path() << " is locked); not started"
+                << std::endl;
+      return 1;
+    case DaemonLock::kFailed:
+      std::cerr << "lock " << lock.path() << ": " << WrittenFile::failure(errno)
+                << "; started without it" << std::endl;
+      break;
   }
 
   // What a daemon that did not clean up left running still holds channels and modems.

@@ -23,11 +23,11 @@ struct Sub {
 // Each case binds one required key of a type to "k" and reads a subsection.
 struct RequiredCase {
   const char* name;
-  const char* text;  // the whole file
+  std::string text;  // the whole file
   char kind;         // 's' string, 'e' enumeration
   bool ok;
   const char* value;  // the variable afterwards, as text
-  const char* log;
+  std::string log;
 };
 
 const RequiredCase kRequired[] = {
@@ -38,6 +38,11 @@ const RequiredCase kRequired[] = {
      "p: required key \"k\" has invalid value=\"12abc\", line 2\n"},
     {"EnumOverflow", "[t]\nk = 999999999999999999999999\n", 'e', false, "0",
      "p: required key \"k\" has invalid value=\"999999999999999999999999\", line 2\n"},
+    // What reaches the log cannot end a line or drive a terminal, and is cut when long.
+    {"EnumValueLongAndRaw", "[t]\nk = 1" + std::string(1000088, 'x') + "\n", 'e', false, "0",
+     "p: required key \"k\" has invalid value=\"1" + std::string(59, 'x') + "\"..., line 2\n"},
+    {"EnumValueWithNul", std::string("[t]\nk = 1\0\x1b[2J\n", 15), 'e', false, "0",
+     "p: required key \"k\" has invalid value=\"1\\x00\\x1b[2J\", line 2\n"},
     {"Missing", "\n\n\n[t]\nother = 1\n", 's', false, "", "p: required key \"k\" not present, line 4\n"},
     {"Duplicated", "[t]\nk = a\n\nk = b\n", 's', false, "",
      "p: required key \"k\" is duplicated!\np:  first occurence at 2 line.\np:  second occurence at 4 line.\n"},

@@ -1,0 +1,116 @@
+// The board services when a device goes away and comes back: each is served again without a
+// restart. The request that finds the device gone is refused (or reports its failure) and closes
+// it; the next opens it again.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "board/bus_ctl.h"
+#include "board/e1_ctl.h"
+#include "board/hw_tests.h"
+#include "board/spi_ctrl.h"
+#include "hw/hw_mux.h"
+#include "tests/support/service_test.h"
+#include "tests/support/stream_capture.h"
+
+namespace {
+
+class LostDevicesTest : public ServiceTest {
+ protected:
+  void SetUp() override {
+    ServiceTest::SetUp();
+    mux = std::make_unique<HwMux>();
+    tests = std::make_unique<HwTests>(*mux);
+    spi = std::make_unique<spiCtrl>();
+    bus = std::make_unique<BusCtl>(spi.get());
+    e1 = std::make_unique<E1Ctl>();
+    connect({tests.get(), bus.get(), e1.get()});
+    take();
+  }
+  void destroy() override {
+    e1.reset();
+    bus.reset();
+    spi.reset();
+    tests.reset();
+    mux.reset();
+  }
+  std::string board(const std::string& command) { return sim.command(command).at(0); }
+
+  std::unique_ptr<HwMux> mux;
+  std::unique_ptr<HwTests> tests;
+  std::unique_ptr<spiCtrl> spi;
+  std::unique_ptr<BusCtl> bus;
+  std::unique_ptr<E1Ctl> e1;
+};
+
+TEST_F(LostDevicesTest, EachServiceServesItsDeviceAgainOnceItIsBack) {
+  ::srandom(3);
+  char pattern[16];
+  std::snprintf(pattern, sizeof pattern, "const 0x%02lx", ::random() & 0xFF);
+  int rx = 0;  // the CAS bits the board receives, new at each use
+  struct Row {
+    const char* name;
+    const char* device;
+    std::function<Lines()> use;  // what the controller and the board show
+    Lines gone;                  // the first use once the device went away
+    Lines served;                // the use once it is back
+  };
+  const Row rows[] = {
+      {"switch: bus test", "hal",
+       [&] {
+         return Lines{command("testBpc : { bus 2, seed 3, mode write : NULL, timeslot-start 0, "
+                              "timeslot-length 1 }")
+                          .at(0),
+                      board("switch 8448")};
+       },
+       {"error 10", "off"},
+       {"success", pattern}},
+      {"switch: connect", "hal",
+       [&] { return Lines{mux->Connect(7, 8500) ? "connected" : "refused", board("switch 8500")}; },
+       {"refused", "off"},
+       {"connected", "7"}},
+      {"clock", "hal",
+       [&] {
+         return Lines{command("clockCfg : { clkSel0 external, bextEn enabled, source 2 }").at(0),
+                      board("clock")};
+       },
+       {"error 10", "4 freerun"},
+       {"success", "2 f2"}},
+      {"E1 line status and TCLK", "maintenance",
+       [&] {
+         Lines seen = command("trunkCfg : { trunk 1, mode slave }");
+         seen.push_back(board("maintenance tclk"));
+         seen.push_back(std::to_string(take(1000).size()) + " status reports");
+         return seen;
+       },
+       {"error 10", "0x00", "0 status reports"},
+       {"success", "0x02", "4 status reports"}},
+      {"CAS", "e1-cas",
+       [&] {
+         Lines seen = command("ioctl : cas : { channel { path 1, timeslot 5 }, cmd open : 9 }");
+         EXPECT_EQ(sim.command("cas rx 1 5 " + std::to_string(++rx)), Lines{"ok"});
+         for (const std::string& line : take()) seen.push_back(line);
+         return seen;
+       },
+       {"cas 1/0 rx=-1 tx=0", "success"},
+       {"cas 1/0 rx=0 tx=0", "cas 1/5 rx=1 tx=9", "success", "cas 1/5 rx=2 tx=9"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    take(1000);  // a second later: the lines of the row before are not held back
+    StreamCapture errors(std::cerr);
+    ASSERT_EQ(sim.command(std::string("unplug ") + row.device), Lines{"ok"});
+    EXPECT_EQ(row.use(), row.gone);
+    ASSERT_EQ(sim.command(std::string("plug ") + row.device), Lines{"ok"});
+    EXPECT_EQ(row.use(), row.served);
+    Lines said;
+    const std::string device = std::string("device /dev/") + row.device + ": ";
+    for (const std::string& line : errors.take_lines())
+      if (line.rfind(device, 0) == 0) said.push_back(line.substr(device.size()));
+    EXPECT_EQ(said, (Lines{"gone: No such device; closed until it is back", "opened again"}));
+  }
+}
+
+}  // namespace
