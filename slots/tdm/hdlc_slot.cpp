@@ -102,10 +102,14 @@ bool HdlcSlot::connect(const char* operation, int channel, bool replacing_source
   // One channel serves every connection; another slot's HDLC channel on that time slot keeps it.
   if (!LinkSlot::OneLine(*this, channel, replacing_source)) return false;
   if (!LinkSlot::ClaimLine(*this, channel)) return false;
+  const int held = hdlc.tsA;
   hdlc.tsA = channel;
   hdlc.type = kDataChannel;
   iactivate();
-  return !hdlc.switch_refused();
+  if (!hdlc.switch_refused()) return true;
+  // The connection is refused: the slot keeps the time slot it had.
+  hdlc.tsA = held;
+  return false;
 }
 
 bool HdlcSlot::may_run_on(int channel, bool replacing_source, const Slot* leaving) {
