@@ -77,7 +77,10 @@ bool HDLC::activate() {
   const auto wired = [this](int input, int output) {
     return input < 0 || output < 0 || mux_.Connect(input, output);
   };
-  if (!wired(channel, transmits_to_) || !wired(tsA, channel)) {
+  // Outputs whose idling the switch refused when the channel's last owner let it go still carry
+  // it: this owner's frames would go out there too.
+  const bool unshared = channel == previous || mux_.Release(channel);
+  if (!unshared || !wired(channel, transmits_to_) || !wired(tsA, channel)) {
     release_channel();
     switch_refused_ = true;
     return false;

@@ -61,8 +61,9 @@ class HDLC : public GenericHDLC {
 
   // (Re)opens and wires the channel; the counters restart. Outputs that carried the channel
   // besides its own time slot carry it again when the controller hands the same channel back.
-  // False, with a line on std::cerr, when the device cannot be opened or refuses the channel;
-  // false too, the channel given back, when the switch refuses to wire it (switch_refused()).
+  // A channel that another owner had first idles the outputs that still carry it. False, with a
+  // line on std::cerr, when the device cannot be opened or refuses the channel; false too, the
+  // channel given back, when the switch refuses to idle or to wire it (switch_refused()).
   bool activate();
   // The last activate() failed because the switch refused a path of the channel.
   bool switch_refused() const { return switch_refused_; }

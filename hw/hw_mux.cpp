@@ -116,29 +116,35 @@ bool HwMux::Connect(int src, int dst) {
 
 bool HwMux::Disconnect(int ch) {
   if (!usable(ch)) return false;
-  record(ch, kDetached);
   mux_value idle{static_cast<uint32_t>(ch), kIdleByte};
-  if (request(MuxIoctl::kWrite, &idle, sizeof idle)) return true;
-  refused("disconnect failed ", ch, " : ");
-  return false;
+  if (!request(MuxIoctl::kWrite, &idle, sizeof idle)) {
+    refused("disconnect failed ", ch, " : ");
+    return false;
+  }
+  record(ch, kDetached);
+  return true;
 }
 
 bool HwMux::Disable(int ch) {
   if (!usable(ch)) return false;
-  record(ch, kDisabled);
   mux_disable off{static_cast<uint32_t>(ch)};
-  if (request(MuxIoctl::kDisable, &off, sizeof off)) return true;
-  refused("disable failed ", ch, " : ");
-  return false;
+  if (!request(MuxIoctl::kDisable, &off, sizeof off)) {
+    refused("disable failed ", ch, " : ");
+    return false;
+  }
+  record(ch, kDisabled);
+  return true;
 }
 
 bool HwMux::Write(int ch, unsigned char value) {
   if (!usable(ch)) return false;
-  record(ch, kDetached);
   mux_value constant{static_cast<uint32_t>(ch), value};
-  if (request(MuxIoctl::kWrite, &constant, sizeof constant)) return true;
-  refused("write failed ", ch, " <- 0x", Hex{value}, " : ");
-  return false;
+  if (!request(MuxIoctl::kWrite, &constant, sizeof constant)) {
+    refused("write failed ", ch, " <- 0x", Hex{value}, " : ");
+    return false;
+  }
+  record(ch, kDetached);
+  return true;
 }
 
 unsigned char HwMux::Read(int ch) {

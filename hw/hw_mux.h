@@ -56,7 +56,9 @@ class HwMux {
   bool IsOpened();
   // Output dst carries input src. The source is recorded even when the driver refuses.
   bool Connect(int src, int dst);
-  // Output ch sends the idle byte 0xD5.
+  // Output ch sends the idle byte 0xD5. This and the next two change the record only when the
+  // driver took the request: a refused one leaves the output as it was, and what it carries
+  // still reads as such, so that a later release of its input idles it.
   bool Disconnect(int ch);
   // Output ch is switched off.
   bool Disable(int ch);

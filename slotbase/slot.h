@@ -79,6 +79,18 @@ class Slot {
   virtual bool IHwConnectReceiver(Slot& source);
   virtual bool IHwDisconnectTransmitter(Slot& sink);
   virtual bool IHwDisconnectReceiver(Slot& source);
+  // Whether the hardware hooks above would take the connection, asked before a sink's old path
+  // goes to make room for it: a refusal here leaves that path and its slots as they are. The
+  // hooks may still refuse (the device has the last word). A hardware connection of a pair that
+  // the graph links already puts back the path that such a refused connection took away.
+  virtual bool IHwMayConnectTransmitter(Slot& sink) {
+    (void)sink;
+    return true;
+  }
+  virtual bool IHwMayConnectReceiver(Slot& source) {
+    (void)source;
+    return true;
+  }
   // Whether the slot can open its output (input) side; asked by the first connection that needs
   // it.
   virtual bool IOnOutputStream() { return false; }

@@ -15,6 +15,12 @@ void release_link(Slot& sink, Slot& previous) {
   if (previous.sinks.empty()) previous.IOnOutputRelease();
 }
 
+// Of the two slots of a connection, the one that makes its path: the source when its priority
+// is the higher, else the sink.
+bool source_makes(Slot& source, Slot& sink) {
+  return source.GetConnectionPriority() > sink.GetConnectionPriority();
+}
+
 }  // namespace
 
 bool Connect(Slot& source, Slot& sink) {
@@ -33,10 +39,11 @@ bool Connect(Slot& source, Slot& sink) {
       return false;
     }
     sink.OnChangeInputStream(true);
-  } else {
-    llDisconnect(sink);
   }
-  if (llConnect(source, sink)) {
+  // The old path goes only for a new one its maker can take.
+  const bool may = !previous || llMayConnect(source, sink);
+  if (previous && may) llDisconnect(sink);
+  if (may && llConnect(source, sink)) {
     if (previous) {
       sink.LogicalDisconnect();
       if (previous->sinks.empty()) previous->IOnOutputRelease();
@@ -46,7 +53,7 @@ bool Connect(Slot& source, Slot& sink) {
   }
   if (!previous) {
     sink.IOnInputRelease();
-  } else if (!llConnect(*previous, sink)) {
+  } else if (may && !llConnect(*previous, sink)) {
     release_link(sink, *previous);
   }
   if (source.sinks.empty()) source.IOnOutputRelease();
@@ -62,10 +69,13 @@ bool Disconnect(Slot& sink) {
 }
 
 bool llConnect(Slot& source, Slot& sink) {
-  if (source.GetConnectionPriority() > sink.GetConnectionPriority()) {
-    return source.IHwConnectTransmitter(sink);
-  }
-  return sink.IHwConnectReceiver(source);
+  return source_makes(source, sink) ? source.IHwConnectTransmitter(sink)
+                                    : sink.IHwConnectReceiver(source);
+}
+
+bool llMayConnect(Slot& source, Slot& sink) {
+  return source_makes(source, sink) ? source.IHwMayConnectTransmitter(sink)
+                                    : sink.IHwMayConnectReceiver(source);
 }
 
 bool llDisconnect(Slot& sink) {

@@ -4,8 +4,10 @@
 // through the hooks of the slot of higher connection priority (the sink's on a tie when
 // connecting, the source's on a tie when disconnecting).
 //
-// A connect whose hardware step fails leaves the graph as the hardware is: a sink that had
-// another source is switched back to it, or, when that fails too, leaves it as on a disconnect.
+// A connect that takes a sink from another source first asks the slot that would make the new
+// path whether it can (llMayConnect): a refusal there leaves the old path and both its slots as
+// they were. When the hardware step fails after that, the graph is left as the hardware is: the
+// sink is switched back to its source, or, when that fails too, left as on a disconnect.
 #pragma once
 
 class Slot;
@@ -14,8 +16,9 @@ class Slot;
 bool Connect(Slot& source, Slot& sink);
 // Detaches `sink` from its source; the logical link goes even when the hardware refuses (false).
 bool Disconnect(Slot& sink);
-// The hardware halves of Connect and Disconnect.
+// The hardware halves of Connect and Disconnect, and the check of the first.
 bool llConnect(Slot& source, Slot& sink);
+bool llMayConnect(Slot& source, Slot& sink);
 bool llDisconnect(Slot& sink);
 // The source's transmit channel to the sink's receive channel on the TDM switch, and back.
 bool MuxConnect(Slot& source, Slot& sink);

@@ -89,34 +89,61 @@ void HdlcSlot::iactivate() {
     std::clog << ext::header(this) << "HDLC activated successfully" << std::endl;
 }
 
-bool HdlcSlot::connect(const char* operation, int channel, bool replacing_source) {
+bool HdlcSlot::connect(const char* operation, int channel, bool replacing_source,
+                       bool restoring) {
   if (traces.signallingHdlc) std::clog << ext::header(this) << operation << std::endl;
   // A peer without a channel of its own gives the channel no line: it stays where it is.
   if (channel == -1) return true;
+  // The path of a refused reconnection put back: a channel that was closed there stays closed.
+  if (restoring && !left_open_) {
+    hdlc.tsA = channel;
+    return true;
+  }
   // One channel serves every connection; another slot's HDLC channel on that time slot keeps it.
   if (!LinkSlot::OneLine(*this, channel, replacing_source)) return false;
   if (!LinkSlot::ClaimLine(*this, channel)) return false;
+  const int held = hdlc.tsA;
   hdlc.tsA = channel;
   hdlc.type = kDataChannel;
   iactivate();
-  return !hdlc.switch_refused();
+  if (!hdlc.switch_refused()) return true;
+  // The connection is refused: the slot keeps the time slot it had.
+  hdlc.tsA = held;
+  return false;
+}
+
+bool HdlcSlot::may_run_on(int channel, bool replacing_source, const Slot* leaving) {
+  return channel == -1 || (LinkSlot::OneLine(*this, channel, replacing_source) &&
+                           LinkSlot::LineFree(*this, channel, leaving));
+}
+
+bool HdlcSlot::IHwMayConnectTransmitter(Slot& sink) {
+  // The sink's source gives the line up as its path goes.
+  return may_run_on(sink.IGetReceiveChannel(), false, sink.source);
+}
+
+bool HdlcSlot::IHwMayConnectReceiver(Slot& from) {
+  return LinkSlot::PathFree(*this, from.IGetTransmitChannel()) &&
+         may_run_on(from.IGetTransmitChannel(), true, nullptr);
 }
 
 bool HdlcSlot::IHwConnectTransmitter(Slot& sink) {
-  return connect("IHwConnectTransmitter", sink.IGetReceiveChannel(), false);
+  return connect("IHwConnectTransmitter", sink.IGetReceiveChannel(), false, sink.source == this);
 }
 
 bool HdlcSlot::IHwConnectReceiver(Slot& from) {
   // The channel would transmit to the source's own output, which the source's source may feed.
   if (!LinkSlot::PathFree(*this, from.IGetTransmitChannel())) return false;
   // The source this one replaces leaves.
-  return connect("IHwConnectReceiver", from.IGetTransmitChannel(), true);
+  return connect("IHwConnectReceiver", from.IGetTransmitChannel(), true, source == &from);
 }
 
 bool HdlcSlot::IHwDisconnectTransmitter(Slot& sink) {
-  // The channel's release idles the line once more: its answer is the one that counts.
-  Slot::IHwDisconnectTransmitter(sink);
-  return leave_line(sink.IGetReceiveChannel(), false, &sink);
+  // The channel's release idles the line it runs on, once: the refusal of that idle byte is the
+  // disconnection's. A line without the channel is idled as any sink's.
+  const int line = sink.IGetReceiveChannel();
+  if (line != hdlc.tsA || !hdlc.is_open()) Slot::IHwDisconnectTransmitter(sink);
+  return leave_line(line, false, &sink);
 }
 
 bool HdlcSlot::IHwDisconnectReceiver(Slot& from) {
@@ -127,6 +154,7 @@ bool HdlcSlot::IHwDisconnectReceiver(Slot& from) {
 bool HdlcSlot::leave_line(int line, bool source_leaves, const Slot* sink_leaves) {
   // A connection the channel does not run on (a peer without a channel) takes nothing with it.
   bool idled = true;
+  left_open_ = line == hdlc.tsA && hdlc.is_open();
   if (line == hdlc.tsA) {
     idled = hdlc.deactivate();
     LinkSlot::ReleaseLine(*this);

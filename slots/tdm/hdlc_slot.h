@@ -56,6 +56,8 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   bool IHwConnectReceiver(Slot& source) override;
   bool IHwDisconnectTransmitter(Slot& sink) override;
   bool IHwDisconnectReceiver(Slot& source) override;
+  bool IHwMayConnectTransmitter(Slot& sink) override;
+  bool IHwMayConnectReceiver(Slot& source) override;
   bool IOnOutputStream() override { return true; }
   bool IOnInputStream() override { return true; }
   const char* GetName() const override { return "hdlc-slot"; }
@@ -83,8 +85,12 @@ class HdlcSlot : public Slot, public HDLC::Notify {
  private:
   // Runs the HDLC channel on `channel` (the peer's switch channel); false when another
   // connection of the slot (but the source's when `replacing_source`) leads to another line, or
-  // the switch refused to wire it.
-  bool connect(const char* operation, int channel, bool replacing_source);
+  // the switch refused to wire it. `restoring`: the graph puts back the connection whose path a
+  // refused reconnection took away; the channel reopens only if it was open there.
+  bool connect(const char* operation, int channel, bool replacing_source, bool restoring);
+  // The checks of connect, which change nothing; the line's holder may be `leaving`, the slot
+  // whose path there goes first.
+  bool may_run_on(int channel, bool replacing_source, const Slot* leaving);
   // The connection leading to `line` goes (the source's when `source_leaves`, else the one with
   // `sink_leaves`): the channel closes when it runs there; with the last connection to its time
   // slot the slot gives the time slot up. False when the switch refused to idle one of the
@@ -94,6 +100,8 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   HDLC hdlc;
   const int trunk;
   const Address address;
+  // The channel ran on the line of the connection that left last.
+  bool left_open_ = false;
   uint8_t tx_sequence = 0;
   uint8_t rx_sequence = 0;
   LGCP::IoctlResponse response;

@@ -46,19 +46,22 @@ std::vector<char> Octets(const Packet& p) {
   return std::vector<char>(data, data + p.length());
 }
 
+bool LineFree(Slot& slot, int output, const Slot* leaving) {
+  if (output < 0) return true;
+  const Slot* holder = SwitchChannels::instance().Holder(SwitchChannels::Use::link, output);
+  if (!holder || holder == &slot || holder == leaving) return true;
+  slot.refusalLogs.write(std::cerr, "time slot held", [&](std::ostream& os) {
+    os << ext::header(&slot) << "time slot held: the HDLC channel of " << *holder
+       << " transmits to switch channel " << output;
+  });
+  return false;
+}
+
 bool ClaimLine(Slot& slot, int output) {
   if (output < 0) return true;
-  SwitchChannels& channels = SwitchChannels::instance();
-  const Slot* holder = channels.Holder(SwitchChannels::Use::link, output);
-  if (holder && holder != &slot) {
-    slot.refusalLogs.write(std::cerr, "time slot held", [&](std::ostream& os) {
-      os << ext::header(&slot) << "time slot held: the HDLC channel of " << *holder
-         << " transmits to switch channel " << output;
-    });
-    return false;
-  }
+  if (!LineFree(slot, output)) return false;
   ReleaseLine(slot);
-  return channels.Claim(SwitchChannels::Use::link, output, slot);
+  return SwitchChannels::instance().Claim(SwitchChannels::Use::link, output, slot);
 }
 
 bool PathFree(Slot& slot, int output) {

@@ -43,6 +43,9 @@ const char* LapdRefusal(const ISDN::LAPD& lapd, size_t size);
 // and nothing changed, when another live slot's HDLC channel transmits there. True, nothing
 // changed, for no output (-1).
 bool ClaimLine(Slot& slot, int output);
+// The check of ClaimLine, which changes nothing: false, logged, when a live slot other than
+// `slot` and `leaving` holds `output`.
+bool LineFree(Slot& slot, int output, const Slot* leaving = nullptr);
 // False, logged, when a path that the slot graph made feeds switch output `output` from a
 // source other than `slot`: an HDLC channel sent there would take that path's place. A
 // connection from a slot without a transmit channel of its own switched no path.

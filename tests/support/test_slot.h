@@ -21,6 +21,8 @@ class TestSlot : public Slot {
   bool input = true;
   // Hardware hooks answer this, in turn; true once the list is used up.
   std::vector<bool> hw;
+  // The hardware checks answer this likewise.
+  std::vector<bool> may;
   bool release_now = true;
   int tx = -1;
   int rx = -1;
@@ -35,6 +37,12 @@ class TestSlot : public Slot {
     return note("hwDisconnectTransmitter", sink);
   }
   bool IHwDisconnectReceiver(Slot& source) override { return note("hwDisconnectReceiver", source); }
+  bool IHwMayConnectTransmitter(Slot& sink) override {
+    return note("hwMayConnectTransmitter", sink, may);
+  }
+  bool IHwMayConnectReceiver(Slot& source) override {
+    return note("hwMayConnectReceiver", source, may);
+  }
   bool IOnOutputStream() override {
     say("onOutputStream");
     return output;
@@ -60,11 +68,12 @@ class TestSlot : public Slot {
 
  private:
   void say(const std::string& what) { log_->push_back(name_ + " " + what); }
-  bool note(const std::string& what, Slot& peer) {
+  bool note(const std::string& what, Slot& peer) { return note(what, peer, hw); }
+  bool note(const std::string& what, Slot& peer, std::vector<bool>& answers) {
     say(what + " " + peer.GetName());
-    if (hw.empty()) return true;
-    bool r = hw.front();
-    hw.erase(hw.begin());
+    if (answers.empty()) return true;
+    bool r = answers.front();
+    answers.erase(answers.begin());
     return r;
   }
 
