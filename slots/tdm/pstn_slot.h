@@ -81,6 +81,9 @@ class PstnSlot : private Slot,
   bool IHwConnectReceiver(Slot& peer) override;
   bool IHwDisconnectTransmitter(Slot& peer) override;
   bool IHwDisconnectReceiver(Slot& peer) override;
+  // The checks of the two connections above, which change nothing.
+  bool IHwMayConnectTransmitter(Slot& peer) override;
+  bool IHwMayConnectReceiver(Slot& peer) override;
   bool IOnOutputStream() override { return true; }
   bool IOnInputStream() override { return true; }
   const char* GetName() const override { return "pstn"; }

@@ -392,6 +392,17 @@ TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgr
         {4, "connect : 11", "success", "8=1024/4 9=off/-"},
         {4, "connect : 12", "connectFail", "8=1024/4 9=off/-"},
         {7, "connect : 11", "success", "8=7/- 9=off/-"}}},
+      {"a basic-rate link refused where an HDLC channel runs",
+       {8, 9},
+       {{4, "create : pstn : isdn : { type bri, trunk 1, log 0, side user : NULL }", "success"},
+        {11, "create : trunk_bri : { trunk 2, timeslot 0 }", "success"},
+        {12, "create : trunk_bri : { trunk 2, timeslot 1 }", "success"},
+        {10, "connect : 12", "success"},
+        {11, "connect : 4", "success"},
+        {4, "connect : 11", "success", "8=1025/4 9=1024/10"},
+        {0, "mcc side 1024 network", "ok"},
+        {4, "connect : 12", "connectFail", "8=1025/4 9=1024/10"},
+        {0, "mcc channels", "1024 mode=0 rx-size=512 rx-threshold=1 tx-threshold=4 network"}}},
   };
   // Every row has trunk slots 5, 6, 7 on time slots 5, 6, 7 of trunk 0 and HDLC slots 9, 10.
   for (const Row& row : rows) {
