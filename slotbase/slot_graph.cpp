@@ -40,10 +40,11 @@ bool Connect(Slot& source, Slot& sink) {
     }
     sink.OnChangeInputStream(true);
   }
-  // The old path goes only for a new one its maker can take.
+  // The old path goes only for a new one its maker can take. A path the switch keeps stays the
+  // sink's: the new source may switch nothing onto its line.
   const bool may = !previous || llMayConnect(source, sink);
-  if (previous && may) llDisconnect(sink);
-  if (may && llConnect(source, sink)) {
+  const bool left = may && (!previous || llDisconnect(sink));
+  if (left && llConnect(source, sink)) {
     if (previous) {
       sink.LogicalDisconnect();
       if (previous->sinks.empty()) previous->IOnOutputRelease();

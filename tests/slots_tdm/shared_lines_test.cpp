@@ -353,6 +353,18 @@ TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgr
         {5, "disconnect : NULL", "disconnectFail", "5=1024/- 6=const 0xd5/-"},
         {6, "connect : 10", "success", "5=const 0xd5/- 6=1024/10"},
         {9, "connect : 5", "success", "5=1025/9 6=1024/10"}}},
+      // A connect whose old path the switch keeps is refused, the old path put back: the new
+      // source may switch nothing onto the line.
+      {"the switch refuses to idle the line a connect takes from its source",
+       {5},
+       {{4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
+        {7, "connect : 5", "success", "5=7/-"},
+        {0, kIdleRefused, "ok"},
+        {4, "connect : 5", "connectFail", "5=7/-"},
+        {4, "connect : 5", "success", "5=const 0xd5/-"},
+        {9, "connect : 5", "success", "5=1024/9"},
+        {0, kIdleRefused, "ok"},
+        {4, "connect : 5", "connectFail", "5=1024/9"}}},
       // A connect refused where another source feeds the sink leaves that source's channel as it
       // was: closed, or open under its own number.
       {"a refused connect over a closed channel's line",
@@ -480,6 +492,7 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
     };
     const auto mismatch = [&](const std::string& what) {
       mismatches.push_back("seed " + std::to_string(seed) + ": " + what);
+      if (trace) std::cout << "MISMATCH " << what << "\n";
     };
     // The model of the mixer channel: whether the input holds VAD, SD.
     bool vad = false, sd = false;
