@@ -6,9 +6,10 @@
 //
 // A connect that takes a sink from another source first asks the slot that would make the new
 // path whether it can (llMayConnect): a refusal there leaves the old path and both its slots as
-// they were. When the hardware refuses after that, the old path's removal or the new path, the
-// graph is left as the hardware is: the sink is switched back to its source, or, when that fails
-// too, left as on a disconnect.
+// they were. When the hardware refuses after that, the new path or the old path's removal (the
+// switch still carrying the old source's channel to the sink), the graph is left as the hardware
+// is: the sink is switched back to its source, or, when that fails too, left as on a
+// disconnect.
 #pragma once
 
 class Slot;

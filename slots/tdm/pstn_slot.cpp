@@ -292,18 +292,25 @@ bool PstnSlot::IHwConnectReceiver(Slot& peer) {
     hdlc.param_trunk = static_cast<uint32_t>(peer.GetTrunk());
     hdlc.param_timeslot = static_cast<uint32_t>(peer.GetTrunkTimeSlot());
   }
-  hdlc.tsA = peer.IGetTransmitChannel();
   hdlc.type = mode == kSs7OrCas ? kSs7Channel : mode == kPri ? kPriChannel : kBriChannel;
-  if (basic_rate() && hdlc.tsB == -1) return true;
-  return activate_link();
+  const bool waits = basic_rate() && hdlc.tsB == -1;
+  return join_line(hdlc.tsA, peer.IGetTransmitChannel(), waits);
 }
 
 bool PstnSlot::IHwConnectTransmitter(Slot& peer) {
   if (!basic_rate()) return true;
   const int line = peer.IGetReceiveChannel();
   if (!LinkSlot::OneLine(*this, line, true) || !LinkSlot::ClaimLine(*this, line)) return false;
-  hdlc.tsB = line;
-  return hdlc.tsA == -1 || activate_link();
+  return join_line(hdlc.tsB, line, hdlc.tsA == -1);
+}
+
+bool PstnSlot::join_line(int& channel, int line, bool waits) {
+  const int held = channel;
+  channel = line;
+  if (waits || activate_link()) return true;
+  // The connection is refused: an activation must not open the channel on its line.
+  channel = held;
+  return false;
 }
 
 bool PstnSlot::IHwDisconnectTransmitter(Slot&) {

@@ -122,12 +122,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {"C onOutputStream", "B hwMayConnectReceiver C", "A hwDisconnectTransmitter B",
                    "B hwConnectReceiver C", "B hwConnectReceiver A", "C onOutputRelease"},
                   "-A-"},
-        GraphCase{"RefusedOldPathRemovalRestoresIt",
-                  [](Trio& t) { a_to_b(t); t.a.hw = {false}; return Connect(t.c, t.b); },
-                  false,
-                  {"C onOutputStream", "B hwMayConnectReceiver C", "A hwDisconnectTransmitter B",
-                   "B hwConnectReceiver A", "C onOutputRelease"},
-                  "-A-"},
         GraphCase{
             "RefusedReconnectAndRestoreDetaches",
             [](Trio& t) { a_to_b(t); t.b.hw = {false, false}; return Connect(t.c, t.b); },
