@@ -79,6 +79,14 @@ bool Disconnect(Slot& sink) {
   return r;
 }
 
+bool DisconnectOrKeep(Slot& sink) {
+  Slot* previous = sink.source;
+  if (!previous) return true;
+  const bool r = llDisconnect(sink);
+  if (r || !still_fed(*previous, sink)) release_link(sink, *previous);
+  return r;
+}
+
 bool llConnect(Slot& source, Slot& sink) {
   return source_makes(source, sink) ? source.IHwConnectTransmitter(sink)
                                     : sink.IHwConnectReceiver(source);

@@ -18,6 +18,9 @@ class Slot;
 bool Connect(Slot& source, Slot& sink);
 // Detaches `sink` from its source; the logical link goes even when the hardware refuses (false).
 bool Disconnect(Slot& sink);
+// The disconnect command's: as Disconnect, but a path the switch kept (the sink's line still
+// carrying the source's own channel) stays linked, nothing changed.
+bool DisconnectOrKeep(Slot& sink);
 // The hardware halves of Connect and Disconnect, and the check of the first.
 bool llConnect(Slot& source, Slot& sink);
 bool llMayConnect(Slot& source, Slot& sink);

@@ -362,6 +362,13 @@ TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgr
         {0, kIdleRefused, "ok"},
         {4, "connect : 5", "connectFail", "5=7/-"},
         {4, "connect : 5", "success", "5=const 0xd5/-"}}},
+      {"the switch refuses to idle the line a disconnection takes from a trunk",
+       {5},
+       {{4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
+        {7, "connect : 5", "success", "5=7/-"},
+        {0, kIdleRefused, "ok"},
+        {5, "disconnect : NULL", "disconnectFail", "5=7/-"},
+        {4, "connect : 5", "success", "5=const 0xd5/-"}}},
       // A connect refused where another source feeds the sink leaves that source's channel as it
       // was: closed, or open under its own number.
       {"a refused connect over a closed channel's line",
