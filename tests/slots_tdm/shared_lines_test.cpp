@@ -29,6 +29,10 @@
 
 namespace {
 
+// The board's controller channels, which HDLC channels get.
+constexpr int kFirstMccChannel = 1024;
+constexpr int kMccChannels = 256;
+
 // The slot whose HDLC channel the registry gives `output`, or null.
 Slot* holder(int output) {
   return SwitchChannels::instance().Holder(SwitchChannels::Use::link, output);
@@ -209,11 +213,15 @@ class SharedLines : public SlotRoad {
     return std::isdigit(static_cast<unsigned char>(carries[0])) ? std::stoi(carries) : -1;
   }
   // Notes the lines of `lines` that carry an input no path leads to: the switch refused their
-  // idle byte.
-  void keep_stale(const std::vector<int>& lines) {
+  // idle byte. Unless `any` (a destroyed slot's), only a controller channel's may stay, which
+  // closed with its connection: a slot's own channel that the switch kept keeps its path.
+  void keep_stale(const std::vector<int>& lines, bool any) {
     for (int output : lines) {
       const int input = input_of(SlotRoad::output(output));
-      if (input >= 0 && !holder(output) && path_input(output) < 0) stale_[output] = input;
+      const bool mcc = input >= kFirstMccChannel && input < kFirstMccChannel + kMccChannels;
+      if (input >= 0 && (any || mcc) && !holder(output) && path_input(output) < 0) {
+        stale_[output] = input;
+      }
     }
   }
   // What the records show: each line, the open channels, the slots' sources. A line left with
@@ -590,8 +598,11 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
       }
       // A path whose idle byte the switch refused stays on it: after a disconnection answered
       // with an error, or after a destroy or a connect that removed an old path on the way (a
-      // channel's next owner idles the line). A disconnection answered success leaves none.
-      if (got == "disconnectFail" || (hit && command != "disconnect : NULL")) keep_stale(lines);
+      // channel's next owner idles the line; a path of a slot's own channel stays only after a
+      // destroy). A disconnection answered success leaves none.
+      if (got == "disconnectFail" || (hit && command != "disconnect : NULL")) {
+        keep_stale(lines, command == "destroy : NULL");
+      }
       // A command answered with an error changes nothing, but a disconnection, which removes the
       // link whatever the switch did.
       if (got != "success" && got != "disconnectFail" && snapshot(lines) != before) {
