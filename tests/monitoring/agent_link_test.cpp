@@ -292,9 +292,9 @@ TEST_F(AgentLinkTest, PingsFollowTheLastFrameAndASilentAgentIsDropped) {
                                  ": receive : decode error!"),
             std::string::npos);
 
-  // Silent from now on: the frame after 30 s without any received frame drops the link.
-  for (int i = 0; i < 6; ++i) advance(5000);
-  EXPECT_EQ(received()[0].size(), 6u);
+  // Silent from now on: the first ping left unanswered for more than 30 s drops the link.
+  for (int i = 0; i < 7; ++i) advance(5000);
+  EXPECT_EQ(received()[0].size(), 7u);
   EXPECT_EQ(agent.disconnects, 0);
   advance(5000);
   ASSERT_TRUE(turn_until([&] { return agent.disconnects == 1; }));
@@ -311,6 +311,37 @@ TEST_F(AgentLinkTest, PingsFollowTheLastFrameAndASilentAgentIsDropped) {
   ASSERT_TRUE(
       turn_until([&] { return ctrl->agents().front()->state() == SnmpAgentInstance::kConnected; }));
   EXPECT_EQ(agent.connects, 2);
+}
+
+// Values change every 2 s, so something is always sent: the agent is pinged every 5 s all the
+// same, kept while it answers, and dropped once a ping has waited more than 30 s for its answer.
+TEST_F(AgentLinkTest, ABusyAgentIsPingedAndJudgedByItsAnswers) {
+  connect_agents({"tavo"});
+  FakeAgent& agent = *agents[0];
+  LogCapture logs;
+  int value = 0;
+  int since_ping = 0;  // ms since the last ping the agent received
+  const auto busy = [&](int ms) {
+    for (int t = 0; t < ms; t += 2000) {
+      advance(2000);
+      ctrl->Send(SnmpAgentCtrl::gatewayDip, std::to_string(++value));
+      turns(3);
+      since_ping += 2000;
+      for (const std::string& frame : agent.take())
+        if (frame == "ping") since_ping = 0;
+      ASSERT_LE(since_ping, 6000) << "at " << t;
+    }
+  };
+  busy(60000);
+  EXPECT_EQ(agent.disconnects, 0);
+  EXPECT_EQ(logs.log.take(), "");
+
+  agent.answer_pings = false;
+  busy(30000);
+  EXPECT_EQ(agent.disconnects, 0);
+  advance(6000);
+  ASSERT_TRUE(turn_until([&] { return agent.disconnects == 1; }));
+  EXPECT_NE(logs.log.take().find(": ping timeout !!!"), std::string::npos);
 }
 
 // A flood of bad frames gives one line a second per kind; the count owed is written when the

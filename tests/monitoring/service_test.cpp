@@ -280,7 +280,8 @@ TEST_F(MonitoringTest, AnAgentGetsEachValueOnceUntilItChanges) {
       << *std::adjacent_find(sorted.begin(), sorted.end());
   sim.command("hal dip 6");
   turn(2000);
-  const Strings next = frames();
+  Strings next = frames();
+  next.erase(std::remove(next.begin(), next.end(), "ping"), next.end());
   ASSERT_EQ(next.size(), 1u);
   const Strings changed = items_of(next[0]);
   EXPECT_NE(std::find(changed.begin(), changed.end(), "gatewayCommon.gatewayDip[0]=6"),
