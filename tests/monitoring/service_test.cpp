@@ -88,6 +88,8 @@ class MonitoringTest : public ServiceTest {
     return agent->take();
   }
   std::string at(const std::string& path) const { return sim.root() + path; }
+  // Reports of every kind, then the agent drops and connects again: it gets them all back.
+  void whole_state_after_reconnect();
   void write(const std::string& path, const std::string& text) const {
     std::filesystem::create_directories(std::filesystem::path(at(path)).parent_path());
     std::ofstream(at(path)) << text;
@@ -289,8 +291,28 @@ TEST_F(MonitoringTest, AnAgentGetsEachValueOnceUntilItChanges) {
       << next[0];
 }
 
+// The rows an agent is owed do not depend on the files: with the monitoring folder refused (a
+// link out of the root), the agent that connects again gets every row all the same.
 TEST_F(MonitoringTest, AnAgentThatConnectsGetsTheWholeStateInOrder) {
   sim.command("hal dip 5");
+  const std::string outside = sim.root() + "-outside";
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "folder refused" : "folder written");
+    if (refused) {
+      std::filesystem::remove_all(at("/var/monitoring"));
+      std::filesystem::create_directories(outside);
+      std::filesystem::create_directory_symlink(outside, at("/var/monitoring"));
+    }
+    whole_state_after_reconnect();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(std::filesystem::exists(at("/var/monitoring/board0")), !refused);
+    destroy();
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
+  std::filesystem::remove_all(outside);
+}
+
+void MonitoringTest::whole_state_after_reconnect() {
   make(true);
   frames();
   turn(2000);
