@@ -118,8 +118,6 @@ class ReadingAgent {
     }
   }
 
-  const Fd& socket() const { return socket_; }
-
   std::vector<std::string> frames;
 
  private:
