@@ -331,6 +331,28 @@ TEST_F(AgentLinkTest, ABusyAgentIsPingedAndJudgedByItsAnswers) {
   EXPECT_NE(logs.log.take().find(": ping timeout !!!"), std::string::npos);
 }
 
+// An agent that reads nothing gets no ping to answer: it is dropped once its socket has taken
+// nothing for more than 30 s.
+TEST_F(AgentLinkTest, AnAgentThatReadsNothingIsDropped) {
+  LoopbackListener listener;
+  configure({{"tavo", "127.0.0.1:" + std::to_string(listener.port())}});
+  SnmpAgentInstance& link = *ctrl->agents().front();
+  ASSERT_TRUE(turn_until([&] { return link.state() == SnmpAgentInstance::kConnected; }));
+  const Fd agent = listener.accept();
+  ASSERT_TRUE(agent);
+  LogCapture logs;
+  MON::SnmpSetCommands set;
+  ASSERT_TRUE(set.setFromValueNotation("{ commands { { uniq 1, id oid : \"1.3\", value \"" +
+                                       std::string(15000, 'v') + "\" } } }"));
+  for (int i = 0; i < 1000 && link.outbox().queued() == 0; ++i) ctrl->Send(set);
+  ASSERT_GT(link.outbox().queued(), 0u);
+  for (int i = 0; i < 6; ++i) advance(5000);
+  EXPECT_TRUE(link.connected());
+  advance(5000);
+  EXPECT_FALSE(link.connected());
+  EXPECT_NE(logs.log.take().find(": agent reads nothing, "), std::string::npos);
+}
+
 // A flood of bad frames gives one line a second per kind; the count owed is written when the
 // agent goes away.
 TEST_F(AgentLinkTest, BadFramesAreLoggedOnceASecondPerKind) {
