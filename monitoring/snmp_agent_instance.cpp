@@ -30,6 +30,8 @@ SnmpAgentInstance::SnmpAgentInstance()
           // Frames were dropped: the agent has missed values, which it gets again with the
           // whole state, as when it connects.
           [this] { owe_whole_state(); },
+          // A ping has reached the socket: the agent is asked from now on, unless an earlier
+          // ping still waits for its answer.
           [this] {
             if (asking_) return;
             asking_ = true;

@@ -46,6 +46,7 @@ class SnmpAgentInstance : public Control::Notify {
   // The address types, read from the key "name"; bit values of the items' masks.
   enum MonitoringAddressType : int { lemzgw = 1, tavo = 2, lemzgw_xj = 4 };
   enum State : int { kCreated = 0, kConfigured = 1, kConnected = 2, kLost = 3 };
+  using Kind = SnmpAgentOutbox::Kind;
 
   static constexpr unsigned kPingMs = 5000;
   static constexpr int32_t kSilenceMs = 30000;
@@ -59,8 +60,6 @@ class SnmpAgentInstance : public Control::Notify {
   // that is no dotted address, has no port, a port that is not all decimal digits or a port
   // beyond 65535 leaves the link without transport, never used (logged).
   void Activate(IniFile::SubSection& sub);
-  using Kind = SnmpAgentOutbox::Kind;
-
   // Sends `command` as the command PDU of one message.
   void Command(const MON::Command& command, Kind kind = SnmpAgentOutbox::kUpdate);
   void Send(const MON::Message& message, Kind kind = SnmpAgentOutbox::kUpdate);
