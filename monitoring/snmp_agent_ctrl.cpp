@@ -1,5 +1,7 @@
 #include "monitoring/snmp_agent_ctrl.h"
 
+#include <algorithm>
+
 #include "monitoring/snmp_set_splitter.h"
 
 namespace {
@@ -89,7 +91,7 @@ void SnmpAgentCtrl::Send(MonitoringItemType item, int index, const std::string& 
   }
   if (!row) return;
   const auto [last, added] = last_.emplace(std::make_pair(int(item), index), value);
-  if (!added && last->second == value) return;
+  if (!added && last->second == value && whole_.empty()) return;
   last->second = value;
   for (auto& [type, command] : pending_) {
     if (!(type & row->mask) || !command || !command->is_snmp_set()) continue;
@@ -105,18 +107,41 @@ void SnmpAgentCtrl::Send(MonitoringItemType item, int index, const std::string& 
   }
 }
 
-void SnmpAgentCtrl::send_in_frames(const MON::SnmpSetCommands& commands, int type) {
-  std::vector<SnmpAgentInstance*> links;
+bool SnmpAgentCtrl::BeginWholeState() {
+  OnDpcSend();
   for (auto& agent : agents_) {
-    if ((type < 0 || agent->address_type() == type) && agent->connected())
-      links.push_back(agent.get());
+    if (agent->TakeWholeState()) whole_.push_back(agent.get());
   }
-  if (links.empty()) return;
+  return !whole_.empty();
+}
+
+void SnmpAgentCtrl::EndWholeState() {
+  OnDpcSend();
+  whole_.clear();
+}
+
+std::vector<SnmpAgentInstance*> SnmpAgentCtrl::links(int type) const {
+  std::vector<SnmpAgentInstance*> out;
+  for (auto& agent : agents_) {
+    if ((type >= 0 && agent->address_type() != type) || !agent->connected()) continue;
+    if (whole_.empty() || std::find(whole_.begin(), whole_.end(), agent.get()) != whole_.end())
+      out.push_back(agent.get());
+  }
+  return out;
+}
+
+void SnmpAgentCtrl::send(const std::vector<SnmpAgentInstance*>& to,
+                         const std::vector<char>& bytes) const {
+  const auto kind = whole_.empty() ? SnmpAgentOutbox::kUpdate : SnmpAgentOutbox::kWhole;
+  for (SnmpAgentInstance* link : to) link->SendFrame(bytes, kind);
+}
+
+void SnmpAgentCtrl::send_in_frames(const MON::SnmpSetCommands& commands, int type) {
+  const std::vector<SnmpAgentInstance*> to = links(type);
+  if (to.empty()) return;
   SnmpSetSplitter frames(commands);
   std::vector<char> bytes;
-  while (frames.next(&bytes)) {
-    for (SnmpAgentInstance* link : links) link->SendFrame(bytes);
-  }
+  while (frames.next(&bytes)) send(to, bytes);
 }
 
 void SnmpAgentCtrl::Send(const MON::SnmpSetCommands& commands) { send_in_frames(commands, -1); }
@@ -140,7 +165,7 @@ bool trapsink_message(const std::list<std::string>& hosts, std::vector<char>* by
 void SnmpAgentCtrl::SendTrapsink(const std::list<std::string>& hosts) {
   std::vector<char> bytes;
   if (!trapsink_message(hosts, &bytes)) return;
-  for (auto& agent : agents_) agent->SendFrame(bytes);
+  send(links(-1), bytes);
 }
 
 bool SnmpAgentCtrl::TrapsinkFits(const std::list<std::string>& hosts) {

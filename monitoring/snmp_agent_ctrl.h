@@ -5,6 +5,10 @@
 // link of that type and empties it, connected or not. Trap receivers and relayed set commands go
 // to every link at once. A list goes out in as many frames as it needs (SnmpSetSplitter), each
 // encoded once for all the links it goes to.
+//
+// A whole state goes only to the links that are owed it: what is sent between BeginWholeState
+// and EndWholeState reaches those links alone, as whole-state frames, and every other link gets
+// only the values that change.
 #pragma once
 
 #include <list>
@@ -78,11 +82,14 @@ class SnmpAgentCtrl {
 
   void Send(MonitoringItemType item, const std::string& value) { Send(item, 0, value); }
   // Queues the item for each address type it is meant for; an unknown item is ignored, and so
-  // is the value last queued for that item and index (an exact repeat).
+  // is the value last queued for that item and index (an exact repeat) outside a whole state.
   void Send(MonitoringItemType item, int index, const std::string& value);
-  // The next value of every item is queued, repeat or not: an agent has connected and gets the
-  // whole state.
-  void ForgetSent() { last_.clear(); }
+  // Sends what is queued, to every link; then what is sent until EndWholeState goes to the links
+  // owed the whole state (SnmpAgentInstance::TakeWholeState) only, repeats included. False, and
+  // nothing changes, when no link is owed it.
+  bool BeginWholeState();
+  // Sends what is queued to those links, and ends the whole state.
+  void EndWholeState();
   // Relays the commands, uniq values unchanged, to every link; an empty list sends nothing.
   void Send(const MON::SnmpSetCommands& commands);
   // One snmp-trapsink-set, without ports, to every link; an empty list too, which leaves the
@@ -97,8 +104,12 @@ class SnmpAgentCtrl {
   const std::vector<MonitoringItem>& items() const { return items_; }
 
  private:
-  // The commands as snmp-set frames that each fit a TPKT frame, to every connected link whose
-  // address type is `type`, or to every connected link for a negative `type`.
+  // The connected links whose address type is `type`, or all for a negative `type`; during a
+  // whole state, only those owed it.
+  std::vector<SnmpAgentInstance*> links(int type) const;
+  // `bytes` to each of the links.
+  void send(const std::vector<SnmpAgentInstance*>& to, const std::vector<char>& bytes) const;
+  // The commands as snmp-set frames that each fit a TPKT frame, to links(type).
   void send_in_frames(const MON::SnmpSetCommands& commands, int type);
 
   std::list<std::unique_ptr<SnmpAgentInstance>> agents_;
@@ -111,4 +122,6 @@ class SnmpAgentCtrl {
   std::map<int, std::unique_ptr<MON::Command>> pending_;
   // (item, index) -> the value last queued.
   std::map<std::pair<int, int>, std::string> last_;
+  // The links a whole state goes to; empty outside one.
+  std::vector<SnmpAgentInstance*> whole_;
 };

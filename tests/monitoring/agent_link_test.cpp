@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <regex>
 #include <sstream>
 
 #include "monitoring/snmp_agent_ctrl.h"
@@ -111,13 +110,15 @@ TEST_F(AgentLinkTest, LongListsGoOutInFramesTheAgentCanDecode) {
   EXPECT_NE(got[2].find(" 300:extBoardTermCntTable.extBoardTermCnt[299]=1"), std::string::npos);
 }
 
-// The uniq values of the "set" frames, in the order received.
+// The uniq values of the "set" frames, in the order received (a blank, digits and a colon).
 std::vector<int> uniqs_of(const Strings& frames) {
-  static const std::regex uniq(" ([0-9]+):");
   std::vector<int> out;
   for (const std::string& frame : frames) {
-    for (std::sregex_iterator m(frame.begin(), frame.end(), uniq), end; m != end; ++m)
-      out.push_back(std::stoi((*m)[1]));
+    for (size_t at = frame.find(' '); at != std::string::npos; at = frame.find(' ', at + 1)) {
+      const size_t end = frame.find_first_not_of("0123456789", at + 1);
+      if (end != at + 1 && end != std::string::npos && frame[end] == ':')
+        out.push_back(std::stoi(frame.substr(at + 1, end - at - 1)));
+    }
   }
   return out;
 }
@@ -221,31 +222,17 @@ TEST_F(AgentLinkTest, FramesAnAgentTakesLateArriveWholeAndInOrder) {
   EXPECT_NE(lines[0].find(": agent does not read, "), std::string::npos) << lines[0];
 
   // The agent reads: every frame up to the dropped one, whole and in order.
-  std::string in;
-  std::vector<int> uniqs;
+  ReadingAgent reader(std::move(agent));
   const bool all = turn_until(
       [&] {
-        char buf[65536];
-        for (ssize_t n; (n = ::recv(agent.get(), buf, sizeof buf, MSG_DONTWAIT)) > 0;)
-          in.append(buf, size_t(n));
-        while (in.size() >= 4) {
-          const size_t size = size_t(uint8_t(in[2])) << 8 | uint8_t(in[3]);
-          if (in.size() < size) break;
-          MON::Message m;
-          ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-          if (in[0] != 3 || size < 4 || !ASN1::decode(in.data() + 4, in.data() + size, &env, m))
-            return true;
-          if (m.get_pdu().get_command().is_snmp_set())
-            uniqs.push_back(m.get_pdu().get_command().get_snmp_set().get_commands()[0]
-                                .get_uniq().getValue());
-          in.erase(0, size);
-        }
-        return int(uniqs.size()) >= delivered;
+        reader.read();
+        return int(reader.frames.size()) >= delivered;
       },
       2000);
   EXPECT_TRUE(all);
   std::vector<int> expected(static_cast<size_t>(delivered));
   for (int i = 0; i < delivered; ++i) expected[size_t(i)] = i + 1;
+  const std::vector<int> uniqs = uniqs_of(reader.frames);
   EXPECT_EQ(uniqs, expected);
   EXPECT_EQ(link.outbox().queued(), 0u);
   EXPECT_EQ(link.state(), SnmpAgentInstance::kConnected);
@@ -292,9 +279,9 @@ TEST_F(AgentLinkTest, PingsFollowTheLastFrameAndASilentAgentIsDropped) {
                                  ": receive : decode error!"),
             std::string::npos);
 
-  // Silent from now on: the frame after 30 s without any received frame drops the link.
-  for (int i = 0; i < 6; ++i) advance(5000);
-  EXPECT_EQ(received()[0].size(), 6u);
+  // Silent from now on: the first ping left unanswered for more than 30 s drops the link.
+  for (int i = 0; i < 7; ++i) advance(5000);
+  EXPECT_EQ(received()[0].size(), 7u);
   EXPECT_EQ(agent.disconnects, 0);
   advance(5000);
   ASSERT_TRUE(turn_until([&] { return agent.disconnects == 1; }));
@@ -311,6 +298,59 @@ TEST_F(AgentLinkTest, PingsFollowTheLastFrameAndASilentAgentIsDropped) {
   ASSERT_TRUE(
       turn_until([&] { return ctrl->agents().front()->state() == SnmpAgentInstance::kConnected; }));
   EXPECT_EQ(agent.connects, 2);
+}
+
+// Values change every 2 s, so something is always sent: the agent is pinged every 5 s all the
+// same, kept while it answers, and dropped once a ping has waited more than 30 s for its answer.
+TEST_F(AgentLinkTest, ABusyAgentIsPingedAndJudgedByItsAnswers) {
+  connect_agents({"tavo"});
+  FakeAgent& agent = *agents[0];
+  LogCapture logs;
+  int value = 0;
+  int since_ping = 0;  // ms since the last ping the agent received
+  const auto busy = [&](int ms) {
+    for (int t = 0; t < ms; t += 2000) {
+      advance(2000);
+      ctrl->Send(SnmpAgentCtrl::gatewayDip, std::to_string(++value));
+      turns(3);
+      since_ping += 2000;
+      for (const std::string& frame : agent.take())
+        if (frame == "ping") since_ping = 0;
+      ASSERT_LE(since_ping, 6000) << "at " << t;
+    }
+  };
+  busy(60000);
+  EXPECT_EQ(agent.disconnects, 0);
+  EXPECT_EQ(logs.log.take(), "");
+
+  agent.answer_pings = false;
+  busy(30000);
+  EXPECT_EQ(agent.disconnects, 0);
+  advance(6000);
+  ASSERT_TRUE(turn_until([&] { return agent.disconnects == 1; }));
+  EXPECT_NE(logs.log.take().find(": ping timeout !!!"), std::string::npos);
+}
+
+// An agent that reads nothing gets no ping to answer: it is dropped once its socket has taken
+// nothing for more than 30 s.
+TEST_F(AgentLinkTest, AnAgentThatReadsNothingIsDropped) {
+  LoopbackListener listener;
+  configure({{"tavo", "127.0.0.1:" + std::to_string(listener.port())}});
+  SnmpAgentInstance& link = *ctrl->agents().front();
+  ASSERT_TRUE(turn_until([&] { return link.state() == SnmpAgentInstance::kConnected; }));
+  const Fd agent = listener.accept();
+  ASSERT_TRUE(agent);
+  LogCapture logs;
+  MON::SnmpSetCommands set;
+  ASSERT_TRUE(set.setFromValueNotation("{ commands { { uniq 1, id oid : \"1.3\", value \"" +
+                                       std::string(15000, 'v') + "\" } } }"));
+  for (int i = 0; i < 1000 && link.outbox().queued() == 0; ++i) ctrl->Send(set);
+  ASSERT_GT(link.outbox().queued(), 0u);
+  for (int i = 0; i < 6; ++i) advance(5000);
+  EXPECT_TRUE(link.connected());
+  advance(5000);
+  EXPECT_FALSE(link.connected());
+  EXPECT_NE(logs.log.take().find(": agent reads nothing, "), std::string::npos);
 }
 
 // A flood of bad frames gives one line a second per kind; the count owed is written when the
