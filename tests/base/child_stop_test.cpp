@@ -98,6 +98,7 @@ TEST_F(ChildStopTest, GroupWhoseLeaderEndedIsEndedOnlyInWhatItStarted) {
       ASSERT_TRUE(wait_until([&] { return alive_of(children_of(stranger[0])).size() == 1; }, 2000));
       ASSERT_TRUE(wait_until([&] { return in_group(children_of(stranger[0])[0], leader); }, 2000));
       ChildStop().kill(leader);
+      ASSERT_TRUE(wait_until([&] { return alive_of(pids_in(pids)).empty(); }, 2000));
     }
     ASSERT_TRUE(turn_until([&] { return owner.reaped; }));
     const std::vector<pid_t> member = pids_in(pids);
