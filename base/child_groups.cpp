@@ -572,8 +572,8 @@ void Registry::ended(int pgid) {
 
 size_t Registry::signal(int pgid, int signal) {
   const auto g = groups_.find(pgid);
-  // A group ended already (killed as a whole) or never recorded: nothing of it is proven, and
-  // what still has the id (its killed members until they are reaped) is none of its own.
+  // A group ended already (sent SIGKILL as a whole) or never recorded: what still has its id
+  // (killed members not yet reaped) is neither signalled nor named.
   if (g == groups_.end()) return 0;
   // Nothing has the id: the group has ended, and no search is needed.
   const bool held = ::kill(-pgid, 0) == 0 || errno == EPERM;
