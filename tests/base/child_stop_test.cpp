@@ -95,8 +95,10 @@ TEST_F(ChildStopTest, GroupWhoseLeaderEndedIsEndedOnlyInWhatItStarted) {
         }
         ::pause();
       }
-      ASSERT_TRUE(wait_until([&] { return alive_of(children_of(stranger[0])).size() == 1; }, 2000));
-      ASSERT_TRUE(wait_until([&] { return in_group(children_of(stranger[0])[0], leader); }, 2000));
+      ASSERT_TRUE(wait_until([&] {
+        const std::vector<pid_t> member = children_of(stranger[0]);
+        return member.size() == 1 && in_group(member[0], leader);
+      }, 2000));
       ChildStop().kill(leader);
       ASSERT_TRUE(wait_until([&] { return alive_of(pids_in(pids)).empty(); }, 2000));
     }
