@@ -247,6 +247,8 @@ struct LostChannel {
   const char* name;
   const char* radio;  // codecRTP's radio, or ""
   int destroyed;      // slot 1 (the first RTP slot) or 2 (its trunk)
+  // The engine's request that refuses the restart: begin session, or add channel.
+  const char* refused = "0xc02c5200";
 };
 
 class LostChannels : public RadioSlots, public testing::WithParamInterface<LostChannel> {
@@ -277,7 +279,7 @@ TEST_P(LostChannels, LaterCallOnTheChannelIsLeftAlone) {
         "{ seq 4, slot 2, pdu command : connect : 1 }"});
   EXPECT_EQ(state(), "512=1 513=off 1=512 2=off sessions: 512");
 
-  ASSERT_EQ(board().command("fail rtp 0xc02c5200 EIO"), Lines{"ok"});
+  ASSERT_EQ(board().command(std::string("fail rtp ") + r.refused + " EIO"), Lines{"ok"});
   EXPECT_EQ(talk({ioctl(5, "encoder-mode : ulaw")}),
             (Lines{"{ slot 1, pdu signal : receiver : inactive : NULL }",
                    "{ slot 1, pdu signal : transmitter : inactive : NULL }",
@@ -322,7 +324,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, LostChannels,
                          testing::Values(LostChannel{"RtpSlotGoes", "", 1},
                                          LostChannel{"RtpSlotsTrunkGoes", "", 2},
                                          LostChannel{"Ed137SlotGoes", kEd137, 1},
-                                         LostChannel{"Ed137SlotsTrunkGoes", kEd137, 2}),
+                                         LostChannel{"Ed137SlotsTrunkGoes", kEd137, 2},
+                                         LostChannel{"LemzSlotsTrunkGoes", kLemzStatus, 2,
+                                                     "0xc0105202"}),
                          [](const testing::TestParamInfo<LostChannel>& i) {
                            return std::string(i.param.name);
                          });
