@@ -99,6 +99,9 @@ TEST_F(RadioSlots, Ed137SlotFromCreateToDestroy) {
   EXPECT_EQ(log_tail("rtp_ext", 3).at(1), "0xc0144500 INIT etype=0x0167 words=1,123,6,1");
   EXPECT_NE(attached_fd(), stale);
   EXPECT_EQ(log_tail("rtp", 2).at(0).substr(0, 24), "0xc02c5200 BEGIN_SESSION");
+  EXPECT_EQ(log_tail("rtp", 2).at(1),
+            "0xc0105202 ADD_CHANNEL tdm=" + std::to_string(channel) + " dev_no=-1 chn=-1 word3=1")
+      << "BSS on, as at the create";
   EXPECT_EQ(board().command("rtpext session " + newest_ext_session()).at(0),
             "open etype=0x0167 words=1,123,6,1 attached filter=off");
 
