@@ -275,6 +275,7 @@ class LostChannels : public RadioSlots, public testing::WithParamInterface<LostC
 
 TEST_P(LostChannels, LaterCallOnTheChannelIsLeftAlone) {
   const LostChannel& r = GetParam();
+  StreamCapture err(std::cerr);
   for (const int output : {513, 1, 2}) ASSERT_TRUE(HwMux::instance().Disable(output));
   ASSERT_EQ(create_slot("ptG711-Alaw", r.radio), 512);
   talk({"{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }",
@@ -321,6 +322,8 @@ TEST_P(LostChannels, LaterCallOnTheChannelIsLeftAlone) {
   talk({"{ seq 14, slot " + std::to_string(3 - r.destroyed) + ", pdu command : destroy : NULL }",
         "{ seq 15, slot 3, pdu command : destroy : NULL }",
         "{ seq 16, slot 4, pdu command : destroy : NULL }"});
+  EXPECT_EQ(err.take().find("Bad file descriptor"), std::string::npos)
+      << "no request on the session that was lost";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LostChannels,
