@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <iostream>
 #include <limits>
+#include <string>
 
 #include "base/child_answer.h"
 #include "base/child_program.h"
@@ -68,9 +69,22 @@ std::vector<std::string> T38SoftFactory::command_line(const LGCP::T38Soft& p) {
 bool T38SoftFactory::Carries(const LGCP::T38Soft& p) {
   const std::string& remote = p.get_dhost().get_iaddr();
   in_addr_t address;
+  const char* refusal = nullptr;
+  std::string text;
   if (!INet4::parse_dotted(remote, address)) {
-    refusalLogs.write(std::cerr, this, "refused: dhost not an address: ",
-                      ext::escaped(remote));
+    refusal = "refused: dhost not an address: ";
+    text = remote;
+  } else {
+    // The program gets its arguments as C strings, which a NUL would cut.
+    for (const std::string& argument : command_line(p)) {
+      if (argument.find('\0') == std::string::npos) continue;
+      refusal = "refused: an argument holds a NUL: ";
+      text = argument;
+      break;
+    }
+  }
+  if (refusal) {
+    refusalLogs.write(std::cerr, this, refusal, ext::escaped(text));
     Slots::instance().Refuse(LGCP::ErrorCause::invalidParams);
     return false;
   }
