@@ -118,8 +118,6 @@ class RtpSlot : public Slot,
   const uint16_t creation_pt;
 
  private:
-  uint32_t channel_word_ = 0;
-
   void OnRtpEvent(int fd, short revents);
   // encoder-mode (tx) and decoder-mode: the new payload type and a restart. A refused restart
   // is answered insufficientResources and the channel is lost; a slot without a channel that
@@ -128,4 +126,6 @@ class RtpSlot : public Slot,
   // After the session is lost: the paths and streams down, the receivers off, the switch output
   // off, no channel, no input, no packet detector.
   void lose_channel();
+
+  uint32_t channel_word_ = 0;
 };
