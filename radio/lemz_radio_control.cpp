@@ -322,11 +322,14 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
   const auto& u = p.payload;
   const char* field = nullptr;
   std::string why;
+  // The first reason found is kept.
+  auto refuse = [&](const char* name, const std::string& reason) {
+    if (field || reason.empty()) return;
+    field = name;
+    why = reason;
+  };
   auto check = [&](const char* name, unsigned v, unsigned highest) {
-    if (!field && v > highest) {
-      field = name;
-      why = std::string(name) + " " + std::to_string(v) + " out of range";
-    }
+    if (v > highest) refuse(name, std::string(name) + " " + std::to_string(v) + " out of range");
   };
   // A caller identity is reported as an IA5String: 7-bit octets only.
   auto check_caller_id = [&](const char* id, unsigned length) {
@@ -337,13 +340,15 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
   // which the controller must be able to send back: a frequency that is a number and not
   // negative, a quality that is a number; the channel id must be one a command may give.
   auto check_number = [&](const char* name, float v, bool negative_too) {
-    if (field) return;
-    why = RefusalOfNumber(name, decimal(v), negative_too);
-    if (!why.empty()) field = name;
+    refuse(name, RefusalOfNumber(name, decimal(v), negative_too));
   };
   auto check_freq = [&](uint32_t id, float freq) {
     check("channel id", id, std::numeric_limits<int32_t>::max());
     check_number("frequency", freq, false);
+  };
+  // A transfer with push-to-talk keys the radio to its session address, which names one host.
+  auto check_key = [&](in_addr session) {
+    refuse("ip", RefusalOfKey(p.flag_p != 0, session.s_addr));
   };
   switch (p.type) {
     case GW_ADJUST_CHAN: check_freq(u.gw_adjust_chan.id, u.gw_adjust_chan.freq); break;
@@ -359,8 +364,10 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
       check("squelsh", u.wm_chan.squelsh, 2);
       check("rte", u.wm_chan.rte, 7);
       break;
+    case WM_TRANS: check_key(u.wm_trans.session_addr); break;
     case WM_SEL_CALL_TRANS:
       check_caller_id(u.wm_sel_call_trans.callerID, u.wm_sel_call_trans.callerID_length);
+      check_key(u.wm_sel_call_trans.session_addr);
       break;
     case WM_STANDBY:
       check("standby state", u.wm_standby.state, 1);
