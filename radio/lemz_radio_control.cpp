@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <limits>
 
 #include "asn1/modules/term.h"
 #include "base/inet4_addr.h"
@@ -337,14 +336,12 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
       check("caller id octet", static_cast<unsigned char>(id[i]), 0x7F);
   };
   // A frequency or a quality is reported as the text that the controller would send for it,
-  // which the controller must be able to send back: a frequency that is a number and not
-  // negative, a quality that is a number; the channel id must be one a command may give.
-  auto check_number = [&](const char* name, float v, bool negative_too) {
-    refuse(name, RefusalOfNumber(name, decimal(v), negative_too));
-  };
+  // and with it a channel id: the controller must be able to send them back.
   auto check_freq = [&](uint32_t id, float freq) {
-    check("channel id", id, std::numeric_limits<int32_t>::max());
-    check_number("frequency", freq, false);
+    refuse("frequency", RefusalOfFrequency(id, decimal(freq)));
+  };
+  auto check_quality = [&](float v) {
+    refuse("bss-val", RefusalOfNumber("bss-val", decimal(v), true));
   };
   // A transfer with push-to-talk keys the radio to its session address, which names one host.
   auto check_key = [&](in_addr session) {
@@ -358,7 +355,7 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
     case GW_ADJUST_SQUELSHE: check("squelsh", u.gw_adjust_squelsh.squelsh, 2); break;
     case GW_ADJUST_RTE: check("rte", u.gw_adjust_rte.rte, 7); break;
     case GW_ADJUST_STANDBY: check("standby state", u.gw_adjust_standby.state, 1); break;
-    case WM_RADIO_QUALITY: check_number("bss-val", u.wm_radio_quality.radio_quality, true); break;
+    case WM_RADIO_QUALITY: check_quality(u.wm_radio_quality.radio_quality); break;
     case WM_CHAN:
       check_freq(u.wm_chan.id, u.wm_chan.freq);
       check("squelsh", u.wm_chan.squelsh, 2);

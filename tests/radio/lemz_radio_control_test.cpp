@@ -270,7 +270,7 @@ TEST_F(LemzGateway, ReceivedNumbersAreOnesTheControllerMaySend) {
       {"02000000" "00000001" "ff800000", 1, "-inf", nullptr, nan},
       {"02000000" "00000001" "bf800000", 1, "-1.000000", nullptr, "\"-1.000000\" is negative"},
       {"02000000" "80000000" "42f30000", INT32_MIN, "121.500000", nullptr,
-       "channel id 2147483648 out of range"},
+       "channel 2147483648 out of 0..2147483647"},
       {"84000000" "00000001" "ff800000" "01020000", 1, "-inf", nullptr, nan},
       // A quality may be negative, but it is a number.
       {"83000000" "7fc00000", 0, " nan", nullptr, nan},
