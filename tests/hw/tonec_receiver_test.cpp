@@ -218,6 +218,9 @@ TEST_F(Tonec, DtmfSequencePlaysEachDigitThenItsPause) {
   EXPECT_EQ(dials(1), Lines{dial(60, 0, 0, 0, 0)});
   advance(0);
   EXPECT_EQ(r.completed, 2);
+  // A receiver destroyed before that turn is told nothing.
+  std::make_unique<Receiver>(60)->translateDTMF(LGCP::TranslateDtmfParams());
+  advance(0);
 
   // A sequence is stopped, or replaced by a steady tone, only by a request the device takes:
   // refused, the sequence plays on to its end.
