@@ -79,10 +79,7 @@ void HwMux::Reassert(int output) {
   if (input == kDisabled) {
     mux_disable off{static_cast<uint32_t>(output)};
     request(MuxIoctl::kDisable, &off, sizeof off);
-  } else if (input == kDetached) {
-    mux_value idle{static_cast<uint32_t>(output), kIdleByte};
-    request(MuxIoctl::kWrite, &idle, sizeof idle);
-  } else if (unmade_.count(output)) {
+  } else if (input == kDetached || unmade_.count(output)) {
     // A connection the driver refused is not made later: the output is idled instead.
     mux_value idle{static_cast<uint32_t>(output), kIdleByte};
     if (request(MuxIoctl::kWrite, &idle, sizeof idle)) record(output, kDetached);
