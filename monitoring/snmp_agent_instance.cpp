@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "asn1/coder_env.h"
-#include "base/ext_header.h"
+#include "base/ini_file.h"
 #include "base/ini_reader.h"
 #include "base/mux_clock.h"
 
@@ -73,7 +73,7 @@ bool SnmpAgentInstance::read_host(const std::string& host, int* port) {
     fault = "has port 0";
   }
   if (fault)
-    std::cerr << "snmpagent." << name_ << ": host " << ext::quoted(host) << " " << fault
+    std::cerr << "snmpagent." << name_ << ": host " << IniFile::quoted(host) << " " << fault
               << ", no link" << std::endl;
   return !fault;
 }

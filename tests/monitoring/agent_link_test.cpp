@@ -402,18 +402,22 @@ TEST_F(AgentLinkTest, HostsThatNameNoAgentMakeNoLink) {
              {"tavo", "127.0.0.1: 9"},
              {"tavo", "127.0.0.1:-1"},
              {"tavo", "127.0.0.1:0x10"},
-             {"tavo", "127.0.0.1:0"}});
+             {"tavo", "127.0.0.1:0"},
+             {"tavo", "127.0.0.1:9\x1b[2J" + std::string(100, '9')}});
   const Strings faults = logs.err.take_lines();
   std::vector<bool> transports;
   for (auto& link : ctrl->agents()) transports.push_back(link->has_transport());
   EXPECT_EQ(transports, (std::vector<bool>{false, false, true, false, false, false, false, false,
-                                           false, false, false}));
-  ASSERT_EQ(faults.size(), 10u);
+                                           false, false, false, false}));
+  ASSERT_EQ(faults.size(), 11u);
   EXPECT_EQ(faults[0], "snmpagent.tavo: host \"127.0.0.1\" has no port, no link");
   EXPECT_EQ(faults[3],
             "snmpagent.tavo: host \"127.0.0.1:65535x\" has a port that is not a decimal number, "
             "no link");
   EXPECT_EQ(faults[9], "snmpagent.tavo: host \"127.0.0.1:0\" has port 0, no link");
+  // Escaped and cut, as every text of the file in a log line.
+  EXPECT_EQ(faults[10], "snmpagent.tavo: host \"127.0.0.1:9\\x1b[2J" + std::string(45, '9') +
+                            "\"... has a port that is not a decimal number, no link");
 }
 
 }  // namespace
