@@ -25,6 +25,8 @@
 class SnmpAgentOutbox {
  public:
   static constexpr size_t kBound = 1 << 20;
+  // The send buffer asked of the socket (the kernel doubles it).
+  static constexpr int kSocketBuffer = 16 << 10;
 
   enum Kind {
     kUpdate,  // dropped beyond the bound
