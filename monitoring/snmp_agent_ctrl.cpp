@@ -91,15 +91,22 @@ void SnmpAgentCtrl::Send(MonitoringItemType item, int index, const std::string& 
   }
   if (!row) return;
   const auto [last, added] = last_.emplace(std::make_pair(int(item), index), value);
-  if (!added && last->second == value && whole_.empty()) return;
+  const bool changed = added || last->second != value;
+  if (!changed && audience_ != kOwed) return;
   last->second = value;
+  // A value that changed is news to the other links too; they get it once the whole state ends.
+  if (changed && audience_ == kOwed) changed_.emplace_back(row, index);
+  queue(*row, index, value);
+}
+
+void SnmpAgentCtrl::queue(const MonitoringItem& row, int index, const std::string& value) {
   for (auto& [type, command] : pending_) {
-    if (!(type & row->mask) || !command || !command->is_snmp_set()) continue;
+    if (!(type & row.mask) || !command || !command->is_snmp_set()) continue;
     MON::SnmpSetCommand set;
     set.set_uniq(static_cast<int32_t>(uniq_++));
     MON::IniName& name = set.get_id().select_name();
-    name.set_section(row->group);
-    name.set_name(row->name);
+    name.set_section(row.group);
+    name.set_name(row.name);
     name.set_index(index);
     set.set_value(value);
     command->get_snmp_set().get_commands().push_back(set);
@@ -112,11 +119,19 @@ bool SnmpAgentCtrl::BeginWholeState() {
   for (auto& agent : agents_) {
     if (agent->TakeWholeState()) whole_.push_back(agent.get());
   }
-  return !whole_.empty();
+  if (whole_.empty()) return false;
+  audience_ = kOwed;
+  return true;
 }
 
 void SnmpAgentCtrl::EndWholeState() {
   OnDpcSend();
+  audience_ = kOthers;
+  for (const auto& [row, index] : changed_)
+    queue(*row, index, last_[std::make_pair(int(row->item), index)]);
+  OnDpcSend();
+  audience_ = kAll;
+  changed_.clear();
   whole_.clear();
 }
 
@@ -124,15 +139,15 @@ std::vector<SnmpAgentInstance*> SnmpAgentCtrl::links(int type) const {
   std::vector<SnmpAgentInstance*> out;
   for (auto& agent : agents_) {
     if ((type >= 0 && agent->address_type() != type) || !agent->connected()) continue;
-    if (whole_.empty() || std::find(whole_.begin(), whole_.end(), agent.get()) != whole_.end())
-      out.push_back(agent.get());
+    const bool owed = std::find(whole_.begin(), whole_.end(), agent.get()) != whole_.end();
+    if (audience_ == kAll || owed == (audience_ == kOwed)) out.push_back(agent.get());
   }
   return out;
 }
 
 void SnmpAgentCtrl::send(const std::vector<SnmpAgentInstance*>& to,
                          const std::vector<char>& bytes) const {
-  const auto kind = whole_.empty() ? SnmpAgentOutbox::kUpdate : SnmpAgentOutbox::kWhole;
+  const auto kind = audience_ == kOwed ? SnmpAgentOutbox::kWhole : SnmpAgentOutbox::kUpdate;
   for (SnmpAgentInstance* link : to) link->SendFrame(bytes, kind);
 }
 

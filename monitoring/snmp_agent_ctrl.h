@@ -88,7 +88,8 @@ class SnmpAgentCtrl {
   // owed the whole state (SnmpAgentInstance::TakeWholeState) only, repeats included. False, and
   // nothing changes, when no link is owed it.
   bool BeginWholeState();
-  // Sends what is queued to those links, and ends the whole state.
+  // Sends what is queued to those links, then the items whose value changed meanwhile to the
+  // other links, and ends the whole state.
   void EndWholeState();
   // Relays the commands, uniq values unchanged, to every link; an empty list sends nothing.
   void Send(const MON::SnmpSetCommands& commands);
@@ -104,8 +105,14 @@ class SnmpAgentCtrl {
   const std::vector<MonitoringItem>& items() const { return items_; }
 
  private:
-  // The connected links whose address type is `type`, or all for a negative `type`; during a
-  // whole state, only those owed it.
+  // Who what is sent goes to: every link, or during a whole state the links owed it, and at its
+  // end the others.
+  enum Audience { kAll, kOwed, kOthers };
+
+  // Appends the value to the pending list of each address type of the row.
+  void queue(const MonitoringItem& row, int index, const std::string& value);
+  // The connected links of the audience whose address type is `type`, or all of them for a
+  // negative `type`.
   std::vector<SnmpAgentInstance*> links(int type) const;
   // `bytes` to each of the links.
   void send(const std::vector<SnmpAgentInstance*>& to, const std::vector<char>& bytes) const;
@@ -124,4 +131,7 @@ class SnmpAgentCtrl {
   std::map<std::pair<int, int>, std::string> last_;
   // The links a whole state goes to; empty outside one.
   std::vector<SnmpAgentInstance*> whole_;
+  Audience audience_ = kAll;
+  // The items (row, index) whose value changed during the whole state.
+  std::vector<std::pair<const MonitoringItem*, int>> changed_;
 };

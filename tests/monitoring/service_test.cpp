@@ -434,6 +434,9 @@ TEST_F(MonitoringTest, AWholeStateGoesOnlyToTheAgentThatMissedValues) {
   }
   ASSERT_EQ(fast_link.outbox().dropped(), 0u);
   ASSERT_GT(late_link.outbox().dropped(), 0u);
+  // A new driver, read with the next whole state: the agent that reads gets it as a change.
+  write("/proc/voice/version", "drv 4.0 2026\n");
+  const size_t before = agent->frames.size();
 
   // The late agent reads: once it has caught up, the whole state, every stored value in it.
   ASSERT_TRUE(turn_until(
@@ -450,11 +453,21 @@ TEST_F(MonitoringTest, AWholeStateGoesOnlyToTheAgentThatMissedValues) {
   EXPECT_EQ(std::count(late.frames.begin(), late.frames.end(), "undecodable"), 0);
   EXPECT_TRUE(late_link.connected());
 
+  const std::string driver = "gatewayCommon.driverBuild[0]=4.0 [2026]";
+  EXPECT_EQ(std::count_if(late.frames.begin(), late.frames.end(),
+                          [&](const std::string& f) { return f.find(driver) != f.npos; }),
+            1);
+
   for (int i = 0; i < 5; ++i) run_loop_turn();
   EXPECT_EQ(whole_states(agent->frames), 1u);
   std::vector<size_t> each(values);
   std::iota(each.begin(), each.end(), size_t(0));
   EXPECT_EQ(set_values(agent->frames), each);
+  Strings news;
+  for (size_t i = before; i < agent->frames.size(); ++i)
+    if (agent->frames[i] != "ping") news.push_back(agent->frames[i]);
+  ASSERT_EQ(news.size(), 1u);
+  EXPECT_EQ(items_of(news[0]), Strings{driver});
 }
 
 }  // namespace
