@@ -90,12 +90,18 @@ void SnmpAgentCtrl::Send(MonitoringItemType item, int index, const std::string& 
     }
   }
   if (!row) return;
-  const auto [last, added] = last_.emplace(std::make_pair(int(item), index), value);
-  const bool changed = added || last->second != value;
-  if (!changed && audience_ != kOwed) return;
-  last->second = value;
-  // A value that changed is news to the other links too; they get it once the whole state ends.
-  if (changed && audience_ == kOwed) changed_.emplace_back(row, index);
+  const auto key = std::make_pair(int(item), index);
+  if (audience_ == kOwed) {
+    // A value that changed is news to the other links too; they get it once the whole state
+    // ends.
+    const auto before = earlier_.find(key);
+    if (before == earlier_.end() || before->second != value) changed_.emplace_back(row, index);
+    last_[key] = value;
+  } else {
+    const auto [last, added] = last_.emplace(key, value);
+    if (!added && last->second == value) return;
+    last->second = value;
+  }
   queue(*row, index, value);
 }
 
@@ -121,6 +127,9 @@ bool SnmpAgentCtrl::BeginWholeState() {
   }
   if (whole_.empty()) return false;
   audience_ = kOwed;
+  // What the whole state sends is what is known from now on: a row it lacks (one the store has
+  // forgotten) is no repeat when it comes back, for the links that got the whole state lack it.
+  earlier_.swap(last_);
   return true;
 }
 
@@ -132,6 +141,7 @@ void SnmpAgentCtrl::EndWholeState() {
   OnDpcSend();
   audience_ = kAll;
   changed_.clear();
+  earlier_.clear();
   whole_.clear();
 }
 

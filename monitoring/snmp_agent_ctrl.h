@@ -83,6 +83,7 @@ class SnmpAgentCtrl {
   void Send(MonitoringItemType item, const std::string& value) { Send(item, 0, value); }
   // Queues the item for each address type it is meant for; an unknown item is ignored, and so
   // is the value last queued for that item and index (an exact repeat) outside a whole state.
+  // After a whole state, the values it sent are the ones last queued.
   void Send(MonitoringItemType item, int index, const std::string& value);
   // Sends what is queued, to every link; then what is sent until EndWholeState goes to the links
   // owed the whole state (SnmpAgentInstance::TakeWholeState) only, repeats included. False, and
@@ -127,8 +128,10 @@ class SnmpAgentCtrl {
   ISnmpAgentNotify* sink_ = nullptr;
   // Address type -> its pending snmp-set, none for the types that take no items.
   std::map<int, std::unique_ptr<MON::Command>> pending_;
-  // (item, index) -> the value last queued.
+  // (item, index) -> the value last queued; during a whole state, by the whole state, and what
+  // was queued before it in earlier_.
   std::map<std::pair<int, int>, std::string> last_;
+  std::map<std::pair<int, int>, std::string> earlier_;
   // The links a whole state goes to; empty outside one.
   std::vector<SnmpAgentInstance*> whole_;
   Audience audience_ = kAll;

@@ -94,6 +94,14 @@ class MonitoringTest : public ServiceTest {
   std::string at(const std::string& path) const { return sim.root() + path; }
   // Reports of every kind, then the agent drops and connects again: it gets them all back.
   void whole_state_after_reconnect();
+  // The agent drops the link, which connects again 10 s later.
+  void reconnect_agent() {
+    agent->drop();
+    ASSERT_TRUE(turn_until(
+        [&] { return ctl->agents().agents().front()->state() == SnmpAgentInstance::kLost; }));
+    turn(10000);
+    ASSERT_TRUE(turn_until([&] { return agent->connected(); }));
+  }
   void write(const std::string& path, const std::string& text) const {
     std::filesystem::create_directories(std::filesystem::path(at(path)).parent_path());
     std::ofstream(at(path)) << text;
@@ -341,11 +349,7 @@ void MonitoringTest::whole_state_after_reconnect() {
   EXPECT_EQ(items_of(live.back()).size(), 3u + 8u + 1u + 1u)
       << "every display sends all counters; the router's, unchanged, goes out once";
 
-  agent->drop();
-  ASSERT_TRUE(turn_until(
-      [&] { return ctl->agents().agents().front()->state() == SnmpAgentInstance::kLost; }));
-  turn(10000);
-  ASSERT_TRUE(turn_until([&] { return agent->connected(); }));
+  reconnect_agent();
   const Strings got = frames();
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[0], "trapsink 127.0.0.5");
@@ -373,6 +377,20 @@ void MonitoringTest::whole_state_after_reconnect() {
   for (const char* item : {"ifOperStatus[2]=1", "ifAdminStatus[2]=1", "ifDescr[2]=eth0"})
     expected.push_back(std::string("ifTable.") + item);
   EXPECT_EQ(items_of(got[2]), expected);
+
+  // The controller leaves and its board is forgotten: an agent that connects then gets no row
+  // of it, and gets the row when the board is reported again, unchanged.
+  ctl->OnDisconnect();
+  reconnect_agent();
+  const Strings without = frames();
+  ASSERT_EQ(without.size(), 3u);
+  EXPECT_EQ(without[2].find("extBoardTable"), std::string::npos) << without[2];
+  LGCP::DisplayParams board;
+  ASSERT_TRUE(board.setFromValueNotation(displays[0]));
+  ctl->OnDisplayCMD(board);
+  const Strings again = frames();
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(items_of(again[0]), Strings(expected.begin() + 7, expected.begin() + 10));
 }
 
 // The whole states among `frames`: each begins with the software build.
