@@ -43,7 +43,7 @@ int32_t SnmpAgentOutbox::stalled_ms(uint32_t now) const {
 
 bool SnmpAgentOutbox::Push(const char* payload, size_t length, Kind kind) {
   const size_t size = length + Tpkt_protocol::header_size;
-  const bool over = kind != kWhole && queued_ - whole_ + size > kBound;
+  const bool over = kind == kUpdate && queued_ - whole_ + size > kBound;
   if (!socket_ || over || length > Tpkt_protocol::max_payload) {
     ++dropped_;
     // Reported once what waits is written (a frame within the bound is dropped only behind

@@ -240,6 +240,25 @@ TEST_F(AgentLinkTest, FramesAnAgentTakesLateArriveWholeAndInOrder) {
   EXPECT_TRUE(turn_until([&] { return whole_state.calls == 2; }));
   turns(3);
   EXPECT_EQ(whole_state.calls, 2);
+
+  // With the bound all but reached, a ping still goes out; the agent misses no value and is not
+  // given the whole state.
+  while (link.outbox().queued() == 0) link.SendFrame(std::vector<char>(1000));
+  for (size_t room; (room = SnmpAgentOutbox::kBound - link.outbox().queued()) > 8;)
+    link.SendFrame(std::vector<char>(std::min<size_t>(60000, room - 8)));
+  ASSERT_EQ(link.outbox().queued(), SnmpAgentOutbox::kBound - 4);
+  reader.frames.clear();
+  advance(5000);
+  ASSERT_TRUE(turn_until(
+      [&] {
+        reader.read();
+        return link.outbox().queued() == 0;
+      },
+      2000));
+  turns(3);
+  EXPECT_EQ(std::count(reader.frames.begin(), reader.frames.end(), "ping"), 1);
+  EXPECT_EQ(link.outbox().dropped(), 1u);
+  EXPECT_EQ(whole_state.calls, 2);
   ctrl->UnBind();
 }
 
