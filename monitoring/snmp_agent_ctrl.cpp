@@ -90,16 +90,29 @@ void SnmpAgentCtrl::Send(MonitoringItemType item, int index, const std::string& 
     }
   }
   if (!row) return;
-  const auto [last, added] = last_.emplace(std::make_pair(int(item), index), value);
-  if (!added && last->second == value && whole_.empty()) return;
-  last->second = value;
+  const auto key = std::make_pair(int(item), index);
+  if (audience_ == kOwed) {
+    // A value that changed is news to the other links too; they get it once the whole state
+    // ends.
+    const auto before = earlier_.find(key);
+    if (before == earlier_.end() || before->second != value) changed_.emplace_back(row, index);
+    last_[key] = value;
+  } else {
+    const auto [last, added] = last_.emplace(key, value);
+    if (!added && last->second == value) return;
+    last->second = value;
+  }
+  queue(*row, index, value);
+}
+
+void SnmpAgentCtrl::queue(const MonitoringItem& row, int index, const std::string& value) {
   for (auto& [type, command] : pending_) {
-    if (!(type & row->mask) || !command || !command->is_snmp_set()) continue;
+    if (!(type & row.mask) || !command || !command->is_snmp_set()) continue;
     MON::SnmpSetCommand set;
     set.set_uniq(static_cast<int32_t>(uniq_++));
     MON::IniName& name = set.get_id().select_name();
-    name.set_section(row->group);
-    name.set_name(row->name);
+    name.set_section(row.group);
+    name.set_name(row.name);
     name.set_index(index);
     set.set_value(value);
     command->get_snmp_set().get_commands().push_back(set);
@@ -112,11 +125,23 @@ bool SnmpAgentCtrl::BeginWholeState() {
   for (auto& agent : agents_) {
     if (agent->TakeWholeState()) whole_.push_back(agent.get());
   }
-  return !whole_.empty();
+  if (whole_.empty()) return false;
+  audience_ = kOwed;
+  // What the whole state sends is what is known from now on: a row it lacks (one the store has
+  // forgotten) is no repeat when it comes back, for the links that got the whole state lack it.
+  earlier_.swap(last_);
+  return true;
 }
 
 void SnmpAgentCtrl::EndWholeState() {
   OnDpcSend();
+  audience_ = kOthers;
+  for (const auto& [row, index] : changed_)
+    queue(*row, index, last_[std::make_pair(int(row->item), index)]);
+  OnDpcSend();
+  audience_ = kAll;
+  changed_.clear();
+  earlier_.clear();
   whole_.clear();
 }
 
@@ -124,15 +149,15 @@ std::vector<SnmpAgentInstance*> SnmpAgentCtrl::links(int type) const {
   std::vector<SnmpAgentInstance*> out;
   for (auto& agent : agents_) {
     if ((type >= 0 && agent->address_type() != type) || !agent->connected()) continue;
-    if (whole_.empty() || std::find(whole_.begin(), whole_.end(), agent.get()) != whole_.end())
-      out.push_back(agent.get());
+    const bool owed = std::find(whole_.begin(), whole_.end(), agent.get()) != whole_.end();
+    if (audience_ == kAll || owed == (audience_ == kOwed)) out.push_back(agent.get());
   }
   return out;
 }
 
 void SnmpAgentCtrl::send(const std::vector<SnmpAgentInstance*>& to,
                          const std::vector<char>& bytes) const {
-  const auto kind = whole_.empty() ? SnmpAgentOutbox::kUpdate : SnmpAgentOutbox::kWhole;
+  const auto kind = audience_ == kOwed ? SnmpAgentOutbox::kWhole : SnmpAgentOutbox::kUpdate;
   for (SnmpAgentInstance* link : to) link->SendFrame(bytes, kind);
 }
 

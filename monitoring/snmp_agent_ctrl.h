@@ -83,12 +83,14 @@ class SnmpAgentCtrl {
   void Send(MonitoringItemType item, const std::string& value) { Send(item, 0, value); }
   // Queues the item for each address type it is meant for; an unknown item is ignored, and so
   // is the value last queued for that item and index (an exact repeat) outside a whole state.
+  // After a whole state, the values it sent are the ones last queued.
   void Send(MonitoringItemType item, int index, const std::string& value);
   // Sends what is queued, to every link; then what is sent until EndWholeState goes to the links
   // owed the whole state (SnmpAgentInstance::TakeWholeState) only, repeats included. False, and
   // nothing changes, when no link is owed it.
   bool BeginWholeState();
-  // Sends what is queued to those links, and ends the whole state.
+  // Sends what is queued to those links, then the items whose value changed meanwhile to the
+  // other links, and ends the whole state.
   void EndWholeState();
   // Relays the commands, uniq values unchanged, to every link; an empty list sends nothing.
   void Send(const MON::SnmpSetCommands& commands);
@@ -104,8 +106,14 @@ class SnmpAgentCtrl {
   const std::vector<MonitoringItem>& items() const { return items_; }
 
  private:
-  // The connected links whose address type is `type`, or all for a negative `type`; during a
-  // whole state, only those owed it.
+  // Who what is sent goes to: every link, or during a whole state the links owed it, and at its
+  // end the others.
+  enum Audience { kAll, kOwed, kOthers };
+
+  // Appends the value to the pending list of each address type of the row.
+  void queue(const MonitoringItem& row, int index, const std::string& value);
+  // The connected links of the audience whose address type is `type`, or all of them for a
+  // negative `type`.
   std::vector<SnmpAgentInstance*> links(int type) const;
   // `bytes` to each of the links.
   void send(const std::vector<SnmpAgentInstance*>& to, const std::vector<char>& bytes) const;
@@ -120,8 +128,13 @@ class SnmpAgentCtrl {
   ISnmpAgentNotify* sink_ = nullptr;
   // Address type -> its pending snmp-set, none for the types that take no items.
   std::map<int, std::unique_ptr<MON::Command>> pending_;
-  // (item, index) -> the value last queued.
+  // (item, index) -> the value last queued; during a whole state, by the whole state, and what
+  // was queued before it in earlier_.
   std::map<std::pair<int, int>, std::string> last_;
+  std::map<std::pair<int, int>, std::string> earlier_;
   // The links a whole state goes to; empty outside one.
   std::vector<SnmpAgentInstance*> whole_;
+  Audience audience_ = kAll;
+  // The items (row, index) whose value changed during the whole state.
+  std::vector<std::pair<const MonitoringItem*, int>> changed_;
 };

@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstring>
+#include <iostream>
 
 #include "base/mux_clock.h"
 #include "proto/tpkt.h"
@@ -17,6 +19,12 @@ SnmpAgentOutbox::SnmpAgentOutbox(std::function<void()> failed, std::function<voi
 void SnmpAgentOutbox::Attach(const Fd& socket) {
   Detach();
   socket_ = socket;
+  // What the agent has not read waits here, where it is bounded and seen, rather than in a send
+  // buffer the kernel would grow to megabytes: a ping is then written only shortly before the
+  // agent can read it.
+  const int size = kSocketBuffer;
+  if (::setsockopt(socket_.get(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size) != 0)
+    std::cerr << "snmpagent: send buffer size: " << std::strerror(errno) << std::endl;
 }
 
 void SnmpAgentOutbox::Detach() {
@@ -35,7 +43,7 @@ int32_t SnmpAgentOutbox::stalled_ms(uint32_t now) const {
 
 bool SnmpAgentOutbox::Push(const char* payload, size_t length, Kind kind) {
   const size_t size = length + Tpkt_protocol::header_size;
-  const bool over = kind != kWhole && queued_ - whole_ + size > kBound;
+  const bool over = kind == kUpdate && queued_ - whole_ + size > kBound;
   if (!socket_ || over || length > Tpkt_protocol::max_payload) {
     ++dropped_;
     // Reported once what waits is written (a frame within the bound is dropped only behind

@@ -3,11 +3,12 @@
 // The link writes to its agent without ever waiting on it: each frame (one TPKT frame of one
 // MON::Message, framed here as the control connection frames it) is written at once as far as
 // the socket takes it; the rest waits here, in order, and goes out as the socket becomes
-// writable, polled from the event loop. Updates and pings wait up to kBound bytes of their own: a
-// frame that would go beyond is dropped whole and counted, so an agent that does not read costs
-// a bounded amount of memory and no time. The frames of a whole state are never dropped for the
+// writable, polled from the event loop. Updates wait up to kBound bytes of their own: a frame
+// that would go beyond is dropped whole and counted, so an agent that does not read costs a
+// bounded amount of memory and no time. The frames of a whole state are never dropped for the
 // bound (they cost at most the size of the state): an agent that reads slowly gets all of it, at
-// its pace, and what changes meanwhile waits behind it. What waits is dropped when the connection
+// its pace, and what changes meanwhile waits behind it. Nor are pings, a few bytes every 5 s
+// until the link drops an agent that reads nothing. What waits is dropped when the connection
 // ends. Once a link that dropped frames has written all that waited, it is told so: its agent has
 // missed values and can be given the whole state again. A link is also told when a ping has
 // been written whole, and can tell how long the socket has taken nothing of what waits.
@@ -25,11 +26,13 @@
 class SnmpAgentOutbox {
  public:
   static constexpr size_t kBound = 1 << 20;
+  // The send buffer asked of the socket (the kernel doubles it).
+  static constexpr int kSocketBuffer = 16 << 10;
 
   enum Kind {
     kUpdate,  // dropped beyond the bound
     kWhole,   // a part of a whole state: never dropped for the bound
-    kPing,    // as an update; `pinged` is called once it is written whole
+    kPing,    // never dropped for the bound either; `pinged` is called once it is written whole
   };
 
   // `failed` is called when a write fails for another reason than a full socket; the outbox
@@ -45,8 +48,8 @@ class SnmpAgentOutbox {
   // Lets go of the socket and drops what waits.
   void Detach();
   // Frames `payload` (at most 65531 bytes) and writes it, or queues what the socket does not
-  // take. False when it was dropped: the bound is reached (for an update or a ping), or no
-  // socket is attached.
+  // take. False when it was dropped: the bound is reached (for an update), or no socket is
+  // attached.
   bool Push(const char* payload, size_t length, Kind kind = kUpdate);
 
   size_t queued() const { return queued_; }

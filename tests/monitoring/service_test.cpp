@@ -94,6 +94,14 @@ class MonitoringTest : public ServiceTest {
   std::string at(const std::string& path) const { return sim.root() + path; }
   // Reports of every kind, then the agent drops and connects again: it gets them all back.
   void whole_state_after_reconnect();
+  // The agent drops the link, which connects again 10 s later.
+  void reconnect_agent() {
+    agent->drop();
+    ASSERT_TRUE(turn_until(
+        [&] { return ctl->agents().agents().front()->state() == SnmpAgentInstance::kLost; }));
+    turn(10000);
+    ASSERT_TRUE(turn_until([&] { return agent->connected(); }));
+  }
   void write(const std::string& path, const std::string& text) const {
     std::filesystem::create_directories(std::filesystem::path(at(path)).parent_path());
     std::ofstream(at(path)) << text;
@@ -341,11 +349,7 @@ void MonitoringTest::whole_state_after_reconnect() {
   EXPECT_EQ(items_of(live.back()).size(), 3u + 8u + 1u + 1u)
       << "every display sends all counters; the router's, unchanged, goes out once";
 
-  agent->drop();
-  ASSERT_TRUE(turn_until(
-      [&] { return ctl->agents().agents().front()->state() == SnmpAgentInstance::kLost; }));
-  turn(10000);
-  ASSERT_TRUE(turn_until([&] { return agent->connected(); }));
+  reconnect_agent();
   const Strings got = frames();
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[0], "trapsink 127.0.0.5");
@@ -373,6 +377,20 @@ void MonitoringTest::whole_state_after_reconnect() {
   for (const char* item : {"ifOperStatus[2]=1", "ifAdminStatus[2]=1", "ifDescr[2]=eth0"})
     expected.push_back(std::string("ifTable.") + item);
   EXPECT_EQ(items_of(got[2]), expected);
+
+  // The controller leaves and its board is forgotten: an agent that connects then gets no row
+  // of it, and gets the row when the board is reported again, unchanged.
+  ctl->OnDisconnect();
+  reconnect_agent();
+  const Strings without = frames();
+  ASSERT_EQ(without.size(), 3u);
+  EXPECT_EQ(without[2].find("extBoardTable"), std::string::npos) << without[2];
+  LGCP::DisplayParams board;
+  ASSERT_TRUE(board.setFromValueNotation(displays[0]));
+  ctl->OnDisplayCMD(board);
+  const Strings again = frames();
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(items_of(again[0]), Strings(expected.begin() + 7, expected.begin() + 10));
 }
 
 // The whole states among `frames`: each begins with the software build.
@@ -434,6 +452,9 @@ TEST_F(MonitoringTest, AWholeStateGoesOnlyToTheAgentThatMissedValues) {
   }
   ASSERT_EQ(fast_link.outbox().dropped(), 0u);
   ASSERT_GT(late_link.outbox().dropped(), 0u);
+  // A new driver, read with the next whole state: the agent that reads gets it as a change.
+  write("/proc/voice/version", "drv 4.0 2026\n");
+  const size_t before = agent->frames.size();
 
   // The late agent reads: once it has caught up, the whole state, every stored value in it.
   ASSERT_TRUE(turn_until(
@@ -450,11 +471,21 @@ TEST_F(MonitoringTest, AWholeStateGoesOnlyToTheAgentThatMissedValues) {
   EXPECT_EQ(std::count(late.frames.begin(), late.frames.end(), "undecodable"), 0);
   EXPECT_TRUE(late_link.connected());
 
+  const std::string driver = "gatewayCommon.driverBuild[0]=4.0 [2026]";
+  EXPECT_EQ(std::count_if(late.frames.begin(), late.frames.end(),
+                          [&](const std::string& f) { return f.find(driver) != f.npos; }),
+            1);
+
   for (int i = 0; i < 5; ++i) run_loop_turn();
   EXPECT_EQ(whole_states(agent->frames), 1u);
   std::vector<size_t> each(values);
   std::iota(each.begin(), each.end(), size_t(0));
   EXPECT_EQ(set_values(agent->frames), each);
+  Strings news;
+  for (size_t i = before; i < agent->frames.size(); ++i)
+    if (agent->frames[i] != "ping") news.push_back(agent->frames[i]);
+  ASSERT_EQ(news.size(), 1u);
+  EXPECT_EQ(items_of(news[0]), Strings{driver});
 }
 
 }  // namespace
