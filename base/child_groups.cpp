@@ -255,8 +255,9 @@ int signal_held(int held, int signal) {
 // after the proof names another process, which the signal does not reach.
 Proof signal_proven(const Record& r, int pid, int signal) {
   const Fd held(open_pid(pid));
-  // A kernel without pid descriptors leaves the short window between the proof and kill().
-  if (!held && errno != ENOSYS) return Proof::kGone;
+  if (!held && errno == ESRCH) return Proof::kGone;
+  // Without a descriptor all the same (a kernel without them, none free), kill() follows the
+  // proof, which leaves a short window in which the pid may be taken again.
   ProcStat m;
   if (!read_proc_stat(pid, m) || m.group != r.pgid || m.state == 'Z') return Proof::kGone;
   if (!fits(r, m) || !(leader_holds(r) || marked(r, pid))) return Proof::kUnproven;
@@ -570,12 +571,14 @@ void Registry::ended(int pgid) {
 }
 
 size_t Registry::signal(int pgid, int signal) {
+  const auto g = groups_.find(pgid);
+  // A group ended already (sent SIGKILL as a whole) or never recorded: what still has its id
+  // (killed members not yet reaped) is neither signalled nor named.
+  if (g == groups_.end()) return 0;
   // Nothing has the id: the group has ended, and no search is needed.
   const bool held = ::kill(-pgid, 0) == 0 || errno == EPERM;
-  const auto g = groups_.find(pgid);
-  bool unproven = held && g == groups_.end();
-  const size_t proven =
-      held && g != groups_.end() ? signal_members(g->second.record, signal, unproven) : 0;
+  bool unproven = false;
+  const size_t proven = held ? signal_members(g->second.record, signal, unproven) : 0;
   if (proven != 0) return proven;
   if (unproven) left_alone(pgid);
   ended(pgid);

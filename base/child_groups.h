@@ -74,7 +74,8 @@ void record(int pgid, const std::string& mark);
 void ended(int pgid);
 // Sends `signal` (none when 0) to each live member of the group `pgid` proven its own, and
 // returns how many were proven. None: the group has ended as far as the daemon may tell, and
-// its record goes, with one line when processes of the id are left alone unproven.
+// its record goes, with one line when processes of the id are left alone unproven. A group whose
+// record has gone (one sent SIGKILL as a whole) has none, whatever still has its id.
 size_t signal(int pgid, int signal);
 
 }  // namespace ChildGroups

@@ -29,13 +29,16 @@ void DeviceFile::close() {
   fd_.close();
 }
 
-int DeviceFile::checked(int result) {
-  if (result >= 0 || !Device::gone(errno)) return result;
+void DeviceFile::lost() {
   const int error = errno;
   lines_.write(std::cerr, this, "gone: ", std::strerror(error), "; closed until it is back");
   lost_ = true;
   close();
   errno = error;
+}
+
+int DeviceFile::checked(int result) {
+  if (result < 0 && Device::gone(errno)) lost();
   return result;
 }
 

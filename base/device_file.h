@@ -45,6 +45,9 @@ class DeviceFile {
 
   // Closes the device, and stops its polling, without a line.
   void close();
+  // The owner read a refusal of its own request (errno) as the device gone, as ioctl() reads
+  // ENODEV: the line, and the close.
+  void lost();
 
   void PutHeader(std::ostream& os) const { os << "device " << path_ << ": "; }
 

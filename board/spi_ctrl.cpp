@@ -1,7 +1,6 @@
 #include "board/spi_ctrl.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <iostream>
 #include <iterator>
 
@@ -11,8 +10,6 @@
 #include "hw/hal_records.h"
 
 namespace {
-
-constexpr const char* kDevice = "/dev/hal";
 
 // Framer registers.
 constexpr uint8_t kMode = 0x32;
@@ -48,19 +45,33 @@ spiCtrl::~spiCtrl() {
 
 void spiCtrl::init_device_and_channels() {
   if (device_ || !present_) return;
-  std::clog << ext::header(this) << "try init" << std::endl;
-  device_ = Fd(Device::open(kDevice, O_RDWR));
-  if (!device_) {
-    std::clog << ext::header(this) << "/dev/hal open fail" << std::endl;
+  // A device that stays away is said once, not at each poll that looks for it.
+  if (!missing_) std::clog << ext::header(this) << "try init" << std::endl;
+  if (device_.open() == DeviceFile::kClosed) {
+    if (!missing_) std::clog << ext::header(this) << "/dev/hal open fail" << std::endl;
+    missing_ = true;
     return;
   }
+  missing_ = false;
+  served_ = false;
   for (int ch = 0; ch < kChannels; ++ch) {
     init_channel(ch);
     enable_channel(ch);
   }
 }
 
+int spiCtrl::request(uint32_t number, spi_register& reg) {
+  const int result = Device::ioctl(device_.get(), number, &reg, sizeof reg);
+  if (result >= 0) {
+    served_ = true;
+  } else if (Device::gone(errno) && served_) {
+    device_.lost();
+  }
+  return result;
+}
+
 void spiCtrl::refused(const char* what, int channel, int addr, int data) {
+  if (!device_) return;
   if (errno == ENODEV) {
     present_ = false;
     poll_.reset();
@@ -76,7 +87,7 @@ void spiCtrl::write(int channel, int addr, int data) {
   if (!device_ || !present_) return;
   spi_register reg{static_cast<uint8_t>(channel), static_cast<uint8_t>(addr),
                    static_cast<uint8_t>(data)};
-  if (Device::ioctl(device_.get(), SpiIoctl::kWrite, &reg, sizeof reg) < 0) {
+  if (request(SpiIoctl::kWrite, reg) < 0) {
     refused("write", channel, addr, data);
   }
 }
@@ -84,7 +95,7 @@ void spiCtrl::write(int channel, int addr, int data) {
 uint8_t spiCtrl::read(int channel, int addr) {
   if (!device_ || !present_) return 0;
   spi_register reg{static_cast<uint8_t>(channel), static_cast<uint8_t>(addr), 0xFF};
-  int result = Device::ioctl(device_.get(), SpiIoctl::kRead, &reg, sizeof reg);
+  int result = request(SpiIoctl::kRead, reg);
   if (result < 0) {
     refused("read", channel, addr, -1);
     return 0;
@@ -102,7 +113,7 @@ bool spiCtrl::check_channel(int ch, const char* operation) {
 
 bool spiCtrl::write_all(int ch, const uint8_t (*writes)[2], int count) {
   for (int i = 0; i < count; ++i) write(ch, writes[i][0], writes[i][1]);
-  return present_;
+  return present_ && device_;
 }
 
 void spiCtrl::init_channel(int ch) {
@@ -132,7 +143,7 @@ void spiCtrl::clock(int ch) {
   }
   for (int c = 0; c < kChannels; ++c) write(c, kClock, kClockSlave);
   if (ch >= 0) write(ch, kClock, kClockMaster);
-  if (!present_) return;
+  if (!present_ || !device_) return;
   if (ch >= 0) {
     std::clog << ext::header(this) << "set clock master on channel " << ch << std::endl;
   } else {
@@ -141,10 +152,10 @@ void spiCtrl::clock(int ch) {
 }
 
 void spiCtrl::status() {
-  for (int ch = 0; ch < kChannels; ++ch) {
-    if (!present_) return;
+  init_device_and_channels();
+  for (int ch = 0; ch < kChannels && device_ && present_; ++ch) {
     uint8_t v = read(ch, kStatus);
-    if (!present_) return;
+    if (!device_ || !present_) break;
     // A slip shows as bit 0x20 until the framer clears it; each appearance counts once.
     int32_t slips = 0;
     if (!(v & kSlip)) {
@@ -157,11 +168,12 @@ void spiCtrl::status() {
     report.slips = slips;
     SendSignal(trunk_status_signal(report));
   }
-  poll_.set(kPollMs, &spiCtrl::status, this);
+  // A device that went away is looked for again at the next poll.
+  if (present_) poll_.set(kPollMs, &spiCtrl::status, this);
 }
 
 void spiCtrl::OnConnect() {
-  if (device_ && present_) poll_.set(kPollMs, &spiCtrl::status, this);
+  if (present_) poll_.set(kPollMs, &spiCtrl::status, this);
 }
 
 void spiCtrl::OnDisconnect() { poll_.reset(); }

@@ -2,19 +2,27 @@
 // over the SPI bus behind /dev/hal. It initialises and enables the channels when it starts,
 // sets which channel is the clock master, and while a controller is connected reads each
 // channel's status register once a second and reports it as a trunkStatus signal of type bri.
-// It takes no commands. A board without SPI shows on the first request refused with ENODEV;
-// from then on the service does nothing at all. Failures are only logged.
+// It takes no commands. Failures are only logged.
+//
+// ENODEV is the answer both of a board without SPI and of a device that went away. On a
+// descriptor that has carried out a request it means the device went away: it is closed, and
+// the next poll or channel operation opens it again and sets every channel up as at start. On
+// a descriptor that has carried out none yet, the board has no SPI: from then on the service
+// does nothing at all.
 //
 // One process-wide instance, instance(); tests make their own.
 #pragma once
 
 #include <cstdint>
+#include <fcntl.h>
 #include <ostream>
 
 #include "asn1/modules/lgcp.h"
-#include "base/fd.h"
+#include "base/device_file.h"
 #include "base/timer.h"
 #include "control/ctrl_service.h"
+
+struct spi_register;
 
 class spiCtrl : public CtrlSrv::Service {
  public:
@@ -52,15 +60,21 @@ class spiCtrl : public CtrlSrv::Service {
   void PutHeader(std::ostream& os) const { os << "spi: "; }
 
  private:
-  // A refused request: ENODEV means the board has no SPI.
+  // The driver's answer to an SPI request: -1 with errno on refusal.
+  int request(uint32_t number, spi_register& reg);
+  // A refused request, unless the device went away: ENODEV means the board has no SPI.
   void refused(const char* what, int channel, int addr, int data);
   // Writes `count` {register, value} pairs to channel ch; false when SPI went away meanwhile.
   bool write_all(int ch, const uint8_t (*writes)[2], int count);
   bool check_channel(int ch, const char* operation);
 
-  Fd device_;
+  DeviceFile device_{"/dev/hal", O_RDWR};
   Timer poll_;
   bool present_ = true;
+  // The descriptor open now has carried out a request.
+  bool served_ = false;
+  // The last open failed, and said so.
+  bool missing_ = false;
   // Per channel: a slip was reported and the framer still shows it.
   bool slip_latch_[kChannels] = {};
 };

@@ -60,10 +60,12 @@ bool HwMux::IsOpened() {
       break;
   }
   logs_.write(std::clog, this, "device opened");
-  for (int i = 0; i < kOutputs; ++i) {
-    mux_disable off{static_cast<uint32_t>(kFirstOutput + i)};
-    request(MuxIoctl::kDisable, &off, sizeof off);
-    sources_[kFirstOutput + i] = kDisabled;
+  // The device is given what the table says: at the first open every logical output off; when
+  // it was opened again after it went away, also the paths that live slots still hold, which a
+  // device that comes back may have lost.
+  for (int i = 0; i < kOutputs; ++i) Reassert(kFirstOutput + i);
+  for (const auto& [output, input] : sources_) {
+    if (output < kFirstOutput || output >= kFirstOutput + kOutputs) Reassert(output);
   }
   refresh_index_ = 0;
   refresh_.Activate();
@@ -72,9 +74,26 @@ bool HwMux::IsOpened() {
   return static_cast<bool>(device_);
 }
 
+void HwMux::Reassert(int output) {
+  const uint16_t input = source(output);
+  if (input == kDisabled) {
+    mux_disable off{static_cast<uint32_t>(output)};
+    request(MuxIoctl::kDisable, &off, sizeof off);
+  } else if (input == kDetached || unmade_.count(output)) {
+    // A connection the driver refused is not made later: the output is idled instead.
+    mux_value idle{static_cast<uint32_t>(output), kIdleByte};
+    if (request(MuxIoctl::kWrite, &idle, sizeof idle)) record(output, kDetached);
+  } else {
+    mux_connect connect{static_cast<uint32_t>(output), input};
+    if (!request(MuxIoctl::kConnect, &connect, sizeof connect))
+      refused("connect ", input, " -> ", output, " failed: ");
+  }
+}
+
 bool HwMux::usable(int ch) { return IsOpened() && ch >= 0; }
 
 void HwMux::record(int ch, uint16_t value) {
+  unmade_.erase(ch);
   // Outside the table a disabled output reads as one never named: it keeps no entry, or every
   // number the controller ever gave an external channel would.
   if (value == kDisabled && (ch < kFirstOutput || ch >= kFirstOutput + kOutputs)) {
@@ -110,6 +129,7 @@ bool HwMux::Connect(int src, int dst) {
   record(dst, static_cast<uint16_t>(src));
   mux_connect connect{static_cast<uint32_t>(dst), static_cast<uint32_t>(src)};
   if (request(MuxIoctl::kConnect, &connect, sizeof connect)) return true;
+  unmade_.insert(dst);
   refused("connect ", src, " -> ", dst, " failed: ");
   return false;
 }

@@ -11,7 +11,10 @@
 //
 // The device is opened on first need and kept while it serves; every operation retries the
 // open while it is closed. A request that finds the device gone closes it, and the next
-// operation opens it again as at start: every logical output disabled, the table with it.
+// operation opens it again and gives it what the table says: every output off at start, and
+// later the paths that were made since, so that the table never claims a path that the device
+// lost meanwhile (a detached output, and one whose connection the driver refused, gets the idle
+// byte).
 // Messages go to std::clog, each opened by "hwMux: ". The lines of a failed request can come
 // once per command (a board that went away fails every request until it is back), so they are
 // throttled per kind; the counts still owed are written when the switch goes.
@@ -23,6 +26,7 @@
 #include <ostream>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/device_file.h"
@@ -51,8 +55,9 @@ class HwMux {
   HwMux(const HwMux&) = delete;
   HwMux& operator=(const HwMux&) = delete;
 
-  // Opens the device when it is closed; true when it is open. On the open every logical output
-  // is disabled and the background refresh starts.
+  // Opens the device when it is closed; true when it is open. On the open the device is given
+  // what the table says (at start: every logical output disabled) and the background refresh
+  // starts.
   bool IsOpened();
   // Output dst carries input src. The source is recorded even when the driver refuses.
   bool Connect(int src, int dst);
@@ -92,6 +97,8 @@ class HwMux {
   unsigned refresh_index() const { return refresh_index_; }
 
  private:
+  // Sends what the table says output `output` carries: a connection, the idle byte or off.
+  void Reassert(int output);
   // Opens the device; false when it is closed. The guard of every operation.
   bool usable(int ch);
   // Records `value` (an input, kDetached or kDisabled) as what output ch carries.
@@ -106,6 +113,8 @@ class HwMux {
   // What each output named so far carries; the 2048 logical outputs are always there, one
   // outside them only until it is disabled.
   std::unordered_map<int, uint16_t> sources_;
+  // The outputs whose recorded input is a connection the driver refused.
+  std::unordered_set<int> unmade_;
   unsigned refresh_index_ = 0;
   // The loop clock (ms) of the last run, valid once `refreshed_`.
   uint32_t last_refresh_ms_ = 0;

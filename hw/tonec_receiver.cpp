@@ -101,6 +101,13 @@ bool TonecReceiver::enableToneGenerator(uint16_t freq1, uint16_t freq2, uint16_t
   return true;
 }
 
+bool TonecReceiver::enableSteadyTone(uint16_t freq1, uint16_t freq2, uint16_t level1,
+                                     uint16_t level2) {
+  if (!enableToneGenerator(freq1, freq2, level1, level2)) return false;
+  stop_tones();
+  return true;
+}
+
 bool TonecReceiver::claim_generator() { return may_claim(Hold::kGenerator, "TONE_GENERATOR"); }
 
 void TonecReceiver::stop_tones() {
@@ -111,8 +118,7 @@ void TonecReceiver::stop_tones() {
 
 bool TonecReceiver::disableToneGenerator(bool force) {
   if (!force && !sequence_running_) return false;
-  stop_tones();
-  return enableToneGenerator(0, 0, 0, 0);
+  return enableSteadyTone(0, 0, 0, 0);
 }
 
 bool TonecReceiver::activateAudibleCall() {
@@ -144,12 +150,10 @@ void TonecReceiver::play_ring_silence() {
 bool TonecReceiver::translateDTMF(const LGCP::TranslateDtmfParams& params) {
   if (!claim_generator()) return false;
   pending_ = params;
-  audible_ = false;
   if (sequence_running_) return true;
-  sequence_running_ = true;
   if (!next_digit()) {
-    // The first tone was refused: the sequence has not begun, and nothing is left to play.
-    stop_tones();
+    // The first request was refused: the sequence has not begun, and what played before (a
+    // tone, the ring-back) plays on.
     pending_.get_digits().clear();
     return false;
   }
@@ -166,21 +170,23 @@ void TonecReceiver::report_done() {
 
 bool TonecReceiver::next_digit() {
   auto& digits = pending_.get_digits();
-  if (digits.empty()) {
-    tone_timer_.reset();
-    sequence_running_ = false;
-    return enableToneGenerator(0, 0, 0, 0);
-  }
-  uint16_t freq1 = static_cast<uint16_t>(digits[0].get_freq1().getValue());
-  uint16_t freq2 = static_cast<uint16_t>(digits[0].get_freq2().getValue());
-  digits.erase(digits.begin());
+  if (digits.empty()) return enableSteadyTone(0, 0, 0, 0);
   const auto& p = pending_;
-  uint16_t level1 = p.has_amp1() ? static_cast<uint16_t>(p.get_amp1().getValue()) : kDigitLevel;
-  uint16_t level2 = p.has_amp2() ? static_cast<uint16_t>(p.get_amp2().getValue()) : kDigitLevel;
+  const uint16_t freq1 = static_cast<uint16_t>(digits[0].get_freq1().getValue());
+  const uint16_t freq2 = static_cast<uint16_t>(digits[0].get_freq2().getValue());
+  const uint16_t level1 =
+      p.has_amp1() ? static_cast<uint16_t>(p.get_amp1().getValue()) : kDigitLevel;
+  const uint16_t level2 =
+      p.has_amp2() ? static_cast<uint16_t>(p.get_amp2().getValue()) : kDigitLevel;
+  if (!enableToneGenerator(freq1, freq2, level1, level2)) return false;
+  digits.erase(digits.begin());
+  // The tone has taken the generator and the timer over, a ring-back cadence included.
+  sequence_running_ = true;
+  audible_ = false;
   step_ = ToneStep::kDigitTone;
   tone_timer_.set(p.has_toneDuration() ? duration(p.get_toneDuration().getValue()) : kDigitMs,
                   &TonecReceiver::OnToneTimer, this);
-  return enableToneGenerator(freq1, freq2, level1, level2);
+  return true;
 }
 
 void TonecReceiver::OnToneTimer() {
@@ -249,8 +255,12 @@ void TonecReceiver::CleanBeforeDestroy() {
   if (dtmf_on_) disableDTMF();
   if (iva_on_) enableIVA(false);
   if (reject_on_) enableDTMFReject(false);
-  // No tone may go on playing on a time slot that is about to be freed.
-  if (toneGenRunning()) disableToneGenerator(true);
+  // No tone may go on playing on a time slot that is about to be freed, nor a timer run on,
+  // whether or not the device takes the switch-off.
+  if (toneGenRunning()) {
+    stop_tones();
+    enableToneGenerator(0, 0, 0, 0);
+  }
 }
 
 // --- service ---

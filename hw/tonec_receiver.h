@@ -74,8 +74,12 @@ class TonecReceiver : public HoldClaims<TonecHold> {
   // the time slot holds it is refused with nothing sent; switching it off then sends nothing.
   bool enableToneGenerator(uint16_t freq1, uint16_t freq2, uint16_t level1, uint16_t level2);
   bool enableSilence() { return enableToneGenerator(1000, 1000, 0, 0); }
+  // A steady tone (all four 0: off) in place of whatever the generator plays: a DTMF sequence
+  // or ring-back cadence ends once the device has taken it, and plays on when it refuses it.
+  bool enableSteadyTone(uint16_t freq1, uint16_t freq2, uint16_t level1, uint16_t level2);
   // Stops a DTMF sequence and switches the generator off. Unforced, it does nothing (false)
-  // unless a sequence is playing; forced, it also ends a ring-back cadence.
+  // unless a sequence is playing; forced, it also ends a ring-back cadence. A switch-off the
+  // device refuses (false) leaves the sequence or cadence playing.
   bool disableToneGenerator(bool force);
   // Ring-back: 1 s of 425 Hz, 3 s of silence, repeated. It ends a DTMF sequence in progress.
   // Refused while another receiver of the time slot holds the generator.
@@ -85,9 +89,9 @@ class TonecReceiver : public HoldClaims<TonecHold> {
   // Plays the dual tones of `params`, each followed by a pause. A sequence in progress goes on
   // with the new digits after its current tone or pause. False when the device refuses the
   // first request of a sequence that starts here, or another receiver of the time slot holds
-  // the generator: the sequence does not start. It ends with tone_gen_complete, or with
-  // tone_gen_failed when the device refuses a later request; an empty list ends on the next
-  // loop turn, never inside this call.
+  // the generator: the sequence does not start, and what played before plays on. It ends with
+  // tone_gen_complete, or with tone_gen_failed when the device refuses a later request; an
+  // empty list ends on the next loop turn, never inside this call.
   bool translateDTMF(const LGCP::TranslateDtmfParams& params);
   // Has the device dial a Selcal code; the generator is held until the device reports the code
   // dialled (selcal_done) or this receiver sets the generator again. False when the signs are

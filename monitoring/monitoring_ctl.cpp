@@ -502,7 +502,9 @@ void MonitoringCtl::sendSnmpCommands(const MON::SnmpSetCommands& commands) {
 }
 
 void MonitoringCtl::OnDpcSend() {
-  agents_.ForgetSent();
+  // A link owed the whole state while it goes out (one that caught up) gets it next turn.
+  dpc_.Deactivate();
+  if (!agents_.BeginWholeState()) return;
   sendSnmpTrapReceivers();
   sendSnmpDriverBuild();
   sendSnmpSoftwareBuild();
@@ -524,5 +526,5 @@ void MonitoringCtl::OnDpcSend() {
   sendSnmpFramerStatus();
   sendSnmpNetIfStatus();
   sendSnmpCommands();
-  dpc_.Deactivate();
+  agents_.EndWholeState();
 }

@@ -3,7 +3,8 @@
 // switches and network interfaces every 2 s; the controller every 5 s), the store keeps each
 // reading and its files, and every change goes to the SNMP agents as a monitoring item. From
 // the controller it takes the display command only; it sends it the power signal. When an agent
-// connects, the whole state is pushed again on the next loop turn.
+// connects, or has caught up after it missed values, the whole state is pushed to that agent
+// alone on the next loop turn.
 //
 // It is bound last to the control server. /dev/hal is opened on first need and again after a
 // failed open; without it the power, DIP and LED operations do nothing.

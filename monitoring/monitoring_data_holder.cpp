@@ -306,6 +306,9 @@ void MonitoringDataHolder::setBoardStatus(const LGCP::BoardInfo& info) {
   arg.value = &board;
   SaveStatusToFile(mon_path("board" + std::to_string(board.get_position().getValue())),
                    &MonitoringDataHolder::BoardStatusSaver, &arg);
+  // Kept whether or not the file could be written: an agent that connects gets it all the same.
+  merge(boards, board,
+        [](const LGCP::BoardStatusParams& b) { return b.get_position().getValue(); });
 }
 
 void MonitoringDataHolder::setEmPhoneInfo(const LGCP::EmPhoneInfo& info) {
@@ -315,6 +318,7 @@ void MonitoringDataHolder::setEmPhoneInfo(const LGCP::EmPhoneInfo& info) {
   arg.value = &phone;
   SaveStatusToFile(mon_path("emphone" + std::to_string(phone.get_id().getValue())),
                    &MonitoringDataHolder::PhoneStatusSaver, &arg);
+  merge(em_phones, phone, [](const LGCP::EmPhoneStatusParams& p) { return p.get_id().getValue(); });
 }
 
 void MonitoringDataHolder::setTermCounter(const LGCP::TermCounter& counter) {
@@ -390,12 +394,15 @@ void MonitoringDataHolder::ClearMonitorFiles() {
 
 void MonitoringDataHolder::ClearControllerFiles() {
   const std::string folder = Path::board(kMonDir);
-  const bool opened = !files_ || for_each_entry(folder, [&](const std::string& name) {
-    if (name.compare(0, 5, "board") != 0) return;
-    if (traces.monitoringInternal) std::clog << "remove monitoring info: " << name << std::endl;
-    WrittenFile::remove(folder + name);
-  });
-  if (opened) boards.clear();
+  if (files_) {
+    for_each_entry(folder, [&](const std::string& name) {
+      if (name.compare(0, 5, "board") != 0) return;
+      if (traces.monitoringInternal) std::clog << "remove monitoring info: " << name << std::endl;
+      WrittenFile::remove(folder + name);
+    });
+  }
+  // Forgotten whether or not the folder opens, as they are kept whether or not it is written.
+  boards.clear();
 }
 
 void MonitoringDataHolder::fail_line(const char* what, const std::string& path, int error) {
@@ -487,8 +494,6 @@ void MonitoringDataHolder::BoardStatusSaver(FILE* file, const SaveStatusArg* arg
   std::fprintf(file, "%" PRId32 "\n", board.get_status().asInt());
   write_octets(file, board.get_version());
   std::fprintf(file, "%" PRId32 "\n", board.get_type().asInt());
-  merge(boards, board,
-        [](const LGCP::BoardStatusParams& b) { return b.get_position().getValue(); });
 }
 
 void MonitoringDataHolder::PhoneStatusSaver(FILE* file, const SaveStatusArg* arg) {
@@ -501,7 +506,6 @@ void MonitoringDataHolder::PhoneStatusSaver(FILE* file, const SaveStatusArg* arg
        {phone.get_status().asInt(), phone.get_powerStatus().asInt(), phone.get_mode().asInt(),
         phone.get_hookStatus().asInt(), phone.get_baseStatus().asInt()})
     std::fprintf(file, "%" PRId32 "\n", value);
-  merge(em_phones, phone, [](const LGCP::EmPhoneStatusParams& p) { return p.get_id().getValue(); });
 }
 
 void MonitoringDataHolder::TermCounterSaver(FILE* file, const SaveStatusArg* arg) {

@@ -1,5 +1,7 @@
 #include "monitoring/snmp_agent_ctrl.h"
 
+#include <algorithm>
+
 #include "monitoring/snmp_set_splitter.h"
 
 namespace {
@@ -88,16 +90,29 @@ void SnmpAgentCtrl::Send(MonitoringItemType item, int index, const std::string& 
     }
   }
   if (!row) return;
-  const auto [last, added] = last_.emplace(std::make_pair(int(item), index), value);
-  if (!added && last->second == value) return;
-  last->second = value;
+  const auto key = std::make_pair(int(item), index);
+  if (audience_ == kOwed) {
+    // A value that changed is news to the other links too; they get it once the whole state
+    // ends.
+    const auto before = earlier_.find(key);
+    if (before == earlier_.end() || before->second != value) changed_.emplace_back(row, index);
+    last_[key] = value;
+  } else {
+    const auto [last, added] = last_.emplace(key, value);
+    if (!added && last->second == value) return;
+    last->second = value;
+  }
+  queue(*row, index, value);
+}
+
+void SnmpAgentCtrl::queue(const MonitoringItem& row, int index, const std::string& value) {
   for (auto& [type, command] : pending_) {
-    if (!(type & row->mask) || !command || !command->is_snmp_set()) continue;
+    if (!(type & row.mask) || !command || !command->is_snmp_set()) continue;
     MON::SnmpSetCommand set;
     set.set_uniq(static_cast<int32_t>(uniq_++));
     MON::IniName& name = set.get_id().select_name();
-    name.set_section(row->group);
-    name.set_name(row->name);
+    name.set_section(row.group);
+    name.set_name(row.name);
     name.set_index(index);
     set.set_value(value);
     command->get_snmp_set().get_commands().push_back(set);
@@ -105,18 +120,53 @@ void SnmpAgentCtrl::Send(MonitoringItemType item, int index, const std::string& 
   }
 }
 
-void SnmpAgentCtrl::send_in_frames(const MON::SnmpSetCommands& commands, int type) {
-  std::vector<SnmpAgentInstance*> links;
+bool SnmpAgentCtrl::BeginWholeState() {
+  OnDpcSend();
   for (auto& agent : agents_) {
-    if ((type < 0 || agent->address_type() == type) && agent->connected())
-      links.push_back(agent.get());
+    if (agent->TakeWholeState()) whole_.push_back(agent.get());
   }
-  if (links.empty()) return;
+  if (whole_.empty()) return false;
+  audience_ = kOwed;
+  // What the whole state sends is what is known from now on: a row it lacks (one the store has
+  // forgotten) is no repeat when it comes back, for the links that got the whole state lack it.
+  earlier_.swap(last_);
+  return true;
+}
+
+void SnmpAgentCtrl::EndWholeState() {
+  OnDpcSend();
+  audience_ = kOthers;
+  for (const auto& [row, index] : changed_)
+    queue(*row, index, last_[std::make_pair(int(row->item), index)]);
+  OnDpcSend();
+  audience_ = kAll;
+  changed_.clear();
+  earlier_.clear();
+  whole_.clear();
+}
+
+std::vector<SnmpAgentInstance*> SnmpAgentCtrl::links(int type) const {
+  std::vector<SnmpAgentInstance*> out;
+  for (auto& agent : agents_) {
+    if ((type >= 0 && agent->address_type() != type) || !agent->connected()) continue;
+    const bool owed = std::find(whole_.begin(), whole_.end(), agent.get()) != whole_.end();
+    if (audience_ == kAll || owed == (audience_ == kOwed)) out.push_back(agent.get());
+  }
+  return out;
+}
+
+void SnmpAgentCtrl::send(const std::vector<SnmpAgentInstance*>& to,
+                         const std::vector<char>& bytes) const {
+  const auto kind = audience_ == kOwed ? SnmpAgentOutbox::kWhole : SnmpAgentOutbox::kUpdate;
+  for (SnmpAgentInstance* link : to) link->SendFrame(bytes, kind);
+}
+
+void SnmpAgentCtrl::send_in_frames(const MON::SnmpSetCommands& commands, int type) {
+  const std::vector<SnmpAgentInstance*> to = links(type);
+  if (to.empty()) return;
   SnmpSetSplitter frames(commands);
   std::vector<char> bytes;
-  while (frames.next(&bytes)) {
-    for (SnmpAgentInstance* link : links) link->SendFrame(bytes);
-  }
+  while (frames.next(&bytes)) send(to, bytes);
 }
 
 void SnmpAgentCtrl::Send(const MON::SnmpSetCommands& commands) { send_in_frames(commands, -1); }
@@ -140,7 +190,7 @@ bool trapsink_message(const std::list<std::string>& hosts, std::vector<char>* by
 void SnmpAgentCtrl::SendTrapsink(const std::list<std::string>& hosts) {
   std::vector<char> bytes;
   if (!trapsink_message(hosts, &bytes)) return;
-  for (auto& agent : agents_) agent->SendFrame(bytes);
+  send(links(-1), bytes);
 }
 
 bool SnmpAgentCtrl::TrapsinkFits(const std::list<std::string>& hosts) {

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "asn1/coder_env.h"
-#include "base/ext_header.h"
+#include "base/ini_file.h"
 #include "base/ini_reader.h"
 #include "base/mux_clock.h"
 
@@ -29,8 +29,13 @@ SnmpAgentInstance::SnmpAgentInstance()
           },
           // Frames were dropped: the agent has missed values, which it gets again with the
           // whole state, as when it connects.
+          [this] { owe_whole_state(); },
+          // A ping has reached the socket: the agent is asked from now on, unless an earlier
+          // ping still waits for its answer.
           [this] {
-            if (sink_) sink_->OnSnmpAgentConnect(name_);
+            if (asking_) return;
+            asking_ = true;
+            asked_ = Mux::milliseconds();
           }) {}
 
 SnmpAgentInstance::~SnmpAgentInstance() {
@@ -68,7 +73,7 @@ bool SnmpAgentInstance::read_host(const std::string& host, int* port) {
     fault = "has port 0";
   }
   if (fault)
-    std::cerr << "snmpagent." << name_ << ": host " << ext::quoted(host) << " " << fault
+    std::cerr << "snmpagent." << name_ << ": host " << IniFile::quoted(host) << " " << fault
               << ", no link" << std::endl;
   return !fault;
 }
@@ -92,10 +97,10 @@ void SnmpAgentInstance::Activate(IniFile::SubSection& sub) {
   transport_->Activate();
 }
 
-void SnmpAgentInstance::Command(const MON::Command& command) {
+void SnmpAgentInstance::Command(const MON::Command& command, Kind kind) {
   MON::Message message;
   message.get_pdu().select_command() = command;
-  Send(message);
+  Send(message, kind);
 }
 
 bool SnmpAgentInstance::Encode(const MON::Message& message, std::vector<char>* bytes) {
@@ -103,34 +108,45 @@ bool SnmpAgentInstance::Encode(const MON::Message& message, std::vector<char>* b
   return ASN1::encode(message, &env, std::back_inserter(*bytes));
 }
 
-void SnmpAgentInstance::Send(const MON::Message& message) {
+void SnmpAgentInstance::Send(const MON::Message& message, Kind kind) {
   if (!connected()) return;
   std::vector<char> bytes;
   if (!Encode(message, &bytes)) {
     throttled(std::clog, ": encode MON message fail!!!");
     return;
   }
-  SendFrame(bytes);
+  SendFrame(bytes, kind);
 }
 
-void SnmpAgentInstance::SendFrame(const std::vector<char>& bytes) {
+void SnmpAgentInstance::SendFrame(const std::vector<char>& bytes, Kind kind) {
   if (!connected()) return;
   if (bytes.size() > size_t(Control::Service::max_message)) {
     logs_.write(std::cerr, ": message larger than a frame", [&](std::ostream& line) {
       log(line) << ": message larger than a frame, " << bytes.size() << " bytes, not sent";
     });
-  } else if (!outbox_.Push(bytes.data(), bytes.size())) {
+  } else if (!outbox_.Push(bytes.data(), bytes.size(), kind)) {
     logs_.write(std::cerr, ": agent does not read", [&](std::ostream& line) {
       log(line) << ": agent does not read, " << outbox_.queued() << " bytes wait: frame of "
                 << bytes.size() << " bytes dropped, " << outbox_.dropped() << " in all";
     });
   }
-  SetPingTimer();
+  // Other frames do not put the ping off: an agent that answers pings is never left without one
+  // to answer.
+  if (!ping_timer_.get()) SetPingTimer();
+  check_alive();
+}
+
+void SnmpAgentInstance::check_alive() {
   const uint32_t now = Mux::milliseconds();
-  if (int32_t(now - stamp_) > kSilenceMs) {
+  if (asking_ && int32_t(now - asked_) > kSilenceMs) {
     log(std::clog) << ": ping timeout !!! now=" << now << " stamp=" << stamp_ << std::endl;
-    transport_->Disconnect();
+  } else if (outbox_.stalled_ms(now) > kSilenceMs) {
+    log(std::clog) << ": agent reads nothing, " << outbox_.queued() << " bytes wait for "
+                   << outbox_.stalled_ms(now) << " ms, disconnect" << std::endl;
+  } else {
+    return;
   }
+  transport_->Disconnect();
 }
 
 void SnmpAgentInstance::SetPingTimer() {
@@ -140,7 +156,18 @@ void SnmpAgentInstance::SetPingTimer() {
 void SnmpAgentInstance::OnPingTimer(Timer*) {
   MON::Command ping;
   ping.select_ping();
-  Command(ping);
+  Command(ping, SnmpAgentOutbox::kPing);
+}
+
+void SnmpAgentInstance::owe_whole_state() {
+  whole_state_owed_ = true;
+  if (sink_) sink_->OnSnmpAgentConnect(name_);
+}
+
+bool SnmpAgentInstance::TakeWholeState() {
+  const bool owed = whole_state_owed_ && connected();
+  whole_state_owed_ = false;
+  return owed;
 }
 
 void SnmpAgentInstance::OnConnect() {
@@ -148,7 +175,8 @@ void SnmpAgentInstance::OnConnect() {
   outbox_.Attach(transport_->socket());
   log(std::clog) << ": connected." << std::endl;
   stamp_ = Mux::milliseconds();
-  if (sink_) sink_->OnSnmpAgentConnect(name_);
+  asking_ = false;
+  owe_whole_state();
 }
 
 void SnmpAgentInstance::OnDisconnect() {
@@ -156,11 +184,13 @@ void SnmpAgentInstance::OnDisconnect() {
   log(std::clog) << ": connection lost, reset snmpagent instance" << std::endl;
   ping_timer_.reset();
   outbox_.Detach();
+  whole_state_owed_ = false;
   if (state_ == kConnected) state_ = kLost;
 }
 
 void SnmpAgentInstance::OnMessage(const char* data, int length) {
   stamp_ = Mux::milliseconds();
+  asking_ = false;
   MON::Message message;
   ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
   if (length < 0 || !ASN1::decode(data, data + length, &env, message)) {

@@ -3,13 +3,17 @@
 // on its own timers) and sends it MON messages, one aligned-PER MON::Message per TPKT frame.
 //
 // Nothing the link writes waits on the agent: frames go through an SnmpAgentOutbox, which queues
-// what the socket does not take at once up to a bound and drops (and counts) beyond it. Once what
-// waited is written, a link that dropped frames has its agent given the whole state again (the
-// sink's OnSnmpAgentConnect), as a link that connects.
+// what the socket does not take at once up to a bound and drops (and counts) beyond it. A link
+// that connects, or that has written all that waited after it dropped frames, is owed the whole
+// state: it says so to the sink (OnSnmpAgentConnect), and the whole state goes to the links that
+// are owed it (TakeWholeState).
 //
-// Every frame sent re-arms a 5000 ms ping; every frame received, decodable or not, refreshes the
-// receive stamp, and a send that finds the agent silent for more than 30000 ms drops the
-// connection. Frames sent while the agent is not connected are dropped.
+// The agent is pinged every 5000 ms from the first frame sent, whatever else is sent, and is
+// judged by its answers only: a send that finds a ping written whole more than 30000 ms ago with
+// no frame received since drops the connection; every frame received, decodable or not, counts
+// as the answer. So does a send that finds frames waiting while the socket has taken nothing for
+// more than 30000 ms: the agent reads nothing, pings included. Frames sent while the agent is not
+// connected are dropped.
 //
 // An agent can send bad frames at any rate: each kind of line they bring is throttled on its own
 // (base/log_throttles.h), and the counts still owed are written when the connection ends.
@@ -42,6 +46,7 @@ class SnmpAgentInstance : public Control::Notify {
   // The address types, read from the key "name"; bit values of the items' masks.
   enum MonitoringAddressType : int { lemzgw = 1, tavo = 2, lemzgw_xj = 4 };
   enum State : int { kCreated = 0, kConfigured = 1, kConnected = 2, kLost = 3 };
+  using Kind = SnmpAgentOutbox::Kind;
 
   static constexpr unsigned kPingMs = 5000;
   static constexpr int32_t kSilenceMs = 30000;
@@ -56,13 +61,15 @@ class SnmpAgentInstance : public Control::Notify {
   // beyond 65535 leaves the link without transport, never used (logged).
   void Activate(IniFile::SubSection& sub);
   // Sends `command` as the command PDU of one message.
-  void Command(const MON::Command& command);
-  void Send(const MON::Message& message);
+  void Command(const MON::Command& command, Kind kind = SnmpAgentOutbox::kUpdate);
+  void Send(const MON::Message& message, Kind kind = SnmpAgentOutbox::kUpdate);
   // `message` in aligned PER; false when it does not encode.
   static bool Encode(const MON::Message& message, std::vector<char>* bytes);
   // Sends one encoded MON::Message as one frame, or drops it (logged) when it is larger than a
   // frame carries or the agent has not read what waits.
-  void SendFrame(const std::vector<char>& bytes);
+  void SendFrame(const std::vector<char>& bytes, Kind kind = SnmpAgentOutbox::kUpdate);
+  // Whether the agent is connected and owed the whole state; it is no longer owed it after.
+  bool TakeWholeState();
 
   void OnConnect() override;
   void OnDisconnect() override;
@@ -93,6 +100,10 @@ class SnmpAgentInstance : public Control::Notify {
   void throttled(std::ostream& os, const char* text);
   // Writes the counts the throttled lines still owe.
   void flush_logs();
+  // The agent is owed the whole state.
+  void owe_whole_state();
+  // Drops the connection of an agent that has not answered a ping or reads nothing (logged).
+  void check_alive();
 
   std::unique_ptr<SnmpAgentTransport> transport_;
   MonitoringAddressType address_type_ = MonitoringAddressType(0);
@@ -101,6 +112,10 @@ class SnmpAgentInstance : public Control::Notify {
   INet4::Addr address_;
   int state_ = kCreated;
   uint32_t stamp_ = 0;
+  // A ping written whole since the last frame received, and when the first of them was.
+  bool asking_ = false;
+  uint32_t asked_ = 0;
+  bool whole_state_owed_ = false;
   Timer ping_timer_;
   ISnmpAgentNotify* sink_ = nullptr;
   LogThrottles logs_;

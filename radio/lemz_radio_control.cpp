@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <limits>
 
 #include "asn1/modules/term.h"
 #include "base/inet4_addr.h"
@@ -322,11 +321,14 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
   const auto& u = p.payload;
   const char* field = nullptr;
   std::string why;
+  // The first reason found is kept.
+  auto refuse = [&](const char* name, const std::string& reason) {
+    if (field || reason.empty()) return;
+    field = name;
+    why = reason;
+  };
   auto check = [&](const char* name, unsigned v, unsigned highest) {
-    if (!field && v > highest) {
-      field = name;
-      why = std::string(name) + " " + std::to_string(v) + " out of range";
-    }
+    if (v > highest) refuse(name, std::string(name) + " " + std::to_string(v) + " out of range");
   };
   // A caller identity is reported as an IA5String: 7-bit octets only.
   auto check_caller_id = [&](const char* id, unsigned length) {
@@ -334,16 +336,16 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
       check("caller id octet", static_cast<unsigned char>(id[i]), 0x7F);
   };
   // A frequency or a quality is reported as the text that the controller would send for it,
-  // which the controller must be able to send back: a frequency that is a number and not
-  // negative, a quality that is a number; the channel id must be one a command may give.
-  auto check_number = [&](const char* name, float v, bool negative_too) {
-    if (field) return;
-    why = RefusalOfNumber(name, decimal(v), negative_too);
-    if (!why.empty()) field = name;
-  };
+  // and with it a channel id: the controller must be able to send them back.
   auto check_freq = [&](uint32_t id, float freq) {
-    check("channel id", id, std::numeric_limits<int32_t>::max());
-    check_number("frequency", freq, false);
+    refuse("frequency", RefusalOfFrequency(id, decimal(freq)));
+  };
+  auto check_quality = [&](float v) {
+    refuse("bss-val", RefusalOfNumber("bss-val", decimal(v), true));
+  };
+  // A transfer with push-to-talk keys the radio to its session address, which names one host.
+  auto check_key = [&](in_addr session) {
+    refuse("ip", RefusalOfKey(p.flag_p != 0, session.s_addr));
   };
   switch (p.type) {
     case GW_ADJUST_CHAN: check_freq(u.gw_adjust_chan.id, u.gw_adjust_chan.freq); break;
@@ -353,14 +355,16 @@ bool LemzRadioControl::Acceptable(const sig_proto& p) {
     case GW_ADJUST_SQUELSHE: check("squelsh", u.gw_adjust_squelsh.squelsh, 2); break;
     case GW_ADJUST_RTE: check("rte", u.gw_adjust_rte.rte, 7); break;
     case GW_ADJUST_STANDBY: check("standby state", u.gw_adjust_standby.state, 1); break;
-    case WM_RADIO_QUALITY: check_number("bss-val", u.wm_radio_quality.radio_quality, true); break;
+    case WM_RADIO_QUALITY: check_quality(u.wm_radio_quality.radio_quality); break;
     case WM_CHAN:
       check_freq(u.wm_chan.id, u.wm_chan.freq);
       check("squelsh", u.wm_chan.squelsh, 2);
       check("rte", u.wm_chan.rte, 7);
       break;
+    case WM_TRANS: check_key(u.wm_trans.session_addr); break;
     case WM_SEL_CALL_TRANS:
       check_caller_id(u.wm_sel_call_trans.callerID, u.wm_sel_call_trans.callerID_length);
+      check_key(u.wm_sel_call_trans.session_addr);
       break;
     case WM_STANDBY:
       check("standby state", u.wm_standby.state, 1);

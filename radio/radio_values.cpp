@@ -51,8 +51,7 @@ void flags(Reason& r, const TERM::RadioFlags& f) {
 }
 
 void frequency(Reason& r, const TERM::RadioFrequency& f) {
-  r.range("channel", f.get_channel().getValue(), std::numeric_limits<int32_t>::max());
-  number(r, "frequency", f.get_frequency(), false);
+  r.refuse(RefusalOfFrequency(f.get_channel().getValue(), f.get_frequency()));
 }
 
 void caller_id(Reason& r, const std::string& cid) {
@@ -151,6 +150,13 @@ std::string RefusalOfNumber(const char* field, const std::string& text, bool neg
     return std::string(field) + " " + quoted(text) + " is not a number a float holds";
   if (!negative_too && v < 0) return std::string(field) + " " + quoted(text) + " is negative";
   return std::string();
+}
+
+std::string RefusalOfFrequency(long long channel, const std::string& text) {
+  Reason r;
+  r.range("channel", channel, std::numeric_limits<int32_t>::max());
+  number(r, "frequency", text, false);
+  return r.text;
 }
 
 bool ReadFloat(const std::string& text, float& value) {

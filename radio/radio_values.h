@@ -42,6 +42,10 @@ std::string RefusalOfKey(bool keyed, uint32_t session_addr);
 // negative, a quality (bss-val) when it is a number.
 std::string RefusalOfNumber(const char* field, const std::string& text, bool negative_too);
 
+// Why a frequency setting is refused: a channel outside 0..2147483647, or a frequency text
+// that RefusalOfNumber refuses, negative ones too; empty when it is taken.
+std::string RefusalOfFrequency(long long channel, const std::string& text);
+
 // A decimal number that a float holds: the whole text, rounded to the nearest float and finite;
 // -0 reads as 0. The empty text reads as 0.
 bool ReadFloat(const std::string& text, float& value);

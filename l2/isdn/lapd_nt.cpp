@@ -445,8 +445,15 @@ void LAPD_NT::send_tei(unsigned char type, uint16_t ri, unsigned char ai) {
 
 void LAPD_NT::remove_tei(unsigned char tei) {
   forget_calls(tei);
-  removals_[next_removal_] = {tei, Mux::milliseconds()};
-  next_removal_ = (next_removal_ + 1) % kRemovals;
+  // One record a TEI: the frames still coming on a TEI removed again and again do not push the
+  // other TEIs' records out.
+  Removal* r = std::find_if(removals_, removals_ + kRemovals,
+                            [tei](const Removal& removal) { return removal.tei == tei; });
+  if (r == removals_ + kRemovals) {
+    r = removals_ + next_removal_;
+    next_removal_ = (next_removal_ + 1) % kRemovals;
+  }
+  *r = {tei, Mux::milliseconds()};
   send_tei(kIdentityRemove, 0, tei);
   send_tei(kIdentityRemove, 0, tei);
 }

@@ -256,7 +256,7 @@ class LAPD_NT : public Protocol {
   unsigned check_requests() const;
 
   Timer check_timer_;
-  // The last TEIs removed, a ring.
+  // The last TEIs removed, a ring with one record a TEI.
   struct Removal {
     unsigned char tei = 127;  // none: the group TEI is never removed
     uint32_t at_ms = 0;

@@ -127,8 +127,13 @@ void LAPD::on_UI(Packet& info) {
   const unsigned char* octets = static_cast<const Packet&>(info)->data;
   if (peer_sapi != kManagementSapi) {
     if (side == Side::user) {
+      // A broadcast starts the link for layer 3. One that comes while the link is established
+      // again after an error leaves that establishment the link's own: the owner, never told
+      // that the link went down, is not told again that it is up.
+      const bool reestablishing = state == 4 && !l3_initiated;
       if (state == 4) set_state(3);
       if (state == 3) local_activate();
+      if (reestablishing) l3_initiated = false;
     }
     Entry entry(this);
     if (!flush(entry)) return;

@@ -62,6 +62,7 @@ bool RtpRadioFactory::SetUp(RtpSetup& setup, const TERM::RtpRadioRequest& radio)
 
 void RtpRadioFactory::Finish(RtpExtSlot& slot, RtpSetup& setup,
                              const TERM::RtpRadioRequest& radio) {
+  slot.SetChannelWord(setup.channel.reserved);
   slot.startRTPC(setup.rtcp, setup.RtcpPeer());
   slot.SetEcho(setup.rtp());
   slot.ConfigureRadio(radio);

@@ -42,7 +42,8 @@ void RtpExtSlot::IAfterCreate() {
 }
 
 bool RtpExtSlot::IBeforeDestroy() {
-  if (controller_) controller_->RtpExtStop();
+  // A slot without a session stopped the header-extension session before it lost the RTP one.
+  if (controller_ && has_session()) controller_->RtpExtStop();
   RtpSlot::IBeforeDestroy();
   return true;
 }
@@ -64,7 +65,7 @@ bool RtpExtSlot::Ioctl(const LGCP::IoctlParams& p) {
     }
     case LGCP::IoctlParams::e_encoder_mode:
     case LGCP::IoctlParams::e_decoder_mode:
-      controller_->RtpExtStop();
+      if (has_session()) controller_->RtpExtStop();
       // The factory's descriptor is long closed: the restarted session is the slot's own.
       result = RtpSlot::Ioctl(p);
       if (result) {

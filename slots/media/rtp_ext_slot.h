@@ -4,7 +4,8 @@
 // another process holds (RtpAttach). The slot hands the controller the status given at
 // creation and the controller's rtpExt commands, and sends the controller's reports as rtpExt
 // signals and its aborts as abort signals. A codec change stops the header-extension session,
-// restarts the RTP session and attaches the header-extension session to the new one. Where the
+// restarts the RTP session and attaches the header-extension session to the new one; a slot
+// whose restart the engine refused has both stopped, and stops neither again. Where the
 // input follows the radio's squelch, every ioctl (and the creation) ends by switching the
 // engine's input on or off with the squelch.
 //

@@ -12,9 +12,11 @@
 #include <random>
 
 #include "base/device.h"
+#include "base/ext_escaped.h"
 #include "base/ext_header.h"
 #include "base/inet4_addr.h"
 #include "hw/device_names.h"
+#include "slotbase/slots.h"
 #include "slots/media/rtp_factory.h"
 
 namespace {
@@ -99,21 +101,20 @@ bool RtpSetup::OpenSession() {
   return false;
 }
 
+bool RtpSetup::dotted(const std::string& text, in_addr_t& address, const char* kind) {
+  if (INet4::parse_dotted(text, address)) return true;
+  header_.Log(kind, [&](std::ostream& os) { os << "rtp do not created: " << ext::escaped(text); });
+  Slots::instance().Refuse(LGCP::ErrorCause::invalidParams);
+  return false;
+}
+
 bool RtpSetup::FillParams() {
   params = rtp_connection_params{};
-  const std::string& remote = rtp_.get_dhost().get_iaddr();
-  if (!INet4::parse_dotted(remote, params.remote_addr)) {
-    header_.Log("rtp do not created: bad remote address",
-                [&](std::ostream& os) { os << "rtp do not created: " << remote; });
+  if (!dotted(rtp_.get_dhost().get_iaddr(), params.remote_addr,
+              "rtp do not created: bad remote address") ||
+      (rtp_.has_shost() && !dotted(rtp_.get_shost().get_iaddr(), params.local_addr,
+                                   "rtp do not created: bad local address"))) {
     return false;
-  }
-  if (rtp_.has_shost()) {
-    const std::string& local = rtp_.get_shost().get_iaddr();
-    if (!INet4::parse_dotted(local, params.local_addr)) {
-      header_.Log("rtp do not created: bad local address",
-                  [&](std::ostream& os) { os << "rtp do not created: " << local; });
-      return false;
-    }
   }
   params.remote_port = static_cast<uint16_t>(rtp_.get_dhost().get_port().getValue());
   params.local_port = local_port();

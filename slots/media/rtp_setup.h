@@ -8,8 +8,9 @@
 //   CheckPayload   the payload is one the engine carries (G.711, G.723, G.729, G.728)
 //   OpenRtcp       the RTCP socket, bound to the local RTP port plus one
 //   OpenSession    a session of the RTP engine (/dev/rtp)
-//   FillParams     the session record from the create parameters (a pfactor its 16 bits
-//                  cannot carry refuses the create with invalidParams)
+//   FillParams     the session record from the create parameters (an address that is not
+//                  dotted, or a pfactor its 16 bits cannot carry, refuses the create with
+//                  invalidParams)
 //   BeginSession   the engine takes the record
 //   AddChannel     the engine gives the session its switch channel (`channel.tdm`)
 // and, once the slot exists, RtcpPeer for its RTCP packets.
@@ -18,6 +19,7 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <string>
 
 #include "asn1/modules/lgcp.h"
 #include "base/fd.h"
@@ -57,6 +59,9 @@ class RtpSetup {
  private:
   // The local RTP port: shost's when given, else dhost's.
   uint16_t local_port() const;
+  // `text` as a dotted address in `address`; else the line of `kind`, and the create is refused
+  // with invalidParams: the record's address field cannot carry it.
+  bool dotted(const std::string& text, in_addr_t& address, const char* kind);
 
   const LGCP::CreateRtpParams& create_;
   const TERM::RtpParams& rtp_;

@@ -230,7 +230,7 @@ bool RtpSlot::restart() {
   Fd fd(OpenRtpSession());
   if (!fd) return false;
   rtp_connection_params params = params_;
-  rtp_channel_info info{channel, -1, -1, 0};
+  rtp_channel_info info{channel, -1, -1, channel_word_};
   if (!BeginRtpSession(fd.get(), params) || !AddRtpChannel(fd.get(), info)) return false;
   channel = info.tdm;
   session_ = std::move(fd);

@@ -75,6 +75,9 @@ class RtpSlot : public Slot,
   // the channel was free for a moment. The input state, the packet detector and the DTMF
   // settings the slot had go back.
   void restore_settings();
+  // The last word of the channel record the session was added with (1 for a radio session with
+  // BSS); every restart gives it again.
+  void SetChannelWord(uint32_t word) { channel_word_ = word; }
   // The payload type a codec mode selects: A-law 8, u-law 0, lbrc the one of the creation.
   uint16_t translate_payload(const LGCP::CodecMode& mode) const;
 
@@ -123,4 +126,6 @@ class RtpSlot : public Slot,
   // After the session is lost: the paths and streams down, the receivers off, the switch output
   // off, no channel, no input, no packet detector.
   void lose_channel();
+
+  uint32_t channel_word_ = 0;
 };

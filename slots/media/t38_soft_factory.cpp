@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <iostream>
 #include <limits>
+#include <string>
 
 #include "base/child_answer.h"
 #include "base/child_program.h"
@@ -66,13 +67,19 @@ std::vector<std::string> T38SoftFactory::command_line(const LGCP::T38Soft& p) {
 }
 
 bool T38SoftFactory::Carries(const LGCP::T38Soft& p) {
-  const std::string& remote = p.get_dhost().get_iaddr();
-  in_addr_t address;
-  if (!INet4::parse_dotted(remote, address)) {
-    refusalLogs.write(std::cerr, this, "refused: dhost not an address: ",
-                      ext::escaped(remote));
+  const auto refuse = [this](const char* why, const std::string& text) {
+    refusalLogs.write(std::cerr, this, why, ext::escaped(text));
     Slots::instance().Refuse(LGCP::ErrorCause::invalidParams);
     return false;
+  };
+  const std::string& remote = p.get_dhost().get_iaddr();
+  in_addr_t address;
+  if (!INet4::parse_dotted(remote, address))
+    return refuse("refused: dhost not an address: ", remote);
+  // The program gets its arguments as C strings, which a NUL would cut.
+  for (const std::string& argument : command_line(p)) {
+    if (argument.find('\0') != std::string::npos)
+      return refuse("refused: an argument holds a NUL: ", argument);
   }
   return AllCarried({Size("rx-packet-size", p.get_rx_packet_size().getValue()),
                      Size("rx-threshold", p.get_rx_threshold().getValue()),

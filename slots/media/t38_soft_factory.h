@@ -30,8 +30,9 @@ class T38SoftFactory : public SlotFactory {
   // The program's command line for `params`.
   static std::vector<std::string> command_line(const LGCP::T38Soft& params);
   // False, after refusing the create with invalidParams, when dhost's address is no dotted
-  // address (the program would read other ports from --remote than the controller gave) or a
-  // size is negative (the channel record's fields are unsigned).
+  // address (the program would read other ports from --remote than the controller gave), an
+  // argument the program gets holds a NUL (its command line would cut it there), or a size is
+  // negative (the channel record's fields are unsigned).
   bool Carries(const LGCP::T38Soft& params);
 
   void PutHeader(std::ostream& os) const override { os << "t38soft: "; }

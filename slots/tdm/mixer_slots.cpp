@@ -152,8 +152,7 @@ bool TdmOutput::KindIoctl(const LGCP::IoctlParams& p) {
                     Carried<Level>("tone-gen-enable amp", amp)})) {
         return false;
       }
-      disableToneGenerator(false);
-      return enableToneGenerator(static_cast<Freq>(freq), 0, static_cast<Level>(amp), 0);
+      return enableSteadyTone(static_cast<Freq>(freq), 0, static_cast<Level>(amp), 0);
     }
     case P::e_tone_gen_disable:
       disableToneGenerator(true);

@@ -34,6 +34,28 @@ void put_header(std::ostream& os, const char* name, int channel) {
   os << name << "[" << channel << "]: ";
 }
 
+void log_connect_fail(const Slot& slot, const std::string& host) {
+  std::clog << ext::header(&slot) << "connection to " << host << " fail." << std::endl;
+}
+
+// A connect of `slot` to `host`, whose end goes to `on_connect`; null, after the line of a failed
+// connection, when it ended inside its start (an address that is none). The handler is bound
+// only once the connect is under way, so that such a failure is the caller's to answer, before
+// anything is reported.
+template <class T>
+std::unique_ptr<ASync::Connect> connect_to(T& slot, const std::string& host,
+                                           void (T::*on_connect)(ASync::Connect::Status::Type,
+                                                                 Fd)) {
+  std::unique_ptr<ASync::Connect> connect(new ASync::Connect);
+  connect->Start(host, kConnectTimeoutMs);
+  if (connect->status() != ASync::Connect::Status::Connecting) {
+    log_connect_fail(slot, host);
+    return nullptr;
+  }
+  connect->Bind(new ASync::Connect::THandler<T>(on_connect, &slot));
+  return connect;
+}
+
 }  // namespace
 
 std::string dhost2str(const TERM::HostAddress& host) {
@@ -43,7 +65,9 @@ std::string dhost2str(const TERM::HostAddress& host) {
 // ---- PlaySlotGeneric ----
 
 PlaySlotGeneric::PlaySlotGeneric(Fd channel_fd, int switch_channel)
-    : channel(switch_channel), fd(std::move(channel_fd)) {}
+    : channel(switch_channel), fd(std::move(channel_fd)) {
+  abort_call.Bind(this, &PlaySlotGeneric::delayed_abort);
+}
 
 bool PlaySlotGeneric::IBeforeDestroy() {
   VoiceFactory::instance().OnDestroy(this);
@@ -51,6 +75,16 @@ bool PlaySlotGeneric::IBeforeDestroy() {
 }
 
 void PlaySlotGeneric::PutHeader(std::ostream& os) const { put_header(os, GetName(), channel); }
+
+bool PlaySlotGeneric::RefuseStream() {
+  abort_call.Activate();
+  return false;
+}
+
+void PlaySlotGeneric::delayed_abort() {
+  abort_call.Deactivate();
+  OnAbort(0);
+}
 
 void PlaySlotGeneric::start_copy(ASync::Copy& c, Fd source) {
   ASync::Copy::EventsParams params;
@@ -71,10 +105,10 @@ PlaySlotNetwork::PlaySlotNetwork(Fd channel_fd, int switch_channel,
 
 bool PlaySlotNetwork::IOnOutputStream() {
   if (state == kIdle) {
+    // A host that cannot even be connected to plays nothing: the connection is refused.
+    connect = connect_to(*this, host, &PlaySlotNetwork::OnConnect);
+    if (!connect) return RefuseStream();
     state = kConnecting;
-    connect.reset(new ASync::Connect);
-    connect->Bind(new ASync::Connect::THandler<PlaySlotNetwork>(&PlaySlotNetwork::OnConnect, this));
-    connect->Start(host, kConnectTimeoutMs);
   }
   OnChangeOutputStream(true);
   return channel >= 0;
@@ -82,7 +116,7 @@ bool PlaySlotNetwork::IOnOutputStream() {
 
 void PlaySlotNetwork::OnConnect(ASync::Connect::Status::Type status, Fd socket) {
   if (status != ASync::Connect::Status::Connected) {
-    std::clog << ext::header(this) << "connection to " << host << " fail." << std::endl;
+    log_connect_fail(*this, host);
     Release();
     return;
   }
@@ -124,15 +158,11 @@ PlaySlotFile::PlaySlotFile(Fd channel_fd, int switch_channel,
     : PlaySlotGeneric(std::move(channel_fd), switch_channel),
       repeat(params.get_repeat().getValue()) {
   for (const auto& name : params.get_name()) names.push_back(name);
-  abort_call.Bind(this, &PlaySlotFile::delayed_abort);
 }
 
 bool PlaySlotFile::IOnOutputStream() {
   if (!started) {
-    if (!restart()) {
-      abort_call.Activate();
-      return false;
-    }
+    if (!restart()) return RefuseStream();
     started = true;
   }
   OnChangeOutputStream(true);
@@ -220,11 +250,6 @@ void PlaySlotFile::Release() {
   OnAbort(0);
 }
 
-void PlaySlotFile::delayed_abort() {
-  abort_call.Deactivate();
-  OnAbort(0);
-}
-
 // ---- RecordSlot ----
 
 RecordSlot::RecordSlot(Fd channel_fd, int switch_channel, const std::string& host_text)
@@ -240,15 +265,14 @@ bool RecordSlot::IBeforeDestroy() {
 void RecordSlot::PutHeader(std::ostream& os) const { put_header(os, GetName(), channel); }
 
 bool RecordSlot::IOnInputStream() {
-  connect.reset(new ASync::Connect);
-  connect->Bind(new ASync::Connect::THandler<RecordSlot>(&RecordSlot::OnConnect, this));
-  connect->Start(host, kConnectTimeoutMs);
-  return true;
+  // A host that cannot even be connected to records nothing: the source is refused.
+  connect = connect_to(*this, host, &RecordSlot::OnConnect);
+  return connect != nullptr;
 }
 
 void RecordSlot::OnConnect(ASync::Connect::Status::Type status, Fd socket) {
   if (status != ASync::Connect::Status::Connected) {
-    std::clog << ext::header(this) << "connection to " << host << " fail." << std::endl;
+    log_connect_fail(*this, host);
     StopRecording(LGCP::StopRecordingCause::connectionFail);
     return;
   }

@@ -14,6 +14,8 @@
 //   - RecordSlot ("recorder"): a sink; when a source is connected it connects
 //   to the host and
 //     copies what the channel receives there.
+// A host that is no address cannot even be connected to: the connection that asks for the
+// stream is refused.
 //
 // Each play slot reports its end with abort 0 and is then finished; a record
 // slot reports each recording's end with the ioctl signal stopRecording and
@@ -52,6 +54,14 @@ class PlaySlotGeneric : public VoiceSlot {
   // Starts copying `source` into the channel: ends with the channel's transmit
   // side drained.
   void start_copy(ASync::Copy& copy, Fd source);
+  // Refuses the connection that asked for the stream (false): nothing can be played. The
+  // abort follows on the next loop turn, after the answer.
+  bool RefuseStream();
+
+ private:
+  void delayed_abort();
+
+  Dpc abort_call;
 };
 
 class PlaySlotNetwork : public PlaySlotGeneric {
@@ -87,7 +97,6 @@ class PlaySlotFile : public PlaySlotGeneric {
   // Starts the next name that opens and reads; kListEnd when the list is exhausted,
   // kChannelFailed when the channel refused the first write.
   Phrase next_phrase();
-  void delayed_abort();
 
   std::vector<std::string> names;
   size_t position = 0;
@@ -97,7 +106,6 @@ class PlaySlotFile : public PlaySlotGeneric {
   bool started = false;
   Fd file;
   std::unique_ptr<ASync::Copy> copy;
-  Dpc abort_call;
 };
 
 class RecordSlot : public VoiceSlot {

@@ -5,15 +5,20 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -122,7 +127,22 @@ struct Scene {
   pid_t unreaped = 0;                // the killed daemon, reaped once the case is over
   std::vector<std::string> mounts;   // unmounted once the case is over
   uid_t start_as = 0;                // the user the start runs as, when not 0
+  int pidfd_error = 0;               // how pidfd_open fails in the start, when not 0
 };
+
+// From now on pidfd_open fails with `error` in this process (its number is the same on every
+// machine).
+bool refuse_pid_descriptors(int error) {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_pidfd_open, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<uint32_t>(error)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
 
 Scene bystanders(std::vector<pid_t> pids) {
   Scene scene;
@@ -227,7 +247,8 @@ void run_starts(const std::vector<Case>& cases) {
     const pid_t next = in_child([&] {
       const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(fd, 2);
-      if (scene.start_as && (::setgid(scene.start_as) != 0 || ::setuid(scene.start_as) != 0)) {
+      if ((scene.start_as && (::setgid(scene.start_as) != 0 || ::setuid(scene.start_as) != 0)) ||
+          (scene.pidfd_error && !refuse_pid_descriptors(scene.pidfd_error))) {
         ::_exit(1);
       }
       ChildGroups::start();
@@ -390,6 +411,17 @@ TEST(ChildGroupsTest, StartEndsOnlyTheGroupsAKilledDaemonLeft) {
          return s;
        }, {"a folder; not removed: more than 8 folders deep at ",
            "left running by an earlier daemon, killed"}},
+      // Without a pid descriptor, a member is killed all the same once proven.
+      {"no descriptor free", [] {
+         Scene s = killed_daemon("sleep 1000 & echo $$ $! > $PIDS; wait", 2);
+         s.pidfd_error = EMFILE;
+         return s;
+       }, {"left running by an earlier daemon, killed"}},
+      {"a kernel without pid descriptors", [] {
+         Scene s = killed_daemon("sleep 1000 & echo $! > $PIDS", 1);
+         s.pidfd_error = ENOSYS;
+         return s;
+       }, {"left running by an earlier daemon, killed"}},
   });
 }
 
@@ -425,7 +457,11 @@ Scene mounted(Scene s, const std::string& below, bool bound) {
 // What lies below a mount at a record's name is not the daemon's, nor a record it cannot read;
 // the start says so. Mounts are made in a mount namespace of the test's own.
 TEST(ChildGroupsTest, StartLeavesWhatLiesBelowAMountAndNamesWhatItCannotRead) {
-  if (::geteuid() != 0) GTEST_SKIP() << "mounts and another user need root";
+  // The root of a user namespace may have no other user to be.
+  const pid_t nobody = in_child([] { ::_exit(::setuid(kNobody) == 0 ? 0 : 1); });
+  int status = -1;
+  ::waitpid(nobody, &status, 0);
+  if (::geteuid() != 0 || status != 0) GTEST_SKIP() << "mounts and another user need root";
   if (::unshare(CLONE_NEWNS) != 0) {
     GTEST_SKIP() << "no mount namespace of its own: " << std::strerror(errno);
   }

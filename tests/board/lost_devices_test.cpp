@@ -50,6 +50,12 @@ TEST_F(LostDevicesTest, EachServiceServesItsDeviceAgainOnceItIsBack) {
   char pattern[16];
   std::snprintf(pattern, sizeof pattern, "const 0x%02lx", ::random() & 0xFF);
   int rx = 0;  // the CAS bits the board receives, new at each use
+  int output = 8700;  // a new output at each use
+  int master = 1;     // a new SPI clock master at each use
+  // Paths that live slots hold, inside and outside the table: the switch opened again keeps
+  // them, and does not make later the one it refused.
+  ASSERT_TRUE(mux->Connect(5, 8600));
+  ASSERT_TRUE(mux->Connect(6, 100));
   struct Row {
     const char* name;
     const char* device;
@@ -71,6 +77,21 @@ TEST_F(LostDevicesTest, EachServiceServesItsDeviceAgainOnceItIsBack) {
        [&] { return Lines{mux->Connect(7, 8500) ? "connected" : "refused", board("switch 8500")}; },
        {"refused", "off"},
        {"connected", "7"}},
+      {"switch: the paths held", "hal",
+       [&] {
+         return Lines{mux->Connect(9, ++output) ? "connected" : "refused", board("switch 8600"),
+                      board("switch 100"), board("switch 8701")};
+       },
+       {"refused", "5", "6", "off"},
+       {"connected", "5", "6", "const 0xd5"}},
+      {"SPI", "hal",
+       [&] {
+         spi->clock(++master);
+         return Lines{board("spi get " + std::to_string(master) + " 0x57"),
+                      spi->present() ? "present" : "absent"};
+       },
+       {"0x30", "present"},
+       {"0x38", "present"}},
       {"clock", "hal",
        [&] {
          return Lines{command("clockCfg : { clkSel0 external, bextEn enabled, source 2 }").at(0),

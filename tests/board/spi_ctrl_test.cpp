@@ -108,6 +108,8 @@ TEST_F(SpiCtrlTest, BoardWithoutSpiGoesSilentAtTheFirstRefusal) {
   EXPECT_EQ(command("ping : NULL"), Lines{"error 4"}) << "it takes no command";
 }
 
+// A refusal with ENODEV on a descriptor that served may be a device that went away: the device
+// opened again, the board shows whether it has SPI.
 TEST_F(SpiCtrlTest, SpiLostDuringAPollStopsIt) {
   start();
   connect({spi.get()});
@@ -115,6 +117,9 @@ TEST_F(SpiCtrlTest, SpiLostDuringAPollStopsIt) {
   ASSERT_EQ(sim.command("spi absent"), Lines{"ok"});
   EXPECT_TRUE(take(1000).empty());
   EXPECT_EQ(requests().size(), 1u);
+  EXPECT_TRUE(take(1000).empty());
+  EXPECT_EQ(requests(), Lines{"0xc0034204 SPI_WRITE ch=0 reg=0x32 data=0x80"});
+  EXPECT_FALSE(spi->present());
   turn(5000);
   EXPECT_TRUE(requests().empty());
 }

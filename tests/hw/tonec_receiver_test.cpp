@@ -218,6 +218,33 @@ TEST_F(Tonec, DtmfSequencePlaysEachDigitThenItsPause) {
   EXPECT_EQ(dials(1), Lines{dial(60, 0, 0, 0, 0)});
   advance(0);
   EXPECT_EQ(r.completed, 2);
+  // A receiver destroyed before that turn is told nothing.
+  std::make_unique<Receiver>(60)->translateDTMF(LGCP::TranslateDtmfParams());
+  advance(0);
+
+  // A sequence is stopped, or replaced by a steady tone, only by a request the device takes:
+  // refused, the sequence plays on to its end.
+  const auto refuse = [] { ASSERT_EQ(board().command("fail dtmf 0x400c4205 EIO"), Lines{"ok"}); };
+  r.translateDTMF(digits({{697, 1209}}));
+  refuse();
+  EXPECT_FALSE(r.disableToneGenerator(false));
+  refuse();
+  EXPECT_FALSE(r.enableSteadyTone(425, 0, 1000, 0));
+  EXPECT_TRUE(r.toneGenRunning());
+  advance(70);
+  advance(70);
+  // The board's log holds the refused requests too.
+  EXPECT_EQ(dials(5), (Lines{dial(60, 697, 1209, 16384, 16384), dial(60, 0, 0, 0, 0),
+                             dial(60, 425, 0, 1000, 0), dial(60, 1000, 1000, 0, 0),
+                             dial(60, 0, 0, 0, 0)}));
+  EXPECT_EQ(r.completed, 3);
+  // Taken, the tone ends the sequence: nothing more is dialled.
+  r.translateDTMF(digits({{697, 1209}}));
+  EXPECT_TRUE(r.enableSteadyTone(425, 0, 1000, 0));
+  advance(1000);
+  EXPECT_EQ(dials(2), (Lines{dial(60, 697, 1209, 16384, 16384), dial(60, 425, 0, 1000, 0)}));
+  EXPECT_FALSE(r.toneGenRunning());
+  EXPECT_EQ(r.completed, 3);
 }
 
 TEST_F(Tonec, RingBackCadenceUntilCancelledOrCleaned) {
@@ -236,6 +263,19 @@ TEST_F(Tonec, RingBackCadenceUntilCancelledOrCleaned) {
   EXPECT_EQ(dials(1), Lines{dial(61, 0, 0, 0, 0)});
   advance(5000);
   EXPECT_EQ(dials(1), Lines{dial(61, 0, 0, 0, 0)});
+
+  // A DTMF request the device refuses leaves the cadence playing.
+  r.activateAudibleCall();
+  for (const LGCP::TranslateDtmfParams& params :
+       {digits({{697, 1209}}), LGCP::TranslateDtmfParams()}) {
+    ASSERT_EQ(board().command("fail dtmf 0x400c4205 EIO"), Lines{"ok"});
+    EXPECT_FALSE(r.translateDTMF(params));
+  }
+  EXPECT_TRUE(r.toneGenRunning());
+  advance(1000);
+  EXPECT_EQ(dials(4), (Lines{dial(61, 425, 0, 2048, 2048), dial(61, 697, 1209, 16384, 16384),
+                             dial(61, 0, 0, 0, 0), dial(61, 1000, 1000, 0, 0)}));
+  r.cancelAudibleCall();
 
   // A DTMF request takes the tone over; the ring-back does not come back after it.
   r.activateAudibleCall();

@@ -199,6 +199,16 @@ TEST_F(LapdNtTest, TeiAssignmentDenialCheckAndRemoval) {
   tei_message(5, 1, 127);
   EXPECT_EQ(ex_->nt->user(1).state(), ISDN::LAPD_NT_user::assigned);
   expect_trace("nt_tei");
+  // TEI 65 removed too; frames still coming on 64, more than the removals kept, then one on 65:
+  // each is answered with removals and none takes an entry, until the removals are 2 s old.
+  tei_message(5, 99, 65);
+  for (unsigned i = 0; i < 9; ++i) rx("02 81 01 00");
+  rx("02 83 01 00");
+  EXPECT_EQ(ex_->nt->find_Tei(64), nullptr);
+  EXPECT_EQ(ex_->nt->find_Tei(65), nullptr);
+  step(ISDN::LAPD_NT::kRemovalMs);
+  rx("02 83 01 00");
+  EXPECT_NE(ex_->nt->find_Tei(65), nullptr);
 }
 
 TEST_F(LapdNtTest, SetupBroadcastOnceAndRoutingByCallReference) {

@@ -681,4 +681,23 @@ TEST_F(LapdTest, IFramesLongerThanN201AreRefusedBothWays) {
   }
 }
 
+// A broadcast SETUP reaches a basic-rate user side while it establishes its link again after an
+// FRMR: the link starts afresh for layer 3 and comes up, but the owner, never told that it went
+// down, hears no second "up".
+TEST_F(LapdTest, BroadcastWhileTheLinkIsEstablishedAgainIsNoSecondUp) {
+  a->lapd->change_to_bri();
+  b->lapd->change_to_bri();
+  establish();
+  wire->rule = lose_all;
+  wire->inject(HdlcWire::kA, hex_frame("00 01 87 00 00 00 00 00"));
+  wire->inject(HdlcWire::kA, hex_frame("02 FF 03 08 01 01 05"));
+  settle();
+  wire->rule = nullptr;
+  step(LAPD::t200_ms);
+  EXPECT_EQ(events, (std::vector<std::string>{"A: status Other - Receipt of FRMR response",
+                                              "A: rx 4 octets",
+                                              "B: status Peer initiated re-establishment - SABME"}));
+  EXPECT_EQ(a->lapd->full_state().state, 6u);
+}
+
 }  // namespace

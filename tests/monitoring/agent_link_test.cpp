@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <regex>
 #include <sstream>
 
 #include "monitoring/snmp_agent_ctrl.h"
@@ -111,13 +110,15 @@ TEST_F(AgentLinkTest, LongListsGoOutInFramesTheAgentCanDecode) {
   EXPECT_NE(got[2].find(" 300:extBoardTermCntTable.extBoardTermCnt[299]=1"), std::string::npos);
 }
 
-// The uniq values of the "set" frames, in the order received.
+// The uniq values of the "set" frames, in the order received (a blank, digits and a colon).
 std::vector<int> uniqs_of(const Strings& frames) {
-  static const std::regex uniq(" ([0-9]+):");
   std::vector<int> out;
   for (const std::string& frame : frames) {
-    for (std::sregex_iterator m(frame.begin(), frame.end(), uniq), end; m != end; ++m)
-      out.push_back(std::stoi((*m)[1]));
+    for (size_t at = frame.find(' '); at != std::string::npos; at = frame.find(' ', at + 1)) {
+      const size_t end = frame.find_first_not_of("0123456789", at + 1);
+      if (end != at + 1 && end != std::string::npos && frame[end] == ':')
+        out.push_back(std::stoi(frame.substr(at + 1, end - at - 1)));
+    }
   }
   return out;
 }
@@ -221,37 +222,42 @@ TEST_F(AgentLinkTest, FramesAnAgentTakesLateArriveWholeAndInOrder) {
   EXPECT_NE(lines[0].find(": agent does not read, "), std::string::npos) << lines[0];
 
   // The agent reads: every frame up to the dropped one, whole and in order.
-  std::string in;
-  std::vector<int> uniqs;
+  ReadingAgent reader(std::move(agent));
   const bool all = turn_until(
       [&] {
-        char buf[65536];
-        for (ssize_t n; (n = ::recv(agent.get(), buf, sizeof buf, MSG_DONTWAIT)) > 0;)
-          in.append(buf, size_t(n));
-        while (in.size() >= 4) {
-          const size_t size = size_t(uint8_t(in[2])) << 8 | uint8_t(in[3]);
-          if (in.size() < size) break;
-          MON::Message m;
-          ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
-          if (in[0] != 3 || size < 4 || !ASN1::decode(in.data() + 4, in.data() + size, &env, m))
-            return true;
-          if (m.get_pdu().get_command().is_snmp_set())
-            uniqs.push_back(m.get_pdu().get_command().get_snmp_set().get_commands()[0]
-                                .get_uniq().getValue());
-          in.erase(0, size);
-        }
-        return int(uniqs.size()) >= delivered;
+        reader.read();
+        return int(reader.frames.size()) >= delivered;
       },
       2000);
   EXPECT_TRUE(all);
   std::vector<int> expected(static_cast<size_t>(delivered));
   for (int i = 0; i < delivered; ++i) expected[size_t(i)] = i + 1;
+  const std::vector<int> uniqs = uniqs_of(reader.frames);
   EXPECT_EQ(uniqs, expected);
   EXPECT_EQ(link.outbox().queued(), 0u);
   EXPECT_EQ(link.state(), SnmpAgentInstance::kConnected);
   // The agent missed a frame: having caught up, it is given the whole state again, once.
   EXPECT_TRUE(turn_until([&] { return whole_state.calls == 2; }));
   turns(3);
+  EXPECT_EQ(whole_state.calls, 2);
+
+  // With the bound all but reached, a ping still goes out; the agent misses no value and is not
+  // given the whole state.
+  while (link.outbox().queued() == 0) link.SendFrame(std::vector<char>(1000));
+  for (size_t room; (room = SnmpAgentOutbox::kBound - link.outbox().queued()) > 8;)
+    link.SendFrame(std::vector<char>(std::min<size_t>(60000, room - 8)));
+  ASSERT_EQ(link.outbox().queued(), SnmpAgentOutbox::kBound - 4);
+  reader.frames.clear();
+  advance(5000);
+  ASSERT_TRUE(turn_until(
+      [&] {
+        reader.read();
+        return link.outbox().queued() == 0;
+      },
+      2000));
+  turns(3);
+  EXPECT_EQ(std::count(reader.frames.begin(), reader.frames.end(), "ping"), 1);
+  EXPECT_EQ(link.outbox().dropped(), 1u);
   EXPECT_EQ(whole_state.calls, 2);
   ctrl->UnBind();
 }
@@ -292,9 +298,9 @@ TEST_F(AgentLinkTest, PingsFollowTheLastFrameAndASilentAgentIsDropped) {
                                  ": receive : decode error!"),
             std::string::npos);
 
-  // Silent from now on: the frame after 30 s without any received frame drops the link.
-  for (int i = 0; i < 6; ++i) advance(5000);
-  EXPECT_EQ(received()[0].size(), 6u);
+  // Silent from now on: the first ping left unanswered for more than 30 s drops the link.
+  for (int i = 0; i < 7; ++i) advance(5000);
+  EXPECT_EQ(received()[0].size(), 7u);
   EXPECT_EQ(agent.disconnects, 0);
   advance(5000);
   ASSERT_TRUE(turn_until([&] { return agent.disconnects == 1; }));
@@ -311,6 +317,80 @@ TEST_F(AgentLinkTest, PingsFollowTheLastFrameAndASilentAgentIsDropped) {
   ASSERT_TRUE(
       turn_until([&] { return ctrl->agents().front()->state() == SnmpAgentInstance::kConnected; }));
   EXPECT_EQ(agent.connects, 2);
+}
+
+// Values change every 2 s, so something is always sent: the agent is pinged every 5 s all the
+// same, kept while it answers, and dropped once a ping has waited more than 30 s for its answer.
+TEST_F(AgentLinkTest, ABusyAgentIsPingedAndJudgedByItsAnswers) {
+  connect_agents({"tavo"});
+  FakeAgent& agent = *agents[0];
+  LogCapture logs;
+  int value = 0;
+  int since_ping = 0;  // ms since the last ping the agent received
+  const auto busy = [&](int ms) {
+    for (int t = 0; t < ms; t += 2000) {
+      advance(2000);
+      ctrl->Send(SnmpAgentCtrl::gatewayDip, std::to_string(++value));
+      turns(3);
+      since_ping += 2000;
+      for (const std::string& frame : agent.take())
+        if (frame == "ping") since_ping = 0;
+      ASSERT_LE(since_ping, 6000) << "at " << t;
+    }
+  };
+  busy(60000);
+  EXPECT_EQ(agent.disconnects, 0);
+  EXPECT_EQ(logs.log.take(), "");
+
+  agent.answer_pings = false;
+  busy(30000);
+  EXPECT_EQ(agent.disconnects, 0);
+  advance(6000);
+  ASSERT_TRUE(turn_until([&] { return agent.disconnects == 1; }));
+  EXPECT_NE(logs.log.take().find(": ping timeout !!!"), std::string::npos);
+}
+
+// An agent that reads nothing gets no ping to answer: it is dropped once its socket has taken
+// nothing for more than 30 s. One that reads slowly behind a backlog meets each ping late and
+// answers it as it reads it: it is kept however long the backlog lasts.
+TEST_F(AgentLinkTest, AnAgentIsJudgedByWhatItReads) {
+  MON::SnmpSetCommands set;
+  ASSERT_TRUE(set.setFromValueNotation("{ commands { { uniq 1, id oid : \"1.3\", value \"" +
+                                       std::string(15000, 'v') + "\" } } }"));
+  const struct {
+    size_t per_second;  // bytes the agent reads each second
+    int dropped_at;     // the second the link is dropped at; 0: kept
+  } rows[] = {{0, 35}, {16384, 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.per_second);
+    LoopbackListener listener;
+    // The receive buffer of an agent that reads slowly: the kernel would not grow it.
+    const int buffer = 64 << 10;
+    ASSERT_EQ(::setsockopt(listener.fd().get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer), 0);
+    configure({{"tavo", "127.0.0.1:" + std::to_string(listener.port())}});
+    SnmpAgentInstance& link = *ctrl->agents().front();
+    ASSERT_TRUE(turn_until([&] { return link.state() == SnmpAgentInstance::kConnected; }));
+    ReadingAgent agent(listener.accept());
+    agent.answer_pings = true;
+    LogCapture logs;
+    // 2 MB of values at once, more than the link keeps; then 80 s of reading.
+    for (int i = 0; i < 140; ++i) ctrl->Send(set);
+    ASSERT_GT(link.outbox().queued(), 0u);
+    int dropped_at = 0;
+    for (int second = 1; second <= 80 && !dropped_at; ++second) {
+      advance(1000);
+      agent.read(row.per_second);
+      turns(2);
+      if (!link.connected()) dropped_at = second;
+    }
+    EXPECT_EQ(dropped_at, row.dropped_at) << logs.log.take();
+    if (row.dropped_at) {
+      EXPECT_NE(logs.log.take().find(": agent reads nothing, "), std::string::npos);
+    } else {
+      EXPECT_GT(std::count(agent.frames.begin(), agent.frames.end(), "ping"), 1);
+    }
+    ctrl.reset();
+  }
 }
 
 // A flood of bad frames gives one line a second per kind; the count owed is written when the
@@ -362,18 +442,22 @@ TEST_F(AgentLinkTest, HostsThatNameNoAgentMakeNoLink) {
              {"tavo", "127.0.0.1: 9"},
              {"tavo", "127.0.0.1:-1"},
              {"tavo", "127.0.0.1:0x10"},
-             {"tavo", "127.0.0.1:0"}});
+             {"tavo", "127.0.0.1:0"},
+             {"tavo", "127.0.0.1:9\x1b[2J" + std::string(100, '9')}});
   const Strings faults = logs.err.take_lines();
   std::vector<bool> transports;
   for (auto& link : ctrl->agents()) transports.push_back(link->has_transport());
   EXPECT_EQ(transports, (std::vector<bool>{false, false, true, false, false, false, false, false,
-                                           false, false, false}));
-  ASSERT_EQ(faults.size(), 10u);
+                                           false, false, false, false}));
+  ASSERT_EQ(faults.size(), 11u);
   EXPECT_EQ(faults[0], "snmpagent.tavo: host \"127.0.0.1\" has no port, no link");
   EXPECT_EQ(faults[3],
             "snmpagent.tavo: host \"127.0.0.1:65535x\" has a port that is not a decimal number, "
             "no link");
   EXPECT_EQ(faults[9], "snmpagent.tavo: host \"127.0.0.1:0\" has port 0, no link");
+  // Escaped and cut, as every text of the file in a log line.
+  EXPECT_EQ(faults[10], "snmpagent.tavo: host \"127.0.0.1:9\\x1b[2J" + std::string(45, '9') +
+                            "\"... has a port that is not a decimal number, no link");
 }
 
 }  // namespace

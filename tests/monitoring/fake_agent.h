@@ -3,12 +3,17 @@
 // into a short text and answers pings unless told to keep silent.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include <sys/socket.h>
+
 #include "asn1/coder_env.h"
 #include "asn1/modules/mon.h"
+#include "base/fd.h"
 #include "proto/acceptor_net.h"
 #include "tests/support/loop_turns.h"
 #include "tools/orvex-ctl/lib/hex.h"
@@ -89,3 +94,39 @@ class FakeAgent : public Control::Notify {
   Control::AcceptorNet acceptor_;
 };
 
+
+// An agent that reads only when asked: the accepted socket of a link, whose frames read() takes
+// as far as they have arrived, or `most` bytes of them. It answers pings when told to.
+class ReadingAgent {
+ public:
+  explicit ReadingAgent(Fd socket) : socket_(std::move(socket)) {}
+
+  // Takes what has arrived and decodes the whole frames among it into `frames` ("undecodable"
+  // for a frame that is not TPKT carrying a MON::Message).
+  void read(size_t most = SIZE_MAX) {
+    char buf[65536];
+    for (ssize_t n; most > 0 &&
+                    (n = ::recv(socket_.get(), buf, std::min(sizeof buf, most), MSG_DONTWAIT)) > 0;
+         most -= size_t(n))
+      in_.append(buf, size_t(n));
+    while (in_.size() >= 4) {
+      const size_t size = size_t(uint8_t(in_[2])) << 8 | uint8_t(in_[3]);
+      if (in_.size() < size) break;
+      MON::Message m;
+      ASN1::CoderEnv env(ASN1::CoderEnv::per_Aligned);
+      const bool ok = in_[0] == 3 && size >= 4 &&
+                      ASN1::decode(in_.data() + 4, in_.data() + size, &env, m);
+      frames.push_back(ok ? summary(m) : "undecodable");
+      in_.erase(0, std::max<size_t>(size, 4));
+      // The response to a ping, payload 58, in its TPKT frame.
+      if (answer_pings && frames.back() == "ping") ::send(socket_.get(), "\3\0\0\5\x58", 5, 0);
+    }
+  }
+
+  std::vector<std::string> frames;
+  bool answer_pings = false;
+
+ private:
+  Fd socket_;
+  std::string in_;
+};

@@ -3,6 +3,7 @@
 #include "tests/support/service_test.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,13 +12,16 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <numeric>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "base/version.h"
 #include "monitoring/monitoring_ctl.h"
 #include "monitoring/net_if_probe.h"
 #include "tests/monitoring/fake_agent.h"
+#include "tests/support/loopback.h"
 #include "tests/support/temp_root.h"
 
 namespace {
@@ -88,6 +92,16 @@ class MonitoringTest : public ServiceTest {
     return agent->take();
   }
   std::string at(const std::string& path) const { return sim.root() + path; }
+  // Reports of every kind, then the agent drops and connects again: it gets them all back.
+  void whole_state_after_reconnect();
+  // The agent drops the link, which connects again 10 s later.
+  void reconnect_agent() {
+    agent->drop();
+    ASSERT_TRUE(turn_until(
+        [&] { return ctl->agents().agents().front()->state() == SnmpAgentInstance::kLost; }));
+    turn(10000);
+    ASSERT_TRUE(turn_until([&] { return agent->connected(); }));
+  }
   void write(const std::string& path, const std::string& text) const {
     std::filesystem::create_directories(std::filesystem::path(at(path)).parent_path());
     std::ofstream(at(path)) << text;
@@ -280,7 +294,8 @@ TEST_F(MonitoringTest, AnAgentGetsEachValueOnceUntilItChanges) {
       << *std::adjacent_find(sorted.begin(), sorted.end());
   sim.command("hal dip 6");
   turn(2000);
-  const Strings next = frames();
+  Strings next = frames();
+  next.erase(std::remove(next.begin(), next.end(), "ping"), next.end());
   ASSERT_EQ(next.size(), 1u);
   const Strings changed = items_of(next[0]);
   EXPECT_NE(std::find(changed.begin(), changed.end(), "gatewayCommon.gatewayDip[0]=6"),
@@ -288,8 +303,28 @@ TEST_F(MonitoringTest, AnAgentGetsEachValueOnceUntilItChanges) {
       << next[0];
 }
 
+// The rows an agent is owed do not depend on the files: with the monitoring folder refused (a
+// link out of the root), the agent that connects again gets every row all the same.
 TEST_F(MonitoringTest, AnAgentThatConnectsGetsTheWholeStateInOrder) {
   sim.command("hal dip 5");
+  const std::string outside = sim.root() + "-outside";
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "folder refused" : "folder written");
+    if (refused) {
+      std::filesystem::remove_all(at("/var/monitoring"));
+      std::filesystem::create_directories(outside);
+      std::filesystem::create_directory_symlink(outside, at("/var/monitoring"));
+    }
+    whole_state_after_reconnect();
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(std::filesystem::exists(at("/var/monitoring/board0")), !refused);
+    destroy();
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
+  std::filesystem::remove_all(outside);
+}
+
+void MonitoringTest::whole_state_after_reconnect() {
   make(true);
   frames();
   turn(2000);
@@ -314,11 +349,7 @@ TEST_F(MonitoringTest, AnAgentThatConnectsGetsTheWholeStateInOrder) {
   EXPECT_EQ(items_of(live.back()).size(), 3u + 8u + 1u + 1u)
       << "every display sends all counters; the router's, unchanged, goes out once";
 
-  agent->drop();
-  ASSERT_TRUE(turn_until(
-      [&] { return ctl->agents().agents().front()->state() == SnmpAgentInstance::kLost; }));
-  turn(10000);
-  ASSERT_TRUE(turn_until([&] { return agent->connected(); }));
+  reconnect_agent();
   const Strings got = frames();
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[0], "trapsink 127.0.0.5");
@@ -346,6 +377,115 @@ TEST_F(MonitoringTest, AnAgentThatConnectsGetsTheWholeStateInOrder) {
   for (const char* item : {"ifOperStatus[2]=1", "ifAdminStatus[2]=1", "ifDescr[2]=eth0"})
     expected.push_back(std::string("ifTable.") + item);
   EXPECT_EQ(items_of(got[2]), expected);
+
+  // The controller leaves and its board is forgotten: an agent that connects then gets no row
+  // of it, and gets the row when the board is reported again, unchanged.
+  ctl->OnDisconnect();
+  reconnect_agent();
+  const Strings without = frames();
+  ASSERT_EQ(without.size(), 3u);
+  EXPECT_EQ(without[2].find("extBoardTable"), std::string::npos) << without[2];
+  LGCP::DisplayParams board;
+  ASSERT_TRUE(board.setFromValueNotation(displays[0]));
+  ctl->OnDisplayCMD(board);
+  const Strings again = frames();
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(items_of(again[0]), Strings(expected.begin() + 7, expected.begin() + 10));
+}
+
+// The whole states among `frames`: each begins with the software build.
+size_t whole_states(const Strings& frames) {
+  return size_t(std::count_if(frames.begin(), frames.end(), [](const std::string& frame) {
+    return frame.find(".softwareBuild[0]=") != std::string::npos;
+  }));
+}
+
+// The numbers n of the set commands (oid 1.3.6.1.n) among `frames`, in order.
+std::vector<size_t> set_values(const Strings& frames) {
+  std::vector<size_t> out;
+  for (const std::string& frame : frames)
+    for (size_t at = 0; (at = frame.find(":1.3.6.1.", at)) != std::string::npos; ++at)
+      out.push_back(std::stoul(frame.substr(at + 9)));
+  return out;
+}
+
+// A large store and an agent that reads late beside one that reads at once: the late one misses
+// values and, once it has caught up, gets the whole state, all of it however large; the other
+// gets only what changes.
+TEST_F(MonitoringTest, AWholeStateGoesOnlyToTheAgentThatMissedValues) {
+  agent.reset(new FakeAgent);
+  LoopbackListener listener;
+  const int small = 4096;
+  ASSERT_EQ(::setsockopt(listener.fd().get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
+  std::istringstream in("[snmpagent]\nhost = 127.0.0.1:" + std::to_string(agent->port()) +
+                        "\nname = tavo\n[snmpagent]\nhost = 127.0.0.1:" +
+                        std::to_string(listener.port()) + "\nname = tavo\n");
+  in >> config;
+  ctl.reset(new MonitoringCtl);
+  ctl->Configure(config);
+  const SnmpAgentInstance& late_link = *ctl->agents().agents().back();
+  const SnmpAgentInstance& fast_link = *ctl->agents().agents().front();
+  ASSERT_TRUE(turn_until([&] {
+    return agent->connected() && fast_link.connected() && late_link.connected();
+  }));
+  ReadingAgent late(listener.accept());
+  ASSERT_TRUE(turn_until([&] {
+    late.read();
+    return whole_states(agent->frames) == 1 && whole_states(late.frames) == 1;
+  }));
+
+  // Values of 16000 characters, 25 at a time, until some are dropped for the late agent; the
+  // agent that reads takes each batch.
+  size_t values = 0;
+  while (late_link.outbox().dropped() == 0 && values < 2000) {
+    LGCP::DisplayParams display;
+    auto& commands = display.select_snmp_set().get_commands();
+    for (const size_t end = values + 25; values < end; ++values) {
+      MON::SnmpSetCommand command;
+      command.set_uniq(int32_t(values));
+      command.get_id().select_oid() = "1.3.6.1." + std::to_string(values);
+      command.set_value(std::string(16000, 'v'));
+      commands.push_back(command);
+    }
+    ctl->OnDisplayCMD(display);
+    ASSERT_TRUE(turn_until([&] { return set_values(agent->frames).size() == values; }));
+  }
+  ASSERT_EQ(fast_link.outbox().dropped(), 0u);
+  ASSERT_GT(late_link.outbox().dropped(), 0u);
+  // A new driver, read with the next whole state: the agent that reads gets it as a change.
+  write("/proc/voice/version", "drv 4.0 2026\n");
+  const size_t before = agent->frames.size();
+
+  // The late agent reads: once it has caught up, the whole state, every stored value in it.
+  ASSERT_TRUE(turn_until(
+      [&] {
+        late.read();
+        return whole_states(late.frames) == 2 && late_link.outbox().queued() == 0;
+      },
+      2000));
+  turns(5);
+  late.read();
+  EXPECT_EQ(whole_states(late.frames), 2u);
+  const std::vector<size_t> got = set_values(late.frames);
+  EXPECT_EQ(std::set<size_t>(got.begin(), got.end()).size(), values);
+  EXPECT_EQ(std::count(late.frames.begin(), late.frames.end(), "undecodable"), 0);
+  EXPECT_TRUE(late_link.connected());
+
+  const std::string driver = "gatewayCommon.driverBuild[0]=4.0 [2026]";
+  EXPECT_EQ(std::count_if(late.frames.begin(), late.frames.end(),
+                          [&](const std::string& f) { return f.find(driver) != f.npos; }),
+            1);
+
+  for (int i = 0; i < 5; ++i) run_loop_turn();
+  EXPECT_EQ(whole_states(agent->frames), 1u);
+  std::vector<size_t> each(values);
+  std::iota(each.begin(), each.end(), size_t(0));
+  EXPECT_EQ(set_values(agent->frames), each);
+  Strings news;
+  for (size_t i = before; i < agent->frames.size(); ++i)
+    if (agent->frames[i] != "ping") news.push_back(agent->frames[i]);
+  ASSERT_EQ(news.size(), 1u);
+  EXPECT_EQ(items_of(news[0]), Strings{driver});
 }
 
 }  // namespace

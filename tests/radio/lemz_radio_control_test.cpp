@@ -217,6 +217,11 @@ TEST_F(LemzGateway, PacketsNoReportCanCarryAreDroppedWithALine) {
       {"09f10000" "037f2041", ""},
       {"85000000" "0100007f" "00000001" "02418000", "caller id octet 128 out of range"},
       {"85000000" "0100007f" "00000001" "02414200", ""},
+      // A transfer with push-to-talk keys one host, as the controller's own must.
+      {"82040000" "ffffffff" "00000042", "ptt keys 255.255.255.255, which names no single host"},
+      {"85040000" "00000000" "00000001" "02414200", "ptt set with no session address to key"},
+      {"82000000" "00000000" "00000042", ""},
+      {"82040000" "0900007f" "00000042", ""},
       // Malformed: short, an identity longer than the packet, payload missing, unknown type.
       {"0900", "packet of 2 bytes too short for type 9, packet dropped"},
       {"09000000" "0A616263", "packet of 8 bytes too short for type 9"},
@@ -265,7 +270,7 @@ TEST_F(LemzGateway, ReceivedNumbersAreOnesTheControllerMaySend) {
       {"02000000" "00000001" "ff800000", 1, "-inf", nullptr, nan},
       {"02000000" "00000001" "bf800000", 1, "-1.000000", nullptr, "\"-1.000000\" is negative"},
       {"02000000" "80000000" "42f30000", INT32_MIN, "121.500000", nullptr,
-       "channel id 2147483648 out of range"},
+       "channel 2147483648 out of 0..2147483647"},
       {"84000000" "00000001" "ff800000" "01020000", 1, "-inf", nullptr, nan},
       // A quality may be negative, but it is a number.
       {"83000000" "7fc00000", 0, " nan", nullptr, nan},

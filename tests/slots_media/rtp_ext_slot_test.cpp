@@ -99,6 +99,9 @@ TEST_F(RadioSlots, Ed137SlotFromCreateToDestroy) {
   EXPECT_EQ(log_tail("rtp_ext", 3).at(1), "0xc0144500 INIT etype=0x0167 words=1,123,6,1");
   EXPECT_NE(attached_fd(), stale);
   EXPECT_EQ(log_tail("rtp", 2).at(0).substr(0, 24), "0xc02c5200 BEGIN_SESSION");
+  EXPECT_EQ(log_tail("rtp", 2).at(1),
+            "0xc0105202 ADD_CHANNEL tdm=" + std::to_string(channel) + " dev_no=-1 chn=-1 word3=1")
+      << "BSS on, as at the create";
   EXPECT_EQ(board().command("rtpext session " + newest_ext_session()).at(0),
             "open etype=0x0167 words=1,123,6,1 attached filter=off");
 
@@ -247,6 +250,8 @@ struct LostChannel {
   const char* name;
   const char* radio;  // codecRTP's radio, or ""
   int destroyed;      // slot 1 (the first RTP slot) or 2 (its trunk)
+  // The engine's request that refuses the restart: begin session, or add channel.
+  const char* refused = "0xc02c5200";
 };
 
 class LostChannels : public RadioSlots, public testing::WithParamInterface<LostChannel> {
@@ -270,6 +275,7 @@ class LostChannels : public RadioSlots, public testing::WithParamInterface<LostC
 
 TEST_P(LostChannels, LaterCallOnTheChannelIsLeftAlone) {
   const LostChannel& r = GetParam();
+  StreamCapture err(std::cerr);
   for (const int output : {513, 1, 2}) ASSERT_TRUE(HwMux::instance().Disable(output));
   ASSERT_EQ(create_slot("ptG711-Alaw", r.radio), 512);
   talk({"{ seq 2, slot 2, pdu command : create : trunk : { trunk 0, timeslot 1 } }",
@@ -277,7 +283,7 @@ TEST_P(LostChannels, LaterCallOnTheChannelIsLeftAlone) {
         "{ seq 4, slot 2, pdu command : connect : 1 }"});
   EXPECT_EQ(state(), "512=1 513=off 1=512 2=off sessions: 512");
 
-  ASSERT_EQ(board().command("fail rtp 0xc02c5200 EIO"), Lines{"ok"});
+  ASSERT_EQ(board().command(std::string("fail rtp ") + r.refused + " EIO"), Lines{"ok"});
   EXPECT_EQ(talk({ioctl(5, "encoder-mode : ulaw")}),
             (Lines{"{ slot 1, pdu signal : receiver : inactive : NULL }",
                    "{ slot 1, pdu signal : transmitter : inactive : NULL }",
@@ -316,13 +322,17 @@ TEST_P(LostChannels, LaterCallOnTheChannelIsLeftAlone) {
   talk({"{ seq 14, slot " + std::to_string(3 - r.destroyed) + ", pdu command : destroy : NULL }",
         "{ seq 15, slot 3, pdu command : destroy : NULL }",
         "{ seq 16, slot 4, pdu command : destroy : NULL }"});
+  EXPECT_EQ(err.take().find("Bad file descriptor"), std::string::npos)
+      << "no request on the session that was lost";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LostChannels,
                          testing::Values(LostChannel{"RtpSlotGoes", "", 1},
                                          LostChannel{"RtpSlotsTrunkGoes", "", 2},
                                          LostChannel{"Ed137SlotGoes", kEd137, 1},
-                                         LostChannel{"Ed137SlotsTrunkGoes", kEd137, 2}),
+                                         LostChannel{"Ed137SlotsTrunkGoes", kEd137, 2},
+                                         LostChannel{"LemzSlotsTrunkGoes", kLemzStatus, 2,
+                                                     "0xc0105202"}),
                          [](const testing::TestParamInfo<LostChannel>& i) {
                            return std::string(i.param.name);
                          });

@@ -106,8 +106,8 @@ TEST_F(RtpSlots, RtcpGoesOutAtCreateAndDestroy) {
                 RtpSlot::kPhone + "\t1\t\t\n203\t" + id + "\tsession end\t1\t\t\n");
 }
 
-// Refused creates: the reason on the error stream, insufficientResources, and nothing left open
-// (the fixture checks the engine's sessions; the RTCP port is free again).
+// Refused creates: the reason on the error stream, the cause, and nothing left open (the
+// fixture checks the engine's sessions; the RTCP port is free again).
 struct Refusal {
   const char* name;
   const char* sim;  // a simulator command run first, or ""
@@ -116,6 +116,7 @@ struct Refusal {
   const char* edit;   // a text of the command to replace, or ""
   const char* by;     // with this
   const char* error;  // {R} the RTCP port
+  const char* cause = "insufficientResources";
 };
 
 class RtpRefusals : public RtpSlots, public testing::WithParamInterface<Refusal> {};
@@ -131,7 +132,7 @@ TEST_P(RtpRefusals, LeaveNothingOpen) {
   std::string command =
       create(1, r.payload, std::string(", shost { iaddr \"127.0.0.1\", port {L} }") + r.more);
   if (*r.edit) command = replace(command, r.edit, r.by);
-  EXPECT_EQ(talk({command}), Lines{reply(1, 1, "error : insufficientResources")});
+  EXPECT_EQ(talk({command}), Lines{reply(1, 1, std::string("error : ") + r.cause)});
   EXPECT_EQ(err.take(),
             replace(r.error, "{R}", std::to_string(local_port_ + 1)));
   EXPECT_NE(log.take().find("do create rtp: "), std::string::npos);
@@ -149,8 +150,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "already in use, port={R}]\n"},
         Refusal{"SessionRefused", "fail rtp 0xc02c5200 EIO", "ptG711-Alaw", "", "", "",
                 "rtp[16,16,64,64]: begin session fail !!! \n"},
+        // The record's address fields take a dotted address only.
         Refusal{"NoDottedRemote", "", "ptG711-Alaw", "", "dhost { iaddr \"127.0.0.1\"",
-                "dhost { iaddr \"nowhere\"", "rtp[16,16,64,64]: rtp do not created: nowhere\n"}),
+                "dhost { iaddr \"nowhere\"",
+                "rtp[16,16,64,64]: rtp do not created: \"nowhere\"\n", "invalidParams"},
+        Refusal{"NoDottedLocal", "", "ptG711-Alaw", "", "shost { iaddr \"127.0.0.1\"",
+                "shost { iaddr \"010.0.0.1\nrtp[1]: forged\"",
+                "rtp[16,16,64,64]: rtp do not created: \"010.0.0.1\\x0artp[1]: forged\"\n",
+                "invalidParams"}),
     [](const testing::TestParamInfo<Refusal>& i) { return std::string(i.param.name); });
 
 // Refused creates, which a controller can repeat at any rate: one line a second per kind, with
@@ -159,17 +166,19 @@ TEST_F(RtpSlots, RefusedCreatesAreLoggedOnceASecondPerKind) {
   const struct {
     std::string command;
     std::string line;
+    std::string cause;
   } kinds[] = {
       {create(1, "ptT38-UDP-TL"),
-       "rtp[16,16,64,64]: rtp do not created: payload ptT38-UDP-TL not found"},
+       "rtp[16,16,64,64]: rtp do not created: payload ptT38-UDP-TL not found",
+       "insufficientResources"},
       {replace(create(1, "ptG711-Alaw"), "iaddr \"127.0.0.1\"", "iaddr \"nowhere\""),
-       "rtp[16,16,64,64]: rtp do not created: nowhere"},
+       "rtp[16,16,64,64]: rtp do not created: \"nowhere\"", "invalidParams"},
   };
   StreamCapture err(std::cerr);
   StreamCapture log(std::clog);
   for (int round = 0; round < 10; ++round) {
     for (const auto& k : kinds)
-      EXPECT_EQ(talk({k.command}), Lines{reply(1, 1, "error : insufficientResources")});
+      EXPECT_EQ(talk({k.command}), Lines{reply(1, 1, "error : " + k.cause)});
   }
   EXPECT_EQ(err.take_lines(), (Lines{kinds[0].line, kinds[1].line}));
   advance(1000);

@@ -117,6 +117,10 @@ TEST_F(T38Road, ValuesTheRecordsCannotCarryAreRefused) {
     for (size_t i = 0; i < values.size(); ++i) text.replace(text.find(keys[i]), 3, values[i]);
     return text;
   };
+  const auto args = [&](const std::string& list) {
+    std::string text = fill(t38, {"127.0.0.2", "160", "1", "2"});
+    return text.replace(text.find("args { }"), 8, "args { " + list + " }");
+  };
   const auto pfactor = [&](const std::string& value) {
     std::string text = rtp;
     return text.replace(text.find("{F}"), 3, value);
@@ -140,6 +144,9 @@ TEST_F(T38Road, ValuesTheRecordsCannotCarryAreRefused) {
       {fill(t38, {"", "160", "1", "2"}), "t38soft: refused: dhost not an address: \"\"", ""},
       {fill(t38, {"1.2.3.4/7/8", "160", "1", "2"}),
        "t38soft: refused: dhost not an address: \"1.2.3.4/7/8\"", ""},
+      // The program's command line would cut the argument at the NUL.
+      {args("\"a\", \"b" + std::string(1, '\0') + "c\""),
+       "t38soft: refused: an argument holds a NUL: \"b\\x00c\"", ""},
       {pfactor("65535"), "", "pfactor=65535"},
       {pfactor("65536"), "rtp[16,16,64,64]: pfactor 65536 out of range 0..65535", ""},
       {pfactor("-1"), "rtp[16,16,64,64]: pfactor -1 out of range 0..65535", ""},

@@ -112,14 +112,14 @@ TEST_F(VoiceRoad, NothingToPlayRefusesTheConnectionAndAbortsOnce) {
 }
 
 // What cannot be played fails at once, before the connection is answered: a folder, an empty
-// name (the voice folder itself), a missing file, a channel that refuses the first write. The
-// connection is refused and abort follows it; no stream was reported active. What can be played
-// after such names is played.
+// name (the voice folder itself), a missing file, a channel that refuses the first write, a
+// host that is no address. The connection is refused and abort follows it; no stream was
+// reported active. What can be played after such names is played.
 TEST_F(VoiceRoad, AFirstFileThatFailsAtOnceRefusesTheConnection) {
   const std::string a = voice_file("a.al", "0.01 sine 440");
   voice_file("folder/b.al", "0.01 sine 440");
   struct Row {
-    const char* names;
+    const char* names;  // of a file player, or the parameters of another
     const char* board;  // run after the create, or null
     bool plays;
   };
@@ -129,10 +129,13 @@ TEST_F(VoiceRoad, AFirstFileThatFailsAtOnceRefusesTheConnection) {
            Row{"\"missing.al\"", nullptr, false},
            Row{"\"a.al\"", "fail mcc/ctl write EPIPE", false},
            Row{"\"folder\", \"\", \"a.al\"", nullptr, true},
+           Row{"network : { host { iaddr \"board\", port 9 }, id 7 }", nullptr, false},
        }) {
     SCOPED_TRACE(row.names);
     StreamCapture err(std::cerr);
-    create(std::string("player : file : { name { ") + row.names + " }, repeat 1 }");
+    create(row.names[0] == '"'
+               ? std::string("player : file : { name { ") + row.names + " }, repeat 1 }"
+               : std::string("player : ") + row.names);
     if (row.board) {
       EXPECT_EQ(sim(row.board), "ok");
     }
@@ -267,6 +270,13 @@ TEST_F(VoiceRoad, UnreachableReceiverStopsTheRecording) {
   EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : ioctl : activateRecord : { "
                  "iaddr \"127.0.0.1\", port 9 } }"}),
             wires({reply(4, 1, "error : unsupported")}));
+  // A host that is no address refuses the source at once; no recording has begun to stop.
+  run({"{ seq 5, slot 3, pdu command : create : voice : record : { iaddr \"board\", port 9 } }"});
+  EXPECT_EQ(run({"{ seq 6, slot 2, pdu command : connect : 3 }"}),
+            wires({reply(6, 2, "error : connectFail")}));
+  advance(0);
+  EXPECT_EQ(arrived(), Lines{});
+  run({"{ seq 7, slot 3, pdu command : destroy : NULL }"});
 }
 
 }  // namespace
