@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "hw/hw_mux.h"
 #include "slotbase/output_owner.h"
 #include "slotbase/slot.h"
 
@@ -19,6 +20,15 @@ void release_link(Slot& sink, Slot& previous) {
 // is the higher, else the sink.
 bool source_makes(Slot& source, Slot& sink) {
   return source.GetConnectionPriority() > sink.GetConnectionPriority();
+}
+
+// The sink's line still carries the source's own channel: the switch refused to idle their path.
+// (A link's channel, which runs on the line, closes with the connection whatever the switch did;
+// the channel's next owner idles what it left.)
+bool still_fed(Slot& source, Slot& sink) {
+  const int tx = source.IGetTransmitChannel();
+  const int rx = sink.IGetReceiveChannel();
+  return tx >= 0 && rx >= 0 && HwMux::instance().source(rx) == tx;
 }
 
 }  // namespace
@@ -40,10 +50,11 @@ bool Connect(Slot& source, Slot& sink) {
     }
     sink.OnChangeInputStream(true);
   }
-  // The old path goes only for a new one its maker can take.
+  // The old path goes only for a new one its maker can take, and only if it went: a path the
+  // switch kept stays the sink's (the new source may switch nothing onto its line).
   const bool may = !previous || llMayConnect(source, sink);
-  if (previous && may) llDisconnect(sink);
-  if (may && llConnect(source, sink)) {
+  const bool left = may && (!previous || llDisconnect(sink) || !still_fed(*previous, sink));
+  if (left && llConnect(source, sink)) {
     if (previous) {
       sink.LogicalDisconnect();
       if (previous->sinks.empty()) previous->IOnOutputRelease();
@@ -65,6 +76,14 @@ bool Disconnect(Slot& sink) {
   if (!previous) return true;
   bool r = llDisconnect(sink);
   release_link(sink, *previous);
+  return r;
+}
+
+bool DisconnectOrKeep(Slot& sink) {
+  Slot* previous = sink.source;
+  if (!previous) return true;
+  const bool r = llDisconnect(sink);
+  if (r || !still_fed(*previous, sink)) release_link(sink, *previous);
   return r;
 }
 

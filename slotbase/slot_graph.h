@@ -6,8 +6,10 @@
 //
 // A connect that takes a sink from another source first asks the slot that would make the new
 // path whether it can (llMayConnect): a refusal there leaves the old path and both its slots as
-// they were. When the hardware step fails after that, the graph is left as the hardware is: the
-// sink is switched back to its source, or, when that fails too, left as on a disconnect.
+// they were. When the hardware refuses after that, the new path or the old path's removal (the
+// switch still carrying the old source's channel to the sink), the graph is left as the hardware
+// is: the sink is switched back to its source, or, when that fails too, left as on a
+// disconnect.
 #pragma once
 
 class Slot;
@@ -16,6 +18,9 @@ class Slot;
 bool Connect(Slot& source, Slot& sink);
 // Detaches `sink` from its source; the logical link goes even when the hardware refuses (false).
 bool Disconnect(Slot& sink);
+// The disconnect command's: as Disconnect, but a path the switch kept (the sink's line still
+// carrying the source's own channel) stays linked, nothing changed.
+bool DisconnectOrKeep(Slot& sink);
 // The hardware halves of Connect and Disconnect, and the check of the first.
 bool llConnect(Slot& source, Slot& sink);
 bool llMayConnect(Slot& source, Slot& sink);

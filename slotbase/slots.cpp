@@ -54,7 +54,7 @@ bool Slots::OnCommand(const LGCP::Command& c) {
   refusal_ = LGCP::ErrorCause::unsupported;
   switch (id) {
     case LGCP::Command::e_disconnect:
-      if (Disconnect(*s)) {
+      if (DisconnectOrKeep(*s)) {
         Success();
       } else {
         Error(LGCP::ErrorCause::disconnectFail);

@@ -112,19 +112,14 @@ bool HdlcSlot::connect(const char* operation, int channel, bool replacing_source
   return false;
 }
 
-bool HdlcSlot::may_run_on(int channel, bool replacing_source, const Slot* leaving) {
-  return channel == -1 || (LinkSlot::OneLine(*this, channel, replacing_source) &&
-                           LinkSlot::LineFree(*this, channel, leaving));
-}
-
 bool HdlcSlot::IHwMayConnectTransmitter(Slot& sink) {
   // The sink's source gives the line up as its path goes.
-  return may_run_on(sink.IGetReceiveChannel(), false, sink.source);
+  return LinkSlot::MayRunOn(*this, sink.IGetReceiveChannel(), false, sink.source);
 }
 
 bool HdlcSlot::IHwMayConnectReceiver(Slot& from) {
   return LinkSlot::PathFree(*this, from.IGetTransmitChannel()) &&
-         may_run_on(from.IGetTransmitChannel(), true, nullptr);
+         LinkSlot::MayRunOn(*this, from.IGetTransmitChannel(), true, nullptr);
 }
 
 bool HdlcSlot::IHwConnectTransmitter(Slot& sink) {

@@ -88,9 +88,6 @@ class HdlcSlot : public Slot, public HDLC::Notify {
   // the switch refused to wire it. `restoring`: the graph puts back the connection whose path a
   // refused reconnection took away; the channel reopens only if it was open there.
   bool connect(const char* operation, int channel, bool replacing_source, bool restoring);
-  // The checks of connect, which change nothing; the line's holder may be `leaving`, the slot
-  // whose path there goes first.
-  bool may_run_on(int channel, bool replacing_source, const Slot* leaving);
   // The connection leading to `line` goes (the source's when `source_leaves`, else the one with
   // `sink_leaves`): the channel closes when it runs there; with the last connection to its time
   // slot the slot gives the time slot up. False when the switch refused to idle one of the

@@ -80,6 +80,10 @@ bool PathFree(Slot& slot, int output) {
   return true;
 }
 
+bool MayRunOn(Slot& slot, int line, bool but_source, const Slot* leaving) {
+  return line == -1 || (OneLine(slot, line, but_source) && LineFree(slot, line, leaving));
+}
+
 void ReleaseLine(Slot& slot) { SwitchChannels::instance().Release(SwitchChannels::Use::link, slot); }
 
 bool OneLine(Slot& slot, int output, bool but_source) {

@@ -50,6 +50,10 @@ bool LineFree(Slot& slot, int output, const Slot* leaving = nullptr);
 // source other than `slot`: an HDLC channel sent there would take that path's place. A
 // connection from a slot without a transmit channel of its own switched no path.
 bool PathFree(Slot& slot, int output);
+// Whether `slot`'s channel may run on `line` (OneLine, then LineFree), which changes nothing:
+// asked before a connection takes a sink from its source, whose path goes first (`leaving`,
+// which may hold the line). True for no line (-1).
+bool MayRunOn(Slot& slot, int line, bool but_source, const Slot* leaving);
 // Gives up the output that `slot`'s HDLC channel transmitted to: the channel has closed.
 void ReleaseLine(Slot& slot);
 

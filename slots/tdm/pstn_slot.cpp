@@ -255,43 +255,62 @@ bool PstnSlot::activate_link() {
   return true;
 }
 
+bool PstnSlot::IHwMayConnectReceiver(Slot& peer) {
+  // On basic rate only the switch refuses: the transmitter connection holds the line.
+  if (basic_rate()) return true;
+  // Signed: a peer that is not on a trunk (-1) passes.
+  const int trunk = peer.GetTrunk();
+  if (trunk > kMaxTrunk) {
+    InvalidTrunk(paramLogs, trunk);
+    return false;
+  }
+  const int timeslot = peer.GetTrunkTimeSlot();
+  if (timeslot > kMaxTimeslot) {
+    paramLogs.write(std::cerr, "invalid timeslot", [&](std::ostream& os) {
+      PutLogHeader(os);
+      os << "invalid timeslot: " << timeslot;
+    });
+    return false;
+  }
+  // Another slot's HDLC channel or path on that time slot keeps it; this one stays where it is.
+  return LinkSlot::PathFree(*this, peer.IGetTransmitChannel()) &&
+         LinkSlot::LineFree(*this, peer.IGetTransmitChannel());
+}
+
+bool PstnSlot::IHwMayConnectTransmitter(Slot& peer) {
+  // The channel transmits to one sink's line; the source's gives its receiving way. The peer's
+  // source gives the line up as its path goes.
+  return !basic_rate() ||
+         LinkSlot::MayRunOn(*this, peer.IGetReceiveChannel(), true, peer.source);
+}
+
 bool PstnSlot::IHwConnectReceiver(Slot& peer) {
   if (!basic_rate()) {
-    // Signed: a peer that is not on a trunk (-1) passes.
-    const int trunk = peer.GetTrunk();
-    if (trunk > kMaxTrunk) {
-      InvalidTrunk(paramLogs, trunk);
+    if (!IHwMayConnectReceiver(peer) || !LinkSlot::ClaimLine(*this, peer.IGetTransmitChannel())) {
       return false;
     }
-    const int timeslot = peer.GetTrunkTimeSlot();
-    if (timeslot > kMaxTimeslot) {
-      paramLogs.write(std::cerr, "invalid timeslot", [&](std::ostream& os) {
-        PutLogHeader(os);
-        os << "invalid timeslot: " << timeslot;
-      });
-      return false;
-    }
-    // Another slot's HDLC channel or path on that time slot keeps it; this one stays where it is.
-    if (!LinkSlot::PathFree(*this, peer.IGetTransmitChannel()) ||
-        !LinkSlot::ClaimLine(*this, peer.IGetTransmitChannel())) {
-      return false;
-    }
-    hdlc.param_trunk = static_cast<uint32_t>(trunk);
-    hdlc.param_timeslot = static_cast<uint32_t>(timeslot);
+    hdlc.param_trunk = static_cast<uint32_t>(peer.GetTrunk());
+    hdlc.param_timeslot = static_cast<uint32_t>(peer.GetTrunkTimeSlot());
   }
-  hdlc.tsA = peer.IGetTransmitChannel();
   hdlc.type = mode == kSs7OrCas ? kSs7Channel : mode == kPri ? kPriChannel : kBriChannel;
-  if (basic_rate() && hdlc.tsB == -1) return true;
-  return activate_link();
+  const bool waits = basic_rate() && hdlc.tsB == -1;
+  return join_line(hdlc.tsA, peer.IGetTransmitChannel(), waits);
 }
 
 bool PstnSlot::IHwConnectTransmitter(Slot& peer) {
   if (!basic_rate()) return true;
-  // The channel transmits to one sink's line; the source's gives its receiving way.
   const int line = peer.IGetReceiveChannel();
   if (!LinkSlot::OneLine(*this, line, true) || !LinkSlot::ClaimLine(*this, line)) return false;
-  hdlc.tsB = line;
-  return hdlc.tsA == -1 || activate_link();
+  return join_line(hdlc.tsB, line, hdlc.tsA == -1);
+}
+
+bool PstnSlot::join_line(int& channel, int line, bool waits) {
+  const int held = channel;
+  channel = line;
+  if (waits || activate_link()) return true;
+  // The connection is refused: an activation must not open the channel on its line.
+  channel = held;
+  return false;
 }
 
 bool PstnSlot::IHwDisconnectTransmitter(Slot&) {

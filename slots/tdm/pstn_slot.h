@@ -81,6 +81,9 @@ class PstnSlot : private Slot,
   bool IHwConnectReceiver(Slot& peer) override;
   bool IHwDisconnectTransmitter(Slot& peer) override;
   bool IHwDisconnectReceiver(Slot& peer) override;
+  // The checks of the two connections above, which change nothing.
+  bool IHwMayConnectTransmitter(Slot& peer) override;
+  bool IHwMayConnectReceiver(Slot& peer) override;
   bool IOnOutputStream() override { return true; }
   bool IOnInputStream() override { return true; }
   const char* GetName() const override { return "pstn"; }
@@ -109,6 +112,10 @@ class PstnSlot : private Slot,
   // transmits to the time slot (LinkSlot::ClaimLine): the connection that asked for it is not
   // made.
   bool activate_link();
+  // A connection over `channel` (hdlc.tsA or hdlc.tsB) comes: `channel` becomes `line`, and,
+  // unless the connection `waits` for the other way, the channel opens there. False, `channel`
+  // as it was, when the connection is refused (activate_link).
+  bool join_line(int& channel, int line, bool waits);
   // A connection over `channel` (hdlc.tsA or hdlc.tsB) goes: the layer stops, the channel
   // closes, idling its paths both ways, and gives up its time slot, and `channel` is unset, so
   // that an activation no longer reopens the channel there. False when the switch refused to

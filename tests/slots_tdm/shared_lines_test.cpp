@@ -29,6 +29,10 @@
 
 namespace {
 
+// The board's controller channels, which HDLC channels get.
+constexpr int kFirstMccChannel = 1024;
+constexpr int kMccChannels = 256;
+
 // The slot whose HDLC channel the registry gives `output`, or null.
 Slot* holder(int output) {
   return SwitchChannels::instance().Holder(SwitchChannels::Use::link, output);
@@ -209,11 +213,15 @@ class SharedLines : public SlotRoad {
     return std::isdigit(static_cast<unsigned char>(carries[0])) ? std::stoi(carries) : -1;
   }
   // Notes the lines of `lines` that carry an input no path leads to: the switch refused their
-  // idle byte.
-  void keep_stale(const std::vector<int>& lines) {
+  // idle byte. Unless `any` (a destroyed slot's), only a controller channel's may stay, which
+  // closed with its connection: a slot's own channel that the switch kept keeps its path.
+  void keep_stale(const std::vector<int>& lines, bool any) {
     for (int output : lines) {
       const int input = input_of(SlotRoad::output(output));
-      if (input >= 0 && !holder(output) && path_input(output) < 0) stale_[output] = input;
+      const bool mcc = input >= kFirstMccChannel && input < kFirstMccChannel + kMccChannels;
+      if (input >= 0 && (any || mcc) && !holder(output) && path_input(output) < 0) {
+        stale_[output] = input;
+      }
     }
   }
   // What the records show: each line, the open channels, the slots' sources. A line left with
@@ -353,6 +361,22 @@ TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgr
         {5, "disconnect : NULL", "disconnectFail", "5=1024/- 6=const 0xd5/-"},
         {6, "connect : 10", "success", "5=const 0xd5/- 6=1024/10"},
         {9, "connect : 5", "success", "5=1025/9 6=1024/10"}}},
+      // A connect whose old path the switch keeps is refused, the old path put back: the new
+      // source may switch nothing onto the line.
+      {"the switch refuses to idle the line a connect takes from its source",
+       {5},
+       {{4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
+        {7, "connect : 5", "success", "5=7/-"},
+        {0, kIdleRefused, "ok"},
+        {4, "connect : 5", "connectFail", "5=7/-"},
+        {4, "connect : 5", "success", "5=const 0xd5/-"}}},
+      {"the switch refuses to idle the line a disconnection takes from a trunk",
+       {5},
+       {{4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
+        {7, "connect : 5", "success", "5=7/-"},
+        {0, kIdleRefused, "ok"},
+        {5, "disconnect : NULL", "disconnectFail", "5=7/-"},
+        {4, "connect : 5", "success", "5=const 0xd5/-"}}},
       // A connect refused where another source feeds the sink leaves that source's channel as it
       // was: closed, or open under its own number.
       {"a refused connect over a closed channel's line",
@@ -375,6 +399,12 @@ TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgr
        {{0, "fail hal 0x80084d02 EIO", "ok"},
         {5, "connect : 9", "connectFail", "5=const 0xd5/-"},
         {9, "activate : empty : NULL", "success", "5=const 0xd5/-"}}},
+      {"a signalling link whose channel the switch refuses to wire",
+       {5},
+       {{4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
+        {0, "fail hal 0x80084d02 EIO", "ok"},
+        {5, "connect : 4", "connectFail", "5=const 0xd5/-"},
+        {4, "activate : empty : NULL", "success", "5=const 0xd5/-"}}},
       {"a path the switch refuses over a closed channel's line",
        {5},
        {{9, "connect : 5", "success"},
@@ -392,6 +422,17 @@ TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgr
         {4, "connect : 11", "success", "8=1024/4 9=off/-"},
         {4, "connect : 12", "connectFail", "8=1024/4 9=off/-"},
         {7, "connect : 11", "success", "8=7/- 9=off/-"}}},
+      {"a basic-rate link refused where an HDLC channel runs",
+       {8, 9},
+       {{4, "create : pstn : isdn : { type bri, trunk 1, log 0, side user : NULL }", "success"},
+        {11, "create : trunk_bri : { trunk 2, timeslot 0 }", "success"},
+        {12, "create : trunk_bri : { trunk 2, timeslot 1 }", "success"},
+        {10, "connect : 12", "success"},
+        {11, "connect : 4", "success"},
+        {4, "connect : 11", "success", "8=1025/4 9=1024/10"},
+        {0, "mcc side 1024 network", "ok"},
+        {4, "connect : 12", "connectFail", "8=1025/4 9=1024/10"},
+        {0, "mcc channels", "1024 mode=0 rx-size=512 rx-threshold=1 tx-threshold=4 network"}}},
   };
   // Every row has trunk slots 5, 6, 7 on time slots 5, 6, 7 of trunk 0 and HDLC slots 9, 10.
   for (const Row& row : rows) {
@@ -469,6 +510,7 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
     };
     const auto mismatch = [&](const std::string& what) {
       mismatches.push_back("seed " + std::to_string(seed) + ": " + what);
+      if (trace) std::cout << "MISMATCH " << what << "\n";
     };
     // The model of the mixer channel: whether the input holds VAD, SD.
     bool vad = false, sd = false;
@@ -556,8 +598,11 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
       }
       // A path whose idle byte the switch refused stays on it: after a disconnection answered
       // with an error, or after a destroy or a connect that removed an old path on the way (a
-      // channel's next owner idles the line). A disconnection answered success leaves none.
-      if (got == "disconnectFail" || (hit && command != "disconnect : NULL")) keep_stale(lines);
+      // channel's next owner idles the line; a path of a slot's own channel stays only after a
+      // destroy). A disconnection answered success leaves none.
+      if (got == "disconnectFail" || (hit && command != "disconnect : NULL")) {
+        keep_stale(lines, command == "destroy : NULL");
+      }
       // A command answered with an error changes nothing, but a disconnection, which removes the
       // link whatever the switch did.
       if (got != "success" && got != "disconnectFail" && snapshot(lines) != before) {
