@@ -306,9 +306,8 @@ TEST_F(AgentLinkTest, PingsFollowTheLastFrameAndASilentAgentIsDropped) {
   EXPECT_EQ(agent.connects, 2);
 }
 
-// An agent is pinged every 5 s whatever else is sent and judged by what it reads: kept while it
-// answers, however busy the link or however slowly it reads a backlog; dropped once a ping has
-// waited more than 30 s for its answer, or once its socket has taken nothing for more than 30 s.
+// Pinged every 5 s whatever else is sent, an agent is kept while it answers, however busy the
+// link or slowly it reads a backlog; dropped once a ping or its socket has waited over 30 s.
 TEST_F(AgentLinkTest, AnAgentIsJudgedByWhatItReads) {
   const struct {
     bool busy;          // a value every 2 s; else 2 MB of values at once, more than the link keeps

@@ -94,8 +94,8 @@ class FakeAgent : public Control::Notify {
   Control::AcceptorNet acceptor_;
 };
 
-// An agent that reads, at most `most` bytes, only when told to, on the accepted socket of a link:
-// it decodes the whole frames among them into `frames`, and answers pings when told to.
+// An agent on the accepted socket of a link that reads only when told to, what has arrived or
+// `most` bytes of it: it decodes the whole frames read into `frames`, and answers pings if told.
 class ReadingAgent {
  public:
   explicit ReadingAgent(Fd socket) : socket_(std::move(socket)) {}
