@@ -116,7 +116,8 @@ std::vector<int> uniqs_of(const Strings& frames) {
   for (const std::string& frame : frames) {
     std::istringstream words(frame);
     for (std::string w; words >> w;)
-      if (w[0] != ':' && w.find_first_not_of("0123456789") == w.find(':')) out.push_back(stoi(w));
+      if (w[0] != ':' && w.find_first_not_of("0123456789") == w.find(':'))
+        out.push_back(std::stoi(w));
   }
   return out;
 }
