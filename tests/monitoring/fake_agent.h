@@ -94,15 +94,12 @@ class FakeAgent : public Control::Notify {
   Control::AcceptorNet acceptor_;
 };
 
-
-// An agent that reads only when asked: the accepted socket of a link, whose frames read() takes
-// as far as they have arrived, or `most` bytes of them. It answers pings when told to.
+// An agent on the accepted socket of a link that reads only when told to, what has arrived or
+// `most` bytes of it: it decodes the whole frames read into `frames`, and answers pings if told.
 class ReadingAgent {
  public:
   explicit ReadingAgent(Fd socket) : socket_(std::move(socket)) {}
 
-  // Takes what has arrived and decodes the whole frames among it into `frames` ("undecodable"
-  // for a frame that is not TPKT carrying a MON::Message).
   void read(size_t most = SIZE_MAX) {
     char buf[65536];
     for (ssize_t n; most > 0 &&
@@ -118,7 +115,7 @@ class ReadingAgent {
                       ASN1::decode(in_.data() + 4, in_.data() + size, &env, m);
       frames.push_back(ok ? summary(m) : "undecodable");
       in_.erase(0, std::max<size_t>(size, 4));
-      // The response to a ping, payload 58, in its TPKT frame.
+      // A TPKT frame of "response : ping : success".
       if (answer_pings && frames.back() == "ping") ::send(socket_.get(), "\3\0\0\5\x58", 5, 0);
     }
   }

@@ -370,16 +370,11 @@ TEST_F(StoreTest, FilesAreReplacedWholeAndFailuresLeaveNothingBehind) {
     EXPECT_EQ(logs.log.take_lines(),
               Lines{"FAIL create temporary file <" + mon("dip") + "> with code=2"});
     // Rows are kept, and forgotten, whether or not their files can be written.
-    LGCP::DisplayParams board, phone;
+    LGCP::DisplayParams board;
     ASSERT_TRUE(board.setFromValueNotation(
         "board : boardStatus : { position 4, version '31'H, status ready, type fxs }"));
-    ASSERT_TRUE(phone.setFromValueNotation(
-        "emPhone : phoneStatus : { id 1, panelSV '41'H, ctrlSV '42'H, fpgaSV ''H, status ready, "
-        "powerStatus both, mode sleep, hookStatus connected, baseStatus disconnected }"));
     store.setDisplayStatus(board);
-    store.setDisplayStatus(phone);
     EXPECT_EQ(store.boards.size(), 1u);
-    EXPECT_EQ(store.em_phones.size(), 1u);
     store.ClearControllerFiles();
     EXPECT_TRUE(store.boards.empty());
   }
