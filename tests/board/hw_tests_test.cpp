@@ -72,9 +72,8 @@ TEST_F(HwTestsTest, WriteThatDoesNotReadBackIsABusError) {
   EXPECT_NE(lines.back().find(" written FF "), std::string::npos);
 }
 
-// Each mode with the switch refusing one of its requests, and ranges at and past the end of
-// their bus; outputs 8318 to 8321 (the ends of buses 0 and 1) read after each: the pattern's
-// bytes a and b, or - for off.
+// Each mode with one switch request refused, and ranges at and past their bus's end; outputs
+// 8318 to 8321 (the ends of buses 0 and 1) after each: the pattern's bytes a and b, or - (off).
 TEST_F(HwTestsTest, RefusalsAndRangesAnswerWhatTheSwitchDid) {
   const struct {
     const char *fail, *mode;  // fail: the request the switch refuses once
@@ -95,9 +94,7 @@ TEST_F(HwTestsTest, RefusalsAndRangesAnswerWhatTheSwitchDid) {
   const std::string a = "const " + hex(::random() & 0xFF), b = "const " + hex(::random() & 0xFF);
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
-    if (*c.fail) {
-      ASSERT_EQ(sim.command(std::string("fail hal ") + c.fail + " EIO"), Lines{"ok"});
-    }
+    if (*c.fail) sim.command(std::string("fail hal ") + c.fail + " EIO");
     EXPECT_EQ(run(c.mode, 5, c.start, c.length, c.bus), Lines{c.answer});
     for (int i = 0; i < 4; ++i)
       EXPECT_EQ(carried(8318 + i), c.outputs[i] == 'a' ? a : c.outputs[i] == 'b' ? b : "off");
