@@ -1,9 +1,6 @@
-// The board services when a device goes away and comes back: each is served again without a
-// restart. The request that finds the device gone is refused (or reports its failure) and closes
-// it; the next opens it again.
+// The board services with their device gone and back: each is served again without a restart.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -13,112 +10,70 @@
 #include "board/spi_ctrl.h"
 #include "hw/hw_mux.h"
 #include "tests/support/service_test.h"
-#include "tests/support/stream_capture.h"
 
 namespace {
 
 class LostDevicesTest : public ServiceTest {
  protected:
+  // The front ends, destroyed in the reverse order.
+  struct Board {
+    HwMux mux;
+    HwTests tests{mux};
+    spiCtrl spi;
+    BusCtl bus{&spi};
+    E1Ctl e1;
+  };
   void SetUp() override {
     ServiceTest::SetUp();
-    mux = std::make_unique<HwMux>();
-    tests = std::make_unique<HwTests>(*mux);
-    spi = std::make_unique<spiCtrl>();
-    bus = std::make_unique<BusCtl>(spi.get());
-    e1 = std::make_unique<E1Ctl>();
-    connect({tests.get(), bus.get(), e1.get()});
-    take();
+    b = std::make_unique<Board>();
+    connect({&b->tests, &b->bus, &b->e1});
   }
-  void destroy() override {
-    e1.reset();
-    bus.reset();
-    spi.reset();
-    tests.reset();
-    mux.reset();
-  }
+  void destroy() override { b.reset(); }
   std::string board(const std::string& command) { return sim.command(command).at(0); }
+  std::string board(int output) { return board("switch " + std::to_string(output)); }
 
-  std::unique_ptr<HwMux> mux;
-  std::unique_ptr<HwTests> tests;
-  std::unique_ptr<spiCtrl> spi;
-  std::unique_ptr<BusCtl> bus;
-  std::unique_ptr<E1Ctl> e1;
+  std::unique_ptr<Board> b;
 };
 
 TEST_F(LostDevicesTest, EachServiceServesItsDeviceAgainOnceItIsBack) {
-  ::srandom(3);
-  char pattern[16];
-  std::snprintf(pattern, sizeof pattern, "const 0x%02lx", ::random() & 0xFF);
-  int rx = 0;  // the CAS bits the board receives, new at each use
-  int output = 8700;  // a new output at each use
-  int master = 1;     // a new SPI clock master at each use
-  // Paths that live slots hold, inside and outside the table: the switch opened again keeps
-  // them, and does not make later the one it refused.
-  ASSERT_TRUE(mux->Connect(5, 8600));
-  ASSERT_TRUE(mux->Connect(6, 100));
-  struct Row {
-    const char* name;
-    const char* device;
+  int rx = 0, output = 8700, master = 1;  // new at each use
+  // Paths held in and outside the table: kept by the reopened switch, unlike one it refused.
+  ASSERT_TRUE(b->mux.Connect(5, 8600));
+  ASSERT_TRUE(b->mux.Connect(6, 100));
+  const struct {
+    const char *name, *device;
     std::function<Lines()> use;  // what the controller and the board show
-    Lines gone;                  // the first use once the device went away
-    Lines served;                // the use once it is back
-  };
-  const Row rows[] = {
-      {"switch: bus test", "hal",
-       [&] {
-         return Lines{command("testBpc : { bus 2, seed 3, mode write : NULL, timeslot-start 0, "
-                              "timeslot-length 1 }")
-                          .at(0),
-                      board("switch 8448")};
-       },
-       {"error 10", "off"},
-       {"success", pattern}},
-      {"switch: connect", "hal",
-       [&] { return Lines{mux->Connect(7, 8500) ? "connected" : "refused", board("switch 8500")}; },
-       {"refused", "off"},
-       {"connected", "7"}},
-      {"switch: the paths held", "hal",
-       [&] {
-         return Lines{mux->Connect(9, ++output) ? "connected" : "refused", board("switch 8600"),
-                      board("switch 100"), board("switch 8701")};
-       },
-       {"refused", "5", "6", "off"},
-       {"connected", "5", "6", "const 0xd5"}},
-      {"SPI", "hal",
-       [&] {
-         spi->clock(++master);
-         return Lines{board("spi get " + std::to_string(master) + " 0x57"),
-                      spi->present() ? "present" : "absent"};
-       },
-       {"0x30", "present"},
-       {"0x38", "present"}},
-      {"clock", "hal",
-       [&] {
+    Lines gone, served;          // the first use once the device went away, and once it is back
+  } rows[] = {
+      {"switch", "hal", [&] {
+         return Lines{b->mux.Connect(9, ++output) ? "connected" : "refused",
+                      command("testBpc : { bus 2, seed 3, mode write : NULL, timeslot-start 0, "
+                              "timeslot-length 1 }").at(0),
+                      board(8600), board(100), board(8701), board(output)};
+       }, {"refused", "error 10", "5", "6", "off", "off"},
+       {"connected", "success", "5", "6", "const 0xd5", "9"}},
+      {"SPI", "hal", [&] {
+         b->spi.clock(++master);
+         return Lines{board("spi get " + std::to_string(master) + " 0x57")};
+       }, {"0x30"}, {"0x38"}},
+      {"clock", "hal", [&] {
          return Lines{command("clockCfg : { clkSel0 external, bextEn enabled, source 2 }").at(0),
                       board("clock")};
-       },
-       {"error 10", "4 freerun"},
-       {"success", "2 f2"}},
-      {"E1 line status and TCLK", "maintenance",
-       [&] {
+       }, {"error 10", "4 freerun"}, {"success", "2 f2"}},
+      {"E1 status reports and TCLK", "maintenance", [&] {
          Lines seen = command("trunkCfg : { trunk 1, mode slave }");
-         seen.push_back(board("maintenance tclk"));
-         seen.push_back(std::to_string(take(1000).size()) + " status reports");
+         seen.insert(seen.end(), {board("maintenance tclk"), std::to_string(take(1000).size())});
          return seen;
-       },
-       {"error 10", "0x00", "0 status reports"},
-       {"success", "0x02", "4 status reports"}},
-      {"CAS", "e1-cas",
-       [&] {
+       }, {"error 10", "0x00", "0"}, {"success", "0x02", "4"}},
+      {"CAS", "e1-cas", [&] {
          Lines seen = command("ioctl : cas : { channel { path 1, timeslot 5 }, cmd open : 9 }");
-         EXPECT_EQ(sim.command("cas rx 1 5 " + std::to_string(++rx)), Lines{"ok"});
+         sim.command("cas rx 1 5 " + std::to_string(++rx));
          for (const std::string& line : take()) seen.push_back(line);
          return seen;
-       },
-       {"cas 1/0 rx=-1 tx=0", "success"},
+       }, {"cas 1/0 rx=-1 tx=0", "success"},
        {"cas 1/0 rx=0 tx=0", "cas 1/5 rx=1 tx=9", "success", "cas 1/5 rx=2 tx=9"}},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     take(1000);  // a second later: the lines of the row before are not held back
     StreamCapture errors(std::cerr);
@@ -126,8 +81,8 @@ TEST_F(LostDevicesTest, EachServiceServesItsDeviceAgainOnceItIsBack) {
     EXPECT_EQ(row.use(), row.gone);
     ASSERT_EQ(sim.command(std::string("plug ") + row.device), Lines{"ok"});
     EXPECT_EQ(row.use(), row.served);
-    Lines said;
     const std::string device = std::string("device /dev/") + row.device + ": ";
+    Lines said;
     for (const std::string& line : errors.take_lines())
       if (line.rfind(device, 0) == 0) said.push_back(line.substr(device.size()));
     EXPECT_EQ(said, (Lines{"gone: No such device; closed until it is back", "opened again"}));

@@ -108,8 +108,7 @@ TEST_F(SpiCtrlTest, BoardWithoutSpiGoesSilentAtTheFirstRefusal) {
   EXPECT_EQ(command("ping : NULL"), Lines{"error 4"}) << "it takes no command";
 }
 
-// A refusal with ENODEV on a descriptor that served may be a device that went away: the device
-// opened again, the board shows whether it has SPI.
+// ENODEV on a descriptor that served: the device is opened again, to see whether SPI is there.
 TEST_F(SpiCtrlTest, SpiLostDuringAPollStopsIt) {
   start();
   connect({spi.get()});
