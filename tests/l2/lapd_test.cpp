@@ -642,8 +642,7 @@ TEST_F(LapdTest, PointToPointLinkTakesFramesToItsOwnTeiOnly) {
 // Q.921's N201 both ways, on the primary-rate and the basic-rate user side: a message of 260
 // octets goes as one I frame, a longer one is refused and nothing is sent; a received I frame of
 // 260 octets goes up, a longer one is a management error and the link is established again
-// without the frame reaching layer 3. The link comes up once per time it was down: the
-// re-establishment is no second "up".
+// without the frame reaching layer 3, with no second "up".
 TEST_F(LapdTest, IFramesLongerThanN201AreRefusedBothWays) {
   for (bool bri : {false, true}) {
     for (unsigned length : {260u, 261u, 1000u}) {
@@ -660,23 +659,16 @@ TEST_F(LapdTest, IFramesLongerThanN201AreRefusedBothWays) {
       EXPECT_EQ(refusal ? std::string(refusal) : "", fits ? "" : "longer than N201 (260 octets)");
       a->send(message);
       settle();
-      EXPECT_EQ(count_sent(wire->a(), "I "), fits ? 1 : 0);
-      EXPECT_EQ(b->received, fits ? std::vector<std::string>{message} : std::vector<std::string>{});
-
-      events.clear();
       if (fits)
         b->send(message);
       else  // as B would send it: N(S) 0, N(R) 0
         wire->inject(HdlcWire::kA, packet_of(std::string{'\x02', '\x01', '\0', '\0'} + message));
       settle();
-      const std::vector<std::string> expected =
-          fits ? std::vector<std::string>{"A: rx " + std::to_string(length) + " octets"}
-               : std::vector<std::string>{"A: status Other - N201 error",
-                                          "B: status Peer initiated re-establishment - SABME"};
-      EXPECT_EQ(events, expected);
-      EXPECT_EQ(a->received.size(), fits ? 1u : 0u);
+      const std::string rx = " rx " + std::to_string(length) + " octets";
+      EXPECT_EQ(events, (fits ? Lines{"B:" + rx, "A:" + rx}
+                              : Lines{"A: status Other - N201 error",
+                                      "B: status Peer initiated re-establishment - SABME"}));
       EXPECT_EQ(a->lapd->full_state().state, 6u);
-      EXPECT_EQ(b->lapd->full_state().state, 6u);
     }
   }
 }
@@ -694,9 +686,8 @@ TEST_F(LapdTest, BroadcastWhileTheLinkIsEstablishedAgainIsNoSecondUp) {
   settle();
   wire->rule = nullptr;
   step(LAPD::t200_ms);
-  EXPECT_EQ(events, (std::vector<std::string>{"A: status Other - Receipt of FRMR response",
-                                              "A: rx 4 octets",
-                                              "B: status Peer initiated re-establishment - SABME"}));
+  EXPECT_EQ(events, (Lines{"A: status Other - Receipt of FRMR response", "A: rx 4 octets",
+                           "B: status Peer initiated re-establishment - SABME"}));
   EXPECT_EQ(a->lapd->full_state().state, 6u);
 }
 
