@@ -639,20 +639,15 @@ TEST_F(LapdTest, PointToPointLinkTakesFramesToItsOwnTeiOnly) {
                                      "LAPD[0] : frame dropped"}));
 }
 
-// Q.921's N201 both ways, on the primary-rate and the basic-rate user side: a message of 260
-// octets goes as one I frame, a longer one is refused and nothing is sent; a received I frame of
-// 260 octets goes up, a longer one is a management error and the link is established again
-// without the frame reaching layer 3, with no second "up".
+// Q.921's N201 both ways on the user side: 260 octets go either way; longer ones are refused from
+// above, and from the peer are a management error, the link established again with no second "up".
 TEST_F(LapdTest, IFramesLongerThanN201AreRefusedBothWays) {
   for (bool bri : {false, true}) {
     for (unsigned length : {260u, 261u, 1000u}) {
       SCOPED_TRACE(std::string(bri ? "basic rate, " : "primary rate, ") + std::to_string(length));
       const bool fits = length <= LAPD::n201;
       relink();
-      if (bri) {
-        a->lapd->change_to_bri();
-        b->lapd->change_to_bri();
-      }
+      if (bri) for (Layer3* l : {a.get(), b.get()}) l->lapd->change_to_bri();
       establish();
       const std::string message = "\x08\x01\x05\x7B" + std::string(length - 4, '\x2A');
       const char* refusal = a->lapd->refusal(length);
@@ -673,12 +668,10 @@ TEST_F(LapdTest, IFramesLongerThanN201AreRefusedBothWays) {
   }
 }
 
-// A broadcast SETUP reaches a basic-rate user side while it establishes its link again after an
-// FRMR: the link starts afresh for layer 3 and comes up, but the owner, never told that it went
-// down, hears no second "up".
+// A broadcast SETUP while a basic-rate user side establishes its link again after an FRMR: the
+// link comes up, but the owner, never told that it went down, hears no second "up".
 TEST_F(LapdTest, BroadcastWhileTheLinkIsEstablishedAgainIsNoSecondUp) {
-  a->lapd->change_to_bri();
-  b->lapd->change_to_bri();
+  for (Layer3* l : {a.get(), b.get()}) l->lapd->change_to_bri();
   establish();
   wire->rule = lose_all;
   wire->inject(HdlcWire::kA, hex_frame("00 01 87 00 00 00 00 00"));
