@@ -749,8 +749,7 @@ TEST_F(LapdNtTest, S0TheCheckRemovesATeiOnlyWhenTwoTerminalsHoldIt) {
     for (auto& t : bus_->terminals) t->lapd->activate();
     for (int i = 0; i < 10; ++i) bus_->pump();
     auto tei = [&](unsigned i) { return bus_->terminals[i]->lapd->full_state().self_tei; };
-    for (unsigned i = 0; i < c.terminals; ++i)
-      ASSERT_EQ(tei(i), i < c.sharers ? 64u : 64 + i) << i;
+    for (unsigned i = 0; i < c.terminals; ++i) ASSERT_EQ(tei(i), i < c.sharers ? 64u : 64 + i) << i;
     unsigned sabmes = 0;  // links the exchange starts afresh
     unsigned denials = 0;
     bus_->lose = [&](const S0Bus::Frame& f) {
@@ -821,8 +820,7 @@ TEST_F(LapdNtTest, UnansweredPollIsRepeatedThenTheTeiIsFreed) {
   EXPECT_EQ(u.state(), ISDN::LAPD_NT_user::unassigned);
 }
 
-// Q.921's N201 both ways on the network side: 260 octets go either way; longer ones are refused
-// from above, and from a terminal start its link afresh without going up.
+// N201 on the network side: 260 octets go both ways; more are refused, or start the link afresh.
 TEST_F(LapdNtTest, IFramesLongerThanN201AreRefusedBothWays) {
   for (unsigned length : {260u, 261u, 1000u}) {
     SCOPED_TRACE(length);
@@ -893,7 +891,6 @@ TEST_F(LapdNtTest, StalledBusesTogetherLeaveTheOtherLinksTheirBuffers) {
     advance(500);
     turns(10);
     unsigned sent = 0, least_free = Packet_pool::capacity();
-    // A message on each of the other links, and the loop turned so that they go.
     const auto other_links = [&] {
       user.send(std::string{'\x08', '\x01', char(sent & 0x7F), char(sent >> 7)});
       Packet msu = packet_of(std::string(5, '\x5A'), 3);
