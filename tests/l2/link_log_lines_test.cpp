@@ -74,6 +74,11 @@ class LinkLogLinesTest : public LapdTest {
                   request[5] & 0xFF, type, ai << 1 | 1);
     to_a(frame);
   }
+  // TEI 64 assigned to A, then removed: a link asking for a TEI takes no removal.
+  void removal_to_a() {
+    tei_to_a(2, 64);
+    tei_to_a(6, 64);
+  }
   // The SS7 link in service: SIN, then a FISU, from its peer.
   void ss7_in_service() {
     ss7->slc->activate();
@@ -143,11 +148,7 @@ TEST_F(LinkLogLinesTest, AFloodWritesALineASecondAndHidesNoOtherKind) {
          a->lapd->change_to_bri();
          to_a("FE FF 03 0F 00 00 06 FF");
        },
-       // A link asking for a TEI takes no removal: each one comes after an assignment.
-       [&] {
-         tei_to_a(2, 64);
-         tei_to_a(6, 64);
-       },
+       [&] { removal_to_a(); },
        [&] { tei_to_a(3); },
        {"LAPD[0] : MDL-REMOVE"},
        {"LAPD[0] : ASP returned: All TEI's used", "LAPD[0] : Tei Assign - Tei denied"},
@@ -158,10 +159,7 @@ TEST_F(LinkLogLinesTest, AFloodWritesALineASecondAndHidesNoOtherKind) {
          to_a("FE FF 03 0F 00 00 06 FF");
        },
        [&] { tei_to_a(3); },
-       [&] {
-         tei_to_a(2, 64);
-         tei_to_a(6, 64);
-       },
+       [&] { removal_to_a(); },
        {"LAPD[0] : ASP returned: All TEI's used", "LAPD[0] : Tei Assign - Tei denied"},
        {"LAPD[0] : MDL-REMOVE"},
        {"LAPD[0] : ASP returned (2 similar lines left out)",
