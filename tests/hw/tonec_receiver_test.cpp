@@ -213,8 +213,7 @@ TEST_F(Tonec, DtmfSequencePlaysEachDigitThenItsPause) {
   EXPECT_FALSE(r.toneGenRunning());
   EXPECT_FALSE(r.disableToneGenerator(false));
 
-  // An empty list ends at once; its end is told on the next loop turn, after the request, and
-  // not to a receiver destroyed before that turn.
+  // An empty list's end is told on the next turn, after the request; not to a receiver gone then.
   EXPECT_TRUE(r.translateDTMF(LGCP::TranslateDtmfParams()));
   EXPECT_EQ(r.completed, 1);
   EXPECT_EQ(dials(1), Lines{dial(60, 0, 0, 0, 0)});

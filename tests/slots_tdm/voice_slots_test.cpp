@@ -111,10 +111,8 @@ TEST_F(VoiceRoad, NothingToPlayRefusesTheConnectionAndAbortsOnce) {
   EXPECT_EQ(arrived(), Lines{});
 }
 
-// What cannot be played fails at once, before the connection is answered: a folder, an empty
-// name (the voice folder itself), a missing file, a channel that refuses the first write, a
-// host that is no address. The connection is refused, then abort; no stream was reported
-// active. What can be played after such names is played.
+// What fails at once is refused at connect, then aborted, never reported active: a folder, an
+// empty name (the voice folder), a missing file, a refused first write, a host that is no address.
 TEST_F(VoiceRoad, AFirstFileThatFailsAtOnceRefusesTheConnection) {
   const std::string a = voice_file("a.al", "0.01 sine 440");
   voice_file("folder/b.al", "0.01 sine 440");
@@ -149,9 +147,8 @@ TEST_F(VoiceRoad, AFirstFileThatFailsAtOnceRefusesTheConnection) {
   }
 }
 
-// Endless play over what holds nothing to play (an empty file, a FIFO without a writer, a
-// missing name, an empty one) ends after one pass with abort: the loop goes back to waiting
-// instead of starting the pass again and again.
+// Endless play over nothing playable (an empty file, a FIFO without a writer, a missing and an
+// empty name) ends after one pass with abort: the loop goes back to waiting, never spins.
 TEST_F(VoiceRoad, EndlessPlayOfNothingEndsAndLeavesTheLoopIdle) {
   const std::string dir = board().root() + "/usr/local/voice";
   const std::string make = "cd " + dir + " && : > empty.al && rm -f fifo.al && mkfifo fifo.al";
