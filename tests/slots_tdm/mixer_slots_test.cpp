@@ -268,7 +268,6 @@ TEST_F(MixerRoad, ADtmfSequenceTheDeviceCutsShortEndsWithAnAbortAndTheGeneratorO
     const Lines log = board().command("log dtmf");
     EXPECT_EQ(log.size() - mark, refused == 0 ? 1 : cut ? refused + 2 : requests);
     EXPECT_EQ(log.back().find(" freq1=0 freq2=0 ") != std::string::npos, refused > 0) << "off";
-    EXPECT_EQ(err.take_lines().size(), refused < requests ? 1u : 0u) << "DTMF_DIAL fail";
   }
 }
 
