@@ -125,64 +125,45 @@ TEST_F(MccRoad, FailuresAreAnsweredAndLogged) {
             wires({reply(3, 1, "success : NULL")}));
 }
 
-// The device refuses one request of a channel's create, for every slot kind on a controller
-// channel or a DSP data D channel: the create is answered with an error, no signal goes out, and
-// no channel or session is held; the same create then succeeds.
+// The device refuses one request of a create that takes a channel of a driver: the create is
+// answered with an error, no signal goes out, no channel or session is held, and it then succeeds.
 TEST_F(MccRoad, ARefusedRequestOfACreateLeavesNothingHeld) {
-  struct Refusal {
-    const char* board;
-    const char* line;  // what the daemon's line on std::cerr holds
+  using Refusals = std::vector<std::pair<const char*, const char*>>;  // board's fail, log line
+  const Refusals controller = {{"mcc/ctl open EIO", "fail to open"},
+                               {"mcc/ctl 0x40144d00 ENOSPC", "MCC_ALLOCATE fail: No space left"},
+                               {"mcc/ctl 0x20004d02 EIO", "MCC_TIMESLOT"},
+                               {"mcc/ctl 0x20004d02 ENODEV", "MCC_TIMESLOT"}};
+  const struct {
+    const char *params, *log;  // the start of the create's log lines
+    Refusals refusals;
+  } creates[] = {
+      {"mcc : { type data, mode standard }", "mcc: ", controller},
+      {"mcc : { type data, mode ss7 }", "mcc: ", controller},
+      {"voice : player : file : { name { \"a.al\" }, repeat 0 }", "", controller},
+      {"voice : player : network : { host { iaddr \"127.0.0.1\", port 9 }, id 1 }", "", controller},
+      {"voice : record : { iaddr \"127.0.0.1\", port 9 }", "", controller},
+      {"isdn : { type pri, trunk 1, log 0, side user : NULL }", "mcc/isdn: ", controller},
+      {"isdn : { type bri, trunk 1, log 0, side user : NULL }", "mcc/isdn: ", controller},
+      {"ats-qsig : { side user : NULL }", "mcc/isdn: ",
+       {{"dsp-data open EIO", "fail to open dsp-data device: Input/output error"},
+        {"dsp-data 0x40044211 EIO", "CHANNEL_ID fail: Input/output error"},
+        {"dsp-data 0x40044211 ENODEV", "CHANNEL_ID fail: No such device"}}},
   };
-  const std::vector<Refusal> controller = {
-      {"fail mcc/ctl open EIO", "fail to open"},
-      {"fail mcc/ctl 0x40144d00 ENOSPC", "MCC_ALLOCATE fail: No space left on device"},
-      {"fail mcc/ctl 0x20004d02 EIO", "MCC_TIMESLOT"},
-      {"fail mcc/ctl 0x20004d02 ENODEV", "MCC_TIMESLOT"},
-  };
-  const std::vector<Refusal> d_channel = {
-      {"fail mcc/ctl open EIO", "mcc/isdn: fail to open MCC device: Input/output error"},
-      {"fail mcc/ctl 0x40144d00 ENOSPC", "mcc/isdn: MCC_ALLOCATE fail: No space left on device"},
-      {"fail mcc/ctl 0x20004d02 EIO", "mcc/isdn: MCC_TIMESLOT fail: Input/output error"},
-      {"fail mcc/ctl 0x20004d02 ENODEV", "mcc/isdn: MCC_TIMESLOT fail: No such device"},
-  };
-  struct Create {
-    const char* params;
-    const char* device;
-    std::vector<Refusal> refusals;
-  };
-  const Create creates[] = {
-      {"mcc : { type data, mode standard }", "mcc/ctl", controller},
-      {"mcc : { type data, mode ss7 }", "mcc/ctl", controller},
-      {"voice : player : file : { name { \"a.al\" }, repeat 0 }", "mcc/ctl", controller},
-      {"voice : player : network : { host { iaddr \"127.0.0.1\", port 9 }, id 1 }", "mcc/ctl",
-       controller},
-      {"voice : record : { iaddr \"127.0.0.1\", port 9 }", "mcc/ctl", controller},
-      {"isdn : { type pri, trunk 1, log 0, side user : NULL }", "mcc/ctl", d_channel},
-      {"isdn : { type bri, trunk 1, log 0, side user : NULL }", "mcc/ctl", d_channel},
-      {"ats-qsig : { side user : NULL }", "dsp-data",
-       {{"fail dsp-data open EIO", "mcc/isdn: fail to open dsp-data device: Input/output error"},
-        {"fail dsp-data 0x40044211 EIO", "mcc/isdn: CHANNEL_ID fail: Input/output error"},
-        {"fail dsp-data 0x40044211 ENODEV", "mcc/isdn: CHANNEL_ID fail: No such device"}}},
-  };
-  for (const Create& create : creates) {
+  for (const auto& create : creates) {
     const std::string command =
         std::string("{ seq 1, slot 1, pdu command : create : ") + create.params + " }";
-    const std::string sessions = std::string("sessions ") + create.device;
-    for (const Refusal& r : create.refusals) {
-      SCOPED_TRACE(std::string(create.params) + " / " + r.board);
+    for (const auto& refusal : create.refusals) {
+      SCOPED_TRACE(std::string(create.params) + " / " + refusal.first);
       advance(1000);  // a line of each kind a second
       StreamCapture err(std::cerr);
-      EXPECT_EQ(sim(r.board), "ok");
+      EXPECT_EQ(sim(std::string("fail ") + refusal.first), "ok");
       EXPECT_EQ(run({command}), wires({reply(1, 1, "error : insufficientResources")}));
-      EXPECT_NE(err.take().find(r.line), std::string::npos);
+      EXPECT_NE(err.take().find(create.log + std::string(refusal.second)), std::string::npos);
       EXPECT_EQ(board().command("mcc channels"), Lines{});
-      EXPECT_EQ(board().command(sessions), Lines{"0"});
-      const Lines got = run({command});
-      ASSERT_FALSE(got.empty());
-      EXPECT_EQ(got[0], wire(reply(1, 1, "success : NULL")));
-      EXPECT_EQ(board().command(sessions), Lines{"1"});
+      EXPECT_EQ(board().command("sessions mcc/ctl"), Lines{"0"});
+      EXPECT_EQ(board().command("sessions dsp-data"), Lines{"0"});
+      EXPECT_EQ(run({command}).at(0), wire(reply(1, 1, "success : NULL")));
       run({"{ seq 2, slot 1, pdu command : destroy : NULL }"});
-      EXPECT_EQ(board().command(sessions), Lines{"0"});
     }
   }
 }
