@@ -2,6 +2,8 @@
 // simulated header-extension engine.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <regex>
 #include <sstream>
@@ -62,8 +64,7 @@ class EngineSession {
   // The packets queued that the controller has not read.
   int queued() { return std::stoi(board().command("rtpext queued " + number_).at(0)); }
 
-  // Holds `packet` (hex) back until the engine next finds no packet to describe: it arrives
-  // between that failed packet info request and the read after it.
+  // Holds `packet` (hex) back until a packet info request finds none; then it is there to read.
   void late(const std::string& packet, const char* addr, unsigned ssrc) {
     board().command("rtpext late " + number_ + " " + std::to_string(ssrc) + " " + addr + " " +
                     packet);
@@ -86,31 +87,25 @@ class EngineSession {
 inline Lines senders_of(const Lines& reports) {
   static const std::regex addr("session-addr \"([^\"]*)\"");
   Lines senders;
-  for (const std::string& r : reports) {
-    std::smatch m;
+  std::smatch m;
+  for (const std::string& r : reports)
     senders.push_back(std::regex_search(r, m, addr) ? m[1].str() : "none");
-  }
   return senders;
 }
 
-// A packet (hex) from a stream.
-struct FromStream {
-  std::string packet;
-  const char* addr;
-  unsigned ssrc;
-};
-
-// Two senders taking turns `rounds` times: each round `first` is queued and `second` arrives
-// just after the engine has found no more packets to describe, between a packet info request
-// and the read after it. Runs loop turns until both are reported (or the turns run out), then
-// a few more; the senders that the reports name.
-inline Lines senders_in_turn(EngineSession& engine, RadioNotify& notify, const FromStream& first,
-                             const FromStream& second, unsigned rounds) {
-  for (unsigned i = 1; i <= rounds; ++i) {
-    engine.late(second.packet, second.addr, second.ssrc);
-    engine.receive({first.packet}, first.addr, first.ssrc, false);
+// Two streams (SSRC 5 and 6) taking turns 10 times: each round `first` (hex) is queued and
+// `second` arrives between the engine's failed packet info request and the read after it. Each
+// must be reported in turn, as from its own address.
+inline void expect_turns(EngineSession& engine, RadioNotify& notify, const std::string& first,
+                         const char* first_addr, const std::string& second,
+                         const char* second_addr) {
+  Lines expected;
+  for (size_t i = 1; i <= 10; ++i) {
+    engine.late(second, second_addr, 6);
+    engine.receive({first}, first_addr, 5, false);
     turn_until([&] { return notify.reports.size() >= 2 * i && engine.queued() == 0; }, 50);
+    expected.insert(expected.end(), {first_addr, second_addr});
   }
   turns(3);
-  return senders_of(notify.reports);
+  EXPECT_EQ(senders_of(notify.reports), expected);
 }
