@@ -83,28 +83,25 @@ class EngineSession {
   size_t seen_ = 0;
 };
 
-// The session addresses that `reports` name, in order ("none" for a report that names none).
+// The session addresses that `reports` name, in order.
 inline Lines senders_of(const Lines& reports) {
-  static const std::regex addr("session-addr \"([^\"]*)\"");
   Lines senders;
-  std::smatch m;
   for (const std::string& r : reports)
-    senders.push_back(std::regex_search(r, m, addr) ? m[1].str() : "none");
+    senders.push_back(std::regex_replace(r, std::regex(".*session-addr \"([^\"]*)\".*"), "$1"));
   return senders;
 }
 
-// Two streams (SSRC 5 and 6) taking turns 10 times: each round `first` (hex) is queued and
-// `second` arrives between the engine's failed packet info request and the read after it. Each
-// must be reported in turn, as from its own address.
-inline void expect_turns(EngineSession& engine, RadioNotify& notify, const std::string& first,
-                         const char* first_addr, const std::string& second,
-                         const char* second_addr) {
+// Packets `a` and `b` (hex; SSRC 5 and 6) take turns 10 times, `b` arriving between a failed
+// packet info request and the read after it: the reports since must each name its own sender.
+inline void expect_turns(EngineSession& engine, RadioNotify& notify, const std::string& a,
+                         const char* a_addr, const std::string& b, const char* b_addr) {
+  notify.reports.clear();
   Lines expected;
   for (size_t i = 1; i <= 10; ++i) {
-    engine.late(second, second_addr, 6);
-    engine.receive({first}, first_addr, 5, false);
+    engine.late(b, b_addr, 6);
+    engine.receive({a}, a_addr, 5, false);
     turn_until([&] { return notify.reports.size() >= 2 * i && engine.queued() == 0; }, 50);
-    expected.insert(expected.end(), {first_addr, second_addr});
+    expected.insert(expected.end(), {a_addr, b_addr});
   }
   turns(3);
   EXPECT_EQ(senders_of(notify.reports), expected);
