@@ -151,7 +151,8 @@ TEST_F(Ed137Control, EveryReportNamesItsTrueSender) {
   ASSERT_EQ(board().command("fail rtp_ext 0xc00c4503 EIO"), Lines{"ok"});
   StreamCapture errors(std::cerr);
   receive({tx(1, 5), tx(1, 6)}, "127.0.0.4", 7);
-  EXPECT_EQ(senders_of(notify_.reports), Lines{"127.0.0.4"});
+  ASSERT_EQ(notify_.reports.size(), 1u);
+  EXPECT_NE(notify_.reports[0].find("session-addr \"127.0.0.4\""), std::string::npos);
   EXPECT_NE(errors.take().find("packet info rtp_ext fail: Input/output error, packet dropped"),
             std::string::npos);
 }

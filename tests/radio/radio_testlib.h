@@ -83,14 +83,6 @@ class EngineSession {
   size_t seen_ = 0;
 };
 
-// The session addresses that `reports` name, in order.
-inline Lines senders_of(const Lines& reports) {
-  Lines senders;
-  for (const std::string& r : reports)
-    senders.push_back(std::regex_replace(r, std::regex(".*session-addr \"([^\"]*)\".*"), "$1"));
-  return senders;
-}
-
 // Packets `a` and `b` (hex; SSRC 5 and 6) take turns 10 times, `b` arriving between a failed
 // packet info request and the read after it: the reports since must each name its own sender.
 inline void expect_turns(EngineSession& engine, RadioNotify& notify, const std::string& a,
@@ -104,5 +96,8 @@ inline void expect_turns(EngineSession& engine, RadioNotify& notify, const std::
     expected.insert(expected.end(), {a_addr, b_addr});
   }
   turns(3);
-  EXPECT_EQ(senders_of(notify.reports), expected);
+  Lines senders;
+  for (const std::string& r : notify.reports)
+    senders.push_back(std::regex_replace(r, std::regex(".*session-addr \"([^\"]*)\".*"), "$1"));
+  EXPECT_EQ(senders, expected);
 }
