@@ -143,7 +143,8 @@ TEST_F(Ed137Control, RunsOfOneSourceReportTheirLastPacket) {
       << notify_.reports[1];
 }
 
-// A packet whose info fails with other than "none now" is dropped with a line.
+// Besides the turns: a packet whose info request fails other than with "none now" is dropped
+// with a line.
 TEST_F(Ed137Control, EveryReportNamesItsTrueSender) {
   make();
   expect_turns(*engine_, notify_, tx(1, 3), "127.0.0.2", tx(1, 4), "127.0.0.3");

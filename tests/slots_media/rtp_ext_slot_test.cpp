@@ -233,8 +233,8 @@ TEST_F(RadioSlots, AbsentDelaysCountAsZero) {
   }
 }
 
-// A slot whose restart the engine refuses lets its channel go everywhere: a later slot given it
-// starts clean, the first slot's going or its trunk's leaves that call alone.
+// A refused restart lets the channel go everywhere: a later slot given it starts clean and keeps
+// its call when the first slot or its trunk goes; the first slot's next codec change asks anew.
 struct LostChannel {
   const char* name;
   const char* radio;  // codecRTP's radio, or ""
