@@ -2,6 +2,8 @@
 // simulated header-extension engine.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <regex>
 #include <sstream>
@@ -62,8 +64,7 @@ class EngineSession {
   // The packets queued that the controller has not read.
   int queued() { return std::stoi(board().command("rtpext queued " + number_).at(0)); }
 
-  // Holds `packet` (hex) back until the engine next finds no packet to describe: it arrives
-  // between that failed packet info request and the read after it.
+  // Holds `packet` (hex) back until a packet info request finds none; then it is there to read.
   void late(const std::string& packet, const char* addr, unsigned ssrc) {
     board().command("rtpext late " + number_ + " " + std::to_string(ssrc) + " " + addr + " " +
                     packet);
@@ -82,35 +83,21 @@ class EngineSession {
   size_t seen_ = 0;
 };
 
-// The session addresses that `reports` name, in order ("none" for a report that names none).
-inline Lines senders_of(const Lines& reports) {
-  static const std::regex addr("session-addr \"([^\"]*)\"");
-  Lines senders;
-  for (const std::string& r : reports) {
-    std::smatch m;
-    senders.push_back(std::regex_search(r, m, addr) ? m[1].str() : "none");
-  }
-  return senders;
-}
-
-// A packet (hex) from a stream.
-struct FromStream {
-  std::string packet;
-  const char* addr;
-  unsigned ssrc;
-};
-
-// Two senders taking turns `rounds` times: each round `first` is queued and `second` arrives
-// just after the engine has found no more packets to describe, between a packet info request
-// and the read after it. Runs loop turns until both are reported (or the turns run out), then
-// a few more; the senders that the reports name.
-inline Lines senders_in_turn(EngineSession& engine, RadioNotify& notify, const FromStream& first,
-                             const FromStream& second, unsigned rounds) {
-  for (unsigned i = 1; i <= rounds; ++i) {
-    engine.late(second.packet, second.addr, second.ssrc);
-    engine.receive({first.packet}, first.addr, first.ssrc, false);
+// Packets `a` and `b` (hex; SSRC 5 and 6) take turns 10 times, `b` arriving between a failed
+// packet info request and the read after it: the reports since must each name its own sender.
+inline void expect_turns(EngineSession& engine, RadioNotify& notify, const std::string& a,
+                         const char* a_addr, const std::string& b, const char* b_addr) {
+  notify.reports.clear();
+  Lines expected;
+  for (size_t i = 1; i <= 10; ++i) {
+    engine.late(b, b_addr, 6);
+    engine.receive({a}, a_addr, 5, false);
     turn_until([&] { return notify.reports.size() >= 2 * i && engine.queued() == 0; }, 50);
+    expected.insert(expected.end(), {a_addr, b_addr});
   }
   turns(3);
-  return senders_of(notify.reports);
+  Lines senders;
+  for (const std::string& r : notify.reports)
+    senders.push_back(std::regex_replace(r, std::regex(".*session-addr \"([^\"]*)\".*"), "$1"));
+  EXPECT_EQ(senders, expected);
 }

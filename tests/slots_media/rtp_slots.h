@@ -86,6 +86,16 @@ class RtpSlots : public SlotRoad {
     return replace(replace(text, "{P}", std::to_string(peer_port_)), "{L}",
                    std::to_string(local_port_));
   }
+  // What a codec change of slot 1 answers as the engine refuses its session (`channel` -1) or
+  // gives it on `channel`: the stream signals, then the reply.
+  static Lines restarted(int seq, int channel) {
+    const std::string s = "{ slot 1, pdu signal : ", on = " : active : " + std::to_string(channel);
+    if (channel < 0)
+      return {s + "receiver : inactive : NULL }", s + "transmitter : inactive : NULL }",
+              reply(seq, 1, "error : insufficientResources")};
+    return {s + "transmitter" + on + " }", s + "receiver" + on + " }",
+            reply(seq, 1, "success : NULL")};
+  }
   // Creates RTP slot 1 with shost; its channel.
   int create_slot(const std::string& payload = "ptG711-Alaw", const std::string& more = "") {
     Lines got = talk({create(1, payload, ", shost { iaddr \"127.0.0.1\", port {L} }" + more)});

@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "base/child_stop.h"
-#include "slots/media/rtp_factory.h"
 #include "slots/media/t38_soft_factory.h"
 #include "slots/media/t38_soft_slot.h"
 #include "tests/slots_media/modem_road.h"
-#include "tests/support/loopback.h"
 
 namespace {
 
@@ -98,84 +96,39 @@ TEST_F(T38Road, ProgramReapedElsewhereIsNotSignalledAfterTheGrace) {
   EXPECT_EQ(err.take_lines(), Lines{});
 }
 
-// Values at and past what the controller channel's record, the T.38 program's --remote and the
-// RTP session's record carry: those carried reach the device as given, the others are refused
-// with invalidParams, one line on the error stream, and nothing opened or started.
+// Sizes the channel's record cannot carry, and a dhost or an argument that the program's
+// command line would change, are refused with one line, nothing opened and no program started.
 TEST_F(T38Road, ValuesTheRecordsCannotCarryAreRefused) {
-  RtpFactory::instance();
-  const std::string t38 =
-      "{ seq 1, slot 1, pdu command : create : t38soft : { dhost { iaddr \"{A}\", port 5000 }, "
-      "shost { iaddr \"127.0.0.1\", port 6000 }, rx-packet-size {S}, rx-threshold {R}, "
-      "tx-threshold {T}, args { } } }";
-  // Without shost the RTCP socket takes the port above dhost's: one that is free.
-  const std::string port = std::to_string(local_port(udp_loopback(0)) - 1);
-  const std::string rtp = "{ seq 1, slot 1, pdu command : create : rtp : { codecRTP { payload "
-                          "ptG711-Alaw, dhost { iaddr \"127.0.0.1\", port " + port +
-                          " }, pfactor {F} }, txPayload ptG711-Alaw, rxPayload ptG711-Alaw } }";
-  const auto fill = [](std::string text, const std::vector<std::string>& values) {
-    const char* keys[] = {"{A}", "{S}", "{R}", "{T}"};
-    for (size_t i = 0; i < values.size(); ++i) text.replace(text.find(keys[i]), 3, values[i]);
-    return text;
+  const auto t38 = [](const std::string& from, const std::string& to) {
+    std::string text = create(0);
+    return text.replace(text.find(from), from.size(), to);
   };
-  const auto args = [&](const std::string& list) {
-    std::string text = fill(t38, {"127.0.0.2", "160", "1", "2"});
-    return text.replace(text.find("args { }"), 8, "args { " + list + " }");
-  };
-  const auto pfactor = [&](const std::string& value) {
-    std::string text = rtp;
-    return text.replace(text.find("{F}"), 3, value);
-  };
-  const std::string all_bits = "2147483647";
-  const struct {
-    std::string create;
-    std::string error;  // the line on the error stream; "" for a create that is carried
-    std::string device;  // what the device shows of a carried create
-  } rows[] = {
-      {fill(t38, {"127.0.0.2", all_bits, "0", all_bits}), "",
-       "1024 mode=2 rx-size=2147483647 rx-threshold=0 tx-threshold=2147483647"},
-      {fill(t38, {"127.0.0.2", "-1", "1", "2"}),
-       "t38soft: rx-packet-size -1 out of range 0..2147483647", ""},
-      {fill(t38, {"127.0.0.2", "160", "-1", "2"}),
-       "t38soft: rx-threshold -1 out of range 0..2147483647", ""},
-      {fill(t38, {"127.0.0.2", "160", "1", "-1"}),
-       "t38soft: tx-threshold -1 out of range 0..2147483647", ""},
-      {fill(t38, {"not an address", "160", "1", "2"}),
-       "t38soft: refused: dhost not an address: \"not an address\"", ""},
-      {fill(t38, {"", "160", "1", "2"}), "t38soft: refused: dhost not an address: \"\"", ""},
-      {fill(t38, {"1.2.3.4/7/8", "160", "1", "2"}),
-       "t38soft: refused: dhost not an address: \"1.2.3.4/7/8\"", ""},
-      // The program's command line would cut the argument at the NUL.
-      {args("\"a\", \"b" + std::string(1, '\0') + "c\""),
-       "t38soft: refused: an argument holds a NUL: \"b\\x00c\"", ""},
-      {pfactor("65535"), "", "pfactor=65535"},
-      {pfactor("65536"), "rtp[16,16,64,64]: pfactor 65536 out of range 0..65535", ""},
-      {pfactor("-1"), "rtp[16,16,64,64]: pfactor -1 out of range 0..65535", ""},
+  const std::string range = " -1 out of range 0..2147483647";
+  const std::string dhost = "t38soft: refused: dhost not an address: ";
+  const struct { std::string create, error; } rows[] = {
+      {t38("size 160", "size -1"), "t38soft: rx-packet-size" + range},
+      {t38("rx-threshold 1", "rx-threshold -1"), "t38soft: rx-threshold" + range},
+      {t38("tx-threshold 2", "tx-threshold -1"), "t38soft: tx-threshold" + range},
+      {t38("127.0.0.2", "not an address"), dhost + "\"not an address\""},
+      {t38("127.0.0.2", ""), dhost + "\"\""},
+      {t38("127.0.0.2", "1.2.3.4/7/8"), dhost + "\"1.2.3.4/7/8\""},
+      {create(1, "\"b" + std::string(1, '\0') + "c\""),
+       "t38soft: refused: an argument holds a NUL: \"b\\x00c\""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.create);
-    const bool is_t38 = row.create.find("t38soft") != std::string::npos;
-    const std::string device = is_t38 ? "mcc channels" : "rtp sessions";
-    Mux::TestClock::advance_ms(1000);  // each row's line comes unthrottled
+    advance(1000);  // each row's line comes unthrottled
     const std::vector<pid_t> children = children_of(::getpid());
     StreamCapture err(std::cerr);
-    const Lines got = run({row.create});
-    ASSERT_FALSE(got.empty());
-    EXPECT_EQ(got[0], wire(reply(1, 1, row.error.empty() ? "success : NULL"
-                                                         : "error : invalidParams")));
-    EXPECT_EQ(err.take_lines(), row.error.empty() ? Lines{} : Lines{row.error});
-    const Lines shown = board().command(device);
-    if (row.error.empty()) {
-      ASSERT_EQ(shown.size(), 1u);
-      EXPECT_NE(shown[0].find(row.device), std::string::npos) << shown[0];
-      run({"{ seq 2, slot 1, pdu command : destroy : NULL }"});
-      until([&](const Lines&) { return board().command(device).empty(); });
-    } else {
-      EXPECT_EQ(shown, Lines{});
-      EXPECT_EQ(children_of(::getpid()), children) << "no program started";
-    }
-    EXPECT_EQ(board().command(device), Lines{});
-    EXPECT_EQ(board().command("sessions rtp"), Lines{"0"});
+    EXPECT_EQ(run({row.create}), wires({reply(1, 1, "error : invalidParams")}));
+    EXPECT_EQ(err.take_lines(), Lines{row.error});
+    EXPECT_EQ(board().command("mcc channels"), Lines{});
+    EXPECT_EQ(children_of(::getpid()), children) << "no program started";
   }
+  run({t38("size 160, rx-threshold 1, tx-threshold 2",
+           "size 2147483647, rx-threshold 0, tx-threshold 2147483647")});
+  EXPECT_EQ(board().command("mcc channels"),
+            Lines{"1024 mode=2 rx-size=2147483647 rx-threshold=0 tx-threshold=2147483647"});
 }
 
 TEST_F(T38Road, MissingProgramEndsWithCode237) {
