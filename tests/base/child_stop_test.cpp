@@ -76,12 +76,10 @@ TEST_F(ChildStopTest, GroupWhoseLeaderEndedIsEndedOnlyInWhatItStarted) {
   for (const Scene scene : {kOutlives, kIdTaken, kKilledUnreaped}) {
     SCOPED_TRACE(scene);
     ::unlink(pids.c_str());
-    // The leader ends once its member ignores SIGTERM, unless it is to be killed.
-    const int leader = ChildStop::spawn(ChildProgram{
-        {"/bin/sh", "-c",
-         "PIDS=" + pids + "; sh -c 'trap \"\" TERM; echo $$ > '$PIDS'; exec sleep 1000' & " +
-             "while [ ! -s $PIDS ]; do sleep 0.01; done" +
-             (scene == kKilledUnreaped ? "; wait" : "")}});
+    // The member ignores SIGTERM; the leader ends at once, unless it is to be killed.
+    const std::string script = "trap '' TERM; sleep 1000 & echo $! > " + pids;
+    const int leader = ChildStop::spawn(
+        ChildProgram{{"/bin/sh", "-c", script + (scene == kKilledUnreaped ? "; wait" : "")}});
     ASSERT_GT(leader, 0);
     Owner owner(leader);
     LogCapture log;
