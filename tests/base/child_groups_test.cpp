@@ -124,7 +124,7 @@ struct Scene {
   std::vector<std::string> kept;  // record names left in the folder
   std::vector<std::string> outside;  // files outside the folder, left alone
   pid_t unreaped = 0;                // the killed daemon, reaped once the case is over
-  std::vector<std::string> mounts = {};  // unmounted once the case is over
+  std::vector<std::string> mounts = {};      // unmounted once the case is over
   std::function<bool()> in_start = nullptr;  // run first by the start's process; false gives up
 };
 

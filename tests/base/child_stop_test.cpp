@@ -44,8 +44,8 @@ struct Owner {
   bool reaped = false;
 };
 
-// A process that the program did not start joins `pgid`'s group, as the child of a process that
-// never reaps it: {that parent, the process}.
+// A process of the daemon's session, started after the program, joins `pgid`'s group, as the
+// child of a process that never reaps it: only the mark tells it apart. {that parent, it}.
 std::vector<pid_t> stranger_in(pid_t pgid) {
   const pid_t parent = ::fork();
   if (parent == 0) {
