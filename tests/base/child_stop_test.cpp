@@ -21,16 +21,12 @@
 
 namespace {
 
-class ChildStopTest : public AwakeLoopTest {
- protected:
-  void SetUp() override {
-    AwakeLoopTest::SetUp();
-    ChildWait::Activate();
-  }
-  void TearDown() override {
-    ChildWaitService::childWaitService->Release();
-    AwakeLoopTest::TearDown();
-  }
+using ChildStopTest = AwakeLoopTest;
+
+// The loop reaps children while it lives.
+struct ChildWaits {
+  ChildWaits() { ChildWait::Activate(); }
+  ~ChildWaits() { ChildWaitService::childWaitService->Release(); }
 };
 
 // The owner of a program, as a slot is: when the leader is reaped, the rest of its group is
@@ -48,94 +44,75 @@ struct Owner {
   bool reaped = false;
 };
 
-bool in_group(pid_t pid, pid_t pgid) {
-  ProcStat stat;
-  return read_proc_stat(pid, stat) && stat.group == pgid;
+// A process of the daemon's session, started after the program, joins `pgid`'s group, as the
+// child of a process that never reaps it: only the mark tells it apart. {that parent, it}.
+std::vector<pid_t> stranger_in(pid_t pgid) {
+  const pid_t parent = ::fork();
+  if (parent == 0) {
+    if (::fork() == 0) ::setpgid(0, pgid);
+    for (;;) ::pause();
+  }
+  std::vector<pid_t> joined;
+  EXPECT_TRUE(wait_until([&] {
+    ProcStat stat;
+    joined = children_of(parent);
+    return joined.size() == 1 && read_proc_stat(joined[0], stat) && stat.group == pgid;
+  }, 2000));
+  joined.insert(joined.begin(), parent);
+  return joined;
 }
 
 TEST_F(ChildStopTest, GroupWhoseLeaderEndedIsEndedOnlyInWhatItStarted) {
   enum Scene {
-    kOutlives,
-    // The member ends at once, and a process the program did not start takes the group's id.
-    kIdTaken,
-    // The group is killed as a whole before its leader is reaped; a member of it, the child of
-    // a process that does not reap it, holds the id on.
+    kOutlives,  // a member outlives its leader
+    kIdTaken,   // the member ends, and a process the program did not start takes the id at once
+    // the group is killed as a whole before its leader is reaped; a member of it, not yet
+    // reaped, holds the id on
     kKilledUnreaped,
   };
-  const struct {
-    const char* name;
-    Scene scene;
-  } cases[] = {
-      {"a member outlives its leader", kOutlives},
-      {"the group ends, its id is taken at once", kIdTaken},
-      {"the group killed as a whole, a member not yet reaped", kKilledUnreaped},
-  };
+  const ChildWaits waits;
   TempRoot root;
   const std::string pids = root.path() + "/pids";
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const Scene scene : {kOutlives, kIdTaken, kKilledUnreaped}) {
+    SCOPED_TRACE(scene);
     ::unlink(pids.c_str());
-    // The leader ends once its member ignores SIGTERM, unless it is to be killed.
-    const int leader = ChildStop::spawn(ChildProgram{
-        {"/bin/sh", "-c",
-         "PIDS=" + pids + "; sh -c 'trap \"\" TERM; echo $$ > '$PIDS'; exec sleep 1000' & " +
-             "while [ ! -s $PIDS ]; do sleep 0.01; done" +
-             (c.scene == kKilledUnreaped ? "; wait" : "")}});
+    // The member ignores SIGTERM; the leader ends at once, unless it is to be killed.
+    const std::string script = "trap '' TERM; sleep 1000 & echo $! > " + pids;
+    const int leader = ChildStop::spawn(
+        ChildProgram{{"/bin/sh", "-c", script + (scene == kKilledUnreaped ? "; wait" : "")}});
     ASSERT_GT(leader, 0);
     Owner owner(leader);
     LogCapture log;
     std::vector<pid_t> stranger;
-    if (c.scene == kKilledUnreaped) {
+    if (scene == kKilledUnreaped) {
       ASSERT_TRUE(wait_until([&] { return pids_in(pids).size() == 1; }, 2000));
-      stranger.push_back(::fork());
-      if (stranger[0] == 0) {
-        if (::fork() == 0) {
-          ::setpgid(0, leader);
-          ::pause();
-        }
-        ::pause();
-      }
-      ASSERT_TRUE(wait_until([&] {
-        const std::vector<pid_t> member = children_of(stranger[0]);
-        return member.size() == 1 && in_group(member[0], leader);
-      }, 2000));
+      stranger = stranger_in(leader);
       ChildStop().kill(leader);
       ASSERT_TRUE(wait_until([&] { return alive_of(pids_in(pids)).empty(); }, 2000));
     }
     ASSERT_TRUE(turn_until([&] { return owner.reaped; }));
     const std::vector<pid_t> member = pids_in(pids);
     ASSERT_EQ(member.size(), 1u);
-    if (c.scene != kKilledUnreaped) {
-      ASSERT_EQ(alive_of(member), member);
-    }
-    if (c.scene == kIdTaken) {
-      // Of the daemon's session and started after the leader, as a later group under the id
-      // would be; only the mark tells it apart.
-      stranger.push_back(::fork());
-      if (stranger[0] == 0) {
-        ::setpgid(0, leader);
-        ::execl("/bin/sleep", "sleep", "1000", static_cast<char*>(nullptr));
-        ::_exit(1);
-      }
-      ASSERT_TRUE(wait_until([&] { return in_group(stranger[0], leader); }, 2000));
+    if (scene == kIdTaken) {
+      stranger = stranger_in(leader);
       ::kill(member[0], SIGKILL);
       ASSERT_TRUE(wait_until([&] { return alive_of(member).empty(); }, 2000));
     }
     advance(ChildStop::kGraceMs - 1);
-    EXPECT_EQ(alive_of(member), c.scene == kOutlives ? member : std::vector<pid_t>{});
+    EXPECT_EQ(alive_of(member), scene == kOutlives ? member : std::vector<pid_t>{});
     advance(1);
     EXPECT_TRUE(wait_until([&] { return alive_of(member).empty(); }, 2000));
     advance(100);
     // A signal sent takes its moment to end the process.
-    EXPECT_FALSE(wait_until([&] { return alive_of(stranger) != stranger; }, 200))
-        << "signalled by the daemon";
-    const Lines lines = log.err.take_lines();
-    if (c.scene == kIdTaken) {
-      EXPECT_EQ(lines, Lines{"child group " + std::to_string(leader) +
-                             ": no member carries the mark of the recorded group; left alone"});
-    } else {
-      EXPECT_EQ(lines, Lines{});
+    if (scene == kIdTaken) {
+      EXPECT_FALSE(wait_until([&] { return alive_of(stranger) != stranger; }, 200))
+          << "signalled by the daemon";
     }
+    EXPECT_EQ(log.err.take_lines(),
+              scene != kIdTaken ? Lines{}
+                                : Lines{"child group " + std::to_string(leader) +
+                                        ": no member carries the mark of the recorded group; "
+                                        "left alone"});
     for (pid_t pid : stranger) ::kill(pid, SIGKILL);
     turn_until([&] { return children_of(::getpid()).empty(); });
   }
