@@ -125,8 +125,11 @@ void PlaySlotNetwork::IOnOutputOpen(bool made) {
   OnChangeOutputStream(true);
   if (state != kIdle) return;
   connect = connect_to(*this, host, &PlaySlotNetwork::OnConnect);
-  if (!connect) return ReleaseLater();
-  state = kConnecting;
+  if (connect) {
+    state = kConnecting;
+  } else {
+    ReleaseLater();
+  }
 }
 
 void PlaySlotNetwork::OnConnect(ASync::Connect::Status::Type status, Fd socket) {
