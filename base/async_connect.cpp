@@ -44,6 +44,11 @@ void Connect::Bind(Handler* handler) {
   if (old != handler) delete old;
 }
 
+bool Connect::Addressable(const std::string& address) {
+  INet4::Addr peer;
+  return read_peer(address, peer);
+}
+
 void Connect::Start(const std::string& address, unsigned timeout) {
   event_.Release();
   event_.UnBind();

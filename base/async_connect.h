@@ -55,6 +55,8 @@ class Connect {
   // Connects to "a.b.c.d:port" within timeout milliseconds. A connect that cannot even start
   // completes inside the call.
   void Start(const std::string& address, unsigned timeout);
+  // Whether Start could connect to `address` at all: false for a text it fails at once.
+  static bool Addressable(const std::string& address);
   // Ends a connect in progress with Stopped; does nothing otherwise.
   void Stop();
 

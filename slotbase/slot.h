@@ -92,9 +92,19 @@ class Slot {
     return true;
   }
   // Whether the slot can open its output (input) side; asked by the first connection that needs
-  // it.
+  // it, before IOnOutputOpen (IOnInputOpen).
   virtual bool IOnOutputStream() { return false; }
   virtual bool IOnInputStream() { return false; }
+  // The connection that opens the output (input) side, before it asks for its path (`made`
+  // false) and once the path is made (true). The default reports the side open before the path.
+  // A kind whose side does real work (a play, a recording) starts it, and reports the side open,
+  // only on a made path: a connection refused on the way then leaves the kind as it was.
+  virtual void IOnOutputOpen(bool made) {
+    if (!made) OnChangeOutputStream(true);
+  }
+  virtual void IOnInputOpen(bool made) {
+    if (!made) OnChangeInputStream(true);
+  }
   // The last sink has gone; the source has gone.
   virtual void IOnOutputRelease() {}
   virtual void IOnInputRelease() {}

@@ -35,12 +35,13 @@ bool still_fed(Slot& source, Slot& sink) {
 
 bool Connect(Slot& source, Slot& sink) {
   if (sink.source == &source) return true;
-  if (source.sinks.empty()) {
+  const bool opens_output = source.sinks.empty();
+  if (opens_output) {
     if (!source.IOnOutputStream()) {
       std::cerr << "slot " << source << " don't have output stream to " << sink << std::endl;
       return false;
     }
-    source.OnChangeOutputStream(true);
+    source.IOnOutputOpen(false);
   }
   Slot* previous = sink.source;
   if (!previous) {
@@ -48,7 +49,7 @@ bool Connect(Slot& source, Slot& sink) {
       std::cerr << "slot " << sink << " don't have input stream from " << source << std::endl;
       return false;
     }
-    sink.OnChangeInputStream(true);
+    sink.IOnInputOpen(false);
   }
   // The old path goes only for a new one its maker can take, and only if it went: a path the
   // switch kept stays the sink's (the new source may switch nothing onto its line).
@@ -60,6 +61,8 @@ bool Connect(Slot& source, Slot& sink) {
       if (previous->sinks.empty()) previous->IOnOutputRelease();
     }
     sink.LogicalConnect(source);
+    if (opens_output) source.IOnOutputOpen(true);
+    if (!previous) sink.IOnInputOpen(true);
     return true;
   }
   if (!previous) {

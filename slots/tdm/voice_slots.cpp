@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -39,9 +41,8 @@ void log_connect_fail(const Slot& slot, const std::string& host) {
 }
 
 // A connect of `slot` to `host`, whose end goes to `on_connect`; null, after the line of a failed
-// connection, when it ended inside its start (an address that is none). The handler is bound
-// only once the connect is under way, so that such a failure is the caller's to answer, before
-// anything is reported.
+// connection, when it ended inside its start (no socket to be had). The handler is bound only
+// once the connect is under way, so that such a failure is the caller's to answer.
 template <class T>
 std::unique_ptr<ASync::Connect> connect_to(T& slot, const std::string& host,
                                            void (T::*on_connect)(ASync::Connect::Status::Type,
@@ -66,7 +67,6 @@ std::string dhost2str(const TERM::HostAddress& host) {
 
 PlaySlotGeneric::PlaySlotGeneric(Fd channel_fd, int switch_channel)
     : channel(switch_channel), fd(std::move(channel_fd)) {
-  abort_call.Bind(this, &PlaySlotGeneric::delayed_abort);
 }
 
 bool PlaySlotGeneric::IBeforeDestroy() {
@@ -77,13 +77,24 @@ bool PlaySlotGeneric::IBeforeDestroy() {
 void PlaySlotGeneric::PutHeader(std::ostream& os) const { put_header(os, GetName(), channel); }
 
 bool PlaySlotGeneric::RefuseStream() {
-  abort_call.Activate();
+  end_call.Bind(this, &PlaySlotGeneric::delayed_abort);
+  end_call.Activate();
   return false;
 }
 
+void PlaySlotGeneric::ReleaseLater() {
+  end_call.Bind(this, &PlaySlotGeneric::delayed_release);
+  end_call.Activate();
+}
+
 void PlaySlotGeneric::delayed_abort() {
-  abort_call.Deactivate();
+  end_call.Deactivate();
   OnAbort(0);
+}
+
+void PlaySlotGeneric::delayed_release() {
+  end_call.Deactivate();
+  Release();
 }
 
 void PlaySlotGeneric::start_copy(ASync::Copy& c, Fd source) {
@@ -104,14 +115,21 @@ PlaySlotNetwork::PlaySlotNetwork(Fd channel_fd, int switch_channel,
       id(params.get_id().getValue()) {}
 
 bool PlaySlotNetwork::IOnOutputStream() {
-  if (state == kIdle) {
-    // A host that cannot even be connected to plays nothing: the connection is refused.
-    connect = connect_to(*this, host, &PlaySlotNetwork::OnConnect);
-    if (!connect) return RefuseStream();
-    state = kConnecting;
-  }
-  OnChangeOutputStream(true);
+  // A host that cannot even be connected to plays nothing: the connection is refused.
+  if (state == kIdle && !ASync::Connect::Addressable(host)) return RefuseStream();
   return channel >= 0;
+}
+
+void PlaySlotNetwork::IOnOutputOpen(bool made) {
+  if (!made) return;
+  OnChangeOutputStream(true);
+  if (state != kIdle) return;
+  connect = connect_to(*this, host, &PlaySlotNetwork::OnConnect);
+  if (connect) {
+    state = kConnecting;
+  } else {
+    ReleaseLater();
+  }
 }
 
 void PlaySlotNetwork::OnConnect(ASync::Connect::Status::Type status, Fd socket) {
@@ -161,12 +179,38 @@ PlaySlotFile::PlaySlotFile(Fd channel_fd, int switch_channel,
 }
 
 bool PlaySlotFile::IOnOutputStream() {
-  if (!started) {
-    if (!restart()) return RefuseStream();
-    started = true;
-  }
-  OnChangeOutputStream(true);
+  if (!started && !playable()) return RefuseStream();
   return channel >= 0;
+}
+
+void PlaySlotFile::IOnOutputOpen(bool made) {
+  if (!made) return;
+  OnChangeOutputStream(true);
+  if (started) return;
+  started = true;
+  // The channel refused the first write, or no file held anything to read.
+  if (!restart()) ReleaseLater();
+}
+
+bool PlaySlotFile::playable() {
+  return std::any_of(names.begin(), names.end(),
+                     [this](const std::string& name) { return bool(open_file(name)); });
+}
+
+Fd PlaySlotFile::open_file(const std::string& name) {
+  if (escapes(name)) {
+    refusalLogs.write(std::cerr, "file skipped: outside the voice directory",
+                      [&](std::ostream& os) {
+                        os << ext::header(this) << "skipped " << name
+                           << ": outside the voice directory";
+                      });
+    return Fd();
+  }
+  const std::string path = Path::board(kVoiceDir + name);
+  Fd f(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (f && (::fstat(f.get(), &st) != 0 || S_ISDIR(st.st_mode))) return Fd();
+  return f;
 }
 
 bool PlaySlotFile::restart() {
@@ -179,16 +223,7 @@ PlaySlotFile::Phrase PlaySlotFile::next_phrase() {
   while (position < names.size()) {
     const std::string& name = names[position++];
     copy.reset();
-    file.close();
-    if (escapes(name)) {
-      refusalLogs.write(
-          std::cerr, "file skipped: outside the voice directory", [&](std::ostream& os) {
-            os << ext::header(this) << "skipped " << name << ": outside the voice directory";
-          });
-      continue;
-    }
-    const std::string path = Path::board(kVoiceDir + name);
-    file = Fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    file = open_file(name);
     if (!file) continue;
     ::lseek(file.get(), 0, SEEK_SET);
     copy.reset(new ASync::Copy);
@@ -208,7 +243,7 @@ PlaySlotFile::Phrase PlaySlotFile::next_phrase() {
       copy.reset();
       return Phrase::kChannelFailed;
     }
-    // The file cannot be read (a folder, for one): skipped as one that cannot be opened.
+    // The file cannot be read: skipped as one that cannot be opened.
   }
   copy.reset();
   file.close();
@@ -266,8 +301,14 @@ void RecordSlot::PutHeader(std::ostream& os) const { put_header(os, GetName(), c
 
 bool RecordSlot::IOnInputStream() {
   // A host that cannot even be connected to records nothing: the source is refused.
+  return ASync::Connect::Addressable(host);
+}
+
+void RecordSlot::IOnInputOpen(bool made) {
+  // The side was reported open at the creation.
+  if (!made) return;
   connect = connect_to(*this, host, &RecordSlot::OnConnect);
-  return connect != nullptr;
+  if (!connect) StopRecording(LGCP::StopRecordingCause::connectionFail);
 }
 
 void RecordSlot::OnConnect(ASync::Connect::Status::Type status, Fd socket) {

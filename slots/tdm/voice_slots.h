@@ -15,7 +15,8 @@
 //   to the host and
 //     copies what the channel receives there.
 // A host that is no address cannot even be connected to: the connection that asks for the
-// stream is refused.
+// stream is refused. A slot starts its work (and reports a play's stream) only once the
+// connection's path is made: a connection refused on the way starts and reports nothing.
 //
 // Each play slot reports its end with abort 0 and is then finished; a record
 // slot reports each recording's end with the ioctl signal stopRecording and
@@ -57,11 +58,16 @@ class PlaySlotGeneric : public VoiceSlot {
   // Refuses the connection that asked for the stream (false): nothing can be played. The
   // abort follows on the next loop turn, after the answer.
   bool RefuseStream();
+  // Ends a play that failed as it began, on the next loop turn: after the answer to the
+  // connection that began it.
+  void ReleaseLater();
+  virtual void Release() = 0;
 
  private:
   void delayed_abort();
+  void delayed_release();
 
-  Dpc abort_call;
+  Dpc end_call;
 };
 
 class PlaySlotNetwork : public PlaySlotGeneric {
@@ -71,9 +77,10 @@ class PlaySlotNetwork : public PlaySlotGeneric {
   PlaySlotNetwork(Fd fd, int channel, const LGCP::PlayerParams_network& params);
 
   bool IOnOutputStream() override;
+  void IOnOutputOpen(bool made) override;
   void OnConnect(ASync::Connect::Status::Type status, Fd socket);
   void OnPlayComplete(ASync::Copy::Status::Type status);
-  void Release();
+  void Release() override;
 
   std::string host;
   int id;
@@ -90,8 +97,14 @@ class PlaySlotFile : public PlaySlotGeneric {
   enum class Phrase { kPlaying, kListEnd, kChannelFailed };
 
   bool IOnOutputStream() override;
+  void IOnOutputOpen(bool made) override;
   void OnPlayComplete(ASync::Copy::Status::Type status);
-  void Release();
+  void Release() override;
+  // Whether a name of the list opens (what it holds shows only in the play).
+  bool playable();
+  // The file of `name` in the voice folder, open to read; none for a name outside the folder,
+  // one that does not open, or a folder.
+  Fd open_file(const std::string& name);
   // From the first name again, a new pass; false when nothing of the list can be played.
   bool restart();
   // Starts the next name that opens and reads; kListEnd when the list is exhausted,
@@ -115,6 +128,7 @@ class RecordSlot : public VoiceSlot {
   void IAfterCreate() override;
   bool IBeforeDestroy() override;
   bool IOnInputStream() override;
+  void IOnInputOpen(bool made) override;
   int IGetReceiveChannel() override { return channel; }
   const char* GetName() const override { return "recorder"; }
   void PutHeader(std::ostream& os) const override;

@@ -112,21 +112,22 @@ TEST_F(VoiceRoad, NothingToPlayRefusesTheConnectionAndAbortsOnce) {
 }
 
 // What fails at once is refused at connect, then aborted, never reported active: a folder, an
-// empty name (the voice folder), a missing file, a refused first write, a host that is no address.
+// empty name (the voice folder), a missing file, a host that is no address. A channel that
+// refuses the first write is found once the path is made: the play ends after the answer.
 TEST_F(VoiceRoad, AFirstFileThatFailsAtOnceRefusesTheConnection) {
   const std::string a = voice_file("a.al", "0.01 sine 440");
   voice_file("folder/b.al", "0.01 sine 440");
   const struct {
     const char* player;
     const char* board;  // run after the create, or null
-    bool plays;
+    bool connects, plays;
   } rows[] = {
-      {"file : { name { \"folder\" }, repeat 1 }", nullptr, false},
-      {"file : { name { \"\" }, repeat 1 }", nullptr, false},
-      {"file : { name { \"missing.al\" }, repeat 1 }", nullptr, false},
-      {"file : { name { \"a.al\" }, repeat 1 }", "fail mcc/ctl write EPIPE", false},
-      {"file : { name { \"folder\", \"\", \"a.al\" }, repeat 1 }", nullptr, true},
-      {"network : { host { iaddr \"board\", port 9 }, id 7 }", nullptr, false},
+      {"file : { name { \"folder\" }, repeat 1 }", nullptr, false, false},
+      {"file : { name { \"\" }, repeat 1 }", nullptr, false, false},
+      {"file : { name { \"missing.al\" }, repeat 1 }", nullptr, false, false},
+      {"file : { name { \"a.al\" }, repeat 1 }", "fail mcc/ctl write EPIPE", true, false},
+      {"file : { name { \"folder\", \"\", \"a.al\" }, repeat 1 }", nullptr, true, true},
+      {"network : { host { iaddr \"board\", port 9 }, id 7 }", nullptr, false, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.player);
@@ -134,7 +135,7 @@ TEST_F(VoiceRoad, AFirstFileThatFailsAtOnceRefusesTheConnection) {
     create(std::string("player : ") + row.player);
     if (row.board) sim(row.board);
     EXPECT_EQ(until_abort(run({"{ seq 3, slot 1, pdu command : connect : 2 }"})),
-              row.plays
+              row.connects
                   ? wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
                            signal(1, "transmitter : inactive : NULL"), signal(1, "abort : 0")})
                   : wires({reply(3, 1, "error : connectFail"), signal(1, "abort : 0")}));
@@ -142,6 +143,65 @@ TEST_F(VoiceRoad, AFirstFileThatFailsAtOnceRefusesTheConnection) {
     EXPECT_EQ(run({"{ seq 4, slot 1, pdu command : destroy : NULL }",
                    "{ seq 5, slot 2, pdu command : destroy : NULL }"}),
               wires({reply(4, 1, "success : NULL"), reply(5, 2, "success : NULL")}));
+  }
+}
+
+// A connection the switch refuses (its path, or the idle of the old path of the line) starts
+// nothing: no play into the unconnected channel, no connect to the host, no signal. Asked
+// again, it is made as if the first had never been.
+TEST_F(VoiceRoad, AConnectionTheSwitchRefusesStartsNothing) {
+  const std::string a = voice_file("a.al", "0.01 sine 440");
+  LoopbackListener host;
+  const std::string at = "{ iaddr \"127.0.0.1\", port " + std::to_string(host.port()) + " }";
+  const std::string file = "player : file : { name { \"a.al\" }, repeat 1 }";
+  const char* path = "fail hal 0x80084d02 EIO";
+  const Lines played = wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
+                              signal(1, "transmitter : inactive : NULL"), signal(1, "abort : 0")});
+  struct Row {
+    std::string voice;  // slot 1, beside the trunk slot 2
+    int from, to;       // the connection
+    const char* fail;   // the request of the switch refused
+    bool fed;           // slot 2 has a source first: the trunk slot 3
+    Lines made;         // what the connection made brings
+  };
+  for (const Row& row : {
+           Row{file, 1, 2, path, false, played},
+           Row{file, 1, 2, "fail hal 0xc0084d04 EIO", true, played},
+           Row{"player : network : { host " + at + ", id 7 }", 1, 2, path, false,
+               wires({stream(1, "transmitter", kChannel), reply(3, 1, "success : NULL"),
+                      signal(1, "ioctl : startPlaying : NULL")})},
+           Row{"record : " + at, 2, 1, path, false, wires({reply(3, 2, "success : NULL")})},
+       }) {
+    SCOPED_TRACE(row.voice + ", " + row.fail);
+    create(row.voice);
+    if (row.fed) {
+      run({"{ seq 6, slot 3, pdu command : create : trunk : { trunk 0, timeslot 2 } }",
+           "{ seq 7, slot 3, pdu command : connect : 2 }"});
+    }
+    const std::string connect = "{ seq 3, slot " + std::to_string(row.from) +
+                                ", pdu command : connect : " + std::to_string(row.to) + " }";
+    EXPECT_EQ(sim(row.fail), "ok");
+    EXPECT_EQ(run({connect}), wires({reply(3, row.from, "error : connectFail")}));
+    advance(6000);
+    EXPECT_EQ(arrived(), Lines{});
+    EXPECT_EQ(sent(), "");
+    EXPECT_FALSE(host.accept());
+    Lines got = run({connect});
+    for (const auto& m :
+         until([&](const Lines& l) { return got.size() + l.size() >= row.made.size(); })) {
+      got.push_back(m);
+    }
+    EXPECT_EQ(got, row.made);
+    Fd peer;
+    if (row.voice == file) {
+      EXPECT_EQ(sent(), a);
+    } else {
+      until([&](const Lines&) { return bool(peer = host.accept()); });
+      EXPECT_TRUE(peer);
+    }
+    run({"{ seq 4, slot 1, pdu command : destroy : NULL }",
+         "{ seq 5, slot 2, pdu command : destroy : NULL }",
+         "{ seq 8, slot 3, pdu command : destroy : NULL }"});
   }
 }
 
