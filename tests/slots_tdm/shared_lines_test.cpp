@@ -168,8 +168,7 @@ class SharedLines : public SlotRoad {
         continue;
       }
       const int fed_by = path_input(output), input = input_of(carries);
-      // A path whose idle byte the switch refused stays until its line is switched again, its
-      // channel closed (a new owner idles it first).
+      // A path whose idle byte the switch refused stays, its channel closed, until switched again.
       if (stale_.count(output) && (stale_[output] != input || fed_by >= 0)) stale_.erase(output);
       if (input != fed_by && !(stale_.count(output) && !runs(carries))) {
         wrong(fed_by < 0 ? "an input nobody connected" : "not the path's input", output);
@@ -203,9 +202,8 @@ class SharedLines : public SlotRoad {
   static int input_of(const std::string& carries) {
     return std::isdigit(static_cast<unsigned char>(carries[0])) ? std::stoi(carries) : -1;
   }
-  // Notes the lines that carry an input no path leads to: the switch refused their idle byte.
-  // A slot's own channel kept there keeps its path but after a destroy; a controller channel's
-  // (1024-1279) closed with its connection.
+  // Notes the lines that carry an input no path leads to: the switch refused their idle byte. A
+  // slot's own channel there keeps its path (but after a destroy); a controller channel's closed.
   void keep_stale(const std::vector<int>& lines, bool destroyed) {
     for (int output : lines) {
       const int input = input_of(SlotRoad::output(output));
@@ -215,8 +213,7 @@ class SharedLines : public SlotRoad {
       }
     }
   }
-  // The open channels, each line (one left by a refused idle byte may be idled at any time) and
-  // the slots' sources.
+  // The open channels, the lines (a stale one may be idled at any time), the slots' sources.
   std::vector<std::string> snapshot(const std::vector<int>& lines) {
     std::vector<std::string> shown = board().command("mcc channels");
     for (int output : lines) {
@@ -333,8 +330,7 @@ TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgr
        {{4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
         {4, "connect : 5", "success", "5=const 0xd5/-"},
         {5, "connect : 9", "success", "5=1024/9"}}},
-      // A refused idle byte keeps the path on the switch and in its record: the command fails,
-      // and the channel's next owner idles the line before it runs.
+      // A refused idle byte fails the command; the channel's next owner idles the line first.
       {"the switch refuses to idle the line a sink-side, then a source-side disconnection leaves",
        {5, 6, 7},
        {{9, "connect : 5", "success", "5=1024/9 6=const 0xd5/- 7=off/-"},
@@ -345,8 +341,7 @@ TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgr
         {0, kIdleRefused, "ok"},
         {9, "disconnect : NULL", "disconnectFail", "5=1025/- 6=1024/10 7=off/-"},
         {7, "connect : 9", "success", "5=const 0xd5/- 6=1024/10 7=1025/9"}}},
-      {"the switch refuses to idle the line a connect or a disconnection takes from a trunk; a "
-       "signalling link whose channel the switch refuses to wire",
+      {"refused idle bytes of a trunk's path; a signalling link the switch refuses to wire",
        {5},
        {{4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
         {7, "connect : 5", "success", "5=7/-"},
@@ -358,8 +353,7 @@ TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgr
         {0, "fail hal 0x80084d02 EIO", "ok"},
         {5, "connect : 4", "connectFail", "5=const 0xd5/-"},
         {4, "activate : empty : NULL", "success", "5=const 0xd5/-"}}},
-      // A connect refused by the switch or over another source's line leaves the source's channel
-      // as it was: closed, or open under its own number.
+      // A refused connect leaves the old source's channel closed, or open under its own number.
       {"refused connections over a closed, then an open channel's line",
        {5, 6},
        {{0, "fail hal 0x80084d02 EIO", "ok"},
@@ -538,8 +532,7 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
           continue;
         }
       }
-      // Now and then the switch refuses the first idle byte of a command that may send one; a
-      // spare output takes it when the command sent none.
+      // The switch may refuse a command's first idle byte; a spare output takes an unused one.
       const bool inject = live(a) && (command.find("connect") != std::string::npos ||
                                       command == "destroy : NULL") && random() % 2 == 0;
       if (inject) sim(kIdleRefused);
