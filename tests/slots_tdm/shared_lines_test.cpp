@@ -202,8 +202,8 @@ class SharedLines : public SlotRoad {
   static int input_of(const std::string& carries) {
     return std::isdigit(static_cast<unsigned char>(carries[0])) ? std::stoi(carries) : -1;
   }
-  // Notes the lines that carry an input no path leads to: the switch refused their idle byte. A
-  // slot's own channel there keeps its path (but after a destroy); a controller channel's closed.
+  // Notes the lines that carry an input no path leads to: the switch refused their idle byte.
+  // Only a closed controller channel's may stay there, or after a destroy any input.
   void keep_stale(const std::vector<int>& lines, bool destroyed) {
     for (int output : lines) {
       const int input = input_of(SlotRoad::output(output));
