@@ -125,7 +125,6 @@ const Case kCases[] = {
     {"Disable", nullptr,
      [](HwMux& m) { return m.Connect(1, 8204) && m.Disable(8204); }, true, 8204, {"off"},
      HwMux::kDisabled, {}},
-    // A refused request leaves the record as the output is.
     {"DisableRefused", "0x80044d03",
      [](HwMux& m) { return m.Connect(1, 8205) + 2 * m.Disable(8205); }, 1, 8205, {"1"}, 1,
      {"hwMux: disable failed 8205 : Input/output error"}},

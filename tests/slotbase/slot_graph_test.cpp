@@ -81,15 +81,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "B hwConnectReceiver C", "A onOutputRelease"},
                   "-C-"},
         GraphCase{"RefusedCheckLeavesOldPath",
-                  [](Trio& t) { a_to_b(t); t.b.may = {false}; return Connect(t.c, t.b); },
-                  false, {"C onOutputStream", "B hwMayConnectReceiver C", "C onOutputRelease"},
-                  "-A-"},
-        GraphCase{"HigherSourcePriorityIsAsked",
                   [](Trio& t) {
-                    a_to_b(t);
-                    t.c.priority = 1;
+                    t.c.priority = 1;  // the new path's maker is asked
                     t.c.may = {false};
-                    return Connect(t.c, t.b);
+                    return a_to_b(t) && Connect(t.c, t.b);
                   },
                   false, {"C onOutputStream", "C hwMayConnectTransmitter B", "C onOutputRelease"},
                   "-A-"},

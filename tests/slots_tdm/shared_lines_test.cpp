@@ -29,10 +29,6 @@
 
 namespace {
 
-// The board's controller channels, which HDLC channels get.
-constexpr int kFirstMccChannel = 1024;
-constexpr int kMccChannels = 256;
-
 // The slot whose HDLC channel the registry gives `output`, or null.
 Slot* holder(int output) {
   return SwitchChannels::instance().Holder(SwitchChannels::Use::link, output);
@@ -151,6 +147,10 @@ class SharedLines : public SlotRoad {
       found.push_back(what + " on " + line(output));
     };
     const Lines open = board().command("mcc channels");
+    const auto runs = [&](const std::string& carries) {
+      return std::any_of(open.begin(), open.end(),
+                         [&](const std::string& c) { return c.rfind(carries + " ", 0) == 0; });
+    };
     // HDLC slots' channels are data channels (mode 0); a signalling link may open its channel
     // with no time slot, which carries no line.
     long unheld = std::count_if(open.begin(), open.end(), [](const std::string& c) {
@@ -164,23 +164,13 @@ class SharedLines : public SlotRoad {
         if (is<HdlcSlot>(s) && leads(*s, other_than(output))) {
           wrong("a holder with a connection elsewhere", output);
         }
-        if (std::none_of(open.begin(), open.end(),
-                         [&](const std::string& c) { return c.rfind(carries + " ", 0) == 0; })) {
-          wrong("a held line without an open channel", output);
-        }
+        if (!runs(carries)) wrong("a held line without an open channel", output);
         continue;
       }
-      const int fed_by = path_input(output);
-      const int input = input_of(carries);
-      // A path whose idle byte the switch refused stays until the line is switched again or its
-      // channel gets a new owner, which idles it first.
-      const auto kept = stale_.find(output);
-      if (kept != stale_.end() && (kept->second != input || fed_by >= 0)) stale_.erase(kept);
-      const bool dead = stale_.count(output) &&
-                        std::none_of(open.begin(), open.end(), [&](const std::string& c) {
-                          return c.rfind(carries + " ", 0) == 0;
-                        });
-      if (input != fed_by && !dead) {
+      const int fed_by = path_input(output), input = input_of(carries);
+      // A path whose idle byte the switch refused stays, its channel closed, until switched again.
+      if (stale_.count(output) && (stale_[output] != input || fed_by >= 0)) stale_.erase(output);
+      if (input != fed_by && !(stale_.count(output) && !runs(carries))) {
         wrong(fed_by < 0 ? "an input nobody connected" : "not the path's input", output);
       }
     }
@@ -212,28 +202,25 @@ class SharedLines : public SlotRoad {
   static int input_of(const std::string& carries) {
     return std::isdigit(static_cast<unsigned char>(carries[0])) ? std::stoi(carries) : -1;
   }
-  // Notes the lines of `lines` that carry an input no path leads to: the switch refused their
-  // idle byte. Unless `any` (a destroyed slot's), only a controller channel's may stay, which
-  // closed with its connection: a slot's own channel that the switch kept keeps its path.
-  void keep_stale(const std::vector<int>& lines, bool any) {
+  // Notes the lines that carry an input no path leads to: the switch refused their idle byte.
+  // Only a closed controller channel's may stay there, or after a destroy any input.
+  void keep_stale(const std::vector<int>& lines, bool destroyed) {
     for (int output : lines) {
       const int input = input_of(SlotRoad::output(output));
-      const bool mcc = input >= kFirstMccChannel && input < kFirstMccChannel + kMccChannels;
-      if (input >= 0 && (any || mcc) && !holder(output) && path_input(output) < 0) {
+      if (input >= 0 && (destroyed || (input >= 1024 && input < 1280)) && !holder(output) &&
+          path_input(output) < 0) {
         stale_[output] = input;
       }
     }
   }
-  // What the records show: each line, the open channels, the slots' sources. A line left with
-  // a path whose idle byte the switch refused may be idled at any time.
+  // The open channels, the lines (a stale one may be idled at any time), the slots' sources.
   std::vector<std::string> snapshot(const std::vector<int>& lines) {
     std::vector<std::string> shown = board().command("mcc channels");
     for (int output : lines) {
       const std::string carries = SlotRoad::output(output);
-      const auto kept = stale_.find(output);
-      const bool stale = kept != stale_.end() &&
-                         (input_of(carries) == kept->second || carries == "const 0xd5");
-      shown.push_back(stale ? std::to_string(output) + "=stale" : line(output));
+      const bool stale = stale_.count(output) &&
+                         (input_of(carries) == stale_[output] || carries == "const 0xd5");
+      shown.push_back(stale ? "stale" : line(output));
     }
     for (Slot* s : Slots::instance().GetLive()) {
       shown.push_back(std::to_string(s->number) + "<-" +
@@ -259,8 +246,6 @@ std::string trunk(int timeslot) {
 }
 // The switch refuses the next idle byte.
 const char* const kIdleRefused = "fail hal 0xc0084d04 EIO";
-// A switch output no slot uses.
-constexpr int kSpareOutput = 10239;
 
 TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgreeWith) {
   const std::string mixer_ts = sim("mixer tdm 0 3");
@@ -345,74 +330,46 @@ TEST_F(SharedLines, EachLineHasOneOwnerThatTheSwitchTheChannelsAndTheRegistryAgr
        {{4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
         {4, "connect : 5", "success", "5=const 0xd5/-"},
         {5, "connect : 9", "success", "5=1024/9"}}},
-      // A refused idle byte keeps the path on the switch and in its record: the disconnection
-      // fails, and the channel's next owner idles the line before it runs.
-      {"the switch refuses to idle the line a source-side disconnection leaves",
-       {5, 6},
-       {{5, "connect : 9", "success", "5=1024/9 6=const 0xd5/-"},
+      // A refused idle byte fails the command; the channel's next owner idles the line first.
+      {"the switch refuses to idle the line a sink-side, then a source-side disconnection leaves",
+       {5, 6, 7},
+       {{9, "connect : 5", "success", "5=1024/9 6=const 0xd5/- 7=off/-"},
         {0, kIdleRefused, "ok"},
-        {9, "disconnect : NULL", "disconnectFail", "5=1024/- 6=const 0xd5/-"},
-        {6, "connect : 10", "success", "5=const 0xd5/- 6=1024/10"},
-        {7, "connect : 5", "success", "5=7/- 6=1024/10"}}},
-      {"the switch refuses to idle the line a sink-side disconnection leaves",
-       {5, 6},
-       {{9, "connect : 5", "success", "5=1024/9 6=const 0xd5/-"},
+        {5, "disconnect : NULL", "disconnectFail", "5=1024/- 6=const 0xd5/- 7=off/-"},
+        {6, "connect : 10", "success", "5=const 0xd5/- 6=1024/10 7=off/-"},
+        {5, "connect : 9", "success", "5=1025/9 6=1024/10 7=off/-"},
         {0, kIdleRefused, "ok"},
-        {5, "disconnect : NULL", "disconnectFail", "5=1024/- 6=const 0xd5/-"},
-        {6, "connect : 10", "success", "5=const 0xd5/- 6=1024/10"},
-        {9, "connect : 5", "success", "5=1025/9 6=1024/10"}}},
-      // A connect whose old path the switch keeps is refused, the old path put back: the new
-      // source may switch nothing onto the line.
-      {"the switch refuses to idle the line a connect takes from its source",
+        {9, "disconnect : NULL", "disconnectFail", "5=1025/- 6=1024/10 7=off/-"},
+        {7, "connect : 9", "success", "5=const 0xd5/- 6=1024/10 7=1025/9"}}},
+      {"refused idle bytes of a trunk's path; a signalling link the switch refuses to wire",
        {5},
        {{4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
         {7, "connect : 5", "success", "5=7/-"},
         {0, kIdleRefused, "ok"},
         {4, "connect : 5", "connectFail", "5=7/-"},
-        {4, "connect : 5", "success", "5=const 0xd5/-"}}},
-      {"the switch refuses to idle the line a disconnection takes from a trunk",
-       {5},
-       {{4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
-        {7, "connect : 5", "success", "5=7/-"},
         {0, kIdleRefused, "ok"},
         {5, "disconnect : NULL", "disconnectFail", "5=7/-"},
-        {4, "connect : 5", "success", "5=const 0xd5/-"}}},
-      // A connect refused where another source feeds the sink leaves that source's channel as it
-      // was: closed, or open under its own number.
-      {"a refused connect over a closed channel's line",
-       {5, 6},
-       {{9, "connect : 5", "success"},
-        {5, "connect : 9", "success", "5=1024/9 6=const 0xd5/-"},
-        {9, "disconnect : NULL", "success", "5=const 0xd5/- 6=const 0xd5/-"},
-        {10, "connect : 6", "success", "5=const 0xd5/- 6=1024/10"},
-        {10, "connect : 5", "connectFail", "5=const 0xd5/- 6=1024/10"},
-        {9, "activate : empty : NULL", "success", "5=1025/9 6=1024/10"}}},
-      {"a refused connect over an open channel's line",
-       {5, 6},
-       {{10, "connect : 6", "success"},
-        {6, "connect : 10", "success", "5=const 0xd5/- 6=1024/10"},
-        {9, "connect : 5", "success", "5=1025/9 6=1024/10"},
-        {10, "disconnect : NULL", "success", "5=1025/9 6=const 0xd5/-"},
-        {10, "connect : 5", "connectFail", "5=1025/9 6=const 0xd5/-"}}},
-      {"a connection whose channel the switch refuses to wire",
-       {5},
-       {{0, "fail hal 0x80084d02 EIO", "ok"},
-        {5, "connect : 9", "connectFail", "5=const 0xd5/-"},
-        {9, "activate : empty : NULL", "success", "5=const 0xd5/-"}}},
-      {"a signalling link whose channel the switch refuses to wire",
-       {5},
-       {{4, "create : pstn : ss7 : { trunk 1, slc 0, dpc 1, opc 2, emergency FALSE }", "success"},
+        {4, "connect : 5", "success", "5=const 0xd5/-"},
         {0, "fail hal 0x80084d02 EIO", "ok"},
         {5, "connect : 4", "connectFail", "5=const 0xd5/-"},
         {4, "activate : empty : NULL", "success", "5=const 0xd5/-"}}},
-      {"a path the switch refuses over a closed channel's line",
-       {5},
-       {{9, "connect : 5", "success"},
-        {5, "connect : 9", "success", "5=1024/9"},
-        {9, "disconnect : NULL", "success", "5=const 0xd5/-"},
+      // A refused connect leaves the old source's channel closed, or open under its own number.
+      {"refused connections over a closed, then an open channel's line",
+       {5, 6},
+       {{0, "fail hal 0x80084d02 EIO", "ok"},
+        {5, "connect : 9", "connectFail", "5=const 0xd5/- 6=const 0xd5/-"},
+        {9, "activate : empty : NULL", "success", "5=const 0xd5/- 6=const 0xd5/-"},
+        {9, "connect : 5", "success"},
+        {5, "connect : 9", "success", "5=1024/9 6=const 0xd5/-"},
+        {9, "disconnect : NULL", "success", "5=const 0xd5/- 6=const 0xd5/-"},
         {0, "fail hal 0x80084d02 EIO", "ok"},
-        {7, "connect : 5", "connectFail", "5=const 0xd5/-"},
-        {9, "activate : empty : NULL", "success", "5=1024/9"}}},
+        {7, "connect : 5", "connectFail", "5=const 0xd5/- 6=const 0xd5/-"},
+        {10, "connect : 6", "success", "5=const 0xd5/- 6=1024/10"},
+        {10, "connect : 5", "connectFail", "5=const 0xd5/- 6=1024/10"},
+        {9, "activate : empty : NULL", "success", "5=1025/9 6=1024/10"},
+        {6, "connect : 10", "success"},
+        {10, "disconnect : NULL", "success", "5=1025/9 6=const 0xd5/-"},
+        {10, "connect : 5", "connectFail", "5=1025/9 6=const 0xd5/-"}}},
       {"a basic-rate link with two sinks",
        {8, 9},
        {{4, "create : pstn : isdn : { type bri, trunk 1, log 0, side user : NULL }", "success"},
@@ -575,36 +532,29 @@ TEST_F(SharedLines, RandomCommandsKeepTheRecordsAndTheModelInAgreement) {
           continue;
         }
       }
-      // Now and then the switch refuses the first idle byte of a command that may send one; a
-      // spare output takes it when the command sent none.
-      const bool may_idle = live(a) && (command.rfind("connect", 0) == 0 ||
-                                        command.rfind("disconnect", 0) == 0 ||
-                                        command.rfind("destroy", 0) == 0);
-      const bool inject = may_idle && random() % 2 == 0;
+      // The switch may refuse a command's first idle byte; a spare output takes an unused one.
+      const bool inject = live(a) && (command.find("connect") != std::string::npos ||
+                                      command == "destroy : NULL") && random() % 2 == 0;
       if (inject) sim(kIdleRefused);
       const std::vector<std::string> before = snapshot(lines);
       const std::string got = answer(a, command);
-      const bool hit = inject && HwMux::instance().Disconnect(kSpareOutput);
+      const bool hit = inject && HwMux::instance().Disconnect(10239);
       injected += inject;
       refused_idles += hit;
       const std::string step = (hit ? "(idle refused) " : "") + std::to_string(a) + " " + command;
       if (trace) std::cout << "seed " << seed << " #" << n << ": " << step << ": " << got << "\n";
       refusals += got != "success";
-      // The model does not follow the switch's refusals.
-      if (hit) expect.clear();
+      if (hit) expect.clear();  // the model does not follow the switch
       predicted += !expect.empty();
       if (!expect.empty() && got != expect) {
         mismatch(step + " answered " + got + ", model " + expect);
       }
-      // A path whose idle byte the switch refused stays on it: after a disconnection answered
-      // with an error, or after a destroy or a connect that removed an old path on the way (a
-      // channel's next owner idles the line; a path of a slot's own channel stays only after a
-      // destroy). A disconnection answered success leaves none.
+      // A refused idle byte leaves a path after a disconnection that fails, or after a destroy or
+      // a connect that removed an old path on the way; a successful disconnection leaves none.
       if (got == "disconnectFail" || (hit && command != "disconnect : NULL")) {
         keep_stale(lines, command == "destroy : NULL");
       }
-      // A command answered with an error changes nothing, but a disconnection, which removes the
-      // link whatever the switch did.
+      // A command answered with an error changes nothing (a refused disconnection may unlink).
       if (got != "success" && got != "disconnectFail" && snapshot(lines) != before) {
         mismatch(step + " answered " + got + " and changed " + testing::PrintToString(before) +
                  " to " + testing::PrintToString(snapshot(lines)));

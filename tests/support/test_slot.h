@@ -37,12 +37,8 @@ class TestSlot : public Slot {
     return note("hwDisconnectTransmitter", sink);
   }
   bool IHwDisconnectReceiver(Slot& source) override { return note("hwDisconnectReceiver", source); }
-  bool IHwMayConnectTransmitter(Slot& sink) override {
-    return note("hwMayConnectTransmitter", sink, may);
-  }
-  bool IHwMayConnectReceiver(Slot& source) override {
-    return note("hwMayConnectReceiver", source, may);
-  }
+  bool IHwMayConnectTransmitter(Slot& to) override { return note("hwMayConnectTransmitter", to); }
+  bool IHwMayConnectReceiver(Slot& source) override { return note("hwMayConnectReceiver", source); }
   bool IOnOutputStream() override {
     say("onOutputStream");
     return output;
@@ -68,9 +64,9 @@ class TestSlot : public Slot {
 
  private:
   void say(const std::string& what) { log_->push_back(name_ + " " + what); }
-  bool note(const std::string& what, Slot& peer) { return note(what, peer, hw); }
-  bool note(const std::string& what, Slot& peer, std::vector<bool>& answers) {
+  bool note(const std::string& what, Slot& peer) {
     say(what + " " + peer.GetName());
+    std::vector<bool>& answers = what.rfind("hwMay", 0) ? hw : may;
     if (answers.empty()) return true;
     bool r = answers.front();
     answers.erase(answers.begin());
