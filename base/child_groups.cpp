@@ -419,12 +419,14 @@ Registry::Verdict Registry::judge(const Record& r, const Members& members) const
   const auto found = members.find(r.pgid);
   if (found == members.end()) return Verdict::kDrop;
   ProcStat leader;
+  const bool leader_held = read_proc_stat(r.pgid, leader);
   // The leader's pid taken by another process: the group ended before it could be.
-  if (read_proc_stat(r.pgid, leader) && leader.start != r.leader_start) return Verdict::kDrop;
+  if (leader_held && leader.start != r.leader_start) return Verdict::kDrop;
   bool later = true;
   for (const ProcStat& m : found->second) {
     if (!fits(r, m)) continue;
-    if (leader_holds(r) || marked(r, m.pid)) return Verdict::kKill;
+    // While the leader holds its pid no later group can have the id.
+    if (leader_held || marked(r, m.pid)) return Verdict::kKill;
     later = false;
   }
   // Another session, or members older than the leader: certainly a later group.

@@ -121,7 +121,7 @@ bool E1Ctl::CheckOpenCas() {
 }
 
 void E1Ctl::OnCasEvent(int fd, short revents) {
-  drain_events<cas_channel>(cas_event_, "/dev/e1-cas", fd, revents, [this](const cas_channel& r) {
+  drain_events<cas_channel>(cas_event_, kCasDevice, fd, revents, [this](const cas_channel& r) {
     send_cas(static_cast<int32_t>(r.trunk), static_cast<int32_t>(r.timeslot), r.rx, r.tx);
   });
 }

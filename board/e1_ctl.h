@@ -65,10 +65,12 @@ class E1Ctl : public CtrlSrv::Service {
   void report_bits(int32_t trunk, int32_t timeslot);
   void send_cas(int32_t trunk, int32_t timeslot, int32_t rx, int32_t tx);
 
+  static constexpr const char* kCasDevice = "/dev/e1-cas";
+
   DeviceFile maintenance_;
   Timer poll_;
   // The CAS device, and its polling for bit changes.
-  DeviceFile cas_{"/dev/e1-cas", O_RDWR | O_NONBLOCK};
+  DeviceFile cas_{kCasDevice, O_RDWR | O_NONBLOCK};
   Event cas_event_;
   bool cas_open_[kTrunks] = {};
   uint32_t tclk_ = 0;

@@ -13,11 +13,8 @@ DaemonLock::Result DaemonLock::take() {
   // The file holds nothing, so the truncation of the open costs the holder nothing.
   Fd fd(WrittenFile::open(path_));
   if (!fd) return kFailed;
-  int result;
-  do {
-    result = ::flock(fd.get(), LOCK_EX | LOCK_NB);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0) return errno == EWOULDBLOCK ? kServed : kFailed;
+  // A lock that does not wait is not interrupted by a signal.
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? kServed : kFailed;
   fd_ = std::move(fd);
   return kTaken;
 }
