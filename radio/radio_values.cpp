@@ -42,10 +42,6 @@ void address(Reason& r, const char* field, const std::string& text, bool keyed) 
     r.refuse(std::string(field) + " " + INet4::dotted(a) + " names no single host to key");
 }
 
-void number(Reason& r, const char* field, const std::string& text, bool negative_too) {
-  r.refuse(RefusalOfNumber(field, text, negative_too));
-}
-
 void flags(Reason& r, const TERM::RadioFlags& f) {
   r.range("prio", f.get_prio().getValue(), 15);
 }
@@ -86,7 +82,9 @@ void lemz(Reason& r, const TERM::LemzRadioModifier& m) {
     case Params::e_wm_flags: flags(r, p.get_wm_flags().get_flags()); break;
     case Params::e_gw_set_freq: frequency(r, p.get_gw_set_freq().get_freq()); break;
     case Params::e_wm_chan: frequency(r, p.get_wm_chan().get_freq()); break;
-    case Params::e_wm_quality: number(r, "bss-val", p.get_wm_quality().get_bss_val(), true); break;
+    case Params::e_wm_quality:
+      r.refuse(RefusalOfNumber("bss-val", p.get_wm_quality().get_bss_val(), true));
+      break;
     case Params::e_wm_trans: call(r, p.get_wm_trans()); break;
     case Params::e_wm_selcall:
       call(r, p.get_wm_selcall());
@@ -155,7 +153,7 @@ std::string RefusalOfNumber(const char* field, const std::string& text, bool neg
 std::string RefusalOfFrequency(long long channel, const std::string& text) {
   Reason r;
   r.range("channel", channel, std::numeric_limits<int32_t>::max());
-  number(r, "frequency", text, false);
+  r.refuse(RefusalOfNumber("frequency", text, false));
   return r.text;
 }
 
