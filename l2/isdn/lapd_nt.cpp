@@ -476,6 +476,8 @@ bool LAPD_NT::just_removed(unsigned char tei) const {
 }
 
 LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned char ai) {
+  // A TEI just removed is not given out again while its former holders' frames may still come.
+  if (ai != kGroupTei && just_removed(ai)) return nullptr;
   LAPD_NT_user* free = nullptr;
   for (LAPD_NT_user& u : users_) {
     if (u.state() == LAPD_NT_user::unassigned) {
@@ -488,7 +490,6 @@ LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned char ai) {
     free->set_tei(ai);
     return free;
   }
-  // A TEI just removed is not given out again while its former holders' frames may still come.
   for (unsigned tei = 64; tei < kGroupTei; ++tei) {
     if (!find_Tei(static_cast<unsigned char>(tei)) &&
         !just_removed(static_cast<unsigned char>(tei))) {
@@ -668,9 +669,7 @@ void LAPD_NT::receive(Packet& p) {
     }
     LAPD_NT_user* u = find_Tei(tei);
     if (!u) {
-      // Frames that the holders of a TEI just removed sent before they took the removal are
-      // answered as for a TEI that cannot be assigned.
-      u = just_removed(tei) ? nullptr : find_free_Tei(tei);
+      u = find_free_Tei(tei);
       if (!u) {
         if (log_)
           std::clog << ext::header(this) << "recieved packet with unassigned TEI=" << unsigned(tei)
@@ -747,7 +746,7 @@ void LAPD_NT::on_check_response(uint16_t ri, unsigned char ai) {
   if (ai == kGroupTei) return;
   LAPD_NT_user* u = find_Tei(ai);
   const bool found = u != nullptr;
-  if (!u && !just_removed(ai)) u = find_free_Tei(ai);
+  if (!u) u = find_free_Tei(ai);
   if (!u) {
     if (log_)
       std::clog << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)
