@@ -386,19 +386,24 @@ void LAPD_NT_user::on_timer() {
 
 // The network side.
 
-LAPD_NT* LAPD_NT::buses_ = nullptr;
+namespace {
 
-LAPD_NT::LAPD_NT() : next_bus_(buses_) {
+// Every network side alive, through their bus_link_.
+Containers::CyclicList& buses() {
+  static Containers::CyclicList head;
+  return head;
+}
+
+}  // namespace
+
+LAPD_NT::LAPD_NT() {
   for (LAPD_NT_user& u : users_) u.set_lapd(this);
-  if (buses_) buses_->prev_bus_ = this;
-  buses_ = this;
+  buses().push_back(&bus_link_);
 }
 
 LAPD_NT::~LAPD_NT() {
   logs_.flush(this);
   for (LAPD_NT_user& u : users_) u.flush_lines();
-  (prev_bus_ ? prev_bus_->next_bus_ : buses_) = next_bus_;
-  if (next_bus_) next_bus_->prev_bus_ = prev_bus_;
 }
 
 void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }
@@ -602,7 +607,8 @@ unsigned LAPD_NT::held() const {
 
 unsigned LAPD_NT::held_by_buses() {
   unsigned n = 0;
-  for (const LAPD_NT* bus = buses_; bus; bus = bus->next_bus_) n += bus->held();
+  for (const Containers::CyclicList& node : buses())
+    n += static_cast<const BusLink&>(node).bus->held();
   return n;
 }
 
