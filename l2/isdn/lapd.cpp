@@ -376,22 +376,22 @@ void LAPD::on_supervisory(unsigned type, SeqNo nr, bool pf, bool command) {
 __attribute__((noinline, cold)) void LAPD::on_long_iframe() {
   // Q.921 5.8.5: an information field longer than N201 is a frame rejection condition; the frame
   // goes no further and the link is established again.
-  if (state != 6 && state != 7) return;
-  establish_dl();
-  l3_initiated = false;
-  set_state(4);
-  report_error(mdl::kN201Error);
+  reestablish_on(mdl::kN201Error);
 }
 
 void LAPD::on_frmr(const Received& f) {
   if (log > 3)
     std::clog << ext::header(this) << "FRMR " << (f.command ? "command" : "response")
               << " pf=" << f.pf << std::endl;
+  reestablish_on(mdl::kFrmr);
+}
+
+void LAPD::reestablish_on(unsigned code) {
   if (state != 6 && state != 7) return;
   establish_dl();
   l3_initiated = false;
   set_state(4);
-  report_error(mdl::kFrmr);
+  report_error(code);
 }
 
 void LAPD::on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry) {

@@ -212,6 +212,8 @@ class LAPD final : public Protocol, private LAPDFullState, public HDLC::Notify {
   void on_frmr(const Received& f);
   // An I frame whose information field is longer than N201.
   void on_long_iframe();
+  // In the established states, the link is established again and error `code` reported.
+  void reestablish_on(unsigned code);
   // The message goes up after the reports that the frame raised, unless they destroyed the link.
   void on_ICOM(SeqNo ns, SeqNo nr, bool p, Packet& info, const Entry& entry);
   void on_UI(Packet& info);

@@ -386,19 +386,24 @@ void LAPD_NT_user::on_timer() {
 
 // The network side.
 
-LAPD_NT* LAPD_NT::buses_ = nullptr;
+namespace {
 
-LAPD_NT::LAPD_NT() : next_bus_(buses_) {
+// Every network side alive, through their bus_link_.
+Containers::CyclicList& buses() {
+  static Containers::CyclicList head;
+  return head;
+}
+
+}  // namespace
+
+LAPD_NT::LAPD_NT() {
   for (LAPD_NT_user& u : users_) u.set_lapd(this);
-  if (buses_) buses_->prev_bus_ = this;
-  buses_ = this;
+  buses().push_back(&bus_link_);
 }
 
 LAPD_NT::~LAPD_NT() {
   logs_.flush(this);
   for (LAPD_NT_user& u : users_) u.flush_lines();
-  (prev_bus_ ? prev_bus_->next_bus_ : buses_) = next_bus_;
-  if (next_bus_) next_bus_->prev_bus_ = prev_bus_;
 }
 
 void LAPD_NT::PutHeader(std::ostream& os) const { os << "LAPD(NT BRI):"; }
@@ -476,6 +481,8 @@ bool LAPD_NT::just_removed(unsigned char tei) const {
 }
 
 LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned char ai) {
+  // A TEI just removed is not given out again while its former holders' frames may still come.
+  if (ai != kGroupTei && just_removed(ai)) return nullptr;
   LAPD_NT_user* free = nullptr;
   for (LAPD_NT_user& u : users_) {
     if (u.state() == LAPD_NT_user::unassigned) {
@@ -488,7 +495,6 @@ LAPD_NT_user* LAPD_NT::find_free_Tei(unsigned char ai) {
     free->set_tei(ai);
     return free;
   }
-  // A TEI just removed is not given out again while its former holders' frames may still come.
   for (unsigned tei = 64; tei < kGroupTei; ++tei) {
     if (!find_Tei(static_cast<unsigned char>(tei)) &&
         !just_removed(static_cast<unsigned char>(tei))) {
@@ -601,7 +607,8 @@ unsigned LAPD_NT::held() const {
 
 unsigned LAPD_NT::held_by_buses() {
   unsigned n = 0;
-  for (const LAPD_NT* bus = buses_; bus; bus = bus->next_bus_) n += bus->held();
+  for (const Containers::CyclicList& node : buses())
+    n += static_cast<const BusLink&>(node).bus->held();
   return n;
 }
 
@@ -668,9 +675,7 @@ void LAPD_NT::receive(Packet& p) {
     }
     LAPD_NT_user* u = find_Tei(tei);
     if (!u) {
-      // Frames that the holders of a TEI just removed sent before they took the removal are
-      // answered as for a TEI that cannot be assigned.
-      u = just_removed(tei) ? nullptr : find_free_Tei(tei);
+      u = find_free_Tei(tei);
       if (!u) {
         if (log_)
           std::clog << ext::header(this) << "recieved packet with unassigned TEI=" << unsigned(tei)
@@ -747,7 +752,7 @@ void LAPD_NT::on_check_response(uint16_t ri, unsigned char ai) {
   if (ai == kGroupTei) return;
   LAPD_NT_user* u = find_Tei(ai);
   const bool found = u != nullptr;
-  if (!u && !just_removed(ai)) u = find_free_Tei(ai);
+  if (!u) u = find_free_Tei(ai);
   if (!u) {
     if (log_)
       std::clog << ext::header(this) << "recieved check response with wrong Ai=" << unsigned(ai)

@@ -31,6 +31,7 @@
 #include <initializer_list>
 #include <iosfwd>
 
+#include "base/cyclic_list.h"
 #include "base/log_throttles.h"
 #include "base/throttled_line.h"
 #include "base/timer.h"
@@ -274,10 +275,12 @@ class LAPD_NT : public Protocol {
   // The calls forgotten since the last line; the first kNamedCalls are in forgotten_.
   unsigned forgotten_count_ = 0;
   LogThrottles logs_;
-  // Every network side alive, in a list through these.
-  static LAPD_NT* buses_;
-  LAPD_NT* next_bus_ = nullptr;
-  LAPD_NT* prev_bus_ = nullptr;
+  // This side's node on the list of every network side alive.
+  struct BusLink : Containers::CyclicList {
+    explicit BusLink(const LAPD_NT* b) : bus(b) {}
+    const LAPD_NT* bus;
+  };
+  BusLink bus_link_{this};
 };
 
 }  // namespace ISDN
