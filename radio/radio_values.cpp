@@ -3,8 +3,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <sstream>
+#include <string_view>
 
 #include "asn1/modules/term.h"
+#include "base/ext_escaped.h"
 #include "base/inet4_addr.h"
 #include "radio/sig_proto.h"
 
@@ -29,8 +32,14 @@ class Reason {
   std::string text;
 };
 
+// The controller's text, escaped as every outside text in a log line, cut after 40 bytes.
 std::string quoted(const std::string& text) {
-  return "\"" + (text.size() > 40 ? text.substr(0, 40) + "..." : text) + "\"";
+  const bool cut = text.size() > 40;
+  std::ostringstream out;
+  out << ext::escaped(std::string_view(text).substr(0, 40));
+  std::string q = out.str();
+  if (cut) q.insert(q.size() - 1, "...");
+  return q;
 }
 
 // A session address; one that push-to-talk keys names a single host.

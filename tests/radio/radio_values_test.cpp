@@ -152,4 +152,11 @@ TEST(RadioValues, NumberTexts) {
   }
 }
 
+// A refused text is quoted in the log line as the controller sent it, escaped: it cannot end the
+// line or forge another.
+TEST(RadioValues, RefusedTextsAreEscaped) {
+  EXPECT_EQ(RTPSignalling::RefusalOfNumber("freq", "1.5\nx", true),
+            "freq \"1.5\\x0ax\" is not a number a float holds");
+}
+
 }  // namespace
