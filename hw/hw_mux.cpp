@@ -49,6 +49,17 @@ void HwMux::refused(std::string_view kind, const More&... more) {
   logs_.write(std::clog, this, kind, more..., std::strerror(error));
 }
 
+template <class Record, class... More>
+bool HwMux::apply(int ch, uint16_t value, uint32_t number, Record& words, std::string_view kind,
+                  const More&... more) {
+  if (!request(number, &words, sizeof words)) {
+    refused(kind, more...);
+    return false;
+  }
+  record(ch, value);
+  return true;
+}
+
 bool HwMux::IsOpened() {
   switch (device_.open()) {
     case DeviceFile::kKept:
@@ -137,34 +148,20 @@ bool HwMux::Connect(int src, int dst) {
 bool HwMux::Disconnect(int ch) {
   if (!usable(ch)) return false;
   mux_value idle{static_cast<uint32_t>(ch), kIdleByte};
-  if (!request(MuxIoctl::kWrite, &idle, sizeof idle)) {
-    refused("disconnect failed ", ch, " : ");
-    return false;
-  }
-  record(ch, kDetached);
-  return true;
+  return apply(ch, kDetached, MuxIoctl::kWrite, idle, "disconnect failed ", ch, " : ");
 }
 
 bool HwMux::Disable(int ch) {
   if (!usable(ch)) return false;
   mux_disable off{static_cast<uint32_t>(ch)};
-  if (!request(MuxIoctl::kDisable, &off, sizeof off)) {
-    refused("disable failed ", ch, " : ");
-    return false;
-  }
-  record(ch, kDisabled);
-  return true;
+  return apply(ch, kDisabled, MuxIoctl::kDisable, off, "disable failed ", ch, " : ");
 }
 
 bool HwMux::Write(int ch, unsigned char value) {
   if (!usable(ch)) return false;
   mux_value constant{static_cast<uint32_t>(ch), value};
-  if (!request(MuxIoctl::kWrite, &constant, sizeof constant)) {
-    refused("write failed ", ch, " <- 0x", Hex{value}, " : ");
-    return false;
-  }
-  record(ch, kDetached);
-  return true;
+  return apply(ch, kDetached, MuxIoctl::kWrite, constant, "write failed ", ch, " <- 0x",
+               Hex{value}, " : ");
 }
 
 unsigned char HwMux::Read(int ch) {

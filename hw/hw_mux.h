@@ -105,6 +105,11 @@ class HwMux {
   void record(int ch, uint16_t value);
   // The driver's answer to `request` with `words`; false with errno on refusal.
   bool request(uint32_t request, void* record, size_t size);
+  // Sends request `number` with `words` for output ch and records `value` once the driver took
+  // it; a refusal leaves the record as it was and writes the line of `kind` and `more`.
+  template <class Record, class... More>
+  bool apply(int ch, uint16_t value, uint32_t number, Record& words, std::string_view kind,
+             const More&... more);
   // The line of a refused request: "hwMux: ", `kind`, `more`, then what errno says.
   template <class... More>
   void refused(std::string_view kind, const More&... more);

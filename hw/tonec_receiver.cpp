@@ -131,7 +131,12 @@ bool TonecReceiver::activateAudibleCall() {
 
 void TonecReceiver::cancelAudibleCall() {
   if (sequence_running_) return;
+  switch_off();
+}
+
+void TonecReceiver::switch_off() {
   stop_tones();
+  // A refusal is logged.
   enableToneGenerator(0, 0, 0, 0);
 }
 
@@ -217,10 +222,9 @@ void TonecReceiver::OnToneTimer() {
 
 void TonecReceiver::cut_short() {
   const int error = errno;
-  stop_tones();
   pending_.get_digits().clear();
-  // Whatever the generator was left playing is switched off; a refusal is logged.
-  enableToneGenerator(0, 0, 0, 0);
+  // Whatever the generator was left playing is switched off.
+  switch_off();
   tone_gen_failed(error);
 }
 
@@ -257,10 +261,7 @@ void TonecReceiver::CleanBeforeDestroy() {
   if (reject_on_) enableDTMFReject(false);
   // No tone may go on playing on a time slot that is about to be freed, nor a timer run on,
   // whether or not the device takes the switch-off.
-  if (toneGenRunning()) {
-    stop_tones();
-    enableToneGenerator(0, 0, 0, 0);
-  }
+  if (toneGenRunning()) switch_off();
 }
 
 // --- service ---

@@ -144,6 +144,9 @@ class TonecReceiver : public HoldClaims<TonecHold> {
   void cut_short();
   void report_done();
   void stop_tones();
+  // Stops the tones and their timer and switches the generator off, whether or not the device
+  // takes the switch-off.
+  void switch_off();
   void OnToneTimer();
 
   Link link_{this};

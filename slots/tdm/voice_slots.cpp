@@ -223,30 +223,26 @@ PlaySlotFile::Phrase PlaySlotFile::next_phrase() {
   while (position < names.size()) {
     const std::string& name = names[position++];
     copy.reset();
-    file = open_file(name);
+    Fd file = open_file(name);
     if (!file) continue;
-    ::lseek(file.get(), 0, SEEK_SET);
     copy.reset(new ASync::Copy);
     copy->set_bufsize(kFileBufSize);
     // The first read and write happen inside the start. The handler is bound only after it,
     // so that a copy ending there is dealt with here, before the play is reported, and the
     // signals keep the order of what happened.
-    start_copy(*copy, Fd(file));
-    const ASync::Copy::Status::Type status = copy->status();
-    if (status != ASync::Copy::Status::Failed) {
+    start_copy(*copy, std::move(file));
+    if (copy->status() != ASync::Copy::Status::Failed) {
       copy->Bind(new ASync::Copy::THandler<PlaySlotFile>(&PlaySlotFile::OnPlayComplete, this));
       return Phrase::kPlaying;
     }
     if (copy->error() != 0) {
-      const int error = copy->error();
-      refusalLogs.write(std::cerr, this, "play failed: ", std::strerror(error));
+      refusalLogs.write(std::cerr, this, "play failed: ", std::strerror(copy->error()));
       copy.reset();
       return Phrase::kChannelFailed;
     }
     // The file cannot be read: skipped as one that cannot be opened.
   }
   copy.reset();
-  file.close();
   return Phrase::kListEnd;
 }
 

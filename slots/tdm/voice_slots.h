@@ -117,7 +117,6 @@ class PlaySlotFile : public PlaySlotGeneric {
   // Bytes the current pass over the list has played.
   uint64_t played = 0;
   bool started = false;
-  Fd file;
   std::unique_ptr<ASync::Copy> copy;
 };
 
